@@ -1,0 +1,6 @@
+#include "app/AppInfo.h"
+
+QString AppInfo::versionLine()
+{
+    return QStringLiteral("Version %1.%2.%3").arg(kMajor).arg(kMinor).arg(kRevision);
+}
