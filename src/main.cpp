@@ -1,7 +1,21 @@
 #include <QApplication>
+#include <QFont>
+#include <QIcon>
+
+#include "app/AppInfo.h"
+#include "app/Screens.h"
+#include "app/frmSplash.h"
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(AppInfo::kTitle);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    // The screens are laid out for a small sans serif face of 8 points.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setPointSizeF(8.25);
+    QApplication::setFont(font);
+    Screens::show<frmSplash>();
+    return app.exec();
 }

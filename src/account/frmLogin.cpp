@@ -1,0 +1,161 @@
+#include "account/frmLogin.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+
+#include "account/PasswordHash.h"
+#include "account/frmNoPassword.h"
+#include "app/MsgBox.h"
+#include "app/StoreAccess.h"
+#include "app/frmMain.h"
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
+
+namespace {
+const QString kInvalid = QStringLiteral("Invalid User Name or Password, try again!");
+const QString kNoAccount = QStringLiteral(
+    "No user account is stored in the database, so the login cannot be checked. "
+    "The program stays locked.");
+}  // namespace
+
+frmLogin::frmLogin()
+{
+    setObjectName(QStringLiteral("frmLogin"));
+    setWindowTitle(QStringLiteral("Login"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    setFixedSize(twips(4875), twips(1320));
+
+    asxGenericContainer1 = new asxGenericContainer(this);
+    asxGenericContainer1->setObjectName(QStringLiteral("asxGenericContainer1"));
+    asxGenericContainer1->setGeometry(twipsRect(0, 0, 4935, 1335));
+    asxGenericContainer1->setBackColor(bgrColor(0x00C00000));
+
+    auto label = [&](const char* name, const QString& text, const QRect& rect) {
+        auto* l = new QLabel(text, asxGenericContainer1);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(rect);
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, bgrColor(0x0000FFFF));
+        l->setPalette(p);
+        return l;
+    };
+    Label1 = label("Label1", QStringLiteral("User Name"), twipsRect(0, 240, 975, 255));
+    Label2 = label("Label2", QStringLiteral("Password"), twipsRect(0, 840, 735, 255));
+
+    txtUserName = new QLineEdit(asxGenericContainer1);
+    txtUserName->setObjectName(QStringLiteral("txtUserName"));
+    txtUserName->setGeometry(twipsRect(960, 120, 2175, 375));
+    txtPassword = new QLineEdit(asxGenericContainer1);
+    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword->setGeometry(twipsRect(960, 720, 2175, 375));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->installEventFilter(this);
+    setTabOrder(txtUserName, txtPassword);
+
+    auto button = [&](const char* name, const QString& caption, const QRect& rect) {
+        auto* b = new asxToolButton(asxGenericContainer1);
+        b->setObjectName(QLatin1String(name));
+        b->setText(caption);
+        b->setGeometry(rect);
+        b->setAutoRaise(false);
+        return b;
+    };
+    cmdLogin = button("cmdLogin", QStringLiteral("Login"), twipsRect(3480, 120, 975, 375));
+    cmdExit = button("cmdExit", QStringLiteral("Exit"), twipsRect(3480, 720, 975, 375));
+    connect(cmdLogin, &QToolButton::clicked, this, &frmLogin::cmdLogin_Click);
+    connect(cmdExit, &QToolButton::clicked, this, &frmLogin::cmdExit_Click);
+}
+
+void frmLogin::Form_Load()
+{
+    connectStore(Con);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+bool frmLogin::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtPassword && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            cmdLogin_Click();
+            return true;
+        }
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void frmLogin::cmdLogin_Click()
+{
+    bool noAccount = false;
+    bool match = false;
+    const bool read = storeGuard([&] {
+        rst.Open(Con, QStringLiteral("tblPass"));
+        if (rst.isEOF()) {
+            noAccount = true;
+            return;
+        }
+        // Exact comparisons: letter case counts and nothing typed is trimmed.
+        const QVariant userName = rst.Fields(QStringLiteral("UserName"));
+        match = !userName.isNull() && txtUserName->text() == userName.toString()
+                && verifyPassword(txtPassword->text(), rst.Fields(QStringLiteral("Password")));
+    });
+    if (!read)
+        return;
+    if (noAccount) {
+        MsgBox(kNoAccount, MsgButtons::OKOnly, MsgIcon::Critical, QStringLiteral("Login"));
+        Screens::unload<frmLogin>();
+        return;
+    }
+    if (match) {
+        loggedIn_ = true;
+        Screens::unload<frmLogin>();
+        return;
+    }
+    MsgBox(kInvalid, MsgButtons::OKOnly, MsgIcon::Critical, QStringLiteral("Login"));
+    txtUserName->setFocus();
+    txtUserName->selectAll();
+}
+
+void frmLogin::cmdExit_Click()
+{
+    CheckEmpty();
+}
+
+void frmLogin::Form_Unload()
+{
+    rst.Close();
+    Con.Close();
+    // Nobody gets past this screen without a successful test; after one, an
+    // empty pair of boxes still locks, as it always has.
+    if (loggedIn_)
+        CheckEmpty();
+    else
+        lockMainWindow();
+}
+
+void frmLogin::CheckEmpty()
+{
+    if (txtUserName->text().isEmpty() && txtPassword->text().isEmpty())
+        lockMainWindow();
+}
+
+void frmLogin::lockMainWindow()
+{
+    Screens::load<frmNoPassword>();
+    Screens::unload<frmLogin>();
+    frmMain* main = Screens::load<frmMain>();
+    main->mnuChangePass->setEnabled(false);
+    main->mnuChangeInfo->setEnabled(false);
+    Block();
+}
+
+void frmLogin::Block()
+{
+    for (asxToolButton* button : Screens::load<frmMain>()->findChildren<asxToolButton*>())
+        button->setEnabled(false);
+}

@@ -1,0 +1,194 @@
+#include "account/frmPassInfo.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSaveFile>
+#include <QScreen>
+
+#include "account/PasswordHash.h"
+#include "app/AppFolder.h"
+#include "app/MsgBox.h"
+#include "app/StoreAccess.h"
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
+
+const QString kSmtpHelp = QStringLiteral("This will send email.SMTP : mail.myprovider.net.?");
+const QString kRemoteHelp = QStringLiteral("This will check your email.Remote mail.myprovider.net.?");
+
+namespace {
+// The marker's whole content; only its existence is ever tested.
+const QByteArray kMarker("Pass\r\n");
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& rect)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(rect);
+    l->setWordWrap(true);
+    return l;
+}
+
+QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect, bool password = false)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(rect);
+    if (password)
+        box->setEchoMode(QLineEdit::Password);
+    return box;
+}
+
+template <class Button>
+Button* pictureButton(QWidget* parent, const char* name, const QRect& rect, const QString& picture)
+{
+    auto* b = new Button(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(rect);
+    b->setPicture(picture);
+    b->setIconSize(QSize(rect.width() - 6, rect.height() - 6).boundedTo(QSize(32, 32)));
+    b->setAutoRaise(false);
+    return b;
+}
+}  // namespace
+
+frmPassInfo::frmPassInfo()
+{
+    setObjectName(QStringLiteral("frmPassInfo"));
+    setWindowTitle(QStringLiteral("Password Info/Email Info"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    setFixedSize(twips(6255), twips(6090));
+
+    Frame5 = new QGroupBox(QStringLiteral("User Info"), this);
+    Frame5->setObjectName(QStringLiteral("Frame5"));
+    Frame5->setGeometry(twipsRect(0, 0, 6255, 2295));
+    Label6 = label(Frame5, "Label6", QStringLiteral("Lower Case for User Name and Password"), twipsRect(240, 240, 2895, 375));
+    Label1 = label(Frame5, "Label1", QStringLiteral("UserName"), twipsRect(240, 840, 1335, 255));
+    txtUserName = textBox(Frame5, "txtUserName", twipsRect(1800, 720, 1695, 405));
+    Label4 = label(Frame5, "Label4", QStringLiteral("less six characters"), twipsRect(3600, 720, 855, 375));
+    Label2 = label(Frame5, "Label2", QStringLiteral("Password"), twipsRect(240, 1320, 1335, 255));
+    txtPass = textBox(Frame5, "txtPass", twipsRect(1800, 1320, 1695, 375), true);
+    Label5 = label(Frame5, "Label5", QStringLiteral("less seven character"), twipsRect(3600, 1320, 975, 375));
+    Label3 = label(Frame5, "Label3", QStringLiteral("Re enter Password"), twipsRect(240, 1800, 1575, 375));
+    txtRePass = textBox(Frame5, "txtRePass", twipsRect(1800, 1800, 1695, 375), true);
+    cmdOkay = pictureButton<asxPowerButton>(Frame5, "cmdOkay", twipsRect(4680, 600, 1095, 495), QStringLiteral("okay"));
+    for (QLabel* advice : {Label4, Label5}) {
+        QFont small = advice->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        advice->setFont(small);
+    }
+
+    Frame4 = new QGroupBox(QStringLiteral("Email Info"), this);
+    Frame4->setObjectName(QStringLiteral("Frame4"));
+    Frame4->setGeometry(twipsRect(0, 2400, 6255, 3495));
+    Label7 = label(Frame4, "Label7", QStringLiteral("SMTP HOST:"), twipsRect(120, 480, 1455, 255));
+    txtsmtp = textBox(Frame4, "txtsmtp", twipsRect(1680, 360, 3855, 375));
+    Label8 = label(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 960, 975, 255));
+    txtYourEmail = textBox(Frame4, "txtYourEmail", twipsRect(1680, 840, 3855, 375));
+    Label9 = label(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 1440, 1215, 255));
+    txtHost = textBox(Frame4, "txtHost", twipsRect(1680, 1320, 3855, 405));
+    Label10 = label(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
+    EmailUserName = textBox(Frame4, "EmailUserName", twipsRect(1680, 1800, 3855, 405));
+    Label11 = label(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
+    txtPassword = textBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
+    cmdSMTPhelp = pictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
+    cmdRemoteHelp = pictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
+    cmdSave = pictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
+
+    setTabOrder(txtUserName, txtPass);
+    setTabOrder(txtPass, txtRePass);
+    setTabOrder(txtRePass, txtsmtp);
+    setTabOrder(txtsmtp, txtYourEmail);
+    setTabOrder(txtYourEmail, txtHost);
+    setTabOrder(txtHost, EmailUserName);
+    setTabOrder(EmailUserName, txtPassword);
+
+    connect(cmdOkay, &QToolButton::clicked, this, &frmPassInfo::cmdOkay_Click);
+    connect(cmdSave, &QToolButton::clicked, this, &frmPassInfo::cmdSave_Click);
+    connect(cmdSMTPhelp, &QToolButton::clicked, this, &frmPassInfo::cmdSMTPhelp_Click);
+    connect(cmdRemoteHelp, &QToolButton::clicked, this, &frmPassInfo::cmdRemoteHelp_Click);
+}
+
+void frmPassInfo::Form_Load()
+{
+    connectStore(Con);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmPassInfo::Form_Unload()
+{
+    rst.Close();
+    Con.Close();
+}
+
+void frmPassInfo::cmdOkay_Click()
+{
+    // The confirmation ignores letter case and trims nothing.
+    if (txtPass->text().compare(txtRePass->text(), Qt::CaseInsensitive) != 0) {
+        MsgBox(QStringLiteral("not equal"), MsgButtons::OKOnly, MsgIcon::Critical, QStringLiteral("Incorrect"));
+        txtRePass->setFocus();
+        return;
+    }
+    if (PassSaving())
+        MsgBox(QStringLiteral("Saved"), MsgButtons::OKOnly, MsgIcon::Information);
+}
+
+bool frmPassInfo::PassSaving()
+{
+    const bool saved = storeGuard([&] {
+        rst.Open(Con, QStringLiteral("tblPass"));
+        rst.AddNew();
+        rst.Fields(QStringLiteral("UserName")) = txtUserName->text().trimmed();
+        rst.Fields(QStringLiteral("Password")) = hashPassword(txtPass->text().trimmed());
+        rst.Update();
+    });
+    rst.Close();
+    return saved && PassFileSave();
+}
+
+bool frmPassInfo::PassFileSave()
+{
+    const QString path = AppFolder::markerFile();
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(kMarker) == kMarker.size() && file.commit())
+        return true;
+    MsgBox(QStringLiteral("The file %1 could not be written: %2.")
+               .arg(QDir::toNativeSeparators(path), file.errorString()),
+           MsgButtons::OKOnly, MsgIcon::Critical);
+    return false;
+}
+
+void frmPassInfo::cmdSave_Click()
+{
+    if (EmailSave())
+        MsgBox(QStringLiteral("Saved"), MsgButtons::OKOnly, MsgIcon::Information);
+}
+
+bool frmPassInfo::EmailSave()
+{
+    const bool saved = storeGuard([&] {
+        rst.Open(Con, QStringLiteral("tblEmail"));
+        rst.AddNew();
+        rst.Fields(QStringLiteral("SMTP")) = txtsmtp->text().trimmed();
+        rst.Fields(QStringLiteral("YourEmail")) = txtYourEmail->text().trimmed();
+        rst.Fields(QStringLiteral("Remote")) = txtHost->text().trimmed();
+        rst.Fields(QStringLiteral("UserName")) = EmailUserName->text().trimmed();
+        rst.Fields(QStringLiteral("Password")) = txtPassword->text().trimmed();
+        rst.Update();
+    });
+    rst.Close();
+    return saved;
+}
+
+void frmPassInfo::cmdSMTPhelp_Click()
+{
+    MsgBox(kSmtpHelp);
+}
+
+void frmPassInfo::cmdRemoteHelp_Click()
+{
+    MsgBox(kRemoteHelp);
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <typeindex>
+
+#include <QCloseEvent>
+#include <QWidget>
+
+class QMdiArea;
+
+// What every screen has: its load and unload handlers, and whether it opens
+// inside the main window's work area.
+class FormHooks {
+public:
+    virtual ~FormHooks() = default;
+    virtual void Form_Load() {}
+    virtual void Form_Unload() {}
+    // Asked before a window closes; false keeps it open.
+    virtual bool Form_QueryUnload() { return true; }
+    virtual bool isChildWindow() const { return false; }
+
+private:
+    friend void finishUnload(QWidget*, FormHooks*);
+    bool unloaded_ = false;
+};
+
+// The one place a screen leaves: runs its unload handler once and forgets
+// the instance, so the next use makes a fresh screen.
+void finishUnload(QWidget* widget, FormHooks* hooks);
+
+// A screen built on a Qt window class. Closing it, by code or by its frame,
+// runs the unload handler and destroys it.
+template <class Base>
+class FormOf : public Base, public FormHooks {
+public:
+    explicit FormOf(QWidget* parent = nullptr) : Base(parent) { this->setAttribute(Qt::WA_DeleteOnClose); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (!Form_QueryUnload()) {
+            event->ignore();
+            return;
+        }
+        Base::closeEvent(event);
+        if (event->isAccepted())
+            finishUnload(this, this);
+    }
+};
+
+using Form = FormOf<QWidget>;
+
+// The application-wide instances: each screen type exists at most once.
+namespace Screens {
+QWidget* find(std::type_index type);
+void remember(std::type_index type, QWidget* widget);
+
+// Where child screens open; the main window registers its work area.
+void setWorkArea(QMdiArea* area);
+QMdiArea* workArea();
+
+// Makes a loaded screen visible: child screens inside the work area, the
+// others as windows of their own, brought to the front.
+void present(QWidget* widget, bool child);
+// Closes a screen the way its frame would. False when it refused to close.
+bool close(QWidget* widget);
+// Shows a screen modal (owned by `owner` when given) and returns when it has closed.
+void runModal(QWidget* widget, QWidget* owner);
+// Closes every screen; tests start from nothing.
+void unloadAll();
+}  // namespace Screens
+
+namespace Screens {
+
+template <class T>
+bool isLoaded()
+{
+    return Screens::find(typeid(T)) != nullptr;
+}
+
+// Creates the screen and runs its load handler, once; later calls return it.
+template <class T>
+T* load()
+{
+    if (QWidget* existing = Screens::find(typeid(T)))
+        return static_cast<T*>(existing);
+    T* screen = new T;
+    Screens::remember(typeid(T), screen);
+    screen->Form_Load();
+    // The load handler may already have closed the screen again.
+    return static_cast<T*>(Screens::find(typeid(T)));
+}
+
+template <class T>
+T* show()
+{
+    T* screen = load<T>();
+    if (screen)
+        Screens::present(screen, screen->isChildWindow());
+    return screen;
+}
+
+template <class T>
+void showModal(QWidget* owner = nullptr)
+{
+    if (T* screen = load<T>())
+        Screens::runModal(screen, owner);
+}
+
+// Closes the screen and runs its unload handler; nothing when it is not loaded.
+template <class T>
+void unload()
+{
+    if (QWidget* screen = Screens::find(typeid(T)))
+        Screens::close(screen);
+}
+
+}  // namespace Screens

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "store/Connection.h"
+#include "store/StoreError.h"
+
+// How screens reach the record store: a failure becomes one message box that
+// says what failed and why, and the screen carries on.
+
+// Opens `Con` on the program's database file. False (after the message) when
+// it cannot be opened; the screen then works with a closed connection.
+bool connectStore(Connection& Con);
+
+// Tells the user about a record-store failure.
+void reportStoreError(const StoreError& error);
+
+// Runs a routine that reads or writes records; false when it failed.
+template <class Routine>
+bool storeGuard(Routine routine)
+{
+    try {
+        routine();
+        return true;
+    } catch (const StoreError& error) {
+        reportStoreError(error);
+        return false;
+    }
+}

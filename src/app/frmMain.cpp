@@ -1,0 +1,377 @@
+#include "app/frmMain.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QTimer>
+
+#include "account/frmLogin.h"
+#include "account/frmPassInfo.h"
+#include "app/AppFolder.h"
+#include "app/AppInfo.h"
+#include "app/Clock.h"
+#include "app/frmLoadingPic.h"
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
+#include "store/Connection.h"
+#include "store/StoreError.h"
+
+namespace {
+const QColor kYellow(255, 255, 0);
+const QColor kLightYellow(255, 255, 128);
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry, const QColor& color,
+                  const QString& text = QString())
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+asxToolButton* makeButton(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* button = new asxToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setBackColor(mainBlue());
+    return button;
+}
+
+asxToolButton* makeIconButton(QWidget* parent, const char* name, const QRect& geometry, const QString& picture)
+{
+    asxToolButton* button = makeButton(parent, name, geometry);
+    button->setPicture(picture);
+    button->setIconSize(QSize(28, 28));
+    return button;
+}
+
+asxToolButton* makeTextButton(QWidget* parent, const char* name, const QRect& geometry, const QString& caption)
+{
+    asxToolButton* button = makeButton(parent, name, geometry);
+    button->setText(caption);
+    button->setAutoRaise(false);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    button->setPalette(palette);
+    return button;
+}
+
+// A hover label shows its button's name in bold while the pointer is over it.
+void showHover(QLabel* label, const QString& text)
+{
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    label->setText(text);
+}
+
+void clearHover(QLabel* label)
+{
+    QFont font = label->font();
+    font.setBold(false);
+    label->setFont(font);
+    label->setText(QString());
+}
+}  // namespace
+
+frmMain::frmMain()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(AppInfo::kTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, mainBlue());
+    setPalette(palette);
+    setAutoFillBackground(true);
+    resize(1024, 740);
+    setWindowState(Qt::WindowMaximized);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QHBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    setCentralWidget(central);
+
+    createToolBar();
+    workArea_ = new QMdiArea(central);
+    workArea_->setObjectName(QStringLiteral("MDIClient"));
+    workArea_->setBackground(mainBlue());
+    createAddressPanel();
+    createNotePanel();
+    layout->addWidget(asxGenericContainer1);
+    layout->addWidget(workArea_, 1);
+    layout->addWidget(AddressOption);
+    layout->addWidget(NoteOption);
+    Screens::setWorkArea(workArea_);
+
+    createMenus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+}
+
+void frmMain::createToolBar()
+{
+    asxGenericContainer1 = new asxGenericContainer(centralWidget());
+    asxGenericContainer1->setObjectName(QStringLiteral("asxGenericContainer1"));
+    asxGenericContainer1->setBackColor(mainBlue());
+    asxGenericContainer1->setFixedWidth(twips(1440));
+
+    struct Tool {
+        asxToolButton** button;
+        const char* name;
+        QLabel** label;
+        const char* labelName;
+        int top;
+        int height;
+        const char* picture;
+        const char* hover;
+    };
+    const Tool tools[] = {
+        {&cmdCalendar, "cmdCalendar", &lblCalendar, "lblCalendar", 0, 495, "calendar", "Calendar"},
+        {&cmdNote, "cmdNote", &lblNote, "lblNote", 840, 495, "note", "Note Taking"},
+        {&cmdAddressBook, "cmdAddressBook", &lblAddress, "lblAddress", 1680, 495, "address", "Address Book"},
+        {&cmdOrganizer, "cmdOrganizer", &lblOrganizer, "lblOrganizer", 2520, 495, "organizer", "Organizer"},
+        {&cmdEmail, "cmdEmail", &lblEmail, "lblEmail", 3360, 615, "email", "Email"},
+        {&cmdCheckEmail, "cmdCheckEmail", &lblCheckEmail, "lblCheckEmail", 4320, 495, "checkemail", "Check Email"},
+        {&cmdCalculator, "cmdCalculator", &lblCalculator, "lblCalculator", 5160, 615, "calculator", "Calculator"},
+        {&cmdExit, "cmdExit", &lblExit, "lblExit", 6240, 615, "exit", "Exit"},
+    };
+    for (const Tool& tool : tools) {
+        *tool.button = makeIconButton(asxGenericContainer1, tool.name, twipsRect(0, tool.top, 735, tool.height),
+                                      QLatin1String(tool.picture));
+        // The label sits directly under its button.
+        const int labelTop = tool.top + (tool.height == 495 ? 480 : 600);
+        *tool.label = makeLabel(asxGenericContainer1, tool.labelName, twipsRect(0, labelTop, 1440, 255), kYellow);
+        connectHover(*tool.button, *tool.label, QLatin1String(tool.hover));
+    }
+
+    QFont clockFont = font();
+    clockFont.setBold(true);
+    lblTime = makeLabel(asxGenericContainer1, "lblTime", twipsRect(0, 7320, 1440, 255), kYellow);
+    lblDate = makeLabel(asxGenericContainer1, "lblDate", twipsRect(0, 7560, 1440, 255), kYellow);
+    lblTime->setFont(clockFont);
+    lblDate->setFont(clockFont);
+
+    connect(cmdCalendar, &QToolButton::clicked, this, &frmMain::cmdCalendar_Click);
+    connect(cmdNote, &QToolButton::clicked, this, &frmMain::cmdNote_Click);
+    connect(cmdAddressBook, &QToolButton::clicked, this, &frmMain::cmdAddressBook_Click);
+    connect(cmdOrganizer, &QToolButton::clicked, this, &frmMain::cmdOrganizer_Click);
+    connect(cmdEmail, &QToolButton::clicked, this, &frmMain::cmdEmail_Click);
+    connect(cmdCheckEmail, &QToolButton::clicked, this, &frmMain::cmdCheckEmail_Click);
+    connect(cmdCalculator, &QToolButton::clicked, this, &frmMain::cmdCalculator_Click);
+    connect(cmdExit, &QToolButton::clicked, this, &frmMain::cmdExit_Click);
+}
+
+void frmMain::createAddressPanel()
+{
+    AddressOption = new QWidget(centralWidget());
+    AddressOption->setObjectName(QStringLiteral("AddressOption"));
+    AddressOption->setFixedWidth(twips(1875));
+    AddressOption->setAutoFillBackground(true);
+    AddressOption->hide();
+
+    Label3 = new QLabel(QStringLiteral("Address Options"), AddressOption);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(twipsRect(0, 60, 1875, 375));
+    Label3->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
+
+    struct Entry {
+        asxToolButton** button;
+        const char* name;
+        QLabel** label;
+        const char* labelName;
+        int top;
+        const char* picture;
+        const char* hover;  // none for the Exit button
+    };
+    const Entry entries[] = {
+        {&cmdAddressNew, "cmdAddressNew", &lblAddressNew, "lblAddressNew", 480, "new", "New"},
+        {&cmdAddressSave, "cmdAddressSave", &lblAddressSave, "lblAddressSave", 1200, "save", "Save"},
+        {&cmdAddressClear, "cmdAddressClear", &lblAddressClear, "lblAddressClear", 2040, "clear", "Clear"},
+        {&cmdAddressPrint, "cmdAddressPrint", &lblAddressPrint, "lblAddressPrint", 2760, "print", "Print"},
+        {&cmdAddressEdit, "cmdAddressEdit", &lblAddressEdit, "lblAddressEdit", 3480, "edit", "Edit"},
+        {&cmdAddressSearch, "cmdAddressSearch", &lblAddressSearch, "lblAddressSearch", 4320, "search", "Search"},
+        {&cmdAddressDelete, "cmdAddressDelete", &lblAddressDelete, "lblAddressDelete", 5040, "delete", "Delete"},
+        {&cmdAddressExit, "cmdAddressExit", &lblAddressExit, "lblAddressExit", 5760, "back", nullptr},
+    };
+    for (const Entry& entry : entries) {
+        *entry.button = makeIconButton(AddressOption, entry.name, twipsRect(0, entry.top, 735, 495),
+                                       QLatin1String(entry.picture));
+        *entry.label = makeLabel(AddressOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kYellow);
+        if (entry.hover)
+            connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
+    }
+}
+
+void frmMain::createNotePanel()
+{
+    NoteOption = new asxGenericContainer(centralWidget());
+    NoteOption->setObjectName(QStringLiteral("NoteOption"));
+    NoteOption->setFixedWidth(twips(1785));
+    NoteOption->setBackColor(mainBlue());
+    NoteOption->setFrameShape(QFrame::Box);
+    NoteOption->hide();
+
+    Label4 = makeLabel(NoteOption, "Label4", twipsRect(60, 120, 1700, 375), kLightYellow, QStringLiteral("Note Options"));
+    Label4->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
+
+    struct Entry {
+        asxToolButton** button;
+        const char* name;
+        QLabel** label;
+        const char* labelName;
+        int top;
+        const char* picture;
+        const char* hover;
+    };
+    const Entry entries[] = {
+        {&cmdNew, "cmdNew", &lblNew, "lblNew", 600, "new", "New"},
+        {&cmdOpen, "cmdOpen", &lblOpen, "lblOpen", 1200, "open", "Open"},
+        {&cmdSave, "cmdSave", &lblSave, "lblSave", 1800, "save", "Save"},
+        {&cmdPrint, "cmdPrint", &lblPrint, "lblPrint", 2520, "print", "Print"},
+        {&cmdNoteExit, "cmdNoteExit", &lblNoteExit, "lblNoteExit", 3240, "back", "Exit"},
+    };
+    for (const Entry& entry : entries) {
+        *entry.button = makeIconButton(NoteOption, entry.name, twipsRect(0, entry.top, 855, 495),
+                                       QLatin1String(entry.picture));
+        *entry.label = makeLabel(NoteOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kLightYellow);
+        connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
+    }
+
+    Label2 = makeLabel(NoteOption, "Label2", twipsRect(60, 4200, 1700, 255), Qt::white, QStringLiteral("Other Options"));
+    QFont bold = Label2->font();
+    bold.setBold(true);
+    Label2->setFont(bold);
+    Label1 = makeLabel(NoteOption, "Label1", twipsRect(0, 6840, 1700, 255), Qt::white);
+
+    cmdSaveAs = makeTextButton(NoteOption, "cmdSaveAs", twipsRect(0, 4560, 1695, 375), QStringLiteral("Save As"));
+    cmdUndo = makeTextButton(NoteOption, "cmdUndo", twipsRect(0, 4920, 1695, 375), QStringLiteral("Undo"));
+    struct Pair {
+        asxToolButton** button;
+        const char* name;
+        int left;
+        int top;
+        const char* caption;
+    };
+    const Pair pairs[] = {
+        {&cmdCut, "cmdCut", 0, 5280, "Cut"},          {&cmdCopy, "cmdCopy", 840, 5280, "Copy"},
+        {&cmdPaste, "cmdPaste", 0, 5640, "Paste"},    {&cmdSelectAll, "cmdSelectAll", 840, 5640, "Select All"},
+        {&cmdTime, "cmdTime", 0, 6000, "Time"},       {&cmdDate, "cmdDate", 840, 6000, "Date"},
+        {&cmdfind, "cmdfind", 0, 6360, "Find"},       {&cmdHelp, "cmdHelp", 840, 6360, "Help"},
+    };
+    for (const Pair& pair : pairs)
+        *pair.button = makeTextButton(NoteOption, pair.name, twipsRect(pair.left, pair.top, 855, 375),
+                                      QLatin1String(pair.caption));
+}
+
+void frmMain::createMenus()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+
+    mnuProperties = menuBar()->addMenu(QStringLiteral("Properties"));
+    mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
+    mnuChangePass = mnuProperties->addAction(QStringLiteral("Change password"));
+    mnuChangePass->setObjectName(QStringLiteral("mnuChangePass"));
+    sep1 = mnuProperties->addSeparator();
+    sep1->setObjectName(QStringLiteral("sep1"));
+    mnuChangeInfo = mnuProperties->addAction(QStringLiteral("Change Info"));
+    mnuChangeInfo->setObjectName(QStringLiteral("mnuChangeInfo"));
+
+    mnuAbout = menuBar()->addMenu(QStringLiteral("About"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    mnuAB = mnuAbout->addAction(QStringLiteral("About"));
+    mnuAB->setObjectName(QStringLiteral("mnuAB"));
+
+    connect(mnuExit, &QAction::triggered, this, &frmMain::cmdExit_Click);
+}
+
+void frmMain::connectHover(ButtonBase* button, QLabel* label, const QString& text)
+{
+    connect(button, &ButtonBase::MouseMove, label, [label, text] { showHover(label, text); });
+    connect(button, &ButtonBase::MouseLeave, label, [label] { clearHover(label); });
+}
+
+void frmMain::Form_Load()
+{
+    CheckPassFile();
+    lblDate->setText(Clock::dateText(Clock::today()));
+    NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
+    if (!QFileInfo::exists(AppFolder::noteFolder()))
+        QDir().mkpath(AppFolder::noteFolder());
+    Screens::show<frmLoadingPic>();
+    Timer1_Timer();
+    Timer1->start();
+}
+
+void frmMain::CheckPassFile()
+{
+    const QString data = AppFolder::dataFolder();
+    if (!QFileInfo::exists(data)) {
+        if (QDir().mkpath(data))
+            QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return;
+    }
+    // A fresh data folder gets its database file now, so that every screen
+    // finds the tables; a file that cannot be opened is reported by the
+    // screen that needs it.
+    if (QFileInfo(data).isDir() && !QFileInfo::exists(AppFolder::databaseFile())) {
+        Connection con;
+        try {
+            con.Open(AppFolder::databaseFile());
+        } catch (const StoreError&) {
+        }
+    }
+    if (QFileInfo(AppFolder::markerFile()).isFile())
+        Screens::showModal<frmLogin>();
+    else
+        Screens::showModal<frmPassInfo>(this);
+}
+
+bool frmMain::Form_QueryUnload()
+{
+    // Child windows go first, each with its own unload; one that refuses
+    // (a note with unsaved changes) keeps the main window open.
+    workArea_->closeAllSubWindows();
+    return workArea_->subWindowList().isEmpty();
+}
+
+void frmMain::Timer1_Timer()
+{
+    lblTime->setText(Clock::timeText(Clock::now().time()));
+}
+
+void frmMain::cmdAddressBook_Click()
+{
+    AddressOption->setVisible(true);
+}
+
+void frmMain::cmdNote_Click() {}
+
+void frmMain::cmdOrganizer_Click() {}
+
+void frmMain::cmdEmail_Click() {}
+
+void frmMain::cmdCheckEmail_Click() {}
+
+void frmMain::cmdCalculator_Click() {}
+
+void frmMain::cmdCalendar_Click() {}
+
+void frmMain::cmdExit_Click()
+{
+    Screens::unload<frmMain>();
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include "app/Screens.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QTimer;
+class ButtonBase;
+class asxGenericContainer;
+class asxToolButton;
+
+// The main window: tool bar on the left, the address and note panels on the
+// right, the work area in which the tools open, the menus and the clock.
+class frmMain : public FormOf<QMainWindow> {
+    Q_OBJECT
+public:
+    frmMain();
+    void Form_Load() override;
+    bool Form_QueryUnload() override;
+
+    QMdiArea* mdiArea() const { return workArea_; }
+
+    // Private state of the note commands: the note folder with a trailing
+    // separator, the file of the last note dialog, the notes opened so far.
+    QString NoteFolder;
+    QString CurrentFile;
+    int DocumentCount = 0;
+
+    // Left tool bar.
+    asxGenericContainer* asxGenericContainer1;
+    asxToolButton *cmdCalendar, *cmdNote, *cmdAddressBook, *cmdOrganizer, *cmdEmail, *cmdCheckEmail,
+        *cmdCalculator, *cmdExit;
+    QLabel *lblCalendar, *lblNote, *lblAddress, *lblOrganizer, *lblEmail, *lblCheckEmail, *lblCalculator,
+        *lblExit;
+    QLabel *lblTime, *lblDate;
+    QTimer* Timer1;
+
+    // Address panel.
+    QWidget* AddressOption;
+    QLabel* Label3;
+    asxToolButton *cmdAddressNew, *cmdAddressSave, *cmdAddressClear, *cmdAddressPrint, *cmdAddressEdit,
+        *cmdAddressSearch, *cmdAddressDelete, *cmdAddressExit;
+    QLabel *lblAddressNew, *lblAddressSave, *lblAddressClear, *lblAddressPrint, *lblAddressEdit,
+        *lblAddressSearch, *lblAddressDelete, *lblAddressExit;
+
+    // Note panel.
+    asxGenericContainer* NoteOption;
+    QLabel *Label4, *Label2, *Label1;
+    asxToolButton *cmdNew, *cmdOpen, *cmdSave, *cmdPrint, *cmdNoteExit;
+    QLabel *lblNew, *lblOpen, *lblSave, *lblPrint, *lblNoteExit;
+    asxToolButton *cmdSaveAs, *cmdUndo, *cmdCut, *cmdCopy, *cmdPaste, *cmdSelectAll, *cmdTime, *cmdDate,
+        *cmdfind, *cmdHelp;
+
+    // Menus.
+    QMenu *mnuFile, *mnuProperties, *mnuAbout;
+    QAction *mnuExit, *mnuChangePass, *sep1, *mnuChangeInfo, *mnuAB;
+
+    void cmdAddressBook_Click();
+    void cmdNote_Click();
+    void cmdOrganizer_Click();
+    void cmdEmail_Click();
+    void cmdCheckEmail_Click();
+    void cmdCalculator_Click();
+    void cmdCalendar_Click();
+    void cmdExit_Click();
+    void Timer1_Timer();
+
+private:
+    void CheckPassFile();
+    void createToolBar();
+    void createAddressPanel();
+    void createNotePanel();
+    void createMenus();
+    void connectHover(ButtonBase* button, QLabel* label, const QString& text);
+
+    QMdiArea* workArea_;
+};

@@ -1,0 +1,75 @@
+#include "store/Connection.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "store/Schema.h"
+#include "store/StoreError.h"
+
+namespace {
+QString cannotOpen(const QString& path, const QString& reason)
+{
+    return QStringLiteral("The database file %1 could not be opened: %2.")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+}  // namespace
+
+Connection::~Connection()
+{
+    Close();
+}
+
+void Connection::Open(const QString& path)
+{
+    Close();
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.exists())
+        throw StoreError(cannotOpen(path, QStringLiteral("the folder %1 does not exist")
+                                              .arg(QDir::toNativeSeparators(folder.filePath()))));
+    if (!folder.isDir())
+        throw StoreError(cannotOpen(path, QStringLiteral("%1 is a file, not a folder")
+                                              .arg(QDir::toNativeSeparators(folder.filePath()))));
+    const bool isNew = !file.exists();
+
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+        sqlite3_close(db);
+        throw StoreError(cannotOpen(path, reason));
+    }
+    sqlite3_busy_timeout(db, 2000);
+    sqlite3_extended_result_codes(db, 1);
+    try {
+        // Reading the schema is the first access to the file, so a file that is
+        // not a database is caught here rather than at the first query.
+        Schema::create(db);
+    } catch (const StoreError& e) {
+        sqlite3_close(db);
+        throw StoreError(cannotOpen(path, e.reason()));
+    }
+    if (isNew)
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    db_ = db;
+    path_ = path;
+}
+
+void Connection::Close()
+{
+    if (db_) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+}
+
+sqlite3* Connection::handle() const
+{
+    if (!db_)
+        throw StoreError(QStringLiteral("The database is not open."));
+    return db_;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+struct sqlite3;
+
+// One open database file. Each screen that uses records owns one, opened
+// when it loads and closed when it unloads.
+class Connection {
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Opens the file at `path`. When the folder exists but the file does not,
+    // the file is created with the four empty tables, readable by the owner
+    // only. Throws StoreError naming the file and the reason.
+    void Open(const QString& path);
+    void Close();
+    bool isOpen() const { return db_ != nullptr; }
+    QString path() const { return path_; }
+
+    // Throws StoreError when the connection is not open.
+    sqlite3* handle() const;
+
+private:
+    sqlite3* db_ = nullptr;
+    QString path_;
+};

@@ -1,0 +1,307 @@
+#include "store/Recordset.h"
+
+#include <sqlite3.h>
+
+#include <QRegularExpression>
+
+#include "store/Connection.h"
+#include "store/StoreError.h"
+
+namespace {
+
+// A prepared statement that finalizes itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const QString& sql) : db_(db)
+    {
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt_, nullptr) != SQLITE_OK)
+            throw StoreError(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void bind(int index, const QVariant& value)
+    {
+        int rc;
+        switch (value.typeId()) {
+        case QMetaType::UnknownType:
+            rc = sqlite3_bind_null(stmt_, index);
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int64(stmt_, index, value.toLongLong());
+            break;
+        default: {
+            const QByteArray text = value.toString().toUtf8();
+            rc = sqlite3_bind_text(stmt_, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        }
+        }
+        if (rc != SQLITE_OK)
+            throw StoreError(QString::fromUtf8(sqlite3_errmsg(db_)));
+    }
+
+    // Returns true while there is a row; throws on failure.
+    bool step()
+    {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        throw StoreError(QString::fromUtf8(sqlite3_errmsg(db_)));
+    }
+
+    QVariant column(int i) const
+    {
+        switch (sqlite3_column_type(stmt_, i)) {
+        case SQLITE_INTEGER:
+            return QVariant(qint64(sqlite3_column_int64(stmt_, i)));
+        case SQLITE_NULL:
+            return QVariant();
+        default:
+            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
+                                     sqlite3_column_bytes(stmt_, i));
+        }
+    }
+    int columnCount() const { return sqlite3_column_count(stmt_); }
+    QString columnName(int i) const { return QString::fromUtf8(sqlite3_column_name(stmt_, i)); }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+void exec(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw StoreError(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+QString quoted(const QString& identifier)
+{
+    return QLatin1Char('"') + identifier + QLatin1Char('"');
+}
+
+// Runs `work` inside one transaction: either all of it is written or nothing.
+template <class Work>
+void inTransaction(sqlite3* db, const QString& what, Work work)
+{
+    try {
+        exec(db, "BEGIN IMMEDIATE");
+    } catch (const StoreError& e) {
+        throw StoreError(QStringLiteral("%1 could not be written: %2.").arg(what, e.reason()));
+    }
+    try {
+        work();
+        exec(db, "COMMIT");
+    } catch (const StoreError& e) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw StoreError(QStringLiteral("%1 could not be written: %2.").arg(what, e.reason()));
+    }
+}
+
+}  // namespace
+
+FieldRef& FieldRef::operator=(const QVariant& value)
+{
+    Recordset::Row& row = rs_.currentRow();
+    row.values[column_] = value;
+    row.changed[std::size_t(column_)] = true;
+    return *this;
+}
+
+QVariant FieldRef::value() const
+{
+    return rs_.currentRow().values[column_];
+}
+
+void Recordset::Open(Connection& con, const QString& source, const QVariantList& params)
+{
+    static const QRegularExpression tableOnly(QStringLiteral(R"(^\s*(\w+)\s*$)"));
+    static const QRegularExpression select(
+        QStringLiteral(R"(^\s*select\s+\*\s+from\s+(\w+)(?:\s+where\s+(\w+)\s*=\s*\?)?\s*;?\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+
+    Close();
+    QRegularExpressionMatch m = tableOnly.match(source);
+    if (!m.hasMatch())
+        m = select.match(source);
+    if (!m.hasMatch())
+        throw StoreError(QStringLiteral("Unsupported query: %1").arg(source));
+    const QString table = m.captured(1);
+    const QString field = m.lastCapturedIndex() >= 2 ? m.captured(2) : QString();
+    if (params.size() != (field.isEmpty() ? 0 : 1))
+        throw StoreError(QStringLiteral("Wrong number of values for: %1").arg(source));
+
+    QString sql = QStringLiteral("SELECT rowid, * FROM %1").arg(quoted(table));
+    if (!field.isEmpty())
+        sql += QStringLiteral(" WHERE %1 = ?").arg(quoted(field));
+    sql += QStringLiteral(" ORDER BY rowid");
+
+    Statement stmt(con.handle(), sql);
+    if (!field.isEmpty())
+        stmt.bind(1, params.front());
+    QStringList columns;
+    for (int i = 1; i < stmt.columnCount(); ++i)
+        columns << stmt.columnName(i);
+    std::vector<Row> rows;
+    while (stmt.step()) {
+        Row row;
+        row.rowid = stmt.column(0).toLongLong();
+        for (int i = 1; i < stmt.columnCount(); ++i)
+            row.values << stmt.column(i);
+        row.changed.assign(std::size_t(columns.size()), false);
+        rows.push_back(std::move(row));
+    }
+    con_ = &con;
+    table_ = table;
+    columns_ = columns;
+    rows_ = std::move(rows);
+    current_ = 0;
+}
+
+void Recordset::Close()
+{
+    con_ = nullptr;
+    rows_.clear();
+    columns_.clear();
+    current_ = 0;
+}
+
+bool Recordset::isEOF() const
+{
+    return current_ < 0 || current_ >= int(rows_.size());
+}
+
+void Recordset::MoveFirst()
+{
+    current_ = 0;
+}
+
+void Recordset::MoveNext()
+{
+    if (isEOF())
+        throw StoreError(QStringLiteral("There is no current record."));
+    ++current_;
+}
+
+int Recordset::column(const QString& name) const
+{
+    for (int i = 0; i < columns_.size(); ++i)
+        if (columns_[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    throw StoreError(QStringLiteral("The table %1 has no field %2.").arg(table_, name));
+}
+
+Recordset::Row& Recordset::currentRow()
+{
+    if (!isOpen() || isEOF())
+        throw StoreError(QStringLiteral("There is no current record."));
+    return rows_[std::size_t(current_)];
+}
+
+const Recordset::Row& Recordset::currentRow() const
+{
+    return const_cast<Recordset*>(this)->currentRow();
+}
+
+FieldRef Recordset::Fields(const QString& name)
+{
+    const int c = column(name);
+    currentRow();
+    return FieldRef(*this, c);
+}
+
+QVariant Recordset::Fields(const QString& name) const
+{
+    return currentRow().values[column(name)];
+}
+
+void Recordset::AddNew()
+{
+    if (!isOpen())
+        throw StoreError(QStringLiteral("The record set is not open."));
+    Row row;
+    row.isNew = true;
+    for (int i = 0; i < columns_.size(); ++i)
+        row.values << QVariant();
+    row.changed.assign(std::size_t(columns_.size()), false);
+    rows_.push_back(std::move(row));
+    current_ = int(rows_.size()) - 1;
+}
+
+void Recordset::reloadRow(Row& row)
+{
+    Statement stmt(con_->handle(), QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quoted(table_)));
+    stmt.bind(1, row.rowid);
+    if (stmt.step())
+        for (int i = 0; i < columns_.size(); ++i)
+            row.values[i] = stmt.column(i);
+}
+
+void Recordset::Update()
+{
+    Row& row = currentRow();
+    QStringList names;
+    QVariantList values;
+    for (int i = 0; i < columns_.size(); ++i) {
+        if (row.changed[std::size_t(i)]) {
+            names << quoted(columns_[i]);
+            values << row.values[i];
+        }
+    }
+    sqlite3* db = con_->handle();
+    const QString what = QStringLiteral("The record in %1").arg(table_);
+    inTransaction(db, what, [&] {
+        QString sql;
+        if (row.isNew) {
+            QStringList marks;
+            for (int i = 0; i < names.size(); ++i)
+                marks << QStringLiteral("?");
+            sql = names.isEmpty()
+                      ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(table_))
+                      : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(quoted(table_), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+        } else {
+            if (names.isEmpty())
+                return;
+            sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                      .arg(quoted(table_), names.join(QStringLiteral(" = ?, ")));
+            values << row.rowid;
+        }
+        Statement stmt(db, sql);
+        for (int i = 0; i < values.size(); ++i)
+            stmt.bind(i + 1, values[i]);
+        stmt.step();
+        if (row.isNew)
+            row.rowid = sqlite3_last_insert_rowid(db);
+    });
+    row.isNew = false;
+    row.changed.assign(row.changed.size(), false);
+    reloadRow(row);
+}
+
+void Recordset::Delete()
+{
+    Row& row = currentRow();
+    if (!row.isNew) {
+        sqlite3* db = con_->handle();
+        inTransaction(db, QStringLiteral("The deletion in %1").arg(table_), [&] {
+            Statement stmt(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(table_)));
+            stmt.bind(1, row.rowid);
+            stmt.step();
+        });
+    }
+    rows_.erase(rows_.begin() + current_);
+}
+
+std::optional<qint64> parseKey(const QString& text)
+{
+    static const QRegularExpression whole(QStringLiteral(R"(^\s*\d{1,18}\s*$)"));
+    if (!whole.match(text).hasMatch())
+        return std::nullopt;
+    return text.trimmed().toLongLong();
+}

@@ -1,0 +1,83 @@
+#include "store/Schema.h"
+
+#include <sqlite3.h>
+
+#include "store/StoreError.h"
+
+namespace {
+// Text fields are never NULL: every reader copies them into a text box.
+// NOCASE makes every text condition ignore letter case, as searches expect.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS tblPass (
+  Pass_ID  INTEGER PRIMARY KEY,
+  UserName TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Password TEXT NOT NULL DEFAULT '' COLLATE NOCASE
+);
+CREATE TABLE IF NOT EXISTS tblEmail (
+  EmailInfo INTEGER PRIMARY KEY,
+  SMTP      TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  YourEmail TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Remote    TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  UserName  TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Password  TEXT NOT NULL DEFAULT '' COLLATE NOCASE
+);
+CREATE TABLE IF NOT EXISTS tblAddress (
+  Org_ID      INTEGER PRIMARY KEY,
+  FirstName   TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  LastName    TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  HomeAddress TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Suburb      TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  PostCode    TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Email       TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  HomePhone   TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mobile      TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  ICQ         TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  WebAddress  TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Comments    TEXT NOT NULL DEFAULT '' COLLATE NOCASE
+);
+-- OrgRow only keeps the rows in the order they were added; no screen reads it.
+CREATE TABLE IF NOT EXISTS tblOrginize (
+  OrgRow       INTEGER PRIMARY KEY,
+  DateValue    TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  TimeStart    TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  TimeFinished TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Note         TEXT NOT NULL DEFAULT '' COLLATE NOCASE
+);
+CREATE INDEX IF NOT EXISTS ixAddressFirstName ON tblAddress(FirstName);
+CREATE INDEX IF NOT EXISTS ixAddressLastName  ON tblAddress(LastName);
+CREATE INDEX IF NOT EXISTS ixAddressHomePhone ON tblAddress(HomePhone);
+CREATE INDEX IF NOT EXISTS ixAddressMobile    ON tblAddress(Mobile);
+CREATE INDEX IF NOT EXISTS ixAddressEmail     ON tblAddress(Email);
+CREATE INDEX IF NOT EXISTS ixAddressICQ       ON tblAddress(ICQ);
+CREATE INDEX IF NOT EXISTS ixOrginizeDate     ON tblOrginize(DateValue);
+CREATE INDEX IF NOT EXISTS ixOrginizeStart    ON tblOrginize(TimeStart);
+CREATE INDEX IF NOT EXISTS ixOrginizeFinished ON tblOrginize(TimeFinished);
+)sql";
+
+bool hasAllTables(sqlite3* db)
+{
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                           "('tblPass', 'tblEmail', 'tblAddress', 'tblOrginize')",
+                           -1, &stmt, nullptr) != SQLITE_OK)
+        return false;
+    const bool all = sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_int(stmt, 0) == 4;
+    sqlite3_finalize(stmt);
+    return all;
+}
+}  // namespace
+
+void Schema::create(sqlite3* db)
+{
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, kSchema, nullptr, nullptr, &message);
+    // A read-only file that already holds the tables still serves every read;
+    // the writes themselves will say that they are refused.
+    if (rc != SQLITE_OK && !((rc & 0xff) == SQLITE_READONLY && hasAllTables(db))) {
+        const QString reason = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+        throw StoreError(reason);
+    }
+    sqlite3_free(message);
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+struct sqlite3;
+
+namespace Schema {
+// Creates the four tables (and their search indexes) when they are missing.
+void create(sqlite3* db);
+}
