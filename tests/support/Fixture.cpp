@@ -1,1 +1,168 @@
 #include "Fixture.h"
+
+#include <sqlite3.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QTest>
+
+#include "app/AppFolder.h"
+#include "app/Clock.h"
+#include "app/Launcher.h"
+#include "app/Printing.h"
+#include "app/Screens.h"
+#include "store/Connection.h"
+
+AppFixture::AppFixture(QDateTime now)
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    AppFolder::setPath(dir_.path());
+    Clock::setFixed(now);
+    setMsgBoxHandler([this](const MsgBoxCall& call) {
+        messages << call;
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return call.buttons == MsgButtons::YesNo || call.buttons == MsgButtons::YesNoCancel ? MsgResult::Yes
+                                                                                            : MsgResult::OK;
+    });
+    setFileDialogHandler([this](const FileDialogRequest& request) -> std::optional<QString> {
+        fileRequests << request;
+        return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
+    });
+    setPrinterFactory([this]() -> std::unique_ptr<QPrinter> {
+        if (printerMissing)
+            return nullptr;
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(pdfPath());
+        return printer;
+    });
+    setLauncher([this](const QString& program, const QStringList& arguments) {
+        launched << qMakePair(program, arguments);
+        return launchSucceeds;
+    });
+}
+
+AppFixture::~AppFixture()
+{
+    Screens::unloadAll();
+    // Screens go with deferred deletes; let them happen while the seams still answer.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    pump();
+    setMsgBoxHandler({});
+    setFileDialogHandler({});
+    setPrinterFactory({});
+    setLauncher({});
+    Clock::setFixed(std::nullopt);
+    AppFolder::setPath(QString());
+}
+
+QString AppFixture::appDir() const
+{
+    return dir_.path();
+}
+
+QString AppFixture::dataDir() const
+{
+    return dir_.path() + QStringLiteral("/Data");
+}
+
+QString AppFixture::dbPath() const
+{
+    return dataDir() + QStringLiteral("/Tessaly.mdb");
+}
+
+QString AppFixture::pdfPath() const
+{
+    return dir_.path() + QStringLiteral("/printed.pdf");
+}
+
+void AppFixture::makeDataFolder() const
+{
+    QDir().mkpath(dataDir());
+    Connection con;
+    con.Open(dbPath());
+}
+
+void AppFixture::writeMarker() const
+{
+    QFile marker(dataDir() + QStringLiteral("/Pass.dat"));
+    if (!marker.open(QIODevice::WriteOnly))
+        qFatal("cannot write the marker file");
+    marker.write("Pass\r\n");
+}
+
+QStringList AppFixture::messageTexts() const
+{
+    QStringList texts;
+    for (const MsgBoxCall& call : messages)
+        texts << call.text;
+    return texts;
+}
+
+QList<QVariantMap> Db::rows(const QString& dbPath, const QString& table)
+{
+    QList<QVariantMap> result;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        qFatal("cannot open %s", qPrintable(dbPath));
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray sql = QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table).toUtf8();
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        qFatal("cannot read %s: %s", qPrintable(table), sqlite3_errmsg(db));
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        QVariantMap row;
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+            const QString name = QString::fromUtf8(sqlite3_column_name(stmt, i));
+            switch (sqlite3_column_type(stmt, i)) {
+            case SQLITE_INTEGER: row[name] = qint64(sqlite3_column_int64(stmt, i)); break;
+            case SQLITE_NULL: row[name] = QVariant(); break;
+            default:
+                row[name] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
+                                              sqlite3_column_bytes(stmt, i));
+            }
+        }
+        result << row;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return result;
+}
+
+void Db::exec(const QString& dbPath, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(dbPath).constData(), &db);
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const QByteArray message = error ? QByteArray(error) : QByteArray("unknown error");
+        sqlite3_free(error);
+        sqlite3_close(db);
+        qFatal("%s: %s", qPrintable(sql), message.constData());
+    }
+    sqlite3_close(db);
+}
+
+void pump(int ms)
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (ms > 0)
+        QTest::qWait(ms);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+bool waitFor(const std::function<bool()>& condition, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
