@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QTest>
 
@@ -14,6 +15,7 @@
 #include "app/Launcher.h"
 #include "app/Printing.h"
 #include "app/Screens.h"
+#include "app/frmMain.h"
 #include "store/Connection.h"
 
 AppFixture::AppFixture(QDateTime now)
@@ -78,6 +80,13 @@ QString AppFixture::dbPath() const
 QString AppFixture::pdfPath() const
 {
     return dir_.path() + QStringLiteral("/printed.pdf");
+}
+
+frmMain* AppFixture::openMainWindow() const
+{
+    if (QFileInfo::exists(dataDir()))
+        qFatal("openMainWindow() needs an application folder without a data folder");
+    return Screens::show<frmMain>();
 }
 
 void AppFixture::makeDataFolder() const

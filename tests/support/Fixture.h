@@ -32,6 +32,11 @@ public:
     QString dataDir() const;
     QString dbPath() const;
 
+    // The main window as a person sees it after the first start: loaded in a
+    // folder without a data folder, so no account screen stops it. Call it
+    // before makeDataFolder().
+    class frmMain* openMainWindow() const;
+
     // A data folder with an empty database, as after the first start.
     void makeDataFolder() const;
     // The marker file that makes the next start ask for a login.
