@@ -181,9 +181,7 @@ void frmMain::createAddressPanel()
     AddressOption->setAutoFillBackground(true);
     AddressOption->hide();
 
-    Label3 = new QLabel(QStringLiteral("Address Options"), AddressOption);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(twipsRect(0, 60, 1875, 375));
+    Label3 = makeLabel(AddressOption, "Label3", twipsRect(60, 60, 1815, 375), kYellow, QStringLiteral("Address Options"));
     Label3->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
 
     struct Entry {
