@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -275,6 +276,9 @@ void frmMain::createNotePanel()
 
 void frmMain::createMenus()
 {
+    // The menu bar keeps the desktop's colours, not the window's blue.
+    menuBar()->setPalette(QApplication::palette());
+    menuBar()->setAutoFillBackground(true);
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));

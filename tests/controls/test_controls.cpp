@@ -1,0 +1,94 @@
+#include <QSignalSpy>
+#include <QTest>
+
+#include "controls/Buttons.h"
+#include "controls/ListView.h"
+#include "controls/MonthView.h"
+
+// What the screens rely on from the month calendar, the report list and the
+// button family.
+class TestControls : public QObject {
+    Q_OBJECT
+
+private slots:
+    void monthViewShowsTheMonthOfTheDateSet()
+    {
+        MonthView view;
+        view.setValue(QDate(2026, 12, 31));
+        QCOMPARE(view.Value(), QDate(2026, 12, 31));
+        QCOMPARE(view.monthShown(), 12);
+        QCOMPARE(view.yearShown(), 2026);
+        // Paging changes the month shown, never the selected date.
+        view.showNextMonth();
+        QCOMPARE(view.monthShown(), 1);
+        QCOMPARE(view.Value(), QDate(2026, 12, 31));
+    }
+
+    void monthViewReportsTheClickedDayAlreadySelected()
+    {
+        MonthView view;
+        view.setValue(QDate(2026, 3, 1));
+        QDate selectedWhenReported;
+        connect(&view, &MonthView::DateClick, &view, [&](QDate) { selectedWhenReported = view.Value(); });
+        QSignalSpy spy(&view, &MonthView::DateClick);
+        emit view.clicked(QDate(2026, 3, 17));
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toDate(), QDate(2026, 3, 17));
+        QCOMPARE(selectedWhenReported, QDate(2026, 3, 17));
+    }
+
+    void listViewRowsColumnsAndKeys()
+    {
+        ListView list;
+        list.addColumn(QStringLiteral("From"), 1500);
+        list.addColumn(QStringLiteral("Subject"), 3000);
+        QCOMPARE(list.columnCount(), 2);
+        QCOMPARE(list.headerItem()->text(1), QStringLiteral("Subject"));
+        QCOMPARE(list.columnWidth(1), 200);
+
+        QCOMPARE(list.addItem(QStringLiteral("anna@example.org"), QStringLiteral("<id1@x>")), 0);
+        list.setSubItem(0, 1, QStringLiteral("Hello"));
+        QCOMPARE(list.addItem(QStringLiteral("bert@example.org"), QStringLiteral("<id1@x>")), -1);
+        QCOMPARE(list.addItem(QStringLiteral("no key")), 1);
+        QCOMPARE(list.addItem(QStringLiteral("no key either")), 2);
+        QCOMPARE(list.itemCount(), 3);
+        QCOMPARE(list.itemText(0, 1), QStringLiteral("Hello"));
+        QCOMPARE(list.itemKey(0), QStringLiteral("<id1@x>"));
+        QCOMPARE(list.itemText(7), QString());
+
+        QSignalSpy clicks(&list, &ListView::ItemClick);
+        emit list.itemClicked(list.topLevelItem(2), 0);
+        QCOMPARE(clicks.size(), 1);
+        QCOMPARE(clicks[0][0].toInt(), 2);
+
+        list.clearItems();
+        QCOMPARE(list.itemCount(), 0);
+        QCOMPARE(list.addItem(QStringLiteral("again"), QStringLiteral("<id1@x>")), 0);
+    }
+
+    void buttonKindsStayApartForTheLock()
+    {
+        QWidget panel;
+        new asxToolButton(&panel);
+        new asxToolButton(&panel);
+        new asxPowerButton(&panel);
+        new FlatBttn(&panel);
+        QCOMPARE(panel.findChildren<asxToolButton*>().size(), 2);
+        QCOMPARE(panel.findChildren<ButtonBase*>().size(), 4);
+    }
+
+    void disabledButtonsIgnoreClicks()
+    {
+        asxToolButton button;
+        QSignalSpy clicks(&button, &QToolButton::clicked);
+        button.setEnabled(false);
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(clicks.size(), 0);
+        button.setEnabled(true);
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(clicks.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestControls)
+#include "test_controls.moc"
