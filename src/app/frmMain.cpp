@@ -1,6 +1,5 @@
 #include "app/frmMain.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -88,14 +87,15 @@ frmMain::frmMain()
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppInfo::kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, mainBlue());
-    setPalette(palette);
-    setAutoFillBackground(true);
     resize(1024, 740);
     setWindowState(Qt::WindowMaximized);
 
+    // Everything below the menu bar is the window's blue.
     auto* central = new QWidget(this);
+    QPalette palette = central->palette();
+    palette.setColor(QPalette::Window, mainBlue());
+    central->setPalette(palette);
+    central->setAutoFillBackground(true);
     auto* layout = new QHBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -276,9 +276,6 @@ void frmMain::createNotePanel()
 
 void frmMain::createMenus()
 {
-    // The menu bar keeps the desktop's colours, not the window's blue.
-    menuBar()->setPalette(QApplication::palette());
-    menuBar()->setAutoFillBackground(true);
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
