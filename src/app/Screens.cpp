@@ -70,7 +70,8 @@ void Screens::present(QWidget* widget, bool child)
     if (child && area()) {
         auto* sub = qobject_cast<QMdiSubWindow*>(widget->parentWidget());
         if (!sub) {
-            sub = area()->addSubWindow(widget);
+            // The frame takes the screen's own buttons and border.
+            sub = area()->addSubWindow(widget, widget->windowFlags() & ~Qt::WindowType_Mask);
             sub->setAttribute(Qt::WA_DeleteOnClose);
         }
         widget->show();
