@@ -201,6 +201,13 @@ private slots:
         QVERIFY(fx->messages.isEmpty());
         // Other pages are untouched.
         QCOMPARE(grid(0)->TextMatrix(3, 1), QString());
+        // The heading row is no slot: a click there writes nowhere.
+        QTest::keyClicks(message(4), QStringLiteral("stray"));
+        clickGridCell(g, 0, 1);
+        QCOMPARE(g->TextMatrix(3, 1), QStringLiteral("Dentist, bring the card"));
+        QCOMPARE(g->TextMatrix(1, 1), QString());
+        QCOMPARE(message(4)->toPlainText(), QStringLiteral("stray"));
+        message(4)->clear();
 
         // A typed finish time is taken as it is; clicking the row again overwrites both cells.
         finish(4)->setEditText(QStringLiteral("about ten"));
