@@ -17,6 +17,8 @@
 #include "app/frmLoadingPic.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
+#include "planner/frmCalendar.h"
+#include "planner/frmOrganizer.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
@@ -355,20 +357,46 @@ void frmMain::Timer1_Timer()
 
 void frmMain::cmdAddressBook_Click()
 {
+    Screens::unload<frmOrganizer>();
     AddressOption->setVisible(true);
 }
 
-void frmMain::cmdNote_Click() {}
+void frmMain::cmdNote_Click()
+{
+    Screens::unload<frmOrganizer>();
+}
 
-void frmMain::cmdOrganizer_Click() {}
+void frmMain::cmdOrganizer_Click()
+{
+    LoadOrganizer();
+}
 
-void frmMain::cmdEmail_Click() {}
+void frmMain::LoadOrganizer()
+{
+    Screens::show<frmOrganizer>();
+}
 
-void frmMain::cmdCheckEmail_Click() {}
+void frmMain::cmdEmail_Click()
+{
+    Screens::unload<frmOrganizer>();
+}
+
+void frmMain::cmdCheckEmail_Click()
+{
+    Screens::unload<frmOrganizer>();
+}
 
 void frmMain::cmdCalculator_Click() {}
 
-void frmMain::cmdCalendar_Click() {}
+void frmMain::cmdCalendar_Click()
+{
+    LoadCalendar();
+}
+
+void frmMain::LoadCalendar()
+{
+    Screens::show<frmCalendar>();
+}
 
 void frmMain::cmdExit_Click()
 {

@@ -71,6 +71,8 @@ public:
 
 private:
     void CheckPassFile();
+    void LoadOrganizer();
+    void LoadCalendar();
     void createToolBar();
     void createAddressPanel();
     void createNotePanel();

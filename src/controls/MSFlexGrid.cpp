@@ -1,0 +1,177 @@
+#include "controls/MSFlexGrid.h"
+
+#include <QHeaderView>
+
+#include "controls/Twips.h"
+
+namespace {
+constexpr int kDefaultRowHeight = 240;
+constexpr int kDefaultColWidth = 960;
+}  // namespace
+
+MSFlexGrid::MSFlexGrid(QWidget* parent) : QTableWidget(parent)
+{
+    // The fixed cells are the headings; Qt's own header views would be a
+    // second, different kind of heading.
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(twips(kDefaultRowHeight));
+    horizontalHeader()->setMinimumSectionSize(1);
+    horizontalHeader()->setDefaultSectionSize(twips(kDefaultColWidth));
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setWordWrap(false);
+    // A text wider than its cell is cut at the cell's edge.
+    setTextElideMode(Qt::ElideNone);
+    setCornerButtonEnabled(false);
+    setGridColor(bgrColor(0x00C0C0C0));
+
+    setRowCount(2);
+    setColumnCount(2);
+    fillCells();
+    setCurrentCell(row_, col_);
+
+    connect(this, &QTableWidget::cellClicked, this, &MSFlexGrid::onCellClicked);
+    connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int col) {
+        // Arrow keys move the current cell among the ordinary cells only.
+        if (row >= fixedRows_ && col >= fixedCols_) {
+            row_ = row;
+            col_ = col;
+        }
+    });
+}
+
+void MSFlexGrid::setRows(int rows)
+{
+    setRowCount(qMax(rows, fixedRows_));
+    fillCells();
+    if (row_ >= rowCount())
+        setRow(rowCount() - 1);
+}
+
+void MSFlexGrid::setCols(int cols)
+{
+    setColumnCount(qMax(cols, fixedCols_));
+    fillCells();
+    if (col_ >= columnCount())
+        setCol(columnCount() - 1);
+}
+
+void MSFlexGrid::setFixedRows(int rows)
+{
+    fixedRows_ = qBound(0, rows, rowCount());
+    for (int r = 0; r < rowCount(); ++r)
+        for (int c = 0; c < columnCount(); ++c)
+            styleCell(r, c);
+}
+
+void MSFlexGrid::setFixedCols(int cols)
+{
+    fixedCols_ = qBound(0, cols, columnCount());
+    for (int r = 0; r < rowCount(); ++r)
+        for (int c = 0; c < columnCount(); ++c)
+            styleCell(r, c);
+}
+
+void MSFlexGrid::setRow(int row)
+{
+    row_ = qBound(0, row, rowCount() - 1);
+    setCurrentCell(row_, col_);
+}
+
+void MSFlexGrid::setCol(int col)
+{
+    col_ = qBound(0, col, columnCount() - 1);
+    setCurrentCell(row_, col_);
+}
+
+QTableWidgetItem* MSFlexGrid::cell(int row, int col)
+{
+    if (row < 0 || row >= rowCount() || col < 0 || col >= columnCount())
+        return nullptr;
+    QTableWidgetItem* it = item(row, col);
+    if (!it) {
+        it = new QTableWidgetItem;
+        setItem(row, col, it);
+        styleCell(row, col);
+    }
+    return it;
+}
+
+void MSFlexGrid::fillCells()
+{
+    for (int r = 0; r < rowCount(); ++r)
+        for (int c = 0; c < columnCount(); ++c)
+            if (!item(r, c))
+                cell(r, c);
+}
+
+void MSFlexGrid::styleCell(int row, int col)
+{
+    QTableWidgetItem* it = item(row, col);
+    if (!it)
+        return;
+    it->setFlags(Qt::ItemIsEnabled);
+    const bool fixed = row < fixedRows_ || col < fixedCols_;
+    it->setBackground(fixed ? palette().color(QPalette::Button) : QColor(Qt::white));
+    it->setForeground(QColor(Qt::black));
+    it->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void MSFlexGrid::setCellBackColor(const QColor& color)
+{
+    if (QTableWidgetItem* it = cell(row_, col_))
+        it->setBackground(color);
+}
+
+void MSFlexGrid::setCellAlignment(int alignment)
+{
+    if (QTableWidgetItem* it = cell(row_, col_))
+        it->setTextAlignment(alignment == 0 ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+QString MSFlexGrid::TextMatrix(int row, int col) const
+{
+    const QTableWidgetItem* it = item(row, col);
+    return it ? it->text() : QString();
+}
+
+void MSFlexGrid::setTextMatrix(int row, int col, const QString& text)
+{
+    if (QTableWidgetItem* it = cell(row, col))
+        it->setText(text);
+}
+
+QColor MSFlexGrid::cellBackColor(int row, int col) const
+{
+    const QTableWidgetItem* it = item(row, col);
+    return it ? it->background().color() : QColor();
+}
+
+int MSFlexGrid::ColWidth(int col) const
+{
+    return columnWidth(col) * 15;
+}
+
+void MSFlexGrid::setColWidth(int col, int widthTwips)
+{
+    setColumnWidth(col, twips(widthTwips));
+}
+
+void MSFlexGrid::setGridColor(const QColor& color)
+{
+    setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; background: white; }"
+                                 "QTableView::item { padding: 0px 1px; }").arg(color.name()));
+}
+
+void MSFlexGrid::onCellClicked(int row, int col)
+{
+    // The heading row names the columns; a click there is no slot.
+    if (row < fixedRows_)
+        return;
+    row_ = row;
+    col_ = qMax(col, fixedCols_);
+    setCurrentCell(row_, col_);
+    emit Click();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QTableWidget>
+
+// A grid of text cells with fixed heading rows and columns, worked through a
+// current cell: code moves Row and Col, then reads or writes Text and
+// CellBackColor of that cell. A click on a cell of a row makes that row
+// current (a click in the fixed column picks the row's first ordinary cell)
+// and raises Click.
+class MSFlexGrid : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit MSFlexGrid(QWidget* parent = nullptr);
+
+    int Rows() const { return rowCount(); }
+    void setRows(int rows);
+    int Cols() const { return columnCount(); }
+    void setCols(int cols);
+    int FixedRows() const { return fixedRows_; }
+    void setFixedRows(int rows);
+    int FixedCols() const { return fixedCols_; }
+    void setFixedCols(int cols);
+
+    // The current cell.
+    int Row() const { return row_; }
+    void setRow(int row);
+    int Col() const { return col_; }
+    void setCol(int col);
+    QString Text() const { return TextMatrix(row_, col_); }
+    void setText(const QString& text) { setTextMatrix(row_, col_, text); }
+    QColor CellBackColor() const { return cellBackColor(row_, col_); }
+    void setCellBackColor(const QColor& color);
+    // 0 = left and top; anything else is the ordinary left and centre.
+    void setCellAlignment(int alignment);
+
+    QString TextMatrix(int row, int col) const;
+    void setTextMatrix(int row, int col, const QString& text);
+    QColor cellBackColor(int row, int col) const;
+
+    // Widths in twips.
+    int ColWidth(int col) const;
+    void setColWidth(int col, int widthTwips);
+    void setGridColor(const QColor& color);
+
+signals:
+    void Click();
+
+private:
+    QTableWidgetItem* cell(int row, int col);
+    void fillCells();
+    void styleCell(int row, int col);
+    void onCellClicked(int row, int col);
+
+    int fixedRows_ = 1;
+    int fixedCols_ = 1;
+    int row_ = 1;
+    int col_ = 1;
+};

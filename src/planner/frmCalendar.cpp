@@ -1,0 +1,48 @@
+#include "planner/frmCalendar.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/Clock.h"
+#include "controls/Buttons.h"
+#include "controls/MonthView.h"
+#include "controls/Twips.h"
+
+frmCalendar::frmCalendar()
+{
+    setObjectName(QStringLiteral("frmCalendar"));
+    setWindowTitle(QStringLiteral("Calendar"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    setFixedSize(twips(2640), twips(2955));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::WindowText));
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    // The calendar's top edge sits above the window, cut off.
+    MonthView1 = new MonthView(this);
+    MonthView1->setObjectName(QStringLiteral("MonthView1"));
+    MonthView1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    MonthView1->setGeometry(twipsRect(0, -120, 2640, 2310));
+
+    cmdExit = new asxPowerButton(this);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    cmdExit->setGeometry(twipsRect(840, 2280, 735, 615));
+    cmdExit->setPicture(QStringLiteral("exit"));
+    cmdExit->setIconSize(QSize(32, 32));
+
+    setTabOrder(MonthView1, cmdExit);
+    connect(cmdExit, &QToolButton::clicked, this, &frmCalendar::cmdExit_Click);
+}
+
+void frmCalendar::Form_Load()
+{
+    MonthView1->setValue(Clock::today());
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmCalendar::cmdExit_Click()
+{
+    Screens::unload<frmCalendar>();
+}

@@ -1,0 +1,338 @@
+#include "planner/frmOrganizer.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextEdit>
+
+#include "app/AppFolder.h"
+#include "app/Clock.h"
+#include "app/MsgBox.h"
+#include "app/SavingProgress.h"
+#include "app/StoreAccess.h"
+#include "controls/MSFlexGrid.h"
+#include "controls/MonthView.h"
+#include "controls/Twips.h"
+#include "planner/frmOrganizerSearch.h"
+
+namespace {
+const QString kCaption = QStringLiteral("Organizer");
+
+// The captions stay as they are whatever month a page shows.
+const QStringList kTabCaptions = {
+    QStringLiteral("January"), QStringLiteral("Febuary"),  QStringLiteral("March"),   QStringLiteral("Abril"),
+    QStringLiteral("May"),     QStringLiteral("June"),     QStringLiteral("July"),    QStringLiteral("August"),
+    QStringLiteral("September"), QStringLiteral("October"), QStringLiteral("November"), QStringLiteral("December"),
+    QStringLiteral("Help"),
+};
+
+const QString kHeadingStart = QStringLiteral("AM");
+const QString kHeadingNote = QStringLiteral("Note");
+const QString kHeadingFinished = QStringLiteral("Finished Time");
+
+// Column 0 of rows 1 to 26. Start times are written without a blank before
+// AM or PM; row 10 only marks the afternoon, yet it is an ordinary row.
+const QStringList kStartTimes = {
+    QStringLiteral("7:30AM"),  QStringLiteral("8:00AM"),  QStringLiteral("8:30AM"),  QStringLiteral("9:00AM"),
+    QStringLiteral("9:30AM"),  QStringLiteral("10:00AM"), QStringLiteral("10:30AM"), QStringLiteral("11:00AM"),
+    QStringLiteral("11:30AM"), QStringLiteral("PM"),      QStringLiteral("12:00PM"), QStringLiteral("12:30PM"),
+    QStringLiteral("1:00PM"),  QStringLiteral("1:30PM"),  QStringLiteral("2:00PM"),  QStringLiteral("2:30PM"),
+    QStringLiteral("3:00PM"),  QStringLiteral("3:30PM"),  QStringLiteral("4:00PM"),  QStringLiteral("4:30PM"),
+    QStringLiteral("5:00PM"),  QStringLiteral("5:30PM"),  QStringLiteral("6:00PM"),  QStringLiteral("6:30PM"),
+    QStringLiteral("7:00PM"),  QStringLiteral("7:30PM"),
+};
+
+// Finish times carry a blank before AM or PM; the hyphens split morning from
+// afternoon and can be chosen like any entry.
+const QStringList kFinishTimes = {
+    QStringLiteral("7:00 AM"),  QStringLiteral("7:30 AM"),  QStringLiteral("8:00 AM"),  QStringLiteral("8:30 AM"),
+    QStringLiteral("9:00 AM"),  QStringLiteral("9:30 AM"),  QStringLiteral("10:00 AM"), QStringLiteral("10:30 AM"),
+    QStringLiteral("11:00 AM"), QStringLiteral("11:30 AM"), QStringLiteral("--------"), QStringLiteral("12:00 PM"),
+    QStringLiteral("12:30 PM"), QStringLiteral("1:00 PM"),  QStringLiteral("1:30 PM"),  QStringLiteral("2:00 PM"),
+    QStringLiteral("2:30 PM"),  QStringLiteral("3:00 PM"),  QStringLiteral("3:30 PM"),  QStringLiteral("4:00 PM"),
+    QStringLiteral("4:30 PM"),  QStringLiteral("5:00 PM"),  QStringLiteral("5:30 PM"),  QStringLiteral("6:00 PM"),
+    QStringLiteral("6:30 PM"),  QStringLiteral("7:00 PM"),  QStringLiteral("7:30 PM"),
+};
+
+const QString kMessageLabel = QStringLiteral("Message");
+const QString kFinishLabel = QStringLiteral("Finish Time");
+const QString kSave = QStringLiteral("Save");
+const QString kSearch = QStringLiteral("Search");
+const QString kNoFinishTime = QStringLiteral("Don't forget the finish time");
+const QString kHelpMissing = QStringLiteral("The help file %1 could not be opened: %2.");
+
+constexpr int kGridRows = 27;
+constexpr int kGridCols = 3;
+const QColor kFilled = bgrColor(0x00FFFF00);
+
+// Page positions are measured from the tabbed container's corner, tab strip
+// included; the page itself starts below the strip.
+int stripHeight(QTabWidget* tabs)
+{
+    return tabs->tabBar()->sizeHint().height() + 2;
+}
+
+QString name(const char* base, int k)
+{
+    return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(k);
+}
+}  // namespace
+
+frmOrganizer::frmOrganizer()
+{
+    setObjectName(QStringLiteral("frmOrganizer"));
+    setWindowTitle(kCaption);
+    setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(twips(9765), twips(7410));
+
+    SSTab1 = new QTabWidget(this);
+    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    SSTab1->setGeometry(twipsRect(0, 0, 9735, 7455));
+    // All thirteen tabs share one row, as narrow as their captions allow.
+    SSTab1->tabBar()->setUsesScrollButtons(false);
+    SSTab1->tabBar()->setExpanding(true);
+    SSTab1->tabBar()->setElideMode(Qt::ElideNone);
+    SSTab1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 1px; }"));
+    for (const QString& caption : kTabCaptions) {
+        auto* page = new QWidget;
+        page->setObjectName(QStringLiteral("SSTab1_page_%1").arg(SSTab1->count()));
+        SSTab1->addTab(page, caption);
+    }
+
+    for (int k = 0; k < kPages; ++k)
+        buildMonthPage(k);
+
+    QWidget* help = SSTab1->widget(kPages);
+    const int strip = stripHeight(SSTab1);
+    txtHelp = new QTextEdit(help);
+    txtHelp->setObjectName(QStringLiteral("txtHelp"));
+    txtHelp->setGeometry(twips(120), twips(480) - strip, twips(9015), twips(6735));
+    txtHelp->setReadOnly(true);
+
+    SSTab1->setCurrentIndex(0);
+}
+
+void frmOrganizer::buildMonthPage(int k)
+{
+    const auto i = std::size_t(k);
+    QWidget* page = SSTab1->widget(k);
+    const int strip = stripHeight(SSTab1);
+    auto onPage = [strip](int left, int top, int width, int height) {
+        return QRect(twips(left), twips(top) - strip, twips(width), twips(height));
+    };
+
+    auto* grid = new MSFlexGrid(page);
+    grid->setObjectName(name("MSgridTime", k));
+    grid->setGeometry(onPage(240, 600, 6015, 6615));
+    grid->setRows(kGridRows);
+    grid->setFixedRows(1);
+    grid->setFixedCols(1);
+    MSgridTime[i] = grid;
+
+    auto* frame = new QGroupBox(page);
+    frame->setObjectName(name("Frame1", k));
+    frame->setGeometry(onPage(6360, 480, 3135, 6735));
+    Frame1[i] = frame;
+
+    auto* calendar = new MonthView(frame);
+    calendar->setObjectName(name("MonthView1", k));
+    calendar->setGeometry(twipsRect(120, 240, 2700, 2370));
+    calendar->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    MonthView1[i] = calendar;
+
+    auto* message = new QLabel(kMessageLabel, frame);
+    message->setObjectName(name("Label1", k));
+    message->setGeometry(twipsRect(120, 2760, 1695, 255));
+    Label1[i] = message;
+
+    auto* text = new QPlainTextEdit(frame);
+    text->setObjectName(name("txtMessage", k));
+    text->setGeometry(twipsRect(120, 3240, 2535, 1215));
+    text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtMessage[i] = text;
+
+    auto* finish = new QLabel(kFinishLabel, frame);
+    finish->setObjectName(name("Label2", k));
+    finish->setGeometry(twipsRect(120, 4560, 1335, 255));
+    Label2[i] = finish;
+
+    auto* combo = new QComboBox(frame);
+    combo->setObjectName(name("cboTimeFinshed", k));
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setMaxVisibleItems(kFinishTimes.size());
+    combo->setGeometry(twipsRect(120, 4800, 1455, 315));
+    combo->setEditText(kFinishLabel);
+    cboTimeFinshed[i] = combo;
+
+    auto* save = new QPushButton(kSave, frame);
+    save->setObjectName(name("cmdSave", k));
+    save->setGeometry(twipsRect(120, 5520, 1335, 375));
+    cmdSave[i] = save;
+
+    auto* search = new QPushButton(kSearch, frame);
+    search->setObjectName(name("cmdSearch", k));
+    search->setGeometry(twipsRect(120, 5880, 1335, 375));
+    cmdSearch[i] = search;
+
+    QObject::connect(calendar, &MonthView::DateClick, this, [this, k] { MonthView1_DateClick(k); });
+    QObject::connect(text, &QPlainTextEdit::textChanged, this, [this, k] { txtMessage_Change(k); });
+    QObject::connect(grid, &MSFlexGrid::Click, this, [this, k] { MSgridTime_Click(k); });
+    QObject::connect(save, &QPushButton::clicked, this, [this, k] { cmdSave_Click(k); });
+    QObject::connect(search, &QPushButton::clicked, this, [this, k] { cmdSearch_Click(k); });
+}
+
+void frmOrganizer::Form_Load()
+{
+    // Without the database the pages still work; Save then says why it cannot store.
+    connectStore(Con);
+    openHelpDoc();
+    FlexGrid();
+    LoadDate();
+    LoadingTime();
+    LoadTimeFinished();
+}
+
+void frmOrganizer::Form_Unload()
+{
+    rst.Close();
+    Con.Close();
+}
+
+void frmOrganizer::openHelpDoc()
+{
+    const QString path = AppFolder::dataFolder() + QStringLiteral("/help.doc");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        txtHelp->setPlainText(kHelpMissing.arg(QDir::toNativeSeparators(path), file.errorString()));
+        return;
+    }
+    txtHelp->setPlainText(QString::fromUtf8(file.readAll()));
+}
+
+void frmOrganizer::FlexGrid()
+{
+    for (MSFlexGrid* grid : MSgridTime) {
+        grid->setCols(kGridCols);
+        grid->setColWidth(1, 4270);
+        grid->setColWidth(0, 650);
+    }
+}
+
+void frmOrganizer::LoadDate()
+{
+    // addMonths keeps the day, or takes the last day of a shorter month.
+    const QDate today = Clock::today();
+    for (int k = 0; k < kPages; ++k)
+        MonthView1[std::size_t(k)]->setValue(today.addMonths(k));
+}
+
+void frmOrganizer::LoadingTime()
+{
+    for (MSFlexGrid* grid : MSgridTime) {
+        grid->setCellAlignment(0);
+        grid->setTextMatrix(0, 2, kHeadingFinished);
+        grid->setTextMatrix(0, 1, kHeadingNote);
+        grid->setTextMatrix(0, 0, kHeadingStart);
+        for (int r = 0; r < kStartTimes.size(); ++r)
+            grid->setTextMatrix(r + 1, 0, kStartTimes[r]);
+    }
+}
+
+void frmOrganizer::LoadTimeFinished()
+{
+    for (QComboBox* combo : cboTimeFinshed) {
+        combo->setFixedWidth(twips(1455));
+        combo->clear();
+        combo->addItems(kFinishTimes);
+        // The box starts empty, so that a slot asks for a finish time first.
+        combo->setCurrentIndex(-1);
+        combo->clearEditText();
+    }
+}
+
+void frmOrganizer::MonthView1_DateClick(int k)
+{
+    const auto i = std::size_t(k);
+    MSgridTime[i]->setTextMatrix(0, 1, Clock::dateText(MonthView1[i]->Value()));
+}
+
+void frmOrganizer::txtMessage_Change(int k)
+{
+    MSgridTime[std::size_t(k)]->setEnabled(true);
+}
+
+void frmOrganizer::MSgridTime_Click(int k)
+{
+    const auto i = std::size_t(k);
+    MSFlexGrid* grid = MSgridTime[i];
+    if (cboTimeFinshed[i]->currentText().isEmpty()) {
+        MsgBox(kNoFinishTime, MsgButtons::OKOnly, MsgIcon::Critical);
+        cboTimeFinshed[i]->setFocus();
+        return;
+    }
+    grid->setCol(1);
+    grid->setCellBackColor(kFilled);
+    grid->setText(txtMessage[i]->toPlainText());
+    grid->setCol(2);
+    grid->setCellBackColor(kFilled);
+    grid->setText(cboTimeFinshed[i]->currentText());
+    ClearTextBox(k);
+}
+
+void frmOrganizer::ClearTextBox(int k)
+{
+    // The finish time stays, so the next slot can be filled without choosing again.
+    txtMessage[std::size_t(k)]->clear();
+}
+
+void frmOrganizer::cmdSave_Click(int k)
+{
+    SavingAddress(k);
+}
+
+void frmOrganizer::SavingAddress(int k)
+{
+    const auto i = std::size_t(k);
+    MSFlexGrid* grid = MSgridTime[i];
+    grid->setCol(0);
+    const QString start = grid->Text();
+    grid->setCol(1);
+    const QString note = grid->Text();
+    grid->setCol(2);
+    const QString finished = grid->Text();
+    // The calendar's date now, not the one in the heading: they differ until a day is clicked.
+    const QString date = Clock::dateText(MonthView1[i]->Value());
+
+    const bool saved = storeGuard([&] {
+        rst.Open(Con, QStringLiteral("tblOrginize"));
+        rst.AddNew();
+        rst.Fields(QStringLiteral("TimeStart")) = start.trimmed();
+        rst.Fields(QStringLiteral("Note")) = note.trimmed();
+        rst.Fields(QStringLiteral("TimeFinished")) = finished.trimmed();
+        rst.Fields(QStringLiteral("DateValue")) = date.trimmed();
+        rst.Update();
+    });
+    rst.Close();
+    // The bar confirms a stored appointment; a refused one has had its message instead.
+    if (saved)
+        Screens::show<frmSaving>();
+}
+
+void frmOrganizer::cmdSearch_Click(int k)
+{
+    LoadSearch(k);
+}
+
+void frmOrganizer::LoadSearch(int k)
+{
+    if (frmOrganizerSearch* search = Screens::show<frmOrganizerSearch>())
+        search->MonthView1->setValue(MonthView1[std::size_t(k)]->Value());
+}

@@ -1,0 +1,250 @@
+#include "planner/frmOrganizerSearch.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "app/Clock.h"
+#include "app/MsgBox.h"
+#include "app/StoreAccess.h"
+#include "controls/ListView.h"
+#include "controls/MonthView.h"
+#include "controls/Twips.h"
+
+namespace {
+const QString kCaption = QStringLiteral("Organizer Search");
+const QString kFrameCaption = QStringLiteral("search By");
+const QString kNotFound = QStringLiteral(" Not Found");
+const QString kNotFoundTitle = QStringLiteral("Not Found");
+
+// The position in this list is the number of months added to today.
+const QStringList kMonths = {
+    QStringLiteral("January"), QStringLiteral("Febuary"), QStringLiteral("March"),     QStringLiteral("April"),
+    QStringLiteral("May"),     QStringLiteral("June"),    QStringLiteral("July"),      QStringLiteral("August"),
+    QStringLiteral("September"), QStringLiteral("October"), QStringLiteral("November"), QStringLiteral("December"),
+};
+
+const QString kFieldDate = QStringLiteral("DateValue");
+const QString kFieldStart = QStringLiteral("TimeStart");
+const QString kFieldFinished = QStringLiteral("TimeFinished");
+
+// A list view column added without a width of its own.
+constexpr int kDefaultColumnWidth = 1440;
+// The calendar moves here when a mode button shows it.
+constexpr int kCalendarLeft = 1200;
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(rect);
+    return b;
+}
+
+QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(rect);
+    return box;
+}
+
+// A 32 x 32 picture that runs its search when clicked.
+QToolButton* picture(QWidget* parent, const char* name, const QRect& rect)
+{
+    auto* image = new QToolButton(parent);
+    image->setObjectName(QLatin1String(name));
+    image->setGeometry(rect);
+    image->setAutoRaise(true);
+    image->setIcon(QIcon(QStringLiteral(":/icons/search.svg")));
+    image->setIconSize(QSize(28, 28));
+    image->setCursor(Qt::PointingHandCursor);
+    return image;
+}
+
+void showOnly(std::initializer_list<QWidget*> shown, std::initializer_list<QWidget*> hidden)
+{
+    for (QWidget* w : hidden)
+        w->hide();
+    for (QWidget* w : shown)
+        w->show();
+}
+}  // namespace
+
+frmOrganizerSearch::frmOrganizerSearch()
+{
+    setObjectName(QStringLiteral("frmOrganizerSearch"));
+    setWindowTitle(kCaption);
+    setFixedSize(twips(7875), twips(7335));
+
+    Frame1 = new QGroupBox(kFrameCaption, this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(twipsRect(0, 0, 7815, 2655));
+
+    cmdFinished = button(Frame1, "cmdFinished", QStringLiteral("Finish Time"), twipsRect(120, 360, 975, 255));
+    txtFinishTime = textBox(Frame1, "txtFinishTime", twipsRect(1200, 360, 2055, 285));
+    imgFinishTime = picture(Frame1, "imgFinishTime", twipsRect(3480, 240, 480, 480));
+    cmdDate = button(Frame1, "cmdDate", QStringLiteral("Date"), twipsRect(120, 840, 975, 255));
+    txtDate = textBox(Frame1, "txtDate", twipsRect(1200, 840, 2055, 285));
+    imgDate = picture(Frame1, "imgDate", twipsRect(3480, 720, 480, 480));
+    cmdStart = button(Frame1, "cmdStart", QStringLiteral("Start Time"), twipsRect(120, 1440, 975, 255));
+    txtStartTime = textBox(Frame1, "txtStartTime", twipsRect(1200, 1440, 2055, 285));
+    imgStartTime = picture(Frame1, "imgStartTime", twipsRect(3480, 1320, 480, 480));
+    cmdCalendar = button(Frame1, "cmdCalendar", QStringLiteral("Calendar"), twipsRect(120, 2040, 975, 255));
+    cmdQuickSearchMonth =
+        button(Frame1, "cmdQuickSearchMonth", QStringLiteral("Quick Search Month"), twipsRect(4200, 240, 1695, 255));
+
+    lstQuickMonth = new QListWidget(Frame1);
+    lstQuickMonth->setObjectName(QStringLiteral("lstQuickMonth"));
+    lstQuickMonth->setGeometry(twipsRect(4200, 600, 3255, 1815));
+
+    // Over the text boxes when it is moved left, so it comes last.
+    MonthView1 = new MonthView(Frame1);
+    MonthView1->setObjectName(QStringLiteral("MonthView1"));
+    MonthView1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    MonthView1->setGeometry(twipsRect(4320, 120, 2700, 2370));
+
+    lstv = new ListView(this);
+    lstv->setObjectName(QStringLiteral("lstv"));
+    lstv->setGeometry(twipsRect(0, 2760, 7815, 4455));
+
+    connect(cmdDate, &QPushButton::clicked, this, &frmOrganizerSearch::cmdDate_Click);
+    connect(cmdStart, &QPushButton::clicked, this, &frmOrganizerSearch::cmdStart_Click);
+    connect(cmdFinished, &QPushButton::clicked, this, &frmOrganizerSearch::cmdFinished_Click);
+    connect(cmdCalendar, &QPushButton::clicked, this, &frmOrganizerSearch::cmdCalendar_Click);
+    connect(cmdQuickSearchMonth, &QPushButton::clicked, this, &frmOrganizerSearch::cmdQuickSearchMonth_Click);
+    connect(imgDate, &QToolButton::clicked, this, &frmOrganizerSearch::imgDate_Click);
+    connect(imgStartTime, &QToolButton::clicked, this, &frmOrganizerSearch::imgStartTime_Click);
+    connect(imgFinishTime, &QToolButton::clicked, this, &frmOrganizerSearch::imgFinishTime_Click);
+    connect(txtDate, &QLineEdit::returnPressed, this, &frmOrganizerSearch::imgDate_Click);
+    connect(txtStartTime, &QLineEdit::returnPressed, this, &frmOrganizerSearch::imgStartTime_Click);
+    connect(txtFinishTime, &QLineEdit::returnPressed, this, &frmOrganizerSearch::imgFinishTime_Click);
+    connect(MonthView1, &MonthView::DateClick, this, &frmOrganizerSearch::MonthView1_DateClick);
+    connect(lstQuickMonth, &QListWidget::itemClicked, this, &frmOrganizerSearch::lstQuickMonth_Click);
+}
+
+void frmOrganizerSearch::Form_Load()
+{
+    connectStore(Con);
+    lstv->addColumn(QStringLiteral("Time Start"), kDefaultColumnWidth);
+    lstv->addColumn(QStringLiteral("Note"), kDefaultColumnWidth);
+    lstv->addColumn(QStringLiteral("Time Finish"), kDefaultColumnWidth);
+    // Only the frame, the mode buttons and the list are visible at first.
+    showOnly({}, {lstQuickMonth, MonthView1, txtFinishTime, txtDate, txtStartTime, imgFinishTime, imgDate,
+                  imgStartTime});
+}
+
+void frmOrganizerSearch::Form_Unload()
+{
+    rst.Close();
+    Con.Close();
+}
+
+void frmOrganizerSearch::cmdDate_Click()
+{
+    showOnly({txtDate, imgDate},
+             {imgFinishTime, lstQuickMonth, imgStartTime, txtFinishTime, txtStartTime, MonthView1});
+    txtDate->setFocus();
+}
+
+void frmOrganizerSearch::cmdStart_Click()
+{
+    showOnly({txtStartTime, imgStartTime}, {imgFinishTime, imgDate, lstQuickMonth, txtDate, txtFinishTime, MonthView1});
+    txtStartTime->setFocus();
+    lstv->clearItems();
+}
+
+void frmOrganizerSearch::cmdFinished_Click()
+{
+    showOnly({txtFinishTime, imgFinishTime}, {imgDate, imgStartTime, txtDate, lstQuickMonth, txtStartTime, MonthView1});
+    txtFinishTime->setFocus();
+    lstv->clearItems();
+}
+
+void frmOrganizerSearch::cmdCalendar_Click()
+{
+    // The text boxes keep their state; the calendar covers them.
+    showOnly({}, {imgFinishTime, lstQuickMonth, imgDate, imgStartTime});
+    showCalendarAtLeft();
+    lstv->clearItems();
+}
+
+void frmOrganizerSearch::cmdQuickSearchMonth_Click()
+{
+    showOnly({}, {imgFinishTime, txtDate, imgDate, imgStartTime, txtFinishTime, txtStartTime});
+    LoadMonth();
+    lstQuickMonth->show();
+    showCalendarAtLeft();
+}
+
+void frmOrganizerSearch::showCalendarAtLeft()
+{
+    MonthView1->move(twips(kCalendarLeft), MonthView1->y());
+    MonthView1->show();
+    MonthView1->raise();
+}
+
+void frmOrganizerSearch::LoadMonth()
+{
+    lstQuickMonth->clear();
+    lstQuickMonth->addItems(kMonths);
+}
+
+void frmOrganizerSearch::imgDate_Click()
+{
+    Search(kFieldDate, txtDate->text());
+}
+
+void frmOrganizerSearch::imgStartTime_Click()
+{
+    Search(kFieldStart, txtStartTime->text());
+}
+
+void frmOrganizerSearch::imgFinishTime_Click()
+{
+    Search(kFieldFinished, txtFinishTime->text());
+}
+
+void frmOrganizerSearch::MonthView1_DateClick()
+{
+    lstv->clearItems();
+    Search(kFieldDate, Clock::dateText(MonthView1->Value()));
+}
+
+void frmOrganizerSearch::lstQuickMonth_Click()
+{
+    const int months = lstQuickMonth->currentRow();
+    if (months >= 0)
+        MonthView1->setValue(Clock::today().addMonths(months));
+}
+
+void frmOrganizerSearch::Search(const QString& field, const QString& value)
+{
+    // The typed text is bound as it is, untrimmed: a quote in it is just a
+    // character to match.
+    storeGuard([&] {
+        rst.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE %1 = ?").arg(field), {value});
+        if (rst.RecordCount() == 0) {
+            MsgBox(kNotFound, MsgButtons::OKOnly, MsgIcon::Exclamation, kNotFoundTitle);
+            return;
+        }
+        rst.MoveFirst();
+        while (!rst.isEOF())
+            DisplayInfo();
+    });
+}
+
+void frmOrganizerSearch::DisplayInfo()
+{
+    const QString date = rst.Fields(kFieldDate).toString();
+    const QString finished = rst.Fields(kFieldFinished).toString();
+    const QString start = rst.Fields(kFieldStart).toString();
+    const QString note = rst.Fields(QStringLiteral("Note")).toString();
+    const int row = lstv->addItem(start);
+    lstv->setSubItem(row, 1, note);
+    lstv->setSubItem(row, 2, finished);
+    setWindowTitle(date);
+    rst.MoveNext();
+}
