@@ -15,6 +15,7 @@
 #include "app/AppInfo.h"
 #include "app/Clock.h"
 #include "app/frmLoadingPic.h"
+#include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 #include "store/Connection.h"
@@ -367,7 +368,10 @@ void frmMain::cmdEmail_Click() {}
 
 void frmMain::cmdCheckEmail_Click() {}
 
-void frmMain::cmdCalculator_Click() {}
+void frmMain::cmdCalculator_Click()
+{
+    Screens::show<frmCal>();
+}
 
 void frmMain::cmdCalendar_Click() {}
 
