@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include "account/frmChangePass.h"
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
 #include "app/AppFolder.h"
@@ -298,6 +299,7 @@ void frmMain::createMenus()
     mnuAB->setObjectName(QStringLiteral("mnuAB"));
 
     connect(mnuExit, &QAction::triggered, this, &frmMain::cmdExit_Click);
+    connect(mnuChangePass, &QAction::triggered, this, &frmMain::mnuChangePass_Click);
 }
 
 void frmMain::connectHover(ButtonBase* button, QLabel* label, const QString& text)
@@ -378,4 +380,10 @@ void frmMain::cmdCalendar_Click() {}
 void frmMain::cmdExit_Click()
 {
     Screens::unload<frmMain>();
+}
+
+void frmMain::mnuChangePass_Click()
+{
+    Screens::load<frmChangePass>();
+    Screens::show<frmChangePass>();
 }
