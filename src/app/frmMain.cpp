@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include "account/frmChangeInfo.h"
 #include "account/frmChangePass.h"
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
@@ -300,6 +301,7 @@ void frmMain::createMenus()
 
     connect(mnuExit, &QAction::triggered, this, &frmMain::cmdExit_Click);
     connect(mnuChangePass, &QAction::triggered, this, &frmMain::mnuChangePass_Click);
+    connect(mnuChangeInfo, &QAction::triggered, this, &frmMain::mnuChangeInfo_Click);
 }
 
 void frmMain::connectHover(ButtonBase* button, QLabel* label, const QString& text)
@@ -386,4 +388,10 @@ void frmMain::mnuChangePass_Click()
 {
     Screens::load<frmChangePass>();
     Screens::show<frmChangePass>();
+}
+
+void frmMain::mnuChangeInfo_Click()
+{
+    Screens::load<frmChangeInfo>();
+    Screens::show<frmChangeInfo>();
 }

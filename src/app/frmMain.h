@@ -68,6 +68,7 @@ public:
     void cmdCalendar_Click();
     void cmdExit_Click();
     void mnuChangePass_Click();
+    void mnuChangeInfo_Click();
     void Timer1_Timer();
 
 private:
