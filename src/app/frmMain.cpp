@@ -16,6 +16,7 @@
 #include "app/AppFolder.h"
 #include "app/AppInfo.h"
 #include "app/Clock.h"
+#include "app/frmAbout.h"
 #include "app/frmLoadingPic.h"
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
@@ -302,6 +303,7 @@ void frmMain::createMenus()
     connect(mnuExit, &QAction::triggered, this, &frmMain::cmdExit_Click);
     connect(mnuChangePass, &QAction::triggered, this, &frmMain::mnuChangePass_Click);
     connect(mnuChangeInfo, &QAction::triggered, this, &frmMain::mnuChangeInfo_Click);
+    connect(mnuAB, &QAction::triggered, this, &frmMain::mnuAB_Click);
 }
 
 void frmMain::connectHover(ButtonBase* button, QLabel* label, const QString& text)
@@ -394,4 +396,10 @@ void frmMain::mnuChangeInfo_Click()
 {
     Screens::load<frmChangeInfo>();
     Screens::show<frmChangeInfo>();
+}
+
+void frmMain::mnuAB_Click()
+{
+    Screens::load<frmAbout>();
+    Screens::show<frmAbout>();
 }

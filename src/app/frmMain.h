@@ -69,6 +69,7 @@ public:
     void cmdExit_Click();
     void mnuChangePass_Click();
     void mnuChangeInfo_Click();
+    void mnuAB_Click();
     void Timer1_Timer();
 
 private:
