@@ -140,20 +140,6 @@ private slots:
         QVERIFY(!Screens::isLoaded<frmLoadSaving>());
         QVERIFY(Screens::isLoaded<frmChangeInfo>());
     }
-
-    void helpButtonsExplainTheTwoHosts()
-    {
-        frmChangeInfo* form = open();
-        QTest::mouseClick(form->cmdSMTPhelp, Qt::LeftButton);
-        QTest::mouseClick(form->cmdRemoteHelp, Qt::LeftButton);
-        QCOMPARE(fx->messages.size(), 2);
-        QCOMPARE(fx->messages[0].text, QStringLiteral("This will send email.SMTP : mail.myprovider.net.?"));
-        QCOMPARE(fx->messages[1].text, QStringLiteral("This will check your email.Remote mail.myprovider.net.?"));
-        for (const MsgBoxCall& call : fx->messages) {
-            QCOMPARE(call.icon, MsgIcon::None);
-            QCOMPARE(call.title, QStringLiteral("Tessaly 2002"));
-        }
-    }
 };
 
 QTEST_MAIN(TestChangeInfo)

@@ -14,7 +14,6 @@
 
 namespace {
 const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
-constexpr quint32 kLocalMachine = 0x80000002;
 }  // namespace
 
 class TestAbout : public QObject {
@@ -162,26 +161,6 @@ private slots:
         } else {
             QVERIFY(fx->messages.isEmpty());
         }
-    }
-
-    void keyValuesNameTheToolAndItsFolder()
-    {
-        const QString bin = pathWith({QStringLiteral("hardinfo")});
-        QString value = QStringLiteral("stale");
-        QVERIFY(frmAbout::GetKeyValue(kLocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                                      QStringLiteral("PATH"), value));
-        QCOMPARE(value, bin + QStringLiteral("/hardinfo"));
-        QVERIFY(frmAbout::GetKeyValue(kLocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
-                                      QStringLiteral("MSINFO"), value));
-        QCOMPARE(value, bin);
-        QVERIFY(!frmAbout::GetKeyValue(kLocalMachine, QStringLiteral("SOFTWARE\\Nothing"), QStringLiteral("PATH"), value));
-        QCOMPARE(value, QString());
-
-        QFile::remove(bin + QStringLiteral("/hardinfo"));
-        value = QStringLiteral("stale");
-        QVERIFY(!frmAbout::GetKeyValue(kLocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                                       QStringLiteral("PATH"), value));
-        QCOMPARE(value, QString());
     }
 };
 
