@@ -9,12 +9,16 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include "account/frmChangeInfo.h"
+#include "account/frmChangePass.h"
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
 #include "app/AppFolder.h"
 #include "app/AppInfo.h"
 #include "app/Clock.h"
+#include "app/frmAbout.h"
 #include "app/frmLoadingPic.h"
+#include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 #include "planner/frmCalendar.h"
@@ -298,6 +302,9 @@ void frmMain::createMenus()
     mnuAB->setObjectName(QStringLiteral("mnuAB"));
 
     connect(mnuExit, &QAction::triggered, this, &frmMain::cmdExit_Click);
+    connect(mnuChangePass, &QAction::triggered, this, &frmMain::mnuChangePass_Click);
+    connect(mnuChangeInfo, &QAction::triggered, this, &frmMain::mnuChangeInfo_Click);
+    connect(mnuAB, &QAction::triggered, this, &frmMain::mnuAB_Click);
 }
 
 void frmMain::connectHover(ButtonBase* button, QLabel* label, const QString& text)
@@ -386,7 +393,10 @@ void frmMain::cmdCheckEmail_Click()
     Screens::unload<frmOrganizer>();
 }
 
-void frmMain::cmdCalculator_Click() {}
+void frmMain::cmdCalculator_Click()
+{
+    Screens::show<frmCal>();
+}
 
 void frmMain::cmdCalendar_Click()
 {
@@ -401,4 +411,22 @@ void frmMain::LoadCalendar()
 void frmMain::cmdExit_Click()
 {
     Screens::unload<frmMain>();
+}
+
+void frmMain::mnuChangePass_Click()
+{
+    Screens::load<frmChangePass>();
+    Screens::show<frmChangePass>();
+}
+
+void frmMain::mnuChangeInfo_Click()
+{
+    Screens::load<frmChangeInfo>();
+    Screens::show<frmChangeInfo>();
+}
+
+void frmMain::mnuAB_Click()
+{
+    Screens::load<frmAbout>();
+    Screens::show<frmAbout>();
 }

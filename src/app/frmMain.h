@@ -67,6 +67,9 @@ public:
     void cmdCalculator_Click();
     void cmdCalendar_Click();
     void cmdExit_Click();
+    void mnuChangePass_Click();
+    void mnuChangeInfo_Click();
+    void mnuAB_Click();
     void Timer1_Timer();
 
 private:

@@ -1,0 +1,161 @@
+#include "account/frmChangeInfo.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+
+#include "account/frmPassInfo.h"
+#include "app/MsgBox.h"
+#include "app/SavingProgress.h"
+#include "app/StoreAccess.h"
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
+
+namespace {
+const QString kCaption = QStringLiteral("Change info");
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& rect)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(rect);
+    return l;
+}
+
+QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect, bool password = false)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(rect);
+    if (password)
+        box->setEchoMode(QLineEdit::Password);
+    return box;
+}
+
+template <class Button>
+Button* pictureButton(QWidget* parent, const char* name, const QRect& rect, const QString& picture)
+{
+    auto* b = new Button(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(rect);
+    b->setPicture(picture);
+    b->setIconSize(QSize(rect.width() - 6, rect.height() - 6).boundedTo(QSize(32, 32)));
+    b->setAutoRaise(false);
+    return b;
+}
+}  // namespace
+
+frmChangeInfo::frmChangeInfo()
+{
+    setObjectName(QStringLiteral("frmChangeInfo"));
+    setWindowTitle(kCaption);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    setFixedSize(twips(6330), twips(3585));
+
+    Frame4 = new QGroupBox(QStringLiteral("Email Info"), this);
+    Frame4->setObjectName(QStringLiteral("Frame4"));
+    Frame4->setGeometry(twipsRect(0, 0, 6255, 3495));
+    Label7 = label(Frame4, "Label7", QStringLiteral("SMTP HOST:"), twipsRect(120, 480, 1455, 255));
+    txtsmtp = textBox(Frame4, "txtsmtp", twipsRect(1680, 360, 3855, 375));
+    Label9 = label(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 960, 1215, 255));
+    txtHost = textBox(Frame4, "txtHost", twipsRect(1680, 840, 3855, 405));
+    Label8 = label(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 1440, 975, 255));
+    txtYourEmail = textBox(Frame4, "txtYourEmail", twipsRect(1680, 1320, 3855, 375));
+    Label10 = label(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
+    txtEmailUserName = textBox(Frame4, "txtEmailUserName", twipsRect(1680, 1800, 3855, 405));
+    Label11 = label(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
+    txtPassword = textBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
+    txtID = textBox(Frame4, "txtID", twipsRect(240, 2880, 735, 285));
+    txtID->hide();
+    cmdSMTPhelp = pictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
+    cmdRemoteHelp = pictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
+    cmdSave = pictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
+
+    // The keyboard walks the boxes from the password upwards.
+    setTabOrder(txtPassword, txtEmailUserName);
+    setTabOrder(txtEmailUserName, txtHost);
+    setTabOrder(txtHost, txtsmtp);
+    setTabOrder(txtsmtp, txtYourEmail);
+
+    connect(cmdSave, &QToolButton::clicked, this, &frmChangeInfo::cmdSave_Click);
+    connect(cmdSMTPhelp, &QToolButton::clicked, this, &frmChangeInfo::cmdSMTPhelp_Click);
+    connect(cmdRemoteHelp, &QToolButton::clicked, this, &frmChangeInfo::cmdRemoteHelp_Click);
+}
+
+void frmChangeInfo::Form_Load()
+{
+    if (connectStore(Con))
+        LoadContact();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmChangeInfo::Form_Unload()
+{
+    rst.Close();
+    Con.Close();
+}
+
+// Every row is copied in turn, so the boxes end up with the last one: the
+// settings the mail screens use.
+void frmChangeInfo::LoadContact()
+{
+    storeGuard([&] {
+        rst.Open(Con, QStringLiteral("tblEmail"));
+        for (; !rst.isEOF(); rst.MoveNext()) {
+            txtID->setText(QString::number(rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong()));
+            txtsmtp->setText(rst.Fields(QStringLiteral("SMTP")).toString());
+            txtYourEmail->setText(rst.Fields(QStringLiteral("YourEmail")).toString());
+            txtHost->setText(rst.Fields(QStringLiteral("Remote")).toString());
+            txtEmailUserName->setText(rst.Fields(QStringLiteral("UserName")).toString());
+            txtPassword->setText(rst.Fields(QStringLiteral("Password")).toString());
+        }
+    });
+    rst.Close();
+}
+
+void frmChangeInfo::cmdSave_Click()
+{
+    const bool filling = Screens::isLoaded<frmLoadSaving>();
+    Screens::load<frmLoadSaving>();
+    if (EmailSave())
+        Screens::show<frmLoadSaving>();
+    else if (!filling)
+        Screens::unload<frmLoadSaving>();  // nothing was saved, so nothing to confirm
+}
+
+// Changes the row on show. When there is none (the first-run setup saved no
+// e-mail settings) the settings become a new row, and later saves change it.
+bool frmChangeInfo::EmailSave()
+{
+    const std::optional<qint64> key = parseKey(txtID->text());
+    const bool saved = storeGuard([&] {
+        if (key)
+            rst.Open(Con, QStringLiteral("SELECT * FROM tblEmail WHERE EmailInfo = ?"), {*key});
+        if (!key || rst.isEOF()) {
+            rst.Open(Con, QStringLiteral("tblEmail"));
+            rst.AddNew();
+        }
+        rst.Fields(QStringLiteral("SMTP")) = txtsmtp->text().trimmed();
+        rst.Fields(QStringLiteral("YourEmail")) = txtYourEmail->text().trimmed();
+        rst.Fields(QStringLiteral("Remote")) = txtHost->text().trimmed();
+        rst.Fields(QStringLiteral("UserName")) = txtEmailUserName->text().trimmed();
+        rst.Fields(QStringLiteral("Password")) = txtPassword->text().trimmed();
+        rst.Update();
+        txtID->setText(QString::number(rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong()));
+    });
+    rst.Close();
+    return saved;
+}
+
+void frmChangeInfo::cmdSMTPhelp_Click()
+{
+    MsgBox(kSmtpHelp);
+}
+
+void frmChangeInfo::cmdRemoteHelp_Click()
+{
+    MsgBox(kRemoteHelp);
+}

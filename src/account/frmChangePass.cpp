@@ -1,0 +1,205 @@
+#include "account/frmChangePass.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include "account/PasswordHash.h"
+#include "app/MsgBox.h"
+#include "app/StoreAccess.h"
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
+
+namespace {
+const QString kCaption = QStringLiteral("chang Password");
+const QString kInvalid = QStringLiteral("Invalid UserName or Password, try again!");
+const QString kInvalidTitle = QStringLiteral("Login");
+const QString kNotEqual = QStringLiteral("not equal");
+const QString kNotEqualTitle = QStringLiteral("Incorrect");
+const QString kChanged = QStringLiteral("Has been Change");
+const QString kChangedTitle = QStringLiteral("Change Password");
+const QString kNoAccount = QStringLiteral(
+    "No user account is stored in the database, so the current password cannot be checked.");
+const QString kAccountGone = QStringLiteral(
+    "The account record could not be found any more. Nothing was changed.");
+
+constexpr int kClientWidth = 4980;
+// The heights are outer heights; the frame takes this much of them.
+constexpr int kFrameHeight = 1950 - 1665;
+constexpr int kFirstStageHeight = 1950;
+constexpr int kSecondStageHeight = 2505;
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& rect)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(rect);
+    return l;
+}
+
+QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect, bool password = false)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(rect);
+    if (password)
+        box->setEchoMode(QLineEdit::Password);
+    return box;
+}
+}  // namespace
+
+frmChangePass::frmChangePass()
+{
+    setObjectName(QStringLiteral("frmChangePass"));
+    setWindowTitle(kCaption);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    setFixedSize(twips(kClientWidth), twips(1665));
+
+    fraPassLook = new QGroupBox(QStringLiteral("Current Information"), this);
+    fraPassLook->setObjectName(QStringLiteral("fraPassLook"));
+    fraPassLook->setGeometry(twipsRect(0, 0, 4935, 1575));
+    Label1 = label(fraPassLook, "Label1", QStringLiteral("User Name"), twipsRect(240, 360, 975, 255));
+    txtcurrentUserName = textBox(fraPassLook, "txtcurrentUserName", twipsRect(1320, 240, 2055, 315));
+    Label2 = label(fraPassLook, "Label2", QStringLiteral("Password"), twipsRect(240, 960, 855, 255));
+    txtCurrentPass = textBox(fraPassLook, "txtCurrentPass", twipsRect(1320, 840, 2055, 315), true);
+    cmdTest = new QPushButton(QStringLiteral("Okay"), fraPassLook);
+    cmdTest->setObjectName(QStringLiteral("cmdTest"));
+    cmdTest->setGeometry(twipsRect(3600, 480, 1215, 375));
+    Label5 = label(fraPassLook, "Label5", QStringLiteral("ID"), twipsRect(3600, 1200, 615, 255));
+    Label5->hide();
+    txtID = textBox(fraPassLook, "txtID", twipsRect(3480, 960, 1335, 285));
+    txtID->hide();
+
+    fraNew = new QGroupBox(QStringLiteral("New Information"), this);
+    fraNew->setObjectName(QStringLiteral("fraNew"));
+    fraNew->setGeometry(twipsRect(0, 1680, 4935, 2055));
+    Label6 = label(fraNew, "Label6", QStringLiteral("User Name"), twipsRect(120, 480, 1335, 255));
+    txtUserName = textBox(fraNew, "txtUserName", twipsRect(1680, 360, 1695, 405));
+    Label4 = label(fraNew, "Label4", QStringLiteral("Password"), twipsRect(120, 960, 1335, 255));
+    txtPass = textBox(fraNew, "txtPass", twipsRect(1680, 840, 1695, 375), true);
+    Label3 = label(fraNew, "Label3", QStringLiteral("Re enter Password"), twipsRect(120, 1440, 1575, 375));
+    txtRePass = textBox(fraNew, "txtRePass", twipsRect(1680, 1320, 1695, 375), true);
+    cmdOkay = new asxPowerButton(fraNew);
+    cmdOkay->setObjectName(QStringLiteral("cmdOkay"));
+    cmdOkay->setGeometry(twipsRect(3600, 720, 1095, 495));
+    cmdOkay->setPicture(QStringLiteral("okay"));
+    cmdOkay->setIconSize(QSize(28, 28));
+    cmdOkay->setAutoRaise(false);
+    // Until the current pair is proved, the new boxes lie outside the window;
+    // hidden, they cannot be reached with the Tab key either.
+    fraNew->hide();
+
+    setTabOrder(txtcurrentUserName, txtCurrentPass);
+    setTabOrder(txtCurrentPass, cmdTest);
+    setTabOrder(cmdTest, txtUserName);
+    setTabOrder(txtUserName, txtPass);
+    setTabOrder(txtPass, txtRePass);
+    setTabOrder(txtRePass, cmdOkay);
+
+    connect(cmdTest, &QPushButton::clicked, this, &frmChangePass::cmdTest_Click);
+    connect(cmdOkay, &QToolButton::clicked, this, &frmChangePass::cmdOkay_Click);
+}
+
+void frmChangePass::Form_Load()
+{
+    connectStore(Con);
+    setHeight(kFirstStageHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmChangePass::Form_Unload()
+{
+    rst.Close();
+    Con.Close();
+}
+
+int frmChangePass::Height() const
+{
+    return outerHeight_;
+}
+
+void frmChangePass::setHeight(int outerTwips)
+{
+    outerHeight_ = outerTwips;
+    setFixedSize(twips(kClientWidth), twips(outerTwips - kFrameHeight));
+}
+
+void frmChangePass::cmdTest_Click()
+{
+    bool noAccount = false;
+    bool match = false;
+    qint64 key = 0;
+    const bool read = storeGuard([&] {
+        rst.Open(Con, QStringLiteral("tblPass"));
+        if (rst.isEOF()) {
+            noAccount = true;
+            return;
+        }
+        // Exact comparisons: letter case counts and nothing typed is trimmed.
+        const QVariant userName = rst.Fields(QStringLiteral("UserName"));
+        match = !userName.isNull() && txtcurrentUserName->text() == userName.toString()
+                && verifyPassword(txtCurrentPass->text(), rst.Fields(QStringLiteral("Password")));
+        key = rst.Fields(QStringLiteral("Pass_ID")).value().toLongLong();
+    });
+    if (!read)
+        return;
+    if (noAccount) {
+        MsgBox(kNoAccount, MsgButtons::OKOnly, MsgIcon::Critical);
+        return;
+    }
+    if (!match) {
+        MsgBox(kInvalid, MsgButtons::OKOnly, MsgIcon::None, kInvalidTitle);
+        txtcurrentUserName->setFocus();
+        txtcurrentUserName->selectAll();
+        return;
+    }
+    txtID->setText(QString::number(key));
+    setHeight(kSecondStageHeight);
+    // The user name stays as it is unless the user types a new one.
+    txtUserName->setText(txtcurrentUserName->text());
+    fraNew->move(0, 0);
+    fraNew->show();
+    fraPassLook->hide();
+    txtPass->setFocus();
+}
+
+void frmChangePass::cmdOkay_Click()
+{
+    // The confirmation ignores letter case and trims nothing.
+    if (txtPass->text().compare(txtRePass->text(), Qt::CaseInsensitive) != 0) {
+        MsgBox(kNotEqual, MsgButtons::OKOnly, MsgIcon::Critical, kNotEqualTitle);
+        txtRePass->setFocus();
+        return;
+    }
+    Updating();
+}
+
+void frmChangePass::Updating()
+{
+    const std::optional<qint64> key = parseKey(txtID->text());
+    if (!key)
+        return;
+    bool found = false;
+    const bool saved = storeGuard([&] {
+        Recordset rs;
+        rs.Open(Con, QStringLiteral("SELECT * FROM tblPass WHERE Pass_ID = ?"), {*key});
+        if (rs.isEOF())
+            return;
+        found = true;
+        rs.Fields(QStringLiteral("UserName")) = txtUserName->text().trimmed();
+        rs.Fields(QStringLiteral("Password")) = hashPassword(txtPass->text().trimmed());
+        rs.Update();
+    });
+    if (!saved)
+        return;
+    if (!found) {
+        MsgBox(kAccountGone, MsgButtons::OKOnly, MsgIcon::Critical, kChangedTitle);
+        return;
+    }
+    MsgBox(kChanged, MsgButtons::OKOnly, MsgIcon::Information, kChangedTitle);
+    Screens::unload<frmChangePass>();
+}

@@ -1,0 +1,120 @@
+#include "calc/frmCal.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QScreen>
+
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
+
+namespace {
+const QString kCaption = QStringLiteral("Calculator");
+const QString kOperatorCaptions[4] = {QStringLiteral("+"), QStringLiteral("-"), QStringLiteral("x"),
+                                      QStringLiteral("/")};
+
+constexpr int kKey = 495;  // every key is this square, "=" is two rows high
+
+// Where digit d sits on the keypad, left to right and top to bottom from 1,
+// with 0 after 9.
+QPoint digitPosition(int d)
+{
+    const int slot = d == 0 ? 9 : d - 1;
+    return QPoint(600 * (slot % 4), 480 + 600 * (slot / 4));
+}
+
+const QPoint kOperatorPositions[4] = {{2400, 480}, {2400, 1080}, {2400, 1680}, {3000, 480}};
+
+asxToolButton* key(QWidget* parent, const QString& name, const QString& caption, QPoint at, int height = kKey)
+{
+    auto* b = new asxToolButton(parent);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setGeometry(twipsRect(at.x(), at.y(), kKey, height));
+    b->setAutoRaise(false);
+    b->setFocusPolicy(Qt::NoFocus);
+    QFont font = b->font();
+    font.setBold(true);
+    b->setFont(font);
+    return b;
+}
+}  // namespace
+
+frmCal::frmCal()
+{
+    setObjectName(QStringLiteral("frmCal"));
+    setWindowTitle(kCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    // A tool window stays out of the task bar; it still keeps the program
+    // running after the main window has gone, like any other window.
+    setWindowFlags(Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_QuitOnClose, true);
+    setFixedSize(twips(3570), twips(2220));
+
+    txtDisp = new QLineEdit(this);
+    txtDisp->setObjectName(QStringLiteral("txtDisp"));
+    txtDisp->setGeometry(twipsRect(0, 0, 3495, 375));
+    txtDisp->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Nothing reads the display back, so typing into it would only mislead.
+    txtDisp->setReadOnly(true);
+    txtDisp->setFocusPolicy(Qt::NoFocus);
+
+    for (int d = 0; d < 10; ++d) {
+        cmdNum[d] = key(this, QStringLiteral("cmdNum_%1").arg(d), QString::number(d), digitPosition(d));
+        connect(cmdNum[d], &QToolButton::clicked, this, [this, d] { cmdNum_Click(d); });
+    }
+    for (int k = 0; k < 4; ++k) {
+        cmdOp[k] = key(this, QStringLiteral("cmdOp_%1").arg(k), kOperatorCaptions[k], kOperatorPositions[k]);
+        connect(cmdOp[k], &QToolButton::clicked, this, [this, k] { cmdOp_Click(k); });
+    }
+    cmdPt = key(this, QStringLiteral("cmdPt"), QStringLiteral("."), {1200, 1680});
+    cmdAC = key(this, QStringLiteral("cmdAC"), QStringLiteral("AC"), {1800, 1680});
+    cmdEQ = key(this, QStringLiteral("cmdEQ"), QStringLiteral("="), {3000, 1080}, 1095);
+    connect(cmdPt, &QToolButton::clicked, this, &frmCal::cmdPt_Click);
+    connect(cmdAC, &QToolButton::clicked, this, &frmCal::cmdAC_Click);
+    connect(cmdEQ, &QToolButton::clicked, this, &frmCal::cmdEQ_Click);
+}
+
+void frmCal::Form_Load()
+{
+    engine_.load();
+    showDisplay();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmCal::cmdNum_Click(int Index)
+{
+    engine_.digit(Index);
+    showDisplay();
+}
+
+void frmCal::cmdOp_Click(int Index)
+{
+    engine_.op(Index);
+    showDisplay();
+}
+
+void frmCal::cmdPt_Click()
+{
+    engine_.point();
+    showDisplay();
+}
+
+void frmCal::cmdAC_Click()
+{
+    engine_.allClear();
+    showDisplay();
+}
+
+void frmCal::cmdEQ_Click()
+{
+    engine_.equals();
+    showDisplay();
+}
+
+void frmCal::showDisplay()
+{
+    txtDisp->setText(engine_.display());
+}
