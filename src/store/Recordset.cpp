@@ -144,16 +144,18 @@ void Recordset::Open(Connection& con, const QString& source, const QVariantList&
     Statement stmt(con.handle(), sql);
     if (!field.isEmpty())
         stmt.bind(1, params.front());
+    const int count = stmt.columnCount();
     QStringList columns;
-    for (int i = 1; i < stmt.columnCount(); ++i)
+    for (int i = 1; i < count; ++i)
         columns << stmt.columnName(i);
     std::vector<Row> rows;
     while (stmt.step()) {
         Row row;
         row.rowid = stmt.column(0).toLongLong();
-        for (int i = 1; i < stmt.columnCount(); ++i)
+        row.values.reserve(count - 1);
+        for (int i = 1; i < count; ++i)
             row.values << stmt.column(i);
-        row.changed.assign(std::size_t(columns.size()), false);
+        row.changed.assign(std::size_t(count - 1), false);
         rows.push_back(std::move(row));
     }
     con_ = &con;
