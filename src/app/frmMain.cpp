@@ -23,6 +23,8 @@
 #include "controls/Twips.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
+#include "notes/NoteDocuments.h"
+#include "notes/NoteEditing.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
@@ -278,6 +280,19 @@ void frmMain::createNotePanel()
     for (const Pair& pair : pairs)
         *pair.button = makeTextButton(NoteOption, pair.name, twipsRect(pair.left, pair.top, 855, 375),
                                       QLatin1String(pair.caption));
+
+    const std::pair<asxToolButton*, void (frmMain::*)()> handlers[] = {
+        {cmdNew, &frmMain::cmdNew_Click},           {cmdOpen, &frmMain::cmdOpen_Click},
+        {cmdSave, &frmMain::cmdSave_Click},         {cmdSaveAs, &frmMain::cmdSaveAs_Click},
+        {cmdPrint, &frmMain::cmdPrint_Click},       {cmdNoteExit, &frmMain::cmdNoteExit_Click},
+        {cmdUndo, &frmMain::cmdUndo_Click},         {cmdCut, &frmMain::cmdCut_Click},
+        {cmdCopy, &frmMain::cmdCopy_Click},         {cmdPaste, &frmMain::cmdPaste_Click},
+        {cmdSelectAll, &frmMain::cmdSelectAll_Click}, {cmdTime, &frmMain::cmdTime_Click},
+        {cmdDate, &frmMain::cmdDate_Click},         {cmdfind, &frmMain::cmdfind_Click},
+        {cmdHelp, &frmMain::cmdHelp_Click},
+    };
+    for (const auto& [button, handler] : handlers)
+        connect(button, &QToolButton::clicked, this, handler);
 }
 
 void frmMain::createMenus()
@@ -371,6 +386,7 @@ void frmMain::cmdAddressBook_Click()
 void frmMain::cmdNote_Click()
 {
     Screens::unload<frmOrganizer>();
+    Notes::LoadNewDoc(*this);
 }
 
 void frmMain::cmdOrganizer_Click()
@@ -429,4 +445,79 @@ void frmMain::mnuAB_Click()
 {
     Screens::load<frmAbout>();
     Screens::show<frmAbout>();
+}
+
+void frmMain::cmdNew_Click()
+{
+    Notes::LoadNewDoc(*this);
+}
+
+void frmMain::cmdOpen_Click()
+{
+    Notes::Opendoc(*this);
+}
+
+void frmMain::cmdSave_Click()
+{
+    Notes::SaveDoc();
+}
+
+void frmMain::cmdSaveAs_Click()
+{
+    Notes::SaveAss(*this);
+}
+
+void frmMain::cmdPrint_Click()
+{
+    Notes::PrintNote();
+}
+
+void frmMain::cmdNoteExit_Click()
+{
+    NoteOption->setVisible(false);
+}
+
+void frmMain::cmdUndo_Click()
+{
+    Notes::Undo();
+}
+
+void frmMain::cmdCut_Click()
+{
+    Notes::Cut();
+}
+
+void frmMain::cmdCopy_Click()
+{
+    Notes::Copy();
+}
+
+void frmMain::cmdPaste_Click()
+{
+    Notes::Paste();
+}
+
+void frmMain::cmdSelectAll_Click()
+{
+    Notes::SelectAll();
+}
+
+void frmMain::cmdTime_Click()
+{
+    Notes::InsertTime(*this);
+}
+
+void frmMain::cmdDate_Click()
+{
+    Notes::InsertDate(*this);
+}
+
+void frmMain::cmdfind_Click()
+{
+    Notes::ShowFind();
+}
+
+void frmMain::cmdHelp_Click()
+{
+    Notes::Help();
 }

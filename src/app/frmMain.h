@@ -72,6 +72,23 @@ public:
     void mnuAB_Click();
     void Timer1_Timer();
 
+    // Note panel.
+    void cmdNew_Click();
+    void cmdOpen_Click();
+    void cmdSave_Click();
+    void cmdSaveAs_Click();
+    void cmdPrint_Click();
+    void cmdNoteExit_Click();
+    void cmdUndo_Click();
+    void cmdCut_Click();
+    void cmdCopy_Click();
+    void cmdPaste_Click();
+    void cmdSelectAll_Click();
+    void cmdTime_Click();
+    void cmdDate_Click();
+    void cmdfind_Click();
+    void cmdHelp_Click();
+
 private:
     void CheckPassFile();
     void LoadOrganizer();

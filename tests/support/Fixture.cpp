@@ -50,6 +50,10 @@ AppFixture::AppFixture(QDateTime now)
 
 AppFixture::~AppFixture()
 {
+    // Whatever a test left unsaved is dropped: questions on the way out answer No.
+    setMsgBoxHandler([](const MsgBoxCall& call) {
+        return call.buttons == MsgButtons::OKOnly ? MsgResult::OK : MsgResult::No;
+    });
     Screens::unloadAll();
     // Screens go with deferred deletes; let them happen while the seams still answer.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

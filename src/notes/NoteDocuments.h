@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class frmMain;
+class frmNote;
+
+// The document commands of the note panel: new, open, save, save as, print.
+// They act on the active note, the work area's current child window when
+// that is a note.
+namespace Notes {
+// The main window's caption once any note has closed (the blank is part of it).
+extern const QString kClosedCaption;
+
+// The main window when it is loaded; nothing otherwise.
+frmMain* mainWindow();
+frmNote* activeNote();
+
+frmNote* LoadNewDoc(frmMain& main);
+void Opendoc(frmMain& main);
+void SaveDoc();
+void SaveAss(frmMain& main);
+void PrintNote();
+
+// Asks whether to save the note's changes. True when the note may go: the
+// answer was No, or Yes and the note was saved.
+bool offerToSave(frmNote& note);
+}  // namespace Notes
