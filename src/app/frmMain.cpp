@@ -11,8 +11,13 @@
 
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
+#include "address/frmAddress.h"
+#include "address/frmAddressDelete.h"
+#include "address/frmAddressEdit.h"
+#include "address/frmAddressSearch.h"
 #include "app/AppFolder.h"
 #include "app/AppInfo.h"
+#include "app/SavingProgress.h"
 #include "app/Clock.h"
 #include "app/frmLoadingPic.h"
 #include "controls/Buttons.h"
@@ -212,6 +217,15 @@ void frmMain::createAddressPanel()
         if (entry.hover)
             connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
     }
+
+    connect(cmdAddressNew, &QToolButton::clicked, this, &frmMain::cmdAddressNew_Click);
+    connect(cmdAddressSave, &QToolButton::clicked, this, &frmMain::cmdAddressSave_Click);
+    connect(cmdAddressClear, &QToolButton::clicked, this, &frmMain::cmdAddressClear_Click);
+    connect(cmdAddressPrint, &QToolButton::clicked, this, &frmMain::cmdAddressPrint_Click);
+    connect(cmdAddressEdit, &QToolButton::clicked, this, &frmMain::cmdAddressEdit_Click);
+    connect(cmdAddressSearch, &QToolButton::clicked, this, &frmMain::cmdAddressSearch_Click);
+    connect(cmdAddressDelete, &QToolButton::clicked, this, &frmMain::cmdAddressDelete_Click);
+    connect(cmdAddressExit, &QToolButton::clicked, this, &frmMain::cmdAddressExit_Click);
 }
 
 void frmMain::createNotePanel()
@@ -356,16 +370,29 @@ void frmMain::Timer1_Timer()
 
 void frmMain::cmdAddressBook_Click()
 {
+    Screens::unload<frmAddress>();
     AddressOption->setVisible(true);
 }
 
-void frmMain::cmdNote_Click() {}
+void frmMain::cmdNote_Click()
+{
+    Screens::unload<frmAddress>();
+}
 
-void frmMain::cmdOrganizer_Click() {}
+void frmMain::cmdOrganizer_Click()
+{
+    Screens::unload<frmAddress>();
+}
 
-void frmMain::cmdEmail_Click() {}
+void frmMain::cmdEmail_Click()
+{
+    Screens::unload<frmAddress>();
+}
 
-void frmMain::cmdCheckEmail_Click() {}
+void frmMain::cmdCheckEmail_Click()
+{
+    Screens::unload<frmAddress>();
+}
 
 void frmMain::cmdCalculator_Click() {}
 
@@ -374,4 +401,49 @@ void frmMain::cmdCalendar_Click() {}
 void frmMain::cmdExit_Click()
 {
     Screens::unload<frmMain>();
+}
+
+void frmMain::cmdAddressNew_Click()
+{
+    Screens::show<frmAddress>();
+    ClearAddressForm();
+}
+
+void frmMain::cmdAddressSave_Click()
+{
+    Screens::load<frmLoadSaving>();
+    frmAddress* entry = Screens::load<frmAddress>();
+    showSaveProgress(entry && entry->SavingAddress());
+}
+
+void frmMain::cmdAddressClear_Click()
+{
+    ClearAddressForm();
+}
+
+void frmMain::cmdAddressPrint_Click()
+{
+    if (frmAddress* entry = Screens::load<frmAddress>())
+        entry->AddressPrinting();
+}
+
+void frmMain::cmdAddressEdit_Click()
+{
+    Screens::show<frmAddressEdit>();
+}
+
+void frmMain::cmdAddressSearch_Click()
+{
+    Screens::show<frmAddressSearch>();
+}
+
+void frmMain::cmdAddressDelete_Click()
+{
+    Screens::show<frmAddressDelete>();
+}
+
+void frmMain::cmdAddressExit_Click()
+{
+    // Open address screens stay open.
+    AddressOption->setVisible(false);
 }
