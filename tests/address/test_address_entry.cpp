@@ -92,7 +92,6 @@ private slots:
         QCOMPARE(form->lblCount->text(), QStringLiteral("255"));
         QVERIFY(!form->txtComments->isEnabled());
         QCOMPARE(fx->messages.size(), 1);
-        QCOMPARE(fx->messages[0].text, kCommentsFull);
         QCOMPARE(fx->messages[0].text, QStringLiteral("Max character is 255 and Comments textg will be disabled "));
         QCOMPARE(fx->messages[0].icon, MsgIcon::Exclamation);
         QCOMPARE(fx->messages[0].title, QStringLiteral("Tessaly 2002"));
