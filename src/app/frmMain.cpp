@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -13,9 +14,14 @@
 #include "account/frmChangePass.h"
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
+#include "address/frmAddress.h"
+#include "address/frmAddressDelete.h"
+#include "address/frmAddressEdit.h"
+#include "address/frmAddressSearch.h"
 #include "app/AppFolder.h"
 #include "app/AppInfo.h"
 #include "app/Clock.h"
+#include "app/SavingProgress.h"
 #include "app/frmAbout.h"
 #include "app/frmLoadingPic.h"
 #include "calc/frmCal.h"
@@ -113,6 +119,8 @@ frmMain::frmMain()
     workArea_ = new QMdiArea(central);
     workArea_->setObjectName(QStringLiteral("MDIClient"));
     workArea_->setBackground(mainBlue());
+    // Screens inside the work area keep the desktop's colours, not the blue around them.
+    workArea_->setPalette(QApplication::palette());
     createAddressPanel();
     createNotePanel();
     layout->addWidget(asxGenericContainer1);
@@ -219,6 +227,15 @@ void frmMain::createAddressPanel()
         if (entry.hover)
             connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
     }
+
+    connect(cmdAddressNew, &QToolButton::clicked, this, &frmMain::cmdAddressNew_Click);
+    connect(cmdAddressSave, &QToolButton::clicked, this, &frmMain::cmdAddressSave_Click);
+    connect(cmdAddressClear, &QToolButton::clicked, this, &frmMain::cmdAddressClear_Click);
+    connect(cmdAddressPrint, &QToolButton::clicked, this, &frmMain::cmdAddressPrint_Click);
+    connect(cmdAddressEdit, &QToolButton::clicked, this, &frmMain::cmdAddressEdit_Click);
+    connect(cmdAddressSearch, &QToolButton::clicked, this, &frmMain::cmdAddressSearch_Click);
+    connect(cmdAddressDelete, &QToolButton::clicked, this, &frmMain::cmdAddressDelete_Click);
+    connect(cmdAddressExit, &QToolButton::clicked, this, &frmMain::cmdAddressExit_Click);
 }
 
 void frmMain::createNotePanel()
@@ -379,18 +396,21 @@ void frmMain::Timer1_Timer()
 
 void frmMain::cmdAddressBook_Click()
 {
+    Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
     AddressOption->setVisible(true);
 }
 
 void frmMain::cmdNote_Click()
 {
+    Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
     Notes::LoadNewDoc(*this);
 }
 
 void frmMain::cmdOrganizer_Click()
 {
+    Screens::unload<frmAddress>();
     LoadOrganizer();
 }
 
@@ -401,11 +421,13 @@ void frmMain::LoadOrganizer()
 
 void frmMain::cmdEmail_Click()
 {
+    Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
 }
 
 void frmMain::cmdCheckEmail_Click()
 {
+    Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
 }
 
@@ -520,4 +542,49 @@ void frmMain::cmdfind_Click()
 void frmMain::cmdHelp_Click()
 {
     Notes::Help();
+}
+
+void frmMain::cmdAddressNew_Click()
+{
+    Screens::show<frmAddress>();
+    ClearAddressForm();
+}
+
+void frmMain::cmdAddressSave_Click()
+{
+    Screens::load<frmLoadSaving>();
+    frmAddress* entry = Screens::load<frmAddress>();
+    showSaveProgress(entry && entry->SavingAddress());
+}
+
+void frmMain::cmdAddressClear_Click()
+{
+    ClearAddressForm();
+}
+
+void frmMain::cmdAddressPrint_Click()
+{
+    if (frmAddress* entry = Screens::load<frmAddress>())
+        entry->AddressPrinting();
+}
+
+void frmMain::cmdAddressEdit_Click()
+{
+    Screens::show<frmAddressEdit>();
+}
+
+void frmMain::cmdAddressSearch_Click()
+{
+    Screens::show<frmAddressSearch>();
+}
+
+void frmMain::cmdAddressDelete_Click()
+{
+    Screens::show<frmAddressDelete>();
+}
+
+void frmMain::cmdAddressExit_Click()
+{
+    // Open address screens stay open.
+    AddressOption->setVisible(false);
 }

@@ -72,6 +72,15 @@ public:
     void mnuAB_Click();
     void Timer1_Timer();
 
+    void cmdAddressNew_Click();
+    void cmdAddressSave_Click();
+    void cmdAddressClear_Click();
+    void cmdAddressPrint_Click();
+    void cmdAddressEdit_Click();
+    void cmdAddressSearch_Click();
+    void cmdAddressDelete_Click();
+    void cmdAddressExit_Click();
+
     // Note panel.
     void cmdNew_Click();
     void cmdOpen_Click();

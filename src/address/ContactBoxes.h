@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QWidget;
+class Recordset;
+
+// The contact's single-line boxes with their captions, which the entry, edit
+// and delete screens all carry under the same names. The fax box is among
+// them although no table has a field for it.
+struct ContactBoxes {
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10, *Label12;
+    QLineEdit *txtFirstName, *txtLastName, *txthomeAddress, *txtSuburb, *txtemail, *txtICQ, *txtHomePhone,
+        *txtFax, *txtMobile, *txtpostcode, *txtWebPage;
+
+    enum class Layout {
+        Entry,   // the new-contact screen
+        Browse,  // the edit and delete screens
+    };
+    // Creates the boxes and captions inside `parent` at the positions of `layout`.
+    void createContactBoxes(QWidget* parent, Layout layout);
+};
+
+// The contact screens open inside the blue work area but keep the system's
+// own dialog colours.
+void useSystemColours(QWidget* form);
+
+// A caption at its place. Its font is narrowed until the whole text fits
+// the width: the screens are laid out for a face a little narrower than ours.
+QLabel* makeCaption(QWidget* parent, const char* name, const QString& text, const QRect& geometry);
+
+// The captions over the comments boxes.
+extern const QString kCommentsCaption;
+extern const QString kCountCaption;
+
+// The light yellow of the contact screens' boxes and name lists.
+void paintLightYellow(QWidget* widget);
+
+// The multi-line comments box of the contact screens.
+QPlainTextEdit* makeCommentsBox(QWidget* parent, const QRect& geometry);
+
+// Shows the current contact of `rs` in the boxes, the key in `txtID`. A field
+// without a value shows as an empty box.
+void showContact(const Recordset& rs, ContactBoxes& boxes, QLineEdit* txtID, QPlainTextEdit* txtComments);

@@ -1,0 +1,141 @@
+#include "address/ContactBrowser.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+#include "app/MsgBox.h"
+#include "app/StoreAccess.h"
+#include "controls/Twips.h"
+
+const QString kChooseContact = QStringLiteral("Choose a contact from the list first.");
+const QString kContactGone = QStringLiteral("This contact no longer exists.");
+
+namespace {
+QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& title, const QRect& geometry)
+{
+    auto* frame = new QGroupBox(title, parent);
+    frame->setObjectName(QLatin1String(name));
+    frame->setGeometry(geometry);
+    return frame;
+}
+}  // namespace
+
+ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
+{
+    setWindowTitle(caption);
+    setFixedSize(twips(clientTwips.width()), twips(clientTwips.height()));
+    useSystemColours(this);
+
+    Frame1 = makeFrame(this, "Frame1", QString(), twipsRect(0, 0, 8055, 3255));
+    createContactBoxes(Frame1, Layout::Browse);
+
+    Frame2 = makeFrame(this, "Frame2", QStringLiteral("Name List"), twipsRect(5280, 3360, 2775, 3615));
+    lstName = new QListWidget(Frame2);
+    lstName->setObjectName(QStringLiteral("lstName"));
+    lstName->setGeometry(twipsRect(120, 240, 2415, 3180));
+    lstName->setUniformItemSizes(true);
+    paintLightYellow(lstName);
+
+    // Choosing an entry by mouse or keyboard shows its contact, and so does a
+    // second click on the entry already chosen, which reads the contact anew.
+    connect(lstName, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0)
+            lstName_Click();
+    });
+    connect(lstName, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (lstName->row(item) == rowBeforePress_)
+            lstName_Click();
+    });
+    lstName->viewport()->installEventFilter(this);
+}
+
+bool ContactBrowser::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lstName->viewport() && event->type() == QEvent::MouseButtonPress)
+        rowBeforePress_ = lstName->currentRow();
+    return Form::eventFilter(watched, event);
+}
+
+void ContactBrowser::finishLayout()
+{
+    QWidget* const order[] = {txtHomePhone, txtFax, txtMobile, txtLastName, txtFirstName, txtemail, txtpostcode,
+                              txtSuburb, txthomeAddress, txtICQ, txtWebPage, lstName, txtComments};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    txtID->hide();
+}
+
+void ContactBrowser::Form_Load()
+{
+    if (connectStore(Con))
+        LoadContact();
+}
+
+void ContactBrowser::Form_Unload()
+{
+    rst.Close();
+    Con.Close();
+}
+
+void ContactBrowser::LoadContact()
+{
+    storeGuard([&] {
+        rst.Open(Con, QStringLiteral("tblAddress"));
+        QStringList names;
+        names.reserve(rst.RecordCount());
+        for (; !rst.isEOF(); rst.MoveNext())
+            names << rst.Fields(QStringLiteral("FirstName")).toString();
+        lstName->addItems(names);
+    });
+    rst.Close();
+}
+
+void ContactBrowser::Display()
+{
+    showContact(rst, *this, txtID, txtComments);
+}
+
+void ContactBrowser::lstName_Click()
+{
+    const int row = lstName->currentRow();
+    if (row < 0)
+        return;
+    // Of several contacts with one first name, the first in table order is the one shown.
+    bool found = false;
+    const bool read = storeGuard([&] {
+        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE FirstName = ?"), {lstName->item(row)->text()});
+        if (rst.isEOF())
+            return;
+        rst.MoveFirst();
+        Display();
+        found = true;
+    });
+    if (!read)
+        return;
+    if (!found) {
+        MsgBox(kContactGone, MsgButtons::OKOnly, MsgIcon::Exclamation);
+        return;
+    }
+    contactShown(row);
+}
+
+bool ContactBrowser::openShownContact()
+{
+    const std::optional<qint64> key = parseKey(txtID->text());
+    if (!key) {
+        MsgBox(kChooseContact, MsgButtons::OKOnly, MsgIcon::Exclamation);
+        return false;
+    }
+    bool found = false;
+    const bool read = storeGuard([&] {
+        rst.Open(Con, QStringLiteral("select * from tblAddress where Org_ID = ?"), {*key});
+        found = !rst.isEOF();
+    });
+    if (read && !found)
+        MsgBox(kContactGone, MsgButtons::OKOnly, MsgIcon::Exclamation);
+    return read && found;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "address/ContactBoxes.h"
+#include "app/Screens.h"
+#include "store/Connection.h"
+#include "store/Recordset.h"
+
+class QGroupBox;
+class QListWidget;
+
+// What the edit and delete screens share: every contact's first name in a
+// list, and the contact of a clicked name shown in the boxes with its key in
+// the hidden txtID.
+class ContactBrowser : public Form, public ContactBoxes {
+    Q_OBJECT
+public:
+    bool isChildWindow() const override { return true; }
+    void Form_Load() override;
+    void Form_Unload() override;
+
+    // Fills the list with the first names, in table order.
+    void LoadContact();
+    // Shows the current row of rst.
+    void Display();
+    void lstName_Click();
+
+    QGroupBox *Frame1, *Frame2, *Frame4;
+    QListWidget* lstName;
+    QLabel* Label13;
+    QPlainTextEdit* txtComments;
+    QLineEdit* txtID;
+
+protected:
+    ContactBrowser(const QString& caption, QSize clientTwips);
+    // Called by the derived screen once Frame4 with the comments box and the
+    // hidden key box exist.
+    void finishLayout();
+    // The contact of the list entry `row` is now on view.
+    virtual void contactShown(int row) { Q_UNUSED(row); }
+    // Opens rst on the shown contact's row. False, after telling the user,
+    // when no contact is shown or its row is gone.
+    bool openShownContact();
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    Connection Con;
+    Recordset rst;
+
+private:
+    int rowBeforePress_ = -1;
+};
+
+extern const QString kChooseContact;
+extern const QString kContactGone;

@@ -1,0 +1,135 @@
+#include "address/frmAddress.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include "address/ContactSheet.h"
+#include "app/MsgBox.h"
+#include "app/SavingProgress.h"
+#include "app/StoreAccess.h"
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
+
+const QString kCommentsFull = QStringLiteral("Max character is 255 and Comments textg will be disabled ");
+
+namespace {
+const QString kCaption = QStringLiteral("Address");
+constexpr int kMaxComments = 255;
+}  // namespace
+
+frmAddress::frmAddress()
+{
+    setObjectName(QStringLiteral("frmAddress"));
+    setWindowTitle(kCaption);
+    setFixedSize(twips(8415), twips(5400));
+    useSystemColours(this);
+
+    asxGenericContainer1 = new asxGenericContainer(this);
+    asxGenericContainer1->setObjectName(QStringLiteral("asxGenericContainer1"));
+    asxGenericContainer1->setGeometry(rect());
+
+    createContactBoxes(asxGenericContainer1, Layout::Entry);
+    Label13 = makeCaption(asxGenericContainer1, "Label13", kCommentsCaption, twipsRect(0, 3120, 3375, 255));
+    Label11 = makeCaption(asxGenericContainer1, "Label11", kCountCaption, twipsRect(3480, 3120, 735, 255));
+    lblCount = makeCaption(asxGenericContainer1, "lblCount", QString(), twipsRect(4320, 3120, 375, 255));
+    txtComments = makeCommentsBox(asxGenericContainer1, twipsRect(0, 3480, 8055, 1815));
+
+    QWidget* const order[] = {txtFirstName, txtLastName, txthomeAddress, txtSuburb, txtemail, txtICQ,
+                              txtHomePhone, txtFax, txtMobile, txtpostcode, txtWebPage, txtComments};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(txtComments, &QPlainTextEdit::textChanged, this, &frmAddress::txtComments_Change);
+}
+
+void frmAddress::Form_Load()
+{
+    connectStore(Con);
+    ClearAddressForm();
+    // Like every child screen of the main window, it is on view as soon as it exists.
+    Screens::present(this, true);
+}
+
+void frmAddress::Form_Unload()
+{
+    rst.Close();
+    Con.Close();
+}
+
+bool frmAddress::SavingAddress()
+{
+    const bool saved = storeGuard([&] {
+        // An insert needs the table's fields, not its rows: a key no row has
+        // gives an empty record set without reading the whole address book.
+        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE Org_ID = ?"), {QVariant()});
+        rst.AddNew();
+        rst.Fields(QStringLiteral("FirstName")) = txtFirstName->text().trimmed();
+        rst.Fields(QStringLiteral("LastName")) = txtLastName->text().trimmed();
+        rst.Fields(QStringLiteral("HomeAddress")) = txthomeAddress->text().trimmed();
+        rst.Fields(QStringLiteral("Suburb")) = txtSuburb->text().trimmed();
+        rst.Fields(QStringLiteral("PostCode")) = txtpostcode->text().trimmed();
+        rst.Fields(QStringLiteral("Email")) = txtemail->text().trimmed();
+        rst.Fields(QStringLiteral("HomePhone")) = txtHomePhone->text().trimmed();
+        rst.Fields(QStringLiteral("Mobile")) = txtMobile->text().trimmed();
+        rst.Fields(QStringLiteral("ICQ")) = txtICQ->text().trimmed();
+        rst.Fields(QStringLiteral("Comments")) = txtComments->toPlainText().trimmed();
+        rst.Fields(QStringLiteral("WebAddress")) = txtWebPage->text().trimmed();
+        rst.Update();
+    });
+    rst.Close();
+    return saved;
+}
+
+void frmAddress::AddressPrinting()
+{
+    ContactSheet sheet;
+    sheet.firstName = txtFirstName->text();
+    sheet.lastName = txtLastName->text();
+    sheet.homeAddress = txthomeAddress->text();
+    sheet.suburb = txtSuburb->text();
+    sheet.postCode = txtpostcode->text();
+    sheet.email = txtemail->text();
+    sheet.webPage = txtWebPage->text();
+    sheet.homePhone = txtHomePhone->text();
+    sheet.mobile = txtMobile->text();
+    sheet.fax = txtFax->text();
+    sheet.icq = txtICQ->text();
+    sheet.comments = txtComments->toPlainText();
+    printContactSheet(sheet);
+}
+
+void frmAddress::txtComments_Change()
+{
+    const int count = int(txtComments->toPlainText().size());
+    lblCount->setText(QString::number(count));
+    if (count >= kMaxComments) {
+        MsgBox(kCommentsFull, MsgButtons::OKOnly, MsgIcon::Exclamation);
+        // Nothing enables the box again while the screen exists.
+        txtComments->setEnabled(false);
+    }
+}
+
+void ClearAddressForm()
+{
+    frmAddress* form = Screens::load<frmAddress>();
+    if (!form)
+        return;
+    for (QLineEdit* box : form->findChildren<QLineEdit*>())
+        box->clear();
+    // Emptying an empty box is no change, so the counter keeps its blank.
+    for (QPlainTextEdit* box : form->findChildren<QPlainTextEdit*>())
+        if (!box->toPlainText().isEmpty())
+            box->clear();
+}
+
+void showSaveProgress(bool saved)
+{
+    if (saved) {
+        Screens::show<frmLoadSaving>();
+        return;
+    }
+    // One still filling after an earlier save stays until it is full.
+    if (QWidget* progress = Screens::find(typeid(frmLoadSaving)); progress && !progress->isVisible())
+        Screens::unload<frmLoadSaving>();
+}

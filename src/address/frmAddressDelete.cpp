@@ -1,0 +1,71 @@
+#include "address/frmAddressDelete.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+#include "app/MsgBox.h"
+#include "app/StoreAccess.h"
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
+
+const QString kConfirmDelete = QStringLiteral("Are you sure want to delete");
+
+namespace {
+const QString kCaption = QStringLiteral("Delete");
+}  // namespace
+
+frmAddressDelete::frmAddressDelete() : ContactBrowser(kCaption, QSize(8130, 7200))
+{
+    setObjectName(QStringLiteral("frmAddressDelete"));
+
+    Frame4 = new QGroupBox(this);
+    Frame4->setObjectName(QStringLiteral("Frame4"));
+    Frame4->setGeometry(twipsRect(0, 3360, 5175, 2895));
+    Label13 = makeCaption(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3375, 255));
+    txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 2175));
+    paintLightYellow(txtComments);
+
+    cmdDelete = new asxToolButton(this);
+    cmdDelete->setObjectName(QStringLiteral("cmdDelete"));
+    cmdDelete->setGeometry(twipsRect(0, 6360, 5175, 615));
+    cmdDelete->setPicture(QStringLiteral("delete"));
+    cmdDelete->setIconSize(QSize(32, 32));
+    cmdDelete->setAutoRaise(false);
+
+    txtID = new QLineEdit(this);
+    txtID->setObjectName(QStringLiteral("txtID"));
+    txtID->setGeometry(twipsRect(480, 7080, 1935, 285));
+
+    finishLayout();
+
+    connect(cmdDelete, &QToolButton::clicked, this, &frmAddressDelete::cmdDelete_Click);
+}
+
+void frmAddressDelete::cmdDelete_Click()
+{
+    if (txtID->text().isEmpty()) {
+        MsgBox(kChooseContact, MsgButtons::OKOnly, MsgIcon::Exclamation);
+        return;
+    }
+    if (MsgBox(kConfirmDelete, MsgButtons::YesNo, MsgIcon::Question, kCaption) == MsgResult::Yes)
+        Deleting();
+}
+
+bool frmAddressDelete::Deleting()
+{
+    if (!openShownContact())
+        return false;
+    if (!storeGuard([&] { rst.Delete(); }))
+        return false;
+    rst.Close();
+    // The deleted contact leaves the list and the boxes, so it cannot be chosen twice.
+    lstName->clear();
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        box->clear();
+    txtComments->clear();
+    LoadContact();
+    return true;
+}
