@@ -73,6 +73,10 @@ void Screens::present(QWidget* widget, bool child)
             // The screen's own frame hints (no border, no control box) go to its sub-window.
             sub = area()->addSubWindow(widget, widget->windowFlags() & ~Qt::WindowType_Mask);
             sub->setAttribute(Qt::WA_DeleteOnClose);
+            // New child windows cascade from the work area's top-left corner,
+            // over the logo rather than beside it.
+            const int step = int(area()->subWindowList().size() - 1) % 8;
+            sub->move(step * 24, step * 24);
         }
         widget->show();
         sub->show();

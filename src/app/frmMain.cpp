@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -101,7 +103,9 @@ frmMain::frmMain()
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppInfo::kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
-    resize(1024, 740);
+    // Without a window manager "maximized" means nothing; fill the screen anyway.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        resize(screen->availableGeometry().size());
     setWindowState(Qt::WindowMaximized);
 
     // Everything below the menu bar is the window's blue.
