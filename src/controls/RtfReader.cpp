@@ -950,10 +950,14 @@ bool read(const QByteArray& data, QTextDocument& doc)
         return false;
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
-    doc.clear();
     {
+        // Clearing inside the edit block makes the whole load one change
+        // that replaces everything, which a document layout (the box's) takes
+        // as a fresh document and lays out in steps instead of at once.
         QTextCursor cursor(&doc);
         cursor.beginEditBlock();
+        doc.clear();
+        cursor.setPosition(0);
         const QByteArray body = QByteArray::fromRawData(data.constData() + start, data.size() - start);
         Parser(body, cursor).run();
         cursor.endEditBlock();
