@@ -693,7 +693,11 @@ void Parser::handleDestination(Op op, bool ignorable)
         dest = Dest::Upr;
         return;
     case Op::Ud:
-        dest = m_st.uprChild ? m_stack.empty() ? Dest::Skip : m_stack.back().uprReturn : Dest::Skip;
+        // Only \ud directly inside \upr: it brings back what \upr hid.
+        if (m_st.uprChild && !m_stack.empty())
+            dest = m_stack.back().uprReturn;
+        else
+            dest = Dest::Skip;
         return;
     case Op::KeepText:
         if (ignorable) dest = Dest::Skip;
