@@ -94,9 +94,12 @@ void RichTextBox::SaveFile(const QString& path) const
 void RichTextBox::loadBytes(const QByteArray& data)
 {
     if (RtfReader::isRtf(data)) {
-        // Read straight into our document inside one edit block: the layout
-        // sees one change and then lays the text out in steps, so a large
-        // note shows its first page at once.
+        // Read straight into our document in one edit block: the layout
+        // takes it as a fresh document and lays it out in steps, so a large
+        // note shows its first page at once. Our own cursor is parked (null)
+        // meanwhile: it would otherwise select all that is inserted, and
+        // clearing that selection makes the layout reach the end first.
+        setTextCursor(QTextCursor());
         RtfReader::read(data, *document());
         setTextCursor(QTextCursor(document()));
     } else {

@@ -43,6 +43,16 @@ struct CharProps {
     bool operator==(const CharProps&) const = default;
 };
 
+struct CharPropsHash {
+    std::size_t operator()(const CharProps& p) const
+    {
+        std::size_t h = std::hash<int>()(p.font);
+        for (int v : {p.halfPoints, p.fg, p.bg, int(p.bold) | int(p.italic) << 1 | int(p.underline) << 2 | int(p.strike) << 3})
+            h = h * 31 + std::hash<int>()(v);
+        return h;
+    }
+};
+
 struct ParaProps {
     Align align = Align::Left;
     int li = 0, ri = 0, fi = 0, sb = 0, sa = 0;  // twips
@@ -293,7 +303,8 @@ private:
 
     int currentCodepage() const;
     const ByteTable& byteTable(int cp);
-    QTextCharFormat charFormat(const CharProps& props) const;
+    const QTextCharFormat& charFormat(const CharProps& props);
+    QTextCharFormat makeCharFormat(const CharProps& props) const;
     static QTextBlockFormat blockFormat(const ParaProps& props);
 
     const char* m_p;
@@ -326,6 +337,8 @@ private:
 
     QString m_run;
     CharProps m_runProps;
+    // Formats built so far; cleared when a font or colour table changes.
+    std::unordered_map<CharProps, QTextCharFormat, CharPropsHash> m_formats;
     bool m_pendingPar = false;  // a \par read, its new paragraph not made yet
 };
 
@@ -557,6 +570,7 @@ void Parser::handleWord(std::string_view word, bool hasParam, int param)
         return;
     case Op::Deff:
         m_deff = param;
+        m_formats.clear();
         return;
     case Op::Uc:
         m_st.uc = clampInt(param, 0, 255);
@@ -579,6 +593,7 @@ void Parser::handleWord(std::string_view word, bool hasParam, int param)
             endFontEntry();
             m_tableFont = param;
             m_fonts[param] = FontEntry{};
+            m_formats.clear();
             return;
         case Op::FCharset:
             if (m_fonts.contains(m_tableFont))
@@ -654,6 +669,7 @@ void Parser::handleDestination(Op op, bool ignorable)
         if (dest == Dest::Text) {
             dest = Dest::ColorTable;
             m_colors.clear();
+            m_formats.clear();
             m_colorGiven = false;
         } else {
             dest = Dest::Skip;
@@ -677,7 +693,11 @@ void Parser::handleDestination(Op op, bool ignorable)
         dest = Dest::Upr;
         return;
     case Op::Ud:
-        dest = m_st.uprChild ? m_stack.empty() ? Dest::Skip : m_stack.back().uprReturn : Dest::Skip;
+        // Only \ud directly inside \upr: it brings back what \upr hid.
+        if (m_st.uprChild && !m_stack.empty())
+            dest = m_stack.back().uprReturn;
+        else
+            dest = Dest::Skip;
         return;
     case Op::KeepText:
         if (ignorable) dest = Dest::Skip;
@@ -802,6 +822,7 @@ void Parser::appendChar(char16_t ch)
 
 void Parser::endFontEntry()
 {
+    m_formats.clear();
     if (m_fonts.contains(m_tableFont) && m_fonts[m_tableFont].name.isEmpty())
         m_fonts[m_tableFont].name = m_fontName.trimmed();
     m_fontName.clear();
@@ -809,6 +830,7 @@ void Parser::endFontEntry()
 
 void Parser::endColorEntry()
 {
+    m_formats.clear();
     if (m_colors.size() < 4096)
         m_colors.push_back(m_colorGiven ? QColor(m_red, m_green, m_blue) : QColor());
     m_red = m_green = m_blue = 0;
@@ -863,7 +885,15 @@ void Parser::finish()
     }
 }
 
-QTextCharFormat Parser::charFormat(const CharProps& props) const
+const QTextCharFormat& Parser::charFormat(const CharProps& props)
+{
+    auto it = m_formats.find(props);
+    if (it == m_formats.end())
+        it = m_formats.emplace(props, makeCharFormat(props)).first;
+    return it->second;
+}
+
+QTextCharFormat Parser::makeCharFormat(const CharProps& props) const
 {
     QTextCharFormat f;
     auto font = m_fonts.constFind(props.font >= 0 ? props.font : m_deff);
@@ -924,10 +954,14 @@ bool read(const QByteArray& data, QTextDocument& doc)
         return false;
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
-    doc.clear();
     {
+        // Clearing inside the edit block makes the whole load one change
+        // that replaces everything, which a document layout (the box's) takes
+        // as a fresh document and lays out in steps instead of at once.
         QTextCursor cursor(&doc);
         cursor.beginEditBlock();
+        doc.clear();
+        cursor.setPosition(0);
         const QByteArray body = QByteArray::fromRawData(data.constData() + start, data.size() - start);
         Parser(body, cursor).run();
         cursor.endEditBlock();

@@ -73,6 +73,7 @@ private slots:
     void ctrlZUndoesTyping();
     void postedCtrlZUndoesReplacement();
     void loadIsNotUndoable();
+    void largeNoteShowsBeforeItIsLaidOut();
 };
 
 void TestRichTextBox::textRtfReadsAndWrites()
@@ -513,6 +514,32 @@ void TestRichTextBox::loadIsNotUndoable()
     QVERIFY(!box.document()->isUndoAvailable());
     QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(box.Text(), QStringLiteral("Hello bold"));
+}
+
+// The box stays responsive with a large note: LoadFile returns with the text
+// read but not laid out; the first page is laid out on the first event round
+// and the rest in steps after it.
+void TestRichTextBox::largeNoteShowsBeforeItIsLaidOut()
+{
+    QByteArray rtf = R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0\fs20 )";
+    for (int i = 0; i < 20000; ++i)
+        rtf += "Paragraph " + QByteArray::number(i) + R"( with \b bold\b0  and \i italic\i0  words.\par)" "\r\n";
+    rtf += '}';
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.nte"));
+    writeFile(path, rtf);
+
+    RichTextBox box;
+    box.resize(600, 400);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.LoadFile(path);
+    QCOMPARE(box.document()->blockCount(), 20000);
+    QCOMPARE(box.SelStart(), 0);
+    QCOMPARE(box.document()->lastBlock().layout()->lineCount(), 0);
+    QApplication::processEvents();
+    QVERIFY(box.document()->firstBlock().layout()->lineCount() > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(box.document()->lastBlock().layout()->lineCount() > 0, 60000);
 }
 
 QTEST_MAIN(TestRichTextBox)

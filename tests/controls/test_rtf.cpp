@@ -14,6 +14,9 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 
+#include <algorithm>
+#include <ctime>
+
 using namespace RtfTest;
 
 namespace {
@@ -87,6 +90,7 @@ private slots:
     void writesSelection();
     void outputIsAscii();
 
+    void readingIsLinear();
     void roundTripOfBuiltDocument();
     void roundTripOfFiles_data();
     void roundTripOfFiles();
@@ -552,6 +556,44 @@ void TestRtf::outputIsAscii()
     const QByteArray rtf = RtfWriter::write(doc);
     for (char ch : rtf)
         QVERIFY2(static_cast<unsigned char>(ch) < 0x80, rtf.constData());
+}
+
+namespace {
+
+double cpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+QByteArray mixedNote(int paragraphs)
+{
+    QByteArray rtf = R"({\rtf1\ansi{\fonttbl{\f0 Arial;}{\f1 Courier;}}{\colortbl;\red255\green0\blue0;})";
+    for (int i = 0; i < paragraphs; ++i)
+        rtf += R"(\pard\qj\li360 Some \b bold\b0 , \i italic\i0 , {\f1\cf1 red code} and caf\'e9 \u1046 ? text.\par)";
+    return rtf + '}';
+}
+
+}  // namespace
+
+// Eight times the input costs about eight times the time, not sixty-four.
+void TestRtf::readingIsLinear()
+{
+    auto cost = [](const QByteArray& rtf) {
+        double best = 1e9;
+        for (int i = 0; i < 3; ++i) {
+            QTextDocument doc;
+            const double start = cpuSeconds();
+            RtfReader::read(rtf, doc);
+            best = std::min(best, cpuSeconds() - start);
+        }
+        return best;
+    };
+    const QByteArray small = mixedNote(4000);
+    const QByteArray large = mixedNote(32000);
+    const double ratio = cost(large) / cost(small);
+    QVERIFY2(ratio < 20, qPrintable(QStringLiteral("8x the input took %1x the time").arg(ratio)));
 }
 
 void TestRtf::roundTripOfBuiltDocument()

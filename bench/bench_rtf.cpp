@@ -1,0 +1,184 @@
+// Load and save of a large RTF note: the reader and writer on their own, and
+// the rich-text box loading the file. The note is generated (many paragraphs
+// of mixed formatting) and also written to a file, so that other readers
+// (pandoc) can be timed on the very same bytes:
+//
+//   bench_rtf [--note=PATH] [Google Benchmark flags]
+//
+// PATH defaults to tessaly-bench-note.rtf in the temporary folder.
+
+#include "controls/RichTextBox.h"
+#include "controls/RtfReader.h"
+#include "controls/RtfWriter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTextDocument>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr qsizetype kNoteBytes = 10 * 1024 * 1024;
+
+// A fixed pseudo-random sequence: every run measures the same note.
+class Lcg {
+public:
+    std::uint32_t next()
+    {
+        m_state = m_state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return std::uint32_t(m_state >> 33);
+    }
+    int below(int n) { return int(next() % std::uint32_t(n)); }
+
+private:
+    std::uint64_t m_state = 2002;
+};
+
+// Paragraphs of words in four fonts and five colours, with bold, italic,
+// underline, strike-through, size changes, highlights, tabs, line breaks,
+// accented (\'hh) and Cyrillic (\u) words, aligned and indented paragraphs:
+// what a long note written in a word processor looks like.
+QByteArray generateNote(qsizetype bytes)
+{
+    static const char* const words[] = {
+        "meeting", "with", "the", "team", "about", "budget", "and", "planning", "for", "next",
+        "quarter", "call", "Anna", "before", "Friday", "remember", "to", "bring", "notes", "report",
+        "caf\\'e9", "na\\'efve", "\\'80 120", "r\\'e9sum\\'e9", "\\u1046 ?\\u1091 ?\\u1082 ?", "\\{draft\\}",
+        "C:\\\\Notes", "2002", "invoice", "address",
+    };
+    static const char* const onOff[][2] = {
+        {"\\b ", "\\b0 "}, {"\\i ", "\\i0 "}, {"\\ul ", "\\ulnone "}, {"\\strike ", "\\strike0 "},
+        {"\\cf2 ", "\\cf0 "}, {"\\highlight4 ", "\\highlight0 "}, {"\\f1 ", "\\f0 "}, {"\\fs28 ", "\\fs20 "},
+    };
+    static const char* const paragraphs[] = {
+        "\\pard ", "\\pard\\qc ", "\\pard\\qj\\li720\\ri360 ", "\\pard\\fi-360\\li720\\sb120\\sa120 ", "\\pard\\qr ",
+    };
+    Lcg rng;
+    QByteArray rtf;
+    rtf.reserve(bytes + 4096);
+    rtf += "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}"
+           "{\\f1\\froman\\fcharset0 Times New Roman;}{\\f2\\fmodern\\fcharset0 Courier New;}"
+           "{\\f3\\fswiss\\fcharset0 Verdana;}}\r\n"
+           "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green128\\blue0;\\red0\\green0\\blue255;"
+           "\\red255\\green255\\blue0;}\r\n"
+           "\\viewkind4\\uc1\\pard\\f0\\fs20 ";
+    while (rtf.size() < bytes) {
+        rtf += paragraphs[rng.below(5)];
+        const int length = 40 + rng.below(80);
+        for (int w = 0; w < length; ++w) {
+            if (rng.below(6) == 0) {
+                const auto& f = onOff[rng.below(8)];
+                rtf += f[0];
+                rtf += words[rng.below(30)];
+                rtf += ' ';
+                rtf += words[rng.below(30)];
+                rtf += f[1];
+            } else {
+                rtf += words[rng.below(30)];
+            }
+            const int gap = rng.below(40);
+            rtf += gap == 0 ? "\\tab " : gap == 1 ? "\\line " : " ";
+        }
+        rtf += "\\par\r\n";
+    }
+    rtf += '}';
+    return rtf;
+}
+
+QByteArray& note()
+{
+    static QByteArray bytes = generateNote(kNoteBytes);
+    return bytes;
+}
+
+QString g_notePath;
+
+void BM_RtfLoad(benchmark::State& state)
+{
+    const QByteArray rtf = generateNote(state.range(0) * 1024 * 1024);
+    for (auto _ : state) {
+        QTextDocument doc;
+        RtfReader::read(rtf, doc);
+        benchmark::DoNotOptimize(doc.characterCount());
+    }
+    state.SetBytesProcessed(state.iterations() * rtf.size());
+    state.SetComplexityN(rtf.size());
+}
+BENCHMARK(BM_RtfLoad)->Arg(1)->Arg(2)->Arg(5)->Arg(10)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+void BM_RtfSave(benchmark::State& state)
+{
+    QTextDocument doc;
+    RtfReader::read(note(), doc);
+    qsizetype written = 0;
+    for (auto _ : state) {
+        const QByteArray rtf = RtfWriter::write(doc);
+        written = rtf.size();
+        benchmark::DoNotOptimize(rtf.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * written);
+    state.counters["output_MB"] = double(written) / (1024 * 1024);
+}
+BENCHMARK(BM_RtfSave)->Unit(benchmark::kMillisecond);
+
+// The box as the note window uses it: LoadFile, then the first event round
+// (the first page laid out and painted); the rest is laid out in steps later.
+void BM_RichTextBoxLoadFile(benchmark::State& state)
+{
+    RichTextBox box;
+    box.resize(800, 600);
+    box.show();
+    for (auto _ : state) {
+        box.LoadFile(g_notePath);
+        QApplication::processEvents();
+    }
+    state.SetBytesProcessed(state.iterations() * note().size());
+}
+BENCHMARK(BM_RichTextBoxLoadFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_RichTextBoxSaveFile(benchmark::State& state)
+{
+    RichTextBox box;
+    box.LoadFile(g_notePath);
+    const QString path = g_notePath + QStringLiteral(".saved");
+    for (auto _ : state)
+        box.SaveFile(path);
+    QFile::remove(path);
+    state.SetBytesProcessed(state.iterations() * note().size());
+}
+BENCHMARK(BM_RichTextBoxSaveFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchmark::Initialize(&argc, argv);
+    g_notePath = QDir::temp().filePath(QStringLiteral("tessaly-bench-note.rtf"));
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--note=", 7) == 0) {
+            g_notePath = QString::fromLocal8Bit(argv[i] + 7);
+        } else {
+            std::fprintf(stderr, "bench_rtf: unknown argument %s\n", argv[i]);
+            return 1;
+        }
+    }
+    QApplication app(argc, argv);
+    QFile file(g_notePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(note()) != note().size()) {
+        std::fprintf(stderr, "bench_rtf: cannot write %s\n", qPrintable(g_notePath));
+        return 1;
+    }
+    file.close();
+    std::printf("note: %s (%lld bytes)\n", qPrintable(g_notePath), static_cast<long long>(note().size()));
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
