@@ -10,13 +10,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QTextEdit>
 
 #include "app/AppFolder.h"
 #include "app/AppInfo.h"
 #include "app/Launcher.h"
 #include "app/MsgBox.h"
+#include "controls/RichTextBox.h"
 #include "controls/Twips.h"
 
 namespace {
@@ -83,7 +83,7 @@ frmAbout::frmAbout()
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     lblVersion->setGeometry(twipsRect(1050, 780, 4785, 255));
 
-    txtDescription = new QTextEdit(this);
+    txtDescription = new RichTextBox(this);
     txtDescription->setObjectName(QStringLiteral("txtDescription"));
     txtDescription->setGeometry(twipsRect(1050, 1125, 4785, 2505));
     txtDescription->setReadOnly(true);
@@ -126,24 +126,15 @@ void frmAbout::Form_Load()
     cmdOK->setFocus();
 }
 
-// The description file belongs to the installation: it may be rich text,
-// plain text, or missing.
+// The description file belongs to the installation: rich text, plain text,
+// or nothing at all.
 void frmAbout::loadDescription()
 {
-    QFile file(AppFolder::dataFolder() + QStringLiteral("/description.txt"));
-    if (!file.open(QIODevice::ReadOnly)) {
+    try {
+        txtDescription->LoadFile(AppFolder::dataFolder() + QStringLiteral("/description.txt"));
+    } catch (const RichTextBoxError&) {
         txtDescription->setPlainText(kNoDescription);
-        return;
     }
-    const QByteArray bytes = file.readAll();
-    if (bytes.startsWith("{\\rtf")) {
-        // Shown as it stands until the description box reads rich text.
-        txtDescription->setPlainText(QString::fromLatin1(bytes));
-        return;
-    }
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8(bytes);
-    txtDescription->setPlainText(utf8.hasError() ? QString::fromLatin1(bytes) : text);
 }
 
 void frmAbout::keyPressEvent(QKeyEvent* event)

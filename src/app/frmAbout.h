@@ -7,7 +7,7 @@
 class QFrame;
 class QLabel;
 class QPushButton;
-class QTextEdit;
+class RichTextBox;
 
 // The program's title, version and description, and a way to the system's
 // own information tool.
@@ -27,7 +27,7 @@ public:
 
     QLabel* Image1;
     QLabel *lblTitle, *lblVersion;
-    QTextEdit* txtDescription;
+    RichTextBox* txtDescription;
     std::array<QFrame*, 2> Line1;
     QPushButton *cmdOK, *cmdSysInfo;
 

@@ -13,7 +13,7 @@ public:
     QString reason() const { return QString::fromStdString(what()); }
 };
 
-// The rich-text box the screens are written for (RichTextBox of Part 1.5):
+// The rich-text box the screens are written for:
 // a QTextEdit that reads and writes its content as RTF. Positions count
 // characters from 0; a paragraph break is one character, "\n" in Text() and
 // SelText(), so Text().indexOf(s) is a position the box understands.

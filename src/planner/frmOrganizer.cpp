@@ -17,6 +17,7 @@
 #include "app/SavingProgress.h"
 #include "app/StoreAccess.h"
 #include "controls/MSFlexGrid.h"
+#include "controls/RichTextBox.h"
 #include "controls/MonthView.h"
 #include "controls/Twips.h"
 #include "planner/frmOrganizerSearch.h"
@@ -111,7 +112,7 @@ frmOrganizer::frmOrganizer()
 
     QWidget* help = SSTab1->widget(kPages);
     const int strip = stripHeight(SSTab1);
-    txtHelp = new QTextEdit(help);
+    txtHelp = new RichTextBox(help);
     txtHelp->setObjectName(QStringLiteral("txtHelp"));
     txtHelp->setGeometry(twips(120), twips(480) - strip, twips(9015), twips(6735));
     txtHelp->setReadOnly(true);
@@ -209,12 +210,11 @@ void frmOrganizer::Form_Unload()
 void frmOrganizer::openHelpDoc()
 {
     const QString path = AppFolder::dataFolder() + QStringLiteral("/help.doc");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        txtHelp->setPlainText(kHelpMissing.arg(QDir::toNativeSeparators(path), file.errorString()));
-        return;
+    try {
+        txtHelp->LoadFile(path);
+    } catch (const RichTextBoxError& e) {
+        txtHelp->setPlainText(kHelpMissing.arg(QDir::toNativeSeparators(path), e.reason()));
     }
-    txtHelp->setPlainText(QString::fromUtf8(file.readAll()));
 }
 
 void frmOrganizer::FlexGrid()

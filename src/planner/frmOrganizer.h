@@ -12,7 +12,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
-class QTextEdit;
+class RichTextBox;
 class MSFlexGrid;
 class MonthView;
 
@@ -47,7 +47,7 @@ public:
     PageArray<QComboBox> cboTimeFinshed;
     PageArray<QPushButton> cmdSave;
     PageArray<QPushButton> cmdSearch;
-    QTextEdit* txtHelp;
+    RichTextBox* txtHelp;
 
 private:
     void buildMonthPage(int k);

@@ -10,6 +10,7 @@
 #include "app/Screens.h"
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
+#include "controls/RichTextBox.h"
 #include "support/Fixture.h"
 
 namespace {
@@ -92,6 +93,8 @@ private slots:
         QTest::newRow("plain text") << QByteArray("An organizer.\nSecond line.") << "An organizer.\nSecond line.";
         QTest::newRow("UTF-8") << QByteArray("Caf\xc3\xa9 for two") << QString::fromUtf8("Caf\xc3\xa9 for two");
         QTest::newRow("Latin-1") << QByteArray("Caf\xe9 for two") << QString::fromUtf8("Caf\xc3\xa9 for two");
+        QTest::newRow("rich text") << QByteArray("{\\rtf1\\ansi\\ansicpg1252 An \\b organizer\\b0  for caf\\'e9s.\\par}")
+                                   << QString::fromUtf8("An organizer for caf\xc3\xa9s.");
     }
     void describesWhatTheDataFolderHolds()
     {

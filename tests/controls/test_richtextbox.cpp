@@ -171,7 +171,7 @@ void TestRichTextBox::savesTextRtf()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("note.nte")});
 }
 
-// Part 5.1: the first save is the box's own, later ones write TextRTF and a
+// Notes: the first save is the box's own, later ones write TextRTF and a
 // CR LF; both load the same.
 void TestRichTextBox::bothKindsOfNoteFileLoadTheSame()
 {
@@ -248,7 +248,7 @@ void TestRichTextBox::selStartAndLength()
     QCOMPARE(box.SelText(), selText);
 }
 
-// Part 5.2 Select All: insertion point 0, then the length of the plain text.
+// Select All: insertion point 0, then the length of the plain text.
 void TestRichTextBox::selectAllOnEmptyNote()
 {
     RichTextBox box;
@@ -276,7 +276,7 @@ void TestRichTextBox::selTextReadAndReplace()
     QCOMPARE(box.SelLength(), 0);
 }
 
-// Part 5.2 Date with nothing selected: the text goes in at the insertion
+// Date with nothing selected: the text goes in at the insertion
 // point, which then stands behind it.
 void TestRichTextBox::selTextInsertsAtInsertionPoint()
 {
@@ -306,7 +306,7 @@ void TestRichTextBox::selRtfStartsWithHeader()
     QVERIFY(!rtf.contains(QStringLiteral("Hello")));
 }
 
-// Part 5.2: select a formatted word, Copy, click elsewhere, Paste: the word
+// Copy and paste: select a formatted word, Copy, click elsewhere, Paste: the word
 // comes in again with its formatting.
 void TestRichTextBox::copyPasteKeepsFormatting()
 {
@@ -406,7 +406,7 @@ void TestRichTextBox::findRanges()
     }
 }
 
-// Part 5.3: "abc abc": Find selects 0..2, Find Next 4..6, then nothing.
+// Find: "abc abc": Find selects 0..2, Find Next 4..6, then nothing.
 void TestRichTextBox::findSequenceOfFindWindow()
 {
     RichTextBox box;
@@ -430,7 +430,7 @@ void TestRichTextBox::findSequenceOfFindWindow()
     QCOMPARE(box.SelLength(), 0);
 }
 
-// Part 5.3 Replace: the replacement is never searched again, even when it
+// Replace: the replacement is never searched again, even when it
 // holds the search text.
 void TestRichTextBox::replaceSequenceNeverFindsReplacement()
 {
@@ -490,7 +490,7 @@ void TestRichTextBox::ctrlZUndoesTyping()
     QCOMPARE(box.Text(), QStringLiteral("Hello bold"));
 }
 
-// Part 5.2 Undo sends Ctrl+Z to the focused control without waiting.
+// Undo sends Ctrl+Z to the focused control without waiting.
 void TestRichTextBox::postedCtrlZUndoesReplacement()
 {
     RichTextBox box;

@@ -16,6 +16,7 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"
+#include "controls/RichTextBox.h"
 #include "support/Fixture.h"
 
 namespace {
@@ -341,10 +342,10 @@ private slots:
         pump();
         QFile help(fx->dataDir() + QStringLiteral("/help.doc"));
         QVERIFY(help.open(QIODevice::WriteOnly));
-        help.write("{\\rtf1\\ansi Day planner help\\par}");
+        help.write("{\\rtf1\\ansi Day planner \\b help\\b0\\par}");
         help.close();
         org = Screens::show<frmOrganizer>();
-        QVERIFY(org->txtHelp->toPlainText().contains(QStringLiteral("Day planner help")));
+        QCOMPARE(org->txtHelp->toPlainText(), QStringLiteral("Day planner help"));
     }
 
     void mainWindowToolsOpenAndCloseTheOrganizer_data()
