@@ -10,41 +10,13 @@
 #include "app/MsgBox.h"
 #include "app/SavingProgress.h"
 #include "app/StoreAccess.h"
+#include "controls/Controls.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Change info");
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& rect)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setGeometry(rect);
-    return l;
-}
-
-QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect, bool password = false)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(rect);
-    if (password)
-        box->setEchoMode(QLineEdit::Password);
-    return box;
-}
-
-template <class Button>
-Button* pictureButton(QWidget* parent, const char* name, const QRect& rect, const QString& picture)
-{
-    auto* b = new Button(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(rect);
-    b->setPicture(picture);
-    b->setIconSize(QSize(rect.width() - 6, rect.height() - 6).boundedTo(QSize(32, 32)));
-    b->setAutoRaise(false);
-    return b;
-}
 }  // namespace
 
 frmChangeInfo::frmChangeInfo()
@@ -57,21 +29,21 @@ frmChangeInfo::frmChangeInfo()
     Frame4 = new QGroupBox(QStringLiteral("Email Info"), this);
     Frame4->setObjectName(QStringLiteral("Frame4"));
     Frame4->setGeometry(twipsRect(0, 0, 6255, 3495));
-    Label7 = label(Frame4, "Label7", QStringLiteral("SMTP HOST:"), twipsRect(120, 480, 1455, 255));
-    txtsmtp = textBox(Frame4, "txtsmtp", twipsRect(1680, 360, 3855, 375));
-    Label9 = label(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 960, 1215, 255));
-    txtHost = textBox(Frame4, "txtHost", twipsRect(1680, 840, 3855, 405));
-    Label8 = label(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 1440, 975, 255));
-    txtYourEmail = textBox(Frame4, "txtYourEmail", twipsRect(1680, 1320, 3855, 375));
-    Label10 = label(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
-    txtEmailUserName = textBox(Frame4, "txtEmailUserName", twipsRect(1680, 1800, 3855, 405));
-    Label11 = label(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
-    txtPassword = textBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
-    txtID = textBox(Frame4, "txtID", twipsRect(240, 2880, 735, 285));
+    Label7 = makeLabel(Frame4, "Label7", QStringLiteral("SMTP HOST:"), twipsRect(120, 480, 1455, 255));
+    txtsmtp = makeTextBox(Frame4, "txtsmtp", twipsRect(1680, 360, 3855, 375));
+    Label9 = makeLabel(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 960, 1215, 255));
+    txtHost = makeTextBox(Frame4, "txtHost", twipsRect(1680, 840, 3855, 405));
+    Label8 = makeLabel(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 1440, 975, 255));
+    txtYourEmail = makeTextBox(Frame4, "txtYourEmail", twipsRect(1680, 1320, 3855, 375));
+    Label10 = makeLabel(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
+    txtEmailUserName = makeTextBox(Frame4, "txtEmailUserName", twipsRect(1680, 1800, 3855, 405));
+    Label11 = makeLabel(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
+    txtPassword = makeTextBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
+    txtID = makeTextBox(Frame4, "txtID", twipsRect(240, 2880, 735, 285));
     txtID->hide();
-    cmdSMTPhelp = pictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
-    cmdRemoteHelp = pictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
-    cmdSave = pictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
+    cmdSMTPhelp = makePictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
+    cmdRemoteHelp = makePictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
+    cmdSave = makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
 
     // The keyboard walks the boxes from the password upwards.
     setTabOrder(txtPassword, txtEmailUserName);

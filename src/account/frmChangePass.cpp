@@ -10,6 +10,7 @@
 #include "account/PasswordHash.h"
 #include "app/MsgBox.h"
 #include "app/StoreAccess.h"
+#include "controls/Controls.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 
@@ -32,23 +33,6 @@ constexpr int kFrameHeight = 1950 - 1665;
 constexpr int kFirstStageHeight = 1950;
 constexpr int kSecondStageHeight = 2505;
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& rect)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setGeometry(rect);
-    return l;
-}
-
-QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect, bool password = false)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(rect);
-    if (password)
-        box->setEchoMode(QLineEdit::Password);
-    return box;
-}
 }  // namespace
 
 frmChangePass::frmChangePass()
@@ -61,27 +45,27 @@ frmChangePass::frmChangePass()
     fraPassLook = new QGroupBox(QStringLiteral("Current Information"), this);
     fraPassLook->setObjectName(QStringLiteral("fraPassLook"));
     fraPassLook->setGeometry(twipsRect(0, 0, 4935, 1575));
-    Label1 = label(fraPassLook, "Label1", QStringLiteral("User Name"), twipsRect(240, 360, 975, 255));
-    txtcurrentUserName = textBox(fraPassLook, "txtcurrentUserName", twipsRect(1320, 240, 2055, 315));
-    Label2 = label(fraPassLook, "Label2", QStringLiteral("Password"), twipsRect(240, 960, 855, 255));
-    txtCurrentPass = textBox(fraPassLook, "txtCurrentPass", twipsRect(1320, 840, 2055, 315), true);
+    Label1 = makeLabel(fraPassLook, "Label1", QStringLiteral("User Name"), twipsRect(240, 360, 975, 255));
+    txtcurrentUserName = makeTextBox(fraPassLook, "txtcurrentUserName", twipsRect(1320, 240, 2055, 315));
+    Label2 = makeLabel(fraPassLook, "Label2", QStringLiteral("Password"), twipsRect(240, 960, 855, 255));
+    txtCurrentPass = makeTextBox(fraPassLook, "txtCurrentPass", twipsRect(1320, 840, 2055, 315), true);
     cmdTest = new QPushButton(QStringLiteral("Okay"), fraPassLook);
     cmdTest->setObjectName(QStringLiteral("cmdTest"));
     cmdTest->setGeometry(twipsRect(3600, 480, 1215, 375));
-    Label5 = label(fraPassLook, "Label5", QStringLiteral("ID"), twipsRect(3600, 1200, 615, 255));
+    Label5 = makeLabel(fraPassLook, "Label5", QStringLiteral("ID"), twipsRect(3600, 1200, 615, 255));
     Label5->hide();
-    txtID = textBox(fraPassLook, "txtID", twipsRect(3480, 960, 1335, 285));
+    txtID = makeTextBox(fraPassLook, "txtID", twipsRect(3480, 960, 1335, 285));
     txtID->hide();
 
     fraNew = new QGroupBox(QStringLiteral("New Information"), this);
     fraNew->setObjectName(QStringLiteral("fraNew"));
     fraNew->setGeometry(twipsRect(0, 1680, 4935, 2055));
-    Label6 = label(fraNew, "Label6", QStringLiteral("User Name"), twipsRect(120, 480, 1335, 255));
-    txtUserName = textBox(fraNew, "txtUserName", twipsRect(1680, 360, 1695, 405));
-    Label4 = label(fraNew, "Label4", QStringLiteral("Password"), twipsRect(120, 960, 1335, 255));
-    txtPass = textBox(fraNew, "txtPass", twipsRect(1680, 840, 1695, 375), true);
-    Label3 = label(fraNew, "Label3", QStringLiteral("Re enter Password"), twipsRect(120, 1440, 1575, 375));
-    txtRePass = textBox(fraNew, "txtRePass", twipsRect(1680, 1320, 1695, 375), true);
+    Label6 = makeLabel(fraNew, "Label6", QStringLiteral("User Name"), twipsRect(120, 480, 1335, 255));
+    txtUserName = makeTextBox(fraNew, "txtUserName", twipsRect(1680, 360, 1695, 405));
+    Label4 = makeLabel(fraNew, "Label4", QStringLiteral("Password"), twipsRect(120, 960, 1335, 255));
+    txtPass = makeTextBox(fraNew, "txtPass", twipsRect(1680, 840, 1695, 375), true);
+    Label3 = makeLabel(fraNew, "Label3", QStringLiteral("Re enter Password"), twipsRect(120, 1440, 1575, 375));
+    txtRePass = makeTextBox(fraNew, "txtRePass", twipsRect(1680, 1320, 1695, 375), true);
     cmdOkay = new asxPowerButton(fraNew);
     cmdOkay->setObjectName(QStringLiteral("cmdOkay"));
     cmdOkay->setGeometry(twipsRect(3600, 720, 1095, 495));

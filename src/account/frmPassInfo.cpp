@@ -12,6 +12,7 @@
 #include "app/AppFolder.h"
 #include "app/MsgBox.h"
 #include "app/StoreAccess.h"
+#include "controls/Controls.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 
@@ -22,36 +23,6 @@ namespace {
 // The marker's whole content; only its existence is ever tested.
 const QByteArray kMarker("Pass\r\n");
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& rect)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setGeometry(rect);
-    l->setWordWrap(true);
-    return l;
-}
-
-QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect, bool password = false)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(rect);
-    if (password)
-        box->setEchoMode(QLineEdit::Password);
-    return box;
-}
-
-template <class Button>
-Button* pictureButton(QWidget* parent, const char* name, const QRect& rect, const QString& picture)
-{
-    auto* b = new Button(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(rect);
-    b->setPicture(picture);
-    b->setIconSize(QSize(rect.width() - 6, rect.height() - 6).boundedTo(QSize(32, 32)));
-    b->setAutoRaise(false);
-    return b;
-}
 }  // namespace
 
 frmPassInfo::frmPassInfo()
@@ -64,16 +35,19 @@ frmPassInfo::frmPassInfo()
     Frame5 = new QGroupBox(QStringLiteral("User Info"), this);
     Frame5->setObjectName(QStringLiteral("Frame5"));
     Frame5->setGeometry(twipsRect(0, 0, 6255, 2295));
-    Label6 = label(Frame5, "Label6", QStringLiteral("Lower Case for User Name and Password"), twipsRect(240, 240, 2895, 375));
-    Label1 = label(Frame5, "Label1", QStringLiteral("UserName"), twipsRect(240, 840, 1335, 255));
-    txtUserName = textBox(Frame5, "txtUserName", twipsRect(1800, 720, 1695, 405));
-    Label4 = label(Frame5, "Label4", QStringLiteral("less six characters"), twipsRect(3600, 720, 855, 375));
-    Label2 = label(Frame5, "Label2", QStringLiteral("Password"), twipsRect(240, 1320, 1335, 255));
-    txtPass = textBox(Frame5, "txtPass", twipsRect(1800, 1320, 1695, 375), true);
-    Label5 = label(Frame5, "Label5", QStringLiteral("less seven character"), twipsRect(3600, 1320, 975, 375));
-    Label3 = label(Frame5, "Label3", QStringLiteral("Re enter Password"), twipsRect(240, 1800, 1575, 375));
-    txtRePass = textBox(Frame5, "txtRePass", twipsRect(1800, 1800, 1695, 375), true);
-    cmdOkay = pictureButton<asxPowerButton>(Frame5, "cmdOkay", twipsRect(4680, 600, 1095, 495), QStringLiteral("okay"));
+    Label6 = makeLabel(Frame5, "Label6", QStringLiteral("Lower Case for User Name and Password"), twipsRect(240, 240, 2895, 375));
+    Label1 = makeLabel(Frame5, "Label1", QStringLiteral("UserName"), twipsRect(240, 840, 1335, 255));
+    txtUserName = makeTextBox(Frame5, "txtUserName", twipsRect(1800, 720, 1695, 405));
+    Label4 = makeLabel(Frame5, "Label4", QStringLiteral("less six characters"), twipsRect(3600, 720, 855, 375));
+    Label2 = makeLabel(Frame5, "Label2", QStringLiteral("Password"), twipsRect(240, 1320, 1335, 255));
+    txtPass = makeTextBox(Frame5, "txtPass", twipsRect(1800, 1320, 1695, 375), true);
+    Label5 = makeLabel(Frame5, "Label5", QStringLiteral("less seven character"), twipsRect(3600, 1320, 975, 375));
+    Label3 = makeLabel(Frame5, "Label3", QStringLiteral("Re enter Password"), twipsRect(240, 1800, 1575, 375));
+    txtRePass = makeTextBox(Frame5, "txtRePass", twipsRect(1800, 1800, 1695, 375), true);
+    cmdOkay = makePictureButton<asxPowerButton>(Frame5, "cmdOkay", twipsRect(4680, 600, 1095, 495), QStringLiteral("okay"));
+    // The advice texts run over two lines in their narrow boxes.
+    for (QLabel* wrapped : {Label6, Label3, Label4, Label5})
+        wrapped->setWordWrap(true);
     for (QLabel* advice : {Label4, Label5}) {
         QFont small = advice->font();
         small.setPointSizeF(small.pointSizeF() * 0.85);
@@ -83,19 +57,19 @@ frmPassInfo::frmPassInfo()
     Frame4 = new QGroupBox(QStringLiteral("Email Info"), this);
     Frame4->setObjectName(QStringLiteral("Frame4"));
     Frame4->setGeometry(twipsRect(0, 2400, 6255, 3495));
-    Label7 = label(Frame4, "Label7", QStringLiteral("SMTP HOST:"), twipsRect(120, 480, 1455, 255));
-    txtsmtp = textBox(Frame4, "txtsmtp", twipsRect(1680, 360, 3855, 375));
-    Label8 = label(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 960, 975, 255));
-    txtYourEmail = textBox(Frame4, "txtYourEmail", twipsRect(1680, 840, 3855, 375));
-    Label9 = label(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 1440, 1215, 255));
-    txtHost = textBox(Frame4, "txtHost", twipsRect(1680, 1320, 3855, 405));
-    Label10 = label(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
-    EmailUserName = textBox(Frame4, "EmailUserName", twipsRect(1680, 1800, 3855, 405));
-    Label11 = label(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
-    txtPassword = textBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
-    cmdSMTPhelp = pictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
-    cmdRemoteHelp = pictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
-    cmdSave = pictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
+    Label7 = makeLabel(Frame4, "Label7", QStringLiteral("SMTP HOST:"), twipsRect(120, 480, 1455, 255));
+    txtsmtp = makeTextBox(Frame4, "txtsmtp", twipsRect(1680, 360, 3855, 375));
+    Label8 = makeLabel(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 960, 975, 255));
+    txtYourEmail = makeTextBox(Frame4, "txtYourEmail", twipsRect(1680, 840, 3855, 375));
+    Label9 = makeLabel(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 1440, 1215, 255));
+    txtHost = makeTextBox(Frame4, "txtHost", twipsRect(1680, 1320, 3855, 405));
+    Label10 = makeLabel(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
+    EmailUserName = makeTextBox(Frame4, "EmailUserName", twipsRect(1680, 1800, 3855, 405));
+    Label11 = makeLabel(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
+    txtPassword = makeTextBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
+    cmdSMTPhelp = makePictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
+    cmdRemoteHelp = makePictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
+    cmdSave = makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
 
     setTabOrder(txtUserName, txtPass);
     setTabOrder(txtPass, txtRePass);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/MsgBox.h"
+#include "controls/Controls.h"
 #include "controls/RichTextBox.h"
 #include "controls/Twips.h"
 #include "notes/NoteDocuments.h"
@@ -21,13 +22,6 @@ const QString kFindNextCaption = QStringLiteral("&Find Next");
 // Where the window appears, in screen pixels.
 const QPoint kPlace(267, 267);
 
-QPushButton* commandButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(rect);
-    return button;
-}
 }  // namespace
 
 frmFind::frmFind()
@@ -55,9 +49,9 @@ frmFind::frmFind()
     Check1 = new QCheckBox(QStringLiteral("Match Case"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setGeometry(twipsRect(0, 1200, 1815, 195));
-    cmdfind = commandButton(this, "cmdfind", kFindCaption, twipsRect(3840, 0, 1095, 375));
-    Replace = commandButton(this, "Replace", QStringLiteral("&Replace"), twipsRect(3840, 480, 1095, 375));
-    cmdCancel = commandButton(this, "cmdCancel", QStringLiteral("&Cancel"), twipsRect(3840, 960, 1095, 375));
+    cmdfind = makeCommandButton(this, "cmdfind", kFindCaption, twipsRect(3840, 0, 1095, 375));
+    Replace = makeCommandButton(this, "Replace", QStringLiteral("&Replace"), twipsRect(3840, 480, 1095, 375));
+    cmdCancel = makeCommandButton(this, "cmdCancel", QStringLiteral("&Cancel"), twipsRect(3840, 960, 1095, 375));
 
     setTabOrder(Replace, Text2);
     setTabOrder(Text2, cmdfind);

@@ -9,6 +9,7 @@
 #include "app/Clock.h"
 #include "app/MsgBox.h"
 #include "app/StoreAccess.h"
+#include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/MonthView.h"
 #include "controls/Twips.h"
@@ -34,22 +35,6 @@ const QString kFieldFinished = QStringLiteral("TimeFinished");
 constexpr int kDefaultColumnWidth = 1440;
 // The calendar moves here when a mode button shows it.
 constexpr int kCalendarLeft = 1200;
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(rect);
-    return b;
-}
-
-QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(rect);
-    return box;
-}
 
 // A 32 x 32 picture that runs its search when clicked.
 QToolButton* picture(QWidget* parent, const char* name, const QRect& rect)
@@ -83,18 +68,18 @@ frmOrganizerSearch::frmOrganizerSearch()
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(twipsRect(0, 0, 7815, 2655));
 
-    cmdFinished = button(Frame1, "cmdFinished", QStringLiteral("Finish Time"), twipsRect(120, 360, 975, 255));
-    txtFinishTime = textBox(Frame1, "txtFinishTime", twipsRect(1200, 360, 2055, 285));
+    cmdFinished = makeCommandButton(Frame1, "cmdFinished", QStringLiteral("Finish Time"), twipsRect(120, 360, 975, 255));
+    txtFinishTime = makeTextBox(Frame1, "txtFinishTime", twipsRect(1200, 360, 2055, 285));
     imgFinishTime = picture(Frame1, "imgFinishTime", twipsRect(3480, 240, 480, 480));
-    cmdDate = button(Frame1, "cmdDate", QStringLiteral("Date"), twipsRect(120, 840, 975, 255));
-    txtDate = textBox(Frame1, "txtDate", twipsRect(1200, 840, 2055, 285));
+    cmdDate = makeCommandButton(Frame1, "cmdDate", QStringLiteral("Date"), twipsRect(120, 840, 975, 255));
+    txtDate = makeTextBox(Frame1, "txtDate", twipsRect(1200, 840, 2055, 285));
     imgDate = picture(Frame1, "imgDate", twipsRect(3480, 720, 480, 480));
-    cmdStart = button(Frame1, "cmdStart", QStringLiteral("Start Time"), twipsRect(120, 1440, 975, 255));
-    txtStartTime = textBox(Frame1, "txtStartTime", twipsRect(1200, 1440, 2055, 285));
+    cmdStart = makeCommandButton(Frame1, "cmdStart", QStringLiteral("Start Time"), twipsRect(120, 1440, 975, 255));
+    txtStartTime = makeTextBox(Frame1, "txtStartTime", twipsRect(1200, 1440, 2055, 285));
     imgStartTime = picture(Frame1, "imgStartTime", twipsRect(3480, 1320, 480, 480));
-    cmdCalendar = button(Frame1, "cmdCalendar", QStringLiteral("Calendar"), twipsRect(120, 2040, 975, 255));
+    cmdCalendar = makeCommandButton(Frame1, "cmdCalendar", QStringLiteral("Calendar"), twipsRect(120, 2040, 975, 255));
     cmdQuickSearchMonth =
-        button(Frame1, "cmdQuickSearchMonth", QStringLiteral("Quick Search Month"), twipsRect(4200, 240, 1695, 255));
+        makeCommandButton(Frame1, "cmdQuickSearchMonth", QStringLiteral("Quick Search Month"), twipsRect(4200, 240, 1695, 255));
 
     lstQuickMonth = new QListWidget(Frame1);
     lstQuickMonth->setObjectName(QStringLiteral("lstQuickMonth"));

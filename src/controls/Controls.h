@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRect>
+
+// Screens are built control by control at fixed positions; each control is
+// named, so that its objectName is the name the screen gives it.
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect);
+QLineEdit* makeTextBox(QWidget* parent, const char* name, const QRect& rect, bool password = false);
+QPushButton* makeCommandButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect);
+
+// A button of the button family showing one of the program's icons.
+template <class Button>
+Button* makePictureButton(QWidget* parent, const char* name, const QRect& rect, const QString& picture)
+{
+    auto* button = new Button(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(rect);
+    button->setPicture(picture);
+    button->setIconSize(QSize(rect.width() - 6, rect.height() - 6).boundedTo(QSize(32, 32)));
+    button->setAutoRaise(false);
+    return button;
+}
