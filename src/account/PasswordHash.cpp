@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "store/Recordset.h"
+
 namespace {
 void initSodium()
 {
@@ -32,4 +34,11 @@ bool verifyPassword(const QString& typed, const QVariant& stored)
     const QByteArray hashed = stored.toString().toLatin1();
     const QByteArray utf8 = typed.toUtf8();
     return crypto_pwhash_str_verify(hashed.constData(), utf8.constData(), quint64(utf8.size())) == 0;
+}
+
+bool accountMatches(const Recordset& rst, const QString& userName, const QString& password)
+{
+    const QVariant stored = rst.Fields(QStringLiteral("UserName"));
+    return !stored.isNull() && userName == stored.toString()
+           && verifyPassword(password, rst.Fields(QStringLiteral("Password")));
 }

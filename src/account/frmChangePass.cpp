@@ -123,10 +123,7 @@ void frmChangePass::cmdTest_Click()
             noAccount = true;
             return;
         }
-        // Exact comparisons: letter case counts and nothing typed is trimmed.
-        const QVariant userName = rst.Fields(QStringLiteral("UserName"));
-        match = !userName.isNull() && txtcurrentUserName->text() == userName.toString()
-                && verifyPassword(txtCurrentPass->text(), rst.Fields(QStringLiteral("Password")));
+        match = accountMatches(rst, txtcurrentUserName->text(), txtCurrentPass->text());
         key = rst.Fields(QStringLiteral("Pass_ID")).value().toLongLong();
     });
     if (!read)

@@ -99,10 +99,7 @@ void frmLogin::cmdLogin_Click()
             noAccount = true;
             return;
         }
-        // Exact comparisons: letter case counts and nothing typed is trimmed.
-        const QVariant userName = rst.Fields(QStringLiteral("UserName"));
-        match = !userName.isNull() && txtUserName->text() == userName.toString()
-                && verifyPassword(txtPassword->text(), rst.Fields(QStringLiteral("Password")));
+        match = accountMatches(rst, txtUserName->text(), txtPassword->text());
     });
     if (!read)
         return;
