@@ -1,0 +1,124 @@
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <QTimer>
+
+#include "account/frmLogin.h"
+#include "account/frmPassInfo.h"
+#include "address/frmAddress.h"
+#include "address/frmAddressEdit.h"
+#include "app/SavingProgress.h"
+#include "app/frmMain.h"
+#include "app/frmSplash.h"
+#include "controls/Buttons.h"
+#include "controls/RichTextBox.h"
+#include "notes/frmNote.h"
+#include "support/Fixture.h"
+
+// The program from its first start to its second, as one person uses it:
+// setup, a contact, a note, exit; then the login and the same data again.
+class TestWholeProgram : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<AppFixture> fx;
+
+    static void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    // Starts as the executable does and waits for the main window; `account`
+    // runs while the account screen of this start is up.
+    frmMain* start(const std::function<void()>& account)
+    {
+        bool ran = false;
+        QTimer::singleShot(2600, [&] {
+            ran = true;
+            account();
+        });
+        Screens::show<frmSplash>();
+        if (!waitFor([] { return Screens::isLoaded<frmMain>() && Screens::load<frmMain>()->isVisible(); }, 10000))
+            return nullptr;
+        return ran ? Screens::load<frmMain>() : nullptr;
+    }
+
+private slots:
+    void init()
+    {
+        fx = std::make_unique<AppFixture>();
+        QDir().mkpath(fx->dataDir());  // shipped with help.doc and description.txt
+    }
+    void cleanup() { fx.reset(); }
+
+    void firstStartThenSecondStart()
+    {
+        frmMain* main = start([] {
+            frmPassInfo* setup = visibleWindow<frmPassInfo>();
+            QVERIFY(setup);
+            QTest::keyClicks(setup->txtUserName, QStringLiteral("anna"));
+            QTest::keyClicks(setup->txtPass, QStringLiteral("Tulip7"));
+            QTest::keyClicks(setup->txtRePass, QStringLiteral("tulip7"));
+            click(setup->cmdOkay);
+            QTest::keyClicks(setup->txtsmtp, QStringLiteral("smtp.example.org"));
+            QTest::keyClicks(setup->txtYourEmail, QStringLiteral("anna@example.org"));
+            click(setup->cmdSave);
+            setup->close();
+        });
+        QVERIFY(main);
+        QCOMPARE(fx->messageTexts(), QStringList({"Saved", "Saved"}));
+        QVERIFY(main->cmdAddressBook->isEnabled());
+
+        // A contact, through the address panel.
+        click(main->cmdAddressBook);
+        click(main->cmdAddressNew);
+        frmAddress* entry = Screens::load<frmAddress>();
+        QTest::keyClicks(entry->txtFirstName, QStringLiteral("Bert"));
+        QTest::keyClicks(entry->txtemail, QStringLiteral("bert@example.org"));
+        click(main->cmdAddressSave);
+        QVERIFY(waitFor([] { return !Screens::isLoaded<frmLoadSaving>(); }));
+
+        // A note, saved into the note folder.
+        click(main->cmdNote);
+        auto* note = qobject_cast<frmNote*>(main->mdiArea()->currentSubWindow()->widget());
+        QVERIFY(note);
+        QTest::keyClicks(note->RichNote, QStringLiteral("Call Bert"));
+        const QString notePath = fx->appDir() + QStringLiteral("/Note/bert.nte");
+        fx->fileAnswers << notePath;
+        click(main->cmdSave);
+        QVERIFY(QFile::exists(notePath));
+
+        main->cmdExit->click();
+        pump();
+        QVERIFY(!Screens::isLoaded<frmMain>());
+        QVERIFY(QFile::exists(fx->dataDir() + QStringLiteral("/Pass.dat")));
+
+        // Second start: the login, then the contact is there to edit.
+        fx->messages.clear();
+        main = start([] {
+            frmLogin* login = visibleWindow<frmLogin>();
+            QVERIFY(login);
+            QTest::keyClicks(login->txtUserName, QStringLiteral("anna"));
+            QTest::keyClicks(login->txtPassword, QStringLiteral("Tulip7"));
+            QTest::keyClick(login->txtPassword, Qt::Key_Return);
+        });
+        QVERIFY(main);
+        QVERIFY(fx->messages.isEmpty());
+        QVERIFY(main->cmdAddressBook->isEnabled());
+        click(main->cmdAddressBook);
+        click(main->cmdAddressEdit);
+        frmAddressEdit* edit = Screens::load<frmAddressEdit>();
+        QCOMPARE(edit->lstName->count(), 1);
+        QCOMPARE(edit->lstName->item(0)->text(), QStringLiteral("Bert"));
+
+        fx->fileAnswers << notePath;
+        click(main->cmdOpen);
+        auto* opened = qobject_cast<frmNote*>(main->mdiArea()->currentSubWindow()->widget());
+        QVERIFY(opened);
+        QCOMPARE(opened->RichNote->Text(), QStringLiteral("Call Bert"));
+    }
+};
+
+QTEST_MAIN(TestWholeProgram)
+#include "test_wholeprogram.moc"
