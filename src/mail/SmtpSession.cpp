@@ -260,9 +260,13 @@ void SmtpSession::handleReply(const QByteArray &reply, MailActions &out)
         m_step = 2;
         break;
     case 2: {
-        // An empty recipient box still asks, so the server's refusal is what the user sees.
-        const QString to = m_recipients.value(m_nextRecipient++);
-        out.push_back(MailAction::send(command("RCPT TO:<", to + QLatin1Char('>'))));
+        // An empty recipient box still asks, with no address at all, so the
+        // server's refusal is what the user sees ("<>" may be accepted).
+        if (m_recipients.isEmpty())
+            out.push_back(MailAction::send("RCPT TO:\r\n"));
+        else
+            out.push_back(MailAction::send(command("RCPT TO:<", m_recipients[m_nextRecipient] + QLatin1Char('>'))));
+        ++m_nextRecipient;
         if (m_nextRecipient >= m_recipients.size())
             m_step = 3;
         break;

@@ -80,6 +80,7 @@ private slots:
     void earlyCloseIsAnError_data();
     void earlyCloseIsAnError();
     void closeAfterQuitIsSuccess();
+    void emptyRecipientBoxAsksWithoutAddress();
     void socketErrors();
     void endlessReplyIsCutOff();
     void nothingHappensOutsideASession();
@@ -227,6 +228,19 @@ void TestSmtpSession::closeAfterQuitIsSuccess()
     QVERIFY(playUpTo(s, kConversation.size()));
     QCOMPARE(describe(s.closed()),
              (QStringList{"notify [Tessaly 2002|information] Message sent successfuly.", "finished ok"}));
+}
+
+void TestSmtpSession::emptyRecipientBoxAsksWithoutAddress()
+{
+    SmtpMessage m = example();
+    m.recipients = QStringLiteral(" ;, ");
+    SmtpSession s;
+    s.start(m);
+    QVERIFY(playUpTo(s, 2));
+    QCOMPARE(describe(s.feed("250 ok\r\n")), QStringList{"send RCPT TO:\r\n"});
+    QCOMPARE(describe(s.feed("501 Syntax: RCPT TO: <address>\r\n")),
+             (QStringList{"close", "notify [SMTP Error|information] SMTP Error: 501 Syntax: RCPT TO: <address>\r\n",
+                          "finished failed"}));
 }
 
 void TestSmtpSession::socketErrors()
