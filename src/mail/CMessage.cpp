@@ -14,8 +14,9 @@ void CMessage::CreateFromText(const QString &strMessage)
                         QStringLiteral("Invalid message format"));
     }
     m_headers = strMessage.left(p);
-    m_messageBody = strMessage.mid(p + 4);
     m_messageText = strMessage;
+    m_messageBody.clear();
+    m_bodyFrom = p + 4;
     pickHeaderFields(m_headers);
 }
 
@@ -23,8 +24,28 @@ void CMessage::CreateFromHeaderText(const QString &strMessage)
 {
     m_headers = strMessage;
     m_messageBody.clear();
+    m_bodyFrom = -1;
     m_messageText = strMessage;
     pickHeaderFields(m_headers);
+}
+
+QString CMessage::MessageBody() const
+{
+    return m_bodyFrom >= 0 ? m_messageText.mid(m_bodyFrom) : m_messageBody;
+}
+
+void CMessage::setMessageBody(const QString &v)
+{
+    m_messageBody = v;
+    m_bodyFrom = -1;
+}
+
+void CMessage::setMessageText(const QString &v)
+{
+    // The body stays what it was, even though the text it came from changes.
+    if (m_bodyFrom >= 0)
+        setMessageBody(MessageBody());
+    m_messageText = v;
 }
 
 QString *CMessage::fieldFor(QLatin1String lowerName)

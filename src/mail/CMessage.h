@@ -25,10 +25,10 @@ public:
 
     QString Headers() const { return m_headers; }
     void setHeaders(const QString &v) { m_headers = v; }
-    QString MessageBody() const { return m_messageBody; }
-    void setMessageBody(const QString &v) { m_messageBody = v; }
+    QString MessageBody() const;
+    void setMessageBody(const QString &v);
     QString MessageText() const { return m_messageText; }
-    void setMessageText(const QString &v) { m_messageText = v; }
+    void setMessageText(const QString &v);
     QString Encrypted() const { return m_encrypted; }
     void setEncrypted(const QString &v) { m_encrypted = v; }
     QString Comments() const { return m_comments; }
@@ -87,5 +87,8 @@ private:
     QString m_encrypted;
     QString m_messageText;
     QString m_messageBody;
+    // While >= 0 the body is the tail of m_messageText from here, so a large
+    // message is not held twice; m_messageBody is then unused.
+    qsizetype m_bodyFrom = -1;
     QString m_headers;
 };

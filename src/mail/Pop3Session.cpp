@@ -47,6 +47,25 @@ int statCount(QByteArrayView reply)
     return i > 4 ? count : -1;
 }
 
+// The size a RETR answer announces ("+OK 5242880 octets"), so the message
+// grows into one allocation; only a hint, and a modest one when it is absent
+// or implausible.
+qsizetype sizeHint(QByteArrayView reply)
+{
+    constexpr qsizetype kDefault = 64 * 1024;
+    constexpr qsizetype kMost = 64 * 1024 * 1024;
+    qsizetype i = reply.indexOf(' ');
+    if (i < 0)
+        return kDefault;
+    qsizetype size = 0;
+    for (++i; i < reply.size() && reply[i] >= '0' && reply[i] <= '9'; ++i) {
+        size = size * 10 + (reply[i] - '0');
+        if (size > kMost)
+            return kMost;
+    }
+    return size > 0 ? size : kDefault;
+}
+
 }  // namespace
 
 Pop3Session::Pop3Session(CMessages &messages)
@@ -140,6 +159,7 @@ void Pop3Session::handleStatus(QByteArrayView reply, MailActions &out)
         if (reply.startsWith('+')) {
             m_inData = true;
             m_buffer.clear();
+            m_buffer.reserve(sizeHint(reply));
         } else {
             quitWithError(reply, out);
         }

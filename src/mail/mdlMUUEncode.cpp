@@ -4,6 +4,12 @@
 
 #include <QFile>
 
+#include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 constexpr int kLineBytes = 45;
@@ -15,23 +21,79 @@ constexpr char encodeChar(unsigned v)
     return v == 0 ? '`' : char(32 + v);
 }
 
-struct EncodeTable {
-    char c[64];
-    constexpr EncodeTable() : c()
+// Two output characters per twelve input bits: half the lookups of a
+// character-at-a-time loop, which matters for large attachments.
+struct PairTable {
+    char c[4096][2];
+    constexpr PairTable() : c()
     {
-        for (unsigned i = 0; i < 64; ++i)
-            c[i] = encodeChar(i);
+        for (unsigned i = 0; i < 4096; ++i) {
+            c[i][0] = encodeChar(i >> 6);
+            c[i][1] = encodeChar(i & 63);
+        }
     }
 };
-constexpr EncodeTable kTable;
+constexpr PairTable kPairs;
 
 inline char *encodeGroup(char *out, unsigned b1, unsigned b2, unsigned b3)
 {
-    out[0] = kTable.c[b1 >> 2];
-    out[1] = kTable.c[((b1 & 3) << 4) | (b2 >> 4)];
-    out[2] = kTable.c[((b2 & 15) << 2) | (b3 >> 6)];
-    out[3] = kTable.c[b3 & 63];
+    const unsigned bits = (b1 << 16) | (b2 << 8) | b3;
+    std::memcpy(out, kPairs.c[bits >> 12], 2);
+    std::memcpy(out + 2, kPairs.c[bits & 0xfff], 2);
     return out + 4;
+}
+
+// Output size of `lines` full data lines: length character, 60 characters, LF.
+constexpr qsizetype kFullLineChars = 1 + 60 + 1;
+constexpr char kTrailer[] = "`\nend\n";
+
+char *encodeFullLines(char *w, const unsigned char *in, qsizetype lines)
+{
+    for (qsizetype line = 0; line < lines; ++line) {
+        *w++ = encodeChar(kLineBytes);
+        for (int g = 0; g < kLineBytes / 3; ++g, in += 3)
+            w = encodeGroup(w, in[0], in[1], in[2]);
+        *w++ = '\n';
+    }
+    return w;
+}
+
+// The last data line (0 to 44 bytes, padded with blanks) and the closing lines.
+char *encodeEnd(char *w, const unsigned char *in, qsizetype bytes)
+{
+    *w++ = encodeChar(unsigned(bytes));
+    for (qsizetype i = 0; i < bytes; i += 3) {
+        const qsizetype left = bytes - i;
+        w = encodeGroup(w, in[i], left > 1 ? in[i + 1] : ' ', left > 2 ? in[i + 2] : ' ');
+    }
+    *w++ = '\n';
+    return std::copy(kTrailer, kTrailer + sizeof kTrailer - 1, w);
+}
+
+constexpr qsizetype kEndChars = 1 + 60 + 1 + qsizetype(sizeof kTrailer - 1);
+
+// A block of a large attachment is written into fresh memory. Faulting its
+// pages in one call costs far less than one fault per page while writing,
+// which would otherwise take longer than the encoding itself. Older kernels
+// refuse the request and the pages simply fault in as before.
+void prefault(QByteArray &buffer)
+{
+#if defined(Q_OS_LINUX) && defined(MADV_POPULATE_WRITE)
+    constexpr quintptr kPage = 4096;
+    if (buffer.size() < qsizetype(64 * kPage))
+        return;
+    const quintptr from = (quintptr(buffer.data()) + kPage - 1) & ~(kPage - 1);
+    const quintptr to = (quintptr(buffer.data()) + quintptr(buffer.size())) & ~(kPage - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    Q_UNUSED(buffer);
+#endif
+}
+
+QByteArray beginLine(const QString &fileName)
+{
+    return "begin 664 " + fileName.toUtf8() + '\n';
 }
 
 }  // namespace
@@ -49,55 +111,66 @@ QString UUEncodeFileName(const QString &path)
 
 QByteArray UUEncodeBytes(const QByteArray &data, const QString &fileName)
 {
-    const QByteArray begin = "begin 664 " + fileName.toUtf8() + '\n';
-    static constexpr char kTrailer[] = "`\nend\n";
-
-    const qsizetype length = data.size();
-    const qsizetype fullLines = length / kLineBytes;
-    const qsizetype lastBytes = length % kLineBytes;
-    const qsizetype lastGroups = (lastBytes + 2) / 3;
-    const qsizetype total = begin.size() + fullLines * (1 + 60 + 1) + (1 + 4 * lastGroups + 1)
-                            + qsizetype(sizeof kTrailer - 1);
-
+    const QByteArray begin = beginLine(fileName);
+    const qsizetype fullLines = data.size() / kLineBytes;
     QByteArray out;
-    out.resize(total);
-    char *w = out.data();
-    w = std::copy(begin.cbegin(), begin.cend(), w);
-
+    out.resize(begin.size() + fullLines * kFullLineChars + kEndChars);
+    prefault(out);
+    char *w = std::copy(begin.cbegin(), begin.cend(), out.data());
     const auto *in = reinterpret_cast<const unsigned char *>(data.constData());
-    for (qsizetype line = 0; line < fullLines; ++line) {
-        *w++ = encodeChar(kLineBytes);
-        for (int g = 0; g < kLineBytes / 3; ++g, in += 3)
-            w = encodeGroup(w, in[0], in[1], in[2]);
-        *w++ = '\n';
-    }
-
-    *w++ = encodeChar(unsigned(lastBytes));
-    for (qsizetype i = 0; i < lastBytes; i += 3) {
-        const qsizetype left = lastBytes - i;
-        w = encodeGroup(w, in[i], left > 1 ? in[i + 1] : ' ', left > 2 ? in[i + 2] : ' ');
-    }
-    *w++ = '\n';
-    w = std::copy(kTrailer, kTrailer + sizeof kTrailer - 1, w);
-    Q_ASSERT(w == out.data() + total);
+    w = encodeFullLines(w, in, fullLines);
+    w = encodeEnd(w, in + fullLines * kLineBytes, data.size() % kLineBytes);
+    out.truncate(w - out.constData());
     return out;
 }
 
 std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = file.errorString();
         return std::nullopt;
     }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return std::nullopt;
+
+    // Read in slices of whole data lines and encode each straight into the
+    // block: a large attachment is never held twice, and a file that changes
+    // size meanwhile is encoded as far as it could be read.
+    constexpr qsizetype kSlice = kLineBytes * 23302;  // about 1 MB
+    const QByteArray begin = beginLine(UUEncodeFileName(path));
+    QByteArray out;
+    out.resize(begin.size() + (file.size() / kLineBytes) * kFullLineChars + kEndChars);
+    prefault(out);
+    qsizetype written = std::copy(begin.cbegin(), begin.cend(), out.data()) - out.data();
+
+    QByteArray slice(kSlice, Qt::Uninitialized);
+    qsizetype held = 0;  // bytes of `slice` not yet encoded, always fewer than a line
+    for (;;) {
+        const qint64 got = file.read(slice.data() + held, kSlice - held);
+        if (got < 0) {
+            if (error)
+                *error = file.errorString();
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        held += got;
+        const qsizetype lines = held / kLineBytes;
+        const qsizetype needed = written + lines * kFullLineChars + kEndChars;
+        if (needed > out.size()) {
+            out.resize(needed + needed / 2);
+            prefault(out);
+        }
+        const auto *in = reinterpret_cast<const unsigned char *>(slice.constData());
+        written = encodeFullLines(out.data() + written, in, lines) - out.data();
+        const qsizetype used = lines * kLineBytes;
+        std::memmove(slice.data(), slice.constData() + used, size_t(held - used));
+        held -= used;
     }
-    return UUEncodeBytes(data, UUEncodeFileName(path));
+    const auto *rest = reinterpret_cast<const unsigned char *>(slice.constData());
+    written = encodeEnd(out.data() + written, rest, held) - out.data();
+    out.truncate(written);
+    return out;
 }
 
 std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNotice *failure)

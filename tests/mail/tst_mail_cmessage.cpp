@@ -155,7 +155,7 @@ void TestCMessage::textWithoutEmptyLineRaisesAndChangesNothing()
 void TestCMessage::headerTextOnlyKeepsEverythingAsHeaders()
 {
     CMessage m;
-    m.setMessageBody(QStringLiteral("stale"));
+    m.CreateFromText(QStringLiteral("Subject: earlier\r\n\r\nstale body"));
     const QString text = QStringLiteral("Subject: no body\r\nFrom: f\r\n");
     m.CreateFromHeaderText(text);
     QCOMPARE(m.Headers(), text);
@@ -173,6 +173,9 @@ void TestCMessage::sizeFollowsMessageText()
     m.setMessageText(QStringLiteral("abc"));
     QCOMPARE(m.Size(), 3);
     QCOMPARE(m.MessageBody(), QStringLiteral("Body"));
+    m.setMessageBody(QStringLiteral("new"));
+    QCOMPARE(m.MessageBody(), QStringLiteral("new"));
+    QCOMPARE(m.MessageText(), QStringLiteral("abc"));
 }
 
 void TestCMessage::keysIgnoreLetterCase()
