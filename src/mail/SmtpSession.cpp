@@ -52,24 +52,18 @@ QByteArray wireLines(const QByteArray &text)
 {
     QByteArray out;
     out.reserve(text.size() + text.size() / 32 + 8);
-    bool lineStart = true;
     const char *p = text.constData();
     const char *const end = p + text.size();
-    for (; p < end; ++p) {
-        const char c = *p;
-        if (lineStart && c == '.')
+    for (;;) {
+        if (p < end && *p == '.')
             out += '.';
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && p + 1 < end && p[1] == '\n')
-                ++p;
-            out += "\r\n";
-            lineStart = true;
-        } else {
-            out += c;
-            lineStart = false;
-        }
+        const char *eol = std::find_if(p, end, [](char c) { return c == '\r' || c == '\n'; });
+        out.append(p, eol - p);
+        out += "\r\n";
+        if (eol == end)
+            break;
+        p = eol + ((*eol == '\r' && eol + 1 < end && eol[1] == '\n') ? 2 : 1);
     }
-    out += "\r\n";
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <new>
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
@@ -133,44 +134,46 @@ std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error)
         return std::nullopt;
     }
 
-    // Read in slices of whole data lines and encode each straight into the
-    // block: a large attachment is never held twice, and a file that changes
-    // size meanwhile is encoded as far as it could be read.
-    constexpr qsizetype kSlice = kLineBytes * 23302;  // about 1 MB
+    // The length is taken before reading and no more is read: a device or a
+    // pipe (length 0) cannot make the block grow without end.
+    qint64 remaining = file.size();
     const QByteArray begin = beginLine(UUEncodeFileName(path));
-    QByteArray out;
-    out.resize(begin.size() + (file.size() / kLineBytes) * kFullLineChars + kEndChars);
-    prefault(out);
-    qsizetype written = std::copy(begin.cbegin(), begin.cend(), out.data()) - out.data();
+    try {
+        QByteArray out;
+        out.resize(begin.size() + (remaining / kLineBytes) * kFullLineChars + kEndChars);
+        prefault(out);
+        char *w = std::copy(begin.cbegin(), begin.cend(), out.data());
 
-    QByteArray slice(kSlice, Qt::Uninitialized);
-    qsizetype held = 0;  // bytes of `slice` not yet encoded, always fewer than a line
-    for (;;) {
-        const qint64 got = file.read(slice.data() + held, kSlice - held);
-        if (got < 0) {
-            if (error)
-                *error = file.errorString();
-            return std::nullopt;
+        // Slices of whole data lines, encoded straight into the block, so a
+        // large attachment is never held twice.
+        constexpr qsizetype kSlice = kLineBytes * 23302;  // about 1 MB
+        QByteArray slice(kSlice, Qt::Uninitialized);
+        qsizetype held = 0;  // bytes of `slice` not yet encoded, always fewer than a line
+        while (remaining > 0) {
+            const qint64 got = file.read(slice.data() + held, std::min<qint64>(kSlice - held, remaining));
+            if (got < 0) {
+                if (error)
+                    *error = file.errorString();
+                return std::nullopt;
+            }
+            if (got == 0)
+                break;  // shorter than it was: encode what there is
+            remaining -= got;
+            held += got;
+            const qsizetype lines = held / kLineBytes;
+            const auto *in = reinterpret_cast<const unsigned char *>(slice.constData());
+            w = encodeFullLines(w, in, lines);
+            std::memmove(slice.data(), slice.constData() + lines * kLineBytes, size_t(held % kLineBytes));
+            held %= kLineBytes;
         }
-        if (got == 0)
-            break;
-        held += got;
-        const qsizetype lines = held / kLineBytes;
-        const qsizetype needed = written + lines * kFullLineChars + kEndChars;
-        if (needed > out.size()) {
-            out.resize(needed + needed / 2);
-            prefault(out);
-        }
-        const auto *in = reinterpret_cast<const unsigned char *>(slice.constData());
-        written = encodeFullLines(out.data() + written, in, lines) - out.data();
-        const qsizetype used = lines * kLineBytes;
-        std::memmove(slice.data(), slice.constData() + used, size_t(held - used));
-        held -= used;
+        w = encodeEnd(w, reinterpret_cast<const unsigned char *>(slice.constData()), held);
+        out.truncate(w - out.constData());
+        return out;
+    } catch (const std::bad_alloc &) {
+        if (error)
+            *error = QStringLiteral("Not enough memory to encode it.");
+        return std::nullopt;
     }
-    const auto *rest = reinterpret_cast<const unsigned char *>(slice.constData());
-    written = encodeEnd(out.data() + written, rest, held) - out.data();
-    out.truncate(written);
-    return out;
 }
 
 std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNotice *failure)

@@ -13,6 +13,8 @@ private slots:
     void beginLineName_data();
     void beginLineName();
     void encodesAFileFromDisk();
+    void largeFileIsEncodedInSlicesAlike();
+    void deviceWithoutLengthGivesEmptyBlock();
     void unreadableFileGivesNoBlock();
     void attachmentsFollowEachOtherWithCrLf();
     void firstUnreadableAttachmentStopsWithItsMessage();
@@ -83,6 +85,33 @@ void TestUUEncode::encodesAFileFromDisk()
     const std::optional<QByteArray> block = UUEncodeFile(path);
     QVERIFY(block);
     QCOMPARE(*block, QByteArray("begin 664 Gr\xc3\xbc\xc3\x9f" "e.txt\n#86)C\n`\nend\n"));
+}
+
+void TestUUEncode::largeFileIsEncodedInSlicesAlike()
+{
+    // Several read slices, and a length that leaves a short last line.
+    QByteArray data(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char((i * 7919) >> 3);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("big.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    file.close();
+
+    const std::optional<QByteArray> block = UUEncodeFile(file.fileName());
+    QVERIFY(block);
+    QCOMPARE(block->size(), qsizetype(18 + 69905 * 62 + (1 + 28 + 1) + 6));
+    QVERIFY(*block == UUEncodeBytes(data, QStringLiteral("big.bin")));
+}
+
+void TestUUEncode::deviceWithoutLengthGivesEmptyBlock()
+{
+    if (!QFile::exists(QStringLiteral("/dev/zero")))
+        QSKIP("no /dev/zero here");
+    const std::optional<QByteArray> block = UUEncodeFile(QStringLiteral("/dev/zero"));
+    QVERIFY(block);
+    QCOMPARE(*block, QByteArray("begin 664 zero\n`\n`\nend\n"));
 }
 
 void TestUUEncode::unreadableFileGivesNoBlock()
