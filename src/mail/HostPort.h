@@ -13,9 +13,9 @@ struct HostPort {
 };
 
 // Reads a host box: "host", "host:port", "[v6address]" or "[v6address]:port";
-// blanks around it are ignored. Without a port, or with one that is not a
-// number from 1 to 65535, `defaultPort` is used and the text (brackets
-// removed) is the host, so a mistyped box fails at the connection with the
-// socket's own message instead of going somewhere unintended. A bare IPv6
+// blanks around it are ignored. Without a port, `defaultPort` is used. When
+// what follows the colon is not a port (1 to 65535, digits only), the whole
+// text stays the host, so a mistyped box fails at the connection with the
+// socket's own message rather than reaching some other port. A bare IPv6
 // address (more than one colon, no brackets) is a host without port.
 HostPort splitHostPort(const QString &box, quint16 defaultPort);
