@@ -106,6 +106,8 @@ QByteArray SmtpSession::rfc5322Date(const QDateTime &when)
     static const char *const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     static const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (!when.isValid())
+        return {};
     const QDate d = when.date();
     const QTime t = when.time();
     const int offset = when.offsetFromUtc() / 60;
