@@ -1,0 +1,194 @@
+#include "mail/mdlMUUEncode.h"
+
+#include "mail/MailTexts.h"
+
+#include <QFile>
+
+#include <cstring>
+#include <new>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+constexpr int kLineBytes = 45;
+
+// A six-bit value 0 is written as "`" rather than a space, so no line ends
+// in blanks that a mail relay might strip.
+constexpr char encodeChar(unsigned v)
+{
+    return v == 0 ? '`' : char(32 + v);
+}
+
+// Two output characters per twelve input bits: half the lookups of a
+// character-at-a-time loop, which matters for large attachments.
+struct PairTable {
+    char c[4096][2];
+    constexpr PairTable() : c()
+    {
+        for (unsigned i = 0; i < 4096; ++i) {
+            c[i][0] = encodeChar(i >> 6);
+            c[i][1] = encodeChar(i & 63);
+        }
+    }
+};
+constexpr PairTable kPairs;
+
+inline char *encodeGroup(char *out, unsigned b1, unsigned b2, unsigned b3)
+{
+    const unsigned bits = (b1 << 16) | (b2 << 8) | b3;
+    std::memcpy(out, kPairs.c[bits >> 12], 2);
+    std::memcpy(out + 2, kPairs.c[bits & 0xfff], 2);
+    return out + 4;
+}
+
+// Output size of `lines` full data lines: length character, 60 characters, LF.
+constexpr qsizetype kFullLineChars = 1 + 60 + 1;
+constexpr char kTrailer[] = "`\nend\n";
+
+char *encodeFullLines(char *w, const unsigned char *in, qsizetype lines)
+{
+    for (qsizetype line = 0; line < lines; ++line) {
+        *w++ = encodeChar(kLineBytes);
+        for (int g = 0; g < kLineBytes / 3; ++g, in += 3)
+            w = encodeGroup(w, in[0], in[1], in[2]);
+        *w++ = '\n';
+    }
+    return w;
+}
+
+// The last data line (0 to 44 bytes, padded with blanks) and the closing lines.
+char *encodeEnd(char *w, const unsigned char *in, qsizetype bytes)
+{
+    *w++ = encodeChar(unsigned(bytes));
+    for (qsizetype i = 0; i < bytes; i += 3) {
+        const qsizetype left = bytes - i;
+        w = encodeGroup(w, in[i], left > 1 ? in[i + 1] : ' ', left > 2 ? in[i + 2] : ' ');
+    }
+    *w++ = '\n';
+    return std::copy(kTrailer, kTrailer + sizeof kTrailer - 1, w);
+}
+
+constexpr qsizetype kEndChars = 1 + 60 + 1 + qsizetype(sizeof kTrailer - 1);
+
+// A block of a large attachment is written into fresh memory. Faulting its
+// pages in one call costs far less than one fault per page while writing,
+// which would otherwise take longer than the encoding itself. Older kernels
+// refuse the request and the pages simply fault in as before.
+void prefault(QByteArray &buffer)
+{
+#if defined(Q_OS_LINUX) && defined(MADV_POPULATE_WRITE)
+    constexpr quintptr kPage = 4096;
+    if (buffer.size() < qsizetype(64 * kPage))
+        return;
+    const quintptr from = (quintptr(buffer.data()) + kPage - 1) & ~(kPage - 1);
+    const quintptr to = (quintptr(buffer.data()) + quintptr(buffer.size())) & ~(kPage - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    Q_UNUSED(buffer);
+#endif
+}
+
+QByteArray beginLine(const QString &fileName)
+{
+    return "begin 664 " + fileName.toUtf8() + '\n';
+}
+
+}  // namespace
+
+QString UUEncodeFileName(const QString &path)
+{
+    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')),
+                                   path.lastIndexOf(QLatin1Char('/')));
+    QString name = path.mid(cut + 1);
+    // A line break in the name would end the begin line early and break the block.
+    name.replace(QLatin1Char('\r'), QLatin1Char('_'));
+    name.replace(QLatin1Char('\n'), QLatin1Char('_'));
+    return name;
+}
+
+QByteArray UUEncodeBytes(const QByteArray &data, const QString &fileName)
+{
+    const QByteArray begin = beginLine(fileName);
+    const qsizetype fullLines = data.size() / kLineBytes;
+    QByteArray out;
+    out.resize(begin.size() + fullLines * kFullLineChars + kEndChars);
+    prefault(out);
+    char *w = std::copy(begin.cbegin(), begin.cend(), out.data());
+    const auto *in = reinterpret_cast<const unsigned char *>(data.constData());
+    w = encodeFullLines(w, in, fullLines);
+    w = encodeEnd(w, in + fullLines * kLineBytes, data.size() % kLineBytes);
+    out.truncate(w - out.constData());
+    return out;
+}
+
+std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+
+    // The length is taken before reading and no more is read: a device or a
+    // pipe (length 0) cannot make the block grow without end.
+    qint64 remaining = file.size();
+    const QByteArray begin = beginLine(UUEncodeFileName(path));
+    try {
+        QByteArray out;
+        out.resize(begin.size() + (remaining / kLineBytes) * kFullLineChars + kEndChars);
+        prefault(out);
+        char *w = std::copy(begin.cbegin(), begin.cend(), out.data());
+
+        // Slices of whole data lines, encoded straight into the block, so a
+        // large attachment is never held twice.
+        constexpr qsizetype kSlice = kLineBytes * 23302;  // about 1 MB
+        QByteArray slice(kSlice, Qt::Uninitialized);
+        qsizetype held = 0;  // bytes of `slice` not yet encoded, always fewer than a line
+        while (remaining > 0) {
+            const qint64 got = file.read(slice.data() + held, std::min<qint64>(kSlice - held, remaining));
+            if (got < 0) {
+                if (error)
+                    *error = file.errorString();
+                return std::nullopt;
+            }
+            if (got == 0)
+                break;  // shorter than it was: encode what there is
+            remaining -= got;
+            held += got;
+            const qsizetype lines = held / kLineBytes;
+            const auto *in = reinterpret_cast<const unsigned char *>(slice.constData());
+            w = encodeFullLines(w, in, lines);
+            std::memmove(slice.data(), slice.constData() + lines * kLineBytes, size_t(held % kLineBytes));
+            held %= kLineBytes;
+        }
+        w = encodeEnd(w, reinterpret_cast<const unsigned char *>(slice.constData()), held);
+        out.truncate(w - out.constData());
+        return out;
+    } catch (const std::bad_alloc &) {
+        if (error)
+            *error = QStringLiteral("Not enough memory to encode it.");
+        return std::nullopt;
+    }
+}
+
+std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNotice *failure)
+{
+    QByteArray all;
+    for (const QString &path : paths) {
+        QString why;
+        const std::optional<QByteArray> block = UUEncodeFile(path, &why);
+        if (!block) {
+            if (failure)
+                *failure = MailTexts::attachmentUnreadable(path, why);
+            return std::nullopt;
+        }
+        all += *block;
+        all += "\r\n";
+    }
+    return all;
+}
