@@ -33,13 +33,24 @@ private:
     // runs while the account screen of this start is up.
     frmMain* start(const std::function<void()>& account)
     {
+        // The account screen comes up inside the main window's load, in a
+        // loop of its own; look for it from a timer running in that loop.
         bool ran = false;
-        QTimer::singleShot(2600, [&] {
+        QTimer watch;
+        watch.setInterval(20);
+        connect(&watch, &QTimer::timeout, &watch, [&] {
+            if (ran || !(visibleWindow<frmPassInfo>() || visibleWindow<frmLogin>()))
+                return;
             ran = true;
+            watch.stop();
             account();
+            // Never leave a modal screen behind: the test would wait forever.
+            Screens::unload<frmPassInfo>();
+            Screens::unload<frmLogin>();
         });
+        watch.start();
         Screens::show<frmSplash>();
-        if (!waitFor([] { return Screens::isLoaded<frmMain>() && Screens::load<frmMain>()->isVisible(); }, 10000))
+        if (!waitFor([] { return Screens::isLoaded<frmMain>() && Screens::load<frmMain>()->isVisible(); }, 20000))
             return nullptr;
         return ran ? Screens::load<frmMain>() : nullptr;
     }
