@@ -27,6 +27,8 @@
 #include "app/frmAbout.h"
 #include "app/frmLoadingPic.h"
 #include "calc/frmCal.h"
+#include "mail/frmCheckEmail.h"
+#include "mail/frmSendEmail.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 #include "planner/frmCalendar.h"
@@ -402,6 +404,8 @@ void frmMain::cmdAddressBook_Click()
 {
     Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
+    Screens::unload<frmCheckEmail>();
+    Screens::unload<frmSendEmail>();
     AddressOption->setVisible(true);
 }
 
@@ -409,6 +413,8 @@ void frmMain::cmdNote_Click()
 {
     Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
+    Screens::unload<frmCheckEmail>();
+    Screens::unload<frmSendEmail>();
     Notes::LoadNewDoc(*this);
 }
 
@@ -427,12 +433,15 @@ void frmMain::cmdEmail_Click()
 {
     Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
+    Screens::show<frmSendEmail>();
 }
 
 void frmMain::cmdCheckEmail_Click()
 {
     Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
+    Screens::unload<frmSendEmail>();
+    Screens::show<frmCheckEmail>();
 }
 
 void frmMain::cmdCalculator_Click()
