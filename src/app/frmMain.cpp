@@ -126,7 +126,11 @@ frmMain::frmMain()
     workArea_->setObjectName(QStringLiteral("MDIClient"));
     workArea_->setBackground(mainBlue());
     // Screens inside the work area keep the desktop's colours, not the blue around them.
-    workArea_->setPalette(QApplication::palette());
+    // The application palette marks no colour as set, so it would fall back
+    // to the blue of the window around the area; every colour is made explicit.
+    QPalette system = QApplication::palette();
+    system.setResolveMask(~QPalette::ResolveMask(0));
+    workArea_->setPalette(system);
     createAddressPanel();
     createNotePanel();
     layout->addWidget(asxGenericContainer1);
