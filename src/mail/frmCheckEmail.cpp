@@ -48,9 +48,9 @@ frmCheckEmail::frmCheckEmail()
 {
     setObjectName(QStringLiteral("frmCheckEmail"));
     setWindowTitle(kCaption);
-    // The account frames lie below this height: out of view until the
-    // window is made taller.
-    resize(twips(7365), twips(5490));
+    resize(sizeHint());
+    // Painted in the dialog colour, not the work area's blue behind it.
+    setAutoFillBackground(true);
 
     cmdCheckMail = flatButton(this, "cmdCheckMail", QStringLiteral("Check Mail"), twipsRect(120, 0, 1695, 615));
     cmdExit = flatButton(this, "cmdExit", QStringLiteral("&Exit"), twipsRect(5880, 0, 1455, 495));
@@ -92,6 +92,13 @@ frmCheckEmail::~frmCheckEmail()
     // The session goes before the socket: nothing the socket does on its way
     // out may reach it.
     MailSocket::drop(Winsock1);
+}
+
+QSize frmCheckEmail::sizeHint() const
+{
+    // The account frames lie below this height: out of view until the window
+    // is made taller.
+    return {twips(7365), twips(5490)};
 }
 
 void frmCheckEmail::Form_Load()

@@ -39,11 +39,17 @@ QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect)
     return box;
 }
 
+// The captions are laid out for a face a little narrower than ours: the
+// font is narrowed until the whole caption fits its place.
 QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& rect)
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QLatin1String(name));
     l->setGeometry(rect);
+    QFont font = l->font();
+    while (QFontMetrics(font).horizontalAdvance(text) > rect.width() && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    l->setFont(font);
     return l;
 }
 }  // namespace
@@ -52,9 +58,9 @@ frmSendEmail::frmSendEmail()
 {
     setObjectName(QStringLiteral("frmSendEmail"));
     setWindowTitle(kCaption);
-    // The host and sender boxes lie below this height: out of view until
-    // the window is made taller.
-    resize(twips(9210), twips(6105));
+    resize(sizeHint());
+    // Painted in the dialog colour, not the work area's blue behind it.
+    setAutoFillBackground(true);
 
     cmdSend = flatButton(this, "cmdSend", QStringLiteral("Send"), twipsRect(0, 0, 975, 495));
     cmdNew = flatButton(this, "cmdNew", QStringLiteral("New Messages"), twipsRect(1560, 0, 1695, 495));
@@ -106,6 +112,13 @@ frmSendEmail::~frmSendEmail()
     // The session goes before the socket: nothing the socket does on its way
     // out may reach it.
     MailSocket::drop(Winsock1);
+}
+
+QSize frmSendEmail::sizeHint() const
+{
+    // The host and sender boxes lie below this height: out of view until the window
+    // is made taller.
+    return {twips(9210), twips(6105)};
 }
 
 void frmSendEmail::Form_Load()

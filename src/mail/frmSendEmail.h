@@ -25,6 +25,8 @@ public:
     void Form_Load() override;
     void Form_Unload() override;
     bool isChildWindow() const override { return true; }
+    // The window opens at its designed size and may be made larger.
+    QSize sizeHint() const override;
 
     void cmdSend_Click();
     void cmdNew_Click();

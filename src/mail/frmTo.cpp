@@ -1,6 +1,8 @@
 #include "mail/frmTo.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QResizeEvent>
 
 #include "app/StoreAccess.h"
@@ -54,6 +56,8 @@ void frmTo::Form_Load()
         gridTo->setCellAlignment(0);
     }
     gridTo->setRow(qMin(1, gridTo->Rows() - 1));
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void frmTo::Form_Unload()
