@@ -440,13 +440,18 @@ private slots:
         QFETCH(bool, checkStays);
         frmMain *main = fx->openMainWindow();
         click(main->cmdEmail);
-        auto *sub = qobject_cast<QMdiSubWindow *>(Screens::load<frmSendEmail>()->parentWidget());
+        frmSendEmail *send = Screens::load<frmSendEmail>();
+        auto *sub = qobject_cast<QMdiSubWindow *>(send->parentWidget());
         QVERIFY(sub && sub->mdiArea() == main->mdiArea());
+        // At its designed size, in the dialog colour rather than the blue around it.
+        QCOMPARE(send->size(), QSize(twips(9210), twips(6105)));
+        QCOMPARE(send->palette().color(QPalette::Window), QApplication::palette().color(QPalette::Window));
         click(main->cmdCheckEmail);
         QVERIFY(!Screens::isLoaded<frmSendEmail>());
         frmCheckEmail *check = Screens::load<frmCheckEmail>();
         sub = qobject_cast<QMdiSubWindow *>(check->parentWidget());
         QVERIFY(sub && sub->mdiArea() == main->mdiArea());
+        QCOMPARE(check->size(), QSize(twips(7365), twips(5490)));
         QCOMPARE(main->mdiArea()->activeSubWindow(), sub);
         QTest::keyClicks(Screens::show<frmSendEmail>()->txtSubject, QStringLiteral("kept"));
 
