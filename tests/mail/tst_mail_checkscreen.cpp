@@ -154,7 +154,6 @@ private slots:
         QTest::newRow("host") << false << true << true << "txtHost can't be empty";
         QTest::newRow("user") << true << false << true << "txtUserName can't be empty";
         QTest::newRow("password") << true << true << false << "txtPassword can't be empty";
-        QTest::newRow("user and password") << true << false << false << "txtUserName can't be empty";
     }
     void emptyBoxesAreNamed()
     {
@@ -237,19 +236,6 @@ private slots:
         QVERIFY(check(screen));
         QCOMPARE(screen->lvMessages->itemCount(), served.size());
         QCOMPARE(fx->messages.size(), 1);
-    }
-
-    void emptyMailbox()
-    {
-        ScriptedPeer peer("+OK ready\r\n");
-        servePop3(peer, {});
-        frmCheckEmail *screen = openCheckScreen(peer.hostBox());
-        QVERIFY(check(screen, 5000));
-        QCOMPARE(fx->messageTexts(), QStringList({"You have not mail."}));
-        QCOMPARE(fx->messages[0].icon, MsgIcon::Information);
-        QCOMPARE(fx->messages[0].title, QStringLiteral("Tessaly 2002"));
-        QCOMPARE(peer.lines(), QByteArrayList({"USER anna\r\n", "PASS pass word\r\n", "STAT\r\n", "QUIT\r\n"}));
-        QCOMPARE(screen->lvMessages->itemCount(), 0);
     }
 
     void unreachableServer()
