@@ -49,7 +49,7 @@ frmCheckEmail::frmCheckEmail()
     setObjectName(QStringLiteral("frmCheckEmail"));
     setWindowTitle(kCaption);
     resize(sizeHint());
-    // Painted in the dialog colour, not the work area's blue behind it.
+    // Paints its own background, so the work area's blue never shows through.
     setAutoFillBackground(true);
 
     cmdCheckMail = flatButton(this, "cmdCheckMail", QStringLiteral("Check Mail"), twipsRect(120, 0, 1695, 615));
@@ -96,8 +96,8 @@ frmCheckEmail::~frmCheckEmail()
 
 QSize frmCheckEmail::sizeHint() const
 {
-    // The account frames lie below this height: out of view until the window
-    // is made taller.
+    // The account frames lie below this height: out of view until the
+    // window is made taller.
     return {twips(7365), twips(5490)};
 }
 

@@ -59,7 +59,7 @@ frmSendEmail::frmSendEmail()
     setObjectName(QStringLiteral("frmSendEmail"));
     setWindowTitle(kCaption);
     resize(sizeHint());
-    // Painted in the dialog colour, not the work area's blue behind it.
+    // Paints its own background, so the work area's blue never shows through.
     setAutoFillBackground(true);
 
     cmdSend = flatButton(this, "cmdSend", QStringLiteral("Send"), twipsRect(0, 0, 975, 495));
@@ -116,8 +116,8 @@ frmSendEmail::~frmSendEmail()
 
 QSize frmSendEmail::sizeHint() const
 {
-    // The host and sender boxes lie below this height: out of view until the window
-    // is made taller.
+    // The host and sender boxes lie below this height: out of view until the
+    // window is made taller.
     return {twips(9210), twips(6105)};
 }
 
