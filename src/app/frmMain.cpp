@@ -29,6 +29,8 @@
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
+#include "mail/frmCheckEmail.h"
+#include "mail/frmSendEmail.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "notes/NoteDocuments.h"
@@ -124,7 +126,11 @@ frmMain::frmMain()
     workArea_->setObjectName(QStringLiteral("MDIClient"));
     workArea_->setBackground(mainBlue());
     // Screens inside the work area keep the desktop's colours, not the blue around them.
-    workArea_->setPalette(QApplication::palette());
+    // The application palette marks no colour as set, so it would fall back
+    // to the blue of the window around the area; every colour is made explicit.
+    QPalette system = QApplication::palette();
+    system.setResolveMask(~QPalette::ResolveMask(0));
+    workArea_->setPalette(system);
     createAddressPanel();
     createNotePanel();
     layout->addWidget(asxGenericContainer1);
@@ -402,6 +408,8 @@ void frmMain::cmdAddressBook_Click()
 {
     Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
+    Screens::unload<frmCheckEmail>();
+    Screens::unload<frmSendEmail>();
     AddressOption->setVisible(true);
 }
 
@@ -409,6 +417,8 @@ void frmMain::cmdNote_Click()
 {
     Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
+    Screens::unload<frmCheckEmail>();
+    Screens::unload<frmSendEmail>();
     Notes::LoadNewDoc(*this);
 }
 
@@ -427,12 +437,15 @@ void frmMain::cmdEmail_Click()
 {
     Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
+    Screens::show<frmSendEmail>();
 }
 
 void frmMain::cmdCheckEmail_Click()
 {
     Screens::unload<frmAddress>();
     Screens::unload<frmOrganizer>();
+    Screens::unload<frmSendEmail>();
+    Screens::show<frmCheckEmail>();
 }
 
 void frmMain::cmdCalculator_Click()

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/Screens.h"
+#include "mail/SmtpSession.h"
+#include "store/Connection.h"
+#include "store/Recordset.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTcpSocket;
+class FlatBttn;
+
+// Writes one plain-text message with files attached and sends it through
+// the SMTP server of the e-mail settings. The conversation itself is
+// SmtpSession's; this screen owns the socket and shows what the session says.
+class frmSendEmail : public Form {
+    Q_OBJECT
+public:
+    frmSendEmail();
+    ~frmSendEmail() override;
+    void Form_Load() override;
+    void Form_Unload() override;
+    bool isChildWindow() const override { return true; }
+    // The window opens at its designed size and may be made larger.
+    QSize sizeHint() const override;
+
+    void cmdSend_Click();
+    void cmdNew_Click();
+    void cmdAddFile_Click();
+    void cmdRemove_Click();
+    void cmdClose_Click();
+    void cmdTo_Click();
+
+    FlatBttn *cmdSend, *cmdNew, *cmdAddFile, *cmdRemove, *cmdClose;
+    QPushButton* cmdTo;
+    QLineEdit *txtRecipient, *txtSubject, *txtHost, *txtSender;
+    QLabel *Label4, *Label1, *Label2;
+    QPlainTextEdit* txtMessage;
+    QGroupBox* Frame1;
+    QListWidget* lstAttachments;
+    QTcpSocket* Winsock1;
+
+private:
+    void OpenInfo();
+
+    SmtpSession session;
+    Connection Con;
+    Recordset rst;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/Screens.h"
+#include "store/Connection.h"
+#include "store/Recordset.h"
+
+class MSFlexGrid;
+
+// Lists every contact with its number, first name and e-mail address. A
+// click on a contact adds its address to the send screen's recipients and
+// closes the picker.
+class frmTo : public Form {
+    Q_OBJECT
+public:
+    frmTo();
+    void Form_Load() override;
+    void Form_Unload() override;
+
+    void gridTo_Click();
+
+    MSFlexGrid* gridTo;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void LoadContact();
+
+    Connection Con;
+    Recordset rst;
+};
