@@ -1,52 +1,39 @@
 #pragma once
 
-// Helpers shared by the RTF and rich-text box tests: the formatting of one
-// character or paragraph as a short text, so a table row can state it.
+// Helpers shared by the RTF and rich-text box tests: a document's formatting
+// as a short text, so a table row can state it.
 
-#include <QColor>
 #include <QFile>
 #include <QStringList>
 #include <QTextBlock>
-#include <QTextCharFormat>
-#include <QTextCursor>
 #include <QTextDocument>
+
+#include <utility>
 
 namespace RtfTest {
 
-// "f=Arial fs=10 b i u s fg=#ff0000 bg=#00ff00": the font family when set,
-// the size in points, then only what is switched on.
-// With defaultFamily, a format without a family shows the one it is drawn in.
+// "f=Arial fs=10 b i u s fg=#ff0000 bg=#00ff00": the font family when set (or
+// defaultFamily), the size in points when set, then only what is switched on.
 inline QString charAttrs(const QTextCharFormat& f, const QString& defaultFamily = QString())
 {
     QStringList parts;
     const QStringList families = f.property(QTextFormat::FontFamilies).toStringList();
-    if (!families.isEmpty())
-        parts << QStringLiteral("f=") + families.first();
-    else if (!defaultFamily.isEmpty())
-        parts << QStringLiteral("f=") + defaultFamily;
+    const QString family = families.isEmpty() ? defaultFamily : families.first();
+    if (!family.isEmpty())
+        parts << QStringLiteral("f=") + family;
     if (f.hasProperty(QTextFormat::FontPointSize))
         parts << QStringLiteral("fs=") + QString::number(f.fontPointSize());
-    if (f.fontWeight() >= QFont::DemiBold)
-        parts << QStringLiteral("b");
-    if (f.fontItalic())
-        parts << QStringLiteral("i");
-    if (f.fontUnderline())
-        parts << QStringLiteral("u");
-    if (f.fontStrikeOut())
-        parts << QStringLiteral("s");
-    if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
-        parts << QStringLiteral("fg=") + f.foreground().color().name();
-    if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
-        parts << QStringLiteral("bg=") + f.background().color().name();
+    const std::pair<bool, const char*> flags[] = {{f.fontWeight() >= QFont::DemiBold, "b"}, {f.fontItalic(), "i"},
+                                                  {f.fontUnderline(), "u"}, {f.fontStrikeOut(), "s"}};
+    for (const auto& [on, name] : flags)
+        if (on)
+            parts << QLatin1String(name);
+    const std::pair<int, const char*> brushes[] = {{QTextFormat::ForegroundBrush, "fg="},
+                                                   {QTextFormat::BackgroundBrush, "bg="}};
+    for (const auto& [property, name] : brushes)
+        if (f.hasProperty(property) && f.brushProperty(property).style() != Qt::NoBrush)
+            parts << QLatin1String(name) + f.brushProperty(property).color().name();
     return parts.join(u' ');
-}
-
-// The format of the character at position (counted from 0).
-inline QString charAttrsAt(const QTextDocument& doc, int position)
-{
-    QTextCursor c(const_cast<QTextDocument*>(&doc));
-    c.setPosition(position + 1);
-    return charAttrs(c.charFormat());
 }
 
 // "qc li=720 ri=360 fi=-360 sb=120 sa=240" in twips; only what is not the default.
@@ -54,36 +41,25 @@ inline QString paraAttrs(const QTextBlockFormat& f)
 {
     QStringList parts;
     const Qt::Alignment h = f.alignment() & Qt::AlignHorizontal_Mask;
-    if (h & Qt::AlignJustify)
-        parts << QStringLiteral("qj");
-    else if (h & Qt::AlignHCenter)
-        parts << QStringLiteral("qc");
-    else if (h & Qt::AlignRight)
-        parts << QStringLiteral("qr");
-    auto twips = [&parts](const char* name, double px) {
+    if (h & (Qt::AlignJustify | Qt::AlignHCenter | Qt::AlignRight))
+        parts << QLatin1String((h & Qt::AlignJustify) ? "qj" : (h & Qt::AlignHCenter) ? "qc" : "qr");
+    const std::pair<const char*, double> spacing[] = {{"li", f.leftMargin()}, {"ri", f.rightMargin()},
+        {"fi", f.textIndent()}, {"sb", f.topMargin()}, {"sa", f.bottomMargin()}};
+    for (const auto& [name, px] : spacing)
         if (qRound(px * 15) != 0)
             parts << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(qRound(px * 15));
-    };
-    twips("li", f.leftMargin());
-    twips("ri", f.rightMargin());
-    twips("fi", f.textIndent());
-    twips("sb", f.topMargin());
-    twips("sa", f.bottomMargin());
     return parts.join(u' ');
 }
 
-inline QString paraAttrsAt(const QTextDocument& doc, int position)
+// The whole document, one line per paragraph: "<paragraph attributes>", then
+// each run of text as "[character attributes]text" (an empty paragraph shows
+// its own character format). With withDefaultFamily, runs without a family
+// show the one they are drawn in, so that documents which draw the same way
+// describe the same.
+inline QString describe(const QTextDocument& doc, bool withDefaultFamily = true)
 {
-    return paraAttrs(doc.findBlock(position).blockFormat());
-}
-
-// The whole document, one line per paragraph: its attributes, then each run
-// of text with its formatting. Two documents with the same description show
-// the same text the same way.
-inline QString describe(const QTextDocument& doc)
-{
+    const QString family = withDefaultFamily ? doc.defaultFont().family() : QString();
     QStringList lines;
-    const QString family = doc.defaultFont().family();
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         QString line = QStringLiteral("<%1>").arg(paraAttrs(b.blockFormat()));
         if (b.length() == 1)
@@ -108,9 +84,7 @@ inline QString describe(const QTextDocument& doc)
 inline QByteArray readFile(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace RtfTest

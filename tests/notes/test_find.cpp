@@ -30,7 +30,7 @@ class TestFind : public QObject {
         }
         return {box, window};
     }
-    // The selection as "start-end" (end exclusive), or the caret alone.
+    // The selection as "start-end", the end exclusive.
     static QString selection(RichTextBox* box)
     {
         return QStringLiteral("%1-%2").arg(box->SelStart()).arg(box->SelStart() + box->SelLength());
@@ -38,7 +38,8 @@ class TestFind : public QObject {
     bool finished()
     {
         pump();
-        return fx->messageTexts() == QStringList({"Scrivla 2001 has finished searching the document!"}) && !Screens::isLoaded<frmFind>();
+        return fx->messageTexts() == QStringList({"Scrivla 2001 has finished searching the document!"})
+               && !Screens::isLoaded<frmFind>();
     }
 
 private slots:
@@ -76,23 +77,72 @@ private slots:
         QVERIFY(!Screens::isLoaded<frmFind>());
     }
 
-    void findThenFindNextUntilFinished()
+    // Clicks on the find window: M ticks or clears Match Case, F is Find,
+    // E is Enter in the search box, R is Replace. After each F, E or R: the
+    // note's text, then what is selected, or "finished" for the message that
+    // ends the search.
+    void sequences_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replace");
+        QTest::addColumn<int>("selStart");  // a selection made by hand first
+        QTest::addColumn<int>("selLength");
+        QTest::addColumn<QString>("clicks");
+        QTest::addColumn<QStringList>("steps");
+        auto row = [](const char* name, const char* text, const char* find, const char* replace, int selStart,
+                      int selLength, const char* clicks, const QStringList& steps) {
+            QTest::newRow(name) << text << find << replace << selStart << selLength << clicks << steps;
+        };
+        row("Find, Enter, Find", "abc abc", "abc", "", 0, 0, "FEF", {"abc abc 0-3", "abc abc 4-7", "abc abc finished"});
+        row("case ignored", "abc ABC", "ABC", "", 0, 0, "F", {"abc ABC 0-3"});
+        row("case must match", "abc ABC", "ABC", "", 0, 0, "MF", {"abc ABC 4-7"});
+        row("no exact match", "abc ABC", "aBc", "", 0, 0, "MF", {"abc ABC finished"});
+        row("ticked and cleared", "abc ABC", "ABC", "", 0, 0, "MMF", {"abc ABC 0-3"});
+        row("empty search text", "abc", "", "", 0, 0, "F", {"abc finished"});
+        row("Replace before Find starts at the top", "one two one", "one", "three", 4, 3, "RRR",
+            {"one three one 0-3", "three three one 12-15", "three three three finished"});
+        row("replacement never searched again", "cat cat", "cat", "cats", 0, 0, "FRR",
+            {"cat cat 0-3", "cats cat 5-8", "cats cats finished"});
+    }
+    void sequences()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, find);
+        QFETCH(QString, replace);
+        QFETCH(int, selStart);
+        QFETCH(int, selLength);
+        QFETCH(QString, clicks);
+        QFETCH(QStringList, steps);
+        auto [box, window] = open(text, find, replace);
+        box->setSelStart(selStart);
+        box->setSelLength(selLength);
+        QStringList seen;
+        for (QChar c : clicks) {
+            if (c == u'E')
+                QTest::keyClick(window->Text1, Qt::Key_Return);
+            else
+                click(c == u'M' ? window->Check1 : c == u'F' ? window->cmdfind : static_cast<QWidget*>(window->Replace));
+            if (c != u'M')
+                seen << box->Text() + u' ' + (finished() ? QStringLiteral("finished") : selection(box));
+        }
+        QCOMPARE(seen, steps);
+    }
+
+    // The button tells the search state; the message ends the search, and
+    // the window opened again starts from the top.
+    void findNextUntilFinished()
     {
         auto [box, find] = open(QStringLiteral("abc abc"), QStringLiteral("abc"));
         click(find->cmdfind);
-        QCOMPARE(selection(box), QStringLiteral("0-3"));
         QCOMPARE(find->cmdfind->text(), QStringLiteral("&Find Next"));
-        // Enter in the search box is Find Next too.
-        QTest::keyClick(find->Text1, Qt::Key_Return);
-        QCOMPARE(selection(box), QStringLiteral("4-7"));
-        QVERIFY(fx->messages.isEmpty());
+        click(find->cmdfind);
         click(find->cmdfind);
         QVERIFY(finished());
         QCOMPARE(fx->messages.first().title, QStringLiteral("Finished!"));
         QCOMPARE(fx->messages.first().icon, MsgIcon::Information);
         QCOMPARE(fx->messages.first().buttons, MsgButtons::OKOnly);
 
-        // Opened again, it starts from the top.
         click(main->cmdfind);
         frmFind* again = Screens::load<frmFind>();
         QCOMPARE(again->cmdfind->text(), QStringLiteral("&Find"));
@@ -100,60 +150,6 @@ private slots:
         box->setSelStart(6);
         click(again->cmdfind);
         QCOMPARE(selection(box), QStringLiteral("0-3"));
-    }
-
-    void matchCase_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("checkClicks");
-        QTest::addColumn<QString>("found");  // empty: nothing found
-        QTest::newRow("case ignored") << "ABC" << 0 << "0-3";
-        QTest::newRow("case must match") << "ABC" << 1 << "4-7";
-        QTest::newRow("no exact match") << "aBc" << 1 << "";
-        QTest::newRow("ticked and cleared") << "ABC" << 2 << "0-3";
-    }
-
-    void matchCase()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, checkClicks);
-        QFETCH(QString, found);
-        auto [box, find] = open(QStringLiteral("abc ABC"), text);
-        for (int i = 0; i < checkClicks; ++i)
-            click(find->Check1);
-        click(find->cmdfind);
-        if (found.isEmpty())
-            QVERIFY(finished());
-        else
-            QCOMPARE(selection(box), found);
-    }
-
-    void replaceBeforeFindStartsAtTheTop()
-    {
-        auto [box, find] = open(QStringLiteral("one two one"), QStringLiteral("one"), QStringLiteral("three"));
-        box->setSelStart(4);
-        box->setSelLength(3);
-        click(find->Replace);
-        QCOMPARE(box->Text(), QStringLiteral("one three one"));
-        QCOMPARE(selection(box), QStringLiteral("0-3"));
-        QCOMPARE(find->cmdfind->text(), QStringLiteral("&Find Next"));
-        click(find->Replace);
-        QCOMPARE(box->Text(), QStringLiteral("three three one"));
-        QCOMPARE(selection(box), QStringLiteral("12-15"));
-        click(find->Replace);
-        QCOMPARE(box->Text(), QStringLiteral("three three three"));
-        QVERIFY(finished());
-    }
-
-    void replacementIsNeverSearchedAgain()
-    {
-        auto [box, find] = open(QStringLiteral("cat cat"), QStringLiteral("cat"), QStringLiteral("cats"));
-        click(find->cmdfind);
-        click(find->Replace);
-        QCOMPARE(selection(box), QStringLiteral("5-8"));
-        click(find->Replace);
-        QCOMPARE(box->Text(), QStringLiteral("cats cats"));
-        QVERIFY(finished());
     }
 
     void replaceWithNothingSelected()
@@ -169,23 +165,15 @@ private slots:
         QVERIFY(Screens::isLoaded<frmFind>());
     }
 
-    void emptySearchAndNoNote()
+    // The note closed behind an open find window: its buttons do nothing.
+    void noteClosedBehindTheWindow()
     {
-        auto [box, find] = open(QStringLiteral("abc"), QString());
-        click(find->cmdfind);
-        QVERIFY(finished());
-
-        // The note closed behind an open find window: its buttons do nothing.
-        click(main->cmdfind);
-        find = Screens::load<frmFind>();
-        find->Text1->setText(QStringLiteral("abc"));
+        frmFind* find = open(QStringLiteral("abc"), QStringLiteral("abc")).second;
         closeNote(currentNote(main));
-        fx->messages.clear();
         click(find->cmdfind);
         click(find->Replace);
         QVERIFY(fx->messages.isEmpty());
         QCOMPARE(find->cmdfind->text(), QStringLiteral("&Find"));
-        Q_UNUSED(box);
     }
 };
 

@@ -12,14 +12,21 @@
 using namespace NoteTest;
 
 namespace {
-const QString kBoldWord =
-    QStringLiteral(R"({\rtf1\ansi\deff0{\fonttbl{\f0\fswiss Arial;}}\f0\fs20 plain \b red\b0  end})");
+const QString kRedWord = QStringLiteral(R"({\rtf1\ansi\deff0{\fonttbl{\f0\fswiss Arial;}}{\colortbl;\red255\green0\blue0;})"
+                                        R"(\f0\fs20 plain \b\cf1 red\b0\cf0  end})");
+const QString kRed = QStringLiteral("Arial 10 b #ff0000"), kPlain = QStringLiteral("Arial 10 #000000");
 
-bool boldAt(RichTextBox* box, int position)
+// How the character at `position` is drawn: family, size, bold, colour.
+QString look(RichTextBox* box, int position)
 {
     QTextCursor cursor(box->document());
     cursor.setPosition(position + 1);
-    return cursor.charFormat().fontWeight() >= QFont::Bold;
+    const QTextCharFormat f = cursor.charFormat();
+    return QStringLiteral("%1 %2 %3%4")
+        .arg(f.property(QTextFormat::FontFamilies).toStringList().value(0))
+        .arg(f.fontPointSize())
+        .arg(f.fontWeight() >= QFont::Bold ? QStringLiteral("b ") : QString())
+        .arg(f.foreground().color().name());
 }
 }  // namespace
 
@@ -31,6 +38,15 @@ class TestNotes : public QObject {
     std::unique_ptr<AppFixture> fx;
     frmMain* main = nullptr;
     QString noteDir() const { return fx->appDir() + QStringLiteral("/Note/"); }
+    // The file dialogs shown so far, each as "title|folder|filter".
+    QStringList dialogs() const
+    {
+        QStringList shown;
+        for (const FileDialogRequest& r : fx->fileRequests)
+            shown << QStringList({r.title, r.folder, r.filter}).join(u'|');
+        return shown;
+    }
+    QString dialog(const char* title) const { return QStringList({title, noteDir(), "Note (*.nte)"}).join(u'|'); }
 
 private slots:
     void init()
@@ -91,44 +107,37 @@ private slots:
 
     void saveThenSaveAgainAsksOnce()
     {
-        frmNote* note = newNote(main, kBoldWord);
+        frmNote* note = newNote(main, kRedWord);
         const QString path = noteDir() + QStringLiteral("first.nte");
         fx->fileAnswers = {path};
         click(main->cmdSave);
-        QCOMPARE(fx->fileRequests.size(), 1);
-        const FileDialogRequest request = fx->fileRequests.first();
-        QCOMPARE(request.kind, FileDialogRequest::Save);
-        QCOMPARE(request.title, QStringLiteral("Save"));
-        QCOMPARE(request.folder, noteDir());
-        QCOMPARE(request.filter, QStringLiteral("Note (*.nte)"));
+        QCOMPARE(dialogs(), QStringList{dialog("Save")});
+        QCOMPARE(fx->fileRequests.first().kind, FileDialogRequest::Save);
         QCOMPARE(note->windowTitle(), path);
-        const QByteArray first = readFile(path);
-        QCOMPARE(first, note->RichNote->TextRTF().toLatin1());
+        QCOMPARE(readFile(path), note->RichNote->TextRTF().toLatin1());
 
         QTest::keyClicks(note->RichNote, QStringLiteral("X"));
         click(main->cmdSave);
-        QCOMPARE(fx->fileRequests.size(), 1);
-        const QByteArray second = readFile(path);
-        QCOMPARE(second, note->RichNote->TextRTF().toLatin1() + "\r\n");
-        QVERIFY(second.size() > first.size() + 2);
+        QCOMPARE(dialogs().size(), 1);
+        QCOMPARE(readFile(path), note->RichNote->TextRTF().toLatin1() + "\r\n");
 
         RichTextBox reread;
         reread.LoadFile(path);
         QCOMPARE(reread.Text(), QStringLiteral("Xplain red end"));
-        QVERIFY(boldAt(&reread, 7) && !boldAt(&reread, 5));
+        QCOMPARE(look(&reread, 7), kRed);
+        QCOMPARE(look(&reread, 5), kPlain);
         QVERIFY(fx->messages.isEmpty());
     }
 
     void saveAsMovesTheNoteAndLeavesTheOldFile()
     {
-        frmNote* note = newNote(main, kBoldWord);
+        frmNote* note = newNote(main, kRedWord);
         const QString a = noteDir() + QStringLiteral("a.nte"), b = noteDir() + QStringLiteral("b.nte");
         fx->fileAnswers = {a, b};
         click(main->cmdSave);
         const QByteArray aBytes = readFile(a);
         click(main->cmdSaveAs);
-        QCOMPARE(fx->fileRequests.last().title, QStringLiteral("Save As"));
-        QCOMPARE(fx->fileRequests.last().folder, noteDir());
+        QCOMPARE(dialogs().last(), dialog("Save As"));
         QCOMPARE(note->windowTitle(), b);
         QCOMPARE(readFile(b), note->RichNote->TextRTF().toLatin1() + "\r\n");
 
@@ -163,9 +172,8 @@ private slots:
     {
         click(main->cmdOpen);
         QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2001 [Doc 1]"));
-        QCOMPARE(fx->fileRequests.size(), 1);
+        QCOMPARE(dialogs(), QStringList{dialog("Open")});
         QCOMPARE(fx->fileRequests.first().kind, FileDialogRequest::Open);
-        QCOMPARE(fx->fileRequests.first().title, QStringLiteral("Open"));
         // Cancelled: the empty note stays.
         QCOMPARE(openNotes(main).size(), 1);
         QCOMPARE(currentNote(main)->windowTitle(), QString());
@@ -177,16 +185,15 @@ private slots:
     {
         const QString rich = noteDir() + QStringLiteral("rich.nte"), plain = noteDir() + QStringLiteral("plain.nte"),
                       missing = noteDir() + QStringLiteral("missing.nte");
-        writeFile(rich, kBoldWord.toLatin1() + "\r\n");
+        writeFile(rich, kRedWord.toLatin1() + "\r\n");
         writeFile(plain, "{not rtf}\r\nsecond line");
         frmNote* note = newNote(main);
         fx->fileAnswers = {rich, plain, missing};
 
         click(main->cmdOpen);
         QCOMPARE(note->windowTitle(), rich);
-        QCOMPARE(main->CurrentFile, rich);
         QCOMPARE(note->RichNote->Text(), QStringLiteral("plain red end"));
-        QVERIFY(boldAt(note->RichNote, 7));
+        QCOMPARE(look(note->RichNote, 7), kRed);
 
         click(main->cmdOpen);
         QCOMPARE(note->windowTitle(), plain);
@@ -206,7 +213,7 @@ private slots:
         writeFile(noteDir() + QStringLiteral("file"), "x");
         const QString bad = noteDir() + QStringLiteral("file/n.nte"), good = noteDir() + QStringLiteral("good.nte");
         const QString reason = QStringLiteral("Cannot save \"%1\": ");
-        frmNote* note = newNote(main, kBoldWord);
+        frmNote* note = newNote(main, kRedWord);
 
         fx->fileAnswers = {bad};
         click(main->cmdSave);
@@ -302,7 +309,7 @@ private slots:
 
     void copyAndPasteKeepTheFormat()
     {
-        RichTextBox* box = newNote(main, kBoldWord)->RichNote;
+        RichTextBox* box = newNote(main, kRedWord)->RichNote;
         QClipboard* clipboard = QGuiApplication::clipboard();
         box->setSelStart(6);
         box->setSelLength(3);
@@ -311,7 +318,8 @@ private slots:
         box->setSelStart(13);
         click(main->cmdPaste);
         QCOMPARE(box->Text(), QStringLiteral("plain red endred"));
-        QVERIFY(boldAt(box, 14) && !boldAt(box, 12));
+        QCOMPARE(look(box, 14), kRed);
+        QCOMPARE(look(box, 12), kPlain);
 
         box->setSelStart(0);
         box->setSelLength(6);
@@ -320,7 +328,8 @@ private slots:
         box->setSelStart(10);
         click(main->cmdPaste);
         QCOMPARE(box->Text(), QStringLiteral("red endredplain "));
-        QVERIFY(boldAt(box, 8) && !boldAt(box, 11));
+        QCOMPARE(look(box, 8), kRed);
+        QCOMPARE(look(box, 11), kPlain);
 
         // Copying nothing and pasting it changes nothing.
         click(main->cmdCopy);
@@ -371,7 +380,7 @@ private slots:
     void editingWithoutNoteOpensNothing()
     {
         // Copy and Cut still empty the clipboard; the rest do nothing.
-        QGuiApplication::clipboard()->setText(kBoldWord);
+        QGuiApplication::clipboard()->setText(kRedWord);
         for (asxToolButton* button : {main->cmdPaste, main->cmdSelectAll, main->cmdUndo, main->cmdfind, main->cmdCopy})
             click(button);
         pump();
@@ -413,7 +422,7 @@ private slots:
     {
         click(main->cmdPrint);
         QVERIFY(!QFileInfo::exists(fx->pdfPath()));
-        newNote(main, kBoldWord);
+        newNote(main, kRedWord);
         fx->printerMissing = true;
         click(main->cmdPrint);
         QCOMPARE(fx->messageTexts(), QStringList({"No printer is available to print this note."}));
