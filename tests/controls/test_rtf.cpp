@@ -13,7 +13,6 @@
 #include <QTextDocumentFragment>
 
 #include <algorithm>
-#include <ctime>
 
 using namespace RtfTest;
 
@@ -424,27 +423,6 @@ private slots:
                                      fmt(QString::fromUtf16(u"Schrift Ä 日本"), 11));
         const QByteArray rtf = RtfWriter::write(doc);
         QVERIFY2(std::all_of(rtf.begin(), rtf.end(), [](char ch) { return uchar(ch) < 0x80; }), rtf.constData());
-    }
-
-    // Eight times the input costs about eight times the time, not sixty-four.
-    void readingIsLinear()
-    {
-        auto cost = [](int paragraphs) {
-            QByteArray rtf = R"({\rtf1\ansi{\fonttbl{\f0 Arial;}{\f1 Courier;}}{\colortbl;\red255\green0\blue0;})";
-            for (int i = 0; i < paragraphs; ++i)
-                rtf += R"(\pard\qj\li360 Some \b bold\b0 , \i italic\i0 , {\f1\cf1 red code})"
-                       R"( and caf\'e9 \u1046 ? text.\par)";
-            double best = 1e9;
-            for (int i = 0; i < 3; ++i) {
-                QTextDocument doc;
-                const std::clock_t start = std::clock();
-                RtfReader::read(rtf + '}', doc);
-                best = std::min(best, double(std::clock() - start));
-            }
-            return std::max(best, 1.0);
-        };
-        const double ratio = cost(32000) / cost(4000);
-        QVERIFY2(ratio < 20, qPrintable(QStringLiteral("8x the input took %1x the time").arg(ratio)));
     }
 
     // Every kind of formatting the writer knows, mixed: it all reads back.
