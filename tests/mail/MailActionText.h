@@ -6,19 +6,9 @@
 
 // Actions as one readable line each, so a whole conversation step can be
 // compared at once and a mismatch prints what differs.
-inline QString iconName(MailIcon icon)
-{
-    switch (icon) {
-    case MailIcon::None: return QStringLiteral("none");
-    case MailIcon::Information: return QStringLiteral("information");
-    case MailIcon::Exclamation: return QStringLiteral("exclamation");
-    case MailIcon::Critical: return QStringLiteral("critical");
-    }
-    return {};
-}
-
 inline QStringList describe(const MailActions &actions)
 {
+    static const char *const icons[] = {"none", "information", "exclamation", "critical"};
     QStringList lines;
     for (const MailAction &a : actions) {
         switch (a.kind) {
@@ -29,7 +19,8 @@ inline QStringList describe(const MailActions &actions)
             lines << QStringLiteral("close");
             break;
         case MailAction::Kind::Notify:
-            lines << QStringLiteral("notify [%1|%2] %3").arg(a.notice.title, iconName(a.notice.icon), a.notice.text);
+            lines << QStringLiteral("notify [%1|%2] %3")
+                         .arg(a.notice.title, QLatin1String(icons[int(a.notice.icon)]), a.notice.text);
             break;
         case MailAction::Kind::List:
             lines << QStringLiteral("list ") + a.keys.join(QLatin1Char(' '));

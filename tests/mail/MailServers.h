@@ -7,11 +7,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <memory>
-
 // Real mail servers on loopback for the tests: aiosmtpd receiving SMTP into
 // a folder, and dovecot serving a maildir over POP3. Each runs in its own
-// temporary folder and stops when the object goes.
+// temporary folder and stops when the object goes. missing() is empty when
+// the server can run here, otherwise why not (for QSKIP); start() waits
+// until it accepts connections, or says in `why` what went wrong.
 
 // A loopback port nobody listens on right now.
 quint16 freeLoopbackPort();
@@ -26,23 +26,13 @@ public:
         QByteArray content;  // the message data as it arrived, dot-stuffing undone
     };
 
-    SmtpTestServer();
     ~SmtpTestServer();
-
-    // Empty when the server can run here, otherwise why not (for QSKIP).
     static QString missing();
-
-    // Starts and waits until it accepts connections; on failure `why` says
-    // what went wrong, with the server's own output.
     bool start(QString *why);
-    void stop();
-
-    QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
 
-    // The messages stored so far, oldest first.
-    QList<Received> messages() const;
-    // Waits up to `timeoutMs` until at least `count` messages are stored.
+    // Waits up to `timeoutMs` until at least `count` messages are stored;
+    // returns all stored so far, oldest first.
     QList<Received> waitForMessages(int count, int timeoutMs = 10000) const;
 
 private:
@@ -57,29 +47,24 @@ public:
     // One mailbox `user` with `password`.
     Pop3TestServer(const QString &user, const QString &password);
     ~Pop3TestServer();
-
     static QString missing();
-
     bool start(QString *why);
-    void stop();
     // Messages may be added before and after start; they are served in the
     // order they were added.
     bool addMessage(const QByteArray &text, QString *why = nullptr);
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
-    QString log() const;
 
 private:
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
     bool prepareMaildir(QString *why);
 
     QTemporaryDir m_dir;
-    QString m_config;
     QString m_user;
     QString m_password;
     bool m_prepared = false;
+    bool m_running = false;
     quint16 m_port = 0;
     int m_added = 0;
-    bool m_running = false;
 };
