@@ -1,6 +1,5 @@
 #include "address/ContactBoxes.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -53,17 +52,6 @@ QRect inTwips(const QRect& r)
     return twipsRect(r.x(), r.y(), r.width(), r.height());
 }
 }  // namespace
-
-void useSystemColours(QWidget* form)
-{
-    const QPalette system = QApplication::palette();
-    QPalette palette = form->palette();
-    for (auto role : {QPalette::Window, QPalette::WindowText, QPalette::Button, QPalette::ButtonText})
-        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-            palette.setColor(group, role, system.color(group, role));
-    form->setPalette(palette);
-    form->setAutoFillBackground(true);
-}
 
 const QString kCommentsCaption = QStringLiteral("Comments : Max 255 character include spaces");
 const QString kCountCaption = QStringLiteral("Chr count");

@@ -25,9 +25,6 @@ struct ContactBoxes {
     void createContactBoxes(QWidget* parent, Layout layout);
 };
 
-// The contact screens open inside the blue work area but keep the system's
-// own dialog colours.
-void useSystemColours(QWidget* form);
 
 // A caption at its place. Its font is narrowed until the whole text fits
 // the width: the screens are laid out for a face a little narrower than ours.

@@ -28,7 +28,6 @@ ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
 {
     setWindowTitle(caption);
     setFixedSize(twips(clientTwips.width()), twips(clientTwips.height()));
-    useSystemColours(this);
 
     Frame1 = makeFrame(this, "Frame1", QString(), twipsRect(0, 0, 8055, 3255));
     createContactBoxes(Frame1, Layout::Browse);

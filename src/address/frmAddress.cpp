@@ -23,7 +23,6 @@ frmAddress::frmAddress()
     setObjectName(QStringLiteral("frmAddress"));
     setWindowTitle(kCaption);
     setFixedSize(twips(8415), twips(5400));
-    useSystemColours(this);
 
     asxGenericContainer1 = new asxGenericContainer(this);
     asxGenericContainer1->setObjectName(QStringLiteral("asxGenericContainer1"));
