@@ -20,9 +20,9 @@
 #include "address/frmAddress.h"
 #include "address/frmAddressEdit.h"
 #include "address/frmAddressSearch.h"
-#include "app/AppFolder.h"
-#include "app/MsgBox.h"
-#include "app/Screens.h"
+#include "kit/AppFolder.h"
+#include "kit/MsgBox.h"
+#include "kit/Screens.h"
 #include "controls/ListView.h"
 #include "store/Connection.h"
 

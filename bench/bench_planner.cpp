@@ -10,7 +10,7 @@
 #include <QLocale>
 #include <QRandomGenerator>
 
-#include "app/Clock.h"
+#include "kit/Clock.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 

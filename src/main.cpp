@@ -2,9 +2,9 @@
 #include <QFont>
 #include <QIcon>
 
-#include "app/AppInfo.h"
-#include "app/Screens.h"
-#include "app/frmSplash.h"
+#include "kit/AppInfo.h"
+#include "kit/Screens.h"
+#include "shell/frmSplash.h"
 
 int main(int argc, char* argv[])
 {

@@ -7,9 +7,9 @@
 #include <QScreen>
 
 #include "account/frmPassInfo.h"
-#include "app/MsgBox.h"
-#include "app/SavingProgress.h"
-#include "app/StoreAccess.h"
+#include "kit/MsgBox.h"
+#include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
 #include "controls/Controls.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"

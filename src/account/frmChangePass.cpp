@@ -8,8 +8,8 @@
 #include <QScreen>
 
 #include "account/PasswordHash.h"
-#include "app/MsgBox.h"
-#include "app/StoreAccess.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 #include "controls/Controls.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"

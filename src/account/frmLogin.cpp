@@ -9,9 +9,9 @@
 
 #include "account/PasswordHash.h"
 #include "account/frmNoPassword.h"
-#include "app/MsgBox.h"
-#include "app/StoreAccess.h"
-#include "app/frmMain.h"
+#include "kit/MsgBox.h"
+#include "kit/ProgramLock.h"
+#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 
@@ -145,14 +145,5 @@ void frmLogin::lockMainWindow()
 {
     Screens::load<frmNoPassword>();
     Screens::unload<frmLogin>();
-    frmMain* main = Screens::load<frmMain>();
-    main->mnuChangePass->setEnabled(false);
-    main->mnuChangeInfo->setEnabled(false);
-    Block();
-}
-
-void frmLogin::Block()
-{
-    for (asxToolButton* button : Screens::load<frmMain>()->findChildren<asxToolButton*>())
-        button->setEnabled(false);
+    ProgramLock::lock();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Screens.h"
+#include "kit/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 
@@ -32,7 +32,6 @@ protected:
 private:
     void CheckEmpty();
     void lockMainWindow();
-    void Block();
 
     Connection Con;
     Recordset rst;

@@ -7,8 +7,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
-#include "app/MsgBox.h"
-#include "app/StoreAccess.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 #include "controls/Twips.h"
 
 const QString kChooseContact = QStringLiteral("Choose a contact from the list first.");

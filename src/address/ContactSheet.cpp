@@ -7,9 +7,9 @@
 #include <QPainter>
 #include <QPrinter>
 
-#include "app/Clock.h"
-#include "app/MsgBox.h"
-#include "app/Printing.h"
+#include "kit/Clock.h"
+#include "kit/MsgBox.h"
+#include "kit/Printing.h"
 
 const QString kNoPrinter = QStringLiteral("No printer is available.");
 

@@ -5,9 +5,9 @@
 #include <QPlainTextEdit>
 
 #include "address/ContactSheet.h"
-#include "app/MsgBox.h"
-#include "app/SavingProgress.h"
-#include "app/StoreAccess.h"
+#include "kit/MsgBox.h"
+#include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "address/ContactBoxes.h"
-#include "app/Screens.h"
+#include "kit/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 

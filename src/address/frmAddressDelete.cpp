@@ -6,8 +6,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
-#include "app/MsgBox.h"
-#include "app/StoreAccess.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 

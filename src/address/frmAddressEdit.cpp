@@ -7,8 +7,8 @@
 #include <QPlainTextEdit>
 
 #include "address/frmAddress.h"
-#include "app/SavingProgress.h"
-#include "app/StoreAccess.h"
+#include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 

@@ -9,8 +9,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include "app/MsgBox.h"
-#include "app/StoreAccess.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/Screens.h"
+#include "kit/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/Screens.h"
+#include "kit/Screens.h"
 #include "calc/CalcEngine.h"
 
 class QLineEdit;

@@ -1,6 +1,6 @@
 #include "mail/MailSocket.h"
 
-#include "app/MsgBox.h"
+#include "kit/MsgBox.h"
 
 #include <QSignalBlocker>
 

@@ -1,6 +1,6 @@
 #include "mail/MailTexts.h"
 
-#include "app/AppInfo.h"
+#include "kit/AppInfo.h"
 
 #include <QStringDecoder>
 

@@ -5,7 +5,7 @@
 #include <QPlainTextEdit>
 #include <QTcpSocket>
 
-#include "app/StoreAccess.h"
+#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Screens.h"
+#include "kit/Screens.h"
 #include "mail/CMessages.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"

@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QTcpSocket>
 
-#include "app/Clock.h"
-#include "app/FileDialogs.h"
-#include "app/StoreAccess.h"
+#include "kit/Clock.h"
+#include "kit/FileDialogs.h"
+#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 #include "mail/HostPort.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Screens.h"
+#include "kit/Screens.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"

@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <QResizeEvent>
 
-#include "app/StoreAccess.h"
+#include "kit/StoreAccess.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/Twips.h"
 #include "mail/frmSendEmail.h"

@@ -6,10 +6,10 @@
 #include <QSaveFile>
 #include <QTextDocument>
 
-#include "app/FileDialogs.h"
-#include "app/MsgBox.h"
-#include "app/Printing.h"
-#include "app/frmMain.h"
+#include "kit/FileDialogs.h"
+#include "kit/MsgBox.h"
+#include "kit/Printing.h"
+#include "shell/frmMain.h"
 #include "controls/RichTextBox.h"
 #include "notes/frmNote.h"
 

@@ -5,8 +5,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 
-#include "app/Clock.h"
-#include "app/MsgBox.h"
+#include "kit/Clock.h"
+#include "kit/MsgBox.h"
 #include "controls/RichTextBox.h"
 #include "notes/NoteDocuments.h"
 #include "notes/frmFind.h"

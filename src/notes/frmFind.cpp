@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/MsgBox.h"
+#include "kit/MsgBox.h"
 #include "controls/Controls.h"
 #include "controls/RichTextBox.h"
 #include "controls/Twips.h"

@@ -3,8 +3,8 @@
 #include <QIcon>
 #include <QResizeEvent>
 
-#include "app/MsgBox.h"
-#include "app/frmMain.h"
+#include "kit/MsgBox.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
 #include "controls/Twips.h"

@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/Clock.h"
+#include "kit/Clock.h"
 #include "controls/Buttons.h"
 #include "controls/MonthView.h"
 #include "controls/Twips.h"

@@ -11,11 +11,11 @@
 #include <QTabWidget>
 #include <QTextEdit>
 
-#include "app/AppFolder.h"
-#include "app/Clock.h"
-#include "app/MsgBox.h"
-#include "app/SavingProgress.h"
-#include "app/StoreAccess.h"
+#include "kit/AppFolder.h"
+#include "kit/Clock.h"
+#include "kit/MsgBox.h"
+#include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/RichTextBox.h"
 #include "controls/MonthView.h"

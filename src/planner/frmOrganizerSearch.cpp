@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/Clock.h"
-#include "app/MsgBox.h"
-#include "app/StoreAccess.h"
+#include "kit/Clock.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/MonthView.h"

@@ -3,9 +3,9 @@
 #include <QTest>
 
 #include "account/frmChangeInfo.h"
-#include "app/SavingProgress.h"
-#include "app/Screens.h"
-#include "app/frmMain.h"
+#include "kit/SavingProgress.h"
+#include "kit/Screens.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "support/Fixture.h"
 

@@ -7,8 +7,8 @@
 #include "account/PasswordHash.h"
 #include "account/frmChangePass.h"
 #include "account/frmLogin.h"
-#include "app/Screens.h"
-#include "app/frmMain.h"
+#include "kit/Screens.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "support/Fixture.h"
 

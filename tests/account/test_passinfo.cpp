@@ -7,7 +7,7 @@
 #include "account/PasswordHash.h"
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
-#include "app/frmMain.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "support/Fixture.h"
 

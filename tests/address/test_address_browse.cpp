@@ -7,7 +7,7 @@
 #include "Contacts.h"
 #include "address/frmAddressDelete.h"
 #include "address/frmAddressEdit.h"
-#include "app/SavingProgress.h"
+#include "kit/SavingProgress.h"
 #include "controls/Buttons.h"
 
 // The edit and delete screens: the name list, the shown contact, its save and its deletion.

@@ -8,8 +8,8 @@
 
 #include "Contacts.h"
 #include "address/frmAddress.h"
-#include "app/SavingProgress.h"
-#include "app/frmMain.h"
+#include "kit/SavingProgress.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 
 // The new-contact screen as the address panel drives it.

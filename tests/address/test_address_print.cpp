@@ -8,7 +8,7 @@
 
 #include "address/ContactSheet.h"
 #include "address/frmAddress.h"
-#include "app/frmMain.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "support/Fixture.h"
 

@@ -3,8 +3,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/Screens.h"
-#include "app/frmMain.h"
+#include "kit/Screens.h"
+#include "shell/frmMain.h"
 #include "calc/CalcEngine.h"
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"

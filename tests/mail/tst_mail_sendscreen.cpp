@@ -6,7 +6,7 @@
 #include "ScriptedPeer.h"
 
 #include "../address/Contacts.h"
-#include "app/frmMain.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/Twips.h"

@@ -5,7 +5,7 @@
 #include <QMdiSubWindow>
 #include <QTest>
 
-#include "app/frmMain.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
 #include "notes/frmNote.h"

@@ -4,7 +4,7 @@
 #include <QPushButton>
 
 #include "NoteTestUtil.h"
-#include "app/Screens.h"
+#include "kit/Screens.h"
 #include "notes/frmFind.h"
 
 using namespace NoteTest;

@@ -6,7 +6,7 @@
 #include <QTextCursor>
 
 #include "NoteTestUtil.h"
-#include "app/Screens.h"
+#include "kit/Screens.h"
 #include "notes/frmFind.h"
 
 using namespace NoteTest;

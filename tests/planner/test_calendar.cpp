@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "app/Clock.h"
-#include "app/frmMain.h"
+#include "kit/Clock.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "controls/MonthView.h"
 #include "planner/frmCalendar.h"

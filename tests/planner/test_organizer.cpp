@@ -8,8 +8,8 @@
 #include <QTest>
 
 #include "PlannerDriver.h"
-#include "app/SavingProgress.h"
-#include "app/frmMain.h"
+#include "kit/SavingProgress.h"
+#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"

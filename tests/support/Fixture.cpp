@@ -10,12 +10,12 @@
 #include <QPrinter>
 #include <QTest>
 
-#include "app/AppFolder.h"
-#include "app/Clock.h"
-#include "app/Launcher.h"
-#include "app/Printing.h"
-#include "app/Screens.h"
-#include "app/frmMain.h"
+#include "kit/AppFolder.h"
+#include "kit/Clock.h"
+#include "kit/Launcher.h"
+#include "kit/Printing.h"
+#include "kit/Screens.h"
+#include "shell/frmMain.h"
 #include "store/Connection.h"
 
 AppFixture::AppFixture(QDateTime now)

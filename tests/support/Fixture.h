@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
-#include "app/FileDialogs.h"
-#include "app/MsgBox.h"
+#include "kit/FileDialogs.h"
+#include "kit/MsgBox.h"
 
 // Everything a test needs to run a screen without a desktop: its own
 // application folder, a frozen clock and a fixed locale, message boxes and

@@ -7,9 +7,9 @@
 #include <QTest>
 #include <QTextEdit>
 
-#include "app/Screens.h"
-#include "app/frmAbout.h"
-#include "app/frmMain.h"
+#include "kit/Screens.h"
+#include "shell/frmAbout.h"
+#include "shell/frmMain.h"
 #include "controls/RichTextBox.h"
 #include "support/Fixture.h"
 

@@ -1,9 +1,9 @@
-#include "app/MsgBox.h"
+#include "kit/MsgBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include "app/AppInfo.h"
+#include "kit/AppInfo.h"
 
 namespace {
 std::function<MsgResult(const MsgBoxCall&)>& handler()

@@ -1,4 +1,4 @@
-#include "app/Printing.h"
+#include "kit/Printing.h"
 
 #include <QPrinter>
 #include <QPrinterInfo>

@@ -1,4 +1,4 @@
-#include "app/Clock.h"
+#include "kit/Clock.h"
 
 #include <QLocale>
 

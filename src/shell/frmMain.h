@@ -2,7 +2,7 @@
 
 #include <QMainWindow>
 
-#include "app/Screens.h"
+#include "kit/Screens.h"
 
 class QAction;
 class QLabel;
@@ -97,6 +97,10 @@ public:
     void cmdDate_Click();
     void cmdfind_Click();
     void cmdHelp_Click();
+
+public:
+    // Menu entries for the account and every tool button off: what a failed login leaves.
+    void lockProgram();
 
 private:
     void CheckPassFile();

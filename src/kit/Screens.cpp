@@ -1,4 +1,4 @@
-#include "app/Screens.h"
+#include "kit/Screens.h"
 
 #include <map>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "app/SavingProgress.h"
+#include "kit/SavingProgress.h"
 
 #include <QGuiApplication>
 #include <QProgressBar>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Screens.h"
+#include "kit/Screens.h"
 
 class QProgressBar;
 class QTimer;

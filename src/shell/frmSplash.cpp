@@ -1,4 +1,4 @@
-#include "app/frmSplash.h"
+#include "shell/frmSplash.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -7,8 +7,8 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/AppInfo.h"
-#include "app/frmMain.h"
+#include "kit/AppInfo.h"
+#include "shell/frmMain.h"
 #include "controls/Twips.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/Screens.h"
+#include "kit/Screens.h"
 
 class QLabel;
 

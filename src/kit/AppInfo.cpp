@@ -1,4 +1,4 @@
-#include "app/AppInfo.h"
+#include "kit/AppInfo.h"
 
 QString AppInfo::versionLine()
 {

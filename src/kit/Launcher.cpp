@@ -1,4 +1,4 @@
-#include "app/Launcher.h"
+#include "kit/Launcher.h"
 
 #include <QProcess>
 

@@ -1,4 +1,4 @@
-#include "app/frmLoadingPic.h"
+#include "shell/frmLoadingPic.h"
 
 #include <QIcon>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/FileDialogs.h"
+#include "kit/FileDialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>

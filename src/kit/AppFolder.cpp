@@ -1,4 +1,4 @@
-#include "app/AppFolder.h"
+#include "kit/AppFolder.h"
 
 #include <QCoreApplication>
 

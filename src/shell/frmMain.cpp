@@ -1,5 +1,6 @@
-#include "app/frmMain.h"
+#include "shell/frmMain.h"
 
+#include <QPointer>
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -20,12 +21,13 @@
 #include "address/frmAddressDelete.h"
 #include "address/frmAddressEdit.h"
 #include "address/frmAddressSearch.h"
-#include "app/AppFolder.h"
-#include "app/AppInfo.h"
-#include "app/Clock.h"
-#include "app/SavingProgress.h"
-#include "app/frmAbout.h"
-#include "app/frmLoadingPic.h"
+#include "kit/AppFolder.h"
+#include "kit/AppInfo.h"
+#include "kit/Clock.h"
+#include "kit/ProgramLock.h"
+#include "kit/SavingProgress.h"
+#include "shell/frmAbout.h"
+#include "shell/frmLoadingPic.h"
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
@@ -102,6 +104,11 @@ void clearHover(QLabel* label)
 
 frmMain::frmMain()
 {
+    // The login locks through the kit; the lock itself is ours.
+    ProgramLock::setHandler([self = QPointer<frmMain>(this)] {
+        if (self)
+            self->lockProgram();
+    });
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppInfo::kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
@@ -604,4 +611,12 @@ void frmMain::cmdAddressExit_Click()
 {
     // Open address screens stay open.
     AddressOption->setVisible(false);
+}
+
+void frmMain::lockProgram()
+{
+    mnuChangePass->setEnabled(false);
+    mnuChangeInfo->setEnabled(false);
+    for (asxToolButton* button : findChildren<asxToolButton*>())
+        button->setEnabled(false);
 }

@@ -1,4 +1,4 @@
-#include "app/frmAbout.h"
+#include "shell/frmAbout.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,10 +12,10 @@
 #include <QStandardPaths>
 #include <QTextEdit>
 
-#include "app/AppFolder.h"
-#include "app/AppInfo.h"
-#include "app/Launcher.h"
-#include "app/MsgBox.h"
+#include "kit/AppFolder.h"
+#include "kit/AppInfo.h"
+#include "kit/Launcher.h"
+#include "kit/MsgBox.h"
 #include "controls/RichTextBox.h"
 #include "controls/Twips.h"
 

@@ -7,11 +7,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/Clock.h"
-#include "app/SavingProgress.h"
-#include "app/frmLoadingPic.h"
-#include "app/frmMain.h"
-#include "app/frmSplash.h"
+#include "kit/Clock.h"
+#include "kit/SavingProgress.h"
+#include "shell/frmLoadingPic.h"
+#include "shell/frmMain.h"
+#include "shell/frmSplash.h"
 #include "controls/Buttons.h"
 #include "support/Fixture.h"
 

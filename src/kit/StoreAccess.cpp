@@ -1,7 +1,7 @@
-#include "app/StoreAccess.h"
+#include "kit/StoreAccess.h"
 
-#include "app/AppFolder.h"
-#include "app/MsgBox.h"
+#include "kit/AppFolder.h"
+#include "kit/MsgBox.h"
 
 bool connectStore(Connection& Con)
 {
