@@ -1,0 +1,18 @@
+# The seed corpus of every fuzz target, replayed under ctest by a plain
+# executable: the target's entry point with a main of our own, linked with the
+# core library of this build (with the sanitizers when the build has them).
+function(tessaly_fuzz_replay target seeds)
+  add_executable(replay_${target} ${CMAKE_SOURCE_DIR}/fuzz/${target}.cpp ${CMAKE_SOURCE_DIR}/fuzz/ReplayMain.cpp)
+  target_include_directories(replay_${target} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
+  target_link_libraries(replay_${target} PRIVATE tessaly_core)
+  set_target_properties(replay_${target} PROPERTIES AUTOMOC OFF)
+  add_test(NAME test_${target}_seeds COMMAND replay_${target} ${CMAKE_SOURCE_DIR}/fuzz/seeds/${seeds})
+  set_tests_properties(test_${target}_seeds PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0"
+    TIMEOUT 300)
+endfunction()
+
+tessaly_fuzz_replay(fuzz_rtf rtf)
+tessaly_fuzz_replay(fuzz_mail_cmessage fuzz_mail_cmessage)
+tessaly_fuzz_replay(fuzz_mail_smtp fuzz_mail_smtp)
+tessaly_fuzz_replay(fuzz_mail_pop3 fuzz_mail_pop3)
