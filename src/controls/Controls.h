@@ -29,10 +29,10 @@ Button* makePictureButton(QWidget* parent, const char* name, const QRect& rect, 
 // Any other control, named and placed; `args` come before the parent in its
 // constructor (a frame's title, a label's text).
 template <class Control, class... Args>
-Control* makeControl(QWidget* parent, const char* name, const QRect& rect, Args&&... args)
+Control* makeControl(QWidget* parent, QAnyStringView name, const QRect& rect, Args&&... args)
 {
     auto* control = new Control(std::forward<Args>(args)..., parent);
-    control->setObjectName(QLatin1String(name));
+    control->setObjectName(name);
     control->setGeometry(rect);
     return control;
 }
