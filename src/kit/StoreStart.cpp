@@ -27,7 +27,11 @@ void ownFolder(const QString& folder, const QStringList& files)
 
 void recover(const QString& store, const QString& problem)
 {
-    const QStringList backups = Backup::backups(AppFolder::backupFolder());
+    // The newest copy that is itself sound: a copy taken from a file already
+    // going bad would only bring the damage back.
+    QStringList backups = Backup::backups(AppFolder::backupFolder());
+    while (!backups.isEmpty() && !Backup::problem(backups.last()).isEmpty())
+        backups.removeLast();
     const QDate today = Clock::today();
     QString newest;
     if (!backups.isEmpty())

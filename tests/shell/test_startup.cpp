@@ -50,6 +50,7 @@ private slots:
             QVERIFY(QFile::copy(fx->dbPath(), backup(date)));
             Db::exec(fx->dbPath(), QStringLiteral("UPDATE tblAddress SET FirstName = 'Bob'"));
         }
+        QVERIFY(writeFile(backup("2026-05-15"), QByteArray(4096, 'x')));  // newer, but itself no database
         QByteArray damaged = readFile(fx->dbPath());
         damaged.replace(0, 16, "not a database!");
         QVERIFY(writeFile(fx->dbPath(), damaged));
