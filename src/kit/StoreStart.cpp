@@ -25,6 +25,20 @@ void ownFolder(const QString& folder, const QStringList& files)
         QFile::setPermissions(dir.filePath(name), kOwnerFile);
 }
 
+// The message about a damaged database: the file, the reason, the name it
+// would be put aside under, then what the user may go on with.
+QString storeDamagedText(const QString& store, const QString& problem, const QString& aside,
+                         const QString& newestBackupDate)
+{
+    QString text = QStringLiteral("The database file %1 cannot be used: %2.\n\n"
+                                  "It can be put aside as %3 (nothing is deleted) and the program can go on ")
+                       .arg(QDir::toNativeSeparators(store), problem, aside);
+    if (newestBackupDate.isEmpty())
+        return text + QStringLiteral("with an empty database (OK). Cancel leaves the file as it is.");
+    return text + QStringLiteral("with the newest backup, of %1 (Yes), or with an empty database (No). "
+                                 "Cancel leaves the file as it is.").arg(newestBackupDate);
+}
+
 void recover(const QString& store, const QString& problem)
 {
     // The newest copy that is itself sound: a copy taken from a file already
@@ -51,18 +65,6 @@ void recover(const QString& store, const QString& problem)
     });
 }
 }  // namespace
-
-QString storeDamagedText(const QString& store, const QString& problem, const QString& aside,
-                         const QString& newestBackupDate)
-{
-    QString text = QStringLiteral("The database file %1 cannot be used: %2.\n\n"
-                                  "It can be put aside as %3 (nothing is deleted) and the program can go on ")
-                       .arg(QDir::toNativeSeparators(store), problem, aside);
-    if (newestBackupDate.isEmpty())
-        return text + QStringLiteral("with an empty database (OK). Cancel leaves the file as it is.");
-    return text + QStringLiteral("with the newest backup, of %1 (Yes), or with an empty database (No). "
-                                 "Cancel leaves the file as it is.").arg(newestBackupDate);
-}
 
 void checkStoreAtStart()
 {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 // What start-up does for the record store before any screen reads it.
 
 // Checks the database file. A damaged one is reported in one message that
@@ -13,7 +11,3 @@ void checkStoreAtStart();
 // in them (databases, backups, notes) the owner's alone.
 void restrictToOwner();
 
-// The message about a damaged database: the file, the reason, the name it
-// would be put aside under, then what the user may go on with.
-QString storeDamagedText(const QString& store, const QString& problem, const QString& aside,
-                         const QString& newestBackupDate);
