@@ -102,7 +102,7 @@ QPlainTextEdit* makeCommentsBox(QWidget* parent, const QRect& geometry)
     return box;
 }
 
-const std::array<ContactField, kContactFieldCount> kContactFields = {{
+const std::array<ContactField, kContactFieldCount> kContactFieldTable = {{
     {"FirstName", &ContactBoxes::txtFirstName, "First Name"},
     {"LastName", &ContactBoxes::txtLastName, "Last Name"},
     {"HomeAddress", &ContactBoxes::txthomeAddress, "Home Address"},
@@ -119,8 +119,8 @@ const std::array<ContactField, kContactFieldCount> kContactFields = {{
 ContactValues typedContact(const ContactBoxes& boxes, const QPlainTextEdit* txtComments)
 {
     ContactValues contact;
-    for (std::size_t i = 0; i < kContactFields.size(); ++i)
-        contact.values[i] = kContactFields[i].box ? (boxes.*kContactFields[i].box)->text() : txtComments->toPlainText();
+    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
+        contact.values[i] = kContactFieldTable[i].box ? (boxes.*kContactFieldTable[i].box)->text() : txtComments->toPlainText();
     return contact;
 }
 
@@ -129,24 +129,24 @@ ContactValues readContact(const Recordset& rs)
     // A missing value cannot be stored by this program, but a row written by
     // anything else still shows whole rather than half of it over the last contact.
     ContactValues contact;
-    for (std::size_t i = 0; i < kContactFields.size(); ++i)
-        contact.values[i] = rs.Fields(QLatin1String(kContactFields[i].name)).toString();
+    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
+        contact.values[i] = rs.Fields(QLatin1String(kContactFieldTable[i].name)).toString();
     return contact;
 }
 
 void writeContact(Recordset& rs, const ContactValues& contact)
 {
-    for (std::size_t i = 0; i < kContactFields.size(); ++i)
-        rs.Fields(QLatin1String(kContactFields[i].name)) = contact.values[i].trimmed();
+    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
+        rs.Fields(QLatin1String(kContactFieldTable[i].name)) = contact.values[i].trimmed();
 }
 
 void showContact(const Recordset& rs, ContactBoxes& boxes, QLineEdit* txtID, QPlainTextEdit* txtComments)
 {
     const ContactValues contact = readContact(rs);
     txtID->setText(rs.Fields(QStringLiteral("Org_ID")).toString());
-    for (std::size_t i = 0; i < kContactFields.size(); ++i) {
-        if (kContactFields[i].box)
-            (boxes.*kContactFields[i].box)->setText(contact.values[i]);
+    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i) {
+        if (kContactFieldTable[i].box)
+            (boxes.*kContactFieldTable[i].box)->setText(contact.values[i]);
         else
             txtComments->setPlainText(contact.values[i]);
     }

@@ -46,7 +46,7 @@ struct ContactField {
     QLineEdit* ContactBoxes::*box;
     const char* heading;
 };
-extern const std::array<ContactField, kContactFieldCount> kContactFields;
+extern const std::array<ContactField, kContactFieldCount> kContactFieldTable;
 
 // The values as they stand in the boxes.
 ContactValues typedContact(const ContactBoxes& boxes, const QPlainTextEdit* txtComments);

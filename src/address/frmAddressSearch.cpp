@@ -132,7 +132,7 @@ frmAddressSearch::frmAddressSearch()
 
 void frmAddressSearch::Form_Load()
 {
-    for (const ContactField& field : kContactFields)
+    for (const ContactField& field : kContactFieldTable)
         lstv->addColumn(QLatin1String(field.heading), kDefaultColumnTwips);
     connectStore(Con);
 }

@@ -15,11 +15,9 @@
 #include "kit/SavingProgress.h"
 #include "shell/frmMain.h"
 #include "support/Fixture.h"
+#include "Contacts.h"
 
 namespace {
-// The eleven stored fields of a contact, in table order.
-const QStringList kFields = {"FirstName", "LastName", "HomeAddress", "Suburb", "PostCode", "Email",
-                             "HomePhone", "Mobile",   "ICQ",         "WebAddress", "Comments"};
 const QStringList kSam1 = {"Sam", "O'Brien", "1 A St", "Kew", "3101", "sam@x.org", "555", "0411", "77", "sam.org", "one"};
 const QStringList kAnn = {"Ann", "Jo\"nes", "", "", "", "", "", "", "", "", ""};
 const QStringList kSam2 = {"Sam", "Lee", "2 B St", "Lara", "3212", "lee@x.org", "555", "0422", "88", "lee.org", "two"};
@@ -32,20 +30,13 @@ class TestAddress : public QObject {
 private:
     std::unique_ptr<AppFixture> fx;
 
-    void insertContact(const QStringList& values)
-    {
-        QStringList quoted;
-        for (QString v : values)
-            quoted << '\'' + v.replace('\'', "''") + '\'';
-        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (%1) VALUES (%2)").arg(kFields.join(','), quoted.join(',')));
-    }
     // Each stored contact as "key:" and its eleven fields.
     QList<QStringList> stored()
     {
         QList<QStringList> result;
         for (const QVariantMap& row : Db::rows(fx->dbPath(), QStringLiteral("tblAddress"))) {
             QStringList values = {row[QStringLiteral("Org_ID")].toString() + ':'};
-            for (const QString& field : kFields)
+            for (const QString& field : kContactFields)
                 values << row[field].toString();
             result << values;
         }
@@ -129,7 +120,7 @@ private slots:
     {
         fx->makeDataFolder();
         for (const QStringList& c : {kSam1, kAnn, kSam2})
-            insertContact(c);
+            insertContact(fx->dbPath(), c);
         auto* edit = Screens::show<frmAddressEdit>();
         clickName(edit, 2);
         QCOMPARE(shown(edit, edit->txtComments), kSam1);
@@ -162,7 +153,7 @@ private slots:
     {
         fx->makeDataFolder();
         for (const QStringList& c : {kSam1, kAnn, kSam2})
-            insertContact(c);
+            insertContact(fx->dbPath(), c);
         auto* del = Screens::show<frmAddressDelete>();
         clickName(del, 2);
         fx->answers = {MsgResult::No, MsgResult::Yes};
@@ -197,7 +188,7 @@ private slots:
         QFETCH(QString, notFound);
         fx->makeDataFolder();
         for (const QStringList& c : {kSam1, kAnn, kSam2})
-            insertContact(c);
+            insertContact(fx->dbPath(), c);
         auto* search = Screens::show<frmAddressSearch>();
         QTest::mouseClick(search->findChild<QPushButton*>(field == "Icq" ? "cmdICQ" : "cmd" + field), Qt::LeftButton);
         QCOMPARE(search->Label1->text(), found);
@@ -218,7 +209,7 @@ private slots:
     {
         fx->makeDataFolder();
         for (const QStringList& c : {kSam1, kAnn, kSam2})
-            insertContact(c);
+            insertContact(fx->dbPath(), c);
         auto* search = Screens::show<frmAddressSearch>();
         QTest::mouseClick(search->cmdFirstName, Qt::LeftButton);
         for (const char* name : {"Sam", "ann"}) {
