@@ -31,9 +31,12 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
     txtEmailUserName = makeTextBox(Frame4, userNameBox, twipsRect(1680, 1800, 3855, 405));
     Label11 = makeLabel(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
     txtPassword = makeTextBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
-    cmdSMTPhelp = makePictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
-    cmdRemoteHelp = makePictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
-    cmdSave = makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
+    cmdSMTPhelp =
+        makePictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
+    cmdRemoteHelp =
+        makePictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
+    cmdSave =
+        makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
 
     QObject::connect(cmdSMTPhelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdSMTPhelp_Click);
     QObject::connect(cmdRemoteHelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdRemoteHelp_Click);

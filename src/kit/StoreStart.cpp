@@ -35,8 +35,10 @@ QString storeDamagedText(const QString& store, const QString& problem, const QSt
                        .arg(QDir::toNativeSeparators(store), problem, aside);
     if (newestBackupDate.isEmpty())
         return text + QStringLiteral("with an empty database (OK). Cancel leaves the file as it is.");
-    return text + QStringLiteral("with the newest backup, of %1 (Yes), or with an empty database (No). "
-                                 "Cancel leaves the file as it is.").arg(newestBackupDate);
+    return text
+           + QStringLiteral("with the newest backup, of %1 (Yes), or with an empty database (No). "
+                            "Cancel leaves the file as it is.")
+                 .arg(newestBackupDate);
 }
 
 void recover(const QString& store, const QString& problem)
@@ -49,10 +51,12 @@ void recover(const QString& store, const QString& problem)
     const QDate today = Clock::today();
     QString newest;
     if (!backups.isEmpty())
-        newest = Clock::dateText(QDate::fromString(QFileInfo(backups.last()).completeBaseName().right(10), Qt::ISODate));
-    const QString text = storeDamagedText(store, problem, QFileInfo(Backup::asideName(store, today)).fileName(), newest);
-    const MsgResult answer = MsgBox(text, backups.isEmpty() ? MsgButtons::OKCancel : MsgButtons::YesNoCancel,
-                                    MsgIcon::Critical);
+        newest =
+            Clock::dateText(QDate::fromString(QFileInfo(backups.last()).completeBaseName().right(10), Qt::ISODate));
+    const QString text =
+        storeDamagedText(store, problem, QFileInfo(Backup::asideName(store, today)).fileName(), newest);
+    const MsgResult answer =
+        MsgBox(text, backups.isEmpty() ? MsgButtons::OKCancel : MsgButtons::YesNoCancel, MsgIcon::Critical);
     if (answer == MsgResult::Cancel)
         return;
     storeGuard([&] {

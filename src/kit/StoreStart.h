@@ -10,4 +10,3 @@ void checkStoreAtStart();
 // Makes the data, note and backup folders and the files the program keeps
 // in them (databases, backups, notes) the owner's alone.
 void restrictToOwner();
-

@@ -70,9 +70,11 @@ void Backup::copy(const QString& from, const QString& to)
     file.close();
     {
         Db source, target;
-        if (sqlite3_open_v2(QFile::encodeName(from).constData(), &source.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(QFile::encodeName(from).constData(), &source.db, SQLITE_OPEN_READONLY, nullptr)
+            != SQLITE_OK)
             throw fail(source.error());
-        if (sqlite3_open_v2(QFile::encodeName(part).constData(), &target.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(QFile::encodeName(part).constData(), &target.db, SQLITE_OPEN_READWRITE, nullptr)
+            != SQLITE_OK)
             throw fail(target.error());
         sqlite3_backup* backup = sqlite3_backup_init(target.db, "main", source.db, "main");
         if (!backup)
@@ -91,7 +93,8 @@ QStringList Backup::backups(const QString& folder)
     QStringList paths;
     // The date in the name sorts the copies by age.
     const QDir dir(folder);
-    for (const QString& name : dir.entryList({kPrefix + QStringLiteral("\?\?\?\?-\?\?-\?\?") + kSuffix}, QDir::Files, QDir::Name))
+    for (const QString& name :
+         dir.entryList({kPrefix + QStringLiteral("\?\?\?\?-\?\?-\?\?") + kSuffix}, QDir::Files, QDir::Name))
         paths << dir.filePath(name);
     return paths;
 }
@@ -114,8 +117,8 @@ QString Backup::daily(const QString& store, const QString& folder, QDate today)
 QString Backup::asideName(const QString& store, QDate today)
 {
     const QFileInfo info(store);
-    const QString stem = info.dir().filePath(info.completeBaseName() + QStringLiteral("-damaged-") +
-                                             today.toString(Qt::ISODate));
+    const QString stem =
+        info.dir().filePath(info.completeBaseName() + QStringLiteral("-damaged-") + today.toString(Qt::ISODate));
     QString target = stem + kSuffix;
     for (int n = 2; QFileInfo::exists(target) || QFileInfo::exists(target + QStringLiteral("-journal")); ++n)
         target = stem + QStringLiteral("-%1").arg(n) + kSuffix;
