@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QScreen>
 
-#include "account/frmPassInfo.h"
 #include "kit/MsgBox.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
@@ -26,24 +25,9 @@ frmChangeInfo::frmChangeInfo()
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     setFixedSize(twips(6330), twips(3585));
 
-    Frame4 = new QGroupBox(QStringLiteral("Email Info"), this);
-    Frame4->setObjectName(QStringLiteral("Frame4"));
-    Frame4->setGeometry(twipsRect(0, 0, 6255, 3495));
-    Label7 = makeLabel(Frame4, "Label7", QStringLiteral("SMTP HOST:"), twipsRect(120, 480, 1455, 255));
-    txtsmtp = makeTextBox(Frame4, "txtsmtp", twipsRect(1680, 360, 3855, 375));
-    Label9 = makeLabel(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 960, 1215, 255));
-    txtHost = makeTextBox(Frame4, "txtHost", twipsRect(1680, 840, 3855, 405));
-    Label8 = makeLabel(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 1440, 975, 255));
-    txtYourEmail = makeTextBox(Frame4, "txtYourEmail", twipsRect(1680, 1320, 3855, 375));
-    Label10 = makeLabel(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
-    txtEmailUserName = makeTextBox(Frame4, "txtEmailUserName", twipsRect(1680, 1800, 3855, 405));
-    Label11 = makeLabel(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
-    txtPassword = makeTextBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
+    createEmailInfo(this, 0, Layout::Settings, "txtEmailUserName");
     txtID = makeTextBox(Frame4, "txtID", twipsRect(240, 2880, 735, 285));
     txtID->hide();
-    cmdSMTPhelp = makePictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
-    cmdRemoteHelp = makePictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
-    cmdSave = makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
 
     // The keyboard walks the boxes from the password upwards.
     setTabOrder(txtPassword, txtEmailUserName);
@@ -52,8 +36,6 @@ frmChangeInfo::frmChangeInfo()
     setTabOrder(txtsmtp, txtYourEmail);
 
     connect(cmdSave, &QToolButton::clicked, this, &frmChangeInfo::cmdSave_Click);
-    connect(cmdSMTPhelp, &QToolButton::clicked, this, &frmChangeInfo::cmdSMTPhelp_Click);
-    connect(cmdRemoteHelp, &QToolButton::clicked, this, &frmChangeInfo::cmdRemoteHelp_Click);
 }
 
 void frmChangeInfo::Form_Load()
@@ -110,24 +92,10 @@ bool frmChangeInfo::EmailSave()
             rst.Open(Con, QStringLiteral("tblEmail"));
             rst.AddNew();
         }
-        rst.Fields(QStringLiteral("SMTP")) = txtsmtp->text().trimmed();
-        rst.Fields(QStringLiteral("YourEmail")) = txtYourEmail->text().trimmed();
-        rst.Fields(QStringLiteral("Remote")) = txtHost->text().trimmed();
-        rst.Fields(QStringLiteral("UserName")) = txtEmailUserName->text().trimmed();
-        rst.Fields(QStringLiteral("Password")) = txtPassword->text().trimmed();
+        writeEmailSettings(rst);
         rst.Update();
         txtID->setText(QString::number(rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong()));
     });
     rst.Close();
     return saved;
-}
-
-void frmChangeInfo::cmdSMTPhelp_Click()
-{
-    MsgBox(kSmtpHelp);
-}
-
-void frmChangeInfo::cmdRemoteHelp_Click()
-{
-    MsgBox(kRemoteHelp);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/EmailInfoFrame.h"
 #include "kit/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
@@ -12,7 +13,7 @@ class FlatBttn;
 
 // The e-mail settings: outgoing and incoming servers, the user's own
 // address, and the mailbox user name and password.
-class frmChangeInfo : public Form {
+class frmChangeInfo : public Form, public EmailInfoFrame {
     Q_OBJECT
 public:
     frmChangeInfo();
@@ -20,14 +21,8 @@ public:
     void Form_Unload() override;
 
     void cmdSave_Click();
-    void cmdSMTPhelp_Click();
-    void cmdRemoteHelp_Click();
 
-    QGroupBox* Frame4;
-    QLabel *Label7, *Label9, *Label8, *Label10, *Label11;
-    QLineEdit *txtsmtp, *txtHost, *txtYourEmail, *txtEmailUserName, *txtPassword, *txtID;
-    FlatBttn *cmdSMTPhelp, *cmdRemoteHelp;
-    asxToolButton* cmdSave;
+    QLineEdit* txtID;
 
 private:
     void LoadContact();

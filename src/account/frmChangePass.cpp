@@ -42,36 +42,25 @@ frmChangePass::frmChangePass()
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     setFixedSize(twips(kClientWidth), twips(1665));
 
-    fraPassLook = new QGroupBox(QStringLiteral("Current Information"), this);
-    fraPassLook->setObjectName(QStringLiteral("fraPassLook"));
-    fraPassLook->setGeometry(twipsRect(0, 0, 4935, 1575));
+    fraPassLook = makeControl<QGroupBox>(this, "fraPassLook", twipsRect(0, 0, 4935, 1575), QStringLiteral("Current Information"));
     Label1 = makeLabel(fraPassLook, "Label1", QStringLiteral("User Name"), twipsRect(240, 360, 975, 255));
     txtcurrentUserName = makeTextBox(fraPassLook, "txtcurrentUserName", twipsRect(1320, 240, 2055, 315));
     Label2 = makeLabel(fraPassLook, "Label2", QStringLiteral("Password"), twipsRect(240, 960, 855, 255));
     txtCurrentPass = makeTextBox(fraPassLook, "txtCurrentPass", twipsRect(1320, 840, 2055, 315), true);
-    cmdTest = new QPushButton(QStringLiteral("Okay"), fraPassLook);
-    cmdTest->setObjectName(QStringLiteral("cmdTest"));
-    cmdTest->setGeometry(twipsRect(3600, 480, 1215, 375));
+    cmdTest = makeCommandButton(fraPassLook, "cmdTest", QStringLiteral("Okay"), twipsRect(3600, 480, 1215, 375));
     Label5 = makeLabel(fraPassLook, "Label5", QStringLiteral("ID"), twipsRect(3600, 1200, 615, 255));
     Label5->hide();
     txtID = makeTextBox(fraPassLook, "txtID", twipsRect(3480, 960, 1335, 285));
     txtID->hide();
 
-    fraNew = new QGroupBox(QStringLiteral("New Information"), this);
-    fraNew->setObjectName(QStringLiteral("fraNew"));
-    fraNew->setGeometry(twipsRect(0, 1680, 4935, 2055));
+    fraNew = makeControl<QGroupBox>(this, "fraNew", twipsRect(0, 1680, 4935, 2055), QStringLiteral("New Information"));
     Label6 = makeLabel(fraNew, "Label6", QStringLiteral("User Name"), twipsRect(120, 480, 1335, 255));
     txtUserName = makeTextBox(fraNew, "txtUserName", twipsRect(1680, 360, 1695, 405));
     Label4 = makeLabel(fraNew, "Label4", QStringLiteral("Password"), twipsRect(120, 960, 1335, 255));
     txtPass = makeTextBox(fraNew, "txtPass", twipsRect(1680, 840, 1695, 375), true);
     Label3 = makeLabel(fraNew, "Label3", QStringLiteral("Re enter Password"), twipsRect(120, 1440, 1575, 375));
     txtRePass = makeTextBox(fraNew, "txtRePass", twipsRect(1680, 1320, 1695, 375), true);
-    cmdOkay = new asxPowerButton(fraNew);
-    cmdOkay->setObjectName(QStringLiteral("cmdOkay"));
-    cmdOkay->setGeometry(twipsRect(3600, 720, 1095, 495));
-    cmdOkay->setPicture(QStringLiteral("okay"));
-    cmdOkay->setIconSize(QSize(28, 28));
-    cmdOkay->setAutoRaise(false);
+    cmdOkay = makePictureButton<asxPowerButton>(fraNew, "cmdOkay", twipsRect(3600, 720, 1095, 495), QStringLiteral("okay"));
     // Until the current pair is proved, the new boxes lie outside the window;
     // hidden, they cannot be reached with the Tab key either.
     fraNew->hide();

@@ -13,6 +13,7 @@
 #include "kit/ProgramLock.h"
 #include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 namespace {
@@ -29,15 +30,11 @@ frmLogin::frmLogin()
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     setFixedSize(twips(4875), twips(1320));
 
-    asxGenericContainer1 = new asxGenericContainer(this);
-    asxGenericContainer1->setObjectName(QStringLiteral("asxGenericContainer1"));
-    asxGenericContainer1->setGeometry(twipsRect(0, 0, 4935, 1335));
+    asxGenericContainer1 = makeControl<asxGenericContainer>(this, "asxGenericContainer1", twipsRect(0, 0, 4935, 1335));
     asxGenericContainer1->setBackColor(bgrColor(0x00C00000));
 
     auto label = [&](const char* name, const QString& text, const QRect& rect) {
-        auto* l = new QLabel(text, asxGenericContainer1);
-        l->setObjectName(QLatin1String(name));
-        l->setGeometry(rect);
+        QLabel* l = makeLabel(asxGenericContainer1, name, text, rect);
         QPalette p = l->palette();
         p.setColor(QPalette::WindowText, bgrColor(0x0000FFFF));
         l->setPalette(p);
@@ -46,21 +43,14 @@ frmLogin::frmLogin()
     Label1 = label("Label1", QStringLiteral("User Name"), twipsRect(0, 240, 975, 255));
     Label2 = label("Label2", QStringLiteral("Password"), twipsRect(0, 840, 735, 255));
 
-    txtUserName = new QLineEdit(asxGenericContainer1);
-    txtUserName->setObjectName(QStringLiteral("txtUserName"));
-    txtUserName->setGeometry(twipsRect(960, 120, 2175, 375));
-    txtPassword = new QLineEdit(asxGenericContainer1);
-    txtPassword->setObjectName(QStringLiteral("txtPassword"));
-    txtPassword->setGeometry(twipsRect(960, 720, 2175, 375));
-    txtPassword->setEchoMode(QLineEdit::Password);
+    txtUserName = makeTextBox(asxGenericContainer1, "txtUserName", twipsRect(960, 120, 2175, 375));
+    txtPassword = makeTextBox(asxGenericContainer1, "txtPassword", twipsRect(960, 720, 2175, 375), true);
     txtPassword->installEventFilter(this);
     setTabOrder(txtUserName, txtPassword);
 
     auto button = [&](const char* name, const QString& caption, const QRect& rect) {
-        auto* b = new asxToolButton(asxGenericContainer1);
-        b->setObjectName(QLatin1String(name));
+        auto* b = makeControl<asxToolButton>(asxGenericContainer1, name, rect);
         b->setText(caption);
-        b->setGeometry(rect);
         b->setAutoRaise(false);
         return b;
     };

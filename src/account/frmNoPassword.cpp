@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QLabel>
 
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 frmNoPassword::frmNoPassword()
@@ -19,11 +20,9 @@ frmNoPassword::frmNoPassword()
     QFont font(QStringLiteral("Maiandra GD"), 36, QFont::Bold);
     font.setStyleHint(QFont::SansSerif);
     auto make = [&](const char* name, const QString& text, const QRect& rect, const QColor& color) {
-        auto* label = new QLabel(text, this);
-        label->setObjectName(QLatin1String(name));
+        QLabel* label = makeLabel(this, name, text, rect);
         label->setFont(font);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        label->setGeometry(rect);
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, color);
         label->setPalette(p);

@@ -16,9 +16,6 @@
 #include "controls/Buttons.h"
 #include "controls/Twips.h"
 
-const QString kSmtpHelp = QStringLiteral("This will send email.SMTP : mail.myprovider.net.?");
-const QString kRemoteHelp = QStringLiteral("This will check your email.Remote mail.myprovider.net.?");
-
 namespace {
 // The marker's whole content; only its existence is ever tested.
 const QByteArray kMarker("Pass\r\n");
@@ -32,9 +29,7 @@ frmPassInfo::frmPassInfo()
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     setFixedSize(twips(6255), twips(6090));
 
-    Frame5 = new QGroupBox(QStringLiteral("User Info"), this);
-    Frame5->setObjectName(QStringLiteral("Frame5"));
-    Frame5->setGeometry(twipsRect(0, 0, 6255, 2295));
+    Frame5 = makeControl<QGroupBox>(this, "Frame5", twipsRect(0, 0, 6255, 2295), QStringLiteral("User Info"));
     Label6 = makeLabel(Frame5, "Label6", QStringLiteral("Lower Case for User Name and Password"), twipsRect(240, 240, 2895, 375));
     Label1 = makeLabel(Frame5, "Label1", QStringLiteral("UserName"), twipsRect(240, 840, 1335, 255));
     txtUserName = makeTextBox(Frame5, "txtUserName", twipsRect(1800, 720, 1695, 405));
@@ -54,22 +49,8 @@ frmPassInfo::frmPassInfo()
         advice->setFont(small);
     }
 
-    Frame4 = new QGroupBox(QStringLiteral("Email Info"), this);
-    Frame4->setObjectName(QStringLiteral("Frame4"));
-    Frame4->setGeometry(twipsRect(0, 2400, 6255, 3495));
-    Label7 = makeLabel(Frame4, "Label7", QStringLiteral("SMTP HOST:"), twipsRect(120, 480, 1455, 255));
-    txtsmtp = makeTextBox(Frame4, "txtsmtp", twipsRect(1680, 360, 3855, 375));
-    Label8 = makeLabel(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 960, 975, 255));
-    txtYourEmail = makeTextBox(Frame4, "txtYourEmail", twipsRect(1680, 840, 3855, 375));
-    Label9 = makeLabel(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 1440, 1215, 255));
-    txtHost = makeTextBox(Frame4, "txtHost", twipsRect(1680, 1320, 3855, 405));
-    Label10 = makeLabel(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
-    EmailUserName = makeTextBox(Frame4, "EmailUserName", twipsRect(1680, 1800, 3855, 405));
-    Label11 = makeLabel(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
-    txtPassword = makeTextBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
-    cmdSMTPhelp = makePictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
-    cmdRemoteHelp = makePictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
-    cmdSave = makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
+    createEmailInfo(this, 2400, Layout::Setup, "EmailUserName");
+    EmailUserName = txtEmailUserName;
 
     setTabOrder(txtUserName, txtPass);
     setTabOrder(txtPass, txtRePass);
@@ -81,8 +62,6 @@ frmPassInfo::frmPassInfo()
 
     connect(cmdOkay, &QToolButton::clicked, this, &frmPassInfo::cmdOkay_Click);
     connect(cmdSave, &QToolButton::clicked, this, &frmPassInfo::cmdSave_Click);
-    connect(cmdSMTPhelp, &QToolButton::clicked, this, &frmPassInfo::cmdSMTPhelp_Click);
-    connect(cmdRemoteHelp, &QToolButton::clicked, this, &frmPassInfo::cmdRemoteHelp_Click);
 }
 
 void frmPassInfo::Form_Load()
@@ -146,23 +125,9 @@ bool frmPassInfo::EmailSave()
     const bool saved = storeGuard([&] {
         rst.Open(Con, QStringLiteral("tblEmail"));
         rst.AddNew();
-        rst.Fields(QStringLiteral("SMTP")) = txtsmtp->text().trimmed();
-        rst.Fields(QStringLiteral("YourEmail")) = txtYourEmail->text().trimmed();
-        rst.Fields(QStringLiteral("Remote")) = txtHost->text().trimmed();
-        rst.Fields(QStringLiteral("UserName")) = EmailUserName->text().trimmed();
-        rst.Fields(QStringLiteral("Password")) = txtPassword->text().trimmed();
+        writeEmailSettings(rst);
         rst.Update();
     });
     rst.Close();
     return saved;
-}
-
-void frmPassInfo::cmdSMTPhelp_Click()
-{
-    MsgBox(kSmtpHelp);
-}
-
-void frmPassInfo::cmdRemoteHelp_Click()
-{
-    MsgBox(kRemoteHelp);
 }

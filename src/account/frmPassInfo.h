@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/EmailInfoFrame.h"
 #include "kit/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
@@ -13,7 +14,7 @@ class FlatBttn;
 
 // First-run setup: the account (user name and password) and the e-mail
 // settings, two halves saved independently.
-class frmPassInfo : public Form {
+class frmPassInfo : public Form, public EmailInfoFrame {
     Q_OBJECT
 public:
     frmPassInfo();
@@ -22,17 +23,13 @@ public:
 
     void cmdOkay_Click();
     void cmdSave_Click();
-    void cmdSMTPhelp_Click();
-    void cmdRemoteHelp_Click();
 
-    QGroupBox *Frame5, *Frame4;
+    QGroupBox* Frame5;
     QLabel *Label6, *Label1, *Label4, *Label2, *Label5, *Label3;
     QLineEdit *txtUserName, *txtPass, *txtRePass;
     asxPowerButton* cmdOkay;
-    QLabel *Label7, *Label8, *Label9, *Label10, *Label11;
-    QLineEdit *txtsmtp, *txtYourEmail, *txtHost, *EmailUserName, *txtPassword;
-    FlatBttn *cmdSMTPhelp, *cmdRemoteHelp;
-    asxToolButton* cmdSave;
+    // This screen's name for the frame's mailbox user name box.
+    QLineEdit* EmailUserName;
 
 private:
     bool PassSaving();
@@ -42,7 +39,3 @@ private:
     Connection Con;
     Recordset rst;
 };
-
-// The help texts of the two host boxes, shared with the settings screen.
-extern const QString kSmtpHelp;
-extern const QString kRemoteHelp;

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "store/Recordset.h"
 
@@ -58,14 +59,18 @@ const QString kCountCaption = QStringLiteral("Chr count");
 
 QLabel* makeCaption(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
+    auto* label = makeLabel(parent, name, QString(), geometry);
+    setFittingText(label, text);
+    return label;
+}
+
+void setFittingText(QLabel* label, const QString& text)
+{
+    label->setText(text);
     QFont font = label->font();
-    while (QFontMetrics(font).horizontalAdvance(label->text()) > label->width() && font.pointSizeF() > 6)
+    while (QFontMetrics(font).horizontalAdvance(text) > label->contentsRect().width() && font.pointSizeF() > 6)
         font.setPointSizeF(font.pointSizeF() - 0.25);
     label->setFont(font);
-    return label;
 }
 
 void paintLightYellow(QWidget* widget)
@@ -82,9 +87,7 @@ void ContactBoxes::createContactBoxes(QWidget* parent, Layout layout)
         this->*b.label = makeCaption(parent, b.labelName, QLatin1String(b.caption),
                                      inTwips(entry ? b.entryLabel : b.browseLabel));
 
-        auto* box = new QLineEdit(parent);
-        box->setObjectName(QLatin1String(b.name));
-        box->setGeometry(inTwips(entry ? b.entryBox : b.browseBox));
+        QLineEdit* box = makeTextBox(parent, b.name, inTwips(entry ? b.entryBox : b.browseBox));
         paintLightYellow(box);
         this->*b.box = box;
     }
@@ -93,29 +96,58 @@ void ContactBoxes::createContactBoxes(QWidget* parent, Layout layout)
 
 QPlainTextEdit* makeCommentsBox(QWidget* parent, const QRect& geometry)
 {
-    auto* box = new QPlainTextEdit(parent);
-    box->setObjectName(QStringLiteral("txtComments"));
-    box->setGeometry(geometry);
+    auto* box = makeControl<QPlainTextEdit>(parent, "txtComments", geometry);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     box->setTabChangesFocus(true);
     return box;
 }
 
-void showContact(const Recordset& rs, ContactBoxes& boxes, QLineEdit* txtID, QPlainTextEdit* txtComments)
+const std::array<ContactField, kContactFieldCount> kContactFieldTable = {{
+    {"FirstName", &ContactBoxes::txtFirstName, "First Name"},
+    {"LastName", &ContactBoxes::txtLastName, "Last Name"},
+    {"HomeAddress", &ContactBoxes::txthomeAddress, "Home Address"},
+    {"Suburb", &ContactBoxes::txtSuburb, "Suburb"},
+    {"PostCode", &ContactBoxes::txtpostcode, "Post Code"},
+    {"Email", &ContactBoxes::txtemail, "Email"},
+    {"HomePhone", &ContactBoxes::txtHomePhone, "Home Phone"},
+    {"Mobile", &ContactBoxes::txtMobile, "Mobile"},
+    {"ICQ", &ContactBoxes::txtICQ, "ICQ"},
+    {"WebAddress", &ContactBoxes::txtWebPage, "Web Page"},
+    {"Comments", nullptr, "Comments"},
+}};
+
+ContactValues typedContact(const ContactBoxes& boxes, const QPlainTextEdit* txtComments)
+{
+    ContactValues contact;
+    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
+        contact.values[i] = kContactFieldTable[i].box ? (boxes.*kContactFieldTable[i].box)->text() : txtComments->toPlainText();
+    return contact;
+}
+
+ContactValues readContact(const Recordset& rs)
 {
     // A missing value cannot be stored by this program, but a row written by
     // anything else still shows whole rather than half of it over the last contact.
-    auto text = [&rs](const char* field) { return rs.Fields(QLatin1String(field)).toString(); };
-    txtID->setText(text("Org_ID"));
-    boxes.txtFirstName->setText(text("FirstName"));
-    boxes.txtLastName->setText(text("LastName"));
-    boxes.txthomeAddress->setText(text("HomeAddress"));
-    boxes.txtSuburb->setText(text("Suburb"));
-    boxes.txtpostcode->setText(text("PostCode"));
-    boxes.txtemail->setText(text("Email"));
-    boxes.txtHomePhone->setText(text("HomePhone"));
-    boxes.txtMobile->setText(text("Mobile"));
-    boxes.txtICQ->setText(text("ICQ"));
-    txtComments->setPlainText(text("Comments"));
-    boxes.txtWebPage->setText(text("WebAddress"));
+    ContactValues contact;
+    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
+        contact.values[i] = rs.Fields(QLatin1String(kContactFieldTable[i].name)).toString();
+    return contact;
+}
+
+void writeContact(Recordset& rs, const ContactValues& contact)
+{
+    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
+        rs.Fields(QLatin1String(kContactFieldTable[i].name)) = contact.values[i].trimmed();
+}
+
+void showContact(const Recordset& rs, ContactBoxes& boxes, QLineEdit* txtID, QPlainTextEdit* txtComments)
+{
+    const ContactValues contact = readContact(rs);
+    txtID->setText(rs.Fields(QStringLiteral("Org_ID")).toString());
+    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i) {
+        if (kContactFieldTable[i].box)
+            (boxes.*kContactFieldTable[i].box)->setText(contact.values[i]);
+        else
+            txtComments->setPlainText(contact.values[i]);
+    }
 }

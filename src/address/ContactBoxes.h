@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QRect>
 #include <QString>
 
@@ -25,10 +27,39 @@ struct ContactBoxes {
     void createContactBoxes(QWidget* parent, Layout layout);
 };
 
+// The stored fields of a contact, in the order of tblAddress.
+enum class Contact { FirstName, LastName, HomeAddress, Suburb, PostCode, Email, HomePhone, Mobile, ICQ, WebAddress, Comments };
+constexpr int kContactFieldCount = 11;
+
+// A contact's values, indexed by Contact.
+struct ContactValues {
+    std::array<QString, kContactFieldCount> values;
+    QString& operator[](Contact field) { return values[std::size_t(field)]; }
+    const QString& operator[](Contact field) const { return values[std::size_t(field)]; }
+};
+
+// What each stored field is: its name in tblAddress, the box of the contact
+// screens that holds it (none for the comments: each screen has its own
+// comments box) and its column heading in the search result.
+struct ContactField {
+    const char* name;
+    QLineEdit* ContactBoxes::*box;
+    const char* heading;
+};
+extern const std::array<ContactField, kContactFieldCount> kContactFieldTable;
+
+// The values as they stand in the boxes.
+ContactValues typedContact(const ContactBoxes& boxes, const QPlainTextEdit* txtComments);
+// The current row of `rs`; a field without a value reads as empty text.
+ContactValues readContact(const Recordset& rs);
+// Assigns every field of the current row of `rs`, each value trimmed.
+void writeContact(Recordset& rs, const ContactValues& contact);
 
 // A caption at its place. Its font is narrowed until the whole text fits
 // the width: the screens are laid out for a face a little narrower than ours.
 QLabel* makeCaption(QWidget* parent, const char* name, const QString& text, const QRect& geometry);
+// Shows `text` in `label`, narrowing its font until the whole text fits.
+void setFittingText(QLabel* label, const QString& text);
 
 // The captions over the comments boxes.
 extern const QString kCommentsCaption;
@@ -40,6 +71,5 @@ void paintLightYellow(QWidget* widget);
 // The multi-line comments box of the contact screens.
 QPlainTextEdit* makeCommentsBox(QWidget* parent, const QRect& geometry);
 
-// Shows the current contact of `rs` in the boxes, the key in `txtID`. A field
-// without a value shows as an empty box.
+// Shows the current contact of `rs` in the boxes, the key in `txtID`.
 void showContact(const Recordset& rs, ContactBoxes& boxes, QLineEdit* txtID, QPlainTextEdit* txtComments);

@@ -9,33 +9,22 @@
 
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 const QString kChooseContact = QStringLiteral("Choose a contact from the list first.");
 const QString kContactGone = QStringLiteral("This contact no longer exists.");
-
-namespace {
-QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& title, const QRect& geometry)
-{
-    auto* frame = new QGroupBox(title, parent);
-    frame->setObjectName(QLatin1String(name));
-    frame->setGeometry(geometry);
-    return frame;
-}
-}  // namespace
 
 ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
 {
     setWindowTitle(caption);
     setFixedSize(twips(clientTwips.width()), twips(clientTwips.height()));
 
-    Frame1 = makeFrame(this, "Frame1", QString(), twipsRect(0, 0, 8055, 3255));
+    Frame1 = makeControl<QGroupBox>(this, "Frame1", twipsRect(0, 0, 8055, 3255));
     createContactBoxes(Frame1, Layout::Browse);
 
-    Frame2 = makeFrame(this, "Frame2", QStringLiteral("Name List"), twipsRect(5280, 3360, 2775, 3615));
-    lstName = new QListWidget(Frame2);
-    lstName->setObjectName(QStringLiteral("lstName"));
-    lstName->setGeometry(twipsRect(120, 240, 2415, 3180));
+    Frame2 = makeControl<QGroupBox>(this, "Frame2", twipsRect(5280, 3360, 2775, 3615), QStringLiteral("Name List"));
+    lstName = makeControl<QListWidget>(Frame2, "lstName", twipsRect(120, 240, 2415, 3180));
     lstName->setUniformItemSizes(true);
     paintLightYellow(lstName);
 

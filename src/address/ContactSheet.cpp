@@ -113,21 +113,21 @@ QString ContactSheet::heading(QDate today)
 QList<ContactSheet::Line> ContactSheet::lines() const
 {
     return {
-        field("First Name ", 9, firstName),
-        field("Last Name   ", 9, lastName),
+        field("First Name ", 9, contact[Contact::FirstName]),
+        field("Last Name   ", 9, contact[Contact::LastName]),
         {},
-        field("Address     ", 10, homeAddress),
-        field("Suburb      ", 10, suburb),
-        field("Post Code   ", 9, postCode),
-        field("Email       ", 11, email),
-        field("Web Page    ", 9, webPage),
+        field("Address     ", 10, contact[Contact::HomeAddress]),
+        field("Suburb      ", 10, contact[Contact::Suburb]),
+        field("Post Code   ", 9, contact[Contact::PostCode]),
+        field("Email       ", 11, contact[Contact::Email]),
+        field("Web Page    ", 9, contact[Contact::WebAddress]),
         {},
-        field("Phone       ", 11, homePhone),
-        field("Mobile      ", 11, mobile),
+        field("Phone       ", 11, contact[Contact::HomePhone]),
+        field("Mobile      ", 11, contact[Contact::Mobile]),
         field("Fax         ", 12, fax),
-        field("ICQ        ", 11, icq),
+        field("ICQ        ", 11, contact[Contact::ICQ]),
         {},
-        field("Comment   ", 11, comments),
+        field("Comment   ", 11, contact[Contact::Comments]),
     };
 }
 

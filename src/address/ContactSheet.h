@@ -4,11 +4,13 @@
 #include <QList>
 #include <QString>
 
+#include "address/ContactBoxes.h"
+
 // What the printed contact sheet carries: the boxes of the entry screen as
 // typed, fax number included.
 struct ContactSheet {
-    QString firstName, lastName, homeAddress, suburb, postCode, email, webPage, homePhone, mobile, fax, icq,
-        comments;
+    ContactValues contact;
+    QString fax;  // shown on the screens, never stored
 
     // One printed line: the label with its run of blanks, then the value.
     // An empty line has neither.

@@ -9,6 +9,7 @@
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 const QString kCommentsFull = QStringLiteral("Max character is 255 and Comments textg will be disabled ");
@@ -24,9 +25,7 @@ frmAddress::frmAddress()
     setWindowTitle(kCaption);
     setFixedSize(twips(8415), twips(5400));
 
-    asxGenericContainer1 = new asxGenericContainer(this);
-    asxGenericContainer1->setObjectName(QStringLiteral("asxGenericContainer1"));
-    asxGenericContainer1->setGeometry(rect());
+    asxGenericContainer1 = makeControl<asxGenericContainer>(this, "asxGenericContainer1", rect());
 
     createContactBoxes(asxGenericContainer1, Layout::Entry);
     Label13 = makeCaption(asxGenericContainer1, "Label13", kCommentsCaption, twipsRect(0, 3120, 3375, 255));
@@ -63,17 +62,7 @@ bool frmAddress::SavingAddress()
         // gives an empty record set without reading the whole address book.
         rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE Org_ID = ?"), {QVariant()});
         rst.AddNew();
-        rst.Fields(QStringLiteral("FirstName")) = txtFirstName->text().trimmed();
-        rst.Fields(QStringLiteral("LastName")) = txtLastName->text().trimmed();
-        rst.Fields(QStringLiteral("HomeAddress")) = txthomeAddress->text().trimmed();
-        rst.Fields(QStringLiteral("Suburb")) = txtSuburb->text().trimmed();
-        rst.Fields(QStringLiteral("PostCode")) = txtpostcode->text().trimmed();
-        rst.Fields(QStringLiteral("Email")) = txtemail->text().trimmed();
-        rst.Fields(QStringLiteral("HomePhone")) = txtHomePhone->text().trimmed();
-        rst.Fields(QStringLiteral("Mobile")) = txtMobile->text().trimmed();
-        rst.Fields(QStringLiteral("ICQ")) = txtICQ->text().trimmed();
-        rst.Fields(QStringLiteral("Comments")) = txtComments->toPlainText().trimmed();
-        rst.Fields(QStringLiteral("WebAddress")) = txtWebPage->text().trimmed();
+        writeContact(rst, typedContact(*this, txtComments));
         rst.Update();
     });
     rst.Close();
@@ -83,18 +72,8 @@ bool frmAddress::SavingAddress()
 void frmAddress::AddressPrinting()
 {
     ContactSheet sheet;
-    sheet.firstName = txtFirstName->text();
-    sheet.lastName = txtLastName->text();
-    sheet.homeAddress = txthomeAddress->text();
-    sheet.suburb = txtSuburb->text();
-    sheet.postCode = txtpostcode->text();
-    sheet.email = txtemail->text();
-    sheet.webPage = txtWebPage->text();
-    sheet.homePhone = txtHomePhone->text();
-    sheet.mobile = txtMobile->text();
+    sheet.contact = typedContact(*this, txtComments);
     sheet.fax = txtFax->text();
-    sheet.icq = txtICQ->text();
-    sheet.comments = txtComments->toPlainText();
     printContactSheet(sheet);
 }
 

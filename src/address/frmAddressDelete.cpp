@@ -9,6 +9,7 @@
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 const QString kConfirmDelete = QStringLiteral("Are you sure want to delete");
@@ -21,23 +22,13 @@ frmAddressDelete::frmAddressDelete() : ContactBrowser(kCaption, QSize(8130, 7200
 {
     setObjectName(QStringLiteral("frmAddressDelete"));
 
-    Frame4 = new QGroupBox(this);
-    Frame4->setObjectName(QStringLiteral("Frame4"));
-    Frame4->setGeometry(twipsRect(0, 3360, 5175, 2895));
+    Frame4 = makeControl<QGroupBox>(this, "Frame4", twipsRect(0, 3360, 5175, 2895));
     Label13 = makeCaption(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3375, 255));
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 2175));
     paintLightYellow(txtComments);
 
-    cmdDelete = new asxToolButton(this);
-    cmdDelete->setObjectName(QStringLiteral("cmdDelete"));
-    cmdDelete->setGeometry(twipsRect(0, 6360, 5175, 615));
-    cmdDelete->setPicture(QStringLiteral("delete"));
-    cmdDelete->setIconSize(QSize(32, 32));
-    cmdDelete->setAutoRaise(false);
-
-    txtID = new QLineEdit(this);
-    txtID->setObjectName(QStringLiteral("txtID"));
-    txtID->setGeometry(twipsRect(480, 7080, 1935, 285));
+    cmdDelete = makePictureButton<asxToolButton>(this, "cmdDelete", twipsRect(0, 6360, 5175, 615), QStringLiteral("delete"));
+    txtID = makeTextBox(this, "txtID", twipsRect(480, 7080, 1935, 285));
 
     finishLayout();
 

@@ -10,58 +10,51 @@
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Edit");
 
+const QFont kCounterFont(QStringLiteral("Arial"), 18, QFont::Bold);
+
+// A large number takes a smaller face rather than losing digits.
+void showCount(QLabel* label, const QString& count)
+{
+    label->setFont(kCounterFont);
+    setFittingText(label, count);
+}
+
 QLabel* makeCounter(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
 {
-    QLabel* label = makeCaption(parent, name, text, geometry);
-    label->setFont(QFont(QStringLiteral("Arial"), 18, QFont::Bold));
+    QLabel* label = makeLabel(parent, name, QString(), geometry);
+    showCount(label, text);
     return label;
 }
 
-asxToolButton* makePictureButton(QWidget* parent, const char* name, const QRect& geometry, const QString& picture)
-{
-    auto* button = new asxToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
-    button->setPicture(picture);
-    button->setIconSize(QSize(28, 28));
-    button->setAutoRaise(false);
-    return button;
-}
 }  // namespace
 
 frmAddressEdit::frmAddressEdit() : ContactBrowser(kCaption, QSize(8055, 7005))
 {
     setObjectName(QStringLiteral("frmAddressEdit"));
 
-    Frame4 = new QGroupBox(this);
-    Frame4->setObjectName(QStringLiteral("Frame4"));
-    Frame4->setGeometry(twipsRect(0, 3360, 5175, 2415));
+    Frame4 = makeControl<QGroupBox>(this, "Frame4", twipsRect(0, 3360, 5175, 2415));
     Label13 = makeCaption(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3375, 255));
     Label11 = makeCaption(Frame4, "Label11", kCountCaption, twipsRect(3480, 240, 735, 255));
     lblCount = makeCaption(Frame4, "lblCount", QString(), twipsRect(4320, 240, 375, 255));
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 1815));
 
-    Frame3 = new QGroupBox(this);
-    Frame3->setObjectName(QStringLiteral("Frame3"));
-    Frame3->setGeometry(twipsRect(0, 5880, 5175, 1095));
-    cmdAddressSave = makePictureButton(Frame3, "cmdAddressSave", twipsRect(120, 360, 735, 495), QStringLiteral("save"));
+    Frame3 = makeControl<QGroupBox>(this, "Frame3", twipsRect(0, 5880, 5175, 1095));
+    cmdAddressSave = makePictureButton<asxToolButton>(Frame3, "cmdAddressSave", twipsRect(120, 360, 735, 495), QStringLiteral("save"));
     // Printing is the address panel's Print button; this one does nothing.
-    cmdAddressPrint = makePictureButton(Frame3, "cmdAddressPrint", twipsRect(1320, 360, 735, 495), QStringLiteral("print"));
+    cmdAddressPrint = makePictureButton<asxToolButton>(Frame3, "cmdAddressPrint", twipsRect(1320, 360, 735, 495), QStringLiteral("print"));
     lblNo = makeCounter(Frame3, "lblNo", QStringLiteral("No."), twipsRect(2280, 360, 735, 495));
     lblCurrent = makeCounter(Frame3, "lblCurrent", QString(), twipsRect(3120, 360, 495, 495));
-    lblTotal = makeCounter(Frame3, "lblTotal", QString(), twipsRect(3840, 360, 495, 495));
-    Line1 = new QFrame(Frame3);
-    Line1->setObjectName(QStringLiteral("Line1"));
+    // Wider than its 495 twips, to the frame's edge: a count of 100000 must show whole.
+    lblTotal = makeCounter(Frame3, "lblTotal", QString(), twipsRect(3840, 360, 1215, 495));
+    Line1 = makeControl<QFrame>(Frame3, "Line1", QRect(twips(3720) - 1, twips(360), 3, twips(480)));
     Line1->setFrameShape(QFrame::VLine);
-    Line1->setGeometry(twips(3720) - 1, twips(360), 3, twips(480));
-    txtID = new QLineEdit(Frame3);
-    txtID->setObjectName(QStringLiteral("txtID"));
-    txtID->setGeometry(twipsRect(2760, 480, 1935, 285));
+    txtID = makeTextBox(Frame3, "txtID", twipsRect(2760, 480, 1935, 285));
 
     finishLayout();
 
@@ -72,12 +65,12 @@ frmAddressEdit::frmAddressEdit() : ContactBrowser(kCaption, QSize(8055, 7005))
 void frmAddressEdit::Form_Load()
 {
     ContactBrowser::Form_Load();
-    lblTotal->setText(QString::number(lstName->count()));
+    showCount(lblTotal, QString::number(lstName->count()));
 }
 
 void frmAddressEdit::contactShown(int row)
 {
-    lblCurrent->setText(QString::number(row + 1));
+    showCount(lblCurrent, QString::number(row + 1));
 }
 
 void frmAddressEdit::txtComments_Change()
@@ -99,17 +92,7 @@ bool frmAddressEdit::Saving()
     // The list keeps the names read at load; a changed first name shows there
     // when the screen is opened again.
     return storeGuard([&] {
-        rst.Fields(QStringLiteral("FirstName")) = txtFirstName->text().trimmed();
-        rst.Fields(QStringLiteral("LastName")) = txtLastName->text().trimmed();
-        rst.Fields(QStringLiteral("HomeAddress")) = txthomeAddress->text().trimmed();
-        rst.Fields(QStringLiteral("Suburb")) = txtSuburb->text().trimmed();
-        rst.Fields(QStringLiteral("PostCode")) = txtpostcode->text().trimmed();
-        rst.Fields(QStringLiteral("Email")) = txtemail->text().trimmed();
-        rst.Fields(QStringLiteral("HomePhone")) = txtHomePhone->text().trimmed();
-        rst.Fields(QStringLiteral("Mobile")) = txtMobile->text().trimmed();
-        rst.Fields(QStringLiteral("WebAddress")) = txtWebPage->text().trimmed();
-        rst.Fields(QStringLiteral("ICQ")) = txtICQ->text().trimmed();
-        rst.Fields(QStringLiteral("Comments")) = txtComments->toPlainText().trimmed();
+        writeContact(rst, typedContact(*this, txtComments));
         rst.Update();
     });
 }

@@ -9,8 +9,10 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
+#include "address/ContactBoxes.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
 
@@ -51,14 +53,6 @@ const FieldInfo kFields[] = {
 };
 constexpr int kFieldCount = int(std::size(kFields));
 
-// The columns of the result, and the field each one shows.
-const std::pair<const char*, const char*> kColumns[] = {
-    {"First Name", "FirstName"}, {"Last Name", "LastName"}, {"Home Address", "HomeAddress"},
-    {"Suburb", "Suburb"},        {"Post Code", "PostCode"}, {"Email", "Email"},
-    {"Home Phone", "HomePhone"}, {"Mobile", "Mobile"},      {"ICQ", "ICQ"},
-    {"Web Page", "WebAddress"},  {"Comments", "Comments"},
-};
-
 // The list view's own default column width.
 constexpr int kDefaultColumnTwips = 1440;
 
@@ -83,9 +77,7 @@ frmAddressSearch::frmAddressSearch()
     setWindowTitle(kCaption);
     setFixedSize(twips(11865), twips(5835));
 
-    Frame2 = new QGroupBox(QStringLiteral("Option"), this);
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame2->setGeometry(twipsRect(0, 0, 11775, 1455));
+    Frame2 = makeControl<QGroupBox>(this, "Frame2", twipsRect(0, 0, 11775, 1455), QStringLiteral("Option"));
 
     QPushButton** const buttons[] = {&cmdFirstName, &cmdLastName, &cmdPhone, &cmdEmail, &cmdICQ, &cmdMobile};
     QLineEdit** const boxes[] = {&txtsearchFirstName, &txtsearchLastName, &txtsearchPhone,
@@ -99,24 +91,18 @@ frmAddressSearch::frmAddressSearch()
         const FieldInfo& info = kFields[i];
         const auto field = Field(i);
 
-        auto* button = new QPushButton(QLatin1String(info.caption), Frame2);
-        button->setObjectName(QLatin1String(info.buttonName));
-        button->setGeometry(inTwips(info.button));
+        QPushButton* button = makeCommandButton(Frame2, info.buttonName, QLatin1String(info.caption), inTwips(info.button));
         connect(button, &QPushButton::clicked, this, [this, field] { cmdField_Click(field); });
         *buttons[i] = button;
 
-        auto* box = new QLineEdit(Frame2);
-        box->setObjectName(QLatin1String(info.boxName));
-        box->setGeometry(inTwips(info.box));
+        QLineEdit* box = makeTextBox(Frame2, info.boxName, inTwips(info.box));
         if (field == FirstName || field == LastName)
             box->setFont(nameFont);
         if (info.enterSearches)
             connect(box, &QLineEdit::returnPressed, this, [this, field] { imgField_Click(field); });
         *boxes[i] = box;
 
-        auto* picture = new QLabel(Frame2);
-        picture->setObjectName(QLatin1String(info.pictureName));
-        picture->setGeometry(inTwips(info.picture));
+        QLabel* picture = makeLabel(Frame2, info.pictureName, QString(), inTwips(info.picture));
         picture->setAlignment(Qt::AlignCenter);
         picture->setPixmap(searchPicture);
         picture->setCursor(Qt::PointingHandCursor);
@@ -124,18 +110,11 @@ frmAddressSearch::frmAddressSearch()
         *pictures[i] = picture;
     }
 
-    Frame1 = new QGroupBox(QStringLiteral("Result"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twipsRect(0, 1560, 11895, 4215));
-    Label1 = new QLabel(Frame1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twipsRect(240, 240, 2295, 255));
-    lblPhoneTotal = new QLabel(Frame1);
-    lblPhoneTotal->setObjectName(QStringLiteral("lblPhoneTotal"));
-    lblPhoneTotal->setGeometry(twipsRect(2520, 240, 495, 255));
-    lstv = new ListView(Frame1);
-    lstv->setObjectName(QStringLiteral("lstv"));
-    lstv->setGeometry(twipsRect(120, 600, 11775, 3495));
+    Frame1 = makeControl<QGroupBox>(this, "Frame1", twipsRect(0, 1560, 11895, 4215), QStringLiteral("Result"));
+    Label1 = makeLabel(Frame1, "Label1", QString(), twipsRect(240, 240, 2295, 255));
+    // Wider than its 495 twips: a count of 100000 must show whole.
+    lblPhoneTotal = makeLabel(Frame1, "lblPhoneTotal", QString(), twipsRect(2520, 240, 1215, 255));
+    lstv = makeControl<ListView>(Frame1, "lstv", twipsRect(120, 600, 11775, 3495));
 
     // Nothing can be searched until a field is chosen.
     for (int i = 0; i < kFieldCount; ++i) {
@@ -153,8 +132,8 @@ frmAddressSearch::frmAddressSearch()
 
 void frmAddressSearch::Form_Load()
 {
-    for (const auto& [header, field] : kColumns)
-        lstv->addColumn(QLatin1String(header), kDefaultColumnTwips);
+    for (const ContactField& field : kContactFieldTable)
+        lstv->addColumn(QLatin1String(field.heading), kDefaultColumnTwips);
     connectStore(Con);
 }
 
@@ -241,9 +220,10 @@ void frmAddressSearch::imgField_Click(Field field)
 
 void frmAddressSearch::DisplayInfo()
 {
-    const int row = lstv->addItem(rst.Fields(QLatin1String(kColumns[0].second)).toString());
-    for (int n = 1; n < int(std::size(kColumns)); ++n)
-        lstv->setSubItem(row, n, rst.Fields(QLatin1String(kColumns[n].second)).toString());
+    const ContactValues contact = readContact(rst);
+    const int row = lstv->addItem(contact.values[0]);
+    for (int n = 1; n < kContactFieldCount; ++n)
+        lstv->setSubItem(row, n, contact.values[std::size_t(n)]);
     rst.MoveNext();
     lblPhoneTotal->setText(QString::number(lstv->itemCount()));
 }

@@ -10,8 +10,8 @@
 
 namespace {
 
-// The display never shows more, so a fraction typed after "." stops taking
-// digits here rather than growing a text the next operator would round away.
+// The display never shows more, so an operand stops taking digits here rather
+// than growing a text the next operator would round away.
 constexpr int kMaxDigits = 15;
 
 bool isBlank(char16_t c)
@@ -24,7 +24,7 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// Digits of a fraction being typed; the zero that stands before a bare point
+// Digits of an operand being typed; the zero that stands before a bare point
 // is not a significant one.
 int enteredDigits(const QString &operand)
 {
@@ -161,9 +161,6 @@ std::optional<double> textToNumber(const QString &text)
     return value;
 }
 
-const QString CalcEngine::kOperators[4] = {
-    QStringLiteral("+"), QStringLiteral("-"), QStringLiteral("*"), QStringLiteral("/")};
-
 CalcEngine::CalcEngine()
 {
     load();
@@ -178,7 +175,7 @@ void CalcEngine::load()
 
 QString &CalcEngine::operandBeingEntered()
 {
-    return PendingOp.isEmpty() ? FirstNum : SecondNum;
+    return PendingOp == Op::None ? FirstNum : SecondNum;
 }
 
 void CalcEngine::digit(int d)
@@ -190,9 +187,12 @@ void CalcEngine::digit(int d)
         StartNew = false;
     }
     QString &operand = operandBeingEntered();
+    // A sixteenth digit would be rounded away by the display (and once in
+    // scientific form, a further one would land in the exponent).
+    if (enteredDigits(operand) >= kMaxDigits)
+        return;
     if (FractionEntry) {
-        if (enteredDigits(operand) < kMaxDigits)
-            operand += QChar(u'0' + d);
+        operand += QChar(u'0' + d);
     } else {
         const auto value = textToNumber(operand + canonicalText(d));
         if (!value) {
@@ -201,7 +201,7 @@ void CalcEngine::digit(int d)
         }
         operand = canonicalText(*value);
     }
-    if (PendingOp.isEmpty())
+    if (PendingOp == Op::None)
         Display = FirstNum;
 }
 
@@ -220,7 +220,7 @@ void CalcEngine::point()
         operand = QStringLiteral(" 0");
     operand += u'.';
     FractionEntry = true;
-    if (PendingOp.isEmpty())
+    if (PendingOp == Op::None)
         Display = FirstNum;
 }
 
@@ -234,7 +234,7 @@ void CalcEngine::op(int index)
     }
     Display = FirstNum;
     StartNew = false;
-    PendingOp = kOperators[index];
+    PendingOp = Op(index + 1);
 }
 
 void CalcEngine::equals()
@@ -244,7 +244,7 @@ void CalcEngine::equals()
         return;
     }
     Display = FirstNum;
-    PendingOp.clear();
+    PendingOp = Op::None;
     StartNew = true;
 }
 
@@ -271,18 +271,19 @@ bool CalcEngine::finishFractionEntry()
 
 bool CalcEngine::applyPendingOp()
 {
-    if (PendingOp.isEmpty())
+    if (PendingOp == Op::None)
         return true;
     const auto a = textToNumber(FirstNum);
     const auto b = textToNumber(SecondNum);
     if (!a || !b)
         return false;
     double result = 0;
-    switch (PendingOp.at(0).unicode()) {
-    case u'+': result = *a + *b; break;
-    case u'-': result = *a - *b; break;
-    case u'*': result = *a * *b; break;
-    case u'/': result = *a / *b; break;
+    switch (PendingOp) {
+    case Op::None: break;
+    case Op::Add: result = *a + *b; break;
+    case Op::Subtract: result = *a - *b; break;
+    case Op::Multiply: result = *a * *b; break;
+    case Op::Divide: result = *a / *b; break;
     }
     // The operands are finite, so the only ways out of the finite range are
     // overflow (infinity), division by zero (infinity) and 0 / 0 (NaN).
@@ -304,6 +305,6 @@ void CalcEngine::clearCalculation()
 {
     FirstNum.clear();
     SecondNum.clear();
-    PendingOp.clear();
+    PendingOp = Op::None;
     FractionEntry = false;
 }

@@ -10,8 +10,7 @@
 //
 // Operands are kept as text and pass through canonicalText() on every digit
 // press, which is what gives the keypad its character: leading zeros vanish,
-// a sixteenth digit turns the operand into scientific form and a seventeenth
-// lands in its exponent.
+// and an operand takes at most fifteen digits, as many as the display shows.
 class CalcEngine
 {
 public:
@@ -19,9 +18,6 @@ public:
     static inline const QString kFaultText = QStringLiteral("-E-");
     // What the display shows before the first digit and after "AC".
     static inline const QString kStartText = QStringLiteral("0");
-    // Operator texts for op(0) .. op(3). The multiplication key is captioned
-    // "x" but carries "*".
-    static const QString kOperators[4];
 
     CalcEngine();
 
@@ -33,12 +29,12 @@ public:
     void allClear();
 
     const QString &display() const { return Display; }
-    const QString &firstNum() const { return FirstNum; }
-    const QString &secondNum() const { return SecondNum; }
-    const QString &pendingOp() const { return PendingOp; }
-    bool startNew() const { return StartNew; }
 
 private:
+    // The operator waiting for its second operand; op(0) .. op(3) are the
+    // keys in this order.
+    enum class Op { None, Add, Subtract, Multiply, Divide };
+
     QString &operandBeingEntered();
     bool finishFractionEntry();
     bool applyPendingOp();
@@ -47,7 +43,7 @@ private:
 
     QString FirstNum;
     QString SecondNum;
-    QString PendingOp;
+    Op PendingOp = Op::None;
     bool StartNew = false;
     // Set from "." until the operand is used: its digits are appended as typed
     // so that zeros after the point survive (1 . 0 5 reaches 1.05).

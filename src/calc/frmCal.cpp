@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 namespace {
@@ -27,10 +28,8 @@ const QPoint kOperatorPositions[4] = {{2400, 480}, {2400, 1080}, {2400, 1680}, {
 
 asxToolButton* key(QWidget* parent, const QString& name, const QString& caption, QPoint at, int height = kKey)
 {
-    auto* b = new asxToolButton(parent);
-    b->setObjectName(name);
+    auto* b = makeControl<asxToolButton>(parent, name, twipsRect(at.x(), at.y(), kKey, height));
     b->setText(caption);
-    b->setGeometry(twipsRect(at.x(), at.y(), kKey, height));
     b->setAutoRaise(false);
     b->setFocusPolicy(Qt::NoFocus);
     QFont font = b->font();
@@ -52,9 +51,7 @@ frmCal::frmCal()
     setAttribute(Qt::WA_QuitOnClose, true);
     setFixedSize(twips(3570), twips(2220));
 
-    txtDisp = new QLineEdit(this);
-    txtDisp->setObjectName(QStringLiteral("txtDisp"));
-    txtDisp->setGeometry(twipsRect(0, 0, 3495, 375));
+    txtDisp = makeTextBox(this, "txtDisp", twipsRect(0, 0, 3495, 375));
     txtDisp->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // Nothing reads the display back, so typing into it would only mislead.
     txtDisp->setReadOnly(true);

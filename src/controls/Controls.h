@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,4 +24,15 @@ Button* makePictureButton(QWidget* parent, const char* name, const QRect& rect, 
     button->setIconSize(QSize(rect.width() - 6, rect.height() - 6).boundedTo(QSize(32, 32)));
     button->setAutoRaise(false);
     return button;
+}
+
+// Any other control, named and placed; `args` come before the parent in its
+// constructor (a frame's title, a label's text).
+template <class Control, class... Args>
+Control* makeControl(QWidget* parent, QAnyStringView name, const QRect& rect, Args&&... args)
+{
+    auto* control = new Control(std::forward<Args>(args)..., parent);
+    control->setObjectName(name);
+    control->setGeometry(rect);
+    return control;
 }

@@ -39,3 +39,8 @@ QString AppFolder::markerFile()
 {
     return dataFolder() + QStringLiteral("/Pass.dat");
 }
+
+QString AppFolder::backupFolder()
+{
+    return dataFolder() + QStringLiteral("/Backup");
+}

@@ -10,4 +10,5 @@ QString dataFolder();      // <app>/Data
 QString noteFolder();      // <app>/Note
 QString databaseFile();    // <app>/Data/Tessaly.mdb
 QString markerFile();      // <app>/Data/Pass.dat
+QString backupFolder();    // <app>/Data/Backup
 }  // namespace AppFolder

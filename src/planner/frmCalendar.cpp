@@ -6,6 +6,7 @@
 #include "kit/Clock.h"
 #include "controls/Buttons.h"
 #include "controls/MonthView.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 frmCalendar::frmCalendar()
@@ -20,14 +21,10 @@ frmCalendar::frmCalendar()
     setAutoFillBackground(true);
 
     // The calendar's top edge sits above the window, cut off.
-    MonthView1 = new MonthView(this);
-    MonthView1->setObjectName(QStringLiteral("MonthView1"));
+    MonthView1 = makeControl<MonthView>(this, "MonthView1", twipsRect(0, -120, 2640, 2310));
     MonthView1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
-    MonthView1->setGeometry(twipsRect(0, -120, 2640, 2310));
 
-    cmdExit = new asxPowerButton(this);
-    cmdExit->setObjectName(QStringLiteral("cmdExit"));
-    cmdExit->setGeometry(twipsRect(840, 2280, 735, 615));
+    cmdExit = makeControl<asxPowerButton>(this, "cmdExit", twipsRect(840, 2280, 735, 615));
     cmdExit->setPicture(QStringLiteral("exit"));
     cmdExit->setIconSize(QSize(32, 32));
 

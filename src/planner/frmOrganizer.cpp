@@ -19,6 +19,7 @@
 #include "controls/MSFlexGrid.h"
 #include "controls/RichTextBox.h"
 #include "controls/MonthView.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "planner/frmOrganizerSearch.h"
 
@@ -93,9 +94,7 @@ frmOrganizer::frmOrganizer()
                    Qt::WindowCloseButtonHint);
     setFixedSize(twips(9765), twips(7410));
 
-    SSTab1 = new QTabWidget(this);
-    SSTab1->setObjectName(QStringLiteral("SSTab1"));
-    SSTab1->setGeometry(twipsRect(0, 0, 9735, 7455));
+    SSTab1 = makeControl<QTabWidget>(this, "SSTab1", twipsRect(0, 0, 9735, 7455));
     // All thirteen tabs share one row, as narrow as their captions allow.
     SSTab1->tabBar()->setUsesScrollButtons(false);
     SSTab1->tabBar()->setExpanding(true);
@@ -112,9 +111,7 @@ frmOrganizer::frmOrganizer()
 
     QWidget* help = SSTab1->widget(kPages);
     const int strip = stripHeight(SSTab1);
-    txtHelp = new RichTextBox(help);
-    txtHelp->setObjectName(QStringLiteral("txtHelp"));
-    txtHelp->setGeometry(twips(120), twips(480) - strip, twips(9015), twips(6735));
+    txtHelp = makeControl<RichTextBox>(help, "txtHelp", QRect(twips(120), twips(480) - strip, twips(9015), twips(6735)));
     txtHelp->setReadOnly(true);
 
     SSTab1->setCurrentIndex(0);
@@ -129,58 +126,40 @@ void frmOrganizer::buildMonthPage(int k)
         return QRect(twips(left), twips(top) - strip, twips(width), twips(height));
     };
 
-    auto* grid = new MSFlexGrid(page);
-    grid->setObjectName(name("MSgridTime", k));
-    grid->setGeometry(onPage(240, 600, 6015, 6615));
+    auto* grid = makeControl<MSFlexGrid>(page, name("MSgridTime", k), onPage(240, 600, 6015, 6615));
     grid->setRows(kGridRows);
     grid->setFixedRows(1);
     grid->setFixedCols(1);
     MSgridTime[i] = grid;
 
-    auto* frame = new QGroupBox(page);
-    frame->setObjectName(name("Frame1", k));
-    frame->setGeometry(onPage(6360, 480, 3135, 6735));
+    auto* frame = makeControl<QGroupBox>(page, name("Frame1", k), onPage(6360, 480, 3135, 6735));
     Frame1[i] = frame;
 
-    auto* calendar = new MonthView(frame);
-    calendar->setObjectName(name("MonthView1", k));
-    calendar->setGeometry(twipsRect(120, 240, 2700, 2370));
+    auto* calendar = makeControl<MonthView>(frame, name("MonthView1", k), twipsRect(120, 240, 2700, 2370));
     calendar->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
     MonthView1[i] = calendar;
 
-    auto* message = new QLabel(kMessageLabel, frame);
-    message->setObjectName(name("Label1", k));
-    message->setGeometry(twipsRect(120, 2760, 1695, 255));
+    auto* message = makeControl<QLabel>(frame, name("Label1", k), twipsRect(120, 2760, 1695, 255), kMessageLabel);
     Label1[i] = message;
 
-    auto* text = new QPlainTextEdit(frame);
-    text->setObjectName(name("txtMessage", k));
-    text->setGeometry(twipsRect(120, 3240, 2535, 1215));
+    auto* text = makeControl<QPlainTextEdit>(frame, name("txtMessage", k), twipsRect(120, 3240, 2535, 1215));
     text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtMessage[i] = text;
 
-    auto* finish = new QLabel(kFinishLabel, frame);
-    finish->setObjectName(name("Label2", k));
-    finish->setGeometry(twipsRect(120, 4560, 1335, 255));
+    auto* finish = makeControl<QLabel>(frame, name("Label2", k), twipsRect(120, 4560, 1335, 255), kFinishLabel);
     Label2[i] = finish;
 
-    auto* combo = new QComboBox(frame);
-    combo->setObjectName(name("cboTimeFinshed", k));
+    auto* combo = makeControl<QComboBox>(frame, name("cboTimeFinshed", k), twipsRect(120, 4800, 1455, 315));
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setMaxVisibleItems(kFinishTimes.size());
-    combo->setGeometry(twipsRect(120, 4800, 1455, 315));
     combo->setEditText(kFinishLabel);
     cboTimeFinshed[i] = combo;
 
-    auto* save = new QPushButton(kSave, frame);
-    save->setObjectName(name("cmdSave", k));
-    save->setGeometry(twipsRect(120, 5520, 1335, 375));
+    auto* save = makeControl<QPushButton>(frame, name("cmdSave", k), twipsRect(120, 5520, 1335, 375), kSave);
     cmdSave[i] = save;
 
-    auto* search = new QPushButton(kSearch, frame);
-    search->setObjectName(name("cmdSearch", k));
-    search->setGeometry(twipsRect(120, 5880, 1335, 375));
+    auto* search = makeControl<QPushButton>(frame, name("cmdSearch", k), twipsRect(120, 5880, 1335, 375), kSearch);
     cmdSearch[i] = search;
 
     QObject::connect(calendar, &MonthView::DateClick, this, [this, k] { MonthView1_DateClick(k); });

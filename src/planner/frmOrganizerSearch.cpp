@@ -39,9 +39,7 @@ constexpr int kCalendarLeft = 1200;
 // A 32 x 32 picture that runs its search when clicked.
 QToolButton* picture(QWidget* parent, const char* name, const QRect& rect)
 {
-    auto* image = new QToolButton(parent);
-    image->setObjectName(QLatin1String(name));
-    image->setGeometry(rect);
+    auto* image = makeControl<QToolButton>(parent, name, rect);
     image->setAutoRaise(true);
     image->setIcon(QIcon(QStringLiteral(":/icons/search.svg")));
     image->setIconSize(QSize(28, 28));
@@ -64,9 +62,7 @@ frmOrganizerSearch::frmOrganizerSearch()
     setWindowTitle(kCaption);
     setFixedSize(twips(7875), twips(7335));
 
-    Frame1 = new QGroupBox(kFrameCaption, this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twipsRect(0, 0, 7815, 2655));
+    Frame1 = makeControl<QGroupBox>(this, "Frame1", twipsRect(0, 0, 7815, 2655), kFrameCaption);
 
     cmdFinished = makeCommandButton(Frame1, "cmdFinished", QStringLiteral("Finish Time"), twipsRect(120, 360, 975, 255));
     txtFinishTime = makeTextBox(Frame1, "txtFinishTime", twipsRect(1200, 360, 2055, 285));
@@ -81,19 +77,13 @@ frmOrganizerSearch::frmOrganizerSearch()
     cmdQuickSearchMonth =
         makeCommandButton(Frame1, "cmdQuickSearchMonth", QStringLiteral("Quick Search Month"), twipsRect(4200, 240, 1695, 255));
 
-    lstQuickMonth = new QListWidget(Frame1);
-    lstQuickMonth->setObjectName(QStringLiteral("lstQuickMonth"));
-    lstQuickMonth->setGeometry(twipsRect(4200, 600, 3255, 1815));
+    lstQuickMonth = makeControl<QListWidget>(Frame1, "lstQuickMonth", twipsRect(4200, 600, 3255, 1815));
 
     // Over the text boxes when it is moved left, so it comes last.
-    MonthView1 = new MonthView(Frame1);
-    MonthView1->setObjectName(QStringLiteral("MonthView1"));
+    MonthView1 = makeControl<MonthView>(Frame1, "MonthView1", twipsRect(4320, 120, 2700, 2370));
     MonthView1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
-    MonthView1->setGeometry(twipsRect(4320, 120, 2700, 2370));
 
-    lstv = new ListView(this);
-    lstv->setObjectName(QStringLiteral("lstv"));
-    lstv->setGeometry(twipsRect(0, 2760, 7815, 4455));
+    lstv = makeControl<ListView>(this, "lstv", twipsRect(0, 2760, 7815, 4455));
 
     connect(cmdDate, &QPushButton::clicked, this, &frmOrganizerSearch::cmdDate_Click);
     connect(cmdStart, &QPushButton::clicked, this, &frmOrganizerSearch::cmdStart_Click);

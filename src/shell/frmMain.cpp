@@ -26,6 +26,7 @@
 #include "kit/Clock.h"
 #include "kit/ProgramLock.h"
 #include "kit/SavingProgress.h"
+#include "kit/StoreStart.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "calc/frmCal.h"
@@ -372,6 +373,7 @@ void frmMain::Form_Load()
     Screens::show<frmLoadingPic>();
     Timer1_Timer();
     Timer1->start();
+    restrictToOwner();
 }
 
 void frmMain::CheckPassFile()
@@ -392,6 +394,7 @@ void frmMain::CheckPassFile()
         } catch (const StoreError&) {
         }
     }
+    checkStoreAtStart();
     if (QFileInfo(AppFolder::markerFile()).isFile())
         Screens::showModal<frmLogin>();
     else

@@ -31,7 +31,6 @@ public:
         case QMetaType::Int:
         case QMetaType::LongLong:
         case QMetaType::UInt:
-        case QMetaType::Bool:
             rc = sqlite3_bind_int64(stmt_, index, value.toLongLong());
             break;
         default: {
@@ -94,12 +93,17 @@ void inTransaction(sqlite3* db, const QString& what, Work work)
     } catch (const StoreError& e) {
         throw StoreError(QStringLiteral("%1 could not be written: %2.").arg(what, e.reason()));
     }
+    // Whatever stops the work, the transaction must not outlive it: an open
+    // one would make every later write on this connection fail.
     try {
         work();
         exec(db, "COMMIT");
     } catch (const StoreError& e) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw StoreError(QStringLiteral("%1 could not be written: %2.").arg(what, e.reason()));
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
     }
 }
 
@@ -193,7 +197,7 @@ void Recordset::MoveNext()
 int Recordset::column(const QString& name) const
 {
     for (int i = 0; i < columns_.size(); ++i)
-        if (columns_[i].compare(name, Qt::CaseInsensitive) == 0)
+        if (columns_[i] == name)
             return i;
     throw StoreError(QStringLiteral("The table %1 has no field %2.").arg(table_, name));
 }
@@ -268,8 +272,6 @@ void Recordset::Update()
                       : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                             .arg(quoted(table_), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
         } else {
-            if (names.isEmpty())
-                return;
             sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
                       .arg(quoted(table_), names.join(QStringLiteral(" = ?, ")));
             values << row.rowid;

@@ -44,14 +44,16 @@ public:
     void MoveNext();
     int RecordCount() const { return int(rows_.size()); }
 
-    // Reading or writing a field without a current row, or a field the table
-    // does not have, throws StoreError.
+    // Fields are named exactly as the table names them. Reading or writing a
+    // field without a current row, or a field the table does not have, throws
+    // StoreError.
     FieldRef Fields(const QString& name);
     QVariant Fields(const QString& name) const;
 
     // Starts a new empty row that becomes current; Update inserts it.
     void AddNew();
-    // Writes the new or changed current row in one transaction.
+    // Writes the new or changed current row in one transaction; a row read
+    // from the table must have had a field assigned.
     void Update();
     // Removes the current row; the row after it becomes current.
     void Delete();

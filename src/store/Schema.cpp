@@ -54,7 +54,9 @@ CREATE INDEX IF NOT EXISTS ixOrginizeStart    ON tblOrginize(TimeStart);
 CREATE INDEX IF NOT EXISTS ixOrginizeFinished ON tblOrginize(TimeFinished);
 )sql";
 
-bool hasAllTables(sqlite3* db)
+}  // namespace
+
+bool Schema::hasAllTables(sqlite3* db)
 {
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db,
@@ -66,7 +68,6 @@ bool hasAllTables(sqlite3* db)
     sqlite3_finalize(stmt);
     return all;
 }
-}  // namespace
 
 void Schema::create(sqlite3* db)
 {

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QWidget;
+class Recordset;
+class asxToolButton;
+class FlatBttn;
+
+// The "Email Info" frame that the first-run setup and the e-mail settings
+// screen both carry: the five settings boxes with their captions, the two
+// help buttons and the save button.
+struct EmailInfoFrame {
+    QGroupBox* Frame4;
+    QLabel *Label7, *Label8, *Label9, *Label10, *Label11;
+    QLineEdit *txtsmtp, *txtYourEmail, *txtHost, *txtEmailUserName, *txtPassword;
+    FlatBttn *cmdSMTPhelp, *cmdRemoteHelp;
+    asxToolButton* cmdSave;
+
+    enum class Layout {
+        Setup,     // the user's address above the incoming server
+        Settings,  // the incoming server above the user's address
+    };
+    // Creates the frame at `top` (twips) in `parent`; the mailbox user name
+    // box is named `userNameBox`. The help buttons are connected.
+    void createEmailInfo(QWidget* parent, int top, Layout layout, const char* userNameBox);
+
+    // Assigns the five settings of the current row of `rs`, each trimmed.
+    void writeEmailSettings(Recordset& rs) const;
+
+    static void cmdSMTPhelp_Click();
+    static void cmdRemoteHelp_Click();
+};
+
+// The help texts of the two host boxes.
+extern const QString kSmtpHelp;
+extern const QString kRemoteHelp;

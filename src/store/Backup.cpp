@@ -1,0 +1,139 @@
+#include "store/Backup.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "store/Schema.h"
+#include "store/StoreError.h"
+
+namespace {
+
+const QString kPrefix = QStringLiteral("Tessaly-");
+const QString kSuffix = QStringLiteral(".mdb");
+constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+// A handle that closes itself.
+struct Db {
+    sqlite3* db = nullptr;
+    ~Db() { sqlite3_close_v2(db); }
+    QString error() const { return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"); }
+};
+
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+}  // namespace
+
+QString Backup::problem(const QString& path)
+{
+    Db d;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return d.error();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(d.db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK)
+        return d.error();
+    QStringList faults;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const QString line = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        if (line != QLatin1String("ok"))
+            faults << line;
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        return d.error();
+    if (!faults.isEmpty())
+        return faults.join(QStringLiteral("; "));
+    // A file cut to nothing is a valid empty database, but not ours any more.
+    if (!Schema::hasAllTables(d.db))
+        return QStringLiteral("the tables of the program are missing");
+    return QString();
+}
+
+void Backup::copy(const QString& from, const QString& to)
+{
+    const QString part = to + QStringLiteral(".part");
+    auto fail = [&](const QString& reason) {
+        QFile::remove(part);
+        return StoreError(QStringLiteral("The database could not be copied to %1: %2.").arg(native(to), reason));
+    };
+    // Created empty and owner-only first, so the copy is never readable by others.
+    QFile::remove(part);
+    QFile file(part);
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnerOnly))
+        throw fail(file.errorString());
+    file.close();
+    {
+        Db source, target;
+        if (sqlite3_open_v2(QFile::encodeName(from).constData(), &source.db, SQLITE_OPEN_READONLY, nullptr)
+            != SQLITE_OK)
+            throw fail(source.error());
+        if (sqlite3_open_v2(QFile::encodeName(part).constData(), &target.db, SQLITE_OPEN_READWRITE, nullptr)
+            != SQLITE_OK)
+            throw fail(target.error());
+        sqlite3_backup* backup = sqlite3_backup_init(target.db, "main", source.db, "main");
+        if (!backup)
+            throw fail(target.error());
+        sqlite3_backup_step(backup, -1);
+        if (sqlite3_backup_finish(backup) != SQLITE_OK)
+            throw fail(target.error());
+    }
+    QFile::remove(to);
+    if (!QFile::rename(part, to))
+        throw fail(QStringLiteral("the finished copy could not be renamed"));
+}
+
+QStringList Backup::backups(const QString& folder)
+{
+    QStringList paths;
+    // The date in the name sorts the copies by age.
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList({kPrefix + QStringLiteral("\?\?\?\?-\?\?-\?\?") + kSuffix}, QDir::Files, QDir::Name))
+        paths << dir.filePath(name);
+    return paths;
+}
+
+QString Backup::daily(const QString& store, const QString& folder, QDate today)
+{
+    if (!QDir().mkpath(folder))
+        throw StoreError(QStringLiteral("The folder %1 could not be created.").arg(native(folder)));
+    QFile::setPermissions(folder, kOwnerOnly | QFile::ExeOwner);
+    const QString target = QDir(folder).filePath(kPrefix + today.toString(Qt::ISODate) + kSuffix);
+    if (QFileInfo::exists(target))
+        return QString();
+    copy(store, target);
+    QStringList all = backups(folder);
+    while (all.size() > kKept)
+        QFile::remove(all.takeFirst());
+    return target;
+}
+
+QString Backup::asideName(const QString& store, QDate today)
+{
+    const QFileInfo info(store);
+    const QString stem =
+        info.dir().filePath(info.completeBaseName() + QStringLiteral("-damaged-") + today.toString(Qt::ISODate));
+    QString target = stem + kSuffix;
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo::exists(target + QStringLiteral("-journal")); ++n)
+        target = stem + QStringLiteral("-%1").arg(n) + kSuffix;
+    return target;
+}
+
+QString Backup::putAside(const QString& store, QDate today)
+{
+    const QString target = asideName(store, today);
+    if (!QFile::rename(store, target))
+        throw StoreError(QStringLiteral("The damaged database %1 could not be renamed.").arg(native(store)));
+    // A journal left by a crash belongs to the damaged file; it must not be
+    // played into the one that replaces it.
+    const QString journal = store + QStringLiteral("-journal");
+    if (QFileInfo::exists(journal))
+        QFile::rename(journal, target + QStringLiteral("-journal"));
+    return target;
+}

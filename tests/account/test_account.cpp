@@ -1,0 +1,234 @@
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "account/PasswordHash.h"
+#include "account/frmChangeInfo.h"
+#include "account/frmChangePass.h"
+#include "account/frmLogin.h"
+#include "account/frmPassInfo.h"
+#include "controls/Buttons.h"
+#include "kit/SavingProgress.h"
+#include "shell/frmMain.h"
+#include "support/Fixture.h"
+#include "support/Files.h"
+
+namespace {
+const QString kInvalid = QStringLiteral("Critical|Login|Invalid User Name or Password, try again!");
+}  // namespace
+
+// The account screens: who gets in, and what setup, change of password and
+// the e-mail settings store.
+class TestAccount : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<AppFixture> fx;
+
+    void addAccount(const QString& user, const QString& password)
+    {
+        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblPass (UserName, Password) VALUES ('%1', '%2')")
+                                   .arg(user, hashPassword(password)));
+    }
+    // Each row of `table` as its fields joined by "|".
+    QStringList rows(const char* table, const QStringList& fields) const
+    {
+        QStringList result;
+        for (const QVariantMap& row : Db::rows(fx->dbPath(), QLatin1String(table))) {
+            QStringList values;
+            for (const QString& field : fields)
+                values << row[field].toString();
+            result << values.join('|');
+        }
+        return result;
+    }
+    // Starts the program; `script` runs on the modal screen it shows first,
+    // which is closed after it if still open.
+    template <class Screen>
+    frmMain* start(const std::function<void(Screen*)>& script)
+    {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            if (Screen* screen = visibleWindow<Screen>()) {
+                ran = true;
+                script(screen);
+                Screens::unload<Screen>();
+            }
+        });
+        frmMain* main = Screens::show<frmMain>();
+        return ran ? main : nullptr;
+    }
+    static bool locked(frmMain* main) { return !main->cmdNote->isEnabled() && !main->mnuChangePass->isEnabled(); }
+    static void login(frmLogin* screen, const QString& user, const QString& password)
+    {
+        screen->txtUserName->setText(user);
+        screen->txtPassword->setText(password);
+        QTest::mouseClick(screen->cmdLogin, Qt::LeftButton);
+    }
+
+private slots:
+    void init()
+    {
+        fx = std::make_unique<AppFixture>();
+        fx->makeDataFolder();
+    }
+    void cleanup() { fx.reset(); }
+
+    // Only the first account counts, compared exactly as typed; Enter in the
+    // password box is the login button.
+    void loginChecksTheFirstAccountExactly_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("right") << "anna" << "Secret" << true;
+        QTest::newRow("name in capitals") << "ANNA" << "Secret" << false;
+        QTest::newRow("password case") << "anna" << "secret" << false;
+        QTest::newRow("trailing blank") << "anna" << "Secret " << false;
+        QTest::newRow("second account") << "bert" << "other" << false;
+    }
+    void loginChecksTheFirstAccountExactly()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(bool, accepted);
+        addAccount(QStringLiteral("anna"), QStringLiteral("Secret"));
+        addAccount(QStringLiteral("bert"), QStringLiteral("other"));
+        fx->writeMarker();
+        bool stillOpen = false;
+        frmMain* main = start<frmLogin>([&](frmLogin* screen) {
+            screen->txtUserName->setText(user);
+            QTest::keyClicks(screen->txtPassword, password);
+            QTest::keyClick(screen->txtPassword, Qt::Key_Return);
+            stillOpen = Screens::isLoaded<frmLogin>() && screen->txtUserName->selectedText() == user;
+        });
+        QVERIFY(main);
+        QCOMPARE(stillOpen, !accepted);
+        QCOMPARE(fx->messageBoxes(), accepted ? QStringList() : QStringList{kInvalid});
+        QCOMPARE(locked(main), !accepted);
+    }
+
+    // Exit leaves only with both boxes empty; a filled box keeps the login up.
+    void exitLocksOnlyWhenBothBoxesAreEmpty()
+    {
+        addAccount(QStringLiteral("anna"), QStringLiteral("Secret"));
+        fx->writeMarker();
+        bool stayed = false;
+        frmMain* main = start<frmLogin>([&](frmLogin* screen) {
+            QTest::keyClicks(screen->txtUserName, QStringLiteral("anna"));
+            QTest::mouseClick(screen->cmdExit, Qt::LeftButton);
+            stayed = Screens::isLoaded<frmLogin>();
+            screen->txtUserName->clear();
+            QTest::mouseClick(screen->cmdExit, Qt::LeftButton);
+        });
+        QVERIFY(stayed);
+        QVERIFY(locked(main));
+    }
+
+    void loginWithoutAnAccountSaysSoAndLocks()
+    {
+        fx->writeMarker();
+        frmMain* main = start<frmLogin>([](frmLogin* screen) { login(screen, QStringLiteral("anna"), QStringLiteral("x")); });
+        QCOMPARE(fx->messageBoxes(), QStringList{"Critical|Login|No user account is stored in the database, so the login cannot be checked. The program stays locked."});
+        QVERIFY(locked(main));
+    }
+
+    // The account half stores the trimmed name, a hash of the trimmed
+    // password and the marker; its confirmation may differ in case only.
+    void setupStoresTheAccountAndTheMarker()
+    {
+        QVERIFY(start<frmPassInfo>([](frmPassInfo* s) {
+            s->txtUserName->setText(QStringLiteral("  anna lee "));
+            s->txtPass->setText(QStringLiteral(" Secret "));
+            s->txtRePass->setText(QStringLiteral(" Secret"));
+            QTest::mouseClick(s->cmdOkay, Qt::LeftButton);
+            s->txtRePass->setText(QStringLiteral(" sECRET "));
+            QTest::mouseClick(s->cmdOkay, Qt::LeftButton);
+        }));
+        QCOMPARE(fx->messageBoxes(), QStringList({"Critical|Incorrect|not equal", "Information|Tessaly 2002|Saved"}));
+        const QList<QVariantMap> accounts = Db::rows(fx->dbPath(), QStringLiteral("tblPass"));
+        QCOMPARE(accounts.size(), 1);
+        QCOMPARE(accounts[0][QStringLiteral("UserName")], QVariant(QStringLiteral("anna lee")));
+        QVERIFY(verifyPassword(QStringLiteral("Secret"), accounts[0][QStringLiteral("Password")]));
+        QVERIFY(!verifyPassword(QStringLiteral("sECRET"), accounts[0][QStringLiteral("Password")]));
+        QCOMPARE(readFile(fx->dataDir() + QStringLiteral("/Pass.dat")), QByteArray("Pass\r\n"));
+    }
+
+    // The e-mail half inserts a row per save; its help buttons explain the hosts.
+    void setupStoresTheMailSettings()
+    {
+        QVERIFY(start<frmPassInfo>([](frmPassInfo* s) {
+            s->txtsmtp->setText(QStringLiteral(" smtp.example.org "));
+            s->txtYourEmail->setText(QStringLiteral("anna@example.org"));
+            s->txtHost->setText(QStringLiteral("pop.example.org  "));
+            s->EmailUserName->setText(QStringLiteral(" anna"));
+            s->txtPassword->setText(QStringLiteral(" pop pass "));
+            QTest::mouseClick(s->cmdSave, Qt::LeftButton);
+            QTest::mouseClick(s->cmdSMTPhelp, Qt::LeftButton);
+            QTest::mouseClick(s->cmdRemoteHelp, Qt::LeftButton);
+        }));
+        QCOMPARE(rows("tblEmail", {"EmailInfo", "SMTP", "YourEmail", "Remote", "UserName", "Password"}),
+                 QStringList{"1|smtp.example.org|anna@example.org|pop.example.org|anna|pop pass"});
+        QCOMPARE(fx->messageBoxes(), QStringList({"Information|Tessaly 2002|Saved",
+                                                  "None|Tessaly 2002|This will send email.SMTP : mail.myprovider.net.?",
+                                                  "None|Tessaly 2002|This will check your email.Remote mail.myprovider.net.?"}));
+        QVERIFY(!QFile::exists(fx->dataDir() + QStringLiteral("/Pass.dat")));
+    }
+
+    // The new pair is stored only once the current one is proved; the
+    // second account stays as it was.
+    void changeOfPasswordNeedsTheCurrentPair()
+    {
+        addAccount(QStringLiteral("alice"), QStringLiteral("Secret1"));
+        addAccount(QStringLiteral("bob"), QStringLiteral("other"));
+        const QString bob = rows("tblPass", {"UserName", "Password"}).at(1);
+        frmMain* main = start<frmPassInfo>([](frmPassInfo*) {});
+        main->mnuChangePass->trigger();
+        auto* form = visibleWindow<frmChangePass>();
+        for (const char* password : {"secret1", "Secret1"}) {
+            form->txtcurrentUserName->setText(QStringLiteral("alice"));
+            form->txtCurrentPass->setText(QLatin1String(password));
+            QTest::mouseClick(form->cmdTest, Qt::LeftButton);
+        }
+        QCOMPARE(fx->messages.size(), 1);
+        form->txtUserName->setText(QStringLiteral("  alicia "));
+        QTest::keyClicks(form->txtPass, QStringLiteral(" NewPass "));
+        QTest::keyClicks(form->txtRePass, QStringLiteral(" newpass "));
+        QTest::mouseClick(form->cmdOkay, Qt::LeftButton);
+        QCOMPARE(fx->messageBoxes().value(1), QStringLiteral("Information|Change Password|Has been Change"));
+        QVERIFY(!Screens::isLoaded<frmChangePass>());
+        const QList<QVariantMap> accounts = Db::rows(fx->dbPath(), QStringLiteral("tblPass"));
+        QCOMPARE(accounts[0][QStringLiteral("UserName")], QVariant(QStringLiteral("alicia")));
+        QVERIFY(verifyPassword(QStringLiteral("NewPass"), accounts[0][QStringLiteral("Password")]));
+        QCOMPARE(rows("tblPass", {"UserName", "Password"}).at(1), bob);
+    }
+
+    // The settings screen shows the last row and saves into it; with no row
+    // it inserts one, which later saves change.
+    void mailSettingsChangeTheLastRow()
+    {
+        const QStringList fields = {"EmailInfo", "SMTP", "YourEmail", "Remote", "UserName", "Password"};
+        frmMain* main = start<frmPassInfo>([](frmPassInfo*) {});
+        main->mnuChangeInfo->trigger();
+        auto* form = visibleWindow<frmChangeInfo>();
+        form->txtsmtp->setText(QStringLiteral("smtp.a.net"));
+        QTest::mouseClick(form->cmdSave, Qt::LeftButton);
+        QCOMPARE(rows("tblEmail", fields), QStringList{"1|smtp.a.net||||"});
+        Screens::unload<frmChangeInfo>();
+        Db::exec(fx->dbPath(), "INSERT INTO tblEmail (SMTP, YourEmail, Remote, UserName, Password) VALUES ('s2', 'e2', 'r2', 'u2', 'p2')");
+        main->mnuChangeInfo->trigger();
+        form = visibleWindow<frmChangeInfo>();
+        QCOMPARE(QStringList({form->txtsmtp->text(), form->txtYourEmail->text(), form->txtHost->text(),
+                              form->txtEmailUserName->text(), form->txtPassword->text()}).join('|'), QStringLiteral("s2|e2|r2|u2|p2"));
+        form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
+        form->txtEmailUserName->setText(QStringLiteral(" new user "));
+        QTest::mouseClick(form->cmdSave, Qt::LeftButton);
+        QCOMPARE(rows("tblEmail", fields), QStringList({"1|smtp.a.net||||", "2|s2|me@new.org|r2|new user|p2"}));
+        QVERIFY(visibleWindow<frmLoadSaving>() && fx->messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestAccount)
+#include "test_account.moc"

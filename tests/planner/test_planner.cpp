@@ -1,0 +1,178 @@
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include "controls/Buttons.h"
+#include "controls/ListView.h"
+#include "controls/MSFlexGrid.h"
+#include "controls/MonthView.h"
+#include "kit/SavingProgress.h"
+#include "planner/frmCalendar.h"
+#include "planner/frmOrganizer.h"
+#include "planner/frmOrganizerSearch.h"
+#include "shell/frmMain.h"
+#include "support/Fixture.h"
+
+// The day planner: what a grid click shows, what Save stores, what the
+// search lists.
+class TestPlanner : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<AppFixture> fx;
+    frmOrganizer* org = nullptr;
+
+    template <class T>
+    T* page(const char* name, int k) { return org->findChild<T*>(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(k)); }
+    MSFlexGrid* grid(int k) { return page<MSFlexGrid>("MSgridTime", k); }
+    QString cells(int k, int row) { return grid(k)->TextMatrix(row, 1) + '|' + grid(k)->TextMatrix(row, 2); }
+    static void clickCell(MSFlexGrid* grid, int row, int col)
+    {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, col)).center());
+    }
+    static void clickDay(MonthView* calendar, QDate date)
+    {
+        calendar->setCurrentPage(date.year(), date.month());
+        auto* view = calendar->findChild<QAbstractItemView*>(QStringLiteral("qt_calendar_calendarview"));
+        bool inMonth = false;  // days of the month before come first
+        for (int r = 0; r < view->model()->rowCount(); ++r)
+            for (int c = 0; c < view->model()->columnCount(); ++c) {
+                const QModelIndex index = view->model()->index(r, c);
+                inMonth = inMonth || index.data().toString() == QLatin1String("1");
+                if (inMonth && index.data().toString() == QString::number(date.day()))
+                    return QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+            }
+    }
+    // Chooses a finish time, types a message and clicks a row of page k.
+    void fillSlot(int k, int row, const QString& text, const QString& finishTime)
+    {
+        org->SSTab1->setCurrentIndex(k);
+        page<QComboBox>("cboTimeFinshed", k)->setCurrentText(finishTime);
+        QTest::keyClicks(page<QPlainTextEdit>("txtMessage", k), text);
+        clickCell(grid(k), row, 0);
+    }
+    void save(int k) { QTest::mouseClick(page<QPushButton>("cmdSave", k), Qt::LeftButton); }
+    QStringList stored()
+    {
+        QStringList rows;
+        for (const QVariantMap& row : Db::rows(fx->dbPath(), QStringLiteral("tblOrginize")))
+            rows << QStringList({row["DateValue"].toString(), row["TimeStart"].toString(), row["TimeFinished"].toString(),
+                                 row["Note"].toString()}).join('|');
+        return rows;
+    }
+    void open(QDate today)
+    {
+        fx.reset();
+        fx = std::make_unique<AppFixture>(QDateTime(today, QTime(9, 0)));
+        fx->makeDataFolder();
+        org = Screens::show<frmOrganizer>();
+    }
+
+private slots:
+    void init() { open(QDate(2026, 3, 31)); }
+    void cleanup() { fx.reset(); }
+
+    // Page k opens on today plus k months, the day clamped to the month's end.
+    void pagesOpenMonthByMonth()
+    {
+        QList<QDate> dates;
+        for (int k = 0; k < 12; ++k)
+            dates << page<MonthView>("MonthView1", k)->Value();
+        QCOMPARE(dates, QList<QDate>({{2026, 3, 31}, {2026, 4, 30}, {2026, 5, 31}, {2026, 6, 30}, {2026, 7, 31}, {2026, 8, 31},
+                                      {2026, 9, 30}, {2026, 10, 31}, {2026, 11, 30}, {2026, 12, 31}, {2027, 1, 31}, {2027, 2, 28}}));
+    }
+
+    // A click on a row writes the message and finish time there and empties
+    // the message box; without a finish time it asks for one and writes nothing.
+    void gridClicksFillRows()
+    {
+        QTest::keyClicks(page<QPlainTextEdit>("txtMessage", 4), QStringLiteral("Dentist"));
+        clickCell(grid(0), 3, 1);
+        QCOMPARE(fx->messageBoxes(), QStringList{"Critical|Tessaly 2002|Don't forget the finish time"});
+        fillSlot(4, 3, QString(), QStringLiteral("9:00 AM"));
+        QCOMPARE(cells(4, 3), QStringLiteral("Dentist|9:00 AM"));
+        QCOMPARE(grid(4)->cellBackColor(3, 1), QColor(0, 255, 255));
+        QCOMPARE(page<QPlainTextEdit>("txtMessage", 4)->toPlainText(), QString());
+        QTest::keyClicks(page<QPlainTextEdit>("txtMessage", 4), QStringLiteral("stray"));
+        clickCell(grid(4), 0, 1);
+        QCOMPARE(cells(4, 1) + cells(4, 3) + cells(0, 3), QStringLiteral("|Dentist|9:00 AM|"));
+        clickDay(page<MonthView>("MonthView1", 4), QDate(2026, 7, 20));
+        QCOMPARE(grid(4)->TextMatrix(0, 1), QStringLiteral("7/20/26"));
+    }
+
+    // Save stores the last row clicked with the page's date, trimmed.
+    void saveStoresTheLastClickedRow()
+    {
+        clickDay(page<MonthView>("MonthView1", 0), QDate(2026, 3, 20));
+        fillSlot(0, 1, QStringLiteral("Early run"), QStringLiteral("8:00 AM"));
+        fillSlot(0, 3, QStringLiteral("  Dentist  "), QStringLiteral("9:00 AM"));
+        save(0);
+        fillSlot(2, 10, QStringLiteral("Lunch"), QStringLiteral("--------"));
+        save(2);
+        save(5);
+        QCOMPARE(stored(), QStringList({"3/20/26|8:30AM|9:00 AM|Dentist", "5/31/26|PM|--------|Lunch", "8/31/26|7:30AM||"}));
+        QVERIFY(Screens::isLoaded<frmSaving>() && fx->messages.isEmpty());
+    }
+
+    void aRefusedSaveSaysSoAndShowsNoSavingBar()
+    {
+        Db::exec(fx->dbPath(), "CREATE TRIGGER refuse BEFORE INSERT ON tblOrginize BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
+        save(0);
+        QCOMPARE(fx->messageBoxes(), QStringList{"Critical|Tessaly 2002|The record in tblOrginize could not be written: the disk is full."});
+        QVERIFY(!Screens::isLoaded<frmSaving>());
+    }
+
+    // Each search adds its matches to the list until a mode is chosen again;
+    // a day clicked on the calendar lists that day alone.
+    void searchListsExactMatches()
+    {
+        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                               "('5/15/26', '8:30AM', '9:00 AM', 'Dentist'), ('5/16/26', '9:00AM', '5 o''clock', 'Gym'), "
+                               "('5/20/26', '8:30AM', '10:00 AM', 'O''Brien''s party')");
+        QTest::mouseClick(page<QPushButton>("cmdSearch", 0), Qt::LeftButton);
+        auto* s = visibleWindow<frmOrganizerSearch>();
+        QCOMPARE(s->MonthView1->Value(), QDate(2026, 3, 31));
+        auto listed = [s] {
+            QStringList rows;
+            for (int i = 0; i < s->lstv->itemCount(); ++i)
+                rows << s->lstv->itemText(i, 0) + '|' + s->lstv->itemText(i, 1) + '|' + s->lstv->itemText(i, 2);
+            return rows;
+        };
+        const QList<std::tuple<QPushButton*, QLineEdit*, QString>> searches = {
+            {s->cmdStart, s->txtStartTime, "8:30AM"}, {s->cmdFinished, s->txtFinishTime, "5 o'clock"},
+            {s->cmdDate, s->txtDate, "5/15/26"}, {s->cmdDate, s->txtDate, "05/15/26"}};
+        for (const auto& [mode, box, text] : searches) {
+            QTest::mouseClick(mode, Qt::LeftButton);
+            box->setText(text);
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+        QCOMPARE(listed(), QStringList({"9:00AM|Gym|5 o'clock", "8:30AM|Dentist|9:00 AM"}));
+        QCOMPARE(fx->messageBoxes(), QStringList{"Exclamation|Not Found| Not Found"});
+        QCOMPARE(s->windowTitle(), QStringLiteral("5/15/26"));
+        QTest::mouseClick(s->cmdCalendar, Qt::LeftButton);
+        clickDay(s->MonthView1, QDate(2026, 5, 20));
+        QCOMPARE(listed(), QStringList({"8:30AM|O'Brien's party|10:00 AM"}));
+        QTest::mouseClick(s->cmdQuickSearchMonth, Qt::LeftButton);
+        QListWidgetItem* december = s->lstQuickMonth->item(11);
+        s->lstQuickMonth->scrollToItem(december);
+        QTest::mouseClick(s->lstQuickMonth->viewport(), Qt::LeftButton, {}, s->lstQuickMonth->visualItemRect(december).center());
+        QCOMPARE(s->MonthView1->Value(), QDate(2027, 2, 28));
+        QCOMPARE(s->lstv->itemCount(), 1);
+    }
+
+    void theCalendarOpensOnToday()
+    {
+        fx.reset();
+        fx = std::make_unique<AppFixture>();
+        QTest::mouseClick(fx->openMainWindow()->cmdCalendar, Qt::LeftButton);
+        QCOMPARE(visibleWindow<frmCalendar>()->MonthView1->Value(), QDate(2026, 5, 15));
+    }
+};
+
+QTEST_MAIN(TestPlanner)
+#include "test_planner.moc"

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// Small file helpers for tests that look at what the program left on disk.
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// The permission bits of a file or folder, as in 0600; -1 when it is missing.
+inline int ownerGroupOther(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
