@@ -16,6 +16,7 @@
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
 #include "controls/Buttons.h"
+#include "notes/NoteDesk.h"
 #include "store/Recordset.h"
 #include "support/Fixture.h"
 
@@ -95,7 +96,7 @@ private slots:
         QCOMPARE(QFile::permissions(fx->dataDir()) & (QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup),
                  QFile::Permissions());
         QVERIFY(QFileInfo(fx->appDir() + QStringLiteral("/Note")).isDir());
-        QCOMPARE(main->NoteFolder, fx->appDir() + QStringLiteral("/Note/"));
+        QCOMPARE(main->notes().NoteFolder, fx->appDir() + QStringLiteral("/Note/"));
         QVERIFY(Screens::isLoaded<frmLoadingPic>());
         QCOMPARE(main->mdiArea()->subWindowList().size(), 1);
         QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2002"));
