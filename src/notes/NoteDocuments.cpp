@@ -117,15 +117,24 @@ bool loadLargeFile(RichTextBox& box, QFile& file)
     file.close();
     progress.setPercent(-1);
 
-    // Shared with the reading thread, which may outlive a cancelled open.
+    // Shared with the reading thread, which may outlive a cancelled open. A
+    // finished document belongs to this thread, so whichever side lets go
+    // last hands it to this thread's event loop to delete.
     struct Job {
         std::unique_ptr<QTextDocument> doc;
-        std::atomic<bool> done = false;
+        std::atomic<bool> done = false, cancelled = false;
+        ~Job()
+        {
+            if (doc)
+                doc.release()->deleteLater();
+        }
     };
     auto job = std::make_shared<Job>();
     QThread* gui = QThread::currentThread();
     std::thread([job, gui, data = std::move(data)] {
         auto doc = RichTextBox::readDocument(data);
+        if (job->cancelled.load())
+            return;
         doc->moveToThread(gui);
         job->doc = std::move(doc);
         job->done.store(true, std::memory_order_release);
@@ -140,8 +149,10 @@ bool loadLargeFile(RichTextBox& box, QFile& file)
     QObject::connect(&progress, &LoadingProgress::Cancelled, &wait, &QEventLoop::quit);
     poll.start(20);
     wait.exec();
-    if (progress.cancelled() || !job->done.load(std::memory_order_acquire))
+    if (progress.cancelled() || !job->done.load(std::memory_order_acquire)) {
+        job->cancelled.store(true);
         return false;
+    }
     box.takeDocument(std::move(job->doc));
     return true;
 }
