@@ -5,11 +5,11 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSaveFile>
 #include <QScreen>
 
 #include "account/PasswordHash.h"
 #include "kit/AppFolder.h"
+#include "kit/AtomicFile.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "controls/Controls.h"
@@ -105,11 +105,10 @@ bool frmPassInfo::PassSaving()
 bool frmPassInfo::PassFileSave()
 {
     const QString path = AppFolder::markerFile();
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(kMarker) == kMarker.size() && file.commit())
+    const QString failure = AtomicFile::write(path, kMarker);
+    if (failure.isEmpty())
         return true;
-    MsgBox(QStringLiteral("The file %1 could not be written: %2.")
-               .arg(QDir::toNativeSeparators(path), file.errorString()),
+    MsgBox(QStringLiteral("The file %1 could not be written: %2.").arg(QDir::toNativeSeparators(path), failure),
            MsgButtons::OKOnly, MsgIcon::Critical);
     return false;
 }

@@ -5,7 +5,6 @@
 #include "controls/RtfWriter.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -81,14 +80,28 @@ void RichTextBox::LoadFile(const QString& path)
     loadBytes(data);
 }
 
-void RichTextBox::SaveFile(const QString& path) const
+std::unique_ptr<QTextDocument> RichTextBox::readDocument(const QByteArray& data)
 {
-    const QByteArray bytes = RtfWriter::write(*document());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw RichTextBoxError(QStringLiteral("Cannot save \"%1\": %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw RichTextBoxError(QStringLiteral("Cannot save \"%1\": %2").arg(path, file.errorString()));
+    auto doc = std::make_unique<QTextDocument>();
+    if (!RtfReader::read(data, *doc))
+        doc->setPlainText(RtfReader::decodePlainText(data));
+    doc->clearUndoRedoStacks();
+    return doc;
+}
+
+void RichTextBox::takeDocument(std::unique_ptr<QTextDocument> doc)
+{
+    QTextDocument* old = document();
+    doc->setDefaultFont(old->defaultFont());
+    doc->setDocumentMargin(old->documentMargin());
+    // The first document belongs to the box's text control, which deletes
+    // it itself; one taken earlier is ours.
+    const bool ours = old->parent() == this;
+    doc->setParent(this);
+    setDocument(doc.release());
+    if (ours)
+        delete old;
+    setTextCursor(QTextCursor(document()));
 }
 
 void RichTextBox::loadBytes(const QByteArray& data)

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTextEdit>
 
+#include <memory>
 #include <stdexcept>
 
 // A failure of the rich-text box (a file that cannot be read or written, an
@@ -35,10 +36,14 @@ public:
     // history starts afresh. Throws RichTextBoxError when the file cannot be
     // read, leaving the content as it was.
     void LoadFile(const QString& path);
-    // Writes the content as RTF (the bytes of TextRTF()). The file is written
-    // beside the target and renamed over it, so a failed save leaves any
-    // existing file whole. Throws RichTextBoxError with the reason.
-    void SaveFile(const QString& path) const;
+    // Saving is the caller's: TextRTF() is ASCII, its Latin-1 bytes are the file.
+
+    // A file's content read into a document of its own, as LoadFile reads
+    // it. No widget is involved, so a large file can be read on another
+    // thread (the document then has to be moved to the box's thread).
+    static std::unique_ptr<QTextDocument> readDocument(const QByteArray& data);
+    // Shows such a document instead of the current one, as LoadFile would.
+    void takeDocument(std::unique_ptr<QTextDocument> doc);
 
     QString Text() const;
 

@@ -1,16 +1,26 @@
 #include "notes/NoteDocuments.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QTextDocument>
+#include <QThread>
+#include <QTimer>
 
+#include <atomic>
+#include <thread>
+
+#include "kit/AtomicFile.h"
 #include "kit/FileDialogs.h"
+#include "kit/LoadingProgress.h"
 #include "kit/MsgBox.h"
 #include "kit/Printing.h"
-#include "shell/frmMain.h"
 #include "controls/RichTextBox.h"
+#include "notes/NoteDesk.h"
 #include "notes/frmNote.h"
 
 const QString Notes::kClosedCaption = QStringLiteral("Tessaly 2001 ");
@@ -23,48 +33,33 @@ const QString kOpenTitle = QStringLiteral("Open");
 const QString kSaveTitle = QStringLiteral("Save");
 const QString kSaveAsTitle = QStringLiteral("Save As");
 const QString kCannotSave = QStringLiteral("Cannot save \"%1\": %2");
+const QString kCannotOpen = QStringLiteral("Cannot open \"%1\": %2");
+const QString kCannotRead = QStringLiteral("Cannot read \"%1\": %2");
+const QString kOpeningCaption = QStringLiteral("Open PLEASE WAIT ....");
 const QString kNoPrinter = QStringLiteral("No printer is available to print this note.");
 const QString kPrintFailed = QStringLiteral("The note could not be printed.");
 
-QString noteFolder()
-{
-    frmMain* main = Notes::mainWindow();
-    return main ? main->NoteFolder : QString();
-}
-
-void rememberFile(const QString& path)
-{
-    if (frmMain* main = Notes::mainWindow())
-        main->CurrentFile = path;
-}
+// Files above this size open behind a progress window with Cancel.
+constexpr qint64 kLargeFile = 20 * 1024 * 1024;
+constexpr qint64 kReadSlice = 4 * 1024 * 1024;
 
 void reportFileError(const QString& reason)
 {
     MsgBox(reason, MsgButtons::OKOnly, MsgIcon::Critical);
 }
 
-// A saved note's later form: its RTF string and a line end. Written beside
-// the target and renamed over it, so a failed write leaves the old file whole.
-bool writeRtfString(frmNote& note, const QString& path)
+// The first save of a note writes the box's RTF as it is; every later save
+// and Save As add a line end, as notes have always been written.
+bool writeNote(frmNote& note, const QString& path, bool lineEnd)
 {
-    const QByteArray bytes = note.RichNote->TextRTF().toLatin1() + "\r\n";
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    QByteArray bytes = note.RichNote->TextRTF().toLatin1();
+    if (lineEnd)
+        bytes += "\r\n";
+    const QString failure = AtomicFile::write(path, bytes);
+    if (failure.isEmpty())
         return true;
-    reportFileError(kCannotSave.arg(path, file.errorString()));
+    reportFileError(kCannotSave.arg(path, failure));
     return false;
-}
-
-// A note's first save goes through the box's own writer.
-bool saveFile(frmNote& note, const QString& path)
-{
-    try {
-        note.RichNote->SaveFile(path);
-        return true;
-    } catch (const RichTextBoxError& e) {
-        reportFileError(e.reason());
-        return false;
-    }
 }
 
 // The caption names the file only once the file holds the note, so a note
@@ -79,26 +74,102 @@ bool saveNote(frmNote& note)
 {
     const QString path = note.windowTitle();
     if (!path.isEmpty()) {
-        if (!writeRtfString(note, path))
+        if (!writeNote(note, path, true))
             return false;
         markSaved(note, path);
         return true;
     }
-    const std::optional<QString> chosen = getSaveFileName(kSaveTitle, noteFolder(), kFilter);
+    NoteDesk* desk = note.desk;
+    const std::optional<QString> chosen = getSaveFileName(kSaveTitle, desk ? desk->NoteFolder : QString(), kFilter);
     if (!chosen)
         return false;
-    rememberFile(*chosen);
-    if (!saveFile(note, *chosen))
+    if (desk)
+        desk->CurrentFile = *chosen;
+    if (!writeNote(note, *chosen, false))
         return false;
     markSaved(note, *chosen);
     return true;
 }
-}  // namespace
 
-frmMain* Notes::mainWindow()
+// A large file is read in slices and parsed on a thread of its own, with
+// the event loop running all the while: the windows keep painting and
+// Cancel is heard. The note changes only when everything is read, so a
+// cancelled open leaves it as it was. False when cancelled.
+bool loadLargeFile(RichTextBox& box, QFile& file)
 {
-    return Screens::isLoaded<frmMain>() ? Screens::load<frmMain>() : nullptr;
+    LoadingProgress progress(kOpeningCaption);
+    progress.show();
+    const qint64 size = file.size();
+    QByteArray data;
+    data.reserve(size);
+    while (!file.atEnd()) {
+        const QByteArray slice = file.read(kReadSlice);
+        if (file.error() != QFileDevice::NoError)
+            throw RichTextBoxError(kCannotRead.arg(file.fileName(), file.errorString()));
+        if (slice.isEmpty())
+            break;
+        data += slice;
+        progress.setPercent(int(data.size() * 100 / size));
+        QCoreApplication::processEvents();
+        if (progress.cancelled())
+            return false;
+    }
+    file.close();
+    progress.setPercent(-1);
+
+    // Shared with the reading thread, which may outlive a cancelled open. A
+    // finished document belongs to this thread, so whichever side lets go
+    // last hands it to this thread's event loop to delete.
+    struct Job {
+        std::unique_ptr<QTextDocument> doc;
+        std::atomic<bool> done = false, cancelled = false;
+        ~Job()
+        {
+            if (doc)
+                doc.release()->deleteLater();
+        }
+    };
+    auto job = std::make_shared<Job>();
+    QThread* gui = QThread::currentThread();
+    std::thread([job, gui, data = std::move(data)] {
+        auto doc = RichTextBox::readDocument(data);
+        if (job->cancelled.load())
+            return;
+        doc->moveToThread(gui);
+        job->doc = std::move(doc);
+        job->done.store(true, std::memory_order_release);
+    }).detach();
+
+    QEventLoop wait;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+        if (job->done.load(std::memory_order_acquire))
+            wait.quit();
+    });
+    QObject::connect(&progress, &LoadingProgress::Cancelled, &wait, &QEventLoop::quit);
+    poll.start(20);
+    wait.exec();
+    if (progress.cancelled() || !job->done.load(std::memory_order_acquire)) {
+        job->cancelled.store(true);
+        return false;
+    }
+    box.takeDocument(std::move(job->doc));
+    return true;
 }
+
+// Replaces the note's content with the file. False when the user cancelled.
+bool loadNote(frmNote& note, const QString& path)
+{
+    if (QFileInfo(path).size() <= kLargeFile) {
+        note.RichNote->LoadFile(path);
+        return true;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw RichTextBoxError(kCannotOpen.arg(path, file.errorString()));
+    return loadLargeFile(*note.RichNote, file);
+}
+}  // namespace
 
 frmNote* Notes::activeNote()
 {
@@ -109,11 +180,12 @@ frmNote* Notes::activeNote()
     return sub ? qobject_cast<frmNote*>(sub->widget()) : nullptr;
 }
 
-frmNote* Notes::LoadNewDoc(frmMain& main)
+frmNote* Notes::LoadNewDoc(NoteDesk& desk)
 {
-    ++main.DocumentCount;
-    auto* note = new frmNote;
-    main.setWindowTitle(kOpenCaption.arg(main.DocumentCount));
+    ++desk.DocumentCount;
+    auto* note = new frmNote(&desk);
+    if (desk.setCaption)
+        desk.setCaption(kOpenCaption.arg(desk.DocumentCount));
     note->Form_Load();
     Screens::present(note, true);
     if (auto* sub = qobject_cast<QMdiSubWindow*>(note->parentWidget()))
@@ -121,25 +193,26 @@ frmNote* Notes::LoadNewDoc(frmMain& main)
     return note;
 }
 
-void Notes::Opendoc(frmMain& main)
+void Notes::Opendoc(NoteDesk& desk)
 {
     frmNote* note = activeNote();
     if (!note)
-        note = LoadNewDoc(main);
+        note = LoadNewDoc(desk);
     // Opening replaces what the note holds.
     if (note->hasUnsavedChanges() && !offerToSave(*note))
         return;
-    const std::optional<QString> chosen = getOpenFileName(kOpenTitle, main.NoteFolder, kFilter);
+    const std::optional<QString> chosen = getOpenFileName(kOpenTitle, desk.NoteFolder, kFilter);
     if (!chosen)
         return;
-    main.CurrentFile = *chosen;
+    desk.CurrentFile = *chosen;
     try {
-        note->RichNote->LoadFile(main.CurrentFile);
+        if (!loadNote(*note, desk.CurrentFile))
+            return;
     } catch (const RichTextBoxError& e) {
         reportFileError(e.reason());
         return;
     }
-    markSaved(*note, main.CurrentFile);
+    markSaved(*note, desk.CurrentFile);
 }
 
 void Notes::SaveDoc()
@@ -148,17 +221,17 @@ void Notes::SaveDoc()
         saveNote(*note);
 }
 
-void Notes::SaveAss(frmMain& main)
+void Notes::SaveAss(NoteDesk& desk)
 {
     frmNote* note = activeNote();
     if (!note)
         return;
-    const std::optional<QString> chosen = getSaveFileName(kSaveAsTitle, main.NoteFolder, kFilter);
+    const std::optional<QString> chosen = getSaveFileName(kSaveAsTitle, desk.NoteFolder, kFilter);
     if (!chosen)
         return;
-    main.CurrentFile = *chosen;
-    if (writeRtfString(*note, main.CurrentFile))
-        markSaved(*note, main.CurrentFile);
+    desk.CurrentFile = *chosen;
+    if (writeNote(*note, desk.CurrentFile, true))
+        markSaved(*note, desk.CurrentFile);
 }
 
 void Notes::PrintNote()

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class frmMain;
+class NoteDesk;
 class frmNote;
 
 // The document commands of the note panel: new, open, save, save as, print.
@@ -12,14 +12,12 @@ namespace Notes {
 // The main window's caption once any note has closed (the blank is part of it).
 extern const QString kClosedCaption;
 
-// The main window when it is loaded; nothing otherwise.
-frmMain* mainWindow();
 frmNote* activeNote();
 
-frmNote* LoadNewDoc(frmMain& main);
-void Opendoc(frmMain& main);
+frmNote* LoadNewDoc(NoteDesk& desk);
+void Opendoc(NoteDesk& desk);
 void SaveDoc();
-void SaveAss(frmMain& main);
+void SaveAss(NoteDesk& desk);
 void PrintNote();
 
 // Asks whether to save the note's changes. True when the note may go: the

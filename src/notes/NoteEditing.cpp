@@ -21,11 +21,11 @@ RichTextBox* activeBox()
     return note ? note->RichNote : nullptr;
 }
 
-RichTextBox* boxOrNewNote(frmMain& main)
+RichTextBox* boxOrNewNote(NoteDesk& desk)
 {
     if (RichTextBox* box = activeBox())
         return box;
-    return Notes::LoadNewDoc(main)->RichNote;
+    return Notes::LoadNewDoc(desk)->RichNote;
 }
 
 void putOnClipboard(RichTextBox* box)
@@ -78,14 +78,14 @@ void Notes::SelectAll()
     }
 }
 
-void Notes::InsertDate(frmMain& main)
+void Notes::InsertDate(NoteDesk& desk)
 {
-    boxOrNewNote(main)->setSelText(Clock::dateText(Clock::today()));
+    boxOrNewNote(desk)->setSelText(Clock::dateText(Clock::today()));
 }
 
-void Notes::InsertTime(frmMain& main)
+void Notes::InsertTime(NoteDesk& desk)
 {
-    boxOrNewNote(main)->setSelText(Clock::timeText(Clock::now().time()));
+    boxOrNewNote(desk)->setSelText(Clock::timeText(Clock::now().time()));
 }
 
 void Notes::ShowFind()

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class frmMain;
+class NoteDesk;
 
 // The editing commands of the note panel. Each acts on the active note;
 // Date and Time open a note first when there is none, the others then do
@@ -15,8 +15,8 @@ void Cut();
 void Copy();
 void Paste();
 void SelectAll();
-void InsertDate(frmMain& main);
-void InsertTime(frmMain& main);
+void InsertDate(NoteDesk& desk);
+void InsertTime(NoteDesk& desk);
 void ShowFind();
 void Help();
 }  // namespace Notes

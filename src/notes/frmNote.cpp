@@ -4,13 +4,12 @@
 #include <QResizeEvent>
 
 #include "kit/MsgBox.h"
-#include "shell/frmMain.h"
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
 #include "controls/Twips.h"
 #include "notes/NoteDocuments.h"
 
-frmNote::frmNote()
+frmNote::frmNote(NoteDesk* desk) : desk(desk)
 {
     setObjectName(QStringLiteral("frmNote"));
     setWindowTitle(QString());
@@ -25,8 +24,8 @@ frmNote::frmNote()
 
 void frmNote::Form_Load()
 {
-    if (frmMain* main = Notes::mainWindow())
-        main->NoteOption->setVisible(true);
+    if (desk && desk->showNotePanel)
+        desk->showNotePanel();
     Form_Resize();
 }
 
@@ -66,6 +65,6 @@ bool frmNote::Form_QueryUnload()
 
 void frmNote::Form_Unload()
 {
-    if (frmMain* main = Notes::mainWindow())
-        main->setWindowTitle(Notes::kClosedCaption);
+    if (desk && desk->setCaption)
+        desk->setCaption(Notes::kClosedCaption);
 }

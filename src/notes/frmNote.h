@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPointer>
+
 #include "kit/Screens.h"
+#include "notes/NoteDesk.h"
 
 class QResizeEvent;
 class RichTextBox;
@@ -11,7 +14,7 @@ class RichTextBox;
 class frmNote : public Form {
     Q_OBJECT
 public:
-    frmNote();
+    explicit frmNote(NoteDesk* desk = nullptr);
     void Form_Load() override;
     void Form_Unload() override;
     bool Form_QueryUnload() override;
@@ -24,6 +27,8 @@ public:
     bool hasUnsavedChanges() const;
 
     RichTextBox* RichNote;
+    // The desk that opened the note; its dialogs and captions serve this note.
+    QPointer<NoteDesk> desk;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -36,6 +36,7 @@
 #include "mail/frmSendEmail.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
+#include "notes/NoteDesk.h"
 #include "notes/NoteDocuments.h"
 #include "notes/NoteEditing.h"
 #include "store/Connection.h"
@@ -141,6 +142,9 @@ frmMain::frmMain()
     workArea_->setPalette(system);
     createAddressPanel();
     createNotePanel();
+    notes_ = new NoteDesk(this);
+    notes_->setCaption = [this](const QString& caption) { setWindowTitle(caption); };
+    notes_->showNotePanel = [this] { NoteOption->setVisible(true); };
     layout->addWidget(asxGenericContainer1);
     layout->addWidget(workArea_, 1);
     layout->addWidget(AddressOption);
@@ -367,7 +371,7 @@ void frmMain::Form_Load()
 {
     CheckPassFile();
     lblDate->setText(Clock::dateText(Clock::today()));
-    NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
+    notes_->NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
     if (!QFileInfo::exists(AppFolder::noteFolder()))
         QDir().mkpath(AppFolder::noteFolder());
     Screens::show<frmLoadingPic>();
@@ -429,7 +433,7 @@ void frmMain::cmdNote_Click()
     Screens::unload<frmOrganizer>();
     Screens::unload<frmCheckEmail>();
     Screens::unload<frmSendEmail>();
-    Notes::LoadNewDoc(*this);
+    Notes::LoadNewDoc(*notes_);
 }
 
 void frmMain::cmdOrganizer_Click()
@@ -498,12 +502,12 @@ void frmMain::mnuAB_Click()
 
 void frmMain::cmdNew_Click()
 {
-    Notes::LoadNewDoc(*this);
+    Notes::LoadNewDoc(*notes_);
 }
 
 void frmMain::cmdOpen_Click()
 {
-    Notes::Opendoc(*this);
+    Notes::Opendoc(*notes_);
 }
 
 void frmMain::cmdSave_Click()
@@ -513,7 +517,7 @@ void frmMain::cmdSave_Click()
 
 void frmMain::cmdSaveAs_Click()
 {
-    Notes::SaveAss(*this);
+    Notes::SaveAss(*notes_);
 }
 
 void frmMain::cmdPrint_Click()
@@ -553,12 +557,12 @@ void frmMain::cmdSelectAll_Click()
 
 void frmMain::cmdTime_Click()
 {
-    Notes::InsertTime(*this);
+    Notes::InsertTime(*notes_);
 }
 
 void frmMain::cmdDate_Click()
 {
-    Notes::InsertDate(*this);
+    Notes::InsertDate(*notes_);
 }
 
 void frmMain::cmdfind_Click()

@@ -12,6 +12,7 @@ class QTimer;
 class ButtonBase;
 class asxGenericContainer;
 class asxToolButton;
+class NoteDesk;
 
 // The main window: tool bar on the left, the address and note panels on the
 // right, the work area in which the tools open, the menus and the clock.
@@ -24,11 +25,9 @@ public:
 
     QMdiArea* mdiArea() const { return workArea_; }
 
-    // Private state of the note commands: the note folder with a trailing
-    // separator, the file of the last note dialog, the notes opened so far.
-    QString NoteFolder;
-    QString CurrentFile;
-    int DocumentCount = 0;
+    // What the note commands keep between commands; it changes this
+    // window's caption and shows the note panel through functions given here.
+    NoteDesk& notes() const { return *notes_; }
 
     // Left tool bar.
     asxGenericContainer* asxGenericContainer1;
@@ -113,4 +112,5 @@ private:
     void connectHover(ButtonBase* button, QLabel* label, const QString& text);
 
     QMdiArea* workArea_;
+    NoteDesk* notes_;
 };

@@ -1,441 +1,192 @@
-#include <QClipboard>
-#include <QDir>
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QProcess>
-#include <QTextCursor>
+#include <QTest>
+#include <QtWidgets>
 
-#include "NoteTestUtil.h"
-#include "kit/Screens.h"
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include "controls/Buttons.h"
+#include "controls/RichTextBox.h"
+#include "kit/LoadingProgress.h"
 #include "notes/frmFind.h"
-
-using namespace NoteTest;
+#include "notes/frmNote.h"
+#include "shell/frmMain.h"
+#include "support/Fixture.h"
 
 namespace {
-const QString kRedWord = QStringLiteral(R"({\rtf1\ansi\deff0{\fonttbl{\f0\fswiss Arial;}}{\colortbl;\red255\green0\blue0;})"
-                                        R"(\f0\fs20 plain \b\cf1 red\b0\cf0  end})");
-const QString kRed = QStringLiteral("Arial 10 b #ff0000"), kPlain = QStringLiteral("Arial 10 #000000");
-
-// How the character at `position` is drawn: family, size, bold, colour.
-QString look(RichTextBox* box, int position)
-{
-    QTextCursor cursor(box->document());
-    cursor.setPosition(position + 1);
-    const QTextCharFormat f = cursor.charFormat();
-    return QStringLiteral("%1 %2 %3%4")
-        .arg(f.property(QTextFormat::FontFamilies).toStringList().value(0))
-        .arg(f.fontPointSize())
-        .arg(f.fontWeight() >= QFont::Bold ? QStringLiteral("b ") : QString())
-        .arg(f.foreground().color().name());
-}
+const QString kRed = QStringLiteral(R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}{\colortbl;\red255\green0\blue0;}\f0 plain \b\cf1 red\b0\cf0  end})");
+void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+QByteArray bytes(const QString& path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>"); }
+QString put(const QString& path, const QByteArray& b) { QFile f(path); return f.open(QIODevice::WriteOnly) && f.write(b) == b.size() ? path : QString(); }
+QStringList files(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
 }  // namespace
 
-// Note windows, their files and the note panel's commands, driven through
-// the main window's buttons.
+// The notes as a person drives them through the note panel: what each click
+// writes, shows or asks.
 class TestNotes : public QObject {
     Q_OBJECT
-
     std::unique_ptr<AppFixture> fx;
     frmMain* main = nullptr;
-    QString noteDir() const { return fx->appDir() + QStringLiteral("/Note/"); }
-    // The file dialogs shown so far, each as "title|folder|filter".
-    QStringList dialogs() const
-    {
-        QStringList shown;
-        for (const FileDialogRequest& r : fx->fileRequests)
-            shown << QStringList({r.title, r.folder, r.filter}).join(u'|');
-        return shown;
-    }
-    QString dialog(const char* title) const { return QStringList({title, noteDir(), "Note (*.nte)"}).join(u'|'); }
+    QString dir() const { return fx->appDir() + QStringLiteral("/Note/"); }
+    frmNote* note() const { auto* sub = main->mdiArea()->currentSubWindow(); return sub ? qobject_cast<frmNote*>(sub->widget()) : nullptr; }
+    frmNote* newNote(const QString& typed = {}) { click(main->cmdNew), QTest::keyClicks(note()->RichNote, typed); return note(); }
+    void close(frmNote* n) { n->parentWidget()->close(), pump(); }
 
 private slots:
-    void init()
-    {
-        fx = std::make_unique<AppFixture>();
-        main = fx->openMainWindow();
-    }
-    void cleanup()
-    {
-        answerNoFromNowOn(*fx);
-        fx.reset();
-    }
+    void init() { main = (fx = std::make_unique<AppFixture>())->openMainWindow(); }
+    void cleanup() { fx->answers = QList<MsgResult>(50, MsgResult::No), fx.reset(); }
 
-    void captionsCountNotesAndPanelStays()
+    void captionsCountNotesAndThePanelStays()
     {
-        QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2002"));
-        QVERIFY(!main->NoteOption->isVisible());
-        click(main->cmdNote);
-        QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2001 [Doc 1]"));
-        QVERIFY(main->NoteOption->isVisible());
-        frmNote* first = currentNote(main);
-        QVERIFY(first);
-        QCOMPARE(first->windowTitle(), QString());
-        QVERIFY(first->parentWidget()->isMaximized());
-
-        click(main->cmdNew);
-        click(main->cmdNew);
-        QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2001 [Doc 3]"));
-        closeNote(first);
+        frmNote* first = (click(main->cmdNote), note());
+        QVERIFY(main->NoteOption->isVisible() && first->parentWidget()->isMaximized() && (newNote(), newNote(), close(first), true));
         QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2001 "));
-        QCOMPARE(openNotes(main).size(), 2);
-
-        // Neither the panel's Exit nor another tool closes a note.
         click(main->cmdNoteExit);
-        click(main->cmdAddressBook);
-        QVERIFY(!main->NoteOption->isVisible());
-        QCOMPARE(openNotes(main).size(), 2);
-        click(main->cmdNew);
-        QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2001 [Doc 4]"));
-        QVERIFY(main->NoteOption->isVisible());
+        QVERIFY(!main->NoteOption->isVisible() && main->mdiArea()->findChildren<frmNote*>().size() == 2 && newNote());
+        QVERIFY(main->NoteOption->isVisible() && main->windowTitle() == QStringLiteral("Tessaly 2001 [Doc 4]"));
     }
 
-    void boxFillsTheWindowAndSurvivesTinySizes()
+    // The first save writes the box's RTF, later ones add CR LF; a name is kept as typed.
+    void saveAsksOnceThenSaveAs()
     {
-        frmNote* note = newNote(main);
-        RichTextBox* box = note->RichNote;
-        QCOMPARE(box->geometry(), QRect(3, 3, note->width() - 6, note->height() - 6));
-        QCOMPARE(box->RightMargin(), box->width() * 15 - 400);
-        const int margin = box->RightMargin();
-        // Too narrow for the margin: the box follows, the margin stays.
-        note->resize(20, 40);
-        QCOMPARE(box->geometry(), QRect(3, 3, 14, 34));
-        QCOMPARE(box->RightMargin(), margin);
-        // Smaller than the border: nothing moves.
-        note->resize(4, 4);
-        QCOMPARE(box->geometry(), QRect(3, 3, 14, 34));
+        frmNote* n = newNote(QStringLiteral("note"));
+        const QString a = dir() + "a", b = dir() + "b.nte";
+        fx->fileAnswers = {a, b, std::nullopt};
+        click(main->cmdSave);
+        QCOMPARE(bytes(a), n->RichNote->TextRTF().toLatin1());
+        QTest::keyClicks(n->RichNote, QStringLiteral("X")), click(main->cmdSave), click(main->cmdSaveAs);
+        const QByteArray saved = bytes(a);
+        QVERIFY(saved == n->RichNote->TextRTF().toLatin1() + "\r\n" && bytes(b) == saved && n->windowTitle() == b);
+        QTest::keyClicks(n->RichNote, QStringLiteral("Y")), click(main->cmdSaveAs), click(main->cmdSave);  // that Save As is cancelled
+        QString dialogs;
+        for (const FileDialogRequest& r : fx->fileRequests)
+            dialogs += QStringList({r.title, r.folder, r.filter, ""}).join(u'|');
+        QCOMPARE(dialogs, QStringLiteral("Save|%1|Note (*.nte)|Save As|%1|Note (*.nte)|Save As|%1|Note (*.nte)|").arg(dir()));
+        QVERIFY(bytes(a) == saved && files(dir()) == QStringList({"a", "b.nte"}));
     }
 
-    void saveThenSaveAgainAsksOnce()
+    void openReadsTheFileOrSaysWhyNot()
     {
-        frmNote* note = newNote(main, kRedWord);
-        const QString path = noteDir() + QStringLiteral("first.nte");
-        fx->fileAnswers = {path};
-        click(main->cmdSave);
-        QCOMPARE(dialogs(), QStringList{dialog("Save")});
-        QCOMPARE(fx->fileRequests.first().kind, FileDialogRequest::Save);
-        QCOMPARE(note->windowTitle(), path);
-        QCOMPARE(readFile(path), note->RichNote->TextRTF().toLatin1());
-
-        QTest::keyClicks(note->RichNote, QStringLiteral("X"));
-        click(main->cmdSave);
-        QCOMPARE(dialogs().size(), 1);
-        QCOMPARE(readFile(path), note->RichNote->TextRTF().toLatin1() + "\r\n");
-
-        RichTextBox reread;
-        reread.LoadFile(path);
-        QCOMPARE(reread.Text(), QStringLiteral("Xplain red end"));
-        QCOMPARE(look(&reread, 7), kRed);
-        QCOMPARE(look(&reread, 5), kPlain);
-        QVERIFY(fx->messages.isEmpty());
+        const QString r = put(dir() + "r.nte", kRed.toLatin1());
+        fx->fileAnswers = {r, dir() + "gone.nte"};
+        click(main->cmdOpen);  // no note open: one opens first
+        frmNote* n = note();
+        QVERIFY(n->windowTitle() == r && n->RichNote->Text() == QStringLiteral("plain red end"));
+        click(main->cmdOpen);
+        QCOMPARE(fx->messageBoxes(), QStringList({"Critical|Tessaly 2002|Cannot open \"" + dir() + "gone.nte\": No such file or directory"}));
+        fx->answers = {MsgResult::Cancel}, QTest::keyClicks(n->RichNote, QStringLiteral("draft")), click(main->cmdOpen);
+        QVERIFY(fx->messageTexts().last() == QStringLiteral("Save changes to this note?") && fx->fileRequests.size() == 2);
     }
 
-    void saveAsMovesTheNoteAndLeavesTheOldFile()
+    // On a full disk (the atomic write's own failures are its test's) the
+    // user hears why, the file stays, and the note stays unsaved and unnamed.
+    void failedSaveKeepsTheNoteUnsaved()
     {
-        frmNote* note = newNote(main, kRedWord);
-        const QString a = noteDir() + QStringLiteral("a.nte"), b = noteDir() + QStringLiteral("b.nte");
-        fx->fileAnswers = {a, b};
-        click(main->cmdSave);
-        const QByteArray aBytes = readFile(a);
-        click(main->cmdSaveAs);
-        QCOMPARE(dialogs().last(), dialog("Save As"));
-        QCOMPARE(note->windowTitle(), b);
-        QCOMPARE(readFile(b), note->RichNote->TextRTF().toLatin1() + "\r\n");
-
-        QTest::keyClicks(note->RichNote, QStringLiteral("Y"));
-        click(main->cmdSave);
-        QCOMPARE(fx->fileRequests.size(), 2);
-        QCOMPARE(readFile(b), note->RichNote->TextRTF().toLatin1() + "\r\n");
-        QCOMPARE(readFile(a), aBytes);
-
-        // Cancelled: nothing changes.
-        const QByteArray bBytes = readFile(b);
-        click(main->cmdSaveAs);
-        QCOMPARE(fx->fileRequests.size(), 3);
-        QCOMPARE(note->windowTitle(), b);
-        QCOMPARE(readFile(b), bBytes);
-    }
-
-    void nameWithoutExtensionIsKeptAsTyped()
-    {
-        for (asxToolButton* button : {main->cmdSave, main->cmdSaveAs}) {
-            frmNote* note = newNote(main, QStringLiteral("list"));
-            const QString path = noteDir() + button->objectName();
-            fx->fileAnswers = {path};
-            click(button);
-            QCOMPARE(note->windowTitle(), path);
-            QVERIFY(QFileInfo(path).isFile());
+        if (::geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        const QString folder = dir() + "fs", path = folder + "/n.nte";
+        QVERIFY(QDir().mkpath(folder) && ::mount("tmpfs", qPrintable(folder), "tmpfs", 0, "size=64k") == 0);
+        auto unmount = qScopeGuard([&] { ::umount2(qPrintable(folder), MNT_DETACH); });
+        for (QFile filler(folder + "/filler"); const bool named : {false, true}) {
+            frmNote* n = newNote(QStringLiteral("old text"));
+            fx->messages.clear(), fx->fileAnswers = {path, path};
+            if (named)
+                click(main->cmdSave), QTest::keyClicks(n->RichNote, QStringLiteral("new"));
+            const QByteArray old = bytes(path);
+            if (filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                while (filler.write(QByteArray(4096, 'f')) == 4096) {}
+            click(main->cmdSave);
+            QCOMPARE(fx->messageBoxes(), QStringList({"Critical|Tessaly 2002|Cannot save \"" + path + "\": No space left on device"}));
+            QVERIFY(bytes(path) == old && n->hasUnsavedChanges() && n->windowTitle() == (named ? path : QString()));
+            filler.remove();
         }
-        QCOMPARE(QDir(noteDir()).entryList(QDir::Files), QStringList({"cmdSave", "cmdSaveAs"}));
     }
 
-    void openWithNoNoteOpensOneFirst()
+    // Over 20 MB a progress window shows while the file is read; the event loop
+    // runs all along, and Cancel leaves the note as it was.
+    void hugeFileOpensBehindAProgressWindow()
     {
+        const QString big = put(dir() + "big.nte", QByteArray(99, 'a').append('\n').repeated(220000));
+        bool cancel = true;
+        QStringList seen;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (auto* w = visibleWindow<LoadingProgress>(); w && (seen << w->windowTitle(), cancel))
+                click(w->cmdCancel);
+        });
+        watch.start(0);
+        fx->fileAnswers = {big, big};
         click(main->cmdOpen);
-        QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2001 [Doc 1]"));
-        QCOMPARE(dialogs(), QStringList{dialog("Open")});
-        QCOMPARE(fx->fileRequests.first().kind, FileDialogRequest::Open);
-        // Cancelled: the empty note stays.
-        QCOMPARE(openNotes(main).size(), 1);
-        QCOMPARE(currentNote(main)->windowTitle(), QString());
-        QCOMPARE(currentNote(main)->RichNote->Text(), QString());
-        QVERIFY(fx->messages.isEmpty());
-    }
-
-    void openReadsRtfAndPlainTextAndSaysWhyNot()
-    {
-        const QString rich = noteDir() + QStringLiteral("rich.nte"), plain = noteDir() + QStringLiteral("plain.nte"),
-                      missing = noteDir() + QStringLiteral("missing.nte");
-        writeFile(rich, kRedWord.toLatin1() + "\r\n");
-        writeFile(plain, "{not rtf}\r\nsecond line");
-        frmNote* note = newNote(main);
-        fx->fileAnswers = {rich, plain, missing};
-
-        click(main->cmdOpen);
-        QCOMPARE(note->windowTitle(), rich);
-        QCOMPARE(note->RichNote->Text(), QStringLiteral("plain red end"));
-        QCOMPARE(look(note->RichNote, 7), kRed);
-
-        click(main->cmdOpen);
-        QCOMPARE(note->windowTitle(), plain);
-        QCOMPARE(note->RichNote->Text(), QStringLiteral("{not rtf}\nsecond line"));
-
-        click(main->cmdOpen);
-        QCOMPARE(fx->messages.size(), 1);
-        QCOMPARE(fx->messages.first().text, QStringLiteral("Cannot open \"%1\": No such file or directory").arg(missing));
-        QCOMPARE(fx->messages.first().icon, MsgIcon::Critical);
-        QCOMPARE(note->windowTitle(), plain);
-        QCOMPARE(note->RichNote->Text(), QStringLiteral("{not rtf}\nsecond line"));
-        QCOMPARE(openNotes(main).size(), 1);
-    }
-
-    void failedWritesSayWhyAndKeepTheFileOnDisk()
-    {
-        writeFile(noteDir() + QStringLiteral("file"), "x");
-        const QString bad = noteDir() + QStringLiteral("file/n.nte"), good = noteDir() + QStringLiteral("good.nte");
-        const QString reason = QStringLiteral("Cannot save \"%1\": ");
-        frmNote* note = newNote(main, kRedWord);
-
-        fx->fileAnswers = {bad};
-        click(main->cmdSave);
-        QCOMPARE(fx->messages.size(), 1);
-        QVERIFY2(fx->messages.last().text.startsWith(reason.arg(bad)), qPrintable(fx->messages.last().text));
-        QCOMPARE(fx->messages.last().icon, MsgIcon::Critical);
-        // Still unnamed, so the next Save asks again.
-        QCOMPARE(note->windowTitle(), QString());
-
-        fx->fileAnswers = {good, bad};
-        click(main->cmdSave);
-        const QByteArray saved = readFile(good);
-        QTest::keyClicks(note->RichNote, QStringLiteral("changed "));
-        click(main->cmdSaveAs);
-        QCOMPARE(fx->messages.size(), 2);
-        QVERIFY(fx->messages.last().text.startsWith(reason.arg(bad)));
-        QCOMPARE(note->windowTitle(), good);
-        QCOMPARE(readFile(good), saved);
-        QVERIFY(note->hasUnsavedChanges());
+        QVERIFY(seen == QStringList{"Open PLEASE WAIT ...."} && note()->RichNote->Text().isEmpty() && note()->windowTitle().isEmpty());
+        cancel = false, click(main->cmdOpen);
+        QVERIFY(seen.size() > 5 && note()->RichNote->Text().size() == 22000000 && note()->windowTitle() == big && !note()->hasUnsavedChanges());
     }
 
     void closingAnUnsavedNoteAsks()
     {
-        const QString path = noteDir() + QStringLiteral("kept.nte");
+        const QString path = dir() + "kept.nte";
         // Answer, file chosen if the save dialog comes, whether the window goes.
-        const std::tuple<MsgResult, std::optional<QString>, bool> cases[] = {
-            {MsgResult::Cancel, std::nullopt, false},
-            {MsgResult::No, std::nullopt, true},
-            {MsgResult::Yes, std::nullopt, false},
-            {MsgResult::Yes, path, true},
-        };
+        const std::tuple<MsgResult, std::optional<QString>, bool> cases[] = {{MsgResult::Cancel, std::nullopt, false},
+            {MsgResult::No, std::nullopt, true}, {MsgResult::Yes, std::nullopt, false}, {MsgResult::Yes, path, true}};
         for (const auto& [answer, file, closes] : cases) {
-            QPointer<frmNote> note = newNote(main);
-            QTest::keyClicks(note->RichNote, QStringLiteral("words"));
-            fx->messages.clear();
-            fx->answers = {answer, MsgResult::No};
-            fx->fileAnswers = {file};
-            closeNote(note);
-            QCOMPARE(fx->messageTexts(), QStringList({"Save changes to this note?"}));
-            QCOMPARE(fx->messages.first().buttons, MsgButtons::YesNoCancel);
-            QCOMPARE(note.isNull(), closes);
-            if (note)
-                closeNote(note);
+            QPointer<frmNote> n = newNote(QStringLiteral("words"));
+            fx->messages.clear(), fx->answers = {answer, MsgResult::No}, fx->fileAnswers = {file}, close(n);
+            QVERIFY(fx->messageBoxes() == QStringList{"Question|Tessaly 2002|Save changes to this note?"} && n.isNull() == closes);
+            if (n)
+                close(n);
         }
-        RichTextBox reread;
-        reread.LoadFile(path);
-        QCOMPARE(reread.Text(), QStringLiteral("words"));
-
-        // Nothing to lose: untouched, just saved, or emptied again while unnamed.
-        fx->messages.clear();
-        newNote(main);
-        newNote(main, QStringLiteral("text"));
-        fx->fileAnswers = {noteDir() + QStringLiteral("saved.nte")};
-        click(main->cmdSave);
-        QTest::keyClicks(newNote(main)->RichNote, QStringLiteral("a"));
-        QTest::keyClick(currentNote(main)->RichNote, Qt::Key_Backspace);
-        for (frmNote* note : openNotes(main))
-            closeNote(note);
-        QCOMPARE(openNotes(main).size(), 0);
-        QVERIFY(fx->messages.isEmpty());
+        fx->messages.clear(), QTest::keyClick(newNote(QStringLiteral("a"))->RichNote, Qt::Key_Backspace), close(note());  // empty again
+        QVERIFY(bytes(path).contains("words") && fx->messages.isEmpty() && !note());
     }
 
-    void exitingTheMainWindowAsksForEachUnsavedNote()
+    void editingCommands()
     {
-        QTest::keyClicks(newNote(main)->RichNote, QStringLiteral("one"));
-        newNote(main);
-        QTest::keyClicks(newNote(main)->RichNote, QStringLiteral("three"));
-        fx->answers = {MsgResult::Cancel, MsgResult::Cancel};
-        main->mnuExit->trigger();
-        pump();
-        QCOMPARE(fx->messages.size(), 2);
-        QVERIFY(Screens::isLoaded<frmMain>());
-        QCOMPARE(openNotes(main).size(), 2);
-
-        fx->answers = {MsgResult::No, MsgResult::No};
-        main->mnuExit->trigger();
-        pump();
-        QCOMPARE(fx->messageTexts(), QStringList(4, QStringLiteral("Save changes to this note?")));
-        QVERIFY(!Screens::isLoaded<frmMain>());
-        main = nullptr;
-    }
-
-    void openOverUnsavedTextAsksFirst()
-    {
-        frmNote* note = newNote(main);
-        QTest::keyClicks(note->RichNote, QStringLiteral("draft"));
-        fx->answers = {MsgResult::Cancel};
-        click(main->cmdOpen);
-        QCOMPARE(fx->messageTexts(), QStringList({"Save changes to this note?"}));
-        QVERIFY(fx->fileRequests.isEmpty());
-        QCOMPARE(note->RichNote->Text(), QStringLiteral("draft"));
-    }
-
-    void copyAndPasteKeepTheFormat()
-    {
-        RichTextBox* box = newNote(main, kRedWord)->RichNote;
-        QClipboard* clipboard = QGuiApplication::clipboard();
-        box->setSelStart(6);
-        box->setSelLength(3);
-        click(main->cmdCopy);
-        QVERIFY2(clipboard->text().startsWith(QStringLiteral("{\\rtf1")), qPrintable(clipboard->text()));
-        box->setSelStart(13);
-        click(main->cmdPaste);
-        QCOMPARE(box->Text(), QStringLiteral("plain red endred"));
-        QCOMPARE(look(box, 14), kRed);
-        QCOMPARE(look(box, 12), kPlain);
-
-        box->setSelStart(0);
-        box->setSelLength(6);
-        click(main->cmdCut);
-        QCOMPARE(box->Text(), QStringLiteral("red endred"));
-        box->setSelStart(10);
-        click(main->cmdPaste);
-        QCOMPARE(box->Text(), QStringLiteral("red endredplain "));
-        QCOMPARE(look(box, 8), kRed);
-        QCOMPARE(look(box, 11), kPlain);
-
-        // Copying nothing and pasting it changes nothing.
-        click(main->cmdCopy);
-        click(main->cmdPaste);
-        QCOMPARE(box->Text(), QStringLiteral("red endredplain "));
-
-        // Text from elsewhere goes in as typed.
-        clipboard->setText(QStringLiteral("{plain}"));
-        click(main->cmdPaste);
-        QCOMPARE(box->Text(), QStringLiteral("red endredplain {plain}"));
-    }
-
-    void dateAndTime_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("selStart");  // -1: no note open
-        QTest::addColumn<int>("selLength");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<int>("caret");
-        QTest::newRow("date opens a note") << "cmdDate" << -1 << 0 << "5/15/26" << 7;
-        QTest::newRow("date at the insertion point") << "cmdDate" << 2 << 0 << "ab5/15/26cdef" << 9;
-        QTest::newRow("date over the selection") << "cmdDate" << 2 << 2 << "ab5/15/26ef" << 9;
-        QTest::newRow("time opens a note") << "cmdTime" << -1 << 0 << "10:30:05 AM" << 11;
-        QTest::newRow("time over the selection") << "cmdTime" << 0 << 6 << "10:30:05 AM" << 11;
-    }
-
-    void dateAndTime()
-    {
-        QFETCH(QString, button);
-        QFETCH(int, selStart);
-        QFETCH(int, selLength);
-        QFETCH(QString, expected);
-        QFETCH(int, caret);
-        if (selStart >= 0) {
-            RichTextBox* box = newNote(main, QStringLiteral("abcdef"))->RichNote;
-            box->setSelStart(selStart);
-            box->setSelLength(selLength);
-        }
-        click(main->NoteOption->findChild<QWidget*>(button));
-        QCOMPARE(openNotes(main).size(), 1);
-        QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2001 [Doc 1]"));
-        RichTextBox* box = currentNote(main)->RichNote;
-        QCOMPARE(box->Text(), expected);
-        QCOMPARE(box->SelStart(), caret);
-        QCOMPARE(box->SelLength(), 0);
-    }
-
-    void editingWithoutNoteOpensNothing()
-    {
-        // Copy and Cut still empty the clipboard; the rest do nothing.
-        QGuiApplication::clipboard()->setText(kRedWord);
-        for (asxToolButton* button : {main->cmdPaste, main->cmdSelectAll, main->cmdUndo, main->cmdfind, main->cmdCopy})
-            click(button);
-        pump();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString());
-        QCOMPARE(openNotes(main).size(), 0);
-        QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2002"));
-        QVERIFY(!Screens::isLoaded<frmFind>());
-        QVERIFY(fx->messages.isEmpty());
-    }
-
-    void selectAllUndoAndHelp()
-    {
-
-        RichTextBox* box = newNote(main)->RichNote;
-        click(main->cmdSelectAll);
-        QCOMPARE(box->SelStart(), 0);
-        QCOMPARE(box->SelLength(), 0);
-        box->setTextRTF(QStringLiteral(R"({\rtf1 one\par two})"));
-        box->setSelStart(5);
-        click(main->cmdSelectAll);
-        QCOMPARE(box->SelStart(), 0);
-        QCOMPARE(box->SelLength(), 7);
-
-        box->setSelStart(3);
-        click(main->cmdDate);
-        QCOMPARE(box->Text(), QStringLiteral("one5/15/26\ntwo"));
+        click(main->cmdPaste), click(main->cmdfind), click(main->cmdDate);  // only Date opens a note
+        QVERIFY(note()->RichNote->Text() == QStringLiteral("5/15/26") && main->mdiArea()->findChildren<frmNote*>().size() == 1 && !visibleWindow<frmFind>());
+        RichTextBox* box = newNote()->RichNote;
+        box->setTextRTF(kRed), box->setSelStart(6), box->setSelLength(3), click(main->cmdCopy);
+        box->setSelStart(13), click(main->cmdPaste);
+        box->setSelStart(0), box->setSelLength(6), click(main->cmdCut), click(main->cmdTime);
+        const auto bold = [box](int at) { QTextCursor c(box->document()); c.setPosition(at + 1); return c.charFormat().fontWeight() >= QFont::Bold; };
+        QVERIFY(box->Text() == QStringLiteral("10:30:05 AMred endred") && bold(19) && !bold(17) && bold(11));
         click(main->cmdUndo);
-        QVERIFY(waitFor([&] { return box->Text() == QStringLiteral("one\ntwo"); }, 1000));
-
-        click(main->cmdHelp);
-        QCOMPARE(fx->messages.size(), 1);
-        QCOMPARE(fx->messages.first().text, QStringLiteral("Will be saved as *.nte"));
-        QCOMPARE(fx->messages.first().icon, MsgIcon::Question);
-        QCOMPARE(fx->messages.first().buttons, MsgButtons::OKOnly);
-        QCOMPARE(fx->messages.first().title, QStringLiteral("Tessaly 2002"));
+        QVERIFY(waitFor([&] { return box->Text() == QStringLiteral("red endred"); }, 1000));
+        fx->printerMissing = true, click(main->cmdSelectAll), click(main->cmdHelp), click(main->cmdPrint);
+        QCOMPARE(box->SelLength(), 10);
+        QCOMPARE(fx->messageBoxes(), QStringList({"Question|Tessaly 2002|Will be saved as *.nte", "Exclamation|Tessaly 2002|No printer is available to print this note."}));
     }
 
-    void printGoesToTheDefaultPrinter()
+    // Clicks on the find window: M toggles Match Case, F is Find, E is Enter in
+    // the search box, R is Replace. After each other click: the note's text and
+    // the selection, or the message shown, and whether the window closed.
+    void find_data()
     {
-        click(main->cmdPrint);
-        QVERIFY(!QFileInfo::exists(fx->pdfPath()));
-        newNote(main, kRedWord);
-        fx->printerMissing = true;
-        click(main->cmdPrint);
-        QCOMPARE(fx->messageTexts(), QStringList({"No printer is available to print this note."}));
-        QVERIFY(!QFileInfo::exists(fx->pdfPath()));
-
-        fx->printerMissing = false;
-        click(main->cmdPrint);
-        QProcess pdftotext;
-        pdftotext.start(QStringLiteral("pdftotext"), {fx->pdfPath(), QStringLiteral("-")});
-        QVERIFY(pdftotext.waitForFinished());
-        // The note, then its page number.
-        QCOMPARE(QString::fromUtf8(pdftotext.readAllStandardOutput()).trimmed(), QStringLiteral("plain red end\n\n1"));
-        QCOMPARE(fx->messages.size(), 1);
+        QTest::addColumn<QStringList>("setup");  // text, search, replacement, selection start and length, clicks
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("Find, Enter, Find") << QStringList{"abc abc", "abc", "", "0", "0", "FEF"} << QStringList{"abc abc 0-3", "abc abc 4-7", "abc abc finished (closed)"};
+        QTest::newRow("case must match") << QStringList{"abc ABC", "ABC", "", "0", "0", "MF"} << QStringList{"abc ABC 4-7"};
+        QTest::newRow("Replace first starts at the top") << QStringList{"one two one", "one", "three", "4", "3", "RRR"} << QStringList{"one three one 0-3", "three three one 12-15", "three three three finished (closed)"};
+        QTest::newRow("replacement not searched") << QStringList{"cat cat", "cat", "cats", "0", "0", "FRR"} << QStringList{"cat cat 0-3", "cats cat 5-8", "cats cats finished (closed)"};
+        QTest::newRow("nothing found to replace") << QStringList{"abc", "abc", "x", "1", "0", "RF"} << QStringList{"abc nothing to replace", "abc 0-3"};
+    }
+    void find()
+    {
+        QFETCH(QStringList, setup);
+        QFETCH(QStringList, steps);
+        RichTextBox* box = newNote(setup[0])->RichNote;
+        click(main->cmdfind);
+        frmFind* w = visibleWindow<frmFind>();
+        w->Text1->setText(setup[1]), w->Text2->setText(setup[2]), box->setSelStart(setup[3].toInt()), box->setSelLength(setup[4].toInt());
+        const QMap<QString, QString> shown{{"Information|Finished!|Scrivla 2001 has finished searching the document!", "finished"},
+                                           {"Exclamation|Error!|You have not found anything to replace!", "nothing to replace"}};
+        QStringList seen;
+        for (QChar c : setup[5]) {
+            fx->messages.clear();
+            c == u'E' ? QTest::keyClick(w->Text1, Qt::Key_Return) : click(c == u'M' ? w->Check1 : c == u'F' ? w->cmdfind : static_cast<QWidget*>(w->Replace));
+            if (c != u'M')
+                seen << box->Text() + u' ' + (fx->messages.isEmpty() ? QStringLiteral("%1-%2").arg(box->SelStart()).arg(box->SelStart() + box->SelLength())
+                                                                    : shown.value(fx->messageBoxes().join(u'/'), "?")) + (visibleWindow<frmFind>() ? "" : " (closed)");
+        }
+        QCOMPARE(seen, steps);
     }
 };
 

@@ -1,0 +1,96 @@
+#include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "kit/AtomicFile.h"
+
+namespace {
+QByteArray bytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+void put(const QString& path, const QByteArray& b) { QFile f(path); QVERIFY(f.open(QIODevice::WriteOnly) && f.write(b) == b.size()); }
+QStringList files(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+int mode(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+}  // namespace
+
+class TestAtomicFile : public QObject {
+    Q_OBJECT
+private slots:
+    // A write that cannot finish, on a really full file system or past the
+    // file-size limit: the old file stays byte for byte, nothing is left
+    // beside it, and the reason is the system's.
+    void failedWrite_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("oldFile");
+        QTest::newRow("full disk, small file") << true << 100 << true;
+        QTest::newRow("full disk, large file") << true << 3000000 << true;
+        QTest::newRow("full disk, new file") << true << 100 << false;
+        QTest::newRow("size limit, small file") << false << 100 << true;
+        QTest::newRow("size limit, large file") << false << 3000000 << true;
+    }
+    void failedWrite()
+    {
+        QFETCH(bool, fullDisk);
+        QFETCH(int, size);
+        QFETCH(bool, oldFile);
+        if (::geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        QTemporaryDir dir;
+        QVERIFY(::mount("tmpfs", qPrintable(dir.path()), "tmpfs", 0, "size=1m") == 0);
+        auto unmount = qScopeGuard([&] { ::umount2(qPrintable(dir.path()), MNT_DETACH); });
+        const QString path = dir.filePath(QStringLiteral("n.nte"));
+        if (oldFile)
+            put(path, "old bytes\r\n");
+        QStringList before = files(dir.path());
+        if (fullDisk) {
+            QFile filler(dir.filePath(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            while (filler.write(QByteArray(4096, 'f')) == 4096) {}
+            before = files(dir.path());
+        }
+        rlimit saved {};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit limit = {fullDisk ? saved.rlim_cur : 50, saved.rlim_max};
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const QString reason = AtomicFile::write(path, QByteArray(size, 'n'));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        QCOMPARE(reason, fullDisk ? QStringLiteral("No space left on device") : QStringLiteral("File too large"));
+        QCOMPARE(bytes(path), oldFile ? QByteArray("old bytes\r\n") : QByteArray("<missing>"));
+        QCOMPARE(files(dir.path()), before);
+    }
+
+    // A new file is the owner's only, a replaced one keeps its mode; the
+    // left-overs of an interrupted save of this file go, nothing else does.
+    void writeReplacesAndCleansUp()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("n.nte")), shared = dir.filePath(QStringLiteral("shared.nte"));
+        for (const char* name : {".n.nte.Ab12Cd", ".n.nte.x", ".m.nte.Ab12Cd", "n.nte.backup", "shared.nte"})
+            put(dir.filePath(QLatin1String(name)), "other");
+        QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        QCOMPARE(AtomicFile::write(path, "new\r\n") + AtomicFile::write(shared, "changed"), QString());
+        QCOMPARE(bytes(path) + bytes(shared), QByteArray("new\r\nchanged"));
+        QCOMPARE(QStringList({QString::number(mode(path), 8), QString::number(mode(shared), 8)}), QStringList({"600", "640"}));
+        QCOMPARE(files(dir.path()), QStringList({".m.nte.Ab12Cd", ".n.nte.x", "n.nte", "n.nte.backup", "shared.nte"}));
+        QCOMPARE(AtomicFile::write(dir.filePath(QStringLiteral("gone/n.nte")), "x"), QStringLiteral("No such file or directory"));
+    }
+};
+
+QTEST_MAIN(TestAtomicFile)
+#include "test_atomicfile.moc"
