@@ -8,8 +8,8 @@
 // PATH defaults to tessaly-bench-note.rtf in the temporary folder.
 
 #include "controls/RichTextBox.h"
-#include "controls/RtfReader.h"
-#include "controls/RtfWriter.h"
+#include "rtf/RtfReader.h"
+#include "rtf/RtfWriter.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // libFuzzer target for the RTF reader. Besides "never crash", it checks the
 // round trip on every input the reader accepts: what we write is ASCII, reads
 // back to the same text, and writing that again gives the same bytes.
-#include "controls/RtfReader.h"
-#include "controls/RtfWriter.h"
+#include "rtf/RtfReader.h"
+#include "rtf/RtfWriter.h"
 
 #include <QTextCursor>
 #include <QTextDocument>

@@ -1,8 +1,8 @@
 #include "controls/RichTextBox.h"
 
-#include "controls/Cp1252.h"
-#include "controls/RtfReader.h"
-#include "controls/RtfWriter.h"
+#include "rtf/Cp1252.h"
+#include "rtf/RtfReader.h"
+#include "rtf/RtfWriter.h"
 
 #include <QFile>
 #include <QSaveFile>

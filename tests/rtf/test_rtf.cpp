@@ -1,8 +1,8 @@
 // The RTF reader and writer on their own, without a window.
 
 #include "RtfTestUtil.h"
-#include "controls/RtfReader.h"
-#include "controls/RtfWriter.h"
+#include "rtf/RtfReader.h"
+#include "rtf/RtfWriter.h"
 
 #include <QDir>
 #include <QProcess>
