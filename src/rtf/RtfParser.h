@@ -215,7 +215,9 @@ private:
     void startTable();
     void startRow();
     void layoutRow();
+    int gridColumn(int edge);
     void moveToCell();
+    void mergeCells();
     void endCell();
     void endRow();
     void endTable();
@@ -268,16 +270,17 @@ private:
     QString m_listText;  // the bullet text of the paragraph being read
     CharProps m_listTextProps;
 
-    // Tables: the row being defined, the table being filled.
+    // Tables: the row being defined, the table being filled. Columns are
+    // the cell edges of all rows so far; each row keeps the columns its
+    // cells cover, merged when the table ends.
+    struct TableRow {
+        std::vector<std::array<int, 2>> cells;  // first and last column
+        std::vector<std::uint8_t> merges;
+    };
     RowDef m_rowDef;
     QPointer<QTextTable> m_table;
-    std::vector<int> m_tableEdges;
-    std::vector<int> m_rowStart;  // first column of each cell of the current row
-    std::vector<int> m_rowSpan;
-    std::vector<std::uint8_t> m_rowMerges;
-    std::vector<int> m_downStart;  // per column: the row a vertical merge began, -1 none
-    std::vector<std::array<int, 4>> m_merges;  // row, column, rows, columns
-    std::map<std::pair<int, int>, std::size_t> m_downMerges;  // (row, column) where it began -> m_merges
+    std::vector<int> m_grid;
+    std::vector<TableRow> m_rows;
     int m_row = 0, m_cell = 0;
     bool m_tableOpen = false;
     bool m_rowDone = false;  // \row read, the next row not begun

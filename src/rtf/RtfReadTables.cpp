@@ -7,6 +7,7 @@ namespace Rtf {
 namespace {
 
 constexpr int kMaxColumns = 63;  // Word's limit
+constexpr int kSameEdge = 20;  // twips: edges this close are one column edge
 
 }  // namespace
 
@@ -61,63 +62,83 @@ void Parser::placeInTable()
 void Parser::startTable()
 {
     m_pendingPar = false;
-    m_tableEdges = m_rowDef.edges;
     QTextTableFormat format;
     format.setBorder(1);
     format.setCellPadding(4);
     format.setCellSpacing(0);
     format.setBorderCollapse(true);
-    m_table = m_cur.insertTable(1, std::max<int>(1, int(m_tableEdges.size())), format);
+    m_table = m_cur.insertTable(1, 1, format);
     m_tableOpen = true;
-    m_rowDone = m_cellDone = false;
-    m_row = 0;
-    m_downStart.assign(std::size_t(m_table->columns()), -1);
-    m_merges.clear();
-    m_downMerges.clear();
-    layoutRow();
+    m_grid.clear();
+    m_rows.clear();
+    m_row = -1;
+    startRow();
 }
 
 void Parser::startRow()
 {
-    m_table->appendRows(1);
+    if (m_row >= 0)
+        m_table->appendRows(1);
     ++m_row;
     m_rowDone = m_cellDone = false;
     layoutRow();
 }
 
-// Which columns each cell of the row covers: a cell whose right edge lies
-// past several edges of the first row spans those columns.
+// The grid column that ends at this edge. A new edge splits a column: the
+// cells of earlier rows that covered it now cover both parts.
+int Parser::gridColumn(int edge)
+{
+    const auto at = std::lower_bound(m_grid.begin(), m_grid.end(), edge - kSameEdge);
+    if (at != m_grid.end() && *at <= edge + kSameEdge)
+        return int(at - m_grid.begin());
+    if (int(m_grid.size()) >= kMaxColumns)
+        return int(m_grid.size()) - 1;
+    const int column = int(at - m_grid.begin());
+    m_grid.insert(at, edge);
+    if (int(m_grid.size()) > m_table->columns())
+        m_table->insertColumns(std::min(column, m_table->columns()), 1);
+    for (TableRow& row : m_rows) {
+        for (auto& [first, last] : row.cells) {
+            if (first > column)
+                ++first;
+            if (last >= column)
+                ++last;
+        }
+    }
+    return column;
+}
+
+// Which columns each cell of the row covers: from the column after the
+// previous cell's edge to the column of its own.
 void Parser::layoutRow()
 {
-    m_rowStart.clear();
-    m_rowSpan.clear();
-    m_rowMerges = m_rowDef.merges;
-    const int known = int(m_tableEdges.size());
-    int column = 0;
+    TableRow row;
+    row.merges = m_rowDef.merges;
+    for (int edge : m_rowDef.edges)
+        gridColumn(edge);
+    int first = 0;
     for (int edge : m_rowDef.edges) {
-        int end = column;
-        while (end + 1 < known && m_tableEdges[std::size_t(end)] < edge - 20)
-            ++end;
-        m_rowStart.push_back(column);
-        m_rowSpan.push_back(end - column + 1);
-        column = end + 1;
+        const int last = std::max(first, gridColumn(edge));
+        row.cells.push_back({first, last});
+        first = last + 1;
     }
+    m_rows.push_back(std::move(row));
     m_cell = 0;
     moveToCell();
 }
 
 void Parser::moveToCell()
 {
-    int column = m_cell;
-    if (std::size_t(m_cell) < m_rowStart.size())
-        column = m_rowStart[std::size_t(m_cell)];
-    else if (!m_rowStart.empty())
-        column = m_rowStart.back() + m_rowSpan.back() + m_cell - int(m_rowStart.size());
-    column = std::min(column, kMaxColumns - 1);
-    if (column >= m_table->columns()) {
-        m_table->appendColumns(column + 1 - m_table->columns());
-        m_downStart.resize(std::size_t(m_table->columns()), -1);
+    TableRow& row = m_rows.back();
+    if (std::size_t(m_cell) >= row.cells.size()) {
+        // More cells than the row defines: each a column of its own.
+        const int column = std::min(row.cells.empty() ? 0 : row.cells.back()[1] + 1, kMaxColumns - 1);
+        row.cells.push_back({column, column});
+        row.merges.push_back(0);
     }
+    const int column = row.cells[std::size_t(std::min<std::size_t>(std::size_t(m_cell), row.cells.size() - 1))][0];
+    if (column >= m_table->columns())
+        m_table->appendColumns(column + 1 - m_table->columns());
     m_cur.setPosition(m_table->cellAt(m_row, column).firstPosition());
     m_pendingPar = false;
 }
@@ -136,43 +157,49 @@ void Parser::endRow()
         return;
     if (!m_cellDone)
         endCell();
-    // Cells that span columns by their edges or by \clmgf/\clmrg, and the
-    // vertical merges (\clvmgf/\clvmrg) they begin or continue.
-    for (std::size_t i = 0; i < m_rowStart.size(); ++i) {
-        const std::uint8_t merge = i < m_rowMerges.size() ? m_rowMerges[i] : 0;
-        const int column = std::min(m_rowStart[i], kMaxColumns - 1);
-        if (std::size_t(column) >= m_downStart.size())
-            m_downStart.resize(std::size_t(column) + 1, -1);
-        int span = m_rowSpan[i];
-        while (i + 1 < m_rowStart.size() && i + 1 < m_rowMerges.size() && (m_rowMerges[i + 1] & MergeNext))
-            span += m_rowSpan[++i];
-        if (merge & MergeDown) {
-            const int top = m_downStart[std::size_t(column)];
-            const auto it = m_downMerges.find({top, column});
-            if (it != m_downMerges.end())
-                m_merges[it->second][2] = m_row - top + 1;
-            continue;
-        }
-        m_downStart[std::size_t(column)] = (merge & MergeDownFirst) ? m_row : -1;
-        if (span > 1 || (merge & MergeDownFirst)) {
-            m_downMerges[{m_row, column}] = m_merges.size();
-            m_merges.push_back({m_row, column, 1, span});
-        }
-    }
     m_rowDone = true;
     m_cellDone = false;
 }
 
-void Parser::endTable()
+// Cells that span columns by their edges or by \clmgf/\clmrg, and the
+// vertical merges \clvmgf/\clvmrg, from the bottom up so that every merge
+// finds its cells still apart.
+void Parser::mergeCells()
 {
-    for (const auto& [row, column, rows, columns] : m_merges) {
+    std::vector<std::array<int, 4>> merges;  // row, column, rows, columns
+    std::map<int, std::size_t> open;  // first column -> its vertical merge
+    for (int r = 0; r < int(m_rows.size()); ++r) {
+        const TableRow& row = m_rows[std::size_t(r)];
+        for (std::size_t i = 0; i < row.cells.size(); ++i) {
+            const std::uint8_t merge = i < row.merges.size() ? row.merges[i] : 0;
+            const int column = row.cells[i][0];
+            int last = row.cells[i][1];
+            while (i + 1 < row.cells.size() && i + 1 < row.merges.size() && (row.merges[i + 1] & MergeNext))
+                last = row.cells[++i][1];
+            const auto above = open.find(column);
+            if ((merge & MergeDown) && above != open.end()) {
+                merges[above->second][2] = r - merges[above->second][0] + 1;
+                continue;
+            }
+            open.erase(column);
+            if (merge & MergeDownFirst)
+                open[column] = merges.size();
+            merges.push_back({r, column, 1, last - column + 1});
+        }
+    }
+    for (auto it = merges.rbegin(); it != merges.rend(); ++it) {
+        const auto& [row, column, rows, columns] = *it;
         const int down = std::min(rows, m_table->rows() - row);
         const int across = std::min(columns, m_table->columns() - column);
         if (down > 1 || across > 1)
             m_table->mergeCells(row, column, down, across);
     }
-    // Cells the file left out (ours always have a size) get the formatting in force, as a cell of
-    // their own would have.
+}
+
+void Parser::endTable()
+{
+    // Cells the file left out (ours always have a size) get the formatting
+    // in force, as a cell of their own would have.
     const QTextCharFormat format = charFormat(m_st.ch);
     for (int r = 0; r < m_table->rows(); ++r) {
         for (int c = 0; c < m_table->columns(); ++c) {
@@ -181,11 +208,12 @@ void Parser::endTable()
                 cell.setBlockCharFormat(format);
         }
     }
-    // Column widths from the first row's cell edges.
-    if (int(m_tableEdges.size()) == m_table->columns()) {
+    mergeCells();
+    // Column widths from the cell edges.
+    if (int(m_grid.size()) == m_table->columns()) {
         QList<QTextLength> widths;
         int left = 0;
-        for (int edge : m_tableEdges) {
+        for (int edge : m_grid) {
             widths << QTextLength(QTextLength::FixedLength, std::max(1, edge - left) / 15.0);
             left = std::max(left, edge);
         }

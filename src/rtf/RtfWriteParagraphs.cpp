@@ -209,8 +209,9 @@ void Writer::listText(const QTextBlock& block, const QTextList* list)
     m_body.raw("}}");
 }
 
-// One list of the list table for each list of the document, all nine levels
-// alike, and an override naming it: \lsN is the Nth list.
+// One list of the list table for each list of the document, with its
+// levels up to its own all alike, and an override naming it: \lsN is the
+// Nth list.
 void Writer::listTable(Emitter& e) const
 {
     if (m_lists.empty())
@@ -225,7 +226,7 @@ void Writer::listTable(Emitter& e) const
         e.raw("{");
         e.word("list");
         e.word("listtemplateid", int(i) + 1);
-        for (int level = 0; level < 9; ++level) {
+        for (int level = 0; level <= levelOf(m_lists[i]); ++level) {
             e.raw("{");
             e.word("listlevel");
             e.word("levelnfc", nfc);

@@ -21,7 +21,9 @@ std::pair<QByteArray, const char*> pictureBytes(const QTextDocument& doc, const 
         return {data, f.stringProperty(RtfFormats::PictureKind) == u"jpeg" ? "jpegblip" : "pngblip"};
     const QVariant resource = doc.resource(QTextDocument::ImageResource, QUrl(f.name()));
     QImage image;
-    if (resource.typeId() == QMetaType::QImage)
+    if (f.name().startsWith(u"data:") && f.name().contains(u";base64,"))
+        image.loadFromData(QByteArray::fromBase64(f.name().section(u',', 1).toLatin1()));
+    else if (resource.typeId() == QMetaType::QImage)
         image = resource.value<QImage>();
     else if (resource.typeId() == QMetaType::QPixmap)
         image = resource.value<QPixmap>().toImage();
