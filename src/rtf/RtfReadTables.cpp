@@ -62,6 +62,9 @@ void Parser::placeInTable()
 void Parser::startTable()
 {
     m_pendingPar = false;
+    // A table at the very start stands after an empty paragraph.
+    if (!m_cur.block().charFormat().hasProperty(QTextFormat::FontPointSize))
+        m_cur.setBlockCharFormat(charFormat(m_st.ch));
     QTextTableFormat format;
     format.setBorder(1);
     format.setCellPadding(4);
@@ -95,8 +98,10 @@ int Parser::gridColumn(int edge)
         return int(m_grid.size()) - 1;
     const int column = int(at - m_grid.begin());
     m_grid.insert(at, edge);
+    // The new column goes right of the split one, so text already in a cell
+    // stays where its cell begins.
     if (int(m_grid.size()) > m_table->columns())
-        m_table->insertColumns(std::min(column, m_table->columns()), 1);
+        m_table->insertColumns(std::min(column + 1, m_table->columns()), 1);
     for (TableRow& row : m_rows) {
         for (auto& [first, last] : row.cells) {
             if (first > column)

@@ -144,13 +144,22 @@ ParaProps Writer::paraProps(const QTextBlock& block, bool inTable)
         indent += list->format().indent();
         if (hanging == 0)
             hanging = -24;
+        const int level = levelOf(list);
         auto it = m_listIndex.constFind(list);
         if (it == m_listIndex.constEnd()) {
-            it = m_listIndex.insert(list, int(m_lists.size()) + 1);
-            m_lists.push_back(list);
+            // A list nested under the one before is a deeper level of it,
+            // as word processors keep it.
+            int number = m_lastList && levelOf(m_lastList) < level ? m_listIndex.value(m_lastList) : 0;
+            if (number == 0 || m_lists[std::size_t(number - 1)][std::size_t(level)]) {
+                m_lists.emplace_back();
+                number = int(m_lists.size());
+            }
+            m_lists[std::size_t(number - 1)][std::size_t(level)] = list;
+            it = m_listIndex.insert(list, number);
         }
+        m_lastList = list;
         p.ls = *it;
-        p.ilvl = levelOf(list);
+        p.ilvl = level;
     }
     p.li = twips(f.leftMargin() + indent * m_doc.indentWidth(), -kMaxTwips);
     p.ri = twips(f.rightMargin(), -kMaxTwips);
@@ -173,7 +182,8 @@ ParaProps Writer::paraProps(const QTextBlock& block, bool inTable)
 }
 
 // In front of a list item: the number or bullet as text for readers that know
-// no lists, and the old form of numbering for those that know only that.
+// no lists, and on the first level the old form of numbering for those that
+// know only that.
 void Writer::listText(const QTextBlock& block, const QTextList* list)
 {
     const QTextListFormat f = list->format();
@@ -188,6 +198,10 @@ void Writer::listText(const QTextBlock& block, const QTextList* list)
         m_body.character(c.unicode(), false);
     m_body.word("tab");
     m_body.raw("}");
+    // The old form knows one level; on a nested item LibreOffice would take
+    // it for a list of its own and lose the nesting that \ilvl gives.
+    if (levelOf(list) > 0)
+        return;
     m_body.raw("{");
     m_body.word("*");
     m_body.word("pn");
@@ -220,13 +234,16 @@ void Writer::listTable(Emitter& e) const
     e.word("*");
     e.word("listtable");
     for (std::size_t i = 0; i < m_lists.size(); ++i) {
-        const QTextListFormat f = m_lists[i]->format();
-        const int nfc = numberFormat(f.style());
-        const int start = f.intProperty(RtfFormats::ListStart);
         e.raw("{");
         e.word("list");
         e.word("listtemplateid", int(i) + 1);
-        for (int level = 0; level <= levelOf(m_lists[i]); ++level) {
+        const auto& lists = m_lists[i];
+        const auto deepest = std::find_if(lists.rbegin(), lists.rend(), [](const QTextList* l) { return l; });
+        for (int level = 0; level < lists.rend() - deepest; ++level) {
+            const QTextList* list = lists[std::size_t(level)];
+            const QTextListFormat f = list ? list->format() : QTextListFormat();
+            const int nfc = list ? numberFormat(f.style()) : 0;
+            const int start = f.intProperty(RtfFormats::ListStart);
             e.raw("{");
             e.word("listlevel");
             e.word("levelnfc", nfc);

@@ -14,6 +14,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -200,8 +201,11 @@ private:
     QStringList m_fonts;
     QHash<QRgb, int> m_colorIndex;
     std::vector<QRgb> m_colors;
+    // \lsN is m_lists[N - 1], a list of the list table: the document's list
+    // at each level.
     QHash<const QTextList*, int> m_listIndex;
-    std::vector<const QTextList*> m_lists;
+    std::vector<std::array<const QTextList*, 9>> m_lists;
+    const QTextList* m_lastList = nullptr;
 };
 
 }  // namespace Rtf
