@@ -6,101 +6,84 @@
 #include "rtf/RtfFormats.h"
 
 #include <QFile>
-#include <QHash>
-#include <QStringList>
-#include <QTextBlock>
 #include <QTextCursor>
-#include <QTextDocument>
 #include <QTextList>
 #include <QTextTable>
-
-#include <utility>
 
 namespace RtfTest {
 
 // A 2x1 red PNG, in hex.
 inline constexpr char kPng[] = "89504e470d0a1a0a0000000d49484452000000020000000108020000007b40e8dd0000000d49444154789c63f8cfc000440008fe01ffc69e79f70000000049454e44ae426082";
 
-// "f=Arial fs=10 b i u s fg=#ff0000 bg=#00ff00": the font family when set (or
-// defaultFamily), the size in points when set, then only what is switched on;
-// an image shows its drawn size, a kept picture "raw".
-inline QString charAttrs(const QTextCharFormat& f, const QString& defaultFamily = QString())
+// "f=Arial fs=10 b i u s raw fg=#ff0000 bg=#00ff00 img=40x30": the font
+// family when set (or defaultFamily), the size in points when set, then only
+// what is switched on; "raw" marks a kept picture, img an image's size.
+inline QString charAttrs(const QTextCharFormat& f, const QString& defaultFamily)
 {
     QStringList parts;
     const QStringList families = f.property(QTextFormat::FontFamilies).toStringList();
-    const QString family = families.isEmpty() ? defaultFamily : families.first();
-    if (!family.isEmpty())
-        parts << QStringLiteral("f=") + family;
+    if (const QString family = families.isEmpty() ? defaultFamily : families.first(); !family.isEmpty())
+        parts << u"f="_qs + family;
     if (f.hasProperty(QTextFormat::FontPointSize))
-        parts << QStringLiteral("fs=") + QString::number(f.fontPointSize());
-    const std::pair<bool, const char*> flags[] = {{f.fontWeight() >= QFont::DemiBold, "b"}, {f.fontItalic(), "i"},
-        {f.fontUnderline(), "u"}, {f.fontStrikeOut(), "s"}, {f.hasProperty(RtfFormats::RawPicture), "raw"}};
-    for (const auto& [on, name] : flags)
+        parts << u"fs="_qs + QString::number(f.fontPointSize());
+    for (const auto& [on, name] : {std::pair(f.fontWeight() >= QFont::DemiBold, "b"), {f.fontItalic(), "i"},
+             {f.fontUnderline(), "u"}, {f.fontStrikeOut(), "s"}, {f.hasProperty(RtfFormats::RawPicture), "raw"}})
         if (on)
             parts << QLatin1String(name);
     for (const auto& [property, name] : {std::pair(QTextFormat::ForegroundBrush, "fg="), {QTextFormat::BackgroundBrush, "bg="}})
         if (f.hasProperty(property) && f.brushProperty(property).style() != Qt::NoBrush)
             parts << QLatin1String(name) + f.brushProperty(property).color().name();
     if (f.isImageFormat())
-        parts << QStringLiteral("img=%1x%2").arg(f.toImageFormat().width()).arg(f.toImageFormat().height());
+        parts << u"img=%1x%2"_qs.arg(f.toImageFormat().width()).arg(f.toImageFormat().height());
     return parts.join(u' ');
 }
 
-// "qc li=720 ri=360 fi=-360 sb=120 sa=240 lh=1:150" in twips (line height:
-// Qt's type and value); only what is not the default.
-inline QString paraAttrs(const QTextBlockFormat& f)
-{
-    QStringList parts;
-    const Qt::Alignment h = f.alignment() & Qt::AlignHorizontal_Mask;
-    if (h & (Qt::AlignJustify | Qt::AlignHCenter | Qt::AlignRight))
-        parts << QLatin1String((h & Qt::AlignJustify) ? "qj" : (h & Qt::AlignHCenter) ? "qc" : "qr");
-    const std::pair<const char*, double> spacing[] = {{"li", f.leftMargin()}, {"ri", f.rightMargin()},
-        {"fi", f.textIndent()}, {"sb", f.topMargin()}, {"sa", f.bottomMargin()}};
-    for (const auto& [name, px] : spacing)
-        if (qRound(px * 15) != 0)
-            parts << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(qRound(px * 15));
-    if (f.lineHeightType() != QTextBlockFormat::SingleHeight)
-        parts << QStringLiteral("lh=%1:%2").arg(f.lineHeightType()).arg(f.lineHeight());
-    return parts.join(u' ');
-}
-
-// The whole document, one line per paragraph: "<paragraph attributes>", a
-// list item's "#list:style.indent" (lists numbered as met; style as in
-// QTextListFormat), a cell's "@row,column" ("+rows x columns" when merged),
-// then each run of text as "[character attributes]text" (an empty paragraph
-// shows its own character format). With withDefaultFamily, runs without a
-// family show the one they are drawn in.
+// The whole document, one line per paragraph: "<paragraph attributes>" in
+// twips ("qc li=720 ri=360 fi=-360 sb=120 sa=240", a line height as
+// "lh=<Qt's type>:<value>"), a list item's "#list:style.indent" (lists
+// numbered as met, QTextListFormat's style), a cell's "@row,column" (with
+// "+rows x columns" when merged), then each run of text as
+// "[character attributes]text" (an empty paragraph shows its own character
+// format). With withDefaultFamily, runs without a family show the one they
+// are drawn in.
 inline QString describe(const QTextDocument& doc, bool withDefaultFamily = true)
 {
     const QString family = withDefaultFamily ? doc.defaultFont().family() : QString();
     QStringList lines;
     QHash<const QTextList*, int> lists;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        QString line = QStringLiteral("<%1>").arg(paraAttrs(b.blockFormat()));
+        const QTextBlockFormat f = b.blockFormat();
+        QStringList para;
+        const Qt::Alignment h = f.alignment() & Qt::AlignHorizontal_Mask;
+        if (h & (Qt::AlignJustify | Qt::AlignHCenter | Qt::AlignRight))
+            para << QLatin1String((h & Qt::AlignJustify) ? "qj" : (h & Qt::AlignHCenter) ? "qc" : "qr");
+        for (const auto& [name, px] : {std::pair("li", f.leftMargin()), {"ri", f.rightMargin()}, {"fi", f.textIndent()},
+                                       {"sb", f.topMargin()}, {"sa", f.bottomMargin()}})
+            if (qRound(px * 15) != 0)
+                para << u"%1=%2"_qs.arg(QLatin1String(name)).arg(qRound(px * 15));
+        if (f.lineHeightType() != QTextBlockFormat::SingleHeight)
+            para << u"lh=%1:%2"_qs.arg(f.lineHeightType()).arg(f.lineHeight());
+        QString line = u"<"_qs + para.join(u' ') + u'>';
         if (const QTextList* l = b.textList())
-            line += QStringLiteral("#%1:%2.%3").arg(*lists.insert(l, lists.value(l, int(lists.size()) + 1)))
+            line += u"#%1:%2.%3"_qs.arg(*lists.insert(l, lists.value(l, int(lists.size()) + 1)))
                         .arg(l->format().style()).arg(l->format().indent());
         if (const QTextTable* t = QTextCursor(b).currentTable()) {
             const QTextTableCell c = t->cellAt(b.position());
-            line += QStringLiteral("@%1,%2").arg(c.row()).arg(c.column());
+            line += u"@%1,%2"_qs.arg(c.row()).arg(c.column());
             if (c.rowSpan() > 1 || c.columnSpan() > 1)
-                line += QStringLiteral("+%1x%2").arg(c.rowSpan()).arg(c.columnSpan());
+                line += u"+%1x%2"_qs.arg(c.rowSpan()).arg(c.columnSpan());
         }
         if (b.length() == 1)
-            line += QStringLiteral("[%1]").arg(charAttrs(b.charFormat(), family));
+            line += u"[%1]"_qs.arg(charAttrs(b.charFormat(), family));
         QString attrs, text;
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QString a = charAttrs(it.fragment().charFormat(), family);
-            if (a != attrs && !text.isEmpty()) {
-                line += QStringLiteral("[%1]%2").arg(attrs, text);
-                text.clear();
-            }
+            if (a != attrs && !text.isEmpty())
+                line += u"[%1]%2"_qs.arg(attrs, std::exchange(text, QString()));
             attrs = a;
             text += it.fragment().text();
         }
-        if (!text.isEmpty())
-            line += QStringLiteral("[%1]%2").arg(attrs, text);
-        lines << line;
+        lines << (text.isEmpty() ? line : line + u"[%1]%2"_qs.arg(attrs, text));
     }
     return lines.join(u'\n');
 }

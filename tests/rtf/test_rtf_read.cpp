@@ -8,19 +8,6 @@
 
 using namespace RtfTest;
 
-namespace {
-
-// The text with paragraph breaks as "\n" and every other character as stored.
-QString readText(const QByteArray& rtf)
-{
-    QTextDocument doc;
-    if (!RtfReader::read(rtf, doc))
-        return QStringLiteral("<not RTF>");
-    return doc.toRawText().replace(QChar::ParagraphSeparator, u'\n');
-}
-
-}  // namespace
-
 class TestRtfRead : public QObject {
     Q_OBJECT
 private slots:
@@ -43,11 +30,12 @@ private slots:
             QCOMPARE(RtfReader::decodePlainText(data), text);
     }
 
-    // What each control word does to the text, and what damaged input leaves.
-    void readsText_data()
+    // What each control word does to the text and formatting, and what
+    // damaged input leaves.
+    void reads_data()
     {
         QTest::addColumn<QByteArray>("rtf");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
         auto row = [](const char* name, const QByteArray& rtf, const char16_t* text) {
             QTest::newRow(name) << rtf << QString::fromUtf16(text);
         };
@@ -55,13 +43,10 @@ private slots:
         row("line, tab", R"({\rtf1 a\line b\tab c})", u"a\u2028b\tc");
         row("space ends a control word", R"({\rtf1 \b  two\fs20x})", u" twox");
         row("escaped symbols", R"({\rtf1 \\\{\}a\~b\-c\_d})", u"\\{}a\u00a0b\u00adc\u2011d");
-        row("named characters", R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote})",
-            u"\u2014\u2013\u2022\u2018\u2019\u201c\u201d");
         row("unknown words dropped, text kept", R"({\rtf1 a\foo b\bar12 c\baz-3 d})", u"abcd");
-        row("ignorable destinations", R"({\rtf1 a{\*\foo hidden {\b more}}{\*\generator M;}b})", u"ab");
+        row("ignorable destinations, headers", R"({\rtf1 a{\*\foo hidden {\b more}}{\*\generator M;}{\header h}b})", u"ab");
         row("tables of the header are no text",
             R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl;\red1\green2\blue3;}{\stylesheet{\s1 H;}}{\info{\title T}}x})", u"x");
-        row("headers and footers", R"({\rtf1 a{\header h}{\footer f}b})", u"ab");
         row("footnotes at the end", R"({\rtf1 a{\super\chftn}{\footnote\pard{\super\chftn} n\par two}b\par c})",
             u"a1b\nc\n1 n two");
         row("pictures of other kinds kept as placeholders",
@@ -69,20 +54,15 @@ private slots:
             u"a[picture][picture][picture]b");
         row("shape picture read, its stand-in not", R"({\rtf1 a{\*\shppict{\pict\emfblip 00}}{\nonshppict{\pict 00}}b})",
             u"a[picture]b");
-        row("object shows its result", R"({\rtf1 a {\object{\*\objclass P}{\*\objdata 0102}{\result shown}} b})", u"a shown b");
-        row("field shows its result", "{\\rtf1 {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link}}}", u"link");
+        row("object and field show their result",
+            R"({\rtf1 a {\object{\*\objdata 0102}{\result shown}} {\field{\*\fldinst HYPERLINK "x"}{\fldrslt link}}})", u"a shown link");
         row("list text kept outside lists", R"({\rtf1{\pntext\'b7\tab}item{\listtext 2.\tab}\par})", u"\u00b7\titem2.\t");
         row("upr takes the Unicode part", R"({\rtf1{\upr{ansi text}{\*\ud{unicode text}}}})", u"unicode text");
         row("line ends in the source", "{\\rtf1 a\r\nb\rc\\\r\nd}", u"abc\nd");
-        row("after the closing brace", "{\\rtf1 a}\r\n", u"a");
-        // Code pages and Unicode.
         row("1252 when none is named", "{\\rtf1 caf\\'e9 \\'80 \\'93q\\'94 \\'9f \xe9 \\'81}", u"café € “q” Ÿ é \u0081");
-        row("ansicpg1251", R"({\rtf1\ansi\ansicpg1251 \'cf\'f0\'e8})", u"При");
-        row("unknown code page: 1252", R"({\rtf1\ansi\ansicpg99999 \'e9})", u"é");
         row("font charset 204",
             R"({\rtf1\ansi\ansicpg1252{\fonttbl{\f0 Arial;}{\f1\fcharset204 Arial CYR;}}\'e9\f1\'e9{\f0\'e9}})", u"éйé");
         row("double-byte code page", "{\\rtf1\\ansi\\ansicpg932 \\'93\\'fa\\'96\\'7b\\'83@}", u"日本ァ");
-        row("mac", R"({\rtf1\mac \'8e})", u"é");
         row("u: fallback, negative, surrogates", R"({\rtf1 \u233?x\u-4064?\u-10179?\u-8704?})", u"éx\uf020😀");
         row("uc2, uc0", R"({\rtf1\uc2\u8364\'80\'80x{\uc0\u8364 y}})", u"€x€y");
         row("fallback counts words and escapes", R"({\rtf1\uc1\u8364\'80 x\u8364\par y})", u"€ x€y");
@@ -92,31 +72,11 @@ private slots:
         // Damaged input: whatever text can be read.
         row("missing closing braces", R"({\rtf1{\b bold {\i both)", u"bold both");
         row("extra closing braces", R"({\rtf1 a}} b}} c)", u"a b c");
-        row("truncated", R"({\rtf1 abc\'e)", u"abc");
         row("not hex", R"({\rtf1 a\'zzb\u233)", u"azzbé");
         row("bin longer than the file", R"({\rtf1 ab\bin999999 xyz)", u"ab");
-        row("binary junk", QByteArray("{\\rtf1 ok\x00\x01\x02 still\xff\x1b}", 21), u"ok stillÿ");
         row("huge numbers", R"({\rtf1\fs99999999999999 a\li99999999999 b\uc999999999 c\u99999999999 x})", u"abc\uffff");
-        row("very long control word", QByteArray("{\\rtf1 a\\") + QByteArray(5000, 'x') + " b}", u"ab");
-        row("deep nesting", "{\\rtf1 " + QByteArray(100000, '{') + "deep" + QByteArray(100000, '}') + " end}",
-            u"deep end");
-        row("font table never closed", R"({\rtf1{\fonttbl{\f0 Arial)", u"");
-    }
-    void readsText()
-    {
-        QFETCH(QByteArray, rtf);
-        QFETCH(QString, text);
-        QCOMPARE(readText(rtf), text);
-    }
-
-    // Formatting, lists, tables and pictures, as describe() shows them.
-    void readsFormatting_data()
-    {
-        QTest::addColumn<QByteArray>("rtf");
-        QTest::addColumn<QString>("shown");
-        auto row = [](const char* name, const QByteArray& rtf, const char16_t* shown) {
-            QTest::newRow(name) << rtf << QString::fromUtf16(shown);
-        };
+        row("deep nesting", "{\\rtf1 " + QByteArray(100000, '{') + "deep" + QByteArray(100000, '}') + " end}", u"deep end");
+        // Formatting, lists, tables and pictures, as describe() shows them.
         row("character words", R"({\rtf1 a\b b\b0\i c\i0\ul d\ulnone\uldb e\ul0\strike f\strike0\fs17 g})",
             u"<>[fs=12]a[fs=12 b]b[fs=12 i]c[fs=12 u]de[fs=12 s]f[fs=8.5]g");
         row("deff, f, unknown f, names with alternatives",
@@ -142,8 +102,8 @@ private slots:
             u"<>#5:-1.1[fs=12]g");
         row("pn lists end at a paragraph that is none",
             R"({\rtf1{\pntext 1.\tab}{\*\pn\pnlvlbody\pnucrm\pnstart1{\pntxta .}}a\par b\par\pard c\par)"
-            R"({\*\pn\pnlvlblt{\pntxtb\'b7}}d\par{\*\pn\pnlvl3\pnucltr}e})",
-            u"<>#1:-8.1[fs=12]a\n<>#1:-8.1[fs=12]b\n<>[fs=12]c\n<>#2:-1.1[fs=12]d\n<>#3:-6.3[fs=12]e");
+            R"({\*\pn\pnlvlbody\pnucrm}d\par{\*\pn\pnlvlblt{\pntxtb\'b7}}e\par{\*\pn\pnlvl3\pnucltr}f})",
+            u"<>#1:-8.1[fs=12]a\n<>#1:-8.1[fs=12]b\n<>[fs=12]c\n<>#2:-8.1[fs=12]d\n<>#3:-1.1[fs=12]e\n<>#4:-6.3[fs=12]f");
         row("table with paragraphs and widths",
             R"({\rtf1 x\par\trowd\cellx1000\cellx3000\pard\intbl a\par b\cell c\cell\row\intbl d\cell e\cell\row\pard y})",
             u"<>[fs=12]x\n<>@0,0[fs=12]a\n<>@0,0[fs=12]b\n<>@0,1[fs=12]c\n<>@1,0[fs=12]d\n<>@1,1[fs=12]e\n<>[fs=12]y");
@@ -157,13 +117,16 @@ private slots:
                 + kPng + R"(}{\pict\jpegblip 00})" + R"(})",
             u"<>[img=20x20]\uFFFC[img=4x1]\uFFFC[fs=12 raw][picture]");
     }
-    void readsFormatting()
+    void reads()
     {
         QFETCH(QByteArray, rtf);
-        QFETCH(QString, shown);
+        QFETCH(QString, expected);
         QTextDocument doc;
         QVERIFY(RtfReader::read(rtf, doc));
-        QCOMPARE(describe(doc, false), shown);
+        // A row that starts like describe() states the formatting, the others
+        // the text with paragraph breaks as "\n" and every other character as stored.
+        QCOMPARE(expected.startsWith(u'<') ? describe(doc, false) : doc.toRawText().replace(QChar::ParagraphSeparator, u'\n'),
+                 expected);
     }
 
     // Reading replaces the content without undo steps; a fragment inserts
