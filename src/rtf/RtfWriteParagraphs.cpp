@@ -111,7 +111,7 @@ void Writer::paragraph(const QTextBlock& block, bool inTable, const char* end)
                 continue;
             if (!(props == m_current))
                 apply(props);
-            m_body.character(c.unicode(), false);
+            this->text(c.unicode());
             empty = false;
         }
     }
@@ -189,13 +189,13 @@ void Writer::listText(const QTextBlock& block, const QTextList* list)
     const QTextListFormat f = list->format();
     const int start = f.intProperty(RtfFormats::ListStart);
     const bool bullet = numberFormat(f.style()) == 23;
-    QString text = bullet ? QString(QChar(bulletOf(f.style()))) : list->itemText(block);
+    QString itemText = bullet ? QString(QChar(bulletOf(f.style()))) : list->itemText(block);
     if (!bullet && start != 0 && f.style() == QTextListFormat::ListDecimal)
-        text = QString::number(list->itemNumber(block) + start) + u'.';
+        itemText = QString::number(list->itemNumber(block) + start) + u'.';
     m_body.raw("{");
     m_body.word("listtext");
-    for (QChar c : text)
-        m_body.character(c.unicode(), false);
+    for (QChar c : itemText)
+        this->text(c.unicode());
     m_body.word("tab");
     m_body.raw("}");
     // The old form knows one level; on a nested item LibreOffice would take
@@ -217,7 +217,7 @@ void Writer::listText(const QTextBlock& block, const QTextList* list)
     m_body.raw("{");
     m_body.word(bullet ? "pntxtb" : "pntxta");
     if (bullet)
-        m_body.character(bulletOf(f.style()), false);
+        text(bulletOf(f.style()));
     else
         m_body.plain('.');
     m_body.raw("}}");

@@ -25,10 +25,7 @@ void Writer::apply(const RunProps& p)
 {
     RunProps& c = m_current;
     Emitter& e = m_body;
-    if (p.font != c.font) {
-        e.word("f", p.font);
-        e.unicodeOnly = fontClass(m_fonts[p.font]).charset != 0;
-    }
+    if (p.font != c.font) e.word("f", p.font);
     if (p.halfPoints != c.halfPoints) e.word("fs", p.halfPoints);
     if (p.bold != c.bold) p.bold ? e.word("b") : e.word("b", 0);
     if (p.italic != c.italic) p.italic ? e.word("i") : e.word("i", 0);
@@ -37,6 +34,15 @@ void Writer::apply(const RunProps& p)
     if (p.fg != c.fg) e.word("cf", p.fg);
     if (p.bg != c.bg) e.word("highlight", p.bg);
     c = p;
+}
+
+// A character of text in the font a reader is in: in a face of another
+// character set \'hh would be read in that set, so everything outside ASCII
+// goes out as \u there.
+void Writer::text(char16_t c)
+{
+    m_body.unicodeOnly = std::size_t(m_current.font) < m_unicodeFont.size() && m_unicodeFont[std::size_t(m_current.font)];
+    m_body.character(c, false);
 }
 
 QString Writer::family(const QTextCharFormat& f) const
@@ -86,6 +92,7 @@ int Writer::fontIndex(const QString& family)
         return *it;
     const int index = int(m_fonts.size());
     m_fonts.append(family);
+    m_unicodeFont.push_back(fontClass(family).charset != 0);
     m_fontIndex.insert(family, index);
     return index;
 }
@@ -121,8 +128,11 @@ QByteArray Writer::header() const
         const FontClass c = fontClass(m_fonts[i]);
         e.word(c.family);
         e.word("fcharset", c.charset);
-        for (QChar c : m_fonts[i])
-            e.character(c.unicode(), true);
+        // The name is read in the face's own character set too.
+        e.unicodeOnly = c.charset != 0;
+        for (QChar ch : m_fonts[i])
+            e.character(ch.unicode(), true);
+        e.unicodeOnly = false;
         e.plain(';');
         e.raw("}");
     }

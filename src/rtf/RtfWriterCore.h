@@ -62,8 +62,7 @@ FontClass fontClass(const QString& face);
 class Emitter {
 public:
     QByteArray out;
-    // In a font of another character set \'hh would be read in that set:
-    // everything outside ASCII then goes out as \u.
+    // Characters outside ASCII as \u only (see Writer::text).
     bool unicodeOnly = false;
 
     void word(const char* name)
@@ -172,6 +171,7 @@ public:
 private:
     // RtfWriter.cpp
     void apply(const RunProps& p);
+    void text(char16_t c);
     RunProps runProps(const QTextCharFormat& f);
     QString family(const QTextCharFormat& f) const;
     int fontIndex(const QString& family);
@@ -199,6 +199,7 @@ private:
     ParaProps m_para;
     QHash<QString, int> m_fontIndex;
     QStringList m_fonts;
+    std::vector<bool> m_unicodeFont;  // by font index: a face of another character set
     QHash<QRgb, int> m_colorIndex;
     std::vector<QRgb> m_colors;
     // \lsN is m_lists[N - 1], a list of the list table: the document's list
