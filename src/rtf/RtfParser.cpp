@@ -122,6 +122,7 @@ void Parser::closeGroup()
 
 void Parser::controlWord()
 {
+    m_wordStart = m_p - 1;
     const char* start = m_p;
     while (m_p < m_end && isLetter(*m_p))
         ++m_p;
@@ -376,6 +377,9 @@ void Parser::handleDestination(Op op, bool ignorable)
         } else if (op == Op::Pict) {
             dest = Dest::Pict;
             m_pict = Picture{};
+            // A kept picture is the group from \pict on: text before it in
+            // the same group is the document's already.
+            m_st.start = m_wordStart - m_data.constData();
         } else {
             flushRun();
             dest = Dest::Footnote;

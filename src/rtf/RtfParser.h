@@ -112,7 +112,7 @@ struct GroupState {
     Dest uprReturn = Dest::Text;  // the destination \ud restores inside \upr
     bool uprChild = false;
     bool owner = false;  // the group that opened a picture, footnote or \pn
-    qsizetype start = 0;  // offset of the group's opening brace
+    qsizetype start = 0;  // offset of the group's opening brace, or of its \pict
 };
 
 struct FontEntry {
@@ -229,6 +229,7 @@ private:
     const QByteArray& m_data;
     const char* m_p;
     const char* m_end;
+    const char* m_wordStart = nullptr;  // the backslash of the control word being read
     QTextCursor& m_cur;
 
     GroupState m_st;

@@ -50,7 +50,7 @@ void Parser::endPicture(const GroupState& group)
     }
     const qsizetype end = m_p - m_data.constData();
     QTextCharFormat f = charFormat(m_st.ch);
-    f.setProperty(RtfFormats::RawPicture, m_data.mid(group.start, end - group.start));
+    f.setProperty(RtfFormats::RawPicture, '{' + m_data.mid(group.start, end - group.start));
     m_cur.insertText(QString::fromUtf16(RtfFormats::kPlaceholder), f);
 }
 
