@@ -158,6 +158,20 @@ QByteArray Writer::header() const
 
 }  // namespace Rtf
 
+namespace {
+
+// A paragraph format of another document for a block of ours: the list it
+// belongs to is one of that document, so the block keeps its own (or none).
+QTextBlockFormat ownFormat(QTextBlockFormat format, const QTextBlock& block)
+{
+    format.clearProperty(QTextFormat::ObjectIndex);
+    if (block.blockFormat().hasProperty(QTextFormat::ObjectIndex))
+        format.setObjectIndex(block.blockFormat().objectIndex());
+    return format;
+}
+
+}  // namespace
+
 namespace RtfWriter {
 
 QByteArray write(const QTextDocument& doc) { return Rtf::Writer(doc).run(); }
@@ -178,14 +192,14 @@ QByteArray writeSelection(const QTextCursor& cursor)
         QTextBlock from = source->findBlock(cursor.selectionStart());
         const QTextBlock last = source->findBlock(cursor.selectionEnd());
         for (QTextBlock to = doc.begin(); to.isValid() && from.isValid(); to = to.next(), from = from.next()) {
-            QTextCursor(to).setBlockFormat(from.blockFormat());
+            QTextCursor(to).setBlockFormat(ownFormat(from.blockFormat(), to));
             if (from == last)
                 break;
         }
     } else {
         // Nothing selected: the paragraph's format and the format that
         // typing at the insertion point would get.
-        target.setBlockFormat(cursor.blockFormat());
+        target.setBlockFormat(ownFormat(cursor.blockFormat(), target.block()));
         target.setBlockCharFormat(cursor.charFormat());
     }
     return write(doc);

@@ -15,12 +15,6 @@ using namespace RtfTest;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
-}
-
 // What LibreOffice made of a file: its text, list items with their depth,
 // table cells with the columns they span, and the number of pictures.
 QString structure(const QString& fodt)
@@ -68,6 +62,7 @@ private slots:
         if (soffice.isEmpty())
             QSKIP("LibreOffice (soffice) is not installed");
         QTemporaryDir dir;
+        auto writeFile = [](const QString& path, const QByteArray& data) { QFile f(path); return f.open(QIODevice::WriteOnly) && f.write(data) == data.size(); };
         // One converter run per step, with a profile of its own.
         auto convert = [&](const char* to, const QStringList& args) {
             QProcess p;
@@ -75,17 +70,17 @@ private slots:
                                          u"--convert-to"_qs, QLatin1String(to), u"--outdir"_qs, dir.path()} + args);
             return p.waitForFinished(180000) && p.exitCode() == 0;
         };
-        writeFile(dir.filePath(u"theirs.html"_qs),
+        QVERIFY(writeFile(dir.filePath(u"theirs.html"_qs),
                   "<html><body><p>Intro</p><ul><li>one</li><li>two<ol><li>inner</li></ol></li></ul><table border=1><tr>"
                   "<td colspan=2>wide</td></tr><tr><td>a</td><td>b</td></tr></table><p>pic <img src=\"data:image/png;base64,"
-                  + QByteArray::fromHex(kPng).toBase64() + "\" width=20 height=10></p></body></html>");
+                  + QByteArray::fromHex(kPng).toBase64() + "\" width=20 height=10></p></body></html>"));
         QVERIFY(convert("rtf", {u"--infilter=HTML (StarWriter)"_qs, dir.filePath(u"theirs.html"_qs)}));
         QTextDocument doc;
         QVERIFY(RtfReader::read(readFile(dir.filePath(u"theirs.rtf"_qs)), doc));
         const QString shown = describe(doc, false);
         for (const char* part : {"#1:-1.1", "#2:-4.2", "@0,0+1x2", "@1,1", "[img=20x10]"})
             QVERIFY2(shown.contains(QLatin1String(part)), qPrintable(shown));
-        writeFile(dir.filePath(u"ours.rtf"_qs), RtfWriter::write(doc));
+        QVERIFY(writeFile(dir.filePath(u"ours.rtf"_qs), RtfWriter::write(doc)));
         QVERIFY(convert("fodt", {dir.filePath(u"theirs.rtf"_qs), dir.filePath(u"ours.rtf"_qs)}));
         const QString theirs = structure(dir.filePath(u"theirs.fodt"_qs));
         QCOMPARE(theirs, u"Intro item1: one item1: two item2: inner cell2: wide cell: a cell: b pic  pictures=1"_qs);

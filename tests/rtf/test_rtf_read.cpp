@@ -58,7 +58,6 @@ private slots:
             R"({\rtf1 a {\object{\*\objdata 0102}{\result shown}} {\field{\*\fldinst HYPERLINK "x"}{\fldrslt link}}})", u"a shown link");
         row("list text kept outside lists", R"({\rtf1{\pntext\'b7\tab}item{\listtext 2.\tab}\par})", u"\u00b7\titem2.\t");
         row("upr takes the Unicode part", R"({\rtf1{\upr{ansi text}{\*\ud{unicode text}}}})", u"unicode text");
-        row("line ends in the source", "{\\rtf1 a\r\nb\rc\\\r\nd}", u"abc\nd");
         row("1252 when none is named", "{\\rtf1 caf\\'e9 \\'80 \\'93q\\'94 \\'9f \xe9 \\'81}", u"café € “q” Ÿ é \u0081");
         row("font charset 204",
             R"({\rtf1\ansi\ansicpg1252{\fonttbl{\f0 Arial;}{\f1\fcharset204 Arial CYR;}}\'e9\f1\'e9{\f0\'e9}})", u"éйé");

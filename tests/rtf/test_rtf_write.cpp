@@ -100,11 +100,12 @@ private slots:
                               "\\pichgoal15\r\n" + QByteArray(kPng).insert(128, "\r\n") + "\r\n}{\\pict\\wmetafile8 01}\\par\r\n");
     }
 
-    // The selection, and each paragraph it touches with its own format.
+    // The selection, and each paragraph it touches with its own format, also
+    // a list item's (its list is the selection's own).
     void writesSelection()
     {
         QTextDocument doc;
-        QVERIFY(RtfReader::read(R"({\rtf1\qc on\par\pard e \b two\b0  three})", doc));
+        QVERIFY(RtfReader::read(R"({\rtf1\qc on\par\pard e \b two\b0  three\par{\*\pn\pnlvlblt}item})", doc));
         QTextCursor c(&doc);
         c.setPosition(5);
         c.setPosition(8, QTextCursor::KeepAnchor);
@@ -112,6 +113,11 @@ private slots:
         c.setPosition(1);
         c.setPosition(5, QTextCursor::KeepAnchor);
         QCOMPARE(body(RtfWriter::writeSelection(c)), QByteArray("\\pard\\qc n\\par\r\n\\pard e \\par\r\n"));
+        c.setPosition(16);
+        c.setPosition(18, QTextCursor::KeepAnchor);
+        QVERIFY(body(RtfWriter::writeSelection(c)).endsWith("\\ls1\\ilvl0{\\listtext\\'95\\tab}{\\*\\pn\\pnlvlblt\\pnindent0{\\pntxtb\\'95}}\\fs24 te\\par\r\n"));
+        c.clearSelection();  // nothing selected in the item: its paragraph, no list
+        QCOMPARE(body(RtfWriter::writeSelection(c)), QByteArray("\\pard\\par\r\n"));
     }
 
     // Files of others (LibreOffice's with lists, tables and pictures among
