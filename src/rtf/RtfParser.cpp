@@ -250,31 +250,35 @@ void Parser::handleWord(std::string_view word, bool hasParam, int param)
         return;
     }
 
-    // Words that count wherever they stand.
+    // Words that count wherever they stand; the document's own settings
+    // only in its text, not in a picture or a group we skip.
+    const bool document = m_st.dest == Dest::Text;
     switch (info.op) {
     case Op::Rtf:
         return;
     case Op::Ansi:
-        if (!m_docCodepageNamed) m_docCodepage = 1252;
+        if (document && !m_docCodepageNamed) m_docCodepage = 1252;
         return;
     case Op::Mac:
-        if (!m_docCodepageNamed) m_docCodepage = 10000;
+        if (document && !m_docCodepageNamed) m_docCodepage = 10000;
         return;
     case Op::Pc:
-        if (!m_docCodepageNamed) m_docCodepage = 437;
+        if (document && !m_docCodepageNamed) m_docCodepage = 437;
         return;
     case Op::Pca:
-        if (!m_docCodepageNamed) m_docCodepage = 850;
+        if (document && !m_docCodepageNamed) m_docCodepage = 850;
         return;
     case Op::AnsiCpg:
-        if (hasParam && codecName(param)) {
+        if (document && hasParam && codecName(param)) {
             m_docCodepage = param;
             m_docCodepageNamed = true;
         }
         return;
     case Op::Deff:
-        m_deff = param;
-        m_formats.clear();
+        if (document) {
+            m_deff = param;
+            m_formats.clear();
+        }
         return;
     case Op::Uc:
         m_st.uc = clampInt(param, 0, 255);
