@@ -9,8 +9,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libsqlite3-dev libsodium-dev
   # run
   qt6-qpa-plugins fonts-liberation2 fonts-dejavu
-  # tests: printed sheets, attachments, mail servers, read-only files, an RTF reader of others
-  poppler-utils sharutils python3-aiosmtpd dovecot-pop3d e2fsprogs sqlite3 pandoc
+  # tests: printed sheets, attachments, mail servers, read-only files, RTF readers of others
+  poppler-utils sharutils python3-aiosmtpd dovecot-pop3d e2fsprogs sqlite3 pandoc libreoffice-writer-nogui
 )
 
 missing=()

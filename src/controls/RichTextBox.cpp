@@ -1,10 +1,16 @@
 #include "controls/RichTextBox.h"
 
-#include "controls/Cp1252.h"
-#include "controls/RtfReader.h"
-#include "controls/RtfWriter.h"
+#include "rtf/Cp1252.h"
+#include "rtf/RtfReader.h"
+#include "rtf/RtfWriter.h"
 
+#include <QBuffer>
+#include <QEvent>
 #include <QFile>
+#include <QFontInfo>
+#include <QImage>
+#include <QMimeData>
+#include <QTextImageFormat>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -56,7 +62,69 @@ bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
 
 }  // namespace
 
-RichTextBox::RichTextBox(QWidget* parent) : QTextEdit(parent) {}
+RichTextBox::RichTextBox(QWidget* parent) : QTextEdit(parent) { useInstalledFace(); }
+
+// The box's font may name several faces, the first of them missing here.
+// Typing draws in the face that is found, so that face is what the document
+// holds and what a save writes; the note reopens looking the same.
+void RichTextBox::useInstalledFace()
+{
+    QFont f = font();
+    const QString face = QFontInfo(f).family();
+    f.setFamilies({face});
+    f.setFamily(face);
+    document()->setDefaultFont(f);
+}
+
+void RichTextBox::changeEvent(QEvent* event)
+{
+    QTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        useInstalledFace();
+}
+
+bool RichTextBox::canInsertFromMimeData(const QMimeData* source) const
+{
+    return source->hasImage() || source->hasFormat(QStringLiteral("text/rtf"))
+        || source->hasFormat(QStringLiteral("application/rtf")) || QTextEdit::canInsertFromMimeData(source);
+}
+
+// What is pasted goes in through our own RTF writer and reader, so the box
+// shows exactly what a save keeps: lists, tables, pictures and the character
+// and paragraph formatting the writer knows; anything else is reduced to that.
+void RichTextBox::insertFromMimeData(const QMimeData* source)
+{
+    QByteArray rtf;
+    for (const QString& type : {QStringLiteral("text/rtf"), QStringLiteral("application/rtf")})
+        if (rtf.isEmpty() && RtfReader::isRtf(source->data(type)))
+            rtf = source->data(type);
+    if (rtf.isEmpty() && (source->hasImage() || source->hasHtml())) {
+        QTextDocument scratch;
+        scratch.setDefaultFont(document()->defaultFont());
+        QTextCursor c(&scratch);
+        if (source->hasImage()) {
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            qvariant_cast<QImage>(source->imageData()).save(&buffer, "PNG");
+            QTextImageFormat image;
+            image.setName(QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64()));
+            c.insertImage(image);
+        } else {
+            c.insertFragment(QTextDocumentFragment::fromHtml(source->html(), document()));
+        }
+        rtf = RtfWriter::write(scratch);
+    }
+    if (rtf.isEmpty()) {
+        QTextEdit::insertFromMimeData(source);
+        return;
+    }
+    QTextCursor c = textCursor();
+    c.beginEditBlock();
+    c.insertFragment(RtfReader::readFragment(rtf));
+    c.endEditBlock();
+    setTextCursor(c);
+}
 
 QString RichTextBox::TextRTF() const { return QString::fromLatin1(RtfWriter::write(*document())); }
 

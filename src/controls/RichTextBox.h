@@ -77,7 +77,13 @@ public:
     int RightMargin() const;
     void setRightMargin(int twips);
 
+protected:
+    void changeEvent(QEvent* event) override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+
 private:
+    void useInstalledFace();
     void loadBytes(const QByteArray& data);
     int lastPosition() const;
 

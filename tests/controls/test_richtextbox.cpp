@@ -4,6 +4,11 @@
 
 #include "controls/RichTextBox.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,6 +95,29 @@ private slots:
         } catch (const RichTextBoxError& e) {
             QCOMPARE(e.reason() + box.Text(), QStringLiteral("Cannot open \"%1\": file to open is a directorykept").arg(dir.path()));
         }
+    }
+
+    // The face text is typed in is one found here, and that is the face a
+    // save names; pasted rich text shows what a save keeps.
+    void typingFaceAndPasteSurviveSave()
+    {
+        RichTextBox box;
+        QFont font;
+        font.setFamilies({QStringLiteral("No Such Face 2002"), QStringLiteral("DejaVu Sans")});
+        box.setFont(font);
+        box.setSelText(QStringLiteral("typed "));
+        QVERIFY2(box.TextRTF().contains(QStringLiteral("\\fswiss\\fcharset0 DejaVu Sans;")), qPrintable(box.TextRTF()));
+        box.setTextRTF(box.TextRTF());
+        box.moveCursor(QTextCursor::End);
+        auto* mime = new QMimeData;
+        mime->setHtml(QStringLiteral("<ol><li>one</li><li><s>two</s></li></ol><table><tr><td>a</td><td><b>b</b></td></tr>"
+                                     "</table><p style='font-variant:small-caps'><sup>x</sup></p>"));
+        QApplication::clipboard()->setMimeData(mime);
+        box.paste();
+        const QString pasted = describe(*box.document());
+        QVERIFY2(pasted.contains(QStringLiteral("#1:-4.1")) && pasted.contains(QStringLiteral("@0,1")), qPrintable(pasted));
+        box.setTextRTF(box.TextRTF());
+        QCOMPARE(describe(*box.document()), pasted);
     }
 };
 
