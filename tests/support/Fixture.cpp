@@ -116,6 +116,15 @@ QStringList AppFixture::messageTexts() const
     return texts;
 }
 
+QStringList AppFixture::messageBoxes() const
+{
+    static const char* const icons[] = {"None", "Critical", "Question", "Exclamation", "Information"};
+    QStringList boxes;
+    for (const MsgBoxCall& call : messages)
+        boxes << QStringLiteral("%1|%2|%3").arg(QLatin1String(icons[int(call.icon)]), call.title, call.text);
+    return boxes;
+}
+
 QList<QVariantMap> Db::rows(const QString& dbPath, const QString& table)
 {
     QList<QVariantMap> result;

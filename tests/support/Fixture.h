@@ -47,6 +47,8 @@ public:
     QList<MsgBoxCall> messages;
     QList<MsgResult> answers;
     QStringList messageTexts() const;
+    // Each message as "icon|title|text", the icon by name ("Critical").
+    QStringList messageBoxes() const;
 
     // File dialogs: every request is kept; answers from the front (nothing = cancelled).
     QList<FileDialogRequest> fileRequests;

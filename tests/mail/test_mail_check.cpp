@@ -272,4 +272,4 @@ private slots:
 };
 
 QTEST_MAIN(TestCheckScreen)
-#include "tst_mail_checkscreen.moc"
+#include "test_mail_check.moc"

@@ -132,20 +132,6 @@ private slots:
         }
     }
 
-    // Size counts the whole text; text and body are set independently.
-    void sizeFollowsMessageText()
-    {
-        CMessage m;
-        QCOMPARE(m.Size(), 0);
-        m.CreateFromText(QStringLiteral("Subject: Hi\r\n\r\nBody"));
-        QCOMPARE(m.Size(), 19);
-        m.setMessageText(QStringLiteral("abc"));
-        QCOMPARE(m.Size(), 3);
-        m.setMessageBody(QStringLiteral("new"));
-        QCOMPARE(m.MessageBody(), QStringLiteral("new"));
-        QCOMPARE(m.MessageText(), QStringLiteral("abc"));
-    }
-
     void keysIgnoreLetterCase()
     {
         CMessages col;
@@ -196,4 +182,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestCMessage)
-#include "tst_mail_cmessage.moc"
+#include "test_mail_cmessage.moc"
