@@ -228,7 +228,7 @@ bool Pop3TestServer::start(QString *why, const TestCertificates *certs)
         || !writeFile(path(QStringLiteral("passwd")), m_user.toUtf8() + ":{PLAIN}" + m_password.toUtf8() + "\n"))
         return false;
     m_port = freeLoopbackPort();
-    m_tlsPort = freeLoopbackPort();
+    m_tlsPort = certs ? 995 : 0;
     const QString ssl = certs ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n")
                                     .arg(certs->pem(QStringLiteral("good")), certs->key(QStringLiteral("good")))
                               : QStringLiteral("ssl = no\ndisable_plaintext_auth = no\n");
@@ -239,9 +239,9 @@ bool Pop3TestServer::start(QString *why, const TestCertificates *certs)
         "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
         "userdb {\n  driver = static\n  args = uid=dovecot gid=dovecot home=%1/home/%u\n}\n"
         "mail_location = maildir:%1/home/%u/Maildir\n"
-        "service pop3-login {\n  inet_listener pop3 {\n    port = %3\n  }\n"
-        "  inet_listener pop3s {\n    port = %4\n    ssl = yes\n  }\n}\n")
-        .arg(m_dir.path()).arg(getpwnam("dovecot")->pw_uid).arg(m_port).arg(m_tlsPort);
+        "service pop3-login {\n  inet_listener pop3 {\n    port = %3\n  }\n%4}\n")
+        .arg(m_dir.path()).arg(getpwnam("dovecot")->pw_uid).arg(m_port)
+        .arg(certs ? QStringLiteral("  inet_listener pop3s {\n    port = 995\n    ssl = yes\n  }\n") : QString());
     if (!writeFile(path(QStringLiteral("dovecot.conf")), config.toUtf8()))
         return fail(why, QStringLiteral("cannot write the dovecot configuration"));
     QProcess dovecot;

@@ -58,7 +58,7 @@ private:
 
 // dovecot serving one maildir over POP3 on 127.0.0.1 and 127.0.0.2; with
 // certificates it requires TLS (STLS on port(), TLS from the first byte on
-// tlsPort()), without it speaks in clear.
+// 995), without it speaks in clear.
 class Pop3TestServer
 {
 public:
