@@ -79,7 +79,6 @@ private slots:
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));
         MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
-        MailConnection::setTimeLimits(1s, 1s);
         pop3Missing = Pop3TestServer::missing();
         if (!pop3Missing.isEmpty())
             return;
@@ -92,7 +91,11 @@ private slots:
     }
     void cleanupTestCase() { pop3.reset(); }
     void init() { fx = std::make_unique<AppFixture>(); }
-    void cleanup() { fx.reset(); }
+    void cleanup()
+    {
+        fx.reset();
+        MailConnection::setTimeLimits(MailConnection::kConnectLimit, MailConnection::kSilenceLimit);
+    }
 
     void boxesAreChecked()
     {
@@ -126,7 +129,7 @@ private slots:
             QSKIP(qPrintable(pop3Missing));
         frmCheckEmail *screen = openCheckScreen(QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
         QVERIFY(check(screen));
-        QCOMPARE(fx->messageBoxes(), QStringList());
+        QCOMPARE(fx->messageBoxes().join(""), QString());
         const QList<QStringList> rows = {{"Anna <anna@x>", "First", "Mon, 1 Jan 2001 10:00:00 +0100", "109"},
                                          {"b@x", "Grüße", "", "37"}};
         QCOMPARE(listed(screen->lvMessages), rows);
@@ -146,6 +149,7 @@ private slots:
     // is given up at the time limit, with the row of message 1 in place.
     void silentCheckEndsAtTheLimit()
     {
+        MailConnection::setTimeLimits(1s, 1s);
         ScriptedPeer peer("+OK ready\r\n");
         servePop3(peer, {"Subject: A\r\n\r\none\r\n", "Subject: B\r\n\r\n", ""}, "RETR 2");
         frmCheckEmail *screen = openCheckScreen(peer.hostBox());

@@ -71,10 +71,13 @@ private slots:
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));
         MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
-        MailConnection::setTimeLimits(1s, 1s);
     }
     void init() { fx = std::make_unique<AppFixture>(); }
-    void cleanup() { fx.reset(); }
+    void cleanup()
+    {
+        fx.reset();
+        MailConnection::setTimeLimits(MailConnection::kConnectLimit, MailConnection::kSilenceLimit);
+    }
 
     // Files are listed as chosen, Remove takes the selected one, New empties
     // the three boxes; picks from the address book join the recipients.
@@ -223,6 +226,7 @@ private slots:
     {
         QFETCH(QByteArray, silentAfter);
         QFETCH(QString, waiting);
+        MailConnection::setTimeLimits(1s, 1s);
         ScriptedPeer peer("220 hi\r\n");
         bool silent = false;
         peer.answer = [&](const QByteArray &line) -> QByteArray {
