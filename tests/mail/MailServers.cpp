@@ -33,11 +33,11 @@ class Store:
 def login(server, session, env, mechanism, data):
     print(mechanism, data.login.decode(), file=open(os.path.join(folder, 'logins'), 'a'))
     return AuthResult(success=(data.login, data.password) == (b'anna', b'pass word'))
-kw = {}
+kw = dict(data_size_limit=64 * 2**20)
 if mode != 'plain':
     ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     ctx.load_cert_chain(cert, key)
-    kw = dict(auth_required=True, authenticator=login, auth_require_tls=mode == 'starttls')
+    kw.update(auth_required=True, authenticator=login, auth_require_tls=mode == 'starttls')
     kw.update(tls_context=ctx, require_starttls=True) if mode == 'starttls' else kw.update(ssl_context=ctx)
 Controller(Store(), hostname='127.0.0.1', port=int(port), **kw).start()
 threading.Event().wait()

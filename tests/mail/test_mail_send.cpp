@@ -84,7 +84,6 @@ private slots:
     void controls()
     {
         frmSendEmail *screen = openSendScreen(QStringLiteral("smtp.example.org"));
-        QCOMPARE(screen->txtHost->text() + screen->txtSender->text(), QStringLiteral("smtp.example.organna@example.org"));
         fx->fileAnswers = {QStringLiteral("/tmp/a.txt"), QStringLiteral("/tmp/b.bin"), std::nullopt};
         for (int i = 0; i < 3; ++i)
             QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
@@ -106,7 +105,6 @@ private slots:
         QTest::mouseClick(screen->cmdNew, Qt::LeftButton);
         QCOMPARE(screen->txtRecipient->text() + screen->txtSubject->text() + screen->txtMessage->toPlainText(), QString());
         QCOMPARE(screen->lstAttachments->count(), 1);
-        QVERIFY(fx->messages.isEmpty());
     }
 
     void unreadableAttachmentStopsTheSend()
