@@ -61,6 +61,8 @@ private slots:
         QTest::newRow("two recipients, goodbye") << offered << false << toQuit + QStringList{"221 Bye\r\n => close | " + kSent + " | ok"};
         QTest::newRow("go-on reply to QUIT") << offered << false << toQuit + QStringList{"250 fine\r\n => close | ok"};
         QTest::newRow("no goodbye after QUIT") << offered << false << toQuit + QStringList{"<close> => " + kSent + " | ok"};
+        QTest::newRow("closed before the message was taken") << offered << false << QStringList{kGreet, kHello} + kToData
+            + QStringList{"<close> => Information|SMTP Error|SMTP Error: The server closed the connection before the message was accepted. | failed"};
         QTest::newRow("silence after QUIT") << offered << false << toQuit + QStringList{"<timeout> => close | " + kSent + " | ok"};
         QTest::newRow("354 to the final dot") << offered << false << QStringList{kGreet, kHello} + kToData + QStringList{"354 again?\r\n => " + refused("354 again?\r\n")};
         QTest::newRow("EHLO unknown, HELO") << offered << false << QStringList{kGreet, "502 5.5.2 what\r\n => HELO desk.example.org\r\n",
