@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QScreen>
 
+#include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
@@ -52,22 +53,18 @@ void frmChangeInfo::Form_Unload()
     Con.Close();
 }
 
-// Every row is copied in turn, so the boxes end up with the last one: the
-// settings the mail screens use.
+// The same row the mail screens use.
 void frmChangeInfo::LoadContact()
 {
-    storeGuard([&] {
-        rst.Open(Con, QStringLiteral("tblEmail"));
-        for (; !rst.isEOF(); rst.MoveNext()) {
-            txtID->setText(QString::number(rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong()));
-            txtsmtp->setText(rst.Fields(QStringLiteral("SMTP")).toString());
-            txtYourEmail->setText(rst.Fields(QStringLiteral("YourEmail")).toString());
-            txtHost->setText(rst.Fields(QStringLiteral("Remote")).toString());
-            txtEmailUserName->setText(rst.Fields(QStringLiteral("UserName")).toString());
-            txtPassword->setText(rst.Fields(QStringLiteral("Password")).toString());
-        }
-    });
-    rst.Close();
+    const std::optional<MailSettings> settings = readMailSettings(Con);
+    if (!settings)
+        return;
+    txtID->setText(QString::number(settings->key));
+    txtsmtp->setText(settings->smtp);
+    txtYourEmail->setText(settings->yourEmail);
+    txtHost->setText(settings->remote);
+    txtEmailUserName->setText(settings->userName);
+    txtPassword->setText(settings->password);
 }
 
 void frmChangeInfo::cmdSave_Click()

@@ -25,3 +25,11 @@ QPushButton* makeCommandButton(QWidget* parent, const char* name, const QString&
     button->setGeometry(rect);
     return button;
 }
+
+QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
+{
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(QLatin1String(name));
+    frame->setGeometry(rect);
+    return frame;
+}

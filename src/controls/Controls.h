@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QGroupBox>
 #include <utility>
 
 #include <QLabel>
@@ -12,6 +13,18 @@
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect);
 QLineEdit* makeTextBox(QWidget* parent, const char* name, const QRect& rect, bool password = false);
 QPushButton* makeCommandButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect);
+QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption, const QRect& rect);
+
+// A button of the button family showing a caption.
+template <class Button>
+Button* makeCaptionButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
+{
+    auto* button = new Button(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setGeometry(rect);
+    return button;
+}
 
 // A button of the button family showing one of the program's icons.
 template <class Button>

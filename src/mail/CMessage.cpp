@@ -40,14 +40,6 @@ void CMessage::setMessageBody(const QString &v)
     m_bodyFrom = -1;
 }
 
-void CMessage::setMessageText(const QString &v)
-{
-    // The body stays what it was, even though the text it came from changes.
-    if (m_bodyFrom >= 0)
-        setMessageBody(MessageBody());
-    m_messageText = v;
-}
-
 QString *CMessage::fieldFor(QLatin1String lowerName)
 {
     struct Field {

@@ -28,7 +28,6 @@ public:
     QString MessageBody() const;
     void setMessageBody(const QString &v);
     QString MessageText() const { return m_messageText; }
-    void setMessageText(const QString &v);
     QString Encrypted() const { return m_encrypted; }
     void setEncrypted(const QString &v) { m_encrypted = v; }
     QString Comments() const { return m_comments; }

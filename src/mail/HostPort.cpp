@@ -44,3 +44,15 @@ HostPort splitHostPort(const QString &box, quint16 defaultPort)
         return {text.left(colon), port};
     return {text, defaultPort};
 }
+
+TlsMode smtpTlsMode(quint16 port)
+{
+    if (port == 465)
+        return TlsMode::Implicit;
+    return port == 587 ? TlsMode::Required : TlsMode::Offered;
+}
+
+TlsMode pop3TlsMode(quint16 port)
+{
+    return port == 995 ? TlsMode::Implicit : TlsMode::Offered;
+}

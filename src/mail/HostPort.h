@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/MailAction.h"
+
 #include <QString>
 
 constexpr quint16 kSmtpPort = 25;
@@ -19,3 +21,8 @@ struct HostPort {
 // socket's own message rather than reaching some other port. A bare IPv6
 // address (more than one colon, no brackets) is a host without port.
 HostPort splitHostPort(const QString &box, quint16 defaultPort);
+
+// 465 and 995 speak TLS from the first byte; 587 (submission) never goes
+// on in clear; on any other port TLS is used when the server offers it.
+TlsMode smtpTlsMode(quint16 port);
+TlsMode pop3TlsMode(quint16 port);

@@ -1,10 +1,27 @@
 #include "mail/MailAction.h"
 
-MailAction MailAction::send(const QByteArray &bytes)
+MailAction MailAction::send(const QByteArray &bytes, bool tracked)
 {
     MailAction a;
     a.kind = Kind::Send;
     a.bytes = bytes;
+    a.tracked = tracked;
+    return a;
+}
+
+MailAction MailAction::startTls()
+{
+    MailAction a;
+    a.kind = Kind::StartTls;
+    return a;
+}
+
+MailAction MailAction::progress(int current, int total)
+{
+    MailAction a;
+    a.kind = Kind::Progress;
+    a.current = current;
+    a.total = total;
     return a;
 }
 

@@ -61,6 +61,40 @@ MailNotice cantBeEmpty(const QString &controlName)
     return {controlName + QStringLiteral(" can't be empty"), AppInfo::kTitle, MailIcon::Critical};
 }
 
+MailNotice lineBreakInLogin()
+{
+    return {QStringLiteral("The user name or the password contains a line break, which cannot be sent to "
+                           "the server. Please correct it in the e-mail settings."),
+            AppInfo::kTitle, MailIcon::Critical};
+}
+
+QString noStartTls(const QString &host)
+{
+    return QStringLiteral("The server %1 offers no secure connection (STARTTLS), which this port "
+                          "requires. Nothing was sent.").arg(host);
+}
+
+QString noStls(const QString &host)
+{
+    return QStringLiteral("The server %1 offers no secure connection (STLS). Nothing was sent.").arg(host);
+}
+
+QString secureConnectionFailed(const QString &host, const QString &reason)
+{
+    return QStringLiteral("The secure connection to %1 failed: %2 Nothing was sent.").arg(host, reason);
+}
+
+QString noConnection(const QString &host, int seconds)
+{
+    return QStringLiteral("No connection to %1 within %2 seconds.").arg(host).arg(seconds);
+}
+
+QString noAnswer(const QString &host, int seconds, const QString &waitingFor)
+{
+    return QStringLiteral("No answer from %1 within %2 seconds while waiting for %3.")
+        .arg(host).arg(seconds).arg(waitingFor);
+}
+
 QString decodeWireText(const QByteArray &bytes)
 {
     // A leading byte-order mark is message text too: keep it.

@@ -35,6 +35,15 @@ MailNotice checkSocketError(int number, const QString &description);
 // The first empty box, by its control name: "txtHost can't be empty".
 MailNotice cantBeEmpty(const QString &controlName);
 
+// Either screen
+MailNotice lineBreakInLogin();
+// The sentences below go into the screen's own error box ("SMTP Error: ...").
+QString noStartTls(const QString &host);
+QString noStls(const QString &host);
+QString secureConnectionFailed(const QString &host, const QString &reason);
+QString noConnection(const QString &host, int seconds);
+QString noAnswer(const QString &host, int seconds, const QString &waitingFor);
+
 // Server text for display: UTF-8 when it is valid UTF-8, otherwise one
 // character per byte, so no byte is ever lost or replaced.
 QString decodeWireText(const QByteArray &bytes);

@@ -73,8 +73,8 @@ Pop3Session::Pop3Session(CMessages &messages)
 {
 }
 
-std::optional<MailNotice> Pop3Session::emptyBoxNotice(const QString &host, const QString &userName,
-                                                      const QString &password)
+std::optional<MailNotice> Pop3Session::inputNotice(const QString &host, const QString &userName,
+                                                   const QString &password)
 {
     if (host.isEmpty())
         return MailTexts::cantBeEmpty(QStringLiteral("txtHost"));
@@ -82,27 +82,34 @@ std::optional<MailNotice> Pop3Session::emptyBoxNotice(const QString &host, const
         return MailTexts::cantBeEmpty(QStringLiteral("txtUserName"));
     if (password.isEmpty())
         return MailTexts::cantBeEmpty(QStringLiteral("txtPassword"));
+    const auto hasBreak = [](const QString &s) { return s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char('\n')); };
+    if (hasBreak(userName) || hasBreak(password))
+        return MailTexts::lineBreakInLogin();
     return std::nullopt;
 }
 
-QStringList Pop3Session::listRow(const CMessage &message)
-{
-    return {message.From(), message.Subject(), message.SendDate(), QString::number(message.Size())};
-}
-
-void Pop3Session::start(const QString &userName, const QString &password)
+void Pop3Session::start(const QString &userName, const QString &password, const QString &host, TlsMode tls)
 {
     m_userName = userName;
     m_password = password;
-    m_step = 0;
+    m_host = host;
+    m_tls = tls;
+    m_step = Pop3Step::Greeting;
     m_active = true;
     m_failed = false;
+    m_secure = false;
+    m_inCapabilities = false;
+    m_stlsOffered = false;
     m_inData = false;
     m_messageCount = 0;
     m_currentMessage = 0;
     m_partial.clear();
     m_buffer.clear();
     m_seen.clear();
+}
+
+void Pop3Session::connected(const QHostAddress &, bool)
+{
 }
 
 MailActions Pop3Session::feed(const QByteArray &bytes)
@@ -132,18 +139,31 @@ MailActions Pop3Session::feed(const QByteArray &bytes)
             handleLine(line, out);
         }
         pos = end;
+        // What came in clear along with the STLS reply must not count as said
+        // inside TLS.
+        if (m_step == Pop3Step::TlsHandshake)
+            break;
     }
     return out;
 }
 
 void Pop3Session::handleLine(QByteArrayView line, MailActions &out)
 {
+    if (m_inCapabilities) {
+        if (line == ".\r\n" || line == ".\n") {
+            m_inCapabilities = false;
+            afterCapabilities(out);
+        } else if (line.trimmed().toByteArray().toUpper() == "STLS") {
+            m_stlsOffered = true;
+        }
+        return;
+    }
     if (!m_inData) {
         handleStatus(line, out);
         return;
     }
     if (line == ".\r\n" || line == ".\n") {
-        storeMessage();
+        storeMessage(out);
         askNextOrQuit(out);
         return;
     }
@@ -153,67 +173,84 @@ void Pop3Session::handleLine(QByteArrayView line, MailActions &out)
     m_buffer.append(line);
 }
 
-void Pop3Session::handleStatus(QByteArrayView reply, MailActions &out)
+void Pop3Session::send(const QByteArray &line, Pop3Step next, MailActions &out)
 {
-    if (m_step == 4) {
-        if (reply.startsWith('+')) {
+    out.push_back(MailAction::send(line));
+    m_step = next;
+}
+
+void Pop3Session::handleStatus(QByteArrayView line, MailActions &out)
+{
+    const Pop3Status status = parsePop3Status(line);
+    if (m_step == Pop3Step::Retr) {
+        if (status.ok) {
             m_inData = true;
             m_buffer.clear();
-            m_buffer.reserve(sizeHint(reply));
+            m_buffer.reserve(sizeHint(line));
         } else {
-            quitWithError(reply, out);
+            quitWithError(line, out);
         }
         return;
     }
-
-    if (!reply.startsWith('+')) {
-        out.push_back(MailAction::close());
-        out.push_back(MailAction::notify(MailTexts::pop3Error(MailTexts::decodeWireText(reply.toByteArray()))));
-        finish(false, out);
-        return;
-    }
+    // A server without CAPA still takes USER.
+    if (m_step == Pop3Step::Capa && !status.ok)
+        return afterCapabilities(out);
+    if (!status.ok)
+        return fail(MailTexts::decodeWireText(line.toByteArray()), out);
 
     switch (m_step) {
-    case 0:
+    case Pop3Step::Greeting:
         m_messageCount = 0;
         m_currentMessage = 0;
-        out.push_back(MailAction::send(commandLine("USER ", m_userName)));
-        m_step = 1;
-        break;
-    case 1:
-        out.push_back(MailAction::send(commandLine("PASS ", m_password)));
-        m_step = 2;
-        break;
-    case 2:
-        out.push_back(MailAction::send("STAT\r\n"));
-        m_step = 3;
-        break;
-    case 3: {
-        const int count = statCount(reply);
-        if (count < 0) {
-            quitWithError(reply, out);
-            break;
-        }
+        if (m_secure)
+            return send(commandLine("USER ", m_userName), Pop3Step::User, out);
+        return send("CAPA\r\n", Pop3Step::Capa, out);
+    case Pop3Step::Capa:
+        m_inCapabilities = true;
+        m_stlsOffered = false;
+        return;
+    case Pop3Step::Stls:
+        m_partial.clear();
+        out.push_back(MailAction::startTls());
+        m_step = Pop3Step::TlsHandshake;
+        return;
+    case Pop3Step::TlsHandshake:
+        return fail(MailTexts::decodeWireText(line.toByteArray()), out);
+    case Pop3Step::User:
+        return send(commandLine("PASS ", m_password), Pop3Step::Pass, out);
+    case Pop3Step::Pass:
+        return send("STAT\r\n", Pop3Step::Stat, out);
+    case Pop3Step::Stat: {
+        const int count = statCount(line);
+        if (count < 0)
+            return quitWithError(line, out);
         m_messageCount = count;
         if (count < 1) {
-            out.push_back(MailAction::send("QUIT\r\n"));
+            send("QUIT\r\n", Pop3Step::Quit, out);
             out.push_back(MailAction::notify(MailTexts::noMail()));
-            m_step = 6;
-        } else {
-            m_currentMessage = 1;
-            out.push_back(MailAction::send("RETR 1\r\n"));
-            m_step = 4;
+            return;
         }
-        break;
+        m_currentMessage = 1;
+        out.push_back(MailAction::progress(1, count));
+        return send("RETR 1\r\n", Pop3Step::Retr, out);
     }
-    default:
+    case Pop3Step::Retr:
+    case Pop3Step::Quit:
         out.push_back(MailAction::close());
-        finish(!m_failed, out);
-        break;
+        return finish(!m_failed, out);
     }
 }
 
-void Pop3Session::storeMessage()
+void Pop3Session::afterCapabilities(MailActions &out)
+{
+    if (!m_secure && m_tls != TlsMode::Implicit && m_stlsOffered)
+        return send("STLS\r\n", Pop3Step::Stls, out);
+    if (!m_secure && m_tls == TlsMode::Required)
+        return fail(MailTexts::noStls(m_host), out);
+    send(commandLine("USER ", m_userName), Pop3Step::User, out);
+}
+
+void Pop3Session::storeMessage(MailActions &out)
 {
     const QByteArray raw = std::exchange(m_buffer, QByteArray());
     m_inData = false;
@@ -238,17 +275,17 @@ void Pop3Session::storeMessage()
     const QString key = n == 1 ? base : base + QStringLiteral("\n#") + QString::number(n);
     if (!m_messages.Contains(key)) {
         m_messages.Add(message, key);
-        m_unlisted << key;
+        out.push_back(MailAction::list({key}));
     }
 }
 
 void Pop3Session::askNextOrQuit(MailActions &out)
 {
     if (m_currentMessage >= m_messageCount) {
-        out.push_back(MailAction::send("QUIT\r\n"));
-        m_step = 6;
+        send("QUIT\r\n", Pop3Step::Quit, out);
     } else {
         ++m_currentMessage;
+        out.push_back(MailAction::progress(m_currentMessage, m_messageCount));
         out.push_back(MailAction::send("RETR " + QByteArray::number(m_currentMessage) + "\r\n"));
     }
 }
@@ -257,16 +294,71 @@ void Pop3Session::quitWithError(QByteArrayView reply, MailActions &out)
 {
     m_failed = true;
     m_inData = false;
-    m_step = 6;
-    out.push_back(MailAction::send("QUIT\r\n"));
+    send("QUIT\r\n", Pop3Step::Quit, out);
     out.push_back(MailAction::notify(MailTexts::pop3Error(MailTexts::decodeWireText(reply.toByteArray()))));
+}
+
+void Pop3Session::fail(const QString &text, MailActions &out)
+{
+    m_failed = true;
+    out.push_back(MailAction::close());
+    out.push_back(MailAction::notify(MailTexts::pop3Error(text)));
+    finish(false, out);
 }
 
 void Pop3Session::finish(bool ok, MailActions &out)
 {
     m_active = false;
-    out.push_back(MailAction::list(std::exchange(m_unlisted, QStringList())));
     out.push_back(MailAction::finished(ok));
+}
+
+MailActions Pop3Session::tlsReady()
+{
+    MailActions out;
+    m_secure = true;
+    // Login goes in clear no more; what CAPA said before TLS is not asked again.
+    if (m_active && m_step == Pop3Step::TlsHandshake)
+        send(commandLine("USER ", m_userName), Pop3Step::User, out);
+    return out;
+}
+
+MailActions Pop3Session::tlsFailed(const QString &reason)
+{
+    MailActions out;
+    if (m_active)
+        fail(reason, out);
+    return out;
+}
+
+MailActions Pop3Session::timedOut(const QString &what)
+{
+    MailActions out;
+    if (!m_active)
+        return out;
+    if (m_step == Pop3Step::Quit) {
+        out.push_back(MailAction::close());
+        finish(!m_failed, out);
+    } else {
+        fail(what, out);
+    }
+    return out;
+}
+
+QString Pop3Session::waitingFor() const
+{
+    switch (m_step) {
+    case Pop3Step::Greeting: return QStringLiteral("the greeting");
+    case Pop3Step::Capa: return QStringLiteral("the reply to CAPA");
+    case Pop3Step::Stls: return QStringLiteral("the reply to STLS");
+    case Pop3Step::TlsHandshake: return QStringLiteral("the secure connection");
+    case Pop3Step::User: return QStringLiteral("the reply to USER");
+    case Pop3Step::Pass: return QStringLiteral("the reply to PASS");
+    case Pop3Step::Stat: return QStringLiteral("the reply to STAT");
+    case Pop3Step::Retr:
+        return QStringLiteral("message %1 of %2").arg(m_currentMessage).arg(m_messageCount);
+    case Pop3Step::Quit: return QStringLiteral("the reply to QUIT");
+    }
+    return {};
 }
 
 MailActions Pop3Session::closed()
@@ -275,9 +367,9 @@ MailActions Pop3Session::closed()
     if (!m_active)
         return out;
     const QByteArray rest = std::exchange(m_partial, QByteArray());
-    if (m_step != 6) {
+    if (m_step != Pop3Step::Quit) {
         // A refusal cut off by the close is still the server's own word.
-        const bool refusal = !m_inData && !rest.isEmpty() && !rest.startsWith('+');
+        const bool refusal = !m_inData && !rest.isEmpty() && !parsePop3Status(rest).ok;
         out.push_back(MailAction::notify(refusal ? MailTexts::pop3Error(MailTexts::decodeWireText(rest))
                                                  : MailTexts::pop3ClosedEarly()));
         m_failed = true;

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "mail/CMessages.h"
-#include "mail/MailAction.h"
+#include "mail/MailReply.h"
+#include "mail/MailSession.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -11,62 +12,80 @@
 
 #include <optional>
 
+// Where a POP3 check stands: named after what was sent last.
+enum class Pop3Step {
+    Greeting,      // connected, nothing sent
+    Capa,
+    Stls,
+    TlsHandshake,
+    User,
+    Pass,
+    Stat,
+    Retr,          // fetching message currentMessage()
+    Quit,
+};
+
 // One POP3 check, advanced only by the server's replies:
-// greeting -> USER, -> PASS, -> STAT, then RETR 1 ... RETR n, then QUIT;
-// the reply to QUIT closes the socket and lists what was fetched. Nothing
-// is ever deleted on the server.
+// greeting -> CAPA, -> STLS when offered, -> USER, -> PASS, -> STAT, then
+// RETR 1 ... RETR n, then QUIT; the reply to QUIT closes the socket.
+// Nothing is ever deleted on the server.
 //
 // Fetched messages go into the collection given at construction, keyed by
-// Message-ID, so a repeated check adds only messages not yet held. A list
-// action names the keys of the messages to add as rows; a message that a
-// check fetched is always listed once, whichever way that check ended.
-//
-// The owner drives it like SmtpSession: start(), then feed() every arrival,
-// closed() on disconnection (after feeding what was left to read), and
-// socketError() for the socket's errors; it carries out the actions in order.
-class Pop3Session
+// Message-ID, so a repeated check adds only messages not yet held. Each new
+// message is announced by a list action as soon as it has arrived.
+class Pop3Session : public MailSession
 {
 public:
     explicit Pop3Session(CMessages &messages);
 
-    void start(const QString &userName, const QString &password);
-    MailActions feed(const QByteArray &bytes);
-    MailActions closed();
-    MailActions socketError(QAbstractSocket::SocketError error, const QString &description);
+    void start(const QString &userName, const QString &password, const QString &host = QString(),
+               TlsMode tls = TlsMode::Offered);
 
-    // 0 greeting, 1 USER sent, 2 PASS sent, 3 STAT sent, 4 fetching, 6 QUIT sent.
-    int step() const { return m_step; }
-    bool isActive() const { return m_active; }
+    void connected(const QHostAddress &local, bool peerIsLoopback) override;
+    MailActions feed(const QByteArray &bytes) override;
+    MailActions closed() override;
+    MailActions socketError(QAbstractSocket::SocketError error, const QString &description) override;
+    MailActions tlsReady() override;
+    MailActions tlsFailed(const QString &reason) override;
+    MailActions timedOut(const QString &what) override;
+    QString waitingFor() const override;
+    bool isActive() const override { return m_active; }
+
+    Pop3Step step() const { return m_step; }
     int messageCount() const { return m_messageCount; }
     int currentMessage() const { return m_currentMessage; }
 
     // Checked before connecting, in the screen's order: the notice for the
-    // first empty box, none when all three are filled.
-    static std::optional<MailNotice> emptyBoxNotice(const QString &host, const QString &userName,
-                                                    const QString &password);
-    // From, Subject, Date and Size: the columns of a message's list row.
-    static QStringList listRow(const CMessage &message);
+    // first empty box, or for a line break in the login; none when all is well.
+    static std::optional<MailNotice> inputNotice(const QString &host, const QString &userName,
+                                                 const QString &password);
 
 private:
     void handleLine(QByteArrayView line, MailActions &out);
     void handleStatus(QByteArrayView line, MailActions &out);
-    void storeMessage();
+    void afterCapabilities(MailActions &out);
+    void send(const QByteArray &line, Pop3Step next, MailActions &out);
+    void storeMessage(MailActions &out);
     void askNextOrQuit(MailActions &out);
     void quitWithError(QByteArrayView reply, MailActions &out);
+    void fail(const QString &text, MailActions &out);
     void finish(bool ok, MailActions &out);
-    QString keyFor(const CMessage &message);
 
     CMessages &m_messages;
     QString m_userName;
     QString m_password;
-    int m_step = 0;
+    QString m_host;
+    TlsMode m_tls = TlsMode::Offered;
+    Pop3Step m_step = Pop3Step::Greeting;
     bool m_active = false;
     bool m_failed = false;
+    bool m_secure = false;
+    bool m_inCapabilities = false;  // CAPA said +OK, its lines follow
+    bool m_stlsOffered = false;
     bool m_inData = false;     // the RETR status line is read, message lines follow
     int m_messageCount = 0;
     int m_currentMessage = 0;
     QByteArray m_partial;      // the start of a line whose end has not arrived
     QByteArray m_buffer;       // the message being fetched, unstuffed
     QHash<QString, int> m_seen;  // keys met in this check, for repeated Message-IDs
-    QStringList m_unlisted;    // held but not yet listed
 };

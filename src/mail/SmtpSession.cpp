@@ -14,11 +14,6 @@ namespace {
 // stop waiting for it rather than buffer without end.
 constexpr qsizetype kMaxReply = 64 * 1024;
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 // Values from one-line boxes go onto command and header lines: a line break
 // inside them would start a line of the user's (or a paste's) choosing.
 QString oneLine(const QString &text)
@@ -67,15 +62,32 @@ QByteArray wireLines(const QByteArray &text)
     return out;
 }
 
-bool isGoOn(const QByteArray &reply)
-{
-    const QByteArray code = reply.left(3);
-    return code == "220" || code == "250" || code == "354";
-}
-
 bool isPlainAscii(const QByteArray &bytes)
 {
     return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
+}
+
+// Encoded words of at most 75 characters: 45 bytes of UTF-8 make 60 of
+// base64, and a character is never cut in two.
+QByteArray encodedWords(const QString &text)
+{
+    QByteArrayList words;
+    QByteArray chunk;
+    const auto flush = [&] {
+        words << "=?UTF-8?B?" + chunk.toBase64() + "?=";
+        chunk.clear();
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const QByteArray bytes = text.mid(i, n).toUtf8();
+        if (chunk.size() + bytes.size() > 45)
+            flush();
+        chunk += bytes;
+        i += n;
+    }
+    if (!chunk.isEmpty())
+        flush();
+    return words.join("\r\n ");
 }
 
 }  // namespace
@@ -91,14 +103,24 @@ QStringList SmtpSession::splitRecipients(const QString &box)
     return out;
 }
 
-QString SmtpSession::heloArgument(const QString &sender, const QString &localHostName)
+QString SmtpSession::ehloArgument(const QString &hostName, const QHostAddress &local)
 {
-    const QString address = bareAddress(sender.trimmed());
-    const qsizetype at = address.indexOf(QLatin1Char('@'));
-    // "HELO" without an argument is refused by every server.
-    if (at <= 0)
-        return localHostName;
-    return address.left(at);
+    if (hostName.contains(QLatin1Char('.')) && isDomainLike(hostName))
+        return hostName;
+    bool isV4 = false;
+    const quint32 v4 = local.toIPv4Address(&isV4);
+    if (isV4)
+        return QLatin1Char('[') + QHostAddress(v4).toString() + QLatin1Char(']');
+    if (local.protocol() == QAbstractSocket::IPv6Protocol)
+        return QStringLiteral("[IPv6:") + local.toString() + QLatin1Char(']');
+    return QStringLiteral("[127.0.0.1]");
+}
+
+QByteArray SmtpSession::subjectText(const QString &subject)
+{
+    const QString line = oneLine(subject);
+    const QByteArray utf8 = line.toUtf8();
+    return isPlainAscii(utf8) ? utf8 : " " + encodedWords(line);
 }
 
 QByteArray SmtpSession::rfc5322Date(const QDateTime &when)
@@ -142,7 +164,7 @@ QString SmtpSession::newMessageId(const QString &sender, const QString &localHos
 
 QByteArray SmtpSession::messageData(const SmtpMessage &message)
 {
-    const QByteArray subject = oneLine(message.subject).toUtf8();
+    const QByteArray subject = subjectText(message.subject);
     const QByteArray sender = oneLine(message.sender.trimmed()).toUtf8();
     const QByteArray to = oneLine(splitRecipients(message.recipients).join(QLatin1String(", "))).toUtf8();
     const QDateTime when = message.date.isValid() ? message.date : QDateTime::currentDateTime();
@@ -167,8 +189,11 @@ QByteArray SmtpSession::messageData(const SmtpMessage &message)
 void SmtpSession::start(const SmtpMessage &message)
 {
     m_message = message;
-    if (m_message.localHostName.isEmpty())
+    if (m_message.localHostName.isEmpty()) {
         m_message.localHostName = QHostInfo::localHostName();
+        if (!m_message.localHostName.contains(QLatin1Char('.')) && !QHostInfo::localDomainName().isEmpty())
+            m_message.localHostName += QLatin1Char('.') + QHostInfo::localDomainName();
+    }
     if (!m_message.date.isValid())
         m_message.date = QDateTime::currentDateTime();
     if (m_message.messageId.isEmpty())
@@ -176,34 +201,19 @@ void SmtpSession::start(const SmtpMessage &message)
     m_sender = oneLine(bareAddress(m_message.sender.trimmed()));
     m_recipients = splitRecipients(oneLine(m_message.recipients));
     m_nextRecipient = 0;
-    m_step = 0;
+    m_step = SmtpStep::Greeting;
     m_active = true;
-    m_in.clear();
-    m_scan = 0;
+    m_secure = false;
+    m_loopback = false;
+    m_local = QHostAddress();
+    m_caps = {};
+    m_reader = {};
 }
 
-QByteArray SmtpSession::command(const QByteArray &verb, const QString &argument) const
+void SmtpSession::connected(const QHostAddress &local, bool peerIsLoopback)
 {
-    return verb + argument.toUtf8() + "\r\n";
-}
-
-bool SmtpSession::takeReply(QByteArray &reply)
-{
-    for (;;) {
-        const qsizetype nl = m_in.indexOf('\n', m_scan);
-        if (nl < 0)
-            return false;
-        const char *line = m_in.constData() + m_scan;
-        const bool continued = nl - m_scan >= 4 && isDigit(line[0]) && isDigit(line[1])
-                               && isDigit(line[2]) && line[3] == '-';
-        m_scan = nl + 1;
-        if (!continued) {
-            reply = m_in.left(m_scan);
-            m_in.remove(0, m_scan);
-            m_scan = 0;
-            return true;
-        }
-    }
+    m_local = local;
+    m_loopback = peerIsLoopback;
 }
 
 MailActions SmtpSession::feed(const QByteArray &bytes)
@@ -211,86 +221,201 @@ MailActions SmtpSession::feed(const QByteArray &bytes)
     MailActions out;
     if (!m_active)
         return out;
-    m_in += bytes;
-    QByteArray reply;
-    while (m_active && takeReply(reply))
-        handleReply(reply, out);
-    if (m_active && m_in.size() > kMaxReply) {
-        fail(m_in.left(kMaxReply), out);
-        m_in.clear();
+    m_reader.add(bytes);
+    while (m_active) {
+        const std::optional<SmtpReply> reply = m_reader.take();
+        if (!reply)
+            break;
+        handleReply(*reply, out);
+    }
+    if (m_active && m_reader.pending() > kMaxReply)
+        fail(MailTexts::decodeWireText(m_reader.takeRest().left(kMaxReply)), out);
+    return out;
+}
+
+void SmtpSession::send(const QByteArray &line, SmtpStep next, MailActions &out)
+{
+    out.push_back(MailAction::send(line + "\r\n"));
+    m_step = next;
+}
+
+void SmtpSession::fail(const QString &text, MailActions &out)
+{
+    m_active = false;
+    out.push_back(MailAction::close());
+    out.push_back(MailAction::notify(MailTexts::smtpError(text)));
+    out.push_back(MailAction::finished(false));
+}
+
+void SmtpSession::succeed(bool tell, MailActions &out)
+{
+    m_active = false;
+    out.push_back(MailAction::close());
+    if (tell)
+        out.push_back(MailAction::notify(MailTexts::messageSent()));
+    out.push_back(MailAction::finished(true));
+}
+
+void SmtpSession::handleReply(const SmtpReply &reply, MailActions &out)
+{
+    const auto refuse = [&] { fail(MailTexts::decodeWireText(reply.raw), out); };
+    const QByteArray ehlo = oneLine(ehloArgument(m_message.localHostName, m_local)).toUtf8();
+
+    switch (m_step) {
+    case SmtpStep::Greeting:
+        if (!reply.isGoOn())
+            return refuse();
+        return send("EHLO " + ehlo, SmtpStep::Ehlo, out);
+    case SmtpStep::Ehlo:
+        // An old server that knows no EHLO still knows HELO.
+        if (reply.code == 500 || reply.code == 502)
+            return send("HELO " + ehlo, SmtpStep::Helo, out);
+        if (!reply.isGoOn())
+            return refuse();
+        m_caps = {};
+        for (const QByteArray &line : reply.lines.mid(1)) {
+            const QByteArrayList words = line.toUpper().simplified().split(' ');
+            if (words[0] == "STARTTLS")
+                m_caps.startTls = true;
+            else if (words[0] == "8BITMIME")
+                m_caps.eightBitMime = true;
+            else if (words[0] == "AUTH")
+                m_caps.auth = words.mid(1);
+        }
+        return afterHello(out);
+    case SmtpStep::Helo:
+        if (!reply.isGoOn())
+            return refuse();
+        m_caps = {};
+        return afterHello(out);
+    case SmtpStep::StartTls:
+        if (reply.kind() != 2)
+            return refuse();
+        // Anything the server sent along with its reply was sent in clear
+        // and must not count as said inside TLS.
+        m_reader.takeRest();
+        out.push_back(MailAction::startTls());
+        m_step = SmtpStep::TlsHandshake;
+        return;
+    case SmtpStep::TlsHandshake:
+        return refuse();
+    case SmtpStep::AuthLogin:
+        if (reply.code != 334)
+            return refuse();
+        return send(m_message.userName.toUtf8().toBase64(), SmtpStep::AuthLoginUser, out);
+    case SmtpStep::AuthLoginUser:
+        if (reply.code != 334)
+            return refuse();
+        return send(m_message.password.toUtf8().toBase64(), SmtpStep::AuthLoginPassword, out);
+    case SmtpStep::AuthPlain:
+    case SmtpStep::AuthLoginPassword:
+        if (reply.code != 235)
+            return refuse();
+        return sendMailFrom(out);
+    case SmtpStep::MailFrom:
+    case SmtpStep::RcptTo:
+        if (!reply.isGoOn())
+            return refuse();
+        if (m_step == SmtpStep::RcptTo && m_nextRecipient >= std::max<qsizetype>(m_recipients.size(), 1))
+            return send("DATA", SmtpStep::Data, out);
+        {
+            // An empty recipient box still asks, with no address at all, so the
+            // server's refusal is what the user sees ("<>" may be accepted).
+            const QByteArray address = m_recipients.value(m_nextRecipient++).toUtf8();
+            return send(address.isEmpty() ? QByteArray("RCPT TO:") : "RCPT TO:<" + address + ">",
+                        SmtpStep::RcptTo, out);
+        }
+    case SmtpStep::Data:
+        if (!reply.isGoOn())
+            return refuse();
+        out.push_back(MailAction::send(messageData(m_message), true));
+        m_message.attachments.clear();
+        m_step = SmtpStep::Message;
+        return;
+    case SmtpStep::Message:
+        // Only a 2xx to the final "." means the server took the message.
+        if (reply.kind() == 2)
+            return send("QUIT", SmtpStep::Quit, out);
+        return refuse();
+    case SmtpStep::Quit:
+        return succeed(!reply.isGoOn(), out);
+    }
+}
+
+void SmtpSession::afterHello(MailActions &out)
+{
+    if (!m_secure && m_message.tls != TlsMode::Implicit && m_caps.startTls)
+        return send("STARTTLS", SmtpStep::StartTls, out);
+    if (!m_secure && m_message.tls == TlsMode::Required)
+        return fail(MailTexts::noStartTls(m_message.host), out);
+    // The password goes only where nobody can read it on the way.
+    const bool mayLogIn = (m_secure || m_loopback) && !m_message.userName.isEmpty();
+    if (mayLogIn && m_caps.auth.contains("PLAIN")) {
+        const QByteArray plain = '\0' + m_message.userName.toUtf8() + '\0' + m_message.password.toUtf8();
+        return send("AUTH PLAIN " + plain.toBase64(), SmtpStep::AuthPlain, out);
+    }
+    if (mayLogIn && m_caps.auth.contains("LOGIN"))
+        return send("AUTH LOGIN", SmtpStep::AuthLogin, out);
+    sendMailFrom(out);
+}
+
+void SmtpSession::sendMailFrom(MailActions &out)
+{
+    const QByteArray body = m_caps.eightBitMime ? " BODY=8BITMIME" : "";
+    send("MAIL FROM:<" + m_sender.toUtf8() + ">" + body, SmtpStep::MailFrom, out);
+}
+
+MailActions SmtpSession::tlsReady()
+{
+    MailActions out;
+    m_secure = true;
+    if (m_active && m_step == SmtpStep::TlsHandshake) {
+        // What the server said before TLS no longer holds: ask again.
+        send("EHLO " + oneLine(ehloArgument(m_message.localHostName, m_local)).toUtf8(), SmtpStep::Ehlo, out);
     }
     return out;
 }
 
-void SmtpSession::fail(const QByteArray &reply, MailActions &out)
+MailActions SmtpSession::tlsFailed(const QString &reason)
 {
-    m_active = false;
-    out.push_back(MailAction::close());
-    out.push_back(MailAction::notify(MailTexts::smtpError(MailTexts::decodeWireText(reply))));
-    out.push_back(MailAction::finished(false));
+    MailActions out;
+    if (m_active)
+        fail(reason, out);
+    return out;
 }
 
-void SmtpSession::handleReply(const QByteArray &reply, MailActions &out)
+MailActions SmtpSession::timedOut(const QString &what)
 {
-    const QByteArray code = reply.left(3);
-    if (!isGoOn(reply)) {
-        if (m_step == 6) {
-            m_active = false;
-            out.push_back(MailAction::close());
-            out.push_back(MailAction::notify(MailTexts::messageSent()));
-            out.push_back(MailAction::finished(true));
-        } else {
-            fail(reply, out);
-        }
-        return;
-    }
+    MailActions out;
+    if (!m_active)
+        return out;
+    // With QUIT sent the message was already accepted.
+    if (m_step == SmtpStep::Quit)
+        succeed(true, out);
+    else
+        fail(what, out);
+    return out;
+}
 
+QString SmtpSession::waitingFor() const
+{
     switch (m_step) {
-    case 0:
-        out.push_back(MailAction::send(
-            command("HELO ", oneLine(heloArgument(m_message.sender, m_message.localHostName)))));
-        m_step = 1;
-        break;
-    case 1:
-        out.push_back(MailAction::send(command("MAIL FROM:<", m_sender + QLatin1Char('>'))));
-        m_step = 2;
-        break;
-    case 2: {
-        // An empty recipient box still asks, with no address at all, so the
-        // server's refusal is what the user sees ("<>" may be accepted).
-        if (m_recipients.isEmpty())
-            out.push_back(MailAction::send("RCPT TO:\r\n"));
-        else
-            out.push_back(MailAction::send(command("RCPT TO:<", m_recipients[m_nextRecipient] + QLatin1Char('>'))));
-        ++m_nextRecipient;
-        if (m_nextRecipient >= m_recipients.size())
-            m_step = 3;
-        break;
+    case SmtpStep::Greeting: return QStringLiteral("the greeting");
+    case SmtpStep::Ehlo: return QStringLiteral("the reply to EHLO");
+    case SmtpStep::Helo: return QStringLiteral("the reply to HELO");
+    case SmtpStep::StartTls: return QStringLiteral("the reply to STARTTLS");
+    case SmtpStep::TlsHandshake: return QStringLiteral("the secure connection");
+    case SmtpStep::AuthPlain:
+    case SmtpStep::AuthLogin:
+    case SmtpStep::AuthLoginUser:
+    case SmtpStep::AuthLoginPassword: return QStringLiteral("the reply to the login");
+    case SmtpStep::MailFrom: return QStringLiteral("the reply to MAIL FROM");
+    case SmtpStep::RcptTo: return QStringLiteral("the reply to RCPT TO");
+    case SmtpStep::Data: return QStringLiteral("the reply to DATA");
+    case SmtpStep::Message: return QStringLiteral("the reply to the message");
+    case SmtpStep::Quit: return QStringLiteral("the reply to QUIT");
     }
-    case 3:
-        out.push_back(MailAction::send("DATA\r\n"));
-        m_step = 4;
-        break;
-    case 4:
-        out.push_back(MailAction::send(messageData(m_message)));
-        m_message.attachments.clear();
-        m_step = 5;
-        break;
-    case 5:
-        // Only a 2xx to the final "." means the server took the message.
-        if (code.startsWith('2')) {
-            out.push_back(MailAction::send("QUIT\r\n"));
-            m_step = 6;
-        } else {
-            fail(reply, out);
-        }
-        break;
-    default:
-        m_active = false;
-        out.push_back(MailAction::close());
-        out.push_back(MailAction::finished(true));
-        break;
-    }
+    return {};
 }
 
 MailActions SmtpSession::closed()
@@ -300,14 +425,15 @@ MailActions SmtpSession::closed()
         return out;
     // A refusal cut off by the close still says what the server meant; a
     // cut-off "go on" leads nowhere now.
-    const QByteArray rest = std::exchange(m_in, QByteArray());
-    if (!rest.isEmpty() && !isGoOn(rest)) {
-        handleReply(rest, out);
+    const QByteArray rest = m_reader.takeRest();
+    const SmtpReplyLine first = parseSmtpReplyLine(rest);
+    if (!rest.isEmpty() && !SmtpReply{first.code, {}, rest}.isGoOn()) {
+        handleReply(SmtpReply{first.code, {first.text.toByteArray()}, rest}, out);
         if (!m_active)
             return out;
     }
     m_active = false;
-    if (m_step == 6) {
+    if (m_step == SmtpStep::Quit) {
         // The message was accepted and QUIT sent: the server only skipped its goodbye.
         out.push_back(MailAction::notify(MailTexts::messageSent()));
         out.push_back(MailAction::finished(true));

@@ -1,71 +1,112 @@
 #pragma once
 
-#include "mail/MailAction.h"
+#include "mail/MailReply.h"
+#include "mail/MailSession.h"
 
-#include <QAbstractSocket>
 #include <QByteArray>
 #include <QDateTime>
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 
-// What the Send command hands to a session: the boxes as the user left them.
+// What the Send command hands to a session: the boxes as the user left them,
+// and the server with the login of the e-mail settings.
 struct SmtpMessage {
     QString sender;          // the sender box
     QString recipients;      // the recipient box: addresses separated by ";" or ","
-    QString subject;         // goes out exactly as typed
+    QString subject;         // goes out as typed (encoded when it is not ASCII)
     QString text;            // the message box
     QByteArray attachments;  // UUEncodeAttachments() of the attachment list
     QDateTime date;          // the "Date:" header; invalid means now
-    QString localHostName;   // HELO when the sender has no "@"; empty means this host's name
+    QString localHostName;   // this machine's name; empty means ask the system
     QString messageId;       // empty: a fresh one is made up when the session starts
+    QString host;            // the server as named in the settings, for messages
+    TlsMode tls = TlsMode::Offered;
+    QString userName;        // the login, used when the server asks for one
+    QString password;
+};
+
+// Where an SMTP conversation stands: named after what was sent last.
+enum class SmtpStep {
+    Greeting,      // connected, nothing sent
+    Ehlo,
+    Helo,          // EHLO was refused as unknown
+    StartTls,
+    TlsHandshake,
+    AuthPlain,
+    AuthLogin,
+    AuthLoginUser,
+    AuthLoginPassword,
+    MailFrom,
+    RcptTo,
+    Data,
+    Message,       // the message and its final "."
+    Quit,
+};
+
+// What the server announced in its reply to EHLO.
+struct SmtpCapabilities {
+    bool startTls = false;
+    bool eightBitMime = false;
+    QByteArrayList auth;  // mechanisms, upper case
 };
 
 // One SMTP conversation, advanced only by the server's replies:
-// greeting -> HELO, -> MAIL FROM, -> one RCPT TO per recipient, -> DATA,
-// 354 -> the message, 2xx -> QUIT, then the closing reply ends it.
-// Within a step the codes 220, 250 and 354 are all taken as "go on"; any
-// other reply ends the session with "SMTP Error: " and the reply.
-//
-// The owner connects the socket, calls start(), passes every arrival to
-// feed(), the socket's disconnection to closed() (after feeding what was
-// left to read) and its errors to socketError(), and carries out the
-// returned actions in order.
-class SmtpSession
+// greeting -> EHLO (HELO when EHLO is unknown), -> STARTTLS and EHLO again
+// when offered, -> AUTH when offered and safe, -> MAIL FROM, -> one RCPT TO
+// per recipient, -> DATA, 354 -> the message, 2xx -> QUIT, then the closing
+// reply ends it. Up to the data, the codes 220, 250 and 354 are all taken
+// as "go on"; any other reply ends the session with "SMTP Error: " and the
+// reply.
+class SmtpSession : public MailSession
 {
 public:
     void start(const SmtpMessage &message);
-    MailActions feed(const QByteArray &bytes);
-    MailActions closed();
-    MailActions socketError(QAbstractSocket::SocketError error, const QString &description);
 
-    // 0 before the greeting ... 6 after QUIT was sent.
-    int step() const { return m_step; }
-    bool isActive() const { return m_active; }
+    void connected(const QHostAddress &local, bool peerIsLoopback) override;
+    MailActions feed(const QByteArray &bytes) override;
+    MailActions closed() override;
+    MailActions socketError(QAbstractSocket::SocketError error, const QString &description) override;
+    MailActions tlsReady() override;
+    MailActions tlsFailed(const QString &reason) override;
+    MailActions timedOut(const QString &what) override;
+    QString waitingFor() const override;
+    bool isActive() const override { return m_active; }
+
+    SmtpStep step() const { return m_step; }
 
     // The recipient box split at ";" and ",", pieces trimmed, empty ones
     // dropped, a "Name <address>" piece reduced to its address.
     static QStringList splitRecipients(const QString &box);
-    // The sender's local part, or the local host name when there is none.
-    static QString heloArgument(const QString &sender, const QString &localHostName);
+    // This machine's fully qualified name, or the address literal of the
+    // connection's own end when it has none: strict servers refuse others.
+    static QString ehloArgument(const QString &hostName, const QHostAddress &local);
     // Everything sent after the 354 reply, the closing "." line included.
     static QByteArray messageData(const SmtpMessage &message);
+    // The subject line's value: as typed when ASCII, else encoded words.
+    static QByteArray subjectText(const QString &subject);
     // "Tue, 5 Mar 2002 14:03:09 +0100"
     static QByteArray rfc5322Date(const QDateTime &when);
     static QString newMessageId(const QString &sender, const QString &localHostName,
                                 const QDateTime &when);
 
 private:
-    void handleReply(const QByteArray &reply, MailActions &out);
-    void fail(const QByteArray &reply, MailActions &out);
-    bool takeReply(QByteArray &reply);
-    QByteArray command(const QByteArray &verb, const QString &argument) const;
+    void handleReply(const SmtpReply &reply, MailActions &out);
+    void afterHello(MailActions &out);
+    void sendMailFrom(MailActions &out);
+    void send(const QByteArray &line, SmtpStep next, MailActions &out);
+    void fail(const QString &text, MailActions &out);
+    void succeed(bool tell, MailActions &out);
 
     SmtpMessage m_message;
     QString m_sender;
     QStringList m_recipients;
     qsizetype m_nextRecipient = 0;
-    int m_step = 0;
+    SmtpStep m_step = SmtpStep::Greeting;
     bool m_active = false;
-    QByteArray m_in;
-    qsizetype m_scan = 0;  // lines before this offset belong to the reply being read
+    bool m_secure = false;
+    bool m_loopback = false;
+    QHostAddress m_local;
+    SmtpCapabilities m_caps;
+    SmtpReplyReader m_reader;
 };

@@ -1,16 +1,17 @@
 #include "mail/frmCheckEmail.h"
 
-#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTcpSocket>
 
+#include "kit/MailSettings.h"
 #include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
 #include "mail/HostPort.h"
-#include "mail/MailSocket.h"
+#include "mail/MailConnection.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Check Email");
@@ -18,29 +19,10 @@ const QString kCaption = QStringLiteral("Check Email");
 // The list view's own width for a column added without one.
 constexpr int kColumnTwips = 1440;
 
-FlatBttn* flatButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
+// From, Subject, Date and Size: the columns of a message's row.
+QStringList listRow(const CMessage& message)
 {
-    auto* b = new FlatBttn(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setText(caption);
-    b->setGeometry(rect);
-    return b;
-}
-
-QGroupBox* frame(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
-{
-    auto* f = new QGroupBox(caption, parent);
-    f->setObjectName(QLatin1String(name));
-    f->setGeometry(rect);
-    return f;
-}
-
-QLineEdit* textBox(QWidget* parent, const char* name, const QRect& rect)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(rect);
-    return box;
+    return {message.From(), message.Subject(), message.SendDate(), QString::number(message.Size())};
 }
 }  // namespace
 
@@ -52,10 +34,12 @@ frmCheckEmail::frmCheckEmail()
     // Paints its own background, so the work area's blue never shows through.
     setAutoFillBackground(true);
 
-    cmdCheckMail = flatButton(this, "cmdCheckMail", QStringLiteral("Check Mail"), twipsRect(120, 0, 1695, 615));
-    cmdExit = flatButton(this, "cmdExit", QStringLiteral("&Exit"), twipsRect(5880, 0, 1455, 495));
+    cmdCheckMail = makeCaptionButton<FlatBttn>(this, "cmdCheckMail", QStringLiteral("Check Mail"),
+                                               twipsRect(120, 0, 1695, 615));
+    cmdExit = makeCaptionButton<FlatBttn>(this, "cmdExit", QStringLiteral("&Exit"), twipsRect(5880, 0, 1455, 495));
+    lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 3825, 255));
 
-    Frame4 = frame(this, "Frame4", QStringLiteral("Messages"), twipsRect(0, 840, 7095, 1815));
+    Frame4 = makeFrame(this, "Frame4", QStringLiteral("Messages"), twipsRect(0, 840, 7095, 1815));
     lvMessages = new ListView(Frame4);
     lvMessages->setObjectName(QStringLiteral("lvMessages"));
     lvMessages->setGeometry(twipsRect(120, 240, 6855, 1455));
@@ -70,17 +54,20 @@ frmCheckEmail::frmCheckEmail()
     txtBody->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtBody->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    Frame1 = frame(this, "Frame1", QStringLiteral("Remote Host:"), twipsRect(120, 5640, 2295, 615));
-    txtHost = textBox(Frame1, "txtHost", twipsRect(120, 240, 2055, 285));
-    Frame2 = frame(this, "Frame2", QStringLiteral("User Name:"), twipsRect(2520, 5640, 2295, 615));
-    txtUserName = textBox(Frame2, "txtUserName", twipsRect(120, 240, 2055, 285));
-    Frame3 = frame(this, "Frame3", QStringLiteral("Password:"), twipsRect(4920, 5640, 2295, 615));
-    txtPassword = textBox(Frame3, "txtPassword", twipsRect(120, 240, 2055, 285));
-    txtPassword->setEchoMode(QLineEdit::Password);
+    Frame1 = makeFrame(this, "Frame1", QStringLiteral("Remote Host:"), twipsRect(120, 5640, 2295, 615));
+    txtHost = makeTextBox(Frame1, "txtHost", twipsRect(120, 240, 2055, 285));
+    Frame2 = makeFrame(this, "Frame2", QStringLiteral("User Name:"), twipsRect(2520, 5640, 2295, 615));
+    txtUserName = makeTextBox(Frame2, "txtUserName", twipsRect(120, 240, 2055, 285));
+    Frame3 = makeFrame(this, "Frame3", QStringLiteral("Password:"), twipsRect(4920, 5640, 2295, 615));
+    txtPassword = makeTextBox(Frame3, "txtPassword", twipsRect(120, 240, 2055, 285), true);
 
-    Winsock1 = new QTcpSocket(this);
+    Winsock1 = new MailConnection(session, this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
-    MailSocket::attach(Winsock1, session, [this](const QStringList& keys) { ShowMessages(keys); });
+    connect(Winsock1, &MailConnection::listed, this, &frmCheckEmail::ShowMessages);
+    connect(Winsock1, &MailConnection::fetching, this, [this](int current, int total) {
+        lblProgress->setText(QStringLiteral("Message %1 of %2").arg(current).arg(total));
+    });
+    connect(Winsock1, &MailConnection::finished, lblProgress, &QLabel::clear);
 
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
@@ -89,9 +76,9 @@ frmCheckEmail::frmCheckEmail()
 
 frmCheckEmail::~frmCheckEmail()
 {
-    // The session goes before the socket: nothing the socket does on its way
-    // out may reach it.
-    MailSocket::drop(Winsock1);
+    // The session goes before the connection: nothing the socket does on
+    // its way out may reach it.
+    Winsock1->drop();
 }
 
 QSize frmCheckEmail::sizeHint() const
@@ -110,23 +97,17 @@ void frmCheckEmail::Form_Load()
 void frmCheckEmail::Form_Unload()
 {
     // A check still running is abandoned without a message box.
-    MailSocket::drop(Winsock1);
-    rst.Close();
+    Winsock1->drop();
     Con.Close();
 }
 
-// Every row is read in turn, so the last one's settings remain.
 void frmCheckEmail::OpenInfo()
 {
-    storeGuard([&] {
-        rst.Open(Con, QStringLiteral("tblEmail"));
-        for (; !rst.isEOF(); rst.MoveNext()) {
-            txtHost->setText(rst.Fields(QStringLiteral("Remote")).toString());
-            txtUserName->setText(rst.Fields(QStringLiteral("UserName")).toString());
-            txtPassword->setText(rst.Fields(QStringLiteral("Password")).toString());
-        }
-    });
-    rst.Close();
+    if (const std::optional<MailSettings> settings = readMailSettings(Con)) {
+        txtHost->setText(settings->remote);
+        txtUserName->setText(settings->userName);
+        txtPassword->setText(settings->password);
+    }
 }
 
 void frmCheckEmail::cmdExit_Click()
@@ -136,17 +117,15 @@ void frmCheckEmail::cmdExit_Click()
 
 void frmCheckEmail::cmdCheckMail_Click()
 {
-    if (const std::optional<MailNotice> empty =
-            Pop3Session::emptyBoxNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
-        MailSocket::showNotice(*empty);
+    if (const std::optional<MailNotice> bad =
+            Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
+        MailConnection::showNotice(*bad);
         return;
     }
-    // A check still running is given up; what it fetched is listed at the
-    // end of this one.
-    MailSocket::drop(Winsock1);
-    session.start(txtUserName->text(), txtPassword->text());
+    // A check still running is given up; what it fetched is listed already.
     const HostPort server = splitHostPort(txtHost->text(), kPop3Port);
-    Winsock1->connectToHost(server.host, server.port);
+    session.start(txtUserName->text(), txtPassword->text(), server.host, pop3TlsMode(server.port));
+    Winsock1->open(server.host, server.port, pop3TlsMode(server.port));
 }
 
 // Adds a row for each newly held message; rows already listed stay.
@@ -155,7 +134,7 @@ void frmCheckEmail::ShowMessages(const QStringList& keys)
     for (const QString& key : keys) {
         if (!colMessages.Contains(key))
             continue;
-        const QStringList columns = Pop3Session::listRow(*colMessages.Item(key));
+        const QStringList columns = listRow(*colMessages.Item(key));
         const int row = lvMessages->addItem(columns.value(0), key);
         if (row < 0)
             continue;

@@ -4,19 +4,19 @@
 #include "mail/CMessages.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QTcpSocket;
 class FlatBttn;
 class ListView;
+class MailConnection;
 
 // Fetches every message of the POP3 mailbox of the e-mail settings, lists
 // them with sender, subject, date and size, and shows the body of the one
 // clicked. Nothing is deleted on the server. The conversation itself is
-// Pop3Session's; this screen owns the socket and shows what the session says.
+// Pop3Session's; this screen shows what it says, each message as it arrives.
 class frmCheckEmail : public Form {
     Q_OBJECT
 public:
@@ -37,7 +37,8 @@ public:
     ListView* lvMessages;
     QPlainTextEdit* txtBody;
     QLineEdit *txtHost, *txtUserName, *txtPassword;
-    QTcpSocket* Winsock1;
+    QLabel* lblProgress;  // "Message k of n" while a check runs
+    MailConnection* Winsock1;
 
 private:
     void OpenInfo();
@@ -47,5 +48,4 @@ private:
     CMessages colMessages;
     Pop3Session session{colMessages};
     Connection Con;
-    Recordset rst;
 };

@@ -3,20 +3,20 @@
 #include "kit/Screens.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
 
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
-class QTcpSocket;
 class FlatBttn;
+class MailConnection;
 
 // Writes one plain-text message with files attached and sends it through
 // the SMTP server of the e-mail settings. The conversation itself is
-// SmtpSession's; this screen owns the socket and shows what the session says.
+// SmtpSession's; this screen shows what it says and how far the message is.
 class frmSendEmail : public Form {
     Q_OBJECT
 public:
@@ -34,6 +34,8 @@ public:
     void cmdRemove_Click();
     void cmdClose_Click();
     void cmdTo_Click();
+    // A picked address joins the recipients, after "; " when there are some.
+    void addRecipient(const QString& address);
 
     FlatBttn *cmdSend, *cmdNew, *cmdAddFile, *cmdRemove, *cmdClose;
     QPushButton* cmdTo;
@@ -42,12 +44,14 @@ public:
     QPlainTextEdit* txtMessage;
     QGroupBox* Frame1;
     QListWidget* lstAttachments;
-    QTcpSocket* Winsock1;
+    QProgressBar* prgSend;  // share of the message written
+    MailConnection* Winsock1;
 
 private:
     void OpenInfo();
+    void sessionEnded();
 
     SmtpSession session;
     Connection Con;
-    Recordset rst;
+    QString loginUser, loginPassword;  // of the e-mail settings, never shown
 };

@@ -1,18 +1,15 @@
 #include "mail/frmTo.h"
 
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QScreen>
 #include <QResizeEvent>
 
 #include "kit/StoreAccess.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/Twips.h"
-#include "mail/frmSendEmail.h"
 
 namespace {
 const QString kCaption = QStringLiteral("To");
-const QString kSeparator = QStringLiteral("; ");
 
 constexpr int kNumberCol = 0;
 constexpr int kFirstNameCol = 1;
@@ -100,16 +97,6 @@ void frmTo::gridTo_Click()
         return;
     gridTo->setCol(kEmailCol);
     const QString address = gridTo->Text();
-
-    frmSendEmail* send = Screens::show<frmSendEmail>();
-    if (!send)
-        return;
-    QLineEdit* recipients = send->txtRecipient;
-    if (recipients->text().isEmpty()) {
-        recipients->setText(address);
-    } else {
-        recipients->end(false);
-        recipients->insert(kSeparator + address);
-    }
+    emit picked(address);
     Screens::unload<frmTo>();
 }

@@ -7,8 +7,7 @@
 class MSFlexGrid;
 
 // Lists every contact with its number, first name and e-mail address. A
-// click on a contact adds its address to the send screen's recipients and
-// closes the picker.
+// click on a contact hands its address on (picked) and closes the picker.
 class frmTo : public Form {
     Q_OBJECT
 public:
@@ -19,6 +18,9 @@ public:
     void gridTo_Click();
 
     MSFlexGrid* gridTo;
+
+signals:
+    void picked(const QString& address);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -176,7 +176,8 @@ std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error)
     }
 }
 
-std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNotice *failure)
+std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNotice *failure,
+                                              qsizetype *failedAt)
 {
     QByteArray all;
     for (const QString &path : paths) {
@@ -185,6 +186,8 @@ std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNoti
         if (!block) {
             if (failure)
                 *failure = MailTexts::attachmentUnreadable(path, why);
+            if (failedAt)
+                *failedAt = &path - paths.constData();
             return std::nullopt;
         }
         all += *block;

@@ -26,6 +26,6 @@ std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error = nul
 
 // What the Send command puts below the message text: each file's block
 // followed by CR LF, in list order. The first file that cannot be read stops
-// it and `failure` holds the message box to show.
-std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths,
-                                              MailNotice *failure = nullptr);
+// it: `failure` holds the message box to show, `failedAt` its position.
+std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNotice *failure = nullptr,
+                                              qsizetype *failedAt = nullptr);

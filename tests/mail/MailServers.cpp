@@ -3,7 +3,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -16,44 +15,52 @@ namespace {
 const QString kPython = QStringLiteral("/usr/bin/python3");
 const QString kDovecot = QStringLiteral("/usr/sbin/dovecot");
 
-// Stores each message as NNNN.eml: the envelope as "HELO", "FROM" and "TO"
-// lines, an empty line, then the data exactly as it arrived. The file
-// appears under its name only once it is complete.
-const char kRawStore[] = R"PY(import os
-
-
-class RawStore:
-    def __init__(self, folder):
-        self.folder, self.count = folder, 0
-
-    @classmethod
-    def from_cli(cls, parser, *args):
-        return cls(*args)
-
-    async def handle_DATA(self, server, session, envelope):
-        self.count += 1
-        base = os.path.join(self.folder, '%04d' % self.count)
-        head = ['HELO ' + (session.host_name or ''), 'FROM ' + (envelope.mail_from or '')]
-        head += ['TO ' + rcpt for rcpt in envelope.rcpt_tos]
-        with open(base + '.tmp', 'wb') as f:
-            f.write('\n'.join(head).encode('utf-8', 'surrogateescape') + b'\n\n' + envelope.original_content)
-        os.rename(base + '.tmp', base + '.eml')
+// Stores each message as NNNN.eml: "HELO", "FROM" and "TO" lines, an empty
+// line, then the data as it arrived; each login tried is a line of "logins".
+const char kServer[] = R"PY(import os, ssl, sys, threading
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult
+folder, port, mode, cert, key = sys.argv[1:6]
+class Store:
+    count = 0
+    async def handle_DATA(self, server, session, env):
+        Store.count += 1
+        head = ['HELO ' + session.host_name, 'FROM ' + env.mail_from] + ['TO ' + r for r in env.rcpt_tos]
+        with open(os.path.join(folder, 'tmp'), 'wb') as f:
+            f.write('\n'.join(head).encode() + b'\n\n' + env.original_content)
+        os.rename(os.path.join(folder, 'tmp'), os.path.join(folder, '%04d.eml' % Store.count))
         return '250 2.0.0 Ok: stored'
+def login(server, session, env, mechanism, data):
+    print(mechanism, data.login.decode(), file=open(os.path.join(folder, 'logins'), 'a'))
+    return AuthResult(success=(data.login, data.password) == (b'anna', b'pass word'))
+kw = dict(data_size_limit=64 * 2**20)
+if mode != 'plain':
+    ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    ctx.load_cert_chain(cert, key)
+    kw.update(auth_required=True, authenticator=login, auth_require_tls=mode == 'starttls')
+    kw.update(tls_context=ctx, require_starttls=True) if mode == 'starttls' else kw.update(ssl_context=ctx)
+Controller(Store(), hostname='127.0.0.1', port=int(port), **kw).start()
+threading.Event().wait()
 )PY";
+
+const char kCertificates[] = R"SH(set -e
+ca() { openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout $1.key -out $1.pem -days 2 -subj /CN=$1; }
+mk() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout $1.key -out $1.csr -subj /CN=$1
+  printf "subjectAltName=$3" > $1.ext
+  openssl x509 -req -in $1.csr -CA $2.pem -CAkey $2.key -CAcreateserial -days 2 -out $1.pem -extfile $1.ext; }
+ca ca; ca stranger; mk good ca IP:127.0.0.1,IP:127.0.0.2; mk wrongname ca DNS:other.example
+mk unknownca stranger IP:127.0.0.1,IP:127.0.0.2)SH";
 
 bool fail(QString *why, const QString &text)
 {
-    if (why)
-        *why = text;
+    *why = text;
     return false;
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes, QString *why)
+bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return fail(why, path + QStringLiteral(": ") + f.errorString());
-    return true;
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 QByteArray readFile(const QString &path)
@@ -62,8 +69,7 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Polls for up to 15 s until `port` accepts connections; gives up early
-// when `process` (if any) has exited.
+// Up to 15 s until `port` accepts connections, while `process` (if any) runs.
 bool waitUntilListening(quint16 port, const QProcess *process = nullptr)
 {
     const QDeadlineTimer deadline(15000);
@@ -92,20 +98,24 @@ quint16 freeLoopbackPort()
     return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
 }
 
-// ---------------------------------------------------------------------------
+bool TestCertificates::make(QString *why)
+{
+    QProcess sh;
+    sh.setWorkingDirectory(m_dir.path());
+    sh.setProcessChannelMode(QProcess::MergedChannels);
+    sh.start(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromLatin1(kCertificates)});
+    return (sh.waitForFinished(60000) && sh.exitCode() == 0)
+           || fail(why, QStringLiteral("openssl made no certificates: ") + QString::fromLocal8Bit(sh.readAll()));
+}
 
 SmtpTestServer::~SmtpTestServer()
 {
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000))
-        m_process.kill();
+    m_process.kill();
     m_process.waitForFinished(5000);
 }
 
 QString SmtpTestServer::missing()
 {
-    if (!QFileInfo::exists(kPython))
-        return kPython + QStringLiteral(" is not installed");
     QProcess probe;
     probe.start(kPython, {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")});
     if (!probe.waitForFinished(20000) || probe.exitCode() != 0)
@@ -113,43 +123,39 @@ QString SmtpTestServer::missing()
     return {};
 }
 
-bool SmtpTestServer::start(QString *why)
+bool SmtpTestServer::start(QString *why, const QString &mode, const TestCertificates *certs, const QString &certName,
+                           quint16 port)
 {
-    QDir(m_dir.path()).mkdir(QStringLiteral("mail"));
-    if (!writeFile(m_dir.filePath(QStringLiteral("rawstore.py")), kRawStore, why))
-        return false;
-    m_port = freeLoopbackPort();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PYTHONPATH"), m_dir.path());
-    m_process.setProcessEnvironment(env);
+    const QString script = m_dir.filePath(QStringLiteral("server.py"));
+    if (!writeFile(script, kServer))
+        return fail(why, QStringLiteral("cannot write ") + script);
+    m_port = port ? port : freeLoopbackPort();
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(kPython, {QStringLiteral("-m"), QStringLiteral("aiosmtpd"), QStringLiteral("-n"),
-                              QStringLiteral("-l"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                              QStringLiteral("-c"), QStringLiteral("rawstore.RawStore"),
-                              m_dir.filePath(QStringLiteral("mail"))});
+    m_process.start(kPython, {script, m_dir.path(), QString::number(m_port), mode,
+                              certs ? certs->pem(certName) : QString(), certs ? certs->key(certName) : QString()});
     return waitUntilListening(m_port, &m_process)
-           || fail(why, QStringLiteral("aiosmtpd did not listen on port %1: ").arg(m_port)
-                            + QString::fromLocal8Bit(m_process.readAll()));
+           || fail(why, QStringLiteral("aiosmtpd did not listen: ") + QString::fromLocal8Bit(m_process.readAll()));
+}
+
+QByteArrayList SmtpTestServer::logins() const
+{
+    const QByteArray text = readFile(m_dir.filePath(QStringLiteral("logins"))).trimmed();
+    return text.isEmpty() ? QByteArrayList() : text.split('\n');
 }
 
 QList<SmtpTestServer::Received> SmtpTestServer::waitForMessages(int count, int timeoutMs) const
 {
     const QDeadlineTimer deadline(timeoutMs);
-    const auto stored = [this] {
-        const QDir folder(m_dir.filePath(QStringLiteral("mail")));
-        return folder.entryInfoList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name);
-    };
-    QFileInfoList files = stored();
-    while (files.size() < count && !deadline.hasExpired()) {
+    const QDir folder(m_dir.path());
+    QFileInfoList files;
+    while ((files = folder.entryInfoList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name)).size() < count
+           && !deadline.hasExpired())
         QThread::msleep(50);
-        files = stored();
-    }
     QList<Received> out;
     for (const QFileInfo &file : files) {
         const QByteArray text = readFile(file.filePath());
         const qsizetype split = text.indexOf("\n\n");
-        Received r;
-        r.content = text.mid(split + 2);
+        Received r{{}, {}, {}, text.mid(split + 2)};
         for (const QByteArray &line : text.left(split).split('\n')) {
             if (line.startsWith("HELO "))
                 r.helo = line.mid(5);
@@ -162,8 +168,6 @@ QList<SmtpTestServer::Received> SmtpTestServer::waitForMessages(int count, int t
     }
     return out;
 }
-
-// ---------------------------------------------------------------------------
 
 Pop3TestServer::Pop3TestServer(const QString &user, const QString &password)
     : m_user(user), m_password(password)
@@ -183,10 +187,8 @@ Pop3TestServer::~Pop3TestServer()
 
 QString Pop3TestServer::missing()
 {
-    if (!QFileInfo::exists(kDovecot))
-        return kDovecot + QStringLiteral(" is not installed (dovecot-pop3d)");
-    if (!getpwnam("dovecot") || !getpwnam("dovenull"))
-        return QStringLiteral("the users dovecot and dovenull are missing (dovecot-core)");
+    if (!QFileInfo::exists(kDovecot) || !getpwnam("dovecot") || !getpwnam("dovenull"))
+        return QStringLiteral("dovecot is not installed (dovecot-pop3d)");
     return {};
 }
 
@@ -194,12 +196,8 @@ bool Pop3TestServer::prepareMaildir(QString *why)
 {
     if (m_prepared)
         return true;
-    if (!m_dir.isValid())
-        return fail(why, QStringLiteral("no temporary folder"));
     // The login and mail processes run as other users and must reach the folder.
-    QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                            | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                                            | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFileDevice::ExeOther | QFileDevice::ReadOther);
     const QString maildir = QStringLiteral("home/%1/Maildir/").arg(m_user);
     for (const QString &sub : {QStringLiteral("home"), QStringLiteral("home/") + m_user, maildir,
                                maildir + QStringLiteral("new"), maildir + QStringLiteral("cur"),
@@ -212,53 +210,45 @@ bool Pop3TestServer::prepareMaildir(QString *why)
 
 bool Pop3TestServer::addMessage(const QByteArray &text, QString *why)
 {
+    QString ignored;
+    why = why ? why : &ignored;
     if (!prepareMaildir(why))
         return false;
     // Dovecot numbers new mail in the order of the file names.
-    ++m_added;
-    const QString name = QStringLiteral("%1.M%2P1.tessaly").arg(1000000000 + m_added).arg(m_added);
+    const QString name = QStringLiteral("%1.M%2P1.tessaly").arg(1000000000 + ++m_added).arg(m_added);
     const QString maildir = path(QStringLiteral("home/%1/Maildir/").arg(m_user));
-    const QString tmp = maildir + QStringLiteral("tmp/") + name;
-    if (!writeFile(tmp, text, why))
-        return false;
-    return (handToDovecot(tmp) && QFile::rename(tmp, maildir + QStringLiteral("new/") + name))
-           || fail(why, QStringLiteral("cannot hand ") + tmp + QStringLiteral(" to dovecot"));
+    return (writeFile(maildir + QStringLiteral("tmp/") + name, text) && handToDovecot(maildir + QStringLiteral("tmp/") + name)
+            && QFile::rename(maildir + QStringLiteral("tmp/") + name, maildir + QStringLiteral("new/") + name))
+           || fail(why, QStringLiteral("cannot hand ") + name + QStringLiteral(" to dovecot"));
 }
 
-bool Pop3TestServer::start(QString *why)
+bool Pop3TestServer::start(QString *why, const TestCertificates *certs)
 {
     if (!prepareMaildir(why)
-        || !writeFile(path(QStringLiteral("passwd")), m_user.toUtf8() + ":{PLAIN}" + m_password.toUtf8() + "\n", why))
+        || !writeFile(path(QStringLiteral("passwd")), m_user.toUtf8() + ":{PLAIN}" + m_password.toUtf8() + "\n"))
         return false;
     m_port = freeLoopbackPort();
-    const QString config = QStringLiteral(
-        "protocols = pop3\n"
-        "listen = 127.0.0.1\n"
-        "base_dir = %1/run\n"
-        "state_dir = %1/state\n"
-        "log_path = %1/dovecot.log\n"
-        "ssl = no\n"
-        "disable_plaintext_auth = no\n"
-        "auth_failure_delay = 0\n"
-        "first_valid_uid = %2\n"
-        "default_login_user = dovenull\n"
-        "default_internal_user = dovecot\n"
+    m_tlsPort = certs ? 995 : 0;
+    const QString ssl = certs ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n")
+                                    .arg(certs->pem(QStringLiteral("good")), certs->key(QStringLiteral("good")))
+                              : QStringLiteral("ssl = no\ndisable_plaintext_auth = no\n");
+    const QString config = ssl + QStringLiteral(
+        "protocols = pop3\nlisten = 127.0.0.1, 127.0.0.2\nbase_dir = %1/run\nstate_dir = %1/state\n"
+        "log_path = %1/dovecot.log\nauth_failure_delay = 0\nfirst_valid_uid = %2\n"
+        "default_login_user = dovenull\ndefault_internal_user = dovecot\n"
         "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
         "userdb {\n  driver = static\n  args = uid=dovecot gid=dovecot home=%1/home/%u\n}\n"
         "mail_location = maildir:%1/home/%u/Maildir\n"
-        "service pop3-login {\n  inet_listener pop3 {\n    port = %3\n  }\n}\n")
-        .arg(m_dir.path()).arg(getpwnam("dovecot")->pw_uid).arg(m_port);
-    const QString configPath = path(QStringLiteral("dovecot.conf"));
-    if (!writeFile(configPath, config.toUtf8(), why))
-        return false;
-
-    const auto log = [this] { return QString::fromLocal8Bit(readFile(path(QStringLiteral("dovecot.log")))); };
+        "service pop3-login {\n  inet_listener pop3 {\n    port = %3\n  }\n%4}\n")
+        .arg(m_dir.path()).arg(getpwnam("dovecot")->pw_uid).arg(m_port)
+        .arg(certs ? QStringLiteral("  inet_listener pop3s {\n    port = 995\n    ssl = yes\n  }\n") : QString());
+    if (!writeFile(path(QStringLiteral("dovecot.conf")), config.toUtf8()))
+        return fail(why, QStringLiteral("cannot write the dovecot configuration"));
     QProcess dovecot;
     dovecot.setProcessChannelMode(QProcess::MergedChannels);
-    dovecot.start(kDovecot, {QStringLiteral("-c"), configPath});
-    if (!dovecot.waitForFinished(15000) || dovecot.exitCode() != 0)
-        return fail(why, QStringLiteral("dovecot did not start: ") + QString::fromLocal8Bit(dovecot.readAll()) + log());
-    m_running = true;
-    return waitUntilListening(m_port)
-           || fail(why, QStringLiteral("dovecot did not listen on port %1: ").arg(m_port) + log());
+    dovecot.start(kDovecot, {QStringLiteral("-c"), path(QStringLiteral("dovecot.conf"))});
+    m_running = dovecot.waitForFinished(15000) && dovecot.exitCode() == 0;
+    return (m_running && waitUntilListening(m_port))
+           || fail(why, QStringLiteral("dovecot did not start: ") + QString::fromLocal8Bit(dovecot.readAll())
+                            + QString::fromLocal8Bit(readFile(path(QStringLiteral("dovecot.log")))));
 }

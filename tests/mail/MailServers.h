@@ -7,15 +7,30 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// Real mail servers on loopback for the tests: aiosmtpd receiving SMTP into
-// a folder, and dovecot serving a maildir over POP3. Each runs in its own
-// temporary folder and stops when the object goes. missing() is empty when
-// the server can run here, otherwise why not (for QSKIP); start() waits
-// until it accepts connections, or says in `why` what went wrong.
+// Real mail servers on loopback for the tests, each in its own temporary
+// folder, stopped when the object goes. missing() is empty when the server
+// can run here, otherwise why not (for QSKIP); start() waits until it
+// accepts connections, or says in `why` what went wrong.
 
-// A loopback port nobody listens on right now.
 quint16 freeLoopbackPort();
 
+// A test authority and server certificates made with openssl: "good" for
+// 127.0.0.1 and 127.0.0.2, "wrongname" for another name, "unknownca" from an
+// authority nobody trusts. pem(name) and key(name) give their files.
+class TestCertificates
+{
+public:
+    bool make(QString *why);
+    QString pem(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".pem")); }
+    QString key(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".key")); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// aiosmtpd storing every message. Mode "plain"; "starttls": STARTTLS and a
+// login (anna / pass word) required; "implicit": TLS from the first byte and
+// a login required. The certificate is `certName` of `certs`; port 0: any.
 class SmtpTestServer
 {
 public:
@@ -28,12 +43,12 @@ public:
 
     ~SmtpTestServer();
     static QString missing();
-    bool start(QString *why);
+    bool start(QString *why, const QString &mode = QStringLiteral("plain"), const TestCertificates *certs = nullptr,
+               const QString &certName = QStringLiteral("good"), quint16 port = 0);
     quint16 port() const { return m_port; }
-
-    // Waits up to `timeoutMs` until at least `count` messages are stored;
-    // returns all stored so far, oldest first.
+    // Up to `timeoutMs` until at least `count` messages are stored; all so far.
     QList<Received> waitForMessages(int count, int timeoutMs = 10000) const;
+    QByteArrayList logins() const;  // "PLAIN anna" for each login tried
 
 private:
     QTemporaryDir m_dir;
@@ -41,20 +56,20 @@ private:
     quint16 m_port = 0;
 };
 
+// dovecot serving one maildir over POP3 on 127.0.0.1 and 127.0.0.2; with
+// certificates it requires TLS (STLS on port(), TLS from the first byte on
+// 995), without it speaks in clear.
 class Pop3TestServer
 {
 public:
-    // One mailbox `user` with `password`.
     Pop3TestServer(const QString &user, const QString &password);
     ~Pop3TestServer();
     static QString missing();
-    bool start(QString *why);
-    // Messages may be added before and after start; they are served in the
-    // order they were added.
+    bool start(QString *why, const TestCertificates *certs = nullptr);
+    // Served in the order added, before or after start.
     bool addMessage(const QByteArray &text, QString *why = nullptr);
-
-    QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
+    quint16 tlsPort() const { return m_tlsPort; }
 
 private:
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
@@ -66,5 +81,6 @@ private:
     bool m_prepared = false;
     bool m_running = false;
     quint16 m_port = 0;
+    quint16 m_tlsPort = 0;
     int m_added = 0;
 };

@@ -1,0 +1,183 @@
+// The check screen: what its controls do, a mailbox fetched from a real
+// dovecot that requires TLS (STLS, and TLS from the first byte), and
+// scripted peers for a check that falls silent or is abandoned.
+#include "MailServers.h"
+#include "MailTest.h"
+#include "ScriptedPeer.h"
+
+#include "controls/Buttons.h"
+#include "controls/ListView.h"
+#include "mail/MailConnection.h"
+#include "mail/frmCheckEmail.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSslCertificate>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kUser = QStringLiteral("anna");
+const QString kPassword = QStringLiteral("pass word");
+
+QList<QStringList> listed(const ListView *lv)
+{
+    QList<QStringList> rows;
+    for (int r = 0; r < lv->itemCount(); ++r)
+        rows << QStringList{lv->itemText(r, 0), lv->itemText(r, 1), lv->itemText(r, 2), lv->itemText(r, 3)};
+    return rows;
+}
+
+// A mailbox of `messages` that answers every command until `silentAt`.
+void servePop3(ScriptedPeer &peer, const QByteArrayList &messages, const QByteArray &silentAt = {})
+{
+    peer.answer = [messages, silentAt](const QByteArray &line) -> QByteArray {
+        if (!silentAt.isEmpty() && line.startsWith(silentAt))
+            return {};
+        if (line.startsWith("CAPA"))
+            return "+OK\r\nUSER\r\n.\r\n";
+        if (line.startsWith("STAT"))
+            return "+OK " + QByteArray::number(messages.size()) + " 0\r\n";
+        if (line.startsWith("RETR "))
+            return "+OK\r\n" + messages.value(line.mid(5).trimmed().toInt() - 1) + ".\r\n";
+        return "+OK\r\n";
+    };
+}
+
+}  // namespace
+
+class TestCheckScreen : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<AppFixture> fx;
+    TestCertificates certs;
+    std::unique_ptr<Pop3TestServer> pop3;
+    QString pop3Missing;
+
+    frmCheckEmail *openCheckScreen(const QString &host, const QString &password = kPassword)
+    {
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(), {"", "", "old", "old", "old"});
+        storeMailSettings(fx->dbPath(), {"", "", host, kUser, password});
+        return Screens::show<frmCheckEmail>();
+    }
+    // Starts a check and waits until it has ended.
+    bool check(frmCheckEmail *screen)
+    {
+        QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
+        return QTest::qWaitFor([screen] { return screen->Winsock1->isIdle(); }, 20000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString why;
+        QVERIFY2(certs.make(&why), qPrintable(why));
+        MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
+        pop3Missing = Pop3TestServer::missing();
+        if (!pop3Missing.isEmpty())
+            return;
+        pop3 = std::make_unique<Pop3TestServer>(kUser, kPassword);
+        for (const QByteArray &text : {QByteArray("Message-ID: <m1@x>\nFrom: Anna <anna@x>\nSubject: First\n"
+                                                  "Date: Mon, 1 Jan 2001 10:00:00 +0100\n\nHello Bob.\n"),
+                                       QByteArray("From: b@x\nSubject: Gr\xc3\xbc\xc3\x9f" "e\n\n.\n..x\n")})
+            QVERIFY2(pop3->addMessage(text, &why), qPrintable(why));
+        QVERIFY2(pop3->start(&why, &certs), qPrintable(why));
+    }
+    void cleanupTestCase() { pop3.reset(); }
+    void init() { fx = std::make_unique<AppFixture>(); }
+    void cleanup()
+    {
+        fx.reset();
+        MailConnection::setTimeLimits(MailConnection::kConnectLimit, MailConnection::kSilenceLimit);
+    }
+
+    void boxesAreChecked()
+    {
+        ScriptedPeer peer("+OK\r\n");
+        frmCheckEmail *screen = openCheckScreen(peer.hostBox());
+        QCOMPARE(screen->txtUserName->text() + screen->txtPassword->text(), kUser + kPassword);
+        screen->txtUserName->clear();
+        QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
+        screen->txtUserName->setText(QStringLiteral("anna\nSTAT"));
+        QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
+        QCOMPARE(fx->messageBoxes(), QStringList({"Critical|Tessaly 2002|txtUserName can't be empty",
+            "Critical|Tessaly 2002|The user name or the password contains a line break, which cannot be sent to the server. "
+            "Please correct it in the e-mail settings."}));
+        QTest::qWait(100);
+        QCOMPARE(peer.connections(), 0);
+    }
+
+    // On 127.0.0.2 dovecot takes a login only inside TLS (STLS); on 995
+    // TLS starts at once. Each message is listed with its columns and a
+    // click shows its body; another check adds nothing already held.
+    void mailboxIsFetched_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("STLS") << "127.0.0.2:%1";
+        QTest::newRow("TLS on 995") << "127.0.0.1:995";
+    }
+    void mailboxIsFetched()
+    {
+        QFETCH(QString, host);
+        if (!pop3)
+            QSKIP(qPrintable(pop3Missing));
+        frmCheckEmail *screen = openCheckScreen(QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
+        QVERIFY(check(screen));
+        QCOMPARE(fx->messageBoxes().join(""), QString());
+        const QList<QStringList> rows = {{"Anna <anna@x>", "First", "Mon, 1 Jan 2001 10:00:00 +0100", "109"},
+                                         {"b@x", "Grüße", "", "37"}};
+        QCOMPARE(listed(screen->lvMessages), rows);
+        QTest::mouseClick(screen->lvMessages->viewport(), Qt::LeftButton, {},
+                          screen->lvMessages->visualItemRect(screen->lvMessages->topLevelItem(1)).center());
+        QCOMPARE(screen->txtBody->toPlainText(), QStringLiteral(".\n..x\n"));
+        QVERIFY(check(screen));
+        QCOMPARE(listed(screen->lvMessages), rows);
+        QCOMPARE(screen->lblProgress->text(), QString());
+
+        screen->txtPassword->setText(QStringLiteral("guess"));
+        QVERIFY(check(screen));
+        QCOMPARE(fx->messageBoxes(), QStringList({"Exclamation|POP3 Error|POP3 Error: -ERR [AUTH] Authentication failed.\r\n"}));
+    }
+
+    // Rows appear as messages arrive; a server silent inside message 2 of 3
+    // is given up at the time limit, with the row of message 1 in place.
+    void silentCheckEndsAtTheLimit()
+    {
+        MailConnection::setTimeLimits(1s, 1s);
+        ScriptedPeer peer("+OK ready\r\n");
+        servePop3(peer, {"Subject: A\r\n\r\none\r\n", "Subject: B\r\n\r\n", ""}, "RETR 2");
+        frmCheckEmail *screen = openCheckScreen(peer.hostBox());
+        QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
+        QTRY_COMPARE(screen->lblProgress->text(), QStringLiteral("Message 2 of 3"));
+        QCOMPARE(listed(screen->lvMessages), QList<QStringList>({{"", "A", "", "19"}}));
+        QVERIFY(fx->messages.isEmpty());
+        QTRY_COMPARE(fx->messageBoxes(), QStringList({"Exclamation|POP3 Error|POP3 Error: No answer from 127.0.0.1 "
+                                                       "within 1 seconds while waiting for message 2 of 3."}));
+        QTRY_COMPARE(peer.hangUps(), 1);
+        QCOMPARE(screen->lvMessages->itemCount(), 1);
+    }
+
+    // Closing the screen ends a check that still runs, without a word.
+    void closingEndsTheCheck()
+    {
+        ScriptedPeer peer("+OK ready\r\n");
+        servePop3(peer, {}, "PASS");
+        frmCheckEmail *screen = openCheckScreen(peer.hostBox());
+        QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
+        QTRY_COMPARE(peer.lines().size(), 3);
+        QTest::mouseClick(screen->cmdExit, Qt::LeftButton);
+        QVERIFY(!Screens::isLoaded<frmCheckEmail>());
+        QTRY_COMPARE(peer.hangUps(), 1);
+        QTest::qWait(1200);
+        QVERIFY(fx->messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestCheckScreen)
+#include "test_mail_check.moc"

@@ -1,0 +1,261 @@
+// The send screen and the recipient picker: what their controls do, one
+// message through a real SMTP server in clear, with STARTTLS and login, and
+// with TLS from the first byte; refused certificates; servers falling silent.
+#include "MailServers.h"
+#include "MailTest.h"
+#include "ScriptedPeer.h"
+
+#include "controls/Buttons.h"
+#include "controls/MSFlexGrid.h"
+#include "mail/MailConnection.h"
+#include "mail/SmtpSession.h"
+#include "mail/frmSendEmail.h"
+#include "mail/frmTo.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSslCertificate>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    QFile f(dir.filePath(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(f.fileName()));
+    return f.fileName();
+}
+
+const QString kSent = QStringLiteral("Information|Tessaly 2002|Message sent successfuly.");
+
+}  // namespace
+
+class TestSendScreen : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<AppFixture> fx;
+    TestCertificates certs;
+    QString missing;
+
+    frmSendEmail *openSendScreen(const QString &host)
+    {
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(), {"old", "old@x", "", "", ""});
+        storeMailSettings(fx->dbPath(), {host, "anna@example.org", "", "anna", "pass word"});
+        return Screens::show<frmSendEmail>();
+    }
+    // Sends what the boxes hold and waits for the one message box.
+    QStringList send(frmSendEmail *screen, const QString &to = QStringLiteral("bob@example.net"))
+    {
+        screen->txtRecipient->setText(to);
+        QTest::mouseClick(screen->cmdSend, Qt::LeftButton);
+        if (!QTest::qWaitFor([&] { return !fx->messages.isEmpty(); }, 20000))
+            return {"no message box"};
+        return fx->messageBoxes();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        missing = SmtpTestServer::missing();
+        QString why;
+        QVERIFY2(certs.make(&why), qPrintable(why));
+        MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
+    }
+    void init() { fx = std::make_unique<AppFixture>(); }
+    void cleanup()
+    {
+        fx.reset();
+        MailConnection::setTimeLimits(MailConnection::kConnectLimit, MailConnection::kSilenceLimit);
+    }
+
+    // Files are listed as chosen, Remove takes the selected one, New empties
+    // the three boxes; picks from the address book join the recipients.
+    void controls()
+    {
+        frmSendEmail *screen = openSendScreen(QStringLiteral("smtp.example.org"));
+        fx->fileAnswers = {QStringLiteral("/tmp/a.txt"), QStringLiteral("/tmp/b.bin"), std::nullopt};
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
+        screen->lstAttachments->setCurrentRow(0);
+        QTest::mouseClick(screen->cmdRemove, Qt::LeftButton);
+        QCOMPARE(screen->lstAttachments->count(), 1);
+        QCOMPARE(screen->lstAttachments->item(0)->text(), QStringLiteral("/tmp/b.bin"));
+        screen->txtSubject->setText(QStringLiteral("s"));
+        screen->txtMessage->setPlainText(QStringLiteral("m"));
+
+        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName, Email) VALUES ('Sam', 'sam@x.org'), ('Ann', 'ann@x.org')"));
+        for (int row : {2, 1}) {
+            QTest::mouseClick(screen->cmdTo, Qt::LeftButton);
+            MSFlexGrid *grid = Screens::load<frmTo>()->gridTo;
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(row, 2)).center());
+            QVERIFY(!Screens::isLoaded<frmTo>());
+        }
+        QCOMPARE(screen->txtRecipient->text(), QStringLiteral("ann@x.org; sam@x.org"));
+        QTest::mouseClick(screen->cmdNew, Qt::LeftButton);
+        QCOMPARE(screen->txtRecipient->text() + screen->txtSubject->text() + screen->txtMessage->toPlainText(), QString());
+        QCOMPARE(screen->lstAttachments->count(), 1);
+    }
+
+    void unreadableAttachmentStopsTheSend()
+    {
+        ScriptedPeer peer("220 ready\r\n");
+        frmSendEmail *screen = openSendScreen(peer.hostBox());
+        QTemporaryDir dir;
+        fx->fileAnswers = {writeFile(dir, QStringLiteral("good"), "abc"), dir.filePath(QStringLiteral("gone")),
+                           writeFile(dir, QStringLiteral("good2"), "abc")};
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
+        QCOMPARE(send(screen), QStringList("Exclamation|Tessaly 2002|The file " + dir.filePath(QStringLiteral("gone"))
+                                           + " cannot be attached: No such file or directory"));
+        QCOMPARE(screen->lstAttachments->currentRow(), 1);
+        QCOMPARE(peer.connections(), 0);
+    }
+
+    // In clear, over STARTTLS with a login on the submission port, and with
+    // TLS from the first byte: the server stores what was written, byte for
+    // byte as GNU uudecode reads the attachment.
+    void messageArrives_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QByteArrayList>("logins");
+        QTest::newRow("clear") << "plain" << 0 << QByteArrayList();
+        QTest::newRow("STARTTLS on 587") << "starttls" << 587 << QByteArrayList{"PLAIN anna"};
+        QTest::newRow("TLS on 465") << "implicit" << 465 << QByteArrayList{"PLAIN anna"};
+    }
+    void messageArrives()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, port);
+        QFETCH(QByteArrayList, logins);
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        SmtpTestServer smtp;
+        QString why;
+        QVERIFY2(smtp.start(&why, mode, &certs, QStringLiteral("good"), port), qPrintable(why));
+        frmSendEmail *screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()));
+        QTemporaryDir dir;
+        QByteArray bytes(300 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7919 >> 3);
+        fx->fileAnswers << writeFile(dir, QStringLiteral("all.bin"), bytes);
+        QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
+        screen->txtSubject->setText(QStringLiteral("Grüße"));
+        screen->txtMessage->setPlainText(QStringLiteral("Hello,\n.the file"));
+        screen->txtRecipient->setText(QStringLiteral("bob@example.net; carl@example.com"));
+        QTest::mouseClick(screen->cmdSend, Qt::LeftButton);
+        QVERIFY(!screen->cmdSend->isEnabled() && screen->prgSend->isVisible());
+        QVERIFY(QTest::qWaitFor([&] { return !fx->messages.isEmpty(); }, 20000));
+        QCOMPARE(fx->messageBoxes(), QStringList{kSent});
+        QVERIFY(screen->cmdSend->isEnabled() && !screen->prgSend->isVisible());
+        QCOMPARE(screen->prgSend->value(), screen->prgSend->maximum());
+        QCOMPARE(smtp.logins(), logins);
+
+        const QList<SmtpTestServer::Received> got = smtp.waitForMessages(1);
+        QCOMPARE(got.size(), 1);
+        QVERIFY2(got[0].helo == "[127.0.0.1]" || (got[0].helo.contains('.') && !got[0].helo.contains('@')), got[0].helo);
+        QCOMPARE(got[0].mailFrom, QByteArray("anna@example.org"));
+        QCOMPARE(got[0].rcptTos, QByteArrayList({"bob@example.net", "carl@example.com"}));
+        const QByteArray &c = got[0].content;
+        QVERIFY2(c.startsWith("Subject: =?UTF-8?B?R3LDvMOfZQ==?=\r\nFrom: anna@example.org\r\nTo: bob@example.net, carl@example.com\r\n"
+                              "Date: " + SmtpSession::rfc5322Date(AppFixture::defaultNow()) + "\r\nMessage-ID: <"), c.left(300).constData());
+        const qsizetype begin = c.indexOf("\r\n\r\nHello,\r\n.the file\r\n\r\nbegin 664 all.bin\r\n") + 25;
+        QVERIFY(begin > 25);
+        QFile uu(dir.filePath(QStringLiteral("all.uu")));
+        QVERIFY(uu.open(QIODevice::WriteOnly) && uu.write(c.mid(begin)) > 0);
+        uu.close();
+        QCOMPARE(QProcess::execute(QStringLiteral("uudecode"), {QStringLiteral("-o"), dir.filePath(QStringLiteral("out")), uu.fileName()}), 0);
+        QFile out(dir.filePath(QStringLiteral("out")));
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), bytes);
+    }
+
+    // A certificate for another name or from an unknown authority: the
+    // user is told which and why, and no login and no message go out.
+    void refusedCertificate_data()
+    {
+        QTest::addColumn<QString>("cert");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("other name") << "wrongname" << "The host name did not match any of the valid hosts for this certificate.";
+        QTest::newRow("unknown authority") << "unknownca"
+                                           << "The issuer certificate of a locally looked up certificate could not be found; "
+                                              "No certificates could be verified.";
+    }
+    void refusedCertificate()
+    {
+        QFETCH(QString, cert);
+        QFETCH(QString, reason);
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        SmtpTestServer smtp;
+        QString why;
+        QVERIFY2(smtp.start(&why, QStringLiteral("starttls"), &certs, cert), qPrintable(why));
+        frmSendEmail *screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()));
+        QCOMPARE(send(screen), QStringList("Information|SMTP Error|SMTP Error: The secure connection to 127.0.0.1 failed: "
+                                           + reason + " Nothing was sent."));
+        QTest::qWait(300);
+        QCOMPARE(smtp.logins(), QByteArrayList());
+        QCOMPARE(smtp.waitForMessages(1, 0).size(), 0);
+        QVERIFY(screen->cmdSend->isEnabled());
+    }
+
+    // Falling silent after the greeting, after RCPT or inside the message
+    // ends the session at the time limit, naming the host and the wait.
+    void silentServer_data()
+    {
+        QTest::addColumn<QByteArray>("silentAfter");
+        QTest::addColumn<QString>("waiting");
+        QTest::newRow("greeting") << QByteArray("EHLO") << "the reply to EHLO";
+        QTest::newRow("RCPT") << QByteArray("RCPT") << "the reply to RCPT TO";
+        QTest::newRow("message") << QByteArray("DATA") << "the reply to the message";
+    }
+    void silentServer()
+    {
+        QFETCH(QByteArray, silentAfter);
+        QFETCH(QString, waiting);
+        MailConnection::setTimeLimits(1s, 1s);
+        ScriptedPeer peer("220 hi\r\n");
+        bool silent = false;
+        peer.answer = [&](const QByteArray &line) -> QByteArray {
+            if (silent || (line.startsWith(silentAfter) && silentAfter != "DATA"))
+                return {};
+            silent = line.startsWith("DATA");
+            return silent ? "354 go on\r\n" : "250 ok\r\n";
+        };
+        frmSendEmail *screen = openSendScreen(peer.hostBox());
+        QCOMPARE(send(screen), QStringList("Information|SMTP Error|SMTP Error: No answer from 127.0.0.1 within 1 seconds while waiting for "
+                                           + waiting + "."));
+        QTRY_COMPARE(peer.hangUps(), 1);
+        QVERIFY(screen->cmdSend->isEnabled());
+    }
+
+    // Closing the screen ends a session that still runs, without a word.
+    void closingEndsTheSession()
+    {
+        ScriptedPeer peer("220 slow\r\n");
+        frmSendEmail *screen = openSendScreen(peer.hostBox());
+        QTest::mouseClick(screen->cmdSend, Qt::LeftButton);
+        QTRY_COMPARE(peer.lines().size(), 1);
+        QTest::mouseClick(screen->cmdSend, Qt::LeftButton);  // disabled: still one conversation
+        QTest::mouseClick(screen->cmdClose, Qt::LeftButton);
+        QVERIFY(!Screens::isLoaded<frmSendEmail>());
+        QTRY_COMPARE(peer.hangUps(), 1);
+        QCOMPARE(peer.connections(), 1);
+        QTest::qWait(1200);
+        QVERIFY(fx->messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSendScreen)
+#include "test_mail_send.moc"
