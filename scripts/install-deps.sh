@@ -11,6 +11,10 @@ packages=(
   qt6-qpa-plugins fonts-liberation2 fonts-dejavu
   # tests: printed sheets, attachments, mail servers, read-only files, an RTF reader of others
   poppler-utils sharutils python3-aiosmtpd dovecot-pop3d e2fsprogs sqlite3 pandoc
+  # tests: the installed program's desktop entry and AppStream data, a session bus for reminders
+  desktop-file-utils appstream dbus-daemon
+  # the Debian package: dpkg-shlibdeps finds its dependencies
+  dpkg-dev
 )
 
 missing=()
