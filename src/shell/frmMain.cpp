@@ -35,6 +35,7 @@
 #include "mail/frmSendEmail.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
+#include "planner/AppointmentReminders.h"
 #include "notes/NoteDocuments.h"
 #include "notes/NoteEditing.h"
 #include "store/Connection.h"
@@ -365,6 +366,9 @@ void frmMain::connectHover(ButtonBase* button, QLabel* label, const QString& tex
 void frmMain::Form_Load()
 {
     CheckPassFile();
+    // Only a program the user got into reminds of appointments.
+    if (cmdOrganizer->isEnabled())
+        (new AppointmentReminders(this))->start();
     lblDate->setText(Clock::dateText(Clock::today()));
     NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
     if (!QFileInfo::exists(AppFolder::noteFolder()))
