@@ -21,7 +21,6 @@ struct Appointment {
 struct Notice {
     QString summary;
     QString body;
-    bool operator==(const Notice&) const = default;
 };
 
 struct Plan {

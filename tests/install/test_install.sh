@@ -20,7 +20,7 @@ grep -qx "Exec=tessaly" "$prefix/share/applications/$id.desktop" || fail "deskto
 
 # start <program> <home>: the report of one start, in a home of its own.
 start() {
-  HOME=$2 XDG_DATA_HOME=$2/xdg TESSALY_EXIT_AFTER_START=1 timeout 60 "$1" 2>/dev/null
+  HOME=$2 XDG_DATA_HOME=$2/xdg TESSALY_EXIT_AFTER_START=1 timeout 60 "$1"
 }
 
 home=$tmp/home-installed
