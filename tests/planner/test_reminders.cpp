@@ -47,8 +47,6 @@ private slots:
         QTest::addColumn<Times>("looks");
         QTest::addColumn<QStringList>("notices");
         QTest::addColumn<Times>("next");
-        QTest::newRow("first start of the day") << QDateTime() << Times{at(10, 30)}
-            << QStringList{kMissed + "7:30AM  Run\n9:00AM  Dentist\n10:00AM  Call"} << Times{at(11, 0)};
         QTest::newRow("only what started since the last run")
             << at(9, 0) << Times{at(12, 0)} << QStringList{kMissed + "10:00AM  Call"} << Times{at(12, 10)};
         QTest::newRow("on time, once each") << QDateTime() << Times{at(8, 59, 59, 700), at(9, 0), at(9, 29), at(12, 10)}
