@@ -13,6 +13,10 @@ packages=(
   poppler-utils sharutils python3-aiosmtpd dovecot-pop3d e2fsprogs sqlite3 pandoc libreoffice-writer-nogui
   # tests: the test authority and certificates of the TLS mail servers
   openssl
+  # tests: the installed program's desktop entry and AppStream data, a session bus for reminders
+  desktop-file-utils appstream dbus-daemon
+  # the Debian package: dpkg-shlibdeps finds its dependencies
+  dpkg-dev
 )
 
 missing=()

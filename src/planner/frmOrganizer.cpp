@@ -188,7 +188,7 @@ void frmOrganizer::Form_Unload()
 
 void frmOrganizer::openHelpDoc()
 {
-    const QString path = AppFolder::dataFolder() + QStringLiteral("/help.doc");
+    const QString path = AppFolder::helpFile();
     try {
         txtHelp->LoadFile(path);
     } catch (const RichTextBoxError& e) {

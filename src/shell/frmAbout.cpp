@@ -131,7 +131,7 @@ void frmAbout::Form_Load()
 void frmAbout::loadDescription()
 {
     try {
-        txtDescription->LoadFile(AppFolder::dataFolder() + QStringLiteral("/description.txt"));
+        txtDescription->LoadFile(AppFolder::descriptionFile());
     } catch (const RichTextBoxError&) {
         txtDescription->setPlainText(kNoDescription);
     }

@@ -37,6 +37,7 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "notes/NoteDesk.h"
+#include "planner/AppointmentReminders.h"
 #include "notes/NoteDocuments.h"
 #include "notes/NoteEditing.h"
 #include "store/Connection.h"
@@ -370,6 +371,9 @@ void frmMain::connectHover(ButtonBase* button, QLabel* label, const QString& tex
 void frmMain::Form_Load()
 {
     CheckPassFile();
+    // Only a program the user got into reminds of appointments.
+    if (cmdOrganizer->isEnabled())
+        (new AppointmentReminders(this))->start();
     lblDate->setText(Clock::dateText(Clock::today()));
     notes_->NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
     if (!QFileInfo::exists(AppFolder::noteFolder()))

@@ -1,0 +1,90 @@
+#include "planner/AppointmentReminders.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "kit/AppFolder.h"
+#include "kit/Clock.h"
+#include "kit/Notifications.h"
+#include "store/Connection.h"
+#include "store/Recordset.h"
+#include "store/StoreError.h"
+
+namespace {
+QDateTime previousLook()
+{
+    QFile file(AppFolder::reminderFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QDateTime::fromString(QString::fromLatin1(file.readAll()).trimmed(), Qt::ISODateWithMs);
+}
+
+// Reminders are a convenience: a data folder that cannot take the file only
+// means the next start may list an appointment again.
+void recordLook(const QDateTime& when)
+{
+    if (!when.isValid() || !QFileInfo(AppFolder::dataFolder()).isDir())
+        return;
+    QSaveFile file(AppFolder::reminderFile());
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(when.toString(Qt::ISODateWithMs).toLatin1() + '\n');
+        file.commit();
+    }
+}
+}  // namespace
+
+AppointmentReminders::AppointmentReminders(QObject* parent) : QObject(parent)
+{
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &AppointmentReminders::lookAgain);
+}
+
+AppointmentReminders::~AppointmentReminders()
+{
+    recordLook(schedule_.lastLook());
+}
+
+void AppointmentReminders::start()
+{
+    const QDateTime now = Clock::now();
+    carryOut(schedule_.begin(appointmentsOf(now.date()), now, previousLook()));
+}
+
+void AppointmentReminders::lookAgain()
+{
+    const QDateTime now = Clock::now();
+    carryOut(schedule_.look(appointmentsOf(now.date()), now));
+}
+
+void AppointmentReminders::carryOut(const Reminders::Plan& plan)
+{
+    for (const Reminders::Notice& notice : plan.notices)
+        Notifications::notify(notice.summary, notice.body);
+    recordLook(schedule_.lastLook());
+    const qint64 wait = Clock::now().msecsTo(plan.nextLook);
+    timer_.start(std::chrono::milliseconds(std::clamp<qint64>(wait, 0, 24 * 3600 * 1000)));
+}
+
+QList<Reminders::Appointment> AppointmentReminders::appointmentsOf(QDate day) const
+{
+    // Never create the database here: a first start makes it, not a reminder.
+    QList<Reminders::Appointment> today;
+    if (!QFileInfo::exists(AppFolder::databaseFile()))
+        return today;
+    // A store that cannot be read now is tried again at the next look; a
+    // message box every half hour would help nobody.
+    try {
+        Connection con;
+        con.Open(AppFolder::databaseFile());
+        Recordset rst;
+        rst.Open(con, QStringLiteral("SELECT * FROM tblOrginize WHERE DateValue = ?"),
+                 {Clock::dateText(day)});
+        for (; !rst.isEOF(); rst.MoveNext())
+            today.append({rst.Fields(QStringLiteral("TimeStart")).toString(),
+                          rst.Fields(QStringLiteral("Note")).toString()});
+    } catch (const StoreError&) {
+    }
+    return today;
+}
