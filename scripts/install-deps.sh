@@ -6,11 +6,13 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libsqlite3-dev libsodium-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libsqlite3-dev libsodium-dev libical-dev
   # run
   qt6-qpa-plugins fonts-liberation2 fonts-dejavu
   # tests: printed sheets, attachments, mail servers, read-only files, an RTF reader of others
   poppler-utils sharutils python3-aiosmtpd dovecot-pop3d e2fsprogs sqlite3 pandoc
+  # tests: an independent vCard and iCalendar reader, a CardDAV/CalDAV server that validates our files
+  python3-vobject radicale
 )
 
 missing=()

@@ -5,9 +5,13 @@
 #include "kit/AppInfo.h"
 #include "kit/Screens.h"
 #include "shell/frmSplash.h"
+#include "sync/CommandLine.h"
 
 int main(int argc, char* argv[])
 {
+    // Imports and exports asked for on the command line run without a window.
+    if (const std::optional<int> status = CommandLine::run(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppInfo::kTitle);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
