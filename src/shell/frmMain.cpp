@@ -26,6 +26,7 @@
 #include "kit/Clock.h"
 #include "kit/ProgramLock.h"
 #include "kit/SavingProgress.h"
+#include "shell/FileExchange.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "calc/frmCal.h"
@@ -335,6 +336,7 @@ void frmMain::createMenus()
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    addFileExchangeEntries(mnuFile, mnuExit);
 
     mnuProperties = menuBar()->addMenu(QStringLiteral("Properties"));
     mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
@@ -617,6 +619,9 @@ void frmMain::lockProgram()
 {
     mnuChangePass->setEnabled(false);
     mnuChangeInfo->setEnabled(false);
+    // The imports and exports reach the records too.
+    for (QAction* action : mnuFile->actions())
+        action->setEnabled(action == mnuExit);
     for (asxToolButton* button : findChildren<asxToolButton*>())
         button->setEnabled(false);
 }
