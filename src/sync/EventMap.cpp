@@ -49,7 +49,9 @@ QString xText(icalcomponent* ev, const char* name, bool* present)
 QString textOf(icalcomponent* ev, icalproperty_kind kind)
 {
     icalproperty* p = icalcomponent_get_first_property(ev, kind);
-    return p ? QString::fromUtf8(icalproperty_get_value_as_string(p)).trimmed() : QString();
+    // The text itself, escapes undone (the "as string" form keeps them).
+    const char* text = p ? icalvalue_get_text(icalproperty_get_value(p)) : nullptr;
+    return text ? QString::fromUtf8(text).trimmed() : QString();
 }
 
 // A time as the user's clock shows it.
@@ -77,7 +79,10 @@ Imported fromEvent(icalcomponent* ev)
         a[TimeStart] = hasStartText && parseTime(startX) == from.time() ? startX : startText(from.time());
         in.changed = from.time().second() != 0;
     }
-    const icaltimetype end = icalcomponent_get_dtend(ev);
+    // libical makes up an end from the start when there is none; only a real one counts.
+    const bool hasEnd = icalcomponent_get_first_property(ev, ICAL_DTEND_PROPERTY) ||
+                        icalcomponent_get_first_property(ev, ICAL_DURATION_PROPERTY);
+    const icaltimetype end = hasEnd ? icalcomponent_get_dtend(ev) : icaltime_null_time();
     if (!icaltime_is_null_time(end) && !icaltime_is_date(end)) {
         const QDateTime to = localOf(end);
         a[TimeFinished] = hasFinishText && parseTime(finishX) == to.time() ? finishX : finishText(to.time());
@@ -258,7 +263,9 @@ WriteResult write(const QList<Outgoing>& appointments)
         const bool finishWritten = start && finish && *finish > *start;
         if (!a[TimeFinished].isEmpty() && (!finishWritten || finishText(*finish) != a[TimeFinished]))
             keep(kFinishText, a[TimeFinished]);
-        icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));
+        // libical reads an empty SUMMARY back as an error: an empty note is no summary.
+        if (!a[Note].isEmpty())
+            icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));
         icalcomponent_add_component(cal.c, ev);
     }
     char* text = icalcomponent_as_ical_string_r(cal.c);
