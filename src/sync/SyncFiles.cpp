@@ -57,17 +57,23 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
         Connection con;
         con.Open(AppFolder::databaseFile());
         SyncRecords rows(con, shape);
-        for (const Incoming& r : records) {
-            switch (rows.put(r.uid, r.values)) {
-            case SyncRecords::Put::Added: ++added; break;
-            case SyncRecords::Put::Updated: ++updated; break;
-            case SyncRecords::Put::Unchanged: ++unchanged; break;
+        try {
+            for (const Incoming& r : records) {
+                switch (rows.put(r.uid, r.values)) {
+                case SyncRecords::Put::Added: ++added; break;
+                case SyncRecords::Put::Updated: ++updated; break;
+                case SyncRecords::Put::Unchanged: ++unchanged; break;
+                }
+                changed += r.changed ? 1 : 0;
             }
-            changed += r.changed ? 1 : 0;
+        } catch (const StoreError& e) {
+            // The refused record left nothing behind; the ones before it are whole and stay.
+            failure = e.reason();
         }
         rows.commit();
     } catch (const StoreError& e) {
-        failure = e.reason();
+        if (failure.isEmpty())
+            failure = e.reason();
     }
     QString line = QStringLiteral("%1 from %2: %3 added, %4 updated, %5 unchanged")
                        .arg(plural(added + updated + unchanged, one, many), shown(path))
