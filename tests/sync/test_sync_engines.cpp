@@ -103,7 +103,7 @@ private slots:
         plain[ContactMap::ICQ] = "123";
         plain[ContactMap::Comments] = "hi; there";
         QTest::newRow("all fit") << QByteArray("N:Lee;Ann;;;\nADR;TYPE=HOME:;;1 Main St\\, Apt 2;Kew;;3101;\n"
-                                               "TEL;TYPE=HOME,VOICE:555\nTEL;TYPE=cell:tel:0400\nEMAIL;TYPE=INTERNET:ann@x.org\n"
+                                               "TEL;TYPE=HOME,VOICE:555\nTEL;VALUE=uri;TYPE=cell:tel:0400\nEMAIL;TYPE=INTERNET:ann@x.org\n"
                                                "URL:http://x.org\nX-ICQ:123\nNOTE:hi\\; there\nPRODID:x\nREV:1\n")
                                  << plain << false;
         Contact over = plain;

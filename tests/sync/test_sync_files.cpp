@@ -89,9 +89,11 @@ private slots:
 
         // A changed card updates its row in place; a deleted row comes back once.
         writeFile(file("a.vcf"), QByteArray(kCards).replace("ann@x.org", "ann@y.org"));
+        // The new row typed in meanwhile gets the deleted row's key, but not its UID.
         Db::exec(fx->dbPath(), "DELETE FROM tblAddress WHERE FirstName = 'Bo'");
+        Db::exec(fx->dbPath(), "INSERT INTO tblAddress (FirstName) VALUES ('New')");
         QVERIFY(SyncFiles::importContacts(file("a.vcf")).message.contains(": 1 added, 1 updated, 0 unchanged;"));
-        QCOMPARE(contactRows(fx->dbPath()), (QStringList{"Ann|Lee||||ann@y.org|||||", first[1]}));
+        QCOMPARE(contactRows(fx->dbPath()), (QStringList{"Ann|Lee||||ann@y.org|||||", "New||||||||||", first[1]}));
         QCOMPARE(Db::rows(fx->dbPath(), "tblAddress").value(0).value("Org_ID").toInt(), 1);
     }
 
