@@ -80,7 +80,8 @@ Imported fromCard(const VCard::Card& card)
                 c[HomeAddress] = a.value(2).trimmed();
                 c[Suburb] = a.value(3).trimmed();
                 const QString code = a.value(5).trimmed();
-                c[PostCode] = code.left(kPostCodeWidth);
+                // Stored values never end in a blank, also where the cut makes one.
+                c[PostCode] = code.left(kPostCodeWidth).trimmed();
                 if (code.size() > kPostCodeWidth)
                     overflow << QStringLiteral("Post code: ") + code;
                 const QString rest = joinNonEmpty({a.value(0), a.value(1), a.value(4), a.value(6)}, QStringLiteral(", "));
@@ -93,7 +94,9 @@ Imported fromCard(const VCard::Card& card)
             QStringList kinds = p.types();
             kinds.removeAll(QStringLiteral("voice"));
             kinds.removeAll(QStringLiteral("pref"));
-            const QString number = stripScheme(text, QLatin1StringView("tel:"));
+            // A number written as a URI (VALUE=uri) loses its scheme; a text one is kept as it is.
+            const bool uri = p.param(QStringLiteral("VALUE")).compare(QLatin1String("uri"), Qt::CaseInsensitive) == 0;
+            const QString number = uri ? stripScheme(text, QLatin1StringView("tel:")) : text;
             QString* field = nullptr;
             if (kinds == QStringList{QStringLiteral("cell")})
                 field = &c[Mobile];
@@ -107,7 +110,7 @@ Imported fromCard(const VCard::Card& card)
                 overflow << labelled(QStringLiteral("Phone"), p.types(), number);
         } else if (p.name == u"EMAIL") {
             if (c[Email].isEmpty())
-                c[Email] = stripScheme(text, QLatin1StringView("mailto:"));
+                c[Email] = text;
             else
                 overflow << labelled(QStringLiteral("E-mail"), p.types(), text);
         } else if (p.name == u"URL") {
@@ -131,7 +134,7 @@ Imported fromCard(const VCard::Card& card)
     }
     // Phones without a kind fill the home and then the mobile number.
     for (const VCard::Property* p : untypedPhones) {
-        const QString number = stripScheme(VCard::unescapeText(p->value).trimmed(), QLatin1StringView("tel:"));
+        const QString number = VCard::unescapeText(p->value).trimmed();
         if (c[HomePhone].isEmpty())
             c[HomePhone] = number;
         else if (c[Mobile].isEmpty())
