@@ -90,39 +90,20 @@ private slots:
         QTest::addColumn<QByteArray>("props");
         QTest::addColumn<Contact>("expected");
         QTest::addColumn<bool>("changed");
-        Contact plain;
-        plain[ContactMap::FirstName] = "Ann";
-        plain[ContactMap::LastName] = "Lee";
-        plain[ContactMap::HomeAddress] = "1 Main St, Apt 2";
-        plain[ContactMap::Suburb] = "Kew";
-        plain[ContactMap::PostCode] = "3101";
-        plain[ContactMap::HomePhone] = "555";
-        plain[ContactMap::Mobile] = "0400";
-        plain[ContactMap::Email] = "ann@x.org";
-        plain[ContactMap::WebAddress] = "http://x.org";
-        plain[ContactMap::ICQ] = "123";
-        plain[ContactMap::Comments] = "hi; there";
+        // FirstName, LastName, HomeAddress, Suburb, PostCode, Email, HomePhone, Mobile, ICQ, WebAddress, Comments
+        const Contact plain{"Ann", "Lee", "1 Main St, Apt 2", "Kew", "3101", "ann@x.org", "555", "0400", "123", "http://x.org", "hi; there"};
         QTest::newRow("all fit") << QByteArray("N:Lee;Ann;;;\nADR;TYPE=HOME:;;1 Main St\\, Apt 2;Kew;;3101;\n"
                                                "TEL;TYPE=HOME,VOICE:555\nTEL;VALUE=uri;TYPE=cell:tel:0400\nEMAIL;TYPE=INTERNET:ann@x.org\n"
                                                "URL:http://x.org\nX-ICQ:123\nNOTE:hi\\; there\nPRODID:x\nREV:1\n")
                                  << plain << false;
-        Contact over = plain;
-        over[ContactMap::PostCode] = "1234";
-        over[ContactMap::Comments] = "Name: Dr Ann Lee\nPost code: 12345\nPhone (work): 9\nE-mail: b@y\nOrg: Acme";
-        over[ContactMap::HomeAddress] = over[ContactMap::Suburb] = over[ContactMap::HomePhone] = over[ContactMap::Mobile] = QString();
-        over[ContactMap::WebAddress] = over[ContactMap::ICQ] = QString();
+        const Contact over{"Ann", "Lee", "", "", "1234", "ann@x.org", "", "", "", "",
+                           "Name: Dr Ann Lee\nPost code: 12345\nPhone (work): 9\nE-mail: b@y\nOrg: Acme"};
         QTest::newRow("overflow to comments") << QByteArray("N:Lee;Ann;;Dr;\nADR:;;;;;12345;\nTEL;TYPE=work:9\n"
                                                             "EMAIL:ann@x.org\nEMAIL:b@y\nORG:Acme\n")
                                               << over << true;
-        Contact untyped;
-        untyped[ContactMap::FirstName] = "Mary Ann";
-        untyped[ContactMap::LastName] = "Lee";
-        untyped[ContactMap::HomePhone] = "1";
-        untyped[ContactMap::Mobile] = "2";
-        untyped[ContactMap::Comments] = "Phone: 3";
+        const Contact untyped{"Mary Ann", "Lee", "", "", "", "", "1", "2", "", "", "Phone: 3"};
         QTest::newRow("display name, untyped phones") << QByteArray("FN:Mary  Ann Lee\nTEL:1\nTEL:2\nTEL:3\n") << untyped << true;
-        Contact photo;
-        photo[ContactMap::FirstName] = "P";
+        const Contact photo{"P"};
         QTest::newRow("picture is dropped") << QByteArray("N:;P;;;\nPHOTO;ENCODING=b:AAAA\n") << photo << true;
     }
     void fromCard()
@@ -143,13 +124,7 @@ private slots:
 
     void toCard()
     {
-        Contact c;
-        c[ContactMap::FirstName] = "Zoë";
-        c[ContactMap::LastName] = "O;Neil";
-        c[ContactMap::PostCode] = "3000";
-        c[ContactMap::Mobile] = "0400";
-        c[ContactMap::ICQ] = "42";
-        c[ContactMap::Comments] = "a\nb";
+        const Contact c{"Zoë", "O;Neil", "", "", "3000", "", "", "0400", "42", "", "a\nb"};
         QCOMPARE(ContactMap::toCard(c, "u-1"),
                  QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nUID:u-1\r\nFN:Zoë O\\;Neil\r\nN:O\\;Neil;Zoë;;;\r\n"
                             "ADR;TYPE=home:;;;;;3000;\r\nTEL;TYPE=cell:0400\r\nIMPP:icq:42\r\nNOTE:a\\nb\r\nEND:VCARD\r\n"));

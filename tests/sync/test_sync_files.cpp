@@ -3,11 +3,11 @@
 #include <sqlite3.h>
 
 #include <QAction>
-#include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -186,9 +186,7 @@ private slots:
             request.setRawHeader("Authorization", "Basic " + QByteArray("user:secret").toBase64());
             request.setHeader(QNetworkRequest::ContentTypeHeader, type);
             QNetworkReply* reply = net.put(request, readFile(file));
-            QEventLoop loop;
-            connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-            loop.exec();
+            QSignalSpy(reply, &QNetworkReply::finished).wait(10000);
             reply->deleteLater();
             return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         };
@@ -207,7 +205,6 @@ private slots:
         writeFile(file("a.vcf"), kCards.left(kCards.indexOf("BEGIN:VCARD\r\nVERSION:4.0\r\nN:broken")));
         const auto run = [&](const QStringList& args, QString* out) {
             QProcess p;
-            p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
             p.start(exe, args);
             p.waitForFinished(30000);
             *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
