@@ -140,6 +140,9 @@ void SyncRecords::commit()
 
 QList<KeyedRecord> SyncRecords::all()
 {
+    // Read and the UIDs given out after it in one transaction: a row deleted
+    // in between by the window could otherwise leave its key a UID.
+    begin();
     QString sql = QStringLiteral("SELECT t.%1, m.UID").arg(shape_.key);
     for (const QString& f : shape_.fields)
         sql += QStringLiteral(", t.") + f;

@@ -37,7 +37,8 @@ public:
     SyncRecords(const SyncRecords&) = delete;
     SyncRecords& operator=(const SyncRecords&) = delete;
 
-    // Every row in stored order, with its UID where it has one.
+    // Every row in stored order, with its UID where it has one; the rows stay
+    // as read until assignUids() or commit().
     QList<KeyedRecord> all();
     // Gives the rows without a UID one, in one transaction.
     void assignUids(QList<KeyedRecord>& records);
