@@ -182,6 +182,7 @@ private slots:
         QCOMPARE(written.unreadableDates, 1);
         QVERIFY(written.bytes.contains("\r\nDTSTART:20260515T083000Z\r\nDTEND:20260515T090000Z\r\n"));
         QVERIFY(written.bytes.contains("\r\nDTSTART;VALUE=DATE:20260516\r\n"));
+        QVERIFY(!written.bytes.contains("DTEND:20260517"));  // an end before the start is no end
         const EventMap::ReadResult read = EventMap::read(written.bytes);
         QCOMPARE(read.events.size(), rows.size());
         for (int i = 0; i < rows.size(); ++i) {
