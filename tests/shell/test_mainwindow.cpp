@@ -72,7 +72,8 @@ private slots:
                 items << (item->isSeparator() ? QStringLiteral("-") : item->text());
             menus << action->text() + QStringLiteral(": ") + items.join(QStringLiteral(", "));
         }
-        QCOMPARE(menus, QStringList({"&File: &Exit", "Properties: Change password, -, Change Info", "About: About"}));
+        QCOMPARE(menus, QStringList({"&File: Import Contacts..., Export Contacts..., Import Appointments..., Export Appointments..., -, &Exit",
+                                         "Properties: Change password, -, Change Info", "About: About"}));
     }
 
     void clockFollowsTheTimerAndTheDateStaysPut()
