@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libsqlite3-dev libsodium-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libsqlite3-dev libsodium-dev libical-dev
   # run
   qt6-qpa-plugins fonts-liberation2 fonts-dejavu
   # tests: printed sheets, attachments, mail servers, read-only files, RTF readers of others
@@ -17,6 +17,8 @@ packages=(
   desktop-file-utils appstream dbus-daemon
   # the Debian package: dpkg-shlibdeps finds its dependencies
   dpkg-dev
+  # tests: an independent vCard and iCalendar reader, a CardDAV/CalDAV server that validates our files
+  python3-vobject radicale
 )
 
 missing=()

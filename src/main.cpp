@@ -9,6 +9,7 @@
 #include "kit/AppInfo.h"
 #include "kit/Screens.h"
 #include "shell/frmSplash.h"
+#include "sync/CommandLine.h"
 
 namespace {
 // TESSALY_EXIT_AFTER_START=1 (used by the installed-program test): once the
@@ -36,6 +37,9 @@ void reportStartAndExit()
 
 int main(int argc, char* argv[])
 {
+    // Imports and exports asked for on the command line run without a window.
+    if (const std::optional<int> status = CommandLine::run(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppInfo::kTitle);
     QGuiApplication::setDesktopFileName(AppInfo::kAppId);

@@ -27,6 +27,7 @@
 #include "kit/ProgramLock.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreStart.h"
+#include "shell/FileExchange.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "calc/frmCal.h"
@@ -341,6 +342,7 @@ void frmMain::createMenus()
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    addFileExchangeEntries(mnuFile, mnuExit);
 
     mnuProperties = menuBar()->addMenu(QStringLiteral("Properties"));
     mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
@@ -628,6 +630,9 @@ void frmMain::lockProgram()
 {
     mnuChangePass->setEnabled(false);
     mnuChangeInfo->setEnabled(false);
+    // The imports and exports reach the records too.
+    for (QAction* action : mnuFile->actions())
+        action->setEnabled(action == mnuExit);
     for (asxToolButton* button : findChildren<asxToolButton*>())
         button->setEnabled(false);
 }

@@ -1,0 +1,86 @@
+#include "sync/CommandLine.h"
+
+#include <cstdio>
+#include <functional>
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include "sync/SyncFiles.h"
+
+namespace {
+
+struct Operation {
+    const char* option;
+    const char* help;
+    FileOutcome (*run)(const QString&);
+};
+
+constexpr Operation kOperations[] = {
+    {"--import-contacts", "add the contacts of a vCard file (3.0 or 4.0) to the address book", SyncFiles::importContacts},
+    {"--export-contacts", "write the address book to a vCard 4.0 file", SyncFiles::exportContacts},
+    {"--import-appointments", "add the events of an iCalendar file to the day planner", SyncFiles::importAppointments},
+    {"--export-appointments", "write the day planner to an iCalendar file", SyncFiles::exportAppointments},
+};
+
+void printLine(std::FILE* to, const QString& line)
+{
+    std::fprintf(to, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(to);
+}
+
+QString usage()
+{
+    QString text = QStringLiteral("Usage: tessaly [OPTION FILE]...\n"
+                                  "Without options the program starts as usual. Each option works on the\n"
+                                  "program's own data, prints one line, and the exit status is 0 only when\n"
+                                  "every one of them succeeded.\n");
+    for (const Operation& op : kOperations)
+        text += QStringLiteral("  %1 FILE\n      %2\n").arg(QLatin1String(op.option), QLatin1String(op.help));
+    text += QStringLiteral("  --help\n      show this text");
+    return text;
+}
+
+const Operation* find(const QString& option)
+{
+    for (const Operation& op : kOperations)
+        if (option == QLatin1String(op.option))
+            return &op;
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<int> CommandLine::run(int argc, char* argv[])
+{
+    if (argc < 2 || std::string_view(argv[1]).substr(0, 2) != "--")
+        return std::nullopt;
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.contains(QStringLiteral("--help"))) {
+        printLine(stdout, usage());
+        return 0;
+    }
+    // Every option is checked before any of them runs, so a typing error changes nothing.
+    QList<std::pair<const Operation*, QString>> work;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const Operation* op = find(args[i]);
+        if (!op) {
+            printLine(stderr, QStringLiteral("tessaly: unknown option %1 (try --help)").arg(args[i]));
+            return 2;
+        }
+        if (i + 1 == args.size() || args[i + 1].isEmpty()) {
+            printLine(stderr, QStringLiteral("tessaly: %1 needs a file name (try --help)").arg(args[i]));
+            return 2;
+        }
+        work.append({op, args[++i]});
+    }
+    int status = 0;
+    for (const auto& [op, file] : work) {
+        const FileOutcome outcome = op->run(file);
+        printLine(outcome.ok ? stdout : stderr, outcome.message);
+        if (!outcome.ok)
+            status = 1;
+    }
+    return status;
+}

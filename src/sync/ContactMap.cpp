@@ -1,0 +1,199 @@
+#include "sync/ContactMap.h"
+
+#include <QCryptographicHash>
+#include <QStringList>
+
+namespace ContactMap {
+
+const std::array<QLatin1StringView, FieldCount> kFieldNames{
+    QLatin1StringView("FirstName"), QLatin1StringView("LastName"),  QLatin1StringView("HomeAddress"),
+    QLatin1StringView("Suburb"),    QLatin1StringView("PostCode"),  QLatin1StringView("Email"),
+    QLatin1StringView("HomePhone"), QLatin1StringView("Mobile"),    QLatin1StringView("ICQ"),
+    QLatin1StringView("WebAddress"), QLatin1StringView("Comments"),
+};
+
+namespace {
+
+// Properties that say nothing a field could hold; reading past them loses nothing.
+bool isBookkeeping(const QString& name)
+{
+    static const QStringList names{QStringLiteral("UID"),  QStringLiteral("FN"),       QStringLiteral("PRODID"),
+                                   QStringLiteral("REV"),  QStringLiteral("KIND"),     QStringLiteral("SOURCE"),
+                                   QStringLiteral("CLIENTPIDMAP"), QStringLiteral("LABEL")};
+    return names.contains(name);
+}
+
+QString labelled(const QString& label, const QStringList& types, const QString& value)
+{
+    QStringList shown;
+    for (const QString& t : types)
+        if (!t.isEmpty() && t != u"pref" && t != u"internet" && t != u"voice")
+            shown << t;
+    return shown.isEmpty() ? label + QStringLiteral(": ") + value
+                           : label + QStringLiteral(" (") + shown.join(QStringLiteral(", ")) + QStringLiteral("): ") + value;
+}
+
+QString joinNonEmpty(const QStringList& parts, const QString& separator)
+{
+    QStringList kept;
+    for (const QString& p : parts)
+        if (!p.trimmed().isEmpty())
+            kept << p.trimmed();
+    return kept.join(separator);
+}
+
+QString stripScheme(const QString& value, QLatin1StringView scheme)
+{
+    return value.startsWith(scheme, Qt::CaseInsensitive) ? value.mid(scheme.size()) : value;
+}
+
+}  // namespace
+
+Imported fromCard(const VCard::Card& card)
+{
+    Imported in;
+    Contact& c = in.contact;
+    QStringList overflow, notes;
+    bool dropped = false;
+
+    const VCard::Property* homeAddress = nullptr;
+    for (const VCard::Property& p : card.props)
+        if (p.name == u"ADR" && (!homeAddress || (p.types().contains(u"home") && !homeAddress->types().contains(u"home"))))
+            homeAddress = &p;
+
+    QList<const VCard::Property*> untypedPhones;
+    for (const VCard::Property& p : card.props) {
+        const QString text = VCard::unescapeText(p.value).trimmed();
+        if (p.name == u"UID") {
+            in.uid = p.value.trimmed();
+        } else if (p.name == u"N") {
+            const QStringList n = VCard::components(p.value);
+            c[LastName] = n.value(0).trimmed();
+            c[FirstName] = n.value(1).trimmed();
+            // Middle names, prefixes and suffixes have no field.
+            const QString rest = joinNonEmpty({n.value(3), n.value(2), n.value(4)}, QStringLiteral(" "));
+            if (!rest.isEmpty())
+                overflow << QStringLiteral("Name: ") + joinNonEmpty({n.value(3), n.value(1), n.value(2), n.value(0), n.value(4)}, QStringLiteral(" "));
+        } else if (p.name == u"ADR") {
+            const QStringList a = VCard::components(p.value);
+            if (&p == homeAddress) {
+                c[HomeAddress] = a.value(2).trimmed();
+                c[Suburb] = a.value(3).trimmed();
+                const QString code = a.value(5).trimmed();
+                // Stored values never end in a blank, also where the cut makes one.
+                c[PostCode] = code.left(kPostCodeWidth).trimmed();
+                if (code.size() > kPostCodeWidth)
+                    overflow << QStringLiteral("Post code: ") + code;
+                const QString rest = joinNonEmpty({a.value(0), a.value(1), a.value(4), a.value(6)}, QStringLiteral(", "));
+                if (!rest.isEmpty())
+                    overflow << labelled(QStringLiteral("Address"), p.types(), joinNonEmpty(a, QStringLiteral(", ")));
+            } else {
+                overflow << labelled(QStringLiteral("Address"), p.types(), joinNonEmpty(a, QStringLiteral(", ")));
+            }
+        } else if (p.name == u"TEL") {
+            QStringList kinds = p.types();
+            kinds.removeAll(QStringLiteral("voice"));
+            kinds.removeAll(QStringLiteral("pref"));
+            // A number written as a URI (VALUE=uri) loses its scheme; a text one is kept as it is.
+            const bool uri = p.param(QStringLiteral("VALUE")).compare(QLatin1String("uri"), Qt::CaseInsensitive) == 0;
+            const QString number = uri ? stripScheme(text, QLatin1StringView("tel:")) : text;
+            QString* field = nullptr;
+            if (kinds == QStringList{QStringLiteral("cell")})
+                field = &c[Mobile];
+            else if (kinds == QStringList{QStringLiteral("home")})
+                field = &c[HomePhone];
+            if (kinds.isEmpty())
+                untypedPhones << &p;
+            else if (field && field->isEmpty())
+                *field = number;
+            else
+                overflow << labelled(QStringLiteral("Phone"), p.types(), number);
+        } else if (p.name == u"EMAIL") {
+            if (c[Email].isEmpty())
+                c[Email] = text;
+            else
+                overflow << labelled(QStringLiteral("E-mail"), p.types(), text);
+        } else if (p.name == u"URL") {
+            if (c[WebAddress].isEmpty())
+                c[WebAddress] = text;
+            else
+                overflow << labelled(QStringLiteral("Web page"), p.types(), text);
+        } else if (p.name == u"IMPP" || p.name == u"X-ICQ") {
+            const bool icq = p.name == u"X-ICQ" || text.startsWith(QLatin1String("icq:"), Qt::CaseInsensitive);
+            if (icq && c[ICQ].isEmpty())
+                c[ICQ] = stripScheme(text, QLatin1StringView("icq:"));
+            else
+                overflow << labelled(QStringLiteral("Messenger"), p.types(), text);
+        } else if (p.name == u"NOTE") {
+            notes << VCard::unescapeText(p.value);
+        } else if (p.name == u"PHOTO" || p.name == u"LOGO" || p.name == u"SOUND" || p.name == u"KEY") {
+            dropped = true;  // pictures and keys have no place at all
+        } else if (!isBookkeeping(p.name) && !text.isEmpty()) {
+            overflow << labelled(p.name.left(1) + p.name.mid(1).toLower(), p.types(), text);
+        }
+    }
+    // Phones without a kind fill the home and then the mobile number.
+    for (const VCard::Property* p : untypedPhones) {
+        const QString number = VCard::unescapeText(p->value).trimmed();
+        if (c[HomePhone].isEmpty())
+            c[HomePhone] = number;
+        else if (c[Mobile].isEmpty())
+            c[Mobile] = number;
+        else
+            overflow << QStringLiteral("Phone: ") + number;
+    }
+    if (!card.find(QStringLiteral("N"))) {
+        // A card with a display name only: the last word is taken as the last name.
+        if (const VCard::Property* fn = card.find(QStringLiteral("FN"))) {
+            const QString name = VCard::unescapeText(fn->value).simplified();
+            const qsizetype space = name.lastIndexOf(u' ');
+            c[FirstName] = space < 0 ? name : name.left(space);
+            c[LastName] = space < 0 ? QString() : name.mid(space + 1);
+        }
+    }
+    notes += overflow;
+    c[Comments] = notes.join(u'\n').trimmed();
+    in.changed = dropped || !overflow.isEmpty();
+
+    if (in.uid.isEmpty()) {
+        // Without a UID the card's own content names it, so the same file read
+        // twice still adds nothing twice.
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        for (const QString& f : c)
+            hash.addData(f.toUtf8() + '\x1f');
+        in.uid = QStringLiteral("tessaly-content-") + QString::fromLatin1(hash.result().toHex());
+    }
+    return in;
+}
+
+QByteArray toCard(const Contact& c, const QString& uid)
+{
+    using VCard::escapeText;
+    QList<VCard::Property> props;
+    const auto add = [&](const QString& name, const QString& value, const QString& type = QString()) {
+        VCard::Property p{name, {}, value};
+        if (!type.isEmpty())
+            p.params.append({QStringLiteral("TYPE"), type});
+        props.append(p);
+    };
+    add(QStringLiteral("UID"), uid);
+    add(QStringLiteral("FN"), escapeText(joinNonEmpty({c[FirstName], c[LastName]}, QStringLiteral(" "))));
+    add(QStringLiteral("N"), escapeText(c[LastName]) + u';' + escapeText(c[FirstName]) + QStringLiteral(";;;"));
+    if (!c[HomeAddress].isEmpty() || !c[Suburb].isEmpty() || !c[PostCode].isEmpty())
+        add(QStringLiteral("ADR"), QStringLiteral(";;") + escapeText(c[HomeAddress]) + u';' + escapeText(c[Suburb]) + u';' + u';' + escapeText(c[PostCode]) + u';', QStringLiteral("home"));
+    if (!c[HomePhone].isEmpty())
+        add(QStringLiteral("TEL"), escapeText(c[HomePhone]), QStringLiteral("home"));
+    if (!c[Mobile].isEmpty())
+        add(QStringLiteral("TEL"), escapeText(c[Mobile]), QStringLiteral("cell"));
+    if (!c[Email].isEmpty())
+        add(QStringLiteral("EMAIL"), escapeText(c[Email]));
+    if (!c[WebAddress].isEmpty())
+        add(QStringLiteral("URL"), escapeText(c[WebAddress]));
+    if (!c[ICQ].isEmpty())
+        add(QStringLiteral("IMPP"), QStringLiteral("icq:") + escapeText(c[ICQ]));
+    if (!c[Comments].isEmpty())
+        add(QStringLiteral("NOTE"), escapeText(c[Comments]));
+    return VCard::writeCard(props);
+}
+
+}  // namespace ContactMap

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+
+#include <QByteArray>
+#include <QLatin1StringView>
+#include <QString>
+
+#include "sync/VCard.h"
+
+// The address book's eleven fields and their place in a vCard.
+namespace ContactMap {
+
+enum Field { FirstName, LastName, HomeAddress, Suburb, PostCode, Email, HomePhone, Mobile, ICQ, WebAddress, Comments, FieldCount };
+// The field names of tblAddress, in the order of Field.
+extern const std::array<QLatin1StringView, FieldCount> kFieldNames;
+// The post code box takes four characters.
+constexpr qsizetype kPostCodeWidth = 4;
+
+using Contact = std::array<QString, FieldCount>;
+
+struct Imported {
+    Contact contact;
+    QString uid;  // the card's UID, or one made from its content when it has none
+    bool changed = false;  // something did not fit its field and went elsewhere or was left out
+};
+
+// What of a card fits the address book goes into its field; what does not
+// (a second e-mail, a work phone, a long post code, ...) becomes a line of
+// the comments, so nothing is lost without the import saying so.
+Imported fromCard(const VCard::Card& card);
+
+// One vCard 4.0 of the contact, ending in CR LF.
+QByteArray toCard(const Contact& contact, const QString& uid);
+
+}  // namespace ContactMap

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QTime>
+
+// The day planner's appointments as iCalendar events (RFC 5545, through libical).
+namespace EventMap {
+
+enum Field { DateValue, TimeStart, TimeFinished, Note, FieldCount };
+using Appointment = std::array<QString, FieldCount>;
+
+// The planner's two time forms: "8:30AM" for a start slot, "9:00 AM" for a
+// finish time. Reading accepts either, with or without the blank.
+QString startText(QTime time);
+QString finishText(QTime time);
+std::optional<QTime> parseTime(const QString& text);
+// DateValue is the user's short date; a two-digit year is read as the year
+// nearest to today's, not as one of the 1900s.
+std::optional<QDate> parseDate(const QString& text);
+
+struct Imported {
+    Appointment appointment;
+    QString uid;
+    bool changed = false;  // part of the event did not fit and was put into the note or left out
+};
+struct ReadResult {
+    QList<Imported> events;
+    int malformed = 0;
+    bool isCalendar = false;  // false: the text is no iCalendar data at all
+};
+ReadResult read(const QByteArray& bytes);
+
+struct Outgoing {
+    Appointment appointment;
+    QString uid;
+};
+struct WriteResult {
+    QByteArray bytes;
+    int unreadableDates = 0;  // appointments left out: their date cannot be read
+};
+// One VCALENDAR with an event per appointment, times in the local zone.
+WriteResult write(const QList<Outgoing>& appointments);
+
+}  // namespace EventMap

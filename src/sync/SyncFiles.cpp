@@ -1,0 +1,196 @@
+#include "sync/SyncFiles.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "kit/AppFolder.h"
+#include "store/Connection.h"
+#include "store/StoreError.h"
+#include "sync/AtomicWrite.h"
+#include "sync/ContactMap.h"
+#include "sync/EventMap.h"
+#include "sync/SyncRecords.h"
+
+namespace {
+
+QString shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString plural(int n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+bool readFile(const QString& path, QByteArray& bytes, FileOutcome& outcome)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        outcome.message = QStringLiteral("Cannot read %1: %2.").arg(shown(path), file.errorString());
+        return false;
+    }
+    bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        outcome.message = QStringLiteral("Cannot read %1: %2.").arg(shown(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+// One imported record: its UID, the values of the table's fields, and
+// whether it had to be changed to fit them.
+struct Incoming {
+    QString uid;
+    QStringList values;
+    bool changed;
+};
+
+// Stores every record, each whole or not at all, and says what happened.
+FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int malformed, const QString& path,
+                  const char* one, const char* many, const char* badOne, const char* badMany)
+{
+    int added = 0, updated = 0, unchanged = 0, changed = 0;
+    FileOutcome outcome;
+    QString failure;
+    try {
+        Connection con;
+        con.Open(AppFolder::databaseFile());
+        SyncRecords rows(con, shape);
+        try {
+            for (const Incoming& r : records) {
+                switch (rows.put(r.uid, r.values)) {
+                case SyncRecords::Put::Added: ++added; break;
+                case SyncRecords::Put::Updated: ++updated; break;
+                case SyncRecords::Put::Unchanged: ++unchanged; break;
+                }
+                changed += r.changed ? 1 : 0;
+            }
+        } catch (const StoreError& e) {
+            // The refused record left nothing behind; the ones before it are whole and stay.
+            failure = e.reason();
+        }
+        rows.commit();
+    } catch (const StoreError& e) {
+        if (failure.isEmpty())
+            failure = e.reason();
+    }
+    QString line = QStringLiteral("%1 from %2: %3 added, %4 updated, %5 unchanged")
+                       .arg(plural(added + updated + unchanged, one, many), shown(path))
+                       .arg(added)
+                       .arg(updated)
+                       .arg(unchanged);
+    line.prepend(QStringLiteral("Imported "));
+    if (changed)
+        line += QStringLiteral("; changed %1 to fit").arg(plural(changed, "record", "records"));
+    if (malformed)
+        line += QStringLiteral("; skipped %1").arg(plural(malformed, badOne, badMany));
+    if (!failure.isEmpty())
+        line += QStringLiteral("; stopped, the rest was not stored: %1").arg(failure);
+    outcome.message = line + u'.';
+    outcome.ok = failure.isEmpty() && malformed == 0;
+    return outcome;
+}
+
+template <class Build>
+FileOutcome exportTable(const TableShape& shape, const QString& path, Build build)
+{
+    FileOutcome outcome;
+    QByteArray bytes;
+    int written = 0, left = 0;
+    try {
+        Connection con;
+        con.Open(AppFolder::databaseFile());
+        SyncRecords rows(con, shape);
+        QList<KeyedRecord> records = rows.all();
+        rows.assignUids(records);
+        bytes = build(records, written, left);
+    } catch (const StoreError& e) {
+        outcome.message = QStringLiteral("Cannot export to %1: %2").arg(shown(path), e.reason());
+        return outcome;
+    }
+    QString error;
+    if (!writeFileAtomically(path, bytes, &error)) {
+        outcome.message = QStringLiteral("Cannot write %1: %2.").arg(shown(path), error);
+        return outcome;
+    }
+    outcome.ok = left == 0;
+    outcome.message = QStringLiteral("Exported %1 to %2").arg(plural(written, shape.kind == u"contact" ? "contact" : "appointment",
+                                                                     shape.kind == u"contact" ? "contacts" : "appointments"),
+                                                              shown(path));
+    if (left)
+        outcome.message += QStringLiteral("; left out %1 whose date cannot be read").arg(left);
+    outcome.message += u'.';
+    return outcome;
+}
+
+}  // namespace
+
+FileOutcome SyncFiles::importContacts(const QString& path)
+{
+    FileOutcome outcome;
+    QByteArray bytes;
+    if (!readFile(path, bytes, outcome))
+        return outcome;
+    const VCard::ReadResult read = VCard::read(bytes);
+    if (read.cards.isEmpty() && read.malformed > 0) {
+        outcome.message = QStringLiteral("%1 holds no contact that can be read.").arg(shown(path));
+        return outcome;
+    }
+    QList<Incoming> records;
+    for (const VCard::Card& card : read.cards) {
+        const ContactMap::Imported in = ContactMap::fromCard(card);
+        records << Incoming{in.uid, QStringList(in.contact.begin(), in.contact.end()), in.changed};
+    }
+    return store(TableShape::contacts(), records, read.malformed, path, "contact", "contacts", "malformed card",
+                 "malformed cards");
+}
+
+FileOutcome SyncFiles::importAppointments(const QString& path)
+{
+    FileOutcome outcome;
+    QByteArray bytes;
+    if (!readFile(path, bytes, outcome))
+        return outcome;
+    const EventMap::ReadResult read = EventMap::read(bytes);
+    if (!read.isCalendar) {
+        outcome.message = QStringLiteral("%1 is not an iCalendar file.").arg(shown(path));
+        return outcome;
+    }
+    QList<Incoming> records;
+    for (const EventMap::Imported& in : read.events)
+        records << Incoming{in.uid, QStringList(in.appointment.begin(), in.appointment.end()), in.changed};
+    return store(TableShape::appointments(), records, read.malformed, path, "appointment", "appointments",
+                 "malformed event", "malformed events");
+}
+
+FileOutcome SyncFiles::exportContacts(const QString& path)
+{
+    return exportTable(TableShape::contacts(), path, [](const QList<KeyedRecord>& records, int& written, int&) {
+        QByteArray bytes;
+        for (const KeyedRecord& r : records) {
+            ContactMap::Contact c;
+            std::copy(r.values.begin(), r.values.end(), c.begin());
+            bytes += ContactMap::toCard(c, r.uid);
+        }
+        written = int(records.size());
+        return bytes;
+    });
+}
+
+FileOutcome SyncFiles::exportAppointments(const QString& path)
+{
+    return exportTable(TableShape::appointments(), path, [](const QList<KeyedRecord>& records, int& written, int& left) {
+        QList<EventMap::Outgoing> out;
+        for (const KeyedRecord& r : records) {
+            EventMap::Outgoing o;
+            std::copy(r.values.begin(), r.values.end(), o.appointment.begin());
+            o.uid = r.uid;
+            out << o;
+        }
+        const EventMap::WriteResult result = EventMap::write(out);
+        left = result.unreadableDates;
+        written = int(records.size()) - left;
+        return result.bytes;
+    });
+}
