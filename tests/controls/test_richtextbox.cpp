@@ -3,6 +3,7 @@
 // file errors. How it reads RTF is the RTF tests' business.
 
 #include "controls/RichTextBox.h"
+#include "RtfTestUtil.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -114,10 +115,10 @@ private slots:
                                      "</table><p style='font-variant:small-caps'><sup>x</sup></p>"));
         QApplication::clipboard()->setMimeData(mime);
         box.paste();
-        const QString pasted = describe(*box.document());
+        const QString pasted = RtfTest::describe(*box.document());
         QVERIFY2(pasted.contains(QStringLiteral("#1:-4.1")) && pasted.contains(QStringLiteral("@0,1")), qPrintable(pasted));
         box.setTextRTF(box.TextRTF());
-        QCOMPARE(describe(*box.document()), pasted);
+        QCOMPARE(RtfTest::describe(*box.document()), pasted);
     }
 };
 
