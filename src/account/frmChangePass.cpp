@@ -92,12 +92,12 @@ void frmChangePass::Form_Unload()
 
 int frmChangePass::Height() const
 {
-    return outerHeight_;
+    return m_outerHeight;
 }
 
 void frmChangePass::setHeight(int outerTwips)
 {
-    outerHeight_ = outerTwips;
+    m_outerHeight = outerTwips;
     setFixedSize(twips(kClientWidth), twips(outerTwips - kFrameHeight));
 }
 

@@ -41,5 +41,5 @@ private:
 
     Connection Con;
     Recordset rst;
-    int outerHeight_ = 0;
+    int m_outerHeight = 0;
 };

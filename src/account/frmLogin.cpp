@@ -99,7 +99,7 @@ void frmLogin::cmdLogin_Click()
         return;
     }
     if (match) {
-        loggedIn_ = true;
+        m_loggedIn = true;
         Screens::unload<frmLogin>();
         return;
     }
@@ -119,7 +119,7 @@ void frmLogin::Form_Unload()
     Con.Close();
     // Nobody gets past this screen without a successful test; after one, an
     // empty pair of boxes still locks, as it always has.
-    if (loggedIn_)
+    if (m_loggedIn)
         CheckEmpty();
     else
         lockMainWindow();

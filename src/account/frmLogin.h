@@ -35,5 +35,5 @@ private:
 
     Connection Con;
     Recordset rst;
-    bool loggedIn_ = false;
+    bool m_loggedIn = false;
 };

@@ -35,7 +35,7 @@ ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
             lstName_Click();
     });
     connect(lstName, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (lstName->row(item) == rowBeforePress_)
+        if (lstName->row(item) == m_rowBeforePress)
             lstName_Click();
     });
     lstName->viewport()->installEventFilter(this);
@@ -44,7 +44,7 @@ ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
 bool ContactBrowser::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == lstName->viewport() && event->type() == QEvent::MouseButtonPress)
-        rowBeforePress_ = lstName->currentRow();
+        m_rowBeforePress = lstName->currentRow();
     return Form::eventFilter(watched, event);
 }
 

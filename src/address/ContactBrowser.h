@@ -47,7 +47,7 @@ protected:
     Recordset rst;
 
 private:
-    int rowBeforePress_ = -1;
+    int m_rowBeforePress = -1;
 };
 
 extern const QString kChooseContact;

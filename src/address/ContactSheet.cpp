@@ -31,30 +31,30 @@ ContactSheet::Line field(const char* label, int run, const QString& value)
 // Lays out lines top to bottom, a page at a time, and draws the rules.
 class SheetWriter {
 public:
-    SheetWriter(QPainter& painter, QPrinter& printer) : painter_(painter), printer_(printer)
+    SheetWriter(QPainter& painter, QPrinter& printer) : m_painter(painter), m_printer(printer)
     {
         // Only the size is the sheet's; the face is fixed-pitch so that the
         // runs of blanks keep their width on every printer.
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPointSize(kPointSize);
-        painter_.setFont(font);
-        const QFontMetricsF metrics(painter_.font(), &printer_);
-        lineHeight_ = metrics.lineSpacing();
-        ascent_ = metrics.ascent();
-        blank_ = metrics.horizontalAdvance(QLatin1Char(' '));
-        const QRectF page = painter_.viewport();
-        width_ = page.width();
-        height_ = page.height();
-        columns_ = blank_ > 0 ? std::max(1, int(width_ / blank_)) : 1;
+        m_painter.setFont(font);
+        const QFontMetricsF metrics(m_painter.font(), &m_printer);
+        m_lineHeight = metrics.lineSpacing();
+        m_ascent = metrics.ascent();
+        m_blank = metrics.horizontalAdvance(QLatin1Char(' '));
+        const QRectF page = m_painter.viewport();
+        m_width = page.width();
+        m_height = page.height();
+        m_columns = m_blank > 0 ? std::max(1, int(m_width / m_blank)) : 1;
     }
 
-    bool ok() const { return ok_; }
+    bool ok() const { return m_ok; }
 
     // A line too wide for the page goes on below, from the value's column,
     // so that long values such as the comments print whole.
     void print(const QString& lead, const QString& value)
     {
-        const int indent = lead.size() < columns_ / 2 ? int(lead.size()) : 0;
+        const int indent = lead.size() < m_columns / 2 ? int(lead.size()) : 0;
         const QStringList paragraphs = value.split(QLatin1Char('\n'));
         QString line = lead;
         for (int p = 0; p < paragraphs.size(); ++p) {
@@ -63,8 +63,8 @@ public:
                 line = blanks(indent);
             }
             QString rest = paragraphs[p];
-            while (line.size() + rest.size() > columns_) {
-                const int room = std::max(1, columns_ - int(line.size()));
+            while (line.size() + rest.size() > m_columns) {
+                const int room = std::max(1, m_columns - int(line.size()));
                 int cut = int(rest.lastIndexOf(QLatin1Char(' '), room));
                 if (cut <= 0)
                     cut = room;
@@ -81,27 +81,27 @@ public:
 
     void rule()
     {
-        const qreal y = top_ - lineHeight_ + ascent_ + lineHeight_ / 4;
-        painter_.setPen(QPen(Qt::black, 0));
-        painter_.drawLine(QPointF(0, y), QPointF(width_, y));
+        const qreal y = m_top - m_lineHeight + m_ascent + m_lineHeight / 4;
+        m_painter.setPen(QPen(Qt::black, 0));
+        m_painter.drawLine(QPointF(0, y), QPointF(m_width, y));
     }
 
 private:
     void put(const QString& text)
     {
-        if (top_ + lineHeight_ > height_ && top_ > 0) {
-            ok_ = ok_ && printer_.newPage();
-            top_ = 0;
+        if (m_top + m_lineHeight > m_height && m_top > 0) {
+            m_ok = m_ok && m_printer.newPage();
+            m_top = 0;
         }
-        painter_.drawText(QPointF(0, top_ + ascent_), text);
-        top_ += lineHeight_;
+        m_painter.drawText(QPointF(0, m_top + m_ascent), text);
+        m_top += m_lineHeight;
     }
 
-    QPainter& painter_;
-    QPrinter& printer_;
-    qreal lineHeight_ = 0, ascent_ = 0, blank_ = 0, width_ = 0, height_ = 0, top_ = 0;
-    int columns_ = 1;
-    bool ok_ = true;
+    QPainter& m_painter;
+    QPrinter& m_printer;
+    qreal m_lineHeight = 0, m_ascent = 0, m_blank = 0, m_width = 0, m_height = 0, m_top = 0;
+    int m_columns = 1;
+    bool m_ok = true;
 };
 }  // namespace
 

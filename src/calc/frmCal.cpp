@@ -75,7 +75,7 @@ frmCal::frmCal()
 
 void frmCal::Form_Load()
 {
-    engine_.load();
+    m_engine.load();
     showDisplay();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -83,35 +83,35 @@ void frmCal::Form_Load()
 
 void frmCal::cmdNum_Click(int Index)
 {
-    engine_.digit(Index);
+    m_engine.digit(Index);
     showDisplay();
 }
 
 void frmCal::cmdOp_Click(int Index)
 {
-    engine_.op(Index);
+    m_engine.op(Index);
     showDisplay();
 }
 
 void frmCal::cmdPt_Click()
 {
-    engine_.point();
+    m_engine.point();
     showDisplay();
 }
 
 void frmCal::cmdAC_Click()
 {
-    engine_.allClear();
+    m_engine.allClear();
     showDisplay();
 }
 
 void frmCal::cmdEQ_Click()
 {
-    engine_.equals();
+    m_engine.equals();
     showDisplay();
 }
 
 void frmCal::showDisplay()
 {
-    txtDisp->setText(engine_.display());
+    txtDisp->setText(m_engine.display());
 }

@@ -31,5 +31,5 @@ public:
 private:
     void showDisplay();
 
-    CalcEngine engine_;
+    CalcEngine m_engine;
 };

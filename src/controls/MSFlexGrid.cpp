@@ -30,37 +30,37 @@ MSFlexGrid::MSFlexGrid(QWidget* parent) : QTableWidget(parent)
     setRowCount(2);
     setColumnCount(2);
     fillCells();
-    setCurrentCell(row_, col_);
+    setCurrentCell(m_row, m_col);
 
     connect(this, &QTableWidget::cellClicked, this, &MSFlexGrid::onCellClicked);
     connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int col) {
         // Arrow keys move the current cell among the ordinary cells only.
-        if (row >= fixedRows_ && col >= fixedCols_) {
-            row_ = row;
-            col_ = col;
+        if (row >= m_fixedRows && col >= m_fixedCols) {
+            m_row = row;
+            m_col = col;
         }
     });
 }
 
 void MSFlexGrid::setRows(int rows)
 {
-    setRowCount(qMax(rows, fixedRows_));
+    setRowCount(qMax(rows, m_fixedRows));
     fillCells();
-    if (row_ >= rowCount())
+    if (m_row >= rowCount())
         setRow(rowCount() - 1);
 }
 
 void MSFlexGrid::setCols(int cols)
 {
-    setColumnCount(qMax(cols, fixedCols_));
+    setColumnCount(qMax(cols, m_fixedCols));
     fillCells();
-    if (col_ >= columnCount())
+    if (m_col >= columnCount())
         setCol(columnCount() - 1);
 }
 
 void MSFlexGrid::setFixedRows(int rows)
 {
-    fixedRows_ = qBound(0, rows, rowCount());
+    m_fixedRows = qBound(0, rows, rowCount());
     for (int r = 0; r < rowCount(); ++r)
         for (int c = 0; c < columnCount(); ++c)
             styleCell(r, c);
@@ -68,7 +68,7 @@ void MSFlexGrid::setFixedRows(int rows)
 
 void MSFlexGrid::setFixedCols(int cols)
 {
-    fixedCols_ = qBound(0, cols, columnCount());
+    m_fixedCols = qBound(0, cols, columnCount());
     for (int r = 0; r < rowCount(); ++r)
         for (int c = 0; c < columnCount(); ++c)
             styleCell(r, c);
@@ -76,14 +76,14 @@ void MSFlexGrid::setFixedCols(int cols)
 
 void MSFlexGrid::setRow(int row)
 {
-    row_ = qBound(0, row, rowCount() - 1);
-    setCurrentCell(row_, col_);
+    m_row = qBound(0, row, rowCount() - 1);
+    setCurrentCell(m_row, m_col);
 }
 
 void MSFlexGrid::setCol(int col)
 {
-    col_ = qBound(0, col, columnCount() - 1);
-    setCurrentCell(row_, col_);
+    m_col = qBound(0, col, columnCount() - 1);
+    setCurrentCell(m_row, m_col);
 }
 
 QTableWidgetItem* MSFlexGrid::cell(int row, int col)
@@ -113,7 +113,7 @@ void MSFlexGrid::styleCell(int row, int col)
     if (!it)
         return;
     it->setFlags(Qt::ItemIsEnabled);
-    const bool fixed = row < fixedRows_ || col < fixedCols_;
+    const bool fixed = row < m_fixedRows || col < m_fixedCols;
     it->setBackground(fixed ? palette().color(QPalette::Button) : QColor(Qt::white));
     it->setForeground(QColor(Qt::black));
     it->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -121,13 +121,13 @@ void MSFlexGrid::styleCell(int row, int col)
 
 void MSFlexGrid::setCellBackColor(const QColor& color)
 {
-    if (QTableWidgetItem* it = cell(row_, col_))
+    if (QTableWidgetItem* it = cell(m_row, m_col))
         it->setBackground(color);
 }
 
 void MSFlexGrid::setCellAlignment(int alignment)
 {
-    if (QTableWidgetItem* it = cell(row_, col_))
+    if (QTableWidgetItem* it = cell(m_row, m_col))
         it->setTextAlignment(alignment == 0 ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
 }
 
@@ -168,10 +168,10 @@ void MSFlexGrid::setGridColor(const QColor& color)
 void MSFlexGrid::onCellClicked(int row, int col)
 {
     // The heading row names the columns; a click there is no slot.
-    if (row < fixedRows_)
+    if (row < m_fixedRows)
         return;
-    row_ = row;
-    col_ = qMax(col, fixedCols_);
-    setCurrentCell(row_, col_);
+    m_row = row;
+    m_col = qMax(col, m_fixedCols);
+    setCurrentCell(m_row, m_col);
     emit Click();
 }

@@ -16,19 +16,19 @@ public:
     void setRows(int rows);
     int Cols() const { return columnCount(); }
     void setCols(int cols);
-    int FixedRows() const { return fixedRows_; }
+    int FixedRows() const { return m_fixedRows; }
     void setFixedRows(int rows);
-    int FixedCols() const { return fixedCols_; }
+    int FixedCols() const { return m_fixedCols; }
     void setFixedCols(int cols);
 
     // The current cell.
-    int Row() const { return row_; }
+    int Row() const { return m_row; }
     void setRow(int row);
-    int Col() const { return col_; }
+    int Col() const { return m_col; }
     void setCol(int col);
-    QString Text() const { return TextMatrix(row_, col_); }
-    void setText(const QString& text) { setTextMatrix(row_, col_, text); }
-    QColor CellBackColor() const { return cellBackColor(row_, col_); }
+    QString Text() const { return TextMatrix(m_row, m_col); }
+    void setText(const QString& text) { setTextMatrix(m_row, m_col, text); }
+    QColor CellBackColor() const { return cellBackColor(m_row, m_col); }
     void setCellBackColor(const QColor& color);
     // 0 = left and top; anything else is the ordinary left and centre.
     void setCellAlignment(int alignment);
@@ -51,8 +51,8 @@ private:
     void styleCell(int row, int col);
     void onCellClicked(int row, int col);
 
-    int fixedRows_ = 1;
-    int fixedCols_ = 1;
-    int row_ = 1;
-    int col_ = 1;
+    int m_fixedRows = 1;
+    int m_fixedCols = 1;
+    int m_row = 1;
+    int m_col = 1;
 };

@@ -38,9 +38,9 @@ void LoadingProgress::setPercent(int percent)
 
 void LoadingProgress::cancel()
 {
-    if (cancelled_)
+    if (m_cancelled)
         return;
-    cancelled_ = true;
+    m_cancelled = true;
     hide();
     emit Cancelled();
 }

@@ -16,7 +16,7 @@ public:
     // Done so far, 0 to 100; -1 when the rest cannot be measured (the bar
     // then only shows that the job is running).
     void setPercent(int percent);
-    bool cancelled() const { return cancelled_; }
+    bool cancelled() const { return m_cancelled; }
 
     QProgressBar* ProgressBar1;
     QPushButton* cmdCancel;
@@ -29,5 +29,5 @@ protected:
 
 private:
     void cancel();
-    bool cancelled_ = false;
+    bool m_cancelled = false;
 };

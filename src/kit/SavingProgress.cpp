@@ -35,7 +35,7 @@ void SavingProgress::Timer1_Timer()
     ProgressBar1->setValue(ProgressBar1->value() + 1);
     if (ProgressBar1->value() == 100) {
         Timer1->stop();
-        closingByItself_ = true;
+        m_closingByItself = true;
         Screens::close(this);
     }
 }
@@ -43,7 +43,7 @@ void SavingProgress::Timer1_Timer()
 void SavingProgress::closeEvent(QCloseEvent* event)
 {
     // The frame offers no close box; a close the user forces anyway waits for the bar.
-    if (event->spontaneous() && !closingByItself_) {
+    if (event->spontaneous() && !m_closingByItself) {
         event->ignore();
         return;
     }

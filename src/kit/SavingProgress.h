@@ -19,7 +19,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    bool closingByItself_ = false;
+    bool m_closingByItself = false;
 };
 
 // Shown after a contact or the e-mail settings are saved.

@@ -24,9 +24,9 @@ QPointer<QMdiArea>& area()
 
 void finishUnload(QWidget* widget, FormHooks* hooks)
 {
-    if (hooks->unloaded_)
+    if (hooks->m_unloaded)
         return;
-    hooks->unloaded_ = true;
+    hooks->m_unloaded = true;
     auto& screens = registry();
     for (auto it = screens.begin(); it != screens.end(); ++it) {
         if (it->second == widget) {

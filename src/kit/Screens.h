@@ -20,7 +20,7 @@ public:
 
 private:
     friend void finishUnload(QWidget*, FormHooks*);
-    bool unloaded_ = false;
+    bool m_unloaded = false;
 };
 
 // The one place a screen leaves: runs its unload handler once and forgets

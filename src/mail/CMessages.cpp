@@ -12,12 +12,12 @@ void CMessages::Add(const std::shared_ptr<CMessage> &oMessage, const QString &sK
 {
     if (!sKey.isEmpty()) {
         const QString folded = fold(sKey);
-        if (mByKey.contains(folded))
+        if (m_byKey.contains(folded))
             throw MailError(DuplicateKey, kSource, QStringLiteral("Key already present: ") + sKey);
-        mByKey.insert(folded, oMessage);
+        m_byKey.insert(folded, oMessage);
     }
-    mCol.push_back(oMessage);
-    mKeys.push_back(sKey);
+    m_col.push_back(oMessage);
+    m_keys.push_back(sKey);
 }
 
 qsizetype CMessages::checkedIndex(int position) const
@@ -30,13 +30,13 @@ qsizetype CMessages::checkedIndex(int position) const
 
 std::shared_ptr<CMessage> CMessages::Item(int position) const
 {
-    return mCol[checkedIndex(position)];
+    return m_col[checkedIndex(position)];
 }
 
 std::shared_ptr<CMessage> CMessages::Item(const QString &key) const
 {
-    const auto it = mByKey.constFind(fold(key));
-    if (key.isEmpty() || it == mByKey.cend())
+    const auto it = m_byKey.constFind(fold(key));
+    if (key.isEmpty() || it == m_byKey.cend())
         throw MailError(UnknownKey, kSource, QStringLiteral("No item with key ") + key);
     return it.value();
 }
@@ -44,29 +44,29 @@ std::shared_ptr<CMessage> CMessages::Item(const QString &key) const
 void CMessages::Remove(int position)
 {
     const qsizetype i = checkedIndex(position);
-    if (!mKeys[i].isEmpty())
-        mByKey.remove(fold(mKeys[i]));
-    mCol.erase(mCol.begin() + i);
-    mKeys.erase(mKeys.begin() + i);
+    if (!m_keys[i].isEmpty())
+        m_byKey.remove(fold(m_keys[i]));
+    m_col.erase(m_col.begin() + i);
+    m_keys.erase(m_keys.begin() + i);
 }
 
 void CMessages::Remove(const QString &key)
 {
     const QString folded = fold(key);
-    const auto it = std::find_if(mKeys.cbegin(), mKeys.cend(), [&](const QString &k) {
+    const auto it = std::find_if(m_keys.cbegin(), m_keys.cend(), [&](const QString &k) {
         return !k.isEmpty() && fold(k) == folded;
     });
-    if (key.isEmpty() || it == mKeys.cend())
+    if (key.isEmpty() || it == m_keys.cend())
         throw MailError(UnknownKey, kSource, QStringLiteral("No item with key ") + key);
-    Remove(int(it - mKeys.cbegin()) + 1);
+    Remove(int(it - m_keys.cbegin()) + 1);
 }
 
 bool CMessages::Contains(const QString &key) const
 {
-    return !key.isEmpty() && mByKey.contains(fold(key));
+    return !key.isEmpty() && m_byKey.contains(fold(key));
 }
 
 QString CMessages::Key(int position) const
 {
-    return mKeys[checkedIndex(position)];
+    return m_keys[checkedIndex(position)];
 }

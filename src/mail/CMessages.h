@@ -25,7 +25,7 @@ public:
 
     std::shared_ptr<CMessage> Item(int position) const;
     std::shared_ptr<CMessage> Item(const QString &key) const;
-    int Count() const { return int(mCol.size()); }
+    int Count() const { return int(m_col.size()); }
     void Remove(int position);
     void Remove(const QString &key);
 
@@ -35,14 +35,14 @@ public:
 
     // Iteration in insertion order.
     using const_iterator = std::vector<std::shared_ptr<CMessage>>::const_iterator;
-    const_iterator begin() const { return mCol.cbegin(); }
-    const_iterator end() const { return mCol.cend(); }
+    const_iterator begin() const { return m_col.cbegin(); }
+    const_iterator end() const { return m_col.cend(); }
 
 private:
     static QString fold(const QString &key) { return key.toCaseFolded(); }
     qsizetype checkedIndex(int position) const;
 
-    std::vector<std::shared_ptr<CMessage>> mCol;
-    std::vector<QString> mKeys;
-    QHash<QString, std::shared_ptr<CMessage>> mByKey;
+    std::vector<std::shared_ptr<CMessage>> m_col;
+    std::vector<QString> m_keys;
+    QHash<QString, std::shared_ptr<CMessage>> m_byKey;
 };

@@ -36,35 +36,35 @@ void recordLook(const QDateTime& when)
 
 AppointmentReminders::AppointmentReminders(QObject* parent) : QObject(parent)
 {
-    timer_.setSingleShot(true);
-    timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, &AppointmentReminders::lookAgain);
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &AppointmentReminders::lookAgain);
 }
 
 AppointmentReminders::~AppointmentReminders()
 {
-    recordLook(schedule_.lastLook());
+    recordLook(m_schedule.lastLook());
 }
 
 void AppointmentReminders::start()
 {
     const QDateTime now = Clock::now();
-    carryOut(schedule_.begin(appointmentsOf(now.date()), now, previousLook()));
+    carryOut(m_schedule.begin(appointmentsOf(now.date()), now, previousLook()));
 }
 
 void AppointmentReminders::lookAgain()
 {
     const QDateTime now = Clock::now();
-    carryOut(schedule_.look(appointmentsOf(now.date()), now));
+    carryOut(m_schedule.look(appointmentsOf(now.date()), now));
 }
 
 void AppointmentReminders::carryOut(const Reminders::Plan& plan)
 {
     for (const Reminders::Notice& notice : plan.notices)
         Notifications::notify(notice.summary, notice.body);
-    recordLook(schedule_.lastLook());
+    recordLook(m_schedule.lastLook());
     const qint64 wait = Clock::now().msecsTo(plan.nextLook);
-    timer_.start(std::chrono::milliseconds(std::clamp<qint64>(wait, 0, 24 * 3600 * 1000)));
+    m_timer.start(std::chrono::milliseconds(std::clamp<qint64>(wait, 0, 24 * 3600 * 1000)));
 }
 
 QList<Reminders::Appointment> AppointmentReminders::appointmentsOf(QDate day) const

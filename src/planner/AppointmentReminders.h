@@ -23,6 +23,6 @@ private:
     void carryOut(const Reminders::Plan& plan);
     QList<Reminders::Appointment> appointmentsOf(QDate day) const;
 
-    Reminders::Schedule schedule_;
-    QTimer timer_;
+    Reminders::Schedule m_schedule;
+    QTimer m_timer;
 };

@@ -65,7 +65,7 @@ Plan Schedule::begin(const QList<Appointment>& today, const QDateTime& now, cons
             lines << a.start + QStringLiteral("  ") + a.note;
         plan.notices.append({kMissedSummary, lines.join(QLatin1Char('\n'))});
     }
-    last_ = previousLook.isValid() ? std::max(previousLook, now) : now;
+    m_last = previousLook.isValid() ? std::max(previousLook, now) : now;
     plan.nextLook = nextLook(today, now);
     return plan;
 }
@@ -73,10 +73,10 @@ Plan Schedule::begin(const QList<Appointment>& today, const QDateTime& now, cons
 Plan Schedule::look(const QList<Appointment>& today, const QDateTime& now)
 {
     Plan plan;
-    for (const Appointment& a : startedBetween(today, last_, now))
+    for (const Appointment& a : startedBetween(today, m_last, now))
         plan.notices.append({kDueSummary.arg(a.start), a.note});
     // A clock set back must not bring a reminder round a second time.
-    last_ = std::max(last_, now);
+    m_last = std::max(m_last, now);
     plan.nextLook = nextLook(today, now);
     return plan;
 }

@@ -45,7 +45,7 @@ public:
     // the last look.
     Plan look(const QList<Appointment>& today, const QDateTime& now);
     // Everything that started up to this moment has been dealt with.
-    QDateTime lastLook() const { return last_; }
+    QDateTime lastLook() const { return m_last; }
 
 private:
     // Appointments starting after `after` and up to `now`, in order of start.
@@ -53,6 +53,6 @@ private:
                                              const QDateTime& now);
     static QDateTime nextLook(const QList<Appointment>& today, const QDateTime& now);
 
-    QDateTime last_;
+    QDateTime m_last;
 };
 }  // namespace Reminders

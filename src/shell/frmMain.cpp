@@ -133,25 +133,25 @@ frmMain::frmMain()
     setCentralWidget(central);
 
     createToolBar();
-    workArea_ = new QMdiArea(central);
-    workArea_->setObjectName(QStringLiteral("MDIClient"));
-    workArea_->setBackground(mainBlue());
+    m_workArea = new QMdiArea(central);
+    m_workArea->setObjectName(QStringLiteral("MDIClient"));
+    m_workArea->setBackground(mainBlue());
     // Screens inside the work area keep the desktop's colours, not the blue around them.
     // The application palette marks no colour as set, so it would fall back
     // to the blue of the window around the area; every colour is made explicit.
     QPalette system = QApplication::palette();
     system.setResolveMask(~QPalette::ResolveMask(0));
-    workArea_->setPalette(system);
+    m_workArea->setPalette(system);
     createAddressPanel();
     createNotePanel();
-    notes_ = new NoteDesk(this);
-    notes_->setCaption = [this](const QString& caption) { setWindowTitle(caption); };
-    notes_->showNotePanel = [this] { NoteOption->setVisible(true); };
+    m_notes = new NoteDesk(this);
+    m_notes->setCaption = [this](const QString& caption) { setWindowTitle(caption); };
+    m_notes->showNotePanel = [this] { NoteOption->setVisible(true); };
     layout->addWidget(asxGenericContainer1);
-    layout->addWidget(workArea_, 1);
+    layout->addWidget(m_workArea, 1);
     layout->addWidget(AddressOption);
     layout->addWidget(NoteOption);
-    Screens::setWorkArea(workArea_);
+    Screens::setWorkArea(m_workArea);
 
     createMenus();
 
@@ -377,7 +377,7 @@ void frmMain::Form_Load()
     if (cmdOrganizer->isEnabled())
         (new AppointmentReminders(this))->start();
     lblDate->setText(Clock::dateText(Clock::today()));
-    notes_->NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
+    m_notes->NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
     if (!QFileInfo::exists(AppFolder::noteFolder()))
         QDir().mkpath(AppFolder::noteFolder());
     Screens::show<frmLoadingPic>();
@@ -415,8 +415,8 @@ bool frmMain::Form_QueryUnload()
 {
     // Child windows go first, each with its own unload; one that refuses
     // (a note with unsaved changes) keeps the main window open.
-    workArea_->closeAllSubWindows();
-    return workArea_->subWindowList().isEmpty();
+    m_workArea->closeAllSubWindows();
+    return m_workArea->subWindowList().isEmpty();
 }
 
 void frmMain::Timer1_Timer()
@@ -439,7 +439,7 @@ void frmMain::cmdNote_Click()
     Screens::unload<frmOrganizer>();
     Screens::unload<frmCheckEmail>();
     Screens::unload<frmSendEmail>();
-    Notes::LoadNewDoc(*notes_);
+    Notes::LoadNewDoc(*m_notes);
 }
 
 void frmMain::cmdOrganizer_Click()
@@ -508,12 +508,12 @@ void frmMain::mnuAB_Click()
 
 void frmMain::cmdNew_Click()
 {
-    Notes::LoadNewDoc(*notes_);
+    Notes::LoadNewDoc(*m_notes);
 }
 
 void frmMain::cmdOpen_Click()
 {
-    Notes::Opendoc(*notes_);
+    Notes::Opendoc(*m_notes);
 }
 
 void frmMain::cmdSave_Click()
@@ -523,7 +523,7 @@ void frmMain::cmdSave_Click()
 
 void frmMain::cmdSaveAs_Click()
 {
-    Notes::SaveAss(*notes_);
+    Notes::SaveAss(*m_notes);
 }
 
 void frmMain::cmdPrint_Click()
@@ -563,12 +563,12 @@ void frmMain::cmdSelectAll_Click()
 
 void frmMain::cmdTime_Click()
 {
-    Notes::InsertTime(*notes_);
+    Notes::InsertTime(*m_notes);
 }
 
 void frmMain::cmdDate_Click()
 {
-    Notes::InsertDate(*notes_);
+    Notes::InsertDate(*m_notes);
 }
 
 void frmMain::cmdfind_Click()

@@ -23,11 +23,11 @@ public:
     void Form_Load() override;
     bool Form_QueryUnload() override;
 
-    QMdiArea* mdiArea() const { return workArea_; }
+    QMdiArea* mdiArea() const { return m_workArea; }
 
     // What the note commands keep between commands; it changes this
     // window's caption and shows the note panel through functions given here.
-    NoteDesk& notes() const { return *notes_; }
+    NoteDesk& notes() const { return *m_notes; }
 
     // Left tool bar.
     asxGenericContainer* asxGenericContainer1;
@@ -111,6 +111,6 @@ private:
     void createMenus();
     void connectHover(ButtonBase* button, QLabel* label, const QString& text);
 
-    QMdiArea* workArea_;
-    NoteDesk* notes_;
+    QMdiArea* m_workArea;
+    NoteDesk* m_notes;
 };

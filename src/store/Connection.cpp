@@ -55,21 +55,21 @@ void Connection::Open(const QString& path)
     }
     if (isNew)
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    db_ = db;
-    path_ = path;
+    m_db = db;
+    m_path = path;
 }
 
 void Connection::Close()
 {
-    if (db_) {
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
     }
 }
 
 sqlite3* Connection::handle() const
 {
-    if (!db_)
+    if (!m_db)
         throw StoreError(QStringLiteral("The database is not open."));
-    return db_;
+    return m_db;
 }

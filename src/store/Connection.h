@@ -18,13 +18,13 @@ public:
     // only. Throws StoreError naming the file and the reason.
     void Open(const QString& path);
     void Close();
-    bool isOpen() const { return db_ != nullptr; }
-    QString path() const { return path_; }
+    bool isOpen() const { return m_db != nullptr; }
+    QString path() const { return m_path; }
 
     // Throws StoreError when the connection is not open.
     sqlite3* handle() const;
 
 private:
-    sqlite3* db_ = nullptr;
-    QString path_;
+    sqlite3* m_db = nullptr;
+    QString m_path;
 };

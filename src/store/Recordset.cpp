@@ -12,12 +12,12 @@ namespace {
 // A prepared statement that finalizes itself.
 class Statement {
 public:
-    Statement(sqlite3* db, const QString& sql) : db_(db)
+    Statement(sqlite3* db, const QString& sql) : m_db(db)
     {
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt_, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
             throw StoreError(QString::fromUtf8(sqlite3_errmsg(db)));
     }
-    ~Statement() { sqlite3_finalize(stmt_); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -26,51 +26,51 @@ public:
         int rc;
         switch (value.typeId()) {
         case QMetaType::UnknownType:
-            rc = sqlite3_bind_null(stmt_, index);
+            rc = sqlite3_bind_null(m_stmt, index);
             break;
         case QMetaType::Int:
         case QMetaType::LongLong:
         case QMetaType::UInt:
-            rc = sqlite3_bind_int64(stmt_, index, value.toLongLong());
+            rc = sqlite3_bind_int64(m_stmt, index, value.toLongLong());
             break;
         default: {
             const QByteArray text = value.toString().toUtf8();
-            rc = sqlite3_bind_text(stmt_, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         }
         }
         if (rc != SQLITE_OK)
-            throw StoreError(QString::fromUtf8(sqlite3_errmsg(db_)));
+            throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db)));
     }
 
     // Returns true while there is a row; throws on failure.
     bool step()
     {
-        const int rc = sqlite3_step(stmt_);
+        const int rc = sqlite3_step(m_stmt);
         if (rc == SQLITE_ROW)
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        throw StoreError(QString::fromUtf8(sqlite3_errmsg(db_)));
+        throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db)));
     }
 
     QVariant column(int i) const
     {
-        switch (sqlite3_column_type(stmt_, i)) {
+        switch (sqlite3_column_type(m_stmt, i)) {
         case SQLITE_INTEGER:
-            return QVariant(qint64(sqlite3_column_int64(stmt_, i)));
+            return QVariant(qint64(sqlite3_column_int64(m_stmt, i)));
         case SQLITE_NULL:
             return QVariant();
         default:
-            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
-                                     sqlite3_column_bytes(stmt_, i));
+            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, i)),
+                                     sqlite3_column_bytes(m_stmt, i));
         }
     }
-    int columnCount() const { return sqlite3_column_count(stmt_); }
-    QString columnName(int i) const { return QString::fromUtf8(sqlite3_column_name(stmt_, i)); }
+    int columnCount() const { return sqlite3_column_count(m_stmt); }
+    QString columnName(int i) const { return QString::fromUtf8(sqlite3_column_name(m_stmt, i)); }
 
 private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
 };
 
 void exec(sqlite3* db, const char* sql)
@@ -111,15 +111,15 @@ void inTransaction(sqlite3* db, const QString& what, Work work)
 
 FieldRef& FieldRef::operator=(const QVariant& value)
 {
-    Recordset::Row& row = rs_.currentRow();
-    row.values[column_] = value;
-    row.changed[std::size_t(column_)] = true;
+    Recordset::Row& row = m_rs.currentRow();
+    row.values[m_column] = value;
+    row.changed[std::size_t(m_column)] = true;
     return *this;
 }
 
 QVariant FieldRef::value() const
 {
-    return rs_.currentRow().values[column_];
+    return m_rs.currentRow().values[m_column];
 }
 
 void Recordset::Open(Connection& con, const QString& source, const QVariantList& params)
@@ -162,51 +162,51 @@ void Recordset::Open(Connection& con, const QString& source, const QVariantList&
         row.changed.assign(std::size_t(count - 1), false);
         rows.push_back(std::move(row));
     }
-    con_ = &con;
-    table_ = table;
-    columns_ = columns;
-    rows_ = std::move(rows);
-    current_ = 0;
+    m_con = &con;
+    m_table = table;
+    m_columns = columns;
+    m_rows = std::move(rows);
+    m_current = 0;
 }
 
 void Recordset::Close()
 {
-    con_ = nullptr;
-    rows_.clear();
-    columns_.clear();
-    current_ = 0;
+    m_con = nullptr;
+    m_rows.clear();
+    m_columns.clear();
+    m_current = 0;
 }
 
 bool Recordset::isEOF() const
 {
-    return current_ < 0 || current_ >= int(rows_.size());
+    return m_current < 0 || m_current >= int(m_rows.size());
 }
 
 void Recordset::MoveFirst()
 {
-    current_ = 0;
+    m_current = 0;
 }
 
 void Recordset::MoveNext()
 {
     if (isEOF())
         throw StoreError(QStringLiteral("There is no current record."));
-    ++current_;
+    ++m_current;
 }
 
 int Recordset::column(const QString& name) const
 {
-    for (int i = 0; i < columns_.size(); ++i)
-        if (columns_[i] == name)
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i] == name)
             return i;
-    throw StoreError(QStringLiteral("The table %1 has no field %2.").arg(table_, name));
+    throw StoreError(QStringLiteral("The table %1 has no field %2.").arg(m_table, name));
 }
 
 Recordset::Row& Recordset::currentRow()
 {
     if (!isOpen() || isEOF())
         throw StoreError(QStringLiteral("There is no current record."));
-    return rows_[std::size_t(current_)];
+    return m_rows[std::size_t(m_current)];
 }
 
 const Recordset::Row& Recordset::currentRow() const
@@ -232,19 +232,19 @@ void Recordset::AddNew()
         throw StoreError(QStringLiteral("The record set is not open."));
     Row row;
     row.isNew = true;
-    for (int i = 0; i < columns_.size(); ++i)
+    for (int i = 0; i < m_columns.size(); ++i)
         row.values << QVariant();
-    row.changed.assign(std::size_t(columns_.size()), false);
-    rows_.push_back(std::move(row));
-    current_ = int(rows_.size()) - 1;
+    row.changed.assign(std::size_t(m_columns.size()), false);
+    m_rows.push_back(std::move(row));
+    m_current = int(m_rows.size()) - 1;
 }
 
 void Recordset::reloadRow(Row& row)
 {
-    Statement stmt(con_->handle(), QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quoted(table_)));
+    Statement stmt(m_con->handle(), QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
     stmt.bind(1, row.rowid);
     if (stmt.step())
-        for (int i = 0; i < columns_.size(); ++i)
+        for (int i = 0; i < m_columns.size(); ++i)
             row.values[i] = stmt.column(i);
 }
 
@@ -253,14 +253,14 @@ void Recordset::Update()
     Row& row = currentRow();
     QStringList names;
     QVariantList values;
-    for (int i = 0; i < columns_.size(); ++i) {
+    for (int i = 0; i < m_columns.size(); ++i) {
         if (row.changed[std::size_t(i)]) {
-            names << quoted(columns_[i]);
+            names << quoted(m_columns[i]);
             values << row.values[i];
         }
     }
-    sqlite3* db = con_->handle();
-    const QString what = QStringLiteral("The record in %1").arg(table_);
+    sqlite3* db = m_con->handle();
+    const QString what = QStringLiteral("The record in %1").arg(m_table);
     inTransaction(db, what, [&] {
         QString sql;
         if (row.isNew) {
@@ -268,12 +268,12 @@ void Recordset::Update()
             for (int i = 0; i < names.size(); ++i)
                 marks << QStringLiteral("?");
             sql = names.isEmpty()
-                      ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(table_))
+                      ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
                       : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                            .arg(quoted(table_), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+                            .arg(quoted(m_table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
         } else {
             sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                      .arg(quoted(table_), names.join(QStringLiteral(" = ?, ")));
+                      .arg(quoted(m_table), names.join(QStringLiteral(" = ?, ")));
             values << row.rowid;
         }
         Statement stmt(db, sql);
@@ -292,14 +292,14 @@ void Recordset::Delete()
 {
     Row& row = currentRow();
     if (!row.isNew) {
-        sqlite3* db = con_->handle();
-        inTransaction(db, QStringLiteral("The deletion in %1").arg(table_), [&] {
-            Statement stmt(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(table_)));
+        sqlite3* db = m_con->handle();
+        inTransaction(db, QStringLiteral("The deletion in %1").arg(m_table), [&] {
+            Statement stmt(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
             stmt.bind(1, row.rowid);
             stmt.step();
         });
     }
-    rows_.erase(rows_.begin() + current_);
+    m_rows.erase(m_rows.begin() + m_current);
 }
 
 std::optional<qint64> parseKey(const QString& text)

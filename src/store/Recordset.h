@@ -22,9 +22,9 @@ public:
 
 private:
     friend class Recordset;
-    FieldRef(Recordset& rs, int column) : rs_(rs), column_(column) {}
-    Recordset& rs_;
-    int column_;
+    FieldRef(Recordset& rs, int column) : m_rs(rs), m_column(column) {}
+    Recordset& m_rs;
+    int m_column;
 };
 
 // A client-side copy of the rows of one table, or of the rows matching one
@@ -36,13 +36,13 @@ public:
     // (keywords in any letter case); `params` fills the "?".
     void Open(Connection& con, const QString& source, const QVariantList& params = {});
     void Close();
-    bool isOpen() const { return con_ != nullptr; }
+    bool isOpen() const { return m_con != nullptr; }
 
     // True when there is no current row (EOF itself is a C macro).
     bool isEOF() const;
     void MoveFirst();
     void MoveNext();
-    int RecordCount() const { return int(rows_.size()); }
+    int RecordCount() const { return int(m_rows.size()); }
 
     // Fields are named exactly as the table names them. Reading or writing a
     // field without a current row, or a field the table does not have, throws
@@ -72,11 +72,11 @@ private:
     const Row& currentRow() const;
     void reloadRow(Row& row);
 
-    Connection* con_ = nullptr;
-    QString table_;
-    QStringList columns_;
-    std::vector<Row> rows_;
-    int current_ = 0;
+    Connection* m_con = nullptr;
+    QString m_table;
+    QStringList m_columns;
+    std::vector<Row> m_rows;
+    int m_current = 0;
 };
 
 // Reads a key from a text box: a whole number, or nothing.

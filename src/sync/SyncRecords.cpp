@@ -36,27 +36,27 @@ END;
 
 class Statement {
 public:
-    Statement(sqlite3* db, const QString& sql) : db_(db)
+    Statement(sqlite3* db, const QString& sql) : m_db(db)
     {
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt_, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
             fail();
     }
-    ~Statement() { sqlite3_finalize(stmt_); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
     Statement& bind(int index, const QString& text)
     {
         const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(stmt_, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
         return *this;
     }
     Statement& bind(int index, qint64 value)
     {
-        sqlite3_bind_int64(stmt_, index, value);
+        sqlite3_bind_int64(m_stmt, index, value);
         return *this;
     }
     // True while there is a row.
     bool step()
     {
-        const int rc = sqlite3_step(stmt_);
+        const int rc = sqlite3_step(m_stmt);
         if (rc == SQLITE_ROW)
             return true;
         if (rc != SQLITE_DONE)
@@ -65,17 +65,17 @@ public:
     }
     QString text(int column) const
     {
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column)),
-                                 sqlite3_column_bytes(stmt_, column));
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column)),
+                                 sqlite3_column_bytes(m_stmt, column));
     }
-    void reset() { sqlite3_reset(stmt_); }
-    qint64 integer(int column) const { return sqlite3_column_int64(stmt_, column); }
-    bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+    void reset() { sqlite3_reset(m_stmt); }
+    qint64 integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    bool isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
 
 private:
-    [[noreturn]] void fail() { throw StoreError(QString::fromUtf8(sqlite3_errmsg(db_))); }
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
+    [[noreturn]] void fail() { throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db))); }
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
 };
 
 }  // namespace
@@ -98,24 +98,24 @@ const TableShape& TableShape::appointments()
     return shape;
 }
 
-SyncRecords::SyncRecords(Connection& con, const TableShape& shape) : db_(con.handle()), shape_(shape)
+SyncRecords::SyncRecords(Connection& con, const TableShape& shape) : m_db(con.handle()), m_shape(shape)
 {
-    sqlite3_busy_timeout(db_, kBusyWaitMs);
+    sqlite3_busy_timeout(m_db, kBusyWaitMs);
     exec(kMapSchema);
 }
 
 SyncRecords::~SyncRecords()
 {
     // Whatever was not committed did not happen.
-    if (inTransaction_)
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (m_inTransaction)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void SyncRecords::exec(const char* sql)
 {
     char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(message ? message : sqlite3_errmsg(db_));
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
         sqlite3_free(message);
         throw StoreError(reason);
     }
@@ -123,19 +123,19 @@ void SyncRecords::exec(const char* sql)
 
 void SyncRecords::begin()
 {
-    if (!inTransaction_) {
+    if (!m_inTransaction) {
         exec("BEGIN IMMEDIATE");
-        inTransaction_ = true;
+        m_inTransaction = true;
     }
 }
 
 void SyncRecords::commit()
 {
-    if (inTransaction_) {
+    if (m_inTransaction) {
         exec("COMMIT");
-        inTransaction_ = false;
+        m_inTransaction = false;
     }
-    pending_ = 0;
+    m_pending = 0;
 }
 
 QList<KeyedRecord> SyncRecords::all()
@@ -143,17 +143,17 @@ QList<KeyedRecord> SyncRecords::all()
     // Read and the UIDs given out after it in one transaction: a row deleted
     // in between by the window could otherwise leave its key a UID.
     begin();
-    QString sql = QStringLiteral("SELECT t.%1, m.UID").arg(shape_.key);
-    for (const QString& f : shape_.fields)
+    QString sql = QStringLiteral("SELECT t.%1, m.UID").arg(m_shape.key);
+    for (const QString& f : m_shape.fields)
         sql += QStringLiteral(", t.") + f;
     sql += QStringLiteral(" FROM %1 t LEFT JOIN tblSyncMap m ON m.Kind = ? AND m.LocalKey = t.%2 ORDER BY t.%2")
-               .arg(shape_.table, shape_.key);
-    Statement st(db_, sql);
-    st.bind(1, shape_.kind);
+               .arg(m_shape.table, m_shape.key);
+    Statement st(m_db, sql);
+    st.bind(1, m_shape.kind);
     QList<KeyedRecord> out;
     while (st.step()) {
         KeyedRecord r{st.integer(0), st.isNull(1) ? QString() : st.text(1), {}};
-        for (int i = 0; i < shape_.fields.size(); ++i)
+        for (int i = 0; i < m_shape.fields.size(); ++i)
             r.values << st.text(i + 2);
         out << r;
     }
@@ -164,27 +164,27 @@ void SyncRecords::assignUids(QList<KeyedRecord>& records)
 {
     begin();
     try {
-        Statement st(db_, QStringLiteral("INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
+        Statement st(m_db, QStringLiteral("INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
         for (KeyedRecord& r : records) {
             if (!r.uid.isEmpty())
                 continue;
             r.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            st.bind(1, shape_.kind).bind(2, r.uid).bind(3, r.key);
+            st.bind(1, m_shape.kind).bind(2, r.uid).bind(3, r.key);
             st.step();
             st.reset();
         }
         commit();
     } catch (const StoreError&) {
         exec("ROLLBACK");
-        inTransaction_ = false;
+        m_inTransaction = false;
         throw;
     }
 }
 
 qint64 SyncRecords::keyOf(const QString& uid)
 {
-    Statement st(db_, QStringLiteral("SELECT LocalKey FROM tblSyncMap WHERE Kind = ? AND UID = ?"));
-    st.bind(1, shape_.kind).bind(2, uid);
+    Statement st(m_db, QStringLiteral("SELECT LocalKey FROM tblSyncMap WHERE Kind = ? AND UID = ?"));
+    st.bind(1, m_shape.kind).bind(2, uid);
     return st.step() && !st.isNull(0) ? st.integer(0) : -1;
 }
 
@@ -196,12 +196,12 @@ SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values)
         Put result = Put::Added;
         qint64 key = keyOf(uid);
         if (key >= 0) {
-            Statement read(db_, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                                    .arg(shape_.fields.join(u", "), shape_.table, shape_.key));
+            Statement read(m_db, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                                    .arg(m_shape.fields.join(u", "), m_shape.table, m_shape.key));
             read.bind(1, key);
             if (read.step()) {
                 QStringList stored;
-                for (int i = 0; i < shape_.fields.size(); ++i)
+                for (int i = 0; i < m_shape.fields.size(); ++i)
                     stored << read.text(i);
                 result = stored == values ? Put::Unchanged : Put::Updated;
             } else {
@@ -210,30 +210,30 @@ SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values)
         }
         if (result == Put::Updated) {
             QStringList sets;
-            for (const QString& f : shape_.fields)
+            for (const QString& f : m_shape.fields)
                 sets << f + QStringLiteral(" = ?");
-            Statement st(db_, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(shape_.table, sets.join(u", "), shape_.key));
+            Statement st(m_db, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(m_shape.table, sets.join(u", "), m_shape.key));
             for (int i = 0; i < values.size(); ++i)
                 st.bind(i + 1, values[i]);
             st.bind(int(values.size()) + 1, key);
             st.step();
         } else if (key < 0) {
-            Statement st(db_, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                  .arg(shape_.table, shape_.fields.join(u", "),
-                                       QStringList(shape_.fields.size(), QStringLiteral("?")).join(u", ")));
+            Statement st(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                  .arg(m_shape.table, m_shape.fields.join(u", "),
+                                       QStringList(m_shape.fields.size(), QStringLiteral("?")).join(u", ")));
             for (int i = 0; i < values.size(); ++i)
                 st.bind(i + 1, values[i]);
             st.step();
-            Statement map(db_, QStringLiteral("INSERT OR REPLACE INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
-            map.bind(1, shape_.kind).bind(2, uid).bind(3, sqlite3_last_insert_rowid(db_));
+            Statement map(m_db, QStringLiteral("INSERT OR REPLACE INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
+            map.bind(1, m_shape.kind).bind(2, uid).bind(3, sqlite3_last_insert_rowid(m_db));
             map.step();
         }
         exec("RELEASE record");
-        if (++pending_ >= kBatch)
+        if (++m_pending >= kBatch)
             commit();
         return result;
     } catch (const StoreError&) {
-        sqlite3_exec(db_, "ROLLBACK TO record; RELEASE record", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "ROLLBACK TO record; RELEASE record", nullptr, nullptr, nullptr);
         throw;
     }
 }

@@ -55,8 +55,8 @@ private:
     qint64 keyOf(const QString& uid);
     void begin();
 
-    sqlite3* db_;
-    const TableShape& shape_;
-    bool inTransaction_ = false;
-    int pending_ = 0;
+    sqlite3* m_db;
+    const TableShape& m_shape;
+    bool m_inTransaction = false;
+    int m_pending = 0;
 };

@@ -21,7 +21,7 @@
 AppFixture::AppFixture(QDateTime now)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    AppFolder::setPath(dir_.path());
+    AppFolder::setPath(m_dir.path());
     Clock::setFixed(now);
     setMsgBoxHandler([this](const MsgBoxCall& call) {
         messages << call;
@@ -68,12 +68,12 @@ AppFixture::~AppFixture()
 
 QString AppFixture::appDir() const
 {
-    return dir_.path();
+    return m_dir.path();
 }
 
 QString AppFixture::dataDir() const
 {
-    return dir_.path() + QStringLiteral("/Data");
+    return m_dir.path() + QStringLiteral("/Data");
 }
 
 QString AppFixture::dbPath() const
@@ -83,7 +83,7 @@ QString AppFixture::dbPath() const
 
 QString AppFixture::pdfPath() const
 {
-    return dir_.path() + QStringLiteral("/printed.pdf");
+    return m_dir.path() + QStringLiteral("/printed.pdf");
 }
 
 frmMain* AppFixture::openMainWindow() const

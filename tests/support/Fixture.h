@@ -63,7 +63,7 @@ public:
     bool launchSucceeds = true;
 
 private:
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 };
 
 // The database file read directly, not through the program's own layer.
