@@ -20,10 +20,10 @@
 #include "address/frmAddress.h"
 #include "address/frmAddressEdit.h"
 #include "address/frmAddressSearch.h"
+#include "controls/ListView.h"
 #include "kit/AppFolder.h"
 #include "kit/MsgBox.h"
 #include "kit/Screens.h"
-#include "controls/ListView.h"
 #include "store/Connection.h"
 
 namespace {
@@ -31,12 +31,30 @@ constexpr int kContacts = 100000;
 
 // Names repeat as they do in life: 500 first names and 2,000 last names
 // across the book; phones, e-mail addresses and numbers are each one's own.
-QString firstName(int i) { return QStringLiteral("First%1").arg(i % 500); }
-QString lastName(int i) { return QStringLiteral("Last%1").arg(i % 2000); }
-QString phone(int i) { return QStringLiteral("9%1").arg(i, 7, 10, QLatin1Char('0')); }
-QString email(int i) { return QStringLiteral("person%1@example.org").arg(i); }
-QString icq(int i) { return QString::number(100000000 + i); }
-QString mobile(int i) { return QStringLiteral("04%1").arg(i, 8, 10, QLatin1Char('0')); }
+QString firstName(int i)
+{
+    return QStringLiteral("First%1").arg(i % 500);
+}
+QString lastName(int i)
+{
+    return QStringLiteral("Last%1").arg(i % 2000);
+}
+QString phone(int i)
+{
+    return QStringLiteral("9%1").arg(i, 7, 10, QLatin1Char('0'));
+}
+QString email(int i)
+{
+    return QStringLiteral("person%1@example.org").arg(i);
+}
+QString icq(int i)
+{
+    return QString::number(100000000 + i);
+}
+QString mobile(int i)
+{
+    return QStringLiteral("04%1").arg(i, 8, 10, QLatin1Char('0'));
+}
 
 void fail(const char* what, sqlite3* db)
 {
@@ -61,14 +79,21 @@ void fillAddressBook(const QString& path)
     if (sqlite3_prepare_v2(db,
                            "INSERT INTO tblAddress (FirstName, LastName, HomeAddress, Suburb, PostCode, Email, "
                            "HomePhone, Mobile, ICQ, WebAddress, Comments) VALUES (?,?,?,?,?,?,?,?,?,?,?)",
-                           -1, &insert, nullptr) != SQLITE_OK)
+                           -1, &insert, nullptr)
+        != SQLITE_OK)
         fail("prepare", db);
     for (int i = have; i < kContacts; ++i) {
-        const QList<QByteArray> values = {
-            firstName(i).toUtf8(), lastName(i).toUtf8(), QStringLiteral("%1 High Street").arg(i % 300).toUtf8(),
-            QByteArrayLiteral("Carlton"), QByteArray::number(3000 + i % 1000), email(i).toUtf8(),
-            phone(i).toUtf8(), mobile(i).toUtf8(), icq(i).toUtf8(), QByteArrayLiteral("www.example.org"),
-            QByteArrayLiteral("Met at the conference; call after six.")};
+        const QList<QByteArray> values = {firstName(i).toUtf8(),
+                                          lastName(i).toUtf8(),
+                                          QStringLiteral("%1 High Street").arg(i % 300).toUtf8(),
+                                          QByteArrayLiteral("Carlton"),
+                                          QByteArray::number(3000 + i % 1000),
+                                          email(i).toUtf8(),
+                                          phone(i).toUtf8(),
+                                          mobile(i).toUtf8(),
+                                          icq(i).toUtf8(),
+                                          QByteArrayLiteral("www.example.org"),
+                                          QByteArrayLiteral("Met at the conference; call after six.")};
         for (int v = 0; v < values.size(); ++v)
             sqlite3_bind_text(insert, v + 1, values[v].constData(), int(values[v].size()), SQLITE_TRANSIENT);
         if (sqlite3_step(insert) != SQLITE_DONE)
@@ -110,7 +135,7 @@ void BM_Search(benchmark::State& state)
     const QString values[] = {firstName(i), lastName(i), phone(i), email(i), icq(i), mobile(i)};
     auto* search = Screens::load<frmAddressSearch>();
     QLineEdit* const boxes[] = {search->txtsearchFirstName, search->txtsearchLastName, search->txtsearchPhone,
-                                search->txtsearchEmail, search->txtsearchIcq, search->txtsearchMobile};
+                                search->txtsearchEmail,     search->txtsearchIcq,      search->txtsearchMobile};
     int found = 0;
     for (auto _ : state) {
         state.PauseTiming();

@@ -11,8 +11,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <sys/resource.h>
 #include <cstdlib>
+#include <sys/resource.h>
 
 namespace {
 
@@ -21,14 +21,14 @@ constexpr qsizetype kMessageSize = 50 * 1000 * 1000;
 constexpr qsizetype kPieceSize = 1024;
 
 // One 100 MB file of random bytes for both encoders, made once per run.
-const QString &attachmentPath()
+const QString& attachmentPath()
 {
     static QTemporaryDir dir;
     static const QString path = [] {
         const QString p = dir.filePath(QStringLiteral("attachment.bin"));
         QByteArray data(kAttachmentSize, Qt::Uninitialized);
         QRandomGenerator rng(2002);
-        rng.fillRange(reinterpret_cast<quint32 *>(data.data()), data.size() / 4);
+        rng.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
         QFile f(p);
         if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
             std::abort();
@@ -37,7 +37,7 @@ const QString &attachmentPath()
     return path;
 }
 
-void BM_UUEncodeFile_100MB(benchmark::State &state)
+void BM_UUEncodeFile_100MB(benchmark::State& state)
 {
     const QString path = attachmentPath();
     for (auto _ : state) {
@@ -50,13 +50,13 @@ BENCHMARK(BM_UUEncodeFile_100MB)->Unit(benchmark::kMillisecond)->UseRealTime()->
 
 double childCpuSeconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void BM_GnuUuencode_100MB(benchmark::State &state)
+void BM_GnuUuencode_100MB(benchmark::State& state)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("uuencode")).isEmpty()) {
         state.SkipWithError("uuencode (sharutils) is not installed");
@@ -79,7 +79,7 @@ BENCHMARK(BM_GnuUuencode_100MB)->Unit(benchmark::kMillisecond)->UseRealTime()->M
 
 // The RETR answer for a 50 MB message of 78-character lines, some of them
 // dot-stuffed, cut into 1 KB arrivals.
-const QByteArrayList &messagePieces()
+const QByteArrayList& messagePieces()
 {
     static const QByteArrayList pieces = [] {
         QByteArray wire = "+OK 50000000 octets\r\nMessage-ID: <big@example.org>\r\nSubject: big\r\n\r\n";
@@ -97,9 +97,9 @@ const QByteArrayList &messagePieces()
     return pieces;
 }
 
-void BM_Pop3Assemble_50MB_in_1KB_pieces(benchmark::State &state)
+void BM_Pop3Assemble_50MB_in_1KB_pieces(benchmark::State& state)
 {
-    const QByteArrayList &pieces = messagePieces();
+    const QByteArrayList& pieces = messagePieces();
     for (auto _ : state) {
         CMessages messages;
         Pop3Session session(messages);
@@ -107,7 +107,7 @@ void BM_Pop3Assemble_50MB_in_1KB_pieces(benchmark::State &state)
         session.feed("+OK\r\n-ERR\r\n+OK\r\n+OK\r\n+OK 1 50000000\r\n");
         // From the first piece to the message parsed and held.
         const auto begin = std::chrono::steady_clock::now();
-        for (const QByteArray &piece : pieces)
+        for (const QByteArray& piece : pieces)
             session.feed(piece);
         const auto end = std::chrono::steady_clock::now();
         if (messages.Count() != 1 || session.step() != Pop3Step::Quit) {

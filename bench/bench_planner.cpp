@@ -18,10 +18,10 @@ namespace {
 constexpr int kAppointments = 100000;
 constexpr int kDays = 3650;
 
-const char* const kStarts[] = {"7:30AM",  "8:00AM",  "8:30AM",  "9:00AM",  "9:30AM",  "10:00AM", "10:30AM",
-                               "11:00AM", "11:30AM", "PM",      "12:00PM", "12:30PM", "1:00PM",  "1:30PM",
-                               "2:00PM",  "2:30PM",  "3:00PM",  "3:30PM",  "4:00PM",  "4:30PM",  "5:00PM",
-                               "5:30PM",  "6:00PM",  "6:30PM",  "7:00PM",  "7:30PM"};
+const char* const kStarts[] = {"7:30AM",  "8:00AM",  "8:30AM", "9:00AM",  "9:30AM",  "10:00AM", "10:30AM",
+                               "11:00AM", "11:30AM", "PM",     "12:00PM", "12:30PM", "1:00PM",  "1:30PM",
+                               "2:00PM",  "2:30PM",  "3:00PM", "3:30PM",  "4:00PM",  "4:30PM",  "5:00PM",
+                               "5:30PM",  "6:00PM",  "6:30PM", "7:00PM",  "7:30PM"};
 const char* const kFinishes[] = {"7:00 AM",  "7:30 AM",  "8:00 AM",  "8:30 AM",  "9:00 AM",  "9:30 AM",  "10:00 AM",
                                  "10:30 AM", "11:00 AM", "11:30 AM", "--------", "12:00 PM", "12:30 PM", "1:00 PM",
                                  "1:30 PM",  "2:00 PM",  "2:30 PM",  "3:00 PM",  "3:30 PM",  "4:00 PM",  "4:30 PM",

@@ -30,9 +30,12 @@ const QString kPassword = QStringLiteral("secret");
 // as stored; the server sends it with CR LF.
 QByteArray message(int n)
 {
-    QByteArray m = "Message-ID: <bench." + QByteArray::number(n) + "@example.org>\n"
-                   "From: Bench <bench@example.org>\nSubject: Message " + QByteArray::number(n) + "\n"
-                   "Date: Tue, 5 Mar 2002 14:03:09 +0100\n\n";
+    QByteArray m = "Message-ID: <bench." + QByteArray::number(n)
+                   + "@example.org>\n"
+                     "From: Bench <bench@example.org>\nSubject: Message "
+                   + QByteArray::number(n)
+                   + "\n"
+                     "Date: Tue, 5 Mar 2002 14:03:09 +0100\n\n";
     const QByteArray line = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-abcdefghijklm\n";
     while (m.size() + line.size() <= kMessageSize)
         m += line;
@@ -47,7 +50,7 @@ struct Mailbox {
     QString error;
 };
 
-Mailbox &mailbox()
+Mailbox& mailbox()
 {
     static Mailbox b;
     static const bool ready = [] {
@@ -73,7 +76,7 @@ Mailbox &mailbox()
 
 // What the check screen does: the connection carries out what the machine
 // says, over TLS from the first byte. False when the check failed.
-bool fetchAll(CMessages &messages)
+bool fetchAll(CMessages& messages)
 {
     Pop3Session session(messages);
     MailConnection connection(session, nullptr);
@@ -91,7 +94,7 @@ bool fetchAll(CMessages &messages)
 
 // curl over TLS on the same mailbox, one connection ("[1-1000]"), writing
 // to a file: the shell redirects, so no byte passes through this process.
-bool curlAll(const QString &out)
+bool curlAll(const QString& out)
 {
     const QString command = QStringLiteral("curl -s --cacert %1 'pop3s://%2:%3@127.0.0.1:995/[1-%4]' > %5")
                                 .arg(mailbox().certs.pem(QStringLiteral("ca")), kUser, kPassword)
@@ -101,7 +104,7 @@ bool curlAll(const QString &out)
            && QFile(out).size() == mailbox().wireBytes;
 }
 
-void BM_Pop3Tls_1000x10KB_vs_curl(benchmark::State &state)
+void BM_Pop3Tls_1000x10KB_vs_curl(benchmark::State& state)
 {
     if (!mailbox().server) {
         state.SkipWithError(qPrintable(mailbox().error));
@@ -135,10 +138,10 @@ BENCHMARK(BM_Pop3Tls_1000x10KB_vs_curl)->Unit(benchmark::kMillisecond)->UseRealT
 
 }  // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    setMsgBoxHandler([](const MsgBoxCall &call) {
+    setMsgBoxHandler([](const MsgBoxCall& call) {
         qWarning("%s", qPrintable(call.text));
         return MsgResult::OK;
     });

@@ -9,9 +9,9 @@
 // PATH defaults to tessaly-bench-note.rtf in the temporary folder.
 
 #include "controls/RichTextBox.h"
+#include "kit/AtomicFile.h"
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
-#include "kit/AtomicFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,8 +21,8 @@
 #include <QStandardPaths>
 #include <QTextDocument>
 
-#include <sys/resource.h>
 #include <ctime>
+#include <sys/resource.h>
 
 #include <benchmark/benchmark.h>
 
@@ -56,14 +56,41 @@ private:
 QByteArray generateNote(qsizetype bytes)
 {
     static const char* const words[] = {
-        "meeting", "with", "the", "team", "about", "budget", "and", "planning", "for", "next",
-        "quarter", "call", "Anna", "before", "Friday", "remember", "to", "bring", "notes", "report",
-        "caf\\'e9", "na\\'efve", "\\'80 120", "r\\'e9sum\\'e9", "\\u1046 ?\\u1091 ?\\u1082 ?", "\\{draft\\}",
-        "C:\\\\Notes", "2002", "invoice", "address",
+        "meeting",
+        "with",
+        "the",
+        "team",
+        "about",
+        "budget",
+        "and",
+        "planning",
+        "for",
+        "next",
+        "quarter",
+        "call",
+        "Anna",
+        "before",
+        "Friday",
+        "remember",
+        "to",
+        "bring",
+        "notes",
+        "report",
+        "caf\\'e9",
+        "na\\'efve",
+        "\\'80 120",
+        "r\\'e9sum\\'e9",
+        "\\u1046 ?\\u1091 ?\\u1082 ?",
+        "\\{draft\\}",
+        "C:\\\\Notes",
+        "2002",
+        "invoice",
+        "address",
     };
     static const char* const onOff[][2] = {
-        {"\\b ", "\\b0 "}, {"\\i ", "\\i0 "}, {"\\ul ", "\\ulnone "}, {"\\strike ", "\\strike0 "},
-        {"\\cf2 ", "\\cf0 "}, {"\\highlight4 ", "\\highlight0 "}, {"\\f1 ", "\\f0 "}, {"\\fs28 ", "\\fs20 "},
+        {"\\b ", "\\b0 "},           {"\\i ", "\\i0 "},      {"\\ul ", "\\ulnone "},
+        {"\\strike ", "\\strike0 "}, {"\\cf2 ", "\\cf0 "},   {"\\highlight4 ", "\\highlight0 "},
+        {"\\f1 ", "\\f0 "},          {"\\fs28 ", "\\fs20 "},
     };
     static const char* const paragraphs[] = {
         "\\pard ", "\\pard\\qc ", "\\pard\\qj\\li720\\ri360 ", "\\pard\\fi-360\\li720\\sb120\\sa120 ", "\\pard\\qr ",
@@ -227,12 +254,13 @@ void sideBySide()
     QProcess p;
     const double cpu = childCpuSeconds();
     wall.start();
-    p.start(pandoc, {QStringLiteral("-f"), QStringLiteral("rtf"), QStringLiteral("-t"), QStringLiteral("plain"), g_notePath,
-                     QStringLiteral("-o"), QStringLiteral("/dev/null")});
+    p.start(pandoc, {QStringLiteral("-f"), QStringLiteral("rtf"), QStringLiteral("-t"), QStringLiteral("plain"),
+                     g_notePath, QStringLiteral("-o"), QStringLiteral("/dev/null")});
     p.waitForFinished(-1);
     const double theirs = childCpuSeconds() - cpu;
-    std::printf("  pandoc -f rtf -t plain: %.2f s CPU, %.2f s wall (exit %d)\n  ratio: ours %.0fx faster (CPU), %.0fx (wall)\n",
-                theirs, wall.elapsed() / 1000.0, p.exitCode(), theirs / ours, wall.elapsed() / 1000.0 / oursWall);
+    std::printf(
+        "  pandoc -f rtf -t plain: %.2f s CPU, %.2f s wall (exit %d)\n  ratio: ours %.0fx faster (CPU), %.0fx (wall)\n",
+        theirs, wall.elapsed() / 1000.0, p.exitCode(), theirs / ours, wall.elapsed() / 1000.0 / oursWall);
 }
 
 }  // namespace

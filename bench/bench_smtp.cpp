@@ -20,7 +20,7 @@ namespace {
 
 constexpr qsizetype kFileSize = 25 * 1024 * 1024;
 
-void BM_SmtpStartTls_25MB_attachment(benchmark::State &state)
+void BM_SmtpStartTls_25MB_attachment(benchmark::State& state)
 {
     TestCertificates certs;
     SmtpTestServer server;
@@ -72,10 +72,10 @@ BENCHMARK(BM_SmtpStartTls_25MB_attachment)->Unit(benchmark::kMillisecond)->UseRe
 
 }  // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    setMsgBoxHandler([](const MsgBoxCall &call) {
+    setMsgBoxHandler([](const MsgBoxCall& call) {
         qWarning("%s", qPrintable(call.text));
         return MsgResult::OK;
     });

@@ -39,16 +39,22 @@ const QByteArray& contactsBytes()
     if (!bytes.isEmpty())
         return bytes;
     for (int i = 0; i < kCount; ++i) {
-        ContactMap::Contact c{QStringLiteral("Given%1").arg(i), QStringLiteral("Family%1").arg(i),
-                              QStringLiteral("%1 Long Street, Flat %2").arg(i).arg(i % 7), QStringLiteral("Suburb"),
-                              QString::number(1000 + i % 9000), QStringLiteral("person%1@example.org").arg(i),
-                              QStringLiteral("03 9%1").arg(i, 7, 10, QLatin1Char('0')),
-                              QStringLiteral("0400 %1").arg(i, 6, 10, QLatin1Char('0')), QString::number(100000 + i),
-                              QStringLiteral("http://example.org/~p%1").arg(i),
-                              QStringLiteral("Met at the conference; likes tea, not coffee. Ünïcödé and a long line to fold.")};
+        ContactMap::Contact c{
+            QStringLiteral("Given%1").arg(i),
+            QStringLiteral("Family%1").arg(i),
+            QStringLiteral("%1 Long Street, Flat %2").arg(i).arg(i % 7),
+            QStringLiteral("Suburb"),
+            QString::number(1000 + i % 9000),
+            QStringLiteral("person%1@example.org").arg(i),
+            QStringLiteral("03 9%1").arg(i, 7, 10, QLatin1Char('0')),
+            QStringLiteral("0400 %1").arg(i, 6, 10, QLatin1Char('0')),
+            QString::number(100000 + i),
+            QStringLiteral("http://example.org/~p%1").arg(i),
+            QStringLiteral("Met at the conference; likes tea, not coffee. Ünïcödé and a long line to fold.")};
         QByteArray card = ContactMap::toCard(c, QStringLiteral("bench-%1").arg(i));
         if (i % 10 == 0)
-            card.replace("END:VCARD", "EMAIL;TYPE=work:second@example.org\r\nADR;TYPE=work:;;1 Work Rd;City;;12345;\r\nEND:VCARD");
+            card.replace("END:VCARD",
+                         "EMAIL;TYPE=work:second@example.org\r\nADR;TYPE=work:;;1 Work Rd;City;;12345;\r\nEND:VCARD");
         bytes += card;
     }
     QDir().mkpath(folder());
@@ -115,9 +121,14 @@ void BM_ExportAppointments(benchmark::State& state)
         con.Open(AppFolder::databaseFile());
         sqlite3_exec(con.handle(), "BEGIN", nullptr, nullptr, nullptr);
         for (int i = 0; i < kCount; ++i) {
-            const QString sql = QStringLiteral("INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) "
-                                               "VALUES ('%1/%2/26', '%3:30AM', '%4:00 PM', 'Meeting number %5, room 4')")
-                                    .arg(1 + i % 12).arg(1 + i % 28).arg(7 + i % 5).arg(1 + i % 7).arg(i);
+            const QString sql =
+                QStringLiteral("INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) "
+                               "VALUES ('%1/%2/26', '%3:30AM', '%4:00 PM', 'Meeting number %5, room 4')")
+                    .arg(1 + i % 12)
+                    .arg(1 + i % 28)
+                    .arg(7 + i % 5)
+                    .arg(1 + i % 7)
+                    .arg(i);
             sqlite3_exec(con.handle(), sql.toUtf8().constData(), nullptr, nullptr, nullptr);
         }
         sqlite3_exec(con.handle(), "COMMIT", nullptr, nullptr, nullptr);
@@ -140,6 +151,7 @@ int main(int argc, char** argv)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    std::printf("files: %s, %s\n", qPrintable(contactsFile()), qPrintable(folder() + QStringLiteral("/appointments.ics")));
+    std::printf("files: %s, %s\n", qPrintable(contactsFile()),
+                qPrintable(folder() + QStringLiteral("/appointments.ics")));
     return 0;
 }

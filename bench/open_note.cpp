@@ -33,12 +33,15 @@ int writeNote(const QString& path, qint64 megabytes, bool rtf)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return 1;
-    const QByteArray head = rtf ? R"({\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\fswiss Arial;}{\f1\froman Times New Roman;}})"
-                                  R"({\colortbl;\red255\green0\blue0;\red0\green0\blue255;}\f0\fs20 )" : "";
+    const QByteArray head =
+        rtf ? R"({\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\fswiss Arial;}{\f1\froman Times New Roman;}})"
+              R"({\colortbl;\red255\green0\blue0;\red0\green0\blue255;}\f0\fs20 )"
+            : "";
     file.write(head);
     for (qint64 i = 0; file.size() < megabytes * 1000 * 1000; ++i) {
         QByteArray line = "Line " + QByteArray::number(i);
-        line += rtf ? R"( with \b bold\b0 , \i italic\i0 , {\cf1 red} and {\f1\fs24 larger} words \'e9t\'e9.\par)" "\r\n"
+        line += rtf ? R"( with \b bold\b0 , \i italic\i0 , {\cf1 red} and {\f1\fs24 larger} words \'e9t\'e9.\par)"
+                      "\r\n"
                     : " of a long plain note, with a few words to wrap and some more after them.\n";
         file.write(line);
     }
@@ -72,9 +75,7 @@ int main(int argc, char** argv)
     QElapsedTimer clock, sinceTick;
     qint64 longestGap = 0;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     ticker.start(10);
     clock.start();
     sinceTick.start();

@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray raw(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray raw(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString text = MailTexts::decodeWireText(raw);
     // Decoding must give back every byte.
     if (text.toUtf8() != raw && text.toLatin1() != raw)
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         m.CreateFromText(text);
         if (m.Headers() + QStringLiteral("\r\n\r\n") + m.MessageBody() != text)
             std::abort();
-    } catch (const MailError &e) {
+    } catch (const MailError& e) {
         if (e.number() != CMessage::kInvalidMessageFormat || text.contains(QStringLiteral("\r\n\r\n")))
             std::abort();
         m.CreateFromHeaderText(text);

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     CMessages messages;
     Pop3Session session(messages);
@@ -19,14 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int check = 0; check < 2; ++check) {
         session.start(QStringLiteral("anna"), QStringLiteral("secret"));
         int finished = 0;
-        const auto take = [&](const MailActions &actions) {
-            for (const MailAction &a : actions) {
+        const auto take = [&](const MailActions& actions) {
+            for (const MailAction& a : actions) {
                 if (finished)
                     std::abort();
                 if (a.kind == MailAction::Kind::Send && !a.bytes.endsWith("\r\n"))
                     std::abort();
                 if (a.kind == MailAction::Kind::List) {
-                    for (const QString &key : a.keys) {
+                    for (const QString& key : a.keys) {
                         if (listed.contains(key) || !messages.Contains(key))
                             std::abort();
                         listed.insert(key);
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     ++finished;
             }
         };
-        for (const QByteArray &piece : pieces)
+        for (const QByteArray& piece : pieces)
             take(session.feed(piece));
         take(session.closed());
         if (finished != 1 || session.isActive())

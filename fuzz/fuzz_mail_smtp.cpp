@@ -13,9 +13,9 @@ struct Tally {
     bool quitSent = false;
     bool sentOk = false;
 
-    void check(const MailActions &actions)
+    void check(const MailActions& actions)
     {
-        for (const MailAction &a : actions) {
+        for (const MailAction& a : actions) {
             if (finished)
                 std::abort();  // nothing may follow the end of a session
             switch (a.kind) {
@@ -48,7 +48,7 @@ struct Tally {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SmtpMessage message;
     message.sender = QStringLiteral("anna@example.org");
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     SmtpSession session;
     session.start(message);
     Tally tally;
-    for (const QByteArray &piece : fuzzPieces(data, size))
+    for (const QByteArray& piece : fuzzPieces(data, size))
         tally.check(session.feed(piece));
     tally.check(session.closed());
     if (tally.finished != 1 || session.isActive())

@@ -16,8 +16,7 @@ namespace {
 
 [[noreturn]] void fail(const char* what, const QByteArray& first, const QByteArray& second)
 {
-    std::fprintf(stderr, "fuzz_rtf: %s\n--- first\n%s\n--- second\n%s\n", what, first.constData(),
-                 second.constData());
+    std::fprintf(stderr, "fuzz_rtf: %s\n--- first\n%s\n--- second\n%s\n", what, first.constData(), second.constData());
     std::abort();
 }
 

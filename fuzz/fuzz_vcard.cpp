@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         const QByteArray second = ContactMap::toCard(ContactMap::fromCard(again.cards[0]).contact, QStringLiteral("u"));
         if (second != first) {
-            std::fprintf(stderr, "fuzz_vcard: unstable\n--- first\n%s\n--- second\n%s\n", first.constData(), second.constData());
+            std::fprintf(stderr, "fuzz_vcard: unstable\n--- first\n%s\n--- second\n%s\n", first.constData(),
+                         second.constData());
             std::abort();
         }
     }

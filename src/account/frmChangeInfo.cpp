@@ -6,13 +6,13 @@
 #include <QLineEdit>
 #include <QScreen>
 
+#include "controls/Buttons.h"
+#include "controls/Controls.h"
+#include "controls/Twips.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
-#include "controls/Controls.h"
-#include "controls/Buttons.h"
-#include "controls/Twips.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Change info");

@@ -8,11 +8,11 @@
 #include <QScreen>
 
 #include "account/PasswordHash.h"
+#include "controls/Buttons.h"
+#include "controls/Controls.h"
+#include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
-#include "controls/Controls.h"
-#include "controls/Buttons.h"
-#include "controls/Twips.h"
 
 namespace {
 const QString kCaption = QStringLiteral("chang Password");
@@ -22,10 +22,9 @@ const QString kNotEqual = QStringLiteral("not equal");
 const QString kNotEqualTitle = QStringLiteral("Incorrect");
 const QString kChanged = QStringLiteral("Has been Change");
 const QString kChangedTitle = QStringLiteral("Change Password");
-const QString kNoAccount = QStringLiteral(
-    "No user account is stored in the database, so the current password cannot be checked.");
-const QString kAccountGone = QStringLiteral(
-    "The account record could not be found any more. Nothing was changed.");
+const QString kNoAccount =
+    QStringLiteral("No user account is stored in the database, so the current password cannot be checked.");
+const QString kAccountGone = QStringLiteral("The account record could not be found any more. Nothing was changed.");
 
 constexpr int kClientWidth = 4980;
 // The heights are outer heights; the frame takes this much of them.
@@ -42,7 +41,8 @@ frmChangePass::frmChangePass()
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     setFixedSize(twips(kClientWidth), twips(1665));
 
-    fraPassLook = makeControl<QGroupBox>(this, "fraPassLook", twipsRect(0, 0, 4935, 1575), QStringLiteral("Current Information"));
+    fraPassLook =
+        makeControl<QGroupBox>(this, "fraPassLook", twipsRect(0, 0, 4935, 1575), QStringLiteral("Current Information"));
     Label1 = makeLabel(fraPassLook, "Label1", QStringLiteral("User Name"), twipsRect(240, 360, 975, 255));
     txtcurrentUserName = makeTextBox(fraPassLook, "txtcurrentUserName", twipsRect(1320, 240, 2055, 315));
     Label2 = makeLabel(fraPassLook, "Label2", QStringLiteral("Password"), twipsRect(240, 960, 855, 255));
@@ -60,7 +60,8 @@ frmChangePass::frmChangePass()
     txtPass = makeTextBox(fraNew, "txtPass", twipsRect(1680, 840, 1695, 375), true);
     Label3 = makeLabel(fraNew, "Label3", QStringLiteral("Re enter Password"), twipsRect(120, 1440, 1575, 375));
     txtRePass = makeTextBox(fraNew, "txtRePass", twipsRect(1680, 1320, 1695, 375), true);
-    cmdOkay = makePictureButton<asxPowerButton>(fraNew, "cmdOkay", twipsRect(3600, 720, 1095, 495), QStringLiteral("okay"));
+    cmdOkay =
+        makePictureButton<asxPowerButton>(fraNew, "cmdOkay", twipsRect(3600, 720, 1095, 495), QStringLiteral("okay"));
     // Until the current pair is proved, the new boxes lie outside the window;
     // hidden, they cannot be reached with the Tab key either.
     fraNew->hide();

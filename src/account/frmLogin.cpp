@@ -9,18 +9,17 @@
 
 #include "account/PasswordHash.h"
 #include "account/frmNoPassword.h"
-#include "kit/MsgBox.h"
-#include "kit/ProgramLock.h"
-#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/MsgBox.h"
+#include "kit/ProgramLock.h"
+#include "kit/StoreAccess.h"
 
 namespace {
 const QString kInvalid = QStringLiteral("Invalid User Name or Password, try again!");
-const QString kNoAccount = QStringLiteral(
-    "No user account is stored in the database, so the login cannot be checked. "
-    "The program stays locked.");
+const QString kNoAccount = QStringLiteral("No user account is stored in the database, so the login cannot be checked. "
+                                          "The program stays locked.");
 }  // namespace
 
 frmLogin::frmLogin()

@@ -8,13 +8,13 @@
 #include <QScreen>
 
 #include "account/PasswordHash.h"
+#include "controls/Buttons.h"
+#include "controls/Controls.h"
+#include "controls/Twips.h"
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
-#include "controls/Controls.h"
-#include "controls/Buttons.h"
-#include "controls/Twips.h"
 
 namespace {
 // The marker's whole content; only its existence is ever tested.
@@ -30,7 +30,8 @@ frmPassInfo::frmPassInfo()
     setFixedSize(twips(6255), twips(6090));
 
     Frame5 = makeControl<QGroupBox>(this, "Frame5", twipsRect(0, 0, 6255, 2295), QStringLiteral("User Info"));
-    Label6 = makeLabel(Frame5, "Label6", QStringLiteral("Lower Case for User Name and Password"), twipsRect(240, 240, 2895, 375));
+    Label6 = makeLabel(Frame5, "Label6", QStringLiteral("Lower Case for User Name and Password"),
+                       twipsRect(240, 240, 2895, 375));
     Label1 = makeLabel(Frame5, "Label1", QStringLiteral("UserName"), twipsRect(240, 840, 1335, 255));
     txtUserName = makeTextBox(Frame5, "txtUserName", twipsRect(1800, 720, 1695, 405));
     Label4 = makeLabel(Frame5, "Label4", QStringLiteral("less six characters"), twipsRect(3600, 720, 855, 375));
@@ -39,7 +40,8 @@ frmPassInfo::frmPassInfo()
     Label5 = makeLabel(Frame5, "Label5", QStringLiteral("less seven character"), twipsRect(3600, 1320, 975, 375));
     Label3 = makeLabel(Frame5, "Label3", QStringLiteral("Re enter Password"), twipsRect(240, 1800, 1575, 375));
     txtRePass = makeTextBox(Frame5, "txtRePass", twipsRect(1800, 1800, 1695, 375), true);
-    cmdOkay = makePictureButton<asxPowerButton>(Frame5, "cmdOkay", twipsRect(4680, 600, 1095, 495), QStringLiteral("okay"));
+    cmdOkay =
+        makePictureButton<asxPowerButton>(Frame5, "cmdOkay", twipsRect(4680, 600, 1095, 495), QStringLiteral("okay"));
     // The advice texts run over two lines in their narrow boxes.
     for (QLabel* wrapped : {Label6, Label3, Label4, Label5})
         wrapped->setWordWrap(true);

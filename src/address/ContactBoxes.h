@@ -16,8 +16,8 @@ class Recordset;
 // them although no table has a field for it.
 struct ContactBoxes {
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10, *Label12;
-    QLineEdit *txtFirstName, *txtLastName, *txthomeAddress, *txtSuburb, *txtemail, *txtICQ, *txtHomePhone,
-        *txtFax, *txtMobile, *txtpostcode, *txtWebPage;
+    QLineEdit *txtFirstName, *txtLastName, *txthomeAddress, *txtSuburb, *txtemail, *txtICQ, *txtHomePhone, *txtFax,
+        *txtMobile, *txtpostcode, *txtWebPage;
 
     enum class Layout {
         Entry,   // the new-contact screen
@@ -28,7 +28,19 @@ struct ContactBoxes {
 };
 
 // The stored fields of a contact, in the order of tblAddress.
-enum class Contact { FirstName, LastName, HomeAddress, Suburb, PostCode, Email, HomePhone, Mobile, ICQ, WebAddress, Comments };
+enum class Contact {
+    FirstName,
+    LastName,
+    HomeAddress,
+    Suburb,
+    PostCode,
+    Email,
+    HomePhone,
+    Mobile,
+    ICQ,
+    WebAddress,
+    Comments
+};
 constexpr int kContactFieldCount = 11;
 
 // A contact's values, indexed by Contact.

@@ -7,10 +7,10 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
-#include "kit/MsgBox.h"
-#include "kit/StoreAccess.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 
 const QString kChooseContact = QStringLiteral("Choose a contact from the list first.");
 const QString kContactGone = QStringLiteral("This contact no longer exists.");
@@ -50,8 +50,9 @@ bool ContactBrowser::eventFilter(QObject* watched, QEvent* event)
 
 void ContactBrowser::finishLayout()
 {
-    QWidget* const order[] = {txtHomePhone, txtFax, txtMobile, txtLastName, txtFirstName, txtemail, txtpostcode,
-                              txtSuburb, txthomeAddress, txtICQ, txtWebPage, lstName, txtComments};
+    QWidget* const order[] = {txtHomePhone, txtFax,      txtMobile,  txtLastName,    txtFirstName,
+                              txtemail,     txtpostcode, txtSuburb,  txthomeAddress, txtICQ,
+                              txtWebPage,   lstName,     txtComments};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     txtID->hide();

@@ -14,7 +14,8 @@
 const QString kNoPrinter = QStringLiteral("No printer is available.");
 
 namespace {
-const QString kPrintFailed = QStringLiteral("The contact sheet could not be printed: the printer did not accept the job.");
+const QString kPrintFailed =
+    QStringLiteral("The contact sheet could not be printed: the printer did not accept the job.");
 constexpr int kPointSize = 10;
 
 QString blanks(int n)
@@ -31,7 +32,9 @@ ContactSheet::Line field(const char* label, int run, const QString& value)
 // Lays out lines top to bottom, a page at a time, and draws the rules.
 class SheetWriter {
 public:
-    SheetWriter(QPainter& painter, QPrinter& printer) : m_painter(painter), m_printer(printer)
+    SheetWriter(QPainter& painter, QPrinter& printer)
+        : m_painter(painter)
+        , m_printer(printer)
     {
         // Only the size is the sheet's; the face is fixed-pitch so that the
         // runs of blanks keep their width on every printer.

@@ -5,12 +5,12 @@
 #include <QPlainTextEdit>
 
 #include "address/ContactSheet.h"
-#include "kit/MsgBox.h"
-#include "kit/SavingProgress.h"
-#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/MsgBox.h"
+#include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
 
 const QString kCommentsFull = QStringLiteral("Max character is 255 and Comments textg will be disabled ");
 
@@ -33,8 +33,8 @@ frmAddress::frmAddress()
     lblCount = makeCaption(asxGenericContainer1, "lblCount", QString(), twipsRect(4320, 3120, 375, 255));
     txtComments = makeCommentsBox(asxGenericContainer1, twipsRect(0, 3480, 8055, 1815));
 
-    QWidget* const order[] = {txtFirstName, txtLastName, txthomeAddress, txtSuburb, txtemail, txtICQ,
-                              txtHomePhone, txtFax, txtMobile, txtpostcode, txtWebPage, txtComments};
+    QWidget* const order[] = {txtFirstName, txtLastName, txthomeAddress, txtSuburb,   txtemail,   txtICQ,
+                              txtHomePhone, txtFax,      txtMobile,      txtpostcode, txtWebPage, txtComments};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 

@@ -6,11 +6,11 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
-#include "kit/MsgBox.h"
-#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 
 const QString kConfirmDelete = QStringLiteral("Are you sure want to delete");
 
@@ -18,7 +18,8 @@ namespace {
 const QString kCaption = QStringLiteral("Delete");
 }  // namespace
 
-frmAddressDelete::frmAddressDelete() : ContactBrowser(kCaption, QSize(8130, 7200))
+frmAddressDelete::frmAddressDelete()
+    : ContactBrowser(kCaption, QSize(8130, 7200))
 {
     setObjectName(QStringLiteral("frmAddressDelete"));
 
@@ -27,7 +28,8 @@ frmAddressDelete::frmAddressDelete() : ContactBrowser(kCaption, QSize(8130, 7200
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 2175));
     paintLightYellow(txtComments);
 
-    cmdDelete = makePictureButton<asxToolButton>(this, "cmdDelete", twipsRect(0, 6360, 5175, 615), QStringLiteral("delete"));
+    cmdDelete =
+        makePictureButton<asxToolButton>(this, "cmdDelete", twipsRect(0, 6360, 5175, 615), QStringLiteral("delete"));
     txtID = makeTextBox(this, "txtID", twipsRect(480, 7080, 1935, 285));
 
     finishLayout();

@@ -7,11 +7,11 @@
 #include <QPlainTextEdit>
 
 #include "address/frmAddress.h"
-#include "kit/SavingProgress.h"
-#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Edit");
@@ -34,7 +34,8 @@ QLabel* makeCounter(QWidget* parent, const char* name, const QString& text, cons
 
 }  // namespace
 
-frmAddressEdit::frmAddressEdit() : ContactBrowser(kCaption, QSize(8055, 7005))
+frmAddressEdit::frmAddressEdit()
+    : ContactBrowser(kCaption, QSize(8055, 7005))
 {
     setObjectName(QStringLiteral("frmAddressEdit"));
 
@@ -45,9 +46,11 @@ frmAddressEdit::frmAddressEdit() : ContactBrowser(kCaption, QSize(8055, 7005))
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 1815));
 
     Frame3 = makeControl<QGroupBox>(this, "Frame3", twipsRect(0, 5880, 5175, 1095));
-    cmdAddressSave = makePictureButton<asxToolButton>(Frame3, "cmdAddressSave", twipsRect(120, 360, 735, 495), QStringLiteral("save"));
+    cmdAddressSave = makePictureButton<asxToolButton>(Frame3, "cmdAddressSave", twipsRect(120, 360, 735, 495),
+                                                      QStringLiteral("save"));
     // Printing is the address panel's Print button; this one does nothing.
-    cmdAddressPrint = makePictureButton<asxToolButton>(Frame3, "cmdAddressPrint", twipsRect(1320, 360, 735, 495), QStringLiteral("print"));
+    cmdAddressPrint = makePictureButton<asxToolButton>(Frame3, "cmdAddressPrint", twipsRect(1320, 360, 735, 495),
+                                                       QStringLiteral("print"));
     lblNo = makeCounter(Frame3, "lblNo", QStringLiteral("No."), twipsRect(2280, 360, 735, 495));
     lblCurrent = makeCounter(Frame3, "lblCurrent", QString(), twipsRect(3120, 360, 495, 495));
     // Wider than its 495 twips, to the frame's edge: a count of 100000 must show whole.

@@ -10,11 +10,11 @@
 #include <QPushButton>
 
 #include "address/ContactBoxes.h"
-#include "kit/MsgBox.h"
-#include "kit/StoreAccess.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Search");
@@ -36,20 +36,78 @@ struct FieldInfo {
 };
 
 const FieldInfo kFields[] = {
-    {"cmdFirstName", "First Name", {120, 240, 1455, 375}, "txtsearchFirstName", {1800, 240, 1695, 405},
-     "imgFirstName", {3480, 240, 480, 480}, "Number: First Name Found", "FirstName", " First Name Not Found",
-     false, true},
-    {"cmdLastName", "Last Name", {120, 840, 1455, 375}, "txtsearchLastName", {1800, 840, 1695, 405},
-     "imgLastName", {3480, 840, 480, 480}, "Number: Last Name Found", "LastName", " Last Name Not Found",
-     false, true},
-    {"cmdPhone", "Phone", {4200, 240, 1455, 375}, "txtsearchPhone", {5760, 240, 1695, 375}, "imgPhone",
-     {7440, 240, 480, 480}, "Number: Phone Number Found", "HomePhone", " Home Phone Not Found", true, true},
-    {"cmdEmail", "Email", {4200, 840, 1455, 375}, "txtsearchEmail", {5760, 840, 1695, 375}, "imgEmail",
-     {7440, 720, 480, 480}, "Number: Email Found", "Email", " Email Not Found", true, true},
-    {"cmdICQ", "Icq", {8160, 240, 1095, 375}, "txtsearchIcq", {9360, 240, 1695, 375}, "imgIcq",
-     {11040, 240, 480, 480}, "Number: ICQ Found", "ICQ", " Icq Number Not Found", true, true},
-    {"cmdMobile", "Mobile", {8160, 840, 1095, 375}, "txtsearchMobile", {9360, 840, 1695, 375}, "imgMobile",
-     {11040, 840, 480, 480}, "Number: Mobile number Found", "Mobile", " Mobile Number Not Found", true, false},
+    {"cmdFirstName",
+     "First Name",
+     {120, 240, 1455, 375},
+     "txtsearchFirstName",
+     {1800, 240, 1695, 405},
+     "imgFirstName",
+     {3480, 240, 480, 480},
+     "Number: First Name Found",
+     "FirstName",
+     " First Name Not Found",
+     false,
+     true},
+    {"cmdLastName",
+     "Last Name",
+     {120, 840, 1455, 375},
+     "txtsearchLastName",
+     {1800, 840, 1695, 405},
+     "imgLastName",
+     {3480, 840, 480, 480},
+     "Number: Last Name Found",
+     "LastName",
+     " Last Name Not Found",
+     false,
+     true},
+    {"cmdPhone",
+     "Phone",
+     {4200, 240, 1455, 375},
+     "txtsearchPhone",
+     {5760, 240, 1695, 375},
+     "imgPhone",
+     {7440, 240, 480, 480},
+     "Number: Phone Number Found",
+     "HomePhone",
+     " Home Phone Not Found",
+     true,
+     true},
+    {"cmdEmail",
+     "Email",
+     {4200, 840, 1455, 375},
+     "txtsearchEmail",
+     {5760, 840, 1695, 375},
+     "imgEmail",
+     {7440, 720, 480, 480},
+     "Number: Email Found",
+     "Email",
+     " Email Not Found",
+     true,
+     true},
+    {"cmdICQ",
+     "Icq",
+     {8160, 240, 1095, 375},
+     "txtsearchIcq",
+     {9360, 240, 1695, 375},
+     "imgIcq",
+     {11040, 240, 480, 480},
+     "Number: ICQ Found",
+     "ICQ",
+     " Icq Number Not Found",
+     true,
+     true},
+    {"cmdMobile",
+     "Mobile",
+     {8160, 840, 1095, 375},
+     "txtsearchMobile",
+     {9360, 840, 1695, 375},
+     "imgMobile",
+     {11040, 840, 480, 480},
+     "Number: Mobile number Found",
+     "Mobile",
+     " Mobile Number Not Found",
+     true,
+     false},
 };
 constexpr int kFieldCount = int(std::size(kFields));
 
@@ -91,7 +149,8 @@ frmAddressSearch::frmAddressSearch()
         const FieldInfo& info = kFields[i];
         const auto field = Field(i);
 
-        QPushButton* button = makeCommandButton(Frame2, info.buttonName, QLatin1String(info.caption), inTwips(info.button));
+        QPushButton* button =
+            makeCommandButton(Frame2, info.buttonName, QLatin1String(info.caption), inTwips(info.button));
         connect(button, &QPushButton::clicked, this, [this, field] { cmdField_Click(field); });
         *buttons[i] = button;
 
@@ -123,8 +182,8 @@ frmAddressSearch::frmAddressSearch()
         picture(Field(i))->hide();
     }
 
-    QWidget* const order[] = {txtsearchMobile, txtsearchIcq, cmdMobile, cmdICQ, txtsearchEmail,
-                              txtsearchPhone, cmdEmail, cmdPhone, cmdLastName, cmdFirstName,
+    QWidget* const order[] = {txtsearchMobile,   txtsearchIcq,       cmdMobile, cmdICQ,      txtsearchEmail,
+                              txtsearchPhone,    cmdEmail,           cmdPhone,  cmdLastName, cmdFirstName,
                               txtsearchLastName, txtsearchFirstName, lstv};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -176,18 +235,54 @@ void frmAddressSearch::disableField(Field field)
     picture(field)->hide();
 }
 
-void frmAddressSearch::EnableFirstLame() { enableField(FirstName); }
-void frmAddressSearch::DisableFirstName() { disableField(FirstName); }
-void frmAddressSearch::EnableLastName() { enableField(LastName); }
-void frmAddressSearch::DisableLastName() { disableField(LastName); }
-void frmAddressSearch::EnablePhone() { enableField(Phone); }
-void frmAddressSearch::disablePhone() { disableField(Phone); }
-void frmAddressSearch::EnableEmail() { enableField(Email); }
-void frmAddressSearch::disableEmail() { disableField(Email); }
-void frmAddressSearch::EnableICQ() { enableField(Icq); }
-void frmAddressSearch::disableIcq() { disableField(Icq); }
-void frmAddressSearch::EnableMobile() { enableField(Mobile); }
-void frmAddressSearch::DisableMobile() { disableField(Mobile); }
+void frmAddressSearch::EnableFirstLame()
+{
+    enableField(FirstName);
+}
+void frmAddressSearch::DisableFirstName()
+{
+    disableField(FirstName);
+}
+void frmAddressSearch::EnableLastName()
+{
+    enableField(LastName);
+}
+void frmAddressSearch::DisableLastName()
+{
+    disableField(LastName);
+}
+void frmAddressSearch::EnablePhone()
+{
+    enableField(Phone);
+}
+void frmAddressSearch::disablePhone()
+{
+    disableField(Phone);
+}
+void frmAddressSearch::EnableEmail()
+{
+    enableField(Email);
+}
+void frmAddressSearch::disableEmail()
+{
+    disableField(Email);
+}
+void frmAddressSearch::EnableICQ()
+{
+    enableField(Icq);
+}
+void frmAddressSearch::disableIcq()
+{
+    disableField(Icq);
+}
+void frmAddressSearch::EnableMobile()
+{
+    enableField(Mobile);
+}
+void frmAddressSearch::DisableMobile()
+{
+    disableField(Mobile);
+}
 
 void frmAddressSearch::cmdField_Click(Field field)
 {
@@ -230,8 +325,7 @@ void frmAddressSearch::DisplayInfo()
 
 bool frmAddressSearch::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         for (int i = 0; i < kFieldCount; ++i) {
             if (watched == picture(Field(i))) {
                 imgField_Click(Field(i));

@@ -26,7 +26,7 @@ bool isDigit(char c)
 
 // Digits of an operand being typed; the zero that stands before a bare point
 // is not a significant one.
-int enteredDigits(const QString &operand)
+int enteredDigits(const QString& operand)
 {
     int n = 0;
     for (QChar c : operand)
@@ -39,7 +39,7 @@ int enteredDigits(const QString &operand)
 
 // The application object switches the C library to the user's locale, which
 // may want "," as the decimal separator; operand texts always use ".".
-double parseCLocale(const std::string &number)
+double parseCLocale(const std::string& number)
 {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
     return strtod_l(number.c_str(), nullptr, cLocale);
@@ -55,8 +55,7 @@ QString canonicalText(double value)
     // significant digits), so the rounding to 15 digits is decided on the true
     // value and a half rounds away from zero, as people round by hand.
     char buf[800];
-    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
-                                   std::chars_format::scientific, 780);
+    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 780);
     const std::string_view exact(buf, res.ptr - buf);
     const auto ePos = exact.find('e');
     int exponent = 0;
@@ -113,7 +112,7 @@ QString canonicalText(double value)
     return QString::fromLatin1(text);
 }
 
-std::optional<double> textToNumber(const QString &text)
+std::optional<double> textToNumber(const QString& text)
 {
     // Blanks may stand anywhere, even between digits: an operand grows by
     // appending " 7" to its text.
@@ -173,7 +172,7 @@ void CalcEngine::load()
     Display = kStartText;
 }
 
-QString &CalcEngine::operandBeingEntered()
+QString& CalcEngine::operandBeingEntered()
 {
     return PendingOp == Op::None ? FirstNum : SecondNum;
 }
@@ -186,7 +185,7 @@ void CalcEngine::digit(int d)
         clearCalculation();
         StartNew = false;
     }
-    QString &operand = operandBeingEntered();
+    QString& operand = operandBeingEntered();
     // A sixteenth digit would be rounded away by the display (and once in
     // scientific form, a further one would land in the exponent).
     if (enteredDigits(operand) >= kMaxDigits)
@@ -211,7 +210,7 @@ void CalcEngine::point()
         clearCalculation();
         StartNew = false;
     }
-    QString &operand = operandBeingEntered();
+    QString& operand = operandBeingEntered();
     // A number already in scientific form has its point; one typed point is
     // all a number can take.
     if (operand.contains(u'.') || operand.contains(u'E'))
@@ -261,7 +260,7 @@ bool CalcEngine::finishFractionEntry()
     if (!FractionEntry)
         return true;
     FractionEntry = false;
-    QString &operand = operandBeingEntered();
+    QString& operand = operandBeingEntered();
     const auto value = textToNumber(operand);
     if (!value)
         return false;
@@ -279,11 +278,20 @@ bool CalcEngine::applyPendingOp()
         return false;
     double result = 0;
     switch (PendingOp) {
-    case Op::None: break;
-    case Op::Add: result = *a + *b; break;
-    case Op::Subtract: result = *a - *b; break;
-    case Op::Multiply: result = *a * *b; break;
-    case Op::Divide: result = *a / *b; break;
+    case Op::None:
+        break;
+    case Op::Add:
+        result = *a + *b;
+        break;
+    case Op::Subtract:
+        result = *a - *b;
+        break;
+    case Op::Multiply:
+        result = *a * *b;
+        break;
+    case Op::Divide:
+        result = *a / *b;
+        break;
     }
     // The operands are finite, so the only ways out of the finite range are
     // overflow (infinity), division by zero (infinity) and 0 / 0 (NaN).

@@ -11,8 +11,7 @@
 // Operands are kept as text and pass through canonicalText() on every digit
 // press, which is what gives the keypad its character: leading zeros vanish,
 // and an operand takes at most fifteen digits, as many as the display shows.
-class CalcEngine
-{
+class CalcEngine {
 public:
     // What the display shows after a fault; the calculation is cleared.
     static inline const QString kFaultText = QStringLiteral("-E-");
@@ -28,14 +27,14 @@ public:
     void equals();
     void allClear();
 
-    const QString &display() const { return Display; }
+    const QString& display() const { return Display; }
 
 private:
     // The operator waiting for its second operand; op(0) .. op(3) are the
     // keys in this order.
     enum class Op { None, Add, Subtract, Multiply, Divide };
 
-    QString &operandBeingEntered();
+    QString& operandBeingEntered();
     bool finishFractionEntry();
     bool applyPendingOp();
     void fault();
@@ -60,4 +59,4 @@ QString canonicalText(double value);
 // Reads the longest leading number from text, skipping blanks anywhere; a text
 // with no digits reads as 0. Returns nothing when the value lies beyond the
 // double range; a value too small to represent reads as 0.
-std::optional<double> textToNumber(const QString &text);
+std::optional<double> textToNumber(const QString& text);

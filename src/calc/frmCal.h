@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "kit/Screens.h"
 #include "calc/CalcEngine.h"
+#include "kit/Screens.h"
 
 class QLineEdit;
 class asxToolButton;

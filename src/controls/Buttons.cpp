@@ -21,7 +21,8 @@ int shiftState(Qt::KeyboardModifiers modifiers)
 }
 }  // namespace
 
-ButtonBase::ButtonBase(QWidget* parent) : QToolButton(parent)
+ButtonBase::ButtonBase(QWidget* parent)
+    : QToolButton(parent)
 {
     setMouseTracking(true);
     setAutoRaise(true);
@@ -60,7 +61,10 @@ void ButtonBase::leaveEvent(QEvent* event)
     emit MouseLeave();
 }
 
-asxGenericContainer::asxGenericContainer(QWidget* parent) : QFrame(parent) {}
+asxGenericContainer::asxGenericContainer(QWidget* parent)
+    : QFrame(parent)
+{
+}
 
 void asxGenericContainer::setBackColor(const QColor& color)
 {

@@ -8,7 +8,8 @@ namespace {
 constexpr int kKeyRole = Qt::UserRole + 1;
 }
 
-ListView::ListView(QWidget* parent) : QTreeWidget(parent)
+ListView::ListView(QWidget* parent)
+    : QTreeWidget(parent)
 {
     setRootIsDecorated(false);
     setUniformRowHeights(true);

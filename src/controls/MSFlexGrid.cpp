@@ -9,7 +9,8 @@ constexpr int kDefaultRowHeight = 240;
 constexpr int kDefaultColWidth = 960;
 }  // namespace
 
-MSFlexGrid::MSFlexGrid(QWidget* parent) : QTableWidget(parent)
+MSFlexGrid::MSFlexGrid(QWidget* parent)
+    : QTableWidget(parent)
 {
     // The fixed cells are the headings; Qt's own header views would be a
     // second, different kind of heading.
@@ -162,7 +163,8 @@ void MSFlexGrid::setColWidth(int col, int widthTwips)
 void MSFlexGrid::setGridColor(const QColor& color)
 {
     setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; background: white; }"
-                                 "QTableView::item { padding: 0px 1px; }").arg(color.name()));
+                                 "QTableView::item { padding: 0px 1px; }")
+                      .arg(color.name()));
 }
 
 void MSFlexGrid::onCellClicked(int row, int col)

@@ -1,6 +1,7 @@
 #include "controls/MonthView.h"
 
-MonthView::MonthView(QWidget* parent) : QCalendarWidget(parent)
+MonthView::MonthView(QWidget* parent)
+    : QCalendarWidget(parent)
 {
     setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     setGridVisible(false);

@@ -10,11 +10,11 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QMimeData>
-#include <QTextImageFormat>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextImageFormat>
 
 #include <algorithm>
 #include <cstdint>
@@ -58,11 +58,18 @@ QString plainOf(QString s)
     return s;
 }
 
-bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
 
 }  // namespace
 
-RichTextBox::RichTextBox(QWidget* parent) : QTextEdit(parent) { useInstalledFace(); }
+RichTextBox::RichTextBox(QWidget* parent)
+    : QTextEdit(parent)
+{
+    useInstalledFace();
+}
 
 // The box's font may name several faces, the first of them missing here.
 // Typing draws in the face that is found, so that face is what the document
@@ -86,7 +93,7 @@ void RichTextBox::changeEvent(QEvent* event)
 bool RichTextBox::canInsertFromMimeData(const QMimeData* source) const
 {
     return source->hasImage() || source->hasFormat(QStringLiteral("text/rtf"))
-        || source->hasFormat(QStringLiteral("application/rtf")) || QTextEdit::canInsertFromMimeData(source);
+           || source->hasFormat(QStringLiteral("application/rtf")) || QTextEdit::canInsertFromMimeData(source);
 }
 
 // What is pasted goes in through our own RTF writer and reader, so the box
@@ -126,7 +133,10 @@ void RichTextBox::insertFromMimeData(const QMimeData* source)
     setTextCursor(c);
 }
 
-QString RichTextBox::TextRTF() const { return QString::fromLatin1(RtfWriter::write(*document())); }
+QString RichTextBox::TextRTF() const
+{
+    return QString::fromLatin1(RtfWriter::write(*document()));
+}
 
 void RichTextBox::setTextRTF(const QString& rtf)
 {
@@ -188,11 +198,20 @@ void RichTextBox::loadBytes(const QByteArray& data)
     }
 }
 
-QString RichTextBox::Text() const { return toPlainText(); }
+QString RichTextBox::Text() const
+{
+    return toPlainText();
+}
 
-int RichTextBox::lastPosition() const { return std::max(0, document()->characterCount() - 1); }
+int RichTextBox::lastPosition() const
+{
+    return std::max(0, document()->characterCount() - 1);
+}
 
-int RichTextBox::SelStart() const { return textCursor().selectionStart(); }
+int RichTextBox::SelStart() const
+{
+    return textCursor().selectionStart();
+}
 
 void RichTextBox::setSelStart(int position)
 {
@@ -216,7 +235,10 @@ void RichTextBox::setSelLength(int length)
     setTextCursor(c);
 }
 
-QString RichTextBox::SelText() const { return plainOf(textCursor().selectedText()); }
+QString RichTextBox::SelText() const
+{
+    return plainOf(textCursor().selectedText());
+}
 
 void RichTextBox::setSelText(const QString& text)
 {
@@ -227,7 +249,10 @@ void RichTextBox::setSelText(const QString& text)
     setTextCursor(c);
 }
 
-QString RichTextBox::SelRTF() const { return QString::fromLatin1(RtfWriter::writeSelection(textCursor())); }
+QString RichTextBox::SelRTF() const
+{
+    return QString::fromLatin1(RtfWriter::writeSelection(textCursor()));
+}
 
 void RichTextBox::setSelRTF(const QString& rtf)
 {
@@ -279,7 +304,10 @@ int RichTextBox::Find(const QString& text, int start, int end, int options)
     return found;
 }
 
-int RichTextBox::RightMargin() const { return m_rightMargin; }
+int RichTextBox::RightMargin() const
+{
+    return m_rightMargin;
+}
 
 void RichTextBox::setRightMargin(int twips)
 {

@@ -10,7 +10,10 @@
 // invalid property value), with a reason a person can read.
 class RichTextBoxError : public std::runtime_error {
 public:
-    explicit RichTextBoxError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
+    explicit RichTextBoxError(const QString& reason)
+        : std::runtime_error(reason.toStdString())
+    {
+    }
     QString reason() const { return QString::fromStdString(what()); }
 };
 

@@ -59,9 +59,8 @@ AppFolder::Choice AppFolder::choose(const Facts& facts)
         return {facts.programFolder, facts.programFolder + QStringLiteral("/Data"), true};
     // Relative values of XDG_DATA_HOME are invalid and ignored, as the base
     // directory rules say.
-    const QString dataHome = QDir::isAbsolutePath(facts.xdgDataHome)
-                                 ? facts.xdgDataHome
-                                 : facts.home + QStringLiteral("/.local/share");
+    const QString dataHome =
+        QDir::isAbsolutePath(facts.xdgDataHome) ? facts.xdgDataHome : facts.home + QStringLiteral("/.local/share");
     const QString shipped =
         facts.installedShare.isEmpty() ? facts.programFolder + QStringLiteral("/Data") : facts.installedShare;
     return {QDir::cleanPath(dataHome + QStringLiteral("/tessaly")), shipped, false};

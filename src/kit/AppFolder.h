@@ -26,15 +26,15 @@ struct Choice {
 // The one decision; everything below asks it through path() and shippedFolder().
 Choice choose(const Facts& facts);
 
-QString path();            // the folder that holds Data/ and Note/, no trailing separator
+QString path();                       // the folder that holds Data/ and Note/, no trailing separator
 void setPath(const QString& folder);  // tests point this at a temporary folder
-QString dataFolder();      // <root>/Data
-QString noteFolder();      // <root>/Note
-QString databaseFile();    // <root>/Data/Tessaly.mdb
-QString markerFile();      // <root>/Data/Pass.dat
-QString reminderFile();    // <root>/Data/Reminded.dat: when the reminders last looked
-QString shippedFolder();   // the files that come with the program
-QString helpFile();        // <shipped>/help.doc
-QString descriptionFile(); // <shipped>/description.txt
-QString backupFolder();    // <root>/Data/Backup
+QString dataFolder();                 // <root>/Data
+QString noteFolder();                 // <root>/Note
+QString databaseFile();               // <root>/Data/Tessaly.mdb
+QString markerFile();                 // <root>/Data/Pass.dat
+QString reminderFile();               // <root>/Data/Reminded.dat: when the reminders last looked
+QString shippedFolder();              // the files that come with the program
+QString helpFile();                   // <shipped>/help.doc
+QString descriptionFile();            // <shipped>/description.txt
+QString backupFolder();               // <root>/Data/Backup
 }  // namespace AppFolder

@@ -20,8 +20,8 @@ QString reason(int error)
 // and the rename: only names of exactly our own pattern.
 void removeLeftovers(const QDir& folder, const QString& name)
 {
-    const QRegularExpression ours(
-        QRegularExpression::anchoredPattern(QLatin1Char('.') + QRegularExpression::escape(name) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QRegularExpression ours(QRegularExpression::anchoredPattern(
+        QLatin1Char('.') + QRegularExpression::escape(name) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
     for (const QString& entry : folder.entryList({QLatin1Char('.') + name + QStringLiteral(".*")},
                                                  QDir::Files | QDir::Hidden | QDir::System)) {
         if (ours.match(entry).hasMatch())

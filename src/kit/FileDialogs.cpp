@@ -14,9 +14,10 @@ std::optional<QString> ask(const FileDialogRequest& request)
 {
     if (handler())
         return handler()(request);
-    const QString path = request.kind == FileDialogRequest::Open
-        ? QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title, request.folder, request.filter)
-        : QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title, request.folder, request.filter);
+    const QString path =
+        request.kind == FileDialogRequest::Open
+            ? QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title, request.folder, request.filter)
+            : QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title, request.folder, request.filter);
     if (path.isEmpty())
         return std::nullopt;
     return path;

@@ -9,12 +9,12 @@ class Connection;
 // The e-mail settings: one row of tblEmail. The settings screens may have
 // left more than one row behind; the last one is what every screen uses.
 struct MailSettings {
-    qint64 key = 0;       // EmailInfo
-    QString smtp;         // outgoing server
-    QString yourEmail;    // the sender's address
-    QString remote;       // POP3 server
-    QString userName;     // mailbox user name, also the SMTP login
-    QString password;     // mailbox password, also the SMTP login's
+    qint64 key = 0;     // EmailInfo
+    QString smtp;       // outgoing server
+    QString yourEmail;  // the sender's address
+    QString remote;     // POP3 server
+    QString userName;   // mailbox user name, also the SMTP login
+    QString password;   // mailbox password, also the SMTP login's
 };
 
 // The last row of tblEmail, or nothing when there is none. A store failure

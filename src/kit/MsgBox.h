@@ -17,8 +17,8 @@ struct MsgBoxCall {
 
 // Every message the program shows goes through here. The title defaults to
 // the program title.
-MsgResult MsgBox(const QString& text, MsgButtons buttons = MsgButtons::OKOnly,
-                 MsgIcon icon = MsgIcon::None, const QString& title = QString());
+MsgResult MsgBox(const QString& text, MsgButtons buttons = MsgButtons::OKOnly, MsgIcon icon = MsgIcon::None,
+                 const QString& title = QString());
 
 // Tests replace the window with a recorder; an empty function restores it.
 void setMsgBoxHandler(std::function<MsgResult(const MsgBoxCall&)> handler);

@@ -62,7 +62,8 @@ void frmLoadSaving::Form_Load()
         move(screen->availableGeometry().center() - rect().center());
 }
 
-frmSaving::frmSaving() : SavingProgress(QStringLiteral("Saving"), QSize(5625, 300), QSize(5655, 255))
+frmSaving::frmSaving()
+    : SavingProgress(QStringLiteral("Saving"), QSize(5625, 300), QSize(5655, 255))
 {
     setObjectName(QStringLiteral("frmSaving"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);

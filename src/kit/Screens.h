@@ -32,7 +32,11 @@ void finishUnload(QWidget* widget, FormHooks* hooks);
 template <class Base>
 class FormOf : public Base, public FormHooks {
 public:
-    explicit FormOf(QWidget* parent = nullptr) : Base(parent) { this->setAttribute(Qt::WA_DeleteOnClose); }
+    explicit FormOf(QWidget* parent = nullptr)
+        : Base(parent)
+    {
+        this->setAttribute(Qt::WA_DeleteOnClose);
+    }
 
 protected:
     void closeEvent(QCloseEvent* event) override

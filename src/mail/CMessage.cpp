@@ -6,7 +6,7 @@ namespace {
 constexpr qsizetype kLongestName = 11;  // "return-path", "in-reply-to"
 }
 
-void CMessage::CreateFromText(const QString &strMessage)
+void CMessage::CreateFromText(const QString& strMessage)
 {
     const qsizetype p = strMessage.indexOf(QLatin1String("\r\n\r\n"));
     if (p < 0) {
@@ -20,7 +20,7 @@ void CMessage::CreateFromText(const QString &strMessage)
     pickHeaderFields(m_headers);
 }
 
-void CMessage::CreateFromHeaderText(const QString &strMessage)
+void CMessage::CreateFromHeaderText(const QString& strMessage)
 {
     m_headers = strMessage;
     m_messageBody.clear();
@@ -34,13 +34,13 @@ QString CMessage::MessageBody() const
     return m_bodyFrom >= 0 ? m_messageText.mid(m_bodyFrom) : m_messageBody;
 }
 
-void CMessage::setMessageBody(const QString &v)
+void CMessage::setMessageBody(const QString& v)
 {
     m_messageBody = v;
     m_bodyFrom = -1;
 }
 
-QString *CMessage::fieldFor(QLatin1String lowerName)
+QString* CMessage::fieldFor(QLatin1String lowerName)
 {
     struct Field {
         QLatin1String name;
@@ -64,7 +64,7 @@ QString *CMessage::fieldFor(QLatin1String lowerName)
         {QLatin1String("comments"), &CMessage::m_comments},
         {QLatin1String("encrypted"), &CMessage::m_encrypted},
     };
-    for (const Field &f : kFields) {
+    for (const Field& f : kFields) {
         if (lowerName == f.name)
             return &(this->*f.member);
     }
@@ -89,7 +89,7 @@ void CMessage::pickHeaderFields(QStringView headers)
             ascii = c < 0x80;
             name[i] = (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : char(c);
         }
-        QString *field = ascii ? fieldFor(QLatin1String(name, colon)) : nullptr;
+        QString* field = ascii ? fieldFor(QLatin1String(name, colon)) : nullptr;
         if (!field)
             continue;
         QStringView value = piece.mid(colon + 1);

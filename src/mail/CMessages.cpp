@@ -8,7 +8,7 @@ namespace {
 const QString kSource = QStringLiteral("CMessages");
 }
 
-void CMessages::Add(const std::shared_ptr<CMessage> &oMessage, const QString &sKey)
+void CMessages::Add(const std::shared_ptr<CMessage>& oMessage, const QString& sKey)
 {
     if (!sKey.isEmpty()) {
         const QString folded = fold(sKey);
@@ -23,8 +23,7 @@ void CMessages::Add(const std::shared_ptr<CMessage> &oMessage, const QString &sK
 qsizetype CMessages::checkedIndex(int position) const
 {
     if (position < 1 || position > Count())
-        throw MailError(BadPosition, kSource,
-                        QStringLiteral("No item at position ") + QString::number(position));
+        throw MailError(BadPosition, kSource, QStringLiteral("No item at position ") + QString::number(position));
     return position - 1;
 }
 
@@ -33,7 +32,7 @@ std::shared_ptr<CMessage> CMessages::Item(int position) const
     return m_col[checkedIndex(position)];
 }
 
-std::shared_ptr<CMessage> CMessages::Item(const QString &key) const
+std::shared_ptr<CMessage> CMessages::Item(const QString& key) const
 {
     const auto it = m_byKey.constFind(fold(key));
     if (key.isEmpty() || it == m_byKey.cend())
@@ -50,18 +49,17 @@ void CMessages::Remove(int position)
     m_keys.erase(m_keys.begin() + i);
 }
 
-void CMessages::Remove(const QString &key)
+void CMessages::Remove(const QString& key)
 {
     const QString folded = fold(key);
-    const auto it = std::find_if(m_keys.cbegin(), m_keys.cend(), [&](const QString &k) {
-        return !k.isEmpty() && fold(k) == folded;
-    });
+    const auto it = std::find_if(m_keys.cbegin(), m_keys.cend(),
+                                 [&](const QString& k) { return !k.isEmpty() && fold(k) == folded; });
     if (key.isEmpty() || it == m_keys.cend())
         throw MailError(UnknownKey, kSource, QStringLiteral("No item with key ") + key);
     Remove(int(it - m_keys.cbegin()) + 1);
 }
 
-bool CMessages::Contains(const QString &key) const
+bool CMessages::Contains(const QString& key) const
 {
     return !key.isEmpty() && m_byKey.contains(fold(key));
 }

@@ -10,8 +10,7 @@
 
 // The fetched messages in the order they were added, optionally keyed by a
 // string that is unique without regard to letter case. Positions count from 1.
-class CMessages
-{
+class CMessages {
 public:
     enum Error : qint32 {
         DuplicateKey = 1,  // Add with a key already present
@@ -21,15 +20,15 @@ public:
 
     // An empty key adds the message without one. A key already present
     // raises MailError DuplicateKey and adds nothing.
-    void Add(const std::shared_ptr<CMessage> &oMessage, const QString &sKey = QString());
+    void Add(const std::shared_ptr<CMessage>& oMessage, const QString& sKey = QString());
 
     std::shared_ptr<CMessage> Item(int position) const;
-    std::shared_ptr<CMessage> Item(const QString &key) const;
+    std::shared_ptr<CMessage> Item(const QString& key) const;
     int Count() const { return int(m_col.size()); }
     void Remove(int position);
-    void Remove(const QString &key);
+    void Remove(const QString& key);
 
-    bool Contains(const QString &key) const;
+    bool Contains(const QString& key) const;
     // The key the item at `position` was added under; empty when none.
     QString Key(int position) const;
 
@@ -39,7 +38,7 @@ public:
     const_iterator end() const { return m_col.cend(); }
 
 private:
-    static QString fold(const QString &key) { return key.toCaseFolded(); }
+    static QString fold(const QString& key) { return key.toCaseFolded(); }
     qsizetype checkedIndex(int position) const;
 
     std::vector<std::shared_ptr<CMessage>> m_col;

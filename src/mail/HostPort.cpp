@@ -18,7 +18,7 @@ quint16 portNumber(QStringView text)
 
 }  // namespace
 
-HostPort splitHostPort(const QString &box, quint16 defaultPort)
+HostPort splitHostPort(const QString& box, quint16 defaultPort)
 {
     const QString text = box.trimmed();
 

@@ -11,7 +11,7 @@ struct HostPort {
     QString host;
     quint16 port = 0;
 
-    friend bool operator==(const HostPort &, const HostPort &) = default;
+    friend bool operator==(const HostPort&, const HostPort&) = default;
 };
 
 // Reads a host box: "host", "host:port", "[v6address]" or "[v6address]:port";
@@ -20,7 +20,7 @@ struct HostPort {
 // text stays the host, so a mistyped box fails at the connection with the
 // socket's own message rather than reaching some other port. A bare IPv6
 // address (more than one colon, no brackets) is a host without port.
-HostPort splitHostPort(const QString &box, quint16 defaultPort);
+HostPort splitHostPort(const QString& box, quint16 defaultPort);
 
 // 465 and 995 speak TLS from the first byte; 587 (submission) never goes
 // on in clear; on any other port TLS is used when the server offers it.

@@ -1,6 +1,6 @@
 #include "mail/MailAction.h"
 
-MailAction MailAction::send(const QByteArray &bytes, bool tracked)
+MailAction MailAction::send(const QByteArray& bytes, bool tracked)
 {
     MailAction a;
     a.kind = Kind::Send;
@@ -32,7 +32,7 @@ MailAction MailAction::close()
     return a;
 }
 
-MailAction MailAction::notify(const MailNotice &notice)
+MailAction MailAction::notify(const MailNotice& notice)
 {
     MailAction a;
     a.kind = Kind::Notify;
@@ -40,7 +40,7 @@ MailAction MailAction::notify(const MailNotice &notice)
     return a;
 }
 
-MailAction MailAction::list(const QStringList &keys)
+MailAction MailAction::list(const QStringList& keys)
 {
     MailAction a;
     a.kind = Kind::List;

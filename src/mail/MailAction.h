@@ -18,7 +18,7 @@ struct MailNotice {
     QString title;
     MailIcon icon = MailIcon::None;
 
-    friend bool operator==(const MailNotice &, const MailNotice &) = default;
+    friend bool operator==(const MailNotice&, const MailNotice&) = default;
 };
 
 struct MailAction {
@@ -41,12 +41,12 @@ struct MailAction {
     int total = 0;
     bool ok = false;
 
-    static MailAction send(const QByteArray &bytes, bool tracked = false);
+    static MailAction send(const QByteArray& bytes, bool tracked = false);
     static MailAction startTls();
     static MailAction progress(int current, int total);
     static MailAction close();
-    static MailAction notify(const MailNotice &notice);
-    static MailAction list(const QStringList &keys);
+    static MailAction notify(const MailNotice& notice);
+    static MailAction list(const QStringList& keys);
     static MailAction finished(bool ok);
 };
 

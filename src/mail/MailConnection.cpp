@@ -16,10 +16,14 @@ QList<QSslCertificate> extraCaCertificates;
 MsgIcon boxIcon(MailIcon icon)
 {
     switch (icon) {
-    case MailIcon::None: return MsgIcon::None;
-    case MailIcon::Information: return MsgIcon::Information;
-    case MailIcon::Exclamation: return MsgIcon::Exclamation;
-    case MailIcon::Critical: return MsgIcon::Critical;
+    case MailIcon::None:
+        return MsgIcon::None;
+    case MailIcon::Information:
+        return MsgIcon::Information;
+    case MailIcon::Exclamation:
+        return MsgIcon::Exclamation;
+    case MailIcon::Critical:
+        return MsgIcon::Critical;
     }
     return MsgIcon::None;
 }
@@ -37,18 +41,20 @@ void MailConnection::setTimeLimits(std::chrono::milliseconds connect, std::chron
     silenceLimit = silence;
 }
 
-void MailConnection::setExtraCaCertificates(const QList<QSslCertificate> &certificates)
+void MailConnection::setExtraCaCertificates(const QList<QSslCertificate>& certificates)
 {
     extraCaCertificates = certificates;
 }
 
-void MailConnection::showNotice(const MailNotice &notice)
+void MailConnection::showNotice(const MailNotice& notice)
 {
     MsgBox(notice.text, MsgButtons::OKOnly, boxIcon(notice.icon), notice.title);
 }
 
-MailConnection::MailConnection(MailSession &session, QObject *parent)
-    : QObject(parent), m_session(session), m_socket(new QSslSocket(this))
+MailConnection::MailConnection(MailSession& session, QObject* parent)
+    : QObject(parent)
+    , m_session(session)
+    , m_socket(new QSslSocket(this))
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &MailConnection::timedOut);
@@ -62,8 +68,8 @@ MailConnection::MailConnection(MailSession &session, QObject *parent)
         m_timer.start(silenceLimit);
         carryOut(m_session.tlsReady());
     });
-    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
-        for (const QSslError &e : errors)
+    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+        for (const QSslError& e : errors)
             m_sslErrors << e.errorString();
     });
     connect(m_socket, &QSslSocket::readyRead, this, &MailConnection::readArrived);
@@ -92,7 +98,7 @@ MailConnection::~MailConnection()
     drop();
 }
 
-void MailConnection::open(const QString &host, quint16 port, TlsMode tls)
+void MailConnection::open(const QString& host, quint16 port, TlsMode tls)
 {
     drop();
     m_host = host;
@@ -152,18 +158,17 @@ void MailConnection::tlsFailed()
 
 void MailConnection::timedOut()
 {
-    const QString what =
-        m_connecting ? MailTexts::noConnection(m_host, wholeSeconds(connectLimit))
-                     : MailTexts::noAnswer(m_host, wholeSeconds(silenceLimit),
-                                           m_handshaking ? QStringLiteral("the secure connection")
-                                                         : m_session.waitingFor());
+    const QString what = m_connecting ? MailTexts::noConnection(m_host, wholeSeconds(connectLimit))
+                                      : MailTexts::noAnswer(m_host, wholeSeconds(silenceLimit),
+                                                            m_handshaking ? QStringLiteral("the secure connection")
+                                                                          : m_session.waitingFor());
     carryOut(m_session.timedOut(what));
     drop();
 }
 
-void MailConnection::carryOut(const MailActions &actions)
+void MailConnection::carryOut(const MailActions& actions)
 {
-    for (const MailAction &action : actions) {
+    for (const MailAction& action : actions) {
         switch (action.kind) {
         case MailAction::Kind::Send:
             if (action.tracked) {

@@ -15,45 +15,44 @@ class QSslSocket;
 // what to do; this carries it out on a socket (TLS when asked) and in
 // message boxes, and keeps the time: a connection that does not open, or a
 // server that falls silent while a reply is awaited, ends the session.
-class MailConnection : public QObject
-{
+class MailConnection : public QObject {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kConnectLimit = std::chrono::seconds(30);
     static constexpr std::chrono::milliseconds kSilenceLimit = std::chrono::seconds(60);
 
-    MailConnection(MailSession &session, QObject *parent);
+    MailConnection(MailSession& session, QObject* parent);
     ~MailConnection() override;
 
     // Connects to `host`; with TlsMode::Implicit TLS starts at once.
-    void open(const QString &host, quint16 port, TlsMode tls);
+    void open(const QString& host, quint16 port, TlsMode tls);
     // Ends the connection without a word to the screen: a conversation that
     // is abandoned (the screen closes) reports nothing afterwards.
     void drop();
     bool isIdle() const;
 
-    static void showNotice(const MailNotice &notice);
+    static void showNotice(const MailNotice& notice);
 
     // Seams for tests: shorter limits, and certificates to trust besides the
     // system's (a test's own authority). Both stay until changed.
     static void setTimeLimits(std::chrono::milliseconds connect, std::chrono::milliseconds silence);
-    static void setExtraCaCertificates(const QList<QSslCertificate> &certificates);
+    static void setExtraCaCertificates(const QList<QSslCertificate>& certificates);
 
 signals:
-    void listed(const QStringList &keys);
+    void listed(const QStringList& keys);
     void fetching(int current, int total);
     void written(qint64 done, qint64 total);  // of the message being sent
     void finished(bool ok);
 
 private:
-    void carryOut(const MailActions &actions);
+    void carryOut(const MailActions& actions);
     void readArrived();
     void timedOut();
     void failed(QAbstractSocket::SocketError error);
     void tlsFailed();
 
-    MailSession &m_session;
-    QSslSocket *m_socket;
+    MailSession& m_session;
+    QSslSocket* m_socket;
     QTimer m_timer;
     QString m_host;
     bool m_connecting = false;

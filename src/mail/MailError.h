@@ -6,12 +6,13 @@
 
 // The failure the message classes raise: a number a caller can test, the
 // routine that raised it and a readable description.
-class MailError : public std::runtime_error
-{
+class MailError : public std::runtime_error {
 public:
-    MailError(qint32 number, const QString &source, const QString &description)
-        : std::runtime_error(description.toStdString()),
-          m_number(number), m_source(source), m_description(description)
+    MailError(qint32 number, const QString& source, const QString& description)
+        : std::runtime_error(description.toStdString())
+        , m_number(number)
+        , m_source(source)
+        , m_description(description)
     {
     }
 

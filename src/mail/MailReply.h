@@ -29,10 +29,9 @@ SmtpReplyLine parseSmtpReplyLine(QByteArrayView line);
 
 // Collects arriving bytes into replies: a reply is taken when its final
 // line is whole, however TCP cut it.
-class SmtpReplyReader
-{
+class SmtpReplyReader {
 public:
-    void add(const QByteArray &bytes) { m_in += bytes; }
+    void add(const QByteArray& bytes) { m_in += bytes; }
     std::optional<SmtpReply> take();
     QByteArray takeRest();
     qsizetype pending() const { return m_in.size(); }

@@ -6,7 +6,7 @@
 
 namespace MailTexts {
 
-MailNotice smtpError(const QString &reply)
+MailNotice smtpError(const QString& reply)
 {
     return {QStringLiteral("SMTP Error: ") + reply, kSmtpErrorTitle, MailIcon::Information};
 }
@@ -21,20 +21,19 @@ MailNotice messageSent()
     return {kMessageSent, AppInfo::kTitle, MailIcon::Information};
 }
 
-MailNotice sendSocketError(int number, const QString &description)
+MailNotice sendSocketError(int number, const QString& description)
 {
-    return {QStringLiteral("Winsock Error number ") + QString::number(number)
-                + QStringLiteral("\r\n") + description,
+    return {QStringLiteral("Winsock Error number ") + QString::number(number) + QStringLiteral("\r\n") + description,
             kWinsockErrorTitle, MailIcon::Exclamation};
 }
 
-MailNotice attachmentUnreadable(const QString &path, const QString &reason)
+MailNotice attachmentUnreadable(const QString& path, const QString& reason)
 {
-    return {QStringLiteral("The file ") + path + QStringLiteral(" cannot be attached: ") + reason,
-            AppInfo::kTitle, MailIcon::Exclamation};
+    return {QStringLiteral("The file ") + path + QStringLiteral(" cannot be attached: ") + reason, AppInfo::kTitle,
+            MailIcon::Exclamation};
 }
 
-MailNotice pop3Error(const QString &reply)
+MailNotice pop3Error(const QString& reply)
 {
     return {QStringLiteral("POP3 Error: ") + reply, kPop3ErrorTitle, MailIcon::Exclamation};
 }
@@ -49,14 +48,13 @@ MailNotice noMail()
     return {kNoMail, AppInfo::kTitle, MailIcon::Information};
 }
 
-MailNotice checkSocketError(int number, const QString &description)
+MailNotice checkSocketError(int number, const QString& description)
 {
-    return {QStringLiteral("Winsock Error: #") + QString::number(number)
-                + QStringLiteral("\r\n") + description,
+    return {QStringLiteral("Winsock Error: #") + QString::number(number) + QStringLiteral("\r\n") + description,
             AppInfo::kTitle, MailIcon::None};
 }
 
-MailNotice cantBeEmpty(const QString &controlName)
+MailNotice cantBeEmpty(const QString& controlName)
 {
     return {controlName + QStringLiteral(" can't be empty"), AppInfo::kTitle, MailIcon::Critical};
 }
@@ -68,34 +66,37 @@ MailNotice lineBreakInLogin()
             AppInfo::kTitle, MailIcon::Critical};
 }
 
-QString noStartTls(const QString &host)
+QString noStartTls(const QString& host)
 {
     return QStringLiteral("The server %1 offers no secure connection (STARTTLS), which this port "
-                          "requires. Nothing was sent.").arg(host);
+                          "requires. Nothing was sent.")
+        .arg(host);
 }
 
-QString noStls(const QString &host)
+QString noStls(const QString& host)
 {
     return QStringLiteral("The server %1 offers no secure connection (STLS). Nothing was sent.").arg(host);
 }
 
-QString secureConnectionFailed(const QString &host, const QString &reason)
+QString secureConnectionFailed(const QString& host, const QString& reason)
 {
     return QStringLiteral("The secure connection to %1 failed: %2 Nothing was sent.").arg(host, reason);
 }
 
-QString noConnection(const QString &host, int seconds)
+QString noConnection(const QString& host, int seconds)
 {
     return QStringLiteral("No connection to %1 within %2 seconds.").arg(host).arg(seconds);
 }
 
-QString noAnswer(const QString &host, int seconds, const QString &waitingFor)
+QString noAnswer(const QString& host, int seconds, const QString& waitingFor)
 {
     return QStringLiteral("No answer from %1 within %2 seconds while waiting for %3.")
-        .arg(host).arg(seconds).arg(waitingFor);
+        .arg(host)
+        .arg(seconds)
+        .arg(waitingFor);
 }
 
-QString decodeWireText(const QByteArray &bytes)
+QString decodeWireText(const QByteArray& bytes)
 {
     // A leading byte-order mark is message text too: keep it.
     QStringDecoder utf8(QStringDecoder::Utf8,

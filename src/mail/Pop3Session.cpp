@@ -17,7 +17,7 @@ constexpr int kMaxMessageCount = 32767;
 
 // The user name and password go out as typed, but a line break in them
 // would start a command of its own.
-QByteArray commandLine(const char *verb, const QString &argument)
+QByteArray commandLine(const char* verb, const QString& argument)
 {
     QByteArray arg = argument.toUtf8();
     arg.replace('\r', "");
@@ -68,13 +68,13 @@ qsizetype sizeHint(QByteArrayView reply)
 
 }  // namespace
 
-Pop3Session::Pop3Session(CMessages &messages)
+Pop3Session::Pop3Session(CMessages& messages)
     : m_messages(messages)
 {
 }
 
-std::optional<MailNotice> Pop3Session::inputNotice(const QString &host, const QString &userName,
-                                                   const QString &password)
+std::optional<MailNotice> Pop3Session::inputNotice(const QString& host, const QString& userName,
+                                                   const QString& password)
 {
     if (host.isEmpty())
         return MailTexts::cantBeEmpty(QStringLiteral("txtHost"));
@@ -82,13 +82,15 @@ std::optional<MailNotice> Pop3Session::inputNotice(const QString &host, const QS
         return MailTexts::cantBeEmpty(QStringLiteral("txtUserName"));
     if (password.isEmpty())
         return MailTexts::cantBeEmpty(QStringLiteral("txtPassword"));
-    const auto hasBreak = [](const QString &s) { return s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char('\n')); };
+    const auto hasBreak = [](const QString& s) {
+        return s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char('\n'));
+    };
     if (hasBreak(userName) || hasBreak(password))
         return MailTexts::lineBreakInLogin();
     return std::nullopt;
 }
 
-void Pop3Session::start(const QString &userName, const QString &password, const QString &host, TlsMode tls)
+void Pop3Session::start(const QString& userName, const QString& password, const QString& host, TlsMode tls)
 {
     m_userName = userName;
     m_password = password;
@@ -108,20 +110,18 @@ void Pop3Session::start(const QString &userName, const QString &password, const 
     m_seen.clear();
 }
 
-void Pop3Session::connected(const QHostAddress &, bool)
-{
-}
+void Pop3Session::connected(const QHostAddress&, bool) {}
 
-MailActions Pop3Session::feed(const QByteArray &bytes)
+MailActions Pop3Session::feed(const QByteArray& bytes)
 {
     MailActions out;
-    const char *const data = bytes.constData();
+    const char* const data = bytes.constData();
     const qsizetype size = bytes.size();
     qsizetype pos = 0;
     // Only the new bytes are searched for line ends, so a message costs time
     // in proportion to its size however finely it was cut.
     while (m_active && pos < size) {
-        const void *nl = std::memchr(data + pos, '\n', size_t(size - pos));
+        const void* nl = std::memchr(data + pos, '\n', size_t(size - pos));
         if (!nl) {
             m_partial.append(data + pos, size - pos);
             if (!m_inData && m_partial.size() > kMaxStatusLine) {
@@ -130,7 +130,7 @@ MailActions Pop3Session::feed(const QByteArray &bytes)
             }
             break;
         }
-        const qsizetype end = static_cast<const char *>(nl) - data + 1;
+        const qsizetype end = static_cast<const char*>(nl) - data + 1;
         if (m_partial.isEmpty()) {
             handleLine(QByteArrayView(data + pos, end - pos), out);
         } else {
@@ -147,7 +147,7 @@ MailActions Pop3Session::feed(const QByteArray &bytes)
     return out;
 }
 
-void Pop3Session::handleLine(QByteArrayView line, MailActions &out)
+void Pop3Session::handleLine(QByteArrayView line, MailActions& out)
 {
     if (m_inCapabilities) {
         if (line == ".\r\n" || line == ".\n") {
@@ -173,13 +173,13 @@ void Pop3Session::handleLine(QByteArrayView line, MailActions &out)
     m_buffer.append(line);
 }
 
-void Pop3Session::send(const QByteArray &line, Pop3Step next, MailActions &out)
+void Pop3Session::send(const QByteArray& line, Pop3Step next, MailActions& out)
 {
     out.push_back(MailAction::send(line));
     m_step = next;
 }
 
-void Pop3Session::handleStatus(QByteArrayView line, MailActions &out)
+void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
 {
     const Pop3Status status = parsePop3Status(line);
     if (m_step == Pop3Step::Retr) {
@@ -241,7 +241,7 @@ void Pop3Session::handleStatus(QByteArrayView line, MailActions &out)
     }
 }
 
-void Pop3Session::afterCapabilities(MailActions &out)
+void Pop3Session::afterCapabilities(MailActions& out)
 {
     if (!m_secure && m_tls != TlsMode::Implicit && m_stlsOffered)
         return send("STLS\r\n", Pop3Step::Stls, out);
@@ -250,7 +250,7 @@ void Pop3Session::afterCapabilities(MailActions &out)
     send(commandLine("USER ", m_userName), Pop3Step::User, out);
 }
 
-void Pop3Session::storeMessage(MailActions &out)
+void Pop3Session::storeMessage(MailActions& out)
 {
     const QByteArray raw = std::exchange(m_buffer, QByteArray());
     m_inData = false;
@@ -258,7 +258,7 @@ void Pop3Session::storeMessage(MailActions &out)
     const QString text = MailTexts::decodeWireText(raw);
     try {
         message->CreateFromText(text);
-    } catch (const MailError &) {
+    } catch (const MailError&) {
         // No empty line: still a message the user fetched and wants to see.
         message->CreateFromHeaderText(text);
     }
@@ -279,7 +279,7 @@ void Pop3Session::storeMessage(MailActions &out)
     }
 }
 
-void Pop3Session::askNextOrQuit(MailActions &out)
+void Pop3Session::askNextOrQuit(MailActions& out)
 {
     if (m_currentMessage >= m_messageCount) {
         send("QUIT\r\n", Pop3Step::Quit, out);
@@ -290,7 +290,7 @@ void Pop3Session::askNextOrQuit(MailActions &out)
     }
 }
 
-void Pop3Session::quitWithError(QByteArrayView reply, MailActions &out)
+void Pop3Session::quitWithError(QByteArrayView reply, MailActions& out)
 {
     m_failed = true;
     m_inData = false;
@@ -298,7 +298,7 @@ void Pop3Session::quitWithError(QByteArrayView reply, MailActions &out)
     out.push_back(MailAction::notify(MailTexts::pop3Error(MailTexts::decodeWireText(reply.toByteArray()))));
 }
 
-void Pop3Session::fail(const QString &text, MailActions &out)
+void Pop3Session::fail(const QString& text, MailActions& out)
 {
     m_failed = true;
     out.push_back(MailAction::close());
@@ -306,7 +306,7 @@ void Pop3Session::fail(const QString &text, MailActions &out)
     finish(false, out);
 }
 
-void Pop3Session::finish(bool ok, MailActions &out)
+void Pop3Session::finish(bool ok, MailActions& out)
 {
     m_active = false;
     out.push_back(MailAction::finished(ok));
@@ -322,7 +322,7 @@ MailActions Pop3Session::tlsReady()
     return out;
 }
 
-MailActions Pop3Session::tlsFailed(const QString &reason)
+MailActions Pop3Session::tlsFailed(const QString& reason)
 {
     MailActions out;
     if (m_active)
@@ -330,7 +330,7 @@ MailActions Pop3Session::tlsFailed(const QString &reason)
     return out;
 }
 
-MailActions Pop3Session::timedOut(const QString &what)
+MailActions Pop3Session::timedOut(const QString& what)
 {
     MailActions out;
     if (!m_active)
@@ -347,16 +347,24 @@ MailActions Pop3Session::timedOut(const QString &what)
 QString Pop3Session::waitingFor() const
 {
     switch (m_step) {
-    case Pop3Step::Greeting: return QStringLiteral("the greeting");
-    case Pop3Step::Capa: return QStringLiteral("the reply to CAPA");
-    case Pop3Step::Stls: return QStringLiteral("the reply to STLS");
-    case Pop3Step::TlsHandshake: return QStringLiteral("the secure connection");
-    case Pop3Step::User: return QStringLiteral("the reply to USER");
-    case Pop3Step::Pass: return QStringLiteral("the reply to PASS");
-    case Pop3Step::Stat: return QStringLiteral("the reply to STAT");
+    case Pop3Step::Greeting:
+        return QStringLiteral("the greeting");
+    case Pop3Step::Capa:
+        return QStringLiteral("the reply to CAPA");
+    case Pop3Step::Stls:
+        return QStringLiteral("the reply to STLS");
+    case Pop3Step::TlsHandshake:
+        return QStringLiteral("the secure connection");
+    case Pop3Step::User:
+        return QStringLiteral("the reply to USER");
+    case Pop3Step::Pass:
+        return QStringLiteral("the reply to PASS");
+    case Pop3Step::Stat:
+        return QStringLiteral("the reply to STAT");
     case Pop3Step::Retr:
         return QStringLiteral("message %1 of %2").arg(m_currentMessage).arg(m_messageCount);
-    case Pop3Step::Quit: return QStringLiteral("the reply to QUIT");
+    case Pop3Step::Quit:
+        return QStringLiteral("the reply to QUIT");
     }
     return {};
 }
@@ -378,7 +386,7 @@ MailActions Pop3Session::closed()
     return out;
 }
 
-MailActions Pop3Session::socketError(QAbstractSocket::SocketError error, const QString &description)
+MailActions Pop3Session::socketError(QAbstractSocket::SocketError error, const QString& description)
 {
     MailActions out;
     if (!m_active || error == QAbstractSocket::RemoteHostClosedError)

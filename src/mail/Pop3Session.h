@@ -14,14 +14,14 @@
 
 // Where a POP3 check stands: named after what was sent last.
 enum class Pop3Step {
-    Greeting,      // connected, nothing sent
+    Greeting,  // connected, nothing sent
     Capa,
     Stls,
     TlsHandshake,
     User,
     Pass,
     Stat,
-    Retr,          // fetching message currentMessage()
+    Retr,  // fetching message currentMessage()
     Quit,
 };
 
@@ -33,21 +33,20 @@ enum class Pop3Step {
 // Fetched messages go into the collection given at construction, keyed by
 // Message-ID, so a repeated check adds only messages not yet held. Each new
 // message is announced by a list action as soon as it has arrived.
-class Pop3Session : public MailSession
-{
+class Pop3Session : public MailSession {
 public:
-    explicit Pop3Session(CMessages &messages);
+    explicit Pop3Session(CMessages& messages);
 
-    void start(const QString &userName, const QString &password, const QString &host = QString(),
+    void start(const QString& userName, const QString& password, const QString& host = QString(),
                TlsMode tls = TlsMode::Offered);
 
-    void connected(const QHostAddress &local, bool peerIsLoopback) override;
-    MailActions feed(const QByteArray &bytes) override;
+    void connected(const QHostAddress& local, bool peerIsLoopback) override;
+    MailActions feed(const QByteArray& bytes) override;
     MailActions closed() override;
-    MailActions socketError(QAbstractSocket::SocketError error, const QString &description) override;
+    MailActions socketError(QAbstractSocket::SocketError error, const QString& description) override;
     MailActions tlsReady() override;
-    MailActions tlsFailed(const QString &reason) override;
-    MailActions timedOut(const QString &what) override;
+    MailActions tlsFailed(const QString& reason) override;
+    MailActions timedOut(const QString& what) override;
     QString waitingFor() const override;
     bool isActive() const override { return m_active; }
 
@@ -57,21 +56,20 @@ public:
 
     // Checked before connecting, in the screen's order: the notice for the
     // first empty box, or for a line break in the login; none when all is well.
-    static std::optional<MailNotice> inputNotice(const QString &host, const QString &userName,
-                                                 const QString &password);
+    static std::optional<MailNotice> inputNotice(const QString& host, const QString& userName, const QString& password);
 
 private:
-    void handleLine(QByteArrayView line, MailActions &out);
-    void handleStatus(QByteArrayView line, MailActions &out);
-    void afterCapabilities(MailActions &out);
-    void send(const QByteArray &line, Pop3Step next, MailActions &out);
-    void storeMessage(MailActions &out);
-    void askNextOrQuit(MailActions &out);
-    void quitWithError(QByteArrayView reply, MailActions &out);
-    void fail(const QString &text, MailActions &out);
-    void finish(bool ok, MailActions &out);
+    void handleLine(QByteArrayView line, MailActions& out);
+    void handleStatus(QByteArrayView line, MailActions& out);
+    void afterCapabilities(MailActions& out);
+    void send(const QByteArray& line, Pop3Step next, MailActions& out);
+    void storeMessage(MailActions& out);
+    void askNextOrQuit(MailActions& out);
+    void quitWithError(QByteArrayView reply, MailActions& out);
+    void fail(const QString& text, MailActions& out);
+    void finish(bool ok, MailActions& out);
 
-    CMessages &m_messages;
+    CMessages& m_messages;
     QString m_userName;
     QString m_password;
     QString m_host;
@@ -82,10 +80,10 @@ private:
     bool m_secure = false;
     bool m_inCapabilities = false;  // CAPA said +OK, its lines follow
     bool m_stlsOffered = false;
-    bool m_inData = false;     // the RETR status line is read, message lines follow
+    bool m_inData = false;  // the RETR status line is read, message lines follow
     int m_messageCount = 0;
     int m_currentMessage = 0;
-    QByteArray m_partial;      // the start of a line whose end has not arrived
-    QByteArray m_buffer;       // the message being fetched, unstuffed
+    QByteArray m_partial;        // the start of a line whose end has not arrived
+    QByteArray m_buffer;         // the message being fetched, unstuffed
     QHash<QString, int> m_seen;  // keys met in this check, for repeated Message-IDs
 };

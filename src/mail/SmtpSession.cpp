@@ -16,7 +16,7 @@ constexpr qsizetype kMaxReply = 64 * 1024;
 
 // Values from one-line boxes go onto command and header lines: a line break
 // inside them would start a line of the user's (or a paste's) choosing.
-QString oneLine(const QString &text)
+QString oneLine(const QString& text)
 {
     QString s = text;
     s.replace(QLatin1Char('\r'), QLatin1Char(' '));
@@ -25,7 +25,7 @@ QString oneLine(const QString &text)
 }
 
 // "Anna <anna@example.org>" -> "anna@example.org"; anything else unchanged.
-QString bareAddress(const QString &text)
+QString bareAddress(const QString& text)
 {
     const qsizetype open = text.indexOf(QLatin1Char('<'));
     const qsizetype close = text.indexOf(QLatin1Char('>'), open + 1);
@@ -34,7 +34,7 @@ QString bareAddress(const QString &text)
     return text;
 }
 
-bool isDomainLike(const QString &text)
+bool isDomainLike(const QString& text)
 {
     static const QRegularExpression kDomain(QStringLiteral("^[A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?$"));
     return kDomain.match(text).hasMatch();
@@ -43,16 +43,16 @@ bool isDomainLike(const QString &text)
 // Every line break becomes CR LF, the text after the last break is a line
 // too, and a line beginning with "." gets a second one so the server never
 // mistakes it for the end of the data.
-QByteArray wireLines(const QByteArray &text)
+QByteArray wireLines(const QByteArray& text)
 {
     QByteArray out;
     out.reserve(text.size() + text.size() / 32 + 8);
-    const char *p = text.constData();
-    const char *const end = p + text.size();
+    const char* p = text.constData();
+    const char* const end = p + text.size();
     for (;;) {
         if (p < end && *p == '.')
             out += '.';
-        const char *eol = std::find_if(p, end, [](char c) { return c == '\r' || c == '\n'; });
+        const char* eol = std::find_if(p, end, [](char c) { return c == '\r' || c == '\n'; });
         out.append(p, eol - p);
         out += "\r\n";
         if (eol == end)
@@ -62,14 +62,14 @@ QByteArray wireLines(const QByteArray &text)
     return out;
 }
 
-bool isPlainAscii(const QByteArray &bytes)
+bool isPlainAscii(const QByteArray& bytes)
 {
     return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
 }
 
 // Encoded words of at most 75 characters: 45 bytes of UTF-8 make 60 of
 // base64, and a character is never cut in two.
-QByteArray encodedWords(const QString &text)
+QByteArray encodedWords(const QString& text)
 {
     QByteArrayList words;
     QByteArray chunk;
@@ -92,10 +92,10 @@ QByteArray encodedWords(const QString &text)
 
 }  // namespace
 
-QStringList SmtpSession::splitRecipients(const QString &box)
+QStringList SmtpSession::splitRecipients(const QString& box)
 {
     QStringList out;
-    for (const QString &piece : box.split(QRegularExpression(QStringLiteral("[;,]")))) {
+    for (const QString& piece : box.split(QRegularExpression(QStringLiteral("[;,]")))) {
         const QString address = bareAddress(piece.trimmed());
         if (!address.isEmpty())
             out << address;
@@ -103,7 +103,7 @@ QStringList SmtpSession::splitRecipients(const QString &box)
     return out;
 }
 
-QString SmtpSession::ehloArgument(const QString &hostName, const QHostAddress &local)
+QString SmtpSession::ehloArgument(const QString& hostName, const QHostAddress& local)
 {
     if (hostName.contains(QLatin1Char('.')) && isDomainLike(hostName))
         return hostName;
@@ -116,17 +116,17 @@ QString SmtpSession::ehloArgument(const QString &hostName, const QHostAddress &l
     return QStringLiteral("[127.0.0.1]");
 }
 
-QByteArray SmtpSession::subjectText(const QString &subject)
+QByteArray SmtpSession::subjectText(const QString& subject)
 {
     const QString line = oneLine(subject);
     const QByteArray utf8 = line.toUtf8();
     return isPlainAscii(utf8) ? utf8 : " " + encodedWords(line);
 }
 
-QByteArray SmtpSession::rfc5322Date(const QDateTime &when)
+QByteArray SmtpSession::rfc5322Date(const QDateTime& when)
 {
-    static const char *const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-    static const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+    static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     if (!when.isValid())
         return {};
@@ -148,8 +148,7 @@ QByteArray SmtpSession::rfc5322Date(const QDateTime &when)
         .toLatin1();
 }
 
-QString SmtpSession::newMessageId(const QString &sender, const QString &localHostName,
-                                  const QDateTime &when)
+QString SmtpSession::newMessageId(const QString& sender, const QString& localHostName, const QDateTime& when)
 {
     const QString address = bareAddress(sender.trimmed());
     QString domain = address.mid(address.lastIndexOf(QLatin1Char('@')) + 1);
@@ -162,7 +161,7 @@ QString SmtpSession::newMessageId(const QString &sender, const QString &localHos
         .arg(domain);
 }
 
-QByteArray SmtpSession::messageData(const SmtpMessage &message)
+QByteArray SmtpSession::messageData(const SmtpMessage& message)
 {
     const QByteArray subject = subjectText(message.subject);
     const QByteArray sender = oneLine(message.sender.trimmed()).toUtf8();
@@ -186,7 +185,7 @@ QByteArray SmtpSession::messageData(const SmtpMessage &message)
     return wireLines(head + "\r\n" + body) + ".\r\n";
 }
 
-void SmtpSession::start(const SmtpMessage &message)
+void SmtpSession::start(const SmtpMessage& message)
 {
     m_message = message;
     if (m_message.localHostName.isEmpty()) {
@@ -210,13 +209,13 @@ void SmtpSession::start(const SmtpMessage &message)
     m_reader = {};
 }
 
-void SmtpSession::connected(const QHostAddress &local, bool peerIsLoopback)
+void SmtpSession::connected(const QHostAddress& local, bool peerIsLoopback)
 {
     m_local = local;
     m_loopback = peerIsLoopback;
 }
 
-MailActions SmtpSession::feed(const QByteArray &bytes)
+MailActions SmtpSession::feed(const QByteArray& bytes)
 {
     MailActions out;
     if (!m_active)
@@ -233,13 +232,13 @@ MailActions SmtpSession::feed(const QByteArray &bytes)
     return out;
 }
 
-void SmtpSession::send(const QByteArray &line, SmtpStep next, MailActions &out)
+void SmtpSession::send(const QByteArray& line, SmtpStep next, MailActions& out)
 {
     out.push_back(MailAction::send(line + "\r\n"));
     m_step = next;
 }
 
-void SmtpSession::fail(const QString &text, MailActions &out)
+void SmtpSession::fail(const QString& text, MailActions& out)
 {
     m_active = false;
     out.push_back(MailAction::close());
@@ -247,7 +246,7 @@ void SmtpSession::fail(const QString &text, MailActions &out)
     out.push_back(MailAction::finished(false));
 }
 
-void SmtpSession::succeed(bool tell, MailActions &out)
+void SmtpSession::succeed(bool tell, MailActions& out)
 {
     m_active = false;
     out.push_back(MailAction::close());
@@ -256,7 +255,7 @@ void SmtpSession::succeed(bool tell, MailActions &out)
     out.push_back(MailAction::finished(true));
 }
 
-void SmtpSession::handleReply(const SmtpReply &reply, MailActions &out)
+void SmtpSession::handleReply(const SmtpReply& reply, MailActions& out)
 {
     const auto refuse = [&] { fail(MailTexts::decodeWireText(reply.raw), out); };
     const QByteArray ehlo = oneLine(ehloArgument(m_message.localHostName, m_local)).toUtf8();
@@ -273,7 +272,7 @@ void SmtpSession::handleReply(const SmtpReply &reply, MailActions &out)
         if (!reply.isGoOn())
             return refuse();
         m_caps = {};
-        for (const QByteArray &line : reply.lines.mid(1)) {
+        for (const QByteArray& line : reply.lines.mid(1)) {
             const QByteArrayList words = line.toUpper().simplified().split(' ');
             if (words[0] == "STARTTLS")
                 m_caps.startTls = true;
@@ -322,8 +321,8 @@ void SmtpSession::handleReply(const SmtpReply &reply, MailActions &out)
             // An empty recipient box still asks, with no address at all, so the
             // server's refusal is what the user sees ("<>" may be accepted).
             const QByteArray address = m_recipients.value(m_nextRecipient++).toUtf8();
-            return send(address.isEmpty() ? QByteArray("RCPT TO:") : "RCPT TO:<" + address + ">",
-                        SmtpStep::RcptTo, out);
+            return send(address.isEmpty() ? QByteArray("RCPT TO:") : "RCPT TO:<" + address + ">", SmtpStep::RcptTo,
+                        out);
         }
     case SmtpStep::Data:
         if (!reply.isGoOn())
@@ -342,7 +341,7 @@ void SmtpSession::handleReply(const SmtpReply &reply, MailActions &out)
     }
 }
 
-void SmtpSession::afterHello(MailActions &out)
+void SmtpSession::afterHello(MailActions& out)
 {
     if (!m_secure && m_message.tls != TlsMode::Implicit && m_caps.startTls)
         return send("STARTTLS", SmtpStep::StartTls, out);
@@ -359,7 +358,7 @@ void SmtpSession::afterHello(MailActions &out)
     sendMailFrom(out);
 }
 
-void SmtpSession::sendMailFrom(MailActions &out)
+void SmtpSession::sendMailFrom(MailActions& out)
 {
     const QByteArray body = m_caps.eightBitMime ? " BODY=8BITMIME" : "";
     send("MAIL FROM:<" + m_sender.toUtf8() + ">" + body, SmtpStep::MailFrom, out);
@@ -376,7 +375,7 @@ MailActions SmtpSession::tlsReady()
     return out;
 }
 
-MailActions SmtpSession::tlsFailed(const QString &reason)
+MailActions SmtpSession::tlsFailed(const QString& reason)
 {
     MailActions out;
     if (m_active)
@@ -384,7 +383,7 @@ MailActions SmtpSession::tlsFailed(const QString &reason)
     return out;
 }
 
-MailActions SmtpSession::timedOut(const QString &what)
+MailActions SmtpSession::timedOut(const QString& what)
 {
     MailActions out;
     if (!m_active)
@@ -400,20 +399,31 @@ MailActions SmtpSession::timedOut(const QString &what)
 QString SmtpSession::waitingFor() const
 {
     switch (m_step) {
-    case SmtpStep::Greeting: return QStringLiteral("the greeting");
-    case SmtpStep::Ehlo: return QStringLiteral("the reply to EHLO");
-    case SmtpStep::Helo: return QStringLiteral("the reply to HELO");
-    case SmtpStep::StartTls: return QStringLiteral("the reply to STARTTLS");
-    case SmtpStep::TlsHandshake: return QStringLiteral("the secure connection");
+    case SmtpStep::Greeting:
+        return QStringLiteral("the greeting");
+    case SmtpStep::Ehlo:
+        return QStringLiteral("the reply to EHLO");
+    case SmtpStep::Helo:
+        return QStringLiteral("the reply to HELO");
+    case SmtpStep::StartTls:
+        return QStringLiteral("the reply to STARTTLS");
+    case SmtpStep::TlsHandshake:
+        return QStringLiteral("the secure connection");
     case SmtpStep::AuthPlain:
     case SmtpStep::AuthLogin:
     case SmtpStep::AuthLoginUser:
-    case SmtpStep::AuthLoginPassword: return QStringLiteral("the reply to the login");
-    case SmtpStep::MailFrom: return QStringLiteral("the reply to MAIL FROM");
-    case SmtpStep::RcptTo: return QStringLiteral("the reply to RCPT TO");
-    case SmtpStep::Data: return QStringLiteral("the reply to DATA");
-    case SmtpStep::Message: return QStringLiteral("the reply to the message");
-    case SmtpStep::Quit: return QStringLiteral("the reply to QUIT");
+    case SmtpStep::AuthLoginPassword:
+        return QStringLiteral("the reply to the login");
+    case SmtpStep::MailFrom:
+        return QStringLiteral("the reply to MAIL FROM");
+    case SmtpStep::RcptTo:
+        return QStringLiteral("the reply to RCPT TO");
+    case SmtpStep::Data:
+        return QStringLiteral("the reply to DATA");
+    case SmtpStep::Message:
+        return QStringLiteral("the reply to the message");
+    case SmtpStep::Quit:
+        return QStringLiteral("the reply to QUIT");
     }
     return {};
 }
@@ -444,7 +454,7 @@ MailActions SmtpSession::closed()
     return out;
 }
 
-MailActions SmtpSession::socketError(QAbstractSocket::SocketError error, const QString &description)
+MailActions SmtpSession::socketError(QAbstractSocket::SocketError error, const QString& description)
 {
     MailActions out;
     // A closed connection is not a fault of its own: closed() decides what it means.

@@ -22,15 +22,15 @@ struct SmtpMessage {
     QString messageId;       // empty: a fresh one is made up when the session starts
     QString host;            // the server as named in the settings, for messages
     TlsMode tls = TlsMode::Offered;
-    QString userName;        // the login, used when the server asks for one
+    QString userName;  // the login, used when the server asks for one
     QString password;
 };
 
 // Where an SMTP conversation stands: named after what was sent last.
 enum class SmtpStep {
-    Greeting,      // connected, nothing sent
+    Greeting,  // connected, nothing sent
     Ehlo,
-    Helo,          // EHLO was refused as unknown
+    Helo,  // EHLO was refused as unknown
     StartTls,
     TlsHandshake,
     AuthPlain,
@@ -40,7 +40,7 @@ enum class SmtpStep {
     MailFrom,
     RcptTo,
     Data,
-    Message,       // the message and its final "."
+    Message,  // the message and its final "."
     Quit,
 };
 
@@ -58,18 +58,17 @@ struct SmtpCapabilities {
 // reply ends it. Up to the data, the codes 220, 250 and 354 are all taken
 // as "go on"; any other reply ends the session with "SMTP Error: " and the
 // reply.
-class SmtpSession : public MailSession
-{
+class SmtpSession : public MailSession {
 public:
-    void start(const SmtpMessage &message);
+    void start(const SmtpMessage& message);
 
-    void connected(const QHostAddress &local, bool peerIsLoopback) override;
-    MailActions feed(const QByteArray &bytes) override;
+    void connected(const QHostAddress& local, bool peerIsLoopback) override;
+    MailActions feed(const QByteArray& bytes) override;
     MailActions closed() override;
-    MailActions socketError(QAbstractSocket::SocketError error, const QString &description) override;
+    MailActions socketError(QAbstractSocket::SocketError error, const QString& description) override;
     MailActions tlsReady() override;
-    MailActions tlsFailed(const QString &reason) override;
-    MailActions timedOut(const QString &what) override;
+    MailActions tlsFailed(const QString& reason) override;
+    MailActions timedOut(const QString& what) override;
     QString waitingFor() const override;
     bool isActive() const override { return m_active; }
 
@@ -77,26 +76,25 @@ public:
 
     // The recipient box split at ";" and ",", pieces trimmed, empty ones
     // dropped, a "Name <address>" piece reduced to its address.
-    static QStringList splitRecipients(const QString &box);
+    static QStringList splitRecipients(const QString& box);
     // This machine's fully qualified name, or the address literal of the
     // connection's own end when it has none: strict servers refuse others.
-    static QString ehloArgument(const QString &hostName, const QHostAddress &local);
+    static QString ehloArgument(const QString& hostName, const QHostAddress& local);
     // Everything sent after the 354 reply, the closing "." line included.
-    static QByteArray messageData(const SmtpMessage &message);
+    static QByteArray messageData(const SmtpMessage& message);
     // The subject line's value: as typed when ASCII, else encoded words.
-    static QByteArray subjectText(const QString &subject);
+    static QByteArray subjectText(const QString& subject);
     // "Tue, 5 Mar 2002 14:03:09 +0100"
-    static QByteArray rfc5322Date(const QDateTime &when);
-    static QString newMessageId(const QString &sender, const QString &localHostName,
-                                const QDateTime &when);
+    static QByteArray rfc5322Date(const QDateTime& when);
+    static QString newMessageId(const QString& sender, const QString& localHostName, const QDateTime& when);
 
 private:
-    void handleReply(const SmtpReply &reply, MailActions &out);
-    void afterHello(MailActions &out);
-    void sendMailFrom(MailActions &out);
-    void send(const QByteArray &line, SmtpStep next, MailActions &out);
-    void fail(const QString &text, MailActions &out);
-    void succeed(bool tell, MailActions &out);
+    void handleReply(const SmtpReply& reply, MailActions& out);
+    void afterHello(MailActions& out);
+    void sendMailFrom(MailActions& out);
+    void send(const QByteArray& line, SmtpStep next, MailActions& out);
+    void fail(const QString& text, MailActions& out);
+    void succeed(bool tell, MailActions& out);
 
     SmtpMessage m_message;
     QString m_sender;

@@ -4,12 +4,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-#include "kit/MailSettings.h"
-#include "kit/StoreAccess.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
+#include "kit/MailSettings.h"
+#include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
 
@@ -34,8 +34,8 @@ frmCheckEmail::frmCheckEmail()
     // Paints its own background, so the work area's blue never shows through.
     setAutoFillBackground(true);
 
-    cmdCheckMail = makeCaptionButton<FlatBttn>(this, "cmdCheckMail", QStringLiteral("Check Mail"),
-                                               twipsRect(120, 0, 1695, 615));
+    cmdCheckMail =
+        makeCaptionButton<FlatBttn>(this, "cmdCheckMail", QStringLiteral("Check Mail"), twipsRect(120, 0, 1695, 615));
     cmdExit = makeCaptionButton<FlatBttn>(this, "cmdExit", QStringLiteral("&Exit"), twipsRect(5880, 0, 1455, 495));
     lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 3825, 255));
 

@@ -5,13 +5,13 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include "controls/Buttons.h"
+#include "controls/Controls.h"
+#include "controls/Twips.h"
 #include "kit/Clock.h"
 #include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/StoreAccess.h"
-#include "controls/Buttons.h"
-#include "controls/Controls.h"
-#include "controls/Twips.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
 #include "mail/frmTo.h"
@@ -32,9 +32,10 @@ frmSendEmail::frmSendEmail()
 
     cmdSend = makeCaptionButton<FlatBttn>(this, "cmdSend", QStringLiteral("Send"), twipsRect(0, 0, 975, 495));
     cmdNew = makeCaptionButton<FlatBttn>(this, "cmdNew", QStringLiteral("New Messages"), twipsRect(1560, 0, 1695, 495));
-    cmdAddFile = makeCaptionButton<FlatBttn>(this, "cmdAddFile", QStringLiteral("Insert File"),
-                                             twipsRect(3840, 0, 1335, 495));
-    cmdRemove = makeCaptionButton<FlatBttn>(this, "cmdRemove", QStringLiteral("&Remove"), twipsRect(5640, 0, 1455, 495));
+    cmdAddFile =
+        makeCaptionButton<FlatBttn>(this, "cmdAddFile", QStringLiteral("Insert File"), twipsRect(3840, 0, 1335, 495));
+    cmdRemove =
+        makeCaptionButton<FlatBttn>(this, "cmdRemove", QStringLiteral("&Remove"), twipsRect(5640, 0, 1455, 495));
     cmdClose = makeCaptionButton<FlatBttn>(this, "cmdClose", QStringLiteral("Close"), twipsRect(7680, 0, 1335, 495));
 
     prgSend = new QProgressBar(this);

@@ -1,12 +1,12 @@
 #include "mail/frmTo.h"
 
 #include <QGuiApplication>
-#include <QScreen>
 #include <QResizeEvent>
+#include <QScreen>
 
-#include "kit/StoreAccess.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/Twips.h"
+#include "kit/StoreAccess.h"
 
 namespace {
 const QString kCaption = QStringLiteral("To");

@@ -26,7 +26,8 @@ constexpr char encodeChar(unsigned v)
 // character-at-a-time loop, which matters for large attachments.
 struct PairTable {
     char c[4096][2];
-    constexpr PairTable() : c()
+    constexpr PairTable()
+        : c()
     {
         for (unsigned i = 0; i < 4096; ++i) {
             c[i][0] = encodeChar(i >> 6);
@@ -36,7 +37,7 @@ struct PairTable {
 };
 constexpr PairTable kPairs;
 
-inline char *encodeGroup(char *out, unsigned b1, unsigned b2, unsigned b3)
+inline char* encodeGroup(char* out, unsigned b1, unsigned b2, unsigned b3)
 {
     const unsigned bits = (b1 << 16) | (b2 << 8) | b3;
     std::memcpy(out, kPairs.c[bits >> 12], 2);
@@ -48,7 +49,7 @@ inline char *encodeGroup(char *out, unsigned b1, unsigned b2, unsigned b3)
 constexpr qsizetype kFullLineChars = 1 + 60 + 1;
 constexpr char kTrailer[] = "`\nend\n";
 
-char *encodeFullLines(char *w, const unsigned char *in, qsizetype lines)
+char* encodeFullLines(char* w, const unsigned char* in, qsizetype lines)
 {
     for (qsizetype line = 0; line < lines; ++line) {
         *w++ = encodeChar(kLineBytes);
@@ -60,7 +61,7 @@ char *encodeFullLines(char *w, const unsigned char *in, qsizetype lines)
 }
 
 // The last data line (0 to 44 bytes, padded with blanks) and the closing lines.
-char *encodeEnd(char *w, const unsigned char *in, qsizetype bytes)
+char* encodeEnd(char* w, const unsigned char* in, qsizetype bytes)
 {
     *w++ = encodeChar(unsigned(bytes));
     for (qsizetype i = 0; i < bytes; i += 3) {
@@ -77,7 +78,7 @@ constexpr qsizetype kEndChars = 1 + 60 + 1 + qsizetype(sizeof kTrailer - 1);
 // pages in one call costs far less than one fault per page while writing,
 // which would otherwise take longer than the encoding itself. Older kernels
 // refuse the request and the pages simply fault in as before.
-void prefault(QByteArray &buffer)
+void prefault(QByteArray& buffer)
 {
 #if defined(Q_OS_LINUX) && defined(MADV_POPULATE_WRITE)
     constexpr quintptr kPage = 4096;
@@ -86,23 +87,22 @@ void prefault(QByteArray &buffer)
     const quintptr from = (quintptr(buffer.data()) + kPage - 1) & ~(kPage - 1);
     const quintptr to = (quintptr(buffer.data()) + quintptr(buffer.size())) & ~(kPage - 1);
     if (to > from)
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
 #else
     Q_UNUSED(buffer);
 #endif
 }
 
-QByteArray beginLine(const QString &fileName)
+QByteArray beginLine(const QString& fileName)
 {
     return "begin 664 " + fileName.toUtf8() + '\n';
 }
 
 }  // namespace
 
-QString UUEncodeFileName(const QString &path)
+QString UUEncodeFileName(const QString& path)
 {
-    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')),
-                                   path.lastIndexOf(QLatin1Char('/')));
+    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
     QString name = path.mid(cut + 1);
     // A line break in the name would end the begin line early and break the block.
     name.replace(QLatin1Char('\r'), QLatin1Char('_'));
@@ -110,22 +110,22 @@ QString UUEncodeFileName(const QString &path)
     return name;
 }
 
-QByteArray UUEncodeBytes(const QByteArray &data, const QString &fileName)
+QByteArray UUEncodeBytes(const QByteArray& data, const QString& fileName)
 {
     const QByteArray begin = beginLine(fileName);
     const qsizetype fullLines = data.size() / kLineBytes;
     QByteArray out;
     out.resize(begin.size() + fullLines * kFullLineChars + kEndChars);
     prefault(out);
-    char *w = std::copy(begin.cbegin(), begin.cend(), out.data());
-    const auto *in = reinterpret_cast<const unsigned char *>(data.constData());
+    char* w = std::copy(begin.cbegin(), begin.cend(), out.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(data.constData());
     w = encodeFullLines(w, in, fullLines);
     w = encodeEnd(w, in + fullLines * kLineBytes, data.size() % kLineBytes);
     out.truncate(w - out.constData());
     return out;
 }
 
-std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error)
+std::optional<QByteArray> UUEncodeFile(const QString& path, QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -142,7 +142,7 @@ std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error)
         QByteArray out;
         out.resize(begin.size() + (remaining / kLineBytes) * kFullLineChars + kEndChars);
         prefault(out);
-        char *w = std::copy(begin.cbegin(), begin.cend(), out.data());
+        char* w = std::copy(begin.cbegin(), begin.cend(), out.data());
 
         // Slices of whole data lines, encoded straight into the block, so a
         // large attachment is never held twice.
@@ -161,26 +161,25 @@ std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error)
             remaining -= got;
             held += got;
             const qsizetype lines = held / kLineBytes;
-            const auto *in = reinterpret_cast<const unsigned char *>(slice.constData());
+            const auto* in = reinterpret_cast<const unsigned char*>(slice.constData());
             w = encodeFullLines(w, in, lines);
             std::memmove(slice.data(), slice.constData() + lines * kLineBytes, size_t(held % kLineBytes));
             held %= kLineBytes;
         }
-        w = encodeEnd(w, reinterpret_cast<const unsigned char *>(slice.constData()), held);
+        w = encodeEnd(w, reinterpret_cast<const unsigned char*>(slice.constData()), held);
         out.truncate(w - out.constData());
         return out;
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         if (error)
             *error = QStringLiteral("Not enough memory to encode it.");
         return std::nullopt;
     }
 }
 
-std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNotice *failure,
-                                              qsizetype *failedAt)
+std::optional<QByteArray> UUEncodeAttachments(const QStringList& paths, MailNotice* failure, qsizetype* failedAt)
 {
     QByteArray all;
-    for (const QString &path : paths) {
+    for (const QString& path : paths) {
         QString why;
         const std::optional<QByteArray> block = UUEncodeFile(path, &why);
         if (!block) {

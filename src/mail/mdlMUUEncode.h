@@ -15,17 +15,17 @@
 // both are part of the block's established form.
 
 // The block for `data` under `fileName`.
-QByteArray UUEncodeBytes(const QByteArray &data, const QString &fileName);
+QByteArray UUEncodeBytes(const QByteArray& data, const QString& fileName);
 
 // The file name the begin line carries: what follows the last "\" or "/".
-QString UUEncodeFileName(const QString &path);
+QString UUEncodeFileName(const QString& path);
 
 // The block for the file at `path`. Without a readable file there is no
 // block; `error` then says why.
-std::optional<QByteArray> UUEncodeFile(const QString &path, QString *error = nullptr);
+std::optional<QByteArray> UUEncodeFile(const QString& path, QString* error = nullptr);
 
 // What the Send command puts below the message text: each file's block
 // followed by CR LF, in list order. The first file that cannot be read stops
 // it: `failure` holds the message box to show, `failedAt` its position.
-std::optional<QByteArray> UUEncodeAttachments(const QStringList &paths, MailNotice *failure = nullptr,
-                                              qsizetype *failedAt = nullptr);
+std::optional<QByteArray> UUEncodeAttachments(const QStringList& paths, MailNotice* failure = nullptr,
+                                              qsizetype* failedAt = nullptr);

@@ -14,12 +14,12 @@
 #include <atomic>
 #include <thread>
 
+#include "controls/RichTextBox.h"
 #include "kit/AtomicFile.h"
 #include "kit/FileDialogs.h"
 #include "kit/LoadingProgress.h"
 #include "kit/MsgBox.h"
 #include "kit/Printing.h"
-#include "controls/RichTextBox.h"
 #include "notes/NoteDesk.h"
 #include "notes/frmNote.h"
 
@@ -256,8 +256,11 @@ bool Notes::offerToSave(frmNote& note)
     if (auto* sub = qobject_cast<QMdiSubWindow*>(note.parentWidget()); sub && Screens::workArea())
         Screens::workArea()->setActiveSubWindow(sub);
     switch (MsgBox(kSaveChangesQuestion, MsgButtons::YesNoCancel, MsgIcon::Question)) {
-    case MsgResult::Yes: return saveNote(note);
-    case MsgResult::No: return true;
-    default: return false;
+    case MsgResult::Yes:
+        return saveNote(note);
+    case MsgResult::No:
+        return true;
+    default:
+        return false;
     }
 }

@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 
+#include "controls/RichTextBox.h"
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
-#include "controls/RichTextBox.h"
 #include "notes/NoteDocuments.h"
 #include "notes/frmFind.h"
 #include "notes/frmNote.h"

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "kit/MsgBox.h"
 #include "controls/Controls.h"
 #include "controls/RichTextBox.h"
 #include "controls/Twips.h"
+#include "kit/MsgBox.h"
 #include "notes/NoteDocuments.h"
 #include "notes/frmNote.h"
 

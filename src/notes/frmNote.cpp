@@ -3,13 +3,14 @@
 #include <QIcon>
 #include <QResizeEvent>
 
-#include "kit/MsgBox.h"
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
 #include "controls/Twips.h"
+#include "kit/MsgBox.h"
 #include "notes/NoteDocuments.h"
 
-frmNote::frmNote(NoteDesk* desk) : desk(desk)
+frmNote::frmNote(NoteDesk* desk)
+    : desk(desk)
 {
     setObjectName(QStringLiteral("frmNote"));
     setWindowTitle(QString());

@@ -34,7 +34,8 @@ void recordLook(const QDateTime& when)
 }
 }  // namespace
 
-AppointmentReminders::AppointmentReminders(QObject* parent) : QObject(parent)
+AppointmentReminders::AppointmentReminders(QObject* parent)
+    : QObject(parent)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -79,11 +80,10 @@ QList<Reminders::Appointment> AppointmentReminders::appointmentsOf(QDate day) co
         Connection con;
         con.Open(AppFolder::databaseFile());
         Recordset rst;
-        rst.Open(con, QStringLiteral("SELECT * FROM tblOrginize WHERE DateValue = ?"),
-                 {Clock::dateText(day)});
+        rst.Open(con, QStringLiteral("SELECT * FROM tblOrginize WHERE DateValue = ?"), {Clock::dateText(day)});
         for (; !rst.isEOF(); rst.MoveNext())
-            today.append({rst.Fields(QStringLiteral("TimeStart")).toString(),
-                          rst.Fields(QStringLiteral("Note")).toString()});
+            today.append(
+                {rst.Fields(QStringLiteral("TimeStart")).toString(), rst.Fields(QStringLiteral("Note")).toString()});
     } catch (const StoreError&) {
     }
     return today;

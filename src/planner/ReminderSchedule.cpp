@@ -30,8 +30,7 @@ QList<Appointment> Schedule::startedBetween(const QList<Appointment>& today, con
         if (at > from && at <= now)
             started.append({*t, a});
     }
-    std::stable_sort(started.begin(), started.end(),
-                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::stable_sort(started.begin(), started.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
     QList<Appointment> result;
     for (const auto& [t, a] : started)
         result.append(a);

@@ -3,11 +3,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "kit/Clock.h"
 #include "controls/Buttons.h"
-#include "controls/MonthView.h"
 #include "controls/Controls.h"
+#include "controls/MonthView.h"
 #include "controls/Twips.h"
+#include "kit/Clock.h"
 
 frmCalendar::frmCalendar()
 {

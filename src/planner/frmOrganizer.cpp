@@ -11,16 +11,16 @@
 #include <QTabWidget>
 #include <QTextEdit>
 
+#include "controls/Controls.h"
+#include "controls/MSFlexGrid.h"
+#include "controls/MonthView.h"
+#include "controls/RichTextBox.h"
+#include "controls/Twips.h"
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
-#include "controls/MSFlexGrid.h"
-#include "controls/RichTextBox.h"
-#include "controls/MonthView.h"
-#include "controls/Controls.h"
-#include "controls/Twips.h"
 #include "planner/frmOrganizerSearch.h"
 
 namespace {
@@ -28,8 +28,8 @@ const QString kCaption = QStringLiteral("Organizer");
 
 // The captions stay as they are whatever month a page shows.
 const QStringList kTabCaptions = {
-    QStringLiteral("January"), QStringLiteral("Febuary"),  QStringLiteral("March"),   QStringLiteral("Abril"),
-    QStringLiteral("May"),     QStringLiteral("June"),     QStringLiteral("July"),    QStringLiteral("August"),
+    QStringLiteral("January"),   QStringLiteral("Febuary"), QStringLiteral("March"),    QStringLiteral("Abril"),
+    QStringLiteral("May"),       QStringLiteral("June"),    QStringLiteral("July"),     QStringLiteral("August"),
     QStringLiteral("September"), QStringLiteral("October"), QStringLiteral("November"), QStringLiteral("December"),
     QStringLiteral("Help"),
 };
@@ -90,8 +90,8 @@ frmOrganizer::frmOrganizer()
 {
     setObjectName(QStringLiteral("frmOrganizer"));
     setWindowTitle(kCaption);
-    setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
     setFixedSize(twips(9765), twips(7410));
 
     SSTab1 = makeControl<QTabWidget>(this, "SSTab1", twipsRect(0, 0, 9735, 7455));
@@ -111,7 +111,8 @@ frmOrganizer::frmOrganizer()
 
     QWidget* help = SSTab1->widget(kPages);
     const int strip = stripHeight(SSTab1);
-    txtHelp = makeControl<RichTextBox>(help, "txtHelp", QRect(twips(120), twips(480) - strip, twips(9015), twips(6735)));
+    txtHelp =
+        makeControl<RichTextBox>(help, "txtHelp", QRect(twips(120), twips(480) - strip, twips(9015), twips(6735)));
     txtHelp->setReadOnly(true);
 
     SSTab1->setCurrentIndex(0);

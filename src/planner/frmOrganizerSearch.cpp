@@ -6,13 +6,13 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "kit/Clock.h"
-#include "kit/MsgBox.h"
-#include "kit/StoreAccess.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/MonthView.h"
 #include "controls/Twips.h"
+#include "kit/Clock.h"
+#include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Organizer Search");
@@ -22,8 +22,8 @@ const QString kNotFoundTitle = QStringLiteral("Not Found");
 
 // The position in this list is the number of months added to today.
 const QStringList kMonths = {
-    QStringLiteral("January"), QStringLiteral("Febuary"), QStringLiteral("March"),     QStringLiteral("April"),
-    QStringLiteral("May"),     QStringLiteral("June"),    QStringLiteral("July"),      QStringLiteral("August"),
+    QStringLiteral("January"),   QStringLiteral("Febuary"), QStringLiteral("March"),    QStringLiteral("April"),
+    QStringLiteral("May"),       QStringLiteral("June"),    QStringLiteral("July"),     QStringLiteral("August"),
     QStringLiteral("September"), QStringLiteral("October"), QStringLiteral("November"), QStringLiteral("December"),
 };
 
@@ -64,7 +64,8 @@ frmOrganizerSearch::frmOrganizerSearch()
 
     Frame1 = makeControl<QGroupBox>(this, "Frame1", twipsRect(0, 0, 7815, 2655), kFrameCaption);
 
-    cmdFinished = makeCommandButton(Frame1, "cmdFinished", QStringLiteral("Finish Time"), twipsRect(120, 360, 975, 255));
+    cmdFinished =
+        makeCommandButton(Frame1, "cmdFinished", QStringLiteral("Finish Time"), twipsRect(120, 360, 975, 255));
     txtFinishTime = makeTextBox(Frame1, "txtFinishTime", twipsRect(1200, 360, 2055, 285));
     imgFinishTime = picture(Frame1, "imgFinishTime", twipsRect(3480, 240, 480, 480));
     cmdDate = makeCommandButton(Frame1, "cmdDate", QStringLiteral("Date"), twipsRect(120, 840, 975, 255));
@@ -74,8 +75,8 @@ frmOrganizerSearch::frmOrganizerSearch()
     txtStartTime = makeTextBox(Frame1, "txtStartTime", twipsRect(1200, 1440, 2055, 285));
     imgStartTime = picture(Frame1, "imgStartTime", twipsRect(3480, 1320, 480, 480));
     cmdCalendar = makeCommandButton(Frame1, "cmdCalendar", QStringLiteral("Calendar"), twipsRect(120, 2040, 975, 255));
-    cmdQuickSearchMonth =
-        makeCommandButton(Frame1, "cmdQuickSearchMonth", QStringLiteral("Quick Search Month"), twipsRect(4200, 240, 1695, 255));
+    cmdQuickSearchMonth = makeCommandButton(Frame1, "cmdQuickSearchMonth", QStringLiteral("Quick Search Month"),
+                                            twipsRect(4200, 240, 1695, 255));
 
     lstQuickMonth = makeControl<QListWidget>(Frame1, "lstQuickMonth", twipsRect(4200, 600, 3255, 1815));
 
@@ -107,8 +108,8 @@ void frmOrganizerSearch::Form_Load()
     lstv->addColumn(QStringLiteral("Note"), kDefaultColumnWidth);
     lstv->addColumn(QStringLiteral("Time Finish"), kDefaultColumnWidth);
     // Only the frame, the mode buttons and the list are visible at first.
-    showOnly({}, {lstQuickMonth, MonthView1, txtFinishTime, txtDate, txtStartTime, imgFinishTime, imgDate,
-                  imgStartTime});
+    showOnly({},
+             {lstQuickMonth, MonthView1, txtFinishTime, txtDate, txtStartTime, imgFinishTime, imgDate, imgStartTime});
 }
 
 void frmOrganizerSearch::Form_Unload()
@@ -119,8 +120,7 @@ void frmOrganizerSearch::Form_Unload()
 
 void frmOrganizerSearch::cmdDate_Click()
 {
-    showOnly({txtDate, imgDate},
-             {imgFinishTime, lstQuickMonth, imgStartTime, txtFinishTime, txtStartTime, MonthView1});
+    showOnly({txtDate, imgDate}, {imgFinishTime, lstQuickMonth, imgStartTime, txtFinishTime, txtStartTime, MonthView1});
     txtDate->setFocus();
 }
 

@@ -6,13 +6,22 @@ namespace Rtf {
 
 namespace {
 
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -235,9 +244,22 @@ void Parser::handleWord(std::string_view word, bool hasParam, int param)
     const WordInfo info = it->second;
 
     switch (info.op) {
-    case Op::FontTable: case Op::ColorTable: case Op::SkipDest: case Op::ObjectDest: case Op::ResultDest:
-    case Op::FldRslt: case Op::Upr: case Op::Ud: case Op::KeepText: case Op::Container: case Op::ListTable:
-    case Op::ListOverrideTable: case Op::LevelText: case Op::PnDest: case Op::Pict: case Op::Footnote:
+    case Op::FontTable:
+    case Op::ColorTable:
+    case Op::SkipDest:
+    case Op::ObjectDest:
+    case Op::ResultDest:
+    case Op::FldRslt:
+    case Op::Upr:
+    case Op::Ud:
+    case Op::KeepText:
+    case Op::Container:
+    case Op::ListTable:
+    case Op::ListOverrideTable:
+    case Op::LevelText:
+    case Op::PnDest:
+    case Op::Pict:
+    case Op::Footnote:
         handleDestination(info.op, ignorable);
         return;
     default:
@@ -257,16 +279,20 @@ void Parser::handleWord(std::string_view word, bool hasParam, int param)
     case Op::Rtf:
         return;
     case Op::Ansi:
-        if (document && !m_docCodepageNamed) m_docCodepage = 1252;
+        if (document && !m_docCodepageNamed)
+            m_docCodepage = 1252;
         return;
     case Op::Mac:
-        if (document && !m_docCodepageNamed) m_docCodepage = 10000;
+        if (document && !m_docCodepageNamed)
+            m_docCodepage = 10000;
         return;
     case Op::Pc:
-        if (document && !m_docCodepageNamed) m_docCodepage = 437;
+        if (document && !m_docCodepageNamed)
+            m_docCodepage = 437;
         return;
     case Op::Pca:
-        if (document && !m_docCodepageNamed) m_docCodepage = 850;
+        if (document && !m_docCodepageNamed)
+            m_docCodepage = 850;
         return;
     case Op::AnsiCpg:
         if (document && hasParam && codecName(param)) {
@@ -335,7 +361,8 @@ void Parser::handleDestination(Op op, bool ignorable)
         dest = parent == Dest::Object ? Dest::Text : Dest::Skip;
         return;
     case Op::FldRslt:
-        if (parent != Dest::Text) dest = Dest::Skip;
+        if (parent != Dest::Text)
+            dest = Dest::Skip;
         return;
     case Op::Upr:
         m_st.uprReturn = parent;

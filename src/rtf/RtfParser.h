@@ -33,8 +33,19 @@ namespace Rtf {
 // (\result, \ud). ListText holds a bullet text until we know whether the
 // paragraph is a list of its own.
 enum class Dest : std::uint8_t {
-    Text, Skip, FontTable, ColorTable, Object, Upr,
-    ListText, ListTable, LevelText, ListOverrides, Pn, Pict, Footnote,
+    Text,
+    Skip,
+    FontTable,
+    ColorTable,
+    Object,
+    Upr,
+    ListText,
+    ListTable,
+    LevelText,
+    ListOverrides,
+    Pn,
+    Pict,
+    Footnote,
 };
 
 enum class Align : std::uint8_t { Left, Center, Right, Justify };
@@ -42,25 +53,97 @@ enum class Align : std::uint8_t { Left, Center, Right, Justify };
 // What a control word does. Looked up once per word through one table.
 enum class Op : std::uint8_t {
     // document
-    Rtf, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, Uc, U, Bin,
+    Rtf,
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
+    Uc,
+    U,
+    Bin,
     // destinations
-    FontTable, ColorTable, SkipDest, ObjectDest, ResultDest, FldRslt, Upr, Ud, KeepText, Container,
-    ListTable, ListOverrideTable, LevelText, PnDest, Pict, Footnote,
+    FontTable,
+    ColorTable,
+    SkipDest,
+    ObjectDest,
+    ResultDest,
+    FldRslt,
+    Upr,
+    Ud,
+    KeepText,
+    Container,
+    ListTable,
+    ListOverrideTable,
+    LevelText,
+    PnDest,
+    Pict,
+    Footnote,
     // font and colour tables
-    FCharset, Cpg, Red, Green, Blue,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
     // list table and old-style numbering
-    List, ListLevel, ListId, LevelNfc, LevelStart, Ls, Ilvl,
-    PnBullet, PnBody, PnLevel, PnStyle, PnStart,
+    List,
+    ListLevel,
+    ListId,
+    LevelNfc,
+    LevelStart,
+    Ls,
+    Ilvl,
+    PnBullet,
+    PnBody,
+    PnLevel,
+    PnStyle,
+    PnStart,
     // character formatting
-    Plain, Bold, Italic, Underline, UlNone, Strike, Font, FontSize, Cf, Bg,
+    Plain,
+    Bold,
+    Italic,
+    Underline,
+    UlNone,
+    Strike,
+    Font,
+    FontSize,
+    Cf,
+    Bg,
     // paragraph formatting
-    Pard, Ql, Qc, Qr, Qj, Li, Ri, Fi, Sb, Sa, Sl, SlMult,
+    Pard,
+    Ql,
+    Qc,
+    Qr,
+    Qj,
+    Li,
+    Ri,
+    Fi,
+    Sb,
+    Sa,
+    Sl,
+    SlMult,
     // tables
-    Trowd, Cellx, CellMerge, InTable, Row,
+    Trowd,
+    Cellx,
+    CellMerge,
+    InTable,
+    Row,
     // pictures
-    PictKind, PicW, PicH, PicWGoal, PicHGoal, PicScaleX, PicScaleY,
+    PictKind,
+    PicW,
+    PicH,
+    PicWGoal,
+    PicHGoal,
+    PicScaleX,
+    PicScaleY,
     // special characters
-    Par, Line, Tab, Cell, Char, FootnoteMark,
+    Par,
+    Line,
+    Tab,
+    Cell,
+    Char,
+    FootnoteMark,
 };
 
 struct WordInfo {
@@ -86,7 +169,8 @@ struct CharPropsHash {
     std::size_t operator()(const CharProps& p) const
     {
         std::size_t h = std::hash<int>()(p.font);
-        for (int v : {p.halfPoints, p.fg, p.bg, int(p.bold) | int(p.italic) << 1 | int(p.underline) << 2 | int(p.strike) << 3})
+        for (int v :
+             {p.halfPoints, p.fg, p.bg, int(p.bold) | int(p.italic) << 1 | int(p.underline) << 2 | int(p.strike) << 3})
             h = h * 31 + std::hash<int>()(v);
         return h;
     }
@@ -95,11 +179,11 @@ struct CharPropsHash {
 struct ParaProps {
     Align align = Align::Left;
     int li = 0, ri = 0, fi = 0, sb = 0, sa = 0;  // twips
-    int sl = 0;  // line spacing: twips, or 240ths of a line with slmult
+    int sl = 0;                                  // line spacing: twips, or 240ths of a line with slmult
     bool slmult = false;
     bool intbl = false;
     int ls = 0, ilvl = 0;  // \ls: a list of the list table, 0 none
-    int pnStyle = 0;  // QTextListFormat::Style of an old-style \pn list, 0 none
+    int pnStyle = 0;       // QTextListFormat::Style of an old-style \pn list, 0 none
     int pnLevel = 0, pnStart = 1;
     bool operator==(const ParaProps&) const = default;
 };
@@ -111,7 +195,7 @@ struct GroupState {
     Dest dest = Dest::Text;
     Dest uprReturn = Dest::Text;  // the destination \ud restores inside \upr
     bool uprChild = false;
-    bool owner = false;  // the group that opened a picture, footnote or \pn
+    bool owner = false;   // the group that opened a picture, footnote or \pn
     qsizetype start = 0;  // offset of the group's opening brace, or of its \pict
 };
 
@@ -151,7 +235,10 @@ struct Picture {
 constexpr int kMaxDepth = 1024;
 constexpr int kMaxTwips = 31680;  // 22 inches, the widest page Word offers
 
-inline int clampInt(long long v, long long lo, long long hi) { return int(std::clamp(v, lo, hi)); }
+inline int clampInt(long long v, long long lo, long long hi)
+{
+    return int(std::clamp(v, lo, hi));
+}
 
 // Code pages (RtfReadText.cpp).
 int codepageOfCharset(int charset);
@@ -166,7 +253,10 @@ using ByteTable = std::array<char16_t, 256>;
 class Parser {
 public:
     Parser(const QByteArray& data, QTextCursor& cursor)
-        : m_data(data), m_p(data.constData()), m_end(data.constData() + data.size()), m_cur(cursor)
+        : m_data(data)
+        , m_p(data.constData())
+        , m_end(data.constData() + data.size())
+        , m_cur(cursor)
     {
     }
 
@@ -268,7 +358,7 @@ private:
     std::unordered_map<int, int> m_overrides;
     int m_overrideId = 0;
     std::map<std::pair<int, int>, QPointer<QTextList>> m_lists;  // (\ls, level); \ls -1: \pn
-    QString m_listText;  // the bullet text of the paragraph being read
+    QString m_listText;                                          // the bullet text of the paragraph being read
     CharProps m_listTextProps;
 
     // Tables: the row being defined, the table being filled. Columns are
@@ -284,7 +374,7 @@ private:
     std::vector<TableRow> m_rows;
     int m_row = 0, m_cell = 0;
     bool m_tableOpen = false;
-    bool m_rowDone = false;  // \row read, the next row not begun
+    bool m_rowDone = false;   // \row read, the next row not begun
     bool m_cellDone = false;  // \cell read, the next cell not begun
 
     Picture m_pict;

@@ -10,10 +10,14 @@ namespace {
 QTextListFormat::Style styleOf(const ListLevel& level)
 {
     switch (level.nfc) {
-    case 1: return QTextListFormat::ListUpperRoman;
-    case 2: return QTextListFormat::ListLowerRoman;
-    case 3: return QTextListFormat::ListUpperAlpha;
-    case 4: return QTextListFormat::ListLowerAlpha;
+    case 1:
+        return QTextListFormat::ListUpperRoman;
+    case 2:
+        return QTextListFormat::ListLowerRoman;
+    case 3:
+        return QTextListFormat::ListUpperAlpha;
+    case 4:
+        return QTextListFormat::ListLowerAlpha;
     case 23:
     case 255: {
         // Bullets: the character shown tells the kind; Symbol and Wingdings
@@ -25,7 +29,8 @@ QTextListFormat::Style styleOf(const ListLevel& level)
             return QTextListFormat::ListSquare;
         return QTextListFormat::ListDisc;
     }
-    default: return QTextListFormat::ListDecimal;
+    default:
+        return QTextListFormat::ListDecimal;
     }
 }
 
@@ -36,21 +41,51 @@ bool Parser::paraWord(const WordInfo& info, bool hasParam, int param)
     const bool on = !hasParam || param != 0;
     ParaProps& pa = m_st.pa;
     switch (info.op) {
-    case Op::Pard: pa = ParaProps{}; break;
-    case Op::Ql: pa.align = Align::Left; break;
-    case Op::Qc: pa.align = Align::Center; break;
-    case Op::Qr: pa.align = Align::Right; break;
-    case Op::Qj: pa.align = Align::Justify; break;
-    case Op::Li: pa.li = clampInt(param, -kMaxTwips, kMaxTwips); break;
-    case Op::Ri: pa.ri = clampInt(param, -kMaxTwips, kMaxTwips); break;
-    case Op::Fi: pa.fi = clampInt(param, -kMaxTwips, kMaxTwips); break;
-    case Op::Sb: pa.sb = clampInt(param, 0, kMaxTwips); break;
-    case Op::Sa: pa.sa = clampInt(param, 0, kMaxTwips); break;
-    case Op::Sl: pa.sl = clampInt(param, -kMaxTwips, kMaxTwips); break;
-    case Op::SlMult: pa.slmult = hasParam && param == 1; break;
-    case Op::InTable: pa.intbl = on; break;
-    case Op::Ls: pa.ls = std::max(0, param); break;
-    case Op::Ilvl: pa.ilvl = clampInt(param, 0, 8); break;
+    case Op::Pard:
+        pa = ParaProps{};
+        break;
+    case Op::Ql:
+        pa.align = Align::Left;
+        break;
+    case Op::Qc:
+        pa.align = Align::Center;
+        break;
+    case Op::Qr:
+        pa.align = Align::Right;
+        break;
+    case Op::Qj:
+        pa.align = Align::Justify;
+        break;
+    case Op::Li:
+        pa.li = clampInt(param, -kMaxTwips, kMaxTwips);
+        break;
+    case Op::Ri:
+        pa.ri = clampInt(param, -kMaxTwips, kMaxTwips);
+        break;
+    case Op::Fi:
+        pa.fi = clampInt(param, -kMaxTwips, kMaxTwips);
+        break;
+    case Op::Sb:
+        pa.sb = clampInt(param, 0, kMaxTwips);
+        break;
+    case Op::Sa:
+        pa.sa = clampInt(param, 0, kMaxTwips);
+        break;
+    case Op::Sl:
+        pa.sl = clampInt(param, -kMaxTwips, kMaxTwips);
+        break;
+    case Op::SlMult:
+        pa.slmult = hasParam && param == 1;
+        break;
+    case Op::InTable:
+        pa.intbl = on;
+        break;
+    case Op::Ls:
+        pa.ls = std::max(0, param);
+        break;
+    case Op::Ilvl:
+        pa.ilvl = clampInt(param, 0, 8);
+        break;
 
     case Op::Par:
         if (m_st.dest == Dest::Text)
@@ -58,9 +93,15 @@ bool Parser::paraWord(const WordInfo& info, bool hasParam, int param)
         else if (m_st.dest == Dest::Footnote)
             m_note.append(u' ');
         break;
-    case Op::Line: appendChar(QChar::LineSeparator); break;
-    case Op::Tab: appendChar(u'\t'); break;
-    case Op::Char: appendChar(info.ch); break;
+    case Op::Line:
+        appendChar(QChar::LineSeparator);
+        break;
+    case Op::Tab:
+        appendChar(u'\t');
+        break;
+    case Op::Char:
+        appendChar(info.ch);
+        break;
     case Op::FootnoteMark:
         for (QChar c : QString::number(m_notes.size() + 1))
             appendChar(c.unicode());
@@ -75,8 +116,8 @@ bool Parser::listWord(const WordInfo& info, int param)
 {
     switch (m_st.dest) {
     case Dest::ListTable: {
-        ListLevel* level = !m_listDefs.empty() && m_levelIndex >= 0 ? &m_listDefs.back().levels[std::size_t(m_levelIndex)]
-                                                                   : nullptr;
+        ListLevel* level =
+            !m_listDefs.empty() && m_levelIndex >= 0 ? &m_listDefs.back().levels[std::size_t(m_levelIndex)] : nullptr;
         switch (info.op) {
         case Op::List:
             if (m_listDefs.size() < 4096) {
@@ -93,10 +134,12 @@ bool Parser::listWord(const WordInfo& info, int param)
                 m_listDefs.back().id = param;
             break;
         case Op::LevelNfc:
-            if (level) level->nfc = param;
+            if (level)
+                level->nfc = param;
             break;
         case Op::LevelStart:
-            if (level) level->start = clampInt(param, 0, 32767);
+            if (level)
+                level->start = clampInt(param, 0, 32767);
             break;
         default:
             break;
@@ -118,12 +161,24 @@ bool Parser::listWord(const WordInfo& info, int param)
     case Dest::Pn: {
         ParaProps& pa = m_st.pa;
         switch (info.op) {
-        case Op::PnBullet: pa.pnStyle = QTextListFormat::ListDisc; pa.pnLevel = 0; break;
-        case Op::PnBody: pa.pnLevel = 0; break;
-        case Op::PnLevel: pa.pnLevel = clampInt(param - 1, 0, 8); break;
-        case Op::PnStyle: pa.pnStyle = -int(info.ch); break;
-        case Op::PnStart: pa.pnStart = clampInt(param, 0, 32767); break;
-        default: break;
+        case Op::PnBullet:
+            pa.pnStyle = QTextListFormat::ListDisc;
+            pa.pnLevel = 0;
+            break;
+        case Op::PnBody:
+            pa.pnLevel = 0;
+            break;
+        case Op::PnLevel:
+            pa.pnLevel = clampInt(param - 1, 0, 8);
+            break;
+        case Op::PnStyle:
+            pa.pnStyle = -int(info.ch);
+            break;
+        case Op::PnStart:
+            pa.pnStart = clampInt(param, 0, 32767);
+            break;
+        default:
+            break;
         }
         return true;
     }
@@ -196,7 +251,8 @@ void Parser::applyList()
         level = pa.ilvl;
         const auto o = m_overrides.find(pa.ls);
         const auto def = o == m_overrides.end() ? m_listDefs.end()
-            : std::find_if(m_listDefs.begin(), m_listDefs.end(), [&](const ListDef& d) { return d.id == o->second; });
+                                                : std::find_if(m_listDefs.begin(), m_listDefs.end(),
+                                                               [&](const ListDef& d) { return d.id == o->second; });
         if (def != m_listDefs.end()) {
             format.setStyle(styleOf(def->levels[std::size_t(level)]));
             start = def->levels[std::size_t(level)].start;
@@ -242,10 +298,18 @@ QTextBlockFormat Parser::blockFormat(const ParaProps& props)
 {
     QTextBlockFormat f;
     switch (props.align) {
-    case Align::Left: f.setAlignment(Qt::AlignLeft); break;
-    case Align::Center: f.setAlignment(Qt::AlignHCenter); break;
-    case Align::Right: f.setAlignment(Qt::AlignRight); break;
-    case Align::Justify: f.setAlignment(Qt::AlignJustify); break;
+    case Align::Left:
+        f.setAlignment(Qt::AlignLeft);
+        break;
+    case Align::Center:
+        f.setAlignment(Qt::AlignHCenter);
+        break;
+    case Align::Right:
+        f.setAlignment(Qt::AlignRight);
+        break;
+    case Align::Justify:
+        f.setAlignment(Qt::AlignJustify);
+        break;
     }
     // Qt measures in pixels at 96 dots per inch: 15 twips each. A list
     // item's indent is its list's.

@@ -13,14 +13,29 @@ bool Parser::pictWord(const WordInfo& info, int param)
         return false;
     const int size = clampInt(param, 0, kMaxTwips * 4);
     switch (info.op) {
-    case Op::PictKind: m_pict.kind = info.ch; break;
-    case Op::PicW: m_pict.picw = size; break;
-    case Op::PicH: m_pict.pich = size; break;
-    case Op::PicWGoal: m_pict.goalw = size; break;
-    case Op::PicHGoal: m_pict.goalh = size; break;
-    case Op::PicScaleX: m_pict.scalex = clampInt(param, 1, 1000); break;
-    case Op::PicScaleY: m_pict.scaley = clampInt(param, 1, 1000); break;
-    default: break;
+    case Op::PictKind:
+        m_pict.kind = info.ch;
+        break;
+    case Op::PicW:
+        m_pict.picw = size;
+        break;
+    case Op::PicH:
+        m_pict.pich = size;
+        break;
+    case Op::PicWGoal:
+        m_pict.goalw = size;
+        break;
+    case Op::PicHGoal:
+        m_pict.goalh = size;
+        break;
+    case Op::PicScaleX:
+        m_pict.scalex = clampInt(param, 1, 1000);
+        break;
+    case Op::PicScaleY:
+        m_pict.scaley = clampInt(param, 1, 1000);
+        break;
+    default:
+        break;
     }
     return true;
 }
@@ -38,7 +53,8 @@ void Parser::endPicture(const GroupState& group)
     flushRun();
     if (kind && image.loadFromData(data, kind)) {
         QTextImageFormat f;
-        f.setName(QStringLiteral("data:image/%1;base64,").arg(QLatin1String(kind)) + QString::fromLatin1(data.toBase64()));
+        f.setName(QStringLiteral("data:image/%1;base64,").arg(QLatin1String(kind))
+                  + QString::fromLatin1(data.toBase64()));
         const double w = pict.goalw > 0 ? pict.goalw / 15.0 : pict.picw > 0 ? pict.picw : image.width();
         const double h = pict.goalh > 0 ? pict.goalh / 15.0 : pict.pich > 0 ? pict.pich : image.height();
         f.setWidth(w * pict.scalex / 100);

@@ -7,7 +7,7 @@ namespace Rtf {
 namespace {
 
 constexpr int kMaxColumns = 63;  // Word's limit
-constexpr int kSameEdge = 20;  // twips: edges this close are one column edge
+constexpr int kSameEdge = 20;    // twips: edges this close are one column edge
 
 }  // namespace
 
@@ -172,7 +172,7 @@ void Parser::endRow()
 void Parser::mergeCells()
 {
     std::vector<std::array<int, 4>> merges;  // row, column, rows, columns
-    std::map<int, std::size_t> open;  // first column -> its vertical merge
+    std::map<int, std::size_t> open;         // first column -> its vertical merge
     for (int r = 0; r < int(m_rows.size()); ++r) {
         const TableRow& row = m_rows[std::size_t(r)];
         for (std::size_t i = 0; i < row.cells.size(); ++i) {

@@ -6,42 +6,73 @@ namespace Rtf {
 int codepageOfCharset(int charset)
 {
     switch (charset) {
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    case 255: return 850;
-    default: return 0;  // ANSI, default, symbol: the document's code page
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 130:
+        return 1361;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    case 254:
+        return 437;
+    case 255:
+        return 850;
+    default:
+        return 0;  // ANSI, default, symbol: the document's code page
     }
 }
 
-bool isDoubleByte(int cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950 || cp == 1361; }
+bool isDoubleByte(int cp)
+{
+    return cp == 932 || cp == 936 || cp == 949 || cp == 950 || cp == 1361;
+}
 
 const char* codecName(int cp)
 {
     switch (cp) {
-    case 437: return "IBM437";
-    case 850: return "IBM850";
-    case 874: return "windows-874";
-    case 932: return "windows-932";
-    case 936: return "GBK";
-    case 949: return "windows-949";
-    case 950: return "Big5";
-    case 1361: return "johab";
-    case 10000: return "macintosh";
-    default: break;
+    case 437:
+        return "IBM437";
+    case 850:
+        return "IBM850";
+    case 874:
+        return "windows-874";
+    case 932:
+        return "windows-932";
+    case 936:
+        return "GBK";
+    case 949:
+        return "windows-949";
+    case 950:
+        return "Big5";
+    case 1361:
+        return "johab";
+    case 10000:
+        return "macintosh";
+    default:
+        break;
     }
     if (cp >= 1250 && cp <= 1258) {
         static const char* const names[] = {"windows-1250", "windows-1251", "windows-1252",
@@ -80,10 +111,20 @@ bool Parser::tableWord(const WordInfo& info, int param)
     }
     if (m_st.dest == Dest::ColorTable) {
         switch (info.op) {
-        case Op::Red: m_red = clampInt(param, 0, 255); m_colorGiven = true; break;
-        case Op::Green: m_green = clampInt(param, 0, 255); m_colorGiven = true; break;
-        case Op::Blue: m_blue = clampInt(param, 0, 255); m_colorGiven = true; break;
-        default: break;
+        case Op::Red:
+            m_red = clampInt(param, 0, 255);
+            m_colorGiven = true;
+            break;
+        case Op::Green:
+            m_green = clampInt(param, 0, 255);
+            m_colorGiven = true;
+            break;
+        case Op::Blue:
+            m_blue = clampInt(param, 0, 255);
+            m_colorGiven = true;
+            break;
+        default:
+            break;
         }
         return true;
     }
@@ -95,17 +136,38 @@ bool Parser::charWord(Op op, bool hasParam, int param)
     const bool on = !hasParam || param != 0;
     CharProps& ch = m_st.ch;
     switch (op) {
-    case Op::Plain: ch = CharProps{}; return true;
-    case Op::Bold: ch.bold = on; return true;
-    case Op::Italic: ch.italic = on; return true;
-    case Op::Underline: ch.underline = on; return true;
-    case Op::UlNone: ch.underline = false; return true;
-    case Op::Strike: ch.strike = on; return true;
-    case Op::Font: ch.font = hasParam ? param : -1; return true;
-    case Op::FontSize: ch.halfPoints = hasParam && param > 0 ? clampInt(param, 2, 3276) : 24; return true;
-    case Op::Cf: ch.fg = std::max(0, param); return true;
-    case Op::Bg: ch.bg = std::max(0, param); return true;
-    default: return false;
+    case Op::Plain:
+        ch = CharProps{};
+        return true;
+    case Op::Bold:
+        ch.bold = on;
+        return true;
+    case Op::Italic:
+        ch.italic = on;
+        return true;
+    case Op::Underline:
+        ch.underline = on;
+        return true;
+    case Op::UlNone:
+        ch.underline = false;
+        return true;
+    case Op::Strike:
+        ch.strike = on;
+        return true;
+    case Op::Font:
+        ch.font = hasParam ? param : -1;
+        return true;
+    case Op::FontSize:
+        ch.halfPoints = hasParam && param > 0 ? clampInt(param, 2, 3276) : 24;
+        return true;
+    case Op::Cf:
+        ch.fg = std::max(0, param);
+        return true;
+    case Op::Bg:
+        ch.bg = std::max(0, param);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -198,8 +260,8 @@ void Parser::appendChar(char16_t ch)
         flushBytes();
     // Controls, paragraph and frame marks and object placeholders would
     // change the document's structure, not its text.
-    if ((ch < 0x20 && ch != u'\t') || ch == 0x7F || ch == QChar::ParagraphSeparator || ch == 0xFDD0
-        || ch == 0xFDD1 || ch == QChar::ObjectReplacementCharacter)
+    if ((ch < 0x20 && ch != u'\t') || ch == 0x7F || ch == QChar::ParagraphSeparator || ch == 0xFDD0 || ch == 0xFDD1
+        || ch == QChar::ObjectReplacementCharacter)
         return;
     switch (m_st.dest) {
     case Dest::Text:
@@ -262,7 +324,10 @@ void Parser::textChar(char16_t ch)
     m_run.append(QChar(ch));
 }
 
-void Parser::insertRun(const QString& text, const QTextCharFormat& format) { m_cur.insertText(text, format); }
+void Parser::insertRun(const QString& text, const QTextCharFormat& format)
+{
+    m_cur.insertText(text, format);
+}
 
 void Parser::flushRun()
 {

@@ -21,7 +21,10 @@ qsizetype rtfStart(const QByteArray& data)
 
 namespace RtfReader {
 
-bool isRtf(const QByteArray& data) { return rtfStart(data) >= 0; }
+bool isRtf(const QByteArray& data)
+{
+    return rtfStart(data) >= 0;
+}
 
 bool read(const QByteArray& data, QTextDocument& doc)
 {

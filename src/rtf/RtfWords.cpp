@@ -22,21 +22,54 @@ const std::unordered_map<std::string_view, WordInfo>& wordTable()
 
         add("fonttbl", Op::FontTable);
         add("colortbl", Op::ColorTable);
-        for (std::string_view w :
-             {"stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer",
-              "footerl", "footerr", "footerf", "fldinst", "filetbl", 
-              "revtbl", "rsidtbl", "generator", "xmlnstbl", "themedata",
-              "colorschememapping", "latentstyles", "datastore", "pgdsctbl", "bkmkstart", "bkmkend",
-              "shp", "shpinst", "shprslt", "nonshppict", "objdata", "objclass",
-              "author", "operator", "title", "subject", "keywords", "comment", "doccomm", "company",
-              "template", "docvar", "userprops", "private", "annotation", "atnid", "atnauthor",
-              "atnref", "atndate", "atrfstart", "atrfend", "xe", "tc", "txe", "rxe", "ftnsep",
-              "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn", "mmathPr", "blipuid", "picprop",
-              "background", "passwordhash", "pnseclvl", "listpicture", "wgrffmtfilter", "fchars",
-              "lchars", "defchp", "defpap", "panose", "falt", "fname", "fontemb", "fontfile",
-              "do", "formfield", "datafield", "pntxta", "pntxtb", "protusertbl", "mhtmltag",
-              "htmltag", "sp", "sn", "sv", "tcn", "tbllvl", "oleclsid", "fldtype", "bkmkpub",
-              "listname", "levelnumbers", "nesttableprops", "nonesttables"})
+        for (std::string_view w : {"stylesheet",   "info",
+                                   "header",       "headerl",
+                                   "headerr",      "headerf",
+                                   "footer",       "footerl",
+                                   "footerr",      "footerf",
+                                   "fldinst",      "filetbl",
+                                   "revtbl",       "rsidtbl",
+                                   "generator",    "xmlnstbl",
+                                   "themedata",    "colorschememapping",
+                                   "latentstyles", "datastore",
+                                   "pgdsctbl",     "bkmkstart",
+                                   "bkmkend",      "shp",
+                                   "shpinst",      "shprslt",
+                                   "nonshppict",   "objdata",
+                                   "objclass",     "author",
+                                   "operator",     "title",
+                                   "subject",      "keywords",
+                                   "comment",      "doccomm",
+                                   "company",      "template",
+                                   "docvar",       "userprops",
+                                   "private",      "annotation",
+                                   "atnid",        "atnauthor",
+                                   "atnref",       "atndate",
+                                   "atrfstart",    "atrfend",
+                                   "xe",           "tc",
+                                   "txe",          "rxe",
+                                   "ftnsep",       "ftnsepc",
+                                   "ftncn",        "aftnsep",
+                                   "aftnsepc",     "aftncn",
+                                   "mmathPr",      "blipuid",
+                                   "picprop",      "background",
+                                   "passwordhash", "pnseclvl",
+                                   "listpicture",  "wgrffmtfilter",
+                                   "fchars",       "lchars",
+                                   "defchp",       "defpap",
+                                   "panose",       "falt",
+                                   "fname",        "fontemb",
+                                   "fontfile",     "do",
+                                   "formfield",    "datafield",
+                                   "pntxta",       "pntxtb",
+                                   "protusertbl",  "mhtmltag",
+                                   "htmltag",      "sp",
+                                   "sn",           "sv",
+                                   "tcn",          "tbllvl",
+                                   "oleclsid",     "fldtype",
+                                   "bkmkpub",      "listname",
+                                   "levelnumbers", "nesttableprops",
+                                   "nonesttables"})
             add(w, Op::SkipDest);
         add("object", Op::ObjectDest);
         add("result", Op::ResultDest);
@@ -86,9 +119,8 @@ const std::unordered_map<std::string_view, WordInfo>& wordTable()
         add("b", Op::Bold);
         add("i", Op::Italic);
         for (std::string_view w :
-             {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth",
-              "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw",
-              "ulwave"})
+             {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd", "ulthdash",
+              "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave"})
             add(w, Op::Underline);
         add("ulnone", Op::UlNone);
         add("strike", Op::Strike);

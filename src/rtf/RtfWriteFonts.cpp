@@ -16,14 +16,16 @@ FontClass fontClass(const QString& face)
         {"fmodern", {"Mono", "Courier", "Consol", "Console", "Fixed", "Terminal", "Typewriter", "Cousine"}},
         {"fscript", {"Script", "Comic", "Brush", "Chancery", "Handwriting", "Segoe Print"}},
         {"fdecor", {"Old English", "Decorative", "Broadway", "Jokerman", "Impact"}},
-        {"fswiss", {"Sans", "Arial", "Helvetica", "Verdana", "Tahoma", "Calibri", "Segoe", "Trebuchet",
-                    "Franklin", "Gill", "Futura", "Geneva", "Carlito", "Arimo", "Shell Dlg", "Lucida Grande"}},
-        {"froman", {"Serif", "Times", "Roman", "Georgia", "Garamond", "Cambria", "Palatino", "Century",
-                    "Bodoni", "Baskerville", "Book", "Tinos", "Caladea", "Cochin", "Didot"}},
+        {"fswiss",
+         {"Sans", "Arial", "Helvetica", "Verdana", "Tahoma", "Calibri", "Segoe", "Trebuchet", "Franklin", "Gill",
+          "Futura", "Geneva", "Carlito", "Arimo", "Shell Dlg", "Lucida Grande"}},
+        {"froman",
+         {"Serif", "Times", "Roman", "Georgia", "Garamond", "Cambria", "Palatino", "Century", "Bodoni", "Baskerville",
+          "Book", "Tinos", "Caladea", "Cochin", "Didot"}},
     };
     // A face made for one character set says so at the end of its name.
-    static const std::pair<const char*, int> sets[] = {{" CYR", 204}, {" CE", 238}, {" Greek", 161},
-                                                       {" Tur", 162}, {" Baltic", 186}, {" (Hebrew)", 177},
+    static const std::pair<const char*, int> sets[] = {{" CYR", 204},     {" CE", 238},     {" Greek", 161},
+                                                       {" Tur", 162},     {" Baltic", 186}, {" (Hebrew)", 177},
                                                        {" (Arabic)", 178}};
     for (const Rule& rule : rules) {
         for (const char* word : rule.words) {

@@ -1,8 +1,8 @@
 #include "rtf/RtfFormats.h"
 #include "rtf/RtfWriterCore.h"
 
-#include <QTextFrame>
 #include <QTextFragment>
+#include <QTextFrame>
 #include <QTextImageFormat>
 #include <QTextList>
 #include <QTextTable>
@@ -17,12 +17,18 @@ namespace {
 int numberFormat(QTextListFormat::Style style)
 {
     switch (style) {
-    case QTextListFormat::ListDecimal: return 0;
-    case QTextListFormat::ListUpperRoman: return 1;
-    case QTextListFormat::ListLowerRoman: return 2;
-    case QTextListFormat::ListUpperAlpha: return 3;
-    case QTextListFormat::ListLowerAlpha: return 4;
-    default: return 23;
+    case QTextListFormat::ListDecimal:
+        return 0;
+    case QTextListFormat::ListUpperRoman:
+        return 1;
+    case QTextListFormat::ListLowerRoman:
+        return 2;
+    case QTextListFormat::ListUpperAlpha:
+        return 3;
+    case QTextListFormat::ListLowerAlpha:
+        return 4;
+    default:
+        return 23;
     }
 }
 
@@ -30,13 +36,19 @@ int numberFormat(QTextListFormat::Style style)
 char16_t bulletOf(QTextListFormat::Style style)
 {
     switch (style) {
-    case QTextListFormat::ListCircle: return u'o';
-    case QTextListFormat::ListSquare: return 0x25AA;
-    default: return 0x2022;
+    case QTextListFormat::ListCircle:
+        return u'o';
+    case QTextListFormat::ListSquare:
+        return 0x25AA;
+    default:
+        return 0x2022;
     }
 }
 
-int levelOf(const QTextList* list) { return std::clamp(list->format().indent() - 1, 0, 8); }
+int levelOf(const QTextList* list)
+{
+    return std::clamp(list->format().indent() - 1, 0, 8);
+}
 
 }  // namespace
 
@@ -62,16 +74,22 @@ void Writer::paragraph(const QTextBlock& block, bool inTable, const char* end)
         static const char* const align[] = {nullptr, "qc", "qr", "qj"};
         if (para.align != 0)
             m_body.word(align[para.align]);
-        if (para.li != 0) m_body.word("li", para.li);
-        if (para.ri != 0) m_body.word("ri", para.ri);
-        if (para.fi != 0) m_body.word("fi", para.fi);
-        if (para.sb != 0) m_body.word("sb", para.sb);
-        if (para.sa != 0) m_body.word("sa", para.sa);
+        if (para.li != 0)
+            m_body.word("li", para.li);
+        if (para.ri != 0)
+            m_body.word("ri", para.ri);
+        if (para.fi != 0)
+            m_body.word("fi", para.fi);
+        if (para.sb != 0)
+            m_body.word("sb", para.sb);
+        if (para.sa != 0)
+            m_body.word("sa", para.sa);
         if (para.sl != 0) {
             m_body.word("sl", para.sl);
             m_body.word("slmult", para.slmult ? 1 : 0);
         }
-        if (para.intbl) m_body.word("intbl");
+        if (para.intbl)
+            m_body.word("intbl");
         if (para.ls != 0) {
             m_body.word("ls", para.ls);
             m_body.word("ilvl", para.ilvl);
@@ -173,9 +191,14 @@ ParaProps Writer::paraProps(const QTextBlock& block, bool inTable)
             p.slmult = true;
         }
         break;
-    case QTextBlockFormat::FixedHeight: p.sl = -twips(f.lineHeight(), 1); break;
-    case QTextBlockFormat::MinimumHeight: p.sl = twips(f.lineHeight(), 1); break;
-    default: break;
+    case QTextBlockFormat::FixedHeight:
+        p.sl = -twips(f.lineHeight(), 1);
+        break;
+    case QTextBlockFormat::MinimumHeight:
+        p.sl = twips(f.lineHeight(), 1);
+        break;
+    default:
+        break;
     }
     p.intbl = inTable;
     return p;

@@ -25,14 +25,22 @@ void Writer::apply(const RunProps& p)
 {
     RunProps& c = m_current;
     Emitter& e = m_body;
-    if (p.font != c.font) e.word("f", p.font);
-    if (p.halfPoints != c.halfPoints) e.word("fs", p.halfPoints);
-    if (p.bold != c.bold) p.bold ? e.word("b") : e.word("b", 0);
-    if (p.italic != c.italic) p.italic ? e.word("i") : e.word("i", 0);
-    if (p.underline != c.underline) p.underline ? e.word("ul") : e.word("ulnone");
-    if (p.strike != c.strike) p.strike ? e.word("strike") : e.word("strike", 0);
-    if (p.fg != c.fg) e.word("cf", p.fg);
-    if (p.bg != c.bg) e.word("highlight", p.bg);
+    if (p.font != c.font)
+        e.word("f", p.font);
+    if (p.halfPoints != c.halfPoints)
+        e.word("fs", p.halfPoints);
+    if (p.bold != c.bold)
+        p.bold ? e.word("b") : e.word("b", 0);
+    if (p.italic != c.italic)
+        p.italic ? e.word("i") : e.word("i", 0);
+    if (p.underline != c.underline)
+        p.underline ? e.word("ul") : e.word("ulnone");
+    if (p.strike != c.strike)
+        p.strike ? e.word("strike") : e.word("strike", 0);
+    if (p.fg != c.fg)
+        e.word("cf", p.fg);
+    if (p.bg != c.bg)
+        e.word("highlight", p.bg);
     c = p;
 }
 
@@ -41,7 +49,8 @@ void Writer::apply(const RunProps& p)
 // goes out as \u there.
 void Writer::text(char16_t c)
 {
-    m_body.unicodeOnly = std::size_t(m_current.font) < m_unicodeFont.size() && m_unicodeFont[std::size_t(m_current.font)];
+    m_body.unicodeOnly =
+        std::size_t(m_current.font) < m_unicodeFont.size() && m_unicodeFont[std::size_t(m_current.font)];
     m_body.character(c, false);
 }
 
@@ -174,7 +183,10 @@ QTextBlockFormat ownFormat(QTextBlockFormat format, const QTextBlock& block)
 
 namespace RtfWriter {
 
-QByteArray write(const QTextDocument& doc) { return Rtf::Writer(doc).run(); }
+QByteArray write(const QTextDocument& doc)
+{
+    return Rtf::Writer(doc).run();
+}
 
 QByteArray writeSelection(const QTextCursor& cursor)
 {

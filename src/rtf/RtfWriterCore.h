@@ -103,9 +103,15 @@ public:
     bool character(char16_t c, bool fontName)
     {
         switch (c) {
-        case u'\\': raw("\\\\"); return true;
-        case u'{': raw("\\{"); return true;
-        case u'}': raw("\\}"); return true;
+        case u'\\':
+            raw("\\\\");
+            return true;
+        case u'{':
+            raw("\\{");
+            return true;
+        case u'}':
+            raw("\\}");
+            return true;
         case u';':
             if (fontName)
                 return false;
@@ -121,7 +127,9 @@ public:
                 return false;
             word("line");
             return true;
-        case QChar::Nbsp: raw("\\~"); return true;
+        case QChar::Nbsp:
+            raw("\\~");
+            return true;
         default:
             break;
         }
@@ -155,7 +163,7 @@ public:
     static bool dropped(char16_t c)
     {
         return (c < 0x20 && c != u'\t') || c == 0x7F || c == QChar::ParagraphSeparator
-            || c == QChar::ObjectReplacementCharacter || c == 0xFDD0 || c == 0xFDD1;
+               || c == QChar::ObjectReplacementCharacter || c == 0xFDD0 || c == 0xFDD1;
     }
 
 private:
@@ -164,7 +172,11 @@ private:
 
 class Writer {
 public:
-    explicit Writer(const QTextDocument& doc) : m_doc(doc), m_defaultFont(doc.defaultFont()) {}
+    explicit Writer(const QTextDocument& doc)
+        : m_doc(doc)
+        , m_defaultFont(doc.defaultFont())
+    {
+    }
 
     QByteArray run();
 

@@ -12,12 +12,12 @@
 #include <QStandardPaths>
 #include <QTextEdit>
 
+#include "controls/RichTextBox.h"
+#include "controls/Twips.h"
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
 #include "kit/Launcher.h"
 #include "kit/MsgBox.h"
-#include "controls/RichTextBox.h"
-#include "controls/Twips.h"
 
 namespace {
 const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
@@ -181,8 +181,7 @@ bool frmAbout::GetKeyValue(quint32 KeyRoot, const QString& KeyName, const QStrin
     if (KeyRoot != kLocalMachine)
         return false;
     QString value;
-    if (KeyName.compare(kToolKey, Qt::CaseInsensitive) == 0
-        && SubKeyRef.compare(kToolValue, Qt::CaseInsensitive) == 0)
+    if (KeyName.compare(kToolKey, Qt::CaseInsensitive) == 0 && SubKeyRef.compare(kToolValue, Qt::CaseInsensitive) == 0)
         value = installedSystemInfoProgram();
     else if (KeyName.compare(kToolFolderKey, Qt::CaseInsensitive) == 0
              && SubKeyRef.compare(kToolFolderValue, Qt::CaseInsensitive) == 0) {

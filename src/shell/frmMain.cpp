@@ -1,16 +1,16 @@
 #include "shell/frmMain.h"
 
-#include <QPointer>
 #include <QApplication>
 #include <QDir>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPointer>
+#include <QScreen>
 #include <QTimer>
 
 #include "account/frmChangeInfo.h"
@@ -21,26 +21,26 @@
 #include "address/frmAddressDelete.h"
 #include "address/frmAddressEdit.h"
 #include "address/frmAddressSearch.h"
+#include "calc/frmCal.h"
+#include "controls/Buttons.h"
+#include "controls/Twips.h"
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
 #include "kit/Clock.h"
 #include "kit/ProgramLock.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreStart.h"
+#include "mail/frmCheckEmail.h"
+#include "mail/frmSendEmail.h"
+#include "notes/NoteDesk.h"
+#include "notes/NoteDocuments.h"
+#include "notes/NoteEditing.h"
+#include "planner/AppointmentReminders.h"
+#include "planner/frmCalendar.h"
+#include "planner/frmOrganizer.h"
 #include "shell/FileExchange.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
-#include "calc/frmCal.h"
-#include "controls/Buttons.h"
-#include "controls/Twips.h"
-#include "mail/frmCheckEmail.h"
-#include "mail/frmSendEmail.h"
-#include "planner/frmCalendar.h"
-#include "planner/frmOrganizer.h"
-#include "notes/NoteDesk.h"
-#include "planner/AppointmentReminders.h"
-#include "notes/NoteDocuments.h"
-#include "notes/NoteEditing.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
@@ -222,7 +222,8 @@ void frmMain::createAddressPanel()
     AddressOption->setAutoFillBackground(true);
     AddressOption->hide();
 
-    Label3 = makeLabel(AddressOption, "Label3", twipsRect(60, 60, 1815, 375), kYellow, QStringLiteral("Address Options"));
+    Label3 =
+        makeLabel(AddressOption, "Label3", twipsRect(60, 60, 1815, 375), kYellow, QStringLiteral("Address Options"));
     Label3->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
 
     struct Entry {
@@ -245,8 +246,8 @@ void frmMain::createAddressPanel()
         {&cmdAddressExit, "cmdAddressExit", &lblAddressExit, "lblAddressExit", 5760, "back", nullptr},
     };
     for (const Entry& entry : entries) {
-        *entry.button = makeIconButton(AddressOption, entry.name, twipsRect(0, entry.top, 735, 495),
-                                       QLatin1String(entry.picture));
+        *entry.button =
+            makeIconButton(AddressOption, entry.name, twipsRect(0, entry.top, 735, 495), QLatin1String(entry.picture));
         *entry.label = makeLabel(AddressOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kYellow);
         if (entry.hover)
             connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
@@ -271,7 +272,8 @@ void frmMain::createNotePanel()
     NoteOption->setFrameShape(QFrame::Box);
     NoteOption->hide();
 
-    Label4 = makeLabel(NoteOption, "Label4", twipsRect(60, 120, 1700, 375), kLightYellow, QStringLiteral("Note Options"));
+    Label4 =
+        makeLabel(NoteOption, "Label4", twipsRect(60, 120, 1700, 375), kLightYellow, QStringLiteral("Note Options"));
     Label4->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
 
     struct Entry {
@@ -291,13 +293,14 @@ void frmMain::createNotePanel()
         {&cmdNoteExit, "cmdNoteExit", &lblNoteExit, "lblNoteExit", 3240, "back", "Exit"},
     };
     for (const Entry& entry : entries) {
-        *entry.button = makeIconButton(NoteOption, entry.name, twipsRect(0, entry.top, 855, 495),
-                                       QLatin1String(entry.picture));
+        *entry.button =
+            makeIconButton(NoteOption, entry.name, twipsRect(0, entry.top, 855, 495), QLatin1String(entry.picture));
         *entry.label = makeLabel(NoteOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kLightYellow);
         connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
     }
 
-    Label2 = makeLabel(NoteOption, "Label2", twipsRect(60, 4200, 1700, 255), Qt::white, QStringLiteral("Other Options"));
+    Label2 =
+        makeLabel(NoteOption, "Label2", twipsRect(60, 4200, 1700, 255), Qt::white, QStringLiteral("Other Options"));
     QFont bold = Label2->font();
     bold.setBold(true);
     Label2->setFont(bold);
@@ -313,23 +316,30 @@ void frmMain::createNotePanel()
         const char* caption;
     };
     const Pair pairs[] = {
-        {&cmdCut, "cmdCut", 0, 5280, "Cut"},          {&cmdCopy, "cmdCopy", 840, 5280, "Copy"},
-        {&cmdPaste, "cmdPaste", 0, 5640, "Paste"},    {&cmdSelectAll, "cmdSelectAll", 840, 5640, "Select All"},
-        {&cmdTime, "cmdTime", 0, 6000, "Time"},       {&cmdDate, "cmdDate", 840, 6000, "Date"},
-        {&cmdfind, "cmdfind", 0, 6360, "Find"},       {&cmdHelp, "cmdHelp", 840, 6360, "Help"},
+        {&cmdCut, "cmdCut", 0, 5280, "Cut"},       {&cmdCopy, "cmdCopy", 840, 5280, "Copy"},
+        {&cmdPaste, "cmdPaste", 0, 5640, "Paste"}, {&cmdSelectAll, "cmdSelectAll", 840, 5640, "Select All"},
+        {&cmdTime, "cmdTime", 0, 6000, "Time"},    {&cmdDate, "cmdDate", 840, 6000, "Date"},
+        {&cmdfind, "cmdfind", 0, 6360, "Find"},    {&cmdHelp, "cmdHelp", 840, 6360, "Help"},
     };
     for (const Pair& pair : pairs)
         *pair.button = makeTextButton(NoteOption, pair.name, twipsRect(pair.left, pair.top, 855, 375),
                                       QLatin1String(pair.caption));
 
     const std::pair<asxToolButton*, void (frmMain::*)()> handlers[] = {
-        {cmdNew, &frmMain::cmdNew_Click},           {cmdOpen, &frmMain::cmdOpen_Click},
-        {cmdSave, &frmMain::cmdSave_Click},         {cmdSaveAs, &frmMain::cmdSaveAs_Click},
-        {cmdPrint, &frmMain::cmdPrint_Click},       {cmdNoteExit, &frmMain::cmdNoteExit_Click},
-        {cmdUndo, &frmMain::cmdUndo_Click},         {cmdCut, &frmMain::cmdCut_Click},
-        {cmdCopy, &frmMain::cmdCopy_Click},         {cmdPaste, &frmMain::cmdPaste_Click},
-        {cmdSelectAll, &frmMain::cmdSelectAll_Click}, {cmdTime, &frmMain::cmdTime_Click},
-        {cmdDate, &frmMain::cmdDate_Click},         {cmdfind, &frmMain::cmdfind_Click},
+        {cmdNew, &frmMain::cmdNew_Click},
+        {cmdOpen, &frmMain::cmdOpen_Click},
+        {cmdSave, &frmMain::cmdSave_Click},
+        {cmdSaveAs, &frmMain::cmdSaveAs_Click},
+        {cmdPrint, &frmMain::cmdPrint_Click},
+        {cmdNoteExit, &frmMain::cmdNoteExit_Click},
+        {cmdUndo, &frmMain::cmdUndo_Click},
+        {cmdCut, &frmMain::cmdCut_Click},
+        {cmdCopy, &frmMain::cmdCopy_Click},
+        {cmdPaste, &frmMain::cmdPaste_Click},
+        {cmdSelectAll, &frmMain::cmdSelectAll_Click},
+        {cmdTime, &frmMain::cmdTime_Click},
+        {cmdDate, &frmMain::cmdDate_Click},
+        {cmdfind, &frmMain::cmdfind_Click},
         {cmdHelp, &frmMain::cmdHelp_Click},
     };
     for (const auto& [button, handler] : handlers)

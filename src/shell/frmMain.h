@@ -31,10 +31,9 @@ public:
 
     // Left tool bar.
     asxGenericContainer* asxGenericContainer1;
-    asxToolButton *cmdCalendar, *cmdNote, *cmdAddressBook, *cmdOrganizer, *cmdEmail, *cmdCheckEmail,
-        *cmdCalculator, *cmdExit;
-    QLabel *lblCalendar, *lblNote, *lblAddress, *lblOrganizer, *lblEmail, *lblCheckEmail, *lblCalculator,
-        *lblExit;
+    asxToolButton *cmdCalendar, *cmdNote, *cmdAddressBook, *cmdOrganizer, *cmdEmail, *cmdCheckEmail, *cmdCalculator,
+        *cmdExit;
+    QLabel *lblCalendar, *lblNote, *lblAddress, *lblOrganizer, *lblEmail, *lblCheckEmail, *lblCalculator, *lblExit;
     QLabel *lblTime, *lblDate;
     QTimer* Timer1;
 
@@ -43,16 +42,16 @@ public:
     QLabel* Label3;
     asxToolButton *cmdAddressNew, *cmdAddressSave, *cmdAddressClear, *cmdAddressPrint, *cmdAddressEdit,
         *cmdAddressSearch, *cmdAddressDelete, *cmdAddressExit;
-    QLabel *lblAddressNew, *lblAddressSave, *lblAddressClear, *lblAddressPrint, *lblAddressEdit,
-        *lblAddressSearch, *lblAddressDelete, *lblAddressExit;
+    QLabel *lblAddressNew, *lblAddressSave, *lblAddressClear, *lblAddressPrint, *lblAddressEdit, *lblAddressSearch,
+        *lblAddressDelete, *lblAddressExit;
 
     // Note panel.
     asxGenericContainer* NoteOption;
     QLabel *Label4, *Label2, *Label1;
     asxToolButton *cmdNew, *cmdOpen, *cmdSave, *cmdPrint, *cmdNoteExit;
     QLabel *lblNew, *lblOpen, *lblSave, *lblPrint, *lblNoteExit;
-    asxToolButton *cmdSaveAs, *cmdUndo, *cmdCut, *cmdCopy, *cmdPaste, *cmdSelectAll, *cmdTime, *cmdDate,
-        *cmdfind, *cmdHelp;
+    asxToolButton *cmdSaveAs, *cmdUndo, *cmdCut, *cmdCopy, *cmdPaste, *cmdSelectAll, *cmdTime, *cmdDate, *cmdfind,
+        *cmdHelp;
 
     // Menus.
     QMenu *mnuFile, *mnuProperties, *mnuAbout;

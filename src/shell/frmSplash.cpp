@@ -7,9 +7,9 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "controls/Twips.h"
 #include "kit/AppInfo.h"
 #include "shell/frmMain.h"
-#include "controls/Twips.h"
 
 namespace {
 QLabel* blueLabel(QWidget* parent, const char* name, const QString& text, double points, bool bold, const QRect& rect)
@@ -44,8 +44,10 @@ frmSplash::frmSplash()
     imgLogo->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(140, 140));
     imgLogo->setAlignment(Qt::AlignCenter);
 
-    lblProductName = blueLabel(this, "lblProductName", QStringLiteral("Product"), 32.25, true, twipsRect(3000, 1080, 4700, 855));
-    lblPlatform = blueLabel(this, "lblPlatform", QStringLiteral("WIN ME/98/XP"), 15.75, true, twipsRect(3000, 2040, 4700, 435));
+    lblProductName =
+        blueLabel(this, "lblProductName", QStringLiteral("Product"), 32.25, true, twipsRect(3000, 1080, 4700, 855));
+    lblPlatform =
+        blueLabel(this, "lblPlatform", QStringLiteral("WIN ME/98/XP"), 15.75, true, twipsRect(3000, 2040, 4700, 435));
     lblVersion = blueLabel(this, "lblVersion", QStringLiteral("Version"), 12, true, twipsRect(3000, 2640, 4700, 375));
     lblCopyright = blueLabel(this, "lblCopyright", QStringLiteral("Free to use and share. Made with care in 2002."),
                              8.25, false, twipsRect(3000, 4560, 4700, 255));

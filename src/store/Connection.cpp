@@ -12,8 +12,7 @@
 namespace {
 QString cannotOpen(const QString& path, const QString& reason)
 {
-    return QStringLiteral("The database file %1 could not be opened: %2.")
-        .arg(QDir::toNativeSeparators(path), reason);
+    return QStringLiteral("The database file %1 could not be opened: %2.").arg(QDir::toNativeSeparators(path), reason);
 }
 }  // namespace
 
@@ -28,16 +27,16 @@ void Connection::Open(const QString& path)
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     if (!folder.exists())
-        throw StoreError(cannotOpen(path, QStringLiteral("the folder %1 does not exist")
-                                              .arg(QDir::toNativeSeparators(folder.filePath()))));
+        throw StoreError(cannotOpen(
+            path, QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.filePath()))));
     if (!folder.isDir())
-        throw StoreError(cannotOpen(path, QStringLiteral("%1 is a file, not a folder")
-                                              .arg(QDir::toNativeSeparators(folder.filePath()))));
+        throw StoreError(cannotOpen(
+            path, QStringLiteral("%1 is a file, not a folder").arg(QDir::toNativeSeparators(folder.filePath()))));
     const bool isNew = !file.exists();
 
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
         sqlite3_close(db);

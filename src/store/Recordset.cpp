@@ -12,7 +12,8 @@ namespace {
 // A prepared statement that finalizes itself.
 class Statement {
 public:
-    Statement(sqlite3* db, const QString& sql) : m_db(db)
+    Statement(sqlite3* db, const QString& sql)
+        : m_db(db)
     {
         if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
             throw StoreError(QString::fromUtf8(sqlite3_errmsg(db)));

@@ -22,7 +22,11 @@ public:
 
 private:
     friend class Recordset;
-    FieldRef(Recordset& rs, int column) : m_rs(rs), m_column(column) {}
+    FieldRef(Recordset& rs, int column)
+        : m_rs(rs)
+        , m_column(column)
+    {
+    }
     Recordset& m_rs;
     int m_column;
 };

@@ -62,7 +62,8 @@ bool Schema::hasAllTables(sqlite3* db)
     if (sqlite3_prepare_v2(db,
                            "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                            "('tblPass', 'tblEmail', 'tblAddress', 'tblOrginize')",
-                           -1, &stmt, nullptr) != SQLITE_OK)
+                           -1, &stmt, nullptr)
+        != SQLITE_OK)
         return false;
     const bool all = sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_int(stmt, 0) == 4;
     sqlite3_finalize(stmt);

@@ -7,4 +7,4 @@ namespace Schema {
 void create(sqlite3* db);
 // Whether all four tables exist.
 bool hasAllTables(sqlite3* db);
-}
+}  // namespace Schema

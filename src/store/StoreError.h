@@ -9,6 +9,9 @@
 // sentence a person can read in a message box.
 class StoreError : public std::runtime_error {
 public:
-    explicit StoreError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
+    explicit StoreError(const QString& reason)
+        : std::runtime_error(reason.toStdString())
+    {
+    }
     QString reason() const { return QString::fromStdString(what()); }
 };

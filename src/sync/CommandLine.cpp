@@ -17,7 +17,8 @@ struct Operation {
 };
 
 constexpr Operation kOperations[] = {
-    {"--import-contacts", "add the contacts of a vCard file (3.0 or 4.0) to the address book", SyncFiles::importContacts},
+    {"--import-contacts", "add the contacts of a vCard file (3.0 or 4.0) to the address book",
+     SyncFiles::importContacts},
     {"--export-contacts", "write the address book to a vCard 4.0 file", SyncFiles::exportContacts},
     {"--import-appointments", "add the events of an iCalendar file to the day planner", SyncFiles::importAppointments},
     {"--export-appointments", "write the day planner to an iCalendar file", SyncFiles::exportAppointments},

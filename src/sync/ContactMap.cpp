@@ -6,9 +6,9 @@
 namespace ContactMap {
 
 const std::array<QLatin1StringView, FieldCount> kFieldNames{
-    QLatin1StringView("FirstName"), QLatin1StringView("LastName"),  QLatin1StringView("HomeAddress"),
-    QLatin1StringView("Suburb"),    QLatin1StringView("PostCode"),  QLatin1StringView("Email"),
-    QLatin1StringView("HomePhone"), QLatin1StringView("Mobile"),    QLatin1StringView("ICQ"),
+    QLatin1StringView("FirstName"),  QLatin1StringView("LastName"), QLatin1StringView("HomeAddress"),
+    QLatin1StringView("Suburb"),     QLatin1StringView("PostCode"), QLatin1StringView("Email"),
+    QLatin1StringView("HomePhone"),  QLatin1StringView("Mobile"),   QLatin1StringView("ICQ"),
     QLatin1StringView("WebAddress"), QLatin1StringView("Comments"),
 };
 
@@ -17,8 +17,8 @@ namespace {
 // Properties that say nothing a field could hold; reading past them loses nothing.
 bool isBookkeeping(const QString& name)
 {
-    static const QStringList names{QStringLiteral("UID"),  QStringLiteral("FN"),       QStringLiteral("PRODID"),
-                                   QStringLiteral("REV"),  QStringLiteral("KIND"),     QStringLiteral("SOURCE"),
+    static const QStringList names{QStringLiteral("UID"),          QStringLiteral("FN"),   QStringLiteral("PRODID"),
+                                   QStringLiteral("REV"),          QStringLiteral("KIND"), QStringLiteral("SOURCE"),
                                    QStringLiteral("CLIENTPIDMAP"), QStringLiteral("LABEL")};
     return names.contains(name);
 }
@@ -29,8 +29,9 @@ QString labelled(const QString& label, const QStringList& types, const QString& 
     for (const QString& t : types)
         if (!t.isEmpty() && t != u"pref" && t != u"internet" && t != u"voice")
             shown << t;
-    return shown.isEmpty() ? label + QStringLiteral(": ") + value
-                           : label + QStringLiteral(" (") + shown.join(QStringLiteral(", ")) + QStringLiteral("): ") + value;
+    return shown.isEmpty()
+               ? label + QStringLiteral(": ") + value
+               : label + QStringLiteral(" (") + shown.join(QStringLiteral(", ")) + QStringLiteral("): ") + value;
 }
 
 QString joinNonEmpty(const QStringList& parts, const QString& separator)
@@ -58,7 +59,8 @@ Imported fromCard(const VCard::Card& card)
 
     const VCard::Property* homeAddress = nullptr;
     for (const VCard::Property& p : card.props)
-        if (p.name == u"ADR" && (!homeAddress || (p.types().contains(u"home") && !homeAddress->types().contains(u"home"))))
+        if (p.name == u"ADR"
+            && (!homeAddress || (p.types().contains(u"home") && !homeAddress->types().contains(u"home"))))
             homeAddress = &p;
 
     QList<const VCard::Property*> untypedPhones;
@@ -73,7 +75,9 @@ Imported fromCard(const VCard::Card& card)
             // Middle names, prefixes and suffixes have no field.
             const QString rest = joinNonEmpty({n.value(3), n.value(2), n.value(4)}, QStringLiteral(" "));
             if (!rest.isEmpty())
-                overflow << QStringLiteral("Name: ") + joinNonEmpty({n.value(3), n.value(1), n.value(2), n.value(0), n.value(4)}, QStringLiteral(" "));
+                overflow << QStringLiteral("Name: ")
+                                + joinNonEmpty({n.value(3), n.value(1), n.value(2), n.value(0), n.value(4)},
+                                               QStringLiteral(" "));
         } else if (p.name == u"ADR") {
             const QStringList a = VCard::components(p.value);
             if (&p == homeAddress) {
@@ -84,7 +88,8 @@ Imported fromCard(const VCard::Card& card)
                 c[PostCode] = code.left(kPostCodeWidth).trimmed();
                 if (code.size() > kPostCodeWidth)
                     overflow << QStringLiteral("Post code: ") + code;
-                const QString rest = joinNonEmpty({a.value(0), a.value(1), a.value(4), a.value(6)}, QStringLiteral(", "));
+                const QString rest =
+                    joinNonEmpty({a.value(0), a.value(1), a.value(4), a.value(6)}, QStringLiteral(", "));
                 if (!rest.isEmpty())
                     overflow << labelled(QStringLiteral("Address"), p.types(), joinNonEmpty(a, QStringLiteral(", ")));
             } else {
@@ -180,7 +185,10 @@ QByteArray toCard(const Contact& c, const QString& uid)
     add(QStringLiteral("FN"), escapeText(joinNonEmpty({c[FirstName], c[LastName]}, QStringLiteral(" "))));
     add(QStringLiteral("N"), escapeText(c[LastName]) + u';' + escapeText(c[FirstName]) + QStringLiteral(";;;"));
     if (!c[HomeAddress].isEmpty() || !c[Suburb].isEmpty() || !c[PostCode].isEmpty())
-        add(QStringLiteral("ADR"), QStringLiteral(";;") + escapeText(c[HomeAddress]) + u';' + escapeText(c[Suburb]) + u';' + u';' + escapeText(c[PostCode]) + u';', QStringLiteral("home"));
+        add(QStringLiteral("ADR"),
+            QStringLiteral(";;") + escapeText(c[HomeAddress]) + u';' + escapeText(c[Suburb]) + u';' + u';'
+                + escapeText(c[PostCode]) + u';',
+            QStringLiteral("home"));
     if (!c[HomePhone].isEmpty())
         add(QStringLiteral("TEL"), escapeText(c[HomePhone]), QStringLiteral("home"));
     if (!c[Mobile].isEmpty())

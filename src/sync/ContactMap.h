@@ -11,7 +11,20 @@
 // The address book's eleven fields and their place in a vCard.
 namespace ContactMap {
 
-enum Field { FirstName, LastName, HomeAddress, Suburb, PostCode, Email, HomePhone, Mobile, ICQ, WebAddress, Comments, FieldCount };
+enum Field {
+    FirstName,
+    LastName,
+    HomeAddress,
+    Suburb,
+    PostCode,
+    Email,
+    HomePhone,
+    Mobile,
+    ICQ,
+    WebAddress,
+    Comments,
+    FieldCount
+};
 // The field names of tblAddress, in the order of Field.
 extern const std::array<QLatin1StringView, FieldCount> kFieldNames;
 // The post code box takes four characters.
@@ -21,7 +34,7 @@ using Contact = std::array<QString, FieldCount>;
 
 struct Imported {
     Contact contact;
-    QString uid;  // the card's UID, or one made from its content when it has none
+    QString uid;           // the card's UID, or one made from its content when it has none
     bool changed = false;  // something did not fit its field and went elsewhere or was left out
 };
 

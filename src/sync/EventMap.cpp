@@ -80,8 +80,8 @@ Imported fromEvent(icalcomponent* ev)
         in.changed = from.time().second() != 0;
     }
     // libical makes up an end from the start when there is none; only a real one counts.
-    const bool hasEnd = icalcomponent_get_first_property(ev, ICAL_DTEND_PROPERTY) ||
-                        icalcomponent_get_first_property(ev, ICAL_DURATION_PROPERTY);
+    const bool hasEnd = icalcomponent_get_first_property(ev, ICAL_DTEND_PROPERTY)
+                        || icalcomponent_get_first_property(ev, ICAL_DURATION_PROPERTY);
     const icaltimetype end = hasEnd ? icalcomponent_get_dtend(ev) : icaltime_null_time();
     if (!icaltime_is_null_time(end) && !icaltime_is_date(end)) {
         const QDateTime to = localOf(end);
@@ -90,7 +90,8 @@ Imported fromEvent(icalcomponent* ev)
         in.changed = in.changed || to.date() != from.date() || to.time().second() != 0;
     } else if (hasFinishText) {
         a[TimeFinished] = finishX;
-    } else if (icaltime_is_date(end) && QDate(start.year, start.month, start.day).daysTo(QDate(end.year, end.month, end.day)) > 1) {
+    } else if (icaltime_is_date(end)
+               && QDate(start.year, start.month, start.day).daysTo(QDate(end.year, end.month, end.day)) > 1) {
         in.changed = true;  // an all-day event over several days keeps its first day
     }
 
@@ -224,16 +225,18 @@ WriteResult write(const QList<Outgoing>& appointments)
         // The zone's rules from the first appointment on, not its whole history.
         QDate first;
         for (const Outgoing& out : appointments)
-            if (const std::optional<QDate> d = parseDate(out.appointment[DateValue]); d && (!first.isValid() || *d < first))
+            if (const std::optional<QDate> d = parseDate(out.appointment[DateValue]);
+                d && (!first.isValid() || *d < first))
                 first = *d;
         icalcomponent* vtz = icalcomponent_new_clone(icaltimezone_get_component(zone));
         if (first.isValid())
-            icaltimezone_truncate_vtimezone(vtz, icalOf(first.addDays(-1).startOfDay(Qt::UTC), icaltimezone_get_utc_timezone()),
-                                            icaltime_null_time(), 0);
+            icaltimezone_truncate_vtimezone(
+                vtz, icalOf(first.addDays(-1).startOfDay(Qt::UTC), icaltimezone_get_utc_timezone()),
+                icaltime_null_time(), 0);
         icalcomponent_add_component(cal.c, vtz);
     }
-    const icaltimetype stamp = icaltime_from_timet_with_zone(Clock::now().toSecsSinceEpoch(), 0,
-                                                            icaltimezone_get_utc_timezone());
+    const icaltimetype stamp =
+        icaltime_from_timet_with_zone(Clock::now().toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
     for (const Outgoing& out : appointments) {
         const Appointment& a = out.appointment;
         const std::optional<QDate> date = parseDate(a[DateValue]);

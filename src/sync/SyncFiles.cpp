@@ -60,9 +60,15 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
         try {
             for (const Incoming& r : records) {
                 switch (rows.put(r.uid, r.values)) {
-                case SyncRecords::Put::Added: ++added; break;
-                case SyncRecords::Put::Updated: ++updated; break;
-                case SyncRecords::Put::Unchanged: ++unchanged; break;
+                case SyncRecords::Put::Added:
+                    ++added;
+                    break;
+                case SyncRecords::Put::Updated:
+                    ++updated;
+                    break;
+                case SyncRecords::Put::Unchanged:
+                    ++unchanged;
+                    break;
                 }
                 changed += r.changed ? 1 : 0;
             }
@@ -115,9 +121,10 @@ FileOutcome exportTable(const TableShape& shape, const QString& path, Build buil
         return outcome;
     }
     outcome.ok = left == 0;
-    outcome.message = QStringLiteral("Exported %1 to %2").arg(plural(written, shape.kind == u"contact" ? "contact" : "appointment",
-                                                                     shape.kind == u"contact" ? "contacts" : "appointments"),
-                                                              shown(path));
+    outcome.message = QStringLiteral("Exported %1 to %2")
+                          .arg(plural(written, shape.kind == u"contact" ? "contact" : "appointment",
+                                      shape.kind == u"contact" ? "contacts" : "appointments"),
+                               shown(path));
     if (left)
         outcome.message += QStringLiteral("; left out %1 whose date cannot be read").arg(left);
     outcome.message += u'.';
@@ -180,17 +187,18 @@ FileOutcome SyncFiles::exportContacts(const QString& path)
 
 FileOutcome SyncFiles::exportAppointments(const QString& path)
 {
-    return exportTable(TableShape::appointments(), path, [](const QList<KeyedRecord>& records, int& written, int& left) {
-        QList<EventMap::Outgoing> out;
-        for (const KeyedRecord& r : records) {
-            EventMap::Outgoing o;
-            std::copy(r.values.begin(), r.values.end(), o.appointment.begin());
-            o.uid = r.uid;
-            out << o;
-        }
-        const EventMap::WriteResult result = EventMap::write(out);
-        left = result.unreadableDates;
-        written = int(records.size()) - left;
-        return result.bytes;
-    });
+    return exportTable(TableShape::appointments(), path,
+                       [](const QList<KeyedRecord>& records, int& written, int& left) {
+                           QList<EventMap::Outgoing> out;
+                           for (const KeyedRecord& r : records) {
+                               EventMap::Outgoing o;
+                               std::copy(r.values.begin(), r.values.end(), o.appointment.begin());
+                               o.uid = r.uid;
+                               out << o;
+                           }
+                           const EventMap::WriteResult result = EventMap::write(out);
+                           left = result.unreadableDates;
+                           written = int(records.size()) - left;
+                           return result.bytes;
+                       });
 }

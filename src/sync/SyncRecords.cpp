@@ -36,7 +36,8 @@ END;
 
 class Statement {
 public:
-    Statement(sqlite3* db, const QString& sql) : m_db(db)
+    Statement(sqlite3* db, const QString& sql)
+        : m_db(db)
     {
         if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
             fail();
@@ -82,23 +83,29 @@ private:
 
 const TableShape& TableShape::contacts()
 {
-    static const TableShape shape{
-        QStringLiteral("contact"), QStringLiteral("tblAddress"), QStringLiteral("Org_ID"),
-        {QStringLiteral("FirstName"), QStringLiteral("LastName"), QStringLiteral("HomeAddress"),
-         QStringLiteral("Suburb"), QStringLiteral("PostCode"), QStringLiteral("Email"), QStringLiteral("HomePhone"),
-         QStringLiteral("Mobile"), QStringLiteral("ICQ"), QStringLiteral("WebAddress"), QStringLiteral("Comments")}};
+    static const TableShape shape{QStringLiteral("contact"),
+                                  QStringLiteral("tblAddress"),
+                                  QStringLiteral("Org_ID"),
+                                  {QStringLiteral("FirstName"), QStringLiteral("LastName"),
+                                   QStringLiteral("HomeAddress"), QStringLiteral("Suburb"), QStringLiteral("PostCode"),
+                                   QStringLiteral("Email"), QStringLiteral("HomePhone"), QStringLiteral("Mobile"),
+                                   QStringLiteral("ICQ"), QStringLiteral("WebAddress"), QStringLiteral("Comments")}};
     return shape;
 }
 
 const TableShape& TableShape::appointments()
 {
-    static const TableShape shape{
-        QStringLiteral("appointment"), QStringLiteral("tblOrginize"), QStringLiteral("OrgRow"),
-        {QStringLiteral("DateValue"), QStringLiteral("TimeStart"), QStringLiteral("TimeFinished"), QStringLiteral("Note")}};
+    static const TableShape shape{QStringLiteral("appointment"),
+                                  QStringLiteral("tblOrginize"),
+                                  QStringLiteral("OrgRow"),
+                                  {QStringLiteral("DateValue"), QStringLiteral("TimeStart"),
+                                   QStringLiteral("TimeFinished"), QStringLiteral("Note")}};
     return shape;
 }
 
-SyncRecords::SyncRecords(Connection& con, const TableShape& shape) : m_db(con.handle()), m_shape(shape)
+SyncRecords::SyncRecords(Connection& con, const TableShape& shape)
+    : m_db(con.handle())
+    , m_shape(shape)
 {
     sqlite3_busy_timeout(m_db, kBusyWaitMs);
     exec(kMapSchema);
@@ -197,7 +204,7 @@ SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values)
         qint64 key = keyOf(uid);
         if (key >= 0) {
             Statement read(m_db, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                                    .arg(m_shape.fields.join(u", "), m_shape.table, m_shape.key));
+                                     .arg(m_shape.fields.join(u", "), m_shape.table, m_shape.key));
             read.bind(1, key);
             if (read.step()) {
                 QStringList stored;
@@ -212,19 +219,22 @@ SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values)
             QStringList sets;
             for (const QString& f : m_shape.fields)
                 sets << f + QStringLiteral(" = ?");
-            Statement st(m_db, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(m_shape.table, sets.join(u", "), m_shape.key));
+            Statement st(
+                m_db,
+                QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(m_shape.table, sets.join(u", "), m_shape.key));
             for (int i = 0; i < values.size(); ++i)
                 st.bind(i + 1, values[i]);
             st.bind(int(values.size()) + 1, key);
             st.step();
         } else if (key < 0) {
             Statement st(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                  .arg(m_shape.table, m_shape.fields.join(u", "),
-                                       QStringList(m_shape.fields.size(), QStringLiteral("?")).join(u", ")));
+                                   .arg(m_shape.table, m_shape.fields.join(u", "),
+                                        QStringList(m_shape.fields.size(), QStringLiteral("?")).join(u", ")));
             for (int i = 0; i < values.size(); ++i)
                 st.bind(i + 1, values[i]);
             st.step();
-            Statement map(m_db, QStringLiteral("INSERT OR REPLACE INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
+            Statement map(m_db,
+                          QStringLiteral("INSERT OR REPLACE INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
             map.bind(1, m_shape.kind).bind(2, uid).bind(3, sqlite3_last_insert_rowid(m_db));
             map.step();
         }

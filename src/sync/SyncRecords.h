@@ -11,9 +11,9 @@ class Connection;
 // by field name. Which local row stands for which UID is kept in a table of
 // its own, tblSyncMap, so the four tables keep their shape.
 struct TableShape {
-    QString kind;    // "contact" or "appointment": the map's name for the table
-    QString table;   // tblAddress, tblOrginize
-    QString key;     // Org_ID, OrgRow
+    QString kind;   // "contact" or "appointment": the map's name for the table
+    QString table;  // tblAddress, tblOrginize
+    QString key;    // Org_ID, OrgRow
     QStringList fields;
 
     static const TableShape& contacts();
@@ -22,7 +22,7 @@ struct TableShape {
 
 struct KeyedRecord {
     qint64 key = 0;
-    QString uid;  // empty when the row was never exported or imported
+    QString uid;         // empty when the row was never exported or imported
     QStringList values;  // in the order of TableShape::fields
 };
 

@@ -195,17 +195,26 @@ QString escapeText(const QString& text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         switch (c.unicode()) {
-        case u'\\': out += QLatin1String("\\\\"); break;
-        case u',': out += QLatin1String("\\,"); break;
-        case u';': out += QLatin1String("\\;"); break;
+        case u'\\':
+            out += QLatin1String("\\\\");
+            break;
+        case u',':
+            out += QLatin1String("\\,");
+            break;
+        case u';':
+            out += QLatin1String("\\;");
+            break;
         case u'\r':
             // CR LF and a lone CR are both one line break.
             if (i + 1 < text.size() && text[i + 1] == u'\n')
                 ++i;
             out += QLatin1String("\\n");
             break;
-        case u'\n': out += QLatin1String("\\n"); break;
-        default: out += c;
+        case u'\n':
+            out += QLatin1String("\\n");
+            break;
+        default:
+            out += c;
         }
     }
     return out;

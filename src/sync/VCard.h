@@ -12,9 +12,9 @@
 namespace VCard {
 
 struct Property {
-    QString name;  // upper case, group prefix removed
+    QString name;                           // upper case, group prefix removed
     QList<QPair<QString, QString>> params;  // name upper case, value unquoted
-    QString value;  // as written on the line, still escaped
+    QString value;                          // as written on the line, still escaped
 
     // Every value of a parameter, commas split, lower case: TYPE=HOME,VOICE
     // and TYPE=home;TYPE=voice both give {"home", "voice"}. A bare parameter

@@ -12,8 +12,8 @@
 #include "controls/Buttons.h"
 #include "kit/SavingProgress.h"
 #include "shell/frmMain.h"
-#include "support/Fixture.h"
 #include "support/Files.h"
+#include "support/Fixture.h"
 
 namespace {
 const QString kInvalid = QStringLiteral("Critical|Login|Invalid User Name or Password, try again!");
@@ -83,11 +83,16 @@ private slots:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("right") << "anna" << "Secret" << true;
-        QTest::newRow("name in capitals") << "ANNA" << "Secret" << false;
-        QTest::newRow("password case") << "anna" << "secret" << false;
-        QTest::newRow("trailing blank") << "anna" << "Secret " << false;
-        QTest::newRow("second account") << "bert" << "other" << false;
+        QTest::newRow("right") << "anna"
+                               << "Secret" << true;
+        QTest::newRow("name in capitals") << "ANNA"
+                                          << "Secret" << false;
+        QTest::newRow("password case") << "anna"
+                                       << "secret" << false;
+        QTest::newRow("trailing blank") << "anna"
+                                        << "Secret " << false;
+        QTest::newRow("second account") << "bert"
+                                        << "other" << false;
     }
     void loginChecksTheFirstAccountExactly()
     {
@@ -130,8 +135,10 @@ private slots:
     void loginWithoutAnAccountSaysSoAndLocks()
     {
         fx->writeMarker();
-        frmMain* main = start<frmLogin>([](frmLogin* screen) { login(screen, QStringLiteral("anna"), QStringLiteral("x")); });
-        QCOMPARE(fx->messageBoxes(), QStringList{"Critical|Login|No user account is stored in the database, so the login cannot be checked. The program stays locked."});
+        frmMain* main =
+            start<frmLogin>([](frmLogin* screen) { login(screen, QStringLiteral("anna"), QStringLiteral("x")); });
+        QCOMPARE(fx->messageBoxes(), QStringList{"Critical|Login|No user account is stored in the database, so the "
+                                                 "login cannot be checked. The program stays locked."});
         QVERIFY(locked(main));
     }
 
@@ -171,9 +178,10 @@ private slots:
         }));
         QCOMPARE(rows("tblEmail", {"EmailInfo", "SMTP", "YourEmail", "Remote", "UserName", "Password"}),
                  QStringList{"1|smtp.example.org|anna@example.org|pop.example.org|anna|pop pass"});
-        QCOMPARE(fx->messageBoxes(), QStringList({"Information|Tessaly 2002|Saved",
-                                                  "None|Tessaly 2002|This will send email.SMTP : mail.myprovider.net.?",
-                                                  "None|Tessaly 2002|This will check your email.Remote mail.myprovider.net.?"}));
+        QCOMPARE(fx->messageBoxes(),
+                 QStringList({"Information|Tessaly 2002|Saved",
+                              "None|Tessaly 2002|This will send email.SMTP : mail.myprovider.net.?",
+                              "None|Tessaly 2002|This will check your email.Remote mail.myprovider.net.?"}));
         QVERIFY(!QFile::exists(fx->dataDir() + QStringLiteral("/Pass.dat")));
     }
 
@@ -217,11 +225,15 @@ private slots:
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
         QCOMPARE(rows("tblEmail", fields), QStringList{"1|smtp.a.net||||"});
         Screens::unload<frmChangeInfo>();
-        Db::exec(fx->dbPath(), "INSERT INTO tblEmail (SMTP, YourEmail, Remote, UserName, Password) VALUES ('s2', 'e2', 'r2', 'u2', 'p2')");
+        Db::exec(
+            fx->dbPath(),
+            "INSERT INTO tblEmail (SMTP, YourEmail, Remote, UserName, Password) VALUES ('s2', 'e2', 'r2', 'u2', 'p2')");
         main->mnuChangeInfo->trigger();
         form = visibleWindow<frmChangeInfo>();
         QCOMPARE(QStringList({form->txtsmtp->text(), form->txtYourEmail->text(), form->txtHost->text(),
-                              form->txtEmailUserName->text(), form->txtPassword->text()}).join('|'), QStringLiteral("s2|e2|r2|u2|p2"));
+                              form->txtEmailUserName->text(), form->txtPassword->text()})
+                     .join('|'),
+                 QStringLiteral("s2|e2|r2|u2|p2"));
         form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
         form->txtEmailUserName->setText(QStringLiteral(" new user "));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);

@@ -6,7 +6,7 @@
 #include "support/Fixture.h"
 
 // The eleven stored fields of a contact, in table order.
-inline const QStringList kContactFields = {"FirstName", "LastName", "HomeAddress", "Suburb", "PostCode", "Email",
+inline const QStringList kContactFields = {"FirstName", "LastName", "HomeAddress", "Suburb",     "PostCode", "Email",
                                            "HomePhone", "Mobile",   "ICQ",         "WebAddress", "Comments"};
 
 // Writes a contact straight into the file, the fields in table order;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "Contacts.h"
 #include "address/frmAddress.h"
 #include "address/frmAddressDelete.h"
 #include "address/frmAddressEdit.h"
@@ -15,10 +16,10 @@
 #include "kit/SavingProgress.h"
 #include "shell/frmMain.h"
 #include "support/Fixture.h"
-#include "Contacts.h"
 
 namespace {
-const QStringList kSam1 = {"Sam", "O'Brien", "1 A St", "Kew", "3101", "sam@x.org", "555", "0411", "77", "sam.org", "one"};
+const QStringList kSam1 = {"Sam", "O'Brien", "1 A St", "Kew",     "3101", "sam@x.org",
+                           "555", "0411",    "77",     "sam.org", "one"};
 const QStringList kAnn = {"Ann", "Jo\"nes", "", "", "", "", "", "", "", "", ""};
 const QStringList kSam2 = {"Sam", "Lee", "2 B St", "Lara", "3212", "lee@x.org", "555", "0422", "88", "lee.org", "two"};
 }  // namespace
@@ -42,7 +43,10 @@ private:
         }
         return result;
     }
-    static QStringList keyed(int key, const QStringList& values) { return QStringList{QString::number(key) + ':'} + values; }
+    static QStringList keyed(int key, const QStringList& values)
+    {
+        return QStringList{QString::number(key) + ':'} + values;
+    }
     static QStringList shown(ContactBoxes* s, QPlainTextEdit* comments)
     {
         return {s->txtFirstName->text(), s->txtLastName->text(), s->txthomeAddress->text(), s->txtSuburb->text(),
@@ -84,8 +88,9 @@ private slots:
         QTest::keyClicks(form->txtFax, QStringLiteral("9347 9999"));
         QTest::mouseClick(main->cmdAddressSave, Qt::LeftButton);
         QTest::mouseClick(main->cmdAddressSave, Qt::LeftButton);
-        const QStringList anna = {"Anna Maria", "O'Brien", "12 High St", "Carlton", "30", "anna@example.org",
-                                  "9347 1234", "0412", "123456", "example.org", "Met at \"the\" fair."};
+        const QStringList anna = {"Anna Maria", "O'Brien",          "12 High St",          "Carlton",
+                                  "30",         "anna@example.org", "9347 1234",           "0412",
+                                  "123456",     "example.org",      "Met at \"the\" fair."};
         QCOMPARE(stored(), QList<QStringList>({keyed(1, anna), keyed(2, anna)}));
         QVERIFY(Screens::isLoaded<frmLoadSaving>() && fx->messages.isEmpty());
         QTest::mouseClick(main->cmdAddressClear, Qt::LeftButton);
@@ -100,7 +105,8 @@ private slots:
         QVERIFY(fx->messages.isEmpty());
         QTest::keyClicks(form->txtComments, QStringLiteral("y"));
         QCOMPARE(form->lblCount->text(), QStringLiteral("255"));
-        QCOMPARE(fx->messageBoxes(), QStringList{"Exclamation|Tessaly 2002|Max character is 255 and Comments textg will be disabled "});
+        QCOMPARE(fx->messageBoxes(),
+                 QStringList{"Exclamation|Tessaly 2002|Max character is 255 and Comments textg will be disabled "});
         QVERIFY(!form->txtComments->isEnabled());
     }
 
@@ -108,9 +114,12 @@ private slots:
     {
         frmMain* main = addressPanel();
         QTest::mouseClick(main->cmdAddressNew, Qt::LeftButton);
-        Db::exec(fx->dbPath(), "CREATE TRIGGER refuse BEFORE INSERT ON tblAddress BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
+        Db::exec(
+            fx->dbPath(),
+            "CREATE TRIGGER refuse BEFORE INSERT ON tblAddress BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
         QTest::mouseClick(main->cmdAddressSave, Qt::LeftButton);
-        QCOMPARE(fx->messageBoxes(), QStringList{"Critical|Tessaly 2002|The record in tblAddress could not be written: the disk is full."});
+        QCOMPARE(fx->messageBoxes(),
+                 QStringList{"Critical|Tessaly 2002|The record in tblAddress could not be written: the disk is full."});
         QVERIFY(stored().isEmpty() && !Screens::isLoaded<frmLoadSaving>());
     }
 
@@ -173,12 +182,30 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("found");
         QTest::addColumn<QString>("notFound");
-        QTest::newRow("first name") << "FirstName" << "Sam" << "Number: First Name Found" << " First Name Not Found";
-        QTest::newRow("last name") << "LastName" << "O'Brien" << "Number: Last Name Found" << " Last Name Not Found";
-        QTest::newRow("phone") << "Phone" << "555" << "Number: Phone Number Found" << " Home Phone Not Found";
-        QTest::newRow("email") << "Email" << "sam@x.org" << "Number: Email Found" << " Email Not Found";
-        QTest::newRow("icq") << "Icq" << "77" << "Number: ICQ Found" << " Icq Number Not Found";
-        QTest::newRow("mobile") << "Mobile" << "0411" << "Number: Mobile number Found" << " Mobile Number Not Found";
+        QTest::newRow("first name") << "FirstName"
+                                    << "Sam"
+                                    << "Number: First Name Found"
+                                    << " First Name Not Found";
+        QTest::newRow("last name") << "LastName"
+                                   << "O'Brien"
+                                   << "Number: Last Name Found"
+                                   << " Last Name Not Found";
+        QTest::newRow("phone") << "Phone"
+                               << "555"
+                               << "Number: Phone Number Found"
+                               << " Home Phone Not Found";
+        QTest::newRow("email") << "Email"
+                               << "sam@x.org"
+                               << "Number: Email Found"
+                               << " Email Not Found";
+        QTest::newRow("icq") << "Icq"
+                             << "77"
+                             << "Number: ICQ Found"
+                             << " Icq Number Not Found";
+        QTest::newRow("mobile") << "Mobile"
+                                << "0411"
+                                << "Number: Mobile number Found"
+                                << " Mobile Number Not Found";
     }
     void searchFindsWholeValuesOfEachField()
     {
@@ -247,16 +274,17 @@ private slots:
         const qsizetype margin = lines[2].indexOf("First Name") - 5;
         for (QString& line : lines)
             line = line.mid(margin).remove(QRegularExpression(" +$"));
-        QCOMPARE(lines.mid(0, 17), QStringList({
-            "                              Contact Information          5/15/26", "",
-            "     First Name          Anna", "     Last Name            O'Brien", "",
-            "     Address               12 High St", "     Suburb                Carlton",
-            "     Post Code            3053", "     Email                  anna@example.org",
-            "     Web Page             example.org", "",
-            "     Phone                  9347 1234", "     Mobile                 0412 345 678",
-            "     Fax                     9347 9999", "     ICQ                   123456", "",
-            "     Comment              " + words.mid(0, 7).join(' ')}));
-        QCOMPARE(lines.mid(17, 2), QStringList({QString(26, ' ') + words.mid(7, 7).join(' '), QString(26, ' ') + words.mid(14).join(' ')}));
+        QCOMPARE(lines.mid(0, 17),
+                 QStringList({"                              Contact Information          5/15/26", "",
+                              "     First Name          Anna", "     Last Name            O'Brien", "",
+                              "     Address               12 High St", "     Suburb                Carlton",
+                              "     Post Code            3053", "     Email                  anna@example.org",
+                              "     Web Page             example.org", "", "     Phone                  9347 1234",
+                              "     Mobile                 0412 345 678", "     Fax                     9347 9999",
+                              "     ICQ                   123456", "",
+                              "     Comment              " + words.mid(0, 7).join(' ')}));
+        QCOMPARE(lines.mid(17, 2), QStringList({QString(26, ' ') + words.mid(7, 7).join(' '),
+                                                QString(26, ' ') + words.mid(14).join(' ')}));
     }
 
     void printWithoutAPrinterSaysSo()

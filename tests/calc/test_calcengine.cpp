@@ -4,8 +4,7 @@
 
 #include <limits>
 
-class TestCalcEngine : public QObject
-{
+class TestCalcEngine : public QObject {
     Q_OBJECT
 
 private slots:
@@ -15,7 +14,7 @@ private slots:
     {
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QStringList>("shown");
-        auto row = [](const char *keys, const QStringList &shown) { QTest::newRow(keys) << QString(keys) << shown; };
+        auto row = [](const char* keys, const QStringList& shown) { QTest::newRow(keys) << QString(keys) << shown; };
         row("2 + 3 x 4 =", {" 2", " 2", " 2", " 5", " 5", " 20"});
         row("3-5=x0=", {" 0"});
         row("5 / 0 = 7", {" 5", " 5", " 5", "-E-", " 7"});

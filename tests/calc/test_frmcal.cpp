@@ -27,8 +27,9 @@ private:
     {
         const QStringList named = {"cmdOp_0", "cmdOp_1", "cmdOp_2", "cmdOp_3", "cmdPt", "cmdEQ", "cmdAC"};
         for (QChar k : keys)
-            QTest::mouseClick(cal->findChild<asxToolButton*>(
-                                  k.isDigit() ? QStringLiteral("cmdNum_%1").arg(k) : named.value(QStringLiteral("+-x/.=A").indexOf(k))),
+            QTest::mouseClick(cal->findChild<asxToolButton*>(k.isDigit()
+                                                                 ? QStringLiteral("cmdNum_%1").arg(k)
+                                                                 : named.value(QStringLiteral("+-x/.=A").indexOf(k))),
                               Qt::LeftButton);
         return cal->txtDisp->text();
     }

@@ -2,14 +2,14 @@
 // positions out of range, search ranges and options, the right margin and
 // file errors. How it reads RTF is the RTF tests' business.
 
-#include "controls/RichTextBox.h"
 #include "RtfTestUtil.h"
+#include "controls/RichTextBox.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QMimeData>
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,7 +37,8 @@ private slots:
         box.setTextRTF(QStringLiteral(R"({\rtf1 Hello\par world\par})"));
         box.setSelStart(start);
         box.setSelLength(length);
-        QCOMPARE(QStringLiteral("%1-%2 ").arg(box.SelStart()).arg(box.SelStart() + box.SelLength()) + box.SelText(), selected);
+        QCOMPARE(QStringLiteral("%1-%2 ").arg(box.SelStart()).arg(box.SelStart() + box.SelLength()) + box.SelText(),
+                 selected);
     }
 
     // Find(text, start, end, options) on "abc ABC abcd":
@@ -72,7 +73,8 @@ private slots:
         box.setSelStart(args[0]);
         box.setSelLength(args[1]);
         const int found = box.Find(search, args[2], args[3], args[4]);
-        QCOMPARE(QStringLiteral("%1 %2-%3").arg(found).arg(box.SelStart()).arg(box.SelStart() + box.SelLength()), result);
+        QCOMPARE(QStringLiteral("%1 %2-%3").arg(found).arg(box.SelStart()).arg(box.SelStart() + box.SelLength()),
+                 result);
     }
 
     void rightMarginAndFileErrors()
@@ -94,7 +96,8 @@ private slots:
             box.LoadFile(dir.path());
             QFAIL("a folder was read");
         } catch (const RichTextBoxError& e) {
-            QCOMPARE(e.reason() + box.Text(), QStringLiteral("Cannot open \"%1\": file to open is a directorykept").arg(dir.path()));
+            QCOMPARE(e.reason() + box.Text(),
+                     QStringLiteral("Cannot open \"%1\": file to open is a directorykept").arg(dir.path()));
         }
     }
 
@@ -111,12 +114,14 @@ private slots:
         box.setTextRTF(box.TextRTF());
         box.moveCursor(QTextCursor::End);
         auto* mime = new QMimeData;
-        mime->setHtml(QStringLiteral("<ol><li>one</li><li><s>two</s></li></ol><table><tr><td>a</td><td><b>b</b></td></tr>"
-                                     "</table><p style='font-variant:small-caps'><sup>x</sup></p>"));
+        mime->setHtml(
+            QStringLiteral("<ol><li>one</li><li><s>two</s></li></ol><table><tr><td>a</td><td><b>b</b></td></tr>"
+                           "</table><p style='font-variant:small-caps'><sup>x</sup></p>"));
         QApplication::clipboard()->setMimeData(mime);
         box.paste();
         const QString pasted = RtfTest::describe(*box.document());
-        QVERIFY2(pasted.contains(QStringLiteral("#1:-4.1")) && pasted.contains(QStringLiteral("@0,1")), qPrintable(pasted));
+        QVERIFY2(pasted.contains(QStringLiteral("#1:-4.1")) && pasted.contains(QStringLiteral("@0,1")),
+                 qPrintable(pasted));
         box.setTextRTF(box.TextRTF());
         QCOMPARE(RtfTest::describe(*box.document()), pasted);
     }

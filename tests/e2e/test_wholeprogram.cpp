@@ -11,12 +11,12 @@
 #include "account/frmPassInfo.h"
 #include "address/frmAddress.h"
 #include "address/frmAddressEdit.h"
-#include "kit/SavingProgress.h"
-#include "shell/frmMain.h"
-#include "shell/frmSplash.h"
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
+#include "kit/SavingProgress.h"
 #include "notes/frmNote.h"
+#include "shell/frmMain.h"
+#include "shell/frmSplash.h"
 #include "support/Fixture.h"
 
 // The program from its first start to its second, as one person uses it:

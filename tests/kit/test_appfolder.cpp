@@ -14,9 +14,14 @@ private slots:
         QTest::addColumn<QString>("xdgDataHome");
         QTest::addColumn<QString>("chosen");
         const QString usr = "/usr/share/tessaly", home = "/home/anna/.local/share/tessaly " + usr;
-        QTest::newRow("own writable folder") << true << "" << "/xdg" << "/opt/t /opt/t/Data portable";
-        QTest::newRow("read-only folder") << false << "" << "/xdg" << "/xdg/tessaly /opt/t/Data";
-        QTest::newRow("installed, writable to root") << true << usr << "/xdg/" << "/xdg/tessaly " + usr;
+        QTest::newRow("own writable folder") << true << ""
+                                             << "/xdg"
+                                             << "/opt/t /opt/t/Data portable";
+        QTest::newRow("read-only folder") << false << ""
+                                          << "/xdg"
+                                          << "/xdg/tessaly /opt/t/Data";
+        QTest::newRow("installed, writable to root") << true << usr << "/xdg/"
+                                                     << "/xdg/tessaly " + usr;
         QTest::newRow("XDG_DATA_HOME unset") << false << usr << "" << home;
         QTest::newRow("XDG_DATA_HOME relative") << false << usr << "d" << home;
     }

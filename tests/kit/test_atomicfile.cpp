@@ -17,8 +17,15 @@ QByteArray bytes(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-void put(const QString& path, const QByteArray& b) { QFile f(path); QVERIFY(f.open(QIODevice::WriteOnly) && f.write(b) == b.size()); }
-QStringList files(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+void put(const QString& path, const QByteArray& b)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(b) == b.size());
+}
+QStringList files(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
+}
 int mode(const QString& path)
 {
     struct stat st {};
@@ -60,10 +67,11 @@ private slots:
         if (fullDisk) {
             QFile filler(dir.filePath(QStringLiteral("filler")));
             QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-            while (filler.write(QByteArray(4096, 'f')) == 4096) {}
+            while (filler.write(QByteArray(4096, 'f')) == 4096) {
+            }
             before = files(dir.path());
         }
-        rlimit saved {};
+        rlimit saved{};
         ::getrlimit(RLIMIT_FSIZE, &saved);
         const rlimit limit = {fullDisk ? saved.rlim_cur : 50, saved.rlim_max};
         std::signal(SIGXFSZ, SIG_IGN);
@@ -86,9 +94,11 @@ private slots:
         QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         QCOMPARE(AtomicFile::write(path, "new\r\n") + AtomicFile::write(shared, "changed"), QString());
         QCOMPARE(bytes(path) + bytes(shared), QByteArray("new\r\nchanged"));
-        QCOMPARE(QStringList({QString::number(mode(path), 8), QString::number(mode(shared), 8)}), QStringList({"600", "640"}));
+        QCOMPARE(QStringList({QString::number(mode(path), 8), QString::number(mode(shared), 8)}),
+                 QStringList({"600", "640"}));
         QCOMPARE(files(dir.path()), QStringList({".m.nte.Ab12Cd", ".n.nte.x", "n.nte", "n.nte.backup", "shared.nte"}));
-        QCOMPARE(AtomicFile::write(dir.filePath(QStringLiteral("gone/n.nte")), "x"), QStringLiteral("No such file or directory"));
+        QCOMPARE(AtomicFile::write(dir.filePath(QStringLiteral("gone/n.nte")), "x"),
+                 QStringLiteral("No such file or directory"));
     }
 };
 

@@ -51,26 +51,26 @@ mk() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout $1
 ca ca; ca stranger; mk good ca IP:127.0.0.1,IP:127.0.0.2; mk wrongname ca DNS:other.example
 mk unknownca stranger IP:127.0.0.1,IP:127.0.0.2)SH";
 
-bool fail(QString *why, const QString &text)
+bool fail(QString* why, const QString& text)
 {
     *why = text;
     return false;
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
+bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-QByteArray readFile(const QString &path)
+QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Up to 15 s until `port` accepts connections, while `process` (if any) runs.
-bool waitUntilListening(quint16 port, const QProcess *process = nullptr)
+bool waitUntilListening(quint16 port, const QProcess* process = nullptr)
 {
     const QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired() && (!process || process->state() != QProcess::NotRunning)) {
@@ -84,9 +84,9 @@ bool waitUntilListening(quint16 port, const QProcess *process = nullptr)
 }
 
 // Dovecot's mail processes run as its own user and must own the maildir.
-bool handToDovecot(const QString &path)
+bool handToDovecot(const QString& path)
 {
-    const passwd *owner = getpwnam("dovecot");
+    const passwd* owner = getpwnam("dovecot");
     return owner && ::chown(QFile::encodeName(path).constData(), owner->pw_uid, owner->pw_gid) == 0;
 }
 
@@ -98,7 +98,7 @@ quint16 freeLoopbackPort()
     return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
 }
 
-bool TestCertificates::make(QString *why)
+bool TestCertificates::make(QString* why)
 {
     QProcess sh;
     sh.setWorkingDirectory(m_dir.path());
@@ -123,7 +123,7 @@ QString SmtpTestServer::missing()
     return {};
 }
 
-bool SmtpTestServer::start(QString *why, const QString &mode, const TestCertificates *certs, const QString &certName,
+bool SmtpTestServer::start(QString* why, const QString& mode, const TestCertificates* certs, const QString& certName,
                            quint16 port)
 {
     const QString script = m_dir.filePath(QStringLiteral("server.py"));
@@ -152,11 +152,11 @@ QList<SmtpTestServer::Received> SmtpTestServer::waitForMessages(int count, int t
            && !deadline.hasExpired())
         QThread::msleep(50);
     QList<Received> out;
-    for (const QFileInfo &file : files) {
+    for (const QFileInfo& file : files) {
         const QByteArray text = readFile(file.filePath());
         const qsizetype split = text.indexOf("\n\n");
         Received r{{}, {}, {}, text.mid(split + 2)};
-        for (const QByteArray &line : text.left(split).split('\n')) {
+        for (const QByteArray& line : text.left(split).split('\n')) {
             if (line.startsWith("HELO "))
                 r.helo = line.mid(5);
             else if (line.startsWith("FROM "))
@@ -169,8 +169,9 @@ QList<SmtpTestServer::Received> SmtpTestServer::waitForMessages(int count, int t
     return out;
 }
 
-Pop3TestServer::Pop3TestServer(const QString &user, const QString &password)
-    : m_user(user), m_password(password)
+Pop3TestServer::Pop3TestServer(const QString& user, const QString& password)
+    : m_user(user)
+    , m_password(password)
 {
 }
 
@@ -192,23 +193,24 @@ QString Pop3TestServer::missing()
     return {};
 }
 
-bool Pop3TestServer::prepareMaildir(QString *why)
+bool Pop3TestServer::prepareMaildir(QString* why)
 {
     if (m_prepared)
         return true;
     // The login and mail processes run as other users and must reach the folder.
-    QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFileDevice::ExeOther | QFileDevice::ReadOther);
+    QFile::setPermissions(m_dir.path(),
+                          QFile::permissions(m_dir.path()) | QFileDevice::ExeOther | QFileDevice::ReadOther);
     const QString maildir = QStringLiteral("home/%1/Maildir/").arg(m_user);
-    for (const QString &sub : {QStringLiteral("home"), QStringLiteral("home/") + m_user, maildir,
-                               maildir + QStringLiteral("new"), maildir + QStringLiteral("cur"),
-                               maildir + QStringLiteral("tmp")}) {
+    for (const QString& sub :
+         {QStringLiteral("home"), QStringLiteral("home/") + m_user, maildir, maildir + QStringLiteral("new"),
+          maildir + QStringLiteral("cur"), maildir + QStringLiteral("tmp")}) {
         if (!QDir(m_dir.path()).mkpath(sub) || !handToDovecot(path(sub)))
             return fail(why, QStringLiteral("cannot hand the maildir to the dovecot user (needs root)"));
     }
     return m_prepared = true;
 }
 
-bool Pop3TestServer::addMessage(const QByteArray &text, QString *why)
+bool Pop3TestServer::addMessage(const QByteArray& text, QString* why)
 {
     QString ignored;
     why = why ? why : &ignored;
@@ -217,12 +219,13 @@ bool Pop3TestServer::addMessage(const QByteArray &text, QString *why)
     // Dovecot numbers new mail in the order of the file names.
     const QString name = QStringLiteral("%1.M%2P1.tessaly").arg(1000000000 + ++m_added).arg(m_added);
     const QString maildir = path(QStringLiteral("home/%1/Maildir/").arg(m_user));
-    return (writeFile(maildir + QStringLiteral("tmp/") + name, text) && handToDovecot(maildir + QStringLiteral("tmp/") + name)
+    return (writeFile(maildir + QStringLiteral("tmp/") + name, text)
+            && handToDovecot(maildir + QStringLiteral("tmp/") + name)
             && QFile::rename(maildir + QStringLiteral("tmp/") + name, maildir + QStringLiteral("new/") + name))
            || fail(why, QStringLiteral("cannot hand ") + name + QStringLiteral(" to dovecot"));
 }
 
-bool Pop3TestServer::start(QString *why, const TestCertificates *certs)
+bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
 {
     if (!prepareMaildir(why)
         || !writeFile(path(QStringLiteral("passwd")), m_user.toUtf8() + ":{PLAIN}" + m_password.toUtf8() + "\n"))
@@ -232,16 +235,19 @@ bool Pop3TestServer::start(QString *why, const TestCertificates *certs)
     const QString ssl = certs ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n")
                                     .arg(certs->pem(QStringLiteral("good")), certs->key(QStringLiteral("good")))
                               : QStringLiteral("ssl = no\ndisable_plaintext_auth = no\n");
-    const QString config = ssl + QStringLiteral(
-        "protocols = pop3\nlisten = 127.0.0.1, 127.0.0.2\nbase_dir = %1/run\nstate_dir = %1/state\n"
-        "log_path = %1/dovecot.log\nauth_failure_delay = 0\nfirst_valid_uid = %2\n"
-        "default_login_user = dovenull\ndefault_internal_user = dovecot\n"
-        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
-        "userdb {\n  driver = static\n  args = uid=dovecot gid=dovecot home=%1/home/%u\n}\n"
-        "mail_location = maildir:%1/home/%u/Maildir\n"
-        "service pop3-login {\n  inet_listener pop3 {\n    port = %3\n  }\n%4}\n")
-        .arg(m_dir.path()).arg(getpwnam("dovecot")->pw_uid).arg(m_port)
-        .arg(certs ? QStringLiteral("  inet_listener pop3s {\n    port = 995\n    ssl = yes\n  }\n") : QString());
+    const QString config =
+        ssl
+        + QStringLiteral("protocols = pop3\nlisten = 127.0.0.1, 127.0.0.2\nbase_dir = %1/run\nstate_dir = %1/state\n"
+                         "log_path = %1/dovecot.log\nauth_failure_delay = 0\nfirst_valid_uid = %2\n"
+                         "default_login_user = dovenull\ndefault_internal_user = dovecot\n"
+                         "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
+                         "userdb {\n  driver = static\n  args = uid=dovecot gid=dovecot home=%1/home/%u\n}\n"
+                         "mail_location = maildir:%1/home/%u/Maildir\n"
+                         "service pop3-login {\n  inet_listener pop3 {\n    port = %3\n  }\n%4}\n")
+              .arg(m_dir.path())
+              .arg(getpwnam("dovecot")->pw_uid)
+              .arg(m_port)
+              .arg(certs ? QStringLiteral("  inet_listener pop3s {\n    port = 995\n    ssl = yes\n  }\n") : QString());
     if (!writeFile(path(QStringLiteral("dovecot.conf")), config.toUtf8()))
         return fail(why, QStringLiteral("cannot write the dovecot configuration"));
     QProcess dovecot;

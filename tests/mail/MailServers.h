@@ -17,12 +17,11 @@ quint16 freeLoopbackPort();
 // A test authority and server certificates made with openssl: "good" for
 // 127.0.0.1 and 127.0.0.2, "wrongname" for another name, "unknownca" from an
 // authority nobody trusts. pem(name) and key(name) give their files.
-class TestCertificates
-{
+class TestCertificates {
 public:
-    bool make(QString *why);
-    QString pem(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".pem")); }
-    QString key(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".key")); }
+    bool make(QString* why);
+    QString pem(const QString& name) const { return m_dir.filePath(name + QStringLiteral(".pem")); }
+    QString key(const QString& name) const { return m_dir.filePath(name + QStringLiteral(".key")); }
 
 private:
     QTemporaryDir m_dir;
@@ -31,8 +30,7 @@ private:
 // aiosmtpd storing every message. Mode "plain"; "starttls": STARTTLS and a
 // login (anna / pass word) required; "implicit": TLS from the first byte and
 // a login required. The certificate is `certName` of `certs`; port 0: any.
-class SmtpTestServer
-{
+class SmtpTestServer {
 public:
     struct Received {
         QByteArray helo;
@@ -43,8 +41,8 @@ public:
 
     ~SmtpTestServer();
     static QString missing();
-    bool start(QString *why, const QString &mode = QStringLiteral("plain"), const TestCertificates *certs = nullptr,
-               const QString &certName = QStringLiteral("good"), quint16 port = 0);
+    bool start(QString* why, const QString& mode = QStringLiteral("plain"), const TestCertificates* certs = nullptr,
+               const QString& certName = QStringLiteral("good"), quint16 port = 0);
     quint16 port() const { return m_port; }
     // Up to `timeoutMs` until at least `count` messages are stored; all so far.
     QList<Received> waitForMessages(int count, int timeoutMs = 10000) const;
@@ -59,21 +57,20 @@ private:
 // dovecot serving one maildir over POP3 on 127.0.0.1 and 127.0.0.2; with
 // certificates it requires TLS (STLS on port(), TLS from the first byte on
 // 995), without it speaks in clear.
-class Pop3TestServer
-{
+class Pop3TestServer {
 public:
-    Pop3TestServer(const QString &user, const QString &password);
+    Pop3TestServer(const QString& user, const QString& password);
     ~Pop3TestServer();
     static QString missing();
-    bool start(QString *why, const TestCertificates *certs = nullptr);
+    bool start(QString* why, const TestCertificates* certs = nullptr);
     // Served in the order added, before or after start.
-    bool addMessage(const QByteArray &text, QString *why = nullptr);
+    bool addMessage(const QByteArray& text, QString* why = nullptr);
     quint16 port() const { return m_port; }
     quint16 tlsPort() const { return m_tlsPort; }
 
 private:
-    QString path(const QString &relative) const { return m_dir.filePath(relative); }
-    bool prepareMaildir(QString *why);
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+    bool prepareMaildir(QString* why);
 
     QTemporaryDir m_dir;
     QString m_user;

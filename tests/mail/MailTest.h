@@ -7,30 +7,41 @@
 
 // Actions as one line, so a step of a conversation is compared at once and
 // a mismatch prints what differs. The message itself shows as "message".
-inline QString describe(const MailActions &actions)
+inline QString describe(const MailActions& actions)
 {
-    static const char *const icons[] = {"None", "Information", "Exclamation", "Critical"};
+    static const char* const icons[] = {"None", "Information", "Exclamation", "Critical"};
     QStringList lines;
-    for (const MailAction &a : actions) {
+    for (const MailAction& a : actions) {
         switch (a.kind) {
         case MailAction::Kind::Send:
             lines << (a.tracked ? QStringLiteral("message") : QString::fromUtf8(a.bytes));
             break;
-        case MailAction::Kind::StartTls: lines << QStringLiteral("starttls"); break;
-        case MailAction::Kind::Close: lines << QStringLiteral("close"); break;
-        case MailAction::Kind::Notify:
-            lines << QStringLiteral("%1|%2|%3").arg(QLatin1String(icons[int(a.notice.icon)]), a.notice.title, a.notice.text);
+        case MailAction::Kind::StartTls:
+            lines << QStringLiteral("starttls");
             break;
-        case MailAction::Kind::List: lines << QStringLiteral("list ") + a.keys.join(QLatin1Char(' ')); break;
-        case MailAction::Kind::Progress: lines << QStringLiteral("%1 of %2").arg(a.current).arg(a.total); break;
-        case MailAction::Kind::Finished: lines << (a.ok ? QStringLiteral("ok") : QStringLiteral("failed")); break;
+        case MailAction::Kind::Close:
+            lines << QStringLiteral("close");
+            break;
+        case MailAction::Kind::Notify:
+            lines << QStringLiteral("%1|%2|%3")
+                         .arg(QLatin1String(icons[int(a.notice.icon)]), a.notice.title, a.notice.text);
+            break;
+        case MailAction::Kind::List:
+            lines << QStringLiteral("list ") + a.keys.join(QLatin1Char(' '));
+            break;
+        case MailAction::Kind::Progress:
+            lines << QStringLiteral("%1 of %2").arg(a.current).arg(a.total);
+            break;
+        case MailAction::Kind::Finished:
+            lines << (a.ok ? QStringLiteral("ok") : QStringLiteral("failed"));
+            break;
         }
     }
     return lines.join(QLatin1String(" | "));
 }
 
 // One row of e-mail settings, written straight into the file.
-inline void storeMailSettings(const QString &dbPath, const QStringList &values)
+inline void storeMailSettings(const QString& dbPath, const QStringList& values)
 {
     QStringList quoted;
     for (QString v : values)

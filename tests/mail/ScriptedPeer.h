@@ -11,19 +11,19 @@
 // refuse at a chosen step or fall silent. It greets each connection and
 // answers every received line through `answer`; an empty answer sends
 // nothing. hangUps() counts connections the client ended, as this side saw.
-class ScriptedPeer
-{
+class ScriptedPeer {
 public:
-    explicit ScriptedPeer(QByteArray greeting) : m_greeting(std::move(greeting))
+    explicit ScriptedPeer(QByteArray greeting)
+        : m_greeting(std::move(greeting))
     {
         m_server.listen(QHostAddress::LocalHost, 0);
         QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection())
+            while (QTcpSocket* socket = m_server.nextPendingConnection())
                 serve(socket);
         });
     }
 
-    std::function<QByteArray(const QByteArray &line)> answer = [](const QByteArray &) { return QByteArray(); };
+    std::function<QByteArray(const QByteArray& line)> answer = [](const QByteArray&) { return QByteArray(); };
 
     QString hostBox() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
     int connections() const { return m_connections; }
@@ -31,7 +31,7 @@ public:
     QByteArrayList lines() const { return m_lines; }
 
 private:
-    void serve(QTcpSocket *socket)
+    void serve(QTcpSocket* socket)
     {
         ++m_connections;
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {

@@ -23,7 +23,7 @@ namespace {
 const QString kUser = QStringLiteral("anna");
 const QString kPassword = QStringLiteral("pass word");
 
-QList<QStringList> listed(const ListView *lv)
+QList<QStringList> listed(const ListView* lv)
 {
     QList<QStringList> rows;
     for (int r = 0; r < lv->itemCount(); ++r)
@@ -32,9 +32,9 @@ QList<QStringList> listed(const ListView *lv)
 }
 
 // A mailbox of `messages` that answers every command until `silentAt`.
-void servePop3(ScriptedPeer &peer, const QByteArrayList &messages, const QByteArray &silentAt = {})
+void servePop3(ScriptedPeer& peer, const QByteArrayList& messages, const QByteArray& silentAt = {})
 {
-    peer.answer = [messages, silentAt](const QByteArray &line) -> QByteArray {
+    peer.answer = [messages, silentAt](const QByteArray& line) -> QByteArray {
         if (!silentAt.isEmpty() && line.startsWith(silentAt))
             return {};
         if (line.startsWith("CAPA"))
@@ -49,8 +49,7 @@ void servePop3(ScriptedPeer &peer, const QByteArrayList &messages, const QByteAr
 
 }  // namespace
 
-class TestCheckScreen : public QObject
-{
+class TestCheckScreen : public QObject {
     Q_OBJECT
 
 private:
@@ -59,7 +58,7 @@ private:
     std::unique_ptr<Pop3TestServer> pop3;
     QString pop3Missing;
 
-    frmCheckEmail *openCheckScreen(const QString &host, const QString &password = kPassword)
+    frmCheckEmail* openCheckScreen(const QString& host, const QString& password = kPassword)
     {
         fx->makeDataFolder();
         storeMailSettings(fx->dbPath(), {"", "", "old", "old", "old"});
@@ -67,7 +66,7 @@ private:
         return Screens::show<frmCheckEmail>();
     }
     // Starts a check and waits until it has ended.
-    bool check(frmCheckEmail *screen)
+    bool check(frmCheckEmail* screen)
     {
         QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
         return QTest::qWaitFor([screen] { return screen->Winsock1->isIdle(); }, 20000);
@@ -83,9 +82,10 @@ private slots:
         if (!pop3Missing.isEmpty())
             return;
         pop3 = std::make_unique<Pop3TestServer>(kUser, kPassword);
-        for (const QByteArray &text : {QByteArray("Message-ID: <m1@x>\nFrom: Anna <anna@x>\nSubject: First\n"
+        for (const QByteArray& text : {QByteArray("Message-ID: <m1@x>\nFrom: Anna <anna@x>\nSubject: First\n"
                                                   "Date: Mon, 1 Jan 2001 10:00:00 +0100\n\nHello Bob.\n"),
-                                       QByteArray("From: b@x\nSubject: Gr\xc3\xbc\xc3\x9f" "e\n\n.\n..x\n")})
+                                       QByteArray("From: b@x\nSubject: Gr\xc3\xbc\xc3\x9f"
+                                                  "e\n\n.\n..x\n")})
             QVERIFY2(pop3->addMessage(text, &why), qPrintable(why));
         QVERIFY2(pop3->start(&why, &certs), qPrintable(why));
     }
@@ -100,15 +100,16 @@ private slots:
     void boxesAreChecked()
     {
         ScriptedPeer peer("+OK\r\n");
-        frmCheckEmail *screen = openCheckScreen(peer.hostBox());
+        frmCheckEmail* screen = openCheckScreen(peer.hostBox());
         QCOMPARE(screen->txtUserName->text() + screen->txtPassword->text(), kUser + kPassword);
         screen->txtUserName->clear();
         QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
         screen->txtUserName->setText(QStringLiteral("anna\nSTAT"));
         QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
         QCOMPARE(fx->messageBoxes(), QStringList({"Critical|Tessaly 2002|txtUserName can't be empty",
-            "Critical|Tessaly 2002|The user name or the password contains a line break, which cannot be sent to the server. "
-            "Please correct it in the e-mail settings."}));
+                                                  "Critical|Tessaly 2002|The user name or the password contains a line "
+                                                  "break, which cannot be sent to the server. "
+                                                  "Please correct it in the e-mail settings."}));
         QTest::qWait(100);
         QCOMPARE(peer.connections(), 0);
     }
@@ -127,7 +128,8 @@ private slots:
         QFETCH(QString, host);
         if (!pop3)
             QSKIP(qPrintable(pop3Missing));
-        frmCheckEmail *screen = openCheckScreen(QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
+        frmCheckEmail* screen =
+            openCheckScreen(QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
         QVERIFY(check(screen));
         QCOMPARE(fx->messageBoxes().join(""), QString());
         const QList<QStringList> rows = {{"Anna <anna@x>", "First", "Mon, 1 Jan 2001 10:00:00 +0100", "109"},
@@ -142,7 +144,8 @@ private slots:
 
         screen->txtPassword->setText(QStringLiteral("guess"));
         QVERIFY(check(screen));
-        QCOMPARE(fx->messageBoxes(), QStringList({"Exclamation|POP3 Error|POP3 Error: -ERR [AUTH] Authentication failed.\r\n"}));
+        QCOMPARE(fx->messageBoxes(),
+                 QStringList({"Exclamation|POP3 Error|POP3 Error: -ERR [AUTH] Authentication failed.\r\n"}));
     }
 
     // Rows appear as messages arrive; a server silent inside message 2 of 3
@@ -152,13 +155,13 @@ private slots:
         MailConnection::setTimeLimits(1s, 1s);
         ScriptedPeer peer("+OK ready\r\n");
         servePop3(peer, {"Subject: A\r\n\r\none\r\n", "Subject: B\r\n\r\n", ""}, "RETR 2");
-        frmCheckEmail *screen = openCheckScreen(peer.hostBox());
+        frmCheckEmail* screen = openCheckScreen(peer.hostBox());
         QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
         QTRY_COMPARE(screen->lblProgress->text(), QStringLiteral("Message 2 of 3"));
         QCOMPARE(listed(screen->lvMessages), QList<QStringList>({{"", "A", "", "19"}}));
         QVERIFY(fx->messages.isEmpty());
         QTRY_COMPARE(fx->messageBoxes(), QStringList({"Exclamation|POP3 Error|POP3 Error: No answer from 127.0.0.1 "
-                                                       "within 1 seconds while waiting for message 2 of 3."}));
+                                                      "within 1 seconds while waiting for message 2 of 3."}));
         QTRY_COMPARE(peer.hangUps(), 1);
         QCOMPARE(screen->lvMessages->itemCount(), 1);
     }
@@ -168,7 +171,7 @@ private slots:
     {
         ScriptedPeer peer("+OK ready\r\n");
         servePop3(peer, {}, "PASS");
-        frmCheckEmail *screen = openCheckScreen(peer.hostBox());
+        frmCheckEmail* screen = openCheckScreen(peer.hostBox());
         QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
         QTRY_COMPARE(peer.lines().size(), 3);
         QTest::mouseClick(screen->cmdExit, Qt::LeftButton);

@@ -8,15 +8,26 @@ namespace {
 
 // The sixteen fields that are filled, as "Name=value" in a fixed order, so
 // a case states only what it expects to be filled.
-QStringList filled(const CMessage &m)
+QStringList filled(const CMessage& m)
 {
-    const QStringList all = {"ReturnPath=" + m.ReturnPath(), "Received=" + m.Received(), "SendDate=" + m.SendDate(),
-                             "MessageID=" + m.MessageID(), "MessageTo=" + m.MessageTo(), "From=" + m.From(),
-                             "Subject=" + m.Subject(), "ReplyTo=" + m.ReplyTo(), "Sender=" + m.Sender(), "CC=" + m.CC(),
-                             "BCC=" + m.BCC(), "InReplyTo=" + m.InReplyTo(), "References=" + m.References(),
-                             "Keywords=" + m.Keywords(), "Comments=" + m.Comments(), "Encrypted=" + m.Encrypted()};
+    const QStringList all = {"ReturnPath=" + m.ReturnPath(),
+                             "Received=" + m.Received(),
+                             "SendDate=" + m.SendDate(),
+                             "MessageID=" + m.MessageID(),
+                             "MessageTo=" + m.MessageTo(),
+                             "From=" + m.From(),
+                             "Subject=" + m.Subject(),
+                             "ReplyTo=" + m.ReplyTo(),
+                             "Sender=" + m.Sender(),
+                             "CC=" + m.CC(),
+                             "BCC=" + m.BCC(),
+                             "InReplyTo=" + m.InReplyTo(),
+                             "References=" + m.References(),
+                             "Keywords=" + m.Keywords(),
+                             "Comments=" + m.Comments(),
+                             "Encrypted=" + m.Encrypted()};
     QStringList out;
-    for (const QString &f : all)
+    for (const QString& f : all)
         if (!f.endsWith(QLatin1Char('=')))
             out << f;
     return out;
@@ -24,11 +35,11 @@ QStringList filled(const CMessage &m)
 
 // The error number of what `call` raises, 0 when it raises nothing.
 template <class Call>
-qint32 errorOf(Call &&call)
+qint32 errorOf(Call&& call)
 {
     try {
         call();
-    } catch (const MailError &e) {
+    } catch (const MailError& e) {
         return e.number();
     }
     return 0;
@@ -36,8 +47,7 @@ qint32 errorOf(Call &&call)
 
 }  // namespace
 
-class TestCMessage : public QObject
-{
+class TestCMessage : public QObject {
     Q_OBJECT
 
 private slots:
@@ -47,23 +57,33 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("body");
         QTest::addColumn<QStringList>("fields");
-        QTest::newRow("worked example") << "Subject: Hi\r\n\r\nBody" << "Body" << QStringList{"Subject=Hi"};
+        QTest::newRow("worked example") << "Subject: Hi\r\n\r\nBody"
+                                        << "Body" << QStringList{"Subject=Hi"};
         QTest::newRow("every known header")
             << "Return-Path: 1\r\nReceived: 2\r\nDate: 3\r\nMessage-ID: 4\r\nTo: 5\r\nFrom: 6\r\nSubject: 7\r\n"
                "Reply-To: 8\r\nSender: 9\r\nCc: 10\r\nBcc: 11\r\nIn-Reply-To: 12\r\nReferences: 13\r\n"
-               "Keywords: 14\r\nComments: 15\r\nEncrypted: 16\r\n\r\n" << ""
-            << QStringList{"ReturnPath=1", "Received=2", "SendDate=3", "MessageID=4", "MessageTo=5", "From=6", "Subject=7", "ReplyTo=8",
-                           "Sender=9", "CC=10", "BCC=11", "InReplyTo=12", "References=13", "Keywords=14", "Comments=15", "Encrypted=16"};
-        QTest::newRow("only the first empty line splits")
-            << "From: a\r\n\r\nx\r\n\r\nSubject: in body\r\n" << "x\r\n\r\nSubject: in body\r\n" << QStringList{"From=a"};
+               "Keywords: 14\r\nComments: 15\r\nEncrypted: 16\r\n\r\n"
+            << ""
+            << QStringList{"ReturnPath=1",  "Received=2",  "SendDate=3",  "MessageID=4", "MessageTo=5", "From=6",
+                           "Subject=7",     "ReplyTo=8",   "Sender=9",    "CC=10",       "BCC=11",      "InReplyTo=12",
+                           "References=13", "Keywords=14", "Comments=15", "Encrypted=16"};
+        QTest::newRow("only the first empty line splits") << "From: a\r\n\r\nx\r\n\r\nSubject: in body\r\n"
+                                                          << "x\r\n\r\nSubject: in body\r\n"
+                                                          << QStringList{"From=a"};
         QTest::newRow("last occurrence wins, folding ignored")
-            << "Received: one\r\nSubject: Hello\r\n world\r\nReceived: three\r\n\r\n" << "" << QStringList{"Received=three", "Subject=Hello"};
-        QTest::newRow("names ignore case") << "SUBJECT: up\r\nfRoM: mixed\r\n\r\n" << "" << QStringList{"From=mixed", "Subject=up"};
-        QTest::newRow("not a known name") << "Subject : no\r\nX-Mailer: a\r\ngarbage\r\nSubject:\r\n\r\n" << "" << QStringList{};
-        QTest::newRow("only blanks are trimmed") << "Subject:  \tHi \t  \r\n\r\n" << "" << QStringList{"Subject=\tHi \t"};
-        QTest::newRow("bare LF does not split headers") << "Subject: a\nFrom: b\r\n\r\n" << "" << QStringList{"Subject=a\nFrom: b"};
+            << "Received: one\r\nSubject: Hello\r\n world\r\nReceived: three\r\n\r\n"
+            << "" << QStringList{"Received=three", "Subject=Hello"};
+        QTest::newRow("names ignore case") << "SUBJECT: up\r\nfRoM: mixed\r\n\r\n"
+                                           << "" << QStringList{"From=mixed", "Subject=up"};
+        QTest::newRow("not a known name") << "Subject : no\r\nX-Mailer: a\r\ngarbage\r\nSubject:\r\n\r\n"
+                                          << "" << QStringList{};
+        QTest::newRow("only blanks are trimmed") << "Subject:  \tHi \t  \r\n\r\n"
+                                                 << "" << QStringList{"Subject=\tHi \t"};
+        QTest::newRow("bare LF does not split headers") << "Subject: a\nFrom: b\r\n\r\n"
+                                                        << "" << QStringList{"Subject=a\nFrom: b"};
         // KELVIN SIGN lower-cases to an ASCII "k" outside ASCII folding.
-        QTest::newRow("non-ASCII name never matches") << QString::fromUtf8("\u212Aeywords: k\r\n\r\n") << "" << QStringList{};
+        QTest::newRow("non-ASCII name never matches")
+            << QString::fromUtf8("\u212Aeywords: k\r\n\r\n") << "" << QStringList{};
     }
     void parses()
     {
@@ -85,7 +105,8 @@ private slots:
     {
         CMessage m;
         m.CreateFromText(QStringLiteral("Subject: kept\r\nFrom: a\r\n\r\nbody"));
-        for (const QString &bad : {QStringLiteral("Subject: x\r\n"), QStringLiteral("a\n\nb"), QStringLiteral("\r\n\r"), QString()})
+        for (const QString& bad :
+             {QStringLiteral("Subject: x\r\n"), QStringLiteral("a\n\nb"), QStringLiteral("\r\n\r"), QString()})
             QCOMPARE(errorOf([&] { m.CreateFromText(bad); }), CMessage::kInvalidMessageFormat);
         QCOMPARE(m.MessageBody(), QStringLiteral("body"));
         m.CreateFromText(QStringLiteral("Subject: second\r\n\r\n"));
@@ -97,8 +118,8 @@ private slots:
     void collection()
     {
         CMessages col;
-        const std::vector<std::shared_ptr<CMessage>> added = {std::make_shared<CMessage>(), std::make_shared<CMessage>(),
-                                                              std::make_shared<CMessage>()};
+        const std::vector<std::shared_ptr<CMessage>> added = {
+            std::make_shared<CMessage>(), std::make_shared<CMessage>(), std::make_shared<CMessage>()};
         col.Add(added[0]);
         col.Add(added[1], QStringLiteral("<Abc@X>"));
         col.Add(added[2]);

@@ -11,7 +11,7 @@ const QByteArray kOne = "Message-ID: <one@example.org>\r\nFrom: a@example.org\r\
 const QByteArray kTwo = "Message-ID: <two@example.org>\r\nSubject: second\r\n\r\nBye\r\n";
 
 // A RETR answer for a message that has no line starting with ".".
-QString retr(const QByteArray &message)
+QString retr(const QByteArray& message)
 {
     return QString::fromLatin1("+OK " + QByteArray::number(message.size()) + " octets\r\n" + message + ".\r\n");
 }
@@ -20,15 +20,14 @@ QString retr(const QByteArray &message)
 const QStringList kLogin = {"+OK ready\r\n => CAPA\r\n", "+OK\r\nUSER\r\n.\r\n => USER anna\r\n",
                             "+OK\r\n => PASS s3cret \r\n", "+OK\r\n => STAT\r\n"};
 const QString kQuitOk = "+OK bye\r\n => close | ok";
-QString error(const QString &text)
+QString error(const QString& text)
 {
     return "Exclamation|POP3 Error|POP3 Error: " + text;
 }
 
 }  // namespace
 
-class TestPop3Session : public QObject
-{
+class TestPop3Session : public QObject {
     Q_OBJECT
 
 private slots:
@@ -39,32 +38,80 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         const int offered = int(TlsMode::Offered);
         const QString p = QStringLiteral("s3cret ");
-        QTest::newRow("two messages") << p << offered << kLogin + QStringList{"+OK 2 345\r\n => 1 of 2 | RETR 1\r\n",
-            retr(kOne) + " => list <one@example.org> | 2 of 2 | RETR 2\r\n", retr(kTwo) + " => list <two@example.org> | QUIT\r\n", kQuitOk};
-        QTest::newRow("no CAPA, STAT without octets") << p << offered << QStringList{"+OK\r\n => CAPA\r\n",
-            "-ERR unknown\r\n => USER anna\r\n", "+OK\r\n => PASS s3cret \r\n", "+OK\r\n => STAT\r\n", "+OK 1\r\n => 1 of 1 | RETR 1\r\n"};
-        QTest::newRow("line breaks never reach the wire") << "pa\r\nss\n" << offered << QStringList{kLogin[0], kLogin[1], "+OK\r\n => PASS pass\r\n"};
-        QTest::newRow("STLS offered") << p << offered << QStringList{kLogin[0], "+OK\r\nTOP\r\nSTLS\r\n.\r\n => STLS\r\n",
-            "+OK go\r\n+OK injected\r\n => starttls", "<tls> => USER anna\r\n"};
-        QTest::newRow("STLS refused") << p << offered << QStringList{kLogin[0], "+OK\r\nSTLS\r\n.\r\n => STLS\r\n", "-ERR no\r\n => close | " + error("-ERR no\r\n") + " | failed"};
-        QTest::newRow("required, none offered") << p << int(TlsMode::Required) << QStringList{kLogin[0], "+OK\r\n.\r\n => close | "
-            + error("The server pop.example.org offers no secure connection (STLS). Nothing was sent.") + " | failed"};
-        QTest::newRow("TLS from the first byte") << p << int(TlsMode::Implicit) << QStringList{"<tls> => ", "+OK\r\n => USER anna\r\n"};
-        QTest::newRow("empty mailbox") << p << offered << kLogin + QStringList{"+OK 0 0\r\n => QUIT\r\n | Information|Tessaly 2002|You have not mail.", kQuitOk};
-        QTest::newRow("wrong password") << p << offered << QStringList{kLogin[0], kLogin[1], kLogin[2], "-ERR [AUTH] failed\r\n => close | " + error("-ERR [AUTH] failed\r\n") + " | failed"};
-        QTest::newRow("refused RETR") << p << offered << kLogin + QStringList{"+OK 3 9\r\n => 1 of 3 | RETR 1\r\n", retr(kOne) + " => list <one@example.org> | 2 of 3 | RETR 2\r\n",
-            "-ERR gone\r\n => QUIT\r\n | " + error("-ERR gone\r\n"), "+OK\r\n => close | failed"};
-        for (const char *stat : {"+OK 32768 1\r\n", "+OK two 1\r\n", "+OK -1 0\r\n", "+OK\r\n", "+OK  2 3\r\n"})
-            QTest::addRow("STAT %s", QByteArray(stat).trimmed().constData()) << p << offered << kLogin + QStringList{QString::fromLatin1(stat) + " => QUIT\r\n | " + error(QString::fromLatin1(stat))};
-        QTest::newRow("largest count") << p << offered << kLogin + QStringList{"+OK 32767 1\r\n => 1 of 32767 | RETR 1\r\n"};
-        QTest::newRow("closed in the second message") << p << offered << kLogin + QStringList{"+OK 2 9\r\n => 1 of 2 | RETR 1\r\n",
-            retr(kOne) + "+OK\r\nSubj => list <one@example.org> | 2 of 2 | RETR 2\r\n",
-            "<close> => " + error("The server closed the connection before the check was complete.") + " | failed"};
-        QTest::newRow("cut-off refusal") << p << offered << QStringList{kLogin[0], kLogin[1], "-ERR too many => ", "<close> => " + error("-ERR too many") + " | failed"};
-        QTest::newRow("no goodbye after QUIT") << p << offered << kLogin + QStringList{"+OK 1 9\r\n => 1 of 1 | RETR 1\r\n", retr(kOne) + " => list <one@example.org> | QUIT\r\n", "<close> => ok"};
-        QTest::newRow("silent in a message") << p << offered << kLogin + QStringList{"+OK 1 9\r\n => 1 of 1 | RETR 1\r\n", "+OK\r\nSubject: x\r\n => ",
-            "<timeout> => close | " + error("T") + " | failed"};
-        QTest::newRow("endless status line") << p << offered << QStringList{QString(70000, QLatin1Char('-')) + " => close | " + error(QString(65536, QLatin1Char('-'))) + " | failed"};
+        QTest::newRow("two messages") << p << offered
+                                      << kLogin
+                                             + QStringList{
+                                                 "+OK 2 345\r\n => 1 of 2 | RETR 1\r\n",
+                                                 retr(kOne) + " => list <one@example.org> | 2 of 2 | RETR 2\r\n",
+                                                 retr(kTwo) + " => list <two@example.org> | QUIT\r\n", kQuitOk};
+        QTest::newRow("no CAPA, STAT without octets")
+            << p << offered
+            << QStringList{"+OK\r\n => CAPA\r\n", "-ERR unknown\r\n => USER anna\r\n", "+OK\r\n => PASS s3cret \r\n",
+                           "+OK\r\n => STAT\r\n", "+OK 1\r\n => 1 of 1 | RETR 1\r\n"};
+        QTest::newRow("line breaks never reach the wire")
+            << "pa\r\nss\n"
+            << offered << QStringList{kLogin[0], kLogin[1], "+OK\r\n => PASS pass\r\n"};
+        QTest::newRow("STLS offered") << p << offered
+                                      << QStringList{kLogin[0], "+OK\r\nTOP\r\nSTLS\r\n.\r\n => STLS\r\n",
+                                                     "+OK go\r\n+OK injected\r\n => starttls",
+                                                     "<tls> => USER anna\r\n"};
+        QTest::newRow("STLS refused") << p << offered
+                                      << QStringList{kLogin[0], "+OK\r\nSTLS\r\n.\r\n => STLS\r\n",
+                                                     "-ERR no\r\n => close | " + error("-ERR no\r\n") + " | failed"};
+        QTest::newRow("required, none offered")
+            << p << int(TlsMode::Required)
+            << QStringList{
+                   kLogin[0],
+                   "+OK\r\n.\r\n => close | "
+                       + error("The server pop.example.org offers no secure connection (STLS). Nothing was sent.")
+                       + " | failed"};
+        QTest::newRow("TLS from the first byte")
+            << p << int(TlsMode::Implicit) << QStringList{"<tls> => ", "+OK\r\n => USER anna\r\n"};
+        QTest::newRow("empty mailbox")
+            << p << offered
+            << kLogin + QStringList{"+OK 0 0\r\n => QUIT\r\n | Information|Tessaly 2002|You have not mail.", kQuitOk};
+        QTest::newRow("wrong password") << p << offered
+                                        << QStringList{kLogin[0], kLogin[1], kLogin[2],
+                                                       "-ERR [AUTH] failed\r\n => close | "
+                                                           + error("-ERR [AUTH] failed\r\n") + " | failed"};
+        QTest::newRow("refused RETR") << p << offered
+                                      << kLogin
+                                             + QStringList{"+OK 3 9\r\n => 1 of 3 | RETR 1\r\n",
+                                                           retr(kOne)
+                                                               + " => list <one@example.org> | 2 of 3 | RETR 2\r\n",
+                                                           "-ERR gone\r\n => QUIT\r\n | " + error("-ERR gone\r\n"),
+                                                           "+OK\r\n => close | failed"};
+        for (const char* stat : {"+OK 32768 1\r\n", "+OK two 1\r\n", "+OK -1 0\r\n", "+OK\r\n", "+OK  2 3\r\n"})
+            QTest::addRow("STAT %s", QByteArray(stat).trimmed().constData())
+                << p << offered
+                << kLogin
+                       + QStringList{QString::fromLatin1(stat) + " => QUIT\r\n | " + error(QString::fromLatin1(stat))};
+        QTest::newRow("largest count") << p << offered
+                                       << kLogin + QStringList{"+OK 32767 1\r\n => 1 of 32767 | RETR 1\r\n"};
+        QTest::newRow("closed in the second message")
+            << p << offered
+            << kLogin
+                   + QStringList{"+OK 2 9\r\n => 1 of 2 | RETR 1\r\n",
+                                 retr(kOne) + "+OK\r\nSubj => list <one@example.org> | 2 of 2 | RETR 2\r\n",
+                                 "<close> => "
+                                     + error("The server closed the connection before the check was complete.")
+                                     + " | failed"};
+        QTest::newRow("cut-off refusal") << p << offered
+                                         << QStringList{kLogin[0], kLogin[1], "-ERR too many => ",
+                                                        "<close> => " + error("-ERR too many") + " | failed"};
+        QTest::newRow("no goodbye after QUIT")
+            << p << offered
+            << kLogin
+                   + QStringList{"+OK 1 9\r\n => 1 of 1 | RETR 1\r\n",
+                                 retr(kOne) + " => list <one@example.org> | QUIT\r\n", "<close> => ok"};
+        QTest::newRow("silent in a message")
+            << p << offered
+            << kLogin
+                   + QStringList{"+OK 1 9\r\n => 1 of 1 | RETR 1\r\n", "+OK\r\nSubject: x\r\n => ",
+                                 "<timeout> => close | " + error("T") + " | failed"};
+        QTest::newRow("endless status line") << p << offered
+                                             << QStringList{QString(70000, QLatin1Char('-')) + " => close | "
+                                                            + error(QString(65536, QLatin1Char('-'))) + " | failed"};
     }
     void conversation()
     {
@@ -74,16 +121,18 @@ private slots:
         CMessages col;
         Pop3Session s(col);
         s.start(QStringLiteral("anna"), password, QStringLiteral("pop.example.org"), TlsMode(tls));
-        for (const QString &step : steps) {
+        for (const QString& step : steps) {
             const QString in = step.section(QStringLiteral(" => "), 0, 0);
-            const MailActions got = in == "<tls>" ? s.tlsReady() : in == "<close>" ? s.closed()
-                                  : in == "<timeout>" ? s.timedOut(QStringLiteral("T")) : s.feed(in.toLatin1());
+            const MailActions got = in == "<tls>"       ? s.tlsReady()
+                                    : in == "<close>"   ? s.closed()
+                                    : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
+                                                        : s.feed(in.toLatin1());
             QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
         }
     }
 
     // Logs in and answers STAT; true when each step did what it should.
-    static bool login(Pop3Session &s, const QByteArray &stat)
+    static bool login(Pop3Session& s, const QByteArray& stat)
     {
         s.start(QStringLiteral("anna"), QStringLiteral("s3cret "));
         return describe(s.feed("+OK\r\n-ERR\r\n+OK\r\n+OK\r\n" + stat)).endsWith("RETR 1\r\n");
@@ -95,7 +144,8 @@ private slots:
     // Message-IDs differing in case name two messages.
     void messagesAsStored()
     {
-        const QByteArray wire = "+OK\r\nMessage-ID: <d@x>\r\nSubject: Gr\xfc\xdf" "e\r\n\r\n..\r\n...\r\n..x\r\n.y\r\na.\r\n\r\n.\r\n";
+        const QByteArray wire = "+OK\r\nMessage-ID: <d@x>\r\nSubject: Gr\xfc\xdf"
+                                "e\r\n\r\n..\r\n...\r\n..x\r\n.y\r\na.\r\n\r\n.\r\n";
         CMessages col;
         Pop3Session s(col);
         QVERIFY(login(s, "+OK 3 99\r\n"));
@@ -106,17 +156,19 @@ private slots:
         QCOMPARE(col.Item(1)->MessageBody(), QStringLiteral(".\r\n..\r\n.x\r\ny\r\na.\r\n\r\n"));
         QCOMPARE(col.Item(1)->Size(), 57);  // characters of the text kept
         s.feed(retr("Message-ID: <SAME@x>\r\n\r\n").toLatin1());
-        QCOMPARE(describe(s.feed(retr("Message-ID: <same@x>\r\nSubject: b\r\n").toLatin1())), "list <same@x>\n#2 | QUIT\r\n");
+        QCOMPARE(describe(s.feed(retr("Message-ID: <same@x>\r\nSubject: b\r\n").toLatin1())),
+                 "list <same@x>\n#2 | QUIT\r\n");
         QCOMPARE(col.Item(QStringLiteral("<same@x>\n#2"))->Subject(), QStringLiteral("b"));
 
         QVERIFY(login(s, "+OK 2 99\r\n"));
-        QCOMPARE(describe(s.feed(wire + retr(kTwo).toLatin1())), "2 of 2 | RETR 2\r\n | list <two@example.org> | QUIT\r\n");
+        QCOMPARE(describe(s.feed(wire + retr(kTwo).toLatin1())),
+                 "2 of 2 | RETR 2\r\n | list <two@example.org> | QUIT\r\n");
         QCOMPARE(col.Count(), 4);
     }
 
     void inputIsChecked()
     {
-        const auto text = [](const QString &h, const QString &u, const QString &p) {
+        const auto text = [](const QString& h, const QString& u, const QString& p) {
             const std::optional<MailNotice> n = Pop3Session::inputNotice(h, u, p);
             return n ? n->text : QString();
         };

@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
     QFile f(dir.filePath(name));
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
@@ -38,8 +38,7 @@ const QString kSent = QStringLiteral("Information|Tessaly 2002|Message sent succ
 
 }  // namespace
 
-class TestSendScreen : public QObject
-{
+class TestSendScreen : public QObject {
     Q_OBJECT
 
 private:
@@ -47,7 +46,7 @@ private:
     TestCertificates certs;
     QString missing;
 
-    frmSendEmail *openSendScreen(const QString &host)
+    frmSendEmail* openSendScreen(const QString& host)
     {
         fx->makeDataFolder();
         storeMailSettings(fx->dbPath(), {"old", "old@x", "", "", ""});
@@ -55,7 +54,7 @@ private:
         return Screens::show<frmSendEmail>();
     }
     // Sends what the boxes hold and waits for the one message box.
-    QStringList send(frmSendEmail *screen, const QString &to = QStringLiteral("bob@example.net"))
+    QStringList send(frmSendEmail* screen, const QString& to = QStringLiteral("bob@example.net"))
     {
         screen->txtRecipient->setText(to);
         QTest::mouseClick(screen->cmdSend, Qt::LeftButton);
@@ -83,7 +82,7 @@ private slots:
     // the three boxes; picks from the address book join the recipients.
     void controls()
     {
-        frmSendEmail *screen = openSendScreen(QStringLiteral("smtp.example.org"));
+        frmSendEmail* screen = openSendScreen(QStringLiteral("smtp.example.org"));
         fx->fileAnswers = {QStringLiteral("/tmp/a.txt"), QStringLiteral("/tmp/b.bin"), std::nullopt};
         for (int i = 0; i < 3; ++i)
             QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
@@ -94,23 +93,27 @@ private slots:
         screen->txtSubject->setText(QStringLiteral("s"));
         screen->txtMessage->setPlainText(QStringLiteral("m"));
 
-        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName, Email) VALUES ('Sam', 'sam@x.org'), ('Ann', 'ann@x.org')"));
+        Db::exec(fx->dbPath(),
+                 QStringLiteral(
+                     "INSERT INTO tblAddress (FirstName, Email) VALUES ('Sam', 'sam@x.org'), ('Ann', 'ann@x.org')"));
         for (int row : {2, 1}) {
             QTest::mouseClick(screen->cmdTo, Qt::LeftButton);
-            MSFlexGrid *grid = Screens::load<frmTo>()->gridTo;
-            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(row, 2)).center());
+            MSFlexGrid* grid = Screens::load<frmTo>()->gridTo;
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                              grid->visualRect(grid->model()->index(row, 2)).center());
             QVERIFY(!Screens::isLoaded<frmTo>());
         }
         QCOMPARE(screen->txtRecipient->text(), QStringLiteral("ann@x.org; sam@x.org"));
         QTest::mouseClick(screen->cmdNew, Qt::LeftButton);
-        QCOMPARE(screen->txtRecipient->text() + screen->txtSubject->text() + screen->txtMessage->toPlainText(), QString());
+        QCOMPARE(screen->txtRecipient->text() + screen->txtSubject->text() + screen->txtMessage->toPlainText(),
+                 QString());
         QCOMPARE(screen->lstAttachments->count(), 1);
     }
 
     void unreadableAttachmentStopsTheSend()
     {
         ScriptedPeer peer("220 ready\r\n");
-        frmSendEmail *screen = openSendScreen(peer.hostBox());
+        frmSendEmail* screen = openSendScreen(peer.hostBox());
         QTemporaryDir dir;
         fx->fileAnswers = {writeFile(dir, QStringLiteral("good"), "abc"), dir.filePath(QStringLiteral("gone")),
                            writeFile(dir, QStringLiteral("good2"), "abc")};
@@ -144,7 +147,7 @@ private slots:
         SmtpTestServer smtp;
         QString why;
         QVERIFY2(smtp.start(&why, mode, &certs, QStringLiteral("good"), port), qPrintable(why));
-        frmSendEmail *screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()));
+        frmSendEmail* screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()));
         QTemporaryDir dir;
         QByteArray bytes(300 * 1024, Qt::Uninitialized);
         for (qsizetype i = 0; i < bytes.size(); ++i)
@@ -164,18 +167,24 @@ private slots:
 
         const QList<SmtpTestServer::Received> got = smtp.waitForMessages(1);
         QCOMPARE(got.size(), 1);
-        QVERIFY2(got[0].helo == "[127.0.0.1]" || (got[0].helo.contains('.') && !got[0].helo.contains('@')), got[0].helo);
+        QVERIFY2(got[0].helo == "[127.0.0.1]" || (got[0].helo.contains('.') && !got[0].helo.contains('@')),
+                 got[0].helo);
         QCOMPARE(got[0].mailFrom, QByteArray("anna@example.org"));
         QCOMPARE(got[0].rcptTos, QByteArrayList({"bob@example.net", "carl@example.com"}));
-        const QByteArray &c = got[0].content;
-        QVERIFY2(c.startsWith("Subject: =?UTF-8?B?R3LDvMOfZQ==?=\r\nFrom: anna@example.org\r\nTo: bob@example.net, carl@example.com\r\n"
-                              "Date: " + SmtpSession::rfc5322Date(AppFixture::defaultNow()) + "\r\nMessage-ID: <"), c.left(300).constData());
+        const QByteArray& c = got[0].content;
+        QVERIFY2(c.startsWith("Subject: =?UTF-8?B?R3LDvMOfZQ==?=\r\nFrom: anna@example.org\r\nTo: bob@example.net, "
+                              "carl@example.com\r\n"
+                              "Date: "
+                              + SmtpSession::rfc5322Date(AppFixture::defaultNow()) + "\r\nMessage-ID: <"),
+                 c.left(300).constData());
         const qsizetype begin = c.indexOf("\r\n\r\nHello,\r\n.the file\r\n\r\nbegin 664 all.bin\r\n") + 25;
         QVERIFY(begin > 25);
         QFile uu(dir.filePath(QStringLiteral("all.uu")));
         QVERIFY(uu.open(QIODevice::WriteOnly) && uu.write(c.mid(begin)) > 0);
         uu.close();
-        QCOMPARE(QProcess::execute(QStringLiteral("uudecode"), {QStringLiteral("-o"), dir.filePath(QStringLiteral("out")), uu.fileName()}), 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("uudecode"),
+                                   {QStringLiteral("-o"), dir.filePath(QStringLiteral("out")), uu.fileName()}),
+                 0);
         QFile out(dir.filePath(QStringLiteral("out")));
         QVERIFY(out.open(QIODevice::ReadOnly));
         QCOMPARE(out.readAll(), bytes);
@@ -187,10 +196,12 @@ private slots:
     {
         QTest::addColumn<QString>("cert");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("other name") << "wrongname" << "The host name did not match any of the valid hosts for this certificate.";
-        QTest::newRow("unknown authority") << "unknownca"
-                                           << "The issuer certificate of a locally looked up certificate could not be found; "
-                                              "No certificates could be verified.";
+        QTest::newRow("other name") << "wrongname"
+                                    << "The host name did not match any of the valid hosts for this certificate.";
+        QTest::newRow("unknown authority")
+            << "unknownca"
+            << "The issuer certificate of a locally looked up certificate could not be found; "
+               "No certificates could be verified.";
     }
     void refusedCertificate()
     {
@@ -201,9 +212,10 @@ private slots:
         SmtpTestServer smtp;
         QString why;
         QVERIFY2(smtp.start(&why, QStringLiteral("starttls"), &certs, cert), qPrintable(why));
-        frmSendEmail *screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()));
-        QCOMPARE(send(screen), QStringList("Information|SMTP Error|SMTP Error: The secure connection to 127.0.0.1 failed: "
-                                           + reason + " Nothing was sent."));
+        frmSendEmail* screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()));
+        QCOMPARE(send(screen),
+                 QStringList("Information|SMTP Error|SMTP Error: The secure connection to 127.0.0.1 failed: " + reason
+                             + " Nothing was sent."));
         QTest::qWait(300);
         QCOMPARE(smtp.logins(), QByteArrayList());
         QCOMPARE(smtp.waitForMessages(1, 0).size(), 0);
@@ -227,15 +239,17 @@ private slots:
         MailConnection::setTimeLimits(1s, 1s);
         ScriptedPeer peer("220 hi\r\n");
         bool silent = false;
-        peer.answer = [&](const QByteArray &line) -> QByteArray {
+        peer.answer = [&](const QByteArray& line) -> QByteArray {
             if (silent || (line.startsWith(silentAfter) && silentAfter != "DATA"))
                 return {};
             silent = line.startsWith("DATA");
             return silent ? "354 go on\r\n" : "250 ok\r\n";
         };
-        frmSendEmail *screen = openSendScreen(peer.hostBox());
-        QCOMPARE(send(screen), QStringList("Information|SMTP Error|SMTP Error: No answer from 127.0.0.1 within 1 seconds while waiting for "
-                                           + waiting + "."));
+        frmSendEmail* screen = openSendScreen(peer.hostBox());
+        QCOMPARE(send(screen),
+                 QStringList(
+                     "Information|SMTP Error|SMTP Error: No answer from 127.0.0.1 within 1 seconds while waiting for "
+                     + waiting + "."));
         QTRY_COMPARE(peer.hangUps(), 1);
         QVERIFY(screen->cmdSend->isEnabled());
     }
@@ -244,7 +258,7 @@ private slots:
     void closingEndsTheSession()
     {
         ScriptedPeer peer("220 slow\r\n");
-        frmSendEmail *screen = openSendScreen(peer.hostBox());
+        frmSendEmail* screen = openSendScreen(peer.hostBox());
         QTest::mouseClick(screen->cmdSend, Qt::LeftButton);
         QTRY_COMPARE(peer.lines().size(), 1);
         QTest::mouseClick(screen->cmdSend, Qt::LeftButton);  // disabled: still one conversation

@@ -39,15 +39,14 @@ const QStringList kToData = {"250 2.1.0 Ok\r\n => RCPT TO:<bob@example.net>\r\n"
                              "250 2.1.5 Ok\r\n => RCPT TO:<carl@example.com>\r\n", "250 2.1.5 Ok\r\n => DATA\r\n",
                              "354 go on\r\n => message"};
 const QString kSent = QStringLiteral("Information|Tessaly 2002|Message sent successfuly.");
-QString refused(const QString &reply)
+QString refused(const QString& reply)
 {
     return "close | Information|SMTP Error|SMTP Error: " + reply + " | failed";
 }
 
 }  // namespace
 
-class TestSmtpSession : public QObject
-{
+class TestSmtpSession : public QObject {
     Q_OBJECT
 
 private slots:
@@ -58,47 +57,93 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         const int offered = int(TlsMode::Offered), required = int(TlsMode::Required), implicit = int(TlsMode::Implicit);
         const QStringList toQuit = QStringList{kGreet, kHello} + kToData + QStringList{"250 queued\r\n => QUIT\r\n"};
-        QTest::newRow("two recipients, goodbye") << offered << false << toQuit + QStringList{"221 Bye\r\n => close | " + kSent + " | ok"};
+        QTest::newRow("two recipients, goodbye")
+            << offered << false << toQuit + QStringList{"221 Bye\r\n => close | " + kSent + " | ok"};
         QTest::newRow("go-on reply to QUIT") << offered << false << toQuit + QStringList{"250 fine\r\n => close | ok"};
-        QTest::newRow("no goodbye after QUIT") << offered << false << toQuit + QStringList{"<close> => " + kSent + " | ok"};
-        QTest::newRow("closed before the message was taken") << offered << false << QStringList{kGreet, kHello} + kToData
-            + QStringList{"<close> => Information|SMTP Error|SMTP Error: The server closed the connection before the message was accepted. | failed"};
-        QTest::newRow("silence after QUIT") << offered << false << toQuit + QStringList{"<timeout> => close | " + kSent + " | ok"};
-        QTest::newRow("354 to the final dot") << offered << false << QStringList{kGreet, kHello} + kToData + QStringList{"354 again?\r\n => " + refused("354 again?\r\n")};
-        QTest::newRow("EHLO unknown, HELO") << offered << false << QStringList{kGreet, "502 5.5.2 what\r\n => HELO desk.example.org\r\n",
-            "220 hi\r\n => MAIL FROM:<anna@example.org>\r\n"};
-        QTest::newRow("EHLO refused otherwise") << offered << false << QStringList{kGreet, "554 no\r\n => " + refused("554 no\r\n")};
-        QTest::newRow("8BITMIME, login offered in clear") << offered << false << QStringList{kGreet,
-            "250-mail\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME\r\n => MAIL FROM:<anna@example.org> BODY=8BITMIME\r\n"};
-        QTest::newRow("STARTTLS, then PLAIN") << offered << false << QStringList{kGreet,
-            "250-mail\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n => STARTTLS\r\n", "220 go\r\n250 injected\r\n => starttls",
-            "<tls> => EHLO desk.example.org\r\n", "250-mail\r\n250 AUTH LOGIN PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n",
-            "235 ok\r\n => MAIL FROM:<anna@example.org>\r\n"};
-        QTest::newRow("STARTTLS refused") << offered << false << QStringList{kGreet,
-            "250-mail\r\n250 STARTTLS\r\n => STARTTLS\r\n", "454 not now\r\n => " + refused("454 not now\r\n")};
-        QTest::newRow("a reply before TLS is up") << offered << false << QStringList{kGreet,
-            "250-m\r\n250 STARTTLS\r\n => STARTTLS\r\n", "220 go\r\n => starttls", "250 x\r\n => " + refused("250 x\r\n")};
-        QTest::newRow("587 without STARTTLS") << required << false << QStringList{kGreet, "250-mail\r\n250 AUTH PLAIN\r\n => "
-            + refused("The server mail.example.net offers no secure connection (STARTTLS), which this port requires. Nothing was sent.")};
-        QTest::newRow("implicit TLS, LOGIN") << implicit << false << QStringList{"<tls> => ", kGreet,
-            "250-mail\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n => AUTH LOGIN\r\n", "334 VXNlcm5hbWU6\r\n => YW5uYQ==\r\n",
-            "334 UGFzc3dvcmQ6\r\n => cGFzcyB3b3Jk\r\n", "235 ok\r\n => MAIL FROM:<anna@example.org>\r\n"};
-        QTest::newRow("login refused") << implicit << false << QStringList{"<tls> => ", kGreet, "250-m\r\n250 AUTH PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n",
-            "535 5.7.8 bad\r\n => " + refused("535 5.7.8 bad\r\n")};
-        QTest::newRow("LOGIN user refused") << implicit << false << QStringList{"<tls> => ", kGreet, "250-m\r\n250 AUTH LOGIN\r\n => AUTH LOGIN\r\n",
-            "501 no\r\n => " + refused("501 no\r\n")};
-        QTest::newRow("login in clear to loopback") << offered << true << QStringList{kGreet, "250-m\r\n250 AUTH PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n"};
-        QTest::newRow("greeting refused") << offered << false << QStringList{"554 go away\r\n => " + refused("554 go away\r\n")};
-        QTest::newRow("second RCPT refused") << offered << false << QStringList{kGreet, kHello, kToData[0],
-            "550-no such user\r\n550 really\r\n => " + refused("550-no such user\r\n550 really\r\n")};
-        QTest::newRow("cut-off refusal, close") << offered << false << QStringList{kGreet, kHello, "451 local => ", "<close> => " + refused("451 local")};
-        QTest::newRow("cut-off go-on, close") << offered << false << QStringList{kGreet, "250 O => ",
-            "<close> => Information|SMTP Error|SMTP Error: The server closed the connection before the message was accepted. | failed"};
+        QTest::newRow("no goodbye after QUIT")
+            << offered << false << toQuit + QStringList{"<close> => " + kSent + " | ok"};
+        QTest::newRow("closed before the message was taken")
+            << offered << false
+            << QStringList{kGreet, kHello} + kToData
+                   + QStringList{"<close> => Information|SMTP Error|SMTP Error: The server closed the connection "
+                                 "before the message was accepted. | failed"};
+        QTest::newRow("silence after QUIT")
+            << offered << false << toQuit + QStringList{"<timeout> => close | " + kSent + " | ok"};
+        QTest::newRow("354 to the final dot")
+            << offered << false
+            << QStringList{kGreet, kHello} + kToData + QStringList{"354 again?\r\n => " + refused("354 again?\r\n")};
+        QTest::newRow("EHLO unknown, HELO") << offered << false
+                                            << QStringList{kGreet, "502 5.5.2 what\r\n => HELO desk.example.org\r\n",
+                                                           "220 hi\r\n => MAIL FROM:<anna@example.org>\r\n"};
+        QTest::newRow("EHLO refused otherwise")
+            << offered << false << QStringList{kGreet, "554 no\r\n => " + refused("554 no\r\n")};
+        QTest::newRow("8BITMIME, login offered in clear")
+            << offered << false
+            << QStringList{kGreet, "250-mail\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME\r\n => MAIL "
+                                   "FROM:<anna@example.org> BODY=8BITMIME\r\n"};
+        QTest::newRow("STARTTLS, then PLAIN")
+            << offered << false
+            << QStringList{kGreet,
+                           "250-mail\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n => STARTTLS\r\n",
+                           "220 go\r\n250 injected\r\n => starttls",
+                           "<tls> => EHLO desk.example.org\r\n",
+                           "250-mail\r\n250 AUTH LOGIN PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n",
+                           "235 ok\r\n => MAIL FROM:<anna@example.org>\r\n"};
+        QTest::newRow("STARTTLS refused") << offered << false
+                                          << QStringList{kGreet, "250-mail\r\n250 STARTTLS\r\n => STARTTLS\r\n",
+                                                         "454 not now\r\n => " + refused("454 not now\r\n")};
+        QTest::newRow("a reply before TLS is up")
+            << offered << false
+            << QStringList{kGreet, "250-m\r\n250 STARTTLS\r\n => STARTTLS\r\n", "220 go\r\n => starttls",
+                           "250 x\r\n => " + refused("250 x\r\n")};
+        QTest::newRow("587 without STARTTLS")
+            << required << false
+            << QStringList{kGreet, "250-mail\r\n250 AUTH PLAIN\r\n => "
+                                       + refused("The server mail.example.net offers no secure connection (STARTTLS), "
+                                                 "which this port requires. Nothing was sent.")};
+        QTest::newRow("implicit TLS, LOGIN")
+            << implicit << false
+            << QStringList{"<tls> => ",
+                           kGreet,
+                           "250-mail\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n => AUTH LOGIN\r\n",
+                           "334 VXNlcm5hbWU6\r\n => YW5uYQ==\r\n",
+                           "334 UGFzc3dvcmQ6\r\n => cGFzcyB3b3Jk\r\n",
+                           "235 ok\r\n => MAIL FROM:<anna@example.org>\r\n"};
+        QTest::newRow("login refused") << implicit << false
+                                       << QStringList{
+                                              "<tls> => ", kGreet,
+                                              "250-m\r\n250 AUTH PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n",
+                                              "535 5.7.8 bad\r\n => " + refused("535 5.7.8 bad\r\n")};
+        QTest::newRow("LOGIN user refused")
+            << implicit << false
+            << QStringList{"<tls> => ", kGreet, "250-m\r\n250 AUTH LOGIN\r\n => AUTH LOGIN\r\n",
+                           "501 no\r\n => " + refused("501 no\r\n")};
+        QTest::newRow("login in clear to loopback")
+            << offered << true
+            << QStringList{kGreet, "250-m\r\n250 AUTH PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n"};
+        QTest::newRow("greeting refused")
+            << offered << false << QStringList{"554 go away\r\n => " + refused("554 go away\r\n")};
+        QTest::newRow("second RCPT refused")
+            << offered << false
+            << QStringList{kGreet, kHello, kToData[0],
+                           "550-no such user\r\n550 really\r\n => " + refused("550-no such user\r\n550 really\r\n")};
+        QTest::newRow("cut-off refusal, close")
+            << offered << false << QStringList{kGreet, kHello, "451 local => ", "<close> => " + refused("451 local")};
+        QTest::newRow("cut-off go-on, close")
+            << offered << false
+            << QStringList{kGreet, "250 O => ",
+                           "<close> => Information|SMTP Error|SMTP Error: The server closed the connection before the "
+                           "message was accepted. | failed"};
         QTest::newRow("silence") << offered << false << QStringList{kGreet, kHello, "<timeout> => " + refused("T")};
-        QTest::newRow("framing: cut lines, two replies at once") << offered << false << QStringList{"220-a\r\n22 => ", "0 rea => ",
-            "dy\r => ", "\n250 x\r\n => EHLO desk.example.org\r\n | MAIL FROM:<anna@example.org>\r\n"};
-        QTest::newRow("framing: bare code, LF alone") << offered << false << QStringList{"220-a\n220\n => EHLO desk.example.org\r\n"};
-        QTest::newRow("endless reply") << offered << false << QStringList{QString(70000, QLatin1Char('x')) + " => " + refused(QString(65536, QLatin1Char('x')))};
+        QTest::newRow("framing: cut lines, two replies at once")
+            << offered << false
+            << QStringList{"220-a\r\n22 => ", "0 rea => ", "dy\r => ",
+                           "\n250 x\r\n => EHLO desk.example.org\r\n | MAIL FROM:<anna@example.org>\r\n"};
+        QTest::newRow("framing: bare code, LF alone")
+            << offered << false << QStringList{"220-a\n220\n => EHLO desk.example.org\r\n"};
+        QTest::newRow("endless reply") << offered << false
+                                       << QStringList{QString(70000, QLatin1Char('x')) + " => "
+                                                      + refused(QString(65536, QLatin1Char('x')))};
     }
     void conversation()
     {
@@ -110,10 +155,12 @@ private slots:
         SmtpSession s;
         s.start(m);
         s.connected(QHostAddress(QStringLiteral("192.0.2.7")), loopback);
-        for (const QString &step : steps) {
+        for (const QString& step : steps) {
             const QString in = step.section(QStringLiteral(" => "), 0, 0);
-            const MailActions got = in == "<tls>" ? s.tlsReady() : in == "<close>" ? s.closed()
-                                  : in == "<timeout>" ? s.timedOut(QStringLiteral("T")) : s.feed(in.toUtf8());
+            const MailActions got = in == "<tls>"       ? s.tlsReady()
+                                    : in == "<close>"   ? s.closed()
+                                    : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
+                                                        : s.feed(in.toUtf8());
             QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
         }
         if (!s.isActive())  // over: a later reply or the hang-up changes nothing
@@ -135,10 +182,18 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("local");
         QTest::addColumn<QString>("argument");
-        QTest::newRow("qualified name") << "desk.example.org" << "192.0.2.7" << "desk.example.org";
-        QTest::newRow("bare name") << "desk" << "192.0.2.7" << "[192.0.2.7]";
-        QTest::newRow("no name, mapped v4") << "" << "::ffff:192.0.2.7" << "[192.0.2.7]";
-        QTest::newRow("v6") << "a b.c" << "2001:db8::7" << "[IPv6:2001:db8::7]";
+        QTest::newRow("qualified name") << "desk.example.org"
+                                        << "192.0.2.7"
+                                        << "desk.example.org";
+        QTest::newRow("bare name") << "desk"
+                                   << "192.0.2.7"
+                                   << "[192.0.2.7]";
+        QTest::newRow("no name, mapped v4") << ""
+                                            << "::ffff:192.0.2.7"
+                                            << "[192.0.2.7]";
+        QTest::newRow("v6") << "a b.c"
+                            << "2001:db8::7"
+                            << "[IPv6:2001:db8::7]";
     }
     void ehloArgument()
     {
@@ -154,21 +209,35 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("attachments");
         QTest::addColumn<QByteArray>("expected");
-        const QByteArray mime = "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n";
-        QTest::newRow("worked example") << "Hi" << "Line1\r\nLine2" << QByteArray("begin 664 f.txt\n#86)C\n`\nend\n\r\n")
-            << "Subject:Hi\r\n" + kHead + "\r\nLine1\r\nLine2\r\n\r\nbegin 664 f.txt\r\n#86)C\r\n`\r\nend\r\n\r\n\r\n.\r\n";
-        QTest::newRow("empty message") << "" << "" << QByteArray() << "Subject:\r\n" + kHead + "\r\n\r\n\r\n\r\n.\r\n";
-        QTest::newRow("subject as typed, no header injection") << "  a\r\nBcc: e@x" << "x" << QByteArray()
-            << "Subject:  a  Bcc: e@x\r\n" + kHead + "\r\nx\r\n\r\n\r\n.\r\n";
-        QTest::newRow("LF and lone CR become CR LF") << "s" << "one\ntwo\rthree\r\n" << QByteArray()
-            << "Subject:s\r\n" + kHead + "\r\none\r\ntwo\r\nthree\r\n\r\n\r\n\r\n.\r\n";
-        QTest::newRow("leading periods are doubled") << "s" << ".\r\n..x\r\na.b" << QByteArray(".04)\n`\nend\n\r\n")
+        const QByteArray mime =
+            "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n";
+        QTest::newRow("worked example")
+            << "Hi"
+            << "Line1\r\nLine2" << QByteArray("begin 664 f.txt\n#86)C\n`\nend\n\r\n")
+            << "Subject:Hi\r\n" + kHead
+                   + "\r\nLine1\r\nLine2\r\n\r\nbegin 664 f.txt\r\n#86)C\r\n`\r\nend\r\n\r\n\r\n.\r\n";
+        QTest::newRow("empty message") << ""
+                                       << "" << QByteArray() << "Subject:\r\n" + kHead + "\r\n\r\n\r\n\r\n.\r\n";
+        QTest::newRow("subject as typed, no header injection")
+            << "  a\r\nBcc: e@x"
+            << "x" << QByteArray() << "Subject:  a  Bcc: e@x\r\n" + kHead + "\r\nx\r\n\r\n\r\n.\r\n";
+        QTest::newRow("LF and lone CR become CR LF")
+            << "s"
+            << "one\ntwo\rthree\r\n"
+            << QByteArray() << "Subject:s\r\n" + kHead + "\r\none\r\ntwo\r\nthree\r\n\r\n\r\n\r\n.\r\n";
+        QTest::newRow("leading periods are doubled")
+            << "s"
+            << ".\r\n..x\r\na.b" << QByteArray(".04)\n`\nend\n\r\n")
             << "Subject:s\r\n" + kHead + "\r\n..\r\n...x\r\na.b\r\n\r\n..04)\r\n`\r\nend\r\n\r\n\r\n.\r\n";
-        QTest::newRow("non-ASCII: encoded subject, UTF-8 body") << " Grüße" << "ä" << QByteArray()
+        QTest::newRow("non-ASCII: encoded subject, UTF-8 body")
+            << " Grüße"
+            << "ä" << QByteArray()
             << "Subject: =?UTF-8?B?IEdyw7zDn2U=?=\r\n" + kHead + mime + "\r\n\xc3\xa4\r\n\r\n\r\n.\r\n";
-        QTest::newRow("long subject: words of 75 at most, characters whole") << QString(30, QChar(0x00e4)) + QStringLiteral("\U0001F600") << "" << QByteArray()
+        QTest::newRow("long subject: words of 75 at most, characters whole")
+            << QString(30, QChar(0x00e4)) + QStringLiteral("\U0001F600") << "" << QByteArray()
             << "Subject: =?UTF-8?B?" + QString(22, QChar(0x00e4)).toUtf8().toBase64() + "?=\r\n =?UTF-8?B?"
-                   + (QString(8, QChar(0x00e4)) + QStringLiteral("\U0001F600")).toUtf8().toBase64() + "?=\r\n" + kHead + "\r\n\r\n\r\n\r\n.\r\n";
+                   + (QString(8, QChar(0x00e4)) + QStringLiteral("\U0001F600")).toUtf8().toBase64() + "?=\r\n" + kHead
+                   + "\r\n\r\n\r\n\r\n.\r\n";
     }
     void messageData()
     {
@@ -185,7 +254,8 @@ private slots:
 
     void recipients()
     {
-        QCOMPARE(SmtpSession::splitRecipients(QStringLiteral(" a@x.org ,, ;Anna <b@y.org>;  ;")), QStringList({"a@x.org", "b@y.org"}));
+        QCOMPARE(SmtpSession::splitRecipients(QStringLiteral(" a@x.org ,, ;Anna <b@y.org>;  ;")),
+                 QStringList({"a@x.org", "b@y.org"}));
         QCOMPARE(SmtpSession::splitRecipients(QStringLiteral("  ")), QStringList());
     }
 
@@ -200,7 +270,7 @@ private slots:
     void madeUpMessageId()
     {
         const QRegularExpression form(QStringLiteral("^<20020305130309\\.[0-9a-f]{16}@(.+)>$"));
-        const auto domainOf = [&](const QString &sender, const QString &host) {
+        const auto domainOf = [&](const QString& sender, const QString& host) {
             return form.match(SmtpSession::newMessageId(sender, host, kWhen)).captured(1);
         };
         QCOMPARE(domainOf(QStringLiteral("anna@example.org"), QStringLiteral("desk")), QStringLiteral("example.org"));
@@ -213,13 +283,20 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port");
-        QTest::newRow("name") << " mail.example.org " << "mail.example.org" << 25;
-        QTest::newRow("bracketed IPv6 and port") << "[::1]:587" << "::1" << 587;
-        QTest::newRow("bare IPv6") << "2001:db8::1" << "2001:db8::1" << 25;
-        QTest::newRow("highest port") << "h:65535" << "h" << 65535;
-        QTest::newRow("port zero is no port") << "h:0" << "h:0" << 25;
-        QTest::newRow("port too big") << "h:65536" << "h:65536" << 25;
-        QTest::newRow("junk after bracket") << "[::1]x" << "[::1]x" << 25;
+        QTest::newRow("name") << " mail.example.org "
+                              << "mail.example.org" << 25;
+        QTest::newRow("bracketed IPv6 and port") << "[::1]:587"
+                                                 << "::1" << 587;
+        QTest::newRow("bare IPv6") << "2001:db8::1"
+                                   << "2001:db8::1" << 25;
+        QTest::newRow("highest port") << "h:65535"
+                                      << "h" << 65535;
+        QTest::newRow("port zero is no port") << "h:0"
+                                              << "h:0" << 25;
+        QTest::newRow("port too big") << "h:65536"
+                                      << "h:65536" << 25;
+        QTest::newRow("junk after bracket") << "[::1]x"
+                                            << "[::1]x" << 25;
     }
     void hostPortAndTls()
     {
@@ -231,8 +308,10 @@ private slots:
 
     void tlsByPort()
     {
-        QCOMPARE(QList<TlsMode>({smtpTlsMode(25), smtpTlsMode(465), smtpTlsMode(587), pop3TlsMode(110), pop3TlsMode(995), pop3TlsMode(465)}),
-                 QList<TlsMode>({TlsMode::Offered, TlsMode::Implicit, TlsMode::Required, TlsMode::Offered, TlsMode::Implicit, TlsMode::Offered}));
+        QCOMPARE(QList<TlsMode>({smtpTlsMode(25), smtpTlsMode(465), smtpTlsMode(587), pop3TlsMode(110),
+                                 pop3TlsMode(995), pop3TlsMode(465)}),
+                 QList<TlsMode>({TlsMode::Offered, TlsMode::Implicit, TlsMode::Required, TlsMode::Offered,
+                                 TlsMode::Implicit, TlsMode::Offered}));
     }
 };
 

@@ -5,7 +5,7 @@
 
 namespace {
 
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
     QFile f(dir.filePath(name));
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
@@ -15,8 +15,7 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
 
 }  // namespace
 
-class TestUUEncode : public QObject
-{
+class TestUUEncode : public QObject {
     Q_OBJECT
 
 private slots:
@@ -30,16 +29,16 @@ private slots:
         QTest::newRow("abcd, blank padding")
             << QByteArray("abcd") << QByteArray("begin 664 f.txt\n\x24\x38\x36\x29\x43\x39\x22\x60\x40\n`\nend\n");
         QTest::newRow("empty file") << QByteArray() << QByteArray("begin 664 f.txt\n`\n`\nend\n");
-        QTest::newRow("45 times A")
-            << QByteArray(45, 'A') << "begin 664 f.txt\nM" + QByteArray("04%!").repeated(15) + "\n`\n`\nend\n";
+        QTest::newRow("45 times A") << QByteArray(45, 'A')
+                                    << "begin 664 f.txt\nM" + QByteArray("04%!").repeated(15) + "\n`\n`\nend\n";
         QTest::newRow("46 bytes: full line plus one")
             << QByteArray(46, 'A') << "begin 664 f.txt\nM" + QByteArray("04%!").repeated(15) + "\n!02`@\n`\nend\n";
         QTest::newRow("three zero bytes") << QByteArray(3, '\0') << QByteArray("begin 664 f.txt\n#````\n`\nend\n");
         QTest::newRow("high bytes are unsigned")
             << QByteArray("\xff\xff\xff\x80", 4) << QByteArray("begin 664 f.txt\n$____@\"`@\n`\nend\n");
         // The length character is "." — the send session must stuff it.
-        QTest::newRow("14 bytes")
-            << QByteArray("ABCDEFGHIJKLMN") << QByteArray("begin 664 f.txt\n.04)#1$5&1TA)2DM,34X@\n`\nend\n");
+        QTest::newRow("14 bytes") << QByteArray("ABCDEFGHIJKLMN")
+                                  << QByteArray("begin 664 f.txt\n.04)#1$5&1TA)2DM,34X@\n`\nend\n");
     }
     void encodesBlocks()
     {
@@ -73,14 +72,18 @@ private slots:
         for (qsizetype i = 0; i < big.size(); ++i)
             big[i] = char(i * 7919 >> 3);
         const QStringList paths = {writeFile(dir, QStringLiteral("Grüße.txt"), "abc"),
-                                   writeFile(dir, QStringLiteral("b.txt"), QByteArray()), writeFile(dir, QStringLiteral("big"), big)};
-        QCOMPARE(UUEncodeAttachments(paths).value(), "begin 664 Gr\xc3\xbc\xc3\x9f" "e.txt\n#86)C\n`\nend\n\r\n"
-                                                     "begin 664 b.txt\n`\n`\nend\n\r\n" + UUEncodeBytes(big, QStringLiteral("big")) + "\r\n");
+                                   writeFile(dir, QStringLiteral("b.txt"), QByteArray()),
+                                   writeFile(dir, QStringLiteral("big"), big)};
+        QCOMPARE(UUEncodeAttachments(paths).value(), "begin 664 Gr\xc3\xbc\xc3\x9f"
+                                                     "e.txt\n#86)C\n`\nend\n\r\n"
+                                                     "begin 664 b.txt\n`\n`\nend\n\r\n"
+                                                         + UUEncodeBytes(big, QStringLiteral("big")) + "\r\n");
         MailNotice failure;
         qsizetype at = -1;
         QVERIFY(!UUEncodeAttachments({paths[0], dir.filePath(QStringLiteral("gone")), paths[1]}, &failure, &at));
         QCOMPARE(at, 1);
-        QCOMPARE(failure.text, "The file " + dir.filePath(QStringLiteral("gone")) + " cannot be attached: No such file or directory");
+        QCOMPARE(failure.text,
+                 "The file " + dir.filePath(QStringLiteral("gone")) + " cannot be attached: No such file or directory");
         QVERIFY(!UUEncodeFile(dir.path()));
         // Read no further than its length: a device has none.
         QCOMPARE(UUEncodeFile(QStringLiteral("/dev/zero")).value(), QByteArray("begin 664 zero\n`\n`\nend\n"));

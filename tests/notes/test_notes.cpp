@@ -13,11 +13,26 @@
 #include "support/Fixture.h"
 
 namespace {
-const QString kRed = QStringLiteral(R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}{\colortbl;\red255\green0\blue0;}\f0 plain \b\cf1 red\b0\cf0  end})");
-void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
-QByteArray bytes(const QString& path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>"); }
-QString put(const QString& path, const QByteArray& b) { QFile f(path); return f.open(QIODevice::WriteOnly) && f.write(b) == b.size() ? path : QString(); }
-QStringList files(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+const QString kRed = QStringLiteral(
+    R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}{\colortbl;\red255\green0\blue0;}\f0 plain \b\cf1 red\b0\cf0  end})");
+void click(QWidget* w)
+{
+    QTest::mouseClick(w, Qt::LeftButton);
+}
+QByteArray bytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+QString put(const QString& path, const QByteArray& b)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size() ? path : QString();
+}
+QStringList files(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
+}
 }  // namespace
 
 // The notes as a person drives them through the note panel: what each click
@@ -27,8 +42,16 @@ class TestNotes : public QObject {
     std::unique_ptr<AppFixture> fx;
     frmMain* main = nullptr;
     QString dir() const { return fx->appDir() + QStringLiteral("/Note/"); }
-    frmNote* note() const { auto* sub = main->mdiArea()->currentSubWindow(); return sub ? qobject_cast<frmNote*>(sub->widget()) : nullptr; }
-    frmNote* newNote(const QString& typed = {}) { click(main->cmdNew), QTest::keyClicks(note()->RichNote, typed); return note(); }
+    frmNote* note() const
+    {
+        auto* sub = main->mdiArea()->currentSubWindow();
+        return sub ? qobject_cast<frmNote*>(sub->widget()) : nullptr;
+    }
+    frmNote* newNote(const QString& typed = {})
+    {
+        click(main->cmdNew), QTest::keyClicks(note()->RichNote, typed);
+        return note();
+    }
     void close(frmNote* n) { n->parentWidget()->close(), pump(); }
 
 private slots:
@@ -38,7 +61,8 @@ private slots:
     void captionsCountNotesAndThePanelStays()
     {
         frmNote* first = (click(main->cmdNote), note());
-        QVERIFY(main->NoteOption->isVisible() && first->parentWidget()->isMaximized() && (newNote(), newNote(), close(first), true));
+        QVERIFY(main->NoteOption->isVisible() && first->parentWidget()->isMaximized()
+                && (newNote(), newNote(), close(first), true));
         QCOMPARE(main->windowTitle(), QStringLiteral("Tessaly 2001 "));
         click(main->cmdNoteExit);
         QVERIFY(!main->NoteOption->isVisible() && main->mdiArea()->findChildren<frmNote*>().size() == 2 && newNote());
@@ -56,11 +80,13 @@ private slots:
         QTest::keyClicks(n->RichNote, QStringLiteral("X")), click(main->cmdSave), click(main->cmdSaveAs);
         const QByteArray saved = bytes(a);
         QVERIFY(saved == n->RichNote->TextRTF().toLatin1() + "\r\n" && bytes(b) == saved && n->windowTitle() == b);
-        QTest::keyClicks(n->RichNote, QStringLiteral("Y")), click(main->cmdSaveAs), click(main->cmdSave);  // that Save As is cancelled
+        QTest::keyClicks(n->RichNote, QStringLiteral("Y")), click(main->cmdSaveAs),
+            click(main->cmdSave);  // that Save As is cancelled
         QString dialogs;
         for (const FileDialogRequest& r : fx->fileRequests)
             dialogs += QStringList({r.title, r.folder, r.filter, ""}).join(u'|');
-        QCOMPARE(dialogs, QStringLiteral("Save|%1|Note (*.nte)|Save As|%1|Note (*.nte)|Save As|%1|Note (*.nte)|").arg(dir()));
+        QCOMPARE(dialogs,
+                 QStringLiteral("Save|%1|Note (*.nte)|Save As|%1|Note (*.nte)|Save As|%1|Note (*.nte)|").arg(dir()));
         QVERIFY(bytes(a) == saved && files(dir()) == QStringList({"a", "b.nte"}));
     }
 
@@ -72,9 +98,11 @@ private slots:
         frmNote* n = note();
         QVERIFY(n->windowTitle() == r && n->RichNote->Text() == QStringLiteral("plain red end"));
         click(main->cmdOpen);
-        QCOMPARE(fx->messageBoxes(), QStringList({"Critical|Tessaly 2002|Cannot open \"" + dir() + "gone.nte\": No such file or directory"}));
+        QCOMPARE(fx->messageBoxes(), QStringList({"Critical|Tessaly 2002|Cannot open \"" + dir()
+                                                  + "gone.nte\": No such file or directory"}));
         fx->answers = {MsgResult::Cancel}, QTest::keyClicks(n->RichNote, QStringLiteral("draft")), click(main->cmdOpen);
-        QVERIFY(fx->messageTexts().last() == QStringLiteral("Save changes to this note?") && fx->fileRequests.size() == 2);
+        QVERIFY(fx->messageTexts().last() == QStringLiteral("Save changes to this note?")
+                && fx->fileRequests.size() == 2);
     }
 
     // On a full disk (the atomic write's own failures are its test's) the
@@ -93,9 +121,11 @@ private slots:
                 click(main->cmdSave), QTest::keyClicks(n->RichNote, QStringLiteral("new"));
             const QByteArray old = bytes(path);
             if (filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-                while (filler.write(QByteArray(4096, 'f')) == 4096) {}
+                while (filler.write(QByteArray(4096, 'f')) == 4096) {
+                }
             click(main->cmdSave);
-            QCOMPARE(fx->messageBoxes(), QStringList({"Critical|Tessaly 2002|Cannot save \"" + path + "\": No space left on device"}));
+            QCOMPARE(fx->messageBoxes(),
+                     QStringList({"Critical|Tessaly 2002|Cannot save \"" + path + "\": No space left on device"}));
             QVERIFY(bytes(path) == old && n->hasUnsavedChanges() && n->windowTitle() == (named ? path : QString()));
             filler.remove();
         }
@@ -116,9 +146,11 @@ private slots:
         watch.start(0);
         fx->fileAnswers = {big, big};
         click(main->cmdOpen);
-        QVERIFY(seen == QStringList{"Open PLEASE WAIT ...."} && note()->RichNote->Text().isEmpty() && note()->windowTitle().isEmpty());
+        QVERIFY(seen == QStringList{"Open PLEASE WAIT ...."} && note()->RichNote->Text().isEmpty()
+                && note()->windowTitle().isEmpty());
         cancel = false, click(main->cmdOpen);
-        QVERIFY(seen.size() > 5 && note()->RichNote->Text().size() == 22000000 && note()->windowTitle() == big && !note()->hasUnsavedChanges());
+        QVERIFY(seen.size() > 5 && note()->RichNote->Text().size() == 22000000 && note()->windowTitle() == big
+                && !note()->hasUnsavedChanges());
     }
 
     void closingAnUnsavedNoteAsks()
@@ -126,33 +158,44 @@ private slots:
         const QString path = dir() + "kept.nte";
         // Answer, file chosen if the save dialog comes, whether the window goes.
         const std::tuple<MsgResult, std::optional<QString>, bool> cases[] = {{MsgResult::Cancel, std::nullopt, false},
-            {MsgResult::No, std::nullopt, true}, {MsgResult::Yes, std::nullopt, false}, {MsgResult::Yes, path, true}};
+                                                                             {MsgResult::No, std::nullopt, true},
+                                                                             {MsgResult::Yes, std::nullopt, false},
+                                                                             {MsgResult::Yes, path, true}};
         for (const auto& [answer, file, closes] : cases) {
             QPointer<frmNote> n = newNote(QStringLiteral("words"));
             fx->messages.clear(), fx->answers = {answer, MsgResult::No}, fx->fileAnswers = {file}, close(n);
-            QVERIFY(fx->messageBoxes() == QStringList{"Question|Tessaly 2002|Save changes to this note?"} && n.isNull() == closes);
+            QVERIFY(fx->messageBoxes() == QStringList{"Question|Tessaly 2002|Save changes to this note?"}
+                    && n.isNull() == closes);
             if (n)
                 close(n);
         }
-        fx->messages.clear(), QTest::keyClick(newNote(QStringLiteral("a"))->RichNote, Qt::Key_Backspace), close(note());  // empty again
+        fx->messages.clear(), QTest::keyClick(newNote(QStringLiteral("a"))->RichNote, Qt::Key_Backspace),
+            close(note());  // empty again
         QVERIFY(bytes(path).contains("words") && fx->messages.isEmpty() && !note());
     }
 
     void editingCommands()
     {
         click(main->cmdPaste), click(main->cmdfind), click(main->cmdDate);  // only Date opens a note
-        QVERIFY(note()->RichNote->Text() == QStringLiteral("5/15/26") && main->mdiArea()->findChildren<frmNote*>().size() == 1 && !visibleWindow<frmFind>());
+        QVERIFY(note()->RichNote->Text() == QStringLiteral("5/15/26")
+                && main->mdiArea()->findChildren<frmNote*>().size() == 1 && !visibleWindow<frmFind>());
         RichTextBox* box = newNote()->RichNote;
         box->setTextRTF(kRed), box->setSelStart(6), box->setSelLength(3), click(main->cmdCopy);
         box->setSelStart(13), click(main->cmdPaste);
         box->setSelStart(0), box->setSelLength(6), click(main->cmdCut), click(main->cmdTime);
-        const auto bold = [box](int at) { QTextCursor c(box->document()); c.setPosition(at + 1); return c.charFormat().fontWeight() >= QFont::Bold; };
+        const auto bold = [box](int at) {
+            QTextCursor c(box->document());
+            c.setPosition(at + 1);
+            return c.charFormat().fontWeight() >= QFont::Bold;
+        };
         QVERIFY(box->Text() == QStringLiteral("10:30:05 AMred endred") && bold(19) && !bold(17) && bold(11));
         click(main->cmdUndo);
         QVERIFY(waitFor([&] { return box->Text() == QStringLiteral("red endred"); }, 1000));
         fx->printerMissing = true, click(main->cmdSelectAll), click(main->cmdHelp), click(main->cmdPrint);
         QCOMPARE(box->SelLength(), 10);
-        QCOMPARE(fx->messageBoxes(), QStringList({"Question|Tessaly 2002|Will be saved as *.nte", "Exclamation|Tessaly 2002|No printer is available to print this note."}));
+        QCOMPARE(fx->messageBoxes(),
+                 QStringList({"Question|Tessaly 2002|Will be saved as *.nte",
+                              "Exclamation|Tessaly 2002|No printer is available to print this note."}));
     }
 
     // Clicks on the find window: M toggles Match Case, F is Find, E is Enter in
@@ -162,11 +205,18 @@ private slots:
     {
         QTest::addColumn<QStringList>("setup");  // text, search, replacement, selection start and length, clicks
         QTest::addColumn<QStringList>("steps");
-        QTest::newRow("Find, Enter, Find") << QStringList{"abc abc", "abc", "", "0", "0", "FEF"} << QStringList{"abc abc 0-3", "abc abc 4-7", "abc abc finished (closed)"};
-        QTest::newRow("case must match") << QStringList{"abc ABC", "ABC", "", "0", "0", "MF"} << QStringList{"abc ABC 4-7"};
-        QTest::newRow("Replace first starts at the top") << QStringList{"one two one", "one", "three", "4", "3", "RRR"} << QStringList{"one three one 0-3", "three three one 12-15", "three three three finished (closed)"};
-        QTest::newRow("replacement not searched") << QStringList{"cat cat", "cat", "cats", "0", "0", "FRR"} << QStringList{"cat cat 0-3", "cats cat 5-8", "cats cats finished (closed)"};
-        QTest::newRow("nothing found to replace") << QStringList{"abc", "abc", "x", "1", "0", "RF"} << QStringList{"abc nothing to replace", "abc 0-3"};
+        QTest::newRow("Find, Enter, Find") << QStringList{"abc abc", "abc", "", "0", "0", "FEF"}
+                                           << QStringList{"abc abc 0-3", "abc abc 4-7", "abc abc finished (closed)"};
+        QTest::newRow("case must match") << QStringList{"abc ABC", "ABC", "", "0", "0", "MF"}
+                                         << QStringList{"abc ABC 4-7"};
+        QTest::newRow("Replace first starts at the top")
+            << QStringList{"one two one", "one", "three", "4", "3", "RRR"}
+            << QStringList{"one three one 0-3", "three three one 12-15", "three three three finished (closed)"};
+        QTest::newRow("replacement not searched")
+            << QStringList{"cat cat", "cat", "cats", "0", "0", "FRR"}
+            << QStringList{"cat cat 0-3", "cats cat 5-8", "cats cats finished (closed)"};
+        QTest::newRow("nothing found to replace")
+            << QStringList{"abc", "abc", "x", "1", "0", "RF"} << QStringList{"abc nothing to replace", "abc 0-3"};
     }
     void find()
     {
@@ -175,16 +225,25 @@ private slots:
         RichTextBox* box = newNote(setup[0])->RichNote;
         click(main->cmdfind);
         frmFind* w = visibleWindow<frmFind>();
-        w->Text1->setText(setup[1]), w->Text2->setText(setup[2]), box->setSelStart(setup[3].toInt()), box->setSelLength(setup[4].toInt());
-        const QMap<QString, QString> shown{{"Information|Finished!|Scrivla 2001 has finished searching the document!", "finished"},
-                                           {"Exclamation|Error!|You have not found anything to replace!", "nothing to replace"}};
+        w->Text1->setText(setup[1]), w->Text2->setText(setup[2]), box->setSelStart(setup[3].toInt()),
+            box->setSelLength(setup[4].toInt());
+        const QMap<QString, QString> shown{
+            {"Information|Finished!|Scrivla 2001 has finished searching the document!", "finished"},
+            {"Exclamation|Error!|You have not found anything to replace!", "nothing to replace"}};
         QStringList seen;
         for (QChar c : setup[5]) {
             fx->messages.clear();
-            c == u'E' ? QTest::keyClick(w->Text1, Qt::Key_Return) : click(c == u'M' ? w->Check1 : c == u'F' ? w->cmdfind : static_cast<QWidget*>(w->Replace));
+            c == u'E' ? QTest::keyClick(w->Text1, Qt::Key_Return)
+                      : click(c == u'M'   ? w->Check1
+                              : c == u'F' ? w->cmdfind
+                                          : static_cast<QWidget*>(w->Replace));
             if (c != u'M')
-                seen << box->Text() + u' ' + (fx->messages.isEmpty() ? QStringLiteral("%1-%2").arg(box->SelStart()).arg(box->SelStart() + box->SelLength())
-                                                                    : shown.value(fx->messageBoxes().join(u'/'), "?")) + (visibleWindow<frmFind>() ? "" : " (closed)");
+                seen
+                    << box->Text() + u' '
+                           + (fx->messages.isEmpty()
+                                  ? QStringLiteral("%1-%2").arg(box->SelStart()).arg(box->SelStart() + box->SelLength())
+                                  : shown.value(fx->messageBoxes().join(u'/'), "?"))
+                           + (visibleWindow<frmFind>() ? "" : " (closed)");
         }
         QCOMPARE(seen, steps);
     }

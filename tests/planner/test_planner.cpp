@@ -28,7 +28,10 @@ private:
     frmOrganizer* org = nullptr;
 
     template <class T>
-    T* page(const char* name, int k) { return org->findChild<T*>(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(k)); }
+    T* page(const char* name, int k)
+    {
+        return org->findChild<T*>(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(k));
+    }
     MSFlexGrid* grid(int k) { return page<MSFlexGrid>("MSgridTime", k); }
     QString cells(int k, int row) { return grid(k)->TextMatrix(row, 1) + '|' + grid(k)->TextMatrix(row, 2); }
     static void clickCell(MSFlexGrid* grid, int row, int col)
@@ -61,8 +64,9 @@ private:
     {
         QStringList rows;
         for (const QVariantMap& row : Db::rows(fx->dbPath(), QStringLiteral("tblOrginize")))
-            rows << QStringList({row["DateValue"].toString(), row["TimeStart"].toString(), row["TimeFinished"].toString(),
-                                 row["Note"].toString()}).join('|');
+            rows << QStringList({row["DateValue"].toString(), row["TimeStart"].toString(),
+                                 row["TimeFinished"].toString(), row["Note"].toString()})
+                        .join('|');
         return rows;
     }
     void open(QDate today)
@@ -83,8 +87,18 @@ private slots:
         QList<QDate> dates;
         for (int k = 0; k < 12; ++k)
             dates << page<MonthView>("MonthView1", k)->Value();
-        QCOMPARE(dates, QList<QDate>({{2026, 3, 31}, {2026, 4, 30}, {2026, 5, 31}, {2026, 6, 30}, {2026, 7, 31}, {2026, 8, 31},
-                                      {2026, 9, 30}, {2026, 10, 31}, {2026, 11, 30}, {2026, 12, 31}, {2027, 1, 31}, {2027, 2, 28}}));
+        QCOMPARE(dates, QList<QDate>({{2026, 3, 31},
+                                      {2026, 4, 30},
+                                      {2026, 5, 31},
+                                      {2026, 6, 30},
+                                      {2026, 7, 31},
+                                      {2026, 8, 31},
+                                      {2026, 9, 30},
+                                      {2026, 10, 31},
+                                      {2026, 11, 30},
+                                      {2026, 12, 31},
+                                      {2027, 1, 31},
+                                      {2027, 2, 28}}));
     }
 
     // A click on a row writes the message and finish time there and empties
@@ -115,15 +129,20 @@ private slots:
         fillSlot(2, 10, QStringLiteral("Lunch"), QStringLiteral("--------"));
         save(2);
         save(5);
-        QCOMPARE(stored(), QStringList({"3/20/26|8:30AM|9:00 AM|Dentist", "5/31/26|PM|--------|Lunch", "8/31/26|7:30AM||"}));
+        QCOMPARE(stored(),
+                 QStringList({"3/20/26|8:30AM|9:00 AM|Dentist", "5/31/26|PM|--------|Lunch", "8/31/26|7:30AM||"}));
         QVERIFY(Screens::isLoaded<frmSaving>() && fx->messages.isEmpty());
     }
 
     void aRefusedSaveSaysSoAndShowsNoSavingBar()
     {
-        Db::exec(fx->dbPath(), "CREATE TRIGGER refuse BEFORE INSERT ON tblOrginize BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
+        Db::exec(
+            fx->dbPath(),
+            "CREATE TRIGGER refuse BEFORE INSERT ON tblOrginize BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
         save(0);
-        QCOMPARE(fx->messageBoxes(), QStringList{"Critical|Tessaly 2002|The record in tblOrginize could not be written: the disk is full."});
+        QCOMPARE(
+            fx->messageBoxes(),
+            QStringList{"Critical|Tessaly 2002|The record in tblOrginize could not be written: the disk is full."});
         QVERIFY(!Screens::isLoaded<frmSaving>());
     }
 
@@ -131,9 +150,10 @@ private slots:
     // a day clicked on the calendar lists that day alone.
     void searchListsExactMatches()
     {
-        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
-                               "('5/15/26', '8:30AM', '9:00 AM', 'Dentist'), ('5/16/26', '9:00AM', '5 o''clock', 'Gym'), "
-                               "('5/20/26', '8:30AM', '10:00 AM', 'O''Brien''s party')");
+        Db::exec(fx->dbPath(),
+                 "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                 "('5/15/26', '8:30AM', '9:00 AM', 'Dentist'), ('5/16/26', '9:00AM', '5 o''clock', 'Gym'), "
+                 "('5/20/26', '8:30AM', '10:00 AM', 'O''Brien''s party')");
         QTest::mouseClick(page<QPushButton>("cmdSearch", 0), Qt::LeftButton);
         auto* s = visibleWindow<frmOrganizerSearch>();
         QCOMPARE(s->MonthView1->Value(), QDate(2026, 3, 31));
@@ -144,8 +164,10 @@ private slots:
             return rows;
         };
         const QList<std::tuple<QPushButton*, QLineEdit*, QString>> searches = {
-            {s->cmdStart, s->txtStartTime, "8:30AM"}, {s->cmdFinished, s->txtFinishTime, "5 o'clock"},
-            {s->cmdDate, s->txtDate, "5/15/26"}, {s->cmdDate, s->txtDate, "05/15/26"}};
+            {s->cmdStart, s->txtStartTime, "8:30AM"},
+            {s->cmdFinished, s->txtFinishTime, "5 o'clock"},
+            {s->cmdDate, s->txtDate, "5/15/26"},
+            {s->cmdDate, s->txtDate, "05/15/26"}};
         for (const auto& [mode, box, text] : searches) {
             QTest::mouseClick(mode, Qt::LeftButton);
             box->setText(text);
@@ -160,7 +182,8 @@ private slots:
         QTest::mouseClick(s->cmdQuickSearchMonth, Qt::LeftButton);
         QListWidgetItem* december = s->lstQuickMonth->item(11);
         s->lstQuickMonth->scrollToItem(december);
-        QTest::mouseClick(s->lstQuickMonth->viewport(), Qt::LeftButton, {}, s->lstQuickMonth->visualItemRect(december).center());
+        QTest::mouseClick(s->lstQuickMonth->viewport(), Qt::LeftButton, {},
+                          s->lstQuickMonth->visualItemRect(december).center());
         QCOMPARE(s->MonthView1->Value(), QDate(2027, 2, 28));
         QCOMPARE(s->lstv->itemCount(), 1);
     }

@@ -29,7 +29,8 @@ public slots:
     uint Notify(const QString& app, uint, const QString& icon, const QString& summary, const QString& body,
                 const QStringList&, const QVariantMap& hints, int timeout)
     {
-        calls << QStringList{app, icon, hints["desktop-entry"].toString(), QString::number(timeout), summary, body}.join('|');
+        calls << QStringList{app, icon, hints["desktop-entry"].toString(), QString::number(timeout), summary, body}
+                     .join('|');
         return uint(calls.size());
     }
 };
@@ -48,16 +49,19 @@ private slots:
         QTest::addColumn<Times>("next");
         QTest::newRow("only what started since the last run")
             << at(9, 0) << Times{at(12, 0)} << QStringList{kMissed + "10:00AM  Call"} << Times{at(12, 10)};
-        QTest::newRow("on time, once each") << QDateTime() << Times{at(8, 59, 59, 700), at(9, 0), at(9, 29), at(12, 10)}
+        QTest::newRow("on time, once each")
+            << QDateTime() << Times{at(8, 59, 59, 700), at(9, 0), at(9, 29), at(12, 10)}
             << QStringList{kMissed + "7:30AM  Run", kDue.arg("9:00AM", "Dentist"), "",
                            kDue.arg("10:00AM", "Call") + " / " + kDue.arg("12:10PM", "Tea")}
             << Times{at(9, 0), at(9, 30), at(9, 30), at(12, 30)};
         QTest::newRow("clock set back") << QDateTime() << Times{at(9, 55), at(10, 0), at(9, 59), at(10, 0)}
-            << QStringList{kMissed + "7:30AM  Run\n9:00AM  Dentist", kDue.arg("10:00AM", "Call"), "", ""}
-            << Times{at(10, 0), at(10, 30), at(10, 0), at(10, 30)};
+                                        << QStringList{kMissed + "7:30AM  Run\n9:00AM  Dentist",
+                                                       kDue.arg("10:00AM", "Call"), "", ""}
+                                        << Times{at(10, 0), at(10, 30), at(10, 0), at(10, 30)};
         QTest::newRow("midnight") << QDateTime() << Times{at(23, 45), at(0, 0, 0, 0, 1)}
-            << QStringList{kMissed + "7:30AM  Run\n9:00AM  Dentist\n10:00AM  Call\n12:10PM  Tea", ""}
-            << Times{at(0, 0, 0, 0, 1), at(0, 30, 0, 0, 1)};
+                                  << QStringList{kMissed + "7:30AM  Run\n9:00AM  Dentist\n10:00AM  Call\n12:10PM  Tea",
+                                                 ""}
+                                  << Times{at(0, 0, 0, 0, 1), at(0, 30, 0, 0, 1)};
     }
     void looks()
     {
@@ -93,10 +97,14 @@ private slots:
 
         AppFixture fx(at(10, 59, 59, 800));
         fx.makeDataFolder();
-        for (const auto& [day, start, note] : {std::tuple{0, "10:00AM", "Call"}, {0, "11:00AM", "Dentist"},
-                                               {1, "9:00AM", "Tomorrow"}, {0, "7:30AM", "Run"}, {0, "11:30AM", "Lunch"}})
+        for (const auto& [day, start, note] : {std::tuple{0, "10:00AM", "Call"},
+                                               {0, "11:00AM", "Dentist"},
+                                               {1, "9:00AM", "Tomorrow"},
+                                               {0, "7:30AM", "Run"},
+                                               {0, "11:30AM", "Lunch"}})
             Db::exec(fx.dbPath(), QString("INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) "
-                                          "VALUES ('%1', '%2', '', '%3')").arg(Clock::dateText(kDay.addDays(day)), start, note));
+                                          "VALUES ('%1', '%2', '', '%3')")
+                                      .arg(Clock::dateText(kDay.addDays(day)), start, note));
         const QString head = "Tessaly 2002|org.tessaly.Tessaly|org.tessaly.Tessaly|-1|";
         auto reminders = std::make_unique<AppointmentReminders>();
         reminders->start();
@@ -109,8 +117,9 @@ private slots:
         reminders = std::make_unique<AppointmentReminders>();
         reminders->start();
         QVERIFY(waitFor([&] { return service.calls.size() == 3; }));
-        QCOMPARE(service.calls, QStringList({head + kMissed + "7:30AM  Run\n10:00AM  Call", head + kDue.arg("11:00AM", "Dentist"),
-                                             head + kMissed + "11:30AM  Lunch"}));
+        QCOMPARE(service.calls,
+                 QStringList({head + kMissed + "7:30AM  Run\n10:00AM  Call", head + kDue.arg("11:00AM", "Dentist"),
+                              head + kMissed + "11:30AM  Lunch"}));
     }
 };
 

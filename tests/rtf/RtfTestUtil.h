@@ -13,7 +13,8 @@
 namespace RtfTest {
 
 // A 2x1 red PNG, in hex.
-inline constexpr char kPng[] = "89504e470d0a1a0a0000000d49484452000000020000000108020000007b40e8dd0000000d49444154789c63f8cfc000440008fe01ffc69e79f70000000049454e44ae426082";
+inline constexpr char kPng[] = "89504e470d0a1a0a0000000d49484452000000020000000108020000007b40e8dd0000000d49444154789c6"
+                               "3f8cfc000440008fe01ffc69e79f70000000049454e44ae426082";
 
 // "f=Arial fs=10 b i u s raw fg=#ff0000 bg=#00ff00 img=40x30": the font
 // family when set (or defaultFamily), the size in points when set, then only
@@ -26,11 +27,15 @@ inline QString charAttrs(const QTextCharFormat& f, const QString& defaultFamily)
         parts << u"f="_qs + family;
     if (f.hasProperty(QTextFormat::FontPointSize))
         parts << u"fs="_qs + QString::number(f.fontPointSize());
-    for (const auto& [on, name] : {std::pair(f.fontWeight() >= QFont::DemiBold, "b"), {f.fontItalic(), "i"},
-             {f.fontUnderline(), "u"}, {f.fontStrikeOut(), "s"}, {f.hasProperty(RtfFormats::RawPicture), "raw"}})
+    for (const auto& [on, name] : {std::pair(f.fontWeight() >= QFont::DemiBold, "b"),
+                                   {f.fontItalic(), "i"},
+                                   {f.fontUnderline(), "u"},
+                                   {f.fontStrikeOut(), "s"},
+                                   {f.hasProperty(RtfFormats::RawPicture), "raw"}})
         if (on)
             parts << QLatin1String(name);
-    for (const auto& [property, name] : {std::pair(QTextFormat::ForegroundBrush, "fg="), {QTextFormat::BackgroundBrush, "bg="}})
+    for (const auto& [property, name] :
+         {std::pair(QTextFormat::ForegroundBrush, "fg="), {QTextFormat::BackgroundBrush, "bg="}})
         if (f.hasProperty(property) && f.brushProperty(property).style() != Qt::NoBrush)
             parts << QLatin1String(name) + f.brushProperty(property).color().name();
     if (f.isImageFormat())
@@ -57,8 +62,11 @@ inline QString describe(const QTextDocument& doc, bool withDefaultFamily = true)
         const Qt::Alignment h = f.alignment() & Qt::AlignHorizontal_Mask;
         if (h & (Qt::AlignJustify | Qt::AlignHCenter | Qt::AlignRight))
             para << QLatin1String((h & Qt::AlignJustify) ? "qj" : (h & Qt::AlignHCenter) ? "qc" : "qr");
-        for (const auto& [name, px] : {std::pair("li", f.leftMargin()), {"ri", f.rightMargin()}, {"fi", f.textIndent()},
-                                       {"sb", f.topMargin()}, {"sa", f.bottomMargin()}})
+        for (const auto& [name, px] : {std::pair("li", f.leftMargin()),
+                                       {"ri", f.rightMargin()},
+                                       {"fi", f.textIndent()},
+                                       {"sb", f.topMargin()},
+                                       {"sa", f.bottomMargin()}})
             if (qRound(px * 15) != 0)
                 para << u"%1=%2"_qs.arg(QLatin1String(name)).arg(qRound(px * 15));
         if (f.lineHeightType() != QTextBlockFormat::SingleHeight)
@@ -66,7 +74,8 @@ inline QString describe(const QTextDocument& doc, bool withDefaultFamily = true)
         QString line = u"<"_qs + para.join(u' ') + u'>';
         if (const QTextList* l = b.textList())
             line += u"#%1:%2.%3"_qs.arg(*lists.insert(l, lists.value(l, int(lists.size()) + 1)))
-                        .arg(l->format().style()).arg(l->format().indent());
+                        .arg(l->format().style())
+                        .arg(l->format().indent());
         if (const QTextTable* t = QTextCursor(b).currentTable()) {
             const QTextTableCell c = t->cellAt(b.position());
             line += u"@%1,%2"_qs.arg(c.row()).arg(c.column());

@@ -62,18 +62,24 @@ private slots:
         if (soffice.isEmpty())
             QSKIP("LibreOffice (soffice) is not installed");
         QTemporaryDir dir;
-        auto writeFile = [](const QString& path, const QByteArray& data) { QFile f(path); return f.open(QIODevice::WriteOnly) && f.write(data) == data.size(); };
+        auto writeFile = [](const QString& path, const QByteArray& data) {
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+        };
         // One converter run per step, with a profile of its own.
         auto convert = [&](const char* to, const QStringList& args) {
             QProcess p;
-            p.start(soffice, QStringList{u"-env:UserInstallation=file://"_qs + dir.filePath(u"profile"_qs), u"--headless"_qs,
-                                         u"--convert-to"_qs, QLatin1String(to), u"--outdir"_qs, dir.path()} + args);
+            p.start(soffice,
+                    QStringList{u"-env:UserInstallation=file://"_qs + dir.filePath(u"profile"_qs), u"--headless"_qs,
+                                u"--convert-to"_qs, QLatin1String(to), u"--outdir"_qs, dir.path()}
+                        + args);
             return p.waitForFinished(180000) && p.exitCode() == 0;
         };
-        QVERIFY(writeFile(dir.filePath(u"theirs.html"_qs),
-                  "<html><body><p>Intro</p><ul><li>one</li><li>two<ol><li>inner</li></ol></li></ul><table border=1><tr>"
-                  "<td colspan=2>wide</td></tr><tr><td>a</td><td>b</td></tr></table><p>pic <img src=\"data:image/png;base64,"
-                  + QByteArray::fromHex(kPng).toBase64() + "\" width=20 height=10></p></body></html>"));
+        QVERIFY(writeFile(
+            dir.filePath(u"theirs.html"_qs),
+            "<html><body><p>Intro</p><ul><li>one</li><li>two<ol><li>inner</li></ol></li></ul><table border=1><tr>"
+            "<td colspan=2>wide</td></tr><tr><td>a</td><td>b</td></tr></table><p>pic <img src=\"data:image/png;base64,"
+                + QByteArray::fromHex(kPng).toBase64() + "\" width=20 height=10></p></body></html>"));
         QVERIFY(convert("rtf", {u"--infilter=HTML (StarWriter)"_qs, dir.filePath(u"theirs.html"_qs)}));
         QTextDocument doc;
         QVERIFY(RtfReader::read(readFile(dir.filePath(u"theirs.rtf"_qs)), doc));

@@ -12,8 +12,8 @@
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
 #include "shell/frmSplash.h"
-#include "support/Fixture.h"
 #include "support/Files.h"
+#include "support/Fixture.h"
 
 // The main window's frame and the about box.
 class TestShell : public QObject {
@@ -61,13 +61,15 @@ private slots:
     void aboutDescribesTheDataFolderAndFindsASystemInformationProgram()
     {
         frmMain* main = fx->openMainWindow();
-        QVERIFY(writeFile(fx->dataDir() + QStringLiteral("/description.txt"), "{\\rtf1\\ansi An \\b organizer\\b0  for caf\\'e9s.\\par}"));
+        QVERIFY(writeFile(fx->dataDir() + QStringLiteral("/description.txt"),
+                          "{\\rtf1\\ansi An \\b organizer\\b0  for caf\\'e9s.\\par}"));
         const QString bin = fx->appDir() + QStringLiteral("/bin");
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin));
         QDir().mkpath(bin);
         for (const char* name : {"gnome-system-monitor", "hardinfo"})
-            QVERIFY(writeFile(bin + '/' + name, "#!/bin/sh\n") && QFile::setPermissions(bin + '/' + name, QFile::ExeOwner));
+            QVERIFY(writeFile(bin + '/' + name, "#!/bin/sh\n")
+                    && QFile::setPermissions(bin + '/' + name, QFile::ExeOwner));
         main->mnuAB->trigger();
         frmAbout* about = visibleWindow<frmAbout>();
         QCOMPARE(about->txtDescription->toPlainText(), QString::fromUtf8("An organizer for caf\xc3\xa9s."));

@@ -4,8 +4,8 @@
 
 #include "account/frmPassInfo.h"
 #include "shell/frmMain.h"
-#include "support/Fixture.h"
 #include "support/Files.h"
+#include "support/Fixture.h"
 
 // What every start does to the data folder before any screen reads it.
 class TestStartup : public QObject {
@@ -14,7 +14,10 @@ class TestStartup : public QObject {
 private:
     std::unique_ptr<AppFixture> fx;
 
-    QString backup(const char* date) const { return fx->dataDir() + QStringLiteral("/Backup/Tessaly-%1.mdb").arg(date); }
+    QString backup(const char* date) const
+    {
+        return fx->dataDir() + QStringLiteral("/Backup/Tessaly-%1.mdb").arg(date);
+    }
     static QList<QVariantMap> contacts(const QString& db) { return Db::rows(db, QStringLiteral("tblAddress")); }
     // Starts the program on the data folder as it is; the first-run setup it
     // shows (there is no marker) is closed at once.
@@ -60,12 +63,15 @@ private slots:
                  QStringLiteral("Critical|Tessaly 2002|The database file %1 cannot be used: file is not a database.\n\n"
                                 "It can be put aside as Tessaly-damaged-2026-05-15.mdb (nothing is deleted) and the "
                                 "program can go on with the newest backup, of 5/14/26 (Yes), or with an empty database "
-                                "(No). Cancel leaves the file as it is.").arg(fx->dbPath()));
+                                "(No). Cancel leaves the file as it is.")
+                     .arg(fx->dbPath()));
         QCOMPARE(fx->messages[0].buttons, MsgButtons::YesNoCancel);
-        QCOMPARE(readFile(answer == MsgResult::Cancel ? fx->dbPath() : fx->dataDir() + "/Tessaly-damaged-2026-05-15.mdb"),
-                 damaged);
+        QCOMPARE(
+            readFile(answer == MsgResult::Cancel ? fx->dbPath() : fx->dataDir() + "/Tessaly-damaged-2026-05-15.mdb"),
+            damaged);
         if (answer != MsgResult::Cancel) {
-            QCOMPARE(contacts(fx->dbPath()), restored.isEmpty() ? QList<QVariantMap>() : contacts(backup(qPrintable(restored))));
+            QCOMPARE(contacts(fx->dbPath()),
+                     restored.isEmpty() ? QList<QVariantMap>() : contacts(backup(qPrintable(restored))));
             QCOMPARE(fx->messages.size(), 1);  // the store serves the setup screen again
         }
     }
@@ -81,7 +87,8 @@ private slots:
         start();
         for (const QString& folder : folders)
             QCOMPARE(ownerGroupOther(folder), 0700);
-        for (const QString& file : {fx->dbPath(), notes + QStringLiteral("/a.nte"), backup("2026-05-01"), backup("2026-05-15")})
+        for (const QString& file :
+             {fx->dbPath(), notes + QStringLiteral("/a.nte"), backup("2026-05-01"), backup("2026-05-15")})
             QCOMPARE(ownerGroupOther(file), 0600);
         QCOMPARE(contacts(backup("2026-05-15")), contacts(fx->dbPath()));
         QVERIFY(fx->messages.isEmpty());

@@ -2,8 +2,8 @@
 #include <QTest>
 
 #include "store/Backup.h"
-#include "support/Fixture.h"
 #include "support/Files.h"
+#include "support/Fixture.h"
 
 class TestBackup : public QObject {
     Q_OBJECT
@@ -58,7 +58,8 @@ private slots:
         QCOMPARE(QDir(folder()).entryList(QDir::Files), kept.mid(1));
         for (const QString& copy : Backup::backups(folder())) {
             QCOMPARE(ownerGroupOther(copy), 0600);
-            QCOMPARE(Db::rows(copy, QStringLiteral("tblAddress")), Db::rows(fx->dbPath(), QStringLiteral("tblAddress")));
+            QCOMPARE(Db::rows(copy, QStringLiteral("tblAddress")),
+                     Db::rows(fx->dbPath(), QStringLiteral("tblAddress")));
         }
         QCOMPARE(ownerGroupOther(folder()), 0700);
     }

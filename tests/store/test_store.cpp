@@ -26,8 +26,8 @@ private:
     {
         QStringList rows;
         for (const QVariantMap& row : Db::rows(fx->dbPath(), QStringLiteral("tblAddress")))
-            rows << row[QStringLiteral("Org_ID")].toString() + ' ' + row[QStringLiteral("FirstName")].toString() + '|' +
-                        row[QStringLiteral("LastName")].toString();
+            rows << row[QStringLiteral("Org_ID")].toString() + ' ' + row[QStringLiteral("FirstName")].toString() + '|'
+                        + row[QStringLiteral("LastName")].toString();
         return rows;
     }
 

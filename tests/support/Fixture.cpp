@@ -51,9 +51,8 @@ AppFixture::AppFixture(QDateTime now)
 AppFixture::~AppFixture()
 {
     // Whatever a test left unsaved is dropped: questions on the way out answer No.
-    setMsgBoxHandler([](const MsgBoxCall& call) {
-        return call.buttons == MsgButtons::OKOnly ? MsgResult::OK : MsgResult::No;
-    });
+    setMsgBoxHandler(
+        [](const MsgBoxCall& call) { return call.buttons == MsgButtons::OKOnly ? MsgResult::OK : MsgResult::No; });
     Screens::unloadAll();
     // Screens go with deferred deletes; let them happen while the seams still answer.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -142,8 +141,12 @@ QList<QVariantMap> Db::rows(const QString& dbPath, const QString& table)
         for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
             const QString name = QString::fromUtf8(sqlite3_column_name(stmt, i));
             switch (sqlite3_column_type(stmt, i)) {
-            case SQLITE_INTEGER: row[name] = qint64(sqlite3_column_int64(stmt, i)); break;
-            case SQLITE_NULL: row[name] = QVariant(); break;
+            case SQLITE_INTEGER:
+                row[name] = qint64(sqlite3_column_int64(stmt, i));
+                break;
+            case SQLITE_NULL:
+                row[name] = QVariant();
+                break;
             default:
                 row[name] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
                                               sqlite3_column_bytes(stmt, i));

@@ -27,8 +27,8 @@ private slots:
         QTest::newRow("76 fold") << a74 + "bc" << (a74 + "b\r\n c\r\n").toUtf8();
         // "é" is two octets starting at octet 75: it moves whole to the next line.
         QTest::newRow("utf8 not split") << a74 + QStringLiteral("éx") << (a74 + "\r\n éx\r\n").toUtf8();
-        QTest::newRow("continuations hold 74") << QString(75 + 74 + 1, u'z')
-                                               << QByteArray(75, 'z') + "\r\n " + QByteArray(74, 'z') + "\r\n z\r\n";
+        QTest::newRow("continuations hold 74")
+            << QString(75 + 74 + 1, u'z') << QByteArray(75, 'z') + "\r\n " + QByteArray(74, 'z') + "\r\n z\r\n";
     }
     void folding()
     {
@@ -36,7 +36,8 @@ private slots:
         QFETCH(QByteArray, folded);
         QCOMPARE(VCard::foldLine(line), folded);
         // The reader joins it back, whatever the octets.
-        const auto read = VCard::read("BEGIN:VCARD\r\nVERSION:4.0\r\n" + VCard::foldLine("NOTE:" + line) + "END:VCARD\r\n");
+        const auto read =
+            VCard::read("BEGIN:VCARD\r\nVERSION:4.0\r\n" + VCard::foldLine("NOTE:" + line) + "END:VCARD\r\n");
         QCOMPARE(read.cards.value(0).props.value(0).value, line);
     }
 
@@ -44,9 +45,12 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("escaped");
-        QTest::newRow("specials") << "a,b;c\\d" << "a\\,b\\;c\\\\d";
-        QTest::newRow("line breaks") << "one\ntwo" << "one\\ntwo";
-        QTest::newRow("plain") << "Zoë" << "Zoë";
+        QTest::newRow("specials") << "a,b;c\\d"
+                                  << "a\\,b\\;c\\\\d";
+        QTest::newRow("line breaks") << "one\ntwo"
+                                     << "one\\ntwo";
+        QTest::newRow("plain") << "Zoë"
+                               << "Zoë";
     }
     void escaping()
     {
@@ -91,18 +95,30 @@ private slots:
         QTest::addColumn<Contact>("expected");
         QTest::addColumn<bool>("changed");
         // FirstName, LastName, HomeAddress, Suburb, PostCode, Email, HomePhone, Mobile, ICQ, WebAddress, Comments
-        const Contact plain{"Ann", "Lee", "1 Main St, Apt 2", "Kew", "3101", "ann@x.org", "555", "0400", "123", "http://x.org", "hi; there"};
-        QTest::newRow("all fit") << QByteArray("N:Lee;Ann;;;\nADR;TYPE=HOME:;;1 Main St\\, Apt 2;Kew;;3101;\n"
-                                               "TEL;TYPE=HOME,VOICE:555\nTEL;VALUE=uri;TYPE=cell:tel:0400\nEMAIL;TYPE=INTERNET:ann@x.org\n"
-                                               "URL:http://x.org\nX-ICQ:123\nNOTE:hi\\; there\nPRODID:x\nREV:1\n")
+        const Contact plain{"Ann",  "Lee", "1 Main St, Apt 2", "Kew",      "3101", "ann@x.org", "555",
+                            "0400", "123", "http://x.org",     "hi; there"};
+        QTest::newRow("all fit") << QByteArray(
+            "N:Lee;Ann;;;\nADR;TYPE=HOME:;;1 Main St\\, Apt 2;Kew;;3101;\n"
+            "TEL;TYPE=HOME,VOICE:555\nTEL;VALUE=uri;TYPE=cell:tel:0400\nEMAIL;TYPE=INTERNET:ann@x.org\n"
+            "URL:http://x.org\nX-ICQ:123\nNOTE:hi\\; there\nPRODID:x\nREV:1\n")
                                  << plain << false;
-        const Contact over{"Ann", "Lee", "", "", "1234", "ann@x.org", "", "", "", "",
+        const Contact over{"Ann",
+                           "Lee",
+                           "",
+                           "",
+                           "1234",
+                           "ann@x.org",
+                           "",
+                           "",
+                           "",
+                           "",
                            "Name: Dr Ann Lee\nPost code: 12345\nPhone (work): 9\nE-mail: b@y\nOrg: Acme"};
         QTest::newRow("overflow to comments") << QByteArray("N:Lee;Ann;;Dr;\nADR:;;;;;12345;\nTEL;TYPE=work:9\n"
                                                             "EMAIL:ann@x.org\nEMAIL:b@y\nORG:Acme\n")
                                               << over << true;
         const Contact untyped{"Mary Ann", "Lee", "", "", "", "", "1", "2", "", "", "Phone: 3"};
-        QTest::newRow("display name, untyped phones") << QByteArray("FN:Mary  Ann Lee\nTEL:1\nTEL:2\nTEL:3\n") << untyped << true;
+        QTest::newRow("display name, untyped phones")
+            << QByteArray("FN:Mary  Ann Lee\nTEL:1\nTEL:2\nTEL:3\n") << untyped << true;
         const Contact photo{"P"};
         QTest::newRow("picture is dropped") << QByteArray("N:;P;;;\nPHOTO;ENCODING=b:AAAA\n") << photo << true;
     }
@@ -125,9 +141,10 @@ private slots:
     void toCard()
     {
         const Contact c{"Zoë", "O;Neil", "", "", "3000", "", "", "0400", "42", "", "a\nb"};
-        QCOMPARE(ContactMap::toCard(c, "u-1"),
-                 QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nUID:u-1\r\nFN:Zoë O\\;Neil\r\nN:O\\;Neil;Zoë;;;\r\n"
-                            "ADR;TYPE=home:;;;;;3000;\r\nTEL;TYPE=cell:0400\r\nIMPP:icq:42\r\nNOTE:a\\nb\r\nEND:VCARD\r\n"));
+        QCOMPARE(
+            ContactMap::toCard(c, "u-1"),
+            QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nUID:u-1\r\nFN:Zoë O\\;Neil\r\nN:O\\;Neil;Zoë;;;\r\n"
+                       "ADR;TYPE=home:;;;;;3000;\r\nTEL;TYPE=cell:0400\r\nIMPP:icq:42\r\nNOTE:a\\nb\r\nEND:VCARD\r\n"));
         const auto back = ContactMap::fromCard(VCard::read(ContactMap::toCard(c, "u-1")).cards.value(0));
         QCOMPARE(back.contact, c);
         QCOMPARE(back.uid, QStringLiteral("u-1"));
@@ -186,7 +203,8 @@ private slots:
         const EventMap::ReadResult read = EventMap::read(written.bytes);
         QCOMPARE(read.events.size(), rows.size());
         for (int i = 0; i < rows.size(); ++i) {
-            QCOMPARE(QStringList(read.events[i].appointment.begin(), read.events[i].appointment.end()), QStringList(rows[i].begin(), rows[i].end()));
+            QCOMPARE(QStringList(read.events[i].appointment.begin(), read.events[i].appointment.end()),
+                     QStringList(rows[i].begin(), rows[i].end()));
             QCOMPARE(read.events[i].uid, out[i].uid);
             QVERIFY(!read.events[i].changed);
         }
@@ -194,13 +212,14 @@ private slots:
 
     void eventsFromOthers()
     {
-        const QByteArray ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\n"
-                               "BEGIN:VEVENT\r\nUID:a\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20260601T223000Z\r\n"
-                               "DURATION:PT3H\r\nSUMMARY:late\r\nDESCRIPTION:more\r\nEND:VEVENT\r\n"
-                               "BEGIN:VEVENT\r\nUID:b\r\nDTSTART:2026XX01\r\nSUMMARY:broken\r\nEND:VEVENT\r\n"
-                               "BEGIN:VEVENT\r\nUID:c\r\nSUMMARY:no start\r\nEND:VEVENT\r\n"
-                               "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20260602\r\nDTEND;VALUE=DATE:20260605\r\nSUMMARY:trip\r\nEND:VEVENT\r\n"
-                               "END:VCALENDAR\r\n";
+        const QByteArray ics =
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\n"
+            "BEGIN:VEVENT\r\nUID:a\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20260601T223000Z\r\n"
+            "DURATION:PT3H\r\nSUMMARY:late\r\nDESCRIPTION:more\r\nEND:VEVENT\r\n"
+            "BEGIN:VEVENT\r\nUID:b\r\nDTSTART:2026XX01\r\nSUMMARY:broken\r\nEND:VEVENT\r\n"
+            "BEGIN:VEVENT\r\nUID:c\r\nSUMMARY:no start\r\nEND:VEVENT\r\n"
+            "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20260602\r\nDTEND;VALUE=DATE:20260605\r\nSUMMARY:trip\r\nEND:VEVENT\r\n"
+            "END:VCALENDAR\r\n";
         const EventMap::ReadResult r = EventMap::read(ics);
         QVERIFY(r.isCalendar);
         QCOMPARE(r.malformed, 2);

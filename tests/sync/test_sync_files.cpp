@@ -78,8 +78,9 @@ private slots:
     {
         writeFile(file("a.vcf"), kCards);
         FileOutcome r = SyncFiles::importContacts(file("a.vcf"));
-        QCOMPARE(r.message, "Imported 2 contacts from " + file("a.vcf") +
-                                ": 2 added, 0 updated, 0 unchanged; changed 1 record to fit; skipped 1 malformed card.");
+        QCOMPARE(r.message,
+                 "Imported 2 contacts from " + file("a.vcf")
+                     + ": 2 added, 0 updated, 0 unchanged; changed 1 record to fit; skipped 1 malformed card.");
         QVERIFY(!r.ok);  // a skipped card is a failure to report
         const QStringList first{"Ann|Lee||||ann@x.org|||||", "Bo|Wu|||||||||Phone (work): 9"};
         QCOMPARE(contactRows(fx->dbPath()), first);
@@ -100,8 +101,10 @@ private slots:
     void refusedRecordLeavesNoTrace()
     {
         writeFile(file("a.vcf"), kCards);
-        Db::exec(fx->dbPath(), "CREATE TABLE IF NOT EXISTS tblSyncMap (Kind TEXT NOT NULL, UID TEXT NOT NULL, "
-                               "LocalKey INTEGER, Href TEXT NOT NULL DEFAULT '', ETag TEXT NOT NULL DEFAULT '', PRIMARY KEY (Kind, UID))");
+        Db::exec(
+            fx->dbPath(),
+            "CREATE TABLE IF NOT EXISTS tblSyncMap (Kind TEXT NOT NULL, UID TEXT NOT NULL, "
+            "LocalKey INTEGER, Href TEXT NOT NULL DEFAULT '', ETag TEXT NOT NULL DEFAULT '', PRIMARY KEY (Kind, UID))");
         Db::exec(fx->dbPath(), "CREATE TRIGGER refuse BEFORE INSERT ON tblSyncMap WHEN NEW.UID <> 'one' "
                                "BEGIN SELECT RAISE(ABORT, 'refused'); END");
         const FileOutcome r = SyncFiles::importContacts(file("a.vcf"));
@@ -121,17 +124,19 @@ private slots:
         QCOMPARE(r.message, "Exported 1 contact to " + file("c.vcf") + '.');
         const QString uid = Db::rows(fx->dbPath(), "tblSyncMap").value(0).value("UID").toString();
         QCOMPARE(readFile(file("c.vcf")),
-                 "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + uid.toUtf8() +
-                     "\r\nFN:Zoë O\\,Neil\r\nN:O\\,Neil;Zoë;;;\r\nADR;TYPE=home:;;;Kew;;;\r\nTEL;TYPE=cell:0400\r\n"
-                     "IMPP:icq:42\r\nNOTE:a\\;b\\nc\r\nEND:VCARD\r\n");
+                 "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + uid.toUtf8()
+                     + "\r\nFN:Zoë O\\,Neil\r\nN:O\\,Neil;Zoë;;;\r\nADR;TYPE=home:;;;Kew;;;\r\nTEL;TYPE=cell:0400\r\n"
+                       "IMPP:icq:42\r\nNOTE:a\\;b\\nc\r\nEND:VCARD\r\n");
         QVERIFY(SyncFiles::exportAppointments(file("p.ics")).ok);
-        QCOMPARE(python("import vobject,sys\n"
-                        "c=vobject.readOne(open(sys.argv[1]).read())\n"
-                        "print(c.n.value.family,c.n.value.given,c.adr.value.city,c.tel.value,c.impp.value,repr(c.note.value))\n"
-                        "for e in vobject.readOne(open(sys.argv[2]).read()).vevent_list:\n"
-                        "  print(e.dtstart.value,e.summary.value)\n",
-                        {file("c.vcf"), file("p.ics")}),
-                 "O,Neil Zoë Kew 0400 icq:42 'a;b\\nc'\n2026-05-15 08:30:00+00:00 Dentist, 2nd\n2026-05-16 x\n");
+        QCOMPARE(
+            python(
+                "import vobject,sys\n"
+                "c=vobject.readOne(open(sys.argv[1]).read())\n"
+                "print(c.n.value.family,c.n.value.given,c.adr.value.city,c.tel.value,c.impp.value,repr(c.note.value))\n"
+                "for e in vobject.readOne(open(sys.argv[2]).read()).vevent_list:\n"
+                "  print(e.dtstart.value,e.summary.value)\n",
+                {file("c.vcf"), file("p.ics")}),
+            "O,Neil Zoë Kew 0400 icq:42 'a;b\\nc'\n2026-05-15 08:30:00+00:00 Dentist, 2nd\n2026-05-16 x\n");
         // Our own files come back without a change.
         r = SyncFiles::importContacts(file("c.vcf"));
         QVERIFY2(r.ok && r.message.contains(": 0 added, 0 updated, 1 unchanged."), qPrintable(r.message));
@@ -141,26 +146,28 @@ private slots:
 
     void importsWhatVobjectWrites()
     {
-        const QString errors = python("import vobject,sys\n"
-               "c=vobject.vCard(); c.add('n').value=vobject.vcard.Name(family='Ng;Li',given='Mai, Ly')\n"
-               "c.add('fn').value='Mai Ng'; c.add('uid').value='v1'; c.add('note').value='long '*40+'\\\\end'\n"
-               "t=c.add('tel'); t.value='555'; t.type_param='HOME'\n"
-               "a=c.add('adr'); a.value=vobject.vcard.Address(street='1 Ünter St',city='Kew',code='3101')\n"
-               "open(sys.argv[1],'w').write(c.serialize())\n"
-               "import datetime\nfrom dateutil import tz\n"
-               "cal=vobject.iCalendar(); e=cal.add('vevent'); e.add('uid').value='e1'\n"
-               "e.add('dtstart').value=datetime.datetime(2026,6,1,14,0,tzinfo=tz.tzutc())\n"
-               "e.add('dtend').value=datetime.datetime(2026,6,1,15,30,tzinfo=tz.tzutc())\n"
-               "e.add('summary').value='Tea; with, Zoë'\n"
-               "open(sys.argv[2],'w').write(cal.serialize())\n",
-               {file("v.vcf"), file("v.ics")});
+        const QString errors =
+            python("import vobject,sys\n"
+                   "c=vobject.vCard(); c.add('n').value=vobject.vcard.Name(family='Ng;Li',given='Mai, Ly')\n"
+                   "c.add('fn').value='Mai Ng'; c.add('uid').value='v1'; c.add('note').value='long '*40+'\\\\end'\n"
+                   "t=c.add('tel'); t.value='555'; t.type_param='HOME'\n"
+                   "a=c.add('adr'); a.value=vobject.vcard.Address(street='1 Ünter St',city='Kew',code='3101')\n"
+                   "open(sys.argv[1],'w').write(c.serialize())\n"
+                   "import datetime\nfrom dateutil import tz\n"
+                   "cal=vobject.iCalendar(); e=cal.add('vevent'); e.add('uid').value='e1'\n"
+                   "e.add('dtstart').value=datetime.datetime(2026,6,1,14,0,tzinfo=tz.tzutc())\n"
+                   "e.add('dtend').value=datetime.datetime(2026,6,1,15,30,tzinfo=tz.tzutc())\n"
+                   "e.add('summary').value='Tea; with, Zoë'\n"
+                   "open(sys.argv[2],'w').write(cal.serialize())\n",
+                   {file("v.vcf"), file("v.ics")});
         QCOMPARE(errors, QString());
         QVERIFY(SyncFiles::importContacts(file("v.vcf")).ok);
         QCOMPARE(contactRows(fx->dbPath()),
                  QStringList{"Mai, Ly|Ng;Li|1 Ünter St|Kew|3101||555||||" + QString("long ").repeated(40) + "\\end"});
         QVERIFY(SyncFiles::importAppointments(file("v.ics")).ok);
         const QVariantMap a = Db::rows(fx->dbPath(), "tblOrginize").value(0);
-        QCOMPARE(QStringList({a["DateValue"].toString(), a["TimeStart"].toString(), a["TimeFinished"].toString(), a["Note"].toString()}),
+        QCOMPARE(QStringList({a["DateValue"].toString(), a["TimeStart"].toString(), a["TimeFinished"].toString(),
+                              a["Note"].toString()}),
                  (QStringList{"6/1/26", "2:00PM", "3:30 PM", "Tea; with, Zoë"}));
     }
 
@@ -173,12 +180,21 @@ private slots:
         const quint16 port = probe.serverPort();
         probe.close();
         QProcess radicale;
-        radicale.start("/usr/bin/python3", {"-m", "radicale", "--config", "", "--storage-filesystem-folder", server.filePath("store"),
-                                            "--auth-type", "htpasswd", "--auth-htpasswd-filename", server.filePath("users"),
-                                            "--auth-htpasswd-encryption", "plain", "--server-hosts", QString("127.0.0.1:%1").arg(port)});
-        QVERIFY(waitFor([&] { QTcpSocket s; s.connectToHost("127.0.0.1", port); return s.waitForConnected(200); }, 15000));
-        Db::exec(fx->dbPath(), "INSERT INTO tblAddress (FirstName, Comments) VALUES ('A', 'x'), ('B', '" + QString(200, u'é') + "')");
-        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES ('5/15/26', '8:30AM', '9:00 AM', 'n')");
+        radicale.start("/usr/bin/python3",
+                       {"-m", "radicale", "--config", "", "--storage-filesystem-folder", server.filePath("store"),
+                        "--auth-type", "htpasswd", "--auth-htpasswd-filename", server.filePath("users"),
+                        "--auth-htpasswd-encryption", "plain", "--server-hosts", QString("127.0.0.1:%1").arg(port)});
+        QVERIFY(waitFor(
+            [&] {
+                QTcpSocket s;
+                s.connectToHost("127.0.0.1", port);
+                return s.waitForConnected(200);
+            },
+            15000));
+        Db::exec(fx->dbPath(),
+                 "INSERT INTO tblAddress (FirstName, Comments) VALUES ('A', 'x'), ('B', '" + QString(200, u'é') + "')");
+        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES ('5/15/26', "
+                               "'8:30AM', '9:00 AM', 'n')");
         QVERIFY(SyncFiles::exportContacts(file("c.vcf")).ok && SyncFiles::exportAppointments(file("p.ics")).ok);
         QNetworkAccessManager net;
         const auto put = [&](const QString& path, const QString& file, const QByteArray& type) {
@@ -221,8 +237,10 @@ private slots:
         QVERIFY(waitFor([&] { return p.state() == QProcess::NotRunning; }, 20000));
         sqlite3_close(db);
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
-                 "Imported 2 contacts from " + file("a.vcf") + ": 2 added, 0 updated, 0 unchanged; changed 1 record to fit.\n"
-                 "Exported 2 contacts to " + file("out.vcf") + ".\n");
+                 "Imported 2 contacts from " + file("a.vcf")
+                     + ": 2 added, 0 updated, 0 unchanged; changed 1 record to fit.\n"
+                       "Exported 2 contacts to "
+                     + file("out.vcf") + ".\n");
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(run({"--import-appointments", file("a.vcf")}, &out), 1);
         QCOMPARE(out, file("a.vcf") + " is not an iCalendar file.\n");
