@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTextEdit>
 
+#include "controls/Controls.h"
 #include "controls/RichTextBox.h"
 #include "controls/Twips.h"
 #include "kit/AppFolder.h"
@@ -63,14 +64,10 @@ frmAbout::frmAbout()
                                  "stop:0 #ffffff, stop:0.5 #eef2fa, stop:1 #d6e0f2); }"));
     setAttribute(Qt::WA_StyledBackground);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(twipsRect(240, 240, 540, 540));
+    Image1 = makeControl<QLabel>(this, "Image1", twipsRect(240, 240, 540, 540));
     Image1->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(twips(540), twips(540)));
 
-    lblTitle = new QLabel(QStringLiteral("Application Title"), this);
-    lblTitle->setObjectName(QStringLiteral("lblTitle"));
-    lblTitle->setGeometry(twipsRect(1050, 240, 4785, 480));
+    lblTitle = makeLabel(this, "lblTitle", QStringLiteral("Application Title"), twipsRect(1050, 240, 4785, 480));
     QFont titleFont = lblTitle->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
     titleFont.setBold(true);
@@ -79,34 +76,25 @@ frmAbout::frmAbout()
     titlePalette.setColor(QPalette::WindowText, QColor(0, 0, 128));
     lblTitle->setPalette(titlePalette);
 
-    lblVersion = new QLabel(QStringLiteral("Version"), this);
-    lblVersion->setObjectName(QStringLiteral("lblVersion"));
-    lblVersion->setGeometry(twipsRect(1050, 780, 4785, 255));
+    lblVersion = makeLabel(this, "lblVersion", QStringLiteral("Version"), twipsRect(1050, 780, 4785, 255));
 
-    txtDescription = new RichTextBox(this);
-    txtDescription->setObjectName(QStringLiteral("txtDescription"));
-    txtDescription->setGeometry(twipsRect(1050, 1125, 4785, 2505));
+    txtDescription = makeControl<RichTextBox>(this, "txtDescription", twipsRect(1050, 1125, 4785, 2505));
     txtDescription->setReadOnly(true);
 
     // Two lines, grey over white, cut the buttons off as an etched groove.
     const QColor lineColors[2] = {QColor(128, 128, 128), Qt::white};
     for (int i = 0; i < 2; ++i) {
-        Line1[i] = new QFrame(this);
-        Line1[i]->setObjectName(QStringLiteral("Line1_%1").arg(i));
-        Line1[i]->setGeometry(twipsRect(90, 3795 + 15 * i, 5895, 15));
+        Line1[i] = makeControl<QFrame>(this, QStringLiteral("Line1_%1").arg(i), twipsRect(90, 3795 + 15 * i, 5895, 15));
         Line1[i]->setAutoFillBackground(true);
         QPalette p = Line1[i]->palette();
         p.setColor(QPalette::Window, lineColors[i]);
         Line1[i]->setPalette(p);
     }
 
-    cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
-    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setGeometry(twipsRect(3195, 4020, 1260, 375));
+    cmdSysInfo =
+        makeCommandButton(this, "cmdSysInfo", QStringLiteral("&System Info..."), twipsRect(3195, 4020, 1260, 375));
     cmdSysInfo->setAutoDefault(true);
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twipsRect(4575, 4020, 1260, 375));
+    cmdOK = makeCommandButton(this, "cmdOK", QStringLiteral("OK"), twipsRect(4575, 4020, 1260, 375));
     cmdOK->setDefault(true);
 
     setTabOrder(cmdOK, cmdSysInfo);

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QLabel>
 
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 
 namespace {
@@ -19,9 +20,7 @@ frmLoadingPic::frmLoadingPic()
     setPalette(palette);
     setAutoFillBackground(true);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(twipsRect(1800, 360, 3840, 3360));
+    Image1 = makeControl<QLabel>(this, "Image1", twipsRect(1800, 360, 3840, 3360));
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(200, 200));
 
@@ -40,8 +39,8 @@ frmLoadingPic::frmLoadingPic()
         {kAuthorLine, Qt::red, 960, 4800},
     };
     for (int i = 0; i < 3; ++i) {
-        QLabel* label = new QLabel(QLatin1String(lines[i].text), this);
-        label->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        QLabel* label =
+            makeControl<QLabel>(this, QStringLiteral("Label1_%1").arg(i), QRect(), QLatin1String(lines[i].text));
         QFont font = title;
         if (i == 2)
             font.setPointSizeF(14);

@@ -23,6 +23,7 @@
 #include "address/frmAddressSearch.h"
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
@@ -48,12 +49,10 @@ namespace {
 const QColor kYellow(255, 255, 0);
 const QColor kLightYellow(255, 255, 128);
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry, const QColor& color,
-                  const QString& text = QString())
+QLabel* colouredLabel(QWidget* parent, const char* name, const QRect& geometry, const QColor& color,
+                      const QString& text = QString())
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
+    QLabel* label = makeLabel(parent, name, text, geometry);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
@@ -62,9 +61,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry, cons
 
 asxToolButton* makeButton(QWidget* parent, const char* name, const QRect& geometry)
 {
-    auto* button = new asxToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
+    auto* button = makeControl<asxToolButton>(parent, name, geometry);
     button->setBackColor(mainBlue());
     return button;
 }
@@ -193,14 +190,14 @@ void frmMain::createToolBar()
                                       QLatin1String(tool.picture));
         // The label sits directly under its button.
         const int labelTop = tool.top + (tool.height == 495 ? 480 : 600);
-        *tool.label = makeLabel(asxGenericContainer1, tool.labelName, twipsRect(0, labelTop, 1440, 255), kYellow);
+        *tool.label = colouredLabel(asxGenericContainer1, tool.labelName, twipsRect(0, labelTop, 1440, 255), kYellow);
         connectHover(*tool.button, *tool.label, QLatin1String(tool.hover));
     }
 
     QFont clockFont = font();
     clockFont.setBold(true);
-    lblTime = makeLabel(asxGenericContainer1, "lblTime", twipsRect(0, 7320, 1440, 255), kYellow);
-    lblDate = makeLabel(asxGenericContainer1, "lblDate", twipsRect(0, 7560, 1440, 255), kYellow);
+    lblTime = colouredLabel(asxGenericContainer1, "lblTime", twipsRect(0, 7320, 1440, 255), kYellow);
+    lblDate = colouredLabel(asxGenericContainer1, "lblDate", twipsRect(0, 7560, 1440, 255), kYellow);
     lblTime->setFont(clockFont);
     lblDate->setFont(clockFont);
 
@@ -222,8 +219,8 @@ void frmMain::createAddressPanel()
     AddressOption->setAutoFillBackground(true);
     AddressOption->hide();
 
-    Label3 =
-        makeLabel(AddressOption, "Label3", twipsRect(60, 60, 1815, 375), kYellow, QStringLiteral("Address Options"));
+    Label3 = colouredLabel(AddressOption, "Label3", twipsRect(60, 60, 1815, 375), kYellow,
+                           QStringLiteral("Address Options"));
     Label3->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
 
     struct Entry {
@@ -248,7 +245,8 @@ void frmMain::createAddressPanel()
     for (const Entry& entry : entries) {
         *entry.button =
             makeIconButton(AddressOption, entry.name, twipsRect(0, entry.top, 735, 495), QLatin1String(entry.picture));
-        *entry.label = makeLabel(AddressOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kYellow);
+        *entry.label =
+            colouredLabel(AddressOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kYellow);
         if (entry.hover)
             connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
     }
@@ -272,8 +270,8 @@ void frmMain::createNotePanel()
     NoteOption->setFrameShape(QFrame::Box);
     NoteOption->hide();
 
-    Label4 =
-        makeLabel(NoteOption, "Label4", twipsRect(60, 120, 1700, 375), kLightYellow, QStringLiteral("Note Options"));
+    Label4 = colouredLabel(NoteOption, "Label4", twipsRect(60, 120, 1700, 375), kLightYellow,
+                           QStringLiteral("Note Options"));
     Label4->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
 
     struct Entry {
@@ -295,16 +293,17 @@ void frmMain::createNotePanel()
     for (const Entry& entry : entries) {
         *entry.button =
             makeIconButton(NoteOption, entry.name, twipsRect(0, entry.top, 855, 495), QLatin1String(entry.picture));
-        *entry.label = makeLabel(NoteOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kLightYellow);
+        *entry.label =
+            colouredLabel(NoteOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kLightYellow);
         connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
     }
 
     Label2 =
-        makeLabel(NoteOption, "Label2", twipsRect(60, 4200, 1700, 255), Qt::white, QStringLiteral("Other Options"));
+        colouredLabel(NoteOption, "Label2", twipsRect(60, 4200, 1700, 255), Qt::white, QStringLiteral("Other Options"));
     QFont bold = Label2->font();
     bold.setBold(true);
     Label2->setFont(bold);
-    Label1 = makeLabel(NoteOption, "Label1", twipsRect(0, 6840, 1700, 255), Qt::white);
+    Label1 = colouredLabel(NoteOption, "Label1", twipsRect(0, 6840, 1700, 255), Qt::white);
 
     cmdSaveAs = makeTextButton(NoteOption, "cmdSaveAs", twipsRect(0, 4560, 1695, 375), QStringLiteral("Save As"));
     cmdUndo = makeTextButton(NoteOption, "cmdUndo", twipsRect(0, 4920, 1695, 375), QStringLiteral("Undo"));

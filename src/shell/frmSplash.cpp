@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "kit/AppInfo.h"
 #include "shell/frmMain.h"
@@ -14,8 +15,7 @@
 namespace {
 QLabel* blueLabel(QWidget* parent, const char* name, const QString& text, double points, bool bold, const QRect& rect)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
+    QLabel* label = makeLabel(parent, name, text, rect);
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setBold(bold);
@@ -23,7 +23,6 @@ QLabel* blueLabel(QWidget* parent, const char* name, const QString& text, double
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, QColor(64, 128, 255));
     label->setPalette(palette);
-    label->setGeometry(rect);
     return label;
 }
 }  // namespace
@@ -38,9 +37,7 @@ frmSplash::frmSplash()
                                  "fx:0.25, fy:0.4, stop:0 #10206a, stop:1 #000000); }"));
     setAttribute(Qt::WA_StyledBackground);
 
-    imgLogo = new QLabel(this);
-    imgLogo->setObjectName(QStringLiteral("imgLogo"));
-    imgLogo->setGeometry(twipsRect(480, 840, 2400, 2400));
+    imgLogo = makeControl<QLabel>(this, "imgLogo", twipsRect(480, 840, 2400, 2400));
     imgLogo->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(140, 140));
     imgLogo->setAlignment(Qt::AlignCenter);
 
