@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 
 #include <QApplication>
@@ -37,6 +38,9 @@ void reportStartAndExit()
 
 int main(int argc, char* argv[])
 {
+    // Past a file-size limit a write must fail and be reported like a full
+    // disk, not end the program with the note unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Imports and exports asked for on the command line run without a window.
     if (const std::optional<int> status = CommandLine::run(argc, argv))
         return *status;
