@@ -134,22 +134,6 @@ QRect inTwips(const QRect& r)
 const QString kCommentsCaption = QStringLiteral("Comments : Max 255 character include spaces");
 const QString kCountCaption = QStringLiteral("Chr count");
 
-QLabel* makeCaption(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
-{
-    auto* label = makeLabel(parent, name, QString(), geometry);
-    setFittingText(label, text);
-    return label;
-}
-
-void setFittingText(QLabel* label, const QString& text)
-{
-    label->setText(text);
-    QFont font = label->font();
-    while (QFontMetrics(font).horizontalAdvance(text) > label->contentsRect().width() && font.pointSizeF() > 6)
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-    label->setFont(font);
-}
-
 void paintLightYellow(QWidget* widget)
 {
     QPalette palette = widget->palette();
@@ -162,7 +146,7 @@ void ContactBoxes::createContactBoxes(QWidget* parent, Layout layout)
     for (const Box& b : kBoxes) {
         const bool entry = layout == Layout::Entry;
         this->*b.label =
-            makeCaption(parent, b.labelName, QLatin1String(b.caption), inTwips(entry ? b.entryLabel : b.browseLabel));
+            makeLabel(parent, b.labelName, QLatin1String(b.caption), inTwips(entry ? b.entryLabel : b.browseLabel));
 
         QLineEdit* box = makeTextBox(parent, b.name, inTwips(entry ? b.entryBox : b.browseBox));
         paintLightYellow(box);

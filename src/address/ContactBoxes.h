@@ -67,12 +67,6 @@ ContactValues readContact(const Recordset& rs);
 // Assigns every field of the current row of `rs`, each value trimmed.
 void writeContact(Recordset& rs, const ContactValues& contact);
 
-// A caption at its place. Its font is narrowed until the whole text fits
-// the width: the screens are laid out for a face a little narrower than ours.
-QLabel* makeCaption(QWidget* parent, const char* name, const QString& text, const QRect& geometry);
-// Shows `text` in `label`, narrowing its font until the whole text fits.
-void setFittingText(QLabel* label, const QString& text);
-
 // The captions over the comments boxes.
 extern const QString kCommentsCaption;
 extern const QString kCountCaption;

@@ -40,9 +40,9 @@ frmAddressEdit::frmAddressEdit()
     setObjectName(QStringLiteral("frmAddressEdit"));
 
     Frame4 = makeControl<QGroupBox>(this, "Frame4", twipsRect(0, 3360, 5175, 2415));
-    Label13 = makeCaption(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3375, 255));
-    Label11 = makeCaption(Frame4, "Label11", kCountCaption, twipsRect(3480, 240, 735, 255));
-    lblCount = makeCaption(Frame4, "lblCount", QString(), twipsRect(4320, 240, 375, 255));
+    Label13 = makeLabel(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3375, 255));
+    Label11 = makeLabel(Frame4, "Label11", kCountCaption, twipsRect(3480, 240, 735, 255));
+    lblCount = makeLabel(Frame4, "lblCount", QString(), twipsRect(4320, 240, 375, 255));
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 1815));
 
     Frame3 = makeControl<QGroupBox>(this, "Frame3", twipsRect(0, 5880, 5175, 1095));

@@ -10,7 +10,9 @@
 
 // Screens are built control by control at fixed positions; each control is
 // named, so that its objectName is the name the screen gives it.
+// A caption wider than its box is drawn in a smaller face rather than cut.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect);
+void setFittingText(QLabel* label, const QString& text);
 QLineEdit* makeTextBox(QWidget* parent, const char* name, const QRect& rect, bool password = false);
 QPushButton* makeCommandButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect);
 QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption, const QRect& rect);
