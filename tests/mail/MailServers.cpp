@@ -217,7 +217,8 @@ bool Pop3TestServer::addMessage(const QByteArray& text, QString* why)
     if (!prepareMaildir(why))
         return false;
     // Dovecot numbers new mail in the order of the file names.
-    const QString name = QStringLiteral("%1.M%2P1.tessaly").arg(1000000000 + ++m_added).arg(m_added);
+    ++m_added;
+    const QString name = QStringLiteral("%1.M%2P1.tessaly").arg(1000000000 + m_added).arg(m_added);
     const QString maildir = path(QStringLiteral("home/%1/Maildir/").arg(m_user));
     return (writeFile(maildir + QStringLiteral("tmp/") + name, text)
             && handToDovecot(maildir + QStringLiteral("tmp/") + name)
