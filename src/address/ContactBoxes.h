@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QString>
 
+#include "store/ContactFields.h"
+
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -27,21 +29,9 @@ struct ContactBoxes {
     void createContactBoxes(QWidget* parent, Layout layout);
 };
 
-// The stored fields of a contact, in the order of tblAddress.
-enum class Contact {
-    FirstName,
-    LastName,
-    HomeAddress,
-    Suburb,
-    PostCode,
-    Email,
-    HomePhone,
-    Mobile,
-    ICQ,
-    WebAddress,
-    Comments
-};
-constexpr int kContactFieldCount = 11;
+// A contact's fields, in the order of tblAddress (Contact::Email, ...).
+using Contact = ContactFields::Field;
+constexpr int kContactFieldCount = ContactFields::Count;
 
 // A contact's values, indexed by Contact.
 struct ContactValues {

@@ -5,13 +5,6 @@
 
 namespace ContactMap {
 
-const std::array<QLatin1StringView, FieldCount> kFieldNames{
-    QLatin1StringView("FirstName"),  QLatin1StringView("LastName"), QLatin1StringView("HomeAddress"),
-    QLatin1StringView("Suburb"),     QLatin1StringView("PostCode"), QLatin1StringView("Email"),
-    QLatin1StringView("HomePhone"),  QLatin1StringView("Mobile"),   QLatin1StringView("ICQ"),
-    QLatin1StringView("WebAddress"), QLatin1StringView("Comments"),
-};
-
 namespace {
 
 // Properties that say nothing a field could hold; reading past them loses nothing.

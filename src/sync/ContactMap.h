@@ -6,27 +6,17 @@
 #include <QLatin1StringView>
 #include <QString>
 
+#include "store/ContactFields.h"
 #include "sync/VCard.h"
 
 // The address book's eleven fields and their place in a vCard.
 namespace ContactMap {
 
-enum Field {
-    FirstName,
-    LastName,
-    HomeAddress,
-    Suburb,
-    PostCode,
-    Email,
-    HomePhone,
-    Mobile,
-    ICQ,
-    WebAddress,
-    Comments,
-    FieldCount
-};
+using Field = ContactFields::Field;
+using enum ContactFields::Field;
+inline constexpr int FieldCount = ContactFields::Count;
 // The field names of tblAddress, in the order of Field.
-extern const std::array<QLatin1StringView, FieldCount> kFieldNames;
+inline constexpr const auto& kFieldNames = ContactFields::kNames;
 // The post code box takes four characters.
 constexpr qsizetype kPostCodeWidth = 4;
 
