@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libsqlite3-dev libsodium-dev libical-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libsqlite3-dev libsodium-dev libical-dev libgmime-3.0-dev qtkeychain-qt6-dev
   # run
   qt6-qpa-plugins fonts-liberation2 fonts-dejavu
   # tests: printed sheets, attachments, mail servers, read-only files, RTF readers of others
@@ -15,6 +15,8 @@ packages=(
   openssl
   # tests: the installed program's desktop entry and AppStream data, a session bus for reminders
   desktop-file-utils appstream dbus-daemon
+  # tests: a real Secret Service for the stored passwords
+  gnome-keyring
   # the Debian package: dpkg-shlibdeps finds its dependencies
   dpkg-dev
   # tests: an independent vCard and iCalendar reader, a CardDAV/CalDAV server that validates our files
