@@ -85,7 +85,8 @@ void checkStoreAtStart()
 
 void restrictToOwner()
 {
-    ownFolder(AppFolder::dataFolder(), {QStringLiteral("*.mdb"), QStringLiteral("*.mdb-journal")});
+    ownFolder(AppFolder::dataFolder(), {QStringLiteral("*.mdb"), QStringLiteral("*.mdb-journal"),
+                                        QStringLiteral("*.mdb-wal"), QStringLiteral("*.mdb-shm")});
     ownFolder(AppFolder::backupFolder(), {QStringLiteral("*.mdb")});
     ownFolder(AppFolder::noteFolder(), {QStringLiteral("*.nte")});
 }

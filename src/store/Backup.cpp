@@ -13,6 +13,8 @@ namespace {
 
 const QString kPrefix = QStringLiteral("Tessaly-");
 const QString kSuffix = QStringLiteral(".mdb");
+// The file itself, its rollback journal, and its write-ahead log with the log's index.
+const QString kCompanions[] = {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")};
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 // A handle that closes itself.
@@ -82,6 +84,9 @@ void Backup::copy(const QString& from, const QString& to)
         sqlite3_backup_step(backup, -1);
         if (sqlite3_backup_finish(backup) != SQLITE_OK)
             throw fail(target.error());
+        // The copy is one file on its own, without a log beside it.
+        if (sqlite3_exec(target.db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw fail(target.error());
     }
     QFile::remove(to);
     if (!QFile::rename(part, to))
@@ -120,7 +125,13 @@ QString Backup::asideName(const QString& store, QDate today)
     const QString stem =
         info.dir().filePath(info.completeBaseName() + QStringLiteral("-damaged-") + today.toString(Qt::ISODate));
     QString target = stem + kSuffix;
-    for (int n = 2; QFileInfo::exists(target) || QFileInfo::exists(target + QStringLiteral("-journal")); ++n)
+    const auto taken = [](const QString& name) {
+        for (const QString& suffix : kCompanions)
+            if (QFileInfo::exists(name + suffix))
+                return true;
+        return false;
+    };
+    for (int n = 2; taken(target); ++n)
         target = stem + QStringLiteral("-%1").arg(n) + kSuffix;
     return target;
 }
@@ -130,10 +141,10 @@ QString Backup::putAside(const QString& store, QDate today)
     const QString target = asideName(store, today);
     if (!QFile::rename(store, target))
         throw StoreError(QStringLiteral("The damaged database %1 could not be renamed.").arg(native(store)));
-    // A journal left by a crash belongs to the damaged file; it must not be
-    // played into the one that replaces it.
-    const QString journal = store + QStringLiteral("-journal");
-    if (QFileInfo::exists(journal))
-        QFile::rename(journal, target + QStringLiteral("-journal"));
+    // A journal or log left by a crash belongs to the damaged file; it must
+    // not be played into the one that replaces it.
+    for (const QString& suffix : kCompanions)
+        if (!suffix.isEmpty() && QFileInfo::exists(store + suffix))
+            QFile::rename(store + suffix, target + suffix);
     return target;
 }

@@ -54,6 +54,12 @@ void Connection::Open(const QString& path)
     }
     if (isNew)
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    // A write-ahead log: a save appends to the log and syncs only at a
+    // checkpoint, and readers never wait for a writer. Every committed row
+    // still survives the process being killed; only a power cut can take
+    // the last commits. The log files take the file's own owner-only mode.
+    // A folder where the log cannot be made leaves the ordinary journal.
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     m_db = db;
     m_path = path;
 }
@@ -61,6 +67,10 @@ void Connection::Open(const QString& path)
 void Connection::Close()
 {
     if (m_db) {
+        // Other screens may still hold the file open, so the last close may
+        // not be this one: the log is copied into the file now, so that a
+        // copy of the file alone holds every committed row.
+        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }

@@ -1,9 +1,35 @@
+#include <QProcess>
 #include <QTest>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
 
 #include "store/Connection.h"
 #include "store/Recordset.h"
 #include "store/StoreError.h"
 #include "support/Fixture.h"
+
+namespace {
+// Started as a child by savedRowsSurviveAKill: saves one contact into the
+// file the environment names, says so, and waits to be killed.
+const int childSave = [] {
+    const QString path = qEnvironmentVariable("TESSALY_SAVE_AND_WAIT");
+    if (path.isEmpty())
+        return 0;
+    Connection con;
+    con.Open(path);
+    Recordset rs;
+    rs.Open(con, QStringLiteral("tblAddress"));
+    rs.AddNew();
+    rs.Fields(QStringLiteral("FirstName")) = QStringLiteral("Survivor");
+    rs.Update();
+    std::fputs("saved\n", stdout);
+    std::fflush(stdout);
+    for (;;)
+        pause();
+}();
+}  // namespace
 
 class TestStore : public QObject {
     Q_OBJECT
@@ -82,6 +108,40 @@ private slots:
         }
         addContact(QStringLiteral("Next"));
         QCOMPARE(stored(), QStringList({"1 Kept|", "2 Next|"}));
+    }
+
+    // A save is in the log, not yet in the file, when the process dies; the
+    // next open finds it. The log is the owner's alone, like the file.
+    void savedRowsSurviveAKill()
+    {
+        con.Close();
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TESSALY_SAVE_AND_WAIT"), fx->dbPath());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        while (!child.readAllStandardOutput().contains("saved"))
+            QVERIFY(child.waitForReadyRead(10000));
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        const QFileInfo wal(fx->dbPath() + QStringLiteral("-wal"));
+        QVERIFY(wal.size() > 0);
+        QCOMPARE(wal.permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(stored(), QStringList({"1 Survivor|"}));
+    }
+
+    // Closing one screen's connection while another is still open leaves
+    // every committed row in the file itself, ready to be copied.
+    void aClosedConnectionLeavesTheFileComplete()
+    {
+        Connection other;
+        other.Open(fx->dbPath());
+        addContact(QStringLiteral("Copied"));
+        con.Close();
+        const QString copy = fx->dbPath() + QStringLiteral(".copy");
+        QVERIFY(QFile::copy(fx->dbPath(), copy));
+        QCOMPARE(Db::rows(copy, QStringLiteral("tblAddress")).size(), 1);
     }
 
     void keysFromTextBoxesMustBeWholeNumbersThatFit()
