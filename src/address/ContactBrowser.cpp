@@ -4,10 +4,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 
 #include "controls/Controls.h"
+#include "controls/ListView.h"
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
@@ -24,18 +24,17 @@ ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
     createContactBoxes(Frame1, Layout::Browse);
 
     Frame2 = makeControl<QGroupBox>(this, "Frame2", twipsRect(5280, 3360, 2775, 3615), QStringLiteral("Name List"));
-    lstName = makeControl<QListWidget>(Frame2, "lstName", twipsRect(120, 240, 2415, 3180));
-    lstName->setUniformItemSizes(true);
+    lstName = makeControl<NameList>(Frame2, "lstName", twipsRect(120, 240, 2415, 3180));
     paintLightYellow(lstName);
 
     // Choosing an entry by mouse or keyboard shows its contact, and so does a
     // second click on the entry already chosen, which reads the contact anew.
-    connect(lstName, &QListWidget::currentRowChanged, this, [this](int row) {
+    connect(lstName, &NameList::currentRowChanged, this, [this](int row) {
         if (row >= 0)
             lstName_Click();
     });
-    connect(lstName, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (lstName->row(item) == m_rowBeforePress)
+    connect(lstName, &NameList::rowClicked, this, [this](int row) {
+        if (row == m_rowBeforePress)
             lstName_Click();
     });
     lstName->viewport()->installEventFilter(this);
@@ -72,15 +71,9 @@ void ContactBrowser::Form_Unload()
 
 void ContactBrowser::LoadContact()
 {
-    storeGuard([&] {
-        rst.Open(Con, QStringLiteral("tblAddress"));
-        QStringList names;
-        names.reserve(rst.RecordCount());
-        for (; !rst.isEOF(); rst.MoveNext())
-            names << rst.Fields(QStringLiteral("FirstName")).toString();
-        lstName->addItems(names);
-    });
-    rst.Close();
+    // Only the names in view are read; the others as the list is scrolled.
+    storeGuard(
+        [&] { lstName->addQuery(QueryPages(Con, QStringLiteral("tblAddress"), {QStringLiteral("FirstName")})); });
 }
 
 void ContactBrowser::Display()
@@ -96,7 +89,7 @@ void ContactBrowser::lstName_Click()
     // Of several contacts with one first name, the first in table order is the one shown.
     bool found = false;
     const bool read = storeGuard([&] {
-        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE FirstName = ?"), {lstName->item(row)->text()});
+        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE FirstName = ?"), {lstName->text(row)});
         if (rst.isEOF())
             return;
         rst.MoveFirst();

@@ -6,7 +6,7 @@
 #include "store/Recordset.h"
 
 class QGroupBox;
-class QListWidget;
+class NameList;
 
 // What the edit and delete screens share: every contact's first name in a
 // list, and the contact of a clicked name shown in the boxes with its key in
@@ -25,7 +25,7 @@ public:
     void lstName_Click();
 
     QGroupBox *Frame1, *Frame2, *Frame4;
-    QListWidget* lstName;
+    NameList* lstName;
     QLabel* Label13;
     QPlainTextEdit* txtComments;
     QLineEdit* txtID;

@@ -3,11 +3,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
+#include "controls/ListView.h"
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"

@@ -3,12 +3,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 
 #include "address/frmAddress.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
+#include "controls/ListView.h"
 #include "controls/Twips.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"

@@ -198,7 +198,6 @@ void frmAddressSearch::Form_Load()
 
 void frmAddressSearch::Form_Unload()
 {
-    rst.Close();
     Con.Close();
 }
 
@@ -298,29 +297,19 @@ void frmAddressSearch::cmdField_Click(Field field)
 void frmAddressSearch::imgField_Click(Field field)
 {
     const FieldInfo& info = kFields[field];
+    QStringList columns;
+    for (const ContactField& contactField : kContactFieldTable)
+        columns << QLatin1String(contactField.name);
     // The list is not cleared: searches add up until a field button is pressed.
+    // The rows found are read as they come into view.
     storeGuard([&] {
-        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE %1 = ?").arg(QLatin1String(info.column)),
-                 {box(field)->text()});
-        if (rst.RecordCount() != 0)
-            rst.MoveFirst();
-        else
+        QueryPages found(Con, QStringLiteral("tblAddress"), columns, QLatin1String(info.column), box(field)->text());
+        if (found.count() == 0)
             MsgBox(QLatin1String(info.notFound), MsgButtons::OKOnly, MsgIcon::Exclamation, kNotFoundTitle);
-        while (!rst.isEOF())
-            DisplayInfo();
+        lstv->addQuery(std::move(found));
+        lblPhoneTotal->setText(QString::number(lstv->itemCount()));
     });
-    rst.Close();
     lstv->resizeColumnsToContents();
-}
-
-void frmAddressSearch::DisplayInfo()
-{
-    const ContactValues contact = readContact(rst);
-    const int row = lstv->addItem(contact.values[0]);
-    for (int n = 1; n < kContactFieldCount; ++n)
-        lstv->setSubItem(row, n, contact.values[std::size_t(n)]);
-    rst.MoveNext();
-    lblPhoneTotal->setText(QString::number(lstv->itemCount()));
 }
 
 bool frmAddressSearch::eventFilter(QObject* watched, QEvent* event)

@@ -4,7 +4,6 @@
 
 #include "kit/Screens.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
 
 class QGroupBox;
 class QLabel;
@@ -27,8 +26,6 @@ public:
     void cmdField_Click(Field field);
     // A search picture, or Enter in a search box: appends the matches.
     void imgField_Click(Field field);
-    // Adds the current row of rst to the list and moves on.
-    void DisplayInfo();
 
     void EnableFirstLame();
     void DisableFirstName();
@@ -61,5 +58,4 @@ private:
     QLabel* picture(Field field) const;
 
     Connection Con;
-    Recordset rst;
 };

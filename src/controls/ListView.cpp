@@ -5,65 +5,63 @@
 #include "controls/Twips.h"
 
 namespace {
-constexpr int kKeyRole = Qt::UserRole + 1;
-}
+// Column widths follow this many rows around the ones in view, not all of them.
+constexpr int kSizingSample = 100;
+}  // namespace
 
 ListView::ListView(QWidget* parent)
-    : QTreeWidget(parent)
+    : QTreeView(parent)
 {
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
+    setItemsExpandable(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setColumnCount(0);
-    setHeaderLabels({});
-    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        if (item)
-            emit ItemClick(indexOfTopLevelItem(item));
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setModel(&m_rows);
+    header()->setResizeContentsPrecision(kSizingSample);
+    header()->setStretchLastSection(true);
+    connect(this, &QTreeView::clicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            emit ItemClick(index.row());
     });
 }
 
 void ListView::addColumn(const QString& header, int widthTwips)
 {
-    const int column = columnCount();
-    setColumnCount(column + 1);
-    headerItem()->setText(column, header);
-    setColumnWidth(column, twips(widthTwips));
+    QStringList headers = m_rows.headers();
+    headers << header;
+    // Widths are kept across the change of columns.
+    QList<int> widths;
+    for (int c = 0; c < headers.size() - 1; ++c)
+        widths << columnWidth(c);
+    m_rows.setHeaders(headers);
+    for (int c = 0; c < widths.size(); ++c)
+        setColumnWidth(c, widths[c]);
+    setColumnWidth(int(headers.size()) - 1, twips(widthTwips));
 }
 
 int ListView::addItem(const QString& text, const QString& key)
 {
-    if (!key.isEmpty()) {
-        for (int i = 0; i < topLevelItemCount(); ++i)
-            if (topLevelItem(i)->data(0, kKeyRole).toString() == key)
-                return -1;
-    }
-    auto* item = new QTreeWidgetItem(this);
-    item->setText(0, text);
-    item->setData(0, kKeyRole, key);
-    return topLevelItemCount() - 1;
-}
-
-void ListView::setSubItem(int row, int n, const QString& text)
-{
-    if (QTreeWidgetItem* item = topLevelItem(row))
-        item->setText(n, text);
-}
-
-QString ListView::itemText(int row, int column) const
-{
-    const QTreeWidgetItem* item = topLevelItem(row);
-    return item ? item->text(column) : QString();
-}
-
-QString ListView::itemKey(int row) const
-{
-    const QTreeWidgetItem* item = topLevelItem(row);
-    return item ? item->data(0, kKeyRole).toString() : QString();
+    return m_rows.addRow({text}, key);
 }
 
 void ListView::resizeColumnsToContents()
 {
     for (int c = 0; c < columnCount(); ++c)
         resizeColumnToContents(c);
+}
+
+NameList::NameList(QWidget* parent)
+    : QListView(parent)
+{
+    setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setModel(&m_rows);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { emit currentRowChanged(current.isValid() ? current.row() : -1); });
+    connect(this, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            emit rowClicked(index.row());
+    });
 }

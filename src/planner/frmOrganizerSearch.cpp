@@ -114,7 +114,6 @@ void frmOrganizerSearch::Form_Load()
 
 void frmOrganizerSearch::Form_Unload()
 {
-    rst.Close();
     Con.Close();
 }
 
@@ -198,28 +197,16 @@ void frmOrganizerSearch::lstQuickMonth_Click()
 void frmOrganizerSearch::Search(const QString& field, const QString& value)
 {
     // The typed text is bound as it is, untrimmed: a quote in it is just a
-    // character to match.
+    // character to match. The rows found are read as they come into view;
+    // the caption names the date of the last of them.
     storeGuard([&] {
-        rst.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE %1 = ?").arg(field), {value});
-        if (rst.RecordCount() == 0) {
+        QueryPages found(Con, QStringLiteral("tblOrginize"), {kFieldStart, QStringLiteral("Note"), kFieldFinished},
+                         field, value);
+        if (found.count() == 0) {
             MsgBox(kNotFound, MsgButtons::OKOnly, MsgIcon::Exclamation, kNotFoundTitle);
             return;
         }
-        rst.MoveFirst();
-        while (!rst.isEOF())
-            DisplayInfo();
+        setWindowTitle(found.lastText(kFieldDate));
+        lstv->addQuery(std::move(found));
     });
-}
-
-void frmOrganizerSearch::DisplayInfo()
-{
-    const QString date = rst.Fields(kFieldDate).toString();
-    const QString finished = rst.Fields(kFieldFinished).toString();
-    const QString start = rst.Fields(kFieldStart).toString();
-    const QString note = rst.Fields(QStringLiteral("Note")).toString();
-    const int row = lstv->addItem(start);
-    lstv->setSubItem(row, 1, note);
-    lstv->setSubItem(row, 2, finished);
-    setWindowTitle(date);
-    rst.MoveNext();
 }

@@ -2,7 +2,6 @@
 
 #include "kit/Screens.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -44,10 +43,8 @@ private:
     void LoadMonth();
     // Lists every appointment whose `field` equals `value` exactly.
     void Search(const QString& field, const QString& value);
-    void DisplayInfo();
     void showCalendarAtLeft();
 
     Connection Con;
     // Kept open from one search to the next, like the list it filled.
-    Recordset rst;
 };

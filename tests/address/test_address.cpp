@@ -64,8 +64,8 @@ private:
     }
     static void clickName(ContactBrowser* screen, int row)
     {
-        QListWidget* list = screen->lstName;
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        NameList* list = screen->lstName;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->rowRect(row).center());
     }
     frmMain* addressPanel()
     {

@@ -12,6 +12,7 @@
 #include "address/frmAddress.h"
 #include "address/frmAddressEdit.h"
 #include "controls/Buttons.h"
+#include "controls/ListView.h"
 #include "controls/RichTextBox.h"
 #include "kit/SavingProgress.h"
 #include "notes/frmNote.h"
@@ -121,7 +122,7 @@ private slots:
         click(main->cmdAddressEdit);
         frmAddressEdit* edit = Screens::load<frmAddressEdit>();
         QCOMPARE(edit->lstName->count(), 1);
-        QCOMPARE(edit->lstName->item(0)->text(), QStringLiteral("Bert"));
+        QCOMPARE(edit->lstName->text(0), QStringLiteral("Bert"));
 
         fx->fileAnswers << notePath;
         click(main->cmdOpen);
