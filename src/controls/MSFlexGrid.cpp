@@ -7,17 +7,81 @@
 namespace {
 constexpr int kDefaultRowHeight = 240;
 constexpr int kDefaultColWidth = 960;
+
+Qt::Alignment alignmentOf(int alignment)
+{
+    return alignment == 0 ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter;
+}
 }  // namespace
 
-MSFlexGrid::MSFlexGrid(QWidget* parent)
-    : QTableWidget(parent)
+QColor GridModel::back(int row, int col) const
 {
+    const auto it = m_backs.constFind({row, col});
+    if (it != m_backs.constEnd())
+        return *it;
+    return isFixed(row, col) ? m_fixedColour : QColor(Qt::white);
+}
+
+void GridModel::setRows(int rows)
+{
+    setTotal(rows);
+    m_backs.removeIf([rows](const auto& cell) { return cell.key().first >= rows; });
+    m_alignments.removeIf([rows](const auto& cell) { return cell.key().first >= rows; });
+}
+
+void GridModel::setCols(int cols)
+{
+    beginResetModel();
+    m_cols = cols;
+    m_backs.removeIf([cols](const auto& cell) { return cell.key().second >= cols; });
+    m_alignments.removeIf([cols](const auto& cell) { return cell.key().second >= cols; });
+    endResetModel();
+}
+
+int GridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_cols;
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    const int row = index.row();
+    const int col = index.column();
+    switch (role) {
+    case Qt::BackgroundRole:
+        return back(row, col);
+    case Qt::ForegroundRole:
+        return QColor(Qt::black);
+    case Qt::TextAlignmentRole: {
+        const auto it = m_alignments.constFind({row, col});
+        if (it != m_alignments.constEnd())
+            return int(*it);
+        return int(m_colAlignments.value(col, Qt::AlignLeft | Qt::AlignVCenter));
+    }
+    default:
+        return RowsModel::data(index, role);
+    }
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
+}
+
+MSFlexGrid::MSFlexGrid(QWidget* parent)
+    : QTableView(parent)
+{
+    m_cells.m_fixedColour = palette().color(QPalette::Button);
+    setModel(&m_cells);
     // The fixed cells are the headings; Qt's own header views would be a
     // second, different kind of heading.
     horizontalHeader()->hide();
     verticalHeader()->hide();
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(twips(kDefaultRowHeight));
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setMinimumSectionSize(1);
     horizontalHeader()->setDefaultSectionSize(twips(kDefaultColWidth));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -28,126 +92,100 @@ MSFlexGrid::MSFlexGrid(QWidget* parent)
     setCornerButtonEnabled(false);
     setGridColor(bgrColor(0x00C0C0C0));
 
-    setRowCount(2);
-    setColumnCount(2);
-    fillCells();
-    setCurrentCell(m_row, m_col);
+    m_cells.setRows(2);
+    showCurrent();
 
-    connect(this, &QTableWidget::cellClicked, this, &MSFlexGrid::onCellClicked);
-    connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int col) {
+    connect(this, &QTableView::clicked, this, &MSFlexGrid::onCellClicked);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
         // Arrow keys move the current cell among the ordinary cells only.
-        if (row >= m_fixedRows && col >= m_fixedCols) {
-            m_row = row;
-            m_col = col;
+        if (current.row() >= FixedRows() && current.column() >= FixedCols()) {
+            m_row = current.row();
+            m_col = current.column();
         }
     });
 }
 
+void MSFlexGrid::showCurrent()
+{
+    // A row of a query is read before it can be current.
+    TextMatrix(m_row, 0);
+    setCurrentIndex(m_cells.index(m_row, m_col));
+}
+
 void MSFlexGrid::setRows(int rows)
 {
-    setRowCount(qMax(rows, m_fixedRows));
-    fillCells();
-    if (m_row >= rowCount())
-        setRow(rowCount() - 1);
+    m_cells.setRows(qMax(rows, FixedRows()));
+    if (m_row >= Rows())
+        setRow(Rows() - 1);
 }
 
 void MSFlexGrid::setCols(int cols)
 {
-    setColumnCount(qMax(cols, m_fixedCols));
-    fillCells();
-    if (m_col >= columnCount())
-        setCol(columnCount() - 1);
+    m_cells.setCols(qMax(cols, FixedCols()));
+    if (m_col >= Cols())
+        setCol(Cols() - 1);
+    else
+        showCurrent();
 }
 
 void MSFlexGrid::setFixedRows(int rows)
 {
-    m_fixedRows = qBound(0, rows, rowCount());
-    for (int r = 0; r < rowCount(); ++r)
-        for (int c = 0; c < columnCount(); ++c)
-            styleCell(r, c);
+    m_cells.m_fixedRows = qBound(0, rows, Rows());
+    viewport()->update();
 }
 
 void MSFlexGrid::setFixedCols(int cols)
 {
-    m_fixedCols = qBound(0, cols, columnCount());
-    for (int r = 0; r < rowCount(); ++r)
-        for (int c = 0; c < columnCount(); ++c)
-            styleCell(r, c);
+    m_cells.m_fixedCols = qBound(0, cols, Cols());
+    viewport()->update();
 }
 
 void MSFlexGrid::setRow(int row)
 {
-    m_row = qBound(0, row, rowCount() - 1);
-    setCurrentCell(m_row, m_col);
+    m_row = qBound(0, row, Rows() - 1);
+    showCurrent();
 }
 
 void MSFlexGrid::setCol(int col)
 {
-    m_col = qBound(0, col, columnCount() - 1);
-    setCurrentCell(m_row, m_col);
-}
-
-QTableWidgetItem* MSFlexGrid::cell(int row, int col)
-{
-    if (row < 0 || row >= rowCount() || col < 0 || col >= columnCount())
-        return nullptr;
-    QTableWidgetItem* it = item(row, col);
-    if (!it) {
-        it = new QTableWidgetItem;
-        setItem(row, col, it);
-        styleCell(row, col);
-    }
-    return it;
-}
-
-void MSFlexGrid::fillCells()
-{
-    for (int r = 0; r < rowCount(); ++r)
-        for (int c = 0; c < columnCount(); ++c)
-            if (!item(r, c))
-                cell(r, c);
-}
-
-void MSFlexGrid::styleCell(int row, int col)
-{
-    QTableWidgetItem* it = item(row, col);
-    if (!it)
-        return;
-    it->setFlags(Qt::ItemIsEnabled);
-    const bool fixed = row < m_fixedRows || col < m_fixedCols;
-    it->setBackground(fixed ? palette().color(QPalette::Button) : QColor(Qt::white));
-    it->setForeground(QColor(Qt::black));
-    it->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_col = qBound(0, col, Cols() - 1);
+    showCurrent();
 }
 
 void MSFlexGrid::setCellBackColor(const QColor& color)
 {
-    if (QTableWidgetItem* it = cell(m_row, m_col))
-        it->setBackground(color);
+    m_cells.m_backs.insert({m_row, m_col}, color);
+    m_cells.touch(m_row, m_col);
 }
 
 void MSFlexGrid::setCellAlignment(int alignment)
 {
-    if (QTableWidgetItem* it = cell(m_row, m_col))
-        it->setTextAlignment(alignment == 0 ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
+    m_cells.m_alignments.insert({m_row, m_col}, alignmentOf(alignment));
+    m_cells.touch(m_row, m_col);
+}
+
+void MSFlexGrid::setColAlignment(int col, int alignment)
+{
+    m_cells.m_colAlignments.insert(col, alignmentOf(alignment));
+    viewport()->update();
 }
 
 QString MSFlexGrid::TextMatrix(int row, int col) const
 {
-    const QTableWidgetItem* it = item(row, col);
-    return it ? it->text() : QString();
+    return col >= 0 && col < Cols() ? m_cells.text(row, col) : QString();
 }
 
 void MSFlexGrid::setTextMatrix(int row, int col, const QString& text)
 {
-    if (QTableWidgetItem* it = cell(row, col))
-        it->setText(text);
+    if (col >= 0 && col < Cols())
+        m_cells.setText(row, col, text);
 }
 
 QColor MSFlexGrid::cellBackColor(int row, int col) const
 {
-    const QTableWidgetItem* it = item(row, col);
-    return it ? it->background().color() : QColor();
+    if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
+        return QColor();
+    return m_cells.back(row, col);
 }
 
 int MSFlexGrid::ColWidth(int col) const
@@ -167,13 +205,13 @@ void MSFlexGrid::setGridColor(const QColor& color)
                       .arg(color.name()));
 }
 
-void MSFlexGrid::onCellClicked(int row, int col)
+void MSFlexGrid::onCellClicked(const QModelIndex& index)
 {
     // The heading row names the columns; a click there is no slot.
-    if (row < m_fixedRows)
+    if (!index.isValid() || index.row() < FixedRows())
         return;
-    m_row = row;
-    m_col = qMax(col, m_fixedCols);
-    setCurrentCell(m_row, m_col);
+    m_row = index.row();
+    m_col = qMax(index.column(), FixedCols());
+    showCurrent();
     emit Click();
 }

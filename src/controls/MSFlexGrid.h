@@ -1,25 +1,60 @@
 #pragma once
 
-#include <QTableWidget>
+#include <QHash>
+#include <QTableView>
+
+#include "controls/RowsModel.h"
+
+// The cells of the grid: the texts of its rows (added by code, or the rows of
+// a query read as they come into view), each cell's colour and alignment, and
+// the look of the fixed heading cells.
+class GridModel : public RowsModel {
+    Q_OBJECT
+public:
+    using RowsModel::RowsModel;
+
+    int m_cols = 2;
+    int m_fixedRows = 1;
+    int m_fixedCols = 1;
+    QColor m_fixedColour;
+    QHash<QPair<int, int>, QColor> m_backs;
+    QHash<QPair<int, int>, Qt::Alignment> m_alignments;
+    QHash<int, Qt::Alignment> m_colAlignments;
+
+    // Cells beyond the new edges lose their colour and alignment.
+    void setRows(int rows);
+    void setCols(int cols);
+    bool isFixed(int row, int col) const { return row < m_fixedRows || col < m_fixedCols; }
+    QColor back(int row, int col) const;
+    void touch(int row, int col) { emit dataChanged(index(row, col), index(row, col)); }
+
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+};
 
 // A grid of text cells with fixed heading rows and columns, worked through a
 // current cell: code moves Row and Col, then reads or writes Text and
 // CellBackColor of that cell. A click on a cell of a row makes that row
 // current (a click in the fixed column picks the row's first ordinary cell)
 // and raises Click.
-class MSFlexGrid : public QTableWidget {
+class MSFlexGrid : public QTableView {
     Q_OBJECT
 public:
     explicit MSFlexGrid(QWidget* parent = nullptr);
 
-    int Rows() const { return rowCount(); }
+    // Counting the rows of a query not read yet.
+    int Rows() const { return m_cells.total(); }
     void setRows(int rows);
-    int Cols() const { return columnCount(); }
+    int Cols() const { return m_cells.m_cols; }
     void setCols(int cols);
-    int FixedRows() const { return m_fixedRows; }
+    int FixedRows() const { return m_cells.m_fixedRows; }
     void setFixedRows(int rows);
-    int FixedCols() const { return m_fixedCols; }
+    int FixedCols() const { return m_cells.m_fixedCols; }
     void setFixedCols(int cols);
+    // Appends the rows of a query, the first column numbering them from 1;
+    // they are read as they come into view.
+    void addNumberedQuery(QueryPages pages) { m_cells.addQuery(std::move(pages), true); }
 
     // The current cell.
     int Row() const { return m_row; }
@@ -32,6 +67,8 @@ public:
     void setCellBackColor(const QColor& color);
     // 0 = left and top; anything else is the ordinary left and centre.
     void setCellAlignment(int alignment);
+    // The same for every cell of a column that has no alignment of its own.
+    void setColAlignment(int col, int alignment);
 
     QString TextMatrix(int row, int col) const;
     void setTextMatrix(int row, int col, const QString& text);
@@ -46,13 +83,10 @@ signals:
     void Click();
 
 private:
-    QTableWidgetItem* cell(int row, int col);
-    void fillCells();
-    void styleCell(int row, int col);
-    void onCellClicked(int row, int col);
+    void onCellClicked(const QModelIndex& index);
+    void showCurrent();
 
-    int m_fixedRows = 1;
-    int m_fixedCols = 1;
+    GridModel m_cells;
     int m_row = 1;
     int m_col = 1;
 };

@@ -42,15 +42,38 @@ void RowsModel::setText(int row, int column, const QString& text)
     emit dataChanged(index(row, column), index(row, column));
 }
 
-void RowsModel::addQuery(QueryPages pages)
+void RowsModel::addQuery(QueryPages pages, bool numbered)
 {
     if (pages.atEnd())
         return;
     m_unread += pages.count();
     const int count = pages.count();
-    m_queries.push_back({std::move(pages), count});
+    m_queries.push_back({std::move(pages), count, numbered});
     // The view asks for rows only when it shows; code may ask sooner.
     readMore(kPage);
+}
+
+void RowsModel::setTotal(int rows)
+{
+    rows = std::max(rows, 0);
+    // The rows kept are read first; the rest of the queries is let go.
+    readMore(rows - int(m_rows.size()));
+    m_queries.clear();
+    m_unread = 0;
+    const int have = int(m_rows.size());
+    if (rows > have) {
+        beginInsertRows(QModelIndex(), have, rows - 1);
+        m_rows.resize(std::size_t(rows));
+        m_keys.resize(std::size_t(rows));
+        endInsertRows();
+    } else if (rows < have) {
+        beginRemoveRows(QModelIndex(), rows, have - 1);
+        for (std::size_t i = std::size_t(rows); i < m_keys.size(); ++i)
+            m_keySet.remove(m_keys[i]);
+        m_rows.resize(std::size_t(rows));
+        m_keys.resize(std::size_t(rows));
+        endRemoveRows();
+    }
 }
 
 void RowsModel::clear()
@@ -91,6 +114,9 @@ void RowsModel::readMore(int rows)
             query.pages = QueryPages();
         }
         const int got = int(read.size() - before);
+        if (query.numbered)
+            for (std::size_t i = before; i < read.size(); ++i)
+                read[i].prepend(QString::number(++query.number));
         query.left -= got;
         m_unread -= got;
         if (query.pages.atEnd()) {

@@ -24,8 +24,11 @@ public:
     // it already.
     int addRow(const QStringList& texts, const QString& key = QString());
     void setText(int row, int column, const QString& text);
-    // Appends the query's rows; they are read when wanted.
-    void addQuery(QueryPages pages);
+    // Appends the query's rows; they are read when wanted. A numbered query's
+    // rows begin with their place among its rows, from 1.
+    void addQuery(QueryPages pages, bool numbered = false);
+    // Drops rows from the end, or adds empty ones.
+    void setTotal(int rows);
     void clear();
 
     // Rows, counting those not read yet.
@@ -42,10 +45,11 @@ public:
     bool canFetchMore(const QModelIndex& parent) const override;
     void fetchMore(const QModelIndex& parent) override;
 
-private:
+protected:
     // Reads at least `rows` more query rows, or all that are left.
     void readMore(int rows);
 
+private:
     QStringList m_headers;
     std::vector<QStringList> m_rows;
     std::vector<QString> m_keys;
@@ -53,6 +57,8 @@ private:
     struct Pending {
         QueryPages pages;
         int left;  // counted and not read yet
+        bool numbered;
+        int number = 0;
     };
     std::deque<Pending> m_queries;
     int m_unread = 0;

@@ -47,11 +47,7 @@ void frmTo::Form_Load()
     gridTo->setColWidth(kNumberCol, 710);
     gridTo->setColWidth(kFirstNameCol, 3710);
     gridTo->setColWidth(kEmailCol, 6010);
-    for (int row = 0; row < gridTo->Rows(); ++row) {
-        gridTo->setRow(row);
-        gridTo->setCol(kNumberCol);
-        gridTo->setCellAlignment(0);
-    }
+    gridTo->setColAlignment(kNumberCol, 0);
     gridTo->setRow(qMin(1, gridTo->Rows() - 1));
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -59,25 +55,17 @@ void frmTo::Form_Load()
 
 void frmTo::Form_Unload()
 {
-    rst.Close();
     Con.Close();
 }
 
 void frmTo::LoadContact()
 {
     gridTo->setRows(1);
+    // Numbered in table order; the rows are read as they come into view.
     storeGuard([&] {
-        rst.Open(Con, QStringLiteral("tblAddress"));
-        int number = 0;
-        for (; !rst.isEOF(); rst.MoveNext()) {
-            const int row = gridTo->Rows();
-            gridTo->setRows(row + 1);
-            gridTo->setTextMatrix(row, kNumberCol, QString::number(++number));
-            gridTo->setTextMatrix(row, kFirstNameCol, rst.Fields(QStringLiteral("FirstName")).toString());
-            gridTo->setTextMatrix(row, kEmailCol, rst.Fields(QStringLiteral("Email")).toString());
-        }
+        gridTo->addNumberedQuery(
+            QueryPages(Con, QStringLiteral("tblAddress"), {QStringLiteral("FirstName"), QStringLiteral("Email")}));
     });
-    rst.Close();
 }
 
 void frmTo::resizeEvent(QResizeEvent* event)

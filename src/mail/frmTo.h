@@ -2,7 +2,6 @@
 
 #include "kit/Screens.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
 
 class MSFlexGrid;
 
@@ -29,5 +28,4 @@ private:
     void LoadContact();
 
     Connection Con;
-    Recordset rst;
 };

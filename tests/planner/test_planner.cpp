@@ -36,7 +36,8 @@ private:
     QString cells(int k, int row) { return grid(k)->TextMatrix(row, 1) + '|' + grid(k)->TextMatrix(row, 2); }
     static void clickCell(MSFlexGrid* grid, int row, int col)
     {
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, col)).center());
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(row, col)).center());
     }
     static void clickDay(MonthView* calendar, QDate date)
     {
