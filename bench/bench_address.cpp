@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QTemporaryDir>
 
 #include "address/frmAddress.h"
@@ -25,6 +24,8 @@
 #include "kit/MsgBox.h"
 #include "kit/Screens.h"
 #include "store/Connection.h"
+
+#include "SideBySide.h"
 
 namespace {
 constexpr int kContacts = 100000;
@@ -167,6 +168,67 @@ void BM_SaveContact(benchmark::State& state)
     settle();
 }
 BENCHMARK(BM_SaveContact)->Unit(benchmark::kMillisecond)->Iterations(200);
+// Ours and the sqlite3 tool's same select, in interleaved rounds: opening the
+// edit screen (its list shown and painted) against the select of every
+// contact, each search against its select, and one save.
+void sideBySide(const QString& db)
+{
+    const int rounds = benchRounds();
+    std::vector<double> open, openTool;
+    long rss = 0;
+    for (int r = 0; r < rounds; ++r) {
+        open.push_back(millisecondsOf([] {
+            auto* edit = Screens::load<frmAddressEdit>();
+            edit->lstName->grab();
+        }));
+        rss = std::max(rss, residentKilobytes());
+        Screens::unload<frmAddressEdit>();
+        settle();
+        openTool.push_back(sqlite3Milliseconds(db, QStringLiteral("SELECT rowid, * FROM tblAddress ORDER BY rowid")));
+    }
+    std::printf("\nside by side on %d contacts, medians of %d interleaved rounds:\n", kContacts, rounds);
+    reportRow("open the edit screen, name list shown", medianOf(open), "sqlite3 all rows", medianOf(openTool),
+              "<= 1.5 and < 150 ms");
+    reportOwn("resident memory with the edit list open", QStringLiteral("%1 MB").arg(rss / 1024), "< 150 MB");
+
+    constexpr int i = 54321;
+    const QString values[] = {firstName(i), lastName(i), phone(i), email(i), icq(i), mobile(i)};
+    const char* const names[] = {"search by first name", "search by last name", "search by phone",
+                                 "search by e-mail",     "search by ICQ",       "search by mobile"};
+    const char* const columns[] = {"FirstName", "LastName", "HomePhone", "Email", "ICQ", "Mobile"};
+    auto* search = Screens::load<frmAddressSearch>();
+    QLineEdit* const boxes[] = {search->txtsearchFirstName, search->txtsearchLastName, search->txtsearchPhone,
+                                search->txtsearchEmail,     search->txtsearchIcq,      search->txtsearchMobile};
+    for (int f = frmAddressSearch::FirstName; f <= frmAddressSearch::Mobile; ++f) {
+        const auto field = frmAddressSearch::Field(f);
+        std::vector<double> ours, tool;
+        int found = 0;
+        for (int r = 0; r < rounds; ++r) {
+            search->cmdField_Click(field);
+            boxes[f]->setText(values[f]);
+            ours.push_back(millisecondsOf([&] {
+                search->imgField_Click(field);
+                search->lstv->grab();
+            }));
+            found = search->lstv->itemCount();
+            tool.push_back(sqlite3Milliseconds(db, QStringLiteral("SELECT rowid, * FROM tblAddress WHERE %1 = '%2' "
+                                                                  "ORDER BY rowid")
+                                                       .arg(QLatin1String(columns[f]), values[f])));
+        }
+        reportRow(qPrintable(QStringLiteral("%1 (%2 found)").arg(QLatin1String(names[f])).arg(found)), medianOf(ours),
+                  "sqlite3", medianOf(tool), "<= 1.5 and < 10 ms");
+    }
+    Screens::unload<frmAddressSearch>();
+
+    auto* entry = Screens::load<frmAddress>();
+    entry->txtFirstName->setText(QStringLiteral("Anna"));
+    std::vector<double> saves;
+    for (int r = 0; r < rounds * 5; ++r)
+        saves.push_back(millisecondsOf([&] { entry->SavingAddress(); }));
+    Screens::unload<frmAddress>();
+    settle();
+    reportOwn("save one contact", QStringLiteral("%1 ms").arg(medianOf(saves), 0, 'f', 2), "<= 2 ms");
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -192,6 +254,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    sideBySide(AppFolder::databaseFile());
     Screens::unloadAll();
     settle();
     return 0;

@@ -5,14 +5,22 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QLocale>
 #include <QRandomGenerator>
 
+#include "controls/ListView.h"
+#include "kit/AppFolder.h"
 #include "kit/Clock.h"
+#include "kit/MsgBox.h"
+#include "kit/Screens.h"
+#include "planner/frmOrganizerSearch.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
+
+#include "SideBySide.h"
 
 namespace {
 constexpr int kAppointments = 100000;
@@ -27,9 +35,11 @@ const char* const kFinishes[] = {"7:00 AM",  "7:30 AM",  "8:00 AM",  "8:30 AM", 
                                  "1:30 PM",  "2:00 PM",  "2:30 PM",  "3:00 PM",  "3:30 PM",  "4:00 PM",  "4:30 PM",
                                  "5:00 PM",  "5:30 PM",  "6:00 PM",  "6:30 PM",  "7:00 PM",  "7:30 PM"};
 
+// The application folder is $TMPDIR/bench_planner; the store is its Data/Tessaly.mdb.
 QString databasePath()
 {
-    return QDir::temp().filePath(QStringLiteral("bench_planner/Tessaly.mdb"));
+    AppFolder::setPath(QDir::temp().filePath(QStringLiteral("bench_planner")));
+    return AppFolder::databaseFile();
 }
 
 void check(int rc, sqlite3* db)
@@ -51,6 +61,8 @@ Connection& store()
     const QString path = databasePath();
     QDir().mkpath(QFileInfo(path).path());
     QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-wal"));
+    QFile::remove(path + QStringLiteral("-shm"));
     con.Open(path);
     sqlite3* db = con.handle();
     check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
@@ -77,44 +89,92 @@ Connection& store()
     return con;
 }
 
-// What one search does: open the record set on the bound value and read the
-// four fields of every row, as the list is filled.
-void search(benchmark::State& state, const char* field, const char* value)
+// What one search does: the schedule search window's search on the bound
+// value, its list filled (the rows in view read) and painted.
+void search(benchmark::State& state, QLineEdit* frmOrganizerSearch::*box, void (frmOrganizerSearch::*click)(),
+            const char* value)
 {
-    Connection& con = store();
-    const QString sql = QStringLiteral("SELECT * FROM tblOrginize WHERE %1 = ?").arg(QLatin1String(field));
-    const QString text = QString::fromUtf8(value);
+    store();
+    auto* screen = Screens::load<frmOrganizerSearch>();
+    (screen->*box)->setText(QString::fromUtf8(value));
     int found = 0;
     for (auto _ : state) {
-        Recordset rs;
-        rs.Open(con, sql, {text});
-        found = rs.RecordCount();
-        for (; !rs.isEOF(); rs.MoveNext()) {
-            benchmark::DoNotOptimize(rs.Fields(QStringLiteral("DateValue")).toString());
-            benchmark::DoNotOptimize(rs.Fields(QStringLiteral("TimeFinished")).toString());
-            benchmark::DoNotOptimize(rs.Fields(QStringLiteral("TimeStart")).toString());
-            benchmark::DoNotOptimize(rs.Fields(QStringLiteral("Note")).toString());
-        }
+        state.PauseTiming();
+        screen->lstv->clearItems();
+        state.ResumeTiming();
+        (screen->*click)();
+        screen->lstv->grab();
+        found = screen->lstv->itemCount();
     }
     state.counters["rows"] = found;
 }
 
-void BM_SearchByDate(benchmark::State& state)
+struct Search {
+    const char* what;
+    QLineEdit* frmOrganizerSearch::*box;
+    void (frmOrganizerSearch::*click)();
+    const char* field;
+    const char* value;
+};
+const Search kSearches[] = {
+    {"appointments by date 5/15/26", &frmOrganizerSearch::txtDate, &frmOrganizerSearch::imgDate_Click, "DateValue",
+     "5/15/26"},
+    {"appointments by start time 8:30AM", &frmOrganizerSearch::txtStartTime, &frmOrganizerSearch::imgStartTime_Click,
+     "TimeStart", "8:30AM"},
+    {"appointments by finish time 9:00 AM", &frmOrganizerSearch::txtFinishTime,
+     &frmOrganizerSearch::imgFinishTime_Click, "TimeFinished", "9:00 AM"},
+};
+
+void BM_Search(benchmark::State& state)
 {
-    search(state, "DateValue", "5/15/26");
+    const Search& s = kSearches[state.range(0)];
+    search(state, s.box, s.click, s.value);
 }
-void BM_SearchByStartTime(benchmark::State& state)
+
+// Each search and the sqlite3 tool's same select, in interleaved rounds.
+void sideBySide()
 {
-    search(state, "TimeStart", "8:30AM");
+    store();
+    const int rounds = benchRounds();
+    auto* screen = Screens::load<frmOrganizerSearch>();
+    std::printf("\nside by side on %d appointments, medians of %d interleaved rounds:\n", kAppointments, rounds);
+    for (const Search& s : kSearches) {
+        (screen->*s.box)->setText(QString::fromUtf8(s.value));
+        std::vector<double> ours, tool;
+        int found = 0;
+        for (int r = 0; r < rounds; ++r) {
+            screen->lstv->clearItems();
+            ours.push_back(millisecondsOf([&] {
+                (screen->*s.click)();
+                screen->lstv->grab();
+            }));
+            found = screen->lstv->itemCount();
+            tool.push_back(
+                sqlite3Milliseconds(databasePath(), QStringLiteral("SELECT rowid, * FROM tblOrginize WHERE %1 = '%2' "
+                                                                   "ORDER BY rowid")
+                                                        .arg(QLatin1String(s.field), QLatin1String(s.value))));
+        }
+        reportRow(qPrintable(QStringLiteral("%1 (%2 found)").arg(QLatin1String(s.what)).arg(found)), medianOf(ours),
+                  "sqlite3", medianOf(tool), "<= 1.5 and < 10 ms");
+    }
+    Screens::unload<frmOrganizerSearch>();
 }
-void BM_SearchByFinishTime(benchmark::State& state)
-{
-    search(state, "TimeFinished", "9:00 AM");
-}
+
 }  // namespace
 
-BENCHMARK(BM_SearchByDate)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SearchByStartTime)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SearchByFinishTime)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Search)->ArgName("search")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    setMsgBoxHandler([](const MsgBoxCall& call) {
+        qFatal("unexpected message: %s", qPrintable(call.text));
+        return MsgResult::OK;
+    });
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    sideBySide();
+    Screens::unloadAll();
+    return 0;
+}

@@ -10,6 +10,9 @@
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -49,8 +52,50 @@ inline char* encodeGroup(char* out, unsigned b1, unsigned b2, unsigned b3)
 constexpr qsizetype kFullLineChars = 1 + 60 + 1;
 constexpr char kTrailer[] = "`\nend\n";
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Twelve bytes to sixteen characters in one step: the bytes are spread so
+// that each 32-bit lane holds one group of three, the four six-bit values of
+// each group are moved into bytes by two multiplies, and the values become
+// characters ("`" for 0) without a table. A line is three such steps and
+// three groups more.
+__attribute__((target("ssse3"))) char* encodeFullLinesSsse3(char* w, const unsigned char* in, qsizetype lines)
+{
+    const __m128i spread = _mm_set_epi8(10, 11, 9, 10, 7, 8, 6, 7, 4, 5, 3, 4, 1, 2, 0, 1);
+    const __m128i highBits = _mm_set1_epi32(0x0fc0fc00);
+    const __m128i highShift = _mm_set1_epi32(0x04000040);
+    const __m128i lowBits = _mm_set1_epi32(0x003f03f0);
+    const __m128i lowShift = _mm_set1_epi32(0x01000010);
+    const __m128i blank = _mm_set1_epi8(32);
+    const __m128i graveLessBlank = _mm_set1_epi8('`' - 32);
+    for (qsizetype line = 0; line < lines; ++line) {
+        *w++ = encodeChar(kLineBytes);
+        for (int step = 0; step < 3; ++step, in += 12, w += 16) {
+            const __m128i bytes = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), spread);
+            const __m128i values = _mm_or_si128(_mm_mulhi_epu16(_mm_and_si128(bytes, highBits), highShift),
+                                                _mm_mullo_epi16(_mm_and_si128(bytes, lowBits), lowShift));
+            const __m128i zeros = _mm_cmpeq_epi8(values, _mm_setzero_si128());
+            const __m128i chars = _mm_add_epi8(_mm_add_epi8(values, blank), _mm_and_si128(zeros, graveLessBlank));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), chars);
+        }
+        for (int g = 0; g < 3; ++g, in += 3)
+            w = encodeGroup(w, in[0], in[1], in[2]);
+        *w++ = '\n';
+    }
+    return w;
+}
+const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
+#else
+constexpr bool kHaveSsse3 = false;
+char* encodeFullLinesSsse3(char* w, const unsigned char*, qsizetype)
+{
+    return w;
+}
+#endif
+
 char* encodeFullLines(char* w, const unsigned char* in, qsizetype lines)
 {
+    if (kHaveSsse3)
+        return encodeFullLinesSsse3(w, in, lines);
     for (qsizetype line = 0; line < lines; ++line) {
         *w++ = encodeChar(kLineBytes);
         for (int g = 0; g < kLineBytes / 3; ++g, in += 3)
@@ -125,55 +170,109 @@ QByteArray UUEncodeBytes(const QByteArray& data, const QString& fileName)
     return out;
 }
 
+namespace {
+
+// Reads the rest of `file` (`remaining` bytes, no more: a device or a pipe,
+// of length 0, cannot make the block grow without end) in slices of whole
+// data lines and encodes each straight into the space `sink.room(chars)`
+// gives; `sink.wrote(end)` takes it. The last line and the closing lines come
+// last. False, with the reason, when the file cannot be read.
+template <class Sink>
+bool encodeSlices(QFile& file, qint64 remaining, Sink& sink, QString* error)
+{
+    constexpr qsizetype kSlice = kLineBytes * 23302;  // about 1 MB
+    QByteArray slice(kSlice, Qt::Uninitialized);
+    qsizetype held = 0;  // bytes of `slice` not yet encoded, always fewer than a line
+    while (remaining > 0) {
+        const qint64 got = file.read(slice.data() + held, std::min<qint64>(kSlice - held, remaining));
+        if (got < 0) {
+            if (error)
+                *error = file.errorString();
+            return false;
+        }
+        if (got == 0)
+            break;  // shorter than it was: encode what there is
+        remaining -= got;
+        held += got;
+        const qsizetype lines = held / kLineBytes;
+        const auto* in = reinterpret_cast<const unsigned char*>(slice.constData());
+        sink.wrote(encodeFullLines(sink.room(lines * kFullLineChars), in, lines));
+        std::memmove(slice.data(), slice.constData() + lines * kLineBytes, size_t(held % kLineBytes));
+        held %= kLineBytes;
+    }
+    sink.wrote(encodeEnd(sink.room(kEndChars), reinterpret_cast<const unsigned char*>(slice.constData()), held));
+    return true;
+}
+
+bool openToRead(QFile& file, QString* error)
+{
+    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return true;
+    if (error)
+        *error = file.errorString();
+    return false;
+}
+
+}  // namespace
+
 std::optional<QByteArray> UUEncodeFile(const QString& path, QString* error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        if (error)
-            *error = file.errorString();
+    if (!openToRead(file, error))
         return std::nullopt;
-    }
-
-    // The length is taken before reading and no more is read: a device or a
-    // pipe (length 0) cannot make the block grow without end.
-    qint64 remaining = file.size();
+    const qint64 remaining = file.size();
     const QByteArray begin = beginLine(UUEncodeFileName(path));
     try {
+        // The block is sized once and each slice is encoded into it, so a
+        // large attachment is never held twice.
         QByteArray out;
         out.resize(begin.size() + (remaining / kLineBytes) * kFullLineChars + kEndChars);
         prefault(out);
-        char* w = std::copy(begin.cbegin(), begin.cend(), out.data());
-
-        // Slices of whole data lines, encoded straight into the block, so a
-        // large attachment is never held twice.
-        constexpr qsizetype kSlice = kLineBytes * 23302;  // about 1 MB
-        QByteArray slice(kSlice, Qt::Uninitialized);
-        qsizetype held = 0;  // bytes of `slice` not yet encoded, always fewer than a line
-        while (remaining > 0) {
-            const qint64 got = file.read(slice.data() + held, std::min<qint64>(kSlice - held, remaining));
-            if (got < 0) {
-                if (error)
-                    *error = file.errorString();
-                return std::nullopt;
-            }
-            if (got == 0)
-                break;  // shorter than it was: encode what there is
-            remaining -= got;
-            held += got;
-            const qsizetype lines = held / kLineBytes;
-            const auto* in = reinterpret_cast<const unsigned char*>(slice.constData());
-            w = encodeFullLines(w, in, lines);
-            std::memmove(slice.data(), slice.constData() + lines * kLineBytes, size_t(held % kLineBytes));
-            held %= kLineBytes;
-        }
-        w = encodeEnd(w, reinterpret_cast<const unsigned char*>(slice.constData()), held);
-        out.truncate(w - out.constData());
+        struct {
+            char* w;
+            char* room(qsizetype) { return w; }
+            void wrote(char* end) { w = end; }
+        } sink{std::copy(begin.cbegin(), begin.cend(), out.data())};
+        if (!encodeSlices(file, remaining, sink, error))
+            return std::nullopt;
+        out.truncate(sink.w - out.constData());
         return out;
     } catch (const std::bad_alloc&) {
         if (error)
             *error = QStringLiteral("Not enough memory to encode it.");
         return std::nullopt;
     }
+}
+
+bool UUEncodeFileTo(const QString& path, QIODevice& out, QString* error)
+{
+    QFile file(path);
+    if (!openToRead(file, error))
+        return false;
+    // One buffer of a slice's encoding, written in one piece per slice.
+    struct {
+        QIODevice& out;
+        QByteArray buffer;
+        bool failed = false;
+        char* room(qsizetype chars)
+        {
+            if (buffer.size() < chars)
+                buffer.resize(chars);
+            return buffer.data();
+        }
+        void wrote(char* end)
+        {
+            const qint64 size = end - buffer.constData();
+            failed = failed || out.write(buffer.constData(), size) != size;
+        }
+    } sink{out, {}};
+    const QByteArray begin = beginLine(UUEncodeFileName(path));
+    sink.wrote(std::copy(begin.cbegin(), begin.cend(), sink.room(begin.size())));
+    if (!encodeSlices(file, file.size(), sink, error))
+        return false;
+    if (sink.failed && error)
+        *error = out.errorString();
+    return !sink.failed;
 }
 
 std::optional<QByteArray> UUEncodeAttachments(const QStringList& paths, MailNotice* failure, qsizetype* failedAt)

@@ -3,6 +3,7 @@
 #include "mail/MailAction.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,11 @@ QString UUEncodeFileName(const QString& path);
 // The block for the file at `path`. Without a readable file there is no
 // block; `error` then says why.
 std::optional<QByteArray> UUEncodeFile(const QString& path, QString* error = nullptr);
+
+// The same block written to `out` a slice at a time, for a block that need
+// not be held in memory. False, with the reason, when the file cannot be read
+// or `out` refuses a write.
+bool UUEncodeFileTo(const QString& path, QIODevice& out, QString* error = nullptr);
 
 // What the Send command puts below the message text: each file's block
 // followed by CR LF, in list order. The first file that cannot be read stops

@@ -1,5 +1,7 @@
 #include "mail/mdlMUUEncode.h"
 
+#include <QBuffer>
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,6 +33,14 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << QByteArray("begin 664 f.txt\n`\n`\nend\n");
         QTest::newRow("45 times A") << QByteArray(45, 'A')
                                     << "begin 664 f.txt\nM" + QByteArray("04%!").repeated(15) + "\n`\n`\nend\n";
+        // Every position of a full line, zero values and high bytes among them.
+        QByteArray mixed(3, '\0');
+        for (int i = 0; i < 42; ++i)
+            mixed += char(i * 37 + 11);
+        QTest::newRow("45 mixed bytes")
+            << mixed
+            << QByteArray(
+                   "begin 664 f.txt\nM````\"S!5>I_$Z0XS6'VBQ^P1-EN`I<KO%#E>@ZC-\\A<\\88:KT/4:/V2)KM/X\n`\n`\nend\n");
         QTest::newRow("46 bytes: full line plus one")
             << QByteArray(46, 'A') << "begin 664 f.txt\nM" + QByteArray("04%!").repeated(15) + "\n!02`@\n`\nend\n";
         QTest::newRow("three zero bytes") << QByteArray(3, '\0') << QByteArray("begin 664 f.txt\n#````\n`\nend\n");
@@ -78,6 +88,14 @@ private slots:
                                                      "e.txt\n#86)C\n`\nend\n\r\n"
                                                      "begin 664 b.txt\n`\n`\nend\n\r\n"
                                                          + UUEncodeBytes(big, QStringLiteral("big")) + "\r\n");
+        // Written out a slice at a time, the same bytes; a full disk is a failure.
+        QBuffer written;
+        written.open(QIODevice::WriteOnly);
+        QVERIFY(UUEncodeFileTo(paths[2], written));
+        QCOMPARE(written.data(), UUEncodeBytes(big, QStringLiteral("big")));
+        QFile full(QStringLiteral("/dev/full"));
+        QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        QVERIFY(!UUEncodeFileTo(paths[2], full));
         MailNotice failure;
         qsizetype at = -1;
         QVERIFY(!UUEncodeAttachments({paths[0], dir.filePath(QStringLiteral("gone")), paths[1]}, &failure, &at));
