@@ -6,7 +6,7 @@
 
 namespace {
 // Column widths follow this many rows around the ones in view, not all of them.
-constexpr int kSizingSample = 100;
+constexpr int kSizingSample = 20;
 }  // namespace
 
 ListView::ListView(QWidget* parent)

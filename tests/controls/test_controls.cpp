@@ -3,7 +3,10 @@
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
+#include "controls/MSFlexGrid.h"
 #include "controls/MonthView.h"
+#include "store/Connection.h"
+#include "support/Fixture.h"
 
 // What the screens rely on from the month calendar, the report list and the
 // button family.
@@ -64,6 +67,46 @@ private slots:
         list.clearItems();
         QCOMPARE(list.itemCount(), 0);
         QCOMPARE(list.addItem(QStringLiteral("again"), QStringLiteral("<id1@x>")), 0);
+    }
+
+    // Query rows come a page at a time, each once, in table order, numbered
+    // when asked, after the rows added before and before those added after;
+    // a grid cut short lets the rest of the query go.
+    void queryRowsAreReadAsWanted()
+    {
+        AppFixture fx;
+        fx.makeDataFolder();
+        Connection con;
+        con.Open(fx.dbPath());
+        QString sql = QStringLiteral("INSERT INTO tblAddress (FirstName, LastName) VALUES ('first', 'x')");
+        for (int i = 0; i < 600; ++i)
+            sql += QStringLiteral(", ('n%1', '%2')").arg(i).arg(i % 2 ? QStringLiteral("odd") : QStringLiteral("even"));
+        Db::exec(fx.dbPath(), sql);
+        const QStringList columns = {QStringLiteral("FirstName"), QStringLiteral("LastName")};
+
+        ListView list;
+        list.addItem(QStringLiteral("before"));
+        list.addQuery(
+            QueryPages(con, QStringLiteral("tblAddress"), columns, QStringLiteral("LastName"), QStringLiteral("ODD")));
+        QCOMPARE(list.itemCount(), 301);
+        QVERIFY(list.model()->rowCount() < 301);
+        QCOMPARE(list.itemText(300) + list.itemText(300, 1), QStringLiteral("n599odd"));
+        QCOMPARE(list.addItem(QStringLiteral("after")), 301);
+        for (int row = 1; row <= 300; ++row)
+            QCOMPARE(list.itemText(row), QStringLiteral("n%1").arg(2 * row - 1));
+
+        MSFlexGrid grid;
+        grid.setCols(3);
+        grid.setRows(1);
+        grid.addNumberedQuery(QueryPages(con, QStringLiteral("tblAddress"), columns));
+        QCOMPARE(grid.Rows(), 602);
+        QCOMPARE(grid.TextMatrix(601, 0) + grid.TextMatrix(601, 1), QStringLiteral("601n599"));
+        grid.setRow(301);
+        grid.setCellBackColor(Qt::red);
+        grid.setRows(300);
+        grid.setRows(302);
+        QCOMPARE(grid.TextMatrix(299, 0) + '|' + grid.TextMatrix(300, 1), QStringLiteral("299|"));
+        QCOMPARE(grid.cellBackColor(301, 1), QColor(Qt::white));
     }
 
     void buttonKindsStayApartForTheLock()

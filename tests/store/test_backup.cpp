@@ -68,10 +68,16 @@ private slots:
     {
         const QString taken = fx->dataDir() + QStringLiteral("/Tessaly-damaged-2026-05-15.mdb");
         QVERIFY(writeFile(taken, "older"));
+        // A name whose log alone is left over is taken too.
+        QVERIFY(writeFile(fx->dataDir() + QStringLiteral("/Tessaly-damaged-2026-05-15-2.mdb-wal"), "old log"));
+        // The log of the damaged file goes with it.
+        QVERIFY(writeFile(fx->dbPath() + QStringLiteral("-wal"), "log"));
         const QByteArray bytes = readFile(fx->dbPath());
         const QString aside = Backup::putAside(fx->dbPath(), QDate(2026, 5, 15));
-        QCOMPARE(aside, fx->dataDir() + QStringLiteral("/Tessaly-damaged-2026-05-15-2.mdb"));
+        QCOMPARE(aside, fx->dataDir() + QStringLiteral("/Tessaly-damaged-2026-05-15-3.mdb"));
         QCOMPARE(readFile(aside), bytes);
+        QCOMPARE(readFile(aside + QStringLiteral("-wal")), QByteArray("log"));
+        QVERIFY(!QFileInfo::exists(fx->dbPath() + QStringLiteral("-wal")));
         QCOMPARE(readFile(taken), QByteArray("older"));
     }
 };
