@@ -65,6 +65,8 @@ void ContactBrowser::Form_Load()
 
 void ContactBrowser::Form_Unload()
 {
+    // The names not read yet go with the file.
+    lstName->clear();
     rst.Close();
     Con.Close();
 }

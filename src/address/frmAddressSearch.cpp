@@ -198,6 +198,8 @@ void frmAddressSearch::Form_Load()
 
 void frmAddressSearch::Form_Unload()
 {
+    // The rows not read yet go with the file.
+    lstv->clearItems();
     Con.Close();
 }
 

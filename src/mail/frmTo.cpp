@@ -55,6 +55,8 @@ void frmTo::Form_Load()
 
 void frmTo::Form_Unload()
 {
+    // The rows not read yet go with the file.
+    gridTo->setRows(1);
     Con.Close();
 }
 

@@ -114,6 +114,8 @@ void frmOrganizerSearch::Form_Load()
 
 void frmOrganizerSearch::Form_Unload()
 {
+    // The rows not read yet go with the file.
+    lstv->clearItems();
     Con.Close();
 }
 
