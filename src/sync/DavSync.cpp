@@ -290,6 +290,11 @@ void DavSync::applyHere(Connection& con, Collection& c)
             continue;
         }
         const QStringList& here = mine[m->key];
+        if (here != s.values && linked.hash == m->hash) {  // the server holds what was last synced
+            rows.link({s.uid, m->key, linked.href, linked.etag, m->hash});
+            c.uploads << Upload{s.uid, linked.href, linked.etag, here};
+            continue;
+        }
         if (here != s.values) {
             rows.updateRow(m->key, s.values);
             ++c.counts.received;

@@ -1,6 +1,8 @@
 // Two application folders syncing through one Radicale server: each step
 // changes either side, then A, B and A sync and both must hold the same.
+#include <QAction>
 #include <QDir>
+#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -9,26 +11,48 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include "MailServers.h"
+#include "controls/Buttons.h"
 #include "kit/AppFolder.h"
+#include "shell/frmMain.h"
 #include "store/Connection.h"
 #include "support/Fixture.h"
+#include "sync/DavSync.h"
 #include "sync/SyncNow.h"
-#include "sync/SyncSettings.h"
+#include "sync/frmSyncSettings.h"
 
 class TestSyncDav : public QObject {
     Q_OBJECT
     std::unique_ptr<AppFixture> fx;
     QTemporaryDir server, folderB;
+    TestCertificates certs;  // the server speaks TLS with a certificate of a test authority
     QProcess radicale;
+    frmMain* main = nullptr;
+    bool tls = true;
     quint16 port = 0;
     QString db(int side) const { return (side ? folderB.path() : fx->appDir()) + "/Data/Tessaly.mdb"; }
 
     void start()
     {
-        radicale.start("/usr/bin/python3",
-                       {"-m", "radicale", "--config", "", "--storage-filesystem-folder", server.filePath("store"),
-                        "--auth-type", "htpasswd", "--auth-htpasswd-filename", server.filePath("users"),
-                        "--auth-htpasswd-encryption", "plain", "--server-hosts", QString("127.0.0.1:%1").arg(port)});
+        QStringList args{"-m",
+                         "radicale",
+                         "--config",
+                         "",
+                         "--storage-filesystem-folder",
+                         server.filePath("store"),
+                         "--auth-type",
+                         "htpasswd",
+                         "--auth-htpasswd-filename",
+                         server.filePath("users"),
+                         "--auth-htpasswd-encryption",
+                         "plain",
+                         "--server-hosts",
+                         QString("127.0.0.1:%1").arg(port)};
+        if (tls)
+            args << "--server-ssl"
+                 << "True"
+                 << "--server-certificate" << certs.pem("good") << "--server-key" << certs.key("good");
+        radicale.start("/usr/bin/python3", args);
         QVERIFY(waitFor(
             [&] {
                 QTcpSocket s;
@@ -46,7 +70,8 @@ class TestSyncDav : public QObject {
     {
         Connection con;
         con.Open(db(side));
-        SyncStore::writeSettings(con, {QString("http://127.0.0.1:%1/").arg(port), "user", password});
+        SyncStore::writeSettings(
+            con, {QString(tls ? "https://127.0.0.1:%1/" : "http://127.0.0.1:%1/").arg(port), "user", password});
     }
     FileOutcome sync(int side, const std::function<void(int)>& progress = {})
     {
@@ -69,7 +94,12 @@ private slots:
     void initTestCase()
     {
         fx = std::make_unique<AppFixture>();
+        main = fx->openMainWindow();
         fx->makeDataFolder();
+        QString why;
+        QVERIFY2(certs.make(&why), qPrintable(why));
+        const QList<QSslCertificate> ca = QSslCertificate::fromPath(certs.pem("ca"));
+        DavClient::setExtraCaCertificates(ca);
         QVERIFY(QDir(folderB.path()).mkpath("Data"));
         QFile users(server.filePath("users"));
         QVERIFY(users.open(QIODevice::WriteOnly) && users.write("user:secret\n"));
@@ -85,7 +115,10 @@ private slots:
                          "<mkcol xmlns='DAV:' xmlns:C='urn:ietf:params:xml:ns:carddav'><set><prop><resourcetype>"
                          "<collection/><C:addressbook/></resourcetype></prop></set></mkcol>"},
               std::tuple{"cal", "MKCALENDAR", ""}}) {
-            QNetworkRequest request(QUrl(QString("http://127.0.0.1:%1/user/%2/").arg(port).arg(path)));
+            QNetworkRequest request(QUrl(QString("https://127.0.0.1:%1/user/%2/").arg(port).arg(path)));
+            QSslConfiguration tls = request.sslConfiguration();
+            tls.addCaCertificates(ca);
+            request.setSslConfiguration(tls);
             request.setRawHeader("Authorization", "Basic " + QByteArray("user:secret").toBase64());
             QNetworkReply* reply = net.sendCustomRequest(request, verb, QByteArray(body));
             QSignalSpy(reply, &QNetworkReply::finished).wait(10000);
@@ -93,6 +126,7 @@ private slots:
             delete reply;
         }
         settings(0, "secret");
+        settings(1, "secret");
         settings(1, "secret");
     }
     void cleanupTestCase()
@@ -144,6 +178,9 @@ private slots:
 
     void failuresChangeNothing()
     {
+        DavClient::setExtraCaCertificates({});
+        QVERIFY(sync(1).message.contains("certificate"));
+        DavClient::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem("ca")));
         // Thirty new records; the server stops while A sends them.
         for (int i = 0; i < 30; ++i)
             Db::exec(db(0), QString("INSERT INTO tblAddress (FirstName) VALUES ('n%1')").arg(i, 2, 10, QChar('0')));
@@ -158,7 +195,23 @@ private slots:
         o = sync(1);
         QVERIFY(!o.ok);
         QCOMPARE(held(1), before);
+        main->findChild<QAction*>("mnuSyncNow")->trigger();  // the window says the same in a message
+        QVERIFY(fx->messages.value(0).text.startsWith("Cannot reach the sync server"));
+        QCOMPARE(fx->messages.value(0).icon, MsgIcon::Exclamation);
+        tls = false;  // the command line below has no test authority; a new address finds the collections anew
         start();
+        QTcpServer silent;  // accepts, never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        DavClient::setTimeLimit(std::chrono::milliseconds(500));
+        AppFolder::setPath(fx->appDir());
+        main->findChild<QAction*>("mnuSyncSettings")->trigger();
+        auto* screen = visibleWindow<frmSyncSettings>();
+        QVERIFY(screen && screen->txtSyncPassword->text() == "secret");
+        screen->txtServer->setText(QString("http://127.0.0.1:%1").arg(silent.serverPort()));
+        screen->cmdSave->click();
+        QCOMPARE(sync(0).message, "The sync server 127.0.0.1 did not answer in time.");
+        DavClient::setTimeLimit(DavClient::kTimeLimit);
+        settings(0, "secret");
         settings(1, "wrong");
         o = sync(1);
         QCOMPARE(o.message, "The sync server 127.0.0.1 refused the user name or password.");
@@ -170,7 +223,7 @@ private slots:
         QProcess p;
         p.start(exe, {"--sync"});
         QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
         QCOMPARE(p.readAllStandardOutput().count('\n'), 2);
         QVERIFY(sync(0).ok && sync(1).ok);
         QCOMPARE(held(0).size(), 32);
