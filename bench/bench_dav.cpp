@@ -1,12 +1,15 @@
 // Sync with Radicale on loopback: the first sync of 1,000 contacts and 1,000
 // appointments into empty collections, then a sync with nothing changed.
-// Each run starts from a new server and a new application folder; the
-// counters give the requests sent.
+// Each run starts from a new server and a new application folder; only the
+// measured sync is timed (by hand: the server's start and stop are not), and
+// the counter gives the requests it sent.
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -90,7 +93,6 @@ void BM_Sync(benchmark::State& state)
     const bool nothingChanged = state.range(0) == 1;
     int requests = 0;
     for (auto _ : state) {
-        state.PauseTiming();
         Server server;
         QTemporaryDir app;
         QDir(app.path()).mkpath("Data");
@@ -99,26 +101,34 @@ void BM_Sync(benchmark::State& state)
         con.Open(AppFolder::databaseFile());
         fill(con);
         const SyncSettings settings{QString("http://127.0.0.1:%1/").arg(server.port), "user", "secret"};
-        if (nothingChanged)
-            DavSync(settings).run(con);
+        if (nothingChanged)  // the first sync, then one that leaves the server's caches warm
+            for (int i = 0; i < 2; ++i)
+                DavSync(settings).run(con);
         DavSync sync(settings);
-        state.ResumeTiming();
+        QElapsedTimer clock;
+        clock.start();
         const DavSync::Result result = sync.run(con);
-        state.PauseTiming();
-        if (!result.ok)
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        if (!result.ok || result.contacts.leftOut + result.appointments.leftOut)
             state.SkipWithError(result.lines.join(u' ').toUtf8().constData());
         requests = result.requests;
-        state.ResumeTiming();
     }
     state.counters["requests"] = requests;
 }
-BENCHMARK(BM_Sync)->ArgName("nothing_changed")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sync)
+    ->ArgName("nothing_changed")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

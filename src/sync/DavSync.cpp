@@ -390,7 +390,7 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
                 } else if (r.status == 412) {
                     listAgain = true;
                 } else {
-                    unexpected(r, "to store a record");
+                    ++c.counts.refused;  // it stays here and is offered again next time
                 }
             }
             step();
@@ -439,19 +439,18 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
         qsizetype done = 0;
         for (Collection& c : collections)
             send(con, c, [&] { report(50 + int(50 * ++done / std::max<qsizetype>(total, 1))); });
-        result.ok = true;
+        result.ok = collections[0].counts.refused + collections[1].counts.refused == 0;
+        result.lines = QStringList{describe(collections[0].what, collections[0].counts),
+                                   describe(collections[1].what, collections[1].counts)};
     } catch (const SyncError& e) {
         result.lines << e.reason();
     } catch (const StoreError& e) {
         result.lines << QStringLiteral("The sync cannot use the records here: %1").arg(e.reason());
     }
-    if (!result.ok && applied)
+    if (result.lines.size() == 1 && applied)
         result.lines.last() += QStringLiteral(" What came from the server is kept; the rest goes at the next sync.");
     result.contacts = collections[0].counts;
     result.appointments = collections[1].counts;
-    if (result.ok)
-        result.lines = QStringList{describe(collections[0].what, result.contacts),
-                                   describe(collections[1].what, result.appointments)};
     result.requests = m_client.requests();
     report(100);
     return result;
@@ -468,5 +467,7 @@ QString describe(const char* what, const DavSync::Counts& n)
                        .arg(n.keptTwice);
     if (n.leftOut)
         line += QStringLiteral("; left out %1 whose date cannot be read").arg(n.leftOut);
+    if (n.refused)
+        line += QStringLiteral("; the server refused %1").arg(n.refused);
     return line + u'.';
 }

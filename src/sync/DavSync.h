@@ -23,10 +23,10 @@ class Connection;
 class DavSync {
 public:
     struct Counts {
-        int sent = 0, received = 0, deletedHere = 0, deletedThere = 0, keptTwice = 0, leftOut = 0;
+        int sent = 0, received = 0, deletedHere = 0, deletedThere = 0, keptTwice = 0, leftOut = 0, refused = 0;
     };
     struct Result {
-        bool ok = false;
+        bool ok = false;    // false also when the server refused a record (the rest was synced)
         QStringList lines;  // one a collection, or the one error
         Counts contacts, appointments;
         int requests = 0;
