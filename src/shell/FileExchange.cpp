@@ -6,6 +6,7 @@
 #include "kit/FileDialogs.h"
 #include "kit/MsgBox.h"
 #include "sync/SyncFiles.h"
+#include "sync/SyncNow.h"
 
 namespace {
 
@@ -47,5 +48,10 @@ void addFileExchangeEntries(QMenu* file, QAction* before)
         file->insertAction(before, action);
         QObject::connect(action, &QAction::triggered, action, [&entry] { perform(entry); });
     }
+    file->insertSeparator(before);
+    auto* sync = new QAction(QStringLiteral("Sync Now"), file);
+    sync->setObjectName(QStringLiteral("mnuSyncNow"));
+    file->insertAction(before, sync);
+    QObject::connect(sync, &QAction::triggered, sync, &SyncNow::withProgress);
     file->insertSeparator(before);
 }

@@ -44,6 +44,7 @@
 #include "shell/frmLoadingPic.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
+#include "sync/frmSyncSettings.h"
 
 namespace {
 const QColor kYellow(255, 255, 0);
@@ -361,6 +362,9 @@ void frmMain::createMenus()
     sep1->setObjectName(QStringLiteral("sep1"));
     mnuChangeInfo = mnuProperties->addAction(QStringLiteral("Change Info"));
     mnuChangeInfo->setObjectName(QStringLiteral("mnuChangeInfo"));
+    mnuSyncSettings = mnuProperties->addAction(QStringLiteral("Sync Settings"));
+    mnuSyncSettings->setObjectName(QStringLiteral("mnuSyncSettings"));
+    connect(mnuSyncSettings, &QAction::triggered, this, [] { Screens::show<frmSyncSettings>(); });
 
     mnuAbout = menuBar()->addMenu(QStringLiteral("About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
@@ -639,6 +643,7 @@ void frmMain::lockProgram()
 {
     mnuChangePass->setEnabled(false);
     mnuChangeInfo->setEnabled(false);
+    mnuSyncSettings->setEnabled(false);
     // The imports and exports reach the records too.
     for (QAction* action : mnuFile->actions())
         action->setEnabled(action == mnuExit);

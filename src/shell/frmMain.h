@@ -55,7 +55,7 @@ public:
 
     // Menus.
     QMenu *mnuFile, *mnuProperties, *mnuAbout;
-    QAction *mnuExit, *mnuChangePass, *sep1, *mnuChangeInfo, *mnuAB;
+    QAction *mnuExit, *mnuChangePass, *sep1, *mnuChangeInfo, *mnuSyncSettings, *mnuAB;
 
     void cmdAddressBook_Click();
     void cmdNote_Click();

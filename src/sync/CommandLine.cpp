@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "sync/SyncFiles.h"
+#include "sync/SyncNow.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ struct Operation {
     const char* option;
     const char* help;
     FileOutcome (*run)(const QString&);
+    bool takesFile = true;
 };
 
 constexpr Operation kOperations[] = {
@@ -22,6 +24,8 @@ constexpr Operation kOperations[] = {
     {"--export-contacts", "write the address book to a vCard 4.0 file", SyncFiles::exportContacts},
     {"--import-appointments", "add the events of an iCalendar file to the day planner", SyncFiles::importAppointments},
     {"--export-appointments", "write the day planner to an iCalendar file", SyncFiles::exportAppointments},
+    {"--sync", "sync the address book and the day planner with the server of the Sync Settings",
+     [](const QString&) { return SyncNow::run(); }, false},
 };
 
 void printLine(std::FILE* to, const QString& line)
@@ -32,12 +36,13 @@ void printLine(std::FILE* to, const QString& line)
 
 QString usage()
 {
-    QString text = QStringLiteral("Usage: tessaly [OPTION FILE]...\n"
+    QString text = QStringLiteral("Usage: tessaly [OPTION [FILE]]...\n"
                                   "Without options the program starts as usual. Each option works on the\n"
                                   "program's own data, prints one line, and the exit status is 0 only when\n"
                                   "every one of them succeeded.\n");
     for (const Operation& op : kOperations)
-        text += QStringLiteral("  %1 FILE\n      %2\n").arg(QLatin1String(op.option), QLatin1String(op.help));
+        text += QStringLiteral("  %1%2\n      %3\n")
+                    .arg(QLatin1String(op.option), QLatin1String(op.takesFile ? " FILE" : ""), QLatin1String(op.help));
     text += QStringLiteral("  --help\n      show this text");
     return text;
 }
@@ -69,6 +74,10 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
         if (!op) {
             printLine(stderr, QStringLiteral("tessaly: unknown option %1 (try --help)").arg(args[i]));
             return 2;
+        }
+        if (!op->takesFile) {
+            work.append({op, QString()});
+            continue;
         }
         if (i + 1 == args.size() || args[i + 1].isEmpty()) {
             printLine(stderr, QStringLiteral("tessaly: %1 needs a file name (try --help)").arg(args[i]));

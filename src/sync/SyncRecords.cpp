@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <QCryptographicHash>
 #include <QUuid>
 
 #include "store/Connection.h"
@@ -22,6 +23,7 @@ CREATE TABLE IF NOT EXISTS tblSyncMap (
   LocalKey INTEGER,
   Href     TEXT NOT NULL DEFAULT '',
   ETag     TEXT NOT NULL DEFAULT '',
+  Hash     TEXT NOT NULL DEFAULT '',
   PRIMARY KEY (Kind, UID)
 );
 CREATE INDEX IF NOT EXISTS ixSyncMapLocal ON tblSyncMap(Kind, LocalKey);
@@ -109,6 +111,10 @@ SyncRecords::SyncRecords(Connection& con, const TableShape& shape)
 {
     sqlite3_busy_timeout(m_db, kBusyWaitMs);
     exec(kMapSchema);
+    // A map made before syncing with a server lacks the hash.
+    Statement hasHash(m_db, QStringLiteral("SELECT 1 FROM pragma_table_info('tblSyncMap') WHERE name = 'Hash'"));
+    if (!hasHash.step())
+        exec("ALTER TABLE tblSyncMap ADD COLUMN Hash TEXT NOT NULL DEFAULT ''");
 }
 
 SyncRecords::~SyncRecords()
@@ -130,7 +136,8 @@ void SyncRecords::exec(const char* sql)
 
 void SyncRecords::begin()
 {
-    if (!m_inTransaction) {
+    // Inside a transaction opened by someone else, the writes become part of it.
+    if (!m_inTransaction && sqlite3_get_autocommit(m_db)) {
         exec("BEGIN IMMEDIATE");
         m_inTransaction = true;
     }
@@ -203,39 +210,19 @@ SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values)
         Put result = Put::Added;
         qint64 key = keyOf(uid);
         if (key >= 0) {
-            Statement read(m_db, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                                     .arg(m_shape.fields.join(u", "), m_shape.table, m_shape.key));
-            read.bind(1, key);
-            if (read.step()) {
-                QStringList stored;
-                for (int i = 0; i < m_shape.fields.size(); ++i)
-                    stored << read.text(i);
-                result = stored == values ? Put::Unchanged : Put::Updated;
-            } else {
+            const QStringList stored = row(key);
+            if (stored.isEmpty())
                 key = -1;  // the map outlived its row
-            }
+            else
+                result = stored == values ? Put::Unchanged : Put::Updated;
         }
         if (result == Put::Updated) {
-            QStringList sets;
-            for (const QString& f : m_shape.fields)
-                sets << f + QStringLiteral(" = ?");
-            Statement st(
-                m_db,
-                QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(m_shape.table, sets.join(u", "), m_shape.key));
-            for (int i = 0; i < values.size(); ++i)
-                st.bind(i + 1, values[i]);
-            st.bind(int(values.size()) + 1, key);
-            st.step();
+            updateRow(key, values);
         } else if (key < 0) {
-            Statement st(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                   .arg(m_shape.table, m_shape.fields.join(u", "),
-                                        QStringList(m_shape.fields.size(), QStringLiteral("?")).join(u", ")));
-            for (int i = 0; i < values.size(); ++i)
-                st.bind(i + 1, values[i]);
-            st.step();
+            const qint64 added = insertRow(values);
             Statement map(m_db,
                           QStringLiteral("INSERT OR REPLACE INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
-            map.bind(1, m_shape.kind).bind(2, uid).bind(3, sqlite3_last_insert_rowid(m_db));
+            map.bind(1, m_shape.kind).bind(2, uid).bind(3, added);
             map.step();
         }
         exec("RELEASE record");
@@ -246,4 +233,97 @@ SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values)
         sqlite3_exec(m_db, "ROLLBACK TO record; RELEASE record", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+void SyncRecords::rollback()
+{
+    if (m_inTransaction) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+    }
+    m_pending = 0;
+}
+
+QString SyncRecords::hash(const QStringList& values)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(values.join(QChar(0x1f)).toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+QList<MapEntry> SyncRecords::entries()
+{
+    Statement st(m_db, QStringLiteral("SELECT UID, LocalKey, Href, ETag, Hash FROM tblSyncMap WHERE Kind = ?"));
+    st.bind(1, m_shape.kind);
+    QList<MapEntry> out;
+    while (st.step())
+        out << MapEntry{st.text(0), st.isNull(1) ? -1 : st.integer(1), st.text(2), st.text(3), st.text(4)};
+    return out;
+}
+
+void SyncRecords::link(const MapEntry& e)
+{
+    Statement st(m_db, QStringLiteral("INSERT OR REPLACE INTO tblSyncMap (Kind, UID, LocalKey, Href, ETag, Hash) "
+                                      "VALUES (?, ?, ?, ?, ?, ?)"));
+    st.bind(1, m_shape.kind).bind(2, e.uid).bind(4, e.href).bind(5, e.etag).bind(6, e.hash);
+    if (e.key >= 0)
+        st.bind(3, e.key);
+    st.step();
+}
+
+void SyncRecords::forget(const QString& uid)
+{
+    Statement st(m_db, QStringLiteral("DELETE FROM tblSyncMap WHERE Kind = ? AND UID = ?"));
+    st.bind(1, m_shape.kind).bind(2, uid);
+    st.step();
+}
+
+void SyncRecords::recordSent(const MapEntry& e)
+{
+    Statement st(m_db, QStringLiteral("UPDATE tblSyncMap SET Href = ?, ETag = ?, Hash = ? WHERE Kind = ? AND UID = ?"));
+    st.bind(1, e.href).bind(2, e.etag).bind(3, e.hash).bind(4, m_shape.kind).bind(5, e.uid);
+    st.step();
+}
+
+qint64 SyncRecords::insertRow(const QStringList& values)
+{
+    Statement st(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(m_shape.table, m_shape.fields.join(u", "),
+                                QStringList(m_shape.fields.size(), QStringLiteral("?")).join(u", ")));
+    for (int i = 0; i < values.size(); ++i)
+        st.bind(i + 1, values[i]);
+    st.step();
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+void SyncRecords::updateRow(qint64 key, const QStringList& values)
+{
+    QStringList sets;
+    for (const QString& f : m_shape.fields)
+        sets << f + QStringLiteral(" = ?");
+    Statement st(m_db,
+                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(m_shape.table, sets.join(u", "), m_shape.key));
+    for (int i = 0; i < values.size(); ++i)
+        st.bind(i + 1, values[i]);
+    st.bind(int(values.size()) + 1, key);
+    st.step();
+}
+
+void SyncRecords::deleteRow(qint64 key)
+{
+    Statement st(m_db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(m_shape.table, m_shape.key));
+    st.bind(1, key);
+    st.step();
+}
+
+QStringList SyncRecords::row(qint64 key)
+{
+    Statement st(
+        m_db,
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(m_shape.fields.join(u", "), m_shape.table, m_shape.key));
+    st.bind(1, key);
+    QStringList out;
+    if (st.step())
+        for (int i = 0; i < m_shape.fields.size(); ++i)
+            out << st.text(i);
+    return out;
 }

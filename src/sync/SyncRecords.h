@@ -26,6 +26,16 @@ struct KeyedRecord {
     QStringList values;  // in the order of TableShape::fields
 };
 
+// A row of tblSyncMap: which local row (key, -1 when it was deleted here)
+// stands for which server resource, and the hash of the fields as last synced.
+struct MapEntry {
+    QString uid;
+    qint64 key = -1;
+    QString href;
+    QString etag;
+    QString hash;
+};
+
 class SyncRecords {
 public:
     enum class Put { Added, Updated, Unchanged };
@@ -50,10 +60,26 @@ public:
     // that a large import is not one disk flush per record.
     void commit();
 
+    // For a sync with a server: the map and the rows by key, written inside
+    // one transaction that begin() opens and commit() or rollback() ends.
+    QList<MapEntry> entries();
+    void link(const MapEntry& entry);
+    void forget(const QString& uid);
+    // What the server took of the record: the map's key stays as it is now.
+    void recordSent(const MapEntry& entry);
+    qint64 insertRow(const QStringList& values);
+    void updateRow(qint64 key, const QStringList& values);
+    void deleteRow(qint64 key);
+    // The row's values, or empty when there is no such row.
+    QStringList row(qint64 key);
+    void begin();
+    void rollback();
+    // What the map keeps to see that a row changed since it was synced.
+    static QString hash(const QStringList& values);
+
 private:
     void exec(const char* sql);
     qint64 keyOf(const QString& uid);
-    void begin();
 
     sqlite3* m_db;
     const TableShape& m_shape;

@@ -1,0 +1,171 @@
+#include "sync/Dav.h"
+
+#include <QEventLoop>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QTimer>
+#include <QXmlStreamReader>
+
+namespace {
+
+std::chrono::milliseconds timeLimit = DavClient::kTimeLimit;
+QList<QSslCertificate> extraCaCertificates;
+constexpr int kMaxRedirects = 5;
+
+int statusOf(const QString& line)
+{
+    // "HTTP/1.1 404 Not Found"
+    return line.trimmed().section(u' ', 1, 1).toInt();
+}
+
+// The text of the element the reader is on, or the local names of its
+// children when it has no text; leaves the reader on its end tag.
+QString valueOf(QXmlStreamReader& xml)
+{
+    QString text;
+    QStringList children;
+    int depth = 1;
+    while (depth > 0 && !xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (depth == 1)
+                children << xml.name().toString();
+            ++depth;
+        } else if (xml.isEndElement()) {
+            --depth;
+        } else if (xml.isCharacters()) {
+            text += xml.text();
+        }
+    }
+    text = text.trimmed();
+    return text.isEmpty() ? children.join(u' ') : text;
+}
+
+}  // namespace
+
+Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
+{
+    Multistatus out;
+    QXmlStreamReader xml(bytes);
+    DavResponse* current = nullptr;
+    bool inPropstat = false;
+    QMap<QString, QString> props;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        const QStringView name = xml.name();
+        if (xml.isStartElement()) {
+            if (name == u"response") {
+                out.responses.append(DavResponse{});
+                current = &out.responses.last();
+            } else if (name == u"sync-token" && !current) {
+                out.syncToken = xml.readElementText().trimmed();
+            } else if (current && name == u"href" && current->href.isEmpty()) {
+                current->href = base.resolved(QUrl(xml.readElementText().trimmed())).path(QUrl::FullyEncoded);
+            } else if (current && name == u"propstat") {
+                inPropstat = true;
+                props.clear();
+            } else if (current && name == u"status") {
+                const int status = statusOf(xml.readElementText());
+                if (!inPropstat)
+                    current->status = status;
+                else if (status / 100 == 2)
+                    current->props.insert(props);
+            } else if (current && name == u"prop") {
+                while (xml.readNextStartElement())
+                    props.insert(xml.name().toString(), valueOf(xml));
+            }
+        } else if (xml.isEndElement() && name == u"response") {
+            current = nullptr;
+        } else if (xml.isEndElement() && name == u"propstat") {
+            inPropstat = false;
+        }
+    }
+    if (xml.hasError())
+        throw SyncError(
+            QStringLiteral("The sync server sent an answer that cannot be read (%1).").arg(xml.errorString()));
+    return out;
+}
+
+void DavClient::setTimeLimit(std::chrono::milliseconds limit)
+{
+    timeLimit = limit;
+}
+
+void DavClient::setExtraCaCertificates(const QList<QSslCertificate>& certificates)
+{
+    extraCaCertificates = certificates;
+}
+
+DavClient::DavClient(const QString& user, const QString& password)
+    : m_auth("Basic " + (user + u':' + password).toUtf8().toBase64())
+{
+    m_net.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+void DavClient::cancel()
+{
+    m_cancelled = true;
+    if (m_reply)
+        m_reply->abort();
+}
+
+DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArray& body,
+                         const QList<std::pair<QByteArray, QByteArray>>& headers)
+{
+    DavReply out;
+    out.url = url;
+    for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+        if (m_cancelled)
+            throw SyncError(QStringLiteral("The sync was cancelled; nothing was changed here."));
+        QNetworkRequest request(out.url);
+        request.setRawHeader("Authorization", m_auth);
+        request.setRawHeader("Content-Type", "application/xml; charset=utf-8");
+        for (const auto& [name, value] : headers)
+            request.setRawHeader(name, value);
+        if (!extraCaCertificates.isEmpty()) {
+            QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+            config.addCaCertificates(extraCaCertificates);
+            request.setSslConfiguration(config);
+        }
+        ++m_requests;
+        QNetworkReply* reply = m_net.sendCustomRequest(request, verb, body);
+        m_reply = reply;
+        QEventLoop loop;
+        QTimer timer;
+        bool timedOut = false;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+            timedOut = true;
+            reply->abort();
+        });
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        timer.start(timeLimit);
+        if (!reply->isFinished())
+            loop.exec();
+        m_reply = nullptr;
+        reply->deleteLater();
+        out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        out.body = reply->readAll();
+        out.etag = reply->rawHeader("ETag");
+        const QString where = out.url.host();
+        if (m_cancelled)
+            throw SyncError(QStringLiteral("The sync was cancelled; nothing was changed here."));
+        if (timedOut)
+            throw SyncError(QStringLiteral("The sync server %1 did not answer in time.").arg(where));
+        if (out.status == 0)
+            throw SyncError(QStringLiteral("Cannot reach the sync server %1: %2.").arg(where, reply->errorString()));
+        if (out.status == 401)
+            throw SyncError(QStringLiteral("The sync server %1 refused the user name or password.").arg(where));
+        if (out.status >= 500)
+            throw SyncError(QStringLiteral("The sync server %1 failed: %2 %3.")
+                                .arg(where)
+                                .arg(out.status)
+                                .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()));
+        const QUrl next = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+        if (out.status / 100 != 3 || next.isEmpty())
+            return out;
+        out.url = out.url.resolved(next);
+    }
+    throw SyncError(QStringLiteral("The sync server %1 redirects without end.").arg(url.host()));
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+
+#include <QStringList>
+
+#include "sync/Dav.h"
+#include "sync/SyncSettings.h"
+
+class Connection;
+
+// Two-way sync of the address book with one CardDAV address book and of
+// the day planner with one CalDAV calendar, both found from the server
+// address. Per collection:
+//  1. read the server: what changed since the last sync (sync-collection,
+//     or the whole list of ETags where the server lacks it) and the changed
+//     resources themselves (one multiget);
+//  2. in one store transaction, apply that here and decide what to send;
+//     a record changed on both sides is kept twice (ours under a new UID);
+//  3. send our changes, remembering each one the server took.
+// A failure before 2 changes nothing here; one in 3 leaves both sides in a
+// state the next sync completes.
+class DavSync {
+public:
+    struct Counts {
+        int sent = 0, received = 0, deletedHere = 0, deletedThere = 0, keptTwice = 0, leftOut = 0, refused = 0;
+    };
+    struct Result {
+        bool ok = false;    // false also when the server refused a record (the rest was synced)
+        QStringList lines;  // one a collection, or the one error
+        Counts contacts, appointments;
+        int requests = 0;
+    };
+
+    explicit DavSync(const SyncSettings& settings);
+    // `progress` hears 0..100 as the work goes.
+    Result run(Connection& con, const std::function<void(int)>& progress = {});
+    void cancel() { m_client.cancel(); }
+
+private:
+    struct Collection;
+    void discover(Connection& con, Collection& c);
+    void readServer(Connection& con, Collection& c);
+    void applyHere(Connection& con, Collection& c);
+    void send(Connection& con, Collection& c, const std::function<void()>& step);
+
+    SyncSettings m_settings;
+    DavClient m_client;
+};
+
+// The result lines of a sync as the File menu and the command line show them.
+QString describe(const char* what, const DavSync::Counts& counts);

@@ -1,0 +1,70 @@
+#include "sync/frmSyncSettings.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+
+#include "controls/Buttons.h"
+#include "controls/Controls.h"
+#include "controls/Twips.h"
+#include "kit/MsgBox.h"
+#include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
+#include "sync/SyncSettings.h"
+
+frmSyncSettings::frmSyncSettings()
+{
+    setObjectName(QStringLiteral("frmSyncSettings"));
+    setWindowTitle(QStringLiteral("Sync Settings"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    setFixedSize(twips(6330), twips(2625));
+
+    Frame1 = makeControl<QGroupBox>(this, "Frame1", twipsRect(0, 0, 6255, 2535), QStringLiteral("Sync Info"));
+    Label1 = makeLabel(Frame1, "Label1", QStringLiteral("Server:"), twipsRect(120, 480, 1455, 255));
+    txtServer = makeTextBox(Frame1, "txtServer", twipsRect(1680, 360, 3855, 375));
+    Label2 = makeLabel(Frame1, "Label2", QStringLiteral("User Name"), twipsRect(120, 960, 1095, 255));
+    txtSyncUserName = makeTextBox(Frame1, "txtSyncUserName", twipsRect(1680, 840, 3855, 405));
+    Label3 = makeLabel(Frame1, "Label3", QStringLiteral("Password"), twipsRect(120, 1440, 1095, 255));
+    txtSyncPassword = makeTextBox(Frame1, "txtSyncPassword", twipsRect(1680, 1320, 3855, 405), true);
+    cmdServerHelp =
+        makePictureButton<FlatBttn>(Frame1, "cmdServerHelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
+    cmdSave =
+        makePictureButton<asxToolButton>(Frame1, "cmdSave", twipsRect(2280, 1800, 1095, 615), QStringLiteral("save"));
+
+    connect(cmdServerHelp, &QToolButton::clicked, this, &frmSyncSettings::cmdServerHelp_Click);
+    connect(cmdSave, &QToolButton::clicked, this, &frmSyncSettings::cmdSave_Click);
+}
+
+void frmSyncSettings::Form_Load()
+{
+    if (connectStore(Con))
+        storeGuard([&] {
+            const SyncSettings s = SyncStore::readSettings(Con);
+            txtServer->setText(s.server);
+            txtSyncUserName->setText(s.userName);
+            txtSyncPassword->setText(s.password);
+        });
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmSyncSettings::Form_Unload()
+{
+    Con.Close();
+}
+
+void frmSyncSettings::cmdServerHelp_Click()
+{
+    MsgBox(QStringLiteral("The address of your address book and calendar server, e.g. https://dav.myprovider.net/. "
+                          "File, Sync Now finds the address book and the calendar there."));
+}
+
+void frmSyncSettings::cmdSave_Click()
+{
+    if (storeGuard([&] {
+            SyncStore::writeSettings(Con, {txtServer->text(), txtSyncUserName->text(), txtSyncPassword->text()});
+        }))
+        Screens::show<frmLoadSaving>();
+}

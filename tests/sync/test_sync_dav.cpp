@@ -1,0 +1,236 @@
+// Two application folders syncing through one Radicale server: each step
+// changes either side, then A, B and A sync and both must hold the same.
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include "MailServers.h"
+#include "controls/Buttons.h"
+#include "kit/AppFolder.h"
+#include "shell/frmMain.h"
+#include "store/Connection.h"
+#include "support/Fixture.h"
+#include "sync/DavSync.h"
+#include "sync/SyncNow.h"
+#include "sync/frmSyncSettings.h"
+
+class TestSyncDav : public QObject {
+    Q_OBJECT
+    std::unique_ptr<AppFixture> fx;
+    QTemporaryDir server, folderB;
+    TestCertificates certs;  // the server speaks TLS with a certificate of a test authority
+    QProcess radicale;
+    frmMain* main = nullptr;
+    bool tls = true;
+    quint16 port = 0;
+    QString db(int side) const { return (side ? folderB.path() : fx->appDir()) + "/Data/Tessaly.mdb"; }
+
+    void start()
+    {
+        QStringList args{"-m",
+                         "radicale",
+                         "--config",
+                         "",
+                         "--storage-filesystem-folder",
+                         server.filePath("store"),
+                         "--auth-type",
+                         "htpasswd",
+                         "--auth-htpasswd-filename",
+                         server.filePath("users"),
+                         "--auth-htpasswd-encryption",
+                         "plain",
+                         "--server-hosts",
+                         QString("127.0.0.1:%1").arg(port)};
+        if (tls)
+            args << "--server-ssl"
+                 << "True"
+                 << "--server-certificate" << certs.pem("good") << "--server-key" << certs.key("good");
+        radicale.start("/usr/bin/python3", args);
+        QVERIFY(waitFor(
+            [&] {
+                QTcpSocket s;
+                s.connectToHost("127.0.0.1", port);
+                return s.waitForConnected(200);
+            },
+            15000));
+    }
+    void stop()
+    {
+        radicale.terminate();
+        radicale.waitForFinished();
+    }
+    void settings(int side, const QString& password)
+    {
+        Connection con;
+        con.Open(db(side));
+        SyncStore::writeSettings(
+            con, {QString(tls ? "https://127.0.0.1:%1/" : "http://127.0.0.1:%1/").arg(port), "user", password});
+    }
+    FileOutcome sync(int side, const std::function<void(int)>& progress = {})
+    {
+        AppFolder::setPath(side ? folderB.path() : fx->appDir());
+        return SyncNow::run(progress);
+    }
+    // Both sides' contacts ("First|Comments") and appointment notes, sorted.
+    QStringList held(int side)
+    {
+        QStringList out;
+        for (const QVariantMap& r : Db::rows(db(side), "tblAddress"))
+            out << r["FirstName"].toString() + '|' + r["Comments"].toString();
+        for (const QVariantMap& r : Db::rows(db(side), "tblOrginize"))
+            out << r["DateValue"].toString() + ' ' + r["Note"].toString();
+        out.sort();
+        return out;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        fx = std::make_unique<AppFixture>();
+        main = fx->openMainWindow();
+        fx->makeDataFolder();
+        QString why;
+        QVERIFY2(certs.make(&why), qPrintable(why));
+        const QList<QSslCertificate> ca = QSslCertificate::fromPath(certs.pem("ca"));
+        DavClient::setExtraCaCertificates(ca);
+        QVERIFY(QDir(folderB.path()).mkpath("Data"));
+        QFile users(server.filePath("users"));
+        QVERIFY(users.open(QIODevice::WriteOnly) && users.write("user:secret\n"));
+        users.close();
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+        probe.close();
+        start();
+        QNetworkAccessManager net;
+        for (const auto& [path, verb, body] :
+             {std::tuple{"book", "MKCOL",
+                         "<mkcol xmlns='DAV:' xmlns:C='urn:ietf:params:xml:ns:carddav'><set><prop><resourcetype>"
+                         "<collection/><C:addressbook/></resourcetype></prop></set></mkcol>"},
+              std::tuple{"cal", "MKCALENDAR", ""}}) {
+            QNetworkRequest request(QUrl(QString("https://127.0.0.1:%1/user/%2/").arg(port).arg(path)));
+            QSslConfiguration tls = request.sslConfiguration();
+            tls.addCaCertificates(ca);
+            request.setSslConfiguration(tls);
+            request.setRawHeader("Authorization", "Basic " + QByteArray("user:secret").toBase64());
+            QNetworkReply* reply = net.sendCustomRequest(request, verb, QByteArray(body));
+            QSignalSpy(reply, &QNetworkReply::finished).wait(10000);
+            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 201);
+            delete reply;
+        }
+        settings(0, "secret");
+        settings(1, "secret");
+        settings(1, "secret");
+    }
+    void cleanupTestCase()
+    {
+        stop();
+        fx.reset();
+    }
+
+    void converge_data()
+    {
+        QTest::addColumn<QString>("sqlA");
+        QTest::addColumn<QString>("sqlB");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("A adds") << "INSERT INTO tblAddress (FirstName, Comments) VALUES ('Ann', ''), ('Bo', '');"
+                                   "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                                   "('5/15/26', '8:30AM', '9:00 AM', 'tea')"
+                                << "" << QStringList{"5/15/26 tea", "Ann|", "Bo|"};
+        QTest::newRow("B adds, changes")
+            << ""
+            << "INSERT INTO tblAddress (FirstName) VALUES ('Cy'); UPDATE tblAddress SET Comments = 'b' "
+               "WHERE FirstName = 'Ann'; UPDATE tblOrginize SET Note = 'coffee'"
+            << QStringList{"5/15/26 coffee", "Ann|b", "Bo|", "Cy|"};
+        QTest::newRow("both change one: kept twice") << "UPDATE tblAddress SET Comments = 'a1' WHERE FirstName = 'Bo'"
+                                                     << "UPDATE tblAddress SET Comments = 'b1' WHERE FirstName = 'Bo'"
+                                                     << QStringList{"5/15/26 coffee", "Ann|b", "Bo|a1", "Bo|b1", "Cy|"};
+        QTest::newRow("deletes both ways")
+            << "DELETE FROM tblAddress WHERE FirstName = 'Cy'"
+            << "DELETE FROM tblOrginize; DELETE FROM tblAddress WHERE Comments = 'a1'" << QStringList{"Ann|b", "Bo|b1"};
+        QTest::newRow("deleted there, changed here")
+            << "DELETE FROM tblAddress WHERE FirstName = 'Ann'"
+            << "UPDATE tblAddress SET Comments = 'kept' WHERE FirstName = 'Ann'" << QStringList{"Ann|kept", "Bo|b1"};
+    }
+    void converge()
+    {
+        QFETCH(QString, sqlA);
+        QFETCH(QString, sqlB);
+        QFETCH(QStringList, expected);
+        if (!sqlA.isEmpty())
+            Db::exec(db(0), sqlA);
+        if (!sqlB.isEmpty())
+            Db::exec(db(1), sqlB);
+        for (int side : {0, 1, 0}) {
+            const FileOutcome o = sync(side);
+            QVERIFY2(o.ok, qPrintable(o.message));
+        }
+        QCOMPARE(held(0), expected);
+        QCOMPARE(held(1), expected);
+    }
+
+    void failuresChangeNothing()
+    {
+        DavClient::setExtraCaCertificates({});
+        QVERIFY(sync(1).message.contains("certificate"));
+        DavClient::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem("ca")));
+        // Thirty new records; the server stops while A sends them.
+        for (int i = 0; i < 30; ++i)
+            Db::exec(db(0), QString("INSERT INTO tblAddress (FirstName) VALUES ('n%1')").arg(i, 2, 10, QChar('0')));
+        Db::exec(db(1), "UPDATE tblAddress SET Comments = 'waits' WHERE FirstName = 'Bo'");
+        const QStringList before = held(1);
+        FileOutcome o = sync(0, [&](int percent) {
+            if (percent > 70 && radicale.state() == QProcess::Running)
+                stop();
+        });
+        QVERIFY(!o.ok);
+        QVERIFY2(o.message.startsWith("Cannot reach the sync server 127.0.0.1"), qPrintable(o.message));
+        o = sync(1);
+        QVERIFY(!o.ok);
+        QCOMPARE(held(1), before);
+        main->findChild<QAction*>("mnuSyncNow")->trigger();  // the window says the same in a message
+        QVERIFY(fx->messages.value(0).text.startsWith("Cannot reach the sync server"));
+        QCOMPARE(fx->messages.value(0).icon, MsgIcon::Exclamation);
+        tls = false;  // the command line below has no test authority; a new address finds the collections anew
+        start();
+        QTcpServer silent;  // accepts, never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        DavClient::setTimeLimit(std::chrono::milliseconds(500));
+        AppFolder::setPath(fx->appDir());
+        main->findChild<QAction*>("mnuSyncSettings")->trigger();
+        auto* screen = visibleWindow<frmSyncSettings>();
+        QVERIFY(screen && screen->txtSyncPassword->text() == "secret");
+        screen->txtServer->setText(QString("http://127.0.0.1:%1").arg(silent.serverPort()));
+        screen->cmdSave->click();
+        QCOMPARE(sync(0).message, "The sync server 127.0.0.1 did not answer in time.");
+        DavClient::setTimeLimit(DavClient::kTimeLimit);
+        settings(0, "secret");
+        settings(1, "wrong");
+        o = sync(1);
+        QCOMPARE(o.message, "The sync server 127.0.0.1 refused the user name or password.");
+        QCOMPARE(held(1), before);
+        settings(1, "secret");
+        // The command line of B, then A, converge without a record twice.
+        const QString exe = folderB.filePath("tessaly");
+        QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), exe));
+        QProcess p;
+        p.start(exe, {"--sync"});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QCOMPARE(p.readAllStandardOutput().count('\n'), 2);
+        QVERIFY(sync(0).ok && sync(1).ok);
+        QCOMPARE(held(0).size(), 32);
+        QCOMPARE(held(0), held(1));
+        QVERIFY(held(0).contains("Bo|waits"));
+    }
+};
+
+QTEST_MAIN(TestSyncDav)
+#include "test_sync_dav.moc"
