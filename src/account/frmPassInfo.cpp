@@ -126,8 +126,7 @@ bool frmPassInfo::EmailSave()
     const bool saved = storeGuard([&] {
         rst.Open(Con, QStringLiteral("tblEmail"));
         rst.AddNew();
-        writeEmailSettings(rst);
-        rst.Update();
+        saveEmailSettings(Con, rst);
     });
     rst.Close();
     return saved;

@@ -10,8 +10,11 @@
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
 #include "controls/Buttons.h"
+#include "kit/MailSettings.h"
 #include "kit/SavingProgress.h"
+#include "kit/Secrets.h"
 #include "shell/frmMain.h"
+#include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 
@@ -26,6 +29,22 @@ class TestAccount : public QObject {
 
 private:
     std::unique_ptr<AppFixture> fx;
+    bool keyring = false;  // run twice by ctest: without a keyring and with one
+
+    // What the Password column holds for `password`, and the password the mail screens get.
+    QString column(const QString& password) const { return keyring ? QString() : password; }
+    QString mailPassword() const
+    {
+        Connection con;
+        con.Open(fx->dbPath());
+        return readMailSettings(con).value_or(MailSettings{}).password;
+    }
+    QString toldWhere() const
+    {
+        return QStringLiteral("Information|Tessaly 2002|No keyring answers on this desktop, so the mail password is "
+                              "kept in the file %1.")
+            .arg(fx->dbPath());
+    }
 
     void addAccount(const QString& user, const QString& password)
     {
@@ -69,6 +88,11 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        keyring = Secrets::available();
+        QCOMPARE(keyring, qEnvironmentVariableIsSet("TESSALY_TEST_KEYRING"));
+    }
     void init()
     {
         fx = std::make_unique<AppFixture>();
@@ -177,11 +201,13 @@ private slots:
             QTest::mouseClick(s->cmdRemoteHelp, Qt::LeftButton);
         }));
         QCOMPARE(rows("tblEmail", {"EmailInfo", "SMTP", "YourEmail", "Remote", "UserName", "Password"}),
-                 QStringList{"1|smtp.example.org|anna@example.org|pop.example.org|anna|pop pass"});
+                 QStringList{"1|smtp.example.org|anna@example.org|pop.example.org|anna|" + column("pop pass")});
+        QCOMPARE(mailPassword(), QStringLiteral("pop pass"));
         QCOMPARE(fx->messageBoxes(),
-                 QStringList({"Information|Tessaly 2002|Saved",
+                 QStringList({keyring ? QString() : toldWhere(), "Information|Tessaly 2002|Saved",
                               "None|Tessaly 2002|This will send email.SMTP : mail.myprovider.net.?",
-                              "None|Tessaly 2002|This will check your email.Remote mail.myprovider.net.?"}));
+                              "None|Tessaly 2002|This will check your email.Remote mail.myprovider.net.?"})
+                     .filter("|"));
         QVERIFY(!QFile::exists(fx->dataDir() + QStringLiteral("/Pass.dat")));
     }
 
@@ -237,8 +263,13 @@ private slots:
         form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
         form->txtEmailUserName->setText(QStringLiteral(" new user "));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
-        QCOMPARE(rows("tblEmail", fields), QStringList({"1|smtp.a.net||||", "2|s2|me@new.org|r2|new user|p2"}));
-        QVERIFY(visibleWindow<frmLoadSaving>() && fx->messages.isEmpty());
+        QTest::mouseClick(form->cmdSave, Qt::LeftButton);
+        QCOMPARE(rows("tblEmail", fields),
+                 QStringList({"1|smtp.a.net||||", "2|s2|me@new.org|r2|new user|" + column("p2")}));
+        QCOMPARE(mailPassword(), QStringLiteral("p2"));
+        // Without a keyring the screen says once where the password went.
+        QVERIFY(visibleWindow<frmLoadSaving>());
+        QCOMPARE(fx->messageBoxes(), keyring ? QStringList() : QStringList{toldWhere()});
     }
 };
 
