@@ -12,6 +12,7 @@
 #include "controls/Twips.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
+#include "kit/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 
@@ -43,6 +44,7 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
     cmdSave =
         makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
 
+    Keys::setDefaultButton(Frame4, cmdSave);
     QObject::connect(cmdSMTPhelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdSMTPhelp_Click);
     QObject::connect(cmdRemoteHelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdRemoteHelp_Click);
 }

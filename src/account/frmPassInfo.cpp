@@ -63,6 +63,7 @@ frmPassInfo::frmPassInfo()
     setTabOrder(EmailUserName, txtPassword);
 
     connect(cmdOkay, &QToolButton::clicked, this, &frmPassInfo::cmdOkay_Click);
+    Keys::setDefaultButton(Frame5, cmdOkay);
     connect(cmdSave, &QToolButton::clicked, this, &frmPassInfo::cmdSave_Click);
 }
 

@@ -59,6 +59,8 @@ frmFind::frmFind()
     setTabOrder(Check1, cmdCancel);
     setTabOrder(cmdCancel, Text1);
 
+    Keys::setDefaultButton(this, cmdfind);
+    Keys::setCancelButton(this, cmdCancel);
     connect(Check1, &QCheckBox::clicked, this, &frmFind::Check1_Click);
     connect(Text1, &QLineEdit::returnPressed, this, &frmFind::cmdfind_Click);
     connect(cmdfind, &QPushButton::clicked, this, &frmFind::cmdfind_Click);
