@@ -250,6 +250,7 @@ private slots:
                               form->txtEmailUserName->text(), form->txtPassword->text()})
                      .join('|'),
                  QStringLiteral("s2|e2|r2|u2|p2"));
+        QCOMPARE(rows("tblEmail", fields).at(1), "2|s2|e2|r2|u2|" + column("p2"));  // moved to the keyring
         form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
         form->txtEmailUserName->setText(QStringLiteral(" new user "));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
