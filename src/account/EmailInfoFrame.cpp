@@ -1,13 +1,19 @@
 #include "account/EmailInfoFrame.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 
+#include <utility>
+
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
+#include "kit/Screens.h"
+#include "store/Connection.h"
 #include "store/Recordset.h"
 
 const QString kSmtpHelp = QStringLiteral("This will send email.SMTP : mail.myprovider.net.?");
@@ -38,17 +44,22 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
     cmdSave =
         makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
 
+    Keys::setDefaultButton(Frame4, cmdSave);
     QObject::connect(cmdSMTPhelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdSMTPhelp_Click);
     QObject::connect(cmdRemoteHelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdRemoteHelp_Click);
 }
 
-void EmailInfoFrame::writeEmailSettings(Recordset& rs) const
+void EmailInfoFrame::saveEmailSettings(Connection& con, Recordset& rs)
 {
     rs.Fields(QStringLiteral("SMTP")) = txtsmtp->text().trimmed();
     rs.Fields(QStringLiteral("YourEmail")) = txtYourEmail->text().trimmed();
     rs.Fields(QStringLiteral("Remote")) = txtHost->text().trimmed();
     rs.Fields(QStringLiteral("UserName")) = txtEmailUserName->text().trimmed();
-    rs.Fields(QStringLiteral("Password")) = txtPassword->text().trimmed();
+    const QString password = txtPassword->text().trimmed();
+    if (!saveMailRow(con, rs, password) && !password.isEmpty() && !std::exchange(m_toldWhereKept, true))
+        MsgBox(QStringLiteral("No keyring answers on this desktop, so the mail password is kept in the file %1.")
+                   .arg(QDir::toNativeSeparators(con.path())),
+               MsgButtons::OKOnly, MsgIcon::Information);
 }
 
 void EmailInfoFrame::cmdSMTPhelp_Click()

@@ -6,6 +6,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QWidget;
+class Connection;
 class Recordset;
 class asxToolButton;
 class FlatBttn;
@@ -28,10 +29,13 @@ struct EmailInfoFrame {
     // box is named `userNameBox`. The help buttons are connected.
     void createEmailInfo(QWidget* parent, int top, Layout layout, const char* userNameBox);
 
-    // Assigns the five settings of the current row of `rs`, each trimmed.
-    void writeEmailSettings(Recordset& rs) const;
+    // Assigns the five settings of the current row of `rs`, each trimmed, and
+    // saves the row: the password goes to the keyring when one answers. When
+    // it went into the database file, the screen's first such save says so.
+    void saveEmailSettings(Connection& con, Recordset& rs);
 
     static void cmdSMTPhelp_Click();
+    bool m_toldWhereKept = false;
     static void cmdRemoteHelp_Click();
 };
 

@@ -89,8 +89,7 @@ bool frmChangeInfo::EmailSave()
             rst.Open(Con, QStringLiteral("tblEmail"));
             rst.AddNew();
         }
-        writeEmailSettings(rst);
-        rst.Update();
+        saveEmailSettings(Con, rst);
         txtID->setText(QString::number(rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong()));
     });
     rst.Close();

@@ -75,6 +75,8 @@ frmChangePass::frmChangePass()
 
     connect(cmdTest, &QPushButton::clicked, this, &frmChangePass::cmdTest_Click);
     connect(cmdOkay, &QToolButton::clicked, this, &frmChangePass::cmdOkay_Click);
+    Keys::setDefaultButton(fraPassLook, cmdTest);
+    Keys::setDefaultButton(fraNew, cmdOkay);
 }
 
 void frmChangePass::Form_Load()

@@ -44,7 +44,6 @@ frmLogin::frmLogin()
 
     txtUserName = makeTextBox(asxGenericContainer1, "txtUserName", twipsRect(960, 120, 2175, 375));
     txtPassword = makeTextBox(asxGenericContainer1, "txtPassword", twipsRect(960, 720, 2175, 375), true);
-    txtPassword->installEventFilter(this);
     setTabOrder(txtUserName, txtPassword);
 
     auto button = [&](const char* name, const QString& caption, const QRect& rect) {
@@ -57,6 +56,8 @@ frmLogin::frmLogin()
     cmdExit = button("cmdExit", QStringLiteral("Exit"), twipsRect(3480, 720, 975, 375));
     connect(cmdLogin, &QToolButton::clicked, this, &frmLogin::cmdLogin_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmLogin::cmdExit_Click);
+    Keys::setDefaultButton(this, cmdLogin);
+    Keys::setCancelButton(this, cmdExit);
 }
 
 void frmLogin::Form_Load()
@@ -64,18 +65,6 @@ void frmLogin::Form_Load()
     connectStore(Con);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-}
-
-bool frmLogin::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == txtPassword && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            cmdLogin_Click();
-            return true;
-        }
-    }
-    return Form::eventFilter(watched, event);
 }
 
 void frmLogin::cmdLogin_Click()

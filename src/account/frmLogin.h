@@ -26,9 +26,6 @@ public:
     QLineEdit *txtUserName, *txtPassword;
     asxToolButton *cmdLogin, *cmdExit;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void CheckEmpty();
     void lockMainWindow();

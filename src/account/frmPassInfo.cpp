@@ -63,6 +63,7 @@ frmPassInfo::frmPassInfo()
     setTabOrder(EmailUserName, txtPassword);
 
     connect(cmdOkay, &QToolButton::clicked, this, &frmPassInfo::cmdOkay_Click);
+    Keys::setDefaultButton(Frame5, cmdOkay);
     connect(cmdSave, &QToolButton::clicked, this, &frmPassInfo::cmdSave_Click);
 }
 
@@ -126,8 +127,7 @@ bool frmPassInfo::EmailSave()
     const bool saved = storeGuard([&] {
         rst.Open(Con, QStringLiteral("tblEmail"));
         rst.AddNew();
-        writeEmailSettings(rst);
-        rst.Update();
+        saveEmailSettings(Con, rst);
     });
     rst.Close();
     return saved;

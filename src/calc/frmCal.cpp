@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QScreen>
 
@@ -32,6 +33,10 @@ asxToolButton* key(QWidget* parent, const QString& name, const QString& caption,
     b->setText(caption);
     b->setAutoRaise(false);
     b->setFocusPolicy(Qt::NoFocus);
+    // The keyboard types what the key shows; "*" is the times key and Delete clears.
+    b->setShortcut(QKeySequence(caption == QStringLiteral("x")    ? QStringLiteral("*")
+                                : caption == QStringLiteral("AC") ? QStringLiteral("Del")
+                                                                  : caption));
     QFont font = b->font();
     font.setBold(true);
     b->setFont(font);
@@ -68,6 +73,7 @@ frmCal::frmCal()
     cmdPt = key(this, QStringLiteral("cmdPt"), QStringLiteral("."), {1200, 1680});
     cmdAC = key(this, QStringLiteral("cmdAC"), QStringLiteral("AC"), {1800, 1680});
     cmdEQ = key(this, QStringLiteral("cmdEQ"), QStringLiteral("="), {3000, 1080}, 1095);
+    Keys::setDefaultButton(this, cmdEQ);
     connect(cmdPt, &QToolButton::clicked, this, &frmCal::cmdPt_Click);
     connect(cmdAC, &QToolButton::clicked, this, &frmCal::cmdAC_Click);
     connect(cmdEQ, &QToolButton::clicked, this, &frmCal::cmdEQ_Click);

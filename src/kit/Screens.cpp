@@ -3,9 +3,12 @@
 #include <map>
 #include <vector>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QEventLoop>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
 #include <QPointer>
 
 namespace {
@@ -20,7 +23,66 @@ QPointer<QMdiArea>& area()
     static QPointer<QMdiArea> a;
     return a;
 }
+
+const char* const kDefaultButton = "defaultButton";
+const char* const kCancelButton = "cancelButton";
+
+QAbstractButton* declared(const QWidget* widget, const char* role)
+{
+    return qobject_cast<QAbstractButton*>(widget->property(role).value<QObject*>());
+}
+
+// Plain-text boxes (message bodies, comments) pass Tab on like every other
+// box; only the note window's rich text keeps it.
+void passTabOn(QWidget* screen)
+{
+    for (QPlainTextEdit* box : screen->findChildren<QPlainTextEdit*>())
+        box->setTabChangesFocus(true);
+}
+
+bool press(QAbstractButton* button)
+{
+    if (!button || !button->isEnabled() || !button->isVisible())
+        return false;
+    button->click();
+    return true;
+}
 }  // namespace
+
+void Keys::setDefaultButton(QWidget* area, QAbstractButton* button)
+{
+    area->setProperty(kDefaultButton, QVariant::fromValue<QObject*>(button));
+}
+
+void Keys::setCancelButton(QWidget* screen, QAbstractButton* button)
+{
+    screen->setProperty(kCancelButton, QVariant::fromValue<QObject*>(button));
+}
+
+bool Keys::handle(QWidget* screen, const QKeyEvent* event)
+{
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus || !screen->isAncestorOf(focus))
+            focus = screen;
+        auto* button = qobject_cast<QAbstractButton*>(focus);
+        if (button && button->isCheckable())
+            button = nullptr;  // Enter on a check box is the screen's, not a toggle
+        for (QWidget* w = focus; !button && w; w = w == screen ? nullptr : w->parentWidget())
+            button = declared(w, kDefaultButton);
+        return press(button);
+    }
+    if (event->key() != Qt::Key_Escape)
+        return false;
+    if (QAbstractButton* cancel = declared(screen, kCancelButton))
+        return press(cancel);
+    if (!screen->isWindow() || screen->windowType() == Qt::SplashScreen || screen->inherits("QMainWindow"))
+        return false;
+    Screens::close(screen);
+    return true;
+}
 
 void finishUnload(QWidget* widget, FormHooks* hooks)
 {
@@ -67,6 +129,7 @@ QMdiArea* Screens::workArea()
 
 void Screens::present(QWidget* widget, bool child)
 {
+    passTabOn(widget);
     if (child && area()) {
         auto* sub = qobject_cast<QMdiSubWindow*>(widget->parentWidget());
         if (!sub) {
@@ -102,6 +165,7 @@ bool Screens::close(QWidget* widget)
 
 void Screens::runModal(QWidget* widget, QWidget* owner)
 {
+    passTabOn(widget);
     QPointer<QWidget> guard(widget);
     if (owner)
         widget->setParent(owner, widget->windowFlags() | Qt::Dialog);

@@ -3,9 +3,26 @@
 #include <typeindex>
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QWidget>
 
+class QAbstractButton;
 class QMdiArea;
+
+// The keyboard, the same on every screen. Tab walks the controls in the
+// order they were made, unless the screen sets its own (setTabOrder). Enter
+// presses the focused push or tool button, else the default button of the
+// innermost area around the focus that declares one; a control that takes
+// Enter itself (a multi-line box) keeps it. Escape presses the screen's
+// cancel button, or closes a window of its own (not the main window) that
+// declares none.
+namespace Keys {
+// `area` is the screen itself, a frame on it, or a single box.
+void setDefaultButton(QWidget* area, QAbstractButton* button);
+void setCancelButton(QWidget* screen, QAbstractButton* button);
+// What a screen does with a key its focused control left alone; true when taken.
+bool handle(QWidget* screen, const QKeyEvent* event);
+}  // namespace Keys
 
 // What every screen has: its load and unload handlers, and whether it opens
 // inside the main window's work area.
@@ -39,6 +56,11 @@ public:
     }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (!Keys::handle(this, event))
+            Base::keyPressEvent(event);
+    }
     void closeEvent(QCloseEvent* event) override
     {
         if (!Form_QueryUnload()) {

@@ -81,6 +81,7 @@ frmSendEmail::frmSendEmail()
     connect(cmdRemove, &QToolButton::clicked, this, &frmSendEmail::cmdRemove_Click);
     connect(cmdClose, &QToolButton::clicked, this, &frmSendEmail::cmdClose_Click);
     connect(cmdTo, &QPushButton::clicked, this, &frmSendEmail::cmdTo_Click);
+    Keys::setCancelButton(this, cmdClose);
 }
 
 frmSendEmail::~frmSendEmail()

@@ -59,8 +59,9 @@ frmFind::frmFind()
     setTabOrder(Check1, cmdCancel);
     setTabOrder(cmdCancel, Text1);
 
+    Keys::setDefaultButton(this, cmdfind);
+    Keys::setCancelButton(this, cmdCancel);
     connect(Check1, &QCheckBox::clicked, this, &frmFind::Check1_Click);
-    connect(Text1, &QLineEdit::returnPressed, this, &frmFind::cmdfind_Click);
     connect(cmdfind, &QPushButton::clicked, this, &frmFind::cmdfind_Click);
     connect(Replace, &QPushButton::clicked, this, &frmFind::Replace_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmFind::cmdCancel_Click);

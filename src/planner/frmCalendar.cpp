@@ -29,6 +29,7 @@ frmCalendar::frmCalendar()
     cmdExit->setIconSize(QSize(32, 32));
 
     setTabOrder(MonthView1, cmdExit);
+    Keys::setCancelButton(this, cmdExit);
     connect(cmdExit, &QToolButton::clicked, this, &frmCalendar::cmdExit_Click);
 }
 

@@ -23,7 +23,7 @@ struct Entry {
 
 void perform(const Entry& entry)
 {
-    const QString title = QString::fromLatin1(entry.caption).remove(QStringLiteral("..."));
+    const QString title = QString::fromLatin1(entry.caption).remove(QStringLiteral("...")).remove(u'&');
     const std::optional<QString> path = entry.save ? getSaveFileName(title, QDir::homePath(), entry.filter)
                                                    : getOpenFileName(title, QDir::homePath(), entry.filter);
     if (!path)
@@ -37,10 +37,10 @@ void perform(const Entry& entry)
 void addFileExchangeEntries(QMenu* file, QAction* before)
 {
     static const Entry entries[] = {
-        {"mnuImportContacts", "Import Contacts...", false, kContactFiles, SyncFiles::importContacts},
-        {"mnuExportContacts", "Export Contacts...", true, kContactFiles, SyncFiles::exportContacts},
-        {"mnuImportAppointments", "Import Appointments...", false, kCalendarFiles, SyncFiles::importAppointments},
-        {"mnuExportAppointments", "Export Appointments...", true, kCalendarFiles, SyncFiles::exportAppointments},
+        {"mnuImportContacts", "&Import Contacts...", false, kContactFiles, SyncFiles::importContacts},
+        {"mnuExportContacts", "Export &Contacts...", true, kContactFiles, SyncFiles::exportContacts},
+        {"mnuImportAppointments", "Import &Appointments...", false, kCalendarFiles, SyncFiles::importAppointments},
+        {"mnuExportAppointments", "Export A&ppointments...", true, kCalendarFiles, SyncFiles::exportAppointments},
     };
     for (const Entry& entry : entries) {
         auto* action = new QAction(QString::fromLatin1(entry.caption), file);

@@ -100,6 +100,8 @@ frmAbout::frmAbout()
     setTabOrder(cmdOK, cmdSysInfo);
     setTabOrder(cmdSysInfo, txtDescription);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    Keys::setDefaultButton(this, cmdOK);  // OK is both the default and the cancel button
+    Keys::setCancelButton(this, cmdOK);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }
 
@@ -122,20 +124,6 @@ void frmAbout::loadDescription()
         txtDescription->LoadFile(AppFolder::descriptionFile());
     } catch (const RichTextBoxError&) {
         txtDescription->setPlainText(kNoDescription);
-    }
-}
-
-void frmAbout::keyPressEvent(QKeyEvent* event)
-{
-    // OK is both the default and the cancel button.
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        cmdOK_Click();
-        return;
-    default:
-        Form::keyPressEvent(event);
     }
 }
 

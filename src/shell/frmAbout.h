@@ -31,9 +31,6 @@ public:
     std::array<QFrame*, 2> Line1;
     QPushButton *cmdOK, *cmdSysInfo;
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     void loadDescription();
 };

@@ -354,21 +354,21 @@ void frmMain::createMenus()
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     addFileExchangeEntries(mnuFile, mnuExit);
 
-    mnuProperties = menuBar()->addMenu(QStringLiteral("Properties"));
+    mnuProperties = menuBar()->addMenu(QStringLiteral("&Properties"));
     mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
-    mnuChangePass = mnuProperties->addAction(QStringLiteral("Change password"));
+    mnuChangePass = mnuProperties->addAction(QStringLiteral("Change &password"));
     mnuChangePass->setObjectName(QStringLiteral("mnuChangePass"));
     sep1 = mnuProperties->addSeparator();
     sep1->setObjectName(QStringLiteral("sep1"));
-    mnuChangeInfo = mnuProperties->addAction(QStringLiteral("Change Info"));
+    mnuChangeInfo = mnuProperties->addAction(QStringLiteral("Change &Info"));
     mnuChangeInfo->setObjectName(QStringLiteral("mnuChangeInfo"));
     mnuSyncSettings = mnuProperties->addAction(QStringLiteral("Sync Settings"));
     mnuSyncSettings->setObjectName(QStringLiteral("mnuSyncSettings"));
     connect(mnuSyncSettings, &QAction::triggered, this, [] { Screens::show<frmSyncSettings>(); });
 
-    mnuAbout = menuBar()->addMenu(QStringLiteral("About"));
+    mnuAbout = menuBar()->addMenu(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-    mnuAB = mnuAbout->addAction(QStringLiteral("About"));
+    mnuAB = mnuAbout->addAction(QStringLiteral("&About"));
     mnuAB->setObjectName(QStringLiteral("mnuAB"));
 
     connect(mnuExit, &QAction::triggered, this, &frmMain::cmdExit_Click);

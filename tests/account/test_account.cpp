@@ -10,13 +10,18 @@
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
 #include "controls/Buttons.h"
+#include "kit/MailSettings.h"
 #include "kit/SavingProgress.h"
+#include "kit/Secrets.h"
 #include "shell/frmMain.h"
+#include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 
 namespace {
 const QString kInvalid = QStringLiteral("Critical|Login|Invalid User Name or Password, try again!");
+const QString kToldWhere("Information|Tessaly 2002|No keyring answers on this desktop, so the mail password is kept in "
+                         "the file %1.");
 }  // namespace
 
 // The account screens: who gets in, and what setup, change of password and
@@ -26,6 +31,17 @@ class TestAccount : public QObject {
 
 private:
     std::unique_ptr<AppFixture> fx;
+    bool keyring = false;  // run twice by ctest: without a keyring and with one
+
+    // What the Password column holds for `password`, and the password the mail screens get.
+    QString column(const QString& password) const { return keyring ? QString() : password; }
+    QString mailPassword() const
+    {
+        Connection con;
+        con.Open(fx->dbPath());
+        return readMailSettings(con).value_or(MailSettings{}).password;
+    }
+    QString toldWhere() const { return kToldWhere.arg(fx->dbPath()); }
 
     void addAccount(const QString& user, const QString& password)
     {
@@ -73,6 +89,8 @@ private slots:
     {
         fx = std::make_unique<AppFixture>();
         fx->makeDataFolder();
+        keyring = Secrets::available();
+        QCOMPARE(keyring, qEnvironmentVariableIsSet("TESSALY_TEST_KEYRING"));
     }
     void cleanup() { fx.reset(); }
 
@@ -83,16 +101,12 @@ private slots:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("right") << "anna"
-                               << "Secret" << true;
-        QTest::newRow("name in capitals") << "ANNA"
-                                          << "Secret" << false;
-        QTest::newRow("password case") << "anna"
-                                       << "secret" << false;
-        QTest::newRow("trailing blank") << "anna"
-                                        << "Secret " << false;
-        QTest::newRow("second account") << "bert"
-                                        << "other" << false;
+        for (const auto& [row, user, password, accepted] : {std::tuple{"right", "anna", "Secret", true},
+                                                            {"name in capitals", "ANNA", "Secret", false},
+                                                            {"password case", "anna", "secret", false},
+                                                            {"trailing blank", "anna", "Secret ", false},
+                                                            {"second account", "bert", "other", false}})
+            QTest::newRow(row) << QString(user) << QString(password) << accepted;
     }
     void loginChecksTheFirstAccountExactly()
     {
@@ -177,11 +191,13 @@ private slots:
             QTest::mouseClick(s->cmdRemoteHelp, Qt::LeftButton);
         }));
         QCOMPARE(rows("tblEmail", {"EmailInfo", "SMTP", "YourEmail", "Remote", "UserName", "Password"}),
-                 QStringList{"1|smtp.example.org|anna@example.org|pop.example.org|anna|pop pass"});
+                 QStringList{"1|smtp.example.org|anna@example.org|pop.example.org|anna|" + column("pop pass")});
+        QCOMPARE(mailPassword(), QStringLiteral("pop pass"));
         QCOMPARE(fx->messageBoxes(),
-                 QStringList({"Information|Tessaly 2002|Saved",
+                 QStringList({keyring ? QString() : toldWhere(), "Information|Tessaly 2002|Saved",
                               "None|Tessaly 2002|This will send email.SMTP : mail.myprovider.net.?",
-                              "None|Tessaly 2002|This will check your email.Remote mail.myprovider.net.?"}));
+                              "None|Tessaly 2002|This will check your email.Remote mail.myprovider.net.?"})
+                     .filter("|"));
         QVERIFY(!QFile::exists(fx->dataDir() + QStringLiteral("/Pass.dat")));
     }
 
@@ -234,11 +250,16 @@ private slots:
                               form->txtEmailUserName->text(), form->txtPassword->text()})
                      .join('|'),
                  QStringLiteral("s2|e2|r2|u2|p2"));
+        QCOMPARE(rows("tblEmail", fields).at(1), "2|s2|e2|r2|u2|" + column("p2"));  // moved to the keyring
         form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
         form->txtEmailUserName->setText(QStringLiteral(" new user "));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
-        QCOMPARE(rows("tblEmail", fields), QStringList({"1|smtp.a.net||||", "2|s2|me@new.org|r2|new user|p2"}));
-        QVERIFY(visibleWindow<frmLoadSaving>() && fx->messages.isEmpty());
+        QTest::mouseClick(form->cmdSave, Qt::LeftButton);
+        QCOMPARE(rows("tblEmail", fields),
+                 QStringList({"1|smtp.a.net||||", "2|s2|me@new.org|r2|new user|" + column("p2")}));
+        // Without a keyring the screen says once where the password went.
+        QVERIFY(visibleWindow<frmLoadSaving>());
+        QCOMPARE(fx->messageBoxes(), keyring ? QStringList() : QStringList{toldWhere()});
     }
 };
 

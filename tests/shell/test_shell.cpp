@@ -1,13 +1,28 @@
+#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
+#include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
+#include "account/frmChangeInfo.h"
+#include "account/frmChangePass.h"
+#include "account/frmLogin.h"
+#include "account/frmPassInfo.h"
+#include "address/frmAddress.h"
+#include "address/frmAddressSearch.h"
+#include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
+#include "mail/frmSendEmail.h"
+#include "mail/frmTo.h"
+#include "notes/frmFind.h"
+#include "planner/frmCalendar.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
@@ -15,7 +30,42 @@
 #include "support/Files.h"
 #include "support/Fixture.h"
 
-// The main window's frame and the about box.
+namespace {
+// A screen; its Tab walk from the first control on; keys
+// as "focus>key>button" ("-": no focus) with the button each must press; and
+// what Escape does: presses that button, "closes" the screen or it "stays".
+struct Row {
+    std::function<QWidget*()> open;
+    const char *walk, *presses, *escape;
+};
+const Row kScreens[] = {
+    {Screens::show<frmLogin>, "txtUserName txtPassword cmdLogin cmdExit",
+     "txtUserName>Return>cmdLogin cmdExit>Enter>cmdExit", "cmdExit"},
+    {Screens::show<frmPassInfo>,
+     "txtUserName txtPass txtRePass txtsmtp txtYourEmail txtHost EmailUserName txtPassword cmdOkay cmdSMTPhelp "
+     "cmdRemoteHelp cmdSave",
+     "txtRePass>Return>cmdOkay txtHost>Enter>cmdSave", "closes"},
+    {Screens::show<frmChangePass>, "txtcurrentUserName txtCurrentPass cmdTest", "txtCurrentPass>Return>cmdTest",
+     "closes"},
+    {Screens::show<frmChangeInfo>,
+     "txtPassword txtEmailUserName txtHost txtsmtp txtYourEmail cmdSMTPhelp cmdRemoteHelp cmdSave",
+     "txtsmtp>Return>cmdSave", "closes"},
+    {Screens::show<frmAbout>, "txtDescription cmdOK cmdSysInfo", "txtDescription>Return>cmdOK", "cmdOK"},
+    {Screens::show<frmFind>, "Text1 Replace Text2 cmdfind Check1 cmdCancel",
+     "Text1>Return>cmdfind Check1>Return>cmdfind", "cmdCancel"},
+    {Screens::show<frmCal>, "", "->7>cmdNum_7 ->*>cmdOp_2 ->Enter>cmdEQ", "closes"},
+    {Screens::show<frmCalendar>, "", "", "cmdExit"},
+    {Screens::show<frmSendEmail>,
+     "cmdSend cmdNew cmdAddFile cmdRemove cmdClose cmdTo txtRecipient txtSubject txtMessage lstAttachments txtHost "
+     "txtSender",
+     "", "cmdClose"},
+    {Screens::show<frmAddress>, "", "", "stays"},
+    {Screens::show<frmAddressSearch>, "", "", "closes"},
+    {Screens::show<frmTo>, "", "", "closes"},
+};
+}  // namespace
+
+// The main window's frame, the about box, and the keyboard on every screen.
 class TestShell : public QObject {
     Q_OBJECT
 
@@ -40,10 +90,19 @@ private slots:
         QVERIFY(!Screens::isLoaded<frmMain>() && !Screens::isLoaded<frmLoadingPic>());
     }
 
-    // A tool button names itself while the pointer is on it, and only then.
-    void hoverLabels()
+    // A tool button names itself while the pointer is on it, and only then;
+    // the menus open from the keyboard (Alt and the underlined letter).
+    void hoverLabelsAndMenuMnemonics()
     {
         frmMain* main = fx->openMainWindow();
+        QStringList titles;
+        for (QAction* menu : main->menuBar()->actions())
+            for (QAction* item : QList{menu} + menu->menu()->actions())
+                titles << item->text();
+        QCOMPARE(titles.join('|'),
+                 QStringLiteral("&File|&Import Contacts...|Export &Contacts...|Import &Appointments..."
+                                "|Export A&ppointments...||&Exit|&Properties|Change &password||"
+                                "Change &Info|&About|&About"));
         const QList<std::tuple<QWidget*, QLabel*, QString>> buttons = {
             {main->cmdNote, main->lblNote, QStringLiteral("Note Taking")},
             {main->cmdAddressSave, main->lblAddressSave, QStringLiteral("Save")},
@@ -76,9 +135,49 @@ private slots:
         QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);
         QCOMPARE(fx->launched.value(0).first, bin + QStringLiteral("/hardinfo"));
         qputenv("PATH", path);
-        QTest::keyClick(about->txtDescription, Qt::Key_Escape);
-        pump();
-        QVERIFY(!Screens::isLoaded<frmAbout>());
+    }
+
+    // Every screen is worked with the keyboard alone, through the one mechanism of the screen base.
+    void everyScreenByKeyboard()
+    {
+        fx->openMainWindow();
+        fx->makeDataFolder();
+        auto focusName = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : ""; };
+        for (const Row& row : kScreens) {
+            QPointer<QWidget> screen;
+            auto show = [&] {
+                screen = row.open();
+                screen->window()->activateWindow();
+                return QTest::qWaitForWindowActive(screen->window());
+            };
+            QVERIFY(show());
+            const QString name = screen->objectName();
+            const QStringList walk = QString::fromLatin1(row.walk).split(' ', Qt::SkipEmptyParts);
+            if (!walk.isEmpty())
+                screen->findChild<QWidget*>(walk[0])->setFocus();
+            QStringList walked;  // until Tab is back on the first
+            for (int i = 0; i <= walk.size() && !walk.isEmpty();
+                 ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
+                walked << focusName();
+            QCOMPARE(name + ": " + walked.join(' '), name + ": " + (walk + walk.mid(0, 1)).join(' '));
+            for (const QString& press : QString::fromLatin1(row.presses).split(' ', Qt::SkipEmptyParts)) {
+                const QStringList part = press.split('>');
+                QSignalSpy clicked(screen->findChild<QAbstractButton*>(part[2]), &QAbstractButton::clicked);
+                QWidget* target = part[0] == "-" ? screen.data() : screen->findChild<QWidget*>(part[0]);
+                target->setFocus();
+                QTest::keyClick(target, Qt::Key(QKeySequence(part[1])[0].key()));
+                QVERIFY2(waitFor([&] { return clicked.size() == 1; }, 1000), qPrintable(name + " " + press));
+                pump();  // a screen the button closed is gone now
+                if (!screen)
+                    QVERIFY(show());
+            }
+            auto* cancel = screen->findChild<QAbstractButton*>(row.escape);
+            QSignalSpy pressed(cancel ? cancel : new QPushButton(screen), &QAbstractButton::clicked);
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : screen.data(), Qt::Key_Escape);
+            pump();
+            const QString outcome = cancel ? (pressed.isEmpty() ? "cmd?" : row.escape) : screen ? "stays" : "closes";
+            QCOMPARE(name + ": " + outcome, name + ": " + row.escape);
+        }
     }
 };
 
