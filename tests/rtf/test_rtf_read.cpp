@@ -120,11 +120,9 @@ private slots:
             R"({\*\pn\pnlvlbody\pnucrm}d\par{\*\pn\pnlvlblt{\pntxtb\'b7}}e\par{\*\pn\pnlvl3\pnucltr}f})",
             u"<>#1:-8.1[fs=12]a\n<>#1:-8.1[fs=12]b\n<>[fs=12]c\n<>#2:-8.1[fs=12]d\n<>#3:-1.1[fs=12]e\n<>#4:-6.3[fs=12]"
             u"f");
-        row("first numbers of lists, 0 included; a new start makes a new list",
-            R"({\rtf1{\*\listtable{\list{\listlevel\levelnfc0\levelstartat0}\listid1}})"
-            R"({\*\listoverridetable{\listoverride\listid1\ls1}}\ls1 a\par\pard{\*\pn\pnlvlbody\pndec\pnstart5}b\par)"
-            R"({\*\pn\pnlvlbody\pndec\pnstart5}c\par{\*\pn\pnlvlbody\pndec\pnstart7}d})",
-            u"<>#1:-4.1^0[fs=12]a\n<>#2:-4.1^5[fs=12]b\n<>#2:-4.1^5[fs=12]c\n<>#3:-4.1^7[fs=12]d");
+        row("first numbers of lists, 0 included: a new one makes a new list",
+            R"({\rtf1{\*\pn\pnlvlbody\pndec\pnstart0}a\par b\par{\*\pn\pnlvlbody\pndec\pnstart7}c})",
+            u"<>#1:-4.1^0[fs=12]a\n<>#1:-4.1^0[fs=12]b\n<>#2:-4.1^7[fs=12]c");
         row("table with paragraphs and widths",
             R"({\rtf1 x\par\trowd\cellx1000\cellx3000\pard\intbl a\par b\cell c\cell\row\intbl d\cell e\cell\row\pard y})",
             u"<>[fs=12]x\n<>@0,0[fs=12]a\n<>@0,0[fs=12]b\n<>@0,1[fs=12]c\n<>@1,0[fs=12]d\n<>@1,1[fs=12]e\n<>[fs=12]y");
