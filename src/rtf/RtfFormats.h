@@ -6,8 +6,13 @@
 // so the writer can give it back.
 namespace RtfFormats {
 
-// QTextListFormat: the first number of a list when it is not 1 (\levelstartat).
+// QTextListFormat: the first number of a list when it is not 1 (\levelstartat,
+// \pnstart). Qt 6.4 has no start number of its own: the box shows 1, 2, 3.
 inline constexpr int ListStart = QTextFormat::UserProperty + 1;
+inline int listStart(const QTextFormat& f)
+{
+    return f.hasProperty(ListStart) ? f.intProperty(ListStart) : 1;
+}
 // QTextImageFormat: the picture's own bytes and their kind ("png", "jpeg"),
 // written back as read.
 inline constexpr int PictureData = QTextFormat::UserProperty + 2;

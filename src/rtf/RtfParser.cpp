@@ -14,6 +14,12 @@ bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
+// A byte that is text as it stands: printable ASCII but for the three
+// characters RTF gives a meaning.
+bool isPlain(char c)
+{
+    return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}';
+}
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -57,6 +63,15 @@ void Parser::run()
             }
             if (m_ucSkip > 0) {
                 --m_ucSkip;
+                break;
+            }
+            if (m_st.dest == Dest::Text && isPlain(c) && m_pendingBytes.isEmpty()) {
+                // Most of a note is plain ASCII text: taken as one span
+                // instead of byte by byte.
+                const char* start = m_p - 1;
+                while (m_p < m_end && isPlain(*m_p))
+                    ++m_p;
+                textSpan(QLatin1StringView(start, m_p - start));
                 break;
             }
             textByte(static_cast<unsigned char>(c));

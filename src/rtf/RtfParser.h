@@ -278,6 +278,7 @@ private:
     void appendChar(char16_t ch);
     void flushBytes();
     void textChar(char16_t ch);
+    void textSpan(QLatin1StringView text);
     void insertRun(const QString& text, const QTextCharFormat& format);
     void flushRun();
     void endFontEntry();
@@ -308,6 +309,7 @@ private:
     int gridColumn(int edge);
     void moveToCell();
     void mergeCells();
+    void keepFormatsOverMerge(int row, int column, int rows, int columns);
     void endCell();
     void endRow();
     void endTable();

@@ -272,7 +272,7 @@ void Parser::applyList()
     if (start != 1)
         format.setProperty(RtfFormats::ListStart, start);
     QPointer<QTextList>& list = m_lists[{ls, level}];
-    if (list && list->format().style() == format.style())
+    if (list && list->format().style() == format.style() && RtfFormats::listStart(list->format()) == start)
         list->add(m_cur.block());
     else
         list = m_cur.createList(format);

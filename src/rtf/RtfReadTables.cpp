@@ -196,8 +196,28 @@ void Parser::mergeCells()
         const auto& [row, column, rows, columns] = *it;
         const int down = std::min(rows, m_table->rows() - row);
         const int across = std::min(columns, m_table->columns() - column);
-        if (down > 1 || across > 1)
+        if (down > 1 || across > 1) {
+            keepFormatsOverMerge(row, column, down, across);
             m_table->mergeCells(row, column, down, across);
+        }
+    }
+}
+
+// A merge joins the paragraph of each empty covered cell with the paragraph
+// before it, and Qt keeps the covered one's format when the one before is
+// empty too: its spacing, indents and list would be lost. The covered
+// paragraph takes the format of the one before, so the join keeps it.
+void Parser::keepFormatsOverMerge(int row, int column, int rows, int columns)
+{
+    for (int r = row; r < row + rows; ++r) {
+        for (int c = column; c < column + columns; ++c) {
+            const QTextTableCell cell = m_table->cellAt(r, c);
+            if ((r == row && c == column) || cell.row() != r || cell.column() != c
+                || cell.firstPosition() != cell.lastPosition())
+                continue;
+            QTextCursor covered = cell.firstCursorPosition();
+            covered.setBlockFormat(covered.block().previous().blockFormat());
+        }
     }
 }
 

@@ -324,6 +324,16 @@ void Parser::textChar(char16_t ch)
     m_run.append(QChar(ch));
 }
 
+void Parser::textSpan(QLatin1StringView text)
+{
+    beginText();
+    if (!(m_st.ch == m_runProps)) {
+        flushRun();
+        m_runProps = m_st.ch;
+    }
+    m_run.append(text);
+}
+
 void Parser::insertRun(const QString& text, const QTextCharFormat& format)
 {
     m_cur.insertText(text, format);

@@ -210,10 +210,10 @@ ParaProps Writer::paraProps(const QTextBlock& block, bool inTable)
 void Writer::listText(const QTextBlock& block, const QTextList* list)
 {
     const QTextListFormat f = list->format();
-    const int start = f.intProperty(RtfFormats::ListStart);
+    const int start = RtfFormats::listStart(f);
     const bool bullet = numberFormat(f.style()) == 23;
     QString itemText = bullet ? QString(QChar(bulletOf(f.style()))) : list->itemText(block);
-    if (!bullet && start != 0 && f.style() == QTextListFormat::ListDecimal)
+    if (!bullet && start != 1 && f.style() == QTextListFormat::ListDecimal)
         itemText = QString::number(list->itemNumber(block) + start) + u'.';
     m_body.raw("{");
     m_body.word("listtext");
@@ -234,7 +234,7 @@ void Writer::listText(const QTextBlock& block, const QTextList* list)
     if (!bullet) {
         static const int order[] = {0, 4, 3, 2, 1};  // \levelnfc of each word above
         m_body.word(styles[std::find(order, order + 5, nfc) - order]);
-        m_body.word("pnstart", start != 0 ? start : 1);
+        m_body.word("pnstart", start);
     }
     m_body.word("pnindent", 0);
     m_body.raw("{");
@@ -266,14 +266,14 @@ void Writer::listTable(Emitter& e) const
             const QTextList* list = lists[std::size_t(level)];
             const QTextListFormat f = list ? list->format() : QTextListFormat();
             const int nfc = list ? numberFormat(f.style()) : 0;
-            const int start = f.intProperty(RtfFormats::ListStart);
+            const int start = RtfFormats::listStart(f);
             e.raw("{");
             e.word("listlevel");
             e.word("levelnfc", nfc);
             e.word("levelnfcn", nfc);
             e.word("leveljc", 0);
             e.word("levelfollow", 0);
-            e.word("levelstartat", start != 0 ? start : 1);
+            e.word("levelstartat", start);
             e.raw("{");
             e.word("leveltext");
             if (nfc == 23) {

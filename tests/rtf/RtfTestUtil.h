@@ -75,7 +75,9 @@ inline QString describe(const QTextDocument& doc, bool withDefaultFamily = true)
         if (const QTextList* l = b.textList())
             line += u"#%1:%2.%3"_qs.arg(*lists.insert(l, lists.value(l, int(lists.size()) + 1)))
                         .arg(l->format().style())
-                        .arg(l->format().indent());
+                        .arg(l->format().indent())
+                    + (RtfFormats::listStart(l->format()) != 1 ? u"^%1"_qs.arg(RtfFormats::listStart(l->format()))
+                                                               : QString());
         if (const QTextTable* t = QTextCursor(b).currentTable()) {
             const QTextTableCell c = t->cellAt(b.position());
             line += u"@%1,%2"_qs.arg(c.row()).arg(c.column());

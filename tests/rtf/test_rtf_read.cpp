@@ -120,6 +120,9 @@ private slots:
             R"({\*\pn\pnlvlbody\pnucrm}d\par{\*\pn\pnlvlblt{\pntxtb\'b7}}e\par{\*\pn\pnlvl3\pnucltr}f})",
             u"<>#1:-8.1[fs=12]a\n<>#1:-8.1[fs=12]b\n<>[fs=12]c\n<>#2:-8.1[fs=12]d\n<>#3:-1.1[fs=12]e\n<>#4:-6.3[fs=12]"
             u"f");
+        row("first numbers of lists, 0 included: a new one makes a new list",
+            R"({\rtf1{\*\pn\pnlvlbody\pndec\pnstart0}a\par b\par{\*\pn\pnlvlbody\pndec\pnstart7}c})",
+            u"<>#1:-4.1^0[fs=12]a\n<>#1:-4.1^0[fs=12]b\n<>#2:-4.1^7[fs=12]c");
         row("table with paragraphs and widths",
             R"({\rtf1 x\par\trowd\cellx1000\cellx3000\pard\intbl a\par b\cell c\cell\row\intbl d\cell e\cell\row\pard y})",
             u"<>[fs=12]x\n<>@0,0[fs=12]a\n<>@0,0[fs=12]b\n<>@0,1[fs=12]c\n<>@1,0[fs=12]d\n<>@1,1[fs=12]e\n<>[fs=12]y");
@@ -127,6 +130,13 @@ private slots:
             R"({\rtf1\trowd\clmgf\cellx1000\clmrg\cellx2000\clvmgf\cellx3000\intbl a\cell\cell b\cell\row)"
             R"(\trowd\cellx500\cellx2000\clvmrg\cellx3000\intbl c\cell d\cell\cell\row})",
             u"<>[fs=12]\n<>@0,0+1x3[fs=12]a\n<>@0,3+2x1[fs=12]b\n<>@1,0[fs=12]c\n<>@1,1+1x2[fs=12]d\n<>[fs=12]");
+        row("empty merged cells keep their paragraph, list item included",
+            R"({\rtf1{\*\listtable{\list{\listlevel\levelnfc0}\listid1}}{\*\listoverridetable{\listoverride\listid1\ls1}})"
+            R"(\trowd\clmgf\cellx1000\clmrg\cellx2000\pard\intbl\li720\cell\pard\intbl\cell\row)"
+            R"(\trowd\cellx1000\clvmgf\cellx2000\pard\intbl\cell\cell\row)"
+            R"(\trowd\cellx1000\clvmrg\cellx2000\pard\intbl\ls1\sb120\cell\pard\intbl\cell\row})",
+            u"<>[fs=12]\n<li=720>@0,0+1x2[fs=12]\n<>@1,0[fs=12]\n<>@1,1+2x1[fs=12]\n<sb=120>#1:-4.1@2,0[fs=12]\n<>[fs="
+            u"12]");
         row("cells without intbl or row", R"({\rtf1 a\cell b})",
             u"<>[fs=12]\n<>@0,0[fs=12]a\n<>@0,1[fs=12]b\n<>[fs=12]");
         row("pictures: goal size, scaling, pixels, bad data",
