@@ -49,7 +49,7 @@ void addFileExchangeEntries(QMenu* file, QAction* before)
         QObject::connect(action, &QAction::triggered, action, [&entry] { perform(entry); });
     }
     file->insertSeparator(before);
-    auto* sync = new QAction(QStringLiteral("Sync Now"), file);
+    auto* sync = new QAction(QStringLiteral("&Sync Now"), file);
     sync->setObjectName(QStringLiteral("mnuSyncNow"));
     file->insertAction(before, sync);
     QObject::connect(sync, &QAction::triggered, sync, &SyncNow::withProgress);

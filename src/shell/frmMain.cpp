@@ -362,7 +362,7 @@ void frmMain::createMenus()
     sep1->setObjectName(QStringLiteral("sep1"));
     mnuChangeInfo = mnuProperties->addAction(QStringLiteral("Change &Info"));
     mnuChangeInfo->setObjectName(QStringLiteral("mnuChangeInfo"));
-    mnuSyncSettings = mnuProperties->addAction(QStringLiteral("Sync Settings"));
+    mnuSyncSettings = mnuProperties->addAction(QStringLiteral("&Sync Settings"));
     mnuSyncSettings->setObjectName(QStringLiteral("mnuSyncSettings"));
     connect(mnuSyncSettings, &QAction::triggered, this, [] { Screens::show<frmSyncSettings>(); });
 

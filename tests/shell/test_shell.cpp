@@ -101,8 +101,8 @@ private slots:
                 titles << item->text();
         QCOMPARE(titles.join('|'),
                  QStringLiteral("&File|&Import Contacts...|Export &Contacts...|Import &Appointments..."
-                                "|Export A&ppointments...||&Exit|&Properties|Change &password||"
-                                "Change &Info|&About|&About"));
+                                "|Export A&ppointments...||&Sync Now||&Exit|&Properties|Change &password||"
+                                "Change &Info|&Sync Settings|&About|&About"));
         const QList<std::tuple<QWidget*, QLabel*, QString>> buttons = {
             {main->cmdNote, main->lblNote, QStringLiteral("Note Taking")},
             {main->cmdAddressSave, main->lblAddressSave, QStringLiteral("Save")},
