@@ -41,6 +41,8 @@ void servePop3(ScriptedPeer& peer, const QByteArrayList& messages, const QByteAr
             return "+OK\r\nUSER\r\n.\r\n";
         if (line.startsWith("STAT"))
             return "+OK " + QByteArray::number(messages.size()) + " 0\r\n";
+        if (line.startsWith("UIDL"))
+            return "-ERR no UIDL\r\n";
         if (line.startsWith("RETR "))
             return "+OK\r\n" + messages.value(line.mid(5).trimmed().toInt() - 1) + ".\r\n";
         return "+OK\r\n";
