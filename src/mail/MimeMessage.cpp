@@ -93,17 +93,35 @@ QByteArray partBytes(GMimePart* part)
 
 QString entity(const QString& name)
 {
-    static const QHash<QString, QString> kNamed = {{"amp", "&"},   {"lt", "<"},   {"gt", ">"},
-                                                   {"quot", "\""}, {"apos", "'"}, {"nbsp", QString(QChar(0xA0))}};
+    // The named characters of HTML 4 from U+00A0 on, in order, and the few others mail uses.
+    static const QStringList kLatin1 =
+        QStringLiteral(
+            "nbsp iexcl cent pound curren yen brvbar sect uml copy ordf laquo not shy reg macr deg plusmn sup2 sup3 "
+            "acute micro para middot cedil sup1 ordm raquo frac14 frac12 frac34 iquest Agrave Aacute Acirc Atilde "
+            "Auml Aring AElig Ccedil Egrave Eacute Ecirc Euml Igrave Iacute Icirc Iuml ETH Ntilde Ograve Oacute Ocirc "
+            "Otilde Ouml times Oslash Ugrave Uacute Ucirc Uuml Yacute THORN szlig agrave aacute acirc atilde auml "
+            "aring aelig ccedil egrave eacute ecirc euml igrave iacute icirc iuml eth ntilde ograve oacute ocirc "
+            "otilde ouml divide oslash ugrave uacute ucirc uuml yacute thorn yuml")
+            .split(QLatin1Char(' '));
+    static const QHash<QString, char32_t> kOther = {
+        {"amp", '&'},      {"lt", '<'},        {"gt", '>'},       {"quot", '"'},     {"apos", '\''},
+        {"euro", 0x20AC},  {"hellip", 0x2026}, {"ndash", 0x2013}, {"mdash", 0x2014}, {"lsquo", 0x2018},
+        {"rsquo", 0x2019}, {"ldquo", 0x201C},  {"rdquo", 0x201D}, {"bull", 0x2022},  {"trade", 0x2122}};
+    char32_t code = 0;
     if (name.startsWith(QLatin1Char('#'))) {
         bool ok = false;
-        const uint code = name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive) ? name.mid(2).toUInt(&ok, 16)
-                                                                                    : name.mid(1).toUInt(&ok);
-        if (ok && code > 0 && code < 0x110000)
-            return QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
-        return {};
+        code = name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive) ? name.mid(2).toUInt(&ok, 16)
+                                                                         : name.mid(1).toUInt(&ok);
+        if (!ok || code == 0 || code >= 0x110000)
+            return {};
+    } else if (const qsizetype i = kLatin1.indexOf(name); i >= 0) {
+        code = char32_t(0xA0 + i);
+    } else {
+        code = kOther.value(name);
+        if (!code)
+            return QLatin1Char('&') + name + QLatin1Char(';');
     }
-    return kNamed.value(name.toLower(), QLatin1Char('&') + name + QLatin1Char(';'));
+    return QString::fromUcs4(&code, 1);
 }
 
 // The words of an HTML part: tags dropped, blocks on lines of their own.
@@ -204,9 +222,16 @@ private:
         if (!message)
             return;
         char* from = internet_address_list_to_string(g_mime_message_get_from(message), nullptr, false);
-        addText(QStringLiteral("\n---------- Attached message ----------\nFrom: %1\nDate: %2\nSubject: %3\n\n")
-                    .arg(utf8(from), utf8(g_mime_object_get_header(GMIME_OBJECT(message), "Date")),
-                         utf8(g_mime_message_get_subject(message))));
+        QString heading = QStringLiteral("\n---------- Attached message ----------\n");
+        const std::pair<const char*, QString> lines[] = {
+            {"From", utf8(from)},
+            {"Date", utf8(g_mime_object_get_header(GMIME_OBJECT(message), "Date"))},
+            {"Subject", utf8(g_mime_message_get_subject(message))}};
+        for (const auto& [label, value] : lines) {
+            if (!value.isEmpty())
+                heading += QLatin1String(label) + QLatin1String(": ") + value + QLatin1Char('\n');
+        }
+        addText(heading + QLatin1Char('\n'));
         g_free(from);
         walk(g_mime_message_get_mime_part(message));
     }
