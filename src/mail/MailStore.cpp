@@ -5,6 +5,7 @@
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -78,6 +79,56 @@ private:
 
 }  // namespace
 
+MailStore::~MailStore()
+{
+    try {
+        commit();
+    } catch (const StoreError&) {
+        // The rows of the open batch are lost; their files go at the next opening.
+    }
+}
+
+void MailStore::exec(const char* sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(m_con->handle(), sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(error);
+        sqlite3_free(error);
+        throw StoreError(QStringLiteral("The kept mail (tblMailbox) could not be written: %1").arg(reason));
+    }
+}
+
+void MailStore::commit()
+{
+    if (!m_batch.isValid() || !m_con)
+        return;
+    m_batch.invalidate();
+    // The files of the batch reach the disk before the rows that name them:
+    // one flush of the file system rather than one per message.
+    const int folder = ::open(QFile::encodeName(m_dir).constData(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::syncfs(folder);
+        ::close(folder);
+    }
+    exec("COMMIT");
+}
+
+// What a crash left: files in tmp/, and files in new/ whose row was never committed.
+void MailStore::removeStrays()
+{
+    QSet<QString> known;
+    Statement s(m_con->handle(), "SELECT FileName FROM tblMailbox");
+    while (s.step())
+        known.insert(s.text(0));
+    for (const char* sub : {"tmp", "new"}) {
+        QDir dir(m_dir + QLatin1Char('/') + QLatin1String(sub));
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            if (!known.contains(QLatin1String(sub) + QLatin1Char('/') + name))
+                dir.remove(name);
+        }
+    }
+}
+
 void MailStore::open(Connection& con, const QString& maildir)
 {
     sqlite3* db = con.handle();
@@ -95,6 +146,7 @@ void MailStore::open(Connection& con, const QString& maildir)
     }
     m_con = &con;
     m_dir = maildir;
+    removeStrays();
 }
 
 QList<KeptMessage> MailStore::messages() const
@@ -144,7 +196,7 @@ std::optional<KeptMessage> MailStore::keep(const QString& key, const QByteArray&
         QFile file(tmp);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
             fileFailure(tmp, file.errorString());
-        if (file.write(raw) != raw.size() || !file.flush() || ::fsync(file.handle()) != 0) {
+        if (file.write(raw) != raw.size() || !file.flush()) {
             const QString reason = file.errorString();
             file.remove();
             fileFailure(tmp, reason);
@@ -156,6 +208,10 @@ std::optional<KeptMessage> MailStore::keep(const QString& key, const QByteArray&
     }
     const MimeMessage mime = decodeMime(raw);
     KeptMessage kept{key, mime.from, mime.subject, mime.date, MailTexts::decodeWireText(raw).size()};
+    if (!m_batch.isValid()) {
+        exec("BEGIN IMMEDIATE");
+        m_batch.start();
+    }
     try {
         Statement(m_con->handle(),
                   "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size) VALUES (?,?,?,?,?,?)")
@@ -168,8 +224,12 @@ std::optional<KeptMessage> MailStore::keep(const QString& key, const QByteArray&
             .step();
     } catch (const StoreError&) {
         QFile::remove(m_dir + QLatin1Char('/') + relative);
+        m_batch.invalidate();
+        sqlite3_exec(m_con->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+    if (m_batch.hasExpired(500))
+        commit();
     return kept;
 }
 
@@ -181,6 +241,7 @@ QByteArray MailStore::raw(const QString& key) const
 
 void MailStore::remove(const QString& key)
 {
+    commit();
     const QString path = fileOf(key);
     // The row stays without its file, so the next check does not fetch the
     // message again from the server, where it stays.

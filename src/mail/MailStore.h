@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -24,6 +25,10 @@ struct KeptMessage {
 
 class MailStore {
 public:
+    MailStore() = default;
+    MailStore(const MailStore&) = delete;
+    MailStore& operator=(const MailStore&) = delete;
+    ~MailStore();
     // Creates the table and the folders when they are missing.
     void open(Connection& con, const QString& maildir);
     bool isOpen() const { return m_con != nullptr; }
@@ -33,7 +38,11 @@ public:
     QSet<QString> keys() const;
     bool contains(const QString& key) const;
     // Writes the message and its row; nothing when the key is kept already.
+    // Rows are committed together, at most half a second apart (a commit
+    // waits for the disk, and a check keeps messages by the thousand);
+    // commit() ends the batch, at the end of each check.
     std::optional<KeptMessage> keep(const QString& key, const QByteArray& raw);
+    void commit();
     // The message as fetched; empty when its file is gone.
     QByteArray raw(const QString& key) const;
     // The file goes; the key is remembered.
@@ -41,8 +50,11 @@ public:
 
 private:
     QString fileOf(const QString& key) const;
+    void exec(const char* sql);
+    void removeStrays();
 
     Connection* m_con = nullptr;
     QString m_dir;
     int m_written = 0;
+    QElapsedTimer m_batch;  // valid while a batch is open
 };

@@ -83,7 +83,10 @@ frmCheckEmail::frmCheckEmail()
     connect(Winsock1, &MailConnection::fetching, this, [this](int current, int total) {
         lblProgress->setText(QStringLiteral("Message %1 of %2").arg(current).arg(total));
     });
-    connect(Winsock1, &MailConnection::finished, lblProgress, &QLabel::clear);
+    connect(Winsock1, &MailConnection::finished, this, [this] {
+        lblProgress->clear();
+        storeGuard([&] { m_mailbox.commit(); });
+    });
 
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
@@ -120,8 +123,9 @@ void frmCheckEmail::Form_Load()
 
 void frmCheckEmail::Form_Unload()
 {
-    // A check still running is abandoned without a message box.
+    // A check still running is abandoned without a message box; what it kept stays.
     Winsock1->drop();
+    storeGuard([&] { m_mailbox.commit(); });
     Con.Close();
 }
 

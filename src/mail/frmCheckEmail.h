@@ -58,9 +58,9 @@ private:
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;
-    MailStore m_mailbox;
     QHash<QString, KeptMessage> m_justKept;  // kept by the running check, not yet listed
     QList<MimeAttachment> m_attachments;     // of the shown message
     Pop3Session session{colMessages};
     Connection Con;
+    MailStore m_mailbox;  // after Con: it goes first
 };
