@@ -25,7 +25,7 @@ m["From"] = "Jürgen Müller <j@example.org>"
 m["Subject"] = "Grüße aus Köln und eine sehr lange Betreffzeile, die gefaltet werden muss"
 m["Message-ID"] = "<alt@example.org>"
 m.set_content("Eine schöne Woche!\n", cte="quoted-printable")
-m.add_alternative("<p>Eine <b>sch&ouml;ne</b> Woche!</p><img src='http://x/y.png'>", subtype="html")
+m.add_alternative("<p>Eine <b>sch&ouml;ne</b> HTML-Woche!</p><img src='http://x/y.png'>", subtype="html")
 m.add_attachment(blob, maintype="application", subtype="octet-stream", filename="Bericht €.bin")
 save("1-alternative.eml", m)
 
