@@ -235,6 +235,8 @@ std::optional<KeptMessage> MailStore::keep(const QString& key, const QByteArray&
 
 QByteArray MailStore::raw(const QString& key) const
 {
+    if (!m_con)
+        return {};
     QFile file(fileOf(key));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
