@@ -65,3 +65,12 @@ NameList::NameList(QWidget* parent)
             emit rowClicked(index.row());
     });
 }
+
+QList<int> ListView::selectedRowsFromLast() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    return rows;
+}

@@ -27,7 +27,10 @@ public:
     QString itemText(int row, int column = 0) const { return m_rows.text(row, column); }
     QString itemKey(int row) const { return m_rows.key(row); }
     int itemCount() const { return m_rows.total(); }
+    void removeItem(int row) { m_rows.removeRow(row); }
     void clearItems() { m_rows.clear(); }
+    // The selected rows, from the last up, so that removing them one by one keeps the others' places.
+    QList<int> selectedRowsFromLast() const;
     void resizeColumnsToContents();
     // A row's place, for a pointer (QTreeWidget's names).
     QModelIndex topLevelItem(int row) const { return m_rows.index(row, 0); }

@@ -76,6 +76,18 @@ void RowsModel::setTotal(int rows)
     }
 }
 
+void RowsModel::removeRow(int row)
+{
+    if (row < 0 || row >= total())
+        return;
+    readMore(row + 1 - int(m_rows.size()));
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.erase(m_rows.begin() + row);
+    m_keySet.remove(m_keys[std::size_t(row)]);
+    m_keys.erase(m_keys.begin() + row);
+    endRemoveRows();
+}
+
 void RowsModel::clear()
 {
     beginResetModel();

@@ -27,6 +27,8 @@ public:
     // Appends the query's rows; they are read when wanted. A numbered query's
     // rows begin with their place among its rows, from 1.
     void addQuery(QueryPages pages, bool numbered = false);
+    // Takes one row out, wherever it is.
+    void removeRow(int row);
     // Drops rows from the end, or adds empty ones.
     void setTotal(int rows);
     void clear();

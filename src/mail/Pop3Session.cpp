@@ -103,11 +103,13 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_inCapabilities = false;
     m_stlsOffered = false;
     m_inData = false;
+    m_inUidl = false;
     m_messageCount = 0;
     m_currentMessage = 0;
     m_partial.clear();
     m_buffer.clear();
     m_seen.clear();
+    m_wanted.clear();
 }
 
 void Pop3Session::connected(const QHostAddress&, bool) {}
@@ -158,6 +160,15 @@ void Pop3Session::handleLine(QByteArrayView line, MailActions& out)
         }
         return;
     }
+    if (m_inUidl) {
+        if (line == ".\r\n" || line == ".\n") {
+            m_inUidl = false;
+            fetchFirst(out);
+        } else {
+            handleUidl(line);
+        }
+        return;
+    }
     if (!m_inData) {
         handleStatus(line, out);
         return;
@@ -182,6 +193,16 @@ void Pop3Session::send(const QByteArray& line, Pop3Step next, MailActions& out)
 void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
 {
     const Pop3Status status = parsePop3Status(line);
+    if (m_step == Pop3Step::Uidl) {
+        // A server without UIDL: every message is fetched, the keeper knows them by Message-ID.
+        if (status.ok) {
+            m_inUidl = true;
+            return;
+        }
+        for (int n = 1; n <= m_messageCount; ++n)
+            m_wanted.push_back({n, QString()});
+        return fetchFirst(out);
+    }
     if (m_step == Pop3Step::Retr) {
         if (status.ok) {
             m_inData = true;
@@ -230,15 +251,45 @@ void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
             out.push_back(MailAction::notify(MailTexts::noMail()));
             return;
         }
-        m_currentMessage = 1;
-        out.push_back(MailAction::progress(1, count));
-        return send("RETR 1\r\n", Pop3Step::Retr, out);
+        if (m_keeper)
+            return send("UIDL\r\n", Pop3Step::Uidl, out);
+        for (int n = 1; n <= count; ++n)
+            m_wanted.push_back({n, QString()});
+        return fetchFirst(out);
     }
+    case Pop3Step::Uidl:
     case Pop3Step::Retr:
     case Pop3Step::Quit:
         out.push_back(MailAction::close());
         return finish(!m_failed, out);
     }
+}
+
+// "3 QhdPYR:00WBw1Ph7x7": message 3 is known as QhdPYR:00WBw1Ph7x7. Only
+// messages not kept already are wanted, each number once.
+void Pop3Session::handleUidl(QByteArrayView line)
+{
+    const QByteArrayView trimmed = line.trimmed();
+    const qsizetype space = trimmed.indexOf(' ');
+    if (space < 1)
+        return;
+    bool ok = false;
+    const int number = trimmed.first(space).toInt(&ok);
+    const QString uidl = QString::fromLatin1(trimmed.sliced(space + 1).trimmed());
+    if (!ok || number < 1 || number > m_messageCount || uidl.isEmpty() || m_known.contains(uidl))
+        return;
+    if (m_wanted.empty() || m_wanted.back().number < number)
+        m_wanted.push_back({number, uidl});
+}
+
+void Pop3Session::fetchFirst(MailActions& out)
+{
+    m_messageCount = int(m_wanted.size());
+    if (m_wanted.empty())
+        return send("QUIT\r\n", Pop3Step::Quit, out);
+    m_currentMessage = 1;
+    out.push_back(MailAction::progress(1, m_messageCount));
+    send("RETR " + QByteArray::number(m_wanted.front().number) + "\r\n", Pop3Step::Retr, out);
 }
 
 void Pop3Session::afterCapabilities(MailActions& out)
@@ -254,6 +305,12 @@ void Pop3Session::storeMessage(MailActions& out)
 {
     const QByteArray raw = std::exchange(m_buffer, QByteArray());
     m_inData = false;
+    const QString uidl = m_wanted[size_t(m_currentMessage - 1)].uidl;
+    if (m_keeper && !uidl.isEmpty()) {
+        if (m_keeper(uidl, raw))
+            out.push_back(MailAction::list({uidl}));
+        return;
+    }
     auto message = std::make_shared<CMessage>();
     const QString text = MailTexts::decodeWireText(raw);
     try {
@@ -273,7 +330,10 @@ void Pop3Session::storeMessage(MailActions& out)
     // shares it: it gets a key of its own rather than being dropped.
     const int n = ++m_seen[base.toCaseFolded()];
     const QString key = n == 1 ? base : base + QStringLiteral("\n#") + QString::number(n);
-    if (!m_messages.Contains(key)) {
+    if (m_keeper) {
+        if (m_keeper(key, raw))
+            out.push_back(MailAction::list({key}));
+    } else if (!m_messages.Contains(key)) {
         m_messages.Add(message, key);
         out.push_back(MailAction::list({key}));
     }
@@ -286,7 +346,8 @@ void Pop3Session::askNextOrQuit(MailActions& out)
     } else {
         ++m_currentMessage;
         out.push_back(MailAction::progress(m_currentMessage, m_messageCount));
-        out.push_back(MailAction::send("RETR " + QByteArray::number(m_currentMessage) + "\r\n"));
+        out.push_back(
+            MailAction::send("RETR " + QByteArray::number(m_wanted[size_t(m_currentMessage - 1)].number) + "\r\n"));
     }
 }
 
@@ -361,6 +422,8 @@ QString Pop3Session::waitingFor() const
         return QStringLiteral("the reply to PASS");
     case Pop3Step::Stat:
         return QStringLiteral("the reply to STAT");
+    case Pop3Step::Uidl:
+        return QStringLiteral("the reply to UIDL");
     case Pop3Step::Retr:
         return QStringLiteral("message %1 of %2").arg(m_currentMessage).arg(m_messageCount);
     case Pop3Step::Quit:

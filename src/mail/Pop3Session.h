@@ -7,10 +7,13 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 // Where a POP3 check stands: named after what was sent last.
 enum class Pop3Step {
@@ -21,6 +24,7 @@ enum class Pop3Step {
     User,
     Pass,
     Stat,
+    Uidl,
     Retr,  // fetching message currentMessage()
     Quit,
 };
@@ -33,9 +37,23 @@ enum class Pop3Step {
 // Fetched messages go into the collection given at construction, keyed by
 // Message-ID, so a repeated check adds only messages not yet held. Each new
 // message is announced by a list action as soon as it has arrived.
+//
+// With a keeper, each message is handed to it as soon as it has arrived and
+// nothing is held: UIDL is asked after STAT and only messages whose UIDL is
+// not among `known` are fetched, kept under their UIDL (a server without
+// UIDL: every message, under its Message-ID).
 class Pop3Session : public MailSession {
 public:
+    // True when the message was kept (and is to be listed).
+    using Keeper = std::function<bool(const QString& key, const QByteArray& raw)>;
+
     explicit Pop3Session(CMessages& messages);
+    // For the next check, and every one after it.
+    void keepIn(Keeper keeper, QSet<QString> known)
+    {
+        m_keeper = std::move(keeper);
+        m_known = std::move(known);
+    }
 
     void start(const QString& userName, const QString& password, const QString& host = QString(),
                TlsMode tls = TlsMode::Offered);
@@ -61,6 +79,8 @@ public:
 private:
     void handleLine(QByteArrayView line, MailActions& out);
     void handleStatus(QByteArrayView line, MailActions& out);
+    void handleUidl(QByteArrayView line);
+    void fetchFirst(MailActions& out);
     void afterCapabilities(MailActions& out);
     void send(const QByteArray& line, Pop3Step next, MailActions& out);
     void storeMessage(MailActions& out);
@@ -81,9 +101,17 @@ private:
     bool m_inCapabilities = false;  // CAPA said +OK, its lines follow
     bool m_stlsOffered = false;
     bool m_inData = false;  // the RETR status line is read, message lines follow
+    bool m_inUidl = false;  // UIDL said +OK, its lines follow
     int m_messageCount = 0;
     int m_currentMessage = 0;
     QByteArray m_partial;        // the start of a line whose end has not arrived
     QByteArray m_buffer;         // the message being fetched, unstuffed
     QHash<QString, int> m_seen;  // keys met in this check, for repeated Message-IDs
+    struct Wanted {
+        int number;
+        QString uidl;  // empty: key by Message-ID
+    };
+    std::vector<Wanted> m_wanted;  // what this check fetches, in order
+    Keeper m_keeper;
+    QSet<QString> m_known;
 };

@@ -1,14 +1,21 @@
 #include "mail/frmCheckEmail.h"
 
+#include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
+#include "kit/AppFolder.h"
+#include "kit/AtomicFile.h"
+#include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
+#include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
@@ -19,10 +26,12 @@ const QString kCaption = QStringLiteral("Check Email");
 // The list view's own width for a column added without one.
 constexpr int kColumnTwips = 1440;
 
-// From, Subject, Date and Size: the columns of a message's row.
-QStringList listRow(const CMessage& message)
+const QString kSaveTitle = QStringLiteral("Save Attachment");
+
+QString deleteQuestion(int count)
 {
-    return {message.From(), message.Subject(), message.SendDate(), QString::number(message.Size())};
+    return count == 1 ? QStringLiteral("Delete the selected message from this computer?")
+                      : QStringLiteral("Delete the %1 selected messages from this computer?").arg(count);
 }
 }  // namespace
 
@@ -53,6 +62,13 @@ frmCheckEmail::frmCheckEmail()
     txtBody->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtBody->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtBody->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    lstAttachments = new QListWidget(this);
+    lstAttachments->setObjectName(QStringLiteral("lstAttachments"));
+    lstAttachments->setGeometry(twipsRect(120, 4635, 7095, 780));
+    lstAttachments->setToolTip(QStringLiteral("Double-click a file to save it"));
+    lstAttachments->hide();
+    lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvMessages->installEventFilter(this);
 
     Frame1 = makeFrame(this, "Frame1", QStringLiteral("Remote Host:"), twipsRect(120, 5640, 2295, 615));
     txtHost = makeTextBox(Frame1, "txtHost", twipsRect(120, 240, 2055, 285));
@@ -67,11 +83,16 @@ frmCheckEmail::frmCheckEmail()
     connect(Winsock1, &MailConnection::fetching, this, [this](int current, int total) {
         lblProgress->setText(QStringLiteral("Message %1 of %2").arg(current).arg(total));
     });
-    connect(Winsock1, &MailConnection::finished, lblProgress, &QLabel::clear);
+    connect(Winsock1, &MailConnection::finished, this, [this] {
+        lblProgress->clear();
+        storeGuard([&] { m_mailbox.commit(); });
+    });
 
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
     connect(lvMessages, &ListView::ItemClick, this, &frmCheckEmail::lvMessages_ItemClick);
+    connect(lstAttachments, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { lstAttachments_Save(lstAttachments->row(item)); });
 }
 
 frmCheckEmail::~frmCheckEmail()
@@ -90,14 +111,21 @@ QSize frmCheckEmail::sizeHint() const
 
 void frmCheckEmail::Form_Load()
 {
-    connectStore(Con);
+    if (connectStore(Con)) {
+        storeGuard([&] {
+            m_mailbox.open(Con, AppFolder::dataFolder() + QStringLiteral("/Mail"));
+            for (const KeptMessage& message : m_mailbox.messages())
+                addRow(message);
+        });
+    }
     OpenInfo();
 }
 
 void frmCheckEmail::Form_Unload()
 {
-    // A check still running is abandoned without a message box.
+    // A check still running is abandoned without a message box; what it kept stays.
     Winsock1->drop();
+    storeGuard([&] { m_mailbox.commit(); });
     Con.Close();
 }
 
@@ -124,28 +152,106 @@ void frmCheckEmail::cmdCheckMail_Click()
     }
     // A check still running is given up; what it fetched is listed already.
     const HostPort server = splitHostPort(txtHost->text(), kPop3Port);
+    if (!m_mailbox.isOpen())
+        return;
+    QSet<QString> known;
+    if (!storeGuard([&] { known = m_mailbox.keys(); }))
+        return;
+    session.keepIn(
+        [this](const QString& key, const QByteArray& raw) {
+            std::optional<KeptMessage> kept;
+            storeGuard([&] { kept = m_mailbox.keep(key, raw); });
+            if (kept)
+                m_justKept.insert(key, *kept);
+            return kept.has_value();
+        },
+        std::move(known));
     session.start(txtUserName->text(), txtPassword->text(), server.host, pop3TlsMode(server.port));
     Winsock1->open(server.host, server.port, pop3TlsMode(server.port));
 }
 
-// Adds a row for each newly held message; rows already listed stay.
+// Adds a row for each message the check has just kept.
 void frmCheckEmail::ShowMessages(const QStringList& keys)
 {
     for (const QString& key : keys) {
-        if (!colMessages.Contains(key))
-            continue;
-        const QStringList columns = listRow(*colMessages.Item(key));
-        const int row = lvMessages->addItem(columns.value(0), key);
-        if (row < 0)
-            continue;
-        for (int n = 1; n < columns.size(); ++n)
-            lvMessages->setSubItem(row, n, columns[n]);
+        if (const std::optional<KeptMessage> kept = m_justKept.take(key))
+            addRow(*kept);
     }
+}
+
+void frmCheckEmail::addRow(const KeptMessage& message)
+{
+    const int row = lvMessages->addItem(message.from, message.key);
+    if (row < 0)
+        return;
+    lvMessages->setSubItem(row, 1, message.subject);
+    lvMessages->setSubItem(row, 2, message.date);
+    lvMessages->setSubItem(row, 3, QString::number(message.size));
 }
 
 void frmCheckEmail::lvMessages_ItemClick(int row)
 {
-    const QString key = lvMessages->itemKey(row);
-    if (colMessages.Contains(key))
-        txtBody->setPlainText(colMessages.Item(key)->MessageBody());
+    QByteArray raw;
+    if (!storeGuard([&] { raw = m_mailbox.raw(lvMessages->itemKey(row)); }))
+        return;
+    MimeMessage message = decodeMime(raw);
+    txtBody->setPlainText(message.text);
+    m_attachments = std::move(message.attachments);
+    lstAttachments->clear();
+    for (qsizetype i = 0; i < m_attachments.size(); ++i) {
+        lstAttachments->addItem(QStringLiteral("%1 (%2 bytes)")
+                                    .arg(attachmentFileName(m_attachments[i].name, int(i + 1)))
+                                    .arg(m_attachments[i].data.size()));
+    }
+    showAttachments(!m_attachments.isEmpty());
+}
+
+void frmCheckEmail::showAttachments(bool shown)
+{
+    txtBody->setGeometry(twipsRect(120, 2760, 7095, shown ? 1815 : 2655));
+    lstAttachments->setVisible(shown);
+}
+
+void frmCheckEmail::lstAttachments_Save(int index)
+{
+    if (index < 0 || index >= m_attachments.size())
+        return;
+    const MimeAttachment& file = m_attachments[index];
+    // The message names the file, never the folder it goes to.
+    const std::optional<QString> path = getSaveFileName(
+        kSaveTitle, QDir::home().filePath(attachmentFileName(file.name, index + 1)), QStringLiteral("All Files (*)"));
+    if (!path)
+        return;
+    const QString failure = AtomicFile::write(*path, file.data);
+    if (!failure.isEmpty())
+        MsgBox(QStringLiteral("The file %1 could not be saved: %2").arg(*path, failure), MsgButtons::OKOnly,
+               MsgIcon::Exclamation);
+}
+
+bool frmCheckEmail::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lvMessages && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        lvMessages_Delete();
+        return true;
+    }
+    return Form::eventFilter(watched, event);
+}
+
+// Only here does a message go: from the list and from this computer, never from the server.
+void frmCheckEmail::lvMessages_Delete()
+{
+    const QList<int> selected = lvMessages->selectedRowsFromLast();
+    if (selected.isEmpty() || !m_mailbox.isOpen()
+        || MsgBox(deleteQuestion(int(selected.size())), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+        return;
+    for (int row : selected) {
+        if (!storeGuard([&] { m_mailbox.remove(lvMessages->itemKey(row)); }))
+            return;
+        lvMessages->removeItem(row);
+    }
+    txtBody->clear();
+    m_attachments.clear();
+    lstAttachments->clear();
+    showAttachments(false);
 }

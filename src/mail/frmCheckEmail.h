@@ -2,21 +2,27 @@
 
 #include "kit/Screens.h"
 #include "mail/CMessages.h"
+#include "mail/MailStore.h"
+#include "mail/MimeMessage.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"
 
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPlainTextEdit;
 class FlatBttn;
 class ListView;
 class MailConnection;
 
-// Fetches every message of the POP3 mailbox of the e-mail settings, lists
-// them with sender, subject, date and size, and shows the body of the one
-// clicked. Nothing is deleted on the server. The conversation itself is
-// Pop3Session's; this screen shows what it says, each message as it arrives.
+// Keeps the messages of the POP3 mailbox of the e-mail settings on this
+// computer (MailStore), lists them with sender, subject, date and size, and
+// shows the decoded text and attached files of the one clicked. A check
+// fetches only what is new; nothing is deleted on the server. The Delete
+// key removes the selected messages from this computer, after asking. The
+// conversation itself is Pop3Session's; this screen shows what it says,
+// each message as it arrives.
 class frmCheckEmail : public Form {
     Q_OBJECT
 public:
@@ -31,21 +37,30 @@ public:
     void cmdCheckMail_Click();
     void cmdExit_Click();
     void lvMessages_ItemClick(int row);
+    void lvMessages_Delete();
+    void lstAttachments_Save(int index);
 
     FlatBttn *cmdCheckMail, *cmdExit;
     QGroupBox *Frame4, *Frame1, *Frame2, *Frame3;
     ListView* lvMessages;
     QPlainTextEdit* txtBody;
     QLineEdit *txtHost, *txtUserName, *txtPassword;
-    QLabel* lblProgress;  // "Message k of n" while a check runs
+    QLabel* lblProgress;          // "Message k of n" while a check runs
+    QListWidget* lstAttachments;  // the files of the shown message, below its text
     MailConnection* Winsock1;
 
 private:
     void OpenInfo();
     void ShowMessages(const QStringList& keys);
+    void addRow(const KeptMessage& message);
+    void showAttachments(bool shown);
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // Every message fetched while the screen is open, keyed as listed.
+    // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;
+    QHash<QString, KeptMessage> m_justKept;  // kept by the running check, not yet listed
+    QList<MimeAttachment> m_attachments;     // of the shown message
     Pop3Session session{colMessages};
     Connection Con;
+    MailStore m_mailbox;  // after Con: it goes first
 };

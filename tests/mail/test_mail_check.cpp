@@ -4,14 +4,17 @@
 #include "MailServers.h"
 #include "MailTest.h"
 #include "ScriptedPeer.h"
+#include "support/Files.h"
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
 #include "mail/MailConnection.h"
 #include "mail/frmCheckEmail.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSslCertificate>
 #include <QTest>
@@ -41,6 +44,8 @@ void servePop3(ScriptedPeer& peer, const QByteArrayList& messages, const QByteAr
             return "+OK\r\nUSER\r\n.\r\n";
         if (line.startsWith("STAT"))
             return "+OK " + QByteArray::number(messages.size()) + " 0\r\n";
+        if (line.startsWith("UIDL"))
+            return "-ERR no UIDL\r\n";
         if (line.startsWith("RETR "))
             return "+OK\r\n" + messages.value(line.mid(5).trimmed().toInt() - 1) + ".\r\n";
         return "+OK\r\n";
@@ -146,6 +151,65 @@ private slots:
         QVERIFY(check(screen));
         QCOMPARE(fx->messageBoxes(),
                  QStringList({"Exclamation|POP3 Error|POP3 Error: -ERR [AUTH] Authentication failed.\r\n"}));
+    }
+
+    // Mail of other programs, kept between checks: the list and a body
+    // decoded, an attachment saved byte for byte, a damaged message that
+    // stops nothing, a second check fetching only what is new, the kept mail
+    // listed at the next opening, and the Delete key removing one for good.
+    void mailIsKept()
+    {
+        if (!pop3)
+            QSKIP(qPrintable(pop3Missing));
+        QTemporaryDir made;
+        QVERIFY(makeMessages(made.path()));
+        const auto read = [&](const QString& name) { return readFile(made.filePath(name)); };
+        const QStringList names = QDir(made.path()).entryList({"*.eml"});
+        Pop3TestServer server(kUser, kPassword);
+        for (qsizetype i = 0; i < 5; ++i)
+            QVERIFY(server.addMessage(read(names[i])));
+        QString why;
+        QVERIFY2(server.start(&why), qPrintable(why));
+        frmCheckEmail* screen = openCheckScreen(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+        QList<int> fetches;
+        connect(screen->Winsock1, &MailConnection::fetching, this, [&](int, int total) { fetches << total; });
+        QVERIFY(check(screen));
+        QCOMPARE(screen->lvMessages->itemCount(), 5);
+        QCOMPARE(screen->lvMessages->itemText(1, 0) + screen->lvMessages->itemText(1, 1),
+                 QStringLiteral("Année <a@example.org>🔓 html"));
+        screen->lvMessages_ItemClick(0);
+        QCOMPARE(screen->txtBody->toPlainText(), QStringLiteral("Eine schöne Woche!\n"));
+        QCOMPARE(screen->lstAttachments->item(0)->text(), QStringLiteral("Bericht €.bin (768 bytes)"));
+        fx->fileAnswers << fx->appDir() + "/saved.bin";
+        screen->lstAttachments->setCurrentRow(0);
+        QTest::keyClick(screen->lstAttachments, Qt::Key_Return);
+        QCOMPARE(fx->fileRequests.value(0).folder, QDir::home().filePath(QStringLiteral("Bericht €.bin")));
+        QCOMPARE(readFile(fx->appDir() + "/saved.bin"), read("blob.bin"));
+
+        QVERIFY(server.addMessage(read(names[5])));
+        QVERIFY(check(screen));
+        QCOMPARE(fetches, QList<int>({5, 5, 5, 5, 5, 1}));
+        Screens::unload<frmCheckEmail>();
+        screen = Screens::show<frmCheckEmail>();
+        QCOMPARE(screen->lvMessages->itemCount(), 6);
+        QCOMPARE(screen->lvMessages->itemText(5, 1), QStringLiteral("uu"));
+
+        const QString second = screen->lvMessages->itemText(1, 1);
+        for (int row : {0, 5})
+            screen->lvMessages->selectionModel()->select(screen->lvMessages->topLevelItem(row),
+                                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        fx->answers << MsgResult::No << MsgResult::Yes;
+        QTest::keyClick(screen->lvMessages, Qt::Key_Delete);
+        QCOMPARE(screen->lvMessages->itemCount(), 6);
+        QTest::keyClick(screen->lvMessages, Qt::Key_Delete);
+        QCOMPARE(fx->messageBoxes().value(1),
+                 "Question|Tessaly 2002|Delete the 2 selected messages from this computer?");
+        QCOMPARE(screen->lvMessages->itemCount(), 4);
+        QCOMPARE(screen->lvMessages->itemText(0, 1), second);
+        QCOMPARE(QDir(fx->dataDir() + "/Mail/new").entryList(QDir::Files).size(), 4);
+        QVERIFY(check(screen));
+        QCOMPARE(screen->lvMessages->itemCount(), 4);
+        QCOMPARE(fx->messageBoxes().size(), 2);
     }
 
     // Rows appear as messages arrive; a server silent inside message 2 of 3

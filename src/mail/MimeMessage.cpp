@@ -1,0 +1,316 @@
+#include "mail/MimeMessage.h"
+
+#include <gmime/gmime.h>
+
+#include <QRegularExpression>
+
+#include <memory>
+
+namespace {
+
+template <typename T>
+struct GUnref {
+    void operator()(T* p) const { g_object_unref(p); }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, GUnref<T>>;
+
+void initOnce()
+{
+    static const bool done = [] {
+        g_mime_init();
+        return true;
+    }();
+    (void)done;
+}
+
+// Undeclared 8-bit header text: UTF-8 when it is, else what Windows writes.
+GMimeParserOptions* parserOptions()
+{
+    static GMimeParserOptions* const options = [] {
+        GMimeParserOptions* o = g_mime_parser_options_new();
+        const char* charsets[] = {"utf-8", "windows-1252", nullptr};
+        g_mime_parser_options_set_fallback_charsets(o, charsets);
+        g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+        return o;
+    }();
+    return options;
+}
+
+// Windows programs label their own code page ISO-8859-1; its C1 range is
+// never text, so those characters are read as Windows-1252, as every mail
+// reader does.
+QString fixC1(QString s)
+{
+    static const char16_t kCp1252[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                                         0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    for (QChar& c : s) {
+        if (c.unicode() >= 0x80 && c.unicode() < 0xA0)
+            c = QChar(kCp1252[c.unicode() - 0x80]);
+    }
+    return s;
+}
+
+QString fromCharset(const QByteArray& bytes, QByteArray charset)
+{
+    charset = charset.trimmed().toLower();
+    if (charset.isEmpty() || charset == "utf-8" || charset == "utf8") {
+        // Unlabelled or mislabelled 8-bit text: UTF-8 when it is, else Windows-1252.
+        const QString s = QString::fromUtf8(bytes);
+        if (!s.contains(QChar::ReplacementCharacter) || charset.startsWith("utf"))
+            return s;
+        charset = "windows-1252";
+    }
+    if (charset == "iso-8859-1" || charset == "us-ascii" || charset == "latin1" || charset == "ascii")
+        charset = "windows-1252";
+    gsize written = 0;
+    char* converted =
+        g_convert(bytes.constData(), bytes.size(), "UTF-8", charset.constData(), nullptr, &written, nullptr);
+    if (!converted)  // unknown charset or invalid bytes: one character per byte, none lost
+        return fixC1(QString::fromLatin1(bytes));
+    const QString s = QString::fromUtf8(converted, qsizetype(written));
+    g_free(converted);
+    return s;
+}
+
+QString utf8(const char* s)
+{
+    return fixC1(QString::fromUtf8(s ? s : ""));
+}
+
+QByteArray partBytes(GMimePart* part)
+{
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (!content)
+        return {};
+    GPtr<GMimeStream> mem(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, mem.get());
+    GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem.get()));
+    return QByteArray(reinterpret_cast<const char*>(array->data), qsizetype(array->len));
+}
+
+QString entity(const QString& name)
+{
+    // The named characters of HTML 4 from U+00A0 on, in order, and the few others mail uses.
+    static const QStringList kLatin1 =
+        QStringLiteral(
+            "nbsp iexcl cent pound curren yen brvbar sect uml copy ordf laquo not shy reg macr deg plusmn sup2 sup3 "
+            "acute micro para middot cedil sup1 ordm raquo frac14 frac12 frac34 iquest Agrave Aacute Acirc Atilde "
+            "Auml Aring AElig Ccedil Egrave Eacute Ecirc Euml Igrave Iacute Icirc Iuml ETH Ntilde Ograve Oacute Ocirc "
+            "Otilde Ouml times Oslash Ugrave Uacute Ucirc Uuml Yacute THORN szlig agrave aacute acirc atilde auml "
+            "aring aelig ccedil egrave eacute ecirc euml igrave iacute icirc iuml eth ntilde ograve oacute ocirc "
+            "otilde ouml divide oslash ugrave uacute ucirc uuml yacute thorn yuml")
+            .split(QLatin1Char(' '));
+    static const QHash<QString, char32_t> kOther = {
+        {"amp", '&'},      {"lt", '<'},        {"gt", '>'},       {"quot", '"'},     {"apos", '\''},
+        {"euro", 0x20AC},  {"hellip", 0x2026}, {"ndash", 0x2013}, {"mdash", 0x2014}, {"lsquo", 0x2018},
+        {"rsquo", 0x2019}, {"ldquo", 0x201C},  {"rdquo", 0x201D}, {"bull", 0x2022},  {"trade", 0x2122}};
+    char32_t code = 0;
+    if (name.startsWith(QLatin1Char('#'))) {
+        bool ok = false;
+        code = name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive) ? name.mid(2).toUInt(&ok, 16)
+                                                                         : name.mid(1).toUInt(&ok);
+        if (!ok || code == 0 || code >= 0x110000)
+            return {};
+    } else if (const qsizetype i = kLatin1.indexOf(name); i >= 0) {
+        code = char32_t(0xA0 + i);
+    } else {
+        code = kOther.value(name);
+        if (!code)
+            return QLatin1Char('&') + name + QLatin1Char(';');
+    }
+    return QString::fromUcs4(&code, 1);
+}
+
+// The words of an HTML part: tags dropped, blocks on lines of their own.
+// Nothing it names is ever fetched.
+QString htmlToText(const QString& html)
+{
+    static const QRegularExpression kHidden(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>|<!--.*?-->"),
+                                            QRegularExpression::CaseInsensitiveOption
+                                                | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression kBreak(QStringLiteral("<(br|/p|/div|/tr|/li|/h[1-6]|/table)\\b[^>]*>"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression kTag(QStringLiteral("<[^>]*>"));
+    static const QRegularExpression kSpace(QStringLiteral("[ \\t\\r\\n]+"));
+    static const QRegularExpression kEntity(QStringLiteral("&(#?[A-Za-z0-9]{1,8});"));
+    QString s = html;
+    s.remove(kHidden);
+    s.replace(kSpace, QStringLiteral(" "));
+    s.replace(kBreak, QStringLiteral("\n"));
+    s.remove(kTag);
+    QString out;
+    qsizetype from = 0;
+    for (auto it = kEntity.globalMatch(s); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(s).mid(from, m.capturedStart() - from);
+        out += entity(m.captured(1));
+        from = m.capturedEnd();
+    }
+    out += QStringView(s).mid(from);
+    QStringList lines = out.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = line.trimmed();
+    return lines.join(QLatin1Char('\n')).trimmed() + QLatin1Char('\n');
+}
+
+// Uuencoded files in a plain text (how this program sends attachments) are
+// taken out of the text and offered as attachments.
+QString takeUuencoded(const QString& text, QList<MimeAttachment>& attachments)
+{
+    static const QRegularExpression kBegin(QStringLiteral("^begin [0-7]{3,4} (.+)$"));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QStringList kept;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QRegularExpressionMatch begin = kBegin.match(lines[i]);
+        qsizetype end = i + 1;
+        while (begin.hasMatch() && end < lines.size() && lines[end].trimmed() != QLatin1String("end"))
+            ++end;
+        if (!begin.hasMatch() || end == lines.size()) {
+            kept << lines[i];
+            continue;
+        }
+        QByteArray block;
+        for (qsizetype k = i + 1; k < end; ++k)
+            block += lines[k].toLatin1() + '\n';
+        QByteArray data(block.size(), Qt::Uninitialized);
+        int state = GMIME_UUDECODE_STATE_BEGIN;
+        guint32 save = 0;
+        data.truncate(qsizetype(g_mime_encoding_uudecode_step(
+            reinterpret_cast<const unsigned char*>(block.constData()), size_t(block.size()),
+            reinterpret_cast<unsigned char*>(data.data()), &state, &save)));
+        attachments.append({begin.captured(1), data});
+        i = end;
+    }
+    return kept.join(QLatin1Char('\n'));
+}
+
+class Walker {
+public:
+    explicit Walker(MimeMessage& out)
+        : m_out(out)
+    {
+    }
+
+    void walk(GMimeObject* object)
+    {
+        if (!object || ++m_depth > kMaxDepth)
+            return;
+        if (GMIME_IS_MESSAGE_PART(object))
+            embedded(g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)));
+        else if (GMIME_IS_MULTIPART(object))
+            multipart(GMIME_MULTIPART(object));
+        else if (GMIME_IS_PART(object))
+            part(GMIME_PART(object));
+        --m_depth;
+    }
+
+private:
+    static constexpr int kMaxDepth = 50;
+
+    static bool isText(GMimeObject* o, const char* subtype)
+    {
+        GMimeContentDisposition* d = g_mime_object_get_content_disposition(o);
+        return GMIME_IS_PART(o) && g_mime_content_type_is_type(g_mime_object_get_content_type(o), "text", subtype)
+               && !(d && g_mime_content_disposition_is_attachment(d)) && !g_mime_part_get_filename(GMIME_PART(o));
+    }
+
+    void embedded(GMimeMessage* message)
+    {
+        if (!message)
+            return;
+        char* from = internet_address_list_to_string(g_mime_message_get_from(message), nullptr, false);
+        QString heading = QStringLiteral("\n---------- Attached message ----------\n");
+        const std::pair<const char*, QString> lines[] = {
+            {"From", utf8(from)},
+            {"Date", utf8(g_mime_object_get_header(GMIME_OBJECT(message), "Date"))},
+            {"Subject", utf8(g_mime_message_get_subject(message))}};
+        for (const auto& [label, value] : lines) {
+            if (!value.isEmpty())
+                heading += QLatin1String(label) + QLatin1String(": ") + value + QLatin1Char('\n');
+        }
+        addText(heading + QLatin1Char('\n'));
+        g_free(from);
+        walk(g_mime_message_get_mime_part(message));
+    }
+
+    void multipart(GMimeMultipart* mp)
+    {
+        const int count = g_mime_multipart_get_count(mp);
+        if (g_mime_content_type_is_type(g_mime_object_get_content_type(GMIME_OBJECT(mp)), "multipart", "alternative")) {
+            // One of the forms: plain text first, else the HTML, else the first that holds more.
+            GMimeObject* chosen = nullptr;
+            for (const char* subtype : {"plain", "html"}) {
+                for (int i = 0; i < count && !chosen; ++i) {
+                    if (isText(g_mime_multipart_get_part(mp, i), subtype))
+                        chosen = g_mime_multipart_get_part(mp, i);
+                }
+            }
+            for (int i = 0; i < count && !chosen; ++i) {
+                if (GMIME_IS_MULTIPART(g_mime_multipart_get_part(mp, i)))
+                    chosen = g_mime_multipart_get_part(mp, i);
+            }
+            return walk(chosen);
+        }
+        for (int i = 0; i < count; ++i)
+            walk(g_mime_multipart_get_part(mp, i));
+    }
+
+    void part(GMimePart* p)
+    {
+        GMimeObject* o = GMIME_OBJECT(p);
+        const QByteArray bytes = partBytes(p);
+        const bool plain = isText(o, "plain");
+        if (plain || isText(o, "html")) {
+            QString text = fromCharset(bytes, g_mime_object_get_content_type_parameter(o, "charset"));
+            text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            addText(plain ? takeUuencoded(text, m_out.attachments) : htmlToText(text));
+            return;
+        }
+        m_out.attachments.append({utf8(g_mime_part_get_filename(p)), bytes});
+    }
+
+    void addText(const QString& text)
+    {
+        if (!m_out.text.isEmpty() && !m_out.text.endsWith(QLatin1Char('\n')))
+            m_out.text += QLatin1Char('\n');
+        m_out.text += text;
+    }
+
+    MimeMessage& m_out;
+    int m_depth = 0;
+};
+
+}  // namespace
+
+MimeMessage decodeMime(const QByteArray& raw)
+{
+    initOnce();
+    MimeMessage out;
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size())));
+    GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    GMimeMessage* parsed = g_mime_parser_construct_message(parser.get(), parserOptions());
+    if (!parsed)
+        return out;
+    GPtr<GMimeMessage> message(parsed);
+    char* from = internet_address_list_to_string(g_mime_message_get_from(parsed), nullptr, false);
+    out.from = utf8(from);
+    g_free(from);
+    out.subject = utf8(g_mime_message_get_subject(parsed));
+    out.date = utf8(g_mime_object_get_header(GMIME_OBJECT(parsed), "Date"));
+    Walker(out).walk(g_mime_message_get_mime_part(parsed));
+    return out;
+}
+
+QString attachmentFileName(const QString& name, int number)
+{
+    QString base = name.section(QRegularExpression(QStringLiteral("[/\\\\]")), -1);
+    base.remove(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f:]")));
+    base = base.trimmed();
+    if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String(".."))
+        return QStringLiteral("attachment-%1").arg(number);
+    return base;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// A fetched message as the person reads it: sender and subject with their
+// encoded words decoded and folded lines joined, the text of the message
+// (the plain part, else the text of the HTML part, never loading anything
+// it refers to), and the attached files. Everything is converted to Unicode
+// here; the raw text stays untouched in the mailbox.
+struct MimeAttachment {
+    QString name;  // as the message gives it, decoded; may hold path parts
+    QByteArray data;
+};
+
+struct MimeMessage {
+    QString from;
+    QString subject;
+    QString date;
+    QString text;  // lines end in LF
+    QList<MimeAttachment> attachments;
+};
+
+// Never fails: what cannot be read is left out, a damaged part shows as far
+// as it goes.
+MimeMessage decodeMime(const QByteArray& raw);
+
+// A name from a message made safe to offer in a save dialog: path parts and
+// control characters dropped, never empty, never "." or "..".
+QString attachmentFileName(const QString& name, int number);
