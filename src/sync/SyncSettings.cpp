@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include "kit/MailSettings.h"
+#include "kit/Secrets.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
@@ -57,14 +59,23 @@ void SyncStore::setValue(Connection& con, const QString& name, const QString& va
         fail(db);
 }
 
+// The password lives in the desktop's keyring when one answers (a clear one
+// left in the table moves there), else in the table.
 QString SyncStore::readPassword(Connection& con)
 {
-    return value(con, QStringLiteral("Password"));
+    const QString stored = value(con, QStringLiteral("Password"));
+    if (!stored.isEmpty()) {
+        if (Secrets::write(secretKey(con, QStringLiteral("sync")), stored))
+            setValue(con, QStringLiteral("Password"), QString());
+        return stored;
+    }
+    return Secrets::read(secretKey(con, QStringLiteral("sync"))).value_or(QString());
 }
 
 void SyncStore::writePassword(Connection& con, const QString& password)
 {
-    setValue(con, QStringLiteral("Password"), password);
+    const bool inKeyring = Secrets::write(secretKey(con, QStringLiteral("sync")), password);
+    setValue(con, QStringLiteral("Password"), inKeyring ? QString() : password);
 }
 
 SyncSettings SyncStore::readSettings(Connection& con)

@@ -17,6 +17,7 @@
 #include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
+#include "sync/SyncSettings.h"
 
 namespace {
 const QString kInvalid = QStringLiteral("Critical|Login|Invalid User Name or Password, try again!");
@@ -260,6 +261,12 @@ private slots:
         // Without a keyring the screen says once where the password went.
         QVERIFY(visibleWindow<frmLoadSaving>());
         QCOMPARE(fx->messageBoxes(), keyring ? QStringList() : QStringList{toldWhere()});
+        // The sync password goes the same way.
+        Connection con;
+        con.Open(fx->dbPath());
+        SyncStore::writePassword(con, QStringLiteral("sync pw"));
+        QCOMPARE(rows("tblSyncSettings", {"Name", "Value"}), QStringList{"Password|" + column("sync pw")});
+        QCOMPARE(SyncStore::readPassword(con), QStringLiteral("sync pw"));
     }
 };
 
