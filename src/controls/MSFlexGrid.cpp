@@ -1,6 +1,7 @@
 #include "controls/MSFlexGrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include "controls/Twips.h"
 
@@ -75,6 +76,8 @@ MSFlexGrid::MSFlexGrid(QWidget* parent)
 {
     m_cells.m_fixedColour = palette().color(QPalette::Button);
     setModel(&m_cells);
+    // The arrow keys move between cells; Tab leaves the grid for the screen's next control.
+    setTabKeyNavigation(false);
     // The fixed cells are the headings; Qt's own header views would be a
     // second, different kind of heading.
     horizontalHeader()->hide();
@@ -214,4 +217,13 @@ void MSFlexGrid::onCellClicked(const QModelIndex& index)
     m_col = qMax(index.column(), FixedCols());
     showCurrent();
     emit Click();
+}
+
+void MSFlexGrid::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+        onCellClicked(currentIndex());
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }

@@ -82,6 +82,10 @@ public:
 signals:
     void Click();
 
+protected:
+    // Enter on a cell is a click on it.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void onCellClicked(const QModelIndex& index);
     void showCurrent();
