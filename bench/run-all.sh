@@ -15,7 +15,7 @@ export QT_QPA_PLATFORM=offscreen
 export TESSALY_BENCH_ROUNDS=${TESSALY_BENCH_ROUNDS:-7}
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DTESSALY_BENCH=ON -DTESSALY_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=Release
-ninja -C "$build" bench_address bench_planner bench_mail bench_pop3
+ninja -C "$build" bench_address bench_planner bench_mail bench_pop3 tessaly
 
 table=$(mktemp)
 log=$(mktemp)
@@ -26,6 +26,7 @@ mkdir -p "$work"
 TESSALY_BENCH_DIR=$work/address "$build/bench/bench_address" "$skip" | tee -a "$log"
 "$build/bench/bench_planner" "$skip" | tee -a "$log"
 "$build/bench/bench_mail" "$skip" | tee -a "$log"
+"$here/startup.sh" "$build" | tee -a "$log"
 if [ "$(id -u)" = 0 ]; then
     "$build/bench/bench_pop3" | tee -a "$log" || echo "| POP3 | failed, see the log | | | |" >>"$table"
 else

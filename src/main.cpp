@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFont>
 #include <QIcon>
 #include <QTimer>
@@ -13,22 +14,44 @@
 #include "sync/CommandLine.h"
 
 namespace {
-// TESSALY_EXIT_AFTER_START=1 (used by the installed-program test): once the
+// TESSALY_EXIT_AFTER_START=1 (used by the installed-program test and the start-up bench): once the
 // start-up has reached the main window or a screen that waits for the user,
 // print the folders in use and the windows that are up, then end the run.
+// The start-up bench reads "shown:", when the first window after the splash
+// was first painted (wall clock, ms since the epoch).
+class FirstPaint : public QObject {
+public:
+    using QObject::QObject;
+    qint64 shownAt = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!shownAt && event->type() == QEvent::Paint && watched->isWidgetType()
+            && QStringList{QStringLiteral("frmMain"), QStringLiteral("frmLogin"), QStringLiteral("frmPassInfo")}
+                   .contains(static_cast<QWidget*>(watched)->window()->objectName()))
+            shownAt = QDateTime::currentMSecsSinceEpoch();
+        return false;
+    }
+};
+
 void reportStartAndExit()
 {
+    auto* firstPaint = new FirstPaint(qApp);
+    qApp->installEventFilter(firstPaint);
     auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, firstPaint] {
         QStringList windows;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible() && !w->objectName().isEmpty())
                 windows << w->objectName();
         if (!QApplication::activeModalWidget() && !windows.contains(QStringLiteral("frmMain")))
             return;
+        static int waited = 0;  // for the first paint, a second at most
+        if (!firstPaint->shownAt && ++waited < 10)
+            return;
         poll->stop();
-        std::printf("data: %s\nshipped: %s\nwindows: %s\n", qPrintable(AppFolder::path()),
-                    qPrintable(AppFolder::shippedFolder()), qPrintable(windows.join(QLatin1Char(' '))));
+        std::printf("data: %s\nshipped: %s\nwindows: %s\nshown: %lld\n", qPrintable(AppFolder::path()),
+                    qPrintable(AppFolder::shippedFolder()), qPrintable(windows.join(QLatin1Char(' '))),
+                    static_cast<long long>(firstPaint->shownAt));
         std::fflush(stdout);
         QCoreApplication::exit(0);
     });
