@@ -3,6 +3,7 @@
 #include "mail/MailTexts.h"
 #include "mail/MimeMessage.h"
 #include "store/Connection.h"
+#include "store/Statement.h"
 #include "store/StoreError.h"
 
 #include <fcntl.h>
@@ -28,48 +29,14 @@ CREATE TABLE IF NOT EXISTS tblMailbox (
 );
 )sql";
 
-class Statement {
+// Every statement on the kept mail names it when it fails.
+class MailStatement : public Statement {
 public:
-    Statement(sqlite3* db, const char* sql)
-        : m_db(db)
+    MailStatement(sqlite3* db, const char* sql)
+        : Statement(db, QString::fromUtf8(sql),
+                    QStringLiteral("The kept mail (tblMailbox) could not be read or written: %1"))
     {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
-            fail();
     }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement& bind(int index, const QString& text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement& bind(int index, qint64 value)
-    {
-        sqlite3_bind_int64(m_stmt, index, value);
-        return *this;
-    }
-    bool step()
-    {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            fail();
-        return rc == SQLITE_ROW;
-    }
-    QString text(int column) const
-    {
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column)),
-                                 sqlite3_column_bytes(m_stmt, column));
-    }
-    qint64 integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
-
-private:
-    [[noreturn]] void fail() const
-    {
-        throw StoreError(QStringLiteral("The kept mail (tblMailbox) could not be read or written: %1")
-                             .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-    }
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
 };
 
 [[noreturn]] void fileFailure(const QString& path, const QString& reason)
@@ -117,7 +84,7 @@ void MailStore::commit()
 void MailStore::removeStrays()
 {
     QSet<QString> known;
-    Statement s(m_con->handle(), "SELECT FileName FROM tblMailbox");
+    MailStatement s(m_con->handle(), "SELECT FileName FROM tblMailbox");
     while (s.step())
         known.insert(s.text(0));
     for (const char* sub : {"tmp", "new"}) {
@@ -152,8 +119,9 @@ void MailStore::open(Connection& con, const QString& maildir)
 QList<KeptMessage> MailStore::messages() const
 {
     QList<KeptMessage> out;
-    Statement s(m_con->handle(),
-                "SELECT MailKey, Sender, Subject, SendDate, Size FROM tblMailbox WHERE FileName <> '' ORDER BY rowid");
+    MailStatement s(
+        m_con->handle(),
+        "SELECT MailKey, Sender, Subject, SendDate, Size FROM tblMailbox WHERE FileName <> '' ORDER BY rowid");
     while (s.step())
         out.append({s.text(0), s.text(1), s.text(2), s.text(3), s.integer(4)});
     return out;
@@ -162,7 +130,7 @@ QList<KeptMessage> MailStore::messages() const
 QSet<QString> MailStore::keys() const
 {
     QSet<QString> out;
-    Statement s(m_con->handle(), "SELECT MailKey FROM tblMailbox");
+    MailStatement s(m_con->handle(), "SELECT MailKey FROM tblMailbox");
     while (s.step())
         out.insert(s.text(0));
     return out;
@@ -170,13 +138,13 @@ QSet<QString> MailStore::keys() const
 
 bool MailStore::contains(const QString& key) const
 {
-    Statement s(m_con->handle(), "SELECT 1 FROM tblMailbox WHERE MailKey = ?");
+    MailStatement s(m_con->handle(), "SELECT 1 FROM tblMailbox WHERE MailKey = ?");
     return s.bind(1, key).step();
 }
 
 QString MailStore::fileOf(const QString& key) const
 {
-    Statement s(m_con->handle(), "SELECT FileName FROM tblMailbox WHERE MailKey = ?");
+    MailStatement s(m_con->handle(), "SELECT FileName FROM tblMailbox WHERE MailKey = ?");
     return s.bind(1, key).step() && !s.text(0).isEmpty() ? m_dir + QLatin1Char('/') + s.text(0) : QString();
 }
 
@@ -213,8 +181,9 @@ std::optional<KeptMessage> MailStore::keep(const QString& key, const QByteArray&
         m_batch.start();
     }
     try {
-        Statement(m_con->handle(),
-                  "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size) VALUES (?,?,?,?,?,?)")
+        MailStatement(
+            m_con->handle(),
+            "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size) VALUES (?,?,?,?,?,?)")
             .bind(1, key)
             .bind(2, relative)
             .bind(3, kept.from)
@@ -247,7 +216,7 @@ void MailStore::remove(const QString& key)
     const QString path = fileOf(key);
     // The row stays without its file, so the next check does not fetch the
     // message again from the server, where it stays.
-    Statement(m_con->handle(), "UPDATE tblMailbox SET FileName = '' WHERE MailKey = ?").bind(1, key).step();
+    MailStatement(m_con->handle(), "UPDATE tblMailbox SET FileName = '' WHERE MailKey = ?").bind(1, key).step();
     if (!path.isEmpty())
         QFile::remove(path);
 }

@@ -6,6 +6,7 @@
 #include <QUuid>
 
 #include "store/Connection.h"
+#include "store/Statement.h"
 #include "store/StoreError.h"
 
 namespace {
@@ -35,51 +36,6 @@ CREATE TRIGGER IF NOT EXISTS trSyncOrginizeGone AFTER DELETE ON tblOrginize BEGI
   UPDATE tblSyncMap SET LocalKey = NULL WHERE Kind = 'appointment' AND LocalKey = OLD.OrgRow;
 END;
 )sql";
-
-class Statement {
-public:
-    Statement(sqlite3* db, const QString& sql)
-        : m_db(db)
-    {
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
-            fail();
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement& bind(int index, const QString& text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement& bind(int index, qint64 value)
-    {
-        sqlite3_bind_int64(m_stmt, index, value);
-        return *this;
-    }
-    // True while there is a row.
-    bool step()
-    {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            fail();
-        return false;
-    }
-    QString text(int column) const
-    {
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column)),
-                                 sqlite3_column_bytes(m_stmt, column));
-    }
-    void reset() { sqlite3_reset(m_stmt); }
-    qint64 integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
-    bool isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
-
-private:
-    [[noreturn]] void fail() { throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db))); }
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
 
 }  // namespace
 
