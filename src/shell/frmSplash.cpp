@@ -53,6 +53,7 @@ frmSplash::frmSplash()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(2500);
+    Timer1->setTimerType(Qt::PreciseTimer);  // a coarse timer may end the splash up to 5% early
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
 }
