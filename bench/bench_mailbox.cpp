@@ -4,7 +4,7 @@
 // Needs root (dovecot hands the mailbox to its own user).
 #include "MailServers.h"
 
-#include "kit/MsgBox.h"
+#include "MailBenchMain.h"
 #include "mail/CMessages.h"
 #include "mail/MailConnection.h"
 #include "mail/MailStore.h"
@@ -164,15 +164,5 @@ BENCHMARK(BM_DecodeForList_1000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    setMsgBoxHandler([](const MsgBoxCall& call) {
-        qWarning("%s", qPrintable(call.text));
-        return MsgResult::OK;
-    });
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    mailbox().server.reset();
-    return 0;
+    return runMailBenchmarks(argc, argv, [] { mailbox().server.reset(); });
 }

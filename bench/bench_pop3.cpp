@@ -5,7 +5,7 @@
 #include "MailServers.h"
 #include "SideBySide.h"
 
-#include "kit/MsgBox.h"
+#include "MailBenchMain.h"
 #include "mail/CMessages.h"
 #include "mail/MailConnection.h"
 #include "mail/Pop3Session.h"
@@ -142,15 +142,5 @@ BENCHMARK(BM_Pop3Tls_1000x10KB_vs_curl)->Unit(benchmark::kMillisecond)->UseRealT
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    setMsgBoxHandler([](const MsgBoxCall& call) {
-        qWarning("%s", qPrintable(call.text));
-        return MsgResult::OK;
-    });
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    mailbox().server.reset();
-    return 0;
+    return runMailBenchmarks(argc, argv, [] { mailbox().server.reset(); });
 }
