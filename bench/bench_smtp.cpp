@@ -3,7 +3,7 @@
 // screen does them, until the server has accepted the message.
 #include "MailServers.h"
 
-#include "kit/MsgBox.h"
+#include "MailBenchMain.h"
 #include "mail/MailConnection.h"
 #include "mail/SmtpSession.h"
 #include "mail/mdlMUUEncode.h"
@@ -61,7 +61,8 @@ void BM_SmtpStartTls_25MB_attachment(benchmark::State& state)
         session.start(m);
         connection.open(m.host, server.port(), TlsMode::Offered);
         loop.exec();
-        if (!ok || server.waitForMessages(++sent, 60000).size() != sent) {
+        ++sent;
+        if (!ok || server.waitForMessages(sent, 60000).size() != sent) {
             state.SkipWithError("the message was not accepted");
             return;
         }
@@ -74,14 +75,5 @@ BENCHMARK(BM_SmtpStartTls_25MB_attachment)->Unit(benchmark::kMillisecond)->UseRe
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    setMsgBoxHandler([](const MsgBoxCall& call) {
-        qWarning("%s", qPrintable(call.text));
-        return MsgResult::OK;
-    });
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runMailBenchmarks(argc, argv);
 }
