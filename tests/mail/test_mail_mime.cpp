@@ -56,8 +56,16 @@ private slots:
         QFETCH(QString, subject);
         QFETCH(QString, text);
         QFETCH(QStringList, files);
-        const MimeMessage m = decodeMime(read(QString::fromLatin1(QTest::currentDataTag()) + ".eml"));
+        const QByteArray raw = read(QString::fromLatin1(QTest::currentDataTag()) + ".eml");
+        const MimeMessage m = decodeMime(raw);
         QCOMPARE(QStringList({m.from, m.subject, m.text}), QStringList({from, subject, text}));
+        // The list's columns from the header alone, with either line end.
+        for (const QByteArray& form :
+             {QByteArray(raw).replace("\r\n", "\n"), QByteArray(raw).replace("\r\n", "\n").replace("\n", "\r\n")}) {
+            const MimeMessage head = decodeMimeHeader(form);
+            QCOMPARE(QStringList({head.from, head.subject, head.date, head.text}),
+                     QStringList({m.from, m.subject, m.date, QString()}));
+        }
         QStringList got;
         for (const MimeAttachment& a : m.attachments) {
             got << a.name + ' ' + QString::number(a.data.size());
