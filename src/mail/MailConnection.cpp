@@ -9,6 +9,10 @@
 
 namespace {
 
+// A long Send is written a slice at a time: the next once the socket holds
+// less than this, so that it never holds the message whole.
+constexpr qint64 kWriteAhead = 2 * 1024 * 1024;
+
 std::chrono::milliseconds connectLimit = MailConnection::kConnectLimit;
 std::chrono::milliseconds silenceLimit = MailConnection::kSilenceLimit;
 QList<QSslCertificate> extraCaCertificates;
@@ -83,6 +87,7 @@ MailConnection::MailConnection(MailSession& session, QObject* parent)
             if (m_done == m_total)
                 m_total = 0;
         }
+        writeMore();
     });
     connect(m_socket, &QSslSocket::disconnected, this, [this] {
         if (!m_sslErrors.isEmpty())
@@ -120,6 +125,7 @@ void MailConnection::open(const QString& host, quint16 port, TlsMode tls)
 
 void MailConnection::drop()
 {
+    m_data.reset();
     m_timer.stop();
     const QSignalBlocker quiet(m_socket);
     m_socket->abort();
@@ -166,6 +172,20 @@ void MailConnection::timedOut()
     drop();
 }
 
+void MailConnection::writeMore()
+{
+    while (m_data && m_socket->bytesToWrite() < kWriteAhead) {
+        const QByteArray slice = m_data->next();
+        if (!slice.isEmpty()) {
+            m_socket->write(slice);
+            continue;
+        }
+        const std::optional<MailNotice> failure = std::exchange(m_data, nullptr)->failure();
+        if (failure)
+            carryOut(m_session.dataFailed(*failure));
+    }
+}
+
 void MailConnection::carryOut(const MailActions& actions)
 {
     for (const MailAction& action : actions) {
@@ -173,10 +193,12 @@ void MailConnection::carryOut(const MailActions& actions)
         case MailAction::Kind::Send:
             if (action.tracked) {
                 m_done = 0;
-                m_total = action.bytes.size();
+                m_total = action.data ? action.data->size() : action.bytes.size();
                 emit written(0, m_total);
             }
             m_socket->write(action.bytes);
+            m_data = action.data;
+            writeMore();
             break;
         case MailAction::Kind::StartTls:
             m_handshaking = true;

@@ -46,6 +46,7 @@ signals:
 
 private:
     void carryOut(const MailActions& actions);
+    void writeMore();
     void readArrived();
     void timedOut();
     void failed(QAbstractSocket::SocketError error);
@@ -60,4 +61,5 @@ private:
     QStringList m_sslErrors;
     qint64 m_done = 0;
     qint64 m_total = 0;
+    std::shared_ptr<MailData> m_data;  // what is left of a long Send
 };
