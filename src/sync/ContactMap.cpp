@@ -164,37 +164,59 @@ Imported fromCard(const VCard::Card& card)
     return in;
 }
 
+void appendCard(QByteArray& out, const Contact& c, const QString& uid)
+{
+    // Each content line is made in `line`, then folded into the card.
+    thread_local QByteArray line;
+    const auto property = [&](const char* head, QStringView value) {
+        line.truncate(0);  // keeps its room (assigning a shorter text would not)
+        line += head;
+        VCard::appendEscaped(line, value);
+    };
+    const auto end = [&] { VCard::appendFolded(out, line); };
+    out += "BEGIN:VCARD\r\nVERSION:4.0\r\n";
+    line.truncate(0);
+    line += "UID:";
+    line += uid.toUtf8();
+    end();
+    // The names as joinNonEmpty() joins them, without a list.
+    const QString first = c[FirstName].trimmed(), last = c[LastName].trimmed();
+    property("FN:", first);
+    if (!first.isEmpty() && !last.isEmpty())
+        line += ' ';
+    VCard::appendEscaped(line, last);
+    end();
+    property("N:", c[LastName]);
+    line += ';';
+    VCard::appendEscaped(line, c[FirstName]);
+    line += ";;;";
+    end();
+    if (!c[HomeAddress].isEmpty() || !c[Suburb].isEmpty() || !c[PostCode].isEmpty()) {
+        property("ADR;TYPE=home:;;", c[HomeAddress]);
+        line += ';';
+        VCard::appendEscaped(line, c[Suburb]);
+        line += ";;";
+        VCard::appendEscaped(line, c[PostCode]);
+        line += ';';
+        end();
+    }
+    const std::pair<Field, const char*> simple[] = {{HomePhone, "TEL;TYPE=home:"}, {Mobile, "TEL;TYPE=cell:"},
+                                                    {Email, "EMAIL:"},             {WebAddress, "URL:"},
+                                                    {ICQ, "IMPP:icq:"},            {Comments, "NOTE:"}};
+    for (const auto& [field, head] : simple) {
+        if (!c[field].isEmpty()) {
+            property(head, c[field]);
+            end();
+        }
+    }
+    out += "END:VCARD\r\n";
+}
+
 QByteArray toCard(const Contact& c, const QString& uid)
 {
-    using VCard::escapeText;
-    QList<VCard::Property> props;
-    const auto add = [&](const QString& name, const QString& value, const QString& type = QString()) {
-        VCard::Property p{name, {}, value};
-        if (!type.isEmpty())
-            p.params.append({QStringLiteral("TYPE"), type});
-        props.append(p);
-    };
-    add(QStringLiteral("UID"), uid);
-    add(QStringLiteral("FN"), escapeText(joinNonEmpty({c[FirstName], c[LastName]}, QStringLiteral(" "))));
-    add(QStringLiteral("N"), escapeText(c[LastName]) + u';' + escapeText(c[FirstName]) + QStringLiteral(";;;"));
-    if (!c[HomeAddress].isEmpty() || !c[Suburb].isEmpty() || !c[PostCode].isEmpty())
-        add(QStringLiteral("ADR"),
-            QStringLiteral(";;") + escapeText(c[HomeAddress]) + u';' + escapeText(c[Suburb]) + u';' + u';'
-                + escapeText(c[PostCode]) + u';',
-            QStringLiteral("home"));
-    if (!c[HomePhone].isEmpty())
-        add(QStringLiteral("TEL"), escapeText(c[HomePhone]), QStringLiteral("home"));
-    if (!c[Mobile].isEmpty())
-        add(QStringLiteral("TEL"), escapeText(c[Mobile]), QStringLiteral("cell"));
-    if (!c[Email].isEmpty())
-        add(QStringLiteral("EMAIL"), escapeText(c[Email]));
-    if (!c[WebAddress].isEmpty())
-        add(QStringLiteral("URL"), escapeText(c[WebAddress]));
-    if (!c[ICQ].isEmpty())
-        add(QStringLiteral("IMPP"), QStringLiteral("icq:") + escapeText(c[ICQ]));
-    if (!c[Comments].isEmpty())
-        add(QStringLiteral("NOTE"), escapeText(c[Comments]));
-    return VCard::writeCard(props);
+    QByteArray out;
+    appendCard(out, c, uid);
+    return out;
 }
 
 }  // namespace ContactMap

@@ -33,7 +33,8 @@ struct Imported {
 // the comments, so nothing is lost without the import saying so.
 Imported fromCard(const VCard::Card& card);
 
-// One vCard 4.0 of the contact, ending in CR LF.
+// One vCard 4.0 of the contact, ending in CR LF; appendCard() adds it to `out`.
 QByteArray toCard(const Contact& contact, const QString& uid);
+void appendCard(QByteArray& out, const Contact& contact, const QString& uid);
 
 }  // namespace ContactMap

@@ -110,8 +110,20 @@ void SyncRecords::commit()
 
 QList<KeyedRecord> SyncRecords::all()
 {
-    // Read and the UIDs given out after it in one transaction: a row deleted
-    // in between by the window could otherwise leave its key a UID.
+    QList<KeyedRecord> out;
+    read([&](const KeyedRecord& r) { out << r; }, false);
+    return out;
+}
+
+void SyncRecords::each(const std::function<void(const KeyedRecord&)>& take)
+{
+    read(take, true);
+}
+
+void SyncRecords::read(const std::function<void(const KeyedRecord&)>& take, bool giveUids)
+{
+    // Read and the UIDs given out as it goes in one transaction: a row
+    // deleted meanwhile by the window could otherwise leave its key a UID.
     begin();
     QString sql = QStringLiteral("SELECT t.%1, m.UID").arg(m_shape.key);
     for (const QString& f : m_shape.fields)
@@ -120,34 +132,21 @@ QList<KeyedRecord> SyncRecords::all()
                .arg(m_shape.table, m_shape.key);
     Statement st(m_db, sql);
     st.bind(1, m_shape.kind);
-    QList<KeyedRecord> out;
+    Statement give(m_db, QStringLiteral("INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
+    KeyedRecord r;
+    r.values.resize(m_shape.fields.size());
     while (st.step()) {
-        KeyedRecord r{st.integer(0), st.isNull(1) ? QString() : st.text(1), {}};
+        r.key = st.integer(0);
+        r.uid = st.isNull(1) ? QString() : st.text(1);
         for (int i = 0; i < m_shape.fields.size(); ++i)
-            r.values << st.text(i + 2);
-        out << r;
-    }
-    return out;
-}
-
-void SyncRecords::assignUids(QList<KeyedRecord>& records)
-{
-    begin();
-    try {
-        Statement st(m_db, QStringLiteral("INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
-        for (KeyedRecord& r : records) {
-            if (!r.uid.isEmpty())
-                continue;
+            r.values[i] = st.text(i + 2);
+        if (giveUids && r.uid.isEmpty()) {
             r.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            st.bind(1, m_shape.kind).bind(2, r.uid).bind(3, r.key);
-            st.step();
-            st.reset();
+            give.bind(1, m_shape.kind).bind(2, r.uid).bind(3, r.key);
+            give.step();
+            give.reset();
         }
-        commit();
-    } catch (const StoreError&) {
-        exec("ROLLBACK");
-        m_inTransaction = false;
-        throw;
+        take(r);
     }
 }
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 struct sqlite3;
 class Connection;
 
@@ -48,10 +50,12 @@ public:
     SyncRecords& operator=(const SyncRecords&) = delete;
 
     // Every row in stored order, with its UID where it has one; the rows stay
-    // as read until assignUids() or commit().
+    // as read until commit().
     QList<KeyedRecord> all();
-    // Gives the rows without a UID one, in one transaction.
-    void assignUids(QList<KeyedRecord>& records);
+    // Every row in stored order, handed to `take` as it is read, each with
+    // its UID: a row without one is given one, kept by the next commit().
+    // The rows stay as read until then.
+    void each(const std::function<void(const KeyedRecord&)>& take);
 
     // Adds the record, or updates the row that has this UID. All of it or
     // nothing: a refused write throws StoreError and leaves no trace.
@@ -79,6 +83,7 @@ public:
 
 private:
     void exec(const char* sql);
+    void read(const std::function<void(const KeyedRecord&)>& take, bool giveUids);
     qint64 keyOf(const QString& uid);
 
     sqlite3* m_db;

@@ -188,36 +188,40 @@ ReadResult read(const QByteArray& bytes)
     return result;
 }
 
-QString escapeText(const QString& text)
+void appendEscaped(QByteArray& line, QStringView text)
 {
-    QString out;
-    out.reserve(text.size() + 8);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        switch (c.unicode()) {
-        case u'\\':
-            out += QLatin1String("\\\\");
-            break;
-        case u',':
-            out += QLatin1String("\\,");
-            break;
-        case u';':
-            out += QLatin1String("\\;");
-            break;
-        case u'\r':
-            // CR LF and a lone CR are both one line break.
-            if (i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            out += QLatin1String("\\n");
-            break;
-        case u'\n':
-            out += QLatin1String("\\n");
-            break;
-        default:
-            out += c;
+    // Written in place: an ASCII character takes at most two octets; a run
+    // of others goes through Qt's UTF-8 encoder as a whole.
+    qsizetype at = line.size();
+    line.resize(at + 2 * text.size());
+    char* w = line.data() + at;
+    for (qsizetype i = 0; i < text.size();) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80) {
+            qsizetype end = i + 1;
+            while (end < text.size() && text[end].unicode() >= 0x80)
+                ++end;
+            line.truncate(w - line.constData());
+            line += text.sliced(i, end - i).toUtf8();
+            at = line.size();
+            line.resize(at + 2 * (text.size() - end));
+            w = line.data() + at;
+            i = end;
+            continue;
         }
+        const char escaped = c == u'\\' ? '\\' : c == u',' ? ',' : c == u';' ? ';' : c == u'\r' || c == u'\n' ? 'n' : 0;
+        if (escaped) {
+            *w++ = '\\';
+            *w++ = escaped;
+            // CR LF and a lone CR are both one line break.
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else {
+            *w++ = char(c);
+        }
+        ++i;
     }
-    return out;
+    line.truncate(w - line.constData());
 }
 
 QString unescapeText(const QString& text)
@@ -251,43 +255,21 @@ QStringList components(const QString& value)
     return parts;
 }
 
-QByteArray foldLine(const QString& line)
+void appendFolded(QByteArray& out, QByteArrayView line)
 {
-    const QByteArray bytes = line.toUtf8();
-    QByteArray out;
-    out.reserve(bytes.size() + bytes.size() / 70 * 3 + 2);
     qsizetype pos = 0;
     qsizetype room = 75;  // continuation lines give one octet to the leading blank
-    while (bytes.size() - pos > room) {
+    while (line.size() - pos > room) {
         qsizetype cut = pos + room;
-        while (cut > pos && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
+        while (cut > pos && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
             --cut;
-        out += bytes.mid(pos, cut - pos);
+        out += line.sliced(pos, cut - pos);
         out += "\r\n ";
         pos = cut;
         room = 74;
     }
-    out += bytes.mid(pos);
+    out += line.sliced(pos);
     out += "\r\n";
-    return out;
-}
-
-QByteArray writeCard(const QList<Property>& props)
-{
-    QByteArray out = "BEGIN:VCARD\r\nVERSION:4.0\r\n";
-    for (const Property& p : props) {
-        QString line = p.name;
-        for (const auto& [name, value] : p.params) {
-            const bool quote = value.contains(u';') || value.contains(u':');
-            QString v = value;
-            v.remove(u'"');
-            line += u';' + name + u'=' + (quote ? u'"' + v + u'"' : v);
-        }
-        line += u':' + p.value;
-        out += foldLine(line);
-    }
-    out += "END:VCARD\r\n";
-    return out;
 }
 
 }  // namespace VCard

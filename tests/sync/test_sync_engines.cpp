@@ -34,10 +34,13 @@ private slots:
     {
         QFETCH(QString, line);
         QFETCH(QByteArray, folded);
-        QCOMPARE(VCard::foldLine(line), folded);
+        QByteArray out = "BEGIN:VCARD\r\nVERSION:4.0\r\n";
+        VCard::appendFolded(out, line.toUtf8());
+        QCOMPARE(out.sliced(26), folded);
         // The reader joins it back, whatever the octets.
-        const auto read =
-            VCard::read("BEGIN:VCARD\r\nVERSION:4.0\r\n" + VCard::foldLine("NOTE:" + line) + "END:VCARD\r\n");
+        out.truncate(26);
+        VCard::appendFolded(out, ("NOTE:" + line).toUtf8());
+        const auto read = VCard::read(out + "END:VCARD\r\n");
         QCOMPARE(read.cards.value(0).props.value(0).value, line);
     }
 
@@ -51,14 +54,20 @@ private slots:
                                      << "one\\ntwo";
         QTest::newRow("plain") << "Zoë"
                                << "Zoë";
+        QTest::newRow("specials between other letters") << "€;é,\U0001F600\\x"
+                                                         << "€\\;é\\,\U0001F600\\\\x";
     }
     void escaping()
     {
         QFETCH(QString, text);
         QFETCH(QString, escaped);
-        QCOMPARE(VCard::escapeText(text), escaped);
+        QByteArray line = "X:";
+        VCard::appendEscaped(line, text);
+        QCOMPARE(line, "X:" + escaped.toUtf8());
         QCOMPARE(VCard::unescapeText(escaped), text);
-        QCOMPARE(VCard::escapeText("a\r\nb\rc"), QStringLiteral("a\\nb\\nc"));
+        line.clear();
+        VCard::appendEscaped(line, u"a\r\nb\rc\n");
+        QCOMPARE(line, "a\\nb\\nc\\n");
         QCOMPARE(VCard::unescapeText("x\\Ny\\:"), QStringLiteral("x\ny:"));
         QCOMPARE(VCard::components("a\\;b;c\\,d;;"), (QStringList{"a;b", "c,d", "", ""}));
     }
