@@ -81,11 +81,12 @@ private slots:
         Screens::show<frmSplash>();
         QVERIFY(waitFor([] { return Screens::isLoaded<frmMain>() && !Screens::isLoaded<frmSplash>(); }, 4000));
         frmMain* main = Screens::load<frmMain>();
-        QCOMPARE(main->lblTime->text(), QStringLiteral("10:30:05 AM"));
+        auto* time = main->findChild<QLabel*>("lblTime");
+        QCOMPARE(time->text(), QStringLiteral("10:30:05 AM"));
         Clock::setFixed(QDateTime(QDate(2026, 5, 16), QTime(0, 0, 7)));
-        QVERIFY(waitFor([&] { return main->lblTime->text() == QStringLiteral("12:00:07 AM"); }, 1000));
-        QCOMPARE(main->lblDate->text(), QStringLiteral("5/15/26"));
-        main->mnuExit->trigger();
+        QVERIFY(waitFor([&] { return time->text() == QStringLiteral("12:00:07 AM"); }, 1000));
+        QCOMPARE(main->findChild<QLabel*>("lblDate")->text(), QStringLiteral("5/15/26"));
+        main->command("mnuExit")->trigger();
         pump();
         QVERIFY(!Screens::isLoaded<frmMain>() && !Screens::isLoaded<frmLoadingPic>());
     }
@@ -104,9 +105,9 @@ private slots:
                                 "|Export A&ppointments...||&Sync Now||&Exit|&Properties|Change &password||"
                                 "Change &Info|&Sync Settings|&About|&About"));
         const QList<std::tuple<QWidget*, QLabel*, QString>> buttons = {
-            {main->cmdNote, main->lblNote, QStringLiteral("Note Taking")},
-            {main->cmdAddressSave, main->lblAddressSave, QStringLiteral("Save")},
-            {main->cmdPrint, main->lblPrint, QStringLiteral("Print")}};
+            {main->button("cmdNote"), main->findChild<QLabel*>("lblNote"), QStringLiteral("Note Taking")},
+            {main->button("cmdAddressSave"), main->findChild<QLabel*>("lblAddressSave"), QStringLiteral("Save")},
+            {main->button("cmdPrint"), main->findChild<QLabel*>("lblPrint"), QStringLiteral("Print")}};
         for (const auto& [button, label, text] : buttons) {
             QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
             QCoreApplication::sendEvent(button, &enter);
@@ -129,7 +130,7 @@ private slots:
         for (const char* name : {"gnome-system-monitor", "hardinfo"})
             QVERIFY(writeFile(bin + '/' + name, "#!/bin/sh\n")
                     && QFile::setPermissions(bin + '/' + name, QFile::ExeOwner));
-        main->mnuAB->trigger();
+        main->command("mnuAB")->trigger();
         frmAbout* about = visibleWindow<frmAbout>();
         QCOMPARE(about->txtDescription->toPlainText(), QString::fromUtf8("An organizer for caf\xc3\xa9s."));
         QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);
