@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
@@ -19,10 +20,13 @@
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
+#include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
 #include "notes/frmFind.h"
+#include "notes/frmNote.h"
 #include "planner/frmCalendar.h"
+#include "planner/frmOrganizer.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
@@ -115,6 +119,43 @@ private slots:
             QEvent leave(QEvent::Leave);
             QCoreApplication::sendEvent(button, &leave);
             QCOMPARE(label->text(), QString());
+        }
+    }
+
+    // A tool button closes the tool screens it replaces, and never a note, a
+    // panel or a window of its own: what stays open after each, of the four
+    // tool screens open before it and the two windows it may open.
+    void toolButtonsCloseWhatTheyReplace()
+    {
+        const std::pair<const char*, const char*> rows[] = {
+            {"cmdAddressBook", ""},
+            {"cmdNote", ""},
+            {"cmdOrganizer", "Organizer CheckEmail SendEmail"},
+            {"cmdEmail", "CheckEmail SendEmail"},
+            {"cmdCheckEmail", "CheckEmail"},
+            {"cmdCalculator", "Address Organizer CheckEmail SendEmail Cal"},
+            {"cmdCalendar", "Address Organizer CheckEmail SendEmail Calendar"}};
+        for (const auto& [button, stays] : rows) {
+            fx.reset(), fx = std::make_unique<AppFixture>();
+            frmMain* main = fx->openMainWindow();
+            fx->makeDataFolder();
+            QTest::mouseClick(main->button("cmdNote"), Qt::LeftButton);
+            QTest::mouseClick(main->button("cmdAddressBook"), Qt::LeftButton);
+            Screens::show<frmAddress>(), Screens::show<frmOrganizer>();
+            Screens::show<frmCheckEmail>(), Screens::show<frmSendEmail>();
+            QTest::mouseClick(main->button(button), Qt::LeftButton);
+            QStringList open = {Screens::isLoaded<frmAddress>() ? "Address" : "",
+                                Screens::isLoaded<frmOrganizer>() ? "Organizer" : "",
+                                Screens::isLoaded<frmCheckEmail>() ? "CheckEmail" : "",
+                                Screens::isLoaded<frmSendEmail>() ? "SendEmail" : "",
+                                Screens::isLoaded<frmCal>() ? "Cal" : "",
+                                Screens::isLoaded<frmCalendar>() ? "Calendar" : ""};
+            open.removeAll(QString());
+            QCOMPARE(QString(button) + ": " + open.join(' '), QString(button) + ": " + stays);
+            QVERIFY(main->findChild<QWidget*>("AddressOption")->isVisible()
+                    && main->findChild<QWidget*>("NoteOption")->isVisible()
+                    && main->mdiArea()->findChildren<frmNote*>().size()
+                           == (button == QLatin1String("cmdNote") ? 2 : 1));
         }
     }
 
