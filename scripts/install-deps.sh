@@ -23,6 +23,8 @@ packages=(
   python3-vobject radicale
   # CI: the format and clang-tidy checks
   clang-format clang-tidy
+  # tests/data/make_inputs.py: one more iCalendar writer of others
+  python3-icalendar
 )
 
 missing=()
