@@ -175,7 +175,7 @@ QByteArray UUEncodeBytes(const QByteArray& data, const QString& fileName)
 
 namespace {
 // A slice: whole data lines, about 1 MB read at a time.
-constexpr qsizetype kSlice = kLineBytes * 23302;
+constexpr qsizetype kSlice = qsizetype(kLineBytes) * 23302;
 }  // namespace
 
 UUEncodeStream::UUEncodeStream(const QStringList& paths, Form form)
