@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QStringList>
+#include <QUtf8StringView>
 
 namespace ContactMap {
 
@@ -164,11 +165,42 @@ Imported fromCard(const VCard::Card& card)
     return in;
 }
 
-void appendCard(QByteArray& out, const Contact& c, const QString& uid)
+namespace {
+// What the text conversion the store's rows went through before makes of
+// UTF-8 it cannot take as it is (invalid sequences replaced, a leading
+// byte order mark dropped), so that a card is the same whichever way its
+// fields come.
+QByteArrayView asText(QByteArrayView utf8, QByteArray& hold)
 {
+    const bool mark = utf8.size() >= 3 && utf8[0] == '\xEF' && utf8[1] == '\xBB' && utf8[2] == '\xBF';
+    if (!mark && QUtf8StringView(utf8).isValidUtf8())
+        return utf8;
+    hold = QString::fromUtf8(utf8).toUtf8();
+    return hold;
+}
+
+// QString::trimmed() of the text, which only a blank or a character beyond
+// ASCII at either end can change.
+QByteArrayView trimmed(QByteArrayView utf8, QByteArray& hold)
+{
+    const auto plain = [](char c) { return uchar(c) < 0x80 && c != ' ' && (c < '\t' || c > '\r'); };
+    if (utf8.isEmpty() || (plain(utf8.front()) && plain(utf8.back())))
+        return utf8;
+    hold = QString::fromUtf8(utf8).trimmed().toUtf8();
+    return hold;
+}
+}  // namespace
+
+void appendCard(QByteArray& out, const ContactBytes& fields, QByteArrayView uid)
+{
+    std::array<QByteArray, FieldCount + 1> held;
+    ContactBytes c;
+    for (int f = 0; f < FieldCount; ++f)
+        c[f] = asText(fields[f], held[f]);
+    uid = asText(uid, held[FieldCount]);
     // Each content line is made in `line`, then folded into the card.
     thread_local QByteArray line;
-    const auto property = [&](const char* head, QStringView value) {
+    const auto property = [&](const char* head, QByteArrayView value) {
         line.truncate(0);  // keeps its room (assigning a shorter text would not)
         line += head;
         VCard::appendEscaped(line, value);
@@ -177,10 +209,11 @@ void appendCard(QByteArray& out, const Contact& c, const QString& uid)
     out += "BEGIN:VCARD\r\nVERSION:4.0\r\n";
     line.truncate(0);
     line += "UID:";
-    line += uid.toUtf8();
+    line += uid;
     end();
     // The names as joinNonEmpty() joins them, without a list.
-    const QString first = c[FirstName].trimmed(), last = c[LastName].trimmed();
+    QByteArray firstHeld, lastHeld;
+    const QByteArrayView first = trimmed(c[FirstName], firstHeld), last = trimmed(c[LastName], lastHeld);
     property("FN:", first);
     if (!first.isEmpty() && !last.isEmpty())
         line += ' ';
@@ -214,8 +247,12 @@ void appendCard(QByteArray& out, const Contact& c, const QString& uid)
 
 QByteArray toCard(const Contact& c, const QString& uid)
 {
+    std::array<QByteArray, FieldCount> utf8;
+    ContactBytes fields;
+    for (int f = 0; f < FieldCount; ++f)
+        fields[f] = utf8[f] = c[f].toUtf8();
     QByteArray out;
-    appendCard(out, c, uid);
+    appendCard(out, fields, uid.toUtf8());
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QLatin1StringView>
 #include <QString>
 
@@ -33,8 +34,10 @@ struct Imported {
 // the comments, so nothing is lost without the import saying so.
 Imported fromCard(const VCard::Card& card);
 
-// One vCard 4.0 of the contact, ending in CR LF; appendCard() adds it to `out`.
+// One vCard 4.0 of the contact, ending in CR LF.
 QByteArray toCard(const Contact& contact, const QString& uid);
-void appendCard(QByteArray& out, const Contact& contact, const QString& uid);
+// The same added to `out`, from the fields as the store holds them (UTF-8).
+using ContactBytes = std::array<QByteArrayView, FieldCount>;
+void appendCard(QByteArray& out, const ContactBytes& contact, QByteArrayView uid);
 
 }  // namespace ContactMap

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
 #include "store/Connection.h"
@@ -184,8 +186,8 @@ FileOutcome SyncFiles::exportContacts(const QString& path)
                            constexpr qsizetype kPiece = 1024 * 1024;
                            QByteArray piece;
                            piece.reserve(kPiece + 64 * 1024);
-                           ContactMap::Contact c;
-                           rows.each([&](const KeyedRecord& r) {
+                           ContactMap::ContactBytes c;
+                           rows.each([&](const RecordBytes& r) {
                                std::copy(r.values.begin(), r.values.end(), c.begin());
                                ContactMap::appendCard(piece, c, r.uid);
                                ++written;
@@ -204,10 +206,11 @@ FileOutcome SyncFiles::exportAppointments(const QString& path)
     return exportTable(TableShape::appointments(), path,
                        [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left) {
                            QList<EventMap::Outgoing> out;
-                           rows.each([&](const KeyedRecord& r) {
+                           rows.each([&](const RecordBytes& r) {
                                EventMap::Outgoing o;
-                               std::copy(r.values.begin(), r.values.end(), o.appointment.begin());
-                               o.uid = r.uid;
+                               std::transform(r.values.begin(), r.values.end(), o.appointment.begin(),
+                                              [](QByteArrayView v) { return QString::fromUtf8(v); });
+                               o.uid = QString::fromUtf8(r.uid);
                                out << o;
                            });
                            const EventMap::WriteResult result = EventMap::write(out);

@@ -111,16 +111,24 @@ void SyncRecords::commit()
 QList<KeyedRecord> SyncRecords::all()
 {
     QList<KeyedRecord> out;
-    read([&](const KeyedRecord& r) { out << r; }, false);
+    read(
+        [&](const RecordBytes& r) {
+            KeyedRecord& k = out.emplace_back();
+            k.key = r.key;
+            k.uid = QString::fromUtf8(r.uid);
+            for (const QByteArrayView v : r.values)
+                k.values << QString::fromUtf8(v);
+        },
+        false);
     return out;
 }
 
-void SyncRecords::each(const std::function<void(const KeyedRecord&)>& take)
+void SyncRecords::each(const std::function<void(const RecordBytes&)>& take)
 {
     read(take, true);
 }
 
-void SyncRecords::read(const std::function<void(const KeyedRecord&)>& take, bool giveUids)
+void SyncRecords::read(const std::function<void(const RecordBytes&)>& take, bool giveUids)
 {
     // Read and the UIDs given out as it goes in one transaction: a row
     // deleted meanwhile by the window could otherwise leave its key a UID.
@@ -133,20 +141,26 @@ void SyncRecords::read(const std::function<void(const KeyedRecord&)>& take, bool
     Statement st(m_db, sql);
     st.bind(1, m_shape.kind);
     Statement give(m_db, QStringLiteral("INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
-    KeyedRecord r;
+    RecordBytes r;
     r.values.resize(m_shape.fields.size());
+    QByteArray given;
     while (st.step()) {
         r.key = st.integer(0);
-        r.uid = st.isNull(1) ? QString() : st.text(1);
+        r.uid = st.bytes(1);
         for (int i = 0; i < m_shape.fields.size(); ++i)
-            r.values[i] = st.text(i + 2);
-        if (giveUids && r.uid.isEmpty()) {
-            r.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            give.bind(1, m_shape.kind).bind(2, r.uid).bind(3, r.key);
+            r.values[i] = st.bytes(i + 2);
+        const bool giving = giveUids && r.uid.isEmpty();
+        if (giving) {
+            given = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+            r.uid = given;
+        }
+        take(r);
+        // Only after `take`: the row's bytes are SQLite's until the next statement runs.
+        if (giving) {
+            give.bind(1, m_shape.kind).bind(2, QString::fromLatin1(given)).bind(3, r.key);
             give.step();
             give.reset();
         }
-        take(r);
     }
 }
 

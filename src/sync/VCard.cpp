@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace VCard {
 
 namespace {
@@ -188,38 +190,24 @@ ReadResult read(const QByteArray& bytes)
     return result;
 }
 
-void appendEscaped(QByteArray& line, QStringView text)
+void appendEscaped(QByteArray& line, QByteArrayView text)
 {
-    // Written in place: an ASCII character takes at most two octets; a run
-    // of others goes through Qt's UTF-8 encoder as a whole.
-    qsizetype at = line.size();
+    // Byte by byte: no octet of a UTF-8 sequence of several is ASCII.
+    const qsizetype at = line.size();
     line.resize(at + 2 * text.size());
     char* w = line.data() + at;
-    for (qsizetype i = 0; i < text.size();) {
-        const char16_t c = text[i].unicode();
-        if (c >= 0x80) {
-            qsizetype end = i + 1;
-            while (end < text.size() && text[end].unicode() >= 0x80)
-                ++end;
-            line.truncate(w - line.constData());
-            line += text.sliced(i, end - i).toUtf8();
-            at = line.size();
-            line.resize(at + 2 * (text.size() - end));
-            w = line.data() + at;
-            i = end;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char escaped = c == '\\' ? '\\' : c == ',' ? ',' : c == ';' ? ';' : c == '\r' || c == '\n' ? 'n' : 0;
+        if (!escaped) {
+            *w++ = c;
             continue;
         }
-        const char escaped = c == u'\\' ? '\\' : c == u',' ? ',' : c == u';' ? ';' : c == u'\r' || c == u'\n' ? 'n' : 0;
-        if (escaped) {
-            *w++ = '\\';
-            *w++ = escaped;
-            // CR LF and a lone CR are both one line break.
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else {
-            *w++ = char(c);
-        }
-        ++i;
+        *w++ = '\\';
+        *w++ = escaped;
+        // CR LF and a lone CR are both one line break.
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
     }
     line.truncate(w - line.constData());
 }
@@ -257,19 +245,27 @@ QStringList components(const QString& value)
 
 void appendFolded(QByteArray& out, QByteArrayView line)
 {
+    // Written in place: a fold comes at least every 71 octets.
+    const qsizetype at = out.size();
+    out.resize(at + line.size() + (line.size() / 71 + 1) * 3 + 2);
+    char* w = out.data() + at;
+    const char* const bytes = line.data();
     qsizetype pos = 0;
     qsizetype room = 75;  // continuation lines give one octet to the leading blank
     while (line.size() - pos > room) {
         qsizetype cut = pos + room;
-        while (cut > pos && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+        while (cut > pos && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
             --cut;
-        out += line.sliced(pos, cut - pos);
-        out += "\r\n ";
+        if (cut == pos)  // no UTF-8 there: any octet will do
+            cut = pos + room;
+        w = std::copy(bytes + pos, bytes + cut, w);
+        w = std::copy_n("\r\n ", 3, w);
         pos = cut;
         room = 74;
     }
-    out += line.sliced(pos);
-    out += "\r\n";
+    w = std::copy(bytes + pos, bytes + line.size(), w);
+    w = std::copy_n("\r\n", 2, w);
+    out.truncate(w - out.constData());
 }
 
 }  // namespace VCard

@@ -37,8 +37,8 @@ struct ReadResult {
 ReadResult read(const QByteArray& bytes);
 
 // Text values: backslash, newline, comma and semicolon escaped as RFC 6350
-// says; appendEscaped() adds `text` so escaped, as UTF-8, to a content line.
-void appendEscaped(QByteArray& line, QStringView text);
+// says; appendEscaped() adds `text` (UTF-8) so escaped to a content line.
+void appendEscaped(QByteArray& line, QByteArrayView text);
 QString unescapeText(const QString& text);
 // A structured value (N, ADR) split at its unescaped semicolons, each part unescaped.
 QStringList components(const QString& value);
