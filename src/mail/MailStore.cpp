@@ -70,13 +70,14 @@ constexpr std::chrono::milliseconds kBatch(500);
 
 // The thread that writes the messages to their files and decodes their
 // rows' columns, in the order taken, while the window's thread goes on
-// fetching. What it has written it seals in batches at most kBatch apart:
-// moved into new/, then the file system flushed to the disk once.
+// fetching: each file made in tmp/ and moved into new/ once whole. What it
+// has written it seals in batches at most kBatch apart: the file system
+// flushed to the disk once.
 class MailStore::Writer {
 public:
     struct Written {
         KeptMessage row;
-        QString name;  // in tmp/, then in new/ once sealed
+        QString name;  // in new/
         QString failure;
     };
 
@@ -98,7 +99,7 @@ public:
             ::close(m_folder);
         // Written but never sealed, or sealed and never committed: no row names them.
         for (const Written& w : m_written)
-            QFile::remove(m_dir + QStringLiteral("/tmp/") + w.name);
+            QFile::remove(m_dir + QStringLiteral("/new/") + w.name);
         for (const Written& w : m_sealed)
             QFile::remove(m_dir + QStringLiteral("/new/") + w.name);
     }
@@ -172,7 +173,7 @@ private:
         }
     }
 
-    // The file in tmp/ and the row's columns.
+    // The file, and the row's columns.
     Written write(const Job& job)
     {
         Written w{{job.key, {}, {}, {}, 0}, job.name, {}};
@@ -195,6 +196,10 @@ private:
         }
         if (::close(fd) != 0 && w.failure.isEmpty())
             w.failure = cannotWrite(tmp, systemReason());
+        if (w.failure.isEmpty()
+            && ::rename(path.constData(), QFile::encodeName(m_dir + QStringLiteral("/new/") + job.name).constData())
+                   != 0)
+            w.failure = cannotWrite(tmp, QStringLiteral("it cannot be moved to new/: %1").arg(systemReason()));
         if (!w.failure.isEmpty()) {
             ::unlink(path.constData());
             return w;
@@ -204,17 +209,12 @@ private:
         return w;
     }
 
-    // Into new/, then one flush of the file system for the files, their
-    // names and the folder: the batch's messages are on the disk before a
-    // row names them.
-    QString seal(std::vector<Written>& batch)
+    // One flush of the file system for the files, their names and the
+    // folder: the batch's messages are on the disk before a row names them.
+    QString seal(const std::vector<Written>& batch)
     {
         QString failure;
-        for (Written& w : batch) {
-            if (w.failure.isEmpty()
-                && !QFile::rename(m_dir + QStringLiteral("/tmp/") + w.name, m_dir + QStringLiteral("/new/") + w.name))
-                w.failure =
-                    cannotWrite(m_dir + QStringLiteral("/tmp/") + w.name, QStringLiteral("it cannot be moved to new/"));
+        for (const Written& w : batch) {
             if (failure.isEmpty())
                 failure = w.failure;
         }
