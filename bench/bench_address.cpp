@@ -229,7 +229,8 @@ void sideBySide(const QString& db)
     for (int round = 0; round < rounds; ++round) {
         edit->lstName->clear();
         settle();
-        list.ours.push_back(runOurs([&] { return untilPainted(edit->lstName->viewport(), [&] { edit->LoadContact(); }); }));
+        list.ours.push_back(
+            runOurs([&] { return untilPainted(edit->lstName->viewport(), [&] { edit->LoadContact(); }); }));
         list.ours.back().ok = list.ours.back().ok && edit->lstName->count() >= kContacts;
         list.peer.push_back(sqlite3Run(db, listQueries(QStringLiteral("\"FirstName\""), QString())));
     }

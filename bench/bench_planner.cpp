@@ -141,7 +141,8 @@ void sideBySide()
     auto* screen = Screens::show<frmOrganizerSearch>();
     for (const Search& s : kSearches) {
         (screen->*s.box)->setText(QString::fromUtf8(s.value));
-        const QString where = QStringLiteral(" WHERE \"%1\" = '%2'").arg(QLatin1String(s.field), QLatin1String(s.value));
+        const QString where =
+            QStringLiteral(" WHERE \"%1\" = '%2'").arg(QLatin1String(s.field), QLatin1String(s.value));
         const QString sql = QStringLiteral("SELECT count(*) FROM \"tblOrginize\"%1;\n"
                                            "SELECT \"DateValue\" FROM \"tblOrginize\"%1 ORDER BY rowid DESC LIMIT 1;\n"
                                            "SELECT rowid, \"TimeStart\", \"Note\", \"TimeFinished\" FROM "

@@ -233,9 +233,9 @@ void appendCard(QByteArray& out, const ContactBytes& fields, QByteArrayView uid)
         line += ';';
         end();
     }
-    const std::pair<Field, const char*> simple[] = {{HomePhone, "TEL;TYPE=home:"}, {Mobile, "TEL;TYPE=cell:"},
-                                                    {Email, "EMAIL:"},             {WebAddress, "URL:"},
-                                                    {ICQ, "IMPP:icq:"},            {Comments, "NOTE:"}};
+    const std::pair<Field, const char*> simple[] = {
+        {HomePhone, "TEL;TYPE=home:"}, {Mobile, "TEL;TYPE=cell:"}, {Email, "EMAIL:"},
+        {WebAddress, "URL:"},          {ICQ, "IMPP:icq:"},         {Comments, "NOTE:"}};
     for (const auto& [field, head] : simple) {
         if (!c[field].isEmpty()) {
             property(head, c[field]);

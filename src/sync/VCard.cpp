@@ -256,8 +256,6 @@ void appendFolded(QByteArray& out, QByteArrayView line)
         qsizetype cut = pos + room;
         while (cut > pos && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
             --cut;
-        if (cut == pos)  // no UTF-8 there: any octet will do
-            cut = pos + room;
         w = std::copy(bytes + pos, bytes + cut, w);
         w = std::copy_n("\r\n ", 3, w);
         pos = cut;

@@ -34,7 +34,7 @@ private slots:
         QTest::newRow("broken sequence") << QByteArray("An\xC3(n") << QByteArray("\xFFLee");
         QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF Ann") << QByteArray("Lee");
         QTest::newRow("blanks at the ends") << QByteArray("\tAnn") << QByteArray("Lee\xC2\xA0");
-        QTest::newRow("letters at the ends") << QByteArray("\xC3\xA9" "A") << QByteArray("L\xC3\xA9");
+        QTest::newRow("letters at the ends") << QByteArray("\xC3\xA9") + 'A' << QByteArray("L\xC3\xA9");
     }
     void cardFromStoredBytes()
     {
