@@ -32,7 +32,7 @@ started=$(cut -d' ' -f1-3 /proc/loadavg)
 TESSALY_BENCH_DIR=$work/address "$build/bench/bench_address" "$skip"
 "$build/bench/bench_planner" "$skip"
 "$build/bench/bench_mail" "$skip"
-"$here/startup.sh" "$build"
+"$here/startup.sh" "$build" "$work/address/Data/Tessaly.mdb"
 if [ "$(id -u)" = 0 ]; then
     TESSALY_BENCH_DIR=$work "$build/bench/bench_check" ||
         echo "| Check Mail (bench_check) | failed, see its output | | | | | |" >>"$table"
