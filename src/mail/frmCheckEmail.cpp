@@ -131,7 +131,7 @@ void frmCheckEmail::Form_Unload()
 
 void frmCheckEmail::OpenInfo()
 {
-    if (const std::optional<MailSettings> settings = readMailSettings(Con)) {
+    if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
         txtHost->setText(settings->remote);
         txtUserName->setText(settings->userName);
         txtPassword->setText(settings->password);

@@ -113,7 +113,7 @@ void frmSendEmail::Form_Unload()
 
 void frmSendEmail::OpenInfo()
 {
-    if (const std::optional<MailSettings> settings = readMailSettings(Con)) {
+    if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
         txtHost->setText(settings->smtp);
         txtSender->setText(settings->yourEmail);
         loginUser = settings->userName;
