@@ -8,6 +8,7 @@
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
+#include "kit/ConnectionSettings.h"
 #include "mail/MailConnection.h"
 #include "mail/frmCheckEmail.h"
 
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QSslCertificate>
 #include <QTest>
 
@@ -82,7 +84,7 @@ private slots:
     {
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));
-        MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
+        setConnectionSettings({.extraCaCertificates = QSslCertificate::fromPath(certs.pem(QStringLiteral("ca")))});
         pop3Missing = Pop3TestServer::missing();
         if (!pop3Missing.isEmpty())
             return;
@@ -99,7 +101,7 @@ private slots:
     void cleanup()
     {
         fx.reset();
-        MailConnection::setTimeLimits(MailConnection::kConnectLimit, MailConnection::kSilenceLimit);
+        setConnectionSettings({.extraCaCertificates = connectionSettings().extraCaCertificates});
     }
 
     void boxesAreChecked()
@@ -216,7 +218,7 @@ private slots:
     // is given up at the time limit, with the row of message 1 in place.
     void silentCheckEndsAtTheLimit()
     {
-        MailConnection::setTimeLimits(1s, 1s);
+        setConnectionSettings({1s, 1s, connectionSettings().extraCaCertificates});
         ScriptedPeer peer("+OK ready\r\n");
         servePop3(peer, {"Subject: A\r\n\r\none\r\n", "Subject: B\r\n\r\n", ""}, "RETR 2");
         frmCheckEmail* screen = openCheckScreen(peer.hostBox());
@@ -228,6 +230,30 @@ private slots:
                                                       "within 1 seconds while waiting for message 2 of 3."}));
         QTRY_COMPARE(peer.hangUps(), 1);
         QCOMPARE(screen->lvMessages->itemCount(), 1);
+    }
+
+    // A box holds the conversation: the answer to QUIT and the hang-up, both
+    // there while the box is up, are heard only once it is closed, and the
+    // check ends after it.
+    void aBoxHoldsTheConversation()
+    {
+        ScriptedPeer peer("+OK ready\r\n");
+        servePop3(peer, {});
+        peer.hangUpAfter = "QUIT";
+        frmCheckEmail* screen = openCheckScreen(peer.hostBox());
+        QSignalSpy finished(screen->Winsock1, &MailConnection::finished);
+        QList<int> finishedWhileUp;
+        setMsgBoxHandler([&](const MsgBoxCall& call) {
+            waitFor([&] { return peer.lines().size() == 5; });
+            pump(200);
+            finishedWhileUp << int(finished.size());
+            fx->messages << call;
+            return MsgResult::OK;
+        });
+        QVERIFY(check(screen));
+        QCOMPARE(fx->messageBoxes(), QStringList{"Information|Tessaly 2002|You have not mail."});
+        QCOMPARE(finishedWhileUp, QList<int>{0});
+        QCOMPARE(finished.size(), 1);
     }
 
     // Closing the screen ends a check that still runs, without a word.
