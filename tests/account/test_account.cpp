@@ -78,7 +78,10 @@ private:
         frmMain* main = Screens::show<frmMain>();
         return ran ? main : nullptr;
     }
-    static bool locked(frmMain* main) { return !main->cmdNote->isEnabled() && !main->mnuChangePass->isEnabled(); }
+    static bool locked(frmMain* main)
+    {
+        return !main->button("cmdNote")->isEnabled() && !main->command("mnuChangePass")->isEnabled();
+    }
     static void login(frmLogin* screen, const QString& user, const QString& password)
     {
         screen->txtUserName->setText(user);
@@ -211,7 +214,7 @@ private slots:
         addAccount(QStringLiteral("bob"), QStringLiteral("other"));
         const QString bob = rows("tblPass", {"UserName", "Password"}).at(1);
         frmMain* main = start<frmPassInfo>([](frmPassInfo*) {});
-        main->mnuChangePass->trigger();
+        main->command("mnuChangePass")->trigger();
         auto* form = visibleWindow<frmChangePass>();
         for (const char* password : {"secret1", "Secret1"}) {
             form->txtcurrentUserName->setText(QStringLiteral("alice"));
@@ -237,7 +240,7 @@ private slots:
     {
         const QStringList fields = {"EmailInfo", "SMTP", "YourEmail", "Remote", "UserName", "Password"};
         frmMain* main = start<frmPassInfo>([](frmPassInfo*) {});
-        main->mnuChangeInfo->trigger();
+        main->command("mnuChangeInfo")->trigger();
         auto* form = visibleWindow<frmChangeInfo>();
         form->txtsmtp->setText(QStringLiteral("smtp.a.net"));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
@@ -246,7 +249,7 @@ private slots:
         Db::exec(
             fx->dbPath(),
             "INSERT INTO tblEmail (SMTP, YourEmail, Remote, UserName, Password) VALUES ('s2', 'e2', 'r2', 'u2', 'p2')");
-        main->mnuChangeInfo->trigger();
+        main->command("mnuChangeInfo")->trigger();
         form = visibleWindow<frmChangeInfo>();
         QCOMPARE(QStringList({form->txtsmtp->text(), form->txtYourEmail->text(), form->txtHost->text(),
                               form->txtEmailUserName->text(), form->txtPassword->text()})
