@@ -18,8 +18,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSslCertificate>
+#include <QSslSocket>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -233,26 +235,45 @@ private slots:
         QCOMPARE(screen->lvMessages->itemCount(), 1);
     }
 
-    // A box holds the conversation: the answer to QUIT and the hang-up, both
-    // there while the box is up, are heard only once it is closed, and the
-    // check ends after it.
+    // A box holds the conversation, whether the machine's notice or one of
+    // the screen's own while a message is kept: the server's last answer and
+    // its hang-up, both there while the box is up, are heard only once it is
+    // closed, and the check ends after it.
+    void aBoxHoldsTheConversation_data()
+    {
+        QTest::addColumn<QByteArrayList>("messages");
+        QTest::addColumn<QByteArray>("hangUpAfter");
+        QTest::addColumn<QString>("box");  // a pattern
+        QTest::newRow("notice") << QByteArrayList{} << QByteArray("QUIT")
+                                << R"(Information\|Tessaly 2002\|You have not mail\.)";
+        QTest::newRow("keeping fails")
+            << QByteArrayList{"Subject: A\r\n\r\none\r\n"} << QByteArray("RETR 1")
+            << R"(Critical\|Tessaly 2002\|The message file .*/Data/Mail/tmp/\S+ could not be written: )"
+               "No such file or directory";
+    }
     void aBoxHoldsTheConversation()
     {
+        QFETCH(QByteArrayList, messages);
+        QFETCH(QByteArray, hangUpAfter);
+        QFETCH(QString, box);
         ScriptedPeer peer("+OK ready\r\n");
-        servePop3(peer, {});
-        peer.hangUpAfter = "QUIT";
+        servePop3(peer, messages);
+        peer.hangUpAfter = hangUpAfter;
         frmCheckEmail* screen = openCheckScreen(peer.hostBox());
+        QVERIFY(QDir(fx->dataDir() + "/Mail/tmp").removeRecursively());  // nothing can be kept
         QSignalSpy finished(screen->Winsock1, &MailConnection::finished);
         QList<int> finishedWhileUp;
         setMsgBoxHandler([&](const MsgBoxCall& call) {
-            waitFor([&] { return peer.lines().size() == 5; });
+            waitFor([&] { return peer.hangUps() == 1; });
             pump(200);
             finishedWhileUp << int(finished.size());
             fx->messages << call;
             return MsgResult::OK;
         });
         QVERIFY(check(screen));
-        QCOMPARE(fx->messageBoxes(), QStringList{"Information|Tessaly 2002|You have not mail."});
+        QCOMPARE(fx->messageBoxes().size(), 1);
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(box));
+        QVERIFY2(pattern.match(fx->messageBoxes()[0]).hasMatch(), qPrintable(fx->messageBoxes()[0]));
         QCOMPARE(finishedWhileUp, QList<int>{0});
         QCOMPARE(finished.size(), 1);
     }
@@ -269,6 +290,23 @@ private slots:
         QVERIFY(!Screens::isLoaded<frmCheckEmail>());
         QTRY_COMPARE(peer.hangUps(), 1);
         QTest::qWait(1200);
+        QVERIFY(fx->messages.isEmpty());
+    }
+
+    // Closed just as the answer that brings a box is heard: the box is not shown.
+    void closingDropsTheBoxOnItsWay()
+    {
+        ScriptedPeer peer("+OK ready\r\n");
+        servePop3(peer, {});  // the answer to STAT brings "You have not mail."
+        frmCheckEmail* screen = openCheckScreen(peer.hostBox());
+        // Runs after the connection's own handler of the same arrival.
+        connect(screen->Winsock1->findChild<QSslSocket*>(), &QSslSocket::readyRead, screen, [&] {
+            if (peer.lines().size() == 4)
+                QTest::mouseClick(screen->cmdExit, Qt::LeftButton);
+        });
+        QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
+        QTRY_VERIFY(!Screens::isLoaded<frmCheckEmail>());
+        QTest::qWait(500);
         QVERIFY(fx->messages.isEmpty());
     }
 };
