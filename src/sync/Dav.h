@@ -48,8 +48,9 @@ struct DavReply {
 
 // HTTP for WebDAV, one request at a time, each in a local event loop so the
 // window stays alive; basic authentication, TLS by the URL's scheme,
-// redirects followed; each request ends at the settings' answer limit. Transport failures, a refused login and 5xx
-// answers throw SyncError; other statuses are the caller's to judge.
+// redirects followed; each request ends at the settings' answer limit.
+// Transport failures, a refused login and 5xx answers throw SyncError; other
+// statuses are the caller's to judge.
 class DavClient {
 public:
     DavClient(const QString& user, const QString& password, const ConnectionSettings& settings);
