@@ -117,7 +117,8 @@ bool startServer(Server& s, bool tls, QString* why)
     if (!s.pop3->start(why, tls ? &s.certs : nullptr))
         return false;
     if (tls)
-        MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(s.certs.pem(QStringLiteral("ca"))));
+        setConnectionSettings({connectionSettings().connectLimit, connectionSettings().answerLimit,
+                               QSslCertificate::fromPath(s.certs.pem(QStringLiteral("ca")))});
     return true;
 }
 
