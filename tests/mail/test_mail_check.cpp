@@ -119,22 +119,22 @@ private slots:
         QCOMPARE(peer.connections(), 0);
     }
 
-    // On 127.0.0.2 dovecot takes a login only inside TLS (STLS); on 995
-    // TLS starts at once. Each message is listed with its columns and a
+    // On its own address dovecot takes a login only inside TLS (STLS); on
+    // 995 TLS starts at once. Each message is listed with its columns and a
     // click shows its body; another check adds nothing already held.
     void mailboxIsFetched_data()
     {
         QTest::addColumn<QString>("host");
-        QTest::newRow("STLS") << "127.0.0.2:%1";
-        QTest::newRow("TLS on 995") << "127.0.0.1:995";
+        QTest::newRow("STLS") << "%1";
+        QTest::newRow("TLS on 995") << "995";
     }
     void mailboxIsFetched()
     {
         QFETCH(QString, host);
         if (!pop3)
             QSKIP(qPrintable(pop3Missing));
-        frmCheckEmail* screen =
-            openCheckScreen(QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
+        frmCheckEmail* screen = openCheckScreen(
+            pop3->host() + ':' + QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
         QVERIFY(check(screen));
         QCOMPARE(fx->messageBoxes().join(""), QString());
         const QList<QStringList> rows = {{"Anna <anna@x>", "First", "Mon, 1 Jan 2001 10:00:00 +0100", "109"},

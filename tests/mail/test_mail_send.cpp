@@ -150,7 +150,7 @@ private slots:
         SmtpTestServer smtp;
         QString why;
         QVERIFY2(smtp.start(&why, mode, &certs, QStringLiteral("good"), port), qPrintable(why));
-        frmSendEmail* screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()));
+        frmSendEmail* screen = openSendScreen(QStringLiteral("%1:%2").arg(smtp.host()).arg(smtp.port()));
         QTemporaryDir dir;
         QByteArray bytes(300 * 1024, Qt::Uninitialized);
         for (qsizetype i = 0; i < bytes.size(); ++i)
