@@ -85,7 +85,11 @@ frmCheckEmail::frmCheckEmail()
     });
     connect(Winsock1, &MailConnection::finished, this, [this] {
         lblProgress->clear();
-        storeGuard([&] { m_mailbox.commit(); });
+        storeGuard([&] {
+            m_mailbox.commit();
+            if (const std::optional<QSet<QString>>& listed = session.listedKeys(); listed && m_mailbox.isOpen())
+                m_mailbox.forgetRemoved(*listed);
+        });
     });
 
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);

@@ -251,6 +251,16 @@ bool Pop3TestServer::addMessage(const QByteArray& text, QString* why)
            || fail(why, QStringLiteral("cannot hand ") + name + QStringLiteral(" to dovecot"));
 }
 
+bool Pop3TestServer::dropMessage(int n)
+{
+    for (const char* sub : {"new", "cur"}) {
+        QDir dir(path(QStringLiteral("home/%1/Maildir/").arg(m_user) + QLatin1String(sub)));
+        for (const QString& name : dir.entryList({QStringLiteral("%1.*").arg(1000000000 + n)}, QDir::Files))
+            return dir.remove(name);
+    }
+    return false;
+}
+
 bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
 {
     if (!prepareMaildir(why)

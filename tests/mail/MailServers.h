@@ -72,6 +72,8 @@ public:
     bool start(QString* why, const TestCertificates* certs = nullptr);
     // Served in the order added, before or after start.
     bool addMessage(const QByteArray& text, QString* why = nullptr);
+    // Deletes the `n`th message added (from 1), as another mail reader would.
+    bool dropMessage(int n);
     quint16 port() const { return m_port; }
     QString host() const { return m_host; }
     quint16 tlsPort() const { return m_tlsPort; }

@@ -210,6 +210,13 @@ private slots:
         QVERIFY(check(screen));
         QCOMPARE(screen->lvMessages->itemCount(), 4);
         QCOMPARE(fx->messageBoxes().size(), 2);
+        // A removed message's row goes once the server has dropped it too.
+        const auto rows = [&] { return Db::rows(fx->dbPath(), QStringLiteral("tblMailbox")).size(); };
+        QCOMPARE(rows(), 6);
+        QVERIFY(server.dropMessage(1));
+        QVERIFY(check(screen));
+        QCOMPARE(rows(), 5);
+        QCOMPARE(screen->lvMessages->itemCount(), 4);
     }
 
     // Rows appear as messages arrive; a server silent inside message 2 of 3
