@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include "kit/AppFolder.h"
+#include "kit/AtomicFile.h"
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
@@ -41,13 +43,27 @@ QString storeDamagedText(const QString& store, const QString& problem, const QSt
                  .arg(newestBackupDate);
 }
 
+// Left by a check that found the store damaged while the program ran: the
+// next start checks the whole file before the login.
+QString damageNote()
+{
+    return AppFolder::backupFolder() + QStringLiteral("/Damaged.txt");
+}
+
 void recover(const QString& store, const QString& problem)
 {
-    // The newest copy that is itself sound: a copy taken from a file already
-    // going bad would only bring the damage back.
+    // The newest copy that is itself sound (a copy taken from a file already
+    // going bad would only bring the damage back) and, where one does, holds
+    // records: an empty copy is offered only when no fuller one exists.
     QStringList backups = Backup::backups(AppFolder::backupFolder());
     while (!backups.isEmpty() && !Backup::problem(backups.last()).isEmpty())
         backups.removeLast();
+    for (qsizetype i = backups.size() - 1; i >= 0; --i) {
+        if (Backup::records(backups[i]) > 0) {
+            backups = backups.mid(0, i + 1);
+            break;
+        }
+    }
     const QDate today = Clock::today();
     QString newest;
     if (!backups.isEmpty())
@@ -59,6 +75,7 @@ void recover(const QString& store, const QString& problem)
         MsgBox(text, backups.isEmpty() ? MsgButtons::OKCancel : MsgButtons::YesNoCancel, MsgIcon::Critical);
     if (answer == MsgResult::Cancel)
         return;
+    QFile::remove(damageNote());
     storeGuard([&] {
         Backup::putAside(store, today);
         if (answer == MsgResult::Yes)
@@ -75,12 +92,66 @@ void checkStoreAtStart()
     const QString store = AppFolder::databaseFile();
     if (!QFileInfo(store).isFile())
         return;
+    const bool suspect = QFileInfo::exists(damageNote());
+    const QString problem = Backup::problem(store, suspect ? Backup::Check::Full : Backup::Check::Open);
+    if (!problem.isEmpty())
+        recover(store, problem);
+    else if (suspect)
+        QFile::remove(damageNote());
+}
+
+StoreCheck::~StoreCheck()
+{
+    wait();
+}
+
+void StoreCheck::start()
+{
+    if (m_thread)
+        return;
+    m_thread = QThread::create([this] {
+        const QString problem = run();
+        QMetaObject::invokeMethod(
+            this, [this, problem] { emit finished(problem); }, Qt::QueuedConnection);
+    });
+    m_thread->start(QThread::LowPriority);
+}
+
+void StoreCheck::wait()
+{
+    if (!m_thread)
+        return;
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+}
+
+QString StoreCheck::run()
+{
+    const QString store = AppFolder::databaseFile();
+    if (!QFileInfo(store).isFile())
+        return QString();
     const QString problem = Backup::problem(store);
     if (!problem.isEmpty()) {
-        recover(store, problem);
-        return;
+        if (QDir().mkpath(AppFolder::backupFolder()))
+            AtomicFile::write(damageNote(), problem.toUtf8());
+        return damagedText(problem);
     }
-    storeGuard([&] { Backup::daily(store, AppFolder::backupFolder(), Clock::today()); });
+    try {
+        Backup::daily(store, AppFolder::backupFolder(), Clock::today());
+    } catch (const StoreError& error) {
+        return error.reason();
+    }
+    return QString();
+}
+
+QString StoreCheck::damagedText(const QString& problem)
+{
+    return QStringLiteral("The database file %1 fails its check: %2.\n\n"
+                          "Nothing has been changed or deleted, and no backup was written over an older one. "
+                          "When the program starts again it offers to put the file aside and go on with the "
+                          "newest backup.")
+        .arg(QDir::toNativeSeparators(AppFolder::databaseFile()), problem);
 }
 
 void restrictToOwner()

@@ -13,6 +13,7 @@ class ButtonBase;
 class asxGenericContainer;
 class asxToolButton;
 class NoteDesk;
+class StoreCheck;
 
 // The main window: tool bar on the left, the address and note panels on the
 // right, the work area in which the tools open, the menus and the clock.
@@ -22,6 +23,7 @@ public:
     frmMain();
     void Form_Load() override;
     bool Form_QueryUnload() override;
+    void Form_Unload() override;
 
     QMdiArea* mdiArea() const { return m_workArea; }
 
@@ -112,4 +114,5 @@ private:
 
     QMdiArea* m_workArea;
     NoteDesk* m_notes;
+    StoreCheck* m_storeCheck = nullptr;
 };
