@@ -19,6 +19,7 @@
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
+#include "mail/MailPassword.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Check Email");
@@ -136,6 +137,7 @@ void frmCheckEmail::Form_Unload()
 void frmCheckEmail::OpenInfo()
 {
     if (const std::optional<MailSettings> settings = readMailSettings(Con)) {
+        m_settings = *settings;
         txtHost->setText(settings->remote);
         txtUserName->setText(settings->userName);
         txtPassword->setText(settings->password);
@@ -149,6 +151,15 @@ void frmCheckEmail::cmdExit_Click()
 
 void frmCheckEmail::cmdCheckMail_Click()
 {
+    // The password of the settings is fetched from the keyring at the first
+    // check, or asked for when none is stored here.
+    if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
+        withMailPassword(this, Con, m_settings, QString(), [this](const QString& password) {
+            txtPassword->setText(password);
+            cmdCheckMail_Click();
+        });
+        return;
+    }
     if (const std::optional<MailNotice> bad =
             Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
         MailConnection::showNotice(*bad);

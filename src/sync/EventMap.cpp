@@ -193,7 +193,9 @@ std::optional<QDate> parseDate(const QString& text)
 ReadResult read(const QByteArray& bytes)
 {
     ReadResult result;
-    icalcomponent* root = icalparser_parse_string(bytes.constData());
+    // libical reads up to a NUL, which a slice of a larger buffer may lack.
+    const QByteArray text(bytes.constData(), bytes.size());
+    icalcomponent* root = icalparser_parse_string(text.constData());
     if (!root)
         return result;
     Owned owned{root};

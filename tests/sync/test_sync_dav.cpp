@@ -71,7 +71,8 @@ class TestSyncDav : public QObject {
         Connection con;
         con.Open(db(side));
         SyncStore::writeSettings(
-            con, {QString(tls ? "https://127.0.0.1:%1/" : "http://127.0.0.1:%1/").arg(port), "user", password});
+            con, {QString(tls ? "https://127.0.0.1:%1/" : "http://127.0.0.1:%1/").arg(port), "user", password}, nullptr,
+            [](const Secrets::Answer&) {});
     }
     FileOutcome sync(int side, const std::function<void(int)>& progress = {})
     {
@@ -216,6 +217,12 @@ private slots:
         o = sync(1);
         QCOMPARE(o.message, "The sync server 127.0.0.1 refused the user name or password.");
         QCOMPARE(held(1), before);
+        settings(1, "");  // another computer: nothing is sent without the password
+        o = sync(1);
+        QVERIFY(!o.ok);
+        QCOMPARE(o.message, QString("No password of the sync user user at http://127.0.0.1:%1/ is stored on this "
+                                    "computer: enter it in File, Sync Settings.")
+                                .arg(port));
         settings(1, "secret");
         // The command line of B, then A, converge without a record twice.
         const QString exe = folderB.filePath("tessaly");
