@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -67,6 +68,32 @@ private slots:
         fx->makeDataFolder();
     }
     void cleanup() { fx.reset(); }
+
+    // Calendars of other programs (tests/data/ical/NAME.ics) go out as
+    // NAME.expected says: the import's and the export's lines, then the file
+    // without DTSTAMP.
+    void otherProgramsCalendarsGoOutReadable()
+    {
+        const QDir data(qEnvironmentVariable("TESSALY_SOURCE_DIR") + "/tests/data/ical");
+        const QStringList inputs = data.entryList({"*.ics"});
+        QVERIFY(!inputs.isEmpty());
+        for (const QString& name : inputs) {
+            fx.reset(), fx = std::make_unique<AppFixture>(), fx->makeDataFolder();
+            const FileOutcome in = SyncFiles::importAppointments(data.filePath(name));
+            const FileOutcome out = SyncFiles::exportAppointments(file("out.ics"));
+            const QByteArray got = QString(in.message + '\n' + out.message)
+                                       .replace(data.filePath(name), name)
+                                       .replace(file("out.ics"), "OUT")
+                                       .toUtf8()
+                                   + '\n'
+                                   + QString::fromUtf8(readFile(file("out.ics")))
+                                         .remove(QRegularExpression("DTSTAMP:[^\r]*\r\n"))
+                                         .toUtf8();
+            if (qEnvironmentVariableIsSet("TESSALY_WRITE_EXPECTED"))
+                writeFile(data.filePath(QFileInfo(name).completeBaseName() + ".expected"), got);
+            QCOMPARE(got, readFile(data.filePath(QFileInfo(name).completeBaseName() + ".expected")));
+        }
+    }
 
     void importTwiceAddsNothingTwice()
     {
