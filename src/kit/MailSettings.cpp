@@ -165,7 +165,8 @@ std::optional<MailSettings> readMailSettings(Connection& con)
 void saveMailRow(Connection& con, Recordset& rs, const QString& password, QObject* context,
                  std::function<void(const Secrets::Answer&)> done)
 {
-    rs.Fields(kPassword) = Secrets::exists() ? QString() : password;
+    // The column is written by keepMailPassword alone, and only without a keyring.
+    rs.Fields(kPassword) = QString();
     rs.Update();  // a new row has its key from here on
     const qint64 row = rs.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
     if (password.isEmpty()) {
