@@ -56,6 +56,8 @@ m["From"] = "outer@example.org"
 m["Subject"] = "Fwd"
 m.set_content("see below\n")
 m.add_attachment(inner)
+# A text file sent as an attachment without a name: offered, not shown.
+m.add_attachment("to do\n", disposition="attachment")
 save("4-rfc822.eml", m)
 
 # Damaged: the boundary never ends and the base64 part is cut in the middle.

@@ -41,7 +41,7 @@ private slots:
                                   << "Fwd"
                                   << "see below\n\n---------- Attached message ----------\nFrom: inner@example.org\n"
                                      "Subject: Inner\n\ninner text\n"
-                                  << QStringList();
+                                  << QStringList{" 7"};  // "to do" CR LF
         QTest::newRow("5-damaged") << "d@example.org"
                                    << "cut"
                                    << "readable part\nsecond part is cut off h" << QStringList();

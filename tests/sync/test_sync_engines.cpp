@@ -39,6 +39,10 @@ private slots:
         const auto read =
             VCard::read("BEGIN:VCARD\r\nVERSION:4.0\r\n" + VCard::foldLine("NOTE:" + line) + "END:VCARD\r\n");
         QCOMPARE(read.cards.value(0).props.value(0).value, line);
+        // A tab folds as a blank does.
+        const auto tabbed = VCard::read("BEGIN:VCARD\r\nVERSION:4.0\r\n"
+                                        + VCard::foldLine("NOTE:" + line).replace("\r\n ", "\r\n\t") + "END:VCARD\r\n");
+        QCOMPARE(tabbed.cards.value(0).props.value(0).value, line);
     }
 
     void escaping_data()
