@@ -23,6 +23,8 @@ public:
     PasswordPrompt(QWidget* owner, const QString& what);
     void waitForKeyring();
     void ask();
+    // Answered or cancelled: an answer of the keyring arriving later is for nobody.
+    bool closed() const { return m_answered; }
 
     QLabel* lblPrompt;
     QLineEdit* txtPassword;

@@ -32,6 +32,8 @@ void withMailPassword(QWidget* screen, Connection& con, const MailSettings& sett
         return prompt->ask();
     prompt->waitForKeyring();
     readSecret(con, mailSecret(row), prompt, [prompt, go](const Secrets::Answer& answer) {
+        if (prompt->closed())
+            return;
         if (answer.outcome == Secrets::Outcome::Done && !answer.text.isEmpty()) {
             prompt->deleteLater();
             prompt->hide();

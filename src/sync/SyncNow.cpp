@@ -97,6 +97,8 @@ void SyncNow::withProgress()
     });
     prompt->waitForKeyring();
     readSecret(con, SyncStore::kSecret, prompt, [prompt](const Secrets::Answer& answer) {
+        if (prompt->closed())
+            return;
         if (answer.outcome != Secrets::Outcome::Done || answer.text.isEmpty())
             return prompt->ask();
         prompt->hide();

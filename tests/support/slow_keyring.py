@@ -29,14 +29,6 @@ class Service(dbus.service.Object):
     def GetSecrets(self, items, _session):
         return {i: (SESSION, dbus.ByteArray(b''), dbus.ByteArray(SECRET), 'text/plain') for i in items}
 
-    @dbus.service.method(SERVICE, in_signature='ao', out_signature='aoo')
-    def Unlock(self, objects):
-        return objects, dbus.ObjectPath('/')
-
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='ss', out_signature='v')
-    def Get(self, _interface, name):
-        return dbus.Array([], 'o') if name == 'Collections' else dbus.String('')
-
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='s', out_signature='a{sv}')
     def GetAll(self, _interface):
         return {'Collections': dbus.Array([], 'o')}
