@@ -6,16 +6,14 @@
 #include "store/Connection.h"
 
 namespace {
-const QString kMailbox = QStringLiteral("the mailbox %1 at %2");
+const QString kMailbox = QStringLiteral("the mail user %1 at %2");
 const QString kNotKept = QStringLiteral("The keyring did not take the password (%1), so it is not kept.");
 }  // namespace
 
-void withMailPassword(QWidget* screen, Connection& con, const MailSettings& settings, const QString& inHand,
+void withMailPassword(QWidget* screen, Connection& con, const MailSettings& settings, const QString& server,
                       std::function<void(const QString&)> go)
 {
-    if (!inHand.isEmpty())
-        return go(inHand);
-    auto* prompt = new PasswordPrompt(screen, kMailbox.arg(settings.userName, settings.remote));
+    auto* prompt = new PasswordPrompt(screen, kMailbox.arg(settings.userName, server));
     const QString store = con.path();
     const qint64 row = settings.key;
     QObject::connect(prompt, &PasswordPrompt::entered, screen,

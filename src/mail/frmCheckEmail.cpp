@@ -154,10 +154,11 @@ void frmCheckEmail::cmdCheckMail_Click()
     // The password of the settings is fetched from the keyring at the first
     // check, or asked for when none is stored here.
     if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
-        withMailPassword(this, Con, m_settings, QString(), [this](const QString& password) {
-            txtPassword->setText(password);
-            cmdCheckMail_Click();
-        });
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kPop3Port).host,
+                         [this](const QString& password) {
+                             txtPassword->setText(password);
+                             cmdCheckMail_Click();
+                         });
         return;
     }
     if (const std::optional<MailNotice> bad =

@@ -171,10 +171,11 @@ void frmSendEmail::cmdSend_Click()
     // A login never goes out with an empty password: the keyring's, or the
     // user's answer when none is stored here.
     if (!loginUser.isEmpty() && loginPassword.isEmpty()) {
-        withMailPassword(this, Con, m_settings, QString(), [this](const QString& password) {
-            loginPassword = password;
-            cmdSend_Click();
-        });
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kSmtpPort).host,
+                         [this](const QString& password) {
+                             loginPassword = password;
+                             cmdSend_Click();
+                         });
         return;
     }
     // Every file is read now, before anything goes to the server: one that
