@@ -23,6 +23,10 @@ packages=(
   dpkg-dev
   # tests: an independent vCard and iCalendar reader, a CardDAV/CalDAV server that validates our files
   python3-vobject radicale
+  # CI: the format and clang-tidy checks
+  clang-format clang-tidy
+  # tests/data/make_inputs.py: one more iCalendar writer of others
+  python3-icalendar
 )
 
 missing=()

@@ -58,7 +58,7 @@ QString fromCharset(const QByteArray& bytes, QByteArray charset)
     charset = charset.trimmed().toLower();
     if (charset.isEmpty() || charset == "utf-8" || charset == "utf8") {
         // Unlabelled or mislabelled 8-bit text: UTF-8 when it is, else Windows-1252.
-        const QString s = QString::fromUtf8(bytes);
+        QString s = QString::fromUtf8(bytes);
         if (!s.contains(QChar::ReplacementCharacter) || charset.startsWith("utf"))
             return s;
         charset = "windows-1252";
@@ -70,7 +70,7 @@ QString fromCharset(const QByteArray& bytes, QByteArray charset)
         g_convert(bytes.constData(), bytes.size(), "UTF-8", charset.constData(), nullptr, &written, nullptr);
     if (!converted)  // unknown charset or invalid bytes: one character per byte, none lost
         return fixC1(QString::fromLatin1(bytes));
-    const QString s = QString::fromUtf8(converted, qsizetype(written));
+    QString s = QString::fromUtf8(converted, qsizetype(written));
     g_free(converted);
     return s;
 }

@@ -12,7 +12,7 @@
 namespace {
 
 // Outside message data a line is a status line; one this long never is.
-constexpr qsizetype kMaxStatusLine = 64 * 1024;
+constexpr qsizetype kMaxStatusLine = qsizetype(64) * 1024;
 constexpr int kMaxMessageCount = 32767;
 
 // The user name and password go out as typed, but a line break in them
@@ -52,8 +52,8 @@ int statCount(QByteArrayView reply)
 // or implausible.
 qsizetype sizeHint(QByteArrayView reply)
 {
-    constexpr qsizetype kDefault = 64 * 1024;
-    constexpr qsizetype kMost = 64 * 1024 * 1024;
+    constexpr qsizetype kDefault = qsizetype(64) * 1024;
+    constexpr qsizetype kMost = qsizetype(64) * 1024 * 1024;
     qsizetype i = reply.indexOf(' ');
     if (i < 0)
         return kDefault;

@@ -12,7 +12,7 @@ namespace {
 
 // A reply longer than this without its final line is not an SMTP reply;
 // stop waiting for it rather than buffer without end.
-constexpr qsizetype kMaxReply = 64 * 1024;
+constexpr qsizetype kMaxReply = qsizetype(64) * 1024;
 
 // Values from one-line boxes go onto command and header lines: a line break
 // inside them would start a line of the user's (or a paste's) choosing.

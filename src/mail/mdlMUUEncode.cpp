@@ -129,10 +129,12 @@ void prefault(QByteArray& buffer)
     constexpr quintptr kPage = 4096;
     if (buffer.size() < qsizetype(64 * kPage))
         return;
-    const quintptr from = (quintptr(buffer.data()) + kPage - 1) & ~(kPage - 1);
-    const quintptr to = (quintptr(buffer.data()) + quintptr(buffer.size())) & ~(kPage - 1);
+    char* const start = buffer.data();
+    char* const end = start + buffer.size();
+    char* const from = start + (kPage - quintptr(start) % kPage) % kPage;
+    char* const to = end - quintptr(end) % kPage;
     if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+        madvise(from, size_t(to - from), MADV_POPULATE_WRITE);
 #else
     Q_UNUSED(buffer);
 #endif
@@ -180,7 +182,7 @@ namespace {
 template <class Sink>
 bool encodeSlices(QFile& file, qint64 remaining, Sink& sink, QString* error)
 {
-    constexpr qsizetype kSlice = kLineBytes * 23302;  // about 1 MB
+    constexpr qsizetype kSlice = qsizetype(kLineBytes) * 23302;  // about 1 MB
     QByteArray slice(kSlice, Qt::Uninitialized);
     qsizetype held = 0;  // bytes of `slice` not yet encoded, always fewer than a line
     while (remaining > 0) {

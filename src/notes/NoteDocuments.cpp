@@ -41,8 +41,8 @@ const QString kNoPrinter = QStringLiteral("No printer is available to print this
 const QString kPrintFailed = QStringLiteral("The note could not be printed.");
 
 // Files above this size open behind a progress window with Cancel.
-constexpr qint64 kLargeFile = 20 * 1024 * 1024;
-constexpr qint64 kReadSlice = 4 * 1024 * 1024;
+constexpr qint64 kLargeFile = qint64(20) * 1024 * 1024;
+constexpr qint64 kReadSlice = qint64(4) * 1024 * 1024;
 
 void reportFileError(const QString& reason)
 {

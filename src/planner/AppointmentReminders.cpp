@@ -61,7 +61,7 @@ void AppointmentReminders::carryOut(const Reminders::Plan& plan)
         Notifications::notify(notice.summary, notice.body);
     recordLook(m_schedule.lastLook());
     const qint64 wait = Clock::now().msecsTo(plan.nextLook);
-    m_timer.start(std::chrono::milliseconds(std::clamp<qint64>(wait, 0, 24 * 3600 * 1000)));
+    m_timer.start(std::chrono::milliseconds(std::clamp<qint64>(wait, 0, qint64(24) * 3600 * 1000)));
 }
 
 QList<Reminders::Appointment> AppointmentReminders::appointmentsOf(QDate day) const

@@ -11,7 +11,7 @@ bool Parser::pictWord(const WordInfo& info, int param)
 {
     if (m_st.dest != Dest::Pict)
         return false;
-    const int size = clampInt(param, 0, kMaxTwips * 4);
+    const int size = clampInt(param, 0, qint64(kMaxTwips) * 4);
     switch (info.op) {
     case Op::PictKind:
         m_pict.kind = info.ch;

@@ -192,8 +192,8 @@ void Parser::mergeCells()
             merges.push_back({r, column, 1, last - column + 1});
         }
     }
-    for (auto it = merges.rbegin(); it != merges.rend(); ++it) {
-        const auto& [row, column, rows, columns] = *it;
+    for (std::size_t i = merges.size(); i-- > 0;) {
+        const auto& [row, column, rows, columns] = merges[i];
         const int down = std::min(rows, m_table->rows() - row);
         const int across = std::min(columns, m_table->columns() - column);
         if (down > 1 || across > 1) {

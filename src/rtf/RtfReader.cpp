@@ -67,7 +67,7 @@ QString decodePlainText(const QByteArray& data)
         return dec.decode(QByteArrayView(data).sliced(2));
     }
     QStringDecoder utf8(QStringConverter::Utf8);
-    const QString text = utf8.decode(data);
+    QString text = utf8.decode(data);
     if (!utf8.hasError())
         return text;
     QString latin;

@@ -1,57 +1,51 @@
 #include "shell/FileExchange.h"
 
 #include <QDir>
-#include <QMenu>
 
 #include "kit/FileDialogs.h"
 #include "kit/MsgBox.h"
 #include "sync/SyncFiles.h"
-#include "sync/SyncNow.h"
 
 namespace {
 
 const QString kContactFiles = QStringLiteral("vCard files (*.vcf *.vcard);;All files (*)");
 const QString kCalendarFiles = QStringLiteral("iCalendar files (*.ics *.ical);;All files (*)");
+const QString kImportContactsTitle = QStringLiteral("Import Contacts");
+const QString kExportContactsTitle = QStringLiteral("Export Contacts");
+const QString kImportAppointmentsTitle = QStringLiteral("Import Appointments");
+const QString kExportAppointmentsTitle = QStringLiteral("Export Appointments");
 
-struct Entry {
-    const char* name;
-    const char* caption;
-    bool save;
-    const QString& filter;
-    FileOutcome (*run)(const QString&);
-};
+enum class Direction { Import, Export };
 
-void perform(const Entry& entry)
+void exchange(const QString& title, Direction direction, const QString& filter, FileOutcome (*run)(const QString&))
 {
-    const QString title = QString::fromLatin1(entry.caption).remove(QStringLiteral("...")).remove(u'&');
-    const std::optional<QString> path = entry.save ? getSaveFileName(title, QDir::homePath(), entry.filter)
-                                                   : getOpenFileName(title, QDir::homePath(), entry.filter);
+    const std::optional<QString> path = direction == Direction::Export
+                                            ? getSaveFileName(title, QDir::homePath(), filter)
+                                            : getOpenFileName(title, QDir::homePath(), filter);
     if (!path)
         return;
-    const FileOutcome outcome = entry.run(*path);
+    const FileOutcome outcome = run(*path);
     MsgBox(outcome.message, MsgButtons::OKOnly, outcome.ok ? MsgIcon::Information : MsgIcon::Exclamation);
 }
 
 }  // namespace
 
-void addFileExchangeEntries(QMenu* file, QAction* before)
+void FileExchange::importContacts()
 {
-    static const Entry entries[] = {
-        {"mnuImportContacts", "&Import Contacts...", false, kContactFiles, SyncFiles::importContacts},
-        {"mnuExportContacts", "Export &Contacts...", true, kContactFiles, SyncFiles::exportContacts},
-        {"mnuImportAppointments", "Import &Appointments...", false, kCalendarFiles, SyncFiles::importAppointments},
-        {"mnuExportAppointments", "Export A&ppointments...", true, kCalendarFiles, SyncFiles::exportAppointments},
-    };
-    for (const Entry& entry : entries) {
-        auto* action = new QAction(QString::fromLatin1(entry.caption), file);
-        action->setObjectName(QLatin1String(entry.name));
-        file->insertAction(before, action);
-        QObject::connect(action, &QAction::triggered, action, [&entry] { perform(entry); });
-    }
-    file->insertSeparator(before);
-    auto* sync = new QAction(QStringLiteral("&Sync Now"), file);
-    sync->setObjectName(QStringLiteral("mnuSyncNow"));
-    file->insertAction(before, sync);
-    QObject::connect(sync, &QAction::triggered, sync, &SyncNow::withProgress);
-    file->insertSeparator(before);
+    exchange(kImportContactsTitle, Direction::Import, kContactFiles, SyncFiles::importContacts);
+}
+
+void FileExchange::exportContacts()
+{
+    exchange(kExportContactsTitle, Direction::Export, kContactFiles, SyncFiles::exportContacts);
+}
+
+void FileExchange::importAppointments()
+{
+    exchange(kImportAppointmentsTitle, Direction::Import, kCalendarFiles, SyncFiles::importAppointments);
+}
+
+void FileExchange::exportAppointments()
+{
+    exchange(kExportAppointmentsTitle, Direction::Export, kCalendarFiles, SyncFiles::exportAppointments);
 }

@@ -41,7 +41,7 @@ const char* const kSystemInfoPrograms[] = {"hardinfo", "kinfocenter", "gnome-sys
 QString installedSystemInfoProgram()
 {
     for (const char* name : kSystemInfoPrograms) {
-        const QString found = QStandardPaths::findExecutable(QLatin1String(name));
+        QString found = QStandardPaths::findExecutable(QLatin1String(name));
         if (!found.isEmpty())
             return found;
     }

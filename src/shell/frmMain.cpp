@@ -1,5 +1,6 @@
 #include "shell/frmMain.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,11 +8,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <functional>
 
 #include "account/frmChangeInfo.h"
 #include "account/frmChangePass.h"
@@ -45,11 +46,21 @@
 #include "shell/frmLoadingPic.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
+#include "sync/SyncNow.h"
 #include "sync/frmSyncSettings.h"
 
 namespace {
 const QColor kYellow(255, 255, 0);
 const QColor kLightYellow(255, 255, 128);
+const QString kAddressOptions = QStringLiteral("Address Options");
+const QString kNoteOptions = QStringLiteral("Note Options");
+const QString kOtherOptions = QStringLiteral("Other Options");
+
+// Where a command shows: a button on one of the panels, or an entry of a menu.
+enum Host { ToolBar, AddressPanel, NotePanel, FileMenu, PropertiesMenu, AboutMenu };
+
+// The menu bar, in the order of the menus above.
+const char* const kMenus[][2] = {{"mnuFile", "&File"}, {"mnuProperties", "&Properties"}, {"mnuAbout", "&About"}};
 
 QLabel* colouredLabel(QWidget* parent, const char* name, const QRect& geometry, const QColor& color,
                       const QString& text = QString())
@@ -61,49 +72,45 @@ QLabel* colouredLabel(QWidget* parent, const char* name, const QRect& geometry, 
     return label;
 }
 
-asxToolButton* makeButton(QWidget* parent, const char* name, const QRect& geometry)
+QRect fromTwips(const QRect& r)
 {
-    auto* button = makeControl<asxToolButton>(parent, name, geometry);
-    button->setBackColor(mainBlue());
-    return button;
+    return twipsRect(r.x(), r.y(), r.width(), r.height());
 }
 
-asxToolButton* makeIconButton(QWidget* parent, const char* name, const QRect& geometry, const QString& picture)
-{
-    asxToolButton* button = makeButton(parent, name, geometry);
-    button->setPicture(picture);
-    button->setIconSize(QSize(28, 28));
-    return button;
-}
-
-asxToolButton* makeTextButton(QWidget* parent, const char* name, const QRect& geometry, const QString& caption)
-{
-    asxToolButton* button = makeButton(parent, name, geometry);
-    button->setText(caption);
-    button->setAutoRaise(false);
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::ButtonText, Qt::white);
-    button->setPalette(palette);
-    return button;
-}
-
-// A hover label shows its button's name in bold while the pointer is over it.
-void showHover(QLabel* label, const QString& text)
+// A hover label shows its button's name in bold while the pointer is over it,
+// and nothing (in the normal face) otherwise.
+void setHover(QLabel* label, const QString& text)
 {
     QFont font = label->font();
-    font.setBold(true);
+    font.setBold(!text.isEmpty());
     label->setFont(font);
     label->setText(text);
 }
 
-void clearHover(QLabel* label)
+// The tool screens a tool button closes, in this order, before it opens its own.
+template <class... Screen>
+void closeFirst()
 {
-    QFont font = label->font();
-    font.setBold(false);
-    label->setFont(font);
-    label->setText(QString());
+    (Screens::unload<Screen>(), ...);
 }
 }  // namespace
+
+// One command: what it is called and shows, where it sits and what it does.
+// The action behind it is named like its button or menu entry; the button
+// only triggers the action and follows its enabled state.
+struct frmMain::Command {
+    const char* name;
+    const char* caption;  // hover text, a text button's caption or a menu entry ("-": a separator)
+    Host host;
+    struct {
+        QRect place;                       // in twips, inside its panel
+        const char* picture = nullptr;     // none: a text button
+        const char* hoverLabel = nullptr;  // none: the button has no hover label
+    } button = {};
+    std::function<void()> run = {};
+    bool keptWhenLocked = false;
+    const char* shortcut = nullptr;
+};
 
 frmMain::frmMain()
 {
@@ -131,18 +138,7 @@ frmMain::frmMain()
     layout->setSpacing(0);
     setCentralWidget(central);
 
-    createToolBar();
-    m_workArea = new QMdiArea(central);
-    m_workArea->setObjectName(QStringLiteral("MDIClient"));
-    m_workArea->setBackground(mainBlue());
-    // Screens inside the work area keep the desktop's colours, not the blue around them.
-    // The application palette marks no colour as set, so it would fall back
-    // to the blue of the window around the area; every colour is made explicit.
-    QPalette system = QApplication::palette();
-    system.setResolveMask(~QPalette::ResolveMask(0));
-    m_workArea->setPalette(system);
-    createAddressPanel();
-    createNotePanel();
+    createPanels();
     m_notes = new NoteDesk(this);
     m_notes->setCaption = [this](const QString& caption) { setWindowTitle(caption); };
     m_notes->showNotePanel = [this] { NoteOption->setVisible(true); };
@@ -152,7 +148,7 @@ frmMain::frmMain()
     layout->addWidget(NoteOption);
     Screens::setWorkArea(m_workArea);
 
-    createMenus();
+    createCommands();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -160,42 +156,13 @@ frmMain::frmMain()
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 }
 
-void frmMain::createToolBar()
+// The three panels with what on them is no command: headings and the clock.
+void frmMain::createPanels()
 {
     asxGenericContainer1 = new asxGenericContainer(centralWidget());
     asxGenericContainer1->setObjectName(QStringLiteral("asxGenericContainer1"));
     asxGenericContainer1->setBackColor(mainBlue());
     asxGenericContainer1->setFixedWidth(twips(1440));
-
-    struct Tool {
-        asxToolButton** button;
-        const char* name;
-        QLabel** label;
-        const char* labelName;
-        int top;
-        int height;
-        const char* picture;
-        const char* hover;
-    };
-    const Tool tools[] = {
-        {&cmdCalendar, "cmdCalendar", &lblCalendar, "lblCalendar", 0, 495, "calendar", "Calendar"},
-        {&cmdNote, "cmdNote", &lblNote, "lblNote", 840, 495, "note", "Note Taking"},
-        {&cmdAddressBook, "cmdAddressBook", &lblAddress, "lblAddress", 1680, 495, "address", "Address Book"},
-        {&cmdOrganizer, "cmdOrganizer", &lblOrganizer, "lblOrganizer", 2520, 495, "organizer", "Organizer"},
-        {&cmdEmail, "cmdEmail", &lblEmail, "lblEmail", 3360, 615, "email", "Email"},
-        {&cmdCheckEmail, "cmdCheckEmail", &lblCheckEmail, "lblCheckEmail", 4320, 495, "checkemail", "Check Email"},
-        {&cmdCalculator, "cmdCalculator", &lblCalculator, "lblCalculator", 5160, 615, "calculator", "Calculator"},
-        {&cmdExit, "cmdExit", &lblExit, "lblExit", 6240, 615, "exit", "Exit"},
-    };
-    for (const Tool& tool : tools) {
-        *tool.button = makeIconButton(asxGenericContainer1, tool.name, twipsRect(0, tool.top, 735, tool.height),
-                                      QLatin1String(tool.picture));
-        // The label sits directly under its button.
-        const int labelTop = tool.top + (tool.height == 495 ? 480 : 600);
-        *tool.label = colouredLabel(asxGenericContainer1, tool.labelName, twipsRect(0, labelTop, 1440, 255), kYellow);
-        connectHover(*tool.button, *tool.label, QLatin1String(tool.hover));
-    }
-
     QFont clockFont = font();
     clockFont.setBold(true);
     lblTime = colouredLabel(asxGenericContainer1, "lblTime", twipsRect(0, 7320, 1440, 255), kYellow);
@@ -203,192 +170,207 @@ void frmMain::createToolBar()
     lblTime->setFont(clockFont);
     lblDate->setFont(clockFont);
 
-    connect(cmdCalendar, &QToolButton::clicked, this, &frmMain::cmdCalendar_Click);
-    connect(cmdNote, &QToolButton::clicked, this, &frmMain::cmdNote_Click);
-    connect(cmdAddressBook, &QToolButton::clicked, this, &frmMain::cmdAddressBook_Click);
-    connect(cmdOrganizer, &QToolButton::clicked, this, &frmMain::cmdOrganizer_Click);
-    connect(cmdEmail, &QToolButton::clicked, this, &frmMain::cmdEmail_Click);
-    connect(cmdCheckEmail, &QToolButton::clicked, this, &frmMain::cmdCheckEmail_Click);
-    connect(cmdCalculator, &QToolButton::clicked, this, &frmMain::cmdCalculator_Click);
-    connect(cmdExit, &QToolButton::clicked, this, &frmMain::cmdExit_Click);
-}
+    m_workArea = new QMdiArea(centralWidget());
+    m_workArea->setObjectName(QStringLiteral("MDIClient"));
+    m_workArea->setBackground(mainBlue());
+    // Screens inside the work area keep the desktop's colours, not the blue around them.
+    // The application palette marks no colour as set, so it would fall back
+    // to the blue of the window around the area; every colour is made explicit.
+    QPalette system = QApplication::palette();
+    system.setResolveMask(~QPalette::ResolveMask(0));
+    m_workArea->setPalette(system);
 
-void frmMain::createAddressPanel()
-{
     AddressOption = new QWidget(centralWidget());
     AddressOption->setObjectName(QStringLiteral("AddressOption"));
     AddressOption->setFixedWidth(twips(1875));
     AddressOption->setAutoFillBackground(true);
     AddressOption->hide();
+    QLabel* heading = colouredLabel(AddressOption, "Label3", twipsRect(60, 60, 1815, 375), kYellow, kAddressOptions);
+    heading->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
+    // The panel's Exit button has a hover label, but it never names the button.
+    colouredLabel(AddressOption, "lblAddressExit", twipsRect(840, 5880, 855, 255), kYellow);
 
-    Label3 = colouredLabel(AddressOption, "Label3", twipsRect(60, 60, 1815, 375), kYellow,
-                           QStringLiteral("Address Options"));
-    Label3->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
-
-    struct Entry {
-        asxToolButton** button;
-        const char* name;
-        QLabel** label;
-        const char* labelName;
-        int top;
-        const char* picture;
-        const char* hover;  // none for the Exit button
-    };
-    const Entry entries[] = {
-        {&cmdAddressNew, "cmdAddressNew", &lblAddressNew, "lblAddressNew", 480, "new", "New"},
-        {&cmdAddressSave, "cmdAddressSave", &lblAddressSave, "lblAddressSave", 1200, "save", "Save"},
-        {&cmdAddressClear, "cmdAddressClear", &lblAddressClear, "lblAddressClear", 2040, "clear", "Clear"},
-        {&cmdAddressPrint, "cmdAddressPrint", &lblAddressPrint, "lblAddressPrint", 2760, "print", "Print"},
-        {&cmdAddressEdit, "cmdAddressEdit", &lblAddressEdit, "lblAddressEdit", 3480, "edit", "Edit"},
-        {&cmdAddressSearch, "cmdAddressSearch", &lblAddressSearch, "lblAddressSearch", 4320, "search", "Search"},
-        {&cmdAddressDelete, "cmdAddressDelete", &lblAddressDelete, "lblAddressDelete", 5040, "delete", "Delete"},
-        {&cmdAddressExit, "cmdAddressExit", &lblAddressExit, "lblAddressExit", 5760, "back", nullptr},
-    };
-    for (const Entry& entry : entries) {
-        *entry.button =
-            makeIconButton(AddressOption, entry.name, twipsRect(0, entry.top, 735, 495), QLatin1String(entry.picture));
-        *entry.label =
-            colouredLabel(AddressOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kYellow);
-        if (entry.hover)
-            connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
-    }
-
-    connect(cmdAddressNew, &QToolButton::clicked, this, &frmMain::cmdAddressNew_Click);
-    connect(cmdAddressSave, &QToolButton::clicked, this, &frmMain::cmdAddressSave_Click);
-    connect(cmdAddressClear, &QToolButton::clicked, this, &frmMain::cmdAddressClear_Click);
-    connect(cmdAddressPrint, &QToolButton::clicked, this, &frmMain::cmdAddressPrint_Click);
-    connect(cmdAddressEdit, &QToolButton::clicked, this, &frmMain::cmdAddressEdit_Click);
-    connect(cmdAddressSearch, &QToolButton::clicked, this, &frmMain::cmdAddressSearch_Click);
-    connect(cmdAddressDelete, &QToolButton::clicked, this, &frmMain::cmdAddressDelete_Click);
-    connect(cmdAddressExit, &QToolButton::clicked, this, &frmMain::cmdAddressExit_Click);
-}
-
-void frmMain::createNotePanel()
-{
     NoteOption = new asxGenericContainer(centralWidget());
     NoteOption->setObjectName(QStringLiteral("NoteOption"));
     NoteOption->setFixedWidth(twips(1785));
     NoteOption->setBackColor(mainBlue());
     NoteOption->setFrameShape(QFrame::Box);
     NoteOption->hide();
-
-    Label4 = colouredLabel(NoteOption, "Label4", twipsRect(60, 120, 1700, 375), kLightYellow,
-                           QStringLiteral("Note Options"));
-    Label4->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
-
-    struct Entry {
-        asxToolButton** button;
-        const char* name;
-        QLabel** label;
-        const char* labelName;
-        int top;
-        const char* picture;
-        const char* hover;
-    };
-    const Entry entries[] = {
-        {&cmdNew, "cmdNew", &lblNew, "lblNew", 600, "new", "New"},
-        {&cmdOpen, "cmdOpen", &lblOpen, "lblOpen", 1200, "open", "Open"},
-        {&cmdSave, "cmdSave", &lblSave, "lblSave", 1800, "save", "Save"},
-        {&cmdPrint, "cmdPrint", &lblPrint, "lblPrint", 2520, "print", "Print"},
-        {&cmdNoteExit, "cmdNoteExit", &lblNoteExit, "lblNoteExit", 3240, "back", "Exit"},
-    };
-    for (const Entry& entry : entries) {
-        *entry.button =
-            makeIconButton(NoteOption, entry.name, twipsRect(0, entry.top, 855, 495), QLatin1String(entry.picture));
-        *entry.label =
-            colouredLabel(NoteOption, entry.labelName, twipsRect(840, entry.top + 120, 855, 255), kLightYellow);
-        connectHover(*entry.button, *entry.label, QLatin1String(entry.hover));
-    }
-
-    Label2 =
-        colouredLabel(NoteOption, "Label2", twipsRect(60, 4200, 1700, 255), Qt::white, QStringLiteral("Other Options"));
-    QFont bold = Label2->font();
+    heading = colouredLabel(NoteOption, "Label4", twipsRect(60, 120, 1700, 375), kLightYellow, kNoteOptions);
+    heading->setFont(QFont(QStringLiteral("Comic Sans MS"), 10, QFont::Bold));
+    heading = colouredLabel(NoteOption, "Label2", twipsRect(60, 4200, 1700, 255), Qt::white, kOtherOptions);
+    QFont bold = heading->font();
     bold.setBold(true);
-    Label2->setFont(bold);
-    Label1 = colouredLabel(NoteOption, "Label1", twipsRect(0, 6840, 1700, 255), Qt::white);
-
-    cmdSaveAs = makeTextButton(NoteOption, "cmdSaveAs", twipsRect(0, 4560, 1695, 375), QStringLiteral("Save As"));
-    cmdUndo = makeTextButton(NoteOption, "cmdUndo", twipsRect(0, 4920, 1695, 375), QStringLiteral("Undo"));
-    struct Pair {
-        asxToolButton** button;
-        const char* name;
-        int left;
-        int top;
-        const char* caption;
-    };
-    const Pair pairs[] = {
-        {&cmdCut, "cmdCut", 0, 5280, "Cut"},       {&cmdCopy, "cmdCopy", 840, 5280, "Copy"},
-        {&cmdPaste, "cmdPaste", 0, 5640, "Paste"}, {&cmdSelectAll, "cmdSelectAll", 840, 5640, "Select All"},
-        {&cmdTime, "cmdTime", 0, 6000, "Time"},    {&cmdDate, "cmdDate", 840, 6000, "Date"},
-        {&cmdfind, "cmdfind", 0, 6360, "Find"},    {&cmdHelp, "cmdHelp", 840, 6360, "Help"},
-    };
-    for (const Pair& pair : pairs)
-        *pair.button = makeTextButton(NoteOption, pair.name, twipsRect(pair.left, pair.top, 855, 375),
-                                      QLatin1String(pair.caption));
-
-    const std::pair<asxToolButton*, void (frmMain::*)()> handlers[] = {
-        {cmdNew, &frmMain::cmdNew_Click},
-        {cmdOpen, &frmMain::cmdOpen_Click},
-        {cmdSave, &frmMain::cmdSave_Click},
-        {cmdSaveAs, &frmMain::cmdSaveAs_Click},
-        {cmdPrint, &frmMain::cmdPrint_Click},
-        {cmdNoteExit, &frmMain::cmdNoteExit_Click},
-        {cmdUndo, &frmMain::cmdUndo_Click},
-        {cmdCut, &frmMain::cmdCut_Click},
-        {cmdCopy, &frmMain::cmdCopy_Click},
-        {cmdPaste, &frmMain::cmdPaste_Click},
-        {cmdSelectAll, &frmMain::cmdSelectAll_Click},
-        {cmdTime, &frmMain::cmdTime_Click},
-        {cmdDate, &frmMain::cmdDate_Click},
-        {cmdfind, &frmMain::cmdfind_Click},
-        {cmdHelp, &frmMain::cmdHelp_Click},
-    };
-    for (const auto& [button, handler] : handlers)
-        connect(button, &QToolButton::clicked, this, handler);
+    heading->setFont(bold);
+    colouredLabel(NoteOption, "Label1", twipsRect(0, 6840, 1700, 255), Qt::white);
 }
 
-void frmMain::createMenus()
+void frmMain::createCommands()
 {
-    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
-    mnuExit->setObjectName(QStringLiteral("mnuExit"));
-    addFileExchangeEntries(mnuFile, mnuExit);
+    // clang-format off
+    const Command commands[] = {
+        // The tool bar.
+        {"cmdCalendar", "Calendar", ToolBar, {{0, 0, 735, 495}, "calendar", "lblCalendar"},
+            [this] { LoadCalendar(); }},
+        {"cmdNote", "Note Taking", ToolBar, {{0, 840, 735, 495}, "note", "lblNote"}, [this] {
+            closeFirst<frmAddress, frmOrganizer, frmCheckEmail, frmSendEmail>();
+            Notes::LoadNewDoc(*m_notes);
+        }},
+        {"cmdAddressBook", "Address Book", ToolBar, {{0, 1680, 735, 495}, "address", "lblAddress"}, [this] {
+            closeFirst<frmAddress, frmOrganizer, frmCheckEmail, frmSendEmail>();
+            AddressOption->setVisible(true);
+        }},
+        {"cmdOrganizer", "Organizer", ToolBar, {{0, 2520, 735, 495}, "organizer", "lblOrganizer"}, [this] {
+            closeFirst<frmAddress>();
+            LoadOrganizer();
+        }},
+        {"cmdEmail", "Email", ToolBar, {{0, 3360, 735, 615}, "email", "lblEmail"}, [] {
+            closeFirst<frmAddress, frmOrganizer>();
+            Screens::show<frmSendEmail>();
+        }},
+        {"cmdCheckEmail", "Check Email", ToolBar, {{0, 4320, 735, 495}, "checkemail", "lblCheckEmail"}, [] {
+            closeFirst<frmAddress, frmOrganizer, frmSendEmail>();
+            Screens::show<frmCheckEmail>();
+        }},
+        {"cmdCalculator", "Calculator", ToolBar, {{0, 5160, 735, 615}, "calculator", "lblCalculator"},
+            Screens::show<frmCal>},
+        {"cmdExit", "Exit", ToolBar, {{0, 6240, 735, 615}, "exit", "lblExit"},
+            Screens::unload<frmMain>},
 
-    mnuProperties = menuBar()->addMenu(QStringLiteral("&Properties"));
-    mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
-    mnuChangePass = mnuProperties->addAction(QStringLiteral("Change &password"));
-    mnuChangePass->setObjectName(QStringLiteral("mnuChangePass"));
-    sep1 = mnuProperties->addSeparator();
-    sep1->setObjectName(QStringLiteral("sep1"));
-    mnuChangeInfo = mnuProperties->addAction(QStringLiteral("Change &Info"));
-    mnuChangeInfo->setObjectName(QStringLiteral("mnuChangeInfo"));
-    mnuSyncSettings = mnuProperties->addAction(QStringLiteral("&Sync Settings"));
-    mnuSyncSettings->setObjectName(QStringLiteral("mnuSyncSettings"));
-    connect(mnuSyncSettings, &QAction::triggered, this, [] { Screens::show<frmSyncSettings>(); });
+        // The address panel.
+        {"cmdAddressNew", "New", AddressPanel, {{0, 480, 735, 495}, "new", "lblAddressNew"}, [] {
+            Screens::show<frmAddress>();
+            ClearAddressForm();
+        }},
+        {"cmdAddressSave", "Save", AddressPanel, {{0, 1200, 735, 495}, "save", "lblAddressSave"}, [] {
+            Screens::load<frmLoadSaving>();
+            frmAddress* entry = Screens::load<frmAddress>();
+            showSaveProgress(entry && entry->SavingAddress());
+        }},
+        {"cmdAddressClear", "Clear", AddressPanel, {{0, 2040, 735, 495}, "clear", "lblAddressClear"},
+            ClearAddressForm},
+        {"cmdAddressPrint", "Print", AddressPanel, {{0, 2760, 735, 495}, "print", "lblAddressPrint"}, [] {
+            if (frmAddress* entry = Screens::load<frmAddress>())
+                entry->AddressPrinting();
+        }},
+        {"cmdAddressEdit", "Edit", AddressPanel, {{0, 3480, 735, 495}, "edit", "lblAddressEdit"},
+            Screens::show<frmAddressEdit>},
+        {"cmdAddressSearch", "Search", AddressPanel, {{0, 4320, 735, 495}, "search", "lblAddressSearch"},
+            Screens::show<frmAddressSearch>},
+        {"cmdAddressDelete", "Delete", AddressPanel, {{0, 5040, 735, 495}, "delete", "lblAddressDelete"},
+            Screens::show<frmAddressDelete>},
+        // Open address screens stay open.
+        {"cmdAddressExit", "Exit", AddressPanel, {{0, 5760, 735, 495}, "back", nullptr},
+            [this] { AddressOption->setVisible(false); }},
 
-    mnuAbout = menuBar()->addMenu(QStringLiteral("&About"));
-    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-    mnuAB = mnuAbout->addAction(QStringLiteral("&About"));
-    mnuAB->setObjectName(QStringLiteral("mnuAB"));
+        // The note panel: five icon buttons, then text buttons.
+        {"cmdNew",       "New",        NotePanel, {{0, 600, 855, 495}, "new", "lblNew"},
+            [this] { Notes::LoadNewDoc(*m_notes); }},
+        {"cmdOpen",      "Open",       NotePanel, {{0, 1200, 855, 495}, "open", "lblOpen"},
+            [this] { Notes::Opendoc(*m_notes); }},
+        {"cmdSave",      "Save",       NotePanel, {{0, 1800, 855, 495}, "save", "lblSave"},   Notes::SaveDoc},
+        {"cmdPrint",     "Print",      NotePanel, {{0, 2520, 855, 495}, "print", "lblPrint"}, Notes::PrintNote},
+        {"cmdNoteExit",  "Exit",       NotePanel, {{0, 3240, 855, 495}, "back", "lblNoteExit"},
+            [this] { NoteOption->setVisible(false); }},
+        {"cmdSaveAs",    "Save As",    NotePanel, {{0, 4560, 1695, 375}},  [this] { Notes::SaveAss(*m_notes); }},
+        {"cmdUndo",      "Undo",       NotePanel, {{0, 4920, 1695, 375}},  Notes::Undo},
+        {"cmdCut",       "Cut",        NotePanel, {{0, 5280, 855, 375}},   Notes::Cut},
+        {"cmdCopy",      "Copy",       NotePanel, {{840, 5280, 855, 375}}, Notes::Copy},
+        {"cmdPaste",     "Paste",      NotePanel, {{0, 5640, 855, 375}},   Notes::Paste},
+        {"cmdSelectAll", "Select All", NotePanel, {{840, 5640, 855, 375}}, Notes::SelectAll},
+        {"cmdTime",      "Time",       NotePanel, {{0, 6000, 855, 375}},   [this] { Notes::InsertTime(*m_notes); }},
+        {"cmdDate",      "Date",       NotePanel, {{840, 6000, 855, 375}}, [this] { Notes::InsertDate(*m_notes); }},
+        {"cmdfind",      "Find",       NotePanel, {{0, 6360, 855, 375}},   Notes::ShowFind},
+        {"cmdHelp",      "Help",       NotePanel, {{840, 6360, 855, 375}}, Notes::Help},
 
-    connect(mnuExit, &QAction::triggered, this, &frmMain::cmdExit_Click);
-    connect(mnuChangePass, &QAction::triggered, this, &frmMain::mnuChangePass_Click);
-    connect(mnuChangeInfo, &QAction::triggered, this, &frmMain::mnuChangeInfo_Click);
-    connect(mnuAB, &QAction::triggered, this, &frmMain::mnuAB_Click);
+        // The menus. A locked program keeps Exit and About.
+        {"mnuImportContacts",     "&Import Contacts...",     FileMenu, {}, FileExchange::importContacts},
+        {"mnuExportContacts",     "Export &Contacts...",     FileMenu, {}, FileExchange::exportContacts},
+        {"mnuImportAppointments", "Import &Appointments...", FileMenu, {}, FileExchange::importAppointments},
+        {"mnuExportAppointments", "Export A&ppointments...", FileMenu, {}, FileExchange::exportAppointments},
+        {"",                      "-",                       FileMenu},
+        {"mnuSyncNow",            "&Sync Now",               FileMenu, {}, SyncNow::withProgress},
+        {"",                      "-",                       FileMenu},
+        {"mnuExit",               "&Exit",                   FileMenu, {}, Screens::unload<frmMain>, true},
+        {"mnuChangePass",         "Change &password",        PropertiesMenu, {}, Screens::show<frmChangePass>},
+        {"sep1",                  "-",                       PropertiesMenu},
+        {"mnuChangeInfo",         "Change &Info",            PropertiesMenu, {}, Screens::show<frmChangeInfo>},
+        {"mnuSyncSettings",       "&Sync Settings",          PropertiesMenu, {}, Screens::show<frmSyncSettings>},
+        {"mnuAB",                 "&About",                  AboutMenu, {}, Screens::show<frmAbout>, true},
+    };
+    // clang-format on
+
+    QList<QMenu*> menus;
+    for (const auto& [name, title] : kMenus) {
+        menus << menuBar()->addMenu(QLatin1String(title));
+        menus.last()->setObjectName(QLatin1String(name));
+    }
+    QWidget* const panels[] = {asxGenericContainer1, AddressOption, NoteOption};
+
+    for (const Command& command : commands) {
+        const QString caption = QLatin1String(command.caption);
+        if (caption == QLatin1String("-")) {
+            menus[command.host - FileMenu]->addSeparator()->setObjectName(QLatin1String(command.name));
+            continue;
+        }
+        auto* action = new QAction(caption, this);
+        action->setObjectName(QLatin1String(command.name));
+        action->setShortcut(QKeySequence::fromString(QLatin1String(command.shortcut), QKeySequence::PortableText));
+        connect(action, &QAction::triggered, this, command.run);
+        if (!command.keptWhenLocked)
+            m_lockable << action;
+        if (command.host >= FileMenu) {
+            menus[command.host - FileMenu]->addAction(action);
+            continue;
+        }
+
+        QWidget* panel = panels[command.host];
+        const QRect& place = command.button.place;
+        auto* button = makeControl<asxToolButton>(panel, command.name, fromTwips(place));
+        button->setBackColor(mainBlue());
+        button->setAccessibleName(caption);
+        if (command.button.picture) {
+            button->setPicture(QLatin1String(command.button.picture));
+            button->setIconSize(QSize(28, 28));
+        } else {
+            button->setText(caption);
+            button->setAutoRaise(false);
+            QPalette palette = button->palette();
+            palette.setColor(QPalette::ButtonText, Qt::white);
+            button->setPalette(palette);
+        }
+        connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
+        connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
+        // A shortcut of a panel's command works while the panel shows.
+        panel->addAction(action);
+
+        if (const char* name = command.button.hoverLabel) {
+            // Under its button on the tool bar, beside it on the other panels.
+            const QRect at = command.host == ToolBar ? QRect(0, place.y() + place.height() - 15, 1440, 255)
+                                                     : QRect(840, place.y() + 120, 855, 255);
+            QLabel* label =
+                colouredLabel(panel, name, fromTwips(at), command.host == NotePanel ? kLightYellow : kYellow);
+            connect(button, &ButtonBase::MouseMove, label, [label, caption] { setHover(label, caption); });
+            connect(button, &ButtonBase::MouseLeave, label, [label] { setHover(label, QString()); });
+        }
+    }
 }
 
-void frmMain::connectHover(ButtonBase* button, QLabel* label, const QString& text)
+asxToolButton* frmMain::button(const char* name) const
 {
-    connect(button, &ButtonBase::MouseMove, label, [label, text] { showHover(label, text); });
-    connect(button, &ButtonBase::MouseLeave, label, [label] { clearHover(label); });
+    return findChild<asxToolButton*>(QLatin1String(name));
+}
+
+QAction* frmMain::command(const char* name) const
+{
+    return findChild<QAction*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
 }
 
 void frmMain::Form_Load()
 {
     CheckPassFile();
     // Only a program the user got into reminds of appointments.
-    if (cmdOrganizer->isEnabled())
+    if (!m_locked)
         (new AppointmentReminders(this))->start();
     lblDate->setText(Clock::dateText(Clock::today()));
     m_notes->NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
@@ -459,58 +441,9 @@ void frmMain::Timer1_Timer()
     lblTime->setText(Clock::timeText(Clock::now().time()));
 }
 
-void frmMain::cmdAddressBook_Click()
-{
-    Screens::unload<frmAddress>();
-    Screens::unload<frmOrganizer>();
-    Screens::unload<frmCheckEmail>();
-    Screens::unload<frmSendEmail>();
-    AddressOption->setVisible(true);
-}
-
-void frmMain::cmdNote_Click()
-{
-    Screens::unload<frmAddress>();
-    Screens::unload<frmOrganizer>();
-    Screens::unload<frmCheckEmail>();
-    Screens::unload<frmSendEmail>();
-    Notes::LoadNewDoc(*m_notes);
-}
-
-void frmMain::cmdOrganizer_Click()
-{
-    Screens::unload<frmAddress>();
-    LoadOrganizer();
-}
-
 void frmMain::LoadOrganizer()
 {
     Screens::show<frmOrganizer>();
-}
-
-void frmMain::cmdEmail_Click()
-{
-    Screens::unload<frmAddress>();
-    Screens::unload<frmOrganizer>();
-    Screens::show<frmSendEmail>();
-}
-
-void frmMain::cmdCheckEmail_Click()
-{
-    Screens::unload<frmAddress>();
-    Screens::unload<frmOrganizer>();
-    Screens::unload<frmSendEmail>();
-    Screens::show<frmCheckEmail>();
-}
-
-void frmMain::cmdCalculator_Click()
-{
-    Screens::show<frmCal>();
-}
-
-void frmMain::cmdCalendar_Click()
-{
-    LoadCalendar();
 }
 
 void frmMain::LoadCalendar()
@@ -518,157 +451,9 @@ void frmMain::LoadCalendar()
     Screens::show<frmCalendar>();
 }
 
-void frmMain::cmdExit_Click()
-{
-    Screens::unload<frmMain>();
-}
-
-void frmMain::mnuChangePass_Click()
-{
-    Screens::load<frmChangePass>();
-    Screens::show<frmChangePass>();
-}
-
-void frmMain::mnuChangeInfo_Click()
-{
-    Screens::load<frmChangeInfo>();
-    Screens::show<frmChangeInfo>();
-}
-
-void frmMain::mnuAB_Click()
-{
-    Screens::load<frmAbout>();
-    Screens::show<frmAbout>();
-}
-
-void frmMain::cmdNew_Click()
-{
-    Notes::LoadNewDoc(*m_notes);
-}
-
-void frmMain::cmdOpen_Click()
-{
-    Notes::Opendoc(*m_notes);
-}
-
-void frmMain::cmdSave_Click()
-{
-    Notes::SaveDoc();
-}
-
-void frmMain::cmdSaveAs_Click()
-{
-    Notes::SaveAss(*m_notes);
-}
-
-void frmMain::cmdPrint_Click()
-{
-    Notes::PrintNote();
-}
-
-void frmMain::cmdNoteExit_Click()
-{
-    NoteOption->setVisible(false);
-}
-
-void frmMain::cmdUndo_Click()
-{
-    Notes::Undo();
-}
-
-void frmMain::cmdCut_Click()
-{
-    Notes::Cut();
-}
-
-void frmMain::cmdCopy_Click()
-{
-    Notes::Copy();
-}
-
-void frmMain::cmdPaste_Click()
-{
-    Notes::Paste();
-}
-
-void frmMain::cmdSelectAll_Click()
-{
-    Notes::SelectAll();
-}
-
-void frmMain::cmdTime_Click()
-{
-    Notes::InsertTime(*m_notes);
-}
-
-void frmMain::cmdDate_Click()
-{
-    Notes::InsertDate(*m_notes);
-}
-
-void frmMain::cmdfind_Click()
-{
-    Notes::ShowFind();
-}
-
-void frmMain::cmdHelp_Click()
-{
-    Notes::Help();
-}
-
-void frmMain::cmdAddressNew_Click()
-{
-    Screens::show<frmAddress>();
-    ClearAddressForm();
-}
-
-void frmMain::cmdAddressSave_Click()
-{
-    Screens::load<frmLoadSaving>();
-    frmAddress* entry = Screens::load<frmAddress>();
-    showSaveProgress(entry && entry->SavingAddress());
-}
-
-void frmMain::cmdAddressClear_Click()
-{
-    ClearAddressForm();
-}
-
-void frmMain::cmdAddressPrint_Click()
-{
-    if (frmAddress* entry = Screens::load<frmAddress>())
-        entry->AddressPrinting();
-}
-
-void frmMain::cmdAddressEdit_Click()
-{
-    Screens::show<frmAddressEdit>();
-}
-
-void frmMain::cmdAddressSearch_Click()
-{
-    Screens::show<frmAddressSearch>();
-}
-
-void frmMain::cmdAddressDelete_Click()
-{
-    Screens::show<frmAddressDelete>();
-}
-
-void frmMain::cmdAddressExit_Click()
-{
-    // Open address screens stay open.
-    AddressOption->setVisible(false);
-}
-
 void frmMain::lockProgram()
 {
-    mnuChangePass->setEnabled(false);
-    mnuChangeInfo->setEnabled(false);
-    mnuSyncSettings->setEnabled(false);
-    // The imports and exports reach the records too.
-    for (QAction* action : mnuFile->actions())
-        action->setEnabled(action == mnuExit);
-    for (asxToolButton* button : findChildren<asxToolButton*>())
-        button->setEnabled(false);
+    m_locked = true;
+    for (QAction* action : m_lockable)
+        action->setEnabled(false);
 }

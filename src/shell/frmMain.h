@@ -7,9 +7,7 @@
 class QAction;
 class QLabel;
 class QMdiArea;
-class QMenu;
 class QTimer;
-class ButtonBase;
 class asxGenericContainer;
 class asxToolButton;
 class NoteDesk;
@@ -17,6 +15,7 @@ class StoreCheck;
 
 // The main window: tool bar on the left, the address and note panels on the
 // right, the work area in which the tools open, the menus and the clock.
+// Every button and menu entry is one command of the table in frmMain.cpp.
 class frmMain : public FormOf<QMainWindow> {
     Q_OBJECT
 public:
@@ -31,88 +30,32 @@ public:
     // window's caption and shows the note panel through functions given here.
     NoteDesk& notes() const { return *m_notes; }
 
-    // Left tool bar.
-    asxGenericContainer* asxGenericContainer1;
-    asxToolButton *cmdCalendar, *cmdNote, *cmdAddressBook, *cmdOrganizer, *cmdEmail, *cmdCheckEmail, *cmdCalculator,
-        *cmdExit;
-    QLabel *lblCalendar, *lblNote, *lblAddress, *lblOrganizer, *lblEmail, *lblCheckEmail, *lblCalculator, *lblExit;
-    QLabel *lblTime, *lblDate;
-    QTimer* Timer1;
+    // A command by its name: the button of a panel ("cmdNote") or the
+    // action behind a button or menu entry ("cmdNote", "mnuExit").
+    asxToolButton* button(const char* name) const;
+    QAction* command(const char* name) const;
 
-    // Address panel.
-    QWidget* AddressOption;
-    QLabel* Label3;
-    asxToolButton *cmdAddressNew, *cmdAddressSave, *cmdAddressClear, *cmdAddressPrint, *cmdAddressEdit,
-        *cmdAddressSearch, *cmdAddressDelete, *cmdAddressExit;
-    QLabel *lblAddressNew, *lblAddressSave, *lblAddressClear, *lblAddressPrint, *lblAddressEdit, *lblAddressSearch,
-        *lblAddressDelete, *lblAddressExit;
-
-    // Note panel.
-    asxGenericContainer* NoteOption;
-    QLabel *Label4, *Label2, *Label1;
-    asxToolButton *cmdNew, *cmdOpen, *cmdSave, *cmdPrint, *cmdNoteExit;
-    QLabel *lblNew, *lblOpen, *lblSave, *lblPrint, *lblNoteExit;
-    asxToolButton *cmdSaveAs, *cmdUndo, *cmdCut, *cmdCopy, *cmdPaste, *cmdSelectAll, *cmdTime, *cmdDate, *cmdfind,
-        *cmdHelp;
-
-    // Menus.
-    QMenu *mnuFile, *mnuProperties, *mnuAbout;
-    QAction *mnuExit, *mnuChangePass, *sep1, *mnuChangeInfo, *mnuSyncSettings, *mnuAB;
-
-    void cmdAddressBook_Click();
-    void cmdNote_Click();
-    void cmdOrganizer_Click();
-    void cmdEmail_Click();
-    void cmdCheckEmail_Click();
-    void cmdCalculator_Click();
-    void cmdCalendar_Click();
-    void cmdExit_Click();
-    void mnuChangePass_Click();
-    void mnuChangeInfo_Click();
-    void mnuAB_Click();
-    void Timer1_Timer();
-
-    void cmdAddressNew_Click();
-    void cmdAddressSave_Click();
-    void cmdAddressClear_Click();
-    void cmdAddressPrint_Click();
-    void cmdAddressEdit_Click();
-    void cmdAddressSearch_Click();
-    void cmdAddressDelete_Click();
-    void cmdAddressExit_Click();
-
-    // Note panel.
-    void cmdNew_Click();
-    void cmdOpen_Click();
-    void cmdSave_Click();
-    void cmdSaveAs_Click();
-    void cmdPrint_Click();
-    void cmdNoteExit_Click();
-    void cmdUndo_Click();
-    void cmdCut_Click();
-    void cmdCopy_Click();
-    void cmdPaste_Click();
-    void cmdSelectAll_Click();
-    void cmdTime_Click();
-    void cmdDate_Click();
-    void cmdfind_Click();
-    void cmdHelp_Click();
-
-public:
-    // Menu entries for the account and every tool button off: what a failed login leaves.
+    // Every command off but Exit and About: what a failed login leaves.
     void lockProgram();
 
 private:
+    struct Command;
+
     void CheckPassFile();
     void LoadOrganizer();
     void LoadCalendar();
-    void createToolBar();
-    void createAddressPanel();
-    void createNotePanel();
-    void createMenus();
-    void connectHover(ButtonBase* button, QLabel* label, const QString& text);
+    void Timer1_Timer();
+    void createPanels();
+    void createCommands();
 
+    asxGenericContainer* asxGenericContainer1;
+    QWidget* AddressOption;
+    asxGenericContainer* NoteOption;
+    QLabel *lblTime, *lblDate;
+    QTimer* Timer1;
     QMdiArea* m_workArea;
     NoteDesk* m_notes;
     StoreCheck* m_storeCheck = nullptr;
+    QList<QAction*> m_lockable;
+    bool m_locked = false;
 };

@@ -159,7 +159,7 @@ QString Backup::daily(const QString& store, const QString& folder, QDate today)
     if (!QDir().mkpath(folder))
         throw StoreError(QStringLiteral("The folder %1 could not be created.").arg(native(folder)));
     QFile::setPermissions(folder, kOwnerOnly | QFile::ExeOwner);
-    const QString target = QDir(folder).filePath(kPrefix + today.toString(Qt::ISODate) + kSuffix);
+    QString target = QDir(folder).filePath(kPrefix + today.toString(Qt::ISODate) + kSuffix);
     const QFileInfo taken(target);
     if (taken.exists() && (lastChange(store) <= taken.lastModified() || records(store) < records(target)))
         return QString();
@@ -189,7 +189,7 @@ QString Backup::asideName(const QString& store, QDate today)
 
 QString Backup::putAside(const QString& store, QDate today)
 {
-    const QString target = asideName(store, today);
+    QString target = asideName(store, today);
     if (!QFile::rename(store, target))
         throw StoreError(QStringLiteral("The damaged database %1 could not be renamed.").arg(native(store)));
     // A journal or log left by a crash belongs to the damaged file; it must

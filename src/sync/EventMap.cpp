@@ -65,7 +65,7 @@ QString textOf(icalcomponent* ev, icalproperty_kind kind)
 // A time as the user's clock shows it.
 QDateTime localOf(icaltimetype t)
 {
-    const QDateTime wall(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+    QDateTime wall(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
     if (!t.zone)
         return wall;  // floating: the same wall time everywhere
     return QDateTime::fromSecsSinceEpoch(icaltime_as_timet_with_zone(t, t.zone)).toLocalTime();

@@ -38,7 +38,7 @@ QString SyncStore::value(Connection& con, const QString& name)
     const QByteArray key = name.toUtf8();
     sqlite3_bind_text(st, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
     const int rc = sqlite3_step(st);
-    const QString out =
+    QString out =
         rc == SQLITE_ROW ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) : QString();
     sqlite3_finalize(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)

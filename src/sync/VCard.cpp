@@ -160,7 +160,7 @@ ReadResult read(const QByteArray& bytes)
             if (bad || (version != u"3.0" && version != u"4.0"))
                 ++result.malformed;
             else
-                result.cards.append(std::move(card));
+                result.cards.append(std::exchange(card, {}));
             continue;
         }
         if (isMarker(line, QLatin1StringView("BEGIN:VCARD"))) {

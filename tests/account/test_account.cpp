@@ -44,7 +44,7 @@ private:
         const MailSettings s = readMailSettings(con).value_or(MailSettings{});
         QString found = s.password;
         // The keyring takes what was saved in its own time.
-        QTest::qWaitFor([&] { return !(found = readSecretNow(con, mailSecret(s.key)).text).isEmpty(); }, 5000);
+        (void)QTest::qWaitFor([&] { return !(found = readSecretNow(con, mailSecret(s.key)).text).isEmpty(); }, 5000);
         return s.password.isEmpty() ? found : s.password;
     }
     QString toldWhere() const { return kToldWhere.arg(fx->dbPath()); }
@@ -82,7 +82,10 @@ private:
         frmMain* main = Screens::show<frmMain>();
         return ran ? main : nullptr;
     }
-    static bool locked(frmMain* main) { return !main->cmdNote->isEnabled() && !main->mnuChangePass->isEnabled(); }
+    static bool locked(frmMain* main)
+    {
+        return !main->button("cmdNote")->isEnabled() && !main->command("mnuChangePass")->isEnabled();
+    }
     static void login(frmLogin* screen, const QString& user, const QString& password)
     {
         screen->txtUserName->setText(user);
@@ -215,7 +218,7 @@ private slots:
         addAccount(QStringLiteral("bob"), QStringLiteral("other"));
         const QString bob = rows("tblPass", {"UserName", "Password"}).at(1);
         frmMain* main = start<frmPassInfo>([](frmPassInfo*) {});
-        main->mnuChangePass->trigger();
+        main->command("mnuChangePass")->trigger();
         auto* form = visibleWindow<frmChangePass>();
         for (const char* password : {"secret1", "Secret1"}) {
             form->txtcurrentUserName->setText(QStringLiteral("alice"));
@@ -265,7 +268,7 @@ private slots:
     {
         const QStringList fields = {"EmailInfo", "SMTP", "YourEmail", "Remote", "UserName", "Password"};
         frmMain* main = start<frmPassInfo>([](frmPassInfo*) {});
-        main->mnuChangeInfo->trigger();
+        main->command("mnuChangeInfo")->trigger();
         auto* form = visibleWindow<frmChangeInfo>();
         form->txtsmtp->setText(QStringLiteral("smtp.a.net"));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
@@ -274,7 +277,7 @@ private slots:
         Db::exec(
             fx->dbPath(),
             "INSERT INTO tblEmail (SMTP, YourEmail, Remote, UserName, Password) VALUES ('s2', 'e2', 'r2', 'u2', 'p2')");
-        main->mnuChangeInfo->trigger();
+        main->command("mnuChangeInfo")->trigger();
         form = visibleWindow<frmChangeInfo>();
         QCOMPARE(QStringList({form->txtsmtp->text(), form->txtYourEmail->text(), form->txtHost->text(),
                               form->txtEmailUserName->text(), form->txtPassword->text()})

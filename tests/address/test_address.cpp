@@ -70,7 +70,7 @@ private:
     frmMain* addressPanel()
     {
         frmMain* main = fx->openMainWindow();
-        QTest::mouseClick(main->cmdAddressBook, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressBook"), Qt::LeftButton);
         return main;
     }
 
@@ -81,25 +81,25 @@ private slots:
     void entrySaveStoresEveryFieldTrimmedButNeverTheFax()
     {
         frmMain* main = addressPanel();
-        QTest::mouseClick(main->cmdAddressNew, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressNew"), Qt::LeftButton);
         frmAddress* form = Screens::load<frmAddress>();
         type(form, {"  Anna Maria ", "O'Brien  ", " 12 High St", "Carlton", " 30 ", "anna@example.org", "9347 1234 ",
                     "0412", "123456", " example.org", "  Met at \"the\" fair. "});
         QTest::keyClicks(form->txtFax, QStringLiteral("9347 9999"));
-        QTest::mouseClick(main->cmdAddressSave, Qt::LeftButton);
-        QTest::mouseClick(main->cmdAddressSave, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressSave"), Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressSave"), Qt::LeftButton);
         const QStringList anna = {"Anna Maria", "O'Brien",          "12 High St",          "Carlton",
                                   "30",         "anna@example.org", "9347 1234",           "0412",
                                   "123456",     "example.org",      "Met at \"the\" fair."};
         QCOMPARE(stored(), QList<QStringList>({keyed(1, anna), keyed(2, anna)}));
         QVERIFY(Screens::isLoaded<frmLoadSaving>() && fx->messages.isEmpty());
-        QTest::mouseClick(main->cmdAddressClear, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressClear"), Qt::LeftButton);
         QCOMPARE(shown(form, form->txtComments) << form->txtFax->text(), QStringList(12, QString()));
     }
 
     void commentsWarnAtTheTwoHundredFiftyFifthCharacter()
     {
-        QTest::mouseClick(addressPanel()->cmdAddressNew, Qt::LeftButton);
+        QTest::mouseClick(addressPanel()->button("cmdAddressNew"), Qt::LeftButton);
         frmAddress* form = Screens::load<frmAddress>();
         QTest::keyClicks(form->txtComments, QString(254, 'x'));
         QVERIFY(fx->messages.isEmpty());
@@ -113,11 +113,11 @@ private slots:
     void aRefusedSaveSaysWhyAndShowsNoProgress()
     {
         frmMain* main = addressPanel();
-        QTest::mouseClick(main->cmdAddressNew, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressNew"), Qt::LeftButton);
         Db::exec(
             fx->dbPath(),
             "CREATE TRIGGER refuse BEFORE INSERT ON tblAddress BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
-        QTest::mouseClick(main->cmdAddressSave, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressSave"), Qt::LeftButton);
         QCOMPARE(fx->messageBoxes(),
                  QStringList{"Critical|Tessaly 2002|The record in tblAddress could not be written: the disk is full."});
         QVERIFY(stored().isEmpty() && !Screens::isLoaded<frmLoadSaving>());
@@ -257,7 +257,7 @@ private slots:
     void printCarriesEveryBoxAsTypedAndLongCommentsGoOnBelow()
     {
         frmMain* main = addressPanel();
-        QTest::mouseClick(main->cmdAddressNew, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressNew"), Qt::LeftButton);
         frmAddress* form = Screens::load<frmAddress>();
         type(form, {"Anna", "O'Brien", "12 High St", "Carlton", "3053", "anna@example.org", "9347 1234", "0412 345 678",
                     "123456", "example.org", ""});
@@ -266,7 +266,7 @@ private slots:
         for (int i = 0; i < 21; ++i)
             words << QStringLiteral("remark%1").arg(i, 2, 10, QLatin1Char('0'));
         form->txtComments->setPlainText(words.join(' '));
-        QTest::mouseClick(main->cmdAddressPrint, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressPrint"), Qt::LeftButton);
         QProcess pdftotext;
         pdftotext.start("pdftotext", {"-layout", "-fixed", "6", fx->pdfPath(), "-"});
         QVERIFY(pdftotext.waitForFinished());
@@ -290,7 +290,7 @@ private slots:
     void printWithoutAPrinterSaysSo()
     {
         fx->printerMissing = true;
-        QTest::mouseClick(addressPanel()->cmdAddressPrint, Qt::LeftButton);
+        QTest::mouseClick(addressPanel()->button("cmdAddressPrint"), Qt::LeftButton);
         QCOMPARE(fx->messageBoxes(), QStringList{"Exclamation|Tessaly 2002|No printer is available."});
     }
 };

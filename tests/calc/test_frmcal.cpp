@@ -17,7 +17,7 @@ private:
 
     frmCal* openCalculator()
     {
-        QTest::mouseClick(main->cmdCalculator, Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdCalculator"), Qt::LeftButton);
         return visibleWindow<frmCal>();
     }
 
@@ -64,7 +64,7 @@ private slots:
     {
         frmCal* cal = openCalculator();
         bool calculatorStayed = false;
-        QTimer::singleShot(0, this, [&] { QTest::mouseClick(main->cmdExit, Qt::LeftButton); });
+        QTimer::singleShot(0, this, [&] { QTest::mouseClick(main->button("cmdExit"), Qt::LeftButton); });
         QTimer::singleShot(100, this, [&] {
             calculatorStayed = !Screens::isLoaded<frmMain>() && cal->isVisible();
             cal->close();

@@ -80,28 +80,28 @@ private slots:
         });
         QVERIFY(main);
         QCOMPARE(fx->messageTexts(), QStringList({"Saved", "Saved"}));
-        QVERIFY(main->cmdAddressBook->isEnabled());
+        QVERIFY(main->button("cmdAddressBook")->isEnabled());
 
         // A contact, through the address panel.
-        click(main->cmdAddressBook);
-        click(main->cmdAddressNew);
+        click(main->button("cmdAddressBook"));
+        click(main->button("cmdAddressNew"));
         frmAddress* entry = Screens::load<frmAddress>();
         QTest::keyClicks(entry->txtFirstName, QStringLiteral("Bert"));
         QTest::keyClicks(entry->txtemail, QStringLiteral("bert@example.org"));
-        click(main->cmdAddressSave);
+        click(main->button("cmdAddressSave"));
         QVERIFY(waitFor([] { return !Screens::isLoaded<frmLoadSaving>(); }));
 
         // A note, saved into the note folder.
-        click(main->cmdNote);
+        click(main->button("cmdNote"));
         auto* note = qobject_cast<frmNote*>(main->mdiArea()->currentSubWindow()->widget());
         QVERIFY(note);
         QTest::keyClicks(note->RichNote, QStringLiteral("Call Bert"));
         const QString notePath = fx->appDir() + QStringLiteral("/Note/bert.nte");
         fx->fileAnswers << notePath;
-        click(main->cmdSave);
+        click(main->button("cmdSave"));
         QVERIFY(QFile::exists(notePath));
 
-        main->cmdExit->click();
+        main->button("cmdExit")->click();
         pump();
         QVERIFY(!Screens::isLoaded<frmMain>());
         QVERIFY(QFile::exists(fx->dataDir() + QStringLiteral("/Pass.dat")));
@@ -117,15 +117,15 @@ private slots:
         });
         QVERIFY(main);
         QVERIFY(fx->messages.isEmpty());
-        QVERIFY(main->cmdAddressBook->isEnabled());
-        click(main->cmdAddressBook);
-        click(main->cmdAddressEdit);
+        QVERIFY(main->button("cmdAddressBook")->isEnabled());
+        click(main->button("cmdAddressBook"));
+        click(main->button("cmdAddressEdit"));
         frmAddressEdit* edit = Screens::load<frmAddressEdit>();
         QCOMPARE(edit->lstName->count(), 1);
         QCOMPARE(edit->lstName->text(0), QStringLiteral("Bert"));
 
         fx->fileAnswers << notePath;
-        click(main->cmdOpen);
+        click(main->button("cmdOpen"));
         auto* opened = qobject_cast<frmNote*>(main->mdiArea()->currentSubWindow()->widget());
         QVERIFY(opened);
         QCOMPARE(opened->RichNote->Text(), QStringLiteral("Call Bert"));

@@ -3,7 +3,6 @@
 #include "mail/MailAction.h"
 #include "support/Fixture.h"
 
-#include <QProcess>
 #include <QStringList>
 
 // Actions as one line, so a step of a conversation is compared at once and
@@ -49,13 +48,4 @@ inline void storeMailSettings(const QString& dbPath, const QStringList& values)
         quoted << QLatin1Char('\'') + v.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
     Db::exec(dbPath, QStringLiteral("INSERT INTO tblEmail (SMTP, YourEmail, Remote, UserName, Password) VALUES (%1)")
                          .arg(quoted.join(QStringLiteral(", "))));
-}
-
-// Writes the messages of make_messages.py into `dir`; false when Python could not.
-inline bool makeMessages(const QString& dir)
-{
-    return QProcess::execute(
-               QStringLiteral("python3"),
-               {qEnvironmentVariable("TESSALY_SOURCE_DIR") + QStringLiteral("/tests/mail/make_messages.py"), dir})
-           == 0;
 }

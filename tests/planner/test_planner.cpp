@@ -193,7 +193,7 @@ private slots:
     {
         fx.reset();
         fx = std::make_unique<AppFixture>();
-        QTest::mouseClick(fx->openMainWindow()->cmdCalendar, Qt::LeftButton);
+        QTest::mouseClick(fx->openMainWindow()->button("cmdCalendar"), Qt::LeftButton);
         QCOMPARE(visibleWindow<frmCalendar>()->MonthView1->Value(), QDate(2026, 5, 15));
     }
 };

@@ -4,6 +4,10 @@
 // text, so a table row can state it.
 
 #include "rtf/RtfFormats.h"
+#include "rtf/RtfReader.h"
+#include "rtf/RtfWriter.h"
+
+#include <QTest>
 
 #include <QFile>
 #include <QTextCursor>
@@ -103,6 +107,19 @@ inline QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What the writer made of doc is ASCII (bar \bin data), reads back as the
+// same document, and writing that again gives the same bytes.
+inline void checkRoundTrip(const QTextDocument& doc, const QByteArray& written)
+{
+    QVERIFY(std::all_of(written.begin(), written.end(), [](char ch) { return uchar(ch) < 0x80; })
+            || written.contains("\\bin"));
+    QTextDocument back;
+    back.setDefaultFont(doc.defaultFont());
+    QVERIFY(RtfReader::read(written, back));
+    QCOMPARE(describe(back), describe(doc));
+    QCOMPARE(RtfWriter::write(back), written);
 }
 
 }  // namespace RtfTest

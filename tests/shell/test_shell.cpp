@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
@@ -19,10 +20,13 @@
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
+#include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
 #include "notes/frmFind.h"
+#include "notes/frmNote.h"
 #include "planner/frmCalendar.h"
+#include "planner/frmOrganizer.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
@@ -81,11 +85,12 @@ private slots:
         Screens::show<frmSplash>();
         QVERIFY(waitFor([] { return Screens::isLoaded<frmMain>() && !Screens::isLoaded<frmSplash>(); }, 4000));
         frmMain* main = Screens::load<frmMain>();
-        QCOMPARE(main->lblTime->text(), QStringLiteral("10:30:05 AM"));
+        auto* time = main->findChild<QLabel*>("lblTime");
+        QCOMPARE(time->text(), QStringLiteral("10:30:05 AM"));
         Clock::setFixed(QDateTime(QDate(2026, 5, 16), QTime(0, 0, 7)));
-        QVERIFY(waitFor([&] { return main->lblTime->text() == QStringLiteral("12:00:07 AM"); }, 1000));
-        QCOMPARE(main->lblDate->text(), QStringLiteral("5/15/26"));
-        main->mnuExit->trigger();
+        QVERIFY(waitFor([&] { return time->text() == QStringLiteral("12:00:07 AM"); }, 1000));
+        QCOMPARE(main->findChild<QLabel*>("lblDate")->text(), QStringLiteral("5/15/26"));
+        main->command("mnuExit")->trigger();
         pump();
         QVERIFY(!Screens::isLoaded<frmMain>() && !Screens::isLoaded<frmLoadingPic>());
     }
@@ -104,9 +109,9 @@ private slots:
                                 "|Export A&ppointments...||&Sync Now||&Exit|&Properties|Change &password||"
                                 "Change &Info|&Sync Settings|&About|&About"));
         const QList<std::tuple<QWidget*, QLabel*, QString>> buttons = {
-            {main->cmdNote, main->lblNote, QStringLiteral("Note Taking")},
-            {main->cmdAddressSave, main->lblAddressSave, QStringLiteral("Save")},
-            {main->cmdPrint, main->lblPrint, QStringLiteral("Print")}};
+            {main->button("cmdNote"), main->findChild<QLabel*>("lblNote"), QStringLiteral("Note Taking")},
+            {main->button("cmdAddressSave"), main->findChild<QLabel*>("lblAddressSave"), QStringLiteral("Save")},
+            {main->button("cmdPrint"), main->findChild<QLabel*>("lblPrint"), QStringLiteral("Print")}};
         for (const auto& [button, label, text] : buttons) {
             QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
             QCoreApplication::sendEvent(button, &enter);
@@ -114,6 +119,43 @@ private slots:
             QEvent leave(QEvent::Leave);
             QCoreApplication::sendEvent(button, &leave);
             QCOMPARE(label->text(), QString());
+        }
+    }
+
+    // A tool button closes the tool screens it replaces, and never a note, a
+    // panel or a window of its own: what stays open after each, of the four
+    // tool screens open before it and the two windows it may open.
+    void toolButtonsCloseWhatTheyReplace()
+    {
+        const std::pair<const char*, const char*> rows[] = {
+            {"cmdAddressBook", ""},
+            {"cmdNote", ""},
+            {"cmdOrganizer", "Organizer CheckEmail SendEmail"},
+            {"cmdEmail", "CheckEmail SendEmail"},
+            {"cmdCheckEmail", "CheckEmail"},
+            {"cmdCalculator", "Address Organizer CheckEmail SendEmail Cal"},
+            {"cmdCalendar", "Address Organizer CheckEmail SendEmail Calendar"}};
+        for (const auto& [button, stays] : rows) {
+            fx.reset(), fx = std::make_unique<AppFixture>();
+            frmMain* main = fx->openMainWindow();
+            fx->makeDataFolder();
+            QTest::mouseClick(main->button("cmdNote"), Qt::LeftButton);
+            QTest::mouseClick(main->button("cmdAddressBook"), Qt::LeftButton);
+            Screens::show<frmAddress>(), Screens::show<frmOrganizer>();
+            Screens::show<frmCheckEmail>(), Screens::show<frmSendEmail>();
+            QTest::mouseClick(main->button(button), Qt::LeftButton);
+            QStringList open = {Screens::isLoaded<frmAddress>() ? "Address" : "",
+                                Screens::isLoaded<frmOrganizer>() ? "Organizer" : "",
+                                Screens::isLoaded<frmCheckEmail>() ? "CheckEmail" : "",
+                                Screens::isLoaded<frmSendEmail>() ? "SendEmail" : "",
+                                Screens::isLoaded<frmCal>() ? "Cal" : "",
+                                Screens::isLoaded<frmCalendar>() ? "Calendar" : ""};
+            open.removeAll(QString());
+            QCOMPARE(QString(button) + ": " + open.join(' '), QString(button) + ": " + stays);
+            QVERIFY(main->findChild<QWidget*>("AddressOption")->isVisible()
+                    && main->findChild<QWidget*>("NoteOption")->isVisible()
+                    && main->mdiArea()->findChildren<frmNote*>().size()
+                           == (button == QLatin1String("cmdNote") ? 2 : 1));
         }
     }
 
@@ -129,7 +171,7 @@ private slots:
         for (const char* name : {"gnome-system-monitor", "hardinfo"})
             QVERIFY(writeFile(bin + '/' + name, "#!/bin/sh\n")
                     && QFile::setPermissions(bin + '/' + name, QFile::ExeOwner));
-        main->mnuAB->trigger();
+        main->command("mnuAB")->trigger();
         frmAbout* about = visibleWindow<frmAbout>();
         QCOMPARE(about->txtDescription->toPlainText(), QString::fromUtf8("An organizer for caf\xc3\xa9s."));
         QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);

@@ -1,0 +1,166 @@
+"""The inputs of tests/data that other programs write: vCard and iCalendar
+files by python3-vobject and python3-icalendar, mail by Python's email
+package. Run it with Debian's /usr/bin/python3 from this folder after a
+change here, then bless the new cases; the files it writes are committed."""
+import binascii
+import datetime
+import shutil
+import subprocess
+import tempfile
+import email.policy
+from email.message import EmailMessage
+from email.mime.application import MIMEApplication
+from email.mime.multipart import MIMEMultipart
+from email.mime.text import MIMEText
+from pathlib import Path
+
+import icalendar
+import vobject
+from dateutil import tz
+
+here = Path(__file__).resolve().parent
+out = here / "mime"
+blob = bytes(range(256)) * 3
+smtp = email.policy.SMTP
+
+# A contact with escapes, a long folded note and a non-ASCII street.
+c = vobject.vCard()
+c.add("n").value = vobject.vcard.Name(family="Ng;Li", given="Mai, Ly")
+c.add("fn").value = "Mai Ng"
+c.add("uid").value = "v1"
+c.add("note").value = "long " * 40 + "\\end"
+t = c.add("tel")
+t.value = "555"
+t.type_param = "HOME"
+c.add("adr").value = vobject.vcard.Address(street="1 Ünter St", city="Kew", code="3101")
+(here / "vcard" / "vobject.vcf").write_text(c.serialize(), newline="")
+
+# An event in UTC with escapes in its summary.
+cal = vobject.iCalendar()
+e = cal.add("vevent")
+e.add("uid").value = "e1"
+e.add("dtstamp").value = datetime.datetime(2026, 1, 1, tzinfo=tz.tzutc())
+e.add("dtstart").value = datetime.datetime(2026, 6, 1, 14, 0, tzinfo=tz.tzutc())
+e.add("dtend").value = datetime.datetime(2026, 6, 1, 15, 30, tzinfo=tz.tzutc())
+e.add("summary").value = "Tea; with, Zoë"
+(here / "ical" / "vobject.ics").write_text(cal.serialize(), newline="")
+
+# Events in a zone of their own (with its VTIMEZONE), repeating, with a
+# place and seconds, and an all-day one over three days.
+cal = icalendar.Calendar()
+cal.add("prodid", "-//make_inputs//EN")
+cal.add("version", "2.0")
+zone = icalendar.Timezone()
+zone.add("tzid", "Europe/Berlin")
+for kind, name, start, before, after, month in [(icalendar.TimezoneDaylight, "CEST", (1981, 3, 29, 2), 1, 2, 3),
+                                                (icalendar.TimezoneStandard, "CET", (1996, 10, 27, 3), 2, 1, 10)]:
+    part = kind()
+    part.add("tzname", name)
+    part.add("dtstart", datetime.datetime(*start))
+    part.add("tzoffsetfrom", datetime.timedelta(hours=before))
+    part.add("tzoffsetto", datetime.timedelta(hours=after))
+    part.add("rrule", {"freq": "yearly", "bymonth": month, "byday": "-1su"})
+    zone.add_component(part)
+cal.add_component(zone)
+for uid, start, end, summary, extra in [
+    ("i1", datetime.datetime(2026, 7, 1, 9, 15), datetime.datetime(2026, 7, 1, 10, 0),
+     "Stand-up", {"rrule": {"freq": "weekly", "count": 4}, "location": "Room 4"}),
+    ("i2", datetime.datetime(2026, 7, 2, 12, 0, 30, tzinfo=tz.tzutc()), None, "Lunch, at last", {}),
+    ("i3", datetime.date(2026, 7, 10), datetime.date(2026, 7, 13), "Holiday", {"description": "no mail\nplease"}),
+]:
+    ev = icalendar.Event()
+    ev.add("uid", uid)
+    ev.add("dtstamp", datetime.datetime(2026, 1, 1, tzinfo=tz.tzutc()))
+    # A time without a zone of its own is Berlin's (the zone above).
+    local = {"TZID": "Europe/Berlin"} if isinstance(start, datetime.datetime) and not start.tzinfo else {}
+    ev.add("dtstart", start, parameters=local)
+    if end:
+        ev.add("dtend", end, parameters=local)
+    ev.add("summary", summary)
+    for k, v in extra.items():
+        ev.add(k, v)
+    cal.add_component(ev)
+(here / "ical" / "icalendar.ics").write_bytes(cal.to_ical())
+
+
+def save(name, msg):
+    if not isinstance(msg, bytes):
+        # Fixed boundaries, so that running this again changes no file.
+        for n, part in enumerate(p for p in msg.walk() if p.is_multipart()):
+            part.set_boundary(f"==boundary-{n}==")
+    data = msg if isinstance(msg, bytes) else msg.as_bytes(policy=smtp)
+    (out / name).write_bytes(data)
+
+
+# Plain and HTML alternatives, QP text, encoded words, a subject folded over two lines.
+m = EmailMessage()
+m["From"] = "Jürgen Müller <j@example.org>"
+m["Subject"] = "Grüße aus Köln und eine sehr lange Betreffzeile, die gefaltet werden muss"
+m["Message-ID"] = "<alt@example.org>"
+m.set_content("Eine schöne Woche!\n", cte="quoted-printable")
+m.add_alternative("<p>Eine <b>sch&ouml;ne</b> HTML-Woche!</p><img src='http://x/y.png'>", subtype="html")
+m.add_attachment(blob, maintype="application", subtype="octet-stream", filename="Bericht €.bin")
+save("1-alternative.eml", m)
+
+# HTML only, base64; a nameless attachment and one whose name climbs folders.
+m = MIMEMultipart("mixed")
+m["From"] = "=?utf-8?q?Ann=C3=A9e?= <a@example.org>"
+m["Subject"] = "=?utf-8?b?8J+Ukw==?= html"
+m.attach(MIMEText("<html><head><style>p{}</style></head><body>Caf&eacute;<br>&#8364; 5 &amp; more</body></html>",
+                  "html", "utf-8"))
+m.attach(MIMEApplication(b"nameless"))
+bad = MIMEApplication(b"#!/bin/sh\n")
+bad.add_header("Content-Disposition", "attachment", filename="../../evil.sh")
+m.attach(bad)
+save("2-html.eml", m)
+
+# Windows-1252 labelled ISO-8859-1, in the header and the body.
+save("3-cp1252.eml", b"From: x@example.org\r\nSubject: =?iso-8859-1?q?=80_price?=\r\nMIME-Version: 1.0\r\n"
+     b"Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+     b"\x93Quoted\x94 \x80 5\r\n")
+
+# A message forwarded inside another one.
+inner = EmailMessage()
+inner["From"] = "inner@example.org"
+inner["Subject"] = "Inner"
+inner.set_content("inner text\n")
+m = EmailMessage()
+m["From"] = "outer@example.org"
+m["Subject"] = "Fwd"
+m["Date"] = "Tue, 02 Jun 2026 09:05:00 +0200"
+m.set_content("see below\n")
+m.add_attachment(inner)
+save("4-rfc822.eml", m)
+
+# A text file sent as an attachment without a name: offered, not shown.
+m = EmailMessage()
+m["From"] = "n@example.org"
+m["Subject"] = "list"
+m.set_content("the list is attached\n")
+m.add_attachment("to do\n", disposition="attachment")
+save("7-nameless-text-attachment.eml", m)
+
+# Damaged: the boundary never ends and the base64 part is cut in the middle.
+save("5-damaged.eml", b"From: d@example.org\r\nSubject: cut\r\nMIME-Version: 1.0\r\n"
+     b"Content-Type: multipart/mixed; boundary=XX\r\n\r\n--XX\r\nContent-Type: text/plain\r\n\r\n"
+     b"readable part\r\n--XX\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+     b"c2Vjb25kIHBhcnQgaXMgY3V0IG9mZiBo")
+
+# A file uuencoded into a plain text, as this program sends them.
+uu = b"".join(binascii.b2a_uu(blob[i:i + 45], backtick=True) for i in range(0, len(blob), 45))
+save("6-uuencoded.eml", b"From: t@example.org\r\nSubject: uu\r\n\r\nHere it is.\r\nbegin 664 blob.bin\r\n"
+     + uu.replace(b"\n", b"\r\n") + b"`\r\nend\r\nBye.\r\n")
+
+# RTF as LibreOffice writes it: character and paragraph formatting, fonts,
+# colours and text of other scripts, converted from HTML by its headless
+# converter with a profile of its own.
+html = ("<html><body><h1>Title</h1><p align=center><b>bold</b> <i>italic</i> <u>under</u> <s>struck</s> "
+        "<font color='#cc0000' face='Courier New'>red mono</font> <font size=5>big</font></p>"
+        "<p align=right style='margin-left:2cm'>right, indented: Ωμέγα Жук 日本 €</p>"
+        "<p style='text-align:justify'>justified <a href='http://example.org/'>link</a> x<sup>2</sup></p></body></html>")
+if shutil.which("soffice"):
+    with tempfile.TemporaryDirectory() as work:
+        (Path(work) / "libreoffice-formatting.html").write_text(html)
+        subprocess.run(["soffice", f"-env:UserInstallation=file://{work}/profile", "--headless", "--convert-to", "rtf",
+                        "--infilter=HTML (StarWriter)", "--outdir", str(here / "rtf"),
+                        f"{work}/libreoffice-formatting.html"], check=True, capture_output=True)
