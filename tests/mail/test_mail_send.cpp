@@ -161,7 +161,8 @@ private slots:
             QVERIFY(screen->txtSubject->text() == "typed meanwhile" && fx->messages.isEmpty());
         } else {
             PasswordPrompt* prompt = nullptr;
-            QVERIFY(QTest::qWaitFor([&] { return (prompt = visibleWindow<PasswordPrompt>()) && prompt->cmdOK->isVisible(); }));
+            QVERIFY(QTest::qWaitFor(
+                [&] { return (prompt = visibleWindow<PasswordPrompt>()) && prompt->cmdOK->isVisible(); }));
             QVERIFY(!prompt->cmdOK->isEnabled() && smtp.logins().isEmpty());
             QTest::keyClicks(prompt->txtPassword, QStringLiteral("pass word"));
             QTest::mouseClick(prompt->cmdOK, Qt::LeftButton);
