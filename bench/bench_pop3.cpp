@@ -90,8 +90,8 @@ bool fetchAll(CMessages& messages)
         ok = done;
         loop.quit();
     });
-    session.start(kUser, kPassword, QStringLiteral("127.0.0.1"), TlsMode::Implicit);
-    connection.open(QStringLiteral("127.0.0.1"), 995, TlsMode::Implicit);
+    session.start(kUser, kPassword, mailbox().server->host(), TlsMode::Implicit);
+    connection.open(mailbox().server->host(), 995, TlsMode::Implicit);
     loop.exec();
     return ok;
 }
@@ -100,10 +100,11 @@ bool fetchAll(CMessages& messages)
 // to a file: the shell redirects, so no byte passes through this process.
 bool curlAll(const QString& out)
 {
-    const QString command = QStringLiteral("curl -s --cacert %1 'pop3s://%2:%3@127.0.0.1:995/[1-%4]' > %5")
-                                .arg(mailbox().certs.pem(QStringLiteral("ca")), kUser, kPassword)
-                                .arg(kMessages)
-                                .arg(out);
+    const QString command =
+        QStringLiteral("curl -s --cacert %1 'pop3s://%2:%3@%4:995/[1-%5]' > %6")
+            .arg(mailbox().certs.pem(QStringLiteral("ca")), kUser, kPassword, mailbox().server->host())
+            .arg(kMessages)
+            .arg(out);
     return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), command}) == 0
            && QFile(out).size() == mailbox().wireBytes;
 }

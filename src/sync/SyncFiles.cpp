@@ -4,9 +4,9 @@
 #include <QFile>
 
 #include "kit/AppFolder.h"
+#include "kit/AtomicFile.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
-#include "sync/AtomicWrite.h"
 #include "sync/ContactMap.h"
 #include "sync/EventMap.h"
 #include "sync/SyncRecords.h"
@@ -115,8 +115,7 @@ FileOutcome exportTable(const TableShape& shape, const QString& path, Build buil
         outcome.message = QStringLiteral("Cannot export to %1: %2").arg(shown(path), e.reason());
         return outcome;
     }
-    QString error;
-    if (!writeFileAtomically(path, bytes, &error)) {
+    if (const QString error = AtomicFile::write(path, bytes); !error.isEmpty()) {
         outcome.message = QStringLiteral("Cannot write %1: %2.").arg(shown(path), error);
         return outcome;
     }
