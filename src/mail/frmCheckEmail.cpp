@@ -29,6 +29,9 @@ const QString kCaption = QStringLiteral("Check Email");
 // The list view's own width for a column added without one.
 constexpr int kColumnTwips = 1440;
 
+// How often a running check commits and lists what it has kept.
+constexpr int kShowEveryMs = 250;
+
 const QString kSaveTitle = QStringLiteral("Save Attachment");
 
 QString deleteQuestion(int count)
@@ -83,14 +86,19 @@ frmCheckEmail::frmCheckEmail()
     Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
     connect(Winsock1, &MailConnection::notice, this, &showMailNotice);
+    m_showing.setSingleShot(true);
+    m_showing.setInterval(kShowEveryMs);
+    connect(&m_showing, &QTimer::timeout, this, [this] { showFetched(false); });
     connect(Winsock1, &MailConnection::listed, this, &frmCheckEmail::ShowMessages);
     connect(Winsock1, &MailConnection::fetching, this, [this](int current, int total) {
-        lblProgress->setText(QStringLiteral("Message %1 of %2").arg(current).arg(total));
+        m_progress = QStringLiteral("Message %1 of %2").arg(current).arg(total);
+        if (!m_showing.isActive())
+            m_showing.start();
     });
     connect(Winsock1, &MailConnection::finished, this, [this] {
-        lblProgress->clear();
+        m_progress.clear();
+        showFetched(true);
         storeGuard([&] {
-            m_mailbox.commit();
             if (const std::optional<QSet<QString>>& listed = session.listedKeys(); listed && m_mailbox.isOpen())
                 m_mailbox.forgetRemoved(*listed);
         });
@@ -133,6 +141,7 @@ void frmCheckEmail::Form_Unload()
 {
     // A check still running is abandoned without a message box; what it kept stays.
     Winsock1->drop();
+    m_showing.stop();
     storeGuard([&] { m_mailbox.commit(); });
     Con.Close();
 }
@@ -178,24 +187,33 @@ void frmCheckEmail::cmdCheckMail_Click()
         return;
     session.keepIn(
         [this](const QString& key, const QByteArray& raw) {
-            std::optional<KeptMessage> kept;
+            bool kept = false;
             storeGuard([&] { kept = m_mailbox.keep(key, raw); });
-            if (kept)
-                m_justKept.insert(key, *kept);
-            return kept.has_value();
+            return kept;
         },
         std::move(known));
     session.start(txtUserName->text(), txtPassword->text(), server.host, pop3TlsMode(server.port));
     Winsock1->open(server.host, server.port, pop3TlsMode(server.port));
 }
 
-// Adds a row for each message the check has just kept.
-void frmCheckEmail::ShowMessages(const QStringList& keys)
+// The messages the check has just kept get their rows once committed.
+void frmCheckEmail::ShowMessages(const QStringList&)
 {
-    for (const QString& key : keys) {
-        if (const std::optional<KeptMessage> kept = m_justKept.take(key))
-            addRow(*kept);
-    }
+    if (!m_showing.isActive())
+        m_showing.start();
+}
+
+void frmCheckEmail::showFetched(bool all)
+{
+    m_showing.stop();
+    QList<KeptMessage> kept;
+    storeGuard([&] { kept = all ? m_mailbox.commit() : m_mailbox.commitWritten(); });
+    for (const KeptMessage& message : kept)
+        addRow(message);
+    lblProgress->setText(m_progress);
+    // Rows still being written are listed at the next showing.
+    if (!all && !m_progress.isEmpty())
+        m_showing.start();
 }
 
 void frmCheckEmail::addRow(const KeptMessage& message)

@@ -181,15 +181,15 @@ void frmSendEmail::cmdSend_Click()
                          });
         return;
     }
-    // Every file is read now, before anything goes to the server: one that
+    // Every file is opened now, before anything goes to the server: one that
     // cannot be read stops the Send with its name, selected in the list.
+    // They are read as the message goes out.
     QStringList paths;
     for (int i = 0; i < lstAttachments->count(); ++i)
         paths << lstAttachments->item(i)->text();
     MailNotice failure;
     qsizetype failedAt = -1;
-    std::optional<QByteArray> attachments = UUEncodeAttachments(paths, &failure, &failedAt);
-    if (!attachments) {
+    if (!UUEncodeStream(paths).open(&failure, &failedAt)) {
         lstAttachments->setCurrentRow(int(failedAt));
         showMailNotice(failure);
         return;
@@ -202,7 +202,7 @@ void frmSendEmail::cmdSend_Click()
     message.recipients = txtRecipient->text();
     message.subject = txtSubject->text();
     message.text = txtMessage->toPlainText();
-    message.attachments = std::move(*attachments);
+    message.attachments = paths;
     message.date = Clock::now();
     message.host = server.host;
     message.tls = smtpTlsMode(server.port);

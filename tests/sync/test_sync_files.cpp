@@ -133,6 +133,20 @@ private slots:
         QCOMPARE(contactRows(fx->dbPath()), QStringList{"Ann|Lee||||ann@x.org|||||"});
     }
 
+    // An export larger than the megabyte pieces it is written in has every
+    // card once; one that cannot be written gives no contact a UID.
+    void largeExport()
+    {
+        Db::exec(fx->dbPath(), "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                               "INSERT INTO tblAddress (FirstName, Comments) SELECT 'P' || i, printf('%.500c', 'x') "
+                               "FROM n");
+        QVERIFY(!SyncFiles::exportContacts(file("nowhere/x.vcf")).ok);
+        QCOMPARE(Db::rows(fx->dbPath(), "tblSyncMap").size(), 0);
+        QVERIFY(SyncFiles::exportContacts(file("big.vcf")).message.startsWith("Exported 3000 contacts"));
+        QVERIFY(QFileInfo(file("big.vcf")).size() > 1024 * 1024);
+        QVERIFY(SyncFiles::importContacts(file("big.vcf")).message.endsWith(": 0 added, 0 updated, 3000 unchanged."));
+    }
+
     void commandLine()
     {
         const QString exe = file("tessaly");
