@@ -404,6 +404,18 @@ QByteArray MailStore::raw(const QString& key) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+void MailStore::forgetRemoved(const QSet<QString>& listed)
+{
+    commit();
+    QStringList gone;
+    MailStatement s(m_con->handle(), "SELECT MailKey FROM tblMailbox WHERE FileName = ''");
+    while (s.step())
+        if (!listed.contains(s.text(0)))
+            gone << s.text(0);
+    for (const QString& key : gone)
+        MailStatement(m_con->handle(), "DELETE FROM tblMailbox WHERE MailKey = ?").bind(1, key).step();
+}
+
 void MailStore::remove(const QString& key)
 {
     const QString path = fileOf(key);

@@ -55,6 +55,8 @@ public:
     QByteArray raw(const QString& key) const;
     // The file goes; the key is remembered.
     void remove(const QString& key);
+    // Forgets the keys of removed messages that the server no longer lists.
+    void forgetRemoved(const QSet<QString>& listed);
 
 private:
     class Writer;

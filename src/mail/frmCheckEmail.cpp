@@ -21,6 +21,7 @@
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
 #include "mail/MailNoticeBox.h"
+#include "mail/MailPassword.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Check Email");
@@ -97,6 +98,10 @@ frmCheckEmail::frmCheckEmail()
     connect(Winsock1, &MailConnection::finished, this, [this] {
         m_progress.clear();
         showFetched(true);
+        storeGuard([&] {
+            if (const std::optional<QSet<QString>>& listed = session.listedKeys(); listed && m_mailbox.isOpen())
+                m_mailbox.forgetRemoved(*listed);
+        });
     });
 
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
@@ -144,6 +149,7 @@ void frmCheckEmail::Form_Unload()
 void frmCheckEmail::OpenInfo()
 {
     if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
+        m_settings = *settings;
         txtHost->setText(settings->remote);
         txtUserName->setText(settings->userName);
         txtPassword->setText(settings->password);
@@ -157,6 +163,16 @@ void frmCheckEmail::cmdExit_Click()
 
 void frmCheckEmail::cmdCheckMail_Click()
 {
+    // The password of the settings is fetched from the keyring at the first
+    // check, or asked for when none is stored here.
+    if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kPop3Port).host,
+                         [this](const QString& password) {
+                             txtPassword->setText(password);
+                             cmdCheckMail_Click();
+                         });
+        return;
+    }
     if (const std::optional<MailNotice> bad =
             Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
         showMailNotice(*bad);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/CMessages.h"
 #include "mail/MailStore.h"
@@ -53,6 +54,7 @@ public:
 
 private:
     void OpenInfo();
+    MailSettings m_settings;
     void ShowMessages(const QStringList& keys);
     void addRow(const KeptMessage& message);
     void showFetched(bool all);

@@ -16,6 +16,7 @@
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
 #include "mail/MailNoticeBox.h"
+#include "mail/MailPassword.h"
 #include "mail/frmTo.h"
 #include "mail/mdlMUUEncode.h"
 
@@ -117,6 +118,7 @@ void frmSendEmail::Form_Unload()
 void frmSendEmail::OpenInfo()
 {
     if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
+        m_settings = *settings;
         txtHost->setText(settings->smtp);
         txtSender->setText(settings->yourEmail);
         loginUser = settings->userName;
@@ -169,6 +171,16 @@ void frmSendEmail::cmdClose_Click()
 
 void frmSendEmail::cmdSend_Click()
 {
+    // A login never goes out with an empty password: the keyring's, or the
+    // user's answer when none is stored here.
+    if (!loginUser.isEmpty() && loginPassword.isEmpty()) {
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kSmtpPort).host,
+                         [this](const QString& password) {
+                             loginPassword = password;
+                             cmdSend_Click();
+                         });
+        return;
+    }
     // Every file is opened now, before anything goes to the server: one that
     // cannot be read stops the Send with its name, selected in the list.
     // They are read as the message goes out.

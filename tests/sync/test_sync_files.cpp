@@ -189,6 +189,20 @@ private slots:
         QCOMPARE(out, "Cannot write " + file("nowhere/x.vcf") + ": No such file or directory.\n");
     }
 
+    // Where the short date has four digits, a year past what libical writes
+    // can be stored: the export leaves it out and says so, never writing
+    // DTSTART:00000000T000000.
+    void yearPastTheCalendarsIsLeftOut()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        Db::exec(fx->dbPath(),
+                 "INSERT INTO tblOrginize (DateValue, Note) VALUES ('02/06/4052', 'far'), ('02/06/2026', 'near')");
+        QCOMPARE(SyncFiles::exportAppointments(file("far.ics")).message,
+                 "Exported 1 appointment to " + file("far.ics") + "; left out 1 whose date cannot be read.");
+        const QByteArray written = readFile(file("far.ics"));
+        QVERIFY(written.contains("SUMMARY:near") && !written.contains("far") && !written.contains("00000000"));
+    }
+
     void fileMenu()
     {
         writeFile(file("a.vcf"), kCards);
