@@ -137,11 +137,11 @@ void row(bool tls, Server& server, QTemporaryDir& folders)
         return;
     }
     const QString host =
-        tls ? QStringLiteral("127.0.0.1:995") : QStringLiteral("127.0.0.1:%1").arg(server.pop3->port());
+        tls ? server.pop3->host() + QStringLiteral(":995") : QStringLiteral("127.0.0.1:%1").arg(server.pop3->port());
     QStringList curl = {QStringLiteral("curl"), QStringLiteral("-s")};
     if (tls)
         curl << QStringLiteral("--cacert") << server.certs.pem(QStringLiteral("ca"))
-             << QStringLiteral("pop3s://%1:%2@127.0.0.1:995/[1-%3]").arg(kUser, kPassword).arg(kMessages);
+             << QStringLiteral("pop3s://%1:%2@%3/[1-%4]").arg(kUser, kPassword, host).arg(kMessages);
     else
         curl << QStringLiteral("pop3://%1:%2@127.0.0.1:%3/[1-%4]")
                     .arg(kUser, kPassword)
