@@ -61,9 +61,34 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
             return int(*it);
         return int(m_colAlignments.value(col, Qt::AlignLeft | Qt::AlignVCenter));
     }
+    case Qt::AccessibleTextRole:
+        return spokenText(row, col);
     default:
         return RowsModel::data(index, role);
     }
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    if (orientation == Qt::Horizontal)
+        return m_fixedRows > 0 ? text(0, section) : QVariant();
+    return m_fixedCols > 0 ? text(section, 0) : QVariant();
+}
+
+QString GridModel::spokenText(int row, int col) const
+{
+    QString spoken = text(row, col);
+    if (!spoken.isEmpty() || isFixed(row, col))
+        return spoken;
+    QStringList headings;
+    if (m_fixedCols > 0)
+        headings << text(row, 0);
+    if (m_fixedRows > 0)
+        headings << text(0, col);
+    headings.removeAll(QString());
+    return headings.join(QStringLiteral(", "));
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const

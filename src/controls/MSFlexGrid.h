@@ -30,6 +30,10 @@ public:
 
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // The fixed cells name the rows and columns, for a screen reader.
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // A cell as it is read: its text, or where it stands when it has none.
+    QString spokenText(int row, int col) const;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 };
 

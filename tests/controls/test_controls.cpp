@@ -1,5 +1,10 @@
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+
+#include "controls/Accessible.h"
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
@@ -107,6 +112,45 @@ private slots:
         grid.setRows(302);
         QCOMPARE(grid.TextMatrix(299, 0) + '|' + grid.TextMatrix(300, 1), QStringLiteral("299|"));
         QCOMPARE(grid.cellBackColor(301, 1), QColor(Qt::white));
+    }
+
+    // A screen reader reads every day of a month page as its whole date, in
+    // order under the weekday names; pressing a day clicks it.
+    void monthViewDaysReadAsDates()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        for (const QDate& date : {QDate(2026, 12, 7), QDate(2021, 2, 1), QDate(2015, 2, 28), QDate(2024, 9, 30)}) {
+            MonthView view;
+            view.setValue(date);
+            view.show();
+            QAccessibleInterface* days = QAccessible::queryAccessibleInterface(view.findChild<QTableView*>());
+            QCOMPARE(days->text(QAccessible::Name), date.toString(QStringLiteral("MMMM yyyy")));
+            QStringList weekdays;
+            QList<QDate> dates;
+            QAccessibleInterface* pressed = nullptr;
+            for (int i = 0; i < days->childCount(); ++i) {
+                QAccessibleInterface* cell = days->child(i);
+                if (!cell)
+                    continue;
+                QCOMPARE(days->indexOfChild(cell), i);
+                if (cell->role() == QAccessible::ColumnHeader)
+                    weekdays << cell->text(QAccessible::Name);
+                else
+                    dates << QLocale().toDate(cell->text(QAccessible::Name), QLocale::LongFormat);
+                if (dates.value(dates.size() - 1) == date.addDays(3))
+                    pressed = cell;
+            }
+            QCOMPARE(weekdays.join(' '), QStringLiteral("Monday Tuesday Wednesday Thursday Friday Saturday Sunday"));
+            QCOMPARE(dates.size(), 42);
+            const QDate first(date.year(), date.month(), 1);
+            QVERIFY(dates[0] < first && first <= dates[7]);
+            for (int k = 0; k < 42; ++k)
+                QCOMPARE(dates[k], dates[0].addDays(k));
+            QSignalSpy clicks(&view, &MonthView::DateClick);
+            pressed->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QTRY_COMPARE(clicks.size(), 1);
+            QCOMPARE(view.Value(), date.addDays(3));
+        }
     }
 
     void buttonKindsStayApartForTheLock()
