@@ -37,6 +37,7 @@ frmAddressDelete::frmAddressDelete()
     finishLayout();
 
     connect(cmdDelete, &QToolButton::clicked, this, &frmAddressDelete::cmdDelete_Click);
+    Keys::setDeleteButton(lstName, cmdDelete);
 }
 
 void frmAddressDelete::cmdDelete_Click()

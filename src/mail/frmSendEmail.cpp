@@ -74,6 +74,7 @@ frmSendEmail::frmSendEmail()
     Label4->setBuddy(txtSubject);
     txtMessage->setAccessibleName(kMessageName);
     lstAttachments->setAccessibleName(kAttachmentsName);
+    Keys::setDeleteButton(lstAttachments, cmdRemove);
     Label1->setBuddy(txtHost);
     Label2->setBuddy(txtSender);
 

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QDir>
 #include <QEnterEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -15,6 +16,7 @@
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
 #include "address/frmAddress.h"
+#include "address/frmAddressDelete.h"
 #include "address/frmAddressSearch.h"
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
@@ -177,6 +179,43 @@ private slots:
         QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);
         QCOMPARE(fx->launched.value(0).first, bin + QStringLiteral("/hardinfo"));
         qputenv("PATH", path);
+    }
+
+    // The standard keys do what their commands do; Delete in a list presses
+    // the screen's button that removes what is chosen there.
+    void standardKeys()
+    {
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        QTest::mouseClick(main->button("cmdNote"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        const std::pair<const char*, std::function<bool()>> keys[] = {
+            {"Ctrl+N", [&] { return main->mdiArea()->findChildren<frmNote*>().size() == 2; }},
+            {"Ctrl+O", [&] { return fx->fileRequests.size() == 1; }},
+            {"Ctrl+S", [&] { return fx->fileRequests.size() == 2; }},  // a new note asks for its name
+            {"Ctrl+P", [&] { return QFileInfo(fx->pdfPath()).size() > 0; }},
+            {"F1", [&] { return fx->messageTexts() == QStringList{"Will be saved as *.nte"}; }},
+            {"Ctrl+F", [] { return visibleWindow<frmFind>() != nullptr; }},
+        };
+        for (const auto& [key, done] : keys) {
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(QLatin1String(key)));
+            QVERIFY2(waitFor(done, 2000), key);
+        }
+        Screens::unload<frmFind>();
+        const std::pair<QWidget*, const char*> lists[] = {{Screens::show<frmSendEmail>(), "lstAttachments cmdRemove"},
+                                                          {Screens::show<frmAddressDelete>(), "lstName cmdDelete"}};
+        for (const auto& [screen, names] : lists) {
+            const QStringList name = QString::fromLatin1(names).split(' ');
+            QSignalSpy pressed(screen->findChild<QAbstractButton*>(name[1]), &QAbstractButton::clicked);
+            auto* list = screen->findChild<QWidget*>(name[0]);
+            screen->window()->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(screen->window()));
+            QVERIFY(waitFor([&] { return list->setFocus(), list->hasFocus(); }));
+            QTest::keyClick(list, Qt::Key_Delete);
+            QCOMPARE(pressed.size(), 1);
+        }
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QVERIFY(waitFor([] { return !Screens::isLoaded<frmMain>(); }, 2000));
     }
 
     // Every screen is worked with the keyboard alone, through the one mechanism of the screen base.
