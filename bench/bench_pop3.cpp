@@ -8,6 +8,7 @@
 #include "MailBenchMain.h"
 #include "mail/CMessages.h"
 #include "mail/MailConnection.h"
+#include "mail/MailNoticeBox.h"
 #include "mail/Pop3Session.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,7 @@ QByteArray message(int n)
 
 struct Mailbox {
     TestCertificates certs;
+    ConnectionSettings trust;  // the mail connections trust the test authority
     std::unique_ptr<Pop3TestServer> server;
     qsizetype wireBytes = 0;  // what the server sends of all messages, CR LF line ends
     QString error;
@@ -67,7 +69,7 @@ Mailbox& mailbox()
         }
         if (!b.server->start(&b.error, &b.certs))
             return false;
-        MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(b.certs.pem(QStringLiteral("ca"))));
+        b.trust.extraCaCertificates = QSslCertificate::fromPath(b.certs.pem(QStringLiteral("ca")));
         return true;
     }();
     if (!ready)
@@ -80,7 +82,8 @@ Mailbox& mailbox()
 bool fetchAll(CMessages& messages)
 {
     Pop3Session session(messages);
-    MailConnection connection(session, nullptr);
+    MailConnection connection(session, mailbox().trust, nullptr);
+    QObject::connect(&connection, &MailConnection::notice, &showMailNotice);
     QEventLoop loop;
     bool ok = false;
     QObject::connect(&connection, &MailConnection::finished, [&](bool done) {

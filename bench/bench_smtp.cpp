@@ -5,6 +5,7 @@
 
 #include "MailBenchMain.h"
 #include "mail/MailConnection.h"
+#include "mail/MailNoticeBox.h"
 #include "mail/SmtpSession.h"
 #include "mail/mdlMUUEncode.h"
 
@@ -29,7 +30,7 @@ void BM_SmtpStartTls_25MB_attachment(benchmark::State& state)
         state.SkipWithError(qPrintable(why));
         return;
     }
-    MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
+    const ConnectionSettings trust{.extraCaCertificates = QSslCertificate::fromPath(certs.pem(QStringLiteral("ca")))};
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("big.bin")));
     QByteArray bytes(kFileSize, Qt::Uninitialized);
@@ -51,7 +52,8 @@ void BM_SmtpStartTls_25MB_attachment(benchmark::State& state)
         m.userName = QStringLiteral("anna");
         m.password = QStringLiteral("pass word");
         SmtpSession session;
-        MailConnection connection(session, nullptr);
+        MailConnection connection(session, trust, nullptr);
+        QObject::connect(&connection, &MailConnection::notice, &showMailNotice);
         QEventLoop loop;
         bool ok = false;
         QObject::connect(&connection, &MailConnection::finished, [&](bool done) {

@@ -56,7 +56,7 @@ void frmChangeInfo::Form_Unload()
 // The same row the mail screens use.
 void frmChangeInfo::LoadContact()
 {
-    const std::optional<MailSettings> settings = readMailSettings(Con);
+    const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError);
     if (!settings)
         return;
     txtID->setText(QString::number(settings->key));

@@ -21,23 +21,25 @@ QString secretKey(const Connection& con, const QString& name)
     return QStringLiteral("%1 (%2)").arg(name, con.path());
 }
 
-std::optional<MailSettings> readMailSettings(Connection& con)
+std::optional<MailSettings> readMailSettings(Connection& con, const std::function<void(const StoreError&)>& report)
 {
     QList<MailSettings> rows;
     Recordset rst;
-    storeGuard([&] {
-        rst.Open(con, QStringLiteral("tblEmail"));
-        for (; !rst.isEOF(); rst.MoveNext()) {
-            MailSettings s;
-            s.key = rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
-            s.smtp = rst.Fields(QStringLiteral("SMTP")).toString();
-            s.yourEmail = rst.Fields(QStringLiteral("YourEmail")).toString();
-            s.remote = rst.Fields(QStringLiteral("Remote")).toString();
-            s.userName = rst.Fields(QStringLiteral("UserName")).toString();
-            s.password = rst.Fields(kPassword).toString();
-            rows << s;
-        }
-    });
+    storeGuard(
+        [&] {
+            rst.Open(con, QStringLiteral("tblEmail"));
+            for (; !rst.isEOF(); rst.MoveNext()) {
+                MailSettings s;
+                s.key = rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
+                s.smtp = rst.Fields(QStringLiteral("SMTP")).toString();
+                s.yourEmail = rst.Fields(QStringLiteral("YourEmail")).toString();
+                s.remote = rst.Fields(QStringLiteral("Remote")).toString();
+                s.userName = rst.Fields(QStringLiteral("UserName")).toString();
+                s.password = rst.Fields(kPassword).toString();
+                rows << s;
+            }
+        },
+        report);
     rst.Close();
     if (rows.isEmpty() || !Secrets::available())
         return rows.isEmpty() ? std::nullopt : std::optional(rows.last());
@@ -45,11 +47,13 @@ std::optional<MailSettings> readMailSettings(Connection& con)
     for (const MailSettings& s : rows) {
         if (s.password.isEmpty() || !Secrets::write(mailKey(con, s.key), s.password))
             continue;
-        storeGuard([&] {
-            rst.Open(con, QStringLiteral("SELECT * FROM tblEmail WHERE EmailInfo = ?"), {s.key});
-            rst.Fields(kPassword) = QString();
-            rst.Update();
-        });
+        storeGuard(
+            [&] {
+                rst.Open(con, QStringLiteral("SELECT * FROM tblEmail WHERE EmailInfo = ?"), {s.key});
+                rst.Fields(kPassword) = QString();
+                rst.Update();
+            },
+            report);
         rst.Close();
     }
     MailSettings last = rows.last();

@@ -2,10 +2,12 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class Connection;
 class Recordset;
+class StoreError;
 
 // The e-mail settings: one row of tblEmail. The settings screens may have
 // left more than one row behind; the last one is what every screen uses.
@@ -23,9 +25,10 @@ struct MailSettings {
     QString password;   // mailbox password, also the SMTP login's
 };
 
-// The last row of tblEmail, or nothing when there is none. A store failure
-// is reported to the user (as every read is) and also gives nothing.
-std::optional<MailSettings> readMailSettings(Connection& con);
+// The last row of tblEmail, or nothing when there is none. Each store
+// failure goes to `report` (the screen's reportStoreError); one in the read
+// also gives nothing.
+std::optional<MailSettings> readMailSettings(Connection& con, const std::function<void(const StoreError&)>& report);
 
 // Saves the row `rs` stands on (Update) with `password` as its mailbox
 // password, which goes to the keyring when one takes it. True when it did.

@@ -6,8 +6,6 @@
 
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
-#include "kit/MsgBox.h"
-#include "kit/StoreAccess.h"
 #include "store/Backup.h"
 #include "store/Connection.h"
 
@@ -41,46 +39,43 @@ QString storeDamagedText(const QString& store, const QString& problem, const QSt
                  .arg(newestBackupDate);
 }
 
-void recover(const QString& store, const QString& problem)
+}  // namespace
+
+std::optional<DamagedStore> checkStoreAtStart()
 {
+    const QString store = AppFolder::databaseFile();
+    if (!QFileInfo(store).isFile())
+        return std::nullopt;
+    const QString problem = Backup::problem(store);
+    if (problem.isEmpty()) {
+        Backup::daily(store, AppFolder::backupFolder(), Clock::today());
+        return std::nullopt;
+    }
     // The newest copy that is itself sound: a copy taken from a file already
     // going bad would only bring the damage back.
     QStringList backups = Backup::backups(AppFolder::backupFolder());
     while (!backups.isEmpty() && !Backup::problem(backups.last()).isEmpty())
         backups.removeLast();
+    const QString backup = backups.isEmpty() ? QString() : backups.last();
     const QDate today = Clock::today();
     QString newest;
-    if (!backups.isEmpty())
-        newest =
-            Clock::dateText(QDate::fromString(QFileInfo(backups.last()).completeBaseName().right(10), Qt::ISODate));
-    const QString text =
-        storeDamagedText(store, problem, QFileInfo(Backup::asideName(store, today)).fileName(), newest);
-    const MsgResult answer =
-        MsgBox(text, backups.isEmpty() ? MsgButtons::OKCancel : MsgButtons::YesNoCancel, MsgIcon::Critical);
+    if (!backup.isEmpty())
+        newest = Clock::dateText(QDate::fromString(QFileInfo(backup).completeBaseName().right(10), Qt::ISODate));
+    return DamagedStore{store, backup, today,
+                        storeDamagedText(store, problem, QFileInfo(Backup::asideName(store, today)).fileName(), newest),
+                        backup.isEmpty() ? MsgButtons::OKCancel : MsgButtons::YesNoCancel};
+}
+
+void recoverStore(const DamagedStore& damaged, MsgResult answer)
+{
     if (answer == MsgResult::Cancel)
         return;
-    storeGuard([&] {
-        Backup::putAside(store, today);
-        if (answer == MsgResult::Yes)
-            Backup::copy(backups.last(), store);
-        // Opening creates the empty database when no backup was taken.
-        Connection fresh;
-        fresh.Open(store);
-    });
-}
-}  // namespace
-
-void checkStoreAtStart()
-{
-    const QString store = AppFolder::databaseFile();
-    if (!QFileInfo(store).isFile())
-        return;
-    const QString problem = Backup::problem(store);
-    if (!problem.isEmpty()) {
-        recover(store, problem);
-        return;
-    }
-    storeGuard([&] { Backup::daily(store, AppFolder::backupFolder(), Clock::today()); });
+    Backup::putAside(damaged.file, damaged.today);
+    if (answer == MsgResult::Yes)
+        Backup::copy(damaged.backup, damaged.file);
+    // Opening creates the empty database when no backup was taken.
+    Connection fresh;
+    fresh.Open(damaged.file);
 }
 
 void restrictToOwner()

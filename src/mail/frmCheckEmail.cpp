@@ -13,12 +13,14 @@
 #include "controls/Twips.h"
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
+#include "kit/ConnectionSettings.h"
 #include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
+#include "mail/MailNoticeBox.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Check Email");
@@ -82,8 +84,9 @@ frmCheckEmail::frmCheckEmail()
     Frame3 = makeFrame(this, "Frame3", QStringLiteral("Password:"), twipsRect(4920, 5640, 2295, 615));
     txtPassword = makeTextBox(Frame3, "txtPassword", twipsRect(120, 240, 2055, 285), true);
 
-    Winsock1 = new MailConnection(session, this);
+    Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    connect(Winsock1, &MailConnection::notice, this, &showMailNotice);
     connect(Winsock1, &MailConnection::listed, this, &frmCheckEmail::ShowMessages);
     connect(Winsock1, &MailConnection::fetching, this, [this](int current, int total) {
         lblProgress->setText(QStringLiteral("Message %1 of %2").arg(current).arg(total));
@@ -136,7 +139,7 @@ void frmCheckEmail::Form_Unload()
 
 void frmCheckEmail::OpenInfo()
 {
-    if (const std::optional<MailSettings> settings = readMailSettings(Con)) {
+    if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
         txtHost->setText(settings->remote);
         txtUserName->setText(settings->userName);
         txtPassword->setText(settings->password);
@@ -152,7 +155,7 @@ void frmCheckEmail::cmdCheckMail_Click()
 {
     if (const std::optional<MailNotice> bad =
             Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
-        MailConnection::showNotice(*bad);
+        showMailNotice(*bad);
         return;
     }
     // A check still running is given up; what it fetched is listed already.

@@ -9,11 +9,13 @@
 #include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "kit/Clock.h"
+#include "kit/ConnectionSettings.h"
 #include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
+#include "mail/MailNoticeBox.h"
 #include "mail/frmTo.h"
 #include "mail/mdlMUUEncode.h"
 
@@ -78,8 +80,9 @@ frmSendEmail::frmSendEmail()
     Label1->setBuddy(txtHost);
     Label2->setBuddy(txtSender);
 
-    Winsock1 = new MailConnection(session, this);
+    Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    connect(Winsock1, &MailConnection::notice, this, &showMailNotice);
     connect(Winsock1, &MailConnection::written, this, [this](qint64 done, qint64 total) {
         prgSend->setMaximum(1000);
         prgSend->setValue(total > 0 ? int(done * 1000 / total) : 0);
@@ -124,7 +127,7 @@ void frmSendEmail::Form_Unload()
 
 void frmSendEmail::OpenInfo()
 {
-    if (const std::optional<MailSettings> settings = readMailSettings(Con)) {
+    if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
         txtHost->setText(settings->smtp);
         txtSender->setText(settings->yourEmail);
         loginUser = settings->userName;
@@ -187,7 +190,7 @@ void frmSendEmail::cmdSend_Click()
     std::optional<QByteArray> attachments = UUEncodeAttachments(paths, &failure, &failedAt);
     if (!attachments) {
         lstAttachments->setCurrentRow(int(failedAt));
-        MailConnection::showNotice(failure);
+        showMailNotice(failure);
         return;
     }
     lstAttachments->setCurrentRow(lstAttachments->count() - 1);

@@ -29,8 +29,10 @@
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
 #include "kit/Clock.h"
+#include "kit/MsgBox.h"
 #include "kit/ProgramLock.h"
 #include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
 #include "kit/StoreStart.h"
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
@@ -404,7 +406,12 @@ void frmMain::CheckPassFile()
         } catch (const StoreError&) {
         }
     }
-    checkStoreAtStart();
+    std::optional<DamagedStore> damaged;
+    storeGuard([&] { damaged = checkStoreAtStart(); });
+    if (damaged) {
+        const MsgResult answer = MsgBox(damaged->question, damaged->buttons, MsgIcon::Critical);
+        storeGuard([&] { recoverStore(*damaged, answer); });
+    }
     if (QFileInfo(AppFolder::markerFile()).isFile())
         Screens::showModal<frmLogin>();
     else

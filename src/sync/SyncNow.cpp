@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "kit/AppFolder.h"
+#include "kit/ConnectionSettings.h"
 #include "kit/LoadingProgress.h"
 #include "kit/MsgBox.h"
 #include "store/Connection.h"
@@ -21,7 +22,7 @@ FileOutcome SyncNow::run(const std::function<void(int)>& progress, const std::fu
         Connection con;
         con.Open(AppFolder::databaseFile());
         sqlite3_busy_timeout(con.handle(), kBusyWaitMs);
-        DavSync sync(SyncStore::readSettings(con));
+        DavSync sync(SyncStore::readSettings(con), connectionSettings());
         if (running)
             running(&sync);
         const DavSync::Result result = sync.run(con, progress);

@@ -13,6 +13,7 @@
 #include "kit/MailSettings.h"
 #include "kit/SavingProgress.h"
 #include "kit/Secrets.h"
+#include "kit/StoreAccess.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
 #include "support/Files.h"
@@ -40,7 +41,7 @@ private:
     {
         Connection con;
         con.Open(fx->dbPath());
-        return readMailSettings(con).value_or(MailSettings{}).password;
+        return readMailSettings(con, reportStoreError).value_or(MailSettings{}).password;
     }
     QString toldWhere() const { return kToldWhere.arg(fx->dbPath()); }
 

@@ -7,6 +7,7 @@
 
 #include "controls/Buttons.h"
 #include "controls/MSFlexGrid.h"
+#include "kit/ConnectionSettings.h"
 #include "mail/MailConnection.h"
 #include "mail/SmtpSession.h"
 #include "mail/frmSendEmail.h"
@@ -69,13 +70,13 @@ private slots:
         missing = SmtpTestServer::missing();
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));
-        MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
+        setConnectionSettings({.extraCaCertificates = QSslCertificate::fromPath(certs.pem(QStringLiteral("ca")))});
     }
     void init() { fx = std::make_unique<AppFixture>(); }
     void cleanup()
     {
         fx.reset();
-        MailConnection::setTimeLimits(MailConnection::kConnectLimit, MailConnection::kSilenceLimit);
+        setConnectionSettings({.extraCaCertificates = connectionSettings().extraCaCertificates});
     }
 
     // Files are listed as chosen, Remove takes the selected one, New empties
@@ -239,7 +240,7 @@ private slots:
     {
         QFETCH(QByteArray, silentAfter);
         QFETCH(QString, waiting);
-        MailConnection::setTimeLimits(1s, 1s);
+        setConnectionSettings({1s, 1s, connectionSettings().extraCaCertificates});
         ScriptedPeer peer("220 hi\r\n");
         bool silent = false;
         peer.answer = [&](const QByteArray& line) -> QByteArray {

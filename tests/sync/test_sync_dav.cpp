@@ -14,6 +14,7 @@
 #include "MailServers.h"
 #include "controls/Buttons.h"
 #include "kit/AppFolder.h"
+#include "kit/ConnectionSettings.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
 #include "support/Fixture.h"
@@ -99,7 +100,7 @@ private slots:
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));
         const QList<QSslCertificate> ca = QSslCertificate::fromPath(certs.pem("ca"));
-        DavClient::setExtraCaCertificates(ca);
+        setConnectionSettings({.extraCaCertificates = ca});
         QVERIFY(QDir(folderB.path()).mkpath("Data"));
         QFile users(server.filePath("users"));
         QVERIFY(users.open(QIODevice::WriteOnly) && users.write("user:secret\n"));
@@ -178,9 +179,9 @@ private slots:
 
     void failuresChangeNothing()
     {
-        DavClient::setExtraCaCertificates({});
+        setConnectionSettings({});
         QVERIFY(sync(1).message.contains("certificate"));
-        DavClient::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem("ca")));
+        setConnectionSettings({.extraCaCertificates = QSslCertificate::fromPath(certs.pem("ca"))});
         // Thirty new records; the server stops while A sends them.
         for (int i = 0; i < 30; ++i)
             Db::exec(db(0), QString("INSERT INTO tblAddress (FirstName) VALUES ('n%1')").arg(i, 2, 10, QChar('0')));
@@ -202,7 +203,9 @@ private slots:
         start();
         QTcpServer silent;  // accepts, never answers
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        DavClient::setTimeLimit(std::chrono::milliseconds(500));
+        ConnectionSettings quick = connectionSettings();
+        quick.answerLimit = std::chrono::milliseconds(500);
+        setConnectionSettings(quick);
         AppFolder::setPath(fx->appDir());
         main->findChild<QAction*>("mnuSyncSettings")->trigger();
         auto* screen = visibleWindow<frmSyncSettings>();
@@ -210,7 +213,8 @@ private slots:
         screen->txtServer->setText(QString("http://127.0.0.1:%1").arg(silent.serverPort()));
         screen->cmdSave->click();
         QCOMPARE(sync(0).message, "The sync server 127.0.0.1 did not answer in time.");
-        DavClient::setTimeLimit(DavClient::kTimeLimit);
+        quick.answerLimit = ConnectionSettings().answerLimit;
+        setConnectionSettings(quick);
         settings(0, "secret");
         settings(1, "wrong");
         o = sync(1);
