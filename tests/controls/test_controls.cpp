@@ -18,6 +18,16 @@
 class TestControls : public QObject {
     Q_OBJECT
 
+    bool* m_released = nullptr;  // set when the picture under test is clicked
+
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (m_released && event->type() == QEvent::MouseButtonRelease)
+            *m_released = true;
+        return false;
+    }
+
 private slots:
     void monthViewShowsTheMonthOfTheDateSet()
     {
@@ -150,6 +160,105 @@ private slots:
             pressed->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
             QTRY_COMPARE(clicks.size(), 1);
             QCOMPARE(view.Value(), date.addDays(3));
+        }
+    }
+
+    // What a screen reader hears of the buttons and of a picture that takes
+    // clicks: its caption without the mnemonic, its key, a button role; pressing clicks it.
+    void buttonsReadAsTheirCaptions()
+    {
+        QWidget panel;
+        auto* picture = new QLabel(&panel);
+        picture->setGeometry(0, 0, 40, 40);
+        Accessible::actAsButton(picture, QStringLiteral("Logo"));
+        const struct {
+            QWidget* control;
+            const char* caption;  // for a button
+            const char* name;
+            const char* key;
+            const char* shortcut = "";
+        } rows[] = {
+            {new asxToolButton(&panel), "&Save", "Save", "Alt+S"},
+            {new FlatBttn(&panel), "Cut && paste", "Cut & paste", ""},
+            {new asxPowerButton(&panel), "Trailing&", "Trailing&", ""},
+            {new asxToolButton(&panel), "&Print", "Print", "Ctrl+P", "Ctrl+P"},
+            {picture, nullptr, "Logo", ""},
+        };
+        panel.show();
+        for (const auto& row : rows) {
+            auto* button = qobject_cast<QAbstractButton*>(row.control);
+            if (button) {
+                button->setText(QLatin1String(row.caption));
+                button->setShortcut(QKeySequence(QLatin1String(row.shortcut)));
+            }
+            QAccessibleInterface* read = QAccessible::queryAccessibleInterface(row.control);
+            QCOMPARE(read->role(), QAccessible::Button);
+            QCOMPARE(read->text(QAccessible::Name), QLatin1String(row.name));
+            if (button)
+                QCOMPARE(read->text(QAccessible::Accelerator), QLatin1String(row.key));
+            bool clicked = false;
+            m_released = &clicked;
+            if (button)
+                connect(button, &QAbstractButton::clicked, this, [&] { clicked = true; });
+            else
+                picture->installEventFilter(this);
+            read->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QTRY_VERIFY2(clicked, row.name);
+        }
+        m_released = nullptr;
+        auto* named = new asxToolButton(&panel);
+        named->setAccessibleName(QStringLiteral("Calendar"));  // a picture button: no caption of its own
+        QCOMPARE(QAccessible::queryAccessibleInterface(named)->text(QAccessible::Name), QStringLiteral("Calendar"));
+    }
+
+    // The fixed cells name the grid's rows and columns; an empty cell is read by where it stands.
+    void gridCellsReadWithTheirHeadings()
+    {
+        MSFlexGrid grid;
+        grid.setCols(3);
+        grid.setRows(3);
+        const char* cells[3][3] = {{"Time", "Mon", "Tue"}, {"7:30", "Meeting", ""}, {"", "", ""}};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                grid.setTextMatrix(r, c, QLatin1String(cells[r][c]));
+        QAbstractItemModel* model = grid.model();
+        const struct {
+            int row, col;
+            const char* spoken;
+        } rows[] = {{1, 1, "Meeting"}, {1, 2, "7:30, Tue"}, {2, 1, "Mon"}, {0, 1, "Mon"}, {2, 0, ""}};
+        for (const auto& row : rows)
+            QCOMPARE(model->index(row.row, row.col).data(Qt::AccessibleTextRole).toString(), QLatin1String(row.spoken));
+        QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Tue"));
+        QCOMPARE(model->headerData(1, Qt::Vertical).toString(), QStringLiteral("7:30"));
+        grid.setFixedCols(0);
+        QCOMPARE(model->headerData(1, Qt::Vertical), QVariant());
+        QCOMPARE(model->index(1, 2).data(Qt::AccessibleTextRole).toString(), QStringLiteral("Tue"));
+    }
+
+    // The focused button wears a dotted frame that stands out from its face.
+    void focusFrameShowsOnEveryFace()
+    {
+        const std::pair<QColor, QColor> rows[] = {{QColor(0, 0, 128), Qt::white}, {QColor(255, 255, 128), Qt::black}};
+        for (const auto& [face, frame] : rows) {
+            asxToolButton button;
+            button.setText(QStringLiteral("OK"));
+            button.resize(60, 30);
+            button.setBackColor(face);
+            auto framed = [&] {
+                const QImage image = button.grab().toImage();
+                int dots = 0;
+                for (int y = 2; y < 28; ++y)
+                    dots += image.pixelColor(2, y) == frame;
+                return dots;
+            };
+            button.show();
+            button.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&button));
+            button.clearFocus();
+            QCOMPARE(framed(), 0);
+            button.setFocus();
+            QTRY_VERIFY(button.hasFocus());
+            QVERIFY(framed() > 5);
         }
     }
 

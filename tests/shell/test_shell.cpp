@@ -14,9 +14,11 @@
 #include "account/frmChangeInfo.h"
 #include "account/frmChangePass.h"
 #include "account/frmLogin.h"
+#include "account/frmNoPassword.h"
 #include "account/frmPassInfo.h"
 #include "address/frmAddress.h"
 #include "address/frmAddressDelete.h"
+#include "address/frmAddressEdit.h"
 #include "address/frmAddressSearch.h"
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
@@ -29,12 +31,14 @@
 #include "notes/frmNote.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
+#include "planner/frmOrganizerSearch.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
 #include "shell/frmSplash.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
+#include "sync/frmSyncSettings.h"
 
 namespace {
 // A screen; its Tab walk from the first control on; keys
@@ -216,6 +220,49 @@ private slots:
         }
         QTest::keySequence(QApplication::focusWidget(), QKeySequence(QStringLiteral("Ctrl+Q")));
         QVERIFY(waitFor([] { return !Screens::isLoaded<frmMain>(); }, 2000));
+    }
+
+    // No caption is cut: every label shown holds its whole text, at whatever
+    // scale the run is made (the suite runs this once more at 200 %).
+    void everyLabelHoldsItsText()
+    {
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        QTest::mouseClick(main->button("cmdNote"), Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressBook"), Qt::LeftButton);
+        const std::function<QWidget*()> screens[] = {
+            [main] { return main; },       Screens::show<frmLogin>,           Screens::show<frmPassInfo>,
+            Screens::show<frmNoPassword>,  Screens::show<frmChangePass>,      Screens::show<frmChangeInfo>,
+            Screens::show<frmAbout>,       Screens::show<frmLoadingPic>,      Screens::show<frmFind>,
+            Screens::show<frmCal>,         Screens::show<frmCalendar>,        Screens::show<frmSendEmail>,
+            Screens::show<frmTo>,          Screens::show<frmCheckEmail>,      Screens::show<frmAddress>,
+            Screens::show<frmAddressEdit>, Screens::show<frmAddressDelete>,   Screens::show<frmAddressSearch>,
+            Screens::show<frmOrganizer>,   Screens::show<frmOrganizerSearch>, Screens::show<frmSyncSettings>};
+        QStringList cut;
+        int read = 0;
+        for (const auto& open : screens) {
+            QWidget* screen = open();
+            QVERIFY(screen);
+            for (QLabel* label : screen->findChildren<QLabel*>()) {
+                if (!label->isVisibleTo(screen->window()) || label->text().isEmpty() || !label->pixmap().isNull())
+                    continue;
+                ++read;
+                const QRect room = label->contentsRect();
+                const int flags =
+                    int(label->alignment()) | Qt::TextShowMnemonic | (label->wordWrap() ? Qt::TextWordWrap : 0);
+                const QRect needs = label->fontMetrics().boundingRect(room, flags, label->text());
+                if (needs.width() > room.width() || (label->wordWrap() && needs.height() > room.height()))
+                    cut << QStringLiteral("%1/%2 \"%3\" needs %4x%5 in %6x%7")
+                               .arg(screen->objectName(), label->objectName(), label->text())
+                               .arg(needs.width())
+                               .arg(needs.height())
+                               .arg(room.width())
+                               .arg(room.height());
+            }
+        }
+        QVERIFY2(read > 80, qPrintable(QString::number(read)));
+        qInfo("%d labels at %g times, %lld cut", read, qApp->devicePixelRatio(), qsizetype(cut.size()));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join('\n')));
     }
 
     // Every screen is worked with the keyboard alone, through the one mechanism of the screen base.
