@@ -2,6 +2,9 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
+
+#include "controls/Controls.h"
 
 #include "controls/Twips.h"
 
@@ -96,9 +99,24 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
     return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
 }
 
+namespace {
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->font = static_cast<const MSFlexGrid*>(parent())->cellFont(index.row(), index.column());
+    }
+};
+}  // namespace
+
 MSFlexGrid::MSFlexGrid(QWidget* parent)
     : QTableView(parent)
 {
+    setItemDelegate(new CellDelegate(this));
     m_cells.m_fixedColour = palette().color(QPalette::Button);
     setModel(&m_cells);
     // The arrow keys move between cells; Tab leaves the grid for the screen's next control.
@@ -214,6 +232,15 @@ QColor MSFlexGrid::cellBackColor(int row, int col) const
     if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
         return QColor();
     return m_cells.back(row, col);
+}
+
+QFont MSFlexGrid::cellFont(int row, int col) const
+{
+    if (!m_cells.isFixed(row, col))
+        return font();
+    // The room the view leaves for a cell's text: its width less a margin each side.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return fittingFont(font(), TextMatrix(row, col), columnWidth(col) - 2 * margin);
 }
 
 int MSFlexGrid::ColWidth(int col) const

@@ -78,6 +78,10 @@ public:
     void setTextMatrix(int row, int col, const QString& text);
     QColor cellBackColor(int row, int col) const;
 
+    // The face a cell is drawn in: a heading wider than its cell in a smaller
+    // one, so that no heading is cut; an ordinary cell's text is cut at its edge.
+    QFont cellFont(int row, int col) const;
+
     // Widths in twips.
     int ColWidth(int col) const;
     void setColWidth(int col, int widthTwips);

@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTest>
 
 #include "account/frmChangeInfo.h"
@@ -22,6 +24,8 @@
 #include "address/frmAddressSearch.h"
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
+#include "controls/MSFlexGrid.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
 #include "mail/frmCheckEmail.h"
@@ -222,10 +226,13 @@ private slots:
         QVERIFY(waitFor([] { return !Screens::isLoaded<frmMain>(); }, 2000));
     }
 
-    // No caption is cut: every label shown holds its whole text, at whatever
-    // scale the run is made (the suite runs this once more at 200 %).
-    void everyLabelHoldsItsText()
+    // No caption is cut: every label and command button shown holds its whole
+    // text in the program's face, at whatever scale the run is made (the
+    // suite runs this once more at 200 %).
+    void everyCaptionFits()
     {
+        const QFont before = QApplication::font();
+        QApplication::setFont(screenFont());
         frmMain* main = fx->openMainWindow();
         fx->makeDataFolder();
         QTest::mouseClick(main->button("cmdNote"), Qt::LeftButton);
@@ -243,25 +250,51 @@ private slots:
         for (const auto& open : screens) {
             QWidget* screen = open();
             QVERIFY(screen);
-            for (QLabel* label : screen->findChildren<QLabel*>()) {
-                if (!label->isVisibleTo(screen->window()) || label->text().isEmpty() || !label->pixmap().isNull())
-                    continue;
+            if (const QString shots = qEnvironmentVariable("TESSALY_SHOTS"); !shots.isEmpty())  // to look at
+                screen->grab().save(
+                    QStringLiteral("%1/%2-%3.png").arg(shots).arg(qApp->devicePixelRatio()).arg(screen->objectName()));
+            auto check = [&](QWidget* control, const QString& text, const QRect& room, int flags, const QFont& face) {
+                if (!control->isVisibleTo(screen->window()) || text.isEmpty())
+                    return;
                 ++read;
-                const QRect room = label->contentsRect();
-                const int flags =
-                    int(label->alignment()) | Qt::TextShowMnemonic | (label->wordWrap() ? Qt::TextWordWrap : 0);
-                const QRect needs = label->fontMetrics().boundingRect(room, flags, label->text());
-                if (needs.width() > room.width() || (label->wordWrap() && needs.height() > room.height()))
+                const QRect needs = QFontMetrics(face, control).boundingRect(room, flags | Qt::TextShowMnemonic, text);
+                if (needs.width() > room.width() || (flags & Qt::TextWordWrap && needs.height() > room.height()))
                     cut << QStringLiteral("%1/%2 \"%3\" needs %4x%5 in %6x%7")
-                               .arg(screen->objectName(), label->objectName(), label->text())
+                               .arg(screen->objectName(), control->objectName(), text)
                                .arg(needs.width())
                                .arg(needs.height())
                                .arg(room.width())
                                .arg(room.height());
+            };
+            for (QLabel* label : screen->findChildren<QLabel*>())
+                if (label->pixmap().isNull())
+                    check(label, label->text(), label->contentsRect(),
+                          int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0), label->font());
+            for (QPushButton* button : screen->findChildren<QPushButton*>()) {
+                QStyleOptionButton option;
+                option.initFrom(button);
+                check(button, button->text(),
+                      button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button), Qt::AlignCenter,
+                      button->font());
             }
+            // The headings of the grids (a margin each side), and the tab strips' captions side by side.
+            const int margin = screen->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+            for (MSFlexGrid* grid : screen->findChildren<MSFlexGrid*>())
+                for (int row = 0; row < grid->Rows(); ++row)
+                    for (int col = 0; col < (row < grid->FixedRows() ? grid->Cols() : grid->FixedCols()); ++col)
+                        check(grid, grid->TextMatrix(row, col),
+                              QRect(0, 0, grid->columnWidth(col) - 2 * margin, grid->rowHeight(row)), 0,
+                              grid->cellFont(row, col));
+            for (QTabBar* strip : screen->findChildren<QTabBar*>())
+                if (strip->isVisibleTo(screen->window()) && strip->sizeHint().width() > strip->parentWidget()->width())
+                    cut << QStringLiteral("%1/%2 needs %3 in %4")
+                               .arg(screen->objectName(), strip->parentWidget()->objectName())
+                               .arg(strip->sizeHint().width())
+                               .arg(strip->parentWidget()->width());
         }
+        QApplication::setFont(before);
         QVERIFY2(read > 80, qPrintable(QString::number(read)));
-        qInfo("%d labels at %g times, %lld cut", read, qApp->devicePixelRatio(), qsizetype(cut.size()));
+        qInfo("%d captions at %g times, %lld cut", read, qApp->devicePixelRatio(), qsizetype(cut.size()));
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join('\n')));
     }
 
