@@ -171,6 +171,9 @@ def read(window, main):
 
     if not window.name:
         faults.append("the window has no name")
+    # A message box is read by its text: a label inside it.
+    if window.getRoleName() == "alert" and not find(window, lambda n: n.getRoleName() == "label" and n.name, False):
+        faults.append("a message box without a text to read")
     walk(window, window.name or "main window")
     return count, faults
 
