@@ -7,7 +7,6 @@
 #include "mail/MailConnection.h"
 #include "mail/MailNoticeBox.h"
 #include "mail/SmtpSession.h"
-#include "mail/mdlMUUEncode.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -47,7 +46,7 @@ void BM_SmtpStartTls_25MB_attachment(benchmark::State& state)
         m.sender = QStringLiteral("anna@example.org");
         m.recipients = QStringLiteral("bob@example.net");
         m.subject = QStringLiteral("25 MB");
-        m.attachments = UUEncodeAttachments({file.fileName()}).value_or(QByteArray());
+        m.attachments = {file.fileName()};
         m.host = QStringLiteral("127.0.0.1");
         m.userName = QStringLiteral("anna");
         m.password = QStringLiteral("pass word");

@@ -64,7 +64,7 @@ void frmChangeInfo::LoadContact()
     txtYourEmail->setText(settings->yourEmail);
     txtHost->setText(settings->remote);
     txtEmailUserName->setText(settings->userName);
-    txtPassword->setText(settings->password);
+    showStoredPassword(Con, *settings);
 }
 
 void frmChangeInfo::cmdSave_Click()

@@ -8,6 +8,10 @@
 
 namespace {
 
+// A long Send is written a slice at a time: the next once the socket holds
+// less than this, so that it never holds the message whole.
+constexpr qint64 kWriteAhead = 2 * 1024 * 1024;
+
 int wholeSeconds(std::chrono::milliseconds limit)
 {
     return int((limit.count() + 999) / 1000);
@@ -53,6 +57,7 @@ MailConnection::MailConnection(MailSession& session, const ConnectionSettings& s
             if (m_done == m_total)
                 m_total = 0;
         }
+        writeMore();
     });
     connect(m_socket, &QSslSocket::disconnected, this, [this] {
         if (!m_sslErrors.isEmpty())
@@ -95,6 +100,7 @@ void MailConnection::drop()
 
 void MailConnection::hangUp()
 {
+    m_data.reset();
     m_timer.stop();
     const QSignalBlocker quiet(m_socket);
     m_socket->abort();
@@ -181,16 +187,31 @@ void MailConnection::timedOut()
     });
 }
 
+void MailConnection::writeMore()
+{
+    while (m_data && m_socket->bytesToWrite() < kWriteAhead) {
+        const QByteArray slice = m_data->next();
+        if (!slice.isEmpty()) {
+            m_socket->write(slice);
+            continue;
+        }
+        if (const std::optional<MailNotice> failure = std::exchange(m_data, nullptr)->failure())
+            hear([this, notice = *failure] { return m_session.dataFailed(notice); });
+    }
+}
+
 void MailConnection::carryOut(const MailAction& action)
 {
     switch (action.kind) {
     case MailAction::Kind::Send:
         if (action.tracked) {
             m_done = 0;
-            m_total = action.bytes.size();
+            m_total = action.data ? action.data->size() : action.bytes.size();
             emit written(0, m_total);
         }
         m_socket->write(action.bytes);
+        m_data = action.data;
+        writeMore();
         break;
     case MailAction::Kind::StartTls:
         m_handshaking = true;

@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 class QSslSocket;
 
@@ -53,6 +54,7 @@ private:
     void hear(News news);
     void goOn();
     void carryOut(const MailAction& action);
+    void writeMore();
     void showNotice(const MailNotice& notice, int conversation);
     void hangUp();
     void readArrived();
@@ -76,4 +78,5 @@ private:
     bool m_noticeUp = false;           // a notice is waiting to be shown or being shown
     bool m_goingOn = false;            // inside goOn(): news waits for that loop
     int m_conversation = 0;            // counts drop()s: a notice of an older one is not shown
+    std::shared_ptr<MailData> m_data;  // what is left of a long Send
 };

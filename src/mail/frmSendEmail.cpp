@@ -16,6 +16,7 @@
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
 #include "mail/MailNoticeBox.h"
+#include "mail/MailPassword.h"
 #include "mail/frmTo.h"
 #include "mail/mdlMUUEncode.h"
 
@@ -128,6 +129,7 @@ void frmSendEmail::Form_Unload()
 void frmSendEmail::OpenInfo()
 {
     if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
+        m_settings = *settings;
         txtHost->setText(settings->smtp);
         txtSender->setText(settings->yourEmail);
         loginUser = settings->userName;
@@ -180,15 +182,25 @@ void frmSendEmail::cmdClose_Click()
 
 void frmSendEmail::cmdSend_Click()
 {
-    // Every file is read now, before anything goes to the server: one that
+    // A login never goes out with an empty password: the keyring's, or the
+    // user's answer when none is stored here.
+    if (!loginUser.isEmpty() && loginPassword.isEmpty()) {
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kSmtpPort).host,
+                         [this](const QString& password) {
+                             loginPassword = password;
+                             cmdSend_Click();
+                         });
+        return;
+    }
+    // Every file is opened now, before anything goes to the server: one that
     // cannot be read stops the Send with its name, selected in the list.
+    // They are read as the message goes out.
     QStringList paths;
     for (int i = 0; i < lstAttachments->count(); ++i)
         paths << lstAttachments->item(i)->text();
     MailNotice failure;
     qsizetype failedAt = -1;
-    std::optional<QByteArray> attachments = UUEncodeAttachments(paths, &failure, &failedAt);
-    if (!attachments) {
+    if (!UUEncodeStream(paths).open(&failure, &failedAt)) {
         lstAttachments->setCurrentRow(int(failedAt));
         showMailNotice(failure);
         return;
@@ -201,7 +213,7 @@ void frmSendEmail::cmdSend_Click()
     message.recipients = txtRecipient->text();
     message.subject = txtSubject->text();
     message.text = txtMessage->toPlainText();
-    message.attachments = std::move(*attachments);
+    message.attachments = paths;
     message.date = Clock::now();
     message.host = server.host;
     message.tls = smtpTlsMode(server.port);
