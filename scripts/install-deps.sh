@@ -27,6 +27,8 @@ packages=(
   clang-format clang-tidy
   # tests/data/make_inputs.py: one more iCalendar writer of others
   python3-icalendar
+  # tests: the screens as a screen reader reads them (AT-SPI), on an X server of their own
+  at-spi2-core python3-pyatspi xvfb xauth
 )
 
 missing=()

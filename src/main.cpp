@@ -3,10 +3,10 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QFont>
 #include <QIcon>
 #include <QTimer>
 
+#include "controls/Controls.h"
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
 #include "kit/Screens.h"
@@ -71,11 +71,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(AppInfo::kTitle);
     QGuiApplication::setDesktopFileName(AppInfo::kAppId);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
-    // The screens are laid out for a small sans serif face of 8 points.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setPointSizeF(8.25);
-    QApplication::setFont(font);
+    QApplication::setFont(screenFont());
     if (qEnvironmentVariableIntValue("TESSALY_EXIT_AFTER_START") == 1)
         reportStartAndExit();
     Screens::show<frmSplash>();

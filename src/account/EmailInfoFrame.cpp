@@ -22,6 +22,13 @@ const QString kKeptInFile =
     QStringLiteral("No keyring answers on this desktop, so the mail password is kept in the file %1.");
 const QString kNotKept = QStringLiteral("The keyring did not take the mail password (%1), so it is not kept.");
 
+namespace {
+// What a screen reader calls the picture buttons.
+const QString kSmtpHelpName = QStringLiteral("SMTP host help");
+const QString kRemoteHelpName = QStringLiteral("Remote host help");
+const QString kSaveName = QStringLiteral("Save");
+}  // namespace
+
 void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, const char* userNameBox)
 {
     // The two screens differ only in which of these two rows comes first.
@@ -46,6 +53,13 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
         makePictureButton<FlatBttn>(Frame4, "cmdRemoteHelp", twipsRect(5640, 1200, 540, 540), QStringLiteral("help"));
     cmdSave =
         makePictureButton<asxToolButton>(Frame4, "cmdSave", twipsRect(2280, 2760, 1095, 615), QStringLiteral("save"));
+
+    for (auto [label, box] : {std::pair(Label7, txtsmtp), std::pair(Label8, txtYourEmail), std::pair(Label9, txtHost),
+                              std::pair(Label10, txtEmailUserName), std::pair(Label11, txtPassword)})
+        label->setBuddy(box);
+    cmdSMTPhelp->setAccessibleName(kSmtpHelpName);
+    cmdRemoteHelp->setAccessibleName(kRemoteHelpName);
+    cmdSave->setAccessibleName(kSaveName);
 
     Keys::setDefaultButton(Frame4, cmdSave);
     QObject::connect(cmdSMTPhelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdSMTPhelp_Click);

@@ -16,6 +16,8 @@
 
 namespace {
 const QString kCaption = QStringLiteral("chang Password");
+// What a screen reader calls the green check.
+const QString kOkayName = QStringLiteral("Okay");
 const QString kInvalid = QStringLiteral("Invalid UserName or Password, try again!");
 const QString kInvalidTitle = QStringLiteral("Login");
 const QString kNotEqual = QStringLiteral("not equal");
@@ -62,6 +64,12 @@ frmChangePass::frmChangePass()
     txtRePass = makeTextBox(fraNew, "txtRePass", twipsRect(1680, 1320, 1695, 375), true);
     cmdOkay =
         makePictureButton<asxPowerButton>(fraNew, "cmdOkay", twipsRect(3600, 720, 1095, 495), QStringLiteral("okay"));
+    cmdOkay->setAccessibleName(kOkayName);
+    Label1->setBuddy(txtcurrentUserName);
+    Label2->setBuddy(txtCurrentPass);
+    Label6->setBuddy(txtUserName);
+    Label4->setBuddy(txtPass);
+    Label3->setBuddy(txtRePass);
     // Until the current pair is proved, the new boxes lie outside the window;
     // hidden, they cannot be reached with the Tab key either.
     fraNew->hide();

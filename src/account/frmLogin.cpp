@@ -44,6 +44,8 @@ frmLogin::frmLogin()
 
     txtUserName = makeTextBox(asxGenericContainer1, "txtUserName", twipsRect(960, 120, 2175, 375));
     txtPassword = makeTextBox(asxGenericContainer1, "txtPassword", twipsRect(960, 720, 2175, 375), true);
+    Label1->setBuddy(txtUserName);
+    Label2->setBuddy(txtPassword);
     setTabOrder(txtUserName, txtPassword);
 
     auto button = [&](const char* name, const QString& caption, const QRect& rect) {

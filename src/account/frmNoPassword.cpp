@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QLabel>
 
+#include "controls/Accessible.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
 
@@ -34,6 +35,7 @@ frmNoPassword::frmNoPassword()
     Label3 = make("Label3", QStringLiteral("ok"), twipsRect(240, 2880, 9015, 1335), bgrColor(0x000000FF));
     Label3->setCursor(Qt::PointingHandCursor);
     Label3->installEventFilter(this);
+    Accessible::actAsButton(Label3, Label3->text());
 }
 
 void frmNoPassword::Form_Load()

@@ -19,6 +19,8 @@
 namespace {
 // The marker's whole content; only its existence is ever tested.
 const QByteArray kMarker("Pass\r\n");
+// What a screen reader calls the green check.
+const QString kOkayName = QStringLiteral("Okay");
 
 }  // namespace
 
@@ -42,6 +44,10 @@ frmPassInfo::frmPassInfo()
     txtRePass = makeTextBox(Frame5, "txtRePass", twipsRect(1800, 1800, 1695, 375), true);
     cmdOkay =
         makePictureButton<asxPowerButton>(Frame5, "cmdOkay", twipsRect(4680, 600, 1095, 495), QStringLiteral("okay"));
+    cmdOkay->setAccessibleName(kOkayName);
+    Label1->setBuddy(txtUserName);
+    Label2->setBuddy(txtPass);
+    Label3->setBuddy(txtRePass);
     // The advice texts run over two lines in their narrow boxes.
     for (QLabel* wrapped : {Label6, Label3, Label4, Label5})
         wrapped->setWordWrap(true);

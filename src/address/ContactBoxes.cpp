@@ -150,6 +150,7 @@ void ContactBoxes::createContactBoxes(QWidget* parent, Layout layout)
 
         QLineEdit* box = makeTextBox(parent, b.name, inTwips(entry ? b.entryBox : b.browseBox));
         paintLightYellow(box);
+        (this->*b.label)->setBuddy(box);
         this->*b.box = box;
     }
     txtpostcode->setMaxLength(kPostCodeLength);

@@ -32,6 +32,7 @@ frmAddress::frmAddress()
     Label11 = makeLabel(asxGenericContainer1, "Label11", kCountCaption, twipsRect(3480, 3120, 735, 255));
     lblCount = makeLabel(asxGenericContainer1, "lblCount", QString(), twipsRect(4320, 3120, 375, 255));
     txtComments = makeCommentsBox(asxGenericContainer1, twipsRect(0, 3480, 8055, 1815));
+    Label13->setBuddy(txtComments);
 
     QWidget* const order[] = {txtFirstName, txtLastName, txthomeAddress, txtSuburb,   txtemail,   txtICQ,
                               txtHomePhone, txtFax,      txtMobile,      txtpostcode, txtWebPage, txtComments};

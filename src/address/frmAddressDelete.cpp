@@ -26,15 +26,18 @@ frmAddressDelete::frmAddressDelete()
     Frame4 = makeControl<QGroupBox>(this, "Frame4", twipsRect(0, 3360, 5175, 2895));
     Label13 = makeLabel(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3375, 255));
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 2175));
+    Label13->setBuddy(txtComments);
     paintLightYellow(txtComments);
 
     cmdDelete =
         makePictureButton<asxToolButton>(this, "cmdDelete", twipsRect(0, 6360, 5175, 615), QStringLiteral("delete"));
+    cmdDelete->setAccessibleName(kCaption);
     txtID = makeTextBox(this, "txtID", twipsRect(480, 7080, 1935, 285));
 
     finishLayout();
 
     connect(cmdDelete, &QToolButton::clicked, this, &frmAddressDelete::cmdDelete_Click);
+    Keys::setDeleteButton(lstName, cmdDelete);
 }
 
 void frmAddressDelete::cmdDelete_Click()

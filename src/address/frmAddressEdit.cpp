@@ -15,6 +15,9 @@
 
 namespace {
 const QString kCaption = QStringLiteral("Edit");
+// What a screen reader calls the picture buttons.
+const QString kSaveName = QStringLiteral("Save");
+const QString kPrintName = QStringLiteral("Print");
 
 const QFont kCounterFont(QStringLiteral("Arial"), 18, QFont::Bold);
 
@@ -44,6 +47,7 @@ frmAddressEdit::frmAddressEdit()
     Label11 = makeLabel(Frame4, "Label11", kCountCaption, twipsRect(3480, 240, 735, 255));
     lblCount = makeLabel(Frame4, "lblCount", QString(), twipsRect(4320, 240, 375, 255));
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 1815));
+    Label13->setBuddy(txtComments);
 
     Frame3 = makeControl<QGroupBox>(this, "Frame3", twipsRect(0, 5880, 5175, 1095));
     cmdAddressSave = makePictureButton<asxToolButton>(Frame3, "cmdAddressSave", twipsRect(120, 360, 735, 495),
@@ -51,6 +55,8 @@ frmAddressEdit::frmAddressEdit()
     // Printing is the address panel's Print button; this one does nothing.
     cmdAddressPrint = makePictureButton<asxToolButton>(Frame3, "cmdAddressPrint", twipsRect(1320, 360, 735, 495),
                                                        QStringLiteral("print"));
+    cmdAddressSave->setAccessibleName(kSaveName);
+    cmdAddressPrint->setAccessibleName(kPrintName);
     lblNo = makeCounter(Frame3, "lblNo", QStringLiteral("No."), twipsRect(2280, 360, 735, 495));
     lblCurrent = makeCounter(Frame3, "lblCurrent", QString(), twipsRect(3120, 360, 495, 495));
     // Wider than its 495 twips, to the frame's edge: a count of 100000 must show whole.

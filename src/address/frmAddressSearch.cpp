@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "address/ContactBoxes.h"
+#include "controls/Accessible.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
@@ -19,6 +20,8 @@
 namespace {
 const QString kCaption = QStringLiteral("Search");
 const QString kNotFoundTitle = QStringLiteral("Not Found");
+// What a screen reader calls the picture that runs a search.
+const QString kSearchName = QStringLiteral("Search %1");
 
 struct FieldInfo {
     const char* buttonName;
@@ -155,6 +158,7 @@ frmAddressSearch::frmAddressSearch()
         *buttons[i] = button;
 
         QLineEdit* box = makeTextBox(Frame2, info.boxName, inTwips(info.box));
+        box->setAccessibleName(button->text());
         if (field == FirstName || field == LastName)
             box->setFont(nameFont);
         if (info.enterSearches)
@@ -166,6 +170,7 @@ frmAddressSearch::frmAddressSearch()
         picture->setPixmap(searchPicture);
         picture->setCursor(Qt::PointingHandCursor);
         picture->installEventFilter(this);
+        Accessible::actAsButton(picture, kSearchName.arg(button->text()));
         *pictures[i] = picture;
     }
 

@@ -12,6 +12,7 @@
 
 namespace {
 const QString kCaption = QStringLiteral("Calculator");
+const QString kDisplayName = QStringLiteral("Display");
 const QString kOperatorCaptions[4] = {QStringLiteral("+"), QStringLiteral("-"), QStringLiteral("x"),
                                       QStringLiteral("/")};
 
@@ -61,6 +62,7 @@ frmCal::frmCal()
     // Nothing reads the display back, so typing into it would only mislead.
     txtDisp->setReadOnly(true);
     txtDisp->setFocusPolicy(Qt::NoFocus);
+    txtDisp->setAccessibleName(kDisplayName);
 
     for (int d = 0; d < 10; ++d) {
         cmdNum[d] = key(this, QStringLiteral("cmdNum_%1").arg(d), QString::number(d), digitPosition(d));

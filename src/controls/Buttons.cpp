@@ -3,6 +3,9 @@
 #include <QEnterEvent>
 #include <QIcon>
 #include <QMouseEvent>
+#include <QPainter>
+
+#include "controls/Accessible.h"
 
 namespace {
 void paintBackground(QWidget* widget, const QColor& color)
@@ -28,6 +31,7 @@ ButtonBase::ButtonBase(QWidget* parent)
     setAutoRaise(true);
     setFocusPolicy(Qt::TabFocus);
     setToolButtonStyle(Qt::ToolButtonTextOnly);
+    Accessible::install();
 }
 
 void ButtonBase::setBackColor(const QColor& color)
@@ -39,6 +43,19 @@ void ButtonBase::setPicture(const QString& name)
 {
     setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(name)));
     setToolButtonStyle(Qt::ToolButtonIconOnly);
+}
+
+void ButtonBase::paintEvent(QPaintEvent* event)
+{
+    QToolButton::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // The style's own focus frame vanishes on the coloured faces: a dotted
+    // line in black or white, whichever stands out from the face.
+    QPainter painter(this);
+    const QColor face = palette().color(QPalette::Button);
+    painter.setPen(QPen(face.lightness() < 128 ? Qt::white : Qt::black, 1, Qt::DotLine));
+    painter.drawRect(rect().adjusted(2, 2, -3, -3));
 }
 
 void ButtonBase::enterEvent(QEnterEvent* event)

@@ -2,6 +2,14 @@
 
 #include <QFontMetrics>
 
+QFont screenFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setPointSizeF(8.25);
+    return font;
+}
+
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect)
 {
     auto* label = new QLabel(parent);
@@ -11,13 +19,17 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
     return label;
 }
 
+QFont fittingFont(QFont font, const QString& text, int width)
+{
+    while (QFontMetrics(font).horizontalAdvance(text) > width && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    return font;
+}
+
 void setFittingText(QLabel* label, const QString& text)
 {
     label->setText(text);
-    QFont font = label->font();
-    while (QFontMetrics(font).horizontalAdvance(text) > label->contentsRect().width() && font.pointSizeF() > 6)
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-    label->setFont(font);
+    label->setFont(fittingFont(label->font(), text, label->contentsRect().width()));
 }
 
 QLineEdit* makeTextBox(QWidget* parent, const char* name, const QRect& rect, bool password)

@@ -3,10 +3,16 @@
 #include <QGroupBox>
 #include <utility>
 
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRect>
+
+// The face the screens are laid out for: a small sans serif of 8 points.
+QFont screenFont();
+// `font`, made smaller (down to 6 points) until `text` is no wider than `width` pixels.
+QFont fittingFont(QFont font, const QString& text, int width);
 
 // Screens are built control by control at fixed positions; each control is
 // named, so that its objectName is the name the screen gives it.

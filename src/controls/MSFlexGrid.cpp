@@ -2,6 +2,9 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
+
+#include "controls/Controls.h"
 
 #include "controls/Twips.h"
 
@@ -61,9 +64,34 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
             return int(*it);
         return int(m_colAlignments.value(col, Qt::AlignLeft | Qt::AlignVCenter));
     }
+    case Qt::AccessibleTextRole:
+        return spokenText(row, col);
     default:
         return RowsModel::data(index, role);
     }
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    if (orientation == Qt::Horizontal)
+        return m_fixedRows > 0 ? text(0, section) : QVariant();
+    return m_fixedCols > 0 ? text(section, 0) : QVariant();
+}
+
+QString GridModel::spokenText(int row, int col) const
+{
+    QString spoken = text(row, col);
+    if (!spoken.isEmpty() || isFixed(row, col))
+        return spoken;
+    QStringList headings;
+    if (m_fixedCols > 0)
+        headings << text(row, 0);
+    if (m_fixedRows > 0)
+        headings << text(0, col);
+    headings.removeAll(QString());
+    return headings.join(QStringLiteral(", "));
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
@@ -71,9 +99,24 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
     return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
 }
 
+namespace {
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->font = static_cast<const MSFlexGrid*>(parent())->cellFont(index.row(), index.column());
+    }
+};
+}  // namespace
+
 MSFlexGrid::MSFlexGrid(QWidget* parent)
     : QTableView(parent)
 {
+    setItemDelegate(new CellDelegate(this));
     m_cells.m_fixedColour = palette().color(QPalette::Button);
     setModel(&m_cells);
     // The arrow keys move between cells; Tab leaves the grid for the screen's next control.
@@ -189,6 +232,15 @@ QColor MSFlexGrid::cellBackColor(int row, int col) const
     if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
         return QColor();
     return m_cells.back(row, col);
+}
+
+QFont MSFlexGrid::cellFont(int row, int col) const
+{
+    if (!m_cells.isFixed(row, col))
+        return font();
+    // The room the view leaves for a cell's text: its width less a margin each side.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return fittingFont(font(), TextMatrix(row, col), columnWidth(col) - 2 * margin);
 }
 
 int MSFlexGrid::ColWidth(int col) const

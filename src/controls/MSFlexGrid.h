@@ -30,6 +30,10 @@ public:
 
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // The fixed cells name the rows and columns, for a screen reader.
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // A cell as it is read: its text, or where it stands when it has none.
+    QString spokenText(int row, int col) const;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 };
 
@@ -73,6 +77,10 @@ public:
     QString TextMatrix(int row, int col) const;
     void setTextMatrix(int row, int col, const QString& text);
     QColor cellBackColor(int row, int col) const;
+
+    // The face a cell is drawn in: a heading wider than its cell in a smaller
+    // one, so that no heading is cut; an ordinary cell's text is cut at its edge.
+    QFont cellFont(int row, int col) const;
 
     // Widths in twips.
     int ColWidth(int col) const;

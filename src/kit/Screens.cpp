@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QEventLoop>
 #include <QMdiArea>
@@ -57,6 +58,15 @@ void Keys::setDefaultButton(QWidget* area, QAbstractButton* button)
 void Keys::setCancelButton(QWidget* screen, QAbstractButton* button)
 {
     screen->setProperty(kCancelButton, QVariant::fromValue<QObject*>(button));
+}
+
+void Keys::setDeleteButton(QWidget* list, QAbstractButton* button)
+{
+    auto* remove = new QAction(list);
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    list->addAction(remove);
+    QObject::connect(remove, &QAction::triggered, button, [button] { press(button); });
 }
 
 bool Keys::handle(QWidget* screen, const QKeyEvent* event)

@@ -20,6 +20,8 @@ namespace Keys {
 // `area` is the screen itself, a frame on it, or a single box.
 void setDefaultButton(QWidget* area, QAbstractButton* button);
 void setCancelButton(QWidget* screen, QAbstractButton* button);
+// Delete in `list` presses `button`, the screen's own way of removing what is chosen there.
+void setDeleteButton(QWidget* list, QAbstractButton* button);
 // What a screen does with a key its focused control left alone; true when taken.
 bool handle(QWidget* screen, const QKeyEvent* event);
 }  // namespace Keys

@@ -25,6 +25,9 @@
 
 namespace {
 const QString kCaption = QStringLiteral("Check Email");
+// What a screen reader calls the boxes without a caption.
+const QString kMessageName = QStringLiteral("Message");
+const QString kAttachmentsName = QStringLiteral("Attachments");
 
 // The list view's own width for a column added without one.
 constexpr int kColumnTwips = 1440;
@@ -73,6 +76,8 @@ frmCheckEmail::frmCheckEmail()
     lstAttachments->setGeometry(twipsRect(120, 4635, 7095, 780));
     lstAttachments->setToolTip(QStringLiteral("Double-click a file to save it"));
     lstAttachments->hide();
+    txtBody->setAccessibleName(kMessageName);
+    lstAttachments->setAccessibleName(kAttachmentsName);
     lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvMessages->installEventFilter(this);
 

@@ -22,6 +22,9 @@
 
 namespace {
 const QString kCaption = QStringLiteral("Send Email");
+// What a screen reader calls the boxes without a caption.
+const QString kMessageName = QStringLiteral("Message");
+const QString kAttachmentsName = QStringLiteral("Attachments");
 const QString kSeparator = QStringLiteral("; ");
 }  // namespace
 
@@ -69,6 +72,14 @@ frmSendEmail::frmSendEmail()
     txtHost = makeTextBox(this, "txtHost", twipsRect(1740, 6240, 3015, 285));
     Label2 = makeLabel(this, "Label2", QStringLiteral("Your e-mail address:"), twipsRect(345, 6600, 1425, 195));
     txtSender = makeTextBox(this, "txtSender", twipsRect(1860, 6600, 3015, 285));
+
+    txtRecipient->setAccessibleName(cmdTo->text());
+    Label4->setBuddy(txtSubject);
+    txtMessage->setAccessibleName(kMessageName);
+    lstAttachments->setAccessibleName(kAttachmentsName);
+    Keys::setDeleteButton(lstAttachments, cmdRemove);
+    Label1->setBuddy(txtHost);
+    Label2->setBuddy(txtSender);
 
     Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));

@@ -29,6 +29,8 @@ const QString Notes::kClosedCaption = QStringLiteral("Tessaly 2001 ");
 namespace {
 const QString kSaveChangesQuestion = QStringLiteral("Save changes to this note?");
 const QString kOpenCaption = QStringLiteral("Tessaly 2001 [Doc %1]");
+// What a screen reader calls a note that has no file yet.
+const QString kNoteName = QStringLiteral("Doc %1");
 const QString kFilter = QStringLiteral("Note (*.nte)");
 const QString kOpenTitle = QStringLiteral("Open");
 const QString kSaveTitle = QStringLiteral("Save");
@@ -215,6 +217,7 @@ frmNote* Notes::LoadNewDoc(NoteDesk& desk)
 {
     ++desk.DocumentCount;
     auto* note = new frmNote(&desk);
+    note->setAccessibleName(kNoteName.arg(desk.DocumentCount));
     if (desk.setCaption)
         desk.setCaption(kOpenCaption.arg(desk.DocumentCount));
     note->Form_Load();

@@ -53,6 +53,8 @@ frmFind::frmFind()
     Replace = makeCommandButton(this, "Replace", QStringLiteral("&Replace"), twipsRect(3840, 480, 1095, 375));
     cmdCancel = makeCommandButton(this, "cmdCancel", QStringLiteral("&Cancel"), twipsRect(3840, 960, 1095, 375));
 
+    Label1->setBuddy(Text1);
+    Label2->setBuddy(Text2);
     setTabOrder(Replace, Text2);
     setTabOrder(Text2, cmdfind);
     setTabOrder(cmdfind, Check1);

@@ -9,6 +9,10 @@
 #include "kit/MsgBox.h"
 #include "notes/NoteDocuments.h"
 
+namespace {
+const QString kTextName = QStringLiteral("Note");
+}  // namespace
+
 frmNote::frmNote(NoteDesk* desk)
     : desk(desk)
 {
@@ -19,6 +23,7 @@ frmNote::frmNote(NoteDesk* desk)
 
     RichNote = new RichTextBox(this);
     RichNote->setObjectName(QStringLiteral("RichNote"));
+    RichNote->setAccessibleName(kTextName);
     // Activating the window puts the cursor in the note.
     setFocusProxy(RichNote);
 }

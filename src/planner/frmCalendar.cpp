@@ -9,6 +9,10 @@
 #include "controls/Twips.h"
 #include "kit/Clock.h"
 
+namespace {
+const QString kExitName = QStringLiteral("Exit");
+}  // namespace
+
 frmCalendar::frmCalendar()
 {
     setObjectName(QStringLiteral("frmCalendar"));
@@ -27,6 +31,7 @@ frmCalendar::frmCalendar()
     cmdExit = makeControl<asxPowerButton>(this, "cmdExit", twipsRect(840, 2280, 735, 615));
     cmdExit->setPicture(QStringLiteral("exit"));
     cmdExit->setIconSize(QSize(32, 32));
+    cmdExit->setAccessibleName(kExitName);
 
     setTabOrder(MonthView1, cmdExit);
     Keys::setCancelButton(this, cmdExit);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -66,6 +67,8 @@ const QString kMessageLabel = QStringLiteral("Message");
 const QString kFinishLabel = QStringLiteral("Finish Time");
 const QString kSave = QStringLiteral("Save");
 const QString kSearch = QStringLiteral("Search");
+// What a screen reader calls a month page's grid.
+const QString kScheduleName = QStringLiteral("Schedule");
 const QString kNoFinishTime = QStringLiteral("Don't forget the finish time");
 const QString kHelpMissing = QStringLiteral("The help file %1 could not be opened: %2.");
 
@@ -95,6 +98,7 @@ frmOrganizer::frmOrganizer()
     setFixedSize(twips(9765), twips(7410));
 
     SSTab1 = makeControl<QTabWidget>(this, "SSTab1", twipsRect(0, 0, 9735, 7455));
+    SSTab1->setAccessibleName(kCaption);
     // All thirteen tabs share one row, as narrow as their captions allow.
     SSTab1->tabBar()->setUsesScrollButtons(false);
     SSTab1->tabBar()->setExpanding(true);
@@ -104,6 +108,12 @@ frmOrganizer::frmOrganizer()
         auto* page = new QWidget;
         page->setObjectName(QStringLiteral("SSTab1_page_%1").arg(SSTab1->count()));
         SSTab1->addTab(page, caption);
+    }
+    // In a smaller face rather than cut where the captions are wider than the strip.
+    for (QFont face = SSTab1->tabBar()->font();
+         SSTab1->tabBar()->sizeHint().width() > SSTab1->width() && face.pointSizeF() > 6;) {
+        face.setPointSizeF(face.pointSizeF() - 0.25);
+        SSTab1->tabBar()->setFont(face);
     }
 
     for (int k = 0; k < kPages; ++k)
@@ -131,6 +141,7 @@ void frmOrganizer::buildMonthPage(int k)
     grid->setRows(kGridRows);
     grid->setFixedRows(1);
     grid->setFixedCols(1);
+    grid->setAccessibleName(kScheduleName);
     MSgridTime[i] = grid;
 
     auto* frame = makeControl<QGroupBox>(page, name("Frame1", k), onPage(6360, 480, 3135, 6735));
@@ -156,6 +167,9 @@ void frmOrganizer::buildMonthPage(int k)
     combo->setMaxVisibleItems(kFinishTimes.size());
     combo->setEditText(kFinishLabel);
     cboTimeFinshed[i] = combo;
+    message->setBuddy(text);
+    finish->setBuddy(combo);
+    combo->lineEdit()->setAccessibleName(kFinishLabel);
 
     auto* save = makeControl<QPushButton>(frame, name("cmdSave", k), twipsRect(120, 5520, 1335, 375), kSave);
     cmdSave[i] = save;

@@ -35,6 +35,8 @@ const QString kFieldFinished = QStringLiteral("TimeFinished");
 constexpr int kDefaultColumnWidth = 1440;
 // The calendar moves here when a mode button shows it.
 constexpr int kCalendarLeft = 1200;
+// What a screen reader calls the picture that runs a search.
+const QString kSearchName = QStringLiteral("Search %1");
 
 // A 32 x 32 picture that runs its search when clicked.
 QToolButton* picture(QWidget* parent, const char* name, const QRect& rect)
@@ -85,6 +87,15 @@ frmOrganizerSearch::frmOrganizerSearch()
     MonthView1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
 
     lstv = makeControl<ListView>(this, "lstv", twipsRect(0, 2760, 7815, 4455));
+
+    // The mode buttons stand where the boxes' captions would.
+    for (auto [box, image, button] :
+         {std::tuple(txtFinishTime, imgFinishTime, cmdFinished), std::tuple(txtDate, imgDate, cmdDate),
+          std::tuple(txtStartTime, imgStartTime, cmdStart)}) {
+        box->setAccessibleName(button->text());
+        image->setAccessibleName(kSearchName.arg(button->text()));
+    }
+    lstQuickMonth->setAccessibleName(cmdQuickSearchMonth->text());
 
     connect(cmdDate, &QPushButton::clicked, this, &frmOrganizerSearch::cmdDate_Click);
     connect(cmdStart, &QPushButton::clicked, this, &frmOrganizerSearch::cmdStart_Click);

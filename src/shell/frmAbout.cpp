@@ -23,6 +23,7 @@
 namespace {
 const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
 const QString kNoDescription = QStringLiteral("No description available.");
+const QString kDescriptionName = QStringLiteral("Description");
 
 // Where the system-information tool is registered: the full path of the
 // program, or failing that the folder it was installed to.
@@ -80,6 +81,7 @@ frmAbout::frmAbout()
 
     txtDescription = makeControl<RichTextBox>(this, "txtDescription", twipsRect(1050, 1125, 4785, 2505));
     txtDescription->setReadOnly(true);
+    txtDescription->setAccessibleName(kDescriptionName);
 
     // Two lines, grey over white, cut the buttons off as an etched groove.
     const QColor lineColors[2] = {QColor(128, 128, 128), Qt::white};

@@ -5,6 +5,7 @@
 
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/AppInfo.h"
 
 namespace {
 const char* const kAuthorLine = "Your day, your people, your notes";
@@ -15,6 +16,7 @@ frmLoadingPic::frmLoadingPic()
     setObjectName(QStringLiteral("frmLoadingPic"));
     setWindowFlags(Qt::FramelessWindowHint);
     setFixedSize(twips(7485), twips(5910));
+    setAccessibleName(AppInfo::kTitle);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, mainBlue());
     setPalette(palette);

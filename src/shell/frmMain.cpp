@@ -110,6 +110,7 @@ struct frmMain::Command {
     } button = {};
     std::function<void()> run = {};
     bool keptWhenLocked = false;
+    // A standard key, shown beside a menu entry; a panel's works while the panel shows.
     const char* shortcut = nullptr;
 };
 
@@ -184,6 +185,7 @@ void frmMain::createPanels()
     AddressOption = new QWidget(centralWidget());
     AddressOption->setObjectName(QStringLiteral("AddressOption"));
     AddressOption->setFixedWidth(twips(1875));
+    AddressOption->setAccessibleName(kAddressOptions);
     AddressOption->setAutoFillBackground(true);
     AddressOption->hide();
     QLabel* heading = colouredLabel(AddressOption, "Label3", twipsRect(60, 60, 1815, 375), kYellow, kAddressOptions);
@@ -194,6 +196,7 @@ void frmMain::createPanels()
     NoteOption = new asxGenericContainer(centralWidget());
     NoteOption->setObjectName(QStringLiteral("NoteOption"));
     NoteOption->setFixedWidth(twips(1785));
+    NoteOption->setAccessibleName(kNoteOptions);
     NoteOption->setBackColor(mainBlue());
     NoteOption->setFrameShape(QFrame::Box);
     NoteOption->hide();
@@ -266,11 +269,13 @@ void frmMain::createCommands()
 
         // The note panel: five icon buttons, then text buttons.
         {"cmdNew",       "New",        NotePanel, {{0, 600, 855, 495}, "new", "lblNew"},
-            [this] { Notes::LoadNewDoc(*m_notes); }},
+            [this] { Notes::LoadNewDoc(*m_notes); }, false, "Ctrl+N"},
         {"cmdOpen",      "Open",       NotePanel, {{0, 1200, 855, 495}, "open", "lblOpen"},
-            [this] { Notes::Opendoc(*m_notes); }},
-        {"cmdSave",      "Save",       NotePanel, {{0, 1800, 855, 495}, "save", "lblSave"},   Notes::SaveDoc},
-        {"cmdPrint",     "Print",      NotePanel, {{0, 2520, 855, 495}, "print", "lblPrint"}, Notes::PrintNote},
+            [this] { Notes::Opendoc(*m_notes); }, false, "Ctrl+O"},
+        {"cmdSave",      "Save",       NotePanel, {{0, 1800, 855, 495}, "save", "lblSave"},   Notes::SaveDoc,
+            false, "Ctrl+S"},
+        {"cmdPrint",     "Print",      NotePanel, {{0, 2520, 855, 495}, "print", "lblPrint"}, Notes::PrintNote,
+            false, "Ctrl+P"},
         {"cmdNoteExit",  "Exit",       NotePanel, {{0, 3240, 855, 495}, "back", "lblNoteExit"},
             [this] { NoteOption->setVisible(false); }},
         {"cmdSaveAs",    "Save As",    NotePanel, {{0, 4560, 1695, 375}},  [this] { Notes::SaveAss(*m_notes); }},
@@ -281,8 +286,8 @@ void frmMain::createCommands()
         {"cmdSelectAll", "Select All", NotePanel, {{840, 5640, 855, 375}}, Notes::SelectAll},
         {"cmdTime",      "Time",       NotePanel, {{0, 6000, 855, 375}},   [this] { Notes::InsertTime(*m_notes); }},
         {"cmdDate",      "Date",       NotePanel, {{840, 6000, 855, 375}}, [this] { Notes::InsertDate(*m_notes); }},
-        {"cmdfind",      "Find",       NotePanel, {{0, 6360, 855, 375}},   Notes::ShowFind},
-        {"cmdHelp",      "Help",       NotePanel, {{840, 6360, 855, 375}}, Notes::Help},
+        {"cmdfind",      "Find",       NotePanel, {{0, 6360, 855, 375}},   Notes::ShowFind, false, "Ctrl+F"},
+        {"cmdHelp",      "Help",       NotePanel, {{840, 6360, 855, 375}}, Notes::Help, false, "F1"},
 
         // The menus. A locked program keeps Exit and About.
         {"mnuImportContacts",     "&Import Contacts...",     FileMenu, {}, FileExchange::importContacts},
@@ -292,7 +297,7 @@ void frmMain::createCommands()
         {"",                      "-",                       FileMenu},
         {"mnuSyncNow",            "&Sync Now",               FileMenu, {}, SyncNow::withProgress},
         {"",                      "-",                       FileMenu},
-        {"mnuExit",               "&Exit",                   FileMenu, {}, Screens::unload<frmMain>, true},
+        {"mnuExit",               "&Exit",                   FileMenu, {}, Screens::unload<frmMain>, true, "Ctrl+Q"},
         {"mnuChangePass",         "Change &password",        PropertiesMenu, {}, Screens::show<frmChangePass>},
         {"sep1",                  "-",                       PropertiesMenu},
         {"mnuChangeInfo",         "Change &Info",            PropertiesMenu, {}, Screens::show<frmChangeInfo>},

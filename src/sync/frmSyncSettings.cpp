@@ -16,6 +16,9 @@
 #include "sync/SyncSettings.h"
 
 namespace {
+// What a screen reader calls the picture buttons.
+const QString kServerHelpName = QStringLiteral("Server help");
+const QString kSaveName = QStringLiteral("Save");
 const QString kNotKept = QStringLiteral("The keyring did not take the sync password (%1), so it is not kept.");
 }  // namespace
 
@@ -37,6 +40,12 @@ frmSyncSettings::frmSyncSettings()
         makePictureButton<FlatBttn>(Frame1, "cmdServerHelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
     cmdSave =
         makePictureButton<asxToolButton>(Frame1, "cmdSave", twipsRect(2280, 1800, 1095, 615), QStringLiteral("save"));
+
+    Label1->setBuddy(txtServer);
+    Label2->setBuddy(txtSyncUserName);
+    Label3->setBuddy(txtSyncPassword);
+    cmdServerHelp->setAccessibleName(kServerHelpName);
+    cmdSave->setAccessibleName(kSaveName);
 
     connect(cmdServerHelp, &QToolButton::clicked, this, &frmSyncSettings::cmdServerHelp_Click);
     connect(cmdSave, &QToolButton::clicked, this, &frmSyncSettings::cmdSave_Click);

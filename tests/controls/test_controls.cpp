@@ -1,5 +1,10 @@
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+
+#include "controls/Accessible.h"
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
@@ -107,6 +112,136 @@ private slots:
         grid.setRows(302);
         QCOMPARE(grid.TextMatrix(299, 0) + '|' + grid.TextMatrix(300, 1), QStringLiteral("299|"));
         QCOMPARE(grid.cellBackColor(301, 1), QColor(Qt::white));
+    }
+
+    // A screen reader reads every day of a month page as its whole date, in
+    // order under the weekday names; pressing a day clicks it.
+    void monthViewDaysReadAsDates()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        for (const QDate& date : {QDate(2026, 12, 7), QDate(2021, 2, 1), QDate(2015, 2, 28), QDate(2024, 9, 30)}) {
+            MonthView view;
+            view.setValue(date);
+            view.show();
+            QAccessibleInterface* days = QAccessible::queryAccessibleInterface(view.findChild<QTableView*>());
+            QCOMPARE(days->text(QAccessible::Name), date.toString(QStringLiteral("MMMM yyyy")));
+            QStringList weekdays;
+            QList<QDate> dates;
+            QAccessibleInterface* pressed = nullptr;
+            for (int i = 0; i < days->childCount(); ++i) {
+                QAccessibleInterface* cell = days->child(i);
+                if (!cell)
+                    continue;
+                QCOMPARE(days->indexOfChild(cell), i);
+                if (cell->role() == QAccessible::ColumnHeader)
+                    weekdays << cell->text(QAccessible::Name);
+                else
+                    dates << QLocale().toDate(cell->text(QAccessible::Name), QLocale::LongFormat);
+                if (dates.value(dates.size() - 1) == date.addDays(3))
+                    pressed = cell;
+            }
+            QCOMPARE(weekdays.join(' '), QStringLiteral("Monday Tuesday Wednesday Thursday Friday Saturday Sunday"));
+            QCOMPARE(dates.size(), 42);
+            const QDate first(date.year(), date.month(), 1);
+            QVERIFY(dates[0] < first && first <= dates[7]);
+            for (int k = 0; k < 42; ++k)
+                QCOMPARE(dates[k], dates[0].addDays(k));
+            QSignalSpy clicks(&view, &MonthView::DateClick);
+            pressed->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QTRY_COMPARE(clicks.size(), 1);
+            QCOMPARE(view.Value(), date.addDays(3));
+        }
+    }
+
+    // What a screen reader hears of the buttons and of a picture that takes
+    // clicks: its caption without the mnemonic (or the name code gave it), its
+    // key, a button role; pressing a button clicks it.
+    void buttonsReadAsTheirCaptions()
+    {
+        QWidget panel;
+        auto* picture = new QLabel(&panel);
+        Accessible::actAsButton(picture, QStringLiteral("Logo"));
+        auto* named = new asxToolButton(&panel);
+        named->setAccessibleName(QStringLiteral("Calendar"));  // a picture button: no caption of its own
+        const struct {
+            QWidget* control;
+            const char *caption, *name, *key, *shortcut = "";
+        } rows[] = {
+            {new asxToolButton(&panel), "&Save", "Save", "Alt+S"},
+            {new FlatBttn(&panel), "Cut && paste", "Cut & paste", ""},
+            {new asxPowerButton(&panel), "Trailing&", "Trailing&", ""},
+            {new asxToolButton(&panel), "&Print", "Print", "Ctrl+P", "Ctrl+P"},
+            {named, "", "Calendar", ""},
+            {picture, nullptr, "Logo", ""},
+        };
+        panel.show();
+        for (const auto& row : rows) {
+            QAccessibleInterface* read = QAccessible::queryAccessibleInterface(row.control);
+            QCOMPARE(read->role(), QAccessible::Button);
+            auto* button = qobject_cast<QAbstractButton*>(row.control);
+            if (!button) {
+                QCOMPARE(read->text(QAccessible::Name), QLatin1String(row.name));
+                continue;
+            }
+            button->setText(QLatin1String(row.caption));
+            button->setShortcut(QKeySequence(QLatin1String(row.shortcut)));
+            QCOMPARE(read->text(QAccessible::Name) + '|' + read->text(QAccessible::Accelerator),
+                     QLatin1String(row.name) + '|' + QLatin1String(row.key));
+            QSignalSpy clicks(button, &QAbstractButton::clicked);
+            read->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QTRY_COMPARE(clicks.size(), 1);
+        }
+    }
+
+    // The fixed cells name the grid's rows and columns; an empty cell is read by where it stands.
+    void gridCellsReadWithTheirHeadings()
+    {
+        MSFlexGrid grid;
+        grid.setCols(3);
+        grid.setRows(3);
+        const char* cells[3][3] = {{"Time", "Mon", "Tue"}, {"7:30", "Meeting", ""}, {"", "", ""}};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                grid.setTextMatrix(r, c, QLatin1String(cells[r][c]));
+        QAbstractItemModel* model = grid.model();
+        const struct {
+            int row, col;
+            const char* spoken;
+        } rows[] = {{1, 1, "Meeting"}, {1, 2, "7:30, Tue"}, {2, 1, "Mon"}, {0, 1, "Mon"}, {2, 0, ""}};
+        for (const auto& row : rows)
+            QCOMPARE(model->index(row.row, row.col).data(Qt::AccessibleTextRole).toString(), QLatin1String(row.spoken));
+        QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Tue"));
+        QCOMPARE(model->headerData(1, Qt::Vertical).toString(), QStringLiteral("7:30"));
+        grid.setFixedCols(0);
+        QCOMPARE(model->headerData(1, Qt::Vertical), QVariant());
+        QCOMPARE(model->index(1, 2).data(Qt::AccessibleTextRole).toString(), QStringLiteral("Tue"));
+    }
+
+    // The focused button wears a dotted frame that stands out from its face.
+    void focusFrameShowsOnEveryFace()
+    {
+        const std::pair<QColor, QColor> rows[] = {{QColor(0, 0, 128), Qt::white}, {QColor(255, 255, 128), Qt::black}};
+        for (const auto& [face, frame] : rows) {
+            asxToolButton button;
+            button.setText(QStringLiteral("OK"));
+            button.resize(60, 30);
+            button.setBackColor(face);
+            auto framed = [&] {
+                const QImage image = button.grab().toImage();
+                int dots = 0;
+                for (int y = 2; y < 28; ++y)
+                    dots += image.pixelColor(2, y) == frame;
+                return dots;
+            };
+            button.show();
+            button.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&button));
+            button.clearFocus();
+            QCOMPARE(framed(), 0);
+            button.setFocus();
+            QTRY_VERIFY(button.hasFocus());
+            QVERIFY(framed() > 5);
+        }
     }
 
     void buttonKindsStayApartForTheLock()

@@ -2,22 +2,30 @@
 #include <QAction>
 #include <QDir>
 #include <QEnterEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTest>
 
 #include "account/frmChangeInfo.h"
 #include "account/frmChangePass.h"
 #include "account/frmLogin.h"
+#include "account/frmNoPassword.h"
 #include "account/frmPassInfo.h"
 #include "address/frmAddress.h"
+#include "address/frmAddressDelete.h"
+#include "address/frmAddressEdit.h"
 #include "address/frmAddressSearch.h"
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
+#include "controls/Controls.h"
+#include "controls/MSFlexGrid.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
 #include "mail/frmCheckEmail.h"
@@ -27,12 +35,14 @@
 #include "notes/frmNote.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
+#include "planner/frmOrganizerSearch.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
 #include "shell/frmSplash.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
+#include "sync/frmSyncSettings.h"
 
 namespace {
 // A screen; its Tab walk from the first control on; keys
@@ -177,6 +187,115 @@ private slots:
         QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);
         QCOMPARE(fx->launched.value(0).first, bin + QStringLiteral("/hardinfo"));
         qputenv("PATH", path);
+    }
+
+    // The standard keys do what their commands do; Delete in a list presses
+    // the screen's button that removes what is chosen there.
+    void standardKeys()
+    {
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        QTest::mouseClick(main->button("cmdNote"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        const std::pair<const char*, std::function<bool()>> keys[] = {
+            {"Ctrl+N", [&] { return main->mdiArea()->findChildren<frmNote*>().size() == 2; }},
+            {"Ctrl+O", [&] { return fx->fileRequests.size() == 1; }},
+            {"Ctrl+S", [&] { return fx->fileRequests.size() == 2; }},  // a new note asks for its name
+            {"Ctrl+P", [&] { return QFileInfo(fx->pdfPath()).size() > 0; }},
+            {"F1", [&] { return fx->messageTexts() == QStringList{"Will be saved as *.nte"}; }},
+            {"Ctrl+F", [] { return visibleWindow<frmFind>() != nullptr; }},
+        };
+        for (const auto& [key, done] : keys) {
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(QLatin1String(key)));
+            QVERIFY2(waitFor(done, 2000), key);
+        }
+        Screens::unload<frmFind>();
+        const std::pair<QWidget*, const char*> lists[] = {{Screens::show<frmSendEmail>(), "lstAttachments cmdRemove"},
+                                                          {Screens::show<frmAddressDelete>(), "lstName cmdDelete"}};
+        for (const auto& [screen, names] : lists) {
+            const QStringList name = QString::fromLatin1(names).split(' ');
+            QSignalSpy pressed(screen->findChild<QAbstractButton*>(name[1]), &QAbstractButton::clicked);
+            auto* list = screen->findChild<QWidget*>(name[0]);
+            screen->window()->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(screen->window()));
+            QVERIFY(waitFor([&] { return list->setFocus(), list->hasFocus(); }));
+            QTest::keyClick(list, Qt::Key_Delete);
+            QCOMPARE(pressed.size(), 1);
+        }
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QVERIFY(waitFor([] { return !Screens::isLoaded<frmMain>(); }, 2000));
+    }
+
+    // No caption is cut: every label and command button shown holds its whole
+    // text in the program's face, at whatever scale the run is made (the
+    // suite runs this once more at 200 %).
+    void everyCaptionFits()
+    {
+        const QFont before = QApplication::font();
+        QApplication::setFont(screenFont());
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        QTest::mouseClick(main->button("cmdNote"), Qt::LeftButton);
+        QTest::mouseClick(main->button("cmdAddressBook"), Qt::LeftButton);
+        const std::function<QWidget*()> screens[] = {
+            [main] { return main; },       Screens::show<frmLogin>,           Screens::show<frmPassInfo>,
+            Screens::show<frmNoPassword>,  Screens::show<frmChangePass>,      Screens::show<frmChangeInfo>,
+            Screens::show<frmAbout>,       Screens::show<frmLoadingPic>,      Screens::show<frmFind>,
+            Screens::show<frmCal>,         Screens::show<frmCalendar>,        Screens::show<frmSendEmail>,
+            Screens::show<frmTo>,          Screens::show<frmCheckEmail>,      Screens::show<frmAddress>,
+            Screens::show<frmAddressEdit>, Screens::show<frmAddressDelete>,   Screens::show<frmAddressSearch>,
+            Screens::show<frmOrganizer>,   Screens::show<frmOrganizerSearch>, Screens::show<frmSyncSettings>};
+        QStringList cut;
+        int read = 0;
+        for (const auto& open : screens) {
+            QWidget* screen = open();
+            QVERIFY(screen);
+            if (const QString shots = qEnvironmentVariable("TESSALY_SHOTS"); !shots.isEmpty())  // to look at
+                screen->grab().save(
+                    QStringLiteral("%1/%2-%3.png").arg(shots).arg(qApp->devicePixelRatio()).arg(screen->objectName()));
+            auto check = [&](QWidget* control, const QString& text, const QRect& room, int flags, const QFont& face) {
+                if (!control->isVisibleTo(screen->window()) || text.isEmpty())
+                    return;
+                ++read;
+                const QRect needs = QFontMetrics(face, control).boundingRect(room, flags | Qt::TextShowMnemonic, text);
+                if (needs.width() > room.width() || (flags & Qt::TextWordWrap && needs.height() > room.height()))
+                    cut << QStringLiteral("%1/%2 \"%3\" needs %4x%5 in %6x%7")
+                               .arg(screen->objectName(), control->objectName(), text)
+                               .arg(needs.width())
+                               .arg(needs.height())
+                               .arg(room.width())
+                               .arg(room.height());
+            };
+            for (QLabel* label : screen->findChildren<QLabel*>())
+                if (label->pixmap().isNull())
+                    check(label, label->text(), label->contentsRect(),
+                          int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0), label->font());
+            for (QPushButton* button : screen->findChildren<QPushButton*>()) {
+                QStyleOptionButton option;
+                option.initFrom(button);
+                check(button, button->text(),
+                      button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button), Qt::AlignCenter,
+                      button->font());
+            }
+            // The headings of the grids (a margin each side), and the tab strips' captions side by side.
+            const int margin = screen->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+            for (MSFlexGrid* grid : screen->findChildren<MSFlexGrid*>())
+                for (int row = 0; row < grid->Rows(); ++row)
+                    for (int col = 0; col < (row < grid->FixedRows() ? grid->Cols() : grid->FixedCols()); ++col)
+                        check(grid, grid->TextMatrix(row, col),
+                              QRect(0, 0, grid->columnWidth(col) - 2 * margin, grid->rowHeight(row)), 0,
+                              grid->cellFont(row, col));
+            for (QTabBar* strip : screen->findChildren<QTabBar*>())
+                if (strip->isVisibleTo(screen->window()) && strip->sizeHint().width() > strip->parentWidget()->width())
+                    cut << QStringLiteral("%1/%2 needs %3 in %4")
+                               .arg(screen->objectName(), strip->parentWidget()->objectName())
+                               .arg(strip->sizeHint().width())
+                               .arg(strip->parentWidget()->width());
+        }
+        QApplication::setFont(before);
+        QVERIFY2(read > 80, qPrintable(QString::number(read)));
+        qInfo("%d captions at %g times, %lld cut", read, qApp->devicePixelRatio(), qsizetype(cut.size()));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join('\n')));
     }
 
     // Every screen is worked with the keyboard alone, through the one mechanism of the screen base.
