@@ -109,12 +109,6 @@ frmOrganizer::frmOrganizer()
         page->setObjectName(QStringLiteral("SSTab1_page_%1").arg(SSTab1->count()));
         SSTab1->addTab(page, caption);
     }
-    // In a smaller face rather than cut where the captions are wider than the strip.
-    for (QFont face = SSTab1->tabBar()->font();
-         SSTab1->tabBar()->sizeHint().width() > SSTab1->width() && face.pointSizeF() > 6;) {
-        face.setPointSizeF(face.pointSizeF() - 0.25);
-        SSTab1->tabBar()->setFont(face);
-    }
 
     for (int k = 0; k < kPages; ++k)
         buildMonthPage(k);
