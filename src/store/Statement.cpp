@@ -30,6 +30,13 @@ Statement& Statement::bind(int index, qint64 value)
     return *this;
 }
 
+Statement& Statement::bind(int index, const QByteArray& bytes)
+{
+    // A zero-length BLOB, not NULL, for an empty object.
+    sqlite3_bind_blob(m_stmt, index, bytes.isEmpty() ? "" : bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
 bool Statement::step()
 {
     const int rc = sqlite3_step(m_stmt);
@@ -52,6 +59,12 @@ QString Statement::text(int column) const
 qint64 Statement::integer(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);
+}
+
+QByteArray Statement::blob(int column) const
+{
+    const void* bytes = sqlite3_column_blob(m_stmt, column);
+    return QByteArray(static_cast<const char*>(bytes), sqlite3_column_bytes(m_stmt, column));
 }
 
 bool Statement::isNull(int column) const

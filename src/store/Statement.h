@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 struct sqlite3;
@@ -17,11 +18,14 @@ public:
 
     Statement& bind(int index, const QString& text);
     Statement& bind(int index, qint64 value);
+    // Bytes as they are (a BLOB), not as text.
+    Statement& bind(int index, const QByteArray& bytes);
     // True while there is a row.
     bool step();
     void reset();
     QString text(int column) const;
     qint64 integer(int column) const;
+    QByteArray blob(int column) const;
     bool isNull(int column) const;
 
 private:

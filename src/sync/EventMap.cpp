@@ -10,6 +10,7 @@
 #include <QTimeZone>
 
 #include "kit/Clock.h"
+#include "sync/VCard.h"
 
 namespace EventMap {
 
@@ -60,7 +61,20 @@ QDateTime localOf(icaltimetype t)
     QDateTime wall(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
     if (!t.zone)
         return wall;  // floating: the same wall time everywhere
-    return QDateTime::fromSecsSinceEpoch(icaltime_as_timet_with_zone(t, t.zone)).toLocalTime();
+    auto* zone = const_cast<icaltimezone*>(t.zone);
+    qint64 at = icaltime_as_timet_with_zone(t, zone);
+    const icaltimetype back = icaltime_from_timet_with_zone(at, 0, zone);
+    if (back.year != t.year || back.month != t.month || back.day != t.day || back.hour != t.hour
+        || back.minute != t.minute || back.second != t.second) {
+        // A wall time the zone skips (in the hour a clock is put forward)
+        // counts with the offset it had before the change: an event ending
+        // at 2:30 in a gap from 2:00 to 3:00 lasts until 3:30, as RFC 5545
+        // reads it, rather than ending where it started.
+        icaltimetype before = icaltime_from_timet_with_zone(at - 3 * 3600, 0, icaltimezone_get_utc_timezone());
+        const int offset = icaltimezone_get_utc_offset_of_utc_time(zone, &before, nullptr);
+        at = QDateTime(wall.date(), wall.time(), Qt::UTC).toSecsSinceEpoch() - offset;
+    }
+    return QDateTime::fromSecsSinceEpoch(at).toLocalTime();
 }
 
 Imported fromEvent(icalcomponent* ev)
@@ -104,6 +118,13 @@ Imported fromEvent(icalcomponent* ev)
     in.changed = in.changed || note.size() > 1 || icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
 
     in.uid = textOf(ev, ICAL_UID_PROPERTY);
+    if (icalproperty* rid = icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY);
+        rid && !in.uid.isEmpty()) {
+        icaltimetype t = icalproperty_get_recurrenceid(rid);
+        if (t.zone && !icaltime_is_utc(t))
+            t = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
+        in.uid = occurrenceUid(in.uid, QString::fromLatin1(icaltime_as_ical_string(t)));
+    }
     if (in.uid.isEmpty()) {
         QCryptographicHash hash(QCryptographicHash::Sha1);
         for (const QString& f : a)
@@ -115,6 +136,8 @@ Imported fromEvent(icalcomponent* ev)
 
 void readCalendar(icalcomponent* cal, ReadResult& result)
 {
+    result.todos += icalcomponent_count_components(cal, ICAL_VTODO_COMPONENT);
+    result.journals += icalcomponent_count_components(cal, ICAL_VJOURNAL_COMPONENT);
     for (icalcomponent* ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev;
          ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
         // libical marks what it could not read with X-LIC-ERROR; such an event is left out whole.
@@ -190,10 +213,35 @@ std::optional<QDate> parseDate(const QString& text)
     return date;
 }
 
+QString occurrenceUid(const QString& uid, const QString& recurrenceId)
+{
+    return uid + u'#' + recurrenceId;
+}
+
+namespace {
+
+// Web calendars write "LOCATION:" and the like with nothing after it on
+// every event; libical takes an empty text for an error that would cost the
+// whole event. Such a line says nothing, so it is left out before parsing.
+QByteArray withoutEmptyTexts(const QByteArray& bytes)
+{
+    static const QRegularExpression empty(QStringLiteral("^(SUMMARY|LOCATION|DESCRIPTION|COMMENT)(;[^:]*)?:\\s*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const VCard::Line& line : VCard::unfold(bytes))
+        if (!empty.match(QString::fromUtf8(line.text)).hasMatch())
+            out += QByteArrayView(bytes).sliced(line.begin, line.end - line.begin);
+    return out;
+}
+
+}  // namespace
+
 ReadResult read(const QByteArray& bytes)
 {
     ReadResult result;
-    icalcomponent* root = icalparser_parse_string(bytes.constData());
+    const QByteArray cleaned = withoutEmptyTexts(bytes);
+    icalcomponent* root = icalparser_parse_string(cleaned.constData());
     if (!root)
         return result;
     Owned owned{root};
@@ -245,7 +293,13 @@ WriteResult write(const QList<Outgoing>& appointments)
             continue;
         }
         icalcomponent* ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
-        icalcomponent_add_property(ev, icalproperty_new_uid(out.uid.toUtf8().constData()));
+        static const QRegularExpression occurrence(QStringLiteral("^(.+)#(\\d{8}(T\\d{6}Z?)?)$"));
+        const QRegularExpressionMatch rid = occurrence.match(out.uid);
+        icalcomponent_add_property(
+            ev, icalproperty_new_uid((rid.hasMatch() ? rid.captured(1) : out.uid).toUtf8().constData()));
+        if (rid.hasMatch())
+            icalcomponent_add_property(
+                ev, icalproperty_new_recurrenceid(icaltime_from_string(rid.captured(2).toLatin1().constData())));
         icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
         const std::optional<QTime> start = parseTime(a[TimeStart]);
         const std::optional<QTime> finish = parseTime(a[TimeFinished]);

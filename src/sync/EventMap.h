@@ -32,14 +32,19 @@ struct Imported {
 struct ReadResult {
     QList<Imported> events;
     int malformed = 0;
-    bool isCalendar = false;  // false: the text is no iCalendar data at all
+    int todos = 0, journals = 0;  // components the planner has no place for
+    bool isCalendar = false;      // false: the text is no iCalendar data at all
 };
 ReadResult read(const QByteArray& bytes);
 
 struct Outgoing {
     Appointment appointment;
-    QString uid;
+    QString uid;  // an occurrence's ends in "#" and its RECURRENCE-ID (see occurrenceUid())
 };
+// The key of one detached occurrence of a series: the series' UID, "#" and
+// the occurrence's RECURRENCE-ID in UTC (or as a date, or floating), so it
+// is a record of its own beside the series.
+QString occurrenceUid(const QString& uid, const QString& recurrenceId);
 struct WriteResult {
     QByteArray bytes;
     int unreadableDates = 0;  // appointments left out: their date cannot be read

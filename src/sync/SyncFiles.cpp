@@ -38,17 +38,21 @@ bool readFile(const QString& path, QByteArray& bytes, FileOutcome& outcome)
     return true;
 }
 
-// One imported record: its UID, the values of the table's fields, and
-// whether it had to be changed to fit them.
+// One imported record: its UID, the values of the table's fields, whether
+// it had to be changed to fit them, and the object it was read from with
+// what of it has no field.
 struct Incoming {
     QString uid;
     QStringList values;
     bool changed;
+    QByteArray object;
+    QString more;
 };
 
 // Stores every record, each whole or not at all, and says what happened.
 FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int malformed, const QString& path,
-                  const char* one, const char* many, const char* badOne, const char* badMany)
+                  const char* one, const char* many, const char* badOne, const char* badMany,
+                  const QString& leftOut = QString())
 {
     int added = 0, updated = 0, unchanged = 0, changed = 0;
     FileOutcome outcome;
@@ -70,6 +74,7 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
                     ++unchanged;
                     break;
                 }
+                rows.keep(r.uid, {r.object, r.values}, r.more);
                 changed += r.changed ? 1 : 0;
             }
         } catch (const StoreError& e) {
@@ -91,6 +96,7 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
         line += QStringLiteral("; changed %1 to fit").arg(plural(changed, "record", "records"));
     if (malformed)
         line += QStringLiteral("; skipped %1").arg(plural(malformed, badOne, badMany));
+    line += leftOut;
     if (!failure.isEmpty())
         line += QStringLiteral("; stopped, the rest was not stored: %1").arg(failure);
     outcome.message = line + u'.';
@@ -103,14 +109,14 @@ FileOutcome exportTable(const TableShape& shape, const QString& path, Build buil
 {
     FileOutcome outcome;
     QByteArray bytes;
-    int written = 0, left = 0;
+    int written = 0, left = 0, damaged = 0;
     try {
         Connection con;
         con.Open(AppFolder::databaseFile());
         SyncRecords rows(con, shape);
         QList<KeyedRecord> records = rows.all();
         rows.assignUids(records);
-        bytes = build(records, written, left);
+        bytes = build(rows, records, written, left, damaged);
     } catch (const StoreError& e) {
         outcome.message = QStringLiteral("Cannot export to %1: %2").arg(shown(path), e.reason());
         return outcome;
@@ -127,6 +133,11 @@ FileOutcome exportTable(const TableShape& shape, const QString& path, Build buil
                                shown(path));
     if (left)
         outcome.message += QStringLiteral("; left out %1 whose date cannot be read").arg(left);
+    if (damaged)
+        outcome.message += QStringLiteral("; wrote %1 from the fields alone, the %2 kept with them cannot be read")
+                               .arg(damaged)
+                               .arg(QLatin1String(shape.kind == u"contact" ? (damaged == 1 ? "card" : "cards")
+                                                                           : (damaged == 1 ? "event" : "events")));
     outcome.message += u'.';
     return outcome;
 }
@@ -147,7 +158,8 @@ FileOutcome SyncFiles::importContacts(const QString& path)
     QList<Incoming> records;
     for (const VCard::Card& card : read.cards) {
         const ContactMap::Imported in = ContactMap::fromCard(card);
-        records << Incoming{in.uid, QStringList(in.contact.begin(), in.contact.end()), in.changed};
+        records << Incoming{in.uid, QStringList(in.contact.begin(), in.contact.end()), in.changed, card.raw,
+                            in.more.join(u'\n')};
     }
     return store(TableShape::contacts(), records, read.malformed, path, "contact", "contacts", "malformed card",
                  "malformed cards");
@@ -166,29 +178,39 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
     }
     QList<Incoming> records;
     for (const EventMap::Imported& in : read.events)
-        records << Incoming{in.uid, QStringList(in.appointment.begin(), in.appointment.end()), in.changed};
+        records << Incoming{in.uid, QStringList(in.appointment.begin(), in.appointment.end()), in.changed, {}, {}};
+    // To-dos and journal entries have no place in the planner: said, not dropped in silence.
+    QStringList others;
+    if (read.todos)
+        others << plural(read.todos, "to-do", "to-dos");
+    if (read.journals)
+        others << plural(read.journals, "journal entry", "journal entries");
+    const QString leftOut = others.isEmpty() ? QString()
+                                             : QStringLiteral("; left out %1, which the planner has no place for")
+                                                   .arg(others.join(QLatin1String(" and ")));
     return store(TableShape::appointments(), records, read.malformed, path, "appointment", "appointments",
-                 "malformed event", "malformed events");
+                 "malformed event", "malformed events", leftOut);
 }
 
 FileOutcome SyncFiles::exportContacts(const QString& path)
 {
-    return exportTable(TableShape::contacts(), path, [](const QList<KeyedRecord>& records, int& written, int&) {
-        QByteArray bytes;
-        for (const KeyedRecord& r : records) {
-            ContactMap::Contact c;
-            std::copy(r.values.begin(), r.values.end(), c.begin());
-            bytes += ContactMap::toCard(c, r.uid);
-        }
-        written = int(records.size());
-        return bytes;
-    });
+    return exportTable(TableShape::contacts(), path,
+                       [](SyncRecords& rows, const QList<KeyedRecord>& records, int& written, int&, int& damaged) {
+                           QByteArray bytes;
+                           for (const KeyedRecord& r : records) {
+                               const WrittenObject card = outgoingCard(rows, r.uid, r.values);
+                               bytes += card.bytes;
+                               damaged += card.damaged ? 1 : 0;
+                           }
+                           written = int(records.size());
+                           return bytes;
+                       });
 }
 
 FileOutcome SyncFiles::exportAppointments(const QString& path)
 {
     return exportTable(TableShape::appointments(), path,
-                       [](const QList<KeyedRecord>& records, int& written, int& left) {
+                       [](SyncRecords&, const QList<KeyedRecord>& records, int& written, int& left, int&) {
                            QList<EventMap::Outgoing> out;
                            for (const KeyedRecord& r : records) {
                                EventMap::Outgoing o;

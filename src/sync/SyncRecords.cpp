@@ -27,6 +27,15 @@ CREATE TABLE IF NOT EXISTS tblSyncMap (
   Hash     TEXT NOT NULL DEFAULT '',
   PRIMARY KEY (Kind, UID)
 );
+-- The card or events of a UID as they were read, and the fields' values then.
+CREATE TABLE IF NOT EXISTS tblSyncKept (
+  Kind   TEXT NOT NULL,
+  UID    TEXT NOT NULL,
+  Object BLOB NOT NULL,
+  Base   TEXT NOT NULL,
+  More   TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (Kind, UID)
+);
 CREATE INDEX IF NOT EXISTS ixSyncMapLocal ON tblSyncMap(Kind, LocalKey);
 -- A deleted row keeps its UID with no local row, so a later sync knows it went.
 CREATE TRIGGER IF NOT EXISTS trSyncAddressGone AFTER DELETE ON tblAddress BEGIN
@@ -198,6 +207,30 @@ void SyncRecords::rollback()
         m_inTransaction = false;
     }
     m_pending = 0;
+}
+
+namespace {
+
+// The fields of one record in one text; no field holds a unit separator.
+constexpr QChar kFieldSeparator(0x1f);
+
+}  // namespace
+
+void SyncRecords::keep(const QString& uid, const KeptObject& kept, const QString& more)
+{
+    Statement st(m_db, QStringLiteral("INSERT OR REPLACE INTO tblSyncKept (Kind, UID, Object, Base, More) "
+                                      "VALUES (?, ?, ?, ?, ?)"));
+    st.bind(1, m_shape.kind).bind(2, uid).bind(3, kept.object).bind(4, kept.base.join(kFieldSeparator)).bind(5, more);
+    st.step();
+}
+
+KeptObject SyncRecords::kept(const QString& uid)
+{
+    Statement st(m_db, QStringLiteral("SELECT Object, Base FROM tblSyncKept WHERE Kind = ? AND UID = ?"));
+    st.bind(1, m_shape.kind).bind(2, uid);
+    if (!st.step())
+        return {};
+    return {st.blob(0), st.text(1).split(kFieldSeparator)};
 }
 
 QString SyncRecords::hash(const QStringList& values)

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "sync/KeptObjects.h"
+
 struct sqlite3;
 class Connection;
 
@@ -74,6 +76,11 @@ public:
     QStringList row(qint64 key);
     void begin();
     void rollback();
+    // The object a record was read from, kept beside it (tblSyncKept) until
+    // a newer one of its UID is read; `more` lists what of it has no field.
+    void keep(const QString& uid, const KeptObject& kept, const QString& more);
+    // Empty when the record was made here or read before objects were kept.
+    KeptObject kept(const QString& uid);
     // What the map keeps to see that a row changed since it was synced.
     static QString hash(const QStringList& values);
 
