@@ -11,9 +11,34 @@
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "store/Recordset.h"
+#include "store/StoreError.h"
 
 const QString kChooseContact = QStringLiteral("Choose a contact from the list first.");
 const QString kContactGone = QStringLiteral("This contact no longer exists.");
+const QString kMoreOnCard = QStringLiteral("Also on the card, kept as it came:");
+
+namespace {
+
+// What the card a contact was read from holds beyond the address book's
+// fields (a work phone, a birthday, a photo), kept beside it by the import;
+// empty for a contact typed here or read before cards were kept.
+QString moreOnCard(Connection& con, const QVariant& key)
+{
+    try {
+        Recordset more;
+        more.Open(
+            con,
+            QStringLiteral("SELECT k.More FROM tblSyncMap m JOIN tblSyncKept k ON k.Kind = m.Kind AND k.UID = m.UID "
+                           "WHERE m.Kind = 'contact' AND m.LocalKey = ?"),
+            {key});
+        return more.isEOF() ? QString() : more.Fields(QStringLiteral("More")).toString();
+    } catch (const StoreError&) {
+        return {};  // nothing was ever imported: there is no such table
+    }
+}
+
+}  // namespace
 
 ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
 {
@@ -81,6 +106,9 @@ void ContactBrowser::LoadContact()
 void ContactBrowser::Display()
 {
     showContact(rst, *this, txtID, txtComments);
+    // Read-only beside the comments, so it never travels back as a note.
+    const QString more = moreOnCard(Con, rst.Fields(QStringLiteral("Org_ID")).value());
+    txtComments->setToolTip(more.isEmpty() ? QString() : kMoreOnCard + u'\n' + more);
 }
 
 void ContactBrowser::lstName_Click()
