@@ -56,15 +56,15 @@ QString Statement::text(int column) const
                              sqlite3_column_bytes(m_stmt, column));
 }
 
+QByteArrayView Statement::bytes(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return {text, sqlite3_column_bytes(m_stmt, column)};
+}
+
 qint64 Statement::integer(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);
-}
-
-QByteArray Statement::blob(int column) const
-{
-    const void* bytes = sqlite3_column_blob(m_stmt, column);
-    return QByteArray(static_cast<const char*>(bytes), sqlite3_column_bytes(m_stmt, column));
 }
 
 bool Statement::isNull(int column) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 struct sqlite3;
@@ -24,8 +25,9 @@ public:
     bool step();
     void reset();
     QString text(int column) const;
+    // The same as stored (UTF-8), without a copy: valid until the next step.
+    QByteArrayView bytes(int column) const;
     qint64 integer(int column) const;
-    QByteArray blob(int column) const;
     bool isNull(int column) const;
 
 private:

@@ -4,11 +4,11 @@
 #include <QList>
 #include <QMap>
 #include <QNetworkAccessManager>
-#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
-#include <chrono>
+#include "kit/ConnectionSettings.h"
+
 #include <stdexcept>
 
 class QNetworkReply;
@@ -48,25 +48,21 @@ struct DavReply {
 
 // HTTP for WebDAV, one request at a time, each in a local event loop so the
 // window stays alive; basic authentication, TLS by the URL's scheme,
-// redirects followed. Transport failures, a refused login and 5xx answers
-// throw SyncError; other statuses are the caller's to judge.
+// redirects followed; each request ends at the settings' answer limit.
+// Transport failures, a refused login and 5xx answers throw SyncError; other
+// statuses are the caller's to judge.
 class DavClient {
 public:
-    static constexpr std::chrono::milliseconds kTimeLimit = std::chrono::seconds(60);
-
-    DavClient(const QString& user, const QString& password);
+    DavClient(const QString& user, const QString& password, const ConnectionSettings& settings);
     DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {},
                   const QList<std::pair<QByteArray, QByteArray>>& headers = {});
     // Ends the request under way; it fails as cancelled.
     void cancel();
     int requests() const { return m_requests; }
 
-    // Seams for tests: a shorter limit, and certificates to trust besides the system's.
-    static void setTimeLimit(std::chrono::milliseconds limit);
-    static void setExtraCaCertificates(const QList<QSslCertificate>& certificates);
-
 private:
     QNetworkAccessManager m_net;
+    ConnectionSettings m_settings;
     QByteArray m_auth;
     QNetworkReply* m_reply = nullptr;
     bool m_cancelled = false;

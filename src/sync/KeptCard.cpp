@@ -100,10 +100,15 @@ private:
 
     QByteArray line(QByteArray head, const QStringList& parts) const
     {
-        QStringList escaped;
-        for (const QString& part : parts)
-            escaped << (is21() ? escape21(part) : VCard::escapeText(part));
-        QByteArray value = escaped.join(u';').toUtf8();
+        QByteArray value;
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (i > 0)
+                value += ';';
+            if (is21())
+                value += escape21(parts[i]).toUtf8();
+            else
+                VCard::appendEscaped(value, parts[i].toUtf8());
+        }
         if (is21()) {
             if (!isAscii(value)) {
                 head += ";CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE";
@@ -111,7 +116,8 @@ private:
             }
             return head + ':' + value + m_eol;
         }
-        QByteArray folded = VCard::foldLine(QString::fromUtf8(head + ':' + value));
+        QByteArray folded;
+        VCard::appendFolded(folded, head + ':' + value);
         if (m_eol != "\r\n")
             folded.replace("\r\n", m_eol);
         return folded;
