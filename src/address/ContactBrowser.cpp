@@ -11,7 +11,7 @@
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
-#include "store/Recordset.h"
+#include "store/Statement.h"
 #include "store/StoreError.h"
 
 const QString kChooseContact = QStringLiteral("Choose a contact from the list first.");
@@ -23,16 +23,15 @@ namespace {
 // What the card a contact was read from holds beyond the address book's
 // fields (a work phone, a birthday, a photo), kept beside it by the import;
 // empty for a contact typed here or read before cards were kept.
-QString moreOnCard(Connection& con, const QVariant& key)
+QString moreOnCard(Connection& con, qint64 key)
 {
     try {
-        Recordset more;
-        more.Open(
-            con,
+        Statement more(
+            con.handle(),
             QStringLiteral("SELECT k.More FROM tblSyncMap m JOIN tblSyncKept k ON k.Kind = m.Kind AND k.UID = m.UID "
-                           "WHERE m.Kind = 'contact' AND m.LocalKey = ?"),
-            {key});
-        return more.isEOF() ? QString() : more.Fields(QStringLiteral("More")).toString();
+                           "WHERE m.Kind = 'contact' AND m.LocalKey = ?"));
+        more.bind(1, key);
+        return more.step() ? more.text(0) : QString();
     } catch (const StoreError&) {
         return {};  // nothing was ever imported: there is no such table
     }
@@ -107,7 +106,7 @@ void ContactBrowser::Display()
 {
     showContact(rst, *this, txtID, txtComments);
     // Read-only beside the comments, so it never travels back as a note.
-    const QString more = moreOnCard(Con, rst.Fields(QStringLiteral("Org_ID")).value());
+    const QString more = moreOnCard(Con, rst.Fields(QStringLiteral("Org_ID")).value().toLongLong());
     txtComments->setToolTip(more.isEmpty() ? QString() : kMoreOnCard + u'\n' + more);
 }
 
