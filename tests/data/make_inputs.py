@@ -35,6 +35,43 @@ t.type_param = "HOME"
 c.add("adr").value = vobject.vcard.Address(street="1 Ünter St", city="Kew", code="3101")
 (here / "vcard" / "vobject.vcf").write_text(c.serialize(), newline="")
 
+# A phone's contact: more than the address book has fields for (a photo,
+# a birthday, an organisation, three phones, three e-mails, one of them
+# grouped with its label, two addresses, an X- property).
+c = vobject.vCard()
+c.add("n").value = vobject.vcard.Name(family="Okafor", given="Ngozi", additional="Ada", prefix="Dr")
+c.add("fn").value = "Dr Ngozi Ada Okafor"
+c.add("uid").value = "corpus-phone-1"
+c.add("org").value = ["Kew Clinic", "Research"]
+c.add("title").value = "Registrar"
+c.add("bday").value = "1979-11-03"
+c.add("categories").value = ["Work", "Doctors"]
+for kind, num in [("CELL", "+61 400 123 456"), ("HOME", "+61 3 9000 1111"), ("WORK", "+61 3 9000 2222")]:
+    t = c.add("tel")
+    t.value = num
+    t.type_param = kind
+e = c.add("email")
+e.value = "ngozi@clinic.example"
+e.type_param = ["INTERNET", "WORK"]
+e = c.add("email")
+e.value = "ngozi@home.example"
+e.type_param = "INTERNET"
+c.add("item1.email").value = "n.okafor@uni.example"
+c.add("item1.x-ablabel").value = "University"
+a = c.add("adr")
+a.value = vobject.vcard.Address(street="12 Long Rd", city="Kew", region="VIC", code="3101", country="Australia")
+a.type_param = "HOME"
+a = c.add("adr")
+a.value = vobject.vcard.Address(street="1 Clinic Way", city="Hawthorn", code="3122")
+a.type_param = "WORK"
+p = c.add("photo")
+p.value = bytes(range(40))
+p.encoding_param = "b"
+p.type_param = "PNG"
+c.add("note").value = "Prefers e-mail, on call Tuesdays"
+c.add("x-aim").value = "ngozi.o"
+(here / "vcard" / "vobject-phone-3.0.vcf").write_text(c.serialize(), newline="")
+
 # An event in UTC with escapes in its summary.
 cal = vobject.iCalendar()
 e = cal.add("vevent")

@@ -162,6 +162,44 @@ private slots:
         QCOMPARE(after, added);
     }
 
+    // Cards as phones and other programs write them (tests/data/make_inputs.py),
+    // one field changed here: python3-vobject reads every other property of
+    // the export as it read the original.
+    void peerReadsTheRestUnchanged_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("edit");  // SQL on tblAddress
+        QTest::addColumn<QString>("differs");
+        const QString phone = "vobject-phone-3.0.vcf";
+        QTest::newRow("mobile") << phone << "Mobile = '0400 000 000'"
+                                << "- TEL\n+ TEL\n";
+        QTest::newRow("suburb") << phone << "Suburb = 'Kew East'"
+                                << "- ADR\n+ ADR\n";
+        QTest::newRow("note") << phone << "Comments = 'Call first'"
+                              << "- NOTE\n+ NOTE\n";
+        QTest::newRow("e-mail cleared") << phone << "Email = ''"
+                                        << "- EMAIL\n";
+        QTest::newRow("grouped, last name") << "grouped-labels.vcf"
+                                            << "LastName = 'Rowe'"
+                                            << "- N\n- FN\n+ N\n+ FN\n";
+        QTest::newRow("PREF=1 changed") << "email-pref.vcf"
+                                        << "Email = 'ann@new.example' WHERE FirstName = 'Ann'"
+                                        << "- EMAIL\n+ EMAIL\n";
+    }
+    void peerReadsTheRestUnchanged()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, edit);
+        QFETCH(QString, differs);
+        const QString original = Golden::folder("vcard") + u'/' + input;
+        QVERIFY(SyncFiles::importContacts(original).ok);
+        Db::exec(fx->dbPath(), "UPDATE tblAddress SET " + edit);
+        QVERIFY(SyncFiles::exportContacts(file("out.vcf")).ok);
+        QCOMPARE(python({qEnvironmentVariable("TESSALY_SOURCE_DIR") + "/tests/sync/vobject_differs.py", original,
+                         file("out.vcf")}),
+                 differs);
+    }
+
     // A kept card that no longer reads: said in the message, and the contact
     // is written from its fields as one made here, never as an empty card.
     void damagedKeptCard()
@@ -186,7 +224,7 @@ private slots:
         QCOMPARE(contactRows(fx->dbPath()), first);
 
         // A changed card updates its row in place; a deleted row comes back once.
-        writeFile(file("a.vcf"), QByteArray(kCards).replace("ann@x.org", "ann@y.org"));
+        writeFile(file("a.vcf"), QByteArray(kCards).replace("ann@x.org", "ann@y.org\r\nORG:Acme"));
         // The new row typed in meanwhile gets the deleted row's key, but not its UID.
         Db::exec(fx->dbPath(), "DELETE FROM tblAddress WHERE FirstName = 'Bo'");
         Db::exec(fx->dbPath(), "INSERT INTO tblAddress (FirstName) VALUES ('New')");
@@ -194,6 +232,9 @@ private slots:
         QCOMPARE(contactRows(fx->dbPath()),
                  (QStringList{QString(first[0]).replace("x.org", "y.org"), "New||||||||||", first[1]}));
         QCOMPARE(Db::rows(fx->dbPath(), "tblAddress").value(0).value("Org_ID").toInt(), 1);
+        // The newer card is the one kept: what it has without a field goes out with it.
+        SyncFiles::exportContacts(file("out.vcf"));
+        QVERIFY(readFile(file("out.vcf")).contains("EMAIL:ann@y.org\r\nORG:Acme\r\n"));
     }
 
     void refusedRecordLeavesNoTrace()
