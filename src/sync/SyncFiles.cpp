@@ -185,7 +185,8 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
     }
     QList<Incoming> records;
     for (const EventMap::Imported& in : read.events)
-        records << Incoming{in.uid, QStringList(in.appointment.begin(), in.appointment.end()), in.changed, {}, {}};
+        records << Incoming{
+            in.uid, QStringList(in.appointment.begin(), in.appointment.end()), in.changed, in.object, {}};
     // To-dos and journal entries have no place in the planner: said, not dropped in silence.
     QStringList others;
     if (read.todos)
@@ -237,17 +238,23 @@ FileOutcome SyncFiles::exportContacts(const QString& path)
 FileOutcome SyncFiles::exportAppointments(const QString& path)
 {
     return exportTable(TableShape::appointments(), path,
-                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left, int&) {
+                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left, int& damaged) {
                            QList<EventMap::Outgoing> out;
                            rows.each([&](const RecordBytes& r) {
                                EventMap::Outgoing o;
                                std::transform(r.values.begin(), r.values.end(), o.appointment.begin(),
                                               [](QByteArrayView v) { return QString::fromUtf8(v); });
                                o.uid = QString::fromUtf8(r.uid);
+                               if (!r.object.isEmpty()) {
+                                   const KeptObject kept = SyncRecords::keptFrom(r.object, r.base);
+                                   o.kept = kept.object;
+                                   o.base = kept.base;
+                               }
                                out << o;
                            });
                            const EventMap::WriteResult result = EventMap::write(out);
                            left = result.unreadableDates;
+                           damaged = result.damaged;
                            written = int(out.size()) - left;
                            file.append(result.bytes);
                        });

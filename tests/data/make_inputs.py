@@ -119,6 +119,42 @@ for uid, start, end, summary, extra in [
     cal.add_component(ev)
 (here / "ical" / "icalendar.ics").write_bytes(cal.to_ical())
 
+# A phone's meeting: ten Tuesdays in Berlin's zone, one of them skipped and
+# one moved, an alarm, an organizer and attendees, categories, an X- property.
+cal = icalendar.Calendar()
+cal.add("prodid", "-//make_inputs//EN")
+cal.add("version", "2.0")
+cal.add_component(zone)
+berlin = {"TZID": "Europe/Berlin"}
+ev = icalendar.Event()
+ev.add("uid", "corpus-weekly-1")
+ev.add("dtstamp", datetime.datetime(2026, 1, 1, tzinfo=tz.tzutc()))
+ev.add("dtstart", datetime.datetime(2026, 6, 2, 10, 0), parameters=berlin)
+ev.add("dtend", datetime.datetime(2026, 6, 2, 11, 0), parameters=berlin)
+ev.add("summary", "Team meeting")
+ev.add("rrule", {"freq": "weekly", "count": 10, "byday": "tu"})
+ev.add("exdate", datetime.datetime(2026, 6, 16, 10, 0), parameters=berlin)
+ev.add("organizer", "mailto:lead@example.org", parameters={"CN": "Lead"})
+for who in ["ann@example.org", "bo@example.org"]:
+    ev.add("attendee", "mailto:" + who, parameters={"ROLE": "REQ-PARTICIPANT", "PARTSTAT": "ACCEPTED"})
+ev.add("categories", ["Work", "Team"])
+ev.add("x-phone-colour", "blue")
+alarm = icalendar.Alarm()
+alarm.add("action", "DISPLAY")
+alarm.add("description", "Team meeting")
+alarm.add("trigger", datetime.timedelta(minutes=-15))
+ev.add_component(alarm)
+cal.add_component(ev)
+moved = icalendar.Event()
+moved.add("uid", "corpus-weekly-1")
+moved.add("dtstamp", datetime.datetime(2026, 1, 1, tzinfo=tz.tzutc()))
+moved.add("recurrence-id", datetime.datetime(2026, 6, 9, 10, 0), parameters=berlin)
+moved.add("dtstart", datetime.datetime(2026, 6, 9, 14, 0), parameters=berlin)
+moved.add("dtend", datetime.datetime(2026, 6, 9, 15, 0), parameters=berlin)
+moved.add("summary", "Team meeting (afternoon)")
+cal.add_component(moved)
+(here / "ical" / "icalendar-phone-meeting.ics").write_bytes(cal.to_ical())
+
 
 def save(name, msg):
     if not isinstance(msg, bytes):

@@ -200,6 +200,33 @@ private slots:
                  differs);
     }
 
+    // The same for events (python3-icalendar made them): a repeating
+    // meeting in its own zone with an alarm, attendees and a moved occurrence.
+    void peerReadsTheRestOfAnEventUnchanged_data()
+    {
+        QTest::addColumn<QString>("edit");  // SQL on tblOrginize
+        QTest::addColumn<QString>("differs");
+        QTest::newRow("series' note") << "Note = 'Team sync' WHERE Note = 'Team meeting'"
+                                      << "- corpus-weekly-1 SUMMARY\n+ corpus-weekly-1 SUMMARY\n";
+        // Times changed here are written in UTC (the tests' zone).
+        QTest::newRow("moved one's start")
+            << "TimeStart = '12:30PM' WHERE Note = 'Team meeting (afternoon)'"
+            << "- corpus-weekly-1#20260609T100000 DTSTART\n- corpus-weekly-1#20260609T100000 DTEND\n"
+               "+ corpus-weekly-1#20260609T100000 DTSTART\n+ corpus-weekly-1#20260609T100000 DTEND\n";
+    }
+    void peerReadsTheRestOfAnEventUnchanged()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QString, differs);
+        const QString original = Golden::folder("ical") + "/icalendar-phone-meeting.ics";
+        QVERIFY(SyncFiles::importAppointments(original).ok);
+        Db::exec(fx->dbPath(), "UPDATE tblOrginize SET " + edit);
+        QVERIFY(SyncFiles::exportAppointments(file("out.ics")).ok);
+        QCOMPARE(python({qEnvironmentVariable("TESSALY_SOURCE_DIR") + "/tests/sync/icalendar_differs.py", original,
+                         file("out.ics")}),
+                 differs);
+    }
+
     // A kept card that no longer reads: said in the message, and the contact
     // is written from its fields as one made here, never as an empty card.
     void damagedKeptCard()
