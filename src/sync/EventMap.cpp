@@ -81,7 +81,7 @@ QDateTime localOf(icaltimetype t)
         // counts with the offset it had before the change: an event ending
         // at 2:30 in a gap from 2:00 to 3:00 lasts until 3:30, as RFC 5545
         // reads it, rather than ending where it started.
-        icaltimetype before = icaltime_from_timet_with_zone(at - 3 * 3600, 0, icaltimezone_get_utc_timezone());
+        icaltimetype before = icaltime_from_timet_with_zone(at - qint64{3} * 3600, 0, icaltimezone_get_utc_timezone());
         const int offset = icaltimezone_get_utc_offset_of_utc_time(zone, &before, nullptr);
         at = QDateTime(wall.date(), wall.time(), Qt::UTC).toSecsSinceEpoch() - offset;
     }

@@ -163,7 +163,6 @@ private slots:
         const QString phone = "vcard/vobject-phone-3.0.vcf", meeting = "ical/icalendar-phone-meeting.ics";
         QTest::newRow("mobile") << phone << "tblAddress SET Mobile = '0400 000 000'"
                                 << "- TEL\n+ TEL\n";
-        << "- ADR\n+ ADR\n";
         QTest::newRow("note") << phone << "tblAddress SET Comments = 'Call first'"
                               << "- NOTE\n+ NOTE\n";
         QTest::newRow("e-mail cleared") << phone << "tblAddress SET Email = ''"
