@@ -30,6 +30,13 @@ Statement& Statement::bind(int index, qint64 value)
     return *this;
 }
 
+Statement& Statement::bind(int index, const QByteArray& bytes)
+{
+    // A zero-length BLOB, not NULL, for an empty object.
+    sqlite3_bind_blob(m_stmt, index, bytes.isEmpty() ? "" : bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
 bool Statement::step()
 {
     const int rc = sqlite3_step(m_stmt);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
@@ -18,6 +19,8 @@ public:
 
     Statement& bind(int index, const QString& text);
     Statement& bind(int index, qint64 value);
+    // Bytes as they are (a BLOB), not as text.
+    Statement& bind(int index, const QByteArray& bytes);
     // True while there is a row.
     bool step();
     void reset();

@@ -1,8 +1,11 @@
 #include "sync/ContactMap.h"
 
 #include <QCryptographicHash>
+#include <QHash>
 #include <QStringList>
 #include <QUtf8StringView>
+
+#include <optional>
 
 namespace ContactMap {
 
@@ -17,11 +20,26 @@ bool isBookkeeping(const QString& name)
     return names.contains(name);
 }
 
+// The label a phone gives a property of a group (item1.X-ABLabel:_$!<Other>!$_).
+QString groupLabel(const VCard::Card& card, const QString& group)
+{
+    if (group.isEmpty())
+        return {};
+    for (const VCard::Property& p : card.props)
+        if (p.name == u"X-ABLABEL" && p.group.compare(group, Qt::CaseInsensitive) == 0) {
+            QString label = VCard::unescapeText(p.value).trimmed();
+            if (label.startsWith(QLatin1String("_$!<")) && label.endsWith(QLatin1String(">!$_")))
+                label = label.mid(4, label.size() - 8);
+            return label.toLower();
+        }
+    return {};
+}
+
 QString labelled(const QString& label, const QStringList& types, const QString& value)
 {
     QStringList shown;
     for (const QString& t : types)
-        if (!t.isEmpty() && t != u"pref" && t != u"internet" && t != u"voice")
+        if (!t.isEmpty() && t != u"pref" && t != u"internet" && t != u"voice" && !shown.contains(t))
             shown << t;
     return shown.isEmpty()
                ? label + QStringLiteral(": ") + value
@@ -42,36 +60,78 @@ QString stripScheme(const QString& value, QLatin1StringView scheme)
     return value.startsWith(scheme, Qt::CaseInsensitive) ? value.mid(scheme.size()) : value;
 }
 
+// How much the card prefers the property: PREF=1 most, then TYPE=pref, then the rest.
+int preference(const VCard::Property& p)
+{
+    bool number = false;
+    const int pref = p.param(QStringLiteral("PREF")).toInt(&number);
+    if (number && pref >= 1)
+        return pref;
+    return p.types().contains(u"pref") ? 1 : 101;
+}
+
+// The captions of the properties the address book has no field for.
+QString caption(const QString& name)
+{
+    static const QHash<QString, QString> captions{
+        {QStringLiteral("BDAY"), QStringLiteral("Birthday")},
+        {QStringLiteral("ANNIVERSARY"), QStringLiteral("Anniversary")},
+        {QStringLiteral("ORG"), QStringLiteral("Organization")},
+        {QStringLiteral("TITLE"), QStringLiteral("Title")},
+        {QStringLiteral("ROLE"), QStringLiteral("Role")},
+        {QStringLiteral("NICKNAME"), QStringLiteral("Nickname")},
+        {QStringLiteral("CATEGORIES"), QStringLiteral("Categories")},
+        {QStringLiteral("GENDER"), QStringLiteral("Gender")},
+        {QStringLiteral("LANG"), QStringLiteral("Language")},
+        {QStringLiteral("TZ"), QStringLiteral("Time zone")},
+        {QStringLiteral("GEO"), QStringLiteral("Position")},
+        {QStringLiteral("RELATED"), QStringLiteral("Related")},
+        {QStringLiteral("MEMBER"), QStringLiteral("Member")},
+    };
+    return captions.value(name, name.left(1) + name.mid(1).toLower());
+}
+
 }  // namespace
 
 Imported fromCard(const VCard::Card& card)
 {
     Imported in;
     Contact& c = in.contact;
-    QStringList overflow, notes;
-    bool dropped = false;
+    in.source.fill(-1);
+    QStringList& more = in.more;
+    QStringList notes;
 
+    const auto at = [&](const VCard::Property* p) { return qsizetype(p - card.props.constData()); };
     const VCard::Property* homeAddress = nullptr;
-    for (const VCard::Property& p : card.props)
+    const VCard::Property* email = nullptr;
+    for (const VCard::Property& p : card.props) {
         if (p.name == u"ADR"
             && (!homeAddress || (p.types().contains(u"home") && !homeAddress->types().contains(u"home"))))
             homeAddress = &p;
+        if (p.name == u"EMAIL" && !VCard::unescapeText(p.value).trimmed().isEmpty()
+            && (!email || preference(p) < preference(*email)))
+            email = &p;
+    }
 
     QList<const VCard::Property*> untypedPhones;
     for (const VCard::Property& p : card.props) {
         const QString text = VCard::unescapeText(p.value).trimmed();
+        QStringList types = p.types();
+        if (const QString label = groupLabel(card, p.group); !label.isEmpty())
+            types << label;
         if (p.name == u"UID") {
             in.uid = p.value.trimmed();
         } else if (p.name == u"N") {
             const QStringList n = VCard::components(p.value);
             c[LastName] = n.value(0).trimmed();
             c[FirstName] = n.value(1).trimmed();
+            in.source[LastName] = in.source[FirstName] = at(&p);
             // Middle names, prefixes and suffixes have no field.
             const QString rest = joinNonEmpty({n.value(3), n.value(2), n.value(4)}, QStringLiteral(" "));
             if (!rest.isEmpty())
-                overflow << QStringLiteral("Name: ")
-                                + joinNonEmpty({n.value(3), n.value(1), n.value(2), n.value(0), n.value(4)},
-                                               QStringLiteral(" "));
+                more << QStringLiteral("Full name: ")
+                            + joinNonEmpty({n.value(3), n.value(1), n.value(2), n.value(0), n.value(4)},
+                                           QStringLiteral(" "));
         } else if (p.name == u"ADR") {
             const QStringList a = VCard::components(p.value);
             if (&p == homeAddress) {
@@ -80,14 +140,17 @@ Imported fromCard(const VCard::Card& card)
                 const QString code = a.value(5).trimmed();
                 // Stored values never end in a blank, also where the cut makes one.
                 c[PostCode] = code.left(kPostCodeWidth).trimmed();
-                if (code.size() > kPostCodeWidth)
-                    overflow << QStringLiteral("Post code: ") + code;
+                in.source[HomeAddress] = in.source[Suburb] = in.source[PostCode] = at(&p);
+                if (code.size() > kPostCodeWidth) {
+                    more << QStringLiteral("Post code: ") + code;
+                    in.changed = true;
+                }
                 const QString rest =
                     joinNonEmpty({a.value(0), a.value(1), a.value(4), a.value(6)}, QStringLiteral(", "));
                 if (!rest.isEmpty())
-                    overflow << labelled(QStringLiteral("Address"), p.types(), joinNonEmpty(a, QStringLiteral(", ")));
+                    more << labelled(QStringLiteral("Address"), types, joinNonEmpty(a, QStringLiteral(", ")));
             } else {
-                overflow << labelled(QStringLiteral("Address"), p.types(), joinNonEmpty(a, QStringLiteral(", ")));
+                more << labelled(QStringLiteral("Address"), types, joinNonEmpty(a, QStringLiteral(", ")));
             }
         } else if (p.name == u"TEL") {
             QStringList kinds = p.types();
@@ -96,50 +159,70 @@ Imported fromCard(const VCard::Card& card)
             // A number written as a URI (VALUE=uri) loses its scheme; a text one is kept as it is.
             const bool uri = p.param(QStringLiteral("VALUE")).compare(QLatin1String("uri"), Qt::CaseInsensitive) == 0;
             const QString number = uri ? stripScheme(text, QLatin1StringView("tel:")) : text;
-            QString* field = nullptr;
+            std::optional<Field> field;
             if (kinds == QStringList{QStringLiteral("cell")})
-                field = &c[Mobile];
+                field = Mobile;
             else if (kinds == QStringList{QStringLiteral("home")})
-                field = &c[HomePhone];
-            if (kinds.isEmpty())
+                field = HomePhone;
+            if (kinds.isEmpty()) {
                 untypedPhones << &p;
-            else if (field && field->isEmpty())
-                *field = number;
-            else
-                overflow << labelled(QStringLiteral("Phone"), p.types(), number);
+            } else if (field && c[*field].isEmpty()) {
+                c[*field] = number;
+                in.source[*field] = at(&p);
+            } else {
+                more << labelled(QStringLiteral("Phone"), types, number);
+            }
         } else if (p.name == u"EMAIL") {
-            if (c[Email].isEmpty())
+            if (&p == email) {
                 c[Email] = text;
-            else
-                overflow << labelled(QStringLiteral("E-mail"), p.types(), text);
+                in.source[Email] = at(&p);
+            } else if (!text.isEmpty()) {
+                more << labelled(QStringLiteral("E-mail"), types, text);
+            }
         } else if (p.name == u"URL") {
-            if (c[WebAddress].isEmpty())
+            if (c[WebAddress].isEmpty()) {
                 c[WebAddress] = text;
-            else
-                overflow << labelled(QStringLiteral("Web page"), p.types(), text);
+                in.source[WebAddress] = at(&p);
+            } else {
+                more << labelled(QStringLiteral("Web page"), types, text);
+            }
         } else if (p.name == u"IMPP" || p.name == u"X-ICQ") {
             const bool icq = p.name == u"X-ICQ" || text.startsWith(QLatin1String("icq:"), Qt::CaseInsensitive);
-            if (icq && c[ICQ].isEmpty())
+            if (icq && c[ICQ].isEmpty()) {
                 c[ICQ] = stripScheme(text, QLatin1StringView("icq:"));
-            else
-                overflow << labelled(QStringLiteral("Messenger"), p.types(), text);
+                in.source[ICQ] = at(&p);
+            } else {
+                more << labelled(QStringLiteral("Messenger"), types, text);
+            }
         } else if (p.name == u"NOTE") {
-            notes << VCard::unescapeText(p.value);
+            if (notes.isEmpty())
+                in.source[Comments] = at(&p);
+            // Version 2.1 writes a line break as CR LF in quoted-printable; the comments hold LF.
+            notes << VCard::unescapeText(p.value).replace(QLatin1String("\r\n"), QLatin1String("\n"));
         } else if (p.name == u"PHOTO" || p.name == u"LOGO" || p.name == u"SOUND" || p.name == u"KEY") {
-            dropped = true;  // pictures and keys have no place at all
-        } else if (!isBookkeeping(p.name) && !text.isEmpty()) {
-            overflow << labelled(p.name.left(1) + p.name.mid(1).toLower(), p.types(), text);
+            more << QStringLiteral("Has a %1")
+                        .arg(p.name == u"PHOTO"  ? QLatin1String("photo")
+                             : p.name == u"LOGO" ? QLatin1String("logo")
+                             : p.name == u"KEY"  ? QLatin1String("key")
+                                                 : QLatin1String("sound"));
+        } else if (!isBookkeeping(p.name) && !p.name.startsWith(QLatin1String("X-")) && !text.isEmpty()) {
+            const bool parts = p.name == u"ORG" || p.name == u"GENDER";
+            more << labelled(caption(p.name), types,
+                             parts ? joinNonEmpty(VCard::components(p.value), QStringLiteral(", ")) : text);
         }
     }
     // Phones without a kind fill the home and then the mobile number.
     for (const VCard::Property* p : untypedPhones) {
         const QString number = VCard::unescapeText(p->value).trimmed();
-        if (c[HomePhone].isEmpty())
+        if (c[HomePhone].isEmpty()) {
             c[HomePhone] = number;
-        else if (c[Mobile].isEmpty())
+            in.source[HomePhone] = at(p);
+        } else if (c[Mobile].isEmpty()) {
             c[Mobile] = number;
-        else
-            overflow << QStringLiteral("Phone: ") + number;
+            in.source[Mobile] = at(p);
+        } else {
+            more << labelled(QStringLiteral("Phone"), QStringList{groupLabel(card, p->group)}, number);
+        }
     }
     if (!card.find(QStringLiteral("N"))) {
         // A card with a display name only: the last word is taken as the last name.
@@ -150,9 +233,9 @@ Imported fromCard(const VCard::Card& card)
             c[LastName] = space < 0 ? QString() : name.mid(space + 1);
         }
     }
-    notes += overflow;
+    // The comments are the card's note and nothing else: what has no field
+    // stays in the card (given back on export) and is shown beside them.
     c[Comments] = notes.join(u'\n').trimmed();
-    in.changed = dropped || !overflow.isEmpty();
 
     if (in.uid.isEmpty()) {
         // Without a UID the card's own content names it, so the same file read

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QLatin1StringView>
 #include <QString>
+#include <QStringList>
 
 #include "store/ContactFields.h"
 #include "sync/VCard.h"
@@ -26,12 +27,18 @@ using Contact = std::array<QString, FieldCount>;
 struct Imported {
     Contact contact;
     QString uid;           // the card's UID, or one made from its content when it has none
-    bool changed = false;  // something did not fit its field and went elsewhere or was left out
+    bool changed = false;  // a value was cut to its field's size (the card keeps it whole)
+    // Which property of the card each field was read from (its index in
+    // Card::props), -1 for none: where an edit of the field goes back.
+    std::array<qsizetype, FieldCount> source{};
+    // What the card holds that has no field (a work phone, a second e-mail,
+    // a birthday, "Has a photo", the whole of a long post code), one line each.
+    QStringList more;
 };
 
-// What of a card fits the address book goes into its field; what does not
-// (a second e-mail, a work phone, a long post code, ...) becomes a line of
-// the comments, so nothing is lost without the import saying so.
+// What of a card fits the address book goes into its field; the comments
+// are the card's note. The card itself is kept beside the record, so what
+// has no field goes back out with it.
 Imported fromCard(const VCard::Card& card);
 
 // One vCard 4.0 of the contact, ending in CR LF.

@@ -8,8 +8,12 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTimeZone>
+#include <QUtf8StringView>
+
+#include <algorithm>
 
 #include "kit/Clock.h"
+#include "sync/VCard.h"
 
 namespace EventMap {
 
@@ -68,7 +72,20 @@ QDateTime localOf(icaltimetype t)
     QDateTime wall(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
     if (!t.zone)
         return wall;  // floating: the same wall time everywhere
-    return QDateTime::fromSecsSinceEpoch(icaltime_as_timet_with_zone(t, t.zone)).toLocalTime();
+    auto* zone = const_cast<icaltimezone*>(t.zone);
+    qint64 at = icaltime_as_timet_with_zone(t, zone);
+    const icaltimetype back = icaltime_from_timet_with_zone(at, 0, zone);
+    if (back.year != t.year || back.month != t.month || back.day != t.day || back.hour != t.hour
+        || back.minute != t.minute || back.second != t.second) {
+        // A wall time the zone skips (in the hour a clock is put forward)
+        // counts with the offset it had before the change: an event ending
+        // at 2:30 in a gap from 2:00 to 3:00 lasts until 3:30, as RFC 5545
+        // reads it, rather than ending where it started.
+        icaltimetype before = icaltime_from_timet_with_zone(at - qint64{3} * 3600, 0, icaltimezone_get_utc_timezone());
+        const int offset = icaltimezone_get_utc_offset_of_utc_time(zone, &before, nullptr);
+        at = QDateTime(wall.date(), wall.time(), Qt::UTC).toSecsSinceEpoch() - offset;
+    }
+    return QDateTime::fromSecsSinceEpoch(at).toLocalTime();
 }
 
 Imported fromEvent(icalcomponent* ev)
@@ -112,6 +129,13 @@ Imported fromEvent(icalcomponent* ev)
     in.changed = in.changed || note.size() > 1 || icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
 
     in.uid = textOf(ev, ICAL_UID_PROPERTY);
+    if (icalproperty* rid = icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY);
+        rid && !in.uid.isEmpty()) {
+        icaltimetype t = icalproperty_get_recurrenceid(rid);
+        if (t.zone && !icaltime_is_utc(t))
+            t = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
+        in.uid = occurrenceUid(in.uid, QString::fromLatin1(icaltime_as_ical_string(t)));
+    }
     if (in.uid.isEmpty()) {
         QCryptographicHash hash(QCryptographicHash::Sha1);
         for (const QString& f : a)
@@ -121,8 +145,47 @@ Imported fromEvent(icalcomponent* ev)
     return in;
 }
 
+// The zones an event's times name.
+QStringList zonesOf(icalcomponent* ev)
+{
+    QStringList zones;
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(ev, ICAL_ANY_PROPERTY))
+        if (icalparameter* z = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER))
+            if (const QString id = QString::fromUtf8(icalparameter_get_tzid(z)); !zones.contains(id))
+                zones << id;
+    return zones;
+}
+
+// One VCALENDAR of the event and the VTIMEZONEs of `cal` it names.
+QByteArray keptObject(icalcomponent* cal, icalcomponent* ev)
+{
+    Owned kept{icalcomponent_new(ICAL_VCALENDAR_COMPONENT)};
+    icalcomponent_add_property(kept.c, icalproperty_new_version("2.0"));
+    const QStringList zones = zonesOf(ev);
+    // An iterator of its own: the caller is walking the calendar's events with the calendar's.
+    for (icalcompiter it = icalcomponent_begin_component(cal, ICAL_VTIMEZONE_COMPONENT);
+         icalcomponent* z = icalcompiter_deref(&it); icalcompiter_next(&it))
+        if (icalproperty* id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
+            id && zones.contains(QString::fromUtf8(icalproperty_get_tzid(id))))
+            icalcomponent_add_component(kept.c, icalcomponent_new_clone(z));
+    icalcomponent_add_component(kept.c, icalcomponent_new_clone(ev));
+    char* text = icalcomponent_as_ical_string_r(kept.c);
+    QByteArray bytes(text);
+    free(text);
+    // An event whose text the import had to clean (bytes that are no UTF-8,
+    // control characters) is not sent out again as it came: it goes as the
+    // record's fields say, as one made here.
+    const bool clean = QUtf8StringView(bytes).isValidUtf8() && std::none_of(bytes.begin(), bytes.end(), [](char c) {
+                           return uchar(c) < 0x20 && c != '\r' && c != '\n' && c != '\t';
+                       });
+    return clean ? bytes : QByteArray();
+}
+
 void readCalendar(icalcomponent* cal, ReadResult& result)
 {
+    result.todos += icalcomponent_count_components(cal, ICAL_VTODO_COMPONENT);
+    result.journals += icalcomponent_count_components(cal, ICAL_VJOURNAL_COMPONENT);
     for (icalcomponent* ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev;
          ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
         // libical marks what it could not read with X-LIC-ERROR; such an event is left out whole.
@@ -140,6 +203,7 @@ void readCalendar(icalcomponent* cal, ReadResult& result)
             ++result.malformed;
             continue;
         }
+        in.object = keptObject(cal, ev);
         result.events << in;
     }
 }
@@ -168,6 +232,50 @@ icaltimezone* localZone()
     if (id.isEmpty() || id == "UTC" || id == "Etc/UTC" || id == "Universal" || id == "Etc/Universal")
         return icaltimezone_get_utc_timezone();
     return icaltimezone_get_builtin_timezone(id.constData());
+}
+
+void removeAll(icalcomponent* ev, icalproperty_kind kind)
+{
+    while (icalproperty* p = icalcomponent_get_first_property(ev, kind)) {
+        icalcomponent_remove_property(ev, p);
+        icalproperty_free(p);
+    }
+}
+
+void removeX(icalcomponent* ev, const char* name)
+{
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_X_PROPERTY); p;) {
+        icalproperty* next = icalcomponent_get_next_property(ev, ICAL_X_PROPERTY);
+        if (qstricmp(icalproperty_get_x_name(p), name) == 0) {
+            icalcomponent_remove_property(ev, p);
+            icalproperty_free(p);
+        }
+        p = next;
+    }
+}
+
+// DTSTART, DTEND and the planner's own texts of an appointment on `date`.
+void setTimes(icalcomponent* ev, const Appointment& a, QDate date, icaltimezone* zone)
+{
+    const std::optional<QTime> start = parseTime(a[TimeStart]);
+    const std::optional<QTime> finish = parseTime(a[TimeFinished]);
+    if (start) {
+        icalcomponent_set_dtstart(ev, icalOf(QDateTime(date, *start), zone));
+        if (finish && *finish > *start)
+            icalcomponent_set_dtend(ev, icalOf(QDateTime(date, *finish), zone));
+    } else {
+        icalcomponent_set_dtstart(ev, icaltime_from_day_of_year(date.dayOfYear(), date.year()));
+    }
+    const auto keep = [ev](const char* name, const QString& text) {
+        icalproperty* p = icalproperty_new_x(text.toUtf8().constData());
+        icalproperty_set_x_name(p, name);
+        icalcomponent_add_property(ev, p);
+    };
+    if (!a[TimeStart].isEmpty() && (!start || startText(*start) != a[TimeStart]))
+        keep(kStartText, a[TimeStart]);
+    const bool finishWritten = start && finish && *finish > *start;
+    if (!a[TimeFinished].isEmpty() && (!finishWritten || finishText(*finish) != a[TimeFinished]))
+        keep(kFinishText, a[TimeFinished]);
 }
 
 }  // namespace
@@ -210,6 +318,30 @@ std::optional<QDate> parseDate(const QString& text)
     return date;
 }
 
+QString occurrenceUid(const QString& uid, const QString& recurrenceId)
+{
+    return uid + u'#' + recurrenceId;
+}
+
+namespace {
+
+// Web calendars write "LOCATION:" and the like with nothing after it on
+// every event; libical takes an empty text for an error that would cost the
+// whole event. Such a line says nothing, so it is left out before parsing.
+QByteArray withoutEmptyTexts(const QByteArray& bytes)
+{
+    static const QRegularExpression empty(QStringLiteral("^(SUMMARY|LOCATION|DESCRIPTION|COMMENT)(;[^:]*)?:\\s*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const VCard::Line& line : VCard::unfold(bytes))
+        if (!empty.match(QString::fromUtf8(line.text)).hasMatch())
+            out += QByteArrayView(bytes).sliced(line.begin, line.end - line.begin);
+    return out;
+}
+
+}  // namespace
+
 ReadResult read(const QByteArray& bytes)
 {
     ReadResult result;
@@ -217,11 +349,12 @@ ReadResult read(const QByteArray& bytes)
     // these files: libical would keep it inside a value and drop it when
     // writing, so a UID or a note would change between export and import.
     // (The copy also ends in the NUL libical reads up to.)
+    const QByteArray cleaned = withoutEmptyTexts(bytes);
     QByteArray text;
-    text.reserve(bytes.size());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        text += bytes[i];
-        if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))
+    text.reserve(cleaned.size());
+    for (qsizetype i = 0; i < cleaned.size(); ++i) {
+        text += cleaned[i];
+        if (cleaned[i] == '\r' && (i + 1 == cleaned.size() || cleaned[i + 1] != '\n'))
             text += '\n';
     }
     icalcomponent* root = icalparser_parse_string(text.constData());
@@ -250,6 +383,7 @@ WriteResult write(const QList<Outgoing>& appointments)
 {
     WriteResult result;
     icaltimezone* zone = localZone();
+    QStringList zonesAdded;
     Owned cal{icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
                                   icalproperty_new_prodid("-//Tessaly//Tessaly 2002//EN"), nullptr)};
     if (zone && zone != icaltimezone_get_utc_timezone()) {
@@ -265,40 +399,73 @@ WriteResult write(const QList<Outgoing>& appointments)
                 vtz, icalOf(first.addDays(-1).startOfDay(Qt::UTC), icaltimezone_get_utc_timezone()),
                 icaltime_null_time(), 0);
         icalcomponent_add_component(cal.c, vtz);
+        zonesAdded << QString::fromUtf8(icaltimezone_get_tzid(zone));
     }
     const icaltimetype stamp =
         icaltime_from_timet_with_zone(Clock::now().toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
     for (const Outgoing& out : appointments) {
         const Appointment& a = out.appointment;
         const std::optional<QDate> date = parseDate(a[DateValue]);
+        const auto changed = [&](Field f) { return out.base.value(f) != a[f]; };
+        // The kept event, when there is one that still reads.
+        icalcomponent* ev = nullptr;
+        if (!out.kept.isEmpty()) {
+            Owned kept{icalparser_parse_string(out.kept.constData())};
+            icalcomponent* read = kept.c ? icalcomponent_get_first_component(kept.c, ICAL_VEVENT_COMPONENT) : nullptr;
+            if (read && out.base.size() == FieldCount && icalcomponent_count_errors(read) == 0) {
+                for (icalcomponent* z = icalcomponent_get_first_component(kept.c, ICAL_VTIMEZONE_COMPONENT); z;
+                     z = icalcomponent_get_next_component(kept.c, ICAL_VTIMEZONE_COMPONENT)) {
+                    icalproperty* id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
+                    const QString name = id ? QString::fromUtf8(icalproperty_get_tzid(id)) : QString();
+                    if (!zonesAdded.contains(name)) {
+                        zonesAdded << name;
+                        icalcomponent_add_component(cal.c, icalcomponent_new_clone(z));
+                    }
+                }
+                ev = icalcomponent_new_clone(read);
+            } else {
+                ++result.damaged;
+            }
+        }
+        const bool timesChanged = !ev || changed(DateValue) || changed(TimeStart) || changed(TimeFinished);
         // libical writes no year past 3000 (an imported one may be): left
         // out and counted, never written as the null time 00000000T000000.
-        if (!date || date->year() < 1 || date->year() > 3000) {
+        if (timesChanged && (!date || date->year() < 1 || date->year() > 3000)) {
+            if (ev)
+                icalcomponent_free(ev);
             ++result.unreadableDates;
             continue;
         }
-        icalcomponent* ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
-        icalcomponent_add_property(ev, icalproperty_new_uid(out.uid.toUtf8().constData()));
-        icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
-        const std::optional<QTime> start = parseTime(a[TimeStart]);
-        const std::optional<QTime> finish = parseTime(a[TimeFinished]);
-        if (start) {
-            icalcomponent_set_dtstart(ev, icalOf(QDateTime(*date, *start), zone));
-            if (finish && *finish > *start)
-                icalcomponent_set_dtend(ev, icalOf(QDateTime(*date, *finish), zone));
-        } else {
-            icalcomponent_set_dtstart(ev, icaltime_from_day_of_year(date->dayOfYear(), date->year()));
+        if (ev) {
+            if (timesChanged) {
+                for (const icalproperty_kind kind :
+                     {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY, ICAL_DURATION_PROPERTY})
+                    removeAll(ev, kind);
+                for (const char* name : {kStartText, kFinishText})
+                    removeX(ev, name);
+            }
+            // The note held the summary, the description and the place: changed here, it is the summary.
+            if (changed(Note))
+                for (const icalproperty_kind kind :
+                     {ICAL_SUMMARY_PROPERTY, ICAL_DESCRIPTION_PROPERTY, ICAL_LOCATION_PROPERTY})
+                    removeAll(ev, kind);
+            if (changed(Note) && !a[Note].isEmpty())
+                icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));
+            if (timesChanged)
+                setTimes(ev, a, *date, zone);
+            icalcomponent_add_component(cal.c, ev);
+            continue;
         }
-        const auto keep = [ev](const char* name, const QString& text) {
-            icalproperty* p = icalproperty_new_x(text.toUtf8().constData());
-            icalproperty_set_x_name(p, name);
-            icalcomponent_add_property(ev, p);
-        };
-        if (!a[TimeStart].isEmpty() && (!start || startText(*start) != a[TimeStart]))
-            keep(kStartText, a[TimeStart]);
-        const bool finishWritten = start && finish && *finish > *start;
-        if (!a[TimeFinished].isEmpty() && (!finishWritten || finishText(*finish) != a[TimeFinished]))
-            keep(kFinishText, a[TimeFinished]);
+        ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
+        static const QRegularExpression occurrence(QStringLiteral("^(.+)#(\\d{8}(T\\d{6}Z?)?)$"));
+        const QRegularExpressionMatch rid = occurrence.match(out.uid);
+        icalcomponent_add_property(
+            ev, icalproperty_new_uid((rid.hasMatch() ? rid.captured(1) : out.uid).toUtf8().constData()));
+        if (rid.hasMatch())
+            icalcomponent_add_property(
+                ev, icalproperty_new_recurrenceid(icaltime_from_string(rid.captured(2).toLatin1().constData())));
+        icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
+        setTimes(ev, a, *date, zone);
         // libical reads an empty SUMMARY back as an error: an empty note is no summary.
         if (!a[Note].isEmpty())
             icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));

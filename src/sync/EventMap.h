@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 // The day planner's appointments as iCalendar events (RFC 5545, through libical).
@@ -27,24 +28,39 @@ std::optional<QDate> parseDate(const QString& text);
 struct Imported {
     Appointment appointment;
     QString uid;
+    // The event as read, with the time zones it names, as one VCALENDAR:
+    // what goes out again with only the changed properties replaced.
+    QByteArray object;
     bool changed = false;  // part of the event did not fit and was put into the note or left out
 };
 struct ReadResult {
     QList<Imported> events;
     int malformed = 0;
-    bool isCalendar = false;  // false: the text is no iCalendar data at all
+    int todos = 0, journals = 0;  // components the planner has no place for
+    bool isCalendar = false;      // false: the text is no iCalendar data at all
 };
 ReadResult read(const QByteArray& bytes);
 
 struct Outgoing {
     Appointment appointment;
-    QString uid;
+    QString uid;  // an occurrence's ends in "#" and its RECURRENCE-ID (see occurrenceUid())
+    // The event it was read from and the fields' values then; empty for one made here.
+    QByteArray kept;
+    QStringList base;
 };
+// The key of one detached occurrence of a series: the series' UID, "#" and
+// the occurrence's RECURRENCE-ID in UTC (or as a date, or floating), so it
+// is a record of its own beside the series.
+QString occurrenceUid(const QString& uid, const QString& recurrenceId);
 struct WriteResult {
     QByteArray bytes;
     int unreadableDates = 0;  // appointments left out: their date cannot be read
+    int damaged = 0;          // kept events that no longer read: written from the fields alone
 };
-// One VCALENDAR with an event per appointment, times in the local zone.
+// One VCALENDAR with an event per appointment, times in the local zone. An
+// appointment read from a file comes back as the event it was read from
+// (repeats, alarms, attendees, its own zone), with only what was changed
+// here since replaced: its times, or its note as the summary.
 WriteResult write(const QList<Outgoing>& appointments);
 
 }  // namespace EventMap

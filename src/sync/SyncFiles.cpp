@@ -40,17 +40,21 @@ bool readFile(const QString& path, QByteArray& bytes, FileOutcome& outcome)
     return true;
 }
 
-// One imported record: its UID, the values of the table's fields, and
-// whether it had to be changed to fit them.
+// One imported record: its UID, the values of the table's fields, whether
+// it had to be changed to fit them, and the object it was read from with
+// what of it has no field.
 struct Incoming {
     QString uid;
     QStringList values;
     bool changed;
+    QByteArray object;
+    QString more;
 };
 
 // Stores every record, each whole or not at all, and says what happened.
 FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int malformed, const QString& path,
-                  const char* one, const char* many, const char* badOne, const char* badMany)
+                  const char* one, const char* many, const char* badOne, const char* badMany,
+                  const QString& leftOut = QString())
 {
     int added = 0, updated = 0, unchanged = 0, changed = 0;
     FileOutcome outcome;
@@ -72,6 +76,8 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
                     ++unchanged;
                     break;
                 }
+                if (!r.object.isEmpty())
+                    rows.keep(r.uid, {r.object, r.values}, r.more);
                 changed += r.changed ? 1 : 0;
             }
         } catch (const StoreError& e) {
@@ -93,6 +99,7 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
         line += QStringLiteral("; changed %1 to fit").arg(plural(changed, "record", "records"));
     if (malformed)
         line += QStringLiteral("; skipped %1").arg(plural(malformed, badOne, badMany));
+    line += leftOut;
     if (!failure.isEmpty())
         line += QStringLiteral("; stopped, the rest was not stored: %1").arg(failure);
     outcome.message = line + u'.';
@@ -107,14 +114,14 @@ template <class Write>
 FileOutcome exportTable(const TableShape& shape, const QString& path, Write write)
 {
     FileOutcome outcome;
-    int written = 0, left = 0;
+    int written = 0, left = 0, damaged = 0;
     QString error;
     try {
         Connection con;
         con.Open(AppFolder::databaseFile());
         SyncRecords rows(con, shape);
         AtomicFile::Writer file(path);
-        write(rows, file, written, left);
+        write(rows, file, written, left, damaged);
         error = file.commit();
         if (error.isEmpty())
             rows.commit();
@@ -133,6 +140,11 @@ FileOutcome exportTable(const TableShape& shape, const QString& path, Write writ
                                shown(path));
     if (left)
         outcome.message += QStringLiteral("; left out %1 whose date cannot be read").arg(left);
+    if (damaged)
+        outcome.message += QStringLiteral("; wrote %1 from the fields alone, the %2 kept with them cannot be read")
+                               .arg(damaged)
+                               .arg(QLatin1String(shape.kind == u"contact" ? (damaged == 1 ? "card" : "cards")
+                                                                           : (damaged == 1 ? "event" : "events")));
     outcome.message += u'.';
     return outcome;
 }
@@ -153,7 +165,8 @@ FileOutcome SyncFiles::importContacts(const QString& path)
     QList<Incoming> records;
     for (const VCard::Card& card : read.cards) {
         const ContactMap::Imported in = ContactMap::fromCard(card);
-        records << Incoming{in.uid, QStringList(in.contact.begin(), in.contact.end()), in.changed};
+        records << Incoming{in.uid, QStringList(in.contact.begin(), in.contact.end()), in.changed, card.raw,
+                            in.more.join(u'\n')};
     }
     return store(TableShape::contacts(), records, read.malformed, path, "contact", "contacts", "malformed card",
                  "malformed cards");
@@ -172,9 +185,19 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
     }
     QList<Incoming> records;
     for (const EventMap::Imported& in : read.events)
-        records << Incoming{in.uid, QStringList(in.appointment.begin(), in.appointment.end()), in.changed};
+        records << Incoming{
+            in.uid, QStringList(in.appointment.begin(), in.appointment.end()), in.changed, in.object, {}};
+    // To-dos and journal entries have no place in the planner: said, not dropped in silence.
+    QStringList others;
+    if (read.todos)
+        others << plural(read.todos, "to-do", "to-dos");
+    if (read.journals)
+        others << plural(read.journals, "journal entry", "journal entries");
+    const QString leftOut = others.isEmpty() ? QString()
+                                             : QStringLiteral("; left out %1, which the planner has no place for")
+                                                   .arg(others.join(QLatin1String(" and ")));
     return store(TableShape::appointments(), records, read.malformed, path, "appointment", "appointments",
-                 "malformed event", "malformed events");
+                 "malformed event", "malformed events", leftOut);
 }
 
 // The address book is written card by card, about a megabyte at a time:
@@ -182,14 +205,25 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
 FileOutcome SyncFiles::exportContacts(const QString& path)
 {
     return exportTable(TableShape::contacts(), path,
-                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int&) {
+                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int&, int& damaged) {
                            constexpr qsizetype kPiece = 1024 * 1024;
                            QByteArray piece;
                            piece.reserve(kPiece + 64 * 1024);
                            ContactMap::ContactBytes c;
                            rows.each([&](const RecordBytes& r) {
-                               std::copy(r.values.begin(), r.values.end(), c.begin());
-                               ContactMap::appendCard(piece, c, r.uid);
+                               if (r.object.isEmpty()) {
+                                   // Made here: written straight from the store's bytes.
+                                   std::copy(r.values.begin(), r.values.end(), c.begin());
+                                   ContactMap::appendCard(piece, c, r.uid);
+                               } else {
+                                   QStringList values;
+                                   for (const QByteArrayView v : r.values)
+                                       values << QString::fromUtf8(v);
+                                   const WrittenObject card = cardFor(values, QString::fromUtf8(r.uid),
+                                                                      SyncRecords::keptFrom(r.object, r.base));
+                                   piece += card.bytes;
+                                   damaged += card.damaged ? 1 : 0;
+                               }
                                ++written;
                                if (piece.size() >= kPiece) {
                                    file.append(piece);
@@ -204,17 +238,23 @@ FileOutcome SyncFiles::exportContacts(const QString& path)
 FileOutcome SyncFiles::exportAppointments(const QString& path)
 {
     return exportTable(TableShape::appointments(), path,
-                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left) {
+                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left, int& damaged) {
                            QList<EventMap::Outgoing> out;
                            rows.each([&](const RecordBytes& r) {
                                EventMap::Outgoing o;
                                std::transform(r.values.begin(), r.values.end(), o.appointment.begin(),
                                               [](QByteArrayView v) { return QString::fromUtf8(v); });
                                o.uid = QString::fromUtf8(r.uid);
+                               if (!r.object.isEmpty()) {
+                                   const KeptObject kept = SyncRecords::keptFrom(r.object, r.base);
+                                   o.kept = kept.object;
+                                   o.base = kept.base;
+                               }
                                out << o;
                            });
                            const EventMap::WriteResult result = EventMap::write(out);
                            left = result.unreadableDates;
+                           damaged = result.damaged;
                            written = int(out.size()) - left;
                            file.append(result.bytes);
                        });

@@ -27,6 +27,15 @@ CREATE TABLE IF NOT EXISTS tblSyncMap (
   Hash     TEXT NOT NULL DEFAULT '',
   PRIMARY KEY (Kind, UID)
 );
+-- The card or events of a UID as they were read, and the fields' values then.
+CREATE TABLE IF NOT EXISTS tblSyncKept (
+  Kind   TEXT NOT NULL,
+  UID    TEXT NOT NULL,
+  Object BLOB NOT NULL,
+  Base   TEXT NOT NULL,
+  More   TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (Kind, UID)
+);
 CREATE INDEX IF NOT EXISTS ixSyncMapLocal ON tblSyncMap(Kind, LocalKey);
 -- A deleted row keeps its UID with no local row, so a later sync knows it went.
 CREATE TRIGGER IF NOT EXISTS trSyncAddressGone AFTER DELETE ON tblAddress BEGIN
@@ -136,10 +145,12 @@ void SyncRecords::read(const std::function<void(const RecordBytes&)>& take, bool
     QString sql = QStringLiteral("SELECT t.%1, m.UID").arg(m_shape.key);
     for (const QString& f : m_shape.fields)
         sql += QStringLiteral(", t.") + f;
-    sql += QStringLiteral(" FROM %1 t LEFT JOIN tblSyncMap m ON m.Kind = ? AND m.LocalKey = t.%2 ORDER BY t.%2")
+    sql += QStringLiteral(", k.Object, k.Base FROM %1 t LEFT JOIN tblSyncMap m ON m.Kind = ? AND m.LocalKey = t.%2 "
+                          "LEFT JOIN tblSyncKept k ON k.Kind = m.Kind AND k.UID = m.UID ORDER BY t.%2")
                .arg(m_shape.table, m_shape.key);
     Statement st(m_db, sql);
     st.bind(1, m_shape.kind);
+    const int kept = int(m_shape.fields.size()) + 2;
     Statement give(m_db, QStringLiteral("INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
     RecordBytes r;
     r.values.resize(m_shape.fields.size());
@@ -149,6 +160,8 @@ void SyncRecords::read(const std::function<void(const RecordBytes&)>& take, bool
         r.uid = st.bytes(1);
         for (int i = 0; i < m_shape.fields.size(); ++i)
             r.values[i] = st.bytes(i + 2);
+        r.object = st.bytes(kept);
+        r.base = st.bytes(kept + 1);
         const bool giving = giveUids && r.uid.isEmpty();
         if (giving) {
             given = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
@@ -211,6 +224,33 @@ void SyncRecords::rollback()
         m_inTransaction = false;
     }
     m_pending = 0;
+}
+
+namespace {
+
+// The fields of one record in one text; no field holds a unit separator.
+constexpr QChar kFieldSeparator(0x1f);
+
+}  // namespace
+
+void SyncRecords::keep(const QString& uid, const KeptObject& kept, const QString& more)
+{
+    Statement st(m_db, QStringLiteral("INSERT OR REPLACE INTO tblSyncKept (Kind, UID, Object, Base, More) "
+                                      "VALUES (?, ?, ?, ?, ?)"));
+    st.bind(1, m_shape.kind).bind(2, uid).bind(3, kept.object).bind(4, kept.base.join(kFieldSeparator)).bind(5, more);
+    st.step();
+}
+
+KeptObject SyncRecords::kept(const QString& uid)
+{
+    Statement st(m_db, QStringLiteral("SELECT Object, Base FROM tblSyncKept WHERE Kind = ? AND UID = ?"));
+    st.bind(1, m_shape.kind).bind(2, uid);
+    return st.step() ? keptFrom(st.bytes(0), st.bytes(1)) : KeptObject{};
+}
+
+KeptObject SyncRecords::keptFrom(QByteArrayView object, QByteArrayView base)
+{
+    return {object.toByteArray(), QString::fromUtf8(base).split(kFieldSeparator)};
 }
 
 QString SyncRecords::hash(const QStringList& values)

@@ -8,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+#include "sync/KeptObjects.h"
+
 struct sqlite3;
 class Connection;
 
@@ -36,6 +38,7 @@ struct RecordBytes {
     qint64 key = 0;
     QByteArrayView uid;
     std::vector<QByteArrayView> values;
+    QByteArrayView object, base;  // what is kept of it (tblSyncKept), empty for a record made here
 };
 
 // A row of tblSyncMap: which local row (key, -1 when it was deleted here)
@@ -88,6 +91,12 @@ public:
     QStringList row(qint64 key);
     void begin();
     void rollback();
+    // The object a record was read from, kept beside it (tblSyncKept) until
+    // a newer one of its UID is read; `more` lists what of it has no field.
+    void keep(const QString& uid, const KeptObject& kept, const QString& more);
+    // Empty when the record was made here or read before objects were kept.
+    KeptObject kept(const QString& uid);
+    static KeptObject keptFrom(QByteArrayView object, QByteArrayView base);
     // What the map keeps to see that a row changed since it was synced.
     static QString hash(const QStringList& values);
 

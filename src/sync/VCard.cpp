@@ -1,6 +1,10 @@
 #include "sync/VCard.h"
 
 #include <QStringDecoder>
+#include <QUtf8StringView>
+
+#include <algorithm>
+#include <cctype>
 
 #include <algorithm>
 
@@ -8,97 +12,164 @@ namespace VCard {
 
 namespace {
 
-bool isNameChar(QChar c)
+bool isNameChar(char c)
 {
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
 }
 
-bool validName(const QString& name)
+bool validName(QByteArrayView name)
 {
-    if (name.isEmpty())
-        return false;
-    for (QChar c : name)
-        if (!isNameChar(c))
-            return false;
-    return true;
+    return !name.isEmpty() && std::all_of(name.begin(), name.end(), isNameChar);
 }
 
-// One content line: name, parameters, ':' and the value. False when the
-// line has no ':' outside quotes or a name that is not a name.
-bool parseLine(const QString& line, Property& prop)
+bool isUtf8(QByteArrayView bytes)
+{
+    return QUtf8StringView(bytes).isValidUtf8();
+}
+
+// Version 2.1 writes the encoding without its name (";QUOTED-PRINTABLE").
+bool isEncodingName(QByteArrayView word)
+{
+    for (const char* e : {"QUOTED-PRINTABLE", "BASE64", "8BIT", "7BIT"})
+        if (word.compare(QByteArrayView(e), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+QByteArray fromQuotedPrintable(QByteArrayView in)
+{
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const int hi =
+            i + 2 < in.size() ? QByteArrayView("0123456789ABCDEF").indexOf(char(std::toupper(in[i + 1]))) : -1;
+        const int lo = hi >= 0 ? QByteArrayView("0123456789ABCDEF").indexOf(char(std::toupper(in[i + 2]))) : -1;
+        if (in[i] == '=' && lo >= 0) {
+            out += char(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += in[i];
+        }
+    }
+    return out;
+}
+
+// A value's bytes as text: UTF-8 unless the line names another character
+// set. Null when the bytes are not text in it.
+QString decodeValue(const QByteArray& bytes, const QString& charset)
+{
+    if (charset.isEmpty() || charset.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0)
+        return isUtf8(bytes) ? QString::fromUtf8(bytes) : QString();
+    QStringDecoder decode(charset.toLatin1().constData(), QStringDecoder::Flag::Stateless);
+    if (!decode.isValid())
+        return {};
+    QString text = decode(bytes);
+    return decode.hasError() ? QString() : text;
+}
+
+}  // namespace
+
+bool parseLine(const QByteArray& line, Property& prop)
 {
     const qsizetype n = line.size();
     qsizetype i = 0;
-    while (i < n && line[i] != u';' && line[i] != u':')
+    while (i < n && line[i] != ';' && line[i] != ':')
         ++i;
     if (i == n)
         return false;
-    QString name = line.left(i);
-    if (const qsizetype dot = name.lastIndexOf(u'.'); dot >= 0) {
-        if (!validName(name.left(dot).remove(u'.')))
+    QByteArrayView name = QByteArrayView(line).first(i);
+    prop.group.clear();
+    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0) {
+        if (!validName(name.first(dot).toByteArray().replace('.', "")))
             return false;
-        name = name.mid(dot + 1);
+        prop.group = QString::fromLatin1(name.first(dot));
+        name = name.sliced(dot + 1);
     }
     if (!validName(name))
         return false;
-    prop.name = name.toUpper();
+    prop.name = QString::fromLatin1(name).toUpper();
     prop.params.clear();
-    while (line[i] == u';') {
+    while (line[i] == ';') {
         const qsizetype start = ++i;
-        while (i < n && line[i] != u'=' && line[i] != u';' && line[i] != u':')
+        while (i < n && line[i] != '=' && line[i] != ';' && line[i] != ':')
             ++i;
         if (i == n)
             return false;
-        const QString pname = line.mid(start, i - start).toUpper();
+        const QByteArrayView pname = QByteArrayView(line).sliced(start, i - start);
         if (!validName(pname))
             return false;
-        if (line[i] != u'=') {
-            prop.params.append({QStringLiteral("TYPE"), pname.toLower()});
+        if (line[i] != '=') {
+            if (isEncodingName(pname))
+                prop.params.append({QStringLiteral("ENCODING"), QString::fromLatin1(pname).toUpper()});
+            else
+                prop.params.append({QStringLiteral("TYPE"), QString::fromLatin1(pname).toLower()});
             continue;
         }
         ++i;
-        QString pvalue;
+        QByteArray pvalue;
         bool quoted = false;
-        while (i < n && (quoted || (line[i] != u';' && line[i] != u':'))) {
-            if (line[i] == u'"')
+        while (i < n && (quoted || (line[i] != ';' && line[i] != ':'))) {
+            if (line[i] == '"')
                 quoted = !quoted;
             else
                 pvalue += line[i];
             ++i;
         }
-        if (i == n)
+        if (i == n || !isUtf8(pvalue))
             return false;
-        prop.params.append({pname, pvalue});
+        prop.params.append({QString::fromLatin1(pname).toUpper(), QString::fromUtf8(pvalue)});
     }
-    prop.value = line.mid(i + 1);
-    return true;
+    prop.head = line.left(i);
+    QByteArray value = line.mid(i + 1);
+    if (prop.param(QStringLiteral("ENCODING")).compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0)
+        value = fromQuotedPrintable(value);
+    prop.value = decodeValue(value, prop.param(QStringLiteral("CHARSET")));
+    return !prop.value.isNull() || value.isEmpty();
 }
 
-// Physical lines with their line ends removed and folded lines joined. The
-// join works on bytes, so a writer that split a UTF-8 sequence across a fold
-// is read correctly.
-QList<QByteArray> unfold(const QByteArray& bytes)
+namespace {
+
+// A quoted-printable value of version 2.1 goes on after a line that ends in "=".
+bool continuesQuotedPrintable(const QByteArray& line)
 {
-    QList<QByteArray> lines;
+    const qsizetype colon = line.indexOf(':');
+    return line.endsWith('=') && colon > 0 && line.left(colon).toUpper().contains("QUOTED-PRINTABLE");
+}
+
+}  // namespace
+
+QList<Line> unfold(const QByteArray& bytes)
+{
+    QList<Line> lines;
     qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    bool softBreak = false;
     while (pos < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', pos);
-        if (end < 0)
-            end = bytes.size();
-        qsizetype stop = end;
-        if (stop > pos && bytes[stop - 1] == '\r')
-            --stop;
-        const QByteArray line = bytes.mid(pos, stop - pos);
-        if (!lines.isEmpty() && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t'))
-            lines.last() += line.mid(1);
-        else
-            lines.append(line);
-        pos = end + 1;
+        qsizetype stop = pos;
+        while (stop < bytes.size() && bytes[stop] != '\n' && bytes[stop] != '\r')
+            ++stop;
+        qsizetype end = stop;
+        if (end < bytes.size())
+            end += bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1;
+        const QByteArrayView line = QByteArrayView(bytes).sliced(pos, stop - pos);
+        if (softBreak) {
+            lines.last().text.chop(1);
+            lines.last().text += line;
+            lines.last().end = end;
+        } else if (!lines.isEmpty() && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t')) {
+            lines.last().text += line.sliced(1);
+            lines.last().end = end;
+        } else {
+            lines.append({line.toByteArray(), pos, end});
+        }
+        softBreak = continuesQuotedPrintable(lines.last().text) && end < bytes.size();
+        pos = end;
     }
     return lines;
 }
 
-bool isMarker(const QString& line, QLatin1StringView what)
+namespace {
+
+bool isMarker(const QByteArray& line, QByteArrayView what)
 {
     return line.trimmed().compare(what, Qt::CaseInsensitive) == 0;
 }
@@ -136,20 +207,17 @@ ReadResult read(const QByteArray& bytes)
     ReadResult result;
     Card card;
     bool inCard = false, bad = false, strayRun = false;
-    QString version;
-    for (const QByteArray& raw : unfold(bytes)) {
-        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString line = decode(raw);
-        const bool undecodable = decode.hasError();
+    qsizetype cardBegin = 0;
+    for (const Line& line : unfold(bytes)) {
         if (!inCard) {
-            if (line.trimmed().isEmpty())
+            if (line.text.trimmed().isEmpty())
                 continue;
-            if (isMarker(line, QLatin1StringView("BEGIN:VCARD"))) {
+            if (isMarker(line.text, "BEGIN:VCARD")) {
                 inCard = true;
                 bad = false;
                 strayRun = false;
                 card = {};
-                version.clear();
+                cardBegin = line.begin;
             } else if (!strayRun) {
                 // Text between cards that is not a card: counted once per run.
                 ++result.malformed;
@@ -157,31 +225,36 @@ ReadResult read(const QByteArray& bytes)
             }
             continue;
         }
-        if (isMarker(line, QLatin1StringView("END:VCARD"))) {
+        if (isMarker(line.text, "END:VCARD")) {
             inCard = false;
-            if (bad || (version != u"3.0" && version != u"4.0"))
+            if (bad || (card.version != u"2.1" && card.version != u"3.0" && card.version != u"4.0")) {
                 ++result.malformed;
-            else
-                result.cards.append(std::exchange(card, {}));
+                continue;
+            }
+            card.raw = bytes.mid(cardBegin, line.end - cardBegin);
+            card.endLine = line.begin - cardBegin;
+            result.cards.append(std::exchange(card, {}));
             continue;
         }
-        if (isMarker(line, QLatin1StringView("BEGIN:VCARD"))) {
+        if (isMarker(line.text, "BEGIN:VCARD")) {
             // The card before never ended: it is lost, this one starts afresh.
             ++result.malformed;
             bad = false;
             card = {};
-            version.clear();
+            cardBegin = line.begin;
             continue;
         }
-        if (line.isEmpty())
+        if (line.text.isEmpty())
             continue;
         Property prop;
-        if (undecodable || !parseLine(line, prop)) {
+        if (!parseLine(line.text, prop)) {
             bad = true;
             continue;
         }
+        prop.begin = line.begin - cardBegin;
+        prop.end = line.end - cardBegin;
         if (prop.name == u"VERSION")
-            version = prop.value.trimmed();
+            card.version = prop.value.trimmed();
         else
             card.props.append(std::move(prop));
     }

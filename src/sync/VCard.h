@@ -6,15 +6,19 @@
 #include <QString>
 #include <QStringList>
 
-// A small reader and writer of vCard files: reads versions 3.0 and 4.0,
-// writes 4.0 (RFC 6350). It knows lines, parameters, folding and escaping;
-// what the properties mean is the business of ContactMap.
+// A small reader and writer of vCard files: reads versions 2.1, 3.0 and
+// 4.0, writes 4.0 (RFC 6350). It knows lines, parameters, folding, escaping
+// and 2.1's quoted-printable values and character sets; what the properties
+// mean is the business of ContactMap.
 namespace VCard {
 
 struct Property {
     QString name;                           // upper case, group prefix removed
+    QString group;                          // "item1" of item1.EMAIL, as written
     QList<QPair<QString, QString>> params;  // name upper case, value unquoted
-    QString value;                          // as written on the line, still escaped
+    QString value;                          // as written on the line, still escaped (quoted-printable undone)
+    QByteArray head;                        // the line up to its value's ':', as written
+    qsizetype begin = 0, end = 0;           // its bytes in Card::raw, folds and line end included
 
     // Every value of a parameter, commas split, lower case: TYPE=HOME,VOICE
     // and TYPE=home;TYPE=voice both give {"home", "voice"}. A bare parameter
@@ -24,7 +28,10 @@ struct Property {
 };
 
 struct Card {
-    QList<Property> props;
+    QList<Property> props;  // all but VERSION
+    QString version;
+    QByteArray raw;         // the card's bytes as read, BEGIN to END with their line ends
+    qsizetype endLine = 0;  // where its END line starts in raw
     // The first property of that name, or nullptr.
     const Property* find(const QString& name) const;
 };
@@ -35,6 +42,22 @@ struct ReadResult {
 };
 
 ReadResult read(const QByteArray& bytes);
+
+// The content lines that vCard and iCalendar share. A logical line: the
+// physical lines of one property joined, and where its bytes lie.
+struct Line {
+    QByteArray text;
+    qsizetype begin, end;  // folds and line end included
+};
+// Line ends are CR LF, LF or a bare CR; folded lines are joined on bytes (a
+// writer may split a UTF-8 sequence across a fold), and so are 2.1's
+// quoted-printable lines that end in "=".
+QList<Line> unfold(const QByteArray& bytes);
+// Name, group, parameters and the value (decoded from quoted-printable and
+// from its CHARSET) of one logical line. False when it has no ':' outside
+// quotes, a name that is not a name, or text that is not text in its
+// character set.
+bool parseLine(const QByteArray& line, Property& prop);
 
 // Text values: backslash, newline, comma and semicolon escaped as RFC 6350
 // says; appendEscaped() adds `text` (UTF-8) so escaped to a content line.

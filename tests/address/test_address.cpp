@@ -130,9 +130,20 @@ private slots:
         fx->makeDataFolder();
         for (const QStringList& c : {kSam1, kAnn, kSam2})
             insertContact(fx->dbPath(), c);
+        // What the card a contact came from holds beyond the fields shows
+        // beside the comments, read-only; a kept object of another kind does not.
+        Db::exec(fx->dbPath(), "CREATE TABLE tblSyncMap (Kind TEXT, UID TEXT, LocalKey INTEGER)");
+        Db::exec(fx->dbPath(), "CREATE TABLE tblSyncKept (Kind TEXT, UID TEXT, Object BLOB, Base TEXT, More TEXT)");
+        Db::exec(fx->dbPath(), "INSERT INTO tblSyncMap VALUES ('contact', 'u1', 1), ('appointment', 'u2', 2)");
+        Db::exec(fx->dbPath(), "INSERT INTO tblSyncKept VALUES ('contact', 'u1', '', '', 'Birthday: 1984-07-14'), "
+                               "('appointment', 'u2', '', '', 'x')");
         auto* edit = Screens::show<frmAddressEdit>();
+        clickName(edit, 1);
+        QCOMPARE(edit->txtComments->toolTip(), QString());
         clickName(edit, 2);
         QCOMPARE(shown(edit, edit->txtComments), kSam1);
+        QCOMPARE(edit->txtComments->toolTip(),
+                 QStringLiteral("Also on the card, kept as it came:\nBirthday: 1984-07-14"));
         QCOMPARE(edit->lblCurrent->text() + '/' + edit->lblTotal->text(), QStringLiteral("3/3"));
         edit->txtHomePhone->setText(QStringLiteral(" 999 "));
         edit->txtFax->setText(QStringLiteral("555"));

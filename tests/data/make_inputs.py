@@ -35,6 +35,43 @@ t.type_param = "HOME"
 c.add("adr").value = vobject.vcard.Address(street="1 Ünter St", city="Kew", code="3101")
 (here / "vcard" / "vobject.vcf").write_text(c.serialize(), newline="")
 
+# A phone's contact: more than the address book has fields for (a photo,
+# a birthday, an organisation, three phones, three e-mails, one of them
+# grouped with its label, two addresses, an X- property).
+c = vobject.vCard()
+c.add("n").value = vobject.vcard.Name(family="Okafor", given="Ngozi", additional="Ada", prefix="Dr")
+c.add("fn").value = "Dr Ngozi Ada Okafor"
+c.add("uid").value = "corpus-phone-1"
+c.add("org").value = ["Kew Clinic", "Research"]
+c.add("title").value = "Registrar"
+c.add("bday").value = "1979-11-03"
+c.add("categories").value = ["Work", "Doctors"]
+for kind, num in [("CELL", "+61 400 123 456"), ("HOME", "+61 3 9000 1111"), ("WORK", "+61 3 9000 2222")]:
+    t = c.add("tel")
+    t.value = num
+    t.type_param = kind
+e = c.add("email")
+e.value = "ngozi@clinic.example"
+e.type_param = ["INTERNET", "WORK"]
+e = c.add("email")
+e.value = "ngozi@home.example"
+e.type_param = "INTERNET"
+c.add("item1.email").value = "n.okafor@uni.example"
+c.add("item1.x-ablabel").value = "University"
+a = c.add("adr")
+a.value = vobject.vcard.Address(street="12 Long Rd", city="Kew", region="VIC", code="3101", country="Australia")
+a.type_param = "HOME"
+a = c.add("adr")
+a.value = vobject.vcard.Address(street="1 Clinic Way", city="Hawthorn", code="3122")
+a.type_param = "WORK"
+p = c.add("photo")
+p.value = bytes(range(40))
+p.encoding_param = "b"
+p.type_param = "PNG"
+c.add("note").value = "Prefers e-mail, on call Tuesdays"
+c.add("x-aim").value = "ngozi.o"
+(here / "vcard" / "vobject-phone-3.0.vcf").write_text(c.serialize(), newline="")
+
 # An event in UTC with escapes in its summary.
 cal = vobject.iCalendar()
 e = cal.add("vevent")
@@ -81,6 +118,42 @@ for uid, start, end, summary, extra in [
         ev.add(k, v)
     cal.add_component(ev)
 (here / "ical" / "icalendar.ics").write_bytes(cal.to_ical())
+
+# A phone's meeting: ten Tuesdays in Berlin's zone, one of them skipped and
+# one moved, an alarm, an organizer and attendees, categories, an X- property.
+cal = icalendar.Calendar()
+cal.add("prodid", "-//make_inputs//EN")
+cal.add("version", "2.0")
+cal.add_component(zone)
+berlin = {"TZID": "Europe/Berlin"}
+ev = icalendar.Event()
+ev.add("uid", "corpus-weekly-1")
+ev.add("dtstamp", datetime.datetime(2026, 1, 1, tzinfo=tz.tzutc()))
+ev.add("dtstart", datetime.datetime(2026, 6, 2, 10, 0), parameters=berlin)
+ev.add("dtend", datetime.datetime(2026, 6, 2, 11, 0), parameters=berlin)
+ev.add("summary", "Team meeting")
+ev.add("rrule", {"freq": "weekly", "count": 10, "byday": "tu"})
+ev.add("exdate", datetime.datetime(2026, 6, 16, 10, 0), parameters=berlin)
+ev.add("organizer", "mailto:lead@example.org", parameters={"CN": "Lead"})
+for who in ["ann@example.org", "bo@example.org"]:
+    ev.add("attendee", "mailto:" + who, parameters={"ROLE": "REQ-PARTICIPANT", "PARTSTAT": "ACCEPTED"})
+ev.add("categories", ["Work", "Team"])
+ev.add("x-phone-colour", "blue")
+alarm = icalendar.Alarm()
+alarm.add("action", "DISPLAY")
+alarm.add("description", "Team meeting")
+alarm.add("trigger", datetime.timedelta(minutes=-15))
+ev.add_component(alarm)
+cal.add_component(ev)
+moved = icalendar.Event()
+moved.add("uid", "corpus-weekly-1")
+moved.add("dtstamp", datetime.datetime(2026, 1, 1, tzinfo=tz.tzutc()))
+moved.add("recurrence-id", datetime.datetime(2026, 6, 9, 10, 0), parameters=berlin)
+moved.add("dtstart", datetime.datetime(2026, 6, 9, 14, 0), parameters=berlin)
+moved.add("dtend", datetime.datetime(2026, 6, 9, 15, 0), parameters=berlin)
+moved.add("summary", "Team meeting (afternoon)")
+cal.add_component(moved)
+(here / "ical" / "icalendar-phone-meeting.ics").write_bytes(cal.to_ical())
 
 
 def save(name, msg):

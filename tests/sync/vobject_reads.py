@@ -16,6 +16,10 @@ def show(component, depth):
             text = repr(value)
         elif hasattr(value, "isoformat"):
             text = str(value)
+        elif isinstance(value, bytes):  # PHOTO, LOGO, KEY
+            text = f"<{len(value)} bytes>"
+        elif isinstance(value, list):  # ORG, CATEGORIES
+            text = repr(value)
         else:  # the parts of N and ADR
             text = repr(list(vars(value).values()))
         params = "".join(f";{k}={','.join(v)}" for k, v in sorted(child.params.items()))
