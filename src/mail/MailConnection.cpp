@@ -10,7 +10,7 @@ namespace {
 
 // A long Send is written a slice at a time: the next once the socket holds
 // less than this, so that it never holds the message whole.
-constexpr qint64 kWriteAhead = 2 * 1024 * 1024;
+constexpr qint64 kWriteAhead = qint64(2) * 1024 * 1024;
 
 int wholeSeconds(std::chrono::milliseconds limit)
 {

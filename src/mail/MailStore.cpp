@@ -61,7 +61,7 @@ QString cannotWrite(const QString& path, const QString& reason)
 
 // What waits to be written may come from the server faster than the disk
 // takes it: beyond this much, keep() waits for the writer.
-constexpr qsizetype kMostWaiting = 16 * 1024 * 1024;
+constexpr qsizetype kMostWaiting = qsizetype(16) * 1024 * 1024;
 
 // The longest a written message waits for its batch's flush.
 constexpr std::chrono::milliseconds kBatch(500);

@@ -185,7 +185,7 @@ public:
     {
         if (!m_text.isEmpty())
             return std::exchange(m_text, QByteArray());
-        if (const QByteArray slice = m_blocks.next(); !slice.isEmpty() || m_blocks.failure())
+        if (QByteArray slice = m_blocks.next(); !slice.isEmpty() || m_blocks.failure())
             return slice;
         return std::exchange(m_end, QByteArray());
     }

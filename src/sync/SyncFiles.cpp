@@ -206,9 +206,9 @@ FileOutcome SyncFiles::exportContacts(const QString& path)
 {
     return exportTable(TableShape::contacts(), path,
                        [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int&, int& damaged) {
-                           constexpr qsizetype kPiece = 1024 * 1024;
+                           constexpr qsizetype kPiece = qsizetype(1024) * 1024;
                            QByteArray piece;
-                           piece.reserve(kPiece + 64 * 1024);
+                           piece.reserve(kPiece + qsizetype(64) * 1024);
                            ContactMap::ContactBytes c;
                            rows.each([&](const RecordBytes& r) {
                                if (r.object.isEmpty()) {
