@@ -106,8 +106,14 @@ DavClient::DavClient(const QString& user, const QString& password)
 void DavClient::cancel()
 {
     m_cancelled = true;
-    if (m_reply)
-        m_reply->abort();
+    // The reply belongs to the client's thread: it is ended there.
+    QMetaObject::invokeMethod(
+        &m_net,
+        [this] {
+            if (m_reply)
+                m_reply->abort();
+        },
+        Qt::QueuedConnection);
 }
 
 DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArray& body,
@@ -117,7 +123,7 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     out.url = url;
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         if (m_cancelled)
-            throw SyncError(QStringLiteral("The sync was cancelled; nothing was changed here."));
+            throw SyncError(kSyncCancelled);
         QNetworkRequest request(out.url);
         request.setRawHeader("Authorization", m_auth);
         request.setRawHeader("Content-Type", "application/xml; charset=utf-8");
@@ -149,8 +155,8 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
         out.body = reply->readAll();
         out.etag = reply->rawHeader("ETag");
         const QString where = out.url.host();
-        if (m_cancelled)
-            throw SyncError(QStringLiteral("The sync was cancelled; nothing was changed here."));
+        if (reply->error() == QNetworkReply::OperationCanceledError && !timedOut)
+            throw SyncError(kSyncCancelled);
         if (timedOut)
             throw SyncError(QStringLiteral("The sync server %1 did not answer in time.").arg(where));
         if (out.status == 0)

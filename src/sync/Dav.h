@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <stdexcept>
 
@@ -39,6 +40,9 @@ struct Multistatus {
 };
 Multistatus parseMultistatus(const QByteArray& xml, const QUrl& base);
 
+// What a cancelled sync says when nothing was changed here.
+inline const QString kSyncCancelled = QStringLiteral("The sync was cancelled; nothing was changed here.");
+
 struct DavReply {
     int status = 0;
     QByteArray body;
@@ -46,10 +50,11 @@ struct DavReply {
     QUrl url;  // after redirects
 };
 
-// HTTP for WebDAV, one request at a time, each in a local event loop so the
-// window stays alive; basic authentication, TLS by the URL's scheme,
-// redirects followed. Transport failures, a refused login and 5xx answers
-// throw SyncError; other statuses are the caller's to judge.
+// HTTP for WebDAV, one request at a time, each awaited in a local event loop
+// of the thread that made the client: the File menu's sync has a thread of its
+// own for it, the command line has no window. Basic authentication, TLS by the
+// URL's scheme, redirects followed. Transport failures, a refused login and
+// 5xx answers throw SyncError; other statuses are the caller's to judge.
 class DavClient {
 public:
     static constexpr std::chrono::milliseconds kTimeLimit = std::chrono::seconds(60);
@@ -57,8 +62,10 @@ public:
     DavClient(const QString& user, const QString& password);
     DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {},
                   const QList<std::pair<QByteArray, QByteArray>>& headers = {});
-    // Ends the request under way; it fails as cancelled.
+    // From any thread: the request under way is abandoned and none follows;
+    // both fail as cancelled.
     void cancel();
+    bool cancelled() const { return m_cancelled; }
     int requests() const { return m_requests; }
 
     // Seams for tests: a shorter limit, and certificates to trust besides the system's.
@@ -69,6 +76,6 @@ private:
     QNetworkAccessManager m_net;
     QByteArray m_auth;
     QNetworkReply* m_reply = nullptr;
-    bool m_cancelled = false;
+    std::atomic<bool> m_cancelled = false;
     int m_requests = 0;
 };
