@@ -78,9 +78,10 @@ void SyncStore::writePassword(Connection& con, const QString& password)
     setValue(con, QStringLiteral("Password"), inKeyring ? QString() : password);
 }
 
-SyncSettings SyncStore::readSettings(Connection& con)
+SyncSettings SyncStore::readSettings(Connection& con, const std::optional<QString>& password)
 {
-    return {value(con, QStringLiteral("Server")), value(con, QStringLiteral("UserName")), readPassword(con)};
+    return {value(con, QStringLiteral("Server")), value(con, QStringLiteral("UserName")),
+            password ? *password : readPassword(con)};
 }
 
 void SyncStore::writeSettings(Connection& con, const SyncSettings& settings)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class Connection;
 
 // Where the address book and the day planner are synced to, and what the
@@ -15,7 +17,8 @@ struct SyncSettings {
 
 namespace SyncStore {
 // Both throw StoreError.
-SyncSettings readSettings(Connection& con);
+// A password given is used instead of the stored one.
+SyncSettings readSettings(Connection& con, const std::optional<QString>& password = {});
 void writeSettings(Connection& con, const SyncSettings& settings);
 // The password alone: the one place it is read and written.
 QString readPassword(Connection& con);
