@@ -50,6 +50,7 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
     QXmlStreamReader xml(bytes);
     DavResponse* current = nullptr;
     bool inPropstat = false;
+    int propstatStatus = 0;  // servers write it before or after the properties
     QMap<QString, QString> props;
     while (!xml.atEnd()) {
         xml.readNext();
@@ -64,13 +65,11 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
                 current->href = base.resolved(QUrl(xml.readElementText().trimmed())).path(QUrl::FullyEncoded);
             } else if (current && name == u"propstat") {
                 inPropstat = true;
+                propstatStatus = 0;
                 props.clear();
             } else if (current && name == u"status") {
                 const int status = statusOf(xml.readElementText());
-                if (!inPropstat)
-                    current->status = status;
-                else if (status / 100 == 2)
-                    current->props.insert(props);
+                (inPropstat ? propstatStatus : current->status) = status;
             } else if (current && name == u"prop") {
                 while (xml.readNextStartElement())
                     props.insert(xml.name().toString(), valueOf(xml));
@@ -78,6 +77,8 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
         } else if (xml.isEndElement() && name == u"response") {
             current = nullptr;
         } else if (xml.isEndElement() && name == u"propstat") {
+            if (current && propstatStatus / 100 == 2)
+                current->props.insert(props);
             inPropstat = false;
         }
     }

@@ -251,7 +251,10 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
     SyncRecords rows(con, c.shape);
     QList<MapEntry> sent;
     QStringList gone;
-    bool listAgain = false;  // the server changed under us: the next sync reads it whole
+    // The next sync reads the collection whole: the server changed under us,
+    // or we made a resource after the token was given, and a server need not
+    // report the removal of what did not exist at its token.
+    bool listAgain = false;
     const auto remember = [&] {
         rows.begin();
         for (const MapEntry& e : sent)
@@ -289,6 +292,7 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
                 if (r.status / 100 == 2) {
                     sent << MapEntry{u.uid, -1, u.href, QString::fromUtf8(r.etag), SyncRecords::hash(u.values)};
                     ++c.counts.sent;
+                    listAgain |= u.etag.isEmpty();
                 } else if (r.status == 412) {
                     listAgain = true;
                 } else {

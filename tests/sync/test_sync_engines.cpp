@@ -3,7 +3,10 @@
 // tests/data/ical.
 #include <QTest>
 
+#include "support/Files.h"
 #include "support/Fixture.h"
+#include "support/Golden.h"
+#include "sync/Dav.h"
 #include "sync/EventMap.h"
 #include "sync/SyncPlan.h"
 #include "sync/VCard.h"
@@ -184,6 +187,20 @@ private slots:
         QCOMPARE(out, plan);
     }
     // A new resource is named by its UID, or by a hash of a UID that is no plain name.
+    // Servers' answers as they write them: each response's href, status and properties.
+    void multistatus_data() { Golden::addRows("dav", {"*.xml"}); }
+    void multistatus()
+    {
+        QFETCH(QString, input);
+        const Multistatus ms = parseMultistatus(readFile(input), QUrl("http://127.0.0.1/user/"));
+        QString made = "token=" + ms.syncToken + '\n';
+        for (const DavResponse& r : ms.responses) {
+            made += QString("%1 %2\n").arg(r.href).arg(r.status);
+            for (auto it = r.props.cbegin(); it != r.props.cend(); ++it)
+                made += "  " + it.key() + '=' + Golden::escaped(it.value()) + '\n';
+        }
+        Golden::compare(input, made);
+    }
     void newHrefs()
     {
         QCOMPARE(SyncPlan::hrefFor("/c/", "a-1.b_2", ".ics"), "/c/a-1.b_2.ics");
