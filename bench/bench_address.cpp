@@ -24,6 +24,7 @@
 #include "kit/MsgBox.h"
 #include "kit/Screens.h"
 #include "store/Connection.h"
+#include "store/QueryPages.h"
 
 #include "SideBySide.h"
 
@@ -168,66 +169,121 @@ void BM_SaveContact(benchmark::State& state)
     settle();
 }
 BENCHMARK(BM_SaveContact)->Unit(benchmark::kMillisecond)->Iterations(200);
-// Ours and the sqlite3 tool's same select, in interleaved rounds: opening the
-// edit screen (its list filled and painted) against the select of every
-// contact; each search (the count, the rows in view read, the columns sized)
-// against its select, the list's painting apart; one save.
+// The two queries a list of the screens asks (QueryPages): the count, then
+// the first page of 256 rows.
+QString listQueries(const QString& columns, const QString& where)
+{
+    return QStringLiteral("SELECT count(*) FROM \"tblAddress\"%1;\n"
+                          "SELECT rowid, %2 FROM \"tblAddress\"%1 %3 rowid > 0 ORDER BY rowid LIMIT 256;")
+        .arg(where, columns, where.isEmpty() ? QStringLiteral("WHERE") : QStringLiteral("AND"));
+}
+
+// Ours and the sqlite3 tool in interleaved rounds: each search of the search
+// screen and the edit screen's name list to their rows painted, next to the
+// same queries; the save of a contact; the command line's export next to
+// the tool's CSV of the table.
 void sideBySide(const QString& db)
 {
     const int rounds = benchRounds();
-    std::vector<double> open, openTool;
-    long rss = 0;
-    for (int r = 0; r < rounds; ++r) {
-        open.push_back(millisecondsOf([] {
-            auto* edit = Screens::load<frmAddressEdit>();
-            edit->lstName->grab();
-        }));
-        rss = std::max(rss, residentKilobytes());
-        Screens::unload<frmAddressEdit>();
-        settle();
-        openTool.push_back(sqlite3Milliseconds(db, QStringLiteral("SELECT rowid, * FROM tblAddress ORDER BY rowid")));
-    }
-    std::printf("\nside by side on %d contacts, medians of %d interleaved rounds:\n", kContacts, rounds);
-    reportRow("open the edit screen, name list shown", medianOf(open), "sqlite3 all rows", medianOf(openTool),
-              "<= 1.5 and < 150 ms");
-    reportOwn("resident memory with the edit list open", QStringLiteral("%1 MB").arg(rss / 1024), "< 150 MB");
+    QStringList allColumns;
+    for (const char* c : {"FirstName", "LastName", "HomeAddress", "Suburb", "PostCode", "Email", "HomePhone", "Mobile",
+                          "ICQ", "WebAddress", "Comments"})
+        allColumns << QStringLiteral("\"%1\"").arg(QLatin1String(c));
 
     constexpr int i = 54321;
     const QString values[] = {firstName(i), lastName(i), phone(i), email(i), icq(i), mobile(i)};
-    const char* const names[] = {"search by first name", "search by last name", "search by phone",
-                                 "search by e-mail",     "search by ICQ",       "search by mobile"};
+    const char* const names[] = {"first name", "last name", "phone", "e-mail", "ICQ", "mobile"};
     const char* const columns[] = {"FirstName", "LastName", "HomePhone", "Email", "ICQ", "Mobile"};
-    auto* search = Screens::load<frmAddressSearch>();
+    auto* search = Screens::show<frmAddressSearch>();
     QLineEdit* const boxes[] = {search->txtsearchFirstName, search->txtsearchLastName, search->txtsearchPhone,
                                 search->txtsearchEmail,     search->txtsearchIcq,      search->txtsearchMobile};
+    settle();
     for (int f = frmAddressSearch::FirstName; f <= frmAddressSearch::Mobile; ++f) {
         const auto field = frmAddressSearch::Field(f);
-        std::vector<double> ours, tool, paint;
+        Row r;
         int found = 0;
-        for (int r = 0; r < rounds; ++r) {
+        for (int round = 0; round < rounds; ++round) {
             search->cmdField_Click(field);
             boxes[f]->setText(values[f]);
-            ours.push_back(millisecondsOf([&] { search->imgField_Click(field); }));
-            paint.push_back(millisecondsOf([&] { search->lstv->grab(); }));
+            settle();
+            r.ours.push_back(runOurs(
+                [&] { return untilPainted(search->lstv->viewport(), [&] { search->imgField_Click(field); }); }));
             found = search->lstv->itemCount();
-            tool.push_back(sqlite3Milliseconds(db, QStringLiteral("SELECT rowid, * FROM tblAddress WHERE %1 = '%2' "
-                                                                  "ORDER BY rowid")
-                                                       .arg(QLatin1String(columns[f]), values[f])));
+            r.peer.push_back(sqlite3Run(
+                db, listQueries(allColumns.join(QStringLiteral(", ")),
+                                QStringLiteral(" WHERE \"%1\" = '%2'").arg(QLatin1String(columns[f]), values[f]))));
         }
-        reportRow(qPrintable(QStringLiteral("%1 (%2 found)").arg(QLatin1String(names[f])).arg(found)), medianOf(ours),
-                  "sqlite3", medianOf(tool), "<= 1.5 and < 10 ms");
-        std::printf("    (then painting the list: %.2f ms)\n", medianOf(paint));
+        report(QStringLiteral("contact search by %1, 100k, %2 found, to rows painted "
+                              "(frmAddressSearch::imgField_Click: count, first page, columns sized)")
+                   .arg(QLatin1String(names[f]))
+                   .arg(found),
+               r, QStringLiteral("sqlite3, the same two queries"), QStringLiteral("< 10 ms"),
+               QStringLiteral("< 80 MB"));
     }
     Screens::unload<frmAddressSearch>();
+    settle();
+
+    auto* edit = Screens::show<frmAddressEdit>();
+    settle();
+    Row list;
+    for (int round = 0; round < rounds; ++round) {
+        edit->lstName->clear();
+        settle();
+        list.ours.push_back(
+            runOurs([&] { return untilPainted(edit->lstName->viewport(), [&] { edit->LoadContact(); }); }));
+        list.ours.back().ok = list.ours.back().ok && edit->lstName->count() >= kContacts;
+        list.peer.push_back(sqlite3Run(db, listQueries(QStringLiteral("\"FirstName\""), QString())));
+    }
+    Screens::unload<frmAddressEdit>();
+    settle();
+    report(QStringLiteral("edit list, 100k: count + first page to rows painted (ContactBrowser::LoadContact)"), list,
+           QStringLiteral("sqlite3, the same two queries"), QStringLiteral("<= 1.5"), QStringLiteral("< 80 MB"));
 
     auto* entry = Screens::load<frmAddress>();
     entry->txtFirstName->setText(QStringLiteral("Anna"));
-    std::vector<double> saves;
-    for (int r = 0; r < rounds * 5; ++r)
-        saves.push_back(millisecondsOf([&] { entry->SavingAddress(); }));
+    Row saves;
+    for (int round = 0; round < rounds * 5; ++round)
+        saves.ours.push_back(runOurs([&] { return entry->SavingAddress(); }));
     Screens::unload<frmAddress>();
     settle();
-    reportOwn("save one contact", QStringLiteral("%1 ms").arg(medianOf(saves), 0, 'f', 2), "<= 2 ms");
+    report(QStringLiteral("save one contact (frmAddress::SavingAddress)"), saves, QString(), QStringLiteral("<= 2 ms"),
+           QStringLiteral("< 80 MB"));
+}
+
+// The command line's export, `tessaly --export-contacts FILE`, run from a
+// copy of the program in the application folder, next to the sqlite3
+// tool's CSV of the same table; the first export (which gives each contact
+// its UID) apart.
+void exportSideBySide(const QString& folder)
+{
+    const QString program = QDir(folder).filePath(QStringLiteral("tessaly"));
+    QFile::remove(program);
+    if (!QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../tessaly/tessaly"), program)) {
+        std::printf("--export-contacts: not run: no tessaly beside the benchmarks\n");
+        return;
+    }
+    const QString out = QDir(folder).filePath(QStringLiteral("contacts.vcf"));
+    const QString csv = QDir(folder).filePath(QStringLiteral("contacts.csv"));
+    const QStringList ours = {program, QStringLiteral("--export-contacts"), out};
+    const QStringList peer = {QStringLiteral("sqlite3"), QStringLiteral("-csv"), AppFolder::databaseFile(),
+                              QStringLiteral("SELECT * FROM tblAddress")};
+    const auto clearMap = [] {
+        Connection con;
+        con.Open(AppFolder::databaseFile());
+        sqlite3_exec(con.handle(), "DELETE FROM tblSyncMap", nullptr, nullptr, nullptr);
+    };
+    Row first, again;
+    for (int round = 0; round < benchRounds(); ++round) {
+        clearMap();
+        first.ours.push_back(runProgram(ours));
+        first.peer.push_back(runProgram(peer, csv));
+        again.ours.push_back(runProgram(ours));
+        again.peer.push_back(runProgram(peer, csv));
+    }
+    report(QStringLiteral("--export-contacts, 100k, each contact's UID known (sync/SyncFiles::exportContacts)"), again,
+           QStringLiteral("sqlite3 -csv > file"), QStringLiteral("<= 2"), QStringLiteral("< 80 MB"));
+    report(QStringLiteral("--export-contacts, 100k, the first: each contact given its UID"), first,
+           QStringLiteral("sqlite3 -csv > file"), QStringLiteral("—"), QStringLiteral("< 80 MB"));
 }
 }  // namespace
 
@@ -257,5 +313,6 @@ int main(int argc, char** argv)
     sideBySide(AppFolder::databaseFile());
     Screens::unloadAll();
     settle();
+    exportSideBySide(folder);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "MailBenchMain.h"
 #include "mail/CMessages.h"
 #include "mail/MailConnection.h"
+#include "mail/MailNoticeBox.h"
 #include "mail/MailStore.h"
 #include "mail/MimeMessage.h"
 #include "mail/Pop3Session.h"
@@ -75,7 +76,8 @@ int check(MailStore& store, quint16 port)
     session.keepIn(
         [&](const QString& key, const QByteArray& raw) { return store.keep(key, raw) ? (++kept, true) : false; },
         store.keys());
-    MailConnection connection(session, nullptr);
+    MailConnection connection(session, ConnectionSettings(), nullptr);
+    QObject::connect(&connection, &MailConnection::notice, &showMailNotice);
     QEventLoop loop;
     QObject::connect(&connection, &MailConnection::finished, &loop, &QEventLoop::quit);
     session.start(kUser, kPassword, QStringLiteral("127.0.0.1"), TlsMode::Offered);

@@ -5,8 +5,8 @@
 
 #include "MailBenchMain.h"
 #include "mail/MailConnection.h"
+#include "mail/MailNoticeBox.h"
 #include "mail/SmtpSession.h"
-#include "mail/mdlMUUEncode.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -29,7 +29,7 @@ void BM_SmtpStartTls_25MB_attachment(benchmark::State& state)
         state.SkipWithError(qPrintable(why));
         return;
     }
-    MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
+    const ConnectionSettings trust{.extraCaCertificates = QSslCertificate::fromPath(certs.pem(QStringLiteral("ca")))};
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("big.bin")));
     QByteArray bytes(kFileSize, Qt::Uninitialized);
@@ -46,12 +46,13 @@ void BM_SmtpStartTls_25MB_attachment(benchmark::State& state)
         m.sender = QStringLiteral("anna@example.org");
         m.recipients = QStringLiteral("bob@example.net");
         m.subject = QStringLiteral("25 MB");
-        m.attachments = UUEncodeAttachments({file.fileName()}).value_or(QByteArray());
+        m.attachments = {file.fileName()};
         m.host = QStringLiteral("127.0.0.1");
         m.userName = QStringLiteral("anna");
         m.password = QStringLiteral("pass word");
         SmtpSession session;
-        MailConnection connection(session, nullptr);
+        MailConnection connection(session, trust, nullptr);
+        QObject::connect(&connection, &MailConnection::notice, &showMailNotice);
         QEventLoop loop;
         bool ok = false;
         QObject::connect(&connection, &MailConnection::finished, [&](bool done) {

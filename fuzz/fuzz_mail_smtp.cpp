@@ -4,6 +4,9 @@
 #include "mail/MailTexts.h"
 #include "mail/SmtpSession.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <cstdlib>
 
 namespace {
@@ -19,18 +22,22 @@ struct Tally {
             if (finished)
                 std::abort();  // nothing may follow the end of a session
             switch (a.kind) {
-            case MailAction::Kind::Send:
+            case MailAction::Kind::Send: {
+                QByteArray bytes = a.bytes;
+                for (QByteArray slice; a.data && !(slice = a.data->next()).isEmpty();)
+                    bytes += slice;
                 // Every line on the wire ends in CR LF, and nothing follows the last one.
-                if (!a.bytes.endsWith("\r\n"))
+                if (!bytes.endsWith("\r\n"))
                     std::abort();
-                for (qsizetype i = 0; i < a.bytes.size(); ++i) {
-                    if (a.bytes[i] == '\n' && (i == 0 || a.bytes[i - 1] != '\r'))
+                for (qsizetype i = 0; i < bytes.size(); ++i) {
+                    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r'))
                         std::abort();
-                    if (a.bytes[i] == '\r' && (i + 1 == a.bytes.size() || a.bytes[i + 1] != '\n'))
+                    if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))
                         std::abort();
                 }
-                quitSent = quitSent || a.bytes == "QUIT\r\n";
+                quitSent = quitSent || bytes == "QUIT\r\n";
                 break;
+            }
             case MailAction::Kind::Notify:
                 if (a.notice.text == MailTexts::kMessageSent && !quitSent)
                     std::abort();  // success only after the message was accepted
@@ -55,7 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     message.recipients = QStringLiteral("bob@example.net; carl@example.com");
     message.subject = QStringLiteral("Hi");
     message.text = QStringLiteral(".Line1\r\nLine2");
-    message.attachments = "begin 664 f.txt\n#86)C\n`\nend\n\r\n";
+    // An attachment of 14 bytes: its one data line begins with ".".
+    static const QString attachment = [] {
+        const QString path = QDir::temp().filePath(QStringLiteral("fuzz_mail_smtp-f.txt"));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write("ABCDEFGHIJKLMN") != 14)
+            std::abort();
+        return path;
+    }();
+    message.attachments = {attachment};
     message.date = QDateTime(QDate(2002, 3, 5), QTime(14, 3, 9), Qt::UTC);
     message.localHostName = QStringLiteral("desk");
     message.messageId = QStringLiteral("<id@example.org>");

@@ -15,8 +15,10 @@ packages=(
   openssl
   # tests: the installed program's desktop entry and AppStream data, a session bus for reminders
   desktop-file-utils appstream dbus-daemon
-  # tests: a real Secret Service for the stored passwords
-  gnome-keyring
+  # tests: a real Secret Service for the stored passwords, and a slow stand-in of our own
+  gnome-keyring python3-dbus python3-gi
+  # the fuzz targets, built and run briefly by test.sh
+  clang libclang-rt-14-dev
   # the Debian package: dpkg-shlibdeps finds its dependencies
   dpkg-dev
   # tests: an independent vCard and iCalendar reader, a CardDAV/CalDAV server that validates our files

@@ -18,6 +18,9 @@
 
 const QString kSmtpHelp = QStringLiteral("This will send email.SMTP : mail.myprovider.net.?");
 const QString kRemoteHelp = QStringLiteral("This will check your email.Remote mail.myprovider.net.?");
+const QString kKeptInFile =
+    QStringLiteral("No keyring answers on this desktop, so the mail password is kept in the file %1.");
+const QString kNotKept = QStringLiteral("The keyring did not take the mail password (%1), so it is not kept.");
 
 void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, const char* userNameBox)
 {
@@ -56,10 +59,26 @@ void EmailInfoFrame::saveEmailSettings(Connection& con, Recordset& rs)
     rs.Fields(QStringLiteral("Remote")) = txtHost->text().trimmed();
     rs.Fields(QStringLiteral("UserName")) = txtEmailUserName->text().trimmed();
     const QString password = txtPassword->text().trimmed();
-    if (!saveMailRow(con, rs, password) && !password.isEmpty() && !std::exchange(m_toldWhereKept, true))
-        MsgBox(QStringLiteral("No keyring answers on this desktop, so the mail password is kept in the file %1.")
-                   .arg(QDir::toNativeSeparators(con.path())),
-               MsgButtons::OKOnly, MsgIcon::Information);
+    const QString store = con.path();
+    saveMailRow(con, rs, password, Frame4, [this, store, password](const Secrets::Answer& answer) {
+        if (answer.outcome == Secrets::Outcome::Failed)
+            MsgBox(kNotKept.arg(answer.text), MsgButtons::OKOnly, MsgIcon::Exclamation);
+        else if (answer.outcome == Secrets::Outcome::NoKeyring && !password.isEmpty()
+                 && !std::exchange(m_toldWhereKept, true))
+            MsgBox(kKeptInFile.arg(QDir::toNativeSeparators(store)), MsgButtons::OKOnly, MsgIcon::Information);
+    });
+}
+
+void EmailInfoFrame::showStoredPassword(Connection& con, const MailSettings& settings)
+{
+    txtPassword->setText(settings.password);
+    if (!settings.password.isEmpty() || !Secrets::exists())
+        return;
+    // Filled in when the keyring answers, unless the user typed meanwhile.
+    readSecret(con, mailSecret(settings.key), Frame4, [this](const Secrets::Answer& answer) {
+        if (answer.outcome == Secrets::Outcome::Done && txtPassword->text().isEmpty())
+            txtPassword->setText(answer.text);
+    });
 }
 
 void EmailInfoFrame::cmdSMTPhelp_Click()

@@ -8,6 +8,7 @@ class QLineEdit;
 class QWidget;
 class Connection;
 class Recordset;
+struct MailSettings;
 class asxToolButton;
 class FlatBttn;
 
@@ -33,6 +34,8 @@ struct EmailInfoFrame {
     // saves the row: the password goes to the keyring when one answers. When
     // it went into the database file, the screen's first such save says so.
     void saveEmailSettings(Connection& con, Recordset& rs);
+    // The password of the settings in its box; from the keyring once it answers.
+    void showStoredPassword(Connection& con, const MailSettings& settings);
 
     static void cmdSMTPhelp_Click();
     bool m_toldWhereKept = false;

@@ -56,7 +56,7 @@ void frmChangeInfo::Form_Unload()
 // The same row the mail screens use.
 void frmChangeInfo::LoadContact()
 {
-    const std::optional<MailSettings> settings = readMailSettings(Con);
+    const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError);
     if (!settings)
         return;
     txtID->setText(QString::number(settings->key));
@@ -64,7 +64,7 @@ void frmChangeInfo::LoadContact()
     txtYourEmail->setText(settings->yourEmail);
     txtHost->setText(settings->remote);
     txtEmailUserName->setText(settings->userName);
-    txtPassword->setText(settings->password);
+    showStoredPassword(Con, *settings);
 }
 
 void frmChangeInfo::cmdSave_Click()

@@ -158,12 +158,27 @@ void RichTextBox::LoadFile(const QString& path)
     loadBytes(data);
 }
 
-std::unique_ptr<QTextDocument> RichTextBox::readDocument(const QByteArray& data)
+std::unique_ptr<QTextDocument> RichTextBox::readDocument(const QByteArray& data, const std::atomic<bool>* stop)
 {
     auto doc = std::make_unique<QTextDocument>();
-    if (!RtfReader::read(data, *doc))
-        doc->setPlainText(RtfReader::decodePlainText(data));
-    doc->clearUndoRedoStacks();
+    if (RtfReader::read(data, *doc, stop)) {
+        doc->clearUndoRedoStacks();
+        return doc;
+    }
+    // What setPlainText does, in slices of whole lines, so that a stop is
+    // heard between them.
+    const QString text = RtfReader::decodePlainText(data);
+    QTextCursor cursor(doc.get());
+    doc->setUndoRedoEnabled(false);
+    constexpr qsizetype kSlice = 1 << 20;
+    for (qsizetype from = 0; from < text.size() && !(stop && stop->load(std::memory_order_relaxed));) {
+        const qsizetype end = text.indexOf(QLatin1Char('\n'), std::min(from + kSlice, text.size() - 1));
+        const qsizetype to = end < 0 ? text.size() : end + 1;
+        cursor.insertText(text.sliced(from, to - from));
+        from = to;
+    }
+    doc->setUndoRedoEnabled(true);
+    doc->setModified(false);
     return doc;
 }
 

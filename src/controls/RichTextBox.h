@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTextEdit>
 
+#include <atomic>
 #include <memory>
 #include <stdexcept>
 
@@ -43,8 +44,9 @@ public:
 
     // A file's content read into a document of its own, as LoadFile reads
     // it. No widget is involved, so a large file can be read on another
-    // thread (the document then has to be moved to the box's thread).
-    static std::unique_ptr<QTextDocument> readDocument(const QByteArray& data);
+    // thread (the document then has to be moved to the box's thread). Once
+    // `stop` is set, reading ends soon with a part of the content.
+    static std::unique_ptr<QTextDocument> readDocument(const QByteArray& data, const std::atomic<bool>* stop = nullptr);
     // Shows such a document instead of the current one, as LoadFile would.
     void takeDocument(std::unique_ptr<QTextDocument> doc);
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 QString reason(int error)
@@ -61,38 +62,66 @@ bool syncFolder(const QByteArray& folder)
 }
 }  // namespace
 
-QString AtomicFile::write(const QString& path, const QByteArray& bytes)
+AtomicFile::Writer::Writer(const QString& path)
 {
     const QFileInfo target(path);
     const QDir folder = target.absoluteDir();
     removeLeftovers(folder, target.fileName());
+    m_final = QFile::encodeName(target.absoluteFilePath());
+    m_folder = QFile::encodeName(folder.absolutePath());
+    m_temporary = QFile::encodeName(folder.filePath(QLatin1Char('.') + target.fileName())) + ".XXXXXX";
+    m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);  // mode 0600
+    if (m_fd < 0)
+        m_error = errno;
+}
 
-    const QByteArray finalName = QFile::encodeName(target.absoluteFilePath());
-    QByteArray temporary = QFile::encodeName(folder.filePath(QLatin1Char('.') + target.fileName())) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0)
-        return reason(errno);
+AtomicFile::Writer::~Writer()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_temporary.constData());
+    }
+}
 
+bool AtomicFile::Writer::append(const QByteArray& bytes)
+{
+    if (m_error == 0 && !writeAll(m_fd, bytes))
+        m_error = errno;
+    return m_error == 0;
+}
+
+QString AtomicFile::Writer::commit()
+{
+    if (m_error != 0)
+        return reason(m_error);
     struct stat old {};
-    bool ok = writeAll(fd, bytes);
-    if (ok && ::stat(finalName.constData(), &old) == 0 && S_ISREG(old.st_mode))
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    ok = ok && ::fsync(fd) == 0;
+    bool ok = true;
+    if (::stat(m_final.constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ok = ::fchmod(m_fd, old.st_mode & 07777) == 0;
+    ok = ok && ::fsync(m_fd) == 0;
     int error = errno;
+    const int fd = std::exchange(m_fd, -1);
     if (::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (ok && ::rename(temporary.constData(), finalName.constData()) != 0) {
+    if (ok && ::rename(m_temporary.constData(), m_final.constData()) != 0) {
         ok = false;
         error = errno;
     }
     if (!ok) {
-        ::unlink(temporary.constData());
-        return reason(error);
+        ::unlink(m_temporary.constData());
+        return reason(m_error = error);
     }
     // The rename is only lasting once the folder's entry is on disk too.
-    if (!syncFolder(QFile::encodeName(folder.absolutePath())))
+    if (!syncFolder(m_folder))
         return reason(errno);
     return QString();
+}
+
+QString AtomicFile::write(const QString& path, const QByteArray& bytes)
+{
+    Writer file(path);
+    file.append(bytes);
+    return file.commit();
 }

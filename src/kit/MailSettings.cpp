@@ -1,8 +1,12 @@
 #include "kit/MailSettings.h"
 
-#include <QList>
+#include <sqlite3.h>
 
-#include "kit/Secrets.h"
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QList>
+#include <QUuid>
+
 #include "kit/StoreAccess.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
@@ -10,63 +14,175 @@
 namespace {
 const QString kPassword = QStringLiteral("Password");
 
-QString mailKey(const Connection& con, qint64 row)
+// The store's identity, made on first use. A store that cannot take it (a
+// read-only file of an older version) goes on naming its secrets by path.
+QString storeIdentity(Connection& con)
 {
-    return secretKey(con, QStringLiteral("mail %1").arg(row));
+    sqlite3* db = con.handle();
+    if (!db)
+        return QString();
+    sqlite3_exec(db, "CREATE TABLE IF NOT EXISTS tblStoreId (Id TEXT NOT NULL)", nullptr, nullptr, nullptr);
+    const auto read = [db] {
+        QString id;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT Id FROM tblStoreId LIMIT 1", -1, &st, nullptr) == SQLITE_OK
+            && sqlite3_step(st) == SQLITE_ROW)
+            id = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        return id;
+    };
+    if (const QString id = read(); !id.isEmpty())
+        return id;
+    // One insert, only into an empty table: two programs starting at once
+    // still agree on one identity.
+    const QByteArray fresh = QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
+    sqlite3_exec(
+        db,
+        ("INSERT INTO tblStoreId (Id) SELECT '" + fresh + "' WHERE NOT EXISTS (SELECT 1 FROM tblStoreId)").constData(),
+        nullptr, nullptr, nullptr);
+    return read();
 }
-}  // namespace
 
-QString secretKey(const Connection& con, const QString& name)
+QString legacyKey(const Connection& con, const QString& name)
 {
     return QStringLiteral("%1 (%2)").arg(name, con.path());
 }
+}  // namespace
 
-std::optional<MailSettings> readMailSettings(Connection& con)
+QString secretKey(Connection& con, const QString& name)
+{
+    const QString id = storeIdentity(con);
+    return id.isEmpty() ? legacyKey(con, name) : QStringLiteral("%1 (store %2)").arg(name, id);
+}
+
+void readSecret(Connection& con, const QString& name, QObject* context, Secrets::Done done)
+{
+    const QString key = secretKey(con, name);
+    const QString legacy = legacyKey(con, name);
+    Secrets::read(key, context, [=](const Secrets::Answer& answer) {
+        if (answer.outcome != Secrets::Outcome::Missing || key == legacy)
+            return done(answer);
+        Secrets::read(legacy, context, [=](const Secrets::Answer& old) {
+            if (old.outcome != Secrets::Outcome::Done)
+                return done(answer);
+            // Finished even when the one who asked has gone.
+            Secrets::write(key, old.text, QCoreApplication::instance(), [legacy](const Secrets::Answer& moved) {
+                if (moved.outcome == Secrets::Outcome::Done)
+                    Secrets::remove(legacy);
+            });
+            done(old);
+        });
+    });
+}
+
+Secrets::Answer readSecretNow(Connection& con, const QString& name)
+{
+    QObject context;
+    QEventLoop loop;
+    Secrets::Answer out;
+    readSecret(con, name, &context, [&](const Secrets::Answer& a) {
+        out = a;
+        loop.quit();
+    });
+    loop.exec();
+    return out;
+}
+
+void keepSecret(Connection& con, const QString& name, const QString& value, QObject* context,
+                std::function<void()> keepInColumn, std::function<void(const Secrets::Answer&)> done)
+{
+    if (!Secrets::exists()) {
+        keepInColumn();
+        return done({Secrets::Outcome::NoKeyring, {}});
+    }
+    Secrets::write(secretKey(con, name), value, context, [keepInColumn, done](const Secrets::Answer& answer) {
+        if (answer.outcome == Secrets::Outcome::NoKeyring)
+            keepInColumn();
+        done(answer);
+    });
+}
+
+QString mailSecret(qint64 key)
+{
+    return QStringLiteral("mail %1").arg(key);
+}
+
+namespace {
+// The column of row `key`, on a connection of its own: the screen that
+// asked may be gone when the keyring answers.
+void setMailColumn(const QString& store, qint64 key, const QString& password)
+{
+    Connection con;
+    Recordset rs;
+    storeGuard([&] {
+        con.Open(store);
+        rs.Open(con, QStringLiteral("SELECT * FROM tblEmail WHERE EmailInfo = ?"), {key});
+        if (rs.isEOF())
+            return;
+        rs.Fields(kPassword) = password;
+        rs.Update();
+    });
+}
+}  // namespace
+
+std::optional<MailSettings> readMailSettings(Connection& con, const std::function<void(const StoreError&)>& report)
 {
     QList<MailSettings> rows;
     Recordset rst;
-    storeGuard([&] {
-        rst.Open(con, QStringLiteral("tblEmail"));
-        for (; !rst.isEOF(); rst.MoveNext()) {
-            MailSettings s;
-            s.key = rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
-            s.smtp = rst.Fields(QStringLiteral("SMTP")).toString();
-            s.yourEmail = rst.Fields(QStringLiteral("YourEmail")).toString();
-            s.remote = rst.Fields(QStringLiteral("Remote")).toString();
-            s.userName = rst.Fields(QStringLiteral("UserName")).toString();
-            s.password = rst.Fields(kPassword).toString();
-            rows << s;
-        }
-    });
+    storeGuard(
+        [&] {
+            rst.Open(con, QStringLiteral("tblEmail"));
+            for (; !rst.isEOF(); rst.MoveNext()) {
+                MailSettings s;
+                s.key = rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
+                s.smtp = rst.Fields(QStringLiteral("SMTP")).toString();
+                s.yourEmail = rst.Fields(QStringLiteral("YourEmail")).toString();
+                s.remote = rst.Fields(QStringLiteral("Remote")).toString();
+                s.userName = rst.Fields(QStringLiteral("UserName")).toString();
+                s.password = rst.Fields(kPassword).toString();
+                rows << s;
+            }
+        },
+        report);
     rst.Close();
-    if (rows.isEmpty() || !Secrets::available())
-        return rows.isEmpty() ? std::nullopt : std::optional(rows.last());
-
-    for (const MailSettings& s : rows) {
-        if (s.password.isEmpty() || !Secrets::write(mailKey(con, s.key), s.password))
-            continue;
-        storeGuard([&] {
-            rst.Open(con, QStringLiteral("SELECT * FROM tblEmail WHERE EmailInfo = ?"), {s.key});
-            rst.Fields(kPassword) = QString();
-            rst.Update();
-        });
-        rst.Close();
+    if (rows.isEmpty())
+        return std::nullopt;
+    // Passwords left in clear move to the keyring; each column is emptied
+    // once the keyring has taken its password.
+    if (Secrets::exists()) {
+        const QString store = con.path();
+        for (const MailSettings& s : rows) {
+            if (s.password.isEmpty())
+                continue;
+            Secrets::write(secretKey(con, mailSecret(s.key)), s.password, QCoreApplication::instance(),
+                           [store, key = s.key](const Secrets::Answer& answer) {
+                               if (answer.outcome == Secrets::Outcome::Done)
+                                   setMailColumn(store, key, QString());
+                           });
+        }
     }
-    MailSettings last = rows.last();
-    if (last.password.isEmpty())
-        last.password = Secrets::read(mailKey(con, last.key)).value_or(QString());
-    return last;
+    return rows.last();
 }
 
-bool saveMailRow(Connection& con, Recordset& rs, const QString& password)
+void saveMailRow(Connection& con, Recordset& rs, const QString& password, QObject* context,
+                 std::function<void(const Secrets::Answer&)> done)
 {
-    const bool keyring = Secrets::available();
-    rs.Fields(kPassword) = keyring ? QString() : password;
+    // The column is written by keepMailPassword alone, and only without a keyring.
+    rs.Fields(kPassword) = QString();
     rs.Update();  // a new row has its key from here on
     const qint64 row = rs.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
-    if (!keyring || Secrets::write(mailKey(con, row), password))
-        return keyring;
-    rs.Fields(kPassword) = password;  // the keyring refused after all: the column, as without one
-    rs.Update();
-    return false;
+    if (password.isEmpty()) {
+        Secrets::remove(secretKey(con, mailSecret(row)));
+        return done({Secrets::Outcome::Done, {}});
+    }
+    keepMailPassword(con, row, password, context, std::move(done));
+}
+
+void keepMailPassword(Connection& con, qint64 key, const QString& password, QObject* context,
+                      std::function<void(const Secrets::Answer&)> done)
+{
+    const QString store = con.path();
+    keepSecret(
+        con, mailSecret(key), password, context, [store, key, password] { setMailColumn(store, key, password); },
+        std::move(done));
 }

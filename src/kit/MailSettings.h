@@ -2,36 +2,62 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
+#include "kit/Secrets.h"
+
 class Connection;
+class QObject;
 class Recordset;
+class StoreError;
 
 // The e-mail settings: one row of tblEmail. The settings screens may have
 // left more than one row behind; the last one is what every screen uses.
 //
-// The mailbox password lives in the desktop's keyring when one answers, and
+// The mailbox password lives in the desktop's keyring when there is one, and
 // the row's Password column then holds nothing; without a keyring the column
 // holds it, as it always did. A password found in its column while a keyring
-// answers moves there.
+// exists moves there. A keyring that exists is never bypassed: when it
+// refuses, the password is not kept, and the next use asks for it.
 struct MailSettings {
     qint64 key = 0;     // EmailInfo
     QString smtp;       // outgoing server
     QString yourEmail;  // the sender's address
     QString remote;     // POP3 server
     QString userName;   // mailbox user name, also the SMTP login
-    QString password;   // mailbox password, also the SMTP login's
+    QString password;   // the column's: empty when it is in the keyring (readSecret "mail <key>")
 };
 
-// The last row of tblEmail, or nothing when there is none. A store failure
-// is reported to the user (as every read is) and also gives nothing.
-std::optional<MailSettings> readMailSettings(Connection& con);
+// The last row of tblEmail, or nothing when there is none. Each store
+// failure goes to `report` (the screen's reportStoreError); one in the read
+// also gives nothing.
+std::optional<MailSettings> readMailSettings(Connection& con, const std::function<void(const StoreError&)>& report);
+
+// The name of the mailbox password of row `key` among the store's secrets.
+QString mailSecret(qint64 key);
+
+// Keeps `password` as row `key`'s: in the keyring, or, without one, in the
+// column. `done` tells where it went, on `context`'s thread.
+void keepMailPassword(Connection& con, qint64 key, const QString& password, QObject* context,
+                      std::function<void(const Secrets::Answer&)> done);
 
 // Saves the row `rs` stands on (Update) with `password` as its mailbox
-// password, which goes to the keyring when one takes it. True when it did.
-// Throws StoreError as Update does.
-bool saveMailRow(Connection& con, Recordset& rs, const QString& password);
+// password, which goes to the keyring when there is one. `done` tells, on
+// `context`'s thread, where it went. Throws StoreError as Update does.
+void saveMailRow(Connection& con, Recordset& rs, const QString& password, QObject* context,
+                 std::function<void(const Secrets::Answer&)> done);
 
-// The keyring entry of a secret of the database `con` has open, e.g. "mail 3"
-// for the password of row 3 of tblEmail: two data folders never share one.
-QString secretKey(const Connection& con, const QString& name);
+// The keyring entry of the secret `name` ("mail 3", "sync") of the database
+// `con` has open: named by an identity written once into the store
+// (tblStoreId), not by where the file lies, so a moved or copied folder, or a
+// restored backup, finds its secrets, and two stores never share one.
+QString secretKey(Connection& con, const QString& name);
+// Reads such a secret. An entry of an older version, named by the file's
+// path, is found once and stored again under the identity.
+void readSecret(Connection& con, const QString& name, QObject* context, Secrets::Done done);
+Secrets::Answer readSecretNow(Connection& con, const QString& name);  // the command line's
+// Stores it, or, without a keyring, writes `column` through `keepInColumn`
+// (called on `context`'s thread), as before keyrings.
+void keepSecret(Connection& con, const QString& name, const QString& value, QObject* context,
+                std::function<void()> keepInColumn, std::function<void(const Secrets::Answer&)> done);

@@ -1,74 +1,99 @@
 #include "kit/Secrets.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QEventLoop>
-#include <QTimer>
+#include <QPointer>
 
 #include <qt6keychain/keychain.h>
 
 #include "kit/AppInfo.h"
 
 namespace {
-constexpr int kPatienceMs = 5000;
-bool s_hung = false;  // a job ran out of time: the keyring is not asked again
-
-// Runs `job` and waits for it; the error, or OtherError when it never finished.
-QKeychain::Error run(QKeychain::Job* job, QString* text = nullptr)
+Secrets::Answer answerOf(QKeychain::Job* job)
 {
-    if (s_hung) {
-        delete job;
-        return QKeychain::NoBackendAvailable;
+    switch (job->error()) {
+    case QKeychain::NoError:
+        if (auto* reader = qobject_cast<QKeychain::ReadPasswordJob*>(job))
+            return {Secrets::Outcome::Done, reader->textData()};
+        return {Secrets::Outcome::Done, {}};
+    case QKeychain::EntryNotFound:
+        return {Secrets::Outcome::Missing, {}};
+    case QKeychain::NoBackendAvailable:
+    case QKeychain::NotImplemented:
+        return {Secrets::Outcome::NoKeyring, {}};
+    default:
+        return {Secrets::Outcome::Failed, job->errorString()};
     }
-    QEventLoop loop;
-    bool done = false;
-    QKeychain::Error error = QKeychain::OtherError;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* finished) {
-        done = true;
-        error = finished->error();
-        if (auto* reader = qobject_cast<QKeychain::ReadPasswordJob*>(finished); reader && text)
-            *text = reader->textData();
-        loop.quit();
-    });
-    QTimer::singleShot(kPatienceMs, &loop, &QEventLoop::quit);
-    job->start();  // deletes itself once finished, also after we stopped waiting
-    if (!done)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!done)
-        s_hung = true;
-    return error;
+}
+
+// The job deletes itself once finished; `done` runs only while `context` lives.
+void run(QKeychain::Job* job, QObject* context, Secrets::Done done)
+{
+    if (!context)
+        context = QCoreApplication::instance();
+    if (!Secrets::exists()) {
+        delete job;
+        QMetaObject::invokeMethod(
+            context,
+            [done] {
+                done({Secrets::Outcome::NoKeyring, {}});
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    QObject::connect(job, &QKeychain::Job::finished, context,
+                     [done](QKeychain::Job* finished) { done(answerOf(finished)); });
+    job->start();
 }
 }  // namespace
 
-bool Secrets::available()
+bool Secrets::exists()
 {
-    // An entry nobody writes: "not found" means a keyring answered.
-    auto* job = new QKeychain::ReadPasswordJob(AppInfo::kAppId);
-    job->setKey(QStringLiteral("keyring check"));
-    const QKeychain::Error error = run(job);
-    return error == QKeychain::NoError || error == QKeychain::EntryNotFound;
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (!bus)
+        return false;
+    const QStringList names = {QStringLiteral("org.freedesktop.secrets"), QStringLiteral("org.kde.kwalletd5"),
+                               QStringLiteral("org.kde.kwalletd6")};
+    const QStringList startable = bus->activatableServiceNames();
+    for (const QString& name : names)
+        if (bus->isServiceRegistered(name) || startable.contains(name))
+            return true;
+    return false;
 }
 
-std::optional<QString> Secrets::read(const QString& key)
+void Secrets::read(const QString& key, QObject* context, Done done)
 {
     auto* job = new QKeychain::ReadPasswordJob(AppInfo::kAppId);
     job->setKey(key);
-    QString text;
-    if (run(job, &text) != QKeychain::NoError)
-        return std::nullopt;
-    return text;
+    run(job, context, std::move(done));
 }
 
-bool Secrets::write(const QString& key, const QString& value)
+void Secrets::write(const QString& key, const QString& value, QObject* context, Done done)
 {
     auto* job = new QKeychain::WritePasswordJob(AppInfo::kAppId);
     job->setKey(key);
     job->setTextData(value);
-    return run(job) == QKeychain::NoError;
+    run(job, context, std::move(done));
 }
 
-bool Secrets::remove(const QString& key)
+void Secrets::remove(const QString& key)
 {
     auto* job = new QKeychain::DeletePasswordJob(AppInfo::kAppId);
     job->setKey(key);
-    const QKeychain::Error error = run(job);
-    return error == QKeychain::NoError || error == QKeychain::EntryNotFound;
+    run(job, QCoreApplication::instance(), [](const Answer&) {});
+}
+
+Secrets::Answer Secrets::readNow(const QString& key)
+{
+    QObject context;
+    QEventLoop loop;
+    Answer answer;
+    read(key, &context, [&](const Answer& a) {
+        answer = a;
+        loop.quit();
+    });
+    loop.exec();
+    return answer;
 }

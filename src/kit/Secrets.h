@@ -2,20 +2,36 @@
 
 #include <QString>
 
-#include <optional>
+#include <functional>
+
+class QObject;
 
 // The desktop's keyring (a Secret Service, or whatever QtKeychain finds on
-// this desktop). Each call waits a few seconds at most and ignores clicks and
-// keys meanwhile, so a keyring that does not answer never freezes the window;
-// one that timed out counts as absent for the rest of the run. Nothing here
+// this desktop). Every job is asynchronous and waited for as long as the
+// keyring takes (an unlock prompt the user is typing into), so the window
+// never freezes and a slow keyring is never taken for none. Nothing here
 // logs a secret.
 namespace Secrets {
-// Whether a keyring answers now.
-bool available();
-// The secret stored under `key`; nothing when there is none or no keyring.
-std::optional<QString> read(const QString& key);
-// Stores or replaces the secret; false when the keyring refused or is absent.
-bool write(const QString& key, const QString& value);
-// Forgets the secret; true also when there was none.
-bool remove(const QString& key);
+enum class Outcome {
+    Done,       // read: found; write, remove: done
+    Missing,    // the keyring answered that it holds no such entry
+    NoKeyring,  // this desktop has none: the caller keeps the secret where it did before keyrings
+    Failed,     // the keyring is there but refused (locked, cancelled, out of time): keep nothing in clear
+};
+struct Answer {
+    Outcome outcome = Outcome::Failed;
+    QString text;  // read: the secret; Failed: the keyring's reason
+};
+using Done = std::function<void(const Answer&)>;
+
+// Whether a keyring service is on the session bus; asks only the bus, so it
+// answers at once however slow the keyring itself is.
+bool exists();
+// Each answers once through `done` on the thread of `context`; nothing when
+// `context` is gone by then.
+void read(const QString& key, QObject* context, Done done);
+void write(const QString& key, const QString& value, QObject* context, Done done);
+void remove(const QString& key);
+// For the command line, which has no window: runs the read to its end.
+Answer readNow(const QString& key);
 }  // namespace Secrets

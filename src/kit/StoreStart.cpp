@@ -3,13 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include "kit/AppFolder.h"
+#include "kit/AtomicFile.h"
 #include "kit/Clock.h"
-#include "kit/MsgBox.h"
-#include "kit/StoreAccess.h"
 #include "store/Backup.h"
 #include "store/Connection.h"
+#include "store/StoreError.h"
 
 namespace {
 constexpr QFile::Permissions kOwnerFile = QFile::ReadOwner | QFile::WriteOwner;
@@ -41,46 +42,114 @@ QString storeDamagedText(const QString& store, const QString& problem, const QSt
                  .arg(newestBackupDate);
 }
 
-void recover(const QString& store, const QString& problem)
+// Left by a check that found the store damaged while the program ran: the
+// next start checks the whole file before the login.
+QString damageNote()
 {
-    // The newest copy that is itself sound: a copy taken from a file already
-    // going bad would only bring the damage back.
-    QStringList backups = Backup::backups(AppFolder::backupFolder());
-    while (!backups.isEmpty() && !Backup::problem(backups.last()).isEmpty())
-        backups.removeLast();
-    const QDate today = Clock::today();
-    QString newest;
-    if (!backups.isEmpty())
-        newest =
-            Clock::dateText(QDate::fromString(QFileInfo(backups.last()).completeBaseName().right(10), Qt::ISODate));
-    const QString text =
-        storeDamagedText(store, problem, QFileInfo(Backup::asideName(store, today)).fileName(), newest);
-    const MsgResult answer =
-        MsgBox(text, backups.isEmpty() ? MsgButtons::OKCancel : MsgButtons::YesNoCancel, MsgIcon::Critical);
-    if (answer == MsgResult::Cancel)
-        return;
-    storeGuard([&] {
-        Backup::putAside(store, today);
-        if (answer == MsgResult::Yes)
-            Backup::copy(backups.last(), store);
-        // Opening creates the empty database when no backup was taken.
-        Connection fresh;
-        fresh.Open(store);
-    });
+    return AppFolder::backupFolder() + QStringLiteral("/Damaged.txt");
 }
+
 }  // namespace
 
-void checkStoreAtStart()
+std::optional<DamagedStore> checkStoreAtStart()
 {
     const QString store = AppFolder::databaseFile();
     if (!QFileInfo(store).isFile())
+        return std::nullopt;
+    const bool suspect = QFileInfo::exists(damageNote());
+    const QString problem = Backup::problem(store, suspect ? Backup::Check::Full : Backup::Check::Open);
+    if (problem.isEmpty()) {
+        if (suspect)
+            QFile::remove(damageNote());
+        return std::nullopt;
+    }
+    // The newest copy that is itself sound (a copy taken from a file already
+    // going bad would only bring the damage back) and, where one does, holds
+    // records: an empty copy is offered only when no fuller one exists.
+    QStringList backups = Backup::backups(AppFolder::backupFolder());
+    while (!backups.isEmpty() && !Backup::problem(backups.last()).isEmpty())
+        backups.removeLast();
+    for (qsizetype i = backups.size() - 1; i >= 0; --i) {
+        if (Backup::records(backups[i]) > 0) {
+            backups = backups.mid(0, i + 1);
+            break;
+        }
+    }
+    const QString backup = backups.isEmpty() ? QString() : backups.last();
+    const QDate today = Clock::today();
+    QString newest;
+    if (!backup.isEmpty())
+        newest = Clock::dateText(QDate::fromString(QFileInfo(backup).completeBaseName().right(10), Qt::ISODate));
+    return DamagedStore{store, backup, today,
+                        storeDamagedText(store, problem, QFileInfo(Backup::asideName(store, today)).fileName(), newest),
+                        backup.isEmpty() ? MsgButtons::OKCancel : MsgButtons::YesNoCancel};
+}
+
+void recoverStore(const DamagedStore& damaged, MsgResult answer)
+{
+    if (answer == MsgResult::Cancel)
         return;
+    QFile::remove(damageNote());
+    Backup::putAside(damaged.file, damaged.today);
+    if (answer == MsgResult::Yes)
+        Backup::copy(damaged.backup, damaged.file);
+    // Opening creates the empty database when no backup was taken.
+    Connection fresh;
+    fresh.Open(damaged.file);
+}
+
+StoreCheck::~StoreCheck()
+{
+    wait();
+}
+
+void StoreCheck::start()
+{
+    if (m_thread)
+        return;
+    m_thread = QThread::create([this] {
+        const QString problem = run();
+        QMetaObject::invokeMethod(
+            this, [this, problem] { emit finished(problem); }, Qt::QueuedConnection);
+    });
+    m_thread->start(QThread::LowPriority);
+}
+
+void StoreCheck::wait()
+{
+    if (!m_thread)
+        return;
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+}
+
+QString StoreCheck::run()
+{
+    const QString store = AppFolder::databaseFile();
+    if (!QFileInfo(store).isFile())
+        return QString();
     const QString problem = Backup::problem(store);
     if (!problem.isEmpty()) {
-        recover(store, problem);
-        return;
+        if (QDir().mkpath(AppFolder::backupFolder()))
+            AtomicFile::write(damageNote(), problem.toUtf8());
+        return damagedText(problem);
     }
-    storeGuard([&] { Backup::daily(store, AppFolder::backupFolder(), Clock::today()); });
+    try {
+        Backup::daily(store, AppFolder::backupFolder(), Clock::today());
+    } catch (const StoreError& error) {
+        return error.reason();
+    }
+    return QString();
+}
+
+QString StoreCheck::damagedText(const QString& problem)
+{
+    return QStringLiteral("The database file %1 fails its check: %2.\n\n"
+                          "Nothing has been changed or deleted, and no backup was written over an older one. "
+                          "When the program starts again it offers to put the file aside and go on with the "
+                          "newest backup.")
+        .arg(QDir::toNativeSeparators(AppFolder::databaseFile()), problem);
 }
 
 void restrictToOwner()

@@ -9,6 +9,15 @@ MailAction MailAction::send(const QByteArray& bytes, bool tracked)
     return a;
 }
 
+MailAction MailAction::send(std::shared_ptr<MailData> data)
+{
+    MailAction a;
+    a.kind = Kind::Send;
+    a.data = std::move(data);
+    a.tracked = true;
+    return a;
+}
+
 MailAction MailAction::startTls()
 {
     MailAction a;

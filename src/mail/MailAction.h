@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <optional>
 #include <vector>
 
 // The protocol machines own neither a socket nor a window: they take the
@@ -21,9 +23,21 @@ struct MailNotice {
     friend bool operator==(const MailNotice&, const MailNotice&) = default;
 };
 
+// Bytes to send that are made as they go out, a slice at a time as the
+// connection takes them, so that a long message is never held whole.
+class MailData {
+public:
+    virtual ~MailData() = default;
+    virtual qint64 size() const = 0;  // of all the slices
+    // The next slice; empty at the end, and when it cannot go on.
+    virtual QByteArray next() = 0;
+    // Why it could not go on; none while it can, and at a proper end.
+    virtual std::optional<MailNotice> failure() const = 0;
+};
+
 struct MailAction {
     enum class Kind {
-        Send,      // write `bytes` to the socket; `tracked`: show how much is written
+        Send,      // write `bytes`, or all of `data`, to the socket; `tracked`: show how much is written
         StartTls,  // begin TLS on the open connection; the machine waits for tlsReady()
         Close,     // close the socket
         Notify,    // show `notice`
@@ -34,6 +48,7 @@ struct MailAction {
 
     Kind kind = Kind::Send;
     QByteArray bytes;
+    std::shared_ptr<MailData> data;
     bool tracked = false;
     MailNotice notice;
     QStringList keys;
@@ -42,6 +57,7 @@ struct MailAction {
     bool ok = false;
 
     static MailAction send(const QByteArray& bytes, bool tracked = false);
+    static MailAction send(std::shared_ptr<MailData> data);  // tracked
     static MailAction startTls();
     static MailAction progress(int current, int total);
     static MailAction close();

@@ -1,32 +1,16 @@
 #include "mail/MailConnection.h"
 
-#include "kit/MsgBox.h"
 #include "mail/MailTexts.h"
 
+#include <QPointer>
 #include <QSignalBlocker>
-#include <QSslConfiguration>
 #include <QSslSocket>
 
 namespace {
 
-std::chrono::milliseconds connectLimit = MailConnection::kConnectLimit;
-std::chrono::milliseconds silenceLimit = MailConnection::kSilenceLimit;
-QList<QSslCertificate> extraCaCertificates;
-
-MsgIcon boxIcon(MailIcon icon)
-{
-    switch (icon) {
-    case MailIcon::None:
-        return MsgIcon::None;
-    case MailIcon::Information:
-        return MsgIcon::Information;
-    case MailIcon::Exclamation:
-        return MsgIcon::Exclamation;
-    case MailIcon::Critical:
-        return MsgIcon::Critical;
-    }
-    return MsgIcon::None;
-}
+// A long Send is written a slice at a time: the next once the socket holds
+// less than this, so that it never holds the message whole.
+constexpr qint64 kWriteAhead = 2 * 1024 * 1024;
 
 int wholeSeconds(std::chrono::milliseconds limit)
 {
@@ -35,38 +19,28 @@ int wholeSeconds(std::chrono::milliseconds limit)
 
 }  // namespace
 
-void MailConnection::setTimeLimits(std::chrono::milliseconds connect, std::chrono::milliseconds silence)
-{
-    connectLimit = connect;
-    silenceLimit = silence;
-}
-
-void MailConnection::setExtraCaCertificates(const QList<QSslCertificate>& certificates)
-{
-    extraCaCertificates = certificates;
-}
-
-void MailConnection::showNotice(const MailNotice& notice)
-{
-    MsgBox(notice.text, MsgButtons::OKOnly, boxIcon(notice.icon), notice.title);
-}
-
-MailConnection::MailConnection(MailSession& session, QObject* parent)
+MailConnection::MailConnection(MailSession& session, const ConnectionSettings& settings, QObject* parent)
     : QObject(parent)
     , m_session(session)
+    , m_settings(settings)
     , m_socket(new QSslSocket(this))
 {
+    if (const std::optional<QSslConfiguration> config = m_settings.sslConfiguration())
+        m_socket->setSslConfiguration(*config);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &MailConnection::timedOut);
     connect(m_socket, &QSslSocket::connected, this, [this] {
         m_connecting = false;
-        m_timer.start(silenceLimit);
-        m_session.connected(m_socket->localAddress(), m_socket->peerAddress().isLoopback());
+        m_timer.start(m_settings.answerLimit);
+        hear([this, local = m_socket->localAddress(), loopback = m_socket->peerAddress().isLoopback()] {
+            m_session.connected(local, loopback);
+            return MailActions();
+        });
     });
     connect(m_socket, &QSslSocket::encrypted, this, [this] {
         m_handshaking = false;
-        m_timer.start(silenceLimit);
-        carryOut(m_session.tlsReady());
+        m_timer.start(m_settings.answerLimit);
+        hear([this] { return m_session.tlsReady(); });
     });
     connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
         for (const QSslError& e : errors)
@@ -76,19 +50,21 @@ MailConnection::MailConnection(MailSession& session, QObject* parent)
     // Progress of a long write is no silence.
     connect(m_socket, &QSslSocket::bytesWritten, this, [this](qint64 n) {
         if (m_timer.isActive())
-            m_timer.start(silenceLimit);
+            m_timer.start(m_settings.answerLimit);
         if (m_total > 0) {
             m_done = std::min(m_total, m_done + n);
             emit written(m_done, m_total);
             if (m_done == m_total)
                 m_total = 0;
         }
+        writeMore();
     });
     connect(m_socket, &QSslSocket::disconnected, this, [this] {
         if (!m_sslErrors.isEmpty())
             return tlsFailed();
-        carryOut(m_session.feed(m_socket->readAll()));
-        carryOut(m_session.closed());
+        // Taken now: the machine may hear of it only after a notice.
+        hear([this, rest = m_socket->readAll()] { return m_session.feed(rest); });
+        hear([this] { return m_session.closed(); });
     });
     connect(m_socket, &QSslSocket::errorOccurred, this, &MailConnection::failed);
 }
@@ -104,14 +80,9 @@ void MailConnection::open(const QString& host, quint16 port, TlsMode tls)
     m_host = host;
     m_sslErrors.clear();
     m_total = 0;
-    if (!extraCaCertificates.isEmpty()) {
-        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-        config.addCaCertificates(extraCaCertificates);
-        m_socket->setSslConfiguration(config);
-    }
     m_connecting = true;
     m_handshaking = tls == TlsMode::Implicit;
-    m_timer.start(connectLimit);
+    m_timer.start(m_settings.connectLimit);
     if (m_handshaking)
         m_socket->connectToHostEncrypted(host, port);
     else
@@ -120,6 +91,16 @@ void MailConnection::open(const QString& host, quint16 port, TlsMode tls)
 
 void MailConnection::drop()
 {
+    ++m_conversation;
+    m_news.clear();
+    m_actions.clear();
+    m_noticeUp = false;
+    hangUp();
+}
+
+void MailConnection::hangUp()
+{
+    m_data.reset();
     m_timer.stop();
     const QSignalBlocker quiet(m_socket);
     m_socket->abort();
@@ -127,79 +108,149 @@ void MailConnection::drop()
 
 bool MailConnection::isIdle() const
 {
-    return m_socket->state() == QAbstractSocket::UnconnectedState;
+    return m_socket->state() == QAbstractSocket::UnconnectedState && !m_noticeUp && m_news.empty() && m_actions.empty();
+}
+
+void MailConnection::hear(News news)
+{
+    m_news.push_back(std::move(news));
+    goOn();
+}
+
+// The machine hears the next news only when every action it answered the
+// last one with is carried out, and never while a notice is up.
+void MailConnection::goOn()
+{
+    // A screen's slot may open a window of its own inside an action; what
+    // the socket says meanwhile waits for this loop.
+    if (m_goingOn)
+        return;
+    m_goingOn = true;
+    while (!m_noticeUp) {
+        if (!m_actions.empty()) {
+            const MailAction action = std::move(m_actions.front());
+            m_actions.pop_front();
+            carryOut(action);
+        } else if (!m_news.empty()) {
+            const News news = std::move(m_news.front());
+            m_news.pop_front();
+            const MailActions actions = news();
+            m_actions.insert(m_actions.end(), actions.begin(), actions.end());
+        } else {
+            break;
+        }
+    }
+    m_goingOn = false;
 }
 
 void MailConnection::readArrived()
 {
-    // While a message box is open inside this handler, the socket holds back
-    // further readyRead signals; what arrived meanwhile is taken here.
-    while (m_socket->isOpen() && m_socket->bytesAvailable() > 0) {
-        if (m_timer.isActive())
-            m_timer.start(silenceLimit);
-        carryOut(m_session.feed(m_socket->readAll()));
-    }
+    // An arrival is no silence, even while the machine does not hear of it yet.
+    if (m_timer.isActive())
+        m_timer.start(m_settings.answerLimit);
+    hear([this] {
+        // An earlier hearing may have taken these bytes already.
+        if (!m_socket->isOpen() || m_socket->bytesAvailable() == 0)
+            return MailActions();
+        return m_session.feed(m_socket->readAll());
+    });
 }
 
 void MailConnection::failed(QAbstractSocket::SocketError error)
 {
     if (error == QAbstractSocket::SslHandshakeFailedError || !m_sslErrors.isEmpty())
         return tlsFailed();
-    carryOut(m_session.socketError(error, m_socket->errorString()));
+    hear([this, error, text = m_socket->errorString()] { return m_session.socketError(error, text); });
 }
 
 void MailConnection::tlsFailed()
 {
     const QString reason = m_sslErrors.isEmpty() ? m_socket->errorString() : m_sslErrors.join(QStringLiteral("; "));
     m_sslErrors.clear();
-    carryOut(m_session.tlsFailed(MailTexts::secureConnectionFailed(m_host, reason + QLatin1Char('.'))));
-    drop();
+    hear([this, reason] {
+        MailActions out = m_session.tlsFailed(MailTexts::secureConnectionFailed(m_host, reason + QLatin1Char('.')));
+        out.push_back(MailAction::close());
+        return out;
+    });
 }
 
 void MailConnection::timedOut()
 {
-    const QString what = m_connecting ? MailTexts::noConnection(m_host, wholeSeconds(connectLimit))
-                                      : MailTexts::noAnswer(m_host, wholeSeconds(silenceLimit),
-                                                            m_handshaking ? QStringLiteral("the secure connection")
-                                                                          : m_session.waitingFor());
-    carryOut(m_session.timedOut(what));
-    drop();
+    hear([this] {
+        const QString what = m_connecting ? MailTexts::noConnection(m_host, wholeSeconds(m_settings.connectLimit))
+                                          : MailTexts::noAnswer(m_host, wholeSeconds(m_settings.answerLimit),
+                                                                m_handshaking ? QStringLiteral("the secure connection")
+                                                                              : m_session.waitingFor());
+        MailActions out = m_session.timedOut(what);
+        out.push_back(MailAction::close());
+        return out;
+    });
 }
 
-void MailConnection::carryOut(const MailActions& actions)
+void MailConnection::writeMore()
 {
-    for (const MailAction& action : actions) {
-        switch (action.kind) {
-        case MailAction::Kind::Send:
-            if (action.tracked) {
-                m_done = 0;
-                m_total = action.bytes.size();
-                emit written(0, m_total);
-            }
-            m_socket->write(action.bytes);
-            break;
-        case MailAction::Kind::StartTls:
-            m_handshaking = true;
-            m_socket->startClientEncryption();
-            break;
-        case MailAction::Kind::Close:
-            // The machine has already drawn its conclusion; the close itself
-            // must not be reported back to it as news.
-            drop();
-            break;
-        case MailAction::Kind::Notify:
-            showNotice(action.notice);
-            break;
-        case MailAction::Kind::List:
-            emit listed(action.keys);
-            break;
-        case MailAction::Kind::Progress:
-            emit fetching(action.current, action.total);
-            break;
-        case MailAction::Kind::Finished:
-            m_timer.stop();
-            emit finished(action.ok);
-            break;
+    while (m_data && m_socket->bytesToWrite() < kWriteAhead) {
+        const QByteArray slice = m_data->next();
+        if (!slice.isEmpty()) {
+            m_socket->write(slice);
+            continue;
         }
+        if (const std::optional<MailNotice> failure = std::exchange(m_data, nullptr)->failure())
+            hear([this, notice = *failure] { return m_session.dataFailed(notice); });
     }
+}
+
+void MailConnection::carryOut(const MailAction& action)
+{
+    switch (action.kind) {
+    case MailAction::Kind::Send:
+        if (action.tracked) {
+            m_done = 0;
+            m_total = action.data ? action.data->size() : action.bytes.size();
+            emit written(0, m_total);
+        }
+        m_socket->write(action.bytes);
+        m_data = action.data;
+        writeMore();
+        break;
+    case MailAction::Kind::StartTls:
+        m_handshaking = true;
+        m_socket->startClientEncryption();
+        break;
+    case MailAction::Kind::Close:
+        // The machine has already drawn its conclusion; the close itself
+        // must not be reported back to it as news.
+        hangUp();
+        break;
+    case MailAction::Kind::Notify:
+        // Shown once the socket's handler has returned; until the box is
+        // closed the machine hears nothing.
+        m_noticeUp = true;
+        QMetaObject::invokeMethod(
+            this, [this, notice = action.notice, conversation = m_conversation] { showNotice(notice, conversation); },
+            Qt::QueuedConnection);
+        break;
+    case MailAction::Kind::List:
+        emit listed(action.keys);
+        break;
+    case MailAction::Kind::Progress:
+        emit fetching(action.current, action.total);
+        break;
+    case MailAction::Kind::Finished:
+        m_timer.stop();
+        emit finished(action.ok);
+        break;
+    }
+}
+
+void MailConnection::showNotice(const MailNotice& shown, int conversation)
+{
+    if (conversation != m_conversation)
+        return;
+    const QPointer<MailConnection> alive(this);
+    emit notice(shown);
+    if (!alive || conversation != m_conversation)
+        return;
+    m_noticeUp = false;
+    goOn();
 }

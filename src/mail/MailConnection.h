@@ -1,57 +1,69 @@
 #pragma once
 
+#include "kit/ConnectionSettings.h"
 #include "mail/MailSession.h"
 
 #include <QObject>
-#include <QSslCertificate>
 #include <QStringList>
 #include <QTimer>
 
-#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
 
 class QSslSocket;
 
 // The screens' half of a mail conversation. The protocol machine only says
-// what to do; this carries it out on a socket (TLS when asked) and in
-// message boxes, and keeps the time: a connection that does not open, or a
-// server that falls silent while a reply is awaited, ends the session.
+// what to do; this carries it out on a socket (TLS when asked) and keeps the
+// time: a connection that does not open, or a server that falls silent while
+// a reply is awaited, ends the session.
+//
+// Notices go to the screen through `notice`, from the event loop, never from
+// inside a socket's handler. The conversation waits until that slot returns
+// (the screen's message box is closed): what the socket brings meanwhile,
+// the time limit included, reaches the machine afterwards, in order. So the
+// boxes come one at a time, in the order the machine said them, and what
+// followed each happens after it.
 class MailConnection : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kConnectLimit = std::chrono::seconds(30);
-    static constexpr std::chrono::milliseconds kSilenceLimit = std::chrono::seconds(60);
-
-    MailConnection(MailSession& session, QObject* parent);
+    MailConnection(MailSession& session, const ConnectionSettings& settings, QObject* parent);
     ~MailConnection() override;
 
     // Connects to `host`; with TlsMode::Implicit TLS starts at once.
     void open(const QString& host, quint16 port, TlsMode tls);
     // Ends the connection without a word to the screen: a conversation that
-    // is abandoned (the screen closes) reports nothing afterwards.
+    // is abandoned (the screen closes) reports nothing afterwards, not even
+    // a notice still waiting to be shown.
     void drop();
+    // Closed, with nothing left to show or to carry out.
     bool isIdle() const;
 
-    static void showNotice(const MailNotice& notice);
-
-    // Seams for tests: shorter limits, and certificates to trust besides the
-    // system's (a test's own authority). Both stay until changed.
-    static void setTimeLimits(std::chrono::milliseconds connect, std::chrono::milliseconds silence);
-    static void setExtraCaCertificates(const QList<QSslCertificate>& certificates);
-
 signals:
+    // Show it now; connect directly, the conversation goes on when the slot returns.
+    void notice(const MailNotice& notice);
     void listed(const QStringList& keys);
     void fetching(int current, int total);
     void written(qint64 done, qint64 total);  // of the message being sent
     void finished(bool ok);
 
 private:
-    void carryOut(const MailActions& actions);
+    // Something the socket said, put to the machine when its turn comes.
+    using News = std::function<MailActions()>;
+
+    void hear(News news);
+    void goOn();
+    void carryOut(const MailAction& action);
+    void writeMore();
+    void showNotice(const MailNotice& notice, int conversation);
+    void hangUp();
     void readArrived();
     void timedOut();
     void failed(QAbstractSocket::SocketError error);
     void tlsFailed();
 
     MailSession& m_session;
+    const ConnectionSettings m_settings;
     QSslSocket* m_socket;
     QTimer m_timer;
     QString m_host;
@@ -60,4 +72,11 @@ private:
     QStringList m_sslErrors;
     qint64 m_done = 0;
     qint64 m_total = 0;
+
+    std::deque<News> m_news;           // not yet put to the machine
+    std::deque<MailAction> m_actions;  // the machine's, not yet carried out
+    bool m_noticeUp = false;           // a notice is waiting to be shown or being shown
+    bool m_goingOn = false;            // inside goOn(): news waits for that loop
+    int m_conversation = 0;            // counts drop()s: a notice of an older one is not shown
+    std::shared_ptr<MailData> m_data;  // what is left of a long Send
 };

@@ -25,6 +25,9 @@ public:
     virtual MailActions tlsFailed(const QString& reason) = 0;
     // Nothing arrived in time; `what` says so, naming the host.
     virtual MailActions timedOut(const QString& what) = 0;
+    // The data of a Send could not be made to the end (an attachment became
+    // unreadable); what went out of it is incomplete.
+    virtual MailActions dataFailed(const MailNotice&) { return {}; }
     // "the reply to RCPT TO": what the machine is waiting for now.
     virtual QString waitingFor() const = 0;
     virtual bool isActive() const = 0;

@@ -10,9 +10,19 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSysInfo>
 
@@ -39,45 +49,263 @@ public:
     }
 };
 
-[[noreturn]] void fileFailure(const QString& path, const QString& reason)
+QString systemReason()
 {
-    throw StoreError(QStringLiteral("The message file %1 could not be written: %2").arg(path, reason));
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+QString cannotWrite(const QString& path, const QString& reason)
+{
+    return QStringLiteral("The message file %1 could not be written: %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+// What waits to be written may come from the server faster than the disk
+// takes it: beyond this much, keep() waits for the writer.
+constexpr qsizetype kMostWaiting = 16 * 1024 * 1024;
+
+// The longest a written message waits for its batch's flush.
+constexpr std::chrono::milliseconds kBatch(500);
+
 }  // namespace
+
+// The thread that writes the messages to their files and decodes their
+// rows' columns, in the order taken, while the window's thread goes on
+// fetching: each file made in tmp/ and moved into new/ once whole. What it
+// has written it seals in batches at most kBatch apart: the file system
+// flushed to the disk once.
+class MailStore::Writer {
+public:
+    struct Written {
+        KeptMessage row;
+        QString name;  // in new/
+        QString failure;
+    };
+
+    explicit Writer(const QString& dir)
+        : m_dir(dir)
+        , m_folder(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+        , m_thread([this] { run(); })
+    {
+    }
+    ~Writer()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+        if (m_folder >= 0)
+            ::close(m_folder);
+        // Written but never sealed, or sealed and never committed: no row names them.
+        for (const Written& w : m_written)
+            QFile::remove(m_dir + QStringLiteral("/new/") + w.name);
+        for (const Written& w : m_sealed)
+            QFile::remove(m_dir + QStringLiteral("/new/") + w.name);
+    }
+
+    void add(const QString& key, const QString& name, const QByteArray& raw)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_waitingBytes < kMostWaiting; });
+        m_waitingBytes += raw.size();
+        m_jobs.push_back({key, name, raw});
+        m_changed.notify_all();
+    }
+
+    // The sealed messages, in the order added: with `all`, once every
+    // message added so far is; `failure` says why a batch was not.
+    std::vector<Written> take(bool all, QString& failure)
+    {
+        std::unique_lock lock(m_mutex);
+        if (all) {
+            m_sealAll = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [&] { return !m_sealAll; });
+        }
+        failure = std::exchange(m_failure, QString());
+        return std::exchange(m_sealed, {});
+    }
+
+private:
+    struct Job {
+        QString key;
+        QString name;
+        QByteArray raw;
+    };
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            const bool due =
+                !m_written.empty() && (m_batchAge.hasExpired(kBatch.count()) || (m_sealAll && m_jobs.empty()));
+            if (m_stopping)
+                return;
+            if (due) {
+                std::vector<Written> batch = std::exchange(m_written, {});
+                lock.unlock();
+                const QString failure = seal(batch);
+                lock.lock();
+                std::move(batch.begin(), batch.end(), std::back_inserter(m_sealed));
+                if (m_failure.isEmpty())
+                    m_failure = failure;
+            } else if (!m_jobs.empty()) {
+                Job job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+                lock.unlock();
+                Written w = write(job);
+                lock.lock();
+                if (m_written.empty())
+                    m_batchAge.start();
+                m_waitingBytes -= job.raw.size();
+                m_written.push_back(std::move(w));
+            } else if (m_sealAll) {
+                m_sealAll = false;  // all added is sealed
+            } else if (m_written.empty()) {
+                m_changed.wait(lock);
+                continue;
+            } else {
+                m_changed.wait_for(lock, kBatch - std::chrono::milliseconds(m_batchAge.elapsed()));
+                continue;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    // The file, and the row's columns.
+    Written write(const Job& job)
+    {
+        Written w{{job.key, {}, {}, {}, 0}, job.name, {}};
+        const QString tmp = m_dir + QStringLiteral("/tmp/") + job.name;
+        const QByteArray path = QFile::encodeName(tmp);
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            w.failure = cannotWrite(tmp, systemReason());
+            return w;
+        }
+        const char* data = job.raw.constData();
+        for (qsizetype left = job.raw.size(); left > 0 && w.failure.isEmpty();) {
+            const ssize_t n = ::write(fd, data, size_t(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                w.failure = cannotWrite(tmp, n < 0 ? systemReason() : QStringLiteral("nothing was written"));
+            data += n;
+            left -= n;
+        }
+        if (::close(fd) != 0 && w.failure.isEmpty())
+            w.failure = cannotWrite(tmp, systemReason());
+        if (w.failure.isEmpty()
+            && ::rename(path.constData(), QFile::encodeName(m_dir + QStringLiteral("/new/") + job.name).constData())
+                   != 0)
+            w.failure = cannotWrite(tmp, QStringLiteral("it cannot be moved to new/: %1").arg(systemReason()));
+        if (!w.failure.isEmpty()) {
+            ::unlink(path.constData());
+            return w;
+        }
+        const MimeMessage header = decodeMimeHeader(job.raw);
+        w.row = {job.key, header.from, header.subject, header.date, MailTexts::decodeWireText(job.raw).size()};
+        return w;
+    }
+
+    // One flush of the file system for the files, their names and the
+    // folder: the batch's messages are on the disk before a row names them.
+    QString seal(const std::vector<Written>& batch)
+    {
+        QString failure;
+        for (const Written& w : batch) {
+            if (failure.isEmpty())
+                failure = w.failure;
+        }
+        if ((m_folder < 0 || ::syncfs(m_folder) != 0) && failure.isEmpty())
+            failure = cannotWrite(m_dir, systemReason());
+        return failure;
+    }
+
+    const QString m_dir;
+    const int m_folder;  // open from the start, so the flush reports every failure since
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Job> m_jobs;
+    qsizetype m_waitingBytes = 0;
+    std::vector<Written> m_written;  // in tmp/, not sealed yet
+    QElapsedTimer m_batchAge;        // since the first of them was written
+    bool m_sealAll = false;
+    std::vector<Written> m_sealed;  // not taken yet
+    QString m_failure;
+    bool m_stopping = false;
+    std::thread m_thread;  // last: it starts once the rest is there
+};
+
+MailStore::MailStore() = default;
 
 MailStore::~MailStore()
 {
     try {
         commit();
     } catch (const StoreError&) {
-        // The rows of the open batch are lost; their files go at the next opening.
+        // None of the batch is kept; what is left of its files goes at the next opening.
     }
 }
 
-void MailStore::exec(const char* sql)
+QList<KeptMessage> MailStore::commit()
 {
-    char* error = nullptr;
-    if (sqlite3_exec(m_con->handle(), sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(error);
-        sqlite3_free(error);
-        throw StoreError(QStringLiteral("The kept mail (tblMailbox) could not be written: %1").arg(reason));
-    }
+    return commit(true);
 }
 
-void MailStore::commit()
+QList<KeptMessage> MailStore::commitWritten()
 {
-    if (!m_batch.isValid() || !m_con)
-        return;
-    m_batch.invalidate();
-    // The files of the batch reach the disk before the rows that name them:
-    // one flush of the file system rather than one per message.
-    const int folder = ::open(QFile::encodeName(m_dir).constData(), O_RDONLY | O_DIRECTORY);
-    if (folder >= 0) {
-        ::syncfs(folder);
-        ::close(folder);
+    return commit(false);
+}
+
+QList<KeptMessage> MailStore::commit(bool all)
+{
+    if (!m_writer || m_taken.isEmpty())
+        return {};
+    QString failure;
+    const std::vector<Writer::Written> batch = m_writer->take(all, failure);
+    for (const Writer::Written& w : batch)
+        m_taken.remove(w.row.key);
+    if (m_taken.isEmpty())
+        m_contains.reset();
+    const auto discard = [&] {
+        for (const Writer::Written& w : batch) {
+            QFile::remove(m_dir + QStringLiteral("/new/") + w.name);
+            QFile::remove(m_dir + QStringLiteral("/tmp/") + w.name);
+        }
+    };
+    if (!failure.isEmpty()) {
+        discard();
+        throw StoreError(failure);
     }
-    exec("COMMIT");
+    if (batch.empty())
+        return {};
+    QList<KeptMessage> kept;
+    sqlite3* db = m_con->handle();
+    try {
+        MailStatement(db, "BEGIN IMMEDIATE").step();
+        MailStatement insert(
+            db, "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size) VALUES (?,?,?,?,?,?)");
+        for (const Writer::Written& w : batch) {
+            insert.reset();
+            insert.bind(1, w.row.key)
+                .bind(2, QStringLiteral("new/") + w.name)
+                .bind(3, w.row.from)
+                .bind(4, w.row.subject)
+                .bind(5, w.row.date)
+                .bind(6, w.row.size)
+                .step();
+            kept.append(w.row);
+        }
+        insert.reset();
+        MailStatement(db, "COMMIT").step();
+    } catch (const StoreError&) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        discard();
+        throw;
+    }
+    return kept;
 }
 
 // What a crash left: files in tmp/, and files in new/ whose row was never committed.
@@ -108,11 +336,13 @@ void MailStore::open(Connection& con, const QString& maildir)
     for (const char* sub : {"", "/tmp", "/new", "/cur"}) {
         const QString path = maildir + QLatin1String(sub);
         if (!QDir().mkpath(path))
-            fileFailure(path, QStringLiteral("the folder cannot be made"));
+            throw StoreError(cannotWrite(path, QStringLiteral("the folder cannot be made")));
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     m_con = &con;
     m_dir = maildir;
+    m_process = QStringLiteral(".P%1Q").arg(QCoreApplication::applicationPid());
+    m_host = QLatin1Char('.') + QSysInfo::machineHostName().remove(QLatin1Char('/')).remove(QLatin1Char(':'));
     removeStrays();
 }
 
@@ -138,8 +368,12 @@ QSet<QString> MailStore::keys() const
 
 bool MailStore::contains(const QString& key) const
 {
-    MailStatement s(m_con->handle(), "SELECT 1 FROM tblMailbox WHERE MailKey = ?");
-    return s.bind(1, key).step();
+    if (!m_contains)
+        m_contains = std::make_unique<MailStatement>(m_con->handle(), "SELECT 1 FROM tblMailbox WHERE MailKey = ?");
+    m_contains->reset();
+    const bool found = m_contains->bind(1, key).step();
+    m_contains->reset();
+    return found;
 }
 
 QString MailStore::fileOf(const QString& key) const
@@ -148,58 +382,18 @@ QString MailStore::fileOf(const QString& key) const
     return s.bind(1, key).step() && !s.text(0).isEmpty() ? m_dir + QLatin1Char('/') + s.text(0) : QString();
 }
 
-std::optional<KeptMessage> MailStore::keep(const QString& key, const QByteArray& raw)
+bool MailStore::keep(const QString& key, const QByteArray& raw)
 {
-    if (contains(key))
-        return std::nullopt;
+    if (m_taken.contains(key) || contains(key))
+        return false;
+    if (!m_writer)
+        m_writer = std::make_unique<Writer>(m_dir);
     // A Maildir name no other writer makes: time, process, a counter, host.
-    const QString name = QStringLiteral("%1.P%2Q%3.%4")
-                             .arg(QDateTime::currentMSecsSinceEpoch())
-                             .arg(QCoreApplication::applicationPid())
-                             .arg(++m_written)
-                             .arg(QSysInfo::machineHostName().remove(QLatin1Char('/')).remove(QLatin1Char(':')));
-    const QString tmp = m_dir + QStringLiteral("/tmp/") + name;
-    const QString relative = QStringLiteral("new/") + name;
-    {
-        QFile file(tmp);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
-            fileFailure(tmp, file.errorString());
-        if (file.write(raw) != raw.size() || !file.flush()) {
-            const QString reason = file.errorString();
-            file.remove();
-            fileFailure(tmp, reason);
-        }
-    }
-    if (!QFile::rename(tmp, m_dir + QLatin1Char('/') + relative)) {
-        QFile::remove(tmp);
-        fileFailure(tmp, QStringLiteral("it cannot be moved to new/"));
-    }
-    const MimeMessage mime = decodeMime(raw);
-    KeptMessage kept{key, mime.from, mime.subject, mime.date, MailTexts::decodeWireText(raw).size()};
-    if (!m_batch.isValid()) {
-        exec("BEGIN IMMEDIATE");
-        m_batch.start();
-    }
-    try {
-        MailStatement(
-            m_con->handle(),
-            "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size) VALUES (?,?,?,?,?,?)")
-            .bind(1, key)
-            .bind(2, relative)
-            .bind(3, kept.from)
-            .bind(4, kept.subject)
-            .bind(5, kept.date)
-            .bind(6, kept.size)
-            .step();
-    } catch (const StoreError&) {
-        QFile::remove(m_dir + QLatin1Char('/') + relative);
-        m_batch.invalidate();
-        sqlite3_exec(m_con->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-    if (m_batch.hasExpired(500))
-        commit();
-    return kept;
+    const QString name =
+        QString::number(QDateTime::currentMSecsSinceEpoch()) + m_process + QString::number(++m_written) + m_host;
+    m_taken.insert(key);
+    m_writer->add(key, name, raw);
+    return true;
 }
 
 QByteArray MailStore::raw(const QString& key) const
@@ -210,9 +404,20 @@ QByteArray MailStore::raw(const QString& key) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void MailStore::remove(const QString& key)
+void MailStore::forgetRemoved(const QSet<QString>& listed)
 {
     commit();
+    QStringList gone;
+    MailStatement s(m_con->handle(), "SELECT MailKey FROM tblMailbox WHERE FileName = ''");
+    while (s.step())
+        if (!listed.contains(s.text(0)))
+            gone << s.text(0);
+    for (const QString& key : gone)
+        MailStatement(m_con->handle(), "DELETE FROM tblMailbox WHERE MailKey = ?").bind(1, key).step();
+}
+
+void MailStore::remove(const QString& key)
+{
     const QString path = fileOf(key);
     // The row stays without its file, so the next check does not fetch the
     // message again from the server, where it stays.

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QList>
 #include <QSet>
 #include <QString>
 
-#include <optional>
+#include <memory>
 
 class Connection;
+class Statement;
 
 // The messages kept on this computer: each one a file of a Maildir
 // (`Data/Mail/` with tmp/, new/ and cur/; written in tmp/, then renamed),
@@ -25,7 +25,7 @@ struct KeptMessage {
 
 class MailStore {
 public:
-    MailStore() = default;
+    MailStore();
     MailStore(const MailStore&) = delete;
     MailStore& operator=(const MailStore&) = delete;
     ~MailStore();
@@ -37,24 +37,38 @@ public:
     // Of the messages kept and of those removed: neither is fetched again.
     QSet<QString> keys() const;
     bool contains(const QString& key) const;
-    // Writes the message and its row; nothing when the key is kept already.
-    // Rows are committed together, at most half a second apart (a commit
-    // waits for the disk, and a check keeps messages by the thousand);
-    // commit() ends the batch, at the end of each check.
-    std::optional<KeptMessage> keep(const QString& key, const QByteArray& raw);
-    void commit();
+    // Takes the message to keep; false when its key is kept already. Its
+    // file is written, and its row's columns decoded, off the window's
+    // thread while the check fetches the next one.
+    bool keep(const QString& key, const QByteArray& raw);
+    // Ends the batch: waits until the messages taken since the last commit
+    // are in their files, the files and then their folder on the disk, and
+    // only then commits their rows together (one flush of the disk for the
+    // batch, never a row that names a file a crash could take). Returns them
+    // in the order taken. On a failure none of them is kept (the next check
+    // fetches them again) and StoreError says why.
+    QList<KeptMessage> commit();
+    // The same for the messages that are in their files by now, without
+    // waiting for those still being written: a running check's batches.
+    QList<KeptMessage> commitWritten();
     // The message as fetched; empty when its file is gone.
     QByteArray raw(const QString& key) const;
     // The file goes; the key is remembered.
     void remove(const QString& key);
+    // Forgets the keys of removed messages that the server no longer lists.
+    void forgetRemoved(const QSet<QString>& listed);
 
 private:
+    class Writer;
+    QList<KeptMessage> commit(bool all);
     QString fileOf(const QString& key) const;
-    void exec(const char* sql);
     void removeStrays();
 
     Connection* m_con = nullptr;
     QString m_dir;
+    QString m_process, m_host;  // of the file names
     int m_written = 0;
-    QElapsedTimer m_batch;  // valid while a batch is open
+    QSet<QString> m_taken;                          // since the last commit
+    mutable std::unique_ptr<Statement> m_contains;  // prepared once per batch
+    std::unique_ptr<Writer> m_writer;
 };

@@ -285,23 +285,61 @@ private:
 
 }  // namespace
 
-MimeMessage decodeMime(const QByteArray& raw)
+namespace {
+
+GMimeMessage* parse(const char* data, qsizetype size)
 {
     initOnce();
-    MimeMessage out;
-    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size())));
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(data, size_t(size)));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    GMimeMessage* parsed = g_mime_parser_construct_message(parser.get(), parserOptions());
-    if (!parsed)
-        return out;
-    GPtr<GMimeMessage> message(parsed);
+    return g_mime_parser_construct_message(parser.get(), parserOptions());
+}
+
+void readHeader(GMimeMessage* parsed, MimeMessage& out)
+{
     char* from = internet_address_list_to_string(g_mime_message_get_from(parsed), nullptr, false);
     out.from = utf8(from);
     g_free(from);
     out.subject = utf8(g_mime_message_get_subject(parsed));
     out.date = utf8(g_mime_object_get_header(GMIME_OBJECT(parsed), "Date"));
+}
+
+// The header with the empty line that ends it; all of the message when no
+// line is empty.
+qsizetype headerLength(const QByteArray& raw)
+{
+    for (qsizetype line = 0;;) {
+        const qsizetype end = raw.indexOf('\n', line);
+        if (end < 0)
+            return raw.size();
+        if (end == line || (end == line + 1 && raw[line] == '\r'))
+            return end + 1;
+        line = end + 1;
+    }
+}
+
+}  // namespace
+
+MimeMessage decodeMime(const QByteArray& raw)
+{
+    MimeMessage out;
+    GMimeMessage* parsed = parse(raw.constData(), raw.size());
+    if (!parsed)
+        return out;
+    GPtr<GMimeMessage> message(parsed);
+    readHeader(parsed, out);
     Walker(out).walk(g_mime_message_get_mime_part(parsed));
+    return out;
+}
+
+MimeMessage decodeMimeHeader(const QByteArray& raw)
+{
+    MimeMessage out;
+    if (GMimeMessage* parsed = parse(raw.constData(), headerLength(raw))) {
+        GPtr<GMimeMessage> message(parsed);
+        readHeader(parsed, out);
+    }
     return out;
 }
 

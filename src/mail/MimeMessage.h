@@ -25,6 +25,10 @@ struct MimeMessage {
 // Never fails: what cannot be read is left out, a damaged part shows as far
 // as it goes.
 MimeMessage decodeMime(const QByteArray& raw);
+// Only what the message list shows (from, subject, date), read from the
+// header alone: the body is not looked at, so it costs the same for a
+// message of any size.
+MimeMessage decodeMimeHeader(const QByteArray& raw);
 
 // A name from a message made safe to offer in a save dialog: path parts and
 // control characters dropped, never empty, never "." or "..".

@@ -110,6 +110,8 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_buffer.clear();
     m_seen.clear();
     m_wanted.clear();
+    m_listing.clear();
+    m_listed.reset();
 }
 
 void Pop3Session::connected(const QHostAddress&, bool) {}
@@ -163,6 +165,7 @@ void Pop3Session::handleLine(QByteArrayView line, MailActions& out)
     if (m_inUidl) {
         if (line == ".\r\n" || line == ".\n") {
             m_inUidl = false;
+            m_listed = std::move(m_listing);
             fetchFirst(out);
         } else {
             handleUidl(line);
@@ -247,6 +250,8 @@ void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
             return quitWithError(line, out);
         m_messageCount = count;
         if (count < 1) {
+            if (m_keeper)
+                m_listed = QSet<QString>();
             send("QUIT\r\n", Pop3Step::Quit, out);
             out.push_back(MailAction::notify(MailTexts::noMail()));
             return;
@@ -276,6 +281,8 @@ void Pop3Session::handleUidl(QByteArrayView line)
     bool ok = false;
     const int number = trimmed.first(space).toInt(&ok);
     const QString uidl = QString::fromLatin1(trimmed.sliced(space + 1).trimmed());
+    if (ok && !uidl.isEmpty())
+        m_listing.insert(uidl);
     if (!ok || number < 1 || number > m_messageCount || uidl.isEmpty() || m_known.contains(uidl))
         return;
     if (m_wanted.empty() || m_wanted.back().number < number)

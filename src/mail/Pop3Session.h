@@ -57,6 +57,9 @@ public:
 
     void start(const QString& userName, const QString& password, const QString& host = QString(),
                TlsMode tls = TlsMode::Offered);
+    // Every UIDL the server listed in the check that ran last (empty for an
+    // empty mailbox); nothing when it listed none in full or has no UIDL.
+    const std::optional<QSet<QString>>& listedKeys() const { return m_listed; }
 
     void connected(const QHostAddress& local, bool peerIsLoopback) override;
     MailActions feed(const QByteArray& bytes) override;
@@ -114,4 +117,6 @@ private:
     std::vector<Wanted> m_wanted;  // what this check fetches, in order
     Keeper m_keeper;
     QSet<QString> m_known;
+    QSet<QString> m_listing;
+    std::optional<QSet<QString>> m_listed;
 };

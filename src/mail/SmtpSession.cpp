@@ -1,6 +1,7 @@
 #include "mail/SmtpSession.h"
 
 #include "mail/MailTexts.h"
+#include "mail/mdlMUUEncode.h"
 
 #include <QHostInfo>
 #include <QRandomGenerator>
@@ -161,7 +162,48 @@ QString SmtpSession::newMessageId(const QString& sender, const QString& localHos
         .arg(domain);
 }
 
-QByteArray SmtpSession::messageData(const SmtpMessage& message)
+namespace {
+
+// The message's data: its head and text, then the attachment blocks as
+// they are read, then the end of the data.
+class MessageData : public MailData {
+public:
+    MessageData(QByteArray text, const QStringList& attachments)
+        : m_text(std::move(text))
+        , m_blocks(attachments, UUEncodeStream::Form::MailData)
+    {
+    }
+    bool open(MailNotice* failure)
+    {
+        if (!m_blocks.open(failure))
+            return false;
+        m_size = m_text.size() + m_blocks.size() + kEnd.size();
+        return true;
+    }
+    qint64 size() const override { return m_size; }
+    QByteArray next() override
+    {
+        if (!m_text.isEmpty())
+            return std::exchange(m_text, QByteArray());
+        if (const QByteArray slice = m_blocks.next(); !slice.isEmpty() || m_blocks.failure())
+            return slice;
+        return std::exchange(m_end, QByteArray());
+    }
+    std::optional<MailNotice> failure() const override { return m_blocks.failure(); }
+
+private:
+    // The text's last line is the empty one after the blocks (or after the
+    // text, without attachments), then the "." that ends the data.
+    static inline const QByteArray kEnd = "\r\n.\r\n";
+    QByteArray m_text;
+    UUEncodeStream m_blocks;
+    QByteArray m_end = kEnd;
+    qint64 m_size = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<MailData> SmtpSession::messageData(const SmtpMessage& message, MailNotice* failure)
 {
     const QByteArray subject = subjectText(message.subject);
     const QByteArray sender = oneLine(message.sender.trimmed()).toUtf8();
@@ -174,15 +216,24 @@ QByteArray SmtpSession::messageData(const SmtpMessage& message)
     head += "To: " + to + "\r\n";
     head += "Date: " + rfc5322Date(when) + "\r\n";
     head += "Message-ID: " + oneLine(message.messageId).toUtf8() + "\r\n";
-    if (!isPlainAscii(head) || !isPlainAscii(text) || !isPlainAscii(message.attachments)) {
+    // The blocks are ASCII but for the file names of their begin lines.
+    bool names = true;
+    for (const QString& path : message.attachments)
+        names = names && isPlainAscii(UUEncodeFileName(path).toUtf8());
+    if (!isPlainAscii(head) || !isPlainAscii(text) || !names) {
         head += "MIME-Version: 1.0\r\n"
                 "Content-Type: text/plain; charset=UTF-8\r\n"
                 "Content-Transfer-Encoding: 8bit\r\n";
     }
 
-    // The message text, a blank line, then the attachment blocks.
-    const QByteArray body = text + "\r\n\r\n" + message.attachments;
-    return wireLines(head + "\r\n" + body) + ".\r\n";
+    // The message text, a blank line, then the attachment blocks; each line
+    // as the wire has it. The text ends in a line break, so its last line
+    // (empty) is the one after the blocks.
+    auto data =
+        std::make_shared<MessageData>(wireLines(head + "\r\n" + text + "\r\n\r\n").chopped(2), message.attachments);
+    if (!data->open(failure))
+        return nullptr;
+    return data;
 }
 
 void SmtpSession::start(const SmtpMessage& message)
@@ -324,13 +375,17 @@ void SmtpSession::handleReply(const SmtpReply& reply, MailActions& out)
             return send(address.isEmpty() ? QByteArray("RCPT TO:") : "RCPT TO:<" + address + ">", SmtpStep::RcptTo,
                         out);
         }
-    case SmtpStep::Data:
+    case SmtpStep::Data: {
         if (!reply.isGoOn())
             return refuse();
-        out.push_back(MailAction::send(messageData(m_message), true));
-        m_message.attachments.clear();
+        MailNotice failure;
+        std::shared_ptr<MailData> data = messageData(m_message, &failure);
+        if (!data)
+            return dataFailed(failure, out);
+        out.push_back(MailAction::send(std::move(data)));
         m_step = SmtpStep::Message;
         return;
+    }
     case SmtpStep::Message:
         // Only a 2xx to the final "." means the server took the message.
         if (reply.kind() == 2)
@@ -393,6 +448,24 @@ MailActions SmtpSession::timedOut(const QString& what)
         succeed(true, out);
     else
         fail(what, out);
+    return out;
+}
+
+// What went out of the data has no final ".": closing the connection
+// leaves the server nothing to deliver.
+void SmtpSession::dataFailed(const MailNotice& notice, MailActions& out)
+{
+    m_active = false;
+    out.push_back(MailAction::close());
+    out.push_back(MailAction::notify(notice));
+    out.push_back(MailAction::finished(false));
+}
+
+MailActions SmtpSession::dataFailed(const MailNotice& notice)
+{
+    MailActions out;
+    if (m_active)
+        dataFailed(notice, out);
     return out;
 }
 

@@ -12,15 +12,15 @@
 // What the Send command hands to a session: the boxes as the user left them,
 // and the server with the login of the e-mail settings.
 struct SmtpMessage {
-    QString sender;          // the sender box
-    QString recipients;      // the recipient box: addresses separated by ";" or ","
-    QString subject;         // goes out as typed (encoded when it is not ASCII)
-    QString text;            // the message box
-    QByteArray attachments;  // UUEncodeAttachments() of the attachment list
-    QDateTime date;          // the "Date:" header; invalid means now
-    QString localHostName;   // this machine's name; empty means ask the system
-    QString messageId;       // empty: a fresh one is made up when the session starts
-    QString host;            // the server as named in the settings, for messages
+    QString sender;           // the sender box
+    QString recipients;       // the recipient box: addresses separated by ";" or ","
+    QString subject;          // goes out as typed (encoded when it is not ASCII)
+    QString text;             // the message box
+    QStringList attachments;  // the files of the attachment list, uuencoded as they go out
+    QDateTime date;           // the "Date:" header; invalid means now
+    QString localHostName;    // this machine's name; empty means ask the system
+    QString messageId;        // empty: a fresh one is made up when the session starts
+    QString host;             // the server as named in the settings, for messages
     TlsMode tls = TlsMode::Offered;
     QString userName;  // the login, used when the server asks for one
     QString password;
@@ -69,6 +69,7 @@ public:
     MailActions tlsReady() override;
     MailActions tlsFailed(const QString& reason) override;
     MailActions timedOut(const QString& what) override;
+    MailActions dataFailed(const MailNotice& notice) override;
     QString waitingFor() const override;
     bool isActive() const override { return m_active; }
 
@@ -80,8 +81,10 @@ public:
     // This machine's fully qualified name, or the address literal of the
     // connection's own end when it has none: strict servers refuse others.
     static QString ehloArgument(const QString& hostName, const QHostAddress& local);
-    // Everything sent after the 354 reply, the closing "." line included.
-    static QByteArray messageData(const SmtpMessage& message);
+    // Everything sent after the 354 reply, the closing "." line included:
+    // made as it goes out, the attachments read a slice at a time. Nothing
+    // when an attachment cannot be opened; `failure` then says which.
+    static std::shared_ptr<MailData> messageData(const SmtpMessage& message, MailNotice* failure = nullptr);
     // The subject line's value: as typed when ASCII, else encoded words.
     static QByteArray subjectText(const QString& subject);
     // "Tue, 5 Mar 2002 14:03:09 +0100"
@@ -94,6 +97,7 @@ private:
     void sendMailFrom(MailActions& out);
     void send(const QByteArray& line, SmtpStep next, MailActions& out);
     void fail(const QString& text, MailActions& out);
+    void dataFailed(const MailNotice& notice, MailActions& out);
     void succeed(bool tell, MailActions& out);
 
     SmtpMessage m_message;

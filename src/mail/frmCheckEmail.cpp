@@ -13,18 +13,24 @@
 #include "controls/Twips.h"
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
+#include "kit/ConnectionSettings.h"
 #include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
+#include "mail/MailNoticeBox.h"
+#include "mail/MailPassword.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Check Email");
 
 // The list view's own width for a column added without one.
 constexpr int kColumnTwips = 1440;
+
+// How often a running check commits and lists what it has kept.
+constexpr int kShowEveryMs = 250;
 
 const QString kSaveTitle = QStringLiteral("Save Attachment");
 
@@ -77,15 +83,25 @@ frmCheckEmail::frmCheckEmail()
     Frame3 = makeFrame(this, "Frame3", QStringLiteral("Password:"), twipsRect(4920, 5640, 2295, 615));
     txtPassword = makeTextBox(Frame3, "txtPassword", twipsRect(120, 240, 2055, 285), true);
 
-    Winsock1 = new MailConnection(session, this);
+    Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    connect(Winsock1, &MailConnection::notice, this, &showMailNotice);
+    m_showing.setSingleShot(true);
+    m_showing.setInterval(kShowEveryMs);
+    connect(&m_showing, &QTimer::timeout, this, [this] { showFetched(false); });
     connect(Winsock1, &MailConnection::listed, this, &frmCheckEmail::ShowMessages);
     connect(Winsock1, &MailConnection::fetching, this, [this](int current, int total) {
-        lblProgress->setText(QStringLiteral("Message %1 of %2").arg(current).arg(total));
+        m_progress = QStringLiteral("Message %1 of %2").arg(current).arg(total);
+        if (!m_showing.isActive())
+            m_showing.start();
     });
     connect(Winsock1, &MailConnection::finished, this, [this] {
-        lblProgress->clear();
-        storeGuard([&] { m_mailbox.commit(); });
+        m_progress.clear();
+        showFetched(true);
+        storeGuard([&] {
+            if (const std::optional<QSet<QString>>& listed = session.listedKeys(); listed && m_mailbox.isOpen())
+                m_mailbox.forgetRemoved(*listed);
+        });
     });
 
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
@@ -125,13 +141,15 @@ void frmCheckEmail::Form_Unload()
 {
     // A check still running is abandoned without a message box; what it kept stays.
     Winsock1->drop();
+    m_showing.stop();
     storeGuard([&] { m_mailbox.commit(); });
     Con.Close();
 }
 
 void frmCheckEmail::OpenInfo()
 {
-    if (const std::optional<MailSettings> settings = readMailSettings(Con)) {
+    if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
+        m_settings = *settings;
         txtHost->setText(settings->remote);
         txtUserName->setText(settings->userName);
         txtPassword->setText(settings->password);
@@ -145,9 +163,19 @@ void frmCheckEmail::cmdExit_Click()
 
 void frmCheckEmail::cmdCheckMail_Click()
 {
+    // The password of the settings is fetched from the keyring at the first
+    // check, or asked for when none is stored here.
+    if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kPop3Port).host,
+                         [this](const QString& password) {
+                             txtPassword->setText(password);
+                             cmdCheckMail_Click();
+                         });
+        return;
+    }
     if (const std::optional<MailNotice> bad =
             Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
-        MailConnection::showNotice(*bad);
+        showMailNotice(*bad);
         return;
     }
     // A check still running is given up; what it fetched is listed already.
@@ -159,24 +187,33 @@ void frmCheckEmail::cmdCheckMail_Click()
         return;
     session.keepIn(
         [this](const QString& key, const QByteArray& raw) {
-            std::optional<KeptMessage> kept;
+            bool kept = false;
             storeGuard([&] { kept = m_mailbox.keep(key, raw); });
-            if (kept)
-                m_justKept.insert(key, *kept);
-            return kept.has_value();
+            return kept;
         },
         std::move(known));
     session.start(txtUserName->text(), txtPassword->text(), server.host, pop3TlsMode(server.port));
     Winsock1->open(server.host, server.port, pop3TlsMode(server.port));
 }
 
-// Adds a row for each message the check has just kept.
-void frmCheckEmail::ShowMessages(const QStringList& keys)
+// The messages the check has just kept get their rows once committed.
+void frmCheckEmail::ShowMessages(const QStringList&)
 {
-    for (const QString& key : keys) {
-        if (const std::optional<KeptMessage> kept = m_justKept.take(key))
-            addRow(*kept);
-    }
+    if (!m_showing.isActive())
+        m_showing.start();
+}
+
+void frmCheckEmail::showFetched(bool all)
+{
+    m_showing.stop();
+    QList<KeptMessage> kept;
+    storeGuard([&] { kept = all ? m_mailbox.commit() : m_mailbox.commitWritten(); });
+    for (const KeptMessage& message : kept)
+        addRow(message);
+    lblProgress->setText(m_progress);
+    // Rows still being written are listed at the next showing.
+    if (!all && !m_progress.isEmpty())
+        m_showing.start();
 }
 
 void frmCheckEmail::addRow(const KeptMessage& message)

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/CMessages.h"
 #include "mail/MailStore.h"
 #include "mail/MimeMessage.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"
+
+#include <QTimer>
 
 class QGroupBox;
 class QLabel;
@@ -51,15 +54,21 @@ public:
 
 private:
     void OpenInfo();
+    MailSettings m_settings;
     void ShowMessages(const QStringList& keys);
     void addRow(const KeptMessage& message);
+    void showFetched(bool all);
     void showAttachments(bool shown);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;
-    QHash<QString, KeptMessage> m_justKept;  // kept by the running check, not yet listed
-    QList<MimeAttachment> m_attachments;     // of the shown message
+    // A running check commits what it has kept, lists it and shows its
+    // progress a few times a second, not once per message: painting the
+    // list for each would take longer than fetching the message.
+    QString m_progress;
+    QTimer m_showing;
+    QList<MimeAttachment> m_attachments;  // of the shown message
     Pop3Session session{colMessages};
     Connection Con;
     MailStore m_mailbox;  // after Con: it goes first

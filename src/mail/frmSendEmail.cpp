@@ -9,11 +9,14 @@
 #include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "kit/Clock.h"
+#include "kit/ConnectionSettings.h"
 #include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
+#include "mail/MailNoticeBox.h"
+#include "mail/MailPassword.h"
 #include "mail/frmTo.h"
 #include "mail/mdlMUUEncode.h"
 
@@ -67,8 +70,9 @@ frmSendEmail::frmSendEmail()
     Label2 = makeLabel(this, "Label2", QStringLiteral("Your e-mail address:"), twipsRect(345, 6600, 1425, 195));
     txtSender = makeTextBox(this, "txtSender", twipsRect(1860, 6600, 3015, 285));
 
-    Winsock1 = new MailConnection(session, this);
+    Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    connect(Winsock1, &MailConnection::notice, this, &showMailNotice);
     connect(Winsock1, &MailConnection::written, this, [this](qint64 done, qint64 total) {
         prgSend->setMaximum(1000);
         prgSend->setValue(total > 0 ? int(done * 1000 / total) : 0);
@@ -113,7 +117,8 @@ void frmSendEmail::Form_Unload()
 
 void frmSendEmail::OpenInfo()
 {
-    if (const std::optional<MailSettings> settings = readMailSettings(Con)) {
+    if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
+        m_settings = *settings;
         txtHost->setText(settings->smtp);
         txtSender->setText(settings->yourEmail);
         loginUser = settings->userName;
@@ -166,17 +171,27 @@ void frmSendEmail::cmdClose_Click()
 
 void frmSendEmail::cmdSend_Click()
 {
-    // Every file is read now, before anything goes to the server: one that
+    // A login never goes out with an empty password: the keyring's, or the
+    // user's answer when none is stored here.
+    if (!loginUser.isEmpty() && loginPassword.isEmpty()) {
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kSmtpPort).host,
+                         [this](const QString& password) {
+                             loginPassword = password;
+                             cmdSend_Click();
+                         });
+        return;
+    }
+    // Every file is opened now, before anything goes to the server: one that
     // cannot be read stops the Send with its name, selected in the list.
+    // They are read as the message goes out.
     QStringList paths;
     for (int i = 0; i < lstAttachments->count(); ++i)
         paths << lstAttachments->item(i)->text();
     MailNotice failure;
     qsizetype failedAt = -1;
-    std::optional<QByteArray> attachments = UUEncodeAttachments(paths, &failure, &failedAt);
-    if (!attachments) {
+    if (!UUEncodeStream(paths).open(&failure, &failedAt)) {
         lstAttachments->setCurrentRow(int(failedAt));
-        MailConnection::showNotice(failure);
+        showMailNotice(failure);
         return;
     }
     lstAttachments->setCurrentRow(lstAttachments->count() - 1);
@@ -187,7 +202,7 @@ void frmSendEmail::cmdSend_Click()
     message.recipients = txtRecipient->text();
     message.subject = txtSubject->text();
     message.text = txtMessage->toPlainText();
-    message.attachments = std::move(*attachments);
+    message.attachments = paths;
     message.date = Clock::now();
     message.host = server.host;
     message.tls = smtpTlsMode(server.port);

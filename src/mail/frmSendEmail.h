@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
@@ -54,4 +55,5 @@ private:
     SmtpSession session;
     Connection Con;
     QString loginUser, loginPassword;  // of the e-mail settings, never shown
+    MailSettings m_settings;
 };

@@ -4,12 +4,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
-#include <new>
 
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#endif
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -48,9 +45,20 @@ inline char* encodeGroup(char* out, unsigned b1, unsigned b2, unsigned b3)
     return out + 4;
 }
 
-// Output size of `lines` full data lines: length character, 60 characters, LF.
-constexpr qsizetype kFullLineChars = 1 + 60 + 1;
-constexpr char kTrailer[] = "`\nend\n";
+// Output size of a full data line: length character, 60 characters, line
+// end (LF, or CR LF in the mail data form).
+constexpr qsizetype lineChars(bool crlf)
+{
+    return 1 + 60 + (crlf ? 2 : 1);
+}
+
+inline char* lineEnd(char* w, bool crlf)
+{
+    if (crlf)
+        *w++ = '\r';
+    *w++ = '\n';
+    return w;
+}
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // Twelve bytes to sixteen characters in one step: the bytes are spread so
@@ -58,7 +66,8 @@ constexpr char kTrailer[] = "`\nend\n";
 // each group are moved into bytes by two multiplies, and the values become
 // characters ("`" for 0) without a table. A line is three such steps and
 // three groups more.
-__attribute__((target("ssse3"))) char* encodeFullLinesSsse3(char* w, const unsigned char* in, qsizetype lines)
+__attribute__((target("ssse3"))) char* encodeFullLinesSsse3(char* w, const unsigned char* in, qsizetype lines,
+                                                            bool crlf)
 {
     const __m128i spread = _mm_set_epi8(10, 11, 9, 10, 7, 8, 6, 7, 4, 5, 3, 4, 1, 2, 0, 1);
     const __m128i highBits = _mm_set1_epi32(0x0fc0fc00);
@@ -79,70 +88,63 @@ __attribute__((target("ssse3"))) char* encodeFullLinesSsse3(char* w, const unsig
         }
         for (int g = 0; g < 3; ++g, in += 3)
             w = encodeGroup(w, in[0], in[1], in[2]);
-        *w++ = '\n';
+        w = lineEnd(w, crlf);
     }
     return w;
 }
 const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
 #else
 constexpr bool kHaveSsse3 = false;
-char* encodeFullLinesSsse3(char* w, const unsigned char*, qsizetype)
+char* encodeFullLinesSsse3(char* w, const unsigned char*, qsizetype, bool)
 {
     return w;
 }
 #endif
 
-char* encodeFullLines(char* w, const unsigned char* in, qsizetype lines)
+char* encodeFullLines(char* w, const unsigned char* in, qsizetype lines, bool crlf)
 {
     if (kHaveSsse3)
-        return encodeFullLinesSsse3(w, in, lines);
+        return encodeFullLinesSsse3(w, in, lines, crlf);
     for (qsizetype line = 0; line < lines; ++line) {
         *w++ = encodeChar(kLineBytes);
         for (int g = 0; g < kLineBytes / 3; ++g, in += 3)
             w = encodeGroup(w, in[0], in[1], in[2]);
-        *w++ = '\n';
+        w = lineEnd(w, crlf);
     }
     return w;
 }
 
-// The last data line (0 to 44 bytes, padded with blanks) and the closing lines.
-char* encodeEnd(char* w, const unsigned char* in, qsizetype bytes)
+// The last data line (0 to 44 bytes, padded with blanks) and the closing
+// lines. Its length character is "." for 14 bytes, which the mail data form
+// doubles, as it does any line's leading "."; no other line of a block
+// begins with one.
+char* encodeEnd(char* w, const unsigned char* in, qsizetype bytes, bool crlf)
 {
-    *w++ = encodeChar(unsigned(bytes));
+    const char length = encodeChar(unsigned(bytes));
+    if (crlf && length == '.')
+        *w++ = '.';
+    *w++ = length;
     for (qsizetype i = 0; i < bytes; i += 3) {
         const qsizetype left = bytes - i;
         w = encodeGroup(w, in[i], left > 1 ? in[i + 1] : ' ', left > 2 ? in[i + 2] : ' ');
     }
-    *w++ = '\n';
-    return std::copy(kTrailer, kTrailer + sizeof kTrailer - 1, w);
+    w = lineEnd(w, crlf);
+    *w++ = '`';
+    w = lineEnd(w, crlf);
+    w = std::copy_n("end", 3, w);
+    return lineEnd(w, crlf);
 }
 
-constexpr qsizetype kEndChars = 1 + 60 + 1 + qsizetype(sizeof kTrailer - 1);
-
-// A block of a large attachment is written into fresh memory. Faulting its
-// pages in one call costs far less than one fault per page while writing,
-// which would otherwise take longer than the encoding itself. Older kernels
-// refuse the request and the pages simply fault in as before.
-void prefault(QByteArray& buffer)
+// What encodeEnd() writes for `bytes` (0 to 44), and the most it writes.
+constexpr qsizetype endChars(qsizetype bytes, bool crlf)
 {
-#if defined(Q_OS_LINUX) && defined(MADV_POPULATE_WRITE)
-    constexpr quintptr kPage = 4096;
-    if (buffer.size() < qsizetype(64 * kPage))
-        return;
-    char* const start = buffer.data();
-    char* const end = start + buffer.size();
-    char* const from = start + (kPage - quintptr(start) % kPage) % kPage;
-    char* const to = end - quintptr(end) % kPage;
-    if (to > from)
-        madvise(from, size_t(to - from), MADV_POPULATE_WRITE);
-#else
-    Q_UNUSED(buffer);
-#endif
+    return (crlf && bytes == 14 ? 2 : 1) + (bytes + 2) / 3 * 4 + 4 + (crlf ? 6 : 3);
 }
+constexpr qsizetype kEndChars = endChars(kLineBytes - 1, true);
 
-QByteArray beginLine(const QString& fileName)
+QByteArray beginLine(const QString& fileName, bool crlf)
 {
-    return "begin 664 " + fileName.toUtf8() + '\n';
+    return "begin 664 " + fileName.toUtf8() + (crlf ? "\r\n" : "\n");
 }
 
 }  // namespace
@@ -159,139 +161,88 @@ QString UUEncodeFileName(const QString& path)
 
 QByteArray UUEncodeBytes(const QByteArray& data, const QString& fileName)
 {
-    const QByteArray begin = beginLine(fileName);
+    const QByteArray begin = beginLine(fileName, false);
     const qsizetype fullLines = data.size() / kLineBytes;
     QByteArray out;
-    out.resize(begin.size() + fullLines * kFullLineChars + kEndChars);
-    prefault(out);
+    out.resize(begin.size() + fullLines * lineChars(false) + kEndChars);
     char* w = std::copy(begin.cbegin(), begin.cend(), out.data());
     const auto* in = reinterpret_cast<const unsigned char*>(data.constData());
-    w = encodeFullLines(w, in, fullLines);
-    w = encodeEnd(w, in + fullLines * kLineBytes, data.size() % kLineBytes);
+    w = encodeFullLines(w, in, fullLines, false);
+    w = encodeEnd(w, in + fullLines * kLineBytes, data.size() % kLineBytes, false);
     out.truncate(w - out.constData());
     return out;
 }
 
 namespace {
+// A slice: whole data lines, about 1 MB read at a time.
+constexpr qsizetype kSlice = qsizetype(kLineBytes) * 23302;
+}  // namespace
 
-// Reads the rest of `file` (`remaining` bytes, no more: a device or a pipe,
-// of length 0, cannot make the block grow without end) in slices of whole
-// data lines and encodes each straight into the space `sink.room(chars)`
-// gives; `sink.wrote(end)` takes it. The last line and the closing lines come
-// last. False, with the reason, when the file cannot be read.
-template <class Sink>
-bool encodeSlices(QFile& file, qint64 remaining, Sink& sink, QString* error)
+UUEncodeStream::UUEncodeStream(const QStringList& paths, Form form)
+    : m_form(form)
 {
-    constexpr qsizetype kSlice = qsizetype(kLineBytes) * 23302;  // about 1 MB
-    QByteArray slice(kSlice, Qt::Uninitialized);
-    qsizetype held = 0;  // bytes of `slice` not yet encoded, always fewer than a line
-    while (remaining > 0) {
-        const qint64 got = file.read(slice.data() + held, std::min<qint64>(kSlice - held, remaining));
-        if (got < 0) {
-            if (error)
-                *error = file.errorString();
+    for (const QString& path : paths)
+        m_files.push_back({path, nullptr, 0});
+}
+
+bool UUEncodeStream::open(MailNotice* failure, qsizetype* failedAt)
+{
+    const bool crlf = m_form == Form::MailData;
+    m_size = 0;
+    for (std::size_t i = 0; i < m_files.size(); ++i) {
+        File& f = m_files[i];
+        f.file = std::make_unique<QFile>(f.path);
+        if (!f.file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            m_failure = MailTexts::attachmentUnreadable(f.path, f.file->errorString());
+            if (failure)
+                *failure = *m_failure;
+            if (failedAt)
+                *failedAt = qsizetype(i);
+            m_files.clear();
             return false;
         }
-        if (got == 0)
-            break;  // shorter than it was: encode what there is
-        remaining -= got;
-        held += got;
-        const qsizetype lines = held / kLineBytes;
-        const auto* in = reinterpret_cast<const unsigned char*>(slice.constData());
-        sink.wrote(encodeFullLines(sink.room(lines * kFullLineChars), in, lines));
-        std::memmove(slice.data(), slice.constData() + lines * kLineBytes, size_t(held % kLineBytes));
-        held %= kLineBytes;
+        f.left = f.file->size();
+        m_size += beginLine(UUEncodeFileName(f.path), crlf).size() + f.left / kLineBytes * lineChars(crlf)
+                  + endChars(f.left % kLineBytes, crlf) + 2;
     }
-    sink.wrote(encodeEnd(sink.room(kEndChars), reinterpret_cast<const unsigned char*>(slice.constData()), held));
     return true;
 }
 
-bool openToRead(QFile& file, QString* error)
+QByteArray UUEncodeStream::next()
 {
-    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return true;
-    if (error)
-        *error = file.errorString();
-    return false;
-}
-
-}  // namespace
-
-std::optional<QByteArray> UUEncodeFile(const QString& path, QString* error)
-{
-    QFile file(path);
-    if (!openToRead(file, error))
-        return std::nullopt;
-    const qint64 remaining = file.size();
-    const QByteArray begin = beginLine(UUEncodeFileName(path));
-    try {
-        // The block is sized once and each slice is encoded into it, so a
-        // large attachment is never held twice.
-        QByteArray out;
-        out.resize(begin.size() + (remaining / kLineBytes) * kFullLineChars + kEndChars);
-        prefault(out);
-        struct {
-            char* w;
-            char* room(qsizetype) { return w; }
-            void wrote(char* end) { w = end; }
-        } sink{std::copy(begin.cbegin(), begin.cend(), out.data())};
-        if (!encodeSlices(file, remaining, sink, error))
-            return std::nullopt;
-        out.truncate(sink.w - out.constData());
-        return out;
-    } catch (const std::bad_alloc&) {
-        if (error)
-            *error = QStringLiteral("Not enough memory to encode it.");
-        return std::nullopt;
+    if (m_at >= m_files.size() || m_failure)
+        return {};
+    const bool crlf = m_form == Form::MailData;
+    File& f = m_files[m_at];
+    const QByteArray begin = m_begun ? QByteArray() : beginLine(UUEncodeFileName(f.path), crlf);
+    m_begun = true;
+    if (m_in.isEmpty())
+        m_in.resize(kSlice);
+    // Reused from slice to slice once the caller has let go of the last one.
+    m_out.resize(begin.size() + kSlice / kLineBytes * lineChars(crlf) + kEndChars + 2);
+    char* w = std::copy(begin.cbegin(), begin.cend(), m_out.data());
+    const qint64 got = f.left > 0 ? f.file->read(m_in.data() + m_held, std::min<qint64>(kSlice - m_held, f.left)) : 0;
+    if (got < 0) {
+        m_failure = MailTexts::attachmentUnreadable(f.path, f.file->errorString());
+        return {};
     }
-}
-
-bool UUEncodeFileTo(const QString& path, QIODevice& out, QString* error)
-{
-    QFile file(path);
-    if (!openToRead(file, error))
-        return false;
-    // One buffer of a slice's encoding, written in one piece per slice.
-    struct {
-        QIODevice& out;
-        QByteArray buffer;
-        bool failed = false;
-        char* room(qsizetype chars)
-        {
-            if (buffer.size() < chars)
-                buffer.resize(chars);
-            return buffer.data();
-        }
-        void wrote(char* end)
-        {
-            const qint64 size = end - buffer.constData();
-            failed = failed || out.write(buffer.constData(), size) != size;
-        }
-    } sink{out, {}};
-    const QByteArray begin = beginLine(UUEncodeFileName(path));
-    sink.wrote(std::copy(begin.cbegin(), begin.cend(), sink.room(begin.size())));
-    if (!encodeSlices(file, file.size(), sink, error))
-        return false;
-    if (sink.failed && error)
-        *error = out.errorString();
-    return !sink.failed;
-}
-
-std::optional<QByteArray> UUEncodeAttachments(const QStringList& paths, MailNotice* failure, qsizetype* failedAt)
-{
-    QByteArray all;
-    for (const QString& path : paths) {
-        QString why;
-        const std::optional<QByteArray> block = UUEncodeFile(path, &why);
-        if (!block) {
-            if (failure)
-                *failure = MailTexts::attachmentUnreadable(path, why);
-            if (failedAt)
-                *failedAt = &path - paths.constData();
-            return std::nullopt;
-        }
-        all += *block;
-        all += "\r\n";
+    // A file that got shorter ends where it ends.
+    f.left = got == 0 ? 0 : f.left - got;
+    m_held += got;
+    const qsizetype lines = m_held / kLineBytes;
+    const auto* in = reinterpret_cast<const unsigned char*>(m_in.constData());
+    w = encodeFullLines(w, in, lines, crlf);
+    std::memmove(m_in.data(), m_in.constData() + lines * kLineBytes, size_t(m_held % kLineBytes));
+    m_held %= kLineBytes;
+    if (f.left == 0) {
+        w = encodeEnd(w, in, m_held, crlf);
+        *w++ = '\r';
+        *w++ = '\n';
+        f.file.reset();
+        m_held = 0;
+        m_begun = false;
+        ++m_at;
     }
-    return all;
+    m_out.truncate(w - m_out.constData());
+    return m_out;
 }

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "controls/RichTextBox.h"
 #include "kit/AtomicFile.h"
@@ -91,6 +92,38 @@ bool saveNote(frmNote& note)
     return true;
 }
 
+// Shared with the parse thread of a large open. A finished document belongs
+// to the window's thread, so whichever side lets go last hands it to that
+// thread's event loop to delete.
+struct ParseJob {
+    std::unique_ptr<QTextDocument> doc;
+    std::atomic<bool> done = false, cancelled = false, ended = false;
+    ~ParseJob()
+    {
+        if (doc)
+            doc.release()->deleteLater();
+    }
+};
+
+// Every parse thread is joined: one that ended at the next open, one of a
+// cancelled open told to stop and joined at quit (Notes::stopLoading), so
+// none outlives the program.
+std::vector<std::pair<std::thread, std::shared_ptr<ParseJob>>> s_parses;
+
+template <class Work>
+void startParse(const std::shared_ptr<ParseJob>& job, Work work)
+{
+    for (auto it = s_parses.begin(); it != s_parses.end();) {
+        if (it->second->ended.load(std::memory_order_acquire)) {
+            it->first.join();
+            it = s_parses.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    s_parses.emplace_back(std::thread(std::move(work)), job);
+}
+
 // A large file is read in slices and parsed on a thread of its own, with
 // the event loop running all the while: the windows keep painting and
 // Cancel is heard. The note changes only when everything is read, so a
@@ -117,33 +150,22 @@ bool loadLargeFile(RichTextBox& box, QFile& file)
     file.close();
     progress.setPercent(-1);
 
-    // Shared with the reading thread, which may outlive a cancelled open. A
-    // finished document belongs to this thread, so whichever side lets go
-    // last hands it to this thread's event loop to delete.
-    struct Job {
-        std::unique_ptr<QTextDocument> doc;
-        std::atomic<bool> done = false, cancelled = false;
-        ~Job()
-        {
-            if (doc)
-                doc.release()->deleteLater();
-        }
-    };
-    auto job = std::make_shared<Job>();
+    auto job = std::make_shared<ParseJob>();
     QThread* gui = QThread::currentThread();
-    std::thread([job, gui, data = std::move(data)] {
-        auto doc = RichTextBox::readDocument(data);
-        if (job->cancelled.load())
-            return;
-        doc->moveToThread(gui);
-        job->doc = std::move(doc);
-        job->done.store(true, std::memory_order_release);
-    }).detach();
+    startParse(job, [job, gui, data = std::move(data)] {
+        auto doc = RichTextBox::readDocument(data, &job->cancelled);
+        if (!job->cancelled.load()) {
+            doc->moveToThread(gui);
+            job->doc = std::move(doc);
+            job->done.store(true, std::memory_order_release);
+        }
+        job->ended.store(true, std::memory_order_release);
+    });
 
     QEventLoop wait;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
-        if (job->done.load(std::memory_order_acquire))
+        if (job->done.load(std::memory_order_acquire) || job->cancelled.load())
             wait.quit();
     });
     QObject::connect(&progress, &LoadingProgress::Cancelled, &wait, &QEventLoop::quit);
@@ -170,6 +192,15 @@ bool loadNote(frmNote& note, const QString& path)
     return loadLargeFile(*note.RichNote, file);
 }
 }  // namespace
+
+void Notes::stopLoading()
+{
+    for (auto& [thread, job] : s_parses) {
+        job->cancelled.store(true);
+        thread.join();
+    }
+    s_parses.clear();
+}
 
 frmNote* Notes::activeNote()
 {

@@ -20,6 +20,10 @@ void SaveDoc();
 void SaveAss(NoteDesk& desk);
 void PrintNote();
 
+// Stops the reading of large files still under way (an open that was
+// cancelled, or is waited for) and waits until it has ended: at quit.
+void stopLoading();
+
 // Asks whether to save the note's changes. True when the note may go: the
 // answer was No, or Yes and the note was saved.
 bool offerToSave(frmNote& note);

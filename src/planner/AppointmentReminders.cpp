@@ -2,9 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "kit/AppFolder.h"
+#include "kit/AtomicFile.h"
 #include "kit/Clock.h"
 #include "kit/Notifications.h"
 #include "store/Connection.h"
@@ -26,11 +26,7 @@ void recordLook(const QDateTime& when)
 {
     if (!when.isValid() || !QFileInfo(AppFolder::dataFolder()).isDir())
         return;
-    QSaveFile file(AppFolder::reminderFile());
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(when.toString(Qt::ISODateWithMs).toLatin1() + '\n');
-        file.commit();
-    }
+    AtomicFile::write(AppFolder::reminderFile(), when.toString(Qt::ISODateWithMs).toLatin1() + '\n');
 }
 }  // namespace
 

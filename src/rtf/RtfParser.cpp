@@ -36,6 +36,8 @@ int hexValue(char c)
 void Parser::run()
 {
     while (m_p < m_end) {
+        if (m_stop && (++m_steps & 0xfff) == 0 && m_stop->load(std::memory_order_relaxed))
+            break;
         const char c = *m_p++;
         switch (c) {
         case '{':

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -252,11 +253,12 @@ using ByteTable = std::array<char16_t, 256>;
 // run, so the work is linear in the size of the input.
 class Parser {
 public:
-    Parser(const QByteArray& data, QTextCursor& cursor)
+    Parser(const QByteArray& data, QTextCursor& cursor, const std::atomic<bool>* stop = nullptr)
         : m_data(data)
         , m_p(data.constData())
         , m_end(data.constData() + data.size())
         , m_cur(cursor)
+        , m_stop(stop)
     {
     }
 
@@ -323,6 +325,8 @@ private:
     const char* m_end;
     const char* m_wordStart = nullptr;  // the backslash of the control word being read
     QTextCursor& m_cur;
+    const std::atomic<bool>* m_stop;  // set by another thread: end as if the input ended here
+    unsigned m_steps = 0;
 
     GroupState m_st;
     std::vector<GroupState> m_stack;

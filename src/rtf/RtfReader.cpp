@@ -26,7 +26,7 @@ bool isRtf(const QByteArray& data)
     return rtfStart(data) >= 0;
 }
 
-bool read(const QByteArray& data, QTextDocument& doc)
+bool read(const QByteArray& data, QTextDocument& doc, const std::atomic<bool>* stop)
 {
     const qsizetype start = rtfStart(data);
     if (start < 0)
@@ -42,7 +42,7 @@ bool read(const QByteArray& data, QTextDocument& doc)
         doc.clear();
         cursor.setPosition(0);
         const QByteArray body = QByteArray::fromRawData(data.constData() + start, data.size() - start);
-        Rtf::Parser(body, cursor).run();
+        Rtf::Parser(body, cursor, stop).run();
         cursor.endEditBlock();
     }
     doc.setUndoRedoEnabled(undo);

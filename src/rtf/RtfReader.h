@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTextDocumentFragment>
 
+#include <atomic>
+
 class QTextDocument;
 
 // Reads RTF 1.x, as word processors and rich-edit controls write it, into a
@@ -16,8 +18,9 @@ namespace RtfReader {
 bool isRtf(const QByteArray& data);
 
 // Replaces the content of doc with the RTF in data and empties its undo
-// history. Returns false, leaving doc as it was, when data is not RTF.
-bool read(const QByteArray& data, QTextDocument& doc);
+// history. Returns false, leaving doc as it was, when data is not RTF. Once
+// `stop` (if given) is set, reading ends soon with what it has so far.
+bool read(const QByteArray& data, QTextDocument& doc, const std::atomic<bool>* stop = nullptr);
 
 // The RTF in data as a fragment to insert at a cursor; empty when data is not
 // RTF. The final paragraph mark, as in read(), ends the last paragraph and

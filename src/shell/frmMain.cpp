@@ -29,8 +29,10 @@
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
 #include "kit/Clock.h"
+#include "kit/MsgBox.h"
 #include "kit/ProgramLock.h"
 #include "kit/SavingProgress.h"
+#include "kit/StoreAccess.h"
 #include "kit/StoreStart.h"
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
@@ -373,12 +375,30 @@ void frmMain::Form_Load()
         (new AppointmentReminders(this))->start();
     lblDate->setText(Clock::dateText(Clock::today()));
     m_notes->NoteFolder = AppFolder::noteFolder() + QLatin1Char('/');
-    if (!QFileInfo::exists(AppFolder::noteFolder()))
-        QDir().mkpath(AppFolder::noteFolder());
+    if (!QFileInfo::exists(AppFolder::noteFolder()) && QDir().mkpath(AppFolder::noteFolder()))
+        QFile::setPermissions(AppFolder::noteFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     Screens::show<frmLoadingPic>();
     Timer1_Timer();
     Timer1->start();
-    restrictToOwner();
+    // The whole check of the store and its daily copy wait until the window
+    // shows, and run beside it.
+    m_storeCheck = new StoreCheck(this);
+    connect(m_storeCheck, &StoreCheck::finished, this, [](const QString& message) {
+        if (!message.isEmpty())
+            MsgBox(message, MsgButtons::OKOnly, MsgIcon::Critical);
+    });
+    QTimer::singleShot(0, m_storeCheck, &StoreCheck::start);
+}
+
+void frmMain::Form_Unload()
+{
+    Notes::stopLoading();
+    // The day's copy again when this run changed the store, so the day's
+    // first copy (the empty store of the setup) is not the newest one.
+    if (m_storeCheck)
+        m_storeCheck->wait();
+    if (const QString message = StoreCheck::run(); !message.isEmpty())
+        MsgBox(message, MsgButtons::OKOnly, MsgIcon::Critical);
 }
 
 void frmMain::CheckPassFile()
@@ -389,6 +409,9 @@ void frmMain::CheckPassFile()
             QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return;
     }
+    // Before any screen: a login left waiting must not leave the records
+    // readable by every local user.
+    restrictToOwner();
     // A fresh data folder gets its database file now, so that every screen
     // finds the tables; a file that cannot be opened is reported by the
     // screen that needs it.
@@ -399,7 +422,12 @@ void frmMain::CheckPassFile()
         } catch (const StoreError&) {
         }
     }
-    checkStoreAtStart();
+    std::optional<DamagedStore> damaged;
+    storeGuard([&] { damaged = checkStoreAtStart(); });
+    if (damaged) {
+        const MsgResult answer = MsgBox(damaged->question, damaged->buttons, MsgIcon::Critical);
+        storeGuard([&] { recoverStore(*damaged, answer); });
+    }
     if (QFileInfo(AppFolder::markerFile()).isFile())
         Screens::showModal<frmLogin>();
     else

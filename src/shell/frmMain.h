@@ -11,6 +11,7 @@ class QTimer;
 class asxGenericContainer;
 class asxToolButton;
 class NoteDesk;
+class StoreCheck;
 
 // The main window: tool bar on the left, the address and note panels on the
 // right, the work area in which the tools open, the menus and the clock.
@@ -21,6 +22,7 @@ public:
     frmMain();
     void Form_Load() override;
     bool Form_QueryUnload() override;
+    void Form_Unload() override;
 
     QMdiArea* mdiArea() const { return m_workArea; }
 
@@ -53,6 +55,7 @@ private:
     QTimer* Timer1;
     QMdiArea* m_workArea;
     NoteDesk* m_notes;
+    StoreCheck* m_storeCheck = nullptr;
     QList<QAction*> m_lockable;
     bool m_locked = false;
 };

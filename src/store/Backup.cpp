@@ -1,7 +1,11 @@
 #include "store/Backup.h"
 
 #include <sqlite3.h>
+#include <stdio.h>
 
+#include <algorithm>
+
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,13 +33,43 @@ QString native(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
+// Steps through every row `sql` gives; the error, or empty when all were read.
+QString readAll(const Db& d, const char* sql)
+{
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(d.db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+        return d.error();
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE ? QString() : d.error();
+}
+
+QDateTime lastChange(const QString& store)
+{
+    // A committed write is in the file, or in its log until the checkpoint.
+    QDateTime last = QFileInfo(store).lastModified();
+    const QFileInfo log(store + QStringLiteral("-wal"));
+    if (log.size() > 0)
+        last = std::max(last, log.lastModified());
+    return last;
+}
+
 }  // namespace
 
-QString Backup::problem(const QString& path)
+QString Backup::problem(const QString& path, Check check)
 {
     Db d;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         return d.error();
+    // A file cut to nothing is a valid empty database, but not ours any more.
+    if (!Schema::hasAllTables(d.db)) {
+        const QString why = readAll(d, "SELECT * FROM sqlite_master");
+        return why.isEmpty() ? QStringLiteral("the tables of the program are missing") : why;
+    }
+    if (const QString why = readAll(d, "SELECT * FROM tblPass"); !why.isEmpty() || check == Check::Open)
+        return why;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(d.db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK)
         return d.error();
@@ -49,17 +83,30 @@ QString Backup::problem(const QString& path)
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE)
         return d.error();
-    if (!faults.isEmpty())
-        return faults.join(QStringLiteral("; "));
-    // A file cut to nothing is a valid empty database, but not ours any more.
-    if (!Schema::hasAllTables(d.db))
-        return QStringLiteral("the tables of the program are missing");
-    return QString();
+    return faults.join(QStringLiteral("; "));
+}
+
+qint64 Backup::records(const QString& path)
+{
+    Db d;
+    sqlite3_stmt* stmt = nullptr;
+    const bool ok =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &d.db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(d.db,
+                              "SELECT (SELECT count(*) FROM tblPass) + (SELECT count(*) FROM tblEmail)"
+                              " + (SELECT count(*) FROM tblAddress) + (SELECT count(*) FROM tblOrginize)",
+                              -1, &stmt, nullptr)
+               == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW;
+    const qint64 n = ok ? sqlite3_column_int64(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    return n;
 }
 
 void Backup::copy(const QString& from, const QString& to)
 {
     const QString part = to + QStringLiteral(".part");
+    const QDateTime started = QDateTime::currentDateTime();
     auto fail = [&](const QString& reason) {
         QFile::remove(part);
         return StoreError(QStringLiteral("The database could not be copied to %1: %2.").arg(native(to), reason));
@@ -88,8 +135,11 @@ void Backup::copy(const QString& from, const QString& to)
         if (sqlite3_exec(target.db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) != SQLITE_OK)
             throw fail(target.error());
     }
-    QFile::remove(to);
-    if (!QFile::rename(part, to))
+    // The copy holds what the store held when it started: dated so, a write
+    // made meanwhile still counts as a change since.
+    if (QFile done(part); done.open(QIODevice::ReadWrite))
+        done.setFileTime(started, QFileDevice::FileModificationTime);
+    if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(to).constData()) != 0)
         throw fail(QStringLiteral("the finished copy could not be renamed"));
 }
 
@@ -110,7 +160,8 @@ QString Backup::daily(const QString& store, const QString& folder, QDate today)
         throw StoreError(QStringLiteral("The folder %1 could not be created.").arg(native(folder)));
     QFile::setPermissions(folder, kOwnerOnly | QFile::ExeOwner);
     QString target = QDir(folder).filePath(kPrefix + today.toString(Qt::ISODate) + kSuffix);
-    if (QFileInfo::exists(target))
+    const QFileInfo taken(target);
+    if (taken.exists() && (lastChange(store) <= taken.lastModified() || records(store) < records(target)))
         return QString();
     copy(store, target);
     QStringList all = backups(folder);

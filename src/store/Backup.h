@@ -11,10 +11,19 @@ namespace Backup {
 // How many daily copies are kept.
 constexpr int kKept = 7;
 
+// How far problem() looks: Open opens the file, finds the program's tables
+// and reads the account (what the login needs, in a few milliseconds at any
+// size); Full adds SQLite's quick check of every page.
+enum class Check { Open, Full };
+
 // Why the database file at `path` cannot be used (it cannot be opened, it
-// fails SQLite's quick check, or it lacks the program's tables); empty when
-// it is sound. The file is only read.
-QString problem(const QString& path);
+// lacks the program's tables, its account cannot be read, or, with Full, it
+// fails SQLite's quick check); empty when it is sound. The file is only read.
+QString problem(const QString& path, Check check = Check::Full);
+
+// How many records the database at `path` holds in the program's tables;
+// -1 when it cannot be read.
+qint64 records(const QString& path);
 
 // Copies the database `from` into the new file `to` with SQLite's online
 // backup, readable by the owner only. The copy is written beside `to` first
@@ -24,9 +33,13 @@ void copy(const QString& from, const QString& to);
 // The backups in `folder`, oldest first.
 QStringList backups(const QString& folder);
 
-// Once a day: copies `store` into `folder` as the copy of `today` (unless
-// that exists) and removes the oldest copies beyond kKept. Returns the path
-// of the copy written, or an empty string when there already was one.
+// Once a day: copies `store` into `folder` as the copy of `today` and
+// removes the oldest copies beyond kKept. Today's copy is taken again when
+// the store has changed since it was taken, unless the store now holds fewer
+// records than the copy (a copy is never replaced by an emptier one: the
+// first day's copy of the empty store made at setup does not stay the only
+// one, and an emptied store never overwrites the copy that could restore it).
+// Returns the path of the copy written, or an empty string when none was.
 // Throws StoreError.
 QString daily(const QString& store, const QString& folder, QDate today);
 

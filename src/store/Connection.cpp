@@ -60,6 +60,10 @@ void Connection::Open(const QString& path)
     // the last commits. The log files take the file's own owner-only mode.
     // A folder where the log cannot be made leaves the ordinary journal.
     sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    // Pages kept in memory, up to 8 MB: a count over 100,000 rows walks an
+    // index of 2 MB, which in SQLite's default 2 MB is read again from the
+    // file on every count.
+    sqlite3_exec(db, "PRAGMA cache_size=-8192", nullptr, nullptr, nullptr);
     m_db = db;
     m_path = path;
 }

@@ -49,6 +49,12 @@ QString Statement::text(int column) const
                              sqlite3_column_bytes(m_stmt, column));
 }
 
+QByteArrayView Statement::bytes(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return {text, sqlite3_column_bytes(m_stmt, column)};
+}
+
 qint64 Statement::integer(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);

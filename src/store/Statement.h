@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 struct sqlite3;
@@ -21,6 +22,8 @@ public:
     bool step();
     void reset();
     QString text(int column) const;
+    // The same as stored (UTF-8), without a copy: valid until the next step.
+    QByteArrayView bytes(int column) const;
     qint64 integer(int column) const;
     bool isNull(int column) const;
 

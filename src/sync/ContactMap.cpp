@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QStringList>
+#include <QUtf8StringView>
 
 namespace ContactMap {
 
@@ -164,37 +165,95 @@ Imported fromCard(const VCard::Card& card)
     return in;
 }
 
+namespace {
+// What the text conversion the store's rows went through before makes of
+// UTF-8 it cannot take as it is (invalid sequences replaced, a leading
+// byte order mark dropped), so that a card is the same whichever way its
+// fields come.
+QByteArrayView asText(QByteArrayView utf8, QByteArray& hold)
+{
+    const bool mark = utf8.size() >= 3 && utf8[0] == '\xEF' && utf8[1] == '\xBB' && utf8[2] == '\xBF';
+    if (!mark && QUtf8StringView(utf8).isValidUtf8())
+        return utf8;
+    hold = QString::fromUtf8(utf8).toUtf8();
+    return hold;
+}
+
+// QString::trimmed() of the text, which only a blank or a character beyond
+// ASCII at either end can change.
+QByteArrayView trimmed(QByteArrayView utf8, QByteArray& hold)
+{
+    const auto plain = [](char c) { return uchar(c) < 0x80 && c != ' ' && (c < '\t' || c > '\r'); };
+    if (utf8.isEmpty() || (plain(utf8.front()) && plain(utf8.back())))
+        return utf8;
+    hold = QString::fromUtf8(utf8).trimmed().toUtf8();
+    return hold;
+}
+}  // namespace
+
+void appendCard(QByteArray& out, const ContactBytes& fields, QByteArrayView uid)
+{
+    std::array<QByteArray, FieldCount + 1> held;
+    ContactBytes c;
+    for (int f = 0; f < FieldCount; ++f)
+        c[f] = asText(fields[f], held[f]);
+    uid = asText(uid, held[FieldCount]);
+    // Each content line is made in `line`, then folded into the card.
+    thread_local QByteArray line;
+    const auto property = [&](const char* head, QByteArrayView value) {
+        line.truncate(0);  // keeps its room (assigning a shorter text would not)
+        line += head;
+        VCard::appendEscaped(line, value);
+    };
+    const auto end = [&] { VCard::appendFolded(out, line); };
+    out += "BEGIN:VCARD\r\nVERSION:4.0\r\n";
+    line.truncate(0);
+    line += "UID:";
+    line += uid;
+    end();
+    // The names as joinNonEmpty() joins them, without a list.
+    QByteArray firstHeld, lastHeld;
+    const QByteArrayView first = trimmed(c[FirstName], firstHeld), last = trimmed(c[LastName], lastHeld);
+    property("FN:", first);
+    if (!first.isEmpty() && !last.isEmpty())
+        line += ' ';
+    VCard::appendEscaped(line, last);
+    end();
+    property("N:", c[LastName]);
+    line += ';';
+    VCard::appendEscaped(line, c[FirstName]);
+    line += ";;;";
+    end();
+    if (!c[HomeAddress].isEmpty() || !c[Suburb].isEmpty() || !c[PostCode].isEmpty()) {
+        property("ADR;TYPE=home:;;", c[HomeAddress]);
+        line += ';';
+        VCard::appendEscaped(line, c[Suburb]);
+        line += ";;";
+        VCard::appendEscaped(line, c[PostCode]);
+        line += ';';
+        end();
+    }
+    const std::pair<Field, const char*> simple[] = {
+        {HomePhone, "TEL;TYPE=home:"}, {Mobile, "TEL;TYPE=cell:"}, {Email, "EMAIL:"},
+        {WebAddress, "URL:"},          {ICQ, "IMPP:icq:"},         {Comments, "NOTE:"}};
+    for (const auto& [field, head] : simple) {
+        if (!c[field].isEmpty()) {
+            property(head, c[field]);
+            end();
+        }
+    }
+    out += "END:VCARD\r\n";
+}
+
 QByteArray toCard(const Contact& c, const QString& uid)
 {
-    using VCard::escapeText;
-    QList<VCard::Property> props;
-    const auto add = [&](const QString& name, const QString& value, const QString& type = QString()) {
-        VCard::Property p{name, {}, value};
-        if (!type.isEmpty())
-            p.params.append({QStringLiteral("TYPE"), type});
-        props.append(p);
-    };
-    add(QStringLiteral("UID"), uid);
-    add(QStringLiteral("FN"), escapeText(joinNonEmpty({c[FirstName], c[LastName]}, QStringLiteral(" "))));
-    add(QStringLiteral("N"), escapeText(c[LastName]) + u';' + escapeText(c[FirstName]) + QStringLiteral(";;;"));
-    if (!c[HomeAddress].isEmpty() || !c[Suburb].isEmpty() || !c[PostCode].isEmpty())
-        add(QStringLiteral("ADR"),
-            QStringLiteral(";;") + escapeText(c[HomeAddress]) + u';' + escapeText(c[Suburb]) + u';' + u';'
-                + escapeText(c[PostCode]) + u';',
-            QStringLiteral("home"));
-    if (!c[HomePhone].isEmpty())
-        add(QStringLiteral("TEL"), escapeText(c[HomePhone]), QStringLiteral("home"));
-    if (!c[Mobile].isEmpty())
-        add(QStringLiteral("TEL"), escapeText(c[Mobile]), QStringLiteral("cell"));
-    if (!c[Email].isEmpty())
-        add(QStringLiteral("EMAIL"), escapeText(c[Email]));
-    if (!c[WebAddress].isEmpty())
-        add(QStringLiteral("URL"), escapeText(c[WebAddress]));
-    if (!c[ICQ].isEmpty())
-        add(QStringLiteral("IMPP"), QStringLiteral("icq:") + escapeText(c[ICQ]));
-    if (!c[Comments].isEmpty())
-        add(QStringLiteral("NOTE"), escapeText(c[Comments]));
-    return VCard::writeCard(props);
+    std::array<QByteArray, FieldCount> utf8;
+    ContactBytes fields;
+    for (int f = 0; f < FieldCount; ++f)
+        fields[f] = utf8[f] = c[f].toUtf8();
+    QByteArray out;
+    appendCard(out, fields, uid.toUtf8());
+    return out;
 }
 
 }  // namespace ContactMap

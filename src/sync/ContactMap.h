@@ -3,6 +3,7 @@
 #include <array>
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QLatin1StringView>
 #include <QString>
 
@@ -35,5 +36,8 @@ Imported fromCard(const VCard::Card& card);
 
 // One vCard 4.0 of the contact, ending in CR LF.
 QByteArray toCard(const Contact& contact, const QString& uid);
+// The same added to `out`, from the fields as the store holds them (UTF-8).
+using ContactBytes = std::array<QByteArrayView, FieldCount>;
+void appendCard(QByteArray& out, const ContactBytes& contact, QByteArrayView uid);
 
 }  // namespace ContactMap

@@ -9,8 +9,6 @@
 
 namespace {
 
-std::chrono::milliseconds timeLimit = DavClient::kTimeLimit;
-QList<QSslCertificate> extraCaCertificates;
 constexpr int kMaxRedirects = 5;
 
 int statusOf(const QString& line)
@@ -88,18 +86,9 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
     return out;
 }
 
-void DavClient::setTimeLimit(std::chrono::milliseconds limit)
-{
-    timeLimit = limit;
-}
-
-void DavClient::setExtraCaCertificates(const QList<QSslCertificate>& certificates)
-{
-    extraCaCertificates = certificates;
-}
-
-DavClient::DavClient(const QString& user, const QString& password)
-    : m_auth("Basic " + (user + u':' + password).toUtf8().toBase64())
+DavClient::DavClient(const QString& user, const QString& password, const ConnectionSettings& settings)
+    : m_settings(settings)
+    , m_auth("Basic " + (user + u':' + password).toUtf8().toBase64())
 {
     m_net.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
@@ -130,11 +119,8 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
         request.setRawHeader("Content-Type", "application/xml; charset=utf-8");
         for (const auto& [name, value] : headers)
             request.setRawHeader(name, value);
-        if (!extraCaCertificates.isEmpty()) {
-            QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-            config.addCaCertificates(extraCaCertificates);
-            request.setSslConfiguration(config);
-        }
+        if (const std::optional<QSslConfiguration> config = m_settings.sslConfiguration())
+            request.setSslConfiguration(*config);
         ++m_requests;
         QNetworkReply* reply = m_net.sendCustomRequest(request, verb, body);
         m_reply = reply;
@@ -147,7 +133,7 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
             reply->abort();
         });
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        timer.start(timeLimit);
+        timer.start(m_settings.answerLimit);
         if (!reply->isFinished())
             loop.exec();
         m_reply = nullptr;

@@ -4,12 +4,12 @@
 #include <QList>
 #include <QMap>
 #include <QNetworkAccessManager>
-#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
+#include "kit/ConnectionSettings.h"
+
 #include <atomic>
-#include <chrono>
 #include <stdexcept>
 
 class QNetworkReply;
@@ -51,15 +51,14 @@ struct DavReply {
 };
 
 // HTTP for WebDAV, one request at a time, each awaited in a local event loop
-// of the thread that made the client: the File menu's sync has a thread of its
-// own for it, the command line has no window. Basic authentication, TLS by the
-// URL's scheme, redirects followed. Transport failures, a refused login and
-// 5xx answers throw SyncError; other statuses are the caller's to judge.
+// of the thread that made the client: the File menu's sync has a thread of
+// its own for it, the command line has no window. Basic authentication, TLS
+// by the URL's scheme, redirects followed, each request ended at the
+// settings' answer limit. Transport failures, a refused login and 5xx answers
+// throw SyncError; other statuses are the caller's to judge.
 class DavClient {
 public:
-    static constexpr std::chrono::milliseconds kTimeLimit = std::chrono::seconds(60);
-
-    DavClient(const QString& user, const QString& password);
+    DavClient(const QString& user, const QString& password, const ConnectionSettings& settings);
     DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {},
                   const QList<std::pair<QByteArray, QByteArray>>& headers = {});
     // From any thread: the request under way is abandoned and none follows;
@@ -68,12 +67,9 @@ public:
     bool cancelled() const { return m_cancelled; }
     int requests() const { return m_requests; }
 
-    // Seams for tests: a shorter limit, and certificates to trust besides the system's.
-    static void setTimeLimit(std::chrono::milliseconds limit);
-    static void setExtraCaCertificates(const QList<QSslCertificate>& certificates);
-
 private:
     QNetworkAccessManager m_net;
+    ConnectionSettings m_settings;
     QByteArray m_auth;
     QNetworkReply* m_reply = nullptr;
     std::atomic<bool> m_cancelled = false;

@@ -92,9 +92,9 @@ struct DavSync::Collection {
     }
 };
 
-DavSync::DavSync(const SyncSettings& settings)
+DavSync::DavSync(const SyncSettings& settings, const ConnectionSettings& connection)
     : m_settings(settings)
-    , m_client(settings.userName, settings.password)
+    , m_client(settings.userName, settings.password, connection)
 {
 }
 

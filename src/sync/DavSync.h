@@ -32,7 +32,7 @@ public:
         int requests = 0;
     };
 
-    explicit DavSync(const SyncSettings& settings);
+    DavSync(const SyncSettings& settings, const ConnectionSettings& connection);
     // `progress` hears 0..100 as the work goes.
     Result run(Connection& con, const std::function<void(int)>& progress = {});
     // From any thread: stops before the next request, or before the store is changed.

@@ -34,13 +34,21 @@ struct Owned {
     ~Owned() { icalcomponent_free(c); }
 };
 
+// Control characters but tab and line feed cannot be written back (libical
+// drops them), so they are not taken in: what comes in goes out the same.
+QString withoutControls(QString text)
+{
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\t' && c != u'\n'; });
+    return text;
+}
+
 QString xText(icalcomponent* ev, const char* name, bool* present)
 {
     for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_X_PROPERTY); p;
          p = icalcomponent_get_next_property(ev, ICAL_X_PROPERTY))
         if (qstricmp(icalproperty_get_x_name(p), name) == 0) {
             *present = true;
-            return QString::fromUtf8(icalproperty_get_x(p));
+            return withoutControls(QString::fromUtf8(icalproperty_get_x(p)));
         }
     *present = false;
     return {};
@@ -51,7 +59,7 @@ QString textOf(icalcomponent* ev, icalproperty_kind kind)
     icalproperty* p = icalcomponent_get_first_property(ev, kind);
     // The text itself, escapes undone (the "as string" form keeps them).
     const char* text = p ? icalvalue_get_text(icalproperty_get_value(p)) : nullptr;
-    return text ? QString::fromUtf8(text).trimmed() : QString();
+    return text ? withoutControls(QString::fromUtf8(text)).trimmed() : QString();
 }
 
 // A time as the user's clock shows it.
@@ -122,20 +130,32 @@ void readCalendar(icalcomponent* cal, ReadResult& result)
             ++result.malformed;
             continue;
         }
-        result.events << fromEvent(ev);
+        // The planner keeps the date as the user's short date: a year it
+        // would read back as another one (4052 as 2052) is left out too.
+        // (The event's own date and ours differ by a day at most: its zone.)
+        Imported in = fromEvent(ev);
+        const icaltimetype start = icalcomponent_get_dtstart(ev);
+        const std::optional<QDate> kept = parseDate(in.appointment[DateValue]);
+        if (!kept || std::abs(kept->daysTo(QDate(start.year, start.month, start.day))) > 1) {
+            ++result.malformed;
+            continue;
+        }
+        result.events << in;
     }
 }
 
+// From the fields, never through time_t, whose conversions in libical give a
+// null time (written as 00000000T000000) for years it cannot reach.
 icaltimetype icalOf(const QDateTime& local, icaltimezone* zone)
 {
-    if (zone == icaltimezone_get_utc_timezone())
-        return icaltime_from_timet_with_zone(local.toSecsSinceEpoch(), 0, zone);
+    const QDateTime at = zone == icaltimezone_get_utc_timezone() ? local.toUTC() : local;
     icaltimetype t = icaltime_null_time();
-    t.year = local.date().year();
-    t.month = local.date().month();
-    t.day = local.date().day();
-    t.hour = local.time().hour();
-    t.minute = local.time().minute();
+    t.year = at.date().year();
+    t.month = at.date().month();
+    t.day = at.date().day();
+    t.hour = at.time().hour();
+    t.minute = at.time().minute();
+    t.second = at.time().second();
     t.zone = zone;  // null: floating
     return t;
 }
@@ -193,7 +213,18 @@ std::optional<QDate> parseDate(const QString& text)
 ReadResult read(const QByteArray& bytes)
 {
     ReadResult result;
-    icalcomponent* root = icalparser_parse_string(bytes.constData());
+    // A bare CR ends a line, as it does for the other programs that read
+    // these files: libical would keep it inside a value and drop it when
+    // writing, so a UID or a note would change between export and import.
+    // (The copy also ends in the NUL libical reads up to.)
+    QByteArray text;
+    text.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        text += bytes[i];
+        if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))
+            text += '\n';
+    }
+    icalcomponent* root = icalparser_parse_string(text.constData());
     if (!root)
         return result;
     Owned owned{root};
@@ -240,7 +271,9 @@ WriteResult write(const QList<Outgoing>& appointments)
     for (const Outgoing& out : appointments) {
         const Appointment& a = out.appointment;
         const std::optional<QDate> date = parseDate(a[DateValue]);
-        if (!date) {
+        // libical writes no year past 3000 (an imported one may be): left
+        // out and counted, never written as the null time 00000000T000000.
+        if (!date || date->year() < 1 || date->year() > 3000) {
             ++result.unreadableDates;
             continue;
         }

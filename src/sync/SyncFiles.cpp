@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 #include "kit/AppFolder.h"
+#include "kit/AtomicFile.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
-#include "sync/AtomicWrite.h"
 #include "sync/ContactMap.h"
 #include "sync/EventMap.h"
 #include "sync/SyncRecords.h"
@@ -98,25 +100,29 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
     return outcome;
 }
 
-template <class Build>
-FileOutcome exportTable(const TableShape& shape, const QString& path, Build build)
+// Each record of the table, with its UID, handed to `write` as it is read;
+// `write` gives the file's bytes to `out` as it makes them. The UIDs given
+// out are kept once the file is in place.
+template <class Write>
+FileOutcome exportTable(const TableShape& shape, const QString& path, Write write)
 {
     FileOutcome outcome;
-    QByteArray bytes;
     int written = 0, left = 0;
+    QString error;
     try {
         Connection con;
         con.Open(AppFolder::databaseFile());
         SyncRecords rows(con, shape);
-        QList<KeyedRecord> records = rows.all();
-        rows.assignUids(records);
-        bytes = build(records, written, left);
+        AtomicFile::Writer file(path);
+        write(rows, file, written, left);
+        error = file.commit();
+        if (error.isEmpty())
+            rows.commit();
     } catch (const StoreError& e) {
         outcome.message = QStringLiteral("Cannot export to %1: %2").arg(shown(path), e.reason());
         return outcome;
     }
-    QString error;
-    if (!writeFileAtomically(path, bytes, &error)) {
+    if (!error.isEmpty()) {
         outcome.message = QStringLiteral("Cannot write %1: %2.").arg(shown(path), error);
         return outcome;
     }
@@ -171,34 +177,45 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
                  "malformed event", "malformed events");
 }
 
+// The address book is written card by card, about a megabyte at a time:
+// neither its rows nor the file are ever held whole.
 FileOutcome SyncFiles::exportContacts(const QString& path)
 {
-    return exportTable(TableShape::contacts(), path, [](const QList<KeyedRecord>& records, int& written, int&) {
-        QByteArray bytes;
-        for (const KeyedRecord& r : records) {
-            ContactMap::Contact c;
-            std::copy(r.values.begin(), r.values.end(), c.begin());
-            bytes += ContactMap::toCard(c, r.uid);
-        }
-        written = int(records.size());
-        return bytes;
-    });
+    return exportTable(TableShape::contacts(), path,
+                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int&) {
+                           constexpr qsizetype kPiece = 1024 * 1024;
+                           QByteArray piece;
+                           piece.reserve(kPiece + 64 * 1024);
+                           ContactMap::ContactBytes c;
+                           rows.each([&](const RecordBytes& r) {
+                               std::copy(r.values.begin(), r.values.end(), c.begin());
+                               ContactMap::appendCard(piece, c, r.uid);
+                               ++written;
+                               if (piece.size() >= kPiece) {
+                                   file.append(piece);
+                                   piece.resize(0);
+                               }
+                           });
+                           file.append(piece);
+                       });
 }
 
+// An iCalendar file is made whole (its time zones cover the years used).
 FileOutcome SyncFiles::exportAppointments(const QString& path)
 {
     return exportTable(TableShape::appointments(), path,
-                       [](const QList<KeyedRecord>& records, int& written, int& left) {
+                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left) {
                            QList<EventMap::Outgoing> out;
-                           for (const KeyedRecord& r : records) {
+                           rows.each([&](const RecordBytes& r) {
                                EventMap::Outgoing o;
-                               std::copy(r.values.begin(), r.values.end(), o.appointment.begin());
-                               o.uid = r.uid;
+                               std::transform(r.values.begin(), r.values.end(), o.appointment.begin(),
+                                              [](QByteArrayView v) { return QString::fromUtf8(v); });
+                               o.uid = QString::fromUtf8(r.uid);
                                out << o;
-                           }
+                           });
                            const EventMap::WriteResult result = EventMap::write(out);
                            left = result.unreadableDates;
-                           written = int(records.size()) - left;
-                           return result.bytes;
+                           written = int(out.size()) - left;
+                           file.append(result.bytes);
                        });
 }

@@ -5,9 +5,9 @@
 #include "sync/DavSync.h"
 #include "sync/SyncNow.h"
 
-SyncJob::SyncJob(const QString& password, QObject* parent)
+SyncJob::SyncJob(const SyncSettings& settings, QObject* parent)
     : QObject(parent)
-    , m_password(password)
+    , m_settings(settings)
 {
 }
 
@@ -28,7 +28,7 @@ void SyncJob::start()
                                                      if (m_sync && m_cancelled)
                                                          m_sync->cancel();
                                                  },
-                                                 m_password);
+                                                 m_settings);
         QMetaObject::invokeMethod(
             this, [this, outcome] { emit finished(outcome); }, Qt::QueuedConnection);
     }));

@@ -2,11 +2,11 @@
 
 #include <QMutex>
 #include <QObject>
-#include <QString>
 
 #include <memory>
 
 #include "sync/SyncFiles.h"
+#include "sync/SyncSettings.h"
 
 class DavSync;
 class QThread;
@@ -18,9 +18,9 @@ class QThread;
 class SyncJob : public QObject {
     Q_OBJECT
 public:
-    // The keyring answers on the window's thread only: the password is read
-    // there and handed over.
-    SyncJob(const QString& password, QObject* parent);
+    // The keyring answers on the window's thread only: the settings and the
+    // password are read there and handed over.
+    SyncJob(const SyncSettings& settings, QObject* parent);
     // Asks the sync to stop and waits for its thread.
     ~SyncJob() override;
     SyncJob(const SyncJob&) = delete;
@@ -36,7 +36,7 @@ signals:
     void finished(const FileOutcome& outcome);
 
 private:
-    QString m_password;
+    SyncSettings m_settings;
     std::unique_ptr<QThread> m_thread;
     QMutex m_mutex;  // guards the two below, which the sync's thread sets
     DavSync* m_sync = nullptr;

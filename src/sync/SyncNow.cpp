@@ -2,12 +2,17 @@
 
 #include <sqlite3.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QScopeGuard>
+#include <QTimer>
 
+#include "controls/PasswordPrompt.h"
 #include "kit/AppFolder.h"
+#include "kit/ConnectionSettings.h"
 #include "kit/LoadingProgress.h"
+#include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
+#include "kit/StoreAccess.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 #include "sync/DavSync.h"
@@ -17,49 +22,18 @@ namespace {
 // The window may be saving a record; its writes are short.
 constexpr int kBusyWaitMs = 15000;
 const QString kCaption = QStringLiteral("Sync Now");
-const QString kStoreFailed = QStringLiteral("The sync cannot use the records here: %1");
-}  // namespace
+const QString kNoPassword = QStringLiteral("No password of the sync user %1 at %2 is stored on this computer: "
+                                           "enter it in File, Sync Settings.");
+const QString kSyncAccount = QStringLiteral("the sync user %1 at %2");
+const QString kNotKept = QStringLiteral("The keyring did not take the sync password (%1), so it is not kept.");
 
-FileOutcome SyncNow::run(const std::function<void(int)>& progress, const std::function<void(DavSync*)>& running,
-                         const std::optional<QString>& password)
+// The sync on a thread of its own, beside the program's windows: the
+// progress window is not modal, and the result comes as a message.
+void syncWith(const SyncSettings& settings)
 {
-    FileOutcome outcome;
-    try {
-        Connection con;
-        con.Open(AppFolder::databaseFile());
-        sqlite3_busy_timeout(con.handle(), kBusyWaitMs);
-        DavSync sync(SyncStore::readSettings(con, password));
-        if (running)
-            running(&sync);
-        const auto done = qScopeGuard([&] {
-            if (running)
-                running(nullptr);
-        });
-        const DavSync::Result result = sync.run(con, progress);
-        outcome.ok = result.ok;
-        outcome.message = result.lines.join(u'\n');
-    } catch (const StoreError& e) {
-        outcome.message = kStoreFailed.arg(e.reason());
-    }
-    return outcome;
-}
-
-void SyncNow::withProgress()
-{
-    if (qApp->findChild<SyncJob*>(QString(), Qt::FindDirectChildrenOnly))
-        return;  // one sync at a time; its window is on the screen
-    QString password;
-    try {
-        Connection con;
-        con.Open(AppFolder::databaseFile());
-        password = SyncStore::readPassword(con);
-    } catch (const StoreError& e) {
-        MsgBox(kStoreFailed.arg(e.reason()), MsgButtons::OKOnly, MsgIcon::Exclamation);
-        return;
-    }
-    auto* job = new SyncJob(password, qApp);
+    auto* job = new SyncJob(settings, qApp);
     auto* window = new LoadingProgress(kCaption);
-    window->setWindowModality(Qt::NonModal);  // the program works on meanwhile
+    window->setWindowModality(Qt::NonModal);
     QObject::connect(job, &QObject::destroyed, window, &QObject::deleteLater);
     QObject::connect(window, &LoadingProgress::Cancelled, job, &SyncJob::cancel);
     QObject::connect(job, &SyncJob::progress, window, &LoadingProgress::setPercent);
@@ -71,4 +45,77 @@ void SyncNow::withProgress()
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, job, &SyncJob::cancel);
     window->show();
     job->start();
+}
+}  // namespace
+
+FileOutcome SyncNow::run(const std::function<void(int)>& progress, const std::function<void(DavSync*)>& running,
+                         const std::optional<SyncSettings>& given)
+{
+    FileOutcome outcome;
+    try {
+        Connection con;
+        con.Open(AppFolder::databaseFile());
+        sqlite3_busy_timeout(con.handle(), kBusyWaitMs);
+        SyncSettings settings = given ? *given : SyncStore::readSettings(con);
+        if (settings.password.isEmpty() && !settings.server.isEmpty()) {
+            const Secrets::Answer answer = readSecretNow(con, SyncStore::kSecret);
+            settings.password = answer.outcome == Secrets::Outcome::Done ? answer.text : QString();
+            if (settings.password.isEmpty()) {
+                outcome.message = kNoPassword.arg(settings.userName, settings.server);
+                return outcome;
+            }
+        }
+        DavSync sync(settings, connectionSettings());
+        if (running)
+            running(&sync);
+        const auto done = qScopeGuard([&] {
+            if (running)
+                running(nullptr);
+        });
+        const DavSync::Result result = sync.run(con, progress);
+        outcome.ok = result.ok;
+        outcome.message = result.lines.join(u'\n');
+    } catch (const StoreError& e) {
+        outcome.message = QStringLiteral("The sync cannot use the records here: %1").arg(e.reason());
+    }
+    return outcome;
+}
+
+void SyncNow::withProgress()
+{
+    if (qApp->findChild<SyncJob*>(QString(), Qt::FindDirectChildrenOnly))
+        return;  // one sync at a time; its window is on the screen
+    Connection con;
+    SyncSettings settings;
+    if (!storeGuard([&] {
+            con.Open(AppFolder::databaseFile());
+            settings = SyncStore::readSettings(con);
+        }))
+        return;
+    if (!settings.password.isEmpty() || settings.server.isEmpty())
+        return syncWith(settings);
+    auto* prompt =
+        new PasswordPrompt(QApplication::activeWindow(), kSyncAccount.arg(settings.userName, settings.server));
+    const QString store = con.path();
+    QObject::connect(prompt, &PasswordPrompt::entered, prompt, [store, settings](const QString& typed, bool keep) {
+        Connection own;
+        if (keep && storeGuard([&] { own.Open(store); }))
+            SyncStore::keepPassword(own, typed, qApp, [](const Secrets::Answer& a) {
+                if (a.outcome == Secrets::Outcome::Failed)
+                    MsgBox(kNotKept.arg(a.text), MsgButtons::OKOnly, MsgIcon::Exclamation);
+            });
+        QTimer::singleShot(0, qApp, [settings, typed] { syncWith({settings.server, settings.userName, typed}); });
+    });
+    prompt->waitForKeyring();
+    readSecret(con, SyncStore::kSecret, prompt, [prompt, settings](const Secrets::Answer& answer) {
+        if (prompt->closed())
+            return;
+        if (answer.outcome != Secrets::Outcome::Done || answer.text.isEmpty())
+            return prompt->ask();
+        prompt->hide();
+        prompt->deleteLater();
+        QTimer::singleShot(0, qApp, [settings, password = answer.text] {
+            syncWith({settings.server, settings.userName, password});
+        });
+    });
 }

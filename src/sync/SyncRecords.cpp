@@ -110,8 +110,28 @@ void SyncRecords::commit()
 
 QList<KeyedRecord> SyncRecords::all()
 {
-    // Read and the UIDs given out after it in one transaction: a row deleted
-    // in between by the window could otherwise leave its key a UID.
+    QList<KeyedRecord> out;
+    read(
+        [&](const RecordBytes& r) {
+            KeyedRecord& k = out.emplace_back();
+            k.key = r.key;
+            k.uid = QString::fromUtf8(r.uid);
+            for (const QByteArrayView v : r.values)
+                k.values << QString::fromUtf8(v);
+        },
+        false);
+    return out;
+}
+
+void SyncRecords::each(const std::function<void(const RecordBytes&)>& take)
+{
+    read(take, true);
+}
+
+void SyncRecords::read(const std::function<void(const RecordBytes&)>& take, bool giveUids)
+{
+    // Read and the UIDs given out as it goes in one transaction: a row
+    // deleted meanwhile by the window could otherwise leave its key a UID.
     begin();
     QString sql = QStringLiteral("SELECT t.%1, m.UID").arg(m_shape.key);
     for (const QString& f : m_shape.fields)
@@ -120,34 +140,27 @@ QList<KeyedRecord> SyncRecords::all()
                .arg(m_shape.table, m_shape.key);
     Statement st(m_db, sql);
     st.bind(1, m_shape.kind);
-    QList<KeyedRecord> out;
+    Statement give(m_db, QStringLiteral("INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
+    RecordBytes r;
+    r.values.resize(m_shape.fields.size());
+    QByteArray given;
     while (st.step()) {
-        KeyedRecord r{st.integer(0), st.isNull(1) ? QString() : st.text(1), {}};
+        r.key = st.integer(0);
+        r.uid = st.bytes(1);
         for (int i = 0; i < m_shape.fields.size(); ++i)
-            r.values << st.text(i + 2);
-        out << r;
-    }
-    return out;
-}
-
-void SyncRecords::assignUids(QList<KeyedRecord>& records)
-{
-    begin();
-    try {
-        Statement st(m_db, QStringLiteral("INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
-        for (KeyedRecord& r : records) {
-            if (!r.uid.isEmpty())
-                continue;
-            r.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            st.bind(1, m_shape.kind).bind(2, r.uid).bind(3, r.key);
-            st.step();
-            st.reset();
+            r.values[i] = st.bytes(i + 2);
+        const bool giving = giveUids && r.uid.isEmpty();
+        if (giving) {
+            given = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+            r.uid = given;
         }
-        commit();
-    } catch (const StoreError&) {
-        exec("ROLLBACK");
-        m_inTransaction = false;
-        throw;
+        take(r);
+        // Only after `take`: the row's bytes are SQLite's until the next statement runs.
+        if (giving) {
+            give.bind(1, m_shape.kind).bind(2, QString::fromLatin1(given)).bind(3, r.key);
+            give.step();
+            give.reset();
+        }
     }
 }
 

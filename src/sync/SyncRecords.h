@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <vector>
 
 struct sqlite3;
 class Connection;
@@ -24,6 +28,14 @@ struct KeyedRecord {
     qint64 key = 0;
     QString uid;         // empty when the row was never exported or imported
     QStringList values;  // in the order of TableShape::fields
+};
+
+// The same as the store holds it (UTF-8), without a copy: what each() hands
+// out is valid during the call only.
+struct RecordBytes {
+    qint64 key = 0;
+    QByteArrayView uid;
+    std::vector<QByteArrayView> values;
 };
 
 // A row of tblSyncMap: which local row (key, -1 when it was deleted here)
@@ -48,10 +60,12 @@ public:
     SyncRecords& operator=(const SyncRecords&) = delete;
 
     // Every row in stored order, with its UID where it has one; the rows stay
-    // as read until assignUids() or commit().
+    // as read until commit().
     QList<KeyedRecord> all();
-    // Gives the rows without a UID one, in one transaction.
-    void assignUids(QList<KeyedRecord>& records);
+    // Every row in stored order, handed to `take` as it is read, each with
+    // its UID: a row without one is given one, kept by the next commit().
+    // The rows stay as read until then.
+    void each(const std::function<void(const RecordBytes&)>& take);
 
     // Adds the record, or updates the row that has this UID. All of it or
     // nothing: a refused write throws StoreError and leaves no trace.
@@ -79,6 +93,7 @@ public:
 
 private:
     void exec(const char* sql);
+    void read(const std::function<void(const RecordBytes&)>& take, bool giveUids);
     qint64 keyOf(const QString& uid);
 
     sqlite3* m_db;

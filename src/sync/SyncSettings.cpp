@@ -1,9 +1,12 @@
 #include "sync/SyncSettings.h"
 
+#include <QCoreApplication>
+
 #include <sqlite3.h>
 
 #include "kit/MailSettings.h"
 #include "kit/Secrets.h"
+#include "kit/StoreAccess.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
@@ -59,34 +62,52 @@ void SyncStore::setValue(Connection& con, const QString& name, const QString& va
         fail(db);
 }
 
-// The password lives in the desktop's keyring when one answers (a clear one
-// left in the table moves there), else in the table.
-QString SyncStore::readPassword(Connection& con)
+const QString SyncStore::kSecret = QStringLiteral("sync");
+
+void SyncStore::keepPassword(Connection& con, const QString& password, QObject* context,
+                             std::function<void(const Secrets::Answer&)> done)
 {
-    QString stored = value(con, QStringLiteral("Password"));
-    if (!stored.isEmpty()) {
-        if (Secrets::write(secretKey(con, QStringLiteral("sync")), stored))
-            setValue(con, QStringLiteral("Password"), QString());
-        return stored;
+    const QString store = con.path();
+    const auto inTable = [store, password] {
+        Connection own;
+        own.Open(store);
+        setValue(own, QStringLiteral("Password"), password);
+    };
+    if (Secrets::exists() || password.isEmpty())
+        setValue(con, QStringLiteral("Password"), QString());
+    if (password.isEmpty()) {
+        Secrets::remove(secretKey(con, kSecret));
+        return done({Secrets::Outcome::Done, {}});
     }
-    return Secrets::read(secretKey(con, QStringLiteral("sync"))).value_or(QString());
+    keepSecret(
+        con, kSecret, password, context, [inTable] { storeGuard(inTable); }, std::move(done));
 }
 
-void SyncStore::writePassword(Connection& con, const QString& password)
+SyncSettings SyncStore::readSettings(Connection& con)
 {
-    const bool inKeyring = Secrets::write(secretKey(con, QStringLiteral("sync")), password);
-    setValue(con, QStringLiteral("Password"), inKeyring ? QString() : password);
+    SyncSettings s{value(con, QStringLiteral("Server")), value(con, QStringLiteral("UserName")),
+                   value(con, QStringLiteral("Password"))};
+    if (!s.password.isEmpty() && Secrets::exists()) {
+        const QString store = con.path();
+        keepSecret(
+            con, kSecret, s.password, QCoreApplication::instance(), [] {},
+            [store](const Secrets::Answer& a) {
+                if (a.outcome != Secrets::Outcome::Done)
+                    return;
+                Connection own;
+                storeGuard([&] {
+                    own.Open(store);
+                    setValue(own, QStringLiteral("Password"), QString());
+                });
+            });
+    }
+    return s;
 }
 
-SyncSettings SyncStore::readSettings(Connection& con, const std::optional<QString>& password)
-{
-    return {value(con, QStringLiteral("Server")), value(con, QStringLiteral("UserName")),
-            password ? *password : readPassword(con)};
-}
-
-void SyncStore::writeSettings(Connection& con, const SyncSettings& settings)
+void SyncStore::writeSettings(Connection& con, const SyncSettings& settings, QObject* context,
+                              std::function<void(const Secrets::Answer&)> done)
 {
     setValue(con, QStringLiteral("Server"), settings.server.trimmed());
     setValue(con, QStringLiteral("UserName"), settings.userName.trimmed());
-    writePassword(con, settings.password);
+    keepPassword(con, settings.password, context, std::move(done));
 }

@@ -2,9 +2,12 @@
 
 #include <QString>
 
-#include <optional>
+#include <functional>
+
+#include "kit/Secrets.h"
 
 class Connection;
+class QObject;
 
 // Where the address book and the day planner are synced to, and what the
 // last sync left to remember, in a small table of the sync's own
@@ -12,17 +15,20 @@ class Connection;
 struct SyncSettings {
     QString server;  // address of the CardDAV/CalDAV server, e.g. https://dav.example.org/
     QString userName;
-    QString password;
+    QString password;  // the table's: empty when it is in the keyring (readSecret "sync")
 };
 
 namespace SyncStore {
-// Both throw StoreError.
-// A password given is used instead of the stored one.
-SyncSettings readSettings(Connection& con, const std::optional<QString>& password = {});
-void writeSettings(Connection& con, const SyncSettings& settings);
-// The password alone: the one place it is read and written.
-QString readPassword(Connection& con);
-void writePassword(Connection& con, const QString& password);
+// The name of the password among the store's secrets (kit/MailSettings.h).
+extern const QString kSecret;
+// Both throw StoreError. The password lives in the keyring when there is
+// one (a clear one left in the table moves there), else in the table; a
+// keyring that exists is never bypassed. `done` tells where it went.
+SyncSettings readSettings(Connection& con);
+void writeSettings(Connection& con, const SyncSettings& settings, QObject* context,
+                   std::function<void(const Secrets::Answer&)> done);
+void keepPassword(Connection& con, const QString& password, QObject* context,
+                  std::function<void(const Secrets::Answer&)> done);
 // The sync's own state (collection addresses, sync tokens).
 QString value(Connection& con, const QString& name);
 void setValue(Connection& con, const QString& name, const QString& value);

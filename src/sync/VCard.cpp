@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace VCard {
 
 namespace {
@@ -188,36 +190,26 @@ ReadResult read(const QByteArray& bytes)
     return result;
 }
 
-QString escapeText(const QString& text)
+void appendEscaped(QByteArray& line, QByteArrayView text)
 {
-    QString out;
-    out.reserve(text.size() + 8);
+    // Byte by byte: no octet of a UTF-8 sequence of several is ASCII.
+    const qsizetype at = line.size();
+    line.resize(at + 2 * text.size());
+    char* w = line.data() + at;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        switch (c.unicode()) {
-        case u'\\':
-            out += QLatin1String("\\\\");
-            break;
-        case u',':
-            out += QLatin1String("\\,");
-            break;
-        case u';':
-            out += QLatin1String("\\;");
-            break;
-        case u'\r':
-            // CR LF and a lone CR are both one line break.
-            if (i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            out += QLatin1String("\\n");
-            break;
-        case u'\n':
-            out += QLatin1String("\\n");
-            break;
-        default:
-            out += c;
+        const char c = text[i];
+        const char escaped = c == '\\' ? '\\' : c == ',' ? ',' : c == ';' ? ';' : c == '\r' || c == '\n' ? 'n' : 0;
+        if (!escaped) {
+            *w++ = c;
+            continue;
         }
+        *w++ = '\\';
+        *w++ = escaped;
+        // CR LF and a lone CR are both one line break.
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
     }
-    return out;
+    line.truncate(w - line.constData());
 }
 
 QString unescapeText(const QString& text)
@@ -251,43 +243,27 @@ QStringList components(const QString& value)
     return parts;
 }
 
-QByteArray foldLine(const QString& line)
+void appendFolded(QByteArray& out, QByteArrayView line)
 {
-    const QByteArray bytes = line.toUtf8();
-    QByteArray out;
-    out.reserve(bytes.size() + bytes.size() / 70 * 3 + 2);
+    // Written in place: a fold comes at least every 71 octets.
+    const qsizetype at = out.size();
+    out.resize(at + line.size() + (line.size() / 71 + 1) * 3 + 2);
+    char* w = out.data() + at;
+    const char* const bytes = line.data();
     qsizetype pos = 0;
     qsizetype room = 75;  // continuation lines give one octet to the leading blank
-    while (bytes.size() - pos > room) {
+    while (line.size() - pos > room) {
         qsizetype cut = pos + room;
         while (cut > pos && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
             --cut;
-        out += bytes.mid(pos, cut - pos);
-        out += "\r\n ";
+        w = std::copy(bytes + pos, bytes + cut, w);
+        w = std::copy_n("\r\n ", 3, w);
         pos = cut;
         room = 74;
     }
-    out += bytes.mid(pos);
-    out += "\r\n";
-    return out;
-}
-
-QByteArray writeCard(const QList<Property>& props)
-{
-    QByteArray out = "BEGIN:VCARD\r\nVERSION:4.0\r\n";
-    for (const Property& p : props) {
-        QString line = p.name;
-        for (const auto& [name, value] : p.params) {
-            const bool quote = value.contains(u';') || value.contains(u':');
-            QString v = value;
-            v.remove(u'"');
-            line += u';' + name + u'=' + (quote ? u'"' + v + u'"' : v);
-        }
-        line += u':' + p.value;
-        out += foldLine(line);
-    }
-    out += "END:VCARD\r\n";
-    return out;
+    w = std::copy(bytes + pos, bytes + line.size(), w);
+    w = std::copy_n("\r\n", 2, w);
+    out.truncate(w - out.constData());
 }
 
 }  // namespace VCard

@@ -36,17 +36,15 @@ struct ReadResult {
 
 ReadResult read(const QByteArray& bytes);
 
-// Text values: backslash, newline, comma and semicolon escaped as RFC 6350 says.
-QString escapeText(const QString& text);
+// Text values: backslash, newline, comma and semicolon escaped as RFC 6350
+// says; appendEscaped() adds `text` (UTF-8) so escaped to a content line.
+void appendEscaped(QByteArray& line, QByteArrayView text);
 QString unescapeText(const QString& text);
 // A structured value (N, ADR) split at its unescaped semicolons, each part unescaped.
 QStringList components(const QString& value);
 
-// One content line, folded so that no line exceeds 75 octets and no UTF-8
-// sequence is split, each line ending in CR LF.
-QByteArray foldLine(const QString& line);
-
-// One 4.0 card from its properties (VERSION is written first by us).
-QByteArray writeCard(const QList<Property>& props);
+// Appends one content line (UTF-8) to `out`, folded so that no line exceeds
+// 75 octets and no UTF-8 sequence is split, each line ending in CR LF.
+void appendFolded(QByteArray& out, QByteArrayView line);
 
 }  // namespace VCard

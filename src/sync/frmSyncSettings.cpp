@@ -9,10 +9,15 @@
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "sync/SyncSettings.h"
+
+namespace {
+const QString kNotKept = QStringLiteral("The keyring did not take the sync password (%1), so it is not kept.");
+}  // namespace
 
 frmSyncSettings::frmSyncSettings()
 {
@@ -45,6 +50,12 @@ void frmSyncSettings::Form_Load()
             txtServer->setText(s.server);
             txtSyncUserName->setText(s.userName);
             txtSyncPassword->setText(s.password);
+            // Filled in when the keyring answers, unless the user typed meanwhile.
+            if (s.password.isEmpty() && Secrets::exists())
+                readSecret(Con, SyncStore::kSecret, this, [this](const Secrets::Answer& answer) {
+                    if (answer.outcome == Secrets::Outcome::Done && txtSyncPassword->text().isEmpty())
+                        txtSyncPassword->setText(answer.text);
+                });
         });
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -64,7 +75,12 @@ void frmSyncSettings::cmdServerHelp_Click()
 void frmSyncSettings::cmdSave_Click()
 {
     if (storeGuard([&] {
-            SyncStore::writeSettings(Con, {txtServer->text(), txtSyncUserName->text(), txtSyncPassword->text()});
+            SyncStore::writeSettings(Con, {txtServer->text(), txtSyncUserName->text(), txtSyncPassword->text()}, this,
+                                     [](const Secrets::Answer& answer) {
+                                         if (answer.outcome == Secrets::Outcome::Failed)
+                                             MsgBox(kNotKept.arg(answer.text), MsgButtons::OKOnly,
+                                                    MsgIcon::Exclamation);
+                                     });
         }))
         Screens::show<frmLoadSaving>();
 }

@@ -132,6 +132,14 @@ m.set_content("see below\n")
 m.add_attachment(inner)
 save("4-rfc822.eml", m)
 
+# A text file sent as an attachment without a name: offered, not shown.
+m = EmailMessage()
+m["From"] = "n@example.org"
+m["Subject"] = "list"
+m.set_content("the list is attached\n")
+m.add_attachment("to do\n", disposition="attachment")
+save("7-nameless-text-attachment.eml", m)
+
 # Damaged: the boundary never ends and the base64 part is cut in the middle.
 save("5-damaged.eml", b"From: d@example.org\r\nSubject: cut\r\nMIME-Version: 1.0\r\n"
      b"Content-Type: multipart/mixed; boundary=XX\r\n\r\n--XX\r\nContent-Type: text/plain\r\n\r\n"

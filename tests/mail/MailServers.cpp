@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -20,7 +21,7 @@ const QString kDovecot = QStringLiteral("/usr/sbin/dovecot");
 const char kServer[] = R"PY(import os, ssl, sys, threading
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult
-folder, port, mode, cert, key = sys.argv[1:6]
+folder, host, port, mode, cert, key = sys.argv[1:7]
 class Store:
     count = 0
     async def handle_DATA(self, server, session, env):
@@ -39,7 +40,7 @@ if mode != 'plain':
     ctx.load_cert_chain(cert, key)
     kw.update(auth_required=True, authenticator=login, auth_require_tls=mode == 'starttls')
     kw.update(tls_context=ctx, require_starttls=True) if mode == 'starttls' else kw.update(ssl_context=ctx)
-Controller(Store(), hostname='127.0.0.1', port=int(port), **kw).start()
+Controller(Store(), hostname=host, port=int(port), **kw).start()
 threading.Event().wait()
 )PY";
 
@@ -48,8 +49,8 @@ ca() { openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -key
 mk() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout $1.key -out $1.csr -subj /CN=$1
   printf "subjectAltName=$3" > $1.ext
   openssl x509 -req -in $1.csr -CA $2.pem -CAkey $2.key -CAcreateserial -days 2 -out $1.pem -extfile $1.ext; }
-ca ca; ca stranger; mk good ca IP:127.0.0.1,IP:127.0.0.2; mk wrongname ca DNS:other.example
-mk unknownca stranger IP:127.0.0.1,IP:127.0.0.2)SH";
+ca ca; ca stranger; mk good ca IP:127.0.0.1,IP:127.0.0.2,IP:$0; mk wrongname ca DNS:other.example
+mk unknownca stranger IP:127.0.0.1,IP:127.0.0.2,IP:$0)SH";
 
 bool fail(QString* why, const QString& text)
 {
@@ -70,12 +71,12 @@ QByteArray readFile(const QString& path)
 }
 
 // Up to 15 s until `port` accepts connections, while `process` (if any) runs.
-bool waitUntilListening(quint16 port, const QProcess* process = nullptr)
+bool waitUntilListening(const QString& host, quint16 port, const QProcess* process = nullptr)
 {
     const QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired() && (!process || process->state() != QProcess::NotRunning)) {
         QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), port);
+        probe.connectToHost(host, port);
         if (probe.waitForConnected(200))
             return true;
         QThread::msleep(50);
@@ -98,12 +99,35 @@ quint16 freeLoopbackPort()
     return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
 }
 
+QString ownLoopbackAddress()
+{
+    // The program chooses TLS by the port (465, 587, 995), so those tests need
+    // the real numbers; every 127.x.y.z is this machine on Linux, so each test
+    // process takes an address of its own where the three are free, and runs
+    // next to others without sharing a port.
+    static const QString address = [] {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const quint32 r = QRandomGenerator::global()->bounded(1u << 24);
+            const QHostAddress candidate((127u << 24) | (r | 0x10000u));  // never 127.0.x.y
+            bool free = true;
+            for (const quint16 port : {465, 587, 995}) {
+                QTcpServer probe;
+                free = free && probe.listen(candidate, port);
+            }
+            if (free)
+                return candidate.toString();
+        }
+        return QString();
+    }();
+    return address;
+}
+
 bool TestCertificates::make(QString* why)
 {
     QProcess sh;
     sh.setWorkingDirectory(m_dir.path());
     sh.setProcessChannelMode(QProcess::MergedChannels);
-    sh.start(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromLatin1(kCertificates)});
+    sh.start(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromLatin1(kCertificates), ownLoopbackAddress()});
     return (sh.waitForFinished(60000) && sh.exitCode() == 0)
            || fail(why, QStringLiteral("openssl made no certificates: ") + QString::fromLocal8Bit(sh.readAll()));
 }
@@ -129,11 +153,12 @@ bool SmtpTestServer::start(QString* why, const QString& mode, const TestCertific
     const QString script = m_dir.filePath(QStringLiteral("server.py"));
     if (!writeFile(script, kServer))
         return fail(why, QStringLiteral("cannot write ") + script);
+    m_host = port ? ownLoopbackAddress() : QStringLiteral("127.0.0.1");
     m_port = port ? port : freeLoopbackPort();
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(kPython, {script, m_dir.path(), QString::number(m_port), mode,
+    m_process.start(kPython, {script, m_dir.path(), m_host, QString::number(m_port), mode,
                               certs ? certs->pem(certName) : QString(), certs ? certs->key(certName) : QString()});
-    return waitUntilListening(m_port, &m_process)
+    return waitUntilListening(m_host, m_port, &m_process)
            || fail(why, QStringLiteral("aiosmtpd did not listen: ") + QString::fromLocal8Bit(m_process.readAll()));
 }
 
@@ -226,6 +251,16 @@ bool Pop3TestServer::addMessage(const QByteArray& text, QString* why)
            || fail(why, QStringLiteral("cannot hand ") + name + QStringLiteral(" to dovecot"));
 }
 
+bool Pop3TestServer::dropMessage(int n)
+{
+    for (const char* sub : {"new", "cur"}) {
+        QDir dir(path(QStringLiteral("home/%1/Maildir/").arg(m_user) + QLatin1String(sub)));
+        for (const QString& name : dir.entryList({QStringLiteral("%1.*").arg(1000000000 + n)}, QDir::Files))
+            return dir.remove(name);
+    }
+    return false;
+}
+
 bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
 {
     if (!prepareMaildir(why)
@@ -233,12 +268,13 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
         return false;
     m_port = freeLoopbackPort();
     m_tlsPort = certs ? 995 : 0;
+    m_host = ownLoopbackAddress();
     const QString ssl = certs ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n")
                                     .arg(certs->pem(QStringLiteral("good")), certs->key(QStringLiteral("good")))
                               : QStringLiteral("ssl = no\ndisable_plaintext_auth = no\n");
     const QString config =
         ssl
-        + QStringLiteral("protocols = pop3\nlisten = 127.0.0.1, 127.0.0.2\nbase_dir = %1/run\nstate_dir = %1/state\n"
+        + QStringLiteral("protocols = pop3\nlisten = 127.0.0.1, %5\nbase_dir = %1/run\nstate_dir = %1/state\n"
                          "log_path = %1/dovecot.log\nauth_failure_delay = 0\nfirst_valid_uid = %2\n"
                          "default_login_user = dovenull\ndefault_internal_user = dovecot\n"
                          "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
@@ -248,14 +284,18 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
               .arg(m_dir.path())
               .arg(getpwnam("dovecot")->pw_uid)
               .arg(m_port)
-              .arg(certs ? QStringLiteral("  inet_listener pop3s {\n    port = 995\n    ssl = yes\n  }\n") : QString());
+              .arg(certs ? QStringLiteral(
+                               "  inet_listener pop3s {\n    address = %1\n    port = 995\n    ssl = yes\n  }\n")
+                               .arg(m_host)
+                         : QString())
+              .arg(m_host);
     if (!writeFile(path(QStringLiteral("dovecot.conf")), config.toUtf8()))
         return fail(why, QStringLiteral("cannot write the dovecot configuration"));
     QProcess dovecot;
     dovecot.setProcessChannelMode(QProcess::MergedChannels);
     dovecot.start(kDovecot, {QStringLiteral("-c"), path(QStringLiteral("dovecot.conf"))});
     m_running = dovecot.waitForFinished(15000) && dovecot.exitCode() == 0;
-    return (m_running && waitUntilListening(m_port))
+    return (m_running && waitUntilListening(QStringLiteral("127.0.0.1"), m_port))
            || fail(why, QStringLiteral("dovecot did not start: ") + QString::fromLocal8Bit(dovecot.readAll())
                             + QString::fromLocal8Bit(readFile(path(QStringLiteral("dovecot.log")))));
 }

@@ -13,6 +13,9 @@
 // accepts connections, or says in `why` what went wrong.
 
 quint16 freeLoopbackPort();
+// A loopback address of this process's own (127.x.y.z, never 127.0.0.1 nor
+// 127.0.0.2) where 465, 587 and 995 are free; the certificates include it.
+QString ownLoopbackAddress();
 
 // A test authority and server certificates made with openssl: "good" for
 // 127.0.0.1 and 127.0.0.2, "wrongname" for another name, "unknownca" from an
@@ -29,7 +32,8 @@ private:
 
 // aiosmtpd storing every message. Mode "plain"; "starttls": STARTTLS and a
 // login (anna / pass word) required; "implicit": TLS from the first byte and
-// a login required. The certificate is `certName` of `certs`; port 0: any.
+// a login required. The certificate is `certName` of `certs`; port 0: any
+// free one on 127.0.0.1, else that port on ownLoopbackAddress().
 class SmtpTestServer {
 public:
     struct Received {
@@ -43,6 +47,7 @@ public:
     static QString missing();
     bool start(QString* why, const QString& mode = QStringLiteral("plain"), const TestCertificates* certs = nullptr,
                const QString& certName = QStringLiteral("good"), quint16 port = 0);
+    QString host() const { return m_host; }
     quint16 port() const { return m_port; }
     // Up to `timeoutMs` until at least `count` messages are stored; all so far.
     QList<Received> waitForMessages(int count, int timeoutMs = 10000) const;
@@ -51,12 +56,14 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    QString m_host;
     quint16 m_port = 0;
 };
 
-// dovecot serving one maildir over POP3 on 127.0.0.1 and 127.0.0.2; with
-// certificates it requires TLS (STLS on port(), TLS from the first byte on
-// 995), without it speaks in clear.
+// dovecot serving one maildir over POP3 on 127.0.0.1 and host(), both on
+// port(); with certificates it requires TLS (STLS on port(), TLS from the
+// first byte on host():995), without it speaks in clear. A connection to
+// 127.0.0.1 counts as secured for dovecot, one to host() does not.
 class Pop3TestServer {
 public:
     Pop3TestServer(const QString& user, const QString& password);
@@ -65,7 +72,10 @@ public:
     bool start(QString* why, const TestCertificates* certs = nullptr);
     // Served in the order added, before or after start.
     bool addMessage(const QByteArray& text, QString* why = nullptr);
+    // Deletes the `n`th message added (from 1), as another mail reader would.
+    bool dropMessage(int n);
     quint16 port() const { return m_port; }
+    QString host() const { return m_host; }
     quint16 tlsPort() const { return m_tlsPort; }
 
 private:
@@ -77,6 +87,7 @@ private:
     QString m_password;
     bool m_prepared = false;
     bool m_running = false;
+    QString m_host;
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
     int m_added = 0;

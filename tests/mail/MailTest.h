@@ -40,6 +40,15 @@ inline QString describe(const MailActions& actions)
     return lines.join(QLatin1String(" | "));
 }
 
+// All of a Send's data, as the connection writes it.
+inline QByteArray drain(MailData& data)
+{
+    QByteArray all;
+    for (QByteArray slice; !(slice = data.next()).isEmpty();)
+        all += slice;
+    return all;
+}
+
 // One row of e-mail settings, written straight into the file.
 inline void storeMailSettings(const QString& dbPath, const QStringList& values)
 {

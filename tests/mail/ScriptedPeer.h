@@ -24,6 +24,7 @@ public:
     }
 
     std::function<QByteArray(const QByteArray& line)> answer = [](const QByteArray&) { return QByteArray(); };
+    QByteArray hangUpAfter;  // a line starting so is answered, then the peer hangs up
 
     QString hostBox() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
     int connections() const { return m_connections; }
@@ -38,6 +39,8 @@ private:
             while (socket->canReadLine()) {
                 m_lines << socket->readLine();
                 socket->write(answer(m_lines.last()));
+                if (!hangUpAfter.isEmpty() && m_lines.last().startsWith(hangUpAfter))
+                    socket->disconnectFromHost();
             }
         });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {

@@ -9,6 +9,7 @@
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
+#include "kit/ConnectionSettings.h"
 #include "mail/MailConnection.h"
 #include "mail/frmCheckEmail.h"
 
@@ -17,7 +18,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSslCertificate>
+#include <QSslSocket>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -83,7 +87,7 @@ private slots:
     {
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));
-        MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
+        setConnectionSettings({.extraCaCertificates = QSslCertificate::fromPath(certs.pem(QStringLiteral("ca")))});
         pop3Missing = Pop3TestServer::missing();
         if (!pop3Missing.isEmpty())
             return;
@@ -100,7 +104,7 @@ private slots:
     void cleanup()
     {
         fx.reset();
-        MailConnection::setTimeLimits(MailConnection::kConnectLimit, MailConnection::kSilenceLimit);
+        setConnectionSettings({.extraCaCertificates = connectionSettings().extraCaCertificates});
     }
 
     void boxesAreChecked()
@@ -120,22 +124,22 @@ private slots:
         QCOMPARE(peer.connections(), 0);
     }
 
-    // On 127.0.0.2 dovecot takes a login only inside TLS (STLS); on 995
-    // TLS starts at once. Each message is listed with its columns and a
+    // On its own address dovecot takes a login only inside TLS (STLS); on
+    // 995 TLS starts at once. Each message is listed with its columns and a
     // click shows its body; another check adds nothing already held.
     void mailboxIsFetched_data()
     {
         QTest::addColumn<QString>("host");
-        QTest::newRow("STLS") << "127.0.0.2:%1";
-        QTest::newRow("TLS on 995") << "127.0.0.1:995";
+        QTest::newRow("STLS") << "%1";
+        QTest::newRow("TLS on 995") << "995";
     }
     void mailboxIsFetched()
     {
         QFETCH(QString, host);
         if (!pop3)
             QSKIP(qPrintable(pop3Missing));
-        frmCheckEmail* screen =
-            openCheckScreen(QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
+        frmCheckEmail* screen = openCheckScreen(
+            pop3->host() + ':' + QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
         QVERIFY(check(screen));
         QCOMPARE(fx->messageBoxes().join(""), QString());
         const QList<QStringList> rows = {{"Anna <anna@x>", "First", "Mon, 1 Jan 2001 10:00:00 +0100", "109"},
@@ -168,7 +172,11 @@ private slots:
             QVERIFY(server.addMessage(read(name)));
         QString why;
         QVERIFY2(server.start(&why), qPrintable(why));
+        // What a killed check left in the Maildir goes at the next opening.
+        const QString stray = fx->dataDir() + "/Mail/tmp/1.P1Q1.host";
+        QVERIFY(QDir().mkpath(fx->dataDir() + "/Mail/tmp") && writeFile(stray, "half"));
         frmCheckEmail* screen = openCheckScreen(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+        QVERIFY(!QFileInfo::exists(stray));
         QList<int> fetches;
         connect(screen->Winsock1, &MailConnection::fetching, this, [&](int, int total) { fetches << total; });
         QVERIFY(check(screen));
@@ -211,36 +219,103 @@ private slots:
         QVERIFY(check(screen));
         QCOMPARE(screen->lvMessages->itemCount(), 4);
         QCOMPARE(fx->messageBoxes().size(), 2);
+        // A removed message's row goes once the server has dropped it too.
+        const auto rows = [&] { return Db::rows(fx->dbPath(), QStringLiteral("tblMailbox")).size(); };
+        QCOMPARE(rows(), 6);
+        QVERIFY(server.dropMessage(1));
+        QVERIFY(check(screen));
+        QCOMPARE(rows(), 5);
+        Screens::unload<frmCheckEmail>();
+        QCOMPARE(Screens::show<frmCheckEmail>()->lvMessages->itemCount(), 4);  // no empty rows of removed mail
     }
 
-    // Rows appear as messages arrive; a server silent inside message 2 of 3
-    // is given up at the time limit, with the row of message 1 in place.
+    // Rows appear as messages arrive (within half a second, long before the
+    // time limit); a server silent inside message 2 of 3 is given up at the
+    // limit, with the row of message 1 in place.
     void silentCheckEndsAtTheLimit()
     {
-        MailConnection::setTimeLimits(1s, 1s);
+        setConnectionSettings({3s, 3s, connectionSettings().extraCaCertificates});
         ScriptedPeer peer("+OK ready\r\n");
         servePop3(peer, {"Subject: A\r\n\r\none\r\n", "Subject: B\r\n\r\n", ""}, "RETR 2");
         frmCheckEmail* screen = openCheckScreen(peer.hostBox());
         QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
         QTRY_COMPARE(screen->lblProgress->text(), QStringLiteral("Message 2 of 3"));
-        QCOMPARE(listed(screen->lvMessages), QList<QStringList>({{"", "A", "", "19"}}));
+        QTRY_COMPARE(listed(screen->lvMessages), QList<QStringList>({{"", "A", "", "19"}}));
         QVERIFY(fx->messages.isEmpty());
+        QVERIFY(fx->messageBoxes().isEmpty());
         QTRY_COMPARE(fx->messageBoxes(), QStringList({"Exclamation|POP3 Error|POP3 Error: No answer from 127.0.0.1 "
-                                                      "within 1 seconds while waiting for message 2 of 3."}));
+                                                      "within 3 seconds while waiting for message 2 of 3."}));
         QTRY_COMPARE(peer.hangUps(), 1);
         QCOMPARE(screen->lvMessages->itemCount(), 1);
     }
 
-    // Closing the screen ends a check that still runs, without a word.
+    // A box holds the conversation, whether the machine's notice or one of
+    // the screen's own while a message is kept: the server's last answer and
+    // its hang-up, both there while the box is up, are heard only once it is
+    // closed, and the check ends after it.
+    void aBoxHoldsTheConversation_data()
+    {
+        QTest::addColumn<QByteArrayList>("messages");
+        QTest::addColumn<QByteArray>("hangUpAfter");
+        QTest::addColumn<QString>("box");  // a pattern
+        QTest::newRow("notice") << QByteArrayList{} << QByteArray("QUIT")
+                                << R"(Information\|Tessaly 2002\|You have not mail\.)";
+        QTest::newRow("keeping fails")
+            << QByteArrayList{"Subject: A\r\n\r\none\r\n"} << QByteArray("RETR 1")
+            << R"(Critical\|Tessaly 2002\|The message file .*/Data/Mail/tmp/\S+ could not be written: )"
+               "No such file or directory";
+    }
+    void aBoxHoldsTheConversation()
+    {
+        QFETCH(QByteArrayList, messages);
+        QFETCH(QByteArray, hangUpAfter);
+        QFETCH(QString, box);
+        ScriptedPeer peer("+OK ready\r\n");
+        servePop3(peer, messages);
+        peer.hangUpAfter = hangUpAfter;
+        frmCheckEmail* screen = openCheckScreen(peer.hostBox());
+        QVERIFY(QDir(fx->dataDir() + "/Mail/tmp").removeRecursively());  // nothing can be kept
+        QSignalSpy finished(screen->Winsock1, &MailConnection::finished);
+        QList<int> finishedWhileUp;
+        setMsgBoxHandler([&](const MsgBoxCall& call) {
+            waitFor([&] { return peer.hangUps() == 1; });
+            pump(200);
+            finishedWhileUp << int(finished.size());
+            fx->messages << call;
+            return MsgResult::OK;
+        });
+        QVERIFY(check(screen));
+        QCOMPARE(fx->messageBoxes().size(), 1);
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(box));
+        QVERIFY2(pattern.match(fx->messageBoxes()[0]).hasMatch(), qPrintable(fx->messageBoxes()[0]));
+        QCOMPARE(finishedWhileUp, QList<int>{0});
+        QCOMPARE(finished.size(), 1);
+    }
+
+    // Closing the screen as an answer comes in ends the check without a
+    // word: one still waiting for the next answer, or one whose box is on
+    // its way.
+    void closingEndsTheCheck_data()
+    {
+        QTest::addColumn<QByteArray>("silentAt");
+        QTest::addColumn<int>("closeAt");  // lines the peer has read when the answer comes in
+        QTest::newRow("waiting") << QByteArray("PASS") << 2;
+        QTest::newRow("a box on its way") << QByteArray() << 4;  // the answer to STAT: "You have not mail."
+    }
     void closingEndsTheCheck()
     {
+        QFETCH(QByteArray, silentAt);
+        QFETCH(int, closeAt);
         ScriptedPeer peer("+OK ready\r\n");
-        servePop3(peer, {}, "PASS");
+        servePop3(peer, {}, silentAt);
         frmCheckEmail* screen = openCheckScreen(peer.hostBox());
+        // Runs after the connection's own handler of the same arrival.
+        connect(screen->Winsock1->findChild<QSslSocket*>(), &QSslSocket::readyRead, screen, [&] {
+            if (peer.lines().size() == closeAt)
+                QTest::mouseClick(screen->cmdExit, Qt::LeftButton);
+        });
         QTest::mouseClick(screen->cmdCheckMail, Qt::LeftButton);
-        QTRY_COMPARE(peer.lines().size(), 3);
-        QTest::mouseClick(screen->cmdExit, Qt::LeftButton);
-        QVERIFY(!Screens::isLoaded<frmCheckEmail>());
+        QTRY_VERIFY(!Screens::isLoaded<frmCheckEmail>());
         QTRY_COMPARE(peer.hangUps(), 1);
         QTest::qWait(1200);
         QVERIFY(fx->messages.isEmpty());

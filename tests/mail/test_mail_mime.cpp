@@ -18,7 +18,8 @@ private slots:
     void decoded()
     {
         QFETCH(QString, input);
-        const MimeMessage m = decodeMime(readFile(input));
+        const QByteArray raw = readFile(input);
+        const MimeMessage m = decodeMime(raw);
         QString made;
         for (const auto& [field, value] :
              {std::pair("From", m.from), {"Subject", m.subject}, {"Date", m.date}, {"Text", m.text}})
@@ -27,6 +28,13 @@ private slots:
             made += "Attachment=" + Golden::escaped(a.name) + ", " + QString::number(a.data.size()) + " bytes, SHA-1 "
                     + QCryptographicHash::hash(a.data, QCryptographicHash::Sha1).toHex() + u'\n';
         Golden::compare(input, made);
+        // The list's columns from the header alone, with either line end.
+        for (const QByteArray& form :
+             {QByteArray(raw).replace("\r\n", "\n"), QByteArray(raw).replace("\r\n", "\n").replace("\n", "\r\n")}) {
+            const MimeMessage head = decodeMimeHeader(form);
+            QCOMPARE(QStringList({head.from, head.subject, head.date, head.text}),
+                     QStringList({m.from, m.subject, m.date, QString()}));
+        }
     }
 
     void fileNames()

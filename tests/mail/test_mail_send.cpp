@@ -7,11 +7,14 @@
 
 #include "controls/Buttons.h"
 #include "controls/MSFlexGrid.h"
+#include "kit/ConnectionSettings.h"
+#include "controls/PasswordPrompt.h"
 #include "mail/MailConnection.h"
 #include "mail/SmtpSession.h"
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -69,13 +72,13 @@ private slots:
         missing = SmtpTestServer::missing();
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));
-        MailConnection::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem(QStringLiteral("ca"))));
+        setConnectionSettings({.extraCaCertificates = QSslCertificate::fromPath(certs.pem(QStringLiteral("ca")))});
     }
     void init() { fx = std::make_unique<AppFixture>(); }
     void cleanup()
     {
         fx.reset();
-        MailConnection::setTimeLimits(MailConnection::kConnectLimit, MailConnection::kSilenceLimit);
+        setConnectionSettings({.extraCaCertificates = connectionSettings().extraCaCertificates});
     }
 
     // Files are listed as chosen, Remove takes the selected one, New empties
@@ -128,31 +131,78 @@ private slots:
         QCOMPARE(peer.connections(), 0);
     }
 
+    // A password not at hand: without a keyring (another computer) the first
+    // send asks for it and keeps it in its column; under
+    // with-slow-keyring.sh the keyring answers after 8 s, the wait shows with
+    // Cancel, the window works on meanwhile, and the keyring's password goes
+    // out, never one in clear. An empty one is never sent.
+    void aPasswordNotAtHandIsWaitedForOrAsked()
+    {
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const bool slow = qEnvironmentVariableIsSet("TESSALY_TEST_SLOW_KEYRING");
+        SmtpTestServer smtp;
+        QString why;
+        QVERIFY2(smtp.start(&why, QStringLiteral("starttls"), &certs, QStringLiteral("good"), 587), qPrintable(why));
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(), {smtp.host() + ":587", "anna@example.org", "", "anna", ""});
+        frmSendEmail* screen = Screens::show<frmSendEmail>();
+        screen->txtRecipient->setText(QStringLiteral("bob@example.net"));
+        for (const bool cancel : {true, false}) {
+            QTest::mouseClick(screen->cmdSend, Qt::LeftButton);
+            PasswordPrompt* prompt = visibleWindow<PasswordPrompt>();
+            QVERIFY(prompt && prompt->lblPrompt->text().startsWith("Waiting for the keyring")
+                    && !prompt->cmdOK->isVisible());
+            if (cancel)
+                QTest::mouseClick(prompt->cmdCancel, Qt::LeftButton);
+        }
+        if (slow) {
+            QTest::qWait(2000);
+            QTest::keyClicks(screen->txtSubject, QStringLiteral("typed meanwhile"));
+            QVERIFY(screen->txtSubject->text() == "typed meanwhile" && fx->messages.isEmpty());
+        } else {
+            PasswordPrompt* prompt = nullptr;
+            QVERIFY(QTest::qWaitFor(
+                [&] { return (prompt = visibleWindow<PasswordPrompt>()) && prompt->cmdOK->isVisible(); }));
+            QVERIFY(!prompt->cmdOK->isEnabled() && smtp.logins().isEmpty());
+            QTest::keyClicks(prompt->txtPassword, QStringLiteral("pass word"));
+            QTest::mouseClick(prompt->cmdOK, Qt::LeftButton);
+        }
+        QVERIFY(QTest::qWaitFor([&] { return !fx->messages.isEmpty(); }, 20000));
+        QCOMPARE(fx->messageBoxes(), QStringList{kSent});
+        QCOMPARE(smtp.logins(), QByteArrayList{"PLAIN anna"});
+        QCOMPARE(Db::rows(fx->dbPath(), QStringLiteral("tblEmail"))[0]["Password"].toString(),
+                 slow ? QString() : QStringLiteral("pass word"));
+    }
+
     // In clear, over STARTTLS with a login on the submission port, and with
     // TLS from the first byte: the server stores what was written, byte for
-    // byte as GNU uudecode reads the attachment.
+    // byte as GNU uudecode reads the attachment (in clear, one that goes out
+    // in several slices as the socket takes them).
     void messageArrives_data()
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<int>("port");
         QTest::addColumn<QByteArrayList>("logins");
-        QTest::newRow("clear") << "plain" << 0 << QByteArrayList();
-        QTest::newRow("STARTTLS on 587") << "starttls" << 587 << QByteArrayList{"PLAIN anna"};
-        QTest::newRow("TLS on 465") << "implicit" << 465 << QByteArrayList{"PLAIN anna"};
+        QTest::addColumn<int>("kilobytes");
+        QTest::newRow("clear") << "plain" << 0 << QByteArrayList() << 3000;
+        QTest::newRow("STARTTLS on 587") << "starttls" << 587 << QByteArrayList{"PLAIN anna"} << 300;
+        QTest::newRow("TLS on 465") << "implicit" << 465 << QByteArrayList{"PLAIN anna"} << 300;
     }
     void messageArrives()
     {
         QFETCH(QString, mode);
         QFETCH(int, port);
         QFETCH(QByteArrayList, logins);
+        QFETCH(int, kilobytes);
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
         SmtpTestServer smtp;
         QString why;
         QVERIFY2(smtp.start(&why, mode, &certs, QStringLiteral("good"), port), qPrintable(why));
-        frmSendEmail* screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()));
+        frmSendEmail* screen = openSendScreen(QStringLiteral("%1:%2").arg(smtp.host()).arg(smtp.port()));
         QTemporaryDir dir;
-        QByteArray bytes(300 * 1024, Qt::Uninitialized);
+        QByteArray bytes(kilobytes * 1024, Qt::Uninitialized);
         for (qsizetype i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7919 >> 3);
         fx->fileAnswers << writeFile(dir, QStringLiteral("all.bin"), bytes);
@@ -239,7 +289,7 @@ private slots:
     {
         QFETCH(QByteArray, silentAfter);
         QFETCH(QString, waiting);
-        MailConnection::setTimeLimits(1s, 1s);
+        setConnectionSettings({1s, 1s, connectionSettings().extraCaCertificates});
         ScriptedPeer peer("220 hi\r\n");
         bool silent = false;
         peer.answer = [&](const QByteArray& line) -> QByteArray {

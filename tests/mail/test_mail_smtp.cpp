@@ -1,9 +1,11 @@
 #include "MailTest.h"
+#include "support/Files.h"
 
 #include "mail/HostPort.h"
 #include "mail/SmtpSession.h"
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -18,7 +20,6 @@ SmtpMessage example()
     m.recipients = QStringLiteral(" bob@example.net; carl@example.com ");
     m.subject = QStringLiteral("Hi");
     m.text = QStringLiteral("Line1\r\nLine2");
-    m.attachments = "begin 664 f.txt\n#86)C\n`\nend\n\r\n";
     m.date = kWhen;
     m.localHostName = QStringLiteral("desk.example.org");
     m.messageId = QStringLiteral("<20020305130309.1@example.org>");
@@ -207,34 +208,36 @@ private slots:
     {
         QTest::addColumn<QString>("subject");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("attachments");
+        QTest::addColumn<QByteArrayList>("files");  // attached as f.txt
         QTest::addColumn<QByteArray>("expected");
         const QByteArray mime =
             "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n";
         QTest::newRow("worked example")
             << "Hi"
-            << "Line1\r\nLine2" << QByteArray("begin 664 f.txt\n#86)C\n`\nend\n\r\n")
+            << "Line1\r\nLine2" << QByteArrayList{"abc"}
             << "Subject:Hi\r\n" + kHead
                    + "\r\nLine1\r\nLine2\r\n\r\nbegin 664 f.txt\r\n#86)C\r\n`\r\nend\r\n\r\n\r\n.\r\n";
         QTest::newRow("empty message") << ""
-                                       << "" << QByteArray() << "Subject:\r\n" + kHead + "\r\n\r\n\r\n\r\n.\r\n";
+                                       << "" << QByteArrayList() << "Subject:\r\n" + kHead + "\r\n\r\n\r\n\r\n.\r\n";
         QTest::newRow("subject as typed, no header injection")
             << "  a\r\nBcc: e@x"
-            << "x" << QByteArray() << "Subject:  a  Bcc: e@x\r\n" + kHead + "\r\nx\r\n\r\n\r\n.\r\n";
+            << "x" << QByteArrayList() << "Subject:  a  Bcc: e@x\r\n" + kHead + "\r\nx\r\n\r\n\r\n.\r\n";
         QTest::newRow("LF and lone CR become CR LF")
             << "s"
             << "one\ntwo\rthree\r\n"
-            << QByteArray() << "Subject:s\r\n" + kHead + "\r\none\r\ntwo\r\nthree\r\n\r\n\r\n\r\n.\r\n";
+            << QByteArrayList() << "Subject:s\r\n" + kHead + "\r\none\r\ntwo\r\nthree\r\n\r\n\r\n\r\n.\r\n";
         QTest::newRow("leading periods are doubled")
             << "s"
-            << ".\r\n..x\r\na.b" << QByteArray(".04)\n`\nend\n\r\n")
-            << "Subject:s\r\n" + kHead + "\r\n..\r\n...x\r\na.b\r\n\r\n..04)\r\n`\r\nend\r\n\r\n\r\n.\r\n";
+            << ".\r\n..x\r\na.b" << QByteArrayList{"ABCDEFGHIJKLMN"}
+            << "Subject:s\r\n" + kHead
+                   + "\r\n..\r\n...x\r\na.b\r\n\r\nbegin 664 "
+                     "f.txt\r\n..04)#1$5&1TA)2DM,34X@\r\n`\r\nend\r\n\r\n\r\n.\r\n";
         QTest::newRow("non-ASCII: encoded subject, UTF-8 body")
             << " Grüße"
-            << "ä" << QByteArray()
+            << "ä" << QByteArrayList()
             << "Subject: =?UTF-8?B?IEdyw7zDn2U=?=\r\n" + kHead + mime + "\r\n\xc3\xa4\r\n\r\n\r\n.\r\n";
         QTest::newRow("long subject: words of 75 at most, characters whole")
-            << QString(30, QChar(0x00e4)) + QStringLiteral("\U0001F600") << "" << QByteArray()
+            << QString(30, QChar(0x00e4)) + QStringLiteral("\U0001F600") << "" << QByteArrayList()
             << "Subject: =?UTF-8?B?" + QString(22, QChar(0x00e4)).toUtf8().toBase64() + "?=\r\n =?UTF-8?B?"
                    + (QString(8, QChar(0x00e4)) + QStringLiteral("\U0001F600")).toUtf8().toBase64() + "?=\r\n" + kHead
                    + "\r\n\r\n\r\n\r\n.\r\n";
@@ -243,13 +246,33 @@ private slots:
     {
         QFETCH(QString, subject);
         QFETCH(QString, text);
-        QFETCH(QByteArray, attachments);
+        QFETCH(QByteArrayList, files);
         QFETCH(QByteArray, expected);
         SmtpMessage m = example();
         m.subject = subject;
         m.text = text;
-        m.attachments = attachments;
-        QCOMPARE(SmtpSession::messageData(m), expected);
+        QTemporaryDir dir;
+        for (const QByteArray& content : files) {
+            m.attachments << dir.filePath(QStringLiteral("f.txt"));
+            QVERIFY(writeFile(m.attachments.last(), content));
+        }
+        const std::shared_ptr<MailData> data = SmtpSession::messageData(m);
+        QCOMPARE(data->size(), expected.size());
+        QCOMPARE(drain(*data), expected);
+    }
+
+    // A file that went away between Send and the server's go-ahead: the
+    // message is not sent, and the user is told which file.
+    void attachmentGoneBeforeData()
+    {
+        SmtpMessage m = example();
+        m.attachments = {QStringLiteral("/gone/f.txt")};
+        SmtpSession s;
+        s.start(m);
+        QCOMPARE(
+            describe(s.feed("220 a\r\n250 b\r\n250 c\r\n250 d\r\n250 e\r\n354 f\r\n")).section(" | ", 5),
+            "close | Exclamation|Tessaly 2002|The file /gone/f.txt cannot be attached: No such file or directory | "
+            "failed");
     }
 
     void recipients()

@@ -1,7 +1,5 @@
 #include "mail/mdlMUUEncode.h"
 
-#include <QBuffer>
-
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -72,39 +70,51 @@ private slots:
         QCOMPARE(UUEncodeFileName(path), name);
     }
 
-    // Files from disk, one after the other with CR LF, the name in UTF-8; a
-    // file larger than one read slice encodes as its bytes do; the first
-    // file that cannot be read stops it, named and placed.
+    // Files from disk, one after the other with CR LF, the name in UTF-8,
+    // a slice at a time; a file larger than a slice encodes as its bytes do;
+    // in the mail data form CR LF ends every line and a leading "." is
+    // doubled. The size is known before; the first file that cannot be
+    // opened stops it, named and placed.
     void attachments()
     {
         QTemporaryDir dir;
         QByteArray big(2 * 1024 * 1024 + 17, Qt::Uninitialized);
         for (qsizetype i = 0; i < big.size(); ++i)
             big[i] = char(i * 7919 >> 3);
-        const QStringList paths = {writeFile(dir, QStringLiteral("Grüße.txt"), "abc"),
+        const QStringList paths = {writeFile(dir, QStringLiteral("Grüße.txt"), "ABCDEFGHIJKLMN"),
                                    writeFile(dir, QStringLiteral("b.txt"), QByteArray()),
                                    writeFile(dir, QStringLiteral("big"), big)};
-        QCOMPARE(UUEncodeAttachments(paths).value(), "begin 664 Gr\xc3\xbc\xc3\x9f"
-                                                     "e.txt\n#86)C\n`\nend\n\r\n"
-                                                     "begin 664 b.txt\n`\n`\nend\n\r\n"
-                                                         + UUEncodeBytes(big, QStringLiteral("big")) + "\r\n");
-        // Written out a slice at a time, the same bytes; a full disk is a failure.
-        QBuffer written;
-        written.open(QIODevice::WriteOnly);
-        QVERIFY(UUEncodeFileTo(paths[2], written));
-        QCOMPARE(written.data(), UUEncodeBytes(big, QStringLiteral("big")));
-        QFile full(QStringLiteral("/dev/full"));
-        QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        QVERIFY(!UUEncodeFileTo(paths[2], full));
+        const QByteArray blocks = "begin 664 Gr\xc3\xbc\xc3\x9f"
+                                  "e.txt\n.04)#1$5&1TA)2DM,34X@\n`\nend\n\r\n"
+                                  "begin 664 b.txt\n`\n`\nend\n\r\n"
+                                  + UUEncodeBytes(big, QStringLiteral("big")) + "\r\n";
+        QByteArray wire = QByteArray(blocks).replace("\r\n", "\n").replace("\n", "\r\n");
+        wire.replace("\r\n.04)", "\r\n..04)");
+        for (const auto& [form, expected] :
+             {std::pair{UUEncodeStream::Form::Blocks, blocks}, std::pair{UUEncodeStream::Form::MailData, wire}}) {
+            UUEncodeStream stream(paths, form);
+            QVERIFY(stream.open());
+            QCOMPARE(stream.size(), expected.size());
+            QByteArray all;
+            int slices = 0;
+            for (QByteArray slice; !(slice = stream.next()).isEmpty(); ++slices)
+                all += slice;
+            QCOMPARE(all, expected);
+            QCOMPARE(slices, 4);
+            QVERIFY(!stream.failure());
+        }
         MailNotice failure;
         qsizetype at = -1;
-        QVERIFY(!UUEncodeAttachments({paths[0], dir.filePath(QStringLiteral("gone")), paths[1]}, &failure, &at));
+        QVERIFY(!UUEncodeStream({paths[0], dir.filePath(QStringLiteral("gone")), paths[1]}).open(&failure, &at));
         QCOMPARE(at, 1);
         QCOMPARE(failure.text,
                  "The file " + dir.filePath(QStringLiteral("gone")) + " cannot be attached: No such file or directory");
-        QVERIFY(!UUEncodeFile(dir.path()));
+        QVERIFY(!UUEncodeStream({dir.path()}).open());
         // Read no further than its length: a device has none.
-        QCOMPARE(UUEncodeFile(QStringLiteral("/dev/zero")).value(), QByteArray("begin 664 zero\n`\n`\nend\n"));
+        UUEncodeStream zero({QStringLiteral("/dev/zero")});
+        QVERIFY(zero.open());
+        QCOMPARE(zero.next(), QByteArray("begin 664 zero\n`\n`\nend\n\r\n"));
+        QCOMPARE(zero.next(), QByteArray());
     }
 };
 

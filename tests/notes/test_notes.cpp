@@ -10,6 +10,7 @@
 #include "notes/frmFind.h"
 #include "notes/frmNote.h"
 #include "shell/frmMain.h"
+#include "support/Files.h"
 #include "support/Fixture.h"
 
 namespace {
@@ -153,6 +154,18 @@ private slots:
         cancel = false, press("cmdOpen");
         QVERIFY(seen.size() > 5 && note()->RichNote->Text().size() == 22000000 && note()->windowTitle() == big
                 && !note()->hasUnsavedChanges());
+        // Cancelled while the text is parsed, then the program quits: the
+        // parse is stopped and its thread gone with the main window.
+        const qsizetype threads = QDir(QStringLiteral("/proc/self/task")).count();
+        watch.disconnect(), connect(&watch, &QTimer::timeout, this, [&] {
+            if (auto* w = visibleWindow<LoadingProgress>(); w && w->ProgressBar1->maximum() == 0)
+                click(w->cmdCancel);
+        });
+        fx->fileAnswers = {big}, click(main->button("cmdOpen"));
+        Screens::unload<frmMain>();
+        QCOMPARE(QDir(QStringLiteral("/proc/self/task")).count(), threads);
+        std::atomic<bool> stop = true;
+        QVERIFY(RichTextBox::readDocument(readFile(big), &stop)->isEmpty());
     }
 
     void closingAnUnsavedNoteAsks()

@@ -1,8 +1,10 @@
 #include <QDir>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 #include "account/frmPassInfo.h"
+#include "kit/StoreStart.h"
 #include "shell/frmMain.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
@@ -20,11 +22,17 @@ private:
     }
     static QList<QVariantMap> contacts(const QString& db) { return Db::rows(db, QStringLiteral("tblAddress")); }
     // Starts the program on the data folder as it is; the first-run setup it
-    // shows (there is no marker) is closed at once.
-    void start()
+    // shows (there is no marker) runs `meanwhile`, then closes. Returns once
+    // the check after the main window shows has ended.
+    void start(const std::function<void()>& meanwhile = [] {})
     {
-        QTimer::singleShot(0, [] { Screens::unload<frmPassInfo>(); });
+        QTimer::singleShot(0, [meanwhile] {
+            meanwhile();
+            Screens::unload<frmPassInfo>();
+        });
         Screens::show<frmMain>();
+        QSignalSpy checked(Screens::load<frmMain>()->findChild<StoreCheck*>(), &StoreCheck::finished);
+        QVERIFY(checked.wait(10000));
     }
 
 private slots:
@@ -40,7 +48,7 @@ private slots:
     {
         QTest::addColumn<MsgResult>("answer");
         QTest::addColumn<QString>("restored");  // the backup the store is afterwards a copy of; empty: none
-        QTest::newRow("newest backup") << MsgResult::Yes << "2026-05-14";
+        QTest::newRow("newest backup") << MsgResult::Yes << "2026-05-13";
         QTest::newRow("empty store") << MsgResult::No << "";
         QTest::newRow("leave it") << MsgResult::Cancel << "";
     }
@@ -49,20 +57,24 @@ private slots:
         QFETCH(MsgResult, answer);
         QFETCH(QString, restored);
         QVERIFY(QDir().mkpath(fx->dataDir() + QStringLiteral("/Backup")));
-        for (const char* date : {"2026-05-13", "2026-05-14"}) {
+        for (const char* date : {"2026-05-12", "2026-05-13"}) {
             QVERIFY(QFile::copy(fx->dbPath(), backup(date)));
             Db::exec(fx->dbPath(), QStringLiteral("UPDATE tblAddress SET FirstName = 'Bob'"));
         }
+        // Newer, but holding no record: offered only when no fuller copy exists.
+        Db::exec(fx->dbPath(), QStringLiteral("DELETE FROM tblAddress"));
+        QVERIFY(QFile::copy(fx->dbPath(), backup("2026-05-14")));
         QVERIFY(writeFile(backup("2026-05-15"), QByteArray(4096, 'x')));  // newer, but itself no database
         QByteArray damaged = readFile(fx->dbPath());
         damaged.replace(0, 16, "not a database!");
         QVERIFY(writeFile(fx->dbPath(), damaged));
         fx->answers = {answer};
-        start();
+        QTimer::singleShot(0, [] { Screens::unload<frmPassInfo>(); });
+        Screens::show<frmMain>();
         QCOMPARE(fx->messageBoxes().value(0),
                  QStringLiteral("Critical|Tessaly 2002|The database file %1 cannot be used: file is not a database.\n\n"
                                 "It can be put aside as Tessaly-damaged-2026-05-15.mdb (nothing is deleted) and the "
-                                "program can go on with the newest backup, of 5/14/26 (Yes), or with an empty database "
+                                "program can go on with the newest backup, of 5/13/26 (Yes), or with an empty database "
                                 "(No). Cancel leaves the file as it is.")
                      .arg(fx->dbPath()));
         QCOMPARE(fx->messages[0].buttons, MsgButtons::YesNoCancel);
@@ -84,14 +96,41 @@ private slots:
             QVERIFY(QDir().mkpath(path) && QFile::setPermissions(path, QFileDevice::Permissions(0x7755)));
         for (const QString& path : {fx->dbPath(), notes + QStringLiteral("/a.nte"), backup("2026-05-01")})
             QVERIFY(writeFile(path, readFile(path)) && QFile::setPermissions(path, QFileDevice::Permissions(0x6644)));
-        start();
-        for (const QString& folder : folders)
-            QCOMPARE(ownerGroupOther(folder), 0700);
-        for (const QString& file :
-             {fx->dbPath(), notes + QStringLiteral("/a.nte"), backup("2026-05-01"), backup("2026-05-15")})
-            QCOMPARE(ownerGroupOther(file), 0600);
+        // Already while the first screen waits for the user.
+        QList<int> modes;
+        start([&] {
+            for (const QString& path : folders + QStringList{fx->dbPath(), notes + "/a.nte", backup("2026-05-01")})
+                modes << ownerGroupOther(path);
+        });
+        QCOMPARE(modes, QList<int>({0700, 0700, 0700, 0600, 0600, 0600}));
+        QCOMPARE(ownerGroupOther(backup("2026-05-15")), 0600);
         QCOMPARE(contacts(backup("2026-05-15")), contacts(fx->dbPath()));
         QVERIFY(fx->messages.isEmpty());
+    }
+
+    // Damage that reading the account does not meet is found by the whole
+    // check after the window shows: told then, no copy taken of it, and the
+    // next start offers the choice before the login.
+    void damageFoundLaterIsToldAndOfferedAtTheNextStart()
+    {
+        for (int i = 0; i < 400; ++i)
+            Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (Comments) VALUES (hex(randomblob(300)))"));
+        QByteArray bytes = readFile(fx->dbPath());
+        bytes.replace(bytes.size() - 4096, 4096, QByteArray(4096, '\xff'));
+        QVERIFY(writeFile(fx->dbPath(), bytes));
+        start();
+        QCOMPARE(fx->messages.size(), 1);
+        QVERIFY2(fx->messageTexts()[0].startsWith("The database file " + fx->dbPath() + " fails its check: "),
+                 qPrintable(fx->messageTexts()[0]));
+        QVERIFY(!QFileInfo::exists(backup("2026-05-15")));
+        Screens::unload<frmMain>();
+        QCOMPARE(readFile(fx->dbPath()), bytes);
+        fx->messages.clear();
+        fx->answers = {MsgResult::Cancel};
+        QTimer::singleShot(0, [] { Screens::unload<frmPassInfo>(); });
+        Screens::show<frmMain>();
+        QVERIFY2(fx->messageTexts().value(0).startsWith("The database file " + fx->dbPath() + " cannot be used: "),
+                 qPrintable(fx->messageTexts().value(0)));
     }
 };
 

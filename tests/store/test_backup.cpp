@@ -64,6 +64,20 @@ private slots:
         QCOMPARE(ownerGroupOther(folder()), 0700);
     }
 
+    // The day's copy follows the store through the day, but never gets emptier.
+    void theDaysCopyIsTakenAgainWhenTheStoreChanged()
+    {
+        const QDate day(2026, 5, 15);
+        const QString copy = Backup::daily(fx->dbPath(), folder(), day);
+        QCOMPARE(Backup::daily(fx->dbPath(), folder(), day), QString());
+        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName) VALUES ('Bob')"));
+        QCOMPARE(Backup::daily(fx->dbPath(), folder(), day), copy);
+        QCOMPARE(Db::rows(copy, QStringLiteral("tblAddress")).size(), 2);
+        Db::exec(fx->dbPath(), QStringLiteral("DELETE FROM tblAddress"));
+        QCOMPARE(Backup::daily(fx->dbPath(), folder(), day), QString());
+        QCOMPARE(Db::rows(copy, QStringLiteral("tblAddress")).size(), 2);
+    }
+
     void aDamagedFileIsPutAsideUnderANameNoFileHas()
     {
         const QString taken = fx->dataDir() + QStringLiteral("/Tessaly-damaged-2026-05-15.mdb");

@@ -2,6 +2,7 @@
 // changes either side, then A, B and A sync and both must hold the same.
 #include <QAction>
 #include <QDir>
+#include <QHash>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -20,6 +21,7 @@
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "kit/AppFolder.h"
+#include "kit/ConnectionSettings.h"
 #include "kit/LoadingProgress.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
@@ -73,12 +75,29 @@ class TestSyncDav : public QObject {
         radicale.terminate();
         radicale.waitForFinished();
     }
+    // A request to the server as another client sends it: status and body.
+    std::pair<int, QByteArray> dav(const QByteArray& verb, const QString& path, const QByteArray& body = {},
+                                   const QByteArray& destination = {})
+    {
+        QNetworkAccessManager net;
+        QNetworkRequest request(QUrl(QString("https://127.0.0.1:%1%2").arg(port).arg(path)));
+        QSslConfiguration ssl = request.sslConfiguration();
+        ssl.addCaCertificates(QSslCertificate::fromPath(certs.pem("ca")));
+        request.setSslConfiguration(ssl);
+        request.setRawHeader("Authorization", "Basic " + QByteArray("user:secret").toBase64());
+        if (!destination.isEmpty())
+            request.setRawHeader("Destination", destination);
+        std::unique_ptr<QNetworkReply> reply(net.sendCustomRequest(request, verb, body));
+        QSignalSpy(reply.get(), &QNetworkReply::finished).wait(10000);
+        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+    }
     void settings(int side, const QString& password)
     {
         Connection con;
         con.Open(db(side));
         SyncStore::writeSettings(
-            con, {QString(tls ? "https://127.0.0.1:%1/" : "http://127.0.0.1:%1/").arg(port), "user", password});
+            con, {QString(tls ? "https://127.0.0.1:%1/" : "http://127.0.0.1:%1/").arg(port), "user", password}, nullptr,
+            [](const Secrets::Answer&) {});
     }
     FileOutcome sync(int side, const std::function<void(int)>& progress = {})
     {
@@ -106,7 +125,7 @@ private slots:
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));
         const QList<QSslCertificate> ca = QSslCertificate::fromPath(certs.pem("ca"));
-        DavClient::setExtraCaCertificates(ca);
+        setConnectionSettings({.extraCaCertificates = ca});
         QVERIFY(QDir(folderB.path()).mkpath("Data"));
         QFile users(server.filePath("users"));
         QVERIFY(users.open(QIODevice::WriteOnly) && users.write("user:secret\n"));
@@ -116,22 +135,12 @@ private slots:
         port = probe.serverPort();
         probe.close();
         start();
-        QNetworkAccessManager net;
         for (const auto& [path, verb, body] :
              {std::tuple{"book", "MKCOL",
                          "<mkcol xmlns='DAV:' xmlns:C='urn:ietf:params:xml:ns:carddav'><set><prop><resourcetype>"
                          "<collection/><C:addressbook/></resourcetype></prop></set></mkcol>"},
-              std::tuple{"cal", "MKCALENDAR", ""}}) {
-            QNetworkRequest request(QUrl(QString("https://127.0.0.1:%1/user/%2/").arg(port).arg(path)));
-            QSslConfiguration tls = request.sslConfiguration();
-            tls.addCaCertificates(ca);
-            request.setSslConfiguration(tls);
-            request.setRawHeader("Authorization", "Basic " + QByteArray("user:secret").toBase64());
-            QNetworkReply* reply = net.sendCustomRequest(request, verb, QByteArray(body));
-            QSignalSpy(reply, &QNetworkReply::finished).wait(10000);
-            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 201);
-            delete reply;
-        }
+              std::tuple{"cal", "MKCALENDAR", ""}})
+            QCOMPARE(dav(verb, QString("/user/%1/").arg(path), body).first, 201);
         settings(0, "secret");
         settings(1, "secret");
         settings(1, "secret");
@@ -183,6 +192,43 @@ private slots:
         QCOMPARE(held(1), expected);
     }
 
+    // Another client of the server: a record it moved is the same record
+    // here, and one it changes while ours is on the way is never overwritten
+    // (If-Match): the next sync keeps both versions.
+    void anotherClientIsNeverOverruled()
+    {
+        const auto mapped = [&] {
+            QHash<QString, QVariantMap> out;
+            for (const QVariantMap& r : Db::rows(db(0), "tblSyncMap"))
+                if (r["Kind"] == "contact" && !r["LocalKey"].isNull())
+                    out.insert(r["Href"].toString(), r);
+            return out;
+        };
+        const QVariantMap first = mapped().cbegin().value();
+        const QString moved = first["Href"].toString().section('/', 0, -2) + "/moved.vcf";
+        QCOMPARE(
+            dav("MOVE", first["Href"].toString(), {}, QString("https://127.0.0.1:%1%2").arg(port).arg(moved).toUtf8())
+                .first,
+            201);
+        const QStringList before = held(0);
+        QVERIFY(sync(0).ok);
+        QCOMPARE(held(0), before);
+        QVERIFY(mapped().contains(moved));
+        Db::exec(db(0), "UPDATE tblAddress SET Comments = 'ours' WHERE Org_ID = " + first["LocalKey"].toString());
+        const QByteArray theirs = "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + first["UID"].toByteArray()
+                                  + "\r\nFN:Theirs\r\nN:;Theirs;;;\r\nEND:VCARD\r\n";
+        int put = 0;
+        QVERIFY(sync(0, [&](int percent) {
+                    if (percent == 50 && !put)
+                        put = dav("PUT", moved, theirs).first;
+                }).message.contains("Contacts"));
+        QCOMPARE(put / 100, 2);
+        QVERIFY(dav("GET", moved).second.contains("FN:Theirs"));
+        QVERIFY(sync(0).ok);
+        QVERIFY(held(0).contains("Theirs|"));
+        QCOMPARE(held(0).filter("|ours").size(), 1);
+    }
+
     // The File menu's sync of 1,000 new records runs beside the window: the
     // menu returns at once, other screens work, a store another program holds
     // is waited for; Cancel while sending leaves the map saying what the
@@ -200,6 +246,7 @@ private slots:
         auto* progress = visibleWindow<LoadingProgress>();
         QVERIFY(progress);
         QVERIFY(fx->messages.isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(waitFor([&] { return progress->ProgressBar1->value() == 40; }, 30000));
         main->button("cmdCalculator")->click();
         auto* calc = visibleWindow<frmCal>();
@@ -233,9 +280,9 @@ private slots:
 
     void failuresChangeNothing()
     {
-        DavClient::setExtraCaCertificates({});
+        setConnectionSettings({});
         QVERIFY(sync(1).message.contains("certificate"));
-        DavClient::setExtraCaCertificates(QSslCertificate::fromPath(certs.pem("ca")));
+        setConnectionSettings({.extraCaCertificates = QSslCertificate::fromPath(certs.pem("ca"))});
         // Thirty new records; the server stops while A sends them.
         for (int i = 0; i < 30; ++i)
             Db::exec(db(0), QString("INSERT INTO tblAddress (FirstName) VALUES ('n%1')").arg(i, 2, 10, QChar('0')));
@@ -258,7 +305,9 @@ private slots:
         start();
         QTcpServer silent;  // accepts, never answers
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        DavClient::setTimeLimit(std::chrono::milliseconds(500));
+        ConnectionSettings quick = connectionSettings();
+        quick.answerLimit = std::chrono::milliseconds(500);
+        setConnectionSettings(quick);
         AppFolder::setPath(fx->appDir());
         main->findChild<QAction*>("mnuSyncSettings")->trigger();
         auto* screen = visibleWindow<frmSyncSettings>();
@@ -266,12 +315,19 @@ private slots:
         screen->txtServer->setText(QString("http://127.0.0.1:%1").arg(silent.serverPort()));
         screen->cmdSave->click();
         QCOMPARE(sync(0).message, "The sync server 127.0.0.1 did not answer in time.");
-        DavClient::setTimeLimit(DavClient::kTimeLimit);
+        quick.answerLimit = ConnectionSettings().answerLimit;
+        setConnectionSettings(quick);
         settings(0, "secret");
         settings(1, "wrong");
         o = sync(1);
         QCOMPARE(o.message, "The sync server 127.0.0.1 refused the user name or password.");
         QCOMPARE(held(1), before);
+        settings(1, "");  // another computer: nothing is sent without the password
+        o = sync(1);
+        QVERIFY(!o.ok);
+        QCOMPARE(o.message, QString("No password of the sync user user at http://127.0.0.1:%1/ is stored on this "
+                                    "computer: enter it in File, Sync Settings.")
+                                .arg(port));
         settings(1, "secret");
         // The command line of B, then A, converge without a record twice.
         const QString exe = folderB.filePath("tessaly");

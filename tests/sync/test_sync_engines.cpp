@@ -6,6 +6,7 @@
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
+#include "sync/ContactMap.h"
 #include "sync/Dav.h"
 #include "sync/EventMap.h"
 #include "sync/SyncPlan.h"
@@ -61,7 +62,41 @@ private slots:
     void cleanup() { fx.reset(); }
 
     // A note typed with CR LF or CR goes out with one line break each.
-    void typedLineBreaks() { QCOMPARE(VCard::escapeText("a\r\nb\rc"), QStringLiteral("a\\nb\\nc")); }
+    void typedLineBreaks()
+    {
+        QByteArray line;
+        VCard::appendEscaped(line, "a\r\nb\rc\n");
+        QCOMPARE(line, "a\\nb\\nc\\n");
+    }
+
+    // The export writes the store's bytes as they are; they must make the
+    // card the text the store stands for makes, also where that text is not
+    // the bytes (a broken sequence, a byte order mark) or is trimmed.
+    void cardFromStoredBytes_data()
+    {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("last");
+        QTest::newRow("plain") << QByteArray("Ann") << QByteArray("Lee;x");
+        QTest::newRow("broken sequence") << QByteArray("An\xC3(n") << QByteArray("\xFFLee");
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF Ann") << QByteArray("Lee");
+        QTest::newRow("blanks at the ends") << QByteArray("\tAnn") << QByteArray("Lee\xC2\xA0");
+        QTest::newRow("letters at the ends") << QByteArray("\xC3\xA9") + 'A' << QByteArray("L\xC3\xA9");
+    }
+    void cardFromStoredBytes()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, last);
+        ContactMap::ContactBytes bytes;
+        bytes[ContactMap::FirstName] = first;
+        bytes[ContactMap::LastName] = last;
+        bytes[ContactMap::Comments] = last;
+        ContactMap::Contact text;
+        for (int f = 0; f < ContactMap::FieldCount; ++f)
+            text[f] = QString::fromUtf8(bytes[f]);
+        QByteArray card;
+        ContactMap::appendCard(card, bytes, "\xEF\xBB\xBFu");
+        QCOMPARE(card, ContactMap::toCard(text, QStringLiteral("u")));
+    }
 
     void times_data()
     {

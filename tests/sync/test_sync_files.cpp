@@ -133,6 +133,20 @@ private slots:
         QCOMPARE(contactRows(fx->dbPath()), QStringList{"Ann|Lee||||ann@x.org|||||"});
     }
 
+    // An export larger than the megabyte pieces it is written in has every
+    // card once; one that cannot be written gives no contact a UID.
+    void largeExport()
+    {
+        Db::exec(fx->dbPath(), "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                               "INSERT INTO tblAddress (FirstName, Comments) SELECT 'P' || i, printf('%.500c', 'x') "
+                               "FROM n");
+        QVERIFY(!SyncFiles::exportContacts(file("nowhere/x.vcf")).ok);
+        QCOMPARE(Db::rows(fx->dbPath(), "tblSyncMap").size(), 0);
+        QVERIFY(SyncFiles::exportContacts(file("big.vcf")).message.startsWith("Exported 3000 contacts"));
+        QVERIFY(QFileInfo(file("big.vcf")).size() > 1024 * 1024);
+        QVERIFY(SyncFiles::importContacts(file("big.vcf")).message.endsWith(": 0 added, 0 updated, 3000 unchanged."));
+    }
+
     void commandLine()
     {
         const QString exe = file("tessaly");
@@ -173,6 +187,20 @@ private slots:
         QCOMPARE(out, "Exported 0 appointments to " + file("p.ics") + "; left out 1 whose date cannot be read.\n");
         QCOMPARE(run({"--export-contacts", file("nowhere/x.vcf")}, &out), 1);
         QCOMPARE(out, "Cannot write " + file("nowhere/x.vcf") + ": No such file or directory.\n");
+    }
+
+    // Where the short date has four digits, a year past what libical writes
+    // can be stored: the export leaves it out and says so, never writing
+    // DTSTART:00000000T000000.
+    void yearPastTheCalendarsIsLeftOut()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        Db::exec(fx->dbPath(),
+                 "INSERT INTO tblOrginize (DateValue, Note) VALUES ('02/06/4052', 'far'), ('02/06/2026', 'near')");
+        QCOMPARE(SyncFiles::exportAppointments(file("far.ics")).message,
+                 "Exported 1 appointment to " + file("far.ics") + "; left out 1 whose date cannot be read.");
+        const QByteArray written = readFile(file("far.ics"));
+        QVERIFY(written.contains("SUMMARY:near") && !written.contains("far") && !written.contains("00000000"));
     }
 
     void fileMenu()

@@ -10,7 +10,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
-#include "kit/AppFolder.h"
+#include "kit/ConnectionSettings.h"
 #include "store/Connection.h"
 #include "support/Fixture.h"
 #include "sync/DavSync.h"
@@ -28,11 +28,12 @@ class TestSyncPeers : public QObject {
     Q_OBJECT
     std::unique_ptr<AppFixture> fx;
 
+    QString base;
     DavSync::Result sync()
     {
         Connection con;
         con.Open(fx->dbPath());
-        DavSync s(SyncStore::readSettings(con));
+        DavSync s({base + '/', "user", "secret"}, connectionSettings());
         return s.run(con);
     }
     QStringList held()
@@ -60,7 +61,7 @@ private slots:
         fx->makeDataFolder();
         QTemporaryDir store;
         const quint16 port = freePort();
-        const QString base = QString("http://127.0.0.1:%1").arg(port);
+        base = QString("http://127.0.0.1:%1").arg(port);
         QProcess peer;
         if (server == "xandikos") {
             peer.start("/usr/bin/xandikos", {"-d", store.path(), "--defaults", "-l", "127.0.0.1", "-p",
@@ -89,14 +90,9 @@ private slots:
                              "<mkcol xmlns='DAV:' xmlns:C='urn:ietf:params:xml:ns:carddav'><set><prop><resourcetype>"
                              "<collection/><C:addressbook/></resourcetype></prop></set></mkcol>"},
                   std::tuple{"cal", "MKCALENDAR", ""}}) {
-                DavClient client("user", "secret");
+                DavClient client("user", "secret", connectionSettings());
                 QCOMPARE(client.send(verb, QUrl(base + "/user/" + path + '/'), body).status, 201);
             }
-        {
-            Connection con;
-            con.Open(fx->dbPath());
-            SyncStore::writeSettings(con, {base + '/', "user", "secret"});
-        }
         Db::exec(fx->dbPath(), "INSERT INTO tblAddress (FirstName) VALUES ('Ann'), ('Bo');"
                                "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
                                "('5/15/26', '8:30AM', '9:00 AM', 'tea'), ('5/15/26', '9:00AM', '9:30 AM', 'walk')");
