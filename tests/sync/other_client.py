@@ -1,11 +1,7 @@
 #!/usr/bin/python3
-"""Another client of the sync server, between our syncs: python3-caldav for
-the calendar, plain HTTP and vobject for the address book.
-
-    other_client.py BASE CA USER PASSWORD CALENDAR BOOK ACTION...
-
-ACTION is event+:UID:YYYYMMDD:SUMMARY, event~:OLD:NEW, event-:SUMMARY,
-card+:UID:NAME, card~:NAME:NOTE or card-:NAME (CA "-": the system's)."""
+"""Another client of the sync server: python3-caldav for the calendar, plain HTTP and vobject for the address book.
+Usage: other_client.py BASE CA("-": the system's) USER PASSWORD CALENDAR BOOK ACTION..., ACTION one of
+event+:UID:YYYYMMDD:SUMMARY event~:OLD:NEW event-:SUMMARY card+:UID:NAME card~:NAME:NOTE card-:NAME"""
 import sys
 import xml.etree.ElementTree as ET
 

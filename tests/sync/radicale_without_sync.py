@@ -1,16 +1,21 @@
 #!/usr/bin/python3
-"""Radicale as a server that lacks sync-collection answers: a REPORT asking
-for it is refused with 403, everything else goes to Radicale.
-
-    radicale_without_sync.py PORT STORE-FOLDER HTPASSWD-FILE"""
+"""Radicale, with an address book "book" and a calendar "cal" for "user", as a
+server that lacks sync-collection: that REPORT is refused with 403.
+Usage: radicale_without_sync.py PORT STORE-FOLDER HTPASSWD-FILE"""
 import io
+import json
+import os
 import sys
-from wsgiref.simple_server import WSGIRequestHandler, make_server
+from wsgiref.simple_server import make_server
 
 import radicale
 import radicale.config
 
 port, folder, users = sys.argv[1:4]
+for name, tag in (("book", "VADDRESSBOOK"), ("cal", "VCALENDAR")):
+    os.makedirs(os.path.join(folder, "collection-root", "user", name))
+    with open(os.path.join(folder, "collection-root", "user", name, ".Radicale.props"), "w") as props:
+        json.dump({"tag": tag}, props)
 config = radicale.config.load([])
 config.update({"storage": {"filesystem_folder": folder},
                "auth": {"type": "htpasswd", "htpasswd_filename": users, "htpasswd_encryption": "plain"}},
@@ -28,9 +33,4 @@ def without_sync_collection(environ, start_response):
     return application(environ, start_response)
 
 
-class Quiet(WSGIRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-make_server("127.0.0.1", int(port), without_sync_collection, handler_class=Quiet).serve_forever()
+make_server("127.0.0.1", int(port), without_sync_collection).serve_forever()
