@@ -89,15 +89,19 @@ Secrets::Answer readSecretNow(Connection& con, const QString& name)
 }
 
 void keepSecret(Connection& con, const QString& name, const QString& value, QObject* context,
-                std::function<void()> keepInColumn, std::function<void(const Secrets::Answer&)> done)
+                std::function<QString()> keepInColumn, std::function<void(const Secrets::Answer&)> done)
 {
-    if (!Secrets::exists()) {
-        keepInColumn();
-        return done({Secrets::Outcome::NoKeyring, {}});
-    }
-    Secrets::write(secretKey(con, name), value, context, [keepInColumn, done](const Secrets::Answer& answer) {
+    // The column's failure, if any, goes to `done`: the kit shows nothing itself.
+    const auto inColumn = [keepInColumn, done] {
+        const QString why = keepInColumn();
+        done(why.isEmpty() ? Secrets::Answer{Secrets::Outcome::NoKeyring, {}}
+                           : Secrets::Answer{Secrets::Outcome::Failed, why});
+    };
+    if (!Secrets::exists())
+        return inColumn();
+    Secrets::write(secretKey(con, name), value, context, [inColumn, done](const Secrets::Answer& answer) {
         if (answer.outcome == Secrets::Outcome::NoKeyring)
-            keepInColumn();
+            return inColumn();
         done(answer);
     });
 }
@@ -110,18 +114,21 @@ QString mailSecret(qint64 key)
 namespace {
 // The column of row `key`, on a connection of its own: the screen that
 // asked may be gone when the keyring answers.
-void setMailColumn(const QString& store, qint64 key, const QString& password)
+QString setMailColumn(const QString& store, qint64 key, const QString& password)
 {
-    Connection con;
-    Recordset rs;
-    storeGuard([&] {
+    try {
+        Connection con;
+        Recordset rs;
         con.Open(store);
         rs.Open(con, QStringLiteral("SELECT * FROM tblEmail WHERE EmailInfo = ?"), {key});
-        if (rs.isEOF())
-            return;
-        rs.Fields(kPassword) = password;
-        rs.Update();
-    });
+        if (!rs.isEOF()) {
+            rs.Fields(kPassword) = password;
+            rs.Update();
+        }
+    } catch (const StoreError& error) {
+        return error.reason();
+    }
+    return QString();
 }
 }  // namespace
 
@@ -156,8 +163,9 @@ std::optional<MailSettings> readMailSettings(Connection& con, const std::functio
                 continue;
             Secrets::write(secretKey(con, mailSecret(s.key)), s.password, QCoreApplication::instance(),
                            [store, key = s.key](const Secrets::Answer& answer) {
+                               // A column that cannot be emptied now is tried again at the next reading.
                                if (answer.outcome == Secrets::Outcome::Done)
-                                   setMailColumn(store, key, QString());
+                                   (void)setMailColumn(store, key, QString());
                            });
         }
     }
@@ -183,6 +191,6 @@ void keepMailPassword(Connection& con, qint64 key, const QString& password, QObj
 {
     const QString store = con.path();
     keepSecret(
-        con, mailSecret(key), password, context, [store, key, password] { setMailColumn(store, key, password); },
+        con, mailSecret(key), password, context, [store, key, password] { return setMailColumn(store, key, password); },
         std::move(done));
 }

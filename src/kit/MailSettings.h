@@ -57,7 +57,8 @@ QString secretKey(Connection& con, const QString& name);
 // path, is found once and stored again under the identity.
 void readSecret(Connection& con, const QString& name, QObject* context, Secrets::Done done);
 Secrets::Answer readSecretNow(Connection& con, const QString& name);  // the command line's
-// Stores it, or, without a keyring, writes `column` through `keepInColumn`
-// (called on `context`'s thread), as before keyrings.
+// Stores it, or, without a keyring, writes the column through `keepInColumn`
+// (called on `context`'s thread), as before keyrings. `keepInColumn` returns
+// why it failed (empty when done); `done` hears it as Failed.
 void keepSecret(Connection& con, const QString& name, const QString& value, QObject* context,
-                std::function<void()> keepInColumn, std::function<void(const Secrets::Answer&)> done);
+                std::function<QString()> keepInColumn, std::function<void(const Secrets::Answer&)> done);

@@ -69,9 +69,14 @@ void SyncStore::keepPassword(Connection& con, const QString& password, QObject* 
 {
     const QString store = con.path();
     const auto inTable = [store, password] {
-        Connection own;
-        own.Open(store);
-        setValue(own, QStringLiteral("Password"), password);
+        try {
+            Connection own;
+            own.Open(store);
+            setValue(own, QStringLiteral("Password"), password);
+        } catch (const StoreError& error) {
+            return error.reason();
+        }
+        return QString();
     };
     if (Secrets::exists() || password.isEmpty())
         setValue(con, QStringLiteral("Password"), QString());
@@ -79,8 +84,7 @@ void SyncStore::keepPassword(Connection& con, const QString& password, QObject* 
         Secrets::remove(secretKey(con, kSecret));
         return done({Secrets::Outcome::Done, {}});
     }
-    keepSecret(
-        con, kSecret, password, context, [inTable] { storeGuard(inTable); }, std::move(done));
+    keepSecret(con, kSecret, password, context, inTable, std::move(done));
 }
 
 SyncSettings SyncStore::readSettings(Connection& con)
@@ -90,7 +94,7 @@ SyncSettings SyncStore::readSettings(Connection& con)
     if (!s.password.isEmpty() && Secrets::exists()) {
         const QString store = con.path();
         keepSecret(
-            con, kSecret, s.password, QCoreApplication::instance(), [] {},
+            con, kSecret, s.password, QCoreApplication::instance(), [] { return QString(); },
             [store](const Secrets::Answer& a) {
                 if (a.outcome != Secrets::Outcome::Done)
                     return;

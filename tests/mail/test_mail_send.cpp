@@ -7,8 +7,8 @@
 
 #include "controls/Buttons.h"
 #include "controls/MSFlexGrid.h"
-#include "kit/ConnectionSettings.h"
 #include "controls/PasswordPrompt.h"
+#include "kit/ConnectionSettings.h"
 #include "mail/MailConnection.h"
 #include "mail/SmtpSession.h"
 #include "mail/frmSendEmail.h"
