@@ -27,15 +27,11 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
     const auto link = [&](const MapEntry& e) { next[e.uid] = e; };
     const auto forget = [&](const QString& uid) { next[uid] = std::nullopt; };
 
-    // A map made with another server keeps only which row has which UID, and
-    // forgets the records deleted here: that server never had them.
+    // A map made with another server keeps only which row has which UID; the
+    // records deleted here are then forgotten below, as never sent.
     QList<MapEntry> map;
     for (MapEntry e : in.map) {
         if (in.newServer) {
-            if (e.key < 0) {
-                forget(e.uid);
-                continue;
-            }
             e.href.clear();
             e.etag.clear();
             link(e);
