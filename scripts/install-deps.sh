@@ -23,6 +23,8 @@ packages=(
   dpkg-dev
   # tests: an independent vCard and iCalendar reader, a CardDAV/CalDAV server that validates our files
   python3-vobject radicale
+  # tests: a second CardDAV/CalDAV server, and another client of both
+  xandikos python3-caldav python3-requests
   # CI: the format and clang-tidy checks
   clang-format clang-tidy
   # tests/data/make_inputs.py: one more iCalendar writer of others

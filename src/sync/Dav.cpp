@@ -48,6 +48,7 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
     QXmlStreamReader xml(bytes);
     DavResponse* current = nullptr;
     bool inPropstat = false;
+    int propstatStatus = 0;  // servers write it before or after the properties
     QMap<QString, QString> props;
     while (!xml.atEnd()) {
         xml.readNext();
@@ -62,13 +63,11 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
                 current->href = base.resolved(QUrl(xml.readElementText().trimmed())).path(QUrl::FullyEncoded);
             } else if (current && name == u"propstat") {
                 inPropstat = true;
+                propstatStatus = 0;
                 props.clear();
             } else if (current && name == u"status") {
                 const int status = statusOf(xml.readElementText());
-                if (!inPropstat)
-                    current->status = status;
-                else if (status / 100 == 2)
-                    current->props.insert(props);
+                (inPropstat ? propstatStatus : current->status) = status;
             } else if (current && name == u"prop") {
                 while (xml.readNextStartElement())
                     props.insert(xml.name().toString(), valueOf(xml));
@@ -76,6 +75,8 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
         } else if (xml.isEndElement() && name == u"response") {
             current = nullptr;
         } else if (xml.isEndElement() && name == u"propstat") {
+            if (current && propstatStatus / 100 == 2)
+                current->props.insert(props);
             inPropstat = false;
         }
     }
@@ -95,8 +96,14 @@ DavClient::DavClient(const QString& user, const QString& password, const Connect
 void DavClient::cancel()
 {
     m_cancelled = true;
-    if (m_reply)
-        m_reply->abort();
+    // The reply belongs to the client's thread: it is ended there.
+    QMetaObject::invokeMethod(
+        &m_net,
+        [this] {
+            if (m_reply)
+                m_reply->abort();
+        },
+        Qt::QueuedConnection);
 }
 
 DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArray& body,
@@ -106,7 +113,7 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     out.url = url;
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         if (m_cancelled)
-            throw SyncError(QStringLiteral("The sync was cancelled; nothing was changed here."));
+            throw SyncError(kSyncCancelled);
         QNetworkRequest request(out.url);
         request.setRawHeader("Authorization", m_auth);
         request.setRawHeader("Content-Type", "application/xml; charset=utf-8");
@@ -135,8 +142,8 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
         out.body = reply->readAll();
         out.etag = reply->rawHeader("ETag");
         const QString where = out.url.host();
-        if (m_cancelled)
-            throw SyncError(QStringLiteral("The sync was cancelled; nothing was changed here."));
+        if (reply->error() == QNetworkReply::OperationCanceledError && !timedOut)
+            throw SyncError(kSyncCancelled);
         if (timedOut)
             throw SyncError(QStringLiteral("The sync server %1 did not answer in time.").arg(where));
         if (out.status == 0)

@@ -9,6 +9,7 @@
 
 #include "kit/ConnectionSettings.h"
 
+#include <atomic>
 #include <stdexcept>
 
 class QNetworkReply;
@@ -39,6 +40,9 @@ struct Multistatus {
 };
 Multistatus parseMultistatus(const QByteArray& xml, const QUrl& base);
 
+// What a cancelled sync says when nothing was changed here.
+inline const QString kSyncCancelled = QStringLiteral("The sync was cancelled; nothing was changed here.");
+
 struct DavReply {
     int status = 0;
     QByteArray body;
@@ -46,18 +50,21 @@ struct DavReply {
     QUrl url;  // after redirects
 };
 
-// HTTP for WebDAV, one request at a time, each in a local event loop so the
-// window stays alive; basic authentication, TLS by the URL's scheme,
-// redirects followed; each request ends at the settings' answer limit.
-// Transport failures, a refused login and 5xx answers throw SyncError; other
-// statuses are the caller's to judge.
+// HTTP for WebDAV, one request at a time, each awaited in a local event loop
+// of the thread that made the client: the File menu's sync has a thread of
+// its own for it, the command line has no window. Basic authentication, TLS
+// by the URL's scheme, redirects followed, each request ended at the
+// settings' answer limit. Transport failures, a refused login and 5xx answers
+// throw SyncError; other statuses are the caller's to judge.
 class DavClient {
 public:
     DavClient(const QString& user, const QString& password, const ConnectionSettings& settings);
     DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {},
                   const QList<std::pair<QByteArray, QByteArray>>& headers = {});
-    // Ends the request under way; it fails as cancelled.
+    // From any thread: the request under way is abandoned and none follows;
+    // both fail as cancelled.
     void cancel();
+    bool cancelled() const { return m_cancelled; }
     int requests() const { return m_requests; }
 
 private:
@@ -65,6 +72,6 @@ private:
     ConnectionSettings m_settings;
     QByteArray m_auth;
     QNetworkReply* m_reply = nullptr;
-    bool m_cancelled = false;
+    std::atomic<bool> m_cancelled = false;
     int m_requests = 0;
 };

@@ -1,50 +1,32 @@
 #include "sync/DavSync.h"
 
-#include <QCryptographicHash>
-#include <QRegularExpression>
 #include <QUuid>
 
 #include "store/Connection.h"
 #include "store/StoreError.h"
 #include "sync/ContactMap.h"
 #include "sync/EventMap.h"
+#include "sync/SyncPlan.h"
 #include "sync/SyncRecords.h"
 
 namespace {
 
-struct Remote {
-    QString uid;
-    QStringList values;
-    QString etag;
-};
-
-struct Upload {
-    QString uid;
-    QString href;
-    QString etag;  // empty: a new resource
-    QStringList values;
-    bool remove = false;
-};
-
-bool readContact(const QByteArray& body, QString& uid, QStringList& values)
+SyncPlan::Remote readContact(const QByteArray& body)
 {
     const VCard::ReadResult read = VCard::read(body);
     if (read.cards.isEmpty())
-        return false;
+        return {.readable = false};
     const ContactMap::Imported in = ContactMap::fromCard(read.cards.first());
-    uid = in.uid;
-    values = QStringList(in.contact.begin(), in.contact.end());
-    return true;
+    return {in.uid, QStringList(in.contact.begin(), in.contact.end())};
 }
 
-bool readEvent(const QByteArray& body, QString& uid, QStringList& values)
+SyncPlan::Remote readEvent(const QByteArray& body)
 {
     const EventMap::ReadResult read = EventMap::read(body);
     if (read.events.isEmpty())
-        return false;
-    uid = read.events.first().uid;
-    values = QStringList(read.events.first().appointment.begin(), read.events.first().appointment.end());
-    return true;
+        return {.readable = false};
+    const auto& first = read.events.first();
+    return {first.uid, QStringList(first.appointment.begin(), first.appointment.end())};
 }
 
 QByteArray writeContact(const QStringList& values, const QString& uid)
@@ -72,10 +54,10 @@ const QByteArray kXml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
         QStringLiteral("The sync server %1 answered %2 when asked %3.").arg(r.url.host()).arg(r.status).arg(what));
 }
 
-QString newUid()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
+const QString kCancelledLater = QStringLiteral("The sync was cancelled.");
+const QString kKeptFromServer = QStringLiteral(" What came from the server is kept; the rest goes at the next sync.");
+const QString kSyncedMeanwhile =
+    QStringLiteral("The records here were synced by another program meanwhile; nothing was changed by this sync.");
 
 }  // namespace
 
@@ -90,28 +72,23 @@ struct DavSync::Collection {
     const char* data;      // property that carries a resource
     const char* extension;
     const char* mime;
-    bool (*read)(const QByteArray&, QString&, QStringList&);
+    SyncPlan::Remote (*read)(const QByteArray&);
     QByteArray (*write)(const QStringList&, const QString&);
 
     QUrl url = {};
     bool rediscovered = false;  // what the map knew of the server no longer holds
     QString origin = {};        // server and user the collection was found for
     QString token = {}, newToken = {};
-    QMap<QString, Remote> fetched = {};  // by href: new or changed on the server
-    QStringList removed = {};            // hrefs gone from the server
-    QList<Upload> uploads = {};
+    SyncPlan::Listing listing = {};
+    QList<SyncPlan::Upload> uploads = {};
     Counts counts = {};
 
     QString key(const char* name) const { return shape.kind + u'.' + QLatin1String(name); }
-    // Where a new resource of ours goes: its UID when that is a plain name.
-    QString hrefFor(const QString& uid) const
+    SyncPlan::Plan plan(const QList<MapEntry>& map, const QList<KeyedRecord>& local) const
     {
-        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9._-]{1,100}$"));
-        const QString name =
-            plain.match(uid).hasMatch()
-                ? uid
-                : QString::fromLatin1(QCryptographicHash::hash(uid.toUtf8(), QCryptographicHash::Sha1).toHex());
-        return url.path(QUrl::FullyEncoded) + name + QLatin1String(extension);
+        return SyncPlan::reconcile(
+            {listing, map, local, rediscovered, url.path(QUrl::FullyEncoded), QLatin1String(extension)},
+            [] { return QUuid::createUuid().toString(QUuid::WithoutBraces); });
     }
 };
 
@@ -180,14 +157,6 @@ void DavSync::discover(Connection& con, Collection& c)
 
 void DavSync::readServer(Connection& con, Collection& c)
 {
-    QMap<QString, QString> known;  // href -> ETag as last synced
-    {
-        SyncRecords rows(con, c.shape);
-        if (!c.rediscovered)
-            for (const MapEntry& e : rows.entries())
-                if (!e.href.isEmpty())
-                    known.insert(e.href, e.etag);
-    }
     const auto syncReport = [&](const QString& token) {
         return m_client.send("REPORT", c.url,
                              kXml + "<D:sync-collection xmlns:D=\"DAV:\"><D:sync-token>"
@@ -196,10 +165,10 @@ void DavSync::readServer(Connection& con, Collection& c)
                                    "</D:sync-collection>",
                              {{"Depth", "1"}});
     };
-    bool wholeList = c.token.isEmpty();
+    c.listing.whole = c.token.isEmpty();
     DavReply r = syncReport(c.token);
-    if (r.status != 207 && !wholeList) {  // the server forgot our token
-        wholeList = true;
+    if (r.status != 207 && !c.listing.whole) {  // the server forgot our token
+        c.listing.whole = true;
         r = syncReport(QString());
     }
     if (r.status != 207) {  // no sync-collection: the ETags of all
@@ -213,37 +182,35 @@ void DavSync::readServer(Connection& con, Collection& c)
     }
     const Multistatus ms = parseMultistatus(r.body, r.url);
     c.newToken = ms.syncToken;
-    QMap<QString, QString> listed;
     const QString self = c.url.path(QUrl::FullyEncoded);
     for (const DavResponse& d : ms.responses) {
         if (d.href == self)
             continue;
         if (d.status == 404)
-            c.removed << d.href;
+            c.listing.removed << d.href;
         else if (d.props.contains(QStringLiteral("getetag")))
-            listed.insert(d.href, d.props.value(QStringLiteral("getetag")));
+            c.listing.etags.insert(d.href, d.props.value(QStringLiteral("getetag")));
     }
-    if (wholeList)
-        for (auto it = known.cbegin(); it != known.cend(); ++it)
-            if (!listed.contains(it.key()))
-                c.removed << it.key();
-    QByteArray hrefs;
-    for (auto it = listed.cbegin(); it != listed.cend(); ++it)
-        if (!known.contains(it.key()) || known.value(it.key()) != it.value())
-            hrefs += "<D:href>" + it.key().toHtmlEscaped().toUtf8() + "</D:href>";
-    if (hrefs.isEmpty())
+    // What to read depends on the map alone; the records are read with it when the plan is carried out.
+    const SyncPlan::Plan first = c.plan(SyncRecords(con, c.shape).entries(), {});
+    if (first.fetch.isEmpty())
         return;
+    QByteArray hrefs;
+    for (const QString& href : first.fetch)
+        hrefs += "<D:href>" + href.toHtmlEscaped().toUtf8() + "</D:href>";
     r = m_client.send("REPORT", c.url,
                       kXml + "<C:" + c.multiget + " xmlns:D=\"DAV:\" xmlns:C=\"" + c.ns
                           + "\"><D:prop><D:getetag/><C:" + c.data + "/></D:prop>" + hrefs + "</C:" + c.multiget + ">",
                       {{"Depth", "1"}});
     if (r.status != 207)
         unexpected(r, "for changed records");
+    for (const QString& href : first.fetch)
+        c.listing.fetched.insert(href, {.readable = false});  // unless it comes back below
     for (const DavResponse& d : parseMultistatus(r.body, r.url).responses) {
-        Remote remote;
+        SyncPlan::Remote remote = c.read(d.props.value(QLatin1String(c.data)).toUtf8());
         remote.etag = d.props.value(QStringLiteral("getetag"));
-        if (c.read(d.props.value(QLatin1String(c.data)).toUtf8(), remote.uid, remote.values))
-            c.fetched.insert(d.href, remote);
+        if (c.listing.fetched.contains(d.href))
+            c.listing.fetched[d.href] = remote;
     }
 }
 
@@ -251,93 +218,28 @@ void DavSync::applyHere(Connection& con, Collection& c)
 {
     SyncRecords rows(con, c.shape);
     rows.begin();
-    if (c.rediscovered)
-        for (const MapEntry& e : rows.entries()) {
-            if (e.key < 0)
-                rows.forget(e.uid);
-            else
-                rows.link({e.uid, e.key, {}, {}, e.hash});
-        }
-    QHash<qint64, QStringList> mine;
-    for (const KeyedRecord& r : rows.all())
-        mine.insert(r.key, r.values);
-    QList<MapEntry> map = rows.entries();
-    QHash<QString, MapEntry*> byHref, byUid;
-    for (MapEntry& e : map) {
-        if (!e.href.isEmpty())
-            byHref.insert(e.href, &e);
-        byUid.insert(e.uid, &e);
-        if (!mine.contains(e.key))
-            e.key = -1;
+    const SyncPlan::Plan plan = c.plan(rows.entries(), rows.all());
+    if (!plan.fetch.isEmpty())  // the map moved since the server was read: another sync of this store
+        throw SyncError(kSyncedMeanwhile);
+    QHash<QString, qint64> inserted;
+    for (const SyncPlan::Row& r : plan.rows) {
+        if (r.kind == SyncPlan::Row::Insert)
+            inserted.insert(r.uid, rows.insertRow(r.values));
+        else if (r.kind == SyncPlan::Row::Update)
+            rows.updateRow(r.key, r.values);
+        else
+            rows.deleteRow(r.key);
     }
-    QSet<QString> settled;  // UIDs the server's changes decided
-    const auto sendNew = [&](const QString& uid, qint64 key, const QStringList& values) {
-        rows.link({uid, key, {}, {}, {}});
-        c.uploads << Upload{uid, c.hrefFor(uid), {}, values};
-    };
-    for (auto it = c.fetched.cbegin(); it != c.fetched.cend(); ++it) {
-        const Remote& s = it.value();
-        const MapEntry linked{s.uid, -1, it.key(), s.etag, SyncRecords::hash(s.values)};
-        const MapEntry* m = byHref.value(it.key(), byUid.value(s.uid));
-        settled << s.uid;
-        if (m)
-            settled << m->uid;
-        if (m && m->uid != s.uid)
-            rows.forget(m->uid);
-        if (!m || m->key < 0) {
-            rows.link({s.uid, rows.insertRow(s.values), linked.href, linked.etag, linked.hash});
-            ++c.counts.received;
-            continue;
-        }
-        const QStringList& here = mine[m->key];
-        if (here != s.values && linked.hash == m->hash) {  // the server holds what was last synced
-            rows.link({s.uid, m->key, linked.href, linked.etag, m->hash});
-            c.uploads << Upload{s.uid, linked.href, linked.etag, here};
-            continue;
-        }
-        if (here != s.values) {
-            rows.updateRow(m->key, s.values);
-            ++c.counts.received;
-        }
-        rows.link({s.uid, m->key, linked.href, linked.etag, linked.hash});
-        if (here != s.values && SyncRecords::hash(here) != m->hash) {
-            // Changed on both sides: the server's version keeps the row, ours becomes a record of its own.
-            sendNew(newUid(), rows.insertRow(here), here);
-            ++c.counts.keptTwice;
-        }
+    for (const QString& uid : plan.forgets)
+        rows.forget(uid);
+    for (MapEntry e : plan.links) {
+        e.key = inserted.value(e.uid, e.key);
+        rows.link(e);
     }
-    for (const QString& href : c.removed) {
-        const MapEntry* m = byHref.value(href);
-        if (!m || settled.contains(m->uid))
-            continue;
-        settled << m->uid;
-        if (m->key >= 0 && SyncRecords::hash(mine[m->key]) != m->hash) {
-            sendNew(m->uid, m->key, mine[m->key]);  // changed here: it goes back
-            continue;
-        }
-        if (m->key >= 0) {
-            rows.deleteRow(m->key);
-            ++c.counts.deletedHere;
-        }
-        rows.forget(m->uid);
-    }
-    QSet<qint64> mapped;
-    for (const MapEntry& m : map) {
-        mapped << m.key;
-        if (settled.contains(m.uid))
-            continue;
-        if (m.key < 0 && m.href.isEmpty())
-            rows.forget(m.uid);
-        else if (m.key < 0)
-            c.uploads << Upload{m.uid, m.href, m.etag, {}, true};
-        else if (m.href.isEmpty())
-            c.uploads << Upload{m.uid, c.hrefFor(m.uid), {}, mine[m.key]};
-        else if (SyncRecords::hash(mine[m.key]) != m.hash)
-            c.uploads << Upload{m.uid, m.href, m.etag, mine[m.key]};
-    }
-    for (auto it = mine.cbegin(); it != mine.cend(); ++it)
-        if (!mapped.contains(it.key()))
-            sendNew(newUid(), it.key(), it.value());
+    c.uploads = plan.uploads;
+    c.counts.received = plan.received;
+    c.counts.deletedHere = plan.deletedHere;
+    c.counts.keptTwice = plan.keptTwice;
     SyncStore::setValue(con, c.key("Url"), c.url.toString());
     SyncStore::setValue(con, c.key("Token"), c.newToken);
     SyncStore::setValue(con, c.key("Origin"), c.origin);
@@ -349,7 +251,10 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
     SyncRecords rows(con, c.shape);
     QList<MapEntry> sent;
     QStringList gone;
-    bool listAgain = false;  // the server changed under us: the next sync reads it whole
+    // The next sync reads the collection whole: the server changed under us,
+    // or we made a resource after the token was given, and a server need not
+    // report the removal of what did not exist at its token.
+    bool listAgain = false;
     const auto remember = [&] {
         rows.begin();
         for (const MapEntry& e : sent)
@@ -361,7 +266,7 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
         rows.commit();
     };
     try {
-        for (const Upload& u : c.uploads) {
+        for (const SyncPlan::Upload& u : c.uploads) {
             QList<std::pair<QByteArray, QByteArray>> headers;
             if (u.etag.isEmpty())
                 headers.emplaceBack("If-None-Match", "*");
@@ -387,6 +292,7 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
                 if (r.status / 100 == 2) {
                     sent << MapEntry{u.uid, -1, u.href, QString::fromUtf8(r.etag), SyncRecords::hash(u.values)};
                     ++c.counts.sent;
+                    listAgain |= u.etag.isEmpty();
                 } else if (r.status == 412) {
                     listAgain = true;
                 } else {
@@ -425,6 +331,8 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
             readServer(con, c);
             report(&c == collections ? 20 : 40);
         }
+        if (m_client.cancelled())
+            throw SyncError(kSyncCancelled);
         {
             // Both collections in one transaction: all of what the server said, or none of it.
             SyncRecords hold(con, TableShape::contacts());
@@ -448,7 +356,7 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
         result.lines << QStringLiteral("The sync cannot use the records here: %1").arg(e.reason());
     }
     if (result.lines.size() == 1 && applied)
-        result.lines.last() += QStringLiteral(" What came from the server is kept; the rest goes at the next sync.");
+        result.lines.last() = (m_client.cancelled() ? kCancelledLater : result.lines.last()) + kKeptFromServer;
     result.contacts = collections[0].counts;
     result.appointments = collections[1].counts;
     result.requests = m_client.requests();

@@ -35,6 +35,7 @@ public:
     DavSync(const SyncSettings& settings, const ConnectionSettings& connection);
     // `progress` hears 0..100 as the work goes.
     Result run(Connection& con, const std::function<void(int)>& progress = {});
+    // From any thread: stops before the next request, or before the store is changed.
     void cancel() { m_client.cancel(); }
 
 private:

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include "controls/PasswordPrompt.h"
@@ -15,42 +16,47 @@
 #include "store/Connection.h"
 #include "store/StoreError.h"
 #include "sync/DavSync.h"
+#include "sync/SyncJob.h"
 
 namespace {
 // The window may be saving a record; its writes are short.
 constexpr int kBusyWaitMs = 15000;
+const QString kCaption = QStringLiteral("Sync Now");
 const QString kNoPassword = QStringLiteral("No password of the sync user %1 at %2 is stored on this computer: "
                                            "enter it in File, Sync Settings.");
 const QString kSyncAccount = QStringLiteral("the sync user %1 at %2");
 const QString kNotKept = QStringLiteral("The keyring did not take the sync password (%1), so it is not kept.");
 
-void syncWith(const QString& password)
+// The sync on a thread of its own, beside the program's windows: the
+// progress window is not modal, and the result comes as a message.
+void syncWith(const SyncSettings& settings)
 {
-    LoadingProgress window(QStringLiteral("Sync Now"));
-    window.show();
-    DavSync* current = nullptr;
-    QObject::connect(&window, &LoadingProgress::Cancelled, &window, [&current] {
-        if (current)
-            current->cancel();
+    auto* job = new SyncJob(settings, qApp);
+    auto* window = new LoadingProgress(kCaption);
+    window->setWindowModality(Qt::NonModal);
+    QObject::connect(job, &QObject::destroyed, window, &QObject::deleteLater);
+    QObject::connect(window, &LoadingProgress::Cancelled, job, &SyncJob::cancel);
+    QObject::connect(job, &SyncJob::progress, window, &LoadingProgress::setPercent);
+    QObject::connect(job, &SyncJob::finished, job, [job, window](const FileOutcome& outcome) {
+        window->hide();
+        job->deleteLater();
+        MsgBox(outcome.message, MsgButtons::OKOnly, outcome.ok ? MsgIcon::Information : MsgIcon::Exclamation);
     });
-    const FileOutcome outcome = SyncNow::run([&window](int percent) { window.setPercent(percent); },
-                                             [&current](DavSync* s) { current = s; }, password);
-    window.hide();
-    MsgBox(outcome.message, MsgButtons::OKOnly, outcome.ok ? MsgIcon::Information : MsgIcon::Exclamation);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, job, &SyncJob::cancel);
+    window->show();
+    job->start();
 }
 }  // namespace
 
 FileOutcome SyncNow::run(const std::function<void(int)>& progress, const std::function<void(DavSync*)>& running,
-                         const QString& password)
+                         const std::optional<SyncSettings>& given)
 {
     FileOutcome outcome;
     try {
         Connection con;
         con.Open(AppFolder::databaseFile());
         sqlite3_busy_timeout(con.handle(), kBusyWaitMs);
-        SyncSettings settings = SyncStore::readSettings(con);
-        if (!password.isEmpty())
-            settings.password = password;
+        SyncSettings settings = given ? *given : SyncStore::readSettings(con);
         if (settings.password.isEmpty() && !settings.server.isEmpty()) {
             const Secrets::Answer answer = readSecretNow(con, SyncStore::kSecret);
             settings.password = answer.outcome == Secrets::Outcome::Done ? answer.text : QString();
@@ -62,9 +68,11 @@ FileOutcome SyncNow::run(const std::function<void(int)>& progress, const std::fu
         DavSync sync(settings, connectionSettings());
         if (running)
             running(&sync);
+        const auto done = qScopeGuard([&] {
+            if (running)
+                running(nullptr);
+        });
         const DavSync::Result result = sync.run(con, progress);
-        if (running)
-            running(nullptr);
         outcome.ok = result.ok;
         outcome.message = result.lines.join(u'\n');
     } catch (const StoreError& e) {
@@ -75,6 +83,8 @@ FileOutcome SyncNow::run(const std::function<void(int)>& progress, const std::fu
 
 void SyncNow::withProgress()
 {
+    if (qApp->findChild<SyncJob*>(QString(), Qt::FindDirectChildrenOnly))
+        return;  // one sync at a time; its window is on the screen
     Connection con;
     SyncSettings settings;
     if (!storeGuard([&] {
@@ -83,27 +93,29 @@ void SyncNow::withProgress()
         }))
         return;
     if (!settings.password.isEmpty() || settings.server.isEmpty())
-        return syncWith(settings.password);
+        return syncWith(settings);
     auto* prompt =
         new PasswordPrompt(QApplication::activeWindow(), kSyncAccount.arg(settings.userName, settings.server));
     const QString store = con.path();
-    QObject::connect(prompt, &PasswordPrompt::entered, prompt, [store](const QString& typed, bool keep) {
+    QObject::connect(prompt, &PasswordPrompt::entered, prompt, [store, settings](const QString& typed, bool keep) {
         Connection own;
         if (keep && storeGuard([&] { own.Open(store); }))
             SyncStore::keepPassword(own, typed, qApp, [](const Secrets::Answer& a) {
                 if (a.outcome == Secrets::Outcome::Failed)
                     MsgBox(kNotKept.arg(a.text), MsgButtons::OKOnly, MsgIcon::Exclamation);
             });
-        QTimer::singleShot(0, qApp, [typed] { syncWith(typed); });
+        QTimer::singleShot(0, qApp, [settings, typed] { syncWith({settings.server, settings.userName, typed}); });
     });
     prompt->waitForKeyring();
-    readSecret(con, SyncStore::kSecret, prompt, [prompt](const Secrets::Answer& answer) {
+    readSecret(con, SyncStore::kSecret, prompt, [prompt, settings](const Secrets::Answer& answer) {
         if (prompt->closed())
             return;
         if (answer.outcome != Secrets::Outcome::Done || answer.text.isEmpty())
             return prompt->ask();
         prompt->hide();
         prompt->deleteLater();
-        QTimer::singleShot(0, qApp, [password = answer.text] { syncWith(password); });
+        QTimer::singleShot(0, qApp, [settings, password = answer.text] {
+            syncWith({settings.server, settings.userName, password});
+        });
     });
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <functional>
-
-#include <QString>
+#include <optional>
 
 #include "sync/SyncFiles.h"
+#include "sync/SyncSettings.h"
 
 class DavSync;
 
@@ -12,12 +12,16 @@ class DavSync;
 // database: one line a collection, or the one error.
 namespace SyncNow {
 // `running` is told the sync under way, so that it can be cancelled. The
-// password is `password`, else the table's, else the keyring's; without one
-// nothing is sent and the outcome says which password is missing.
+// settings are those `given`, else the store's; the password theirs, else
+// the keyring's; without one nothing is sent and the outcome says which
+// password is missing. It waits for the server on the thread that calls it:
+// the command line's, or a SyncJob's (which is given the settings read on
+// the window's thread, password included: the keyring answers there only).
 FileOutcome run(const std::function<void(int)>& progress = {}, const std::function<void(DavSync*)>& running = {},
-                const QString& password = {});
+                const std::optional<SyncSettings>& given = {});
 // From the File menu: the password (from the keyring, or asked for, each
-// while a window shows the wait with Cancel), then a progress window with
-// Cancel, then the result in a message.
+// while a window shows the wait with Cancel), then the sync on a thread of
+// its own, with a progress window and Cancel beside the program's windows,
+// which go on working, then the result in a message.
 void withProgress();
 }  // namespace SyncNow

@@ -1,5 +1,11 @@
 // Two application folders syncing through one Radicale server: each step
 // changes either side, then A, B and A sync and both must hold the same.
+// Then a third folder against Xandikos, and against a Radicale refusing
+// sync-collection (so the sync lists ETags), while another client
+// (python3-caldav for the calendar, plain HTTP for the address book) adds,
+// changes and deletes records between our syncs: the next sync brings
+// exactly those changes, and one with nothing changed asks at most two
+// requests of each collection.
 #include <QAction>
 #include <QDir>
 #include <QHash>
@@ -12,10 +18,17 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <sqlite3.h>
+
 #include "MailServers.h"
+#include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "kit/AppFolder.h"
 #include "kit/ConnectionSettings.h"
+#include "kit/LoadingProgress.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
 #include "support/Fixture.h"
@@ -32,7 +45,27 @@ class TestSyncDav : public QObject {
     frmMain* main = nullptr;
     bool tls = true;
     quint16 port = 0;
-    QString db(int side) const { return (side ? folderB.path() : fx->appDir()) + "/Data/Tessaly.mdb"; }
+    QString peerFolder;  // side 2: the folder of the other servers' test
+    QString db(int side) const
+    {
+        return (side == 2 ? peerFolder : side ? folderB.path() : fx->appDir()) + "/Data/Tessaly.mdb";
+    }
+    static bool listening(quint16 port)
+    {
+        return waitFor(
+            [&] {
+                QTcpSocket s;
+                s.connectToHost("127.0.0.1", port);
+                return s.waitForConnected(200);
+            },
+            15000);
+    }
+    static quint16 freePort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        return probe.serverPort();
+    }
 
     void start()
     {
@@ -55,13 +88,7 @@ class TestSyncDav : public QObject {
                  << "True"
                  << "--server-certificate" << certs.pem("good") << "--server-key" << certs.key("good");
         radicale.start("/usr/bin/python3", args);
-        QVERIFY(waitFor(
-            [&] {
-                QTcpSocket s;
-                s.connectToHost("127.0.0.1", port);
-                return s.waitForConnected(200);
-            },
-            15000));
+        QVERIFY(listening(port));
     }
     void stop()
     {
@@ -123,10 +150,7 @@ private slots:
         QFile users(server.filePath("users"));
         QVERIFY(users.open(QIODevice::WriteOnly) && users.write("user:secret\n"));
         users.close();
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-        probe.close();
+        port = freePort();
         start();
         for (const auto& [path, verb, body] :
              {std::tuple{"book", "MKCOL",
@@ -222,6 +246,55 @@ private slots:
         QCOMPARE(held(0).filter("|ours").size(), 1);
     }
 
+    // The File menu's sync of 1,000 new records runs beside the window: the
+    // menu returns at once, other screens work, a store another program holds
+    // is waited for; Cancel while sending leaves the map saying what the
+    // server holds, and the next syncs complete the rest, nothing twice.
+    void besideTheWindow()
+    {
+        Db::exec(db(0), "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+                        "INSERT INTO tblAddress (FirstName) SELECT printf('r%04d', i) FROM n");
+        const QStringList expected = held(0);
+        Connection other;
+        other.Open(db(0));
+        QCOMPARE(sqlite3_exec(other.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        AppFolder::setPath(fx->appDir());
+        main->command("mnuSyncNow")->trigger();
+        auto* progress = visibleWindow<LoadingProgress>();
+        QVERIFY(progress);
+        QVERIFY(fx->messages.isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(waitFor([&] { return progress->ProgressBar1->value() == 40; }, 30000));
+        main->button("cmdCalculator")->click();
+        auto* calc = visibleWindow<frmCal>();
+        QVERIFY(calc);
+        calc->cmdNum[7]->click();
+        QCOMPARE(calc->txtDisp->text().trimmed(), "7");
+        pump(500);
+        QCOMPARE(progress->ProgressBar1->value(), 40);  // still waiting for the store
+        QCOMPARE(sqlite3_exec(other.handle(), "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        QVERIFY(waitFor([&] { return progress->ProgressBar1->value() > 60; }, 60000));
+        progress->cmdCancel->click();
+        QVERIFY(waitFor([&] { return !fx->messages.isEmpty(); }, 60000));
+        QCOMPARE(fx->messages.value(0).text,
+                 "The sync was cancelled. What came from the server is kept; the rest goes at the next sync.");
+        fx->messages.clear();
+        int sent = 0;
+        for (const QVariantMap& r : Db::rows(db(0), "tblSyncMap"))
+            sent += r["Kind"] == "contact" && !r["Href"].toString().isEmpty();
+        QVERIFY(sent > 100 && sent < 1000 + 2);
+        QVERIFY(sync(1).ok);
+        // The server holds what the map says, and perhaps the record whose answer the cancel cut off.
+        const qsizetype there = Db::rows(db(1), "tblAddress").size();
+        QVERIFY2(there == sent || there == sent + 1, qPrintable(QString("%1 %2").arg(there).arg(sent)));
+        for (int side : {0, 1}) {
+            const FileOutcome o = sync(side);
+            QVERIFY2(o.ok, qPrintable(o.message));
+        }
+        QCOMPARE(held(0), expected);
+        QCOMPARE(held(1), expected);
+    }
+
     void failuresChangeNothing()
     {
         setConnectionSettings({});
@@ -241,7 +314,8 @@ private slots:
         o = sync(1);
         QVERIFY(!o.ok);
         QCOMPARE(held(1), before);
-        main->findChild<QAction*>("mnuSyncNow")->trigger();  // the window says the same in a message
+        main->command("mnuSyncNow")->trigger();  // the window says the same in a message
+        QVERIFY(waitFor([&] { return !fx->messages.isEmpty(); }, 30000));
         QVERIFY(fx->messages.value(0).text.startsWith("Cannot reach the sync server"));
         QCOMPARE(fx->messages.value(0).icon, MsgIcon::Exclamation);
         tls = false;  // the command line below has no test authority; a new address finds the collections anew
@@ -281,9 +355,74 @@ private slots:
         QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
         QCOMPARE(p.readAllStandardOutput().count('\n'), 2);
         QVERIFY(sync(0).ok && sync(1).ok);
-        QCOMPARE(held(0).size(), 34);  // with the two versions kept above and B's own change of Bo
+        QCOMPARE(held(0).size(), before.size() + 30);
         QCOMPARE(held(0), held(1));
         QVERIFY(held(0).contains("Bo|waits"));
+    }
+
+    void otherClient_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::newRow("xandikos") << "xandikos";
+        QTest::newRow("radicale without sync-collection") << "radicale";
+    }
+    void otherClient()
+    {
+        QFETCH(QString, server);
+        QTemporaryDir store, folder;
+        peerFolder = folder.path();
+        QVERIFY(QDir(folder.path()).mkpath("Data"));
+        Connection().Open(db(2));  // the tables
+        const quint16 port = freePort();
+        const QString base = QString("http://127.0.0.1:%1").arg(port);
+        QProcess peer;
+        if (server == "xandikos") {
+            peer.start("/usr/bin/xandikos", {"-d", store.path(), "--defaults", "-l", "127.0.0.1", "-p",
+                                             QString::number(port), "--current-user-principal", "/user/"});
+        } else {
+            QFile users(store.filePath("users"));
+            QVERIFY(users.open(QIODevice::WriteOnly) && users.write("user:secret\n"));
+            users.close();
+            peer.start("/usr/bin/python3", {QFINDTESTDATA("radicale_without_sync.py"), QString::number(port),
+                                            store.filePath("store"), users.fileName()});
+        }
+        QVERIFY(listening(port));
+        Db::exec(db(2), "INSERT INTO tblAddress (FirstName) VALUES ('Ann'), ('Bo');"
+                        "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                        "('5/15/26', '8:30AM', '9:00 AM', 'tea'), ('5/15/26', '9:00AM', '9:30 AM', 'walk')");
+        const auto sync = [&] {
+            Connection con;
+            con.Open(db(2));
+            return DavSync({base + '/', "user", "secret"}, connectionSettings()).run(con);
+        };
+        DavSync::Result r = sync();
+        QVERIFY2(r.ok, qPrintable(r.lines.join('\n')));
+        QCOMPARE(r.contacts.sent + r.appointments.sent, 4);
+
+        QString book, calendar;
+        for (const QVariantMap& row : Db::rows(db(2), "tblSyncSettings"))
+            (row["Name"].toString().startsWith("contact") ? book : calendar) +=
+                row["Name"].toString().endsWith(".Url") ? QUrl(row["Value"].toString()).path() : QString();
+        QProcess other;
+        other.setProcessChannelMode(QProcess::MergedChannels);
+        other.start("/usr/bin/python3", {QFINDTESTDATA("other_client.py"), base, "-", "user", "secret", calendar, book,
+                                         "card+:o1:Otto", "card~:Ann:from there", "card-:Bo",
+                                         "event+:o2:20260516:lunch", "event~:tea:coffee", "event-:walk"});
+        QVERIFY(other.waitForFinished(60000));
+        QVERIFY2(other.exitCode() == 0, other.readAll().constData());
+
+        r = sync();
+        QVERIFY2(r.ok, qPrintable(r.lines.join('\n')));
+        QCOMPARE(
+            r.lines,
+            QStringList({"Contacts: 0 sent, 2 received, 1 deleted here, 0 deleted on the server, 0 kept twice.",
+                         "Appointments: 0 sent, 2 received, 1 deleted here, 0 deleted on the server, 0 kept twice."}));
+        QCOMPARE(held(2), QStringList({"5/15/26 coffee", "5/16/26 lunch", "Ann|from there", "Otto|"}));
+
+        r = sync();
+        QVERIFY(r.ok);
+        QCOMPARE(r.contacts.received + r.contacts.sent + r.appointments.received + r.appointments.sent, 0);
+        QVERIFY2(r.requests <= 4, qPrintable(QString::number(r.requests)));
     }
 };
 

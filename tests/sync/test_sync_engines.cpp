@@ -1,11 +1,57 @@
-// The planner's time and date texts, and what no file can hold. Files read
-// and written are the cases of tests/data/vcard and tests/data/ical.
+// The planner's time and date texts, what no file can hold, and the sync's
+// decisions. Files read and written are the cases of tests/data/vcard and
+// tests/data/ical.
 #include <QTest>
 
+#include "support/Files.h"
 #include "support/Fixture.h"
+#include "support/Golden.h"
 #include "sync/ContactMap.h"
+#include "sync/Dav.h"
 #include "sync/EventMap.h"
+#include "sync/SyncPlan.h"
 #include "sync/VCard.h"
+
+namespace {
+// A case of the sync's decisions in a few words. Records have one field, a
+// letter; hrefs are UIDs. The map: "uid key href etag synced" a record ("-"
+// for none); here: "key=value"; the server: "*" all listed, "new" another
+// server, "href@etag" listed, "...>uid:value" and read (">?" unreadable),
+// "-href" gone. The plan comes back in the same words; new UIDs are n1, n2...
+SyncPlan::Plan decide(const QString& map, const QString& here, const QString& server, QHash<QString, QString>& named)
+{
+    const auto opt = [](const QString& s) { return s == "-" ? QString() : s; };
+    const auto hash = [&](const QString& v) {
+        named.insert(SyncRecords::hash({v}), v);
+        return SyncRecords::hash({v});
+    };
+    SyncPlan::Input in;
+    for (const QString& e : map.split(';', Qt::SkipEmptyParts)) {
+        const QStringList f = e.split(' ', Qt::SkipEmptyParts);
+        in.map << MapEntry{f[0], f[1] == "-" ? -1 : f[1].toLongLong(), opt(f[2]), opt(f[3]),
+                           f[4] == "-" ? "" : hash(f[4])};
+    }
+    for (const QString& r : here.split(' ', Qt::SkipEmptyParts))
+        in.local << KeyedRecord{r.section('=', 0, 0).toLongLong(), {}, {r.section('=', 1)}};
+    for (const QString& w : server.split(' ', Qt::SkipEmptyParts)) {
+        in.server.whole |= w == "*";
+        in.newServer |= w == "new";
+        if (w.startsWith('-'))
+            in.server.removed << w.mid(1);
+        const QString href = w.section('@', 0, 0), read = w.section('>', 1);
+        if (w.contains('@'))
+            in.server.etags.insert(href, w.section('@', 1).section('>', 0, 0));
+        if (!read.isEmpty())
+            in.server.fetched.insert(
+                href, {read.section(':', 0, 0), {read.section(':', 1)}, in.server.etags[href], read != "?"});
+        hash(read.section(':', 1));
+    }
+    for (const KeyedRecord& r : in.local)
+        hash(r.values[0]);
+    int n = 0;
+    return SyncPlan::reconcile(in, [&] { return QString("n%1").arg(++n); });
+}
+}  // namespace
 
 class TestSyncEngines : public QObject {
     Q_OBJECT
@@ -73,6 +119,85 @@ private slots:
         QCOMPARE(EventMap::parseTime(text).value_or(QTime()), time);
         QCOMPARE(EventMap::startText(QTime(0, 5)), QStringLiteral("12:05AM"));
         QCOMPARE(EventMap::finishText(QTime(12, 30)), QStringLiteral("12:30 PM"));
+    }
+
+    void plan_data()
+    {
+        QTest::addColumn<QString>("map");
+        QTest::addColumn<QString>("here");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QStringList>("plan");
+        const QString u1 = "u1 1 u1 e1 A", gone = "u1 - u1 e1 A";
+        // clang-format off
+        QTest::newRow("new here") << "" << "1=A" << "" << QStringList{"link n1 1 - - #", "put n1 new A"};
+        QTest::newRow("nothing changed") << u1 << "1=A" << "u1@e1" << QStringList{};
+        QTest::newRow("changed there: read first") << u1 << "1=A" << "u1@e2 x@e5" << QStringList{"fetch u1 x"};
+        QTest::newRow("changed there") << u1 << "1=A" << "u1@e2>u1:B" << QStringList{"update 1 B", "link u1 1 u1 e2 #B", "counts 1 0 0"};
+        QTest::newRow("changed here") << u1 << "1=B" << "" << QStringList{"put u1 if e1 B"};
+        QTest::newRow("changed both: kept twice") << u1 << "1=C" << "u1@e2>u1:B" << QStringList{"update 1 B", "insert n1 C", "link n1 - - - #", "link u1 1 u1 e2 #B", "put n1 new C", "counts 1 0 1"};
+        QTest::newRow("same change both sides") << u1 << "1=B" << "u1@e2>u1:B" << QStringList{"link u1 1 u1 e2 #B"};
+        QTest::newRow("new ETag, same content, changed here") << u1 << "1=B" << "u1@e2>u1:A" << QStringList{"link u1 1 u1 e2 #A", "put u1 if e2 B"};
+        QTest::newRow("new there") << "" << "" << "s1@e1>s1:A" << QStringList{"insert s1 A", "link s1 - s1 e1 #A", "counts 1 0 0"};
+        QTest::newRow("ours, its answer lost") << "u1 1 - - -" << "1=A" << "x@e1>u1:A" << QStringList{"link u1 1 x e1 #A"};
+        QTest::newRow("moved by another client") << u1 << "1=A" << "* m@e1>u1:A" << QStringList{"link u1 1 m e1 #A"};
+        QTest::newRow("another UID at our href") << u1 << "1=A" << "u1@e2>u9:A" << QStringList{"link u9 1 u1 e2 #A", "forget u1"};
+        QTest::newRow("deleted there") << u1 << "1=A" << "-u1" << QStringList{"delete 1", "forget u1", "counts 0 1 0"};
+        QTest::newRow("not listed whole: deleted there") << u1 << "1=A" << "* x@e1>?" << QStringList{"delete 1", "forget u1", "counts 0 1 0"};
+        QTest::newRow("not listed since the token: kept") << u1 << "1=A" << "x@e1>?" << QStringList{};
+        QTest::newRow("deleted there, changed here") << u1 << "1=B" << "-u1" << QStringList{"link u1 1 - - #", "put u1 new B"};
+        QTest::newRow("deleted there and here") << gone << "" << "-u1" << QStringList{"forget u1"};
+        QTest::newRow("deleted here") << gone << "" << "" << QStringList{"delete u1 if e1"};
+        QTest::newRow("row gone without the map knowing") << "u1 7 u1 e1 A" << "" << "" << QStringList{"delete u1 if e1"};
+        QTest::newRow("deleted here, changed there") << gone << "" << "u1@e2>u1:B" << QStringList{"insert u1 B", "link u1 - u1 e2 #B", "counts 1 0 0"};
+        QTest::newRow("deleted here, never sent") << "u1 - - - -" << "" << "" << QStringList{"forget u1"};
+        QTest::newRow("imported, never sent") << "u1 1 - - -" << "1=A" << "" << QStringList{"put u1 new A"};
+        QTest::newRow("unreadable there") << u1 << "1=A" << "u1@e2>?" << QStringList{};
+        QTest::newRow("another server: all read") << u1 << "1=A" << "new u1@e1" << QStringList{"fetch u1"};
+        QTest::newRow("another server") << u1 + ";u2 - u2 e2 B" << "1=A" << "new *" << QStringList{"link u1 1 - - #A", "forget u2", "put u1 new A"};
+        // clang-format on
+    }
+    void plan()
+    {
+        QFETCH(QString, map);
+        QFETCH(QString, here);
+        QFETCH(QString, server);
+        QHash<QString, QString> named{{QString(), QString()}};
+        const SyncPlan::Plan p = decide(map, here, server, named);
+        const auto opt = [](const QString& s) { return s.isEmpty() ? QString("-") : s; };
+        QStringList out;
+        if (!p.fetch.isEmpty())
+            out << "fetch " + p.fetch.join(' ');
+        for (const SyncPlan::Row& r : p.rows)
+            out << (r.kind == SyncPlan::Row::Insert   ? "insert " + r.uid + ' ' + r.values.join(',')
+                    : r.kind == SyncPlan::Row::Update ? QString("update %1 %2").arg(r.key).arg(r.values.join(','))
+                                                      : QString("delete %1").arg(r.key));
+        for (const MapEntry& e : p.links)
+            out << QString("link %1 %2 %3 %4 #%5")
+                       .arg(e.uid, e.key < 0 ? "-" : QString::number(e.key), opt(e.href), opt(e.etag),
+                            named.value(e.hash, "?"));
+        for (const QString& uid : p.forgets)
+            out << "forget " + uid;
+        for (const SyncPlan::Upload& u : p.uploads)
+            out << (u.remove ? "delete " : "put ") + u.href + (u.etag.isEmpty() ? " new" : " if " + u.etag)
+                       + (u.remove ? "" : ' ' + u.values.join(','));
+        if (p.received + p.deletedHere + p.keptTwice)
+            out << QString("counts %1 %2 %3").arg(p.received).arg(p.deletedHere).arg(p.keptTwice);
+        QFETCH(QStringList, plan);
+        QCOMPARE(out, plan);
+    }
+    // Servers' answers as they write them: each response's href, status and properties.
+    void multistatus_data() { Golden::addRows("dav", {"*.xml"}); }
+    void multistatus()
+    {
+        QFETCH(QString, input);
+        const Multistatus ms = parseMultistatus(readFile(input), QUrl("http://127.0.0.1/user/"));
+        QString made = "token=" + ms.syncToken + '\n';
+        for (const DavResponse& r : ms.responses) {
+            made += QString("%1 %2\n").arg(r.href).arg(r.status);
+            for (auto it = r.props.cbegin(); it != r.props.cend(); ++it)
+                made += "  " + it.key() + '=' + Golden::escaped(it.value()) + '\n';
+        }
+        Golden::compare(input, made);
     }
 
     void twoDigitYears()

@@ -1,0 +1,64 @@
+#!/usr/bin/python3
+"""Another client of the sync server: python3-caldav for the calendar, plain HTTP and vobject for the address book.
+Usage: other_client.py BASE CA("-": the system's) USER PASSWORD CALENDAR BOOK ACTION..., ACTION one of
+event+:UID:YYYYMMDD:SUMMARY event~:OLD:NEW event-:SUMMARY card+:UID:NAME card~:NAME:NOTE card-:NAME"""
+import sys
+import xml.etree.ElementTree as ET
+
+import caldav
+import requests
+import vobject
+
+base, ca, user, password, cal_path, book_path = sys.argv[1:7]
+verify = True if ca == "-" else ca
+calendar = caldav.Calendar(
+    client=caldav.DAVClient(base + cal_path, username=user, password=password, ssl_verify_cert=verify),
+    url=base + cal_path)
+http = requests.Session()
+http.auth, http.verify = (user, password), verify
+
+
+def event(summary):
+    (found,) = [e for e in calendar.events() if e.vobject_instance.vevent.summary.value == summary]
+    return found
+
+
+def card(name):
+    listing = http.request("PROPFIND", base + book_path, headers={"Depth": "1", "Content-Type": "application/xml"},
+                           data='<propfind xmlns="DAV:"><prop><getetag/></prop></propfind>')
+    for href in ET.fromstring(listing.content).iter("{DAV:}href"):
+        got = http.get(base + href.text)
+        if href.text.endswith(".vcf") and vobject.readOne(got.text).fn.value == name:
+            return href.text, got.headers["ETag"], vobject.readOne(got.text)
+    raise LookupError(name)
+
+
+def put(href, body, condition):
+    http.put(base + href, data=body.encode(), headers={"Content-Type": "text/vcard", **condition}).raise_for_status()
+
+
+for action in sys.argv[7:]:
+    verb, *args = action.split(":")
+    if verb == "event+":
+        uid, day, summary = args
+        calendar.save_event(f"BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//other//EN\r\nBEGIN:VEVENT\r\nUID:{uid}\r\n"
+                            f"DTSTAMP:20260101T000000Z\r\nDTSTART:{day}T100000\r\nDTEND:{day}T110000\r\n"
+                            f"SUMMARY:{summary}\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+    elif verb == "event~":
+        found = event(args[0])
+        found.vobject_instance.vevent.summary.value = args[1]
+        found.save()
+    elif verb == "event-":
+        event(args[0]).delete()
+    elif verb == "card+":
+        put(f"{book_path}{args[0]}.vcf", f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:{args[0]}\r\nFN:{args[1]}\r\n"
+            f"N:;{args[1]};;;\r\nEND:VCARD\r\n", {"If-None-Match": "*"})
+    elif verb == "card~":
+        href, etag, found = card(args[0])
+        (found.contents.get("note") or [found.add("note")])[0].value = args[1]
+        put(href, found.serialize(), {"If-Match": etag})
+    elif verb == "card-":
+        href, etag, _ = card(args[0])
+        http.delete(base + href, headers={"If-Match": etag}).raise_for_status()
+    else:
+        raise SystemExit(f"unknown action {action}")
