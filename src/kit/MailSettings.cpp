@@ -31,7 +31,7 @@ QString storeIdentity(Connection& con)
         sqlite3_finalize(st);
         return id;
     };
-    if (const QString id = read(); !id.isEmpty())
+    if (QString id = read(); !id.isEmpty())
         return id;
     // One insert, only into an empty table: two programs starting at once
     // still agree on one identity.
@@ -55,7 +55,7 @@ QString secretKey(Connection& con, const QString& name)
     return id.isEmpty() ? legacyKey(con, name) : QStringLiteral("%1 (store %2)").arg(name, id);
 }
 
-void readSecret(Connection& con, const QString& name, QObject* context, Secrets::Done done)
+void readSecret(Connection& con, const QString& name, QObject* context, const Secrets::Done& done)
 {
     const QString key = secretKey(con, name);
     const QString legacy = legacyKey(con, name);
@@ -92,18 +92,19 @@ void keepSecret(Connection& con, const QString& name, const QString& value, QObj
                 std::function<QString()> keepInColumn, std::function<void(const Secrets::Answer&)> done)
 {
     // The column's failure, if any, goes to `done`: the kit shows nothing itself.
-    const auto inColumn = [keepInColumn, done] {
+    auto inColumn = [keepInColumn = std::move(keepInColumn), done] {
         const QString why = keepInColumn();
         done(why.isEmpty() ? Secrets::Answer{Secrets::Outcome::NoKeyring, {}}
                            : Secrets::Answer{Secrets::Outcome::Failed, why});
     };
     if (!Secrets::exists())
         return inColumn();
-    Secrets::write(secretKey(con, name), value, context, [inColumn, done](const Secrets::Answer& answer) {
-        if (answer.outcome == Secrets::Outcome::NoKeyring)
-            return inColumn();
-        done(answer);
-    });
+    Secrets::write(secretKey(con, name), value, context,
+                   [inColumn = std::move(inColumn), done = std::move(done)](const Secrets::Answer& answer) {
+                       if (answer.outcome == Secrets::Outcome::NoKeyring)
+                           return inColumn();
+                       done(answer);
+                   });
 }
 
 QString mailSecret(qint64 key)

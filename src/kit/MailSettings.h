@@ -55,7 +55,7 @@ void saveMailRow(Connection& con, Recordset& rs, const QString& password, QObjec
 QString secretKey(Connection& con, const QString& name);
 // Reads such a secret. An entry of an older version, named by the file's
 // path, is found once and stored again under the identity.
-void readSecret(Connection& con, const QString& name, QObject* context, Secrets::Done done);
+void readSecret(Connection& con, const QString& name, QObject* context, const Secrets::Done& done);
 Secrets::Answer readSecretNow(Connection& con, const QString& name);  // the command line's
 // Stores it, or, without a keyring, writes the column through `keepInColumn`
 // (called on `context`'s thread), as before keyrings. `keepInColumn` returns

@@ -37,14 +37,14 @@ void run(QKeychain::Job* job, QObject* context, Secrets::Done done)
         delete job;
         QMetaObject::invokeMethod(
             context,
-            [done] {
+            [done = std::move(done)] {
                 done({Secrets::Outcome::NoKeyring, {}});
             },
             Qt::QueuedConnection);
         return;
     }
     QObject::connect(job, &QKeychain::Job::finished, context,
-                     [done](QKeychain::Job* finished) { done(answerOf(finished)); });
+                     [done = std::move(done)](QKeychain::Job* finished) { done(answerOf(finished)); });
     job->start();
 }
 }  // namespace

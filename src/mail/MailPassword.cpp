@@ -11,7 +11,7 @@ const QString kNotKept = QStringLiteral("The keyring did not take the password (
 }  // namespace
 
 void withMailPassword(QWidget* screen, Connection& con, const MailSettings& settings, const QString& server,
-                      std::function<void(const QString&)> go)
+                      const std::function<void(const QString&)>& go)
 {
     auto* prompt = new PasswordPrompt(screen, kMailbox.arg(settings.userName, server));
     const QString store = con.path();

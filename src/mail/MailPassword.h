@@ -15,4 +15,4 @@ class QWidget;
 // with a password that is never empty; nothing runs when the user cancels
 // or `screen` closes first.
 void withMailPassword(QWidget* screen, Connection& con, const MailSettings& settings, const QString& server,
-                      std::function<void(const QString&)> go);
+                      const std::function<void(const QString&)>& go);
