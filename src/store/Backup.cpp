@@ -68,7 +68,7 @@ QString Backup::problem(const QString& path, Check check)
         const QString why = readAll(d, "SELECT * FROM sqlite_master");
         return why.isEmpty() ? QStringLiteral("the tables of the program are missing") : why;
     }
-    if (const QString why = readAll(d, "SELECT * FROM tblPass"); !why.isEmpty() || check == Check::Open)
+    if (QString why = readAll(d, "SELECT * FROM tblPass"); !why.isEmpty() || check == Check::Open)
         return why;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(d.db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK)

@@ -13,6 +13,7 @@ import tempfile
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 # One row per start of the program: what its folder holds, then each screen
 # as the title it is found by (None: the main window; "alert:Login" a message
@@ -91,7 +92,10 @@ def find(node, test, menus=True):
 def wait_for(what, seconds=10):
     end = time.time() + seconds
     while time.time() < end:
-        found = what()
+        try:
+            found = what()
+        except GLib.GError:  # an object went away while it was read (the splash closing): look again
+            found = None
         if found:
             return found
         time.sleep(0.1)
