@@ -24,6 +24,23 @@ namespace {
 constexpr const char* kStartText = "X-TESSALY-TIMESTART";
 constexpr const char* kFinishText = "X-TESSALY-TIMEFINISHED";
 
+// The note holds the summary, the description and the place, a line each
+// (the description may have several): what goes back into which property.
+constexpr QLatin1String kLocation("Location: ");
+struct NoteParts {
+    QString summary, description, location;
+};
+NoteParts partsOf(const QString& note)
+{
+    QStringList lines = note.split(u'\n');
+    NoteParts parts;
+    parts.summary = lines.takeFirst();
+    if (!lines.isEmpty() && lines.last().startsWith(kLocation))
+        parts.location = lines.takeLast().mid(kLocation.size());
+    parts.description = lines.join(u'\n');
+    return parts;
+}
+
 QString timeForm(QTime time, const char* between)
 {
     const int hour = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
@@ -138,7 +155,7 @@ Imported fromEvent(icalcomponent* ev)
     if (const QString d = textOf(ev, ICAL_DESCRIPTION_PROPERTY); !d.isEmpty())
         note << d;
     if (const QString l = textOf(ev, ICAL_LOCATION_PROPERTY); !l.isEmpty())
-        note << QStringLiteral("Location: ") + l;
+        note << QString(kLocation) + l;
     a[Note] = note.join(u'\n').trimmed();
     in.changed = in.changed || note.size() > 1 || icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
 
@@ -473,13 +490,22 @@ WriteResult write(const QList<Outgoing>& appointments)
                 for (const char* name : {kStartText, kFinishText})
                     removeX(ev, name);
             }
-            // The note held the summary, the description and the place: changed here, it is the summary.
-            if (changed(Note))
-                for (const icalproperty_kind kind :
-                     {ICAL_SUMMARY_PROPERTY, ICAL_DESCRIPTION_PROPERTY, ICAL_LOCATION_PROPERTY})
-                    removeAll(ev, kind);
-            if (changed(Note) && !a[Note].isEmpty())
-                icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));
+            // Of the note's parts, the ones changed here replace their properties.
+            const NoteParts then = partsOf(out.base.value(Note)), now = partsOf(a[Note]);
+            const struct {
+                icalproperty_kind kind;
+                const QString &was, &is;
+                icalproperty* (*make)(const char*);
+            } parts[] = {{ICAL_SUMMARY_PROPERTY, then.summary, now.summary, icalproperty_new_summary},
+                         {ICAL_DESCRIPTION_PROPERTY, then.description, now.description, icalproperty_new_description},
+                         {ICAL_LOCATION_PROPERTY, then.location, now.location, icalproperty_new_location}};
+            for (const auto& [kind, was, is, make] : parts) {
+                if (was == is)
+                    continue;
+                removeAll(ev, kind);
+                if (!is.isEmpty())  // libical reads an empty text back as an error
+                    icalcomponent_add_property(ev, make(is.toUtf8().constData()));
+            }
             if (timesChanged)
                 setTimes(ev, a, *date, zone);
             icalcomponent_add_component(cal.c, ev);

@@ -175,6 +175,14 @@ private slots:
                                         << "- EMAIL\n+ EMAIL\n";
         QTest::newRow("series' note") << meeting << "tblOrginize SET Note = 'Team sync' WHERE Note = 'Team meeting'"
                                       << "- corpus-weekly-1 SUMMARY\n+ corpus-weekly-1 SUMMARY\n";
+        // The note holds the summary, the description and the place: only the changed part goes back anew.
+        const QString parts = "ical/note-parts.ics";
+        QTest::newRow("summary, not the rest")
+            << parts << "tblOrginize SET Note = replace(Note, 'Review', 'Review, late') WHERE Note LIKE 'Review%'"
+            << "- parts-1 SUMMARY\n+ parts-1 SUMMARY\n";
+        QTest::newRow("a place added")
+            << parts << "tblOrginize SET Note = Note || char(10) || 'Location: Home' WHERE Note LIKE 'Holiday%'"
+            << "+ parts-2 LOCATION\n";
         // Times changed here are written in UTC (the tests' zone).
         const QString moved = "corpus-weekly-1#20260609T100000 ";
         QTest::newRow("moved one's start")
