@@ -278,15 +278,33 @@ void removeX(icalcomponent* ev, const char* name)
     }
 }
 
-// DTSTART, DTEND and the planner's own texts of an appointment on `date`.
-void setTimes(icalcomponent* ev, const Appointment& a, QDate date, icaltimezone* zone)
+// The zone a kept event's start was written in, as `cal` holds it: UTC,
+// or its TZID's (null: floating, or a zone nobody described).
+icaltimezone* ownZone(icalcomponent* ev, icalcomponent* cal)
 {
+    icalproperty* start = icalcomponent_get_first_property(ev, ICAL_DTSTART_PROPERTY);
+    icalparameter* tzid = start ? icalproperty_get_first_parameter(start, ICAL_TZID_PARAMETER) : nullptr;
+    if (tzid)
+        return icalcomponent_get_timezone(cal, icalparameter_get_tzid(tzid));
+    return start && icaltime_is_utc(icalproperty_get_dtstart(start)) ? icaltimezone_get_utc_timezone() : nullptr;
+}
+
+// DTSTART, DTEND and the planner's own texts of an appointment on `date`,
+// in `zone`, or in the event's own zone when it has one (`own`): the
+// planner's times are the local ones.
+void setTimes(icalcomponent* ev, const Appointment& a, QDate date, icaltimezone* zone, icaltimezone* own = nullptr)
+{
+    const auto at = [&](QTime time) {
+        const QDateTime local(date, time);
+        return own ? icaltime_convert_to_zone(icalOf(local, icaltimezone_get_utc_timezone()), own)
+                   : icalOf(local, zone);
+    };
     const std::optional<QTime> start = parseTime(a[TimeStart]);
     const std::optional<QTime> finish = parseTime(a[TimeFinished]);
     if (start) {
-        icalcomponent_set_dtstart(ev, icalOf(QDateTime(date, *start), zone));
+        icalcomponent_set_dtstart(ev, at(*start));
         if (finish && *finish > *start)
-            icalcomponent_set_dtend(ev, icalOf(QDateTime(date, *finish), zone));
+            icalcomponent_set_dtend(ev, at(*finish));
     } else {
         icalcomponent_set_dtstart(ev, icaltime_from_day_of_year(date.dayOfYear(), date.year()));
     }
@@ -442,6 +460,7 @@ WriteResult write(const QList<Outgoing>& appointments)
         // its detached occurrences), or the one a file gave it.
         icalcomponent* ev = nullptr;
         QList<icalcomponent*> others;  // the resource's other events, which go back as they came
+        icaltimezone* own = nullptr;
         if (!out.kept.isEmpty()) {
             Owned kept{parsed(out.kept)};
             icalcomponent* read = nullptr;
@@ -465,6 +484,7 @@ WriteResult write(const QList<Outgoing>& appointments)
                     }
                 }
                 ev = icalcomponent_new_clone(read);
+                own = ownZone(read, cal.c);
                 for (icalcomponent*& other : others)
                     other = icalcomponent_new_clone(other);
             } else {
@@ -507,7 +527,7 @@ WriteResult write(const QList<Outgoing>& appointments)
                     icalcomponent_add_property(ev, make(is.toUtf8().constData()));
             }
             if (timesChanged)
-                setTimes(ev, a, *date, zone);
+                setTimes(ev, a, *date, zone, own);
             icalcomponent_add_component(cal.c, ev);
             for (icalcomponent* other : others)
                 icalcomponent_add_component(cal.c, other);
