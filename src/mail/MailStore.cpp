@@ -1,6 +1,5 @@
 #include "mail/MailStore.h"
 
-#include "mail/MailTexts.h"
 #include "mail/MimeMessage.h"
 #include "store/Connection.h"
 #include "store/Statement.h"
@@ -205,7 +204,8 @@ private:
             return w;
         }
         const MimeMessage header = decodeMimeHeader(job.raw);
-        w.row = {job.key, header.from, header.subject, header.date, MailTexts::decodeWireText(job.raw).size()};
+        // The size in octets, as servers and other readers give it, not in characters.
+        w.row = {job.key, header.from, header.subject, header.date, job.raw.size()};
         return w;
     }
 
