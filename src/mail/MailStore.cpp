@@ -36,6 +36,10 @@ CREATE TABLE IF NOT EXISTS tblMailbox (
   SendDate TEXT NOT NULL DEFAULT '',
   Size     INTEGER NOT NULL DEFAULT 0
 );
+-- Servers without STLS the user allowed to take the login in clear.
+CREATE TABLE IF NOT EXISTS tblMailClearLogin (
+  Host TEXT PRIMARY KEY
+);
 )sql";
 
 // Every statement on the kept mail names it when it fails.
@@ -414,6 +418,20 @@ void MailStore::forgetRemoved(const QSet<QString>& listed)
             gone << s.text(0);
     for (const QString& key : gone)
         MailStatement(m_con->handle(), "DELETE FROM tblMailbox WHERE MailKey = ?").bind(1, key).step();
+}
+
+bool MailStore::mayLogInClear(const QString& host) const
+{
+    return MailStatement(m_con->handle(), "SELECT 1 FROM tblMailClearLogin WHERE Host = ?")
+        .bind(1, host.toLower())
+        .step();
+}
+
+void MailStore::allowLoginInClear(const QString& host)
+{
+    MailStatement(m_con->handle(), "INSERT OR IGNORE INTO tblMailClearLogin (Host) VALUES (?)")
+        .bind(1, host.toLower())
+        .step();
 }
 
 void MailStore::remove(const QString& key)

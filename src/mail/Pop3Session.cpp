@@ -102,6 +102,8 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_secure = false;
     m_inCapabilities = false;
     m_stlsOffered = false;
+    m_loopback = false;
+    m_refusedInClear = false;
     m_inData = false;
     m_inUidl = false;
     m_messageCount = 0;
@@ -114,7 +116,10 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_listed.reset();
 }
 
-void Pop3Session::connected(const QHostAddress&, bool) {}
+void Pop3Session::connected(const QHostAddress&, bool peerIsLoopback)
+{
+    m_loopback = peerIsLoopback;
+}
 
 MailActions Pop3Session::feed(const QByteArray& bytes)
 {
@@ -305,6 +310,14 @@ void Pop3Session::afterCapabilities(MailActions& out)
         return send("STLS\r\n", Pop3Step::Stls, out);
     if (!m_secure && m_tls == TlsMode::Required)
         return fail(MailTexts::noStls(m_host), out);
+    // Anyone on the way could read a password sent in clear: it goes so only
+    // to this computer, or where the user allowed it.
+    if (!m_secure && !m_loopback && !m_clearAllowed) {
+        m_failed = true;
+        m_refusedInClear = true;
+        out.push_back(MailAction::close());
+        return finish(false, out);
+    }
     send(commandLine("USER ", m_userName), Pop3Step::User, out);
 }
 

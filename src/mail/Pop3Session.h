@@ -57,6 +57,12 @@ public:
 
     void start(const QString& userName, const QString& password, const QString& host = QString(),
                TlsMode tls = TlsMode::Offered);
+    // Whether a server that offers no STLS may have the login in clear, for
+    // the next check and every one after it. Without it such a check ends
+    // before the user name is sent, unless the server is this computer, and
+    // refusedInClear() says so: the screen asks the user.
+    void allowLoginInClear(bool allowed) { m_clearAllowed = allowed; }
+    bool refusedInClear() const { return m_refusedInClear; }
     // Every UIDL the server listed in the check that ran last (empty for an
     // empty mailbox); nothing when it listed none in full or has no UIDL.
     const std::optional<QSet<QString>>& listedKeys() const { return m_listed; }
@@ -103,6 +109,9 @@ private:
     bool m_secure = false;
     bool m_inCapabilities = false;  // CAPA said +OK, its lines follow
     bool m_stlsOffered = false;
+    bool m_loopback = false;
+    bool m_clearAllowed = false;
+    bool m_refusedInClear = false;
     bool m_inData = false;  // the RETR status line is read, message lines follow
     bool m_inUidl = false;  // UIDL said +OK, its lines follow
     int m_messageCount = 0;

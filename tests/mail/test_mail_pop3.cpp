@@ -65,6 +65,13 @@ private slots:
                    "+OK\r\n.\r\n => close | "
                        + error("The server pop.example.org offers no secure connection (STLS). Nothing was sent.")
                        + " | failed"};
+        // The login goes in clear only to this computer (every other row) or where it was allowed.
+        QTest::newRow("remote, no STLS: nothing sent")
+            << p << offered << QStringList{"<remote> => ", kLogin[0], "+OK\r\n.\r\n => close | failed"};
+        QTest::newRow("remote, no CAPA: nothing sent")
+            << p << offered << QStringList{"<remote> => ", kLogin[0], "-ERR unknown\r\n => close | failed"};
+        QTest::newRow("remote, allowed in clear")
+            << p << offered << QStringList{"<remote, allowed> => ", kLogin[0], "+OK\r\n.\r\n => USER anna\r\n"};
         QTest::newRow("TLS from the first byte")
             << p << int(TlsMode::Implicit) << QStringList{"<tls> => ", "+OK\r\n => USER anna\r\n"};
         QTest::newRow("empty mailbox")
@@ -121,20 +128,28 @@ private slots:
         CMessages col;
         Pop3Session s(col);
         s.start(QStringLiteral("anna"), password, QStringLiteral("pop.example.org"), TlsMode(tls));
+        s.connected(QHostAddress::LocalHost, true);
         for (const QString& step : steps) {
             const QString in = step.section(QStringLiteral(" => "), 0, 0);
-            const MailActions got = in == "<tls>"       ? s.tlsReady()
-                                    : in == "<close>"   ? s.closed()
-                                    : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
-                                                        : s.feed(in.toLatin1());
+            if (in.startsWith("<remote")) {
+                s.connected(QHostAddress(QStringLiteral("192.0.2.7")), false);
+                s.allowLoginInClear(in.contains("allowed"));
+            }
+            const MailActions got = in == "<tls>"              ? s.tlsReady()
+                                    : in == "<close>"          ? s.closed()
+                                    : in == "<timeout>"        ? s.timedOut(QStringLiteral("T"))
+                                    : in.startsWith("<remote") ? MailActions{}
+                                                               : s.feed(in.toLatin1());
             QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
         }
+        QCOMPARE(s.refusedInClear(), QByteArray(QTest::currentDataTag()).endsWith("nothing sent"));
     }
 
     // Logs in and answers STAT; true when each step did what it should.
     static bool login(Pop3Session& s, const QByteArray& stat)
     {
         s.start(QStringLiteral("anna"), QStringLiteral("s3cret "));
+        s.connected(QHostAddress::LocalHost, true);
         return describe(s.feed("+OK\r\n-ERR\r\n+OK\r\n+OK\r\n" + stat)).endsWith("RETR 1\r\n");
     }
 
