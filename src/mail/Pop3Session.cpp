@@ -136,6 +136,8 @@ MailActions Pop3Session::feed(const QByteArray& bytes)
             if (!m_inData && m_partial.size() > kMaxStatusLine) {
                 const QByteArray line = std::exchange(m_partial, QByteArray());
                 handleStatus(QByteArrayView(line).first(kMaxStatusLine), out);
+            } else if (m_inData && m_buffer.size() + m_partial.size() > m_messageLimit) {
+                tooLarge(out);
             }
             break;
         }
@@ -189,6 +191,8 @@ void Pop3Session::handleLine(QByteArrayView line, MailActions& out)
     // The server doubled a leading period so the line could not end the message.
     if (line.startsWith('.'))
         line = line.sliced(1);
+    if (m_buffer.size() + line.size() > m_messageLimit)
+        return tooLarge(out);
     m_buffer.append(line);
 }
 
@@ -385,6 +389,21 @@ void Pop3Session::fail(const QString& text, MailActions& out)
     out.push_back(MailAction::close());
     out.push_back(MailAction::notify(MailTexts::pop3Error(text)));
     finish(false, out);
+}
+
+void Pop3Session::tooLarge(MailActions& out)
+{
+    constexpr qsizetype kMB = qsizetype(1024) * 1024;
+    m_partial.clear();
+    m_buffer.clear();
+    const QString limit = m_messageLimit % kMB == 0 ? QStringLiteral("%1 MB").arg(m_messageLimit / kMB)
+                                                    : QStringLiteral("%1 bytes").arg(m_messageLimit);
+    fail(QStringLiteral("Message %1 of %2 is larger than the %3 one message may hold; the check stopped there. "
+                        "The messages before it are kept.")
+             .arg(m_currentMessage)
+             .arg(m_messageCount)
+             .arg(limit),
+         out);
 }
 
 void Pop3Session::finish(bool ok, MailActions& out)
