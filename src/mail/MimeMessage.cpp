@@ -380,6 +380,42 @@ qsizetype headerLength(const QByteArray& raw)
 
 }  // namespace
 
+namespace {
+
+// The text of a message in which the parser finds none, though it has some
+// (a multipart whose boundary is wrong or missing, a body without the empty
+// line before it): its body, less the lines that only mark parts and the
+// header fields that follow them.
+QString bodyAsText(const QByteArray& raw)
+{
+    static const QRegularExpression field(QStringLiteral("^[!-9;-~]+:"));
+    const QList<QByteArray> lines = raw.split('\n');
+    qsizetype i = 0;
+    while (i < lines.size()
+           && (field.match(QString::fromLatin1(lines[i])).hasMatch()
+               || (i > 0 && (lines[i].startsWith(' ') || lines[i].startsWith('\t')))))
+        ++i;
+    if (i < lines.size() && lines[i].trimmed().isEmpty())
+        ++i;
+    QByteArray body;
+    bool partHeader = false;
+    for (; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
+        if (line.startsWith("--")) {
+            partHeader = true;
+            continue;
+        }
+        if (partHeader && !line.isEmpty() && field.match(QString::fromLatin1(line)).hasMatch())
+            continue;
+        if (std::exchange(partHeader, false) && line.isEmpty())
+            continue;
+        body += line + '\n';
+    }
+    return fixC1(fromCharset(body.trimmed(), {})) + QLatin1Char('\n');
+}
+
+}  // namespace
+
 MimeMessage decodeMime(const QByteArray& raw)
 {
     MimeMessage out;
@@ -389,6 +425,10 @@ MimeMessage decodeMime(const QByteArray& raw)
     GPtr<GMimeMessage> message(parsed);
     readHeader(parsed, out);
     Walker(out).walk(g_mime_message_get_mime_part(parsed));
+    if (out.text.trimmed().isEmpty() && out.attachments.isEmpty()) {
+        const QString text = bodyAsText(raw);
+        out.text = text.trimmed().isEmpty() ? QString() : text;
+    }
     return out;
 }
 
