@@ -1,9 +1,12 @@
 #include "mail/frmSendEmail.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QStringListModel>
 
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
@@ -81,6 +84,17 @@ frmSendEmail::frmSendEmail()
     Label1->setBuddy(txtHost);
     Label2->setBuddy(txtSender);
 
+    // Typing a recipient offers the contacts whose name or address starts so;
+    // Enter or a click puts the address in place of what was typed.
+    m_recipients = new QCompleter(new QStringListModel(this), this);
+    m_recipients->setWidget(txtRecipient);
+    m_recipients->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    connect(txtRecipient, &QLineEdit::textEdited, this, &frmSendEmail::offerRecipients);
+    connect(m_recipients, qOverload<const QModelIndex&>(&QCompleter::activated), this, [this](const QModelIndex& i) {
+        if (i.row() < m_offered.size())
+            txtRecipient->setText(AddressCompletion::withCompleted(txtRecipient->text(), m_offered[i.row()].address));
+    });
+
     Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
     connect(Winsock1, &MailConnection::notice, this, &showMailNotice);
@@ -149,6 +163,20 @@ void frmSendEmail::cmdRemove_Click()
     const QList<QListWidgetItem*> selected = lstAttachments->selectedItems();
     if (!selected.isEmpty())
         delete selected.first();
+}
+
+void frmSendEmail::offerRecipients(const QString& boxText)
+{
+    m_offered.clear();
+    storeGuard([&] { m_offered = AddressCompletion::matching(Con, AddressCompletion::typedPart(boxText)); });
+    QStringList shown;
+    for (const AddressCompletion::Match& m : std::as_const(m_offered))
+        shown << m.shown;
+    static_cast<QStringListModel*>(m_recipients->model())->setStringList(shown);
+    if (shown.isEmpty())
+        m_recipients->popup()->hide();
+    else
+        m_recipients->complete();
 }
 
 void frmSendEmail::cmdNew_Click()

@@ -2,6 +2,7 @@
 
 #include "kit/MailSettings.h"
 #include "kit/Screens.h"
+#include "mail/AddressCompletion.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
 
@@ -14,6 +15,7 @@ class QProgressBar;
 class QPushButton;
 class FlatBttn;
 class MailConnection;
+class QCompleter;
 
 // Writes one plain-text message with files attached and sends it through
 // the SMTP server of the e-mail settings. The conversation itself is
@@ -51,6 +53,10 @@ public:
 private:
     void OpenInfo();
     void sessionEnded();
+    void offerRecipients(const QString& boxText);
+
+    QCompleter* m_recipients;                   // the address book's matches below the To box
+    QList<AddressCompletion::Match> m_offered;  // in the completer's order
 
     SmtpSession session;
     Connection Con;

@@ -9,11 +9,15 @@
 #include "controls/MSFlexGrid.h"
 #include "controls/PasswordPrompt.h"
 #include "kit/ConnectionSettings.h"
+#include "mail/AddressCompletion.h"
 #include "mail/MailConnection.h"
 #include "mail/SmtpSession.h"
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
+#include "store/Connection.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -83,6 +87,38 @@ private slots:
 
     // Files are listed as chosen, Remove takes the selected one, New empties
     // the three boxes; picks from the address book join the recipients.
+    // The address book's recipients for what is typed: by first, last or
+    // whole name or address, letter case aside, % and _ as letters, only
+    // contacts with an address.
+    void completion()
+    {
+        fx->makeDataFolder();
+        Db::exec(fx->dbPath(),
+                 "INSERT INTO tblAddress (FirstName, LastName, Email) VALUES ('Ann', 'Lee', 'ann@x.org'), "
+                 "('Bo', 'Annson', 'bo@y.org'), ('Cy', '', ''), ('50%', 'Off', 'sale@z.org'), "
+                 "('Ann', 'Bell', 'a.bell@x.org')");
+        Connection con;
+        con.Open(fx->dbPath());
+        const std::pair<const char*, const char*> rows[] = {
+            {"an", "Ann Bell <a.bell@x.org>|Ann Lee <ann@x.org>|Bo Annson <bo@y.org>"},
+            {"ann l", "Ann Lee <ann@x.org>"},
+            {"BO@", "Bo Annson <bo@y.org>"},
+            {"cy", ""},
+            {"50%", "50% Off <sale@z.org>"},
+            {"5%", ""},
+            {" ", ""}};
+        for (const auto& [typed, shown] : rows) {
+            QStringList got;
+            for (const AddressCompletion::Match& m : AddressCompletion::matching(con, QString::fromUtf8(typed)))
+                got << m.shown;
+            QCOMPARE(got.join(u'|'), QString::fromUtf8(shown));
+        }
+        QCOMPARE(AddressCompletion::matching(con, "a", 2).size(), 2);
+        QCOMPARE(AddressCompletion::typedPart("x@y; Ann L"), "Ann L");
+        QCOMPARE(AddressCompletion::withCompleted("x@y, ann", "ann@x.org"), "x@y; ann@x.org");
+        QCOMPARE(AddressCompletion::withCompleted("ann", "ann@x.org"), "ann@x.org");
+    }
+
     void controls()
     {
         frmSendEmail* screen = openSendScreen(QStringLiteral("smtp.example.org"));
@@ -109,6 +145,16 @@ private slots:
                 QTest::keyClick(grid, Qt::Key_Return);
             QVERIFY(!Screens::isLoaded<frmTo>());
         }
+        QCOMPARE(screen->txtRecipient->text(), QStringLiteral("ann@x.org; sam@x.org"));
+        // Typed, the contacts that start so are offered; one is taken by keyboard.
+        screen->txtRecipient->setText(QStringLiteral("ann@x.org,"));
+        QTest::keyClicks(screen->txtRecipient, QStringLiteral(" s"));
+        QAbstractItemView* offered = screen->findChild<QCompleter*>()->popup();
+        QTRY_VERIFY(offered->isVisible());
+        QCOMPARE(offered->model()->rowCount(), 1);
+        QCOMPARE(offered->model()->index(0, 0).data().toString(), QStringLiteral("Sam <sam@x.org>"));
+        QTest::keyClick(offered, Qt::Key_Down);
+        QTest::keyClick(offered, Qt::Key_Return);
         QCOMPARE(screen->txtRecipient->text(), QStringLiteral("ann@x.org; sam@x.org"));
         QTest::mouseClick(screen->cmdNew, Qt::LeftButton);
         QCOMPARE(screen->txtRecipient->text() + screen->txtSubject->text() + screen->txtMessage->toPlainText(),
