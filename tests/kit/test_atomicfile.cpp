@@ -11,13 +11,6 @@
 #include "kit/AtomicFile.h"
 #include "support/Files.h"
 
-namespace {
-QStringList files(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
-}
-}  // namespace
-
 class TestAtomicFile : public QObject {
     Q_OBJECT
 private slots:
@@ -47,13 +40,13 @@ private slots:
         auto unmount = qScopeGuard([&] { ::umount2(qPrintable(dir.path()), MNT_DETACH); });
         const QString path = dir.filePath(QStringLiteral("n.nte"));
         QVERIFY(!oldFile || writeFile(path, "old bytes\r\n"));
-        QStringList before = files(dir.path());
+        QStringList before = filesIn(dir.path());
         if (fullDisk) {
             QFile filler(dir.filePath(QStringLiteral("filler")));
             QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
             while (filler.write(QByteArray(4096, 'f')) == 4096) {
             }
-            before = files(dir.path());
+            before = filesIn(dir.path());
         }
         rlimit saved{};
         ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -63,7 +56,7 @@ private slots:
         const QString reason = AtomicFile::write(path, QByteArray(size, 'n'));
         ::setrlimit(RLIMIT_FSIZE, &saved);
         QCOMPARE(reason, fullDisk ? QStringLiteral("No space left on device") : QStringLiteral("File too large"));
-        QCOMPARE(files(dir.path()), before);  // a new file is not there at all
+        QCOMPARE(filesIn(dir.path()), before);  // a new file is not there at all
         QCOMPARE(readFile(path), oldFile ? QByteArray("old bytes\r\n") : QByteArray());
     }
 
@@ -79,7 +72,8 @@ private slots:
         QCOMPARE(AtomicFile::write(path, "new\r\n") + AtomicFile::write(shared, "changed"), QString());
         QCOMPARE(readFile(path) + readFile(shared), QByteArray("new\r\nchanged"));
         QCOMPARE(QList<int>({ownerGroupOther(path), ownerGroupOther(shared)}), QList<int>({0600, 0640}));
-        QCOMPARE(files(dir.path()), QStringList({".m.nte.Ab12Cd", ".n.nte.x", "n.nte", "n.nte.backup", "shared.nte"}));
+        QCOMPARE(filesIn(dir.path()),
+                 QStringList({".m.nte.Ab12Cd", ".n.nte.x", "n.nte", "n.nte.backup", "shared.nte"}));
         QCOMPARE(AtomicFile::write(dir.filePath(QStringLiteral("gone/n.nte")), "x"),
                  QStringLiteral("No such file or directory"));
     }

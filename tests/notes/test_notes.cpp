@@ -25,10 +25,6 @@ QByteArray bytes(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-QStringList files(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
-}
 }  // namespace
 
 // The notes as a person drives them through the note panel: what each click
@@ -85,7 +81,7 @@ private slots:
             dialogs += QStringList({r.title, r.folder, r.filter, ""}).join(u'|');
         QCOMPARE(dialogs,
                  QStringLiteral("Save|%1|Note (*.nte)|Save As|%1|Note (*.nte)|Save As|%1|Note (*.nte)|").arg(dir()));
-        QVERIFY(bytes(a) == saved && files(dir()) == QStringList({"a", "b.nte"}));
+        QVERIFY(bytes(a) == saved && filesIn(dir()) == QStringList({"a", "b.nte"}));
     }
 
     void openReadsTheFileOrSaysWhyNot()

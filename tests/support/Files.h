@@ -26,6 +26,12 @@ inline QString fileIn(const QDir& folder, const QString& name, const QByteArray&
     return writeFile(folder.filePath(name), bytes) ? folder.filePath(name) : QString();
 }
 
+// The names of the files in `folder`, hidden ones too, sorted.
+inline QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
+}
+
 // The permission bits of a file or folder, as in 0600; -1 when it is missing.
 inline int ownerGroupOther(const QString& path)
 {
