@@ -88,6 +88,20 @@ QDateTime localOf(icaltimetype t)
     return QDateTime::fromSecsSinceEpoch(at).toLocalTime();
 }
 
+// The record an event is: its UID, and for a detached occurrence the UID
+// with the occurrence's RECURRENCE-ID.
+QString keyOf(icalcomponent* ev)
+{
+    const QString uid = textOf(ev, ICAL_UID_PROPERTY);
+    icalproperty* rid = icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY);
+    if (!rid || uid.isEmpty())
+        return uid;
+    icaltimetype t = icalproperty_get_recurrenceid(rid);
+    if (t.zone && !icaltime_is_utc(t))
+        t = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
+    return occurrenceUid(uid, QString::fromLatin1(icaltime_as_ical_string(t)));
+}
+
 Imported fromEvent(icalcomponent* ev)
 {
     Imported in;
@@ -128,14 +142,7 @@ Imported fromEvent(icalcomponent* ev)
     a[Note] = note.join(u'\n').trimmed();
     in.changed = in.changed || note.size() > 1 || icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
 
-    in.uid = textOf(ev, ICAL_UID_PROPERTY);
-    if (icalproperty* rid = icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY);
-        rid && !in.uid.isEmpty()) {
-        icaltimetype t = icalproperty_get_recurrenceid(rid);
-        if (t.zone && !icaltime_is_utc(t))
-            t = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
-        in.uid = occurrenceUid(in.uid, QString::fromLatin1(icaltime_as_ical_string(t)));
-    }
+    in.uid = keyOf(ev);
     if (in.uid.isEmpty()) {
         QCryptographicHash hash(QCryptographicHash::Sha1);
         for (const QString& f : a)
@@ -340,15 +347,13 @@ QByteArray withoutEmptyTexts(const QByteArray& bytes)
     return out;
 }
 
-}  // namespace
-
-ReadResult read(const QByteArray& bytes)
+// What libical makes of a file's or a server's text, read the way the
+// other programs that write it read it. A bare CR ends a line, as it does
+// for them: libical would keep it inside a value and drop it when writing,
+// so a UID or a note would change between export and import. (The copy
+// also ends in the NUL libical reads up to.)
+icalcomponent* parsed(const QByteArray& bytes)
 {
-    ReadResult result;
-    // A bare CR ends a line, as it does for the other programs that read
-    // these files: libical would keep it inside a value and drop it when
-    // writing, so a UID or a note would change between export and import.
-    // (The copy also ends in the NUL libical reads up to.)
     const QByteArray cleaned = withoutEmptyTexts(bytes);
     QByteArray text;
     text.reserve(cleaned.size());
@@ -357,7 +362,15 @@ ReadResult read(const QByteArray& bytes)
         if (cleaned[i] == '\r' && (i + 1 == cleaned.size() || cleaned[i + 1] != '\n'))
             text += '\n';
     }
-    icalcomponent* root = icalparser_parse_string(text.constData());
+    return icalparser_parse_string(text.constData());
+}
+
+}  // namespace
+
+ReadResult read(const QByteArray& bytes)
+{
+    ReadResult result;
+    icalcomponent* root = parsed(bytes);
     if (!root)
         return result;
     Owned owned{root};
@@ -407,12 +420,24 @@ WriteResult write(const QList<Outgoing>& appointments)
         const Appointment& a = out.appointment;
         const std::optional<QDate> date = parseDate(a[DateValue]);
         const auto changed = [&](Field f) { return out.base.value(f) != a[f]; };
-        // The kept event, when there is one that still reads.
+        // The kept event, when there is one that still reads: the record's
+        // own of the kept events (a server's resource holds a series with
+        // its detached occurrences), or the one a file gave it.
         icalcomponent* ev = nullptr;
+        QList<icalcomponent*> others;  // the resource's other events, which go back as they came
         if (!out.kept.isEmpty()) {
-            Owned kept{icalparser_parse_string(out.kept.constData())};
-            icalcomponent* read = kept.c ? icalcomponent_get_first_component(kept.c, ICAL_VEVENT_COMPONENT) : nullptr;
-            if (read && out.base.size() == FieldCount && icalcomponent_count_errors(read) == 0) {
+            Owned kept{parsed(out.kept)};
+            icalcomponent* read = nullptr;
+            for (icalcomponent* e = kept.c ? icalcomponent_get_first_component(kept.c, ICAL_VEVENT_COMPONENT) : nullptr;
+                 e; e = icalcomponent_get_next_component(kept.c, ICAL_VEVENT_COMPONENT)) {
+                if (!read && keyOf(e) == out.uid)
+                    read = e;
+                else
+                    others << e;
+            }
+            if (!read && !others.isEmpty())
+                read = others.takeFirst();
+            if (read && out.base.size() == FieldCount && icalcomponent_count_errors(kept.c) == 0) {
                 for (icalcomponent* z = icalcomponent_get_first_component(kept.c, ICAL_VTIMEZONE_COMPONENT); z;
                      z = icalcomponent_get_next_component(kept.c, ICAL_VTIMEZONE_COMPONENT)) {
                     icalproperty* id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
@@ -423,7 +448,10 @@ WriteResult write(const QList<Outgoing>& appointments)
                     }
                 }
                 ev = icalcomponent_new_clone(read);
+                for (icalcomponent*& other : others)
+                    other = icalcomponent_new_clone(other);
             } else {
+                others.clear();
                 ++result.damaged;
             }
         }
@@ -431,8 +459,9 @@ WriteResult write(const QList<Outgoing>& appointments)
         // libical writes no year past 3000 (an imported one may be): left
         // out and counted, never written as the null time 00000000T000000.
         if (timesChanged && (!date || date->year() < 1 || date->year() > 3000)) {
-            if (ev)
-                icalcomponent_free(ev);
+            for (icalcomponent* c : QList{ev} + others)
+                if (c)
+                    icalcomponent_free(c);
             ++result.unreadableDates;
             continue;
         }
@@ -454,6 +483,8 @@ WriteResult write(const QList<Outgoing>& appointments)
             if (timesChanged)
                 setTimes(ev, a, *date, zone);
             icalcomponent_add_component(cal.c, ev);
+            for (icalcomponent* other : others)
+                icalcomponent_add_component(cal.c, other);
             continue;
         }
         ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
