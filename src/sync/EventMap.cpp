@@ -24,6 +24,23 @@ namespace {
 constexpr const char* kStartText = "X-TESSALY-TIMESTART";
 constexpr const char* kFinishText = "X-TESSALY-TIMEFINISHED";
 
+// The note holds the summary, the description and the place, a line each
+// (the description may have several): what goes back into which property.
+constexpr QLatin1String kLocation("Location: ");
+struct NoteParts {
+    QString summary, description, location;
+};
+NoteParts partsOf(const QString& note)
+{
+    QStringList lines = note.split(u'\n');
+    NoteParts parts;
+    parts.summary = lines.takeFirst();
+    if (!lines.isEmpty() && lines.last().startsWith(kLocation))
+        parts.location = lines.takeLast().mid(kLocation.size());
+    parts.description = lines.join(u'\n');
+    return parts;
+}
+
 QString timeForm(QTime time, const char* between)
 {
     const int hour = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
@@ -138,7 +155,7 @@ Imported fromEvent(icalcomponent* ev)
     if (const QString d = textOf(ev, ICAL_DESCRIPTION_PROPERTY); !d.isEmpty())
         note << d;
     if (const QString l = textOf(ev, ICAL_LOCATION_PROPERTY); !l.isEmpty())
-        note << QStringLiteral("Location: ") + l;
+        note << QString(kLocation) + l;
     a[Note] = note.join(u'\n').trimmed();
     in.changed = in.changed || note.size() > 1 || icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
 
@@ -261,15 +278,33 @@ void removeX(icalcomponent* ev, const char* name)
     }
 }
 
-// DTSTART, DTEND and the planner's own texts of an appointment on `date`.
-void setTimes(icalcomponent* ev, const Appointment& a, QDate date, icaltimezone* zone)
+// The zone a kept event's start was written in, as `cal` holds it: UTC,
+// or its TZID's (null: floating, or a zone nobody described).
+icaltimezone* ownZone(icalcomponent* ev, icalcomponent* cal)
 {
+    icalproperty* start = icalcomponent_get_first_property(ev, ICAL_DTSTART_PROPERTY);
+    icalparameter* tzid = start ? icalproperty_get_first_parameter(start, ICAL_TZID_PARAMETER) : nullptr;
+    if (tzid)
+        return icalcomponent_get_timezone(cal, icalparameter_get_tzid(tzid));
+    return start && icaltime_is_utc(icalproperty_get_dtstart(start)) ? icaltimezone_get_utc_timezone() : nullptr;
+}
+
+// DTSTART, DTEND and the planner's own texts of an appointment on `date`,
+// in `zone`, or in the event's own zone when it has one (`own`): the
+// planner's times are the local ones.
+void setTimes(icalcomponent* ev, const Appointment& a, QDate date, icaltimezone* zone, icaltimezone* own = nullptr)
+{
+    const auto at = [&](QTime time) {
+        const QDateTime local(date, time);
+        return own ? icaltime_convert_to_zone(icalOf(local, icaltimezone_get_utc_timezone()), own)
+                   : icalOf(local, zone);
+    };
     const std::optional<QTime> start = parseTime(a[TimeStart]);
     const std::optional<QTime> finish = parseTime(a[TimeFinished]);
     if (start) {
-        icalcomponent_set_dtstart(ev, icalOf(QDateTime(date, *start), zone));
+        icalcomponent_set_dtstart(ev, at(*start));
         if (finish && *finish > *start)
-            icalcomponent_set_dtend(ev, icalOf(QDateTime(date, *finish), zone));
+            icalcomponent_set_dtend(ev, at(*finish));
     } else {
         icalcomponent_set_dtstart(ev, icaltime_from_day_of_year(date.dayOfYear(), date.year()));
     }
@@ -425,6 +460,7 @@ WriteResult write(const QList<Outgoing>& appointments)
         // its detached occurrences), or the one a file gave it.
         icalcomponent* ev = nullptr;
         QList<icalcomponent*> others;  // the resource's other events, which go back as they came
+        icaltimezone* own = nullptr;
         if (!out.kept.isEmpty()) {
             Owned kept{parsed(out.kept)};
             icalcomponent* read = nullptr;
@@ -448,6 +484,7 @@ WriteResult write(const QList<Outgoing>& appointments)
                     }
                 }
                 ev = icalcomponent_new_clone(read);
+                own = ownZone(read, cal.c);
                 for (icalcomponent*& other : others)
                     other = icalcomponent_new_clone(other);
             } else {
@@ -473,15 +510,24 @@ WriteResult write(const QList<Outgoing>& appointments)
                 for (const char* name : {kStartText, kFinishText})
                     removeX(ev, name);
             }
-            // The note held the summary, the description and the place: changed here, it is the summary.
-            if (changed(Note))
-                for (const icalproperty_kind kind :
-                     {ICAL_SUMMARY_PROPERTY, ICAL_DESCRIPTION_PROPERTY, ICAL_LOCATION_PROPERTY})
-                    removeAll(ev, kind);
-            if (changed(Note) && !a[Note].isEmpty())
-                icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));
+            // Of the note's parts, the ones changed here replace their properties.
+            const NoteParts then = partsOf(out.base.value(Note)), now = partsOf(a[Note]);
+            const struct {
+                icalproperty_kind kind;
+                const QString &was, &is;
+                icalproperty* (*make)(const char*);
+            } parts[] = {{ICAL_SUMMARY_PROPERTY, then.summary, now.summary, icalproperty_new_summary},
+                         {ICAL_DESCRIPTION_PROPERTY, then.description, now.description, icalproperty_new_description},
+                         {ICAL_LOCATION_PROPERTY, then.location, now.location, icalproperty_new_location}};
+            for (const auto& [kind, was, is, make] : parts) {
+                if (was == is)
+                    continue;
+                removeAll(ev, kind);
+                if (!is.isEmpty())  // libical reads an empty text back as an error
+                    icalcomponent_add_property(ev, make(is.toUtf8().constData()));
+            }
             if (timesChanged)
-                setTimes(ev, a, *date, zone);
+                setTimes(ev, a, *date, zone, own);
             icalcomponent_add_component(cal.c, ev);
             for (icalcomponent* other : others)
                 icalcomponent_add_component(cal.c, other);

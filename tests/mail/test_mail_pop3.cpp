@@ -16,7 +16,7 @@ QString retr(const QByteArray& message)
     return QString::fromLatin1("+OK " + QByteArray::number(message.size()) + " octets\r\n" + message + ".\r\n");
 }
 
-// Conversation steps (converse() in MailTest.h).
+// Conversation steps: what the server says => what the session does.
 const QStringList kLogin = {"+OK ready\r\n => CAPA\r\n", "+OK\r\nUSER\r\n.\r\n => USER anna\r\n",
                             "+OK\r\n => PASS s3cret \r\n", "+OK\r\n => STAT\r\n"};
 const QString kQuitOk = "+OK bye\r\n => close | ok";
@@ -38,75 +38,102 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         const int offered = int(TlsMode::Offered);
         const QString p = QStringLiteral("s3cret ");
-        const struct {
-            const char* row;
-            QString password;
-            int tls;
-            QStringList steps;
-        } rows[] = {
-            {"two messages", p, offered,
-             kLogin
-                 + QStringList{"+OK 2 345\r\n => 1 of 2 | RETR 1\r\n",
-                               retr(kOne) + " => list <one@example.org> | 2 of 2 | RETR 2\r\n",
-                               retr(kTwo) + " => list <two@example.org> | QUIT\r\n", kQuitOk}},
-            {"no CAPA, STAT without octets", p, offered,
-             QStringList{"+OK\r\n => CAPA\r\n", "-ERR unknown\r\n => USER anna\r\n", "+OK\r\n => PASS s3cret \r\n",
-                         "+OK\r\n => STAT\r\n", "+OK 1\r\n => 1 of 1 | RETR 1\r\n"}},
-            {"line breaks never reach the wire", "pa\r\nss\n", offered,
-             QStringList{kLogin[0], kLogin[1], "+OK\r\n => PASS pass\r\n"}},
-            {"STLS offered", p, offered,
-             QStringList{kLogin[0], "+OK\r\nTOP\r\nSTLS\r\n.\r\n => STLS\r\n", "+OK go\r\n+OK injected\r\n => starttls",
-                         "<tls> => USER anna\r\n"}},
-            {"STLS refused", p, offered,
-             QStringList{kLogin[0], "+OK\r\nSTLS\r\n.\r\n => STLS\r\n",
-                         "-ERR no\r\n => close | " + error("-ERR no\r\n") + " | failed"}},
-            {"required, none offered", p, int(TlsMode::Required),
-             QStringList{kLogin[0],
-                         "+OK\r\n.\r\n => close | "
-                             + error("The server pop.example.org offers no secure connection (STLS). Nothing was sent.")
-                             + " | failed"}},
-            {"TLS from the first byte", p, int(TlsMode::Implicit),
-             QStringList{"<tls> => ", "+OK\r\n => USER anna\r\n"}},
-            {"empty mailbox", p, offered,
-             kLogin + QStringList{"+OK 0 0\r\n => QUIT\r\n | Information|Tessaly 2002|You have not mail.", kQuitOk}},
-            {"wrong password", p, offered,
-             QStringList{kLogin[0], kLogin[1], kLogin[2],
-                         "-ERR [AUTH] failed\r\n => close | " + error("-ERR [AUTH] failed\r\n") + " | failed"}},
-            {"refused RETR", p, offered,
-             kLogin
-                 + QStringList{"+OK 3 9\r\n => 1 of 3 | RETR 1\r\n",
-                               retr(kOne) + " => list <one@example.org> | 2 of 3 | RETR 2\r\n",
-                               "-ERR gone\r\n => QUIT\r\n | " + error("-ERR gone\r\n"), "+OK\r\n => close | failed"}},
-
-            {"largest count", p, offered, kLogin + QStringList{"+OK 32767 1\r\n => 1 of 32767 | RETR 1\r\n"}},
-            {"closed in the second message", p, offered,
-             kLogin
-                 + QStringList{"+OK 2 9\r\n => 1 of 2 | RETR 1\r\n",
-                               retr(kOne) + "+OK\r\nSubj => list <one@example.org> | 2 of 2 | RETR 2\r\n",
-                               "<close> => " + error("The server closed the connection before the check was complete.")
-                                   + " | failed"}},
-            {"cut-off refusal", p, offered,
-             QStringList{kLogin[0], kLogin[1], "-ERR too many => ",
-                         "<close> => " + error("-ERR too many") + " | failed"}},
-            {"no goodbye after QUIT", p, offered,
-             kLogin
-                 + QStringList{"+OK 1 9\r\n => 1 of 1 | RETR 1\r\n",
-                               retr(kOne) + " => list <one@example.org> | QUIT\r\n", "<close> => ok"}},
-            {"silent in a message", p, offered,
-             kLogin
-                 + QStringList{"+OK 1 9\r\n => 1 of 1 | RETR 1\r\n", "+OK\r\nSubject: x\r\n => ",
-                               "<timeout> => close | " + error("T") + " | failed"}},
-            {"endless status line", p, offered,
-             QStringList{QString(70000, QLatin1Char('-')) + " => close | " + error(QString(65536, QLatin1Char('-')))
-                         + " | failed"}},
-        };
-        for (const auto& r : rows)
-            QTest::newRow(r.row) << r.password << r.tls << r.steps;
+        QTest::newRow("two messages") << p << offered
+                                      << kLogin
+                                             + QStringList{
+                                                 "+OK 2 345\r\n => 1 of 2 | RETR 1\r\n",
+                                                 retr(kOne) + " => list <one@example.org> | 2 of 2 | RETR 2\r\n",
+                                                 retr(kTwo) + " => list <two@example.org> | QUIT\r\n", kQuitOk};
+        QTest::newRow("no CAPA, STAT without octets")
+            << p << offered
+            << QStringList{"+OK\r\n => CAPA\r\n", "-ERR unknown\r\n => USER anna\r\n", "+OK\r\n => PASS s3cret \r\n",
+                           "+OK\r\n => STAT\r\n", "+OK 1\r\n => 1 of 1 | RETR 1\r\n"};
+        QTest::newRow("line breaks never reach the wire")
+            << "pa\r\nss\n"
+            << offered << QStringList{kLogin[0], kLogin[1], "+OK\r\n => PASS pass\r\n"};
+        QTest::newRow("STLS offered") << p << offered
+                                      << QStringList{kLogin[0], "+OK\r\nTOP\r\nSTLS\r\n.\r\n => STLS\r\n",
+                                                     "+OK go\r\n+OK injected\r\n => starttls",
+                                                     "<tls> => USER anna\r\n"};
+        QTest::newRow("STLS refused") << p << offered
+                                      << QStringList{kLogin[0], "+OK\r\nSTLS\r\n.\r\n => STLS\r\n",
+                                                     "-ERR no\r\n => close | " + error("-ERR no\r\n") + " | failed"};
+        QTest::newRow("required, none offered")
+            << p << int(TlsMode::Required)
+            << QStringList{
+                   kLogin[0],
+                   "+OK\r\n.\r\n => close | "
+                       + error("The server pop.example.org offers no secure connection (STLS). Nothing was sent.")
+                       + " | failed"};
+        // The login goes in clear only to this computer (every other row) or where it was allowed.
+        QTest::newRow("remote, no STLS: nothing sent")
+            << p << offered << QStringList{"<remote> => ", kLogin[0], "+OK\r\n.\r\n => close | failed"};
+        QTest::newRow("remote, no CAPA: nothing sent")
+            << p << offered << QStringList{"<remote> => ", kLogin[0], "-ERR unknown\r\n => close | failed"};
+        QTest::newRow("remote, allowed in clear")
+            << p << offered << QStringList{"<remote, allowed> => ", kLogin[0], "+OK\r\n.\r\n => USER anna\r\n"};
+        // What one message may hold (here 20 octets), an endless line included.
+        const QString tooLarge = " => close | "
+                                 + error("Message 1 of 2 is larger than the 20 bytes one message may hold; the "
+                                         "check stopped there. The messages before it are kept.")
+                                 + " | failed";
+        QTest::newRow("message past the limit")
+            << p << offered
+            << kLogin
+                   + QStringList{"<limit 20> => ", "+OK 2 9\r\n => 1 of 2 | RETR 1\r\n",
+                                 "+OK\r\n0123456789\r\n0123456789\r\n" + tooLarge};
+        QTest::newRow("endless line in a message")
+            << p << offered
+            << kLogin
+                   + QStringList{"<limit 20> => ", "+OK 2 9\r\n => 1 of 2 | RETR 1\r\n",
+                                 "+OK\r\n" + QString(21, u'x') + tooLarge};
+        QTest::newRow("TLS from the first byte")
+            << p << int(TlsMode::Implicit) << QStringList{"<tls> => ", "+OK\r\n => USER anna\r\n"};
+        QTest::newRow("empty mailbox")
+            << p << offered
+            << kLogin + QStringList{"+OK 0 0\r\n => QUIT\r\n | Information|Tessaly 2002|You have not mail.", kQuitOk};
+        QTest::newRow("wrong password") << p << offered
+                                        << QStringList{kLogin[0], kLogin[1], kLogin[2],
+                                                       "-ERR [AUTH] failed\r\n => close | "
+                                                           + error("-ERR [AUTH] failed\r\n") + " | failed"};
+        QTest::newRow("refused RETR") << p << offered
+                                      << kLogin
+                                             + QStringList{"+OK 3 9\r\n => 1 of 3 | RETR 1\r\n",
+                                                           retr(kOne)
+                                                               + " => list <one@example.org> | 2 of 3 | RETR 2\r\n",
+                                                           "-ERR gone\r\n => QUIT\r\n | " + error("-ERR gone\r\n"),
+                                                           "+OK\r\n => close | failed"};
         for (const char* stat : {"+OK 32768 1\r\n", "+OK two 1\r\n", "+OK -1 0\r\n", "+OK\r\n", "+OK  2 3\r\n"})
             QTest::addRow("STAT %s", QByteArray(stat).trimmed().constData())
                 << p << offered
                 << kLogin
                        + QStringList{QString::fromLatin1(stat) + " => QUIT\r\n | " + error(QString::fromLatin1(stat))};
+        QTest::newRow("largest count") << p << offered
+                                       << kLogin + QStringList{"+OK 32767 1\r\n => 1 of 32767 | RETR 1\r\n"};
+        QTest::newRow("closed in the second message")
+            << p << offered
+            << kLogin
+                   + QStringList{"+OK 2 9\r\n => 1 of 2 | RETR 1\r\n",
+                                 retr(kOne) + "+OK\r\nSubj => list <one@example.org> | 2 of 2 | RETR 2\r\n",
+                                 "<close> => "
+                                     + error("The server closed the connection before the check was complete.")
+                                     + " | failed"};
+        QTest::newRow("cut-off refusal") << p << offered
+                                         << QStringList{kLogin[0], kLogin[1], "-ERR too many => ",
+                                                        "<close> => " + error("-ERR too many") + " | failed"};
+        QTest::newRow("no goodbye after QUIT")
+            << p << offered
+            << kLogin
+                   + QStringList{"+OK 1 9\r\n => 1 of 1 | RETR 1\r\n",
+                                 retr(kOne) + " => list <one@example.org> | QUIT\r\n", "<close> => ok"};
+        QTest::newRow("silent in a message")
+            << p << offered
+            << kLogin
+                   + QStringList{"+OK 1 9\r\n => 1 of 1 | RETR 1\r\n", "+OK\r\nSubject: x\r\n => ",
+                                 "<timeout> => close | " + error("T") + " | failed"};
+        QTest::newRow("endless status line") << p << offered
+                                             << QStringList{QString(70000, QLatin1Char('-')) + " => close | "
+                                                            + error(QString(65536, QLatin1Char('-'))) + " | failed"};
     }
     void conversation()
     {
@@ -116,13 +143,30 @@ private slots:
         CMessages col;
         Pop3Session s(col);
         s.start(QStringLiteral("anna"), password, QStringLiteral("pop.example.org"), TlsMode(tls));
-        converse(s, steps);
+        s.connected(QHostAddress::LocalHost, true);
+        for (const QString& step : steps) {
+            const QString in = step.section(QStringLiteral(" => "), 0, 0);
+            if (in.startsWith("<limit "))
+                s.setMessageLimit(in.mid(7).chopped(1).toLongLong());
+            if (in.startsWith("<remote")) {
+                s.connected(QHostAddress(QStringLiteral("192.0.2.7")), false);
+                s.allowLoginInClear(in.contains("allowed"));
+            }
+            const MailActions got = in == "<tls>"       ? s.tlsReady()
+                                    : in == "<close>"   ? s.closed()
+                                    : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
+                                    : in.startsWith("<remote") || in.startsWith("<limit") ? MailActions{}
+                                                                                          : s.feed(in.toLatin1());
+            QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
+        }
+        QCOMPARE(s.refusedInClear(), QByteArray(QTest::currentDataTag()).endsWith("nothing sent"));
     }
 
     // Logs in and answers STAT; true when each step did what it should.
     static bool login(Pop3Session& s, const QByteArray& stat)
     {
         s.start(QStringLiteral("anna"), QStringLiteral("s3cret "));
+        s.connected(QHostAddress::LocalHost, true);
         return describe(s.feed("+OK\r\n-ERR\r\n+OK\r\n+OK\r\n" + stat)).endsWith("RETR 1\r\n");
     }
 

@@ -154,9 +154,8 @@ private slots:
         QTest::addColumn<QString>("input");  // under tests/data
         QTest::addColumn<QString>("edit");   // SQL
         QTest::addColumn<QString>("differs");
-        const char *phone = "vcard/vobject-phone-3.0.vcf", *meeting = "ical/icalendar-phone-meeting.ics";
-        // Times changed here are written in UTC (the tests' zone).
-        const QString moved = "- corpus-weekly-1#20260609T100000 ", movedIn = "+ corpus-weekly-1#20260609T100000 ";
+        const char *phone = "vcard/vobject-phone-3.0.vcf", *meeting = "ical/icalendar-phone-meeting.ics",
+                   *parts = "ical/note-parts.ics";
         const struct {
             const char *row, *input, *edit;
             QString differs;
@@ -170,9 +169,17 @@ private slots:
              "tblAddress SET Email = 'ann@new.example' WHERE FirstName = 'Ann'", "- EMAIL\n+ EMAIL\n"},
             {"series' note", meeting, "tblOrginize SET Note = 'Team sync' WHERE Note = 'Team meeting'",
              "- corpus-weekly-1 SUMMARY\n+ corpus-weekly-1 SUMMARY\n"},
+            // The note holds the summary, the description and the place: only the changed part goes back anew.
+            {"summary, not the rest", parts,
+             "tblOrginize SET Note = replace(Note, 'Review', 'Review, late') WHERE Note LIKE 'Review%'",
+             "- parts-1 SUMMARY\n+ parts-1 SUMMARY\n"},
+            {"a place added", parts,
+             "tblOrginize SET Note = Note || char(10) || 'Location: Home' WHERE Note LIKE 'Holiday%'",
+             "+ parts-2 LOCATION\n"},
+            // Written in the event's own zone, the end it kept reads as it did.
             {"moved one's start", meeting,
              "tblOrginize SET TimeStart = '12:30PM' WHERE Note = 'Team meeting (afternoon)'",
-             moved + "DTSTART\n" + moved + "DTEND\n" + movedIn + "DTSTART\n" + movedIn + "DTEND\n"},
+             "- corpus-weekly-1#20260609T100000 DTSTART\n+ corpus-weekly-1#20260609T100000 DTSTART\n"},
         };
         for (const auto& r : rows)
             QTest::newRow(r.row) << QString(r.input) << QString(r.edit) << r.differs;
@@ -190,6 +197,18 @@ private slots:
         QVERIFY((card ? SyncFiles::exportContacts : SyncFiles::exportAppointments)(out).ok);
         QCOMPARE(python({qEnvironmentVariable("TESSALY_SOURCE_DIR") + "/tests/sync/peer_differs.py", original, out}),
                  differs);
+    }
+
+    // Times changed here are the local ones (UTC, the tests' zone), written
+    // back in the zone the event was written in.
+    void movedKeepsItsZone()
+    {
+        QVERIFY(SyncFiles::importAppointments(Golden::folder("ical") + "/icalendar-phone-meeting.ics").ok);
+        Db::exec(fx->dbPath(), "UPDATE tblOrginize SET TimeStart = '12:30PM' WHERE Note = 'Team meeting (afternoon)'");
+        QVERIFY(SyncFiles::exportAppointments(file("out.ics")).ok);
+        const QByteArray out = readFile(file("out.ics"));
+        QVERIFY2(out.contains("DTSTART;TZID=Europe/Berlin:20260609T143000\r\nDTEND;TZID=Europe/Berlin:20260609T150000"),
+                 out.constData());
     }
 
     // A kept card that no longer reads: said in the message, and the contact
