@@ -55,17 +55,9 @@ private:
         Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblPass (UserName, Password) VALUES ('%1', '%2')")
                                    .arg(user, hashPassword(password)));
     }
-    // Each row of `table` as its fields joined by "|".
     QStringList rows(const char* table, const QStringList& fields) const
     {
-        QStringList result;
-        for (const QVariantMap& row : Db::rows(fx->dbPath(), QLatin1String(table))) {
-            QStringList values;
-            for (const QString& field : fields)
-                values << row[field].toString();
-            result << values.join('|');
-        }
-        return result;
+        return Db::joined(fx->dbPath(), QLatin1String(table), fields);
     }
     // Starts the program; `script` runs on the modal screen it shows first,
     // which is closed after it if still open.

@@ -6,32 +6,10 @@
 #include <csignal>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "kit/AtomicFile.h"
-
-namespace {
-QByteArray bytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-void put(const QString& path, const QByteArray& b)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(b) == b.size());
-}
-QStringList files(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
-}
-int mode(const QString& path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-}  // namespace
+#include "support/Files.h"
 
 class TestAtomicFile : public QObject {
     Q_OBJECT
@@ -61,15 +39,14 @@ private slots:
         QVERIFY(::mount("tmpfs", qPrintable(dir.path()), "tmpfs", 0, "size=1m") == 0);
         auto unmount = qScopeGuard([&] { ::umount2(qPrintable(dir.path()), MNT_DETACH); });
         const QString path = dir.filePath(QStringLiteral("n.nte"));
-        if (oldFile)
-            put(path, "old bytes\r\n");
-        QStringList before = files(dir.path());
+        QVERIFY(!oldFile || writeFile(path, "old bytes\r\n"));
+        QStringList before = filesIn(dir.path());
         if (fullDisk) {
             QFile filler(dir.filePath(QStringLiteral("filler")));
             QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
             while (filler.write(QByteArray(4096, 'f')) == 4096) {
             }
-            before = files(dir.path());
+            before = filesIn(dir.path());
         }
         rlimit saved{};
         ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -79,8 +56,8 @@ private slots:
         const QString reason = AtomicFile::write(path, QByteArray(size, 'n'));
         ::setrlimit(RLIMIT_FSIZE, &saved);
         QCOMPARE(reason, fullDisk ? QStringLiteral("No space left on device") : QStringLiteral("File too large"));
-        QCOMPARE(bytes(path), oldFile ? QByteArray("old bytes\r\n") : QByteArray("<missing>"));
-        QCOMPARE(files(dir.path()), before);
+        QCOMPARE(filesIn(dir.path()), before);  // a new file is not there at all
+        QCOMPARE(readFile(path), oldFile ? QByteArray("old bytes\r\n") : QByteArray());
     }
 
     // A new file is the owner's only, a replaced one keeps its mode; the
@@ -90,13 +67,13 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("n.nte")), shared = dir.filePath(QStringLiteral("shared.nte"));
         for (const char* name : {".n.nte.Ab12Cd", ".n.nte.x", ".m.nte.Ab12Cd", "n.nte.backup", "shared.nte"})
-            put(dir.filePath(QLatin1String(name)), "other");
+            QVERIFY(writeFile(dir.filePath(QLatin1String(name)), "other"));
         QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         QCOMPARE(AtomicFile::write(path, "new\r\n") + AtomicFile::write(shared, "changed"), QString());
-        QCOMPARE(bytes(path) + bytes(shared), QByteArray("new\r\nchanged"));
-        QCOMPARE(QStringList({QString::number(mode(path), 8), QString::number(mode(shared), 8)}),
-                 QStringList({"600", "640"}));
-        QCOMPARE(files(dir.path()), QStringList({".m.nte.Ab12Cd", ".n.nte.x", "n.nte", "n.nte.backup", "shared.nte"}));
+        QCOMPARE(readFile(path) + readFile(shared), QByteArray("new\r\nchanged"));
+        QCOMPARE(QList<int>({ownerGroupOther(path), ownerGroupOther(shared)}), QList<int>({0600, 0640}));
+        QCOMPARE(filesIn(dir.path()),
+                 QStringList({".m.nte.Ab12Cd", ".n.nte.x", "n.nte", "n.nte.backup", "shared.nte"}));
         QCOMPARE(AtomicFile::write(dir.filePath(QStringLiteral("gone/n.nte")), "x"),
                  QStringLiteral("No such file or directory"));
     }

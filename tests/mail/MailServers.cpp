@@ -1,4 +1,6 @@
 #include "MailServers.h"
+#include "support/Files.h"
+#include "support/Run.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -58,18 +60,6 @@ bool fail(QString* why, const QString& text)
     return false;
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Up to 15 s until `port` accepts connections, while `process` (if any) runs.
 bool waitUntilListening(const QString& host, quint16 port, const QProcess* process = nullptr)
 {
@@ -124,12 +114,11 @@ QString ownLoopbackAddress()
 
 bool TestCertificates::make(QString* why)
 {
-    QProcess sh;
-    sh.setWorkingDirectory(m_dir.path());
-    sh.setProcessChannelMode(QProcess::MergedChannels);
-    sh.start(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromLatin1(kCertificates), ownLoopbackAddress()});
-    return (sh.waitForFinished(60000) && sh.exitCode() == 0)
-           || fail(why, QStringLiteral("openssl made no certificates: ") + QString::fromLocal8Bit(sh.readAll()));
+    QString said;
+    return run(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromLatin1(kCertificates), ownLoopbackAddress()},
+               &said, 60000, m_dir.path())
+               == 0
+           || fail(why, QStringLiteral("openssl made no certificates: ") + said);
 }
 
 SmtpTestServer::~SmtpTestServer()
@@ -140,9 +129,7 @@ SmtpTestServer::~SmtpTestServer()
 
 QString SmtpTestServer::missing()
 {
-    QProcess probe;
-    probe.start(kPython, {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")});
-    if (!probe.waitForFinished(20000) || probe.exitCode() != 0)
+    if (run(kPython, {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")}, nullptr, 20000) != 0)
         return QStringLiteral("aiosmtpd is not installed for ") + kPython + QStringLiteral(" (python3-aiosmtpd)");
     return {};
 }
@@ -291,11 +278,9 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
               .arg(m_host);
     if (!writeFile(path(QStringLiteral("dovecot.conf")), config.toUtf8()))
         return fail(why, QStringLiteral("cannot write the dovecot configuration"));
-    QProcess dovecot;
-    dovecot.setProcessChannelMode(QProcess::MergedChannels);
-    dovecot.start(kDovecot, {QStringLiteral("-c"), path(QStringLiteral("dovecot.conf"))});
-    m_running = dovecot.waitForFinished(15000) && dovecot.exitCode() == 0;
+    QString said;
+    m_running = run(kDovecot, {QStringLiteral("-c"), path(QStringLiteral("dovecot.conf"))}, &said, 15000) == 0;
     return (m_running && waitUntilListening(QStringLiteral("127.0.0.1"), m_port))
-           || fail(why, QStringLiteral("dovecot did not start: ") + QString::fromLocal8Bit(dovecot.readAll())
+           || fail(why, QStringLiteral("dovecot did not start: ") + said
                             + QString::fromLocal8Bit(readFile(path(QStringLiteral("dovecot.log")))));
 }

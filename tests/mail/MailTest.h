@@ -4,6 +4,7 @@
 #include "support/Fixture.h"
 
 #include <QStringList>
+#include <QTest>
 
 // Actions as one line, so a step of a conversation is compared at once and
 // a mismatch prints what differs. The message itself shows as "message".
@@ -38,6 +39,22 @@ inline QString describe(const MailActions& actions)
         }
     }
     return lines.join(QLatin1String(" | "));
+}
+
+// Plays a conversation on a started session, step by step: "what the server
+// says => what the session does", where "<tls>", "<close>" and "<timeout>"
+// stand for those events.
+template <class Session>
+void converse(Session& s, const QStringList& steps)
+{
+    for (const QString& step : steps) {
+        const QString in = step.section(QStringLiteral(" => "), 0, 0);
+        const MailActions got = in == "<tls>"       ? s.tlsReady()
+                                : in == "<close>"   ? s.closed()
+                                : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
+                                                    : s.feed(in.toLatin1());
+        QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
+    }
 }
 
 // All of a Send's data, as the connection writes it.

@@ -4,6 +4,8 @@
 #include "MailServers.h"
 #include "MailTest.h"
 #include "ScriptedPeer.h"
+#include "support/Files.h"
+#include "support/Run.h"
 
 #include "controls/Buttons.h"
 #include "controls/MSFlexGrid.h"
@@ -22,7 +24,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSslCertificate>
@@ -32,14 +33,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
-{
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(f.fileName()));
-    return f.fileName();
-}
 
 const QString kSent = QStringLiteral("Information|Tessaly 2002|Message sent successfuly.");
 
@@ -167,8 +160,8 @@ private slots:
         ScriptedPeer peer("220 ready\r\n");
         frmSendEmail* screen = openSendScreen(peer.hostBox());
         QTemporaryDir dir;
-        fx->fileAnswers = {writeFile(dir, QStringLiteral("good"), "abc"), dir.filePath(QStringLiteral("gone")),
-                           writeFile(dir, QStringLiteral("good2"), "abc")};
+        fx->fileAnswers = {fileIn(dir.path(), QStringLiteral("good"), "abc"), dir.filePath(QStringLiteral("gone")),
+                           fileIn(dir.path(), QStringLiteral("good2"), "abc")};
         for (int i = 0; i < 3; ++i)
             QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
         QCOMPARE(send(screen), QStringList("Exclamation|Tessaly 2002|The file " + dir.filePath(QStringLiteral("gone"))
@@ -251,7 +244,7 @@ private slots:
         QByteArray bytes(kilobytes * 1024, Qt::Uninitialized);
         for (qsizetype i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7919 >> 3);
-        fx->fileAnswers << writeFile(dir, QStringLiteral("all.bin"), bytes);
+        fx->fileAnswers << fileIn(dir.path(), QStringLiteral("all.bin"), bytes);
         QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
         screen->txtSubject->setText(QStringLiteral("Grüße"));
         screen->txtMessage->setPlainText(QStringLiteral("Hello,\n.the file"));
@@ -278,15 +271,10 @@ private slots:
                  c.left(300).constData());
         const qsizetype begin = c.indexOf("\r\n\r\nHello,\r\n.the file\r\n\r\nbegin 664 all.bin\r\n") + 25;
         QVERIFY(begin > 25);
-        QFile uu(dir.filePath(QStringLiteral("all.uu")));
-        QVERIFY(uu.open(QIODevice::WriteOnly) && uu.write(c.mid(begin)) > 0);
-        uu.close();
-        QCOMPARE(QProcess::execute(QStringLiteral("uudecode"),
-                                   {QStringLiteral("-o"), dir.filePath(QStringLiteral("out")), uu.fileName()}),
-                 0);
-        QFile out(dir.filePath(QStringLiteral("out")));
-        QVERIFY(out.open(QIODevice::ReadOnly));
-        QCOMPARE(out.readAll(), bytes);
+        const QString uu = dir.filePath(QStringLiteral("all.uu")), out = dir.filePath(QStringLiteral("out"));
+        QVERIFY(writeFile(uu, c.mid(begin)));
+        QCOMPARE(run(QStringLiteral("uudecode"), {QStringLiteral("-o"), out, uu}), 0);
+        QCOMPARE(readFile(out), bytes);
     }
 
     // A certificate for another name or from an unknown authority: the

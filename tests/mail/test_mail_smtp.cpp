@@ -32,8 +32,7 @@ SmtpMessage example()
 const QByteArray kHead = "From: anna@example.org\r\nTo: bob@example.net, carl@example.com\r\n"
                          "Date: Tue, 5 Mar 2002 14:03:09 +0100\r\nMessage-ID: <20020305130309.1@example.org>\r\n";
 
-// Conversation steps: what the server says => what the session does.
-// "<tls>", "<close>" and "<timeout>" stand for those events.
+// Conversation steps (converse() in MailTest.h).
 const QString kGreet = "220 mail ESMTP\r\n => EHLO desk.example.org\r\n";
 const QString kHello = "250-mail\r\n250 SIZE 100\r\n => MAIL FROM:<anna@example.org>\r\n";
 const QStringList kToData = {"250 2.1.0 Ok\r\n => RCPT TO:<bob@example.net>\r\n",
@@ -58,93 +57,77 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         const int offered = int(TlsMode::Offered), required = int(TlsMode::Required), implicit = int(TlsMode::Implicit);
         const QStringList toQuit = QStringList{kGreet, kHello} + kToData + QStringList{"250 queued\r\n => QUIT\r\n"};
-        QTest::newRow("two recipients, goodbye")
-            << offered << false << toQuit + QStringList{"221 Bye\r\n => close | " + kSent + " | ok"};
-        QTest::newRow("go-on reply to QUIT") << offered << false << toQuit + QStringList{"250 fine\r\n => close | ok"};
-        QTest::newRow("no goodbye after QUIT")
-            << offered << false << toQuit + QStringList{"<close> => " + kSent + " | ok"};
-        QTest::newRow("closed before the message was taken")
-            << offered << false
-            << QStringList{kGreet, kHello} + kToData
-                   + QStringList{"<close> => Information|SMTP Error|SMTP Error: The server closed the connection "
-                                 "before the message was accepted. | failed"};
-        QTest::newRow("silence after QUIT")
-            << offered << false << toQuit + QStringList{"<timeout> => close | " + kSent + " | ok"};
-        QTest::newRow("354 to the final dot")
-            << offered << false
-            << QStringList{kGreet, kHello} + kToData + QStringList{"354 again?\r\n => " + refused("354 again?\r\n")};
-        QTest::newRow("EHLO unknown, HELO") << offered << false
-                                            << QStringList{kGreet, "502 5.5.2 what\r\n => HELO desk.example.org\r\n",
-                                                           "220 hi\r\n => MAIL FROM:<anna@example.org>\r\n"};
-        QTest::newRow("EHLO refused otherwise")
-            << offered << false << QStringList{kGreet, "554 no\r\n => " + refused("554 no\r\n")};
-        QTest::newRow("8BITMIME, login offered in clear")
-            << offered << false
-            << QStringList{kGreet, "250-mail\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME\r\n => MAIL "
-                                   "FROM:<anna@example.org> BODY=8BITMIME\r\n"};
-        QTest::newRow("STARTTLS, then PLAIN")
-            << offered << false
-            << QStringList{kGreet,
-                           "250-mail\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n => STARTTLS\r\n",
-                           "220 go\r\n250 injected\r\n => starttls",
-                           "<tls> => EHLO desk.example.org\r\n",
-                           "250-mail\r\n250 AUTH LOGIN PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n",
-                           "235 ok\r\n => MAIL FROM:<anna@example.org>\r\n"};
-        QTest::newRow("STARTTLS refused") << offered << false
-                                          << QStringList{kGreet, "250-mail\r\n250 STARTTLS\r\n => STARTTLS\r\n",
-                                                         "454 not now\r\n => " + refused("454 not now\r\n")};
-        QTest::newRow("a reply before TLS is up")
-            << offered << false
-            << QStringList{kGreet, "250-m\r\n250 STARTTLS\r\n => STARTTLS\r\n", "220 go\r\n => starttls",
-                           "250 x\r\n => " + refused("250 x\r\n")};
-        QTest::newRow("587 without STARTTLS")
-            << required << false
-            << QStringList{kGreet, "250-mail\r\n250 AUTH PLAIN\r\n => "
-                                       + refused("The server mail.example.net offers no secure connection (STARTTLS), "
-                                                 "which this port requires. Nothing was sent.")};
-        QTest::newRow("implicit TLS, LOGIN")
-            << implicit << false
-            << QStringList{"<tls> => ",
-                           kGreet,
-                           "250-mail\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n => AUTH LOGIN\r\n",
-                           "334 VXNlcm5hbWU6\r\n => YW5uYQ==\r\n",
-                           "334 UGFzc3dvcmQ6\r\n => cGFzcyB3b3Jk\r\n",
-                           "235 ok\r\n => MAIL FROM:<anna@example.org>\r\n"};
-        QTest::newRow("login refused") << implicit << false
-                                       << QStringList{
-                                              "<tls> => ", kGreet,
-                                              "250-m\r\n250 AUTH PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n",
-                                              "535 5.7.8 bad\r\n => " + refused("535 5.7.8 bad\r\n")};
-        QTest::newRow("LOGIN user refused")
-            << implicit << false
-            << QStringList{"<tls> => ", kGreet, "250-m\r\n250 AUTH LOGIN\r\n => AUTH LOGIN\r\n",
-                           "501 no\r\n => " + refused("501 no\r\n")};
-        QTest::newRow("login in clear to loopback")
-            << offered << true
-            << QStringList{kGreet, "250-m\r\n250 AUTH PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n"};
-        QTest::newRow("greeting refused")
-            << offered << false << QStringList{"554 go away\r\n => " + refused("554 go away\r\n")};
-        QTest::newRow("second RCPT refused")
-            << offered << false
-            << QStringList{kGreet, kHello, kToData[0],
-                           "550-no such user\r\n550 really\r\n => " + refused("550-no such user\r\n550 really\r\n")};
-        QTest::newRow("cut-off refusal, close")
-            << offered << false << QStringList{kGreet, kHello, "451 local => ", "<close> => " + refused("451 local")};
-        QTest::newRow("cut-off go-on, close")
-            << offered << false
-            << QStringList{kGreet, "250 O => ",
-                           "<close> => Information|SMTP Error|SMTP Error: The server closed the connection before the "
-                           "message was accepted. | failed"};
-        QTest::newRow("silence") << offered << false << QStringList{kGreet, kHello, "<timeout> => " + refused("T")};
-        QTest::newRow("framing: cut lines, two replies at once")
-            << offered << false
-            << QStringList{"220-a\r\n22 => ", "0 rea => ", "dy\r => ",
-                           "\n250 x\r\n => EHLO desk.example.org\r\n | MAIL FROM:<anna@example.org>\r\n"};
-        QTest::newRow("framing: bare code, LF alone")
-            << offered << false << QStringList{"220-a\n220\n => EHLO desk.example.org\r\n"};
-        QTest::newRow("endless reply") << offered << false
-                                       << QStringList{QString(70000, QLatin1Char('x')) + " => "
-                                                      + refused(QString(65536, QLatin1Char('x')))};
+        const struct {
+            const char* row;
+            int tls;
+            bool loopback;
+            QStringList steps;
+        } rows[] = {
+            {"two recipients, goodbye", offered, false,
+             toQuit + QStringList{"221 Bye\r\n => close | " + kSent + " | ok"}},
+            {"go-on reply to QUIT", offered, false, toQuit + QStringList{"250 fine\r\n => close | ok"}},
+            {"no goodbye after QUIT", offered, false, toQuit + QStringList{"<close> => " + kSent + " | ok"}},
+            {"closed before the message was taken", offered, false,
+             QStringList{kGreet, kHello} + kToData
+                 + QStringList{"<close> => Information|SMTP Error|SMTP Error: The server closed the connection "
+                               "before the message was accepted. | failed"}},
+            {"silence after QUIT", offered, false, toQuit + QStringList{"<timeout> => close | " + kSent + " | ok"}},
+            {"354 to the final dot", offered, false,
+             QStringList{kGreet, kHello} + kToData + QStringList{"354 again?\r\n => " + refused("354 again?\r\n")}},
+            {"EHLO unknown, HELO", offered, false,
+             QStringList{kGreet, "502 5.5.2 what\r\n => HELO desk.example.org\r\n",
+                         "220 hi\r\n => MAIL FROM:<anna@example.org>\r\n"}},
+            {"EHLO refused otherwise", offered, false, QStringList{kGreet, "554 no\r\n => " + refused("554 no\r\n")}},
+            {"8BITMIME, login offered in clear", offered, false,
+             QStringList{kGreet, "250-mail\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME\r\n => MAIL "
+                                 "FROM:<anna@example.org> BODY=8BITMIME\r\n"}},
+            {"STARTTLS, then PLAIN", offered, false,
+             QStringList{kGreet, "250-mail\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n => STARTTLS\r\n",
+                         "220 go\r\n250 injected\r\n => starttls", "<tls> => EHLO desk.example.org\r\n",
+                         "250-mail\r\n250 AUTH LOGIN PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n",
+                         "235 ok\r\n => MAIL FROM:<anna@example.org>\r\n"}},
+            {"STARTTLS refused", offered, false,
+             QStringList{kGreet, "250-mail\r\n250 STARTTLS\r\n => STARTTLS\r\n",
+                         "454 not now\r\n => " + refused("454 not now\r\n")}},
+            {"a reply before TLS is up", offered, false,
+             QStringList{kGreet, "250-m\r\n250 STARTTLS\r\n => STARTTLS\r\n", "220 go\r\n => starttls",
+                         "250 x\r\n => " + refused("250 x\r\n")}},
+            {"587 without STARTTLS", required, false,
+             QStringList{kGreet, "250-mail\r\n250 AUTH PLAIN\r\n => "
+                                     + refused("The server mail.example.net offers no secure connection (STARTTLS), "
+                                               "which this port requires. Nothing was sent.")}},
+            {"implicit TLS, LOGIN", implicit, false,
+             QStringList{"<tls> => ", kGreet, "250-mail\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n => AUTH LOGIN\r\n",
+                         "334 VXNlcm5hbWU6\r\n => YW5uYQ==\r\n", "334 UGFzc3dvcmQ6\r\n => cGFzcyB3b3Jk\r\n",
+                         "235 ok\r\n => MAIL FROM:<anna@example.org>\r\n"}},
+            {"login refused", implicit, false,
+             QStringList{"<tls> => ", kGreet, "250-m\r\n250 AUTH PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n",
+                         "535 5.7.8 bad\r\n => " + refused("535 5.7.8 bad\r\n")}},
+            {"LOGIN user refused", implicit, false,
+             QStringList{"<tls> => ", kGreet, "250-m\r\n250 AUTH LOGIN\r\n => AUTH LOGIN\r\n",
+                         "501 no\r\n => " + refused("501 no\r\n")}},
+            {"login in clear to loopback", offered, true,
+             QStringList{kGreet, "250-m\r\n250 AUTH PLAIN\r\n => AUTH PLAIN AGFubmEAcGFzcyB3b3Jk\r\n"}},
+            {"greeting refused", offered, false, QStringList{"554 go away\r\n => " + refused("554 go away\r\n")}},
+            {"second RCPT refused", offered, false,
+             QStringList{kGreet, kHello, kToData[0],
+                         "550-no such user\r\n550 really\r\n => " + refused("550-no such user\r\n550 really\r\n")}},
+            {"cut-off refusal, close", offered, false,
+             QStringList{kGreet, kHello, "451 local => ", "<close> => " + refused("451 local")}},
+            {"cut-off go-on, close", offered, false,
+             QStringList{kGreet, "250 O => ",
+                         "<close> => Information|SMTP Error|SMTP Error: The server closed the connection before the "
+                         "message was accepted. | failed"}},
+            {"silence", offered, false, QStringList{kGreet, kHello, "<timeout> => " + refused("T")}},
+            {"framing: cut lines, two replies at once", offered, false,
+             QStringList{"220-a\r\n22 => ", "0 rea => ", "dy\r => ",
+                         "\n250 x\r\n => EHLO desk.example.org\r\n | MAIL FROM:<anna@example.org>\r\n"}},
+            {"framing: bare code, LF alone", offered, false, QStringList{"220-a\n220\n => EHLO desk.example.org\r\n"}},
+            {"endless reply", offered, false,
+             QStringList{QString(70000, QLatin1Char('x')) + " => " + refused(QString(65536, QLatin1Char('x')))}},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << r.tls << r.loopback << r.steps;
     }
     void conversation()
     {
@@ -156,14 +139,7 @@ private slots:
         SmtpSession s;
         s.start(m);
         s.connected(QHostAddress(QStringLiteral("192.0.2.7")), loopback);
-        for (const QString& step : steps) {
-            const QString in = step.section(QStringLiteral(" => "), 0, 0);
-            const MailActions got = in == "<tls>"       ? s.tlsReady()
-                                    : in == "<close>"   ? s.closed()
-                                    : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
-                                                        : s.feed(in.toUtf8());
-            QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
-        }
+        converse(s, steps);
         if (!s.isActive())  // over: a later reply or the hang-up changes nothing
             QCOMPARE(describe(s.feed("250 ok\r\n")) + describe(s.closed()), QString());
     }
@@ -178,30 +154,17 @@ private slots:
                  "EHLO desk.example.org\r\n | MAIL FROM:<anna@example.org>\r\n | RCPT TO:\r\n | DATA\r\n");
     }
 
-    void ehloArgument_data()
-    {
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("local");
-        QTest::addColumn<QString>("argument");
-        QTest::newRow("qualified name") << "desk.example.org"
-                                        << "192.0.2.7"
-                                        << "desk.example.org";
-        QTest::newRow("bare name") << "desk"
-                                   << "192.0.2.7"
-                                   << "[192.0.2.7]";
-        QTest::newRow("no name, mapped v4") << ""
-                                            << "::ffff:192.0.2.7"
-                                            << "[192.0.2.7]";
-        QTest::newRow("v6") << "a b.c"
-                            << "2001:db8::7"
-                            << "[IPv6:2001:db8::7]";
-    }
     void ehloArgument()
     {
-        QFETCH(QString, host);
-        QFETCH(QString, local);
-        QFETCH(QString, argument);
-        QCOMPARE(SmtpSession::ehloArgument(host, QHostAddress(local)), argument);
+        const struct {
+            const char *host, *local, *argument;
+        } rows[] = {{"desk.example.org", "192.0.2.7", "desk.example.org"},
+                    {"desk", "192.0.2.7", "[192.0.2.7]"},  // a bare name
+                    {"", "::ffff:192.0.2.7", "[192.0.2.7]"},
+                    {"a b.c", "2001:db8::7", "[IPv6:2001:db8::7]"}};
+        for (const auto& r : rows)
+            QCOMPARE(SmtpSession::ehloArgument(QLatin1String(r.host), QHostAddress(QLatin1String(r.local))),
+                     QLatin1String(r.argument));
     }
 
     void messageData_data()
@@ -301,32 +264,21 @@ private slots:
         QCOMPARE(domainOf(QStringLiteral("anna@bad domain>"), QString()), QStringLiteral("localhost"));
     }
 
-    void hostPortAndTls_data()
-    {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("port");
-        QTest::newRow("name") << " mail.example.org "
-                              << "mail.example.org" << 25;
-        QTest::newRow("bracketed IPv6 and port") << "[::1]:587"
-                                                 << "::1" << 587;
-        QTest::newRow("bare IPv6") << "2001:db8::1"
-                                   << "2001:db8::1" << 25;
-        QTest::newRow("highest port") << "h:65535"
-                                      << "h" << 65535;
-        QTest::newRow("port zero is no port") << "h:0"
-                                              << "h:0" << 25;
-        QTest::newRow("port too big") << "h:65536"
-                                      << "h:65536" << 25;
-        QTest::newRow("junk after bracket") << "[::1]x"
-                                            << "[::1]x" << 25;
-    }
+    // A port out of range or junk after the brackets leave the box whole as the host.
     void hostPortAndTls()
     {
-        QFETCH(QString, box);
-        QFETCH(QString, host);
-        QFETCH(int, port);
-        QCOMPARE(splitHostPort(box, kSmtpPort), (HostPort{host, quint16(port)}));
+        const struct {
+            const char *box, *host;
+            quint16 port;
+        } rows[] = {{" mail.example.org ", "mail.example.org", 25},
+                    {"[::1]:587", "::1", 587},
+                    {"2001:db8::1", "2001:db8::1", 25},
+                    {"h:65535", "h", 65535},
+                    {"h:0", "h:0", 25},
+                    {"h:65536", "h:65536", 25},
+                    {"[::1]x", "[::1]x", 25}};
+        for (const auto& r : rows)
+            QCOMPARE(splitHostPort(QLatin1String(r.box), kSmtpPort), (HostPort{QLatin1String(r.host), r.port}));
     }
 
     void tlsByPort()

@@ -1,19 +1,8 @@
 #include "mail/mdlMUUEncode.h"
+#include "support/Files.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
-{
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(f.fileName()));
-    return f.fileName();
-}
-
-}  // namespace
 
 class TestUUEncode : public QObject {
     Q_OBJECT
@@ -24,29 +13,29 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("block");
 
-        QTest::newRow("abc") << QByteArray("abc") << QByteArray("begin 664 f.txt\n#86)C\n`\nend\n");
-        // The short last group is padded with blanks, not zero bytes.
-        QTest::newRow("abcd, blank padding")
-            << QByteArray("abcd") << QByteArray("begin 664 f.txt\n\x24\x38\x36\x29\x43\x39\x22\x60\x40\n`\nend\n");
-        QTest::newRow("empty file") << QByteArray() << QByteArray("begin 664 f.txt\n`\n`\nend\n");
-        QTest::newRow("45 times A") << QByteArray(45, 'A')
-                                    << "begin 664 f.txt\nM" + QByteArray("04%!").repeated(15) + "\n`\n`\nend\n";
         // Every position of a full line, zero values and high bytes among them.
         QByteArray mixed(3, '\0');
         for (int i = 0; i < 42; ++i)
             mixed += char(i * 37 + 11);
-        QTest::newRow("45 mixed bytes")
-            << mixed
-            << QByteArray(
-                   "begin 664 f.txt\nM````\"S!5>I_$Z0XS6'VBQ^P1-EN`I<KO%#E>@ZC-\\A<\\88:KT/4:/V2)KM/X\n`\n`\nend\n");
-        QTest::newRow("46 bytes: full line plus one")
-            << QByteArray(46, 'A') << "begin 664 f.txt\nM" + QByteArray("04%!").repeated(15) + "\n!02`@\n`\nend\n";
-        QTest::newRow("three zero bytes") << QByteArray(3, '\0') << QByteArray("begin 664 f.txt\n#````\n`\nend\n");
-        QTest::newRow("high bytes are unsigned")
-            << QByteArray("\xff\xff\xff\x80", 4) << QByteArray("begin 664 f.txt\n$____@\"`@\n`\nend\n");
-        // The length character is "." — the send session must stuff it.
-        QTest::newRow("14 bytes") << QByteArray("ABCDEFGHIJKLMN")
-                                  << QByteArray("begin 664 f.txt\n.04)#1$5&1TA)2DM,34X@\n`\nend\n");
+        const QByteArray a15 = "M" + QByteArray("04%!").repeated(15);
+        const struct {
+            const char* row;
+            QByteArray content, lines;  // between the begin line and the end line
+        } rows[] = {
+            {"abc", "abc", "#86)C\n`"},
+            // The short last group is padded with blanks, not zero bytes.
+            {"abcd, blank padding", "abcd", "\x24\x38\x36\x29\x43\x39\x22\x60\x40\n`"},
+            {"empty file", "", "`\n`"},
+            {"45 times A", QByteArray(45, 'A'), a15 + "\n`\n`"},
+            {"45 mixed bytes", mixed, "M````\"S!5>I_$Z0XS6'VBQ^P1-EN`I<KO%#E>@ZC-\\A<\\88:KT/4:/V2)KM/X\n`\n`"},
+            {"46 bytes: full line plus one", QByteArray(46, 'A'), a15 + "\n!02`@\n`"},
+            {"three zero bytes", QByteArray(3, '\0'), "#````\n`"},
+            {"high bytes are unsigned", QByteArray("\xff\xff\xff\x80", 4), "$____@\"`@\n`"},
+            // The length character is "." — the send session must stuff it.
+            {"14 bytes", "ABCDEFGHIJKLMN", ".04)#1$5&1TA)2DM,34X@\n`"},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << r.content << "begin 664 f.txt\n" + r.lines + "\nend\n";
     }
     void encodesBlocks()
     {
@@ -81,9 +70,9 @@ private slots:
         QByteArray big(2 * 1024 * 1024 + 17, Qt::Uninitialized);
         for (qsizetype i = 0; i < big.size(); ++i)
             big[i] = char(i * 7919 >> 3);
-        const QStringList paths = {writeFile(dir, QStringLiteral("Grüße.txt"), "ABCDEFGHIJKLMN"),
-                                   writeFile(dir, QStringLiteral("b.txt"), QByteArray()),
-                                   writeFile(dir, QStringLiteral("big"), big)};
+        const QStringList paths = {fileIn(dir.path(), QStringLiteral("Grüße.txt"), "ABCDEFGHIJKLMN"),
+                                   fileIn(dir.path(), QStringLiteral("b.txt"), QByteArray()),
+                                   fileIn(dir.path(), QStringLiteral("big"), big)};
         const QByteArray blocks = "begin 664 Gr\xc3\xbc\xc3\x9f"
                                   "e.txt\n.04)#1$5&1TA)2DM,34X@\n`\nend\n\r\n"
                                   "begin 664 b.txt\n`\n`\nend\n\r\n"

@@ -25,15 +25,6 @@ QByteArray bytes(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-QString put(const QString& path, const QByteArray& b)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size() ? path : QString();
-}
-QStringList files(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
-}
 }  // namespace
 
 // The notes as a person drives them through the note panel: what each click
@@ -90,12 +81,13 @@ private slots:
             dialogs += QStringList({r.title, r.folder, r.filter, ""}).join(u'|');
         QCOMPARE(dialogs,
                  QStringLiteral("Save|%1|Note (*.nte)|Save As|%1|Note (*.nte)|Save As|%1|Note (*.nte)|").arg(dir()));
-        QVERIFY(bytes(a) == saved && files(dir()) == QStringList({"a", "b.nte"}));
+        QVERIFY(bytes(a) == saved && filesIn(dir()) == QStringList({"a", "b.nte"}));
     }
 
     void openReadsTheFileOrSaysWhyNot()
     {
-        const QString r = put(dir() + "r.nte", kRed.toLatin1());
+        const QString r = dir() + "r.nte";
+        QVERIFY(writeFile(r, kRed.toLatin1()));
         fx->fileAnswers = {r, dir() + "gone.nte"};
         press("cmdOpen");  // no note open: one opens first
         frmNote* n = note();
@@ -138,7 +130,8 @@ private slots:
     // runs all along, and Cancel leaves the note as it was.
     void hugeFileOpensBehindAProgressWindow()
     {
-        const QString big = put(dir() + "big.nte", QByteArray(99, 'a').append('\n').repeated(220000));
+        const QString big = dir() + "big.nte";
+        QVERIFY(writeFile(big, QByteArray(99, 'a').append('\n').repeated(220000)));
         bool cancel = true;
         QStringList seen;
         QTimer watch;

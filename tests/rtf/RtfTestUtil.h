@@ -6,10 +6,10 @@
 #include "rtf/RtfFormats.h"
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
+#include "support/Files.h"
 
 #include <QTest>
 
-#include <QFile>
 #include <QTextCursor>
 #include <QTextList>
 #include <QTextTable>
@@ -101,12 +101,6 @@ inline QString describe(const QTextDocument& doc, bool withDefaultFamily = true)
         lines << (text.isEmpty() ? line : line + u"[%1]%2"_qs.arg(attrs, text));
     }
     return lines.join(u'\n');
-}
-
-inline QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // What the writer made of doc is ASCII (bar \bin data), reads back as the

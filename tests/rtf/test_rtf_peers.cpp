@@ -4,8 +4,8 @@
 #include "RtfTestUtil.h"
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
+#include "support/Run.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,18 +62,14 @@ private slots:
         if (soffice.isEmpty())
             QSKIP("LibreOffice (soffice) is not installed");
         QTemporaryDir dir;
-        auto writeFile = [](const QString& path, const QByteArray& data) {
-            QFile f(path);
-            return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-        };
         // One converter run per step, with a profile of its own.
         auto convert = [&](const char* to, const QStringList& args) {
-            QProcess p;
-            p.start(soffice,
-                    QStringList{u"-env:UserInstallation=file://"_qs + dir.filePath(u"profile"_qs), u"--headless"_qs,
-                                u"--convert-to"_qs, QLatin1String(to), u"--outdir"_qs, dir.path()}
-                        + args);
-            return p.waitForFinished(180000) && p.exitCode() == 0;
+            return run(soffice,
+                       QStringList{u"-env:UserInstallation=file://"_qs + dir.filePath(u"profile"_qs), u"--headless"_qs,
+                                   u"--convert-to"_qs, QLatin1String(to), u"--outdir"_qs, dir.path()}
+                           + args,
+                       nullptr, 180000)
+                   == 0;
         };
         QVERIFY(writeFile(
             dir.filePath(u"theirs.html"_qs),

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -17,6 +18,18 @@ inline bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Writes `bytes` as the file `name` in `folder`; its path, or nothing when it cannot.
+inline QString fileIn(const QDir& folder, const QString& name, const QByteArray& bytes)
+{
+    return writeFile(folder.filePath(name), bytes) ? folder.filePath(name) : QString();
+}
+
+// The names of the files in `folder`, hidden ones too, sorted.
+inline QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
 }
 
 // The permission bits of a file or folder, as in 0600; -1 when it is missing.

@@ -1,4 +1,5 @@
 #include "Fixture.h"
+#include "Files.h"
 
 #include <sqlite3.h>
 
@@ -101,10 +102,8 @@ void AppFixture::makeDataFolder() const
 
 void AppFixture::writeMarker() const
 {
-    QFile marker(dataDir() + QStringLiteral("/Pass.dat"));
-    if (!marker.open(QIODevice::WriteOnly))
+    if (!writeFile(dataDir() + QStringLiteral("/Pass.dat"), "Pass\r\n"))
         qFatal("cannot write the marker file");
-    marker.write("Pass\r\n");
 }
 
 QStringList AppFixture::messageTexts() const
@@ -156,6 +155,18 @@ QList<QVariantMap> Db::rows(const QString& dbPath, const QString& table)
     }
     sqlite3_finalize(stmt);
     sqlite3_close(db);
+    return result;
+}
+
+QStringList Db::joined(const QString& dbPath, const QString& table, const QStringList& fields)
+{
+    QStringList result;
+    for (const QVariantMap& row : rows(dbPath, table)) {
+        QStringList values;
+        for (const QString& field : fields)
+            values << row.value(field).toString();
+        result << values.join(u'|');
+    }
     return result;
 }
 

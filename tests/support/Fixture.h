@@ -71,6 +71,8 @@ namespace Db {
 // Every row of `table` in the order stored, each field as its value.
 QList<QVariantMap> rows(const QString& dbPath, const QString& table);
 void exec(const QString& dbPath, const QString& sql);
+// Each row of `table` as the values of `fields` joined by "|".
+QStringList joined(const QString& dbPath, const QString& table, const QStringList& fields);
 }  // namespace Db
 
 // Lets queued events and timers run for `ms` milliseconds.

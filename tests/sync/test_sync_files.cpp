@@ -13,6 +13,7 @@
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
+#include "support/Run.h"
 #include "sync/SyncFiles.h"
 #include "sync/SyncRecords.h"
 
@@ -20,24 +21,17 @@ namespace {
 
 QString python(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    QString out;
+    run(QStringLiteral("/usr/bin/python3"), args, &out);
+    return out;
 }
 
 // Each contact row as "FirstName|LastName|...|Comments".
 QStringList contactRows(const QString& db)
 {
-    QStringList out;
-    for (const QVariantMap& row : Db::rows(db, "tblAddress")) {
-        QStringList f;
-        for (const char* name : {"FirstName", "LastName", "HomeAddress", "Suburb", "PostCode", "Email", "HomePhone",
-                                 "Mobile", "ICQ", "WebAddress", "Comments"})
-            f << row.value(name).toString();
-        out << f.join(u'|');
-    }
-    return out;
+    return Db::joined(db, "tblAddress",
+                      {"FirstName", "LastName", "HomeAddress", "Suburb", "PostCode", "Email", "HomePhone", "Mobile",
+                       "ICQ", "WebAddress", "Comments"});
 }
 
 // Two cards that can be read and one that cannot.
@@ -160,33 +154,35 @@ private slots:
         QTest::addColumn<QString>("input");  // under tests/data
         QTest::addColumn<QString>("edit");   // SQL
         QTest::addColumn<QString>("differs");
-        const QString phone = "vcard/vobject-phone-3.0.vcf", meeting = "ical/icalendar-phone-meeting.ics";
-        QTest::newRow("mobile") << phone << "tblAddress SET Mobile = '0400 000 000'"
-                                << "- TEL\n+ TEL\n";
-        QTest::newRow("note") << phone << "tblAddress SET Comments = 'Call first'"
-                              << "- NOTE\n+ NOTE\n";
-        QTest::newRow("e-mail cleared") << phone << "tblAddress SET Email = ''"
-                                        << "- EMAIL\n";
-        QTest::newRow("grouped, last name") << "vcard/grouped-labels.vcf"
-                                            << "tblAddress SET LastName = 'Rowe'"
-                                            << "- N\n- FN\n+ N\n+ FN\n";
-        QTest::newRow("PREF=1 changed") << "vcard/email-pref.vcf"
-                                        << "tblAddress SET Email = 'ann@new.example' WHERE FirstName = 'Ann'"
-                                        << "- EMAIL\n+ EMAIL\n";
-        QTest::newRow("series' note") << meeting << "tblOrginize SET Note = 'Team sync' WHERE Note = 'Team meeting'"
-                                      << "- corpus-weekly-1 SUMMARY\n+ corpus-weekly-1 SUMMARY\n";
-        // The note holds the summary, the description and the place: only the changed part goes back anew.
-        const QString parts = "ical/note-parts.ics";
-        QTest::newRow("summary, not the rest")
-            << parts << "tblOrginize SET Note = replace(Note, 'Review', 'Review, late') WHERE Note LIKE 'Review%'"
-            << "- parts-1 SUMMARY\n+ parts-1 SUMMARY\n";
-        QTest::newRow("a place added")
-            << parts << "tblOrginize SET Note = Note || char(10) || 'Location: Home' WHERE Note LIKE 'Holiday%'"
-            << "+ parts-2 LOCATION\n";
-        // Written in the event's own zone, the end it kept reads as it did.
-        QTest::newRow("moved one's start")
-            << meeting << "tblOrginize SET TimeStart = '12:30PM' WHERE Note = 'Team meeting (afternoon)'"
-            << "- corpus-weekly-1#20260609T100000 DTSTART\n+ corpus-weekly-1#20260609T100000 DTSTART\n";
+        const char *phone = "vcard/vobject-phone-3.0.vcf", *meeting = "ical/icalendar-phone-meeting.ics",
+                   *parts = "ical/note-parts.ics";
+        const struct {
+            const char *row, *input, *edit;
+            QString differs;
+        } rows[] = {
+            {"mobile", phone, "tblAddress SET Mobile = '0400 000 000'", "- TEL\n+ TEL\n"},
+            {"note", phone, "tblAddress SET Comments = 'Call first'", "- NOTE\n+ NOTE\n"},
+            {"e-mail cleared", phone, "tblAddress SET Email = ''", "- EMAIL\n"},
+            {"grouped, last name", "vcard/grouped-labels.vcf", "tblAddress SET LastName = 'Rowe'",
+             "- N\n- FN\n+ N\n+ FN\n"},
+            {"PREF=1 changed", "vcard/email-pref.vcf",
+             "tblAddress SET Email = 'ann@new.example' WHERE FirstName = 'Ann'", "- EMAIL\n+ EMAIL\n"},
+            {"series' note", meeting, "tblOrginize SET Note = 'Team sync' WHERE Note = 'Team meeting'",
+             "- corpus-weekly-1 SUMMARY\n+ corpus-weekly-1 SUMMARY\n"},
+            // The note holds the summary, the description and the place: only the changed part goes back anew.
+            {"summary, not the rest", parts,
+             "tblOrginize SET Note = replace(Note, 'Review', 'Review, late') WHERE Note LIKE 'Review%'",
+             "- parts-1 SUMMARY\n+ parts-1 SUMMARY\n"},
+            {"a place added", parts,
+             "tblOrginize SET Note = Note || char(10) || 'Location: Home' WHERE Note LIKE 'Holiday%'",
+             "+ parts-2 LOCATION\n"},
+            // Written in the event's own zone, the end it kept reads as it did.
+            {"moved one's start", meeting,
+             "tblOrginize SET TimeStart = '12:30PM' WHERE Note = 'Team meeting (afternoon)'",
+             "- corpus-weekly-1#20260609T100000 DTSTART\n+ corpus-weekly-1#20260609T100000 DTSTART\n"},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << QString(r.input) << QString(r.edit) << r.differs;
     }
     void peerReadsTheRestUnchanged()
     {
@@ -287,13 +283,6 @@ private slots:
         const QString exe = file("tessaly");
         QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), exe));
         writeFile(file("a.vcf"), kCards.left(kCards.indexOf("BEGIN:VCARD\r\nVERSION:4.0\r\nN:broken")));
-        const auto run = [&](const QStringList& args, QString* out) {
-            QProcess p;
-            p.start(exe, args);
-            p.waitForFinished(30000);
-            *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-            return p.exitCode();
-        };
         QString out;
         // The window's connection holds the write lock for a moment: the import waits for it.
         sqlite3* db = nullptr;
@@ -309,17 +298,17 @@ private slots:
                                                                      "Exported 2 contacts to "
                                                                    + file("out.vcf") + ".\n");
         QCOMPARE(p.exitCode(), 0);
-        QCOMPARE(run({"--import-appointments", file("a.vcf")}, &out), 1);
+        QCOMPARE(run(exe, {"--import-appointments", file("a.vcf")}, &out), 1);
         QCOMPARE(out, file("a.vcf") + " is not an iCalendar file.\n");
-        QCOMPARE(run({"--export-contacts", file("out.vcf"), "--bogus"}, &out), 2);
+        QCOMPARE(run(exe, {"--export-contacts", file("out.vcf"), "--bogus"}, &out), 2);
         QCOMPARE(out, QStringLiteral("tessaly: unknown option --bogus (try --help)\n"));
-        QCOMPARE(run({"--export-contacts"}, &out), 2);
-        QCOMPARE(run({"--help"}, &out), 0);
+        QCOMPARE(run(exe, {"--export-contacts"}, &out), 2);
+        QCOMPARE(run(exe, {"--help"}, &out), 0);
         QVERIFY(out.contains("--import-appointments FILE") && out.contains("  --sync\n"));
         Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, Note) VALUES ('not a date', 'x')");
-        QCOMPARE(run({"--export-appointments", file("p.ics")}, &out), 1);
+        QCOMPARE(run(exe, {"--export-appointments", file("p.ics")}, &out), 1);
         QCOMPARE(out, "Exported 0 appointments to " + file("p.ics") + "; left out 1 whose date cannot be read.\n");
-        QCOMPARE(run({"--export-contacts", file("nowhere/x.vcf")}, &out), 1);
+        QCOMPARE(run(exe, {"--export-contacts", file("nowhere/x.vcf")}, &out), 1);
         QCOMPARE(out, "Cannot write " + file("nowhere/x.vcf") + ": No such file or directory.\n");
     }
 
