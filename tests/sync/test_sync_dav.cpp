@@ -34,6 +34,7 @@
 #include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
+#include "support/Run.h"
 #include "sync/DavSync.h"
 #include "sync/SyncNow.h"
 #include "sync/frmSyncSettings.h"
@@ -71,20 +72,13 @@ class TestSyncDav : public QObject {
 
     void start()
     {
-        QStringList args{"-m",
-                         "radicale",
-                         "--config",
-                         "",
-                         "--storage-filesystem-folder",
-                         server.filePath("store"),
-                         "--auth-type",
-                         "htpasswd",
-                         "--auth-htpasswd-filename",
-                         server.filePath("users"),
-                         "--auth-htpasswd-encryption",
-                         "plain",
-                         "--server-hosts",
-                         QString("127.0.0.1:%1").arg(port)};
+        QStringList args = QString("-m radicale --config - --storage-filesystem-folder %1 --auth-type htpasswd "
+                                   "--auth-htpasswd-filename %2 --auth-htpasswd-encryption plain --server-hosts "
+                                   "127.0.0.1:%3")
+                               .arg(server.filePath("store"), server.filePath("users"))
+                               .arg(port)
+                               .split(' ');
+        args[3].clear();  // no configuration file
         if (tls)
             args << "--server-ssl"
                  << "True"
@@ -149,9 +143,7 @@ private slots:
         const QList<QSslCertificate> ca = QSslCertificate::fromPath(certs.pem("ca"));
         setConnectionSettings({.extraCaCertificates = ca});
         QVERIFY(QDir(folderB.path()).mkpath("Data"));
-        QFile users(server.filePath("users"));
-        QVERIFY(users.open(QIODevice::WriteOnly) && users.write("user:secret\n"));
-        users.close();
+        QVERIFY(writeFile(server.filePath("users"), "user:secret\n"));
         port = freePort();
         start();
         for (const auto& [path, verb, body] :
@@ -281,10 +273,9 @@ private slots:
                           after = server.filePath("there-" + name);
             writeFile(before, resources[i].second);
             writeFile(after, dav("GET", resources[i].first).second);
-            QProcess peer;
-            peer.start("/usr/bin/python3", {QFINDTESTDATA("peer_differs.py"), before, after});
-            QVERIFY(peer.waitForFinished(30000));
-            QCOMPARE(QString::fromUtf8(peer.readAllStandardOutput() + peer.readAllStandardError()), diffs[i]);
+            QString read;
+            QCOMPARE(run("/usr/bin/python3", {QFINDTESTDATA("peer_differs.py"), before, after}, &read), 0);
+            QCOMPARE(read, diffs[i]);
         }
         // A kept card that no longer reads: the contact goes as its fields say, and the line says so.
         Db::exec(db(0), "UPDATE tblSyncKept SET Object = 'BEGIN:VCARD' WHERE UID = 'phone-1';"
@@ -404,11 +395,9 @@ private slots:
         // The command line of B, then A, converge without a record twice.
         const QString exe = folderB.filePath("tessaly");
         QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), exe));
-        QProcess p;
-        p.start(exe, {"--sync"});
-        QVERIFY(p.waitForFinished(60000));
-        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
-        QCOMPARE(p.readAllStandardOutput().count('\n'), 2);
+        QString said;
+        QVERIFY2(run(exe, {"--sync"}, &said, 60000) == 0, qPrintable(said));
+        QCOMPARE(said.count('\n'), 2);
         QVERIFY(sync(0).ok && sync(1).ok);
         QCOMPARE(held(0).size(), before.size() + 30);
         QCOMPARE(held(0), held(1));
@@ -435,11 +424,9 @@ private slots:
             peer.start("/usr/bin/xandikos", {"-d", store.path(), "--defaults", "-l", "127.0.0.1", "-p",
                                              QString::number(port), "--current-user-principal", "/user/"});
         } else {
-            QFile users(store.filePath("users"));
-            QVERIFY(users.open(QIODevice::WriteOnly) && users.write("user:secret\n"));
-            users.close();
+            QVERIFY(writeFile(store.filePath("users"), "user:secret\n"));
             peer.start("/usr/bin/python3", {QFINDTESTDATA("radicale_without_sync.py"), QString::number(port),
-                                            store.filePath("store"), users.fileName()});
+                                            store.filePath("store"), store.filePath("users")});
         }
         QVERIFY(listening(port));
         Db::exec(db(2), "INSERT INTO tblAddress (FirstName) VALUES ('Ann'), ('Bo');"
@@ -458,13 +445,14 @@ private slots:
         for (const QVariantMap& row : Db::rows(db(2), "tblSyncSettings"))
             (row["Name"].toString().startsWith("contact") ? book : calendar) +=
                 row["Name"].toString().endsWith(".Url") ? QUrl(row["Value"].toString()).path() : QString();
-        QProcess other;
-        other.setProcessChannelMode(QProcess::MergedChannels);
-        other.start("/usr/bin/python3", {QFINDTESTDATA("other_client.py"), base, "-", "user", "secret", calendar, book,
-                                         "card+:o1:Otto", "card~:Ann:from there", "card-:Bo",
-                                         "event+:o2:20260516:lunch", "event~:tea:coffee", "event-:walk"});
-        QVERIFY(other.waitForFinished(60000));
-        QVERIFY2(other.exitCode() == 0, other.readAll().constData());
+        QString said;
+        QVERIFY2(
+            run("/usr/bin/python3",
+                {QFINDTESTDATA("other_client.py"), base, "-", "user", "secret", calendar, book, "card+:o1:Otto",
+                 "card~:Ann:from there", "card-:Bo", "event+:o2:20260516:lunch", "event~:tea:coffee", "event-:walk"},
+                &said, 60000)
+                == 0,
+            qPrintable(said));
 
         r = sync();
         QVERIFY2(r.ok, qPrintable(r.lines.join('\n')));
