@@ -27,7 +27,8 @@
 namespace {
 const QString kCaption = QStringLiteral("Organizer");
 
-// The captions stay as they are whatever month a page shows.
+// Month names in the planner's own spelling; page k shows the k-th month after
+// today's, so its caption is the name of that month, not of the k-th month of the year.
 const QStringList kTabCaptions = {
     QStringLiteral("January"),   QStringLiteral("Febuary"), QStringLiteral("March"),    QStringLiteral("Abril"),
     QStringLiteral("May"),       QStringLiteral("June"),    QStringLiteral("July"),     QStringLiteral("August"),
@@ -218,8 +219,11 @@ void frmOrganizer::LoadDate()
 {
     // addMonths keeps the day, or takes the last day of a shorter month.
     const QDate today = Clock::today();
-    for (int k = 0; k < kPages; ++k)
-        MonthView1[std::size_t(k)]->setValue(today.addMonths(k));
+    for (int k = 0; k < kPages; ++k) {
+        const QDate shown = today.addMonths(k);
+        MonthView1[std::size_t(k)]->setValue(shown);
+        SSTab1->setTabText(k, kTabCaptions[shown.month() - 1]);
+    }
 }
 
 void frmOrganizer::LoadingTime()

@@ -82,12 +82,20 @@ private slots:
     void init() { open(QDate(2026, 3, 31)); }
     void cleanup() { fx.reset(); }
 
-    // Page k opens on today plus k months, the day clamped to the month's end.
+    // Page k opens on today plus k months, the day clamped to the month's end,
+    // and its tab is captioned with that month.
     void pagesOpenMonthByMonth()
     {
         QList<QDate> dates;
-        for (int k = 0; k < 12; ++k)
-            dates << page<MonthView>("MonthView1", k)->Value();
+        QStringList captions;
+        for (int k = 0; k < 13; ++k) {
+            captions << org->SSTab1->tabText(k);
+            if (k < 12)
+                dates << page<MonthView>("MonthView1", k)->Value();
+        }
+        QCOMPARE(captions, QStringList({"March", "Abril", "May", "June", "July", "August", "September", "October",
+                                        "November", "December", "January", "Febuary", "Help"}));
+        QCOMPARE(org->SSTab1->currentIndex(), 0);
         QCOMPARE(dates, QList<QDate>({{2026, 3, 31},
                                       {2026, 4, 30},
                                       {2026, 5, 31},
