@@ -1,5 +1,6 @@
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -12,6 +13,7 @@
 #include "controls/MSFlexGrid.h"
 #include "controls/MonthView.h"
 #include "kit/SavingProgress.h"
+#include "planner/DayLayout.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"
@@ -195,6 +197,97 @@ private slots:
                           s->lstQuickMonth->visualItemRect(december).center());
         QCOMPARE(s->MonthView1->Value(), QDate(2027, 2, 28));
         QCOMPARE(s->lstv->itemCount(), 1);
+    }
+
+    // Where each stored appointment of a day lands: its row, what the row
+    // says, and the line above the grid.
+    void dayLayoutPlacesEveryAppointment()
+    {
+        const QList<DayLayout::Stored> day = {{1, "8:30AM", "9:00 AM", "Dentist"},
+                                              {2, "6:45AM", "7:15 AM", "Run"},
+                                              {3, "8:30AM", "9:30 AM", "Call Bob"},
+                                              {4, "8:15AM", "8:45 AM", "Halfway"},
+                                              {5, "8:16 AM", "", "Past half"},
+                                              {6, "11:45AM", "12:15 PM", "Noon"},
+                                              {7, "9:15 PM", "9:45 PM", "Late"},
+                                              {8, "11:00PM", "1:00 AM", "Night"},
+                                              {9, "PM", "--------", "Lunch"},
+                                              {10, "", "", "Holiday"},
+                                              {11, "--------", "", "Typed"},
+                                              {12, "12:00PM", "1:00 PM", "Meeting"},
+                                              {13, "8:00AM", "", ""}};
+        const DayLayout::Day out = DayLayout::layout(day);
+        QStringList rows;
+        for (int r = 1; r <= 26; ++r)
+            if (const DayLayout::Slot& s = out.rowsOfGrid[r - 1]; !s.ids.isEmpty())
+                rows << QStringLiteral("%1|%2|%3").arg(r).arg(s.note, s.finish);
+        QCOMPARE(rows, QStringList({"1|6:45AM Run|7:15 AM", "2| · 8:15AM Halfway| · 8:45 AM",
+                                    "3|8:16 AM Past half · Dentist · Call Bob| · 9:00 AM · 9:30 AM",
+                                    "9|11:45AM Noon|12:15 PM", "10|Lunch|--------", "11|Meeting|1:00 PM",
+                                    "26|9:15 PM Late · 11:00PM Night|9:45 PM · 1:00 AM (next day)"}));
+        QCOMPARE(out.rowsOfGrid[2].tooltip,
+                 QStringLiteral("8:16 AM -   Past half\n8:30AM - 9:00 AM  Dentist\n8:30AM - 9:30 AM  Call Bob"));
+        QCOMPARE(out.rowsOfGrid[2].ids, QList<qint64>({5, 1, 3}));
+        QCOMPARE(out.allDay, QStringLiteral("Holiday · -------- Typed"));
+        QCOMPARE(out.allDayIds, QList<qint64>({10, 11}));
+        QCOMPARE(DayLayout::rowLabels().join(','),
+                 grid(0)->TextMatrix(1, 0)
+                     + ",8:00AM,8:30AM,9:00AM,9:30AM,10:00AM,"
+                       "10:30AM,11:00AM,11:30AM,PM,12:00PM,12:30PM,1:00PM,1:30PM,2:00PM,2:30PM,3:00PM,3:30PM,4:00PM,"
+                       "4:30PM,5:00PM,5:30PM,6:00PM,6:30PM,7:00PM,7:30PM");
+    }
+
+    // A page shows its day's appointments; a row filled over one and saved
+    // changes it, the Delete key deletes it after asking.
+    void pagesShowEditAndDeleteTheirDay()
+    {
+        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                               "('4/30/26', '6:45AM', '7:15 AM', 'Run'), ('4/30/26', '8:30AM', '9:00 AM', 'Dentist'), "
+                               "('4/30/26', '8:30AM', '9:00 AM', 'Call Bob'), ('4/30/26', '', '', 'Holiday'), "
+                               "('5/1/26', '2:00PM', '3:00 PM', 'Gym')");
+        Screens::unload<frmOrganizer>();
+        org = Screens::show<frmOrganizer>();
+        QCOMPARE(cells(1, 1) + '|' + cells(1, 3),
+                 QStringLiteral("6:45AM Run|7:15 AM|Dentist · Call Bob|9:00 AM · 9:00 AM"));
+        QCOMPARE(grid(1)->model()->index(3, 1).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("8:30AM - 9:00 AM  Dentist\n8:30AM - 9:00 AM  Call Bob"));
+        QCOMPARE(page<QLabel>("lblAllDay", 1)->text(), QStringLiteral("Holiday"));
+        const QColor shown = grid(1)->cellBackColor(1, 1);
+        QVERIFY(shown != QColor(0, 255, 255) && shown != grid(1)->cellBackColor(2, 1));
+
+        fillSlot(1, 1, QStringLiteral("Long run"), QStringLiteral("8:00 AM"));
+        QCOMPARE(grid(1)->cellBackColor(1, 1), QColor(0, 255, 255));
+        save(1);
+        QCOMPARE(stored().first(), QStringLiteral("4/30/26|6:45AM|8:00 AM|Long run"));
+        QCOMPARE(cells(1, 1), QStringLiteral("6:45AM Long run|8:00 AM"));
+        QCOMPARE(grid(1)->cellBackColor(1, 1), shown);
+        save(1);  // nothing filled again: nothing written
+        QCOMPARE(stored().size(), 5);
+
+        page<QComboBox>("cboTimeFinshed", 1)->setCurrentText(QString());
+        clickCell(grid(1), 3, 0);  // no finish time: asks for one, changes nothing, yet the row is current
+        fx->answers = {MsgResult::No, MsgResult::Yes};
+        grid(1)->setFocus();
+        QTest::keyClick(grid(1), Qt::Key_Delete);
+        QCOMPARE(stored().size(), 5);
+        QTest::keyClick(grid(1), Qt::Key_Delete);
+        QCOMPARE(fx->messageBoxes().mid(1),
+                 QStringList({"Question|Tessaly 2002|Delete Dentist · Call Bob at 8:30AM?",
+                              "Question|Tessaly 2002|Delete Dentist · Call Bob at 8:30AM?"}));
+        QCOMPARE(stored(),
+                 QStringList({"4/30/26|6:45AM|8:00 AM|Long run", "4/30/26|||Holiday", "5/1/26|2:00PM|3:00 PM|Gym"}));
+        QCOMPARE(cells(1, 3), QStringLiteral("|"));
+
+        // A row filled, then another day picked: the row is kept and saved as
+        // that day's new appointment; the day's own are shown around it.
+        fillSlot(1, 15, QStringLiteral("Swim"), QStringLiteral("3:00 PM"));
+        clickDay(page<MonthView>("MonthView1", 1), QDate(2026, 5, 1));
+        QCOMPARE(cells(1, 15) + '|' + cells(1, 1), QStringLiteral("Swim|3:00 PM||"));
+        QCOMPARE(grid(1)->model()->index(15, 1).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("2:00PM - 3:00 PM  Gym"));
+        save(1);
+        QCOMPARE(stored().last(), QStringLiteral("5/1/26|2:00PM|3:00 PM|Swim"));
+        QCOMPARE(cells(1, 15), QStringLiteral("Gym · Swim|3:00 PM · 3:00 PM"));
     }
 
     void theCalendarOpensOnToday()
