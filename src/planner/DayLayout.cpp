@@ -84,7 +84,7 @@ Day layout(const QList<Stored>& day)
         const bool onLabel = start.isEmpty() || (r > 0 && start == rowLabels()[r - 1]);
         rows[r].notes << (onLabel ? s.note : kAt.arg(start, s.note));
         rows[r].finishes << finish;
-        rows[r].lines << kTooltipLine.arg(s.start, finish, s.note).trimmed();
+        rows[r].lines << (start.isEmpty() ? s.note : kTooltipLine.arg(start, finish, s.note).trimmed());
         (r == 0 ? out.allDayIds : out.rowsOfGrid[r - 1].ids) << s.id;
     }
     out.allDay = rows[0].notes.join(kBetween);
