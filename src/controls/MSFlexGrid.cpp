@@ -30,6 +30,7 @@ void GridModel::setRows(int rows)
 {
     setTotal(rows);
     m_backs.removeIf([rows](const auto& cell) { return cell.key().first >= rows; });
+    m_rowTips.removeIf([rows](const auto& tip) { return tip.key() >= rows; });
     m_alignments.removeIf([rows](const auto& cell) { return cell.key().first >= rows; });
 }
 
@@ -66,6 +67,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     }
     case Qt::AccessibleTextRole:
         return spokenText(row, col);
+    case Qt::ToolTipRole:
+        return isFixed(row, col) ? QVariant() : m_rowTips.value(row);
     default:
         return RowsModel::data(index, role);
     }
@@ -200,8 +203,19 @@ void MSFlexGrid::setCol(int col)
 
 void MSFlexGrid::setCellBackColor(const QColor& color)
 {
-    m_cells.m_backs.insert({m_row, m_col}, color);
+    if (color.isValid())
+        m_cells.m_backs.insert({m_row, m_col}, color);
+    else
+        m_cells.m_backs.remove({m_row, m_col});
     m_cells.touch(m_row, m_col);
+}
+
+void MSFlexGrid::setRowToolTip(int row, const QString& tip)
+{
+    if (tip.isEmpty())
+        m_cells.m_rowTips.remove(row);
+    else
+        m_cells.m_rowTips.insert(row, tip);
 }
 
 void MSFlexGrid::setCellAlignment(int alignment)

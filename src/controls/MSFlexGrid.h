@@ -20,6 +20,7 @@ public:
     QHash<QPair<int, int>, QColor> m_backs;
     QHash<QPair<int, int>, Qt::Alignment> m_alignments;
     QHash<int, Qt::Alignment> m_colAlignments;
+    QHash<int, QString> m_rowTips;
 
     // Cells beyond the new edges lose their colour and alignment.
     void setRows(int rows);
@@ -68,7 +69,10 @@ public:
     QString Text() const { return TextMatrix(m_row, m_col); }
     void setText(const QString& text) { setTextMatrix(m_row, m_col, text); }
     QColor CellBackColor() const { return cellBackColor(m_row, m_col); }
+    // An invalid colour gives the cell its ordinary one again.
     void setCellBackColor(const QColor& color);
+    // What a row's ordinary cells say when the pointer rests on them.
+    void setRowToolTip(int row, const QString& tip);
     // 0 = left and top; anything else is the ordinary left and centre.
     void setCellAlignment(int alignment);
     // The same for every cell of a column that has no alignment of its own.

@@ -1,12 +1,22 @@
 #include "kit/Clock.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace {
 std::optional<QDateTime>& fixedNow()
 {
     static std::optional<QDateTime> fixed;
     return fixed;
+}
+
+QString timeForm(QTime time, const char* between)
+{
+    const int hour = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
+    return QStringLiteral("%1:%2%3%4")
+        .arg(hour)
+        .arg(time.minute(), 2, 10, QLatin1Char('0'))
+        .arg(QLatin1String(between), time.hour() < 12 ? QLatin1String("AM") : QLatin1String("PM"));
 }
 }  // namespace
 
@@ -41,4 +51,42 @@ QString Clock::timeText(QTime time)
             format.insert(minutes + 2, QStringLiteral(":ss"));
     }
     return QLocale().toString(time, format);
+}
+
+QString Clock::startText(QTime time)
+{
+    return timeForm(time, "");
+}
+
+QString Clock::finishText(QTime time)
+{
+    return timeForm(time, " ");
+}
+
+std::optional<QTime> Clock::parseTime(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^\\s*(\\d{1,2}):(\\d{2})\\s?([AaPp])[Mm]\\s*$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const int hour = m.captured(1).toInt(), minute = m.captured(2).toInt();
+    if (hour < 1 || hour > 12 || minute > 59)
+        return std::nullopt;
+    const bool pm = m.captured(3).compare(QLatin1String("p"), Qt::CaseInsensitive) == 0;
+    return QTime(hour % 12 + (pm ? 12 : 0), minute);
+}
+
+std::optional<QDate> Clock::parseDate(const QString& text)
+{
+    const QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    QDate date = QLocale().toDate(text.trimmed(), format);
+    if (!date.isValid())
+        return std::nullopt;
+    if (!format.contains(QLatin1String("yyyy"))) {
+        // Qt puts a two-digit year in the 1900s; take the century that brings it nearest to today.
+        const int now = today().year();
+        const int year = now - now % 100 + date.year() % 100;
+        date = date.addYears(year - date.year() + (year > now + 50 ? -100 : year <= now - 50 ? 100 : 0));
+    }
+    return date;
 }

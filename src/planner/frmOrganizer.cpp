@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -27,7 +28,8 @@
 namespace {
 const QString kCaption = QStringLiteral("Organizer");
 
-// The captions stay as they are whatever month a page shows.
+// Month names in the planner's own spelling; page k shows the k-th month after
+// today's, so its caption is the name of that month, not of the k-th month of the year.
 const QStringList kTabCaptions = {
     QStringLiteral("January"),   QStringLiteral("Febuary"), QStringLiteral("March"),    QStringLiteral("Abril"),
     QStringLiteral("May"),       QStringLiteral("June"),    QStringLiteral("July"),     QStringLiteral("August"),
@@ -70,11 +72,15 @@ const QString kSearch = QStringLiteral("Search");
 // What a screen reader calls a month page's grid.
 const QString kScheduleName = QStringLiteral("Schedule");
 const QString kNoFinishTime = QStringLiteral("Don't forget the finish time");
+const QString kDeleteQuestion = QStringLiteral("Delete %1 at %2?");
 const QString kHelpMissing = QStringLiteral("The help file %1 could not be opened: %2.");
 
 constexpr int kGridRows = 27;
 constexpr int kGridCols = 3;
 const QColor kFilled = bgrColor(0x00FFFF00);
+// A row showing stored appointments: pale yellow, so that it is never taken
+// for one filled and waiting to be saved.
+const QColor kStored = bgrColor(0x00C0FFFF);
 
 // Page positions are measured from the tabbed container's corner, tab strip
 // included; the page itself starts below the strip.
@@ -136,7 +142,14 @@ void frmOrganizer::buildMonthPage(int k)
     grid->setFixedRows(1);
     grid->setFixedCols(1);
     grid->setAccessibleName(kScheduleName);
+    grid->installEventFilter(this);
     MSgridTime[i] = grid;
+
+    // The strip between the tabs and the grid.
+    auto* allDay =
+        makeControl<QLabel>(page, name("lblAllDay", k), QRect(twips(240), 0, twips(6015), twips(600) - strip));
+    allDay->setTextFormat(Qt::PlainText);
+    lblAllDay[i] = allDay;
 
     auto* frame = makeControl<QGroupBox>(page, name("Frame1", k), onPage(6360, 480, 3135, 6735));
     Frame1[i] = frame;
@@ -187,6 +200,8 @@ void frmOrganizer::Form_Load()
     LoadDate();
     LoadingTime();
     LoadTimeFinished();
+    for (int k = 0; k < kPages; ++k)
+        showDay(k);
 }
 
 void frmOrganizer::Form_Unload()
@@ -218,8 +233,11 @@ void frmOrganizer::LoadDate()
 {
     // addMonths keeps the day, or takes the last day of a shorter month.
     const QDate today = Clock::today();
-    for (int k = 0; k < kPages; ++k)
-        MonthView1[std::size_t(k)]->setValue(today.addMonths(k));
+    for (int k = 0; k < kPages; ++k) {
+        const QDate shown = today.addMonths(k);
+        MonthView1[std::size_t(k)]->setValue(shown);
+        SSTab1->setTabText(k, kTabCaptions[shown.month() - 1]);
+    }
 }
 
 void frmOrganizer::LoadingTime()
@@ -250,6 +268,49 @@ void frmOrganizer::MonthView1_DateClick(int k)
 {
     const auto i = std::size_t(k);
     MSgridTime[i]->setTextMatrix(0, 1, Clock::dateText(MonthView1[i]->Value()));
+    showDay(k, true);
+}
+
+void frmOrganizer::showDay(int k, bool otherDay)
+{
+    const auto i = std::size_t(k);
+    if (otherDay)
+        for (qint64& id : m_pending[i])
+            id = 0;
+    QList<DayLayout::Stored> stored;
+    // Without the database the page stays empty; Save then says why.
+    if (Con.isOpen()) {
+        storeGuard([&] {
+            Recordset day;
+            day.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE DateValue = ?"),
+                     {Clock::dateText(MonthView1[i]->Value())});
+            for (; !day.isEOF(); day.MoveNext())
+                stored.append({day.Fields(QStringLiteral("OrgRow")).value().toLongLong(),
+                               day.Fields(QStringLiteral("TimeStart")).toString(),
+                               day.Fields(QStringLiteral("TimeFinished")).toString(),
+                               day.Fields(QStringLiteral("Note")).toString()});
+        });
+    }
+    m_shown[i] = DayLayout::layout(stored);
+    const DayLayout::Day& day = m_shown[i];
+    MSFlexGrid* grid = MSgridTime[i];
+    const int row = grid->Row(), col = grid->Col();
+    for (int r = 1; r < kGridRows; ++r) {
+        const DayLayout::Slot& slot = day.rowsOfGrid[r - 1];
+        grid->setRowToolTip(r, slot.tooltip);
+        if (m_pending[i].contains(r))
+            continue;
+        grid->setRow(r);
+        for (int c = 1; c < kGridCols; ++c) {
+            grid->setCol(c);
+            grid->setText(c == 1 ? slot.note : slot.finish);
+            grid->setCellBackColor(slot.ids.isEmpty() ? QColor() : kStored);
+        }
+    }
+    grid->setRow(row);
+    grid->setCol(col);
+    lblAllDay[i]->setText(day.allDay);
+    lblAllDay[i]->setToolTip(day.allDayTooltip);
 }
 
 void frmOrganizer::txtMessage_Change(int k)
@@ -272,6 +333,8 @@ void frmOrganizer::MSgridTime_Click(int k)
     grid->setCol(2);
     grid->setCellBackColor(kFilled);
     grid->setText(cboTimeFinshed[i]->currentText());
+    if (!m_pending[i].contains(grid->Row()))
+        m_pending[i].insert(grid->Row(), m_shown[i].rowsOfGrid[grid->Row() - 1].ids.value(0));
     ClearTextBox(k);
 }
 
@@ -298,11 +361,22 @@ void frmOrganizer::SavingAddress(int k)
     const QString finished = grid->Text();
     // The calendar's date now, not the one in the heading: they differ until a day is clicked.
     const QString date = Clock::dateText(MonthView1[i]->Value());
+    // A row filled over a stored appointment changes that one (the first,
+    // when the row shows several); its start stays the true one. Not filled
+    // again, the row shows the stored texts: nothing to change.
+    const auto pending = m_pending[i].constFind(grid->Row());
+    if (pending == m_pending[i].constEnd() && !m_shown[i].rowsOfGrid[grid->Row() - 1].ids.isEmpty())
+        return;
+    const qint64 shown = pending == m_pending[i].constEnd() ? 0 : *pending;
 
     const bool saved = storeGuard([&] {
-        rst.Open(Con, QStringLiteral("tblOrginize"));
-        rst.AddNew();
-        rst.Fields(QStringLiteral("TimeStart")) = start.trimmed();
+        if (shown) {
+            rst.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {shown});
+        } else {
+            rst.Open(Con, QStringLiteral("tblOrginize"));
+            rst.AddNew();
+            rst.Fields(QStringLiteral("TimeStart")) = start.trimmed();
+        }
         rst.Fields(QStringLiteral("Note")) = note.trimmed();
         rst.Fields(QStringLiteral("TimeFinished")) = finished.trimmed();
         rst.Fields(QStringLiteral("DateValue")) = date.trimmed();
@@ -310,8 +384,44 @@ void frmOrganizer::SavingAddress(int k)
     });
     rst.Close();
     // The bar confirms a stored appointment; a refused one has had its message instead.
-    if (saved)
+    if (saved) {
+        m_pending[i].remove(grid->Row());
+        showDay(k);
         Screens::show<frmSaving>();
+    }
+}
+
+void frmOrganizer::deleteRow(int k)
+{
+    const auto i = std::size_t(k);
+    const int row = MSgridTime[i]->Row();
+    const DayLayout::Slot& slot = m_shown[i].rowsOfGrid[row - 1];
+    if (slot.ids.isEmpty() || m_pending[i].contains(row))
+        return;
+    if (MsgBox(kDeleteQuestion.arg(slot.note, MSgridTime[i]->TextMatrix(row, 0)), MsgButtons::YesNo, MsgIcon::Question)
+        != MsgResult::Yes)
+        return;
+    const QList<qint64> ids = slot.ids;
+    storeGuard([&] {
+        for (const qint64 id : ids) {
+            Recordset gone;
+            gone.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {id});
+            if (!gone.isEOF())
+                gone.Delete();
+        }
+    });
+    showDay(k);
+}
+
+bool frmOrganizer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete)
+        for (int k = 0; k < kPages; ++k)
+            if (watched == MSgridTime[std::size_t(k)]) {
+                deleteRow(k);
+                return true;
+            }
+    return Form::eventFilter(watched, event);
 }
 
 void frmOrganizer::cmdSearch_Click(int k)

@@ -2,7 +2,10 @@
 
 #include <array>
 
+#include <QHash>
+
 #include "kit/Screens.h"
+#include "planner/DayLayout.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 
@@ -47,7 +50,13 @@ public:
     PageArray<QComboBox> cboTimeFinshed;
     PageArray<QPushButton> cmdSave;
     PageArray<QPushButton> cmdSearch;
+    // The day's all-day events and appointments whose start is no time.
+    PageArray<QLabel> lblAllDay;
     RichTextBox* txtHelp;
+
+protected:
+    // The Delete key on a grid row deletes its appointments.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMonthPage(int k);
@@ -59,7 +68,15 @@ private:
     void ClearTextBox(int k);
     void SavingAddress(int k);
     void LoadSearch(int k);
+    // Shows the stored appointments of page k's date; rows filled and not
+    // saved yet keep what was typed. A row filled on another day becomes a
+    // new appointment of this one.
+    void showDay(int k, bool otherDay = false);
+    void deleteRow(int k);
 
     Connection Con;
     Recordset rst;
+    std::array<DayLayout::Day, kPages> m_shown;
+    // Rows filled and not saved yet, and the stored appointment each changes (0: a new one).
+    std::array<QHash<int, qint64>, kPages> m_pending;
 };

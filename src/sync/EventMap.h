@@ -10,20 +10,18 @@
 #include <QStringList>
 #include <QTime>
 
+#include "kit/Clock.h"
+
 // The day planner's appointments as iCalendar events (RFC 5545, through libical).
 namespace EventMap {
 
 enum Field { DateValue, TimeStart, TimeFinished, Note, FieldCount };
 using Appointment = std::array<QString, FieldCount>;
 
-// The planner's two time forms: "8:30AM" for a start slot, "9:00 AM" for a
-// finish time. Reading accepts either, with or without the blank.
-QString startText(QTime time);
-QString finishText(QTime time);
-std::optional<QTime> parseTime(const QString& text);
-// DateValue is the user's short date; a two-digit year is read as the year
-// nearest to today's, not as one of the 1900s.
-std::optional<QDate> parseDate(const QString& text);
+using Clock::finishText;
+using Clock::parseDate;
+using Clock::parseTime;
+using Clock::startText;
 
 struct Imported {
     Appointment appointment;

@@ -1,5 +1,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -12,11 +14,13 @@
 #include "controls/MSFlexGrid.h"
 #include "controls/MonthView.h"
 #include "kit/SavingProgress.h"
+#include "planner/DayLayout.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"
 #include "shell/frmMain.h"
 #include "support/Fixture.h"
+#include "support/Golden.h"
 
 // The day planner: what a grid click shows, what Save stores, what the
 // search lists.
@@ -82,12 +86,16 @@ private slots:
     void init() { open(QDate(2026, 3, 31)); }
     void cleanup() { fx.reset(); }
 
-    // Page k opens on today plus k months, the day clamped to the month's end.
+    // Page k opens on today plus k months, the day clamped to the month's end,
+    // and its tab is captioned with that month.
     void pagesOpenMonthByMonth()
     {
         QList<QDate> dates;
         for (int k = 0; k < 12; ++k)
             dates << page<MonthView>("MonthView1", k)->Value();
+        QCOMPARE(org->SSTab1->tabText(0) + org->SSTab1->tabText(1) + org->SSTab1->tabText(11)
+                     + org->SSTab1->tabText(12),
+                 QStringLiteral("MarchAbrilFebuaryHelp"));
         QCOMPARE(dates, QList<QDate>({{2026, 3, 31},
                                       {2026, 4, 30},
                                       {2026, 5, 31},
@@ -187,6 +195,82 @@ private slots:
                           s->lstQuickMonth->visualItemRect(december).center());
         QCOMPARE(s->MonthView1->Value(), QDate(2027, 2, 28));
         QCOMPARE(s->lstv->itemCount(), 1);
+    }
+
+    // Where each stored appointment of a day lands: per grid row (0: the
+    // line above the grid) its texts and tooltip.
+    void dayLayout_data() { Golden::addRows("planner", {"*.day"}); }
+    void dayLayout()
+    {
+        QFETCH(QString, input);
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QList<DayLayout::Stored> day;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts))
+            if (const QStringList f = line.split('|'); f.size() == 4)
+                day.append({f[0].toLongLong(), f[1], f[2], f[3]});
+        const DayLayout::Day out = DayLayout::layout(day);
+        QStringList lines;
+        auto add = [&lines](int r, const DayLayout::Slot& s) {
+            if (!s.ids.isEmpty())
+                lines << QStringLiteral("%1|%2|%3|%4").arg(r).arg(s.note, s.finish, Golden::escaped(s.tooltip));
+        };
+        add(0, {out.allDay, QString(), out.allDayTooltip, out.allDayIds});
+        for (int r = 1; r <= 26; ++r)
+            add(r, out.rowsOfGrid[r - 1]);
+        Golden::compare(input, lines.join('\n') + '\n');
+    }
+
+    // A page shows its day's appointments; a row filled over one and saved
+    // changes it, the Delete key deletes it after asking.
+    void pagesShowEditAndDeleteTheirDay()
+    {
+        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                               "('4/30/26', '6:45AM', '7:15 AM', 'Run'), ('4/30/26', '8:30AM', '9:00 AM', 'Dentist'), "
+                               "('4/30/26', '8:30AM', '9:00 AM', 'Call Bob'), ('4/30/26', '', '', 'Holiday'), "
+                               "('5/1/26', '2:00PM', '3:00 PM', 'Gym')");
+        Screens::unload<frmOrganizer>();
+        org = Screens::show<frmOrganizer>();
+        QCOMPARE(cells(1, 1) + '|' + cells(1, 3),
+                 QStringLiteral("6:45AM Run|7:15 AM|Dentist · Call Bob|9:00 AM · 9:00 AM"));
+        QCOMPARE(grid(1)->model()->index(3, 1).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("8:30AM - 9:00 AM  Dentist\n8:30AM - 9:00 AM  Call Bob"));
+        QCOMPARE(page<QLabel>("lblAllDay", 1)->text(), QStringLiteral("Holiday"));
+        const QColor shown = grid(1)->cellBackColor(1, 1);
+        QVERIFY(shown != QColor(0, 255, 255) && shown != grid(1)->cellBackColor(2, 1));
+
+        fillSlot(1, 1, QStringLiteral("Long run"), QStringLiteral("8:00 AM"));
+        QCOMPARE(grid(1)->cellBackColor(1, 1), QColor(0, 255, 255));
+        save(1);
+        QCOMPARE(stored().first(), QStringLiteral("4/30/26|6:45AM|8:00 AM|Long run"));
+        QCOMPARE(cells(1, 1), QStringLiteral("6:45AM Long run|8:00 AM"));
+        QCOMPARE(grid(1)->cellBackColor(1, 1), shown);
+        save(1);  // nothing filled again: nothing written
+        QCOMPARE(stored().size(), 5);
+
+        page<QComboBox>("cboTimeFinshed", 1)->setCurrentText(QString());
+        clickCell(grid(1), 3, 0);  // no finish time: asks for one, changes nothing, yet the row is current
+        fx->answers = {MsgResult::No, MsgResult::Yes};
+        grid(1)->setFocus();
+        QTest::keyClick(grid(1), Qt::Key_Delete);
+        QCOMPARE(stored().size(), 5);
+        QTest::keyClick(grid(1), Qt::Key_Delete);
+        QCOMPARE(fx->messageBoxes().last(),
+                 QStringLiteral("Question|Tessaly 2002|Delete Dentist · Call Bob at 8:30AM?"));
+        QCOMPARE(stored(),
+                 QStringList({"4/30/26|6:45AM|8:00 AM|Long run", "4/30/26|||Holiday", "5/1/26|2:00PM|3:00 PM|Gym"}));
+        QCOMPARE(cells(1, 3), QStringLiteral("|"));
+
+        // A row filled, then another day picked: the row is kept and saved as
+        // that day's new appointment; the day's own are shown around it.
+        fillSlot(1, 15, QStringLiteral("Swim"), QStringLiteral("3:00 PM"));
+        clickDay(page<MonthView>("MonthView1", 1), QDate(2026, 5, 1));
+        QCOMPARE(cells(1, 15) + '|' + cells(1, 1), QStringLiteral("Swim|3:00 PM||"));
+        QCOMPARE(grid(1)->model()->index(15, 1).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("2:00PM - 3:00 PM  Gym"));
+        save(1);
+        QCOMPARE(stored().last(), QStringLiteral("5/1/26|2:00PM|3:00 PM|Swim"));
+        QCOMPARE(cells(1, 15), QStringLiteral("Gym · Swim|3:00 PM · 3:00 PM"));
     }
 
     void theCalendarOpensOnToday()
