@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QStringList>
-#include <QVariantMap>
 
 #include "support/Fixture.h"
 
@@ -20,25 +19,4 @@ inline void insertContact(const QString& dbPath, const QStringList& values)
     }
     Db::exec(dbPath, QStringLiteral("INSERT INTO tblAddress (%1) VALUES (%2)")
                          .arg(kContactFields.join(QStringLiteral(", ")), quoted.join(QStringLiteral(", "))));
-}
-
-// The stored contacts, each as its eleven fields in table order.
-inline QList<QStringList> storedContacts(const QString& dbPath)
-{
-    QList<QStringList> result;
-    for (const QVariantMap& row : Db::rows(dbPath, QStringLiteral("tblAddress"))) {
-        QStringList values;
-        for (const QString& field : kContactFields)
-            values << row.value(field).toString();
-        result << values;
-    }
-    return result;
-}
-
-inline QList<qint64> storedKeys(const QString& dbPath)
-{
-    QList<qint64> keys;
-    for (const QVariantMap& row : Db::rows(dbPath, QStringLiteral("tblAddress")))
-        keys << row.value(QStringLiteral("Org_ID")).toLongLong();
-    return keys;
 }
