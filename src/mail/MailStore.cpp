@@ -3,6 +3,7 @@
 #include "mail/MailTexts.h"
 #include "mail/MimeMessage.h"
 #include "store/Connection.h"
+#include "store/SearchIndex.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
 
@@ -77,6 +78,7 @@ class MailStore::Writer {
 public:
     struct Written {
         KeptMessage row;
+        QString text;  // decoded, for the search index
         QString name;  // in new/
         QString failure;
     };
@@ -176,7 +178,7 @@ private:
     // The file, and the row's columns.
     Written write(const Job& job)
     {
-        Written w{{job.key, {}, {}, {}, 0}, job.name, {}};
+        Written w{{job.key, {}, {}, {}, 0}, {}, job.name, {}};
         const QString tmp = m_dir + QStringLiteral("/tmp/") + job.name;
         const QByteArray path = QFile::encodeName(tmp);
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -206,6 +208,7 @@ private:
         }
         const MimeMessage header = decodeMimeHeader(job.raw);
         w.row = {job.key, header.from, header.subject, header.date, MailTexts::decodeWireText(job.raw).size()};
+        w.text = decodeMime(job.raw).text;
         return w;
     }
 
@@ -296,6 +299,7 @@ QList<KeptMessage> MailStore::commit(bool all)
                 .bind(5, w.row.date)
                 .bind(6, w.row.size)
                 .step();
+            SearchIndex::putMail(db, sqlite3_last_insert_rowid(db), w.row.from, w.row.subject, w.text);
             kept.append(w.row);
         }
         insert.reset();
@@ -422,6 +426,9 @@ void MailStore::remove(const QString& key)
     // The row stays without its file, so the next check does not fetch the
     // message again from the server, where it stays.
     MailStatement(m_con->handle(), "UPDATE tblMailbox SET FileName = '' WHERE MailKey = ?").bind(1, key).step();
+    MailStatement row(m_con->handle(), "SELECT rowid FROM tblMailbox WHERE MailKey = ?");
+    if (row.bind(1, key).step())
+        SearchIndex::removeMail(m_con->handle(), row.integer(0));
     if (!path.isEmpty())
         QFile::remove(path);
 }
