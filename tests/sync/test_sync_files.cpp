@@ -290,6 +290,12 @@ private slots:
                                                                      "Exported 2 contacts to "
                                                                    + file("out.vcf") + ".\n");
         QCOMPARE(p.exitCode(), 0);
+        // What an import adds is found at once.
+        QCOMPARE(run({"--search", "an", "LE"}, &out), 0);
+        QCOMPARE(out, QStringLiteral("Contact\tAnn Lee\n"));
+        QVERIFY(QFile::rename(fx->dbPath(), fx->dbPath() + ".away"));
+        QCOMPARE(run({"--search", "ann"}, &out), 1);
+        QVERIFY(QFile::rename(fx->dbPath() + ".away", fx->dbPath()));
         QCOMPARE(run({"--import-appointments", file("a.vcf")}, &out), 1);
         QCOMPARE(out, file("a.vcf") + " is not an iCalendar file.\n");
         QCOMPARE(run({"--export-contacts", file("out.vcf"), "--bogus"}, &out), 2);
