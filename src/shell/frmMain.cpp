@@ -10,7 +10,9 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
+#include <QProgressBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <functional>
 
@@ -43,6 +45,7 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "shell/FileExchange.h"
+#include "shell/SearchFill.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "store/Connection.h"
@@ -56,6 +59,7 @@ const QColor kLightYellow(255, 255, 128);
 const QString kAddressOptions = QStringLiteral("Address Options");
 const QString kNoteOptions = QStringLiteral("Note Options");
 const QString kOtherOptions = QStringLiteral("Other Options");
+const QString kFillingIndex = QStringLiteral("Indexing for search: %p%");
 
 // Where a command shows: a button on one of the panels, or an entry of a menu.
 enum Host { ToolBar, AddressPanel, NotePanel, FileMenu, PropertiesMenu, AboutMenu };
@@ -393,11 +397,38 @@ void frmMain::Form_Load()
             MsgBox(message, MsgButtons::OKOnly, MsgIcon::Critical);
     });
     QTimer::singleShot(0, m_storeCheck, &StoreCheck::start);
+    startSearchFill();
+}
+
+void frmMain::startSearchFill()
+{
+    m_searchFill = new SearchFill(this);
+    // A bar at the foot of the window, only while an older store's index is filled.
+    connect(m_searchFill, &SearchFill::progress, this, [this](int share) {
+        auto* bar = findChild<QProgressBar*>(QStringLiteral("barSearchFill"));
+        if (!bar) {
+            bar = new QProgressBar;
+            bar->setObjectName(QStringLiteral("barSearchFill"));
+            bar->setFormat(kFillingIndex);
+            bar->setAccessibleName(kFillingIndex);
+            statusBar()->addPermanentWidget(bar, 1);
+        }
+        bar->setValue(share);
+    });
+    connect(m_searchFill, &SearchFill::finished, this, [this](const QString& failure) {
+        if (findChild<QProgressBar*>(QStringLiteral("barSearchFill")))
+            setStatusBar(nullptr);
+        if (!failure.isEmpty())
+            statusBar()->showMessage(failure);
+    });
+    QTimer::singleShot(0, m_searchFill, &SearchFill::start);
 }
 
 void frmMain::Form_Unload()
 {
     Notes::stopLoading();
+    if (m_searchFill)
+        m_searchFill->stop();
     // The day's copy again when this run changed the store, so the day's
     // first copy (the empty store of the setup) is not the newest one.
     if (m_storeCheck)

@@ -47,6 +47,7 @@ private:
     void Timer1_Timer();
     void createPanels();
     void createCommands();
+    void startSearchFill();
 
     asxGenericContainer* asxGenericContainer1;
     QWidget* AddressOption;
@@ -56,6 +57,7 @@ private:
     QMdiArea* m_workArea;
     NoteDesk* m_notes;
     StoreCheck* m_storeCheck = nullptr;
+    class SearchFill* m_searchFill = nullptr;
     QList<QAction*> m_lockable;
     bool m_locked = false;
 };

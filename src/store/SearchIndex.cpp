@@ -275,7 +275,7 @@ void SearchIndex::putNote(sqlite3* db, const QString& path, const QString& plain
     put(db, id * 4 + int(Kind::Note), file.completeBaseName(), plainText);
 }
 
-void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::function<void(int)>& progress)
+void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::function<bool(int)>& progress)
 {
     qint64 total = 0, done = 0;
     const bool hasMail = hasTable(db, "tblMailbox");
@@ -289,8 +289,7 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
         total += count(QStringLiteral("SELECT count(*) FROM tblMailbox WHERE FileName <> ''"));
     const auto advance = [&](qint64 rows) {
         done += rows;
-        if (progress)
-            progress(total ? int(std::min<qint64>(100, done * 100 / total)) : 100);
+        return !progress || progress(total ? int(std::min<qint64>(100, done * 100 / total)) : 100);
     };
 
     // Every note is read again below, as if its file had changed.
@@ -321,7 +320,8 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
             });
             if (rows == 0)
                 break;
-            advance(rows);
+            if (!advance(rows))
+                return;
         }
     }
     if (hasMail) {
@@ -338,7 +338,8 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
                     putMail(db, rowid, sender, subject, sources.mailText ? sources.mailText(file) : QString());
                 }
             });
-            advance(qint64(to - from));
+            if (!advance(qint64(to - from)))
+                return;
         }
     }
     refreshNotes(db, sources);

@@ -56,9 +56,11 @@ struct Sources {
     std::function<QString(const QString& path)> noteText;
 };
 // Fills the index from every table, in slices (each its own transaction,
-// so the window's writes wait at most one slice), reporting the share done
-// (0-100). Then the version is set. Throws StoreError.
-void rebuild(sqlite3* db, const Sources& sources, const std::function<void(int)>& progress = {});
+// so the window's writes wait at most one slice), telling `progress` the
+// share done (0-100) after each; when it answers false the fill ends there
+// and the index stays marked unfilled. Then the version is set. Throws
+// StoreError.
+void rebuild(sqlite3* db, const Sources& sources, const std::function<bool(int)>& progress = {});
 // Indexes again the notes whose files changed since they were indexed,
 // and forgets those whose files are gone.
 void refreshNotes(sqlite3* db, const Sources& sources);

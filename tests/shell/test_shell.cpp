@@ -7,6 +7,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
+#include <QStatusBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
@@ -28,6 +29,9 @@
 #include "controls/MSFlexGrid.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
+#include "shell/SearchFill.h"
+#include "store/Connection.h"
+#include "store/SearchIndex.h"
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
@@ -103,6 +107,31 @@ private slots:
         main->command("mnuExit")->trigger();
         pump();
         QVERIFY(!Screens::isLoaded<frmMain>() && !Screens::isLoaded<frmLoadingPic>());
+    }
+
+    // An older store's index is filled beside the window, telling how far; a note changed by another program is read again.
+    void searchIndexIsFilledAtTheStart()
+    {
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        const QString note = fx->appDir() + QStringLiteral("/Note/n.nte");
+        QVERIFY(writeFile(note, "{\\rtf1 Ideas for \\b Quinn\\b0\\par}"));
+        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName) VALUES ('Quentin');"
+                                              "INSERT INTO tblSearchNote (Path, MTime) VALUES ('%1', 0);"
+                                              "DELETE FROM tblSearch; UPDATE tblSearchVersion SET Version = 0")
+                                   .arg(note));
+        QSignalSpy shares(main->findChild<SearchFill*>(), &SearchFill::progress);
+        Connection con;
+        con.Open(fx->dbPath());
+        QVERIFY(waitFor([&] {
+            return !SearchIndex::prepare(con.handle());
+        }));
+        QVERIFY(waitFor([&] { return !main->findChild<QStatusBar*>(); }));
+        QVERIFY(!shares.isEmpty() && shares.last().first() == 100);
+        QStringList found;
+        for (const auto& hit : SearchIndex::search(con.handle(), "qu"))
+            found << hit.snippet;
+        QCOMPARE(found, (QStringList{"", "Ideas for \x02Quinn\x03"}));
     }
 
     // A tool button names itself while the pointer is on it, and only then;

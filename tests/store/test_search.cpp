@@ -140,7 +140,12 @@ private slots:
         QVERIFY(SearchIndex::prepare(db));
         exec(db, "INSERT INTO tblOrginize (OrgRow, Note) VALUES (4, 'Robert again')");
         QList<int> shares;
-        SearchIndex::rebuild(db, sources, [&](int share) { shares << share; });
+        SearchIndex::rebuild(db, sources, [&](int) { return false; });  // stopped at the first slice
+        QVERIFY(SearchIndex::prepare(db));
+        SearchIndex::rebuild(db, sources, [&](int share) {
+            shares << share;
+            return true;
+        });
         QVERIFY(!SearchIndex::prepare(db));
         QCOMPARE(shares.last(), 100);
         QVERIFY(std::is_sorted(shares.begin(), shares.end()));
