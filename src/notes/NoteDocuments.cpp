@@ -265,6 +265,18 @@ void Notes::Opendoc(NoteDesk& desk)
     markSaved(*note, desk.CurrentFile);
 }
 
+void Notes::openFile(NoteDesk& desk, const QString& path)
+{
+    frmNote* note = LoadNewDoc(desk);
+    desk.CurrentFile = path;
+    try {
+        if (loadNote(*note, path))
+            markSaved(*note, path);
+    } catch (const RichTextBoxError& e) {
+        reportFileError(e.reason());
+    }
+}
+
 void Notes::SaveDoc()
 {
     if (frmNote* note = activeNote())

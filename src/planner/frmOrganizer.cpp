@@ -1,5 +1,7 @@
 #include "planner/frmOrganizer.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -250,6 +252,15 @@ void frmOrganizer::MonthView1_DateClick(int k)
 {
     const auto i = std::size_t(k);
     MSgridTime[i]->setTextMatrix(0, 1, Clock::dateText(MonthView1[i]->Value()));
+}
+
+void frmOrganizer::showDay(QDate date)
+{
+    const QDate today = Clock::today();
+    const int k = std::clamp((date.year() - today.year()) * 12 + date.month() - today.month(), 0, kPages - 1);
+    SSTab1->setCurrentIndex(k);
+    MonthView1[std::size_t(k)]->setValue(date);
+    MonthView1_DateClick(k);
 }
 
 void frmOrganizer::txtMessage_Change(int k)

@@ -45,11 +45,14 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "shell/FileExchange.h"
+#include "shell/SearchBox.h"
 #include "shell/SearchFill.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "store/Connection.h"
+#include "store/Recordset.h"
 #include "store/StoreError.h"
+#include "sync/EventMap.h"
 #include "sync/SyncNow.h"
 #include "sync/frmSyncSettings.h"
 
@@ -244,6 +247,8 @@ void frmMain::createCommands()
             Screens::show<frmCal>},
         {"cmdExit", "Exit", ToolBar, {{0, 6240, 735, 615}, "exit", "lblExit"},
             Screens::unload<frmMain>},
+        {"cmdSearchAll", "Search All", ToolBar, {{0, 7860, 735, 495}, "search", "lblSearchAll"},
+            [this] { openSearch(); }, false, "Ctrl+K"},
 
         // The address panel.
         {"cmdAddressNew", "New", AddressPanel, {{0, 480, 735, 495}, "new", "lblAddressNew"}, [] {
@@ -398,6 +403,57 @@ void frmMain::Form_Load()
     });
     QTimer::singleShot(0, m_storeCheck, &StoreCheck::start);
     startSearchFill();
+}
+
+void frmMain::openSearch()
+{
+    if (!m_searchBox) {
+        m_searchBox = new SearchBox(m_workArea);
+        connect(m_searchBox, &SearchBox::chosen, this, &frmMain::openHit);
+    }
+    const QRect area = m_workArea->rect();
+    m_searchBox->setGeometry(area.left() + 8, area.top() + 8, std::min(area.width() - 16, 640),
+                             std::min(area.height() - 16, 420));
+    m_searchBox->open();
+}
+
+// A hit in the screen its record is edited in.
+void frmMain::openHit(const SearchIndex::SearchHit& hit)
+{
+    switch (hit.kind) {
+    case SearchIndex::Kind::Contact:
+        closeFirst<frmAddress, frmOrganizer, frmCheckEmail, frmSendEmail>();
+        AddressOption->setVisible(true);
+        if (frmAddressEdit* edit = Screens::show<frmAddressEdit>())
+            edit->showContactOf(hit.key);
+        break;
+    case SearchIndex::Kind::Appointment: {
+        QString date;
+        storeGuard([&] {
+            Connection con;
+            con.Open(AppFolder::databaseFile());
+            Recordset rs;
+            rs.Open(con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {hit.key});
+            if (!rs.isEOF())
+                date = rs.Fields(QStringLiteral("DateValue")).toString();
+        });
+        closeFirst<frmAddress>();
+        LoadOrganizer();
+        const std::optional<QDate> day = EventMap::parseDate(date);
+        if (frmOrganizer* organizer = Screens::load<frmOrganizer>(); organizer && day)
+            organizer->showDay(*day);
+        break;
+    }
+    case SearchIndex::Kind::Note:
+        closeFirst<frmAddress, frmOrganizer, frmCheckEmail, frmSendEmail>();
+        Notes::openFile(*m_notes, hit.path);
+        break;
+    case SearchIndex::Kind::Mail:
+        closeFirst<frmAddress, frmOrganizer, frmSendEmail>();
+        if (frmCheckEmail* check = Screens::show<frmCheckEmail>())
+            check->showMessage(hit.key);
+        break;
+    }
 }
 
 void frmMain::startSearchFill()

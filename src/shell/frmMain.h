@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include "kit/Screens.h"
+#include "store/SearchIndex.h"
 
 class QAction;
 class QLabel;
@@ -48,6 +49,8 @@ private:
     void createPanels();
     void createCommands();
     void startSearchFill();
+    void openSearch();
+    void openHit(const SearchIndex::SearchHit& hit);
 
     asxGenericContainer* asxGenericContainer1;
     QWidget* AddressOption;
@@ -58,6 +61,7 @@ private:
     NoteDesk* m_notes;
     StoreCheck* m_storeCheck = nullptr;
     class SearchFill* m_searchFill = nullptr;
+    class SearchBox* m_searchBox = nullptr;
     QList<QAction*> m_lockable;
     bool m_locked = false;
 };

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QListWidget>
 #include <QPointer>
 #include <QStatusBar>
 #include <QPushButton>
@@ -27,6 +28,7 @@
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/MSFlexGrid.h"
+#include "controls/MonthView.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
 #include "shell/SearchFill.h"
@@ -132,6 +134,55 @@ private slots:
         for (const auto& hit : SearchIndex::search(con.handle(), "qu"))
             found << hit.snippet;
         QCOMPARE(found, (QStringList{"", "Ideas for \x02Quinn\x03"}));
+    }
+
+    // Ctrl+K and the keyboard alone: typed, moved to a hit, opened in its screen.
+    void searchBoxOpensWhatItFinds()
+    {
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName, LastName) VALUES ('Quentin', 'Blake');"
+                                              "INSERT INTO tblOrginize (DateValue, TimeStart, Note) VALUES ('%1', '9:00', "
+                                              "'Lunch with <Quentin>')")
+                                   .arg(Clock::dateText(QDate(2026, 6, 20))));
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        const auto search = [&](const QString& typed) {
+            // The box's own line takes Ctrl+K (to the end of the line) while it has the keys.
+            auto* box = main->findChild<QLineEdit*>("txtSearch");
+            if (!box || !box->isVisible())
+                QTest::keyClick(main, Qt::Key_K, Qt::ControlModifier);
+            box = main->findChild<QLineEdit*>("txtSearch");
+            box->clear();
+            QTest::keyClicks(box, typed);
+            QStringList rows;
+            auto* list = main->findChild<QListWidget*>("lstResults");
+            for (int i = 0; i < list->count(); ++i)
+                rows << list->item(i)->text();
+            return rows;
+        };
+        QCOMPARE(search("qu"), (QStringList{"Contacts", "Quentin Blake - ", "Appointments",
+                                            Clock::dateText(QDate(2026, 6, 20)) + " 9:00- - Lunch with <Quentin>"}));
+        QCOMPARE(search("nobody"), QStringList{"Nothing found"});
+        QCOMPARE(search("\"NEAR(\" AND"), QStringList{"Nothing found"});
+        search("quentin");
+        auto* box = main->findChild<QLineEdit*>("txtSearch");
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Return);
+        QVERIFY(!main->findChild<QWidget*>("frmSearch")->isVisible());
+        frmAddressEdit* edit = Screens::load<frmAddressEdit>();
+        QCOMPARE(edit->findChild<QLineEdit*>("txtLastName")->text(), "Blake");
+
+        search("lunch");
+        QTest::keyClick(box, Qt::Key_Up);  // from the end, past the heading
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Enter);
+        auto* organizer = Screens::load<frmOrganizer>();
+        QCOMPARE(organizer->SSTab1->currentIndex(), 1);
+        QCOMPARE(organizer->MonthView1[1]->Value(), QDate(2026, 6, 20));
+        search("x");
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(!main->findChild<QWidget*>("frmSearch")->isVisible());
     }
 
     // A tool button names itself while the pointer is on it, and only then;
