@@ -61,6 +61,12 @@ public:
         doc.documentLayout()->draw(painter, context);
         painter->restore();
     }
+    // The rich text's margins need more room than a plain line.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QSize plainSize = QStyledItemDelegate::sizeHint(option, index);
+        return {plainSize.width(), plainSize.height() + 2 * int(QTextDocument().documentMargin())};
+    }
 };
 }  // namespace
 
@@ -124,9 +130,12 @@ void SearchBox::showResults()
             heading->setFlags(Qt::ItemIsEnabled);
         }
         // The plain text is what a screen reader says; the HTML is what shows.
-        auto* item = new QListWidgetItem(plain(hit.title) + QStringLiteral(" - ") + plain(hit.snippet), lstResults);
+        const bool snippet = !plain(hit.snippet).isEmpty();
+        auto* item = new QListWidgetItem(
+            plain(hit.title) + (snippet ? QStringLiteral(" - ") + plain(hit.snippet) : QString()), lstResults);
         item->setData(kHitRole, qulonglong(i));
-        item->setData(kHtmlRole, QStringLiteral("&nbsp;&nbsp;%1 &mdash; %2").arg(html(hit.title), html(hit.snippet)));
+        item->setData(kHtmlRole, QStringLiteral("&nbsp;&nbsp;%1").arg(html(hit.title))
+                                     + (snippet ? QStringLiteral(" &mdash; ") + html(hit.snippet) : QString()));
     }
     if (m_hits.empty()) {
         auto* item = new QListWidgetItem(kNothingFound, lstResults);
