@@ -29,11 +29,12 @@ QString joined(std::initializer_list<const char*> fields)
 {
     QStringList parts;
     for (const char* field : fields)
-        parts << QStringLiteral("CASE WHEN %1%2 <> '' THEN ' ' || %1%2 ELSE '' END").arg(QStringLiteral("%1"), QString::fromLatin1(field));
+        parts << QStringLiteral("CASE WHEN %1%2 <> '' THEN ' ' || %1%2 ELSE '' END")
+                     .arg(QStringLiteral("%1"), QString::fromLatin1(field));
     return QStringLiteral("ltrim(%1)").arg(parts.join(QStringLiteral(" || ")));
 }
-const QString kContactBody = joined(
-    {"Email", "HomePhone", "Mobile", "HomeAddress", "Suburb", "PostCode", "ICQ", "WebAddress", "Comments"});
+const QString kContactBody =
+    joined({"Email", "HomePhone", "Mobile", "HomeAddress", "Suburb", "PostCode", "ICQ", "WebAddress", "Comments"});
 const QString kAppointmentTitle = QStringLiteral("%1DateValue || ' ' || %1TimeStart || '-' || %1TimeFinished");
 const QString kAppointmentBody = QStringLiteral("%1Note");
 
@@ -86,10 +87,9 @@ QString triggers(const Followed& f)
                                     f.body.arg(QStringLiteral("new.")));
     const QString remove =
         QStringLiteral("DELETE FROM tblSearch WHERE rowid = %1;").arg(entryKey(f, QStringLiteral("old.")));
-    return QStringLiteral(
-               "CREATE TRIGGER %1SearchInsert AFTER INSERT ON %1 BEGIN %2 END;\n"
-               "CREATE TRIGGER %1SearchUpdate AFTER UPDATE ON %1 BEGIN %3 %2 END;\n"
-               "CREATE TRIGGER %1SearchDelete AFTER DELETE ON %1 BEGIN %3 END;\n")
+    return QStringLiteral("CREATE TRIGGER %1SearchInsert AFTER INSERT ON %1 BEGIN %2 END;\n"
+                          "CREATE TRIGGER %1SearchUpdate AFTER UPDATE ON %1 BEGIN %3 %2 END;\n"
+                          "CREATE TRIGGER %1SearchDelete AFTER DELETE ON %1 BEGIN %3 END;\n")
         .arg(table, insert, remove);
 }
 
@@ -113,23 +113,23 @@ bool holdsRecords(sqlite3* db)
 void create(sqlite3* db)
 {
     const int version = holdsRecords(db) ? 0 : SearchIndex::kVersion;
-    QString sql = QStringLiteral(
-        "BEGIN IMMEDIATE;\n"
-        "DROP TABLE IF EXISTS tblSearch;\n"
-        "DROP TABLE IF EXISTS tblSearchVersion;\n"
-        "DROP TABLE IF EXISTS tblSearchNote;\n"
-        "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, "
-        "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3');\n"
-        // 0 until a rebuild has put every record in.
-        "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
-        "INSERT INTO tblSearchVersion VALUES (%1);\n"
-        // The notes indexed, with the time their file was changed.
-        "CREATE TABLE tblSearchNote (Note_ID INTEGER PRIMARY KEY, Path TEXT NOT NULL UNIQUE, "
-        "MTime INTEGER NOT NULL);\n")
+    QString sql = QStringLiteral("BEGIN IMMEDIATE;\n"
+                                 "DROP TABLE IF EXISTS tblSearch;\n"
+                                 "DROP TABLE IF EXISTS tblSearchVersion;\n"
+                                 "DROP TABLE IF EXISTS tblSearchNote;\n"
+                                 "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, "
+                                 "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3');\n"
+                                 // 0 until a rebuild has put every record in.
+                                 "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
+                                 "INSERT INTO tblSearchVersion VALUES (%1);\n"
+                                 // The notes indexed, with the time their file was changed.
+                                 "CREATE TABLE tblSearchNote (Note_ID INTEGER PRIMARY KEY, Path TEXT NOT NULL UNIQUE, "
+                                 "MTime INTEGER NOT NULL);\n")
                       .arg(version);
     for (const Followed& f : kFollowed) {
         for (const char* what : {"Insert", "Update", "Delete"})
-            sql += QStringLiteral("DROP TRIGGER IF EXISTS %1Search%2;\n").arg(QString::fromLatin1(f.table), QString::fromLatin1(what));
+            sql += QStringLiteral("DROP TRIGGER IF EXISTS %1Search%2;\n")
+                       .arg(QString::fromLatin1(f.table), QString::fromLatin1(what));
         sql += triggers(f);
     }
     sql += QStringLiteral("COMMIT;");
@@ -193,7 +193,8 @@ QString SearchIndex::matchQuery(const QString& typed)
 {
     QStringList terms;
     const auto addTerm = [&](const QString& text, bool phrase) {
-        if (terms.size() >= kMostWords || !std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+        if (terms.size() >= kMostWords
+            || !std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }))
             return;
         // Quotes end a word, so none is ever inside one.
         terms << QLatin1Char('"') + text + QLatin1Char('"') + (phrase ? QString() : QStringLiteral("*"));
@@ -259,7 +260,9 @@ void SearchIndex::putMail(sqlite3* db, qint64 rowid, const QString& sender, cons
 
 void SearchIndex::removeMail(sqlite3* db, qint64 rowid)
 {
-    IndexStatement(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid = ?")).bind(1, rowid * 4 + int(Kind::Mail)).step();
+    IndexStatement(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid = ?"))
+        .bind(1, rowid * 4 + int(Kind::Mail))
+        .step();
 }
 
 void SearchIndex::putNote(sqlite3* db, const QString& path, const QString& plainText)
@@ -309,10 +312,10 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
                     return;
                 const qint64 upTo = slice.integer(0);
                 rows = slice.integer(1);
-                IndexStatement(db, QStringLiteral("INSERT OR REPLACE INTO tblSearch (rowid, Title, Body) "
-                                                  "SELECT %1, %2, %3 FROM %4 WHERE %5 > ? AND %5 <= ?")
-                                       .arg(entryKey(f, QString()), f.title.arg(QString()), f.body.arg(QString()),
-                                            table, key))
+                IndexStatement(
+                    db, QStringLiteral("INSERT OR REPLACE INTO tblSearch (rowid, Title, Body) "
+                                       "SELECT %1, %2, %3 FROM %4 WHERE %5 > ? AND %5 <= ?")
+                            .arg(entryKey(f, QString()), f.title.arg(QString()), f.body.arg(QString()), table, key))
                     .bind(1, last)
                     .bind(2, upTo)
                     .step();
@@ -326,7 +329,8 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
     }
     if (hasMail) {
         IndexStatement rows(
-            db, QStringLiteral("SELECT rowid, FileName, Sender, Subject FROM tblMailbox WHERE FileName <> '' ORDER BY rowid"));
+            db, QStringLiteral(
+                    "SELECT rowid, FileName, Sender, Subject FROM tblMailbox WHERE FileName <> '' ORDER BY rowid"));
         std::vector<std::tuple<qint64, QString, QString, QString>> mail;
         while (rows.step())
             mail.emplace_back(rows.integer(0), rows.text(1), rows.text(2), rows.text(3));

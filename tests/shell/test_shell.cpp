@@ -4,13 +4,13 @@
 #include <QEnterEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
-#include <QListWidget>
 #include <QPointer>
-#include <QStatusBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTest>
@@ -31,9 +31,6 @@
 #include "controls/MonthView.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
-#include "shell/SearchFill.h"
-#include "store/Connection.h"
-#include "store/SearchIndex.h"
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
@@ -42,10 +39,13 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"
+#include "shell/SearchFill.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
 #include "shell/frmSplash.h"
+#include "store/Connection.h"
+#include "store/SearchIndex.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "sync/frmSyncSettings.h"
@@ -111,7 +111,8 @@ private slots:
         QVERIFY(!Screens::isLoaded<frmMain>() && !Screens::isLoaded<frmLoadingPic>());
     }
 
-    // An older store's index is filled beside the window, telling how far; a note changed by another program is read again.
+    // An older store's index is filled beside the window, telling how far; a note changed by another program is read
+    // again.
     void searchIndexIsFilledAtTheStart()
     {
         frmMain* main = fx->openMainWindow();
@@ -125,9 +126,7 @@ private slots:
         QSignalSpy shares(main->findChild<SearchFill*>(), &SearchFill::progress);
         Connection con;
         con.Open(fx->dbPath());
-        QVERIFY(waitFor([&] {
-            return !SearchIndex::prepare(con.handle());
-        }));
+        QVERIFY(waitFor([&] { return !SearchIndex::prepare(con.handle()); }));
         QVERIFY(waitFor([&] { return !main->findChild<QStatusBar*>(); }));
         QVERIFY(!shares.isEmpty() && shares.last().first() == 100);
         QStringList found;
@@ -141,10 +140,11 @@ private slots:
     {
         frmMain* main = fx->openMainWindow();
         fx->makeDataFolder();
-        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName, LastName) VALUES ('Quentin', 'Blake');"
-                                              "INSERT INTO tblOrginize (DateValue, TimeStart, Note) VALUES ('%1', '9:00', "
-                                              "'Lunch with <Quentin>')")
-                                   .arg(Clock::dateText(QDate(2026, 6, 20))));
+        Db::exec(fx->dbPath(),
+                 QStringLiteral("INSERT INTO tblAddress (FirstName, LastName) VALUES ('Quentin', 'Blake');"
+                                "INSERT INTO tblOrginize (DateValue, TimeStart, Note) VALUES ('%1', '9:00', "
+                                "'Lunch with <Quentin>')")
+                     .arg(Clock::dateText(QDate(2026, 6, 20))));
         QVERIFY(QTest::qWaitForWindowActive(main));
         const auto search = [&](const QString& typed) {
             // The box's own line takes Ctrl+K (to the end of the line) while it has the keys.

@@ -55,16 +55,15 @@ private slots:
         QFile::remove(dir.filePath("t.mdb"));
         con.Open(dir.filePath("t.mdb"));
         sqlite3* db = con.handle();
-        exec(db,
-             "INSERT INTO tblAddress (Org_ID, FirstName, LastName, Email, Comments) VALUES "
-             "(2, 'Bob', 'Smith', 'bob@example.org', 'met at lunch with Ann'), "
-             "(3, 'Zoë', 'Bòb', '', 'no lunch');"
-             "INSERT INTO tblOrginize (OrgRow, DateValue, TimeStart, TimeFinished, Note) VALUES "
-             "(1, '2026-05-15', '9:00', '10:00', 'Lunch with Bob');"
-             "CREATE TABLE tblMailbox (MailKey TEXT PRIMARY KEY, FileName TEXT NOT NULL, Sender TEXT NOT NULL, "
-             "Subject TEXT NOT NULL, SendDate TEXT NOT NULL DEFAULT '', Size INTEGER NOT NULL DEFAULT 0);"
-             "INSERT INTO tblMailbox (rowid, MailKey, FileName, Sender, Subject) VALUES "
-             "(7, 'k7', 'new/m7', 'Ann <ann@example.org>', 'Minutes'), (8, 'k8', '', 'Gone', 'Removed');");
+        exec(db, "INSERT INTO tblAddress (Org_ID, FirstName, LastName, Email, Comments) VALUES "
+                 "(2, 'Bob', 'Smith', 'bob@example.org', 'met at lunch with Ann'), "
+                 "(3, 'Zoë', 'Bòb', '', 'no lunch');"
+                 "INSERT INTO tblOrginize (OrgRow, DateValue, TimeStart, TimeFinished, Note) VALUES "
+                 "(1, '2026-05-15', '9:00', '10:00', 'Lunch with Bob');"
+                 "CREATE TABLE tblMailbox (MailKey TEXT PRIMARY KEY, FileName TEXT NOT NULL, Sender TEXT NOT NULL, "
+                 "Subject TEXT NOT NULL, SendDate TEXT NOT NULL DEFAULT '', Size INTEGER NOT NULL DEFAULT 0);"
+                 "INSERT INTO tblMailbox (rowid, MailKey, FileName, Sender, Subject) VALUES "
+                 "(7, 'k7', 'new/m7', 'Ann <ann@example.org>', 'Minutes'), (8, 'k8', '', 'Gone', 'Removed');");
         SearchIndex::putMail(db, 7, QStringLiteral("Ann <ann@example.org>"), QStringLiteral("Minutes"),
                              QStringLiteral("Bob said lunch"));
         writeFile(dir.filePath("plans.nte"), "Ideas for Bob");
@@ -76,17 +75,28 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("match");
-        QTest::newRow("word") << "bob" << "\"bob\"*";
-        QTest::newRow("words") << "  Bob\tSmith " << "\"Bob\"* \"Smith\"*";
-        QTest::newRow("phrase") << "\"lunch   with\" ann" << "\"lunch with\" \"ann\"*";
-        QTest::newRow("open phrase") << "say \"hi there" << "\"say\"* \"hi there\"";
-        QTest::newRow("quote in word") << "a\"b" << "\"a\"* \"b\"";
-        QTest::newRow("lone quote") << "bob \"" << "\"bob\"*";
-        QTest::newRow("empty quotes") << "\"\"x\"\"" << "\"x\"*";
-        QTest::newRow("operators") << "NEAR(a b) OR c*" << "\"NEAR(a\"* \"b)\"* \"OR\"* \"c*\"*";
-        QTest::newRow("punctuation") << "* ( ) - ^ :" << "";
-        QTest::newRow("apostrophe") << "o'brien" << "\"o'brien\"*";
-        QTest::newRow("nothing") << " \n " << "";
+        QTest::newRow("word") << "bob"
+                              << "\"bob\"*";
+        QTest::newRow("words") << "  Bob\tSmith "
+                               << "\"Bob\"* \"Smith\"*";
+        QTest::newRow("phrase") << "\"lunch   with\" ann"
+                                << "\"lunch with\" \"ann\"*";
+        QTest::newRow("open phrase") << "say \"hi there"
+                                     << "\"say\"* \"hi there\"";
+        QTest::newRow("quote in word") << "a\"b"
+                                       << "\"a\"* \"b\"";
+        QTest::newRow("lone quote") << "bob \""
+                                    << "\"bob\"*";
+        QTest::newRow("empty quotes") << "\"\"x\"\""
+                                      << "\"x\"*";
+        QTest::newRow("operators") << "NEAR(a b) OR c*"
+                                   << "\"NEAR(a\"* \"b)\"* \"OR\"* \"c*\"*";
+        QTest::newRow("punctuation") << "* ( ) - ^ :"
+                                     << "";
+        QTest::newRow("apostrophe") << "o'brien"
+                                    << "\"o'brien\"*";
+        QTest::newRow("nothing") << " \n "
+                                 << "";
         QTest::newRow("33 words") << QString("w ").repeated(33) << QString("\"w\"* ").repeated(32).trimmed();
     }
     void matchQuery()
@@ -106,9 +116,10 @@ private slots:
             << QStringList{"0 2 [Bob] Smith|[bob]@example.org met at lunch with Ann", "0 3 Zoë [Bòb]|no lunch",
                            "1 1 2026-05-15 9:00-10:00|Lunch with [Bob]", "2 1 plans|Ideas for [Bob]",
                            "3 7 Minutes|Ann <ann@example.org>\n[Bob] said lunch"};
-        QTest::newRow("prefix, words ANDed") << "SMI lun"
-                                             << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
-        QTest::newRow("phrase") << "\"with ann\"" << QStringList{"0 2 Bob Smith|bob@example.org met at lunch [with Ann]"};
+        QTest::newRow("prefix, words ANDed")
+            << "SMI lun" << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
+        QTest::newRow("phrase") << "\"with ann\""
+                                << QStringList{"0 2 Bob Smith|bob@example.org met at lunch [with Ann]"};
         QTest::newRow("folded query") << "zoe" << QStringList{"0 3 [Zoë] Bòb|no lunch"};
         QTest::newRow("syntax typed") << "NEAR( bob\" AND (*" << QStringList{};
         QTest::newRow("long text") << QString("x").repeated(10000) << QStringList{};
@@ -151,7 +162,8 @@ private slots:
         QVERIFY(std::is_sorted(shares.begin(), shares.end()));
         QCOMPARE(shown(SearchIndex::search(db, "rob")),
                  (QStringList{"0 2 [Robert] Smith|bob@example.org met at lunch with Ann", "1 4  -|[Robert] again"}));
-        QCOMPARE(shown(SearchIndex::search(db, "body")), QStringList{"3 7 Minutes|Ann <ann@example.org>\n[body] of new/m7"});
+        QCOMPARE(shown(SearchIndex::search(db, "body")),
+                 QStringList{"3 7 Minutes|Ann <ann@example.org>\n[body] of new/m7"});
     }
 
     // A note changed by another program is read again; one gone is forgotten.
