@@ -1,6 +1,5 @@
 #include "mail/MailStore.h"
 
-#include "mail/MailTexts.h"
 #include "mail/MimeMessage.h"
 #include "store/Connection.h"
 #include "store/SearchIndex.h"
@@ -37,6 +36,10 @@ CREATE TABLE IF NOT EXISTS tblMailbox (
   Subject  TEXT NOT NULL DEFAULT '',
   SendDate TEXT NOT NULL DEFAULT '',
   Size     INTEGER NOT NULL DEFAULT 0
+);
+-- Servers without STLS the user allowed to take the login in clear.
+CREATE TABLE IF NOT EXISTS tblMailClearLogin (
+  Host TEXT PRIMARY KEY
 );
 )sql";
 
@@ -207,7 +210,8 @@ private:
             return w;
         }
         const MimeMessage header = decodeMimeHeader(job.raw);
-        w.row = {job.key, header.from, header.subject, header.date, MailTexts::decodeWireText(job.raw).size()};
+        // The size in octets, as servers and other readers give it, not in characters.
+        w.row = {job.key, header.from, header.subject, header.date, job.raw.size()};
         w.text = decodeMime(job.raw).text;
         return w;
     }
@@ -418,6 +422,20 @@ void MailStore::forgetRemoved(const QSet<QString>& listed)
             gone << s.text(0);
     for (const QString& key : gone)
         MailStatement(m_con->handle(), "DELETE FROM tblMailbox WHERE MailKey = ?").bind(1, key).step();
+}
+
+bool MailStore::mayLogInClear(const QString& host) const
+{
+    return MailStatement(m_con->handle(), "SELECT 1 FROM tblMailClearLogin WHERE Host = ?")
+        .bind(1, host.toLower())
+        .step();
+}
+
+void MailStore::allowLoginInClear(const QString& host)
+{
+    MailStatement(m_con->handle(), "INSERT OR IGNORE INTO tblMailClearLogin (Host) VALUES (?)")
+        .bind(1, host.toLower())
+        .step();
 }
 
 void MailStore::remove(const QString& key)

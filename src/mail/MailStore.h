@@ -20,7 +20,7 @@ struct KeptMessage {
     QString from;
     QString subject;
     QString date;
-    qint64 size = 0;  // characters of the message text
+    qint64 size = 0;  // octets of the message
 };
 
 class MailStore {
@@ -53,6 +53,10 @@ public:
     QList<KeptMessage> commitWritten();
     // The message as fetched; empty when its file is gone.
     QByteArray raw(const QString& key) const;
+    // The servers offering no secure connection that the user allowed, once,
+    // to take the login in clear.
+    bool mayLogInClear(const QString& host) const;
+    void allowLoginInClear(const QString& host);
     // The file goes; the key is remembered.
     void remove(const QString& key);
     // Forgets the keys of removed messages that the server no longer lists.

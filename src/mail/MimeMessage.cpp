@@ -187,6 +187,14 @@ QString takeUuencoded(const QString& text, QList<MimeAttachment>& attachments)
     return kept.join(QLatin1Char('\n'));
 }
 
+// A header's value as it came, encoded words and all, unfolded (its only
+// line breaks are folds); empty when there is none.
+QByteArray rawHeader(GMimeObject* o, const char* name)
+{
+    GMimeHeader* h = g_mime_header_list_get_header(g_mime_object_get_header_list(o), name);
+    return h ? QByteArray(g_mime_header_get_raw_value(h)).replace('\r', "").replace('\n', "") : QByteArray();
+}
+
 class Walker {
 public:
     explicit Walker(MimeMessage& out)
@@ -210,11 +218,20 @@ public:
 private:
     static constexpr int kMaxDepth = 50;
 
+    // A text to show: not marked as an attachment, and without a file name
+    // unless it is marked to be shown inline. "text" without a subtype is plain.
     static bool isText(GMimeObject* o, const char* subtype)
     {
+        if (!GMIME_IS_PART(o))
+            return false;
+        // (The parser makes such a type application/octet-stream.)
+        const bool plainless = qstrcmp(subtype, "plain") == 0
+                               && rawHeader(o, "Content-Type").trimmed().toLower().split(';').value(0) == "text";
         GMimeContentDisposition* d = g_mime_object_get_content_disposition(o);
-        return GMIME_IS_PART(o) && g_mime_content_type_is_type(g_mime_object_get_content_type(o), "text", subtype)
-               && !(d && g_mime_content_disposition_is_attachment(d)) && !g_mime_part_get_filename(GMIME_PART(o));
+        const bool inlined = d && qstricmp(g_mime_content_disposition_get_disposition(d), "inline") == 0;
+        return (g_mime_content_type_is_type(g_mime_object_get_content_type(o), "text", subtype) || plainless)
+               && !(d && g_mime_content_disposition_is_attachment(d))
+               && (inlined || !g_mime_part_get_filename(GMIME_PART(o)));
     }
 
     void embedded(GMimeMessage* message)
@@ -296,12 +313,54 @@ GMimeMessage* parse(const char* data, qsizetype size)
     return g_mime_parser_construct_message(parser.get(), parserOptions());
 }
 
+// A header's encoded words (RFC 2047) read as §6.2 asks: adjacent words,
+// with only white space between them, are joined before their bytes become
+// text, so a character split across two words stays whole. Raw 8-bit text
+// between them is UTF-8 when it is, else Windows-1252.
+QString decodeWords(const QByteArray& value)
+{
+    static const QRegularExpression word(QStringLiteral(R"(=\?([^?*\s]+)(\*[^?]*)?\?([BbQq])\?([^?\s]*)\?=)"));
+    QString out;
+    QByteArray pending, charset;
+    const auto flush = [&] {
+        out += fromCharset(pending, charset);
+        pending.clear();
+    };
+    qsizetype at = 0;
+    bool afterWord = false;
+    for (auto it = word.globalMatch(QString::fromLatin1(value)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QByteArray between = value.mid(at, m.capturedStart() - at);
+        const QByteArray wordCharset = m.captured(1).toLatin1().toLower();
+        if (!afterWord || !between.trimmed().isEmpty() || wordCharset != charset) {
+            flush();
+            if (!afterWord || !between.trimmed().isEmpty())
+                out += fromCharset(between, {});
+            charset = wordCharset;
+        }
+        const QByteArray payload = m.captured(4).toLatin1();
+        pending += m.captured(3).compare(QLatin1String("b"), Qt::CaseInsensitive) == 0
+                       ? QByteArray::fromBase64(payload)
+                       : QByteArray::fromPercentEncoding(QByteArray(payload).replace('_', ' '), '=');
+        at = m.capturedEnd();
+        afterWord = true;
+    }
+    flush();
+    return fixC1(out + fromCharset(value.mid(at), {}));
+}
+
 void readHeader(GMimeMessage* parsed, MimeMessage& out)
 {
     char* from = internet_address_list_to_string(g_mime_message_get_from(parsed), nullptr, false);
     out.from = utf8(from);
     g_free(from);
-    out.subject = utf8(g_mime_message_get_subject(parsed));
+    if (out.from.isEmpty()) {
+        // An address the parser refuses ("MAILER DAEMON <>"): its name, else the header as it stands.
+        const QString raw = decodeWords(rawHeader(GMIME_OBJECT(parsed), "From"));
+        const QString name = raw.section(u'<', 0, 0).trimmed().remove(u'"');
+        out.from = name.isEmpty() ? raw.trimmed() : name;
+    }
+    out.subject = decodeWords(rawHeader(GMIME_OBJECT(parsed), "Subject")).trimmed();
     out.date = utf8(g_mime_object_get_header(GMIME_OBJECT(parsed), "Date"));
 }
 
@@ -321,6 +380,42 @@ qsizetype headerLength(const QByteArray& raw)
 
 }  // namespace
 
+namespace {
+
+// The text of a message in which the parser finds none, though it has some
+// (a multipart whose boundary is wrong or missing, a body without the empty
+// line before it): its body, less the lines that only mark parts and the
+// header fields that follow them.
+QString bodyAsText(const QByteArray& raw)
+{
+    static const QRegularExpression field(QStringLiteral("^[!-9;-~]+:"));
+    const QList<QByteArray> lines = raw.split('\n');
+    qsizetype i = 0;
+    while (i < lines.size()
+           && (field.match(QString::fromLatin1(lines[i])).hasMatch()
+               || (i > 0 && (lines[i].startsWith(' ') || lines[i].startsWith('\t')))))
+        ++i;
+    if (i < lines.size() && lines[i].trimmed().isEmpty())
+        ++i;
+    QByteArray body;
+    bool partHeader = false;
+    for (; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
+        if (line.startsWith("--")) {
+            partHeader = true;
+            continue;
+        }
+        if (partHeader && !line.isEmpty() && field.match(QString::fromLatin1(line)).hasMatch())
+            continue;
+        if (std::exchange(partHeader, false) && line.isEmpty())
+            continue;
+        body += line + '\n';
+    }
+    return fixC1(fromCharset(body.trimmed(), {})) + QLatin1Char('\n');
+}
+
+}  // namespace
+
 MimeMessage decodeMime(const QByteArray& raw)
 {
     MimeMessage out;
@@ -330,6 +425,10 @@ MimeMessage decodeMime(const QByteArray& raw)
     GPtr<GMimeMessage> message(parsed);
     readHeader(parsed, out);
     Walker(out).walk(g_mime_message_get_mime_part(parsed));
+    if (out.text.trimmed().isEmpty() && out.attachments.isEmpty()) {
+        const QString text = bodyAsText(raw);
+        out.text = text.trimmed().isEmpty() ? QString() : text;
+    }
     return out;
 }
 

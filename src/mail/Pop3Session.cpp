@@ -102,6 +102,8 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_secure = false;
     m_inCapabilities = false;
     m_stlsOffered = false;
+    m_loopback = false;
+    m_refusedInClear = false;
     m_inData = false;
     m_inUidl = false;
     m_messageCount = 0;
@@ -114,7 +116,10 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_listed.reset();
 }
 
-void Pop3Session::connected(const QHostAddress&, bool) {}
+void Pop3Session::connected(const QHostAddress&, bool peerIsLoopback)
+{
+    m_loopback = peerIsLoopback;
+}
 
 MailActions Pop3Session::feed(const QByteArray& bytes)
 {
@@ -131,6 +136,8 @@ MailActions Pop3Session::feed(const QByteArray& bytes)
             if (!m_inData && m_partial.size() > kMaxStatusLine) {
                 const QByteArray line = std::exchange(m_partial, QByteArray());
                 handleStatus(QByteArrayView(line).first(kMaxStatusLine), out);
+            } else if (m_inData && m_buffer.size() + m_partial.size() > m_messageLimit) {
+                tooLarge(out);
             }
             break;
         }
@@ -184,6 +191,8 @@ void Pop3Session::handleLine(QByteArrayView line, MailActions& out)
     // The server doubled a leading period so the line could not end the message.
     if (line.startsWith('.'))
         line = line.sliced(1);
+    if (m_buffer.size() + line.size() > m_messageLimit)
+        return tooLarge(out);
     m_buffer.append(line);
 }
 
@@ -305,6 +314,14 @@ void Pop3Session::afterCapabilities(MailActions& out)
         return send("STLS\r\n", Pop3Step::Stls, out);
     if (!m_secure && m_tls == TlsMode::Required)
         return fail(MailTexts::noStls(m_host), out);
+    // Anyone on the way could read a password sent in clear: it goes so only
+    // to this computer, or where the user allowed it.
+    if (!m_secure && !m_loopback && !m_clearAllowed) {
+        m_failed = true;
+        m_refusedInClear = true;
+        out.push_back(MailAction::close());
+        return finish(false, out);
+    }
     send(commandLine("USER ", m_userName), Pop3Step::User, out);
 }
 
@@ -372,6 +389,21 @@ void Pop3Session::fail(const QString& text, MailActions& out)
     out.push_back(MailAction::close());
     out.push_back(MailAction::notify(MailTexts::pop3Error(text)));
     finish(false, out);
+}
+
+void Pop3Session::tooLarge(MailActions& out)
+{
+    constexpr qsizetype kMB = qsizetype(1024) * 1024;
+    m_partial.clear();
+    m_buffer.clear();
+    const QString limit = m_messageLimit % kMB == 0 ? QStringLiteral("%1 MB").arg(m_messageLimit / kMB)
+                                                    : QStringLiteral("%1 bytes").arg(m_messageLimit);
+    fail(QStringLiteral("Message %1 of %2 is larger than the %3 one message may hold; the check stopped there. "
+                        "The messages before it are kept.")
+             .arg(m_currentMessage)
+             .arg(m_messageCount)
+             .arg(limit),
+         out);
 }
 
 void Pop3Session::finish(bool ok, MailActions& out)

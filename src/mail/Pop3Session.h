@@ -57,6 +57,16 @@ public:
 
     void start(const QString& userName, const QString& password, const QString& host = QString(),
                TlsMode tls = TlsMode::Offered);
+    // Whether a server that offers no STLS may have the login in clear, for
+    // the next check and every one after it. Without it such a check ends
+    // before the user name is sent, unless the server is this computer, and
+    // refusedInClear() says so: the screen asks the user.
+    void allowLoginInClear(bool allowed) { m_clearAllowed = allowed; }
+    bool refusedInClear() const { return m_refusedInClear; }
+    // The most one message may hold, a line without an end included: past
+    // it the check stops with a message, and what came before is kept.
+    static constexpr qsizetype kMessageLimit = qsizetype(64) * 1024 * 1024;
+    void setMessageLimit(qsizetype octets) { m_messageLimit = octets; }
     // Every UIDL the server listed in the check that ran last (empty for an
     // empty mailbox); nothing when it listed none in full or has no UIDL.
     const std::optional<QSet<QString>>& listedKeys() const { return m_listed; }
@@ -90,6 +100,7 @@ private:
     void askNextOrQuit(MailActions& out);
     void quitWithError(QByteArrayView reply, MailActions& out);
     void fail(const QString& text, MailActions& out);
+    void tooLarge(MailActions& out);
     void finish(bool ok, MailActions& out);
 
     CMessages& m_messages;
@@ -103,6 +114,10 @@ private:
     bool m_secure = false;
     bool m_inCapabilities = false;  // CAPA said +OK, its lines follow
     bool m_stlsOffered = false;
+    bool m_loopback = false;
+    bool m_clearAllowed = false;
+    bool m_refusedInClear = false;
+    qsizetype m_messageLimit = kMessageLimit;
     bool m_inData = false;  // the RETR status line is read, message lines follow
     bool m_inUidl = false;  // UIDL said +OK, its lines follow
     int m_messageCount = 0;

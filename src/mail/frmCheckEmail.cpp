@@ -38,6 +38,15 @@ constexpr int kShowEveryMs = 250;
 
 const QString kSaveTitle = QStringLiteral("Save Attachment");
 
+// Asked once per server; the answer is kept with the mail.
+QString clearLoginQuestion(const QString& host)
+{
+    return QStringLiteral("The server %1 offers no secure connection (STLS). Your user name and password would "
+                          "cross the network as plain text, readable by anyone on the way. Nothing was sent.\n\n"
+                          "Send them to %1 unprotected, now and at every later check?")
+        .arg(host);
+}
+
 QString deleteQuestion(int count)
 {
     return count == 1 ? QStringLiteral("Delete the selected message from this computer?")
@@ -108,6 +117,9 @@ frmCheckEmail::frmCheckEmail()
             if (const std::optional<QSet<QString>>& listed = session.listedKeys(); listed && m_mailbox.isOpen())
                 m_mailbox.forgetRemoved(*listed);
         });
+        // Asked once the connection is done with this answer.
+        if (session.refusedInClear())
+            QTimer::singleShot(0, this, &frmCheckEmail::askLoginInClear);
     });
 
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
@@ -198,8 +210,20 @@ void frmCheckEmail::cmdCheckMail_Click()
             return kept;
         },
         std::move(known));
+    bool inClear = false;
+    if (!storeGuard([&] { inClear = m_mailbox.mayLogInClear(server.host); }))
+        return;
+    session.allowLoginInClear(inClear);
     session.start(txtUserName->text(), txtPassword->text(), server.host, pop3TlsMode(server.port));
     Winsock1->open(server.host, server.port, pop3TlsMode(server.port));
+}
+
+void frmCheckEmail::askLoginInClear()
+{
+    const QString host = splitHostPort(txtHost->text(), kPop3Port).host;
+    if (MsgBox(clearLoginQuestion(host), MsgButtons::YesNo, MsgIcon::Exclamation) == MsgResult::Yes
+        && storeGuard([&] { m_mailbox.allowLoginInClear(host); }))
+        cmdCheckMail_Click();
 }
 
 // The messages the check has just kept get their rows once committed.

@@ -59,6 +59,7 @@ private:
     MailSettings m_settings;
     void ShowMessages(const QStringList& keys);
     void addRow(const KeptMessage& message);
+    void askLoginInClear();
     void showFetched(bool all);
     void showAttachments(bool shown);
     bool eventFilter(QObject* watched, QEvent* event) override;

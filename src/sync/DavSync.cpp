@@ -2,6 +2,8 @@
 
 #include <QUuid>
 
+#include <algorithm>
+
 #include "store/Connection.h"
 #include "store/StoreError.h"
 #include "sync/ContactMap.h"
@@ -17,33 +19,53 @@ SyncPlan::Remote readContact(const QByteArray& body)
     if (read.cards.isEmpty())
         return {.readable = false};
     const ContactMap::Imported in = ContactMap::fromCard(read.cards.first());
-    return {in.uid, QStringList(in.contact.begin(), in.contact.end())};
+    return {in.uid,
+            QStringList(in.contact.begin(), in.contact.end()),
+            {},
+            true,
+            read.cards.first().raw,
+            in.more.join(u'\n')};
 }
 
+// The series is the record (its UID is the shortest: an occurrence's adds
+// its RECURRENCE-ID); the detached occurrences travel inside the resource
+// kept with it. A resource with an event that does not read, or that had
+// to be cleaned, is not kept: it goes back as the record's fields say.
 SyncPlan::Remote readEvent(const QByteArray& body)
 {
     const EventMap::ReadResult read = EventMap::read(body);
     if (read.events.isEmpty())
         return {.readable = false};
-    const auto& first = read.events.first();
-    return {first.uid, QStringList(first.appointment.begin(), first.appointment.end())};
+    const auto& series = *std::min_element(read.events.begin(), read.events.end(),
+                                           [](const auto& a, const auto& b) { return a.uid.size() < b.uid.size(); });
+    const bool keep = read.malformed == 0 && std::none_of(read.events.begin(), read.events.end(), [](const auto& e) {
+                          return e.object.isEmpty();
+                      });
+    return {series.uid,
+            QStringList(series.appointment.begin(), series.appointment.end()),
+            {},
+            true,
+            keep ? body : QByteArray()};
 }
 
-QByteArray writeContact(const QStringList& values, const QString& uid)
+// The record as it goes to the server: what is kept of it with only the
+// changes made here, or, for one made here, as a file would have it.
+// Empty bytes: an appointment whose date cannot be read.
+WrittenObject writeContact(SyncRecords& rows, const QString& uid, const QStringList& values)
 {
-    ContactMap::Contact c;
-    std::copy(values.begin(), values.end(), c.begin());
-    return ContactMap::toCard(c, uid);
+    return outgoingCard(rows, uid, values);
 }
 
-// Empty when the appointment's date cannot be read.
-QByteArray writeEvent(const QStringList& values, const QString& uid)
+WrittenObject writeEvent(SyncRecords& rows, const QString& uid, const QStringList& values)
 {
     EventMap::Outgoing o;
     std::copy(values.begin(), values.end(), o.appointment.begin());
     o.uid = uid;
+    const KeptObject kept = rows.kept(uid);
+    o.kept = kept.object;
+    o.base = kept.base;
     const EventMap::WriteResult w = EventMap::write({o});
-    return w.unreadableDates ? QByteArray() : w.bytes;
+    return {w.unreadableDates ? QByteArray() : w.bytes, w.damaged > 0};
 }
 
 const QByteArray kXml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
@@ -73,7 +95,7 @@ struct DavSync::Collection {
     const char* extension;
     const char* mime;
     SyncPlan::Remote (*read)(const QByteArray&);
-    QByteArray (*write)(const QStringList&, const QString&);
+    WrittenObject (*write)(SyncRecords&, const QString& uid, const QStringList& values);
 
     QUrl url = {};
     bool rediscovered = false;  // what the map knew of the server no longer holds
@@ -236,6 +258,11 @@ void DavSync::applyHere(Connection& con, Collection& c)
         e.key = inserted.value(e.uid, e.key);
         rows.link(e);
     }
+    // Whatever the plan made of a resource, the record now stands for what
+    // the server holds: that is what goes back, with the changes made here.
+    for (const SyncPlan::Remote& s : std::as_const(c.listing.fetched))
+        if (s.readable && !s.object.isEmpty() && plan.links.contains(s.uid))
+            rows.keep(s.uid, {s.object, s.values}, s.more);
     c.uploads = plan.uploads;
     c.counts.received = plan.received;
     c.counts.deletedHere = plan.deletedHere;
@@ -284,11 +311,12 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
                 } else {
                     unexpected(r, "to delete a record");
                 }
-            } else if (const QByteArray body = c.write(u.values, u.uid); body.isEmpty()) {
+            } else if (const WrittenObject body = c.write(rows, u.uid, u.values); body.bytes.isEmpty()) {
                 ++c.counts.leftOut;
             } else {
+                c.counts.damaged += body.damaged ? 1 : 0;
                 headers.emplaceBack("Content-Type", c.mime);
-                const DavReply r = m_client.send("PUT", url, body, headers);
+                const DavReply r = m_client.send("PUT", url, body.bytes, headers);
                 if (r.status / 100 == 2) {
                     sent << MapEntry{u.uid, -1, u.href, QString::fromUtf8(r.etag), SyncRecords::hash(u.values)};
                     ++c.counts.sent;
@@ -377,5 +405,8 @@ QString describe(const char* what, const DavSync::Counts& n)
         line += QStringLiteral("; left out %1 whose date cannot be read").arg(n.leftOut);
     if (n.refused)
         line += QStringLiteral("; the server refused %1").arg(n.refused);
+    if (n.damaged)
+        line +=
+            QStringLiteral("; sent %1 from the fields alone, what was kept with them cannot be read").arg(n.damaged);
     return line + u'.';
 }

@@ -24,6 +24,7 @@ class DavSync {
 public:
     struct Counts {
         int sent = 0, received = 0, deletedHere = 0, deletedThere = 0, keptTwice = 0, leftOut = 0, refused = 0;
+        int damaged = 0;  // sent from the fields alone: what was kept of them no longer reads
     };
     struct Result {
         bool ok = false;    // false also when the server refused a record (the rest was synced)

@@ -21,6 +21,10 @@ struct Remote {
     QStringList values = {};
     QString etag = {};
     bool readable = true;
+    // The resource as it came, kept beside the record it becomes (empty:
+    // nothing to keep), and what of it has no field. The plan needs neither.
+    QByteArray object = {};
+    QString more = {};
 };
 
 struct Listing {

@@ -281,9 +281,12 @@ void SyncRecords::link(const MapEntry& e)
 
 void SyncRecords::forget(const QString& uid)
 {
-    Statement st(m_db, QStringLiteral("DELETE FROM tblSyncMap WHERE Kind = ? AND UID = ?"));
-    st.bind(1, m_shape.kind).bind(2, uid);
-    st.step();
+    // What was kept of it goes with it: a record of that UID read again is new.
+    for (const char* table : {"tblSyncMap", "tblSyncKept"}) {
+        Statement st(m_db, QStringLiteral("DELETE FROM %1 WHERE Kind = ? AND UID = ?").arg(QLatin1String(table)));
+        st.bind(1, m_shape.kind).bind(2, uid);
+        st.step();
+    }
 }
 
 void SyncRecords::recordSent(const MapEntry& e)

@@ -65,6 +65,28 @@ private slots:
                    "+OK\r\n.\r\n => close | "
                        + error("The server pop.example.org offers no secure connection (STLS). Nothing was sent.")
                        + " | failed"};
+        // The login goes in clear only to this computer (every other row) or where it was allowed.
+        QTest::newRow("remote, no STLS: nothing sent")
+            << p << offered << QStringList{"<remote> => ", kLogin[0], "+OK\r\n.\r\n => close | failed"};
+        QTest::newRow("remote, no CAPA: nothing sent")
+            << p << offered << QStringList{"<remote> => ", kLogin[0], "-ERR unknown\r\n => close | failed"};
+        QTest::newRow("remote, allowed in clear")
+            << p << offered << QStringList{"<remote, allowed> => ", kLogin[0], "+OK\r\n.\r\n => USER anna\r\n"};
+        // What one message may hold (here 20 octets), an endless line included.
+        const QString tooLarge = " => close | "
+                                 + error("Message 1 of 2 is larger than the 20 bytes one message may hold; the "
+                                         "check stopped there. The messages before it are kept.")
+                                 + " | failed";
+        QTest::newRow("message past the limit")
+            << p << offered
+            << kLogin
+                   + QStringList{"<limit 20> => ", "+OK 2 9\r\n => 1 of 2 | RETR 1\r\n",
+                                 "+OK\r\n0123456789\r\n0123456789\r\n" + tooLarge};
+        QTest::newRow("endless line in a message")
+            << p << offered
+            << kLogin
+                   + QStringList{"<limit 20> => ", "+OK 2 9\r\n => 1 of 2 | RETR 1\r\n",
+                                 "+OK\r\n" + QString(21, u'x') + tooLarge};
         QTest::newRow("TLS from the first byte")
             << p << int(TlsMode::Implicit) << QStringList{"<tls> => ", "+OK\r\n => USER anna\r\n"};
         QTest::newRow("empty mailbox")
@@ -121,20 +143,30 @@ private slots:
         CMessages col;
         Pop3Session s(col);
         s.start(QStringLiteral("anna"), password, QStringLiteral("pop.example.org"), TlsMode(tls));
+        s.connected(QHostAddress::LocalHost, true);
         for (const QString& step : steps) {
             const QString in = step.section(QStringLiteral(" => "), 0, 0);
+            if (in.startsWith("<limit "))
+                s.setMessageLimit(in.mid(7).chopped(1).toLongLong());
+            if (in.startsWith("<remote")) {
+                s.connected(QHostAddress(QStringLiteral("192.0.2.7")), false);
+                s.allowLoginInClear(in.contains("allowed"));
+            }
             const MailActions got = in == "<tls>"       ? s.tlsReady()
                                     : in == "<close>"   ? s.closed()
                                     : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
-                                                        : s.feed(in.toLatin1());
+                                    : in.startsWith("<remote") || in.startsWith("<limit") ? MailActions{}
+                                                                                          : s.feed(in.toLatin1());
             QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
         }
+        QCOMPARE(s.refusedInClear(), QByteArray(QTest::currentDataTag()).endsWith("nothing sent"));
     }
 
     // Logs in and answers STAT; true when each step did what it should.
     static bool login(Pop3Session& s, const QByteArray& stat)
     {
         s.start(QStringLiteral("anna"), QStringLiteral("s3cret "));
+        s.connected(QHostAddress::LocalHost, true);
         return describe(s.feed("+OK\r\n-ERR\r\n+OK\r\n+OK\r\n" + stat)).endsWith("RETR 1\r\n");
     }
 

@@ -8,6 +8,7 @@
 // requests of each collection.
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
@@ -31,6 +32,7 @@
 #include "kit/LoadingProgress.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
+#include "support/Files.h"
 #include "support/Fixture.h"
 #include "sync/DavSync.h"
 #include "sync/SyncNow.h"
@@ -244,6 +246,59 @@ private slots:
         QVERIFY(sync(0).ok);
         QVERIFY(held(0).contains("Theirs|"));
         QCOMPARE(held(0).filter("|ours").size(), 1);
+    }
+
+    // What a phone put on the server and has no field here (a photo, a
+    // birthday, a labelled address, an alarm, a repeat with an exception and
+    // a moved occurrence) is there still after the record was changed here
+    // and sent back: the peer libraries read only the changed property anew.
+    void keptOnTheServer()
+    {
+        const QByteArray card =
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-1\r\nN:Roe;Kim;;;\r\nFN:Kim Roe\r\n"
+            "TEL;TYPE=CELL:0400 111 222\r\nBDAY:1990-04-01\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n"
+            "item1.EMAIL;TYPE=INTERNET:kim@example.org\r\nitem1.X-ABLabel:work\r\nEND:VCARD\r\n";
+        const QByteArray series =
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//phone//EN\r\nBEGIN:VEVENT\r\nUID:weekly-1\r\n"
+            "DTSTAMP:20260101T000000Z\r\nDTSTART:20260602T090000Z\r\nDTEND:20260602T100000Z\r\nSUMMARY:Standup\r\n"
+            "RRULE:FREQ=WEEKLY;COUNT=10\r\nEXDATE:20260616T090000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+            "DESCRIPTION:Standup\r\nTRIGGER:-PT10M\r\nEND:VALARM\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:weekly-1\r\n"
+            "RECURRENCE-ID:20260609T090000Z\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20260609T140000Z\r\n"
+            "DTEND:20260609T150000Z\r\nSUMMARY:Standup moved\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+        const std::pair<QString, QByteArray> resources[] = {{"/user/book/phone-1.vcf", card},
+                                                            {"/user/cal/weekly-1.ics", series}};
+        for (const auto& [path, body] : resources)
+            QCOMPARE(dav("PUT", path, body).first, 201);
+        QVERIFY(sync(0).ok);
+        Db::exec(db(0), "UPDATE tblAddress SET Mobile = '0400 999 999' WHERE FirstName = 'Kim';"
+                        "UPDATE tblOrginize SET Note = 'Daily' WHERE Note = 'Standup'");
+        const FileOutcome o = sync(0);
+        QCOMPARE(o.message, "Contacts: 1 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept twice.\n"
+                            "Appointments: 1 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept twice.");
+        const QString diffs[] = {"- TEL\n+ TEL\n", "- weekly-1 SUMMARY\n+ weekly-1 SUMMARY\n"};
+        for (int i = 0; i < 2; ++i) {
+            const QString name = QFileInfo(resources[i].first).fileName(), before = server.filePath("sent-" + name),
+                          after = server.filePath("there-" + name);
+            writeFile(before, resources[i].second);
+            writeFile(after, dav("GET", resources[i].first).second);
+            QProcess peer;
+            peer.start("/usr/bin/python3", {QFINDTESTDATA("peer_differs.py"), before, after});
+            QVERIFY(peer.waitForFinished(30000));
+            QCOMPARE(QString::fromUtf8(peer.readAllStandardOutput() + peer.readAllStandardError()), diffs[i]);
+        }
+        // A kept card that no longer reads: the contact goes as its fields say, and the line says so.
+        Db::exec(db(0), "UPDATE tblSyncKept SET Object = 'BEGIN:VCARD' WHERE UID = 'phone-1';"
+                        "UPDATE tblAddress SET Mobile = '0400 000 000' WHERE FirstName = 'Kim'");
+        QCOMPARE(sync(0).message.section('\n', 0, 0),
+                 "Contacts: 1 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept twice; sent 1 from "
+                 "the fields alone, what was kept with them cannot be read.");
+        QVERIFY(dav("GET", resources[0].first).second.contains("FN:Kim Roe\r\n"));
+        // Deleted there, deleted here: nothing is kept of them.
+        for (const auto& [path, body] : resources)
+            QCOMPARE(dav("DELETE", path).first / 100, 2);
+        QVERIFY(sync(0).ok);
+        for (const QVariantMap& r : Db::rows(db(0), "tblSyncKept"))
+            QVERIFY(!QStringList({"phone-1", "weekly-1"}).contains(r["UID"].toString()));
     }
 
     // The File menu's sync of 1,000 new records runs beside the window: the

@@ -175,11 +175,18 @@ private slots:
                                         << "- EMAIL\n+ EMAIL\n";
         QTest::newRow("series' note") << meeting << "tblOrginize SET Note = 'Team sync' WHERE Note = 'Team meeting'"
                                       << "- corpus-weekly-1 SUMMARY\n+ corpus-weekly-1 SUMMARY\n";
-        // Times changed here are written in UTC (the tests' zone).
-        const QString moved = "corpus-weekly-1#20260609T100000 ";
+        // The note holds the summary, the description and the place: only the changed part goes back anew.
+        const QString parts = "ical/note-parts.ics";
+        QTest::newRow("summary, not the rest")
+            << parts << "tblOrginize SET Note = replace(Note, 'Review', 'Review, late') WHERE Note LIKE 'Review%'"
+            << "- parts-1 SUMMARY\n+ parts-1 SUMMARY\n";
+        QTest::newRow("a place added")
+            << parts << "tblOrginize SET Note = Note || char(10) || 'Location: Home' WHERE Note LIKE 'Holiday%'"
+            << "+ parts-2 LOCATION\n";
+        // Written in the event's own zone, the end it kept reads as it did.
         QTest::newRow("moved one's start")
             << meeting << "tblOrginize SET TimeStart = '12:30PM' WHERE Note = 'Team meeting (afternoon)'"
-            << "- " + moved + "DTSTART\n- " + moved + "DTEND\n+ " + moved + "DTSTART\n+ " + moved + "DTEND\n";
+            << "- corpus-weekly-1#20260609T100000 DTSTART\n+ corpus-weekly-1#20260609T100000 DTSTART\n";
     }
     void peerReadsTheRestUnchanged()
     {
@@ -194,6 +201,18 @@ private slots:
         QVERIFY((card ? SyncFiles::exportContacts : SyncFiles::exportAppointments)(out).ok);
         QCOMPARE(python({qEnvironmentVariable("TESSALY_SOURCE_DIR") + "/tests/sync/peer_differs.py", original, out}),
                  differs);
+    }
+
+    // Times changed here are the local ones (UTC, the tests' zone), written
+    // back in the zone the event was written in.
+    void movedKeepsItsZone()
+    {
+        QVERIFY(SyncFiles::importAppointments(Golden::folder("ical") + "/icalendar-phone-meeting.ics").ok);
+        Db::exec(fx->dbPath(), "UPDATE tblOrginize SET TimeStart = '12:30PM' WHERE Note = 'Team meeting (afternoon)'");
+        QVERIFY(SyncFiles::exportAppointments(file("out.ics")).ok);
+        const QByteArray out = readFile(file("out.ics"));
+        QVERIFY2(out.contains("DTSTART;TZID=Europe/Berlin:20260609T143000\r\nDTEND;TZID=Europe/Berlin:20260609T150000"),
+                 out.constData());
     }
 
     // A kept card that no longer reads: said in the message, and the contact
