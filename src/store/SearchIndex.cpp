@@ -364,10 +364,8 @@ void SearchIndex::refreshNotes(sqlite3* db, const Sources& sources)
     }
     transaction(db, [&] {
         for (const auto& [id, path, mtime] : notes) {
-            const QFileInfo file(path);
-            if (!file.exists())
-                removeNote(db, id);
-            else if (mtimeOf(file) != mtime && !indexNoteFile(db, path, sources))
+            // A file that is gone has no time and cannot be read: it is forgotten.
+            if (mtimeOf(QFileInfo(path)) != mtime && !indexNoteFile(db, path, sources))
                 removeNote(db, id);
         }
     });

@@ -6,7 +6,6 @@
 
 #include "store/Connection.h"
 #include "store/SearchIndex.h"
-#include "store/Statement.h"
 
 using SearchIndex::Kind;
 
@@ -146,7 +145,6 @@ private slots:
         QVERIFY(!SearchIndex::prepare(db));
         exec(db, "UPDATE tblSearchVersion SET Version = 0; DELETE FROM tblSearch");
         QVERIFY(SearchIndex::prepare(db));
-        QVERIFY(SearchIndex::search(db, "bob").empty());
         exec(db, "DROP TABLE tblSearch");  // an index that is not there at all
         QVERIFY(SearchIndex::prepare(db));
         exec(db, "INSERT INTO tblOrginize (OrgRow, Note) VALUES (4, 'Robert again')");
@@ -179,9 +177,6 @@ private slots:
         QCOMPARE(shown(SearchIndex::search(db, "carol")), QStringList{"2 1 plans|Ideas for [Carol]"});
         QVERIFY(SearchIndex::search(db, "bob ideas").empty());
         QVERIFY(SearchIndex::search(db, "kept").empty());
-        Statement notes(db, "SELECT count(*) FROM tblSearchNote");
-        QVERIFY(notes.step());
-        QCOMPARE(notes.integer(0), 1);
     }
 
     void firstFiftyOnly()
