@@ -155,7 +155,8 @@ private slots:
         con.Open(fx->dbPath());
         const auto hits = SearchIndex::search(con.handle(), QStringLiteral("bob anna"));
         QCOMPARE(hits.size(), size_t(1));
-        QCOMPARE(hits[0].title + hits[0].snippet, QString("First[Anna] <[anna]@x>\nHello [Bob].\n").replace('[', QChar(2)).replace(']', QChar(3)));
+        QCOMPARE(hits[0].title + hits[0].snippet,
+                 QString("First[Anna] <[anna]@x>\nHello [Bob].\n").replace('[', QChar(2)).replace(']', QChar(3)));
         QVERIFY(check(screen));
         QCOMPARE(listed(screen->lvMessages), rows);
         QCOMPARE(screen->lblProgress->text(), QString());
