@@ -162,6 +162,7 @@ private slots:
                  (QStringList{"0 2 [Robert] Smith|bob@example.org met at lunch with Ann", "1 4  -|[Robert] again"}));
         QCOMPARE(shown(SearchIndex::search(db, "body")),
                  QStringList{"3 7 Minutes|Ann <ann@example.org>\n[body] of new/m7"});
+        QCOMPARE(shown(SearchIndex::search(db, "ideas")), QStringList{"2 1 plans|[Ideas] for Bob"});
     }
 
     // A note changed by another program is read again; one gone is forgotten.
