@@ -107,25 +107,27 @@ bool holdsRecords(sqlite3* db)
     for (const char* sql : {"SELECT 1 FROM tblAddress", "SELECT 1 FROM tblOrginize"})
         if (IndexStatement(db, QString::fromLatin1(sql)).step())
             return true;
-    return hasTable(db, "tblMailbox");
+    return hasTable(db, "tblMailbox") || hasTable(db, "tblSearchNote");
 }
 
 void create(sqlite3* db)
 {
     const int version = holdsRecords(db) ? 0 : SearchIndex::kVersion;
-    QString sql = QStringLiteral("BEGIN IMMEDIATE;\n"
-                                 "DROP TABLE IF EXISTS tblSearch;\n"
-                                 "DROP TABLE IF EXISTS tblSearchVersion;\n"
-                                 "DROP TABLE IF EXISTS tblSearchNote;\n"
-                                 "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, "
-                                 "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3');\n"
-                                 // 0 until a rebuild has put every record in.
-                                 "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
-                                 "INSERT INTO tblSearchVersion VALUES (%1);\n"
-                                 // The notes indexed, with the time their file was changed.
-                                 "CREATE TABLE tblSearchNote (Note_ID INTEGER PRIMARY KEY, Path TEXT NOT NULL UNIQUE, "
-                                 "MTime INTEGER NOT NULL);\n")
-                      .arg(version);
+    QString sql =
+        QStringLiteral(
+            "BEGIN IMMEDIATE;\n"
+            "DROP TABLE IF EXISTS tblSearch;\n"
+            "DROP TABLE IF EXISTS tblSearchVersion;\n"
+            "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, "
+            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3');\n"
+            // 0 until a rebuild has put every record in.
+            "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
+            "INSERT INTO tblSearchVersion VALUES (%1);\n"
+            // The notes indexed, with the time their file was changed:
+            // kept when the index is made anew, the one list of them.
+            "CREATE TABLE IF NOT EXISTS tblSearchNote (Note_ID INTEGER PRIMARY KEY, Path TEXT NOT NULL UNIQUE, "
+            "MTime INTEGER NOT NULL);\n")
+            .arg(version);
     for (const Followed& f : kFollowed) {
         for (const char* what : {"Insert", "Update", "Delete"})
             sql += QStringLiteral("DROP TRIGGER IF EXISTS %1Search%2;\n")
