@@ -110,6 +110,17 @@ void ContactBrowser::Display()
     txtComments->setToolTip(more.isEmpty() ? QString() : kMoreOnCard + u'\n' + more);
 }
 
+void ContactBrowser::showContactOf(qint64 key)
+{
+    storeGuard([&] {
+        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE Org_ID = ?"), {key});
+        if (!rst.isEOF()) {
+            rst.MoveFirst();
+            Display();
+        }
+    });
+}
+
 void ContactBrowser::lstName_Click()
 {
     const int row = lstName->currentRow();

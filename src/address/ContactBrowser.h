@@ -23,6 +23,8 @@ public:
     // Shows the current row of rst.
     void Display();
     void lstName_Click();
+    // The contact of that key, as if its name had been clicked.
+    void showContactOf(qint64 key);
 
     QGroupBox *Frame1, *Frame2, *Frame4;
     NameList* lstName;

@@ -2,6 +2,7 @@
 
 #include "mail/MimeMessage.h"
 #include "store/Connection.h"
+#include "store/SearchIndex.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
 
@@ -80,6 +81,7 @@ class MailStore::Writer {
 public:
     struct Written {
         KeptMessage row;
+        QString text;  // decoded, for the search index
         QString name;  // in new/
         QString failure;
     };
@@ -179,7 +181,7 @@ private:
     // The file, and the row's columns.
     Written write(const Job& job)
     {
-        Written w{{job.key, {}, {}, {}, 0}, job.name, {}};
+        Written w{{job.key, {}, {}, {}, 0}, {}, job.name, {}};
         const QString tmp = m_dir + QStringLiteral("/tmp/") + job.name;
         const QByteArray path = QFile::encodeName(tmp);
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -210,6 +212,7 @@ private:
         const MimeMessage header = decodeMimeHeader(job.raw);
         // The size in octets, as servers and other readers give it, not in characters.
         w.row = {job.key, header.from, header.subject, header.date, job.raw.size()};
+        w.text = decodeMime(job.raw).text;
         return w;
     }
 
@@ -300,6 +303,7 @@ QList<KeptMessage> MailStore::commit(bool all)
                 .bind(5, w.row.date)
                 .bind(6, w.row.size)
                 .step();
+            SearchIndex::putMail(db, sqlite3_last_insert_rowid(db), w.row.from, w.row.subject, w.text);
             kept.append(w.row);
         }
         insert.reset();
@@ -440,6 +444,9 @@ void MailStore::remove(const QString& key)
     // The row stays without its file, so the next check does not fetch the
     // message again from the server, where it stays.
     MailStatement(m_con->handle(), "UPDATE tblMailbox SET FileName = '' WHERE MailKey = ?").bind(1, key).step();
+    MailStatement row(m_con->handle(), "SELECT rowid FROM tblMailbox WHERE MailKey = ?");
+    if (row.bind(1, key).step())
+        SearchIndex::removeMail(m_con->handle(), row.integer(0));
     if (!path.isEmpty())
         QFile::remove(path);
 }

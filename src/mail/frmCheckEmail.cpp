@@ -1,4 +1,5 @@
 #include "mail/frmCheckEmail.h"
+#include "store/Statement.h"
 
 #include <QDir>
 #include <QKeyEvent>
@@ -253,6 +254,22 @@ void frmCheckEmail::addRow(const KeptMessage& message)
     lvMessages->setSubItem(row, 1, message.subject);
     lvMessages->setSubItem(row, 2, message.date);
     lvMessages->setSubItem(row, 3, QString::number(message.size));
+}
+
+void frmCheckEmail::showMessage(qint64 rowid)
+{
+    QString key;
+    storeGuard([&] {
+        Statement s(Con.handle(), QStringLiteral("SELECT MailKey FROM tblMailbox WHERE rowid = ?"));
+        if (s.bind(1, rowid).step())
+            key = s.text(0);
+    });
+    for (int row = 0; row < lvMessages->itemCount(); ++row)
+        if (!key.isEmpty() && lvMessages->itemKey(row) == key) {
+            lvMessages->setCurrentIndex(lvMessages->model()->index(row, 0));
+            lvMessages_ItemClick(row);
+            return;
+        }
 }
 
 void frmCheckEmail::lvMessages_ItemClick(int row)

@@ -40,6 +40,8 @@ public:
     void cmdCheckMail_Click();
     void cmdExit_Click();
     void lvMessages_ItemClick(int row);
+    // The kept message of that tblMailbox row, selected and shown.
+    void showMessage(qint64 rowid);
     void lvMessages_Delete();
     void lstAttachments_Save(int index);
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "controls/RichTextBox.h"
+#include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
 #include "kit/FileDialogs.h"
 #include "kit/LoadingProgress.h"
@@ -23,6 +24,9 @@
 #include "kit/Printing.h"
 #include "notes/NoteDesk.h"
 #include "notes/frmNote.h"
+#include "store/Connection.h"
+#include "store/SearchIndex.h"
+#include "store/StoreError.h"
 
 const QString Notes::kClosedCaption = QStringLiteral("Tessaly 2001 ");
 
@@ -69,6 +73,18 @@ bool writeNote(frmNote& note, const QString& path, bool lineEnd)
 // whose first save failed still asks for a name next time.
 void markSaved(frmNote& note, const QString& path)
 {
+    // The note is saved whatever happens here: an index that cannot be
+    // written misses it until the index is next rebuilt, and no store is
+    // made where there is none.
+    const QString store = AppFolder::databaseFile();
+    if (QFileInfo::exists(store)) {
+        try {
+            Connection con;
+            con.Open(store);
+            SearchIndex::putNote(con.handle(), path, note.RichNote->toPlainText());
+        } catch (const StoreError&) {
+        }
+    }
     note.setWindowTitle(path);
     note.RichNote->document()->setModified(false);
 }
@@ -247,6 +263,18 @@ void Notes::Opendoc(NoteDesk& desk)
         return;
     }
     markSaved(*note, desk.CurrentFile);
+}
+
+void Notes::openFile(NoteDesk& desk, const QString& path)
+{
+    frmNote* note = LoadNewDoc(desk);
+    desk.CurrentFile = path;
+    try {
+        if (loadNote(*note, path))
+            markSaved(*note, path);
+    } catch (const RichTextBoxError& e) {
+        reportFileError(e.reason());
+    }
 }
 
 void Notes::SaveDoc()

@@ -16,6 +16,8 @@ frmNote* activeNote();
 
 frmNote* LoadNewDoc(NoteDesk& desk);
 void Opendoc(NoteDesk& desk);
+// The note file at `path` in a new note window.
+void openFile(NoteDesk& desk, const QString& path);
 void SaveDoc();
 void SaveAss(NoteDesk& desk);
 void PrintNote();

@@ -1,5 +1,7 @@
 #include "planner/frmOrganizer.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -311,6 +313,15 @@ void frmOrganizer::showDay(int k, bool otherDay)
     grid->setCol(col);
     lblAllDay[i]->setText(day.allDay);
     lblAllDay[i]->setToolTip(day.allDayTooltip);
+}
+
+void frmOrganizer::showDay(QDate date)
+{
+    const QDate today = Clock::today();
+    const int k = std::clamp((date.year() - today.year()) * 12 + date.month() - today.month(), 0, kPages - 1);
+    SSTab1->setCurrentIndex(k);
+    MonthView1[std::size_t(k)]->setValue(date);
+    MonthView1_DateClick(k);
 }
 
 void frmOrganizer::txtMessage_Change(int k)

@@ -39,6 +39,8 @@ public:
     void MSgridTime_Click(int k);
     void cmdSave_Click(int k);
     void cmdSearch_Click(int k);
+    // The day on its month page (the first or last page for a day outside them).
+    void showDay(QDate date);
 
     QTabWidget* SSTab1;
     PageArray<MSFlexGrid> MSgridTime;

@@ -10,7 +10,9 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
+#include <QProgressBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <functional>
 
@@ -43,10 +45,14 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "shell/FileExchange.h"
+#include "shell/SearchBox.h"
+#include "shell/SearchFill.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "store/Connection.h"
+#include "store/Recordset.h"
 #include "store/StoreError.h"
+#include "sync/EventMap.h"
 #include "sync/SyncNow.h"
 #include "sync/frmSyncSettings.h"
 
@@ -56,6 +62,7 @@ const QColor kLightYellow(255, 255, 128);
 const QString kAddressOptions = QStringLiteral("Address Options");
 const QString kNoteOptions = QStringLiteral("Note Options");
 const QString kOtherOptions = QStringLiteral("Other Options");
+const QString kFillingIndex = QStringLiteral("Indexing for search: %p%");
 
 // Where a command shows: a button on one of the panels, or an entry of a menu.
 enum Host { ToolBar, AddressPanel, NotePanel, FileMenu, PropertiesMenu, AboutMenu };
@@ -240,6 +247,8 @@ void frmMain::createCommands()
             Screens::show<frmCal>},
         {"cmdExit", "Exit", ToolBar, {{0, 6240, 735, 615}, "exit", "lblExit"},
             Screens::unload<frmMain>},
+        {"cmdSearchAll", "Search All", ToolBar, {{0, 7860, 735, 495}, "search", "lblSearchAll"},
+            [this] { openSearch(); }, false, "Ctrl+K"},
 
         // The address panel.
         {"cmdAddressNew", "New", AddressPanel, {{0, 480, 735, 495}, "new", "lblAddressNew"}, [] {
@@ -393,11 +402,89 @@ void frmMain::Form_Load()
             MsgBox(message, MsgButtons::OKOnly, MsgIcon::Critical);
     });
     QTimer::singleShot(0, m_storeCheck, &StoreCheck::start);
+    startSearchFill();
+}
+
+void frmMain::openSearch()
+{
+    if (!m_searchBox) {
+        m_searchBox = new SearchBox(m_workArea);
+        connect(m_searchBox, &SearchBox::chosen, this, &frmMain::openHit);
+    }
+    const QRect area = m_workArea->rect();
+    m_searchBox->setGeometry(area.left() + 8, area.top() + 8, std::min(area.width() - 16, 640),
+                             std::min(area.height() - 16, 420));
+    m_searchBox->open();
+}
+
+// A hit in the screen its record is edited in.
+void frmMain::openHit(const SearchIndex::SearchHit& hit)
+{
+    switch (hit.kind) {
+    case SearchIndex::Kind::Contact:
+        closeFirst<frmAddress, frmOrganizer, frmCheckEmail, frmSendEmail>();
+        AddressOption->setVisible(true);
+        if (frmAddressEdit* edit = Screens::show<frmAddressEdit>())
+            edit->showContactOf(hit.key);
+        break;
+    case SearchIndex::Kind::Appointment: {
+        QString date;
+        storeGuard([&] {
+            Connection con;
+            con.Open(AppFolder::databaseFile());
+            Recordset rs;
+            rs.Open(con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {hit.key});
+            if (!rs.isEOF())
+                date = rs.Fields(QStringLiteral("DateValue")).toString();
+        });
+        closeFirst<frmAddress>();
+        LoadOrganizer();
+        const std::optional<QDate> day = EventMap::parseDate(date);
+        if (frmOrganizer* organizer = Screens::load<frmOrganizer>(); organizer && day)
+            organizer->showDay(*day);
+        break;
+    }
+    case SearchIndex::Kind::Note:
+        closeFirst<frmAddress, frmOrganizer, frmCheckEmail, frmSendEmail>();
+        Notes::openFile(*m_notes, hit.path);
+        break;
+    case SearchIndex::Kind::Mail:
+        closeFirst<frmAddress, frmOrganizer, frmSendEmail>();
+        if (frmCheckEmail* check = Screens::show<frmCheckEmail>())
+            check->showMessage(hit.key);
+        break;
+    }
+}
+
+void frmMain::startSearchFill()
+{
+    m_searchFill = new SearchFill(this);
+    // A bar at the foot of the window, only while an older store's index is filled.
+    connect(m_searchFill, &SearchFill::progress, this, [this](int share) {
+        auto* bar = findChild<QProgressBar*>(QStringLiteral("barSearchFill"));
+        if (!bar) {
+            bar = new QProgressBar;
+            bar->setObjectName(QStringLiteral("barSearchFill"));
+            bar->setFormat(kFillingIndex);
+            bar->setAccessibleName(kFillingIndex);
+            statusBar()->addPermanentWidget(bar, 1);
+        }
+        bar->setValue(share);
+    });
+    connect(m_searchFill, &SearchFill::finished, this, [this](const QString& failure) {
+        if (findChild<QProgressBar*>(QStringLiteral("barSearchFill")))
+            setStatusBar(nullptr);
+        if (!failure.isEmpty())
+            statusBar()->showMessage(failure);
+    });
+    QTimer::singleShot(0, m_searchFill, &SearchFill::start);
 }
 
 void frmMain::Form_Unload()
 {
     Notes::stopLoading();
+    if (m_searchFill)
+        m_searchFill->stop();
     // The day's copy again when this run changed the store, so the day's
     // first copy (the empty store of the setup) is not the newest one.
     if (m_storeCheck)

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include "kit/Screens.h"
+#include "store/SearchIndex.h"
 
 class QAction;
 class QLabel;
@@ -47,6 +48,9 @@ private:
     void Timer1_Timer();
     void createPanels();
     void createCommands();
+    void startSearchFill();
+    void openSearch();
+    void openHit(const SearchIndex::SearchHit& hit);
 
     asxGenericContainer* asxGenericContainer1;
     QWidget* AddressOption;
@@ -56,6 +60,8 @@ private:
     QMdiArea* m_workArea;
     NoteDesk* m_notes;
     StoreCheck* m_storeCheck = nullptr;
+    class SearchFill* m_searchFill = nullptr;
+    class SearchBox* m_searchBox = nullptr;
     QList<QAction*> m_lockable;
     bool m_locked = false;
 };

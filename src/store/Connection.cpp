@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "store/Schema.h"
+#include "store/SearchIndex.h"
 #include "store/StoreError.h"
 
 namespace {
@@ -48,6 +49,9 @@ void Connection::Open(const QString& path)
         // Reading the schema is the first access to the file, so a file that is
         // not a database is caught here rather than at the first query.
         Schema::create(db);
+        // The index and its triggers exist from the first write on; filling
+        // an old store's index is the program's start's business.
+        SearchIndex::prepare(db);
     } catch (const StoreError& e) {
         sqlite3_close(db);
         throw StoreError(cannotOpen(path, e.reason()));

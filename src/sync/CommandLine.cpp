@@ -4,7 +4,13 @@
 #include <functional>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
+
+#include "kit/AppFolder.h"
+#include "store/Connection.h"
+#include "store/SearchIndex.h"
+#include "store/StoreError.h"
 
 #include "sync/SyncFiles.h"
 #include "sync/SyncNow.h"
@@ -43,6 +49,7 @@ QString usage()
     for (const Operation& op : kOperations)
         text += QStringLiteral("  %1%2\n      %3\n")
                     .arg(QLatin1String(op.option), QLatin1String(op.takesFile ? " FILE" : ""), QLatin1String(op.help));
+    text += QStringLiteral("  --search WORDS...\n      print what the words find, one a line: kind, a tab, title\n");
     text += QStringLiteral("  --help\n      show this text");
     return text;
 }
@@ -53,6 +60,31 @@ const Operation* find(const QString& option)
         if (option == QLatin1String(op.option))
             return &op;
     return nullptr;
+}
+
+const QString kKinds[] = {QStringLiteral("Contact"), QStringLiteral("Appointment"), QStringLiteral("Note"),
+                          QStringLiteral("Mail")};
+
+// The index as the program keeps it: one the program has not filled yet
+// (an older store) finds what was written since.
+int search(const QString& words)
+{
+    const QString path = AppFolder::databaseFile();
+    try {
+        if (!QFileInfo(path).isFile())
+            throw StoreError(QStringLiteral("The database file %1 does not exist.").arg(path));
+        Connection con;
+        con.Open(path);
+        for (const SearchIndex::SearchHit& hit : SearchIndex::search(con.handle(), words)) {
+            QString title = hit.title;
+            title.remove(SearchIndex::kMarkOpen).remove(SearchIndex::kMarkClose);
+            printLine(stdout, kKinds[int(hit.kind)] + QLatin1Char('\t') + title.simplified());
+        }
+    } catch (const StoreError& e) {
+        printLine(stderr, QStringLiteral("tessaly: %1").arg(e.reason()));
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -67,6 +99,8 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
         printLine(stdout, usage());
         return 0;
     }
+    if (args.first() == QLatin1String("--search"))
+        return search(args.mid(1).join(QLatin1Char(' ')));
     // Every option is checked before any of them runs, so a typing error changes nothing.
     QList<std::pair<const Operation*, QString>> work;
     for (qsizetype i = 0; i < args.size(); ++i) {

@@ -12,6 +12,8 @@
 #include "kit/ConnectionSettings.h"
 #include "mail/MailConnection.h"
 #include "mail/frmCheckEmail.h"
+#include "store/Connection.h"
+#include "store/SearchIndex.h"
 
 #include <QDir>
 #include <QLabel>
@@ -148,6 +150,13 @@ private slots:
         QTest::mouseClick(screen->lvMessages->viewport(), Qt::LeftButton, {},
                           screen->lvMessages->visualItemRect(screen->lvMessages->topLevelItem(1)).center());
         QCOMPARE(screen->txtBody->toPlainText(), QStringLiteral(".\n..x\n"));
+        // Found by the decoded body and sender, as the search box shows it.
+        Connection con;
+        con.Open(fx->dbPath());
+        const auto hits = SearchIndex::search(con.handle(), QStringLiteral("bob anna"));
+        QCOMPARE(hits.size(), size_t(1));
+        QCOMPARE(hits[0].title + hits[0].snippet,
+                 QString("First[Anna] <[anna]@x>\nHello [Bob].\n").replace('[', QChar(2)).replace(']', QChar(3)));
         QVERIFY(check(screen));
         QCOMPARE(listed(screen->lvMessages), rows);
         QCOMPARE(screen->lblProgress->text(), QString());

@@ -4,11 +4,13 @@
 #include <QEnterEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTest>
@@ -26,6 +28,7 @@
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/MSFlexGrid.h"
+#include "controls/MonthView.h"
 #include "controls/RichTextBox.h"
 #include "kit/Clock.h"
 #include "mail/frmCheckEmail.h"
@@ -36,10 +39,13 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"
+#include "shell/SearchFill.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "shell/frmMain.h"
 #include "shell/frmSplash.h"
+#include "store/Connection.h"
+#include "store/SearchIndex.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "sync/frmSyncSettings.h"
@@ -103,6 +109,79 @@ private slots:
         main->command("mnuExit")->trigger();
         pump();
         QVERIFY(!Screens::isLoaded<frmMain>() && !Screens::isLoaded<frmLoadingPic>());
+    }
+
+    // An older store's index is filled beside the window, telling how far; a note changed by another program is read
+    // again.
+    void searchIndexIsFilledAtTheStart()
+    {
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        const QString note = fx->appDir() + QStringLiteral("/Note/n.nte");
+        QVERIFY(writeFile(note, "{\\rtf1 Ideas for \\b Quinn\\b0\\par}"));
+        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName) VALUES ('Quentin');"
+                                              "INSERT INTO tblSearchNote (Path, MTime) VALUES ('%1', 0);"
+                                              "DELETE FROM tblSearch; UPDATE tblSearchVersion SET Version = 0")
+                                   .arg(note));
+        QSignalSpy shares(main->findChild<SearchFill*>(), &SearchFill::progress);
+        Connection con;
+        con.Open(fx->dbPath());
+        QVERIFY(waitFor([&] { return !SearchIndex::prepare(con.handle()); }));
+        QVERIFY(waitFor([&] { return !main->findChild<QStatusBar*>(); }));
+        QVERIFY(!shares.isEmpty() && shares.last().first() == 100);
+        QStringList found;
+        for (const auto& hit : SearchIndex::search(con.handle(), "qu"))
+            found << hit.snippet;
+        QCOMPARE(found, (QStringList{"", "Ideas for \x02Quinn\x03"}));
+    }
+
+    // Ctrl+K and the keyboard alone: typed, moved to a hit, opened in its screen.
+    void searchBoxOpensWhatItFinds()
+    {
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        Db::exec(fx->dbPath(),
+                 QStringLiteral("INSERT INTO tblAddress (FirstName, LastName) VALUES ('Quentin', 'Blake');"
+                                "INSERT INTO tblOrginize (DateValue, TimeStart, Note) VALUES ('%1', '9:00', "
+                                "'Lunch with <Quentin>')")
+                     .arg(Clock::dateText(QDate(2026, 6, 20))));
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        const auto search = [&](const QString& typed) {
+            // The box's own line takes Ctrl+K (to the end of the line) while it has the keys.
+            auto* box = main->findChild<QLineEdit*>("txtSearch");
+            if (!box || !box->isVisible())
+                QTest::keyClick(main, Qt::Key_K, Qt::ControlModifier);
+            box = main->findChild<QLineEdit*>("txtSearch");
+            box->clear();
+            QTest::keyClicks(box, typed);
+            QStringList rows;
+            auto* list = main->findChild<QListWidget*>("lstResults");
+            for (int i = 0; i < list->count(); ++i)
+                rows << list->item(i)->text();
+            return rows;
+        };
+        QCOMPARE(search("qu"), (QStringList{"Contacts", "Quentin Blake", "Appointments",
+                                            Clock::dateText(QDate(2026, 6, 20)) + " 9:00- - Lunch with <Quentin>"}));
+        QCOMPARE(search("nobody"), QStringList{"Nothing found"});
+        search("quentin");
+        auto* box = main->findChild<QLineEdit*>("txtSearch");
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Return);
+        QVERIFY(!main->findChild<QWidget*>("frmSearch")->isVisible());
+        frmAddressEdit* edit = Screens::load<frmAddressEdit>();
+        QCOMPARE(edit->findChild<QLineEdit*>("txtLastName")->text(), "Blake");
+
+        search("lunch");
+        QTest::keyClick(box, Qt::Key_Up);  // from the end, past the heading
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Enter);
+        auto* organizer = Screens::load<frmOrganizer>();
+        QCOMPARE(organizer->SSTab1->currentIndex(), 1);
+        QCOMPARE(organizer->MonthView1[1]->Value(), QDate(2026, 6, 20));
+        search("x");
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(!main->findChild<QWidget*>("frmSearch")->isVisible());
     }
 
     // A tool button names itself while the pointer is on it, and only then;

@@ -298,6 +298,12 @@ private slots:
                                                                      "Exported 2 contacts to "
                                                                    + file("out.vcf") + ".\n");
         QCOMPARE(p.exitCode(), 0);
+        // What an import adds is found at once.
+        QCOMPARE(run(exe, {"--search", "an", "LE"}, &out), 0);
+        QCOMPARE(out, QStringLiteral("Contact\tAnn Lee\n"));
+        QVERIFY(QFile::rename(fx->dbPath(), fx->dbPath() + ".away"));
+        QCOMPARE(run(exe, {"--search", "ann"}, &out), 1);
+        QVERIFY(QFile::rename(fx->dbPath() + ".away", fx->dbPath()));
         QCOMPARE(run(exe, {"--import-appointments", file("a.vcf")}, &out), 1);
         QCOMPARE(out, file("a.vcf") + " is not an iCalendar file.\n");
         QCOMPARE(run(exe, {"--export-contacts", file("out.vcf"), "--bogus"}, &out), 2);

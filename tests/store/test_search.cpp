@@ -1,0 +1,193 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include "store/Connection.h"
+#include "store/SearchIndex.h"
+
+using SearchIndex::Kind;
+
+namespace {
+// Each hit as "kind key title|snippet", marks shown as [ ].
+QStringList shown(const std::vector<SearchIndex::SearchHit>& hits)
+{
+    QStringList out;
+    for (const auto& h : hits)
+        out << QStringLiteral("%1 %2 %3|%4")
+                   .arg(int(h.kind))
+                   .arg(h.key)
+                   .arg(h.title, h.snippet)
+                   .replace(SearchIndex::kMarkOpen, QLatin1Char('['))
+                   .replace(SearchIndex::kMarkClose, QLatin1Char(']'));
+    return out;
+}
+
+void exec(sqlite3* db, const char* sql)
+{
+    QCOMPARE(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
+void writeFile(const QString& path, const QByteArray& text)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+}  // namespace
+
+class TestSearch : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    Connection con;
+    SearchIndex::Sources sources{[](const QString& file) { return QStringLiteral("body of ") + file; },
+                                 [](const QString& path) {
+                                     QFile f(path);
+                                     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+                                 }};
+
+private slots:
+    void init()
+    {
+        QFile::remove(dir.filePath("t.mdb"));
+        con.Open(dir.filePath("t.mdb"));
+        sqlite3* db = con.handle();
+        exec(db, "INSERT INTO tblAddress (Org_ID, FirstName, LastName, Email, Comments) VALUES "
+                 "(2, 'Bob', 'Smith', 'bob@example.org', 'met at lunch with Ann'), "
+                 "(3, 'Zoë', 'Bòb', '', 'no lunch');"
+                 "INSERT INTO tblOrginize (OrgRow, DateValue, TimeStart, TimeFinished, Note) VALUES "
+                 "(1, '2026-05-15', '9:00', '10:00', 'Lunch with Bob');"
+                 "CREATE TABLE tblMailbox (MailKey TEXT PRIMARY KEY, FileName TEXT NOT NULL, Sender TEXT NOT NULL, "
+                 "Subject TEXT NOT NULL, SendDate TEXT NOT NULL DEFAULT '', Size INTEGER NOT NULL DEFAULT 0);"
+                 "INSERT INTO tblMailbox (rowid, MailKey, FileName, Sender, Subject) VALUES "
+                 "(7, 'k7', 'new/m7', 'Ann <ann@example.org>', 'Minutes'), (8, 'k8', '', 'Gone', 'Removed');");
+        SearchIndex::putMail(db, 7, QStringLiteral("Ann <ann@example.org>"), QStringLiteral("Minutes"),
+                             QStringLiteral("Bob said lunch"));
+        writeFile(dir.filePath("plans.nte"), "Ideas for Bob");
+        SearchIndex::putNote(db, dir.filePath("plans.nte"), QStringLiteral("Ideas for Bob"));
+    }
+    void cleanup() { con.Close(); }
+
+    void matchQuery_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("match");
+        QTest::newRow("word") << "bob"
+                              << "\"bob\"*";
+        QTest::newRow("words") << "  Bob\tSmith "
+                               << "\"Bob\"* \"Smith\"*";
+        QTest::newRow("phrase") << "\"lunch   with\" ann"
+                                << "\"lunch with\" \"ann\"*";
+        QTest::newRow("open phrase") << "say \"hi there"
+                                     << "\"say\"* \"hi there\"";
+        QTest::newRow("quote in word") << "a\"b"
+                                       << "\"a\"* \"b\"";
+        QTest::newRow("lone quote") << "bob \""
+                                    << "\"bob\"*";
+        QTest::newRow("empty quotes") << "\"\"x\"\""
+                                      << "\"x\"*";
+        QTest::newRow("operators") << "NEAR(a b) OR c*"
+                                   << "\"NEAR(a\"* \"b)\"* \"OR\"* \"c*\"*";
+        QTest::newRow("punctuation") << "* ( ) - ^ :"
+                                     << "";
+        QTest::newRow("apostrophe") << "o'brien"
+                                    << "\"o'brien\"*";
+        QTest::newRow("nothing") << " \n "
+                                 << "";
+        QTest::newRow("33 words") << QString("w ").repeated(33) << QString("\"w\"* ").repeated(32).trimmed();
+    }
+    void matchQuery()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, match);
+        QCOMPARE(SearchIndex::matchQuery(typed), match);
+    }
+
+    void hits_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("hits");
+        // The appointment's entry comes first by key; kinds group it after contacts.
+        QTest::newRow("grouped, accents folded")
+            << "bob"
+            << QStringList{"0 2 [Bob] Smith|[bob]@example.org met at lunch with Ann", "0 3 Zoë [Bòb]|no lunch",
+                           "1 1 2026-05-15 9:00-10:00|Lunch with [Bob]", "2 1 plans|Ideas for [Bob]",
+                           "3 7 Minutes|Ann <ann@example.org>\n[Bob] said lunch"};
+        QTest::newRow("prefix, words ANDed")
+            << "SMI lun" << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
+        QTest::newRow("phrase") << "\"with ann\""
+                                << QStringList{"0 2 Bob Smith|bob@example.org met at lunch [with Ann]"};
+        QTest::newRow("folded query") << "zoe" << QStringList{"0 3 [Zoë] Bòb|no lunch"};
+        QTest::newRow("syntax typed") << "NEAR( bob\" AND (*" << QStringList{};
+        QTest::newRow("long text") << QString("x").repeated(10000) << QStringList{};
+    }
+    void hits()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, hits);
+        QCOMPARE(shown(SearchIndex::search(con.handle(), typed)), hits);
+    }
+
+    // Every write to the tables reaches the index, and a rebuild makes the
+    // same entries from nothing.
+    void followsWritesAndRebuilds()
+    {
+        sqlite3* db = con.handle();
+        exec(db, "UPDATE tblAddress SET FirstName = 'Robert' WHERE Org_ID = 2; DELETE FROM tblAddress WHERE Org_ID = 3;"
+                 "DELETE FROM tblOrginize");
+        SearchIndex::removeMail(db, 7);
+        const QStringList after{"0 2 [Robert] Smith|bob@example.org met at lunch with Ann"};
+        QCOMPARE(shown(SearchIndex::search(db, "rob")), after);
+        QCOMPARE(shown(SearchIndex::search(db, "bob")).size(), 2);  // the e-mail address, the note
+
+        QVERIFY(!SearchIndex::prepare(db));
+        exec(db, "UPDATE tblSearchVersion SET Version = 0; DELETE FROM tblSearch");
+        QVERIFY(SearchIndex::prepare(db));
+        exec(db, "DROP TABLE tblSearch");  // an index that is not there at all
+        QVERIFY(SearchIndex::prepare(db));
+        exec(db, "INSERT INTO tblOrginize (OrgRow, Note) VALUES (4, 'Robert again')");
+        QList<int> shares;
+        SearchIndex::rebuild(db, sources, [&](int) { return false; });  // stopped at the first slice
+        QVERIFY(SearchIndex::prepare(db));
+        SearchIndex::rebuild(db, sources, [&](int share) {
+            shares << share;
+            return true;
+        });
+        QVERIFY(!SearchIndex::prepare(db));
+        QCOMPARE(shares.last(), 100);
+        QVERIFY(std::is_sorted(shares.begin(), shares.end()));
+        QCOMPARE(shown(SearchIndex::search(db, "rob")),
+                 (QStringList{"0 2 [Robert] Smith|bob@example.org met at lunch with Ann", "1 4  -|[Robert] again"}));
+        QCOMPARE(shown(SearchIndex::search(db, "body")),
+                 QStringList{"3 7 Minutes|Ann <ann@example.org>\n[body] of new/m7"});
+        QCOMPARE(shown(SearchIndex::search(db, "ideas")), QStringList{"2 1 plans|[Ideas] for Bob"});
+    }
+
+    // A note changed by another program is read again; one gone is forgotten.
+    void refreshesNotes()
+    {
+        sqlite3* db = con.handle();
+        writeFile(dir.filePath("other.nte"), "Kept");
+        SearchIndex::putNote(db, dir.filePath("other.nte"), QStringLiteral("Kept"));
+        writeFile(dir.filePath("plans.nte"), "Ideas for Carol");
+        exec(db, "UPDATE tblSearchNote SET MTime = MTime - 1000");  // the file is newer than its entry
+        QFile::remove(dir.filePath("other.nte"));
+        SearchIndex::refreshNotes(db, sources);
+        QCOMPARE(shown(SearchIndex::search(db, "carol")), QStringList{"2 1 plans|Ideas for [Carol]"});
+        QVERIFY(SearchIndex::search(db, "bob ideas").empty());
+        QVERIFY(SearchIndex::search(db, "kept").empty());
+    }
+
+    void firstFiftyOnly()
+    {
+        sqlite3* db = con.handle();
+        exec(db, "WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 69) "
+                 "INSERT INTO tblAddress (Org_ID, FirstName) SELECT i, 'Many' FROM n");
+        QCOMPARE(int(SearchIndex::search(db, "many").size()), SearchIndex::kMostHits);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSearch)
+#include "test_search.moc"
