@@ -2,7 +2,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -16,6 +15,7 @@
 #include "kit/SavingProgress.h"
 #include "shell/frmMain.h"
 #include "support/Fixture.h"
+#include "support/Run.h"
 
 namespace {
 const QStringList kSam1 = {"Sam", "O'Brien", "1 A St", "Kew",     "3101", "sam@x.org",
@@ -278,10 +278,9 @@ private slots:
             words << QStringLiteral("remark%1").arg(i, 2, 10, QLatin1Char('0'));
         form->txtComments->setPlainText(words.join(' '));
         QTest::mouseClick(main->button("cmdAddressPrint"), Qt::LeftButton);
-        QProcess pdftotext;
-        pdftotext.start("pdftotext", {"-layout", "-fixed", "6", fx->pdfPath(), "-"});
-        QVERIFY(pdftotext.waitForFinished());
-        QStringList lines = QString::fromUtf8(pdftotext.readAllStandardOutput()).split('\n');
+        QString text;
+        QCOMPARE(run("pdftotext", {"-layout", "-fixed", "6", fx->pdfPath(), "-"}, &text), 0);
+        QStringList lines = text.split('\n');
         const qsizetype margin = lines[2].indexOf("First Name") - 5;
         for (QString& line : lines)
             line = line.mid(margin).remove(QRegularExpression(" +$"));

@@ -1,6 +1,5 @@
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,6 +18,7 @@
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"
 #include "shell/frmMain.h"
+#include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
 
@@ -203,10 +203,8 @@ private slots:
     void dayLayout()
     {
         QFETCH(QString, input);
-        QFile file(input);
-        QVERIFY(file.open(QIODevice::ReadOnly));
         QList<DayLayout::Stored> day;
-        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts))
+        for (const QString& line : QString::fromUtf8(readFile(input)).split('\n', Qt::SkipEmptyParts))
             if (const QStringList f = line.split('|'); f.size() == 4)
                 day.append({f[0].toLongLong(), f[1], f[2], f[3]});
         const DayLayout::Day out = DayLayout::layout(day);
