@@ -119,7 +119,7 @@ void create(sqlite3* db)
             "DROP TABLE IF EXISTS tblSearch;\n"
             "DROP TABLE IF EXISTS tblSearchVersion;\n"
             "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, "
-            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3');\n"
+            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3 4 5 6');\n"
             // 0 until a rebuild has put every record in.
             "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
             "INSERT INTO tblSearchVersion VALUES (%1);\n"
@@ -243,8 +243,9 @@ std::vector<SearchIndex::SearchHit> SearchIndex::search(sqlite3* db, const QStri
         return hits;
     IndexStatement s(db, QStringLiteral("SELECT tblSearch.rowid, highlight(tblSearch, 0, ?2, ?3), "
                                         "snippet(tblSearch, 1, ?2, ?3, '...', 12), tblSearchNote.Path "
+                                        // By the note's key, so each hit is one lookup, not a scan of the notes.
                                         "FROM tblSearch LEFT JOIN tblSearchNote "
-                                        "ON tblSearch.rowid = tblSearchNote.Note_ID * 4 + 2 "
+                                        "ON tblSearch.rowid % 4 = 2 AND tblSearchNote.Note_ID = tblSearch.rowid / 4 "
                                         "WHERE tblSearch MATCH ?1 LIMIT ?4"));
     s.bind(1, match).bind(2, QString(kMarkOpen)).bind(3, QString(kMarkClose)).bind(4, qint64(kMostHits));
     while (s.step()) {
