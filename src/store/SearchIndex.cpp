@@ -365,11 +365,16 @@ void SearchIndex::refreshNotes(sqlite3* db, const Sources& sources)
         while (s.step())
             notes.emplace_back(s.integer(0), s.text(1), s.integer(2));
     }
-    transaction(db, [&] {
-        for (const auto& [id, path, mtime] : notes) {
-            // A file that is gone has no time and cannot be read: it is forgotten.
-            if (mtimeOf(QFileInfo(path)) != mtime && !indexNoteFile(db, path, sources))
-                removeNote(db, id);
-        }
-    });
+    // A hundred notes a transaction: reading them may take a while, and the
+    // window's own writes wait for no more than that.
+    for (size_t from = 0; from < notes.size(); from += kSlice / 20) {
+        transaction(db, [&] {
+            for (size_t k = from; k < std::min(notes.size(), from + kSlice / 20); ++k) {
+                const auto& [id, path, mtime] = notes[k];
+                // A file that is gone has no time and cannot be read: it is forgotten.
+                if (mtimeOf(QFileInfo(path)) != mtime && !indexNoteFile(db, path, sources))
+                    removeNote(db, id);
+            }
+        });
+    }
 }
