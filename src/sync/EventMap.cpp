@@ -100,7 +100,7 @@ QDateTime localOf(icaltimetype t)
 // with the occurrence's RECURRENCE-ID.
 QString keyOf(icalcomponent* ev)
 {
-    const QString uid = textOf(ev, ICAL_UID_PROPERTY);
+    QString uid = textOf(ev, ICAL_UID_PROPERTY);
     icalproperty* rid = icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY);
     if (!rid || uid.isEmpty())
         return uid;
