@@ -171,9 +171,11 @@ void ImapSession::fetched(const ImapResponse& r)
         const ImapValue& value = items[i + 1];
         if (name == "UID")
             h.uid = value.number().value_or(0);
-        else if (name == "FLAGS" && value.isList())
+        else if (name == "FLAGS" && value.isList()) {
+            // \Recent belongs to the conversation that saw the message first, not to the message.
             flags = names(value.items);
-        else if (name == "RFC822.SIZE")
+            flags->removeIf([](const QByteArray& f) { return f.compare("\\Recent", Qt::CaseInsensitive) == 0; });
+        } else if (name == "RFC822.SIZE")
             h.size = value.number().value_or(0);
         else if (name.startsWith("BODY[HEADER.FIELDS") && value.kind == ImapValue::Kind::String)
             fields = &value.text;
