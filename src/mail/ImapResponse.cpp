@@ -265,7 +265,7 @@ std::vector<ImapResponse> ImapReader::feed(QByteArrayView bytes)
         QByteArray why;
         std::optional<ImapResponse> response = parse(raw, &why);
         if (!response) {
-            m_error = "a response could not be read (" + why + "): " + raw.left(200).trimmed();
+            m_error = why + " in \"" + raw.left(200).trimmed() + '"';
             break;
         }
         out.push_back(std::move(*response));
