@@ -138,15 +138,15 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
             while (uids.step())
                 held.push_back(uids.integer(0));
         }
-        // Held under another UIDVALIDITY, or held before and not there now: gone.
-        const bool sameNumbers = plan.knownUidValidity == r.uidValidity && r.uidValidity != 0;
+        // The session gives the flags of every held message still there, and
+        // none under another UIDVALIDITY: what it does not name is gone.
         CacheStatement flags(db, "UPDATE tblImapMessage SET Flags = ? WHERE Folder = ? AND Uid = ?");
         for (const qint64 uid : held) {
             const auto now = r.knownFlags.find(quint32(uid));
-            if (sameNumbers && uid <= plan.lastKnownUid && now != r.knownFlags.end()) {
+            if (now != r.knownFlags.end()) {
                 flags.reset();
                 flags.bind(1, joined(*now)).bind(2, plan.folder).bind(3, uid).step();
-            } else if (!sameNumbers || uid <= plan.lastKnownUid) {
+            } else {
                 drop("SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid = ?", plan.folder, uid);
                 CacheStatement gone(db, "DELETE FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
                 gone.bind(1, plan.folder).bind(2, uid).step();
