@@ -15,6 +15,7 @@ const QString kUnquotableLogin =
     QStringLiteral("The user name or password holds characters the server can only take with AUTHENTICATE PLAIN, "
                    "which it does not offer.");
 const QString kUnreadable = QStringLiteral("The server sent what cannot be read (%1). Nothing of this check was kept.");
+const QString kUnsendableFolder = QStringLiteral("The folder name %1 cannot be sent to the server.");
 const QString kSaidBye = QStringLiteral("The server ended the conversation: %1");
 
 MailNotice imapError(const QString& text)
@@ -238,7 +239,7 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::List:
         if (const auto folder = imapQuoted(m_plan.folder))
             return command("SELECT " + *folder, ImapStep::Select, out);
-        return logoutWithError(kUnreadable.arg(QString::fromLatin1(m_plan.folder)), out);
+        return logoutWithError(kUnsendableFolder.arg(QString::fromUtf8(m_plan.folder)), out);
     case ImapStep::Select:
         return afterSelect(out);
     case ImapStep::FetchFlags:
