@@ -264,7 +264,7 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
     m_imapPort = QFileInfo::exists(kDovecotImap) ? freeLoopbackPort() : 0;
     const QString imap =
         m_imapPort ? QStringLiteral("protocols = $protocols imap\nservice imap-login {\n  inet_listener imap {\n"
-                                    "    port = %1\n  }\n}\n")
+                                    "    port = %1\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n")
                          .arg(m_imapPort)
                    : QString();
     const QString config =
