@@ -131,19 +131,22 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         CacheStatement folder(db, "INSERT INTO tblImapFolder (Folder, UidValidity) VALUES (?,?) "
                                   "ON CONFLICT (Folder) DO UPDATE SET UidValidity = excluded.UidValidity");
         folder.bind(1, plan.folder).bind(2, qint64(r.uidValidity)).step();
-        std::vector<qint64> held;
+        std::vector<std::pair<qint64, QString>> held;
         {
-            CacheStatement uids(db, "SELECT Uid FROM tblImapMessage WHERE Folder = ?");
+            CacheStatement uids(db, "SELECT Uid, Flags FROM tblImapMessage WHERE Folder = ?");
             uids.bind(1, plan.folder);
             while (uids.step())
-                held.push_back(uids.integer(0));
+                held.emplace_back(uids.integer(0), uids.text(1));
         }
         // The session gives the flags of every held message still there, and
-        // none under another UIDVALIDITY: what it does not name is gone.
+        // none under another UIDVALIDITY: what it does not name is gone. Only
+        // flags that changed are written: a sync with nothing new touches no row.
         CacheStatement flags(db, "UPDATE tblImapMessage SET Flags = ? WHERE Folder = ? AND Uid = ?");
-        for (const qint64 uid : held) {
+        for (const auto& [uid, before] : held) {
             const auto now = r.knownFlags.find(quint32(uid));
             if (now != r.knownFlags.end()) {
+                if (joined(*now) == before)
+                    continue;
                 flags.reset();
                 flags.bind(1, joined(*now)).bind(2, plan.folder).bind(3, uid).step();
             } else {

@@ -18,13 +18,13 @@ enum class ImapStep {
     StartTls,
     TlsHandshake,
     Login,  // LOGIN, or AUTHENTICATE PLAIN
-    List,
     Select,
     FetchFlags,    // the flags of the messages already known
     FetchHeaders,  // the headers of those past the last known UID
     Store,
     Expunge,
     FetchBody,
+    List,
     Logout,
 };
 
@@ -78,9 +78,9 @@ struct ImapResult {
 
 // One IMAP conversation, advanced only by the server's responses:
 // greeting -> CAPABILITY -> STARTTLS when offered (CAPABILITY again inside)
-// -> LOGIN or AUTHENTICATE PLAIN -> LIST -> SELECT -> UID FETCH of the held
+// -> LOGIN or AUTHENTICATE PLAIN -> SELECT -> UID FETCH of the held
 // messages' flags -> UID FETCH of the new headers -> UID STORE for each
-// change -> UID EXPUNGE or EXPUNGE -> UID FETCH of one body -> LOGOUT.
+// change -> UID EXPUNGE or EXPUNGE -> UID FETCH of one body -> LIST -> LOGOUT.
 // Steps the plan does not need are left out. The held UIDs count only while
 // the folder's UIDVALIDITY is the one held.
 class ImapSession : public MailSession {
@@ -114,11 +114,13 @@ private:
     void completed(const ImapResponse& r, MailActions& out);
     void afterCapabilities(MailActions& out);
     void login(MailActions& out);
+    void selectFolder(MailActions& out);
     void afterSelect(MailActions& out);
     void fetchHeaders(MailActions& out);
     void nextChange(MailActions& out);
     void expungeOrOn(MailActions& out);
-    void bodyOrLogout(MailActions& out);
+    void bodyOrList(MailActions& out);
+    void listFolders(MailActions& out);
     void command(const QByteArray& text, ImapStep next, MailActions& out);
     void logoutWithError(const QString& text, MailActions& out);
     void fail(const QString& text, MailActions& out);
