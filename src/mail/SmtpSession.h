@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What the Send command hands to a session: the boxes as the user left them,
 // and the server with the login of the e-mail settings.
 struct SmtpMessage {
@@ -24,6 +26,9 @@ struct SmtpMessage {
     TlsMode tls = TlsMode::Offered;
     QString userName;  // the login, used when the server asks for one
     QString password;
+    // Hears the message as it goes out, a slice at a time, as the receiver
+    // reads it: without the dot-stuffing and the final ".".
+    std::function<void(const QByteArray&)> copy;
 };
 
 // Where an SMTP conversation stands: named after what was sent last.

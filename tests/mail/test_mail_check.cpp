@@ -167,6 +167,30 @@ private slots:
                  QStringList({"Exclamation|POP3 Error|POP3 Error: -ERR [AUTH] Authentication failed.\r\n"}));
     }
 
+    // A store from before the Sent folder keeps its rows, as received mail.
+    // A copy left in the Sent folder's tmp/ goes at the next opening, unless
+    // this program is writing it (a send running in the other window).
+    void anOlderStoreKeepsItsRows()
+    {
+        fx->makeDataFolder();
+        Db::exec(fx->dbPath(), "CREATE TABLE tblMailbox (MailKey TEXT PRIMARY KEY, FileName TEXT NOT NULL, Sender "
+                               "TEXT, Subject TEXT, SendDate TEXT, Size INTEGER); INSERT INTO tblMailbox VALUES "
+                               "('k1', 'new/a', 'Ann', 'Hi', 'Mon', 3), ('k2', '', '', '', '', 0)");
+        const QString tmp = fx->dataDir() + "/Mail/.Sent/tmp/";
+        const QString ours = tmp + QStringLiteral("1.P%1Q1.h").arg(QCoreApplication::applicationPid());
+        QVERIFY(QDir().mkpath(tmp) && writeFile(tmp + "1.P1Q1.h", "half") && writeFile(ours, "on its way"));
+        Connection con;
+        con.Open(fx->dbPath());
+        MailStore store;
+        store.open(con, fx->dataDir() + "/Mail");
+        QCOMPARE(store.keys(), QSet<QString>({"k1", "k2"}));
+        const QList<KeptMessage> inbox = store.messages(MailFolder::Inbox);
+        QCOMPARE(inbox.size(), 1);
+        QCOMPARE(inbox[0].key + inbox[0].from + inbox[0].subject, "k1AnnHi");
+        QCOMPARE(store.messages(MailFolder::Sent).size(), 0);
+        QCOMPARE(QDir(tmp).entryList(QDir::Files), QStringList(QFileInfo(ours).fileName()));
+    }
+
     // Mail of other programs, kept between checks: the list and a body
     // decoded, an attachment saved byte for byte, a damaged message that
     // stops nothing, a second check fetching only what is new, the kept mail

@@ -8,24 +8,28 @@
 #include "support/Run.h"
 
 #include "controls/Buttons.h"
+#include "controls/ListView.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/PasswordPrompt.h"
 #include "kit/ConnectionSettings.h"
 #include "mail/AddressCompletion.h"
 #include "mail/MailConnection.h"
 #include "mail/SmtpSession.h"
+#include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
 #include "store/Connection.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
@@ -275,6 +279,43 @@ private slots:
         QVERIFY(writeFile(uu, c.mid(begin)));
         QCOMPARE(run(QStringLiteral("uudecode"), {QStringLiteral("-o"), out, uu}), 0);
         QCOMPARE(readFile(out), bytes);
+        // The Sent folder holds what the server took, byte for byte.
+        const QList<QVariantMap> kept = Db::rows(fx->dbPath(), QStringLiteral("tblMailbox"));
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept[0]["Folder"].toString() + kept[0]["FileName"].toString().left(10), "Sent.Sent/new/");
+        QCOMPARE(readFile(fx->dataDir() + "/Mail/" + kept[0]["FileName"].toString()), c);
+    }
+
+    // A message the server refuses stays in the boxes and is kept nowhere;
+    // sent again to one that takes it, the check screen lists it under Sent.
+    void onlyWhatWasTakenIsKeptAsSent()
+    {
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        SmtpTestServer refusing, taking;
+        QString why;
+        QVERIFY2(refusing.start(&why, QStringLiteral("refuse")) && taking.start(&why), qPrintable(why));
+        frmSendEmail* screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(refusing.port()));
+        screen->txtSubject->setText(QStringLiteral("Hi"));
+        screen->txtMessage->setPlainText(QStringLiteral("..one\nline"));
+        QCOMPARE(send(screen), QStringList("Information|SMTP Error|SMTP Error: 554 5.6.0 Refused\r\n"));
+        QCOMPARE(screen->txtSubject->text() + screen->txtMessage->toPlainText(), "Hi..one\nline");
+        for (const char* sub : {"tmp", "new"})
+            QCOMPARE(QDir(fx->dataDir() + "/Mail/.Sent/" + sub).entryList(QDir::Files), QStringList());
+        QCOMPARE(Db::rows(fx->dbPath(), QStringLiteral("tblMailbox")).size(), 0);
+
+        fx->messages.clear();
+        screen->txtHost->setText(QStringLiteral("127.0.0.1:%1").arg(taking.port()));
+        QCOMPARE(send(screen), QStringList{kSent});
+        frmCheckEmail* check = Screens::show<frmCheckEmail>();
+        QCOMPARE(check->lvMessages->itemCount(), 0);
+        QTest::mouseClick(check->optSent, Qt::LeftButton);
+        QCOMPARE(check->lvMessages->itemCount(), 1);
+        QCOMPARE(check->lvMessages->itemText(0, 0) + '|' + check->lvMessages->itemText(0, 1), "anna@example.org|Hi");
+        check->lvMessages_ItemClick(0);
+        QCOMPARE(check->txtBody->toPlainText(), "..one\nline\n\n\n");  // as the receiver reads it
+        QTest::mouseClick(check->optInbox, Qt::LeftButton);
+        QCOMPARE(check->lvMessages->itemCount() + check->txtBody->toPlainText().size(), 0);
     }
 
     // A certificate for another name or from an unknown authority: the
