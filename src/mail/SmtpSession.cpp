@@ -1,8 +1,10 @@
 #include "mail/SmtpSession.h"
 
 #include "mail/MailTexts.h"
+#include "mail/MimeMessage.h"
 #include "mail/mdlMUUEncode.h"
 
+#include <QFile>
 #include <QHostInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -264,6 +266,27 @@ std::shared_ptr<MailData> SmtpSession::messageData(const SmtpMessage& message, M
     head += "To: " + to + "\r\n";
     head += "Date: " + rfc5322Date(when) + "\r\n";
     head += "Message-ID: " + oneLine(message.messageId).toUtf8() + "\r\n";
+    if (message.mimeParts && !message.attachments.isEmpty()) {
+        QList<MimeFile> files;
+        for (const QString& path : message.attachments) {
+            QFile file(path);
+            QByteArray bytes;
+            if (file.open(QIODevice::ReadOnly))
+                bytes = file.readAll();
+            if (file.error() != QFileDevice::NoError) {
+                if (failure)
+                    *failure = MailTexts::attachmentUnreadable(path, file.errorString());
+                return nullptr;
+            }
+            files.append({UUEncodeFileName(path), bytes});
+        }
+        QByteArray whole = head + "MIME-Version: 1.0\r\n" + mimeWithAttachments(message.text, files);
+        if (whole.endsWith("\r\n"))
+            whole.chop(2);
+        auto data = std::make_shared<MessageData>(wireLines(whole).chopped(2), QStringList());
+        data->open(failure);
+        return data;
+    }
     // The blocks are ASCII but for the file names of their begin lines.
     bool names = true;
     for (const QString& path : message.attachments)

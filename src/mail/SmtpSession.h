@@ -19,6 +19,7 @@ struct SmtpMessage {
     QString subject;          // goes out as typed (encoded when it is not ASCII)
     QString text;             // the message box
     QStringList attachments;  // the files of the attachment list, uuencoded as they go out
+    bool mimeParts = false;   // the files as MIME parts instead, when there are any
     QDateTime date;           // the "Date:" header; invalid means now
     QString localHostName;    // this machine's name; empty means ask the system
     QString messageId;        // empty: a fresh one is made up when the session starts

@@ -245,6 +245,7 @@ void frmSendEmail::cmdSend_Click()
     message.subject = txtSubject->text();
     message.text = txtMessage->toPlainText();
     message.attachments = paths;
+    message.mimeParts = m_settings.mimeAttachments;
     message.date = Clock::now();
     message.host = server.host;
     message.tls = smtpTlsMode(server.port);

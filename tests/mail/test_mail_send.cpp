@@ -12,6 +12,7 @@
 #include "controls/MSFlexGrid.h"
 #include "controls/PasswordPrompt.h"
 #include "kit/ConnectionSettings.h"
+#include "kit/MailSettings.h"
 #include "mail/AddressCompletion.h"
 #include "mail/MailConnection.h"
 #include "mail/SmtpSession.h"
@@ -40,6 +41,18 @@ namespace {
 
 const QString kSent = QStringLiteral("Information|Tessaly 2002|Message sent successfuly.");
 
+// What Python's own mail parser reads in a message: its type, the text, and
+// for each attachment its name, type, encoding, bytes (hex) and longest line.
+const char kReadMessage[] = R"PY(import email, email.policy, sys
+sys.stdout.reconfigure(encoding='utf-8')
+m = email.message_from_bytes(open(sys.argv[1], 'rb').read(), policy=email.policy.default)
+print(m.get_content_type(), repr(m.get_body(('plain',)).get_content()))
+for a in m.iter_attachments():
+    lines = [len(l) for l in a.get_payload().splitlines()] or [0]
+    print(a.get_filename(), a.get_content_type(), a['Content-Transfer-Encoding'], a.get_payload(decode=True).hex(),
+          max(lines))
+)PY";
+
 }  // namespace
 
 class TestSendScreen : public QObject {
@@ -50,11 +63,14 @@ private:
     TestCertificates certs;
     QString missing;
 
-    frmSendEmail* openSendScreen(const QString& host)
+    frmSendEmail* openSendScreen(const QString& host, bool mimeAttachments = false)
     {
         fx->makeDataFolder();
         storeMailSettings(fx->dbPath(), {"old", "old@x", "", "", ""});
         storeMailSettings(fx->dbPath(), {host, "anna@example.org", "", "anna", "pass word"});
+        Connection con;
+        con.Open(fx->dbPath());
+        saveAttachmentForm(con, 2, mimeAttachments);
         return Screens::show<frmSendEmail>();
     }
     // Sends what the boxes hold and waits for the one message box.
@@ -284,6 +300,42 @@ private slots:
         QCOMPARE(kept.size(), 1);
         QCOMPARE(kept[0]["Folder"].toString() + kept[0]["FileName"].toString().left(10), "Sent.Sent/new/");
         QCOMPARE(readFile(fx->dataDir() + "/Mail/" + kept[0]["FileName"].toString()), c);
+    }
+
+    // With MIME parts chosen in the settings, another mail reader finds each
+    // file byte for byte under its name: not ASCII, empty, binary.
+    void mimeAttachmentsArrive()
+    {
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        SmtpTestServer smtp;
+        QString why;
+        QVERIFY2(smtp.start(&why), qPrintable(why));
+        frmSendEmail* screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(smtp.port()), true);
+        QTemporaryDir dir;
+        QByteArray binary(3000, Qt::Uninitialized);
+        for (qsizetype i = 0; i < binary.size(); ++i)
+            binary[i] = char(i * 131 >> 2);
+        fx->fileAnswers = {fileIn(dir.path(), QStringLiteral("Grüße €.txt"), ".dot\n"),
+                           fileIn(dir.path(), QStringLiteral("empty"), ""),
+                           fileIn(dir.path(), QStringLiteral("bild.png"), binary)};
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
+        screen->txtMessage->setPlainText(QStringLiteral("Schöne Grüße\n.end"));
+        QCOMPARE(send(screen), QStringList{kSent});
+        const QList<SmtpTestServer::Received> got = smtp.waitForMessages(1);
+        QCOMPARE(got.size(), 1);
+        QVERIFY(writeFile(dir.filePath("got.eml"), got[0].content));
+        QString read;
+        QCOMPARE(run(QStringLiteral("/usr/bin/python3"), {"-c", kReadMessage, dir.filePath("got.eml")}, &read), 0);
+        QCOMPARE(read.split('\n'),
+                 QStringList({"multipart/mixed 'Schöne Grüße\\r\\n.end'", "Grüße €.txt text/plain base64 2e646f740a 8",
+                              "empty application/octet-stream base64  0",
+                              "bild.png image/png base64 " + binary.toHex() + " 76", ""}));
+        QVERIFY2(got[0].content.contains("filename*=UTF-8''Gr%C3%BC%C3%9Fe%20%E2%82%AC.txt"),
+                 got[0].content.constData());
+        QCOMPARE(readFile(fx->dataDir() + "/Mail/" + Db::rows(fx->dbPath(), "tblMailbox")[0]["FileName"].toString()),
+                 got[0].content);
     }
 
     // A message the server refuses stays in the boxes and is kept nowhere;
