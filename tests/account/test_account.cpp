@@ -296,7 +296,6 @@ private slots:
         QCOMPARE(rows("tblEmailAttachments", {"EmailInfo", "Form"}), QStringList({"1|uuencode", "2|mime"}));
         Connection con;
         con.Open(fx->dbPath());
-        QVERIFY(readMailSettings(con, [](const StoreError&) {})->mimeAttachments);
         bool kept = false;
         SyncStore::keepPassword(con, QStringLiteral("sync pw"), this, [&](const Secrets::Answer&) { kept = true; });
         QTRY_VERIFY(kept);
