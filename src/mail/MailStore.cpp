@@ -84,7 +84,7 @@ constexpr qsizetype kMostWaiting = qsizetype(16) * 1024 * 1024;
 constexpr std::chrono::milliseconds kBatch(500);
 
 // Enough of a sent message to hold its header: the attachments come after it.
-constexpr qint64 kHeaderBytes = 256 * 1024;
+constexpr qint64 kHeaderBytes = qint64(256) * 1024;
 
 }  // namespace
 
@@ -481,8 +481,8 @@ KeptMessage MailStore::keepSent(SentCopy& copy)
     QFile file(path);
     const QByteArray raw = file.open(QIODevice::ReadOnly) ? file.read(kHeaderBytes) : QByteArray();
     const MimeMessage header = decodeMimeHeader(raw);
-    const KeptMessage row{QStringLiteral("Sent ") + copy.m_name, header.from, header.subject, header.date,
-                          QFileInfo(path).size()};
+    KeptMessage row{QStringLiteral("Sent ") + copy.m_name, header.from, header.subject, header.date,
+                    QFileInfo(path).size()};
     MailStatement(m_con->handle(),
                   "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size, Folder) "
                   "VALUES (?,?,?,?,?,?,'Sent')")
