@@ -28,6 +28,8 @@ folder, host, port, mode, cert, key = sys.argv[1:7]
 class Store:
     count = 0
     async def handle_DATA(self, server, session, env):
+        if mode == 'refuse':
+            return '554 5.6.0 Refused'
         Store.count += 1
         head = ['HELO ' + session.host_name, 'FROM ' + env.mail_from] + ['TO ' + r for r in env.rcpt_tos]
         with open(os.path.join(folder, 'tmp'), 'wb') as f:
@@ -38,7 +40,7 @@ def login(server, session, env, mechanism, data):
     print(mechanism, data.login.decode(), file=open(os.path.join(folder, 'logins'), 'a'))
     return AuthResult(success=(data.login, data.password) == (b'anna', b'pass word'))
 kw = dict(data_size_limit=64 * 2**20)
-if mode != 'plain':
+if mode not in ('plain', 'refuse'):
     ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     ctx.load_cert_chain(cert, key)
     kw.update(auth_required=True, authenticator=login, auth_require_tls=mode == 'starttls')

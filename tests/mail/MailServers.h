@@ -30,7 +30,8 @@ private:
     QTemporaryDir m_dir;
 };
 
-// aiosmtpd storing every message. Mode "plain"; "starttls": STARTTLS and a
+// aiosmtpd storing every message. Mode "plain"; "refuse": every message
+// refused after its data; "starttls": STARTTLS and a
 // login (anna / pass word) required; "implicit": TLS from the first byte and
 // a login required. The certificate is `certName` of `certs`; port 0: any
 // free one on 127.0.0.1, else that port on ownLoopbackAddress().
