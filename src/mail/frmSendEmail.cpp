@@ -2,19 +2,23 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStringListModel>
+#include <QTemporaryDir>
 
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/AtomicFile.h"
 #include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
+#include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
@@ -29,6 +33,11 @@ const QString kCaption = QStringLiteral("Send Email");
 const QString kMessageName = QStringLiteral("Message");
 const QString kAttachmentsName = QStringLiteral("Attachments");
 const QString kSeparator = QStringLiteral("; ");
+
+QString unwrittenFile(const QString& name, const QString& why)
+{
+    return QStringLiteral("The attached file %1 could not be prepared for sending: %2").arg(name, why);
+}
 }  // namespace
 
 frmSendEmail::frmSendEmail()
@@ -138,6 +147,7 @@ void frmSendEmail::Form_Unload()
     // A message still on its way is abandoned without a message box.
     Winsock1->drop();
     Con.Close();
+    m_forwarded.reset();
 }
 
 void frmSendEmail::OpenInfo()
@@ -184,6 +194,35 @@ void frmSendEmail::cmdNew_Click()
     txtRecipient->clear();
     txtSubject->clear();
     txtMessage->clear();
+    m_inReplyTo.clear();
+    m_references.clear();
+}
+
+void frmSendEmail::compose(const MailDraft& draft)
+{
+    cmdNew_Click();
+    txtRecipient->setText(draft.to);
+    txtSubject->setText(draft.subject);
+    txtMessage->setPlainText(draft.text);
+    m_inReplyTo = draft.inReplyTo;
+    m_references = draft.references;
+    lstAttachments->clear();
+    m_forwarded.reset();
+    if (!draft.attachments.isEmpty())
+        m_forwarded = std::make_unique<QTemporaryDir>();  // readable by this user only
+    // A folder for each file: two may bear the same name.
+    for (qsizetype i = 0; i < draft.attachments.size(); ++i) {
+        const QString name = attachmentFileName(draft.attachments[i].name, int(i + 1));
+        const QString folder = m_forwarded->filePath(QString::number(i + 1));
+        const QString path = folder + QLatin1Char('/') + name;
+        QDir().mkpath(folder);  // else the write says why
+        const QString failure = AtomicFile::write(path, draft.attachments[i].data);
+        if (!failure.isEmpty())
+            MsgBox(unwrittenFile(name, failure), MsgButtons::OKOnly, MsgIcon::Exclamation);
+        else
+            lstAttachments->addItem(path);
+    }
+    txtMessage->moveCursor(QTextCursor::Start);
 }
 
 void frmSendEmail::cmdTo_Click()
@@ -242,6 +281,8 @@ void frmSendEmail::cmdSend_Click()
     message.subject = txtSubject->text();
     message.text = txtMessage->toPlainText();
     message.attachments = paths;
+    message.inReplyTo = m_inReplyTo;
+    message.references = m_references;
     message.date = Clock::now();
     message.host = server.host;
     message.tls = smtpTlsMode(server.port);

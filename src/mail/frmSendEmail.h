@@ -3,8 +3,11 @@
 #include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/AddressCompletion.h"
+#include "mail/MailCompose.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
+
+#include <memory>
 
 class QGroupBox;
 class QLabel;
@@ -16,6 +19,7 @@ class QPushButton;
 class FlatBttn;
 class MailConnection;
 class QCompleter;
+class QTemporaryDir;
 
 // Writes one plain-text message with files attached and sends it through
 // the SMTP server of the e-mail settings. The conversation itself is
@@ -39,6 +43,9 @@ public:
     void cmdTo_Click();
     // A picked address joins the recipients, after "; " when there are some.
     void addRecipient(const QString& address);
+    // Starts over with an answer or a forward in the boxes; the files it
+    // carries are written to a folder of this screen's own and listed.
+    void compose(const MailDraft& draft);
 
     FlatBttn *cmdSend, *cmdNew, *cmdAddFile, *cmdRemove, *cmdClose;
     QPushButton* cmdTo;
@@ -62,4 +69,6 @@ private:
     Connection Con;
     QString loginUser, loginPassword;  // of the e-mail settings, never shown
     MailSettings m_settings;
+    QString m_inReplyTo, m_references;           // of the draft answering a message
+    std::unique_ptr<QTemporaryDir> m_forwarded;  // a forward's files, until the screen closes
 };

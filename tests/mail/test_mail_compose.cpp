@@ -18,12 +18,16 @@ private slots:
         QFETCH(QString, input);
         const MimeMessage original = decodeMime(readFile(input));
         QString made;
-        for (const auto& [label, kind] : {std::pair("Reply", ComposeKind::Reply), {"ReplyAll", ComposeKind::ReplyAll},
+        for (const auto& [label, kind] : {std::pair("Reply", ComposeKind::Reply),
+                                          {"ReplyAll", ComposeKind::ReplyAll},
                                           {"Forward", ComposeKind::Forward}}) {
             const MailDraft d = composeDraft(kind, original, QStringLiteral("Me <me@Y.net>"));
-            made += QLatin1String("[") + QLatin1String(label) + "]\n";
-            for (const auto& [field, value] : {std::pair("To", d.to), {"Subject", d.subject}, {"Text", d.text},
-                                               {"In-Reply-To", d.inReplyTo}, {"References", d.references}})
+            for (const auto& [field, value] : {std::pair("Kind", QString::fromLatin1(label)),
+                                               {"To", d.to},
+                                               {"Subject", d.subject},
+                                               {"Text", d.text},
+                                               {"In-Reply-To", d.inReplyTo},
+                                               {"References", d.references}})
                 made += QLatin1String(field) + u'=' + Golden::escaped(value) + u'\n';
             for (const MimeAttachment& a : d.attachments)
                 made += "Attachment=" + Golden::escaped(a.name) + ", " + QString::number(a.data.size()) + " bytes\n";
