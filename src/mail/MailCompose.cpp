@@ -74,7 +74,7 @@ bool usableId(const QString& id)
 
 QString subjectFor(ComposeKind kind, const QString& subject)
 {
-    const QString s = oneLine(subject);
+    QString s = oneLine(subject);
     const QStringList& known = kind == ComposeKind::Forward ? kForwardPrefixes : kReplyPrefixes;
     for (const QString& prefix : known) {
         if (s.startsWith(prefix, Qt::CaseInsensitive))
