@@ -207,13 +207,14 @@ void frmSendEmail::compose(const MailDraft& draft)
     m_inReplyTo = draft.inReplyTo;
     m_references = draft.references;
     lstAttachments->clear();
-    m_forwarded.reset();
-    if (!draft.attachments.isEmpty())
+    if (!draft.attachments.isEmpty() && !m_forwarded)
         m_forwarded = std::make_unique<QTemporaryDir>();  // readable by this user only
-    // A folder for each file: two may bear the same name.
+    // A folder for each file, as two may bear the same name; and one for each
+    // forward, as the one before may still be on its way.
+    ++m_forwards;
     for (qsizetype i = 0; i < draft.attachments.size(); ++i) {
         const QString name = attachmentFileName(draft.attachments[i].name, int(i + 1));
-        const QString folder = m_forwarded->filePath(QString::number(i + 1));
+        const QString folder = m_forwarded->filePath(QStringLiteral("%1/%2").arg(m_forwards).arg(i + 1));
         const QString path = folder + QLatin1Char('/') + name;
         QDir().mkpath(folder);  // else the write says why
         const QString failure = AtomicFile::write(path, draft.attachments[i].data);

@@ -70,5 +70,6 @@ private:
     QString loginUser, loginPassword;  // of the e-mail settings, never shown
     MailSettings m_settings;
     QString m_inReplyTo, m_references;           // of the draft answering a message
-    std::unique_ptr<QTemporaryDir> m_forwarded;  // a forward's files, until the screen closes
+    std::unique_ptr<QTemporaryDir> m_forwarded;  // the forwards' files, until the screen closes
+    int m_forwards = 0;
 };
