@@ -18,17 +18,13 @@ private slots:
         QFETCH(QString, input);
         const MimeMessage original = decodeMime(readFile(input));
         QString made;
-        for (const auto& [label, kind] : {std::pair("Reply", ComposeKind::Reply),
-                                          {"ReplyAll", ComposeKind::ReplyAll},
-                                          {"Forward", ComposeKind::Forward}}) {
-            const MailDraft d = composeDraft(kind, original, QStringLiteral("Me <me@Y.net>"));
-            for (const auto& [field, value] : {std::pair("Kind", QString::fromLatin1(label)),
-                                               {"To", d.to},
-                                               {"Subject", d.subject},
-                                               {"Text", d.text},
-                                               {"In-Reply-To", d.inReplyTo},
-                                               {"References", d.references}})
-                made += QLatin1String(field) + u'=' + Golden::escaped(value) + u'\n';
+        static const char* const kinds[] = {"Reply", "ReplyAll", "Forward"};
+        static const char* const fields[] = {"Kind", "To", "Subject", "Text", "In-Reply-To", "References"};
+        for (int k = 0; k < 3; ++k) {
+            const MailDraft d = composeDraft(ComposeKind(k), original, QStringLiteral("Me <me@Y.net>"));
+            const QStringList values{QLatin1String(kinds[k]), d.to, d.subject, d.text, d.inReplyTo, d.references};
+            for (qsizetype i = 0; i < values.size(); ++i)
+                made += QLatin1String(fields[i]) + u'=' + Golden::escaped(values[i]) + u'\n';
             for (const MimeAttachment& a : d.attachments)
                 made += "Attachment=" + Golden::escaped(a.name) + ", " + QString::number(a.data.size()) + " bytes\n";
         }
