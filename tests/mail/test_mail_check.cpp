@@ -279,7 +279,7 @@ private slots:
         const QVariant image =
             screen->htmlBody->document()->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(secret));
         QTest::qWait(200);
-        QVERIFY(image.value<QByteArray>().isEmpty() && !web.hasPendingConnections());
+        QVERIFY(image.value<QImage>().isNull() && !web.hasPendingConnections());
         screen->chkAsText->setChecked(true);
         QVERIFY(screen->txtBody->isVisible() && !screen->htmlBody->isVisible());
 
