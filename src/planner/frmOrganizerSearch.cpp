@@ -244,5 +244,7 @@ void frmOrganizerSearch::Search(const QString& field, const QString& value)
                                          : kOccurrenceNote.arg(e.note, Clock::dateText(e.first)));
             lstv->setSubItem(row, 2, e.finish);
         }
+        if (!more.isEmpty())
+            lstv->resizeColumnsToContents();
     });
 }
