@@ -73,6 +73,7 @@ QString wallText(const QDateTime& wall, bool date)
 
 struct Expanding {
     QTimeZone zone;
+    bool local;  // floating: the user's own clock, no zone to convert from
     bool date;
     qint64 length;  // seconds
     qint64 days;    // of a whole-day one
@@ -93,10 +94,11 @@ void take(icalcomponent*, icaltime_span* span, void* data)
         o.start = wall.date().startOfDay();
         o.finish = wall.date().addDays(std::max<qint64>(1, e->days)).startOfDay();
     } else {
-        const QDateTime inZone(wall.date(), wall.time(), e->zone);
-        if (e->replaced->contains(wallText(inZone.toUTC(), false) + u'Z'))
+        const QDateTime inZone =
+            e->local ? QDateTime(wall.date(), wall.time()) : QDateTime(wall.date(), wall.time(), e->zone);
+        if (!e->replaced->isEmpty() && e->replaced->contains(wallText(inZone.toUTC(), false) + u'Z'))
             return;
-        o.start = inZone.toLocalTime();
+        o.start = e->local ? inZone : inZone.toLocalTime();
         o.finish = o.start.addSecs(e->length);
     }
     e->out->append(o);
@@ -139,6 +141,9 @@ QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<
     if (!finish || finish->at < start->at)
         finish = Moment{start->date ? start->at.addDays(1) : start->at, start->date};
 
+    // A series that starts after the days asked for has nothing on them.
+    if (series.rdates.isEmpty() && start->at.toLocalTime().date() > to)
+        return out;
     Owned ev{icalcomponent_new(ICAL_VEVENT_COMPONENT)};
     icalcomponent_set_dtstart(ev.c, wallOf(*start, zone));
     icalcomponent_set_dtend(ev.c, wallOf(*finish, zone));
@@ -169,7 +174,13 @@ QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<
     const qint64 length = start->at.secsTo(finish->at);
     const Moment first{from.addDays(-1).startOfDay().addSecs(-length), false};
     const Moment last{to.addDays(2).startOfDay(), false};
-    Expanding e{zone, start->date, length, start->at.date().daysTo(finish->at.date()), &replaced, &out};
+    Expanding e{zone,
+                series.zone.isEmpty() && !series.start.endsWith(u'Z'),
+                start->date,
+                length,
+                start->at.date().daysTo(finish->at.date()),
+                &replaced,
+                &out};
     icalcomponent_foreach_recurrence(ev.c, wallOf(first, zone), wallOf(last, zone), take, &e);
 
     const QDateTime begin = from.startOfDay(), end = to.addDays(1).startOfDay();
