@@ -132,6 +132,17 @@ void BM_PickDate(benchmark::State& state)
     }
 }
 
+// The reading alone: the appointments of a month page's six weeks, and of one day.
+void BM_Between(benchmark::State& state)
+{
+    Connection& con = store();
+    const QDate first = kToday.addMonths(3).addDays(-20);
+    std::size_t found = 0;
+    for (auto _ : state)
+        found = Occurrences::between(con, first, first.addDays(int(state.range(0)) - 1)).size();
+    state.counters["entries"] = double(found);
+}
+
 // What the page reads, as the sqlite3 tool would: the rows of the days and
 // every series with its first row.
 QString readingOf(QDate from, QDate to)
@@ -175,6 +186,7 @@ void sideBySide()
 
 BENCHMARK(BM_MonthPage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PickDate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Between)->ArgName("days")->Arg(1)->Arg(42)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -21,12 +21,18 @@ constexpr QLatin1String kDateForm("yyyyMMdd");
 // only its own calendar program gives) counts as the local one.
 QTimeZone zoneNamed(const QString& id)
 {
-    if (id.isEmpty())
-        return QTimeZone::systemTimeZone();
-    QTimeZone zone(id.toUtf8());
+    // Making a zone reads its rules from the system's files: once each.
+    static QHash<QByteArray, QTimeZone> known;
+    const QByteArray key = id.isEmpty() ? QTimeZone::systemTimeZoneId() : id.toUtf8();
+    if (const auto found = known.constFind(key); found != known.constEnd())
+        return *found;
+    QTimeZone zone(key);
     if (!zone.isValid())
-        zone = QTimeZone(QTimeZone::windowsIdToDefaultIanaId(id.toUtf8()));
-    return zone.isValid() ? zone : QTimeZone::systemTimeZone();
+        zone = QTimeZone(QTimeZone::windowsIdToDefaultIanaId(key));
+    if (!zone.isValid())
+        zone = QTimeZone::systemTimeZone();
+    known.insert(key, zone);
+    return zone;
 }
 
 struct Moment {
@@ -34,18 +40,26 @@ struct Moment {
     bool date = false;
 };
 
+// Read by hand: Qt's reading by format costs more than the whole expansion.
 std::optional<Moment> momentOf(const QString& text, const QTimeZone& zone)
 {
-    if (text.size() == 8) {
-        const QDate d = QDate::fromString(text, kDateForm);
-        return d.isValid() ? std::optional<Moment>({d.startOfDay(zone), true}) : std::nullopt;
-    }
+    const auto number = [&text](qsizetype at, qsizetype length) {
+        bool ok = false;
+        const int n = QStringView(text).mid(at, length).toInt(&ok);
+        return ok ? n : -1;
+    };
     const bool utc = text.endsWith(u'Z');
-    const QDateTime wall = QDateTime::fromString(utc ? text.chopped(1) : text, kWallForm);
-    if (!wall.isValid())
+    if (text.size() != 8 && (text.size() != (utc ? 16 : 15) || text[8] != u'T'))
         return std::nullopt;
-    return Moment{
-        utc ? QDateTime(wall.date(), wall.time(), QTimeZone::utc()) : QDateTime(wall.date(), wall.time(), zone), false};
+    const QDate d(number(0, 4), number(4, 2), number(6, 2));
+    if (!d.isValid())
+        return std::nullopt;
+    if (text.size() == 8)
+        return Moment{d.startOfDay(zone), true};
+    const QTime t(number(9, 2), number(11, 2), number(13, 2));
+    if (!t.isValid())
+        return std::nullopt;
+    return Moment{utc ? QDateTime(d, t, QTimeZone::utc()) : QDateTime(d, t, zone), false};
 }
 
 // libical counts in the zone's wall time, the way RFC 5545 repeats a time
@@ -295,7 +309,8 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
         e.row = s.row;
         e.note = note;
         e.repeats = !s.rule.isEmpty() || !s.rdates.isEmpty();
-        e.first = Clock::parseDate(series.text(9)).value_or(QDate());
+        if (const std::optional<Moment> m = momentOf(s.start, zoneNamed(s.zone)))
+            e.first = m->date ? m->at.date() : m->at.toLocalTime().date();
         for (const Occurrence& o : expand(s, from, to, replaced.value(s.row))) {
             e.occurrence = o.allDay                                      ? o.start.date().toString(kDateForm)
                            : s.zone.isEmpty() && !s.start.endsWith(u'Z') ? wallText(o.start, false)
