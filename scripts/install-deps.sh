@@ -10,7 +10,7 @@ packages=(
   # run
   qt6-qpa-plugins fonts-liberation2 fonts-dejavu
   # tests: printed sheets, attachments, mail servers, read-only files, RTF readers of others
-  poppler-utils sharutils python3-aiosmtpd dovecot-pop3d e2fsprogs sqlite3 pandoc libreoffice-writer-nogui
+  poppler-utils sharutils python3-aiosmtpd dovecot-pop3d dovecot-imapd e2fsprogs sqlite3 pandoc libreoffice-writer-nogui
   # tests: the test authority and certificates of the TLS mail servers
   openssl
   # tests: the installed program's desktop entry and AppStream data, a session bus for reminders

@@ -1,5 +1,6 @@
 #include "account/frmChangeInfo.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -16,6 +17,10 @@
 
 namespace {
 const QString kCaption = QStringLiteral("Change info");
+const QString kAttachmentsCaption = QStringLiteral("&Attachments:");
+// In this order: the first is what a new setting starts with.
+const QStringList kAttachmentForms = {QStringLiteral("uuencoded in the text (default)"),
+                                      QStringLiteral("as MIME parts")};
 
 }  // namespace
 
@@ -24,17 +29,22 @@ frmChangeInfo::frmChangeInfo()
     setObjectName(QStringLiteral("frmChangeInfo"));
     setWindowTitle(kCaption);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
-    setFixedSize(twips(6330), twips(3585));
+    setFixedSize(twips(6330), twips(4065));
 
     createEmailInfo(this, 0, Layout::Settings, "txtEmailUserName");
     txtID = makeTextBox(Frame4, "txtID", twipsRect(240, 2880, 735, 285));
     txtID->hide();
+    lblAttachments = makeLabel(this, "lblAttachments", kAttachmentsCaption, twipsRect(120, 3660, 1455, 255));
+    cboAttachments = makeControl<QComboBox>(this, "cboAttachments", twipsRect(1680, 3600, 3855, 345));
+    cboAttachments->addItems(kAttachmentForms);
+    lblAttachments->setBuddy(cboAttachments);
 
     // The keyboard walks the boxes from the password upwards.
     setTabOrder(txtPassword, txtEmailUserName);
     setTabOrder(txtEmailUserName, txtHost);
     setTabOrder(txtHost, txtsmtp);
     setTabOrder(txtsmtp, txtYourEmail);
+    setTabOrder(txtYourEmail, cboAttachments);
 
     connect(cmdSave, &QToolButton::clicked, this, &frmChangeInfo::cmdSave_Click);
 }
@@ -65,6 +75,7 @@ void frmChangeInfo::LoadContact()
     txtHost->setText(settings->remote);
     txtEmailUserName->setText(settings->userName);
     showStoredPassword(Con, *settings);
+    cboAttachments->setCurrentIndex(settings->mimeAttachments ? 1 : 0);
 }
 
 void frmChangeInfo::cmdSave_Click()
@@ -90,7 +101,9 @@ bool frmChangeInfo::EmailSave()
             rst.AddNew();
         }
         saveEmailSettings(Con, rst);
-        txtID->setText(QString::number(rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong()));
+        const qint64 saved = rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
+        saveAttachmentForm(Con, saved, cboAttachments->currentIndex() == 1);
+        txtID->setText(QString::number(saved));
     });
     rst.Close();
     return saved;

@@ -7,12 +7,14 @@
 
 class QGroupBox;
 class QLabel;
+class QComboBox;
 class QLineEdit;
 class asxToolButton;
 class FlatBttn;
 
 // The e-mail settings: outgoing and incoming servers, the user's own
-// address, and the mailbox user name and password.
+// address, the mailbox user name and password, and the form attachments
+// go out in.
 class frmChangeInfo : public Form, public EmailInfoFrame {
     Q_OBJECT
 public:
@@ -23,6 +25,8 @@ public:
     void cmdSave_Click();
 
     QLineEdit* txtID;
+    QLabel* lblAttachments;
+    QComboBox* cboAttachments;  // uuencoded in the text (the first), or MIME parts
 
 private:
     void LoadContact();

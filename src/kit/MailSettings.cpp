@@ -10,6 +10,7 @@
 #include "kit/StoreAccess.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
+#include "store/Statement.h"
 
 namespace {
 const QString kPassword = QStringLiteral("Password");
@@ -41,6 +42,27 @@ QString storeIdentity(Connection& con)
         ("INSERT INTO tblStoreId (Id) SELECT '" + fresh + "' WHERE NOT EXISTS (SELECT 1 FROM tblStoreId)").constData(),
         nullptr, nullptr, nullptr);
     return read();
+}
+
+constexpr const char* kAttachmentTable =
+    "CREATE TABLE IF NOT EXISTS tblEmailAttachments (EmailInfo INTEGER PRIMARY KEY, Form TEXT NOT NULL)";
+const QString kMimeForm = QStringLiteral("mime");
+const QString kAttachmentTrouble =
+    QStringLiteral("The attachment form (tblEmailAttachments) could not be read or written: %1");
+
+// A store that never kept a choice (or cannot be read) sends uuencoded, as it always did.
+bool readAttachmentForm(Connection& con, qint64 key)
+{
+    sqlite3_stmt* st = nullptr;
+    bool mime = false;
+    if (sqlite3_prepare_v2(con.handle(), "SELECT Form FROM tblEmailAttachments WHERE EmailInfo = ?", -1, &st, nullptr)
+        == SQLITE_OK) {
+        sqlite3_bind_int64(st, 1, key);
+        mime = sqlite3_step(st) == SQLITE_ROW
+               && QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) == kMimeForm;
+    }
+    sqlite3_finalize(st);
+    return mime;
 }
 
 QString legacyKey(const Connection& con, const QString& name)
@@ -155,6 +177,7 @@ std::optional<MailSettings> readMailSettings(Connection& con, const std::functio
     rst.Close();
     if (rows.isEmpty())
         return std::nullopt;
+    rows.last().mimeAttachments = readAttachmentForm(con, rows.last().key);
     // Passwords left in clear move to the keyring; each column is emptied
     // once the keyring has taken its password.
     if (Secrets::exists()) {
@@ -194,4 +217,15 @@ void keepMailPassword(Connection& con, qint64 key, const QString& password, QObj
     keepSecret(
         con, mailSecret(key), password, context, [store, key, password] { return setMailColumn(store, key, password); },
         std::move(done));
+}
+
+void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments)
+{
+    Statement(con.handle(), QString::fromLatin1(kAttachmentTable), kAttachmentTrouble).step();
+    Statement(con.handle(),
+              QStringLiteral("INSERT OR REPLACE INTO tblEmailAttachments (EmailInfo, Form) VALUES (?, ?)"),
+              kAttachmentTrouble)
+        .bind(1, key)
+        .bind(2, mimeAttachments ? kMimeForm : QStringLiteral("uuencode"))
+        .step();
 }

@@ -27,7 +27,13 @@ struct MailSettings {
     QString remote;     // POP3 server
     QString userName;   // mailbox user name, also the SMTP login
     QString password;   // the column's: empty when it is in the keyring (readSecret "mail <key>")
+    // Files go as MIME parts rather than uuencoded in the text. Kept beside
+    // the row, in tblEmailAttachments: tblEmail keeps its own columns.
+    bool mimeAttachments = false;
 };
+
+// Keeps row `key`'s choice of attachment form. Throws StoreError.
+void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments);
 
 // The last row of tblEmail, or nothing when there is none. Each store
 // failure goes to `report` (the screen's reportStoreError); one in the read

@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 
 namespace {
@@ -35,13 +36,25 @@ CREATE TABLE IF NOT EXISTS tblMailbox (
   Sender   TEXT NOT NULL DEFAULT '',
   Subject  TEXT NOT NULL DEFAULT '',
   SendDate TEXT NOT NULL DEFAULT '',
-  Size     INTEGER NOT NULL DEFAULT 0
+  Size     INTEGER NOT NULL DEFAULT 0,
+  Folder   TEXT NOT NULL DEFAULT 'Inbox'
 );
 -- Servers without STLS the user allowed to take the login in clear.
 CREATE TABLE IF NOT EXISTS tblMailClearLogin (
   Host TEXT PRIMARY KEY
 );
 )sql";
+
+// A store made before the Sent folder has no Folder column: its rows are all received mail.
+constexpr const char* kAddFolder = "ALTER TABLE tblMailbox ADD COLUMN Folder TEXT NOT NULL DEFAULT 'Inbox'";
+
+// The Maildir++ subfolder of sent mail, inside the Maildir.
+const QString kSentFolder = QStringLiteral(".Sent");
+
+QString folderName(MailFolder folder)
+{
+    return folder == MailFolder::Sent ? QStringLiteral("Sent") : QStringLiteral("Inbox");
+}
 
 // Every statement on the kept mail names it when it fails.
 class MailStatement : public Statement {
@@ -69,6 +82,9 @@ constexpr qsizetype kMostWaiting = qsizetype(16) * 1024 * 1024;
 
 // The longest a written message waits for its batch's flush.
 constexpr std::chrono::milliseconds kBatch(500);
+
+// Enough of a sent message to hold its header: the attachments come after it.
+constexpr qint64 kHeaderBytes = qint64(256) * 1024;
 
 }  // namespace
 
@@ -316,17 +332,20 @@ QList<KeptMessage> MailStore::commit(bool all)
     return kept;
 }
 
-// What a crash left: files in tmp/, and files in new/ whose row was never committed.
+// What a crash left: files in tmp/, and files in new/ whose row was never
+// committed. Files this process names are on their way (a check or a send
+// running in the other mail window) and stay.
 void MailStore::removeStrays()
 {
     QSet<QString> known;
     MailStatement s(m_con->handle(), "SELECT FileName FROM tblMailbox");
     while (s.step())
         known.insert(s.text(0));
-    for (const char* sub : {"tmp", "new"}) {
-        QDir dir(m_dir + QLatin1Char('/') + QLatin1String(sub));
+    for (const QString& sub : {QStringLiteral("tmp/"), QStringLiteral("new/"), kSentFolder + QStringLiteral("/tmp/"),
+                               kSentFolder + QStringLiteral("/new/")}) {
+        QDir dir(m_dir + QLatin1Char('/') + sub);
         for (const QString& name : dir.entryList(QDir::Files)) {
-            if (!known.contains(QLatin1String(sub) + QLatin1Char('/') + name))
+            if (!known.contains(sub + name) && !name.contains(m_process))
                 dir.remove(name);
         }
     }
@@ -341,12 +360,20 @@ void MailStore::open(Connection& con, const QString& maildir)
         sqlite3_free(error);
         throw StoreError(QStringLiteral("The kept mail (tblMailbox) could not be set up: %1").arg(reason));
     }
-    for (const char* sub : {"", "/tmp", "/new", "/cur"}) {
-        const QString path = maildir + QLatin1String(sub);
-        if (!QDir().mkpath(path))
-            throw StoreError(cannotWrite(path, QStringLiteral("the folder cannot be made")));
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (sqlite3_exec(db, "SELECT Folder FROM tblMailbox LIMIT 0", nullptr, nullptr, nullptr) != SQLITE_OK)
+        MailStatement(db, kAddFolder).step();
+    for (const QString& folder : {QString(), QLatin1Char('/') + kSentFolder}) {
+        for (const char* sub : {"", "/tmp", "/new", "/cur"}) {
+            const QString path = maildir + folder + QLatin1String(sub);
+            if (!QDir().mkpath(path))
+                throw StoreError(cannotWrite(path, QStringLiteral("the folder cannot be made")));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
     }
+    // What tells other Maildir readers that .Sent is a folder of this Maildir.
+    QFile marker(maildir + QLatin1Char('/') + kSentFolder + QStringLiteral("/maildirfolder"));
+    if (!marker.exists())
+        marker.open(QIODevice::WriteOnly);
     m_con = &con;
     m_dir = maildir;
     m_process = QStringLiteral(".P%1Q").arg(QCoreApplication::applicationPid());
@@ -354,12 +381,14 @@ void MailStore::open(Connection& con, const QString& maildir)
     removeStrays();
 }
 
-QList<KeptMessage> MailStore::messages() const
+QList<KeptMessage> MailStore::messages(MailFolder folder) const
 {
     QList<KeptMessage> out;
     MailStatement s(
         m_con->handle(),
-        "SELECT MailKey, Sender, Subject, SendDate, Size FROM tblMailbox WHERE FileName <> '' ORDER BY rowid");
+        "SELECT MailKey, Sender, Subject, SendDate, Size FROM tblMailbox WHERE FileName <> '' AND Folder = ? "
+        "ORDER BY rowid");
+    s.bind(1, folderName(folder));
     while (s.step())
         out.append({s.text(0), s.text(1), s.text(2), s.text(3), s.integer(4)});
     return out;
@@ -402,6 +431,70 @@ bool MailStore::keep(const QString& key, const QByteArray& raw)
     m_taken.insert(key);
     m_writer->add(key, name, raw);
     return true;
+}
+
+SentCopy::~SentCopy()
+{
+    if (!m_file.fileName().isEmpty())
+        m_file.remove();
+}
+
+void SentCopy::append(const QByteArray& bytes)
+{
+    if (m_failure.isEmpty() && m_file.write(bytes) != bytes.size())
+        m_failure = cannotWrite(m_file.fileName(), m_file.errorString());
+}
+
+std::unique_ptr<SentCopy> MailStore::beginSent()
+{
+    auto copy = std::make_unique<SentCopy>();
+    copy->m_name =
+        QString::number(QDateTime::currentMSecsSinceEpoch()) + m_process + QString::number(++m_written) + m_host;
+    copy->m_file.setFileName(m_dir + QLatin1Char('/') + kSentFolder + QStringLiteral("/tmp/") + copy->m_name);
+    if (!copy->m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw StoreError(cannotWrite(copy->m_file.fileName(), copy->m_file.errorString()));
+    return copy;
+}
+
+KeptMessage MailStore::keepSent(SentCopy& copy)
+{
+    const QString tmp = copy.m_file.fileName();
+    const QString fileName = kSentFolder + QStringLiteral("/new/") + copy.m_name;
+    const QString path = m_dir + QLatin1Char('/') + fileName;
+    if (copy.m_failure.isEmpty() && (!copy.m_file.flush() || ::fsync(copy.m_file.handle()) != 0))
+        copy.m_failure = cannotWrite(tmp, systemReason());
+    copy.m_file.close();
+    if (copy.m_failure.isEmpty()
+        && ::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData()) != 0)
+        copy.m_failure = cannotWrite(tmp, QStringLiteral("it cannot be moved to new/: %1").arg(systemReason()));
+    if (!copy.m_failure.isEmpty())
+        throw StoreError(copy.m_failure);
+    copy.m_file.setFileName(path);  // removed with the copy, unless its row is in
+    const int folder =
+        ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = folder >= 0 && ::fsync(folder) == 0;
+    if (folder >= 0)
+        ::close(folder);
+    if (!synced)
+        throw StoreError(cannotWrite(path, systemReason()));
+
+    QFile file(path);
+    const QByteArray raw = file.open(QIODevice::ReadOnly) ? file.read(kHeaderBytes) : QByteArray();
+    const MimeMessage header = decodeMimeHeader(raw);
+    KeptMessage row{QStringLiteral("Sent ") + copy.m_name, header.from, header.subject, header.date,
+                    QFileInfo(path).size()};
+    MailStatement(m_con->handle(),
+                  "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size, Folder) "
+                  "VALUES (?,?,?,?,?,?,'Sent')")
+        .bind(1, row.key)
+        .bind(2, fileName)
+        .bind(3, row.from)
+        .bind(4, row.subject)
+        .bind(5, row.date)
+        .bind(6, row.size)
+        .step();
+    copy.m_file.setFileName(QString());
+    return row;
 }
 
 QByteArray MailStore::raw(const QString& key) const

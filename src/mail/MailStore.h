@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -14,13 +15,32 @@ class Statement;
 // (`Data/Mail/` with tmp/, new/ and cur/; written in tmp/, then renamed),
 // and a row of tblMailbox under its key (the server's UIDL, or the
 // Message-ID where the server has no UIDL) with the columns the list shows,
-// so the list opens without reading a message. Failures throw StoreError.
+// so the list opens without reading a message. What was sent is kept beside
+// it in the Maildir's folder `.Sent/`, a row each marked as such. Failures
+// throw StoreError.
+enum class MailFolder { Inbox, Sent };
+
 struct KeptMessage {
     QString key;
     QString from;
     QString subject;
     QString date;
     qint64 size = 0;  // octets of the message
+};
+
+// The copy of a message on its way out, written into the Sent folder's tmp/
+// as it goes; MailStore::keepSent() moves it into the folder once the server
+// has taken the message. A copy never kept is removed.
+class SentCopy {
+public:
+    ~SentCopy();
+    void append(const QByteArray& bytes);
+
+private:
+    friend class MailStore;
+    QFile m_file;
+    QString m_name;
+    QString m_failure;  // the first write that failed
 };
 
 class MailStore {
@@ -33,7 +53,7 @@ public:
     void open(Connection& con, const QString& maildir);
     bool isOpen() const { return m_con != nullptr; }
 
-    QList<KeptMessage> messages() const;  // in the order kept
+    QList<KeptMessage> messages(MailFolder folder = MailFolder::Inbox) const;  // in the order kept
     // Of the messages kept and of those removed: neither is fetched again.
     QSet<QString> keys() const;
     bool contains(const QString& key) const;
@@ -51,7 +71,12 @@ public:
     // The same for the messages that are in their files by now, without
     // waiting for those still being written: a running check's batches.
     QList<KeptMessage> commitWritten();
-    // The message as fetched; empty when its file is gone.
+    // A copy for a message about to go out.
+    std::unique_ptr<SentCopy> beginSent();
+    // The copy is whole and the server took the message: its file goes into
+    // the Sent folder, on the disk before its row names it.
+    KeptMessage keepSent(SentCopy& copy);
+    // The message as fetched (or sent); empty when its file is gone.
     QByteArray raw(const QString& key) const;
     // The servers offering no secure connection that the user allowed, once,
     // to take the login in clear.

@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include <QMimeDatabase>
 #include <QRegularExpression>
 
 #include <memory>
@@ -450,4 +451,55 @@ QString attachmentFileName(const QString& name, int number)
     if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String(".."))
         return QStringLiteral("attachment-%1").arg(number);
     return base;
+}
+
+QByteArray mimeWithAttachments(const QString& text, const QList<MimeFile>& files)
+{
+    initOnce();
+    const auto setContent = [](GMimePart* part, const QByteArray& bytes) {
+        GPtr<GMimeStream> content(g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
+        GPtr<GMimeDataWrapper> wrapper(
+            g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+        g_mime_part_set_content(part, wrapper.get());
+    };
+    GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+    // The text as typed, in UTF-8: GMime's own setter would pick another charset for it.
+    GPtr<GMimeTextPart> body(g_mime_text_part_new_with_subtype("plain"));
+    g_mime_text_part_set_charset(body.get(), "utf-8");
+    setContent(GMIME_PART(body.get()), text.toUtf8());
+    // Plain ASCII goes as it is; other text still readable in the source.
+    const bool ascii = g_mime_part_get_best_content_encoding(GMIME_PART(body.get()), GMIME_ENCODING_CONSTRAINT_7BIT)
+                       == GMIME_CONTENT_ENCODING_7BIT;
+    g_mime_part_set_content_encoding(GMIME_PART(body.get()),
+                                     ascii ? GMIME_CONTENT_ENCODING_7BIT : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
+
+    const QMimeDatabase types;
+    for (const MimeFile& file : files) {
+        const QByteArray type = types.mimeTypeForFile(file.name, QMimeDatabase::MatchExtension).name().toUtf8();
+        GPtr<GMimeContentType> contentType(g_mime_content_type_parse(nullptr, type.constData()));
+        GPtr<GMimePart> part(g_mime_part_new_with_type(g_mime_content_type_get_media_type(contentType.get()),
+                                                       g_mime_content_type_get_media_subtype(contentType.get())));
+        setContent(part.get(), file.data);
+        g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+        g_mime_part_set_filename(part.get(), file.name.toUtf8().constData());
+        // A name that is not ASCII goes in UTF-8, not the smallest charset that holds it.
+        for (auto [params, name] :
+             {std::pair(g_mime_content_disposition_get_parameters(
+                            g_mime_object_get_content_disposition(GMIME_OBJECT(part.get()))),
+                        "filename"),
+              std::pair(g_mime_content_type_get_parameters(g_mime_object_get_content_type(GMIME_OBJECT(part.get()))),
+                        "name")})
+            if (GMimeParam* param = g_mime_param_list_get_parameter(params, name))
+                g_mime_param_set_charset(param, "utf-8");
+        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
+    }
+
+    GMimeFormatOptions* format = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+    GPtr<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(GMIME_OBJECT(mixed.get()), format, out.get());
+    g_mime_format_options_free(format);
+    GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+    return QByteArray(reinterpret_cast<const char*>(array->data), qsizetype(array->len));
 }

@@ -30,6 +30,17 @@ MimeMessage decodeMime(const QByteArray& raw);
 // message of any size.
 MimeMessage decodeMimeHeader(const QByteArray& raw);
 
+// What goes below the header lines of a message whose files travel as
+// MIME parts: "Content-Type: multipart/mixed" with its boundary, a blank
+// line, then the text as a text/plain part in UTF-8 and each file, in
+// order, base64-encoded in a part of its own with its name (RFC 2231 when it
+// is not ASCII) and a type guessed from the name. Lines end in CR LF.
+struct MimeFile {
+    QString name;
+    QByteArray data;
+};
+QByteArray mimeWithAttachments(const QString& text, const QList<MimeFile>& files);
+
 // A name from a message made safe to offer in a save dialog: path parts and
 // control characters dropped, never empty, never "." or "..".
 QString attachmentFileName(const QString& name, int number);

@@ -1,8 +1,10 @@
 #include "mail/SmtpSession.h"
 
 #include "mail/MailTexts.h"
+#include "mail/MimeMessage.h"
 #include "mail/mdlMUUEncode.h"
 
+#include <QFile>
 #include <QHostInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -201,6 +203,54 @@ private:
     qint64 m_size = 0;
 };
 
+// Passes the data on, and hands each slice to `copy` with the wire's
+// dot-stuffing undone and without the final "." line. A slice may end
+// anywhere in a line, so where the line stands is kept between slices.
+class CopiedData : public MailData {
+public:
+    CopiedData(std::shared_ptr<MailData> data, std::function<void(const QByteArray&)> copy)
+        : m_data(std::move(data))
+        , m_copy(std::move(copy))
+    {
+    }
+    qint64 size() const override { return m_data->size(); }
+    std::optional<MailNotice> failure() const override { return m_data->failure(); }
+    QByteArray next() override
+    {
+        QByteArray slice = m_data->next();
+        QByteArray plain;
+        plain.reserve(slice.size());
+        for (const char c : std::as_const(slice)) {
+            if (m_ended)
+                break;
+            if (m_lineStart) {
+                if (c == '.' && !m_dot) {
+                    m_dot = true;
+                    continue;
+                }
+                // Only the final line is a lone "." on the wire.
+                if (c == '\r' && m_dot) {
+                    m_ended = true;
+                    break;
+                }
+                m_lineStart = m_dot = false;
+            }
+            plain += c;
+            m_lineStart = c == '\n';
+        }
+        if (!plain.isEmpty())
+            m_copy(plain);
+        return slice;
+    }
+
+private:
+    std::shared_ptr<MailData> m_data;
+    std::function<void(const QByteArray&)> m_copy;
+    bool m_lineStart = true;
+    bool m_dot = false;  // the line's first "." was dropped
+    bool m_ended = false;
+};
+
 }  // namespace
 
 std::shared_ptr<MailData> SmtpSession::messageData(const SmtpMessage& message, MailNotice* failure)
@@ -216,6 +266,27 @@ std::shared_ptr<MailData> SmtpSession::messageData(const SmtpMessage& message, M
     head += "To: " + to + "\r\n";
     head += "Date: " + rfc5322Date(when) + "\r\n";
     head += "Message-ID: " + oneLine(message.messageId).toUtf8() + "\r\n";
+    if (message.mimeParts && !message.attachments.isEmpty()) {
+        QList<MimeFile> files;
+        for (const QString& path : message.attachments) {
+            QFile file(path);
+            QByteArray bytes;
+            if (file.open(QIODevice::ReadOnly))
+                bytes = file.readAll();
+            if (file.error() != QFileDevice::NoError) {
+                if (failure)
+                    *failure = MailTexts::attachmentUnreadable(path, file.errorString());
+                return nullptr;
+            }
+            files.append({UUEncodeFileName(path), bytes});
+        }
+        QByteArray whole = head + "MIME-Version: 1.0\r\n" + mimeWithAttachments(message.text, files);
+        if (whole.endsWith("\r\n"))
+            whole.chop(2);
+        auto data = std::make_shared<MessageData>(wireLines(whole).chopped(2), QStringList());
+        data->open(failure);
+        return data;
+    }
     // The blocks are ASCII but for the file names of their begin lines.
     bool names = true;
     for (const QString& path : message.attachments)
@@ -382,6 +453,8 @@ void SmtpSession::handleReply(const SmtpReply& reply, MailActions& out)
         std::shared_ptr<MailData> data = messageData(m_message, &failure);
         if (!data)
             return dataFailed(failure, out);
+        if (m_message.copy)
+            data = std::make_shared<CopiedData>(std::move(data), m_message.copy);
         out.push_back(MailAction::send(std::move(data)));
         m_step = SmtpStep::Message;
         return;

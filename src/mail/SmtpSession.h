@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What the Send command hands to a session: the boxes as the user left them,
 // and the server with the login of the e-mail settings.
 struct SmtpMessage {
@@ -17,6 +19,7 @@ struct SmtpMessage {
     QString subject;          // goes out as typed (encoded when it is not ASCII)
     QString text;             // the message box
     QStringList attachments;  // the files of the attachment list, uuencoded as they go out
+    bool mimeParts = false;   // the files as MIME parts instead, when there are any
     QDateTime date;           // the "Date:" header; invalid means now
     QString localHostName;    // this machine's name; empty means ask the system
     QString messageId;        // empty: a fresh one is made up when the session starts
@@ -24,6 +27,9 @@ struct SmtpMessage {
     TlsMode tls = TlsMode::Offered;
     QString userName;  // the login, used when the server asks for one
     QString password;
+    // Hears the message as it goes out, a slice at a time, as the receiver
+    // reads it: without the dot-stuffing and the final ".".
+    std::function<void(const QByteArray&)> copy;
 };
 
 // Where an SMTP conversation stands: named after what was sent last.

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
@@ -37,6 +38,8 @@ constexpr int kColumnTwips = 1440;
 constexpr int kShowEveryMs = 250;
 
 const QString kSaveTitle = QStringLiteral("Save Attachment");
+const QString kInbox = QStringLiteral("&Inbox");
+const QString kSentFolder = QStringLiteral("&Sent");
 
 // Asked once per server; the answer is kept with the mail.
 QString clearLoginQuestion(const QString& host)
@@ -65,7 +68,10 @@ frmCheckEmail::frmCheckEmail()
     cmdCheckMail =
         makeCaptionButton<FlatBttn>(this, "cmdCheckMail", QStringLiteral("Check Mail"), twipsRect(120, 0, 1695, 615));
     cmdExit = makeCaptionButton<FlatBttn>(this, "cmdExit", QStringLiteral("&Exit"), twipsRect(5880, 0, 1455, 495));
-    lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 3825, 255));
+    lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 1935, 255));
+    optInbox = makeControl<QRadioButton>(this, "optInbox", twipsRect(3960, 180, 900, 255), kInbox);
+    optSent = makeControl<QRadioButton>(this, "optSent", twipsRect(4920, 180, 900, 255), kSentFolder);
+    optInbox->setChecked(true);
 
     Frame4 = makeFrame(this, "Frame4", QStringLiteral("Messages"), twipsRect(0, 840, 7095, 1815));
     lvMessages = new ListView(Frame4);
@@ -125,6 +131,7 @@ frmCheckEmail::frmCheckEmail()
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
     connect(lvMessages, &ListView::ItemClick, this, &frmCheckEmail::lvMessages_ItemClick);
+    connect(optSent, &QRadioButton::toggled, this, &frmCheckEmail::showFolder);
     connect(lstAttachments, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { lstAttachments_Save(lstAttachments->row(item)); });
 }
@@ -146,11 +153,8 @@ QSize frmCheckEmail::sizeHint() const
 void frmCheckEmail::Form_Load()
 {
     if (connectStore(Con)) {
-        storeGuard([&] {
-            m_mailbox.open(Con, AppFolder::dataFolder() + QStringLiteral("/Mail"));
-            for (const KeptMessage& message : m_mailbox.messages())
-                addRow(message);
-        });
+        storeGuard([&] { m_mailbox.open(Con, AppFolder::dataFolder() + QStringLiteral("/Mail")); });
+        showFolder();
     }
     OpenInfo();
 }
@@ -238,12 +242,34 @@ void frmCheckEmail::showFetched(bool all)
     m_showing.stop();
     QList<KeptMessage> kept;
     storeGuard([&] { kept = all ? m_mailbox.commit() : m_mailbox.commitWritten(); });
+    // Fetched mail is received mail: listed when the received messages are.
     for (const KeptMessage& message : kept)
-        addRow(message);
+        if (optInbox->isChecked())
+            addRow(message);
     lblProgress->setText(m_progress);
     // Rows still being written are listed at the next showing.
     if (!all && !m_progress.isEmpty())
         m_showing.start();
+}
+
+void frmCheckEmail::showFolder()
+{
+    lvMessages->clearItems();
+    clearShown();
+    if (m_mailbox.isOpen())
+        storeGuard([&] {
+            for (const KeptMessage& message :
+                 m_mailbox.messages(optSent->isChecked() ? MailFolder::Sent : MailFolder::Inbox))
+                addRow(message);
+        });
+}
+
+void frmCheckEmail::clearShown()
+{
+    txtBody->clear();
+    m_attachments.clear();
+    lstAttachments->clear();
+    showAttachments(false);
 }
 
 void frmCheckEmail::addRow(const KeptMessage& message)
@@ -258,6 +284,7 @@ void frmCheckEmail::addRow(const KeptMessage& message)
 
 void frmCheckEmail::showMessage(qint64 rowid)
 {
+    optInbox->setChecked(true);  // the search finds received mail
     QString key;
     storeGuard([&] {
         Statement s(Con.handle(), QStringLiteral("SELECT MailKey FROM tblMailbox WHERE rowid = ?"));
@@ -333,8 +360,5 @@ void frmCheckEmail::lvMessages_Delete()
             return;
         lvMessages->removeItem(row);
     }
-    txtBody->clear();
-    m_attachments.clear();
-    lstAttachments->clear();
-    showAttachments(false);
+    clearShown();
 }

@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QRadioButton;
 class FlatBttn;
 class ListView;
 class MailConnection;
@@ -25,7 +26,8 @@ class MailConnection;
 // fetches only what is new; nothing is deleted on the server. The Delete
 // key removes the selected messages from this computer, after asking. The
 // conversation itself is Pop3Session's; this screen shows what it says,
-// each message as it arrives.
+// each message as it arrives. The two option buttons above the list switch
+// it between the received messages and those sent (the Sent folder).
 class frmCheckEmail : public Form {
     Q_OBJECT
 public:
@@ -44,6 +46,8 @@ public:
     void showMessage(qint64 rowid);
     void lvMessages_Delete();
     void lstAttachments_Save(int index);
+    // Lists the folder the option buttons name.
+    void showFolder();
 
     FlatBttn *cmdCheckMail, *cmdExit;
     QGroupBox *Frame4, *Frame1, *Frame2, *Frame3;
@@ -52,6 +56,7 @@ public:
     QLineEdit *txtHost, *txtUserName, *txtPassword;
     QLabel* lblProgress;          // "Message k of n" while a check runs
     QListWidget* lstAttachments;  // the files of the shown message, below its text
+    QRadioButton *optInbox, *optSent;
     MailConnection* Winsock1;
 
 private:
@@ -62,6 +67,7 @@ private:
     void askLoginInClear();
     void showFetched(bool all);
     void showAttachments(bool shown);
+    void clearShown();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.

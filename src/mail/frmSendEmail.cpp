@@ -11,6 +11,7 @@
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/FileDialogs.h"
@@ -129,7 +130,8 @@ QSize frmSendEmail::sizeHint() const
 
 void frmSendEmail::Form_Load()
 {
-    connectStore(Con);
+    if (connectStore(Con))
+        storeGuard([&] { m_sent.open(Con, AppFolder::dataFolder() + QStringLiteral("/Mail")); });
     OpenInfo();
 }
 
@@ -137,6 +139,7 @@ void frmSendEmail::Form_Unload()
 {
     // A message still on its way is abandoned without a message box.
     Winsock1->drop();
+    m_copy.reset();
     Con.Close();
 }
 
@@ -242,11 +245,20 @@ void frmSendEmail::cmdSend_Click()
     message.subject = txtSubject->text();
     message.text = txtMessage->toPlainText();
     message.attachments = paths;
+    message.mimeParts = m_settings.mimeAttachments;
     message.date = Clock::now();
     message.host = server.host;
     message.tls = smtpTlsMode(server.port);
     message.userName = loginUser;
     message.password = loginPassword;
+    // Without a copy (the box said why) the message still goes; only the Sent folder misses it.
+    m_copy.reset();
+    if (m_sent.isOpen())
+        storeGuard([&] { m_copy = m_sent.beginSent(); });
+    message.copy = [this](const QByteArray& slice) {
+        if (m_copy)
+            m_copy->append(slice);
+    };
     session.start(message);
 
     // One conversation at a time: Send waits until this one has ended.
@@ -256,8 +268,12 @@ void frmSendEmail::cmdSend_Click()
     Winsock1->open(server.host, server.port, message.tls);
 }
 
-void frmSendEmail::sessionEnded()
+// A message the server refused stays in the boxes as it was, and its copy goes.
+void frmSendEmail::sessionEnded(bool sent)
 {
+    if (sent && m_copy)
+        storeGuard([&] { m_sent.keepSent(*m_copy); });
+    m_copy.reset();
     cmdSend->setEnabled(true);
     prgSend->hide();
 }

@@ -3,6 +3,7 @@
 #include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/AddressCompletion.h"
+#include "mail/MailStore.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
 
@@ -52,7 +53,7 @@ public:
 
 private:
     void OpenInfo();
-    void sessionEnded();
+    void sessionEnded(bool sent);
     void offerRecipients(const QString& boxText);
 
     QCompleter* m_recipients;                   // the address book's matches below the To box
@@ -62,4 +63,7 @@ private:
     Connection Con;
     QString loginUser, loginPassword;  // of the e-mail settings, never shown
     MailSettings m_settings;
+    // What was sent is kept in the Sent folder; a copy grows as the message goes out.
+    MailStore m_sent;  // after Con: it goes first
+    std::unique_ptr<SentCopy> m_copy;
 };

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -276,7 +277,9 @@ private slots:
                               form->txtEmailUserName->text(), form->txtPassword->text()})
                      .join('|'),
                  QStringLiteral("s2|e2|r2|u2|p2"));
+        QCOMPARE(form->cboAttachments->currentText(), "uuencoded in the text (default)");
         QTRY_COMPARE(rows("tblEmail", fields).at(1), "2|s2|e2|r2|u2|" + column("p2"));  // moved to the keyring
+        form->cboAttachments->setCurrentIndex(1);
         form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
         form->txtEmailUserName->setText(QStringLiteral(" new user "));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
@@ -286,7 +289,11 @@ private slots:
         // Without a keyring the screen says once where the password went.
         QVERIFY(visibleWindow<frmLoadSaving>());
         QCOMPARE(fx->messageBoxes(), keyring ? QStringList() : QStringList{toldWhere()});
+        Screens::unload<frmChangeInfo>();
+        main->command("mnuChangeInfo")->trigger();
+        QCOMPARE(visibleWindow<frmChangeInfo>()->cboAttachments->currentIndex(), 1);
         // The sync password goes the same way.
+        QCOMPARE(rows("tblEmailAttachments", {"EmailInfo", "Form"}), QStringList({"1|uuencode", "2|mime"}));
         Connection con;
         con.Open(fx->dbPath());
         bool kept = false;

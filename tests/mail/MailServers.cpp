@@ -17,6 +17,7 @@ namespace {
 
 const QString kPython = QStringLiteral("/usr/bin/python3");
 const QString kDovecot = QStringLiteral("/usr/sbin/dovecot");
+const QString kDovecotImap = QStringLiteral("/usr/lib/dovecot/imap");
 
 // Stores each message as NNNN.eml: "HELO", "FROM" and "TO" lines, an empty
 // line, then the data as it arrived; each login tried is a line of "logins".
@@ -27,6 +28,8 @@ folder, host, port, mode, cert, key = sys.argv[1:7]
 class Store:
     count = 0
     async def handle_DATA(self, server, session, env):
+        if mode == 'refuse':
+            return '554 5.6.0 Refused'
         Store.count += 1
         head = ['HELO ' + session.host_name, 'FROM ' + env.mail_from] + ['TO ' + r for r in env.rcpt_tos]
         with open(os.path.join(folder, 'tmp'), 'wb') as f:
@@ -37,7 +40,7 @@ def login(server, session, env, mechanism, data):
     print(mechanism, data.login.decode(), file=open(os.path.join(folder, 'logins'), 'a'))
     return AuthResult(success=(data.login, data.password) == (b'anna', b'pass word'))
 kw = dict(data_size_limit=64 * 2**20)
-if mode != 'plain':
+if mode not in ('plain', 'refuse'):
     ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     ctx.load_cert_chain(cert, key)
     kw.update(auth_required=True, authenticator=login, auth_require_tls=mode == 'starttls')
@@ -259,6 +262,13 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
     const QString ssl = certs ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n")
                                     .arg(certs->pem(QStringLiteral("good")), certs->key(QStringLiteral("good")))
                               : QStringLiteral("ssl = no\ndisable_plaintext_auth = no\n");
+    // IMAP on a port of its own, where dovecot has it.
+    m_imapPort = QFileInfo::exists(kDovecotImap) ? freeLoopbackPort() : 0;
+    const QString imap =
+        m_imapPort ? QStringLiteral("protocols = $protocols imap\nservice imap-login {\n  inet_listener imap {\n"
+                                    "    port = %1\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n")
+                         .arg(m_imapPort)
+                   : QString();
     const QString config =
         ssl
         + QStringLiteral("protocols = pop3\nlisten = 127.0.0.1, %5\nbase_dir = %1/run\nstate_dir = %1/state\n"
@@ -275,7 +285,8 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
                                "  inet_listener pop3s {\n    address = %1\n    port = 995\n    ssl = yes\n  }\n")
                                .arg(m_host)
                          : QString())
-              .arg(m_host);
+              .arg(m_host)
+        + imap;
     if (!writeFile(path(QStringLiteral("dovecot.conf")), config.toUtf8()))
         return fail(why, QStringLiteral("cannot write the dovecot configuration"));
     QString said;

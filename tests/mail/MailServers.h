@@ -30,7 +30,8 @@ private:
     QTemporaryDir m_dir;
 };
 
-// aiosmtpd storing every message. Mode "plain"; "starttls": STARTTLS and a
+// aiosmtpd storing every message. Mode "plain"; "refuse": every message
+// refused after its data; "starttls": STARTTLS and a
 // login (anna / pass word) required; "implicit": TLS from the first byte and
 // a login required. The certificate is `certName` of `certs`; port 0: any
 // free one on 127.0.0.1, else that port on ownLoopbackAddress().
@@ -60,7 +61,7 @@ private:
     quint16 m_port = 0;
 };
 
-// dovecot serving one maildir over POP3 on 127.0.0.1 and host(), both on
+// dovecot serving one maildir over POP3 (and IMAP) on 127.0.0.1 and host(), both on
 // port(); with certificates it requires TLS (STLS on port(), TLS from the
 // first byte on host():995), without it speaks in clear. A connection to
 // 127.0.0.1 counts as secured for dovecot, one to host() does not.
@@ -77,6 +78,10 @@ public:
     quint16 port() const { return m_port; }
     QString host() const { return m_host; }
     quint16 tlsPort() const { return m_tlsPort; }
+    // IMAP in clear on 127.0.0.1; 0 without dovecot-imapd.
+    quint16 imapPort() const { return m_imapPort; }
+    // The user's maildir, for what only another mail reader would do there.
+    QString maildir() const { return m_dir.filePath(QStringLiteral("home/%1/Maildir").arg(m_user)); }
 
 private:
     QString path(const QString& relative) const { return m_dir.filePath(relative); }
@@ -90,5 +95,6 @@ private:
     QString m_host;
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
+    quint16 m_imapPort = 0;
     int m_added = 0;
 };

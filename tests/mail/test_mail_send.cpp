@@ -8,24 +8,29 @@
 #include "support/Run.h"
 
 #include "controls/Buttons.h"
+#include "controls/ListView.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/PasswordPrompt.h"
 #include "kit/ConnectionSettings.h"
+#include "kit/MailSettings.h"
 #include "mail/AddressCompletion.h"
 #include "mail/MailConnection.h"
 #include "mail/SmtpSession.h"
+#include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
 #include "store/Connection.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +40,17 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kSent = QStringLiteral("Information|Tessaly 2002|Message sent successfuly.");
+
+// What Python's own mail parser reads in a message: its type, the text, and
+// for each attachment its name, type, encoding, bytes (hex) and longest line.
+const char kReadMessage[] = R"PY(import email, email.policy, sys
+sys.stdout.reconfigure(encoding='utf-8')
+m = email.message_from_bytes(open(sys.argv[1], 'rb').read(), policy=email.policy.default)
+print(m.get_content_type(), repr(m.get_body(('plain',)).get_content()))
+for a in m.iter_attachments():
+    print(a.get_filename(), a.get_content_type(), a['Content-Transfer-Encoding'], a.get_payload(decode=True).hex(),
+          max(map(len, a.get_payload().splitlines()), default=0))
+)PY";
 
 }  // namespace
 
@@ -46,11 +62,14 @@ private:
     TestCertificates certs;
     QString missing;
 
-    frmSendEmail* openSendScreen(const QString& host)
+    frmSendEmail* openSendScreen(const QString& host, bool mimeAttachments = false)
     {
         fx->makeDataFolder();
         storeMailSettings(fx->dbPath(), {"old", "old@x", "", "", ""});
         storeMailSettings(fx->dbPath(), {host, "anna@example.org", "", "anna", "pass word"});
+        Connection con;
+        con.Open(fx->dbPath());
+        saveAttachmentForm(con, 2, mimeAttachments);
         return Screens::show<frmSendEmail>();
     }
     // Sends what the boxes hold and waits for the one message box.
@@ -275,6 +294,61 @@ private slots:
         QVERIFY(writeFile(uu, c.mid(begin)));
         QCOMPARE(run(QStringLiteral("uudecode"), {QStringLiteral("-o"), out, uu}), 0);
         QCOMPARE(readFile(out), bytes);
+        // The Sent folder holds what the server took, byte for byte.
+        const QString kept = Db::rows(fx->dbPath(), QStringLiteral("tblMailbox")).value(0).value("FileName").toString();
+        QCOMPARE(kept.left(10) + readFile(fx->dataDir() + "/Mail/" + kept), ".Sent/new/" + c);
+    }
+
+    // A message the server refuses stays in the boxes and is kept nowhere.
+    // Sent again to one that takes it, with MIME parts chosen in the
+    // settings: another mail reader finds each file byte for byte under its
+    // name (not ASCII, empty, binary), and the check screen lists it under Sent.
+    void mimeAttachmentsAndTheSentFolder()
+    {
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        SmtpTestServer refusing, taking;
+        QString why;
+        QVERIFY2(refusing.start(&why, QStringLiteral("refuse")) && taking.start(&why), qPrintable(why));
+        frmSendEmail* screen = openSendScreen(QStringLiteral("127.0.0.1:%1").arg(refusing.port()), true);
+        QTemporaryDir dir;
+        QByteArray binary;
+        for (int i = 0; i < 3000; ++i)
+            binary += char(i * 131 >> 2);
+        fx->fileAnswers = {fileIn(dir.path(), QStringLiteral("Grüße €.txt"), ".dot\n"),
+                           fileIn(dir.path(), QStringLiteral("empty"), ""),
+                           fileIn(dir.path(), QStringLiteral("bild.png"), binary)};
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(screen->cmdAddFile, Qt::LeftButton);
+        screen->txtSubject->setText(QStringLiteral("Hi"));
+        screen->txtMessage->setPlainText(QStringLiteral("Schöne Grüße\n.end"));
+        QCOMPARE(send(screen), QStringList("Information|SMTP Error|SMTP Error: 554 5.6.0 Refused\r\n"));
+        QCOMPARE(screen->txtSubject->text() + screen->txtMessage->toPlainText()
+                     + screen->lstAttachments->item(2)->text(),
+                 "HiSchöne Grüße\n.end" + dir.filePath("bild.png"));
+        QCOMPARE(filesIn(fx->dataDir() + "/Mail/.Sent/tmp") + filesIn(fx->dataDir() + "/Mail/.Sent/new"),
+                 QStringList());
+        QCOMPARE(Db::rows(fx->dbPath(), QStringLiteral("tblMailbox")).size(), 0);
+
+        fx->messages.clear();
+        screen->txtHost->setText(QStringLiteral("127.0.0.1:%1").arg(taking.port()));
+        QCOMPARE(send(screen), QStringList{kSent});
+        const QList<SmtpTestServer::Received> got = taking.waitForMessages(1);
+        QVERIFY(got.size() == 1 && writeFile(dir.filePath("got.eml"), got[0].content));
+        QString read;
+        QCOMPARE(run(QStringLiteral("/usr/bin/python3"), {"-c", kReadMessage, dir.filePath("got.eml")}, &read), 0);
+        QCOMPARE(read.split('\n'),
+                 QStringList({"multipart/mixed 'Schöne Grüße\\r\\n.end'", "Grüße €.txt text/plain base64 2e646f740a 8",
+                              "empty application/octet-stream base64  0",
+                              "bild.png image/png base64 " + binary.toHex() + " 76", ""}));
+        QVERIFY(got[0].content.contains("filename*=UTF-8''Gr%C3%BC%C3%9Fe%20%E2%82%AC.txt"));
+        frmCheckEmail* check = Screens::show<frmCheckEmail>();
+        QCOMPARE(check->lvMessages->itemCount(), 0);
+        QTest::mouseClick(check->optSent, Qt::LeftButton);
+        QCOMPARE(check->lvMessages->itemText(0, 0) + '|' + check->lvMessages->itemText(0, 1), "anna@example.org|Hi");
+        check->lvMessages_ItemClick(0);
+        QCOMPARE(check->txtBody->toPlainText() + check->lstAttachments->item(2)->text(),
+                 "Schöne Grüße\n.endbild.png (3000 bytes)");
     }
 
     // A certificate for another name or from an unknown authority: the

@@ -68,7 +68,7 @@ const Row kScreens[] = {
     {Screens::show<frmChangePass>, "txtcurrentUserName txtCurrentPass cmdTest", "txtCurrentPass>Return>cmdTest",
      "closes"},
     {Screens::show<frmChangeInfo>,
-     "txtPassword txtEmailUserName txtHost txtsmtp txtYourEmail cmdSMTPhelp cmdRemoteHelp cmdSave",
+     "txtPassword txtEmailUserName txtHost txtsmtp txtYourEmail cboAttachments cmdSMTPhelp cmdRemoteHelp cmdSave",
      "txtsmtp>Return>cmdSave", "closes"},
     {Screens::show<frmAbout>, "txtDescription cmdOK cmdSysInfo", "txtDescription>Return>cmdOK", "cmdOK"},
     {Screens::show<frmFind>, "Text1 Replace Text2 cmdfind Check1 cmdCancel",

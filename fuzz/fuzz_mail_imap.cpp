@@ -1,0 +1,51 @@
+// Arbitrary server bytes against one IMAP sync with every step in its plan.
+#include "FuzzPieces.h"
+
+#include "mail/ImapSession.h"
+
+#include <QHostAddress>
+
+#include <cstdlib>
+#include <utility>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    ImapSession session;
+    // A small limit, so that responses past it are reached too.
+    session.setResponseLimit(4096);
+    ImapPlan plan{"INBOX", 7, 11, {{12, "\\Seen", true}, {11, "\\Deleted", true}}, true, 12};
+    session.start(QStringLiteral("anna"), QStringLiteral("secret"), plan);
+    session.connected(QHostAddress::LocalHost, true);
+    int finished = 0;
+    bool tls = false;
+    const auto take = [&](const MailActions& actions) {
+        for (const MailAction& a : actions) {
+            if (finished)
+                std::abort();
+            // Every command is one line: nothing the server said can start another.
+            if (a.kind == MailAction::Kind::Send
+                && (!a.bytes.endsWith("\r\n") || a.bytes.indexOf('\n') != a.bytes.size() - 1))
+                std::abort();
+            tls = tls || a.kind == MailAction::Kind::StartTls;
+            if (a.kind == MailAction::Kind::Finished)
+                ++finished;
+        }
+    };
+    for (const QByteArray& piece : fuzzPieces(data, size)) {
+        take(session.feed(piece));
+        if (std::exchange(tls, false))
+            take(session.tlsReady());
+    }
+    take(session.closed());
+    const ImapResult& r = session.result();
+    // Nothing of the plan's numbers counts under another UIDVALIDITY.
+    if (r.uidValidityChanged && (!r.knownFlags.isEmpty() || r.body))
+        std::abort();
+    for (const ImapHeader& h : r.headers) {
+        if (h.uid <= plan.lastKnownUid && r.uidValidity == plan.knownUidValidity)
+            std::abort();
+    }
+    if (finished != 1 || session.isActive())
+        std::abort();
+    return 0;
+}

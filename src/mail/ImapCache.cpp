@@ -1,0 +1,215 @@
+#include "mail/ImapCache.h"
+
+#include "kit/AtomicFile.h"
+#include "mail/MimeMessage.h"
+#include "store/Connection.h"
+#include "store/Statement.h"
+#include "store/StoreError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <sqlite3.h>
+
+namespace {
+
+const char* const kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS tblImapFolder (
+  Folder BLOB PRIMARY KEY,
+  Delimiter BLOB,
+  Selectable INTEGER NOT NULL DEFAULT 1,
+  UidValidity INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE IF NOT EXISTS tblImapMessage (
+  Folder BLOB NOT NULL,
+  Uid INTEGER NOT NULL,
+  Flags TEXT NOT NULL DEFAULT '',
+  Size INTEGER NOT NULL DEFAULT 0,
+  Sender TEXT,
+  Subject TEXT,
+  SendDate TEXT,
+  Header BLOB,
+  BodyFile TEXT,
+  PRIMARY KEY (Folder, Uid)
+);
+)sql";
+
+// Every statement on the held IMAP mail names it when it fails.
+class CacheStatement : public Statement {
+public:
+    CacheStatement(sqlite3* db, const char* sql)
+        : Statement(db, QString::fromUtf8(sql),
+                    QStringLiteral("The IMAP mail held here (tblImapMessage) could not be read or written: %1"))
+    {
+    }
+};
+
+QString joined(const QByteArrayList& flags)
+{
+    return QString::fromLatin1(flags.join(' '));
+}
+
+}  // namespace
+
+void ImapCache::open(Connection& con, const QString& maildir)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(con.handle(), kSchema, nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(error);
+        sqlite3_free(error);
+        throw StoreError(QStringLiteral("The IMAP mail held here could not be set up: %1").arg(reason));
+    }
+    if (!QDir().mkpath(maildir + QStringLiteral("/cur")))
+        throw StoreError(QStringLiteral("The folder %1 could not be made.").arg(maildir + QStringLiteral("/cur")));
+    m_con = &con;
+    m_dir = maildir;
+}
+
+QString ImapCache::bodyFile(const QByteArray& folder, quint32 uidValidity, quint32 uid) const
+{
+    return QStringLiteral("cur/imap-%1-%2-%3").arg(QString::fromLatin1(folder.toHex())).arg(uidValidity).arg(uid);
+}
+
+ImapPlan ImapCache::plan(const QByteArray& folder) const
+{
+    ImapPlan p;
+    p.folder = folder;
+    CacheStatement v(m_con->handle(), "SELECT UidValidity FROM tblImapFolder WHERE Folder = ?");
+    v.bind(1, folder);
+    if (v.step())
+        p.knownUidValidity = quint32(v.integer(0));
+    CacheStatement last(m_con->handle(), "SELECT MAX(Uid) FROM tblImapMessage WHERE Folder = ?");
+    last.bind(1, folder);
+    if (last.step() && !last.isNull(0))
+        p.lastKnownUid = quint32(last.integer(0));
+    return p;
+}
+
+void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
+{
+    sqlite3* db = m_con->handle();
+    // The body is on the disk before any row names it.
+    QString newBody;
+    if (r.body && plan.bodyUid != 0 && !r.uidValidityChanged) {
+        newBody = bodyFile(plan.folder, r.uidValidity, plan.bodyUid);
+        const QString failure = AtomicFile::write(m_dir + QLatin1Char('/') + newBody, *r.body);
+        if (!failure.isEmpty())
+            throw StoreError(QStringLiteral("The message could not be kept: %1").arg(failure));
+    }
+    QStringList goneFiles;
+    const auto drop = [&](const char* where, const QByteArray& folder, qint64 uid) {
+        CacheStatement files(db, where);
+        files.bind(1, folder).bind(2, uid);
+        while (files.step()) {
+            if (!files.isNull(0))
+                goneFiles << files.text(0);
+        }
+    };
+    try {
+        CacheStatement(db, "BEGIN IMMEDIATE").step();
+        if (!r.folders.empty()) {
+            QSet<QByteArray> listed;
+            CacheStatement upsert(db, "INSERT INTO tblImapFolder (Folder, Delimiter, Selectable) VALUES (?,?,?) "
+                                      "ON CONFLICT (Folder) DO UPDATE SET Delimiter = excluded.Delimiter, "
+                                      "Selectable = excluded.Selectable");
+            for (const ImapFolder& f : r.folders) {
+                listed.insert(f.name);
+                upsert.reset();
+                upsert.bind(1, f.name).bind(2, f.delimiter).bind(3, qint64(f.selectable)).step();
+            }
+            // A folder the server no longer lists goes with what was held of it.
+            for (const ImapFolder& held : folders()) {
+                if (listed.contains(held.name))
+                    continue;
+                drop("SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid >= ?", held.name, 0);
+                CacheStatement gone(db, "DELETE FROM tblImapMessage WHERE Folder = ?");
+                gone.bind(1, held.name).step();
+                CacheStatement(db, "DELETE FROM tblImapFolder WHERE Folder = ?").bind(1, held.name).step();
+            }
+        }
+        CacheStatement folder(db, "INSERT INTO tblImapFolder (Folder, UidValidity) VALUES (?,?) "
+                                  "ON CONFLICT (Folder) DO UPDATE SET UidValidity = excluded.UidValidity");
+        folder.bind(1, plan.folder).bind(2, qint64(r.uidValidity)).step();
+        std::vector<qint64> held;
+        {
+            CacheStatement uids(db, "SELECT Uid FROM tblImapMessage WHERE Folder = ?");
+            uids.bind(1, plan.folder);
+            while (uids.step())
+                held.push_back(uids.integer(0));
+        }
+        // The session gives the flags of every held message still there, and
+        // none under another UIDVALIDITY: what it does not name is gone.
+        CacheStatement flags(db, "UPDATE tblImapMessage SET Flags = ? WHERE Folder = ? AND Uid = ?");
+        for (const qint64 uid : held) {
+            const auto now = r.knownFlags.find(quint32(uid));
+            if (now != r.knownFlags.end()) {
+                flags.reset();
+                flags.bind(1, joined(*now)).bind(2, plan.folder).bind(3, uid).step();
+            } else {
+                drop("SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid = ?", plan.folder, uid);
+                CacheStatement gone(db, "DELETE FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
+                gone.bind(1, plan.folder).bind(2, uid).step();
+            }
+        }
+        CacheStatement insert(db, "INSERT OR REPLACE INTO tblImapMessage "
+                                  "(Folder, Uid, Flags, Size, Sender, Subject, SendDate, Header) "
+                                  "VALUES (?,?,?,?,?,?,?,?)");
+        for (const ImapHeader& h : r.headers) {
+            const MimeMessage shown = decodeMimeHeader(h.fields);
+            insert.reset();
+            insert.bind(1, plan.folder)
+                .bind(2, qint64(h.uid))
+                .bind(3, joined(h.flags))
+                .bind(4, qint64(h.size))
+                .bind(5, shown.from)
+                .bind(6, shown.subject)
+                .bind(7, shown.date)
+                .bind(8, h.fields)
+                .step();
+        }
+        if (!newBody.isEmpty()) {
+            CacheStatement body(db, "UPDATE tblImapMessage SET BodyFile = ? WHERE Folder = ? AND Uid = ?");
+            body.bind(1, newBody).bind(2, plan.folder).bind(3, qint64(plan.bodyUid)).step();
+        }
+        CacheStatement(db, "COMMIT").step();
+    } catch (const StoreError&) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    for (const QString& file : goneFiles)
+        QFile::remove(m_dir + QLatin1Char('/') + file);
+}
+
+std::vector<ImapFolder> ImapCache::folders() const
+{
+    std::vector<ImapFolder> out;
+    CacheStatement s(m_con->handle(), "SELECT Folder, Delimiter, Selectable FROM tblImapFolder ORDER BY Folder");
+    while (s.step())
+        out.push_back({s.bytes(0).toByteArray(), s.bytes(1).toByteArray(), s.integer(2) != 0});
+    return out;
+}
+
+std::vector<ImapCachedMessage> ImapCache::messages(const QByteArray& folder) const
+{
+    std::vector<ImapCachedMessage> out;
+    CacheStatement s(m_con->handle(), "SELECT Uid, Flags, Size, Sender, Subject, SendDate, BodyFile IS NOT NULL "
+                                      "FROM tblImapMessage WHERE Folder = ? ORDER BY Uid");
+    s.bind(1, folder);
+    while (s.step()) {
+        out.push_back({quint32(s.integer(0)), s.bytes(1).toByteArray().split(' '), s.integer(2), s.text(3), s.text(4),
+                       s.text(5), s.integer(6) != 0});
+        out.back().flags.removeAll(QByteArray());
+    }
+    return out;
+}
+
+QByteArray ImapCache::body(const QByteArray& folder, quint32 uid) const
+{
+    CacheStatement s(m_con->handle(), "SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
+    s.bind(1, folder).bind(2, qint64(uid));
+    if (!s.step() || s.isNull(0))
+        return {};
+    QFile file(m_dir + QLatin1Char('/') + s.text(0));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

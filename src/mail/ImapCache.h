@@ -1,0 +1,53 @@
+#pragma once
+
+#include "mail/ImapSession.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+#include <vector>
+
+class Connection;
+
+// One message of an IMAP folder as this computer holds it.
+struct ImapCachedMessage {
+    quint32 uid = 0;
+    QByteArrayList flags;
+    qint64 size = 0;
+    QString from;
+    QString subject;
+    QString date;
+    bool hasBody = false;  // fetched, readable offline
+};
+
+// What this computer holds of an IMAP account, so that the folder's list
+// shows at once and a sync asks only for what is new: a row per folder
+// (tblImapFolder, with its UIDVALIDITY) and per message (tblImapMessage:
+// UID, flags and the columns the list shows), each body fetched in a file
+// of the Maildir's cur/. A sync's findings go in whole or not at all.
+// Failures throw StoreError.
+class ImapCache {
+public:
+    // Creates the tables when they are missing.
+    void open(Connection& con, const QString& maildir);
+
+    // Where the next sync of `folder` starts from.
+    ImapPlan plan(const QByteArray& folder) const;
+    // Takes what a sync with `plan` found, when it ended well, in one
+    // transaction: a folder whose UIDVALIDITY changed starts again, held
+    // messages the server no longer has go, flags are the server's now, new
+    // headers are added, a fetched body is kept.
+    void apply(const ImapPlan& plan, const ImapResult& result);
+
+    std::vector<ImapFolder> folders() const;
+    std::vector<ImapCachedMessage> messages(const QByteArray& folder) const;  // by UID
+    // The message as fetched; empty when it was not fetched or its file is gone.
+    QByteArray body(const QByteArray& folder, quint32 uid) const;
+
+private:
+    QString bodyFile(const QByteArray& folder, quint32 uidValidity, quint32 uid) const;
+
+    Connection* m_con = nullptr;
+    QString m_dir;
+};

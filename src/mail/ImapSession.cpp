@@ -1,0 +1,478 @@
+#include "mail/ImapSession.h"
+
+#include "mail/MailTexts.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const QString kErrorTitle = QStringLiteral("IMAP Error");
+const QString kClosedEarly = QStringLiteral("The server closed the connection before the check was complete.");
+const QString kNoStartTls = QStringLiteral("The server %1 offers no secure connection (STARTTLS). Nothing was sent.");
+const QString kLoginDisabled = QStringLiteral("The server %1 takes no login on this connection.");
+const QString kUnquotableLogin =
+    QStringLiteral("The user name or password holds characters the server can only take with AUTHENTICATE PLAIN, "
+                   "which it does not offer.");
+const QString kUnreadable = QStringLiteral("The server sent what cannot be read (%1). Nothing of this check was kept.");
+const QString kUnsendableFolder = QStringLiteral("The folder name %1 cannot be sent to the server.");
+const QString kSaidBye = QStringLiteral("The server ended the conversation: %1");
+
+MailNotice imapError(const QString& text)
+{
+    return {QStringLiteral("IMAP Error: ") + text, kErrorTitle, MailIcon::Exclamation};
+}
+
+QString serverText(const ImapResponse& r)
+{
+    return MailTexts::decodeWireText(r.name + ' ' + r.text);
+}
+
+// A flag goes out as an atom: one with a blank, a bracket or a line break in
+// it would be read as more than a flag.
+bool isFlagAtom(QByteArrayView flag)
+{
+    if (flag.isEmpty())
+        return false;
+    return std::none_of(flag.begin(), flag.end(), [](char c) {
+        return c <= ' ' || c == '(' || c == ')' || c == '{' || c == '"' || c == ']' || c == '%' || c == '*'
+               || static_cast<unsigned char>(c) >= 0x7f;
+    });
+}
+
+QByteArrayList names(const std::vector<ImapValue>& values)
+{
+    QByteArrayList out;
+    for (const ImapValue& v : values) {
+        if (v.kind == ImapValue::Kind::Atom)
+            out << v.text;
+    }
+    return out;
+}
+
+bool hasFlag(const QByteArrayList& flags, QByteArrayView flag)
+{
+    return std::any_of(flags.begin(), flags.end(),
+                       [&](const QByteArray& f) { return f.compare(flag, Qt::CaseInsensitive) == 0; });
+}
+
+}  // namespace
+
+void ImapSession::start(const QString& userName, const QString& password, const ImapPlan& plan, const QString& host,
+                        TlsMode tls)
+{
+    m_userName = userName;
+    m_password = password;
+    m_plan = plan;
+    m_host = host;
+    m_tls = tls;
+    m_result = ImapResult();
+    m_reader.reset();
+    m_step = ImapStep::Greeting;
+    m_tag.clear();
+    m_tags = 0;
+    m_change = 0;
+    m_capabilities.clear();
+    m_active = true;
+    m_failed = false;
+    m_secure = false;
+    m_loopback = false;
+    m_refusedInClear = false;
+    m_plainSent = false;
+}
+
+void ImapSession::connected(const QHostAddress&, bool peerIsLoopback)
+{
+    m_loopback = peerIsLoopback;
+}
+
+MailActions ImapSession::feed(const QByteArray& bytes)
+{
+    MailActions out;
+    if (!m_active)
+        return out;
+    for (const ImapResponse& r : m_reader.feed(bytes)) {
+        handle(r, out);
+        // What came in clear along with the STARTTLS reply must not count as
+        // said inside TLS.
+        if (!m_active || m_step == ImapStep::TlsHandshake)
+            return out;
+    }
+    if (!m_reader.error().isEmpty())
+        fail(kUnreadable.arg(QString::fromLatin1(m_reader.error())), out);
+    return out;
+}
+
+void ImapSession::handle(const ImapResponse& r, MailActions& out)
+{
+    if (r.kind == ImapResponse::Kind::Continuation) {
+        if (m_step == ImapStep::Login && std::exchange(m_plainSent, false)) {
+            const QByteArray plain = '\0' + m_userName.toUtf8() + '\0' + m_password.toUtf8();
+            out.push_back(MailAction::send(plain.toBase64() + "\r\n"));
+        } else {
+            // Whatever more it asks, this side has nothing to give: "*" cancels
+            // an exchange that went wrong; the tagged reply follows.
+            out.push_back(MailAction::send("*\r\n"));
+        }
+        return;
+    }
+    if (r.kind == ImapResponse::Kind::Tagged) {
+        if (r.tag != m_tag)
+            return fail(kUnreadable.arg(QStringLiteral("a reply to a command not sent")), out);
+        return completed(r, out);
+    }
+    if (m_step == ImapStep::Greeting) {
+        if (r.code == "CAPABILITY")
+            m_capabilities = names(r.codeData);
+        if (r.name == "OK")
+            return command("CAPABILITY", ImapStep::Capability, out);
+        if (r.name == "PREAUTH")
+            return command("LIST \"\" \"*\"", ImapStep::List, out);
+        return fail(serverText(r), out);
+    }
+    if (r.name == "BYE") {
+        if (m_step != ImapStep::Logout)
+            fail(kSaidBye.arg(MailTexts::decodeWireText(r.text)), out);
+        return;
+    }
+    untagged(r);
+}
+
+void ImapSession::untagged(const ImapResponse& r)
+{
+    if (r.name == "CAPABILITY") {
+        m_capabilities = names(r.data);
+    } else if (r.name == "LIST" && r.data.size() >= 3 && r.data[0].isList()
+               && r.data[2].kind != ImapValue::Kind::List) {
+        const QByteArrayList attributes = names(r.data[0].items);
+        m_result.folders.push_back({r.data[2].text, r.data[1].text,
+                                    !hasFlag(attributes, "\\Noselect") && !hasFlag(attributes, "\\NonExistent")});
+    } else if (r.name == "EXISTS" && r.number) {
+        m_result.exists = *r.number;
+    } else if (r.name == "OK" && r.code == "UIDVALIDITY" && !r.codeData.empty()) {
+        m_result.uidValidity = r.codeData[0].number().value_or(0);
+    } else if (r.name == "OK" && r.code == "UIDNEXT" && !r.codeData.empty()) {
+        m_result.uidNext = r.codeData[0].number().value_or(0);
+    } else if (r.name == "FETCH" && r.number && !r.data.empty() && r.data[0].isList()) {
+        fetched(r);
+    }
+}
+
+// "* 12 FETCH (UID 45 FLAGS (\Seen) ...)": what it says of the message is
+// taken where this conversation holds the message or asked for it.
+void ImapSession::fetched(const ImapResponse& r)
+{
+    const std::vector<ImapValue>& items = r.data[0].items;
+    ImapHeader h;
+    std::optional<QByteArrayList> flags;
+    const QByteArray* fields = nullptr;
+    const QByteArray* body = nullptr;
+    for (size_t i = 0; i + 1 < items.size(); i += 2) {
+        const QByteArray name = items[i].name();
+        const ImapValue& value = items[i + 1];
+        if (name == "UID")
+            h.uid = value.number().value_or(0);
+        else if (name == "FLAGS" && value.isList()) {
+            // \Recent belongs to the conversation that saw the message first, not to the message.
+            flags = names(value.items);
+            flags->removeIf([](const QByteArray& f) { return f.compare("\\Recent", Qt::CaseInsensitive) == 0; });
+        } else if (name == "RFC822.SIZE")
+            h.size = value.number().value_or(0);
+        else if (name.startsWith("BODY[HEADER.FIELDS") && value.kind == ImapValue::Kind::String)
+            fields = &value.text;
+        else if (name == "BODY[]" && value.kind == ImapValue::Kind::String)
+            body = &value.text;
+    }
+    if (h.uid == 0)
+        return;
+    if (flags) {
+        if (auto known = m_result.knownFlags.find(h.uid); known != m_result.knownFlags.end())
+            *known = *flags;
+        else if (m_step == ImapStep::FetchFlags && h.uid <= m_plan.lastKnownUid)
+            m_result.knownFlags.insert(h.uid, *flags);
+        for (ImapHeader& held : m_result.headers) {
+            if (held.uid == h.uid)
+                held.flags = *flags;
+        }
+    }
+    if (m_step == ImapStep::FetchHeaders && fields && h.uid > m_plan.lastKnownUid) {
+        h.flags = flags.value_or(QByteArrayList());
+        h.fields = *fields;
+        m_result.headers.push_back(std::move(h));
+    } else if (m_step == ImapStep::FetchBody && body && h.uid == m_plan.bodyUid) {
+        m_result.body = *body;
+    }
+}
+
+void ImapSession::completed(const ImapResponse& r, MailActions& out)
+{
+    if (r.code == "CAPABILITY")
+        m_capabilities = names(r.codeData);
+    const bool ok = r.name == "OK";
+    switch (m_step) {
+    case ImapStep::Greeting:
+    case ImapStep::TlsHandshake:
+        return fail(serverText(r), out);
+    case ImapStep::Capability:
+        return ok ? afterCapabilities(out) : fail(serverText(r), out);
+    case ImapStep::StartTls:
+        if (!ok)
+            return fail(serverText(r), out);
+        m_reader.reset();
+        out.push_back(MailAction::startTls());
+        m_step = ImapStep::TlsHandshake;
+        return;
+    case ImapStep::Login:
+        m_plainSent = false;
+        if (!ok)
+            return fail(serverText(r), out);
+        return command("LIST \"\" \"*\"", ImapStep::List, out);
+    case ImapStep::Logout:
+        out.push_back(MailAction::close());
+        return finish(!m_failed, out);
+    default:
+        break;
+    }
+    if (!ok)
+        return logoutWithError(serverText(r), out);
+    switch (m_step) {
+    case ImapStep::List:
+        if (const auto folder = imapQuoted(m_plan.folder))
+            return command("SELECT " + *folder, ImapStep::Select, out);
+        return logoutWithError(kUnsendableFolder.arg(QString::fromUtf8(m_plan.folder)), out);
+    case ImapStep::Select:
+        return afterSelect(out);
+    case ImapStep::FetchFlags:
+        return fetchHeaders(out);
+    case ImapStep::FetchHeaders:
+        std::sort(m_result.headers.begin(), m_result.headers.end(),
+                  [](const ImapHeader& a, const ImapHeader& b) { return a.uid < b.uid; });
+        return nextChange(out);
+    case ImapStep::Store:
+        return nextChange(out);
+    case ImapStep::Expunge: {
+        // What was marked \Deleted, by this plan's UIDs where they were named, is gone.
+        const bool byUid = m_capabilities.contains("UIDPLUS");
+        const auto expunged = [&](quint32 uid, const QByteArrayList& flags) {
+            return hasFlag(flags, "\\Deleted")
+                   && (!byUid || std::any_of(m_plan.changes.begin(), m_plan.changes.end(), [&](const auto& c) {
+                          return c.uid == uid && c.add && c.flag.compare("\\Deleted", Qt::CaseInsensitive) == 0;
+                      }));
+        };
+        m_result.knownFlags.removeIf([&](const auto& it) { return expunged(it.key(), it.value()); });
+        std::erase_if(m_result.headers, [&](const ImapHeader& h) { return expunged(h.uid, h.flags); });
+        return bodyOrLogout(out);
+    }
+    case ImapStep::FetchBody:
+        return command("LOGOUT", ImapStep::Logout, out);
+    default:
+        return;
+    }
+}
+
+void ImapSession::afterCapabilities(MailActions& out)
+{
+    if (!m_secure && m_tls != TlsMode::Implicit && m_capabilities.contains("STARTTLS"))
+        return command("STARTTLS", ImapStep::StartTls, out);
+    if (!m_secure && m_tls == TlsMode::Required)
+        return fail(kNoStartTls.arg(m_host), out);
+    // Anyone on the way could read a password sent in clear: it goes so only
+    // to this computer, or where the user allowed it.
+    if (!m_secure && !m_loopback && !m_clearAllowed) {
+        m_failed = true;
+        m_refusedInClear = true;
+        out.push_back(MailAction::close());
+        return finish(false, out);
+    }
+    login(out);
+}
+
+void ImapSession::login(MailActions& out)
+{
+    if (m_capabilities.contains("AUTH=PLAIN")) {
+        m_plainSent = true;
+        return command("AUTHENTICATE PLAIN", ImapStep::Login, out);
+    }
+    if (m_capabilities.contains("LOGINDISABLED"))
+        return fail(kLoginDisabled.arg(m_host), out);
+    const auto user = imapQuoted(m_userName.toUtf8());
+    const auto password = imapQuoted(m_password.toUtf8());
+    if (!user || !password)
+        return fail(kUnquotableLogin, out);
+    command("LOGIN " + *user + ' ' + *password, ImapStep::Login, out);
+}
+
+void ImapSession::afterSelect(MailActions& out)
+{
+    m_result.uidValidityChanged = m_plan.knownUidValidity != 0 && m_plan.knownUidValidity != m_result.uidValidity;
+    if (m_plan.knownUidValidity != m_result.uidValidity || m_result.uidValidity == 0) {
+        // What is held was numbered in another life of the folder: it counts
+        // for nothing, and nothing of the plan may touch a message by it.
+        m_plan.lastKnownUid = 0;
+        m_plan.changes.clear();
+        m_plan.expunge = false;
+        m_plan.bodyUid = 0;
+    }
+    if (m_plan.lastKnownUid > 0 && m_result.exists > 0)
+        return command("UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS)", ImapStep::FetchFlags,
+                       out);
+    fetchHeaders(out);
+}
+
+void ImapSession::fetchHeaders(MailActions& out)
+{
+    const quint32 from = m_plan.lastKnownUid + 1;
+    if (m_result.exists == 0 || (m_result.uidNext != 0 && m_result.uidNext <= from))
+        return nextChange(out);
+    command("UID FETCH " + QByteArray::number(from)
+                + ":* (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE MESSAGE-ID)])",
+            ImapStep::FetchHeaders, out);
+}
+
+void ImapSession::nextChange(MailActions& out)
+{
+    while (m_change < m_plan.changes.size()) {
+        const ImapFlagChange& c = m_plan.changes[m_change++];
+        if (c.uid == 0 || !isFlagAtom(c.flag))
+            continue;
+        return command("UID STORE " + QByteArray::number(c.uid) + (c.add ? " +FLAGS (" : " -FLAGS (") + c.flag + ')',
+                       ImapStep::Store, out);
+    }
+    if (!m_plan.expunge)
+        return bodyOrLogout(out);
+    QByteArrayList uids;
+    for (const ImapFlagChange& c : m_plan.changes) {
+        if (c.add && c.uid != 0 && c.flag.compare("\\Deleted", Qt::CaseInsensitive) == 0)
+            uids << QByteArray::number(c.uid);
+    }
+    // Without UIDPLUS the server removes whatever is marked, by anyone.
+    if (m_capabilities.contains("UIDPLUS") && !uids.isEmpty())
+        return command("UID EXPUNGE " + uids.join(','), ImapStep::Expunge, out);
+    command("EXPUNGE", ImapStep::Expunge, out);
+}
+
+void ImapSession::bodyOrLogout(MailActions& out)
+{
+    if (m_plan.bodyUid != 0)
+        return command("UID FETCH " + QByteArray::number(m_plan.bodyUid) + " BODY.PEEK[]", ImapStep::FetchBody, out);
+    command("LOGOUT", ImapStep::Logout, out);
+}
+
+void ImapSession::command(const QByteArray& text, ImapStep next, MailActions& out)
+{
+    m_tag = 'a' + QByteArray::number(++m_tags);
+    out.push_back(MailAction::send(m_tag + ' ' + text + "\r\n"));
+    m_step = next;
+}
+
+void ImapSession::logoutWithError(const QString& text, MailActions& out)
+{
+    m_failed = true;
+    out.push_back(MailAction::notify(imapError(text)));
+    command("LOGOUT", ImapStep::Logout, out);
+}
+
+void ImapSession::fail(const QString& text, MailActions& out)
+{
+    m_failed = true;
+    out.push_back(MailAction::close());
+    out.push_back(MailAction::notify(imapError(text)));
+    finish(false, out);
+}
+
+void ImapSession::finish(bool ok, MailActions& out)
+{
+    m_active = false;
+    out.push_back(MailAction::finished(ok));
+}
+
+MailActions ImapSession::tlsReady()
+{
+    MailActions out;
+    m_secure = true;
+    // What the server offered in clear may have been changed on the way: asked again.
+    if (m_active && m_step == ImapStep::TlsHandshake) {
+        m_capabilities.clear();
+        command("CAPABILITY", ImapStep::Capability, out);
+    }
+    return out;
+}
+
+MailActions ImapSession::tlsFailed(const QString& reason)
+{
+    MailActions out;
+    if (m_active)
+        fail(reason, out);
+    return out;
+}
+
+MailActions ImapSession::timedOut(const QString& what)
+{
+    MailActions out;
+    if (!m_active)
+        return out;
+    if (m_step == ImapStep::Logout) {
+        out.push_back(MailAction::close());
+        finish(!m_failed, out);
+    } else {
+        fail(what, out);
+    }
+    return out;
+}
+
+MailActions ImapSession::closed()
+{
+    MailActions out;
+    if (!m_active)
+        return out;
+    if (m_step != ImapStep::Logout) {
+        m_failed = true;
+        out.push_back(MailAction::notify(imapError(kClosedEarly)));
+    }
+    finish(!m_failed, out);
+    return out;
+}
+
+MailActions ImapSession::socketError(QAbstractSocket::SocketError error, const QString& description)
+{
+    MailActions out;
+    if (!m_active || error == QAbstractSocket::RemoteHostClosedError)
+        return out;
+    out.push_back(MailAction::notify(MailTexts::checkSocketError(int(error), description)));
+    m_failed = true;
+    finish(false, out);
+    return out;
+}
+
+QString ImapSession::waitingFor() const
+{
+    switch (m_step) {
+    case ImapStep::Greeting:
+        return QStringLiteral("the greeting");
+    case ImapStep::Capability:
+        return QStringLiteral("the reply to CAPABILITY");
+    case ImapStep::StartTls:
+        return QStringLiteral("the reply to STARTTLS");
+    case ImapStep::TlsHandshake:
+        return QStringLiteral("the secure connection");
+    case ImapStep::Login:
+        return QStringLiteral("the reply to the login");
+    case ImapStep::List:
+        return QStringLiteral("the list of folders");
+    case ImapStep::Select:
+        return QStringLiteral("the reply to SELECT");
+    case ImapStep::FetchFlags:
+        return QStringLiteral("the flags of the messages held");
+    case ImapStep::FetchHeaders:
+        return QStringLiteral("the headers of new messages");
+    case ImapStep::Store:
+        return QStringLiteral("the reply to STORE");
+    case ImapStep::Expunge:
+        return QStringLiteral("the reply to EXPUNGE");
+    case ImapStep::FetchBody:
+        return QStringLiteral("the message");
+    case ImapStep::Logout:
+        return QStringLiteral("the reply to LOGOUT");
+    }
+    return {};
+}

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "mail/ImapResponse.h"
+#include "mail/MailSession.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// Where an IMAP conversation stands: named after what was sent last.
+enum class ImapStep {
+    Greeting,  // connected, nothing sent
+    Capability,
+    StartTls,
+    TlsHandshake,
+    Login,  // LOGIN, or AUTHENTICATE PLAIN
+    List,
+    Select,
+    FetchFlags,    // the flags of the messages already known
+    FetchHeaders,  // the headers of those past the last known UID
+    Store,
+    Expunge,
+    FetchBody,
+    Logout,
+};
+
+// One message as the folder's list shows it.
+struct ImapHeader {
+    quint32 uid = 0;
+    QByteArrayList flags;  // as the server spells them: "\Seen", "$Forwarded"
+    quint32 size = 0;      // RFC822.SIZE
+    QByteArray fields;     // the header lines asked for (From, Subject, Date, Message-ID), as sent
+
+    friend bool operator==(const ImapHeader&, const ImapHeader&) = default;
+};
+
+struct ImapFolder {
+    QByteArray name;  // as the server spells it, for commands
+    QByteArray delimiter;
+    bool selectable = true;
+
+    friend bool operator==(const ImapFolder&, const ImapFolder&) = default;
+};
+
+// A flag to set or take off one message.
+struct ImapFlagChange {
+    quint32 uid = 0;
+    QByteArray flag;  // "\Seen", "\Deleted"
+    bool add = true;
+};
+
+// What one conversation is to do in its folder, and what this computer
+// already holds of it.
+struct ImapPlan {
+    QByteArray folder = "INBOX";
+    quint32 knownUidValidity = 0;  // 0: nothing held
+    quint32 lastKnownUid = 0;      // the highest UID held
+    std::vector<ImapFlagChange> changes;
+    bool expunge = false;  // remove what is marked \Deleted (by this plan's UIDs where the server can)
+    quint32 bodyUid = 0;   // 0: fetch no message whole
+};
+
+// What the conversation found; complete only when it finished well.
+struct ImapResult {
+    std::vector<ImapFolder> folders;
+    quint32 uidValidity = 0;
+    quint32 uidNext = 0;  // 0: the server did not say
+    quint32 exists = 0;
+    bool uidValidityChanged = false;            // what was held of the folder no longer counts
+    QHash<quint32, QByteArrayList> knownFlags;  // the held messages still there, with their flags now
+    std::vector<ImapHeader> headers;            // messages past the last known UID, in UID order
+    std::optional<QByteArray> body;             // the message asked for whole, when the server had it
+};
+
+// One IMAP conversation, advanced only by the server's responses:
+// greeting -> CAPABILITY -> STARTTLS when offered (CAPABILITY again inside)
+// -> LOGIN or AUTHENTICATE PLAIN -> LIST -> SELECT -> UID FETCH of the held
+// messages' flags -> UID FETCH of the new headers -> UID STORE for each
+// change -> UID EXPUNGE or EXPUNGE -> UID FETCH of one body -> LOGOUT.
+// Steps the plan does not need are left out. The held UIDs count only while
+// the folder's UIDVALIDITY is the one held.
+class ImapSession : public MailSession {
+public:
+    void start(const QString& userName, const QString& password, const ImapPlan& plan, const QString& host = QString(),
+               TlsMode tls = TlsMode::Offered);
+    // Whether a server reached in clear may have the login in clear; without
+    // it such a conversation ends before the login, unless the server is this
+    // computer, and refusedInClear() says so.
+    void allowLoginInClear(bool allowed) { m_clearAllowed = allowed; }
+    bool refusedInClear() const { return m_refusedInClear; }
+    void setResponseLimit(qsizetype octets) { m_reader = ImapReader(octets); }
+
+    const ImapResult& result() const { return m_result; }
+    ImapStep step() const { return m_step; }
+
+    void connected(const QHostAddress& local, bool peerIsLoopback) override;
+    MailActions feed(const QByteArray& bytes) override;
+    MailActions closed() override;
+    MailActions socketError(QAbstractSocket::SocketError error, const QString& description) override;
+    MailActions tlsReady() override;
+    MailActions tlsFailed(const QString& reason) override;
+    MailActions timedOut(const QString& what) override;
+    QString waitingFor() const override;
+    bool isActive() const override { return m_active; }
+
+private:
+    void handle(const ImapResponse& r, MailActions& out);
+    void untagged(const ImapResponse& r);
+    void fetched(const ImapResponse& r);
+    void completed(const ImapResponse& r, MailActions& out);
+    void afterCapabilities(MailActions& out);
+    void login(MailActions& out);
+    void afterSelect(MailActions& out);
+    void fetchHeaders(MailActions& out);
+    void nextChange(MailActions& out);
+    void expungeOrOn(MailActions& out);
+    void bodyOrLogout(MailActions& out);
+    void command(const QByteArray& text, ImapStep next, MailActions& out);
+    void logoutWithError(const QString& text, MailActions& out);
+    void fail(const QString& text, MailActions& out);
+    void finish(bool ok, MailActions& out);
+
+    QString m_userName;
+    QString m_password;
+    QString m_host;
+    TlsMode m_tls = TlsMode::Offered;
+    ImapPlan m_plan;
+    ImapResult m_result;
+    ImapReader m_reader;
+    ImapStep m_step = ImapStep::Greeting;
+    QByteArray m_tag;  // of the command awaiting completion
+    int m_tags = 0;
+    size_t m_change = 0;  // the next of the plan's changes
+    QByteArrayList m_capabilities;
+    bool m_active = false;
+    bool m_failed = false;
+    bool m_secure = false;
+    bool m_loopback = false;
+    bool m_clearAllowed = false;
+    bool m_refusedInClear = false;
+    bool m_plainSent = false;  // AUTHENTICATE PLAIN awaits the server's go-ahead
+};

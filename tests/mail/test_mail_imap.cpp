@@ -1,0 +1,124 @@
+#include "MailTest.h"
+
+#include "mail/ImapSession.h"
+#include "support/Golden.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QTest>
+
+namespace {
+
+// "v7 last11 +12\Seen -11\Seen x body12": what is held and what to do.
+ImapPlan plan(const QString& text)
+{
+    ImapPlan p;
+    for (const QString& w : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (w.startsWith(QLatin1String("last")))
+            p.lastKnownUid = w.mid(4).toUInt();
+        else if (w.startsWith(QLatin1String("body")))
+            p.bodyUid = w.mid(4).toUInt();
+        else if (w.startsWith(QLatin1Char('v')))
+            p.knownUidValidity = w.mid(1).toUInt();
+        else if (w == QLatin1String("x"))
+            p.expunge = true;
+        else if (w.startsWith(QLatin1Char('+')) || w.startsWith(QLatin1Char('-')))
+            p.changes.push_back({w.mid(1, w.indexOf(QLatin1Char('\\')) - 1).toUInt(),
+                                 w.mid(w.indexOf(QLatin1Char('\\'))).toLatin1(), w.startsWith(QLatin1Char('+'))});
+    }
+    return p;
+}
+
+QString describe(const ImapResult& r)
+{
+    QStringList folders;
+    for (const ImapFolder& f : r.folders)
+        folders << QString::fromUtf8(f.name + (f.selectable ? "" : "(-)"));
+    QStringList known;
+    for (auto it = r.knownFlags.begin(); it != r.knownFlags.end(); ++it)
+        known << QString::number(it.key()) + QLatin1Char(':') + QString::fromLatin1(it.value().join(','));
+    known.sort();
+    QStringList headers;
+    for (const ImapHeader& h : r.headers)
+        headers << QStringLiteral("%1:%2:%3:%4")
+                       .arg(h.uid)
+                       .arg(QString::fromLatin1(h.flags.join(',')))
+                       .arg(h.size)
+                       .arg(QString::fromLatin1(h.fields).trimmed());
+    return QStringLiteral("%1 | v%2 next%3 exists%4%5 | known %6 | new %7 | body %8")
+        .arg(folders.join(QLatin1Char(' ')))
+        .arg(r.uidValidity)
+        .arg(r.uidNext)
+        .arg(r.exists)
+        .arg(r.uidValidityChanged ? QStringLiteral(" changed") : QString())
+        .arg(known.join(QLatin1Char(' ')), headers.join(QLatin1Char(' ')),
+             r.body ? QString::fromLatin1(*r.body) : QStringLiteral("-"));
+}
+
+}  // namespace
+
+// Each file of tests/data/imap/ is one conversation: "password:" and
+// "plan:" (with "tls": TLS required, "remote": not this computer), then
+// what the server says, step by step after each "--" line; lines end in CR
+// LF unless marked <no line end>; <tls> and <close> stand for those events.
+// Its .expected holds what the session did at each step, then the result.
+class TestImapSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void conversation_data() { Golden::addRows(QStringLiteral("imap"), {QStringLiteral("*.imap")}); }
+
+    // Each conversation twice: as the steps come, then one byte at a time.
+    void conversation()
+    {
+        QFETCH(QString, input);
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList parts = QString::fromUtf8(file.readAll()).split(QStringLiteral("--\n"));
+        QString password = parts[0].section(QStringLiteral("password: "), 1).section('\n', 0, 0);
+        password.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+        const QString plan = parts[0].section(QStringLiteral("plan: "), 1).section('\n', 0, 0);
+        QStringList steps;
+        for (const QString& part : parts.mid(1)) {
+            QString bytes;
+            for (const QString& line : part.chopped(1).split('\n'))
+                bytes += line.startsWith('<') || line.endsWith(QStringLiteral("<no line end>"))
+                             ? line.chopped(line.startsWith('<') ? 0 : 13)
+                             : line + QStringLiteral("\r\n");
+            steps << bytes;
+        }
+        ImapSession s;
+        const auto begin = [&] {
+            s.start("anna", password, ::plan(plan), "imap.example.org",
+                    plan.contains("tls") ? TlsMode::Required : TlsMode::Offered);
+            s.setResponseLimit(300);
+            s.connected(QHostAddress::LocalHost, !plan.contains("remote"));
+        };
+        begin();
+        QStringList transcript;
+        QStringList all;
+        for (const QString& in : steps) {
+            const QString did = ::describe(in == "<tls>"     ? s.tlsReady()
+                                           : in == "<close>" ? s.closed()
+                                                             : s.feed(in.toLatin1()));
+            transcript << "=> " + Golden::escaped(did);
+            if (!did.isEmpty())
+                all << did;
+        }
+        transcript << "result: " + Golden::escaped(describe(s.result()));
+        Golden::compare(input, transcript.join('\n') + '\n');
+        if (std::any_of(steps.begin(), steps.end(), [](const QString& step) { return step.startsWith('<'); }))
+            return;
+        begin();
+        QStringList got;
+        for (const char c : steps.join(QString()).toLatin1()) {
+            const QString d = ::describe(s.feed(QByteArray(1, c)));
+            if (!d.isEmpty())
+                got << d;
+        }
+        QCOMPARE(got.join(" | "), all.join(" | "));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImapSession)
+#include "test_mail_imap.moc"

@@ -1,0 +1,168 @@
+#include "MailServers.h"
+#include "MailTest.h"
+#include "ScriptedPeer.h"
+
+#include "kit/ConnectionSettings.h"
+#include "mail/ImapCache.h"
+#include "mail/ImapSession.h"
+#include "mail/MailConnection.h"
+#include "store/Connection.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSslCertificate>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray kMessage = "From: a@example.org\r\nSubject: %1\r\nMessage-ID: <%1@example.org>\r\n\r\nBody %1\r\n";
+QByteArray message(int n)
+{
+    return QByteArray(kMessage).replace("%1", QByteArray::number(n));
+}
+
+// One conversation over a real connection; the notices shown, "ok" last when it ended well.
+QStringList sync(ImapSession& s, quint16 port, const ImapPlan& plan, TlsMode tls = TlsMode::Offered)
+{
+    QObject owner;
+    MailConnection connection(s, connectionSettings(), &owner);
+    QStringList said;
+    QObject::connect(&connection, &MailConnection::notice, &owner, [&](const MailNotice& n) { said << n.text; });
+    QSignalSpy finished(&connection, &MailConnection::finished);
+    s.start(QStringLiteral("anna"), QStringLiteral("pass word"), plan, QStringLiteral("127.0.0.1"), tls);
+    connection.open(QStringLiteral("127.0.0.1"), port, tls);
+    if (!finished.wait(30000))
+        said << QStringLiteral("no end");
+    else if (finished.first().first().toBool())
+        said << QStringLiteral("ok");
+    return said;
+}
+
+// Another mail reader at work on the same mailbox, between two of ours.
+bool otherReader(quint16 port, const QString& script)
+{
+    const QString program = QStringLiteral("import imaplib\nm = imaplib.IMAP4('127.0.0.1', %1)\n"
+                                           "m.login('anna', 'pass word')\n%2\nm.logout()\n")
+                                .arg(port)
+                                .arg(script);
+    return QProcess::execute(QStringLiteral("python3"), {QStringLiteral("-c"), program}) == 0;
+}
+
+// "uid:flags:subject", "+" when the body is held too.
+QString held(const ImapCache& cache, const QByteArray& folder)
+{
+    QStringList out;
+    for (const ImapCachedMessage& m : cache.messages(folder))
+        out << QStringLiteral("%1:%2:%3%4")
+                   .arg(m.uid)
+                   .arg(QString::fromLatin1(m.flags.join(',')), m.subject, m.hasBody ? "+" : "");
+    return out.join(QLatin1Char(' '));
+}
+
+QByteArrayList uids(const ImapResult& r)
+{
+    QByteArrayList out;
+    for (const ImapHeader& h : r.headers)
+        out << QByteArray::number(h.uid);
+    return out;
+}
+
+}  // namespace
+
+class TestImapServer : public QObject {
+    Q_OBJECT
+
+private slots:
+    // List, read, flag, delete, and what another reader did in between.
+    void syncsWithAnotherReader()
+    {
+        Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
+        if (!Pop3TestServer::missing().isEmpty())
+            QSKIP(qPrintable(Pop3TestServer::missing()));
+        QString why;
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(server.addMessage(message(n)));
+        QVERIFY2(server.start(&why), qPrintable(why));
+        if (!server.imapPort())
+            QSKIP("dovecot-imapd is not installed");
+        const quint16 port = server.imapPort();
+        QTemporaryDir dir;
+        Connection con;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        ImapCache cache;
+        cache.open(con, dir.filePath(QStringLiteral("Mail")));
+        ImapSession s;
+        // A sync as the program runs it: from what is held, into it when it ended well.
+        const auto step = [&](const ImapPlan& plan) {
+            const QStringList said = sync(s, port, plan);
+            if (said == QStringList{"ok"})
+                cache.apply(plan, s.result());
+            return said;
+        };
+        QCOMPARE(step(cache.plan("INBOX")), QStringList{"ok"});
+        const ImapResult first = s.result();
+        QVERIFY(std::any_of(first.folders.begin(), first.folders.end(),
+                            [](const ImapFolder& f) { return f.name == "INBOX" && f.selectable; }));
+        QCOMPARE(first.headers[1].size, quint32(message(2).size()));
+        QCOMPARE(held(cache, "INBOX"), "1::1 2::2 3::3");
+
+        QVERIFY(otherReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Flagged)')"));
+        ImapPlan plan = cache.plan("INBOX");
+        plan.changes = {{1, "\\Seen", true}, {2, "\\Deleted", true}};
+        plan.expunge = true;
+        plan.bodyUid = 1;
+        QCOMPARE(step(plan), QStringList{"ok"});
+        QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 3:\\Flagged:3");
+        QCOMPARE(cache.body("INBOX", 1), message(1));
+
+        QVERIFY(server.addMessage(message(4)));
+        QCOMPARE(step(cache.plan("INBOX")), QStringList{"ok"});
+        QCOMPARE(uids(s.result()), QByteArrayList{"4"});
+        QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 3:\\Flagged:3 4::4");
+
+        // A folder made anew numbers its messages anew: what was held of it counts no more.
+        const QString append = QStringLiteral("m.append('Work', None, None, b'Subject: w\\r\\n\\r\\nw\\r\\n')");
+        QVERIFY(otherReader(port, "m.create('Work')\n" + append));
+        QCOMPARE(step(cache.plan("Work")), QStringList{"ok"});
+        const quint32 work = s.result().uidValidity;
+        QVERIFY(otherReader(port, "m.delete('Work')\nm.create('Work')\n" + append + "\n" + append));
+        plan = cache.plan("Work");
+        plan.changes = {{1, "\\Deleted", true}};
+        plan.expunge = true;
+        QCOMPARE(step(plan), QStringList{"ok"});
+        QVERIFY(s.result().uidValidityChanged);
+        QCOMPARE(held(cache, "Work"), "1::w 2::w");  // none marked under the old numbers
+        QVERIFY(cache.plan("Work").knownUidValidity != work);
+    }
+
+    void securedAndSilent()
+    {
+        if (!Pop3TestServer::missing().isEmpty())
+            QSKIP(qPrintable(Pop3TestServer::missing()));
+        TestCertificates certs;
+        QString why;
+        QVERIFY2(certs.make(&why), qPrintable(why));
+        const ConnectionSettings before = connectionSettings();
+        setConnectionSettings({.extraCaCertificates = QSslCertificate::fromPath(certs.pem(QStringLiteral("ca")))});
+        Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
+        QVERIFY(server.addMessage(message(1)));
+        QVERIFY2(server.start(&why, &certs), qPrintable(why));
+        ImapSession s;
+        if (server.imapPort())
+            QCOMPARE(sync(s, server.imapPort(), {}, TlsMode::Required), QStringList{"ok"});
+
+        // A server that greets and then says nothing more.
+        setConnectionSettings({1s, 1s, {}});
+        ScriptedPeer silent("* OK ready\r\n");
+        const QStringList said = sync(s, silent.hostBox().section(':', 1).toUShort(), {});
+        setConnectionSettings(before);
+        QCOMPARE(said, QStringList{"IMAP Error: No answer from 127.0.0.1 within 1 seconds while waiting for the "
+                                   "reply to CAPABILITY."});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImapServer)
+#include "test_mail_imap_server.moc"
