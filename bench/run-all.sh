@@ -22,7 +22,7 @@ export TESSALY_BENCH_ROUNDS=${TESSALY_BENCH_ROUNDS:-7}
 work=${TESSALY_BENCH_WORK:-$HOME/tessaly-bench}
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DTESSALY_BENCH=ON -DTESSALY_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=Release
-ninja -C "$build" bench_address bench_planner bench_mail bench_check tessaly
+ninja -C "$build" bench_address bench_planner bench_month bench_mail bench_check tessaly
 
 table=$(mktemp)
 export TESSALY_BENCH_TABLE=$table
@@ -31,6 +31,7 @@ mkdir -p "$work"
 started=$(cut -d' ' -f1-3 /proc/loadavg)
 TESSALY_BENCH_DIR=$work/address "$build/bench/bench_address" "$skip"
 "$build/bench/bench_planner" "$skip"
+"$build/bench/bench_month" "$skip"
 "$build/bench/bench_mail" "$skip"
 "$here/startup.sh" "$build" "$work/address/Data/Tessaly.mdb"
 if [ "$(id -u)" = 0 ]; then

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     for (const EventMap::Imported& event : EventMap::read(input).events) {
-        const EventMap::WriteResult first = EventMap::write({{event.appointment, event.uid, {}, {}}});
+        const EventMap::WriteResult first = EventMap::write({{event.appointment, event.uid, {}, {}, {}}});
         if (first.unreadableDates == 1)
             continue;
         const EventMap::ReadResult again = EventMap::read(first.bytes);
@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("our event does not read back", first.bytes);
         if (again.events[0].uid != event.uid || again.events[0].appointment != event.appointment)
             fail("the event changed on the way", first.bytes,
-                 EventMap::write({{again.events[0].appointment, again.events[0].uid, {}, {}}}).bytes);
+                 EventMap::write({{again.events[0].appointment, again.events[0].uid, {}, {}, {}}}).bytes);
         const EventMap::WriteResult second =
-            EventMap::write({{again.events[0].appointment, again.events[0].uid, {}, {}}});
+            EventMap::write({{again.events[0].appointment, again.events[0].uid, {}, {}, {}}});
         if (withoutStamp(second.bytes) != withoutStamp(first.bytes))
             fail("unstable", first.bytes, second.bytes);
     }

@@ -2,6 +2,8 @@
 
 #include "controls/Accessible.h"
 
+#include <QTextCharFormat>
+
 namespace {
 // What a screen reader calls the calendar and the parts that show no words.
 const QString kCalendarName = QStringLiteral("Month calendar");
@@ -30,4 +32,16 @@ void MonthView::setValue(QDate date)
 {
     setSelectedDate(date);
     setCurrentPage(date.year(), date.month());
+}
+
+void MonthView::setBoldDays(const QSet<QDate>& days)
+{
+    for (const QDate d : m_bold)
+        if (!days.contains(d))
+            setDateTextFormat(d, QTextCharFormat());
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    for (const QDate d : days)
+        setDateTextFormat(d, bold);
+    m_bold = days;
 }

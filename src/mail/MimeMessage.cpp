@@ -239,6 +239,7 @@ private:
     {
         if (!message)
             return;
+        m_embedded = true;
         char* from = internet_address_list_to_string(g_mime_message_get_from(message), nullptr, false);
         QString heading = QStringLiteral("\n---------- Attached message ----------\n");
         const std::pair<const char*, QString> lines[] = {
@@ -270,6 +271,11 @@ private:
                 if (GMIME_IS_MULTIPART(g_mime_multipart_get_part(mp, i)))
                     chosen = g_mime_multipart_get_part(mp, i);
             }
+            // The HTML form is kept for a formatted view, though the plain one is the text.
+            for (int i = 0; i < count && m_html.isNull(); ++i) {
+                if (GMimeObject* form = g_mime_multipart_get_part(mp, i); form != chosen && isText(form, "html"))
+                    m_html = partText(GMIME_PART(form));
+            }
             return walk(chosen);
         }
         for (int i = 0; i < count; ++i)
@@ -282,12 +288,20 @@ private:
         const QByteArray bytes = partBytes(p);
         const bool plain = isText(o, "plain");
         if (plain || isText(o, "html")) {
-            QString text = fromCharset(bytes, g_mime_object_get_content_type_parameter(o, "charset"));
-            text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            const QString text = partText(p);
+            ++m_textParts;
+            if (!plain && m_html.isNull())
+                m_html = text;
             addText(plain ? takeUuencoded(text, m_out.attachments) : htmlToText(text));
             return;
         }
         m_out.attachments.append({utf8(g_mime_part_get_filename(p)), bytes});
+    }
+
+    static QString partText(GMimePart* p)
+    {
+        QString text = fromCharset(partBytes(p), g_mime_object_get_content_type_parameter(GMIME_OBJECT(p), "charset"));
+        return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     }
 
     void addText(const QString& text)
@@ -297,8 +311,16 @@ private:
         m_out.text += text;
     }
 
+public:
+    // The HTML source when one text part (or one choice of forms) is all there is.
+    QString html() const { return m_textParts == 1 && !m_embedded ? m_html : QString(); }
+
+private:
     MimeMessage& m_out;
     int m_depth = 0;
+    int m_textParts = 0;
+    bool m_embedded = false;
+    QString m_html;
 };
 
 }  // namespace
@@ -350,6 +372,20 @@ QString decodeWords(const QByteArray& value)
     return fixC1(out + fromCharset(value.mid(at), {}));
 }
 
+// A group's members stand in its place; groups inside groups are not
+// allowed, so one level is all that is followed.
+void addAddresses(InternetAddressList* list, QList<MimeAddress>& out, int depth)
+{
+    for (int i = 0; list && i < internet_address_list_length(list); ++i) {
+        InternetAddress* a = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_GROUP(a) && depth == 0)
+            addAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(a)), out, 1);
+        else if (INTERNET_ADDRESS_IS_MAILBOX(a))
+            out.append({utf8(internet_address_get_name(a)),
+                        utf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a)))});
+    }
+}
+
 void readHeader(GMimeMessage* parsed, MimeMessage& out)
 {
     char* from = internet_address_list_to_string(g_mime_message_get_from(parsed), nullptr, false);
@@ -363,6 +399,21 @@ void readHeader(GMimeMessage* parsed, MimeMessage& out)
     }
     out.subject = decodeWords(rawHeader(GMIME_OBJECT(parsed), "Subject")).trimmed();
     out.date = utf8(g_mime_object_get_header(GMIME_OBJECT(parsed), "Date"));
+    const std::pair<InternetAddressList*, QList<MimeAddress>*> lists[] = {
+        {g_mime_message_get_from(parsed), &out.fromAddresses},
+        {g_mime_message_get_reply_to(parsed), &out.replyTo},
+        {g_mime_message_get_to(parsed), &out.to},
+        {g_mime_message_get_cc(parsed), &out.cc}};
+    for (const auto& [list, into] : lists)
+        addAddresses(list, *into, 0);
+    out.messageId = utf8(g_mime_message_get_message_id(parsed));
+    if (const char* refs = g_mime_object_get_header(GMIME_OBJECT(parsed), "References")) {
+        GMimeReferences* parsedRefs = g_mime_references_parse(parserOptions(), refs);
+        for (int i = 0; parsedRefs && i < g_mime_references_length(parsedRefs); ++i)
+            out.references << utf8(g_mime_references_get_message_id(parsedRefs, i));
+        if (parsedRefs)
+            g_mime_references_free(parsedRefs);
+    }
 }
 
 // The header with the empty line that ends it; all of the message when no
@@ -425,7 +476,9 @@ MimeMessage decodeMime(const QByteArray& raw)
         return out;
     GPtr<GMimeMessage> message(parsed);
     readHeader(parsed, out);
-    Walker(out).walk(g_mime_message_get_mime_part(parsed));
+    Walker walker(out);
+    walker.walk(g_mime_message_get_mime_part(parsed));
+    out.html = walker.html();
     if (out.text.trimmed().isEmpty() && out.attachments.isEmpty()) {
         const QString text = bodyAsText(raw);
         out.text = text.trimmed().isEmpty() ? QString() : text;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // A fetched message as the person reads it: sender and subject with their
 // encoded words decoded and folded lines joined, the text of the message
@@ -14,12 +15,26 @@ struct MimeAttachment {
     QByteArray data;
 };
 
+struct MimeAddress {
+    QString name;     // decoded; may be empty
+    QString address;  // as the header writes it
+};
+
 struct MimeMessage {
     QString from;
     QString subject;
     QString date;
     QString text;  // lines end in LF
     QList<MimeAttachment> attachments;
+    // What an answer is addressed from and threaded by: group members are
+    // listed in place of their group; ids without their angle brackets.
+    QList<MimeAddress> fromAddresses, replyTo, to, cc;
+    QString messageId;
+    QStringList references;
+    // The HTML source when it is all the message says (an HTML part alone,
+    // or the HTML form beside the plain one); empty otherwise. `text` stays
+    // what it says as plain text.
+    QString html;
 };
 
 // Never fails: what cannot be read is left out, a damaged part shows as far

@@ -266,6 +266,11 @@ std::shared_ptr<MailData> SmtpSession::messageData(const SmtpMessage& message, M
     head += "To: " + to + "\r\n";
     head += "Date: " + rfc5322Date(when) + "\r\n";
     head += "Message-ID: " + oneLine(message.messageId).toUtf8() + "\r\n";
+    if (!message.inReplyTo.isEmpty())
+        head += "In-Reply-To: " + oneLine(message.inReplyTo).toUtf8() + "\r\n";
+    // One id a line: a long thread stays within the line length servers take.
+    if (const QStringList ids = oneLine(message.references).split(QLatin1Char(' '), Qt::SkipEmptyParts); !ids.isEmpty())
+        head += "References: " + ids.join(QLatin1String("\r\n ")).toUtf8() + "\r\n";
     if (message.mimeParts && !message.attachments.isEmpty()) {
         QList<MimeFile> files;
         for (const QString& path : message.attachments) {

@@ -23,6 +23,8 @@ struct SmtpMessage {
     QDateTime date;           // the "Date:" header; invalid means now
     QString localHostName;    // this machine's name; empty means ask the system
     QString messageId;        // empty: a fresh one is made up when the session starts
+    QString inReplyTo;        // "<id>" of the message answered, else empty
+    QString references;       // "<id> <id> ..." of the thread answered, else empty
     QString host;             // the server as named in the settings, for messages
     TlsMode tls = TlsMode::Offered;
     QString userName;  // the login, used when the server asks for one

@@ -1,6 +1,8 @@
 #include "mail/frmCheckEmail.h"
 #include "store/Statement.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,8 +24,10 @@
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
+#include "mail/MailHtmlView.h"
 #include "mail/MailNoticeBox.h"
 #include "mail/MailPassword.h"
+#include "mail/frmSendEmail.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Check Email");
@@ -40,6 +44,8 @@ constexpr int kShowEveryMs = 250;
 const QString kSaveTitle = QStringLiteral("Save Attachment");
 const QString kInbox = QStringLiteral("&Inbox");
 const QString kSentFolder = QStringLiteral("&Sent");
+const QString kAsText = QStringLiteral("Show as te&xt");
+const QString kFormattedName = QStringLiteral("Formatted message");
 
 // Asked once per server; the answer is kept with the mail.
 QString clearLoginQuestion(const QString& host)
@@ -72,6 +78,33 @@ frmCheckEmail::frmCheckEmail()
     optInbox = makeControl<QRadioButton>(this, "optInbox", twipsRect(3960, 180, 900, 255), kInbox);
     optSent = makeControl<QRadioButton>(this, "optSent", twipsRect(4920, 180, 900, 255), kSentFolder);
     optInbox->setChecked(true);
+    lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 3825, 255));
+    // Below the progress line: answering and passing on the message shown.
+    const std::tuple<FlatBttn**, const char*, const char*, QRect, const char*, ComposeKind> answers[] = {
+        {&cmdReply, "cmdReply", "Reply", twipsRect(1935, 510, 900, 315), "Ctrl+R", ComposeKind::Reply},
+        {&cmdReplyAll, "cmdReplyAll", "Reply All", twipsRect(2895, 510, 1140, 315), "Ctrl+Shift+R",
+         ComposeKind::ReplyAll},
+        {&cmdForward, "cmdForward", "Forward", twipsRect(4095, 510, 1035, 315), "Ctrl+L", ComposeKind::Forward}};
+    for (const auto& [button, name, caption, rect, keys, kind] : answers) {
+        *button = makeCaptionButton<FlatBttn>(this, name, QLatin1String(caption), rect);
+        const QKeySequence shortcut(QLatin1String(keys), QKeySequence::PortableText);
+        (*button)->setAccessibleName(QLatin1String(caption));
+        (*button)->setToolTip(QLatin1String(caption) + QLatin1String(" (") + shortcut.toString(QKeySequence::NativeText)
+                              + QLatin1Char(')'));
+        (*button)->setEnabled(false);
+        // While the focus is anywhere in this screen, as other screens may take the same keys.
+        auto* action = new QAction(this);
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, *button, &QToolButton::click);
+        connect(*button, &QToolButton::clicked, this, [this, kind = kind] { answer(kind); });
+    }
+    chkAsText = new QCheckBox(kAsText, this);
+    chkAsText->setObjectName(QStringLiteral("chkAsText"));
+    chkAsText->setGeometry(twipsRect(5280, 510, 2055, 315));
+    chkAsText->setEnabled(false);
+    connect(chkAsText, &QCheckBox::toggled, this, &frmCheckEmail::showBody);
 
     Frame4 = makeFrame(this, "Frame4", QStringLiteral("Messages"), twipsRect(0, 840, 7095, 1815));
     lvMessages = new ListView(Frame4);
@@ -92,6 +125,11 @@ frmCheckEmail::frmCheckEmail()
     lstAttachments->setGeometry(twipsRect(120, 4635, 7095, 780));
     lstAttachments->setToolTip(QStringLiteral("Double-click a file to save it"));
     lstAttachments->hide();
+    htmlBody = new MailHtmlView(this);
+    htmlBody->setObjectName(QStringLiteral("htmlBody"));
+    htmlBody->setGeometry(txtBody->geometry());
+    htmlBody->setAccessibleName(kFormattedName);
+    htmlBody->hide();
     txtBody->setAccessibleName(kMessageName);
     lstAttachments->setAccessibleName(kAttachmentsName);
     lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -267,6 +305,9 @@ void frmCheckEmail::showFolder()
 void frmCheckEmail::clearShown()
 {
     txtBody->clear();
+    m_shownKey.clear();
+    m_shownHtml.clear();
+    showBody();
     m_attachments.clear();
     lstAttachments->clear();
     showAttachments(false);
@@ -306,6 +347,9 @@ void frmCheckEmail::lvMessages_ItemClick(int row)
         return;
     MimeMessage message = decodeMime(raw);
     txtBody->setPlainText(message.text);
+    m_shownKey = lvMessages->itemKey(row);
+    m_shownHtml = message.html;
+    showBody();
     m_attachments = std::move(message.attachments);
     lstAttachments->clear();
     for (qsizetype i = 0; i < m_attachments.size(); ++i) {
@@ -319,7 +363,30 @@ void frmCheckEmail::lvMessages_ItemClick(int row)
 void frmCheckEmail::showAttachments(bool shown)
 {
     txtBody->setGeometry(twipsRect(120, 2760, 7095, shown ? 1815 : 2655));
+    htmlBody->setGeometry(txtBody->geometry());
     lstAttachments->setVisible(shown);
+}
+
+void frmCheckEmail::showBody()
+{
+    const bool formatted = !m_shownHtml.isEmpty() && !chkAsText->isChecked();
+    // Set only when shown: a message never asked to show formatted is never laid out as HTML.
+    htmlBody->setHtml(formatted ? m_shownHtml : QString());
+    htmlBody->setVisible(formatted);
+    txtBody->setVisible(!formatted);
+    chkAsText->setEnabled(!m_shownHtml.isEmpty());
+    for (FlatBttn* b : {cmdReply, cmdReplyAll, cmdForward})
+        b->setEnabled(!m_shownKey.isEmpty());
+}
+
+void frmCheckEmail::answer(ComposeKind kind)
+{
+    QByteArray raw;
+    if (m_shownKey.isEmpty() || !storeGuard([&] { raw = m_mailbox.raw(m_shownKey); }))
+        return;
+    const MailDraft draft = composeDraft(kind, decodeMime(raw), m_settings.yourEmail);
+    if (frmSendEmail* screen = Screens::show<frmSendEmail>())
+        screen->compose(draft);
 }
 
 void frmCheckEmail::lstAttachments_Save(int index)

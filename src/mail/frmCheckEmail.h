@@ -3,6 +3,7 @@
 #include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/CMessages.h"
+#include "mail/MailCompose.h"
 #include "mail/MailStore.h"
 #include "mail/MimeMessage.h"
 #include "mail/Pop3Session.h"
@@ -10,6 +11,7 @@
 
 #include <QTimer>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -19,6 +21,7 @@ class QRadioButton;
 class FlatBttn;
 class ListView;
 class MailConnection;
+class MailHtmlView;
 
 // Keeps the messages of the POP3 mailbox of the e-mail settings on this
 // computer (MailStore), lists them with sender, subject, date and size, and
@@ -48,8 +51,14 @@ public:
     void lstAttachments_Save(int index);
     // Lists the folder the option buttons name.
     void showFolder();
+    // The send screen opened on an answer to the shown message, or on a forward of it.
+    void answer(ComposeKind kind);
+    // HTML mail shows formatted unless chkAsText asks for its plain text.
+    void showBody();
 
-    FlatBttn *cmdCheckMail, *cmdExit;
+    FlatBttn *cmdCheckMail, *cmdExit, *cmdReply, *cmdReplyAll, *cmdForward;
+    QCheckBox* chkAsText;
+    MailHtmlView* htmlBody;  // in txtBody's place for HTML mail
     QGroupBox *Frame4, *Frame1, *Frame2, *Frame3;
     ListView* lvMessages;
     QPlainTextEdit* txtBody;
@@ -78,6 +87,7 @@ private:
     QString m_progress;
     QTimer m_showing;
     QList<MimeAttachment> m_attachments;  // of the shown message
+    QString m_shownKey, m_shownHtml;
     Pop3Session session{colMessages};
     Connection Con;
     MailStore m_mailbox;  // after Con: it goes first

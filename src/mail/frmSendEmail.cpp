@@ -2,20 +2,24 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStringListModel>
+#include <QTemporaryDir>
 
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "kit/AppFolder.h"
+#include "kit/AtomicFile.h"
 #include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
+#include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
@@ -30,6 +34,11 @@ const QString kCaption = QStringLiteral("Send Email");
 const QString kMessageName = QStringLiteral("Message");
 const QString kAttachmentsName = QStringLiteral("Attachments");
 const QString kSeparator = QStringLiteral("; ");
+
+QString unwrittenFile(const QString& name, const QString& why)
+{
+    return QStringLiteral("The attached file %1 could not be prepared for sending: %2").arg(name, why);
+}
 }  // namespace
 
 frmSendEmail::frmSendEmail()
@@ -141,6 +150,7 @@ void frmSendEmail::Form_Unload()
     Winsock1->drop();
     m_copy.reset();
     Con.Close();
+    m_forwarded.reset();
 }
 
 void frmSendEmail::OpenInfo()
@@ -187,6 +197,36 @@ void frmSendEmail::cmdNew_Click()
     txtRecipient->clear();
     txtSubject->clear();
     txtMessage->clear();
+    m_inReplyTo.clear();
+    m_references.clear();
+}
+
+void frmSendEmail::compose(const MailDraft& draft)
+{
+    cmdNew_Click();
+    txtRecipient->setText(draft.to);
+    txtSubject->setText(draft.subject);
+    txtMessage->setPlainText(draft.text);
+    m_inReplyTo = draft.inReplyTo;
+    m_references = draft.references;
+    lstAttachments->clear();
+    if (!draft.attachments.isEmpty() && !m_forwarded)
+        m_forwarded = std::make_unique<QTemporaryDir>();  // readable by this user only
+    // A folder for each file, as two may bear the same name; and one for each
+    // forward, as the one before may still be on its way.
+    ++m_forwards;
+    for (qsizetype i = 0; i < draft.attachments.size(); ++i) {
+        const QString name = attachmentFileName(draft.attachments[i].name, int(i + 1));
+        const QString folder = m_forwarded->filePath(QStringLiteral("%1/%2").arg(m_forwards).arg(i + 1));
+        const QString path = folder + QLatin1Char('/') + name;
+        QDir().mkpath(folder);  // else the write says why
+        const QString failure = AtomicFile::write(path, draft.attachments[i].data);
+        if (!failure.isEmpty())
+            MsgBox(unwrittenFile(name, failure), MsgButtons::OKOnly, MsgIcon::Exclamation);
+        else
+            lstAttachments->addItem(path);
+    }
+    txtMessage->moveCursor(QTextCursor::Start);
 }
 
 void frmSendEmail::cmdTo_Click()
@@ -246,6 +286,8 @@ void frmSendEmail::cmdSend_Click()
     message.text = txtMessage->toPlainText();
     message.attachments = paths;
     message.mimeParts = m_settings.mimeAttachments;
+    message.inReplyTo = m_inReplyTo;
+    message.references = m_references;
     message.date = Clock::now();
     message.host = server.host;
     message.tls = smtpTlsMode(server.port);

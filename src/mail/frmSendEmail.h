@@ -3,9 +3,12 @@
 #include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/AddressCompletion.h"
+#include "mail/MailCompose.h"
 #include "mail/MailStore.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
+
+#include <memory>
 
 class QGroupBox;
 class QLabel;
@@ -17,6 +20,7 @@ class QPushButton;
 class FlatBttn;
 class MailConnection;
 class QCompleter;
+class QTemporaryDir;
 
 // Writes one plain-text message with files attached and sends it through
 // the SMTP server of the e-mail settings. The conversation itself is
@@ -40,6 +44,9 @@ public:
     void cmdTo_Click();
     // A picked address joins the recipients, after "; " when there are some.
     void addRecipient(const QString& address);
+    // Starts over with an answer or a forward in the boxes; the files it
+    // carries are written to a folder of this screen's own and listed.
+    void compose(const MailDraft& draft);
 
     FlatBttn *cmdSend, *cmdNew, *cmdAddFile, *cmdRemove, *cmdClose;
     QPushButton* cmdTo;
@@ -66,4 +73,7 @@ private:
     // What was sent is kept in the Sent folder; a copy grows as the message goes out.
     MailStore m_sent;  // after Con: it goes first
     std::unique_ptr<SentCopy> m_copy;
+    QString m_inReplyTo, m_references;           // of the draft answering a message
+    std::unique_ptr<QTemporaryDir> m_forwarded;  // the forwards' files, until the screen closes
+    int m_forwards = 0;
 };

@@ -7,8 +7,8 @@
 #include "kit/AtomicFile.h"
 #include "kit/Clock.h"
 #include "kit/Notifications.h"
+#include "kit/Occurrences.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
 #include "store/StoreError.h"
 
 namespace {
@@ -75,11 +75,11 @@ QList<Reminders::Appointment> AppointmentReminders::appointmentsOf(QDate day) co
     try {
         Connection con;
         con.Open(AppFolder::databaseFile());
-        Recordset rst;
-        rst.Open(con, QStringLiteral("SELECT * FROM tblOrginize WHERE DateValue = ?"), {Clock::dateText(day)});
-        for (; !rst.isEOF(); rst.MoveNext())
-            today.append(
-                {rst.Fields(QStringLiteral("TimeStart")).toString(), rst.Fields(QStringLiteral("Note")).toString()});
+        // A repeating appointment reminds on each of its days; one that
+        // began the day before has been reminded of then.
+        for (const Occurrences::Entry& e : Occurrences::between(con, day, day))
+            if (!e.continued)
+                today.append({e.start, e.note});
     } catch (const StoreError&) {
     }
     return today;

@@ -37,6 +37,8 @@ inline const QString kBetween = QStringLiteral(" \u00b7 ");
 inline const QString kAt = QStringLiteral("%1 %2");
 inline const QString kTooltipLine = QStringLiteral("%1 - %2  %3");
 inline const QString kNextDay = QStringLiteral("%1 (next day)");
+// An appointment on a day after the one it starts on.
+inline const QString kContinued = QStringLiteral("%1 (continued)");
 
 // The label of each grid row 1 to 26, as the grid shows it.
 const QStringList& rowLabels();

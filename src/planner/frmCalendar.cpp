@@ -7,7 +7,12 @@
 #include "controls/Controls.h"
 #include "controls/MonthView.h"
 #include "controls/Twips.h"
+#include "kit/AppFolder.h"
 #include "kit/Clock.h"
+#include "planner/BusyDays.h"
+#include "store/StoreError.h"
+
+#include <QFileInfo>
 
 namespace {
 const QString kExitName = QStringLiteral("Exit");
@@ -41,8 +46,21 @@ frmCalendar::frmCalendar()
 void frmCalendar::Form_Load()
 {
     MonthView1->setValue(Clock::today());
+    // Only to show which days are busy: without the store the calendar is
+    // still a calendar, so a failure says nothing, and no file is made here.
+    try {
+        if (QFileInfo::exists(AppFolder::databaseFile()))
+            Con.Open(AppFolder::databaseFile());
+    } catch (const StoreError&) {
+    }
+    BusyDays::follow(MonthView1, Con);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmCalendar::Form_Unload()
+{
+    Con.Close();
 }
 
 void frmCalendar::cmdExit_Click()

@@ -25,6 +25,7 @@
 #include "kit/MsgBox.h"
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
+#include "planner/BusyDays.h"
 #include "planner/frmOrganizerSearch.h"
 
 namespace {
@@ -70,11 +71,20 @@ const QStringList kFinishTimes = {
 const QString kMessageLabel = QStringLiteral("Message");
 const QString kFinishLabel = QStringLiteral("Finish Time");
 const QString kSave = QStringLiteral("Save");
+const QString kRepeatLabel = QStringLiteral("Repeat");
+// The Repeat box's entries and the rule each stores.
+const QStringList kRepeats = {QStringLiteral("None"), QStringLiteral("Daily"), QStringLiteral("Weekly"),
+                              QStringLiteral("Monthly"), QStringLiteral("Yearly")};
+const QStringList kRepeatRules = {QString(), QStringLiteral("FREQ=DAILY"), QStringLiteral("FREQ=WEEKLY"),
+                                  QStringLiteral("FREQ=MONTHLY"), QStringLiteral("FREQ=YEARLY")};
 const QString kSearch = QStringLiteral("Search");
 // What a screen reader calls a month page's grid.
 const QString kScheduleName = QStringLiteral("Schedule");
 const QString kNoFinishTime = QStringLiteral("Don't forget the finish time");
 const QString kDeleteQuestion = QStringLiteral("Delete %1 at %2?");
+// A repeating appointment: Yes means the one occurrence, No the series.
+const QString kChangeWhich = QStringLiteral("\"%1\" repeats. Change only this one? (No changes the whole series.)");
+const QString kDeleteWhich = QStringLiteral("\"%1\" repeats. Delete only this one? (No deletes the whole series.)");
 const QString kHelpMissing = QStringLiteral("The help file %1 could not be opened: %2.");
 
 constexpr int kGridRows = 27;
@@ -176,6 +186,13 @@ void frmOrganizer::buildMonthPage(int k)
     combo->setMaxVisibleItems(kFinishTimes.size());
     combo->setEditText(kFinishLabel);
     cboTimeFinshed[i] = combo;
+    auto* repeatLabel =
+        makeControl<QLabel>(frame, name("lblRepeat", k), twipsRect(1680, 4560, 1335, 255), kRepeatLabel);
+    lblRepeat[i] = repeatLabel;
+    auto* repeat = makeControl<QComboBox>(frame, name("cboRepeat", k), twipsRect(1680, 4800, 1335, 315));
+    repeat->addItems(kRepeats);
+    repeatLabel->setBuddy(repeat);
+    cboRepeat[i] = repeat;
     message->setBuddy(text);
     finish->setBuddy(combo);
     combo->lineEdit()->setAccessibleName(kFinishLabel);
@@ -202,8 +219,10 @@ void frmOrganizer::Form_Load()
     LoadDate();
     LoadingTime();
     LoadTimeFinished();
-    for (int k = 0; k < kPages; ++k)
+    for (int k = 0; k < kPages; ++k) {
         showDay(k);
+        BusyDays::follow(MonthView1[std::size_t(k)], Con);
+    }
 }
 
 void frmOrganizer::Form_Unload()
@@ -277,21 +296,19 @@ void frmOrganizer::showDay(int k, bool otherDay)
 {
     const auto i = std::size_t(k);
     if (otherDay)
-        for (qint64& id : m_pending[i])
-            id = 0;
-    QList<DayLayout::Stored> stored;
+        for (Occurrences::Entry& e : m_pending[i])
+            e = {};
+    m_entries[i].clear();
     // Without the database the page stays empty; Save then says why.
-    if (Con.isOpen()) {
+    if (Con.isOpen())
         storeGuard([&] {
-            Recordset day;
-            day.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE DateValue = ?"),
-                     {Clock::dateText(MonthView1[i]->Value())});
-            for (; !day.isEOF(); day.MoveNext())
-                stored.append({day.Fields(QStringLiteral("OrgRow")).value().toLongLong(),
-                               day.Fields(QStringLiteral("TimeStart")).toString(),
-                               day.Fields(QStringLiteral("TimeFinished")).toString(),
-                               day.Fields(QStringLiteral("Note")).toString()});
+            const QDate date = MonthView1[i]->Value();
+            m_entries[i] = Occurrences::between(Con, date, date);
         });
+    QList<DayLayout::Stored> stored;
+    for (qsizetype n = 0; n < m_entries[i].size(); ++n) {
+        const Occurrences::Entry& e = m_entries[i][n];
+        stored.append({n, e.start, e.finish, e.continued ? DayLayout::kContinued.arg(e.note) : e.note});
     }
     m_shown[i] = DayLayout::layout(stored);
     const DayLayout::Day& day = m_shown[i];
@@ -344,8 +361,10 @@ void frmOrganizer::MSgridTime_Click(int k)
     grid->setCol(2);
     grid->setCellBackColor(kFilled);
     grid->setText(cboTimeFinshed[i]->currentText());
-    if (!m_pending[i].contains(grid->Row()))
-        m_pending[i].insert(grid->Row(), m_shown[i].rowsOfGrid[grid->Row() - 1].ids.value(0));
+    if (!m_pending[i].contains(grid->Row())) {
+        const QList<qint64>& ids = m_shown[i].rowsOfGrid[grid->Row() - 1].ids;
+        m_pending[i].insert(grid->Row(), ids.isEmpty() ? Occurrences::Entry{} : m_entries[i][ids.first()]);
+    }
     ClearTextBox(k);
 }
 
@@ -378,27 +397,89 @@ void frmOrganizer::SavingAddress(int k)
     const auto pending = m_pending[i].constFind(grid->Row());
     if (pending == m_pending[i].constEnd() && !m_shown[i].rowsOfGrid[grid->Row() - 1].ids.isEmpty())
         return;
-    const qint64 shown = pending == m_pending[i].constEnd() ? 0 : *pending;
+    const Occurrences::Entry shown = pending == m_pending[i].constEnd() ? Occurrences::Entry{} : *pending;
+    // One occurrence of a series changed becomes an appointment of its own,
+    // left out of the series; the whole series changes its first row, whose
+    // date stays the series' first.
+    const MsgResult which = shown.repeats ? askWhich(kChangeWhich, shown) : MsgResult::Yes;
+    if (which == MsgResult::Cancel)
+        return;
+    const bool alone = shown.repeats && which == MsgResult::Yes;
 
     const bool saved = storeGuard([&] {
-        if (shown) {
-            rst.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {shown});
+        if (shown.row && !alone) {
+            rst.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {shown.row});
         } else {
             rst.Open(Con, QStringLiteral("tblOrginize"));
             rst.AddNew();
-            rst.Fields(QStringLiteral("TimeStart")) = start.trimmed();
+            rst.Fields(QStringLiteral("TimeStart")) = alone ? shown.start : start.trimmed();
         }
         rst.Fields(QStringLiteral("Note")) = note.trimmed();
         rst.Fields(QStringLiteral("TimeFinished")) = finished.trimmed();
-        rst.Fields(QStringLiteral("DateValue")) = date.trimmed();
+        if (!shown.repeats || alone)
+            rst.Fields(QStringLiteral("DateValue")) = date.trimmed();
         rst.Update();
+        if (alone)
+            leaveOut(shown);
+        else if (shown.repeats)
+            keepFinish(shown.row, finished);
+        else if (!shown.row)
+            storeRepeat(k, rst.Fields(QStringLiteral("OrgRow")).value().toLongLong(), start.trimmed(),
+                        finished.trimmed());
     });
     rst.Close();
     // The bar confirms a stored appointment; a refused one has had its message instead.
     if (saved) {
         m_pending[i].remove(grid->Row());
         showDay(k);
+        showBusyDays();
         Screens::show<frmSaving>();
+    }
+}
+
+void frmOrganizer::showBusyDays()
+{
+    // A repeating appointment falls on every page.
+    for (MonthView* calendar : MonthView1)
+        BusyDays::show(calendar, Con);
+}
+
+MsgResult frmOrganizer::askWhich(const QString& question, const Occurrences::Entry& e)
+{
+    return MsgBox(question.arg(e.note), MsgButtons::YesNoCancel, MsgIcon::Question);
+}
+
+void frmOrganizer::storeRepeat(int k, qint64 row, const QString& start, const QString& finish)
+{
+    const QString rule = kRepeatRules.value(cboRepeat[std::size_t(k)]->currentIndex());
+    if (rule.isEmpty())
+        return;
+    // Floating times: the series repeats at the same time of the user's clock.
+    const QDate date = MonthView1[std::size_t(k)]->Value();
+    const std::optional<QTime> from = Clock::parseTime(start), to = Clock::parseTime(finish);
+    Occurrences::Series s;
+    s.row = row;
+    s.rule = rule;
+    s.start = Occurrences::textOf(from ? QDateTime(date, *from) : date.startOfDay(), QString(), !from);
+    if (from && to && *to > *from)
+        s.finish = Occurrences::textOf(QDateTime(date, *to), QString(), false);
+    Occurrences::write(Con, s);
+}
+
+void frmOrganizer::keepFinish(qint64 row, const QString& finish)
+{
+    std::optional<Occurrences::Series> s = Occurrences::seriesOf(Con, row);
+    if (const std::optional<QTime> to = Clock::parseTime(finish); s && to) {
+        Occurrences::setFinish(*s, *to);
+        Occurrences::write(Con, *s);
+    }
+}
+
+void frmOrganizer::leaveOut(const Occurrences::Entry& e)
+{
+    if (std::optional<Occurrences::Series> s = Occurrences::seriesOf(Con, e.row)) {
+        s->exdates << e.occurrence;
+        Occurrences::write(Con, *s);
     }
 }
 
@@ -409,19 +490,40 @@ void frmOrganizer::deleteRow(int k)
     const DayLayout::Slot& slot = m_shown[i].rowsOfGrid[row - 1];
     if (slot.ids.isEmpty() || m_pending[i].contains(row))
         return;
-    if (MsgBox(kDeleteQuestion.arg(slot.note, MSgridTime[i]->TextMatrix(row, 0)), MsgButtons::YesNo, MsgIcon::Question)
-        != MsgResult::Yes)
+    // Each occurrence of a series in the row asks which is meant; the rest are asked about together.
+    QList<Occurrences::Entry> whole, alone;
+    for (const qint64 id : slot.ids) {
+        const Occurrences::Entry& e = m_entries[i][id];
+        if (!e.repeats)
+            whole << e;
+        else if (const MsgResult which = askWhich(kDeleteWhich, e); which == MsgResult::Cancel)
+            return;
+        else
+            (which == MsgResult::Yes ? alone : whole) << e;
+    }
+    QStringList notes;
+    for (const Occurrences::Entry& e : whole)
+        if (!e.repeats)
+            notes << e.note;
+    const bool plain = notes.size() == slot.ids.size();
+    if (!notes.isEmpty()
+        && MsgBox(kDeleteQuestion.arg(plain ? slot.note : notes.join(DayLayout::kBetween),
+                                      MSgridTime[i]->TextMatrix(row, 0)),
+                  MsgButtons::YesNo, MsgIcon::Question)
+               != MsgResult::Yes)
         return;
-    const QList<qint64> ids = slot.ids;
     storeGuard([&] {
-        for (const qint64 id : ids) {
+        for (const Occurrences::Entry& e : alone)
+            leaveOut(e);
+        for (const Occurrences::Entry& e : whole) {
             Recordset gone;
-            gone.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {id});
+            gone.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {e.row});
             if (!gone.isEOF())
                 gone.Delete();
         }
     });
     showDay(k);
+    showBusyDays();
 }
 
 bool frmOrganizer::eventFilter(QObject* watched, QEvent* event)

@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include "kit/MsgBox.h"
+#include "kit/Occurrences.h"
 #include "kit/Screens.h"
 #include "planner/DayLayout.h"
 #include "store/Connection.h"
@@ -50,6 +52,9 @@ public:
     PageArray<QPlainTextEdit> txtMessage;
     PageArray<QLabel> Label2;
     PageArray<QComboBox> cboTimeFinshed;
+    // How a new appointment repeats: none, daily, weekly, monthly, yearly.
+    PageArray<QLabel> lblRepeat;
+    PageArray<QComboBox> cboRepeat;
     PageArray<QPushButton> cmdSave;
     PageArray<QPushButton> cmdSearch;
     // The day's all-day events and appointments whose start is no time.
@@ -75,10 +80,23 @@ private:
     // new appointment of this one.
     void showDay(int k, bool otherDay = false);
     void deleteRow(int k);
+    void showBusyDays();
+    // A repeating appointment's occurrence: whether only it is meant
+    // (Yes), the whole series (No), or nothing (Cancel).
+    MsgResult askWhich(const QString& question, const Occurrences::Entry& e);
+    // Leaves one occurrence out of its series.
+    void leaveOut(const Occurrences::Entry& e);
+    // A whole series changed from the page ends at its row's new finish time.
+    void keepFinish(qint64 row, const QString& finish);
+    // The new row `row` repeats as page k's Repeat box says.
+    void storeRepeat(int k, qint64 row, const QString& start, const QString& finish);
 
     Connection Con;
     Recordset rst;
+    // Which of the day's appointments (repeating ones' occurrences
+    // included) make the page: DayLayout's ids index m_entries.
+    std::array<QList<Occurrences::Entry>, kPages> m_entries;
     std::array<DayLayout::Day, kPages> m_shown;
-    // Rows filled and not saved yet, and the stored appointment each changes (0: a new one).
-    std::array<QHash<int, qint64>, kPages> m_pending;
+    // Rows filled and not saved yet, and the appointment each changes (row 0: a new one).
+    std::array<QHash<int, Occurrences::Entry>, kPages> m_pending;
 };

@@ -12,13 +12,18 @@
 #include "controls/Twips.h"
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
+#include "kit/Occurrences.h"
 #include "kit/StoreAccess.h"
+#include "planner/BusyDays.h"
+#include "planner/DayLayout.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Organizer Search");
 const QString kFrameCaption = QStringLiteral("search By");
 const QString kNotFound = QStringLiteral(" Not Found");
 const QString kNotFoundTitle = QStringLiteral("Not Found");
+// A repeating appointment's occurrence on the day searched names its series.
+const QString kOccurrenceNote = QStringLiteral("%1 (repeats from %2)");
 
 // The position in this list is the number of months added to today.
 const QStringList kMonths = {
@@ -115,6 +120,7 @@ frmOrganizerSearch::frmOrganizerSearch()
 void frmOrganizerSearch::Form_Load()
 {
     connectStore(Con);
+    BusyDays::follow(MonthView1, Con);
     lstv->addColumn(QStringLiteral("Time Start"), kDefaultColumnWidth);
     lstv->addColumn(QStringLiteral("Note"), kDefaultColumnWidth);
     lstv->addColumn(QStringLiteral("Time Finish"), kDefaultColumnWidth);
@@ -215,11 +221,30 @@ void frmOrganizerSearch::Search(const QString& field, const QString& value)
     storeGuard([&] {
         QueryPages found(Con, QStringLiteral("tblOrginize"), {kFieldStart, QStringLiteral("Note"), kFieldFinished},
                          field, value);
-        if (found.count() == 0) {
+        // The stored rows have the day's text; a repeating appointment's
+        // later occurrences, and the further days of one that covers
+        // several, are found by the day the text says (written exactly as
+        // the planner writes it).
+        QList<Occurrences::Entry> more;
+        const std::optional<QDate> day = field == kFieldDate ? Clock::parseDate(value) : std::nullopt;
+        if (day && Clock::dateText(*day) == value)
+            for (const Occurrences::Entry& e : Occurrences::between(Con, *day, *day))
+                if (e.continued || (e.repeats && e.date != e.first))
+                    more << e;
+        if (found.count() == 0 && more.isEmpty()) {
             MsgBox(kNotFound, MsgButtons::OKOnly, MsgIcon::Exclamation, kNotFoundTitle);
             return;
         }
-        setWindowTitle(found.lastText(kFieldDate));
+        setWindowTitle(more.isEmpty() ? found.lastText(kFieldDate) : value);
         lstv->addQuery(std::move(found));
+        for (const Occurrences::Entry& e : more) {
+            const int row = lstv->addItem(e.start);
+            lstv->setSubItem(row, 1,
+                             e.continued ? DayLayout::kContinued.arg(e.note)
+                                         : kOccurrenceNote.arg(e.note, Clock::dateText(e.first)));
+            lstv->setSubItem(row, 2, e.finish);
+        }
+        if (!more.isEmpty())
+            lstv->resizeColumnsToContents();
     });
 }

@@ -43,6 +43,29 @@ CREATE TABLE IF NOT EXISTS tblOrginize (
   TimeFinished TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
   Note         TEXT NOT NULL DEFAULT '' COLLATE NOCASE
 );
+-- When a row of tblOrginize repeats or covers more than its day: its
+-- start and end as iCalendar writes them (20250107T090000, 20250107 for a
+-- whole day, a Z for UTC) in the zone Zone names, the repeat rule and the
+-- dates added to or taken from it in the same form. A row that stands for
+-- one replaced occurrence of another names that row and the occurrence.
+CREATE TABLE IF NOT EXISTS tblOrginizeSeries (
+  OrgRow       INTEGER PRIMARY KEY,
+  Start        TEXT NOT NULL DEFAULT '',
+  Finish       TEXT NOT NULL DEFAULT '',
+  Zone         TEXT NOT NULL DEFAULT '',
+  Rule         TEXT NOT NULL DEFAULT '',
+  RDates       TEXT NOT NULL DEFAULT '',
+  ExDates      TEXT NOT NULL DEFAULT '',
+  SeriesRow    INTEGER NOT NULL DEFAULT 0,
+  RecurrenceId TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS ixOrginizeSeriesOf ON tblOrginizeSeries(SeriesRow);
+-- Whatever deletes an appointment deletes how it repeats; its replaced
+-- occurrences become appointments of their own.
+CREATE TRIGGER IF NOT EXISTS trOrginizeSeriesGone AFTER DELETE ON tblOrginize BEGIN
+  DELETE FROM tblOrginizeSeries WHERE OrgRow = old.OrgRow;
+  UPDATE tblOrginizeSeries SET SeriesRow = 0, RecurrenceId = '' WHERE SeriesRow = old.OrgRow;
+END;
 CREATE INDEX IF NOT EXISTS ixAddressFirstName ON tblAddress(FirstName);
 CREATE INDEX IF NOT EXISTS ixAddressLastName  ON tblAddress(LastName);
 CREATE INDEX IF NOT EXISTS ixAddressHomePhone ON tblAddress(HomePhone);

@@ -64,6 +64,7 @@ WrittenObject writeEvent(SyncRecords& rows, const QString& uid, const QStringLis
     const KeptObject kept = rows.kept(uid);
     o.kept = kept.object;
     o.base = kept.base;
+    o.series = rows.series(uid);
     const EventMap::WriteResult w = EventMap::write({o});
     return {w.unreadableDates ? QByteArray() : w.bytes, w.damaged > 0};
 }

@@ -98,16 +98,62 @@ QDateTime localOf(icaltimetype t)
 
 // The record an event is: its UID, and for a detached occurrence the UID
 // with the occurrence's RECURRENCE-ID.
-QString keyOf(icalcomponent* ev)
+// Which occurrence of its series a detached one replaces, as its
+// RECURRENCE-ID says it (the wall time of its zone, a Z for UTC, or a date).
+QString recurrenceIdOf(icalcomponent* ev)
 {
-    QString uid = textOf(ev, ICAL_UID_PROPERTY);
     icalproperty* rid = icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY);
-    if (!rid || uid.isEmpty())
-        return uid;
+    if (!rid)
+        return {};
     icaltimetype t = icalproperty_get_recurrenceid(rid);
     if (t.zone && !icaltime_is_utc(t))
         t = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
-    return occurrenceUid(uid, QString::fromLatin1(icaltime_as_ical_string(t)));
+    return QString::fromLatin1(icaltime_as_ical_string(t));
+}
+
+QString keyOf(icalcomponent* ev)
+{
+    QString uid = textOf(ev, ICAL_UID_PROPERTY);
+    const QString rid = recurrenceIdOf(ev);
+    if (rid.isEmpty() || uid.isEmpty())
+        return uid;
+    return occurrenceUid(uid, rid);
+}
+
+// libical cannot hold a repeat rule it does not read: it puts an error in
+// its place. The rule goes back in, word for word, as a property of its own
+// that is written out as it came; the event then counts as one with no
+// repeats. Returns how many it put back.
+constexpr QLatin1String kRuleDropped("in RRULE property. Removing entire property: ");
+int restoreRules(icalcomponent* ev)
+{
+    // A copy of the component writes such a rule's semicolons escaped: it is made afresh.
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_X_PROPERTY); p;) {
+        icalproperty* next = icalcomponent_get_next_property(ev, ICAL_X_PROPERTY);
+        if (qstricmp(icalproperty_get_x_name(p), "RRULE") == 0) {
+            icalproperty* rule = icalproperty_new_x(icalproperty_get_x(p));
+            icalproperty_set_x_name(rule, "RRULE");
+            icalcomponent_remove_property(ev, p);
+            icalproperty_free(p);
+            icalcomponent_add_property(ev, rule);
+        }
+        p = next;
+    }
+    int restored = 0;
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_XLICERROR_PROPERTY); p;) {
+        icalproperty* next = icalcomponent_get_next_property(ev, ICAL_XLICERROR_PROPERTY);
+        const QString error = QString::fromUtf8(icalproperty_get_xlicerror(p));
+        if (const qsizetype at = error.indexOf(kRuleDropped); at >= 0) {
+            icalproperty* rule = icalproperty_new_x(error.mid(at + kRuleDropped.size()).toUtf8().constData());
+            icalproperty_set_x_name(rule, "RRULE");
+            icalcomponent_remove_property(ev, p);
+            icalproperty_free(p);
+            icalcomponent_add_property(ev, rule);
+            ++restored;
+        }
+        p = next;
+    }
+    return restored;
 }
 
 Imported fromEvent(icalcomponent* ev)
@@ -134,12 +180,10 @@ Imported fromEvent(icalcomponent* ev)
         const QDateTime to = localOf(end);
         a[TimeFinished] = hasFinishText && parseTime(finishX) == to.time() ? finishX : finishText(to.time());
         // The planner has no finish date, nor seconds.
-        in.changed = in.changed || to.date() != from.date() || to.time().second() != 0;
+        // The planner has no finish date: the days it covers are kept beside the row.
+        in.changed = in.changed || to.time().second() != 0;
     } else if (hasFinishText) {
         a[TimeFinished] = finishX;
-    } else if (icaltime_is_date(end)
-               && QDate(start.year, start.month, start.day).daysTo(QDate(end.year, end.month, end.day)) > 1) {
-        in.changed = true;  // an all-day event over several days keeps its first day
     }
 
     QStringList note{textOf(ev, ICAL_SUMMARY_PROPERTY)};
@@ -148,7 +192,7 @@ Imported fromEvent(icalcomponent* ev)
     if (const QString l = textOf(ev, ICAL_LOCATION_PROPERTY); !l.isEmpty())
         note << QString(kLocation) + l;
     a[Note] = note.join(u'\n').trimmed();
-    in.changed = in.changed || note.size() > 1 || icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY);
+    in.changed = in.changed || note.size() > 1;
 
     in.uid = keyOf(ev);
     if (in.uid.isEmpty()) {
@@ -184,7 +228,9 @@ QByteArray keptObject(icalcomponent* cal, icalcomponent* ev)
         if (icalproperty* id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
             id && zones.contains(QString::fromUtf8(icalproperty_get_tzid(id))))
             icalcomponent_add_component(kept.c, icalcomponent_new_clone(z));
-    icalcomponent_add_component(kept.c, icalcomponent_new_clone(ev));
+    icalcomponent* copy = icalcomponent_new_clone(ev);
+    restoreRules(copy);
+    icalcomponent_add_component(kept.c, copy);
     char* text = icalcomponent_as_ical_string_r(kept.c);
     QByteArray bytes(text);
     free(text);
@@ -203,7 +249,10 @@ void readCalendar(icalcomponent* cal, ReadResult& result)
     result.journals += icalcomponent_count_components(cal, ICAL_VJOURNAL_COMPONENT);
     for (icalcomponent* ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev;
          ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
-        // libical marks what it could not read with X-LIC-ERROR; such an event is left out whole.
+        // libical marks what it could not read with X-LIC-ERROR; such an
+        // event is left out whole, but for a repeat rule: that one keeps its
+        // first occurrence.
+        result.unreadableRules += restoreRules(ev) > 0 ? 1 : 0;
         if (icalcomponent_count_errors(ev) > 0 || icaltime_is_null_time(icalcomponent_get_dtstart(ev))) {
             ++result.malformed;
             continue;
@@ -355,6 +404,135 @@ icalcomponent* parsed(const QByteArray& bytes)
 
 }  // namespace
 
+namespace {
+
+// How a read event repeats: its times, rule and lists as it writes them.
+Occurrences::Series seriesIn(icalcomponent* ev)
+{
+    icalproperty* dtstart = icalcomponent_get_first_property(ev, ICAL_DTSTART_PROPERTY);
+    Occurrences::Series s;
+    if (!dtstart)
+        return s;
+    if (icalparameter* tzid = icalproperty_get_first_parameter(dtstart, ICAL_TZID_PARAMETER))
+        s.zone = QString::fromUtf8(icalparameter_get_tzid(tzid));
+    const icaltimetype start = icalcomponent_get_dtstart(ev);
+    s.start = QString::fromLatin1(icaltime_as_ical_string(start));
+    const bool ends = icalcomponent_get_first_property(ev, ICAL_DTEND_PROPERTY)
+                      || icalcomponent_get_first_property(ev, ICAL_DURATION_PROPERTY);
+    icaltimetype end = ends ? icalcomponent_get_dtend(ev) : icaltime_null_time();
+    if (!icaltime_is_null_time(end)) {
+        if (end.zone && start.zone && end.zone != start.zone)
+            end = icaltime_convert_to_zone(end, const_cast<icaltimezone*>(start.zone));
+        s.finish = QString::fromLatin1(icaltime_as_ical_string(end));
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(ev, ICAL_ANY_PROPERTY)) {
+        switch (icalproperty_isa(p)) {
+        case ICAL_RRULE_PROPERTY: {
+            const icalrecurrencetype r = icalproperty_get_rrule(p);
+            char* text = icalrecurrencetype_as_string_r(const_cast<icalrecurrencetype*>(&r));
+            s.rule = QString::fromUtf8(text);
+            free(text);
+            break;
+        }
+        case ICAL_X_PROPERTY:
+            if (qstricmp(icalproperty_get_x_name(p), "RRULE") == 0)
+                s.rule = QString::fromUtf8(icalproperty_get_x(p));
+            break;
+        case ICAL_RDATE_PROPERTY:
+            s.rdates << QString::fromLatin1(icaltime_as_ical_string(icalproperty_get_rdate(p).time));
+            break;
+        case ICAL_EXDATE_PROPERTY:
+            s.exdates << QString::fromLatin1(icaltime_as_ical_string(icalproperty_get_exdate(p)));
+            break;
+        default:
+            break;
+        }
+    }
+    s.recurrenceId = recurrenceIdOf(ev);
+    return s;
+}
+
+}  // namespace
+
+std::optional<Occurrences::Series> seriesOf(const QByteArray& object, const QString& uid)
+{
+    Owned kept{parsed(object)};
+    icalcomponent* ev = nullptr;
+    for (icalcomponent* e = kept.c ? icalcomponent_get_first_component(kept.c, ICAL_VEVENT_COMPONENT) : nullptr; e;
+         e = icalcomponent_get_next_component(kept.c, ICAL_VEVENT_COMPONENT))
+        if (!ev || keyOf(e) == uid)
+            ev = e;
+    if (!ev || !icalcomponent_get_first_property(ev, ICAL_DTSTART_PROPERTY))
+        return std::nullopt;
+    restoreRules(ev);
+    const Occurrences::Series s = seriesIn(ev);
+    const bool severalDays =
+        !s.finish.isEmpty() && s.finish.left(8) > s.start.left(8)
+        && (s.finish.size() > 8
+            || QDate::fromString(s.start, u"yyyyMMdd").addDays(1) != QDate::fromString(s.finish, u"yyyyMMdd"));
+    if (s.rule.isEmpty() && s.rdates.isEmpty() && s.recurrenceId.isEmpty() && !severalDays)
+        return std::nullopt;
+    return s;
+}
+
+namespace {
+
+// A time of a series' texts in `zone`, the zone its event is written in.
+icaltimetype icalOf(const QString& text, const QString& seriesZone, icaltimezone* zone)
+{
+    icaltimetype t = icaltime_from_string(text.toLatin1().constData());
+    if (t.is_date || icaltime_is_null_time(t))
+        return t;
+    QTimeZone from = icaltime_is_utc(t) ? QTimeZone::utc() : QTimeZone(seriesZone.toUtf8());
+    if (!from.isValid())
+        from = QTimeZone::systemTimeZone();
+    const QDateTime at(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), from);
+    return zone ? icaltime_convert_to_zone(icalOf(at, icaltimezone_get_utc_timezone()), zone)
+                : icalOf(at.toLocalTime(), nullptr);
+}
+
+// The rule and the added and left-out dates of a series changed here go
+// into its event; what the event had and nobody changed (a rule libical
+// cannot read among them) stays as it came.
+void setRepeats(icalcomponent* ev, const Occurrences::Series& now, const Occurrences::Series& was, icaltimezone* zone)
+{
+    if (now.rule != was.rule && Occurrences::ruleReads(now.rule)) {
+        removeAll(ev, ICAL_RRULE_PROPERTY);
+        removeX(ev, "RRULE");
+        if (!now.rule.isEmpty())
+            icalcomponent_add_property(
+                ev, icalproperty_new_rrule(icalrecurrencetype_from_string(now.rule.toUtf8().constData())));
+    }
+    const auto dates = [&](const QStringList& texts, const QStringList& before, icalproperty_kind kind) {
+        if (texts == before)
+            return;
+        removeAll(ev, kind);
+        for (const QString& text : texts) {
+            const icaltimetype t = icalOf(text, now.zone, zone);
+            icalproperty* p = nullptr;
+            if (kind == ICAL_EXDATE_PROPERTY) {
+                p = icalproperty_new_exdate(t);
+            } else {
+                icaldatetimeperiodtype dp{};
+                dp.time = t;
+                dp.period = icalperiodtype_null_period();
+                p = icalproperty_new_rdate(dp);
+            }
+            if (t.zone && !icaltime_is_utc(t))
+                icalproperty_add_parameter(
+                    p, icalparameter_new_tzid(icaltimezone_get_tzid(const_cast<icaltimezone*>(t.zone))));
+            if (t.is_date)
+                icalproperty_add_parameter(p, icalparameter_new_value(ICAL_VALUE_DATE));
+            icalcomponent_add_property(ev, p);
+        }
+    };
+    dates(now.exdates, was.exdates, ICAL_EXDATE_PROPERTY);
+    dates(now.rdates, was.rdates, ICAL_RDATE_PROPERTY);
+}
+
+}  // namespace
+
 ReadResult read(const QByteArray& bytes)
 {
     ReadResult result;
@@ -426,6 +604,9 @@ WriteResult write(const QList<Outgoing>& appointments)
             }
             if (!read && !others.isEmpty())
                 read = others.takeFirst();
+            for (icalcomponent* e : QList{read} + others)
+                if (e)
+                    restoreRules(e);
             if (read && out.base.size() == FieldCount && icalcomponent_count_errors(kept.c) == 0) {
                 for (icalcomponent* z = icalcomponent_get_first_component(kept.c, ICAL_VTIMEZONE_COMPONENT); z;
                      z = icalcomponent_get_next_component(kept.c, ICAL_VTIMEZONE_COMPONENT)) {
@@ -437,9 +618,12 @@ WriteResult write(const QList<Outgoing>& appointments)
                     }
                 }
                 ev = icalcomponent_new_clone(read);
+                restoreRules(ev);
                 own = ownZone(read, cal.c);
-                for (icalcomponent*& other : others)
+                for (icalcomponent*& other : others) {
                     other = icalcomponent_new_clone(other);
+                    restoreRules(other);
+                }
             } else {
                 others.clear();
                 ++result.damaged;
@@ -481,6 +665,8 @@ WriteResult write(const QList<Outgoing>& appointments)
             }
             if (timesChanged)
                 setTimes(ev, a, *date, zone, own);
+            if (out.series)
+                setRepeats(ev, *out.series, seriesIn(ev), own);
             icalcomponent_add_component(cal.c, ev);
             for (icalcomponent* other : others)
                 icalcomponent_add_component(cal.c, other);
@@ -496,6 +682,8 @@ WriteResult write(const QList<Outgoing>& appointments)
                 ev, icalproperty_new_recurrenceid(icaltime_from_string(rid.captured(2).toLatin1().constData())));
         icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
         setTimes(ev, a, *date, zone);
+        if (out.series)
+            setRepeats(ev, *out.series, {}, zone);
         // libical reads an empty SUMMARY back as an error: an empty note is no summary.
         if (!a[Note].isEmpty())
             icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));

@@ -11,6 +11,7 @@
 #include <QTime>
 
 #include "kit/Clock.h"
+#include "kit/Occurrences.h"
 
 // The day planner's appointments as iCalendar events (RFC 5545, through libical).
 namespace EventMap {
@@ -35,9 +36,13 @@ struct ReadResult {
     QList<Imported> events;
     int malformed = 0;
     int todos = 0, journals = 0;  // components the planner has no place for
+    int unreadableRules = 0;      // events taken with their first occurrence only
     bool isCalendar = false;      // false: the text is no iCalendar data at all
 };
 ReadResult read(const QByteArray& bytes);
+// How the event of `uid` in a kept object repeats or spans days (row and
+// series row left 0), or nothing when it is a plain one-day event.
+std::optional<Occurrences::Series> seriesOf(const QByteArray& object, const QString& uid);
 
 struct Outgoing {
     Appointment appointment;
@@ -45,6 +50,8 @@ struct Outgoing {
     // The event it was read from and the fields' values then; empty for one made here.
     QByteArray kept;
     QStringList base;
+    // How it repeats, as stored beside its row; the event carries it.
+    std::optional<Occurrences::Series> series;
 };
 // The key of one detached occurrence of a series: the series' UID, "#" and
 // the occurrence's RECURRENCE-ID in UTC (or as a date, or floating), so it

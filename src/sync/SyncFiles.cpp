@@ -193,9 +193,13 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
         others << plural(read.todos, "to-do", "to-dos");
     if (read.journals)
         others << plural(read.journals, "journal entry", "journal entries");
-    const QString leftOut = others.isEmpty() ? QString()
-                                             : QStringLiteral("; left out %1, which the planner has no place for")
-                                                   .arg(others.join(QLatin1String(" and ")));
+    QString leftOut = others.isEmpty() ? QString()
+                                       : QStringLiteral("; left out %1, which the planner has no place for")
+                                             .arg(others.join(QLatin1String(" and ")));
+    // A repeat rule that cannot be read goes back out as it came; here only its first occurrence shows.
+    if (read.unreadableRules)
+        leftOut += QStringLiteral("; took only the first occurrence of %1 whose repeat rule cannot be read")
+                       .arg(plural(read.unreadableRules, "event", "events"));
     return store(TableShape::appointments(), records, read.malformed, path, "appointment", "appointments",
                  "malformed event", "malformed events", leftOut);
 }
@@ -245,6 +249,7 @@ FileOutcome SyncFiles::exportAppointments(const QString& path)
                                std::transform(r.values.begin(), r.values.end(), o.appointment.begin(),
                                               [](QByteArrayView v) { return QString::fromUtf8(v); });
                                o.uid = QString::fromUtf8(r.uid);
+                               o.series = rows.series(r.key);
                                if (!r.object.isEmpty()) {
                                    const KeptObject kept = SyncRecords::keptFrom(r.object, r.base);
                                    o.kept = kept.object;

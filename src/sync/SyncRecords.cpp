@@ -5,9 +5,13 @@
 #include <QCryptographicHash>
 #include <QUuid>
 
+#include <algorithm>
+
+#include "kit/Occurrences.h"
 #include "store/Connection.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
+#include "sync/EventMap.h"
 
 namespace {
 
@@ -71,7 +75,8 @@ const TableShape& TableShape::appointments()
 }
 
 SyncRecords::SyncRecords(Connection& con, const TableShape& shape)
-    : m_db(con.handle())
+    : m_con(con)
+    , m_db(con.handle())
     , m_shape(shape)
 {
     sqlite3_busy_timeout(m_db, kBusyWaitMs);
@@ -239,6 +244,44 @@ void SyncRecords::keep(const QString& uid, const KeptObject& kept, const QString
                                       "VALUES (?, ?, ?, ?, ?)"));
     st.bind(1, m_shape.kind).bind(2, uid).bind(3, kept.object).bind(4, kept.base.join(kFieldSeparator)).bind(5, more);
     st.step();
+    if (&m_shape == &TableShape::appointments())
+        keepSeries(uid, kept.object);
+}
+
+std::optional<Occurrences::Series> SyncRecords::series(const QString& uid)
+{
+    const qint64 key = keyOf(uid);
+    return key < 0 ? std::nullopt : series(key);
+}
+
+std::optional<Occurrences::Series> SyncRecords::series(qint64 key)
+{
+    return Occurrences::seriesOf(m_con, key);
+}
+
+void SyncRecords::keepSeries(const QString& uid, const QByteArray& object)
+{
+    const qint64 key = keyOf(uid);
+    if (key < 0)
+        return;
+    std::optional<Occurrences::Series> series = EventMap::seriesOf(object, uid);
+    if (!series) {
+        Occurrences::remove(m_con, key);
+        return;
+    }
+    series->row = key;
+    if (!series->recurrenceId.isEmpty()) {
+        // A replaced occurrence names its series' row, once that is here.
+        const QString master = uid.chopped(std::min(uid.size(), series->recurrenceId.size() + 1));
+        series->seriesRow = std::max<qint64>(0, keyOf(master));
+    } else {
+        Statement link(m_db, QStringLiteral("UPDATE tblOrginizeSeries SET SeriesRow = ? WHERE SeriesRow = 0 AND "
+                                            "RecurrenceId <> '' AND OrgRow IN (SELECT LocalKey FROM tblSyncMap "
+                                            "WHERE Kind = ? AND substr(UID, 1, ?) = ?)"));
+        link.bind(1, key).bind(2, m_shape.kind).bind(3, qint64(uid.size() + 1)).bind(4, uid + u'#');
+        link.step();
+    }
+    Occurrences::write(m_con, *series);
 }
 
 KeptObject SyncRecords::kept(const QString& uid)

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "kit/Occurrences.h"
 #include "sync/KeptObjects.h"
 
 struct sqlite3;
@@ -97,6 +98,9 @@ public:
     // Empty when the record was made here or read before objects were kept.
     KeptObject kept(const QString& uid);
     static KeptObject keptFrom(QByteArrayView object, QByteArrayView base);
+    // How the appointment of `uid` repeats or which days it covers, when it does.
+    std::optional<Occurrences::Series> series(const QString& uid);
+    std::optional<Occurrences::Series> series(qint64 key);
     // What the map keeps to see that a row changed since it was synced.
     static QString hash(const QStringList& values);
 
@@ -104,7 +108,10 @@ private:
     void exec(const char* sql);
     void read(const std::function<void(const RecordBytes&)>& take, bool giveUids);
     qint64 keyOf(const QString& uid);
+    // How the kept event repeats or spans days, beside its row.
+    void keepSeries(const QString& uid, const QByteArray& object);
 
+    Connection& m_con;
     sqlite3* m_db;
     const TableShape& m_shape;
     bool m_inTransaction = false;

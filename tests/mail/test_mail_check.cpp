@@ -11,11 +11,17 @@
 #include "controls/ListView.h"
 #include "kit/ConnectionSettings.h"
 #include "mail/MailConnection.h"
+#include "mail/MailHtmlView.h"
 #include "mail/frmCheckEmail.h"
+#include "mail/frmSendEmail.h"
 #include "store/Connection.h"
 #include "store/SearchIndex.h"
+#include "support/Run.h"
 
+#include <QCheckBox>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -24,6 +30,7 @@
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslSocket>
+#include <QTcpServer>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -256,6 +263,72 @@ private slots:
         QCOMPARE(rows(), 5);
         Screens::unload<frmCheckEmail>();
         QCOMPARE(Screens::show<frmCheckEmail>()->lvMessages->itemCount(), 4);  // no empty rows of removed mail
+    }
+
+    // A reply all and a forward of an HTML message with a file, as the
+    // receiver's parser reads them; the HTML shows formatted, fetching nothing.
+    void answersAndForwards()
+    {
+        if (!pop3 || !SmtpTestServer::missing().isEmpty())
+            QSKIP("dovecot or aiosmtpd missing");
+        SmtpTestServer smtp;
+        Pop3TestServer server(kUser, kPassword);
+        QTcpServer web;  // where the message's remote image is
+        const QString secret = fx->appDir() + "/secret.png";
+        QVERIFY(web.listen(QHostAddress::LocalHost) && QImage(8, 8, QImage::Format_RGB32).save(secret));
+        const QByteArray blob = QCryptographicHash::hash("file", QCryptographicHash::Sha512).repeated(9);
+        QVERIFY(server.addMessage(
+            "From: Anna <anna@x.org>\nTo: me@y.net, bob@z.com\nCc: carl@z.com\nSubject: Plans\nDate: Tue, 5 Mar 2002 "
+            "14:03:09 +0100\nMessage-ID: <m1@x.org>\nReferences: <r0@x.org>\nContent-Type: multipart/mixed; boundary=B"
+            "\n\n--B\nContent-Type: multipart/alternative; boundary=A\n\n--A\n\nHi\n--A\nContent-Type: text/html\n\n"
+            "<b>Bold</b><img src=\"http://127.0.0.1:"
+            + QByteArray::number(web.serverPort()) + "/x.png\"><img src=\"" + QUrl::fromLocalFile(secret).toEncoded()
+            + "\">\n--A--\n--B\nContent-Type: application/octet-stream; "
+              "name=r.bin\nContent-Transfer-Encoding: base64\n\n"
+            + blob.toBase64() + "\n--B--\n"));
+        QString why;
+        QVERIFY2(server.start(&why) && smtp.start(&why), qPrintable(why));
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(), {QStringLiteral("%1:%2").arg(smtp.host()).arg(smtp.port()), "Me <me@y.net>",
+                                         QStringLiteral("127.0.0.1:%1").arg(server.port()), kUser, kPassword});
+        frmCheckEmail* screen = Screens::show<frmCheckEmail>();
+        QVERIFY(!screen->cmdReply->isEnabled() && check(screen));
+        screen->lvMessages_ItemClick(0);
+        QVERIFY(screen->htmlBody->isVisible() && !screen->txtBody->isVisible());
+        QCOMPARE(screen->htmlBody->toPlainText().left(4), QStringLiteral("Bold"));
+        const QVariant image =
+            screen->htmlBody->document()->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(secret));
+        QTest::qWait(200);
+        QVERIFY(image.value<QImage>().isNull() && !web.hasPendingConnections());
+        screen->chkAsText->setChecked(true);
+        QVERIFY(screen->txtBody->isVisible() && !screen->htmlBody->isVisible());
+
+        // What the receiver's parser reads: subject, To, threading, the
+        // text's first lines and the file of its uuencoded block.
+        const QString read = QStringLiteral(
+            "import sys, email, codecs\nfrom email import policy\n"
+            "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=policy.default)\nb = m.get_content()\n"
+            "f = codecs.decode(b[b.index('begin 664 r.bin'):].encode(), 'uu').hex() if 'begin ' in b else ''\n"
+            "print(m['Subject'], m['To'], m['In-Reply-To'], m['References'], b.split('\\n')[1:3], f, sep='|')");
+        const auto sent = [&](FlatBttn* button, int count) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            frmSendEmail* send = Screens::load<frmSendEmail>();
+            if (send->txtRecipient->text().isEmpty())
+                send->txtRecipient->setText(QStringLiteral("dan@z.com"));
+            QTest::mouseClick(send->cmdSend, Qt::LeftButton);
+            if (!QTest::qWaitFor([&] { return fx->messages.size() == count && send->cmdSend->isEnabled(); }, 20000))
+                return QStringLiteral("not sent");
+            QString out;
+            const QString path = fileIn(fx->appDir(), "got.eml", smtp.waitForMessages(count).value(count - 1).content);
+            return run(QStringLiteral("python3"), {"-c", read, path}, &out) == 0 ? out.trimmed() : out;
+        };
+        QCOMPARE(sent(screen->cmdReplyAll, 1),
+                 "Re: Plans|anna@x.org, bob@z.com, carl@z.com|<m1@x.org>|<r0@x.org> <m1@x.org>|"
+                 "['On Tue, 5 Mar 2002 14:03:09 +0100, Anna <anna@x.org> wrote:', '> Hi']|");
+        QCOMPARE(sent(screen->cmdForward, 2),
+                 "Fwd: Plans|dan@z.com|None|None|['---------- Forwarded message ----------', "
+                 "'From: Anna <anna@x.org>']|"
+                     + QString::fromLatin1(blob.toHex()));
     }
 
     // Rows appear as messages arrive (within half a second, long before the

@@ -22,7 +22,7 @@ private slots:
         const MimeMessage m = decodeMime(raw);
         QString made;
         for (const auto& [field, value] :
-             {std::pair("From", m.from), {"Subject", m.subject}, {"Date", m.date}, {"Text", m.text}})
+             {std::pair("From", m.from), {"Subject", m.subject}, {"Date", m.date}, {"Text", m.text}, {"Html", m.html}})
             made += QLatin1String(field) + u'=' + Golden::escaped(value) + u'\n';
         for (const MimeAttachment& a : m.attachments)
             made += "Attachment=" + Golden::escaped(a.name) + ", " + QString::number(a.data.size()) + " bytes, SHA-1 "

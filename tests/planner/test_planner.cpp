@@ -21,6 +21,7 @@
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
+#include "sync/SyncFiles.h"
 
 // The day planner: what a grid click shows, what Save stores, what the
 // search lists.
@@ -269,6 +270,74 @@ private slots:
         save(1);
         QCOMPARE(stored().last(), QStringLiteral("5/1/26|2:00PM|3:00 PM|Swim"));
         QCOMPARE(cells(1, 15), QStringLiteral("Gym · Swim|3:00 PM · 3:00 PM"));
+    }
+
+    // A weekly appointment saved on the page shows on each of its days, in
+    // bold in the calendars and in the search; one occurrence changed or
+    // deleted asks which is meant and becomes an exception, which the
+    // export carries. Days an appointment covers after its own show above
+    // the grid.
+    void repeatsAndSpans()
+    {
+        page<QComboBox>("cboRepeat", 0)->setCurrentText(QStringLiteral("Weekly"));
+        fillSlot(0, 3, QStringLiteral("Standup"), QStringLiteral("9:00 AM"));
+        save(0);
+        QCOMPARE(Db::joined(fx->dbPath(), "tblOrginizeSeries", {"OrgRow", "Start", "Finish", "Rule"}),
+                 QStringList{"1|20260331T083000|20260331T090000|FREQ=WEEKLY"});
+        QCOMPARE(cells(0, 3), QStringLiteral("Standup|9:00 AM"));
+        MonthView* april = page<MonthView>("MonthView1", 1);
+        for (const QDate d : {QDate(2026, 4, 7), QDate(2026, 4, 28), QDate(2026, 5, 5)})
+            QVERIFY(april->boldDays().contains(d));
+        QVERIFY(!april->boldDays().contains(QDate(2026, 4, 29)));
+        clickDay(april, QDate(2026, 4, 28));
+        QCOMPARE(cells(1, 3), QStringLiteral("Standup|9:00 AM"));
+
+        fx->answers = {MsgResult::Yes};  // only this one
+        grid(1)->setRow(3);
+        grid(1)->setFocus();
+        QTest::keyClick(grid(1), Qt::Key_Delete);
+        QCOMPARE(fx->messageBoxes().last(),
+                 QStringLiteral("Question|Tessaly 2002|\"Standup\" repeats. Delete only this one? (No deletes the "
+                                "whole series.)"));
+        QCOMPARE(cells(1, 3), QStringLiteral("|"));
+        QVERIFY(!april->boldDays().contains(QDate(2026, 4, 28)));
+
+        clickDay(april, QDate(2026, 4, 21));
+        fx->answers = {MsgResult::Yes};
+        fillSlot(1, 3, QStringLiteral("Standup in room 2"), QStringLiteral("9:00 AM"));
+        save(1);
+        QCOMPARE(stored(), QStringList({"3/31/26|8:30AM|9:00 AM|Standup", "4/21/26|8:30AM|9:00 AM|Standup in room 2"}));
+        QCOMPARE(Db::joined(fx->dbPath(), "tblOrginizeSeries", {"ExDates"}),
+                 QStringList{"20260428T083000,20260421T083000"});
+        QCOMPARE(cells(1, 3), QStringLiteral("Standup in room 2|9:00 AM"));
+
+        clickDay(april, QDate(2026, 4, 14));
+        fx->answers = {MsgResult::No};  // the whole series
+        fillSlot(1, 3, QStringLiteral("Team standup"), QStringLiteral("9:30 AM"));
+        save(1);
+        QCOMPARE(stored().first(), QStringLiteral("3/31/26|8:30AM|9:30 AM|Team standup"));
+
+        auto* search = Screens::show<frmOrganizerSearch>();
+        search->txtDate->setText(QStringLiteral("4/14/26"));
+        QTest::keyClick(search->txtDate, Qt::Key_Return);
+        QCOMPARE(search->lstv->itemText(0) + '|' + search->lstv->itemText(0, 1) + '|' + search->lstv->itemText(0, 2),
+                 QStringLiteral("8:30AM|Team standup (repeats from 3/31/26)|9:30 AM"));
+
+        const QString ics = fx->appDir() + QStringLiteral("/out.ics");
+        QVERIFY(SyncFiles::exportAppointments(ics).ok);
+        const QByteArray exported = readFile(ics);
+        QVERIFY(exported.contains("RRULE:FREQ=WEEKLY\r\n"));
+        QVERIFY2(exported.contains("EXDATE:20260428T083000Z\r\nEXDATE:20260421T083000Z\r\n"), exported.constData());
+
+        // A trip over three whole days, a night past midnight.
+        Db::exec(fx->dbPath(),
+                 "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                 "('4/10/26', '', '', 'Trip'), ('4/12/26', '10:00PM', '2:00 AM', 'Party');"
+                 "INSERT INTO tblOrginizeSeries (OrgRow, Start, Finish) VALUES (3, '20260410', '20260413')");
+        for (const auto& [day, line] : {std::pair{11, "Trip"}, {12, "Trip"}, {13, "Party (continued)"}, {14, ""}}) {
+            clickDay(april, QDate(2026, 4, day));
+            QCOMPARE(page<QLabel>("lblAllDay", 1)->text(), QLatin1String(line));
+        }
     }
 
     void theCalendarOpensOnToday()

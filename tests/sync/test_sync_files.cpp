@@ -61,6 +61,15 @@ class TestSyncFiles : public QObject {
                 if (!row.value(f).toString().isEmpty())
                     made += f + '=' + Golden::escaped(row.value(f).toString()) + '\n';
         }
+        // How a row repeats or which days it covers, beside it.
+        if (shape.kind == u"appointment")
+            for (const QVariantMap& series : Db::rows(fx->dbPath(), "tblOrginizeSeries")) {
+                QStringList set;
+                for (auto f = series.begin(); f != series.end(); ++f)
+                    if (!f.value().toString().isEmpty() && f.value().toString() != u"0")
+                        set << f.key() + '=' + f.value().toString();
+                made += "Series: " + set.join(' ') + '\n';
+            }
         // What of each record has no field: shown beside it, kept in its object.
         for (const QVariantMap& kept : Db::rows(fx->dbPath(), "tblSyncKept"))
             if (!kept.value("More").toString().isEmpty())

@@ -1,0 +1,204 @@
+// The day planner's month pages over a year of 5,000 single appointments
+// and 200 repeating ones (daily, weekly on three days, monthly, yearly, half
+// of them without end): a month page shown (its calendar's bold days and the
+// day's grid) and a date picked, next to the sqlite3 tool reading the same
+// rows. The database is left at the printed path.
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRandomGenerator>
+
+#include "controls/MSFlexGrid.h"
+#include "controls/MonthView.h"
+#include "kit/AppFolder.h"
+#include "kit/Clock.h"
+#include "kit/MsgBox.h"
+#include "kit/Occurrences.h"
+#include "kit/Screens.h"
+#include "planner/BusyDays.h"
+#include "planner/frmOrganizer.h"
+#include "store/Connection.h"
+
+#include "SideBySide.h"
+
+namespace {
+constexpr int kSingles = 5000;
+constexpr int kSeries = 200;
+const QDate kToday(2026, 1, 15);
+
+QString databasePath()
+{
+    AppFolder::setPath(QDir::temp().filePath(QStringLiteral("bench_month")));
+    return AppFolder::databaseFile();
+}
+
+void check(int rc, sqlite3* db)
+{
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+        std::exit(1);
+    }
+}
+
+Connection& store()
+{
+    static Connection con;
+    if (con.isOpen())
+        return con;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString path = databasePath();
+    QDir().mkpath(QFileInfo(path).path());
+    for (const QString& f : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")})
+        QFile::remove(f);
+    con.Open(path);
+    sqlite3* db = con.handle();
+    check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
+    sqlite3_stmt* insert = nullptr;
+    check(sqlite3_prepare_v2(db,
+                             "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES (?, ?, ?, ?)",
+                             -1, &insert, nullptr),
+          db);
+    QRandomGenerator random(2002);
+    const QStringList rules = {QStringLiteral("FREQ=DAILY"), QStringLiteral("FREQ=WEEKLY;BYDAY=MO,WE,FR"),
+                               QStringLiteral("FREQ=MONTHLY;BYDAY=2TU"), QStringLiteral("FREQ=YEARLY")};
+    for (int i = 0; i < kSingles + kSeries; ++i) {
+        const QDate date = kToday.addDays(random.bounded(365) - (i >= kSingles ? 365 : 0));
+        const QTime start = QTime(7, 30).addSecs(1800 * random.bounded(24));
+        const QByteArray day = Clock::dateText(date).toUtf8(), from = Clock::startText(start).toUtf8(),
+                         to = Clock::finishText(start.addSecs(1800)).toUtf8(),
+                         note = QStringLiteral("Appointment number %1").arg(i).toUtf8();
+        sqlite3_bind_text(insert, 1, day.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, from.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, to.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 4, note.constData(), -1, SQLITE_TRANSIENT);
+        check(sqlite3_step(insert), db);
+        sqlite3_reset(insert);
+        if (i >= kSingles) {
+            Occurrences::Series s;
+            s.row = sqlite3_last_insert_rowid(db);
+            s.start = Occurrences::textOf(QDateTime(date, start), QString(), false);
+            s.finish = Occurrences::textOf(QDateTime(date, start.addSecs(1800)), QString(), false);
+            s.rule = rules[i % 4] + (i % 2 ? QStringLiteral(";COUNT=300") : QString());
+            Occurrences::write(con, s);
+        }
+    }
+    sqlite3_finalize(insert);
+    check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
+    fprintf(stderr, "%d appointments and %d series in %s\n", kSingles, kSeries, qPrintable(path));
+    return con;
+}
+
+frmOrganizer* page()
+{
+    store();
+    Clock::setFixed(QDateTime(kToday, QTime(9, 0)));
+    return Screens::show<frmOrganizer>();
+}
+
+// A month page turned to: its calendar's bold days, its day's grid.
+void showMonth(frmOrganizer* org, int k)
+{
+    const auto i = std::size_t(k);
+    org->SSTab1->setCurrentIndex(k);
+    BusyDays::show(org->MonthView1[i], store());
+    org->MonthView1_DateClick(k);
+}
+
+void BM_MonthPage(benchmark::State& state)
+{
+    frmOrganizer* org = page();
+    int k = 0;
+    for (auto _ : state) {
+        showMonth(org, k);
+        org->grab();
+        k = (k + 1) % frmOrganizer::kPages;
+    }
+}
+
+void BM_PickDate(benchmark::State& state)
+{
+    frmOrganizer* org = page();
+    int day = 0;
+    for (auto _ : state) {
+        org->MonthView1[2]->setValue(kToday.addMonths(2).addDays(day));
+        org->MonthView1_DateClick(2);
+        org->MSgridTime[2]->grab();
+        day = (day + 1) % 28;
+    }
+}
+
+// The reading alone: the appointments of a month page's six weeks, and of one day.
+void BM_Between(benchmark::State& state)
+{
+    Connection& con = store();
+    const QDate first = kToday.addMonths(3).addDays(-20);
+    std::size_t found = 0;
+    for (auto _ : state)
+        found = Occurrences::between(con, first, first.addDays(int(state.range(0)) - 1)).size();
+    state.counters["entries"] = double(found);
+}
+
+// What the page reads, as the sqlite3 tool would: the rows of the days and
+// every series with its first row.
+QString readingOf(QDate from, QDate to)
+{
+    QStringList days;
+    for (QDate d = from.addDays(-1); d <= to; d = d.addDays(1))
+        days << u'\'' + Clock::dateText(d) + u'\'';
+    return QStringLiteral("SELECT OrgRow, DateValue, TimeStart, TimeFinished, Note FROM tblOrginize o WHERE DateValue "
+                          "IN (%1) AND NOT EXISTS (SELECT 1 FROM tblOrginizeSeries s WHERE s.OrgRow = o.OrgRow AND "
+                          "s.SeriesRow = 0);\nSELECT * FROM tblOrginizeSeries s JOIN tblOrginize o ON o.OrgRow = "
+                          "s.OrgRow WHERE s.SeriesRow = 0;")
+        .arg(days.join(u','));
+}
+
+void sideBySide()
+{
+    frmOrganizer* org = page();
+    const int rounds = benchRounds();
+    Row month, date;
+    const QDate shown = kToday.addMonths(3);
+    const QDate first(shown.year(), shown.month(), 1);
+    for (int i = 0; i < rounds; ++i) {
+        month.ours.push_back(runOurs([&] { return untilPainted(org, [&] { showMonth(org, 3); }); }));
+        month.peer.push_back(sqlite3Run(databasePath(), readingOf(first.addDays(-7), first.addMonths(1).addDays(13))
+                                                            + u'\n' + readingOf(shown, shown)));
+        org->MonthView1[3]->setValue(shown.addDays(i % 20));
+        date.ours.push_back(
+            runOurs([&] { return untilPainted(org->MSgridTime[3], [&] { org->MonthView1_DateClick(3); }); }));
+        date.peer.push_back(sqlite3Run(databasePath(), readingOf(shown, shown)));
+    }
+    report(QStringLiteral("month page, 5,000 appointments and 200 series, bold days and the day's grid painted"), month,
+           QStringLiteral("sqlite3, the rows of the page's days and the series"), QStringLiteral("< 50 ms"),
+           QStringLiteral("< 80 MB"));
+    report(QStringLiteral("a date picked on a month page, its grid painted"), date,
+           QStringLiteral("sqlite3, the rows of the day and the series"), QStringLiteral("< 20 ms"),
+           QStringLiteral("< 80 MB"));
+    Screens::unload<frmOrganizer>();
+}
+
+}  // namespace
+
+BENCHMARK(BM_MonthPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PickDate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Between)->ArgName("days")->Arg(1)->Arg(42)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    setMsgBoxHandler([](const MsgBoxCall& call) {
+        qFatal("unexpected message: %s", qPrintable(call.text));
+        return MsgResult::OK;
+    });
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    sideBySide();
+    Screens::unloadAll();
+    return 0;
+}

@@ -1,0 +1,374 @@
+#include "kit/Occurrences.h"
+
+#include <libical/ical.h>
+
+#include <algorithm>
+
+#include <QTimeZone>
+
+#include "kit/Clock.h"
+#include "store/Connection.h"
+#include "store/Statement.h"
+
+namespace Occurrences {
+
+namespace {
+
+constexpr QLatin1String kWallForm("yyyyMMdd'T'HHmmss");
+constexpr QLatin1String kDateForm("yyyyMMdd");
+
+// The zone a series' texts are written in; one Qt does not know (a name
+// only its own calendar program gives) counts as the local one.
+QTimeZone zoneNamed(const QString& id)
+{
+    // Making a zone reads its rules from the system's files: once each.
+    static QHash<QByteArray, QTimeZone> known;
+    const QByteArray key = id.isEmpty() ? QTimeZone::systemTimeZoneId() : id.toUtf8();
+    if (const auto found = known.constFind(key); found != known.constEnd())
+        return *found;
+    QTimeZone zone(key);
+    if (!zone.isValid())
+        zone = QTimeZone(QTimeZone::windowsIdToDefaultIanaId(key));
+    if (!zone.isValid())
+        zone = QTimeZone::systemTimeZone();
+    known.insert(key, zone);
+    return zone;
+}
+
+struct Moment {
+    QDateTime at;  // in the series' zone, or UTC
+    bool date = false;
+};
+
+// Read by hand: Qt's reading by format costs more than the whole expansion.
+std::optional<Moment> momentOf(const QString& text, const QTimeZone& zone)
+{
+    const auto number = [&text](qsizetype at, qsizetype length) {
+        bool ok = false;
+        const int n = QStringView(text).mid(at, length).toInt(&ok);
+        return ok ? n : -1;
+    };
+    const bool utc = text.endsWith(u'Z');
+    if (text.size() != 8 && (text.size() != (utc ? 16 : 15) || text[8] != u'T'))
+        return std::nullopt;
+    const QDate d(number(0, 4), number(4, 2), number(6, 2));
+    if (!d.isValid())
+        return std::nullopt;
+    if (text.size() == 8)
+        return Moment{d.startOfDay(zone), true};
+    const QTime t(number(9, 2), number(11, 2), number(13, 2));
+    if (!t.isValid())
+        return std::nullopt;
+    return Moment{utc ? QDateTime(d, t, QTimeZone::utc()) : QDateTime(d, t, zone), false};
+}
+
+// libical counts in the zone's wall time, the way RFC 5545 repeats a time
+// across a change of the clocks: every such time goes in floating.
+icaltimetype wallOf(const Moment& m, const QTimeZone& zone)
+{
+    const QDateTime w = m.at.toTimeZone(zone);
+    icaltimetype t = icaltime_null_time();
+    t.year = w.date().year();
+    t.month = w.date().month();
+    t.day = w.date().day();
+    t.is_date = m.date ? 1 : 0;
+    if (!m.date) {
+        t.hour = w.time().hour();
+        t.minute = w.time().minute();
+        t.second = w.time().second();
+    }
+    return t;
+}
+
+QString wallText(const QDateTime& wall, bool date)
+{
+    return wall.toString(date ? kDateForm : kWallForm);
+}
+
+struct Expanding {
+    QTimeZone zone;
+    bool local;  // floating: the user's own clock, no zone to convert from
+    bool date;
+    qint64 length;  // seconds
+    qint64 days;    // of a whole-day one
+    const QSet<QString>* replaced;
+    QList<Occurrence>* out;
+};
+
+void take(icalcomponent*, icaltime_span* span, void* data)
+{
+    auto* e = static_cast<Expanding*>(data);
+    // A floating time comes back as if it were UTC: its wall time.
+    const QDateTime wall = QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc());
+    if (e->replaced->contains(wallText(wall, e->date)))
+        return;
+    Occurrence o;
+    o.allDay = e->date;
+    if (e->date) {
+        o.start = wall.date().startOfDay();
+        o.finish = wall.date().addDays(std::max<qint64>(1, e->days)).startOfDay();
+    } else {
+        const QDateTime inZone =
+            e->local ? QDateTime(wall.date(), wall.time()) : QDateTime(wall.date(), wall.time(), e->zone);
+        if (!e->replaced->isEmpty() && e->replaced->contains(wallText(inZone.toUTC(), false) + u'Z'))
+            return;
+        o.start = e->local ? inZone : inZone.toLocalTime();
+        o.finish = o.start.addSecs(e->length);
+    }
+    e->out->append(o);
+}
+
+struct Owned {
+    icalcomponent* c;
+    ~Owned() { icalcomponent_free(c); }
+};
+
+// The planner's finest slot is half an hour: a rule by the second or the
+// minute would fill a page with thousands of rows, so it keeps its first.
+bool expands(const icalrecurrencetype& r)
+{
+    return r.freq != ICAL_NO_RECURRENCE && r.freq != ICAL_SECONDLY_RECURRENCE && r.freq != ICAL_MINUTELY_RECURRENCE;
+}
+
+QStringList listOf(const QString& text)
+{
+    return text.split(u',', Qt::SkipEmptyParts);
+}
+
+}  // namespace
+
+bool ruleReads(const QString& rule)
+{
+    return rule.isEmpty() || icalrecurrencetype_from_string(rule.toUtf8().constData()).freq != ICAL_NO_RECURRENCE;
+}
+
+QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<QString>& replaced)
+{
+    QList<Occurrence> out;
+    // A floating time repeats in local time, one in UTC in UTC.
+    const QTimeZone zone =
+        series.zone.isEmpty() && series.start.endsWith(u'Z') ? QTimeZone::utc() : zoneNamed(series.zone);
+    const std::optional<Moment> start = momentOf(series.start, zone);
+    if (!start)
+        return out;
+    std::optional<Moment> finish = momentOf(series.finish, zone);
+    if (!finish || finish->at < start->at)
+        finish = Moment{start->date ? start->at.addDays(1) : start->at, start->date};
+
+    // A series that starts after the days asked for has nothing on them.
+    if (series.rdates.isEmpty() && start->at.toLocalTime().date() > to)
+        return out;
+    Owned ev{icalcomponent_new(ICAL_VEVENT_COMPONENT)};
+    icalcomponent_set_dtstart(ev.c, wallOf(*start, zone));
+    icalcomponent_set_dtend(ev.c, wallOf(*finish, zone));
+    icalrecurrencetype rule = icalrecurrencetype_from_string(series.rule.toUtf8().constData());
+    if (!series.rule.isEmpty() && expands(rule)) {
+        // An end given in UTC ends at the same wall time of the zone.
+        if (!icaltime_is_null_time(rule.until) && !rule.until.is_date && icaltime_is_utc(rule.until)) {
+            const QDateTime until(QDate(rule.until.year, rule.until.month, rule.until.day),
+                                  QTime(rule.until.hour, rule.until.minute, rule.until.second), QTimeZone::utc());
+            rule.until = wallOf({until, false}, zone);
+        }
+        icalcomponent_add_property(ev.c, icalproperty_new_rrule(rule));
+    }
+    const auto addDates = [&](const QStringList& texts, icalproperty* (*make)(icaltimetype)) {
+        for (const QString& text : texts)
+            if (const std::optional<Moment> m = momentOf(text, zone))
+                icalcomponent_add_property(ev.c, make(wallOf(*m, zone)));
+    };
+    addDates(series.exdates, icalproperty_new_exdate);
+    addDates(series.rdates, [](icaltimetype t) {
+        icaldatetimeperiodtype p{};
+        p.time = t;
+        p.period = icalperiodtype_null_period();
+        return icalproperty_new_rdate(p);
+    });
+
+    // A day of slack on both sides for the zones between ours and the series'.
+    const qint64 length = start->at.secsTo(finish->at);
+    const Moment first{from.addDays(-1).startOfDay().addSecs(-length), false};
+    const Moment last{to.addDays(2).startOfDay(), false};
+    Expanding e{zone,
+                series.zone.isEmpty() && !series.start.endsWith(u'Z'),
+                start->date,
+                length,
+                start->at.date().daysTo(finish->at.date()),
+                &replaced,
+                &out};
+    icalcomponent_foreach_recurrence(ev.c, wallOf(first, zone), wallOf(last, zone), take, &e);
+
+    const QDateTime begin = from.startOfDay(), end = to.addDays(1).startOfDay();
+    out.removeIf([&](const Occurrence& o) { return !(o.start < end && (o.finish > begin || o.start >= begin)); });
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
+    return out;
+}
+
+QString textOf(const QDateTime& local, const QString& zone, bool allDay)
+{
+    if (allDay)
+        return local.date().toString(kDateForm);
+    return wallText(local.toTimeZone(zoneNamed(zone)), false);
+}
+
+void setFinish(Series& series, QTime finish)
+{
+    const std::optional<Moment> start = momentOf(series.start, zoneNamed(series.zone));
+    if (!start || start->date)
+        return;
+    const QDateTime from = start->at.toLocalTime();
+    QDateTime to(from.date(), finish);
+    if (to < from)
+        to = to.addDays(1);
+    series.finish = textOf(to, series.zone, false);
+}
+
+namespace {
+
+Series seriesFrom(Statement& st, int at)
+{
+    Series s;
+    s.row = st.integer(at);
+    s.start = st.text(at + 1);
+    s.finish = st.text(at + 2);
+    s.zone = st.text(at + 3);
+    s.rule = st.text(at + 4);
+    s.rdates = listOf(st.text(at + 5));
+    s.exdates = listOf(st.text(at + 6));
+    s.seriesRow = st.integer(at + 7);
+    s.recurrenceId = st.text(at + 8);
+    return s;
+}
+
+constexpr const char* kSeriesColumns = "s.OrgRow, s.Start, s.Finish, s.Zone, s.Rule, s.RDates, s.ExDates, "
+                                       "s.SeriesRow, s.RecurrenceId";
+
+// The texts of a time of `o` as the row says them when it is the row's own.
+QString timeText(const QDateTime& at, const QString& stored, QString (*form)(QTime))
+{
+    return Clock::parseTime(stored) == at.time() ? stored : form(at.time());
+}
+
+}  // namespace
+
+QList<Entry> between(Connection& con, QDate from, QDate to)
+{
+    QList<Entry> out;
+    if (!from.isValid() || !to.isValid() || to < from)
+        return out;
+    sqlite3* db = con.handle();
+
+    // The rows of each day, and of the day before for one that runs past midnight.
+    QStringList marks;
+    QList<QDate> days;
+    for (QDate d = from.addDays(-1); d <= to; d = d.addDays(1)) {
+        days << d;
+        marks << QStringLiteral("?");
+    }
+    Statement rows(db, QStringLiteral("SELECT OrgRow, DateValue, TimeStart, TimeFinished, Note FROM tblOrginize o "
+                                      "WHERE DateValue IN (%1) AND NOT EXISTS (SELECT 1 FROM tblOrginizeSeries s "
+                                      "WHERE s.OrgRow = o.OrgRow AND s.SeriesRow = 0) ORDER BY OrgRow")
+                           .arg(marks.join(u',')));
+    for (int i = 0; i < days.size(); ++i)
+        rows.bind(i + 1, Clock::dateText(days[i]));
+    QHash<QString, QDate> dateOf;
+    for (const QDate d : days)
+        dateOf.insert(Clock::dateText(d), d);
+    while (rows.step()) {
+        Entry e;
+        e.row = rows.integer(0);
+        e.date = dateOf.value(rows.text(1));
+        e.start = rows.text(2);
+        e.finish = rows.text(3);
+        e.note = rows.text(4);
+        const std::optional<QTime> s = Clock::parseTime(e.start), f = Clock::parseTime(e.finish);
+        if (e.date >= from)
+            out << e;
+        if (s && f && *f < *s && e.date < to) {
+            e.date = e.date.addDays(1);
+            e.continued = true;
+            e.start.clear();
+            e.finish.clear();
+            out << e;
+        }
+    }
+
+    QHash<qint64, QSet<QString>> replaced;
+    Statement others(db, QStringLiteral("SELECT SeriesRow, RecurrenceId FROM tblOrginizeSeries WHERE SeriesRow <> 0"));
+    while (others.step())
+        replaced[others.integer(0)].insert(others.text(1));
+
+    Statement series(db, QStringLiteral("SELECT %1, o.DateValue, o.TimeStart, o.TimeFinished, o.Note "
+                                        "FROM tblOrginizeSeries s JOIN tblOrginize o ON o.OrgRow = s.OrgRow "
+                                        "WHERE s.SeriesRow = 0 ORDER BY s.OrgRow")
+                             .arg(QLatin1String(kSeriesColumns)));
+    while (series.step()) {
+        const Series s = seriesFrom(series, 0);
+        const QString startText = series.text(10), finishText = series.text(11), note = series.text(12);
+        Entry e;
+        e.row = s.row;
+        e.note = note;
+        e.repeats = !s.rule.isEmpty() || !s.rdates.isEmpty();
+        if (const std::optional<Moment> m = momentOf(s.start, zoneNamed(s.zone)))
+            e.first = m->date ? m->at.date() : m->at.toLocalTime().date();
+        for (const Occurrence& o : expand(s, from, to, replaced.value(s.row))) {
+            e.occurrence = o.allDay                                      ? o.start.date().toString(kDateForm)
+                           : s.zone.isEmpty() && !s.start.endsWith(u'Z') ? wallText(o.start, false)
+                                                                         : wallText(o.start.toUTC(), false) + u'Z';
+            const QDate last =
+                o.allDay || o.finish.time() == QTime(0, 0) ? o.finish.date().addDays(-1) : o.finish.date();
+            for (QDate d = std::max(from, o.start.date()); d <= std::min(to, std::max(last, o.start.date()));
+                 d = d.addDays(1)) {
+                e.date = d;
+                e.continued = !o.allDay && d != o.start.date();
+                if (o.allDay || e.continued) {
+                    e.start.clear();
+                    e.finish.clear();
+                } else {
+                    e.start = timeText(o.start, startText, Clock::startText);
+                    e.finish = o.finish == o.start ? finishText : timeText(o.finish, finishText, Clock::finishText);
+                }
+                out << e;
+            }
+        }
+    }
+    std::stable_sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.date < b.date; });
+    return out;
+}
+
+std::optional<Series> seriesOf(Connection& con, qint64 row)
+{
+    Statement st(
+        con.handle(),
+        QStringLiteral("SELECT %1 FROM tblOrginizeSeries s WHERE s.OrgRow = ?").arg(QLatin1String(kSeriesColumns)));
+    st.bind(1, row);
+    if (!st.step())
+        return std::nullopt;
+    return seriesFrom(st, 0);
+}
+
+void write(Connection& con, const Series& s)
+{
+    Statement st(con.handle(), QStringLiteral("INSERT OR REPLACE INTO tblOrginizeSeries (OrgRow, Start, Finish, Zone, "
+                                              "Rule, RDates, ExDates, SeriesRow, RecurrenceId) "
+                                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    st.bind(1, s.row)
+        .bind(2, s.start)
+        .bind(3, s.finish)
+        .bind(4, s.zone)
+        .bind(5, s.rule)
+        .bind(6, s.rdates.join(u','))
+        .bind(7, s.exdates.join(u','))
+        .bind(8, s.seriesRow)
+        .bind(9, s.recurrenceId);
+    st.step();
+}
+
+void remove(Connection& con, qint64 row)
+{
+    Statement st(con.handle(), QStringLiteral("DELETE FROM tblOrginizeSeries WHERE OrgRow = ?"));
+    st.bind(1, row);
+    st.step();
+}
+
+}  // namespace Occurrences
