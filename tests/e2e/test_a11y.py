@@ -110,7 +110,14 @@ class Program:
             full = os.path.join(self.folder, path)
             os.mkdir(full) if "." not in path else open(full, "w").close()
         env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        self.process = subprocess.Popen([os.path.join(self.folder, "tessaly")], env=env)
+        # A program that could not reach the X server just started ends at once; it is started again.
+        for attempt in range(3):
+            self.process = subprocess.Popen([os.path.join(self.folder, "tessaly")], env=env)
+            time.sleep(2)
+            if self.process.poll() is None:
+                break
+            print(f"the program ended at start ({self.process.returncode}); starting it again", flush=True)
+            time.sleep(3)
         # Past the splash, however slow the machine: the first screen that takes typing or a press.
         wait_for(lambda: self.app() and find(self.app(), lambda n: showing(n) and actionable(n), menus=False), 90)
 
