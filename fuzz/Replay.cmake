@@ -7,6 +7,8 @@ function(tessaly_fuzz_replay target seeds)
   target_link_libraries(replay_${target} PRIVATE tessaly_core)
   set_target_properties(replay_${target} PROPERTIES AUTOMOC OFF)
   add_test(NAME test_${target}_seeds COMMAND replay_${target} ${CMAKE_SOURCE_DIR}/fuzz/seeds/${seeds})
+  # A build target of the test's name, so the test can be built by that name alone.
+  add_custom_target(test_${target}_seeds DEPENDS replay_${target})
   set_tests_properties(test_${target}_seeds PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0"
     TIMEOUT 300)

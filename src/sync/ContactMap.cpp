@@ -258,7 +258,13 @@ QByteArrayView asText(QByteArrayView utf8, QByteArray& hold)
     const bool mark = utf8.size() >= 3 && utf8[0] == '\xEF' && utf8[1] == '\xBB' && utf8[2] == '\xBF';
     if (!mark && QUtf8StringView(utf8).isValidUtf8())
         return utf8;
-    hold = QString::fromUtf8(utf8).toUtf8();
+    QString text = QString::fromUtf8(utf8);
+    // With the mark gone, what followed it starts the field, and a blank or a
+    // further mark there would not read back as written.
+    qsizetype start = 0;
+    while (mark && start < text.size() && (text[start] == QChar::ByteOrderMark || text[start].isSpace()))
+        ++start;
+    hold = QStringView(text).mid(start).toUtf8();
     return hold;
 }
 
