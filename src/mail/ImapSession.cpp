@@ -67,6 +67,7 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_host = host;
     m_tls = tls;
     m_result = ImapResult();
+    m_headerAt.clear();
     m_reader.reset();
     m_step = ImapStep::Greeting;
     m_tag.clear();
@@ -190,18 +191,30 @@ void ImapSession::fetched(const ImapResponse& r)
             *known = *flags;
         else if (m_step == ImapStep::FetchFlags && h.uid <= m_plan.lastKnownUid)
             m_result.knownFlags.insert(h.uid, *flags);
-        for (ImapHeader& held : m_result.headers) {
-            if (held.uid == h.uid)
-                held.flags = *flags;
-        }
+        // A header fetched earlier in this conversation: by index, so a
+        // 10,000-message first sync stays linear.
+        if (const auto at = m_headerAt.constFind(h.uid); at != m_headerAt.cend())
+            m_result.headers[*at].flags = *flags;
     }
     if (m_step == ImapStep::FetchHeaders && fields && h.uid > m_plan.lastKnownUid) {
         h.flags = flags.value_or(QByteArrayList());
         h.fields = *fields;
+        if (const auto at = m_headerAt.constFind(h.uid); at != m_headerAt.cend()) {
+            m_result.headers[*at] = std::move(h);
+            return;
+        }
+        m_headerAt.insert(h.uid, m_result.headers.size());
         m_result.headers.push_back(std::move(h));
     } else if (m_step == ImapStep::FetchBody && body && h.uid == m_plan.bodyUid) {
         m_result.body = *body;
     }
+}
+
+void ImapSession::indexHeaders()
+{
+    m_headerAt.clear();
+    for (size_t i = 0; i < m_result.headers.size(); ++i)
+        m_headerAt.insert(m_result.headers[i].uid, i);
 }
 
 void ImapSession::completed(const ImapResponse& r, MailActions& out)
@@ -243,6 +256,7 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::FetchHeaders:
         std::sort(m_result.headers.begin(), m_result.headers.end(),
                   [](const ImapHeader& a, const ImapHeader& b) { return a.uid < b.uid; });
+        indexHeaders();
         return nextChange(out);
     case ImapStep::Store:
         return nextChange(out);
@@ -257,6 +271,7 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
         };
         m_result.knownFlags.removeIf([&](const auto& it) { return expunged(it.key(), it.value()); });
         std::erase_if(m_result.headers, [&](const ImapHeader& h) { return expunged(h.uid, h.flags); });
+        indexHeaders();
         return bodyOrList(out);
     }
     case ImapStep::FetchBody:

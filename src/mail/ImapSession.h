@@ -111,6 +111,7 @@ private:
     void handle(const ImapResponse& r, MailActions& out);
     void untagged(const ImapResponse& r);
     void fetched(const ImapResponse& r);
+    void indexHeaders();
     void completed(const ImapResponse& r, MailActions& out);
     void afterCapabilities(MailActions& out);
     void login(MailActions& out);
@@ -132,6 +133,7 @@ private:
     TlsMode m_tls = TlsMode::Offered;
     ImapPlan m_plan;
     ImapResult m_result;
+    QHash<quint32, size_t> m_headerAt;  // where each of m_result.headers sits
     ImapReader m_reader;
     ImapStep m_step = ImapStep::Greeting;
     QByteArray m_tag;  // of the command awaiting completion
