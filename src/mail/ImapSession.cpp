@@ -16,6 +16,7 @@ const QString kUnquotableLogin =
                    "which it does not offer.");
 const QString kUnreadable = QStringLiteral("The server sent what cannot be read (%1). Nothing of this check was kept.");
 const QString kUnsendableFolder = QStringLiteral("The folder name %1 cannot be sent to the server.");
+const QString kUnsendableFlag = QStringLiteral("The flag %1 cannot be sent to the server.");
 const QString kSaidBye = QStringLiteral("The server ended the conversation: %1");
 
 MailNotice imapError(const QString& text)
@@ -73,6 +74,12 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_tag.clear();
     m_tags = 0;
     m_change = 0;
+    m_move = 0;
+    m_append = 0;
+    m_copyUid = 0;
+    m_literalDue = false;
+    m_result.moved.resize(plan.moves.size());
+    m_result.appended.resize(plan.appends.size());
     m_capabilities.clear();
     m_active = true;
     m_failed = false;
@@ -110,6 +117,8 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
         if (m_step == ImapStep::Login && std::exchange(m_plainSent, false)) {
             const QByteArray plain = '\0' + m_userName.toUtf8() + '\0' + m_password.toUtf8();
             out.push_back(MailAction::send(plain.toBase64() + "\r\n"));
+        } else if (m_step == ImapStep::Append && std::exchange(m_literalDue, false)) {
+            out.push_back(MailAction::send(m_plan.appends[m_append].message + "\r\n"));
         } else {
             // Whatever more it asks, this side has nothing to give: "*" cancels
             // an exchange that went wrong; the tagged reply follows.
@@ -156,6 +165,9 @@ void ImapSession::untagged(const ImapResponse& r)
         m_result.uidNext = r.codeData[0].number().value_or(0);
     } else if (r.name == "FETCH" && r.number && !r.data.empty() && r.data[0].isList()) {
         fetched(r);
+    } else if (r.name == "OK" && r.code == "COPYUID" && r.codeData.size() == 3 && m_step == ImapStep::Move) {
+        // MOVE says where the message went before it says it is gone.
+        m_copyUid = r.codeData[2].number().value_or(0);
     }
 }
 
@@ -243,6 +255,21 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::Logout:
         out.push_back(MailAction::close());
         return finish(!m_failed, out);
+    case ImapStep::Move:
+    case ImapStep::Copy:
+    case ImapStep::MarkMoved:
+    case ImapStep::ExpungeMoved:
+        return moveDone(r, ok, out);
+    case ImapStep::Append: {
+        m_literalDue = false;
+        ImapDone& done = m_result.appended[m_append++];
+        done.outcome = ok ? ImapDone::Outcome::Done : ImapDone::Outcome::Refused;
+        if (!ok)
+            done.reason = serverText(r);
+        else if (r.code == "APPENDUID" && r.codeData.size() == 2)
+            done.uid = r.codeData[1].number().value_or(0);
+        return nextAppend(out);
+    }
     default:
         break;
     }
@@ -272,7 +299,7 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
         m_result.knownFlags.removeIf([&](const auto& it) { return expunged(it.key(), it.value()); });
         std::erase_if(m_result.headers, [&](const ImapHeader& h) { return expunged(h.uid, h.flags); });
         indexHeaders();
-        return bodyOrList(out);
+        return nextAppend(out);
     }
     case ImapStep::FetchBody:
         return listFolders(out);
@@ -325,6 +352,7 @@ void ImapSession::afterSelect(MailActions& out)
         m_plan.changes.clear();
         m_plan.expunge = false;
         m_plan.bodyUid = 0;
+        m_plan.moves.clear();
     }
     if (m_plan.lastKnownUid > 0 && m_result.exists > 0)
         return command("UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS)", ImapStep::FetchFlags,
@@ -351,8 +379,67 @@ void ImapSession::nextChange(MailActions& out)
         return command("UID STORE " + QByteArray::number(c.uid) + (c.add ? " +FLAGS (" : " -FLAGS (") + c.flag + ')',
                        ImapStep::Store, out);
     }
+    nextMove(out);
+}
+
+void ImapSession::nextMove(MailActions& out)
+{
+    m_copyUid = 0;
+    while (m_move < m_plan.moves.size()) {
+        const ImapMove& m = m_plan.moves[m_move];
+        const auto to = imapQuoted(m.to);
+        if (m.uid == 0 || !to) {
+            m_result.moved[m_move++] = {ImapDone::Outcome::Refused, 0, kUnsendableFolder.arg(QString::fromUtf8(m.to))};
+            continue;
+        }
+        const QByteArray uid = QByteArray::number(m.uid);
+        if (m_capabilities.contains("MOVE"))
+            return command("UID MOVE " + uid + ' ' + *to, ImapStep::Move, out);
+        return command("UID COPY " + uid + ' ' + *to, ImapStep::Copy, out);
+    }
+    expunge(out);
+}
+
+// One reply on the way of a move: where the server has no MOVE, a copy, its
+// original marked \Deleted, and that one alone expunged where UIDPLUS lets it
+// be named. Without UIDPLUS an EXPUNGE would take what anyone else marked too,
+// so the original stays, marked, for the user's own expunge.
+void ImapSession::moveDone(const ImapResponse& r, bool ok, MailActions& out)
+{
+    ImapDone& done = m_result.moved[m_move];
+    const QByteArray uid = QByteArray::number(m_plan.moves[m_move].uid);
+    if (ok && r.code == "COPYUID" && r.codeData.size() == 3)
+        m_copyUid = r.codeData[2].number().value_or(0);
+    done.uid = m_copyUid;
+    if (!ok) {
+        done.outcome = m_step == ImapStep::Move || m_step == ImapStep::Copy ? ImapDone::Outcome::Refused
+                                                                            : ImapDone::Outcome::Copied;
+        done.reason = serverText(r);
+    } else if (m_step == ImapStep::Copy) {
+        return command("UID STORE " + uid + " +FLAGS (\\Deleted)", ImapStep::MarkMoved, out);
+    } else if (m_step == ImapStep::MarkMoved && m_capabilities.contains("UIDPLUS")) {
+        return command("UID EXPUNGE " + uid, ImapStep::ExpungeMoved, out);
+    } else if (m_step == ImapStep::MarkMoved) {
+        done.outcome = ImapDone::Outcome::Copied;
+    } else {
+        done.outcome = ImapDone::Outcome::Done;
+        forget(m_plan.moves[m_move].uid);
+    }
+    ++m_move;
+    nextMove(out);
+}
+
+void ImapSession::forget(quint32 uid)
+{
+    m_result.knownFlags.remove(uid);
+    if (std::erase_if(m_result.headers, [&](const ImapHeader& h) { return h.uid == uid; }))
+        indexHeaders();
+}
+
+void ImapSession::expunge(MailActions& out)
+{
     if (!m_plan.expunge)
-        return bodyOrList(out);
+        return nextAppend(out);
     QByteArrayList uids;
     for (const ImapFlagChange& c : m_plan.changes) {
         if (c.add && c.uid != 0 && c.flag.compare("\\Deleted", Qt::CaseInsensitive) == 0)
@@ -362,6 +449,26 @@ void ImapSession::nextChange(MailActions& out)
     if (m_capabilities.contains("UIDPLUS") && !uids.isEmpty())
         return command("UID EXPUNGE " + uids.join(','), ImapStep::Expunge, out);
     command("EXPUNGE", ImapStep::Expunge, out);
+}
+
+void ImapSession::nextAppend(MailActions& out)
+{
+    while (m_append < m_plan.appends.size()) {
+        const ImapAppend& a = m_plan.appends[m_append];
+        const auto folder = imapQuoted(a.folder);
+        const auto bad = std::find_if_not(a.flags.begin(), a.flags.end(), isFlagAtom);
+        if (!folder || bad != a.flags.end()) {
+            m_result.appended[m_append++] = {ImapDone::Outcome::Refused, 0,
+                                             folder ? kUnsendableFlag.arg(QString::fromLatin1(*bad))
+                                                    : kUnsendableFolder.arg(QString::fromUtf8(a.folder))};
+            continue;
+        }
+        m_literalDue = true;
+        return command("APPEND " + *folder + " (" + a.flags.join(' ') + ") {" + QByteArray::number(a.message.size())
+                           + '}',
+                       ImapStep::Append, out);
+    }
+    bodyOrList(out);
 }
 
 void ImapSession::bodyOrList(MailActions& out)
@@ -497,7 +604,16 @@ QString ImapSession::waitingFor() const
     case ImapStep::Store:
         return QStringLiteral("the reply to STORE");
     case ImapStep::Expunge:
+    case ImapStep::ExpungeMoved:
         return QStringLiteral("the reply to EXPUNGE");
+    case ImapStep::Move:
+        return QStringLiteral("the reply to MOVE");
+    case ImapStep::Copy:
+        return QStringLiteral("the reply to COPY");
+    case ImapStep::MarkMoved:
+        return QStringLiteral("the reply to STORE");
+    case ImapStep::Append:
+        return QStringLiteral("the reply to APPEND");
     case ImapStep::FetchBody:
         return QStringLiteral("the message");
     case ImapStep::Logout:

@@ -9,7 +9,8 @@
 
 namespace {
 
-// "v7 last11 +12\Seen -11\Seen x body12": what is held and what to do.
+// "v7 last11 +12\Seen -11\Seen x body12 m10>Work a>Sent": what is held and
+// what to do (m: move, a: append of a two-line message).
 ImapPlan plan(const QString& text)
 {
     ImapPlan p;
@@ -20,6 +21,10 @@ ImapPlan plan(const QString& text)
             p.bodyUid = w.mid(4).toUInt();
         else if (w.startsWith(QLatin1Char('v')))
             p.knownUidValidity = w.mid(1).toUInt();
+        else if (w.startsWith(QLatin1Char('m')))
+            p.moves.push_back({w.mid(1).section('>', 0, 0).toUInt(), w.section('>', 1).toUtf8()});
+        else if (w.startsWith(QLatin1String("a>")))
+            p.appends.push_back({w.mid(2).toUtf8(), "Subject: s\r\n\r\nHi\r\n"});
         else if (w == QLatin1String("x"))
             p.expunge = true;
         else if (w.startsWith(QLatin1Char('+')) || w.startsWith(QLatin1Char('-')))
@@ -45,14 +50,21 @@ QString describe(const ImapResult& r)
                        .arg(QString::fromLatin1(h.flags.join(',')))
                        .arg(h.size)
                        .arg(QString::fromLatin1(h.fields).trimmed());
-    return QStringLiteral("%1 | v%2 next%3 exists%4%5 | known %6 | new %7 | body %8")
+    QStringList done;
+    for (const auto* list : {&r.moved, &r.appended}) {
+        for (const ImapDone& d : *list)
+            done << QStringLiteral("%1:%2:%3").arg(int(d.outcome)).arg(d.uid).arg(d.reason);
+        done << QStringLiteral("/");
+    }
+    return QStringLiteral("%1 | v%2 next%3 exists%4%5 | known %6 | new %7 | body %8%9")
         .arg(folders.join(QLatin1Char(' ')))
         .arg(r.uidValidity)
         .arg(r.uidNext)
         .arg(r.exists)
         .arg(r.uidValidityChanged ? QStringLiteral(" changed") : QString())
         .arg(known.join(QLatin1Char(' ')), headers.join(QLatin1Char(' ')),
-             r.body ? QString::fromLatin1(*r.body) : QStringLiteral("-"));
+             r.body ? QString::fromLatin1(*r.body) : QStringLiteral("-"),
+             done.size() > 2 ? QStringLiteral(" | done ") + done.join(QLatin1Char(' ')) : QString());
 }
 
 }  // namespace
