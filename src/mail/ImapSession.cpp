@@ -78,6 +78,9 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_append = 0;
     m_copyUid = 0;
     m_literalDue = false;
+    m_idling = false;
+    m_doneDue = false;
+    m_renewing = false;
     m_result.moved.resize(plan.moves.size());
     m_result.appended.resize(plan.appends.size());
     m_capabilities.clear();
@@ -119,6 +122,10 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
             out.push_back(MailAction::send(plain.toBase64() + "\r\n"));
         } else if (m_step == ImapStep::Append && std::exchange(m_literalDue, false)) {
             out.push_back(MailAction::send(m_plan.appends[m_append].message + "\r\n"));
+        } else if (m_step == ImapStep::Idle && !m_idling) {
+            m_idling = !std::exchange(m_doneDue, false);
+            if (!m_idling)
+                out.push_back(MailAction::send("DONE\r\n"));
         } else {
             // Whatever more it asks, this side has nothing to give: "*" cancels
             // an exchange that went wrong; the tagged reply follows.
@@ -145,6 +152,8 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
             fail(kSaidBye.arg(MailTexts::decodeWireText(r.text)), out);
         return;
     }
+    if (m_step == ImapStep::Idle && (r.name == "EXISTS" || r.name == "EXPUNGE" || r.name == "FETCH"))
+        out.push_back(MailAction::changed());
     untagged(r);
 }
 
@@ -304,6 +313,14 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::FetchBody:
         return listFolders(out);
     case ImapStep::List:
+        if (m_plan.idle && m_capabilities.contains("IDLE"))
+            return command("IDLE", ImapStep::Idle, out);
+        return command("LOGOUT", ImapStep::Logout, out);
+    case ImapStep::Idle:
+        m_idling = false;
+        // A server forgets an IDLE after 30 minutes: it is ended and begun again before.
+        if (std::exchange(m_renewing, false))
+            return command("IDLE", ImapStep::Idle, out);
         return command("LOGOUT", ImapStep::Logout, out);
     default:
         return;
@@ -542,12 +559,30 @@ MailActions ImapSession::tlsFailed(const QString& reason)
     return out;
 }
 
+MailActions ImapSession::stopIdle()
+{
+    MailActions out;
+    if (!m_active)
+        return out;
+    m_plan.idle = false;
+    m_renewing = false;
+    if (m_step == ImapStep::Idle && std::exchange(m_idling, false))
+        out.push_back(MailAction::send("DONE\r\n"));
+    else if (m_step == ImapStep::Idle)
+        m_doneDue = true;
+    return out;
+}
+
 MailActions ImapSession::timedOut(const QString& what)
 {
     MailActions out;
     if (!m_active)
         return out;
-    if (m_step == ImapStep::Logout) {
+    if (waitsQuietly()) {
+        m_idling = false;
+        m_renewing = true;
+        out.push_back(MailAction::send("DONE\r\n"));
+    } else if (m_step == ImapStep::Logout) {
         out.push_back(MailAction::close());
         finish(!m_failed, out);
     } else {
@@ -618,6 +653,8 @@ QString ImapSession::waitingFor() const
         return QStringLiteral("the message");
     case ImapStep::Logout:
         return QStringLiteral("the reply to LOGOUT");
+    case ImapStep::Idle:
+        return QStringLiteral("the reply to IDLE");
     }
     return {};
 }

@@ -30,6 +30,7 @@ enum class ImapStep {
     Append,
     FetchBody,
     List,
+    Idle,  // IDLE: waiting for the folder to change
     Logout,
 };
 
@@ -97,6 +98,7 @@ struct ImapPlan {
     quint32 bodyUid = 0;   // 0: fetch no message whole
     std::vector<ImapMove> moves;
     std::vector<ImapAppend> appends;
+    bool idle = false;  // after the sync, wait in IDLE (where offered) and say each change
 };
 
 // What the conversation found; complete only when it finished well.
@@ -146,6 +148,9 @@ public:
     MailActions timedOut(const QString& what) override;
     QString waitingFor() const override;
     bool isActive() const override { return m_active; }
+    bool waitsQuietly() const override { return m_active && m_step == ImapStep::Idle && m_idling; }
+    // Ends the IDLE (or the sync, without one) with LOGOUT.
+    MailActions stopIdle();
 
 private:
     void handle(const ImapResponse& r, MailActions& out);
@@ -187,6 +192,9 @@ private:
     size_t m_append = 0;        // the plan's append under way
     quint32 m_copyUid = 0;      // where the move under way went, as the server said
     bool m_literalDue = false;  // APPEND awaits the go-ahead for the message
+    bool m_idling = false;      // the server took the IDLE
+    bool m_doneDue = false;     // the IDLE is to end as soon as the server takes it
+    bool m_renewing = false;    // DONE was sent to start the IDLE again
     QByteArrayList m_capabilities;
     bool m_active = false;
     bool m_failed = false;

@@ -25,6 +25,8 @@ ImapPlan plan(const QString& text)
             p.moves.push_back({w.mid(1).section('>', 0, 0).toUInt(), w.section('>', 1).toUtf8()});
         else if (w.startsWith(QLatin1String("a>")))
             p.appends.push_back({w.mid(2).toUtf8(), "Subject: s\r\n\r\nHi\r\n"});
+        else if (w == QLatin1String("idle"))
+            p.idle = true;
         else if (w == QLatin1String("x"))
             p.expunge = true;
         else if (w.startsWith(QLatin1Char('+')) || w.startsWith(QLatin1Char('-')))
@@ -72,7 +74,8 @@ QString describe(const ImapResult& r)
 // Each file of tests/data/imap/ is one conversation: "password:" and
 // "plan:" (with "tls": TLS required, "remote": not this computer), then
 // what the server says, step by step after each "--" line; lines end in CR
-// LF unless marked <no line end>; <tls> and <close> stand for those events.
+// LF unless marked <no line end>; <tls>, <close>, <timeout> and <stop> (of
+// an IDLE) stand for those events.
 // Its .expected holds what the session did at each step, then the result.
 class TestImapSession : public QObject {
     Q_OBJECT
@@ -110,9 +113,11 @@ private slots:
         QStringList transcript;
         QStringList all;
         for (const QString& in : steps) {
-            const QString did = ::describe(in == "<tls>"     ? s.tlsReady()
-                                           : in == "<close>" ? s.closed()
-                                                             : s.feed(in.toLatin1()));
+            const QString did = ::describe(in == "<tls>"       ? s.tlsReady()
+                                           : in == "<close>"   ? s.closed()
+                                           : in == "<timeout>" ? s.timedOut(QStringLiteral("silent"))
+                                           : in == "<stop>"    ? s.stopIdle()
+                                                               : s.feed(in.toLatin1()));
             transcript << "=> " + Golden::escaped(did);
             if (!did.isEmpty())
                 all << did;

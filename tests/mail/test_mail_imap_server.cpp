@@ -5,6 +5,7 @@
 #include "kit/ConnectionSettings.h"
 #include "mail/ImapCache.h"
 #include "mail/ImapSession.h"
+#include "mail/ImapWatch.h"
 #include "mail/MailConnection.h"
 #include "store/Connection.h"
 
@@ -187,6 +188,31 @@ private slots:
         }
         QCOMPARE(held(cache, "Work"), "1::1");
         QCOMPARE(held(cache, "Sent"), "1:\\Seen:3");
+    }
+
+    // IDLE outlasts the time limit for an answer, and another client's new
+    // message is said within seconds; stop() ends it well.
+    void watchesInIdle()
+    {
+        Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
+        if (!Pop3TestServer::missing().isEmpty())
+            QSKIP(qPrintable(Pop3TestServer::missing()));
+        QString why;
+        QVERIFY(server.addMessage(message(1)));
+        QVERIFY2(server.start(&why), qPrintable(why));
+        if (!server.imapPort())
+            QSKIP("dovecot-imapd is not installed");
+        ImapWatch watch;
+        QSignalSpy changed(&watch, &ImapWatch::folderChanged);
+        QSignalSpy finished(&watch, &ImapWatch::finished);
+        watch.start({1s, 1s, {}}, QStringLiteral("127.0.0.1"), server.imapPort(), TlsMode::Offered,
+                    QStringLiteral("anna"), QStringLiteral("pass word"), {});
+        QVERIFY(!finished.wait(3000));  // three answer limits of quiet
+        QVERIFY(otherReader(server.imapPort(), "m.append('INBOX', None, None, b'Subject: n\\r\\n\\r\\nn\\r\\n')"));
+        QVERIFY(changed.wait(5000));
+        watch.stop();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.first().first().toBool(), true);
     }
 
     void securedAndSilent()
