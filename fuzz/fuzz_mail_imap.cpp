@@ -14,9 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A small limit, so that responses past it are reached too.
     session.setResponseLimit(4096);
     const QByteArray sent = "Subject: s\r\n\r\nline 1\r\nline 2\r\n";
-    ImapPlan plan{
-        "INBOX",         7, 11, {{12, "\\Seen", true}, {11, "\\Deleted", true}}, true, 12, {{10, "Work"}, {9, "Old"}},
-        {{"Sent", sent}}};
+    ImapPlan plan{"INBOX", 7, 11, {{12, "\\Seen", true}, {11, "\\Deleted", true}}, true, 12};
+    plan.moves = {{10, "Work"}, {9, "Old"}};
+    plan.appends = {{"Sent", sent}};
+    plan.idle = true;
     session.start(QStringLiteral("anna"), QStringLiteral("secret"), plan);
     session.connected(QHostAddress::LocalHost, true);
     int finished = 0;
@@ -37,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     };
     for (const QByteArray& piece : fuzzPieces(data, size)) {
         take(session.feed(piece));
+        // A quiet IDLE is renewed, or ended.
+        if (session.waitsQuietly())
+            take(piece.size() % 2 ? session.timedOut(QStringLiteral("quiet")) : session.stopIdle());
         if (std::exchange(tls, false))
             take(session.tlsReady());
     }
