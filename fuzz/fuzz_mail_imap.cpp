@@ -14,10 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A small limit, so that responses past it are reached too.
     session.setResponseLimit(4096);
     const QByteArray sent = "Subject: s\r\n\r\nline 1\r\nline 2\r\n";
-    ImapPlan plan{"INBOX", 7, 11, {{12, "\\Seen", true}, {11, "\\Deleted", true}}, true, 12};
-    plan.moves = {{10, "Work"}, {9, "Old"}};
-    plan.appends = {{"Sent", sent}};
-    plan.idle = true;
+    const std::vector<ImapFlagChange> changes = {{12, "\\Seen", true}, {11, "\\Deleted", true}};
+    const ImapPlan plan{"INBOX", 7, 11, changes, true, 12, {{10, "Work"}, {9, "Old"}}, {{"Sent", sent}}, true};
     session.start(QStringLiteral("anna"), QStringLiteral("secret"), plan);
     session.connected(QHostAddress::LocalHost, true);
     int finished = 0;
