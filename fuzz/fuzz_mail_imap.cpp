@@ -13,7 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ImapSession session;
     // A small limit, so that responses past it are reached too.
     session.setResponseLimit(4096);
-    ImapPlan plan{"INBOX", 7, 11, {{12, "\\Seen", true}, {11, "\\Deleted", true}}, true, 12};
+    const QByteArray sent = "Subject: s\r\n\r\nline 1\r\nline 2\r\n";
+    const std::vector<ImapFlagChange> changes = {{12, "\\Seen", true}, {11, "\\Deleted", true}};
+    const ImapPlan plan{"INBOX", 7, 11, changes, true, 12, {{10, "Work"}, {9, "Old"}}, {{"Sent", sent}}, true};
     session.start(QStringLiteral("anna"), QStringLiteral("secret"), plan);
     session.connected(QHostAddress::LocalHost, true);
     int finished = 0;
@@ -23,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (finished)
                 std::abort();
             // Every command is one line: nothing the server said can start another.
-            if (a.kind == MailAction::Kind::Send
+            // The message of an APPEND goes only after its command.
+            if (a.kind == MailAction::Kind::Send && a.bytes != sent + "\r\n"
                 && (!a.bytes.endsWith("\r\n") || a.bytes.indexOf('\n') != a.bytes.size() - 1))
                 std::abort();
             tls = tls || a.kind == MailAction::Kind::StartTls;
@@ -33,13 +36,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     };
     for (const QByteArray& piece : fuzzPieces(data, size)) {
         take(session.feed(piece));
+        // A quiet IDLE is renewed, or ended.
+        if (session.waitsQuietly())
+            take(piece.size() % 2 ? session.timedOut(QStringLiteral("quiet")) : session.stopIdle());
         if (std::exchange(tls, false))
             take(session.tlsReady());
     }
     take(session.closed());
     const ImapResult& r = session.result();
     // Nothing of the plan's numbers counts under another UIDVALIDITY.
-    if (r.uidValidityChanged && (!r.knownFlags.isEmpty() || r.body))
+    if (r.uidValidityChanged
+        && (!r.knownFlags.isEmpty() || r.body || r.moved[0].outcome != ImapDone::Outcome::NotTried))
         std::abort();
     for (const ImapHeader& h : r.headers) {
         if (h.uid <= plan.lastKnownUid && r.uidValidity == plan.knownUidValidity)

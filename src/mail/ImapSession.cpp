@@ -16,6 +16,7 @@ const QString kUnquotableLogin =
                    "which it does not offer.");
 const QString kUnreadable = QStringLiteral("The server sent what cannot be read (%1). Nothing of this check was kept.");
 const QString kUnsendableFolder = QStringLiteral("The folder name %1 cannot be sent to the server.");
+const QString kUnsendableFlag = QStringLiteral("The flag %1 cannot be sent to the server.");
 const QString kSaidBye = QStringLiteral("The server ended the conversation: %1");
 
 MailNotice imapError(const QString& text)
@@ -67,11 +68,21 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_host = host;
     m_tls = tls;
     m_result = ImapResult();
+    m_headerAt.clear();
     m_reader.reset();
     m_step = ImapStep::Greeting;
     m_tag.clear();
     m_tags = 0;
     m_change = 0;
+    m_move = 0;
+    m_append = 0;
+    m_copyUid = 0;
+    m_literalDue = false;
+    m_idling = false;
+    m_doneDue = false;
+    m_renewing = false;
+    m_result.moved.resize(plan.moves.size());
+    m_result.appended.resize(plan.appends.size());
     m_capabilities.clear();
     m_active = true;
     m_failed = false;
@@ -109,6 +120,12 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
         if (m_step == ImapStep::Login && std::exchange(m_plainSent, false)) {
             const QByteArray plain = '\0' + m_userName.toUtf8() + '\0' + m_password.toUtf8();
             out.push_back(MailAction::send(plain.toBase64() + "\r\n"));
+        } else if (m_step == ImapStep::Append && std::exchange(m_literalDue, false)) {
+            out.push_back(MailAction::send(m_plan.appends[m_append].message + "\r\n"));
+        } else if (m_step == ImapStep::Idle && !m_idling) {
+            m_idling = !std::exchange(m_doneDue, false);
+            if (!m_idling)
+                out.push_back(MailAction::send("DONE\r\n"));
         } else {
             // Whatever more it asks, this side has nothing to give: "*" cancels
             // an exchange that went wrong; the tagged reply follows.
@@ -135,6 +152,8 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
             fail(kSaidBye.arg(MailTexts::decodeWireText(r.text)), out);
         return;
     }
+    if (m_step == ImapStep::Idle && (r.name == "EXISTS" || r.name == "EXPUNGE" || r.name == "FETCH"))
+        out.push_back(MailAction::changed());
     untagged(r);
 }
 
@@ -155,6 +174,9 @@ void ImapSession::untagged(const ImapResponse& r)
         m_result.uidNext = r.codeData[0].number().value_or(0);
     } else if (r.name == "FETCH" && r.number && !r.data.empty() && r.data[0].isList()) {
         fetched(r);
+    } else if (r.name == "OK" && r.code == "COPYUID" && r.codeData.size() == 3 && m_step == ImapStep::Move) {
+        // MOVE says where the message went before it says it is gone.
+        m_copyUid = r.codeData[2].number().value_or(0);
     }
 }
 
@@ -190,18 +212,30 @@ void ImapSession::fetched(const ImapResponse& r)
             *known = *flags;
         else if (m_step == ImapStep::FetchFlags && h.uid <= m_plan.lastKnownUid)
             m_result.knownFlags.insert(h.uid, *flags);
-        for (ImapHeader& held : m_result.headers) {
-            if (held.uid == h.uid)
-                held.flags = *flags;
-        }
+        // A header fetched earlier in this conversation: by index, so a
+        // 10,000-message first sync stays linear.
+        if (const auto at = m_headerAt.constFind(h.uid); at != m_headerAt.cend())
+            m_result.headers[*at].flags = *flags;
     }
     if (m_step == ImapStep::FetchHeaders && fields && h.uid > m_plan.lastKnownUid) {
         h.flags = flags.value_or(QByteArrayList());
         h.fields = *fields;
+        if (const auto at = m_headerAt.constFind(h.uid); at != m_headerAt.cend()) {
+            m_result.headers[*at] = std::move(h);
+            return;
+        }
+        m_headerAt.insert(h.uid, m_result.headers.size());
         m_result.headers.push_back(std::move(h));
     } else if (m_step == ImapStep::FetchBody && body && h.uid == m_plan.bodyUid) {
         m_result.body = *body;
     }
+}
+
+void ImapSession::indexHeaders()
+{
+    m_headerAt.clear();
+    for (size_t i = 0; i < m_result.headers.size(); ++i)
+        m_headerAt.insert(m_result.headers[i].uid, i);
 }
 
 void ImapSession::completed(const ImapResponse& r, MailActions& out)
@@ -230,6 +264,21 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::Logout:
         out.push_back(MailAction::close());
         return finish(!m_failed, out);
+    case ImapStep::Move:
+    case ImapStep::Copy:
+    case ImapStep::MarkMoved:
+    case ImapStep::ExpungeMoved:
+        return moveDone(r, ok, out);
+    case ImapStep::Append: {
+        m_literalDue = false;
+        ImapDone& done = m_result.appended[m_append++];
+        done.outcome = ok ? ImapDone::Outcome::Done : ImapDone::Outcome::Refused;
+        if (!ok)
+            done.reason = serverText(r);
+        else if (r.code == "APPENDUID" && r.codeData.size() == 2)
+            done.uid = r.codeData[1].number().value_or(0);
+        return nextAppend(out);
+    }
     default:
         break;
     }
@@ -243,6 +292,7 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::FetchHeaders:
         std::sort(m_result.headers.begin(), m_result.headers.end(),
                   [](const ImapHeader& a, const ImapHeader& b) { return a.uid < b.uid; });
+        indexHeaders();
         return nextChange(out);
     case ImapStep::Store:
         return nextChange(out);
@@ -257,11 +307,20 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
         };
         m_result.knownFlags.removeIf([&](const auto& it) { return expunged(it.key(), it.value()); });
         std::erase_if(m_result.headers, [&](const ImapHeader& h) { return expunged(h.uid, h.flags); });
-        return bodyOrList(out);
+        indexHeaders();
+        return nextAppend(out);
     }
     case ImapStep::FetchBody:
         return listFolders(out);
     case ImapStep::List:
+        if (m_plan.idle && m_capabilities.contains("IDLE"))
+            return command("IDLE", ImapStep::Idle, out);
+        return command("LOGOUT", ImapStep::Logout, out);
+    case ImapStep::Idle:
+        m_idling = false;
+        // A server forgets an IDLE after 30 minutes: it is ended and begun again before.
+        if (std::exchange(m_renewing, false))
+            return command("IDLE", ImapStep::Idle, out);
         return command("LOGOUT", ImapStep::Logout, out);
     default:
         return;
@@ -310,6 +369,7 @@ void ImapSession::afterSelect(MailActions& out)
         m_plan.changes.clear();
         m_plan.expunge = false;
         m_plan.bodyUid = 0;
+        m_plan.moves.clear();
     }
     if (m_plan.lastKnownUid > 0 && m_result.exists > 0)
         return command("UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS)", ImapStep::FetchFlags,
@@ -336,8 +396,67 @@ void ImapSession::nextChange(MailActions& out)
         return command("UID STORE " + QByteArray::number(c.uid) + (c.add ? " +FLAGS (" : " -FLAGS (") + c.flag + ')',
                        ImapStep::Store, out);
     }
+    nextMove(out);
+}
+
+void ImapSession::nextMove(MailActions& out)
+{
+    m_copyUid = 0;
+    while (m_move < m_plan.moves.size()) {
+        const ImapMove& m = m_plan.moves[m_move];
+        const auto to = imapQuoted(m.to);
+        if (m.uid == 0 || !to) {
+            m_result.moved[m_move++] = {ImapDone::Outcome::Refused, 0, kUnsendableFolder.arg(QString::fromUtf8(m.to))};
+            continue;
+        }
+        const QByteArray uid = QByteArray::number(m.uid);
+        if (m_capabilities.contains("MOVE"))
+            return command("UID MOVE " + uid + ' ' + *to, ImapStep::Move, out);
+        return command("UID COPY " + uid + ' ' + *to, ImapStep::Copy, out);
+    }
+    expunge(out);
+}
+
+// One reply on the way of a move: where the server has no MOVE, a copy, its
+// original marked \Deleted, and that one alone expunged where UIDPLUS lets it
+// be named. Without UIDPLUS an EXPUNGE would take what anyone else marked too,
+// so the original stays, marked, for the user's own expunge.
+void ImapSession::moveDone(const ImapResponse& r, bool ok, MailActions& out)
+{
+    ImapDone& done = m_result.moved[m_move];
+    const QByteArray uid = QByteArray::number(m_plan.moves[m_move].uid);
+    if (ok && r.code == "COPYUID" && r.codeData.size() == 3)
+        m_copyUid = r.codeData[2].number().value_or(0);
+    done.uid = m_copyUid;
+    if (!ok) {
+        done.outcome = m_step == ImapStep::Move || m_step == ImapStep::Copy ? ImapDone::Outcome::Refused
+                                                                            : ImapDone::Outcome::Copied;
+        done.reason = serverText(r);
+    } else if (m_step == ImapStep::Copy) {
+        return command("UID STORE " + uid + " +FLAGS (\\Deleted)", ImapStep::MarkMoved, out);
+    } else if (m_step == ImapStep::MarkMoved && m_capabilities.contains("UIDPLUS")) {
+        return command("UID EXPUNGE " + uid, ImapStep::ExpungeMoved, out);
+    } else if (m_step == ImapStep::MarkMoved) {
+        done.outcome = ImapDone::Outcome::Copied;
+    } else {
+        done.outcome = ImapDone::Outcome::Done;
+        forget(m_plan.moves[m_move].uid);
+    }
+    ++m_move;
+    nextMove(out);
+}
+
+void ImapSession::forget(quint32 uid)
+{
+    m_result.knownFlags.remove(uid);
+    if (std::erase_if(m_result.headers, [&](const ImapHeader& h) { return h.uid == uid; }))
+        indexHeaders();
+}
+
+void ImapSession::expunge(MailActions& out)
+{
     if (!m_plan.expunge)
-        return bodyOrList(out);
+        return nextAppend(out);
     QByteArrayList uids;
     for (const ImapFlagChange& c : m_plan.changes) {
         if (c.add && c.uid != 0 && c.flag.compare("\\Deleted", Qt::CaseInsensitive) == 0)
@@ -347,6 +466,26 @@ void ImapSession::nextChange(MailActions& out)
     if (m_capabilities.contains("UIDPLUS") && !uids.isEmpty())
         return command("UID EXPUNGE " + uids.join(','), ImapStep::Expunge, out);
     command("EXPUNGE", ImapStep::Expunge, out);
+}
+
+void ImapSession::nextAppend(MailActions& out)
+{
+    while (m_append < m_plan.appends.size()) {
+        const ImapAppend& a = m_plan.appends[m_append];
+        const auto folder = imapQuoted(a.folder);
+        const auto bad = std::find_if_not(a.flags.begin(), a.flags.end(), isFlagAtom);
+        if (!folder || bad != a.flags.end()) {
+            m_result.appended[m_append++] = {ImapDone::Outcome::Refused, 0,
+                                             folder ? kUnsendableFlag.arg(QString::fromLatin1(*bad))
+                                                    : kUnsendableFolder.arg(QString::fromUtf8(a.folder))};
+            continue;
+        }
+        m_literalDue = true;
+        return command("APPEND " + *folder + " (" + a.flags.join(' ') + ") {" + QByteArray::number(a.message.size())
+                           + '}',
+                       ImapStep::Append, out);
+    }
+    bodyOrList(out);
 }
 
 void ImapSession::bodyOrList(MailActions& out)
@@ -420,12 +559,30 @@ MailActions ImapSession::tlsFailed(const QString& reason)
     return out;
 }
 
+MailActions ImapSession::stopIdle()
+{
+    MailActions out;
+    if (!m_active)
+        return out;
+    m_plan.idle = false;
+    m_renewing = false;
+    if (m_step == ImapStep::Idle && std::exchange(m_idling, false))
+        out.push_back(MailAction::send("DONE\r\n"));
+    else if (m_step == ImapStep::Idle)
+        m_doneDue = true;
+    return out;
+}
+
 MailActions ImapSession::timedOut(const QString& what)
 {
     MailActions out;
     if (!m_active)
         return out;
-    if (m_step == ImapStep::Logout) {
+    if (waitsQuietly()) {
+        m_idling = false;
+        m_renewing = true;
+        out.push_back(MailAction::send("DONE\r\n"));
+    } else if (m_step == ImapStep::Logout) {
         out.push_back(MailAction::close());
         finish(!m_failed, out);
     } else {
@@ -482,11 +639,22 @@ QString ImapSession::waitingFor() const
     case ImapStep::Store:
         return QStringLiteral("the reply to STORE");
     case ImapStep::Expunge:
+    case ImapStep::ExpungeMoved:
         return QStringLiteral("the reply to EXPUNGE");
+    case ImapStep::Move:
+        return QStringLiteral("the reply to MOVE");
+    case ImapStep::Copy:
+        return QStringLiteral("the reply to COPY");
+    case ImapStep::MarkMoved:
+        return QStringLiteral("the reply to STORE");
+    case ImapStep::Append:
+        return QStringLiteral("the reply to APPEND");
     case ImapStep::FetchBody:
         return QStringLiteral("the message");
     case ImapStep::Logout:
         return QStringLiteral("the reply to LOGOUT");
+    case ImapStep::Idle:
+        return QStringLiteral("the reply to IDLE");
     }
     return {};
 }

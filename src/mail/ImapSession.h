@@ -23,8 +23,14 @@ enum class ImapStep {
     FetchHeaders,  // the headers of those past the last known UID
     Store,
     Expunge,
+    Move,          // UID MOVE
+    Copy,          // UID COPY, where the server has no MOVE
+    MarkMoved,     // UID STORE +FLAGS (\Deleted) of what was copied
+    ExpungeMoved,  // UID EXPUNGE of what was copied
+    Append,
     FetchBody,
     List,
+    Idle,  // IDLE: waiting for the folder to change
     Logout,
 };
 
@@ -53,6 +59,34 @@ struct ImapFlagChange {
     bool add = true;
 };
 
+// A held message to go to another folder of the same server.
+struct ImapMove {
+    quint32 uid = 0;
+    QByteArray to;  // as the server spells it
+};
+
+// A message to be stored whole in a folder (the Sent copy of a sent mail).
+struct ImapAppend {
+    QByteArray folder;
+    QByteArray message;  // as sent, lines ending in CR LF
+    QByteArrayList flags = {"\\Seen"};
+};
+
+// How one move or append of the plan went.
+struct ImapDone {
+    enum class Outcome {
+        NotTried,  // the conversation ended first, or the folder was made anew
+        Done,      // moved or stored
+        Copied,    // in the other folder, but still in this one too (marked \Deleted unless `reason` says not)
+        Refused,   // nothing changed; `reason` says why
+    };
+    Outcome outcome = Outcome::NotTried;
+    quint32 uid = 0;  // its UID where it went, when the server said (UIDPLUS)
+    QString reason;
+
+    friend bool operator==(const ImapDone&, const ImapDone&) = default;
+};
+
 // What one conversation is to do in its folder, and what this computer
 // already holds of it.
 struct ImapPlan {
@@ -62,6 +96,9 @@ struct ImapPlan {
     std::vector<ImapFlagChange> changes;
     bool expunge = false;  // remove what is marked \Deleted (by this plan's UIDs where the server can)
     quint32 bodyUid = 0;   // 0: fetch no message whole
+    std::vector<ImapMove> moves;
+    std::vector<ImapAppend> appends;
+    bool idle = false;  // after the sync, wait in IDLE (where offered) and say each change
 };
 
 // What the conversation found; complete only when it finished well.
@@ -74,13 +111,18 @@ struct ImapResult {
     QHash<quint32, QByteArrayList> knownFlags;  // the held messages still there, with their flags now
     std::vector<ImapHeader> headers;            // messages past the last known UID, in UID order
     std::optional<QByteArray> body;             // the message asked for whole, when the server had it
+    std::vector<ImapDone> moved;                // one for each of the plan's moves, in its order
+    std::vector<ImapDone> appended;             // one for each of the plan's appends
 };
 
 // One IMAP conversation, advanced only by the server's responses:
 // greeting -> CAPABILITY -> STARTTLS when offered (CAPABILITY again inside)
 // -> LOGIN or AUTHENTICATE PLAIN -> SELECT -> UID FETCH of the held
 // messages' flags -> UID FETCH of the new headers -> UID STORE for each
-// change -> UID EXPUNGE or EXPUNGE -> UID FETCH of one body -> LIST -> LOGOUT.
+// change -> UID MOVE (or UID COPY, UID STORE \Deleted, UID EXPUNGE) for
+// each move -> UID EXPUNGE or EXPUNGE -> APPEND for each append -> UID FETCH
+// of one body -> LIST -> LOGOUT. A move or append the server refuses is
+// said in the result; the rest of the sync goes on.
 // Steps the plan does not need are left out. The held UIDs count only while
 // the folder's UIDVALIDITY is the one held.
 class ImapSession : public MailSession {
@@ -106,11 +148,15 @@ public:
     MailActions timedOut(const QString& what) override;
     QString waitingFor() const override;
     bool isActive() const override { return m_active; }
+    bool waitsQuietly() const override { return m_active && m_step == ImapStep::Idle && m_idling; }
+    // Ends the IDLE (or the sync, without one) with LOGOUT.
+    MailActions stopIdle();
 
 private:
     void handle(const ImapResponse& r, MailActions& out);
     void untagged(const ImapResponse& r);
     void fetched(const ImapResponse& r);
+    void indexHeaders();
     void completed(const ImapResponse& r, MailActions& out);
     void afterCapabilities(MailActions& out);
     void login(MailActions& out);
@@ -118,7 +164,11 @@ private:
     void afterSelect(MailActions& out);
     void fetchHeaders(MailActions& out);
     void nextChange(MailActions& out);
-    void expungeOrOn(MailActions& out);
+    void nextMove(MailActions& out);
+    void moveDone(const ImapResponse& r, bool ok, MailActions& out);
+    void expunge(MailActions& out);
+    void nextAppend(MailActions& out);
+    void forget(quint32 uid);
     void bodyOrList(MailActions& out);
     void listFolders(MailActions& out);
     void command(const QByteArray& text, ImapStep next, MailActions& out);
@@ -132,11 +182,19 @@ private:
     TlsMode m_tls = TlsMode::Offered;
     ImapPlan m_plan;
     ImapResult m_result;
+    QHash<quint32, size_t> m_headerAt;  // where each of m_result.headers sits
     ImapReader m_reader;
     ImapStep m_step = ImapStep::Greeting;
     QByteArray m_tag;  // of the command awaiting completion
     int m_tags = 0;
-    size_t m_change = 0;  // the next of the plan's changes
+    size_t m_change = 0;        // the next of the plan's changes
+    size_t m_move = 0;          // the plan's move under way
+    size_t m_append = 0;        // the plan's append under way
+    quint32 m_copyUid = 0;      // where the move under way went, as the server said
+    bool m_literalDue = false;  // APPEND awaits the go-ahead for the message
+    bool m_idling = false;      // the server took the IDLE
+    bool m_doneDue = false;     // the IDLE is to end as soon as the server takes it
+    bool m_renewing = false;    // DONE was sent to start the IDLE again
     QByteArrayList m_capabilities;
     bool m_active = false;
     bool m_failed = false;

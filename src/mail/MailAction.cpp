@@ -64,3 +64,10 @@ MailAction MailAction::finished(bool ok)
     a.ok = ok;
     return a;
 }
+
+MailAction MailAction::changed()
+{
+    MailAction a;
+    a.kind = Kind::Changed;
+    return a;
+}

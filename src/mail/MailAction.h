@@ -44,6 +44,7 @@ struct MailAction {
         List,      // add a list row for each collection key in `keys`, in order
         Progress,  // now fetching message `current` of `total`
         Finished,  // the session is over; `ok` is false when it ended in an error
+        Changed,   // the server says what was synced has changed since (new, gone or flagged messages)
     };
 
     Kind kind = Kind::Send;
@@ -64,6 +65,7 @@ struct MailAction {
     static MailAction notify(const MailNotice& notice);
     static MailAction list(const QStringList& keys);
     static MailAction finished(bool ok);
+    static MailAction changed();
 };
 
 using MailActions = std::vector<MailAction>;

@@ -11,6 +11,8 @@ namespace {
 // A long Send is written a slice at a time: the next once the socket holds
 // less than this, so that it never holds the message whole.
 constexpr qint64 kWriteAhead = qint64(2) * 1024 * 1024;
+// An IMAP server may end an IDLE left alone for 30 minutes.
+constexpr std::chrono::minutes kQuietRenewal{25};
 
 int wholeSeconds(std::chrono::milliseconds limit)
 {
@@ -29,6 +31,10 @@ MailConnection::MailConnection(MailSession& session, const ConnectionSettings& s
         m_socket->setSslConfiguration(*config);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &MailConnection::timedOut);
+    m_renewal.setSingleShot(true);
+    connect(&m_renewal, &QTimer::timeout, this, [this] {
+        hear([this] { return m_session.waitsQuietly() ? m_session.timedOut(QString()) : MailActions(); });
+    });
     connect(m_socket, &QSslSocket::connected, this, [this] {
         m_connecting = false;
         m_timer.start(m_settings.answerLimit);
@@ -102,6 +108,7 @@ void MailConnection::hangUp()
 {
     m_data.reset();
     m_timer.stop();
+    m_renewal.stop();
     const QSignalBlocker quiet(m_socket);
     m_socket->abort();
 }
@@ -140,6 +147,11 @@ void MailConnection::goOn()
             break;
         }
     }
+    // A quiet wait is renewed a while after it began, however much the server said meanwhile.
+    if (!m_session.waitsQuietly())
+        m_renewal.stop();
+    else if (!m_renewal.isActive())
+        m_renewal.start(kQuietRenewal);
     m_goingOn = false;
 }
 
@@ -177,6 +189,11 @@ void MailConnection::tlsFailed()
 void MailConnection::timedOut()
 {
     hear([this] {
+        // Silence is what a quiet wait expects: no end to it.
+        if (m_session.waitsQuietly() && m_socket->state() == QAbstractSocket::ConnectedState) {
+            m_timer.start(m_settings.answerLimit);
+            return MailActions();
+        }
         const QString what = m_connecting ? MailTexts::noConnection(m_host, wholeSeconds(m_settings.connectLimit))
                                           : MailTexts::noAnswer(m_host, wholeSeconds(m_settings.answerLimit),
                                                                 m_handshaking ? QStringLiteral("the secure connection")
@@ -236,8 +253,12 @@ void MailConnection::carryOut(const MailAction& action)
     case MailAction::Kind::Progress:
         emit fetching(action.current, action.total);
         break;
+    case MailAction::Kind::Changed:
+        emit changed();
+        break;
     case MailAction::Kind::Finished:
         m_timer.stop();
+        m_renewal.stop();
         emit finished(action.ok);
         break;
     }

@@ -36,6 +36,9 @@ public:
     // is abandoned (the screen closes) reports nothing afterwards, not even
     // a notice still waiting to be shown.
     void drop();
+    // Puts what the owner asks of the machine (an end to its IDLE) in turn
+    // with what the socket said; its actions are carried out like those.
+    void ask(std::function<MailActions()> request) { hear(std::move(request)); }
     // Closed, with nothing left to show or to carry out.
     bool isIdle() const;
 
@@ -46,6 +49,7 @@ signals:
     void fetching(int current, int total);
     void written(qint64 done, qint64 total);  // of the message being sent
     void finished(bool ok);
+    void changed();  // the server says the synced folder changed
 
 private:
     // Something the socket said, put to the machine when its turn comes.
@@ -66,6 +70,7 @@ private:
     const ConnectionSettings m_settings;
     QSslSocket* m_socket;
     QTimer m_timer;
+    QTimer m_renewal;  // of a wait the machine may keep up for long (IDLE)
     QString m_host;
     bool m_connecting = false;
     bool m_handshaking = false;

@@ -31,4 +31,7 @@ public:
     // "the reply to RCPT TO": what the machine is waiting for now.
     virtual QString waitingFor() const = 0;
     virtual bool isActive() const = 0;
+    // Waiting for the server as long as it likes (an IMAP IDLE): silence is
+    // no fault then, and timedOut() asks the machine to renew the wait.
+    virtual bool waitsQuietly() const { return false; }
 };

@@ -267,7 +267,9 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
     const QString imap =
         m_imapPort ? QStringLiteral("protocols = $protocols imap\nservice imap-login {\n  inet_listener imap {\n"
                                     "    port = %1\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n")
-                         .arg(m_imapPort)
+                             .arg(m_imapPort)
+                         + (m_imapCapability.isEmpty() ? QString()
+                                                       : QStringLiteral("imap_capability = %1\n").arg(m_imapCapability))
                    : QString();
     const QString config =
         ssl

@@ -78,6 +78,9 @@ public:
     quint16 port() const { return m_port; }
     QString host() const { return m_host; }
     quint16 tlsPort() const { return m_tlsPort; }
+    // What IMAP says it can do after the login, in place of dovecot's own
+    // list ("IMAP4rev1": no MOVE, no UIDPLUS); before start.
+    void setImapCapability(const QString& capability) { m_imapCapability = capability; }
     // IMAP in clear on 127.0.0.1; 0 without dovecot-imapd.
     quint16 imapPort() const { return m_imapPort; }
     // The user's maildir, for what only another mail reader would do there.
@@ -96,5 +99,6 @@ private:
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
     quint16 m_imapPort = 0;
+    QString m_imapCapability;
     int m_added = 0;
 };

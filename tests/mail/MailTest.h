@@ -36,6 +36,9 @@ inline QString describe(const MailActions& actions)
         case MailAction::Kind::Finished:
             lines << (a.ok ? QStringLiteral("ok") : QStringLiteral("failed"));
             break;
+        case MailAction::Kind::Changed:
+            lines << QStringLiteral("changed");
+            break;
         }
     }
     return lines.join(QLatin1String(" | "));

@@ -9,7 +9,8 @@
 
 namespace {
 
-// "v7 last11 +12\Seen -11\Seen x body12": what is held and what to do.
+// "v7 last11 +12\Seen -11\Seen x body12 m10>Work a>Sent": what is held and
+// what to do (m: move, a: append of a two-line message).
 ImapPlan plan(const QString& text)
 {
     ImapPlan p;
@@ -20,6 +21,12 @@ ImapPlan plan(const QString& text)
             p.bodyUid = w.mid(4).toUInt();
         else if (w.startsWith(QLatin1Char('v')))
             p.knownUidValidity = w.mid(1).toUInt();
+        else if (w.startsWith(QLatin1Char('m')))
+            p.moves.push_back({w.mid(1).section('>', 0, 0).toUInt(), w.section('>', 1).toUtf8()});
+        else if (w.startsWith(QLatin1String("a>")))
+            p.appends.push_back({w.mid(2).toUtf8(), "Subject: s\r\n\r\nHi\r\n"});
+        else if (w == QLatin1String("idle"))
+            p.idle = true;
         else if (w == QLatin1String("x"))
             p.expunge = true;
         else if (w.startsWith(QLatin1Char('+')) || w.startsWith(QLatin1Char('-')))
@@ -45,14 +52,21 @@ QString describe(const ImapResult& r)
                        .arg(QString::fromLatin1(h.flags.join(',')))
                        .arg(h.size)
                        .arg(QString::fromLatin1(h.fields).trimmed());
-    return QStringLiteral("%1 | v%2 next%3 exists%4%5 | known %6 | new %7 | body %8")
+    QStringList done;
+    for (const auto* list : {&r.moved, &r.appended}) {
+        for (const ImapDone& d : *list)
+            done << QStringLiteral("%1:%2:%3").arg(int(d.outcome)).arg(d.uid).arg(d.reason);
+        done << QStringLiteral("/");
+    }
+    return QStringLiteral("%1 | v%2 next%3 exists%4%5 | known %6 | new %7 | body %8%9")
         .arg(folders.join(QLatin1Char(' ')))
         .arg(r.uidValidity)
         .arg(r.uidNext)
         .arg(r.exists)
         .arg(r.uidValidityChanged ? QStringLiteral(" changed") : QString())
         .arg(known.join(QLatin1Char(' ')), headers.join(QLatin1Char(' ')),
-             r.body ? QString::fromLatin1(*r.body) : QStringLiteral("-"));
+             r.body ? QString::fromLatin1(*r.body) : QStringLiteral("-"),
+             done.size() > 2 ? QStringLiteral(" | done ") + done.join(QLatin1Char(' ')) : QString());
 }
 
 }  // namespace
@@ -60,7 +74,8 @@ QString describe(const ImapResult& r)
 // Each file of tests/data/imap/ is one conversation: "password:" and
 // "plan:" (with "tls": TLS required, "remote": not this computer), then
 // what the server says, step by step after each "--" line; lines end in CR
-// LF unless marked <no line end>; <tls> and <close> stand for those events.
+// LF unless marked <no line end>; <tls>, <close>, <timeout> and <stop> (of
+// an IDLE) stand for those events.
 // Its .expected holds what the session did at each step, then the result.
 class TestImapSession : public QObject {
     Q_OBJECT
@@ -98,9 +113,11 @@ private slots:
         QStringList transcript;
         QStringList all;
         for (const QString& in : steps) {
-            const QString did = ::describe(in == "<tls>"     ? s.tlsReady()
-                                           : in == "<close>" ? s.closed()
-                                                             : s.feed(in.toLatin1()));
+            const QString did = ::describe(in == "<tls>"       ? s.tlsReady()
+                                           : in == "<close>"   ? s.closed()
+                                           : in == "<timeout>" ? s.timedOut(QStringLiteral("silent"))
+                                           : in == "<stop>"    ? s.stopIdle()
+                                                               : s.feed(in.toLatin1()));
             transcript << "=> " + Golden::escaped(did);
             if (!did.isEmpty())
                 all << did;

@@ -5,6 +5,7 @@
 #include "kit/ConnectionSettings.h"
 #include "mail/ImapCache.h"
 #include "mail/ImapSession.h"
+#include "mail/ImapWatch.h"
 #include "mail/MailConnection.h"
 #include "store/Connection.h"
 
@@ -136,6 +137,73 @@ private slots:
         QVERIFY(s.result().uidValidityChanged);
         QCOMPARE(held(cache, "Work"), "1::w 2::w");  // none marked under the old numbers
         QVERIFY(cache.plan("Work").knownUidValidity != work);
+    }
+
+    // A move and the Sent copy (a server without MOVE and UIDPLUS gets a
+    // copy and leaves the original marked, expunging nothing), then IDLE.
+    void movesAndAppends_data()
+    {
+        QTest::addColumn<QString>("capability");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("inbox");
+        QTest::newRow("MOVE") << QString() << int(ImapDone::Outcome::Done) << "2:\\Deleted:2";
+        QTest::newRow("COPY") << "IMAP4rev1" << int(ImapDone::Outcome::Copied) << "1:\\Deleted:1 2:\\Deleted:2";
+    }
+    void movesAndAppends()
+    {
+        QFETCH(QString, capability);
+        QFETCH(int, outcome);
+        QFETCH(QString, inbox);
+        Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
+        if (!Pop3TestServer::missing().isEmpty())
+            QSKIP(qPrintable(Pop3TestServer::missing()));
+        QString why;
+        QVERIFY(server.addMessage(message(1)) && server.addMessage(message(2)));
+        server.setImapCapability(capability);
+        QVERIFY2(server.start(&why), qPrintable(why));
+        if (!server.imapPort())
+            QSKIP("dovecot-imapd is not installed");
+        QTemporaryDir dir;
+        Connection con;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        ImapCache cache;
+        cache.open(con, dir.filePath(QStringLiteral("Mail")));
+        ImapSession s;
+        QVERIFY(otherReader(server.imapPort(), "m.create('Work')\nm.create('Sent')\nm.select('INBOX')\n"
+                                               "m.uid('STORE', '2', '+FLAGS', '(\\\\Deleted)')"));
+        QCOMPARE(sync(s, server.imapPort(), cache.plan("INBOX")), QStringList{"ok"});
+        cache.apply(cache.plan("INBOX"), s.result());
+        ImapPlan plan = cache.plan("INBOX");
+        plan.moves = {{1, "Work"}};
+        plan.appends = {{"Sent", message(3)}};
+        QCOMPARE(sync(s, server.imapPort(), plan), QStringList{"ok"});
+        QCOMPARE(int(s.result().moved.at(0).outcome), outcome);
+        QCOMPARE(s.result().moved.at(0).uid, 1u);  // COPYUID, said by dovecot even when not offered
+        QCOMPARE(s.result().appended.at(0).outcome, ImapDone::Outcome::Done);
+        cache.apply(plan, s.result());
+        QCOMPARE(held(cache, "INBOX"), inbox);
+        for (const QByteArray folder : {"Work", "Sent"}) {
+            QCOMPARE(sync(s, server.imapPort(), cache.plan(folder)), QStringList{"ok"});
+            cache.apply(cache.plan(folder), s.result());
+        }
+        QCOMPARE(held(cache, "Work"), "1::1");
+        QCOMPARE(held(cache, "Sent"), "1:\\Seen:3");
+        if (!capability.isEmpty())
+            return;
+
+        // IDLE outlasts the time limit for an answer; another client's new
+        // message is said within seconds; stop() ends it well.
+        ImapWatch watch;
+        QSignalSpy changed(&watch, &ImapWatch::folderChanged);
+        QSignalSpy finished(&watch, &ImapWatch::finished);
+        watch.start({1s, 1s, {}}, QStringLiteral("127.0.0.1"), server.imapPort(), TlsMode::Offered,
+                    QStringLiteral("anna"), QStringLiteral("pass word"), cache.plan("INBOX"));
+        QVERIFY(!finished.wait(3000));  // three answer limits of quiet
+        QVERIFY(otherReader(server.imapPort(), "m.append('INBOX', None, None, b'Subject: n\\r\\n\\r\\nn\\r\\n')"));
+        QVERIFY(changed.wait(5000));
+        watch.stop();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.first().first().toBool(), true);
     }
 
     void securedAndSilent()
