@@ -22,6 +22,8 @@ public:
     // stops first, without a word.
     void start(const ConnectionSettings& settings, const QString& host, quint16 port, TlsMode tls,
                const QString& userName, const QString& password, ImapPlan plan);
+    // As ImapSession's: a server reached in clear gets the login in clear only when allowed.
+    void allowLoginInClear(bool allowed) { m_session.allowLoginInClear(allowed); }
     // Ends the IDLE with DONE and LOGOUT.
     void stop();
     bool isRunning() const { return m_session.isActive(); }

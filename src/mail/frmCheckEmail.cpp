@@ -203,6 +203,12 @@ frmCheckEmail::frmCheckEmail()
     connect(imapLink, &MailConnection::notice, this, &showMailNotice);
     connect(imapLink, &MailConnection::finished, this, &frmCheckEmail::imapSynced);
     connect(cboFolder, &QComboBox::activated, this, &frmCheckEmail::cboFolder_Click);
+    connect(&m_watch, &ImapWatch::folderChanged, this, [this] {
+        if (m_watched == m_folder)
+            refresh();
+    });
+    // A watch that ended (the server hung up, the network went) is started again by the next sync.
+    connect(&m_watch, &ImapWatch::finished, this, [this] { m_watched.clear(); });
 
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
@@ -256,6 +262,9 @@ void frmCheckEmail::Form_Unload()
     // A check still running is abandoned without a message box; what it kept stays.
     Winsock1->drop();
     imapLink->drop();
+    m_watch.stop();
+    m_watched.clear();
+    m_imapOpen = false;  // a sync asked for before the screen left finds nothing to do
     m_showing.stop();
     storeGuard([&] { m_mailbox.commit(); });
     Con.Close();
@@ -695,11 +704,30 @@ void frmCheckEmail::imapSynced(bool ok)
         }
         if (!found.folders.empty())
             showImapFolders(found.folders);
-        if (imapFolderShown() && m_syncing.folder == m_folder)
+        if (imapFolderShown() && m_syncing.folder == m_folder) {
             showImapFolder();
+            if (m_watched != m_folder)
+                watchFolder(m_folder);
+        }
     }
     if (imapSession.refusedInClear())
         QTimer::singleShot(0, this, &frmCheckEmail::askLoginInClear);
     else if (std::exchange(m_syncAgain, false) && kept)
         QTimer::singleShot(0, this, &frmCheckEmail::refresh);
+}
+
+void frmCheckEmail::watchFolder(const QByteArray& folder)
+{
+    const HostPort server = splitHostPort(txtHost->text(), kImapPort);
+    ImapPlan plan;
+    bool inClear = false;
+    if (!storeGuard([&] {
+            plan = m_imap.plan(folder);
+            inClear = m_mailbox.isOpen() && m_mailbox.mayLogInClear(server.host);
+        }))
+        return;
+    m_watch.allowLoginInClear(inClear);
+    m_watch.start(connectionSettings(), server.host, server.port, imapTlsMode(server.port), txtUserName->text(),
+                  txtPassword->text(), plan);
+    m_watched = folder;
 }

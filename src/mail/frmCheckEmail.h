@@ -5,6 +5,7 @@
 #include "mail/CMessages.h"
 #include "mail/ImapCache.h"
 #include "mail/ImapSession.h"
+#include "mail/ImapWatch.h"
 #include "mail/MailCompose.h"
 #include "mail/MailStore.h"
 #include "mail/MimeMessage.h"
@@ -107,6 +108,7 @@ private:
     void openImapMessage(quint32 uid);
     void deleteOnServer(const QList<int>& rows);
     void imapSynced(bool ok);
+    void watchFolder(const QByteArray& folder);
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;
@@ -129,5 +131,9 @@ private:
     QHash<QByteArray, ImapPlan> m_pending;
     ImapPlan m_syncing;
     bool m_syncAgain = false;
+    // The folder listed, kept in IDLE on a conversation of its own: what the
+    // server says changed there is synced at once.
+    ImapWatch m_watch;
+    QByteArray m_watched;
     quint32 m_shownUid = 0;  // the IMAP message opened, shown once its body is here
 };

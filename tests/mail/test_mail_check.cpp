@@ -526,6 +526,10 @@ private slots:
         QCOMPARE(screen->txtBody->toPlainText(), "w\n");
         QCOMPARE(fx->messageBoxes().join('\n').section("Error: ", 0, 0),
                  "Question|Tessaly 2002|Delete the selected message from the server?\nNone|Tessaly 2002|Winsock ");
+
+        // Mail another reader puts in the open folder shows by itself, told by the server.
+        QVERIFY(otherReader(port, append.arg("w4")));
+        QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread", "w4:Unread"}), 15000);
     }
 };
 
