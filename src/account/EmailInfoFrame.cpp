@@ -1,5 +1,6 @@
 #include "account/EmailInfoFrame.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -27,6 +28,12 @@ namespace {
 const QString kSmtpHelpName = QStringLiteral("SMTP host help");
 const QString kRemoteHelpName = QStringLiteral("Remote host help");
 const QString kSaveName = QStringLiteral("Save");
+const QString kIncomingName = QStringLiteral("Incoming server kind");
+// In this order: the first is what every older setting is.
+const QStringList kIncomingKinds = {QStringLiteral("POP3"), QStringLiteral("IMAP")};
+const QString kIncomingTip =
+    QStringLiteral("IMAP keeps the folders on the server. Its port is 993 (TLS from the first byte) unless the "
+                   "Remote box names another, as in mail.myprovider.net:143 (STARTTLS).");
 }  // namespace
 
 void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, const char* userNameBox)
@@ -42,7 +49,12 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
     Label8 = makeLabel(Frame4, "Label8", QStringLiteral("Your Email"), twipsRect(120, 960 + row(emailRow), 975, 255));
     txtYourEmail = makeTextBox(Frame4, "txtYourEmail", twipsRect(1680, 840 + row(emailRow), 3855, 375));
     Label9 = makeLabel(Frame4, "Label9", QStringLiteral("Remote: "), twipsRect(120, 960 + row(remoteRow), 1215, 255));
-    txtHost = makeTextBox(Frame4, "txtHost", twipsRect(1680, 840 + row(remoteRow), 3855, 405));
+    // The incoming server's box leaves room for its kind on the same row.
+    txtHost = makeTextBox(Frame4, "txtHost", twipsRect(1680, 840 + row(remoteRow), 2775, 405));
+    cboIncoming = makeControl<QComboBox>(Frame4, "cboIncoming", twipsRect(4515, 840 + row(remoteRow), 1020, 405));
+    cboIncoming->addItems(kIncomingKinds);
+    cboIncoming->setAccessibleName(kIncomingName);
+    cboIncoming->setToolTip(kIncomingTip);
     Label10 = makeLabel(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
     txtEmailUserName = makeTextBox(Frame4, userNameBox, twipsRect(1680, 1800, 3855, 405));
     Label11 = makeLabel(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
@@ -74,6 +86,8 @@ void EmailInfoFrame::saveEmailSettings(Connection& con, Recordset& rs)
     rs.Fields(QStringLiteral("UserName")) = txtEmailUserName->text().trimmed();
     const QString password = txtPassword->text().trimmed();
     const QString store = con.path();
+    // The kind waits for the row's key, which a new row has once saved.
+    const IncomingKind kind = cboIncoming->currentIndex() == 1 ? IncomingKind::Imap : IncomingKind::Pop3;
     saveMailRow(con, rs, password, Frame4, [this, store, password](const Secrets::Answer& answer) {
         if (answer.outcome == Secrets::Outcome::Failed)
             MsgBox(kNotKept.arg(answer.text), MsgButtons::OKOnly, MsgIcon::Exclamation);
@@ -81,6 +95,7 @@ void EmailInfoFrame::saveEmailSettings(Connection& con, Recordset& rs)
                  && !std::exchange(m_toldWhereKept, true))
             MsgBox(kKeptInFile.arg(QDir::toNativeSeparators(store)), MsgButtons::OKOnly, MsgIcon::Information);
     });
+    saveIncomingKind(con, rs.Fields(QStringLiteral("EmailInfo")).value().toLongLong(), kind);
 }
 
 void EmailInfoFrame::showStoredPassword(Connection& con, const MailSettings& settings)

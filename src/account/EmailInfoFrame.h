@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -19,6 +20,7 @@ struct EmailInfoFrame {
     QGroupBox* Frame4;
     QLabel *Label7, *Label8, *Label9, *Label10, *Label11;
     QLineEdit *txtsmtp, *txtYourEmail, *txtHost, *txtEmailUserName, *txtPassword;
+    QComboBox* cboIncoming;  // beside the incoming server: "POP3" (the first) or "IMAP"
     FlatBttn *cmdSMTPhelp, *cmdRemoteHelp;
     asxToolButton* cmdSave;
 
@@ -31,8 +33,9 @@ struct EmailInfoFrame {
     void createEmailInfo(QWidget* parent, int top, Layout layout, const char* userNameBox);
 
     // Assigns the five settings of the current row of `rs`, each trimmed, and
-    // saves the row: the password goes to the keyring when one answers. When
-    // it went into the database file, the screen's first such save says so.
+    // saves the row with its kind of incoming server beside it: the password
+    // goes to the keyring when one answers. When it went into the database
+    // file, the screen's first such save says so.
     void saveEmailSettings(Connection& con, Recordset& rs);
     // The password of the settings in its box; from the keyring once it answers.
     void showStoredPassword(Connection& con, const MailSettings& settings);

@@ -42,7 +42,8 @@ frmChangeInfo::frmChangeInfo()
     // The keyboard walks the boxes from the password upwards.
     setTabOrder(txtPassword, txtEmailUserName);
     setTabOrder(txtEmailUserName, txtHost);
-    setTabOrder(txtHost, txtsmtp);
+    setTabOrder(txtHost, cboIncoming);
+    setTabOrder(cboIncoming, txtsmtp);
     setTabOrder(txtsmtp, txtYourEmail);
     setTabOrder(txtYourEmail, cboAttachments);
 
@@ -73,6 +74,7 @@ void frmChangeInfo::LoadContact()
     txtsmtp->setText(settings->smtp);
     txtYourEmail->setText(settings->yourEmail);
     txtHost->setText(settings->remote);
+    cboIncoming->setCurrentIndex(settings->incoming == IncomingKind::Imap ? 1 : 0);
     txtEmailUserName->setText(settings->userName);
     showStoredPassword(Con, *settings);
     cboAttachments->setCurrentIndex(settings->mimeAttachments ? 1 : 0);

@@ -1,5 +1,6 @@
 #include "account/frmPassInfo.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -65,7 +66,8 @@ frmPassInfo::frmPassInfo()
     setTabOrder(txtRePass, txtsmtp);
     setTabOrder(txtsmtp, txtYourEmail);
     setTabOrder(txtYourEmail, txtHost);
-    setTabOrder(txtHost, EmailUserName);
+    setTabOrder(txtHost, cboIncoming);
+    setTabOrder(cboIncoming, EmailUserName);
     setTabOrder(EmailUserName, txtPassword);
 
     connect(cmdOkay, &QToolButton::clicked, this, &frmPassInfo::cmdOkay_Click);

@@ -50,19 +50,26 @@ const QString kMimeForm = QStringLiteral("mime");
 const QString kAttachmentTrouble =
     QStringLiteral("The attachment form (tblEmailAttachments) could not be read or written: %1");
 
-// A store that never kept a choice (or cannot be read) sends uuencoded, as it always did.
-bool readAttachmentForm(Connection& con, qint64 key)
+constexpr const char* kIncomingTable =
+    "CREATE TABLE IF NOT EXISTS tblEmailIncoming (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL)";
+const QString kImapKind = QStringLiteral("IMAP");
+const QString kIncomingTrouble =
+    QStringLiteral("The kind of incoming server (tblEmailIncoming) could not be read or written: %1");
+
+// What a table beside tblEmail holds for row `key`; empty when it holds
+// nothing or cannot be read, so a store that never kept a choice (an older
+// one has not even the table) goes on as it always did: uuencoded, POP3.
+QString readBeside(Connection& con, const char* select, qint64 key)
 {
     sqlite3_stmt* st = nullptr;
-    bool mime = false;
-    if (sqlite3_prepare_v2(con.handle(), "SELECT Form FROM tblEmailAttachments WHERE EmailInfo = ?", -1, &st, nullptr)
-        == SQLITE_OK) {
+    QString value;
+    if (sqlite3_prepare_v2(con.handle(), select, -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_int64(st, 1, key);
-        mime = sqlite3_step(st) == SQLITE_ROW
-               && QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) == kMimeForm;
+        if (sqlite3_step(st) == SQLITE_ROW)
+            value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
     }
     sqlite3_finalize(st);
-    return mime;
+    return value;
 }
 
 QString legacyKey(const Connection& con, const QString& name)
@@ -177,7 +184,10 @@ std::optional<MailSettings> readMailSettings(Connection& con, const std::functio
     rst.Close();
     if (rows.isEmpty())
         return std::nullopt;
-    rows.last().mimeAttachments = readAttachmentForm(con, rows.last().key);
+    rows.last().mimeAttachments =
+        readBeside(con, "SELECT Form FROM tblEmailAttachments WHERE EmailInfo = ?", rows.last().key) == kMimeForm;
+    if (readBeside(con, "SELECT Kind FROM tblEmailIncoming WHERE EmailInfo = ?", rows.last().key) == kImapKind)
+        rows.last().incoming = IncomingKind::Imap;
     // Passwords left in clear move to the keyring; each column is emptied
     // once the keyring has taken its password.
     if (Secrets::exists()) {
@@ -227,5 +237,15 @@ void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments)
               kAttachmentTrouble)
         .bind(1, key)
         .bind(2, mimeAttachments ? kMimeForm : QStringLiteral("uuencode"))
+        .step();
+}
+
+void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind)
+{
+    Statement(con.handle(), QString::fromLatin1(kIncomingTable), kIncomingTrouble).step();
+    Statement(con.handle(), QStringLiteral("INSERT OR REPLACE INTO tblEmailIncoming (EmailInfo, Kind) VALUES (?, ?)"),
+              kIncomingTrouble)
+        .bind(1, key)
+        .bind(2, kind == IncomingKind::Imap ? kImapKind : QStringLiteral("POP3"))
         .step();
 }

@@ -20,6 +20,10 @@ class StoreError;
 // holds it, as it always did. A password found in its column while a keyring
 // exists moves there. A keyring that exists is never bypassed: when it
 // refuses, the password is not kept, and the next use asks for it.
+// Where mail is fetched from: a POP3 mailbox (what every older setting is) or
+// an IMAP account, whose folders stay on the server.
+enum class IncomingKind { Pop3, Imap };
+
 struct MailSettings {
     qint64 key = 0;     // EmailInfo
     QString smtp;       // outgoing server
@@ -30,10 +34,15 @@ struct MailSettings {
     // Files go as MIME parts rather than uuencoded in the text. Kept beside
     // the row, in tblEmailAttachments: tblEmail keeps its own columns.
     bool mimeAttachments = false;
+    // Kept beside the row too, in tblEmailIncoming.
+    IncomingKind incoming = IncomingKind::Pop3;
 };
 
 // Keeps row `key`'s choice of attachment form. Throws StoreError.
 void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments);
+
+// Keeps row `key`'s kind of incoming server ("POP3" or "IMAP"). Throws StoreError.
+void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind);
 
 // The last row of tblEmail, or nothing when there is none. Each store
 // failure goes to `report` (the screen's reportStoreError); one in the read

@@ -56,3 +56,8 @@ TlsMode pop3TlsMode(quint16 port)
 {
     return port == 995 ? TlsMode::Implicit : TlsMode::Offered;
 }
+
+TlsMode imapTlsMode(quint16 port)
+{
+    return port == kImapPort ? TlsMode::Implicit : TlsMode::Offered;
+}

@@ -6,6 +6,7 @@
 
 constexpr quint16 kSmtpPort = 25;
 constexpr quint16 kPop3Port = 110;
+constexpr quint16 kImapPort = 993;  // an IMAP box without a port: TLS from the first byte
 
 struct HostPort {
     QString host;
@@ -26,3 +27,5 @@ HostPort splitHostPort(const QString& box, quint16 defaultPort);
 // on in clear; on any other port TLS is used when the server offers it.
 TlsMode smtpTlsMode(quint16 port);
 TlsMode pop3TlsMode(quint16 port);
+// 993 speaks TLS from the first byte; elsewhere STARTTLS when offered.
+TlsMode imapTlsMode(quint16 port);

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
@@ -46,20 +47,48 @@ const QString kInbox = QStringLiteral("&Inbox");
 const QString kSentFolder = QStringLiteral("&Sent");
 const QString kAsText = QStringLiteral("Show as te&xt");
 const QString kFormattedName = QStringLiteral("Formatted message");
+const QString kFolderName = QStringLiteral("Folder");
+const QString kLocalSent = QStringLiteral("Sent (this computer)");
+const QString kStatusColumn = QStringLiteral("Status");
+const QString kUnread = QStringLiteral("Unread");
+const QString kFlagged = QStringLiteral("Flagged");
+const QString kAnswered = QStringLiteral("Answered");
+const QString kSyncing = QStringLiteral("Synchronizing...");
+const QString kFetchingBody = QStringLiteral("Fetching the message from the server...");
 
-// Asked once per server; the answer is kept with the mail.
-QString clearLoginQuestion(const QString& host)
+// Asked once per server; the answer is kept with the mail. `command` is
+// how the protocol asks for a secure connection (STLS, STARTTLS).
+QString clearLoginQuestion(const QString& host, const QString& command)
 {
-    return QStringLiteral("The server %1 offers no secure connection (STLS). Your user name and password would "
+    return QStringLiteral("The server %1 offers no secure connection (%2). Your user name and password would "
                           "cross the network as plain text, readable by anyone on the way. Nothing was sent.\n\n"
                           "Send them to %1 unprotected, now and at every later check?")
-        .arg(host);
+        .arg(host, command);
 }
 
-QString deleteQuestion(int count)
+// The Status column of an IMAP message: what its flags mean to the reader.
+QString statusText(const QByteArrayList& flags)
 {
-    return count == 1 ? QStringLiteral("Delete the selected message from this computer?")
-                      : QStringLiteral("Delete the %1 selected messages from this computer?").arg(count);
+    QStringList out;
+    if (!flags.contains("\\Seen"))
+        out << kUnread;
+    if (flags.contains("\\Flagged"))
+        out << kFlagged;
+    if (flags.contains("\\Answered"))
+        out << kAnswered;
+    return out.join(QStringLiteral(", "));
+}
+
+bool sameChange(const ImapFlagChange& a, const ImapFlagChange& b)
+{
+    return a.uid == b.uid && a.flag == b.flag && a.add == b.add;
+}
+
+QString deleteQuestion(int count, bool onServer = false)
+{
+    const QString where = onServer ? QStringLiteral("the server") : QStringLiteral("this computer");
+    return count == 1 ? QStringLiteral("Delete the selected message from %1?").arg(where)
+                      : QStringLiteral("Delete the %1 selected messages from %2?").arg(count).arg(where);
 }
 }  // namespace
 
@@ -74,11 +103,14 @@ frmCheckEmail::frmCheckEmail()
     cmdCheckMail =
         makeCaptionButton<FlatBttn>(this, "cmdCheckMail", QStringLiteral("Check Mail"), twipsRect(120, 0, 1695, 615));
     cmdExit = makeCaptionButton<FlatBttn>(this, "cmdExit", QStringLiteral("&Exit"), twipsRect(5880, 0, 1455, 495));
-    lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 1935, 255));
     optInbox = makeControl<QRadioButton>(this, "optInbox", twipsRect(3960, 180, 900, 255), kInbox);
     optSent = makeControl<QRadioButton>(this, "optSent", twipsRect(4920, 180, 900, 255), kSentFolder);
     optInbox->setChecked(true);
-    lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 3825, 255));
+    // Up to the option buttons, which it would otherwise cover.
+    lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 1965, 255));
+    cboFolder = makeControl<QComboBox>(this, "cboFolder", twipsRect(3960, 120, 1860, 345));
+    cboFolder->setAccessibleName(kFolderName);
+    cboFolder->hide();
     // Below the progress line: answering and passing on the message shown.
     const std::tuple<FlatBttn**, const char*, const char*, QRect, const char*, ComposeKind> answers[] = {
         {&cmdReply, "cmdReply", "Reply", twipsRect(1935, 510, 900, 315), "Ctrl+R", ComposeKind::Reply},
@@ -166,6 +198,12 @@ frmCheckEmail::frmCheckEmail()
             QTimer::singleShot(0, this, &frmCheckEmail::askLoginInClear);
     });
 
+    imapLink = new MailConnection(imapSession, connectionSettings(), this);
+    imapLink->setObjectName(QStringLiteral("imapLink"));
+    connect(imapLink, &MailConnection::notice, this, &showMailNotice);
+    connect(imapLink, &MailConnection::finished, this, &frmCheckEmail::imapSynced);
+    connect(cboFolder, &QComboBox::activated, this, &frmCheckEmail::cboFolder_Click);
+
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
     connect(lvMessages, &ListView::ItemClick, this, &frmCheckEmail::lvMessages_ItemClick);
@@ -179,6 +217,7 @@ frmCheckEmail::~frmCheckEmail()
     // The session goes before the connection: nothing the socket does on
     // its way out may reach it.
     Winsock1->drop();
+    imapLink->drop();
 }
 
 QSize frmCheckEmail::sizeHint() const
@@ -190,17 +229,33 @@ QSize frmCheckEmail::sizeHint() const
 
 void frmCheckEmail::Form_Load()
 {
-    if (connectStore(Con)) {
-        storeGuard([&] { m_mailbox.open(Con, AppFolder::dataFolder() + QStringLiteral("/Mail")); });
-        showFolder();
-    }
+    if (!connectStore(Con))
+        return OpenInfo();
+    const QString maildir = AppFolder::dataFolder() + QStringLiteral("/Mail");
+    storeGuard([&] { m_mailbox.open(Con, maildir); });
     OpenInfo();
+    if (m_settings.incoming == IncomingKind::Imap) {
+        optInbox->hide();
+        optSent->hide();
+        cboFolder->show();
+        lvMessages->addColumn(kStatusColumn, kColumnTwips);
+        std::vector<ImapFolder> held;
+        m_imapOpen = storeGuard([&] {
+            m_imap.open(Con, maildir);
+            held = m_imap.folders();
+        });
+        showImapFolders(std::move(held));
+        // What is held shows first; what changed follows once the window is up.
+        QTimer::singleShot(0, this, &frmCheckEmail::refresh);
+    }
+    showFolder();
 }
 
 void frmCheckEmail::Form_Unload()
 {
     // A check still running is abandoned without a message box; what it kept stays.
     Winsock1->drop();
+    imapLink->drop();
     m_showing.stop();
     storeGuard([&] { m_mailbox.commit(); });
     Con.Close();
@@ -223,6 +278,8 @@ void frmCheckEmail::cmdExit_Click()
 
 void frmCheckEmail::cmdCheckMail_Click()
 {
+    if (m_settings.incoming == IncomingKind::Imap)
+        return refresh();
     // The password of the settings is fetched from the keyring at the first
     // check, or asked for when none is stored here.
     if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
@@ -263,7 +320,10 @@ void frmCheckEmail::cmdCheckMail_Click()
 void frmCheckEmail::askLoginInClear()
 {
     const QString host = splitHostPort(txtHost->text(), kPop3Port).host;
-    if (MsgBox(clearLoginQuestion(host), MsgButtons::YesNo, MsgIcon::Exclamation) == MsgResult::Yes
+    const bool imap = m_settings.incoming == IncomingKind::Imap;
+    if (MsgBox(clearLoginQuestion(host, imap ? QStringLiteral("STARTTLS") : QStringLiteral("STLS")), MsgButtons::YesNo,
+               MsgIcon::Exclamation)
+            == MsgResult::Yes
         && storeGuard([&] { m_mailbox.allowLoginInClear(host); }))
         cmdCheckMail_Click();
 }
@@ -292,12 +352,14 @@ void frmCheckEmail::showFetched(bool all)
 
 void frmCheckEmail::showFolder()
 {
+    if (imapFolderShown())
+        return showImapFolder();
     lvMessages->clearItems();
     clearShown();
+    const bool sent = optSent->isChecked() || m_settings.incoming == IncomingKind::Imap;
     if (m_mailbox.isOpen())
         storeGuard([&] {
-            for (const KeptMessage& message :
-                 m_mailbox.messages(optSent->isChecked() ? MailFolder::Sent : MailFolder::Inbox))
+            for (const KeptMessage& message : m_mailbox.messages(sent ? MailFolder::Sent : MailFolder::Inbox))
                 addRow(message);
         });
 }
@@ -306,6 +368,7 @@ void frmCheckEmail::clearShown()
 {
     txtBody->clear();
     m_shownKey.clear();
+    m_shownUid = 0;
     m_shownHtml.clear();
     showBody();
     m_attachments.clear();
@@ -342,12 +405,19 @@ void frmCheckEmail::showMessage(qint64 rowid)
 
 void frmCheckEmail::lvMessages_ItemClick(int row)
 {
+    if (imapFolderShown())
+        return openImapMessage(lvMessages->itemKey(row).toUInt());
     QByteArray raw;
     if (!storeGuard([&] { raw = m_mailbox.raw(lvMessages->itemKey(row)); }))
         return;
+    showRaw(raw, lvMessages->itemKey(row));
+}
+
+void frmCheckEmail::showRaw(const QByteArray& raw, const QString& key)
+{
     MimeMessage message = decodeMime(raw);
     txtBody->setPlainText(message.text);
-    m_shownKey = lvMessages->itemKey(row);
+    m_shownKey = key;
     m_shownHtml = message.html;
     showBody();
     m_attachments = std::move(message.attachments);
@@ -381,8 +451,8 @@ void frmCheckEmail::showBody()
 
 void frmCheckEmail::answer(ComposeKind kind)
 {
-    QByteArray raw;
-    if (m_shownKey.isEmpty() || !storeGuard([&] { raw = m_mailbox.raw(m_shownKey); }))
+    const QByteArray raw = shownRaw();
+    if (raw.isEmpty())
         return;
     const MailDraft draft = composeDraft(kind, decodeMime(raw), m_settings.yourEmail);
     if (frmSendEmail* screen = Screens::show<frmSendEmail>())
@@ -419,6 +489,8 @@ bool frmCheckEmail::eventFilter(QObject* watched, QEvent* event)
 void frmCheckEmail::lvMessages_Delete()
 {
     const QList<int> selected = lvMessages->selectedRowsFromLast();
+    if (imapFolderShown())
+        return deleteOnServer(selected);
     if (selected.isEmpty() || !m_mailbox.isOpen()
         || MsgBox(deleteQuestion(int(selected.size())), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
         return;
@@ -428,4 +500,206 @@ void frmCheckEmail::lvMessages_Delete()
         lvMessages->removeItem(row);
     }
     clearShown();
+}
+
+QByteArray frmCheckEmail::shownRaw()
+{
+    QByteArray raw;
+    if (m_shownKey.isEmpty())
+        return raw;
+    if (imapFolderShown())
+        storeGuard([&] { raw = m_imap.body(m_folder, m_shownKey.toUInt()); });
+    else
+        storeGuard([&] { raw = m_mailbox.raw(m_shownKey); });
+    return raw;
+}
+
+bool frmCheckEmail::imapFolderShown() const
+{
+    return m_imapOpen && cboFolder->currentIndex() >= 0 && !cboFolder->currentData().isNull();
+}
+
+// INBOX first, then the others as held, then this computer's Sent folder;
+// the open one stays chosen.
+void frmCheckEmail::showImapFolders(std::vector<ImapFolder> folders)
+{
+    std::stable_partition(folders.begin(), folders.end(), [](const ImapFolder& f) { return f.name == "INBOX"; });
+    if (folders.empty() || folders.front().name != "INBOX")
+        folders.insert(folders.begin(), ImapFolder{"INBOX", "/", true});
+    const bool local = cboFolder->currentIndex() >= 0 && cboFolder->currentData().isNull();
+    cboFolder->clear();
+    for (const ImapFolder& f : folders)
+        if (f.selectable)
+            cboFolder->addItem(QString::fromUtf8(f.name), f.name);
+    cboFolder->addItem(kLocalSent);
+    const int open = local ? cboFolder->count() - 1 : cboFolder->findData(m_folder);
+    cboFolder->setCurrentIndex(open >= 0 ? open : 0);
+    if (open < 0)
+        m_folder = "INBOX";  // the folder open went on the server
+}
+
+void frmCheckEmail::cboFolder_Click()
+{
+    if (imapFolderShown())
+        m_folder = cboFolder->currentData().toByteArray();
+    clearShown();
+    showFolder();
+    if (imapFolderShown())
+        refresh();
+}
+
+// The rows of the held messages; a message waiting to be deleted is already gone.
+void frmCheckEmail::showImapFolder()
+{
+    const quint32 opened = m_shownUid;
+    const QString shown = m_shownKey;
+    std::vector<ImapCachedMessage> held;
+    if (!storeGuard([&] { held = m_imap.messages(m_folder); }))
+        return;
+    const ImapPlan& pending = m_pending[m_folder];
+    const auto deleting = [&](quint32 uid) {
+        return std::any_of(pending.changes.begin(), pending.changes.end(),
+                           [uid](const ImapFlagChange& c) { return c.uid == uid && c.flag == "\\Deleted" && c.add; });
+    };
+    lvMessages->clearItems();
+    int again = -1;
+    for (const ImapCachedMessage& m : held) {
+        if (deleting(m.uid))
+            continue;
+        const int row = lvMessages->addItem(m.from, QString::number(m.uid));
+        lvMessages->setSubItem(row, 1, m.subject);
+        lvMessages->setSubItem(row, 2, m.date);
+        lvMessages->setSubItem(row, 3, QString::number(m.size));
+        lvMessages->setSubItem(row, 4, statusText(m.flags));
+        if (m.uid == opened)
+            again = row;
+    }
+    if (again < 0)
+        return clearShown();
+    lvMessages->setCurrentIndex(lvMessages->model()->index(again, 0));
+    // The message asked for is shown once its body is here; one shown stays as it is.
+    if (shown.isEmpty()) {
+        QByteArray raw;
+        storeGuard([&] { raw = m_imap.body(m_folder, opened); });
+        if (!raw.isEmpty())
+            showRaw(raw, QString::number(opened));
+    }
+}
+
+void frmCheckEmail::openImapMessage(quint32 uid)
+{
+    clearShown();
+    m_shownUid = uid;
+    QByteArray raw;
+    bool seen = true;
+    if (!storeGuard([&] {
+            raw = m_imap.body(m_folder, uid);
+            for (const ImapCachedMessage& m : m_imap.messages(m_folder))
+                if (m.uid == uid)
+                    seen = m.flags.contains("\\Seen");
+        }))
+        return;
+    ImapPlan& pending = m_pending[m_folder];
+    if (!seen) {
+        const ImapFlagChange change{uid, "\\Seen", true};
+        if (std::none_of(pending.changes.begin(), pending.changes.end(),
+                         [&](const ImapFlagChange& c) { return sameChange(c, change); }))
+            pending.changes.push_back(change);
+    }
+    if (raw.isEmpty()) {
+        pending.bodyUid = uid;
+        txtBody->setPlainText(kFetchingBody);
+    } else {
+        showRaw(raw, QString::number(uid));
+    }
+    if (raw.isEmpty() || !seen)
+        refresh();
+}
+
+void frmCheckEmail::deleteOnServer(const QList<int>& rows)
+{
+    if (rows.isEmpty()
+        || MsgBox(deleteQuestion(int(rows.size()), true), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+        return;
+    ImapPlan& pending = m_pending[m_folder];
+    for (int row : rows) {
+        pending.changes.push_back({lvMessages->itemKey(row).toUInt(), "\\Deleted", true});
+        lvMessages->removeItem(row);
+    }
+    pending.expunge = true;
+    clearShown();
+    refresh();
+}
+
+void frmCheckEmail::refresh()
+{
+    if (!imapFolderShown())
+        return;
+    if (!imapLink->isIdle()) {
+        m_syncAgain = true;
+        return;
+    }
+    if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kImapPort).host,
+                         [this](const QString& password) {
+                             txtPassword->setText(password);
+                             refresh();
+                         });
+        return;
+    }
+    if (const std::optional<MailNotice> bad =
+            Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
+        showMailNotice(*bad);
+        return;
+    }
+    const HostPort server = splitHostPort(txtHost->text(), kImapPort);
+    ImapPlan plan;
+    bool inClear = false;
+    if (!storeGuard([&] {
+            plan = m_imap.plan(m_folder);
+            inClear = m_mailbox.isOpen() && m_mailbox.mayLogInClear(server.host);
+        }))
+        return;
+    const ImapPlan& asked = m_pending[m_folder];
+    plan.changes = asked.changes;
+    plan.expunge = asked.expunge;
+    plan.bodyUid = asked.bodyUid;
+    m_syncing = plan;
+    lblProgress->setText(kSyncing);
+    imapSession.allowLoginInClear(inClear);
+    imapSession.start(txtUserName->text(), txtPassword->text(), plan, server.host, imapTlsMode(server.port));
+    imapLink->open(server.host, server.port, imapTlsMode(server.port));
+}
+
+// Only a sync that ended well, and was kept whole, counts as done: else the
+// cache and what waits stay as they were, for the next sync.
+void frmCheckEmail::imapSynced(bool ok)
+{
+    lblProgress->clear();
+    const ImapResult& found = imapSession.result();
+    const bool kept = ok && storeGuard([&] { m_imap.apply(m_syncing, found); });
+    if (kept) {
+        ImapPlan& pending = m_pending[m_syncing.folder];
+        if (found.uidValidityChanged) {
+            // Numbers of a folder made anew name other messages now.
+            pending = ImapPlan();
+        } else {
+            std::erase_if(pending.changes, [this](const ImapFlagChange& c) {
+                return std::any_of(m_syncing.changes.begin(), m_syncing.changes.end(),
+                                   [&](const ImapFlagChange& done) { return sameChange(c, done); });
+            });
+            if (m_syncing.expunge)
+                pending.expunge = false;
+            if (pending.bodyUid == m_syncing.bodyUid)
+                pending.bodyUid = 0;
+        }
+        if (!found.folders.empty())
+            showImapFolders(found.folders);
+        if (imapFolderShown() && m_syncing.folder == m_folder)
+            showImapFolder();
+    }
+    if (imapSession.refusedInClear())
+        QTimer::singleShot(0, this, &frmCheckEmail::askLoginInClear);
+    else if (std::exchange(m_syncAgain, false) && kept)
+        QTimer::singleShot(0, this, &frmCheckEmail::refresh);
 }

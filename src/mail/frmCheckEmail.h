@@ -3,15 +3,19 @@
 #include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/CMessages.h"
+#include "mail/ImapCache.h"
+#include "mail/ImapSession.h"
 #include "mail/MailCompose.h"
 #include "mail/MailStore.h"
 #include "mail/MimeMessage.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"
 
+#include <QHash>
 #include <QTimer>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -31,6 +35,15 @@ class MailHtmlView;
 // conversation itself is Pop3Session's; this screen shows what it says,
 // each message as it arrives. The two option buttons above the list switch
 // it between the received messages and those sent (the Sent folder).
+//
+// With an IMAP account the mail stays on the server: a folder chooser takes
+// the option buttons' place (the server's folders, INBOX first, then the
+// Sent folder of this computer), the list shows at once what ImapCache holds
+// of the open folder, and a sync (ImapSession) brings what changed. A
+// message is fetched whole when first opened and kept for reading offline;
+// opening marks it \Seen and Delete removes it on the server, both at the
+// next sync, which starts at once. What the user asked of a folder waits in
+// m_pending until a sync has done it; a failed sync changes nothing here.
 class frmCheckEmail : public Form {
     Q_OBJECT
 public:
@@ -55,6 +68,11 @@ public:
     void answer(ComposeKind kind);
     // HTML mail shows formatted unless chkAsText asks for its plain text.
     void showBody();
+    // Syncs the open IMAP folder again, as when new mail is announced; with
+    // a POP3 account, nothing. Asked during a sync, one more follows it.
+    void refresh();
+    // The folder the chooser names opens: its held messages, then a sync.
+    void cboFolder_Click();
 
     FlatBttn *cmdCheckMail, *cmdExit, *cmdReply, *cmdReplyAll, *cmdForward;
     QCheckBox* chkAsText;
@@ -66,7 +84,9 @@ public:
     QLabel* lblProgress;          // "Message k of n" while a check runs
     QListWidget* lstAttachments;  // the files of the shown message, below its text
     QRadioButton *optInbox, *optSent;
+    QComboBox* cboFolder;  // IMAP only: each entry's data is the folder's name as the server spells it
     MailConnection* Winsock1;
+    MailConnection* imapLink;  // the IMAP account's conversations
 
 private:
     void OpenInfo();
@@ -78,6 +98,15 @@ private:
     void showAttachments(bool shown);
     void clearShown();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    QByteArray shownRaw();
+    void showRaw(const QByteArray& raw, const QString& key);
+    // A folder of the IMAP server is listed (not this computer's Sent folder).
+    bool imapFolderShown() const;
+    void showImapFolders(std::vector<ImapFolder> folders);
+    void showImapFolder();
+    void openImapMessage(quint32 uid);
+    void deleteOnServer(const QList<int>& rows);
+    void imapSynced(bool ok);
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;
@@ -89,6 +118,16 @@ private:
     QList<MimeAttachment> m_attachments;  // of the shown message
     QString m_shownKey, m_shownHtml;
     Pop3Session session{colMessages};
+    ImapSession imapSession;
     Connection Con;
     MailStore m_mailbox;  // after Con: it goes first
+    ImapCache m_imap;
+    bool m_imapOpen = false;
+    QByteArray m_folder = "INBOX";  // the IMAP folder listed
+    // Per folder, the changes, expunge and body the next sync of it is to
+    // carry (the plan's other fields unused); m_syncing is the running one's.
+    QHash<QByteArray, ImapPlan> m_pending;
+    ImapPlan m_syncing;
+    bool m_syncAgain = false;
+    quint32 m_shownUid = 0;  // the IMAP message opened, shown once its body is here
 };

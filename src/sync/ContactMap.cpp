@@ -236,6 +236,16 @@ Imported fromCard(const VCard::Card& card)
     // The comments are the card's note and nothing else: what has no field
     // stays in the card (given back on export) and is shown beside them.
     c[Comments] = notes.join(u'\n').trimmed();
+    // A field's text as the store gives it back loses a byte order mark at
+    // its start; dropped here with the blanks after it, the field is what the
+    // card says and writing it does not change it.
+    for (QString& f : c) {
+        qsizetype start = 0;
+        while (start < f.size() && (f[start] == QChar::ByteOrderMark || f[start].isSpace()))
+            ++start;
+        if (start > 0)
+            f.remove(0, start);
+    }
 
     if (in.uid.isEmpty()) {
         // Without a UID the card's own content names it, so the same file read
@@ -258,13 +268,7 @@ QByteArrayView asText(QByteArrayView utf8, QByteArray& hold)
     const bool mark = utf8.size() >= 3 && utf8[0] == '\xEF' && utf8[1] == '\xBB' && utf8[2] == '\xBF';
     if (!mark && QUtf8StringView(utf8).isValidUtf8())
         return utf8;
-    QString text = QString::fromUtf8(utf8);
-    // With the mark gone, what followed it starts the field, and a blank or a
-    // further mark there would not read back as written.
-    qsizetype start = 0;
-    while (mark && start < text.size() && (text[start] == QChar::ByteOrderMark || text[start].isSpace()))
-        ++start;
-    hold = QStringView(text).mid(start).toUtf8();
+    hold = QString::fromUtf8(utf8).toUtf8();
     return hold;
 }
 

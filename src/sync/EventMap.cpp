@@ -11,6 +11,7 @@
 #include <QUtf8StringView>
 
 #include <algorithm>
+#include <vector>
 
 #include "kit/Clock.h"
 #include "sync/VCard.h"
@@ -125,33 +126,50 @@ QString keyOf(icalcomponent* ev)
 // that is written out as it came; the event then counts as one with no
 // repeats. Returns how many it put back.
 constexpr QLatin1String kRuleDropped("in RRULE property. Removing entire property: ");
+// libical adds a property only at the end: the replacement goes there and
+// every property that came after the old one follows it again, so the
+// event's properties stay in the order they were read.
+void replaceInPlace(icalcomponent* ev, icalproperty* old, icalproperty* replacement)
+{
+    std::vector<icalproperty*> after;
+    bool past = false;
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(ev, ICAL_ANY_PROPERTY)) {
+        if (past)
+            after.push_back(p);
+        past = past || p == old;
+    }
+    icalcomponent_remove_property(ev, old);
+    icalproperty_free(old);
+    icalcomponent_add_property(ev, replacement);
+    for (icalproperty* p : after) {
+        icalcomponent_remove_property(ev, p);
+        icalcomponent_add_property(ev, p);
+    }
+}
+
 int restoreRules(icalcomponent* ev)
 {
-    // A copy of the component writes such a rule's semicolons escaped: it is made afresh.
-    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_X_PROPERTY); p;) {
-        icalproperty* next = icalcomponent_get_next_property(ev, ICAL_X_PROPERTY);
-        if (qstricmp(icalproperty_get_x_name(p), "RRULE") == 0) {
-            icalproperty* rule = icalproperty_new_x(icalproperty_get_x(p));
-            icalproperty_set_x_name(rule, "RRULE");
-            icalcomponent_remove_property(ev, p);
-            icalproperty_free(p);
-            icalcomponent_add_property(ev, rule);
-        }
-        p = next;
-    }
+    // Gathered first: replacing moves the component's own walk through its properties.
+    std::vector<std::pair<icalproperty*, QByteArray>> rules;  // what stands in a rule's place, and the rule
     int restored = 0;
-    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_XLICERROR_PROPERTY); p;) {
-        icalproperty* next = icalcomponent_get_next_property(ev, ICAL_XLICERROR_PROPERTY);
-        const QString error = QString::fromUtf8(icalproperty_get_xlicerror(p));
-        if (const qsizetype at = error.indexOf(kRuleDropped); at >= 0) {
-            icalproperty* rule = icalproperty_new_x(error.mid(at + kRuleDropped.size()).toUtf8().constData());
-            icalproperty_set_x_name(rule, "RRULE");
-            icalcomponent_remove_property(ev, p);
-            icalproperty_free(p);
-            icalcomponent_add_property(ev, rule);
-            ++restored;
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(ev, ICAL_ANY_PROPERTY)) {
+        if (icalproperty_isa(p) == ICAL_X_PROPERTY && qstricmp(icalproperty_get_x_name(p), "RRULE") == 0) {
+            // A copy of the component writes such a rule's semicolons escaped: it is made afresh.
+            rules.emplace_back(p, QByteArray(icalproperty_get_x(p)));
+        } else if (icalproperty_isa(p) == ICAL_XLICERROR_PROPERTY) {
+            const QString error = QString::fromUtf8(icalproperty_get_xlicerror(p));
+            if (const qsizetype at = error.indexOf(kRuleDropped); at >= 0) {
+                rules.emplace_back(p, error.mid(at + kRuleDropped.size()).toUtf8());
+                ++restored;
+            }
         }
-        p = next;
+    }
+    for (const auto& [old, text] : rules) {
+        icalproperty* rule = icalproperty_new_x(text.constData());
+        icalproperty_set_x_name(rule, "RRULE");
+        replaceInPlace(ev, old, rule);
     }
     return restored;
 }

@@ -278,8 +278,10 @@ private slots:
                      .join('|'),
                  QStringLiteral("s2|e2|r2|u2|p2"));
         QCOMPARE(form->cboAttachments->currentText(), "uuencoded in the text (default)");
+        QCOMPARE(form->cboIncoming->currentText(), "POP3");                             // a row older than the choice
         QTRY_COMPARE(rows("tblEmail", fields).at(1), "2|s2|e2|r2|u2|" + column("p2"));  // moved to the keyring
         form->cboAttachments->setCurrentIndex(1);
+        form->cboIncoming->setCurrentIndex(1);
         form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
         form->txtEmailUserName->setText(QStringLiteral(" new user "));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
@@ -292,6 +294,8 @@ private slots:
         Screens::unload<frmChangeInfo>();
         main->command("mnuChangeInfo")->trigger();
         QCOMPARE(visibleWindow<frmChangeInfo>()->cboAttachments->currentIndex(), 1);
+        QCOMPARE(visibleWindow<frmChangeInfo>()->cboIncoming->currentText(), "IMAP");
+        QCOMPARE(rows("tblEmailIncoming", {"EmailInfo", "Kind"}), QStringList({"1|POP3", "2|IMAP"}));
         // The sync password goes the same way.
         QCOMPARE(rows("tblEmailAttachments", {"EmailInfo", "Form"}), QStringList({"1|uuencode", "2|mime"}));
         Connection con;

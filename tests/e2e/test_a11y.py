@@ -110,14 +110,7 @@ class Program:
             full = os.path.join(self.folder, path)
             os.mkdir(full) if "." not in path else open(full, "w").close()
         env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        # A program that could not reach the X server just started ends at once; it is started again.
-        for attempt in range(3):
-            self.process = subprocess.Popen([os.path.join(self.folder, "tessaly")], env=env)
-            time.sleep(2)
-            if self.process.poll() is None:
-                break
-            print(f"the program ended at start ({self.process.returncode}); starting it again", flush=True)
-            time.sleep(3)
+        self.process = subprocess.Popen([os.path.join(self.folder, "tessaly")], env=env)
         # Past the splash, however slow the machine: the first screen that takes typing or a press.
         wait_for(lambda: self.app() and find(self.app(), lambda n: showing(n) and actionable(n), menus=False), 90)
 
@@ -209,7 +202,31 @@ def main():
     return 1 if failed else 0
 
 
+def start_x_server():
+    # An X server of its own on the first free display: it writes the display's
+    # number down the pipe once it takes connections, so nothing races for a
+    # display or starts before the server is there.
+    ready, end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                              pass_fds=(end,))
+    os.close(end)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(ready, 16)
+        if not chunk:
+            raise RuntimeError(f"the X server did not start ({server.wait()})")
+        number += chunk
+    os.close(ready)
+    os.environ["DISPLAY"] = ":" + number.decode().strip()
+    return server
+
+
 if __name__ == "__main__":
     # A home of its own for whatever the bus starts (the keyring the mail settings ask for).
     os.makedirs(os.environ["HOME"], mode=0o700, exist_ok=True)
-    sys.exit(main())
+    x_server = start_x_server()
+    try:
+        sys.exit(main())
+    finally:
+        x_server.terminate()
+        x_server.wait()

@@ -19,6 +19,7 @@
 #include "support/Run.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QImage>
@@ -26,6 +27,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSslCertificate>
@@ -64,6 +66,25 @@ void servePop3(ScriptedPeer& peer, const QByteArrayList& messages, const QByteAr
             return "+OK\r\n" + messages.value(line.mid(5).trimmed().toInt() - 1) + ".\r\n";
         return "+OK\r\n";
     };
+}
+
+// Another mail reader at work on the same IMAP account; false when its script failed.
+bool otherReader(quint16 port, const QString& script)
+{
+    const QString program = QStringLiteral("import imaplib\nm = imaplib.IMAP4('127.0.0.1', %1)\n"
+                                           "m.login('anna', 'pass word')\n%2\nm.logout()\n")
+                                .arg(port)
+                                .arg(script);
+    return QProcess::execute(QStringLiteral("python3"), {QStringLiteral("-c"), program}) == 0;
+}
+
+// "subject:status" of each row of an IMAP folder's list.
+QStringList imapRows(const ListView* lv)
+{
+    QStringList rows;
+    for (int r = 0; r < lv->itemCount(); ++r)
+        rows << lv->itemText(r, 1) + QLatin1Char(':') + lv->itemText(r, 4);
+    return rows;
 }
 
 }  // namespace
@@ -421,6 +442,90 @@ private slots:
         QTRY_COMPARE(peer.hangUps(), 1);
         QTest::qWait(1200);
         QVERIFY(fx->messages.isEmpty());
+    }
+
+    // An IMAP account: the held list at once, then what the server and
+    // another reader changed; read, delete, another folder, a folder made anew.
+    void imapAccountFollowsTheServer()
+    {
+        if (!pop3Missing.isEmpty())
+            QSKIP(qPrintable(pop3Missing));
+        Pop3TestServer server(kUser, kPassword);
+        QString why;
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(server.addMessage(QStringLiteral("Subject: m%1\n\nBody %1\n").arg(n).toLatin1()));
+        QVERIFY2(server.start(&why), qPrintable(why));
+        if (!server.imapPort())
+            QSKIP("dovecot-imapd is not installed");
+        const quint16 port = server.imapPort();
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(), {"", "", QStringLiteral("127.0.0.1:%1").arg(port), kUser, kPassword});
+        Db::exec(fx->dbPath(), "CREATE TABLE tblEmailIncoming (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL);"
+                               "INSERT INTO tblEmailIncoming VALUES (1, 'IMAP')");
+        frmCheckEmail* screen = Screens::show<frmCheckEmail>();
+        const auto synced = [&] { return QTest::qWaitFor([&] { return screen->imapLink->isIdle(); }, 20000); };
+        QTRY_COMPARE(imapRows(screen->lvMessages), QStringList({"m1:Unread", "m2:Unread", "m3:Unread"}));
+
+        // Opened: fetched, kept, and seen on the server.
+        screen->lvMessages_ItemClick(0);
+        QVERIFY(synced());
+        QCOMPARE(screen->txtBody->toPlainText(), "Body 1\n");
+        QCOMPARE(imapRows(screen->lvMessages).first(), "m1:");
+        QVERIFY(otherReader(port, "m.select('INBOX')\nassert b'\\\\Seen' in m.uid('FETCH', '1', 'FLAGS')[1][0]"));
+
+        // Another reader flags one and removes one between our syncs.
+        QVERIFY(otherReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Flagged)')\n"
+                                  "m.uid('STORE', '2', '+FLAGS', '(\\\\Deleted)')\nm.expunge()"));
+        screen->refresh();
+        QVERIFY(synced());
+        QCOMPARE(imapRows(screen->lvMessages), QStringList({"m1:", "m3:Unread, Flagged"}));
+
+        // Deleted here: gone on the server too.
+        screen->lvMessages->setCurrentIndex(screen->lvMessages->model()->index(1, 0));
+        fx->answers << MsgResult::Yes;
+        screen->lvMessages_Delete();
+        QCOMPARE(imapRows(screen->lvMessages), QStringList{"m1:"});
+        QVERIFY(synced());
+        QVERIFY(otherReader(port, "assert m.select('INBOX')[1] == [b'1']"));
+
+        // Opened again: the held list and body before any network.
+        Screens::unload<frmCheckEmail>();
+        screen = Screens::show<frmCheckEmail>();
+        QCOMPARE(imapRows(screen->lvMessages), QStringList{"m1:"});
+        screen->lvMessages_ItemClick(0);
+        QCOMPARE(screen->txtBody->toPlainText(), "Body 1\n");
+        QVERIFY(synced());
+
+        // Another folder, chosen from the server's list; then made anew there.
+        const QString append = QStringLiteral("m.append('Archive', None, None, b'Subject: %1\\r\\n\\r\\nw\\r\\n')");
+        QVERIFY(otherReader(port, "m.create('Archive')\n" + append.arg("w1")));
+        screen->refresh();
+        QVERIFY(synced());
+        QCOMPARE(screen->cboFolder->count(), 3);
+        QCOMPARE(screen->cboFolder->itemText(1) + screen->cboFolder->itemText(2), "ArchiveSent (this computer)");
+        screen->cboFolder->setCurrentIndex(1);
+        screen->cboFolder_Click();
+        QVERIFY(synced());
+        QCOMPARE(imapRows(screen->lvMessages), QStringList{"w1:Unread"});
+        QVERIFY(otherReader(port,
+                            "m.delete('Archive')\nm.create('Archive')\n" + append.arg("w2") + "\n" + append.arg("w3")));
+        screen->refresh();
+        QVERIFY(synced());
+        QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:Unread", "w3:Unread"}));
+
+        // Opened while the server is away: said so, nothing changed, asked again at the next sync.
+        const QString host = screen->txtHost->text();
+        screen->txtHost->setText(QStringLiteral("127.0.0.1:%1").arg(freeLoopbackPort()));
+        screen->lvMessages_ItemClick(0);
+        QVERIFY(synced());
+        QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:Unread", "w3:Unread"}));
+        screen->txtHost->setText(host);
+        screen->refresh();
+        QVERIFY(synced());
+        QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread"}));
+        QCOMPARE(screen->txtBody->toPlainText(), "w\n");
+        QCOMPARE(fx->messageBoxes().join('\n').section("Error: ", 0, 0),
+                 "Question|Tessaly 2002|Delete the selected message from the server?\nNone|Tessaly 2002|Winsock ");
     }
 };
 

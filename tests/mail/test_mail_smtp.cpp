@@ -284,9 +284,9 @@ private slots:
     void tlsByPort()
     {
         QCOMPARE(QList<TlsMode>({smtpTlsMode(25), smtpTlsMode(465), smtpTlsMode(587), pop3TlsMode(110),
-                                 pop3TlsMode(995), pop3TlsMode(465)}),
+                                 pop3TlsMode(995), pop3TlsMode(465), imapTlsMode(993), imapTlsMode(143)}),
                  QList<TlsMode>({TlsMode::Offered, TlsMode::Implicit, TlsMode::Required, TlsMode::Offered,
-                                 TlsMode::Implicit, TlsMode::Offered}));
+                                 TlsMode::Implicit, TlsMode::Offered, TlsMode::Implicit, TlsMode::Offered}));
     }
 };
 
