@@ -275,7 +275,7 @@ Found lookUp(const Series& series, QDate from, QDate to, const QSet<QString>& re
         }
         if (const std::optional<Moment> m = momentOf(series.start, zoneNamed(series.zone)))
             k.first = m->date ? m->at.date() : m->at.toLocalTime().date();
-        found = kept.insert(key, std::move(k));
+        found = kept.emplace(key, std::move(k));
     }
     // What starts on the days, or before them and lasts into them.
     const qint64 begin = from.toJulianDay() * kDay, end = to.addDays(1).toJulianDay() * kDay;
