@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <QHash>
+#include <QMutex>
 #include <QTimeZone>
 
 #include "kit/Clock.h"
@@ -135,14 +137,7 @@ QStringList listOf(const QString& text)
     return text.split(u',', Qt::SkipEmptyParts);
 }
 
-}  // namespace
-
-bool ruleReads(const QString& rule)
-{
-    return rule.isEmpty() || icalrecurrencetype_from_string(rule.toUtf8().constData()).freq != ICAL_NO_RECURRENCE;
-}
-
-QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<QString>& replaced)
+QList<Occurrence> expandOver(const Series& series, QDate from, QDate to, const QSet<QString>& replaced)
 {
     QList<Occurrence> out;
     // A floating time repeats in local time, one in UTC in UTC.
@@ -202,6 +197,108 @@ QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<
     std::stable_sort(out.begin(), out.end(),
                      [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
     return out;
+}
+
+// libical walks a rule from its first occurrence on every call, so each
+// page painted and each date picked would walk every series again. A
+// series' occurrences are kept for the whole months around the days asked
+// for, under everything that decides them: its own texts, the occurrences
+// replaced, and the zone the clock is in. A series changed anywhere (the
+// page, an import, a sync) is a new key, so nothing stale is ever served.
+struct Kept {
+    QDate from, to;
+    QList<Occurrence> occurrences;  // in order of start, and so of finish: one length for all
+    // Theirs as local wall times (day * kDay + milliseconds): with no zone
+    // set, every local time's conversion has the C library look at
+    // /etc/localtime again, which would cost more than the expansion.
+    QList<qint64> starts, finishes;
+    QDate first;  // the local day of the series' start
+};
+
+constexpr qsizetype kMostKept = 4096;  // a few thousand series: a few MB
+// A window reaches the weeks the month grid shows beside its months; a
+// first one a year ahead, so that opening the planner's twelve pages walks
+// each series once. A jump further than this starts a new window rather
+// than walk every day between.
+constexpr int kMonthsAhead = 13;
+constexpr qint64 kWidest = 800;  // days
+constexpr qint64 kDay = qint64(24) * 3600 * 1000;
+
+qint64 wallNumber(const QDateTime& local)
+{
+    return local.date().toJulianDay() * kDay + local.time().msecsSinceStartOfDay();
+}
+
+QString keyOf(const Series& s, const QSet<QString>& replaced, const QByteArray& clockZone)
+{
+    QStringList ids(replaced.cbegin(), replaced.cend());
+    ids.sort();
+    const QChar gap(0x1f);
+    return QStringList{s.start,
+                       s.finish,
+                       s.zone,
+                       s.rule,
+                       s.rdates.join(u','),
+                       s.exdates.join(u','),
+                       ids.join(u','),
+                       QString::fromLatin1(clockZone)}
+        .join(gap);
+}
+
+struct Found {
+    QList<Occurrence> occurrences;
+    QDate first;
+};
+
+// `clockZone`: the zone the clock is in, asked once by the caller (asking
+// reads a file).
+Found lookUp(const Series& series, QDate from, QDate to, const QSet<QString>& replaced, const QByteArray& clockZone)
+{
+    static QMutex guard;  // the search index fills itself on a thread of its own
+    static QHash<QString, Kept> kept;
+    const QString key = keyOf(series, replaced, clockZone);
+    const QMutexLocker lock(&guard);
+    auto found = kept.find(key);
+    if (found == kept.end() || from < found->from || found->to < to) {
+        QDate first = QDate(from.year(), from.month(), 1).addDays(-7);
+        QDate last = QDate(to.year(), to.month(), 1).addMonths(kMonthsAhead).addDays(13);
+        if (found != kept.end() && std::min(first, found->from).daysTo(std::max(last, found->to)) <= kWidest) {
+            first = std::min(first, found->from);
+            last = std::max(last, found->to);
+        }
+        if (found == kept.end() && kept.size() >= kMostKept)
+            kept.clear();
+        Kept k{first, last, expandOver(series, first, last, replaced), {}, {}, {}};
+        for (const Occurrence& o : k.occurrences) {
+            k.starts << wallNumber(o.start);
+            k.finishes << wallNumber(o.finish);
+        }
+        if (const std::optional<Moment> m = momentOf(series.start, zoneNamed(series.zone)))
+            k.first = m->date ? m->at.date() : m->at.toLocalTime().date();
+        found = kept.emplace(key, std::move(k));
+    }
+    // What starts on the days, or before them and lasts into them.
+    const qint64 begin = from.toJulianDay() * kDay, end = to.addDays(1).toJulianDay() * kDay;
+    qsizetype lo = 0, hi = found->starts.size();
+    while (lo < hi && found->finishes[lo] <= begin && found->starts[lo] < begin)
+        ++lo;
+    while (hi > lo && found->starts[hi - 1] >= end)
+        --hi;
+    return {found->occurrences.mid(lo, hi - lo), found->first};
+}
+
+}  // namespace
+
+bool ruleReads(const QString& rule)
+{
+    return rule.isEmpty() || icalrecurrencetype_from_string(rule.toUtf8().constData()).freq != ICAL_NO_RECURRENCE;
+}
+
+QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<QString>& replaced)
+{
+    if (!from.isValid() || !to.isValid() || to < from)
+        return expandOver(series, from, to, replaced);
+    return lookUp(series, from, to, replaced, QTimeZone::systemTimeZoneId()).occurrences;
 }
 
 QString textOf(const QDateTime& local, const QString& zone, bool allDay)
@@ -293,6 +390,7 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
         }
     }
 
+    const QByteArray clockZone = QTimeZone::systemTimeZoneId();
     QHash<qint64, QSet<QString>> replaced;
     Statement others(db, QStringLiteral("SELECT SeriesRow, RecurrenceId FROM tblOrginizeSeries WHERE SeriesRow <> 0"));
     while (others.step())
@@ -309,9 +407,9 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
         e.row = s.row;
         e.note = note;
         e.repeats = !s.rule.isEmpty() || !s.rdates.isEmpty();
-        if (const std::optional<Moment> m = momentOf(s.start, zoneNamed(s.zone)))
-            e.first = m->date ? m->at.date() : m->at.toLocalTime().date();
-        for (const Occurrence& o : expand(s, from, to, replaced.value(s.row))) {
+        const Found found = lookUp(s, from, to, replaced.value(s.row), clockZone);
+        e.first = found.first;
+        for (const Occurrence& o : found.occurrences) {
             e.occurrence = o.allDay                                      ? o.start.date().toString(kDateForm)
                            : s.zone.isEmpty() && !s.start.endsWith(u'Z') ? wallText(o.start, false)
                                                                          : wallText(o.start.toUTC(), false) + u'Z';

@@ -1,15 +1,40 @@
 #include <QFile>
+#include <QLocale>
 #include <QTest>
 
 #include <ctime>
 
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
 #include "kit/Occurrences.h"
+#include "store/Connection.h"
 #include "support/Golden.h"
 
 // The expansion of repeat rules, against what python3-dateutil makes of the
 // same rules (tests/data/recur/make_expected.py wrote rules.expected).
 class TestOccurrences : public QObject {
     Q_OBJECT
+
+    // The lines of a table file, each split at "|" and trimmed; "#" starts a comment line.
+    static QList<QStringList> rowsOf(const QString& path)
+    {
+        QFile file(path);
+        QList<QStringList> rows;
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            qFatal("cannot read %s", qPrintable(path));
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            if (line.isEmpty() || line.startsWith(u'#'))
+                continue;
+            QStringList f = line.split(u'|');
+            for (QString& v : f)
+                v = v.trimmed();
+            rows << f;
+        }
+        return rows;
+    }
 
 private slots:
     void initTestCase()
@@ -22,16 +47,8 @@ private slots:
     void againstDateutil()
     {
         const QString input = Golden::folder(QStringLiteral("recur")) + QStringLiteral("/rules.txt");
-        QFile file(input);
-        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
         QStringList out;
-        while (!file.atEnd()) {
-            const QString line = QString::fromUtf8(file.readLine()).trimmed();
-            if (line.isEmpty() || line.startsWith(u'#'))
-                continue;
-            QStringList f = line.split(u'|');
-            for (QString& v : f)
-                v = v.trimmed();
+        for (const QStringList& f : rowsOf(input)) {
             Occurrences::Series s;
             s.start = f[1];
             s.finish = f[2];
@@ -52,6 +69,34 @@ private slots:
                                                                         QDate::fromString(f[8], u"yyyyMMdd"), replaced))
                 out << o.start.toString(form) + QStringLiteral(" - ") + o.finish.toString(form);
         }
+        Golden::compare(input, out.join(u'\n') + u'\n');
+    }
+
+    // Each series' occurrences are kept between readings; whatever changes
+    // the series, its zone or the clock's zone, the next reading shows it.
+    void keptOccurrencesFollowChanges()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // the rows' date texts
+        QTemporaryDir dir;
+        Connection con, other;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        other.Open(dir.filePath(QStringLiteral("t.db")));
+        const QString input = Golden::folder(QStringLiteral("recur")) + QStringLiteral("/kept.txt");
+        QStringList out;
+        for (const QStringList& f : rowsOf(input)) {
+            if (f[0].startsWith(u"TZ=")) {
+                qputenv("TZ", f[0].mid(3).toUtf8());
+                tzset();
+            } else {
+                QCOMPARE(sqlite3_exec(other.handle(), f[0].toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            }
+            const QDate from = QDate::fromString(f[1], u"yyyy-MM");
+            QStringList days;
+            for (const Occurrences::Entry& e : Occurrences::between(con, from, from.addMonths(1).addDays(-1)))
+                days << QStringLiteral("%1 %2").arg(e.date.day()).arg(e.start);
+            out << days.join(u'|');
+        }
+        initTestCase();
         Golden::compare(input, out.join(u'\n') + u'\n');
     }
 
