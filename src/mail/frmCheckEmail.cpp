@@ -289,21 +289,8 @@ void frmCheckEmail::cmdCheckMail_Click()
 {
     if (m_settings.incoming == IncomingKind::Imap)
         return refresh();
-    // The password of the settings is fetched from the keyring at the first
-    // check, or asked for when none is stored here.
-    if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
-        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kPop3Port).host,
-                         [this](const QString& password) {
-                             txtPassword->setText(password);
-                             cmdCheckMail_Click();
-                         });
+    if (!readyToConnect(kPop3Port, &frmCheckEmail::cmdCheckMail_Click))
         return;
-    }
-    if (const std::optional<MailNotice> bad =
-            Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
-        showMailNotice(*bad);
-        return;
-    }
     // A check still running is given up; what it fetched is listed already.
     const HostPort server = splitHostPort(txtHost->text(), kPop3Port);
     if (!m_mailbox.isOpen())
@@ -324,6 +311,27 @@ void frmCheckEmail::cmdCheckMail_Click()
     session.allowLoginInClear(inClear);
     session.start(txtUserName->text(), txtPassword->text(), server.host, pop3TlsMode(server.port));
     Winsock1->open(server.host, server.port, pop3TlsMode(server.port));
+}
+
+// Whether the boxes say enough to connect. The password of the settings is
+// fetched from the keyring at the first check, or asked for when none is
+// stored here, and `again` runs once it is in; a box left empty is said.
+bool frmCheckEmail::readyToConnect(quint16 defaultPort, void (frmCheckEmail::*again)())
+{
+    if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
+        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), defaultPort).host,
+                         [this, again](const QString& password) {
+                             txtPassword->setText(password);
+                             (this->*again)();
+                         });
+        return false;
+    }
+    if (const std::optional<MailNotice> bad =
+            Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
+        showMailNotice(*bad);
+        return false;
+    }
+    return true;
 }
 
 void frmCheckEmail::askLoginInClear()
@@ -648,19 +656,8 @@ void frmCheckEmail::refresh()
         m_syncAgain = true;
         return;
     }
-    if (txtPassword->text().isEmpty() && !txtHost->text().isEmpty() && !txtUserName->text().isEmpty()) {
-        withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kImapPort).host,
-                         [this](const QString& password) {
-                             txtPassword->setText(password);
-                             refresh();
-                         });
+    if (!readyToConnect(kImapPort, &frmCheckEmail::refresh))
         return;
-    }
-    if (const std::optional<MailNotice> bad =
-            Pop3Session::inputNotice(txtHost->text(), txtUserName->text(), txtPassword->text())) {
-        showMailNotice(*bad);
-        return;
-    }
     const HostPort server = splitHostPort(txtHost->text(), kImapPort);
     ImapPlan plan;
     bool inClear = false;

@@ -108,6 +108,7 @@ private:
     void openImapMessage(quint32 uid);
     void deleteOnServer(const QList<int>& rows);
     void imapSynced(bool ok);
+    bool readyToConnect(quint16 defaultPort, void (frmCheckEmail::*again)());
     void watchFolder(const QByteArray& folder);
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.

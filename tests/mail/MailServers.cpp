@@ -92,6 +92,15 @@ quint16 freeLoopbackPort()
     return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
 }
 
+bool otherImapReader(quint16 port, const QString& script)
+{
+    const QString program = QStringLiteral("import imaplib\nm = imaplib.IMAP4('127.0.0.1', %1)\n"
+                                           "m.login('anna', 'pass word')\n%2\nm.logout()\n")
+                                .arg(port)
+                                .arg(script);
+    return QProcess::execute(QStringLiteral("python3"), {QStringLiteral("-c"), program}) == 0;
+}
+
 QString ownLoopbackAddress()
 {
     // The program chooses TLS by the port (465, 587, 995), so those tests need

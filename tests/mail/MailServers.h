@@ -16,6 +16,9 @@ quint16 freeLoopbackPort();
 // A loopback address of this process's own (127.x.y.z, never 127.0.0.1 nor
 // 127.0.0.2) where 465, 587 and 995 are free; the certificates include it.
 QString ownLoopbackAddress();
+// Another mail reader at work on the same IMAP account (Python's imaplib, as
+// anna with "pass word"), between two of ours; false when its script failed.
+bool otherImapReader(quint16 port, const QString& script);
 
 // A test authority and server certificates made with openssl: "good" for
 // 127.0.0.1 and 127.0.0.2, "wrongname" for another name, "unknownca" from an

@@ -68,16 +68,6 @@ void servePop3(ScriptedPeer& peer, const QByteArrayList& messages, const QByteAr
     };
 }
 
-// Another mail reader at work on the same IMAP account; false when its script failed.
-bool otherReader(quint16 port, const QString& script)
-{
-    const QString program = QStringLiteral("import imaplib\nm = imaplib.IMAP4('127.0.0.1', %1)\n"
-                                           "m.login('anna', 'pass word')\n%2\nm.logout()\n")
-                                .arg(port)
-                                .arg(script);
-    return QProcess::execute(QStringLiteral("python3"), {QStringLiteral("-c"), program}) == 0;
-}
-
 // "subject:status" of each row of an IMAP folder's list.
 QStringList imapRows(const ListView* lv)
 {
@@ -471,11 +461,11 @@ private slots:
         QVERIFY(synced());
         QCOMPARE(screen->txtBody->toPlainText(), "Body 1\n");
         QCOMPARE(imapRows(screen->lvMessages).first(), "m1:");
-        QVERIFY(otherReader(port, "m.select('INBOX')\nassert b'\\\\Seen' in m.uid('FETCH', '1', 'FLAGS')[1][0]"));
+        QVERIFY(otherImapReader(port, "m.select('INBOX')\nassert b'\\\\Seen' in m.uid('FETCH', '1', 'FLAGS')[1][0]"));
 
         // Another reader flags one and removes one between our syncs.
-        QVERIFY(otherReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Flagged)')\n"
-                                  "m.uid('STORE', '2', '+FLAGS', '(\\\\Deleted)')\nm.expunge()"));
+        QVERIFY(otherImapReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Flagged)')\n"
+                                      "m.uid('STORE', '2', '+FLAGS', '(\\\\Deleted)')\nm.expunge()"));
         screen->refresh();
         QVERIFY(synced());
         QCOMPARE(imapRows(screen->lvMessages), QStringList({"m1:", "m3:Unread, Flagged"}));
@@ -486,7 +476,7 @@ private slots:
         screen->lvMessages_Delete();
         QCOMPARE(imapRows(screen->lvMessages), QStringList{"m1:"});
         QVERIFY(synced());
-        QVERIFY(otherReader(port, "assert m.select('INBOX')[1] == [b'1']"));
+        QVERIFY(otherImapReader(port, "assert m.select('INBOX')[1] == [b'1']"));
 
         // Opened again: the held list and body before any network.
         Screens::unload<frmCheckEmail>();
@@ -498,7 +488,7 @@ private slots:
 
         // Another folder, chosen from the server's list; then made anew there.
         const QString append = QStringLiteral("m.append('Archive', None, None, b'Subject: %1\\r\\n\\r\\nw\\r\\n')");
-        QVERIFY(otherReader(port, "m.create('Archive')\n" + append.arg("w1")));
+        QVERIFY(otherImapReader(port, "m.create('Archive')\n" + append.arg("w1")));
         screen->refresh();
         QVERIFY(synced());
         QCOMPARE(screen->cboFolder->count(), 3);
@@ -507,8 +497,8 @@ private slots:
         screen->cboFolder_Click();
         QVERIFY(synced());
         QCOMPARE(imapRows(screen->lvMessages), QStringList{"w1:Unread"});
-        QVERIFY(otherReader(port,
-                            "m.delete('Archive')\nm.create('Archive')\n" + append.arg("w2") + "\n" + append.arg("w3")));
+        QVERIFY(otherImapReader(port, "m.delete('Archive')\nm.create('Archive')\n" + append.arg("w2") + "\n"
+                                          + append.arg("w3")));
         screen->refresh();
         QVERIFY(synced());
         QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:Unread", "w3:Unread"}));
@@ -528,7 +518,7 @@ private slots:
                  "Question|Tessaly 2002|Delete the selected message from the server?\nNone|Tessaly 2002|Winsock ");
 
         // Mail another reader puts in the open folder shows by itself, told by the server.
-        QVERIFY(otherReader(port, append.arg("w4")));
+        QVERIFY(otherImapReader(port, append.arg("w4")));
         QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread", "w4:Unread"}), 15000);
     }
 };

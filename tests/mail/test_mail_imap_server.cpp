@@ -42,16 +42,6 @@ QStringList sync(ImapSession& s, quint16 port, const ImapPlan& plan, TlsMode tls
     return said;
 }
 
-// Another mail reader at work on the same mailbox, between two of ours.
-bool otherReader(quint16 port, const QString& script)
-{
-    const QString program = QStringLiteral("import imaplib\nm = imaplib.IMAP4('127.0.0.1', %1)\n"
-                                           "m.login('anna', 'pass word')\n%2\nm.logout()\n")
-                                .arg(port)
-                                .arg(script);
-    return QProcess::execute(QStringLiteral("python3"), {QStringLiteral("-c"), program}) == 0;
-}
-
 // "uid:flags:subject", "+" when the body is held too.
 QString held(const ImapCache& cache, const QByteArray& folder)
 {
@@ -78,7 +68,7 @@ class TestImapServer : public QObject {
 
 private slots:
     // List, read, flag, delete, and what another reader did in between.
-    void syncsWithAnotherReader()
+    void syncsWithAnotherImapReader()
     {
         Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
         if (!Pop3TestServer::missing().isEmpty())
@@ -110,7 +100,7 @@ private slots:
         QCOMPARE(first.headers[1].size, quint32(message(2).size()));
         QCOMPARE(held(cache, "INBOX"), "1::1 2::2 3::3");
 
-        QVERIFY(otherReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Flagged)')"));
+        QVERIFY(otherImapReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Flagged)')"));
         ImapPlan plan = cache.plan("INBOX");
         plan.changes = {{1, "\\Seen", true}, {2, "\\Deleted", true}};
         plan.expunge = true;
@@ -126,10 +116,10 @@ private slots:
 
         // A folder made anew numbers its messages anew: what was held of it counts no more.
         const QString append = QStringLiteral("m.append('Work', None, None, b'Subject: w\\r\\n\\r\\nw\\r\\n')");
-        QVERIFY(otherReader(port, "m.create('Work')\n" + append));
+        QVERIFY(otherImapReader(port, "m.create('Work')\n" + append));
         QCOMPARE(step(cache.plan("Work")), QStringList{"ok"});
         const quint32 work = s.result().uidValidity;
-        QVERIFY(otherReader(port, "m.delete('Work')\nm.create('Work')\n" + append + "\n" + append));
+        QVERIFY(otherImapReader(port, "m.delete('Work')\nm.create('Work')\n" + append + "\n" + append));
         plan = cache.plan("Work");
         plan.changes = {{1, "\\Deleted", true}};
         plan.expunge = true;
@@ -169,8 +159,8 @@ private slots:
         ImapCache cache;
         cache.open(con, dir.filePath(QStringLiteral("Mail")));
         ImapSession s;
-        QVERIFY(otherReader(server.imapPort(), "m.create('Work')\nm.create('Sent')\nm.select('INBOX')\n"
-                                               "m.uid('STORE', '2', '+FLAGS', '(\\\\Deleted)')"));
+        QVERIFY(otherImapReader(server.imapPort(), "m.create('Work')\nm.create('Sent')\nm.select('INBOX')\n"
+                                                   "m.uid('STORE', '2', '+FLAGS', '(\\\\Deleted)')"));
         QCOMPARE(sync(s, server.imapPort(), cache.plan("INBOX")), QStringList{"ok"});
         cache.apply(cache.plan("INBOX"), s.result());
         ImapPlan plan = cache.plan("INBOX");
@@ -199,7 +189,7 @@ private slots:
         watch.start({1s, 1s, {}}, QStringLiteral("127.0.0.1"), server.imapPort(), TlsMode::Offered,
                     QStringLiteral("anna"), QStringLiteral("pass word"), cache.plan("INBOX"));
         QVERIFY(!finished.wait(3000));  // three answer limits of quiet
-        QVERIFY(otherReader(server.imapPort(), "m.append('INBOX', None, None, b'Subject: n\\r\\n\\r\\nn\\r\\n')"));
+        QVERIFY(otherImapReader(server.imapPort(), "m.append('INBOX', None, None, b'Subject: n\\r\\n\\r\\nn\\r\\n')"));
         QVERIFY(changed.wait(5000));
         watch.stop();
         QVERIFY(finished.wait(5000));
