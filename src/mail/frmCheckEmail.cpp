@@ -661,10 +661,7 @@ void frmCheckEmail::refresh()
     const HostPort server = splitHostPort(txtHost->text(), kImapPort);
     ImapPlan plan;
     bool inClear = false;
-    if (!storeGuard([&] {
-            plan = m_imap.plan(m_folder);
-            inClear = m_mailbox.isOpen() && m_mailbox.mayLogInClear(server.host);
-        }))
+    if (!readHeld(m_folder, server.host, plan, inClear))
         return;
     const ImapPlan& asked = m_pending[m_folder];
     plan.changes = asked.changes;
@@ -713,15 +710,22 @@ void frmCheckEmail::imapSynced(bool ok)
         QTimer::singleShot(0, this, &frmCheckEmail::refresh);
 }
 
+// What this computer holds of `folder`, and whether `host` may have the
+// login in clear; false when the store could not say.
+bool frmCheckEmail::readHeld(const QByteArray& folder, const QString& host, ImapPlan& plan, bool& inClear)
+{
+    return storeGuard([&] {
+        plan = m_imap.plan(folder);
+        inClear = m_mailbox.isOpen() && m_mailbox.mayLogInClear(host);
+    });
+}
+
 void frmCheckEmail::watchFolder(const QByteArray& folder)
 {
     const HostPort server = splitHostPort(txtHost->text(), kImapPort);
     ImapPlan plan;
     bool inClear = false;
-    if (!storeGuard([&] {
-            plan = m_imap.plan(folder);
-            inClear = m_mailbox.isOpen() && m_mailbox.mayLogInClear(server.host);
-        }))
+    if (!readHeld(folder, server.host, plan, inClear))
         return;
     m_watch.allowLoginInClear(inClear);
     m_watch.start(connectionSettings(), server.host, server.port, imapTlsMode(server.port), txtUserName->text(),

@@ -110,6 +110,7 @@ private:
     void imapSynced(bool ok);
     bool readyToConnect(quint16 defaultPort, void (frmCheckEmail::*again)());
     void watchFolder(const QByteArray& folder);
+    bool readHeld(const QByteArray& folder, const QString& host, ImapPlan& plan, bool& inClear);
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;
