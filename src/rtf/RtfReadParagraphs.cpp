@@ -169,7 +169,7 @@ bool Parser::listWord(const WordInfo& info, int param)
             pa.pnLevel = 0;
             break;
         case Op::PnLevel:
-            pa.pnLevel = clampInt(param - 1, 0, 8);
+            pa.pnLevel = clampInt(static_cast<long long>(param) - 1, 0, 8);  // \pnlvl-2147483648 too
             break;
         case Op::PnStyle:
             pa.pnStyle = -int(info.ch);
