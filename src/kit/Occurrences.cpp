@@ -407,6 +407,7 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
         e.row = s.row;
         e.note = note;
         e.repeats = !s.rule.isEmpty() || !s.rdates.isEmpty();
+        e.rule = s.rule;
         const Found found = lookUp(s, from, to, replaced.value(s.row), clockZone);
         e.first = found.first;
         for (const Occurrence& o : found.occurrences) {

@@ -51,6 +51,7 @@ struct Entry {
     bool repeats = false;
     QDate first;         // a repeating one's first day
     QString occurrence;  // a repeating one's recurrence id on this day
+    QString rule;        // a repeating one's RRULE, as stored
 };
 // Every appointment on the days from `from` to `to`: the stored rows of
 // each date, the days a row covers after its own, and each occurrence of a

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,7 +27,9 @@
 #include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "planner/BusyDays.h"
+#include "planner/RepeatRule.h"
 #include "planner/frmOrganizerSearch.h"
+#include "planner/frmRepeat.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Organizer");
@@ -72,9 +75,13 @@ const QString kMessageLabel = QStringLiteral("Message");
 const QString kFinishLabel = QStringLiteral("Finish Time");
 const QString kSave = QStringLiteral("Save");
 const QString kRepeatLabel = QStringLiteral("Repeat");
-// The Repeat box's entries and the rule each stores.
-const QStringList kRepeats = {QStringLiteral("None"), QStringLiteral("Daily"), QStringLiteral("Weekly"),
-                              QStringLiteral("Monthly"), QStringLiteral("Yearly")};
+// The Repeat box's entries and the rule each stores; Custom stores the
+// rule the dialog made or the one the appointment had.
+const QStringList kRepeats = {
+    QStringLiteral("None"),   QStringLiteral("Daily"),  QStringLiteral("Weekly"),          QStringLiteral("Monthly"),
+    QStringLiteral("Yearly"), QStringLiteral("Custom"), QStringLiteral("Custom repeat...")};
+constexpr int kCustom = 5;
+constexpr int kCustomRepeat = 6;
 const QStringList kRepeatRules = {QString(), QStringLiteral("FREQ=DAILY"), QStringLiteral("FREQ=WEEKLY"),
                                   QStringLiteral("FREQ=MONTHLY"), QStringLiteral("FREQ=YEARLY")};
 const QString kSearch = QStringLiteral("Search");
@@ -191,6 +198,7 @@ void frmOrganizer::buildMonthPage(int k)
     lblRepeat[i] = repeatLabel;
     auto* repeat = makeControl<QComboBox>(frame, name("cboRepeat", k), twipsRect(1680, 4800, 1335, 315));
     repeat->addItems(kRepeats);
+    repeat->setAccessibleName(kRepeatLabel);
     repeatLabel->setBuddy(repeat);
     cboRepeat[i] = repeat;
     message->setBuddy(text);
@@ -208,6 +216,12 @@ void frmOrganizer::buildMonthPage(int k)
     QObject::connect(grid, &MSFlexGrid::Click, this, [this, k] { MSgridTime_Click(k); });
     QObject::connect(save, &QPushButton::clicked, this, [this, k] { cmdSave_Click(k); });
     QObject::connect(search, &QPushButton::clicked, this, [this, k] { cmdSearch_Click(k); });
+    QObject::connect(repeat, &QComboBox::activated, this, [this, k](int index) { cboRepeat_Activated(k, index); });
+    // The grid's own handler has moved its current row by then.
+    QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, k] {
+        if (!m_painting && MSgridTime[std::size_t(k)]->Row() != m_repeat[std::size_t(k)].row)
+            showRepeat(k);
+    });
 }
 
 void frmOrganizer::Form_Load()
@@ -314,6 +328,7 @@ void frmOrganizer::showDay(int k, bool otherDay)
     const DayLayout::Day& day = m_shown[i];
     MSFlexGrid* grid = MSgridTime[i];
     const int row = grid->Row(), col = grid->Col();
+    m_painting = true;
     for (int r = 1; r < kGridRows; ++r) {
         const DayLayout::Slot& slot = day.rowsOfGrid[r - 1];
         grid->setRowToolTip(r, slot.tooltip);
@@ -328,6 +343,8 @@ void frmOrganizer::showDay(int k, bool otherDay)
     }
     grid->setRow(row);
     grid->setCol(col);
+    m_painting = false;
+    showRepeat(k);
     lblAllDay[i]->setText(day.allDay);
     lblAllDay[i]->setToolTip(day.allDayTooltip);
 }
@@ -395,8 +412,10 @@ void frmOrganizer::SavingAddress(int k)
     // when the row shows several); its start stays the true one. Not filled
     // again, the row shows the stored texts: nothing to change.
     const auto pending = m_pending[i].constFind(grid->Row());
-    if (pending == m_pending[i].constEnd() && !m_shown[i].rowsOfGrid[grid->Row() - 1].ids.isEmpty())
+    if (pending == m_pending[i].constEnd() && !m_shown[i].rowsOfGrid[grid->Row() - 1].ids.isEmpty()) {
+        saveRepeatOnly(k);
         return;
+    }
     const Occurrences::Entry shown = pending == m_pending[i].constEnd() ? Occurrences::Entry{} : *pending;
     // One occurrence of a series changed becomes an appointment of its own,
     // left out of the series; the whole series changes its first row, whose
@@ -426,6 +445,8 @@ void frmOrganizer::SavingAddress(int k)
         else if (!shown.row)
             storeRepeat(k, rst.Fields(QStringLiteral("OrgRow")).value().toLongLong(), start.trimmed(),
                         finished.trimmed());
+        if (shown.row && !alone && repeatChanged(k))
+            changeRule(k, shown, repeatRule(k, cboRepeat[i]->currentIndex()));
     });
     rst.Close();
     // The bar confirms a stored appointment; a refused one has had its message instead.
@@ -451,7 +472,7 @@ MsgResult frmOrganizer::askWhich(const QString& question, const Occurrences::Ent
 
 void frmOrganizer::storeRepeat(int k, qint64 row, const QString& start, const QString& finish)
 {
-    const QString rule = kRepeatRules.value(cboRepeat[std::size_t(k)]->currentIndex());
+    const QString rule = repeatRule(k, cboRepeat[std::size_t(k)]->currentIndex());
     if (rule.isEmpty())
         return;
     // Floating times: the series repeats at the same time of the user's clock.
@@ -546,4 +567,115 @@ void frmOrganizer::LoadSearch(int k)
 {
     if (frmOrganizerSearch* search = Screens::show<frmOrganizerSearch>())
         search->MonthView1->setValue(MonthView1[std::size_t(k)]->Value());
+}
+
+QString frmOrganizer::repeatRule(int k, int index) const
+{
+    return index == kCustom ? m_repeat[std::size_t(k)].custom : kRepeatRules.value(index);
+}
+
+void frmOrganizer::setRepeat(int k, const QString& rule)
+{
+    const auto i = std::size_t(k);
+    const std::optional<RepeatRule::Choices> choices = RepeatRule::choicesOf(rule);
+    // One of the simple entries only when the rule is nothing more than it.
+    int index = rule.isEmpty() ? 0 : kCustom;
+    RepeatRule::Choices plain;
+    plain.frequency = choices ? choices->frequency : plain.frequency;
+    if (choices && *choices == plain)
+        index = 1 + int(choices->frequency);
+    const QString words = index != kCustom ? QString() : choices ? RepeatRule::summaryOf(*choices) : rule;
+    m_repeat[i].custom = index == kCustom ? rule : QString();
+    m_repeat[i].index = index;
+    cboRepeat[i]->setCurrentIndex(index);
+    cboRepeat[i]->setToolTip(words);
+    cboRepeat[i]->setAccessibleDescription(words);
+}
+
+const Occurrences::Entry* frmOrganizer::rowEntry(int k) const
+{
+    const auto i = std::size_t(k);
+    const int row = MSgridTime[i]->Row();
+    // Before the page's first day is shown, no row holds anything.
+    if (row < 1 || row > m_shown[i].rowsOfGrid.size())
+        return nullptr;
+    if (const auto pending = m_pending[i].constFind(row); pending != m_pending[i].constEnd())
+        return pending->row ? &*pending : nullptr;
+    const QList<qint64>& ids = m_shown[i].rowsOfGrid[row - 1].ids;
+    return ids.isEmpty() ? nullptr : &m_entries[i][ids.first()];
+}
+
+void frmOrganizer::showRepeat(int k)
+{
+    RepeatShown& r = m_repeat[std::size_t(k)];
+    const bool untouched = cboRepeat[std::size_t(k)]->currentIndex() == r.shownIndex && r.custom == r.shownCustom;
+    r.row = MSgridTime[std::size_t(k)]->Row();
+    const Occurrences::Entry* e = rowEntry(k);
+    // A choice made for a new appointment stays while the rows it may go to are picked.
+    if (!e && !(r.fromRow && untouched))
+        return;
+    setRepeat(k, e && e->repeats ? e->rule : QString());
+    r.fromRow = e != nullptr;
+    r.shownIndex = r.index;
+    r.shownCustom = r.custom;
+}
+
+bool frmOrganizer::repeatChanged(int k) const
+{
+    const RepeatShown& r = m_repeat[std::size_t(k)];
+    return r.fromRow && (r.index != r.shownIndex || r.custom != r.shownCustom);
+}
+
+void frmOrganizer::cboRepeat_Activated(int k, int index)
+{
+    if (index == kCustomRepeat || (index == kCustom && m_repeat[std::size_t(k)].custom.isEmpty()))
+        customRepeat(k);
+    else
+        setRepeat(k, repeatRule(k, index));
+}
+
+void frmOrganizer::customRepeat(int k)
+{
+    const auto i = std::size_t(k);
+    const QString before = repeatRule(k, m_repeat[i].index);
+    const Occurrences::Entry* e = rowEntry(k);
+    const QDate first = e && e->repeats ? e->first : MonthView1[i]->Value();
+    const QString start = e ? e->start : MSgridTime[i]->TextMatrix(MSgridTime[i]->Row(), 0);
+    std::optional<QString> made;
+    if (frmRepeat* dialog = Screens::load<frmRepeat>()) {
+        dialog->setChoices(RepeatRule::choicesOf(before).value_or(RepeatRule::Choices{}), first);
+        connect(dialog, &frmRepeat::chosen, this, [&](const RepeatRule::Choices& c) {
+            // A row with no time of day repeats as whole days.
+            made = RepeatRule::ruleOf(c, !Clock::parseTime(start));
+        });
+        Screens::runModal(dialog, this);
+    }
+    setRepeat(k, made.value_or(before));
+}
+
+void frmOrganizer::changeRule(int k, const Occurrences::Entry& e, const QString& rule)
+{
+    if (std::optional<Occurrences::Series> s = Occurrences::seriesOf(Con, e.row)) {
+        s->rule = rule;
+        Occurrences::write(Con, *s);
+    } else if (!rule.isEmpty()) {
+        storeRepeat(k, e.row, e.start, e.finish);
+    }
+}
+
+void frmOrganizer::saveRepeatOnly(int k)
+{
+    // A row only showing its appointment, saved after its Repeat box changed:
+    // the rule changes, the texts stay as stored.
+    const Occurrences::Entry* e = rowEntry(k);
+    if (!e || !repeatChanged(k))
+        return;
+    const Occurrences::Entry shown = *e;
+    if (shown.repeats && askWhich(kChangeWhich, shown) != MsgResult::No)
+        return;
+    if (storeGuard([&] { changeRule(k, shown, repeatRule(k, cboRepeat[std::size_t(k)]->currentIndex())); })) {
+        showDay(k);
+        showBusyDays();
+        Screens::show<frmSaving>();
+    }
 }

@@ -40,6 +40,7 @@ public:
     void txtMessage_Change(int k);
     void MSgridTime_Click(int k);
     void cmdSave_Click(int k);
+    void cboRepeat_Activated(int k, int index);
     void cmdSearch_Click(int k);
     // The day on its month page (the first or last page for a day outside them).
     void showDay(QDate date);
@@ -52,7 +53,8 @@ public:
     PageArray<QPlainTextEdit> txtMessage;
     PageArray<QLabel> Label2;
     PageArray<QComboBox> cboTimeFinshed;
-    // How a new appointment repeats: none, daily, weekly, monthly, yearly.
+    // How the row's appointment repeats: none, daily, weekly, monthly,
+    // yearly, a custom rule (its words in the tooltip), or the dialog that makes one.
     PageArray<QLabel> lblRepeat;
     PageArray<QComboBox> cboRepeat;
     PageArray<QPushButton> cmdSave;
@@ -90,6 +92,18 @@ private:
     void keepFinish(qint64 row, const QString& finish);
     // The new row `row` repeats as page k's Repeat box says.
     void storeRepeat(int k, qint64 row, const QString& start, const QString& finish);
+    // The Repeat box: the rule it says (empty: none), set to say one, and
+    // following the current row, which shows how its stored appointment repeats.
+    QString repeatRule(int k, int index) const;
+    void setRepeat(int k, const QString& rule);
+    void showRepeat(int k);
+    bool repeatChanged(int k) const;
+    // The appointment of the current row, or none for a new one.
+    const Occurrences::Entry* rowEntry(int k) const;
+    // Stored appointment `e` repeats by `rule` from now on; its first day stays.
+    void changeRule(int k, const Occurrences::Entry& e, const QString& rule);
+    void customRepeat(int k);
+    void saveRepeatOnly(int k);
 
     Connection Con;
     Recordset rst;
@@ -99,4 +113,14 @@ private:
     std::array<DayLayout::Day, kPages> m_shown;
     // Rows filled and not saved yet, and the appointment each changes (row 0: a new one).
     std::array<QHash<int, Occurrences::Entry>, kPages> m_pending;
+    struct RepeatShown {
+        QString custom;      // the rule of the box's Custom entry
+        int index = 0;       // the entry chosen before the one being chosen
+        int shownIndex = 0;  // what the box said when its row was shown
+        QString shownCustom;
+        bool fromRow = false;  // the box says a stored appointment's rule
+        int row = 0;           // the grid row it was shown for
+    };
+    std::array<RepeatShown, kPages> m_repeat;
+    bool m_painting = false;  // rows moved by code while a day is shown
 };

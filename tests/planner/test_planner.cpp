@@ -1,12 +1,17 @@
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
@@ -17,6 +22,7 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"
+#include "planner/frmRepeat.h"
 #include "shell/frmMain.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
@@ -75,6 +81,19 @@ private:
                         .join('|');
         return rows;
     }
+    // Opens page k's custom repeat dialog from the keyboard; `script` sets
+    // it, then Enter takes it.
+    void customRepeat(int k, const std::function<void(frmRepeat*)>& script)
+    {
+        QTimer::singleShot(0, [script] {
+            frmRepeat* d = Screens::load<frmRepeat>();
+            script(d);
+            QTest::keyClick(d->cmdOK, Qt::Key_Return);
+        });
+        page<QComboBox>("cboRepeat", k)->setFocus();
+        QTest::keyClick(page<QComboBox>("cboRepeat", k), Qt::Key_End);
+    }
+    QStringList rules() { return Db::joined(fx->dbPath(), "tblOrginizeSeries", {"OrgRow", "Start", "Rule"}); }
     void open(QDate today)
     {
         fx.reset();
@@ -338,6 +357,97 @@ private slots:
             clickDay(april, QDate(2026, 4, day));
             QCOMPARE(page<QLabel>("lblAllDay", 1)->text(), QLatin1String(line));
         }
+    }
+
+    // Rules made in the dialog land on their days and on no others; the
+    // box names them and says them in words.
+    void customRulesFallOnTheirDays()
+    {
+        MonthView* april = page<MonthView>("MonthView1", 1);
+        clickDay(april, QDate(2026, 4, 6));
+        customRepeat(1, [](frmRepeat* d) {
+            d->cboFrequency->setCurrentIndex(1);
+            d->spnInterval->setValue(2);
+            d->chkDay[2]->setChecked(true);
+            d->optCount->setChecked(true);
+            d->spnCount->setValue(4);
+        });
+        QComboBox* box = page<QComboBox>("cboRepeat", 1);
+        QCOMPARE(box->currentText() + '|' + box->toolTip() + '|' + box->accessibleDescription(),
+                 QStringLiteral("Custom|Every 2 weeks on Mon, Wed, 4 times|Every 2 weeks on Mon, Wed, 4 times"));
+        fillSlot(1, 3, QStringLiteral("Course"), QStringLiteral("9:00 AM"));
+        save(1);
+
+        clickDay(page<MonthView>("MonthView1", 0), QDate(2026, 3, 10));
+        customRepeat(0, [](frmRepeat* d) {
+            d->cboFrequency->setCurrentIndex(2);
+            QCOMPARE(d->optMonthPosition->text(), QStringLiteral("On the second Tuesday"));
+            d->optMonthPosition->setChecked(true);
+            d->optUntil->setChecked(true);
+            d->dtpUntil->setDate(QDate(2026, 6, 30));
+        });
+        fillSlot(0, 11, QStringLiteral("Board"), QStringLiteral("1:00 PM"));
+        save(0);
+        QCOMPARE(rules(), QStringList({"1|20260406T083000|FREQ=WEEKLY;COUNT=4;INTERVAL=2;BYDAY=MO,WE",
+                                       "2|20260310T120000|FREQ=MONTHLY;UNTIL=20260630T235959;BYDAY=2TU"}));
+        QSet<QDate> bold;
+        for (int k = 1; k < 5; ++k)
+            bold += page<MonthView>("MonthView1", k)->boldDays();
+        for (int day : {6, 8, 14, 20, 22})
+            QVERIFY2(bold.contains(QDate(2026, 4, day)), qPrintable(QString::number(day)));
+        for (const QDate d : {QDate(2026, 4, 7), QDate(2026, 4, 13), QDate(2026, 4, 15), QDate(2026, 4, 27),
+                              QDate(2026, 4, 29), QDate(2026, 5, 4), QDate(2026, 7, 14)})
+            QVERIFY2(!bold.contains(d), qPrintable(d.toString()));
+        QVERIFY(bold.contains(QDate(2026, 6, 9)) && bold.contains(QDate(2026, 5, 12)));
+        clickDay(april, QDate(2026, 4, 22));
+        QCOMPARE(cells(1, 3), QStringLiteral("Course|9:00 AM"));
+        // Escape leaves the box as it was; the dialog's plain weekly rule is the box's own entry.
+        QTimer::singleShot(0, [] { QTest::keyClick(Screens::load<frmRepeat>(), Qt::Key_Escape); });
+        QTest::keyClick(box, Qt::Key_End);
+        QCOMPARE(box->currentText(), QStringLiteral("Custom"));
+        clickDay(april, QDate(2026, 4, 13));
+        QCOMPARE(cells(1, 3) + box->currentText(), QStringLiteral("|None"));
+        customRepeat(1, [](frmRepeat* d) { d->cboFrequency->setCurrentIndex(1); });
+        QCOMPARE(box->currentText(), QStringLiteral("Weekly"));
+    }
+
+    // A series' row shows its rule in the box; a rule the dialog cannot show
+    // is kept as it is when its row is saved, and a changed box changes the
+    // whole series' rule, never its first day.
+    void storedRulesShowAndChange()
+    {
+        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                               "('4/1/26', '8:30AM', '9:00 AM', 'Pay'), ('4/1/26', '2:00PM', '3:00 PM', 'Gym');"
+                               "INSERT INTO tblOrginizeSeries (OrgRow, Start, Finish, Rule) VALUES "
+                               "(1, '20260401T083000', '20260401T090000', 'FREQ=MONTHLY;BYMONTHDAY=1,15'),"
+                               "(2, '20260401T140000', '20260401T150000', 'FREQ=WEEKLY;WKST=MO')");
+        Screens::unload<frmOrganizer>();
+        org = Screens::show<frmOrganizer>();
+        clickDay(page<MonthView>("MonthView1", 1), QDate(2026, 4, 15));
+        QComboBox* box = page<QComboBox>("cboRepeat", 1);
+        grid(1)->setRow(15);
+        QCOMPARE(box->currentText() + '|' + box->toolTip(), QStringLiteral("Weekly|"));
+        grid(1)->setRow(3);
+        QCOMPARE(box->currentText() + '|' + box->toolTip(), QStringLiteral("Custom|FREQ=MONTHLY;BYMONTHDAY=1,15"));
+        fx->answers = {MsgResult::No};
+        fillSlot(1, 3, QStringLiteral("Pay rent"), QStringLiteral("9:00 AM"));
+        save(1);
+        QCOMPARE(stored().first(), QStringLiteral("4/1/26|8:30AM|9:00 AM|Pay rent"));
+
+        grid(1)->setRow(15);
+        save(1);  // the box as the row showed it: nothing to change
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Up);  // Weekly to Daily
+        fx->answers = {MsgResult::Yes, MsgResult::No};
+        save(1);  // only this one: a rule is the series'
+        QCOMPARE(rules().last(), QStringLiteral("2|20260401T140000|FREQ=WEEKLY;WKST=MO"));
+        fillSlot(1, 15, QStringLiteral("Gym"), QStringLiteral("3:00 PM"));
+        save(1);
+        QCOMPARE(fx->messageBoxes().size(), 3);
+        QCOMPARE(rules(),
+                 QStringList({"1|20260401T083000|FREQ=MONTHLY;BYMONTHDAY=1,15", "2|20260401T140000|FREQ=DAILY"}));
+        clickDay(page<MonthView>("MonthView1", 1), QDate(2026, 4, 16));
+        QCOMPARE(cells(1, 15) + '|' + cells(1, 3), QStringLiteral("Gym|3:00 PM||"));
     }
 
     void theCalendarOpensOnToday()

@@ -39,6 +39,7 @@
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
 #include "planner/frmOrganizerSearch.h"
+#include "planner/frmRepeat.h"
 #include "shell/SearchFill.h"
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
@@ -334,7 +335,8 @@ private slots:
             Screens::show<frmCal>,         Screens::show<frmCalendar>,        Screens::show<frmSendEmail>,
             Screens::show<frmTo>,          Screens::show<frmCheckEmail>,      Screens::show<frmAddress>,
             Screens::show<frmAddressEdit>, Screens::show<frmAddressDelete>,   Screens::show<frmAddressSearch>,
-            Screens::show<frmOrganizer>,   Screens::show<frmOrganizerSearch>, Screens::show<frmSyncSettings>};
+            Screens::show<frmOrganizer>,   Screens::show<frmOrganizerSearch>, Screens::show<frmSyncSettings>,
+            Screens::show<frmRepeat>};
         QStringList cut;
         int read = 0;
         for (const auto& open : screens) {
