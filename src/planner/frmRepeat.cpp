@@ -42,7 +42,7 @@ frmRepeat::frmRepeat()
     setObjectName(QStringLiteral("frmRepeat"));
     setWindowTitle(kCaption);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
-    setFixedSize(twips(4560), twips(4380));
+    setFixedSize(twips(5400), twips(4380));
 
     lblFrequency = makeControl<QLabel>(this, "lblFrequency", twipsRect(120, 150, 900, 255), kFrequencyLabel);
     cboFrequency = makeControl<QComboBox>(this, "cboFrequency", twipsRect(1080, 120, 1800, 315));
@@ -58,16 +58,16 @@ frmRepeat::frmRepeat()
     for (int d = 0; d < 7; ++d) {
         chkDay[std::size_t(d)] =
             makeControl<QCheckBox>(this, QStringLiteral("chkDay_%1").arg(d + 1),
-                                   twipsRect(120 + d * 615, 1020, 615, 285), RepeatRule::dayName(d + 1, true));
+                                   twipsRect(120 + d * 735, 1020, 735, 285), RepeatRule::dayName(d + 1, true));
         chkDay[std::size_t(d)]->setAccessibleName(RepeatRule::dayName(d + 1));
     }
-    optMonthDay = makeControl<QRadioButton>(this, "optMonthDay", twipsRect(120, 960, 4320, 285));
-    optMonthPosition = makeControl<QRadioButton>(this, "optMonthPosition", twipsRect(120, 1290, 4320, 285));
+    optMonthDay = makeControl<QRadioButton>(this, "optMonthDay", twipsRect(120, 960, 5160, 285));
+    optMonthPosition = makeControl<QRadioButton>(this, "optMonthPosition", twipsRect(120, 1290, 5160, 285));
     auto* monthly = new QButtonGroup(this);
     monthly->addButton(optMonthDay);
     monthly->addButton(optMonthPosition);
 
-    fraEnd = makeControl<QGroupBox>(this, "fraEnd", twipsRect(120, 1740, 4320, 1560), kEnds);
+    fraEnd = makeControl<QGroupBox>(this, "fraEnd", twipsRect(120, 1740, 5160, 1560), kEnds);
     optNever = makeControl<QRadioButton>(fraEnd, "optNever", twipsRect(120, 300, 1000, 285), kNever);
     optUntil = makeControl<QRadioButton>(fraEnd, "optUntil", twipsRect(120, 720, 1000, 285), kUntil);
     dtpUntil = makeControl<QDateEdit>(fraEnd, "dtpUntil", twipsRect(1140, 690, 1800, 315));
@@ -79,11 +79,11 @@ frmRepeat::frmRepeat()
     spnCount->setAccessibleName(kCountName);
     lblTimes = makeControl<QLabel>(fraEnd, "lblTimes", twipsRect(2130, 1140, 1000, 255), kTimes);
 
-    lblSummary = makeControl<QLabel>(this, "lblSummary", twipsRect(120, 3390, 4320, 375));
+    lblSummary = makeControl<QLabel>(this, "lblSummary", twipsRect(120, 3390, 5160, 375));
     lblSummary->setWordWrap(true);
 
-    cmdOK = makeControl<QPushButton>(this, "cmdOK", twipsRect(2010, 3870, 1155, 375), kOK);
-    cmdCancel = makeControl<QPushButton>(this, "cmdCancel", twipsRect(3285, 3870, 1155, 375), kCancel);
+    cmdOK = makeControl<QPushButton>(this, "cmdOK", twipsRect(2850, 3870, 1155, 375), kOK);
+    cmdCancel = makeControl<QPushButton>(this, "cmdCancel", twipsRect(4125, 3870, 1155, 375), kCancel);
     Keys::setDefaultButton(this, cmdOK);
     Keys::setCancelButton(this, cmdCancel);
 
