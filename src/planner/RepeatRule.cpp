@@ -59,7 +59,7 @@ int length(const short* list)
 QString textOf(icalrecurrencetype& r)
 {
     char* text = icalrecurrencetype_as_string_r(&r);
-    const QString out = QString::fromUtf8(text);
+    QString out = QString::fromUtf8(text);
     icalmemory_free_buffer(text);
     return out;
 }
