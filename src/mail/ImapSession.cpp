@@ -90,6 +90,7 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_loopback = false;
     m_refusedInClear = false;
     m_plainSent = false;
+    m_loggedIn = false;
 }
 
 void ImapSession::connected(const QHostAddress&, bool peerIsLoopback)
@@ -144,7 +145,7 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
         if (r.name == "OK")
             return command("CAPABILITY", ImapStep::Capability, out);
         if (r.name == "PREAUTH")
-            return selectFolder(out);
+            return loggedIn(r, out);
         return fail(serverText(r), out);
     }
     if (r.name == "BYE") {
@@ -248,7 +249,9 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::TlsHandshake:
         return fail(serverText(r), out);
     case ImapStep::Capability:
-        return ok ? afterCapabilities(out) : fail(serverText(r), out);
+        if (!ok)
+            return fail(serverText(r), out);
+        return m_loggedIn ? selectFolder(out) : afterCapabilities(out);
     case ImapStep::StartTls:
         if (!ok)
             return fail(serverText(r), out);
@@ -260,7 +263,7 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
         m_plainSent = false;
         if (!ok)
             return fail(serverText(r), out);
-        return selectFolder(out);
+        return loggedIn(r, out);
     case ImapStep::Logout:
         out.push_back(MailAction::close());
         return finish(!m_failed, out);
@@ -342,6 +345,16 @@ void ImapSession::afterCapabilities(MailActions& out)
         return finish(false, out);
     }
     login(out);
+}
+
+// A server may offer more once the user is known (MOVE, IDLE, QRESYNC):
+// what it offered before the login decides nothing after it.
+void ImapSession::loggedIn(const ImapResponse& r, MailActions& out)
+{
+    m_loggedIn = true;
+    if (r.code == "CAPABILITY")
+        return selectFolder(out);
+    command("CAPABILITY", ImapStep::Capability, out);
 }
 
 void ImapSession::login(MailActions& out)

@@ -117,7 +117,8 @@ struct ImapResult {
 
 // One IMAP conversation, advanced only by the server's responses:
 // greeting -> CAPABILITY -> STARTTLS when offered (CAPABILITY again inside)
-// -> LOGIN or AUTHENTICATE PLAIN -> SELECT -> UID FETCH of the held
+// -> LOGIN or AUTHENTICATE PLAIN -> CAPABILITY unless the login's reply said
+// them -> SELECT -> UID FETCH of the held
 // messages' flags -> UID FETCH of the new headers -> UID STORE for each
 // change -> UID MOVE (or UID COPY, UID STORE \Deleted, UID EXPUNGE) for
 // each move -> UID EXPUNGE or EXPUNGE -> APPEND for each append -> UID FETCH
@@ -160,6 +161,7 @@ private:
     void completed(const ImapResponse& r, MailActions& out);
     void afterCapabilities(MailActions& out);
     void login(MailActions& out);
+    void loggedIn(const ImapResponse& r, MailActions& out);
     void selectFolder(MailActions& out);
     void afterSelect(MailActions& out);
     void fetchHeaders(MailActions& out);
@@ -203,4 +205,5 @@ private:
     bool m_clearAllowed = false;
     bool m_refusedInClear = false;
     bool m_plainSent = false;  // AUTHENTICATE PLAIN awaits the server's go-ahead
+    bool m_loggedIn = false;   // CAPABILITY is asked again after the login
 };
