@@ -51,6 +51,32 @@ QByteArrayList names(const std::vector<ImapValue>& values)
     return out;
 }
 
+// A modification sequence: 63 bits, more than ImapValue::number() takes.
+quint64 modSeq(const std::vector<ImapValue>& values)
+{
+    bool ok = false;
+    const quint64 n = values.empty() || values[0].kind != ImapValue::Kind::Atom ? 0 : values[0].text.toULongLong(&ok);
+    return ok ? n : 0;
+}
+
+// Whether `uid` is in a set of UIDs as the server writes it: "3,7:9,12:*".
+bool inUidSet(const QByteArray& set, quint32 uid)
+{
+    for (const QByteArray& range : set.split(',')) {
+        const qsizetype colon = range.indexOf(':');
+        bool ok = false;
+        const quint32 a = range.left(colon < 0 ? range.size() : colon).toUInt(&ok);
+        if (!ok)
+            continue;
+        quint32 b = a;
+        if (colon >= 0)
+            b = range.mid(colon + 1) == "*" ? UINT32_MAX : range.mid(colon + 1).toUInt(&ok);
+        if (ok && uid >= std::min(a, b) && uid <= std::max(a, b))
+            return true;
+    }
+    return false;
+}
+
 bool hasFlag(const QByteArrayList& flags, QByteArrayView flag)
 {
     return std::any_of(flags.begin(), flags.end(),
@@ -91,6 +117,7 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_refusedInClear = false;
     m_plainSent = false;
     m_loggedIn = false;
+    m_qresync = false;
 }
 
 void ImapSession::connected(const QHostAddress&, bool peerIsLoopback)
@@ -153,7 +180,8 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
             fail(kSaidBye.arg(MailTexts::decodeWireText(r.text)), out);
         return;
     }
-    if (m_step == ImapStep::Idle && (r.name == "EXISTS" || r.name == "EXPUNGE" || r.name == "FETCH"))
+    if (m_step == ImapStep::Idle
+        && (r.name == "EXISTS" || r.name == "EXPUNGE" || r.name == "FETCH" || r.name == "VANISHED"))
         out.push_back(MailAction::changed());
     untagged(r);
 }
@@ -173,6 +201,12 @@ void ImapSession::untagged(const ImapResponse& r)
         m_result.uidValidity = r.codeData[0].number().value_or(0);
     } else if (r.name == "OK" && r.code == "UIDNEXT" && !r.codeData.empty()) {
         m_result.uidNext = r.codeData[0].number().value_or(0);
+    } else if (r.name == "OK" && r.code == "HIGHESTMODSEQ" && m_step == ImapStep::Select) {
+        m_result.highestModSeq = modSeq(r.codeData);
+    } else if (r.name == "ENABLED") {
+        m_qresync = m_qresync || hasFlag(names(r.data), "QRESYNC");
+    } else if (r.name == "VANISHED") {
+        vanished(r);
     } else if (r.name == "FETCH" && r.number && !r.data.empty() && r.data[0].isList()) {
         fetched(r);
     } else if (r.name == "OK" && r.code == "COPYUID" && r.codeData.size() == 3 && m_step == ImapStep::Move) {
@@ -232,6 +266,23 @@ void ImapSession::fetched(const ImapResponse& r)
     }
 }
 
+// "* VANISHED (EARLIER) 3,7:9": those UIDs are gone, whether before this
+// conversation or during it. Only what is held is looked up, so a set as wide
+// as the UIDs go costs no more than a short one.
+void ImapSession::vanished(const ImapResponse& r)
+{
+    const ImapValue* set = nullptr;
+    for (const ImapValue& v : r.data) {
+        if (v.kind == ImapValue::Kind::Atom)
+            set = &v;
+    }
+    if (!set)
+        return;
+    m_result.knownFlags.removeIf([&](const auto& it) { return inUidSet(set->text, it.key()); });
+    if (std::erase_if(m_result.headers, [&](const ImapHeader& h) { return inUidSet(set->text, h.uid); }))
+        indexHeaders();
+}
+
 void ImapSession::indexHeaders()
 {
     m_headerAt.clear();
@@ -259,6 +310,9 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
         out.push_back(MailAction::startTls());
         m_step = ImapStep::TlsHandshake;
         return;
+    case ImapStep::Enable:
+        // Refused, the sync goes on without it.
+        return selectFolder(out);
     case ImapStep::Login:
         m_plainSent = false;
         if (!ok)
@@ -384,10 +438,19 @@ void ImapSession::afterSelect(MailActions& out)
         m_plan.bodyUid = 0;
         m_plan.moves.clear();
     }
-    if (m_plan.lastKnownUid > 0 && m_result.exists > 0)
-        return command("UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS)", ImapStep::FetchFlags,
-                       out);
-    fetchHeaders(out);
+    if (m_plan.lastKnownUid == 0 || m_result.exists == 0)
+        return fetchHeaders(out);
+    const QByteArray held = "UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS)";
+    // With QRESYNC the server says what changed since the modification
+    // sequence held, and which UIDs went; the rest is as held.
+    m_result.changesOnly = m_qresync && m_plan.knownModSeq != 0 && m_result.highestModSeq != 0;
+    if (!m_result.changesOnly)
+        return command(held, ImapStep::FetchFlags, out);
+    m_result.knownFlags = m_plan.heldFlags;
+    if (m_result.highestModSeq == m_plan.knownModSeq)
+        return fetchHeaders(out);
+    command(held + " (CHANGEDSINCE " + QByteArray::number(m_plan.knownModSeq) + " VANISHED)", ImapStep::FetchFlags,
+            out);
 }
 
 void ImapSession::fetchHeaders(MailActions& out)
@@ -510,6 +573,8 @@ void ImapSession::bodyOrList(MailActions& out)
 
 void ImapSession::selectFolder(MailActions& out)
 {
+    if (m_step != ImapStep::Enable && m_capabilities.contains("QRESYNC"))
+        return command("ENABLE QRESYNC", ImapStep::Enable, out);
     if (const auto folder = imapQuoted(m_plan.folder))
         return command("SELECT " + *folder, ImapStep::Select, out);
     logoutWithError(kUnsendableFolder.arg(QString::fromUtf8(m_plan.folder)), out);
@@ -641,6 +706,8 @@ QString ImapSession::waitingFor() const
         return QStringLiteral("the secure connection");
     case ImapStep::Login:
         return QStringLiteral("the reply to the login");
+    case ImapStep::Enable:
+        return QStringLiteral("the reply to ENABLE");
     case ImapStep::List:
         return QStringLiteral("the list of folders");
     case ImapStep::Select:

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -106,13 +108,21 @@ private slots:
         plan.expunge = true;
         plan.bodyUid = 1;
         QCOMPARE(step(plan), QStringList{"ok"});
+        QVERIFY(s.result().changesOnly);  // the other reader's flag came by CHANGEDSINCE
         QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 3:\\Flagged:3");
         QCOMPARE(cache.body("INBOX", 1), message(1));
 
         QVERIFY(server.addMessage(message(4)));
+        QVERIFY(
+            otherImapReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Deleted)')\nm.expunge()"));
         QCOMPARE(step(cache.plan("INBOX")), QStringList{"ok"});
         QCOMPARE(uids(s.result()), QByteArrayList{"4"});
-        QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 3:\\Flagged:3 4::4");
+        QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 4::4");  // 3 vanished
+        const quint64 modSeq = cache.plan("INBOX").knownModSeq;
+        QCOMPARE(step(cache.plan("INBOX")), QStringList{"ok"});
+        QVERIFY(modSeq != 0 && s.result().changesOnly);
+        QCOMPARE(s.result().highestModSeq, modSeq);  // nothing new: no flags asked for
+        QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 4::4");
 
         // A folder made anew numbers its messages anew: what was held of it counts no more.
         const QString append = QStringLiteral("m.append('Work', None, None, b'Subject: w\\r\\n\\r\\nw\\r\\n')");
@@ -194,6 +204,24 @@ private slots:
         watch.stop();
         QVERIFY(finished.wait(5000));
         QCOMPARE(finished.first().first().toBool(), true);
+    }
+
+    // A cache from before modification sequences were kept reads as having none.
+    void olderCacheHasNoModSeq()
+    {
+        QTemporaryDir dir;
+        Connection con;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        QCOMPARE(sqlite3_exec(con.handle(),
+                              "CREATE TABLE tblImapFolder (Folder BLOB PRIMARY KEY, Delimiter BLOB, Selectable "
+                              "INTEGER NOT NULL DEFAULT 1, UidValidity INTEGER NOT NULL DEFAULT 0);"
+                              "INSERT INTO tblImapFolder (Folder, UidValidity) VALUES (X'494E424F58', 7)",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        ImapCache cache;
+        cache.open(con, dir.filePath(QStringLiteral("Mail")));
+        QCOMPARE(cache.plan("INBOX").knownUidValidity, 7u);
+        QCOMPARE(cache.plan("INBOX").knownModSeq, 0u);
     }
 
     void securedAndSilent()
