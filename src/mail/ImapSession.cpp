@@ -77,6 +77,14 @@ bool inUidSet(const QByteArray& set, quint32 uid)
     return false;
 }
 
+// A folder as a command names it: as the server spells it, or, given in
+// UTF-8 with letters past ASCII, in modified UTF-7 as the server spells those.
+std::optional<QByteArray> folderArgument(const QByteArray& name)
+{
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; });
+    return imapQuoted(ascii ? name : imapFolderWire(QString::fromUtf8(name)));
+}
+
 bool hasFlag(const QByteArrayList& flags, QByteArrayView flag)
 {
     return std::any_of(flags.begin(), flags.end(),
@@ -480,7 +488,7 @@ void ImapSession::nextMove(MailActions& out)
     m_copyUid = 0;
     while (m_move < m_plan.moves.size()) {
         const ImapMove& m = m_plan.moves[m_move];
-        const auto to = imapQuoted(m.to);
+        const auto to = folderArgument(m.to);
         if (m.uid == 0 || !to) {
             m_result.moved[m_move++] = {ImapDone::Outcome::Refused, 0, kUnsendableFolder.arg(QString::fromUtf8(m.to))};
             continue;
@@ -548,7 +556,7 @@ void ImapSession::nextAppend(MailActions& out)
 {
     while (m_append < m_plan.appends.size()) {
         const ImapAppend& a = m_plan.appends[m_append];
-        const auto folder = imapQuoted(a.folder);
+        const auto folder = folderArgument(a.folder);
         const auto bad = std::find_if_not(a.flags.begin(), a.flags.end(), isFlagAtom);
         if (!folder || bad != a.flags.end()) {
             m_result.appended[m_append++] = {ImapDone::Outcome::Refused, 0,
@@ -575,7 +583,7 @@ void ImapSession::selectFolder(MailActions& out)
 {
     if (m_step != ImapStep::Enable && m_capabilities.contains("QRESYNC"))
         return command("ENABLE QRESYNC", ImapStep::Enable, out);
-    if (const auto folder = imapQuoted(m_plan.folder))
+    if (const auto folder = folderArgument(m_plan.folder))
         return command("SELECT " + *folder, ImapStep::Select, out);
     logoutWithError(kUnsendableFolder.arg(QString::fromUtf8(m_plan.folder)), out);
 }

@@ -137,6 +137,20 @@ private slots:
         QVERIFY(s.result().uidValidityChanged);
         QCOMPARE(held(cache, "Work"), "1::w 2::w");  // none marked under the old numbers
         QVERIFY(cache.plan("Work").knownUidValidity != work);
+
+        // A folder named past ASCII is listed in modified UTF-7, opened by
+        // that name and filled by its own.
+        QVERIFY(otherImapReader(port, "m.create('Entw&APw-rfe')"));
+        plan = cache.plan("Entw&APw-rfe");
+        plan.appends = {{QStringLiteral("Entwürfe").toUtf8(), message(5)}};
+        QCOMPARE(step(plan), QStringList{"ok"});
+        QCOMPARE(s.result().appended.at(0).outcome, ImapDone::Outcome::Done);
+        const std::vector<ImapFolder> folders = cache.folders();
+        QVERIFY(std::any_of(folders.begin(), folders.end(), [](const ImapFolder& f) {
+            return imapFolderName(f.name) == QStringLiteral("Entwürfe") && f.selectable;
+        }));
+        QCOMPARE(step(cache.plan("Entw&APw-rfe")), QStringList{"ok"});
+        QCOMPARE(held(cache, "Entw&APw-rfe"), "1:\\Seen:5");
     }
 
     // A move and the Sent copy (a server without MOVE and UIDPLUS gets a
