@@ -546,9 +546,25 @@ void ImapSession::expunge(MailActions& out)
         if (c.add && c.uid != 0 && c.flag.compare("\\Deleted", Qt::CaseInsensitive) == 0)
             uids << QByteArray::number(c.uid);
     }
-    // Without UIDPLUS the server removes whatever is marked, by anyone.
     if (m_capabilities.contains("UIDPLUS") && !uids.isEmpty())
         return command("UID EXPUNGE " + uids.join(','), ImapStep::Expunge, out);
+    // Without UIDPLUS the server removes whatever is marked, by anyone: when
+    // another reader marked a message this plan did not (nor copied away),
+    // this plan's stay marked too.
+    for (size_t i = 0; i < m_plan.moves.size(); ++i) {
+        if (m_result.moved[i].outcome == ImapDone::Outcome::Copied)
+            uids << QByteArray::number(m_plan.moves[i].uid);
+    }
+    const auto othersMarked = [&](quint32 uid, const QByteArrayList& flags) {
+        return hasFlag(flags, "\\Deleted") && !uids.contains(QByteArray::number(uid));
+    };
+    m_result.expungeWithheld = !uids.isEmpty()
+                               && (std::any_of(m_result.knownFlags.keyValueBegin(), m_result.knownFlags.keyValueEnd(),
+                                               [&](const auto& it) { return othersMarked(it.first, it.second); })
+                                   || std::any_of(m_result.headers.begin(), m_result.headers.end(),
+                                                  [&](const ImapHeader& h) { return othersMarked(h.uid, h.flags); }));
+    if (m_result.expungeWithheld)
+        return nextAppend(out);
     command("EXPUNGE", ImapStep::Expunge, out);
 }
 

@@ -121,6 +121,9 @@ struct ImapResult {
     std::vector<ImapDone> appended;             // one for each of the plan's appends
     quint64 highestModSeq = 0;                  // the folder's HIGHESTMODSEQ at SELECT; 0: none kept
     bool changesOnly = false;                   // the held flags were asked for only where they changed
+    // EXPUNGE was not sent: without UIDPLUS it would have taken what another
+    // reader marked \Deleted too; what this plan marked stays marked.
+    bool expungeWithheld = false;
 };
 
 // One IMAP conversation, advanced only by the server's responses:

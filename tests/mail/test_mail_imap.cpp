@@ -70,7 +70,8 @@ QString describe(const ImapResult& r)
         .arg(r.exists)
         .arg((r.uidValidityChanged ? QStringLiteral(" changed") : QString())
              + (r.highestModSeq ? QStringLiteral(" modseq%1").arg(r.highestModSeq) : QString())
-             + (r.changesOnly ? QStringLiteral(" changes") : QString()))
+             + (r.changesOnly ? QStringLiteral(" changes") : QString())
+             + (r.expungeWithheld ? QStringLiteral(" withheld") : QString()))
         .arg(known.join(QLatin1Char(' ')), headers.join(QLatin1Char(' ')),
              r.body ? QString::fromLatin1(*r.body) : QStringLiteral("-"),
              done.size() > 2 ? QStringLiteral(" | done ") + done.join(QLatin1Char(' ')) : QString());
