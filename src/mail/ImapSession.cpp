@@ -59,9 +59,11 @@ quint64 modSeq(const std::vector<ImapValue>& values)
     return ok ? n : 0;
 }
 
-// Whether `uid` is in a set of UIDs as the server writes it: "3,7:9,12:*".
-bool inUidSet(const QByteArray& set, quint32 uid)
+// A set of UIDs as the server writes it, "3,7:9,12:*", as ranges in order,
+// so that a set of millions is looked up in a few steps per held message.
+std::vector<std::pair<quint32, quint32>> uidRanges(const QByteArray& set)
 {
+    std::vector<std::pair<quint32, quint32>> out;
     for (const QByteArray& range : set.split(',')) {
         const qsizetype colon = range.indexOf(':');
         bool ok = false;
@@ -71,10 +73,24 @@ bool inUidSet(const QByteArray& set, quint32 uid)
         quint32 b = a;
         if (colon >= 0)
             b = range.mid(colon + 1) == "*" ? UINT32_MAX : range.mid(colon + 1).toUInt(&ok);
-        if (ok && uid >= std::min(a, b) && uid <= std::max(a, b))
-            return true;
+        if (ok)
+            out.emplace_back(std::min(a, b), std::max(a, b));
     }
-    return false;
+    std::sort(out.begin(), out.end());
+    std::vector<std::pair<quint32, quint32>> merged;  // no two overlap: one lookup finds the one
+    for (const auto& r : out) {
+        if (!merged.empty() && r.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, r.second);
+        else
+            merged.push_back(r);
+    }
+    return merged;
+}
+
+bool inRanges(const std::vector<std::pair<quint32, quint32>>& ranges, quint32 uid)
+{
+    const auto after = std::upper_bound(ranges.begin(), ranges.end(), std::pair(uid, UINT32_MAX));
+    return after != ranges.begin() && uid <= std::prev(after)->second;
 }
 
 // A folder as a command names it: as the server spells it, or, given in
@@ -286,8 +302,9 @@ void ImapSession::vanished(const ImapResponse& r)
     }
     if (!set)
         return;
-    m_result.knownFlags.removeIf([&](const auto& it) { return inUidSet(set->text, it.key()); });
-    if (std::erase_if(m_result.headers, [&](const ImapHeader& h) { return inUidSet(set->text, h.uid); }))
+    const auto gone = uidRanges(set->text);
+    m_result.knownFlags.removeIf([&](const auto& it) { return inRanges(gone, it.key()); });
+    if (std::erase_if(m_result.headers, [&](const ImapHeader& h) { return inRanges(gone, h.uid); }))
         indexHeaders();
 }
 
