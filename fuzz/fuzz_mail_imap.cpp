@@ -15,7 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     session.setResponseLimit(4096);
     const QByteArray sent = "Subject: s\r\n\r\nline 1\r\nline 2\r\n";
     const std::vector<ImapFlagChange> changes = {{12, "\\Seen", true}, {11, "\\Deleted", true}};
-    const ImapPlan plan{"INBOX", 7, 11, changes, true, 12, {{10, "Work"}, {9, "Old"}}, {{"Sent", sent}}, true};
+    ImapPlan plan{"INBOX", 7, 11, changes, true, 12, {{10, "Work"}, {9, "Entwürfe"}}, {{"Sent", sent}}, true};
+    plan.knownModSeq = 5000;
+    plan.heldFlags = {{10, {}}, {11, {"\\Seen"}}};
     session.start(QStringLiteral("anna"), QStringLiteral("secret"), plan);
     session.connected(QHostAddress::LocalHost, true);
     int finished = 0;
@@ -50,6 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     for (const ImapHeader& h : r.headers) {
         if (h.uid <= plan.lastKnownUid && r.uidValidity == plan.knownUidValidity)
+            std::abort();
+    }
+    // Whatever a folder is called, its shown name goes back out as the same name.
+    for (const ImapFolder& f : r.folders) {
+        const QString shown = imapFolderName(f.name);
+        if (imapFolderName(imapFolderWire(shown)) != shown)
             std::abort();
     }
     if (finished != 1 || session.isActive())

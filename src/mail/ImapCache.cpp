@@ -14,12 +14,16 @@
 
 namespace {
 
+// A cache made before modification sequences were kept: each folder reads as having none.
+const char* const kAddModSeq = "ALTER TABLE tblImapFolder ADD COLUMN HighestModSeq INTEGER NOT NULL DEFAULT 0";
+
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS tblImapFolder (
   Folder BLOB PRIMARY KEY,
   Delimiter BLOB,
   Selectable INTEGER NOT NULL DEFAULT 1,
-  UidValidity INTEGER NOT NULL DEFAULT 0
+  UidValidity INTEGER NOT NULL DEFAULT 0,
+  HighestModSeq INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE IF NOT EXISTS tblImapMessage (
   Folder BLOB NOT NULL,
@@ -50,6 +54,13 @@ QString joined(const QByteArrayList& flags)
     return QString::fromLatin1(flags.join(' '));
 }
 
+QByteArrayList flagList(QByteArrayView joined)
+{
+    QByteArrayList flags = joined.toByteArray().split(' ');
+    flags.removeAll(QByteArray());
+    return flags;
+}
+
 }  // namespace
 
 void ImapCache::open(Connection& con, const QString& maildir)
@@ -60,6 +71,9 @@ void ImapCache::open(Connection& con, const QString& maildir)
         sqlite3_free(error);
         throw StoreError(QStringLiteral("The IMAP mail held here could not be set up: %1").arg(reason));
     }
+    if (sqlite3_exec(con.handle(), "SELECT HighestModSeq FROM tblImapFolder LIMIT 0", nullptr, nullptr, nullptr)
+        != SQLITE_OK)
+        CacheStatement(con.handle(), kAddModSeq).step();
     if (!QDir().mkpath(maildir + QStringLiteral("/cur")))
         throw StoreError(QStringLiteral("The folder %1 could not be made.").arg(maildir + QStringLiteral("/cur")));
     m_con = &con;
@@ -75,14 +89,18 @@ ImapPlan ImapCache::plan(const QByteArray& folder) const
 {
     ImapPlan p;
     p.folder = folder;
-    CacheStatement v(m_con->handle(), "SELECT UidValidity FROM tblImapFolder WHERE Folder = ?");
+    CacheStatement v(m_con->handle(), "SELECT UidValidity, HighestModSeq FROM tblImapFolder WHERE Folder = ?");
     v.bind(1, folder);
-    if (v.step())
+    if (v.step()) {
         p.knownUidValidity = quint32(v.integer(0));
-    CacheStatement last(m_con->handle(), "SELECT MAX(Uid) FROM tblImapMessage WHERE Folder = ?");
-    last.bind(1, folder);
-    if (last.step() && !last.isNull(0))
-        p.lastKnownUid = quint32(last.integer(0));
+        p.knownModSeq = quint64(v.integer(1));
+    }
+    CacheStatement held(m_con->handle(), "SELECT Uid, Flags FROM tblImapMessage WHERE Folder = ? ORDER BY Uid");
+    held.bind(1, folder);
+    while (held.step()) {
+        p.lastKnownUid = quint32(held.integer(0));
+        p.heldFlags.insert(p.lastKnownUid, flagList(held.bytes(1)));
+    }
     return p;
 }
 
@@ -128,9 +146,10 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                 CacheStatement(db, "DELETE FROM tblImapFolder WHERE Folder = ?").bind(1, held.name).step();
             }
         }
-        CacheStatement folder(db, "INSERT INTO tblImapFolder (Folder, UidValidity) VALUES (?,?) "
-                                  "ON CONFLICT (Folder) DO UPDATE SET UidValidity = excluded.UidValidity");
-        folder.bind(1, plan.folder).bind(2, qint64(r.uidValidity)).step();
+        CacheStatement folder(db, "INSERT INTO tblImapFolder (Folder, UidValidity, HighestModSeq) VALUES (?,?,?) "
+                                  "ON CONFLICT (Folder) DO UPDATE SET UidValidity = excluded.UidValidity, "
+                                  "HighestModSeq = excluded.HighestModSeq");
+        folder.bind(1, plan.folder).bind(2, qint64(r.uidValidity)).bind(3, qint64(r.highestModSeq)).step();
         std::vector<std::pair<qint64, QString>> held;
         {
             CacheStatement uids(db, "SELECT Uid, Flags FROM tblImapMessage WHERE Folder = ?");
@@ -200,9 +219,8 @@ std::vector<ImapCachedMessage> ImapCache::messages(const QByteArray& folder) con
                                       "FROM tblImapMessage WHERE Folder = ? ORDER BY Uid");
     s.bind(1, folder);
     while (s.step()) {
-        out.push_back({quint32(s.integer(0)), s.bytes(1).toByteArray().split(' '), s.integer(2), s.text(3), s.text(4),
-                       s.text(5), s.integer(6) != 0});
-        out.back().flags.removeAll(QByteArray());
+        out.push_back({quint32(s.integer(0)), flagList(s.bytes(1)), s.integer(2), s.text(3), s.text(4), s.text(5),
+                       s.integer(6) != 0});
     }
     return out;
 }

@@ -23,7 +23,7 @@ struct ImapCachedMessage {
 
 // What this computer holds of an IMAP account, so that the folder's list
 // shows at once and a sync asks only for what is new: a row per folder
-// (tblImapFolder, with its UIDVALIDITY) and per message (tblImapMessage:
+// (tblImapFolder, with its UIDVALIDITY and HIGHESTMODSEQ) and per message (tblImapMessage:
 // UID, flags and the columns the list shows), each body fetched in a file
 // of the Maildir's cur/. A sync's findings go in whole or not at all.
 // Failures throw StoreError.

@@ -361,3 +361,62 @@ std::optional<QByteArray> imapQuoted(QByteArrayView text)
     }
     return out + '"';
 }
+
+// Modified UTF-7: printable ASCII stands for itself but "&", which opens a
+// run of UTF-16 in base64 (with "," for "/", no padding) closed by "-".
+QString imapFolderName(QByteArrayView wire)
+{
+    QByteArray out;  // UTF-8
+    qsizetype i = 0;
+    while (i < wire.size()) {
+        const qsizetype end = wire.indexOf('-', i + 1);
+        if (wire[i] != '&' || end < 0) {
+            out += wire[i++];
+            continue;
+        }
+        const QByteArrayView run = wire.sliced(i + 1, end - i - 1);
+        if (run.isEmpty()) {
+            out += '&';
+            i = end + 1;
+            continue;
+        }
+        const auto utf16 = QByteArray::fromBase64Encoding(run.toByteArray().replace(',', '/'),
+                                                          QByteArray::AbortOnBase64DecodingErrors);
+        // Whole UTF-16 units spelled as an encoder spells them (no bits left
+        // over, no padding): anything else is not this encoding, and is shown as it came.
+        if (!utf16 || utf16.decoded.size() % 2 != 0
+            || utf16.decoded.toBase64(QByteArray::OmitTrailingEquals).replace('/', ',') != run) {
+            out += wire[i++];
+            continue;
+        }
+        QString text(utf16.decoded.size() / 2, Qt::Uninitialized);
+        for (qsizetype k = 0; k < text.size(); ++k)
+            text[k] = QChar(char16_t((uchar(utf16.decoded[2 * k]) << 8) | uchar(utf16.decoded[2 * k + 1])));
+        out += text.toUtf8();
+        i = end + 1;
+    }
+    return QString::fromUtf8(out);
+}
+
+QByteArray imapFolderWire(const QString& name)
+{
+    QByteArray out;
+    QByteArray run;  // UTF-16BE waiting to go out in base64
+    const auto flush = [&] {
+        if (run.isEmpty())
+            return;
+        out += '&' + run.toBase64(QByteArray::OmitTrailingEquals).replace('/', ',') + '-';
+        run.clear();
+    };
+    for (const QChar c : name) {
+        if (c.unicode() >= 0x20 && c.unicode() <= 0x7e) {
+            flush();
+            out += c == u'&' ? QByteArray("&-") : QByteArray(1, char(c.unicode()));
+        } else {
+            run += char(c.unicode() >> 8);
+            run += char(c.unicode() & 0xff);
+        }
+    }
+    flush();
+    return out;
+}

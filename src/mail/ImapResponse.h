@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include <optional>
 #include <vector>
@@ -73,3 +74,9 @@ private:
 // A string as an IMAP command argument: an atom-safe quoted string, or
 // nothing when it holds what no quoted string may (CR, LF, NUL, 8-bit).
 std::optional<QByteArray> imapQuoted(QByteArrayView text);
+
+// Folder names travel in modified UTF-7: "Entw&APw-rfe" is "Entwürfe", "&-"
+// is "&". What is not that encoding (an unclosed or malformed run, 8-bit
+// bytes) is kept as it came, 8-bit bytes read as UTF-8.
+QString imapFolderName(QByteArrayView wire);
+QByteArray imapFolderWire(const QString& name);

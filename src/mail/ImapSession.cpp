@@ -51,6 +51,56 @@ QByteArrayList names(const std::vector<ImapValue>& values)
     return out;
 }
 
+// A modification sequence: 63 bits, more than ImapValue::number() takes.
+quint64 modSeq(const std::vector<ImapValue>& values)
+{
+    bool ok = false;
+    const quint64 n = values.empty() || values[0].kind != ImapValue::Kind::Atom ? 0 : values[0].text.toULongLong(&ok);
+    return ok ? n : 0;
+}
+
+// A set of UIDs as the server writes it, "3,7:9,12:*", as ranges in order,
+// so that a set of millions is looked up in a few steps per held message.
+std::vector<std::pair<quint32, quint32>> uidRanges(const QByteArray& set)
+{
+    std::vector<std::pair<quint32, quint32>> out;
+    for (const QByteArray& range : set.split(',')) {
+        const qsizetype colon = range.indexOf(':');
+        bool ok = false;
+        const quint32 a = range.left(colon < 0 ? range.size() : colon).toUInt(&ok);
+        if (!ok)
+            continue;
+        quint32 b = a;
+        if (colon >= 0)
+            b = range.mid(colon + 1) == "*" ? UINT32_MAX : range.mid(colon + 1).toUInt(&ok);
+        if (ok)
+            out.emplace_back(std::min(a, b), std::max(a, b));
+    }
+    std::sort(out.begin(), out.end());
+    std::vector<std::pair<quint32, quint32>> merged;  // no two overlap: one lookup finds the one
+    for (const auto& r : out) {
+        if (!merged.empty() && r.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, r.second);
+        else
+            merged.push_back(r);
+    }
+    return merged;
+}
+
+bool inRanges(const std::vector<std::pair<quint32, quint32>>& ranges, quint32 uid)
+{
+    const auto after = std::upper_bound(ranges.begin(), ranges.end(), std::pair(uid, UINT32_MAX));
+    return after != ranges.begin() && uid <= std::prev(after)->second;
+}
+
+// A folder as a command names it: as the server spells it, or, given in
+// UTF-8 with letters past ASCII, in modified UTF-7 as the server spells those.
+std::optional<QByteArray> folderArgument(const QByteArray& name)
+{
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; });
+    return imapQuoted(ascii ? name : imapFolderWire(QString::fromUtf8(name)));
+}
+
 bool hasFlag(const QByteArrayList& flags, QByteArrayView flag)
 {
     return std::any_of(flags.begin(), flags.end(),
@@ -90,6 +140,8 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_loopback = false;
     m_refusedInClear = false;
     m_plainSent = false;
+    m_loggedIn = false;
+    m_qresync = false;
 }
 
 void ImapSession::connected(const QHostAddress&, bool peerIsLoopback)
@@ -144,7 +196,7 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
         if (r.name == "OK")
             return command("CAPABILITY", ImapStep::Capability, out);
         if (r.name == "PREAUTH")
-            return selectFolder(out);
+            return loggedIn(r, out);
         return fail(serverText(r), out);
     }
     if (r.name == "BYE") {
@@ -152,7 +204,8 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
             fail(kSaidBye.arg(MailTexts::decodeWireText(r.text)), out);
         return;
     }
-    if (m_step == ImapStep::Idle && (r.name == "EXISTS" || r.name == "EXPUNGE" || r.name == "FETCH"))
+    if (m_step == ImapStep::Idle
+        && (r.name == "EXISTS" || r.name == "EXPUNGE" || r.name == "FETCH" || r.name == "VANISHED"))
         out.push_back(MailAction::changed());
     untagged(r);
 }
@@ -172,6 +225,12 @@ void ImapSession::untagged(const ImapResponse& r)
         m_result.uidValidity = r.codeData[0].number().value_or(0);
     } else if (r.name == "OK" && r.code == "UIDNEXT" && !r.codeData.empty()) {
         m_result.uidNext = r.codeData[0].number().value_or(0);
+    } else if (r.name == "OK" && r.code == "HIGHESTMODSEQ" && m_step == ImapStep::Select) {
+        m_result.highestModSeq = modSeq(r.codeData);
+    } else if (r.name == "ENABLED") {
+        m_qresync = m_qresync || hasFlag(names(r.data), "QRESYNC");
+    } else if (r.name == "VANISHED") {
+        vanished(r);
     } else if (r.name == "FETCH" && r.number && !r.data.empty() && r.data[0].isList()) {
         fetched(r);
     } else if (r.name == "OK" && r.code == "COPYUID" && r.codeData.size() == 3 && m_step == ImapStep::Move) {
@@ -231,6 +290,24 @@ void ImapSession::fetched(const ImapResponse& r)
     }
 }
 
+// "* VANISHED (EARLIER) 3,7:9": those UIDs are gone, whether before this
+// conversation or during it. Only what is held is looked up, so a set as wide
+// as the UIDs go costs no more than a short one.
+void ImapSession::vanished(const ImapResponse& r)
+{
+    const ImapValue* set = nullptr;
+    for (const ImapValue& v : r.data) {
+        if (v.kind == ImapValue::Kind::Atom)
+            set = &v;
+    }
+    if (!set)
+        return;
+    const auto gone = uidRanges(set->text);
+    m_result.knownFlags.removeIf([&](const auto& it) { return inRanges(gone, it.key()); });
+    if (std::erase_if(m_result.headers, [&](const ImapHeader& h) { return inRanges(gone, h.uid); }))
+        indexHeaders();
+}
+
 void ImapSession::indexHeaders()
 {
     m_headerAt.clear();
@@ -248,7 +325,9 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::TlsHandshake:
         return fail(serverText(r), out);
     case ImapStep::Capability:
-        return ok ? afterCapabilities(out) : fail(serverText(r), out);
+        if (!ok)
+            return fail(serverText(r), out);
+        return m_loggedIn ? selectFolder(out) : afterCapabilities(out);
     case ImapStep::StartTls:
         if (!ok)
             return fail(serverText(r), out);
@@ -256,11 +335,14 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
         out.push_back(MailAction::startTls());
         m_step = ImapStep::TlsHandshake;
         return;
+    case ImapStep::Enable:
+        // Refused, the sync goes on without it.
+        return selectFolder(out);
     case ImapStep::Login:
         m_plainSent = false;
         if (!ok)
             return fail(serverText(r), out);
-        return selectFolder(out);
+        return loggedIn(r, out);
     case ImapStep::Logout:
         out.push_back(MailAction::close());
         return finish(!m_failed, out);
@@ -344,6 +426,16 @@ void ImapSession::afterCapabilities(MailActions& out)
     login(out);
 }
 
+// A server may offer more once the user is known (MOVE, IDLE, QRESYNC):
+// what it offered before the login decides nothing after it.
+void ImapSession::loggedIn(const ImapResponse& r, MailActions& out)
+{
+    m_loggedIn = true;
+    if (r.code == "CAPABILITY")
+        return selectFolder(out);
+    command("CAPABILITY", ImapStep::Capability, out);
+}
+
 void ImapSession::login(MailActions& out)
 {
     if (m_capabilities.contains("AUTH=PLAIN")) {
@@ -371,10 +463,19 @@ void ImapSession::afterSelect(MailActions& out)
         m_plan.bodyUid = 0;
         m_plan.moves.clear();
     }
-    if (m_plan.lastKnownUid > 0 && m_result.exists > 0)
-        return command("UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS)", ImapStep::FetchFlags,
-                       out);
-    fetchHeaders(out);
+    if (m_plan.lastKnownUid == 0 || m_result.exists == 0)
+        return fetchHeaders(out);
+    const QByteArray held = "UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS)";
+    // With QRESYNC the server says what changed since the modification
+    // sequence held, and which UIDs went; the rest is as held.
+    m_result.changesOnly = m_qresync && m_plan.knownModSeq != 0 && m_result.highestModSeq != 0;
+    if (!m_result.changesOnly)
+        return command(held, ImapStep::FetchFlags, out);
+    m_result.knownFlags = m_plan.heldFlags;
+    if (m_result.highestModSeq == m_plan.knownModSeq)
+        return fetchHeaders(out);
+    command(held + " (CHANGEDSINCE " + QByteArray::number(m_plan.knownModSeq) + " VANISHED)", ImapStep::FetchFlags,
+            out);
 }
 
 void ImapSession::fetchHeaders(MailActions& out)
@@ -404,7 +505,7 @@ void ImapSession::nextMove(MailActions& out)
     m_copyUid = 0;
     while (m_move < m_plan.moves.size()) {
         const ImapMove& m = m_plan.moves[m_move];
-        const auto to = imapQuoted(m.to);
+        const auto to = folderArgument(m.to);
         if (m.uid == 0 || !to) {
             m_result.moved[m_move++] = {ImapDone::Outcome::Refused, 0, kUnsendableFolder.arg(QString::fromUtf8(m.to))};
             continue;
@@ -462,9 +563,25 @@ void ImapSession::expunge(MailActions& out)
         if (c.add && c.uid != 0 && c.flag.compare("\\Deleted", Qt::CaseInsensitive) == 0)
             uids << QByteArray::number(c.uid);
     }
-    // Without UIDPLUS the server removes whatever is marked, by anyone.
     if (m_capabilities.contains("UIDPLUS") && !uids.isEmpty())
         return command("UID EXPUNGE " + uids.join(','), ImapStep::Expunge, out);
+    // Without UIDPLUS the server removes whatever is marked, by anyone: when
+    // another reader marked a message this plan did not (nor copied away),
+    // this plan's stay marked too.
+    for (size_t i = 0; i < m_plan.moves.size(); ++i) {
+        if (m_result.moved[i].outcome == ImapDone::Outcome::Copied)
+            uids << QByteArray::number(m_plan.moves[i].uid);
+    }
+    const auto othersMarked = [&](quint32 uid, const QByteArrayList& flags) {
+        return hasFlag(flags, "\\Deleted") && !uids.contains(QByteArray::number(uid));
+    };
+    m_result.expungeWithheld = !uids.isEmpty()
+                               && (std::any_of(m_result.knownFlags.keyValueBegin(), m_result.knownFlags.keyValueEnd(),
+                                               [&](const auto& it) { return othersMarked(it.first, it.second); })
+                                   || std::any_of(m_result.headers.begin(), m_result.headers.end(),
+                                                  [&](const ImapHeader& h) { return othersMarked(h.uid, h.flags); }));
+    if (m_result.expungeWithheld)
+        return nextAppend(out);
     command("EXPUNGE", ImapStep::Expunge, out);
 }
 
@@ -472,7 +589,7 @@ void ImapSession::nextAppend(MailActions& out)
 {
     while (m_append < m_plan.appends.size()) {
         const ImapAppend& a = m_plan.appends[m_append];
-        const auto folder = imapQuoted(a.folder);
+        const auto folder = folderArgument(a.folder);
         const auto bad = std::find_if_not(a.flags.begin(), a.flags.end(), isFlagAtom);
         if (!folder || bad != a.flags.end()) {
             m_result.appended[m_append++] = {ImapDone::Outcome::Refused, 0,
@@ -497,7 +614,9 @@ void ImapSession::bodyOrList(MailActions& out)
 
 void ImapSession::selectFolder(MailActions& out)
 {
-    if (const auto folder = imapQuoted(m_plan.folder))
+    if (m_step != ImapStep::Enable && m_capabilities.contains("QRESYNC"))
+        return command("ENABLE QRESYNC", ImapStep::Enable, out);
+    if (const auto folder = folderArgument(m_plan.folder))
         return command("SELECT " + *folder, ImapStep::Select, out);
     logoutWithError(kUnsendableFolder.arg(QString::fromUtf8(m_plan.folder)), out);
 }
@@ -628,6 +747,8 @@ QString ImapSession::waitingFor() const
         return QStringLiteral("the secure connection");
     case ImapStep::Login:
         return QStringLiteral("the reply to the login");
+    case ImapStep::Enable:
+        return QStringLiteral("the reply to ENABLE");
     case ImapStep::List:
         return QStringLiteral("the list of folders");
     case ImapStep::Select:

@@ -17,7 +17,8 @@ enum class ImapStep {
     Capability,
     StartTls,
     TlsHandshake,
-    Login,  // LOGIN, or AUTHENTICATE PLAIN
+    Login,   // LOGIN, or AUTHENTICATE PLAIN
+    Enable,  // ENABLE QRESYNC
     Select,
     FetchFlags,    // the flags of the messages already known
     FetchHeaders,  // the headers of those past the last known UID
@@ -99,6 +100,11 @@ struct ImapPlan {
     std::vector<ImapMove> moves;
     std::vector<ImapAppend> appends;
     bool idle = false;  // after the sync, wait in IDLE (where offered) and say each change
+    // Where the server keeps modification sequences (QRESYNC): the folder's
+    // HIGHESTMODSEQ when it was synced last (0: none), and the flags held then,
+    // so that a sync asks only for what changed since.
+    quint64 knownModSeq = 0;
+    QHash<quint32, QByteArrayList> heldFlags;
 };
 
 // What the conversation found; complete only when it finished well.
@@ -113,12 +119,19 @@ struct ImapResult {
     std::optional<QByteArray> body;             // the message asked for whole, when the server had it
     std::vector<ImapDone> moved;                // one for each of the plan's moves, in its order
     std::vector<ImapDone> appended;             // one for each of the plan's appends
+    quint64 highestModSeq = 0;                  // the folder's HIGHESTMODSEQ at SELECT; 0: none kept
+    bool changesOnly = false;                   // the held flags were asked for only where they changed
+    // EXPUNGE was not sent: without UIDPLUS it would have taken what another
+    // reader marked \Deleted too; what this plan marked stays marked.
+    bool expungeWithheld = false;
 };
 
 // One IMAP conversation, advanced only by the server's responses:
 // greeting -> CAPABILITY -> STARTTLS when offered (CAPABILITY again inside)
-// -> LOGIN or AUTHENTICATE PLAIN -> SELECT -> UID FETCH of the held
-// messages' flags -> UID FETCH of the new headers -> UID STORE for each
+// -> LOGIN or AUTHENTICATE PLAIN -> CAPABILITY unless the login's reply said
+// them -> ENABLE QRESYNC where offered -> SELECT -> UID FETCH of the held
+// messages' flags (only those changed since the plan's HIGHESTMODSEQ, and the
+// UIDs gone, with QRESYNC; nothing when it is the server's still) -> UID FETCH of the new headers -> UID STORE for each
 // change -> UID MOVE (or UID COPY, UID STORE \Deleted, UID EXPUNGE) for
 // each move -> UID EXPUNGE or EXPUNGE -> APPEND for each append -> UID FETCH
 // of one body -> LIST -> LOGOUT. A move or append the server refuses is
@@ -160,6 +173,7 @@ private:
     void completed(const ImapResponse& r, MailActions& out);
     void afterCapabilities(MailActions& out);
     void login(MailActions& out);
+    void loggedIn(const ImapResponse& r, MailActions& out);
     void selectFolder(MailActions& out);
     void afterSelect(MailActions& out);
     void fetchHeaders(MailActions& out);
@@ -169,6 +183,7 @@ private:
     void expunge(MailActions& out);
     void nextAppend(MailActions& out);
     void forget(quint32 uid);
+    void vanished(const ImapResponse& r);
     void bodyOrList(MailActions& out);
     void listFolders(MailActions& out);
     void command(const QByteArray& text, ImapStep next, MailActions& out);
@@ -203,4 +218,6 @@ private:
     bool m_clearAllowed = false;
     bool m_refusedInClear = false;
     bool m_plainSent = false;  // AUTHENTICATE PLAIN awaits the server's go-ahead
+    bool m_loggedIn = false;   // CAPABILITY is asked again after the login
+    bool m_qresync = false;    // the server took ENABLE QRESYNC
 };

@@ -547,7 +547,7 @@ void frmCheckEmail::showImapFolders(std::vector<ImapFolder> folders)
     cboFolder->clear();
     for (const ImapFolder& f : folders)
         if (f.selectable)
-            cboFolder->addItem(QString::fromUtf8(f.name), f.name);
+            cboFolder->addItem(imapFolderName(f.name), f.name);
     cboFolder->addItem(kLocalSent);
     const int open = local ? cboFolder->count() - 1 : cboFolder->findData(m_folder);
     cboFolder->setCurrentIndex(open >= 0 ? open : 0);

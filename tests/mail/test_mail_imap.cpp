@@ -10,7 +10,8 @@
 namespace {
 
 // "v7 last11 +12\Seen -11\Seen x body12 m10>Work a>Sent": what is held and
-// what to do (m: move, a: append of a two-line message).
+// what to do (m: move, a: append of a two-line message); "q15 h10:\Seen":
+// the HIGHESTMODSEQ held, and a held message's flags.
 ImapPlan plan(const QString& text)
 {
     ImapPlan p;
@@ -25,6 +26,10 @@ ImapPlan plan(const QString& text)
             p.moves.push_back({w.mid(1).section('>', 0, 0).toUInt(), w.section('>', 1).toUtf8()});
         else if (w.startsWith(QLatin1String("a>")))
             p.appends.push_back({w.mid(2).toUtf8(), "Subject: s\r\n\r\nHi\r\n"});
+        else if (w.startsWith(QLatin1Char('q')))
+            p.knownModSeq = w.mid(1).toULongLong();
+        else if (w.startsWith(QLatin1Char('h')))
+            p.heldFlags[w.mid(1).section(':', 0, 0).toUInt()] = w.section(':', 1).toLatin1().split(',');
         else if (w == QLatin1String("idle"))
             p.idle = true;
         else if (w == QLatin1String("x"))
@@ -63,7 +68,10 @@ QString describe(const ImapResult& r)
         .arg(r.uidValidity)
         .arg(r.uidNext)
         .arg(r.exists)
-        .arg(r.uidValidityChanged ? QStringLiteral(" changed") : QString())
+        .arg((r.uidValidityChanged ? QStringLiteral(" changed") : QString())
+             + (r.highestModSeq ? QStringLiteral(" modseq%1").arg(r.highestModSeq) : QString())
+             + (r.changesOnly ? QStringLiteral(" changes") : QString())
+             + (r.expungeWithheld ? QStringLiteral(" withheld") : QString()))
         .arg(known.join(QLatin1Char(' ')), headers.join(QLatin1Char(' ')),
              r.body ? QString::fromLatin1(*r.body) : QStringLiteral("-"),
              done.size() > 2 ? QStringLiteral(" | done ") + done.join(QLatin1Char(' ')) : QString());
@@ -134,6 +142,23 @@ private slots:
                 got << d;
         }
         QCOMPARE(got.join(" | "), all.join(" | "));
+    }
+
+    // Folder names as sent -> as shown, each row of folder-names.tsv.
+    void folderNames()
+    {
+        QFile file(Golden::folder(QStringLiteral("imap")) + QStringLiteral("/folder-names.tsv"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        int rows = 0;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QByteArrayList row = line.split('\t');
+            if (row.size() != 3 || line.startsWith('#') || !++rows)
+                continue;
+            QCOMPARE(imapFolderName(row[0]), QString::fromUtf8(row[1]));
+            if (row[2] == "=")
+                QCOMPARE(imapFolderWire(QString::fromUtf8(row[1])), row[0]);
+        }
+        QCOMPARE(rows, 11);
     }
 };
 

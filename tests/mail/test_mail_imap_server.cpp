@@ -15,9 +15,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 using namespace std::chrono_literals;
 
 namespace {
+
+// tblImapFolder as caches made before HIGHESTMODSEQ was kept have it.
+const char* const kCacheBeforeModSeq = "CREATE TABLE tblImapFolder (Folder BLOB PRIMARY KEY, Delimiter BLOB, "
+                                       "Selectable INTEGER NOT NULL DEFAULT 1, UidValidity INTEGER NOT NULL DEFAULT 0)";
 
 const QByteArray kMessage = "From: a@example.org\r\nSubject: %1\r\nMessage-ID: <%1@example.org>\r\n\r\nBody %1\r\n";
 QByteArray message(int n)
@@ -83,6 +89,7 @@ private slots:
         QTemporaryDir dir;
         Connection con;
         con.Open(dir.filePath(QStringLiteral("t.db")));
+        QCOMPARE(sqlite3_exec(con.handle(), kCacheBeforeModSeq, nullptr, nullptr, nullptr), SQLITE_OK);
         ImapCache cache;
         cache.open(con, dir.filePath(QStringLiteral("Mail")));
         ImapSession s;
@@ -95,6 +102,7 @@ private slots:
         };
         QCOMPARE(step(cache.plan("INBOX")), QStringList{"ok"});
         const ImapResult first = s.result();
+        QVERIFY(first.highestModSeq != 0 && !first.changesOnly);
         QVERIFY(std::any_of(first.folders.begin(), first.folders.end(),
                             [](const ImapFolder& f) { return f.name == "INBOX" && f.selectable; }));
         QCOMPARE(first.headers[1].size, quint32(message(2).size()));
@@ -106,13 +114,21 @@ private slots:
         plan.expunge = true;
         plan.bodyUid = 1;
         QCOMPARE(step(plan), QStringList{"ok"});
+        QVERIFY(s.result().changesOnly);  // the other reader's flag came by CHANGEDSINCE
         QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 3:\\Flagged:3");
         QCOMPARE(cache.body("INBOX", 1), message(1));
 
         QVERIFY(server.addMessage(message(4)));
+        QVERIFY(
+            otherImapReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Deleted)')\nm.expunge()"));
         QCOMPARE(step(cache.plan("INBOX")), QStringList{"ok"});
         QCOMPARE(uids(s.result()), QByteArrayList{"4"});
-        QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 3:\\Flagged:3 4::4");
+        QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 4::4");  // 3 vanished
+        const quint64 modSeq = cache.plan("INBOX").knownModSeq;
+        QCOMPARE(step(cache.plan("INBOX")), QStringList{"ok"});
+        QVERIFY(modSeq != 0 && s.result().changesOnly);
+        QCOMPARE(s.result().highestModSeq, modSeq);  // nothing new: no flags asked for
+        QCOMPARE(held(cache, "INBOX"), "1:\\Seen:1+ 4::4");
 
         // A folder made anew numbers its messages anew: what was held of it counts no more.
         const QString append = QStringLiteral("m.append('Work', None, None, b'Subject: w\\r\\n\\r\\nw\\r\\n')");
@@ -127,6 +143,17 @@ private slots:
         QVERIFY(s.result().uidValidityChanged);
         QCOMPARE(held(cache, "Work"), "1::w 2::w");  // none marked under the old numbers
         QVERIFY(cache.plan("Work").knownUidValidity != work);
+
+        // A folder named past ASCII is listed in modified UTF-7, opened by
+        // that name and filled by its own.
+        QVERIFY(otherImapReader(port, "m.create('Entw&APw-rfe')"));
+        plan = cache.plan("Entw&APw-rfe");
+        plan.appends = {{QStringLiteral("Entwürfe").toUtf8(), message(5)}};
+        QCOMPARE(step(plan), QStringList{"ok"});
+        QCOMPARE(s.result().appended.at(0).outcome, ImapDone::Outcome::Done);
+        QVERIFY(std::ranges::any_of(cache.folders(), [](auto& f) { return imapFolderName(f.name) == "Entwürfe"; }));
+        QCOMPARE(step(cache.plan("Entw&APw-rfe")), QStringList{"ok"});
+        QCOMPARE(held(cache, "Entw&APw-rfe"), "1:\\Seen:5");
     }
 
     // A move and the Sent copy (a server without MOVE and UIDPLUS gets a
