@@ -1,5 +1,6 @@
 #include "MailTest.h"
 
+#include "mail/ImapSentCopy.h"
 #include "mail/ImapSession.h"
 #include "support/Golden.h"
 
@@ -40,7 +41,7 @@ QString describe(const ImapResult& r)
 {
     QStringList folders;
     for (const ImapFolder& f : r.folders)
-        folders << QString::fromUtf8(f.name + (f.selectable ? "" : "(-)"));
+        folders << QString::fromUtf8(f.name + (f.selectable ? "" : "(-)") + (f.sent ? "(sent)" : ""));
     QStringList known;
     for (auto it = r.knownFlags.begin(); it != r.knownFlags.end(); ++it)
         known << QString::number(it.key()) + QLatin1Char(':') + QString::fromLatin1(it.value().join(','));
@@ -134,6 +135,20 @@ private slots:
                 got << d;
         }
         QCOMPARE(got.join(" | "), all.join(" | "));
+    }
+
+    // Sent mail goes to the folder marked \Sent, else to one whose last level
+    // is named "Sent"; never to one that cannot be selected.
+    void sentFolder()
+    {
+        const ImapFolder named{"Sent", ".", true}, marked{"Copies", "/", true, true}, nested{"INBOX.Sent", ".", true},
+            markedNoselect{"Old", ".", false, true}, namedNoselect{"Sent", ".", false}, other{"Sentinel", "", true};
+        const std::vector<ImapFolder> rows[] = {
+            {other, named, marked}, {markedNoselect, nested, other}, {namedNoselect, other}, {named, nested}};
+        QByteArrayList got;
+        for (const auto& folders : rows)
+            got << ImapSentCopy::sentFolder(folders);
+        QCOMPARE(got, QByteArrayList({"Copies", "INBOX.Sent", "", "Sent"}));
     }
 };
 
