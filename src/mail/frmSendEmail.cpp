@@ -37,8 +37,8 @@ const QString kAttachmentsName = QStringLiteral("Attachments");
 const QString kSeparator = QStringLiteral("; ");
 const QString kCopying = QStringLiteral("Sent. Keeping a copy in the server's Sent folder...");
 const QString kCopied = QStringLiteral("Sent. A copy is in the server's folder %1.");
-const QString kNotCopied = QStringLiteral("Sent, but the server's Sent folder has no copy: %1. The copy on this "
-                                          "computer is kept.");
+// Short enough for the line; a long reason of the server's is read whole in the tip.
+const QString kNotCopied = QStringLiteral("Sent; kept on this computer only: %1");
 
 QString unwrittenFile(const QString& name, const QString& why)
 {
@@ -369,5 +369,6 @@ void frmSendEmail::copyToServer(const QString& key)
 void frmSendEmail::serverCopyDone(const QString& folder, const QString& failure)
 {
     lblStatus->setText(failure.isEmpty() ? kCopied.arg(folder) : kNotCopied.arg(failure));
+    lblStatus->setToolTip(lblStatus->text());
     lblStatus->show();
 }

@@ -381,8 +381,7 @@ private slots:
             return send(screen) == QStringList{kSent} && QTest::qWaitFor(copied, 20000);
         };
         QVERIFY(sent());
-        QCOMPARE(screen->lblStatus->text(), "Sent, but the server's Sent folder has no copy: the server has no Sent "
-                                            "folder. The copy on this computer is kept.");
+        QCOMPARE(screen->lblStatus->text(), "Sent; kept on this computer only: the server has no Sent folder");
         QVERIFY(otherImapReader(dovecot.imapPort(), "m.create('Sent')\nm.create('\"Sent Messages\"')"));
         QVERIFY(sent());
         QCOMPARE(screen->lblStatus->text(), "Sent. A copy is in the server's folder Sent Messages.");
