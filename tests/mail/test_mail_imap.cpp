@@ -142,13 +142,11 @@ private slots:
     void sentFolder()
     {
         const ImapFolder named{"Sent", ".", true}, marked{"Copies", "/", true, true}, nested{"INBOX.Sent", ".", true},
-            markedNoselect{"Old", ".", false, true}, namedNoselect{"Sent", ".", false}, other{"Sentinel", "", true};
-        const std::vector<ImapFolder> rows[] = {
-            {other, named, marked}, {markedNoselect, nested, other}, {namedNoselect, other}, {named, nested}};
-        QByteArrayList got;
-        for (const auto& folders : rows)
-            got << ImapSentCopy::sentFolder(folders);
-        QCOMPARE(got, QByteArrayList({"Copies", "INBOX.Sent", "", "Sent"}));
+            noselect{"Sent", ".", false, true}, other{"Sentinel", "", true};
+        QCOMPARE(ImapSentCopy::sentFolder({other, named, marked}) + '|'
+                     + ImapSentCopy::sentFolder({noselect, nested, other}) + '|'
+                     + ImapSentCopy::sentFolder({noselect, other}),
+                 "Copies|INBOX.Sent|");
     }
 };
 
