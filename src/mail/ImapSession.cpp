@@ -218,7 +218,8 @@ void ImapSession::untagged(const ImapResponse& r)
                && r.data[2].kind != ImapValue::Kind::List) {
         const QByteArrayList attributes = names(r.data[0].items);
         m_result.folders.push_back({r.data[2].text, r.data[1].text,
-                                    !hasFlag(attributes, "\\Noselect") && !hasFlag(attributes, "\\NonExistent")});
+                                    !hasFlag(attributes, "\\Noselect") && !hasFlag(attributes, "\\NonExistent"),
+                                    hasFlag(attributes, "\\Sent")});
     } else if (r.name == "EXISTS" && r.number) {
         m_result.exists = *r.number;
     } else if (r.name == "OK" && r.code == "UIDVALIDITY" && !r.codeData.empty()) {

@@ -49,6 +49,7 @@ struct ImapFolder {
     QByteArray name;  // as the server spells it, for commands
     QByteArray delimiter;
     bool selectable = true;
+    bool sent = false;  // LIST marks it \Sent (RFC 6154): where sent mail is kept
 
     friend bool operator==(const ImapFolder&, const ImapFolder&) = default;
 };

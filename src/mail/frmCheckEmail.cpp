@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 
@@ -55,6 +56,9 @@ const QString kFlagged = QStringLiteral("Flagged");
 const QString kAnswered = QStringLiteral("Answered");
 const QString kSyncing = QStringLiteral("Synchronizing...");
 const QString kFetchingBody = QStringLiteral("Fetching the message from the server...");
+const QString kMoveTo = QStringLiteral("&Move to...");
+const QString kMoveName = QStringLiteral("Move to");
+const QString kMoveRefused = QStringLiteral("The IMAP server %1 said: %2");
 
 // Asked once per server; the answer is kept with the mail. `command` is
 // how the protocol asks for a secure connection (STLS, STARTTLS).
@@ -113,10 +117,10 @@ frmCheckEmail::frmCheckEmail()
     cboFolder->hide();
     // Below the progress line: answering and passing on the message shown.
     const std::tuple<FlatBttn**, const char*, const char*, QRect, const char*, ComposeKind> answers[] = {
-        {&cmdReply, "cmdReply", "Reply", twipsRect(1935, 510, 900, 315), "Ctrl+R", ComposeKind::Reply},
-        {&cmdReplyAll, "cmdReplyAll", "Reply All", twipsRect(2895, 510, 1140, 315), "Ctrl+Shift+R",
+        {&cmdReply, "cmdReply", "Reply", twipsRect(1935, 510, 750, 315), "Ctrl+R", ComposeKind::Reply},
+        {&cmdReplyAll, "cmdReplyAll", "Reply All", twipsRect(2730, 510, 1005, 315), "Ctrl+Shift+R",
          ComposeKind::ReplyAll},
-        {&cmdForward, "cmdForward", "Forward", twipsRect(4095, 510, 1035, 315), "Ctrl+L", ComposeKind::Forward}};
+        {&cmdForward, "cmdForward", "Forward", twipsRect(3780, 510, 900, 315), "Ctrl+L", ComposeKind::Forward}};
     for (const auto& [button, name, caption, rect, keys, kind] : answers) {
         *button = makeCaptionButton<FlatBttn>(this, name, QLatin1String(caption), rect);
         const QKeySequence shortcut(QLatin1String(keys), QKeySequence::PortableText);
@@ -132,9 +136,18 @@ frmCheckEmail::frmCheckEmail()
         connect(action, &QAction::triggered, *button, &QToolButton::click);
         connect(*button, &QToolButton::clicked, this, [this, kind = kind] { answer(kind); });
     }
+    // IMAP only: the selected messages to another folder of the server, chosen from a menu
+    // that the button, Alt+M and the list's context menu open.
+    cmdMove = makeCaptionButton<FlatBttn>(this, "cmdMove", kMoveTo, twipsRect(4725, 510, 1050, 315));
+    cmdMove->setAccessibleName(kMoveName);
+    cmdMove->hide();
+    mnuMove = new QMenu(this);
+    mnuMove->setObjectName(QStringLiteral("mnuMove"));
+    connect(cmdMove, &QToolButton::clicked, this, &frmCheckEmail::cmdMove_Click);
+    connect(mnuMove, &QMenu::triggered, this, [this](QAction* a) { moveSelected(a->data().toByteArray()); });
     chkAsText = new QCheckBox(kAsText, this);
     chkAsText->setObjectName(QStringLiteral("chkAsText"));
-    chkAsText->setGeometry(twipsRect(5280, 510, 2055, 315));
+    chkAsText->setGeometry(twipsRect(5835, 510, 1500, 315));
     chkAsText->setEnabled(false);
     connect(chkAsText, &QCheckBox::toggled, this, &frmCheckEmail::showBody);
 
@@ -166,6 +179,11 @@ frmCheckEmail::frmCheckEmail()
     lstAttachments->setAccessibleName(kAttachmentsName);
     lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvMessages->installEventFilter(this);
+    lvMessages->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvMessages, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (imapFolderShown() && !mnuMove->isEmpty())
+            mnuMove->popup(lvMessages->viewport()->mapToGlobal(at));
+    });
 
     Frame1 = makeFrame(this, "Frame1", QStringLiteral("Remote Host:"), twipsRect(120, 5640, 2295, 615));
     txtHost = makeTextBox(Frame1, "txtHost", twipsRect(120, 240, 2055, 285));
@@ -244,6 +262,7 @@ void frmCheckEmail::Form_Load()
         optInbox->hide();
         optSent->hide();
         cboFolder->show();
+        cmdMove->show();
         lvMessages->addColumn(kStatusColumn, kColumnTwips);
         std::vector<ImapFolder> held;
         m_imapOpen = storeGuard([&] {
@@ -553,19 +572,54 @@ void frmCheckEmail::showImapFolders(std::vector<ImapFolder> folders)
     cboFolder->setCurrentIndex(open >= 0 ? open : 0);
     if (open < 0)
         m_folder = "INBOX";  // the folder open went on the server
+    fillMoveMenu();
+}
+
+// The server's folders but the one listed; nothing while this computer's Sent folder is.
+void frmCheckEmail::fillMoveMenu()
+{
+    mnuMove->clear();
+    for (int i = 0; imapFolderShown() && i < cboFolder->count(); ++i) {
+        const QVariant name = cboFolder->itemData(i);
+        if (!name.isNull() && name.toByteArray() != m_folder)
+            mnuMove->addAction(cboFolder->itemText(i))->setData(name);
+    }
+    cmdMove->setEnabled(!mnuMove->isEmpty());
+}
+
+void frmCheckEmail::cmdMove_Click()
+{
+    if (!mnuMove->isEmpty())
+        mnuMove->popup(cmdMove->mapToGlobal(QPoint(0, cmdMove->height())));
+}
+
+// Queued like a delete: gone from this list at once, moved by the sync that follows.
+void frmCheckEmail::moveSelected(const QByteArray& to)
+{
+    const QList<int> rows = lvMessages->selectedRowsFromLast();
+    if (!imapFolderShown() || to.isEmpty() || to == m_folder || rows.isEmpty())
+        return;
+    ImapPlan& pending = m_pending[m_folder];
+    for (int row : rows) {
+        pending.moves.push_back({lvMessages->itemKey(row).toUInt(), to});
+        lvMessages->removeItem(row);
+    }
+    clearShown();
+    refresh();
 }
 
 void frmCheckEmail::cboFolder_Click()
 {
     if (imapFolderShown())
         m_folder = cboFolder->currentData().toByteArray();
+    fillMoveMenu();
     clearShown();
     showFolder();
     if (imapFolderShown())
         refresh();
 }
 
-// The rows of the held messages; a message waiting to be deleted is already gone.
+// The rows of the held messages; a message waiting to be deleted or moved is already gone.
 void frmCheckEmail::showImapFolder()
 {
     const quint32 opened = m_shownUid;
@@ -576,7 +630,9 @@ void frmCheckEmail::showImapFolder()
     const ImapPlan& pending = m_pending[m_folder];
     const auto deleting = [&](quint32 uid) {
         return std::any_of(pending.changes.begin(), pending.changes.end(),
-                           [uid](const ImapFlagChange& c) { return c.uid == uid && c.flag == "\\Deleted" && c.add; });
+                           [uid](const ImapFlagChange& c) { return c.uid == uid && c.flag == "\\Deleted" && c.add; })
+               || std::any_of(pending.moves.begin(), pending.moves.end(),
+                              [uid](const ImapMove& m) { return m.uid == uid; });
     };
     lvMessages->clearItems();
     int again = -1;
@@ -667,6 +723,7 @@ void frmCheckEmail::refresh()
     plan.changes = asked.changes;
     plan.expunge = asked.expunge;
     plan.bodyUid = asked.bodyUid;
+    plan.moves = asked.moves;
     m_syncing = plan;
     lblProgress->setText(kSyncing);
     imapSession.allowLoginInClear(inClear);
@@ -695,6 +752,7 @@ void frmCheckEmail::imapSynced(bool ok)
                 pending.expunge = false;
             if (pending.bodyUid == m_syncing.bodyUid)
                 pending.bodyUid = 0;
+            movesDone(found);
         }
         if (!found.folders.empty())
             showImapFolders(found.folders);
@@ -708,6 +766,30 @@ void frmCheckEmail::imapSynced(bool ok)
         QTimer::singleShot(0, this, &frmCheckEmail::askLoginInClear);
     else if (std::exchange(m_syncAgain, false) && kept)
         QTimer::singleShot(0, this, &frmCheckEmail::refresh);
+}
+
+// A move the server took, or copied, is done (another copy would be a
+// second message there); one refused is done too, the message back where it
+// was, and the server's words said. One the conversation never came to waits.
+void frmCheckEmail::movesDone(const ImapResult& found)
+{
+    ImapPlan& pending = m_pending[m_syncing.folder];
+    QStringList refused;
+    for (size_t i = 0; i < m_syncing.moves.size() && i < found.moved.size(); ++i) {
+        const ImapDone& done = found.moved[i];
+        if (done.outcome == ImapDone::Outcome::NotTried)
+            continue;
+        const ImapMove& asked = m_syncing.moves[i];
+        std::erase_if(pending.moves, [&](const ImapMove& m) { return m.uid == asked.uid && m.to == asked.to; });
+        if (done.outcome == ImapDone::Outcome::Refused)
+            refused << done.reason;
+    }
+    if (refused.isEmpty())
+        return;
+    // Said once the connection is done with this answer.
+    const QString text =
+        kMoveRefused.arg(splitHostPort(txtHost->text(), kImapPort).host, refused.join(QLatin1Char('\n')));
+    QTimer::singleShot(0, this, [text] { MsgBox(text, MsgButtons::OKOnly, MsgIcon::Exclamation); });
 }
 
 // What this computer holds of `folder`, and whether `host` may have the

@@ -21,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QRadioButton;
 class FlatBttn;
@@ -42,9 +43,11 @@ class MailHtmlView;
 // Sent folder of this computer), the list shows at once what ImapCache holds
 // of the open folder, and a sync (ImapSession) brings what changed. A
 // message is fetched whole when first opened and kept for reading offline;
-// opening marks it \Seen and Delete removes it on the server, both at the
-// next sync, which starts at once. What the user asked of a folder waits in
-// m_pending until a sync has done it; a failed sync changes nothing here.
+// opening marks it \Seen, Delete removes it on the server and "Move to..."
+// sends it to another of the server's folders, each at the next sync, which
+// starts at once. What the user asked of a folder waits in m_pending until a
+// sync has done it; a failed sync changes nothing here, and a move the
+// server refused leaves the message where it was, with the server's words.
 class frmCheckEmail : public Form {
     Q_OBJECT
 public:
@@ -74,8 +77,11 @@ public:
     void refresh();
     // The folder the chooser names opens: its held messages, then a sync.
     void cboFolder_Click();
+    // The chooser of the folder the selected messages go to (IMAP only).
+    void cmdMove_Click();
 
-    FlatBttn *cmdCheckMail, *cmdExit, *cmdReply, *cmdReplyAll, *cmdForward;
+    FlatBttn *cmdCheckMail, *cmdExit, *cmdReply, *cmdReplyAll, *cmdForward, *cmdMove;
+    QMenu* mnuMove;  // the account's other folders, each action's data the name as the server spells it
     QCheckBox* chkAsText;
     MailHtmlView* htmlBody;  // in txtBody's place for HTML mail
     QGroupBox *Frame4, *Frame1, *Frame2, *Frame3;
@@ -107,6 +113,9 @@ private:
     void showImapFolder();
     void openImapMessage(quint32 uid);
     void deleteOnServer(const QList<int>& rows);
+    void fillMoveMenu();
+    void moveSelected(const QByteArray& to);
+    void movesDone(const ImapResult& found);
     void imapSynced(bool ok);
     bool readyToConnect(quint16 defaultPort, void (frmCheckEmail::*again)());
     void watchFolder(const QByteArray& folder);

@@ -22,6 +22,7 @@
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
+#include "mail/ImapSentCopy.h"
 #include "mail/MailConnection.h"
 #include "mail/MailNoticeBox.h"
 #include "mail/MailPassword.h"
@@ -34,6 +35,10 @@ const QString kCaption = QStringLiteral("Send Email");
 const QString kMessageName = QStringLiteral("Message");
 const QString kAttachmentsName = QStringLiteral("Attachments");
 const QString kSeparator = QStringLiteral("; ");
+const QString kCopying = QStringLiteral("Sent. Keeping a copy in the server's Sent folder...");
+const QString kCopied = QStringLiteral("Sent. A copy is in the server's folder %1.");
+// Short enough for the line; a long reason of the server's is read whole in the tip.
+const QString kNotCopied = QStringLiteral("Sent; kept on this computer only: %1");
 
 QString unwrittenFile(const QString& name, const QString& why)
 {
@@ -62,6 +67,10 @@ frmSendEmail::frmSendEmail()
     prgSend->setGeometry(twipsRect(960, 570, 8175, 195));
     prgSend->setTextVisible(false);
     prgSend->hide();
+
+    // In the progress bar's place once the message is gone.
+    lblStatus = makeLabel(this, "lblStatus", QString(), twipsRect(960, 540, 8175, 255));
+    lblStatus->hide();
 
     cmdTo = makeCommandButton(this, "cmdTo", QStringLiteral("To"), twipsRect(120, 840, 735, 255));
     txtRecipient = makeTextBox(this, "txtRecipient", twipsRect(960, 840, 8175, 285));
@@ -113,6 +122,8 @@ frmSendEmail::frmSendEmail()
         prgSend->setValue(total > 0 ? int(done * 1000 / total) : 0);
     });
     connect(Winsock1, &MailConnection::finished, this, &frmSendEmail::sessionEnded);
+    m_serverCopy = new ImapSentCopy(connectionSettings(), this);
+    connect(m_serverCopy, &ImapSentCopy::finished, this, &frmSendEmail::serverCopyDone);
 
     connect(cmdSend, &QToolButton::clicked, this, &frmSendEmail::cmdSend_Click);
     connect(cmdNew, &QToolButton::clicked, this, &frmSendEmail::cmdNew_Click);
@@ -128,6 +139,7 @@ frmSendEmail::~frmSendEmail()
     // The session goes before the connection: nothing the socket does on
     // its way out may reach it.
     Winsock1->drop();
+    m_serverCopy->stop();  // before the cache it writes to goes
 }
 
 QSize frmSendEmail::sizeHint() const
@@ -139,15 +151,21 @@ QSize frmSendEmail::sizeHint() const
 
 void frmSendEmail::Form_Load()
 {
-    if (connectStore(Con))
-        storeGuard([&] { m_sent.open(Con, AppFolder::dataFolder() + QStringLiteral("/Mail")); });
+    const QString maildir = AppFolder::dataFolder() + QStringLiteral("/Mail");
+    const bool connected = connectStore(Con);
+    if (connected)
+        storeGuard([&] { m_sent.open(Con, maildir); });
     OpenInfo();
+    if (connected && m_settings.incoming == IncomingKind::Imap)
+        m_imapOpen = storeGuard([&] { m_imap.open(Con, maildir); });
 }
 
 void frmSendEmail::Form_Unload()
 {
     // A message still on its way is abandoned without a message box.
     Winsock1->drop();
+    m_serverCopy->stop();
+    m_imapOpen = false;
     m_copy.reset();
     Con.Close();
     m_forwarded.reset();
@@ -305,6 +323,7 @@ void frmSendEmail::cmdSend_Click()
 
     // One conversation at a time: Send waits until this one has ended.
     cmdSend->setEnabled(false);
+    lblStatus->hide();
     prgSend->setValue(0);
     prgSend->show();
     Winsock1->open(server.host, server.port, message.tls);
@@ -313,9 +332,43 @@ void frmSendEmail::cmdSend_Click()
 // A message the server refused stays in the boxes as it was, and its copy goes.
 void frmSendEmail::sessionEnded(bool sent)
 {
+    KeptMessage kept;
     if (sent && m_copy)
-        storeGuard([&] { m_sent.keepSent(*m_copy); });
+        storeGuard([&] { kept = m_sent.keepSent(*m_copy); });
     m_copy.reset();
     cmdSend->setEnabled(true);
     prgSend->hide();
+    // The server's copy is the one kept here, byte for byte; without one (a box said why) there is none.
+    if (sent && !kept.key.isEmpty() && m_settings.incoming == IncomingKind::Imap)
+        copyToServer(kept.key);
+}
+
+void frmSendEmail::copyToServer(const QString& key)
+{
+    const HostPort server = splitHostPort(m_settings.remote, kImapPort);
+    if (loginPassword.isEmpty()) {
+        withMailPassword(this, Con, m_settings, server.host, [this, key](const QString& password) {
+            loginPassword = password;
+            copyToServer(key);
+        });
+        return;
+    }
+    ImapAccount account{server.host, server.port, imapTlsMode(server.port), loginUser, loginPassword};
+    QByteArray raw;
+    if (!storeGuard([&] {
+            raw = m_sent.raw(key);
+            account.loginInClear = m_sent.mayLogInClear(server.host);
+        })
+        || raw.isEmpty())
+        return;
+    lblStatus->setText(kCopying);
+    lblStatus->show();
+    m_serverCopy->start(account, m_imapOpen ? &m_imap : nullptr, raw);
+}
+
+void frmSendEmail::serverCopyDone(const QString& folder, const QString& failure)
+{
+    lblStatus->setText(failure.isEmpty() ? kCopied.arg(folder) : kNotCopied.arg(failure));
+    lblStatus->setToolTip(lblStatus->text());
+    lblStatus->show();
 }

@@ -3,6 +3,7 @@
 #include "kit/MailSettings.h"
 #include "kit/Screens.h"
 #include "mail/AddressCompletion.h"
+#include "mail/ImapCache.h"
 #include "mail/MailCompose.h"
 #include "mail/MailStore.h"
 #include "mail/SmtpSession.h"
@@ -18,6 +19,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class FlatBttn;
+class ImapSentCopy;
 class MailConnection;
 class QCompleter;
 class QTemporaryDir;
@@ -25,6 +27,9 @@ class QTemporaryDir;
 // Writes one plain-text message with files attached and sends it through
 // the SMTP server of the e-mail settings. The conversation itself is
 // SmtpSession's; this screen shows what it says and how far the message is.
+// With an IMAP account a copy of what the server took also goes to the
+// account's Sent folder, in the background (ImapSentCopy); the status line
+// says how that went, and the message counts as sent either way.
 class frmSendEmail : public Form {
     Q_OBJECT
 public:
@@ -52,6 +57,7 @@ public:
     QPushButton* cmdTo;
     QLineEdit *txtRecipient, *txtSubject, *txtHost, *txtSender;
     QLabel *Label4, *Label1, *Label2;
+    QLabel* lblStatus;  // how the copy for the server's Sent folder went
     QPlainTextEdit* txtMessage;
     QGroupBox* Frame1;
     QListWidget* lstAttachments;
@@ -61,6 +67,8 @@ public:
 private:
     void OpenInfo();
     void sessionEnded(bool sent);
+    void copyToServer(const QString& key);
+    void serverCopyDone(const QString& folder, const QString& failure);
     void offerRecipients(const QString& boxText);
 
     QCompleter* m_recipients;                   // the address book's matches below the To box
@@ -73,6 +81,9 @@ private:
     // What was sent is kept in the Sent folder; a copy grows as the message goes out.
     MailStore m_sent;  // after Con: it goes first
     std::unique_ptr<SentCopy> m_copy;
+    ImapCache m_imap;  // what the check screen holds of the IMAP account, kept current by the copy's syncs
+    bool m_imapOpen = false;
+    ImapSentCopy* m_serverCopy;
     QString m_inReplyTo, m_references;           // of the draft answering a message
     std::unique_ptr<QTemporaryDir> m_forwarded;  // the forwards' files, until the screen closes
     int m_forwards = 0;

@@ -297,7 +297,7 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
                                .arg(m_host)
                          : QString())
               .arg(m_host)
-        + imap;
+        + imap + m_extraConfig;
     if (!writeFile(path(QStringLiteral("dovecot.conf")), config.toUtf8()))
         return fail(why, QStringLiteral("cannot write the dovecot configuration"));
     QString said;

@@ -84,6 +84,8 @@ public:
     // What IMAP says it can do after the login, in place of dovecot's own
     // list ("IMAP4rev1": no MOVE, no UIDPLUS); before start.
     void setImapCapability(const QString& capability) { m_imapCapability = capability; }
+    // More of dovecot's configuration (a namespace's special-use folders); before start.
+    void setExtraConfig(const QString& text) { m_extraConfig = text; }
     // IMAP in clear on 127.0.0.1; 0 without dovecot-imapd.
     quint16 imapPort() const { return m_imapPort; }
     // The user's maildir, for what only another mail reader would do there.
@@ -103,5 +105,6 @@ private:
     quint16 m_tlsPort = 0;
     quint16 m_imapPort = 0;
     QString m_imapCapability;
+    QString m_extraConfig;
     int m_added = 0;
 };

@@ -18,6 +18,7 @@
 #include "store/SearchIndex.h"
 #include "support/Run.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -26,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
@@ -520,6 +522,37 @@ private slots:
         // Mail another reader puts in the open folder shows by itself, told by the server.
         QVERIFY(otherImapReader(port, append.arg("w4")));
         QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread", "w4:Unread"}), 15000);
+
+        // Moved to INBOX (the one other folder offered): gone here at once, there after its sync
+        // (which may follow one the watch started).
+        const auto offered = [&](const QString& folder) {
+            const QList<QAction*> all = screen->mnuMove->actions();
+            const auto a = std::find_if(all.begin(), all.end(), [&](QAction* a) { return a->text() == folder; });
+            return a == all.end() ? nullptr : *a;
+        };
+        QCOMPARE(screen->mnuMove->actions().size(), 1);
+        screen->lvMessages->setCurrentIndex(screen->lvMessages->model()->index(2, 0));
+        offered("INBOX")->trigger();
+        QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread"}));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            otherImapReader(port, "m.select('Archive')\nassert m.search(None, 'SUBJECT', 'w4')[1] == "
+                                  "[b'']\nm.select('INBOX')\nassert m.search(None, 'SUBJECT', 'w4')[1] == [b'2']"),
+            15000);
+        // One refused (its folder went since the list came) stays where it was, with the server's words.
+        QVERIFY(otherImapReader(port, "m.create('Gone')"));
+        screen->refresh();
+        QTRY_VERIFY(offered("Gone"));
+        QVERIFY(otherImapReader(port, "m.delete('Gone')"));
+        fx->messages.clear();
+        screen->lvMessages->setCurrentIndex(screen->lvMessages->model()->index(1, 0));
+        offered("Gone")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(fx->messages.size(), 1, 15000);
+        QVERIFY2(fx->messageBoxes().first().startsWith("Exclamation|Tessaly 2002|The IMAP server 127.0.0.1 said: NO "),
+                 qPrintable(fx->messageBoxes().first()));
+        QTRY_COMPARE(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread"}));
+        screen->cboFolder->setCurrentIndex(0);
+        screen->cboFolder_Click();
+        QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages), QStringList({"m1:", "w4:Unread"}), 15000);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "MailTest.h"
 
+#include "mail/ImapSentCopy.h"
 #include "mail/ImapSession.h"
 #include "support/Golden.h"
 
@@ -45,7 +46,7 @@ QString describe(const ImapResult& r)
 {
     QStringList folders;
     for (const ImapFolder& f : r.folders)
-        folders << QString::fromUtf8(f.name + (f.selectable ? "" : "(-)"));
+        folders << QString::fromUtf8(f.name + (f.selectable ? "" : "(-)") + (f.sent ? "(sent)" : ""));
     QStringList known;
     for (auto it = r.knownFlags.begin(); it != r.knownFlags.end(); ++it)
         known << QString::number(it.key()) + QLatin1Char(':') + QString::fromLatin1(it.value().join(','));
@@ -159,6 +160,18 @@ private slots:
                 QCOMPARE(imapFolderWire(QString::fromUtf8(row[1])), row[0]);
         }
         QCOMPARE(rows, 11);
+    }
+
+    // Sent mail goes to the folder marked \Sent, else to one whose last level
+    // is named "Sent"; never to one that cannot be selected.
+    void sentFolder()
+    {
+        const ImapFolder named{"Sent", ".", true}, marked{"Copies", "/", true, true}, nested{"INBOX.Sent", ".", true},
+            noselect{"Sent", ".", false, true}, other{"Sentinel", "", true};
+        QCOMPARE(ImapSentCopy::sentFolder({other, named, marked}) + '|'
+                     + ImapSentCopy::sentFolder({noselect, nested, other}) + '|'
+                     + ImapSentCopy::sentFolder({noselect, other}),
+                 "Copies|INBOX.Sent|");
     }
 };
 

@@ -272,7 +272,8 @@ private slots:
         QVERIFY(!screen->cmdSend->isEnabled() && screen->prgSend->isVisible());
         QVERIFY(QTest::qWaitFor([&] { return !fx->messages.isEmpty(); }, 20000));
         QCOMPARE(fx->messageBoxes(), QStringList{kSent});
-        QVERIFY(screen->cmdSend->isEnabled() && !screen->prgSend->isVisible());
+        // A POP3 account's send has no copy on the server to speak of.
+        QVERIFY(screen->cmdSend->isEnabled() && !screen->prgSend->isVisible() && screen->lblStatus->isHidden());
         QCOMPARE(screen->prgSend->value(), screen->prgSend->maximum());
         QCOMPARE(smtp.logins(), logins);
 
@@ -349,6 +350,48 @@ private slots:
         check->lvMessages_ItemClick(0);
         QCOMPARE(check->txtBody->toPlainText() + check->lstAttachments->item(2)->text(),
                  "Schöne Grüße\n.endbild.png (3000 bytes)");
+    }
+
+    // With an IMAP account what the server took goes to its Sent folder too (the
+    // one marked \Sent before one named so), as kept here; a server without
+    // one gets none, and the message still counts as sent.
+    void sentCopyOnTheImapServer()
+    {
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        SmtpTestServer smtp;
+        Pop3TestServer dovecot(QStringLiteral("anna"), QStringLiteral("pass word"));
+        dovecot.setExtraConfig(
+            "namespace inbox {\n inbox = yes\n mailbox \"Sent Messages\" {\n special_use = \\Sent\n}\n}\n");
+        QString why;
+        QVERIFY2(smtp.start(&why) && dovecot.start(&why), qPrintable(why));
+        if (!dovecot.imapPort())
+            QSKIP("dovecot-imapd is not installed");
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(), {QStringLiteral("127.0.0.1:%1").arg(smtp.port()), "anna@example.org",
+                                         QStringLiteral("127.0.0.1:%1").arg(dovecot.imapPort()), "anna", "pass word"});
+        Db::exec(fx->dbPath(), "CREATE TABLE tblEmailIncoming (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL);"
+                               "INSERT INTO tblEmailIncoming VALUES (1, 'IMAP')");
+        frmSendEmail* screen = Screens::show<frmSendEmail>();
+        const auto sent = [&] {
+            fx->messages.clear();
+            const auto copied = [&] {
+                return screen->lblStatus->isVisible() && !screen->lblStatus->text().endsWith("...");
+            };
+            return send(screen) == QStringList{kSent} && QTest::qWaitFor(copied, 20000);
+        };
+        QVERIFY(sent());
+        QCOMPARE(screen->lblStatus->text(), "Sent; kept on this computer only: the server has no Sent folder");
+        QVERIFY(otherImapReader(dovecot.imapPort(), "m.create('Sent')\nm.create('\"Sent Messages\"')"));
+        QVERIFY(sent());
+        QCOMPARE(screen->lblStatus->text(), "Sent. A copy is in the server's folder Sent Messages.");
+        const QString kept =
+            fx->dataDir() + "/Mail/" + Db::rows(fx->dbPath(), "tblMailbox").value(1).value("FileName").toString();
+        QVERIFY(
+            otherImapReader(dovecot.imapPort(), "assert m.select('Sent')[1] == [b'0']\nm.select('\"Sent Messages\"')\n"
+                                                "t, d = m.fetch('1:*', '(FLAGS BODY.PEEK[])')\nassert len(d) == 2, d\n"
+                                                "assert b'\\\\Seen' in d[0][0] and d[0][1] == open('"
+                                                    + kept + "', 'rb').read(), d"));
     }
 
     // A certificate for another name or from an unknown authority: the
