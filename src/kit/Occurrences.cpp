@@ -301,6 +301,12 @@ QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<
     return lookUp(series, from, to, replaced, QTimeZone::systemTimeZoneId()).occurrences;
 }
 
+QString instantOf(const QString& id, const QString& zone)
+{
+    const std::optional<Moment> m = momentOf(id, zoneNamed(zone));
+    return !m || m->date ? id : wallText(m->at.toUTC(), false) + u'Z';
+}
+
 QString textOf(const QDateTime& local, const QString& zone, bool allDay)
 {
     if (allDay)

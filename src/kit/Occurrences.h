@@ -64,6 +64,10 @@ std::optional<Series> seriesOf(Connection& con, qint64 row);
 void write(Connection& con, const Series& series);
 void remove(Connection& con, qint64 row);
 
+// The instant an occurrence's id names (see Series::recurrenceId), in UTC
+// with a Z: a floating one in `zone` (none: the local one); a date stays.
+QString instantOf(const QString& id, const QString& zone);
+
 // A local time as a series' texts say it, in its zone.
 QString textOf(const QDateTime& local, const QString& zone, bool allDay);
 // The series ending at `finish` (local time) of its first day, or of the

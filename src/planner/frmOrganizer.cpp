@@ -417,9 +417,9 @@ void frmOrganizer::SavingAddress(int k)
         return;
     }
     const Occurrences::Entry shown = pending == m_pending[i].constEnd() ? Occurrences::Entry{} : *pending;
-    // One occurrence of a series changed becomes an appointment of its own,
-    // left out of the series; the whole series changes its first row, whose
-    // date stays the series' first.
+    // One occurrence of a series changed becomes an appointment of its own
+    // that names the occurrence it replaces; the whole series changes its
+    // first row, whose date stays the series' first.
     const MsgResult which = shown.repeats ? askWhich(kChangeWhich, shown) : MsgResult::Yes;
     if (which == MsgResult::Cancel)
         return;
@@ -439,7 +439,8 @@ void frmOrganizer::SavingAddress(int k)
             rst.Fields(QStringLiteral("DateValue")) = date.trimmed();
         rst.Update();
         if (alone)
-            leaveOut(shown);
+            storeOccurrence(shown, rst.Fields(QStringLiteral("OrgRow")).value().toLongLong(), MonthView1[i]->Value(),
+                            finished.trimmed());
         else if (shown.repeats)
             keepFinish(shown.row, finished);
         else if (!shown.row)
@@ -504,6 +505,32 @@ void frmOrganizer::leaveOut(const Occurrences::Entry& e)
     }
 }
 
+void frmOrganizer::storeOccurrence(const Occurrences::Entry& e, qint64 row, QDate date, const QString& finish)
+{
+    Occurrences::Series s;
+    s.row = row;
+    s.seriesRow = e.row;
+    s.recurrenceId = e.occurrence;
+    // Its own times as well: should the series go, it stays an appointment.
+    const std::optional<QTime> from = Clock::parseTime(e.start);
+    s.start = Occurrences::textOf(from ? QDateTime(date, *from) : date.startOfDay(), QString(), !from);
+    if (const std::optional<QTime> to = Clock::parseTime(finish); to && from)
+        Occurrences::setFinish(s, *to);
+    Occurrences::write(Con, s);
+}
+
+void frmOrganizer::leaveOutReplaced(qint64 row)
+{
+    // A changed occurrence deleted leaves its day empty, not the series' occurrence back.
+    const std::optional<Occurrences::Series> changed = Occurrences::seriesOf(Con, row);
+    if (!changed || !changed->seriesRow)
+        return;
+    if (std::optional<Occurrences::Series> s = Occurrences::seriesOf(Con, changed->seriesRow)) {
+        s->exdates << changed->recurrenceId;
+        Occurrences::write(Con, *s);
+    }
+}
+
 void frmOrganizer::deleteRow(int k)
 {
     const auto i = std::size_t(k);
@@ -537,6 +564,7 @@ void frmOrganizer::deleteRow(int k)
         for (const Occurrences::Entry& e : alone)
             leaveOut(e);
         for (const Occurrences::Entry& e : whole) {
+            leaveOutReplaced(e.row);
             Recordset gone;
             gone.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {e.row});
             if (!gone.isEOF())

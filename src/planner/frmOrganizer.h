@@ -88,6 +88,10 @@ private:
     MsgResult askWhich(const QString& question, const Occurrences::Entry& e);
     // Leaves one occurrence out of its series.
     void leaveOut(const Occurrences::Entry& e);
+    // The new row `row` replaces the occurrence `e` of its series, on `date` until `finish`.
+    void storeOccurrence(const Occurrences::Entry& e, qint64 row, QDate date, const QString& finish);
+    // Row `row`, when it replaced an occurrence, is about to go: the occurrence stays out.
+    void leaveOutReplaced(qint64 row);
     // A whole series changed from the page ends at its row's new finish time.
     void keepFinish(qint64 row, const QString& finish);
     // The new row `row` repeats as page k's Repeat box says.

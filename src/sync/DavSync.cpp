@@ -65,6 +65,8 @@ WrittenObject writeEvent(SyncRecords& rows, const QString& uid, const QStringLis
     o.kept = kept.object;
     o.base = kept.base;
     o.series = rows.series(uid);
+    if (o.series)
+        o.overrides = EventMap::overridesOf(rows, o.series->row);
     const EventMap::WriteResult w = EventMap::write({o});
     return {w.unreadableDates ? QByteArray() : w.bytes, w.damaged > 0};
 }
@@ -237,6 +239,18 @@ void DavSync::readServer(Connection& con, Collection& c)
     }
 }
 
+namespace {
+
+// A series the server no longer holds goes with the occurrences changed in it.
+void deleteSeries(SyncRecords& rows, qint64 key)
+{
+    for (const qint64 changed : rows.overrideRows(key))
+        rows.deleteRow(changed);
+    rows.deleteRow(key);
+}
+
+}  // namespace
+
 void DavSync::applyHere(Connection& con, Collection& c)
 {
     SyncRecords rows(con, c.shape);
@@ -251,7 +265,7 @@ void DavSync::applyHere(Connection& con, Collection& c)
         else if (r.kind == SyncPlan::Row::Update)
             rows.updateRow(r.key, r.values);
         else
-            rows.deleteRow(r.key);
+            deleteSeries(rows, r.key);
     }
     for (const QString& uid : plan.forgets)
         rows.forget(uid);
@@ -262,8 +276,25 @@ void DavSync::applyHere(Connection& con, Collection& c)
     // Whatever the plan made of a resource, the record now stands for what
     // the server holds: that is what goes back, with the changes made here.
     for (const SyncPlan::Remote& s : std::as_const(c.listing.fetched))
-        if (s.readable && !s.object.isEmpty() && plan.links.contains(s.uid))
+        if (s.readable && !s.object.isEmpty() && plan.links.contains(s.uid)) {
             rows.keep(s.uid, {s.object, s.values}, s.more);
+            rows.keepOverrides(s.uid, s.object);
+        }
+    // A series taken as the server holds it is synced with the exceptions
+    // its object gave it here.
+    const QHash<qint64, QString> exceptions = rows.exceptions();
+    QHash<QString, const SyncPlan::Remote*> read;
+    for (const SyncPlan::Remote& r : std::as_const(c.listing.fetched))
+        if (r.readable)
+            read.insert(r.uid, &r);
+    for (MapEntry e : plan.links) {
+        e.key = inserted.value(e.uid, e.key);
+        const SyncPlan::Remote* s = read.value(e.uid);
+        if (s && e.key >= 0 && e.hash == SyncRecords::hash(s->values) && exceptions.contains(e.key)) {
+            e.hash = SyncRecords::hash(s->values, exceptions.value(e.key));
+            rows.link(e);
+        }
+    }
     c.uploads = plan.uploads;
     c.counts.received = plan.received;
     c.counts.deletedHere = plan.deletedHere;
@@ -319,7 +350,8 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
                 headers.emplaceBack("Content-Type", c.mime);
                 const DavReply r = m_client.send("PUT", url, body.bytes, headers);
                 if (r.status / 100 == 2) {
-                    sent << MapEntry{u.uid, -1, u.href, QString::fromUtf8(r.etag), SyncRecords::hash(u.values)};
+                    sent << MapEntry{u.uid, -1, u.href, QString::fromUtf8(r.etag),
+                                     SyncRecords::hash(u.values, u.exceptions)};
                     ++c.counts.sent;
                     listAgain |= u.etag.isEmpty();
                 } else if (r.status == 412) {

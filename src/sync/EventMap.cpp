@@ -109,6 +109,19 @@ QString recurrenceIdOf(icalcomponent* ev)
     icaltimetype t = icalproperty_get_recurrenceid(rid);
     if (t.zone && !icaltime_is_utc(t))
         t = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
+    // A zone the file names but does not describe is looked up here, so
+    // the occurrence is found by its instant whatever zone it was written in.
+    icalparameter* tzid = icalproperty_get_first_parameter(rid, ICAL_TZID_PARAMETER);
+    if (!t.zone && !t.is_date && tzid) {
+        const QByteArray id = icalparameter_get_tzid(tzid);
+        QTimeZone zone(id);
+        if (!zone.isValid())
+            zone = QTimeZone(QTimeZone::windowsIdToDefaultIanaId(id));
+        if (zone.isValid())
+            return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), zone)
+                .toUTC()
+                .toString(u"yyyyMMdd'T'HHmmss'Z'");
+    }
     return QString::fromLatin1(icaltime_as_ical_string(t));
 }
 
@@ -510,6 +523,16 @@ icaltimetype icalOf(const QString& text, const QString& seriesZone, icaltimezone
                 : icalOf(at.toLocalTime(), nullptr);
 }
 
+// A time's property says the zone it is in, or that it is a date.
+icalproperty* withZoneOf(icalproperty* p, icaltimetype t)
+{
+    if (t.zone && !icaltime_is_utc(t))
+        icalproperty_add_parameter(p, icalparameter_new_tzid(icaltimezone_get_tzid(const_cast<icaltimezone*>(t.zone))));
+    if (t.is_date)
+        icalproperty_add_parameter(p, icalparameter_new_value(ICAL_VALUE_DATE));
+    return p;
+}
+
 // The rule and the added and left-out dates of a series changed here go
 // into its event; what the event had and nobody changed (a rule libical
 // cannot read among them) stays as it came.
@@ -537,12 +560,7 @@ void setRepeats(icalcomponent* ev, const Occurrences::Series& now, const Occurre
                 dp.period = icalperiodtype_null_period();
                 p = icalproperty_new_rdate(dp);
             }
-            if (t.zone && !icaltime_is_utc(t))
-                icalproperty_add_parameter(
-                    p, icalparameter_new_tzid(icaltimezone_get_tzid(const_cast<icaltimezone*>(t.zone))));
-            if (t.is_date)
-                icalproperty_add_parameter(p, icalparameter_new_value(ICAL_VALUE_DATE));
-            icalcomponent_add_property(ev, p);
+            icalcomponent_add_property(ev, withZoneOf(p, t));
         }
     };
     dates(now.exdates, was.exdates, ICAL_EXDATE_PROPERTY);
@@ -576,6 +594,145 @@ ReadResult read(const QByteArray& bytes)
     return result;
 }
 
+namespace {
+
+// The occurrence of a series that an event made here replaces: the
+// series' UID, and its start in the zone the series' event starts in.
+struct Replacing {
+    QString uid;
+    icaltimetype id;
+    icaltimezone* zone;  // the series' event's own (null: floating or UTC)
+};
+
+struct Writing {
+    icalcomponent* cal;
+    icaltimezone* zone;  // ours
+    QStringList& zonesAdded;
+    icaltimetype stamp;
+    WriteResult& result;
+};
+
+struct Written {
+    icalcomponent* ev = nullptr;   // in the calendar; null: left out
+    QList<icalcomponent*> others;  // the kept resource's other events, not yet added
+};
+
+// One appointment's event into the calendar.
+Written writeOne(Writing& w, const Outgoing& out, const Replacing* of)
+{
+    icalcomponent* cal = w.cal;
+    icaltimezone* zone = w.zone;
+    QStringList& zonesAdded = w.zonesAdded;
+    const icaltimetype stamp = w.stamp;
+    const Appointment& a = out.appointment;
+    const std::optional<QDate> date = parseDate(a[DateValue]);
+    const auto changed = [&](Field f) { return out.base.value(f) != a[f]; };
+    // The kept event, when there is one that still reads: the record's
+    // own of the kept events (a server's resource holds a series with
+    // its detached occurrences), or the one a file gave it.
+    icalcomponent* ev = nullptr;
+    QList<icalcomponent*> others;  // the resource's other events, which go back as they came
+    icaltimezone* own = nullptr;
+    if (!out.kept.isEmpty()) {
+        Owned kept{parsed(out.kept)};
+        icalcomponent* read = nullptr;
+        for (icalcomponent* e = kept.c ? icalcomponent_get_first_component(kept.c, ICAL_VEVENT_COMPONENT) : nullptr; e;
+             e = icalcomponent_get_next_component(kept.c, ICAL_VEVENT_COMPONENT)) {
+            if (!read && keyOf(e) == out.uid)
+                read = e;
+            else
+                others << e;
+        }
+        if (!read && !others.isEmpty())
+            read = others.takeFirst();
+        for (icalcomponent* e : QList{read} + others)
+            if (e)
+                restoreRules(e);
+        if (read && out.base.size() == FieldCount && icalcomponent_count_errors(kept.c) == 0) {
+            for (icalcomponent* z = icalcomponent_get_first_component(kept.c, ICAL_VTIMEZONE_COMPONENT); z;
+                 z = icalcomponent_get_next_component(kept.c, ICAL_VTIMEZONE_COMPONENT)) {
+                icalproperty* id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
+                const QString name = id ? QString::fromUtf8(icalproperty_get_tzid(id)) : QString();
+                if (!zonesAdded.contains(name)) {
+                    zonesAdded << name;
+                    icalcomponent_add_component(cal, icalcomponent_new_clone(z));
+                }
+            }
+            ev = icalcomponent_new_clone(read);
+            restoreRules(ev);
+            own = ownZone(read, cal);
+            for (icalcomponent*& other : others) {
+                other = icalcomponent_new_clone(other);
+                restoreRules(other);
+            }
+        } else {
+            others.clear();
+            ++w.result.damaged;
+        }
+    }
+    const bool timesChanged = !ev || changed(DateValue) || changed(TimeStart) || changed(TimeFinished);
+    // libical writes no year past 3000 (an imported one may be): left
+    // out and counted, never written as the null time 00000000T000000.
+    if (timesChanged && (!date || date->year() < 1 || date->year() > 3000)) {
+        for (icalcomponent* c : QList{ev} + others)
+            if (c)
+                icalcomponent_free(c);
+        ++w.result.unreadableDates;
+        return {};
+    }
+    if (ev) {
+        if (timesChanged) {
+            for (const icalproperty_kind kind : {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY, ICAL_DURATION_PROPERTY})
+                removeAll(ev, kind);
+            for (const char* name : {kStartText, kFinishText})
+                removeX(ev, name);
+        }
+        // Of the note's parts, the ones changed here replace their properties.
+        const NoteParts then = partsOf(out.base.value(Note)), now = partsOf(a[Note]);
+        const struct {
+            icalproperty_kind kind;
+            const QString &was, &is;
+            icalproperty* (*make)(const char*);
+        } parts[] = {{ICAL_SUMMARY_PROPERTY, then.summary, now.summary, icalproperty_new_summary},
+                     {ICAL_DESCRIPTION_PROPERTY, then.description, now.description, icalproperty_new_description},
+                     {ICAL_LOCATION_PROPERTY, then.location, now.location, icalproperty_new_location}};
+        for (const auto& [kind, was, is, make] : parts) {
+            if (was == is)
+                continue;
+            removeAll(ev, kind);
+            if (!is.isEmpty())  // libical reads an empty text back as an error
+                icalcomponent_add_property(ev, make(is.toUtf8().constData()));
+        }
+        if (timesChanged)
+            setTimes(ev, a, *date, zone, own);
+        if (out.series)
+            setRepeats(ev, *out.series, seriesIn(ev), own);
+        icalcomponent_add_component(cal, ev);
+        return {ev, others};
+    }
+    ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
+    static const QRegularExpression occurrence(QStringLiteral("^(.+)#(\\d{8}(T\\d{6}Z?)?)$"));
+    const QRegularExpressionMatch rid = occurrence.match(out.uid);
+    const QString uid = of ? of->uid : rid.hasMatch() ? rid.captured(1) : out.uid;
+    icalcomponent_add_property(ev, icalproperty_new_uid(uid.toUtf8().constData()));
+    if (of)
+        icalcomponent_add_property(ev, withZoneOf(icalproperty_new_recurrenceid(of->id), of->id));
+    else if (rid.hasMatch())
+        icalcomponent_add_property(
+            ev, icalproperty_new_recurrenceid(icaltime_from_string(rid.captured(2).toLatin1().constData())));
+    icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
+    setTimes(ev, a, *date, zone, of ? of->zone : nullptr);
+    if (out.series)
+        setRepeats(ev, *out.series, {}, zone);
+    // libical reads an empty SUMMARY back as an error: an empty note is no summary.
+    if (!a[Note].isEmpty())
+        icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));
+    icalcomponent_add_component(cal, ev);
+    return {ev, {}};
+}
+
+}  // namespace
+
 WriteResult write(const QList<Outgoing>& appointments)
 {
     WriteResult result;
@@ -600,112 +757,35 @@ WriteResult write(const QList<Outgoing>& appointments)
     }
     const icaltimetype stamp =
         icaltime_from_timet_with_zone(Clock::now().toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
+    Writing w{cal.c, zone, zonesAdded, stamp, result};
     for (const Outgoing& out : appointments) {
-        const Appointment& a = out.appointment;
-        const std::optional<QDate> date = parseDate(a[DateValue]);
-        const auto changed = [&](Field f) { return out.base.value(f) != a[f]; };
-        // The kept event, when there is one that still reads: the record's
-        // own of the kept events (a server's resource holds a series with
-        // its detached occurrences), or the one a file gave it.
-        icalcomponent* ev = nullptr;
-        QList<icalcomponent*> others;  // the resource's other events, which go back as they came
-        icaltimezone* own = nullptr;
-        if (!out.kept.isEmpty()) {
-            Owned kept{parsed(out.kept)};
-            icalcomponent* read = nullptr;
-            for (icalcomponent* e = kept.c ? icalcomponent_get_first_component(kept.c, ICAL_VEVENT_COMPONENT) : nullptr;
-                 e; e = icalcomponent_get_next_component(kept.c, ICAL_VEVENT_COMPONENT)) {
-                if (!read && keyOf(e) == out.uid)
-                    read = e;
-                else
-                    others << e;
-            }
-            if (!read && !others.isEmpty())
-                read = others.takeFirst();
-            for (icalcomponent* e : QList{read} + others)
-                if (e)
-                    restoreRules(e);
-            if (read && out.base.size() == FieldCount && icalcomponent_count_errors(kept.c) == 0) {
-                for (icalcomponent* z = icalcomponent_get_first_component(kept.c, ICAL_VTIMEZONE_COMPONENT); z;
-                     z = icalcomponent_get_next_component(kept.c, ICAL_VTIMEZONE_COMPONENT)) {
-                    icalproperty* id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
-                    const QString name = id ? QString::fromUtf8(icalproperty_get_tzid(id)) : QString();
-                    if (!zonesAdded.contains(name)) {
-                        zonesAdded << name;
-                        icalcomponent_add_component(cal.c, icalcomponent_new_clone(z));
-                    }
-                }
-                ev = icalcomponent_new_clone(read);
-                restoreRules(ev);
-                own = ownZone(read, cal.c);
-                for (icalcomponent*& other : others) {
-                    other = icalcomponent_new_clone(other);
-                    restoreRules(other);
-                }
-            } else {
-                others.clear();
-                ++result.damaged;
-            }
-        }
-        const bool timesChanged = !ev || changed(DateValue) || changed(TimeStart) || changed(TimeFinished);
-        // libical writes no year past 3000 (an imported one may be): left
-        // out and counted, never written as the null time 00000000T000000.
-        if (timesChanged && (!date || date->year() < 1 || date->year() > 3000)) {
-            for (icalcomponent* c : QList{ev} + others)
-                if (c)
-                    icalcomponent_free(c);
-            ++result.unreadableDates;
+        const Written series = writeOne(w, out, nullptr);
+        if (!series.ev)
             continue;
+        // Its changed occurrences follow it; one the resource held already
+        // is replaced by ours.
+        QStringList replaced;
+        const QString uid = textOf(series.ev, ICAL_UID_PROPERTY);
+        icaltimezone* own = ownZone(series.ev, cal.c);
+        for (const Outgoing& o : out.overrides) {
+            if (!o.series)
+                continue;
+            const Replacing of{uid, icalOf(o.series->recurrenceId, out.series ? out.series->zone : QString(), own),
+                               own};
+            if (icaltime_is_null_time(of.id))
+                continue;
+            if (const Written one = writeOne(w, o, &of); one.ev) {
+                replaced << recurrenceIdOf(one.ev);
+                if (o.kept.isEmpty())
+                    result.occurrenceUids.emplaceBack(o.key, occurrenceUid(uid, replaced.last()));
+            }
         }
-        if (ev) {
-            if (timesChanged) {
-                for (const icalproperty_kind kind :
-                     {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY, ICAL_DURATION_PROPERTY})
-                    removeAll(ev, kind);
-                for (const char* name : {kStartText, kFinishText})
-                    removeX(ev, name);
-            }
-            // Of the note's parts, the ones changed here replace their properties.
-            const NoteParts then = partsOf(out.base.value(Note)), now = partsOf(a[Note]);
-            const struct {
-                icalproperty_kind kind;
-                const QString &was, &is;
-                icalproperty* (*make)(const char*);
-            } parts[] = {{ICAL_SUMMARY_PROPERTY, then.summary, now.summary, icalproperty_new_summary},
-                         {ICAL_DESCRIPTION_PROPERTY, then.description, now.description, icalproperty_new_description},
-                         {ICAL_LOCATION_PROPERTY, then.location, now.location, icalproperty_new_location}};
-            for (const auto& [kind, was, is, make] : parts) {
-                if (was == is)
-                    continue;
-                removeAll(ev, kind);
-                if (!is.isEmpty())  // libical reads an empty text back as an error
-                    icalcomponent_add_property(ev, make(is.toUtf8().constData()));
-            }
-            if (timesChanged)
-                setTimes(ev, a, *date, zone, own);
-            if (out.series)
-                setRepeats(ev, *out.series, seriesIn(ev), own);
-            icalcomponent_add_component(cal.c, ev);
-            for (icalcomponent* other : others)
+        for (icalcomponent* other : series.others) {
+            if (replaced.contains(recurrenceIdOf(other)))
+                icalcomponent_free(other);
+            else
                 icalcomponent_add_component(cal.c, other);
-            continue;
         }
-        ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
-        static const QRegularExpression occurrence(QStringLiteral("^(.+)#(\\d{8}(T\\d{6}Z?)?)$"));
-        const QRegularExpressionMatch rid = occurrence.match(out.uid);
-        icalcomponent_add_property(
-            ev, icalproperty_new_uid((rid.hasMatch() ? rid.captured(1) : out.uid).toUtf8().constData()));
-        if (rid.hasMatch())
-            icalcomponent_add_property(
-                ev, icalproperty_new_recurrenceid(icaltime_from_string(rid.captured(2).toLatin1().constData())));
-        icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
-        setTimes(ev, a, *date, zone);
-        if (out.series)
-            setRepeats(ev, *out.series, {}, zone);
-        // libical reads an empty SUMMARY back as an error: an empty note is no summary.
-        if (!a[Note].isEmpty())
-            icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));
-        icalcomponent_add_component(cal.c, ev);
     }
     char* text = icalcomponent_as_ical_string_r(cal.c);
     result.bytes = QByteArray(text);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 #include <QByteArray>
 #include <QDate>
@@ -52,6 +53,10 @@ struct Outgoing {
     QStringList base;
     // How it repeats, as stored beside its row; the event carries it.
     std::optional<Occurrences::Series> series;
+    // A series' changed occurrences (each with its series' recurrenceId):
+    // they travel in its object, after it, under its UID.
+    std::vector<Outgoing> overrides = {};
+    qint64 key = 0;  // an occurrence's row, for WriteResult::occurrenceUids
 };
 // The key of one detached occurrence of a series: the series' UID, "#" and
 // the occurrence's RECURRENCE-ID in UTC (or as a date, or floating), so it
@@ -61,11 +66,20 @@ struct WriteResult {
     QByteArray bytes;
     int unreadableDates = 0;  // appointments left out: their date cannot be read
     int damaged = 0;          // kept events that no longer read: written from the fields alone
+    // The record each changed occurrence made here reads back as (row -> UID).
+    QList<std::pair<qint64, QString>> occurrenceUids = {};
 };
 // One VCALENDAR with an event per appointment, times in the local zone. An
 // appointment read from a file comes back as the event it was read from
 // (repeats, alarms, attendees, its own zone), with only what was changed
 // here since replaced: its times, or its note as the summary.
 WriteResult write(const QList<Outgoing>& appointments);
+
+}  // namespace EventMap
+
+class SyncRecords;
+namespace EventMap {
+// The changed occurrences of the series of row `seriesKey`, as they go out with it.
+std::vector<Outgoing> overridesOf(SyncRecords& rows, qint64 seriesKey);
 
 }  // namespace EventMap

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
 
@@ -245,11 +246,15 @@ FileOutcome SyncFiles::exportAppointments(const QString& path)
                        [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left, int& damaged) {
                            QList<EventMap::Outgoing> out;
                            rows.each([&](const RecordBytes& r) {
+                               if (r.seriesRow != 0)
+                                   return;  // it goes with its series
                                EventMap::Outgoing o;
                                std::transform(r.values.begin(), r.values.end(), o.appointment.begin(),
                                               [](QByteArrayView v) { return QString::fromUtf8(v); });
                                o.uid = QString::fromUtf8(r.uid);
                                o.series = rows.series(r.key);
+                               if (o.series)
+                                   o.overrides = EventMap::overridesOf(rows, r.key);
                                if (!r.object.isEmpty()) {
                                    const KeptObject kept = SyncRecords::keptFrom(r.object, r.base);
                                    o.kept = kept.object;
@@ -258,9 +263,21 @@ FileOutcome SyncFiles::exportAppointments(const QString& path)
                                out << o;
                            });
                            const EventMap::WriteResult result = EventMap::write(out);
+                           // A changed occurrence made here is known by what the file says it is.
+                           QHash<qint64, QString> had;
+                           for (const EventMap::Outgoing& o : out)
+                               for (const EventMap::Outgoing& changed : o.overrides)
+                                   had.insert(changed.key, changed.uid);
+                           for (const auto& [key, uid] : result.occurrenceUids) {
+                               if (!had.value(key).isEmpty() && had.value(key) != uid)
+                                   rows.forget(had.value(key));
+                               rows.link({uid, key, {}, {}, {}});
+                           }
                            left = result.unreadableDates;
                            damaged = result.damaged;
                            written = int(out.size()) - left;
+                           for (const EventMap::Outgoing& o : out)
+                               written += int(o.overrides.size());
                            file.append(result.bytes);
                        });
 }

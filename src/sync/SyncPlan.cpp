@@ -55,8 +55,20 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
                 removed << it.key();
 
     QHash<qint64, QStringList> mine;
-    for (const KeyedRecord& r : in.local)
+    QHash<qint64, QString> exceptions;
+    for (const KeyedRecord& r : in.local) {
         mine.insert(r.key, r.values);
+        if (!r.exceptions.isEmpty())
+            exceptions.insert(r.key, r.exceptions);
+    }
+    // Whether the row changed since it was synced: its fields, or the
+    // occurrences of its series left out or changed.
+    const auto changedHere = [&](qint64 key, const QString& synced) {
+        return SyncRecords::hash(mine.value(key), exceptions.value(key)) != synced;
+    };
+    const auto upload = [&](const QString& uid, const QString& href, const QString& etag, qint64 key) {
+        p.uploads << Upload{uid, href, etag, mine.value(key), false, exceptions.value(key)};
+    };
     QHash<QString, const MapEntry*> byHref, byUid;
     for (MapEntry& e : map) {
         if (!mine.contains(e.key))
@@ -70,7 +82,7 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
     };
     const auto sendNew = [&](const QString& uid, qint64 key, const QStringList& values) {
         link({uid, key, {}, {}, {}});
-        p.uploads << Upload{uid, hrefFor(in.collection, uid, in.extension), {}, values};
+        p.uploads << Upload{uid, hrefFor(in.collection, uid, in.extension), {}, values, false, exceptions.value(key)};
     };
 
     QSet<QString> settled;  // UIDs the server's changes decided
@@ -94,14 +106,15 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
         const QStringList here = mine.value(m->key);
         if (here == s.values) {
             link({s.uid, m->key, linked.href, linked.etag, linked.hash});
-        } else if (linked.hash == m->hash) {  // the server holds what was last synced: ours goes back
+        } else if (linked.hash == SyncRecords::fieldsHash(m->hash)) {
+            // The server holds what was last synced: ours goes back.
             link({s.uid, m->key, linked.href, linked.etag, m->hash});
-            p.uploads << Upload{s.uid, linked.href, linked.etag, here};
+            upload(s.uid, linked.href, linked.etag, m->key);
         } else {
             p.rows << Row{Row::Update, m->key, s.values, {}};
             ++p.received;
             link({s.uid, m->key, linked.href, linked.etag, linked.hash});
-            if (SyncRecords::hash(here) != m->hash) {
+            if (changedHere(m->key, m->hash)) {
                 // Changed on both sides: the server's version keeps the row, ours becomes a record of its own.
                 const QString uid = newUid();
                 insert(uid, here);
@@ -115,7 +128,7 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
         if (!m || settled.contains(m->uid))
             continue;
         settled << m->uid;
-        if (m->key >= 0 && SyncRecords::hash(mine.value(m->key)) != m->hash) {
+        if (m->key >= 0 && changedHere(m->key, m->hash)) {
             sendNew(m->uid, m->key, mine.value(m->key));  // changed here: it goes back
         } else {
             if (m->key >= 0) {
@@ -135,9 +148,9 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
         else if (m.key < 0)
             p.uploads << Upload{m.uid, m.href, m.etag, {}, true};
         else if (m.href.isEmpty())
-            p.uploads << Upload{m.uid, hrefFor(in.collection, m.uid, in.extension), {}, mine.value(m.key)};
-        else if (SyncRecords::hash(mine.value(m.key)) != m.hash)
-            p.uploads << Upload{m.uid, m.href, m.etag, mine.value(m.key)};
+            upload(m.uid, hrefFor(in.collection, m.uid, in.extension), {}, m.key);
+        else if (changedHere(m.key, m.hash))
+            upload(m.uid, m.href, m.etag, m.key);
     }
     for (const KeyedRecord& r : in.local)
         if (!mapped.contains(r.key))

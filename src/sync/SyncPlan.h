@@ -60,6 +60,7 @@ struct Upload {
     QString etag;  // empty: a new resource
     QStringList values;
     bool remove = false;
+    QString exceptions = {};  // KeyedRecord::exceptions: the map's hash takes them in
 
     bool operator==(const Upload&) const = default;
 };

@@ -125,11 +125,16 @@ void SyncRecords::commit()
 QList<KeyedRecord> SyncRecords::all()
 {
     QList<KeyedRecord> out;
+    begin();  // the exceptions and the rows as one moment saw them
+    const QHash<qint64, QString> left = exceptions();
     read(
         [&](const RecordBytes& r) {
+            if (r.seriesRow != 0)
+                return;  // it travels inside its series
             KeyedRecord& k = out.emplace_back();
             k.key = r.key;
             k.uid = QString::fromUtf8(r.uid);
+            k.exceptions = left.value(r.key);
             for (const QByteArrayView v : r.values)
                 k.values << QString::fromUtf8(v);
         },
@@ -150,9 +155,11 @@ void SyncRecords::read(const std::function<void(const RecordBytes&)>& take, bool
     QString sql = QStringLiteral("SELECT t.%1, m.UID").arg(m_shape.key);
     for (const QString& f : m_shape.fields)
         sql += QStringLiteral(", t.") + f;
-    sql += QStringLiteral(", k.Object, k.Base FROM %1 t LEFT JOIN tblSyncMap m ON m.Kind = ? AND m.LocalKey = t.%2 "
-                          "LEFT JOIN tblSyncKept k ON k.Kind = m.Kind AND k.UID = m.UID ORDER BY t.%2")
-               .arg(m_shape.table, m_shape.key);
+    const bool events = &m_shape == &TableShape::appointments();
+    sql += QStringLiteral(", k.Object, k.Base, %3 FROM %1 t LEFT JOIN tblSyncMap m ON m.Kind = ? AND m.LocalKey = t.%2 "
+                          "LEFT JOIN tblSyncKept k ON k.Kind = m.Kind AND k.UID = m.UID %4 ORDER BY t.%2")
+               .arg(m_shape.table, m_shape.key, events ? QStringLiteral("s.SeriesRow") : QStringLiteral("0"),
+                    events ? QStringLiteral("LEFT JOIN tblOrginizeSeries s ON s.OrgRow = t.OrgRow") : QString());
     Statement st(m_db, sql);
     st.bind(1, m_shape.kind);
     const int kept = int(m_shape.fields.size()) + 2;
@@ -167,7 +174,8 @@ void SyncRecords::read(const std::function<void(const RecordBytes&)>& take, bool
             r.values[i] = st.bytes(i + 2);
         r.object = st.bytes(kept);
         r.base = st.bytes(kept + 1);
-        const bool giving = giveUids && r.uid.isEmpty();
+        r.seriesRow = st.integer(kept + 2);
+        const bool giving = giveUids && r.uid.isEmpty() && r.seriesRow == 0;
         if (giving) {
             given = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
             r.uid = given;
@@ -180,6 +188,25 @@ void SyncRecords::read(const std::function<void(const RecordBytes&)>& take, bool
             give.reset();
         }
     }
+}
+
+QString SyncRecords::uidOf(qint64 key)
+{
+    Statement st(m_db, QStringLiteral("SELECT UID FROM tblSyncMap WHERE Kind = ? AND LocalKey = ?"));
+    st.bind(1, m_shape.kind).bind(2, key);
+    return st.step() ? st.text(0) : QString();
+}
+
+QList<qint64> SyncRecords::overrideRows(qint64 seriesKey)
+{
+    if (&m_shape != &TableShape::appointments())
+        return {};
+    Statement st(m_db, QStringLiteral("SELECT OrgRow FROM tblOrginizeSeries WHERE SeriesRow = ? ORDER BY OrgRow"));
+    st.bind(1, seriesKey);
+    QList<qint64> out;
+    while (st.step())
+        out << st.integer(0);
+    return out;
 }
 
 qint64 SyncRecords::keyOf(const QString& uid)
@@ -284,6 +311,40 @@ void SyncRecords::keepSeries(const QString& uid, const QByteArray& object)
     Occurrences::write(m_con, *series);
 }
 
+void SyncRecords::keepOverrides(const QString& uid, const QByteArray& object)
+{
+    const qint64 key = keyOf(uid);
+    const std::optional<Occurrences::Series> s = key < 0 ? std::nullopt : series(key);
+    if (!s)
+        return;
+    QHash<QString, qint64> here;  // by the instant each replaces
+    for (const qint64 row : overrideRows(key))
+        if (const std::optional<Occurrences::Series> o = series(row))
+            here.insert(Occurrences::instantOf(o->recurrenceId, s->zone), row);
+    const QString prefix = uid + u'#';
+    for (const EventMap::Imported& in : EventMap::read(object).events) {
+        if (!in.uid.startsWith(prefix))
+            continue;
+        const QStringList values(in.appointment.begin(), in.appointment.end());
+        qint64 row = here.take(Occurrences::instantOf(in.uid.mid(prefix.size()), s->zone));
+        // One the server holds as it was kept stays as it is here, changed here or not.
+        if (row && uidOf(row) == in.uid && kept(in.uid).object == in.object)
+            continue;
+        if (row)
+            updateRow(row, values);
+        else
+            row = insertRow(values);
+        Statement unmap(m_db, QStringLiteral("DELETE FROM tblSyncMap WHERE Kind = ? AND LocalKey = ?"));
+        unmap.bind(1, m_shape.kind).bind(2, row);
+        unmap.step();
+        link({in.uid, row, {}, {}, {}});
+        keep(in.uid, {in.object, values}, {});
+    }
+    for (const qint64 row : std::as_const(here))
+        if (!kept(uidOf(row)).object.isEmpty())
+            deleteRow(row);
+}
+
 KeptObject SyncRecords::kept(const QString& uid)
 {
     Statement st(m_db, QStringLiteral("SELECT Object, Base FROM tblSyncKept WHERE Kind = ? AND UID = ?"));
@@ -296,15 +357,50 @@ KeptObject SyncRecords::keptFrom(QByteArrayView object, QByteArrayView base)
     return {object.toByteArray(), QString::fromUtf8(base).split(kFieldSeparator)};
 }
 
-QString SyncRecords::hash(const QStringList& values)
+QString SyncRecords::hash(const QStringList& values, const QString& exceptions)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(values.join(QChar(0x1f)).toUtf8(), QCryptographicHash::Sha1).toHex());
+    const auto of = [](const QString& text) {
+        return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
+    };
+    // A record without exceptions keeps the hash it always had.
+    const QString fields = of(values.join(QChar(0x1f)));
+    return exceptions.isEmpty() ? fields : fields + u'+' + of(exceptions);
+}
+
+QString SyncRecords::fieldsHash(const QString& hash)
+{
+    return hash.section(u'+', 0, 0);
+}
+
+QHash<qint64, QString> SyncRecords::exceptions()
+{
+    QHash<qint64, QString> out;
+    if (&m_shape != &TableShape::appointments())
+        return out;
+    // The dates left out, then each changed occurrence with its fields.
+    Statement left(m_db, QStringLiteral("SELECT OrgRow, ExDates FROM tblOrginizeSeries "
+                                        "WHERE SeriesRow = 0 AND ExDates <> ''"));
+    while (left.step())
+        out[left.integer(0)] = left.text(1);
+    Statement changed(m_db, QStringLiteral("SELECT s.SeriesRow, s.RecurrenceId, o.DateValue, o.TimeStart, "
+                                           "o.TimeFinished, o.Note FROM tblOrginizeSeries s JOIN tblOrginize o "
+                                           "ON o.OrgRow = s.OrgRow WHERE s.SeriesRow <> 0 ORDER BY s.OrgRow"));
+    while (changed.step()) {
+        QString& text = out[changed.integer(0)];
+        for (int i = 1; i < 6; ++i)
+            text += kFieldSeparator + changed.text(i);
+    }
+    return out;
 }
 
 QList<MapEntry> SyncRecords::entries()
 {
-    Statement st(m_db, QStringLiteral("SELECT UID, LocalKey, Href, ETag, Hash FROM tblSyncMap WHERE Kind = ?"));
+    // A series' changed occurrence is no resource of its own.
+    Statement st(m_db, QStringLiteral("SELECT UID, LocalKey, Href, ETag, Hash FROM tblSyncMap WHERE Kind = ?%1")
+                           .arg(&m_shape == &TableShape::appointments() ? QLatin1String(
+                                    " AND (LocalKey IS NULL OR LocalKey NOT IN (SELECT OrgRow FROM tblOrginizeSeries "
+                                    "WHERE SeriesRow <> 0))")
+                                                                        : QLatin1String()));
     st.bind(1, m_shape.kind);
     QList<MapEntry> out;
     while (st.step())
@@ -380,5 +476,24 @@ QStringList SyncRecords::row(qint64 key)
     if (st.step())
         for (int i = 0; i < m_shape.fields.size(); ++i)
             out << st.text(i);
+    return out;
+}
+
+std::vector<EventMap::Outgoing> EventMap::overridesOf(SyncRecords& rows, qint64 seriesKey)
+{
+    std::vector<Outgoing> out;
+    for (const qint64 key : rows.overrideRows(seriesKey)) {
+        const QStringList values = rows.row(key);
+        if (values.size() != FieldCount)
+            continue;
+        Outgoing& o = out.emplace_back();
+        o.key = key;
+        std::copy(values.begin(), values.end(), o.appointment.begin());
+        o.series = rows.series(o.key);
+        o.uid = rows.uidOf(o.key);
+        const KeptObject kept = rows.kept(o.uid);
+        o.kept = kept.object;
+        o.base = kept.base;
+    }
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,9 @@ struct KeyedRecord {
     qint64 key = 0;
     QString uid;         // empty when the row was never exported or imported
     QStringList values;  // in the order of TableShape::fields
+    // A series' occurrences left out or changed, in one text: they travel
+    // in its object, so a change of them is a change of the record.
+    QString exceptions = {};
 };
 
 // The same as the store holds it (UTF-8), without a copy: what each() hands
@@ -40,6 +44,9 @@ struct RecordBytes {
     QByteArrayView uid;
     std::vector<QByteArrayView> values;
     QByteArrayView object, base;  // what is kept of it (tblSyncKept), empty for a record made here
+    // The row is a changed occurrence of this row's series: it goes out
+    // inside that series' object, and is given no UID of its own here.
+    qint64 seriesRow = 0;
 };
 
 // A row of tblSyncMap: which local row (key, -1 when it was deleted here)
@@ -98,11 +105,25 @@ public:
     // Empty when the record was made here or read before objects were kept.
     KeptObject kept(const QString& uid);
     static KeptObject keptFrom(QByteArrayView object, QByteArrayView base);
+    // The changed occurrences in a series' kept object become the rows that
+    // replace them, each under its own UID (the series' "#" RECURRENCE-ID);
+    // one of ours is found by the occurrence it replaces, one that came from
+    // the object before and is gone from it goes.
+    void keepOverrides(const QString& uid, const QByteArray& object);
     // How the appointment of `uid` repeats or which days it covers, when it does.
     std::optional<Occurrences::Series> series(const QString& uid);
     std::optional<Occurrences::Series> series(qint64 key);
+    // The rows that stand for changed occurrences of the series of row `seriesKey`.
+    QList<qint64> overrideRows(qint64 seriesKey);
+    // The UID of a row, or empty when it has none yet.
+    QString uidOf(qint64 key);
     // What the map keeps to see that a row changed since it was synced.
-    static QString hash(const QStringList& values);
+    // With exceptions, two parts: the fields', then theirs.
+    static QString hash(const QStringList& values, const QString& exceptions = {});
+    // The fields' part of such a hash: what a server's resource is compared with.
+    static QString fieldsHash(const QString& hash);
+    // Every series' KeyedRecord::exceptions, by its row.
+    QHash<qint64, QString> exceptions();
 
 private:
     void exec(const char* sql);

@@ -294,7 +294,8 @@ private slots:
     // A weekly appointment saved on the page shows on each of its days, in
     // bold in the calendars and in the search; one occurrence changed or
     // deleted asks which is meant and becomes an exception, which the
-    // export carries. Days an appointment covers after its own show above
+    // export carries: a date left out, or a row that names the occurrence
+    // it replaces (deleted, it leaves the day empty). Days an appointment covers after its own show above
     // the grid.
     void repeatsAndSpans()
     {
@@ -326,8 +327,8 @@ private slots:
         fillSlot(1, 3, QStringLiteral("Standup in room 2"), QStringLiteral("9:00 AM"));
         save(1);
         QCOMPARE(stored(), QStringList({"3/31/26|8:30AM|9:00 AM|Standup", "4/21/26|8:30AM|9:00 AM|Standup in room 2"}));
-        QCOMPARE(Db::joined(fx->dbPath(), "tblOrginizeSeries", {"ExDates"}),
-                 QStringList{"20260428T083000,20260421T083000"});
+        QCOMPARE(Db::joined(fx->dbPath(), "tblOrginizeSeries", {"ExDates", "SeriesRow", "RecurrenceId", "Start"}),
+                 QStringList({"20260428T083000|0||20260331T083000", "|1|20260421T083000|20260421T083000"}));
         QCOMPARE(cells(1, 3), QStringLiteral("Standup in room 2|9:00 AM"));
 
         clickDay(april, QDate(2026, 4, 14));
@@ -346,7 +347,10 @@ private slots:
         QVERIFY(SyncFiles::exportAppointments(ics).ok);
         const QByteArray exported = readFile(ics);
         QVERIFY(exported.contains("RRULE:FREQ=WEEKLY\r\n"));
-        QVERIFY2(exported.contains("EXDATE:20260428T083000Z\r\nEXDATE:20260421T083000Z\r\n"), exported.constData());
+        QVERIFY2(exported.contains("EXDATE:20260428T083000Z\r\nSUMMARY:Team standup\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\n"
+                                   "UID:"),
+                 exported.constData());
+        QVERIFY(exported.contains("RECURRENCE-ID:20260421T083000Z\r\n"));
 
         // A trip over three whole days, a night past midnight.
         Db::exec(fx->dbPath(),
@@ -357,6 +361,14 @@ private slots:
             clickDay(april, QDate(2026, 4, day));
             QCOMPARE(page<QLabel>("lblAllDay", 1)->text(), QLatin1String(line));
         }
+
+        clickDay(april, QDate(2026, 4, 21));
+        fx->answers = {MsgResult::Yes};
+        grid(1)->setRow(3);
+        QTest::keyClick(grid(1), Qt::Key_Delete);
+        QCOMPARE(cells(1, 3), QStringLiteral("|"));
+        QCOMPARE(Db::joined(fx->dbPath(), "tblOrginizeSeries", {"ExDates"}).first(),
+                 QStringLiteral("20260428T083000,20260421T083000"));
     }
 
     // Rules made in the dialog land on their days and on no others; the

@@ -14,6 +14,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -30,6 +31,7 @@
 #include "kit/AppFolder.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/LoadingProgress.h"
+#include "kit/Occurrences.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
 #include "support/Files.h"
@@ -290,6 +292,79 @@ private slots:
         QVERIFY(sync(0).ok);
         for (const QVariantMap& r : Db::rows(db(0), "tblSyncKept"))
             QVERIFY(!QStringList({"phone-1", "weekly-1"}).contains(r["UID"].toString()));
+    }
+
+    // A series whose occurrences were left out or changed here goes up again
+    // with them, though its own row is as it was; then nothing goes, nor
+    // after one that came from the server with its exceptions.
+    void exceptionsTravelWithTheirSeries()
+    {
+        QCOMPARE(dav("PUT", "/user/cal/theirs.ics",
+                     "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//peer//EN\r\nBEGIN:VEVENT\r\nUID:theirs\r\n"
+                     "DTSTAMP:20260101T000000Z\r\nDTSTART:20260707T090000Z\r\nRRULE:FREQ=DAILY;COUNT=3\r\n"
+                     "EXDATE:20260708T090000Z\r\nSUMMARY:Theirs\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+                     .first,
+                 201);
+        QVERIFY(sync(0).ok);
+        const QString key = "900";
+        Db::exec(db(0), "INSERT INTO tblOrginize VALUES (" + key
+                            + ", '7/6/26', '8:30AM', '9:00 AM', 'Yoga');"
+                              "INSERT INTO tblOrginizeSeries (OrgRow, Start, Finish, Rule) VALUES ("
+                            + key + ", '20260706T083000', '20260706T090000', 'FREQ=WEEKLY;COUNT=5')");
+        QCOMPARE(sync(0).message.section('\n', 1, 1).section(',', 0, 0), "Appointments: 1 sent");
+        QString href;
+        for (const QVariantMap& r : Db::rows(db(0), "tblSyncMap"))
+            if (r["Kind"] == "appointment" && r["LocalKey"].toString() == key)
+                href = r["Href"].toString();
+        QVERIFY(!href.isEmpty());
+        const struct {
+            QString sql;
+            int sent;
+            QByteArray there;
+            int events;  // in the series' object
+        } steps[] = {
+            {"UPDATE tblOrginizeSeries SET ExDates = '20260713T083000' WHERE OrgRow = " + key, 1,
+             "EXDATE:20260713T083000Z\r\n", 1},
+            {"INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+             "('7/20/26', '8:30AM', '10:00 AM', 'Yoga outside'); INSERT INTO tblOrginizeSeries "
+             "(OrgRow, SeriesRow, RecurrenceId) VALUES (last_insert_rowid(), "
+                 + key + ", '20260720T083000')",
+             1, "RECURRENCE-ID:20260720T083000Z\r\n", 2},
+            {"UPDATE tblOrginize SET Note = 'Yoga in the park' WHERE Note = 'Yoga outside'", 1,
+             "SUMMARY:Yoga in the park\r\n", 2},
+            {"", 0, "DTEND:20260720T100000Z\r\n", 2},
+        };
+        for (const auto& [sql, sent, there, events] : steps) {
+            if (!sql.isEmpty())
+                Db::exec(db(0), sql);
+            const FileOutcome o = sync(0);
+            QCOMPARE(o.message.section('\n', 1, 1).section(',', 0, 0), QString("Appointments: %1 sent").arg(sent));
+            const QByteArray object = dav("GET", href).second;
+            QVERIFY2(object.contains(there), object.constData());
+            QCOMPARE(object.count("BEGIN:VEVENT"), events);
+        }
+        // Another client changes the changed occurrence: it comes down, in
+        // its series' place on that day, here and in a second folder.
+        QByteArray theirs = dav("GET", href).second;
+        theirs.replace("SUMMARY:Yoga in the park", "SUMMARY:Yoga on the beach");
+        QCOMPARE(dav("PUT", href, theirs).first / 100, 2);
+        for (int side : {0, 1}) {
+            QVERIFY(sync(side).ok);
+            Connection con;
+            con.Open(db(side));
+            const QList<Occurrences::Entry> day = Occurrences::between(con, QDate(2026, 7, 20), QDate(2026, 7, 20));
+            QCOMPARE(day.size(), 1);
+            QCOMPARE(day[0].start + ' ' + day[0].note, "8:30AM Yoga on the beach");
+        }
+        QCOMPARE(sync(0).message.section('\n', 1, 1).section(',', 0, 0), "Appointments: 0 sent");
+        QCOMPARE(held(1), held(0));
+        // Deleted there, the series goes with its changed occurrence.
+        for (const QString& path : {href, QString("/user/cal/theirs.ics")})
+            QCOMPARE(dav("DELETE", path).first / 100, 2);
+        for (int side : {0, 1}) {
+            QVERIFY(sync(side).ok);
+            QVERIFY(held(side).filter(QRegularExpression("Yoga|Theirs$")).isEmpty());
+        }
     }
 
     // The File menu's sync of 1,000 new records runs beside the window: the

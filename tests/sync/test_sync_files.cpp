@@ -9,7 +9,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include "kit/Clock.h"
+#include "kit/Occurrences.h"
 #include "shell/frmMain.h"
+#include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
@@ -54,7 +57,12 @@ class TestSyncFiles : public QObject {
             return (r.ok ? "ok: " : "failed: ")
                    + QString(r.message).remove(QFileInfo(input).path() + '/').remove(file(QString())) + '\n';
         };
-        QString made = "== import\n" + said(import(input)) + "== " + shape.table + '\n';
+        QString made = "== import\n" + said(import(input));
+        // Changes made here before the export, when the input comes with them.
+        const QString edits = QFileInfo(input).path() + '/' + QFileInfo(input).completeBaseName() + ".sql";
+        if (QFileInfo::exists(edits))
+            Db::exec(fx->dbPath(), QString::fromUtf8(readFile(edits)));
+        made += "== " + shape.table + '\n';
         for (const QVariantMap& row : Db::rows(fx->dbPath(), shape.table)) {
             made += shape.key + '=' + row.value(shape.key).toString() + '\n';
             for (const QString& f : shape.fields)
@@ -70,6 +78,19 @@ class TestSyncFiles : public QObject {
                         set << f.key() + '=' + f.value().toString();
                 made += "Series: " + set.join(' ') + '\n';
             }
+        // Four weeks from the first repeating one's start, as the pages show them.
+        QString first;
+        for (const QVariantMap& series : Db::rows(fx->dbPath(), "tblOrginizeSeries"))
+            for (const QVariantMap& row : Db::rows(fx->dbPath(), shape.table))
+                if (first.isEmpty() && !series.value("Rule").toString().isEmpty() && row["OrgRow"] == series["OrgRow"])
+                    first = row["DateValue"].toString();
+        if (shape.kind == u"appointment" && !first.isEmpty()) {
+            Connection con;
+            con.Open(fx->dbPath());
+            const QDate from = *Clock::parseDate(first);
+            for (const Occurrences::Entry& e : Occurrences::between(con, from, from.addDays(27)))
+                made += "Day: " + Clock::dateText(e.date) + ' ' + e.start + ' ' + Golden::escaped(e.note) + '\n';
+        }
         // What of each record has no field: shown beside it, kept in its object.
         for (const QVariantMap& kept : Db::rows(fx->dbPath(), "tblSyncKept"))
             if (!kept.value("More").toString().isEmpty())
