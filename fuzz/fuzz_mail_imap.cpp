@@ -15,9 +15,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     session.setResponseLimit(4096);
     const QByteArray sent = "Subject: s\r\n\r\nline 1\r\nline 2\r\n";
     const std::vector<ImapFlagChange> changes = {{12, "\\Seen", true}, {11, "\\Deleted", true}};
-    ImapPlan plan{"INBOX", 7, 11, changes, true, 12, {{10, "Work"}, {9, "Entwürfe"}}, {{"Sent", sent}}, true};
-    plan.knownModSeq = 5000;
-    plan.heldFlags = {{10, {}}, {11, {"\\Seen"}}};
+    ImapPlan plan{"INBOX",
+                  7,
+                  11,
+                  changes,
+                  true,
+                  12,
+                  {{10, "Work"}, {9, "Entwürfe"}},
+                  {{"Sent", sent}},
+                  true,
+                  5000,
+                  {{10, {}}, {11, {"\\Seen"}}}};
     session.start(QStringLiteral("anna"), QStringLiteral("secret"), plan);
     session.connected(QHostAddress::LocalHost, true);
     int finished = 0;
