@@ -16,6 +16,8 @@
 #include "kit/StoreAccess.h"
 #include "planner/BusyDays.h"
 #include "planner/DayLayout.h"
+#include "store/Connection.h"
+#include "store/Statement.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Organizer Search");
@@ -213,14 +215,37 @@ void frmOrganizerSearch::lstQuickMonth_Click()
         MonthView1->setValue(Clock::today().addMonths(months));
 }
 
+namespace {
+
+// The stored rows as the search lists them: the first row of a series says
+// it repeats, in the words its later occurrences have. A view of this
+// connection only, so the file keeps its tables as they are.
+const QString kSearchView = QStringLiteral("vOrginizeSearch");
+
+void makeSearchView(Connection& con)
+{
+    const QString named =
+        u'\'' + kOccurrenceNote.arg(QStringLiteral("' || o.Note || '"), QStringLiteral("' || o.DateValue || '"))
+        + u'\'';
+    Statement(
+        con.handle(),
+        QStringLiteral("CREATE TEMP VIEW IF NOT EXISTS %1 AS SELECT o.rowid AS rowid, o.DateValue, o.TimeStart, "
+                       "o.TimeFinished, CASE WHEN s.Rule <> '' THEN %2 ELSE o.Note END AS Note FROM tblOrginize o "
+                       "LEFT JOIN tblOrginizeSeries s ON s.OrgRow = o.OrgRow")
+            .arg(kSearchView, named))
+        .step();
+}
+
+}  // namespace
+
 void frmOrganizerSearch::Search(const QString& field, const QString& value)
 {
     // The typed text is bound as it is, untrimmed: a quote in it is just a
     // character to match. The rows found are read as they come into view;
     // the caption names the date of the last of them.
     storeGuard([&] {
-        QueryPages found(Con, QStringLiteral("tblOrginize"), {kFieldStart, QStringLiteral("Note"), kFieldFinished},
-                         field, value);
+        makeSearchView(Con);
+        QueryPages found(Con, kSearchView, {kFieldStart, QStringLiteral("Note"), kFieldFinished}, field, value);
         // The stored rows have the day's text; a repeating appointment's
         // later occurrences, and the further days of one that covers
         // several, are found by the day the text says (written exactly as

@@ -342,6 +342,14 @@ private slots:
         QTest::keyClick(search->txtDate, Qt::Key_Return);
         QCOMPARE(search->lstv->itemText(0) + '|' + search->lstv->itemText(0, 1) + '|' + search->lstv->itemText(0, 2),
                  QStringLiteral("8:30AM|Team standup (repeats from 3/31/26)|9:30 AM"));
+        // By start time each stored row comes once; the series' first row says it
+        // repeats, the occurrence changed alone does not.
+        search->cmdStart->click();
+        search->txtStartTime->setText(QStringLiteral("8:30AM"));
+        QTest::keyClick(search->txtStartTime, Qt::Key_Return);
+        QCOMPARE(search->lstv->itemText(0, 1) + '|' + search->lstv->itemText(1, 1) + '|'
+                     + QString::number(search->lstv->itemCount()),
+                 QStringLiteral("Team standup (repeats from 3/31/26)|Standup in room 2|2"));
 
         const QString ics = fx->appDir() + QStringLiteral("/out.ics");
         QVERIFY(SyncFiles::exportAppointments(ics).ok);
