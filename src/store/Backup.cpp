@@ -21,6 +21,10 @@ const QString kSuffix = QStringLiteral(".mdb");
 const QString kCompanions[] = {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")};
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
+// How long a check waits for another connection of the program (a write, or
+// the log being replayed after a crash) before it reads.
+constexpr int kBusyWaitMs = 10000;
+
 // A handle that closes itself.
 struct Db {
     sqlite3* db = nullptr;
@@ -46,6 +50,14 @@ QString readAll(const Db& d, const char* sql)
     return rc == SQLITE_DONE ? QString() : d.error();
 }
 
+// Whether the last failure was another connection holding the file past the
+// wait: that says nothing about the file, so the check gives no verdict.
+bool stillInUse(const Db& d)
+{
+    const int rc = sqlite3_errcode(d.db) & 0xff;
+    return rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+}
+
 QDateTime lastChange(const QString& store)
 {
     // A committed write is in the file, or in its log until the checkpoint.
@@ -63,13 +75,16 @@ QString Backup::problem(const QString& path, Check check)
     Db d;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         return d.error();
-    // A file cut to nothing is a valid empty database, but not ours any more.
-    if (!Schema::hasAllTables(d.db)) {
-        const QString why = readAll(d, "SELECT * FROM sqlite_master");
-        return why.isEmpty() ? QStringLiteral("the tables of the program are missing") : why;
-    }
+    sqlite3_busy_timeout(d.db, kBusyWaitMs);
+    // The schema is read first: a file that cannot be read says why, and only
+    // one that reads and lacks the tables is called so (a file cut to nothing
+    // is a valid empty database, but not ours any more).
+    if (QString why = readAll(d, "SELECT * FROM sqlite_master"); !why.isEmpty())
+        return stillInUse(d) ? QString() : why;
+    if (!Schema::hasAllTables(d.db))
+        return QStringLiteral("the tables of the program are missing");
     if (QString why = readAll(d, "SELECT * FROM tblPass"); !why.isEmpty() || check == Check::Open)
-        return why;
+        return stillInUse(d) ? QString() : why;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(d.db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK)
         return d.error();
@@ -82,7 +97,7 @@ QString Backup::problem(const QString& path, Check check)
     }
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE)
-        return d.error();
+        return stillInUse(d) ? QString() : d.error();
     return faults.join(QStringLiteral("; "));
 }
 

@@ -18,7 +18,9 @@ enum class Check { Open, Full };
 
 // Why the database file at `path` cannot be used (it cannot be opened, it
 // lacks the program's tables, its account cannot be read, or, with Full, it
-// fails SQLite's quick check); empty when it is sound. The file is only read.
+// fails SQLite's quick check); empty when it is sound, and when another
+// connection held it past a wait of some seconds (busy is not damaged). The
+// file is only read.
 QString problem(const QString& path, Check check = Check::Full);
 
 // How many records the database at `path` holds in the program's tables;

@@ -1,3 +1,8 @@
+#include <sqlite3.h>
+
+#include <chrono>
+#include <thread>
+
 #include <QDir>
 #include <QTest>
 
@@ -44,6 +49,25 @@ private slots:
         file.write(junk);
         file.close();
         QCOMPARE(Backup::problem(fx->dbPath()), problem);
+    }
+
+    // Held for a moment by another connection (a write, or the log replayed
+    // after a run was killed), the file is waited for, not called damaged.
+    void aStoreHeldForAMomentIsNotCalledDamaged()
+    {
+        sqlite3* holder = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(fx->dbPath()).constData(), &holder), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT * FROM tblPass", nullptr,
+                              nullptr, nullptr),
+                 SQLITE_OK);
+        std::thread release([holder] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(holder);
+        });
+        const QString problem = Backup::problem(fx->dbPath());
+        release.join();
+        QCOMPARE(problem, QString());
     }
 
     // Eight starts on eight days keep the last seven copies, each exact and the owner's alone.
