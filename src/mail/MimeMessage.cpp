@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -163,12 +164,15 @@ QString takeUuencoded(const QString& text, QList<MimeAttachment>& attachments)
 {
     static const QRegularExpression kBegin(QStringLiteral("^begin [0-7]{3,4} (.+)$"));
     const QStringList lines = text.split(QLatin1Char('\n'));
+    // The first "end" line at or after each line, found in one pass from the
+    // bottom, so a text of many "begin" lines without an end is read once.
+    std::vector<qsizetype> nextEnd(size_t(lines.size()) + 1, lines.size());
+    for (qsizetype k = lines.size() - 1; k >= 0; --k)
+        nextEnd[size_t(k)] = lines[k].trimmed() == QLatin1String("end") ? k : nextEnd[size_t(k) + 1];
     QStringList kept;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QRegularExpressionMatch begin = kBegin.match(lines[i]);
-        qsizetype end = i + 1;
-        while (begin.hasMatch() && end < lines.size() && lines[end].trimmed() != QLatin1String("end"))
-            ++end;
+        const qsizetype end = nextEnd[size_t(i) + 1];
         if (!begin.hasMatch() || end == lines.size()) {
             kept << lines[i];
             continue;
