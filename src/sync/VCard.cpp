@@ -127,22 +127,15 @@ bool parseLine(const QByteArray& line, Property& prop)
     return !prop.value.isNull() || value.isEmpty();
 }
 
-namespace {
-
-// A quoted-printable value of version 2.1 goes on after a line that ends in "=".
-bool continuesQuotedPrintable(const QByteArray& line)
-{
-    const qsizetype colon = line.indexOf(':');
-    return line.endsWith('=') && colon > 0 && line.left(colon).toUpper().contains("QUOTED-PRINTABLE");
-}
-
-}  // namespace
-
 QList<Line> unfold(const QByteArray& bytes)
 {
     QList<Line> lines;
     qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    bool softBreak = false;
+    // Of the logical line being built: whether its name and parameters have
+    // ended (a colon was seen), and whether they ask for quoted-printable,
+    // whose value of version 2.1 goes on after a line that ends in "=". Each
+    // part is looked at once, so a line of many continuations is read once.
+    bool headDone = false, quotedPrintable = false, softBreak = false;
     while (pos < bytes.size()) {
         qsizetype stop = pos;
         while (stop < bytes.size() && bytes[stop] != '\n' && bytes[stop] != '\r')
@@ -151,17 +144,27 @@ QList<Line> unfold(const QByteArray& bytes)
         if (end < bytes.size())
             end += bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1;
         const QByteArrayView line = QByteArrayView(bytes).sliced(pos, stop - pos);
+        qsizetype added = 0;  // where the new part of the logical line starts
         if (softBreak) {
             lines.last().text.chop(1);
+            added = lines.last().text.size();
             lines.last().text += line;
             lines.last().end = end;
         } else if (!lines.isEmpty() && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t')) {
+            added = lines.last().text.size();
             lines.last().text += line.sliced(1);
             lines.last().end = end;
         } else {
             lines.append({line.toByteArray(), pos, end});
+            headDone = quotedPrintable = false;
         }
-        softBreak = continuesQuotedPrintable(lines.last().text) && end < bytes.size();
+        const QByteArray& text = lines.last().text;
+        if (!headDone) {
+            const qsizetype colon = text.indexOf(':', added);
+            headDone = colon >= 0;
+            quotedPrintable = colon > 0 && text.left(colon).toUpper().contains("QUOTED-PRINTABLE");
+        }
+        softBreak = quotedPrintable && text.endsWith('=') && end < bytes.size();
         pos = end;
     }
     return lines;
