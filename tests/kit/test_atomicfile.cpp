@@ -10,6 +10,7 @@
 
 #include "kit/AtomicFile.h"
 #include "support/Files.h"
+#include "support/Require.h"
 
 class TestAtomicFile : public QObject {
     Q_OBJECT
@@ -34,7 +35,7 @@ private slots:
         QFETCH(int, size);
         QFETCH(bool, oldFile);
         if (::geteuid() != 0)
-            QSKIP("mounting a small file system needs root");
+            SKIP_OR_FAIL(QStringLiteral("mounting a small file system needs root"));
         QTemporaryDir dir;
         QVERIFY(::mount("tmpfs", qPrintable(dir.path()), "tmpfs", 0, "size=1m") == 0);
         auto unmount = qScopeGuard([&] { ::umount2(qPrintable(dir.path()), MNT_DETACH); });

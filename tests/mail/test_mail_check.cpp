@@ -5,6 +5,7 @@
 #include "MailTest.h"
 #include "ScriptedPeer.h"
 #include "support/Files.h"
+#include "support/Require.h"
 #include "support/Golden.h"
 
 #include "controls/Buttons.h"
@@ -159,7 +160,7 @@ private slots:
     {
         QFETCH(QString, host);
         if (!pop3)
-            QSKIP(qPrintable(pop3Missing));
+            SKIP_OR_FAIL(pop3Missing);
         frmCheckEmail* screen = openCheckScreen(
             pop3->host() + ':' + QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
         QVERIFY(check(screen));
@@ -218,7 +219,7 @@ private slots:
     void mailIsKept()
     {
         if (!pop3)
-            QSKIP(qPrintable(pop3Missing));
+            SKIP_OR_FAIL(pop3Missing);
         const auto read = [&](const char* name) { return readFile(Golden::folder("mime") + '/' + name + ".eml"); };
         Pop3TestServer server(kUser, kPassword);
         for (const char* name : {"1-alternative", "2-html", "3-cp1252", "4-rfc822", "5-damaged"})
@@ -283,7 +284,7 @@ private slots:
     void answersAndForwards()
     {
         if (!pop3 || !SmtpTestServer::missing().isEmpty())
-            QSKIP("dovecot or aiosmtpd missing");
+            SKIP_OR_FAIL(QStringLiteral("dovecot or aiosmtpd missing"));
         SmtpTestServer smtp;
         Pop3TestServer server(kUser, kPassword);
         QTcpServer web;  // where the message's remote image is
@@ -441,14 +442,14 @@ private slots:
     void imapAccountFollowsTheServer()
     {
         if (!pop3Missing.isEmpty())
-            QSKIP(qPrintable(pop3Missing));
+            SKIP_OR_FAIL(pop3Missing);
         Pop3TestServer server(kUser, kPassword);
         QString why;
         for (int n = 1; n <= 3; ++n)
             QVERIFY(server.addMessage(QStringLiteral("Subject: m%1\n\nBody %1\n").arg(n).toLatin1()));
         QVERIFY2(server.start(&why), qPrintable(why));
         if (!server.imapPort())
-            QSKIP("dovecot-imapd is not installed");
+            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
         const quint16 port = server.imapPort();
         fx->makeDataFolder();
         storeMailSettings(fx->dbPath(), {"", "", QStringLiteral("127.0.0.1:%1").arg(port), kUser, kPassword});

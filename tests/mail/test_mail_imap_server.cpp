@@ -1,6 +1,7 @@
 #include "MailServers.h"
 #include "MailTest.h"
 #include "ScriptedPeer.h"
+#include "support/Require.h"
 
 #include "kit/ConnectionSettings.h"
 #include "mail/ImapCache.h"
@@ -78,13 +79,13 @@ private slots:
     {
         Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
         if (!Pop3TestServer::missing().isEmpty())
-            QSKIP(qPrintable(Pop3TestServer::missing()));
+            SKIP_OR_FAIL(Pop3TestServer::missing());
         QString why;
         for (int n = 1; n <= 3; ++n)
             QVERIFY(server.addMessage(message(n)));
         QVERIFY2(server.start(&why), qPrintable(why));
         if (!server.imapPort())
-            QSKIP("dovecot-imapd is not installed");
+            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
         const quint16 port = server.imapPort();
         QTemporaryDir dir;
         Connection con;
@@ -173,13 +174,13 @@ private slots:
         QFETCH(QString, inbox);
         Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
         if (!Pop3TestServer::missing().isEmpty())
-            QSKIP(qPrintable(Pop3TestServer::missing()));
+            SKIP_OR_FAIL(Pop3TestServer::missing());
         QString why;
         QVERIFY(server.addMessage(message(1)) && server.addMessage(message(2)));
         server.setImapCapability(capability);
         QVERIFY2(server.start(&why), qPrintable(why));
         if (!server.imapPort())
-            QSKIP("dovecot-imapd is not installed");
+            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
         QTemporaryDir dir;
         Connection con;
         con.Open(dir.filePath(QStringLiteral("t.db")));
@@ -226,7 +227,7 @@ private slots:
     void securedAndSilent()
     {
         if (!Pop3TestServer::missing().isEmpty())
-            QSKIP(qPrintable(Pop3TestServer::missing()));
+            SKIP_OR_FAIL(Pop3TestServer::missing());
         TestCertificates certs;
         QString why;
         QVERIFY2(certs.make(&why), qPrintable(why));

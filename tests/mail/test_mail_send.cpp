@@ -5,6 +5,7 @@
 #include "MailTest.h"
 #include "ScriptedPeer.h"
 #include "support/Files.h"
+#include "support/Require.h"
 #include "support/Run.h"
 
 #include "controls/Buttons.h"
@@ -197,7 +198,7 @@ private slots:
     void aPasswordNotAtHandIsWaitedForOrAsked()
     {
         if (!missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            SKIP_OR_FAIL(missing);
         const bool slow = qEnvironmentVariableIsSet("TESSALY_TEST_SLOW_KEYRING");
         SmtpTestServer smtp;
         QString why;
@@ -254,7 +255,7 @@ private slots:
         QFETCH(QByteArrayList, logins);
         QFETCH(int, kilobytes);
         if (!missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            SKIP_OR_FAIL(missing);
         SmtpTestServer smtp;
         QString why;
         QVERIFY2(smtp.start(&why, mode, &certs, QStringLiteral("good"), port), qPrintable(why));
@@ -307,7 +308,7 @@ private slots:
     void mimeAttachmentsAndTheSentFolder()
     {
         if (!missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            SKIP_OR_FAIL(missing);
         SmtpTestServer refusing, taking;
         QString why;
         QVERIFY2(refusing.start(&why, QStringLiteral("refuse")) && taking.start(&why), qPrintable(why));
@@ -358,7 +359,7 @@ private slots:
     void sentCopyOnTheImapServer()
     {
         if (!missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            SKIP_OR_FAIL(missing);
         SmtpTestServer smtp;
         Pop3TestServer dovecot(QStringLiteral("anna"), QStringLiteral("pass word"));
         dovecot.setExtraConfig(
@@ -366,7 +367,7 @@ private slots:
         QString why;
         QVERIFY2(smtp.start(&why) && dovecot.start(&why), qPrintable(why));
         if (!dovecot.imapPort())
-            QSKIP("dovecot-imapd is not installed");
+            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
         fx->makeDataFolder();
         storeMailSettings(fx->dbPath(), {QStringLiteral("127.0.0.1:%1").arg(smtp.port()), "anna@example.org",
                                          QStringLiteral("127.0.0.1:%1").arg(dovecot.imapPort()), "anna", "pass word"});
@@ -412,7 +413,7 @@ private slots:
         QFETCH(QString, cert);
         QFETCH(QString, reason);
         if (!missing.isEmpty())
-            QSKIP(qPrintable(missing));
+            SKIP_OR_FAIL(missing);
         SmtpTestServer smtp;
         QString why;
         QVERIFY2(smtp.start(&why, QStringLiteral("starttls"), &certs, cert), qPrintable(why));

@@ -11,6 +11,7 @@
 #include "notes/frmNote.h"
 #include "shell/frmMain.h"
 #include "support/Files.h"
+#include "support/Require.h"
 #include "support/Fixture.h"
 
 namespace {
@@ -105,7 +106,7 @@ private slots:
     void failedSaveKeepsTheNoteUnsaved()
     {
         if (::geteuid() != 0)
-            QSKIP("mounting a small file system needs root");
+            SKIP_OR_FAIL(QStringLiteral("mounting a small file system needs root"));
         const QString folder = dir() + "fs", path = folder + "/n.nte";
         QVERIFY(QDir().mkpath(folder) && ::mount("tmpfs", qPrintable(folder), "tmpfs", 0, "size=64k") == 0);
         auto unmount = qScopeGuard([&] { ::umount2(qPrintable(folder), MNT_DETACH); });

@@ -5,6 +5,7 @@
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
 #include "support/Run.h"
+#include "support/Require.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -60,7 +61,7 @@ private slots:
     {
         const QString soffice = QStandardPaths::findExecutable(u"soffice"_qs);
         if (soffice.isEmpty())
-            QSKIP("LibreOffice (soffice) is not installed");
+            SKIP_OR_FAIL(QStringLiteral("LibreOffice (soffice) is not installed"));
         QTemporaryDir dir;
         // One converter run per step, with a profile of its own.
         auto convert = [&](const char* to, const QStringList& args) {
