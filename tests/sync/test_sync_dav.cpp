@@ -592,63 +592,58 @@ private slots:
         QVERIFY2(r.requests <= 4, qPrintable(QString::number(r.requests)));
     }
 
-    // Servers that send the sync elsewhere (%A, %B: the ports): nothing goes
-    // to another origin, nothing changes here, and the move is the result's.
+    // Servers that send the sync elsewhere: nothing goes to another origin,
+    // nothing changes here, and the move is the result's.
     void onlyToTheOrigin_data()
     {
         QTest::addColumn<QString>("scenario");
-        QTest::addColumn<QString>("said");
-        QTest::addColumn<QString>("moveTo");
-        QTest::addColumn<QStringList>("heard");
-        const QString asked = "A PROPFIND /.well-known/carddav auth";
-        const QString moved = "The sync server http://127.0.0.1:%A/ sends the sync to another server, %B; nothing "
-                              "was sent there.";
-        QTest::newRow("redirect to another port") << "redirect" << QString(moved).replace("%B", "http://127.0.0.1:%B/")
-                                                  << "http://127.0.0.1:%B/" << QStringList{asked};
-        QTest::newRow("https redirected to http")
-            << "downgrade"
-            << "The sync server https://127.0.0.1:%A/ sends the sync to http://127.0.0.1:%B/, which is not "
-               "encrypted; nothing was sent there."
-            << "" << QStringList{asked};
-        QTest::newRow("principal elsewhere") << "principal" << QString(moved).replace("%B", "http://127.0.0.1:%B/p/")
-                                             << "http://127.0.0.1:%B/p/" << QStringList{asked, "A PROPFIND / auth"};
-        QTest::newRow("home set elsewhere")
-            << "home" << QString(moved).replace("%B", "http://127.0.0.1:%B/home/") << "http://127.0.0.1:%B/home/"
-            << QStringList{asked, "A PROPFIND / auth", "A PROPFIND /p/ auth"};
-        QTest::newRow("listed outside the collection")
-            << "outside"
-            << "Contacts: 0 sent, 1 received, 0 deleted here, 0 deleted on the server, 0 kept twice; left alone 3 "
-               "the server listed outside the collection.\nAppointments: 0 sent, 0 received, 0 deleted here, 0 "
-               "deleted on the server, 0 kept twice."
-            << "" << wholeSync("A", "/home/book/a.vcf");
+        QTest::addColumn<QString>("moveTo");  // the path at B the move proposes
+        QTest::addColumn<int>("asked");       // of a whole sync's requests, how many reached A
+        QTest::newRow("redirect to another port") << "redirect"
+                                                  << "/" << 1;
+        QTest::newRow("principal elsewhere") << "principal"
+                                             << "/p/" << 2;
+        QTest::newRow("home set elsewhere") << "home"
+                                            << "/home/" << 3;
+        QTest::newRow("https redirected to http") << "downgrade"
+                                                  << "" << 1;
+        QTest::newRow("listed outside the collection") << "outside"
+                                                       << "" << 11;
     }
     void onlyToTheOrigin()
     {
         QFETCH(QString, scenario);
-        QFETCH(QString, said);
         QFETCH(QString, moveTo);
-        QFETCH(QStringList, heard);
+        QFETCH(int, asked);
         QTemporaryDir folder;
         peerFolder = folder.path();
         QVERIFY(QDir(folder.path()).mkpath("Data"));
         QProcess liar;
         const auto [a, b] = lie(liar, scenario);
         QVERIFY(listening(a) && listening(b));
-        const auto ports = [&](QString s) {
-            return s.replace("%A", QString::number(a)).replace("%B", QString::number(b));
-        };
         Connection con;
         con.Open(db(2));
-        const QString root = QString(scenario == "downgrade" ? "https" : "http") + "://127.0.0.1:" + QString::number(a);
+        const QString root = QString("%1://127.0.0.1:%2/").arg(scenario == "downgrade" ? "https" : "http").arg(a);
+        const QString other = QString("http://127.0.0.1:%1/").arg(b);
         if (scenario == "outside") {  // where an older sync had followed the server: found again here
-            SyncStore::setValue(con, "contact.Url", QString("http://127.0.0.1:%1/home/book/").arg(b));
-            SyncStore::setValue(con, "contact.Origin", root + "/\nuser");
+            SyncStore::setValue(con, "contact.Url", other + "home/book/");
+            SyncStore::setValue(con, "contact.Origin", root + "\nuser");
         }
         const DavSync::Result r = DavSync({root, "user", "secret"}, connectionSettings()).run(con);
-        QCOMPARE(r.lines.join('\n'), ports(said));
+        const QString said =
+            scenario == "outside"
+                ? "Contacts: 0 sent, 1 received, 0 deleted here, 0 deleted on the server, 0 kept twice; left alone 3 "
+                  "the server listed outside the collection.\nAppointments: 0 sent, 0 received, 0 deleted here, 0 "
+                  "deleted on the server, 0 kept twice."
+            : moveTo.isEmpty()
+                ? QString("The sync server %1 sends the sync to %2, which is not encrypted; nothing was sent there.")
+                      .arg(root, other)
+                : QString("The sync server %1 sends the sync to another server, %2; nothing was sent there.")
+                      .arg(root, other + moveTo.mid(1));
+        QCOMPARE(r.lines.join('\n'), said);
         QCOMPARE(r.move ? r.move->from + ' ' + r.move->to : QString(),
-                 moveTo.isEmpty() ? "" : root + "/ " + ports(moveTo));
-        QCOMPARE(this->heard(liar), heard);
+                 moveTo.isEmpty() ? "" : root + ' ' + other + moveTo.mid(1));
+        QCOMPARE(heard(liar), wholeSync("A", "/home/book/a.vcf").mid(0, asked));
         QCOMPARE(held(2), scenario == "outside" ? QStringList{"Ann|"} : QStringList{});
         if (scenario != "outside")
             QCOMPARE(Db::rows(db(2), "tblSyncSettings").size(), 0);
@@ -684,9 +679,6 @@ private slots:
         main->command("mnuSyncNow")->trigger();
         QVERIFY(waitFor([&] { return !fx->messages.isEmpty(); }, 30000));
         QCOMPARE(fx->messages.value(0).text, question);
-        QCOMPARE(fx->messages.value(0).buttons, MsgButtons::YesNo);
-        QCOMPARE(server(), from);
-
         const QString exe = folder.filePath("tessaly");
         QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), exe));
         QString said;
@@ -695,7 +687,6 @@ private slots:
                                "command line does not follow it: File, Sync Now asks whether to.\n")
                            .arg(from, to));
         QCOMPARE(server(), from);
-
         main->command("mnuSyncNow")->trigger();
         QVERIFY(waitFor([&] { return fx->messages.size() == 3; }, 30000));
         QCOMPARE(fx->messages.value(1).text, question);
