@@ -31,7 +31,13 @@ constexpr Operation kOperations[] = {
     {"--import-appointments", "add the events of an iCalendar file to the day planner", SyncFiles::importAppointments},
     {"--export-appointments", "write the day planner to an iCalendar file", SyncFiles::exportAppointments},
     {"--sync", "sync the address book and the day planner with the server of the Sync Settings",
-     [](const QString&) { return SyncNow::run(); }, false},
+     [](const QString&) -> FileOutcome {
+         SyncOutcome outcome = SyncNow::run();
+         if (outcome.move)  // the user takes a move from the File menu, where both addresses are shown
+             outcome.message += QStringLiteral(" The command line does not follow it: File, Sync Now asks whether to.");
+         return outcome;
+     },
+     false},
 };
 
 void printLine(std::FILE* to, const QString& line)

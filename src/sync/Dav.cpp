@@ -42,6 +42,12 @@ QString valueOf(QXmlStreamReader& xml)
 
 }  // namespace
 
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
+    const auto port = [](const QUrl& u) { return u.port(u.scheme() == u"https" ? 443 : 80); };
+    return a.scheme() == b.scheme() && a.host() == b.host() && port(a) == port(b);
+}
+
 Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
 {
     Multistatus out;
@@ -60,7 +66,9 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
             } else if (name == u"sync-token" && !current) {
                 out.syncToken = xml.readElementText().trimmed();
             } else if (current && name == u"href" && current->href.isEmpty()) {
-                current->href = base.resolved(QUrl(xml.readElementText().trimmed())).path(QUrl::FullyEncoded);
+                const QUrl href = base.resolved(QUrl(xml.readElementText().trimmed()));
+                current->href =
+                    sameOrigin(href, base) ? href.path(QUrl::FullyEncoded) : href.toString(QUrl::FullyEncoded);
             } else if (current && name == u"propstat") {
                 inPropstat = true;
                 propstatStatus = 0;
@@ -86,8 +94,10 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
     return out;
 }
 
-DavClient::DavClient(const QString& user, const QString& password, const ConnectionSettings& settings)
+DavClient::DavClient(const QString& user, const QString& password, const QUrl& origin,
+                     const ConnectionSettings& settings)
     : m_settings(settings)
+    , m_origin(origin)
     , m_auth("Basic " + (user + u':' + password).toUtf8().toBase64())
 {
     m_net.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
@@ -114,6 +124,12 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         if (m_cancelled)
             throw SyncError(kSyncCancelled);
+        if (m_origin.scheme() == u"https" && out.url.scheme() != u"https")
+            throw SyncError(QStringLiteral("The sync server %1 sends the sync to %2, which is not encrypted; "
+                                           "nothing was sent there.")
+                                .arg(m_origin.toString(QUrl::RemoveUserInfo), out.url.toString(QUrl::RemoveUserInfo)));
+        if (!sameOrigin(out.url, m_origin))
+            throw ServerMoved(out.url);
         QNetworkRequest request(out.url);
         request.setRawHeader("Authorization", m_auth);
         request.setRawHeader("Content-Type", "application/xml; charset=utf-8");

@@ -25,7 +25,24 @@ public:
     QString reason() const { return QString::fromStdString(what()); }
 };
 
-// One <response> of a WebDAV multistatus: its href (resolved to a path),
+// A request the sync would make at another origin than the server's of the
+// Sync Settings: a redirect there, or an address the server named. Nothing
+// is sent there; `to` is where the server would have the sync go.
+class ServerMoved : public SyncError {
+public:
+    explicit ServerMoved(const QUrl& to)
+        : SyncError(to.toString())
+        , to(to)
+    {
+    }
+    QUrl to;
+};
+
+// Scheme, host and port (the scheme's own when none is written) are the same.
+bool sameOrigin(const QUrl& a, const QUrl& b);
+
+// One <response> of a WebDAV multistatus: its href (resolved to a path, or
+// the whole address when it names another origin than `base`),
 // the status of the response itself when it has one, and the properties
 // found with status 200 by local name. A property's value is its text, or
 // for one without text (resourcetype) the local names of its children.
@@ -52,13 +69,16 @@ struct DavReply {
 
 // HTTP for WebDAV, one request at a time, each awaited in a local event loop
 // of the thread that made the client: the File menu's sync has a thread of
-// its own for it, the command line has no window. Basic authentication, TLS
-// by the URL's scheme, redirects followed, each request ended at the
-// settings' answer limit. Transport failures, a refused login and 5xx answers
-// throw SyncError; other statuses are the caller's to judge.
+// its own for it, the command line has no window. Requests go to `origin`
+// only, each with basic authentication; TLS by the URL's scheme; redirects
+// followed within the origin; each request ended at the settings' answer
+// limit. Transport failures, a refused login and 5xx answers throw
+// SyncError, and so does a redirect from https to http; a request or a
+// redirect to another origin throws ServerMoved before anything goes there.
+// Other statuses are the caller's to judge.
 class DavClient {
 public:
-    DavClient(const QString& user, const QString& password, const ConnectionSettings& settings);
+    DavClient(const QString& user, const QString& password, const QUrl& origin, const ConnectionSettings& settings);
     DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {},
                   const QList<std::pair<QByteArray, QByteArray>>& headers = {});
     // From any thread: the request under way is abandoned and none follows;
@@ -70,6 +90,7 @@ public:
 private:
     QNetworkAccessManager m_net;
     ConnectionSettings m_settings;
+    QUrl m_origin;
     QByteArray m_auth;
     QNetworkReply* m_reply = nullptr;
     std::atomic<bool> m_cancelled = false;

@@ -79,6 +79,18 @@ const QByteArray kXml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
         QStringLiteral("The sync server %1 answered %2 when asked %3.").arg(r.url.host()).arg(r.status).arg(what));
 }
 
+// The Sync Settings' address as a URL: https when no scheme is written.
+QUrl serverUrl(const QString& written)
+{
+    QString address = written.trimmed();
+    if (!address.contains(QStringLiteral("://")))
+        address.prepend(QStringLiteral("https://"));
+    QUrl root(address);
+    if (root.path().isEmpty())
+        root.setPath(QStringLiteral("/"));
+    return root;
+}
+
 const QString kCancelledLater = QStringLiteral("The sync was cancelled.");
 const QString kKeptFromServer = QStringLiteral(" What came from the server is kept; the rest goes at the next sync.");
 const QString kSyncedMeanwhile =
@@ -119,27 +131,24 @@ struct DavSync::Collection {
 
 DavSync::DavSync(const SyncSettings& settings, const ConnectionSettings& connection)
     : m_settings(settings)
-    , m_client(settings.userName, settings.password, connection)
+    , m_root(serverUrl(settings.server))
+    , m_client(settings.userName, settings.password, m_root, connection)
 {
 }
 
 void DavSync::discover(Connection& con, Collection& c)
 {
-    QString address = m_settings.server.trimmed();
-    if (address.isEmpty())
+    if (m_settings.server.trimmed().isEmpty())
         throw SyncError(QStringLiteral("No sync server is set: enter one in Properties, Sync Settings."));
-    if (!address.contains(QStringLiteral("://")))
-        address.prepend(QStringLiteral("https://"));
-    QUrl root(address);
+    const QUrl& root = m_root;
     if (!root.isValid() || root.host().isEmpty() || (root.scheme() != u"https" && root.scheme() != u"http"))
-        throw SyncError(QStringLiteral("The sync server address %1 is not a web address.").arg(address));
-    if (root.path().isEmpty())
-        root.setPath(QStringLiteral("/"));
+        throw SyncError(
+            QStringLiteral("The sync server address %1 is not a web address.").arg(m_settings.server.trimmed()));
 
     c.origin = root.toString() + u'\n' + m_settings.userName;
     c.token = SyncStore::value(con, c.key("Token"));
     c.url = QUrl(SyncStore::value(con, c.key("Url")));
-    if (SyncStore::value(con, c.key("Origin")) == c.origin && c.url.isValid() && !c.url.isEmpty())
+    if (SyncStore::value(con, c.key("Origin")) == c.origin && c.url.isValid() && sameOrigin(c.url, root))
         return;
     c.rediscovered = true;
     c.token.clear();
@@ -209,8 +218,12 @@ void DavSync::readServer(Connection& con, Collection& c)
     c.newToken = ms.syncToken;
     const QString self = c.url.path(QUrl::FullyEncoded);
     for (const DavResponse& d : ms.responses) {
-        if (d.href == self)
+        if (d.href == self || d.href + u'/' == self)
             continue;
+        if (!d.href.startsWith(self)) {  // not ours to read, change or delete, whatever the server says
+            ++c.counts.outside;
+            continue;
+        }
         if (d.status == 404)
             c.listing.removed << d.href;
         else if (d.props.contains(QStringLiteral("getetag")))
@@ -411,6 +424,11 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
         result.ok = collections[0].counts.refused + collections[1].counts.refused == 0;
         result.lines = QStringList{describe(collections[0].what, collections[0].counts),
                                    describe(collections[1].what, collections[1].counts)};
+    } catch (const ServerMoved& e) {
+        result.move = Move{m_root.toString(QUrl::RemoveUserInfo), e.to.toString(QUrl::RemoveUserInfo)};
+        result.lines << QStringLiteral(
+                            "The sync server %1 sends the sync to another server, %2; nothing was sent there.")
+                            .arg(result.move->from, result.move->to);
     } catch (const SyncError& e) {
         result.lines << e.reason();
     } catch (const StoreError& e) {
@@ -438,6 +456,8 @@ QString describe(const char* what, const DavSync::Counts& n)
         line += QStringLiteral("; left out %1 whose date cannot be read").arg(n.leftOut);
     if (n.refused)
         line += QStringLiteral("; the server refused %1").arg(n.refused);
+    if (n.outside)
+        line += QStringLiteral("; left alone %1 the server listed outside the collection").arg(n.outside);
     if (n.damaged)
         line +=
             QStringLiteral("; sent %1 from the fields alone, what was kept with them cannot be read").arg(n.damaged);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QStringList>
 
@@ -25,12 +26,19 @@ public:
     struct Counts {
         int sent = 0, received = 0, deletedHere = 0, deletedThere = 0, keptTwice = 0, leftOut = 0, refused = 0;
         int damaged = 0;  // sent from the fields alone: what was kept of them no longer reads
+        int outside = 0;  // listed outside the collection's path, so left alone
+    };
+    // The server sends the sync to another origin: from the Sync Settings'
+    // address to the one it names. Nothing was sent there; taking it is the user's choice.
+    struct Move {
+        QString from, to;
     };
     struct Result {
         bool ok = false;    // false also when the server refused a record (the rest was synced)
         QStringList lines;  // one a collection, or the one error
         Counts contacts, appointments;
         int requests = 0;
+        std::optional<Move> move;
     };
 
     DavSync(const SyncSettings& settings, const ConnectionSettings& connection);
@@ -47,6 +55,7 @@ private:
     void send(Connection& con, Collection& c, const std::function<void()>& step);
 
     SyncSettings m_settings;
+    QUrl m_root;  // the server's address as written in the Sync Settings
     DavClient m_client;
 };
 

@@ -3,7 +3,6 @@
 #include <QThread>
 
 #include "sync/DavSync.h"
-#include "sync/SyncNow.h"
 
 SyncJob::SyncJob(const SyncSettings& settings, QObject* parent)
     : QObject(parent)
@@ -21,7 +20,7 @@ SyncJob::~SyncJob()
 void SyncJob::start()
 {
     m_thread.reset(QThread::create([this] {
-        const FileOutcome outcome = SyncNow::run([this](int percent) { emit progress(percent); },
+        const SyncOutcome outcome = SyncNow::run([this](int percent) { emit progress(percent); },
                                                  [this](DavSync* sync) {
                                                      const QMutexLocker lock(&m_mutex);
                                                      m_sync = sync;

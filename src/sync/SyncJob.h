@@ -5,10 +5,7 @@
 
 #include <memory>
 
-#include "sync/SyncFiles.h"
-#include "sync/SyncSettings.h"
-
-class DavSync;
+#include "sync/SyncNow.h"
 class QThread;
 
 // A sync with the server of the Sync Settings on a thread of its own, with
@@ -33,7 +30,7 @@ public:
 
 signals:
     void progress(int percent);
-    void finished(const FileOutcome& outcome);
+    void finished(const SyncOutcome& outcome);
 
 private:
     SyncSettings m_settings;

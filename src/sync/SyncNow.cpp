@@ -26,6 +26,26 @@ const QString kNoPassword = QStringLiteral("No password of the sync user %1 at %
                                            "enter it in File, Sync Settings.");
 const QString kSyncAccount = QStringLiteral("the sync user %1 at %2");
 const QString kNotKept = QStringLiteral("The keyring did not take the sync password (%1), so it is not kept.");
+const QString kMove = QStringLiteral("The sync server %1 sends the sync to another server:\n\n%2\n\n"
+                                     "Sync with that server from now on, and send it your user name and password?");
+
+void syncWith(const SyncSettings& settings);
+
+// Only the user moves the sync to another server: then it is the Sync
+// Settings' server, and the sync runs again there.
+void askToMove(SyncSettings settings, const DavSync::Move& move)
+{
+    if (MsgBox(kMove.arg(move.from, move.to), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+        return;
+    Connection con;
+    if (!storeGuard([&] {
+            con.Open(AppFolder::databaseFile());
+            SyncStore::setValue(con, QStringLiteral("Server"), move.to);
+        }))
+        return;
+    settings.server = move.to;
+    syncWith(settings);
+}
 
 // The sync on a thread of its own, beside the program's windows: the
 // progress window is not modal, and the result comes as a message.
@@ -37,9 +57,11 @@ void syncWith(const SyncSettings& settings)
     QObject::connect(job, &QObject::destroyed, window, &QObject::deleteLater);
     QObject::connect(window, &LoadingProgress::Cancelled, job, &SyncJob::cancel);
     QObject::connect(job, &SyncJob::progress, window, &LoadingProgress::setPercent);
-    QObject::connect(job, &SyncJob::finished, job, [job, window](const FileOutcome& outcome) {
+    QObject::connect(job, &SyncJob::finished, job, [job, window, settings](const SyncOutcome& outcome) {
         window->hide();
         job->deleteLater();
+        if (outcome.move)
+            return askToMove(settings, *outcome.move);
         MsgBox(outcome.message, MsgButtons::OKOnly, outcome.ok ? MsgIcon::Information : MsgIcon::Exclamation);
     });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, job, &SyncJob::cancel);
@@ -48,10 +70,10 @@ void syncWith(const SyncSettings& settings)
 }
 }  // namespace
 
-FileOutcome SyncNow::run(const std::function<void(int)>& progress, const std::function<void(DavSync*)>& running,
+SyncOutcome SyncNow::run(const std::function<void(int)>& progress, const std::function<void(DavSync*)>& running,
                          const std::optional<SyncSettings>& given)
 {
-    FileOutcome outcome;
+    SyncOutcome outcome;
     try {
         Connection con;
         con.Open(AppFolder::databaseFile());
@@ -75,6 +97,7 @@ FileOutcome SyncNow::run(const std::function<void(int)>& progress, const std::fu
         const DavSync::Result result = sync.run(con, progress);
         outcome.ok = result.ok;
         outcome.message = result.lines.join(u'\n');
+        outcome.move = result.move;
     } catch (const StoreError& e) {
         outcome.message = QStringLiteral("The sync cannot use the records here: %1").arg(e.reason());
     }

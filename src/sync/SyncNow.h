@@ -3,10 +3,14 @@
 #include <functional>
 #include <optional>
 
+#include "sync/DavSync.h"
 #include "sync/SyncFiles.h"
 #include "sync/SyncSettings.h"
 
-class DavSync;
+// What a sync ended with; `move` when the server sends it to another origin.
+struct SyncOutcome : FileOutcome {
+    std::optional<DavSync::Move> move;
+};
 
 // The sync with the server of the Sync Settings, on the program's own
 // database: one line a collection, or the one error.
@@ -17,11 +21,13 @@ namespace SyncNow {
 // password is missing. It waits for the server on the thread that calls it:
 // the command line's, or a SyncJob's (which is given the settings read on
 // the window's thread, password included: the keyring answers there only).
-FileOutcome run(const std::function<void(int)>& progress = {}, const std::function<void(DavSync*)>& running = {},
+SyncOutcome run(const std::function<void(int)>& progress = {}, const std::function<void(DavSync*)>& running = {},
                 const std::optional<SyncSettings>& given = {});
 // From the File menu: the password (from the keyring, or asked for, each
 // while a window shows the wait with Cancel), then the sync on a thread of
 // its own, with a progress window and Cancel beside the program's windows,
-// which go on working, then the result in a message.
+// which go on working, then the result in a message. A server that sends
+// the sync to another origin is named to the user, and only when they take
+// it is it written to the Sync Settings and the sync run again there.
 void withProgress();
 }  // namespace SyncNow

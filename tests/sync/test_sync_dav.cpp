@@ -133,6 +133,40 @@ class TestSyncDav : public QObject {
         out.sort();
         return out;
     }
+    // tests/sync/lying_dav.py on two free ports: A, the Sync Settings' origin, and B.
+    std::pair<quint16, quint16> lie(QProcess& liar, const QString& scenario)
+    {
+        const quint16 a = freePort();
+        quint16 b = freePort();
+        while (b == a)
+            b = freePort();
+        QStringList args{QFINDTESTDATA("lying_dav.py"), scenario, QString::number(a), QString::number(b)};
+        if (scenario == "downgrade")
+            args << certs.pem("good") << certs.key("good");
+        liar.start("/usr/bin/python3", args);
+        return {a, b};
+    }
+    static QStringList heard(QProcess& liar)
+    {
+        liar.terminate();
+        liar.waitForFinished();
+        return QString::fromUtf8(liar.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+    // What a whole sync with nothing here asks of the honest lying_dav.py.
+    static QStringList wholeSync(const QString& origin, const QString& multiget)
+    {
+        QStringList out;
+        for (const QString& c : QStringList{"book", "cal"}) {
+            out << QString("PROPFIND /.well-known/%1 auth").arg(c == "book" ? "carddav" : "caldav") << "PROPFIND / auth"
+                << "PROPFIND /p/ auth"
+                << "PROPFIND /home/ auth" << QString("REPORT /home/%1/ auth").arg(c);
+            if (c == "book")
+                out << "REPORT /home/book/ auth " + multiget;
+        }
+        for (QString& line : out)
+            line.prepend(origin + ' ');
+        return out;
+    }
 
 private slots:
     void initTestCase()
@@ -208,6 +242,21 @@ private slots:
     // Another client of the server: a record it moved is the same record
     // here, and one it changes while ours is on the way is never overwritten
     // (If-Match): the next sync keeps both versions.
+    // Radicale sends /.well-known/carddav to its root: the same origin, so
+    // the redirect is followed with the login.
+    void sameOriginRedirect()
+    {
+        const QUrl root(QString("https://127.0.0.1:%1/").arg(port));
+        DavClient client("user", "secret", root, connectionSettings());
+        const DavReply r =
+            client.send("PROPFIND", root.resolved(QUrl("/.well-known/carddav")),
+                        "<propfind xmlns='DAV:'><prop><current-user-principal/></prop></propfind>", {{"Depth", "0"}});
+        QCOMPARE(r.status, 207);
+        QCOMPARE(r.url, root);
+        QCOMPARE(client.requests(), 2);
+        QVERIFY(r.body.contains("<href>/user/</href>"));
+    }
+
     void anotherClientIsNeverOverruled()
     {
         const auto mapped = [&] {
@@ -541,6 +590,113 @@ private slots:
         QVERIFY(r.ok);
         QCOMPARE(r.contacts.received + r.contacts.sent + r.appointments.received + r.appointments.sent, 0);
         QVERIFY2(r.requests <= 4, qPrintable(QString::number(r.requests)));
+    }
+
+    // Servers that send the sync elsewhere: nothing goes to another origin,
+    // nothing changes here, and the move is the result's.
+    void onlyToTheOrigin_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("moveTo");  // the path at B the move proposes
+        QTest::addColumn<int>("asked");       // of a whole sync's requests, how many reached A
+        QTest::newRow("redirect to another port") << "redirect"
+                                                  << "/" << 1;
+        QTest::newRow("principal elsewhere") << "principal"
+                                             << "/p/" << 2;
+        QTest::newRow("home set elsewhere") << "home"
+                                            << "/home/" << 3;
+        QTest::newRow("https redirected to http") << "downgrade"
+                                                  << "" << 1;
+        QTest::newRow("listed outside the collection") << "outside"
+                                                       << "" << 11;
+    }
+    void onlyToTheOrigin()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(QString, moveTo);
+        QFETCH(int, asked);
+        QTemporaryDir folder;
+        peerFolder = folder.path();
+        QVERIFY(QDir(folder.path()).mkpath("Data"));
+        QProcess liar;
+        const auto [a, b] = lie(liar, scenario);
+        QVERIFY(listening(a) && listening(b));
+        Connection con;
+        con.Open(db(2));
+        const QString root = QString("%1://127.0.0.1:%2/").arg(scenario == "downgrade" ? "https" : "http").arg(a);
+        const QString other = QString("http://127.0.0.1:%1/").arg(b);
+        if (scenario == "outside") {  // where an older sync had followed the server: found again here
+            SyncStore::setValue(con, "contact.Url", other + "home/book/");
+            SyncStore::setValue(con, "contact.Origin", root + "\nuser");
+        }
+        const DavSync::Result r = DavSync({root, "user", "secret"}, connectionSettings()).run(con);
+        const QString said =
+            scenario == "outside"
+                ? "Contacts: 0 sent, 1 received, 0 deleted here, 0 deleted on the server, 0 kept twice; left alone 3 "
+                  "the server listed outside the collection.\nAppointments: 0 sent, 0 received, 0 deleted here, 0 "
+                  "deleted on the server, 0 kept twice."
+            : moveTo.isEmpty()
+                ? QString("The sync server %1 sends the sync to %2, which is not encrypted; nothing was sent there.")
+                      .arg(root, other)
+                : QString("The sync server %1 sends the sync to another server, %2; nothing was sent there.")
+                      .arg(root, other + moveTo.mid(1));
+        QCOMPARE(r.lines.join('\n'), said);
+        QCOMPARE(r.move ? r.move->from + ' ' + r.move->to : QString(),
+                 moveTo.isEmpty() ? "" : root + ' ' + other + moveTo.mid(1));
+        QCOMPARE(heard(liar), wholeSync("A", "/home/book/a.vcf").mid(0, asked));
+        QCOMPARE(held(2), scenario == "outside" ? QStringList{"Ann|"} : QStringList{});
+        if (scenario != "outside")
+            QCOMPARE(Db::rows(db(2), "tblSyncSettings").size(), 0);
+    }
+
+    // The File menu names both addresses; only a Yes makes the other server
+    // the Sync Settings' and syncs there. The command line refuses the move.
+    void movedOnlyWhenTaken()
+    {
+        QTemporaryDir folder;
+        peerFolder = folder.path();
+        QVERIFY(QDir(folder.path()).mkpath("Data"));
+        QProcess liar;
+        const auto [a, b] = lie(liar, "redirect");
+        QVERIFY(listening(a) && listening(b));
+        const QString from = QString("http://127.0.0.1:%1/").arg(a), to = QString("http://127.0.0.1:%1/").arg(b);
+        {
+            Connection con;
+            con.Open(db(2));
+            SyncStore::writeSettings(con, {from, "user", "secret"}, nullptr, [](const Secrets::Answer&) {});
+        }
+        const auto server = [&] {
+            Connection con;
+            con.Open(db(2));
+            return SyncStore::value(con, "Server");
+        };
+        const QString question = QString("The sync server %1 sends the sync to another server:\n\n%2\n\nSync with that "
+                                         "server from now on, and send it your user name and password?")
+                                     .arg(from, to);
+        AppFolder::setPath(folder.path());
+        fx->messages.clear();
+        fx->answers = {MsgResult::No, MsgResult::Yes};
+        main->command("mnuSyncNow")->trigger();
+        QVERIFY(waitFor([&] { return !fx->messages.isEmpty(); }, 30000));
+        QCOMPARE(fx->messages.value(0).text, question);
+        const QString exe = folder.filePath("tessaly");
+        QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), exe));
+        QString said;
+        QCOMPARE(run(exe, {"--sync"}, &said, 60000), 1);
+        QCOMPARE(said, QString("The sync server %1 sends the sync to another server, %2; nothing was sent there. The "
+                               "command line does not follow it: File, Sync Now asks whether to.\n")
+                           .arg(from, to));
+        QCOMPARE(server(), from);
+        main->command("mnuSyncNow")->trigger();
+        QVERIFY(waitFor([&] { return fx->messages.size() == 3; }, 30000));
+        QCOMPARE(fx->messages.value(1).text, question);
+        QCOMPARE(fx->messages.value(2).text, "Contacts: 0 sent, 1 received, 0 deleted here, 0 deleted on the server, 0 "
+                                             "kept twice.\nAppointments: 0 sent, 0 received, 0 deleted here, 0 "
+                                             "deleted on the server, 0 kept twice.");
+        QCOMPARE(server(), to);
+        const QString asked = "A PROPFIND /.well-known/carddav auth";
+        QCOMPARE(heard(liar), QStringList({asked, asked, asked}) + wholeSync("B", "/home/book/a.vcf"));
+        fx->messages.clear();
     }
 };
 
