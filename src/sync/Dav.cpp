@@ -60,7 +60,8 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
             } else if (name == u"sync-token" && !current) {
                 out.syncToken = xml.readElementText().trimmed();
             } else if (current && name == u"href" && current->href.isEmpty()) {
-                current->href = base.resolved(QUrl(xml.readElementText().trimmed())).path(QUrl::FullyEncoded);
+                current->href =
+                    base.resolved(QUrl(xml.readElementText().trimmed(), QUrl::TolerantMode)).path(QUrl::FullyEncoded);
             } else if (current && name == u"propstat") {
                 inPropstat = true;
                 propstatStatus = 0;
@@ -84,6 +85,13 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
         throw SyncError(
             QStringLiteral("The sync server sent an answer that cannot be read (%1).").arg(xml.errorString()));
     return out;
+}
+
+QUrl hrefUrl(const QUrl& collection, const QString& path)
+{
+    QUrl url = collection;
+    url.setPath(path, QUrl::TolerantMode);
+    return url;
 }
 
 DavClient::DavClient(const QString& user, const QString& password, const ConnectionSettings& settings)
