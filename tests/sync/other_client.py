@@ -52,7 +52,7 @@ for action in sys.argv[7:]:
     elif verb == "event-":
         event(args[0]).delete()
     elif verb == "card+":
-        put(f"{book_path}{args[2] if len(args) > 2 else args[0]}.vcf", f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:{args[0]}\r\nFN:{args[1]}\r\n"
+        put(f"{book_path}{(args + args[:1])[2]}.vcf", f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:{args[0]}\r\nFN:{args[1]}\r\n"
             f"N:;{args[1]};;;\r\nEND:VCARD\r\n", {"If-None-Match": "*"})
     elif verb == "card~":
         href, etag, found = card(args[0])
@@ -67,13 +67,11 @@ for action in sys.argv[7:]:
             listing = http.request("PROPFIND", base + path, headers={"Depth": "1", "Content-Type": "application/xml"},
                                    data='<propfind xmlns="DAV:"><prop><getetag/></prop></propfind>')
             for href in ET.fromstring(listing.content).iter("{DAV:}href"):
-                if href.text.endswith(".vcf"):
+                if href.text.endswith((".vcf", ".ics")):
                     read = vobject.readOne(http.get(base + href.text).text)
-                    note = read.contents.get("note")
-                    found.append(f"{href.text} {read.fn.value}|{note[0].value if note else ''}")
-                elif href.text.endswith(".ics"):
-                    read = vobject.readOne(http.get(base + href.text).text)
-                    found.append(f"{href.text} {read.vevent.summary.value}")
+                    note = read.contents.get("note", [None])[0]
+                    found.append(f"{href.text} " + (read.vevent.summary.value if href.text.endswith(".ics")
+                                                    else f"{read.fn.value}|{note.value if note else ''}"))
         print("\n".join(sorted(found)))
     else:
         raise SystemExit(f"unknown action {action}")
