@@ -66,7 +66,7 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
             } else if (name == u"sync-token" && !current) {
                 out.syncToken = xml.readElementText().trimmed();
             } else if (current && name == u"href" && current->href.isEmpty()) {
-                const QUrl href = base.resolved(QUrl(xml.readElementText().trimmed()));
+                const QUrl href = base.resolved(QUrl(xml.readElementText().trimmed(), QUrl::TolerantMode));
                 current->href =
                     sameOrigin(href, base) ? href.path(QUrl::FullyEncoded) : href.toString(QUrl::FullyEncoded);
             } else if (current && name == u"propstat") {
@@ -92,6 +92,13 @@ Multistatus parseMultistatus(const QByteArray& bytes, const QUrl& base)
         throw SyncError(
             QStringLiteral("The sync server sent an answer that cannot be read (%1).").arg(xml.errorString()));
     return out;
+}
+
+QUrl hrefUrl(const QUrl& collection, const QString& path)
+{
+    QUrl url = collection;
+    url.setPath(path, QUrl::TolerantMode);
+    return url;
 }
 
 DavClient::DavClient(const QString& user, const QString& password, const QUrl& origin,

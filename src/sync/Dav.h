@@ -41,8 +41,9 @@ public:
 // Scheme, host and port (the scheme's own when none is written) are the same.
 bool sameOrigin(const QUrl& a, const QUrl& b);
 
-// One <response> of a WebDAV multistatus: its href (resolved to a path, or
-// the whole address when it names another origin than `base`),
+// One <response> of a WebDAV multistatus: its href (resolved against the
+// answer's URL to a path, percent-escapes as the server wrote them, or the
+// whole address when it names another origin than `base`),
 // the status of the response itself when it has one, and the properties
 // found with status 200 by local name. A property's value is its text, or
 // for one without text (resourcetype) the local names of its children.
@@ -56,6 +57,10 @@ struct Multistatus {
     QString syncToken;
 };
 Multistatus parseMultistatus(const QByteArray& xml, const QUrl& base);
+// Where a request about a listed resource goes: its path (as a response's
+// href keeps it) on the collection's server, escapes as the server wrote
+// them, never escaped again ("%40" stays "%40", not "%2540").
+QUrl hrefUrl(const QUrl& collection, const QString& path);
 
 // What a cancelled sync says when nothing was changed here.
 inline const QString kSyncCancelled = QStringLiteral("The sync was cancelled; nothing was changed here.");

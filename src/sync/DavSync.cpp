@@ -185,8 +185,8 @@ void DavSync::discover(Connection& con, Collection& c)
                                  m_settings.userName));
     found.sort();  // the same one for every program that syncs with it
     c.url = listedAt.resolved(QUrl(found.first()));
-    if (!c.url.path().endsWith(u'/'))
-        c.url.setPath(c.url.path() + u'/');
+    if (!c.url.path().endsWith(u'/'))  // escapes kept as the server wrote them
+        c.url.setPath(c.url.path(QUrl::FullyEncoded) + u'/', QUrl::TolerantMode);
 }
 
 void DavSync::readServer(Connection& con, Collection& c)
@@ -327,6 +327,17 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
     // or we made a resource after the token was given, and a server need not
     // report the removal of what did not exist at its token.
     bool listAgain = false;
+    // Each record refused as changed there, with the ETag it was sent for: a
+    // second refusal of the same after the collection was read anew is a
+    // server that will not take it, said as such.
+    const QStringList stale = SyncStore::value(con, c.key("Stale")).split(u'\n', Qt::SkipEmptyParts);
+    QStringList staleNow;
+    const auto refusedAsChanged = [&](const SyncPlan::Upload& u) {
+        listAgain = true;
+        staleNow << u.uid + u'\t' + u.etag;
+        if (stale.contains(staleNow.last()))
+            ++c.counts.refusedAgain;
+    };
     const auto remember = [&] {
         rows.begin();
         for (const MapEntry& e : sent)
@@ -335,6 +346,8 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
             rows.forget(uid);
         if (listAgain)
             SyncStore::setValue(con, c.key("Token"), QString());
+        if (staleNow != stale)
+            SyncStore::setValue(con, c.key("Stale"), staleNow.join(u'\n'));
         rows.commit();
     };
     try {
@@ -344,15 +357,16 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
                 headers.emplaceBack("If-None-Match", "*");
             else
                 headers.emplaceBack("If-Match", u.etag.toUtf8());
-            QUrl url = c.url;
-            url.setPath(u.href);
+            const QUrl url = hrefUrl(c.url, u.href);
             if (u.remove) {
                 const DavReply r = m_client.send("DELETE", url, {}, headers);
-                if (r.status / 100 == 2 || r.status == 404) {
+                if (r.status / 100 == 2) {
                     gone << u.uid;
                     ++c.counts.deletedThere;
+                } else if (r.status == 404) {  // gone meanwhile, or not where we looked: the next listing says
+                    ++c.counts.notFound;
                 } else if (r.status == 412) {
-                    listAgain = true;
+                    refusedAsChanged(u);
                 } else {
                     unexpected(r, "to delete a record");
                 }
@@ -368,7 +382,7 @@ void DavSync::send(Connection& con, Collection& c, const std::function<void()>& 
                     ++c.counts.sent;
                     listAgain |= u.etag.isEmpty();
                 } else if (r.status == 412) {
-                    listAgain = true;
+                    refusedAsChanged(u);
                 } else {
                     ++c.counts.refused;  // it stays here and is offered again next time
                 }
@@ -421,7 +435,7 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
         qsizetype done = 0;
         for (Collection& c : collections)
             send(con, c, [&] { report(50 + int(50 * ++done / std::max<qsizetype>(total, 1))); });
-        result.ok = collections[0].counts.refused + collections[1].counts.refused == 0;
+        result.ok = collections[0].counts.failed() + collections[1].counts.failed() == 0;
         result.lines = QStringList{describe(collections[0].what, collections[0].counts),
                                    describe(collections[1].what, collections[1].counts)};
     } catch (const ServerMoved& e) {
@@ -458,6 +472,12 @@ QString describe(const char* what, const DavSync::Counts& n)
         line += QStringLiteral("; the server refused %1").arg(n.refused);
     if (n.outside)
         line += QStringLiteral("; left alone %1 the server listed outside the collection").arg(n.outside);
+    if (n.refusedAgain)
+        line += QStringLiteral("; the server refused %1 again as changed there, tried again at the next sync")
+                    .arg(n.refusedAgain);
+    if (n.notFound)
+        line +=
+            QStringLiteral("; %1 to delete not found on the server, looked for again at the next sync").arg(n.notFound);
     if (n.damaged)
         line +=
             QStringLiteral("; sent %1 from the fields alone, what was kept with them cannot be read").arg(n.damaged);

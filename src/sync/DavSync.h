@@ -27,6 +27,10 @@ public:
         int sent = 0, received = 0, deletedHere = 0, deletedThere = 0, keptTwice = 0, leftOut = 0, refused = 0;
         int damaged = 0;  // sent from the fields alone: what was kept of them no longer reads
         int outside = 0;  // listed outside the collection's path, so left alone
+        // Not done, tried again at the next sync: refused as changed there
+        // (412) again after the collection was read anew; not found to delete.
+        int refusedAgain = 0, notFound = 0;
+        int failed() const { return refused + refusedAgain + notFound; }
     };
     // The server sends the sync to another origin: from the Sync Settings'
     // address to the one it names. Nothing was sent there; taking it is the user's choice.
@@ -34,7 +38,7 @@ public:
         QString from, to;
     };
     struct Result {
-        bool ok = false;    // false also when the server refused a record (the rest was synced)
+        bool ok = false;    // false also when a record was not done (the rest was synced)
         QStringList lines;  // one a collection, or the one error
         Counts contacts, appointments;
         int requests = 0;

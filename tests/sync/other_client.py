@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Another client of the sync server: python3-caldav for the calendar, plain HTTP and vobject for the address book.
 Usage: other_client.py BASE CA("-": the system's) USER PASSWORD CALENDAR BOOK ACTION..., ACTION one of
-event+:UID:YYYYMMDD:SUMMARY event~:OLD:NEW event-:SUMMARY card+:UID:NAME card~:NAME:NOTE card-:NAME"""
+event+:UID:YYYYMMDD:SUMMARY event~:OLD:NEW event-:SUMMARY card+:UID:NAME[:FILE] card~:NAME:NOTE card-:NAME
+show (prints each resource's href as listed, then its FN and NOTE or its SUMMARY, sorted)"""
 import sys
 import xml.etree.ElementTree as ET
 
@@ -51,7 +52,7 @@ for action in sys.argv[7:]:
     elif verb == "event-":
         event(args[0]).delete()
     elif verb == "card+":
-        put(f"{book_path}{args[0]}.vcf", f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:{args[0]}\r\nFN:{args[1]}\r\n"
+        put(f"{book_path}{(args + args[:1])[2]}.vcf", f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:{args[0]}\r\nFN:{args[1]}\r\n"
             f"N:;{args[1]};;;\r\nEND:VCARD\r\n", {"If-None-Match": "*"})
     elif verb == "card~":
         href, etag, found = card(args[0])
@@ -60,5 +61,17 @@ for action in sys.argv[7:]:
     elif verb == "card-":
         href, etag, _ = card(args[0])
         http.delete(base + href, headers={"If-Match": etag}).raise_for_status()
+    elif verb == "show":
+        found = []
+        for path in (book_path, cal_path):
+            listing = http.request("PROPFIND", base + path, headers={"Depth": "1", "Content-Type": "application/xml"},
+                                   data='<propfind xmlns="DAV:"><prop><getetag/></prop></propfind>')
+            for href in ET.fromstring(listing.content).iter("{DAV:}href"):
+                if href.text.endswith((".vcf", ".ics")):
+                    read = vobject.readOne(http.get(base + href.text).text)
+                    note = read.contents.get("note", [None])[0]
+                    found.append(f"{href.text} " + (read.vevent.summary.value if href.text.endswith(".ics")
+                                                    else f"{read.fn.value}|{note.value if note else ''}"))
+        print("\n".join(sorted(found)))
     else:
         raise SystemExit(f"unknown action {action}")

@@ -531,12 +531,21 @@ private slots:
     void otherClient_data()
     {
         QTest::addColumn<QString>("server");
-        QTest::newRow("xandikos") << "xandikos";
-        QTest::newRow("radicale without sync-collection") << "radicale";
+        QTest::addColumn<QString>("user");
+        QTest::newRow("xandikos") << "xandikos"
+                                  << "user";
+        QTest::newRow("radicale without sync-collection") << "radicale"
+                                                          << "user";
+        // The user's address in every path: "%40" in every href.
+        QTest::newRow("xandikos, escaped paths") << "xandikos"
+                                                 << "anna@example.org";
+        QTest::newRow("radicale, escaped paths") << "radicale sync"
+                                                 << "anna@example.org";
     }
     void otherClient()
     {
         QFETCH(QString, server);
+        QFETCH(QString, user);
         QTemporaryDir store, folder;
         peerFolder = folder.path();
         QVERIFY(QDir(folder.path()).mkpath("Data"));
@@ -546,20 +555,21 @@ private slots:
         QProcess peer;
         if (server == "xandikos") {
             peer.start("/usr/bin/xandikos", {"-d", store.path(), "--defaults", "-l", "127.0.0.1", "-p",
-                                             QString::number(port), "--current-user-principal", "/user/"});
+                                             QString::number(port), "--current-user-principal", '/' + user + '/'});
         } else {
-            QVERIFY(writeFile(store.filePath("users"), "user:secret\n"));
-            peer.start("/usr/bin/python3", {QFINDTESTDATA("radicale_without_sync.py"), QString::number(port),
-                                            store.filePath("store"), store.filePath("users")});
+            QVERIFY(writeFile(store.filePath("users"), user.toUtf8() + ":secret\n"));
+            peer.start("/usr/bin/python3", QStringList{QFINDTESTDATA("radicale_without_sync.py"), QString::number(port),
+                                                       store.filePath("store"), store.filePath("users"), user}
+                                               + server.split(' ').mid(1));
         }
         QVERIFY(listening(port));
         Db::exec(db(2), "INSERT INTO tblAddress (FirstName) VALUES ('Ann'), ('Bo');"
                         "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
                         "('5/15/26', '8:30AM', '9:00 AM', 'tea'), ('5/15/26', '9:00AM', '9:30 AM', 'walk')");
-        const auto sync = [&] {
+        const auto sync = [&](const std::function<void(int)>& progress = {}) {
             Connection con;
             con.Open(db(2));
-            return DavSync({base + '/', "user", "secret"}, connectionSettings()).run(con);
+            return DavSync({base + '/', user, "secret"}, connectionSettings()).run(con, progress);
         };
         DavSync::Result r = sync();
         QVERIFY2(r.ok, qPrintable(r.lines.join('\n')));
@@ -569,27 +579,76 @@ private slots:
         for (const QVariantMap& row : Db::rows(db(2), "tblSyncSettings"))
             (row["Name"].toString().startsWith("contact") ? book : calendar) +=
                 row["Name"].toString().endsWith(".Url") ? QUrl(row["Value"].toString()).path() : QString();
-        QString said;
-        QVERIFY2(
-            run("/usr/bin/python3",
-                {QFINDTESTDATA("other_client.py"), base, "-", "user", "secret", calendar, book, "card+:o1:Otto",
-                 "card~:Ann:from there", "card-:Bo", "event+:o2:20260516:lunch", "event~:tea:coffee", "event-:walk"},
-                &said, 60000)
-                == 0,
-            qPrintable(said));
+        const auto other = [&](const QStringList& actions) {
+            QString said;
+            const int status =
+                run("/usr/bin/python3",
+                    QStringList{QFINDTESTDATA("other_client.py"), base, "-", user, "secret", calendar, book} + actions,
+                    &said, 60000);
+            return status == 0 ? said : "failed: " + said;
+        };
+        const QString said =
+            other({"card+:o1:Otto", "card~:Ann:from there", "card-:Bo", "event+:o2:20260516:lunch", "event~:tea:coffee",
+                   "event-:walk", "card+:card 1:Carl", "event+:event 1:20260517:dinner"});
+        QVERIFY2(!said.startsWith("failed"), qPrintable(said));
 
         r = sync();
         QVERIFY2(r.ok, qPrintable(r.lines.join('\n')));
         QCOMPARE(
             r.lines,
-            QStringList({"Contacts: 0 sent, 2 received, 1 deleted here, 0 deleted on the server, 0 kept twice.",
-                         "Appointments: 0 sent, 2 received, 1 deleted here, 0 deleted on the server, 0 kept twice."}));
-        QCOMPARE(held(2), QStringList({"5/15/26 coffee", "5/16/26 lunch", "Ann|from there", "Otto|"}));
+            QStringList({"Contacts: 0 sent, 3 received, 1 deleted here, 0 deleted on the server, 0 kept twice.",
+                         "Appointments: 0 sent, 3 received, 1 deleted here, 0 deleted on the server, 0 kept twice."}));
+        QCOMPARE(held(2), QStringList({"5/15/26 coffee", "5/16/26 lunch", "5/17/26 dinner", "Ann|from there", "Carl|",
+                                       "Otto|"}));
 
         r = sync();
         QVERIFY(r.ok);
         QCOMPARE(r.contacts.received + r.contacts.sent + r.appointments.received + r.appointments.sent, 0);
         QVERIFY2(r.requests <= 4, qPrintable(QString::number(r.requests)));
+
+        // Resources the other client named with a blank, changed here, then
+        // deleted here while the other client deletes the card: the map
+        // keeps their hrefs as the server lists them, each request reaches
+        // them there, and the card the server no longer has is said.
+        Db::exec(db(2), "UPDATE tblAddress SET Comments = 'ours' WHERE FirstName = 'Carl';"
+                        "UPDATE tblOrginize SET Note = 'supper' WHERE Note = 'dinner'");
+        r = sync();
+        QCOMPARE(r.contacts.sent + r.appointments.sent, 2);
+        const auto href = [&](const QString& uid) {
+            for (const QVariantMap& row : Db::rows(db(2), "tblSyncMap"))
+                if (row["UID"] == uid)
+                    return row["Href"].toString();
+            return QString();
+        };
+        const QString card = href("card 1"), escaped = QUrl::toPercentEncoding(user);
+        QCOMPARE(card, QString(book).replace(user, escaped) + "card%201.vcf");
+        QCOMPARE(href("event 1"), QString(calendar).replace(user, escaped) + "event%201.ics");
+        QString shown = other({"show"});
+        QVERIFY2(shown.contains(card + " Carl|ours\n") && shown.contains(href("event 1") + " supper\n"),
+                 qPrintable(shown));
+        Db::exec(db(2),
+                 "DELETE FROM tblAddress WHERE FirstName = 'Carl'; DELETE FROM tblOrginize WHERE Note = 'supper'");
+        r = sync([&](int percent) {
+            if (percent == 50 && !shown.isEmpty())
+                shown = other({"card-:Carl"});
+        });
+        QVERIFY(!r.ok && shown.isEmpty());
+        QCOMPARE(r.lines.value(0), "Contacts: 0 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept "
+                                   "twice; 1 to delete not found on the server, looked for again at the next sync.");
+        QCOMPARE(r.appointments.deletedThere, 1);
+        QVERIFY(!other({"show"}).contains("supper") && href("card 1") == card);
+        QVERIFY(sync().ok && href("card 1").isEmpty());
+
+        // A record here whose place the server holds for another: refused as
+        // changed there, again after the collection was read anew: said.
+        QVERIFY(!other({"card+:their-uid:Tia:taken"}).startsWith("failed"));
+        Db::exec(db(2), "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (500, 'Tim');"
+                        "INSERT INTO tblSyncMap (Kind, UID, LocalKey) VALUES ('contact', 'taken', 500)");
+        QVERIFY(sync().ok);
+        r = sync();
+        QCOMPARE(r.lines.value(0), "Contacts: 0 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept "
+                                   "twice; the server refused 1 again as changed there, tried again at the next sync.");
+        QVERIFY(!r.ok && held(2).contains("Tim|") && !other({"show"}).contains("Tim"));
     }
 
     // Servers that send the sync elsewhere: nothing goes to another origin,

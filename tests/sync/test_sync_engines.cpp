@@ -193,7 +193,11 @@ private slots:
         const Multistatus ms = parseMultistatus(readFile(input), QUrl("http://127.0.0.1/user/"));
         QString made = "token=" + ms.syncToken + '\n';
         for (const DavResponse& r : ms.responses) {
-            made += QString("%1 %2\n").arg(r.href).arg(r.status);
+            // The path kept, its status, and the URL a request about it goes to.
+            made +=
+                QString("%1 %2 %3\n")
+                    .arg(r.href, QString::number(r.status),
+                         QString::fromLatin1(hrefUrl(QUrl("https://127.0.0.1:5232/user/book/"), r.href).toEncoded()));
             for (auto it = r.props.cbegin(); it != r.props.cend(); ++it)
                 made += "  " + it.key() + '=' + Golden::escaped(it.value()) + '\n';
         }
