@@ -1,10 +1,13 @@
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <unistd.h>
 
 #include "account/PasswordHash.h"
 #include "account/frmChangeInfo.h"
@@ -12,11 +15,13 @@
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
 #include "controls/Buttons.h"
+#include "kit/AppFolder.h"
 #include "kit/MailSettings.h"
 #include "kit/SavingProgress.h"
 #include "kit/Secrets.h"
 #include "kit/StoreAccess.h"
 #include "shell/frmMain.h"
+#include "store/Backup.h"
 #include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
@@ -254,6 +259,62 @@ private slots:
         Connection con;
         con.Open(moved.filePath(QStringLiteral("Tessaly.mdb")));
         QCOMPARE(readSecretNow(con, QStringLiteral("sync")).text, QStringLiteral("old pw"));
+    }
+
+    // Passwords that move to the keyring leave the daily copies too, bytes
+    // and all (a copy whose rows no longer hold them may still have them in
+    // its free space), and no later copy holds them; a copy that cannot be
+    // rewritten is said. Without a keyring the copies keep them, as the store does.
+    void movedPasswordsLeaveTheBackups()
+    {
+        const QByteArray mail = "mail-clear-Pw7", sync = "sync-clear-Pw8";
+        // Each before another row, so what a delete frees stays in the page as it was.
+        Db::exec(fx->dbPath(), "INSERT INTO tblEmail (SMTP, UserName, Password) VALUES ('s', 'u', 'mail-clear-Pw7'),"
+                               "('s2', 'u2', '');"
+                               "CREATE TABLE IF NOT EXISTS tblSyncSettings (Name TEXT PRIMARY KEY, Value TEXT);"
+                               "INSERT INTO tblSyncSettings VALUES ('Password', 'sync-clear-Pw8'), ('Server', 'h')");
+        const QString folder = AppFolder::backupFolder();
+        const QDate day(2026, 5, 10);
+        const QString first = Backup::daily(fx->dbPath(), folder, day);
+        const auto named = [&](const char* date) {
+            return QDir(folder).filePath(QStringLiteral("Tessaly-%1.mdb").arg(date));
+        };
+        const QString slack = named("2026-05-01"), readOnly = named("2026-05-02"), broken = named("2026-05-03");
+        QVERIFY(QFile::copy(first, slack) && QFile::copy(first, readOnly));
+        Db::exec(slack, "PRAGMA secure_delete=OFF; DELETE FROM tblEmail WHERE EmailInfo = 1;"
+                        "DELETE FROM tblSyncSettings WHERE Name = 'Password'");
+        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
+        if (QFile f(broken); f.open(QIODevice::WriteOnly))
+            f.write(QByteArray(4096, 'x'));  // not a database
+        const auto holds = [&](const QString& path) {
+            QFile f(path);
+            const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            return bytes.contains(mail) || bytes.contains(sync);
+        };
+        QVERIFY(holds(first) && holds(slack) && holds(readOnly));
+        {
+            Connection con;
+            con.Open(fx->dbPath());
+            QVERIFY(readMailSettings(con, reportStoreError));
+            (void)SyncStore::readSettings(con);
+        }
+        const bool writable = ::geteuid() == 0;  // the superuser writes a read-only file all the same
+        QTRY_COMPARE(holds(first) || holds(slack), !keyring);
+        QCOMPARE(Db::joined(first, "tblEmail", {"Password"}), QStringList({keyring ? "" : "mail-clear-Pw7", ""}));
+        QCOMPARE(holds(readOnly), !keyring || !writable);
+        // Each move says which copies kept it.
+        QStringList left;
+        for (const QString& path : writable ? QStringList{broken} : QStringList{readOnly, broken})
+            left << "The backup " + QDir::toNativeSeparators(path)
+                        + " still holds a password that has moved to the keyring: ";
+        QTRY_COMPARE(fx->messageBoxes().size(), keyring ? 2 : 0);  // the mail move and the sync move
+        for (const QString& box : fx->messageBoxes()) {
+            QVERIFY2(box.startsWith("Critical|"), qPrintable(box));
+            for (const QString& copy : left)
+                QVERIFY2(box.contains(copy), qPrintable(box));
+        }
+        // A copy taken later holds none of what the store held before.
+        QCOMPARE(holds(Backup::daily(fx->dbPath(), folder, day.addDays(1))), !keyring);
     }
 
     // The settings screen shows the last row and saves into it; with no row
