@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -300,6 +301,7 @@ private slots:
             return bytes.contains(mail) || bytes.contains(sync);
         };
         QVERIFY(holds(first) && holds(slack) && holds(readOnly));
+        const QDateTime taken = QFileInfo(first).lastModified();
         {
             Connection con;
             con.Open(fx->dbPath());
@@ -326,6 +328,7 @@ private slots:
         QCOMPARE(holds(first) || holds(slack), !keyring);
         QCOMPARE(Db::joined(first, "tblEmail", {"Password"}), QStringList({keyring ? "" : mail, ""}));
         QCOMPARE(holds(readOnly), !keyring || !writable);
+        QCOMPARE(QFileInfo(first).lastModified(), taken);  // still the day's copy of the store as it was
         // A copy taken later holds none of what the store held before (a save put "typed" in its place).
         QCOMPARE(holds(Backup::daily(fx->dbPath(), folder, day.addDays(1))), !keyring && !saved);
     }
