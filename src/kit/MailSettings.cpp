@@ -5,9 +5,12 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QList>
+#include <QThreadPool>
 #include <QUuid>
 
+#include "kit/AppFolder.h"
 #include "kit/StoreAccess.h"
+#include "store/Backup.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 #include "store/Statement.h"
@@ -117,6 +120,18 @@ Secrets::Answer readSecretNow(Connection& con, const QString& name)
     return out;
 }
 
+void scrubBackups(const QString& table, const QString& blank)
+{
+    const QString folder = AppFolder::backupFolder();
+    QThreadPool::globalInstance()->start([folder, table, blank] {
+        const QStringList failures = Backup::scrub(folder, table, blank);
+        if (!failures.isEmpty())
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [failures] { reportStoreError(StoreError(failures.join(QLatin1Char('\n')))); }, Qt::QueuedConnection);
+    });
+}
+
 void keepSecret(Connection& con, const QString& name, const QString& value, QObject* context,
                 std::function<QString()> keepInColumn, std::function<void(const Secrets::Answer&)> done)
 {
@@ -142,6 +157,12 @@ QString mailSecret(qint64 key)
 }
 
 namespace {
+void scrubMailBackups(qint64 key)
+{
+    scrubBackups(QStringLiteral("tblEmail"),
+                 QStringLiteral("UPDATE tblEmail SET Password = '' WHERE EmailInfo = %1").arg(key));
+}
+
 // The column of row `key`, on a connection of its own: the screen that
 // asked may be gone when the keyring answers.
 QString setMailColumn(const QString& store, qint64 key, const QString& password)
@@ -150,6 +171,8 @@ QString setMailColumn(const QString& store, qint64 key, const QString& password)
         Connection con;
         Recordset rs;
         con.Open(store);
+        // What the update frees is zeroed: the old password stays in no page.
+        sqlite3_exec(con.handle(), "PRAGMA secure_delete=ON", nullptr, nullptr, nullptr);
         rs.Open(con, QStringLiteral("SELECT * FROM tblEmail WHERE EmailInfo = ?"), {key});
         if (!rs.isEOF()) {
             rs.Fields(kPassword) = password;
@@ -198,8 +221,9 @@ std::optional<MailSettings> readMailSettings(Connection& con, const std::functio
             Secrets::write(secretKey(con, mailSecret(s.key)), s.password, QCoreApplication::instance(),
                            [store, key = s.key](const Secrets::Answer& answer) {
                                // A column that cannot be emptied now is tried again at the next reading.
-                               if (answer.outcome == Secrets::Outcome::Done)
-                                   (void)setMailColumn(store, key, QString());
+                               if (answer.outcome == Secrets::Outcome::Done
+                                   && setMailColumn(store, key, QString()).isEmpty())
+                                   scrubMailBackups(key);
                            });
         }
     }
@@ -226,7 +250,12 @@ void keepMailPassword(Connection& con, qint64 key, const QString& password, QObj
     const QString store = con.path();
     keepSecret(
         con, mailSecret(key), password, context, [store, key, password] { return setMailColumn(store, key, password); },
-        std::move(done));
+        [key, done = std::move(done)](const Secrets::Answer& answer) {
+            // The column was emptied before the keyring took it (saveMailRow).
+            if (answer.outcome == Secrets::Outcome::Done)
+                scrubMailBackups(key);
+            done(answer);
+        });
 }
 
 void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments)

@@ -72,6 +72,11 @@ QString secretKey(Connection& con, const QString& name);
 // path, is found once and stored again under the identity.
 void readSecret(Connection& con, const QString& name, QObject* context, const Secrets::Done& done);
 Secrets::Answer readSecretNow(Connection& con, const QString& name);  // the command line's
+// Once the keyring holds a password its column held: the copies in the
+// backup folder are rewritten without it (`blank`, an UPDATE of `table`),
+// on a thread of the pool. A copy that cannot be rewritten is reported
+// (reportStoreError) on the application's thread.
+void scrubBackups(const QString& table, const QString& blank);
 // Stores it, or, without a keyring, writes the column through `keepInColumn`
 // (called on `context`'s thread), as before keyrings. `keepInColumn` returns
 // why it failed (empty when done); `done` hears it as Failed.

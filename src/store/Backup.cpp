@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 
 #include "store/Schema.h"
 #include "store/StoreError.h"
@@ -20,6 +21,9 @@ const QString kSuffix = QStringLiteral(".mdb");
 // The file itself, its rollback journal, and its write-ahead log with the log's index.
 const QString kCompanions[] = {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")};
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+// A copy being taken and copies being scrubbed wait for each other: a copy
+// begun before a password left the store is scrubbed after it is in place.
+QMutex copying;
 
 // How long a check waits for another connection of the program (a write, or
 // the log being replayed after a crash) before it reads.
@@ -122,6 +126,7 @@ void Backup::copy(const QString& from, const QString& to)
 {
     const QString part = to + QStringLiteral(".part");
     const QDateTime started = QDateTime::currentDateTime();
+    const QMutexLocker lock(&copying);  // until the copy is in place
     auto fail = [&](const QString& reason) {
         QFile::remove(part);
         return StoreError(QStringLiteral("The database could not be copied to %1: %2.").arg(native(to), reason));
@@ -137,17 +142,19 @@ void Backup::copy(const QString& from, const QString& to)
         if (sqlite3_open_v2(QFile::encodeName(from).constData(), &source.db, SQLITE_OPEN_READONLY, nullptr)
             != SQLITE_OK)
             throw fail(source.error());
-        if (sqlite3_open_v2(QFile::encodeName(part).constData(), &target.db, SQLITE_OPEN_READWRITE, nullptr)
-            != SQLITE_OK)
-            throw fail(target.error());
-        sqlite3_backup* backup = sqlite3_backup_init(target.db, "main", source.db, "main");
-        if (!backup)
-            throw fail(target.error());
-        sqlite3_backup_step(backup, -1);
-        if (sqlite3_backup_finish(backup) != SQLITE_OK)
-            throw fail(target.error());
+        sqlite3_busy_timeout(source.db, 5000);
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray name = QFile::encodeName(part);
+        if (sqlite3_prepare_v2(source.db, "VACUUM INTO ?", -1, &stmt, nullptr) != SQLITE_OK)
+            throw fail(source.error());
+        sqlite3_bind_text(stmt, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(stmt);
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            throw fail(source.error());
         // The copy is one file on its own, without a log beside it.
-        if (sqlite3_exec(target.db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(name.constData(), &target.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
+            || sqlite3_exec(target.db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) != SQLITE_OK)
             throw fail(target.error());
     }
     // The copy holds what the store held when it started: dated so, a write
@@ -167,6 +174,50 @@ QStringList Backup::backups(const QString& folder)
          dir.entryList({kPrefix + QStringLiteral("\?\?\?\?-\?\?-\?\?") + kSuffix}, QDir::Files, QDir::Name))
         paths << dir.filePath(name);
     return paths;
+}
+
+QStringList Backup::scrub(const QString& folder, const QString& table, const QString& blank)
+{
+    const QMutexLocker lock(&copying);
+    QStringList failures;
+    for (const QString& path : backups(folder)) {
+        const QDateTime taken = QFileInfo(path).lastModified();
+        QString why;
+        {
+            Db d;
+            if (sqlite3_open_v2(QFile::encodeName(path).constData(), &d.db, SQLITE_OPEN_READWRITE, nullptr)
+                != SQLITE_OK) {
+                why = d.error();
+            } else {
+                sqlite3_busy_timeout(d.db, 5000);
+                const QByteArray has = "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '"
+                                       + table.toUtf8().replace('\'', "''") + "'";
+                sqlite3_stmt* stmt = nullptr;
+                const bool present = sqlite3_prepare_v2(d.db, has.constData(), -1, &stmt, nullptr) == SQLITE_OK
+                                     && sqlite3_step(stmt) == SQLITE_ROW;
+                sqlite3_finalize(stmt);
+                // secure_delete zeroes what the update frees; VACUUM then
+                // leaves no free page and no slack in any page.
+                const auto run = [&](const QByteArray& sql) {
+                    if (why.isEmpty() && sqlite3_exec(d.db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+                        why = d.error();
+                };
+                run("PRAGMA secure_delete=ON");
+                if (present)
+                    run(blank.toUtf8());
+                run("VACUUM");
+            }
+        }
+        if (!why.isEmpty()) {
+            failures << QStringLiteral("The backup %1 still holds a password that has moved to the keyring: %2.")
+                            .arg(native(path), why);
+            continue;
+        }
+        // Dated as before: it still holds the store as it was then.
+        if (QFile done(path); done.open(QIODevice::ReadWrite))
+            done.setFileTime(taken, QFileDevice::FileModificationTime);
+    }
+    return failures;
 }
 
 QString Backup::daily(const QString& store, const QString& folder, QDate today)

@@ -27,10 +27,18 @@ QString problem(const QString& path, Check check = Check::Full);
 // -1 when it cannot be read.
 qint64 records(const QString& path);
 
-// Copies the database `from` into the new file `to` with SQLite's online
-// backup, readable by the owner only. The copy is written beside `to` first
-// and renamed over it when complete. Throws StoreError.
+// Copies the database `from` into the new file `to`, readable by the owner
+// only. The copy is written afresh (VACUUM INTO), so it holds the records
+// and nothing of what the store's free space still keeps of older values.
+// It is written beside `to` first and renamed over it when complete.
+// Throws StoreError.
 void copy(const QString& from, const QString& to);
+
+// Applies `blank` (an UPDATE of `table`; nothing when a copy has no such
+// table) to every copy in `folder` and rewrites each so that no page keeps
+// the bytes it blanked. Each copy keeps its date. Returns, per copy that
+// could not be so changed (one that is read-only), the sentence saying so.
+QStringList scrub(const QString& folder, const QString& table, const QString& blank);
 
 // The backups in `folder`, oldest first.
 QStringList backups(const QString& folder);

@@ -58,6 +58,12 @@ public:
     {
         const qsizetype lf = card.raw.indexOf('\n'), cr = card.raw.indexOf('\r');
         m_eol = cr >= 0 && (lf < 0 || cr < lf) ? (lf == cr + 1 ? "\r\n" : "\r") : "\n";
+        // A line another writer folded inside a character goes back folded
+        // between characters; every other line stays as it came.
+        const QByteArrayView raw(card.raw);
+        for (const VCard::Line& l : VCard::unfold(card.raw))
+            if (l.end <= card.endLine && splitsACharacter(raw.sliced(l.begin, l.end - l.begin)))
+                m_edits.insert(l.begin, {l.end, folded(l.text)});
     }
     bool is21() const { return m_card.version == u"2.1"; }
 
@@ -116,11 +122,27 @@ private:
             }
             return head + ':' + value + m_eol;
         }
-        QByteArray folded;
-        VCard::appendFolded(folded, head + ':' + value);
+        return folded(head + ':' + value);
+    }
+
+    QByteArray folded(const QByteArray& line) const
+    {
+        QByteArray out;
+        VCard::appendFolded(out, line);
         if (m_eol != "\r\n")
-            folded.replace("\r\n", m_eol);
-        return folded;
+            out.replace("\r\n", m_eol);
+        return out;
+    }
+
+    // Whether a fold of `bytes` (one line as written) comes inside a UTF-8
+    // sequence: the octet after the fold's blank continues a character.
+    static bool splitsACharacter(QByteArrayView bytes)
+    {
+        for (qsizetype i = 0; i + 2 < bytes.size(); ++i)
+            if ((bytes[i] == '\n' || bytes[i] == '\r') && (bytes[i + 1] == ' ' || bytes[i + 1] == '\t')
+                && (static_cast<unsigned char>(bytes[i + 2]) & 0xC0) == 0x80)
+                return true;
+        return false;
     }
 
     const VCard::Card& m_card;

@@ -64,6 +64,15 @@ void SyncStore::setValue(Connection& con, const QString& name, const QString& va
 
 const QString SyncStore::kSecret = QStringLiteral("sync");
 
+namespace {
+// The column is empty once the keyring holds the password: so are the backups.
+void scrubSyncBackups()
+{
+    scrubBackups(QStringLiteral("tblSyncSettings"),
+                 QStringLiteral("UPDATE tblSyncSettings SET Value = '' WHERE Name = 'Password'"));
+}
+}  // namespace
+
 void SyncStore::keepPassword(Connection& con, const QString& password, QObject* context,
                              std::function<void(const Secrets::Answer&)> done)
 {
@@ -84,7 +93,11 @@ void SyncStore::keepPassword(Connection& con, const QString& password, QObject* 
         Secrets::remove(secretKey(con, kSecret));
         return done({Secrets::Outcome::Done, {}});
     }
-    keepSecret(con, kSecret, password, context, inTable, std::move(done));
+    keepSecret(con, kSecret, password, context, inTable, [done = std::move(done)](const Secrets::Answer& answer) {
+        if (answer.outcome == Secrets::Outcome::Done)
+            scrubSyncBackups();
+        done(answer);
+    });
 }
 
 SyncSettings SyncStore::readSettings(Connection& con)
@@ -99,10 +112,12 @@ SyncSettings SyncStore::readSettings(Connection& con)
                 if (a.outcome != Secrets::Outcome::Done)
                     return;
                 Connection own;
-                storeGuard([&] {
-                    own.Open(store);
-                    setValue(own, QStringLiteral("Password"), QString());
-                });
+                if (storeGuard([&] {
+                        own.Open(store);
+                        sqlite3_exec(own.handle(), "PRAGMA secure_delete=ON", nullptr, nullptr, nullptr);
+                        setValue(own, QStringLiteral("Password"), QString());
+                    }))
+                    scrubSyncBackups();
             });
     }
     return s;

@@ -1,10 +1,14 @@
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <unistd.h>
 
 #include "account/PasswordHash.h"
 #include "account/frmChangeInfo.h"
@@ -12,12 +16,15 @@
 #include "account/frmLogin.h"
 #include "account/frmPassInfo.h"
 #include "controls/Buttons.h"
+#include "kit/AppFolder.h"
 #include "kit/MailSettings.h"
 #include "kit/SavingProgress.h"
 #include "kit/Secrets.h"
 #include "kit/StoreAccess.h"
 #include "shell/frmMain.h"
+#include "store/Backup.h"
 #include "store/Connection.h"
+#include "store/Recordset.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "sync/SyncSettings.h"
@@ -254,6 +261,76 @@ private slots:
         Connection con;
         con.Open(moved.filePath(QStringLiteral("Tessaly.mdb")));
         QCOMPARE(readSecretNow(con, QStringLiteral("sync")).text, QStringLiteral("old pw"));
+    }
+
+    // Passwords that move to the keyring leave the daily copies too, bytes
+    // and all (a copy whose rows no longer hold them may still have them in
+    // its free space), and no later copy holds them; a copy that cannot be
+    // rewritten is said. Without a keyring the copies keep them, as the store does.
+    void movedPasswordsLeaveTheBackups_data()
+    {
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("found in the column when read") << false;
+        QTest::newRow("the column emptied by a save") << true;
+    }
+    void movedPasswordsLeaveTheBackups()
+    {
+        QFETCH(bool, saved);
+        const QByteArray mail = "mail-clear-Pw7", sync = "sync-clear-Pw8";
+        // Each before another row, so what a delete frees stays in the page as it was.
+        Db::exec(fx->dbPath(), "INSERT INTO tblEmail (SMTP, UserName, Password) VALUES ('s', 'u', 'mail-clear-Pw7'),"
+                               "('s2', 'u2', '');"
+                               "CREATE TABLE IF NOT EXISTS tblSyncSettings (Name TEXT PRIMARY KEY, Value TEXT);"
+                               "INSERT INTO tblSyncSettings VALUES ('Password', 'sync-clear-Pw8'), ('Server', 'h')");
+        const QString folder = AppFolder::backupFolder();
+        const QDate day(2026, 5, 10);
+        const QString first = Backup::daily(fx->dbPath(), folder, day);
+        const auto named = [&](const char* date) {
+            return QDir(folder).filePath(QStringLiteral("Tessaly-%1.mdb").arg(date));
+        };
+        const QString slack = named("2026-05-01"), readOnly = named("2026-05-02"), broken = named("2026-05-03");
+        QVERIFY(QFile::copy(first, slack) && QFile::copy(first, readOnly));
+        Db::exec(slack, "PRAGMA secure_delete=OFF; DELETE FROM tblEmail WHERE EmailInfo = 1;"
+                        "DELETE FROM tblSyncSettings WHERE Name = 'Password'");
+        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
+        if (QFile f(broken); f.open(QIODevice::WriteOnly))
+            f.write(QByteArray(4096, 'x'));  // not a database
+        const auto holds = [&](const QString& path) {
+            QFile f(path);
+            const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            return bytes.contains(mail) || bytes.contains(sync);
+        };
+        QVERIFY(holds(first) && holds(slack) && holds(readOnly));
+        const QDateTime taken = QFileInfo(first).lastModified();
+        {
+            Connection con;
+            con.Open(fx->dbPath());
+            if (saved) {
+                Recordset rs;
+                rs.Open(con, QStringLiteral("SELECT * FROM tblEmail WHERE EmailInfo = ?"), {qint64(1)});
+                saveMailRow(con, rs, QStringLiteral("typed"), this, [](const Secrets::Answer&) {});
+                SyncStore::writeSettings(con, {"h", "u", "typed"}, this, [](const Secrets::Answer&) {});
+            } else {
+                QVERIFY(readMailSettings(con, reportStoreError));
+                (void)SyncStore::readSettings(con);
+            }
+        }
+        const bool writable = ::geteuid() == 0;  // the superuser writes a read-only file all the same
+        // Each move says which copies kept it, once all are done.
+        QTRY_COMPARE(fx->messageBoxes().size(), keyring ? 2 : 0);  // the mail move and the sync move
+        QStringList left;
+        for (const QString& path : writable ? QStringList{broken} : QStringList{readOnly, broken})
+            left << "The backup " + QDir::toNativeSeparators(path)
+                        + " still holds a password that has moved to the keyring: ";
+        for (const QString& box : fx->messageBoxes())
+            for (const QString& copy : left)
+                QVERIFY2(box.startsWith("Critical|") && box.contains(copy), qPrintable(box));
+        QCOMPARE(holds(first) || holds(slack), !keyring);
+        QCOMPARE(Db::joined(first, "tblEmail", {"Password"}), QStringList({keyring ? "" : mail, ""}));
+        QCOMPARE(holds(readOnly), !keyring || !writable);
+        QCOMPARE(QFileInfo(first).lastModified(), taken);  // still the day's copy of the store as it was
+        // A copy taken later holds none of what the store held before (a save put "typed" in its place).
+        QCOMPARE(holds(Backup::daily(fx->dbPath(), folder, day.addDays(1))), !keyring && !saved);
     }
 
     // The settings screen shows the last row and saves into it; with no row
