@@ -367,6 +367,68 @@ private slots:
         }
     }
 
+    // A note of two lines reads the same in the other folder whichever line
+    // either side changes, typed here or a two-line summary of another
+    // program's: the first line goes as SUMMARY, the rest as DESCRIPTION.
+    void twoLineNotesConverge()
+    {
+        QCOMPARE(dav("PUT", "/user/cal/lines.ics",
+                     "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//peer//EN\r\nBEGIN:VEVENT\r\nUID:lines\r\n"
+                     "DTSTAMP:20260101T000000Z\r\nDTSTART:20261202T090000Z\r\nSUMMARY:Call\\nthe bank\r\n"
+                     "END:VEVENT\r\nEND:VCALENDAR\r\n")
+                     .first,
+                 201);
+        const auto notes = [&](int side) {
+            QStringList out;
+            for (const QVariantMap& r : Db::rows(db(side), "tblOrginize"))
+                if (r["DateValue"].toString().startsWith("12/"))
+                    out << r["Note"].toString();
+            out.sort();
+            return out;
+        };
+        const auto set = [](const char* like, const char* first, const char* rest) {
+            return QString("UPDATE tblOrginize SET Note = '%2' || char(10) || '%3' WHERE Note LIKE '%1%'")
+                .arg(like, first, rest);
+        };
+        Db::exec(db(0), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                        "('12/1/26', '9:00AM', '', 'Dentist' || char(10) || 'bring the card')");
+        const struct {
+            int side;
+            QString sql;
+            QStringList both;
+        } steps[] = {
+            {0, "", {"Call\nthe bank", "Dentist\nbring the card"}},
+            {1,
+             set("Dentist", "Dentist (moved)", "bring the card"),
+             {"Call\nthe bank", "Dentist (moved)\nbring the card"}},
+            {0,
+             set("Dentist", "Dentist (moved)", "bring the new card"),
+             {"Call\nthe bank", "Dentist (moved)\nbring the new card"}},
+            {1, set("Call", "Call", "the bank today"), {"Call\nthe bank today", "Dentist (moved)\nbring the new card"}},
+            {0,
+             set("Call", "Call back", "the bank today"),
+             {"Call back\nthe bank today", "Dentist (moved)\nbring the new card"}},
+        };
+        for (const auto& [side, sql, both] : steps) {
+            if (!sql.isEmpty())
+                Db::exec(db(side), sql);
+            for (int s : {side, 1 - side, side})
+                QVERIFY(sync(s).ok);
+            QCOMPARE(notes(0), both);
+            QCOMPARE(notes(1), both);
+        }
+        const QByteArray there = dav("GET", "/user/cal/lines.ics").second;
+        QVERIFY2(there.contains("\r\nSUMMARY:Call back\r\n") && there.contains("\r\nDESCRIPTION:the bank today\r\n"),
+                 there.constData());
+        // Nothing changed since: neither side sends again.
+        for (int s : {0, 1})
+            QCOMPARE(sync(s).message.section('\n', 1, 1).section(',', 0, 0), "Appointments: 0 sent");
+        Db::exec(db(0), "DELETE FROM tblOrginize WHERE DateValue LIKE '12/%'");
+        for (int s : {0, 1, 0})
+            QVERIFY(sync(s).ok);
+        QVERIFY(notes(1).isEmpty());
+    }
+
     // The File menu's sync of 1,000 new records runs beside the window: the
     // menu returns at once, other screens work, a store another program holds
     // is waited for; Cancel while sending leaves the map saying what the
