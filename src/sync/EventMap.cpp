@@ -25,18 +25,29 @@ namespace {
 constexpr const char* kStartText = "X-TESSALY-TIMESTART";
 constexpr const char* kFinishText = "X-TESSALY-TIMEFINISHED";
 
-// The note holds the summary, the description and the place, a line each
-// (the description may have several): what goes back into which property.
+// The note holds the summary, the description and the place, read as
+// SUMMARY, DESCRIPTION and "Location: " LOCATION a line each (empty ones
+// left out), and written back by the same rule: the first line is the
+// summary, a last line "Location: ..." the place, the lines between the
+// description. Another program's summary may hold several lines: while the
+// note still starts with a kept event's summary, that stays the summary,
+// so a note read and edited splits as it was read.
 constexpr QLatin1String kLocation("Location: ");
 struct NoteParts {
     QString summary, description, location;
 };
-NoteParts partsOf(const QString& note)
+NoteParts partsOf(const QString& note, const QString& keptSummary = {})
 {
-    QStringList lines = note.split(u'\n');
     NoteParts parts;
-    parts.summary = lines.takeFirst();
-    if (!lines.isEmpty() && lines.last().startsWith(kLocation))
+    qsizetype end = note.indexOf(u'\n');
+    if (!keptSummary.isEmpty() && note.startsWith(keptSummary)
+        && (note.size() == keptSummary.size() || note[keptSummary.size()] == u'\n'))
+        end = keptSummary.size();
+    parts.summary = note.left(end);
+    if (end < 0 || end >= note.size())
+        return parts;
+    QStringList lines = note.mid(end + 1).split(u'\n');
+    if (lines.last().startsWith(kLocation))
         parts.location = lines.takeLast().mid(kLocation.size());
     parts.description = lines.join(u'\n');
     return parts;
@@ -349,6 +360,18 @@ void removeX(icalcomponent* ev, const char* name)
     }
 }
 
+// The event's one property of `kind` says `text`; none when it is empty
+// (libical reads an empty text back as an error).
+void setText(icalcomponent* ev, icalproperty_kind kind, const QString& text)
+{
+    removeAll(ev, kind);
+    if (text.isEmpty())
+        return;
+    icalproperty* p = icalproperty_new(kind);
+    icalproperty_set_value(p, icalvalue_new_text(text.toUtf8().constData()));
+    icalcomponent_add_property(ev, p);
+}
+
 // The zone a kept event's start was written in, as `cal` holds it: UTC,
 // or its TZID's (null: floating, or a zone nobody described).
 icaltimezone* ownZone(icalcomponent* ev, icalcomponent* cal)
@@ -533,6 +556,28 @@ icalproperty* withZoneOf(icalproperty* p, icaltimetype t)
     return p;
 }
 
+// A rule made here as it goes into `ev`. Its end date is stored as the
+// end of that day on the series' own clock (floating, as the series is);
+// beside a start in a zone or in UTC it goes as that moment in UTC (RFC
+// 5545 allows no other, and readers refuse a floating one there), beside
+// a whole day as the date.
+icalrecurrencetype ruleFor(icalcomponent* ev, const QString& rule, const QString& seriesZone)
+{
+    icalrecurrencetype r = icalrecurrencetype_from_string(rule.toUtf8().constData());
+    icalproperty* dtstart = icalcomponent_get_first_property(ev, ICAL_DTSTART_PROPERTY);
+    if (!dtstart || icaltime_is_null_time(r.until) || r.until.is_date || r.until.zone)
+        return r;
+    const icaltimetype start = icalproperty_get_dtstart(dtstart);
+    if (start.is_date) {
+        r.until.is_date = 1;
+        r.until.hour = r.until.minute = r.until.second = 0;
+    } else if (icaltime_is_utc(start) || icalproperty_get_first_parameter(dtstart, ICAL_TZID_PARAMETER)) {
+        r.until =
+            icalOf(QString::fromLatin1(icaltime_as_ical_string(r.until)), seriesZone, icaltimezone_get_utc_timezone());
+    }
+    return r;
+}
+
 // The rule and the added and left-out dates of a series changed here go
 // into its event; what the event had and nobody changed (a rule libical
 // cannot read among them) stays as it came.
@@ -542,8 +587,7 @@ void setRepeats(icalcomponent* ev, const Occurrences::Series& now, const Occurre
         removeAll(ev, ICAL_RRULE_PROPERTY);
         removeX(ev, "RRULE");
         if (!now.rule.isEmpty())
-            icalcomponent_add_property(
-                ev, icalproperty_new_rrule(icalrecurrencetype_from_string(now.rule.toUtf8().constData())));
+            icalcomponent_add_property(ev, icalproperty_new_rrule(ruleFor(ev, now.rule, now.zone)));
     }
     const auto dates = [&](const QStringList& texts, const QStringList& before, icalproperty_kind kind) {
         if (texts == before)
@@ -660,6 +704,10 @@ Written writeOne(Writing& w, const Outgoing& out, const Replacing* of)
             }
             ev = icalcomponent_new_clone(read);
             restoreRules(ev);
+            // One read without a UID goes out with the record's (a server
+            // refuses it without), so it is found again when read back.
+            if (!icalcomponent_get_first_property(ev, ICAL_UID_PROPERTY))
+                icalcomponent_add_property(ev, icalproperty_new_uid((of ? of->uid : out.uid).toUtf8().constData()));
             own = ownZone(read, cal);
             for (icalcomponent*& other : others) {
                 other = icalcomponent_new_clone(other);
@@ -687,22 +735,20 @@ Written writeOne(Writing& w, const Outgoing& out, const Replacing* of)
             for (const char* name : {kStartText, kFinishText})
                 removeX(ev, name);
         }
-        // Of the note's parts, the ones changed here replace their properties.
-        const NoteParts then = partsOf(out.base.value(Note)), now = partsOf(a[Note]);
+        // Of the note's parts, the ones changed here replace their properties;
+        // a note left as it was read leaves them all as they came.
+        const NoteParts then{textOf(ev, ICAL_SUMMARY_PROPERTY), textOf(ev, ICAL_DESCRIPTION_PROPERTY),
+                             textOf(ev, ICAL_LOCATION_PROPERTY)};
+        const NoteParts now = changed(Note) ? partsOf(a[Note], then.summary) : then;
         const struct {
             icalproperty_kind kind;
             const QString &was, &is;
-            icalproperty* (*make)(const char*);
-        } parts[] = {{ICAL_SUMMARY_PROPERTY, then.summary, now.summary, icalproperty_new_summary},
-                     {ICAL_DESCRIPTION_PROPERTY, then.description, now.description, icalproperty_new_description},
-                     {ICAL_LOCATION_PROPERTY, then.location, now.location, icalproperty_new_location}};
-        for (const auto& [kind, was, is, make] : parts) {
-            if (was == is)
-                continue;
-            removeAll(ev, kind);
-            if (!is.isEmpty())  // libical reads an empty text back as an error
-                icalcomponent_add_property(ev, make(is.toUtf8().constData()));
-        }
+        } parts[] = {{ICAL_SUMMARY_PROPERTY, then.summary, now.summary},
+                     {ICAL_DESCRIPTION_PROPERTY, then.description, now.description},
+                     {ICAL_LOCATION_PROPERTY, then.location, now.location}};
+        for (const auto& [kind, was, is] : parts)
+            if (was != is)
+                setText(ev, kind, is);
         if (timesChanged)
             setTimes(ev, a, *date, zone, own);
         if (out.series)
@@ -711,22 +757,30 @@ Written writeOne(Writing& w, const Outgoing& out, const Replacing* of)
         return {ev, others};
     }
     ev = icalcomponent_new(ICAL_VEVENT_COMPONENT);
-    static const QRegularExpression occurrence(QStringLiteral("^(.+)#(\\d{8}(T\\d{6}Z?)?)$"));
-    const QRegularExpressionMatch rid = occurrence.match(out.uid);
-    const QString uid = of ? of->uid : rid.hasMatch() ? rid.captured(1) : out.uid;
+    // A UID is the record's own, whatever it looks like: only a row stored
+    // as the replacement of one occurrence (its series row says which) goes
+    // out as that occurrence of its series' UID.
+    const QString rid = out.series ? out.series->recurrenceId : QString();
+    const bool occurrence = !of && !rid.isEmpty() && out.uid.endsWith(u'#' + rid) && out.uid.size() > rid.size() + 1;
+    const QString uid = of ? of->uid : occurrence ? out.uid.chopped(rid.size() + 1) : out.uid;
     icalcomponent_add_property(ev, icalproperty_new_uid(uid.toUtf8().constData()));
-    if (of)
+    if (of) {
         icalcomponent_add_property(ev, withZoneOf(icalproperty_new_recurrenceid(of->id), of->id));
-    else if (rid.hasMatch())
-        icalcomponent_add_property(
-            ev, icalproperty_new_recurrenceid(icaltime_from_string(rid.captured(2).toLatin1().constData())));
+    } else if (occurrence) {
+        const icaltimetype id = icaltime_from_string(rid.toLatin1().constData());
+        icalcomponent_add_property(ev, withZoneOf(icalproperty_new_recurrenceid(id), id));
+    }
     icalcomponent_add_property(ev, icalproperty_new_dtstamp(stamp));
     setTimes(ev, a, *date, zone, of ? of->zone : nullptr);
     if (out.series)
         setRepeats(ev, *out.series, {}, zone);
-    // libical reads an empty SUMMARY back as an error: an empty note is no summary.
-    if (!a[Note].isEmpty())
-        icalcomponent_add_property(ev, icalproperty_new_summary(a[Note].toUtf8().constData()));
+    // Each part of the note its own property, by the rule it is read back
+    // with (libical reads an empty text back as an error: none is written).
+    const NoteParts parts = partsOf(a[Note]);
+    for (const auto& [kind, text] : {std::pair{ICAL_SUMMARY_PROPERTY, parts.summary},
+                                     {ICAL_DESCRIPTION_PROPERTY, parts.description},
+                                     {ICAL_LOCATION_PROPERTY, parts.location}})
+        setText(ev, kind, text);
     icalcomponent_add_component(cal, ev);
     return {ev, {}};
 }

@@ -72,7 +72,8 @@ struct WriteResult {
 // One VCALENDAR with an event per appointment, times in the local zone. An
 // appointment read from a file comes back as the event it was read from
 // (repeats, alarms, attendees, its own zone), with only what was changed
-// here since replaced: its times, or its note as the summary.
+// here since replaced: its times, or the parts of its note (summary,
+// description, place) that changed.
 WriteResult write(const QList<Outgoing>& appointments);
 
 }  // namespace EventMap

@@ -416,6 +416,49 @@ private slots:
         }
     }
 
+    // A note of two lines reads the same in the other folder whichever line
+    // either side changes, typed here or a two-line summary of another
+    // program's: the first line goes as SUMMARY, the rest as DESCRIPTION.
+    void twoLineNotesConverge()
+    {
+        QCOMPARE(dav("PUT", "/user/cal/lines.ics",
+                     "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//peer//EN\r\nBEGIN:VEVENT\r\nUID:lines\r\n"
+                     "DTSTAMP:20260101T000000Z\r\nDTSTART:20261202T090000Z\r\nSUMMARY:Call\\nthe bank\r\n"
+                     "END:VEVENT\r\nEND:VCALENDAR\r\n")
+                     .first,
+                 201);
+        const QString set = "UPDATE tblOrginize SET Note = '%2' || char(10) || '%3' WHERE Note LIKE '%1%'";
+        const struct {
+            int side;
+            QString sql, dentist, call;
+        } steps[] = {
+            {0,
+             "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+             "('12/1/26', '9:00AM', '', 'Dentist' || char(10) || 'bring the card')",
+             "Dentist\nbring the card", "Call\nthe bank"},
+            {1, set.arg("Dentist", "Dentist (moved)", "bring the card"), "Dentist (moved)\nbring the card",
+             "Call\nthe bank"},
+            {0, set.arg("Dentist", "Dentist (moved)", "the new card"), "Dentist (moved)\nthe new card",
+             "Call\nthe bank"},
+            {1, set.arg("Call", "Call", "the bank today"), "Dentist (moved)\nthe new card", "Call\nthe bank today"},
+        };
+        for (const auto& [side, sql, dentist, call] : steps) {
+            Db::exec(db(side), sql);
+            for (int s : {side, 1 - side, side})
+                QVERIFY(sync(s).ok);
+            for (int s : {0, 1})
+                QCOMPARE(held(s).filter("12/"), QStringList({"12/1/26 " + dentist, "12/2/26 " + call}));
+        }
+        const QByteArray there = dav("GET", "/user/cal/lines.ics").second;
+        QVERIFY2(there.contains("\r\nSUMMARY:Call\r\n") && there.contains("\r\nDESCRIPTION:the bank today\r\n"),
+                 there.constData());
+        for (int s : {0, 1})  // nothing changed since: neither side sends again
+            QCOMPARE(sync(s).message.section('\n', 1, 1).section(',', 0, 0), "Appointments: 0 sent");
+        Db::exec(db(0), "DELETE FROM tblOrginize WHERE DateValue LIKE '12/%'");
+        for (int s : {0, 1})
+            QVERIFY(sync(s).ok);
+    }
+
     // The File menu's sync of 1,000 new records runs beside the window: the
     // menu returns at once, other screens work, a store another program holds
     // is waited for; Cancel while sending leaves the map saying what the

@@ -362,6 +362,36 @@ private slots:
         QVERIFY(written.contains("SUMMARY:near") && !written.contains("far") && !written.contains("00000000"));
     }
 
+    // A series made here with an end date, exported where the clock is in
+    // a zone: its UNTIL is the end of that day in UTC (a date for whole
+    // days), and python-dateutil expands it to the days the planner shows.
+    void untilReadByDateutil()
+    {
+        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (OrgRow, DateValue, TimeStart, TimeFinished, Note) VALUES "
+                               "(1, '10/1/26', '9:00AM', '9:30 AM', 'Timed'), (2, '10/1/26', '', '', 'Whole days');"
+                               "INSERT INTO tblOrginizeSeries (OrgRow, Start, Finish, Rule) VALUES "
+                               "(1, '20261001T090000', '20261001T093000', 'FREQ=DAILY;UNTIL=20261005T235959'), "
+                               "(2, '20261001', '', 'FREQ=DAILY;UNTIL=20261005')");
+        QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), file("tessaly")));
+        for (const auto& [zone, until, last] : {std::tuple{"Europe/Berlin", "20261005T215959Z", "09:00:00+02:00"},
+                                                {"America/New_York", "20261006T035959Z", "09:00:00-04:00"}}) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("TZ", zone);
+            env.insert("LC_ALL", "en_US.UTF-8");  // the short dates the rows hold
+            p.setProcessEnvironment(env);
+            p.start(file("tessaly"), {"--export-appointments", file("z.ics")});
+            QVERIFY(p.waitForFinished(20000) && p.exitCode() == 0);
+            const QByteArray written = readFile(file("z.ics"));
+            QVERIFY2(written.contains("RRULE:FREQ=DAILY;UNTIL=" + QByteArray(until) + "\r\n")
+                         && written.contains("RRULE:FREQ=DAILY;UNTIL=20261005\r\n"),
+                     written.constData());
+            QCOMPARE(
+                python({qEnvironmentVariable("TESSALY_SOURCE_DIR") + "/tests/sync/dateutil_reads.py", file("z.ics")}),
+                "Timed: 5, the last 2026-10-05T" + QString(last) + "\nWhole days: 5, the last 2026-10-05T00:00:00\n");
+        }
+    }
+
     void fileMenu()
     {
         writeFile(file("a.vcf"), kCards);
