@@ -302,6 +302,7 @@ void ImapSession::fetched(const ImapResponse& r)
         if (const auto at = m_headerAt.find(h.uid); at != m_headerAt.end()) {
             m_headersHeld += flagsCost(*flags) - flagsCost(m_result.headers[at->second].flags);
             m_result.headers[at->second].flags = *flags;
+            keepWithinLimit();
         }
     }
     if (m_step == ImapStep::FetchHeaders && fields && h.uid > m_plan.lastKnownUid) {
@@ -339,8 +340,7 @@ void ImapSession::indexHeaders()
         m_headerAt.emplace(m_result.headers[i].uid, i);
         m_headersHeld += headerCost(m_result.headers[i]);
     }
-    while (m_headersHeld > m_headersLimit)
-        leaveLastHeader();
+    keepWithinLimit();
 }
 
 // What a sync holds of new messages is bounded: past the limit the highest
@@ -359,6 +359,11 @@ void ImapSession::holdHeader(ImapHeader h)
         m_headerAt.emplace(h.uid, m_result.headers.size());
         m_result.headers.push_back(std::move(h));
     }
+    keepWithinLimit();
+}
+
+void ImapSession::keepWithinLimit()
+{
     while (m_headersHeld > m_headersLimit)
         leaveLastHeader();
 }

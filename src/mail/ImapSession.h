@@ -192,6 +192,7 @@ private:
     void fetched(const ImapResponse& r);
     void indexHeaders();
     void holdHeader(ImapHeader h);
+    void keepWithinLimit();
     void leaveLastHeader();
     void completed(const ImapResponse& r, MailActions& out);
     void afterCapabilities(MailActions& out);
