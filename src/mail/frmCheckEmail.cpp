@@ -224,7 +224,7 @@ frmCheckEmail::frmCheckEmail()
                 m_mailbox.forgetRemoved(*listed);
         });
         const QString host = splitHostPort(txtHost->text(), kPop3Port).host;
-        if (session.offeredStls())
+        if (session.offeredStls() && m_mailbox.isOpen())
             storeGuard([&] { m_mailbox.noteStartTls(host); });
         // Asked once the connection is done with this answer.
         if (session.refusedInClear())
@@ -784,7 +784,7 @@ void frmCheckEmail::imapSynced(bool ok)
                 watchFolder(m_folder);
         }
     }
-    if (imapSession.offeredStartTls())
+    if (imapSession.offeredStartTls() && m_mailbox.isOpen())
         storeGuard([&] { m_mailbox.noteStartTls(splitHostPort(txtHost->text(), kImapPort).host); });
     if (imapSession.refusedInClear())
         QTimer::singleShot(0, this, [this, lost = imapSession.lostStartTls()] { askLoginInClear(lost); });
