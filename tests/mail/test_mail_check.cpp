@@ -446,6 +446,22 @@ private slots:
         QVERIFY(fx->messages.isEmpty());
     }
 
+    // An IMAP server that gives STARTTLS is noted as one, so that its losing it is seen.
+    void imapStartTlsIsNoted()
+    {
+        if (!pop3 || !pop3->imapPort())
+            QSKIP("dovecot-imapd is not installed");
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(),
+                          {"", "", QStringLiteral("%1:%2").arg(pop3->host()).arg(pop3->imapPort()), kUser, kPassword});
+        Db::exec(fx->dbPath(), "CREATE TABLE tblEmailIncoming (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL);"
+                               "INSERT INTO tblEmailIncoming VALUES (1, 'IMAP')");
+        frmCheckEmail* screen = Screens::show<frmCheckEmail>();
+        QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages).size(), 2, 20000);
+        QCOMPARE(Db::joined(fx->dbPath(), QStringLiteral("tblMailStartTls"), {QStringLiteral("Host")}),
+                 QStringList(pop3->host()));
+    }
+
     // An IMAP account: the held list at once, then what the server and
     // another reader changed; read, delete, another folder, a folder made anew.
     void imapAccountFollowsTheServer()
