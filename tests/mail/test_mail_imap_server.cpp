@@ -1,6 +1,8 @@
 #include "MailServers.h"
 #include "MailTest.h"
 #include "ScriptedPeer.h"
+#include "support/Files.h"
+#include "support/Fixture.h"
 
 #include "kit/ConnectionSettings.h"
 #include "mail/ImapCache.h"
@@ -10,7 +12,6 @@
 #include "store/Connection.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslCertificate>
@@ -225,9 +226,9 @@ private slots:
         QCOMPARE(finished.first().first().toBool(), true);
     }
 
-    // Bodies of a folder of any name are kept: one of 300 bytes, where a
-    // file named after the name in hex could not be made. A body kept under
-    // such a name by an older cache is still found, and goes once fetched anew.
+    // Bodies of a folder of any name are kept (300 bytes: its name in hex
+    // made no file); one an older cache kept so is found, and goes when
+    // fetched anew.
     void bodyFilesOfLongFolderNames()
     {
         QTemporaryDir dir;
@@ -235,62 +236,52 @@ private slots:
         con.Open(dir.filePath(QStringLiteral("t.db")));
         ImapCache cache;
         cache.open(con, dir.filePath(QStringLiteral("Mail")));
-        const QByteArray longName = "INBOX/" + QByteArray(294, 'x');
         ImapResult found;
         found.uidValidity = 7;
-        found.headers = {{1, {}, 20, "Subject: one\r\n"}, {2, {}, 20, "Subject: two\r\n"}};
-        for (const QByteArray& folder : {longName, QByteArray("INBOX")})
+        found.headers = {{2, {}, 20, "Subject: two\r\n"}};
+        const QByteArrayList folders = {"INBOX/" + QByteArray(294, 'x'), "INBOX"};
+        for (const QByteArray& folder : folders)
             cache.apply(cache.plan(folder), found);
-        QFile old(dir.filePath(QStringLiteral("Mail/cur/imap-494e424f58-7-2")));
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-        old.close();
-        QCOMPARE(sqlite3_exec(con.handle(),
-                              "UPDATE tblImapMessage SET BodyFile = 'cur/imap-494e424f58-7-2' WHERE Folder = "
-                              "X'494e424f58' AND Uid = 2",
-                              nullptr, nullptr, nullptr),
-                 SQLITE_OK);
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("Mail/cur/imap-494e424f58-7-2")), "old"));
+        Db::exec(dir.filePath(QStringLiteral("t.db")),
+                 "UPDATE tblImapMessage SET BodyFile = 'cur/imap-494e424f58-7-2'");
         QCOMPARE(cache.body("INBOX", 2), "old");
         found.headers.clear();
-        found.knownFlags = {{1, {}}, {2, {}}};
-        for (const QByteArray& folder : {longName, QByteArray("INBOX")}) {
+        found.knownFlags = {{2, {}}};
+        for (const QByteArray& folder : folders) {
             ImapPlan plan = cache.plan(folder);
             plan.bodyUid = 2;
-            found.body = message(int(folder.size()));
+            found.body = folder;
             cache.apply(plan, found);
-            QCOMPARE(cache.body(folder, 2), message(int(folder.size())));
+            QCOMPARE(cache.body(folder, 2), folder);
         }
         QCOMPARE(
             QDir(dir.filePath(QStringLiteral("Mail/cur"))).entryList(QDir::Files),
             QStringList({"imap-83ecb521bf320f677287e8b923809bb3-7-2", "imap-dbcfc4a5c768b165b8aa6d13da559715-7-2"}));
     }
 
-    // A server that sends more headers than one sync holds: each block is cut
-    // after a line's end, the highest UIDs are left for the next sync, and
-    // the conversation goes on to its end.
+    // More headers than one sync holds (70 blocks of 300 KB): each is cut
+    // after a line's end, the highest UIDs wait for the next sync, and the
+    // conversation goes on to its end.
     void headersPastWhatOneSyncHolds()
     {
         ScriptedPeer peer("* PREAUTH [CAPABILITY IMAP4rev1] hi\r\n");
-        const QByteArray block = "Subject: n\r\n" + QByteArray("X-Pad: " + QByteArray(993, 'x') + "\r\n").repeated(300);
-        peer.answer = [&](const QByteArray& line) -> QByteArray {
-            const QByteArray tag = line.left(line.indexOf(' '));
-            if (line.contains("SELECT"))
-                return "* 70 EXISTS\r\n* OK [UIDVALIDITY 5] v\r\n" + tag + " OK\r\n";
-            if (!line.contains("UID FETCH 1:*"))
-                return tag + " OK\r\n";
-            QByteArray all;
-            for (int uid = 1; uid <= 70; ++uid)
-                all += "* " + QByteArray::number(uid) + " FETCH (UID " + QByteArray::number(uid)
-                       + " RFC822.SIZE 9 BODY[HEADER.FIELDS (SUBJECT)] {" + QByteArray::number(block.size() + 2)
-                       + "}\r\n" + block + "\r\n)\r\n";
-            return all + tag + " OK\r\n";
+        const QByteArray block = QByteArray("X-Pad: " + QByteArray(993, 'x') + "\r\n").repeated(300);
+        QByteArray fetched;
+        for (int uid = 1; uid <= 70; ++uid)
+            fetched += "* 1 FETCH (UID " + QByteArray::number(uid) + " BODY[HEADER.FIELDS (SUBJECT)] {300600}\r\n"
+                       + block + ")\r\n";
+        peer.answer = [&](const QByteArray& line) {
+            return (line.contains("SELECT")          ? "* 70 EXISTS\r\n* OK [UIDVALIDITY 5] v\r\n"
+                    : line.contains("UID FETCH 1:*") ? fetched
+                                                     : QByteArray())
+                   + line.left(line.indexOf(' ')) + " OK\r\n";
         };
         ImapSession s;
         QCOMPARE(sync(s, peer.hostBox().section(':', 1).toUShort(), {}), QStringList{"ok"});
-        const ImapResult& r = s.result();
-        QCOMPARE(r.headers.size(), 64u);  // 16 MB of 261,534-byte blocks, 64 bytes each besides
-        QCOMPARE(r.headers.back().uid, 64u);
-        QCOMPARE(r.firstLeft, 65u);
-        QCOMPARE(r.headers.front().fields, block.left(261534));
+        QCOMPARE(s.result().headers.size(), 64u);  // of 261,522 bytes and 64 more each: 16 MB
+        QCOMPARE(s.result().firstLeft, 65u);
+        QCOMPARE(s.result().headers.back().fields, block.left(261522));
         QVERIFY(peer.lines().last().endsWith("LOGOUT\r\n"));
     }
 

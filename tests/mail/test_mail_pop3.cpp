@@ -76,10 +76,6 @@ private slots:
         QTest::newRow("remote, allowed, STLS before, none now: nothing sent")
             << p << offered
             << QStringList{"<remote, allowed, before> => ", kLogin[0], "+OK\r\n.\r\n => close | failed"};
-        QTest::newRow("remote, allowed, STLS before and now")
-            << p << offered
-            << QStringList{"<remote, allowed, before> => ", kLogin[0], "+OK\r\nSTLS\r\n.\r\n => STLS\r\n",
-                           "+OK\r\n => starttls", "<tls> => USER anna\r\n"};
         // What one message may hold (here 20 octets), an endless line included.
         const QString tooLarge = " => close | "
                                  + error("Message 1 of 2 is larger than the 20 bytes one message may hold; the "
