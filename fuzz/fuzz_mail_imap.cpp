@@ -13,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ImapSession session;
     // A small limit, so that responses past it are reached too.
     session.setResponseLimit(4096);
+    // Small header limits, so that cut blocks and UIDs left for the next sync are reached too.
+    session.setHeaderLimits(300, 2048);
     const QByteArray sent = "Subject: s\r\n\r\nline 1\r\nline 2\r\n";
     const std::vector<ImapFlagChange> changes = {{12, "\\Seen", true}, {11, "\\Deleted", true}};
     ImapPlan plan{"INBOX",
@@ -58,10 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (r.uidValidityChanged
         && (!r.knownFlags.isEmpty() || r.body || r.moved[0].outcome != ImapDone::Outcome::NotTried))
         std::abort();
+    // What is held of new messages stays within the limits, and holds no UID left for the next sync.
+    qsizetype held = 0;
     for (const ImapHeader& h : r.headers) {
         if (h.uid <= plan.lastKnownUid && r.uidValidity == plan.knownUidValidity)
             std::abort();
+        if (h.fields.size() > 300 || (r.firstLeft != 0 && h.uid >= r.firstLeft))
+            std::abort();
+        held += h.fields.size();
     }
+    if (held > 2048)
+        std::abort();
     // Whatever a folder is called, its shown name goes back out as the same name.
     for (const ImapFolder& f : r.folders) {
         const QString shown = imapFolderName(f.name);

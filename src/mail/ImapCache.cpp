@@ -6,6 +6,7 @@
 #include "store/Statement.h"
 #include "store/StoreError.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -80,9 +81,14 @@ void ImapCache::open(Connection& con, const QString& maildir)
     m_dir = maildir;
 }
 
+// The folder goes into the name as a hash of its name: in hex, as the
+// cache once named bodies, a name of about 110 bytes made one too long for
+// the file system. Bodies kept under such names are still found, as every
+// row names its file.
 QString ImapCache::bodyFile(const QByteArray& folder, quint32 uidValidity, quint32 uid) const
 {
-    return QStringLiteral("cur/imap-%1-%2-%3").arg(QString::fromLatin1(folder.toHex())).arg(uidValidity).arg(uid);
+    const QByteArray hash = QCryptographicHash::hash(folder, QCryptographicHash::Sha256).left(16);
+    return QStringLiteral("cur/imap-%1-%2-%3").arg(QString::fromLatin1(hash.toHex())).arg(uidValidity).arg(uid);
 }
 
 ImapPlan ImapCache::plan(const QByteArray& folder) const
@@ -191,6 +197,9 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                 .step();
         }
         if (!newBody.isEmpty()) {
+            // A body kept before under the folder's name in hex goes for the new one.
+            drop("SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid = ?", plan.folder, plan.bodyUid);
+            goneFiles.removeAll(newBody);
             CacheStatement body(db, "UPDATE tblImapMessage SET BodyFile = ? WHERE Folder = ? AND Uid = ?");
             body.bind(1, newBody).bind(2, plan.folder).bind(3, qint64(plan.bodyUid)).step();
         }

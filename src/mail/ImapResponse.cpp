@@ -366,7 +366,8 @@ std::optional<QByteArray> imapQuoted(QByteArrayView text)
 // run of UTF-16 in base64 (with "," for "/", no padding) closed by "-".
 QString imapFolderName(QByteArrayView wire)
 {
-    QByteArray out;  // UTF-8
+    QByteArray out;          // UTF-8
+    qsizetype decoded = -1;  // where the last run decoded ended
     qsizetype i = 0;
     while (i < wire.size()) {
         const qsizetype end = wire.indexOf('-', i + 1);
@@ -382,18 +383,25 @@ QString imapFolderName(QByteArrayView wire)
         }
         const auto utf16 = QByteArray::fromBase64Encoding(run.toByteArray().replace(',', '/'),
                                                           QByteArray::AbortOnBase64DecodingErrors);
-        // Whole UTF-16 units spelled as an encoder spells them (no bits left
-        // over, no padding): anything else is not this encoding, and is shown as it came.
-        if (!utf16 || utf16.decoded.size() % 2 != 0
-            || utf16.decoded.toBase64(QByteArray::OmitTrailingEquals).replace('/', ',') != run) {
+        QString text;
+        if (utf16 && utf16.decoded.size() % 2 == 0) {
+            text.resize(utf16.decoded.size() / 2);
+            for (qsizetype k = 0; k < text.size(); ++k)
+                text[k] = QChar(char16_t((uchar(utf16.decoded[2 * k]) << 8) | uchar(utf16.decoded[2 * k + 1])));
+        }
+        // Only the one spelling an encoder makes counts: whole UTF-16 units
+        // in base64 without bits left over or padding, no character that
+        // stands for itself (a run spelling "INBOX" would show a second
+        // INBOX), no half of a surrogate pair, no run right after another.
+        // Anything else is not this encoding, and is shown as it came.
+        if (text.isEmpty() || i == decoded || imapFolderWire(text) != wire.sliced(i, end + 1 - i)
+            || !text.isValidUtf16()) {
             out += wire[i++];
             continue;
         }
-        QString text(utf16.decoded.size() / 2, Qt::Uninitialized);
-        for (qsizetype k = 0; k < text.size(); ++k)
-            text[k] = QChar(char16_t((uchar(utf16.decoded[2 * k]) << 8) | uchar(utf16.decoded[2 * k + 1])));
         out += text.toUtf8();
         i = end + 1;
+        decoded = i;
     }
     return QString::fromUtf8(out);
 }

@@ -14,7 +14,8 @@ struct ImapAccount {
     quint16 port = 0;
     TlsMode tls = TlsMode::Offered;
     QString userName, password;
-    bool loginInClear = false;  // the user allowed this server the login in clear
+    bool loginInClear = false;     // the user allowed this server the login in clear
+    bool offeredStartTls = false;  // ... but it offered STARTTLS since: in clear, nothing goes
 };
 
 // Stores what was sent in the Sent folder of an IMAP account too, in the

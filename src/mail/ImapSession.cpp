@@ -101,6 +101,28 @@ std::optional<QByteArray> folderArgument(const QByteArray& name)
     return imapQuoted(ascii ? name : imapFolderWire(QString::fromUtf8(name)));
 }
 
+// At most `limit` bytes of a header block, cut after a line's end.
+QByteArray headerBlock(const QByteArray& fields, qsizetype limit)
+{
+    if (fields.size() <= limit)
+        return fields;
+    return fields.left(fields.lastIndexOf('\n', limit - 1) + 1);
+}
+
+// What one new message held costs, its bookkeeping counted as a few dozen bytes.
+qsizetype flagsCost(const QByteArrayList& flags)
+{
+    qsizetype cost = 0;
+    for (const QByteArray& f : flags)
+        cost += f.size() + 16;
+    return cost;
+}
+
+qsizetype headerCost(const ImapHeader& h)
+{
+    return 64 + h.fields.size() + flagsCost(h.flags);
+}
+
 bool hasFlag(const QByteArrayList& flags, QByteArrayView flag)
 {
     return std::any_of(flags.begin(), flags.end(),
@@ -119,6 +141,7 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_tls = tls;
     m_result = ImapResult();
     m_headerAt.clear();
+    m_headersHeld = 0;
     m_reader.reset();
     m_step = ImapStep::Greeting;
     m_tag.clear();
@@ -139,6 +162,8 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_secure = false;
     m_loopback = false;
     m_refusedInClear = false;
+    m_offeredStartTls = false;
+    m_lostStartTls = false;
     m_plainSent = false;
     m_loggedIn = false;
     m_qresync = false;
@@ -196,7 +221,7 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
         if (r.name == "OK")
             return command("CAPABILITY", ImapStep::Capability, out);
         if (r.name == "PREAUTH")
-            return loggedIn(r, out);
+            return preauthenticated(r, out);
         return fail(serverText(r), out);
     }
     if (r.name == "BYE") {
@@ -274,18 +299,16 @@ void ImapSession::fetched(const ImapResponse& r)
             m_result.knownFlags.insert(h.uid, *flags);
         // A header fetched earlier in this conversation: by index, so a
         // 10,000-message first sync stays linear.
-        if (const auto at = m_headerAt.constFind(h.uid); at != m_headerAt.cend())
-            m_result.headers[*at].flags = *flags;
+        if (const auto at = m_headerAt.find(h.uid); at != m_headerAt.end()) {
+            m_headersHeld += flagsCost(*flags) - flagsCost(m_result.headers[at->second].flags);
+            m_result.headers[at->second].flags = *flags;
+            keepWithinLimit();
+        }
     }
     if (m_step == ImapStep::FetchHeaders && fields && h.uid > m_plan.lastKnownUid) {
         h.flags = flags.value_or(QByteArrayList());
-        h.fields = *fields;
-        if (const auto at = m_headerAt.constFind(h.uid); at != m_headerAt.cend()) {
-            m_result.headers[*at] = std::move(h);
-            return;
-        }
-        m_headerAt.insert(h.uid, m_result.headers.size());
-        m_result.headers.push_back(std::move(h));
+        h.fields = headerBlock(*fields, m_headerLimit);
+        holdHeader(std::move(h));
     } else if (m_step == ImapStep::FetchBody && body && h.uid == m_plan.bodyUid) {
         m_result.body = *body;
     }
@@ -312,8 +335,51 @@ void ImapSession::vanished(const ImapResponse& r)
 void ImapSession::indexHeaders()
 {
     m_headerAt.clear();
-    for (size_t i = 0; i < m_result.headers.size(); ++i)
-        m_headerAt.insert(m_result.headers[i].uid, i);
+    m_headersHeld = 0;
+    for (size_t i = 0; i < m_result.headers.size(); ++i) {
+        m_headerAt.emplace(m_result.headers[i].uid, i);
+        m_headersHeld += headerCost(m_result.headers[i]);
+    }
+    keepWithinLimit();
+}
+
+// What a sync holds of new messages is bounded: past the limit the highest
+// UIDs are left to the next sync (which asks from the highest held on), so
+// that what is held is always every new message below some UID.
+void ImapSession::holdHeader(ImapHeader h)
+{
+    if (m_result.firstLeft != 0 && h.uid >= m_result.firstLeft)
+        return;
+    if (const auto at = m_headerAt.find(h.uid); at != m_headerAt.end()) {
+        ImapHeader& held = m_result.headers[at->second];
+        m_headersHeld += headerCost(h) - headerCost(held);
+        held = std::move(h);
+    } else {
+        m_headersHeld += headerCost(h);
+        m_headerAt.emplace(h.uid, m_result.headers.size());
+        m_result.headers.push_back(std::move(h));
+    }
+    keepWithinLimit();
+}
+
+void ImapSession::keepWithinLimit()
+{
+    while (m_headersHeld > m_headersLimit)
+        leaveLastHeader();
+}
+
+void ImapSession::leaveLastHeader()
+{
+    const auto last = std::prev(m_headerAt.end());
+    const size_t at = last->second;
+    m_result.firstLeft = last->first;
+    m_headersHeld -= headerCost(m_result.headers[at]);
+    m_headerAt.erase(last);
+    if (at + 1 != m_result.headers.size()) {
+        m_result.headers[at] = std::move(m_result.headers.back());
+        m_headerAt[m_result.headers[at].uid] = at;
+    }
+    m_result.headers.pop_back();
 }
 
 void ImapSession::completed(const ImapResponse& r, MailActions& out)
@@ -414,17 +480,39 @@ void ImapSession::afterCapabilities(MailActions& out)
 {
     if (!m_secure && m_tls != TlsMode::Implicit && m_capabilities.contains("STARTTLS"))
         return command("STARTTLS", ImapStep::StartTls, out);
-    if (!m_secure && m_tls == TlsMode::Required)
-        return fail(kNoStartTls.arg(m_host), out);
-    // Anyone on the way could read a password sent in clear: it goes so only
-    // to this computer, or where the user allowed it.
-    if (!m_secure && !m_loopback && !m_clearAllowed) {
-        m_failed = true;
-        m_refusedInClear = true;
-        out.push_back(MailAction::close());
-        return finish(false, out);
+    if (mayGoOnInClear(out))
+        login(out);
+}
+
+// No STARTTLS on a connection in clear. Anyone on the way could read what
+// goes in clear: it goes so only to this computer, or where the user allowed
+// it, and not even there when the server used to offer STARTTLS (someone on
+// the way may have taken the offer out); false when the conversation ended.
+bool ImapSession::mayGoOnInClear(MailActions& out)
+{
+    if (m_secure)
+        return true;
+    if (m_tls == TlsMode::Required) {
+        fail(kNoStartTls.arg(m_host), out);
+        return false;
     }
-    login(out);
+    m_lostStartTls = !m_loopback && m_offeredBefore;
+    if (m_loopback || (m_clearAllowed && !m_lostStartTls))
+        return true;
+    m_failed = true;
+    m_refusedInClear = true;
+    out.push_back(MailAction::close());
+    finish(false, out);
+    return false;
+}
+
+// "* PREAUTH": logged in before any command, so too late for STARTTLS (it is
+// taken only before the login). In clear that is a server without STARTTLS:
+// the folder's mail and the Sent copy would cross the network readable.
+void ImapSession::preauthenticated(const ImapResponse& r, MailActions& out)
+{
+    if (mayGoOnInClear(out))
+        loggedIn(r, out);
 }
 
 // A server may offer more once the user is known (MOVE, IDLE, QRESYNC):
@@ -665,6 +753,7 @@ MailActions ImapSession::tlsReady()
     m_secure = true;
     // What the server offered in clear may have been changed on the way: asked again.
     if (m_active && m_step == ImapStep::TlsHandshake) {
+        m_offeredStartTls = true;
         m_capabilities.clear();
         command("CAPABILITY", ImapStep::Capability, out);
     }

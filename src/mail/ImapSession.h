@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -117,11 +118,12 @@ struct ImapResult {
     bool uidValidityChanged = false;            // what was held of the folder no longer counts
     QHash<quint32, QByteArrayList> knownFlags;  // the held messages still there, with their flags now
     std::vector<ImapHeader> headers;            // messages past the last known UID, in UID order
-    std::optional<QByteArray> body;             // the message asked for whole, when the server had it
-    std::vector<ImapDone> moved;                // one for each of the plan's moves, in its order
-    std::vector<ImapDone> appended;             // one for each of the plan's appends
-    quint64 highestModSeq = 0;                  // the folder's HIGHESTMODSEQ at SELECT; 0: none kept
-    bool changesOnly = false;                   // the held flags were asked for only where they changed
+    quint32 firstLeft = 0;           // 0, or the first UID not in `headers` for lack of room: the next sync fetches it
+    std::optional<QByteArray> body;  // the message asked for whole, when the server had it
+    std::vector<ImapDone> moved;     // one for each of the plan's moves, in its order
+    std::vector<ImapDone> appended;  // one for each of the plan's appends
+    quint64 highestModSeq = 0;       // the folder's HIGHESTMODSEQ at SELECT; 0: none kept
+    bool changesOnly = false;        // the held flags were asked for only where they changed
     // EXPUNGE was not sent: without UIDPLUS it would have taken what another
     // reader marked \Deleted too; what this plan marked stays marked.
     bool expungeWithheld = false;
@@ -148,7 +150,25 @@ public:
     // computer, and refusedInClear() says so.
     void allowLoginInClear(bool allowed) { m_clearAllowed = allowed; }
     bool refusedInClear() const { return m_refusedInClear; }
+    // Whether this server offered STARTTLS when last reached in clear: when
+    // it no longer does, a permission to go on in clear does not count.
+    void setOfferedStartTlsBefore(bool offered) { m_offeredBefore = offered; }
+    // STARTTLS gave this conversation a secure connection.
+    bool offeredStartTls() const { return m_offeredStartTls; }
+    // It no longer offers STARTTLS, though it did before (refusedInClear() is true then).
+    bool lostStartTls() const { return m_lostStartTls; }
     void setResponseLimit(qsizetype octets) { m_reader = ImapReader(octets); }
+    // The most kept of one new message's header block (a longer one is cut
+    // after a line's end, the message still listed), and of all new
+    // messages of one sync: past it the highest UIDs are left to the next
+    // sync (ImapResult::firstLeft).
+    static constexpr qsizetype kHeaderLimit = qsizetype(256) * 1024;
+    static constexpr qsizetype kHeadersLimit = qsizetype(16) * 1024 * 1024;
+    void setHeaderLimits(qsizetype each, qsizetype all)
+    {
+        m_headerLimit = each;
+        m_headersLimit = all;
+    }
 
     const ImapResult& result() const { return m_result; }
     ImapStep step() const { return m_step; }
@@ -171,8 +191,13 @@ private:
     void untagged(const ImapResponse& r);
     void fetched(const ImapResponse& r);
     void indexHeaders();
+    void holdHeader(ImapHeader h);
+    void keepWithinLimit();
+    void leaveLastHeader();
     void completed(const ImapResponse& r, MailActions& out);
     void afterCapabilities(MailActions& out);
+    bool mayGoOnInClear(MailActions& out);
+    void preauthenticated(const ImapResponse& r, MailActions& out);
     void login(MailActions& out);
     void loggedIn(const ImapResponse& r, MailActions& out);
     void selectFolder(MailActions& out);
@@ -198,7 +223,10 @@ private:
     TlsMode m_tls = TlsMode::Offered;
     ImapPlan m_plan;
     ImapResult m_result;
-    QHash<quint32, size_t> m_headerAt;  // where each of m_result.headers sits
+    std::map<quint32, size_t> m_headerAt;  // where each of m_result.headers sits, by UID
+    qsizetype m_headersHeld = 0;           // what m_result.headers costs (headerCost)
+    qsizetype m_headerLimit = kHeaderLimit;
+    qsizetype m_headersLimit = kHeadersLimit;
     ImapReader m_reader;
     ImapStep m_step = ImapStep::Greeting;
     QByteArray m_tag;  // of the command awaiting completion
@@ -218,6 +246,9 @@ private:
     bool m_loopback = false;
     bool m_clearAllowed = false;
     bool m_refusedInClear = false;
+    bool m_offeredBefore = false;
+    bool m_offeredStartTls = false;
+    bool m_lostStartTls = false;
     bool m_plainSent = false;  // AUTHENTICATE PLAIN awaits the server's go-ahead
     bool m_loggedIn = false;   // CAPABILITY is asked again after the login
     bool m_qresync = false;    // the server took ENABLE QRESYNC

@@ -22,8 +22,13 @@ public:
     // stops first, without a word.
     void start(const ConnectionSettings& settings, const QString& host, quint16 port, TlsMode tls,
                const QString& userName, const QString& password, ImapPlan plan);
-    // As ImapSession's: a server reached in clear gets the login in clear only when allowed.
-    void allowLoginInClear(bool allowed) { m_session.allowLoginInClear(allowed); }
+    // As ImapSession's: a server reached in clear gets the login in clear
+    // only when allowed, and not when it offered STARTTLS before.
+    void allowLoginInClear(bool allowed, bool offeredStartTlsBefore)
+    {
+        m_session.allowLoginInClear(allowed);
+        m_session.setOfferedStartTlsBefore(offeredStartTlsBefore);
+    }
     // Ends the IDLE with DONE and LOGOUT.
     void stop();
     bool isRunning() const { return m_session.isActive(); }

@@ -43,6 +43,11 @@ CREATE TABLE IF NOT EXISTS tblMailbox (
 CREATE TABLE IF NOT EXISTS tblMailClearLogin (
   Host TEXT PRIMARY KEY
 );
+-- Servers that gave a secure connection on request (STLS, STARTTLS) when
+-- last reached: one that no longer offers it is asked about again.
+CREATE TABLE IF NOT EXISTS tblMailStartTls (
+  Host TEXT PRIMARY KEY
+);
 )sql";
 
 // A store made before the Sent folder has no Folder column: its rows are all received mail.
@@ -527,6 +532,22 @@ bool MailStore::mayLogInClear(const QString& host) const
 void MailStore::allowLoginInClear(const QString& host)
 {
     MailStatement(m_con->handle(), "INSERT OR IGNORE INTO tblMailClearLogin (Host) VALUES (?)")
+        .bind(1, host.toLower())
+        .step();
+    // Allowed knowing that the server no longer offers a secure connection.
+    MailStatement(m_con->handle(), "DELETE FROM tblMailStartTls WHERE Host = ?").bind(1, host.toLower()).step();
+}
+
+bool MailStore::offeredStartTls(const QString& host) const
+{
+    return MailStatement(m_con->handle(), "SELECT 1 FROM tblMailStartTls WHERE Host = ?")
+        .bind(1, host.toLower())
+        .step();
+}
+
+void MailStore::noteStartTls(const QString& host)
+{
+    MailStatement(m_con->handle(), "INSERT OR IGNORE INTO tblMailStartTls (Host) VALUES (?)")
         .bind(1, host.toLower())
         .step();
 }

@@ -81,7 +81,13 @@ public:
     // The servers offering no secure connection that the user allowed, once,
     // to take the login in clear.
     bool mayLogInClear(const QString& host) const;
+    // Allowing it forgets that the server offered a secure connection.
     void allowLoginInClear(const QString& host);
+    // Whether the server gave a secure connection on request (STLS,
+    // STARTTLS) since the login in clear was allowed: one that stops
+    // offering it may have had the offer taken out on the way.
+    bool offeredStartTls(const QString& host) const;
+    void noteStartTls(const QString& host);
     // The file goes; the key is remembered.
     void remove(const QString& key);
     // Forgets the keys of removed messages that the server no longer lists.

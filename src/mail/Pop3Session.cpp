@@ -104,6 +104,8 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_stlsOffered = false;
     m_loopback = false;
     m_refusedInClear = false;
+    m_offeredStls = false;
+    m_lostStls = false;
     m_inData = false;
     m_inUidl = false;
     m_messageCount = 0;
@@ -315,8 +317,11 @@ void Pop3Session::afterCapabilities(MailActions& out)
     if (!m_secure && m_tls == TlsMode::Required)
         return fail(MailTexts::noStls(m_host), out);
     // Anyone on the way could read a password sent in clear: it goes so only
-    // to this computer, or where the user allowed it.
-    if (!m_secure && !m_loopback && !m_clearAllowed) {
+    // to this computer, or where the user allowed it, and not even there when
+    // the server used to offer STLS (someone on the way may have taken the
+    // offer out).
+    m_lostStls = !m_secure && !m_loopback && m_offeredBefore;
+    if (!m_secure && !m_loopback && (!m_clearAllowed || m_lostStls)) {
         m_failed = true;
         m_refusedInClear = true;
         out.push_back(MailAction::close());
@@ -417,7 +422,8 @@ MailActions Pop3Session::tlsReady()
     MailActions out;
     m_secure = true;
     // Login goes in clear no more; what CAPA said before TLS is not asked again.
-    if (m_active && m_step == Pop3Step::TlsHandshake)
+    m_offeredStls = m_active && m_step == Pop3Step::TlsHandshake;
+    if (m_offeredStls)
         send(commandLine("USER ", m_userName), Pop3Step::User, out);
     return out;
 }

@@ -63,6 +63,13 @@ public:
     // refusedInClear() says so: the screen asks the user.
     void allowLoginInClear(bool allowed) { m_clearAllowed = allowed; }
     bool refusedInClear() const { return m_refusedInClear; }
+    // Whether this server offered STLS when last reached in clear: when it no
+    // longer does, a permission to log in in clear does not count.
+    void setOfferedStlsBefore(bool offered) { m_offeredBefore = offered; }
+    // STLS gave this check a secure connection.
+    bool offeredStls() const { return m_offeredStls; }
+    // It no longer offers STLS, though it did before (refusedInClear() is true then).
+    bool lostStls() const { return m_lostStls; }
     // The most one message may hold, a line without an end included: past
     // it the check stops with a message, and what came before is kept.
     static constexpr qsizetype kMessageLimit = qsizetype(64) * 1024 * 1024;
@@ -117,6 +124,9 @@ private:
     bool m_loopback = false;
     bool m_clearAllowed = false;
     bool m_refusedInClear = false;
+    bool m_offeredBefore = false;
+    bool m_offeredStls = false;
+    bool m_lostStls = false;
     qsizetype m_messageLimit = kMessageLimit;
     bool m_inData = false;  // the RETR status line is read, message lines follow
     bool m_inUidl = false;  // UIDL said +OK, its lines follow

@@ -70,6 +70,18 @@ QString clearLoginQuestion(const QString& host, const QString& command)
         .arg(host, command);
 }
 
+// Asked again, whatever was answered before, when a server that gave a
+// secure connection on request no longer offers it: that is how someone on
+// the way who took the offer out looks.
+QString lostSecureQuestion(const QString& host, const QString& command)
+{
+    return QStringLiteral("The server %1 used to offer a secure connection (%2) and no longer does: someone on the "
+                          "way may have taken the offer out. Your user name and password would cross the network as "
+                          "plain text, readable by anyone on the way. Nothing was sent.\n\n"
+                          "Send them to %1 unprotected, now and at every later check?")
+        .arg(host, command);
+}
+
 // The Status column of an IMAP message: what its flags mean to the reader.
 QString statusText(const QByteArrayList& flags)
 {
@@ -211,9 +223,12 @@ frmCheckEmail::frmCheckEmail()
             if (const std::optional<QSet<QString>>& listed = session.listedKeys(); listed && m_mailbox.isOpen())
                 m_mailbox.forgetRemoved(*listed);
         });
+        const QString host = splitHostPort(txtHost->text(), kPop3Port).host;
+        if (session.offeredStls() && m_mailbox.isOpen())
+            storeGuard([&] { m_mailbox.noteStartTls(host); });
         // Asked once the connection is done with this answer.
         if (session.refusedInClear())
-            QTimer::singleShot(0, this, &frmCheckEmail::askLoginInClear);
+            QTimer::singleShot(0, this, [this, lost = session.lostStls()] { askLoginInClear(lost); });
     });
 
     imapLink = new MailConnection(imapSession, connectionSettings(), this);
@@ -325,9 +340,14 @@ void frmCheckEmail::cmdCheckMail_Click()
         },
         std::move(known));
     bool inClear = false;
-    if (!storeGuard([&] { inClear = m_mailbox.mayLogInClear(server.host); }))
+    bool offeredBefore = false;
+    if (!storeGuard([&] {
+            inClear = m_mailbox.mayLogInClear(server.host);
+            offeredBefore = m_mailbox.offeredStartTls(server.host);
+        }))
         return;
     session.allowLoginInClear(inClear);
+    session.setOfferedStlsBefore(offeredBefore);
     session.start(txtUserName->text(), txtPassword->text(), server.host, pop3TlsMode(server.port));
     Winsock1->open(server.host, server.port, pop3TlsMode(server.port));
 }
@@ -353,11 +373,12 @@ bool frmCheckEmail::readyToConnect(quint16 defaultPort, void (frmCheckEmail::*ag
     return true;
 }
 
-void frmCheckEmail::askLoginInClear()
+void frmCheckEmail::askLoginInClear(bool lostSecure)
 {
     const QString host = splitHostPort(txtHost->text(), kPop3Port).host;
     const bool imap = m_settings.incoming == IncomingKind::Imap;
-    if (MsgBox(clearLoginQuestion(host, imap ? QStringLiteral("STARTTLS") : QStringLiteral("STLS")), MsgButtons::YesNo,
+    const QString command = imap ? QStringLiteral("STARTTLS") : QStringLiteral("STLS");
+    if (MsgBox(lostSecure ? lostSecureQuestion(host, command) : clearLoginQuestion(host, command), MsgButtons::YesNo,
                MsgIcon::Exclamation)
             == MsgResult::Yes
         && storeGuard([&] { m_mailbox.allowLoginInClear(host); }))
@@ -716,7 +737,7 @@ void frmCheckEmail::refresh()
         return;
     const HostPort server = splitHostPort(txtHost->text(), kImapPort);
     ImapPlan plan;
-    bool inClear = false;
+    ClearLogin inClear;
     if (!readHeld(m_folder, server.host, plan, inClear))
         return;
     const ImapPlan& asked = m_pending[m_folder];
@@ -726,7 +747,8 @@ void frmCheckEmail::refresh()
     plan.moves = asked.moves;
     m_syncing = plan;
     lblProgress->setText(kSyncing);
-    imapSession.allowLoginInClear(inClear);
+    imapSession.allowLoginInClear(inClear.allowed);
+    imapSession.setOfferedStartTlsBefore(inClear.offeredBefore);
     imapSession.start(txtUserName->text(), txtPassword->text(), plan, server.host, imapTlsMode(server.port));
     imapLink->open(server.host, server.port, imapTlsMode(server.port));
 }
@@ -762,9 +784,12 @@ void frmCheckEmail::imapSynced(bool ok)
                 watchFolder(m_folder);
         }
     }
+    if (imapSession.offeredStartTls() && m_mailbox.isOpen())
+        storeGuard([&] { m_mailbox.noteStartTls(splitHostPort(txtHost->text(), kImapPort).host); });
     if (imapSession.refusedInClear())
-        QTimer::singleShot(0, this, &frmCheckEmail::askLoginInClear);
-    else if (std::exchange(m_syncAgain, false) && kept)
+        QTimer::singleShot(0, this, [this, lost = imapSession.lostStartTls()] { askLoginInClear(lost); });
+    else if ((std::exchange(m_syncAgain, false) || found.firstLeft != 0) && kept)
+        // New mail past what one sync holds is fetched by the next.
         QTimer::singleShot(0, this, &frmCheckEmail::refresh);
 }
 
@@ -794,11 +819,12 @@ void frmCheckEmail::movesDone(const ImapResult& found)
 
 // What this computer holds of `folder`, and whether `host` may have the
 // login in clear; false when the store could not say.
-bool frmCheckEmail::readHeld(const QByteArray& folder, const QString& host, ImapPlan& plan, bool& inClear)
+bool frmCheckEmail::readHeld(const QByteArray& folder, const QString& host, ImapPlan& plan, ClearLogin& inClear)
 {
     return storeGuard([&] {
         plan = m_imap.plan(folder);
-        inClear = m_mailbox.isOpen() && m_mailbox.mayLogInClear(host);
+        inClear.allowed = m_mailbox.isOpen() && m_mailbox.mayLogInClear(host);
+        inClear.offeredBefore = m_mailbox.isOpen() && m_mailbox.offeredStartTls(host);
     });
 }
 
@@ -806,10 +832,10 @@ void frmCheckEmail::watchFolder(const QByteArray& folder)
 {
     const HostPort server = splitHostPort(txtHost->text(), kImapPort);
     ImapPlan plan;
-    bool inClear = false;
+    ClearLogin inClear;
     if (!readHeld(folder, server.host, plan, inClear))
         return;
-    m_watch.allowLoginInClear(inClear);
+    m_watch.allowLoginInClear(inClear.allowed, inClear.offeredBefore);
     m_watch.start(connectionSettings(), server.host, server.port, imapTlsMode(server.port), txtUserName->text(),
                   txtPassword->text(), plan);
     m_watched = folder;

@@ -100,7 +100,8 @@ private:
     MailSettings m_settings;
     void ShowMessages(const QStringList& keys);
     void addRow(const KeptMessage& message);
-    void askLoginInClear();
+    // `lostSecure`: the server used to offer a secure connection.
+    void askLoginInClear(bool lostSecure);
     void showFetched(bool all);
     void showAttachments(bool shown);
     void clearShown();
@@ -119,7 +120,12 @@ private:
     void imapSynced(bool ok);
     bool readyToConnect(quint16 defaultPort, void (frmCheckEmail::*again)());
     void watchFolder(const QByteArray& folder);
-    bool readHeld(const QByteArray& folder, const QString& host, ImapPlan& plan, bool& inClear);
+    // Whether the user allowed the login in clear, and the server offered a secure connection before.
+    struct ClearLogin {
+        bool allowed = false;
+        bool offeredBefore = false;
+    };
+    bool readHeld(const QByteArray& folder, const QString& host, ImapPlan& plan, ClearLogin& inClear);
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;

@@ -358,6 +358,7 @@ void frmSendEmail::copyToServer(const QString& key)
     if (!storeGuard([&] {
             raw = m_sent.raw(key);
             account.loginInClear = m_sent.mayLogInClear(server.host);
+            account.offeredStartTls = m_sent.offeredStartTls(server.host);
         })
         || raw.isEmpty())
         return;

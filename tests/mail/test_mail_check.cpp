@@ -165,6 +165,9 @@ private slots:
             pop3->host() + ':' + QString(host).replace(QStringLiteral("%1"), QString::number(pop3->port())));
         QVERIFY(check(screen));
         QCOMPARE(fx->messageBoxes().join(""), QString());
+        // Noted as a server that gave TLS on request (TLS from the first byte is no offer).
+        QCOMPARE(Db::joined(fx->dbPath(), QStringLiteral("tblMailStartTls"), {QStringLiteral("Host")}),
+                 host == "995" ? QStringList() : QStringList(pop3->host()));
         const QList<QStringList> rows = {{"Anna <anna@x>", "First", "Mon, 1 Jan 2001 10:00:00 +0100", "109"},
                                          {"b@x", "Grüße", "", "39"}};  // octets: ü and ß are two each
         QCOMPARE(listed(screen->lvMessages), rows);
@@ -210,6 +213,13 @@ private slots:
         QCOMPARE(inbox.size() + store.messages(MailFolder::Sent).size(), 1);
         QCOMPARE(inbox[0].key + inbox[0].from + inbox[0].subject, "k1AnnHi");
         QCOMPARE(filesIn(mail + "tmp") + filesIn(mail + ".Sent/tmp"), QStringList(QFileInfo(ours).fileName()));
+
+        // A clear login allowed after the server stopped offering TLS forgets that it did.
+        store.noteStartTls(QStringLiteral("Mail.Example.org"));
+        QVERIFY(store.offeredStartTls(QStringLiteral("mail.example.org")) && !store.offeredStartTls("example.org"));
+        store.allowLoginInClear(QStringLiteral("MAIL.example.org"));
+        QVERIFY(!store.offeredStartTls(QStringLiteral("mail.example.org"))
+                && store.mayLogInClear(QStringLiteral("mail.Example.org")));
     }
 
     // Mail of other programs, kept between checks: the list and a body
@@ -435,6 +445,22 @@ private slots:
         QTRY_COMPARE(peer.hangUps(), 1);
         QTest::qWait(1200);
         QVERIFY(fx->messages.isEmpty());
+    }
+
+    // An IMAP server that gives STARTTLS is noted as one, so that its losing it is seen.
+    void imapStartTlsIsNoted()
+    {
+        if (!pop3 || !pop3->imapPort())
+            QSKIP("dovecot-imapd is not installed");
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(),
+                          {"", "", QStringLiteral("%1:%2").arg(pop3->host()).arg(pop3->imapPort()), kUser, kPassword});
+        Db::exec(fx->dbPath(), "CREATE TABLE tblEmailIncoming (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL);"
+                               "INSERT INTO tblEmailIncoming VALUES (1, 'IMAP')");
+        frmCheckEmail* screen = Screens::show<frmCheckEmail>();
+        QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages).size(), 2, 20000);
+        QCOMPARE(Db::joined(fx->dbPath(), QStringLiteral("tblMailStartTls"), {QStringLiteral("Host")}),
+                 QStringList(pop3->host()));
     }
 
     // An IMAP account: the held list at once, then what the server and

@@ -64,7 +64,7 @@ QString describe(const ImapResult& r)
             done << QStringLiteral("%1:%2:%3").arg(int(d.outcome)).arg(d.uid).arg(d.reason);
         done << QStringLiteral("/");
     }
-    return QStringLiteral("%1 | v%2 next%3 exists%4%5 | known %6 | new %7 | body %8%9")
+    return QStringLiteral("%1 | v%2 next%3 exists%4%5 | known %6 | new %7 | body %8%9%10")
         .arg(folders.join(QLatin1Char(' ')))
         .arg(r.uidValidity)
         .arg(r.uidNext)
@@ -75,13 +75,16 @@ QString describe(const ImapResult& r)
              + (r.expungeWithheld ? QStringLiteral(" withheld") : QString()))
         .arg(known.join(QLatin1Char(' ')), headers.join(QLatin1Char(' ')),
              r.body ? QString::fromLatin1(*r.body) : QStringLiteral("-"),
-             done.size() > 2 ? QStringLiteral(" | done ") + done.join(QLatin1Char(' ')) : QString());
+             done.size() > 2 ? QStringLiteral(" | done ") + done.join(QLatin1Char(' ')) : QString())
+        .arg(r.firstLeft ? QStringLiteral(" | left from %1").arg(r.firstLeft) : QString());
 }
 
 }  // namespace
 
 // Each file of tests/data/imap/ is one conversation: "password:" and
-// "plan:" (with "tls": TLS required, "remote": not this computer), then
+// "plan:" (with "tls": TLS required, "remote": not this computer, "clear":
+// login in clear allowed, "before": STARTTLS offered before, "cap40/300":
+// the header limits), then
 // what the server says, step by step after each "--" line; lines end in CR
 // LF unless marked <no line end>; <tls>, <close>, <timeout> and <stop> (of
 // an IDLE) stand for those events.
@@ -116,6 +119,11 @@ private slots:
             s.start("anna", password, ::plan(plan), "imap.example.org",
                     plan.contains("tls") ? TlsMode::Required : TlsMode::Offered);
             s.setResponseLimit(300);
+            if (plan.contains("cap"))
+                s.setHeaderLimits(plan.section("cap", 1).section('/', 0, 0).toInt(),
+                                  plan.section("cap", 1).section('/', 1).section(' ', 0, 0).toInt());
+            s.allowLoginInClear(plan.contains("clear"));
+            s.setOfferedStartTlsBefore(plan.contains("before"));
             s.connected(QHostAddress::LocalHost, !plan.contains("remote"));
         };
         begin();
@@ -132,6 +140,10 @@ private slots:
                 all << did;
         }
         transcript << "result: " + Golden::escaped(describe(s.result()));
+        if (s.refusedInClear() || s.offeredStartTls())
+            transcript << QStringLiteral("in clear:%1%2%3")
+                              .arg(s.offeredStartTls() ? " STARTTLS taken" : "", s.refusedInClear() ? " refused" : "",
+                                   s.lostStartTls() ? " (STARTTLS offered before)" : "");
         Golden::compare(input, transcript.join('\n') + '\n');
         if (std::any_of(steps.begin(), steps.end(), [](const QString& step) { return step.startsWith('<'); }))
             return;
@@ -159,7 +171,7 @@ private slots:
             if (row[2] == "=")
                 QCOMPARE(imapFolderWire(QString::fromUtf8(row[1])), row[0]);
         }
-        QCOMPARE(rows, 11);
+        QCOMPARE(rows, 16);
     }
 
     // Sent mail goes to the folder marked \Sent, else to one whose last level

@@ -1,6 +1,8 @@
 #include "MailServers.h"
 #include "MailTest.h"
 #include "ScriptedPeer.h"
+#include "support/Files.h"
+#include "support/Fixture.h"
 #include "support/Require.h"
 
 #include "kit/ConnectionSettings.h"
@@ -10,6 +12,7 @@
 #include "mail/MailConnection.h"
 #include "store/Connection.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslCertificate>
@@ -222,6 +225,65 @@ private slots:
         watch.stop();
         QVERIFY(finished.wait(5000));
         QCOMPARE(finished.first().first().toBool(), true);
+    }
+
+    // Bodies of a folder of any name are kept (300 bytes: its name in hex
+    // made no file); one an older cache kept so is found, and goes when
+    // fetched anew.
+    void bodyFilesOfLongFolderNames()
+    {
+        QTemporaryDir dir;
+        Connection con;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        ImapCache cache;
+        cache.open(con, dir.filePath(QStringLiteral("Mail")));
+        ImapResult found;
+        found.uidValidity = 7;
+        found.headers = {{2, {}, 20, "Subject: two\r\n"}};
+        const QByteArrayList folders = {"INBOX/" + QByteArray(294, 'x'), "INBOX"};
+        for (const QByteArray& folder : folders)
+            cache.apply(cache.plan(folder), found);
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("Mail/cur/imap-494e424f58-7-2")), "old"));
+        Db::exec(dir.filePath(QStringLiteral("t.db")),
+                 "UPDATE tblImapMessage SET BodyFile = 'cur/imap-494e424f58-7-2'");
+        QCOMPARE(cache.body("INBOX", 2), "old");
+        found.headers.clear();
+        found.knownFlags = {{2, {}}};
+        for (const QByteArray& folder : folders) {
+            ImapPlan plan = cache.plan(folder);
+            plan.bodyUid = 2;
+            found.body = folder;
+            cache.apply(plan, found);
+            QCOMPARE(cache.body(folder, 2), folder);
+        }
+        QCOMPARE(
+            QDir(dir.filePath(QStringLiteral("Mail/cur"))).entryList(QDir::Files),
+            QStringList({"imap-83ecb521bf320f677287e8b923809bb3-7-2", "imap-dbcfc4a5c768b165b8aa6d13da559715-7-2"}));
+    }
+
+    // More headers than one sync holds (70 blocks of 300 KB): each is cut
+    // after a line's end, the highest UIDs wait for the next sync, and the
+    // conversation goes on to its end.
+    void headersPastWhatOneSyncHolds()
+    {
+        ScriptedPeer peer("* PREAUTH [CAPABILITY IMAP4rev1] hi\r\n");
+        const QByteArray block = QByteArray("X-Pad: " + QByteArray(993, 'x') + "\r\n").repeated(300);
+        QByteArray fetched;
+        for (int uid = 1; uid <= 70; ++uid)
+            fetched += "* 1 FETCH (UID " + QByteArray::number(uid) + " BODY[HEADER.FIELDS (SUBJECT)] {300600}\r\n"
+                       + block + ")\r\n";
+        peer.answer = [&](const QByteArray& line) {
+            return (line.contains("SELECT")          ? "* 70 EXISTS\r\n* OK [UIDVALIDITY 5] v\r\n"
+                    : line.contains("UID FETCH 1:*") ? fetched
+                                                     : QByteArray())
+                   + line.left(line.indexOf(' ')) + " OK\r\n";
+        };
+        ImapSession s;
+        QCOMPARE(sync(s, peer.hostBox().section(':', 1).toUShort(), {}), QStringList{"ok"});
+        QCOMPARE(s.result().headers.size(), 64u);  // of 261,522 bytes and 64 more each: 16 MB
+        QCOMPARE(s.result().firstLeft, 65u);
+        QCOMPARE(s.result().headers.back().fields, block.left(261522));
+        QVERIFY(peer.lines().last().endsWith("LOGOUT\r\n"));
     }
 
     void securedAndSilent()

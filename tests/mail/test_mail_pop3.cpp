@@ -72,6 +72,10 @@ private slots:
             << p << offered << QStringList{"<remote> => ", kLogin[0], "-ERR unknown\r\n => close | failed"};
         QTest::newRow("remote, allowed in clear")
             << p << offered << QStringList{"<remote, allowed> => ", kLogin[0], "+OK\r\n.\r\n => USER anna\r\n"};
+        // Allowed while the server offered no STLS; it offered it since, and no longer does.
+        QTest::newRow("remote, allowed, STLS before, none now: nothing sent")
+            << p << offered
+            << QStringList{"<remote, allowed, before> => ", kLogin[0], "+OK\r\n.\r\n => close | failed"};
         // What one message may hold (here 20 octets), an endless line included.
         const QString tooLarge = " => close | "
                                  + error("Message 1 of 2 is larger than the 20 bytes one message may hold; the "
@@ -151,6 +155,7 @@ private slots:
             if (in.startsWith("<remote")) {
                 s.connected(QHostAddress(QStringLiteral("192.0.2.7")), false);
                 s.allowLoginInClear(in.contains("allowed"));
+                s.setOfferedStlsBefore(in.contains("before"));
             }
             const MailActions got = in == "<tls>"       ? s.tlsReady()
                                     : in == "<close>"   ? s.closed()
@@ -159,7 +164,10 @@ private slots:
                                                                                           : s.feed(in.toLatin1());
             QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
         }
-        QCOMPARE(s.refusedInClear(), QByteArray(QTest::currentDataTag()).endsWith("nothing sent"));
+        const QByteArray tag = QTest::currentDataTag();
+        QCOMPARE(s.refusedInClear(), tag.endsWith("nothing sent"));
+        QCOMPARE(s.lostStls(), tag.endsWith("none now: nothing sent"));
+        QCOMPARE(s.offeredStls(), tls != int(TlsMode::Implicit) && steps.last().startsWith("<tls>"));
     }
 
     // Logs in and answers STAT; true when each step did what it should.
