@@ -451,7 +451,7 @@ private slots:
     void imapStartTlsIsNoted()
     {
         if (!pop3 || !pop3->imapPort())
-            QSKIP("dovecot-imapd is not installed");
+            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
         fx->makeDataFolder();
         storeMailSettings(fx->dbPath(),
                           {"", "", QStringLiteral("%1:%2").arg(pop3->host()).arg(pop3->imapPort()), kUser, kPassword});
