@@ -560,18 +560,26 @@ QString bodyAsText(const QByteArray& raw)
 MimeMessage decodeMime(const QByteArray& raw)
 {
     MimeMessage out;
+    // Each round opens the bodies the one before uncovered (a digest's part
+    // whose body, once opened, is a message whose header runs into its own).
+    constexpr int kRounds = 3;
+    QByteArray text = raw;
     QList<qsizetype> badHeaders;
-    const auto options = noticingBadHeaders(badHeaders);
-    GMimeMessage* parsed = parse(raw.constData(), raw.size(), options.get());
-    if (!parsed)
-        return out;
-    GPtr<GMimeMessage> message(parsed);
-    if (const QByteArray opened = withBodiesOpened(raw, badHeaders, headerLength(raw)); opened.size() != raw.size()) {
-        parsed = parse(opened.constData(), opened.size());
-        if (!parsed)
+    std::unique_ptr<GMimeParserOptions, OptionsFree> options;
+    GPtr<GMimeMessage> message;
+    for (int round = 0;; ++round) {
+        message.reset();
+        badHeaders.clear();
+        options = noticingBadHeaders(badHeaders);
+        message.reset(parse(text.constData(), text.size(), options.get()));
+        if (!message)
             return out;
-        message.reset(parsed);
+        QByteArray opened = round < kRounds ? withBodiesOpened(text, badHeaders, headerLength(text)) : text;
+        if (opened.size() == text.size())
+            break;
+        text = std::move(opened);
     }
+    GMimeMessage* const parsed = message.get();
     readHeader(parsed, out);
     Walker walker(out);
     walker.walk(g_mime_message_get_mime_part(parsed));
@@ -580,8 +588,8 @@ MimeMessage decodeMime(const QByteArray& raw)
     for (qsizetype i = 0; i < out.attachments.size(); ++i)
         out.attachments[i].name = attachmentFileName(out.attachments[i].name, int(i + 1));
     if (out.text.trimmed().isEmpty() && out.attachments.isEmpty()) {
-        const QString text = bodyAsText(raw);
-        out.text = text.trimmed().isEmpty() ? QString() : text;
+        const QString body = bodyAsText(raw);
+        out.text = body.trimmed().isEmpty() ? QString() : body;
     }
     return out;
 }

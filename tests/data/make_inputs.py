@@ -299,10 +299,12 @@ save("20-cut-in-part-header.eml", b"From: c@example.org\r\nSubject: cut in a hea
      b"the text\r\n--XX\r\nContent-Type: application/pdf\r\nContent-Transfer-Encod\r\n")
 
 # Damaged: a digest's message whose header runs into its body with no empty
-# line, then, right after the boundary, a part whose header does the same.
+# line, then, right after the boundary, a part whose header does the same,
+# then a digest's part whose header does, and so the message's in it.
 save("21-headers-run-into-bodies.eml", b"From: a@example.org\r\nSubject: no empty lines\r\nMIME-Version: 1.0\r\n"
      b"Content-Type: multipart/digest; boundary=b\r\n\r\n--b\r\n\r\nFrom: m@example.org\r\nSubject: s\r\n"
-     b"body one\r\n--b\r\nContent-Type: application/pdf\r\nbroken\r\n--b--\r\n")
+     b"body one\r\n--b\r\nContent-Type: application/pdf\r\nbroken\r\n--b\r\nFrom: n@example.org\r\nbody two\r\n"
+     b"--b--\r\n")
 
 # RTF as LibreOffice writes it: character and paragraph formatting, fonts,
 # colours and text of other scripts, converted from HTML by its headless
