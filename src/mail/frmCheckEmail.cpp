@@ -458,10 +458,8 @@ void frmCheckEmail::showRaw(const QByteArray& raw, const QString& key)
     showBody();
     m_attachments = std::move(message.attachments);
     lstAttachments->clear();
-    for (qsizetype i = 0; i < m_attachments.size(); ++i) {
-        lstAttachments->addItem(
-            QStringLiteral("%1 (%2 bytes)").arg(m_attachments[i].name).arg(m_attachments[i].data.size()));
-    }
+    for (const MimeAttachment& file : std::as_const(m_attachments))
+        lstAttachments->addItem(QStringLiteral("%1 (%2 bytes)").arg(file.name).arg(file.data.size()));
     showAttachments(!m_attachments.isEmpty());
 }
 
