@@ -1,17 +1,20 @@
 // Arbitrary bytes as a fetched message, decoded as the check screen reads it.
 #include "mail/MimeMessage.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const MimeMessage m = decodeMime(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
-    int number = 0;
     for (const MimeAttachment& a : m.attachments) {
-        // Whatever a message calls its file, it never names a folder.
-        const QString name = attachmentFileName(a.name, ++number);
+        // Whatever a message calls its file, it is a plain, visible name of a file in the folder chosen.
+        const QString& name = a.name;
         if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
-            || name == QLatin1String("..") || name == QLatin1String("."))
+            || name.startsWith(QLatin1Char('.')) || name.toUtf8().size() > 200
+            || std::any_of(name.begin(), name.end(), [](QChar c) {
+                   return c.category() == QChar::Other_Format || c.category() == QChar::Other_Control;
+               }))
             std::abort();
         // Decoding only ever shrinks what the message holds.
         if (a.data.size() > qsizetype(size))

@@ -15,7 +15,7 @@ struct MailDraft {
     QString text;                       // lines end in LF
     QString inReplyTo;                  // "<id>", empty when the original has none
     QString references;                 // "<id> <id> ...", oldest first
-    QList<MimeAttachment> attachments;  // a forward's files, named as the original names them
+    QList<MimeAttachment> attachments;  // a forward's files, named as decodeMime names them
 };
 
 enum class ComposeKind { Reply, ReplyAll, Forward };

@@ -4,7 +4,9 @@
 
 #include <QMimeDatabase>
 #include <QRegularExpression>
+#include <QSet>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -200,6 +202,8 @@ QByteArray rawHeader(GMimeObject* o, const char* name)
     return h ? QByteArray(g_mime_header_get_raw_value(h)).replace('\r', "").replace('\n', "") : QByteArray();
 }
 
+QString decodeWords(const QByteArray& value);
+
 class Walker {
 public:
     explicit Walker(MimeMessage& out)
@@ -212,7 +216,7 @@ public:
         if (!object || ++m_depth > kMaxDepth)
             return;
         if (GMIME_IS_MESSAGE_PART(object))
-            embedded(g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)));
+            embedded(object, g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)));
         else if (GMIME_IS_MULTIPART(object))
             multipart(GMIME_MULTIPART(object));
         else if (GMIME_IS_PART(object))
@@ -223,23 +227,27 @@ public:
 private:
     static constexpr int kMaxDepth = 50;
 
-    // A text to show: not marked as an attachment, and without a file name
-    // unless it is marked to be shown inline. "text" without a subtype is plain.
+    // A text to show: anything but one marked as an attachment, named or not
+    // (a name in Content-Type alone does not make a file of it). A type that
+    // is not one word, a slash and another ("text", "", a header cut short)
+    // is plain text, as mail readers take it.
     static bool isText(GMimeObject* o, const char* subtype)
     {
         if (!GMIME_IS_PART(o))
             return false;
         // (The parser makes such a type application/octet-stream.)
-        const bool plainless = qstrcmp(subtype, "plain") == 0
-                               && rawHeader(o, "Content-Type").trimmed().toLower().split(';').value(0) == "text";
+        const QByteArray type = rawHeader(o, "Content-Type");
+        const bool plainless =
+            qstrcmp(subtype, "plain") == 0 && !type.isNull() && type.split(';').value(0).count('/') != 1;
         GMimeContentDisposition* d = g_mime_object_get_content_disposition(o);
-        const bool inlined = d && qstricmp(g_mime_content_disposition_get_disposition(d), "inline") == 0;
         return (g_mime_content_type_is_type(g_mime_object_get_content_type(o), "text", subtype) || plainless)
-               && !(d && g_mime_content_disposition_is_attachment(d))
-               && (inlined || !g_mime_part_get_filename(GMIME_PART(o)));
+               && !(d && g_mime_content_disposition_is_attachment(d));
     }
 
-    void embedded(GMimeMessage* message)
+    // A digest's part may carry the message's fields as its own (a digest's
+    // parts are messages without saying so); they stand in for the
+    // message's when it has none.
+    void embedded(GMimeObject* holder, GMimeMessage* message)
     {
         if (!message)
             return;
@@ -250,7 +258,8 @@ private:
             {"From", utf8(from)},
             {"Date", utf8(g_mime_object_get_header(GMIME_OBJECT(message), "Date"))},
             {"Subject", utf8(g_mime_message_get_subject(message))}};
-        for (const auto& [label, value] : lines) {
+        for (const auto& [label, ownValue] : lines) {
+            const QString value = ownValue.isEmpty() ? decodeWords(rawHeader(holder, label)).trimmed() : ownValue;
             if (!value.isEmpty())
                 heading += QLatin1String(label) + QLatin1String(": ") + value + QLatin1Char('\n');
         }
@@ -331,13 +340,81 @@ private:
 
 namespace {
 
-GMimeMessage* parse(const char* data, qsizetype size)
+GMimeMessage* parse(const char* data, qsizetype size, GMimeParserOptions* options = nullptr)
 {
     initOnce();
     GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(data, size_t(size)));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    return g_mime_parser_construct_message(parser.get(), parserOptions());
+    return g_mime_parser_construct_message(parser.get(), options ? options : parserOptions());
+}
+
+struct OptionsFree {
+    void operator()(GMimeParserOptions* o) const { g_mime_parser_options_free(o); }
+};
+
+// Where the parser met, in a part's or an enclosed message's header, a line
+// that is no header field. The parser drops that line and the rest of the
+// part; mail readers take it for the first line of the body.
+std::unique_ptr<GMimeParserOptions, OptionsFree> noticingBadHeaders(QList<qsizetype>& offsets)
+{
+    initOnce();
+    std::unique_ptr<GMimeParserOptions, OptionsFree> options(g_mime_parser_options_clone(parserOptions()));
+    g_mime_parser_options_set_warning_callback(
+        options.get(),
+        [](gint64 offset, GMimeParserWarning code, const gchar*, gpointer into) {
+            if (code == GMIME_CRIT_INVALID_HEADER_NAME && offset >= 0)
+                static_cast<QList<qsizetype>*>(into)->append(qsizetype(offset));
+        },
+        &offsets);
+    return options;
+}
+
+// The message with an empty line put before the first line that is no field
+// in each such header, so that the parser reads the part's body from there.
+// From `from` on only: the message's own header is read as it is. One pass.
+QByteArray withBodiesOpened(const QByteArray& raw, QList<qsizetype> offsets, qsizetype from)
+{
+    const auto lineAt = [&](qsizetype at) {
+        const qsizetype end = raw.indexOf('\n', at);
+        return QByteArrayView(raw).sliced(at, (end < 0 ? raw.size() : end) - at);
+    };
+    const auto isField = [](QByteArrayView line) {
+        const qsizetype colon = line.indexOf(':');
+        return colon > 0 && std::all_of(line.begin(), line.begin() + colon, [](char c) { return c > ' ' && c <= '~'; });
+    };
+    // An empty line or a boundary ends what was opened.
+    const auto endsPart = [](QByteArrayView line) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return line.isEmpty() || (line.startsWith("--") && line.size() > 2 && line[2] != ' ');
+    };
+    std::sort(offsets.begin(), offsets.end());
+    QByteArray out;
+    qsizetype copied = 0, checked = 0;
+    bool open = false;
+    for (const qsizetype at : offsets) {
+        if (at < std::max(from, checked) || at >= raw.size())
+            continue;
+        for (; open && checked < at; checked += lineAt(checked).size() + 1)
+            open = !endsPart(lineAt(checked));
+        if (open)
+            continue;
+        // The parser may name the header's start: its first line that is no field.
+        qsizetype bad = at;
+        while (bad < raw.size() && (isField(lineAt(bad)) || (bad > at && (raw[bad] == ' ' || raw[bad] == '\t'))))
+            bad += lineAt(bad).size() + 1;
+        checked = bad;
+        if (bad >= raw.size() || endsPart(lineAt(bad)))
+            continue;
+        out += QByteArrayView(raw).sliced(copied, bad - copied);
+        out += lineAt(bad).endsWith('\r') ? "\r\n" : "\n";
+        copied = bad;
+        open = true;
+    }
+    if (copied == 0)
+        return raw;
+    return out += QByteArrayView(raw).sliced(copied);
 }
 
 // A header's encoded words (RFC 2047) read as §6.2 asks: adjacent words,
@@ -441,7 +518,8 @@ namespace {
 // The text of a message in which the parser finds none, though it has some
 // (a multipart whose boundary is wrong or missing, a body without the empty
 // line before it): its body, less the lines that only mark parts and the
-// header fields that follow them.
+// header fields that follow them, and what follows the last closing line
+// ("--" + a boundary that began a part + "--"), which is no part of the message.
 QString bodyAsText(const QByteArray& raw)
 {
     static const QRegularExpression field(QStringLiteral("^[!-9;-~]+:"));
@@ -454,10 +532,19 @@ QString bodyAsText(const QByteArray& raw)
     if (i < lines.size() && lines[i].trimmed().isEmpty())
         ++i;
     QByteArray body;
+    QSet<QByteArray> begun;
+    qsizetype epilogue = -1;
     bool partHeader = false;
     for (; i < lines.size(); ++i) {
         const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
         if (line.startsWith("--")) {
+            const QByteArray boundary = line.mid(2).trimmed();
+            if (boundary.endsWith("--") && begun.contains(boundary.chopped(2))) {
+                epilogue = body.size();
+            } else {
+                begun.insert(boundary);
+                epilogue = -1;
+            }
             partHeader = true;
             continue;
         }
@@ -467,6 +554,8 @@ QString bodyAsText(const QByteArray& raw)
             continue;
         body += line + '\n';
     }
+    if (epilogue >= 0)
+        body.truncate(epilogue);
     return fixC1(fromCharset(body.trimmed(), {})) + QLatin1Char('\n');
 }
 
@@ -475,17 +564,36 @@ QString bodyAsText(const QByteArray& raw)
 MimeMessage decodeMime(const QByteArray& raw)
 {
     MimeMessage out;
-    GMimeMessage* parsed = parse(raw.constData(), raw.size());
-    if (!parsed)
-        return out;
-    GPtr<GMimeMessage> message(parsed);
+    // Each round opens the bodies the one before uncovered (a digest's part
+    // whose body, once opened, is a message whose header runs into its own).
+    constexpr int kRounds = 3;
+    QByteArray text = raw;
+    QList<qsizetype> badHeaders;
+    std::unique_ptr<GMimeParserOptions, OptionsFree> options;
+    GPtr<GMimeMessage> message;
+    for (int round = 0;; ++round) {
+        message.reset();
+        badHeaders.clear();
+        options = noticingBadHeaders(badHeaders);
+        message.reset(parse(text.constData(), text.size(), options.get()));
+        if (!message)
+            return out;
+        QByteArray opened = round < kRounds ? withBodiesOpened(text, badHeaders, headerLength(text)) : text;
+        if (opened.size() == text.size())
+            break;
+        text = std::move(opened);
+    }
+    GMimeMessage* const parsed = message.get();
     readHeader(parsed, out);
     Walker walker(out);
     walker.walk(g_mime_message_get_mime_part(parsed));
     out.html = walker.html();
+    // Named here once, for every screen that shows, saves or forwards the files.
+    for (qsizetype i = 0; i < out.attachments.size(); ++i)
+        out.attachments[i].name = attachmentFileName(out.attachments[i].name, int(i + 1));
     if (out.text.trimmed().isEmpty() && out.attachments.isEmpty()) {
-        const QString text = bodyAsText(raw);
-        out.text = text.trimmed().isEmpty() ? QString() : text;
+        const QString body = bodyAsText(raw);
+        out.text = body.trimmed().isEmpty() ? QString() : body;
     }
     return out;
 }
@@ -502,12 +610,31 @@ MimeMessage decodeMimeHeader(const QByteArray& raw)
 
 QString attachmentFileName(const QString& name, int number)
 {
-    QString base = name.section(QRegularExpression(QStringLiteral("[/\\\\]")), -1);
-    base.remove(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f:]")));
+    constexpr qsizetype kMaxBytes = 200;     // well inside what any file system takes
+    constexpr qsizetype kMaxExtension = 20;  // longer after its last dot, a name has none
+    const QString last = name.section(QRegularExpression(QStringLiteral("[/\\\\]")), -1);
+    // Characters one cannot see, and those that turn or hide what follows
+    // ("invoice\u202Egpj.exe" shows as "invoiceexe.jpg"), are dropped.
+    QString base;
+    for (const char32_t c : last.toUcs4()) {
+        const QChar::Category kind = QChar::category(c);
+        if (kind != QChar::Other_Format && kind != QChar::Other_Control && c != U':')
+            base += QString::fromUcs4(&c, 1);
+    }
+    // A leading dot would hide the file.
+    while (!base.isEmpty() && (base.front() == u'.' || base.front().isSpace()))
+        base.remove(0, 1);
     base = base.trimmed();
-    if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String(".."))
-        return QStringLiteral("attachment-%1").arg(number);
-    return base;
+    QByteArray bytes = base.toUtf8();
+    if (bytes.size() > kMaxBytes) {
+        const qsizetype dot = bytes.lastIndexOf('.');
+        const QByteArray extension = dot > 0 && bytes.size() - dot <= kMaxExtension ? bytes.mid(dot) : QByteArray();
+        qsizetype cut = kMaxBytes - extension.size();
+        while (cut > 0 && (uchar(bytes[cut]) & 0xC0) == 0x80)  // never inside a character
+            --cut;
+        base = QString::fromUtf8(bytes.left(cut) + extension).trimmed();
+    }
+    return base.isEmpty() ? QStringLiteral("attachment-%1").arg(number) : base;
 }
 
 QByteArray mimeWithAttachments(const QString& text, const QList<MimeFile>& files)

@@ -11,7 +11,7 @@
 // it refers to), and the attached files. Everything is converted to Unicode
 // here; the raw text stays untouched in the mailbox.
 struct MimeAttachment {
-    QString name;  // as the message gives it, decoded; may hold path parts
+    QString name;  // as the message gives it, decoded, made a safe file name by attachmentFileName
     QByteArray data;
 };
 
@@ -56,6 +56,8 @@ struct MimeFile {
 };
 QByteArray mimeWithAttachments(const QString& text, const QList<MimeFile>& files);
 
-// A name from a message made safe to offer in a save dialog: path parts and
-// control characters dropped, never empty, never "." or "..".
+// A name from a message made safe to show, to offer in a save dialog and to
+// write: path parts, control and format characters (U+202E, U+200B ...) and
+// leading dots dropped, at most 200 bytes of UTF-8 (cut between characters,
+// keeping a short extension), never empty ("attachment-<number>").
 QString attachmentFileName(const QString& name, int number);

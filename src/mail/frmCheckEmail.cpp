@@ -479,11 +479,8 @@ void frmCheckEmail::showRaw(const QByteArray& raw, const QString& key)
     showBody();
     m_attachments = std::move(message.attachments);
     lstAttachments->clear();
-    for (qsizetype i = 0; i < m_attachments.size(); ++i) {
-        lstAttachments->addItem(QStringLiteral("%1 (%2 bytes)")
-                                    .arg(attachmentFileName(m_attachments[i].name, int(i + 1)))
-                                    .arg(m_attachments[i].data.size()));
-    }
+    for (const MimeAttachment& file : std::as_const(m_attachments))
+        lstAttachments->addItem(QStringLiteral("%1 (%2 bytes)").arg(file.name).arg(file.data.size()));
     showAttachments(!m_attachments.isEmpty());
 }
 
@@ -521,9 +518,9 @@ void frmCheckEmail::lstAttachments_Save(int index)
     if (index < 0 || index >= m_attachments.size())
         return;
     const MimeAttachment& file = m_attachments[index];
-    // The message names the file, never the folder it goes to.
-    const std::optional<QString> path = getSaveFileName(
-        kSaveTitle, QDir::home().filePath(attachmentFileName(file.name, index + 1)), QStringLiteral("All Files (*)"));
+    // The message names the file (a plain name, see decodeMime), never the folder it goes to.
+    const std::optional<QString> path =
+        getSaveFileName(kSaveTitle, QDir::home().filePath(file.name), QStringLiteral("All Files (*)"));
     if (!path)
         return;
     const QString failure = AtomicFile::write(*path, file.data);

@@ -234,7 +234,7 @@ void frmSendEmail::compose(const MailDraft& draft)
     // forward, as the one before may still be on its way.
     ++m_forwards;
     for (qsizetype i = 0; i < draft.attachments.size(); ++i) {
-        const QString name = attachmentFileName(draft.attachments[i].name, int(i + 1));
+        const QString& name = draft.attachments[i].name;
         const QString folder = m_forwarded->filePath(QStringLiteral("%1/%2").arg(m_forwards).arg(i + 1));
         const QString path = folder + QLatin1Char('/') + name;
         QDir().mkpath(folder);  // else the write says why

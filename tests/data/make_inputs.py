@@ -8,8 +8,9 @@ import shutil
 import subprocess
 import tempfile
 import email.policy
-from email.message import EmailMessage
+from email.message import EmailMessage, Message
 from email.mime.application import MIMEApplication
+from email.mime.message import MIMEMessage
 from email.mime.multipart import MIMEMultipart
 from email.mime.text import MIMEText
 from pathlib import Path
@@ -159,7 +160,7 @@ cal.add_component(moved)
 def save(name, msg):
     if not isinstance(msg, bytes):
         # Fixed boundaries, so that running this again changes no file.
-        for n, part in enumerate(p for p in msg.walk() if p.is_multipart()):
+        for n, part in enumerate(p for p in msg.walk() if p.is_multipart() and "Content-Type" in p):
             part.set_boundary(f"==boundary-{n}==")
     data = msg if isinstance(msg, bytes) else msg.as_bytes(policy=smtp)
     (out / name).write_bytes(data)
@@ -223,6 +224,87 @@ save("5-damaged.eml", b"From: d@example.org\r\nSubject: cut\r\nMIME-Version: 1.0
 uu = b"".join(binascii.b2a_uu(blob[i:i + 45], backtick=True) for i in range(0, len(blob), 45))
 save("6-uuencoded.eml", b"From: t@example.org\r\nSubject: uu\r\n\r\nHere it is.\r\nbegin 664 blob.bin\r\n"
      + uu.replace(b"\n", b"\r\n") + b"`\r\nend\r\nBye.\r\n")
+
+# Names that lie: a right-to-left override that shows "invoice\u202Egpj.exe"
+# as "invoiceexe.jpg", invisible and isolating characters, control
+# characters, names of 300 bytes with and without an extension, leading dots,
+# a name of nothing but such characters, one that climbs to a hidden file.
+m = EmailMessage()
+m["From"] = "names@example.org"
+m["Subject"] = "names"
+m.set_content("the files\n")
+for name in ["invoice\u202egpj.exe", "\u200bre\u2066po\u2067rt\u2069\u2068.pdf\ufeff", "tab\there\x07.txt",
+             "ü" * 150 + ".tar.gz", "x" * 300, "a." + "b" * 300, ".bashrc", " ..\u202e.hidden", "\u202e\u200b",
+             "a/../.profile"]:
+    m.add_attachment(b"data", maintype="application", subtype="octet-stream", filename=name)
+save("14-names-that-lie.eml", m)
+
+# A file uuencoded into a plain text under a name that turns round.
+save("15-uuencoded-name-that-lies.eml", "From: t@example.org\r\nSubject: uu\r\nMIME-Version: 1.0\r\n"
+     "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+     "Here it is.\r\nbegin 644 ..photo\u202egpj.exe\r\n#86)C\r\n`\r\nend\r\n".encode())
+
+# Two texts that name themselves in Content-Type alone, as mailing list
+# programs and some phones write them: not attachments, so shown.
+m = MIMEMultipart("mixed")
+m["From"] = "list@example.org"
+m["Subject"] = "two texts"
+for text in ["The first text, in a part that calls itself msg.\n", "The second text, also in a part named msg.txt...\n"]:
+    part = MIMEText(text, "plain", "us-ascii")
+    part.set_param("name", "msg.txt")
+    m.attach(part)
+save("16-named-text-parts.eml", m)
+
+# A digest: its parts carry no Content-Type, so each is a message. The first
+# is a message in a part; the second has its fields as the part's own (as
+# when a Message is attached to a digest), so its body has no header.
+m = MIMEMultipart("digest")
+m["From"] = "digest@example.org"
+m["Subject"] = "Digest, Vol 1"
+inner = EmailMessage()
+inner["From"] = "member1@example.org"
+inner["Subject"] = "topic 1"
+inner.set_content("first message\n")
+part = MIMEMessage(inner)
+del part["Content-Type"], part["MIME-Version"]
+part.set_default_type("message/rfc822")
+m.attach(part)
+inner = Message()
+inner["From"] = "member2@example.org"
+inner["Subject"] = "topic 2"
+inner.set_payload("second message\nand its second line\n")
+m.attach(inner)
+save("17-digest.eml", m)
+
+# Text after the closing boundary (the epilogue) is no part of the message.
+m = EmailMessage()
+m["From"] = "e@example.org"
+m["Subject"] = "epilogue"
+m.set_content("the text\n")
+m.add_attachment(b"file", maintype="application", subtype="octet-stream", filename="f.bin")
+m.epilogue = "This is the end of the MIME message; ignore it.\n"
+save("18-epilogue.eml", m)
+
+# Damaged: a boundary other than the one named, and text after the closing
+# line (the epilogue), which is no part of the message.
+save("19-epilogue-wrong-boundary.eml", b"From: e@example.org\r\nSubject: epilogue\r\nMIME-Version: 1.0\r\n"
+     b"Content-Type: multipart/mixed; boundary=right\r\n\r\n--wrong\r\nContent-Type: text/plain\r\n\r\n"
+     b"the text\r\n--wrong--\r\nThis is the end of the message; ignore this.\r\n")
+
+# Damaged, as a server that cuts a message at a line end leaves it: a text
+# whose type lacks its slash (plain text), then a part cut inside its header,
+# whose last line is its body.
+save("20-cut-in-part-header.eml", b"From: c@example.org\r\nSubject: cut in a header\r\nMIME-Version: 1.0\r\n"
+     b"Content-Type: multipart/mixed; boundary=XX\r\n\r\n--XX\r\nContent-Type: plain; charset=us-ascii\r\n\r\n"
+     b"the text\r\n--XX\r\nContent-Type: application/pdf\r\nContent-Transfer-Encod\r\n")
+
+# Damaged: a digest's message whose header runs into its body with no empty
+# line, then, right after the boundary, a part whose header does the same,
+# then a digest's part whose header does, and so the message's in it.
+save("21-headers-run-into-bodies.eml", b"From: a@example.org\r\nSubject: no empty lines\r\nMIME-Version: 1.0\r\n"
+     b"Content-Type: multipart/digest; boundary=b\r\n\r\n--b\r\n\r\nFrom: m@example.org\r\nSubject: s\r\n"
+     b"body one\r\n--b\r\nContent-Type: application/pdf\r\nbroken\r\n--b\r\nFrom: n@example.org\r\nbody two\r\n"
+     b"--b--\r\n")
 
 # RTF as LibreOffice writes it: character and paragraph formatting, fonts,
 # colours and text of other scripts, converted from HTML by its headless

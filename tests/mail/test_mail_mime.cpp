@@ -39,9 +39,28 @@ private slots:
 
     void fileNames()
     {
-        const QList<QStringList> cases = {{"../../evil.sh", "evil.sh"}, {"C:\\x\\a b.txt", "a b.txt"},
-                                          {"..", "attachment-3"},       {"dir/", "attachment-3"},
-                                          {" \t", "attachment-3"},      {"a\nb:c\x7f", "abc"}};
+        const QString u = QStringLiteral("\u00fc");  // two bytes of UTF-8
+        const QList<QStringList> cases = {
+            {"../../evil.sh", "evil.sh"},
+            {"C:\\x\\a b.txt", "a b.txt"},
+            {"..", "attachment-3"},
+            {"dir/", "attachment-3"},
+            {" \t", "attachment-3"},
+            {"a\nb:c\x7f", "abc"},
+            {"invoice\u202Egpj.exe", "invoicegpj.exe"},
+            {"\u2066a\u200Bb\u2069\uFEFF\u00AD.txt\u0085", "ab.txt"},
+            {"\u202E\u200B", "attachment-3"},
+            {". .x/..\u202E.profile", "profile"},
+            {"a. b", "a. b"},
+            // 200 bytes at most, cut between characters, the extension kept when short.
+            {u.repeated(150) + ".pdf", u.repeated(98) + ".pdf"},
+            {"x" + u.repeated(150) + ".pdf", "x" + u.repeated(97) + ".pdf"},
+            {"x" + u.repeated(98) + ".pdf", "x" + u.repeated(97) + ".pdf"},
+            {"a." + QString(300, u'b'), "a." + QString(198, u'b')},
+            {QString(190, u'a') + "." + QString(19, u'e'), QString(180, u'a') + "." + QString(19, u'e')},
+            {QString(190, u'a') + "." + QString(20, u'e'), QString(190, u'a') + "." + QString(9, u'e')},
+            {QString(200, u'y'), QString(200, u'y')},
+        };
         for (const QStringList& c : cases)
             QCOMPARE(attachmentFileName(c[0], 3), c[1]);
     }
