@@ -24,7 +24,8 @@ class DavSync {
 public:
     struct Counts {
         int sent = 0, received = 0, deletedHere = 0, deletedThere = 0, keptTwice = 0, leftOut = 0, refused = 0;
-        int damaged = 0;  // sent from the fields alone: what was kept of them no longer reads
+        int damaged = 0;                           // sent from the fields alone: what was kept of them no longer reads
+        int rulesTooLarge = 0, zonesRepaired = 0;  // in what was received (SyncPlan::Remote)
     };
     struct Result {
         bool ok = false;    // false also when the server refused a record (the rest was synced)

@@ -19,6 +19,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimeZone>
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -29,6 +30,7 @@
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "kit/AppFolder.h"
+#include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/LoadingProgress.h"
 #include "kit/Occurrences.h"
@@ -541,6 +543,40 @@ private slots:
         QVERIFY(r.ok);
         QCOMPARE(r.contacts.received + r.contacts.sent + r.appointments.received + r.appointments.sent, 0);
         QVERIFY2(r.requests <= 4, qPrintable(QString::number(r.requests)));
+        if (server != "xandikos")
+            return;  // Radicale's own reading of such a zone never ends: it takes no such resource
+
+        // A resource whose zone changes every second and whose rule repeats
+        // every minute: taken at once with the system's Berlin and its first
+        // occurrence, each said in the line.
+        const QString file = folder.filePath("hostile.ics");
+        QString minutes;
+        for (int m = 0; m < 60; ++m)
+            minutes += QString::number(m) + (m < 59 ? "," : "");
+        QVERIFY(
+            writeFile(file, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//hostile//EN\r\nBEGIN:VTIMEZONE\r\n"
+                            "TZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\n"
+                            "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nRRULE:FREQ=SECONDLY\r\nEND:STANDARD\r\n"
+                            "END:VTIMEZONE\r\nBEGIN:VEVENT\r\nUID:hostile-1\r\nDTSTAMP:20260101T000000Z\r\n"
+                            "DTSTART;TZID=Europe/Berlin:20261208T100000\r\nDTEND;TZID=Europe/Berlin:20261208T110000\r\n"
+                            "RRULE:FREQ=DAILY;BYMINUTE="
+                                + minutes.toUtf8() + "\r\nSUMMARY:hostile\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"));
+        QVERIFY2(run("/usr/bin/python3",
+                     {QFINDTESTDATA("other_client.py"), base, "-", "user", "secret", calendar, book,
+                      "file+:hostile-1.ics:" + file},
+                     &said, 60000)
+                     == 0,
+                 qPrintable(said));
+        r = sync();
+        QCOMPARE(r.lines.value(1), "Appointments: 0 sent, 1 received, 0 deleted here, 0 deleted on the server, 0 kept "
+                                   "twice; took only the first occurrence of 1 whose repeat rule is too large to "
+                                   "expand; used the system's rules, or fixed offsets, for 1 time zone whose own "
+                                   "are too large to work out.");
+        QCOMPARE(Db::joined(db(2), "tblOrginize", {"DateValue", "TimeStart", "Note"}).filter("hostile"),
+                 QStringList{"12/8/26|"
+                             + Clock::startText(
+                                 QDateTime(QDate(2026, 12, 8), QTime(9, 0), QTimeZone::utc()).toLocalTime().time())
+                             + "|hostile"});
     }
 };
 
