@@ -7,7 +7,8 @@
 // as the month calendar and BusyDays ask) and for the reminders (one day,
 // as AppointmentReminders asks at start), each cold. Next to it,
 // bench/hostile_icalendar.py: python3-icalendar reading the same file and
-// recurring_ical_events expanding the same month, stopped after 20 s.
+// recurring_ical_events expanding the same month, stopped after 20 s
+// (once a row; ours, the median of the rounds).
 //
 //   build-bench/bench/bench_hostile [rounds]   (3 by default; medians)
 
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
 
@@ -72,14 +74,14 @@ const Kind kKinds[] = {
      [] { return QStringLiteral("FREQ=DAILY;BYHOUR=%1;BYMINUTE=%2").arg(numbers(0, 23), numbers(0, 59)); }},
     {"RRULE ... and BYSECOND=0..59", nullptr,
      [] { return QStringLiteral("FREQ=DAILY;BYHOUR=%1;BYMINUTE=%2;BYSECOND=%2").arg(numbers(0, 23), numbers(0, 59)); }},
-    {"RRULE FREQ=HOURLY;COUNT=1000000000 from 1950", nullptr,
+    {"RRULE FREQ=HOURLY;COUNT=1000000000 from 2000", nullptr,
      [] { return QStringLiteral("FREQ=HOURLY;COUNT=1000000000"); }},
     {"RRULE FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=30", nullptr,
      [] { return QStringLiteral("FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=30"); }},
 };
 
 // `n` events, each with its own zone or rule; the month asked for is
-// December 2026. `round` moves every start by a minute, so that nothing
+// December 2026. `round` moves every start by an hour, so that nothing
 // expanded in an earlier round is found kept.
 QByteArray calendar(const Kind& kind, int n, int round)
 {
@@ -88,10 +90,11 @@ QByteArray calendar(const Kind& kind, int n, int round)
     for (int i = 0; i < n && kind.zone; ++i)
         text += kind.zone(i);
     for (int i = 0; i < n; ++i) {
-        const QString at = QStringLiteral("%1T09%2%3")
-                               .arg(QLatin1String(early ? "19500101" : "20261201"))
+        const QString at = QStringLiteral("%1T%2%3%4")
+                               .arg(QLatin1String(early ? "20000101" : "20261201"))
+                               .arg(9 + round, 2, 10, QLatin1Char('0'))
                                .arg(i, 2, 10, QLatin1Char('0'))
-                               .arg(round, 2, 10, QLatin1Char('0'));
+                               .arg(QLatin1String("00"));
         const QString zone = kind.zone ? QStringLiteral(";TZID=%1").arg(QLatin1String(kZones[i])) : QString();
         text += QStringLiteral("BEGIN:VEVENT\r\nUID:hostile-%1\r\nDTSTAMP:20260101T000000Z\r\nDTSTART%2:%3\r\n")
                     .arg(i)
@@ -151,6 +154,7 @@ int main(int argc, char** argv)
     QDir(work).removeRecursively();
     QDir().mkpath(work);
     AppFolder::setPath(work);
+    QDir().mkpath(QFileInfo(AppFolder::databaseFile()).path());
     std::printf("| input | n | import (ours) | month page | reminders' day | python3-icalendar read | "
                 "recurring_ical_events month |\n|---|---|---|---|---|---|---|\n");
     for (const Kind& kind : kKinds) {
@@ -181,6 +185,8 @@ int main(int argc, char** argv)
                 Occurrences::between(con, QDate(2029, 6, 1), QDate(2029, 6, 1));
                 day << t.nsecsElapsed() / 1e9;
                 (void)shown;
+                if (round > 0)
+                    continue;  // the peer once a row: its slow rows run into the stop every time
                 const Peer p = peer(file);
                 peerRead << p.read;
                 peerMonth << p.month;
