@@ -208,9 +208,9 @@ bool fits(const icalrecurrencetype& r, const QString& start)
     const bool hourly = r.freq == ICAL_HOURLY_RECURRENCE;
     const int interval = std::max<int>(1, r.interval);
     const int hours = sizeOf(r.by_hour, ICAL_BY_HOUR_SIZE);
-    const qint64 aDay = (hourly ? std::min(hours > 0 ? hours : 24, (24 + interval - 1) / interval) : std::max(1, hours))
-                        * std::max(1, sizeOf(r.by_minute, ICAL_BY_MINUTE_SIZE))
-                        * std::max(1, sizeOf(r.by_second, ICAL_BY_SECOND_SIZE));
+    const qint64 aDay =
+        qint64{hourly ? std::min(hours > 0 ? hours : 24, (24 + interval - 1) / interval) : std::max(1, hours)}
+        * std::max(1, sizeOf(r.by_minute, ICAL_BY_MINUTE_SIZE)) * std::max(1, sizeOf(r.by_second, ICAL_BY_SECOND_SIZE));
     if (aDay > kMostADay)
         return false;
     const bool filtered = sizeOf(r.by_day, ICAL_BY_DAY_SIZE) + sizeOf(r.by_month, ICAL_BY_MONTH_SIZE)

@@ -449,7 +449,7 @@ bool soundObservance(icalcomponent* o)
         if (r.freq != ICAL_YEARLY_RECURRENCE && r.freq != ICAL_MONTHLY_RECURRENCE)
             return false;
         const qint64 aYear =
-            (r.freq == ICAL_MONTHLY_RECURRENCE ? 12 : std::max(1, sizeOf(r.by_month, ICAL_BY_MONTH_SIZE)))
+            qint64{r.freq == ICAL_MONTHLY_RECURRENCE ? 12 : std::max(1, sizeOf(r.by_month, ICAL_BY_MONTH_SIZE))}
             * std::max(1, sizeOf(r.by_day, ICAL_BY_DAY_SIZE) + sizeOf(r.by_month_day, ICAL_BY_MONTHDAY_SIZE)
                               + sizeOf(r.by_year_day, ICAL_BY_YEARDAY_SIZE) + sizeOf(r.by_week_no, ICAL_BY_WEEKNO_SIZE))
             * std::max(1, sizeOf(r.by_hour, ICAL_BY_HOUR_SIZE)) * std::max(1, sizeOf(r.by_minute, ICAL_BY_MINUTE_SIZE))
