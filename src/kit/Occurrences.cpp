@@ -24,8 +24,11 @@ constexpr QLatin1String kDateForm("yyyyMMdd");
 QTimeZone zoneNamed(const QString& id)
 {
     // Making a zone reads its rules from the system's files: once each.
+    // (The reminders and the search index read series on threads of their own.)
+    static QMutex guard;
     static QHash<QByteArray, QTimeZone> known;
     const QByteArray key = id.isEmpty() ? QTimeZone::systemTimeZoneId() : id.toUtf8();
+    const QMutexLocker lock(&guard);
     if (const auto found = known.constFind(key); found != known.constEnd())
         return *found;
     QTimeZone zone(key);
@@ -132,6 +135,127 @@ bool expands(const icalrecurrencetype& r)
     return r.freq != ICAL_NO_RECURRENCE && r.freq != ICAL_SECONDLY_RECURRENCE && r.freq != ICAL_MINUTELY_RECURRENCE;
 }
 
+// The budget of one series' expansion over the days asked for (see
+// withinBudget): what libical produces and walks stays in step with the
+// days, whatever the rule says.
+constexpr int kMostADay = 48;
+constexpr int kMostCounted = 10000;
+constexpr int kFirstYear = 1900;
+// libical walks an hourly or daily rule hour by hour or day by day up to
+// the year 2582 looking for the next day its BYMONTH, BYMONTHDAY,
+// BYYEARDAY or BYDAY let through: as many steps at most between two.
+constexpr qint64 kMostSkipped = 10000;
+constexpr int kProbedDays = 10227;  // 28 years: every weekday on every date of a leap cycle
+
+int sizeOf(const short* by, int most)
+{
+    int n = 0;
+    while (n < most && by[n] != ICAL_RECURRENCE_ARRAY_MAX)
+        ++n;
+    return n;
+}
+
+bool among(const short* by, int most, int value)
+{
+    for (int i = 0; i < most && by[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+        if (by[i] == value)
+            return true;
+    return false;
+}
+
+// A day the rule's day filters let through (a rule by the hour or the day).
+bool picks(const icalrecurrencetype& r, QDate d)
+{
+    const auto in = [d](const short* by, int most, int value, int days) {
+        if (sizeOf(by, most) == 0)
+            return true;
+        return among(by, most, value) || among(by, most, value - days - 1);
+    };
+    if (sizeOf(r.by_day, ICAL_BY_DAY_SIZE) > 0) {
+        bool any = false;
+        for (int i = 0; i < ICAL_BY_DAY_SIZE && r.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX && !any; ++i)
+            any = int(icalrecurrencetype_day_day_of_week(r.by_day[i])) == d.dayOfWeek() % 7 + 1;
+        if (!any)
+            return false;
+    }
+    return in(r.by_month, ICAL_BY_MONTH_SIZE, d.month(), 1000)
+           && in(r.by_month_day, ICAL_BY_MONTHDAY_SIZE, d.day(), d.daysInMonth())
+           && in(r.by_year_day, ICAL_BY_YEARDAY_SIZE, d.dayOfYear(), d.daysInYear());
+}
+
+// The most days between two the rule lets through in 28 years from
+// `from`, walked as libical walks it; -1: none at all.
+qint64 longestGap(const icalrecurrencetype& r, QDate from, int step)
+{
+    qint64 longest = -1;
+    QDate last;
+    for (QDate d = from; from.daysTo(d) < kProbedDays; d = d.addDays(step)) {
+        if (!picks(r, d))
+            continue;
+        longest = std::max(longest, last.isValid() ? last.daysTo(d) : from.daysTo(d));
+        last = d;
+    }
+    return longest;
+}
+
+bool fits(const icalrecurrencetype& r, const QString& start)
+{
+    if (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE || r.count > kMostCounted)
+        return false;
+    const QDate first = QDate::fromString(start.left(8), u"yyyyMMdd");
+    if (!first.isValid() || first.year() < kFirstYear)
+        return false;
+    const bool hourly = r.freq == ICAL_HOURLY_RECURRENCE;
+    const int interval = std::max<int>(1, r.interval);
+    const int hours = sizeOf(r.by_hour, ICAL_BY_HOUR_SIZE);
+    const qint64 aDay =
+        qint64{hourly ? std::min(hours > 0 ? hours : 24, (24 + interval - 1) / interval) : std::max(1, hours)}
+        * std::max(1, sizeOf(r.by_minute, ICAL_BY_MINUTE_SIZE)) * std::max(1, sizeOf(r.by_second, ICAL_BY_SECOND_SIZE));
+    if (aDay > kMostADay)
+        return false;
+    const bool filtered = sizeOf(r.by_day, ICAL_BY_DAY_SIZE) + sizeOf(r.by_month, ICAL_BY_MONTH_SIZE)
+                              + sizeOf(r.by_month_day, ICAL_BY_MONTHDAY_SIZE)
+                              + sizeOf(r.by_year_day, ICAL_BY_YEARDAY_SIZE)
+                          > 0;
+    if (!filtered || (!hourly && r.freq != ICAL_DAILY_RECURRENCE))
+        return true;
+    const int step = hourly ? (interval % 24 == 0 ? interval / 24 : 1) : interval;
+    const qint64 gap = longestGap(r, first, step);
+    return gap >= 0 && gap * (hourly ? (24 + interval - 1) / interval : 1) <= kMostSkipped;
+}
+
+// A COUNT is walked to its last occurrence once; every window after starts
+// where it is asked for, as with a rule that ends on a date, rather than
+// walk from the first occurrence again.
+icalrecurrencetype withEnd(icalrecurrencetype rule, icaltimetype start)
+{
+    static QMutex guard;
+    static QHash<QByteArray, icaltimetype> ends;
+    char* text = icalrecurrencetype_as_string_r(&rule);
+    const QByteArray key = QByteArray(text) + ' ' + icaltime_as_ical_string(start);
+    free(text);
+    const QMutexLocker lock(&guard);
+    auto found = ends.constFind(key);
+    if (found == ends.constEnd()) {
+        icaltimetype last = start;
+        if (icalrecur_iterator* it = icalrecur_iterator_new(rule, start)) {
+            for (int n = 0; n < rule.count; ++n) {
+                const icaltimetype t = icalrecur_iterator_next(it);
+                if (icaltime_is_null_time(t))
+                    break;
+                last = t;
+            }
+            icalrecur_iterator_free(it);
+        }
+        if (ends.size() >= 4096)
+            ends.clear();
+        found = ends.insert(key, last);
+    }
+    rule.count = 0;
+    rule.until = *found;
+    return rule;
+}
+
 QStringList listOf(const QString& text)
 {
     return text.split(u',', Qt::SkipEmptyParts);
@@ -157,13 +281,15 @@ QList<Occurrence> expandOver(const Series& series, QDate from, QDate to, const Q
     icalcomponent_set_dtstart(ev.c, wallOf(*start, zone));
     icalcomponent_set_dtend(ev.c, wallOf(*finish, zone));
     icalrecurrencetype rule = icalrecurrencetype_from_string(series.rule.toUtf8().constData());
-    if (!series.rule.isEmpty() && expands(rule)) {
+    if (!series.rule.isEmpty() && expands(rule) && fits(rule, series.start)) {
         // An end given in UTC ends at the same wall time of the zone.
         if (!icaltime_is_null_time(rule.until) && !rule.until.is_date && icaltime_is_utc(rule.until)) {
             const QDateTime until(QDate(rule.until.year, rule.until.month, rule.until.day),
                                   QTime(rule.until.hour, rule.until.minute, rule.until.second), QTimeZone::utc());
             rule.until = wallOf({until, false}, zone);
         }
+        if (rule.count > 0)
+            rule = withEnd(rule, wallOf(*start, zone));
         icalcomponent_add_property(ev.c, icalproperty_new_rrule(rule));
     }
     const auto addDates = [&](const QStringList& texts, icalproperty* (*make)(icaltimetype)) {
@@ -292,6 +418,14 @@ Found lookUp(const Series& series, QDate from, QDate to, const QSet<QString>& re
 bool ruleReads(const QString& rule)
 {
     return rule.isEmpty() || icalrecurrencetype_from_string(rule.toUtf8().constData()).freq != ICAL_NO_RECURRENCE;
+}
+
+bool withinBudget(const Series& series)
+{
+    if (series.rule.isEmpty())
+        return true;
+    const icalrecurrencetype r = icalrecurrencetype_from_string(series.rule.toUtf8().constData());
+    return r.freq == ICAL_NO_RECURRENCE || fits(r, series.start);
 }
 
 QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<QString>& replaced)

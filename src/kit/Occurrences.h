@@ -36,6 +36,13 @@ struct Occurrence {
 
 // libical reads the rule (an empty one is no rule and reads).
 bool ruleReads(const QString& rule);
+// The series' rule can be expanded within the budget every page has: at
+// most 48 times a day (the planner's half-hour slots), a COUNT of at most
+// 10,000, a start from 1900 on, and days it picks never years apart. One
+// beyond it shows its first occurrence only, as an unreadable one does;
+// its text is kept and goes out as it came. No rule, or one that does not
+// read, is within it.
+bool withinBudget(const Series& series);
 // The occurrences of `series` that start or last on a day from `from` to
 // `to` (local dates), in order of start, without the ones in `replaced`
 // (recurrence ids as Series::recurrenceId has them). An unreadable rule

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
@@ -35,24 +36,43 @@ AppointmentReminders::AppointmentReminders(QObject* parent)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &AppointmentReminders::lookAgain);
+    connect(&m_timer, &QTimer::timeout, this, [this] { read(false); });
 }
 
 AppointmentReminders::~AppointmentReminders()
 {
+    if (m_reading) {
+        m_reading->wait();
+        delete m_reading;
+    }
     recordLook(m_schedule.lastLook());
 }
 
 void AppointmentReminders::start()
 {
-    const QDateTime now = Clock::now();
-    carryOut(m_schedule.begin(appointmentsOf(now.date()), now, previousLook()));
+    read(true);
 }
 
-void AppointmentReminders::lookAgain()
+void AppointmentReminders::read(bool first)
 {
+    if (m_reading)
+        return;
+    const QDate day = Clock::now().date();
+    m_reading = QThread::create([this, day, first] {
+        const QList<Reminders::Appointment> today = appointmentsOf(day);
+        QMetaObject::invokeMethod(
+            this, [this, first, today] { looked(first, today); }, Qt::QueuedConnection);
+    });
+    m_reading->start(QThread::LowPriority);
+}
+
+void AppointmentReminders::looked(bool first, const QList<Reminders::Appointment>& today)
+{
+    m_reading->wait();
+    delete m_reading;
+    m_reading = nullptr;
     const QDateTime now = Clock::now();
-    carryOut(m_schedule.look(appointmentsOf(now.date()), now));
+    carryOut(first ? m_schedule.begin(today, now, previousLook()) : m_schedule.look(today, now));
 }
 
 void AppointmentReminders::carryOut(const Reminders::Plan& plan)
@@ -64,7 +84,7 @@ void AppointmentReminders::carryOut(const Reminders::Plan& plan)
     m_timer.start(std::chrono::milliseconds(std::clamp<qint64>(wait, 0, qint64(24) * 3600 * 1000)));
 }
 
-QList<Reminders::Appointment> AppointmentReminders::appointmentsOf(QDate day) const
+QList<Reminders::Appointment> AppointmentReminders::appointmentsOf(QDate day)
 {
     // Never create the database here: a first start makes it, not a reminder.
     QList<Reminders::Appointment> today;

@@ -5,6 +5,8 @@
 
 #include "planner/ReminderSchedule.h"
 
+class QThread;
+
 // Runs the reminder schedule while the program runs: reads today's
 // appointments from tblOrginize at every look, hands the notices to the
 // desktop, and keeps the time of the last look in the data folder so that
@@ -19,10 +21,15 @@ public:
     void start();
 
 private:
-    void lookAgain();
+    // The day's appointments are read, their series expanded, on a thread
+    // of their own: neither the first window nor any later one waits for
+    // them. `first`: the look of the start.
+    void read(bool first);
+    void looked(bool first, const QList<Reminders::Appointment>& today);
     void carryOut(const Reminders::Plan& plan);
-    QList<Reminders::Appointment> appointmentsOf(QDate day) const;
+    static QList<Reminders::Appointment> appointmentsOf(QDate day);
 
     Reminders::Schedule m_schedule;
     QTimer m_timer;
+    QThread* m_reading = nullptr;
 };

@@ -41,11 +41,14 @@ SyncPlan::Remote readEvent(const QByteArray& body)
     const bool keep = read.malformed == 0 && std::none_of(read.events.begin(), read.events.end(), [](const auto& e) {
                           return e.object.isEmpty();
                       });
-    return {series.uid,
-            QStringList(series.appointment.begin(), series.appointment.end()),
-            {},
-            true,
-            keep ? body : QByteArray()};
+    SyncPlan::Remote remote{series.uid,
+                            QStringList(series.appointment.begin(), series.appointment.end()),
+                            {},
+                            true,
+                            keep ? body : QByteArray()};
+    remote.rulesTooLarge = read.rulesBeyondBudget;
+    remote.zonesRepaired = read.zonesReplaced + read.zonesFixed;
+    return remote;
 }
 
 // The record as it goes to the server: what is kept of it with only the
@@ -289,6 +292,11 @@ void DavSync::applyHere(Connection& con, Collection& c)
     // Whatever the plan made of a resource, the record now stands for what
     // the server holds: that is what goes back, with the changes made here.
     for (const SyncPlan::Remote& s : std::as_const(c.listing.fetched))
+        if (s.readable && plan.links.contains(s.uid)) {
+            c.counts.rulesTooLarge += s.rulesTooLarge;
+            c.counts.zonesRepaired += s.zonesRepaired;
+        }
+    for (const SyncPlan::Remote& s : std::as_const(c.listing.fetched))
         if (s.readable && !s.object.isEmpty() && plan.links.contains(s.uid)) {
             rows.keep(s.uid, {s.object, s.values}, s.more);
             rows.keepOverrides(s.uid, s.object);
@@ -481,5 +489,13 @@ QString describe(const char* what, const DavSync::Counts& n)
     if (n.damaged)
         line +=
             QStringLiteral("; sent %1 from the fields alone, what was kept with them cannot be read").arg(n.damaged);
+    if (n.rulesTooLarge)
+        line += QStringLiteral("; took only the first occurrence of %1 whose repeat rule is too large to expand")
+                    .arg(n.rulesTooLarge);
+    if (n.zonesRepaired)
+        line += QStringLiteral("; used the system's rules, or fixed offsets, for %1 time %2 whose own are too large "
+                               "to work out")
+                    .arg(n.zonesRepaired)
+                    .arg(QLatin1String(n.zonesRepaired == 1 ? "zone" : "zones"));
     return line + u'.';
 }

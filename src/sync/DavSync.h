@@ -25,8 +25,9 @@ class DavSync {
 public:
     struct Counts {
         int sent = 0, received = 0, deletedHere = 0, deletedThere = 0, keptTwice = 0, leftOut = 0, refused = 0;
-        int damaged = 0;  // sent from the fields alone: what was kept of them no longer reads
-        int outside = 0;  // listed outside the collection's path, so left alone
+        int damaged = 0;                           // sent from the fields alone: what was kept of them no longer reads
+        int rulesTooLarge = 0, zonesRepaired = 0;  // in what was received (SyncPlan::Remote)
+        int outside = 0;                           // listed outside the collection's path, so left alone
         // Not done, tried again at the next sync: refused as changed there
         // (412) again after the collection was read anew; not found to delete.
         int refusedAgain = 0, notFound = 0;

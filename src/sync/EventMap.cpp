@@ -310,6 +310,15 @@ void readCalendar(icalcomponent* cal, ReadResult& result)
             continue;
         }
         in.object = keptObject(cal, ev);
+        if (icalproperty* rule = icalcomponent_get_first_property(ev, ICAL_RRULE_PROPERTY)) {
+            Occurrences::Series s;
+            s.start = QString::fromLatin1(icaltime_as_ical_string(start));
+            icalrecurrencetype r = icalproperty_get_rrule(rule);
+            char* text = icalrecurrencetype_as_string_r(&r);
+            s.rule = QString::fromUtf8(text);
+            free(text);
+            result.rulesBeyondBudget += Occurrences::withinBudget(s) ? 0 : 1;
+        }
         result.events << in;
     }
 }
@@ -438,12 +447,87 @@ QByteArray withoutEmptyTexts(const QByteArray& bytes)
     return out;
 }
 
+// libical works a zone's changes out from the first of each of its
+// observances on, every one of them, whenever a time in it is converted:
+// a rule by the second, or one from the year 1, never ends or takes
+// seconds. Such an observance changes more than monthly or more than
+// kMostChanges times up to 2100.
+constexpr qint64 kMostChanges = 2000;
+
+int sizeOf(const short* by, int most)
+{
+    int n = 0;
+    while (n < most && by[n] != ICAL_RECURRENCE_ARRAY_MAX)
+        ++n;
+    return n;
+}
+
+bool soundObservance(icalcomponent* o)
+{
+    icalproperty* start = icalcomponent_get_first_property(o, ICAL_DTSTART_PROPERTY);
+    const int from = start ? icalproperty_get_dtstart(start).year : 0;
+    for (icalproperty* p = icalcomponent_get_first_property(o, ICAL_RRULE_PROPERTY); p;
+         p = icalcomponent_get_next_property(o, ICAL_RRULE_PROPERTY)) {
+        const icalrecurrencetype r = icalproperty_get_rrule(p);
+        if (r.freq != ICAL_YEARLY_RECURRENCE && r.freq != ICAL_MONTHLY_RECURRENCE)
+            return false;
+        const qint64 aYear =
+            qint64{r.freq == ICAL_MONTHLY_RECURRENCE ? 12 : std::max(1, sizeOf(r.by_month, ICAL_BY_MONTH_SIZE))}
+            * std::max(1, sizeOf(r.by_day, ICAL_BY_DAY_SIZE) + sizeOf(r.by_month_day, ICAL_BY_MONTHDAY_SIZE)
+                              + sizeOf(r.by_year_day, ICAL_BY_YEARDAY_SIZE) + sizeOf(r.by_week_no, ICAL_BY_WEEKNO_SIZE))
+            * std::max(1, sizeOf(r.by_hour, ICAL_BY_HOUR_SIZE)) * std::max(1, sizeOf(r.by_minute, ICAL_BY_MINUTE_SIZE))
+            * std::max(1, sizeOf(r.by_second, ICAL_BY_SECOND_SIZE));
+        const int to = icaltime_is_null_time(r.until) ? 2100 : std::min(2100, r.until.year);
+        if (aYear > 12 || aYear * std::max(1, to - from) > kMostChanges)
+            return false;
+    }
+    return true;
+}
+
+// Each zone of `cal` whose observances are not all sound: the system's zone
+// of its name (or of the zone a Windows name stands for) takes its place
+// under the same TZID; without one its repeats are left out, so it keeps
+// the offsets its observances start with.
+void repairZones(icalcomponent* cal, ReadResult* said)
+{
+    std::vector<icalcomponent*> unsound;
+    for (icalcompiter it = icalcomponent_begin_component(cal, ICAL_VTIMEZONE_COMPONENT);
+         icalcomponent* z = icalcompiter_deref(&it); icalcompiter_next(&it))
+        for (icalcomponent* o = icalcomponent_get_first_component(z, ICAL_ANY_COMPONENT); o;
+             o = icalcomponent_get_next_component(z, ICAL_ANY_COMPONENT))
+            if (!soundObservance(o)) {
+                unsound.push_back(z);
+                break;
+            }
+    for (icalcomponent* z : unsound) {
+        icalproperty* id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
+        const QByteArray tzid = id ? QByteArray(icalproperty_get_tzid(id)) : QByteArray();
+        icaltimezone* system = tzid.isEmpty() ? nullptr : icaltimezone_get_builtin_timezone(tzid.constData());
+        if (!system && !tzid.isEmpty())
+            system = icaltimezone_get_builtin_timezone(QTimeZone::windowsIdToDefaultIanaId(tzid).constData());
+        if (icalcomponent* own = system ? icaltimezone_get_component(system) : nullptr) {
+            icalcomponent* replacement = icalcomponent_new_clone(own);
+            if (icalproperty* name = icalcomponent_get_first_property(replacement, ICAL_TZID_PROPERTY))
+                icalproperty_set_tzid(name, tzid.constData());
+            icalcomponent_remove_component(cal, z);
+            icalcomponent_free(z);
+            icalcomponent_add_component(cal, replacement);
+            said->zonesReplaced += 1;
+            continue;
+        }
+        for (icalcomponent* o = icalcomponent_get_first_component(z, ICAL_ANY_COMPONENT); o;
+             o = icalcomponent_get_next_component(z, ICAL_ANY_COMPONENT))
+            removeAll(o, ICAL_RRULE_PROPERTY);
+        said->zonesFixed += 1;
+    }
+}
+
 // What libical makes of a file's or a server's text, read the way the
 // other programs that write it read it. A bare CR ends a line, as it does
 // for them: libical would keep it inside a value and drop it when writing,
 // so a UID or a note would change between export and import. (The copy
 // also ends in the NUL libical reads up to.)
-icalcomponent* parsed(const QByteArray& bytes)
+icalcomponent* parsed(const QByteArray& bytes, ReadResult* said = nullptr)
 {
     const QByteArray cleaned = withoutEmptyTexts(bytes);
     QByteArray text;
@@ -453,7 +537,16 @@ icalcomponent* parsed(const QByteArray& bytes)
         if (cleaned[i] == '\r' && (i + 1 == cleaned.size() || cleaned[i + 1] != '\n'))
             text += '\n';
     }
-    return icalparser_parse_string(text.constData());
+    icalcomponent* root = icalparser_parse_string(text.constData());
+    ReadResult ignored;
+    if (root && icalcomponent_isa(root) == ICAL_VCALENDAR_COMPONENT)
+        repairZones(root, said ? said : &ignored);
+    for (icalcomponent* cal = root && icalcomponent_isa(root) == ICAL_XROOT_COMPONENT
+                                  ? icalcomponent_get_first_component(root, ICAL_VCALENDAR_COMPONENT)
+                                  : nullptr;
+         cal; cal = icalcomponent_get_next_component(root, ICAL_VCALENDAR_COMPONENT))
+        repairZones(cal, said ? said : &ignored);
+    return root;
 }
 
 }  // namespace
@@ -616,7 +709,7 @@ void setRepeats(icalcomponent* ev, const Occurrences::Series& now, const Occurre
 ReadResult read(const QByteArray& bytes)
 {
     ReadResult result;
-    icalcomponent* root = parsed(bytes);
+    icalcomponent* root = parsed(bytes, &result);
     if (!root)
         return result;
     Owned owned{root};

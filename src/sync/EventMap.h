@@ -38,7 +38,12 @@ struct ReadResult {
     int malformed = 0;
     int todos = 0, journals = 0;  // components the planner has no place for
     int unreadableRules = 0;      // events taken with their first occurrence only
-    bool isCalendar = false;      // false: the text is no iCalendar data at all
+    int rulesBeyondBudget = 0;    // the same, for a rule too large to expand (Occurrences::withinBudget)
+    // Time zones whose rules change too often to be worked out (finer than
+    // monthly, or from centuries back): the system's zone of the same name
+    // in their place, or, where there is none, their repeats left out.
+    int zonesReplaced = 0, zonesFixed = 0;
+    bool isCalendar = false;  // false: the text is no iCalendar data at all
 };
 ReadResult read(const QByteArray& bytes);
 // How the event of `uid` in a kept object repeats or spans days (row and

@@ -201,6 +201,19 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
     if (read.unreadableRules)
         leftOut += QStringLiteral("; took only the first occurrence of %1 whose repeat rule cannot be read")
                        .arg(plural(read.unreadableRules, "event", "events"));
+    // So does one too large to expand; a time zone is never worked out from rules too large either.
+    if (read.rulesBeyondBudget)
+        leftOut += QStringLiteral("; took only the first occurrence of %1 whose repeat rule is too large to expand")
+                       .arg(plural(read.rulesBeyondBudget, "event", "events"));
+    if (read.zonesReplaced)
+        leftOut += QStringLiteral("; used the system's rules for %1 whose own are too large to work out")
+                       .arg(plural(read.zonesReplaced, "time zone", "time zones"));
+    if (read.zonesFixed)
+        leftOut += QStringLiteral("; kept %1 at the offsets %2 with: %3 too large to work out and the "
+                                  "system has no zone of that name")
+                       .arg(plural(read.zonesFixed, "time zone", "time zones"),
+                            QLatin1String(read.zonesFixed == 1 ? "it starts" : "they start"),
+                            QLatin1String(read.zonesFixed == 1 ? "its rules are" : "their rules are"));
     return store(TableShape::appointments(), records, read.malformed, path, "appointment", "appointments",
                  "malformed event", "malformed events", leftOut);
 }

@@ -25,6 +25,9 @@ struct Remote {
     // nothing to keep), and what of it has no field. The plan needs neither.
     QByteArray object = {};
     QString more = {};
+    // Of an event: rules too large to expand, and time zones whose rules
+    // change too often, that the reading had to deal with (EventMap::ReadResult).
+    int rulesTooLarge = 0, zonesRepaired = 0;
 };
 
 struct Listing {

@@ -100,6 +100,28 @@ private slots:
         Golden::compare(input, out.join(u'\n') + u'\n');
     }
 
+    // Rules too large to expand keep their first occurrence; the ones
+    // just within the budget expand whole.
+    void budget()
+    {
+        const QString input = Golden::folder(QStringLiteral("recur")) + QStringLiteral("/budget.txt");
+        QStringList out;
+        for (const QStringList& f : rowsOf(input)) {
+            Occurrences::Series s;
+            s.start = f[1];
+            s.finish = f[2];
+            s.zone = f[3];
+            s.rule = f[4];
+            out << QStringLiteral("[%1] %2").arg(f[0], Occurrences::withinBudget(s) ? u"within" : u"beyond");
+            const QString form = s.start.size() == 8 ? QStringLiteral("yyyyMMdd") : QStringLiteral("yyyyMMdd'T'HHmmss");
+            const QList<Occurrences::Occurrence> all =
+                Occurrences::expand(s, QDate::fromString(f[5], u"yyyyMMdd"), QDate::fromString(f[6], u"yyyyMMdd"));
+            for (const Occurrences::Occurrence& o : all)
+                out << o.start.toString(form) + QStringLiteral(" - ") + o.finish.toString(form);
+        }
+        Golden::compare(input, out.join(u'\n') + u'\n');
+    }
+
     void rulesThatRead()
     {
         QVERIFY(Occurrences::ruleReads(QString()));

@@ -2,6 +2,7 @@
 """Another client of the sync server: python3-caldav for the calendar, plain HTTP and vobject for the address book.
 Usage: other_client.py BASE CA("-": the system's) USER PASSWORD CALENDAR BOOK ACTION..., ACTION one of
 event+:UID:YYYYMMDD:SUMMARY event~:OLD:NEW event-:SUMMARY card+:UID:NAME[:FILE] card~:NAME:NOTE card-:NAME
+file+:NAME:PATH (the file's bytes as they are, as the calendar's resource NAME)
 show (prints each resource's href as listed, then its FN and NOTE or its SUMMARY, sorted)"""
 import sys
 import xml.etree.ElementTree as ET
@@ -51,6 +52,9 @@ for action in sys.argv[7:]:
         found.save()
     elif verb == "event-":
         event(args[0]).delete()
+    elif verb == "file+":
+        http.put(base + cal_path + args[0], data=open(args[1], "rb").read(),
+                 headers={"Content-Type": "text/calendar", "If-None-Match": "*"}).raise_for_status()
     elif verb == "card+":
         put(f"{book_path}{(args + args[:1])[2]}.vcf", f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:{args[0]}\r\nFN:{args[1]}\r\n"
             f"N:;{args[1]};;;\r\nEND:VCARD\r\n", {"If-None-Match": "*"})

@@ -19,6 +19,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimeZone>
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -29,6 +30,7 @@
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "kit/AppFolder.h"
+#include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/LoadingProgress.h"
 #include "kit/Occurrences.h"
@@ -692,6 +694,36 @@ private slots:
         QCOMPARE(r.lines.value(0), "Contacts: 0 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept "
                                    "twice; the server refused 1 again as changed there, tried again at the next sync.");
         QVERIFY(!r.ok && held(2).contains("Tim|") && !other({"show"}).contains("Tim"));
+
+        if (server != "xandikos" || user != "user")
+            return;  // Radicale's own reading of such a zone never ends: it takes no such resource
+
+        // A resource whose zone changes every second and whose rule repeats
+        // every minute: taken at once with the system's Berlin and its first
+        // occurrence, each said in the line.
+        const QString file = folder.filePath("hostile.ics");
+        QString minutes;
+        for (int m = 0; m < 60; ++m)
+            minutes += QString::number(m) + (m < 59 ? "," : "");
+        QVERIFY(
+            writeFile(file, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//hostile//EN\r\nBEGIN:VTIMEZONE\r\n"
+                            "TZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\n"
+                            "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nRRULE:FREQ=SECONDLY\r\nEND:STANDARD\r\n"
+                            "END:VTIMEZONE\r\nBEGIN:VEVENT\r\nUID:hostile-1\r\nDTSTAMP:20260101T000000Z\r\n"
+                            "DTSTART;TZID=Europe/Berlin:20261208T100000\r\nDTEND;TZID=Europe/Berlin:20261208T110000\r\n"
+                            "RRULE:FREQ=DAILY;BYMINUTE="
+                                + minutes.toUtf8() + "\r\nSUMMARY:hostile\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"));
+        QVERIFY(!other({"file+:hostile-1.ics:" + file}).startsWith("failed"));
+        r = sync();
+        QCOMPARE(r.lines.value(1), "Appointments: 0 sent, 1 received, 0 deleted here, 0 deleted on the server, 0 kept "
+                                   "twice; took only the first occurrence of 1 whose repeat rule is too large to "
+                                   "expand; used the system's rules, or fixed offsets, for 1 time zone whose own "
+                                   "are too large to work out.");
+        QCOMPARE(Db::joined(db(2), "tblOrginize", {"DateValue", "TimeStart", "Note"}).filter("hostile"),
+                 QStringList{"12/8/26|"
+                             + Clock::startText(
+                                 QDateTime(QDate(2026, 12, 8), QTime(9, 0), QTimeZone::utc()).toLocalTime().time())
+                             + "|hostile"});
     }
 
     // Servers that send the sync elsewhere: nothing goes to another origin,
