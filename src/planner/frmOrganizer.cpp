@@ -402,9 +402,12 @@ void frmOrganizer::MSgridTime_Click(int k)
     grid->setText(cboTimeFinshed[i]->currentText());
     if (!m_pending[i].contains(grid->Row())) {
         const QList<qint64>& ids = m_shown[i].rowsOfGrid[grid->Row() - 1].ids;
-        m_pending[i].insert(grid->Row(), ids.isEmpty()    ? Occurrences::Entry{}
-                                         : ids.size() > 1 ? Occurrences::Entry{.row = kChosenAtSave}
-                                                          : m_entries[i][ids.first()]);
+        Occurrences::Entry meant = ids.isEmpty() ? Occurrences::Entry{} : m_entries[i][ids.first()];
+        if (ids.size() > 1) {
+            meant = {};
+            meant.row = kChosenAtSave;
+        }
+        m_pending[i].insert(grid->Row(), meant);
     }
     ClearTextBox(k);
 }
