@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -94,7 +95,7 @@ const QString kChangeWhich = QStringLiteral("\"%1\" repeats. Change only this on
 const QString kDeleteWhich = QStringLiteral("\"%1\" repeats. Delete only this one? (No deletes the whole series.)");
 // A row that shows several appointments saves into the one chosen.
 const QString kForLabel = QStringLiteral("Save into");
-const QString kForNone = QStringLiteral("Choose one");
+const QString kForNone = QStringLiteral("Choose");
 const QString kForNew = QStringLiteral("A new appointment");
 const QString kChooseFor =
     QStringLiteral("This row shows several appointments: choose in \"Save into\" which one to change.");
@@ -682,6 +683,8 @@ void frmOrganizer::showFor(int k)
             box->setItemData(box->count() - 1, e.start + u' ' + e.note, Qt::ToolTipRole);
         }
         box->addItem(kForNew);
+        // The list is as wide as its longest entry, the box keeps its place.
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + box->view()->frameWidth() * 2);
     }
     box->setCurrentIndex(-1);
     box->setVisible(ids.size() > 1);

@@ -526,6 +526,11 @@ private slots:
         QCOMPARE(org->focusWidget(), into);
         choose(1);
         QCOMPARE(into->currentText(), QStringLiteral("Call Bob"));
+        if (const QString shots = qEnvironmentVariable("TESSALY_SHOTS"); !shots.isEmpty()) {
+            into->showPopup();
+            into->view()->window()->grab().save(shots + "/frmOrganizer-save-into-list.png");
+            into->hidePopup();
+        }
         saveKey();
         QCOMPARE(stored(), QStringList({"4/30/26|8:30AM|9:00 AM|Dentist", "4/30/26|8:30AM|9:00 AM|Call Bob at five",
                                         "4/30/26|2:00PM|3:00 PM|Gym"}));
