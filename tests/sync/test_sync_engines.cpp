@@ -167,6 +167,7 @@ private slots:
         QTest::newRow("series: exceptions changed both: kept twice") << s1 << "1=A/y" << "u1@e2>u1:A/z" << QStringList{"insert n1 A copy 1", "link n1 - - - #", "link u1 1 u1 e2 #A/z", "put n1 new A/y", "theirs u1", "counts 1 0 1"};
         QTest::newRow("series: fields there, exceptions here: kept twice") << s1 << "1=A/y" << "u1@e2>u1:B/x" << QStringList{"update 1 B", "insert n1 A copy 1", "link n1 - - - #", "link u1 1 u1 e2 #B/x", "put n1 new A/y", "theirs u1", "counts 1 0 1"};
         QTest::newRow("series: fields here, exceptions there: both kept") << s1 << "1=B/x" << "u1@e2>u1:A/z" << QStringList{"link u1 1 u1 e2 #A/x", "put u1 if e2 B/z"};
+        QTest::newRow("series: both parts here, exceptions there: kept twice") << s1 << "1=B/y" << "u1@e2>u1:A/z" << QStringList{"update 1 A", "insert n1 B copy 1", "link n1 - - - #", "link u1 1 u1 e2 #A/z", "put n1 new B/y", "theirs u1", "counts 1 0 1"};
         QTest::newRow("series: exceptions here, new ETag there") << s1 << "1=A/y" << "u1@e2>u1:A/x" << QStringList{"link u1 1 u1 e2 #A/x", "put u1 if e2 A/y", "ours u1"};
         QTest::newRow("series: same exceptions both sides") << s1 << "1=A/y" << "u1@e2>u1:A/y" << QStringList{"link u1 1 u1 e2 #A/y"};
         QTest::newRow("series: exceptions here, not read") << s1 << "1=A/y" << "u1@e1" << QStringList{"put u1 if e1 A/y"};
