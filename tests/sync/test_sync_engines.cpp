@@ -3,6 +3,7 @@
 // tests/data/ical.
 #include <QTest>
 
+#include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
@@ -10,6 +11,7 @@
 #include "sync/Dav.h"
 #include "sync/EventMap.h"
 #include "sync/SyncPlan.h"
+#include "sync/SyncRecords.h"
 #include "sync/VCard.h"
 
 namespace {
@@ -208,6 +210,29 @@ private slots:
             out << QString("counts %1 %2 %3").arg(p.received).arg(p.deletedHere).arg(p.keptTwice);
         QFETCH(QStringList, plan);
         QCOMPARE(out, plan);
+    }
+    // A series' exceptions as a server's object gives them and as they are
+    // stored once it is taken: one text, whatever zone or order they came in.
+    void seriesExceptions_data() { Golden::addRows("series", {"*.ics"}); }
+    void seriesExceptions()
+    {
+        QFETCH(QString, input);
+        const QByteArray object = readFile(input);
+        const EventMap::ReadResult read = EventMap::read(object);
+        QVERIFY(!read.events.isEmpty());
+        const EventMap::Imported& series = read.events.first();
+        fx->makeDataFolder();
+        Connection con;
+        con.Open(fx->dbPath());
+        SyncRecords rows(con, TableShape::appointments());
+        rows.begin();
+        const QStringList values(series.appointment.begin(), series.appointment.end());
+        const qint64 key = rows.insertRow(values);
+        rows.link({series.uid, key, {}, {}, {}});
+        rows.keep(series.uid, {object, values}, {});
+        rows.keepOverrides(series.uid, object);
+        Golden::compare(input, "object: " + Golden::escaped(SyncRecords::exceptionsOf(object, series.uid))
+                                   + "\nstored: " + Golden::escaped(rows.exceptions().value(key)) + '\n');
     }
     // Servers' answers as they write them: each response's href, status and properties.
     void multistatus_data() { Golden::addRows("dav", {"*.xml"}); }
