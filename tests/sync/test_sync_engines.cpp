@@ -3,7 +3,6 @@
 // tests/data/ical.
 #include <QTest>
 
-#include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
@@ -11,7 +10,6 @@
 #include "sync/Dav.h"
 #include "sync/EventMap.h"
 #include "sync/SyncPlan.h"
-#include "sync/SyncRecords.h"
 #include "sync/VCard.h"
 
 namespace {
@@ -47,13 +45,11 @@ SyncPlan::Plan decide(const QString& map, const QString& here, const QString& se
         if (w.contains('@'))
             in.server.etags.insert(href, w.section('@', 1).section('>', 0, 0));
         if (!read.isEmpty())
-            in.server.fetched.insert(href, {read.section(':', 0, 0),
-                                            {read.section(':', 1).section('/', 0, 0)},
-                                            in.server.etags[href],
-                                            read != "?",
-                                            {},
-                                            {},
-                                            read.section('/', 1)});
+            in.server.fetched[href] = {.uid = read.section(':', 0, 0),
+                                       .values = {read.section(':', 1).section('/', 0, 0)},
+                                       .etag = in.server.etags[href],
+                                       .readable = read != "?",
+                                       .exceptions = read.section('/', 1)};
         hash(read.section(':', 1));
     }
     for (const KeyedRecord& r : in.local)
@@ -210,29 +206,6 @@ private slots:
             out << QString("counts %1 %2 %3").arg(p.received).arg(p.deletedHere).arg(p.keptTwice);
         QFETCH(QStringList, plan);
         QCOMPARE(out, plan);
-    }
-    // A series' exceptions as a server's object gives them and as they are
-    // stored once it is taken: one text, whatever zone or order they came in.
-    void seriesExceptions_data() { Golden::addRows("series", {"*.ics"}); }
-    void seriesExceptions()
-    {
-        QFETCH(QString, input);
-        const QByteArray object = readFile(input);
-        const EventMap::ReadResult read = EventMap::read(object);
-        QVERIFY(!read.events.isEmpty());
-        const EventMap::Imported& series = read.events.first();
-        fx->makeDataFolder();
-        Connection con;
-        con.Open(fx->dbPath());
-        SyncRecords rows(con, TableShape::appointments());
-        rows.begin();
-        const QStringList values(series.appointment.begin(), series.appointment.end());
-        const qint64 key = rows.insertRow(values);
-        rows.link({series.uid, key, {}, {}, {}});
-        rows.keep(series.uid, {object, values}, {});
-        rows.keepOverrides(series.uid, object);
-        Golden::compare(input, "object: " + Golden::escaped(SyncRecords::exceptionsOf(object, series.uid))
-                                   + "\nstored: " + Golden::escaped(rows.exceptions().value(key)) + '\n');
     }
     // Servers' answers as they write them: each response's href, status and properties.
     void multistatus_data() { Golden::addRows("dav", {"*.xml"}); }
