@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -92,6 +93,14 @@ const QString kDeleteQuestion = QStringLiteral("Delete %1 at %2?");
 // A repeating appointment: Yes means the one occurrence, No the series.
 const QString kChangeWhich = QStringLiteral("\"%1\" repeats. Change only this one? (No changes the whole series.)");
 const QString kDeleteWhich = QStringLiteral("\"%1\" repeats. Delete only this one? (No deletes the whole series.)");
+// A row that shows several appointments saves into the one chosen.
+const QString kForLabel = QStringLiteral("Save into");
+const QString kForNone = QStringLiteral("Choose");
+const QString kForNew = QStringLiteral("A new appointment");
+const QString kChooseFor =
+    QStringLiteral("This row shows several appointments: choose in \"Save into\" which one to change.");
+// A filled row's pending entry while which of its appointments it changes is chosen at Save.
+constexpr qint64 kChosenAtSave = -1;
 const QString kHelpMissing = QStringLiteral("The help file %1 could not be opened: %2.");
 
 constexpr int kGridRows = 27;
@@ -205,6 +214,16 @@ void frmOrganizer::buildMonthPage(int k)
     finish->setBuddy(combo);
     combo->lineEdit()->setAccessibleName(kFinishLabel);
 
+    auto* forLabel = makeControl<QLabel>(frame, name("lblFor", k), twipsRect(1680, 5280, 1335, 255), kForLabel);
+    lblFor[i] = forLabel;
+    auto* forBox = makeControl<QComboBox>(frame, name("cboFor", k), twipsRect(1680, 5520, 1335, 315));
+    forBox->setPlaceholderText(kForNone);
+    forBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    forLabel->setBuddy(forBox);
+    forLabel->hide();
+    forBox->hide();
+    cboFor[i] = forBox;
+
     auto* save = makeControl<QPushButton>(frame, name("cmdSave", k), twipsRect(120, 5520, 1335, 375), kSave);
     cmdSave[i] = save;
 
@@ -217,10 +236,13 @@ void frmOrganizer::buildMonthPage(int k)
     QObject::connect(save, &QPushButton::clicked, this, [this, k] { cmdSave_Click(k); });
     QObject::connect(search, &QPushButton::clicked, this, [this, k] { cmdSearch_Click(k); });
     QObject::connect(repeat, &QComboBox::activated, this, [this, k](int index) { cboRepeat_Activated(k, index); });
+    QObject::connect(forBox, &QComboBox::activated, this, [this, k] { showRepeat(k); });
     // The grid's own handler has moved its current row by then.
     QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, k] {
-        if (!m_painting && MSgridTime[std::size_t(k)]->Row() != m_repeat[std::size_t(k)].row)
+        if (!m_painting && MSgridTime[std::size_t(k)]->Row() != m_repeat[std::size_t(k)].row) {
+            showFor(k);
             showRepeat(k);
+        }
     });
 }
 
@@ -344,6 +366,7 @@ void frmOrganizer::showDay(int k, bool otherDay)
     grid->setRow(row);
     grid->setCol(col);
     m_painting = false;
+    showFor(k);
     showRepeat(k);
     lblAllDay[i]->setText(day.allDay);
     lblAllDay[i]->setToolTip(day.allDayTooltip);
@@ -380,7 +403,12 @@ void frmOrganizer::MSgridTime_Click(int k)
     grid->setText(cboTimeFinshed[i]->currentText());
     if (!m_pending[i].contains(grid->Row())) {
         const QList<qint64>& ids = m_shown[i].rowsOfGrid[grid->Row() - 1].ids;
-        m_pending[i].insert(grid->Row(), ids.isEmpty() ? Occurrences::Entry{} : m_entries[i][ids.first()]);
+        Occurrences::Entry meant = ids.isEmpty() ? Occurrences::Entry{} : m_entries[i][ids.first()];
+        if (ids.size() > 1) {
+            meant = {};
+            meant.row = kChosenAtSave;
+        }
+        m_pending[i].insert(grid->Row(), meant);
     }
     ClearTextBox(k);
 }
@@ -408,15 +436,20 @@ void frmOrganizer::SavingAddress(int k)
     const QString finished = grid->Text();
     // The calendar's date now, not the one in the heading: they differ until a day is clicked.
     const QString date = Clock::dateText(MonthView1[i]->Value());
-    // A row filled over a stored appointment changes that one (the first,
-    // when the row shows several); its start stays the true one. Not filled
-    // again, the row shows the stored texts: nothing to change.
+    // A row filled over a stored appointment changes that one (when the
+    // row shows several, the one chosen); its start stays the true one. Not
+    // filled again, the row shows the stored texts: nothing to change.
     const auto pending = m_pending[i].constFind(grid->Row());
     if (pending == m_pending[i].constEnd() && !m_shown[i].rowsOfGrid[grid->Row() - 1].ids.isEmpty()) {
         saveRepeatOnly(k);
         return;
     }
-    const Occurrences::Entry shown = pending == m_pending[i].constEnd() ? Occurrences::Entry{} : *pending;
+    Occurrences::Entry shown = pending == m_pending[i].constEnd() ? Occurrences::Entry{} : *pending;
+    if (shown.row == kChosenAtSave) {
+        if (mustChoose(k))
+            return;
+        shown = chosenFor(k).value_or(Occurrences::Entry{});
+    }
     // One occurrence of a series changed becomes an appointment of its own
     // that names the occurrence it replaces; the whole series changes its
     // first row, whose date stays the series' first.
@@ -627,10 +660,55 @@ const Occurrences::Entry* frmOrganizer::rowEntry(int k) const
     // Before the page's first day is shown, no row holds anything.
     if (row < 1 || row > m_shown[i].rowsOfGrid.size())
         return nullptr;
-    if (const auto pending = m_pending[i].constFind(row); pending != m_pending[i].constEnd())
+    if (const auto pending = m_pending[i].constFind(row);
+        pending != m_pending[i].constEnd() && pending->row != kChosenAtSave)
         return pending->row ? &*pending : nullptr;
     const QList<qint64>& ids = m_shown[i].rowsOfGrid[row - 1].ids;
-    return ids.isEmpty() ? nullptr : &m_entries[i][ids.first()];
+    const int chosen = ids.size() > 1 ? cboFor[i]->currentIndex() : 0;
+    return ids.isEmpty() || chosen >= ids.size() ? nullptr : &m_entries[i][ids[std::max(chosen, 0)]];
+}
+
+void frmOrganizer::showFor(int k)
+{
+    const auto i = std::size_t(k);
+    const int row = MSgridTime[i]->Row();
+    const QList<qint64> ids =
+        row >= 1 && row <= m_shown[i].rowsOfGrid.size() ? m_shown[i].rowsOfGrid[row - 1].ids : QList<qint64>();
+    QComboBox* box = cboFor[i];
+    box->clear();
+    if (ids.size() > 1) {
+        for (const qint64 id : ids) {
+            const Occurrences::Entry& e = m_entries[i][id];
+            box->addItem(e.note.section(u'\n', 0, 0));
+            box->setItemData(box->count() - 1, e.start + u' ' + e.note, Qt::ToolTipRole);
+        }
+        box->addItem(kForNew);
+        // The list is as wide as its longest entry, the box keeps its place.
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + box->view()->frameWidth() * 2);
+    }
+    box->setCurrentIndex(-1);
+    box->setVisible(ids.size() > 1);
+    lblFor[i]->setVisible(ids.size() > 1);
+}
+
+std::optional<Occurrences::Entry> frmOrganizer::chosenFor(int k) const
+{
+    const auto i = std::size_t(k);
+    const QList<qint64>& ids = m_shown[i].rowsOfGrid[MSgridTime[i]->Row() - 1].ids;
+    const int chosen = cboFor[i]->currentIndex();
+    if (chosen < 0)
+        return std::nullopt;
+    return chosen < ids.size() ? m_entries[i][ids[chosen]] : Occurrences::Entry{};
+}
+
+bool frmOrganizer::mustChoose(int k)
+{
+    const auto i = std::size_t(k);
+    if (m_shown[i].rowsOfGrid[MSgridTime[i]->Row() - 1].ids.size() < 2 || chosenFor(k))
+        return false;
+    MsgBox(kChooseFor, MsgButtons::OKOnly, MsgIcon::Exclamation);
+    cboFor[i]->setFocus();
+    return true;
 }
 
 void frmOrganizer::showRepeat(int k)
@@ -695,8 +773,10 @@ void frmOrganizer::saveRepeatOnly(int k)
 {
     // A row only showing its appointment, saved after its Repeat box changed:
     // the rule changes, the texts stay as stored.
+    if (!repeatChanged(k) || mustChoose(k))
+        return;
     const Occurrences::Entry* e = rowEntry(k);
-    if (!e || !repeatChanged(k))
+    if (!e)
         return;
     const Occurrences::Entry shown = *e;
     if (shown.repeats && askWhich(kChangeWhich, shown) != MsgResult::No)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
 #include <QHash>
 
@@ -57,6 +58,10 @@ public:
     // yearly, a custom rule (its words in the tooltip), or the dialog that makes one.
     PageArray<QLabel> lblRepeat;
     PageArray<QComboBox> cboRepeat;
+    // A row that shows several stored appointments: which of them its new
+    // text is for, or a new one. Shown only for such a row.
+    PageArray<QLabel> lblFor;
+    PageArray<QComboBox> cboFor;
     PageArray<QPushButton> cmdSave;
     PageArray<QPushButton> cmdSearch;
     // The day's all-day events and appointments whose start is no time.
@@ -104,6 +109,13 @@ private:
     bool repeatChanged(int k) const;
     // The appointment of the current row, or none for a new one.
     const Occurrences::Entry* rowEntry(int k) const;
+    // Page k's chooser lists the current row's appointments when it shows several.
+    void showFor(int k);
+    // What the chooser names: one of them, an empty entry for a new one,
+    // nothing while none is chosen.
+    std::optional<Occurrences::Entry> chosenFor(int k) const;
+    // The current row shows several appointments and none is chosen: says so.
+    bool mustChoose(int k);
     // Stored appointment `e` repeats by `rule` from now on; its first day stays.
     void changeRule(int k, const Occurrences::Entry& e, const QString& rule);
     void customRepeat(int k);

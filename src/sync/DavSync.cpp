@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "kit/Occurrences.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 #include "sync/ContactMap.h"
@@ -45,7 +46,9 @@ SyncPlan::Remote readEvent(const QByteArray& body)
                             QStringList(series.appointment.begin(), series.appointment.end()),
                             {},
                             true,
-                            keep ? body : QByteArray()};
+                            keep ? body : QByteArray(),
+                            {},
+                            SyncRecords::exceptionsOf(body, series.uid)};
     remote.rulesTooLarge = read.rulesBeyondBudget;
     remote.zonesRepaired = read.zonesReplaced + read.zonesFixed;
     return remote;
@@ -274,11 +277,19 @@ void DavSync::applyHere(Connection& con, Collection& c)
     const SyncPlan::Plan plan = c.plan(rows.entries(), rows.all());
     if (!plan.fetch.isEmpty())  // the map moved since the server was read: another sync of this store
         throw SyncError(kSyncedMeanwhile);
+    // What is left out here of a series whose exceptions go back, before its object is taken.
+    QHash<QString, QStringList> leftOut;
+    for (const QString& uid : plan.ours)
+        if (const auto series = rows.series(plan.links.value(uid).key))
+            leftOut.insert(uid, series->exdates);
     QHash<QString, qint64> inserted;
     for (const SyncPlan::Row& r : plan.rows) {
-        if (r.kind == SyncPlan::Row::Insert)
-            inserted.insert(r.uid, rows.insertRow(r.values));
-        else if (r.kind == SyncPlan::Row::Update)
+        if (r.kind == SyncPlan::Row::Insert) {
+            const qint64 key = rows.insertRow(r.values);
+            inserted.insert(r.uid, key);
+            if (r.copyOf >= 0)
+                rows.copySeries(r.copyOf, key);
+        } else if (r.kind == SyncPlan::Row::Update)
             rows.updateRow(r.key, r.values);
         else
             deleteSeries(rows, r.key);
@@ -299,7 +310,12 @@ void DavSync::applyHere(Connection& con, Collection& c)
     for (const SyncPlan::Remote& s : std::as_const(c.listing.fetched))
         if (s.readable && !s.object.isEmpty() && plan.links.contains(s.uid)) {
             rows.keep(s.uid, {s.object, s.values}, s.more);
-            rows.keepOverrides(s.uid, s.object);
+            if (!plan.ours.contains(s.uid)) {
+                rows.keepOverrides(s.uid, s.object, plan.theirs.contains(s.uid));
+            } else if (auto series = rows.series(s.uid); series && leftOut.contains(s.uid)) {
+                series->exdates = leftOut.value(s.uid);
+                Occurrences::write(con, *series);
+            }
         }
     // A series taken as the server holds it is synced with the exceptions
     // its object gave it here.
@@ -311,9 +327,11 @@ void DavSync::applyHere(Connection& con, Collection& c)
     for (MapEntry e : plan.links) {
         e.key = inserted.value(e.uid, e.key);
         const SyncPlan::Remote* s = read.value(e.uid);
-        if (s && e.key >= 0 && e.hash == SyncRecords::hash(s->values) && exceptions.contains(e.key)) {
+        if (s && e.key >= 0 && e.hash == SyncRecords::hash(s->values, s->exceptions)) {
+            const QString read = e.hash;
             e.hash = SyncRecords::hash(s->values, exceptions.value(e.key));
-            rows.link(e);
+            if (e.hash != read)
+                rows.link(e);
         }
     }
     c.uploads = plan.uploads;

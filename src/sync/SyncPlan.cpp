@@ -80,9 +80,9 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
     const auto insert = [&](const QString& uid, const QStringList& values) {
         p.rows << Row{Row::Insert, -1, values, uid};
     };
-    const auto sendNew = [&](const QString& uid, qint64 key, const QStringList& values) {
+    const auto sendNew = [&](const QString& uid, qint64 key, const QStringList& values, const QString& x) {
         link({uid, key, {}, {}, {}});
-        p.uploads << Upload{uid, hrefFor(in.collection, uid, in.extension), {}, values, false, exceptions.value(key)};
+        p.uploads << Upload{uid, hrefFor(in.collection, uid, in.extension), {}, values, false, x};
     };
 
     QSet<QString> settled;  // UIDs the server's changes decided
@@ -90,7 +90,7 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
         const Remote& s = it.value();
         if (!s.readable)
             continue;
-        const MapEntry linked{s.uid, -1, it.key(), s.etag, SyncRecords::hash(s.values)};
+        const MapEntry linked{s.uid, -1, it.key(), s.etag, SyncRecords::hash(s.values, s.exceptions)};
         const MapEntry* m = byHref.value(it.key(), byUid.value(s.uid));
         settled << s.uid;
         if (m)
@@ -104,21 +104,33 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
             continue;
         }
         const QStringList here = mine.value(m->key);
-        if (here == s.values) {
+        const QString hereX = exceptions.value(m->key);
+        // A series' fields and its exceptions are two parts that may change apart.
+        const bool fieldsThere = SyncRecords::fieldsHash(linked.hash) != SyncRecords::fieldsHash(m->hash);
+        const bool exceptionsHere =
+            SyncRecords::exceptionsHash(SyncRecords::hash(here, hereX)) != SyncRecords::exceptionsHash(m->hash);
+        if (here == s.values && hereX == s.exceptions) {
             link({s.uid, m->key, linked.href, linked.etag, linked.hash});
-        } else if (linked.hash == SyncRecords::fieldsHash(m->hash)) {
-            // The server holds what was last synced: ours goes back.
+        } else if (linked.hash == m->hash || (!fieldsThere && !exceptionsHere && here != s.values)) {
+            // The server holds what was last synced, or changed there are
+            // only the exceptions and here only the fields: ours goes back,
+            // with the exceptions the server holds unless changed here.
             link({s.uid, m->key, linked.href, linked.etag, m->hash});
-            upload(s.uid, linked.href, linked.etag, m->key);
+            if (exceptionsHere)
+                p.ours << s.uid;
+            p.uploads << Upload{s.uid, linked.href, linked.etag, here, false, exceptionsHere ? hereX : s.exceptions};
         } else {
-            p.rows << Row{Row::Update, m->key, s.values, {}};
+            if (here != s.values)
+                p.rows << Row{Row::Update, m->key, s.values, {}};
             ++p.received;
             link({s.uid, m->key, linked.href, linked.etag, linked.hash});
             if (changedHere(m->key, m->hash)) {
-                // Changed on both sides: the server's version keeps the row, ours becomes a record of its own.
+                // Changed on both sides: the server's version keeps the row,
+                // ours becomes a record of its own, a series with all its exceptions.
                 const QString uid = newUid();
-                insert(uid, here);
-                sendNew(uid, -1, here);
+                p.rows << Row{Row::Insert, -1, here, uid, m->key};
+                sendNew(uid, -1, here, hereX);
+                p.theirs << s.uid;
                 ++p.keptTwice;
             }
         }
@@ -129,7 +141,7 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
             continue;
         settled << m->uid;
         if (m->key >= 0 && changedHere(m->key, m->hash)) {
-            sendNew(m->uid, m->key, mine.value(m->key));  // changed here: it goes back
+            sendNew(m->uid, m->key, mine.value(m->key), exceptions.value(m->key));  // changed here: it goes back
         } else {
             if (m->key >= 0) {
                 p.rows << Row{Row::Delete, m->key, {}, {}};
@@ -154,7 +166,7 @@ Plan reconcile(const Input& in, const std::function<QString()>& newUid)
     }
     for (const KeyedRecord& r : in.local)
         if (!mapped.contains(r.key))
-            sendNew(newUid(), r.key, r.values);
+            sendNew(newUid(), r.key, r.values, r.exceptions);
 
     for (const auto& [uid, entry] : next) {
         if (entry)

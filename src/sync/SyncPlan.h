@@ -25,6 +25,8 @@ struct Remote {
     // nothing to keep), and what of it has no field. The plan needs neither.
     QByteArray object = {};
     QString more = {};
+    // A series' occurrences left out or changed, as KeyedRecord::exceptions has them.
+    QString exceptions = {};
     // Of an event: rules too large to expand, and time zones whose rules
     // change too often, that the reading had to deal with (EventMap::ReadResult).
     int rulesTooLarge = 0, zonesRepaired = 0;
@@ -53,6 +55,8 @@ struct Row {
     qint64 key = -1;  // Update, Delete
     QStringList values;
     QString uid;  // Insert
+    // Insert: the row repeats as this one does, with its exceptions (-1: it does not).
+    qint64 copyOf = -1;
 
     bool operator==(const Row&) const = default;
 };
@@ -78,6 +82,12 @@ struct Plan {
     QMap<QString, MapEntry> links;
     QStringList forgets;
     QList<Upload> uploads;
+    // Series read anew that become what the server holds, each change of
+    // their occurrences here replaced (a copy of ours was made above).
+    QStringList theirs;
+    // Series read anew whose occurrences left out or changed here stay as
+    // they are here and go back.
+    QStringList ours;
     int received = 0, deletedHere = 0, keptTwice = 0;
 };
 

@@ -311,7 +311,7 @@ void SyncRecords::keepSeries(const QString& uid, const QByteArray& object)
     Occurrences::write(m_con, *series);
 }
 
-void SyncRecords::keepOverrides(const QString& uid, const QByteArray& object)
+void SyncRecords::keepOverrides(const QString& uid, const QByteArray& object, bool theirs)
 {
     const qint64 key = keyOf(uid);
     const std::optional<Occurrences::Series> s = key < 0 ? std::nullopt : series(key);
@@ -328,7 +328,7 @@ void SyncRecords::keepOverrides(const QString& uid, const QByteArray& object)
         const QStringList values(in.appointment.begin(), in.appointment.end());
         qint64 row = here.take(Occurrences::instantOf(in.uid.mid(prefix.size()), s->zone));
         // One the server holds as it was kept stays as it is here, changed here or not.
-        if (row && uidOf(row) == in.uid && kept(in.uid).object == in.object)
+        if (!theirs && row && uidOf(row) == in.uid && kept(in.uid).object == in.object)
             continue;
         if (row)
             updateRow(row, values);
@@ -341,8 +341,26 @@ void SyncRecords::keepOverrides(const QString& uid, const QByteArray& object)
         keep(in.uid, {in.object, values}, {});
     }
     for (const qint64 row : std::as_const(here))
-        if (!kept(uidOf(row)).object.isEmpty())
+        if (theirs || !kept(uidOf(row)).object.isEmpty())
             deleteRow(row);
+}
+
+void SyncRecords::copySeries(qint64 from, qint64 to)
+{
+    std::optional<Occurrences::Series> s = series(from);
+    if (!s)
+        return;
+    s->row = to;
+    Occurrences::write(m_con, *s);
+    for (const qint64 changed : overrideRows(from)) {
+        std::optional<Occurrences::Series> o = series(changed);
+        const QStringList values = row(changed);
+        if (!o || values.isEmpty())
+            continue;
+        o->row = insertRow(values);
+        o->seriesRow = to;
+        Occurrences::write(m_con, *o);
+    }
 }
 
 KeptObject SyncRecords::kept(const QString& uid)
@@ -372,25 +390,75 @@ QString SyncRecords::fieldsHash(const QString& hash)
     return hash.section(u'+', 0, 0);
 }
 
+QString SyncRecords::exceptionsHash(const QString& hash)
+{
+    return hash.section(u'+', 1);
+}
+
+namespace {
+
+using Changed = std::pair<QString, QStringList>;  // an occurrence's id, and its fields
+
+// A series' exceptions as one text, the same however a program wrote them:
+// the instants left out in order, then each changed occurrence by the
+// instant it replaces, with its fields.
+QString exceptionsText(const QString& zone, const QStringList& exdates, QList<Changed> changed)
+{
+    QStringList left;
+    for (const QString& date : exdates)
+        left << Occurrences::instantOf(date, zone);
+    left.sort();
+    for (Changed& c : changed)
+        c.first = Occurrences::instantOf(c.first, zone);
+    std::sort(changed.begin(), changed.end());
+    QString text = left.join(u',');
+    for (const Changed& c : std::as_const(changed))
+        text += kFieldSeparator + c.first + kFieldSeparator + c.second.join(kFieldSeparator);
+    return text;
+}
+
+}  // namespace
+
 QHash<qint64, QString> SyncRecords::exceptions()
 {
     QHash<qint64, QString> out;
     if (&m_shape != &TableShape::appointments())
         return out;
-    // The dates left out, then each changed occurrence with its fields.
-    Statement left(m_db, QStringLiteral("SELECT OrgRow, ExDates FROM tblOrginizeSeries "
-                                        "WHERE SeriesRow = 0 AND ExDates <> ''"));
-    while (left.step())
-        out[left.integer(0)] = left.text(1);
+    struct Parts {
+        QString zone;
+        QStringList exdates;
+        QList<Changed> changed;
+    };
+    QHash<qint64, Parts> parts;
+    Statement series(m_db, QStringLiteral("SELECT OrgRow, Zone, ExDates FROM tblOrginizeSeries WHERE SeriesRow = 0"));
+    while (series.step()) {
+        Parts& p = parts[series.integer(0)];
+        p.zone = series.text(1);
+        p.exdates = series.text(2).split(u',', Qt::SkipEmptyParts);
+    }
     Statement changed(m_db, QStringLiteral("SELECT s.SeriesRow, s.RecurrenceId, o.DateValue, o.TimeStart, "
                                            "o.TimeFinished, o.Note FROM tblOrginizeSeries s JOIN tblOrginize o "
-                                           "ON o.OrgRow = s.OrgRow WHERE s.SeriesRow <> 0 ORDER BY s.OrgRow"));
-    while (changed.step()) {
-        QString& text = out[changed.integer(0)];
-        for (int i = 1; i < 6; ++i)
-            text += kFieldSeparator + changed.text(i);
-    }
+                                           "ON o.OrgRow = s.OrgRow WHERE s.SeriesRow <> 0"));
+    while (changed.step())
+        parts[changed.integer(0)].changed
+            << Changed{changed.text(1), {changed.text(2), changed.text(3), changed.text(4), changed.text(5)}};
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it)
+        if (!it->exdates.isEmpty() || !it->changed.isEmpty())
+            out.insert(it.key(), exceptionsText(it->zone, it->exdates, it->changed));
     return out;
+}
+
+QString SyncRecords::exceptionsOf(const QByteArray& object, const QString& uid)
+{
+    const std::optional<Occurrences::Series> s = EventMap::seriesOf(object, uid);
+    if (!s)
+        return {};
+    QList<Changed> changed;
+    const QString prefix = uid + u'#';
+    for (const EventMap::Imported& in : EventMap::read(object).events)
+        if (in.uid.startsWith(prefix))
+            changed << Changed{in.uid.mid(prefix.size()), QStringList(in.appointment.begin(), in.appointment.end())};
+    return s->exdates.isEmpty() && changed.isEmpty() ? QString() : exceptionsText(s->zone, s->exdates, changed);
 }
 
 QList<MapEntry> SyncRecords::entries()

@@ -109,7 +109,12 @@ public:
     // replace them, each under its own UID (the series' "#" RECURRENCE-ID);
     // one of ours is found by the occurrence it replaces, one that came from
     // the object before and is gone from it goes.
-    void keepOverrides(const QString& uid, const QByteArray& object);
+    // `theirs`: the series becomes what the server holds, every change of
+    // its occurrences here replaced.
+    void keepOverrides(const QString& uid, const QByteArray& object, bool theirs = false);
+    // Row `to` repeats as row `from` does, with the same occurrences left out
+    // and changed, these as rows of its own made here.
+    void copySeries(qint64 from, qint64 to);
     // How the appointment of `uid` repeats or which days it covers, when it does.
     std::optional<Occurrences::Series> series(const QString& uid);
     std::optional<Occurrences::Series> series(qint64 key);
@@ -122,8 +127,12 @@ public:
     static QString hash(const QStringList& values, const QString& exceptions = {});
     // The fields' part of such a hash: what a server's resource is compared with.
     static QString fieldsHash(const QString& hash);
+    // The exceptions' part of such a hash (empty: none).
+    static QString exceptionsHash(const QString& hash);
     // Every series' KeyedRecord::exceptions, by its row.
     QHash<qint64, QString> exceptions();
+    // The same text for the series `uid` in an object as a server holds it.
+    static QString exceptionsOf(const QByteArray& object, const QString& uid);
 
 private:
     void exec(const char* sql);

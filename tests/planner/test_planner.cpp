@@ -470,6 +470,49 @@ private slots:
         QCOMPARE(cells(1, 15) + '|' + cells(1, 3), QStringLiteral("Gym|3:00 PM||"));
     }
 
+    // A row showing two appointments saves into the one chosen in "Save
+    // into", or as a new one; nothing before a choice. From the keyboard.
+    void aSharedRowSavesIntoTheOneChosen()
+    {
+        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES ('4/30/26', "
+                               "'8:30AM', '9:00 AM', 'Dentist'), ('4/30/26', '8:30AM', '9:00 AM', 'Call Bob')");
+        Screens::unload<frmOrganizer>();
+        org = Screens::show<frmOrganizer>();
+        org->SSTab1->setCurrentIndex(1);
+        auto* into = page<QComboBox>("cboFor", 1);
+        const auto keys = [](QWidget* w, Qt::Key key, int times) {
+            w->setFocus();
+            for (int n = 0; n < times; ++n)
+                QTest::keyClick(w, key);
+        };
+        const auto fillAndSave = [&](const QString& text, int choice) {
+            QTest::keyClicks(page<QPlainTextEdit>("txtMessage", 1), text);
+            page<QComboBox>("cboTimeFinshed", 1)->setCurrentText("9:00 AM");
+            keys(grid(1), Qt::Key_Down, 1);
+            for (int n = 0; n < 30 && grid(1)->Row() != 3; ++n)
+                QTest::keyClick(grid(1), grid(1)->Row() < 3 ? Qt::Key_Down : Qt::Key_Up);
+            QVERIFY(grid(1)->Row() == 3 && into->isVisibleTo(org) && into->currentIndex() == -1);
+            QTest::keyClick(grid(1), Qt::Key_Return);
+            keys(into, Qt::Key_Home, choice >= 0);
+            keys(into, Qt::Key_Down, choice);
+            keys(page<QPushButton>("cmdSave", 1), Qt::Key_Space, 1);
+        };
+        const QStringList before = stored();
+        fillAndSave("Call Bob at five", -1);
+        QCOMPARE(fx->messageBoxes(), QStringList("Exclamation|Tessaly 2002|This row shows several appointments: "
+                                                 "choose in \"Save into\" which one to change."));
+        QVERIFY(stored() == before && org->focusWidget() == into);
+        keys(into, Qt::Key_Home, 1);
+        keys(into, Qt::Key_Down, 1);
+        keys(page<QPushButton>("cmdSave", 1), Qt::Key_Space, 1);
+        fillAndSave("Lunch", 2);
+        QCOMPARE(stored(), QStringList({"4/30/26|8:30AM|9:00 AM|Dentist", "4/30/26|8:30AM|9:00 AM|Call Bob at five",
+                                        "4/30/26|8:30AM|9:00 AM|Lunch"}));
+        QCOMPARE(cells(1, 3), "Dentist · Call Bob at five · Lunch|9:00 AM · 9:00 AM · 9:00 AM");
+        keys(grid(1), Qt::Key_Down, 1);
+        QVERIFY(!into->isVisibleTo(org));  // no appointment in the row: nothing to choose
+    }
+
     void theCalendarOpensOnToday()
     {
         fx.reset();

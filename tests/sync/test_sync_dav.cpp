@@ -461,6 +461,58 @@ private slots:
             QVERIFY(sync(s).ok);
     }
 
+    // Both folders change the exceptions of one series before they sync:
+    // A leaves a day out, B moves another. B keeps the server's version and
+    // makes its own a series of its own, and says so; then both folders and
+    // the server hold both. Then A leaves out one more day while another
+    // client adds what has no field here: both stay.
+    void seriesChangedOnBothSidesIsKeptTwice()
+    {
+        Db::exec(db(0), "INSERT INTO tblOrginize VALUES (950, '8/3/26', '7:00PM', '8:00 PM', 'Choir'); INSERT INTO "
+                        "tblOrginizeSeries (OrgRow, Start, Finish, Rule) VALUES (950, '20260803T190000', "
+                        "'20260803T200000', 'FREQ=WEEKLY;COUNT=4')");
+        QVERIFY(sync(0).ok && sync(1).ok);
+        Db::exec(db(0), "UPDATE tblOrginizeSeries SET ExDates = '20260810T190000' WHERE OrgRow = 950");
+        Db::exec(db(1), "INSERT INTO tblOrginize VALUES (951, '8/17/26', '8:00PM', '9:00 PM', 'Choir moved'); INSERT "
+                        "INTO tblOrginizeSeries (OrgRow, SeriesRow, RecurrenceId) VALUES (951, (SELECT OrgRow FROM "
+                        "tblOrginize WHERE Note = 'Choir'), '20260817T190000')");
+        const QString line =
+            "Appointments: %1 sent, %2 received, 0 deleted here, 0 deleted on the server, %3 kept twice.";
+        for (const auto& [side, said] : {std::pair{0, line.arg(1).arg(0).arg(0)},
+                                         {1, line.arg(1).arg(1).arg(1)},
+                                         {0, line.arg(0).arg(1).arg(0)},
+                                         {1, line.arg(0).arg(0).arg(0)}})
+            QCOMPARE(sync(side).message.section('\n', 1, 1), said);
+        for (int side : {0, 1}) {  // A's series without the 10th, B's with the 17th moved
+            Connection con;
+            con.Open(db(side));
+            QStringList days;
+            for (const Occurrences::Entry& e : Occurrences::between(con, QDate(2026, 8, 1), QDate(2026, 8, 31)))
+                days << QString("%1 %2 %3").arg(e.date.day()).arg(e.start, e.note);
+            days.sort();
+            QCOMPARE(days, QStringList({"10 7:00PM Choir", "17 7:00PM Choir", "17 8:00PM Choir moved",
+                                        "24 7:00PM Choir", "24 7:00PM Choir", "3 7:00PM Choir", "3 7:00PM Choir"}));
+        }
+        QMap<QString, QString> there;  // the series' resources by what they hold: EXDATEs, RECURRENCE-IDs
+        for (const QVariantMap& r : Db::rows(db(1), "tblSyncMap"))
+            if (const QByteArray o = dav("GET", r["Href"].toString()).second;
+                o.contains("Choir") && r["Kind"] == "appointment")
+                there.insert(QString("%1 %2").arg(o.count("EXDATE")).arg(o.count("RECURRENCE-ID")),
+                             r["Href"].toString());
+        QCOMPARE(there.keys(), QStringList({"0 1", "1 0"}));
+        QByteArray theirs = dav("GET", there["1 0"]).second;
+        theirs.replace("\r\nSUMMARY:Choir\r\n", "\r\nX-PHONE-COLOR:blue\r\nSUMMARY:Choir\r\n");
+        QCOMPARE(dav("PUT", there["1 0"], theirs).first / 100, 2);
+        Db::exec(db(0), "UPDATE tblOrginizeSeries SET ExDates = ExDates || ',20260824T190000' WHERE OrgRow = 950");
+        QCOMPARE(sync(0).message.section('\n', 1, 1), line.arg(1).arg(0).arg(0));
+        const QString after = dav("GET", there["1 0"]).second;
+        QVERIFY2(after.contains("X-PHONE-COLOR:blue") && after.contains(QRegularExpression("EXDATE[^\r]*20260824T")),
+                 qPrintable(after));
+        Db::exec(db(0), "DELETE FROM tblOrginize WHERE Note LIKE 'Choir%'");
+        QVERIFY(sync(0).ok && sync(1).ok && sync(0).ok);
+        QVERIFY(held(1).filter("Choir").isEmpty());
+    }
+
     // The File menu's sync of 1,000 new records runs beside the window: the
     // menu returns at once, other screens work, a store another program holds
     // is waited for; Cancel while sending leaves the map saying what the

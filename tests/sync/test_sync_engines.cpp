@@ -17,13 +17,15 @@ namespace {
 // letter; hrefs are UIDs. The map: "uid key href etag synced" a record ("-"
 // for none); here: "key=value"; the server: "*" all listed, "new" another
 // server, "href@etag" listed, "...>uid:value" and read (">?" unreadable),
-// "-href" gone. The plan comes back in the same words; new UIDs are n1, n2...
+// "-href" gone. A value "A/x" is a series with fields A and exceptions x.
+// The plan comes back in the same words; new UIDs are n1, n2...
 SyncPlan::Plan decide(const QString& map, const QString& here, const QString& server, QHash<QString, QString>& named)
 {
     const auto opt = [](const QString& s) { return s == "-" ? QString() : s; };
     const auto hash = [&](const QString& v) {
-        named.insert(SyncRecords::hash({v}), v);
-        return SyncRecords::hash({v});
+        const QString h = SyncRecords::hash({v.section('/', 0, 0)}, v.section('/', 1));
+        named.insert(h, v);
+        return h;
     };
     SyncPlan::Input in;
     for (const QString& e : map.split(';', Qt::SkipEmptyParts)) {
@@ -32,7 +34,8 @@ SyncPlan::Plan decide(const QString& map, const QString& here, const QString& se
                            f[4] == "-" ? "" : hash(f[4])};
     }
     for (const QString& r : here.split(' ', Qt::SkipEmptyParts))
-        in.local << KeyedRecord{r.section('=', 0, 0).toLongLong(), {}, {r.section('=', 1)}};
+        in.local << KeyedRecord{
+            r.section('=', 0, 0).toLongLong(), {}, {r.section('=', 1).section('/', 0, 0)}, r.section('/', 1)};
     for (const QString& w : server.split(' ', Qt::SkipEmptyParts)) {
         in.server.whole |= w == "*";
         in.newServer |= w == "new";
@@ -42,12 +45,15 @@ SyncPlan::Plan decide(const QString& map, const QString& here, const QString& se
         if (w.contains('@'))
             in.server.etags.insert(href, w.section('@', 1).section('>', 0, 0));
         if (!read.isEmpty())
-            in.server.fetched.insert(
-                href, {read.section(':', 0, 0), {read.section(':', 1)}, in.server.etags[href], read != "?"});
+            in.server.fetched[href] = {.uid = read.section(':', 0, 0),
+                                       .values = {read.section(':', 1).section('/', 0, 0)},
+                                       .etag = in.server.etags[href],
+                                       .readable = read != "?",
+                                       .exceptions = read.section('/', 1)};
         hash(read.section(':', 1));
     }
     for (const KeyedRecord& r : in.local)
-        hash(r.values[0]);
+        hash(r.values[0] + (r.exceptions.isEmpty() ? "" : '/' + r.exceptions));
     int n = 0;
     return SyncPlan::reconcile(in, [&] { return QString("n%1").arg(++n); });
 }
@@ -134,7 +140,7 @@ private slots:
         QTest::newRow("changed there: read first") << u1 << "1=A" << "u1@e2 x@e5" << QStringList{"fetch u1 x"};
         QTest::newRow("changed there") << u1 << "1=A" << "u1@e2>u1:B" << QStringList{"update 1 B", "link u1 1 u1 e2 #B", "counts 1 0 0"};
         QTest::newRow("changed here") << u1 << "1=B" << "" << QStringList{"put u1 if e1 B"};
-        QTest::newRow("changed both: kept twice") << u1 << "1=C" << "u1@e2>u1:B" << QStringList{"update 1 B", "insert n1 C", "link n1 - - - #", "link u1 1 u1 e2 #B", "put n1 new C", "counts 1 0 1"};
+        QTest::newRow("changed both: kept twice") << u1 << "1=C" << "u1@e2>u1:B" << QStringList{"update 1 B", "insert n1 C copy 1", "link n1 - - - #", "link u1 1 u1 e2 #B", "put n1 new C", "theirs u1", "counts 1 0 1"};
         QTest::newRow("same change both sides") << u1 << "1=B" << "u1@e2>u1:B" << QStringList{"link u1 1 u1 e2 #B"};
         QTest::newRow("new ETag, same content, changed here") << u1 << "1=B" << "u1@e2>u1:A" << QStringList{"link u1 1 u1 e2 #A", "put u1 if e2 B"};
         QTest::newRow("new there") << "" << "" << "s1@e1>s1:A" << QStringList{"insert s1 A", "link s1 - s1 e1 #A", "counts 1 0 0"};
@@ -153,6 +159,16 @@ private slots:
         QTest::newRow("imported, never sent") << "u1 1 - - -" << "1=A" << "" << QStringList{"put u1 new A"};
         QTest::newRow("unreadable there") << u1 << "1=A" << "u1@e2>?" << QStringList{};
         QTest::newRow("another server: all read") << u1 << "1=A" << "new u1@e1" << QStringList{"fetch u1"};
+        // A series: its fields and its exceptions (the dates left out, the occurrences changed).
+        const QString s1 = "u1 1 u1 e1 A/x";
+        QTest::newRow("series: exceptions changed there") << s1 << "1=A/x" << "u1@e2>u1:A/z" << QStringList{"link u1 1 u1 e2 #A/z", "counts 1 0 0"};
+        QTest::newRow("series: exceptions changed both: kept twice") << s1 << "1=A/y" << "u1@e2>u1:A/z" << QStringList{"insert n1 A copy 1", "link n1 - - - #", "link u1 1 u1 e2 #A/z", "put n1 new A/y", "theirs u1", "counts 1 0 1"};
+        QTest::newRow("series: fields there, exceptions here: kept twice") << s1 << "1=A/y" << "u1@e2>u1:B/x" << QStringList{"update 1 B", "insert n1 A copy 1", "link n1 - - - #", "link u1 1 u1 e2 #B/x", "put n1 new A/y", "theirs u1", "counts 1 0 1"};
+        QTest::newRow("series: fields here, exceptions there: both kept") << s1 << "1=B/x" << "u1@e2>u1:A/z" << QStringList{"link u1 1 u1 e2 #A/x", "put u1 if e2 B/z"};
+        QTest::newRow("series: both parts here, exceptions there: kept twice") << s1 << "1=B/y" << "u1@e2>u1:A/z" << QStringList{"update 1 A", "insert n1 B copy 1", "link n1 - - - #", "link u1 1 u1 e2 #A/z", "put n1 new B/y", "theirs u1", "counts 1 0 1"};
+        QTest::newRow("series: exceptions here, new ETag there") << s1 << "1=A/y" << "u1@e2>u1:A/x" << QStringList{"link u1 1 u1 e2 #A/x", "put u1 if e2 A/y", "ours u1"};
+        QTest::newRow("series: same exceptions both sides") << s1 << "1=A/y" << "u1@e2>u1:A/y" << QStringList{"link u1 1 u1 e2 #A/y"};
+        QTest::newRow("series: exceptions here, not read") << s1 << "1=A/y" << "u1@e1" << QStringList{"put u1 if e1 A/y"};
         QTest::newRow("another server") << u1 + ";u2 - u2 e2 B" << "1=A" << "new *" << QStringList{"link u1 1 - - #A", "forget u2", "put u1 new A"};
         // clang-format on
     }
@@ -168,7 +184,8 @@ private slots:
         if (!p.fetch.isEmpty())
             out << "fetch " + p.fetch.join(' ');
         for (const SyncPlan::Row& r : p.rows)
-            out << (r.kind == SyncPlan::Row::Insert   ? "insert " + r.uid + ' ' + r.values.join(',')
+            out << (r.kind == SyncPlan::Row::Insert ? "insert " + r.uid + ' ' + r.values.join(',')
+                                                          + (r.copyOf < 0 ? "" : QString(" copy %1").arg(r.copyOf))
                     : r.kind == SyncPlan::Row::Update ? QString("update %1 %2").arg(r.key).arg(r.values.join(','))
                                                       : QString("delete %1").arg(r.key));
         for (const MapEntry& e : p.links)
@@ -179,7 +196,12 @@ private slots:
             out << "forget " + uid;
         for (const SyncPlan::Upload& u : p.uploads)
             out << (u.remove ? "delete " : "put ") + u.href + (u.etag.isEmpty() ? " new" : " if " + u.etag)
-                       + (u.remove ? "" : ' ' + u.values.join(','));
+                       + (u.remove ? "" : ' ' + u.values.join(','))
+                       + (u.exceptions.isEmpty() ? "" : '/' + u.exceptions);
+        for (const QString& uid : p.theirs)
+            out << "theirs " + uid;
+        for (const QString& uid : p.ours)
+            out << "ours " + uid;
         if (p.received + p.deletedHere + p.keptTwice)
             out << QString("counts %1 %2 %3").arg(p.received).arg(p.deletedHere).arg(p.keptTwice);
         QFETCH(QStringList, plan);
