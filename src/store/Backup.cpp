@@ -29,7 +29,7 @@ constexpr int kBusyWaitMs = 10000;
 struct Db {
     sqlite3* db = nullptr;
     ~Db() { sqlite3_close_v2(db); }
-    QString error() const { return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"); }
+    QString error() const { return failureReason(db); }
 };
 
 QString native(const QString& path)

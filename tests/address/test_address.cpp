@@ -5,6 +5,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include "Contacts.h"
 #include "address/frmAddress.h"
 #include "address/frmAddressDelete.h"
@@ -15,6 +18,7 @@
 #include "kit/SavingProgress.h"
 #include "shell/frmMain.h"
 #include "support/Fixture.h"
+#include "support/Require.h"
 #include "support/Run.h"
 
 namespace {
@@ -121,6 +125,32 @@ private slots:
         QCOMPARE(fx->messageBoxes(),
                  QStringList{"Critical|Tessaly 2002|The record in tblAddress could not be written: the disk is full."});
         QVERIFY(stored().isEmpty() && !Screens::isLoaded<frmLoadSaving>());
+    }
+
+    // The disk fills after the start: the entry opens, each click says the
+    // disk is full and stores nothing, and once there is room Save stores.
+    void aFullDiskIsNamedAndTheEntrySavesOnceThereIsRoom()
+    {
+        if (::geteuid() != 0)
+            SKIP_OR_FAIL(QStringLiteral("mounting a small file system needs root"));
+        const QString folder = fx->appDir();
+        QVERIFY(::mount("tmpfs", qPrintable(folder), "tmpfs", 0, "size=1m") == 0);
+        auto unmount = qScopeGuard([&] { ::umount2(qPrintable(folder), MNT_DETACH); });
+        frmMain* main = addressPanel();
+        fx->makeDataFolder();
+        QFile filler(folder + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'f')) == 4096) {
+        }
+        QTest::mouseClick(main->button("cmdAddressNew"), Qt::LeftButton);
+        type(Screens::load<frmAddress>(), kAnn);
+        QTest::mouseClick(main->button("cmdAddressSave"), Qt::LeftButton);
+        const QString full =
+            "Critical|Tessaly 2002|The database file " + fx->dbPath() + " could not be opened: the disk is full.";
+        QCOMPARE(fx->messageBoxes(), QStringList({full, full}));
+        QVERIFY(filler.remove() && stored().isEmpty());
+        QTest::mouseClick(main->button("cmdAddressSave"), Qt::LeftButton);
+        QVERIFY(fx->messages.size() == 2 && stored() == QList<QStringList>{keyed(1, kAnn)});
     }
 
     // A click on a name shows the first contact of that name; a save writes
