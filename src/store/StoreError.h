@@ -23,3 +23,5 @@ public:
 // "database or disk is full", or as an I/O error of a file that could not
 // grow (the write-ahead log's shared memory on a full disk).
 QString failureReason(sqlite3* db, const char* message = nullptr);
+// Whether the last failure on `db` was the disk being full.
+bool diskIsFull(sqlite3* db);
