@@ -129,8 +129,9 @@ private slots:
         QVERIFY(stored().isEmpty() && !Screens::isLoaded<frmLoadSaving>());
     }
 
-    // The disk fills after the start: the entry opens, each click says the
-    // disk is full and stores nothing, and once there is room Save stores.
+    // The disk fills after the start: the start's check calls the store neither
+    // damaged nor sound, each click says the disk is full and stores nothing,
+    // and once there is room the same entry's Save stores.
     void aFullDiskIsNamedAndTheEntrySavesOnceThereIsRoom()
     {
         if (::geteuid() != 0)
@@ -155,8 +156,6 @@ private slots:
                  QStringList({"Critical|Tessaly 2002|The database could not be copied to " + fx->dataDir()
                                   + "/Backup/Tessaly-2026-05-15.mdb: the disk is full.",
                               full, full}));
-        // SHOT
-
         QVERIFY(filler.remove() && stored().isEmpty());
         QTest::mouseClick(main->button("cmdAddressSave"), Qt::LeftButton);
         QVERIFY(fx->messages.size() == 3 && stored() == QList<QStringList>{keyed(1, kAnn)});
