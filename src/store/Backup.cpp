@@ -33,7 +33,7 @@ constexpr int kBusyWaitMs = 10000;
 struct Db {
     sqlite3* db = nullptr;
     ~Db() { sqlite3_close_v2(db); }
-    QString error() const { return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"); }
+    QString error() const { return failureReason(db); }
 };
 
 QString native(const QString& path)
@@ -55,11 +55,12 @@ QString readAll(const Db& d, const char* sql)
 }
 
 // Whether the last failure was another connection holding the file past the
-// wait: that says nothing about the file, so the check gives no verdict.
-bool stillInUse(const Db& d)
+// wait, or a full disk (where a reader cannot even map the log's index):
+// that says nothing about the file, so the check gives no verdict.
+bool noVerdict(const Db& d)
 {
     const int rc = sqlite3_errcode(d.db) & 0xff;
-    return rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+    return rc == SQLITE_BUSY || rc == SQLITE_LOCKED || diskIsFull(d.db);
 }
 
 QDateTime lastChange(const QString& store)
@@ -84,11 +85,11 @@ QString Backup::problem(const QString& path, Check check)
     // one that reads and lacks the tables is called so (a file cut to nothing
     // is a valid empty database, but not ours any more).
     if (QString why = readAll(d, "SELECT * FROM sqlite_master"); !why.isEmpty())
-        return stillInUse(d) ? QString() : why;
+        return noVerdict(d) ? QString() : why;
     if (!Schema::hasAllTables(d.db))
         return QStringLiteral("the tables of the program are missing");
     if (QString why = readAll(d, "SELECT * FROM tblPass"); !why.isEmpty() || check == Check::Open)
-        return stillInUse(d) ? QString() : why;
+        return noVerdict(d) ? QString() : why;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(d.db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK)
         return d.error();
@@ -101,7 +102,7 @@ QString Backup::problem(const QString& path, Check check)
     }
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE)
-        return stillInUse(d) ? QString() : d.error();
+        return noVerdict(d) ? QString() : d.error();
     return faults.join(QStringLiteral("; "));
 }
 

@@ -25,6 +25,7 @@ Connection::~Connection()
 void Connection::Open(const QString& path)
 {
     Close();
+    m_retry = path;
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     if (!folder.exists())
@@ -39,7 +40,7 @@ void Connection::Open(const QString& path)
     const int rc =
         sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
-        const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+        const QString reason = failureReason(db);
         sqlite3_close(db);
         throw StoreError(cannotOpen(path, reason));
     }
@@ -70,10 +71,12 @@ void Connection::Open(const QString& path)
     sqlite3_exec(db, "PRAGMA cache_size=-8192", nullptr, nullptr, nullptr);
     m_db = db;
     m_path = path;
+    m_retry.clear();
 }
 
 void Connection::Close()
 {
+    m_retry.clear();
     if (m_db) {
         // Other screens may still hold the file open, so the last close may
         // not be this one: the log is copied into the file now, so that a
@@ -84,8 +87,10 @@ void Connection::Close()
     }
 }
 
-sqlite3* Connection::handle() const
+sqlite3* Connection::handle()
 {
+    if (!m_db && !m_retry.isEmpty())
+        Open(QString(m_retry));  // a copy: Open() starts by forgetting it
     if (!m_db)
         throw StoreError(QStringLiteral("The database is not open."));
     return m_db;

@@ -15,16 +15,20 @@ public:
 
     // Opens the file at `path`. When the folder exists but the file does not,
     // the file is created with the four empty tables, readable by the owner
-    // only. Throws StoreError naming the file and the reason.
+    // only. Throws StoreError naming the file and the reason; the file is
+    // then tried again at the connection's next use (a disk that was full
+    // may have room by then), until it opens or Close() is called.
     void Open(const QString& path);
     void Close();
     bool isOpen() const { return m_db != nullptr; }
     QString path() const { return m_path; }
 
-    // Throws StoreError when the connection is not open.
-    sqlite3* handle() const;
+    // Throws StoreError when the connection is not open (and a failed open,
+    // tried again, still fails).
+    sqlite3* handle();
 
 private:
     sqlite3* m_db = nullptr;
     QString m_path;
+    QString m_retry;  // the file of a failed Open(), until it opens or Close()
 };

@@ -25,7 +25,7 @@ struct Query {
     ~Query() { sqlite3_finalize(stmt); }
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
-    [[noreturn]] void fail() const { throw StoreError(QString::fromUtf8(sqlite3_errmsg(db))); }
+    [[noreturn]] void fail() const { throw StoreError(failureReason(db)); }
     void bindText(int index, const QByteArray& text)
     {
         if (sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_STATIC) != SQLITE_OK)

@@ -16,7 +16,7 @@ public:
         : m_db(db)
     {
         if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
-            throw StoreError(QString::fromUtf8(sqlite3_errmsg(db)));
+            throw StoreError(failureReason(db));
     }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
@@ -40,7 +40,7 @@ public:
         }
         }
         if (rc != SQLITE_OK)
-            throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+            throw StoreError(failureReason(m_db));
     }
 
     // Returns true while there is a row; throws on failure.
@@ -51,7 +51,7 @@ public:
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        throw StoreError(failureReason(m_db));
     }
 
     QVariant column(int i) const
@@ -77,7 +77,7 @@ private:
 void exec(sqlite3* db, const char* sql)
 {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw StoreError(QString::fromUtf8(sqlite3_errmsg(db)));
+        throw StoreError(failureReason(db));
 }
 
 QString quoted(const QString& identifier)

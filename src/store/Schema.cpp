@@ -100,7 +100,7 @@ void Schema::create(sqlite3* db)
     // A read-only file that already holds the tables still serves every read;
     // the writes themselves will say that they are refused.
     if (rc != SQLITE_OK && !((rc & 0xff) == SQLITE_READONLY && hasAllTables(db))) {
-        const QString reason = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        const QString reason = failureReason(db, message);
         sqlite3_free(message);
         throw StoreError(reason);
     }

@@ -54,7 +54,7 @@ void exec(sqlite3* db, const QString& sql)
 {
     char* message = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        const QString reason = failureReason(db, message);
         sqlite3_free(message);
         throw StoreError(kTrouble.arg(reason));
     }

@@ -74,6 +74,6 @@ bool Statement::isNull(int column) const
 
 void Statement::fail() const
 {
-    const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
+    const QString reason = failureReason(m_db);
     throw StoreError(m_trouble.isEmpty() ? reason : m_trouble.arg(reason));
 }

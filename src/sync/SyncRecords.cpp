@@ -98,7 +98,7 @@ void SyncRecords::exec(const char* sql)
 {
     char* message = nullptr;
     if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
+        const QString reason = failureReason(m_db, message);
         sqlite3_free(message);
         throw StoreError(reason);
     }

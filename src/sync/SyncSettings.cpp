@@ -14,7 +14,7 @@ namespace {
 
 [[noreturn]] void fail(sqlite3* db)
 {
-    throw StoreError(QString::fromUtf8(sqlite3_errmsg(db)));
+    throw StoreError(failureReason(db));
 }
 
 sqlite3* prepared(Connection& con)

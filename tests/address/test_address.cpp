@@ -3,7 +3,11 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include "Contacts.h"
 #include "address/frmAddress.h"
@@ -13,8 +17,10 @@
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
 #include "kit/SavingProgress.h"
+#include "kit/StoreStart.h"
 #include "shell/frmMain.h"
 #include "support/Fixture.h"
+#include "support/Require.h"
 #include "support/Run.h"
 
 namespace {
@@ -121,6 +127,38 @@ private slots:
         QCOMPARE(fx->messageBoxes(),
                  QStringList{"Critical|Tessaly 2002|The record in tblAddress could not be written: the disk is full."});
         QVERIFY(stored().isEmpty() && !Screens::isLoaded<frmLoadSaving>());
+    }
+
+    // The disk fills after the start: the start's check calls the store neither
+    // damaged nor sound, each click says the disk is full and stores nothing,
+    // and once there is room the same entry's Save stores.
+    void aFullDiskIsNamedAndTheEntrySavesOnceThereIsRoom()
+    {
+        if (::geteuid() != 0)
+            SKIP_OR_FAIL(QStringLiteral("mounting a small file system needs root"));
+        const QString folder = fx->appDir();
+        QVERIFY(::mount("tmpfs", qPrintable(folder), "tmpfs", 0, "size=1m") == 0);
+        auto unmount = qScopeGuard([&] { ::umount2(qPrintable(folder), MNT_DETACH); });
+        frmMain* main = addressPanel();
+        fx->makeDataFolder();
+        QFile filler(folder + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'f')) == 4096) {
+        }
+        QSignalSpy check(main->findChild<StoreCheck*>(), &StoreCheck::finished);  // no verdict, no copy
+        QVERIFY(check.wait(20000));
+        QTest::mouseClick(main->button("cmdAddressNew"), Qt::LeftButton);
+        type(Screens::load<frmAddress>(), kAnn);
+        QTest::mouseClick(main->button("cmdAddressSave"), Qt::LeftButton);
+        const QString full =
+            "Critical|Tessaly 2002|The database file " + fx->dbPath() + " could not be opened: the disk is full.";
+        QCOMPARE(fx->messageBoxes(),
+                 QStringList({"Critical|Tessaly 2002|The database could not be copied to " + fx->dataDir()
+                                  + "/Backup/Tessaly-2026-05-15.mdb: the disk is full.",
+                              full, full}));
+        QVERIFY(filler.remove() && stored().isEmpty());
+        QTest::mouseClick(main->button("cmdAddressSave"), Qt::LeftButton);
+        QVERIFY(fx->messages.size() == 3 && stored() == QList<QStringList>{keyed(1, kAnn)});
     }
 
     // A click on a name shows the first contact of that name; a save writes
