@@ -413,6 +413,7 @@ void frmMain::openSearch()
     // area's windows there.
     if (!m_searchBox) {
         m_searchBox = new SearchBox(centralWidget());
+        m_searchBox->setPalette(m_workArea->palette());  // the desktop's colours, as the screens in the area
         connect(m_searchBox, &SearchBox::chosen, this, &frmMain::openHit);
     }
     const QRect area = m_workArea->geometry();
