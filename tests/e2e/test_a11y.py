@@ -34,8 +34,9 @@ INSERT INTO tblEmailIncoming VALUES (1, 'IMAP');
 # as the title it is found by (None: the main window; "alert:Login" a message
 # box of that title) and the steps that bring it up: "Panel/Name" presses a
 # control inside the panel or window of that name (a box also by its label),
-# "Panel/Name=Keys" clicks that control and then presses the keys, "sql:..."
-# writes into the program's store.
+# "Panel/Name=Keys" clicks that control and then presses the keys,
+# "wait:Panel/Name" waits until that control shows, "sql:..." writes into the
+# program's store.
 STARTS = [
     ([], [
         (None, ["Note Taking", "Address Book"]),
@@ -63,7 +64,8 @@ STARTS = [
         ("About Tessaly 2002", ["About/About"]),
     ]),
     ([], [
-        ("Password", ["sql:" + IMAP_ACCOUNT, "Check Email"]),  # asked for as the folder is read
+        # Asked for as the folder is read, once the keyring has said it holds none.
+        ("Password", ["sql:" + IMAP_ACCOUNT, "Check Email", "wait:Password/Keep it"]),
         ("Check Email", ["Password/Cancel"]),
     ]),
     (["Data"], [("Password Info/Email Info", [])]),
@@ -183,11 +185,14 @@ class Program:
             with sqlite3.connect(os.path.join(self.folder, "Data", "Tessaly.mdb")) as store:
                 store.executescript(step[len("sql:"):])
             return
-        path, _, key = step.partition("=")
+        wait = step.startswith("wait:")
+        path, _, key = step[len("wait:") if wait else 0:].partition("=")
         *where, name = path.split("/")
         node = wait_for(self.app)
         for part in where:
             node = wait_for(lambda: find(node, lambda n: n.name == part and n.childCount > 0))
+        if wait:
+            return wait_for(lambda: find(node, lambda n: n.name == name and showing(n)))
         target = wait_for(lambda: find(node, lambda n: (n.name == name or name in labels(n)) and actionable(n)))
         if key:
             return click_and_type(target, key.split())
