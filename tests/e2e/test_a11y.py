@@ -212,28 +212,18 @@ def click_and_type(node, keys):
     # box of choices acts on a choice made by the keyboard or the mouse only.
     x11, xtest = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XStringToKeysym.restype = ctypes.c_ulong
-    x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-    xtest.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
-    for call in (xtest.XTestFakeButtonEvent, xtest.XTestFakeKeyEvent):
-        call.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-    for call in (x11.XFlush, x11.XCloseDisplay):
-        call.argtypes = [ctypes.c_void_p]
-    display = x11.XOpenDisplay(None)
-    try:
-        box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        xtest.XTestFakeMotionEvent(display, -1, box.x + box.width // 2, box.y + box.height // 2, 0)
-        xtest.XTestFakeButtonEvent(display, 1, True, 0)
-        xtest.XTestFakeButtonEvent(display, 1, False, 0)
+    display = ctypes.c_void_p(x11.XOpenDisplay(None))
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    xtest.XTestFakeMotionEvent(display, -1, box.x + box.width // 2, box.y + box.height // 2, 0)
+    xtest.XTestFakeButtonEvent(display, 1, True, 0)
+    xtest.XTestFakeButtonEvent(display, 1, False, 0)
+    for key in keys:
         x11.XFlush(display)
-        for key in keys:
-            time.sleep(1)  # the list open, or the key before taken
-            code = x11.XKeysymToKeycode(display, x11.XStringToKeysym(key.encode()))
-            xtest.XTestFakeKeyEvent(display, code, True, 0)
-            xtest.XTestFakeKeyEvent(display, code, False, 0)
-            x11.XFlush(display)
-    finally:
-        x11.XCloseDisplay(display)
+        time.sleep(1)  # the list open, or the key before taken
+        code = x11.XKeysymToKeycode(display, x11.XStringToKeysym(key.encode()))
+        for down in (True, False):
+            xtest.XTestFakeKeyEvent(display, code, down, 0)
+    x11.XCloseDisplay(display)  # sends what is left
     time.sleep(0.5)
 
 
