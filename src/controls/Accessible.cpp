@@ -261,9 +261,9 @@ public:
     {
         return i == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
     }
-    int indexOfChild(const QAccessibleInterface* child) const override
+    int indexOfChild(const QAccessibleInterface* part) const override
     {
-        return child && child->object() == box()->view() ? 0 : -1;
+        return part && part->object() == box()->view() ? 0 : -1;
     }
     QAccessible::State state() const override
     {
