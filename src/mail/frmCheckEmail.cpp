@@ -144,6 +144,7 @@ frmCheckEmail::frmCheckEmail()
     cmdMove->hide();
     mnuMove = new QMenu(this);
     mnuMove->setObjectName(QStringLiteral("mnuMove"));
+    mnuMove->setAccessibleName(kMoveName);
     connect(cmdMove, &QToolButton::clicked, this, &frmCheckEmail::cmdMove_Click);
     connect(mnuMove, &QMenu::triggered, this, [this](QAction* a) { moveSelected(a->data().toByteArray()); });
     chkAsText = new QCheckBox(kAsText, this);
