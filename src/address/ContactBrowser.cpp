@@ -49,6 +49,7 @@ ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
 
     Frame2 = makeControl<QGroupBox>(this, "Frame2", twipsRect(5280, 3360, 2775, 3615), QStringLiteral("Name List"));
     lstName = makeControl<NameList>(Frame2, "lstName", twipsRect(120, 240, 2415, 3180));
+    lstName->setAccessibleName(Frame2->title());
     paintLightYellow(lstName);
 
     // Choosing an entry by mouse or keyboard shows its contact, and so does a

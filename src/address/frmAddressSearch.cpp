@@ -179,6 +179,7 @@ frmAddressSearch::frmAddressSearch()
     // Wider than its 495 twips: a count of 100000 must show whole.
     lblPhoneTotal = makeLabel(Frame1, "lblPhoneTotal", QString(), twipsRect(2520, 240, 1215, 255));
     lstv = makeControl<ListView>(Frame1, "lstv", twipsRect(120, 600, 11775, 3495));
+    lstv->setAccessibleName(Frame1->title());
 
     // Nothing can be searched until a field is chosen.
     for (int i = 0; i < kFieldCount; ++i) {

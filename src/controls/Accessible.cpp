@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QHash>
 #include <QLocale>
@@ -16,6 +17,7 @@
 
 namespace {
 const char* const kActsAsButton = "actsAsButton";
+const char* const kNamedChoiceBox = "namedChoiceBox";
 
 // What a mouse click on `widget` at `at` does, after the screen reader's call has been answered.
 void clickLater(QWidget* widget, QPoint at)
@@ -235,6 +237,54 @@ public:
     }
 };
 
+// A box of choices read by a name of its own, as it has no label to be read
+// with: its choice is its value, its list of choices its one child, as Qt
+// gives them.
+class NamedChoiceBox : public QAccessibleWidget {
+public:
+    explicit NamedChoiceBox(QComboBox* box)
+        : QAccessibleWidget(box, QAccessible::ComboBox)
+    {
+    }
+    QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name)
+            return widget()->accessibleName();
+        if (t == QAccessible::Value)
+            return box()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int i) const override
+    {
+        return i == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* part) const override
+    {
+        return part && part->object() == box()->view() ? 0 : -1;
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.expanded = box()->view()->isVisible();
+        return s;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction(), pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override
+    {
+        if (action != showMenuAction() && action != pressAction())
+            QAccessibleWidget::doAction(action);
+        else if (widget()->isEnabled())  // after the answer: the list takes the mouse while it shows
+            QMetaObject::invokeMethod(box(), &QComboBox::showPopup, Qt::QueuedConnection);
+    }
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object)
 {
     auto* widget = qobject_cast<QWidget*>(object);
@@ -244,6 +294,8 @@ QAccessibleInterface* factory(const QString&, QObject* object)
         return new PressableAccessible(widget);
     if (auto* window = qobject_cast<QMdiSubWindow*>(widget))
         return new SubWindowAccessible(window);
+    if (auto* box = qobject_cast<QComboBox*>(widget); box && box->property(kNamedChoiceBox).toBool())
+        return new NamedChoiceBox(box);
     auto* days = qobject_cast<QAbstractItemView*>(widget);
     if (days && qobject_cast<QCalendarWidget*>(widget->parentWidget()))
         return new CalendarDays(days);
@@ -267,6 +319,15 @@ void Accessible::actAsButton(QWidget* widget, const QString& name)
     if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(widget))
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
     widget->setAccessibleName(name);
+}
+
+void Accessible::nameChoiceBox(QComboBox* box, const QString& name)
+{
+    install();
+    box->setProperty(kNamedChoiceBox, true);
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(box))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    box->setAccessibleName(name);
 }
 
 QString Accessible::plainCaption(const QString& caption)

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 
+class QComboBox;
 class QWidget;
 
 // What a screen reader is told about the controls that draw themselves:
@@ -17,6 +18,11 @@ void install();
 // label): a screen reader sees a button of this name, and pressing it
 // clicks the widget's middle.
 void actAsButton(QWidget* widget, const QString& name);
+
+// A box of choices with no label beside it, read by `name` and then by the
+// choice made in it. (A box is otherwise read by its choice, its label
+// coming from the label whose buddy it is.) Not for a box that takes typing.
+void nameChoiceBox(QComboBox* box, const QString& name);
 
 // A caption as it is read: the mnemonic's "&" dropped, "&&" read as "&".
 QString plainCaption(const QString& caption);

@@ -31,6 +31,7 @@ PasswordPrompt::PasswordPrompt(QWidget* owner, const QString& what)
     lblPrompt = makeLabel(this, "lblPrompt", QString(), twipsRect(120, 120, 5385, 615));
     lblPrompt->setWordWrap(true);
     txtPassword = makeTextBox(this, "txtPassword", twipsRect(120, 840, 5385, 345), true);
+    txtPassword->setAccessibleName(kCaption);
     chkKeep = makeControl<QCheckBox>(this, "chkKeep", twipsRect(120, 1380, 2400, 345), kKeepIt);
     chkKeep->setChecked(true);
     cmdOK = makeCommandButton(this, "cmdOK", QStringLiteral("OK"), twipsRect(3000, 1380, 1200, 345));

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 
+#include "controls/Accessible.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
@@ -125,7 +126,7 @@ frmCheckEmail::frmCheckEmail()
     // Up to the option buttons, which it would otherwise cover.
     lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 1965, 255));
     cboFolder = makeControl<QComboBox>(this, "cboFolder", twipsRect(3960, 120, 1860, 345));
-    cboFolder->setAccessibleName(kFolderName);
+    Accessible::nameChoiceBox(cboFolder, kFolderName);
     cboFolder->hide();
     // Below the progress line: answering and passing on the message shown.
     const std::tuple<FlatBttn**, const char*, const char*, QRect, const char*, ComposeKind> answers[] = {
@@ -155,6 +156,7 @@ frmCheckEmail::frmCheckEmail()
     cmdMove->hide();
     mnuMove = new QMenu(this);
     mnuMove->setObjectName(QStringLiteral("mnuMove"));
+    mnuMove->setAccessibleName(kMoveName);
     connect(cmdMove, &QToolButton::clicked, this, &frmCheckEmail::cmdMove_Click);
     connect(mnuMove, &QMenu::triggered, this, [this](QAction* a) { moveSelected(a->data().toByteArray()); });
     chkAsText = new QCheckBox(kAsText, this);
@@ -166,6 +168,7 @@ frmCheckEmail::frmCheckEmail()
     Frame4 = makeFrame(this, "Frame4", QStringLiteral("Messages"), twipsRect(0, 840, 7095, 1815));
     lvMessages = new ListView(Frame4);
     lvMessages->setObjectName(QStringLiteral("lvMessages"));
+    lvMessages->setAccessibleName(Frame4->title());
     lvMessages->setGeometry(twipsRect(120, 240, 6855, 1455));
     for (const char* column : {"From", "Subject", "Date", "Size"})
         lvMessages->addColumn(QLatin1String(column), kColumnTwips);

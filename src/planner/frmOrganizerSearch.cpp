@@ -44,6 +44,7 @@ constexpr int kDefaultColumnWidth = 1440;
 constexpr int kCalendarLeft = 1200;
 // What a screen reader calls the picture that runs a search.
 const QString kSearchName = QStringLiteral("Search %1");
+const QString kResultsName = QStringLiteral("Search results");
 
 // A 32 x 32 picture that runs its search when clicked.
 QToolButton* picture(QWidget* parent, const char* name, const QRect& rect)
@@ -103,6 +104,7 @@ frmOrganizerSearch::frmOrganizerSearch()
         image->setAccessibleName(kSearchName.arg(button->text()));
     }
     lstQuickMonth->setAccessibleName(cmdQuickSearchMonth->text());
+    lstv->setAccessibleName(kResultsName);
 
     connect(cmdDate, &QPushButton::clicked, this, &frmOrganizerSearch::cmdDate_Click);
     connect(cmdStart, &QPushButton::clicked, this, &frmOrganizerSearch::cmdStart_Click);

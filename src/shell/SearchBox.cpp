@@ -14,6 +14,7 @@
 #include "store/StoreError.h"
 
 namespace {
+const QString kCaption = QStringLiteral("Search All");  // as the button that opens it
 const QString kBoxName = QStringLiteral("Search everything");
 const QString kResultsName = QStringLiteral("Search results");
 const QString kPlaceholder = QStringLiteral("Search contacts, appointments, notes and mail");
@@ -74,6 +75,7 @@ SearchBox::SearchBox(QWidget* parent)
     : QFrame(parent)
 {
     setObjectName(QStringLiteral("frmSearch"));
+    setAccessibleName(kCaption);
     setFrameShape(QFrame::Box);
     setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(this);

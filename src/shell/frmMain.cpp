@@ -25,6 +25,7 @@
 #include "address/frmAddressEdit.h"
 #include "address/frmAddressSearch.h"
 #include "calc/frmCal.h"
+#include "controls/Accessible.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
@@ -319,6 +320,7 @@ void frmMain::createCommands()
     for (const auto& [name, title] : kMenus) {
         menus << menuBar()->addMenu(QLatin1String(title));
         menus.last()->setObjectName(QLatin1String(name));
+        menus.last()->setAccessibleName(Accessible::plainCaption(QLatin1String(title)));
     }
     QWidget* const panels[] = {asxGenericContainer1, AddressOption, NoteOption};
 
@@ -407,11 +409,14 @@ void frmMain::Form_Load()
 
 void frmMain::openSearch()
 {
+    // Over the work area, not inside it: a screen reader finds only the
+    // area's windows there.
     if (!m_searchBox) {
-        m_searchBox = new SearchBox(m_workArea);
+        m_searchBox = new SearchBox(centralWidget());
+        m_searchBox->setPalette(m_workArea->palette());  // the desktop's colours, as the screens in the area
         connect(m_searchBox, &SearchBox::chosen, this, &frmMain::openHit);
     }
-    const QRect area = m_workArea->rect();
+    const QRect area = m_workArea->geometry();
     m_searchBox->setGeometry(area.left() + 8, area.top() + 8, std::min(area.width() - 16, 640),
                              std::min(area.height() - 16, 420));
     m_searchBox->open();

@@ -3,10 +3,14 @@
 # server of its own (dbus-run-session, xvfb-run), it starts the program with
 # its accessibility on, opens each screen through the program's own buttons and
 # menus by pressing them the way a screen reader does (AT-SPI actions), and
-# fails on any control a person can act on that has no name, or the same role
-# and name as a control beside it. Prints how many such controls each screen has.
+# fails on any control that has no name (whether it can be acted on now or is
+# turned off, a list, a table or a tree and its headings as much as a button),
+# a box of choices read by its choice instead of its label, or the same role and
+# name as a control beside it. Prints how many controls each screen has.
+import ctypes
 import os
 import shutil
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -15,10 +19,24 @@ import time
 import pyatspi
 from gi.repository import GLib
 
+# An incoming account on IMAP, its password not stored: Check Email shows its
+# folder box and Move to, and asks for the password.
+IMAP_ACCOUNT = """
+CREATE TABLE IF NOT EXISTS tblEmail (EmailInfo INTEGER PRIMARY KEY, SMTP TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  YourEmail TEXT NOT NULL DEFAULT '' COLLATE NOCASE, Remote TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  UserName TEXT NOT NULL DEFAULT '' COLLATE NOCASE, Password TEXT NOT NULL DEFAULT '' COLLATE NOCASE);
+CREATE TABLE IF NOT EXISTS tblEmailIncoming (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL);
+INSERT INTO tblEmail VALUES (1, '127.0.0.1:9', 'me@example.org', '127.0.0.1:9', 'me', '');
+INSERT INTO tblEmailIncoming VALUES (1, 'IMAP');
+"""
+
 # One row per start of the program: what its folder holds, then each screen
 # as the title it is found by (None: the main window; "alert:Login" a message
-# box of that title) and what to press to bring it up ("Panel/Name": a
-# control inside the panel or window of that name).
+# box of that title) and the steps that bring it up: "Panel/Name" presses a
+# control inside the panel or window of that name (a box also by its label),
+# "Panel/Name=Keys" clicks that control and then presses the keys,
+# "wait:Panel/Name" waits until that control shows, "sql:..." writes into the
+# program's store.
 STARTS = [
     ([], [
         (None, ["Note Taking", "Address Book"]),
@@ -28,6 +46,9 @@ STARTS = [
         ("Calculator", ["Calculator"]),
         ("Calendar", ["Calendar"]),
         ("Organizer", ["Organizer"]),
+        # The last entry of the Repeat box; the dialog waits for an answer.
+        ("Custom repeat", ["Organizer/Repeat=End Return"]),
+        ("Organizer", ["Custom repeat/Cancel"]),
         ("Organizer Search", ["Organizer/Search"]),
         ("Send Email", ["Email"]),
         ("To", ["Send Email/To"]),
@@ -39,7 +60,13 @@ STARTS = [
         ("chang Password", ["Properties/Change password"]),
         ("Change info", ["Properties/Change Info"]),
         ("Sync Settings", ["Properties/Sync Settings"]),
+        ("Search All", ["Search All"]),  # over the work area's windows
         ("About Tessaly 2002", ["About/About"]),
+    ]),
+    ([], [
+        # Asked for as the folder is read, once the keyring has said it holds none.
+        ("Password", ["sql:" + IMAP_ACCOUNT, "Check Email", "wait:Password/Keep it"]),
+        ("Check Email", ["Password/Cancel"]),
     ]),
     (["Data"], [("Password Info/Email Info", [])]),
     (["Data", "Data/Pass.dat"], [
@@ -52,6 +79,14 @@ STARTS = [
 SKIPPED_ROLES = {"scroll bar"}
 # Read whether open or not: the entries of a closed menu are there to be found.
 MENUS = {"menu bar", "menu item", "popup menu"}
+# Controls by what they are, named whether they can be acted on now or not.
+CONTROLS = {"push button", "toggle button", "check box", "radio button", "combo box", "text", "password text",
+            "entry", "spin button", "slider", "date editor", "page tab", "page tab list", "list", "list box",
+            "tree", "tree table", "table", "menu item", "popup menu", "column header", "table column header",
+            "row header", "table row header"}
+# The rows and cells of a list, a table or a tree are its contents: only the
+# headings and what can be pressed among them are controls.
+VIEWS = {"list", "list box", "tree", "tree table", "table"}
 
 
 def children(node):
@@ -60,6 +95,19 @@ def children(node):
 
 def showing(node):
     return node.getState().contains(pyatspi.STATE_SHOWING)
+
+
+def labels(node):
+    # The names of the labels a control is read with (a box's label beside it).
+    found = []
+    for relation in node.getRelationSet():
+        if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+            found += [relation.getTarget(i).name for i in range(relation.getNTargets())]
+    return found
+
+
+def control(node):
+    return node.getRoleName() in CONTROLS or actionable(node)
 
 
 def actionable(node):
@@ -132,12 +180,22 @@ class Program:
             return main if title is None else node.name == title and not main
         return find(wait_for(self.app), test, menus=False)
 
-    def press(self, path):
+    def step(self, step):
+        if step.startswith("sql:"):
+            with sqlite3.connect(os.path.join(self.folder, "Data", "Tessaly.mdb")) as store:
+                store.executescript(step[len("sql:"):])
+            return
+        wait = step.startswith("wait:")
+        path, _, key = step[len("wait:") if wait else 0:].partition("=")
         *where, name = path.split("/")
         node = wait_for(self.app)
         for part in where:
             node = wait_for(lambda: find(node, lambda n: n.name == part and n.childCount > 0))
-        target = wait_for(lambda: find(node, lambda n: n.name == name and actionable(n)))
+        if wait:
+            return wait_for(lambda: find(node, lambda n: n.name == name and showing(n)))
+        target = wait_for(lambda: find(node, lambda n: (n.name == name or name in labels(n)) and actionable(n)))
+        if key:
+            return click_and_type(target, key.split())
         action = target.queryAction()
         names = [action.getName(i) for i in range(action.nActions)]
         action.doAction(names.index("Press") if "Press" in names else 0)
@@ -149,6 +207,31 @@ class Program:
         shutil.rmtree(self.folder)
 
 
+def click_and_type(node, keys):
+    # A click on the control, then the keys, as the X server's own input: a
+    # box of choices acts on a choice made by the keyboard or the mouse only.
+    x11, xtest = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    display = ctypes.c_void_p(x11.XOpenDisplay(None))
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    xtest.XTestFakeMotionEvent(display, -1, box.x + box.width // 2, box.y + box.height // 2, 0)
+    xtest.XTestFakeButtonEvent(display, 1, True, 0)
+    xtest.XTestFakeButtonEvent(display, 1, False, 0)
+    for key in keys:
+        x11.XFlush(display)
+        time.sleep(1)  # the list open, or the key before taken
+        code = x11.XKeysymToKeycode(display, x11.XStringToKeysym(key.encode()))
+        for down in (True, False):
+            xtest.XTestFakeKeyEvent(display, code, down, 0)
+    x11.XCloseDisplay(display)  # sends what is left
+    time.sleep(0.5)
+
+
+def choices(box):
+    # The entries of a box of choices: the items of the list it opens.
+    return [item.name for part in children(box) if part.getRoleName() == "list" for item in children(part)]
+
+
 def read(window, main):
     # The actionable controls of a window and the faults among them.
     count, faults = 0, []
@@ -156,21 +239,26 @@ def read(window, main):
     def walk(node, path):
         nonlocal count
         seen = set()
+        view = node.getRoleName() in VIEWS
         for child in children(node):
-            if not showing(child) and child.getRoleName() not in MENUS:
+            role = child.getRoleName()
+            if not showing(child) and role not in MENUS:
                 continue
-            if main and child.getRoleName() == "layered pane":  # the work area's windows are screens of their own
+            if main and role == "layered pane":  # the work area's windows are screens of their own
                 continue
-            here = f"{path}/{child.name or child.getRoleName()}"
-            if actionable(child):
+            here = f"{path}/{child.name or role}"
+            if (actionable(child) or role.endswith("header")) if view else control(child):
                 count += 1
-                key = (child.getRoleName(), child.name)
+                key = (role, child.name)
                 if not child.name:
-                    faults.append(f"{here}: a {child.getRoleName()} without a name")
+                    faults.append(f"{here}: a {role} without a name")
+                elif role == "combo box" and not labels(child) and child.name in choices(child):
+                    faults.append(f"{here}: a combo box read by its choice, without a label")
                 elif key in seen:
-                    faults.append(f"{here}: a second {child.getRoleName()} of this name")
+                    faults.append(f"{here}: a second {role} of this name")
                 seen.add(key)
-            walk(child, here)
+            if not view or role not in {"table cell", "list item", "tree item"}:
+                walk(child, here)
 
     if not window.name:
         faults.append("the window has no name")
@@ -189,10 +277,11 @@ def main():
             for title, presses in screens:
                 try:
                     for path in presses:
-                        program.press(path)
+                        program.step(path)
                     count, faults = read(wait_for(lambda: program.window(title)), title is None)
                 except RuntimeError:
-                    count, faults = 0, [f"did not open by pressing {' then '.join(presses)}"]
+                    steps = [step if not step.startswith("sql:") else "a change to the store" for step in presses]
+                    count, faults = 0, [f"did not open by {' then '.join(steps)}"]
                 print(f"{title or 'main window'}: {count} controls, {len(faults)} without a name of their own")
                 for fault in faults:
                     print("   ", fault)
