@@ -68,8 +68,8 @@ void scaled(const QString& folder, const QString& what, int base, Make make, Our
         Row row;
         for (int round = 0; round < benchRounds(); ++round) {
             row.ours.push_back(runOurs([&] { return ours(bytes); }));
-            row.peer.push_back(
-                runProgram({QStringLiteral("python3"), QStringLiteral("-c"), QString::fromLatin1(script), file}));
+            row.peer.push_back(runProgram(
+                {QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), QString::fromLatin1(script), file}));
         }
         report(QStringLiteral("%1, %2x (%3 MB)").arg(what).arg(times).arg(double(bytes.size()) / (1 << 20), 0, 'f', 1),
                row, peerName, QStringLiteral("in step with the size"), QStringLiteral("—"));
