@@ -57,9 +57,8 @@ private slots:
     {
         sqlite3* holder = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(fx->dbPath()).constData(), &holder), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT * FROM tblPass", nullptr,
-                              nullptr, nullptr),
-                 SQLITE_OK);
+        const char* hold = "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT * FROM tblPass";
+        QCOMPARE(sqlite3_exec(holder, hold, nullptr, nullptr, nullptr), SQLITE_OK);
         std::thread release([holder] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);

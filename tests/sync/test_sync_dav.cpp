@@ -244,21 +244,6 @@ private slots:
     // Another client of the server: a record it moved is the same record
     // here, and one it changes while ours is on the way is never overwritten
     // (If-Match): the next sync keeps both versions.
-    // Radicale sends /.well-known/carddav to its root: the same origin, so
-    // the redirect is followed with the login.
-    void sameOriginRedirect()
-    {
-        const QUrl root(QString("https://127.0.0.1:%1/").arg(port));
-        DavClient client("user", "secret", root, connectionSettings());
-        const DavReply r =
-            client.send("PROPFIND", root.resolved(QUrl("/.well-known/carddav")),
-                        "<propfind xmlns='DAV:'><prop><current-user-principal/></prop></propfind>", {{"Depth", "0"}});
-        QCOMPARE(r.status, 207);
-        QCOMPARE(r.url, root);
-        QCOMPARE(client.requests(), 2);
-        QVERIFY(r.body.contains("<href>/user/</href>"));
-    }
-
     void anotherClientIsNeverOverruled()
     {
         const auto mapped = [&] {
