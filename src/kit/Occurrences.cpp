@@ -166,7 +166,7 @@ bool among(const short* by, int most, int value)
 // A day the rule's day filters let through (a rule by the hour or the day).
 bool picks(const icalrecurrencetype& r, QDate d)
 {
-    const auto in = [d](const short* by, int most, int value, int days) {
+    const auto in = [](const short* by, int most, int value, int days) {
         if (sizeOf(by, most) == 0)
             return true;
         return among(by, most, value) || among(by, most, value - days - 1);

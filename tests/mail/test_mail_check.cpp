@@ -5,8 +5,8 @@
 #include "MailTest.h"
 #include "ScriptedPeer.h"
 #include "support/Files.h"
-#include "support/Require.h"
 #include "support/Golden.h"
+#include "support/Require.h"
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"

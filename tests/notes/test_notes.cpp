@@ -11,8 +11,8 @@
 #include "notes/frmNote.h"
 #include "shell/frmMain.h"
 #include "support/Files.h"
-#include "support/Require.h"
 #include "support/Fixture.h"
+#include "support/Require.h"
 
 namespace {
 const QString kRed = QStringLiteral(

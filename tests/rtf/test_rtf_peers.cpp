@@ -4,8 +4,8 @@
 #include "RtfTestUtil.h"
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
-#include "support/Run.h"
 #include "support/Require.h"
+#include "support/Run.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>
