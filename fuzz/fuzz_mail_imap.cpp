@@ -5,6 +5,7 @@
 
 #include <QHostAddress>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -58,9 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const ImapResult& r = session.result();
     // Nothing of the plan's numbers counts under another UIDVALIDITY.
     if (r.uidValidityChanged
-        && (!r.knownFlags.isEmpty() || r.body || r.moved[0].outcome != ImapDone::Outcome::NotTried))
+        && (!r.knownFlags.empty() || r.body || r.moved[0].outcome != ImapDone::Outcome::NotTried))
         std::abort();
-    // What is held of new messages stays within the limits, and holds no UID left for the next sync.
+    // What is held of new messages stays within the limits, in UID order, and holds no UID left for the next sync.
+    if (!std::is_sorted(r.headers.begin(), r.headers.end(), [](auto& a, auto& b) { return a.uid < b.uid; }))
+        std::abort();
     qsizetype held = 0;
     for (const ImapHeader& h : r.headers) {
         if (h.uid <= plan.lastKnownUid && r.uidValidity == plan.knownUidValidity)

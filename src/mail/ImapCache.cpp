@@ -170,10 +170,10 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         for (const auto& [uid, before] : held) {
             const auto now = r.knownFlags.find(quint32(uid));
             if (now != r.knownFlags.end()) {
-                if (joined(*now) == before)
+                if (joined(now->second) == before)
                     continue;
                 flags.reset();
-                flags.bind(1, joined(*now)).bind(2, plan.folder).bind(3, uid).step();
+                flags.bind(1, joined(now->second)).bind(2, plan.folder).bind(3, uid).step();
             } else {
                 drop("SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid = ?", plan.folder, uid);
                 CacheStatement gone(db, "DELETE FROM tblImapMessage WHERE Folder = ? AND Uid = ?");

@@ -193,6 +193,11 @@ bool isStatusName(QByteArrayView name)
     return name == "OK" || name == "NO" || name == "BAD" || name == "BYE" || name == "PREAUTH";
 }
 
+bool isModifiedBase64(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == ',';
+}
+
 }  // namespace
 
 QByteArray ImapValue::name() const
@@ -370,8 +375,18 @@ QString imapFolderName(QByteArrayView wire)
     qsizetype decoded = -1;  // where the last run decoded ended
     qsizetype i = 0;
     while (i < wire.size()) {
-        const qsizetype end = wire.indexOf('-', i + 1);
-        if (wire[i] != '&' || end < 0) {
+        // A run is the longest stretch of base64 letters after the "&": a
+        // stretch that is not closed by "-" is shown as it came, and holds
+        // no "&" to start the scan again, so each byte is looked at twice
+        // at most, whatever the name.
+        if (wire[i] != '&') {
+            out += wire[i++];
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < wire.size() && isModifiedBase64(wire[end]))
+            ++end;
+        if (end == wire.size() || wire[end] != '-') {
             out += wire[i++];
             continue;
         }

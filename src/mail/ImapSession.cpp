@@ -59,8 +59,7 @@ quint64 modSeq(const std::vector<ImapValue>& values)
     return ok ? n : 0;
 }
 
-// A set of UIDs as the server writes it, "3,7:9,12:*", as ranges in order,
-// so that a set of millions is looked up in a few steps per held message.
+// A set of UIDs as the server writes it, "3,7:9,12:*", as ranges in order.
 std::vector<std::pair<quint32, quint32>> uidRanges(const QByteArray& set)
 {
     std::vector<std::pair<quint32, quint32>> out;
@@ -85,12 +84,6 @@ std::vector<std::pair<quint32, quint32>> uidRanges(const QByteArray& set)
             merged.push_back(r);
     }
     return merged;
-}
-
-bool inRanges(const std::vector<std::pair<quint32, quint32>>& ranges, quint32 uid)
-{
-    const auto after = std::upper_bound(ranges.begin(), ranges.end(), std::pair(uid, UINT32_MAX));
-    return after != ranges.begin() && uid <= std::prev(after)->second;
 }
 
 // A folder as a command names it: as the server spells it, or, given in
@@ -294,9 +287,9 @@ void ImapSession::fetched(const ImapResponse& r)
         return;
     if (flags) {
         if (auto known = m_result.knownFlags.find(h.uid); known != m_result.knownFlags.end())
-            *known = *flags;
+            known->second = *flags;
         else if (m_step == ImapStep::FetchFlags && h.uid <= m_plan.lastKnownUid)
-            m_result.knownFlags.insert(h.uid, *flags);
+            m_result.knownFlags.emplace(h.uid, *flags);
         // A header fetched earlier in this conversation: by index, so a
         // 10,000-message first sync stays linear.
         if (const auto at = m_headerAt.find(h.uid); at != m_headerAt.end()) {
@@ -315,8 +308,9 @@ void ImapSession::fetched(const ImapResponse& r)
 }
 
 // "* VANISHED (EARLIER) 3,7:9": those UIDs are gone, whether before this
-// conversation or during it. Only what is held is looked up, so a set as wide
-// as the UIDs go costs no more than a short one.
+// conversation or during it. Each range is looked up among what is held, so
+// neither a set as wide as the UIDs go nor ten thousand such answers cost
+// more than a few steps for each range and each message they take away.
 void ImapSession::vanished(const ImapResponse& r)
 {
     const ImapValue* set = nullptr;
@@ -326,10 +320,14 @@ void ImapSession::vanished(const ImapResponse& r)
     }
     if (!set)
         return;
-    const auto gone = uidRanges(set->text);
-    m_result.knownFlags.removeIf([&](const auto& it) { return inRanges(gone, it.key()); });
-    if (std::erase_if(m_result.headers, [&](const ImapHeader& h) { return inRanges(gone, h.uid); }))
-        indexHeaders();
+    for (const auto& [low, high] : uidRanges(set->text)) {
+        auto known = m_result.knownFlags.lower_bound(low);
+        while (known != m_result.knownFlags.end() && known->first <= high)
+            known = m_result.knownFlags.erase(known);
+        auto held = m_headerAt.lower_bound(low);
+        while (held != m_headerAt.end() && held->first <= high)
+            held = dropHeader(held);
+    }
 }
 
 void ImapSession::indexHeaders()
@@ -371,15 +369,22 @@ void ImapSession::keepWithinLimit()
 void ImapSession::leaveLastHeader()
 {
     const auto last = std::prev(m_headerAt.end());
-    const size_t at = last->second;
     m_result.firstLeft = last->first;
+    dropHeader(last);
+}
+
+// The last header takes the place of the one dropped; the order by UID is
+// made again when the conversation ends.
+std::map<quint32, size_t>::iterator ImapSession::dropHeader(std::map<quint32, size_t>::iterator held)
+{
+    const size_t at = held->second;
     m_headersHeld -= headerCost(m_result.headers[at]);
-    m_headerAt.erase(last);
     if (at + 1 != m_result.headers.size()) {
         m_result.headers[at] = std::move(m_result.headers.back());
         m_headerAt[m_result.headers[at].uid] = at;
     }
     m_result.headers.pop_back();
+    return m_headerAt.erase(held);
 }
 
 void ImapSession::completed(const ImapResponse& r, MailActions& out)
@@ -439,9 +444,6 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::FetchFlags:
         return fetchHeaders(out);
     case ImapStep::FetchHeaders:
-        std::sort(m_result.headers.begin(), m_result.headers.end(),
-                  [](const ImapHeader& a, const ImapHeader& b) { return a.uid < b.uid; });
-        indexHeaders();
         return nextChange(out);
     case ImapStep::Store:
         return nextChange(out);
@@ -454,7 +456,7 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
                           return c.uid == uid && c.add && c.flag.compare("\\Deleted", Qt::CaseInsensitive) == 0;
                       }));
         };
-        m_result.knownFlags.removeIf([&](const auto& it) { return expunged(it.key(), it.value()); });
+        std::erase_if(m_result.knownFlags, [&](const auto& it) { return expunged(it.first, it.second); });
         std::erase_if(m_result.headers, [&](const ImapHeader& h) { return expunged(h.uid, h.flags); });
         indexHeaders();
         return nextAppend(out);
@@ -560,7 +562,7 @@ void ImapSession::afterSelect(MailActions& out)
     m_result.changesOnly = m_qresync && m_plan.knownModSeq != 0 && m_result.highestModSeq != 0;
     if (!m_result.changesOnly)
         return command(held, ImapStep::FetchFlags, out);
-    m_result.knownFlags = m_plan.heldFlags;
+    m_result.knownFlags = {m_plan.heldFlags.keyValueBegin(), m_plan.heldFlags.keyValueEnd()};
     if (m_result.highestModSeq == m_plan.knownModSeq)
         return fetchHeaders(out);
     command(held + " (CHANGEDSINCE " + QByteArray::number(m_plan.knownModSeq) + " VANISHED)", ImapStep::FetchFlags,
@@ -638,9 +640,9 @@ void ImapSession::moveDone(const ImapResponse& r, bool ok, MailActions& out)
 
 void ImapSession::forget(quint32 uid)
 {
-    m_result.knownFlags.remove(uid);
-    if (std::erase_if(m_result.headers, [&](const ImapHeader& h) { return h.uid == uid; }))
-        indexHeaders();
+    m_result.knownFlags.erase(uid);
+    if (const auto held = m_headerAt.find(uid); held != m_headerAt.end())
+        dropHeader(held);
 }
 
 void ImapSession::expunge(MailActions& out)
@@ -665,7 +667,7 @@ void ImapSession::expunge(MailActions& out)
         return hasFlag(flags, "\\Deleted") && !uids.contains(QByteArray::number(uid));
     };
     m_result.expungeWithheld = !uids.isEmpty()
-                               && (std::any_of(m_result.knownFlags.keyValueBegin(), m_result.knownFlags.keyValueEnd(),
+                               && (std::any_of(m_result.knownFlags.begin(), m_result.knownFlags.end(),
                                                [&](const auto& it) { return othersMarked(it.first, it.second); })
                                    || std::any_of(m_result.headers.begin(), m_result.headers.end(),
                                                   [&](const ImapHeader& h) { return othersMarked(h.uid, h.flags); }));
@@ -744,6 +746,11 @@ void ImapSession::fail(const QString& text, MailActions& out)
 void ImapSession::finish(bool ok, MailActions& out)
 {
     m_active = false;
+    const auto byUid = [](const ImapHeader& a, const ImapHeader& b) { return a.uid < b.uid; };
+    if (!std::is_sorted(m_result.headers.begin(), m_result.headers.end(), byUid)) {
+        std::sort(m_result.headers.begin(), m_result.headers.end(), byUid);
+        indexHeaders();
+    }
     out.push_back(MailAction::finished(ok));
 }
 

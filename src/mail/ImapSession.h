@@ -116,7 +116,7 @@ struct ImapResult {
     quint32 uidNext = 0;  // 0: the server did not say
     quint32 exists = 0;
     bool uidValidityChanged = false;            // what was held of the folder no longer counts
-    QHash<quint32, QByteArrayList> knownFlags;  // the held messages still there, with their flags now
+    std::map<quint32, QByteArrayList> knownFlags;  // the held messages still there, with their flags now
     std::vector<ImapHeader> headers;            // messages past the last known UID, in UID order
     quint32 firstLeft = 0;           // 0, or the first UID not in `headers` for lack of room: the next sync fetches it
     std::optional<QByteArray> body;  // the message asked for whole, when the server had it
@@ -194,6 +194,7 @@ private:
     void holdHeader(ImapHeader h);
     void keepWithinLimit();
     void leaveLastHeader();
+    std::map<quint32, size_t>::iterator dropHeader(std::map<quint32, size_t>::iterator held);
     void completed(const ImapResponse& r, MailActions& out);
     void afterCapabilities(MailActions& out);
     bool mayGoOnInClear(MailActions& out);

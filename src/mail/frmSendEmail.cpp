@@ -74,7 +74,7 @@ frmSendEmail::frmSendEmail()
 
     cmdTo = makeCommandButton(this, "cmdTo", QStringLiteral("To"), twipsRect(120, 840, 735, 255));
     txtRecipient = makeTextBox(this, "txtRecipient", twipsRect(960, 840, 8175, 285));
-    Label4 = makeLabel(this, "Label4", QStringLiteral("Subject:"), twipsRect(120, 1440, 585, 195));
+    Label4 = makeLabel(this, "Label4", QStringLiteral("Subject:"), twipsRect(120, 1440, 780, 195));
     txtSubject = makeTextBox(this, "txtSubject", twipsRect(960, 1320, 8175, 285));
 
     txtMessage = new QPlainTextEdit(this);
@@ -90,9 +90,9 @@ frmSendEmail::frmSendEmail()
     lstAttachments->setObjectName(QStringLiteral("lstAttachments"));
     lstAttachments->setGeometry(twipsRect(120, 240, 8775, 1035));
 
-    Label1 = makeLabel(this, "Label1", QStringLiteral("SMTP Host:"), twipsRect(780, 6240, 870, 195));
+    Label1 = makeLabel(this, "Label1", QStringLiteral("SMTP Host:"), twipsRect(780, 6240, 945, 195));
     txtHost = makeTextBox(this, "txtHost", twipsRect(1740, 6240, 3015, 285));
-    Label2 = makeLabel(this, "Label2", QStringLiteral("Your e-mail address:"), twipsRect(345, 6600, 1425, 195));
+    Label2 = makeLabel(this, "Label2", QStringLiteral("Your e-mail address:"), twipsRect(240, 6600, 1575, 195));
     txtSender = makeTextBox(this, "txtSender", twipsRect(1860, 6600, 3015, 285));
 
     txtRecipient->setAccessibleName(cmdTo->text());
