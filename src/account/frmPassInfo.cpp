@@ -34,13 +34,13 @@ frmPassInfo::frmPassInfo()
 
     Frame5 = makeControl<QGroupBox>(this, "Frame5", twipsRect(0, 0, 6255, 2295), QStringLiteral("User Info"));
     Label6 = makeLabel(Frame5, "Label6", QStringLiteral("Lower Case for User Name and Password"),
-                       twipsRect(240, 240, 2895, 375));
+                       twipsRect(240, 240, 2895, 435));
     Label1 = makeLabel(Frame5, "Label1", QStringLiteral("UserName"), twipsRect(240, 840, 1335, 255));
     txtUserName = makeTextBox(Frame5, "txtUserName", twipsRect(1800, 720, 1695, 405));
-    Label4 = makeLabel(Frame5, "Label4", QStringLiteral("less six characters"), twipsRect(3600, 720, 855, 375));
+    Label4 = makeLabel(Frame5, "Label4", QStringLiteral("less six characters"), twipsRect(3600, 720, 855, 435));
     Label2 = makeLabel(Frame5, "Label2", QStringLiteral("Password"), twipsRect(240, 1320, 1335, 255));
     txtPass = makeTextBox(Frame5, "txtPass", twipsRect(1800, 1320, 1695, 375), true);
-    Label5 = makeLabel(Frame5, "Label5", QStringLiteral("less seven character"), twipsRect(3600, 1320, 975, 375));
+    Label5 = makeLabel(Frame5, "Label5", QStringLiteral("less seven character"), twipsRect(3600, 1320, 975, 435));
     Label3 = makeLabel(Frame5, "Label3", QStringLiteral("Re enter Password"), twipsRect(240, 1800, 1575, 375));
     txtRePass = makeTextBox(Frame5, "txtRePass", twipsRect(1800, 1800, 1695, 375), true);
     cmdOkay =
@@ -49,14 +49,10 @@ frmPassInfo::frmPassInfo()
     Label1->setBuddy(txtUserName);
     Label2->setBuddy(txtPass);
     Label3->setBuddy(txtRePass);
-    // The advice texts run over two lines in their narrow boxes.
+    // The advice texts run over two lines in their narrow boxes, each a
+    // little taller than the line beside it so that both lines are whole.
     for (QLabel* wrapped : {Label6, Label3, Label4, Label5})
         wrapped->setWordWrap(true);
-    for (QLabel* advice : {Label4, Label5}) {
-        QFont small = advice->font();
-        small.setPointSizeF(small.pointSizeF() * 0.85);
-        advice->setFont(small);
-    }
 
     createEmailInfo(this, 2400, Layout::Setup, "EmailUserName");
     EmailUserName = txtEmailUserName;

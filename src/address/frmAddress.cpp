@@ -28,7 +28,7 @@ frmAddress::frmAddress()
     asxGenericContainer1 = makeControl<asxGenericContainer>(this, "asxGenericContainer1", rect());
 
     createContactBoxes(asxGenericContainer1, Layout::Entry);
-    Label13 = makeLabel(asxGenericContainer1, "Label13", kCommentsCaption, twipsRect(0, 3120, 3375, 255));
+    Label13 = makeLabel(asxGenericContainer1, "Label13", kCommentsCaption, twipsRect(0, 3120, 3465, 255));
     Label11 = makeLabel(asxGenericContainer1, "Label11", kCountCaption, twipsRect(3480, 3120, 735, 255));
     lblCount = makeLabel(asxGenericContainer1, "lblCount", QString(), twipsRect(4320, 3120, 375, 255));
     txtComments = makeCommentsBox(asxGenericContainer1, twipsRect(0, 3480, 8055, 1815));

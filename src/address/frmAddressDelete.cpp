@@ -24,7 +24,7 @@ frmAddressDelete::frmAddressDelete()
     setObjectName(QStringLiteral("frmAddressDelete"));
 
     Frame4 = makeControl<QGroupBox>(this, "Frame4", twipsRect(0, 3360, 5175, 2895));
-    Label13 = makeLabel(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3375, 255));
+    Label13 = makeLabel(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3465, 255));
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 2175));
     Label13->setBuddy(txtComments);
     paintLightYellow(txtComments);

@@ -43,9 +43,9 @@ frmAddressEdit::frmAddressEdit()
     setObjectName(QStringLiteral("frmAddressEdit"));
 
     Frame4 = makeControl<QGroupBox>(this, "Frame4", twipsRect(0, 3360, 5175, 2415));
-    Label13 = makeLabel(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3375, 255));
-    Label11 = makeLabel(Frame4, "Label11", kCountCaption, twipsRect(3480, 240, 735, 255));
-    lblCount = makeLabel(Frame4, "lblCount", QString(), twipsRect(4320, 240, 375, 255));
+    Label13 = makeLabel(Frame4, "Label13", kCommentsCaption, twipsRect(120, 240, 3465, 255));
+    Label11 = makeLabel(Frame4, "Label11", kCountCaption, twipsRect(3600, 240, 735, 255));
+    lblCount = makeLabel(Frame4, "lblCount", QString(), twipsRect(4440, 240, 375, 255));
     txtComments = makeCommentsBox(Frame4, twipsRect(120, 480, 4935, 1815));
     Label13->setBuddy(txtComments);
 

@@ -21,7 +21,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 QFont fittingFont(QFont font, const QString& text, int width)
 {
-    while (QFontMetrics(font).horizontalAdvance(text) > width && font.pointSizeF() > 6)
+    while (QFontMetrics(font).horizontalAdvance(text) > width && font.pointSizeF() - 0.25 >= kSmallestPoints)
         font.setPointSizeF(font.pointSizeF() - 0.25);
     return font;
 }

@@ -11,7 +11,9 @@
 
 // The face the screens are laid out for: a small sans serif of 8 points.
 QFont screenFont();
-// `font`, made smaller (down to 6 points) until `text` is no wider than `width` pixels.
+// Smaller than this a caption is no longer read with ease.
+constexpr double kSmallestPoints = 8;
+// `font`, made smaller (down to kSmallestPoints) until `text` is no wider than `width` pixels.
 QFont fittingFont(QFont font, const QString& text, int width);
 
 // Screens are built control by control at fixed positions; each control is

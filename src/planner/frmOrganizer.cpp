@@ -281,8 +281,11 @@ void frmOrganizer::FlexGrid()
 {
     for (MSFlexGrid* grid : MSgridTime) {
         grid->setCols(kGridCols);
-        grid->setColWidth(1, 4270);
-        grid->setColWidth(0, 650);
+        // The note gives up a little of its width so that "10:00AM" and
+        // "Finished Time" are read whole beside it.
+        grid->setColWidth(1, 3990);
+        grid->setColWidth(0, 750);
+        grid->setColWidth(2, 1140);
     }
 }
 

@@ -350,13 +350,15 @@ private slots:
                     return;
                 ++read;
                 const QRect needs = QFontMetrics(face, control).boundingRect(room, flags | Qt::TextShowMnemonic, text);
-                if (needs.width() > room.width() || (flags & Qt::TextWordWrap && needs.height() > room.height()))
-                    cut << QStringLiteral("%1/%2 \"%3\" needs %4x%5 in %6x%7")
+                if (needs.width() > room.width() || (flags & Qt::TextWordWrap && needs.height() > room.height())
+                    || face.pointSizeF() < kSmallestPoints)
+                    cut << QStringLiteral("%1/%2 \"%3\" at %8 pt needs %4x%5 in %6x%7")
                                .arg(screen->objectName(), control->objectName(), text)
                                .arg(needs.width())
                                .arg(needs.height())
                                .arg(room.width())
-                               .arg(room.height());
+                               .arg(room.height())
+                               .arg(face.pointSizeF());
             };
             for (QLabel* label : screen->findChildren<QLabel*>())
                 if (label->pixmap().isNull())
