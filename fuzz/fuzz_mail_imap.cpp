@@ -58,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     take(session.closed());
     const ImapResult& r = session.result();
     // Nothing of the plan's numbers counts under another UIDVALIDITY.
-    if (r.uidValidityChanged
-        && (!r.knownFlags.empty() || r.body || r.moved[0].outcome != ImapDone::Outcome::NotTried))
+    if (r.uidValidityChanged && (!r.knownFlags.empty() || r.body || r.moved[0].outcome != ImapDone::Outcome::NotTried))
         std::abort();
     // What is held of new messages stays within the limits, in UID order, and holds no UID left for the next sync.
     if (!std::is_sorted(r.headers.begin(), r.headers.end(), [](auto& a, auto& b) { return a.uid < b.uid; }))

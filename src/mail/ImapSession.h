@@ -115,9 +115,9 @@ struct ImapResult {
     quint32 uidValidity = 0;
     quint32 uidNext = 0;  // 0: the server did not say
     quint32 exists = 0;
-    bool uidValidityChanged = false;            // what was held of the folder no longer counts
+    bool uidValidityChanged = false;               // what was held of the folder no longer counts
     std::map<quint32, QByteArrayList> knownFlags;  // the held messages still there, with their flags now
-    std::vector<ImapHeader> headers;            // messages past the last known UID, in UID order
+    std::vector<ImapHeader> headers;               // messages past the last known UID, in UID order
     quint32 firstLeft = 0;           // 0, or the first UID not in `headers` for lack of room: the next sync fetches it
     std::optional<QByteArray> body;  // the message asked for whole, when the server had it
     std::vector<ImapDone> moved;     // one for each of the plan's moves, in its order
@@ -183,6 +183,8 @@ public:
     QString waitingFor() const override;
     bool isActive() const override { return m_active; }
     bool waitsQuietly() const override { return m_active && m_step == ImapStep::Idle && m_idling; }
+    // What the server says goes into this object alone.
+    bool readsAlone() const override { return true; }
     // Ends the IDLE (or the sync, without one) with LOGOUT.
     MailActions stopIdle();
 

@@ -23,6 +23,6 @@ void ImapWatch::start(const ConnectionSettings& settings, const QString& host, q
 
 void ImapWatch::stop()
 {
-    if (m_connection && m_session.isActive())
-        m_connection->ask([this] { return m_session.stopIdle(); });
+    if (m_connection)
+        m_connection->ask([this] { return m_session.isActive() ? m_session.stopIdle() : MailActions(); });
 }

@@ -31,7 +31,6 @@ public:
     }
     // Ends the IDLE with DONE and LOGOUT.
     void stop();
-    bool isRunning() const { return m_session.isActive(); }
 
 signals:
     void folderChanged();

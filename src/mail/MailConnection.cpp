@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QSslSocket>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -69,10 +70,11 @@ MailConnection::MailConnection(MailSession& session, const ConnectionSettings& s
         if (!m_sslErrors.isEmpty())
             return tlsFailed();
         // Taken now: the machine may hear of it only after a notice.
-        hear([this, rest = m_socket->readAll()] { return m_session.feed(rest); });
+        read([rest = m_socket->readAll()] { return rest; });
         hear([this] { return m_session.closed(); });
     });
     connect(m_socket, &QSslSocket::errorOccurred, this, &MailConnection::failed);
+    connect(&m_reader, &QFutureWatcher<MailActions>::finished, this, &MailConnection::readDone);
 }
 
 MailConnection::~MailConnection()
@@ -98,6 +100,11 @@ void MailConnection::open(const QString& host, quint16 port, TlsMode tls)
 void MailConnection::drop()
 {
     ++m_conversation;
+    // The machine's owner may begin anew as soon as this returns: what the
+    // machine is reading (one arrival, read in step with its size) is read
+    // to the end first, and what it answers is not carried out.
+    m_reader.waitForFinished();
+    m_reading = false;
     m_news.clear();
     m_actions.clear();
     m_noticeUp = false;
@@ -115,17 +122,25 @@ void MailConnection::hangUp()
 
 bool MailConnection::isIdle() const
 {
-    return m_socket->state() == QAbstractSocket::UnconnectedState && !m_noticeUp && m_news.empty() && m_actions.empty();
+    return m_socket->state() == QAbstractSocket::UnconnectedState && !m_noticeUp && !m_reading && m_news.empty()
+           && m_actions.empty();
 }
 
-void MailConnection::hear(News news)
+void MailConnection::hear(std::function<MailActions()> step)
 {
-    m_news.push_back(std::move(news));
+    m_news.push_back({std::move(step), {}});
+    goOn();
+}
+
+void MailConnection::read(std::function<QByteArray()> bytes)
+{
+    m_news.push_back({{}, std::move(bytes)});
     goOn();
 }
 
 // The machine hears the next news only when every action it answered the
-// last one with is carried out, and never while a notice is up.
+// last one with is carried out, never while a notice is up, and never while
+// it reads.
 void MailConnection::goOn()
 {
     // A screen's slot may open a window of its own inside an action; what
@@ -133,26 +148,47 @@ void MailConnection::goOn()
     if (m_goingOn)
         return;
     m_goingOn = true;
-    while (!m_noticeUp) {
+    while (!m_noticeUp && !m_reading) {
         if (!m_actions.empty()) {
             const MailAction action = std::move(m_actions.front());
             m_actions.pop_front();
             carryOut(action);
-        } else if (!m_news.empty()) {
-            const News news = std::move(m_news.front());
-            m_news.pop_front();
-            const MailActions actions = news();
-            m_actions.insert(m_actions.end(), actions.begin(), actions.end());
-        } else {
-            break;
+            continue;
         }
+        if (m_news.empty())
+            break;
+        const News news = std::move(m_news.front());
+        m_news.pop_front();
+        MailActions actions;
+        if (news.step) {
+            actions = news.step();
+        } else if (const QByteArray bytes = news.bytes(); m_session.readsAlone() && !bytes.isEmpty()) {
+            m_reading = true;
+            m_reader.setFuture(QtConcurrent::run([&session = m_session, bytes] { return session.feed(bytes); }));
+        } else if (!bytes.isEmpty()) {
+            actions = m_session.feed(bytes);
+        }
+        m_actions.insert(m_actions.end(), actions.begin(), actions.end());
     }
+    m_goingOn = false;
+    if (m_reading)
+        return;
     // A quiet wait is renewed a while after it began, however much the server said meanwhile.
     if (!m_session.waitsQuietly())
         m_renewal.stop();
     else if (!m_renewal.isActive())
         m_renewal.start(kQuietRenewal);
-    m_goingOn = false;
+}
+
+void MailConnection::readDone()
+{
+    // Not when the conversation was dropped meanwhile, nor for a reading before it.
+    if (!m_reading || !m_reader.isFinished())
+        return;
+    m_reading = false;
+    const MailActions actions = m_reader.result();
+    m_actions.insert(m_actions.end(), actions.begin(), actions.end());
+    goOn();
 }
 
 void MailConnection::readArrived()
@@ -160,11 +196,9 @@ void MailConnection::readArrived()
     // An arrival is no silence, even while the machine does not hear of it yet.
     if (m_timer.isActive())
         m_timer.start(m_settings.answerLimit);
-    hear([this] {
+    read([this] {
         // An earlier hearing may have taken these bytes already.
-        if (!m_socket->isOpen() || m_socket->bytesAvailable() == 0)
-            return MailActions();
-        return m_session.feed(m_socket->readAll());
+        return m_socket->isOpen() ? m_socket->readAll() : QByteArray();
     });
 }
 

@@ -3,6 +3,7 @@
 #include "kit/ConnectionSettings.h"
 #include "mail/MailSession.h"
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -24,6 +25,11 @@ class QSslSocket;
 // the time limit included, reaches the machine afterwards, in order. So the
 // boxes come one at a time, in the order the machine said them, and what
 // followed each happens after it.
+//
+// A machine that reads alone (MailSession::readsAlone) reads what the server
+// says on a worker thread, one arrival at a time and in turn with the rest;
+// the window goes on meanwhile. Its owner touches it only between
+// conversations, or through ask().
 class MailConnection : public QObject {
     Q_OBJECT
 public:
@@ -52,11 +58,18 @@ signals:
     void changed();  // the server says the synced folder changed
 
 private:
-    // Something the socket said, put to the machine when its turn comes.
-    using News = std::function<MailActions()>;
+    // Something the socket said, put to the machine when its turn comes:
+    // a step taken here, or bytes (taken from the socket only then) for the
+    // machine to read.
+    struct News {
+        std::function<MailActions()> step;
+        std::function<QByteArray()> bytes;
+    };
 
-    void hear(News news);
+    void hear(std::function<MailActions()> step);
+    void read(std::function<QByteArray()> bytes);
     void goOn();
+    void readDone();
     void carryOut(const MailAction& action);
     void writeMore();
     void showNotice(const MailNotice& notice, int conversation);
@@ -82,6 +95,8 @@ private:
     std::deque<MailAction> m_actions;  // the machine's, not yet carried out
     bool m_noticeUp = false;           // a notice is waiting to be shown or being shown
     bool m_goingOn = false;            // inside goOn(): news waits for that loop
+    bool m_reading = false;            // the machine reads on the worker: news waits for it
+    QFutureWatcher<MailActions> m_reader;
     int m_conversation = 0;            // counts drop()s: a notice of an older one is not shown
     std::shared_ptr<MailData> m_data;  // what is left of a long Send
 };

@@ -34,4 +34,7 @@ public:
     // Waiting for the server as long as it likes (an IMAP IDLE): silence is
     // no fault then, and timedOut() asks the machine to renew the wait.
     virtual bool waitsQuietly() const { return false; }
+    // Whether feed() touches nothing but the machine itself, so that what
+    // the server says may be read on another thread while the window goes on.
+    virtual bool readsAlone() const { return false; }
 };

@@ -18,6 +18,7 @@
 #include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <sqlite3.h>
 
@@ -51,6 +52,16 @@ QStringList sync(ImapSession& s, quint16 port, const ImapPlan& plan, TlsMode tls
         said << QStringLiteral("ok");
     return said;
 }
+
+// A session that notes the threads it read the server's words on.
+struct WatchedSession : ImapSession {
+    QSet<QThread*> readers;
+    MailActions feed(const QByteArray& bytes) override
+    {
+        readers.insert(QThread::currentThread());
+        return ImapSession::feed(bytes);
+    }
+};
 
 // "uid:flags:subject", "+" when the body is held too.
 QString held(const ImapCache& cache, const QByteArray& folder)
@@ -96,7 +107,7 @@ private slots:
         QCOMPARE(sqlite3_exec(con.handle(), kCacheBeforeModSeq, nullptr, nullptr, nullptr), SQLITE_OK);
         ImapCache cache;
         cache.open(con, dir.filePath(QStringLiteral("Mail")));
-        ImapSession s;
+        WatchedSession s;
         // A sync as the program runs it: from what is held, into it when it ended well.
         const auto step = [&](const ImapPlan& plan) {
             const QStringList said = sync(s, port, plan);
@@ -105,6 +116,7 @@ private slots:
             return said;
         };
         QCOMPARE(step(cache.plan("INBOX")), QStringList{"ok"});
+        QVERIFY(!s.readers.isEmpty() && !s.readers.contains(QThread::currentThread()));  // the window goes on
         const ImapResult first = s.result();
         QVERIFY(first.highestModSeq != 0 && !first.changesOnly);
         QVERIFY(std::any_of(first.folders.begin(), first.folders.end(),
