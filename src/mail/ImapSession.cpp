@@ -444,7 +444,6 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::FetchFlags:
         return fetchHeaders(out);
     case ImapStep::FetchHeaders:
-        return nextChange(out);
     case ImapStep::Store:
         return nextChange(out);
     case ImapStep::Expunge: {
