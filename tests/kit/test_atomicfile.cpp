@@ -77,6 +77,10 @@ private slots:
                  QStringList({".m.nte.Ab12Cd", ".n.nte.x", "n.nte", "n.nte.backup", "shared.nte"}));
         QCOMPARE(AtomicFile::write(dir.filePath(QStringLiteral("gone/n.nte")), "x"),
                  QStringLiteral("No such file or directory"));
+        // A save whose last step fails (a folder holds the name) leaves nothing beside it either.
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("taken/inside")));
+        QCOMPARE(AtomicFile::write(dir.filePath(QStringLiteral("taken")), "x"), QStringLiteral("Is a directory"));
+        QCOMPARE(filesIn(dir.path()).size(), 5);
     }
 };
 
