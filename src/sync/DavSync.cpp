@@ -30,8 +30,9 @@ SyncPlan::Remote readContact(const QByteArray& body)
 
 // The series is the record (its UID is the shortest: an occurrence's adds
 // its RECURRENCE-ID); the detached occurrences travel inside the resource
-// kept with it. A resource with an event that does not read, or that had
-// to be cleaned, is not kept: it goes back as the record's fields say.
+// kept with it, those on a date the planner cannot hold too, as they came.
+// A resource with an event that does not read, or that had to be cleaned,
+// is not kept: it goes back as the record's fields say.
 SyncPlan::Remote readEvent(const QByteArray& body)
 {
     const EventMap::ReadResult read = EventMap::read(body);
@@ -39,9 +40,9 @@ SyncPlan::Remote readEvent(const QByteArray& body)
         return {.readable = false};
     const auto& series = *std::min_element(read.events.begin(), read.events.end(),
                                            [](const auto& a, const auto& b) { return a.uid.size() < b.uid.size(); });
-    const bool keep = read.malformed == 0 && std::none_of(read.events.begin(), read.events.end(), [](const auto& e) {
-                          return e.object.isEmpty();
-                      });
+    const bool keep =
+        read.malformed == read.outOfReach
+        && std::none_of(read.events.begin(), read.events.end(), [](const auto& e) { return e.object.isEmpty(); });
     SyncPlan::Remote remote{series.uid,
                             QStringList(series.appointment.begin(), series.appointment.end()),
                             {},

@@ -307,6 +307,7 @@ void readCalendar(icalcomponent* cal, ReadResult& result)
         const std::optional<QDate> kept = parseDate(in.appointment[DateValue]);
         if (!kept || std::abs(kept->daysTo(QDate(start.year, start.month, start.day))) > 1) {
             ++result.malformed;
+            ++result.outOfReach;
             continue;
         }
         in.object = keptObject(cal, ev);

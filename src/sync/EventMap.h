@@ -36,6 +36,7 @@ struct Imported {
 struct ReadResult {
     QList<Imported> events;
     int malformed = 0;
+    int outOfReach = 0;           // of those, events read whole on a date the planner cannot hold
     int todos = 0, journals = 0;  // components the planner has no place for
     int unreadableRules = 0;      // events taken with their first occurrence only
     int rulesBeyondBudget = 0;    // the same, for a rule too large to expand (Occurrences::withinBudget)

@@ -560,6 +560,7 @@ private slots:
         QCOMPARE(screen->mnuMove->actions().size(), 1);
         screen->lvMessages->setCurrentIndex(screen->lvMessages->model()->index(2, 0));
         offered("INBOX")->trigger();
+        screen->cboFolder_Click();  // the list read again while the move waits
         QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread"}));
         QTRY_VERIFY_WITH_TIMEOUT(
             otherImapReader(port, "m.select('Archive')\nassert m.search(None, 'SUBJECT', 'w4')[1] == "

@@ -279,9 +279,10 @@ private slots:
     }
 
     // What a phone put on the server and has no field here (a photo, a
-    // birthday, a labelled address, an alarm, a repeat with an exception and
-    // a moved occurrence) is there still after the record was changed here
-    // and sent back: the peer libraries read only the changed property anew.
+    // birthday, a labelled address, an alarm, a repeat with an exception, a
+    // moved occurrence and one moved past the planner's years) is there
+    // still after the record was changed here and sent back: the peer
+    // libraries read only the changed property anew.
     void keptOnTheServer()
     {
         const QByteArray card =
@@ -294,7 +295,9 @@ private slots:
             "RRULE:FREQ=WEEKLY;COUNT=10\r\nEXDATE:20260616T090000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
             "DESCRIPTION:Standup\r\nTRIGGER:-PT10M\r\nEND:VALARM\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:weekly-1\r\n"
             "RECURRENCE-ID:20260609T090000Z\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20260609T140000Z\r\n"
-            "DTEND:20260609T150000Z\r\nSUMMARY:Standup moved\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+            "DTEND:20260609T150000Z\r\nSUMMARY:Standup moved\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:weekly-1\r\n"
+            "RECURRENCE-ID:20260623T090000Z\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:40520623T090000Z\r\n"
+            "SUMMARY:Standup far away\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
         const std::pair<QString, QByteArray> resources[] = {{"/user/book/phone-1.vcf", card},
                                                             {"/user/cal/weekly-1.ics", series}};
         for (const auto& [path, body] : resources)
