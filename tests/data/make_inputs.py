@@ -157,6 +157,14 @@ cal.add_component(moved)
 (here / "ical" / "icalendar-phone-meeting.ics").write_bytes(cal.to_ical())
 
 
+def message(sender, subject, text):
+    m = EmailMessage()
+    m["From"] = sender
+    m["Subject"] = subject
+    m.set_content(text)
+    return m
+
+
 def save(name, msg):
     if not isinstance(msg, bytes):
         # Fixed boundaries, so that running this again changes no file.
@@ -194,10 +202,7 @@ save("3-cp1252.eml", b"From: x@example.org\r\nSubject: =?iso-8859-1?q?=80_price?
      b"\x93Quoted\x94 \x80 5\r\n")
 
 # A message forwarded inside another one.
-inner = EmailMessage()
-inner["From"] = "inner@example.org"
-inner["Subject"] = "Inner"
-inner.set_content("inner text\n")
+inner = message("inner@example.org", "Inner", "inner text\n")
 m = EmailMessage()
 m["From"] = "outer@example.org"
 m["Subject"] = "Fwd"
@@ -207,10 +212,7 @@ m.add_attachment(inner)
 save("4-rfc822.eml", m)
 
 # A text file sent as an attachment without a name: offered, not shown.
-m = EmailMessage()
-m["From"] = "n@example.org"
-m["Subject"] = "list"
-m.set_content("the list is attached\n")
+m = message("n@example.org", "list", "the list is attached\n")
 m.add_attachment("to do\n", disposition="attachment")
 save("7-nameless-text-attachment.eml", m)
 
@@ -229,10 +231,7 @@ save("6-uuencoded.eml", b"From: t@example.org\r\nSubject: uu\r\n\r\nHere it is.\
 # as "invoiceexe.jpg", invisible and isolating characters, control
 # characters, names of 300 bytes with and without an extension, leading dots,
 # a name of nothing but such characters, one that climbs to a hidden file.
-m = EmailMessage()
-m["From"] = "names@example.org"
-m["Subject"] = "names"
-m.set_content("the files\n")
+m = message("names@example.org", "names", "the files\n")
 for name in ["invoice\u202egpj.exe", "\u200bre\u2066po\u2067rt\u2069\u2068.pdf\ufeff", "tab\there\x07.txt",
              "ü" * 150 + ".tar.gz", "x" * 300, "a." + "b" * 300, ".bashrc", " ..\u202e.hidden", "\u202e\u200b",
              "a/../.profile"]:
@@ -261,10 +260,7 @@ save("16-named-text-parts.eml", m)
 m = MIMEMultipart("digest")
 m["From"] = "digest@example.org"
 m["Subject"] = "Digest, Vol 1"
-inner = EmailMessage()
-inner["From"] = "member1@example.org"
-inner["Subject"] = "topic 1"
-inner.set_content("first message\n")
+inner = message("member1@example.org", "topic 1", "first message\n")
 part = MIMEMessage(inner)
 del part["Content-Type"], part["MIME-Version"]
 part.set_default_type("message/rfc822")
@@ -277,10 +273,7 @@ m.attach(inner)
 save("17-digest.eml", m)
 
 # Text after the closing boundary (the epilogue) is no part of the message.
-m = EmailMessage()
-m["From"] = "e@example.org"
-m["Subject"] = "epilogue"
-m.set_content("the text\n")
+m = message("e@example.org", "epilogue", "the text\n")
 m.add_attachment(b"file", maintype="application", subtype="octet-stream", filename="f.bin")
 m.epilogue = "This is the end of the MIME message; ignore it.\n"
 save("18-epilogue.eml", m)
