@@ -47,8 +47,8 @@ public:
     // One row of `table` written through `db`; tables that are no record
     // (the index, sync bookkeeping) are passed over.
     void noteRow(const char* table, qint64 key, const sqlite3* db);
-    // How many rows this process has written so far: the data version
-    // watch tells its own writes from another process's by it.
+    // How many rows this process has written so far, of any table: the data
+    // version watch tells its own commits from another process's by it.
     quint64 writes() const;
 
 signals:
