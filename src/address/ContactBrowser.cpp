@@ -72,6 +72,8 @@ void ContactBrowser::recordsChanged(const RecordsChange& change)
 {
     if (!change.touches(RecordsChange::Contacts) || !Con.isOpen())
         return;
+    if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
+        return;
     const int row = lstName->currentRow();
     const QString name = row >= 0 ? lstName->text(row) : QString();
     {

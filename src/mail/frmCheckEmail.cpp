@@ -438,6 +438,8 @@ void frmCheckEmail::recordsChanged(const RecordsChange& change)
     // unloaded and not yet gone reads nothing.
     if (!change.touches(RecordsChange::Mail) || !Con.isOpen() || change.from(Con))
         return;
+    if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
+        return;
     if (imapFolderShown())
         return showImapFolder();  // the message open stays open
     const int current = lvMessages->currentIndex().row();

@@ -269,6 +269,8 @@ void frmOrganizer::recordsChanged(const RecordsChange& change)
     // so do rows typed and not saved.
     if (!change.touches(RecordsChange::Appointments) || !Con.isOpen() || change.from(Con))
         return;
+    if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
+        return;
     for (int k = 0; k < kPages; ++k)
         showDay(k);
     showBusyDays();
