@@ -5,12 +5,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "store/RecordsChanged.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
 
@@ -63,6 +65,37 @@ ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
             lstName_Click();
     });
     lstName->viewport()->installEventFilter(this);
+    connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &ContactBrowser::recordsChanged);
+}
+
+void ContactBrowser::recordsChanged(const RecordsChange& change)
+{
+    if (!change.touches(RecordsChange::Contacts) || !Con.isOpen())
+        return;
+    if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
+        return;
+    const int row = lstName->currentRow();
+    const QString name = row >= 0 ? lstName->text(row) : QString();
+    {
+        // Choosing the row again is no click: the boxes are not read from it.
+        const QSignalBlocker quiet(lstName);
+        lstName->clear();
+        LoadContact();
+        if (row >= 0 && row < lstName->count() && lstName->text(row) == name)
+            lstName->setCurrentRow(row);
+    }
+    namesLoaded();
+    const std::optional<qint64> key = parseKey(txtID->text());
+    if (key && change.mayTouch(RecordsChange::Contacts, *key) && !boxesTyped())
+        showContactOf(*key);
+}
+
+bool ContactBrowser::boxesTyped() const
+{
+    for (const ContactField& field : kContactFieldTable)
+        if (field.box && (this->*field.box)->isModified())
+            return true;
+    return txtFax->isModified() || txtComments->document()->isModified();
 }
 
 bool ContactBrowser::eventFilter(QObject* watched, QEvent* event)
@@ -106,6 +139,7 @@ void ContactBrowser::LoadContact()
 void ContactBrowser::Display()
 {
     showContact(rst, *this, txtID, txtComments);
+    txtComments->document()->setModified(false);
     // Read-only beside the comments, so it never travels back as a note.
     const QString more = moreOnCard(Con, rst.Fields(QStringLiteral("Org_ID")).value().toLongLong());
     txtComments->setToolTip(more.isEmpty() ? QString() : kMoreOnCard + u'\n' + more);

@@ -7,6 +7,7 @@
 
 class QGroupBox;
 class NameList;
+struct RecordsChange;
 
 // What the edit and delete screens share: every contact's first name in a
 // list, and the contact of a clicked name shown in the boxes with its key in
@@ -34,6 +35,8 @@ public:
 
 protected:
     ContactBrowser(const QString& caption, QSize clientTwips);
+    // The list was read again; the edit screen shows how many names it holds.
+    virtual void namesLoaded() {}
     // Called by the derived screen once Frame4 with the comments box and the
     // hidden key box exist.
     void finishLayout();
@@ -49,6 +52,11 @@ protected:
     Recordset rst;
 
 private:
+    // Contacts stored elsewhere: the list is read again, the chosen name
+    // stays chosen, and the contact shown is read again unless it is being typed over.
+    void recordsChanged(const RecordsChange& change);
+    bool boxesTyped() const;
+
     int m_rowBeforePress = -1;
 };
 

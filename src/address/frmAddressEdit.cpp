@@ -77,6 +77,11 @@ void frmAddressEdit::Form_Load()
     showCount(lblTotal, QString::number(lstName->count()));
 }
 
+void frmAddressEdit::namesLoaded()
+{
+    showCount(lblTotal, QString::number(lstName->count()));
+}
+
 void frmAddressEdit::contactShown(int row)
 {
     showCount(lblCurrent, QString::number(row + 1));
@@ -98,8 +103,7 @@ bool frmAddressEdit::Saving()
 {
     if (!openShownContact())
         return false;
-    // The list keeps the names read at load; a changed first name shows there
-    // when the screen is opened again.
+    // A changed first name shows in the list when the notice of the write comes.
     return storeGuard([&] {
         writeContact(rst, typedContact(*this, txtComments));
         rst.Update();

@@ -25,4 +25,5 @@ public:
 
 protected:
     void contactShown(int row) override;
+    void namesLoaded() override;
 };

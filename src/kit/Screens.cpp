@@ -11,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 std::map<std::type_index, QPointer<QWidget>>& registry()
@@ -199,4 +200,13 @@ void Screens::unloadAll()
         if (widget)
             close(widget);
     registry().clear();
+}
+
+bool Screens::waitForAnswer(QObject* context, std::function<void()> later)
+{
+    if (!QApplication::activeModalWidget())
+        return false;
+    constexpr int kAgainMs = 250;
+    QTimer::singleShot(kAgainMs, context, std::move(later));
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <typeindex>
 
 #include <QCloseEvent>
@@ -95,6 +96,9 @@ bool close(QWidget* widget);
 void runModal(QWidget* widget, QWidget* owner);
 // Closes every screen; tests start from nothing.
 void unloadAll();
+// While a question or dialog is open, whatever a screen asks about stays as
+// it was: `later` is run again once none is (true), or not at all (false).
+bool waitForAnswer(QObject* context, std::function<void()> later);
 }  // namespace Screens
 
 namespace Screens {

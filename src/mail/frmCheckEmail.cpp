@@ -1,4 +1,5 @@
 #include "mail/frmCheckEmail.h"
+#include "store/RecordsChanged.h"
 #include "store/Statement.h"
 
 #include <QAction>
@@ -206,6 +207,8 @@ frmCheckEmail::frmCheckEmail()
     txtUserName = makeTextBox(Frame2, "txtUserName", twipsRect(120, 240, 2055, 285));
     Frame3 = makeFrame(this, "Frame3", QStringLiteral("Password:"), twipsRect(4920, 5640, 2295, 615));
     txtPassword = makeTextBox(Frame3, "txtPassword", twipsRect(120, 240, 2055, 285), true);
+
+    connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &frmCheckEmail::recordsChanged);
 
     Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
@@ -416,12 +419,40 @@ void frmCheckEmail::showFolder()
         return showImapFolder();
     lvMessages->clearItems();
     clearShown();
+    listKept();
+}
+
+void frmCheckEmail::listKept()
+{
     const bool sent = optSent->isChecked() || m_settings.incoming == IncomingKind::Imap;
     if (m_mailbox.isOpen())
         storeGuard([&] {
             for (const KeptMessage& message : m_mailbox.messages(sent ? MailFolder::Sent : MailFolder::Inbox))
                 addRow(message);
         });
+}
+
+void frmCheckEmail::recordsChanged(const RecordsChange& change)
+{
+    // This screen's own checks list their mail as it is committed; a screen
+    // unloaded and not yet gone reads nothing.
+    if (!change.touches(RecordsChange::Mail) || !Con.isOpen() || change.from(Con))
+        return;
+    if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
+        return;
+    if (imapFolderShown())
+        return showImapFolder();  // the message open stays open
+    const int current = lvMessages->currentIndex().row();
+    const QString chosen = current >= 0 ? lvMessages->itemKey(current) : QString();
+    lvMessages->clearItems();
+    listKept();
+    for (int row = 0; row < lvMessages->itemCount(); ++row)
+        if (!chosen.isEmpty() && lvMessages->itemKey(row) == chosen) {
+            lvMessages->setCurrentIndex(lvMessages->model()->index(row, 0));
+            return;
+        }
+    if (!m_shownKey.isEmpty())
+        clearShown();  // its message is gone
 }
 
 void frmCheckEmail::clearShown()

@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QTimer>
 
+struct RecordsChange;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -105,6 +106,10 @@ private:
     void showFetched(bool all);
     void showAttachments(bool shown);
     void clearShown();
+    // The kept mail of the folder shown, as rows.
+    void listKept();
+    // Mail stored elsewhere (another process, another screen) shows in the list.
+    void recordsChanged(const RecordsChange& change);
     bool eventFilter(QObject* watched, QEvent* event) override;
     QByteArray shownRaw();
     void showRaw(const QByteArray& raw, const QString& key);

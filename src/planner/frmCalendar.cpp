@@ -10,6 +10,7 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "planner/BusyDays.h"
+#include "store/RecordsChanged.h"
 #include "store/StoreError.h"
 
 #include <QFileInfo>
@@ -41,6 +42,10 @@ frmCalendar::frmCalendar()
     setTabOrder(MonthView1, cmdExit);
     Keys::setCancelButton(this, cmdExit);
     connect(cmdExit, &QToolButton::clicked, this, &frmCalendar::cmdExit_Click);
+    connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, [this](const RecordsChange& change) {
+        if (change.touches(RecordsChange::Appointments))
+            BusyDays::show(MonthView1, Con);
+    });
 }
 
 void frmCalendar::Form_Load()

@@ -31,6 +31,7 @@
 #include "planner/RepeatRule.h"
 #include "planner/frmOrganizerSearch.h"
 #include "planner/frmRepeat.h"
+#include "store/RecordsChanged.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Organizer");
@@ -154,6 +155,7 @@ frmOrganizer::frmOrganizer()
     txtHelp->setReadOnly(true);
 
     SSTab1->setCurrentIndex(0);
+    connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &frmOrganizer::recordsChanged);
 }
 
 void frmOrganizer::buildMonthPage(int k)
@@ -259,6 +261,19 @@ void frmOrganizer::Form_Load()
         showDay(k);
         BusyDays::follow(MonthView1[std::size_t(k)], Con);
     }
+}
+
+void frmOrganizer::recordsChanged(const RecordsChange& change)
+{
+    // What this screen stored it shows already. The days chosen stay, and
+    // so do rows typed and not saved.
+    if (!change.touches(RecordsChange::Appointments) || !Con.isOpen() || change.from(Con))
+        return;
+    if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
+        return;
+    for (int k = 0; k < kPages; ++k)
+        showDay(k);
+    showBusyDays();
 }
 
 void frmOrganizer::Form_Unload()

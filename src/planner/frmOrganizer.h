@@ -21,6 +21,7 @@ class QTabWidget;
 class RichTextBox;
 class MSFlexGrid;
 class MonthView;
+struct RecordsChange;
 
 // The day planner: twelve month pages, each a month calendar beside a grid of
 // half-hour slots, and a help page. A slot is written by clicking its row;
@@ -88,6 +89,9 @@ private:
     void showDay(int k, bool otherDay = false);
     void deleteRow(int k);
     void showBusyDays();
+    // Appointments stored elsewhere (another screen, an import, a sync,
+    // another process) show on the pages.
+    void recordsChanged(const RecordsChange& change);
     // A repeating appointment's occurrence: whether only it is meant
     // (Yes), the whole series (No), or nothing (Cancel).
     MsgResult askWhich(const QString& question, const Occurrences::Entry& e);

@@ -9,8 +9,11 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <optional>
+
 #include "kit/AppFolder.h"
 #include "store/Connection.h"
+#include "store/RecordsChanged.h"
 #include "store/StoreError.h"
 
 namespace {
@@ -94,6 +97,8 @@ SearchBox::SearchBox(QWidget* parent)
     lstResults->installEventFilter(this);
     connect(txtSearch, &QLineEdit::textChanged, this, &SearchBox::showResults);
     connect(lstResults, &QListWidget::itemClicked, this, &SearchBox::openCurrent);
+    // The hits follow the records while the box is open; the hit chosen stays chosen.
+    connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &SearchBox::refresh);
     hide();
 }
 
@@ -143,6 +148,25 @@ void SearchBox::showResults()
         auto* item = new QListWidgetItem(kNothingFound, lstResults);
         item->setData(kHtmlRole, kNothingFound);
         item->setFlags(Qt::ItemIsEnabled);
+    }
+}
+
+void SearchBox::refresh()
+{
+    if (!isVisible())
+        return;
+    const QListWidgetItem* item = lstResults->currentItem();
+    std::optional<SearchIndex::SearchHit> chosen;
+    if (item && item->data(kHitRole).isValid())
+        chosen = m_hits[item->data(kHitRole).toULongLong()];
+    showResults();
+    for (int row = 0; chosen && row < lstResults->count(); ++row) {
+        const QVariant i = lstResults->item(row)->data(kHitRole);
+        const SearchIndex::SearchHit* hit = i.isValid() ? &m_hits[i.toULongLong()] : nullptr;
+        if (hit && hit->kind == chosen->kind && hit->key == chosen->key && hit->path == chosen->path) {
+            lstResults->setCurrentRow(row);
+            return;
+        }
     }
 }
 

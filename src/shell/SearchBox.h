@@ -30,6 +30,8 @@ protected:
 
 private:
     void showResults();
+    // Records changed while the box is open: the hits are looked up again.
+    void refresh();
     void openCurrent();
 
     std::vector<SearchIndex::SearchHit> m_hits;

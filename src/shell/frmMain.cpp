@@ -51,6 +51,7 @@
 #include "shell/frmAbout.h"
 #include "shell/frmLoadingPic.h"
 #include "store/Connection.h"
+#include "store/RecordsChanged.h"
 #include "store/Recordset.h"
 #include "store/StoreError.h"
 #include "sync/EventMap.h"
@@ -405,6 +406,14 @@ void frmMain::Form_Load()
     });
     QTimer::singleShot(0, m_storeCheck, &StoreCheck::start);
     startSearchFill();
+    m_watch = new DataVersionWatch(AppFolder::databaseFile(), this);
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    FormOf<QMainWindow>::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_watch)
+        m_watch->check();
 }
 
 void frmMain::openSearch()
@@ -487,6 +496,8 @@ void frmMain::startSearchFill()
 
 void frmMain::Form_Unload()
 {
+    delete m_watch;
+    m_watch = nullptr;
     Notes::stopLoading();
     if (m_searchFill)
         m_searchFill->stop();

@@ -13,6 +13,7 @@ class asxGenericContainer;
 class asxToolButton;
 class NoteDesk;
 class StoreCheck;
+class DataVersionWatch;
 
 // The main window: tool bar on the left, the address and note panels on the
 // right, the work area in which the tools open, the menus and the clock.
@@ -39,6 +40,10 @@ public:
     // Every command off but Exit and About: what a failed login leaves.
     void lockProgram();
 
+protected:
+    // The window regaining focus looks for another process's changes at once.
+    void changeEvent(QEvent* event) override;
+
 private:
     struct Command;
 
@@ -62,6 +67,7 @@ private:
     StoreCheck* m_storeCheck = nullptr;
     class SearchFill* m_searchFill = nullptr;
     class SearchBox* m_searchBox = nullptr;
+    DataVersionWatch* m_watch = nullptr;
     QList<QAction*> m_lockable;
     bool m_locked = false;
 };

@@ -6,11 +6,20 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "store/RecordsChanged.h"
 #include "store/Schema.h"
 #include "store/SearchIndex.h"
 #include "store/StoreError.h"
 
 namespace {
+// Every row this connection writes (triggers' rows too) goes to the
+// program's notice; a refused write's rows go too, and a listener that
+// reads again finds them as they were.
+void noteRow(void* db, int, const char*, const char* table, sqlite3_int64 key)
+{
+    RecordsChanged::instance().noteRow(table, key, static_cast<const sqlite3*>(db));
+}
+
 QString cannotOpen(const QString& path, const QString& reason)
 {
     return QStringLiteral("The database file %1 could not be opened: %2.").arg(QDir::toNativeSeparators(path), reason);
@@ -69,6 +78,7 @@ void Connection::Open(const QString& path)
     // index of 2 MB, which in SQLite's default 2 MB is read again from the
     // file on every count.
     sqlite3_exec(db, "PRAGMA cache_size=-8192", nullptr, nullptr, nullptr);
+    sqlite3_update_hook(db, noteRow, db);
     m_db = db;
     m_path = path;
     m_retry.clear();

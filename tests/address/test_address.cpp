@@ -19,6 +19,7 @@
 #include "kit/SavingProgress.h"
 #include "kit/StoreStart.h"
 #include "shell/frmMain.h"
+#include "store/RecordsChanged.h"
 #include "support/Fixture.h"
 #include "support/Require.h"
 #include "support/Run.h"
@@ -194,6 +195,31 @@ private slots:
         Db::exec(fx->dbPath(), "DELETE FROM tblAddress WHERE Org_ID = 1");
         QTest::mouseClick(edit->cmdAddressSave, Qt::LeftButton);
         QCOMPARE(fx->messageBoxes(), QStringList{"Exclamation|Tessaly 2002|This contact no longer exists."});
+    }
+
+    // What another process adds and changes shows in the open list within the
+    // watch's second; the chosen name stays chosen, and the contact shown is
+    // read again unless it is being typed over.
+    void theOpenListFollowsAnotherProcess()
+    {
+        frmMain* main = fx->openMainWindow();
+        fx->makeDataFolder();
+        for (const QStringList& c : {kAnn, kSam2})
+            insertContact(fx->dbPath(), c);
+        main->findChild<DataVersionWatch*>()->check();  // as the window regaining focus: the file is there now
+        auto* edit = Screens::show<frmAddressEdit>();
+        clickName(edit, 1);
+        QSignalSpy told(&RecordsChanged::instance(), &RecordsChanged::changed);
+        for (const bool typing : {false, true}) {
+            if (typing)
+                QTest::keyClicks(edit->txtSuburb, QStringLiteral("X"));
+            Db::exec(fx->dbPath(), "INSERT INTO tblAddress (FirstName) VALUES ('Cy'); "
+                                   "UPDATE tblAddress SET Mobile = Mobile || '9' WHERE Org_ID = 2");
+            QVERIFY(told.wait(3000));
+            QCOMPARE(QStringList({edit->lblTotal->text(), QString::number(edit->lstName->currentRow()),
+                                  edit->txtMobile->text(), edit->txtSuburb->text()}),
+                     typing ? QStringList({"4", "1", "04229", "LaraX"}) : QStringList({"3", "1", "04229", "Lara"}));
+        }
     }
 
     // The total shows whole however many contacts there are.

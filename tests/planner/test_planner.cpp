@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -24,6 +25,7 @@
 #include "planner/frmOrganizerSearch.h"
 #include "planner/frmRepeat.h"
 #include "shell/frmMain.h"
+#include "store/RecordsChanged.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
@@ -289,6 +291,23 @@ private slots:
         save(1);
         QCOMPARE(stored().last(), QStringLiteral("5/1/26|2:00PM|3:00 PM|Swim"));
         QCOMPARE(cells(1, 15), QStringLiteral("Gym · Swim|3:00 PM · 3:00 PM"));
+    }
+
+    // An import while the pages are open shows on its days and in bold in
+    // the calendars; a row typed and not saved stays as typed.
+    void anImportShowsOnTheOpenPages()
+    {
+        fillSlot(0, 3, QStringLiteral("Typed"), QStringLiteral("8:00 AM"));
+        const QString ics = fileIn(fx->appDir(), "in.ics",
+                                   "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\nBEGIN:VEVENT\r\nUID:i@t\r\n"
+                                   "DTSTAMP:20260301T000000Z\r\nDTSTART:20260331T140000\r\nDTEND:20260331T150000\r\n"
+                                   "RRULE:FREQ=WEEKLY;COUNT=2\r\nSUMMARY:Imported\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        QSignalSpy told(&RecordsChanged::instance(), &RecordsChanged::changed);
+        QVERIFY(SyncFiles::importAppointments(ics).ok);
+        QVERIFY(told.wait());
+        QCOMPARE(cells(0, 3), QStringLiteral("Typed|8:00 AM"));
+        QVERIFY2(cells(0, 15).startsWith(QStringLiteral("Imported|")), qPrintable(cells(0, 15)));
+        QCOMPARE(page<MonthView>("MonthView1", 1)->dateTextFormat(QDate(2026, 4, 7)).fontWeight(), int(QFont::Bold));
     }
 
     // A weekly appointment saved on the page shows on each of its days, in

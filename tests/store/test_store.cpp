@@ -1,11 +1,15 @@
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <sqlite3.h>
 
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 #include "store/Connection.h"
+#include "store/RecordsChanged.h"
 #include "store/Recordset.h"
 #include "store/StoreError.h"
 #include "support/Fixture.h"
@@ -138,6 +142,55 @@ private slots:
         const QString copy = fx->dbPath() + QStringLiteral(".copy");
         QVERIFY(QFile::copy(fx->dbPath(), copy));
         QCOMPARE(Db::rows(copy, QStringLiteral("tblAddress")).size(), 1);
+    }
+
+    // Rows written through a connection of this program are told by kind and
+    // key, once per turn of the event loop; a commit from elsewhere is seen
+    // by the watch's timer as a change of every kind. Neither is told twice.
+    void changesAreTold_data()
+    {
+        QTest::addColumn<bool>("here");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("kinds");
+        QTest::addColumn<qint64>("key");  // of the first kind told; -1: keys not known
+        const int contacts = RecordsChange::Contacts, appointments = RecordsChange::Appointments;
+        QTest::newRow("contact saved") << true << "INSERT INTO tblAddress (Org_ID) VALUES (7)" << contacts << 7LL;
+        QTest::newRow("appointment and series deleted")
+            << true << "INSERT INTO tblOrginizeSeries (OrgRow) VALUES (3); DELETE FROM tblOrginizeSeries"
+            << appointments << 3LL;
+        QTest::newRow("a whole address book")
+            << true
+            << "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1001) "
+               "INSERT INTO tblAddress (FirstName) SELECT 'c' || i FROM n"
+            << contacts << -1LL;
+        QTest::newRow("no record") << true << "INSERT INTO tblPass (UserName) VALUES ('u')" << 0 << -1LL;
+        QTest::newRow("another process") << false << "INSERT INTO tblAddress (Org_ID) VALUES (7)"
+                                         << int(RecordsChange::All) << -1LL;
+    }
+    void changesAreTold()
+    {
+        QFETCH(bool, here);
+        QFETCH(QString, sql);
+        QFETCH(int, kinds);
+        QFETCH(qint64, key);
+        DataVersionWatch watch(fx->dbPath());
+        QSignalSpy told(&RecordsChanged::instance(), &RecordsChanged::changed);
+        if (here)
+            QCOMPARE(sqlite3_exec(con.handle(), sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        else
+            Db::exec(fx->dbPath(), sql);
+        QVERIFY(!kinds || told.wait(3000));
+        watch.check();
+        QCoreApplication::processEvents();
+        QCOMPARE(told.size(), kinds ? 1 : 0);
+        if (!kinds)
+            return;
+        const auto change = told.first().first().value<RecordsChange>();
+        QCOMPARE(int(change.kinds), kinds);
+        QCOMPARE(change.from(con), here);
+        const auto kind = RecordsChange::Kind(kinds & -kinds);
+        QVERIFY(change.mayTouch(kind, key < 0 ? 5 : key));
+        QCOMPARE(change.mayTouch(kind, 12345), key < 0);
     }
 
     void keysFromTextBoxesMustBeWholeNumbersThatFit()
