@@ -22,7 +22,7 @@
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
 #include "kit/ConnectionSettings.h"
-#include "kit/FileDialogs.h"
+#include "window/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"

@@ -25,7 +25,7 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
-#include "kit/SavingProgress.h"
+#include "window/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "planner/BusyDays.h"
 #include "planner/RepeatRule.h"

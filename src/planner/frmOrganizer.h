@@ -7,7 +7,7 @@
 
 #include "kit/MsgBox.h"
 #include "kit/Occurrences.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "planner/DayLayout.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"

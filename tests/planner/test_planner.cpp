@@ -18,7 +18,7 @@
 #include "controls/ListView.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/MonthView.h"
-#include "kit/SavingProgress.h"
+#include "window/SavingProgress.h"
 #include "planner/DayLayout.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
