@@ -34,7 +34,6 @@
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
 #include "kit/ProgramLock.h"
-#include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "kit/StoreStart.h"
 #include "mail/frmCheckEmail.h"
@@ -55,8 +54,9 @@
 #include "store/Recordset.h"
 #include "store/StoreError.h"
 #include "sync/EventMap.h"
-#include "sync/SyncNow.h"
+#include "sync/SyncProgress.h"
 #include "sync/frmSyncSettings.h"
+#include "window/SavingProgress.h"
 
 namespace {
 const QColor kYellow(255, 255, 0);
