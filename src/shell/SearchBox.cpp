@@ -130,9 +130,9 @@ void SearchBox::showResults()
             m_con = std::move(con);
         }
         Connection& con = *m_con;
-        const SearchIndex::Dating dating{
-            Clock::today(), Clock::parseDate,
-            [&con](qint64 row) { return Occurrences::nextFrom(con, row, Clock::today()); }, Clock::dateText};
+        const SearchIndex::Dating dating{Clock::today(), Clock::parseDate,
+                                         [&con](qint64 row) { return Occurrences::nextFrom(con, row, Clock::today()); },
+                                         Clock::dateText};
         SearchIndex::Found found = SearchIndex::find(con.handle(), typed, dating);
         m_hits = std::move(found.hits);
         more = found.total - qint64(m_hits.size());

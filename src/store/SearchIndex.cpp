@@ -35,16 +35,16 @@ constexpr int kStride = 8;
 
 // Letters unicode61 keeps as they are, as the letters typed for them.
 const std::array<std::pair<QStringView, QLatin1StringView>, 29> kFolds{{
-    {u"ł", QLatin1StringView("l")},   {u"Ł", QLatin1StringView("L")},   {u"ø", QLatin1StringView("o")},
-    {u"Ø", QLatin1StringView("O")},   {u"ß", QLatin1StringView("ss")},  {u"ẞ", QLatin1StringView("SS")},
-    {u"æ", QLatin1StringView("ae")},  {u"Æ", QLatin1StringView("AE")},  {u"œ", QLatin1StringView("oe")},
-    {u"Œ", QLatin1StringView("OE")},  {u"đ", QLatin1StringView("d")},   {u"Đ", QLatin1StringView("D")},
-    {u"ð", QLatin1StringView("d")},   {u"Ð", QLatin1StringView("D")},   {u"þ", QLatin1StringView("th")},
-    {u"Þ", QLatin1StringView("TH")},  {u"ħ", QLatin1StringView("h")},   {u"Ħ", QLatin1StringView("H")},
-    {u"ı", QLatin1StringView("i")},   {u"ŀ", QLatin1StringView("l")},   {u"Ŀ", QLatin1StringView("L")},
-    {u"ŧ", QLatin1StringView("t")},   {u"Ŧ", QLatin1StringView("T")},   {u"ĸ", QLatin1StringView("k")},
-    {u"ŋ", QLatin1StringView("n")},   {u"Ŋ", QLatin1StringView("N")},   {u"ſ", QLatin1StringView("s")},
-    {u"ĳ", QLatin1StringView("ij")},  {u"Ĳ", QLatin1StringView("IJ")},
+    {u"ł", QLatin1StringView("l")},  {u"Ł", QLatin1StringView("L")},  {u"ø", QLatin1StringView("o")},
+    {u"Ø", QLatin1StringView("O")},  {u"ß", QLatin1StringView("ss")}, {u"ẞ", QLatin1StringView("SS")},
+    {u"æ", QLatin1StringView("ae")}, {u"Æ", QLatin1StringView("AE")}, {u"œ", QLatin1StringView("oe")},
+    {u"Œ", QLatin1StringView("OE")}, {u"đ", QLatin1StringView("d")},  {u"Đ", QLatin1StringView("D")},
+    {u"ð", QLatin1StringView("d")},  {u"Ð", QLatin1StringView("D")},  {u"þ", QLatin1StringView("th")},
+    {u"Þ", QLatin1StringView("TH")}, {u"ħ", QLatin1StringView("h")},  {u"Ħ", QLatin1StringView("H")},
+    {u"ı", QLatin1StringView("i")},  {u"ŀ", QLatin1StringView("l")},  {u"Ŀ", QLatin1StringView("L")},
+    {u"ŧ", QLatin1StringView("t")},  {u"Ŧ", QLatin1StringView("T")},  {u"ĸ", QLatin1StringView("k")},
+    {u"ŋ", QLatin1StringView("n")},  {u"Ŋ", QLatin1StringView("N")},  {u"ſ", QLatin1StringView("s")},
+    {u"ĳ", QLatin1StringView("ij")}, {u"Ĳ", QLatin1StringView("IJ")},
 }};
 
 // fold() in SQL, for the entries the triggers make: a select of r, t, b
@@ -154,11 +154,10 @@ Shape shapeOf(sqlite3* db)
 }
 
 const char* const kTriggers[] = {
-    "tblAddressSearchInsert",    "tblAddressSearchUpdate",    "tblAddressSearchDelete",
-    "tblOrginizeSearchInsert",   "tblOrginizeSearchUpdate",   "tblOrginizeSearchDelete",
-    "tblImapMessageSearchBefore", "tblImapMessageSearchInsert", "tblImapMessageSearchDelete",
-    "tblSyncKeptSearchInsert",   "tblSyncKeptSearchUpdate",   "tblSyncKeptSearchDelete",
-    "tblSyncMapSearchInsert",    "tblSyncMapSearchUpdate",    "tblSyncMapSearchDelete",
+    "tblAddressSearchInsert",     "tblAddressSearchUpdate",  "tblAddressSearchDelete",     "tblOrginizeSearchInsert",
+    "tblOrginizeSearchUpdate",    "tblOrginizeSearchDelete", "tblImapMessageSearchBefore", "tblImapMessageSearchInsert",
+    "tblImapMessageSearchDelete", "tblSyncKeptSearchInsert", "tblSyncKeptSearchUpdate",    "tblSyncKeptSearchDelete",
+    "tblSyncMapSearchInsert",     "tblSyncMapSearchUpdate",  "tblSyncMapSearchDelete",
 };
 
 // Every trigger of the index, for the tables the store has.
@@ -167,7 +166,9 @@ QString triggers(const Shape& shape)
     QString sql;
     for (const char* name : kTriggers)
         sql += QStringLiteral("DROP TRIGGER IF EXISTS %1;\n").arg(QString::fromLatin1(name));
-    const auto remove = [](const QString& key) { return QStringLiteral("DELETE FROM tblSearch WHERE rowid = %1;").arg(key); };
+    const auto remove = [](const QString& key) {
+        return QStringLiteral("DELETE FROM tblSearch WHERE rowid = %1;").arg(key);
+    };
     const std::vector<Followed> tables = followed(shape);
     for (const Followed& f : tables) {
         const QString table = QString::fromLatin1(f.table);
@@ -180,17 +181,18 @@ QString triggers(const Shape& shape)
     }
     if (shape.imap) {
         // A header fetched again replaces its row under a new rowid.
-        const QString entry = putEntries(entryKey("rowid", Imap, QStringLiteral("new.")), kImapTitle.arg(QStringLiteral("new.")),
-                                         kImapBody.arg(QStringLiteral("new.")), QString());
-        sql += QStringLiteral(
-                   "CREATE TRIGGER tblImapMessageSearchBefore BEFORE INSERT ON tblImapMessage BEGIN "
-                   "DELETE FROM tblSearch WHERE rowid IN (SELECT rowid * %1 + %2 FROM tblImapMessage "
-                   "WHERE Folder = new.Folder AND Uid = new.Uid); END;\n"
-                   "CREATE TRIGGER tblImapMessageSearchInsert AFTER INSERT ON tblImapMessage BEGIN %3; END;\n"
-                   "CREATE TRIGGER tblImapMessageSearchDelete AFTER DELETE ON tblImapMessage BEGIN %4 END;\n")
-                   .arg(kStride)
-                   .arg(int(Imap))
-                   .arg(entry, remove(entryKey("rowid", Imap, QStringLiteral("old."))));
+        const QString entry =
+            putEntries(entryKey("rowid", Imap, QStringLiteral("new.")), kImapTitle.arg(QStringLiteral("new.")),
+                       kImapBody.arg(QStringLiteral("new.")), QString());
+        sql +=
+            QStringLiteral("CREATE TRIGGER tblImapMessageSearchBefore BEFORE INSERT ON tblImapMessage BEGIN "
+                           "DELETE FROM tblSearch WHERE rowid IN (SELECT rowid * %1 + %2 FROM tblImapMessage "
+                           "WHERE Folder = new.Folder AND Uid = new.Uid); END;\n"
+                           "CREATE TRIGGER tblImapMessageSearchInsert AFTER INSERT ON tblImapMessage BEGIN %3; END;\n"
+                           "CREATE TRIGGER tblImapMessageSearchDelete AFTER DELETE ON tblImapMessage BEGIN %4 END;\n")
+                .arg(kStride)
+                .arg(int(Imap))
+                .arg(entry, remove(entryKey("rowid", Imap, QStringLiteral("old."))));
     }
     if (shape.kept) {
         // The contact a card belongs to is put again whenever its card or its link changes.
@@ -420,7 +422,7 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
     if (match.isEmpty())
         return found;
     // A word in the title counts four times one in the text.
-    IndexStatement scan(db, QStringLiteral("SELECT tblSearch.rowid, CAST(bm25(tblSearch, 4.0, 1.0, 1.0) * 1000000 AS "
+    IndexStatement scan(db, QStringLiteral("SELECT tblSearch.rowid, CAST(bm25(tblSearch, 4.0, 1.0, 1.0) * 1e12 AS "
                                            "INTEGER), o.DateValue, "
                                            "EXISTS (SELECT 1 FROM tblOrginizeSeries r WHERE r.OrgRow = o.OrgRow) "
                                            "FROM tblSearch LEFT JOIN tblOrginize o ON tblSearch.rowid % ?3 = ?4 "
@@ -455,7 +457,8 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
     for (int picked = 0, kind = 0, idle = 0; picked < kMostHits && idle < 4; kind = (kind + 1) % 4) {
         auto& list = byKind[size_t(kind)];
         if (taken[size_t(kind)] == 0)
-            std::stable_sort(list.begin(), list.end(), [](const Ranked& a, const Ranked& b) { return a.order < b.order; });
+            std::stable_sort(list.begin(), list.end(),
+                             [](const Ranked& a, const Ranked& b) { return a.order < b.order; });
         if (taken[size_t(kind)] < list.size()) {
             ++taken[size_t(kind)];
             ++picked;
@@ -470,9 +473,10 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
                                            "WHERE tblSearch MATCH ?1 AND rowid = ?4"));
     const bool mail = hasTable(db, "tblMailbox"), imap = hasTable(db, "tblImapMessage");
     // A store whose mail was not opened since the Sent folder came has received mail only.
-    const bool sent = mail && IndexStatement(db, QStringLiteral("SELECT 1 FROM pragma_table_info('tblMailbox') "
-                                                                "WHERE name = 'Folder'"))
-                                  .step();
+    const bool sent = mail
+                      && IndexStatement(db, QStringLiteral("SELECT 1 FROM pragma_table_info('tblMailbox') "
+                                                           "WHERE name = 'Folder'"))
+                             .step();
     const auto lookup = [&](const QString& sql, qint64 key, auto read) {
         IndexStatement s(db, sql);
         if (!s.bind(1, key).step())
@@ -500,19 +504,21 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
                 known = lookup(QStringLiteral("SELECT Path FROM tblSearchNote WHERE Note_ID = ?"), hit.key,
                                [&](Statement& s) { hit.path = s.text(0); });
             } else if (code == Mail) {
-                known = mail && lookup(sent ? QStringLiteral("SELECT MailKey, Folder FROM tblMailbox WHERE rowid = ?")
-                                            : QStringLiteral("SELECT MailKey, 'Inbox' FROM tblMailbox WHERE rowid = ?"),
-                                       hit.key, [&](Statement& s) {
-                                           hit.mailKey = s.text(0);
-                                           hit.folder = s.bytes(1).toByteArray();
-                                       });
+                known = mail
+                        && lookup(sent ? QStringLiteral("SELECT MailKey, Folder FROM tblMailbox WHERE rowid = ?")
+                                       : QStringLiteral("SELECT MailKey, 'Inbox' FROM tblMailbox WHERE rowid = ?"),
+                                  hit.key, [&](Statement& s) {
+                                      hit.mailKey = s.text(0);
+                                      hit.folder = s.bytes(1).toByteArray();
+                                  });
             } else if (code == Imap) {
                 hit.imap = true;
-                known = imap && lookup(QStringLiteral("SELECT Folder, Uid FROM tblImapMessage WHERE rowid = ?"), hit.key,
-                                       [&](Statement& s) {
-                                           hit.folder = s.bytes(0).toByteArray();
-                                           hit.mailKey = QString::number(s.integer(1));
-                                       });
+                known = imap
+                        && lookup(QStringLiteral("SELECT Folder, Uid FROM tblImapMessage WHERE rowid = ?"), hit.key,
+                                  [&](Statement& s) {
+                                      hit.folder = s.bytes(0).toByteArray();
+                                      hit.mailKey = QString::number(s.integer(1));
+                                  });
             }
             if (known)
                 found.hits.push_back(std::move(hit));
@@ -649,7 +655,8 @@ void SearchIndex::refreshNotes(sqlite3* db, const Sources& sources)
     if (!sources.noteFolder.isEmpty()) {
         const QFileInfoList files =
             QDir(sources.noteFolder)
-                .entryInfoList({QStringLiteral("*.nte"), QStringLiteral("*.rtf"), QStringLiteral("*.txt")}, QDir::Files);
+                .entryInfoList({QStringLiteral("*.nte"), QStringLiteral("*.rtf"), QStringLiteral("*.txt")},
+                               QDir::Files);
         for (const QFileInfo& file : files)
             if (!known.contains(file.absoluteFilePath()))
                 notes.emplace_back(-1, file.absoluteFilePath(), -1);

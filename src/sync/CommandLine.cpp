@@ -83,9 +83,9 @@ int search(const QString& words)
             throw StoreError(QStringLiteral("The database file %1 does not exist.").arg(path));
         Connection con;
         con.Open(path);
-        const SearchIndex::Dating dating{
-            Clock::today(), Clock::parseDate,
-            [&con](qint64 row) { return Occurrences::nextFrom(con, row, Clock::today()); }, Clock::dateText};
+        const SearchIndex::Dating dating{Clock::today(), Clock::parseDate,
+                                         [&con](qint64 row) { return Occurrences::nextFrom(con, row, Clock::today()); },
+                                         Clock::dateText};
         for (const SearchIndex::SearchHit& hit : SearchIndex::search(con.handle(), words, dating)) {
             QString title = hit.title;
             title.remove(SearchIndex::kMarkOpen).remove(SearchIndex::kMarkClose);
