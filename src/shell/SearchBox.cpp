@@ -25,6 +25,8 @@ const QString kResultsName = QStringLiteral("Search results");
 const QString kPlaceholder = QStringLiteral("Search contacts, appointments, notes and mail");
 const QString kNothingFound = QStringLiteral("Nothing found");
 const QString kMore = QStringLiteral("\u2026 and %1 more");
+const QString kMoreThan = QStringLiteral("\u2026 and more than %1 more");
+const QString kSomeMore = QStringLiteral("\u2026 and more");
 const QString kGroups[] = {QStringLiteral("Contacts"), QStringLiteral("Appointments"), QStringLiteral("Notes"),
                            QStringLiteral("Mail")};
 constexpr int kHitRole = Qt::UserRole;
@@ -122,7 +124,7 @@ void SearchBox::showResults()
     const QString typed = txtSearch->text();
     if (SearchIndex::matchQuery(typed).isEmpty())
         return;
-    qint64 more = 0;
+    QString more;
     try {
         if (!m_con) {
             auto con = std::make_unique<Connection>();
@@ -135,7 +137,8 @@ void SearchBox::showResults()
                                          Clock::dateText};
         SearchIndex::Found found = SearchIndex::find(con.handle(), typed, dating);
         m_hits = std::move(found.hits);
-        more = found.total - qint64(m_hits.size());
+        const qint64 beyond = found.total - qint64(m_hits.size());
+        more = beyond > 0 ? (found.moreThan ? kMoreThan : kMore).arg(beyond) : found.moreThan ? kSomeMore : QString();
     } catch (const StoreError& e) {
         m_con.reset();  // opened again at the next key
         auto* item = new QListWidgetItem(e.reason(), lstResults);
@@ -160,7 +163,7 @@ void SearchBox::showResults()
         item->setData(kHtmlRole, QStringLiteral("&nbsp;&nbsp;%1").arg(html(hit.title))
                                      + (snippet ? QStringLiteral(" &mdash; ") + html(hit.snippet) : QString()));
     }
-    const QString last = m_hits.empty() ? kNothingFound : more > 0 ? kMore.arg(more) : QString();
+    const QString last = m_hits.empty() ? kNothingFound : more;
     if (!last.isEmpty()) {
         auto* item = new QListWidgetItem(last, lstResults);
         item->setData(kHtmlRole, last.toHtmlEscaped());

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 
@@ -12,6 +13,8 @@
 #include <array>
 #include <cstdlib>
 #include <limits>
+#include <tuple>
+#include <unordered_map>
 
 #include "store/Statement.h"
 #include "store/StoreError.h"
@@ -25,9 +28,12 @@ const QString kTrouble = QStringLiteral("The search index could not be read or w
 constexpr int kMostWords = 32;
 // Rows put in the index per transaction while it is rebuilt.
 constexpr int kSlice = 2000;
-// Matches ranked at most: past them a common word would cost more than a
-// key may take. The count of all of them is still told.
-constexpr int kMostRanked = 5000;
+// Matches ranked at most, the first in the index's order: each costs a
+// read of where its words are, and past them a common word would cost more
+// than a key may take.
+constexpr int kMostRanked = 1000;
+// Matches counted (and appointments dated) at most.
+constexpr int kMostCounted = 1000;
 
 // What an entry is: its rowid is the record's key times kStride plus this.
 enum Code { Contact = 0, Appointment = 1, Note = 2, Mail = 3, Imap = 4 };
@@ -342,12 +348,57 @@ QString retitled(const QString& title, const QString& stored, const QString& sho
     return shown + (open ? QString(SearchIndex::kMarkOpen) : QString()) + title.mid(i);
 }
 
+// How well an entry matches: bm25 with every typed word weighed alike
+// (FTS5's own bm25 first counts the entries of each word, every one of
+// them, which a common word makes the larger part of a search), a word in
+// the title four times one in the text; higher is better.
+void matchQuality(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* out, int, sqlite3_value**)
+{
+    constexpr double k1 = 1.2, b = 0.75;
+    const int phrases = api->xPhraseCount(fts);
+    std::vector<double> frequency(size_t(std::max(phrases, 0)));
+    int count = 0;
+    if (api->xInstCount(fts, &count) != SQLITE_OK)
+        return sqlite3_result_null(out);
+    for (int i = 0; i < count; ++i) {
+        int phrase = 0, column = 0, offset = 0;
+        if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK && phrase >= 0 && phrase < phrases)
+            frequency[size_t(phrase)] += column == 0 ? 4.0 : 1.0;
+    }
+    sqlite3_int64 rows = 0, tokens = 0;
+    int length = 0;
+    api->xRowCount(fts, &rows);
+    api->xColumnTotalSize(fts, -1, &tokens);
+    api->xColumnSize(fts, -1, &length);
+    const double average = rows > 0 && tokens > 0 ? double(tokens) / double(rows) : 1.0;
+    double score = 0;
+    for (const double f : frequency)
+        score += f * (k1 + 1) / (f + k1 * (1 - b + b * length / average));
+    sqlite3_result_double(out, score);
+}
+
+// matchQuality() as the SQL function quality(tblSearch), on this connection.
+void addQuality(sqlite3* db)
+{
+    fts5_api* api = nullptr;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_pointer(st, 1, static_cast<void*>(&api), "fts5_api_ptr", nullptr);
+        sqlite3_step(st);
+    }
+    sqlite3_finalize(st);
+    if (!api || api->xCreateFunction(api, "quality", nullptr, matchQuality, nullptr) != SQLITE_OK)
+        throw StoreError(kTrouble.arg(QStringLiteral("no ranking function")));
+}
+
 // One matching entry while the hits are chosen.
 struct Ranked {
     qint64 rowid = 0;
     qint64 order = 0;  // lower first
     QDate date;
     QString dateValue;
+    QString title, snippet;  // with marks, when read in the first pass
+    bool read = false;
 };
 
 }  // namespace
@@ -421,23 +472,56 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
     const QString match = matchQuery(fold(typed));
     if (match.isEmpty())
         return found;
-    // A word in the title counts four times one in the text.
-    IndexStatement scan(db, QStringLiteral("SELECT tblSearch.rowid, CAST(bm25(tblSearch, 4.0, 1.0, 1.0) * 1e12 AS "
-                                           "INTEGER), o.DateValue, "
-                                           "EXISTS (SELECT 1 FROM tblOrginizeSeries r WHERE r.OrgRow = o.OrgRow) "
-                                           "FROM tblSearch LEFT JOIN tblOrginize o ON tblSearch.rowid % ?3 = ?4 "
-                                           "AND o.OrgRow = tblSearch.rowid / ?3 WHERE tblSearch MATCH ?1 LIMIT ?2"));
-    scan.bind(1, match).bind(2, qint64(kMostRanked)).bind(3, qint64(kStride)).bind(4, qint64(Appointment));
+    // A word of one letter has no prefix list: each lookup of it merges the
+    // lists of all the words it begins. Its hits are the first kMostHits,
+    // read with their text in the one pass.
+    static const QRegularExpression oneLetter(QStringLiteral("(^| )\"[^\"]\"\\*"));
+    const bool letterOnly = match.contains(oneLetter);
+    // How well the first matches of other kinds than appointments match;
+    // a word in the title counts four times one in the text.
+    std::unordered_map<qint64, qint64> quality;
+    if (!letterOnly) {
+        addQuality(db);
+        IndexStatement rank(db, QStringLiteral("SELECT rowid, CAST(quality(tblSearch) * -1e9 AS INTEGER) "
+                                               "FROM tblSearch WHERE tblSearch MATCH ?1 AND rowid % ?2 <> ?3 "
+                                               "LIMIT ?4"));
+        rank.bind(1, match).bind(2, qint64(kStride)).bind(3, qint64(Appointment)).bind(4, qint64(kMostRanked));
+        while (rank.step())
+            quality.emplace(rank.integer(0), rank.integer(1));
+    }
+    // The first matches, counted; those of one letter read with their text.
+    IndexStatement scan(db, QStringLiteral("SELECT rowid, %1 FROM tblSearch WHERE tblSearch MATCH ?1 "
+                                           "LIMIT ?2")
+                                .arg(letterOnly ? QStringLiteral("highlight(tblSearch, 0, ?3, ?4), "
+                                                                 "snippet(tblSearch, 1, ?3, ?4, '...', 12)")
+                                                : QStringLiteral("NULL, NULL")));
+    scan.bind(1, match).bind(2, qint64(letterOnly ? kMostHits : kMostCounted + 1));
+    if (letterOnly)
+        scan.bind(3, QString(kMarkOpen)).bind(4, QString(kMarkClose));
+    IndexStatement day(db, QStringLiteral("SELECT DateValue, EXISTS (SELECT 1 FROM tblOrginizeSeries r WHERE "
+                                          "r.OrgRow = o.OrgRow) FROM tblOrginize o WHERE OrgRow = ?"));
     std::array<std::vector<Ranked>, 4> byKind;
+    qint64 scanned = 0;
     while (scan.step()) {
-        ++found.total;
-        Ranked r{scan.integer(0), scan.integer(1), {}, {}};
+        ++scanned;
+        const qint64 rowid = scan.integer(0);
+        const auto rank = quality.find(rowid);
+        Ranked r{rowid,
+                 rank == quality.end() ? std::numeric_limits<qint64>::max() : rank->second,
+                 {},
+                 {},
+                 scan.text(1),
+                 scan.text(2),
+                 !scan.isNull(1)};
         const int code = int(r.rowid % kStride);
-        if (code == Appointment) {
-            r.dateValue = scan.text(2);
+        if (code > Imap)
+            continue;  // no record makes such an entry
+        day.reset();
+        if (code == Appointment && day.bind(1, r.rowid / kStride).step()) {
+            r.dateValue = day.text(0);
             if (dating.parse)
                 r.date = dating.parse(r.dateValue).value_or(QDate());
-            if (scan.integer(3) != 0 && dating.occurrence)
+            if (day.integer(1) != 0 && dating.occurrence)
                 if (const std::optional<QDate> next = dating.occurrence(r.rowid / kStride))
                     r.date = *next;
             // The nearest first; of two as near, the one to come.
@@ -447,11 +531,10 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
         }
         byKind[code == Imap ? int(Kind::Mail) : code].push_back(std::move(r));
     }
-    if (found.total >= kMostRanked) {
-        IndexStatement count(db, QStringLiteral("SELECT count(*) FROM tblSearch WHERE tblSearch MATCH ?"));
-        if (count.bind(1, match).step())
-            found.total = count.integer(0);
-    }
+    // Counted only so far: past it the number says little, and costs as much as the lists are long.
+    found.moreThan = scanned > (letterOnly ? kMostHits - 1 : kMostCounted);
+    found.total = std::min<qint64>(scanned, kMostCounted);
+
     // Each kind takes its turn, so a common word in the mail leaves room for the contacts.
     std::array<size_t, 4> taken{};
     for (int picked = 0, kind = 0, idle = 0; picked < kMostHits && idle < 4; kind = (kind + 1) % 4) {
@@ -468,9 +551,26 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
         }
     }
 
-    IndexStatement text(db, QStringLiteral("SELECT highlight(tblSearch, 0, ?2, ?3), "
-                                           "snippet(tblSearch, 1, ?2, ?3, '...', 12) FROM tblSearch "
-                                           "WHERE tblSearch MATCH ?1 AND rowid = ?4"));
+    // The chosen entries' text with their marks, in one pass over the
+    // matches up to the last chosen (a rowid in a list, not looked up one by one).
+    std::unordered_map<qint64, std::pair<QString, QString>> texts;
+    QStringList chosen;
+    qint64 last = 0;
+    for (size_t kind = 0; kind < 4; ++kind)
+        for (size_t k = 0; k < taken[kind]; ++k)
+            if (const Ranked& r = byKind[kind][k]; !r.read) {
+                chosen << QString::number(r.rowid);
+                last = std::max(last, r.rowid);
+            }
+    if (!chosen.isEmpty()) {
+        IndexStatement text(db, QStringLiteral("SELECT rowid, highlight(tblSearch, 0, ?2, ?3), "
+                                               "snippet(tblSearch, 1, ?2, ?3, '...', 12) FROM tblSearch "
+                                               "WHERE tblSearch MATCH ?1 AND rowid <= ?4 AND +rowid IN (%1)")
+                                    .arg(chosen.join(QLatin1Char(','))));
+        text.bind(1, match).bind(2, QString(kMarkOpen)).bind(3, QString(kMarkClose)).bind(4, last);
+        while (text.step())
+            texts.emplace(text.integer(0), std::pair{text.text(1), text.text(2)});
+    }
     const bool mail = hasTable(db, "tblMailbox"), imap = hasTable(db, "tblImapMessage");
     // A store whose mail was not opened since the Sent folder came has received mail only.
     const bool sent = mail
@@ -487,13 +587,17 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
     for (size_t kind = 0; kind < 4; ++kind) {
         for (size_t k = 0; k < taken[kind]; ++k) {
             const Ranked& r = byKind[kind][k];
-            SearchHit hit{Kind(kind), r.rowid / kStride};
-            text.reset();
-            text.bind(1, match).bind(2, QString(kMarkOpen)).bind(3, QString(kMarkClose)).bind(4, r.rowid);
-            if (!text.step())
+            SearchHit hit;
+            hit.kind = Kind(kind);
+            hit.key = r.rowid / kStride;
+            if (r.read) {
+                hit.title = r.title;
+                hit.snippet = r.snippet;
+            } else if (const auto t = texts.find(r.rowid); t != texts.end()) {
+                std::tie(hit.title, hit.snippet) = t->second;
+            } else {
                 continue;
-            hit.title = text.text(0);
-            hit.snippet = text.text(1);
+            }
             const int code = int(r.rowid % kStride);
             bool known = true;
             if (code == Appointment) {

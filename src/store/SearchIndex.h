@@ -76,10 +76,13 @@ struct Dating {
 
 struct Found {
     std::vector<SearchHit> hits;  // at most kMostHits, grouped by kind in Kind's order
-    qint64 total = 0;             // every entry that matches
+    qint64 total = 0;             // the entries that match, counted up to a thousand
+    bool moreThan = false;        // and more: the count stopped at `total`
 };
-// Appointments nearest today first, the rest best matched first (bm25);
-// each kind takes its turn until kMostHits are chosen. Throws StoreError.
+// Of the first thousand matches in the index's order (fifty for a word of
+// one letter), the appointments nearest today first, the rest best matched
+// first (bm25, every typed word weighed alike); each kind takes its turn
+// until kMostHits are chosen. Throws StoreError.
 Found find(sqlite3* db, const QString& typed, const Dating& dating = {});
 inline std::vector<SearchHit> search(sqlite3* db, const QString& typed, const Dating& dating = {})
 {
