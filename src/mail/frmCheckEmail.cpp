@@ -472,15 +472,18 @@ void frmCheckEmail::addRow(const KeptMessage& message)
     lvMessages->setSubItem(row, 3, QString::number(message.size));
 }
 
-void frmCheckEmail::showMessage(qint64 rowid)
+void frmCheckEmail::showMessage(const QByteArray& folder, const QString& key, bool imap)
 {
-    optInbox->setChecked(true);  // the search finds received mail
-    QString key;
-    storeGuard([&] {
-        Statement s(Con.handle(), QStringLiteral("SELECT MailKey FROM tblMailbox WHERE rowid = ?"));
-        if (s.bind(1, rowid).step())
-            key = s.text(0);
-    });
+    if (m_imapOpen) {
+        // This computer's Sent folder is the list's last, with no server name.
+        const int at = imap ? cboFolder->findData(folder) : cboFolder->count() - 1;
+        if (at < 0 || (!imap && folder != "Sent"))
+            return;
+        cboFolder->setCurrentIndex(at);
+        cboFolder_Click();
+    } else {
+        (folder == "Sent" ? optSent : optInbox)->setChecked(true);
+    }
     for (int row = 0; row < lvMessages->itemCount(); ++row)
         if (!key.isEmpty() && lvMessages->itemKey(row) == key) {
             lvMessages->setCurrentIndex(lvMessages->model()->index(row, 0));

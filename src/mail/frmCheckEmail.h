@@ -64,7 +64,9 @@ public:
     void cmdExit_Click();
     void lvMessages_ItemClick(int row);
     // The kept message of that tblMailbox row, selected and shown.
-    void showMessage(qint64 rowid);
+    // A message found by the search: its folder ("Inbox", "Sent", or the
+    // IMAP server's) and its key in the list (MailKey, or the UID).
+    void showMessage(const QByteArray& folder, const QString& key, bool imap);
     void lvMessages_Delete();
     void lstAttachments_Save(int index);
     // Lists the folder the option buttons name.

@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QEnterEvent>
@@ -14,6 +15,8 @@
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTest>
+
+#include <functional>
 
 #include "account/frmChangeInfo.h"
 #include "account/frmChangePass.h"
@@ -174,6 +177,19 @@ private slots:
         QCOMPARE(search("qu"), (QStringList{"Contacts", "Quentin Blake", "Appointments",
                                             Clock::dateText(QDate(2026, 6, 20)) + " 9:00- - Lunch with <Quentin>"}));
         QCOMPARE(name->text(), QStringLiteral("keep"));
+        // A screen reader reaches the hits from the window.
+        QStringList heard;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            for (int i = 0; node && i < node->childCount(); ++i) {
+                QAccessibleInterface* child = node->child(i);
+                if (child && child->role() == QAccessible::List && child->text(QAccessible::Name) == "Search results")
+                    for (int row = 0; row < child->childCount(); ++row)
+                        heard << child->child(row)->text(QAccessible::Name);
+                walk(child);
+            }
+        };
+        walk(QAccessible::queryAccessibleInterface(main));
+        QVERIFY2(heard.contains("Quentin Blake"), qPrintable(heard.join('|')));
         QCOMPARE(search("nobody"), QStringList{"Nothing found"});
         search("quentin");
         auto* box = main->findChild<QLineEdit*>("txtSearch");
