@@ -22,7 +22,7 @@
 #include "controls/ListView.h"
 #include "kit/AppFolder.h"
 #include "kit/MsgBox.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "store/Connection.h"
 #include "store/QueryPages.h"
 

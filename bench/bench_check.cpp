@@ -19,7 +19,7 @@
 #include "controls/ListView.h"
 #include "kit/AppFolder.h"
 #include "kit/MsgBox.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "mail/MailConnection.h"
 #include "mail/frmCheckEmail.h"
 #include "store/Connection.h"

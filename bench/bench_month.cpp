@@ -19,7 +19,7 @@
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
 #include "kit/Occurrences.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "planner/BusyDays.h"
 #include "planner/frmOrganizer.h"
 #include "store/Connection.h"

@@ -16,7 +16,7 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "planner/frmOrganizerSearch.h"
 #include "store/Connection.h"
 

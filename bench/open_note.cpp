@@ -12,8 +12,8 @@
 // between two of its ticks is that time.
 
 #include "controls/RichTextBox.h"
-#include "kit/FileDialogs.h"
-#include "kit/Screens.h"
+#include "window/FileDialogs.h"
+#include "window/Screens.h"
 #include "notes/NoteDesk.h"
 #include "notes/NoteDocuments.h"
 #include "notes/frmNote.h"

@@ -1,11 +1,14 @@
 # Fails when a source file includes from a layer above its own.
 #   cmake -DSRC=<src folder> -P CheckLayers.cmake
-# Layers, bottom to top. Folders on one line share a layer; a tool folder
-# may include only its own folder among the tools.
+# Layers, bottom to top. Folders of one rank share a layer; a tool folder
+# may include only its own folder among the tools. Which of a tool's files
+# are its engine and which its screens the build says (src/CMakeLists.txt):
+# the engine is compiled and linked without widgets.
 set(rank_store 0)
 set(rank_rtf 0)
+set(rank_kit 1)
 set(rank_controls 1)
-set(rank_kit 2)
+set(rank_window 2)
 set(tools account address mail notes planner calc sync)
 foreach(t IN LISTS tools)
   set(rank_${t} 3)

@@ -9,9 +9,10 @@
 #include "controls/Controls.h"
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
-#include "kit/Screens.h"
 #include "shell/frmSplash.h"
 #include "sync/CommandLine.h"
+#include "window/MessageWindow.h"
+#include "window/Screens.h"
 
 namespace {
 // TESSALY_EXIT_AFTER_START=1 (used by the installed-program test and the start-up bench): once the
@@ -72,6 +73,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(AppInfo::kAppId);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     QApplication::setFont(screenFont());
+    showMessagesInWindows();
     if (qEnvironmentVariableIntValue("TESSALY_EXIT_AFTER_START") == 1)
         reportStartAndExit();
     Screens::show<frmSplash>();

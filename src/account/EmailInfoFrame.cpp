@@ -13,7 +13,7 @@
 #include "controls/Twips.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 

@@ -12,7 +12,7 @@
 #include "controls/Twips.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
-#include "kit/SavingProgress.h"
+#include "window/SavingProgress.h"
 #include "kit/StoreAccess.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "account/EmailInfoFrame.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
 

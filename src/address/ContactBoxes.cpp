@@ -187,22 +187,6 @@ ContactValues typedContact(const ContactBoxes& boxes, const QPlainTextEdit* txtC
     return contact;
 }
 
-ContactValues readContact(const Recordset& rs)
-{
-    // A missing value cannot be stored by this program, but a row written by
-    // anything else still shows whole rather than half of it over the last contact.
-    ContactValues contact;
-    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
-        contact.values[i] = rs.Fields(QLatin1String(kContactFieldTable[i].name)).toString();
-    return contact;
-}
-
-void writeContact(Recordset& rs, const ContactValues& contact)
-{
-    for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
-        rs.Fields(QLatin1String(kContactFieldTable[i].name)) = contact.values[i].trimmed();
-}
-
 void showContact(const Recordset& rs, ContactBoxes& boxes, QLineEdit* txtID, QPlainTextEdit* txtComments)
 {
     const ContactValues contact = readContact(rs);

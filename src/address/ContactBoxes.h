@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QString>
 
-#include "store/ContactFields.h"
+#include "address/ContactRecord.h"
 
 class QLabel;
 class QLineEdit;
@@ -29,17 +29,6 @@ struct ContactBoxes {
     void createContactBoxes(QWidget* parent, Layout layout);
 };
 
-// A contact's fields, in the order of tblAddress (Contact::Email, ...).
-using Contact = ContactFields::Field;
-constexpr int kContactFieldCount = ContactFields::Count;
-
-// A contact's values, indexed by Contact.
-struct ContactValues {
-    std::array<QString, kContactFieldCount> values;
-    QString& operator[](Contact field) { return values[std::size_t(field)]; }
-    const QString& operator[](Contact field) const { return values[std::size_t(field)]; }
-};
-
 // What each stored field is: its name in tblAddress, the box of the contact
 // screens that holds it (none for the comments: each screen has its own
 // comments box) and its column heading in the search result.
@@ -52,10 +41,6 @@ extern const std::array<ContactField, kContactFieldCount> kContactFieldTable;
 
 // The values as they stand in the boxes.
 ContactValues typedContact(const ContactBoxes& boxes, const QPlainTextEdit* txtComments);
-// The current row of `rs`; a field without a value reads as empty text.
-ContactValues readContact(const Recordset& rs);
-// Assigns every field of the current row of `rs`, each value trimmed.
-void writeContact(Recordset& rs, const ContactValues& contact);
 
 // The captions over the comments boxes.
 extern const QString kCommentsCaption;

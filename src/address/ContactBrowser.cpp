@@ -13,33 +13,10 @@
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "store/RecordsChanged.h"
-#include "store/Statement.h"
-#include "store/StoreError.h"
 
 const QString kChooseContact = QStringLiteral("Choose a contact from the list first.");
 const QString kContactGone = QStringLiteral("This contact no longer exists.");
 const QString kMoreOnCard = QStringLiteral("Also on the card, kept as it came:");
-
-namespace {
-
-// What the card a contact was read from holds beyond the address book's
-// fields (a work phone, a birthday, a photo), kept beside it by the import;
-// empty for a contact typed here or read before cards were kept.
-QString moreOnCard(Connection& con, qint64 key)
-{
-    try {
-        Statement more(
-            con.handle(),
-            QStringLiteral("SELECT k.More FROM tblSyncMap m JOIN tblSyncKept k ON k.Kind = m.Kind AND k.UID = m.UID "
-                           "WHERE m.Kind = 'contact' AND m.LocalKey = ?"));
-        more.bind(1, key);
-        return more.step() ? more.text(0) : QString();
-    } catch (const StoreError&) {
-        return {};  // nothing was ever imported: there is no such table
-    }
-}
-
-}  // namespace
 
 ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
 {

@@ -9,7 +9,7 @@
 
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
-#include "kit/Printing.h"
+#include "window/Printing.h"
 
 const QString kNoPrinter = QStringLiteral("No printer is available.");
 

@@ -9,7 +9,7 @@
 #include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
-#include "kit/SavingProgress.h"
+#include "window/SavingProgress.h"
 #include "kit/StoreAccess.h"
 
 const QString kCommentsFull = QStringLiteral("Max character is 255 and Comments textg will be disabled ");

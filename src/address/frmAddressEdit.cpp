@@ -10,7 +10,7 @@
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
-#include "kit/SavingProgress.h"
+#include "window/SavingProgress.h"
 #include "kit/StoreAccess.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "store/Connection.h"
 
 class QGroupBox;

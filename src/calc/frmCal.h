@@ -3,7 +3,7 @@
 #include <array>
 
 #include "calc/CalcEngine.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 
 class QLineEdit;
 class asxToolButton;

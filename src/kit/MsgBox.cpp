@@ -1,7 +1,6 @@
 #include "kit/MsgBox.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <cstdio>
 
 #include "kit/AppInfo.h"
 
@@ -12,62 +11,44 @@ std::function<MsgResult(const MsgBoxCall&)>& handler()
     return h;
 }
 
-MsgResult showWindow(const MsgBoxCall& call)
+std::function<MsgResult(const MsgBoxCall&)>& window()
 {
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(call.title);
-    box.setText(call.text);
-    switch (call.icon) {
-    case MsgIcon::None:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    case MsgIcon::Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case MsgIcon::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    case MsgIcon::Exclamation:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case MsgIcon::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    }
+    static std::function<MsgResult(const MsgBoxCall&)> w;
+    return w;
+}
+
+// Without windows (the command line, a program still starting) the text goes
+// to standard error and the answer is the one that changes nothing.
+MsgResult withoutWindow(const MsgBoxCall& call)
+{
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(call.title), qUtf8Printable(call.text));
     switch (call.buttons) {
     case MsgButtons::OKOnly:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case MsgButtons::OKCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
+        return MsgResult::OK;
     case MsgButtons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-    case MsgButtons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-    }
-    switch (box.exec()) {
-    case QMessageBox::Yes:
-        return MsgResult::Yes;
-    case QMessageBox::No:
         return MsgResult::No;
-    case QMessageBox::Cancel:
-        return MsgResult::Cancel;
-    default:
-        return call.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::OK;
+    case MsgButtons::OKCancel:
+    case MsgButtons::YesNoCancel:
+        break;
     }
+    return MsgResult::Cancel;
 }
 }  // namespace
 
 MsgResult MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title)
 {
     const MsgBoxCall call{text, buttons, icon, title.isEmpty() ? AppInfo::kTitle : title};
-    return handler() ? handler()(call) : showWindow(call);
+    if (handler())
+        return handler()(call);
+    return window() ? window()(call) : withoutWindow(call);
 }
 
 void setMsgBoxHandler(std::function<MsgResult(const MsgBoxCall&)> h)
 {
     handler() = std::move(h);
+}
+
+void setMsgBoxWindow(std::function<MsgResult(const MsgBoxCall&)> w)
+{
+    window() = std::move(w);
 }

@@ -22,3 +22,6 @@ MsgResult MsgBox(const QString& text, MsgButtons buttons = MsgButtons::OKOnly, M
 
 // Tests replace the window with a recorder; an empty function restores it.
 void setMsgBoxHandler(std::function<MsgResult(const MsgBoxCall&)> handler);
+// The window that shows a message, given by the window services at start
+// (showMessagesInWindows); until then a message goes to standard error.
+void setMsgBoxWindow(std::function<MsgResult(const MsgBoxCall&)> window);

@@ -610,4 +610,17 @@ void remove(Connection& con, qint64 row)
     st.step();
 }
 
+std::optional<QDate> nextFrom(Connection& con, qint64 row, QDate from)
+{
+    const std::optional<Series> series = seriesOf(con, row);
+    if (!series || (series->rule.isEmpty() && series->rdates.isEmpty()))
+        return std::nullopt;
+    // A month first: most series have one there, and a longer span costs a longer expansion.
+    for (const auto& [first, last] : {std::pair{from, from.addDays(31)}, std::pair{from.addDays(32), from.addYears(5)}})
+        for (const Occurrence& o : expand(*series, first, last))
+            if (o.start.date() >= from || o.finish.date() >= from)  // an unreadable rule gives its first
+                return o.start.date();
+    return std::nullopt;
+}
+
 }  // namespace Occurrences

@@ -67,6 +67,10 @@ QList<Entry> between(Connection& con, QDate from, QDate to);
 
 // The series of a row, when it has one.
 std::optional<Series> seriesOf(Connection& con, qint64 row);
+// The first day on or after `from` (within five years) that the series of
+// `row` starts an occurrence on, or one that began before and lasts into
+// it; none when the row does not repeat or every occurrence is past.
+std::optional<QDate> nextFrom(Connection& con, qint64 row, QDate from);
 // Stores the series of `series.row`, replacing what it had.
 void write(Connection& con, const Series& series);
 void remove(Connection& con, qint64 row);

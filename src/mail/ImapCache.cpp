@@ -3,6 +3,7 @@
 #include "kit/AtomicFile.h"
 #include "mail/MimeMessage.h"
 #include "store/Connection.h"
+#include "store/SearchIndex.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
 
@@ -75,6 +76,7 @@ void ImapCache::open(Connection& con, const QString& maildir)
     if (sqlite3_exec(con.handle(), "SELECT HighestModSeq FROM tblImapFolder LIMIT 0", nullptr, nullptr, nullptr)
         != SQLITE_OK)
         CacheStatement(con.handle(), kAddModSeq).step();
+    SearchIndex::follow(con.handle());
     if (!QDir().mkpath(maildir + QStringLiteral("/cur")))
         throw StoreError(QStringLiteral("The folder %1 could not be made.").arg(maildir + QStringLiteral("/cur")));
     m_con = &con;
@@ -202,6 +204,10 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
             goneFiles.removeAll(newBody);
             CacheStatement body(db, "UPDATE tblImapMessage SET BodyFile = ? WHERE Folder = ? AND Uid = ?");
             body.bind(1, newBody).bind(2, plan.folder).bind(3, qint64(plan.bodyUid)).step();
+            // The text fetched is found by the search beside the headers.
+            CacheStatement row(db, "SELECT rowid, Sender, Subject FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
+            if (row.bind(1, plan.folder).bind(2, qint64(plan.bodyUid)).step())
+                SearchIndex::putImapMail(db, row.integer(0), row.text(1), row.text(2), decodeMime(*r.body).text);
         }
         CacheStatement(db, "COMMIT").step();
     } catch (const StoreError&) {

@@ -498,6 +498,10 @@ KeptMessage MailStore::keepSent(SentCopy& copy)
         .bind(5, row.date)
         .bind(6, row.size)
         .step();
+    // Found by the search as received mail is: the whole text, decoded.
+    if (file.seek(0))
+        SearchIndex::putMail(m_con->handle(), sqlite3_last_insert_rowid(m_con->handle()), row.from, row.subject,
+                             decodeMime(file.readAll()).text);
     copy.m_file.setFileName(QString());
     return row;
 }

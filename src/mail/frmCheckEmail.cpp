@@ -22,7 +22,6 @@
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
 #include "kit/ConnectionSettings.h"
-#include "kit/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
@@ -32,6 +31,7 @@
 #include "mail/MailNoticeBox.h"
 #include "mail/MailPassword.h"
 #include "mail/frmSendEmail.h"
+#include "window/FileDialogs.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Check Email");
@@ -95,11 +95,6 @@ QString statusText(const QByteArrayList& flags)
     if (flags.contains("\\Answered"))
         out << kAnswered;
     return out.join(QStringLiteral(", "));
-}
-
-bool sameChange(const ImapFlagChange& a, const ImapFlagChange& b)
-{
-    return a.uid == b.uid && a.flag == b.flag && a.add == b.add;
 }
 
 QString deleteQuestion(int count, bool onServer = false)
@@ -477,15 +472,18 @@ void frmCheckEmail::addRow(const KeptMessage& message)
     lvMessages->setSubItem(row, 3, QString::number(message.size));
 }
 
-void frmCheckEmail::showMessage(qint64 rowid)
+void frmCheckEmail::showMessage(const QByteArray& folder, const QString& key, bool imap)
 {
-    optInbox->setChecked(true);  // the search finds received mail
-    QString key;
-    storeGuard([&] {
-        Statement s(Con.handle(), QStringLiteral("SELECT MailKey FROM tblMailbox WHERE rowid = ?"));
-        if (s.bind(1, rowid).step())
-            key = s.text(0);
-    });
+    if (m_imapOpen) {
+        // This computer's Sent folder is the list's last, with no server name.
+        const int at = imap ? cboFolder->findData(folder) : cboFolder->count() - 1;
+        if (at < 0 || (!imap && folder != "Sent"))
+            return;
+        cboFolder->setCurrentIndex(at);
+        cboFolder_Click();
+    } else {
+        (folder == "Sent" ? optSent : optInbox)->setChecked(true);
+    }
     for (int row = 0; row < lvMessages->itemCount(); ++row)
         if (!key.isEmpty() && lvMessages->itemKey(row) == key) {
             lvMessages->setCurrentIndex(lvMessages->model()->index(row, 0));
@@ -651,11 +649,12 @@ void frmCheckEmail::moveSelected(const QByteArray& to)
     const QList<int> rows = lvMessages->selectedRowsFromLast();
     if (!imapFolderShown() || to.isEmpty() || to == m_folder || rows.isEmpty())
         return;
-    ImapPlan& pending = m_pending[m_folder];
+    QList<quint32> uids;
     for (int row : rows) {
-        pending.moves.push_back({lvMessages->itemKey(row).toUInt(), to});
+        uids << lvMessages->itemKey(row).toUInt();
         lvMessages->removeItem(row);
     }
+    m_imap.move(m_folder, uids, to);
     clearShown();
     refresh();
 }
@@ -677,20 +676,11 @@ void frmCheckEmail::showImapFolder()
     const quint32 opened = m_shownUid;
     const QString shown = m_shownKey;
     std::vector<ImapCachedMessage> held;
-    if (!storeGuard([&] { held = m_imap.messages(m_folder); }))
+    if (!storeGuard([&] { held = m_imap.listed(m_folder); }))
         return;
-    const ImapPlan& pending = m_pending[m_folder];
-    const auto deleting = [&](quint32 uid) {
-        return std::any_of(pending.changes.begin(), pending.changes.end(),
-                           [uid](const ImapFlagChange& c) { return c.uid == uid && c.flag == "\\Deleted" && c.add; })
-               || std::any_of(pending.moves.begin(), pending.moves.end(),
-                              [uid](const ImapMove& m) { return m.uid == uid; });
-    };
     lvMessages->clearItems();
     int again = -1;
     for (const ImapCachedMessage& m : held) {
-        if (deleting(m.uid))
-            continue;
         const int row = lvMessages->addItem(m.from, QString::number(m.uid));
         lvMessages->setSubItem(row, 1, m.subject);
         lvMessages->setSubItem(row, 2, m.date);
@@ -715,29 +705,14 @@ void frmCheckEmail::openImapMessage(quint32 uid)
 {
     clearShown();
     m_shownUid = uid;
-    QByteArray raw;
-    bool seen = true;
-    if (!storeGuard([&] {
-            raw = m_imap.body(m_folder, uid);
-            for (const ImapCachedMessage& m : m_imap.messages(m_folder))
-                if (m.uid == uid)
-                    seen = m.flags.contains("\\Seen");
-        }))
+    ImapMailbox::Opened opened;
+    if (!storeGuard([&] { opened = m_imap.open(m_folder, uid); }))
         return;
-    ImapPlan& pending = m_pending[m_folder];
-    if (!seen) {
-        const ImapFlagChange change{uid, "\\Seen", true};
-        if (std::none_of(pending.changes.begin(), pending.changes.end(),
-                         [&](const ImapFlagChange& c) { return sameChange(c, change); }))
-            pending.changes.push_back(change);
-    }
-    if (raw.isEmpty()) {
-        pending.bodyUid = uid;
+    if (opened.raw.isEmpty())
         txtBody->setPlainText(kFetchingBody);
-    } else {
-        showRaw(raw, QString::number(uid));
-    }
-    if (raw.isEmpty() || !seen)
+    else
+        showRaw(opened.raw, QString::number(uid));
+    if (opened.sync)
         refresh();
 }
 
@@ -746,12 +721,12 @@ void frmCheckEmail::deleteOnServer(const QList<int>& rows)
     if (rows.isEmpty()
         || MsgBox(deleteQuestion(int(rows.size()), true), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
         return;
-    ImapPlan& pending = m_pending[m_folder];
+    QList<quint32> uids;
     for (int row : rows) {
-        pending.changes.push_back({lvMessages->itemKey(row).toUInt(), "\\Deleted", true});
+        uids << lvMessages->itemKey(row).toUInt();
         lvMessages->removeItem(row);
     }
-    pending.expunge = true;
+    m_imap.remove(m_folder, uids);
     clearShown();
     refresh();
 }
@@ -769,14 +744,11 @@ void frmCheckEmail::refresh()
     const HostPort server = splitHostPort(txtHost->text(), kImapPort);
     ImapPlan plan;
     ClearLogin inClear;
-    if (!readHeld(m_folder, server.host, plan, inClear))
+    if (!storeGuard([&] {
+            plan = m_imap.startSync(m_folder);
+            inClear = loginInClear(server.host);
+        }))
         return;
-    const ImapPlan& asked = m_pending[m_folder];
-    plan.changes = asked.changes;
-    plan.expunge = asked.expunge;
-    plan.bodyUid = asked.bodyUid;
-    plan.moves = asked.moves;
-    m_syncing = plan;
     lblProgress->setText(kSyncing);
     imapSession.allowLoginInClear(inClear.allowed);
     imapSession.setOfferedStartTlsBefore(inClear.offeredBefore);
@@ -790,26 +762,18 @@ void frmCheckEmail::imapSynced(bool ok)
 {
     lblProgress->clear();
     const ImapResult& found = imapSession.result();
-    const bool kept = ok && storeGuard([&] { m_imap.apply(m_syncing, found); });
+    QStringList refused;
+    const bool kept = ok && storeGuard([&] { refused = m_imap.finishSync(found); });
     if (kept) {
-        ImapPlan& pending = m_pending[m_syncing.folder];
-        if (found.uidValidityChanged) {
-            // Numbers of a folder made anew name other messages now.
-            pending = ImapPlan();
-        } else {
-            std::erase_if(pending.changes, [this](const ImapFlagChange& c) {
-                return std::any_of(m_syncing.changes.begin(), m_syncing.changes.end(),
-                                   [&](const ImapFlagChange& done) { return sameChange(c, done); });
-            });
-            if (m_syncing.expunge)
-                pending.expunge = false;
-            if (pending.bodyUid == m_syncing.bodyUid)
-                pending.bodyUid = 0;
-            movesDone(found);
+        if (!refused.isEmpty()) {
+            // Said once the connection is done with this answer.
+            const QString text =
+                kMoveRefused.arg(splitHostPort(txtHost->text(), kImapPort).host, refused.join(QLatin1Char('\n')));
+            QTimer::singleShot(0, this, [text] { MsgBox(text, MsgButtons::OKOnly, MsgIcon::Exclamation); });
         }
         if (!found.folders.empty())
             showImapFolders(found.folders);
-        if (imapFolderShown() && m_syncing.folder == m_folder) {
+        if (imapFolderShown() && m_imap.syncing() == m_folder) {
             showImapFolder();
             if (m_watched != m_folder)
                 watchFolder(m_folder);
@@ -824,39 +788,10 @@ void frmCheckEmail::imapSynced(bool ok)
         QTimer::singleShot(0, this, &frmCheckEmail::refresh);
 }
 
-// A move the server took, or copied, is done (another copy would be a
-// second message there); one refused is done too, the message back where it
-// was, and the server's words said. One the conversation never came to waits.
-void frmCheckEmail::movesDone(const ImapResult& found)
+// Whether `host` may have the login in clear (throws StoreError).
+frmCheckEmail::ClearLogin frmCheckEmail::loginInClear(const QString& host) const
 {
-    ImapPlan& pending = m_pending[m_syncing.folder];
-    QStringList refused;
-    for (size_t i = 0; i < m_syncing.moves.size() && i < found.moved.size(); ++i) {
-        const ImapDone& done = found.moved[i];
-        if (done.outcome == ImapDone::Outcome::NotTried)
-            continue;
-        const ImapMove& asked = m_syncing.moves[i];
-        std::erase_if(pending.moves, [&](const ImapMove& m) { return m.uid == asked.uid && m.to == asked.to; });
-        if (done.outcome == ImapDone::Outcome::Refused)
-            refused << done.reason;
-    }
-    if (refused.isEmpty())
-        return;
-    // Said once the connection is done with this answer.
-    const QString text =
-        kMoveRefused.arg(splitHostPort(txtHost->text(), kImapPort).host, refused.join(QLatin1Char('\n')));
-    QTimer::singleShot(0, this, [text] { MsgBox(text, MsgButtons::OKOnly, MsgIcon::Exclamation); });
-}
-
-// What this computer holds of `folder`, and whether `host` may have the
-// login in clear; false when the store could not say.
-bool frmCheckEmail::readHeld(const QByteArray& folder, const QString& host, ImapPlan& plan, ClearLogin& inClear)
-{
-    return storeGuard([&] {
-        plan = m_imap.plan(folder);
-        inClear.allowed = m_mailbox.isOpen() && m_mailbox.mayLogInClear(host);
-        inClear.offeredBefore = m_mailbox.isOpen() && m_mailbox.offeredStartTls(host);
-    });
+    return {m_mailbox.isOpen() && m_mailbox.mayLogInClear(host), m_mailbox.isOpen() && m_mailbox.offeredStartTls(host)};
 }
 
 void frmCheckEmail::watchFolder(const QByteArray& folder)
@@ -864,7 +799,10 @@ void frmCheckEmail::watchFolder(const QByteArray& folder)
     const HostPort server = splitHostPort(txtHost->text(), kImapPort);
     ImapPlan plan;
     ClearLogin inClear;
-    if (!readHeld(folder, server.host, plan, inClear))
+    if (!storeGuard([&] {
+            plan = m_imap.held(folder);
+            inClear = loginInClear(server.host);
+        }))
         return;
     m_watch.allowLoginInClear(inClear.allowed, inClear.offeredBefore);
     m_watch.start(connectionSettings(), server.host, server.port, imapTlsMode(server.port), txtUserName->text(),

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "kit/MailSettings.h"
-#include "kit/Screens.h"
 #include "mail/CMessages.h"
-#include "mail/ImapCache.h"
+#include "mail/ImapMailbox.h"
 #include "mail/ImapSession.h"
 #include "mail/ImapWatch.h"
 #include "mail/MailCompose.h"
@@ -11,8 +10,8 @@
 #include "mail/MimeMessage.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"
+#include "window/Screens.h"
 
-#include <QHash>
 #include <QTimer>
 
 struct RecordsChange;
@@ -41,14 +40,15 @@ class MailHtmlView;
 //
 // With an IMAP account the mail stays on the server: a folder chooser takes
 // the option buttons' place (the server's folders, INBOX first, then the
-// Sent folder of this computer), the list shows at once what ImapCache holds
+// Sent folder of this computer), the list shows at once what ImapMailbox holds
 // of the open folder, and a sync (ImapSession) brings what changed. A
 // message is fetched whole when first opened and kept for reading offline;
 // opening marks it \Seen, Delete removes it on the server and "Move to..."
 // sends it to another of the server's folders, each at the next sync, which
-// starts at once. What the user asked of a folder waits in m_pending until a
-// sync has done it; a failed sync changes nothing here, and a move the
-// server refused leaves the message where it was, with the server's words.
+// starts at once. What the user asked of a folder waits in the mailbox
+// (ImapMailbox) until a sync has done it; a failed sync changes nothing
+// there, and a move the server refused leaves the message where it was,
+// with the server's words.
 class frmCheckEmail : public Form {
     Q_OBJECT
 public:
@@ -64,7 +64,9 @@ public:
     void cmdExit_Click();
     void lvMessages_ItemClick(int row);
     // The kept message of that tblMailbox row, selected and shown.
-    void showMessage(qint64 rowid);
+    // A message found by the search: its folder ("Inbox", "Sent", or the
+    // IMAP server's) and its key in the list (MailKey, or the UID).
+    void showMessage(const QByteArray& folder, const QString& key, bool imap);
     void lvMessages_Delete();
     void lstAttachments_Save(int index);
     // Lists the folder the option buttons name.
@@ -121,7 +123,6 @@ private:
     void deleteOnServer(const QList<int>& rows);
     void fillMoveMenu();
     void moveSelected(const QByteArray& to);
-    void movesDone(const ImapResult& found);
     void imapSynced(bool ok);
     bool readyToConnect(quint16 defaultPort, void (frmCheckEmail::*again)());
     void watchFolder(const QByteArray& folder);
@@ -130,7 +131,7 @@ private:
         bool allowed = false;
         bool offeredBefore = false;
     };
-    bool readHeld(const QByteArray& folder, const QString& host, ImapPlan& plan, ClearLogin& inClear);
+    ClearLogin loginInClear(const QString& host) const;
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;
@@ -145,13 +146,9 @@ private:
     ImapSession imapSession;
     Connection Con;
     MailStore m_mailbox;  // after Con: it goes first
-    ImapCache m_imap;
+    ImapMailbox m_imap;
     bool m_imapOpen = false;
     QByteArray m_folder = "INBOX";  // the IMAP folder listed
-    // Per folder, the changes, expunge and body the next sync of it is to
-    // carry (the plan's other fields unused); m_syncing is the running one's.
-    QHash<QByteArray, ImapPlan> m_pending;
-    ImapPlan m_syncing;
     bool m_syncAgain = false;
     // The folder listed, kept in IDLE on a conversation of its own: what the
     // server says changed there is synced at once.

@@ -17,7 +17,7 @@
 #include "kit/AtomicFile.h"
 #include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
-#include "kit/FileDialogs.h"
+#include "window/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"

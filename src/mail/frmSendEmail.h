@@ -1,7 +1,7 @@
 #pragma once
 
 #include "kit/MailSettings.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "mail/AddressCompletion.h"
 #include "mail/ImapCache.h"
 #include "mail/MailCompose.h"

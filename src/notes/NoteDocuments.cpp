@@ -16,17 +16,13 @@
 #include <vector>
 
 #include "controls/RichTextBox.h"
-#include "kit/AppFolder.h"
-#include "kit/AtomicFile.h"
-#include "kit/FileDialogs.h"
-#include "kit/LoadingProgress.h"
 #include "kit/MsgBox.h"
-#include "kit/Printing.h"
 #include "notes/NoteDesk.h"
+#include "notes/NoteFiles.h"
 #include "notes/frmNote.h"
-#include "store/Connection.h"
-#include "store/SearchIndex.h"
-#include "store/StoreError.h"
+#include "window/FileDialogs.h"
+#include "window/LoadingProgress.h"
+#include "window/Printing.h"
 
 const QString Notes::kClosedCaption = QStringLiteral("Tessaly 2001 ");
 
@@ -59,10 +55,7 @@ void reportFileError(const QString& reason)
 // and Save As add a line end, as notes have always been written.
 bool writeNote(frmNote& note, const QString& path, bool lineEnd)
 {
-    QByteArray bytes = note.RichNote->TextRTF().toLatin1();
-    if (lineEnd)
-        bytes += "\r\n";
-    const QString failure = AtomicFile::write(path, bytes);
+    const QString failure = NoteFiles::write(path, note.RichNote->TextRTF().toLatin1(), lineEnd);
     if (failure.isEmpty())
         return true;
     reportFileError(kCannotSave.arg(path, failure));
@@ -73,18 +66,7 @@ bool writeNote(frmNote& note, const QString& path, bool lineEnd)
 // whose first save failed still asks for a name next time.
 void markSaved(frmNote& note, const QString& path)
 {
-    // The note is saved whatever happens here: an index that cannot be
-    // written misses it until the index is next rebuilt, and no store is
-    // made where there is none.
-    const QString store = AppFolder::databaseFile();
-    if (QFileInfo::exists(store)) {
-        try {
-            Connection con;
-            con.Open(store);
-            SearchIndex::putNote(con.handle(), path, note.RichNote->toPlainText());
-        } catch (const StoreError&) {
-        }
-    }
+    NoteFiles::index(path, note.RichNote->toPlainText());
     note.setWindowTitle(path);
     note.RichNote->document()->setModified(false);
 }

@@ -2,7 +2,7 @@
 
 #include <QPointer>
 
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "notes/NoteDesk.h"
 
 class QResizeEvent;

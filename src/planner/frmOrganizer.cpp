@@ -25,13 +25,13 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
-#include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "planner/BusyDays.h"
 #include "planner/RepeatRule.h"
 #include "planner/frmOrganizerSearch.h"
 #include "planner/frmRepeat.h"
 #include "store/RecordsChanged.h"
+#include "window/SavingProgress.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Organizer");
@@ -278,7 +278,6 @@ void frmOrganizer::recordsChanged(const RecordsChange& change)
 
 void frmOrganizer::Form_Unload()
 {
-    rst.Close();
     Con.Close();
 }
 
@@ -357,7 +356,7 @@ void frmOrganizer::showDay(int k, bool otherDay)
     if (Con.isOpen())
         storeGuard([&] {
             const QDate date = MonthView1[i]->Value();
-            m_entries[i] = Occurrences::between(Con, date, date);
+            m_entries[i] = m_appointments.onDay(date);
         });
     QList<DayLayout::Stored> stored;
     for (qsizetype n = 0; n < m_entries[i].size(); ++n) {
@@ -452,8 +451,6 @@ void frmOrganizer::SavingAddress(int k)
     const QString note = grid->Text();
     grid->setCol(2);
     const QString finished = grid->Text();
-    // The calendar's date now, not the one in the heading: they differ until a day is clicked.
-    const QString date = Clock::dateText(MonthView1[i]->Value());
     // A row filled over a stored appointment changes that one (when the
     // row shows several, the one chosen); its start stays the true one. Not
     // filled again, the row shows the stored texts: nothing to change.
@@ -468,39 +465,17 @@ void frmOrganizer::SavingAddress(int k)
             return;
         shown = chosenFor(k).value_or(Occurrences::Entry{});
     }
-    // One occurrence of a series changed becomes an appointment of its own
-    // that names the occurrence it replaces; the whole series changes its
-    // first row, whose date stays the series' first.
+    // A repeating one: only this occurrence, or the whole series.
     const MsgResult which = shown.repeats ? askWhich(kChangeWhich, shown) : MsgResult::Yes;
     if (which == MsgResult::Cancel)
         return;
-    const bool alone = shown.repeats && which == MsgResult::Yes;
-
-    const bool saved = storeGuard([&] {
-        if (shown.row && !alone) {
-            rst.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {shown.row});
-        } else {
-            rst.Open(Con, QStringLiteral("tblOrginize"));
-            rst.AddNew();
-            rst.Fields(QStringLiteral("TimeStart")) = alone ? shown.start : start.trimmed();
-        }
-        rst.Fields(QStringLiteral("Note")) = note.trimmed();
-        rst.Fields(QStringLiteral("TimeFinished")) = finished.trimmed();
-        if (!shown.repeats || alone)
-            rst.Fields(QStringLiteral("DateValue")) = date.trimmed();
-        rst.Update();
-        if (alone)
-            storeOccurrence(shown, rst.Fields(QStringLiteral("OrgRow")).value().toLongLong(), MonthView1[i]->Value(),
-                            finished.trimmed());
-        else if (shown.repeats)
-            keepFinish(shown.row, finished);
-        else if (!shown.row)
-            storeRepeat(k, rst.Fields(QStringLiteral("OrgRow")).value().toLongLong(), start.trimmed(),
-                        finished.trimmed());
-        if (shown.row && !alone && repeatChanged(k))
-            changeRule(k, shown, repeatRule(k, cboRepeat[i]->currentIndex()));
-    });
-    rst.Close();
+    // The calendar's date now, not the one in the heading: they differ until a day is clicked.
+    Appointment typed{MonthView1[i]->Value(), start, finished, note, std::nullopt};
+    // A new one repeats as the Repeat box says; a stored one only when the box changed.
+    if (!shown.row || repeatChanged(k))
+        typed.rule = repeatRule(k, cboRepeat[i]->currentIndex());
+    const Appointments::Scope scope = which == MsgResult::Yes ? Appointments::Scope::One : Appointments::Scope::Whole;
+    const bool saved = storeGuard([&] { m_appointments.save(typed, shown, scope); });
     // The bar confirms a stored appointment; a refused one has had its message instead.
     if (saved) {
         m_pending[i].remove(grid->Row());
@@ -520,66 +495,6 @@ void frmOrganizer::showBusyDays()
 MsgResult frmOrganizer::askWhich(const QString& question, const Occurrences::Entry& e)
 {
     return MsgBox(question.arg(e.note), MsgButtons::YesNoCancel, MsgIcon::Question);
-}
-
-void frmOrganizer::storeRepeat(int k, qint64 row, const QString& start, const QString& finish)
-{
-    const QString rule = repeatRule(k, cboRepeat[std::size_t(k)]->currentIndex());
-    if (rule.isEmpty())
-        return;
-    // Floating times: the series repeats at the same time of the user's clock.
-    const QDate date = MonthView1[std::size_t(k)]->Value();
-    const std::optional<QTime> from = Clock::parseTime(start), to = Clock::parseTime(finish);
-    Occurrences::Series s;
-    s.row = row;
-    s.rule = rule;
-    s.start = Occurrences::textOf(from ? QDateTime(date, *from) : date.startOfDay(), QString(), !from);
-    if (from && to && *to > *from)
-        s.finish = Occurrences::textOf(QDateTime(date, *to), QString(), false);
-    Occurrences::write(Con, s);
-}
-
-void frmOrganizer::keepFinish(qint64 row, const QString& finish)
-{
-    std::optional<Occurrences::Series> s = Occurrences::seriesOf(Con, row);
-    if (const std::optional<QTime> to = Clock::parseTime(finish); s && to) {
-        Occurrences::setFinish(*s, *to);
-        Occurrences::write(Con, *s);
-    }
-}
-
-void frmOrganizer::leaveOut(const Occurrences::Entry& e)
-{
-    if (std::optional<Occurrences::Series> s = Occurrences::seriesOf(Con, e.row)) {
-        s->exdates << e.occurrence;
-        Occurrences::write(Con, *s);
-    }
-}
-
-void frmOrganizer::storeOccurrence(const Occurrences::Entry& e, qint64 row, QDate date, const QString& finish)
-{
-    Occurrences::Series s;
-    s.row = row;
-    s.seriesRow = e.row;
-    s.recurrenceId = e.occurrence;
-    // Its own times as well: should the series go, it stays an appointment.
-    const std::optional<QTime> from = Clock::parseTime(e.start);
-    s.start = Occurrences::textOf(from ? QDateTime(date, *from) : date.startOfDay(), QString(), !from);
-    if (const std::optional<QTime> to = Clock::parseTime(finish); to && from)
-        Occurrences::setFinish(s, *to);
-    Occurrences::write(Con, s);
-}
-
-void frmOrganizer::leaveOutReplaced(qint64 row)
-{
-    // A changed occurrence deleted leaves its day empty, not the series' occurrence back.
-    const std::optional<Occurrences::Series> changed = Occurrences::seriesOf(Con, row);
-    if (!changed || !changed->seriesRow)
-        return;
-    if (std::optional<Occurrences::Series> s = Occurrences::seriesOf(Con, changed->seriesRow)) {
-        s->exdates << changed->recurrenceId;
-        Occurrences::write(Con, *s);
-    }
 }
 
 void frmOrganizer::deleteRow(int k)
@@ -613,14 +528,9 @@ void frmOrganizer::deleteRow(int k)
         return;
     storeGuard([&] {
         for (const Occurrences::Entry& e : alone)
-            leaveOut(e);
-        for (const Occurrences::Entry& e : whole) {
-            leaveOutReplaced(e.row);
-            Recordset gone;
-            gone.Open(Con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {e.row});
-            if (!gone.isEOF())
-                gone.Delete();
-        }
+            m_appointments.remove(e, Appointments::Scope::One);
+        for (const Occurrences::Entry& e : whole)
+            m_appointments.remove(e, Appointments::Scope::Whole);
     });
     showDay(k);
     showBusyDays();
@@ -777,16 +687,6 @@ void frmOrganizer::customRepeat(int k)
     setRepeat(k, made.value_or(before));
 }
 
-void frmOrganizer::changeRule(int k, const Occurrences::Entry& e, const QString& rule)
-{
-    if (std::optional<Occurrences::Series> s = Occurrences::seriesOf(Con, e.row)) {
-        s->rule = rule;
-        Occurrences::write(Con, *s);
-    } else if (!rule.isEmpty()) {
-        storeRepeat(k, e.row, e.start, e.finish);
-    }
-}
-
 void frmOrganizer::saveRepeatOnly(int k)
 {
     // A row only showing its appointment, saved after its Repeat box changed:
@@ -799,7 +699,8 @@ void frmOrganizer::saveRepeatOnly(int k)
     const Occurrences::Entry shown = *e;
     if (shown.repeats && askWhich(kChangeWhich, shown) != MsgResult::No)
         return;
-    if (storeGuard([&] { changeRule(k, shown, repeatRule(k, cboRepeat[std::size_t(k)]->currentIndex())); })) {
+    const QString rule = repeatRule(k, cboRepeat[std::size_t(k)]->currentIndex());
+    if (storeGuard([&] { m_appointments.changeRule(shown, rule, MonthView1[std::size_t(k)]->Value()); })) {
         showDay(k);
         showBusyDays();
         Screens::show<frmSaving>();

@@ -7,10 +7,10 @@
 
 #include "kit/MsgBox.h"
 #include "kit/Occurrences.h"
-#include "kit/Screens.h"
+#include "planner/Appointments.h"
 #include "planner/DayLayout.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
+#include "window/Screens.h"
 
 class QComboBox;
 class QGroupBox;
@@ -95,16 +95,6 @@ private:
     // A repeating appointment's occurrence: whether only it is meant
     // (Yes), the whole series (No), or nothing (Cancel).
     MsgResult askWhich(const QString& question, const Occurrences::Entry& e);
-    // Leaves one occurrence out of its series.
-    void leaveOut(const Occurrences::Entry& e);
-    // The new row `row` replaces the occurrence `e` of its series, on `date` until `finish`.
-    void storeOccurrence(const Occurrences::Entry& e, qint64 row, QDate date, const QString& finish);
-    // Row `row`, when it replaced an occurrence, is about to go: the occurrence stays out.
-    void leaveOutReplaced(qint64 row);
-    // A whole series changed from the page ends at its row's new finish time.
-    void keepFinish(qint64 row, const QString& finish);
-    // The new row `row` repeats as page k's Repeat box says.
-    void storeRepeat(int k, qint64 row, const QString& start, const QString& finish);
     // The Repeat box: the rule it says (empty: none), set to say one, and
     // following the current row, which shows how its stored appointment repeats.
     QString repeatRule(int k, int index) const;
@@ -120,13 +110,12 @@ private:
     std::optional<Occurrences::Entry> chosenFor(int k) const;
     // The current row shows several appointments and none is chosen: says so.
     bool mustChoose(int k);
-    // Stored appointment `e` repeats by `rule` from now on; its first day stays.
-    void changeRule(int k, const Occurrences::Entry& e, const QString& rule);
     void customRepeat(int k);
     void saveRepeatOnly(int k);
 
     Connection Con;
-    Recordset rst;
+    // What Save and Delete store, on Con.
+    Appointments m_appointments{Con};
     // Which of the day's appointments (repeating ones' occurrences
     // included) make the page: DayLayout's ids index m_entries.
     std::array<QList<Occurrences::Entry>, kPages> m_entries;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "store/Connection.h"
 
 class QGroupBox;

@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-#include "kit/FileDialogs.h"
+#include "window/FileDialogs.h"
 #include "kit/MsgBox.h"
 #include "sync/SyncFiles.h"
 

@@ -12,6 +12,8 @@
 #include <optional>
 
 #include "kit/AppFolder.h"
+#include "kit/Clock.h"
+#include "kit/Occurrences.h"
 #include "store/Connection.h"
 #include "store/RecordsChanged.h"
 #include "store/StoreError.h"
@@ -22,6 +24,9 @@ const QString kBoxName = QStringLiteral("Search everything");
 const QString kResultsName = QStringLiteral("Search results");
 const QString kPlaceholder = QStringLiteral("Search contacts, appointments, notes and mail");
 const QString kNothingFound = QStringLiteral("Nothing found");
+const QString kMore = QStringLiteral("\u2026 and %1 more");
+const QString kMoreThan = QStringLiteral("\u2026 and more than %1 more");
+const QString kSomeMore = QStringLiteral("\u2026 and more");
 const QString kGroups[] = {QStringLiteral("Contacts"), QStringLiteral("Appointments"), QStringLiteral("Notes"),
                            QStringLiteral("Mail")};
 constexpr int kHitRole = Qt::UserRole;
@@ -102,6 +107,8 @@ SearchBox::SearchBox(QWidget* parent)
     hide();
 }
 
+SearchBox::~SearchBox() = default;
+
 void SearchBox::open()
 {
     show();
@@ -117,11 +124,23 @@ void SearchBox::showResults()
     const QString typed = txtSearch->text();
     if (SearchIndex::matchQuery(typed).isEmpty())
         return;
+    QString more;
     try {
-        Connection con;
-        con.Open(AppFolder::databaseFile());
-        m_hits = SearchIndex::search(con.handle(), typed);
+        if (!m_con) {
+            auto con = std::make_unique<Connection>();
+            con->Open(AppFolder::databaseFile());
+            m_con = std::move(con);
+        }
+        Connection& con = *m_con;
+        const SearchIndex::Dating dating{Clock::today(), Clock::parseDate,
+                                         [&con](qint64 row) { return Occurrences::nextFrom(con, row, Clock::today()); },
+                                         Clock::dateText};
+        SearchIndex::Found found = SearchIndex::find(con.handle(), typed, dating);
+        m_hits = std::move(found.hits);
+        const qint64 beyond = found.total - qint64(m_hits.size());
+        more = beyond > 0 ? (found.moreThan ? kMoreThan : kMore).arg(beyond) : found.moreThan ? kSomeMore : QString();
     } catch (const StoreError& e) {
+        m_con.reset();  // opened again at the next key
         auto* item = new QListWidgetItem(e.reason(), lstResults);
         item->setData(kHtmlRole, e.reason().toHtmlEscaped());
         item->setFlags(Qt::NoItemFlags);
@@ -144,9 +163,10 @@ void SearchBox::showResults()
         item->setData(kHtmlRole, QStringLiteral("&nbsp;&nbsp;%1").arg(html(hit.title))
                                      + (snippet ? QStringLiteral(" &mdash; ") + html(hit.snippet) : QString()));
     }
-    if (m_hits.empty()) {
-        auto* item = new QListWidgetItem(kNothingFound, lstResults);
-        item->setData(kHtmlRole, kNothingFound);
+    const QString last = m_hits.empty() ? kNothingFound : more;
+    if (!last.isEmpty()) {
+        auto* item = new QListWidgetItem(last, lstResults);
+        item->setData(kHtmlRole, last.toHtmlEscaped());
         item->setFlags(Qt::ItemIsEnabled);
     }
 }

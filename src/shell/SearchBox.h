@@ -2,20 +2,25 @@
 
 #include <QFrame>
 
+#include <memory>
 #include <vector>
 
 #include "store/SearchIndex.h"
+
+class Connection;
 
 class QLineEdit;
 class QListWidget;
 
 // One box over every kind of record: what is typed is looked up at once,
-// the hits grouped under their kind, the matched words in bold. Up and Down
+// the hits grouped under their kind, the matched words in bold, and a last
+// line telling how many more match than are shown. Up and Down
 // move through the hits, Enter opens one (as does a click), Escape closes.
 class SearchBox : public QFrame {
     Q_OBJECT
 public:
     explicit SearchBox(QWidget* parent);
+    ~SearchBox() override;
     // Shows the box with the text chosen, ready for typing.
     void open();
 
@@ -35,4 +40,7 @@ private:
     void openCurrent();
 
     std::vector<SearchIndex::SearchHit> m_hits;
+    // Opened at the first search and kept while the box lives: a key typed
+    // costs one query, not an open (and its schema check) and a close.
+    std::unique_ptr<Connection> m_con;
 };

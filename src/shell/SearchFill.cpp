@@ -28,7 +28,8 @@ SearchIndex::Sources searchSources()
                 QTextDocument doc;
                 RtfReader::read(data, doc);
                 return doc.toPlainText();
-            }};
+            },
+            AppFolder::noteFolder()};
 }
 
 SearchFill::~SearchFill()

@@ -34,7 +34,6 @@
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
 #include "kit/ProgramLock.h"
-#include "kit/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "kit/StoreStart.h"
 #include "mail/frmCheckEmail.h"
@@ -55,8 +54,9 @@
 #include "store/Recordset.h"
 #include "store/StoreError.h"
 #include "sync/EventMap.h"
-#include "sync/SyncNow.h"
+#include "sync/SyncProgress.h"
 #include "sync/frmSyncSettings.h"
+#include "window/SavingProgress.h"
 
 namespace {
 const QColor kYellow(255, 255, 0);
@@ -441,23 +441,12 @@ void frmMain::openHit(const SearchIndex::SearchHit& hit)
         if (frmAddressEdit* edit = Screens::show<frmAddressEdit>())
             edit->showContactOf(hit.key);
         break;
-    case SearchIndex::Kind::Appointment: {
-        QString date;
-        storeGuard([&] {
-            Connection con;
-            con.Open(AppFolder::databaseFile());
-            Recordset rs;
-            rs.Open(con, QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?"), {hit.key});
-            if (!rs.isEOF())
-                date = rs.Fields(QStringLiteral("DateValue")).toString();
-        });
+    case SearchIndex::Kind::Appointment:
         closeFirst<frmAddress>();
         LoadOrganizer();
-        const std::optional<QDate> day = EventMap::parseDate(date);
-        if (frmOrganizer* organizer = Screens::load<frmOrganizer>(); organizer && day)
-            organizer->showDay(*day);
+        if (frmOrganizer* organizer = Screens::load<frmOrganizer>(); organizer && hit.date.isValid())
+            organizer->showDay(hit.date);
         break;
-    }
     case SearchIndex::Kind::Note:
         closeFirst<frmAddress, frmOrganizer, frmCheckEmail, frmSendEmail>();
         Notes::openFile(*m_notes, hit.path);
@@ -465,7 +454,7 @@ void frmMain::openHit(const SearchIndex::SearchHit& hit)
     case SearchIndex::Kind::Mail:
         closeFirst<frmAddress, frmOrganizer, frmSendEmail>();
         if (frmCheckEmail* check = Screens::show<frmCheckEmail>())
-            check->showMessage(hit.key);
+            check->showMessage(hit.folder, hit.mailKey, hit.imap);
         break;
     }
 }

@@ -2,7 +2,7 @@
 
 #include <QMainWindow>
 
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "store/SearchIndex.h"
 
 class QAction;

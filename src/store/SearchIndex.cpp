@@ -3,10 +3,18 @@
 #include <sqlite3.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <limits>
+#include <tuple>
+#include <unordered_map>
 
 #include "store/Statement.h"
 #include "store/StoreError.h"
@@ -20,9 +28,48 @@ const QString kTrouble = QStringLiteral("The search index could not be read or w
 constexpr int kMostWords = 32;
 // Rows put in the index per transaction while it is rebuilt.
 constexpr int kSlice = 2000;
+// Matches ranked at most, the first in the index's order: each costs a
+// read of where its words are, and past them a common word would cost more
+// than a key may take.
+constexpr int kMostRanked = 1000;
+// Matches counted (and appointments dated) at most.
+constexpr int kMostCounted = 1000;
+
+// What an entry is: its rowid is the record's key times kStride plus this.
+enum Code { Contact = 0, Appointment = 1, Note = 2, Mail = 3, Imap = 4 };
+constexpr int kStride = 8;
+
+// Letters unicode61 keeps as they are, as the letters typed for them.
+const std::array<std::pair<QStringView, QLatin1StringView>, 29> kFolds{{
+    {u"ł", QLatin1StringView("l")},  {u"Ł", QLatin1StringView("L")},  {u"ø", QLatin1StringView("o")},
+    {u"Ø", QLatin1StringView("O")},  {u"ß", QLatin1StringView("ss")}, {u"ẞ", QLatin1StringView("SS")},
+    {u"æ", QLatin1StringView("ae")}, {u"Æ", QLatin1StringView("AE")}, {u"œ", QLatin1StringView("oe")},
+    {u"Œ", QLatin1StringView("OE")}, {u"đ", QLatin1StringView("d")},  {u"Đ", QLatin1StringView("D")},
+    {u"ð", QLatin1StringView("d")},  {u"Ð", QLatin1StringView("D")},  {u"þ", QLatin1StringView("th")},
+    {u"Þ", QLatin1StringView("TH")}, {u"ħ", QLatin1StringView("h")},  {u"Ħ", QLatin1StringView("H")},
+    {u"ı", QLatin1StringView("i")},  {u"ŀ", QLatin1StringView("l")},  {u"Ŀ", QLatin1StringView("L")},
+    {u"ŧ", QLatin1StringView("t")},  {u"Ŧ", QLatin1StringView("T")},  {u"ĸ", QLatin1StringView("k")},
+    {u"ŋ", QLatin1StringView("n")},  {u"Ŋ", QLatin1StringView("N")},  {u"ſ", QLatin1StringView("s")},
+    {u"ĳ", QLatin1StringView("ij")}, {u"Ĳ", QLatin1StringView("IJ")},
+}};
+
+// fold() in SQL, for the entries the triggers make: a select of r, t, b
+// and f (their text folded) from `rows`, a select of r, t, b. A few letters
+// a level, as the parser takes only so many calls inside each other.
+QString foldedRows(const QString& rows)
+{
+    QString sql = QStringLiteral("SELECT r, t, b, t || ' ' || b AS f FROM (%1)").arg(rows);
+    for (size_t from = 0; from < kFolds.size(); from += 6) {
+        QString f = QStringLiteral("f");
+        for (size_t k = from; k < std::min(kFolds.size(), from + 6); ++k)
+            f = QStringLiteral("replace(%1, '%2', '%3')").arg(f, kFolds[k].first.toString(), kFolds[k].second);
+        sql = QStringLiteral("SELECT r, t, b, %1 AS f FROM (%2)").arg(f, sql);
+    }
+    return sql;
+}
 
 // What a contact and an appointment put in the index; %1 is the row
-// ("new." in a trigger, nothing in a rebuild).
+// ("new." in a trigger, the table's name and a dot elsewhere).
 const QString kContactTitle = QStringLiteral("%1FirstName || ' ' || %1LastName");
 // The fields, one blank between those that are not empty.
 QString joined(std::initializer_list<const char*> fields)
@@ -35,20 +82,53 @@ QString joined(std::initializer_list<const char*> fields)
 }
 const QString kContactBody =
     joined({"Email", "HomePhone", "Mobile", "HomeAddress", "Suburb", "PostCode", "ICQ", "WebAddress", "Comments"});
+// What the contact's kept card holds beyond the boxes (a second e-mail, a work phone).
+const QString kContactMore =
+    QStringLiteral(" || coalesce(' ' || (SELECT k.More FROM tblSyncMap m JOIN tblSyncKept k ON k.Kind = m.Kind AND "
+                   "k.UID = m.UID WHERE m.Kind = 'contact' AND m.LocalKey = %1Org_ID AND k.More <> '' LIMIT 1), '')");
 const QString kAppointmentTitle = QStringLiteral("%1DateValue || ' ' || %1TimeStart || '-' || %1TimeFinished");
 const QString kAppointmentBody = QStringLiteral("%1Note");
+const QString kImapTitle = QStringLiteral("coalesce(%1Subject, '')");
+const QString kImapBody = QStringLiteral("coalesce(%1Sender, '')");
 
 struct Followed {
     const char* table;
     const char* key;
-    int kind;
-    const QString& title;
-    const QString& body;
+    Code code;
+    QString title;
+    QString body;
 };
-const Followed kFollowed[] = {
-    {"tblAddress", "Org_ID", int(SearchIndex::Kind::Contact), kContactTitle, kContactBody},
-    {"tblOrginize", "OrgRow", int(SearchIndex::Kind::Appointment), kAppointmentTitle, kAppointmentBody},
+
+// The tables whose rows the triggers follow, as the store has them now.
+struct Shape {
+    bool imap = false;  // mail held from IMAP
+    bool kept = false;  // cards kept by imports and syncs
 };
+
+std::vector<Followed> followed(const Shape& shape)
+{
+    return {{"tblAddress", "Org_ID", Contact, kContactTitle, kContactBody + (shape.kept ? kContactMore : QString())},
+            {"tblOrginize", "OrgRow", Appointment, kAppointmentTitle, kAppointmentBody}};
+}
+
+QString entryKey(const char* key, Code code, const QString& row)
+{
+    return QStringLiteral("%1%2 * %3 + %4").arg(row, QString::fromLatin1(key)).arg(kStride).arg(int(code));
+}
+
+// Puts the entries `source` selects (a FROM clause, or nothing for a
+// trigger's row): its text, and its folded text where folding changes it.
+QString putEntries(const QString& key, const QString& title, const QString& body, const QString& source)
+{
+    return QStringLiteral("INSERT OR REPLACE INTO tblSearch (rowid, Title, Body, Folded) "
+                          "SELECT r, t, b, CASE WHEN f <> t || ' ' || b THEN f ELSE '' END FROM (%1)")
+        .arg(foldedRows(QStringLiteral("SELECT %1 AS r, %2 AS t, %3 AS b %4").arg(key, title, body, source)));
+}
+
+QString putRow(const Followed& f, const QString& row, const QString& source)
+{
+    return putEntries(entryKey(f.key, f.code, row), f.title.arg(row), f.body.arg(row), source);
+}
 
 void exec(sqlite3* db, const QString& sql)
 {
@@ -74,23 +154,86 @@ bool hasTable(sqlite3* db, const char* name)
     return s.bind(1, QString::fromLatin1(name)).step();
 }
 
-QString entryKey(const Followed& f, const QString& row)
+Shape shapeOf(sqlite3* db)
 {
-    return QStringLiteral("%1%2 * 4 + %3").arg(row, QString::fromLatin1(f.key)).arg(f.kind);
+    return {hasTable(db, "tblImapMessage"), hasTable(db, "tblSyncKept") && hasTable(db, "tblSyncMap")};
 }
 
-QString triggers(const Followed& f)
+const char* const kTriggers[] = {
+    "tblAddressSearchInsert",     "tblAddressSearchUpdate",  "tblAddressSearchDelete",     "tblOrginizeSearchInsert",
+    "tblOrginizeSearchUpdate",    "tblOrginizeSearchDelete", "tblImapMessageSearchBefore", "tblImapMessageSearchInsert",
+    "tblImapMessageSearchDelete", "tblSyncKeptSearchInsert", "tblSyncKeptSearchUpdate",    "tblSyncKeptSearchDelete",
+    "tblSyncMapSearchInsert",     "tblSyncMapSearchUpdate",  "tblSyncMapSearchDelete",
+};
+
+// Every trigger of the index, for the tables the store has.
+QString triggers(const Shape& shape)
 {
-    const QString table = QString::fromLatin1(f.table);
-    const QString insert = QStringLiteral("INSERT INTO tblSearch (rowid, Title, Body) VALUES (%1, %2, %3);")
-                               .arg(entryKey(f, QStringLiteral("new.")), f.title.arg(QStringLiteral("new.")),
-                                    f.body.arg(QStringLiteral("new.")));
-    const QString remove =
-        QStringLiteral("DELETE FROM tblSearch WHERE rowid = %1;").arg(entryKey(f, QStringLiteral("old.")));
-    return QStringLiteral("CREATE TRIGGER %1SearchInsert AFTER INSERT ON %1 BEGIN %2 END;\n"
-                          "CREATE TRIGGER %1SearchUpdate AFTER UPDATE ON %1 BEGIN %3 %2 END;\n"
-                          "CREATE TRIGGER %1SearchDelete AFTER DELETE ON %1 BEGIN %3 END;\n")
-        .arg(table, insert, remove);
+    QString sql;
+    for (const char* name : kTriggers)
+        sql += QStringLiteral("DROP TRIGGER IF EXISTS %1;\n").arg(QString::fromLatin1(name));
+    const auto remove = [](const QString& key) {
+        return QStringLiteral("DELETE FROM tblSearch WHERE rowid = %1;").arg(key);
+    };
+    const std::vector<Followed> tables = followed(shape);
+    for (const Followed& f : tables) {
+        const QString table = QString::fromLatin1(f.table);
+        const QString insert = putRow(f, QStringLiteral("new."), QString()) + QLatin1Char(';');
+        const QString gone = remove(entryKey(f.key, f.code, QStringLiteral("old.")));
+        sql += QStringLiteral("CREATE TRIGGER %1SearchInsert AFTER INSERT ON %1 BEGIN %2 END;\n"
+                              "CREATE TRIGGER %1SearchUpdate AFTER UPDATE ON %1 BEGIN %3 %2 END;\n"
+                              "CREATE TRIGGER %1SearchDelete AFTER DELETE ON %1 BEGIN %3 END;\n")
+                   .arg(table, insert, gone);
+    }
+    if (shape.imap) {
+        // A header fetched again replaces its row under a new rowid.
+        const QString entry =
+            putEntries(entryKey("rowid", Imap, QStringLiteral("new.")), kImapTitle.arg(QStringLiteral("new.")),
+                       kImapBody.arg(QStringLiteral("new.")), QString());
+        sql +=
+            QStringLiteral("CREATE TRIGGER tblImapMessageSearchBefore BEFORE INSERT ON tblImapMessage BEGIN "
+                           "DELETE FROM tblSearch WHERE rowid IN (SELECT rowid * %1 + %2 FROM tblImapMessage "
+                           "WHERE Folder = new.Folder AND Uid = new.Uid); END;\n"
+                           "CREATE TRIGGER tblImapMessageSearchInsert AFTER INSERT ON tblImapMessage BEGIN %3; END;\n"
+                           "CREATE TRIGGER tblImapMessageSearchDelete AFTER DELETE ON tblImapMessage BEGIN %4 END;\n")
+                .arg(kStride)
+                .arg(int(Imap))
+                .arg(entry, remove(entryKey("rowid", Imap, QStringLiteral("old."))));
+    }
+    if (shape.kept) {
+        // The contact a card belongs to is put again whenever its card or its link changes.
+        const Followed& contact = tables.front();
+        const auto again = [&](const QString& key) {
+            return putRow(contact, QStringLiteral("tblAddress."),
+                          QStringLiteral("FROM tblAddress WHERE Org_ID = %1").arg(key))
+                   + QLatin1Char(';');
+        };
+        const auto byCard = [&](const char* row) {
+            return again(QStringLiteral("(SELECT LocalKey FROM tblSyncMap WHERE Kind = %1.Kind AND UID = %1.UID)")
+                             .arg(QLatin1String(row)));
+        };
+        sql += QStringLiteral(
+                   "CREATE TRIGGER tblSyncKeptSearchInsert AFTER INSERT ON tblSyncKept WHEN new.Kind = 'contact' "
+                   "BEGIN %1 END;\n"
+                   "CREATE TRIGGER tblSyncKeptSearchUpdate AFTER UPDATE ON tblSyncKept WHEN new.Kind = 'contact' "
+                   "BEGIN %1 END;\n"
+                   "CREATE TRIGGER tblSyncKeptSearchDelete AFTER DELETE ON tblSyncKept WHEN old.Kind = 'contact' "
+                   "BEGIN %2 END;\n"
+                   "CREATE TRIGGER tblSyncMapSearchInsert AFTER INSERT ON tblSyncMap WHEN new.Kind = 'contact' "
+                   "BEGIN %3 END;\n"
+                   "CREATE TRIGGER tblSyncMapSearchUpdate AFTER UPDATE ON tblSyncMap WHEN new.Kind = 'contact' "
+                   "BEGIN %4 %3 END;\n"
+                   "CREATE TRIGGER tblSyncMapSearchDelete AFTER DELETE ON tblSyncMap WHEN old.Kind = 'contact' "
+                   "BEGIN %4 END;\n")
+                   .arg(byCard("new"), byCard("old"), again(QStringLiteral("new.LocalKey")),
+                        again(QStringLiteral("old.LocalKey")));
+    }
+    return sql;
+}
+
+bool hasTrigger(sqlite3* db, const char* name)
+{
+    return hasTable(db, name);
 }
 
 int storedVersion(sqlite3* db)
@@ -107,18 +250,32 @@ bool holdsRecords(sqlite3* db)
     for (const char* sql : {"SELECT 1 FROM tblAddress", "SELECT 1 FROM tblOrginize"})
         if (IndexStatement(db, QString::fromLatin1(sql)).step())
             return true;
-    return hasTable(db, "tblMailbox") || hasTable(db, "tblSearchNote");
+    return hasTable(db, "tblMailbox") || hasTable(db, "tblSearchNote") || hasTable(db, "tblImapMessage");
+}
+
+// Runs `work` in one transaction.
+template <typename Work>
+void transaction(sqlite3* db, Work work)
+{
+    exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        work();
+        exec(db, QStringLiteral("COMMIT"));
+    } catch (const StoreError&) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 void create(sqlite3* db)
 {
     const int version = holdsRecords(db) ? 0 : SearchIndex::kVersion;
-    QString sql =
+    const QString sql =
         QStringLiteral(
-            "BEGIN IMMEDIATE;\n"
             "DROP TABLE IF EXISTS tblSearch;\n"
             "DROP TABLE IF EXISTS tblSearchVersion;\n"
-            "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, "
+            // Folded: the text as fold() makes it, where that changes it.
+            "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, Folded, "
             "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3 4 5 6');\n"
             // 0 until a rebuild has put every record in.
             "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
@@ -128,27 +285,19 @@ void create(sqlite3* db)
             "CREATE TABLE IF NOT EXISTS tblSearchNote (Note_ID INTEGER PRIMARY KEY, Path TEXT NOT NULL UNIQUE, "
             "MTime INTEGER NOT NULL);\n")
             .arg(version);
-    for (const Followed& f : kFollowed) {
-        for (const char* what : {"Insert", "Update", "Delete"})
-            sql += QStringLiteral("DROP TRIGGER IF EXISTS %1Search%2;\n")
-                       .arg(QString::fromLatin1(f.table), QString::fromLatin1(what));
-        sql += triggers(f);
-    }
-    sql += QStringLiteral("COMMIT;");
-    try {
-        exec(db, sql);
-    } catch (const StoreError&) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    transaction(db, [&] { exec(db, sql + triggers(shapeOf(db))); });
 }
 
 void put(sqlite3* db, qint64 rowid, const QString& title, const QString& body)
 {
-    IndexStatement(db, QStringLiteral("INSERT OR REPLACE INTO tblSearch (rowid, Title, Body) VALUES (?, ?, ?)"))
+    const QString text = title + QLatin1Char(' ') + body;
+    const QString folded = SearchIndex::fold(text);
+    IndexStatement(db, QStringLiteral("INSERT OR REPLACE INTO tblSearch (rowid, Title, Body, Folded) "
+                                      "VALUES (?, ?, ?, ?)"))
         .bind(1, rowid)
         .bind(2, title)
         .bind(3, body)
+        .bind(4, folded == text ? QString() : folded)
         .step();
 }
 
@@ -169,27 +318,98 @@ bool indexNoteFile(sqlite3* db, const QString& path, const SearchIndex::Sources&
 
 void removeNote(sqlite3* db, qint64 id)
 {
-    IndexStatement(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid = ?"))
-        .bind(1, id * 4 + int(SearchIndex::Kind::Note))
-        .step();
+    IndexStatement(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid = ?")).bind(1, id * kStride + Note).step();
     IndexStatement(db, QStringLiteral("DELETE FROM tblSearchNote WHERE Note_ID = ?")).bind(1, id).step();
 }
 
-// Runs `work` in one transaction.
-template <typename Work>
-void transaction(sqlite3* db, Work work)
+// The title with the stored date it begins with written as `shown`; a mark
+// begun inside the date goes on after it.
+QString retitled(const QString& title, const QString& stored, const QString& shown)
 {
-    exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-    try {
-        work();
-        exec(db, QStringLiteral("COMMIT"));
-    } catch (const StoreError&) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
+    qsizetype i = 0, plain = 0;
+    bool open = false;
+    QString prefix;
+    for (; i < title.size() && plain < stored.size(); ++i) {
+        if (title[i] == SearchIndex::kMarkOpen) {
+            open = true;
+        } else if (title[i] == SearchIndex::kMarkClose) {
+            open = false;
+        } else {
+            prefix += title[i];
+            ++plain;
+        }
     }
+    if (stored.isEmpty() || prefix != stored)
+        return title;
+    if (open && i < title.size() && title[i] == SearchIndex::kMarkClose) {
+        open = false;
+        ++i;
+    }
+    return shown + (open ? QString(SearchIndex::kMarkOpen) : QString()) + title.mid(i);
 }
 
+// How well an entry matches: bm25 with every typed word weighed alike
+// (FTS5's own bm25 first counts the entries of each word, every one of
+// them, which a common word makes the larger part of a search), a word in
+// the title four times one in the text; higher is better.
+void matchQuality(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* out, int, sqlite3_value**)
+{
+    constexpr double k1 = 1.2, b = 0.75;
+    const int phrases = api->xPhraseCount(fts);
+    std::vector<double> frequency(size_t(std::max(phrases, 0)));
+    int count = 0;
+    if (api->xInstCount(fts, &count) != SQLITE_OK)
+        return sqlite3_result_null(out);
+    for (int i = 0; i < count; ++i) {
+        int phrase = 0, column = 0, offset = 0;
+        if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK && phrase >= 0 && phrase < phrases)
+            frequency[size_t(phrase)] += column == 0 ? 4.0 : 1.0;
+    }
+    sqlite3_int64 rows = 0, tokens = 0;
+    int length = 0;
+    api->xRowCount(fts, &rows);
+    api->xColumnTotalSize(fts, -1, &tokens);
+    api->xColumnSize(fts, -1, &length);
+    const double average = rows > 0 && tokens > 0 ? double(tokens) / double(rows) : 1.0;
+    double score = 0;
+    for (const double f : frequency)
+        score += f * (k1 + 1) / (f + k1 * (1 - b + b * length / average));
+    sqlite3_result_double(out, score);
+}
+
+// matchQuality() as the SQL function quality(tblSearch), on this connection.
+void addQuality(sqlite3* db)
+{
+    fts5_api* api = nullptr;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_pointer(st, 1, static_cast<void*>(&api), "fts5_api_ptr", nullptr);
+        sqlite3_step(st);
+    }
+    sqlite3_finalize(st);
+    if (!api || api->xCreateFunction(api, "quality", nullptr, matchQuality, nullptr) != SQLITE_OK)
+        throw StoreError(kTrouble.arg(QStringLiteral("no ranking function")));
+}
+
+// One matching entry while the hits are chosen.
+struct Ranked {
+    qint64 rowid = 0;
+    qint64 order = 0;  // lower first
+    QDate date;
+    QString dateValue;
+    QString title, snippet;  // with marks, when read in the first pass
+    bool read = false;
+};
+
 }  // namespace
+
+QString SearchIndex::fold(const QString& text)
+{
+    QString out = text;
+    for (const auto& [letter, plain] : kFolds)
+        out.replace(letter.toString(), plain);
+    return out;
+}
 
 QString SearchIndex::matchQuery(const QString& typed)
 {
@@ -226,46 +446,205 @@ QString SearchIndex::matchQuery(const QString& typed)
 bool SearchIndex::prepare(sqlite3* db)
 {
     const int version = storedVersion(db);
-    if (version == kVersion)
-        return false;
     if (sqlite3_db_readonly(db, "main") == 1)
         return false;
-    if (version != 0)
+    if (version != 0 && version != kVersion)
         create(db);
+    else
+        follow(db);
     return storedVersion(db) != kVersion;
 }
 
-std::vector<SearchIndex::SearchHit> SearchIndex::search(sqlite3* db, const QString& typed)
+void SearchIndex::follow(sqlite3* db)
 {
-    std::vector<SearchHit> hits;
-    const QString match = matchQuery(typed);
+    if (!hasTable(db, "tblSearch") || sqlite3_db_readonly(db, "main") == 1)
+        return;
+    const Shape shape = shapeOf(db);
+    if (hasTrigger(db, "tblAddressSearchInsert") && shape.imap == hasTrigger(db, "tblImapMessageSearchInsert")
+        && shape.kept == hasTrigger(db, "tblSyncKeptSearchInsert"))
+        return;
+    transaction(db, [&] { exec(db, triggers(shape)); });
+}
+
+SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Dating& dating)
+{
+    Found found;
+    const QString match = matchQuery(fold(typed));
     if (match.isEmpty())
-        return hits;
-    IndexStatement s(db, QStringLiteral("SELECT tblSearch.rowid, highlight(tblSearch, 0, ?2, ?3), "
-                                        "snippet(tblSearch, 1, ?2, ?3, '...', 12), tblSearchNote.Path "
-                                        // By the note's key, so each hit is one lookup, not a scan of the notes.
-                                        "FROM tblSearch LEFT JOIN tblSearchNote "
-                                        "ON tblSearch.rowid % 4 = 2 AND tblSearchNote.Note_ID = tblSearch.rowid / 4 "
-                                        "WHERE tblSearch MATCH ?1 LIMIT ?4"));
-    s.bind(1, match).bind(2, QString(kMarkOpen)).bind(3, QString(kMarkClose)).bind(4, qint64(kMostHits));
-    while (s.step()) {
-        const qint64 rowid = s.integer(0);
-        hits.push_back({Kind(rowid % 4), rowid / 4, s.text(1), s.text(2), s.text(3)});
+        return found;
+    // A word of one letter has no prefix list: each lookup of it merges the
+    // lists of all the words it begins. Its hits are the first kMostHits,
+    // read with their text in the one pass.
+    static const QRegularExpression oneLetter(QStringLiteral("(^| )\"[^\"]\"\\*"));
+    const bool letterOnly = match.contains(oneLetter);
+    // How well the first matches of other kinds than appointments match;
+    // a word in the title counts four times one in the text.
+    std::unordered_map<qint64, qint64> quality;
+    if (!letterOnly) {
+        addQuality(db);
+        IndexStatement rank(db, QStringLiteral("SELECT rowid, CAST(quality(tblSearch) * -1e9 AS INTEGER) "
+                                               "FROM tblSearch WHERE tblSearch MATCH ?1 AND rowid % ?2 <> ?3 "
+                                               "LIMIT ?4"));
+        rank.bind(1, match).bind(2, qint64(kStride)).bind(3, qint64(Appointment)).bind(4, qint64(kMostRanked));
+        while (rank.step())
+            quality.emplace(rank.integer(0), rank.integer(1));
     }
-    std::stable_sort(hits.begin(), hits.end(), [](const SearchHit& a, const SearchHit& b) { return a.kind < b.kind; });
-    return hits;
+    // The first matches, counted; those of one letter read with their text.
+    IndexStatement scan(db, QStringLiteral("SELECT rowid, %1 FROM tblSearch WHERE tblSearch MATCH ?1 "
+                                           "LIMIT ?2")
+                                .arg(letterOnly ? QStringLiteral("highlight(tblSearch, 0, ?3, ?4), "
+                                                                 "snippet(tblSearch, 1, ?3, ?4, '...', 12)")
+                                                : QStringLiteral("NULL, NULL")));
+    scan.bind(1, match).bind(2, qint64(letterOnly ? kMostHits : kMostCounted + 1));
+    if (letterOnly)
+        scan.bind(3, QString(kMarkOpen)).bind(4, QString(kMarkClose));
+    IndexStatement day(db, QStringLiteral("SELECT DateValue, EXISTS (SELECT 1 FROM tblOrginizeSeries r WHERE "
+                                          "r.OrgRow = o.OrgRow) FROM tblOrginize o WHERE OrgRow = ?"));
+    std::array<std::vector<Ranked>, 4> byKind;
+    qint64 scanned = 0;
+    while (scan.step()) {
+        ++scanned;
+        const qint64 rowid = scan.integer(0);
+        const auto rank = quality.find(rowid);
+        Ranked r{rowid,
+                 rank == quality.end() ? std::numeric_limits<qint64>::max() : rank->second,
+                 {},
+                 {},
+                 scan.text(1),
+                 scan.text(2),
+                 !scan.isNull(1)};
+        const int code = int(r.rowid % kStride);
+        if (code > Imap)
+            continue;  // no record makes such an entry
+        day.reset();
+        if (code == Appointment && day.bind(1, r.rowid / kStride).step()) {
+            r.dateValue = day.text(0);
+            if (dating.parse)
+                r.date = dating.parse(r.dateValue).value_or(QDate());
+            if (day.integer(1) != 0 && dating.occurrence)
+                if (const std::optional<QDate> next = dating.occurrence(r.rowid / kStride))
+                    r.date = *next;
+            // The nearest first; of two as near, the one to come.
+            r.order = r.date.isValid() && dating.today.isValid()
+                          ? std::abs(dating.today.daysTo(r.date)) * 2 + (r.date < dating.today ? 1 : 0)
+                          : std::numeric_limits<qint64>::max();
+        }
+        byKind[code == Imap ? int(Kind::Mail) : code].push_back(std::move(r));
+    }
+    // Counted only so far: past it the number says little, and costs as much as the lists are long.
+    found.moreThan = scanned > (letterOnly ? kMostHits - 1 : kMostCounted);
+    found.total = std::min<qint64>(scanned, kMostCounted);
+
+    // Each kind takes its turn, so a common word in the mail leaves room for the contacts.
+    std::array<size_t, 4> taken{};
+    for (int picked = 0, kind = 0, idle = 0; picked < kMostHits && idle < 4; kind = (kind + 1) % 4) {
+        auto& list = byKind[size_t(kind)];
+        if (taken[size_t(kind)] == 0)
+            std::stable_sort(list.begin(), list.end(),
+                             [](const Ranked& a, const Ranked& b) { return a.order < b.order; });
+        if (taken[size_t(kind)] < list.size()) {
+            ++taken[size_t(kind)];
+            ++picked;
+            idle = 0;
+        } else {
+            ++idle;
+        }
+    }
+
+    // The chosen entries' text with their marks, in one pass over the
+    // matches up to the last chosen (a rowid in a list, not looked up one by one).
+    std::unordered_map<qint64, std::pair<QString, QString>> texts;
+    QStringList chosen;
+    qint64 last = 0;
+    for (size_t kind = 0; kind < 4; ++kind)
+        for (size_t k = 0; k < taken[kind]; ++k)
+            if (const Ranked& r = byKind[kind][k]; !r.read) {
+                chosen << QString::number(r.rowid);
+                last = std::max(last, r.rowid);
+            }
+    if (!chosen.isEmpty()) {
+        IndexStatement text(db, QStringLiteral("SELECT rowid, highlight(tblSearch, 0, ?2, ?3), "
+                                               "snippet(tblSearch, 1, ?2, ?3, '...', 12) FROM tblSearch "
+                                               "WHERE tblSearch MATCH ?1 AND rowid <= ?4 AND +rowid IN (%1)")
+                                    .arg(chosen.join(QLatin1Char(','))));
+        text.bind(1, match).bind(2, QString(kMarkOpen)).bind(3, QString(kMarkClose)).bind(4, last);
+        while (text.step())
+            texts.emplace(text.integer(0), std::pair{text.text(1), text.text(2)});
+    }
+    const bool mail = hasTable(db, "tblMailbox"), imap = hasTable(db, "tblImapMessage");
+    // A store whose mail was not opened since the Sent folder came has received mail only.
+    const bool sent = mail
+                      && IndexStatement(db, QStringLiteral("SELECT 1 FROM pragma_table_info('tblMailbox') "
+                                                           "WHERE name = 'Folder'"))
+                             .step();
+    const auto lookup = [&](const QString& sql, qint64 key, auto read) {
+        IndexStatement s(db, sql);
+        if (!s.bind(1, key).step())
+            return false;
+        read(s);
+        return true;
+    };
+    for (size_t kind = 0; kind < 4; ++kind) {
+        for (size_t k = 0; k < taken[kind]; ++k) {
+            const Ranked& r = byKind[kind][k];
+            SearchHit hit;
+            hit.kind = Kind(kind);
+            hit.key = r.rowid / kStride;
+            if (r.read) {
+                hit.title = r.title;
+                hit.snippet = r.snippet;
+            } else if (const auto t = texts.find(r.rowid); t != texts.end()) {
+                std::tie(hit.title, hit.snippet) = t->second;
+            } else {
+                continue;
+            }
+            const int code = int(r.rowid % kStride);
+            bool known = true;
+            if (code == Appointment) {
+                hit.date = r.date;
+                if (r.date.isValid() && dating.text)
+                    hit.title = retitled(hit.title, r.dateValue, dating.text(r.date));
+            } else if (code == Note) {
+                known = lookup(QStringLiteral("SELECT Path FROM tblSearchNote WHERE Note_ID = ?"), hit.key,
+                               [&](Statement& s) { hit.path = s.text(0); });
+            } else if (code == Mail) {
+                known = mail
+                        && lookup(sent ? QStringLiteral("SELECT MailKey, Folder FROM tblMailbox WHERE rowid = ?")
+                                       : QStringLiteral("SELECT MailKey, 'Inbox' FROM tblMailbox WHERE rowid = ?"),
+                                  hit.key, [&](Statement& s) {
+                                      hit.mailKey = s.text(0);
+                                      hit.folder = s.bytes(1).toByteArray();
+                                  });
+            } else if (code == Imap) {
+                hit.imap = true;
+                known = imap
+                        && lookup(QStringLiteral("SELECT Folder, Uid FROM tblImapMessage WHERE rowid = ?"), hit.key,
+                                  [&](Statement& s) {
+                                      hit.folder = s.bytes(0).toByteArray();
+                                      hit.mailKey = QString::number(s.integer(1));
+                                  });
+            }
+            if (known)
+                found.hits.push_back(std::move(hit));
+        }
+    }
+    return found;
 }
 
 void SearchIndex::putMail(sqlite3* db, qint64 rowid, const QString& sender, const QString& subject, const QString& text)
 {
-    put(db, rowid * 4 + int(Kind::Mail), subject, sender + QLatin1Char('\n') + text);
+    put(db, rowid * kStride + Mail, subject, sender + QLatin1Char('\n') + text);
 }
 
 void SearchIndex::removeMail(sqlite3* db, qint64 rowid)
 {
-    IndexStatement(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid = ?"))
-        .bind(1, rowid * 4 + int(Kind::Mail))
-        .step();
+    IndexStatement(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid = ?")).bind(1, rowid * kStride + Mail).step();
+}
+
+void SearchIndex::putImapMail(sqlite3* db, qint64 rowid, const QString& sender, const QString& subject,
+                              const QString& text)
+{
+    put(db, rowid * kStride + Imap, subject, sender + QLatin1Char('\n') + text);
 }
 
 void SearchIndex::putNote(sqlite3* db, const QString& path, const QString& plainText)
@@ -278,21 +657,25 @@ void SearchIndex::putNote(sqlite3* db, const QString& path, const QString& plain
         throw StoreError(kTrouble.arg(QStringLiteral("no key for the note")));
     const qint64 id = note.integer(0);
     note.reset();
-    put(db, id * 4 + int(Kind::Note), file.completeBaseName(), plainText);
+    put(db, id * kStride + Note, file.completeBaseName(), plainText);
 }
 
 void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::function<bool(int)>& progress)
 {
     qint64 total = 0, done = 0;
+    const Shape shape = shapeOf(db);
     const bool hasMail = hasTable(db, "tblMailbox");
     const auto count = [&](const QString& sql) {
         IndexStatement s(db, sql);
         return s.step() ? s.integer(0) : 0;
     };
-    for (const Followed& f : kFollowed)
+    const std::vector<Followed> tables = followed(shape);
+    for (const Followed& f : tables)
         total += count(QStringLiteral("SELECT count(*) FROM %1").arg(QString::fromLatin1(f.table)));
     if (hasMail)
         total += count(QStringLiteral("SELECT count(*) FROM tblMailbox WHERE FileName <> ''"));
+    if (shape.imap)
+        total += count(QStringLiteral("SELECT count(*) FROM tblImapMessage"));
     const auto advance = [&](qint64 rows) {
         done += rows;
         return !progress || progress(total ? int(std::min<qint64>(100, done * 100 / total)) : 100);
@@ -300,7 +683,7 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
 
     // Every note is read again below, as if its file had changed.
     exec(db, QStringLiteral("DELETE FROM tblSearch; UPDATE tblSearchNote SET MTime = -1"));
-    for (const Followed& f : kFollowed) {
+    for (const Followed& f : tables) {
         const QString table = QString::fromLatin1(f.table), key = QString::fromLatin1(f.key);
         qint64 last = -1;
         for (;;) {
@@ -315,10 +698,8 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
                     return;
                 const qint64 upTo = slice.integer(0);
                 rows = slice.integer(1);
-                IndexStatement(
-                    db, QStringLiteral("INSERT OR REPLACE INTO tblSearch (rowid, Title, Body) "
-                                       "SELECT %1, %2, %3 FROM %4 WHERE %5 > ? AND %5 <= ?")
-                            .arg(entryKey(f, QString()), f.title.arg(QString()), f.body.arg(QString()), table, key))
+                IndexStatement(db, putRow(f, table + QLatin1Char('.'),
+                                          QStringLiteral("FROM %1 WHERE %2 > ? AND %2 <= ?").arg(table, key)))
                     .bind(1, last)
                     .bind(2, upTo)
                     .step();
@@ -330,24 +711,30 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
                 return;
         }
     }
-    if (hasMail) {
-        IndexStatement rows(
-            db, QStringLiteral(
-                    "SELECT rowid, FileName, Sender, Subject FROM tblMailbox WHERE FileName <> '' ORDER BY rowid"));
-        std::vector<std::tuple<qint64, QString, QString, QString>> mail;
+    // The kept messages, received and sent, and those held from IMAP: each read from its file.
+    std::vector<std::tuple<Code, qint64, QString, QString, QString>> mail;
+    const auto read = [&](Code code, const QString& sql) {
+        IndexStatement rows(db, sql);
         while (rows.step())
-            mail.emplace_back(rows.integer(0), rows.text(1), rows.text(2), rows.text(3));
-        for (size_t from = 0; from < mail.size(); from += kSlice / 4) {
-            const size_t to = std::min(mail.size(), from + kSlice / 4);
-            transaction(db, [&] {
-                for (size_t k = from; k < to; ++k) {
-                    const auto& [rowid, file, sender, subject] = mail[k];
-                    putMail(db, rowid, sender, subject, sources.mailText ? sources.mailText(file) : QString());
-                }
-            });
-            if (!advance(qint64(to - from)))
-                return;
-        }
+            mail.emplace_back(code, rows.integer(0), rows.text(1), rows.text(2), rows.text(3));
+    };
+    if (hasMail)
+        read(Mail, QStringLiteral("SELECT rowid, FileName, Sender, Subject FROM tblMailbox WHERE FileName <> '' "
+                                  "ORDER BY rowid"));
+    if (shape.imap)
+        read(Imap, QStringLiteral("SELECT rowid, coalesce(BodyFile, ''), coalesce(Sender, ''), "
+                                  "coalesce(Subject, '') FROM tblImapMessage ORDER BY rowid"));
+    for (size_t from = 0; from < mail.size(); from += kSlice / 4) {
+        const size_t to = std::min(mail.size(), from + kSlice / 4);
+        transaction(db, [&] {
+            for (size_t k = from; k < to; ++k) {
+                const auto& [code, rowid, file, sender, subject] = mail[k];
+                const QString text = sources.mailText && !file.isEmpty() ? sources.mailText(file) : QString();
+                put(db, rowid * kStride + code, subject, sender + QLatin1Char('\n') + text);
+            }
+        });
+        if (!advance(qint64(to - from)))
+            return;
     }
     refreshNotes(db, sources);
     transaction(db, [&] {
@@ -360,10 +747,23 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
 void SearchIndex::refreshNotes(sqlite3* db, const Sources& sources)
 {
     std::vector<std::tuple<qint64, QString, qint64>> notes;
+    QSet<QString> known;
     {
         IndexStatement s(db, QStringLiteral("SELECT Note_ID, Path, MTime FROM tblSearchNote"));
-        while (s.step())
+        while (s.step()) {
             notes.emplace_back(s.integer(0), s.text(1), s.integer(2));
+            known.insert(s.text(1));
+        }
+    }
+    // Notes copied in or written by another program: never saved here, so never indexed.
+    if (!sources.noteFolder.isEmpty()) {
+        const QFileInfoList files =
+            QDir(sources.noteFolder)
+                .entryInfoList({QStringLiteral("*.nte"), QStringLiteral("*.rtf"), QStringLiteral("*.txt")},
+                               QDir::Files);
+        for (const QFileInfo& file : files)
+            if (!known.contains(file.absoluteFilePath()))
+                notes.emplace_back(-1, file.absoluteFilePath(), -1);
     }
     // A hundred notes a transaction: reading them may take a while, and the
     // window's own writes wait for no more than that.
@@ -372,7 +772,7 @@ void SearchIndex::refreshNotes(sqlite3* db, const Sources& sources)
             for (size_t k = from; k < std::min(notes.size(), from + kSlice / 20); ++k) {
                 const auto& [id, path, mtime] = notes[k];
                 // A file that is gone has no time and cannot be read: it is forgotten.
-                if (mtimeOf(QFileInfo(path)) != mtime && !indexNoteFile(db, path, sources))
+                if (mtimeOf(QFileInfo(path)) != mtime && !indexNoteFile(db, path, sources) && id >= 0)
                     removeNote(db, id);
             }
         });

@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include "kit/AppFolder.h"
+#include "kit/Clock.h"
+#include "kit/Occurrences.h"
 #include "store/Connection.h"
 #include "store/SearchIndex.h"
 #include "store/StoreError.h"
@@ -81,7 +83,10 @@ int search(const QString& words)
             throw StoreError(QStringLiteral("The database file %1 does not exist.").arg(path));
         Connection con;
         con.Open(path);
-        for (const SearchIndex::SearchHit& hit : SearchIndex::search(con.handle(), words)) {
+        const SearchIndex::Dating dating{Clock::today(), Clock::parseDate,
+                                         [&con](qint64 row) { return Occurrences::nextFrom(con, row, Clock::today()); },
+                                         Clock::dateText};
+        for (const SearchIndex::SearchHit& hit : SearchIndex::search(con.handle(), words, dating)) {
             QString title = hit.title;
             title.remove(SearchIndex::kMarkOpen).remove(SearchIndex::kMarkClose);
             printLine(stdout, kKinds[int(hit.kind)] + QLatin1Char('\t') + title.simplified());

@@ -2,72 +2,20 @@
 
 #include <sqlite3.h>
 
-#include <QApplication>
 #include <QScopeGuard>
-#include <QTimer>
 
-#include "controls/PasswordPrompt.h"
 #include "kit/AppFolder.h"
 #include "kit/ConnectionSettings.h"
-#include "kit/LoadingProgress.h"
 #include "kit/MailSettings.h"
-#include "kit/MsgBox.h"
-#include "kit/StoreAccess.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 #include "sync/DavSync.h"
-#include "sync/SyncJob.h"
 
 namespace {
 // The window may be saving a record; its writes are short.
 constexpr int kBusyWaitMs = 15000;
-const QString kCaption = QStringLiteral("Sync Now");
 const QString kNoPassword = QStringLiteral("No password of the sync user %1 at %2 is stored on this computer: "
                                            "enter it in File, Sync Settings.");
-const QString kSyncAccount = QStringLiteral("the sync user %1 at %2");
-const QString kNotKept = QStringLiteral("The keyring did not take the sync password (%1), so it is not kept.");
-const QString kMove = QStringLiteral("The sync server %1 sends the sync to another server:\n\n%2\n\n"
-                                     "Sync with that server from now on, and send it your user name and password?");
-
-void syncWith(const SyncSettings& settings);
-
-// Only the user moves the sync to another server: then it is the Sync
-// Settings' server, and the sync runs again there.
-void askToMove(SyncSettings settings, const DavSync::Move& move)
-{
-    if (MsgBox(kMove.arg(move.from, move.to), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
-        return;
-    Connection con;
-    if (!storeGuard([&] {
-            con.Open(AppFolder::databaseFile());
-            SyncStore::setValue(con, QStringLiteral("Server"), move.to);
-        }))
-        return;
-    settings.server = move.to;
-    syncWith(settings);
-}
-
-// The sync on a thread of its own, beside the program's windows: the
-// progress window is not modal, and the result comes as a message.
-void syncWith(const SyncSettings& settings)
-{
-    auto* job = new SyncJob(settings, qApp);
-    auto* window = new LoadingProgress(kCaption);
-    window->setWindowModality(Qt::NonModal);
-    QObject::connect(job, &QObject::destroyed, window, &QObject::deleteLater);
-    QObject::connect(window, &LoadingProgress::Cancelled, job, &SyncJob::cancel);
-    QObject::connect(job, &SyncJob::progress, window, &LoadingProgress::setPercent);
-    QObject::connect(job, &SyncJob::finished, job, [job, window, settings](const SyncOutcome& outcome) {
-        window->hide();
-        job->deleteLater();
-        if (outcome.move)
-            return askToMove(settings, *outcome.move);
-        MsgBox(outcome.message, MsgButtons::OKOnly, outcome.ok ? MsgIcon::Information : MsgIcon::Exclamation);
-    });
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, job, &SyncJob::cancel);
-    window->show();
-    job->start();
-}
 }  // namespace
 
 SyncOutcome SyncNow::run(const std::function<void(int)>& progress, const std::function<void(DavSync*)>& running,
@@ -102,43 +50,4 @@ SyncOutcome SyncNow::run(const std::function<void(int)>& progress, const std::fu
         outcome.message = QStringLiteral("The sync cannot use the records here: %1").arg(e.reason());
     }
     return outcome;
-}
-
-void SyncNow::withProgress()
-{
-    if (qApp->findChild<SyncJob*>(QString(), Qt::FindDirectChildrenOnly))
-        return;  // one sync at a time; its window is on the screen
-    Connection con;
-    SyncSettings settings;
-    if (!storeGuard([&] {
-            con.Open(AppFolder::databaseFile());
-            settings = SyncStore::readSettings(con);
-        }))
-        return;
-    if (!settings.password.isEmpty() || settings.server.isEmpty())
-        return syncWith(settings);
-    auto* prompt =
-        new PasswordPrompt(QApplication::activeWindow(), kSyncAccount.arg(settings.userName, settings.server));
-    const QString store = con.path();
-    QObject::connect(prompt, &PasswordPrompt::entered, prompt, [store, settings](const QString& typed, bool keep) {
-        Connection own;
-        if (keep && storeGuard([&] { own.Open(store); }))
-            SyncStore::keepPassword(own, typed, qApp, [](const Secrets::Answer& a) {
-                if (a.outcome == Secrets::Outcome::Failed)
-                    MsgBox(kNotKept.arg(a.text), MsgButtons::OKOnly, MsgIcon::Exclamation);
-            });
-        QTimer::singleShot(0, qApp, [settings, typed] { syncWith({settings.server, settings.userName, typed}); });
-    });
-    prompt->waitForKeyring();
-    readSecret(con, SyncStore::kSecret, prompt, [prompt, settings](const Secrets::Answer& answer) {
-        if (prompt->closed())
-            return;
-        if (answer.outcome != Secrets::Outcome::Done || answer.text.isEmpty())
-            return prompt->ask();
-        prompt->hide();
-        prompt->deleteLater();
-        QTimer::singleShot(0, qApp, [settings, password = answer.text] {
-            syncWith({settings.server, settings.userName, password});
-        });
-    });
 }

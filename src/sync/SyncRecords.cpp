@@ -9,6 +9,7 @@
 
 #include "kit/Occurrences.h"
 #include "store/Connection.h"
+#include "store/SearchIndex.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
 #include "sync/EventMap.h"
@@ -85,6 +86,8 @@ SyncRecords::SyncRecords(Connection& con, const TableShape& shape)
     Statement hasHash(m_db, QStringLiteral("SELECT 1 FROM pragma_table_info('tblSyncMap') WHERE name = 'Hash'"));
     if (!hasHash.step())
         exec("ALTER TABLE tblSyncMap ADD COLUMN Hash TEXT NOT NULL DEFAULT ''");
+    // A contact's kept card is searched with it from the first import on.
+    SearchIndex::follow(m_db);
 }
 
 SyncRecords::~SyncRecords()

@@ -18,7 +18,7 @@
 #include "controls/Buttons.h"
 #include "kit/AppFolder.h"
 #include "kit/MailSettings.h"
-#include "kit/SavingProgress.h"
+#include "window/SavingProgress.h"
 #include "kit/Secrets.h"
 #include "kit/StoreAccess.h"
 #include "shell/frmMain.h"

@@ -16,7 +16,7 @@
 #include "address/frmAddressSearch.h"
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
-#include "kit/SavingProgress.h"
+#include "window/SavingProgress.h"
 #include "kit/StoreStart.h"
 #include "shell/frmMain.h"
 #include "store/RecordsChanged.h"

@@ -4,7 +4,7 @@
 
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
-#include "kit/Screens.h"
+#include "window/Screens.h"
 #include "shell/frmMain.h"
 #include "support/Fixture.h"
 

@@ -100,6 +100,26 @@ private slots:
         Golden::compare(input, out.join(u'\n') + u'\n');
     }
 
+    // The occurrence a search names: the next from a day, none when all are past or the row does not repeat.
+    void nextFrom()
+    {
+        QTemporaryDir dir;
+        Connection con;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        const std::pair<Occurrences::Series, QString> rows[] = {
+            {{1, "20190506T090000", {}, {}, "FREQ=WEEKLY"}, "2026-05-18"},
+            {{2, "20190506T090000", {}, {}, "FREQ=WEEKLY;UNTIL=20200101T000000Z"}, ""},
+            {{3, "20261224", {}, {}, "FREQ=YEARLY"}, "2026-12-24"},
+            {{4, "20260514T230000", "20260516T010000", {}, "FREQ=YEARLY"}, "2026-05-14"},  // lasts into the day
+            {{5, "20190506T090000", "20190506T100000"}, ""},
+        };
+        for (const auto& [series, next] : rows) {
+            Occurrences::write(con, series);
+            QCOMPARE(Occurrences::nextFrom(con, series.row, QDate(2026, 5, 15)).value_or(QDate()).toString(Qt::ISODate),
+                     next);
+        }
+    }
+
     // Rules too large to expand keep their first occurrence; the ones
     // just within the budget expand whole.
     void budget()

@@ -213,6 +213,12 @@ private slots:
         QCOMPARE(inbox.size() + store.messages(MailFolder::Sent).size(), 1);
         QCOMPARE(inbox[0].key + inbox[0].from + inbox[0].subject, "k1AnnHi");
         QCOMPARE(filesIn(mail + "tmp") + filesIn(mail + ".Sent/tmp"), QStringList(QFileInfo(ours).fileName()));
+        // A sent message is found by a word of its body, and opens in the Sent folder.
+        const std::unique_ptr<SentCopy> copy = store.beginSent();
+        copy->append("From: me@x\r\nSubject: Plan\r\n\r\nOnly in the sent body\r\n");
+        const QString sentKey = store.keepSent(*copy).key;
+        const auto sent = SearchIndex::search(con.handle(), QStringLiteral("sent body"));
+        QVERIFY(sent.size() == 1 && sent[0].folder == "Sent" && sent[0].mailKey == sentKey);
 
         // A clear login allowed after the server stopped offering TLS forgets that it did.
         store.noteStartTls(QStringLiteral("Mail.Example.org"));

@@ -1,11 +1,14 @@
 #include "MailTest.h"
 
+#include "mail/ImapMailbox.h"
 #include "mail/ImapSentCopy.h"
 #include "mail/ImapSession.h"
+#include "store/Connection.h"
 #include "support/Golden.h"
 
 #include <QFile>
 #include <QHostAddress>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -79,6 +82,84 @@ QString describe(const ImapResult& r)
         .arg(r.firstLeft ? QStringLiteral(" | left from %1").arg(r.firstLeft) : QString());
 }
 
+// A file of tests/data/imap/: its password, its plan and the server's steps.
+struct Conversation {
+    QString password, plan;
+    QStringList steps;
+};
+
+Conversation readConversation(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QStringList parts = QString::fromUtf8(file.readAll()).split(QStringLiteral("--\n"));
+    Conversation c;
+    c.password = parts[0].section(QStringLiteral("password: "), 1).section('\n', 0, 0);
+    c.password.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+    c.plan = parts[0].section(QStringLiteral("plan: "), 1).section('\n', 0, 0);
+    for (const QString& part : parts.mid(1)) {
+        QString bytes;
+        for (const QString& line : part.chopped(1).split('\n'))
+            bytes += line.startsWith('<') || line.endsWith(QStringLiteral("<no line end>"))
+                         ? line.chopped(line.startsWith('<') ? 0 : 13)
+                         : line + QStringLiteral("\r\n");
+        c.steps << bytes;
+    }
+    return c;
+}
+
+QString describePlan(const ImapPlan& p)
+{
+    QStringList out;
+    for (const ImapFlagChange& c : p.changes)
+        out << QString::number(c.uid) + (c.add ? '+' : '-') + QString::fromLatin1(c.flag);
+    for (const ImapMove& m : p.moves)
+        out << QStringLiteral("m%1>%2").arg(m.uid).arg(QString::fromUtf8(m.to));
+    if (p.expunge)
+        out << QStringLiteral("x");
+    if (p.bodyUid)
+        out << QStringLiteral("body%1").arg(p.bodyUid);
+    return out.join(' ');
+}
+
+// What ImapMailbox makes of a conversation: the plan it sends, whether the
+// conversation ended well, and what waits after it. `wishes`: "m12>Work"
+// moves, "d12" deletes, "o12" opens, "cut3" ends the conversation after three steps.
+QString syncedMailbox(ImapMailbox& box, const QString& name, const QString& wishes)
+{
+    for (const QString& w : wishes.split(' ', Qt::SkipEmptyParts)) {
+        const quint32 uid = w.mid(1).section('>', 0, 0).toUInt();
+        if (w.startsWith('m'))
+            box.move("INBOX", {uid}, w.section('>', 1).toUtf8());
+        else if (w.startsWith('d'))
+            box.remove("INBOX", {uid});
+        else if (w.startsWith('o'))
+            box.open("INBOX", uid);
+    }
+    QStringList listed;
+    for (const ImapCachedMessage& m : box.listed("INBOX"))
+        listed << QString::number(m.uid);
+    const Conversation c = readConversation(Golden::folder(QStringLiteral("imap")) + '/' + name + ".imap");
+    const ImapPlan plan = box.startSync("INBOX");
+    const int cut = wishes.section(QStringLiteral("cut"), 1).toInt();
+    ImapSession s;
+    s.start("anna", c.password, plan, "imap.example.org", TlsMode::Offered);
+    s.allowLoginInClear(true);
+    s.connected(QHostAddress::LocalHost, true);
+    bool ok = false;
+    for (const QString& in : cut ? c.steps.mid(0, cut) : c.steps)
+        for (const MailAction& a : s.feed(in.toLatin1()))
+            ok = ok || (a.kind == MailAction::Kind::Finished && a.ok);
+    // As the check screen does: only a sync that ended well is taken.
+    const QStringList refused = ok ? box.finishSync(s.result()) : QStringList();
+    const ImapPlan after = box.startSync("INBOX");
+    QStringList held;
+    for (const ImapCachedMessage& m : box.listed("INBOX"))
+        held << QString::number(m.uid) + ':' + QString::fromLatin1(m.flags.join(','));
+    return QStringLiteral("listed %1 | sent %2 | %3 | refused %4 | held %5 | waits %6")
+        .arg(listed.join(','), describePlan(plan), ok ? "ok" : "not ok", refused.join(','), held.join(' '),
+             describePlan(after));
+}
 }  // namespace
 
 // Each file of tests/data/imap/ is one conversation: "password:" and
@@ -99,21 +180,7 @@ private slots:
     void conversation()
     {
         QFETCH(QString, input);
-        QFile file(input);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList parts = QString::fromUtf8(file.readAll()).split(QStringLiteral("--\n"));
-        QString password = parts[0].section(QStringLiteral("password: "), 1).section('\n', 0, 0);
-        password.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-        const QString plan = parts[0].section(QStringLiteral("plan: "), 1).section('\n', 0, 0);
-        QStringList steps;
-        for (const QString& part : parts.mid(1)) {
-            QString bytes;
-            for (const QString& line : part.chopped(1).split('\n'))
-                bytes += line.startsWith('<') || line.endsWith(QStringLiteral("<no line end>"))
-                             ? line.chopped(line.startsWith('<') ? 0 : 13)
-                             : line + QStringLiteral("\r\n");
-            steps << bytes;
-        }
+        const auto [password, plan, steps] = readConversation(input);
         ImapSession s;
         const auto begin = [&] {
             s.start("anna", password, ::plan(plan), "imap.example.org",
@@ -155,6 +222,28 @@ private slots:
                 got << d;
         }
         QCOMPARE(got.join(" | "), all.join(" | "));
+    }
+
+    // The mailbox's bookkeeping over real conversations: what a sync carries,
+    // what it leaves waiting, what the list shows before and after. Each
+    // .mailbox file names a conversation and the user's wishes before it.
+    void mailbox_data() { Golden::addRows(QStringLiteral("imap"), {QStringLiteral("*.mailbox")}); }
+    void mailbox()
+    {
+        QFETCH(QString, input);
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QTemporaryDir dir;
+        Connection con;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        ImapMailbox box;
+        box.open(con, dir.filePath(QStringLiteral("Mail")));
+        QCOMPARE(syncedMailbox(box, QStringLiteral("first-sync"), QString()),
+                 QStringLiteral("listed  | sent  | ok | refused  | held 10:\\Seen 12: | waits "));
+        Golden::compare(input, syncedMailbox(box, text.section("conversation: ", 1).section('\n', 0, 0),
+                                             text.section("wishes: ", 1).section('\n', 0, 0))
+                                   + '\n');
     }
 
     // Folder names as sent -> as shown, each row of folder-names.tsv.

@@ -6,7 +6,7 @@
 
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
-#include "kit/LoadingProgress.h"
+#include "window/LoadingProgress.h"
 #include "notes/frmFind.h"
 #include "notes/frmNote.h"
 #include "shell/frmMain.h"

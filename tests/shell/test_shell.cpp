@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QEnterEvent>
@@ -174,6 +175,13 @@ private slots:
         QCOMPARE(search("qu"), (QStringList{"Contacts", "Quentin Blake", "Appointments",
                                             Clock::dateText(QDate(2026, 6, 20)) + " 9:00- - Lunch with <Quentin>"}));
         QCOMPARE(name->text(), QStringLiteral("keep"));
+        // A screen reader reaches the hits from the window, and reads them.
+        QAccessibleInterface* hits = QAccessible::queryAccessibleInterface(main->findChild<QWidget*>("lstResults"));
+        QAccessibleInterface* up = hits;
+        while (up && up->object() != main)
+            up = up->parent();
+        QVERIFY(up && hits->text(QAccessible::Name) == "Search results" && hits->childCount() == 4);
+        QCOMPARE(hits->child(1)->text(QAccessible::Name), "Quentin Blake");
         QCOMPARE(search("nobody"), QStringList{"Nothing found"});
         search("quentin");
         auto* box = main->findChild<QLineEdit*>("txtSearch");

@@ -37,7 +37,8 @@ class TestSearch : public QObject {
     QTemporaryDir dir;
     Connection con;
     SearchIndex::Sources sources{[](const QString& file) { return QStringLiteral("body of ") + file; },
-                                 [](const QString& path) { return QString::fromUtf8(readFile(path)); }};
+                                 [](const QString& path) { return QString::fromUtf8(readFile(path)); },
+                                 {}};
 
 private slots:
     void init()
@@ -86,10 +87,10 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("hits");
-        // The appointment's entry comes first by key; kinds group it after contacts.
+        // Kinds grouped, the best match (the shortest entry naming it) first.
         QTest::newRow("grouped, accents folded")
             << "bob"
-            << QStringList{"0 2 [Bob] Smith|[bob]@example.org met at lunch with Ann", "0 3 Zoë [Bòb]|no lunch",
+            << QStringList{"0 3 Zoë [Bòb]|no lunch", "0 2 [Bob] Smith|[bob]@example.org met at lunch with Ann",
                            "1 1 2026-05-15 9:00-10:00|Lunch with [Bob]", "2 1 plans|Ideas for [Bob]",
                            "3 7 Minutes|Ann <ann@example.org>\n[Bob] said lunch"};
         QTest::newRow("prefix, words ANDed")
@@ -151,7 +152,11 @@ private slots:
         writeFile(dir.filePath("plans.nte"), "Ideas for Carol");
         exec(db, "UPDATE tblSearchNote SET MTime = MTime - 1000");  // the file is newer than its entry
         QFile::remove(dir.filePath("other.nte"));
-        SearchIndex::refreshNotes(db, sources);
+        writeFile(dir.filePath("copied.rtf"), "Copied in");  // never saved here
+        SearchIndex::Sources withFolder = sources;
+        withFolder.noteFolder = dir.path();
+        SearchIndex::refreshNotes(db, withFolder);
+        QCOMPARE(SearchIndex::search(db, "copied").size(), 1u);
         QCOMPARE(shown(SearchIndex::search(db, "carol")), QStringList{"2 1 plans|Ideas for [Carol]"});
         QVERIFY(SearchIndex::search(db, "bob ideas").empty());
         QVERIFY(SearchIndex::search(db, "kept").empty());
@@ -161,8 +166,70 @@ private slots:
     {
         sqlite3* db = con.handle();
         exec(db, "WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 69) "
-                 "INSERT INTO tblAddress (Org_ID, FirstName) SELECT i, 'Many' FROM n");
-        QCOMPARE(int(SearchIndex::search(db, "many").size()), SearchIndex::kMostHits);
+                 "INSERT INTO tblAddress (Org_ID, FirstName) SELECT i, 'Many' FROM n;"
+                 "UPDATE tblAddress SET LastName = 'Many' WHERE Org_ID = 42");
+        const SearchIndex::Found found = SearchIndex::find(db, "many");
+        QCOMPARE(int(found.hits.size()), SearchIndex::kMostHits);
+        QCOMPARE(found.total, 60);
+        QCOMPARE(found.hits.front().key, 42);  // named twice in its title: the best match
+    }
+
+    // Letters unicode61 keeps are folded alike in the text and in what is typed.
+    void foldsLetters()
+    {
+        const char* rows[][2] = {{"Łódź", "lodz"},           {"Lodz", "łódź"},      {"Straße", "strasse"},
+                                 {"Ærøskøbing", "aeroskob"}, {"Œuvre", "oeuvre"},   {"Đorđe", "dorde"},
+                                 {"Þórður", "thordur"},      {"Søren", "\"soren\""}};
+        for (const auto& [stored, typed] : rows) {
+            const QByteArray sql =
+                QStringLiteral("UPDATE tblAddress SET LastName = '%1' WHERE Org_ID = 3").arg(stored).toUtf8();
+            exec(con.handle(), sql.constData());
+            QCOMPARE(shown(SearchIndex::search(con.handle(), typed)).size(), 1);
+        }
+    }
+
+    // Appointments nearest today first, a repeating one named by the occurrence it is asked for.
+    void datesAppointments()
+    {
+        exec(con.handle(), "INSERT INTO tblOrginize (OrgRow, DateValue, Note) VALUES (2, '2026-06-01', 'Lunch'), "
+                           "(3, '2019-05-06', 'Lunch weekly'), (4, '2026-05-13', 'Lunch');"
+                           "INSERT INTO tblOrginizeSeries (OrgRow, Start, Rule) VALUES (3, '20190506', 'FREQ=WEEKLY')");
+        const SearchIndex::Dating dating{
+            QDate(2026, 5, 15), [](const QString& text) { return std::optional(QDate::fromString(text, Qt::ISODate)); },
+            [](qint64 row) { return row == 3 ? std::optional(QDate(2026, 5, 18)) : std::nullopt; },
+            [](QDate d) { return d.toString("d MMM yyyy"); }};
+        QStringList found;
+        for (const auto& hit : SearchIndex::search(con.handle(), "lunch", dating))
+            if (hit.kind == Kind::Appointment)
+                found << QStringLiteral("%1 %2 %3").arg(hit.key).arg(hit.date.toString(Qt::ISODate), hit.title);
+        QCOMPARE(found, (QStringList{"1 2026-05-15 15 May 2026 9:00-10:00", "4 2026-05-13 13 May 2026 -",
+                                     "3 2026-05-18 18 May 2026 -", "2 2026-06-01 1 Jun 2026 -"}));
+    }
+
+    // What kept cards and IMAP mail add follows their tables; each hit carries what opens it.
+    void followsKeptCardsAndImap()
+    {
+        sqlite3* db = con.handle();
+        exec(db, "CREATE TABLE tblSyncMap (Kind TEXT, UID TEXT, LocalKey INTEGER, PRIMARY KEY (Kind, UID));"
+                 "CREATE TABLE tblSyncKept (Kind TEXT, UID TEXT, More TEXT, PRIMARY KEY (Kind, UID));"
+                 "CREATE TABLE tblImapMessage (Folder BLOB, Uid INTEGER, Sender TEXT, Subject TEXT, "
+                 "PRIMARY KEY (Folder, Uid))");
+        SearchIndex::follow(db);
+        exec(db, "INSERT INTO tblSyncKept VALUES ('contact', 'u', 'EMAIL: second@example.org');"
+                 "INSERT INTO tblSyncMap VALUES ('contact', 'u', 3);"
+                 "INSERT INTO tblImapMessage VALUES ('Archive', 9, 'Eve', 'Agenda');"
+                 "INSERT OR REPLACE INTO tblImapMessage VALUES ('Archive', 9, 'Eve', 'Agenda again')");
+        QCOMPARE(shown(SearchIndex::search(db, "second")),
+                 QStringList{"0 3 Zoë Bòb|no lunch EMAIL: [second]@example.org"});
+        const auto imap = SearchIndex::find(db, "agenda").hits;
+        QCOMPARE(SearchIndex::find(db, "agenda").total, 1);
+        QVERIFY(imap[0].imap && imap[0].folder == "Archive" && imap[0].mailKey == "9");
+        SearchIndex::putImapMail(db, imap[0].key, "Eve", "Agenda again", "the budget");
+        QCOMPARE(SearchIndex::search(db, "budget").size(), 1u);
+        const auto mail = SearchIndex::search(db, "minutes");
+        QVERIFY(!mail[0].imap && mail[0].folder == "Inbox" && mail[0].mailKey == "k7");
+        exec(db, "DELETE FROM tblSyncMap; DELETE FROM tblImapMessage");
+        QVERIFY(SearchIndex::search(db, "second").empty() && SearchIndex::search(db, "agenda").empty());
     }
 };
 

@@ -14,8 +14,8 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/Launcher.h"
-#include "kit/Printing.h"
-#include "kit/Screens.h"
+#include "window/Printing.h"
+#include "window/Screens.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
 

@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
-#include "kit/FileDialogs.h"
+#include "window/FileDialogs.h"
 #include "kit/MsgBox.h"
 
 // Everything a test needs to run a screen without a desktop: its own

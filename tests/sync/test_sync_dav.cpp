@@ -32,7 +32,7 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
-#include "kit/LoadingProgress.h"
+#include "window/LoadingProgress.h"
 #include "kit/Occurrences.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"

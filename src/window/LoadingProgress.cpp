@@ -1,4 +1,4 @@
-#include "kit/LoadingProgress.h"
+#include "window/LoadingProgress.h"
 
 #include <QCloseEvent>
 #include <QProgressBar>

@@ -1,4 +1,4 @@
-#include "kit/Printing.h"
+#include "window/Printing.h"
 
 #include <QPrinter>
 #include <QPrinterInfo>

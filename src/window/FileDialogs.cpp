@@ -1,4 +1,4 @@
-#include "kit/FileDialogs.h"
+#include "window/FileDialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "kit/SavingProgress.h"
+#include "window/SavingProgress.h"
 
 #include <QGuiApplication>
 #include <QProgressBar>

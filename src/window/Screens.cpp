@@ -1,4 +1,4 @@
-#include "kit/Screens.h"
+#include "window/Screens.h"
 
 #include <map>
 #include <vector>
