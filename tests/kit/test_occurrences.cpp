@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include <ctime>
+#include <tuple>
 
 #include <QTemporaryDir>
 
@@ -106,12 +107,17 @@ private slots:
         QTemporaryDir dir;
         Connection con;
         con.Open(dir.filePath(QStringLiteral("t.db")));
+        const auto seriesOf = [](qint64 row, const char* start, const char* finish, const char* rule) {
+            Occurrences::Series s;
+            std::tie(s.row, s.start, s.finish, s.rule) = std::tuple(row, start, finish, rule);
+            return s;
+        };
         const std::pair<Occurrences::Series, QString> rows[] = {
-            {{1, "20190506T090000", {}, {}, "FREQ=WEEKLY"}, "2026-05-18"},
-            {{2, "20190506T090000", {}, {}, "FREQ=WEEKLY;UNTIL=20200101T000000Z"}, ""},
-            {{3, "20261224", {}, {}, "FREQ=YEARLY"}, "2026-12-24"},
-            {{4, "20260514T230000", "20260516T010000", {}, "FREQ=YEARLY"}, "2026-05-14"},  // lasts into the day
-            {{5, "20190506T090000", "20190506T100000"}, ""},
+            {seriesOf(1, "20190506T090000", "", "FREQ=WEEKLY"), "2026-05-18"},
+            {seriesOf(2, "20190506T090000", "", "FREQ=WEEKLY;UNTIL=20200101T000000Z"), ""},
+            {seriesOf(3, "20261224", "", "FREQ=YEARLY"), "2026-12-24"},
+            {seriesOf(4, "20260514T230000", "20260516T010000", "FREQ=YEARLY"), "2026-05-14"},  // lasts into the day
+            {seriesOf(5, "20190506T090000", "20190506T100000", ""), ""},
         };
         for (const auto& [series, next] : rows) {
             Occurrences::write(con, series);
