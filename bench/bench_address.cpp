@@ -22,9 +22,9 @@
 #include "controls/ListView.h"
 #include "kit/AppFolder.h"
 #include "kit/MsgBox.h"
-#include "window/Screens.h"
 #include "store/Connection.h"
 #include "store/QueryPages.h"
+#include "window/Screens.h"
 
 #include "SideBySide.h"
 

@@ -19,10 +19,10 @@
 #include "controls/ListView.h"
 #include "kit/AppFolder.h"
 #include "kit/MsgBox.h"
-#include "window/Screens.h"
 #include "mail/MailConnection.h"
 #include "mail/frmCheckEmail.h"
 #include "store/Connection.h"
+#include "window/Screens.h"
 
 #include <sqlite3.h>
 

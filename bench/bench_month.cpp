@@ -19,10 +19,10 @@
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
 #include "kit/Occurrences.h"
-#include "window/Screens.h"
 #include "planner/BusyDays.h"
 #include "planner/frmOrganizer.h"
 #include "store/Connection.h"
+#include "window/Screens.h"
 
 #include "SideBySide.h"
 

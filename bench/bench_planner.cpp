@@ -16,9 +16,9 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/MsgBox.h"
-#include "window/Screens.h"
 #include "planner/frmOrganizerSearch.h"
 #include "store/Connection.h"
+#include "window/Screens.h"
 
 #include "SideBySide.h"
 

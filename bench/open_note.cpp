@@ -12,11 +12,11 @@
 // between two of its ticks is that time.
 
 #include "controls/RichTextBox.h"
-#include "window/FileDialogs.h"
-#include "window/Screens.h"
 #include "notes/NoteDesk.h"
 #include "notes/NoteDocuments.h"
 #include "notes/frmNote.h"
+#include "window/FileDialogs.h"
+#include "window/Screens.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

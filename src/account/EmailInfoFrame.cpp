@@ -13,9 +13,9 @@
 #include "controls/Twips.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
-#include "window/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
+#include "window/Screens.h"
 
 const QString kSmtpHelp = QStringLiteral("This will send email.SMTP : mail.myprovider.net.?");
 const QString kRemoteHelp = QStringLiteral("This will check your email.Remote mail.myprovider.net.?");

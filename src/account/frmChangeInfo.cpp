@@ -12,8 +12,8 @@
 #include "controls/Twips.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
-#include "window/SavingProgress.h"
 #include "kit/StoreAccess.h"
+#include "window/SavingProgress.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Change info");

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "account/EmailInfoFrame.h"
-#include "window/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
+#include "window/Screens.h"
 
 class QGroupBox;
 class QLabel;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "window/Screens.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
+#include "window/Screens.h"
 
 class QGroupBox;
 class QLabel;

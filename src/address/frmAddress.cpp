@@ -9,8 +9,8 @@
 #include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
-#include "window/SavingProgress.h"
 #include "kit/StoreAccess.h"
+#include "window/SavingProgress.h"
 
 const QString kCommentsFull = QStringLiteral("Max character is 255 and Comments textg will be disabled ");
 

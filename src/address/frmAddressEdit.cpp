@@ -10,8 +10,8 @@
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
-#include "window/SavingProgress.h"
 #include "kit/StoreAccess.h"
+#include "window/SavingProgress.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Edit");

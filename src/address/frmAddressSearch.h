@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "window/Screens.h"
 #include "store/Connection.h"
+#include "window/Screens.h"
 
 class QGroupBox;
 class QLabel;

@@ -17,7 +17,6 @@
 #include "kit/AtomicFile.h"
 #include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
-#include "window/FileDialogs.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
@@ -28,6 +27,7 @@
 #include "mail/MailPassword.h"
 #include "mail/frmTo.h"
 #include "mail/mdlMUUEncode.h"
+#include "window/FileDialogs.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Send Email");

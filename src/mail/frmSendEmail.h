@@ -1,13 +1,13 @@
 #pragma once
 
 #include "kit/MailSettings.h"
-#include "window/Screens.h"
 #include "mail/AddressCompletion.h"
 #include "mail/ImapCache.h"
 #include "mail/MailCompose.h"
 #include "mail/MailStore.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
+#include "window/Screens.h"
 
 #include <memory>
 

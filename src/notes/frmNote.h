@@ -2,8 +2,8 @@
 
 #include <QPointer>
 
-#include "window/Screens.h"
 #include "notes/NoteDesk.h"
+#include "window/Screens.h"
 
 class QResizeEvent;
 class RichTextBox;

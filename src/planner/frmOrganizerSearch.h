@@ -1,7 +1,7 @@
 #pragma once
 
-#include "window/Screens.h"
 #include "store/Connection.h"
+#include "window/Screens.h"
 
 class QGroupBox;
 class QLineEdit;

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "window/Screens.h"
 #include "planner/RepeatRule.h"
+#include "window/Screens.h"
 
 class QCheckBox;
 class QComboBox;

@@ -2,9 +2,9 @@
 
 #include <QDir>
 
-#include "window/FileDialogs.h"
 #include "kit/MsgBox.h"
 #include "sync/SyncFiles.h"
+#include "window/FileDialogs.h"
 
 namespace {
 

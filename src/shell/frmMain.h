@@ -2,8 +2,8 @@
 
 #include <QMainWindow>
 
-#include "window/Screens.h"
 #include "store/SearchIndex.h"
+#include "window/Screens.h"
 
 class QAction;
 class QLabel;

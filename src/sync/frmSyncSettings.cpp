@@ -11,9 +11,9 @@
 #include "controls/Twips.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
-#include "window/SavingProgress.h"
 #include "kit/StoreAccess.h"
 #include "sync/SyncSettings.h"
+#include "window/SavingProgress.h"
 
 namespace {
 // What a screen reader calls the picture buttons.

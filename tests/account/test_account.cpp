@@ -18,7 +18,6 @@
 #include "controls/Buttons.h"
 #include "kit/AppFolder.h"
 #include "kit/MailSettings.h"
-#include "window/SavingProgress.h"
 #include "kit/Secrets.h"
 #include "kit/StoreAccess.h"
 #include "shell/frmMain.h"
@@ -28,6 +27,7 @@
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "sync/SyncSettings.h"
+#include "window/SavingProgress.h"
 
 namespace {
 const QString kInvalid = QStringLiteral("Critical|Login|Invalid User Name or Password, try again!");

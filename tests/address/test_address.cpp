@@ -16,13 +16,13 @@
 #include "address/frmAddressSearch.h"
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
-#include "window/SavingProgress.h"
 #include "kit/StoreStart.h"
 #include "shell/frmMain.h"
 #include "store/RecordsChanged.h"
 #include "support/Fixture.h"
 #include "support/Require.h"
 #include "support/Run.h"
+#include "window/SavingProgress.h"
 
 namespace {
 const QStringList kSam1 = {"Sam", "O'Brien", "1 A St", "Kew",     "3101", "sam@x.org",

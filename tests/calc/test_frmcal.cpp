@@ -4,9 +4,9 @@
 
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
-#include "window/Screens.h"
 #include "shell/frmMain.h"
 #include "support/Fixture.h"
+#include "window/Screens.h"
 
 class TestFrmCal : public QObject {
     Q_OBJECT

@@ -6,13 +6,13 @@
 
 #include "controls/Buttons.h"
 #include "controls/RichTextBox.h"
-#include "window/LoadingProgress.h"
 #include "notes/frmFind.h"
 #include "notes/frmNote.h"
 #include "shell/frmMain.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Require.h"
+#include "window/LoadingProgress.h"
 
 namespace {
 const QString kRed = QStringLiteral(

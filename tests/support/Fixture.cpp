@@ -14,10 +14,10 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/Launcher.h"
-#include "window/Printing.h"
-#include "window/Screens.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
+#include "window/Printing.h"
+#include "window/Screens.h"
 
 AppFixture::AppFixture(QDateTime now)
 {

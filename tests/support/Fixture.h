@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
-#include "window/FileDialogs.h"
 #include "kit/MsgBox.h"
+#include "window/FileDialogs.h"
 
 // Everything a test needs to run a screen without a desktop: its own
 // application folder, a frozen clock and a fixed locale, message boxes and

@@ -32,7 +32,6 @@
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
 #include "kit/ConnectionSettings.h"
-#include "window/LoadingProgress.h"
 #include "kit/Occurrences.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
@@ -42,6 +41,7 @@
 #include "sync/DavSync.h"
 #include "sync/SyncNow.h"
 #include "sync/frmSyncSettings.h"
+#include "window/LoadingProgress.h"
 
 class TestSyncDav : public QObject {
     Q_OBJECT
