@@ -5,11 +5,11 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QList>
-#include <QThreadPool>
 #include <QUuid>
 
 #include "kit/AppFolder.h"
 #include "kit/StoreAccess.h"
+#include "kit/Worker.h"
 #include "store/Backup.h"
 #include "store/Connection.h"
 #include "store/Recordset.h"
@@ -123,7 +123,7 @@ Secrets::Answer readSecretNow(Connection& con, const QString& name)
 void scrubBackups(const QString& table, const QString& blank)
 {
     const QString folder = AppFolder::backupFolder();
-    QThreadPool::globalInstance()->start([folder, table, blank] {
+    Worker::forProgram().post([folder, table, blank] {
         const QStringList failures = Backup::scrub(folder, table, blank);
         if (!failures.isEmpty())
             QMetaObject::invokeMethod(

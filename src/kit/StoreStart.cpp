@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
@@ -98,30 +97,18 @@ void recoverStore(const DamagedStore& damaged, MsgResult answer)
     fresh.Open(damaged.file);
 }
 
-StoreCheck::~StoreCheck()
-{
-    wait();
-}
+StoreCheck::~StoreCheck() = default;
 
 void StoreCheck::start()
 {
-    if (m_thread)
+    if (std::exchange(m_started, true))
         return;
-    m_thread = QThread::create([this] {
-        const QString problem = run();
-        QMetaObject::invokeMethod(
-            this, [this, problem] { emit finished(problem); }, Qt::QueuedConnection);
-    });
-    m_thread->start(QThread::LowPriority);
+    m_worker.post(&StoreCheck::run, this, [this](const QString& problem) { emit finished(problem); });
 }
 
 void StoreCheck::wait()
 {
-    if (!m_thread)
-        return;
-    m_thread->wait();
-    delete m_thread;
-    m_thread = nullptr;
+    m_worker.finish();
 }
 
 QString StoreCheck::run()

@@ -7,8 +7,7 @@
 #include <optional>
 
 #include "kit/MsgBox.h"
-
-class QThread;
+#include "kit/Worker.h"
 
 // What start-up does for the record store before any screen reads it.
 
@@ -59,5 +58,6 @@ signals:
     void finished(const QString& message);
 
 private:
-    QThread* m_thread = nullptr;
+    Worker m_worker{QThread::LowPriority};
+    bool m_started = false;
 };

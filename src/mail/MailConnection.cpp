@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QSslSocket>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -74,7 +73,6 @@ MailConnection::MailConnection(MailSession& session, const ConnectionSettings& s
         hear([this] { return m_session.closed(); });
     });
     connect(m_socket, &QSslSocket::errorOccurred, this, &MailConnection::failed);
-    connect(&m_reader, &QFutureWatcher<MailActions>::finished, this, &MailConnection::readDone);
 }
 
 MailConnection::~MailConnection()
@@ -103,7 +101,7 @@ void MailConnection::drop()
     // The machine's owner may begin anew as soon as this returns: what the
     // machine is reading (one arrival, read in step with its size) is read
     // to the end first, and what it answers is not carried out.
-    m_reader.waitForFinished();
+    m_reader.finish();
     m_reading = false;
     m_news.clear();
     m_actions.clear();
@@ -164,7 +162,9 @@ void MailConnection::goOn()
             actions = news.step();
         } else if (const QByteArray bytes = news.bytes(); m_session.readsAlone() && !bytes.isEmpty()) {
             m_reading = true;
-            m_reader.setFuture(QtConcurrent::run([&session = m_session, bytes] { return session.feed(bytes); }));
+            m_reader.post(
+                [&session = m_session, bytes] { return session.feed(bytes); }, this,
+                [this, conversation = m_conversation](const MailActions& actions) { readDone(conversation, actions); });
         } else if (!bytes.isEmpty()) {
             actions = m_session.feed(bytes);
         }
@@ -180,13 +180,12 @@ void MailConnection::goOn()
         m_renewal.start(kQuietRenewal);
 }
 
-void MailConnection::readDone()
+void MailConnection::readDone(int conversation, const MailActions& actions)
 {
-    // Not when the conversation was dropped meanwhile, nor for a reading before it.
-    if (!m_reading || !m_reader.isFinished())
+    // Not when the conversation was dropped meanwhile.
+    if (!m_reading || conversation != m_conversation)
         return;
     m_reading = false;
-    const MailActions actions = m_reader.result();
     m_actions.insert(m_actions.end(), actions.begin(), actions.end());
     goOn();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "kit/ConnectionSettings.h"
+#include "kit/Worker.h"
 #include "mail/MailSession.h"
 
-#include <QFutureWatcher>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -69,7 +69,7 @@ private:
     void hear(std::function<MailActions()> step);
     void read(std::function<QByteArray()> bytes);
     void goOn();
-    void readDone();
+    void readDone(int conversation, const MailActions& actions);
     void carryOut(const MailAction& action);
     void writeMore();
     void showNotice(const MailNotice& notice, int conversation);
@@ -96,7 +96,7 @@ private:
     bool m_noticeUp = false;           // a notice is waiting to be shown or being shown
     bool m_goingOn = false;            // inside goOn(): news waits for that loop
     bool m_reading = false;            // the machine reads on the worker: news waits for it
-    QFutureWatcher<MailActions> m_reader;
+    Worker m_reader;
     int m_conversation = 0;            // counts drop()s: a notice of an older one is not shown
     std::shared_ptr<MailData> m_data;  // what is left of a long Send
 };

@@ -1,5 +1,6 @@
 #include "mail/MailStore.h"
 
+#include "kit/Worker.h"
 #include "mail/MimeMessage.h"
 #include "store/Connection.h"
 #include "store/SearchIndex.h"
@@ -16,7 +17,6 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
@@ -110,8 +110,8 @@ public:
     explicit Writer(const QString& dir)
         : m_dir(dir)
         , m_folder(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-        , m_thread([this] { run(); })
     {
+        m_worker.post([this] { run(); });
     }
     ~Writer()
     {
@@ -120,7 +120,7 @@ public:
             m_stopping = true;
         }
         m_changed.notify_all();
-        m_thread.join();
+        m_worker.stop();
         if (m_folder >= 0)
             ::close(m_folder);
         // Written but never sealed, or sealed and never committed: no row names them.
@@ -263,7 +263,7 @@ private:
     std::vector<Written> m_sealed;  // not taken yet
     QString m_failure;
     bool m_stopping = false;
-    std::thread m_thread;  // last: it starts once the rest is there
+    Worker m_worker;  // last: it starts once the rest is there
 };
 
 MailStore::MailStore() = default;

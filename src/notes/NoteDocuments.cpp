@@ -12,11 +12,11 @@
 #include <QTimer>
 
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "controls/RichTextBox.h"
 #include "kit/MsgBox.h"
+#include "kit/Worker.h"
 #include "notes/NoteDesk.h"
 #include "notes/NoteFiles.h"
 #include "notes/frmNote.h"
@@ -108,20 +108,20 @@ struct ParseJob {
 // Every parse thread is joined: one that ended at the next open, one of a
 // cancelled open told to stop and joined at quit (Notes::stopLoading), so
 // none outlives the program.
-std::vector<std::pair<std::thread, std::shared_ptr<ParseJob>>> s_parses;
+std::vector<std::pair<std::unique_ptr<Worker>, std::shared_ptr<ParseJob>>> s_parses;
+
+// Joins the parses that ended or whose document is handed over (the rest
+// of such a piece is a store of a flag).
+void reapParses()
+{
+    std::erase_if(s_parses, [](const auto& parse) { return parse.second->ended.load() || parse.second->done.load(); });
+}
 
 template <class Work>
 void startParse(const std::shared_ptr<ParseJob>& job, Work work)
 {
-    for (auto it = s_parses.begin(); it != s_parses.end();) {
-        if (it->second->ended.load(std::memory_order_acquire)) {
-            it->first.join();
-            it = s_parses.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    s_parses.emplace_back(std::thread(std::move(work)), job);
+    reapParses();
+    s_parses.emplace_back(std::make_unique<Worker>(), job).first->post(std::move(work));
 }
 
 // A large file is read in slices and parsed on a thread of its own, with
@@ -176,6 +176,7 @@ bool loadLargeFile(RichTextBox& box, QFile& file)
         return false;
     }
     box.takeDocument(std::move(job->doc));
+    reapParses();
     return true;
 }
 
@@ -195,11 +196,9 @@ bool loadNote(frmNote& note, const QString& path)
 
 void Notes::stopLoading()
 {
-    for (auto& [thread, job] : s_parses) {
-        job->cancelled.store(true);
-        thread.join();
-    }
-    s_parses.clear();
+    for (auto& parse : s_parses)
+        parse.second->cancelled.store(true);
+    s_parses.clear();  // each worker stops with its entry
 }
 
 frmNote* Notes::activeNote()

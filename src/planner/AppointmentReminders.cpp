@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
@@ -41,10 +40,7 @@ AppointmentReminders::AppointmentReminders(QObject* parent)
 
 AppointmentReminders::~AppointmentReminders()
 {
-    if (m_reading) {
-        m_reading->wait();
-        delete m_reading;
-    }
+    m_worker.stop();
     recordLook(m_schedule.lastLook());
 }
 
@@ -55,22 +51,16 @@ void AppointmentReminders::start()
 
 void AppointmentReminders::read(bool first)
 {
-    if (m_reading)
+    if (std::exchange(m_reading, true))
         return;
     const QDate day = Clock::now().date();
-    m_reading = QThread::create([this, day, first] {
-        const QList<Reminders::Appointment> today = appointmentsOf(day);
-        QMetaObject::invokeMethod(
-            this, [this, first, today] { looked(first, today); }, Qt::QueuedConnection);
-    });
-    m_reading->start(QThread::LowPriority);
+    m_worker.post([day] { return appointmentsOf(day); }, this,
+                  [this, first](const QList<Reminders::Appointment>& today) { looked(first, today); });
 }
 
 void AppointmentReminders::looked(bool first, const QList<Reminders::Appointment>& today)
 {
-    m_reading->wait();
-    delete m_reading;
-    m_reading = nullptr;
+    m_reading = false;
     const QDateTime now = Clock::now();
     carryOut(first ? m_schedule.begin(today, now, previousLook()) : m_schedule.look(today, now));
 }

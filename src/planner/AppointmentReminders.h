@@ -3,9 +3,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include "kit/Worker.h"
 #include "planner/ReminderSchedule.h"
-
-class QThread;
 
 // Runs the reminder schedule while the program runs: reads today's
 // appointments from tblOrginize at every look, hands the notices to the
@@ -31,5 +30,6 @@ private:
 
     Reminders::Schedule m_schedule;
     QTimer m_timer;
-    QThread* m_reading = nullptr;
+    Worker m_worker{QThread::LowPriority};
+    bool m_reading = false;
 };

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextDocument>
-#include <QThread>
 
 #include "kit/AppFolder.h"
 #include "mail/MimeMessage.h"
@@ -40,9 +39,11 @@ SearchFill::~SearchFill()
 void SearchFill::start()
 {
     const QString store = AppFolder::databaseFile();
-    if (m_thread || !QFileInfo(store).isFile())
+    if (m_started || !QFileInfo(store).isFile())
         return;
-    m_thread = QThread::create([this, store] {
+    m_started = true;
+    m_stop = false;
+    m_worker.post([this, store] {
         QString failure;
         try {
             Connection con;
@@ -60,15 +61,11 @@ void SearchFill::start()
         }
         emit finished(failure);
     });
-    m_thread->start(QThread::LowPriority);
 }
 
 void SearchFill::stop()
 {
-    if (!m_thread)
-        return;
     m_stop = true;
-    m_thread->wait();
-    delete m_thread;
-    m_thread = nullptr;
+    m_worker.stop();
+    m_started = false;
 }

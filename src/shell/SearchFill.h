@@ -4,9 +4,8 @@
 
 #include <atomic>
 
+#include "kit/Worker.h"
 #include "store/SearchIndex.h"
-
-class QThread;
 
 // Readers of the mail and the notes for the search index.
 SearchIndex::Sources searchSources();
@@ -28,6 +27,7 @@ signals:
     void finished(const QString& failure);
 
 private:
-    QThread* m_thread = nullptr;
+    Worker m_worker{QThread::LowPriority};
+    bool m_started = false;
     std::atomic<bool> m_stop = false;
 };

@@ -3,10 +3,8 @@
 #include <QMutex>
 #include <QObject>
 
-#include <memory>
-
+#include "kit/Worker.h"
 #include "sync/SyncNow.h"
-class QThread;
 
 // A sync with the server of the Sync Settings on a thread of its own, with
 // its own store connection and network access: the window's thread never
@@ -34,8 +32,8 @@ signals:
 
 private:
     SyncSettings m_settings;
-    std::unique_ptr<QThread> m_thread;
     QMutex m_mutex;  // guards the two below, which the sync's thread sets
     DavSync* m_sync = nullptr;
     bool m_cancelled = false;
+    Worker m_worker;  // last: it stops before the rest goes
 };
