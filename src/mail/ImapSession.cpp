@@ -150,9 +150,7 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_result.moved.resize(plan.moves.size());
     m_result.appended.resize(plan.appends.size());
     m_capabilities.clear();
-    m_active = true;
-    m_failed = false;
-    m_secure = false;
+    begin();
     m_loopback = false;
     m_refusedInClear = false;
     m_offeredStartTls = false;
@@ -734,23 +732,24 @@ void ImapSession::logoutWithError(const QString& text, MailActions& out)
     command("LOGOUT", ImapStep::Logout, out);
 }
 
-void ImapSession::fail(const QString& text, MailActions& out)
+MailNotice ImapSession::errorNotice(const QString& text) const
 {
-    m_failed = true;
-    out.push_back(MailAction::close());
-    out.push_back(MailAction::notify(imapError(text)));
-    finish(false, out);
+    return imapError(text);
+}
+
+MailNotice ImapSession::socketErrorNotice(int number, const QString& description) const
+{
+    return MailTexts::checkSocketError(number, description);
 }
 
 void ImapSession::finish(bool ok, MailActions& out)
 {
-    m_active = false;
     const auto byUid = [](const ImapHeader& a, const ImapHeader& b) { return a.uid < b.uid; };
     if (!std::is_sorted(m_result.headers.begin(), m_result.headers.end(), byUid)) {
         std::sort(m_result.headers.begin(), m_result.headers.end(), byUid);
         indexHeaders();
     }
-    out.push_back(MailAction::finished(ok));
+    MailSession::finish(ok, out);
 }
 
 MailActions ImapSession::tlsReady()
@@ -763,14 +762,6 @@ MailActions ImapSession::tlsReady()
         m_capabilities.clear();
         command("CAPABILITY", ImapStep::Capability, out);
     }
-    return out;
-}
-
-MailActions ImapSession::tlsFailed(const QString& reason)
-{
-    MailActions out;
-    if (m_active)
-        fail(reason, out);
     return out;
 }
 
@@ -788,22 +779,14 @@ MailActions ImapSession::stopIdle()
     return out;
 }
 
+// Silence in the IDLE is no fault: the wait is renewed.
 MailActions ImapSession::timedOut(const QString& what)
 {
-    MailActions out;
-    if (!m_active)
-        return out;
-    if (waitsQuietly()) {
-        m_idling = false;
-        m_renewing = true;
-        out.push_back(MailAction::send("DONE\r\n"));
-    } else if (m_step == ImapStep::Logout) {
-        out.push_back(MailAction::close());
-        finish(!m_failed, out);
-    } else {
-        fail(what, out);
-    }
-    return out;
+    if (!waitsQuietly())
+        return MailSession::timedOut(what);
+    m_idling = false;
+    m_renewing = true;
+    return {MailAction::send("DONE\r\n")};
 }
 
 MailActions ImapSession::closed()
@@ -816,17 +799,6 @@ MailActions ImapSession::closed()
         out.push_back(MailAction::notify(imapError(kClosedEarly)));
     }
     finish(!m_failed, out);
-    return out;
-}
-
-MailActions ImapSession::socketError(QAbstractSocket::SocketError error, const QString& description)
-{
-    MailActions out;
-    if (!m_active || error == QAbstractSocket::RemoteHostClosedError)
-        return out;
-    out.push_back(MailAction::notify(MailTexts::checkSocketError(int(error), description)));
-    m_failed = true;
-    finish(false, out);
     return out;
 }
 

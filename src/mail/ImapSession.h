@@ -176,12 +176,9 @@ public:
     void connected(const QHostAddress& local, bool peerIsLoopback) override;
     MailActions feed(const QByteArray& bytes) override;
     MailActions closed() override;
-    MailActions socketError(QAbstractSocket::SocketError error, const QString& description) override;
     MailActions tlsReady() override;
-    MailActions tlsFailed(const QString& reason) override;
     MailActions timedOut(const QString& what) override;
     QString waitingFor() const override;
-    bool isActive() const override { return m_active; }
     bool waitsQuietly() const override { return m_active && m_step == ImapStep::Idle && m_idling; }
     // What the server says goes into this object alone.
     bool readsAlone() const override { return true; }
@@ -189,6 +186,10 @@ public:
     MailActions stopIdle();
 
 private:
+    bool atClosingStep() const override { return m_step == ImapStep::Logout; }
+    MailNotice errorNotice(const QString& text) const override;
+    MailNotice socketErrorNotice(int number, const QString& description) const override;
+    void finish(bool ok, MailActions& out) override;
     void handle(const ImapResponse& r, MailActions& out);
     void untagged(const ImapResponse& r);
     void fetched(const ImapResponse& r);
@@ -217,8 +218,6 @@ private:
     void listFolders(MailActions& out);
     void command(const QByteArray& text, ImapStep next, MailActions& out);
     void logoutWithError(const QString& text, MailActions& out);
-    void fail(const QString& text, MailActions& out);
-    void finish(bool ok, MailActions& out);
 
     QString m_userName;
     QString m_password;
@@ -243,9 +242,6 @@ private:
     bool m_doneDue = false;     // the IDLE is to end as soon as the server takes it
     bool m_renewing = false;    // DONE was sent to start the IDLE again
     QByteArrayList m_capabilities;
-    bool m_active = false;
-    bool m_failed = false;
-    bool m_secure = false;
     bool m_loopback = false;
     bool m_clearAllowed = false;
     bool m_refusedInClear = false;

@@ -8,7 +8,10 @@
 #include <QString>
 
 // What a connection tells a protocol machine, and what it asks of it. Every
-// call answers with the actions to carry out, in order.
+// call answers with the actions to carry out, in order. How a machine meets
+// a failed TLS, a socket error and silence is the same for all of them, and
+// is here: each machine says only what is its own (its closing step, the
+// words of its notices).
 class MailSession {
 public:
     virtual ~MailSession() = default;
@@ -18,23 +21,46 @@ public:
     virtual MailActions feed(const QByteArray& bytes) = 0;
     // The peer closed (after what was left to read was fed).
     virtual MailActions closed() = 0;
-    virtual MailActions socketError(QAbstractSocket::SocketError error, const QString& description) = 0;
+    // Ends the conversation with the socket's fault. A hang-up is no fault
+    // of its own: closed() decides what it means.
+    MailActions socketError(QAbstractSocket::SocketError error, const QString& description);
     // TLS is up: after StartTls, or from the first byte.
     virtual MailActions tlsReady() = 0;
     // TLS could not be set up; `reason` names host and cause. Nothing more is sent.
-    virtual MailActions tlsFailed(const QString& reason) = 0;
-    // Nothing arrived in time; `what` says so, naming the host.
-    virtual MailActions timedOut(const QString& what) = 0;
+    MailActions tlsFailed(const QString& reason);
+    // Nothing arrived in time; `what` says so, naming the host. After the
+    // goodbye (QUIT, LOGOUT) the conversation ends as it stood; anywhere
+    // else it fails.
+    virtual MailActions timedOut(const QString& what);
     // The data of a Send could not be made to the end (an attachment became
     // unreadable); what went out of it is incomplete.
     virtual MailActions dataFailed(const MailNotice&) { return {}; }
     // "the reply to RCPT TO": what the machine is waiting for now.
     virtual QString waitingFor() const = 0;
-    virtual bool isActive() const = 0;
+    bool isActive() const { return m_active; }
     // Waiting for the server as long as it likes (an IMAP IDLE): silence is
     // no fault then, and timedOut() asks the machine to renew the wait.
     virtual bool waitsQuietly() const { return false; }
     // Whether feed() touches nothing but the machine itself, so that what
     // the server says may be read on another thread while the window goes on.
     virtual bool readsAlone() const { return false; }
+
+protected:
+    // The goodbye was sent: only the server's answer to it is awaited.
+    virtual bool atClosingStep() const = 0;
+    // The notice for a refusal or fault: `text` is the server's reply or what went wrong.
+    virtual MailNotice errorNotice(const QString& text) const = 0;
+    virtual MailNotice socketErrorNotice(int number, const QString& description) const = 0;
+
+    // A new conversation: active, nothing failed yet, in clear.
+    void begin();
+    // Closes the connection, tells `text` and ends in failure.
+    void fail(const QString& text, MailActions& out);
+    // The goodbye went unanswered: closes and ends as the conversation stood.
+    virtual void endAtClose(MailActions& out);
+    virtual void finish(bool ok, MailActions& out);
+
+    bool m_active = false;
+    bool m_failed = false;  // a fault was told: the end is no success
+    bool m_secure = false;  // TLS is up
 };

@@ -97,9 +97,7 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_host = host;
     m_tls = tls;
     m_step = Pop3Step::Greeting;
-    m_active = true;
-    m_failed = false;
-    m_secure = false;
+    begin();
     m_inCapabilities = false;
     m_stlsOffered = false;
     m_loopback = false;
@@ -388,12 +386,14 @@ void Pop3Session::quitWithError(QByteArrayView reply, MailActions& out)
     out.push_back(MailAction::notify(MailTexts::pop3Error(MailTexts::decodeWireText(reply.toByteArray()))));
 }
 
-void Pop3Session::fail(const QString& text, MailActions& out)
+MailNotice Pop3Session::errorNotice(const QString& text) const
 {
-    m_failed = true;
-    out.push_back(MailAction::close());
-    out.push_back(MailAction::notify(MailTexts::pop3Error(text)));
-    finish(false, out);
+    return MailTexts::pop3Error(text);
+}
+
+MailNotice Pop3Session::socketErrorNotice(int number, const QString& description) const
+{
+    return MailTexts::checkSocketError(number, description);
 }
 
 void Pop3Session::tooLarge(MailActions& out)
@@ -411,12 +411,6 @@ void Pop3Session::tooLarge(MailActions& out)
          out);
 }
 
-void Pop3Session::finish(bool ok, MailActions& out)
-{
-    m_active = false;
-    out.push_back(MailAction::finished(ok));
-}
-
 MailActions Pop3Session::tlsReady()
 {
     MailActions out;
@@ -425,28 +419,6 @@ MailActions Pop3Session::tlsReady()
     m_offeredStls = m_active && m_step == Pop3Step::TlsHandshake;
     if (m_offeredStls)
         send(commandLine("USER ", m_userName), Pop3Step::User, out);
-    return out;
-}
-
-MailActions Pop3Session::tlsFailed(const QString& reason)
-{
-    MailActions out;
-    if (m_active)
-        fail(reason, out);
-    return out;
-}
-
-MailActions Pop3Session::timedOut(const QString& what)
-{
-    MailActions out;
-    if (!m_active)
-        return out;
-    if (m_step == Pop3Step::Quit) {
-        out.push_back(MailAction::close());
-        finish(!m_failed, out);
-    } else {
-        fail(what, out);
-    }
     return out;
 }
 
@@ -491,16 +463,5 @@ MailActions Pop3Session::closed()
         m_failed = true;
     }
     finish(!m_failed, out);
-    return out;
-}
-
-MailActions Pop3Session::socketError(QAbstractSocket::SocketError error, const QString& description)
-{
-    MailActions out;
-    if (!m_active || error == QAbstractSocket::RemoteHostClosedError)
-        return out;
-    out.push_back(MailAction::notify(MailTexts::checkSocketError(int(error), description)));
-    m_failed = true;
-    finish(false, out);
     return out;
 }

@@ -81,12 +81,8 @@ public:
     void connected(const QHostAddress& local, bool peerIsLoopback) override;
     MailActions feed(const QByteArray& bytes) override;
     MailActions closed() override;
-    MailActions socketError(QAbstractSocket::SocketError error, const QString& description) override;
     MailActions tlsReady() override;
-    MailActions tlsFailed(const QString& reason) override;
-    MailActions timedOut(const QString& what) override;
     QString waitingFor() const override;
-    bool isActive() const override { return m_active; }
 
     Pop3Step step() const { return m_step; }
     int messageCount() const { return m_messageCount; }
@@ -97,6 +93,9 @@ public:
     static std::optional<MailNotice> inputNotice(const QString& host, const QString& userName, const QString& password);
 
 private:
+    bool atClosingStep() const override { return m_step == Pop3Step::Quit; }
+    MailNotice errorNotice(const QString& text) const override;
+    MailNotice socketErrorNotice(int number, const QString& description) const override;
     void handleLine(QByteArrayView line, MailActions& out);
     void handleStatus(QByteArrayView line, MailActions& out);
     void handleUidl(QByteArrayView line);
@@ -106,9 +105,7 @@ private:
     void storeMessage(MailActions& out);
     void askNextOrQuit(MailActions& out);
     void quitWithError(QByteArrayView reply, MailActions& out);
-    void fail(const QString& text, MailActions& out);
     void tooLarge(MailActions& out);
-    void finish(bool ok, MailActions& out);
 
     CMessages& m_messages;
     QString m_userName;
@@ -116,9 +113,6 @@ private:
     QString m_host;
     TlsMode m_tls = TlsMode::Offered;
     Pop3Step m_step = Pop3Step::Greeting;
-    bool m_active = false;
-    bool m_failed = false;
-    bool m_secure = false;
     bool m_inCapabilities = false;  // CAPA said +OK, its lines follow
     bool m_stlsOffered = false;
     bool m_loopback = false;

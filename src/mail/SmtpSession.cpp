@@ -328,8 +328,7 @@ void SmtpSession::start(const SmtpMessage& message)
     m_recipients = splitRecipients(oneLine(m_message.recipients));
     m_nextRecipient = 0;
     m_step = SmtpStep::Greeting;
-    m_active = true;
-    m_secure = false;
+    begin();
     m_loopback = false;
     m_local = QHostAddress();
     m_caps = {};
@@ -365,21 +364,28 @@ void SmtpSession::send(const QByteArray& line, SmtpStep next, MailActions& out)
     m_step = next;
 }
 
-void SmtpSession::fail(const QString& text, MailActions& out)
+MailNotice SmtpSession::errorNotice(const QString& text) const
 {
-    m_active = false;
-    out.push_back(MailAction::close());
-    out.push_back(MailAction::notify(MailTexts::smtpError(text)));
-    out.push_back(MailAction::finished(false));
+    return MailTexts::smtpError(text);
+}
+
+MailNotice SmtpSession::socketErrorNotice(int number, const QString& description) const
+{
+    return MailTexts::sendSocketError(number, description);
 }
 
 void SmtpSession::succeed(bool tell, MailActions& out)
 {
-    m_active = false;
     out.push_back(MailAction::close());
     if (tell)
         out.push_back(MailAction::notify(MailTexts::messageSent()));
-    out.push_back(MailAction::finished(true));
+    finish(true, out);
+}
+
+// With QUIT sent the message was already accepted.
+void SmtpSession::endAtClose(MailActions& out)
+{
+    succeed(true, out);
 }
 
 void SmtpSession::handleReply(const SmtpReply& reply, MailActions& out)
@@ -508,35 +514,13 @@ MailActions SmtpSession::tlsReady()
     return out;
 }
 
-MailActions SmtpSession::tlsFailed(const QString& reason)
-{
-    MailActions out;
-    if (m_active)
-        fail(reason, out);
-    return out;
-}
-
-MailActions SmtpSession::timedOut(const QString& what)
-{
-    MailActions out;
-    if (!m_active)
-        return out;
-    // With QUIT sent the message was already accepted.
-    if (m_step == SmtpStep::Quit)
-        succeed(true, out);
-    else
-        fail(what, out);
-    return out;
-}
-
 // What went out of the data has no final ".": closing the connection
 // leaves the server nothing to deliver.
 void SmtpSession::dataFailed(const MailNotice& notice, MailActions& out)
 {
-    m_active = false;
     out.push_back(MailAction::close());
     out.push_back(MailAction::notify(notice));
-    out.push_back(MailAction::finished(false));
+    finish(false, out);
 }
 
 MailActions SmtpSession::dataFailed(const MailNotice& notice)
@@ -602,17 +586,5 @@ MailActions SmtpSession::closed()
         out.push_back(MailAction::notify(MailTexts::smtpClosedEarly()));
         out.push_back(MailAction::finished(false));
     }
-    return out;
-}
-
-MailActions SmtpSession::socketError(QAbstractSocket::SocketError error, const QString& description)
-{
-    MailActions out;
-    // A closed connection is not a fault of its own: closed() decides what it means.
-    if (!m_active || error == QAbstractSocket::RemoteHostClosedError)
-        return out;
-    m_active = false;
-    out.push_back(MailAction::notify(MailTexts::sendSocketError(int(error), description)));
-    out.push_back(MailAction::finished(false));
     return out;
 }

@@ -73,13 +73,9 @@ public:
     void connected(const QHostAddress& local, bool peerIsLoopback) override;
     MailActions feed(const QByteArray& bytes) override;
     MailActions closed() override;
-    MailActions socketError(QAbstractSocket::SocketError error, const QString& description) override;
     MailActions tlsReady() override;
-    MailActions tlsFailed(const QString& reason) override;
-    MailActions timedOut(const QString& what) override;
     MailActions dataFailed(const MailNotice& notice) override;
     QString waitingFor() const override;
-    bool isActive() const override { return m_active; }
 
     SmtpStep step() const { return m_step; }
 
@@ -100,11 +96,14 @@ public:
     static QString newMessageId(const QString& sender, const QString& localHostName, const QDateTime& when);
 
 private:
+    bool atClosingStep() const override { return m_step == SmtpStep::Quit; }
+    MailNotice errorNotice(const QString& text) const override;
+    MailNotice socketErrorNotice(int number, const QString& description) const override;
+    void endAtClose(MailActions& out) override;
     void handleReply(const SmtpReply& reply, MailActions& out);
     void afterHello(MailActions& out);
     void sendMailFrom(MailActions& out);
     void send(const QByteArray& line, SmtpStep next, MailActions& out);
-    void fail(const QString& text, MailActions& out);
     void dataFailed(const MailNotice& notice, MailActions& out);
     void succeed(bool tell, MailActions& out);
 
@@ -113,8 +112,6 @@ private:
     QStringList m_recipients;
     qsizetype m_nextRecipient = 0;
     SmtpStep m_step = SmtpStep::Greeting;
-    bool m_active = false;
-    bool m_secure = false;
     bool m_loopback = false;
     QHostAddress m_local;
     SmtpCapabilities m_caps;

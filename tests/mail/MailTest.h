@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/MailAction.h"
+#include "mail/MailSession.h"
 #include "support/Fixture.h"
 
 #include <QStringList>
@@ -44,18 +45,26 @@ inline QString describe(const MailActions& actions)
     return lines.join(QLatin1String(" | "));
 }
 
+// The socket errors of a conversation's steps: "<hang-up>" and "<fault>".
+inline MailActions socketEvent(MailSession& s, const QString& in)
+{
+    return in == "<hang-up>" ? s.socketError(QAbstractSocket::RemoteHostClosedError, QStringLiteral("gone"))
+                             : s.socketError(QAbstractSocket::HostNotFoundError, QStringLiteral("no host"));
+}
+
 // Plays a conversation on a started session, step by step: "what the server
-// says => what the session does", where "<tls>", "<close>" and "<timeout>"
-// stand for those events.
+// says => what the session does", where "<tls>", "<close>", "<timeout>",
+// "<hang-up>" and "<fault>" stand for those events.
 template <class Session>
 void converse(Session& s, const QStringList& steps)
 {
     for (const QString& step : steps) {
         const QString in = step.section(QStringLiteral(" => "), 0, 0);
-        const MailActions got = in == "<tls>"       ? s.tlsReady()
-                                : in == "<close>"   ? s.closed()
-                                : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
-                                                    : s.feed(in.toLatin1());
+        const MailActions got = in == "<tls>"                          ? s.tlsReady()
+                                : in == "<close>"                      ? s.closed()
+                                : in == "<timeout>"                    ? s.timedOut(QStringLiteral("T"))
+                                : in == "<hang-up>" || in == "<fault>" ? socketEvent(s, in)
+                                                                       : s.feed(in.toLatin1());
         QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));
     }
 }

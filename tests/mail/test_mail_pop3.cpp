@@ -107,6 +107,15 @@ private slots:
                                                                + " => list <one@example.org> | 2 of 3 | RETR 2\r\n",
                                                            "-ERR gone\r\n => QUIT\r\n | " + error("-ERR gone\r\n"),
                                                            "+OK\r\n => close | failed"};
+        QTest::newRow("silence after QUIT, a refusal before")
+            << p << offered
+            << kLogin
+                   + QStringList{"+OK two 1\r\n => QUIT\r\n | " + error("+OK two 1\r\n"),
+                                 "<timeout> => close | failed"};
+        QTest::newRow("hang-up, socket fault")
+            << p << offered
+            << QStringList{kLogin[0], "<hang-up> => ",
+                           "<fault> => None|Tessaly 2002|Winsock Error: #2\r\nno host | failed", "<fault> => "};
         for (const char* stat : {"+OK 32768 1\r\n", "+OK two 1\r\n", "+OK -1 0\r\n", "+OK\r\n", "+OK  2 3\r\n"})
             QTest::addRow("STAT %s", QByteArray(stat).trimmed().constData())
                 << p << offered
@@ -157,9 +166,10 @@ private slots:
                 s.allowLoginInClear(in.contains("allowed"));
                 s.setOfferedStlsBefore(in.contains("before"));
             }
-            const MailActions got = in == "<tls>"       ? s.tlsReady()
-                                    : in == "<close>"   ? s.closed()
-                                    : in == "<timeout>" ? s.timedOut(QStringLiteral("T"))
+            const MailActions got = in == "<tls>"                          ? s.tlsReady()
+                                    : in == "<close>"                      ? s.closed()
+                                    : in == "<timeout>"                    ? s.timedOut(QStringLiteral("T"))
+                                    : in == "<hang-up>" || in == "<fault>" ? socketEvent(s, in)
                                     : in.startsWith("<remote") || in.startsWith("<limit") ? MailActions{}
                                                                                           : s.feed(in.toLatin1());
             QCOMPARE(describe(got), step.section(QStringLiteral(" => "), 1));

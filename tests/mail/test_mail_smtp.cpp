@@ -119,6 +119,9 @@ private slots:
                          "<close> => Information|SMTP Error|SMTP Error: The server closed the connection before the "
                          "message was accepted. | failed"}},
             {"silence", offered, false, QStringList{kGreet, kHello, "<timeout> => " + refused("T")}},
+            {"hang-up, socket fault", offered, false,
+             QStringList{kGreet, "<hang-up> => ",
+                         "<fault> => Exclamation|Winsock Error|Winsock Error number 2\r\nno host | failed"}},
             {"framing: cut lines, two replies at once", offered, false,
              QStringList{"220-a\r\n22 => ", "0 rea => ", "dy\r => ",
                          "\n250 x\r\n => EHLO desk.example.org\r\n | MAIL FROM:<anna@example.org>\r\n"}},
