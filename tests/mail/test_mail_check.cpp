@@ -509,6 +509,7 @@ private slots:
         screen->lvMessages->setCurrentIndex(screen->lvMessages->model()->index(1, 0));
         fx->answers << MsgResult::Yes;
         screen->lvMessages_Delete();
+        QCOMPARE(fx->messageBoxes(), QStringList("Question|Tessaly 2002|Delete the selected message from the server?"));
         QCOMPARE(imapRows(screen->lvMessages), QStringList{"m1:"});
         QVERIFY(synced());
         QVERIFY(otherImapReader(port, "assert m.select('INBOX')[1] == [b'1']"));
@@ -538,23 +539,10 @@ private slots:
         QVERIFY(synced());
         QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:Unread", "w3:Unread"}));
 
-        // Opened while the server is away: said so, nothing changed, asked again at the next sync.
-        const QString host = screen->txtHost->text();
-        screen->txtHost->setText(QStringLiteral("127.0.0.1:%1").arg(freeLoopbackPort()));
-        screen->lvMessages_ItemClick(0);
-        QVERIFY(synced());
-        QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:Unread", "w3:Unread"}));
-        screen->txtHost->setText(host);
-        screen->refresh();
-        QVERIFY(synced());
-        QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread"}));
-        QCOMPARE(screen->txtBody->toPlainText(), "w\n");
-        QCOMPARE(fx->messageBoxes().join('\n').section("Error: ", 0, 0),
-                 "Question|Tessaly 2002|Delete the selected message from the server?\nNone|Tessaly 2002|Winsock ");
-
         // Mail another reader puts in the open folder shows by itself, told by the server.
         QVERIFY(otherImapReader(port, append.arg("w4")));
-        QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread", "w4:Unread"}), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages), QStringList({"w2:Unread", "w3:Unread", "w4:Unread"}),
+                                  15000);
 
         // Moved to INBOX (the one other folder offered): gone here at once, there after its sync
         // (which may follow one the watch started).
@@ -567,7 +555,7 @@ private slots:
         screen->lvMessages->setCurrentIndex(screen->lvMessages->model()->index(2, 0));
         offered("INBOX")->trigger();
         screen->cboFolder_Click();  // the list read again while the move waits
-        QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:", "w3:Unread"}));
+        QCOMPARE(imapRows(screen->lvMessages), QStringList({"w2:Unread", "w3:Unread"}));
         QTRY_VERIFY_WITH_TIMEOUT(
             otherImapReader(port, "m.select('Archive')\nassert m.search(None, 'SUBJECT', 'w4')[1] == "
                                   "[b'']\nm.select('INBOX')\nassert m.search(None, 'SUBJECT', 'w4')[1] == [b'2']"),
