@@ -358,12 +358,14 @@ void matchQuality(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context
     constexpr double k1 = 1.2, b = 0.75;
     const int phrases = api->xPhraseCount(fts);
     std::vector<double> frequency(size_t(std::max(phrases, 0)));
-    int count = 0;
-    if (api->xInstCount(fts, &count) != SQLITE_OK)
-        return sqlite3_result_null(out);
-    for (int i = 0; i < count; ++i) {
-        int phrase = 0, column = 0, offset = 0;
-        if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK && phrase >= 0 && phrase < phrases)
+    // Each word's places in this entry, read from its own list (no array
+    // of them all in order, which the score does not need).
+    for (int phrase = 0; phrase < phrases; ++phrase) {
+        Fts5PhraseIter at;
+        int column = 0, offset = 0;
+        if (api->xPhraseFirst(fts, phrase, &at, &column, &offset) != SQLITE_OK)
+            return sqlite3_result_null(out);
+        for (; column >= 0; api->xPhraseNext(fts, &at, &column, &offset))
             frequency[size_t(phrase)] += column == 0 ? 4.0 : 1.0;
     }
     sqlite3_int64 rows = 0, tokens = 0;
