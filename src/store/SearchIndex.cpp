@@ -277,7 +277,7 @@ void create(sqlite3* db)
             "DROP TABLE IF EXISTS tblSearchVersion;\n"
             // Folded: the text as fold() makes it, where that changes it.
             "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, Folded, "
-            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '1 2 3 4 5 6');\n"
+            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3 4 5 6');\n"
             // 0 until a rebuild has put every record in.
             "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
             "INSERT INTO tblSearchVersion VALUES (%1);\n"
@@ -475,8 +475,9 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
     const QString match = matchQuery(fold(typed));
     if (match.isEmpty())
         return found;
-    // A word of one letter matches most entries: its hits are the first
-    // kMostHits, unranked, read with their text in the one pass.
+    // A word of one letter has no prefix list: each lookup of it merges the
+    // lists of all the words it begins. Its hits are the first kMostHits,
+    // read with their text in the one pass.
     static const QRegularExpression oneLetter(QStringLiteral("(^| )\"[^\"]\"\\*"));
     const bool letterOnly = match.contains(oneLetter);
     // One pass over the first matches, counted: beside each, how well it

@@ -26,7 +26,7 @@ enum class Kind { Contact = 0, Appointment = 1, Note = 2, Mail = 3 };
 inline constexpr QChar kMarkOpen = QChar(0x02);
 inline constexpr QChar kMarkClose = QChar(0x03);
 // Raised when the way entries are made changes: an older index is rebuilt.
-inline constexpr int kVersion = 4;
+inline constexpr int kVersion = 3;
 // What one search returns at most.
 inline constexpr int kMostHits = 50;
 
