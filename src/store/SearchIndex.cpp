@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <tuple>
 #include <unordered_map>
 
@@ -357,12 +358,14 @@ void matchQuality(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context
     constexpr double k1 = 1.2, b = 0.75;
     const int phrases = api->xPhraseCount(fts);
     std::vector<double> frequency(size_t(std::max(phrases, 0)));
-    int count = 0;
-    if (api->xInstCount(fts, &count) != SQLITE_OK)
-        return sqlite3_result_null(out);
-    for (int i = 0; i < count; ++i) {
-        int phrase = 0, column = 0, offset = 0;
-        if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK && phrase >= 0 && phrase < phrases)
+    // Each word's places in this entry, read from its own list (no array
+    // of them all in order, which the score does not need).
+    for (int phrase = 0; phrase < phrases; ++phrase) {
+        Fts5PhraseIter at;
+        int column = 0, offset = 0;
+        if (api->xPhraseFirst(fts, phrase, &at, &column, &offset) != SQLITE_OK)
+            return sqlite3_result_null(out);
+        for (; column >= 0; api->xPhraseNext(fts, &at, &column, &offset))
             frequency[size_t(phrase)] += column == 0 ? 4.0 : 1.0;
     }
     sqlite3_int64 rows = 0, tokens = 0;
@@ -477,51 +480,57 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
     // read with their text in the one pass.
     static const QRegularExpression oneLetter(QStringLiteral("(^| )\"[^\"]\"\\*"));
     const bool letterOnly = match.contains(oneLetter);
-    // How well the first matches of other kinds than appointments match;
-    // a word in the title counts four times one in the text.
-    std::unordered_map<qint64, qint64> quality;
-    if (!letterOnly) {
-        addQuality(db);
-        IndexStatement rank(db, QStringLiteral("SELECT rowid, CAST(quality(tblSearch) * -1e9 AS INTEGER) "
-                                               "FROM tblSearch WHERE tblSearch MATCH ?1 AND rowid % ?2 <> ?3 "
-                                               "LIMIT ?4"));
-        rank.bind(1, match).bind(2, qint64(kStride)).bind(3, qint64(Appointment)).bind(4, qint64(kMostRanked));
-        while (rank.step())
-            quality.emplace(rank.integer(0), rank.integer(1));
+    // One pass over the first matches, counted: beside each, how well it
+    // matches (of the first kMostRanked of other kinds than appointments; a
+    // word in the title counts four times one in the text), an
+    // appointment's stored day and whether it repeats, and for a word of
+    // one letter the text.
+    const QString sql =
+        QStringLiteral("SELECT s.rowid, %1, o.DateValue, EXISTS (SELECT 1 FROM tblOrginizeSeries r WHERE "
+                       "r.OrgRow = o.OrgRow) FROM tblSearch s LEFT JOIN tblOrginize o ON s.rowid % ?2 = ?3 AND "
+                       "o.OrgRow = s.rowid / ?2 WHERE tblSearch MATCH ?1 LIMIT ?4")
+            .arg(letterOnly ? QStringLiteral("highlight(tblSearch, 0, ?5, ?6), snippet(tblSearch, 1, ?5, ?6, '...', "
+                                             "12), NULL")
+                            : QStringLiteral("NULL, NULL, CASE WHEN s.rowid % ?2 <> ?3 THEN "
+                                             "CAST(quality(tblSearch) * -1e9 AS INTEGER) END"));
+    std::optional<IndexStatement> scanning;
+    try {
+        scanning.emplace(db, sql);
+    } catch (const StoreError&) {
+        if (letterOnly)
+            throw;
+        addQuality(db);  // once on each connection
+        scanning.emplace(db, sql);
     }
-    // The first matches, counted; those of one letter read with their text.
-    IndexStatement scan(db, QStringLiteral("SELECT rowid, %1 FROM tblSearch WHERE tblSearch MATCH ?1 "
-                                           "LIMIT ?2")
-                                .arg(letterOnly ? QStringLiteral("highlight(tblSearch, 0, ?3, ?4), "
-                                                                 "snippet(tblSearch, 1, ?3, ?4, '...', 12)")
-                                                : QStringLiteral("NULL, NULL")));
-    scan.bind(1, match).bind(2, qint64(letterOnly ? kMostHits : kMostCounted + 1));
+    IndexStatement& scan = *scanning;
+    scan.bind(1, match)
+        .bind(2, qint64(kStride))
+        .bind(3, qint64(Appointment))
+        .bind(4, qint64(letterOnly ? kMostHits : kMostCounted + 1));
     if (letterOnly)
-        scan.bind(3, QString(kMarkOpen)).bind(4, QString(kMarkClose));
-    IndexStatement day(db, QStringLiteral("SELECT DateValue, EXISTS (SELECT 1 FROM tblOrginizeSeries r WHERE "
-                                          "r.OrgRow = o.OrgRow) FROM tblOrginize o WHERE OrgRow = ?"));
+        scan.bind(5, QString(kMarkOpen)).bind(6, QString(kMarkClose));
     std::array<std::vector<Ranked>, 4> byKind;
-    qint64 scanned = 0;
+    qint64 scanned = 0, ranked = 0;
     while (scan.step()) {
         ++scanned;
         const qint64 rowid = scan.integer(0);
-        const auto rank = quality.find(rowid);
+        const int code = int(rowid % kStride);
+        // Past the first kMostRanked of them, the others are not ranked.
+        const bool rankedHere = !letterOnly && code != Appointment && ranked++ < kMostRanked;
         Ranked r{rowid,
-                 rank == quality.end() ? std::numeric_limits<qint64>::max() : rank->second,
+                 rankedHere ? scan.integer(3) : std::numeric_limits<qint64>::max(),
                  {},
                  {},
                  scan.text(1),
                  scan.text(2),
                  !scan.isNull(1)};
-        const int code = int(r.rowid % kStride);
         if (code > Imap)
             continue;  // no record makes such an entry
-        day.reset();
-        if (code == Appointment && day.bind(1, r.rowid / kStride).step()) {
-            r.dateValue = day.text(0);
+        if (code == Appointment && !scan.isNull(4)) {
+            r.dateValue = scan.text(4);
             if (dating.parse)
                 r.date = dating.parse(r.dateValue).value_or(QDate());
-            if (day.integer(1) != 0 && dating.occurrence)
+            if (scan.integer(5) != 0 && dating.occurrence)
                 if (const std::optional<QDate> next = dating.occurrence(r.rowid / kStride))
                     r.date = *next;
             // The nearest first; of two as near, the one to come.
@@ -571,18 +580,34 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
         while (text.step())
             texts.emplace(text.integer(0), std::pair{text.text(1), text.text(2)});
     }
-    const bool mail = hasTable(db, "tblMailbox"), imap = hasTable(db, "tblImapMessage");
-    // A store whose mail was not opened since the Sent folder came has received mail only.
-    const bool sent = mail
-                      && IndexStatement(db, QStringLiteral("SELECT 1 FROM pragma_table_info('tblMailbox') "
-                                                           "WHERE name = 'Folder'"))
-                             .step();
-    const auto lookup = [&](const QString& sql, qint64 key, auto read) {
-        IndexStatement s(db, sql);
-        if (!s.bind(1, key).step())
-            return false;
-        read(s);
-        return true;
+    // Where a note, a kept message or one held from IMAP is, each statement
+    // made once a search and only when the store has its table.
+    std::array<std::optional<IndexStatement>, kStride> where;
+    std::array<bool, kStride> made{};
+    const auto lookup = [&](int code, qint64 key) -> Statement* {
+        if (!made[size_t(code)]) {
+            made[size_t(code)] = true;
+            QString sql;
+            if (code == Note) {
+                sql = QStringLiteral("SELECT Path FROM tblSearchNote WHERE Note_ID = ?");
+            } else if (code == Mail && hasTable(db, "tblMailbox")) {
+                // A store whose mail was not opened since the Sent folder came has received mail only.
+                const bool sent = IndexStatement(db, QStringLiteral("SELECT 1 FROM pragma_table_info('tblMailbox') "
+                                                                    "WHERE name = 'Folder'"))
+                                      .step();
+                sql = sent ? QStringLiteral("SELECT MailKey, Folder FROM tblMailbox WHERE rowid = ?")
+                           : QStringLiteral("SELECT MailKey, 'Inbox' FROM tblMailbox WHERE rowid = ?");
+            } else if (code == Imap && hasTable(db, "tblImapMessage")) {
+                sql = QStringLiteral("SELECT Folder, Uid FROM tblImapMessage WHERE rowid = ?");
+            }
+            if (!sql.isEmpty())
+                where[size_t(code)].emplace(db, sql);
+        }
+        std::optional<IndexStatement>& s = where[size_t(code)];
+        if (!s)
+            return nullptr;
+        s->reset();
+        return s->bind(1, key).step() ? &*s : nullptr;
     };
     for (size_t kind = 0; kind < 4; ++kind) {
         for (size_t k = 0; k < taken[kind]; ++k) {
@@ -604,25 +629,18 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
                 hit.date = r.date;
                 if (r.date.isValid() && dating.text)
                     hit.title = retitled(hit.title, r.dateValue, dating.text(r.date));
+            } else if (code == Contact) {
+            } else if (Statement* s = lookup(code, hit.key); !s) {
+                known = false;
             } else if (code == Note) {
-                known = lookup(QStringLiteral("SELECT Path FROM tblSearchNote WHERE Note_ID = ?"), hit.key,
-                               [&](Statement& s) { hit.path = s.text(0); });
+                hit.path = s->text(0);
             } else if (code == Mail) {
-                known = mail
-                        && lookup(sent ? QStringLiteral("SELECT MailKey, Folder FROM tblMailbox WHERE rowid = ?")
-                                       : QStringLiteral("SELECT MailKey, 'Inbox' FROM tblMailbox WHERE rowid = ?"),
-                                  hit.key, [&](Statement& s) {
-                                      hit.mailKey = s.text(0);
-                                      hit.folder = s.bytes(1).toByteArray();
-                                  });
-            } else if (code == Imap) {
+                hit.mailKey = s->text(0);
+                hit.folder = s->bytes(1).toByteArray();
+            } else {
                 hit.imap = true;
-                known = imap
-                        && lookup(QStringLiteral("SELECT Folder, Uid FROM tblImapMessage WHERE rowid = ?"), hit.key,
-                                  [&](Statement& s) {
-                                      hit.folder = s.bytes(0).toByteArray();
-                                      hit.mailKey = QString::number(s.integer(1));
-                                  });
+                hit.folder = s->bytes(0).toByteArray();
+                hit.mailKey = QString::number(s->integer(1));
             }
             if (known)
                 found.hits.push_back(std::move(hit));

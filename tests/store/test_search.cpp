@@ -157,6 +157,8 @@ private slots:
         withFolder.noteFolder = dir.path();
         SearchIndex::refreshNotes(db, withFolder);
         QCOMPARE(SearchIndex::search(db, "copied").size(), 1u);
+        const auto notes = SearchIndex::search(db, "c");  // two notes, each with its own path
+        QVERIFY(notes.size() == 2 && notes[0].path.endsWith("plans.nte") && notes[1].path.endsWith("copied.rtf"));
         QCOMPARE(shown(SearchIndex::search(db, "carol")), QStringList{"2 1 plans|Ideas for [Carol]"});
         QVERIFY(SearchIndex::search(db, "bob ideas").empty());
         QVERIFY(SearchIndex::search(db, "kept").empty());
