@@ -75,8 +75,10 @@ ImapPlan ImapMailbox::startSync(const QByteArray& folder)
     return plan;
 }
 
-QStringList ImapMailbox::finishSync(const ImapResult& found)
+QStringList ImapMailbox::finishSync(bool ok, const ImapResult& found)
 {
+    if (!ok)
+        return {};
     m_cache.apply(m_syncing, found);
     ImapPlan& pending = m_pending[m_syncing.folder];
     if (found.uidValidityChanged) {

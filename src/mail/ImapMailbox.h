@@ -37,12 +37,13 @@ public:
     // until finishSync.
     ImapPlan startSync(const QByteArray& folder);
     const QByteArray& syncing() const { return m_syncing.folder; }
-    // Takes what the sync started last found, when it ended well: the cache
-    // takes the server's state, and the wishes it carried out are done. A
-    // move the server refused is done too (the message stays where it was);
-    // its reasons come back. When the store does not take the findings
-    // (StoreError), the wishes stay for the next sync.
-    QStringList finishSync(const ImapResult& found);
+    // Takes what the sync started last found, when it ended well (`ok`):
+    // the cache takes the server's state, and the wishes it carried out are
+    // done. A move the server refused is done too (the message stays where
+    // it was); its reasons come back. After a sync that failed, or when the
+    // store does not take the findings (StoreError), the wishes stay for the
+    // next sync.
+    QStringList finishSync(bool ok, const ImapResult& found);
 
 private:
     ImapCache m_cache;

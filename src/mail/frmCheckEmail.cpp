@@ -763,7 +763,7 @@ void frmCheckEmail::imapSynced(bool ok)
     lblProgress->clear();
     const ImapResult& found = imapSession.result();
     QStringList refused;
-    const bool kept = ok && storeGuard([&] { refused = m_imap.finishSync(found); });
+    const bool kept = storeGuard([&] { refused = m_imap.finishSync(ok, found); }) && ok;
     if (kept) {
         if (!refused.isEmpty()) {
             // Said once the connection is done with this answer.

@@ -150,8 +150,8 @@ QString syncedMailbox(ImapMailbox& box, const QString& name, const QString& wish
     for (const QString& in : cut ? c.steps.mid(0, cut) : c.steps)
         for (const MailAction& a : s.feed(in.toLatin1()))
             ok = ok || (a.kind == MailAction::Kind::Finished && a.ok);
-    // As the check screen does: only a sync that ended well is taken.
-    const QStringList refused = ok ? box.finishSync(s.result()) : QStringList();
+    // A sync that failed takes nothing: its wishes wait.
+    const QStringList refused = box.finishSync(ok, s.result());
     const ImapPlan after = box.startSync("INBOX");
     QStringList held;
     for (const ImapCachedMessage& m : box.listed("INBOX"))
