@@ -131,6 +131,8 @@ QList<QVariantMap> Db::rows(const QString& dbPath, const QString& table)
         sqlite3_close(db);
         qFatal("cannot open %s", qPrintable(dbPath));
     }
+    // The program's own background check may be opening or closing the file.
+    sqlite3_busy_timeout(db, 5000);
     sqlite3_stmt* stmt = nullptr;
     const QByteArray sql = QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table).toUtf8();
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
@@ -174,6 +176,7 @@ void Db::exec(const QString& dbPath, const QString& sql)
 {
     sqlite3* db = nullptr;
     sqlite3_open(QFile::encodeName(dbPath).constData(), &db);
+    sqlite3_busy_timeout(db, 5000);
     char* error = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
         const QByteArray message = error ? QByteArray(error) : QByteArray("unknown error");
