@@ -30,6 +30,7 @@
 #include "mail/MailHtmlView.h"
 #include "mail/MailNoticeBox.h"
 #include "mail/MailPassword.h"
+#include "mail/Pop3Check.h"
 #include "mail/frmSendEmail.h"
 #include "window/FileDialogs.h"
 
@@ -41,9 +42,6 @@ const QString kAttachmentsName = QStringLiteral("Attachments");
 
 // The list view's own width for a column added without one.
 constexpr int kColumnTwips = 1440;
-
-// How often a running check commits and lists what it has kept.
-constexpr int kShowEveryMs = 250;
 
 const QString kSaveTitle = QStringLiteral("Save Attachment");
 const QString kInbox = QStringLiteral("&Inbox");
@@ -208,25 +206,16 @@ frmCheckEmail::frmCheckEmail()
     Winsock1 = new MailConnection(session, connectionSettings(), this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
     connect(Winsock1, &MailConnection::notice, this, &showMailNotice);
-    m_showing.setSingleShot(true);
-    m_showing.setInterval(kShowEveryMs);
-    connect(&m_showing, &QTimer::timeout, this, [this] { showFetched(false); });
-    connect(Winsock1, &MailConnection::listed, this, &frmCheckEmail::ShowMessages);
-    connect(Winsock1, &MailConnection::fetching, this, [this](int current, int total) {
-        m_progress = QStringLiteral("Message %1 of %2").arg(current).arg(total);
-        if (!m_showing.isActive())
-            m_showing.start();
+    m_check = std::make_unique<Pop3Check>(session, *Winsock1, m_mailbox);
+    connect(m_check.get(), &Pop3Check::storeFailed, this, &reportStoreError);
+    connect(m_check.get(), &Pop3Check::kept, this, [this](const QList<KeptMessage>& kept, const QString& progress) {
+        // Fetched mail is received mail: listed when the received messages are.
+        if (optInbox->isChecked())
+            for (const KeptMessage& message : kept)
+                addRow(message);
+        lblProgress->setText(progress);
     });
-    connect(Winsock1, &MailConnection::finished, this, [this] {
-        m_progress.clear();
-        showFetched(true);
-        storeGuard([&] {
-            if (const std::optional<QSet<QString>>& listed = session.listedKeys(); listed && m_mailbox.isOpen())
-                m_mailbox.forgetRemoved(*listed);
-        });
-        const QString host = splitHostPort(txtHost->text(), kPop3Port).host;
-        if (session.offeredStls() && m_mailbox.isOpen())
-            storeGuard([&] { m_mailbox.noteStartTls(host); });
+    connect(m_check.get(), &Pop3Check::finished, this, [this] {
         // Asked once the connection is done with this answer.
         if (session.refusedInClear())
             QTimer::singleShot(0, this, [this, lost = session.lostStls()] { askLoginInClear(lost); });
@@ -300,8 +289,7 @@ void frmCheckEmail::Form_Unload()
     m_watch.stop();
     m_watched.clear();
     m_imapOpen = false;  // a sync asked for before the screen left finds nothing to do
-    m_showing.stop();
-    storeGuard([&] { m_mailbox.commit(); });
+    m_check->stop();
     Con.Close();
 }
 
@@ -328,29 +316,7 @@ void frmCheckEmail::cmdCheckMail_Click()
         return;
     // A check still running is given up; what it fetched is listed already.
     const HostPort server = splitHostPort(txtHost->text(), kPop3Port);
-    if (!m_mailbox.isOpen())
-        return;
-    QSet<QString> known;
-    if (!storeGuard([&] { known = m_mailbox.keys(); }))
-        return;
-    session.keepIn(
-        [this](const QString& key, const QByteArray& raw) {
-            bool kept = false;
-            storeGuard([&] { kept = m_mailbox.keep(key, raw); });
-            return kept;
-        },
-        std::move(known));
-    bool inClear = false;
-    bool offeredBefore = false;
-    if (!storeGuard([&] {
-            inClear = m_mailbox.mayLogInClear(server.host);
-            offeredBefore = m_mailbox.offeredStartTls(server.host);
-        }))
-        return;
-    session.allowLoginInClear(inClear);
-    session.setOfferedStlsBefore(offeredBefore);
-    session.start(txtUserName->text(), txtPassword->text(), server.host, pop3TlsMode(server.port));
-    Winsock1->open(server.host, server.port, pop3TlsMode(server.port));
+    m_check->start(server.host, server.port, txtUserName->text(), txtPassword->text());
 }
 
 // Whether the boxes say enough to connect. The password of the settings is
@@ -384,28 +350,6 @@ void frmCheckEmail::askLoginInClear(bool lostSecure)
             == MsgResult::Yes
         && storeGuard([&] { m_mailbox.allowLoginInClear(host); }))
         cmdCheckMail_Click();
-}
-
-// The messages the check has just kept get their rows once committed.
-void frmCheckEmail::ShowMessages(const QStringList&)
-{
-    if (!m_showing.isActive())
-        m_showing.start();
-}
-
-void frmCheckEmail::showFetched(bool all)
-{
-    m_showing.stop();
-    QList<KeptMessage> kept;
-    storeGuard([&] { kept = all ? m_mailbox.commit() : m_mailbox.commitWritten(); });
-    // Fetched mail is received mail: listed when the received messages are.
-    for (const KeptMessage& message : kept)
-        if (optInbox->isChecked())
-            addRow(message);
-    lblProgress->setText(m_progress);
-    // Rows still being written are listed at the next showing.
-    if (!all && !m_progress.isEmpty())
-        m_showing.start();
 }
 
 void frmCheckEmail::showFolder()

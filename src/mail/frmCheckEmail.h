@@ -14,6 +14,8 @@
 
 #include <QTimer>
 
+#include <memory>
+
 struct RecordsChange;
 class QCheckBox;
 class QComboBox;
@@ -28,6 +30,7 @@ class FlatBttn;
 class ListView;
 class MailConnection;
 class MailHtmlView;
+class Pop3Check;
 
 // Keeps the messages of the POP3 mailbox of the e-mail settings on this
 // computer (MailStore), lists them with sender, subject, date and size, and
@@ -101,11 +104,9 @@ public:
 private:
     void OpenInfo();
     MailSettings m_settings;
-    void ShowMessages(const QStringList& keys);
     void addRow(const KeptMessage& message);
     // `lostSecure`: the server used to offer a secure connection.
     void askLoginInClear(bool lostSecure);
-    void showFetched(bool all);
     void showAttachments(bool shown);
     void clearShown();
     // The kept mail of the folder shown, as rows.
@@ -135,17 +136,13 @@ private:
 
     // Left empty: the kept messages live in the mailbox, one in memory at a time.
     CMessages colMessages;
-    // A running check commits what it has kept, lists it and shows its
-    // progress a few times a second, not once per message: painting the
-    // list for each would take longer than fetching the message.
-    QString m_progress;
-    QTimer m_showing;
     QList<MimeAttachment> m_attachments;  // of the shown message
     QString m_shownKey, m_shownHtml;
     Pop3Session session{colMessages};
     ImapSession imapSession;
     Connection Con;
-    MailStore m_mailbox;  // after Con: it goes first
+    MailStore m_mailbox;                 // after Con: it goes first
+    std::unique_ptr<Pop3Check> m_check;  // after the session and the mailbox it uses
     ImapMailbox m_imap;
     bool m_imapOpen = false;
     QByteArray m_folder = "INBOX";  // the IMAP folder listed

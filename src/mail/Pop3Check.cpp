@@ -1,0 +1,100 @@
+#include "mail/Pop3Check.h"
+
+#include "mail/HostPort.h"
+#include "mail/MailConnection.h"
+#include "mail/Pop3Session.h"
+#include "store/StoreError.h"
+
+namespace {
+// How often a running check commits what it has kept.
+constexpr int kBatchEveryMs = 250;
+}  // namespace
+
+Pop3Check::Pop3Check(Pop3Session& session, MailConnection& link, MailStore& store)
+    : m_session(session)
+    , m_link(link)
+    , m_store(store)
+{
+    m_batch.setSingleShot(true);
+    m_batch.setInterval(kBatchEveryMs);
+    connect(&m_batch, &QTimer::timeout, this, [this] { commit(false); });
+    const auto soon = [this] {
+        if (!m_batch.isActive())
+            m_batch.start();
+    };
+    connect(&link, &MailConnection::listed, this, soon);
+    connect(&link, &MailConnection::fetching, this, [this, soon](int current, int total) {
+        m_progress = QStringLiteral("Message %1 of %2").arg(current).arg(total);
+        soon();
+    });
+    connect(&link, &MailConnection::finished, this, [this] {
+        m_progress.clear();
+        commit(true);
+        if (!m_store.isOpen())
+            return emit finished();
+        guarded([&] {
+            if (const std::optional<QSet<QString>>& listed = m_session.listedKeys())
+                m_store.forgetRemoved(*listed);
+        });
+        if (m_session.offeredStls())
+            guarded([&] { m_store.noteStartTls(m_host); });
+        emit finished();
+    });
+}
+
+template <class Routine>
+bool Pop3Check::guarded(Routine routine)
+{
+    try {
+        routine();
+        return true;
+    } catch (const StoreError& error) {
+        emit storeFailed(error);
+        return false;
+    }
+}
+
+bool Pop3Check::start(const QString& host, quint16 port, const QString& userName, const QString& password)
+{
+    QSet<QString> known;
+    bool inClear = false;
+    bool offeredBefore = false;
+    if (!m_store.isOpen() || !guarded([&] {
+            known = m_store.keys();
+            inClear = m_store.mayLogInClear(host);
+            offeredBefore = m_store.offeredStartTls(host);
+        }))
+        return false;
+    m_host = host;
+    m_session.keepIn(
+        [this](const QString& key, const QByteArray& raw) {
+            bool kept = false;
+            guarded([&] { kept = m_store.keep(key, raw); });
+            return kept;
+        },
+        std::move(known));
+    m_session.allowLoginInClear(inClear);
+    m_session.setOfferedStlsBefore(offeredBefore);
+    m_session.start(userName, password, host, pop3TlsMode(port));
+    m_link.open(host, port, pop3TlsMode(port));
+    return true;
+}
+
+void Pop3Check::stop()
+{
+    m_batch.stop();
+    if (m_store.isOpen())
+        guarded([&] { m_store.commit(); });
+}
+
+void Pop3Check::commit(bool all)
+{
+    m_batch.stop();
+    QList<KeptMessage> messages;
+    if (m_store.isOpen())
+        guarded([&] { messages = all ? m_store.commit() : m_store.commitWritten(); });
+    emit kept(messages, m_progress);
+    // Messages still being written go in with the next batch.
+    if (!all && !m_progress.isEmpty())
+        m_batch.start();
+}
