@@ -12,6 +12,7 @@
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "store/Contacts.h"
 #include "store/RecordsChanged.h"
 
 const QString kChooseContact = QStringLiteral("Choose a contact from the list first.");
@@ -109,8 +110,7 @@ void ContactBrowser::Form_Unload()
 void ContactBrowser::LoadContact()
 {
     // Only the names in view are read; the others as the list is scrolled.
-    storeGuard(
-        [&] { lstName->addQuery(QueryPages(Con, QStringLiteral("tblAddress"), {QStringLiteral("FirstName")})); });
+    storeGuard([&] { lstName->addQuery(Contacts::pages(Con, {QStringLiteral("FirstName")})); });
 }
 
 void ContactBrowser::Display()
@@ -125,7 +125,7 @@ void ContactBrowser::Display()
 void ContactBrowser::showContactOf(qint64 key)
 {
     storeGuard([&] {
-        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE Org_ID = ?"), {key});
+        Contacts::open(rst, Con, key);
         if (!rst.isEOF()) {
             rst.MoveFirst();
             Display();
@@ -141,7 +141,7 @@ void ContactBrowser::lstName_Click()
     // Of several contacts with one first name, the first in table order is the one shown.
     bool found = false;
     const bool read = storeGuard([&] {
-        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE FirstName = ?"), {lstName->text(row)});
+        Contacts::openByFirstName(rst, Con, lstName->text(row));
         if (rst.isEOF())
             return;
         rst.MoveFirst();
@@ -166,7 +166,7 @@ bool ContactBrowser::openShownContact()
     }
     bool found = false;
     const bool read = storeGuard([&] {
-        rst.Open(Con, QStringLiteral("select * from tblAddress where Org_ID = ?"), {*key});
+        Contacts::open(rst, Con, *key);
         found = !rst.isEOF();
     });
     if (read && !found)

@@ -10,6 +10,7 @@
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "store/Contacts.h"
 #include "window/SavingProgress.h"
 
 const QString kCommentsFull = QStringLiteral("Max character is 255 and Comments textg will be disabled ");
@@ -61,7 +62,7 @@ bool frmAddress::SavingAddress()
     const bool saved = storeGuard([&] {
         // An insert needs the table's fields, not its rows: a key no row has
         // gives an empty record set without reading the whole address book.
-        rst.Open(Con, QStringLiteral("SELECT * FROM tblAddress WHERE Org_ID = ?"), {QVariant()});
+        Contacts::open(rst, Con, QVariant());
         rst.AddNew();
         writeContact(rst, typedContact(*this, txtComments));
         rst.Update();

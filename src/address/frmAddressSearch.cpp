@@ -16,6 +16,7 @@
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "store/Contacts.h"
 
 namespace {
 const QString kCaption = QStringLiteral("Search");
@@ -311,7 +312,7 @@ void frmAddressSearch::imgField_Click(Field field)
     // The list is not cleared: searches add up until a field button is pressed.
     // The rows found are read as they come into view.
     storeGuard([&] {
-        QueryPages found(Con, QStringLiteral("tblAddress"), columns, QLatin1String(info.column), box(field)->text());
+        QueryPages found = Contacts::pages(Con, columns, QLatin1String(info.column), box(field)->text());
         if (found.count() == 0)
             MsgBox(QLatin1String(info.notFound), MsgButtons::OKOnly, MsgIcon::Exclamation, kNotFoundTitle);
         lstv->addQuery(std::move(found));

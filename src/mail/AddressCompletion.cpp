@@ -1,7 +1,6 @@
 #include "mail/AddressCompletion.h"
 
-#include "store/Connection.h"
-#include "store/Statement.h"
+#include "store/Contacts.h"
 
 namespace AddressCompletion {
 
@@ -24,19 +23,9 @@ QList<Match> matching(Connection& con, const QString& typed, int limit)
     const QString prefix = typed.trimmed();
     if (prefix.isEmpty())
         return out;
-    QString pattern = prefix;
-    pattern.replace(u'\\', QLatin1String("\\\\"))
-        .replace(u'%', QLatin1String("\\%"))
-        .replace(u'_', QLatin1String("\\_"));
-    Statement st(con.handle(),
-                 QStringLiteral("SELECT FirstName, LastName, Email FROM tblAddress WHERE Email <> '' AND ("
-                                "FirstName LIKE ?1 ESCAPE '\\' OR LastName LIKE ?1 ESCAPE '\\' OR Email LIKE ?1 ESCAPE "
-                                "'\\' OR (FirstName || ' ' || LastName) LIKE ?1 ESCAPE '\\') "
-                                "ORDER BY FirstName, LastName, Email LIMIT ?2"));
-    st.bind(1, pattern + u'%').bind(2, qint64(limit));
-    while (st.step()) {
-        const QString name = (st.text(0) + u' ' + st.text(1)).trimmed();
-        const QString address = st.text(2).trimmed();
+    for (const Contacts::Named& contact : Contacts::withAddressStarting(con, prefix, limit)) {
+        const QString name = (contact.firstName + u' ' + contact.lastName).trimmed();
+        const QString address = contact.email.trimmed();
         out << Match{name.isEmpty() ? address : name + QLatin1String(" <") + address + u'>', address};
     }
     return out;

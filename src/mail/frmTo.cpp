@@ -7,6 +7,7 @@
 #include "controls/MSFlexGrid.h"
 #include "controls/Twips.h"
 #include "kit/StoreAccess.h"
+#include "store/Contacts.h"
 
 namespace {
 const QString kCaption = QStringLiteral("To");
@@ -66,8 +67,7 @@ void frmTo::LoadContact()
     gridTo->setRows(1);
     // Numbered in table order; the rows are read as they come into view.
     storeGuard([&] {
-        gridTo->addNumberedQuery(
-            QueryPages(Con, QStringLiteral("tblAddress"), {QStringLiteral("FirstName"), QStringLiteral("Email")}));
+        gridTo->addNumberedQuery(Contacts::pages(Con, {QStringLiteral("FirstName"), QStringLiteral("Email")}));
     });
 }
 

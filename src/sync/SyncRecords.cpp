@@ -9,6 +9,7 @@
 
 #include "kit/Occurrences.h"
 #include "store/Connection.h"
+#include "store/ContactFields.h"
 #include "store/SearchIndex.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
@@ -55,13 +56,12 @@ END;
 
 const TableShape& TableShape::contacts()
 {
-    static const TableShape shape{QStringLiteral("contact"),
-                                  QStringLiteral("tblAddress"),
-                                  QStringLiteral("Org_ID"),
-                                  {QStringLiteral("FirstName"), QStringLiteral("LastName"),
-                                   QStringLiteral("HomeAddress"), QStringLiteral("Suburb"), QStringLiteral("PostCode"),
-                                   QStringLiteral("Email"), QStringLiteral("HomePhone"), QStringLiteral("Mobile"),
-                                   QStringLiteral("ICQ"), QStringLiteral("WebAddress"), QStringLiteral("Comments")}};
+    static const TableShape shape = [] {
+        TableShape contacts{QStringLiteral("contact"), QStringLiteral("tblAddress"), QStringLiteral("Org_ID"), {}};
+        for (QLatin1StringView name : ContactFields::kNames)
+            contacts.fields << QString(name);
+        return contacts;
+    }();
     return shape;
 }
 

@@ -1,0 +1,42 @@
+#include "store/Contacts.h"
+
+#include "store/Connection.h"
+#include "store/Recordset.h"
+#include "store/Statement.h"
+
+namespace {
+const QString kTable = QStringLiteral("tblAddress");
+}  // namespace
+
+QueryPages Contacts::pages(Connection& con, const QStringList& columns, const QString& field, const QString& value)
+{
+    return QueryPages(con, kTable, columns, field, value);
+}
+
+void Contacts::open(Recordset& rs, Connection& con, const QVariant& key)
+{
+    rs.Open(con, QStringLiteral("SELECT * FROM tblAddress WHERE Org_ID = ?"), {key});
+}
+
+void Contacts::openByFirstName(Recordset& rs, Connection& con, const QString& firstName)
+{
+    rs.Open(con, QStringLiteral("SELECT * FROM tblAddress WHERE FirstName = ?"), {firstName});
+}
+
+QList<Contacts::Named> Contacts::withAddressStarting(Connection& con, const QString& prefix, int limit)
+{
+    QString pattern = prefix;
+    pattern.replace(u'\\', QLatin1String("\\\\"))
+        .replace(u'%', QLatin1String("\\%"))
+        .replace(u'_', QLatin1String("\\_"));
+    Statement st(con.handle(),
+                 QStringLiteral("SELECT FirstName, LastName, Email FROM tblAddress WHERE Email <> '' AND ("
+                                "FirstName LIKE ?1 ESCAPE '\\' OR LastName LIKE ?1 ESCAPE '\\' OR Email LIKE ?1 ESCAPE "
+                                "'\\' OR (FirstName || ' ' || LastName) LIKE ?1 ESCAPE '\\') "
+                                "ORDER BY FirstName, LastName, Email LIMIT ?2"));
+    st.bind(1, pattern + u'%').bind(2, qint64(limit));
+    QList<Named> out;
+    while (st.step())
+        out << Named{st.text(0), st.text(1), st.text(2)};
+    return out;
+}

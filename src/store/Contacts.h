@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include "store/ContactFields.h"
+#include "store/QueryPages.h"
+
+class Connection;
+class Recordset;
+
+// The one place that reads and writes tblAddress for the screens that show
+// contacts: the address book's and the recipient picker's lists, the record
+// a screen edits, the completion of typed addresses. Failures throw StoreError.
+namespace Contacts {
+
+// The contacts' `columns` in the order they were added, read a page at a
+// time; with `field`, only those whose `field` equals `value`.
+QueryPages pages(Connection& con, const QStringList& columns, const QString& field = QString(),
+                 const QString& value = QString());
+
+// Opens `rs` on the contact with `key`: none when it is gone. With a null
+// key, on no row but with the fields, ready for AddNew.
+void open(Recordset& rs, Connection& con, const QVariant& key);
+// On the contacts with this first name, the first added first.
+void openByFirstName(Recordset& rs, Connection& con, const QString& firstName);
+
+struct Named {
+    QString firstName, lastName, email;
+};
+// Up to `limit` contacts with an address whose first name, last name, both
+// or address begins with `prefix` (case aside), by name.
+QList<Named> withAddressStarting(Connection& con, const QString& prefix, int limit);
+
+}  // namespace Contacts
