@@ -182,19 +182,19 @@ ContactValues typedContact(const ContactBoxes& boxes, const QPlainTextEdit* txtC
 {
     ContactValues contact;
     for (std::size_t i = 0; i < kContactFieldTable.size(); ++i)
-        contact.values[i] =
+        contact[i] =
             kContactFieldTable[i].box ? (boxes.*kContactFieldTable[i].box)->text() : txtComments->toPlainText();
     return contact;
 }
 
 void showContact(const Recordset& rs, ContactBoxes& boxes, QLineEdit* txtID, QPlainTextEdit* txtComments)
 {
-    const ContactValues contact = readContact(rs);
+    const ContactValues contact = Contacts::read(rs);
     txtID->setText(rs.Fields(QStringLiteral("Org_ID")).toString());
     for (std::size_t i = 0; i < kContactFieldTable.size(); ++i) {
         if (kContactFieldTable[i].box)
-            (boxes.*kContactFieldTable[i].box)->setText(contact.values[i]);
+            (boxes.*kContactFieldTable[i].box)->setText(contact[i]);
         else
-            txtComments->setPlainText(contact.values[i]);
+            txtComments->setPlainText(contact[i]);
     }
 }

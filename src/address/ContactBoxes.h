@@ -5,13 +5,17 @@
 #include <QRect>
 #include <QString>
 
-#include "address/ContactRecord.h"
+#include "store/Contacts.h"
 
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 class Recordset;
+
+// A contact's fields, in the order of tblAddress (Contact::Email, ...).
+using Contact = ContactFields::Field;
+constexpr int kContactFieldCount = ContactFields::Count;
 
 // The contact's single-line boxes with their captions, which the entry, edit
 // and delete screens all carry under the same names. The fax box is among

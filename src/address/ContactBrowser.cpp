@@ -118,7 +118,7 @@ void ContactBrowser::Display()
     showContact(rst, *this, txtID, txtComments);
     txtComments->document()->setModified(false);
     // Read-only beside the comments, so it never travels back as a note.
-    const QString more = moreOnCard(Con, rst.Fields(QStringLiteral("Org_ID")).value().toLongLong());
+    const QString more = Contacts::moreOnCard(Con, rst.Fields(QStringLiteral("Org_ID")).value().toLongLong());
     txtComments->setToolTip(more.isEmpty() ? QString() : kMoreOnCard + u'\n' + more);
 }
 

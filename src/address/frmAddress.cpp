@@ -64,7 +64,7 @@ bool frmAddress::SavingAddress()
         // gives an empty record set without reading the whole address book.
         Contacts::open(rst, Con, QVariant());
         rst.AddNew();
-        writeContact(rst, typedContact(*this, txtComments));
+        Contacts::write(rst, typedContact(*this, txtComments));
         rst.Update();
     });
     rst.Close();

@@ -105,7 +105,7 @@ bool frmAddressEdit::Saving()
         return false;
     // A changed first name shows in the list when the notice of the write comes.
     return storeGuard([&] {
-        writeContact(rst, typedContact(*this, txtComments));
+        Contacts::write(rst, typedContact(*this, txtComments));
         rst.Update();
     });
 }

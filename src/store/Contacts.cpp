@@ -3,6 +3,7 @@
 #include "store/Connection.h"
 #include "store/Recordset.h"
 #include "store/Statement.h"
+#include "store/StoreError.h"
 
 namespace {
 const QString kTable = QStringLiteral("tblAddress");
@@ -21,6 +22,36 @@ void Contacts::open(Recordset& rs, Connection& con, const QVariant& key)
 void Contacts::openByFirstName(Recordset& rs, Connection& con, const QString& firstName)
 {
     rs.Open(con, QStringLiteral("SELECT * FROM tblAddress WHERE FirstName = ?"), {firstName});
+}
+
+ContactValues Contacts::read(const Recordset& rs)
+{
+    // A missing value cannot be stored by this program, but a row written by
+    // anything else still shows whole rather than half of it over the last contact.
+    ContactValues contact;
+    for (std::size_t i = 0; i < contact.size(); ++i)
+        contact[i] = rs.Fields(ContactFields::kNames[i]).toString();
+    return contact;
+}
+
+void Contacts::write(Recordset& rs, const ContactValues& contact)
+{
+    for (std::size_t i = 0; i < contact.size(); ++i)
+        rs.Fields(ContactFields::kNames[i]) = contact[i].trimmed();
+}
+
+QString Contacts::moreOnCard(Connection& con, qint64 key)
+{
+    try {
+        Statement more(
+            con.handle(),
+            QStringLiteral("SELECT k.More FROM tblSyncMap m JOIN tblSyncKept k ON k.Kind = m.Kind AND k.UID = m.UID "
+                           "WHERE m.Kind = 'contact' AND m.LocalKey = ?"));
+        more.bind(1, key);
+        return more.step() ? more.text(0) : QString();
+    } catch (const StoreError&) {
+        return {};  // nothing was ever imported: there is no such table
+    }
 }
 
 QList<Contacts::Named> Contacts::withAddressStarting(Connection& con, const QString& prefix, int limit)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -10,6 +12,10 @@
 
 class Connection;
 class Recordset;
+
+// A contact's values, indexed by ContactFields::Field: the one shape of a
+// contact in memory, for the address book's screens and the vCard exchange.
+using ContactValues = std::array<QString, ContactFields::Count>;
 
 // The one place that reads and writes tblAddress for the screens that show
 // contacts: the address book's and the recipient picker's lists, the record
@@ -26,6 +32,16 @@ QueryPages pages(Connection& con, const QStringList& columns, const QString& fie
 void open(Recordset& rs, Connection& con, const QVariant& key);
 // On the contacts with this first name, the first added first.
 void openByFirstName(Recordset& rs, Connection& con, const QString& firstName);
+
+// The current row of `rs`; a field without a value reads as empty text.
+ContactValues read(const Recordset& rs);
+// Assigns every field of the current row of `rs`, each value trimmed.
+void write(Recordset& rs, const ContactValues& contact);
+
+// What the card a contact was read from holds beyond the address book's
+// fields (a work phone, a birthday, a photo), kept beside it by the import;
+// empty for a contact typed here or read before cards were kept.
+QString moreOnCard(Connection& con, qint64 key);
 
 struct Named {
     QString firstName, lastName, email;

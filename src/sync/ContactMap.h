@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "store/ContactFields.h"
+#include "store/Contacts.h"
 #include "sync/VCard.h"
 
 // The address book's eleven fields and their place in a vCard.
@@ -22,7 +22,7 @@ inline constexpr const auto& kFieldNames = ContactFields::kNames;
 // The post code box takes four characters.
 constexpr qsizetype kPostCodeWidth = 4;
 
-using Contact = std::array<QString, FieldCount>;
+using Contact = ContactValues;
 
 struct Imported {
     Contact contact;
