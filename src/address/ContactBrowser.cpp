@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 
+#include "controls/Anchors.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
@@ -22,7 +23,7 @@ const QString kMoreOnCard = QStringLiteral("Also on the card, kept as it came:")
 ContactBrowser::ContactBrowser(const QString& caption, QSize clientTwips)
 {
     setWindowTitle(caption);
-    setFixedSize(twips(clientTwips.width()), twips(clientTwips.height()));
+    resize(twips(clientTwips.width()), twips(clientTwips.height()));
 
     Frame1 = makeControl<QGroupBox>(this, "Frame1", twipsRect(0, 0, 8055, 3255));
     createContactBoxes(Frame1, Layout::Browse);
@@ -91,6 +92,16 @@ void ContactBrowser::finishLayout()
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     txtID->hide();
+    // Grown, the name list and the comments take the room; what lies below
+    // them keeps to the bottom.
+    auto* anchors = new Anchors(this);
+    anchors->pin(Frame1, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+    anchors->pin(Frame2, Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    for (QWidget* box : std::initializer_list<QWidget*>{lstName, Frame4, txtComments})
+        anchors->pin(box, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child->y() >= Frame4->geometry().bottom())
+            anchors->pin(child, Qt::LeftEdge | Qt::BottomEdge);
 }
 
 void ContactBrowser::Form_Load()

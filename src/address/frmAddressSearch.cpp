@@ -11,6 +11,7 @@
 
 #include "address/ContactBoxes.h"
 #include "controls/Accessible.h"
+#include "controls/Anchors.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/Twips.h"
@@ -137,7 +138,7 @@ frmAddressSearch::frmAddressSearch()
 {
     setObjectName(QStringLiteral("frmAddressSearch"));
     setWindowTitle(kCaption);
-    setFixedSize(twips(11865), twips(5835));
+    resize(twips(11865), twips(5835));
 
     Frame2 = makeControl<QGroupBox>(this, "Frame2", twipsRect(0, 0, 11775, 1455), QStringLiteral("Option"));
 
@@ -194,6 +195,10 @@ frmAddressSearch::frmAddressSearch()
                               txtsearchLastName, txtsearchFirstName, lstv};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+    // Grown, the result takes the room.
+    auto* anchors = new Anchors(this);
+    for (QWidget* result : std::initializer_list<QWidget*>{Frame1, lstv})
+        anchors->pin(result, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
 }
 
 void frmAddressSearch::Form_Load()

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QStyledItemDelegate>
 
 #include "controls/Controls.h"
@@ -264,7 +265,25 @@ int MSFlexGrid::ColWidth(int col) const
 
 void MSFlexGrid::setColWidth(int col, int widthTwips)
 {
-    setColumnWidth(col, twips(widthTwips));
+    setColumnWidth(col, twips(widthTwips) + (col == m_stretch ? std::max(0, width() - m_unstretched.width()) : 0));
+}
+
+void MSFlexGrid::setStretchColumn(int col)
+{
+    m_stretch = col;
+    m_unstretched = size();
+}
+
+void MSFlexGrid::resizeEvent(QResizeEvent* event)
+{
+    if (m_stretch >= 0 && event->oldSize().isValid()) {
+        const QSize grown = event->size() - event->oldSize();
+        setColumnWidth(m_stretch, columnWidth(m_stretch) + grown.width());
+        const int extra = std::max(0, height() - m_unstretched.height());
+        if (const int rows = model()->rowCount(); rows > 0)
+            verticalHeader()->setDefaultSectionSize(twips(kDefaultRowHeight) + extra / rows);
+    }
+    QTableView::resizeEvent(event);
 }
 
 void MSFlexGrid::setGridColor(const QColor& color)

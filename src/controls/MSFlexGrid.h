@@ -90,6 +90,9 @@ public:
     int ColWidth(int col) const;
     void setColWidth(int col, int widthTwips);
     void setGridColor(const QColor& color);
+    // Grown past its present size, the grid gives the extra width to `col`
+    // and spreads the extra height over its rows.
+    void setStretchColumn(int col);
 
 signals:
     void Click();
@@ -97,6 +100,7 @@ signals:
 protected:
     // Enter on a cell is a click on it.
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void onCellClicked(const QModelIndex& index);
@@ -105,4 +109,6 @@ private:
     GridModel m_cells;
     int m_row = 1;
     int m_col = 1;
+    int m_stretch = -1;
+    QSize m_unstretched;  // the size the columns and rows were set for
 };

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 
 #include "controls/Accessible.h"
+#include "controls/Anchors.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
@@ -200,6 +201,17 @@ frmCheckEmail::frmCheckEmail()
     txtUserName = makeTextBox(Frame2, "txtUserName", twipsRect(120, 240, 2055, 285));
     Frame3 = makeFrame(this, "Frame3", QStringLiteral("Password:"), twipsRect(4920, 5640, 2295, 615));
     txtPassword = makeTextBox(Frame3, "txtPassword", twipsRect(120, 240, 2055, 285), true);
+    // The account's boxes are read from the settings; they are never shown.
+    for (QWidget* frame : {Frame1, Frame2, Frame3})
+        frame->hide();
+
+    // Grown, the list and the message share the height; Exit keeps to the right.
+    m_anchors = new Anchors(this);
+    m_anchors->pin(cmdExit, Qt::TopEdge | Qt::RightEdge);
+    m_anchors->pin(lvMessages, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    m_anchors->split(Frame4, txtBody, 0.55);
+    m_anchors->same(htmlBody, txtBody);
+    m_anchors->pin(lstAttachments, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
 
     connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &frmCheckEmail::recordsChanged);
 
@@ -251,8 +263,7 @@ frmCheckEmail::~frmCheckEmail()
 
 QSize frmCheckEmail::sizeHint() const
 {
-    // The account frames lie below this height: out of view until the
-    // window is made taller.
+    // The account frames lie below this height (and stay hidden).
     return {twips(7365), twips(5490)};
 }
 
@@ -462,8 +473,8 @@ void frmCheckEmail::showRaw(const QByteArray& raw, const QString& key)
 
 void frmCheckEmail::showAttachments(bool shown)
 {
-    txtBody->setGeometry(twipsRect(120, 2760, 7095, shown ? 1815 : 2655));
-    htmlBody->setGeometry(txtBody->geometry());
+    for (QWidget* body : {static_cast<QWidget*>(txtBody), static_cast<QWidget*>(htmlBody)})
+        m_anchors->setFirst(body, twipsRect(120, 2760, 7095, shown ? 1815 : 2655));
     lstAttachments->setVisible(shown);
 }
 

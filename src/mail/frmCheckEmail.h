@@ -29,6 +29,7 @@ class QRadioButton;
 class FlatBttn;
 class ListView;
 class MailConnection;
+class Anchors;
 class MailHtmlView;
 class Pop3Check;
 
@@ -141,7 +142,8 @@ private:
     Pop3Session session{colMessages};
     ImapSession imapSession;
     Connection Con;
-    MailStore m_mailbox;                 // after Con: it goes first
+    MailStore m_mailbox;  // after Con: it goes first
+    Anchors* m_anchors = nullptr;
     std::unique_ptr<Pop3Check> m_check;  // after the session and the mailbox it uses
     ImapMailbox m_imap;
     bool m_imapOpen = false;

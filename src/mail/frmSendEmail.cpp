@@ -10,6 +10,7 @@
 #include <QStringListModel>
 #include <QTemporaryDir>
 
+#include "controls/Anchors.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
@@ -102,6 +103,18 @@ frmSendEmail::frmSendEmail()
     Keys::setDeleteButton(lstAttachments, cmdRemove);
     Label1->setBuddy(txtHost);
     Label2->setBuddy(txtSender);
+    // The host and sender come from the settings; their boxes are never shown.
+    for (QWidget* hidden : std::initializer_list<QWidget*>{Label1, txtHost, Label2, txtSender})
+        hidden->hide();
+
+    // Grown, the message takes the room; the attachments keep to the bottom, Close to the right.
+    auto* anchors = new Anchors(this);
+    anchors->pin(cmdClose, Qt::TopEdge | Qt::RightEdge);
+    for (QWidget* line : std::initializer_list<QWidget*>{prgSend, lblStatus, txtRecipient, txtSubject})
+        anchors->pin(line, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+    anchors->pin(txtMessage, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors->pin(Frame1, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors->pin(lstAttachments, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
 
     // Typing a recipient offers the contacts whose name or address starts so;
     // Enter or a click puts the address in place of what was typed.
@@ -144,8 +157,7 @@ frmSendEmail::~frmSendEmail()
 
 QSize frmSendEmail::sizeHint() const
 {
-    // The host and sender boxes lie below this height: out of view until the
-    // window is made taller.
+    // The host and sender boxes lie below this height (and stay hidden).
     return {twips(9210), twips(6105)};
 }
 

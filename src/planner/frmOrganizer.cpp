@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 
+#include "controls/Anchors.h"
 #include "controls/Controls.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/MonthView.h"
@@ -129,8 +130,8 @@ frmOrganizer::frmOrganizer()
     setObjectName(QStringLiteral("frmOrganizer"));
     setWindowTitle(kCaption);
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
-    setFixedSize(twips(9765), twips(7410));
+                   | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    resize(twips(9765), twips(7410));
 
     SSTab1 = makeControl<QTabWidget>(this, "SSTab1", twipsRect(0, 0, 9735, 7455));
     SSTab1->setAccessibleName(kCaption);
@@ -153,6 +154,17 @@ frmOrganizer::frmOrganizer()
     txtHelp =
         makeControl<RichTextBox>(help, "txtHelp", QRect(twips(120), twips(480) - strip, twips(9015), twips(6735)));
     txtHelp->setReadOnly(true);
+
+    // Grown, each page's grid takes the room; its calendar and message keep to the right.
+    auto* anchors = new Anchors(this);
+    anchors->pin(SSTab1, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    for (int k = 0; k < kPages; ++k) {
+        anchors->pin(MSgridTime[std::size_t(k)], Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+        MSgridTime[std::size_t(k)]->setStretchColumn(1);  // the note
+        anchors->pin(lblAllDay[std::size_t(k)], Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+        anchors->pin(Frame1[std::size_t(k)], Qt::TopEdge | Qt::RightEdge);
+    }
+    anchors->pin(txtHelp, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
 
     SSTab1->setCurrentIndex(0);
     connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &frmOrganizer::recordsChanged);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "controls/Anchors.h"
 #include "controls/Controls.h"
 #include "controls/ListView.h"
 #include "controls/MonthView.h"
@@ -70,7 +71,7 @@ frmOrganizerSearch::frmOrganizerSearch()
 {
     setObjectName(QStringLiteral("frmOrganizerSearch"));
     setWindowTitle(kCaption);
-    setFixedSize(twips(7875), twips(7335));
+    resize(twips(7875), twips(7335));
 
     Frame1 = makeControl<QGroupBox>(this, "Frame1", twipsRect(0, 0, 7815, 2655), kFrameCaption);
 
@@ -105,6 +106,8 @@ frmOrganizerSearch::frmOrganizerSearch()
     }
     lstQuickMonth->setAccessibleName(cmdQuickSearchMonth->text());
     lstv->setAccessibleName(kResultsName);
+    // Grown, the results take the room.
+    (new Anchors(this))->pin(lstv, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
 
     connect(cmdDate, &QPushButton::clicked, this, &frmOrganizerSearch::cmdDate_Click);
     connect(cmdStart, &QPushButton::clicked, this, &frmOrganizerSearch::cmdStart_Click);

@@ -80,9 +80,8 @@ const Row kScreens[] = {
     {Screens::show<frmCal>, "", "->7>cmdNum_7 ->*>cmdOp_2 ->Enter>cmdEQ", "closes"},
     {Screens::show<frmCalendar>, "", "", "cmdExit"},
     {Screens::show<frmSendEmail>,
-     "cmdSend cmdNew cmdAddFile cmdRemove cmdClose cmdTo txtRecipient txtSubject txtMessage lstAttachments txtHost "
-     "txtSender",
-     "", "cmdClose"},
+     "cmdSend cmdNew cmdAddFile cmdRemove cmdClose cmdTo txtRecipient txtSubject txtMessage lstAttachments", "",
+     "cmdClose"},
     {Screens::show<frmAddress>, "", "", "stays"},
     {Screens::show<frmAddressSearch>, "", "", "closes"},
     {Screens::show<frmTo>, "", "", "closes"},
@@ -323,6 +322,58 @@ private slots:
         }
         QTest::keySequence(QApplication::focusWidget(), QKeySequence(QStringLiteral("Ctrl+Q")));
         QVERIFY(waitFor([] { return !Screens::isLoaded<frmMain>(); }, 2000));
+    }
+
+    // Grown, a screen keeps every control inside its parent and apart from
+    // the others, and the ones holding content take the room; its first
+    // size is its least. The Part's hidden boxes stay hidden.
+    void screensGrowWithTheirWindow()
+    {
+        fx->makeDataFolder();
+        const std::pair<std::function<QWidget*()>, const char*> screens[] = {
+            {Screens::show<frmCheckEmail>, "lvMessages txtBody"},
+            {Screens::show<frmSendEmail>, "txtMessage lstAttachments"},
+            {Screens::show<frmAddressEdit>, "lstName txtComments"},
+            {Screens::show<frmAddressDelete>, "lstName txtComments"},
+            {Screens::show<frmAddressSearch>, "lstv"},
+            {Screens::show<frmOrganizer>, "MSgridTime_0"},
+            {Screens::show<frmOrganizerSearch>, "lstv"}};
+        for (const auto& [open, content] : screens) {
+            QWidget* screen = open();
+            const QSize first = screen->size();
+            QCOMPARE(screen->minimumSize(), first);
+            const auto placed = [screen] {
+                QStringList out;  // what lies outside its parent, and what overlaps what
+                const QList<QWidget*> all = screen->findChildren<QWidget*>();
+                for (QWidget* a : all) {
+                    if (!a->isVisibleTo(screen) || a->objectName().isEmpty())
+                        continue;
+                    if (!a->parentWidget()->rect().contains(a->geometry()))
+                        out << a->objectName();
+                    for (QWidget* b : all)
+                        if (a < b && b->parentWidget() == a->parentWidget() && b->isVisibleTo(screen)
+                            && !b->objectName().isEmpty() && a->geometry().intersects(b->geometry()))
+                            out << a->objectName() + '/' + b->objectName();
+                }
+                return QSet<QString>(out.begin(), out.end());
+            };
+            const QSet<QString> before = placed();
+            QMap<QString, QSize> sizes;
+            for (const QString& name : QString(content).split(' '))
+                sizes[name] = screen->findChild<QWidget*>(name)->size();
+            screen->resize(first + QSize(420, 360));
+            const QSet<QString> after = placed();
+            QVERIFY2(before.contains(after),
+                     qPrintable(screen->objectName() + ": " + QStringList(after.values()).join(' ')));
+            for (const QString& name : sizes.keys()) {
+                const QSize grown = screen->findChild<QWidget*>(name)->size() - sizes[name];
+                QVERIFY2(grown.height() >= 120 || grown.width() >= 420, qPrintable(screen->objectName() + '/' + name));
+            }
+            for (const char* hidden : {"txtHost", "txtUserName", "txtSender"})
+                if (auto* box = screen->findChild<QWidget*>(QLatin1String(hidden)))
+                    QVERIFY(!box->isVisibleTo(screen));
+            QVERIFY(Screens::close(screen));
+        }
     }
 
     // No caption is cut: every label and command button shown holds its whole
