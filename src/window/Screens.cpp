@@ -7,11 +7,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QSettings>
 #include <QTimer>
+
+#include "kit/AppFolder.h"
 
 namespace {
 std::map<std::type_index, QPointer<QWidget>>& registry()
@@ -24,6 +28,59 @@ QPointer<QMdiArea>& area()
 {
     static QPointer<QMdiArea> a;
     return a;
+}
+
+// Where each screen was last closed, and how large: beside the store, one
+// group per screen. A window inside the work area keeps its frame's place
+// there and whether it was maximized; one of its own, its geometry.
+QString placesFile()
+{
+    return AppFolder::dataFolder() + QStringLiteral("/Windows.ini");
+}
+
+// Only a window that can be made larger has a place of its own to keep.
+bool placeKept(const QWidget* widget)
+{
+    return !widget->objectName().isEmpty() && widget->minimumSize() != widget->maximumSize();
+}
+
+void rememberPlace(QWidget* widget)
+{
+    if (!placeKept(widget) || !QFileInfo(AppFolder::dataFolder()).isDir())
+        return;
+    QSettings places(placesFile(), QSettings::IniFormat);
+    places.beginGroup(widget->objectName());
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(widget->parentWidget())) {
+        // Maximized, it keeps the place it had before.
+        if (!sub->isMaximized())
+            places.setValue(QStringLiteral("frame"), sub->geometry());
+        places.setValue(QStringLiteral("maximized"), sub->isMaximized());
+    } else {
+        places.setValue(QStringLiteral("geometry"), widget->saveGeometry());
+    }
+}
+
+// Back where it was, never smaller than its first size, and on a screen
+// that exists (in the work area's view for a window inside it).
+void restorePlace(QWidget* widget, QMdiSubWindow* sub)
+{
+    if (!placeKept(widget) || !QFileInfo::exists(placesFile()))
+        return;
+    QSettings places(placesFile(), QSettings::IniFormat);
+    places.beginGroup(widget->objectName());
+    if (!sub) {
+        widget->restoreGeometry(places.value(QStringLiteral("geometry")).toByteArray());
+        return;
+    }
+    if (QRect frame = places.value(QStringLiteral("frame")).toRect(); frame.isValid()) {
+        frame.setSize(frame.size().expandedTo(sub->size()));
+        const QRect view = sub->mdiArea()->viewport()->rect();
+        if (!view.intersects(frame.adjusted(0, 0, 0, 24 - frame.height())))  // its title bar out of reach
+            frame.moveTopLeft(QPoint(0, 0));
+        sub->setGeometry(frame);
+    }
+    if (places.value(QStringLiteral("maximized")).toBool())
+        sub->showMaximized();
 }
 
 const char* const kDefaultButton = "defaultButton";
@@ -100,6 +157,7 @@ void finishUnload(QWidget* widget, FormHooks* hooks)
     if (hooks->m_unloaded)
         return;
     hooks->m_unloaded = true;
+    rememberPlace(widget);
     auto& screens = registry();
     for (auto it = screens.begin(); it != screens.end(); ++it) {
         if (it->second == widget) {
@@ -151,12 +209,15 @@ void Screens::present(QWidget* widget, bool child)
             // over the logo rather than beside it.
             const int step = int(area()->subWindowList().size() - 1) % 8;
             sub->move(step * 24, step * 24);
+            restorePlace(widget, sub);
         }
         widget->show();
         sub->show();
         area()->setActiveSubWindow(sub);
         return;
     }
+    if (!widget->isVisible())
+        restorePlace(widget, nullptr);
     widget->show();
     widget->raise();
     widget->activateWindow();

@@ -7,9 +7,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QStyleOptionButton>
@@ -324,11 +326,30 @@ private slots:
         QVERIFY(waitFor([] { return !Screens::isLoaded<frmMain>(); }, 2000));
     }
 
+    // A screen opens where and as large as it was closed, within reach of the user.
+    void screensOpenWhereTheyWereClosed()
+    {
+        fx->openMainWindow();
+        fx->makeDataFolder();
+        const auto frame = [] { return qobject_cast<QMdiSubWindow*>(Screens::show<frmCheckEmail>()->parentWidget()); };
+        const QSize first = frame()->size();
+        const QRect moved(QPoint(40, 30), first + QSize(200, 100));
+        frame()->setGeometry(moved);
+        QVERIFY(Screens::close(frame()->widget()));
+        QCOMPARE(frame()->geometry(), moved);
+        QVERIFY(Screens::close(frame()->widget()));
+        QSettings places(fx->dataDir() + "/Windows.ini", QSettings::IniFormat);
+        places.setValue("frmCheckEmail/frame", QRect(9000, 9000, 20, 20));  // on a screen since unplugged
+        places.sync();
+        QCOMPARE(frame()->geometry(), QRect(QPoint(0, 0), first));
+    }
+
     // Grown, a screen keeps every control inside its parent and apart from
     // the others, and the ones holding content take the room; its first
     // size is its least. The Part's hidden boxes stay hidden.
     void screensGrowWithTheirWindow()
     {
+        fx->openMainWindow();  // inside the work area, as the program shows them
         fx->makeDataFolder();
         const std::pair<std::function<QWidget*()>, const char*> screens[] = {
             {Screens::show<frmCheckEmail>, "lvMessages txtBody"},
