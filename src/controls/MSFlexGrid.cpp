@@ -112,7 +112,9 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->font = static_cast<const MSFlexGrid*>(parent())->cellFont(index.row(), index.column());
+        const auto* grid = static_cast<const MSFlexGrid*>(parent());
+        option->font = grid->cellFont(index.row(), index.column());
+        option->text = grid->shownText(index.row(), index.column());
     }
 };
 }  // namespace
@@ -265,25 +267,52 @@ int MSFlexGrid::ColWidth(int col) const
 
 void MSFlexGrid::setColWidth(int col, int widthTwips)
 {
-    setColumnWidth(col, twips(widthTwips) + (col == m_stretch ? std::max(0, width() - m_unstretched.width()) : 0));
+    setColumnWidth(col, twips(widthTwips));
+    if (m_stretch.contains(col)) {
+        m_unstretchedWidths[col] = columnWidth(col);
+        stretch();
+    }
 }
 
-void MSFlexGrid::setStretchColumn(int col)
+void MSFlexGrid::setStretch(const QMap<int, double>& shares)
 {
-    m_stretch = col;
+    m_stretch = shares;
     m_unstretched = size();
+    for (auto it = shares.begin(); it != shares.end(); ++it)
+        m_unstretchedWidths[it.key()] = columnWidth(it.key());
+}
+
+void MSFlexGrid::stretch()
+{
+    const QSize extra = (size() - m_unstretched).expandedTo(QSize(0, 0));
+    for (auto it = m_stretch.begin(); it != m_stretch.end(); ++it)
+        setColumnWidth(it.key(), m_unstretchedWidths.value(it.key()) + int(it.value() * extra.width()));
+    if (const int rows = model()->rowCount(); rows > 0 && !m_stretch.isEmpty())
+        verticalHeader()->setDefaultSectionSize(twips(kDefaultRowHeight) + extra.height() / rows);
 }
 
 void MSFlexGrid::resizeEvent(QResizeEvent* event)
 {
-    if (m_stretch >= 0 && event->oldSize().isValid()) {
-        const QSize grown = event->size() - event->oldSize();
-        setColumnWidth(m_stretch, columnWidth(m_stretch) + grown.width());
-        const int extra = std::max(0, height() - m_unstretched.height());
-        if (const int rows = model()->rowCount(); rows > 0)
-            verticalHeader()->setDefaultSectionSize(twips(kDefaultRowHeight) + extra / rows);
-    }
+    stretch();
     QTableView::resizeEvent(event);
+}
+
+QString MSFlexGrid::shownText(int row, int col) const
+{
+    const QString text = TextMatrix(row, col);
+    const QStringList items = m_separator.isEmpty() ? QStringList() : text.split(m_separator);
+    const QFontMetrics metrics(cellFont(row, col));
+    const int width = columnWidth(col) - 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    if (items.size() < 2 || metrics.horizontalAdvance(text) <= width)
+        return text;
+    const QString more = QStringLiteral(" \u2026 +%1");
+    for (qsizetype shown = items.size() - 1; shown >= 1; --shown) {
+        const QString fits = items.mid(0, shown).join(m_separator) + more.arg(items.size() - shown);
+        if (metrics.horizontalAdvance(fits) <= width)
+            return fits;
+    }
+    const QString rest = QStringLiteral(" +%1").arg(items.size() - 1);  // the cut item says so itself
+    return metrics.elidedText(items[0], Qt::ElideRight, width - metrics.horizontalAdvance(rest)) + rest;
 }
 
 void MSFlexGrid::setGridColor(const QColor& color)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QMap>
 #include <QTableView>
 
 #include "controls/RowsModel.h"
@@ -90,9 +91,16 @@ public:
     int ColWidth(int col) const;
     void setColWidth(int col, int widthTwips);
     void setGridColor(const QColor& color);
-    // Grown past its present size, the grid gives the extra width to `col`
-    // and spreads the extra height over its rows.
-    void setStretchColumn(int col);
+    // Grown past its present size, the grid gives the extra width to the
+    // columns of `shares` (column, part of it) and spreads the extra height
+    // over its rows.
+    void setStretch(const QMap<int, double>& shares);
+    // A cell whose text lists items with `separator` between them and does
+    // not fit shows the items that do, and how many more ("… +3"); its text
+    // (and what a screen reader is told) is still all of them.
+    void setListSeparator(const QString& separator) { m_separator = separator; }
+    // What the cell shows in its column's present width.
+    QString shownText(int row, int col) const;
 
 signals:
     void Click();
@@ -109,6 +117,9 @@ private:
     GridModel m_cells;
     int m_row = 1;
     int m_col = 1;
-    int m_stretch = -1;
+    void stretch();
+    QMap<int, double> m_stretch;
+    QMap<int, int> m_unstretchedWidths;
     QSize m_unstretched;  // the size the columns and rows were set for
+    QString m_separator;
 };

@@ -160,7 +160,10 @@ frmOrganizer::frmOrganizer()
     anchors->pin(SSTab1, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
     for (int k = 0; k < kPages; ++k) {
         anchors->pin(MSgridTime[std::size_t(k)], Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
-        MSgridTime[std::size_t(k)]->setStretchColumn(1);  // the note
+        // The note takes most of the room, the finish times the rest; a
+        // crowded row shows what fits and how many more.
+        MSgridTime[std::size_t(k)]->setStretch({{1, 0.75}, {2, 0.25}});
+        MSgridTime[std::size_t(k)]->setListSeparator(DayLayout::kBetween);
         anchors->pin(lblAllDay[std::size_t(k)], Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
         anchors->pin(Frame1[std::size_t(k)], Qt::TopEdge | Qt::RightEdge);
     }

@@ -293,6 +293,28 @@ private slots:
         QCOMPARE(cells(1, 15), QStringLiteral("Gym · Swim|3:00 PM · 3:00 PM"));
     }
 
+    // A crowded row shows the appointments that fit and how many more, all
+    // of them in its tooltip; grown, the page shows more.
+    void aCrowdedRowSaysHowManyMore()
+    {
+        QStringList values;
+        for (int i = 1; i <= 14; ++i)
+            values << QStringLiteral("('4/30/26', '9:00AM', '10:00 AM', 'Meeting %1 with the team')").arg(i);
+        Db::exec(fx->dbPath(),
+                 "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES " + values.join(", "));
+        Screens::unload<frmOrganizer>();
+        org = Screens::show<frmOrganizer>();
+        org->SSTab1->setCurrentIndex(1);
+        const auto more = [&] { return grid(1)->shownText(4, 1).section(u'+', -1).toInt(); };
+        QVERIFY(grid(1)->shownText(4, 1).startsWith(QStringLiteral("Meeting 1 with the team")));
+        const int hidden = more();
+        QVERIFY2(hidden > 8 && hidden <= 13, qPrintable(grid(1)->shownText(4, 1)));
+        QCOMPARE(grid(1)->model()->index(4, 1).data(Qt::ToolTipRole).toString().count(u'\n'), 13);
+        org->resize(org->size() + QSize(700, 200));
+        QVERIFY2(more() < hidden - 2, qPrintable(grid(1)->shownText(4, 1)));
+        QCOMPARE(grid(1)->TextMatrix(4, 1).count(QStringLiteral("Meeting")), 14);
+    }
+
     // An import while the pages are open shows on its days and in bold in
     // the calendars; a row typed and not saved stays as typed.
     void anImportShowsOnTheOpenPages()
