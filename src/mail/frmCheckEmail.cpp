@@ -633,8 +633,14 @@ void frmCheckEmail::showImapFolder()
     std::vector<ImapCachedMessage> held;
     if (!storeGuard([&] { held = m_imap.listed(m_folder); }))
         return;
+    // The messages chosen stay chosen while the list is read again (a flag
+    // changed, mail came in), so "Move to..." still takes all of them.
+    QSet<QString> chosen;
+    for (int row : lvMessages->selectedRowsFromLast())
+        chosen << lvMessages->itemKey(row);
     lvMessages->clearItems();
     int again = -1;
+    QItemSelection keep;
     for (const ImapCachedMessage& m : held) {
         const int row = lvMessages->addItem(m.from, QString::number(m.uid));
         lvMessages->setSubItem(row, 1, m.subject);
@@ -643,10 +649,15 @@ void frmCheckEmail::showImapFolder()
         lvMessages->setSubItem(row, 4, statusText(m.flags));
         if (m.uid == opened)
             again = row;
+        if (chosen.contains(QString::number(m.uid)))
+            keep.select(lvMessages->model()->index(row, 0), lvMessages->model()->index(row, 0));
     }
+    if (again >= 0)
+        lvMessages->setCurrentIndex(lvMessages->model()->index(again, 0));
+    if (!keep.isEmpty())
+        lvMessages->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (again < 0)
         return clearShown();
-    lvMessages->setCurrentIndex(lvMessages->model()->index(again, 0));
     // The message asked for is shown once its body is here; one shown stays as it is.
     if (shown.isEmpty()) {
         QByteArray raw;
