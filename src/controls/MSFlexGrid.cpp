@@ -299,15 +299,17 @@ void MSFlexGrid::resizeEvent(QResizeEvent* event)
 
 QString MSFlexGrid::shownText(int row, int col) const
 {
-    const QString text = TextMatrix(row, col);
-    const QStringList items = m_separator.isEmpty() ? QStringList() : text.split(m_separator);
+    QString text = TextMatrix(row, col);
+    if (m_separator.isEmpty())
+        return text;
+    const QStringList items = text.split(m_separator);
     const QFontMetrics metrics(cellFont(row, col));
     const int width = columnWidth(col) - 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
     if (items.size() < 2 || metrics.horizontalAdvance(text) <= width)
         return text;
     const QString more = QStringLiteral(" \u2026 +%1");
     for (qsizetype shown = items.size() - 1; shown >= 1; --shown) {
-        const QString fits = items.mid(0, shown).join(m_separator) + more.arg(items.size() - shown);
+        QString fits = items.mid(0, shown).join(m_separator) + more.arg(items.size() - shown);
         if (metrics.horizontalAdvance(fits) <= width)
             return fits;
     }
