@@ -425,9 +425,11 @@ void frmMain::openSearch()
         m_searchBox->setPalette(m_workArea->palette());  // the desktop's colours, as the screens in the area
         connect(m_searchBox, &SearchBox::chosen, this, &frmMain::openHit);
     }
+    // Its first size on a small work area; on a larger one, more hits show.
     const QRect area = m_workArea->geometry();
-    m_searchBox->setGeometry(area.left() + 8, area.top() + 8, std::min(area.width() - 16, 640),
-                             std::min(area.height() - 16, 420));
+    m_searchBox->setGeometry(area.left() + 8, area.top() + 8,
+                             std::min(area.width() - 16, std::max(640, area.width() / 2)),
+                             std::min(area.height() - 16, std::max(420, area.height() * 3 / 4)));
     m_searchBox->open();
 }
 
