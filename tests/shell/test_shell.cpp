@@ -383,6 +383,11 @@ private slots:
             for (const QString& name : QString(content).split(' '))
                 sizes[name] = screen->findChild<QWidget*>(name)->size();
             screen->resize(first + QSize(420, 360));
+            if (const QString shots = qEnvironmentVariable("TESSALY_SHOTS"); !shots.isEmpty())  // to look at
+                screen->grab().save(QStringLiteral("%1/%2-%3-grown.png")
+                                        .arg(shots)
+                                        .arg(qApp->devicePixelRatio())
+                                        .arg(screen->objectName()));
             const QSet<QString> after = placed();
             QVERIFY2(before.contains(after),
                      qPrintable(screen->objectName() + ": " + QStringList(after.values()).join(' ')));
