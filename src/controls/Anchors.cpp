@@ -72,7 +72,7 @@ Anchors& Anchors::pin(QWidget* control, Qt::Edges edges)
     return *this;
 }
 
-QWidget* Anchors::split(QWidget* above, QWidget* below, double share)
+void Anchors::split(QWidget* above, QWidget* below, double share)
 {
     m_above = above;
     m_below = below;
@@ -87,16 +87,15 @@ QWidget* Anchors::split(QWidget* above, QWidget* below, double share)
     bottom.growX = 1, bottom.moveY = share, bottom.growY = 1 - share, bottom.offsetMove = 1, bottom.offsetGrow = -1;
     Item& middle = add(bar);
     middle.growX = 1, middle.moveY = share, middle.offsetMove = 1;
-    return bar;
 }
 
 Anchors& Anchors::same(QWidget* control, QWidget* as)
 {
     const auto it = std::find_if(m_items.begin(), m_items.end(), [&](const Item& item) { return item.control == as; });
     Item copy = *it;
-    add(control) = copy;
-    m_items.back().control = control;
-    place(m_items.back());
+    copy.control = control;
+    m_items.push_back(copy);
+    place(copy);
     return *this;
 }
 

@@ -26,7 +26,7 @@ public:
     // `above` and `below` (each pinned left and right) share the extra
     // height, `above` taking `share` of it; the bar between them (in the
     // gap they leave, or over the top of `below`) moves their boundary.
-    QWidget* split(QWidget* above, QWidget* below, double share);
+    void split(QWidget* above, QWidget* below, double share);
     // `control` lies over `as` (added before) and is placed as it is.
     Anchors& same(QWidget* control, QWidget* as);
     // Where `control` is at the first size, from now on (a screen that

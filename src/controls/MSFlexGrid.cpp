@@ -284,10 +284,12 @@ void MSFlexGrid::setStretch(const QMap<int, double>& shares)
 
 void MSFlexGrid::stretch()
 {
+    if (m_stretch.isEmpty())
+        return;
     const QSize extra = (size() - m_unstretched).expandedTo(QSize(0, 0));
     for (auto it = m_stretch.begin(); it != m_stretch.end(); ++it)
         setColumnWidth(it.key(), m_unstretchedWidths.value(it.key()) + int(it.value() * extra.width()));
-    if (const int rows = model()->rowCount(); rows > 0 && !m_stretch.isEmpty())
+    if (const int rows = model()->rowCount(); rows > 0)
         verticalHeader()->setDefaultSectionSize(twips(kDefaultRowHeight) + extra.height() / rows);
 }
 

@@ -5,7 +5,8 @@
 
 // How screens reach the record store: a failure becomes one message box that
 // says what failed and why, and the screen carries on. Only a screen's own
-// handlers call these; code of the kit hands its failures back instead.
+// handlers call these; code of the kit hands its failures back instead, and
+// an engine hands them to its screen through the `report` of storeGuard.
 
 // Opens `Con` on the program's database file. False (after the message) when
 // it cannot be opened; the screen then works with a closed connection.

@@ -1,9 +1,9 @@
 #include "mail/Pop3Check.h"
 
+#include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
 #include "mail/MailConnection.h"
 #include "mail/Pop3Session.h"
-#include "store/StoreError.h"
 
 namespace {
 // How often a running check commits what it has kept.
@@ -45,13 +45,7 @@ Pop3Check::Pop3Check(Pop3Session& session, MailConnection& link, MailStore& stor
 template <class Routine>
 bool Pop3Check::guarded(Routine routine)
 {
-    try {
-        routine();
-        return true;
-    } catch (const StoreError& error) {
-        emit storeFailed(error);
-        return false;
-    }
+    return storeGuard(routine, [this](const StoreError& error) { emit storeFailed(error); });
 }
 
 bool Pop3Check::start(const QString& host, quint16 port, const QString& userName, const QString& password)
