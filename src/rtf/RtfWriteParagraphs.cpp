@@ -8,6 +8,7 @@
 #include <QTextTable>
 
 #include <algorithm>
+#include <optional>
 
 namespace Rtf {
 
@@ -107,7 +108,6 @@ void Writer::paragraph(const QTextBlock& block, bool inTable, const char* end)
         // Formatting goes out only in front of a character that is written,
         // so a fragment holding nothing we write leaves no trace.
         const QTextCharFormat format = fragment.charFormat();
-        const RunProps props = runProps(format);
         const QString text = fragment.text();
         if (format.isImageFormat()) {
             for (qsizetype i = 0; i < text.size(); ++i)
@@ -124,11 +124,16 @@ void Writer::paragraph(const QTextBlock& block, bool inTable, const char* end)
             empty = false;
             continue;
         }
+        // Its font joins the table only once a character of it is written:
+        // a font no text uses would not come back when the file is read.
+        std::optional<RunProps> props;
         for (QChar c : text) {
             if (Emitter::dropped(c.unicode()))
                 continue;
-            if (!(props == m_current))
-                apply(props);
+            if (!props)
+                props = runProps(format);
+            if (!(*props == m_current))
+                apply(*props);
             this->text(c.unicode());
             empty = false;
         }
