@@ -21,6 +21,9 @@ ListView::ListView(QWidget* parent)
     setModel(&m_rows);
     header()->setResizeContentsPrecision(kSizingSample);
     header()->setStretchLastSection(true);
+    // Unsorted until a heading is clicked: the rows in the order they came.
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(true);
     connect(this, &QTreeView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid())
             emit ItemClick(index.row());

@@ -7,7 +7,9 @@
 
 // A list in report style: columns with headers, rows of texts, optional row
 // keys. Rows added by code and the rows of queries, read as they come into
-// view; columns sized to their contents from a sample of the rows.
+// view; columns sized to their contents from a sample of the rows, widened
+// by dragging a heading's edge. A click on a heading sorts by its column
+// (again: the other way); the rows keep that order as they change.
 class ListView : public QTreeView {
     Q_OBJECT
 public:
@@ -22,6 +24,7 @@ public:
     int addItem(const QString& text, const QString& key = QString());
     // Adds the rows of a query after the others.
     void addQuery(QueryPages pages) { m_rows.addQuery(std::move(pages)); }
+    void setSortAs(int column, RowsModel::SortAs as) { m_rows.setSortAs(column, as); }
     // Sets the text of column n + 1 of a row (n counts from 1).
     void setSubItem(int row, int n, const QString& text) { m_rows.setText(row, n, text); }
     QString itemText(int row, int column = 0) const { return m_rows.text(row, column); }

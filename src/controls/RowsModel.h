@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 
@@ -11,11 +12,22 @@
 
 // The rows of a list: texts added one row at a time, followed by the rows of
 // queries that are read a page at a time as the view scrolls to them
-// (canFetchMore/fetchMore) or as code asks for them.
+// (canFetchMore/fetchMore) or as code asks for them. Sorted by a column,
+// the rows of a single query are read in that order from the store; any
+// other rows are sorted here, again whenever rows are added or changed.
 class RowsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
+
+    // How the texts of a column compare: as words (case aside), as numbers
+    // (a text that is no number counts as 0), as dates the way mail writes
+    // them (RFC 2822, or ISO 8601) or as times of day ("9:30 AM", "21:30");
+    // a text that is no date or time comes before every other.
+    enum class SortAs { Text, Number, Date, Time };
+    void setSortAs(int column, SortAs as) { m_sortAs[column] = as; }
+    // Sorts by `column`; -1 gives the order the rows came in.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     void setHeaders(const QStringList& headers);
     const QStringList& headers() const { return m_headers; }
@@ -36,7 +48,8 @@ public:
     // Rows, counting those not read yet.
     int total() const { return int(m_rows.size()) + m_unread; }
     // Reads the query rows up to `row` first (what is read is a cache of the
-    // file, so this counts as reading); empty beyond the last row.
+    // file, so this counts as reading), and sorts what is due to be sorted;
+    // empty beyond the last row.
     QString text(int row, int column = 0) const;
     QString key(int row) const;
 
@@ -52,9 +65,22 @@ protected:
     void readMore(int rows);
 
 private:
+    struct Row {
+        QStringList texts;
+        QString key;
+        qint64 arrival;  // its place in the order the rows came in
+    };
+    void append(QStringList texts, const QString& key = QString());
+    // Sorts what is read, in memory, keeping every index held on a row.
+    void sortHere();
+    // Sorts again once the present change is over (rows are added, then
+    // given their texts), or when a row is read before then.
+    void sortLater();
+    void sortIfDue();
+
     QStringList m_headers;
-    std::vector<QStringList> m_rows;
-    std::vector<QString> m_keys;
+    std::vector<Row> m_rows;
+    qint64 m_arrivals = 0;
     QSet<QString> m_keySet;
     struct Pending {
         QueryPages pages;
@@ -64,4 +90,13 @@ private:
     };
     std::deque<Pending> m_queries;
     int m_unread = 0;
+    // Each query as it was added, for a sort in the store; rows added by
+    // code mean the sort is made here.
+    std::vector<Pending> m_added;
+    bool m_addedRows = false;
+    QHash<int, SortAs> m_sortAs;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    bool m_sortedInStore = false;
+    bool m_sortDue = false;
 };

@@ -167,6 +167,10 @@ frmCheckEmail::frmCheckEmail()
     lvMessages->setGeometry(twipsRect(120, 240, 6855, 1455));
     for (const char* column : {"From", "Subject", "Date", "Size"})
         lvMessages->addColumn(QLatin1String(column), kColumnTwips);
+    // Newest first, until a heading says otherwise.
+    lvMessages->setSortAs(2, RowsModel::SortAs::Date);
+    lvMessages->setSortAs(3, RowsModel::SortAs::Number);
+    lvMessages->sortByColumn(2, Qt::DescendingOrder);
 
     txtBody = new QPlainTextEdit(this);
     txtBody->setObjectName(QStringLiteral("txtBody"));

@@ -131,6 +131,8 @@ void frmOrganizerSearch::Form_Load()
     lstv->addColumn(QStringLiteral("Time Start"), kDefaultColumnWidth);
     lstv->addColumn(QStringLiteral("Note"), kDefaultColumnWidth);
     lstv->addColumn(QStringLiteral("Time Finish"), kDefaultColumnWidth);
+    lstv->setSortAs(0, RowsModel::SortAs::Time);
+    lstv->setSortAs(2, RowsModel::SortAs::Time);
     // Only the frame, the mode buttons and the list are visible at first.
     showOnly({},
              {lstQuickMonth, MonthView1, txtFinishTime, txtDate, txtStartTime, imgFinishTime, imgDate, imgStartTime});

@@ -30,15 +30,27 @@ public:
     QString lastText(const QString& column) const;
     // Appends up to `max` further rows to `rows`; throws StoreError.
     void read(int max, std::vector<QStringList>& rows);
+    // Reads from the first row again, ordered by the chosen column at
+    // `column` (-1: in the order they were added), as text with case aside
+    // or as numbers (a text that is no number counts as 0); rows that
+    // compare the same keep the order they were added in.
+    void orderBy(int column, bool descending, bool numeric);
 
 private:
+    void prepareSql();
+
     Connection* m_con = nullptr;
-    QString m_from;  // table and condition
+    QString m_from;       // table and condition
+    QStringList m_names;  // the chosen columns, quoted
     QByteArray m_pageSql;
     QByteArray m_value;
     bool m_filtered = false;
-    int m_columns = 0;
     int m_count = 0;
+    int m_order = -1;
+    bool m_descending = false;
+    bool m_numeric = false;
     qint64 m_lastRowid = 0;
+    QByteArray m_lastText;  // the last row's text in the ordering column
+    bool m_started = false;
     bool m_atEnd = true;
 };

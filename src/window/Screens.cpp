@@ -8,12 +8,14 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSettings>
 #include <QTimer>
+#include <QTreeView>
 
 #include "kit/AppFolder.h"
 
@@ -58,6 +60,10 @@ void rememberPlace(QWidget* widget)
     } else {
         places.setValue(QStringLiteral("geometry"), widget->saveGeometry());
     }
+    // Each list's column widths and the order chosen by its headings.
+    for (const QTreeView* list : widget->findChildren<QTreeView*>())
+        if (!list->objectName().isEmpty())
+            places.setValue(QStringLiteral("columns-") + list->objectName(), list->header()->saveState());
 }
 
 // Back where it was, never smaller than its first size, and on a screen
@@ -68,6 +74,9 @@ void restorePlace(QWidget* widget, QMdiSubWindow* sub)
         return;
     QSettings places(placesFile(), QSettings::IniFormat);
     places.beginGroup(widget->objectName());
+    for (QTreeView* list : widget->findChildren<QTreeView*>())
+        if (const QVariant columns = places.value(QStringLiteral("columns-") + list->objectName()); columns.isValid())
+            list->header()->restoreState(columns.toByteArray());
     if (!sub) {
         widget->restoreGeometry(places.value(QStringLiteral("geometry")).toByteArray());
         return;

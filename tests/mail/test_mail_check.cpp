@@ -16,6 +16,7 @@
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "store/Connection.h"
+#include "store/RecordsChanged.h"
 #include "store/SearchIndex.h"
 #include "support/Run.h"
 
@@ -247,9 +248,11 @@ private slots:
         connect(screen->Winsock1, &MailConnection::fetching, this, [&](int, int total) { fetches << total; });
         QVERIFY(check(screen));
         QCOMPARE(screen->lvMessages->itemCount(), 5);
-        QCOMPARE(screen->lvMessages->itemText(1, 0) + screen->lvMessages->itemText(1, 1),
-                 QStringLiteral("Année <a@example.org>🔓 html"));
-        screen->lvMessages_ItemClick(0);
+        // Newest first: the one message with a date, then the others as they came.
+        QCOMPARE(screen->lvMessages->itemText(0, 1) + '|' + screen->lvMessages->itemText(2, 0)
+                     + screen->lvMessages->itemText(2, 1),
+                 QStringLiteral("Fwd|Année <a@example.org>🔓 html"));
+        screen->lvMessages_ItemClick(1);
         QCOMPARE(screen->txtBody->toPlainText(), QStringLiteral("Eine schöne Woche!\n"));
         QCOMPARE(screen->lstAttachments->item(0)->text(), QStringLiteral("Bericht €.bin (768 bytes)"));
         fx->fileAnswers << fx->appDir() + "/saved.bin";
@@ -288,11 +291,16 @@ private slots:
         // A removed message's row goes once the server has dropped it too.
         const auto rows = [&] { return Db::rows(fx->dbPath(), QStringLiteral("tblMailbox")).size(); };
         QCOMPARE(rows(), 6);
-        QVERIFY(server.dropMessage(1));
+        QVERIFY(server.dropMessage(4));  // the newest, removed here above
         QVERIFY(check(screen));
         QCOMPARE(rows(), 5);
         Screens::unload<frmCheckEmail>();
-        QCOMPARE(Screens::show<frmCheckEmail>()->lvMessages->itemCount(), 4);  // no empty rows of removed mail
+        screen = Screens::show<frmCheckEmail>();
+        QCOMPARE(screen->lvMessages->itemCount(), 4);  // no empty rows of removed mail
+        // Mail another process removes leaves the open list at the watch's notice.
+        Db::exec(fx->dbPath(), "DELETE FROM tblMailbox WHERE Subject = 'cut'");
+        RecordsChanged::instance().raise(RecordsChange::Mail);
+        QTRY_COMPARE(screen->lvMessages->itemCount(), 3);
     }
 
     // A reply all and a forward of an HTML message with a file, as the

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -30,6 +31,7 @@
 #include "calc/frmCal.h"
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
+#include "controls/ListView.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/MonthView.h"
 #include "controls/RichTextBox.h"
@@ -49,6 +51,7 @@
 #include "shell/frmMain.h"
 #include "shell/frmSplash.h"
 #include "store/Connection.h"
+#include "store/RecordsChanged.h"
 #include "store/SearchIndex.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
@@ -187,6 +190,10 @@ private slots:
         search("quentin");
         auto* box = main->findChild<QLineEdit*>("txtSearch");
         QTest::keyClick(box, Qt::Key_Down);
+        // What another process adds shows in the open box; the hit chosen stays chosen.
+        Db::exec(fx->dbPath(), "INSERT INTO tblAddress (FirstName, LastName) VALUES ('Quentin', 'Adams')");
+        main->findChild<DataVersionWatch*>()->check();
+        QTRY_COMPARE(main->findChild<QListWidget*>("lstResults")->count(), 5);
         QTest::keyClick(box, Qt::Key_Return);
         QVERIFY(!main->findChild<QWidget*>("frmSearch")->isVisible());
         frmAddressEdit* edit = Screens::load<frmAddressEdit>();
@@ -335,8 +342,14 @@ private slots:
         const QSize first = frame()->size();
         const QRect moved(QPoint(40, 30), first + QSize(200, 100));
         frame()->setGeometry(moved);
+        const auto headings = [] { return Screens::show<frmCheckEmail>()->lvMessages->header(); };
+        QCOMPARE(headings()->sortIndicatorSection(), 2);  // newest first at the start
+        headings()->setSortIndicator(3, Qt::AscendingOrder);
+        headings()->resizeSection(0, 211);
         QVERIFY(Screens::close(frame()->widget()));
         QCOMPARE(frame()->geometry(), moved);
+        QCOMPARE(headings()->sortIndicatorSection(), 3);  // the order and widths chosen are kept
+        QCOMPARE(headings()->sectionSize(0), 211);
         QVERIFY(Screens::close(frame()->widget()));
         QSettings places(fx->dataDir() + "/Windows.ini", QSettings::IniFormat);
         places.setValue("frmCheckEmail/frame", QRect(9000, 9000, 20, 20));  // on a screen since unplugged
@@ -398,6 +411,13 @@ private slots:
             for (const char* hidden : {"txtHost", "txtUserName", "txtSender"})
                 if (auto* box = screen->findChild<QWidget*>(QLatin1String(hidden)))
                     QVERIFY(!box->isVisibleTo(screen));
+            if (auto* check = qobject_cast<frmCheckEmail*>(screen)) {  // a whole screen's height of mail
+                screen->resize(1280, 1000);
+                for (int row = 0; row < 60; ++row)
+                    check->lvMessages->addItem(QStringLiteral("someone"));
+                check->lvMessages->doItemsLayout();
+                QVERIFY(check->lvMessages->indexAt({1, check->lvMessages->viewport()->height() - 2}).row() >= 19);
+            }
             QVERIFY(Screens::close(screen));
         }
     }
