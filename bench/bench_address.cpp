@@ -23,6 +23,7 @@
 #include "kit/AppFolder.h"
 #include "kit/MsgBox.h"
 #include "store/Connection.h"
+#include "store/Contacts.h"
 #include "store/QueryPages.h"
 #include "window/Screens.h"
 
@@ -238,6 +239,33 @@ void sideBySide(const QString& db)
     settle();
     report(QStringLiteral("edit list, 100k: count + first page to rows painted (ContactBrowser::LoadContact)"), list,
            QStringLiteral("sqlite3, the same two queries"), QStringLiteral("<= 1.5"), QStringLiteral("< 80 MB"));
+
+    // A heading clicked on a list of every contact: the store sorts, the
+    // list reads its first page in that order.
+    Connection con;
+    con.Open(db);
+    ListView all;
+    all.resize(600, 400);
+    all.show();
+    for (const char* column : {"FirstName", "LastName"})
+        all.addColumn(QLatin1String(column), 1500);
+    Row sorted;
+    for (int round = 0; round < rounds; ++round) {
+        all.clearItems();
+        all.sortByColumn(-1, Qt::AscendingOrder);
+        all.addQuery(Contacts::pages(con, {QStringLiteral("FirstName"), QStringLiteral("LastName")}));
+        settle();
+        sorted.ours.push_back(
+            runOurs([&] { return untilPainted(all.viewport(), [&] { all.sortByColumn(1, Qt::DescendingOrder); }); }));
+        // Sorted without reading every row.
+        sorted.ours.back().ok = sorted.ours.back().ok && all.itemCount() >= kContacts && all.model()->rowCount() < 1000;
+        sorted.peer.push_back(
+            sqlite3Run(db, QStringLiteral("SELECT rowid, \"FirstName\", \"LastName\" FROM \"tblAddress\" ORDER BY "
+                                          "coalesce(\"LastName\", '') COLLATE NOCASE DESC, rowid LIMIT 256;")));
+    }
+    report(QStringLiteral("all 100k contacts sorted by a heading's click, to the first page painted "
+                          "(RowsModel::sort, QueryPages::orderBy)"),
+           sorted, QStringLiteral("sqlite3, the same page"), QStringLiteral("< 100 ms"), QStringLiteral("< 80 MB"));
 
     auto* entry = Screens::load<frmAddress>();
     entry->txtFirstName->setText(QStringLiteral("Anna"));

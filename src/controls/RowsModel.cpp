@@ -190,6 +190,9 @@ void RowsModel::readMore(int rows)
 
 void RowsModel::sort(int column, Qt::SortOrder order)
 {
+    // The view may ask twice for one click; the store's order stands.
+    if (m_sortedInStore && column == m_sortColumn && order == m_sortOrder)
+        return;
     m_sortColumn = column;
     m_sortOrder = order;
     const SortAs as = m_sortAs.value(column, SortAs::Text);
