@@ -5,24 +5,16 @@
 
 #include "kit/Clock.h"
 #include "store/AppointmentRows.h"
+#include "store/Connection.h"
 #include "store/StoreError.h"
 
 namespace {
 
 using F = AppointmentFields::Field;
 
-// A refused write of the page names the table it was refused in, as the
-// user is told it; nothing of that row is written.
-template <class Write>
-auto refusedAs(const char* what, Write write)
-{
-    try {
-        return write();
-    } catch (const StoreError& e) {
-        throw StoreError(
-            QStringLiteral("The %1 in tblOrginize could not be written: %2.").arg(QLatin1String(what), e.reason()));
-    }
-}
+// A refused write of the page names the table that refused it.
+const QString kRecord = QStringLiteral("The record in tblOrginize");
+const QString kDeletion = QStringLiteral("The deletion in tblOrginize");
 
 }  // namespace
 
@@ -38,6 +30,7 @@ Appointments::Save Appointments::save(const Appointment& typed, const Occurrence
     // whose date stays the series' first.
     const bool alone = shown.repeats && scope == Scope::One;
     const bool adding = !shown.row || alone;
+    m_con.handle();  // a store that cannot be opened is said as such, not as a refused write
     AppointmentValues values;
     if (adding) {
         values[F::TimeStart] = alone ? shown.start : typed.start.trimmed();
@@ -50,7 +43,7 @@ Appointments::Save Appointments::save(const Appointment& typed, const Occurrence
     values[F::TimeFinished] = typed.finish.trimmed();
     if (!shown.repeats || alone)
         values[F::DateValue] = Clock::dateText(typed.date);
-    const qint64 row = refusedAs("record", [&] {
+    const qint64 row = refusedAs(kRecord, [&] {
         if (adding)
             return AppointmentRows::add(m_con, values);
         AppointmentRows::change(m_con, shown.row, values);
@@ -88,8 +81,8 @@ Appointments::Removed Appointments::remove(const Occurrences::Entry& e, Scope sc
     if (const std::optional<Occurrences::Series> changed = Occurrences::seriesOf(m_con, e.row);
         changed && changed->seriesRow)
         leaveOut(changed->seriesRow, changed->recurrenceId);
-    return refusedAs("deletion", [&] { return AppointmentRows::remove(m_con, e.row); }) ? Removed::Appointment
-                                                                                        : Removed::Nothing;
+    return refusedAs(kDeletion, [&] { return AppointmentRows::remove(m_con, e.row); }) ? Removed::Appointment
+                                                                                       : Removed::Nothing;
 }
 
 void Appointments::storeRepeat(qint64 row, const QString& rule, QDate day, const QString& start, const QString& finish)

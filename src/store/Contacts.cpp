@@ -41,10 +41,24 @@ ContactValues Contacts::read(const Recordset& rs)
     return contact;
 }
 
-void Contacts::write(Recordset& rs, const ContactValues& contact)
+void Contacts::save(Connection& con, const std::optional<qint64>& key, const ContactValues& typed)
 {
+    ContactValues contact;
     for (std::size_t i = 0; i < contact.size(); ++i)
-        rs.Fields(ContactFields::kNames[i]) = contact[i].trimmed();
+        contact[i] = typed[i].trimmed();
+    con.handle();  // a store that cannot be opened is said as such, not as a refused write
+    refusedAs(QStringLiteral("The record in tblAddress"), [&] {
+        if (key)
+            change(con, *key, contact);
+        else
+            add(con, contact);
+    });
+}
+
+void Contacts::erase(Connection& con, qint64 key)
+{
+    con.handle();
+    refusedAs(QStringLiteral("The deletion in tblAddress"), [&] { remove(con, key); });
 }
 
 qint64 Contacts::add(Connection& con, const ContactValues& contact)

@@ -37,8 +37,13 @@ void openByFirstName(Recordset& rs, Connection& con, const QString& firstName);
 
 // The current row of `rs`; a field without a value reads as empty text.
 ContactValues read(const Recordset& rs);
-// Assigns every field of the current row of `rs`, each value trimmed.
-void write(Recordset& rs, const ContactValues& contact);
+// Stores what a screen typed, each value trimmed: a new contact without a
+// key, else over the contact `key`. A refusal is told as "The record in
+// tblAddress could not be written: <reason>."
+void save(Connection& con, const std::optional<qint64>& key, const ContactValues& typed);
+// Deletes the contact `key` for a screen; a refusal is told as "The
+// deletion in tblAddress could not be written: <reason>."
+void erase(Connection& con, qint64 key);
 
 // A whole row by its key (Org_ID), its values stored as given, each write
 // one statement on the connection (see KeyedRows): for the import and the sync.
