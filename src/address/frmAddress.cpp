@@ -53,22 +53,12 @@ void frmAddress::Form_Load()
 
 void frmAddress::Form_Unload()
 {
-    rst.Close();
     Con.Close();
 }
 
 bool frmAddress::SavingAddress()
 {
-    const bool saved = storeGuard([&] {
-        // An insert needs the table's fields, not its rows: a key no row has
-        // gives an empty record set without reading the whole address book.
-        Contacts::open(rst, Con, QVariant());
-        rst.AddNew();
-        Contacts::write(rst, typedContact(*this, txtComments));
-        rst.Update();
-    });
-    rst.Close();
-    return saved;
+    return storeGuard([&] { Contacts::save(Con, std::nullopt, typedContact(*this, txtComments)); });
 }
 
 void frmAddress::AddressPrinting()

@@ -2,7 +2,6 @@
 
 #include "address/ContactBoxes.h"
 #include "store/Connection.h"
-#include "store/Recordset.h"
 #include "window/Screens.h"
 
 class QLabel;
@@ -32,7 +31,6 @@ public:
 
 private:
     Connection Con;
-    Recordset rst;
 };
 
 // Empties every box of the new-contact screen, creating the screen first when

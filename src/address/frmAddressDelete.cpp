@@ -11,6 +11,7 @@
 #include "controls/Twips.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "store/Contacts.h"
 
 const QString kConfirmDelete = QStringLiteral("Are you sure want to delete");
 
@@ -54,7 +55,7 @@ bool frmAddressDelete::Deleting()
 {
     if (!openShownContact())
         return false;
-    if (!storeGuard([&] { rst.Delete(); }))
+    if (!storeGuard([&] { Contacts::erase(Con, rst.Fields(QStringLiteral("Org_ID")).value().toLongLong()); }))
         return false;
     rst.Close();
     // The deleted contact leaves the list and the boxes, so it cannot be chosen twice.

@@ -11,6 +11,7 @@
 #include "controls/ListView.h"
 #include "controls/Twips.h"
 #include "kit/StoreAccess.h"
+#include "store/Contacts.h"
 #include "window/SavingProgress.h"
 
 namespace {
@@ -105,7 +106,7 @@ bool frmAddressEdit::Saving()
         return false;
     // A changed first name shows in the list when the notice of the write comes.
     return storeGuard([&] {
-        Contacts::write(rst, typedContact(*this, txtComments));
-        rst.Update();
+        Contacts::save(Con, rst.Fields(QStringLiteral("Org_ID")).value().toLongLong(),
+                       typedContact(*this, txtComments));
     });
 }

@@ -4,16 +4,18 @@
 #include <QTime>
 
 #include "kit/Clock.h"
-#include "store/Recordset.h"
+#include "store/AppointmentRows.h"
+#include "store/Connection.h"
+#include "store/StoreError.h"
 
 namespace {
-const QString kTable = QStringLiteral("tblOrginize");
-const QString kOneRow = QStringLiteral("SELECT * FROM tblOrginize WHERE OrgRow = ?");
-const QString kRow = QStringLiteral("OrgRow");
-const QString kDate = QStringLiteral("DateValue");
-const QString kStart = QStringLiteral("TimeStart");
-const QString kFinish = QStringLiteral("TimeFinished");
-const QString kNote = QStringLiteral("Note");
+
+using F = AppointmentFields::Field;
+
+// A refused write of the page names the table that refused it.
+const QString kRecord = QStringLiteral("The record in tblOrginize");
+const QString kDeletion = QStringLiteral("The deletion in tblOrginize");
+
 }  // namespace
 
 QList<Occurrences::Entry> Appointments::onDay(QDate day)
@@ -27,20 +29,26 @@ Appointments::Save Appointments::save(const Appointment& typed, const Occurrence
     // the occurrence it replaces; the whole series changes its first row,
     // whose date stays the series' first.
     const bool alone = shown.repeats && scope == Scope::One;
-    Recordset rst;
-    if (shown.row && !alone) {
-        rst.Open(m_con, kOneRow, {shown.row});
+    const bool adding = !shown.row || alone;
+    m_con.handle();  // a store that cannot be opened is said as such, not as a refused write
+    AppointmentValues values;
+    if (adding) {
+        values[F::TimeStart] = alone ? shown.start : typed.start.trimmed();
+    } else if (std::optional<AppointmentValues> stored = AppointmentRows::byKey(m_con, shown.row)) {
+        values = *stored;
     } else {
-        rst.Open(m_con, kTable);
-        rst.AddNew();
-        rst.Fields(kStart) = alone ? shown.start : typed.start.trimmed();
+        throw StoreError(QStringLiteral("There is no current record."));  // deleted since the page showed it
     }
-    rst.Fields(kNote) = typed.note.trimmed();
-    rst.Fields(kFinish) = typed.finish.trimmed();
+    values[F::Note] = typed.note.trimmed();
+    values[F::TimeFinished] = typed.finish.trimmed();
     if (!shown.repeats || alone)
-        rst.Fields(kDate) = Clock::dateText(typed.date);
-    rst.Update();
-    const qint64 row = rst.Fields(kRow).value().toLongLong();
+        values[F::DateValue] = Clock::dateText(typed.date);
+    const qint64 row = refusedAs(kRecord, [&] {
+        if (adding)
+            return AppointmentRows::add(m_con, values);
+        AppointmentRows::change(m_con, shown.row, values);
+        return shown.row;
+    });
     if (alone) {
         storeOccurrence(shown, row, typed.date, typed.finish.trimmed());
         return {Saved::Replaced, row};
@@ -73,12 +81,8 @@ Appointments::Removed Appointments::remove(const Occurrences::Entry& e, Scope sc
     if (const std::optional<Occurrences::Series> changed = Occurrences::seriesOf(m_con, e.row);
         changed && changed->seriesRow)
         leaveOut(changed->seriesRow, changed->recurrenceId);
-    Recordset gone;
-    gone.Open(m_con, kOneRow, {e.row});
-    if (gone.isEOF())
-        return Removed::Nothing;
-    gone.Delete();
-    return Removed::Appointment;
+    return refusedAs(kDeletion, [&] { return AppointmentRows::remove(m_con, e.row); }) ? Removed::Appointment
+                                                                                       : Removed::Nothing;
 }
 
 void Appointments::storeRepeat(qint64 row, const QString& rule, QDate day, const QString& start, const QString& finish)

@@ -1,12 +1,19 @@
 #include "store/Contacts.h"
 
 #include "store/Connection.h"
+#include "store/KeyedRows.h"
 #include "store/Recordset.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
 
 namespace {
 const QString kTable = QStringLiteral("tblAddress");
+
+const KeyedRows& rows()
+{
+    static const KeyedRows rows(QLatin1StringView("tblAddress"), QLatin1StringView("Org_ID"), ContactFields::kNames);
+    return rows;
+}
 }  // namespace
 
 QueryPages Contacts::pages(Connection& con, const QStringList& columns, const QString& field, const QString& value)
@@ -34,10 +41,47 @@ ContactValues Contacts::read(const Recordset& rs)
     return contact;
 }
 
-void Contacts::write(Recordset& rs, const ContactValues& contact)
+void Contacts::save(Connection& con, const std::optional<qint64>& key, const ContactValues& typed)
 {
+    ContactValues contact;
     for (std::size_t i = 0; i < contact.size(); ++i)
-        rs.Fields(ContactFields::kNames[i]) = contact[i].trimmed();
+        contact[i] = typed[i].trimmed();
+    con.handle();  // a store that cannot be opened is said as such, not as a refused write
+    refusedAs(QStringLiteral("The record in tblAddress"), [&] {
+        if (key)
+            change(con, *key, contact);
+        else
+            add(con, contact);
+    });
+}
+
+void Contacts::erase(Connection& con, qint64 key)
+{
+    con.handle();
+    refusedAs(QStringLiteral("The deletion in tblAddress"), [&] { remove(con, key); });
+}
+
+qint64 Contacts::add(Connection& con, const ContactValues& contact)
+{
+    return rows().add(con, contact);
+}
+
+void Contacts::change(Connection& con, qint64 key, const ContactValues& contact)
+{
+    rows().change(con, key, contact);
+}
+
+bool Contacts::remove(Connection& con, qint64 key)
+{
+    return rows().remove(con, key);
+}
+
+std::optional<ContactValues> Contacts::byKey(Connection& con, qint64 key)
+{
+    ContactValues contact;
+    if (!rows().read(con, key, contact))
+        return std::nullopt;
+    return contact;
 }
 
 QString Contacts::moreOnCard(Connection& con, qint64 key)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
 #include <QList>
 #include <QString>
@@ -17,9 +18,10 @@ class Recordset;
 // contact in memory, for the address book's screens and the vCard exchange.
 using ContactValues = std::array<QString, ContactFields::Count>;
 
-// The one place that reads and writes tblAddress for the screens that show
-// contacts: the address book's and the recipient picker's lists, the record
-// a screen edits, the completion of typed addresses. Failures throw StoreError.
+// The one place that reads and writes tblAddress: for the screens that show
+// contacts (the address book's and the recipient picker's lists, the record
+// a screen edits, the completion of typed addresses) and, row by row, for the
+// vCard import and the sync. Failures throw StoreError.
 namespace Contacts {
 
 // The contacts' `columns` in the order they were added, read a page at a
@@ -35,8 +37,22 @@ void openByFirstName(Recordset& rs, Connection& con, const QString& firstName);
 
 // The current row of `rs`; a field without a value reads as empty text.
 ContactValues read(const Recordset& rs);
-// Assigns every field of the current row of `rs`, each value trimmed.
-void write(Recordset& rs, const ContactValues& contact);
+// Stores what a screen typed, each value trimmed: a new contact without a
+// key, else over the contact `key`. A refusal is told as "The record in
+// tblAddress could not be written: <reason>."
+void save(Connection& con, const std::optional<qint64>& key, const ContactValues& typed);
+// Deletes the contact `key` for a screen; a refusal is told as "The
+// deletion in tblAddress could not be written: <reason>."
+void erase(Connection& con, qint64 key);
+
+// A whole row by its key (Org_ID), its values stored as given, each write
+// one statement on the connection (see KeyedRows): for the import and the sync.
+qint64 add(Connection& con, const ContactValues& contact);
+// No row `key`, nothing written.
+void change(Connection& con, qint64 key, const ContactValues& contact);
+// False when there was no row `key`.
+bool remove(Connection& con, qint64 key);
+std::optional<ContactValues> byKey(Connection& con, qint64 key);
 
 // What the card a contact was read from holds beyond the address book's
 // fields (a work phone, a birthday, a photo), kept beside it by the import;

@@ -18,6 +18,19 @@ public:
     QString reason() const { return QString::fromStdString(what()); }
 };
 
+// Runs `write`; a refusal throws StoreError saying "<what> could not be
+// written: <reason>." (as a record set's write does), so the user is told
+// which table refused.
+template <class Write>
+auto refusedAs(const QString& what, Write write) -> decltype(write())
+{
+    try {
+        return write();
+    } catch (const StoreError& e) {
+        throw StoreError(QStringLiteral("%1 could not be written: %2.").arg(what, e.reason()));
+    }
+}
+
 // The reason of the last failure on `db` (or SQLite's `message` for it) as a
 // person should read it. A full disk says so, whichever way SQLite met it: as
 // "database or disk is full", or as an I/O error of a file that could not

@@ -13,12 +13,19 @@
 
 #include "kit/Clock.h"
 #include "kit/Occurrences.h"
+#include "store/AppointmentRows.h"
 
 // The day planner's appointments as iCalendar events (RFC 5545, through libical).
 namespace EventMap {
 
-enum Field { DateValue, TimeStart, TimeFinished, Note, FieldCount };
-using Appointment = std::array<QString, FieldCount>;
+// An appointment's texts are the store's: one shape from the file to the row.
+using Appointment = AppointmentValues;
+using AppointmentFields::DateValue;
+using AppointmentFields::Field;
+using AppointmentFields::Note;
+using AppointmentFields::TimeFinished;
+using AppointmentFields::TimeStart;
+inline constexpr int FieldCount = AppointmentFields::Count;
 
 using Clock::finishText;
 using Clock::parseDate;

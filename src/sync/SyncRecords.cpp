@@ -8,8 +8,9 @@
 #include <algorithm>
 
 #include "kit/Occurrences.h"
+#include "store/AppointmentRows.h"
 #include "store/Connection.h"
-#include "store/ContactFields.h"
+#include "store/Contacts.h"
 #include "store/SearchIndex.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
@@ -67,11 +68,12 @@ const TableShape& TableShape::contacts()
 
 const TableShape& TableShape::appointments()
 {
-    static const TableShape shape{QStringLiteral("appointment"),
-                                  QStringLiteral("tblOrginize"),
-                                  QStringLiteral("OrgRow"),
-                                  {QStringLiteral("DateValue"), QStringLiteral("TimeStart"),
-                                   QStringLiteral("TimeFinished"), QStringLiteral("Note")}};
+    static const TableShape shape = [] {
+        TableShape events{QStringLiteral("appointment"), QStringLiteral("tblOrginize"), QStringLiteral("OrgRow"), {}};
+        for (QLatin1StringView name : AppointmentFields::kNames)
+            events.fields << QString(name);
+        return events;
+    }();
     return shape;
 }
 
@@ -158,11 +160,10 @@ void SyncRecords::read(const std::function<void(const RecordBytes&)>& take, bool
     QString sql = QStringLiteral("SELECT t.%1, m.UID").arg(m_shape.key);
     for (const QString& f : m_shape.fields)
         sql += QStringLiteral(", t.") + f;
-    const bool events = &m_shape == &TableShape::appointments();
     sql += QStringLiteral(", k.Object, k.Base, %3 FROM %1 t LEFT JOIN tblSyncMap m ON m.Kind = ? AND m.LocalKey = t.%2 "
                           "LEFT JOIN tblSyncKept k ON k.Kind = m.Kind AND k.UID = m.UID %4 ORDER BY t.%2")
-               .arg(m_shape.table, m_shape.key, events ? QStringLiteral("s.SeriesRow") : QStringLiteral("0"),
-                    events ? QStringLiteral("LEFT JOIN tblOrginizeSeries s ON s.OrgRow = t.OrgRow") : QString());
+               .arg(m_shape.table, m_shape.key, events() ? QStringLiteral("s.SeriesRow") : QStringLiteral("0"),
+                    events() ? QStringLiteral("LEFT JOIN tblOrginizeSeries s ON s.OrgRow = t.OrgRow") : QString());
     Statement st(m_db, sql);
     st.bind(1, m_shape.kind);
     const int kept = int(m_shape.fields.size()) + 2;
@@ -202,7 +203,7 @@ QString SyncRecords::uidOf(qint64 key)
 
 QList<qint64> SyncRecords::overrideRows(qint64 seriesKey)
 {
-    if (&m_shape != &TableShape::appointments())
+    if (!events())
         return {};
     Statement st(m_db, QStringLiteral("SELECT OrgRow FROM tblOrginizeSeries WHERE SeriesRow = ? ORDER BY OrgRow"));
     st.bind(1, seriesKey);
@@ -274,7 +275,7 @@ void SyncRecords::keep(const QString& uid, const KeptObject& kept, const QString
                                       "VALUES (?, ?, ?, ?, ?)"));
     st.bind(1, m_shape.kind).bind(2, uid).bind(3, kept.object).bind(4, kept.base.join(kFieldSeparator)).bind(5, more);
     st.step();
-    if (&m_shape == &TableShape::appointments())
+    if (events())
         keepSeries(uid, kept.object);
 }
 
@@ -425,7 +426,7 @@ QString exceptionsText(const QString& zone, const QStringList& exdates, QList<Ch
 QHash<qint64, QString> SyncRecords::exceptions()
 {
     QHash<qint64, QString> out;
-    if (&m_shape != &TableShape::appointments())
+    if (!events())
         return out;
     struct Parts {
         QString zone;
@@ -468,10 +469,10 @@ QList<MapEntry> SyncRecords::entries()
 {
     // A series' changed occurrence is no resource of its own.
     Statement st(m_db, QStringLiteral("SELECT UID, LocalKey, Href, ETag, Hash FROM tblSyncMap WHERE Kind = ?%1")
-                           .arg(&m_shape == &TableShape::appointments() ? QLatin1String(
+                           .arg(events() ? QLatin1String(
                                     " AND (LocalKey IS NULL OR LocalKey NOT IN (SELECT OrgRow FROM tblOrginizeSeries "
                                     "WHERE SeriesRow <> 0))")
-                                                                        : QLatin1String()));
+                                         : QLatin1String()));
     st.bind(1, m_shape.kind);
     QList<MapEntry> out;
     while (st.step())
@@ -506,48 +507,51 @@ void SyncRecords::recordSent(const MapEntry& e)
     st.step();
 }
 
+namespace {
+
+// The values in the order of the table's fields, as its owner takes them.
+template <class Values>
+Values valuesOf(const QStringList& list)
+{
+    Values values;
+    std::copy_n(list.begin(), std::min(list.size(), qsizetype(values.size())), values.begin());
+    return values;
+}
+
+template <class Values>
+QStringList listOf(const std::optional<Values>& values)
+{
+    return values ? QStringList(values->begin(), values->end()) : QStringList();
+}
+
+}  // namespace
+
+// The rows themselves are written and read by the table's owner in the store.
 qint64 SyncRecords::insertRow(const QStringList& values)
 {
-    Statement st(m_db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                           .arg(m_shape.table, m_shape.fields.join(u", "),
-                                QStringList(m_shape.fields.size(), QStringLiteral("?")).join(u", ")));
-    for (int i = 0; i < values.size(); ++i)
-        st.bind(i + 1, values[i]);
-    st.step();
-    return sqlite3_last_insert_rowid(m_db);
+    return events() ? AppointmentRows::add(m_con, valuesOf<AppointmentValues>(values))
+                    : Contacts::add(m_con, valuesOf<ContactValues>(values));
 }
 
 void SyncRecords::updateRow(qint64 key, const QStringList& values)
 {
-    QStringList sets;
-    for (const QString& f : m_shape.fields)
-        sets << f + QStringLiteral(" = ?");
-    Statement st(m_db,
-                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(m_shape.table, sets.join(u", "), m_shape.key));
-    for (int i = 0; i < values.size(); ++i)
-        st.bind(i + 1, values[i]);
-    st.bind(int(values.size()) + 1, key);
-    st.step();
+    if (events())
+        AppointmentRows::change(m_con, key, valuesOf<AppointmentValues>(values));
+    else
+        Contacts::change(m_con, key, valuesOf<ContactValues>(values));
 }
 
 void SyncRecords::deleteRow(qint64 key)
 {
-    Statement st(m_db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(m_shape.table, m_shape.key));
-    st.bind(1, key);
-    st.step();
+    if (events())
+        AppointmentRows::remove(m_con, key);
+    else
+        Contacts::remove(m_con, key);
 }
 
 QStringList SyncRecords::row(qint64 key)
 {
-    Statement st(
-        m_db,
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(m_shape.fields.join(u", "), m_shape.table, m_shape.key));
-    st.bind(1, key);
-    QStringList out;
-    if (st.step())
-        for (int i = 0; i < m_shape.fields.size(); ++i)
-            out << st.text(i);
-    return out;
+    return events() ? listOf(AppointmentRows::byKey(m_con, key)) : listOf(Contacts::byKey(m_con, key));
 }
 
 std::vector<EventMap::Outgoing> EventMap::overridesOf(SyncRecords& rows, qint64 seriesKey)

@@ -15,9 +15,10 @@
 struct sqlite3;
 class Connection;
 
-// The address book and the day planner as rows with a UID, read and written
-// by field name. Which local row stands for which UID is kept in a table of
-// its own, tblSyncMap, so the four tables keep their shape.
+// The address book and the day planner as rows with a UID. The rows are
+// written through their tables' owners in the store (Contacts,
+// AppointmentRows); which local row stands for which UID is kept in a table
+// of its own, tblSyncMap, so the four tables keep their shape.
 struct TableShape {
     QString kind;   // "contact" or "appointment": the map's name for the table
     QString table;  // tblAddress, tblOrginize
@@ -140,6 +141,8 @@ private:
     qint64 keyOf(const QString& uid);
     // How the kept event repeats or spans days, beside its row.
     void keepSeries(const QString& uid, const QByteArray& object);
+
+    bool events() const { return &m_shape == &TableShape::appointments(); }
 
     Connection& m_con;
     sqlite3* m_db;

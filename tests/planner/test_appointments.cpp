@@ -6,6 +6,7 @@
 #include "planner/Appointments.h"
 #include "store/Connection.h"
 #include "store/RecordsChanged.h"
+#include "store/StoreError.h"
 #include "support/Fixture.h"
 
 namespace {
@@ -115,6 +116,25 @@ private slots:
         QCoreApplication::processEvents();
         keys.sort();
         QCOMPARE(keys.join(','), QLatin1String(c.keys));
+    }
+
+    // The appointment a page shows was deleted meanwhile (by a sync, another
+    // window): Save says so and stores nothing; Delete finds nothing to delete.
+    void goneMeanwhile()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QTemporaryDir dir;
+        const QString db = dir.filePath("t.db");
+        Connection con;
+        con.Open(db);
+        Db::exec(db, kDays);
+        Appointments appointments(con);
+        const Occurrences::Entry shown = appointments.onDay({2026, 4, 30}).value(0);
+        QCOMPARE(shown.note, QStringLiteral("Dentist"));
+        Db::exec(db, "DELETE FROM tblOrginize WHERE OrgRow = 2");
+        QVERIFY_THROWS_EXCEPTION(StoreError, appointments.save({{2026, 4, 30}, "9:00AM", "", "Dentist!", {}}, shown));
+        QCOMPARE(appointments.remove(shown), Appointments::Removed::Nothing);
+        QCOMPARE(Db::joined(db, "tblOrginize", {"Note"}), QStringList({"Standup", "Late standup"}));
     }
 };
 
