@@ -70,6 +70,11 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
         return spokenText(row, col);
     case Qt::ToolTipRole:
         return isFixed(row, col) ? QVariant() : m_rowTips.value(row);
+    case Qt::DisplayRole:
+        if (m_sortable && row == m_fixedRows - 1 && col == sortColumn())
+            return RowsModel::data(index, role).toString()
+                   + (sortOrder() == Qt::AscendingOrder ? QStringLiteral(" \u25B2") : QStringLiteral(" \u25BC"));
+        return RowsModel::data(index, role);
     default:
         return RowsModel::data(index, role);
     }
@@ -326,11 +331,24 @@ void MSFlexGrid::setGridColor(const QColor& color)
                       .arg(color.name()));
 }
 
+void MSFlexGrid::setSortable(bool sortable)
+{
+    m_cells.m_sortable = sortable;
+    m_cells.setPinned(sortable ? FixedRows() : 0);
+}
+
 void MSFlexGrid::onCellClicked(const QModelIndex& index)
 {
-    // The heading row names the columns; a click there is no slot.
-    if (!index.isValid() || index.row() < FixedRows())
+    if (!index.isValid())
         return;
+    // The heading row names the columns; a click there is no slot.
+    if (index.row() < FixedRows()) {
+        if (m_cells.m_sortable) {
+            const bool again = index.column() == m_cells.sortColumn() && m_cells.sortOrder() == Qt::AscendingOrder;
+            sortBy(index.column(), again ? Qt::DescendingOrder : Qt::AscendingOrder);
+        }
+        return;
+    }
     m_row = index.row();
     m_col = qMax(index.column(), FixedCols());
     showCurrent();

@@ -22,6 +22,7 @@ public:
     QHash<QPair<int, int>, Qt::Alignment> m_alignments;
     QHash<int, Qt::Alignment> m_colAlignments;
     QHash<int, QString> m_rowTips;
+    bool m_sortable = false;
 
     // Cells beyond the new edges lose their colour and alignment.
     void setRows(int rows);
@@ -61,6 +62,16 @@ public:
     // Appends the rows of a query, the first column numbering them from 1;
     // they are read as they come into view.
     void addNumberedQuery(QueryPages pages) { m_cells.addQuery(std::move(pages), true); }
+    // A click on a heading cell sorts the rows below by its column (again:
+    // the other way), the heading marked with the way; a numbered query's
+    // number column gives them back in its order. The headings are the
+    // fixed rows there are when this is set.
+    void setSortable(bool sortable);
+    bool isSortable() const { return m_cells.m_sortable; }
+    // The column sorted by (-1: none) and which way; sortBy as a click would.
+    int sortColumn() const { return m_cells.sortColumn(); }
+    Qt::SortOrder sortOrder() const { return m_cells.sortOrder(); }
+    void sortBy(int column, Qt::SortOrder order) { m_cells.sort(column, order); }
 
     // The current cell.
     int Row() const { return m_row; }

@@ -96,7 +96,8 @@ void RowsModel::setTotal(int rows)
     readMore(rows - int(m_rows.size()));
     m_queries.clear();
     m_added.clear();
-    m_addedRows = true;
+    m_addedRows = rows > m_pinned;
+    m_sortedInStore = false;
     m_unread = 0;
     const int have = int(m_rows.size());
     if (rows > have) {
@@ -205,12 +206,19 @@ void RowsModel::sort(int column, Qt::SortOrder order)
     const int numbering = query.numbered ? 1 : 0;
     query.pages.orderBy(column - numbering, order == Qt::DescendingOrder, as == SortAs::Number);
     beginResetModel();
-    m_rows.clear();
+    m_rows.resize(std::min(m_rows.size(), std::size_t(m_pinned)));
     m_queries.clear();
     m_queries.push_back(query);
     m_unread = query.left;
     endResetModel();
     readMore(kPage);
+}
+
+void RowsModel::setPinned(int rows)
+{
+    m_pinned = rows;
+    if (m_added.empty())  // rows added by code so far: are any below the pinned ones?
+        m_addedRows = int(m_rows.size()) > rows;
 }
 
 void RowsModel::sortLater()
@@ -235,6 +243,7 @@ void RowsModel::sortHere()
     const SortAs as = m_sortAs.value(column, SortAs::Text);
     const bool descending = m_sortOrder == Qt::DescendingOrder;
     const std::size_t n = m_rows.size();
+    const std::size_t pinned = std::min(n, std::size_t(m_pinned));
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t(0));
     auto sortBy = [&](auto value, auto less) {
@@ -243,7 +252,7 @@ void RowsModel::sortHere()
         for (const Row& row : m_rows)
             values.push_back(value(row));
         // Rows of the same value keep the order they came in, either way.
-        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        std::sort(order.begin() + std::ptrdiff_t(pinned), order.end(), [&](std::size_t a, std::size_t b) {
             const auto& first = descending ? values[b] : values[a];
             const auto& second = descending ? values[a] : values[b];
             if (less(first, second) || less(second, first))

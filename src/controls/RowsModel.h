@@ -28,6 +28,10 @@ public:
     void setSortAs(int column, SortAs as) { m_sortAs[column] = as; }
     // Sorts by `column`; -1 gives the order the rows came in.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    // The first `rows` rows (a grid's headings) stay on top, out of any sort.
+    void setPinned(int rows);
 
     void setHeaders(const QStringList& headers);
     const QStringList& headers() const { return m_headers; }
@@ -93,7 +97,8 @@ private:
     // Each query as it was added, for a sort in the store; rows added by
     // code mean the sort is made here.
     std::vector<Pending> m_added;
-    bool m_addedRows = false;
+    bool m_addedRows = false;  // below the pinned ones
+    int m_pinned = 0;
     QHash<int, SortAs> m_sortAs;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

@@ -34,6 +34,7 @@ frmTo::frmTo()
     gridTo->setFixedCols(0);
     gridTo->setRows(1);
     gridTo->setFixedRows(1);
+    gridTo->setSortable(true);
     gridTo->setAccessibleName(kCaption);
 
     connect(gridTo, &MSFlexGrid::Click, this, &frmTo::gridTo_Click);

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "controls/MSFlexGrid.h"
 #include "kit/AppFolder.h"
 
 namespace {
@@ -64,6 +65,10 @@ void rememberPlace(QWidget* widget)
     for (const QTreeView* list : widget->findChildren<QTreeView*>())
         if (!list->objectName().isEmpty())
             places.setValue(QStringLiteral("columns-") + list->objectName(), list->header()->saveState());
+    for (const MSFlexGrid* grid : widget->findChildren<MSFlexGrid*>())
+        if (grid->isSortable() && !grid->objectName().isEmpty())
+            places.setValue(QStringLiteral("sorted-") + grid->objectName(),
+                            QList<QVariant>{grid->sortColumn(), int(grid->sortOrder())});
 }
 
 // Back where it was, never smaller than its first size, and on a screen
@@ -77,6 +82,11 @@ void restorePlace(QWidget* widget, QMdiSubWindow* sub)
     for (QTreeView* list : widget->findChildren<QTreeView*>())
         if (const QVariant columns = places.value(QStringLiteral("columns-") + list->objectName()); columns.isValid())
             list->header()->restoreState(columns.toByteArray());
+    for (MSFlexGrid* grid : widget->findChildren<MSFlexGrid*>())
+        if (const QVariantList sorted = places.value(QStringLiteral("sorted-") + grid->objectName()).toList();
+            grid->isSortable() && sorted.size() == 2)
+            grid->sortBy(sorted[0].toInt(),
+                         sorted[1].toInt() == Qt::DescendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder);
     if (!sub) {
         widget->restoreGeometry(places.value(QStringLiteral("geometry")).toByteArray());
         return;

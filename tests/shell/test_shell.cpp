@@ -351,6 +351,9 @@ private slots:
         QCOMPARE(headings()->sortIndicatorSection(), 3);  // the order and widths chosen are kept
         QCOMPARE(headings()->sectionSize(0), 211);
         QVERIFY(Screens::close(frame()->widget()));
+        Screens::show<frmTo>()->gridTo->sortBy(1, Qt::DescendingOrder);  // the picker's heading too
+        QVERIFY(Screens::close(Screens::load<frmTo>()));
+        QCOMPARE(Screens::show<frmTo>()->gridTo->sortColumn(), 1);
         QSettings places(fx->dataDir() + "/Windows.ini", QSettings::IniFormat);
         places.setValue("frmCheckEmail/frame", QRect(9000, 9000, 20, 20));  // on a screen since unplugged
         places.sync();
