@@ -122,6 +122,12 @@ private slots:
         QCOMPARE(picker.model()->index(0, 1).data().toString() + '|' + picker.TextMatrix(0, 1) + '|'
                      + picker.TextMatrix(1, 0) + picker.TextMatrix(1, 1) + '|' + picker.TextMatrix(601, 1),
                  QStringLiteral("First \u25BC|First|1n99|first"));
+        picker.setRows(4);  // rows of its own are sorted here, under the heading
+        for (int row = 1; row < 4; ++row)
+            picker.setTextMatrix(row, 1, QString(QChar(u'd' - row)));
+        picker.sortBy(1, Qt::AscendingOrder);
+        QCOMPARE(picker.TextMatrix(0, 1) + picker.TextMatrix(1, 1) + picker.TextMatrix(3, 1),
+                 QStringLiteral("Firstac"));
     }
 
     // A heading sorts rows added by code here, as values where the column
