@@ -70,11 +70,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
         return spokenText(row, col);
     case Qt::ToolTipRole:
         return isFixed(row, col) ? QVariant() : m_rowTips.value(row);
-    case Qt::DisplayRole:
-        if (m_sortable && row == m_fixedRows - 1 && col == sortColumn())
-            return RowsModel::data(index, role).toString()
-                   + (sortOrder() == Qt::AscendingOrder ? QStringLiteral(" \u25B2") : QStringLiteral(" \u25BC"));
-        return RowsModel::data(index, role);
+
     default:
         return RowsModel::data(index, role);
     }
@@ -262,7 +258,15 @@ QFont MSFlexGrid::cellFont(int row, int col) const
         return font();
     // The room the view leaves for a cell's text: its width less a margin each side.
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-    return fittingFont(font(), TextMatrix(row, col), columnWidth(col) - 2 * margin);
+    return fittingFont(font(), headingShown(row, col), columnWidth(col) - 2 * margin);
+}
+
+QString MSFlexGrid::headingShown(int row, int col) const
+{
+    QString text = TextMatrix(row, col);
+    if (m_cells.m_sortable && row == FixedRows() - 1 && col == m_cells.sortColumn())
+        text += m_cells.sortOrder() == Qt::AscendingOrder ? QStringLiteral(" \u25B2") : QStringLiteral(" \u25BC");
+    return text;
 }
 
 int MSFlexGrid::ColWidth(int col) const
@@ -306,7 +310,7 @@ void MSFlexGrid::resizeEvent(QResizeEvent* event)
 
 QString MSFlexGrid::shownText(int row, int col) const
 {
-    QString text = TextMatrix(row, col);
+    QString text = headingShown(row, col);
     if (m_separator.isEmpty())
         return text;
     const QStringList items = text.split(m_separator);

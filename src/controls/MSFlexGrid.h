@@ -123,6 +123,8 @@ protected:
 
 private:
     void onCellClicked(const QModelIndex& index);
+    // A cell's text, and on the heading sorted by, which way.
+    QString headingShown(int row, int col) const;
     void showCurrent();
 
     GridModel m_cells;
