@@ -341,6 +341,15 @@ void MSFlexGrid::setSortable(bool sortable)
     m_cells.setPinned(sortable ? FixedRows() : 0);
 }
 
+void MSFlexGrid::sortBy(int column, Qt::SortOrder order)
+{
+    if (column == sortColumn() && order == sortOrder())
+        return;
+    m_cells.sort(column, order);
+    if (m_row < Rows())
+        showCurrent();
+}
+
 void MSFlexGrid::onCellClicked(const QModelIndex& index)
 {
     if (!index.isValid())

@@ -71,7 +71,8 @@ public:
     // The column sorted by (-1: none) and which way; sortBy as a click would.
     int sortColumn() const { return m_cells.sortColumn(); }
     Qt::SortOrder sortOrder() const { return m_cells.sortOrder(); }
-    void sortBy(int column, Qt::SortOrder order) { m_cells.sort(column, order); }
+    // The current cell stays where it was (the first row stays current).
+    void sortBy(int column, Qt::SortOrder order);
 
     // The current cell.
     int Row() const { return m_row; }
