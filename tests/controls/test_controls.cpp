@@ -192,7 +192,9 @@ private slots:
         found.addQuery(
             QueryPages(con, QStringLiteral("tblAddress"),
                        {QStringLiteral("FirstName"), QStringLiteral("LastName"), QStringLiteral("PostCode")}));
-        for (const auto& [column, way] : {std::pair{1, Qt::AscendingOrder}, {2, Qt::DescendingOrder}}) {
+        for (const auto& sorting : {std::pair{1, Qt::AscendingOrder}, {2, Qt::DescendingOrder}}) {
+            const int column = sorting.first;
+            const Qt::SortOrder way = sorting.second;
             found.sortByColumn(column, way);
             QVERIFY(found.model()->rowCount() < 701);  // the rest is read as it is scrolled to
             QList<QStringList> expected = stored;
