@@ -30,8 +30,5 @@ bool AppointmentRows::remove(Connection& con, qint64 key)
 
 std::optional<AppointmentValues> AppointmentRows::byKey(Connection& con, qint64 key)
 {
-    AppointmentValues values;
-    if (!rows().read(con, key, values))
-        return std::nullopt;
-    return values;
+    return rows().byKey<std::tuple_size_v<AppointmentValues>>(con, key);
 }

@@ -78,10 +78,7 @@ bool Contacts::remove(Connection& con, qint64 key)
 
 std::optional<ContactValues> Contacts::byKey(Connection& con, qint64 key)
 {
-    ContactValues contact;
-    if (!rows().read(con, key, contact))
-        return std::nullopt;
-    return contact;
+    return rows().byKey<std::tuple_size_v<ContactValues>>(con, key);
 }
 
 QString Contacts::moreOnCard(Connection& con, qint64 key)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <span>
 
 #include <QLatin1StringView>
@@ -24,6 +26,15 @@ public:
     bool remove(Connection& con, qint64 key) const;
     // Fills `values` from the row `key`; false, and `values` as they were, without one.
     bool read(Connection& con, qint64 key, std::span<QString> values) const;
+    // The row `key` as the owner's shape of it, or none.
+    template <std::size_t N>
+    std::optional<std::array<QString, N>> byKey(Connection& con, qint64 key) const
+    {
+        std::array<QString, N> values;
+        if (!read(con, key, values))
+            return std::nullopt;
+        return values;
+    }
 
 private:
     QString m_insert, m_update, m_delete, m_select;

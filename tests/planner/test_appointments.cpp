@@ -1,3 +1,5 @@
+#include <memory>
+
 #include <QCoreApplication>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -59,7 +61,22 @@ const Case kCases[] = {
 // What the planner's Save and Delete store, case by case.
 class TestAppointments : public QObject {
     Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir;
+    QString db;
+    std::unique_ptr<Connection> store;
+
 private slots:
+    // Each case on the same few days, in a store of its own.
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        store.reset();  // the last case's store closes before its folder goes
+        dir = std::make_unique<QTemporaryDir>();
+        db = dir->filePath("t.db");
+        store = std::make_unique<Connection>();
+        store->Open(db);
+        Db::exec(db, kDays);
+    }
     void table_data()
     {
         QTest::addColumn<int>("n");
@@ -70,12 +87,6 @@ private slots:
     {
         QFETCH(int, n);
         const Case& c = kCases[n];
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QTemporaryDir dir;
-        const QString db = dir.filePath("t.db");
-        Connection con;
-        con.Open(db);
-        Db::exec(db, kDays);
         const auto rows = [&] {
             QStringList all =
                 Db::joined(db, "tblOrginize", {"OrgRow", "DateValue", "TimeStart", "TimeFinished", "Note"});
@@ -94,7 +105,7 @@ private slots:
                 want << change;
         }
         want.sort();
-        Appointments appointments(con);
+        Appointments appointments(*store);
         Occurrences::Entry shown;
         for (const Occurrences::Entry& e : appointments.onDay(c.typed.date))
             if (e.note == QLatin1String(c.shown))
@@ -122,13 +133,7 @@ private slots:
     // window): Save says so and stores nothing; Delete finds nothing to delete.
     void goneMeanwhile()
     {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QTemporaryDir dir;
-        const QString db = dir.filePath("t.db");
-        Connection con;
-        con.Open(db);
-        Db::exec(db, kDays);
-        Appointments appointments(con);
+        Appointments appointments(*store);
         const Occurrences::Entry shown = appointments.onDay({2026, 4, 30}).value(0);
         QCOMPARE(shown.note, QStringLiteral("Dentist"));
         Db::exec(db, "DELETE FROM tblOrginize WHERE OrgRow = 2");
