@@ -83,6 +83,7 @@ void RowsModel::addQuery(QueryPages pages, bool numbered)
     const int count = pages.count();
     m_added.push_back({pages, count, numbered});
     m_queries.push_back({std::move(pages), count, numbered});
+    m_sortedInStore = false;  // what is listed now is to be sorted again
     if (m_sortColumn >= 0)
         return sort(m_sortColumn, m_sortOrder);
     // The view asks for rows only when it shows; code may ask sooner.

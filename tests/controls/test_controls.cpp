@@ -207,6 +207,12 @@ private slots:
             for (int row = 0; row < 701; ++row)
                 QCOMPARE(found.itemText(row), expected[row][0]);
         }
+        // A second search adds up: both are sorted together, here.
+        found.addQuery(
+            QueryPages(con, QStringLiteral("tblAddress"),
+                       {QStringLiteral("FirstName"), QStringLiteral("LastName"), QStringLiteral("PostCode")}));
+        for (int row = 1; row < found.itemCount(); ++row)
+            QVERIFY(found.itemText(row - 1, 2).toInt() >= found.itemText(row, 2).toInt());
     }
 
     // A screen reader reads every day of a month page as its whole date, in
