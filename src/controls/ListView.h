@@ -25,6 +25,10 @@ public:
     // Adds the rows of a query after the others.
     void addQuery(QueryPages pages) { m_rows.addQuery(std::move(pages)); }
     void setSortAs(int column, RowsModel::SortAs as) { m_rows.setSortAs(column, as); }
+    void setSortKey(int column, std::function<qint64(const QString&)> key)
+    {
+        m_rows.setSortKey(column, std::move(key));
+    }
     // Sets the text of column n + 1 of a row (n counts from 1).
     void setSubItem(int row, int n, const QString& text) { m_rows.setText(row, n, text); }
     QString itemText(int row, int column = 0) const { return m_rows.text(row, column); }

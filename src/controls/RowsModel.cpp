@@ -21,15 +21,6 @@ qint64 dateValue(const QString& text)
         when = QDateTime::fromString(text.trimmed(), Qt::ISODate);
     return when.isValid() ? when.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
 }
-
-int timeValue(const QString& text)
-{
-    const QString t = text.trimmed().toUpper();
-    for (const char* form : {"h:mm AP", "h:mmAP", "H:mm"})
-        if (const QTime time = QTime::fromString(t, QLatin1String(form)); time.isValid())
-            return time.msecsSinceStartOfDay();
-    return -1;
-}
 }  // namespace
 
 void RowsModel::setHeaders(const QStringList& headers)
@@ -200,7 +191,7 @@ void RowsModel::sort(int column, Qt::SortOrder order)
     const SortAs as = m_sortAs.value(column, SortAs::Text);
     // One query and nothing else: the store reads it in the order asked,
     // a page at a time as before, however many rows it has.
-    m_sortedInStore = m_added.size() == 1 && !m_addedRows && (as == SortAs::Text || as == SortAs::Number);
+    m_sortedInStore = m_added.size() == 1 && !m_addedRows && as != SortAs::Date && !m_sortKeys.contains(column);
     if (!m_sortedInStore)
         return sortHere();
     Pending query = m_added.front();
@@ -261,15 +252,16 @@ void RowsModel::sortHere()
             return m_rows[a].arrival < m_rows[b].arrival;
         });
     };
-    if (n == 0) {
-    } else if (column < 0) {
+    if (n == 0)
+        return;
+    if (column < 0) {
         sortBy([](const Row& r) { return r.arrival; }, std::less<>());
     } else if (as == SortAs::Number) {
         sortBy([column](const Row& r) { return r.texts.value(column).trimmed().toDouble(); }, std::less<>());
     } else if (as == SortAs::Date) {
         sortBy([column](const Row& r) { return dateValue(r.texts.value(column)); }, std::less<>());
-    } else if (as == SortAs::Time) {
-        sortBy([column](const Row& r) { return timeValue(r.texts.value(column)); }, std::less<>());
+    } else if (const auto key = m_sortKeys.value(column)) {
+        sortBy([&](const Row& r) { return key(r.texts.value(column)); }, std::less<>());
     } else {
         QCollator words;
         words.setCaseSensitivity(Qt::CaseInsensitive);

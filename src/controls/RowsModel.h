@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -21,11 +22,13 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     // How the texts of a column compare: as words (case aside), as numbers
-    // (a text that is no number counts as 0), as dates the way mail writes
-    // them (RFC 2822, or ISO 8601) or as times of day ("9:30 AM", "21:30");
-    // a text that is no date or time comes before every other.
-    enum class SortAs { Text, Number, Date, Time };
+    // (a text that is no number counts as 0), or as dates the way mail
+    // writes them (RFC 2822, or ISO 8601; no date comes before every other).
+    enum class SortAs { Text, Number, Date };
     void setSortAs(int column, SortAs as) { m_sortAs[column] = as; }
+    // Or by the value the screen reads from the text (a time of day as its
+    // tool reads one); such a column is sorted here, never in the store.
+    void setSortKey(int column, std::function<qint64(const QString&)> key) { m_sortKeys[column] = std::move(key); }
     // Sorts by `column`; -1 gives the order the rows came in.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     int sortColumn() const { return m_sortColumn; }
@@ -100,6 +103,7 @@ private:
     bool m_addedRows = false;  // below the pinned ones
     int m_pinned = 0;
     QHash<int, SortAs> m_sortAs;
+    QHash<int, std::function<qint64(const QString&)>> m_sortKeys;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_sortedInStore = false;

@@ -131,8 +131,13 @@ void frmOrganizerSearch::Form_Load()
     lstv->addColumn(QStringLiteral("Time Start"), kDefaultColumnWidth);
     lstv->addColumn(QStringLiteral("Note"), kDefaultColumnWidth);
     lstv->addColumn(QStringLiteral("Time Finish"), kDefaultColumnWidth);
-    lstv->setSortAs(0, RowsModel::SortAs::Time);
-    lstv->setSortAs(2, RowsModel::SortAs::Time);
+    // Times sort as the planner reads them; one it cannot read comes first.
+    const auto atTime = [](const QString& text) -> qint64 {
+        const std::optional<QTime> time = Clock::parseTime(text);
+        return time ? time->msecsSinceStartOfDay() : -1;
+    };
+    lstv->setSortKey(0, atTime);
+    lstv->setSortKey(2, atTime);
     // Only the frame, the mode buttons and the list are visible at first.
     showOnly({},
              {lstQuickMonth, MonthView1, txtFinishTime, txtDate, txtStartTime, imgFinishTime, imgDate, imgStartTime});

@@ -141,7 +141,8 @@ private slots:
             list.addColumn(QLatin1String(column), 900);
         list.setSortAs(1, RowsModel::SortAs::Date);
         list.setSortAs(2, RowsModel::SortAs::Number);
-        list.setSortAs(3, RowsModel::SortAs::Time);
+        list.setSortKey(
+            3, [](const QString& at) { return qint64(QTime::fromString(at, "h:mm AP").msecsSinceStartOfDay()); });
         const char* const rows[][4] = {{"a", "Tue, 8 Dec 2026 09:00:00 +0000", "10", "9:30 AM"},
                                        {"b", "no date", "9", "10:00 AM"},
                                        {"c", "8 Dec 2026 10:00:00 +0100", "100", "12:00 PM"},
