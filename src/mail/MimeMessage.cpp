@@ -637,7 +637,7 @@ QString attachmentFileName(const QString& name, int number)
     return base.isEmpty() ? QStringLiteral("attachment-%1").arg(number) : base;
 }
 
-QByteArray mimeWithAttachments(const QString& text, const QList<MimeFile>& files)
+QByteArrayList mimeWithAttachments(const QString& text, const QStringList& names)
 {
     initOnce();
     const auto setContent = [](GMimePart* part, const QByteArray& bytes) {
@@ -659,14 +659,14 @@ QByteArray mimeWithAttachments(const QString& text, const QList<MimeFile>& files
     g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
 
     const QMimeDatabase types;
-    for (const MimeFile& file : files) {
-        const QByteArray type = types.mimeTypeForFile(file.name, QMimeDatabase::MatchExtension).name().toUtf8();
+    for (const QString& name : names) {
+        const QByteArray type = types.mimeTypeForFile(name, QMimeDatabase::MatchExtension).name().toUtf8();
         GPtr<GMimeContentType> contentType(g_mime_content_type_parse(nullptr, type.constData()));
         GPtr<GMimePart> part(g_mime_part_new_with_type(g_mime_content_type_get_media_type(contentType.get()),
                                                        g_mime_content_type_get_media_subtype(contentType.get())));
-        setContent(part.get(), file.data);
+        setContent(part.get(), QByteArray());
         g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
-        g_mime_part_set_filename(part.get(), file.name.toUtf8().constData());
+        g_mime_part_set_filename(part.get(), name.toUtf8().constData());
         // A name that is not ASCII goes in UTF-8, not the smallest charset that holds it.
         for (auto [params, name] :
              {std::pair(g_mime_content_disposition_get_parameters(
@@ -685,5 +685,19 @@ QByteArray mimeWithAttachments(const QString& text, const QList<MimeFile>& files
     g_mime_object_write_to_stream(GMIME_OBJECT(mixed.get()), format, out.get());
     g_mime_format_options_free(format);
     GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-    return QByteArray(reinterpret_cast<const char*>(array->data), qsizetype(array->len));
+    const QByteArray whole(reinterpret_cast<const char*>(array->data), qsizetype(array->len));
+    // Each file's part is its header lines and the blank line after them,
+    // with nothing below: its content goes there. Header lines hold no
+    // blank line, and the text part comes first.
+    const QByteArray delimiter = QByteArray("\r\n--") + g_mime_multipart_get_boundary(mixed.get()) + "\r\n";
+    QByteArrayList pieces;
+    qsizetype from = 0;
+    qsizetype at = whole.indexOf(delimiter);
+    for (qsizetype k = 0; k < names.size(); ++k) {
+        at = whole.indexOf(delimiter, at + delimiter.size());
+        const qsizetype content = whole.indexOf("\r\n\r\n", at + delimiter.size()) + 4;
+        pieces << whole.sliced(from, content - from);
+        from = content;
+    }
+    return pieces << whole.sliced(from);
 }

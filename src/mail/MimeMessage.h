@@ -50,11 +50,11 @@ MimeMessage decodeMimeHeader(const QByteArray& raw);
 // line, then the text as a text/plain part in UTF-8 and each file, in
 // order, base64-encoded in a part of its own with its name (RFC 2231 when it
 // is not ASCII) and a type guessed from the name. Lines end in CR LF.
-struct MimeFile {
-    QString name;
-    QByteArray data;
-};
-QByteArray mimeWithAttachments(const QString& text, const QList<MimeFile>& files);
+// The files themselves are not read here: the result is the pieces around
+// their contents, one more than `names`; file k's base64 lines (76
+// characters and CR LF each) go between piece k and piece k + 1, so a file
+// of any size is streamed and never held whole.
+QByteArrayList mimeWithAttachments(const QString& text, const QStringList& names);
 
 // A name from a message made safe to show, to offer in a save dialog and to
 // write: path parts, control and format characters (U+202E, U+200B ...) and

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -203,6 +204,124 @@ private:
     qint64 m_size = 0;
 };
 
+// The MIME form's data: the pieces GMime wrote around the files, each
+// file's base64 lines streamed between them a slice at a time, then the end
+// of the data. Base64 lines never begin with a ".", so only the pieces need
+// the wire's dot-stuffing, which they have.
+class MimeData : public MailData {
+public:
+    MimeData(QByteArrayList pieces, const QStringList& paths)
+        : m_pieces(std::move(pieces))
+    {
+        for (const QString& path : paths)
+            m_files.push_back({path, nullptr, 0});
+    }
+    bool open(MailNotice* failure)
+    {
+        m_size = kEnd.size();
+        for (const QByteArray& piece : std::as_const(m_pieces))
+            m_size += piece.size();
+        for (File& f : m_files) {
+            f.file = std::make_unique<QFile>(f.path);
+            if (!f.file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+                if (failure)
+                    *failure = MailTexts::attachmentUnreadable(f.path, f.file->errorString());
+                return false;
+            }
+            f.left = f.file->size();
+            m_size += f.left / kLineBytes * (kLineChars + 2)
+                      + (f.left % kLineBytes ? (f.left % kLineBytes + 2) / 3 * 4 + 2 : 0);
+        }
+        return true;
+    }
+    qint64 size() const override { return m_size; }
+    QByteArray next() override
+    {
+        if (m_failure)
+            return {};
+        if (m_inFile) {
+            if (QByteArray slice = fileSlice(m_files[m_at]); !slice.isEmpty() || m_failure)
+                return slice;
+            m_inFile = false;
+            ++m_at;
+        }
+        if (m_at < m_pieces.size()) {
+            m_inFile = m_at < qsizetype(m_files.size());
+            QByteArray piece = std::exchange(m_pieces[m_at], QByteArray());
+            if (!m_inFile)
+                ++m_at;
+            return piece.isEmpty() ? next() : piece;
+        }
+        return std::exchange(m_end, QByteArray());
+    }
+    std::optional<MailNotice> failure() const override { return m_failure; }
+
+private:
+    static constexpr qsizetype kLineBytes = 57;  // make 76 characters
+    static constexpr qsizetype kLineChars = 76;
+    static constexpr qsizetype kSlice = kLineBytes * 4096;
+    static inline const QByteArray kEnd = "\r\n.\r\n";
+    struct File {
+        QString path;
+        std::unique_ptr<QFile> file;
+        qint64 left = 0;
+    };
+
+    // The next lines of the file; empty once it is all out (or unreadable).
+    QByteArray fileSlice(File& f)
+    {
+        if (f.left <= 0)
+            return {};
+        m_in.resize(kSlice);
+        const qint64 got = f.file->read(m_in.data(), std::min<qint64>(kSlice, f.left));
+        if (got < 0) {
+            m_failure = MailTexts::attachmentUnreadable(f.path, f.file->errorString());
+            return {};
+        }
+        // A file that got shorter ends where it ends.
+        f.left = got == 0 ? 0 : f.left - got;
+        // Reads are whole lines' worth but for the last.
+        static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        const auto* in = reinterpret_cast<const unsigned char*>(m_in.constData());
+        m_out.resize((got + kLineBytes - 1) / kLineBytes * (kLineChars + 2));
+        char* w = m_out.data();
+        for (qint64 done = 0; done < got; done += kLineBytes) {
+            const qint64 n = std::min<qint64>(kLineBytes, got - done);
+            const unsigned char* p = in + done;
+            qint64 i = 0;
+            for (; i + 3 <= n; i += 3, p += 3) {
+                const quint32 v = quint32(p[0]) << 16 | quint32(p[1]) << 8 | p[2];
+                *w++ = kDigits[v >> 18];
+                *w++ = kDigits[v >> 12 & 63];
+                *w++ = kDigits[v >> 6 & 63];
+                *w++ = kDigits[v & 63];
+            }
+            if (i < n) {
+                const quint32 v = quint32(p[0]) << 16 | (i + 1 < n ? quint32(p[1]) << 8 : 0);
+                *w++ = kDigits[v >> 18];
+                *w++ = kDigits[v >> 12 & 63];
+                *w++ = i + 1 < n ? kDigits[v >> 6 & 63] : '=';
+                *w++ = '=';
+            }
+            *w++ = '\r';
+            *w++ = '\n';
+        }
+        m_out.truncate(w - m_out.constData());
+        if (got < kSlice && f.left > 0)  // a short read mid-file would cut a line
+            f.left = 0;
+        return m_out;
+    }
+
+    QByteArrayList m_pieces;
+    std::vector<File> m_files;
+    qsizetype m_at = 0;     // the piece, or the file after it
+    bool m_inFile = false;  // piece m_at is out, its file is going
+    QByteArray m_in, m_out;
+    QByteArray m_end = kEnd;
+    qint64 m_size = 0;
+    std::optional<MailNotice> m_failure;
+};
+
 // Passes the data on, and hands each slice to `copy` with the wire's
 // dot-stuffing undone and without the final "." line. A slice may end
 // anywhere in a line, so where the line stands is kept between slices.
@@ -218,25 +337,37 @@ public:
     QByteArray next() override
     {
         QByteArray slice = m_data->next();
+        if (m_ended || slice.isEmpty())
+            return slice;
+        // Whole runs of lines are copied at once: only a line that begins
+        // with "." needs a look of its own.
         QByteArray plain;
         plain.reserve(slice.size());
-        for (const char c : std::as_const(slice)) {
-            if (m_ended)
-                break;
+        const char* p = slice.constData();
+        const char* const end = p + slice.size();
+        while (p < end) {
             if (m_lineStart) {
-                if (c == '.' && !m_dot) {
+                if (*p == '.' && !m_dot) {
                     m_dot = true;
+                    ++p;
                     continue;
                 }
                 // Only the final line is a lone "." on the wire.
-                if (c == '\r' && m_dot) {
+                if (*p == '\r' && m_dot) {
                     m_ended = true;
                     break;
                 }
                 m_lineStart = m_dot = false;
             }
-            plain += c;
-            m_lineStart = c == '\n';
+            const char* run = p;
+            for (;;) {
+                const auto* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+                p = eol ? eol + 1 : end;
+                if (!eol || p == end || *p == '.')
+                    break;
+            }
+            plain.append(run, p - run);
+            m_lineStart = p[-1] == '\n';
         }
         if (!plain.isEmpty())
             m_copy(plain);
@@ -272,24 +403,19 @@ std::shared_ptr<MailData> SmtpSession::messageData(const SmtpMessage& message, M
     if (const QStringList ids = oneLine(message.references).split(QLatin1Char(' '), Qt::SkipEmptyParts); !ids.isEmpty())
         head += "References: " + ids.join(QLatin1String("\r\n ")).toUtf8() + "\r\n";
     if (message.mimeParts && !message.attachments.isEmpty()) {
-        QList<MimeFile> files;
-        for (const QString& path : message.attachments) {
-            QFile file(path);
-            QByteArray bytes;
-            if (file.open(QIODevice::ReadOnly))
-                bytes = file.readAll();
-            if (file.error() != QFileDevice::NoError) {
-                if (failure)
-                    *failure = MailTexts::attachmentUnreadable(path, file.errorString());
-                return nullptr;
-            }
-            files.append({UUEncodeFileName(path), bytes});
-        }
-        QByteArray whole = head + "MIME-Version: 1.0\r\n" + mimeWithAttachments(message.text, files);
-        if (whole.endsWith("\r\n"))
-            whole.chop(2);
-        auto data = std::make_shared<MessageData>(wireLines(whole).chopped(2), QStringList());
-        data->open(failure);
+        QStringList names;
+        for (const QString& path : message.attachments)
+            names << UUEncodeFileName(path);
+        QByteArrayList pieces = mimeWithAttachments(message.text, names);
+        pieces.first().prepend(head + "MIME-Version: 1.0\r\n");
+        if (pieces.last().endsWith("\r\n"))
+            pieces.last().chop(2);
+        // Each piece begins a line and (but for the last) ends one.
+        for (QByteArray& piece : pieces)
+            piece = wireLines(piece).chopped(2);
+        auto data = std::make_shared<MimeData>(std::move(pieces), message.attachments);
+        if (!data->open(failure))
+            return nullptr;
         return data;
     }
     // The blocks are ASCII but for the file names of their begin lines.

@@ -2,6 +2,7 @@
 #include "support/Files.h"
 
 #include "mail/HostPort.h"
+#include "mail/MimeMessage.h"
 #include "mail/SmtpSession.h"
 
 #include <QRegularExpression>
@@ -225,6 +226,35 @@ private slots:
         const std::shared_ptr<MailData> data = SmtpSession::messageData(m);
         QCOMPARE(data->size(), expected.size());
         QCOMPARE(drain(*data), expected);
+    }
+
+    // Files as MIME parts are streamed in base64 lines of 76: each comes back
+    // whole (every length of a last line, padding of one and of two, none),
+    // and the size given beforehand is what goes out.
+    void mimePartsStreamed()
+    {
+        SmtpMessage m = example();
+        m.text = QStringLiteral(".dot\nLine");
+        m.mimeParts = true;
+        QTemporaryDir dir;
+        QByteArrayList contents;
+        for (const int length : {0, 1, 2, 56, 57, 58, 3001, 57 * 4096 + 1}) {
+            QByteArray content(length, Qt::Uninitialized);
+            for (int i = 0; i < length; ++i)
+                content[i] = char(i * 131 >> 2);
+            contents << content;
+            m.attachments << dir.filePath(QStringLiteral("f%1.bin").arg(length));
+            QVERIFY(writeFile(m.attachments.last(), content));
+        }
+        const std::shared_ptr<MailData> data = SmtpSession::messageData(m);
+        const QByteArray wire = drain(*data);
+        QCOMPARE(wire.size(), data->size());
+        QVERIFY(wire.endsWith("--\r\n.\r\n") && wire.contains("\r\n..dot\r\n"));
+        const MimeMessage read = decodeMime(QByteArray(wire).replace("\r\n..", "\r\n.").chopped(3));
+        QCOMPARE(read.text, QStringLiteral(".dot\nLine"));
+        QCOMPARE(read.attachments.size(), contents.size());
+        for (qsizetype i = 0; i < contents.size(); ++i)
+            QCOMPARE(read.attachments[i].data, contents[i]);
     }
 
     // A file that went away between Send and the server's go-ahead: the
