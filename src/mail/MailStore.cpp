@@ -230,10 +230,11 @@ private:
             ::unlink(path.constData());
             return w;
         }
-        const MimeMessage header = decodeMimeHeader(job.raw);
+        // Read once, for the list's columns and the search index's text.
+        MimeMessage decoded = decodeMime(job.raw);
         // The size in octets, as servers and other readers give it, not in characters.
-        w.row = {job.key, header.from, header.subject, header.date, job.raw.size()};
-        w.text = decodeMime(job.raw).text;
+        w.row = {job.key, decoded.from, decoded.subject, decoded.date, job.raw.size()};
+        w.text = std::move(decoded.text);
         return w;
     }
 
