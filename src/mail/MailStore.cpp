@@ -462,7 +462,7 @@ std::unique_ptr<SentCopy> MailStore::beginSent()
     return copy;
 }
 
-KeptMessage MailStore::keepSent(SentCopy& copy)
+KeptMessage MailStore::keepSent(SentCopy& copy, const QString& text)
 {
     const QString tmp = copy.m_file.fileName();
     const QString fileName = kSentFolder + QStringLiteral("/new/") + copy.m_name;
@@ -499,10 +499,8 @@ KeptMessage MailStore::keepSent(SentCopy& copy)
         .bind(5, row.date)
         .bind(6, row.size)
         .step();
-    // Found by the search as received mail is: the whole text, decoded.
-    if (file.seek(0))
-        SearchIndex::putMail(m_con->handle(), sqlite3_last_insert_rowid(m_con->handle()), row.from, row.subject,
-                             decodeMime(file.readAll()).text);
+    // Found by the search as received mail is, by its text.
+    SearchIndex::putMail(m_con->handle(), sqlite3_last_insert_rowid(m_con->handle()), row.from, row.subject, text);
     copy.m_file.setFileName(QString());
     return row;
 }

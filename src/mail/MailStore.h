@@ -74,8 +74,10 @@ public:
     // A copy for a message about to go out.
     std::unique_ptr<SentCopy> beginSent();
     // The copy is whole and the server took the message: its file goes into
-    // the Sent folder, on the disk before its row names it.
-    KeptMessage keepSent(SentCopy& copy);
+    // the Sent folder, on the disk before its row names it. `text` is what
+    // the message says, for the search: the sender has it at hand, and a
+    // copy of any size is not read back.
+    KeptMessage keepSent(SentCopy& copy, const QString& text);
     // The message as fetched (or sent); empty when its file is gone.
     QByteArray raw(const QString& key) const;
     // The servers offering no secure connection that the user allowed, once,

@@ -314,6 +314,7 @@ void frmSendEmail::cmdSend_Click()
     message.recipients = txtRecipient->text();
     message.subject = txtSubject->text();
     message.text = txtMessage->toPlainText();
+    m_sentText = message.text;
     message.attachments = paths;
     message.mimeParts = m_settings.mimeAttachments;
     message.inReplyTo = m_inReplyTo;
@@ -346,7 +347,7 @@ void frmSendEmail::sessionEnded(bool sent)
 {
     KeptMessage kept;
     if (sent && m_copy)
-        storeGuard([&] { kept = m_sent.keepSent(*m_copy); });
+        storeGuard([&] { kept = m_sent.keepSent(*m_copy, m_sentText); });
     m_copy.reset();
     cmdSend->setEnabled(true);
     prgSend->hide();

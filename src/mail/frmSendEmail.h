@@ -81,7 +81,8 @@ private:
     // What was sent is kept in the Sent folder; a copy grows as the message goes out.
     MailStore m_sent;  // after Con: it goes first
     std::unique_ptr<SentCopy> m_copy;
-    ImapCache m_imap;  // what the check screen holds of the IMAP account, kept current by the copy's syncs
+    QString m_sentText;  // of the message on its way, for the search once it is kept
+    ImapCache m_imap;    // what the check screen holds of the IMAP account, kept current by the copy's syncs
     bool m_imapOpen = false;
     ImapSentCopy* m_serverCopy;
     QString m_inReplyTo, m_references;           // of the draft answering a message

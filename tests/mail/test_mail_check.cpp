@@ -217,7 +217,7 @@ private slots:
         // A sent message is found by a word of its body, and opens in the Sent folder.
         const std::unique_ptr<SentCopy> copy = store.beginSent();
         copy->append("From: me@x\r\nSubject: Plan\r\n\r\nOnly in the sent body\r\n");
-        const QString sentKey = store.keepSent(*copy).key;
+        const QString sentKey = store.keepSent(*copy, QStringLiteral("Only in the sent body")).key;
         const auto sent = SearchIndex::search(con.handle(), QStringLiteral("sent body"));
         QVERIFY(sent.size() == 1 && sent[0].folder == "Sent" && sent[0].mailKey == sentKey);
 

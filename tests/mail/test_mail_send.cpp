@@ -21,6 +21,7 @@
 #include "mail/frmSendEmail.h"
 #include "mail/frmTo.h"
 #include "store/Connection.h"
+#include "store/SearchIndex.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -351,6 +352,11 @@ private slots:
         check->lvMessages_ItemClick(0);
         QCOMPARE(check->txtBody->toPlainText() + check->lstAttachments->item(2)->text(),
                  "Schöne Grüße\n.endbild.png (3000 bytes)");
+        // The search finds it by its text.
+        Connection con;
+        con.Open(fx->dbPath());
+        const auto hits = SearchIndex::search(con.handle(), QStringLiteral("schöne"));
+        QVERIFY(hits.size() == 1 && hits[0].folder == "Sent");
     }
 
     // With an IMAP account what the server took goes to its Sent folder too (the
