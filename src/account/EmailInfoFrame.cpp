@@ -11,6 +11,8 @@
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
 #include "controls/Twips.h"
+#include "kit/ConnectionSettings.h"
+#include "kit/MailDiscovery.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "store/Connection.h"
@@ -31,6 +33,8 @@ const QString kSaveName = QStringLiteral("Save");
 const QString kIncomingName = QStringLiteral("Incoming server kind");
 // In this order: the first is what every older setting is.
 const QStringList kIncomingKinds = {QStringLiteral("POP3"), QStringLiteral("IMAP")};
+const QString kFoundQuestion =
+    QStringLiteral("Settings for %1 were found:\n\n%2\n\nPut them into the boxes? Nothing is kept until you save.");
 const QString kIncomingTip =
     QStringLiteral("IMAP keeps the folders on the server. Its port is 993 (TLS from the first byte) unless the "
                    "Remote box names another, as in mail.myprovider.net:143 (STARTTLS).");
@@ -76,6 +80,33 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
     Keys::setDefaultButton(Frame4, cmdSave);
     QObject::connect(cmdSMTPhelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdSMTPhelp_Click);
     QObject::connect(cmdRemoteHelp, &QToolButton::clicked, Frame4, &EmailInfoFrame::cmdRemoteHelp_Click);
+
+    // Only an address the user typed: one the screen filled in is not looked up.
+    discovery = new MailDiscovery(connectionSettings(), {}, Frame4);
+    QObject::connect(txtYourEmail, &QLineEdit::editingFinished, Frame4, [this] {
+        if (txtYourEmail->isModified()) {
+            txtYourEmail->setModified(false);
+            discovery->find(txtYourEmail->text());
+        }
+    });
+    QObject::connect(discovery, &MailDiscovery::finished, Frame4,
+                     [this](const FoundSettings& found) { offerFoundSettings(found); });
+}
+
+void EmailInfoFrame::offerFoundSettings(const FoundSettings& found)
+{
+    const QString address = txtYourEmail->text().trimmed();
+    if (!found.any()
+        || MsgBox(kFoundQuestion.arg(address, describeFound(found)), MsgButtons::YesNo, MsgIcon::Question)
+               != MsgResult::Yes)
+        return;
+    if (!found.out.host.isEmpty())
+        txtsmtp->setText(hostBoxText(found.out));
+    if (!found.in.host.isEmpty()) {
+        txtHost->setText(hostBoxText(found.in));
+        cboIncoming->setCurrentIndex(found.incoming == IncomingKind::Imap ? 1 : 0);
+    }
+    txtEmailUserName->setText(found.userName);
 }
 
 void EmailInfoFrame::saveEmailSettings(Connection& con, Recordset& rs)

@@ -12,6 +12,8 @@ class Recordset;
 struct MailSettings;
 class asxToolButton;
 class FlatBttn;
+class MailDiscovery;
+struct FoundSettings;
 
 // The "Email Info" frame that the first-run setup and the e-mail settings
 // screen both carry: the five settings boxes with their captions, the two
@@ -23,6 +25,10 @@ struct EmailInfoFrame {
     QComboBox* cboIncoming;  // beside the incoming server: "POP3" (the first) or "IMAP"
     FlatBttn *cmdSMTPhelp, *cmdRemoteHelp;
     asxToolButton* cmdSave;
+    // Looks up the settings of an address typed into txtYourEmail once the
+    // user leaves the box; what it finds is shown, and put into the boxes
+    // only when the user says yes (nothing is saved until Save).
+    MailDiscovery* discovery;
 
     enum class Layout {
         Setup,     // the user's address above the incoming server
@@ -39,6 +45,9 @@ struct EmailInfoFrame {
     void saveEmailSettings(Connection& con, Recordset& rs);
     // The password of the settings in its box; from the keyring once it answers.
     void showStoredPassword(Connection& con, const MailSettings& settings);
+
+    // Asks whether the found settings go into the boxes, and puts them there.
+    void offerFoundSettings(const FoundSettings& found);
 
     static void cmdSMTPhelp_Click();
     bool m_toldWhereKept = false;

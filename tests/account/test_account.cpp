@@ -384,6 +384,43 @@ private slots:
         QCOMPARE(SyncStore::readSettings(con).password + readSecretNow(con, SyncStore::kSecret).text,
                  QStringLiteral("sync pw"));
     }
+
+    // An address typed and left is looked up (one the screen showed is not);
+    // what was found is shown and goes into the boxes only on Yes, and
+    // nothing is saved by it.
+    void foundSettingsAreOfferedNotSaved()
+    {
+        const QStringList fields = {"SMTP", "YourEmail", "Remote", "UserName"};
+        Db::exec(fx->dbPath(), "INSERT INTO tblEmail (SMTP, YourEmail, Remote, UserName) VALUES ('s', 'old@gmail.com', "
+                               "'r', 'u')");
+        frmMain* main = start<frmPassInfo>([](frmPassInfo*) {});
+        main->command("mnuChangeInfo")->trigger();
+        auto* form = visibleWindow<frmChangeInfo>();
+        form->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form->window()));
+        const auto boxes = [form] {
+            return QStringList({form->txtsmtp->text(), form->txtHost->text(), form->cboIncoming->currentText(),
+                                form->txtEmailUserName->text()})
+                .join('|');
+        };
+        form->txtYourEmail->setFocus();
+        QTest::keyClick(form->txtYourEmail, Qt::Key_Tab);
+        QTest::qWait(100);
+        QCOMPARE(fx->messages.size(), 0);
+        fx->answers = {MsgResult::No, MsgResult::Yes};
+        for (const QString& typed : {QStringLiteral("anna@gmail.com"), QStringLiteral("bert@gmail.com")}) {
+            form->txtYourEmail->clear();
+            form->txtYourEmail->setFocus();
+            QTest::keyClicks(form->txtYourEmail, typed);
+            QTest::keyClick(form->txtYourEmail, Qt::Key_Tab);
+            QTRY_COMPARE(fx->messages.size(), typed.startsWith('a') ? 1 : 2);
+            QVERIFY(fx->messages.last().text.contains("Outgoing (SMTP): smtp.gmail.com port 465, TLS\n"));
+            QVERIFY(fx->messages.last().text.contains("Sign-in: OAuth2"));
+            QCOMPARE(boxes(),
+                     typed.startsWith('a') ? "s|r|POP3|u" : "smtp.gmail.com:465|imap.gmail.com:993|IMAP|" + typed);
+        }
+        QCOMPARE(rows("tblEmail", fields), QStringList{"s|old@gmail.com|r|u"});
+    }
 };
 
 QTEST_MAIN(TestAccount)

@@ -55,7 +55,7 @@ mk() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout $1
   printf "subjectAltName=$3" > $1.ext
   openssl x509 -req -in $1.csr -CA $2.pem -CAkey $2.key -CAcreateserial -days 2 -out $1.pem -extfile $1.ext; }
 ca ca; ca stranger; mk good ca IP:127.0.0.1,IP:127.0.0.2,IP:$0; mk wrongname ca DNS:other.example
-mk unknownca stranger IP:127.0.0.1,IP:127.0.0.2,IP:$0)SH";
+mk unknownca stranger IP:127.0.0.1,IP:127.0.0.2,IP:$0; mk names ca DNS:autoconfig.example.test,DNS:example.test)SH";
 
 bool fail(QString* why, const QString& text)
 {

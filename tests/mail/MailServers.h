@@ -22,7 +22,8 @@ bool otherImapReader(quint16 port, const QString& script);
 
 // A test authority and server certificates made with openssl: "good" for
 // 127.0.0.1 and 127.0.0.2, "wrongname" for another name, "unknownca" from an
-// authority nobody trusts. pem(name) and key(name) give their files.
+// authority nobody trusts, "names" for autoconfig.example.test and
+// example.test. pem(name) and key(name) give their files.
 class TestCertificates {
 public:
     bool make(QString* why);
