@@ -408,9 +408,28 @@ struct Ranked {
 
 QString SearchIndex::fold(const QString& text)
 {
-    QString out = text;
-    for (const auto& [letter, plain] : kFolds)
-        out.replace(letter.toString(), plain);
+    // One pass over the text; most has none of these letters and comes back as it was.
+    const auto plainOf = [](QChar c) -> const QLatin1StringView* {
+        if (c.unicode() < u'Æ')
+            return nullptr;
+        for (const auto& fold : kFolds)
+            if (fold.first.front() == c)
+                return &fold.second;
+        return nullptr;
+    };
+    qsizetype i = 0;
+    while (i < text.size() && !plainOf(text[i]))
+        ++i;
+    if (i == text.size())
+        return text;
+    QString out = text.left(i);
+    out.reserve(text.size() + 16);
+    for (; i < text.size(); ++i) {
+        if (const QLatin1StringView* plain = plainOf(text[i]))
+            out += *plain;
+        else
+            out += text[i];
+    }
     return out;
 }
 
