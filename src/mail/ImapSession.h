@@ -105,8 +105,9 @@ struct ImapPlan {
     std::vector<ImapAppend> appends;
     bool idle = false;  // after the sync, wait in IDLE (where offered) and say each change
     // Where the server keeps modification sequences (QRESYNC or CONDSTORE):
-    // the folder's HIGHESTMODSEQ when it was synced last (0: none), and the
-    // flags held then, so that a sync asks only for what changed since.
+    // the folder's HIGHESTMODSEQ when it was synced last (0: none); and the
+    // flags of every message held, so that a sync asks only for what changed
+    // since (ImapCache::apply takes those a sync does not name for gone).
     quint64 knownModSeq = 0;
     QHash<quint32, QByteArrayList> heldFlags;
 };
