@@ -11,7 +11,7 @@
 # The work folder holds the 100,000-contact address book (kept and reused)
 # and the mailboxes of Check Mail: keep it on the disk a user's data would
 # be on, not in a /tmp that test runs churn (ext4 makes files slowly among
-# many just deleted). The Check Mail rows need root (dovecot hands the
+# many just deleted). The Check Mail and IMAP rows need root (dovecot hands the
 # mailbox to its own user; port 995); without it they say so.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,7 +22,7 @@ export TESSALY_BENCH_ROUNDS=${TESSALY_BENCH_ROUNDS:-7}
 work=${TESSALY_BENCH_WORK:-$HOME/tessaly-bench}
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DTESSALY_BENCH=ON -DTESSALY_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=Release
-ninja -C "$build" bench_address bench_planner bench_month bench_mail bench_check tessaly
+ninja -C "$build" bench_address bench_planner bench_month bench_mail bench_check bench_imap tessaly
 
 table=$(mktemp)
 export TESSALY_BENCH_TABLE=$table
@@ -37,8 +37,11 @@ TESSALY_BENCH_DIR=$work/address "$build/bench/bench_address" "$skip"
 if [ "$(id -u)" = 0 ]; then
     TESSALY_BENCH_DIR=$work "$build/bench/bench_check" ||
         echo "| Check Mail (bench_check) | failed, see its output | | | | | |" >>"$table"
+    "$build/bench/bench_imap" ||
+        echo "| IMAP sync (bench_imap) | failed, see its output | | | | | |" >>"$table"
 else
     echo "| Check Mail, 1,000 x 10 KB (bench_check) | not run: needs root | | | <= 1.0 | | < 60 MB |" >>"$table"
+    echo "| IMAP sync, 10,000 messages (bench_imap) | not run: needs root | | | <= 1.0 | | < 80 MB |" >>"$table"
 fi
 
 {

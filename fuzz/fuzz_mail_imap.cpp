@@ -16,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     session.setResponseLimit(4096);
     // Small header limits, so that cut blocks and UIDs left for the next sync are reached too.
     session.setHeaderLimits(300, 2048);
+    // Windows of one held message, so that flags without modification sequences come in several.
+    session.setFlagWindow(1);
     const QByteArray sent = "Subject: s\r\n\r\nline 1\r\nline 2\r\n";
     const std::vector<ImapFlagChange> changes = {{12, "\\Seen", true}, {11, "\\Deleted", true}};
     ImapPlan plan{"INBOX",

@@ -58,6 +58,8 @@ QString joined(const QByteArrayList& flags)
 
 QByteArrayList flagList(QByteArrayView joined)
 {
+    if (joined.isEmpty())  // most held messages: read from a folder of thousands at each sync
+        return {};
     QByteArrayList flags = joined.toByteArray().split(' ');
     flags.removeAll(QByteArray());
     return flags;
@@ -158,21 +160,16 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                                   "ON CONFLICT (Folder) DO UPDATE SET UidValidity = excluded.UidValidity, "
                                   "HighestModSeq = excluded.HighestModSeq");
         folder.bind(1, plan.folder).bind(2, qint64(r.uidValidity)).bind(3, qint64(r.highestModSeq)).step();
-        std::vector<std::pair<qint64, QString>> held;
-        {
-            CacheStatement uids(db, "SELECT Uid, Flags FROM tblImapMessage WHERE Folder = ?");
-            uids.bind(1, plan.folder);
-            while (uids.step())
-                held.emplace_back(uids.integer(0), uids.text(1));
-        }
-        // The session gives the flags of every held message still there, and
-        // none under another UIDVALIDITY: what it does not name is gone. Only
-        // flags that changed are written: a sync with nothing new touches no row.
+        // The session gives the flags of every message the plan held that is
+        // still there, and none under another UIDVALIDITY: what it does not
+        // name is gone. Only flags that changed are written, compared with
+        // what the plan read: a sync with nothing new reads and touches no row.
         CacheStatement flags(db, "UPDATE tblImapMessage SET Flags = ? WHERE Folder = ? AND Uid = ?");
-        for (const auto& [uid, before] : held) {
-            const auto now = r.knownFlags.find(quint32(uid));
+        for (auto held = plan.heldFlags.cbegin(); held != plan.heldFlags.cend(); ++held) {
+            const qint64 uid = held.key();
+            const auto now = r.knownFlags.find(held.key());
             if (now != r.knownFlags.end()) {
-                if (joined(now->second) == before)
+                if (now->second == held.value())
                     continue;
                 flags.reset();
                 flags.bind(1, joined(now->second)).bind(2, plan.folder).bind(3, uid).step();

@@ -34,10 +34,10 @@ public:
 
     // Where the next sync of `folder` starts from.
     ImapPlan plan(const QByteArray& folder) const;
-    // Takes what a sync with `plan` found, when it ended well, in one
-    // transaction: a folder whose UIDVALIDITY changed starts again, held
-    // messages the server no longer has go, flags are the server's now, new
-    // headers are added, a fetched body is kept.
+    // Takes what a sync with `plan` (as plan() made it) found, when it ended
+    // well, in one transaction: a folder whose UIDVALIDITY changed starts
+    // again, held messages the server no longer has go, flags are the
+    // server's now, new headers are added, a fetched body is kept.
     void apply(const ImapPlan& plan, const ImapResult& result);
 
     std::vector<ImapFolder> folders() const;

@@ -135,6 +135,9 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_result = ImapResult();
     m_headerAt.clear();
     m_headersHeld = 0;
+    m_flagWindows.clear();
+    m_firstNewAt = 0;
+    m_found.clear();
     m_reader.reset();
     m_step = ImapStep::Greeting;
     m_tag.clear();
@@ -158,6 +161,7 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_plainSent = false;
     m_loggedIn = false;
     m_qresync = false;
+    m_condstore = false;
 }
 
 void ImapSession::connected(const QHostAddress&, bool peerIsLoopback)
@@ -248,6 +252,9 @@ void ImapSession::untagged(const ImapResponse& r)
         m_qresync = m_qresync || hasFlag(names(r.data), "QRESYNC");
     } else if (r.name == "VANISHED") {
         vanished(r);
+    } else if (r.name == "SEARCH" && m_step == ImapStep::SearchHeld) {
+        for (const ImapValue& v : r.data)
+            m_found.push_back(v.number().value_or(0));
     } else if (r.name == "FETCH" && r.number && !r.data.empty() && r.data[0].isList()) {
         fetched(r);
     } else if (r.name == "OK" && r.code == "COPYUID" && r.codeData.size() == 3 && m_step == ImapStep::Move) {
@@ -296,6 +303,10 @@ void ImapSession::fetched(const ImapResponse& r)
             keepWithinLimit();
         }
     }
+    // Message numbers go by UID: those before the first new message are the held ones still there.
+    if (m_step == ImapStep::FetchHeaders && h.uid > m_plan.lastKnownUid && *r.number != 0
+        && (m_firstNewAt == 0 || *r.number < m_firstNewAt))
+        m_firstNewAt = *r.number;
     if (m_step == ImapStep::FetchHeaders && fields && h.uid > m_plan.lastKnownUid) {
         h.flags = flags.value_or(QByteArrayList());
         h.fields = headerBlock(*fields, m_headerLimit);
@@ -440,8 +451,12 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
     case ImapStep::Select:
         return afterSelect(out);
     case ImapStep::FetchFlags:
-        return fetchHeaders(out);
+        return nextFlagWindow(out);
     case ImapStep::FetchHeaders:
+        return searchHeld(out);
+    case ImapStep::SearchHeld:
+        keepFound();
+        return nextChange(out);
     case ImapStep::Store:
         return nextChange(out);
     case ImapStep::Expunge: {
@@ -553,16 +568,39 @@ void ImapSession::afterSelect(MailActions& out)
     }
     if (m_plan.lastKnownUid == 0 || m_result.exists == 0)
         return fetchHeaders(out);
-    const QByteArray held = "UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS)";
-    // With QRESYNC the server says what changed since the modification
-    // sequence held, and which UIDs went; the rest is as held.
-    m_result.changesOnly = m_qresync && m_plan.knownModSeq != 0 && m_result.highestModSeq != 0;
-    if (!m_result.changesOnly)
-        return command(held, ImapStep::FetchFlags, out);
+    // With QRESYNC or CONDSTORE the server says what changed since the
+    // modification sequence held (QRESYNC also which UIDs went); the rest is
+    // as held.
+    m_result.changesOnly = (m_qresync || m_condstore) && m_plan.knownModSeq != 0 && m_result.highestModSeq != 0;
+    if (!m_result.changesOnly) {
+        // All of them, a window of held messages at a time, so that no one
+        // answer is the whole folder: 1:b, b+1:c, ... up to the last held.
+        std::vector<quint32> held(m_plan.heldFlags.keyBegin(), m_plan.heldFlags.keyEnd());
+        std::sort(held.begin(), held.end());
+        quint32 from = 1;
+        for (size_t i = m_flagWindow - 1; i + 1 < held.size(); i += m_flagWindow) {
+            m_flagWindows.emplace_back(from, held[i]);
+            from = held[i] + 1;
+        }
+        m_flagWindows.emplace_back(from, m_plan.lastKnownUid);
+        return nextFlagWindow(out);
+    }
     m_result.knownFlags = {m_plan.heldFlags.keyValueBegin(), m_plan.heldFlags.keyValueEnd()};
     if (m_result.highestModSeq == m_plan.knownModSeq)
         return fetchHeaders(out);
-    command(held + " (CHANGEDSINCE " + QByteArray::number(m_plan.knownModSeq) + " VANISHED)", ImapStep::FetchFlags,
+    command("UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS) (CHANGEDSINCE "
+                + QByteArray::number(m_plan.knownModSeq) + (m_qresync ? " VANISHED)" : ")"),
+            ImapStep::FetchFlags, out);
+}
+
+// A held UID that no window's answer names is gone.
+void ImapSession::nextFlagWindow(MailActions& out)
+{
+    if (m_flagWindows.empty())
+        return fetchHeaders(out);
+    const auto [from, to] = m_flagWindows.front();
+    m_flagWindows.erase(m_flagWindows.begin());
+    command("UID FETCH " + QByteArray::number(from) + ':' + QByteArray::number(to) + " (FLAGS)", ImapStep::FetchFlags,
             out);
 }
 
@@ -570,10 +608,32 @@ void ImapSession::fetchHeaders(MailActions& out)
 {
     const quint32 from = m_plan.lastKnownUid + 1;
     if (m_result.exists == 0 || (m_result.uidNext != 0 && m_result.uidNext <= from))
-        return nextChange(out);
+        return searchHeld(out);
     command("UID FETCH " + QByteArray::number(from)
                 + ":* (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE MESSAGE-ID)])",
             ImapStep::FetchHeaders, out);
+}
+
+// With CONDSTORE alone nothing says which held messages went; a removal
+// changes no flag, but it leaves fewer messages before the first new one
+// (by its message number; all the folder holds when there is none) than
+// are held. Only then is the server asked which held UIDs are there.
+void ImapSession::searchHeld(MailActions& out)
+{
+    if (!m_result.changesOnly || m_qresync)
+        return nextChange(out);
+    const quint32 there = m_firstNewAt != 0 ? m_firstNewAt - 1 : m_result.exists;
+    if (there == quint32(m_plan.heldFlags.size()))
+        return nextChange(out);
+    command("UID SEARCH UID 1:" + QByteArray::number(m_plan.lastKnownUid), ImapStep::SearchHeld, out);
+}
+
+// What is held and was not found is gone.
+void ImapSession::keepFound()
+{
+    std::sort(m_found.begin(), m_found.end());
+    std::erase_if(m_result.knownFlags,
+                  [&](const auto& it) { return !std::binary_search(m_found.begin(), m_found.end(), it.first); });
 }
 
 void ImapSession::nextChange(MailActions& out)
@@ -704,8 +764,11 @@ void ImapSession::selectFolder(MailActions& out)
 {
     if (m_step != ImapStep::Enable && m_capabilities.contains("QRESYNC"))
         return command("ENABLE QRESYNC", ImapStep::Enable, out);
+    // Without QRESYNC, CONDSTORE is asked for by the SELECT (RFC 7162), which
+    // then says the folder's HIGHESTMODSEQ.
+    m_condstore = !m_qresync && m_capabilities.contains("CONDSTORE");
     if (const auto folder = folderArgument(m_plan.folder))
-        return command("SELECT " + *folder, ImapStep::Select, out);
+        return command("SELECT " + *folder + (m_condstore ? " (CONDSTORE)" : ""), ImapStep::Select, out);
     logoutWithError(kUnsendableFolder.arg(QString::fromUtf8(m_plan.folder)), out);
 }
 
@@ -825,6 +888,8 @@ QString ImapSession::waitingFor() const
         return QStringLiteral("the flags of the messages held");
     case ImapStep::FetchHeaders:
         return QStringLiteral("the headers of new messages");
+    case ImapStep::SearchHeld:
+        return QStringLiteral("the reply to SEARCH");
     case ImapStep::Store:
         return QStringLiteral("the reply to STORE");
     case ImapStep::Expunge:

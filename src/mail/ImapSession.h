@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <vector>
@@ -21,8 +22,9 @@ enum class ImapStep {
     Login,   // LOGIN, or AUTHENTICATE PLAIN
     Enable,  // ENABLE QRESYNC
     Select,
-    FetchFlags,    // the flags of the messages already known
+    FetchFlags,    // the flags of the messages already known (all of them in windows, or those changed)
     FetchHeaders,  // the headers of those past the last known UID
+    SearchHeld,    // UID SEARCH of the held UIDs: which are still there
     Store,
     Expunge,
     Move,          // UID MOVE
@@ -102,9 +104,10 @@ struct ImapPlan {
     std::vector<ImapMove> moves;
     std::vector<ImapAppend> appends;
     bool idle = false;  // after the sync, wait in IDLE (where offered) and say each change
-    // Where the server keeps modification sequences (QRESYNC): the folder's
-    // HIGHESTMODSEQ when it was synced last (0: none), and the flags held then,
-    // so that a sync asks only for what changed since.
+    // Where the server keeps modification sequences (QRESYNC or CONDSTORE):
+    // the folder's HIGHESTMODSEQ when it was synced last (0: none); and the
+    // flags of every message held, so that a sync asks only for what changed
+    // since (ImapCache::apply takes those a sync does not name for gone).
     quint64 knownModSeq = 0;
     QHash<quint32, QByteArrayList> heldFlags;
 };
@@ -123,7 +126,7 @@ struct ImapResult {
     std::vector<ImapDone> moved;     // one for each of the plan's moves, in its order
     std::vector<ImapDone> appended;  // one for each of the plan's appends
     quint64 highestModSeq = 0;       // the folder's HIGHESTMODSEQ at SELECT; 0: none kept
-    bool changesOnly = false;        // the held flags were asked for only where they changed
+    bool changesOnly = false;        // the held flags were asked for only where they changed (QRESYNC, CONDSTORE)
     // EXPUNGE was not sent: without UIDPLUS it would have taken what another
     // reader marked \Deleted too; what this plan marked stays marked.
     bool expungeWithheld = false;
@@ -132,10 +135,13 @@ struct ImapResult {
 // One IMAP conversation, advanced only by the server's responses:
 // greeting -> CAPABILITY -> STARTTLS when offered (CAPABILITY again inside)
 // -> LOGIN or AUTHENTICATE PLAIN -> CAPABILITY unless the login's reply said
-// them -> ENABLE QRESYNC where offered -> SELECT -> UID FETCH of the held
-// messages' flags (only those changed since the plan's HIGHESTMODSEQ, and the
-// UIDs gone, with QRESYNC; nothing when it is the server's still) -> UID FETCH of the new headers -> UID STORE for each
-// change -> UID MOVE (or UID COPY, UID STORE \Deleted, UID EXPUNGE) for
+// them -> ENABLE QRESYNC where offered -> SELECT (with CONDSTORE where that
+// alone is offered) -> UID FETCH of the held messages' flags: with QRESYNC
+// only those changed since the plan's HIGHESTMODSEQ, and the UIDs gone; with
+// CONDSTORE those changed; nothing when it is the server's still; without
+// either all of them, in windows -> UID FETCH of the new headers -> with
+// CONDSTORE alone, UID SEARCH of the held UIDs when fewer are there than
+// held -> UID STORE for each change -> UID MOVE (or UID COPY, UID STORE \Deleted, UID EXPUNGE) for
 // each move -> UID EXPUNGE or EXPUNGE -> APPEND for each append -> UID FETCH
 // of one body -> LIST -> LOGOUT. A move or append the server refuses is
 // said in the result; the rest of the sync goes on.
@@ -169,6 +175,9 @@ public:
         m_headerLimit = each;
         m_headersLimit = all;
     }
+    // How many held messages one UID FETCH of flags covers, where all are asked for.
+    static constexpr size_t kFlagWindow = 2000;
+    void setFlagWindow(size_t held) { m_flagWindow = std::max<size_t>(held, 1); }
 
     const ImapResult& result() const { return m_result; }
     ImapStep step() const { return m_step; }
@@ -206,7 +215,10 @@ private:
     void loggedIn(const ImapResponse& r, MailActions& out);
     void selectFolder(MailActions& out);
     void afterSelect(MailActions& out);
+    void nextFlagWindow(MailActions& out);
     void fetchHeaders(MailActions& out);
+    void searchHeld(MailActions& out);
+    void keepFound();
     void nextChange(MailActions& out);
     void nextMove(MailActions& out);
     void moveDone(const ImapResponse& r, bool ok, MailActions& out);
@@ -229,6 +241,10 @@ private:
     qsizetype m_headersHeld = 0;           // what m_result.headers costs (headerCost)
     qsizetype m_headerLimit = kHeaderLimit;
     qsizetype m_headersLimit = kHeadersLimit;
+    size_t m_flagWindow = kFlagWindow;
+    std::vector<std::pair<quint32, quint32>> m_flagWindows;  // the UID ranges of flags still to ask for
+    quint32 m_firstNewAt = 0;                                // the message number of the first past the held
+    std::vector<quint32> m_found;                            // what UID SEARCH said is there
     ImapReader m_reader;
     ImapStep m_step = ImapStep::Greeting;
     QByteArray m_tag;  // of the command awaiting completion
@@ -251,4 +267,5 @@ private:
     bool m_plainSent = false;  // AUTHENTICATE PLAIN awaits the server's go-ahead
     bool m_loggedIn = false;   // CAPABILITY is asked again after the login
     bool m_qresync = false;    // the server took ENABLE QRESYNC
+    bool m_condstore = false;  // SELECT asked for CONDSTORE (offered without QRESYNC)
 };

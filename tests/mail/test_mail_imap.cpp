@@ -165,7 +165,7 @@ QString syncedMailbox(ImapMailbox& box, const QString& name, const QString& wish
 // Each file of tests/data/imap/ is one conversation: "password:" and
 // "plan:" (with "tls": TLS required, "remote": not this computer, "clear":
 // login in clear allowed, "before": STARTTLS offered before, "cap40/300":
-// the header limits), then
+// the header limits, "win2": held messages per window of flags), then
 // what the server says, step by step after each "--" line; lines end in CR
 // LF unless marked <no line end>; <tls>, <close>, <timeout> and <stop> (of
 // an IDLE) stand for those events.
@@ -189,6 +189,8 @@ private slots:
             if (plan.contains("cap"))
                 s.setHeaderLimits(plan.section("cap", 1).section('/', 0, 0).toInt(),
                                   plan.section("cap", 1).section('/', 1).section(' ', 0, 0).toInt());
+            if (plan.contains("win"))
+                s.setFlagWindow(plan.section("win", 1).section(' ', 0, 0).toUInt());
             s.allowLoginInClear(plan.contains("clear"));
             s.setOfferedStartTlsBefore(plan.contains("before"));
             s.connected(QHostAddress::LocalHost, !plan.contains("remote"));
