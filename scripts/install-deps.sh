@@ -27,7 +27,7 @@ packages=(
   xandikos python3-caldav python3-requests
   # CI: the format and clang-tidy checks
   clang-format clang-tidy
-  # tests/data/make_inputs.py: one more iCalendar writer of others
+  # scripts/make-test-inputs.py: one more iCalendar writer of others
   python3-icalendar
   # tests: the screens as a screen reader reads them (AT-SPI), on an X server of their own
   at-spi2-core python3-pyatspi xvfb xauth

@@ -259,7 +259,7 @@ private slots:
         screen->lstAttachments->setCurrentRow(0);
         QTest::keyClick(screen->lstAttachments, Qt::Key_Return);
         QCOMPARE(fx->fileRequests.value(0).folder, QDir::home().filePath(QStringLiteral("Bericht €.bin")));
-        QByteArray blob;  // what make_inputs.py attached
+        QByteArray blob;  // what make-test-inputs.py attached
         for (int i = 0; i < 768; ++i)
             blob += char(i % 256);
         QCOMPARE(readFile(fx->appDir() + "/saved.bin"), blob);

@@ -94,6 +94,32 @@ QByteArrayList uids(const ImapResult& r)
     return out;
 }
 
+// dovecot holding messages 1..`count` (with `capability` when given, else
+// its own), and an empty cache beside it (made from `schema` first when
+// given). start() is empty when both are ready, else why not.
+struct ImapPeer {
+    Pop3TestServer server{QStringLiteral("anna"), QStringLiteral("pass word")};
+    QTemporaryDir dir;
+    Connection con;
+    ImapCache cache;
+    QString start(int count, const QString& capability = {}, const char* schema = nullptr)
+    {
+        QString why = Pop3TestServer::missing();
+        for (int n = 1; n <= count && why.isEmpty(); ++n)
+            server.addMessage(message(n), &why);
+        server.setImapCapability(capability);
+        if (why.isEmpty() && server.start(&why) && !server.imapPort())
+            why = QStringLiteral("dovecot-imapd is not installed");
+        if (!why.isEmpty())
+            return why;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        if (schema && sqlite3_exec(con.handle(), schema, nullptr, nullptr, nullptr) != SQLITE_OK)
+            return QStringLiteral("the old cache could not be made");
+        cache.open(con, dir.filePath(QStringLiteral("Mail")));
+        return {};
+    }
+};
+
 }  // namespace
 
 class TestImapServer : public QObject {
@@ -103,22 +129,12 @@ private slots:
     // List, read, flag, delete, and what another reader did in between.
     void syncsWithAnotherImapReader()
     {
-        Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
-        if (!Pop3TestServer::missing().isEmpty())
-            SKIP_OR_FAIL(Pop3TestServer::missing());
-        QString why;
-        for (int n = 1; n <= 3; ++n)
-            QVERIFY(server.addMessage(message(n)));
-        QVERIFY2(server.start(&why), qPrintable(why));
-        if (!server.imapPort())
-            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
+        ImapPeer peer;
+        if (const QString why = peer.start(3, {}, kCacheBeforeModSeq); !why.isEmpty())
+            SKIP_OR_FAIL(why);
+        Pop3TestServer& server = peer.server;
+        ImapCache& cache = peer.cache;
         const quint16 port = server.imapPort();
-        QTemporaryDir dir;
-        Connection con;
-        con.Open(dir.filePath(QStringLiteral("t.db")));
-        QCOMPARE(sqlite3_exec(con.handle(), kCacheBeforeModSeq, nullptr, nullptr, nullptr), SQLITE_OK);
-        ImapCache cache;
-        cache.open(con, dir.filePath(QStringLiteral("Mail")));
         WatchedSession s;
         // A sync as the program runs it: from what is held, into it when it ended well.
         const auto step = [&](const ImapPlan& plan) {
@@ -205,21 +221,11 @@ private slots:
         QFETCH(QString, capability);
         QFETCH(QByteArray, changed);
         QFETCH(QByteArray, nothingNew);
-        Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
-        if (!Pop3TestServer::missing().isEmpty())
-            SKIP_OR_FAIL(Pop3TestServer::missing());
-        QString why;
-        for (int n = 1; n <= 3; ++n)
-            QVERIFY(server.addMessage(message(n)));
-        server.setImapCapability(capability);
-        QVERIFY2(server.start(&why), qPrintable(why));
-        if (!server.imapPort())
-            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
-        QTemporaryDir dir;
-        Connection con;
-        con.Open(dir.filePath(QStringLiteral("t.db")));
-        ImapCache cache;
-        cache.open(con, dir.filePath(QStringLiteral("Mail")));
+        ImapPeer peer;
+        if (const QString why = peer.start(3, capability); !why.isEmpty())
+            SKIP_OR_FAIL(why);
+        Pop3TestServer& server = peer.server;
+        ImapCache& cache = peer.cache;
         WatchedSession s;
         s.setFlagWindow(2);
         const auto step = [&] {
@@ -258,20 +264,11 @@ private slots:
         QFETCH(QString, capability);
         QFETCH(int, outcome);
         QFETCH(QString, inbox);
-        Pop3TestServer server(QStringLiteral("anna"), QStringLiteral("pass word"));
-        if (!Pop3TestServer::missing().isEmpty())
-            SKIP_OR_FAIL(Pop3TestServer::missing());
-        QString why;
-        QVERIFY(server.addMessage(message(1)) && server.addMessage(message(2)));
-        server.setImapCapability(capability);
-        QVERIFY2(server.start(&why), qPrintable(why));
-        if (!server.imapPort())
-            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
-        QTemporaryDir dir;
-        Connection con;
-        con.Open(dir.filePath(QStringLiteral("t.db")));
-        ImapCache cache;
-        cache.open(con, dir.filePath(QStringLiteral("Mail")));
+        ImapPeer peer;
+        if (const QString why = peer.start(2, capability); !why.isEmpty())
+            SKIP_OR_FAIL(why);
+        Pop3TestServer& server = peer.server;
+        ImapCache& cache = peer.cache;
         ImapSession s;
         QVERIFY(otherImapReader(server.imapPort(), "m.create('Work')\nm.create('Sent')\nm.select('INBOX')\n"
                                                    "m.uid('STORE', '2', '+FLAGS', '(\\\\Deleted)')"));

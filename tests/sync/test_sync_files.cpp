@@ -176,7 +176,7 @@ private slots:
     }
 
     // Cards and events as phones and other programs write them
-    // (tests/data/make_inputs.py), one field changed here: python3-vobject
+    // (scripts/make-test-inputs.py), one field changed here: python3-vobject
     // or python3-icalendar reads every other property of the export as it
     // read the original (peer_differs.py lists what it reads differently).
     void peerReadsTheRestUnchanged_data()

@@ -1,7 +1,8 @@
-"""The inputs of tests/data that other programs write: vCard and iCalendar
-files by python3-vobject and python3-icalendar, mail by Python's email
-package. Run it with Debian's /usr/bin/python3 from this folder after a
-change here, then bless the new cases; the files it writes are committed."""
+"""Writes the inputs of tests/data that other programs write: vCard and
+iCalendar files by python3-vobject and python3-icalendar, mail by Python's
+email package. Run it with Debian's /usr/bin/python3 after a change here,
+then bless the new cases; the files it writes are committed. It is a tool
+that makes test data, not a test: nothing runs it in the suite."""
 import binascii
 import datetime
 import shutil
@@ -19,7 +20,7 @@ import icalendar
 import vobject
 from dateutil import tz
 
-here = Path(__file__).resolve().parent
+here = Path(__file__).resolve().parent.parent / "tests" / "data"
 out = here / "mime"
 blob = bytes(range(256)) * 3
 smtp = email.policy.SMTP
