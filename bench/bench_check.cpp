@@ -30,6 +30,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QSslCertificate>
 #include <QTemporaryDir>
 
@@ -149,7 +150,48 @@ void row(bool tls, Server& server, QTemporaryDir& folders)
                     .arg(kMessages);
     // On the same disk as ours.
     const QString out = folders.filePath(QStringLiteral("curl-%1.out").arg(tls));
-    Row r;
+    // getmail6 doing what the check does: every message into a file of a
+    // Maildir of its own, nothing deleted on the server.
+    const QString getmailDir = folders.filePath(QStringLiteral("getmail-%1").arg(tls));
+    QDir().mkpath(getmailDir);
+    QFile(folders.path()).setPermissions(QFile(folders.path()).permissions() | QFile::ExeOther);
+    if (tls)  // where nobody may read it
+        QFile::copy(server.certs.pem(QStringLiteral("ca")), getmailDir + QStringLiteral("/ca.pem"));
+    const QString rc = getmailDir + QStringLiteral("/getmailrc");
+    {
+        QFile f(rc);
+        f.open(QIODevice::WriteOnly);
+        const QString retriever =
+            tls ? QStringLiteral("type = SimplePOP3SSLRetriever\nserver = %1\nport = 995\nca_certs = %2\n")
+                      .arg(server.pop3->host(), getmailDir + QStringLiteral("/ca.pem"))
+                : QStringLiteral("type = SimplePOP3Retriever\nserver = 127.0.0.1\nport = %1\n")
+                      .arg(server.pop3->port());
+        f.write(QStringLiteral("[retriever]\n%1username = %2\npassword = %3\n[destination]\ntype = Maildir\n"
+                               "path = %4/Maildir/\n[options]\nread_all = true\ndelete = false\nverbose = 0\n"
+                               "message_log_syslog = false\n")
+                    .arg(retriever, kUser, kPassword, getmailDir)
+                    .toUtf8());
+    }
+    // getmail refuses to deliver as root, and the bench runs as root for
+    // dovecot: it runs as nobody, in a folder of nobody's.
+    const QStringList getmail = {QStringLiteral("setpriv"),
+                                 QStringLiteral("--reuid=65534"),
+                                 QStringLiteral("--regid=65534"),
+                                 QStringLiteral("--clear-groups"),
+                                 QStringLiteral("getmail"),
+                                 QStringLiteral("--rcfile"),
+                                 rc,
+                                 QStringLiteral("--getmaildir"),
+                                 getmailDir};
+    const auto freshMaildir = [&] {
+        QDir(getmailDir + QStringLiteral("/Maildir")).removeRecursively();
+        for (const char* sub : {"tmp", "new", "cur"})
+            QDir().mkpath(getmailDir + QStringLiteral("/Maildir/") + QLatin1String(sub));
+        for (const QString& old : QDir(getmailDir).entryList({QStringLiteral("oldmail-*")}, QDir::Files))
+            QFile::remove(getmailDir + QLatin1Char('/') + old);
+        QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), getmailDir});
+    };
+    Row r, g;
     for (int i = 0; i < benchRounds(); ++i) {
         emptyStore(host, folders.filePath(QStringLiteral("%1-%2").arg(tls).arg(i)));
         Screens::show<frmCheckEmail>();
@@ -160,10 +202,17 @@ void row(bool tls, Server& server, QTemporaryDir& folders)
         Run peer = runProgram(curl, out);
         peer.ok = peer.ok && QFile(out).size() == server.wireBytes;
         r.peer.push_back(peer);
+        freshMaildir();
+        Run other = runProgram(getmail);
+        other.ok =
+            other.ok && QDir(getmailDir + QStringLiteral("/Maildir/new")).entryList(QDir::Files).size() == kMessages;
+        g.peer.push_back(other);
     }
     QFile::remove(out);
+    g.ours = r.ours;
     report(work, r, QStringLiteral("curl > file (the wire alone)"), QStringLiteral("<= 2.0"),
            QStringLiteral("< 60 MB"));
+    report(work, g, QStringLiteral("getmail6 into a Maildir"), QStringLiteral("<= 1.0"), QStringLiteral("< 60 MB"));
 }
 
 }  // namespace
