@@ -2,12 +2,17 @@
 
 #include <sqlite3.h>
 
+#include <map>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QList>
+#include <QPointer>
+#include <QUrl>
 #include <QUuid>
 
 #include "kit/AppFolder.h"
+#include "kit/ConnectionSettings.h"
 #include "kit/StoreAccess.h"
 #include "kit/Worker.h"
 #include "store/Backup.h"
@@ -73,6 +78,47 @@ QString readBeside(Connection& con, const char* select, qint64 key)
     }
     sqlite3_finalize(st);
     return value;
+}
+
+constexpr const char* kSignInTable =
+    "CREATE TABLE IF NOT EXISTS tblEmailSignIn (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL, Provider TEXT, "
+    "ClientId TEXT, AuthorizationUrl TEXT, TokenUrl TEXT, Scope TEXT)";
+const QString kSignInTrouble =
+    QStringLiteral("The way of signing in (tblEmailSignIn) could not be read or written: %1");
+const QString kOAuthKind = QStringLiteral("OAuth2");
+
+// The row's sign-in, when tblEmailSignIn says OAuth2.
+std::optional<OAuthProvider> readSignIn(Connection& con, qint64 key)
+{
+    sqlite3_stmt* st = nullptr;
+    std::optional<OAuthProvider> out;
+    const auto text = [&st](int column) {
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, column)));
+    };
+    if (sqlite3_prepare_v2(con.handle(),
+                           "SELECT Kind, Provider, ClientId, AuthorizationUrl, TokenUrl, Scope FROM tblEmailSignIn "
+                           "WHERE EmailInfo = ?",
+                           -1, &st, nullptr)
+        == SQLITE_OK) {
+        sqlite3_bind_int64(st, 1, key);
+        if (sqlite3_step(st) == SQLITE_ROW && text(0) == kOAuthKind) {
+            const QString provider = text(1);
+            OAuthProvider p = oauthPreset(provider == QLatin1String("Google")      ? OAuthProviderKind::Google
+                                          : provider == QLatin1String("Microsoft") ? OAuthProviderKind::Microsoft
+                                                                                   : OAuthProviderKind::Custom);
+            if (p.kind == OAuthProviderKind::Custom) {
+                p.authorizationUrl = QUrl(text(3));
+                p.tokenUrl = QUrl(text(4));
+                p.scope = text(5);
+            }
+            // The build's client ID, unless the settings name another.
+            if (!text(2).isEmpty())
+                p.clientId = text(2);
+            out = p;
+        }
+    }
+    sqlite3_finalize(st);
+    return out;
 }
 
 QString legacyKey(const Connection& con, const QString& name)
@@ -211,6 +257,10 @@ std::optional<MailSettings> readMailSettings(Connection& con, const std::functio
         readBeside(con, "SELECT Form FROM tblEmailAttachments WHERE EmailInfo = ?", rows.last().key) == kMimeForm;
     if (readBeside(con, "SELECT Kind FROM tblEmailIncoming WHERE EmailInfo = ?", rows.last().key) == kImapKind)
         rows.last().incoming = IncomingKind::Imap;
+    if (const std::optional<OAuthProvider> oauth = readSignIn(con, rows.last().key)) {
+        rows.last().signIn = SignInKind::OAuth2;
+        rows.last().oauth = *oauth;
+    }
     // Passwords left in clear move to the keyring; each column is emptied
     // once the keyring has taken its password.
     if (Secrets::exists()) {
@@ -277,4 +327,59 @@ void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind)
         .bind(1, key)
         .bind(2, kind == IncomingKind::Imap ? kImapKind : QStringLiteral("POP3"))
         .step();
+}
+
+void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvider& provider)
+{
+    Statement(con.handle(), QString::fromLatin1(kSignInTable), kSignInTrouble).step();
+    const bool custom = provider.kind == OAuthProviderKind::Custom;
+    Statement(con.handle(),
+              QStringLiteral("INSERT OR REPLACE INTO tblEmailSignIn (EmailInfo, Kind, Provider, ClientId, "
+                             "AuthorizationUrl, TokenUrl, Scope) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+              kSignInTrouble)
+        .bind(1, key)
+        .bind(2, kind == SignInKind::OAuth2 ? kOAuthKind : QStringLiteral("password"))
+        .bind(3, oauthProviderName(provider.kind))
+        .bind(4, provider.clientId)
+        .bind(5, custom ? provider.authorizationUrl.toString() : QString())
+        .bind(6, custom ? provider.tokenUrl.toString() : QString())
+        .bind(7, custom ? provider.scope : QString())
+        .step();
+}
+
+QString oauthSecret(qint64 key)
+{
+    return QStringLiteral("oauth %1").arg(key);
+}
+
+OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
+{
+    static std::map<QString, QPointer<OAuthSignIn>> made;
+    const OAuthProvider& p = settings.oauth;
+    const QString secret = secretKey(con, oauthSecret(settings.key));
+    // A changed provider or account is another sign-in.
+    const QString id = QStringList{secret,
+                                   settings.userName,
+                                   oauthProviderName(p.kind),
+                                   p.clientId,
+                                   p.authorizationUrl.toString(),
+                                   p.tokenUrl.toString(),
+                                   p.scope}
+                           .join(QLatin1Char('\n'));
+    QPointer<OAuthSignIn>& signIn = made[id];
+    if (signIn)
+        return *signIn;
+    signIn = new OAuthSignIn(p, settings.userName, connectionSettings(), QCoreApplication::instance());
+    signIn->loadWith([secret, context = signIn.data()](const std::function<void(const QString&)>& done) {
+        Secrets::read(secret, context, [done](const Secrets::Answer& a) {
+            done(a.outcome == Secrets::Outcome::Done ? a.text : QString());
+        });
+    });
+    QObject::connect(signIn, &OAuthSignIn::refreshTokenChanged, signIn, [secret](const QString& token) {
+        if (token.isEmpty())
+            return Secrets::remove(secret);
+        // Without a keyring (or when it refuses) the engine holds it for this run.
+        Secrets::write(secret, token, QCoreApplication::instance(), [](const Secrets::Answer&) {});
+    });
+    return *signIn;
 }

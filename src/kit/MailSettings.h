@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "kit/OAuth2.h"
 #include "kit/Secrets.h"
 
 class Connection;
@@ -23,6 +24,9 @@ class StoreError;
 // Where mail is fetched from: a POP3 mailbox (what every older setting is) or
 // an IMAP account, whose folders stay on the server.
 enum class IncomingKind { Pop3, Imap };
+// How the mailbox user signs in: with the password, or through OAuth2 (the
+// only way Google and Microsoft accounts still take).
+enum class SignInKind { Password, OAuth2 };
 
 struct MailSettings {
     qint64 key = 0;     // EmailInfo
@@ -36,6 +40,9 @@ struct MailSettings {
     bool mimeAttachments = false;
     // Kept beside the row too, in tblEmailIncoming.
     IncomingKind incoming = IncomingKind::Pop3;
+    // Kept beside the row too, in tblEmailSignIn; a store without it signs in with the password.
+    SignInKind signIn = SignInKind::Password;
+    OAuthProvider oauth;  // with OAuth2: the provider, its client ID (a preset's endpoints and scope)
 };
 
 // Keeps row `key`'s choice of attachment form. Throws StoreError.
@@ -43,6 +50,17 @@ void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments);
 
 // Keeps row `key`'s kind of incoming server ("POP3" or "IMAP"). Throws StoreError.
 void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind);
+
+// Keeps row `key`'s way of signing in: for a preset provider its kind and
+// client ID, for a custom one its endpoints and scope too. Throws StoreError.
+void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvider& provider);
+
+// The OAuth2 sign-in of the account `settings` (made once a run, per store
+// and row): its refresh token is read from the keyring (the secret
+// oauthSecret(key)) at the first request and kept there as it changes;
+// without a keyring it lives for this run only. Never in the store.
+OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings);
+QString oauthSecret(qint64 key);
 
 // The last row of tblEmail, or nothing when there is none. Each store
 // failure goes to `report` (the screen's reportStoreError); one in the read

@@ -1,5 +1,6 @@
 #include "mail/ImapSession.h"
 
+#include "mail/MailSasl.h"
 #include "mail/MailTexts.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@ namespace {
 const QString kErrorTitle = QStringLiteral("IMAP Error");
 const QString kClosedEarly = QStringLiteral("The server closed the connection before the check was complete.");
 const QString kNoStartTls = QStringLiteral("The server %1 offers no secure connection (STARTTLS). Nothing was sent.");
+const QString kNoOAuth =
+    QStringLiteral("The server %1 offers no OAuth2 sign-in (OAUTHBEARER or XOAUTH2). Nothing was sent.");
 const QString kLoginDisabled = QStringLiteral("The server %1 takes no login on this connection.");
 const QString kUnquotableLogin =
     QStringLiteral("The user name or password holds characters the server can only take with AUTHENTICATE PLAIN, "
@@ -159,6 +162,7 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_offeredStartTls = false;
     m_lostStartTls = false;
     m_plainSent = false;
+    m_saslDue.clear();
     m_loggedIn = false;
     m_qresync = false;
     m_condstore = false;
@@ -189,7 +193,12 @@ MailActions ImapSession::feed(const QByteArray& bytes)
 void ImapSession::handle(const ImapResponse& r, MailActions& out)
 {
     if (r.kind == ImapResponse::Kind::Continuation) {
-        if (m_step == ImapStep::Login && std::exchange(m_plainSent, false)) {
+        if (m_step == ImapStep::Login && m_oauth) {
+            // The first response, unless it went with the command; then the
+            // answer to the error challenge, so that the refusal follows.
+            out.push_back(MailAction::send(
+                (m_saslDue.isEmpty() ? oauthErrorAck(m_mechanism) : std::exchange(m_saslDue, {})) + "\r\n"));
+        } else if (m_step == ImapStep::Login && std::exchange(m_plainSent, false)) {
             const QByteArray plain = '\0' + m_userName.toUtf8() + '\0' + m_password.toUtf8();
             out.push_back(MailAction::send(plain.toBase64() + "\r\n"));
         } else if (m_step == ImapStep::Append && std::exchange(m_literalDue, false)) {
@@ -421,6 +430,9 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
         return selectFolder(out);
     case ImapStep::Login:
         m_plainSent = false;
+        m_saslDue.clear();
+        if (r.name == "NO")
+            return refusedLogin(serverText(r), out);
         if (!ok)
             return fail(serverText(r), out);
         return loggedIn(r, out);
@@ -541,6 +553,8 @@ void ImapSession::loggedIn(const ImapResponse& r, MailActions& out)
 
 void ImapSession::login(MailActions& out)
 {
+    if (m_oauth)
+        return oauthLogin(out);
     if (m_capabilities.contains("AUTH=PLAIN")) {
         m_plainSent = true;
         return command("AUTHENTICATE PLAIN", ImapStep::Login, out);
@@ -552,6 +566,24 @@ void ImapSession::login(MailActions& out)
     if (!user || !password)
         return fail(kUnquotableLogin, out);
     command("LOGIN " + *user + ' ' + *password, ImapStep::Login, out);
+}
+
+void ImapSession::oauthLogin(MailActions& out)
+{
+    QByteArrayList offered;
+    for (const QByteArray& c : std::as_const(m_capabilities)) {
+        if (c.startsWith("AUTH="))
+            offered << c.mid(5);
+    }
+    m_mechanism = oauthMechanism(offered);
+    if (m_mechanism == OAuthMechanism::None)
+        return fail(kNoOAuth.arg(m_host), out);
+    const QByteArray response = oauthResponse(m_mechanism, m_userName, m_password, m_host);
+    const QByteArray authenticate = "AUTHENTICATE " + oauthMechanismName(m_mechanism);
+    if (m_capabilities.contains("SASL-IR"))
+        return command(authenticate + ' ' + response, ImapStep::Login, out);
+    m_saslDue = response;
+    command(authenticate, ImapStep::Login, out);
 }
 
 void ImapSession::afterSelect(MailActions& out)

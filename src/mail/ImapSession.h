@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/ImapResponse.h"
+#include "mail/MailSasl.h"
 #include "mail/MailSession.h"
 
 #include <QByteArray>
@@ -212,6 +213,7 @@ private:
     bool mayGoOnInClear(MailActions& out);
     void preauthenticated(const ImapResponse& r, MailActions& out);
     void login(MailActions& out);
+    void oauthLogin(MailActions& out);
     void loggedIn(const ImapResponse& r, MailActions& out);
     void selectFolder(MailActions& out);
     void afterSelect(MailActions& out);
@@ -265,6 +267,8 @@ private:
     bool m_offeredStartTls = false;
     bool m_lostStartTls = false;
     bool m_plainSent = false;  // AUTHENTICATE PLAIN awaits the server's go-ahead
+    QByteArray m_saslDue;      // the OAuth2 response, awaiting the go-ahead (no SASL-IR)
+    OAuthMechanism m_mechanism = OAuthMechanism::None;
     bool m_loggedIn = false;   // CAPABILITY is asked again after the login
     bool m_qresync = false;    // the server took ENABLE QRESYNC
     bool m_condstore = false;  // SELECT asked for CONDSTORE (offered without QRESYNC)

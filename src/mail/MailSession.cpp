@@ -36,6 +36,17 @@ void MailSession::begin()
     m_active = true;
     m_failed = false;
     m_secure = false;
+    m_loginRefused = false;
+}
+
+void MailSession::refusedLogin(const QString& text, MailActions& out)
+{
+    m_loginRefused = true;
+    if (!m_quietRefusal)
+        return fail(text, out);
+    m_failed = true;
+    out.push_back(MailAction::close());
+    finish(false, out);
 }
 
 void MailSession::fail(const QString& text, MailActions& out)

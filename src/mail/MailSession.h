@@ -44,6 +44,14 @@ public:
     // Whether feed() touches nothing but the machine itself, so that what
     // the server says may be read on another thread while the window goes on.
     virtual bool readsAlone() const { return false; }
+    // The password given is an OAuth2 access token: it goes only by XOAUTH2
+    // or OAUTHBEARER, and a server that offers neither gets nothing.
+    void setOAuth(bool on) { m_oauth = on; }
+    // A refused login ends without a notice: the owner renews the token and
+    // tries once more, and says it when that fails too.
+    void setQuietRefusal(bool on) { m_quietRefusal = on; }
+    // The server refused the login (with OAuth2: the token) in this conversation.
+    bool loginRefused() const { return m_loginRefused; }
 
 protected:
     // The goodbye was sent: only the server's answer to it is awaited.
@@ -54,6 +62,8 @@ protected:
 
     // A new conversation: active, nothing failed yet, in clear.
     void begin();
+    // The server refused the login with `text`: a failure, told unless the owner tries again.
+    void refusedLogin(const QString& text, MailActions& out);
     // Closes the connection, tells `text` and ends in failure.
     void fail(const QString& text, MailActions& out);
     // The goodbye went unanswered: closes and ends as the conversation stood.
@@ -63,4 +73,7 @@ protected:
     bool m_active = false;
     bool m_failed = false;  // a fault was told: the end is no success
     bool m_secure = false;  // TLS is up
+    bool m_oauth = false;
+    bool m_quietRefusal = false;
+    bool m_loginRefused = false;
 };

@@ -285,7 +285,7 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
         + QStringLiteral("protocols = pop3\nlisten = 127.0.0.1, %5\nbase_dir = %1/run\nstate_dir = %1/state\n"
                          "log_path = %1/dovecot.log\nauth_failure_delay = 0\nfirst_valid_uid = %2\n"
                          "default_login_user = dovenull\ndefault_internal_user = dovecot\n"
-                         "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
+                         "%6"
                          "userdb {\n  driver = static\n  args = uid=dovecot gid=dovecot home=%1/home/%u\n}\n"
                          "mail_location = maildir:%1/home/%u/Maildir\n"
                          "service pop3-login {\n  inet_listener pop3 {\n    port = %3\n  }\n%4}\n")
@@ -297,6 +297,11 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
                                .arg(m_host)
                          : QString())
               .arg(m_host)
+              .arg(m_passdb.isEmpty()
+                       ? QStringLiteral("passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "
+                                        "%1/passwd\n}\n")
+                             .arg(m_dir.path())
+                       : m_passdb)
         + imap + m_extraConfig;
     if (!writeFile(path(QStringLiteral("dovecot.conf")), config.toUtf8()))
         return fail(why, QStringLiteral("cannot write the dovecot configuration"));
@@ -305,4 +310,54 @@ bool Pop3TestServer::start(QString* why, const TestCertificates* certs)
     return (m_running && waitUntilListening(QStringLiteral("127.0.0.1"), m_port))
            || fail(why, QStringLiteral("dovecot did not start: ") + said
                             + QString::fromLocal8Bit(readFile(path(QStringLiteral("dovecot.log")))));
+}
+
+void Pop3TestServer::checkTokensAt(const QString& introspectionUrl, const QString& mechanisms, const QString& scope)
+{
+    const QString args = path(QStringLiteral("oauth2.conf"));
+    writeFile(args, QStringLiteral("introspection_mode = post\nintrospection_url = %1\nusername_attribute = username\n"
+                                   "active_attribute = active\nactive_value = true\nscope = %2\n")
+                        .arg(introspectionUrl, scope)
+                        .toUtf8());
+    m_passdb = QStringLiteral("auth_mechanisms = %1\npassdb {\n  driver = oauth2\n  mechanisms = %1\n  args = %2\n}\n")
+                   .arg(mechanisms, args);
+}
+
+OAuthTestServer::~OAuthTestServer()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+QString OAuthTestServer::missing()
+{
+    if (run(kPython, {QStringLiteral("-c"), QStringLiteral("import authlib, flask")}, nullptr, 20000) != 0)
+        return QStringLiteral("Authlib or Flask is not installed for ") + kPython
+               + QStringLiteral(" (python3-authlib, python3-flask)");
+    return {};
+}
+
+bool OAuthTestServer::start(QString* why)
+{
+    m_port = freeLoopbackPort();
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(kPython,
+                    {qEnvironmentVariable("TESSALY_SOURCE_DIR") + QStringLiteral("/tests/support/oauth_server.py"),
+                     QString::number(m_port), m_dir.path()});
+    return waitUntilListening(QStringLiteral("127.0.0.1"), m_port, &m_process)
+           || fail(why,
+                   QStringLiteral("the OAuth2 server did not listen: ") + QString::fromLocal8Bit(m_process.readAll()));
+}
+
+bool OAuthTestServer::steer(const QString& what, const QString& form) const
+{
+    const QString post = QStringLiteral("import sys, urllib.request\n"
+                                        "urllib.request.urlopen(sys.argv[1], sys.argv[2].encode(), timeout=10)");
+    return run(kPython, {QStringLiteral("-c"), post, url(QStringLiteral("/test/") + what), form}, nullptr, 20000) == 0;
+}
+
+QByteArrayList OAuthTestServer::grants() const
+{
+    const QByteArray text = readFile(m_dir.filePath(QStringLiteral("grants"))).trimmed();
+    return text.isEmpty() ? QByteArrayList() : text.split('\n');
 }

@@ -1,0 +1,339 @@
+#include "MailServers.h"
+#include "MailTest.h"
+#include "support/Fixture.h"
+#include "support/Require.h"
+
+#include "kit/ConnectionSettings.h"
+#include "kit/MailSettings.h"
+#include "kit/OAuth2.h"
+#include "kit/OAuthReply.h"
+#include "mail/ImapSession.h"
+#include "mail/MailConnection.h"
+#include "mail/OAuthConversation.h"
+#include "store/Connection.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+#include <QUrlQuery>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Plays the system browser: opens the authorization page, posts its login
+// form as anna, and follows the redirect back to the program; or, as told,
+// comes back with another state or with garbage.
+struct TestBrowser {
+    enum class Way { Follow, OtherState, Garbage };
+    Way way = Way::Follow;
+    int opened = 0;
+    QNetworkAccessManager net;
+
+    QNetworkReply* fetch(QNetworkReply* reply)
+    {
+        QSignalSpy done(reply, &QNetworkReply::finished);
+        if (!reply->isFinished())
+            done.wait(10000);
+        reply->deleteLater();
+        return reply;
+    }
+
+    void open(const QUrl& url)
+    {
+        ++opened;
+        QTimer::singleShot(0, &net, [this, url] { follow(url); });
+    }
+
+    void follow(const QUrl& url)
+    {
+        const QByteArray page = fetch(net.get(QNetworkRequest(url)))->readAll();
+        const QString action = QRegularExpression(QStringLiteral("action=\"([^\"]*)\""))
+                                   .match(QString::fromUtf8(page))
+                                   .captured(1)
+                                   .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+        QNetworkRequest post(url.resolved(QUrl(action)));
+        post.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+        post.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        QUrl back(
+            QString::fromLatin1(fetch(net.post(post, "username=anna&password=pass%20word"))->rawHeader("Location")));
+        if (way == Way::Garbage) {
+            QTcpSocket raw;
+            raw.connectToHost(back.host(), quint16(back.port()));
+            raw.waitForConnected(5000);
+            raw.write("\x16\x03\x01 not a request at all\r\n\r\n");
+            raw.waitForBytesWritten(5000);
+            raw.waitForDisconnected(5000);
+            return;
+        }
+        if (way == Way::OtherState) {
+            QUrlQuery q(back);
+            q.removeQueryItem(QStringLiteral("state"));
+            q.addQueryItem(QStringLiteral("state"), QStringLiteral("forged"));
+            back.setQuery(q);
+        }
+        fetch(net.get(QNetworkRequest(back)));
+    }
+};
+
+struct Outcome {
+    bool ok = false;
+    QStringList notices;  // the conversation's
+    QString signInFailed;
+    int starts = 0;  // conversations begun: 2 after a refused token
+};
+
+// One IMAP check of INBOX through the sign-in, as the check screen runs it.
+Outcome check(OAuthSignIn& signIn, quint16 port)
+{
+    Outcome out;
+    ImapSession session;
+    QObject owner;
+    MailConnection connection(session, connectionSettings(), &owner);
+    OAuthConversation conversation(signIn, session, connection, &owner);
+    QObject::connect(&connection, &MailConnection::notice, &owner, [&](const MailNotice& n) { out.notices << n.text; });
+    QObject::connect(&conversation, &OAuthConversation::signInFailed, &owner,
+                     [&](const QString& m) { out.signInFailed = m; });
+    QSignalSpy finished(&conversation, &OAuthConversation::finished);
+    conversation.run([&](const QString& token) {
+        ++out.starts;
+        session.start(QStringLiteral("anna"), token, ImapPlan(), QStringLiteral("127.0.0.1"));
+        connection.open(QStringLiteral("127.0.0.1"), port, TlsMode::Offered);
+    });
+    if (finished.wait(40000))
+        out.ok = finished.first().first().toBool();
+    else
+        out.notices << QStringLiteral("no end");
+    return out;
+}
+
+}  // namespace
+
+class TestMailOAuth : public QObject {
+    Q_OBJECT
+
+    OAuthTestServer auth;
+    std::unique_ptr<AppFixture> fx;
+    TestBrowser browser;
+
+    OAuthProvider provider(const QString& scope = QStringLiteral("mail")) const
+    {
+        return {OAuthProviderKind::Custom,
+                QUrl(auth.url(QStringLiteral("/authorize"))),
+                QUrl(auth.url(QStringLiteral("/token"))),
+                scope,
+                QStringLiteral("tessaly-test"),
+                {}};
+    }
+
+    // dovecot checking tokens at the server, by `mechanisms`, for tokens of the scope "mail".
+    bool startDovecot(Pop3TestServer& dovecot, const QString& mechanisms)
+    {
+        QString why;
+        dovecot.checkTokensAt(auth.introspectionUrl(), mechanisms, QStringLiteral("mail"));
+        if (!dovecot.start(&why) || dovecot.imapPort() == 0) {
+            qWarning() << why;
+            return false;
+        }
+        return true;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const QString& missing : {Pop3TestServer::missing(), OAuthTestServer::missing()}) {
+            if (!missing.isEmpty())
+                SKIP_OR_FAIL(missing);
+        }
+        QString why;
+        QVERIFY2(auth.start(&why), qPrintable(why));
+        setOAuthBrowser([this](const QUrl& url) { browser.open(url); });
+    }
+
+    void init()
+    {
+        fx = std::make_unique<AppFixture>();
+        fx->makeDataFolder();
+        browser.way = TestBrowser::Way::Follow;
+        browser.opened = 0;
+    }
+
+    // The account's way of signing in is kept beside its row; the refresh
+    // token goes to the keyring alone. A first check signs in through the
+    // browser, the next ones use the token held, renew one that runs out
+    // before using it, and renew once one the server refused; a revoked
+    // grant asks for a new sign-in, naming the account.
+    void signInRenewAndRevoke()
+    {
+        Pop3TestServer dovecot(QStringLiteral("anna"), QString());
+        QVERIFY(startDovecot(dovecot, QStringLiteral("xoauth2 oauthbearer")));
+        Db::exec(fx->dbPath(), "INSERT INTO tblEmail (SMTP, UserName) VALUES ('127.0.0.1', 'anna')");
+        Connection con;
+        con.Open(fx->dbPath());
+        saveSignIn(con, 1, SignInKind::OAuth2, provider());
+        const std::optional<MailSettings> settings = readMailSettings(con, [](const StoreError&) {});
+        QVERIFY(settings && settings->signIn == SignInKind::OAuth2);
+        QCOMPARE(settings->oauth.tokenUrl, provider().tokenUrl);
+        QCOMPARE(settings->oauth.scope, QStringLiteral("mail"));
+        OAuthSignIn& signIn = accountSignIn(con, *settings);
+        QSignalSpy kept(&signIn, &OAuthSignIn::refreshTokenChanged);
+
+        Outcome first = check(signIn, dovecot.imapPort());
+        QVERIFY2(first.ok, qPrintable(first.notices.join('\n') + first.signInFailed));
+        QCOMPARE(browser.opened, 1);
+        QCOMPARE(auth.grants(), QByteArrayList{"authorization_code anna mail"});
+        QCOMPARE(kept.size(), 1);
+        const QString refresh = kept.first().first().toString();
+        QVERIFY(!refresh.isEmpty());
+        QVERIFY(Db::rows(fx->dbPath(), QStringLiteral("tblEmailSignIn")).first().values().indexOf(refresh) < 0);
+        if (qEnvironmentVariableIntValue("TESSALY_TEST_KEYRING") == 1)
+            QTRY_COMPARE(Secrets::readNow(secretKey(con, oauthSecret(1))).text, refresh);
+
+        // Held and fresh: no grant used.
+        QVERIFY(check(signIn, dovecot.imapPort()).ok);
+        QCOMPARE(auth.grants().size(), 1);
+
+        // The server ended the access token early: refused once, renewed, in.
+        QVERIFY(auth.steer(QStringLiteral("steer"), QStringLiteral("expires_in=5")));
+        QVERIFY(auth.steer(QStringLiteral("revoke"), QStringLiteral("user=anna&what=access")));
+        Outcome renewed = check(signIn, dovecot.imapPort());
+        QVERIFY2(renewed.ok && renewed.notices.isEmpty(), qPrintable(renewed.notices.join('\n')));
+        QCOMPARE(renewed.starts, 2);
+        QCOMPARE(auth.grants().last(), "refresh_token anna mail");
+        // That token runs out within a minute: renewed before it is used.
+        Outcome early = check(signIn, dovecot.imapPort());
+        QVERIFY(early.ok);
+        QCOMPARE(early.starts, 1);
+        QCOMPARE(auth.grants().size(), 3);
+        QCOMPARE(browser.opened, 1);
+        QVERIFY(auth.steer(QStringLiteral("steer"), QStringLiteral("expires_in=3600")));
+
+        // A new run of the program, with what the keyring keeps.
+        if (qEnvironmentVariableIntValue("TESSALY_TEST_KEYRING") == 1) {
+            OAuthSignIn again(provider(), QStringLiteral("anna"), connectionSettings());
+            again.setRefreshToken(Secrets::readNow(secretKey(con, oauthSecret(1))).text);
+            QVERIFY(check(again, dovecot.imapPort()).ok);
+            QCOMPARE(browser.opened, 1);
+        }
+
+        // The grant revoked: the renewal is refused, the user asked to sign in again.
+        QVERIFY(auth.steer(QStringLiteral("revoke"), QStringLiteral("user=anna")));
+        Outcome revoked = check(signIn, dovecot.imapPort());
+        QVERIFY(!revoked.ok);
+        QVERIFY2(revoked.signInFailed.contains(QStringLiteral("anna"))
+                     && revoked.signInFailed.contains(QStringLiteral("sign in again")),
+                 qPrintable(revoked.signInFailed));
+        QVERIFY(revoked.notices.isEmpty());
+        QVERIFY(kept.last().first().toString().isEmpty());
+        QVERIFY(!signIn.hasRefreshToken());
+        if (qEnvironmentVariableIntValue("TESSALY_TEST_KEYRING") == 1)
+            QTRY_COMPARE(int(Secrets::readNow(secretKey(con, oauthSecret(1))).outcome), int(Secrets::Outcome::Missing));
+    }
+
+    // What ends a sign-in or a login, each with its message and nothing sent
+    // where nothing may go.
+    void signInFailures()
+    {
+        Pop3TestServer dovecot(QStringLiteral("anna"), QString());
+        QVERIFY(startDovecot(dovecot, QStringLiteral("xoauth2 oauthbearer")));
+        const auto failure = [&](TestBrowser::Way way, const QString& scope = QStringLiteral("mail")) {
+            browser.way = way;
+            OAuthSignIn signIn(provider(scope), QStringLiteral("anna@example.org"), connectionSettings());
+            return check(signIn, dovecot.imapPort());
+        };
+        // The browser comes back from another sign-in, or with garbage.
+        for (const TestBrowser::Way way : {TestBrowser::Way::OtherState, TestBrowser::Way::Garbage}) {
+            const Outcome o = failure(way);
+            QVERIFY(!o.ok);
+            QCOMPARE(o.starts, 0);
+            QVERIFY2(o.signInFailed.contains(QStringLiteral("anna@example.org")), qPrintable(o.signInFailed));
+            QVERIFY2(o.signInFailed.contains(way == TestBrowser::Way::OtherState ? QStringLiteral("not asked for")
+                                                                                 : QStringLiteral("no sign-in answer")),
+                     qPrintable(o.signInFailed));
+        }
+        // A token of the wrong scope: refused, renewed, refused again, told.
+        browser.way = TestBrowser::Way::Follow;
+        const Outcome scope = failure(TestBrowser::Way::Follow, QStringLiteral("calendar"));
+        QVERIFY(!scope.ok);
+        QCOMPARE(scope.starts, 2);
+        QCOMPARE(scope.notices.size(), 1);
+        QVERIFY2(scope.notices.first().contains(QStringLiteral("Authentication failed")),
+                 qPrintable(scope.notices.first()));
+
+        // The token endpoint garbled or silent.
+        QVERIFY(auth.steer(QStringLiteral("steer"), QStringLiteral("garbage=1")));
+        const Outcome garbled = failure(TestBrowser::Way::Follow);
+        QVERIFY2(garbled.signInFailed.contains(QStringLiteral("unreadable")), qPrintable(garbled.signInFailed));
+        QVERIFY(auth.steer(QStringLiteral("steer"), QStringLiteral("garbage=0&hang=1")));
+        const ConnectionSettings before = connectionSettings();
+        setConnectionSettings({2s, 2s, {}});
+        const Outcome silent = failure(TestBrowser::Way::Follow);
+        setConnectionSettings(before);
+        QVERIFY(auth.steer(QStringLiteral("steer"), QStringLiteral("hang=0")));
+        QVERIFY2(silent.signInFailed.contains(QStringLiteral("did not answer within 2 seconds"))
+                     && silent.signInFailed.contains(QStringLiteral("anna@example.org")),
+                 qPrintable(silent.signInFailed));
+        QCOMPARE(silent.starts, 0);
+
+        // Endpoints in clear to another computer are not used.
+        QVERIFY(oauthEndpointAllowed(QUrl(QStringLiteral("http://127.0.0.1:8/token"))));
+        QVERIFY(!oauthEndpointAllowed(QUrl(QStringLiteral("http://192.0.2.1/token"))));
+        OAuthProvider clear = provider();
+        clear.tokenUrl = QUrl(QStringLiteral("http://192.0.2.1/token"));
+        OAuthSignIn insecure(clear, QStringLiteral("anna@example.org"), connectionSettings());
+        const Outcome o = check(insecure, dovecot.imapPort());
+        QVERIFY2(o.signInFailed.contains(QStringLiteral("not secure")), qPrintable(o.signInFailed));
+        QCOMPARE(browser.opened, 5);  // not for this one
+    }
+
+    // The mechanism is the server's: OAUTHBEARER alone will do; a server that
+    // offers neither gets no password in its place.
+    void mechanisms()
+    {
+        Pop3TestServer bearer(QStringLiteral("anna"), QString());
+        QVERIFY(startDovecot(bearer, QStringLiteral("oauthbearer")));
+        OAuthSignIn signIn(provider(), QStringLiteral("anna"), connectionSettings());
+        const Outcome o = check(signIn, bearer.imapPort());
+        QVERIFY2(o.ok, qPrintable(o.notices.join('\n')));
+
+        Pop3TestServer password(QStringLiteral("anna"), QStringLiteral("pass word"));
+        QString why;
+        QVERIFY2(password.start(&why), qPrintable(why));
+        const Outcome none = check(signIn, password.imapPort());
+        QVERIFY(!none.ok);
+        QCOMPARE(none.starts, 1);
+        QCOMPARE(none.notices.size(), 1);
+        QVERIFY2(none.notices.first().contains(QStringLiteral("offers no OAuth2 sign-in")),
+                 qPrintable(none.notices.first()));
+    }
+
+    // What the redirect and the token endpoint say is read strictly.
+    void readsWhatComesBack()
+    {
+        const OAuthRedirect r = readRedirect("GET /?code=a%2Bb&state=s1 HTTP/1.1\r\nHost: x\r\n\r\n");
+        QVERIFY(r.readable);
+        QCOMPARE(r.code, QStringLiteral("a+b"));
+        QCOMPARE(r.state, QStringLiteral("s1"));
+        QVERIFY(readRedirect("GET /?error=access_denied&state=s HTTP/1.1\r\n\r\n").readable);
+        for (const QByteArray& bad :
+             {QByteArray("POST /?code=a HTTP/1.1\r\n\r\n"), QByteArray("GET /favicon.ico HTTP/1.1"),
+              QByteArray("GET /?state=s HTTP/1.1\r\n\r\n"), QByteArray()})
+            QVERIFY2(!readRedirect(bad).readable, bad.constData());
+        const OAuthTokenAnswer a = readTokenAnswer(
+            R"({"access_token":"t","token_type":"bearer","expires_in":"3599","refresh_token":"r"})", 200);
+        QVERIFY(a.ok());
+        QCOMPARE(a.expiresIn.value_or(0), qint64(3599));
+        QCOMPARE(a.refreshToken, QStringLiteral("r"));
+        QCOMPARE(readTokenAnswer(R"({"error":"invalid_grant"})", 400).error, QStringLiteral("invalid_grant"));
+        for (const QByteArray& bad : {QByteArray(R"({"access_token":"t","token_type":"mac"})"), QByteArray("[1]"),
+                                      QByteArray(R"({"access_token":7,"token_type":"Bearer"})")})
+            QCOMPARE(readTokenAnswer(bad, 200).error, QStringLiteral("unreadable"));
+    }
+};
+
+QTEST_MAIN(TestMailOAuth)
+#include "test_mail_oauth.moc"
