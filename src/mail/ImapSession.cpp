@@ -11,8 +11,6 @@ namespace {
 const QString kErrorTitle = QStringLiteral("IMAP Error");
 const QString kClosedEarly = QStringLiteral("The server closed the connection before the check was complete.");
 const QString kNoStartTls = QStringLiteral("The server %1 offers no secure connection (STARTTLS). Nothing was sent.");
-const QString kNoOAuth =
-    QStringLiteral("The server %1 offers no OAuth2 sign-in (OAUTHBEARER or XOAUTH2). Nothing was sent.");
 const QString kLoginDisabled = QStringLiteral("The server %1 takes no login on this connection.");
 const QString kUnquotableLogin =
     QStringLiteral("The user name or password holds characters the server can only take with AUTHENTICATE PLAIN, "
@@ -577,7 +575,7 @@ void ImapSession::oauthLogin(MailActions& out)
     }
     m_mechanism = oauthMechanism(offered);
     if (m_mechanism == OAuthMechanism::None)
-        return fail(kNoOAuth.arg(m_host), out);
+        return fail(MailTexts::noOAuth(m_host), out);
     const QByteArray response = oauthResponse(m_mechanism, m_userName, m_password, m_host);
     const QByteArray authenticate = "AUTHENTICATE " + oauthMechanismName(m_mechanism);
     if (m_capabilities.contains("SASL-IR"))

@@ -73,6 +73,13 @@ QString noStartTls(const QString& host)
         .arg(host);
 }
 
+QString noOAuth(const QString& host)
+{
+    return QStringLiteral("The server %1 offers no OAuth2 sign-in (OAUTHBEARER or XOAUTH2), and this account signs in "
+                          "with nothing else. Nothing was sent.")
+        .arg(host);
+}
+
 QString noStls(const QString& host)
 {
     return QStringLiteral("The server %1 offers no secure connection (STLS). Nothing was sent.").arg(host);

@@ -40,6 +40,7 @@ MailNotice lineBreakInLogin();
 // The sentences below go into the screen's own error box ("SMTP Error: ...").
 QString noStartTls(const QString& host);
 QString noStls(const QString& host);
+QString noOAuth(const QString& host);
 QString secureConnectionFailed(const QString& host, const QString& reason);
 QString noConnection(const QString& host, int seconds);
 QString noAnswer(const QString& host, int seconds, const QString& waitingFor);

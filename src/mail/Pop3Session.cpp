@@ -100,6 +100,8 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     begin();
     m_inCapabilities = false;
     m_stlsOffered = false;
+    m_sasl.reset();
+    m_saslDue.clear();
     m_loopback = false;
     m_refusedInClear = false;
     m_offeredStls = false;
@@ -166,6 +168,8 @@ void Pop3Session::handleLine(QByteArrayView line, MailActions& out)
             afterCapabilities(out);
         } else if (line.trimmed().toByteArray().toUpper() == "STLS") {
             m_stlsOffered = true;
+        } else if (const QByteArray l = line.trimmed().toByteArray(); l.toUpper().startsWith("SASL ")) {
+            m_sasl = l.mid(5).simplified().split(' ');
         }
         return;
     }
@@ -204,6 +208,8 @@ void Pop3Session::send(const QByteArray& line, Pop3Step next, MailActions& out)
 
 void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
 {
+    if (m_step == Pop3Step::Auth && (line.startsWith("+ ") || line.trimmed() == "+"))
+        return continued(out);
     const Pop3Status status = parsePop3Status(line);
     if (m_step == Pop3Step::Uidl) {
         // A server without UIDL: every message is fetched, the keeper knows them by Message-ID.
@@ -225,9 +231,13 @@ void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
         }
         return;
     }
+    if (m_step == Pop3Step::Capa)
+        m_sasl = QByteArrayList();  // said now, on this footing, even when it is nothing
     // A server without CAPA still takes USER.
     if (m_step == Pop3Step::Capa && !status.ok)
         return afterCapabilities(out);
+    if (!status.ok && (m_step == Pop3Step::Pass || m_step == Pop3Step::Auth))
+        return refusedLogin(MailTexts::decodeWireText(line.toByteArray()), out);
     if (!status.ok)
         return fail(MailTexts::decodeWireText(line.toByteArray()), out);
 
@@ -236,7 +246,7 @@ void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
         m_messageCount = 0;
         m_currentMessage = 0;
         if (m_secure)
-            return send(commandLine("USER ", m_userName), Pop3Step::User, out);
+            return login(out);
         return send("CAPA\r\n", Pop3Step::Capa, out);
     case Pop3Step::Capa:
         m_inCapabilities = true;
@@ -252,6 +262,7 @@ void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
     case Pop3Step::User:
         return send(commandLine("PASS ", m_password), Pop3Step::Pass, out);
     case Pop3Step::Pass:
+    case Pop3Step::Auth:
         return send("STAT\r\n", Pop3Step::Stat, out);
     case Pop3Step::Stat: {
         const int count = statCount(line);
@@ -325,7 +336,31 @@ void Pop3Session::afterCapabilities(MailActions& out)
         out.push_back(MailAction::close());
         return finish(false, out);
     }
-    send(commandLine("USER ", m_userName), Pop3Step::User, out);
+    login(out);
+}
+
+// USER and PASS; with OAuth2 AUTH with the token (never the initial response
+// on the command line, which RFC 5034 holds to 255 octets), by what CAPA said
+// on this footing: inside TLS it is asked again.
+void Pop3Session::login(MailActions& out)
+{
+    if (!m_oauth)
+        return send(commandLine("USER ", m_userName), Pop3Step::User, out);
+    if (!m_sasl)
+        return send("CAPA\r\n", Pop3Step::Capa, out);
+    m_mechanism = oauthMechanism(*m_sasl);
+    if (m_mechanism == OAuthMechanism::None)
+        return fail(MailTexts::noOAuth(m_host), out);
+    m_saslDue = oauthResponse(m_mechanism, m_userName, m_password, m_host);
+    send("AUTH " + oauthMechanismName(m_mechanism) + "\r\n", Pop3Step::Auth, out);
+}
+
+// "+ ": the go-ahead for the response, then the error challenge, which is
+// answered so that the refusal follows.
+void Pop3Session::continued(MailActions& out)
+{
+    out.push_back(
+        MailAction::send((m_saslDue.isEmpty() ? oauthErrorAck(m_mechanism) : std::exchange(m_saslDue, {})) + "\r\n"));
 }
 
 void Pop3Session::storeMessage(MailActions& out)
@@ -417,8 +452,9 @@ MailActions Pop3Session::tlsReady()
     m_secure = true;
     // Login goes in clear no more; what CAPA said before TLS is not asked again.
     m_offeredStls = m_active && m_step == Pop3Step::TlsHandshake;
+    m_sasl.reset();
     if (m_offeredStls)
-        send(commandLine("USER ", m_userName), Pop3Step::User, out);
+        login(out);
     return out;
 }
 
@@ -437,6 +473,8 @@ QString Pop3Session::waitingFor() const
         return QStringLiteral("the reply to USER");
     case Pop3Step::Pass:
         return QStringLiteral("the reply to PASS");
+    case Pop3Step::Auth:
+        return QStringLiteral("the reply to AUTH");
     case Pop3Step::Stat:
         return QStringLiteral("the reply to STAT");
     case Pop3Step::Uidl:

@@ -2,6 +2,7 @@
 
 #include "mail/CMessages.h"
 #include "mail/MailReply.h"
+#include "mail/MailSasl.h"
 #include "mail/MailSession.h"
 
 #include <QAbstractSocket>
@@ -23,6 +24,7 @@ enum class Pop3Step {
     TlsHandshake,
     User,
     Pass,
+    Auth,  // AUTH XOAUTH2 or OAUTHBEARER, for an OAuth2 account
     Stat,
     Uidl,
     Retr,  // fetching message currentMessage()
@@ -101,6 +103,8 @@ private:
     void handleUidl(QByteArrayView line);
     void fetchFirst(MailActions& out);
     void afterCapabilities(MailActions& out);
+    void login(MailActions& out);
+    void continued(MailActions& out);
     void send(const QByteArray& line, Pop3Step next, MailActions& out);
     void storeMessage(MailActions& out);
     void askNextOrQuit(MailActions& out);
@@ -115,6 +119,9 @@ private:
     Pop3Step m_step = Pop3Step::Greeting;
     bool m_inCapabilities = false;  // CAPA said +OK, its lines follow
     bool m_stlsOffered = false;
+    std::optional<QByteArrayList> m_sasl;  // CAPA's SASL line, as said on this connection's footing
+    OAuthMechanism m_mechanism = OAuthMechanism::None;
+    QByteArray m_saslDue;  // the OAuth2 response, awaiting the server's go-ahead
     bool m_loopback = false;
     bool m_clearAllowed = false;
     bool m_refusedInClear = false;

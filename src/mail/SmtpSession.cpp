@@ -1,5 +1,7 @@
 #include "mail/SmtpSession.h"
 
+#include "mail/MailSasl.h"
+
 #include "mail/MailTexts.h"
 #include "mail/MimeMessage.h"
 #include "mail/mdlMUUEncode.h"
@@ -565,8 +567,15 @@ void SmtpSession::handleReply(const SmtpReply& reply, MailActions& out)
         if (reply.code != 334)
             return refuse();
         return send(m_message.password.toUtf8().toBase64(), SmtpStep::AuthLoginPassword, out);
+    case SmtpStep::AuthOAuth:
+        // The error challenge, answered so that the refusal follows.
+        if (reply.code == 334)
+            return send(oauthErrorAck(oauthMechanism(m_caps.auth)), SmtpStep::AuthOAuth, out);
+        [[fallthrough]];
     case SmtpStep::AuthPlain:
     case SmtpStep::AuthLoginPassword:
+        if (reply.code == 535 || (m_step == SmtpStep::AuthOAuth && reply.code != 235))
+            return refusedLogin(MailTexts::decodeWireText(reply.raw), out);
         if (reply.code != 235)
             return refuse();
         return sendMailFrom(out);
@@ -614,6 +623,8 @@ void SmtpSession::afterHello(MailActions& out)
         return fail(MailTexts::noStartTls(m_message.host), out);
     // The password goes only where nobody can read it on the way.
     const bool mayLogIn = (m_secure || m_loopback) && !m_message.userName.isEmpty();
+    if (m_oauth)
+        return oauthLogin(mayLogIn, out);
     if (mayLogIn && m_caps.auth.contains("PLAIN")) {
         const QByteArray plain = '\0' + m_message.userName.toUtf8() + '\0' + m_message.password.toUtf8();
         return send("AUTH PLAIN " + plain.toBase64(), SmtpStep::AuthPlain, out);
@@ -621,6 +632,20 @@ void SmtpSession::afterHello(MailActions& out)
     if (mayLogIn && m_caps.auth.contains("LOGIN"))
         return send("AUTH LOGIN", SmtpStep::AuthLogin, out);
     sendMailFrom(out);
+}
+
+// An OAuth2 account sends only signed in, and only by a mechanism that
+// carries the token: without one nothing is sent, a password least of all.
+void SmtpSession::oauthLogin(bool mayLogIn, MailActions& out)
+{
+    if (!mayLogIn)
+        return fail(MailTexts::noStartTls(m_message.host), out);
+    const OAuthMechanism mechanism = oauthMechanism(m_caps.auth);
+    if (mechanism == OAuthMechanism::None)
+        return fail(MailTexts::noOAuth(m_message.host), out);
+    send("AUTH " + oauthMechanismName(mechanism) + ' '
+             + oauthResponse(mechanism, m_message.userName, m_message.password, m_message.host),
+         SmtpStep::AuthOAuth, out);
 }
 
 void SmtpSession::sendMailFrom(MailActions& out)
@@ -674,6 +699,7 @@ QString SmtpSession::waitingFor() const
     case SmtpStep::AuthLogin:
     case SmtpStep::AuthLoginUser:
     case SmtpStep::AuthLoginPassword:
+    case SmtpStep::AuthOAuth:
         return QStringLiteral("the reply to the login");
     case SmtpStep::MailFrom:
         return QStringLiteral("the reply to MAIL FROM");

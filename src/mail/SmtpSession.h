@@ -45,6 +45,7 @@ enum class SmtpStep {
     AuthLogin,
     AuthLoginUser,
     AuthLoginPassword,
+    AuthOAuth,  // AUTH OAUTHBEARER or XOAUTH2 with the token, for an OAuth2 account
     MailFrom,
     RcptTo,
     Data,
@@ -102,6 +103,7 @@ private:
     void endAtClose(MailActions& out) override;
     void handleReply(const SmtpReply& reply, MailActions& out);
     void afterHello(MailActions& out);
+    void oauthLogin(bool mayLogIn, MailActions& out);
     void sendMailFrom(MailActions& out);
     void send(const QByteArray& line, SmtpStep next, MailActions& out);
     void dataFailed(const MailNotice& notice, MailActions& out);

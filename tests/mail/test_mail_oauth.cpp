@@ -7,9 +7,12 @@
 #include "kit/MailSettings.h"
 #include "kit/OAuth2.h"
 #include "kit/OAuthReply.h"
+#include "mail/CMessages.h"
 #include "mail/ImapSession.h"
 #include "mail/MailConnection.h"
 #include "mail/OAuthConversation.h"
+#include "mail/Pop3Session.h"
+#include "mail/SmtpSession.h"
 #include "store/Connection.h"
 
 #include <QNetworkAccessManager>
@@ -87,11 +90,12 @@ struct Outcome {
     int starts = 0;  // conversations begun: 2 after a refused token
 };
 
-// One IMAP check of INBOX through the sign-in, as the check screen runs it.
-Outcome check(OAuthSignIn& signIn, quint16 port)
+// One conversation of `session` through the sign-in, as the screens run it;
+// `begin` starts the session with the token.
+Outcome converse(OAuthSignIn& signIn, MailSession& session, quint16 port,
+                 const std::function<void(const QString&)>& begin)
 {
     Outcome out;
-    ImapSession session;
     QObject owner;
     MailConnection connection(session, connectionSettings(), &owner);
     OAuthConversation conversation(signIn, session, connection, &owner);
@@ -101,7 +105,7 @@ Outcome check(OAuthSignIn& signIn, quint16 port)
     QSignalSpy finished(&conversation, &OAuthConversation::finished);
     conversation.run([&](const QString& token) {
         ++out.starts;
-        session.start(QStringLiteral("anna"), token, ImapPlan(), QStringLiteral("127.0.0.1"));
+        begin(token);
         connection.open(QStringLiteral("127.0.0.1"), port, TlsMode::Offered);
     });
     if (finished.wait(40000))
@@ -109,6 +113,15 @@ Outcome check(OAuthSignIn& signIn, quint16 port)
     else
         out.notices << QStringLiteral("no end");
     return out;
+}
+
+// One IMAP check of INBOX.
+Outcome check(OAuthSignIn& signIn, quint16 port)
+{
+    ImapSession session;
+    return converse(signIn, session, port, [&](const QString& token) {
+        session.start(QStringLiteral("anna"), token, ImapPlan(), QStringLiteral("127.0.0.1"));
+    });
 }
 
 }  // namespace
@@ -309,6 +322,57 @@ private slots:
         QCOMPARE(none.notices.size(), 1);
         QVERIFY2(none.notices.first().contains(QStringLiteral("offers no OAuth2 sign-in")),
                  qPrintable(none.notices.first()));
+    }
+
+    // POP3 and SMTP sign in with the token too: a check through dovecot's
+    // POP3, a message sent through its submission service (relayed to
+    // aiosmtpd), the second after the server refused a token once.
+    void pop3AndSmtp()
+    {
+        if (const QString missing = SmtpTestServer::missing(); !missing.isEmpty())
+            SKIP_OR_FAIL(missing);
+        SmtpTestServer relay;
+        QString why;
+        QVERIFY2(relay.start(&why), qPrintable(why));
+        Pop3TestServer dovecot(QStringLiteral("anna"), QString());
+        const quint16 submission = freeLoopbackPort();
+        dovecot.setExtraConfig(QStringLiteral("protocols = $protocols submission\nhostname = localhost\n"
+                                              "submission_relay_host = 127.0.0.1\nsubmission_relay_port = %1\n"
+                                              "submission_relay_trusted = yes\n"
+                                              "service submission-login {\n  inet_listener submission {\n"
+                                              "    port = %2\n  }\n}\n")
+                                   .arg(relay.port())
+                                   .arg(submission));
+        QVERIFY(dovecot.addMessage("From: b@example.org\r\nSubject: Hi\r\nMessage-ID: <1@example.org>\r\n\r\nHi\r\n"));
+        QVERIFY(startDovecot(dovecot, QStringLiteral("oauthbearer xoauth2")));
+        OAuthSignIn signIn(provider(), QStringLiteral("anna"), connectionSettings());
+
+        CMessages messages;
+        Pop3Session pop3(messages);
+        const Outcome fetched = converse(signIn, pop3, dovecot.port(), [&](const QString& token) {
+            pop3.start(QStringLiteral("anna"), token, QStringLiteral("127.0.0.1"));
+        });
+        QVERIFY2(fetched.ok, qPrintable(fetched.notices.join('\n')));
+        QCOMPARE(messages.Count(), 1);
+
+        QVERIFY(auth.steer(QStringLiteral("revoke"), QStringLiteral("user=anna&what=access")));
+        SmtpSession smtp;
+        const Outcome sent = converse(signIn, smtp, submission, [&](const QString& token) {
+            SmtpMessage m;
+            m.sender = QStringLiteral("anna@example.org");
+            m.recipients = QStringLiteral("b@example.org");
+            m.subject = QStringLiteral("OAuth2");
+            m.text = QStringLiteral("Signed in.");
+            m.host = QStringLiteral("127.0.0.1");
+            m.userName = QStringLiteral("anna");
+            m.password = token;
+            smtp.start(m);
+        });
+        QVERIFY2(sent.ok, qPrintable(sent.notices.join('\n')));
+        QCOMPARE(sent.starts, 2);
+        const QList<SmtpTestServer::Received> received = relay.waitForMessages(1);
+        QCOMPARE(received.size(), 1);
+        QVERIFY(received.first().content.contains("Signed in."));
     }
 
     // What the redirect and the token endpoint say is read strictly.
