@@ -38,6 +38,13 @@ const QString kFoundQuestion =
 const QString kIncomingTip =
     QStringLiteral("IMAP keeps the folders on the server. Its port is 993 (TLS from the first byte) unless the "
                    "Remote box names another, as in mail.myprovider.net:143 (STARTTLS).");
+const QString kSignInName = QStringLiteral("Sign-in kind");
+// In this order: the first is what every older setting is; then the providers by OAuthProviderKind.
+const QStringList kSignInKinds = {QStringLiteral("Password"), QStringLiteral("Google"), QStringLiteral("Microsoft"),
+                                  QStringLiteral("OAuth2")};
+const QString kSignInTip =
+    QStringLiteral("Google and Microsoft accounts take no password for mail: choose the provider, and the first "
+                   "check opens its sign-in page in the browser. \"OAuth2\" uses the endpoints kept in the settings.");
 }  // namespace
 
 void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, const char* userNameBox)
@@ -62,7 +69,12 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
     Label10 = makeLabel(Frame4, "Label10", QStringLiteral("User Name"), twipsRect(120, 1920, 1095, 255));
     txtEmailUserName = makeTextBox(Frame4, userNameBox, twipsRect(1680, 1800, 3855, 405));
     Label11 = makeLabel(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
-    txtPassword = makeTextBox(Frame4, "txtPassword", twipsRect(1680, 2280, 3855, 405), true);
+    // The password's box leaves room for the way of signing in.
+    txtPassword = makeTextBox(Frame4, "txtPassword", twipsRect(1680, 2280, 2775, 405), true);
+    cboSignIn = makeControl<QComboBox>(Frame4, "cboSignIn", twipsRect(4515, 2280, 1020, 405));
+    cboSignIn->addItems(kSignInKinds);
+    cboSignIn->setAccessibleName(kSignInName);
+    cboSignIn->setToolTip(kSignInTip);
     cmdSMTPhelp =
         makePictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
     cmdRemoteHelp =
@@ -126,11 +138,21 @@ void EmailInfoFrame::saveEmailSettings(Connection& con, Recordset& rs)
                  && !std::exchange(m_toldWhereKept, true))
             MsgBox(kKeptInFile.arg(QDir::toNativeSeparators(store)), MsgButtons::OKOnly, MsgIcon::Information);
     });
-    saveIncomingKind(con, rs.Fields(QStringLiteral("EmailInfo")).value().toLongLong(), kind);
+    const qint64 key = rs.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
+    saveIncomingKind(con, key, kind);
+    const int signIn = cboSignIn->currentIndex();
+    // What the row said of the provider stays while it stays chosen.
+    const OAuthProviderKind chosen = signIn == 1   ? OAuthProviderKind::Google
+                                     : signIn == 2 ? OAuthProviderKind::Microsoft
+                                                   : OAuthProviderKind::Custom;
+    const OAuthProvider provider = m_oauth.kind == chosen ? m_oauth : oauthPreset(chosen);
+    saveSignIn(con, key, signIn == 0 ? SignInKind::Password : SignInKind::OAuth2, provider);
 }
 
 void EmailInfoFrame::showStoredPassword(Connection& con, const MailSettings& settings)
 {
+    m_oauth = settings.oauth;
+    cboSignIn->setCurrentIndex(settings.signIn == SignInKind::Password ? 0 : 1 + int(settings.oauth.kind));
     txtPassword->setText(settings.password);
     if (!settings.password.isEmpty() || !Secrets::exists())
         return;

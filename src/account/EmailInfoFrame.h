@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "kit/OAuth2.h"
+
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -23,6 +25,7 @@ struct EmailInfoFrame {
     QLabel *Label7, *Label8, *Label9, *Label10, *Label11;
     QLineEdit *txtsmtp, *txtYourEmail, *txtHost, *txtEmailUserName, *txtPassword;
     QComboBox* cboIncoming;  // beside the incoming server: "POP3" (the first) or "IMAP"
+    QComboBox* cboSignIn;    // beside the password: "Password" (the first), "Google", "Microsoft", "OAuth2"
     FlatBttn *cmdSMTPhelp, *cmdRemoteHelp;
     asxToolButton* cmdSave;
     // Looks up the settings of an address typed into txtYourEmail once the
@@ -51,6 +54,7 @@ struct EmailInfoFrame {
 
     static void cmdSMTPhelp_Click();
     bool m_toldWhereKept = false;
+    OAuthProvider m_oauth;  // the row's provider, kept while it stays chosen
     static void cmdRemoteHelp_Click();
 };
 

@@ -40,7 +40,8 @@ frmChangeInfo::frmChangeInfo()
     lblAttachments->setBuddy(cboAttachments);
 
     // The keyboard walks the boxes from the password upwards.
-    setTabOrder(txtPassword, txtEmailUserName);
+    setTabOrder(txtPassword, cboSignIn);
+    setTabOrder(cboSignIn, txtEmailUserName);
     setTabOrder(txtEmailUserName, txtHost);
     setTabOrder(txtHost, cboIncoming);
     setTabOrder(cboIncoming, txtsmtp);

@@ -65,6 +65,7 @@ frmPassInfo::frmPassInfo()
     setTabOrder(txtHost, cboIncoming);
     setTabOrder(cboIncoming, EmailUserName);
     setTabOrder(EmailUserName, txtPassword);
+    setTabOrder(txtPassword, cboSignIn);
 
     connect(cmdOkay, &QToolButton::clicked, this, &frmPassInfo::cmdOkay_Click);
     Keys::setDefaultButton(Frame5, cmdOkay);

@@ -332,15 +332,16 @@ void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind)
 void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvider& provider)
 {
     Statement(con.handle(), QString::fromLatin1(kSignInTable), kSignInTrouble).step();
-    const bool custom = provider.kind == OAuthProviderKind::Custom;
+    const bool oauth = kind == SignInKind::OAuth2;
+    const bool custom = oauth && provider.kind == OAuthProviderKind::Custom;
     Statement(con.handle(),
               QStringLiteral("INSERT OR REPLACE INTO tblEmailSignIn (EmailInfo, Kind, Provider, ClientId, "
                              "AuthorizationUrl, TokenUrl, Scope) VALUES (?, ?, ?, ?, ?, ?, ?)"),
               kSignInTrouble)
         .bind(1, key)
         .bind(2, kind == SignInKind::OAuth2 ? kOAuthKind : QStringLiteral("password"))
-        .bind(3, oauthProviderName(provider.kind))
-        .bind(4, provider.clientId)
+        .bind(3, oauth ? oauthProviderName(provider.kind) : QString())
+        .bind(4, !oauth || provider.clientId == oauthPreset(provider.kind).clientId ? QString() : provider.clientId)
         .bind(5, custom ? provider.authorizationUrl.toString() : QString())
         .bind(6, custom ? provider.tokenUrl.toString() : QString())
         .bind(7, custom ? provider.scope : QString())

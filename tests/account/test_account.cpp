@@ -359,6 +359,7 @@ private slots:
         QTRY_COMPARE(rows("tblEmail", fields).at(1), "2|s2|e2|r2|u2|" + column("p2"));  // moved to the keyring
         form->cboAttachments->setCurrentIndex(1);
         form->cboIncoming->setCurrentIndex(1);
+        form->cboSignIn->setCurrentIndex(2);
         form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
         form->txtEmailUserName->setText(QStringLiteral(" new user "));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
@@ -373,6 +374,9 @@ private slots:
         QCOMPARE(visibleWindow<frmChangeInfo>()->cboAttachments->currentIndex(), 1);
         QCOMPARE(visibleWindow<frmChangeInfo>()->cboIncoming->currentText(), "IMAP");
         QCOMPARE(rows("tblEmailIncoming", {"EmailInfo", "Kind"}), QStringList({"1|POP3", "2|IMAP"}));
+        QCOMPARE(visibleWindow<frmChangeInfo>()->cboSignIn->currentText(), "Microsoft");
+        QCOMPARE(rows("tblEmailSignIn", {"EmailInfo", "Kind", "Provider"}),
+                 QStringList({"1|password|", "2|OAuth2|Microsoft"}));
         // The sync password goes the same way.
         QCOMPARE(rows("tblEmailAttachments", {"EmailInfo", "Form"}), QStringList({"1|uuencode", "2|mime"}));
         Connection con;

@@ -69,14 +69,16 @@ const Row kScreens[] = {
     {Screens::show<frmLogin>, "txtUserName txtPassword cmdLogin cmdExit",
      "txtUserName>Return>cmdLogin cmdExit>Enter>cmdExit", "cmdExit"},
     {Screens::show<frmPassInfo>,
-     "txtUserName txtPass txtRePass txtsmtp txtYourEmail txtHost cboIncoming EmailUserName txtPassword cmdOkay "
+     "txtUserName txtPass txtRePass txtsmtp txtYourEmail txtHost cboIncoming EmailUserName txtPassword cboSignIn "
+     "cmdOkay "
      "cmdSMTPhelp "
      "cmdRemoteHelp cmdSave",
      "txtRePass>Return>cmdOkay txtHost>Enter>cmdSave", "closes"},
     {Screens::show<frmChangePass>, "txtcurrentUserName txtCurrentPass cmdTest", "txtCurrentPass>Return>cmdTest",
      "closes"},
     {Screens::show<frmChangeInfo>,
-     "txtPassword txtEmailUserName txtHost cboIncoming txtsmtp txtYourEmail cboAttachments cmdSMTPhelp cmdRemoteHelp "
+     "txtPassword cboSignIn txtEmailUserName txtHost cboIncoming txtsmtp txtYourEmail cboAttachments cmdSMTPhelp "
+     "cmdRemoteHelp "
      "cmdSave",
      "txtsmtp>Return>cmdSave", "closes"},
     {Screens::show<frmAbout>, "txtDescription cmdOK cmdSysInfo", "txtDescription>Return>cmdOK", "cmdOK"},
