@@ -87,6 +87,7 @@ void ImapSentCopy::run(const ImapPlan& plan)
     m_said.clear();
     m_session.allowLoginInClear(m_account.loginInClear);
     m_session.setOfferedStartTlsBefore(m_account.offeredStartTls);
+    m_session.setOAuth(m_account.oauth);
     m_session.start(m_account.userName, m_account.password, m_plan, m_account.host, m_account.tls);
     m_link->open(m_account.host, m_account.port, m_account.tls);
 }

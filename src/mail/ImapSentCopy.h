@@ -16,6 +16,7 @@ struct ImapAccount {
     QString userName, password;
     bool loginInClear = false;     // the user allowed this server the login in clear
     bool offeredStartTls = false;  // ... but it offered STARTTLS since: in clear, nothing goes
+    bool oauth = false;            // the password is an OAuth2 access token
 };
 
 // Stores what was sent in the Sent folder of an IMAP account too, in the

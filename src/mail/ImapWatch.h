@@ -29,6 +29,8 @@ public:
         m_session.allowLoginInClear(allowed);
         m_session.setOfferedStartTlsBefore(offeredStartTlsBefore);
     }
+    // The password given is an OAuth2 access token (ImapSession's setOAuth).
+    void setOAuth(bool on) { m_session.setOAuth(on); }
     // Ends the IDLE with DONE and LOGOUT.
     void stop();
 

@@ -240,7 +240,11 @@ frmCheckEmail::frmCheckEmail()
     imapLink = new MailConnection(imapSession, connectionSettings(), this);
     imapLink->setObjectName(QStringLiteral("imapLink"));
     connect(imapLink, &MailConnection::notice, this, &showMailNotice);
-    connect(imapLink, &MailConnection::finished, this, &frmCheckEmail::imapSynced);
+    // With OAuth2 the conversation says when the sync is over (a refused token is tried again).
+    connect(imapLink, &MailConnection::finished, this, [this](bool ok) {
+        if (!m_imapOAuth)
+            imapSynced(ok);
+    });
     connect(cboFolder, &QComboBox::activated, this, &frmCheckEmail::cboFolder_Click);
     connect(&m_watch, &ImapWatch::folderChanged, this, [this] {
         if (m_watched == m_folder)
@@ -315,7 +319,23 @@ void frmCheckEmail::OpenInfo()
         txtHost->setText(settings->remote);
         txtUserName->setText(settings->userName);
         txtPassword->setText(settings->password);
+        if (settings->signIn == SignInKind::OAuth2)
+            signInWithOAuth();
     }
+}
+
+void frmCheckEmail::signInWithOAuth()
+{
+    if (m_imapOAuth)
+        return;
+    OAuthSignIn& signIn = accountSignIn(Con, m_settings);
+    connect(&signIn, &OAuthSignIn::granted, this, [this](const QString& token) { m_token = token; });
+    m_pop3OAuth = new OAuthConversation(signIn, session, *Winsock1, this);
+    m_imapOAuth = new OAuthConversation(signIn, imapSession, *imapLink, this);
+    connect(m_imapOAuth, &OAuthConversation::finished, this, &frmCheckEmail::imapSynced);
+    for (OAuthConversation* conversation : {m_pop3OAuth, m_imapOAuth})
+        connect(conversation, &OAuthConversation::signInFailed, this,
+                [](const QString& message) { MsgBox(message, MsgButtons::OKOnly, MsgIcon::Exclamation); });
 }
 
 void frmCheckEmail::cmdExit_Click()
@@ -327,6 +347,12 @@ void frmCheckEmail::cmdCheckMail_Click()
 {
     if (m_settings.incoming == IncomingKind::Imap)
         return refresh();
+    if (m_pop3OAuth) {
+        const HostPort server = splitHostPort(txtHost->text(), kPop3Port);
+        return m_pop3OAuth->run([this, server](const QString& token) {
+            m_check->start(server.host, server.port, txtUserName->text(), token);
+        });
+    }
     if (!readyToConnect(kPop3Port, &frmCheckEmail::cmdCheckMail_Click))
         return;
     // A check still running is given up; what it fetched is listed already.
@@ -705,12 +731,19 @@ void frmCheckEmail::refresh()
 {
     if (!imapFolderShown())
         return;
-    if (!imapLink->isIdle()) {
+    if (!imapLink->isIdle() || (m_imapOAuth && m_imapOAuth->isRunning())) {
         m_syncAgain = true;
         return;
     }
+    if (m_imapOAuth)
+        return m_imapOAuth->run([this](const QString& token) { syncWith(token); });
     if (!readyToConnect(kImapPort, &frmCheckEmail::refresh))
         return;
+    syncWith(txtPassword->text());
+}
+
+void frmCheckEmail::syncWith(const QString& password)
+{
     const HostPort server = splitHostPort(txtHost->text(), kImapPort);
     ImapPlan plan;
     ClearLogin inClear;
@@ -722,7 +755,7 @@ void frmCheckEmail::refresh()
     lblProgress->setText(kSyncing);
     imapSession.allowLoginInClear(inClear.allowed);
     imapSession.setOfferedStartTlsBefore(inClear.offeredBefore);
-    imapSession.start(txtUserName->text(), txtPassword->text(), plan, server.host, imapTlsMode(server.port));
+    imapSession.start(txtUserName->text(), password, plan, server.host, imapTlsMode(server.port));
     imapLink->open(server.host, server.port, imapTlsMode(server.port));
 }
 
@@ -775,7 +808,8 @@ void frmCheckEmail::watchFolder(const QByteArray& folder)
         }))
         return;
     m_watch.allowLoginInClear(inClear.allowed, inClear.offeredBefore);
+    m_watch.setOAuth(m_imapOAuth != nullptr);
     m_watch.start(connectionSettings(), server.host, server.port, imapTlsMode(server.port), txtUserName->text(),
-                  txtPassword->text(), plan);
+                  m_imapOAuth ? m_token : txtPassword->text(), plan);
     m_watched = folder;
 }

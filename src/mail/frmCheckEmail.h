@@ -8,6 +8,7 @@
 #include "mail/MailCompose.h"
 #include "mail/MailStore.h"
 #include "mail/MimeMessage.h"
+#include "mail/OAuthConversation.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"
 #include "window/Screens.h"
@@ -127,6 +128,8 @@ private:
     void moveSelected(const QByteArray& to);
     void imapSynced(bool ok);
     bool readyToConnect(quint16 defaultPort, void (frmCheckEmail::*again)());
+    void syncWith(const QString& password);
+    void signInWithOAuth();
     void watchFolder(const QByteArray& folder);
     // Whether the user allowed the login in clear, and the server offered a secure connection before.
     struct ClearLogin {
@@ -153,5 +156,9 @@ private:
     // server says changed there is synced at once.
     ImapWatch m_watch;
     QByteArray m_watched;
+    // An OAuth2 account's conversations sign in through these (none for a password).
+    OAuthConversation* m_pop3OAuth = nullptr;
+    OAuthConversation* m_imapOAuth = nullptr;
+    QString m_token;         // the last access token granted, for the IDLE that follows a sync
     quint32 m_shownUid = 0;  // the IMAP message opened, shown once its body is here
 };

@@ -134,7 +134,11 @@ frmSendEmail::frmSendEmail()
         prgSend->setMaximum(1000);
         prgSend->setValue(total > 0 ? int(done * 1000 / total) : 0);
     });
-    connect(Winsock1, &MailConnection::finished, this, &frmSendEmail::sessionEnded);
+    // With OAuth2 the conversation says when the send is over (a refused token is tried again).
+    connect(Winsock1, &MailConnection::finished, this, [this](bool sent) {
+        if (!m_oauth)
+            sessionEnded(sent);
+    });
     m_serverCopy = new ImapSentCopy(connectionSettings(), this);
     connect(m_serverCopy, &ImapSentCopy::finished, this, &frmSendEmail::serverCopyDone);
 
@@ -191,6 +195,14 @@ void frmSendEmail::OpenInfo()
         txtSender->setText(settings->yourEmail);
         loginUser = settings->userName;
         loginPassword = settings->password;
+        if (settings->signIn == SignInKind::OAuth2 && !m_oauth) {
+            OAuthSignIn& signIn = accountSignIn(Con, m_settings);
+            connect(&signIn, &OAuthSignIn::granted, this, [this](const QString& token) { m_token = token; });
+            m_oauth = new OAuthConversation(signIn, session, *Winsock1, this);
+            connect(m_oauth, &OAuthConversation::finished, this, &frmSendEmail::sessionEnded);
+            connect(m_oauth, &OAuthConversation::signInFailed, this,
+                    [](const QString& message) { MsgBox(message, MsgButtons::OKOnly, MsgIcon::Exclamation); });
+        }
     }
 }
 
@@ -285,7 +297,7 @@ void frmSendEmail::cmdSend_Click()
 {
     // A login never goes out with an empty password: the keyring's, or the
     // user's answer when none is stored here.
-    if (!loginUser.isEmpty() && loginPassword.isEmpty()) {
+    if (!m_oauth && !loginUser.isEmpty() && loginPassword.isEmpty()) {
         withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kSmtpPort).host,
                          [this](const QString& password) {
                              loginPassword = password;
@@ -324,21 +336,32 @@ void frmSendEmail::cmdSend_Click()
     message.tls = smtpTlsMode(server.port);
     message.userName = loginUser;
     message.password = loginPassword;
-    // Without a copy (the box said why) the message still goes; only the Sent folder misses it.
-    m_copy.reset();
-    if (m_sent.isOpen())
-        storeGuard([&] { m_copy = m_sent.beginSent(); });
     message.copy = [this](const QByteArray& slice) {
         if (m_copy)
             m_copy->append(slice);
     };
-    session.start(message);
 
     // One conversation at a time: Send waits until this one has ended.
     cmdSend->setEnabled(false);
     lblStatus->hide();
     prgSend->setValue(0);
     prgSend->show();
+    if (!m_oauth)
+        return sendWith(message, server);
+    m_oauth->run([this, message, server](const QString& token) {
+        SmtpMessage signedIn = message;
+        signedIn.password = token;
+        sendWith(signedIn, server);
+    });
+}
+
+void frmSendEmail::sendWith(SmtpMessage message, const HostPort& server)
+{
+    // Without a copy (the box said why) the message still goes; only the Sent folder misses it.
+    m_copy.reset();
+    if (m_sent.isOpen())
+        storeGuard([&] { m_copy = m_sent.beginSent(); });
+    session.start(message);
     Winsock1->open(server.host, server.port, message.tls);
 }
 
@@ -359,14 +382,16 @@ void frmSendEmail::sessionEnded(bool sent)
 void frmSendEmail::copyToServer(const QString& key)
 {
     const HostPort server = splitHostPort(m_settings.remote, kImapPort);
-    if (loginPassword.isEmpty()) {
+    if (loginPassword.isEmpty() && !m_oauth) {
         withMailPassword(this, Con, m_settings, server.host, [this, key](const QString& password) {
             loginPassword = password;
             copyToServer(key);
         });
         return;
     }
-    ImapAccount account{server.host, server.port, imapTlsMode(server.port), loginUser, loginPassword};
+    ImapAccount account{server.host, server.port, imapTlsMode(server.port), loginUser,
+                        m_oauth ? m_token : loginPassword};
+    account.oauth = m_oauth != nullptr;
     QByteArray raw;
     if (!storeGuard([&] {
             raw = m_sent.raw(key);

@@ -2,9 +2,11 @@
 
 #include "kit/MailSettings.h"
 #include "mail/AddressCompletion.h"
+#include "mail/HostPort.h"
 #include "mail/ImapCache.h"
 #include "mail/MailCompose.h"
 #include "mail/MailStore.h"
+#include "mail/OAuthConversation.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
 #include "window/Screens.h"
@@ -67,6 +69,7 @@ public:
 private:
     void OpenInfo();
     void sessionEnded(bool sent);
+    void sendWith(SmtpMessage message, const HostPort& server);
     void copyToServer(const QString& key);
     void serverCopyDone(const QString& folder, const QString& failure);
     void offerRecipients(const QString& boxText);
@@ -85,6 +88,8 @@ private:
     ImapCache m_imap;    // what the check screen holds of the IMAP account, kept current by the copy's syncs
     bool m_imapOpen = false;
     ImapSentCopy* m_serverCopy;
+    OAuthConversation* m_oauth = nullptr;        // an OAuth2 account's sends sign in through it
+    QString m_token;                             // the last access token, for the server's Sent copy
     QString m_inReplyTo, m_references;           // of the draft answering a message
     std::unique_ptr<QTemporaryDir> m_forwarded;  // the forwards' files, until the screen closes
     int m_forwards = 0;

@@ -1,9 +1,11 @@
 #include "window/MessageWindow.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 
 #include "kit/MsgBox.h"
+#include "kit/OAuth2.h"
 
 namespace {
 MsgResult showWindow(const MsgBoxCall& call)
@@ -58,4 +60,6 @@ MsgResult showWindow(const MsgBoxCall& call)
 void showMessagesInWindows()
 {
     setMsgBoxWindow(showWindow);
+    // An OAuth2 sign-in opens in the system browser.
+    setOAuthBrowser([](const QUrl& url) { QDesktopServices::openUrl(url); });
 }

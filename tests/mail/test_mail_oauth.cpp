@@ -3,6 +3,8 @@
 #include "support/Fixture.h"
 #include "support/Require.h"
 
+#include "controls/Buttons.h"
+#include "controls/ListView.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/MailSettings.h"
 #include "kit/OAuth2.h"
@@ -13,8 +15,11 @@
 #include "mail/OAuthConversation.h"
 #include "mail/Pop3Session.h"
 #include "mail/SmtpSession.h"
+#include "mail/frmCheckEmail.h"
+#include "mail/frmSendEmail.h"
 #include "store/Connection.h"
 
+#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -169,6 +174,7 @@ private slots:
 
     void init()
     {
+        fx.reset();  // the old one gives the application folder back first
         fx = std::make_unique<AppFixture>();
         fx->makeDataFolder();
         browser.way = TestBrowser::Way::Follow;
@@ -326,8 +332,9 @@ private slots:
 
     // POP3 and SMTP sign in with the token too: a check through dovecot's
     // POP3, a message sent through its submission service (relayed to
-    // aiosmtpd), the second after the server refused a token once.
-    void pop3AndSmtp()
+    // aiosmtpd), the second after the server refused a token once. Then the
+    // check and send screens of an OAuth2 IMAP account: one sign-in for both.
+    void pop3SmtpAndScreens()
     {
         if (const QString missing = SmtpTestServer::missing(); !missing.isEmpty())
             SKIP_OR_FAIL(missing);
@@ -373,6 +380,24 @@ private slots:
         const QList<SmtpTestServer::Received> received = relay.waitForMessages(1);
         QCOMPARE(received.size(), 1);
         QVERIFY(received.first().content.contains("Signed in."));
+
+        storeMailSettings(fx->dbPath(), {QStringLiteral("127.0.0.1:%1").arg(submission), "anna@example.org",
+                                         QStringLiteral("127.0.0.1:%1").arg(dovecot.imapPort()), "anna", ""});
+        Connection con;
+        con.Open(fx->dbPath());
+        saveIncomingKind(con, 1, IncomingKind::Imap);
+        saveSignIn(con, 1, SignInKind::OAuth2, provider());
+        browser.opened = 0;
+        frmCheckEmail* checkScreen = Screens::show<frmCheckEmail>();
+        QTRY_COMPARE_WITH_TIMEOUT(checkScreen->lvMessages->itemCount(), 1, 20000);
+        frmSendEmail* sendScreen = Screens::show<frmSendEmail>();
+        sendScreen->txtRecipient->setText(QStringLiteral("b@example.org"));
+        QTest::mouseClick(sendScreen->cmdSend, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!fx->messages.isEmpty(), 20000);  // the send ended
+        QCOMPARE(relay.waitForMessages(2).size(), 2);
+        QCOMPARE(browser.opened, 1);
+        QVERIFY2(fx->messageTexts().filter(QStringLiteral("rror")).isEmpty(),
+                 qPrintable(fx->messageTexts().join('\n')));
     }
 
     // What the redirect and the token endpoint say is read strictly.
