@@ -355,7 +355,7 @@ void frmSendEmail::cmdSend_Click()
     });
 }
 
-void frmSendEmail::sendWith(SmtpMessage message, const HostPort& server)
+void frmSendEmail::sendWith(const SmtpMessage& message, const HostPort& server)
 {
     // Without a copy (the box said why) the message still goes; only the Sent folder misses it.
     m_copy.reset();

@@ -69,7 +69,7 @@ public:
 private:
     void OpenInfo();
     void sessionEnded(bool sent);
-    void sendWith(SmtpMessage message, const HostPort& server);
+    void sendWith(const SmtpMessage& message, const HostPort& server);
     void copyToServer(const QString& key);
     void serverCopyDone(const QString& folder, const QString& failure);
     void offerRecipients(const QString& boxText);
