@@ -11,6 +11,8 @@ packages=(
   qt6-qpa-plugins fonts-liberation2 fonts-dejavu
   # tests: printed sheets, attachments, mail servers, read-only files, RTF readers of others
   poppler-utils sharutils python3-aiosmtpd dovecot-pop3d dovecot-imapd e2fsprogs sqlite3 pandoc libreoffice-writer-nogui
+  # tests: the OAuth2 authorization server, and dovecot's submission service
+  python3-authlib python3-flask dovecot-submissiond
   # tests: the test authority and certificates of the TLS mail servers
   openssl
   # tests: the installed program's desktop entry and AppStream data, a session bus for reminders
