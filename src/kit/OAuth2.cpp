@@ -137,8 +137,12 @@ OAuthSignIn::~OAuthSignIn()
 
 void OAuthSignIn::requestToken()
 {
-    if (m_busy)
-        return;  // the one under way answers
+    if (m_busy) {
+        // The one under way answers; a sign-in waiting for the browser shows its page again.
+        if (m_listener && browser())
+            browser()(m_authorizationPage);
+        return;
+    }
     m_busy = true;
     if (Load load = std::exchange(m_load, nullptr)) {
         return load([self = QPointer<OAuthSignIn>(this)](const QString& kept) {
@@ -212,6 +216,7 @@ void OAuthSignIn::signIn()
     query.addQueryItem(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
     query.addQueryItem(QStringLiteral("login_hint"), m_account);
     url.setQuery(query);
+    m_authorizationPage = url;
     if (browser())
         browser()(url);
 }
@@ -220,6 +225,7 @@ void OAuthSignIn::redirected()
 {
     while (m_listener && m_listener->hasPendingConnections()) {
         QTcpSocket* socket = m_listener->nextPendingConnection();
+        socket->setParent(this);  // it outlives the listener until the page is out
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { redirectRead(socket); });
     }

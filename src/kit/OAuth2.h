@@ -98,6 +98,7 @@ private:
     QString m_state;
     QByteArray m_verifier;
     QString m_redirectUri;
+    QUrl m_authorizationPage;
     QTcpServer* m_listener = nullptr;
     QNetworkAccessManager* m_network = nullptr;
     QPointer<QNetworkReply> m_reply;
