@@ -14,7 +14,7 @@
 #include "support/Golden.h"
 
 // The expansion of repeat rules, against what python3-dateutil makes of the
-// same rules (tests/data/recur/make_expected.py wrote rules.expected).
+// same rules (scripts/make-recur-expected.py wrote rules.expected).
 class TestOccurrences : public QObject {
     Q_OBJECT
 

@@ -170,6 +170,17 @@ class TestSyncDav : public QObject {
         return out;
     }
 
+    // The sides synced in turn, each well; then both hold `expected`.
+    void syncsAgree(std::initializer_list<int> sides, const QStringList& expected)
+    {
+        for (int side : sides) {
+            const FileOutcome o = sync(side);
+            QVERIFY2(o.ok, qPrintable(o.message));
+        }
+        QCOMPARE(held(0), expected);
+        QCOMPARE(held(1), expected);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -233,12 +244,7 @@ private slots:
             Db::exec(db(0), sqlA);
         if (!sqlB.isEmpty())
             Db::exec(db(1), sqlB);
-        for (int side : {0, 1, 0}) {
-            const FileOutcome o = sync(side);
-            QVERIFY2(o.ok, qPrintable(o.message));
-        }
-        QCOMPARE(held(0), expected);
-        QCOMPARE(held(1), expected);
+        syncsAgree({0, 1, 0}, expected);
     }
 
     // Another client of the server: a record it moved is the same record
@@ -542,12 +548,7 @@ private slots:
         // The server holds what the map says, and perhaps the record whose answer the cancel cut off.
         const qsizetype there = Db::rows(db(1), "tblAddress").size();
         QVERIFY2(there == sent || there == sent + 1, qPrintable(QString("%1 %2").arg(there).arg(sent)));
-        for (int side : {0, 1}) {
-            const FileOutcome o = sync(side);
-            QVERIFY2(o.ok, qPrintable(o.message));
-        }
-        QCOMPARE(held(0), expected);
-        QCOMPARE(held(1), expected);
+        syncsAgree({0, 1}, expected);
     }
 
     void failuresChangeNothing()

@@ -1,11 +1,12 @@
 #!/usr/bin/python3
-# Writes rules.expected from rules.txt with python3-dateutil's rrule, the
-# reference the expansion is compared with. Run once after adding a case.
+# Writes tests/data/recur/rules.expected from rules.txt with python3-dateutil's
+# rrule, the reference the expansion is compared with. Run once after adding
+# a case; a tool that writes test data, not a test.
 from datetime import datetime, timedelta
 from zoneinfo import ZoneInfo
 from dateutil import rrule, tz
 import os
-here = os.path.dirname(os.path.abspath(__file__))
+here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "recur")
 local = ZoneInfo("America/New_York")
 def moment(text, zone):
     if len(text) == 8:
