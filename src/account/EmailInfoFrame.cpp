@@ -71,7 +71,7 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
     Label11 = makeLabel(Frame4, "Label11", QStringLiteral("Password"), twipsRect(120, 2400, 1095, 255));
     // The password's box leaves room for the way of signing in.
     txtPassword = makeTextBox(Frame4, "txtPassword", twipsRect(1680, 2280, 2775, 405), true);
-    cboSignIn = makeControl<QComboBox>(Frame4, "cboSignIn", twipsRect(4515, 2280, 1020, 405));
+    cboSignIn = makeControl<QComboBox>(Frame4, "cboSignIn", twipsRect(4515, 2280, 1620, 405));
     cboSignIn->addItems(kSignInKinds);
     cboSignIn->setAccessibleName(kSignInName);
     cboSignIn->setToolTip(kSignInTip);
