@@ -157,7 +157,8 @@ private slots:
         });
         fx->fileAnswers = {big}, click(main->button("cmdOpen"));
         Screens::unload<frmMain>();
-        QCOMPARE(QDir(QStringLiteral("/proc/self/task")).count(), threads);
+        // A thread that is ending may take a moment on a busy machine; one that stays is a fault.
+        QTRY_COMPARE(QDir(QStringLiteral("/proc/self/task")).count(), threads);
         std::atomic<bool> stop = true;
         QVERIFY(RichTextBox::readDocument(readFile(big), &stop)->isEmpty());
     }
