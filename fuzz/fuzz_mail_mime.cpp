@@ -1,4 +1,5 @@
-// Arbitrary bytes as a fetched message, decoded as the check screen reads it.
+// Arbitrary bytes as a fetched message, decoded as the check screen reads it
+// and as its list shows it.
 #include "mail/MimeMessage.h"
 
 #include <algorithm>
@@ -6,7 +7,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const MimeMessage m = decodeMime(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const MimeMessage m = decodeMime(bytes);
+    // The list's columns, read from the header alone.
+    const MimeMessage listed = decodeMimeHeader(bytes);
+    if (!listed.text.isEmpty() || !listed.attachments.isEmpty())
+        std::abort();
     for (const MimeAttachment& a : m.attachments) {
         // Whatever a message calls its file, it is a plain, visible name of a file in the folder chosen.
         const QString& name = a.name;
