@@ -617,8 +617,8 @@ MimeMessage decodeMime(const QByteArray& raw)
 namespace {
 // The raw value of each of `names` (lower case) in the header: the first
 // field of that name, its folded lines joined as they stand, the line ends
-// left out. The header ends at its empty line or at the first line that is
-// no field, as the parser ends it.
+// left out. The header ends at its empty line; a line in it that is no
+// field is passed over, as the parser passes it.
 std::array<QByteArray, 3> rawFields(const QByteArray& raw, const std::array<QByteArrayView, 3>& names)
 {
     std::array<QByteArray, 3> out;
@@ -644,9 +644,9 @@ std::array<QByteArray, 3> rawFields(const QByteArray& raw, const std::array<QByt
         qsizetype colon = name;
         while (colon < text.size() && (text[colon] == ' ' || text[colon] == '\t'))
             ++colon;
-        if (name == 0 || colon == text.size() || text[colon] != ':')
-            break;
         into = nullptr;
+        if (name == 0 || colon == text.size() || text[colon] != ':')
+            continue;
         for (size_t k = 0; k < names.size(); ++k)
             if (!seen[k] && text.first(name).compare(names[k], Qt::CaseInsensitive) == 0) {
                 seen[k] = true;
