@@ -93,7 +93,9 @@ icalcomponent* firstEvent(icalcomponent* root, icalcomponent** calendar)
 
 Component parse(const QByteArray& bytes)
 {
-    return Component(icalparser_parse_string(bytes.constData()));
+    // A copy of its own ends in a NUL, whatever the bytes were taken from.
+    const QByteArray text(bytes.constData(), bytes.size());
+    return Component(icalparser_parse_string(text.constData()));
 }
 
 icalproperty* attendeeOf(icalcomponent* ev, const QString& me)
