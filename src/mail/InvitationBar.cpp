@@ -12,6 +12,7 @@
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
+#include "mail/MailCompose.h"
 #include "mail/MailConnection.h"
 #include "mail/MailNoticeBox.h"
 #include "mail/MailPassword.h"
@@ -51,9 +52,13 @@ InvitationBar::InvitationBar(QWidget* screen, const QList<QWidget*>& bodies)
         if (!m_oauth)
             emit replied(ok);
     });
+    // An answer on its way goes on when another message is shown; the bar says how it went only while it shows its
+    // meeting.
     connect(this, &InvitationBar::replied, this, [this](bool sent) {
-        txtInvitation->appendPlainText(sent ? QStringLiteral("\nYour answer was sent to %1.").arg(m_invite.organizer)
-                                            : QStringLiteral("\nYour answer was not sent."));
+        if (!isHidden() && m_invite.uid == m_answered)
+            txtInvitation->appendPlainText(sent
+                                               ? QStringLiteral("\nYour answer was sent to %1.").arg(m_invite.organizer)
+                                               : QStringLiteral("\nYour answer was not sent."));
     });
     for (QWidget* body : bodies)
         body->installEventFilter(this);
@@ -93,7 +98,6 @@ void InvitationBar::setButtons(bool answers, bool remove)
 
 void InvitationBar::showFor(const QByteArray& calendar, const MailSettings& settings, Connection& con)
 {
-    m_link->drop();
     m_stored.reset();
     m_invite = {};
     txtComment->clear();
@@ -103,7 +107,7 @@ void InvitationBar::showFor(const QByteArray& calendar, const MailSettings& sett
     }
     m_con = &con;
     m_settings = settings;
-    const QString me = settings.yourEmail.trimmed();
+    const QString me = bareAddress(settings.yourEmail);
     m_invite = Invitation::read(calendar, {me});
     setButtons(false, false);
     place();
@@ -167,7 +171,7 @@ void InvitationBar::showFor(const QByteArray& calendar, const MailSettings& sett
 void InvitationBar::answer(Answer answer)
 {
     const Invitation::Planner& planner = Invitation::planner();
-    const QString me = m_settings.yourEmail.trimmed();
+    const QString me = bareAddress(m_settings.yourEmail);
     QString failure;
     if (answer != Answer::Declined && planner.take)
         failure = planner.take(Invitation::answered(m_invite, me, answer), m_invite.uid, answer == Answer::Tentative);
@@ -179,9 +183,10 @@ void InvitationBar::answer(Answer answer)
         return;
     }
     setButtons(false, false);
+    m_answered = m_invite.uid;
     const HostPort server = splitHostPort(m_settings.smtp, kSmtpPort);
     SmtpMessage message;
-    message.sender = me;
+    message.sender = m_settings.yourEmail;
     message.recipients = m_invite.organizer;
     message.subject = Invitation::replySubject(m_invite, answer);
     message.text = Invitation::replyText(m_invite, me, answer, txtComment->text());

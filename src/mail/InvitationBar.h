@@ -56,6 +56,7 @@ private:
     Connection* m_con = nullptr;
     MailSettings m_settings;
     Invitation::Invite m_invite;
+    QString m_answered;  // the UID of the meeting whose answer went out last
     std::optional<Invitation::Stored> m_stored;
     SmtpSession m_session;
     MailConnection* m_link;

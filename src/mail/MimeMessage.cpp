@@ -698,6 +698,10 @@ QByteArray mimeWithCalendar(const QString& text, const QByteArray& calendar, con
     GPtr<GMimeTextPart> body = utf8Part("plain", text.toUtf8());
     g_mime_multipart_add(forms.get(), GMIME_OBJECT(body.get()));
     GPtr<GMimeTextPart> event = utf8Part("calendar", calendar);
+    // Folded lines of ASCII go as they are, as calendar programs read them best; anything else in base64.
+    const bool ascii = std::all_of(calendar.begin(), calendar.end(), [](char c) { return uchar(c) < 0x80; });
+    g_mime_part_set_content_encoding(GMIME_PART(event.get()),
+                                     ascii ? GMIME_CONTENT_ENCODING_7BIT : GMIME_CONTENT_ENCODING_BASE64);
     g_mime_object_set_content_type_parameter(GMIME_OBJECT(event.get()), "method", method.constData());
     g_mime_multipart_add(forms.get(), GMIME_OBJECT(event.get()));
     return written(GMIME_OBJECT(forms.get()));
