@@ -256,9 +256,11 @@ QStringList clashes(const Invite& invite, const QList<Occurrences::Entry>& entri
             continue;
         const QDateTime begins(e.date, *start);
         const std::optional<QTime> finish = Clock::parseTime(e.finish);
-        QDateTime ends = finish ? QDateTime(e.date, *finish) : begins.addSecs(30 * 60);
+        // A slot without a finish, or with one before its start, lasts its half hour.
+        constexpr qint64 kSlot = 1800;
+        QDateTime ends = finish ? QDateTime(e.date, *finish) : begins.addSecs(kSlot);
         if (ends <= begins)
-            ends = begins.addSecs(30 * 60);
+            ends = begins.addSecs(kSlot);
         const bool overlaps = from == to ? begins <= from && from < ends : begins < to && from < ends;
         if (overlaps)
             out << QStringLiteral("%1 %2").arg(Clock::startText(*start), e.note.section(QLatin1Char('\n'), 0, 0));
