@@ -121,6 +121,8 @@ private slots:
         QCOMPARE(decided(moved).effect, Effect::Occurrence);
         take(moved, Answer::Accepted);
         QCOMPARE(Db::rows(app.dbPath(), QStringLiteral("tblOrginize")).size(), 2);
+        QCOMPARE(field(app, QStringLiteral("tblOrginizeSeries"), QStringLiteral("SeriesRow"), 1),
+                 field(app, QStringLiteral("tblOrginize"), QStringLiteral("OrgRow"), 0));
         QCOMPARE(field(app, QStringLiteral("tblOrginizeSeries"), QStringLiteral("RecurrenceId"), 1),
                  QStringLiteral("20261216T080000Z"));
 
