@@ -96,14 +96,14 @@ void InvitationBar::setButtons(bool answers, bool remove)
     cmdRemove->setVisible(remove);
 }
 
-void InvitationBar::showFor(const QByteArray& calendar, const MailSettings& settings, Connection& con)
+bool InvitationBar::showFor(const QByteArray& calendar, const MailSettings& settings, Connection& con)
 {
     m_stored.reset();
     m_invite = {};
     txtComment->clear();
     if (calendar.isEmpty()) {
         hide();
-        return;
+        return true;
     }
     m_con = &con;
     m_settings = settings;
@@ -115,7 +115,7 @@ void InvitationBar::showFor(const QByteArray& calendar, const MailSettings& sett
     if (!m_invite.reason.isEmpty()) {
         txtInvitation->setPlainText(
             QStringLiteral("The calendar part of this message is not taken as an invitation. %1").arg(m_invite.reason));
-        return;
+        return false;
     }
     const Invitation::Planner& planner = Invitation::planner();
     if (planner.stored)
@@ -166,6 +166,7 @@ void InvitationBar::showFor(const QByteArray& calendar, const MailSettings& sett
                                     : QStringLiteral("It clashes with: %1.").arg(clashes.join(QLatin1String("; "))));
     }
     txtInvitation->setPlainText(lines.join(QLatin1Char('\n')));
+    return true;
 }
 
 void InvitationBar::answer(Answer answer)

@@ -34,7 +34,8 @@ public:
     ~InvitationBar() override;
     // Shown for a message's calendar part; hidden when there is none. The
     // settings name the user (yourEmail) and the server the answer goes to.
-    void showFor(const QByteArray& calendar, const MailSettings& settings, Connection& con);
+    // False when there is a calendar part that is no invitation to take.
+    bool showFor(const QByteArray& calendar, const MailSettings& settings, Connection& con);
     void answer(Invitation::Answer answer);
     void cmdRemove_Click();
 

@@ -498,7 +498,11 @@ void frmCheckEmail::showRaw(const QByteArray& raw, const QString& key)
     m_shownHtml = message.html;
     showBody();
     m_attachments = std::move(message.attachments);
-    frmInvitation->showFor(message.calendar, m_settings, Con);
+    // A calendar part that is no invitation is a file to save, wherever it was.
+    if (!frmInvitation->showFor(message.calendar, m_settings, Con)
+        && std::none_of(m_attachments.begin(), m_attachments.end(),
+                        [&](const MimeAttachment& a) { return a.data == message.calendar; }))
+        m_attachments.append({QStringLiteral("invite.ics"), message.calendar});
     lstAttachments->clear();
     for (const MimeAttachment& file : std::as_const(m_attachments))
         lstAttachments->addItem(QStringLiteral("%1 (%2 bytes)").arg(file.name).arg(file.data.size()));

@@ -391,6 +391,10 @@ private slots:
                                        "text/calendar\n\n"
                                            + readFile(itip + "bad-someone-else.ics"),
                                        &why)
+                     && bob.addMessage(readFile(itip + "alternative-request.eml")
+                                           .replace("Bob@Example.org", "dora@example.net")
+                                           .replace("Invitation:", "Fwd:"),
+                                       &why)
                      && bob.start(&why) && anna.start(&why) && smtp.start(&why),
                  qPrintable(why));
         const auto open = [&](const Pop3TestServer& box, const QString& me) {
@@ -413,6 +417,8 @@ private slots:
                  QStringLiteral("The calendar part of this message is not taken as an invitation. The invitation is "
                                 "addressed to someone else."));
         QVERIFY(!screen->frmInvitation->cmdAccept->isVisibleTo(screen));
+        QVERIFY(shown(screen, QStringLiteral("Fwd: Budget review")).endsWith(QStringLiteral("someone else.")));
+        QCOMPARE(screen->lstAttachments->item(0)->text(), QStringLiteral("invite.ics (975 bytes)"));
         QVERIFY(shown(screen, QStringLiteral("Invitation: Budget review"))
                     .endsWith("It does not clash with your planner."));
         screen->frmInvitation->txtComment->setText(QStringLiteral("Fine by me."));
