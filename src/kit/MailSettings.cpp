@@ -103,9 +103,7 @@ std::optional<OAuthProvider> readSignIn(Connection& con, qint64 key)
         sqlite3_bind_int64(st, 1, key);
         if (sqlite3_step(st) == SQLITE_ROW && text(0) == kOAuthKind) {
             const QString provider = text(1);
-            OAuthProvider p = oauthPreset(provider == QLatin1String("Google")      ? OAuthProviderKind::Google
-                                          : provider == QLatin1String("Microsoft") ? OAuthProviderKind::Microsoft
-                                                                                   : OAuthProviderKind::Custom);
+            OAuthProvider p = oauthPreset(oauthProviderKind(provider));
             if (p.kind == OAuthProviderKind::Custom) {
                 p.authorizationUrl = QUrl(text(3));
                 p.tokenUrl = QUrl(text(4));
@@ -260,6 +258,9 @@ std::optional<MailSettings> readMailSettings(Connection& con, const std::functio
     if (const std::optional<OAuthProvider> oauth = readSignIn(con, rows.last().key)) {
         rows.last().signIn = SignInKind::OAuth2;
         rows.last().oauth = *oauth;
+        // A column newer than the table in older stores.
+        rows.last().oauth.clientSecret =
+            readBeside(con, "SELECT ClientSecret FROM tblEmailSignIn WHERE EmailInfo = ?", rows.last().key);
     }
     // Passwords left in clear move to the keyring; each column is emptied
     // once the keyring has taken its password.
@@ -332,11 +333,14 @@ void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind)
 void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvider& provider)
 {
     Statement(con.handle(), QString::fromLatin1(kSignInTable), kSignInTrouble).step();
+    // Older stores' table lacks the client secret; where it has one this
+    // fails and changes nothing.
+    sqlite3_exec(con.handle(), "ALTER TABLE tblEmailSignIn ADD COLUMN ClientSecret TEXT", nullptr, nullptr, nullptr);
     const bool oauth = kind == SignInKind::OAuth2;
     const bool custom = oauth && provider.kind == OAuthProviderKind::Custom;
     Statement(con.handle(),
               QStringLiteral("INSERT OR REPLACE INTO tblEmailSignIn (EmailInfo, Kind, Provider, ClientId, "
-                             "AuthorizationUrl, TokenUrl, Scope) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                             "AuthorizationUrl, TokenUrl, Scope, ClientSecret) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
               kSignInTrouble)
         .bind(1, key)
         .bind(2, kind == SignInKind::OAuth2 ? kOAuthKind : QStringLiteral("password"))
@@ -345,6 +349,7 @@ void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvide
         .bind(5, custom ? provider.authorizationUrl.toString() : QString())
         .bind(6, custom ? provider.tokenUrl.toString() : QString())
         .bind(7, custom ? provider.scope : QString())
+        .bind(8, oauth ? provider.clientSecret : QString())
         .step();
 }
 
@@ -353,14 +358,12 @@ QString oauthSecret(qint64 key)
     return QStringLiteral("oauth %1").arg(key);
 }
 
-OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
+OAuthSignIn& keptSignIn(const QString& secret, const QString& account, const OAuthProvider& p)
 {
     static std::map<QString, QPointer<OAuthSignIn>> made;
-    const OAuthProvider& p = settings.oauth;
-    const QString secret = secretKey(con, oauthSecret(settings.key));
     // A changed provider or account is another sign-in.
     const QString id = QStringList{secret,
-                                   settings.userName,
+                                   account,
                                    oauthProviderName(p.kind),
                                    p.clientId,
                                    p.authorizationUrl.toString(),
@@ -370,7 +373,7 @@ OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
     QPointer<OAuthSignIn>& signIn = made[id];
     if (signIn)
         return *signIn;
-    signIn = new OAuthSignIn(p, settings.userName, connectionSettings(), QCoreApplication::instance());
+    signIn = new OAuthSignIn(p, account, connectionSettings(), QCoreApplication::instance());
     signIn->loadWith([secret, context = signIn.data()](const std::function<void(const QString&)>& done) {
         Secrets::read(secret, context, [done](const Secrets::Answer& a) {
             done(a.outcome == Secrets::Outcome::Done ? a.text : QString());
@@ -383,4 +386,9 @@ OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
         Secrets::write(secret, token, QCoreApplication::instance(), [](const Secrets::Answer&) {});
     });
     return *signIn;
+}
+
+OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
+{
+    return keptSignIn(secretKey(con, oauthSecret(settings.key)), settings.userName, settings.oauth);
 }

@@ -60,6 +60,9 @@ void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvide
 // oauthSecret(key)) at the first request and kept there as it changes;
 // without a keyring it lives for this run only. Never in the store.
 OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings);
+// The same for any sign-in whose refresh token is the keyring's `secret`
+// (a secretKey()) and whose user is `account`.
+OAuthSignIn& keptSignIn(const QString& secret, const QString& account, const OAuthProvider& provider);
 QString oauthSecret(qint64 key);
 
 // The last row of tblEmail, or nothing when there is none. Each store
