@@ -148,7 +148,10 @@ bool InvitationBar::showFor(const QByteArray& calendar, const MailSettings& sett
         break;
     case Effect::Update:
     case Effect::Occurrence:
-        lines << QStringLiteral("An update of a meeting in your planner.") << decision.changes;
+        // The same version again (sent twice, or answered before) says so; an answer may still change.
+        lines << (decision.changes.isEmpty() ? QStringLiteral("Your planner already holds this meeting as it is here.")
+                                             : QStringLiteral("An update of a meeting in your planner."))
+              << decision.changes;
         setButtons(true, false);
         break;
     case Effect::New:
