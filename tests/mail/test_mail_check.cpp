@@ -395,7 +395,8 @@ private slots:
                                            .replace("Bob@Example.org", "dora@example.net")
                                            .replace("Invitation:", "Fwd:"),
                                        &why)
-                     && bob.start(&why) && anna.start(&why) && smtp.start(&why),
+                     && bob.addMessage(readFile(itip + "inline-cancel.eml"), &why) && bob.start(&why)
+                     && anna.start(&why) && smtp.start(&why),
                  qPrintable(why));
         const auto open = [&](const Pop3TestServer& box, const QString& me) {
             fx->makeDataFolder();
@@ -434,6 +435,17 @@ private slots:
             QVERIFY2(answer.contains(said), said);
         QCOMPARE(Db::joined(fx->dbPath(), QStringLiteral("tblOrginize"), {QStringLiteral("Note")}),
                  QStringList(QStringLiteral("Budget review\nLocation: Room 4.12")));
+
+        // Called off: removed only once the question is answered Yes.
+        QVERIFY(shown(screen, QStringLiteral("Cancelled: Budget review"))
+                    .startsWith(QStringLiteral("The organizer has called this meeting off.")));
+        fx->answers = {MsgResult::No, MsgResult::Yes};
+        for (int click = 0; click < 2; ++click)
+            QTest::mouseClick(screen->frmInvitation->cmdRemove, Qt::LeftButton);
+        QCOMPARE(Db::rows(fx->dbPath(), QStringLiteral("tblOrginize")).size(), 0);
+        QCOMPARE(fx->messageTexts(), QStringList({QStringLiteral("Message sent successfuly."),
+                                                  QStringLiteral("Remove \"Budget review\" from your planner?"),
+                                                  QStringLiteral("Remove \"Budget review\" from your planner?")}));
 
         Screens::unload<frmCheckEmail>();
         fx.reset();
