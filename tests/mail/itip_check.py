@@ -1,7 +1,5 @@
 #!/usr/bin/python3
-"""Reads an iTIP REPLY from standard input with python3-icalendar and checks
-it against RFC 5546's rules for a REPLY; prints what it found, or each rule
-broken."""
+"""An iTIP REPLY on standard input, read by python3-icalendar: what it says, or each of RFC 5546's rules it breaks."""
 import sys
 
 import icalendar
