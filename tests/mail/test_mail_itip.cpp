@@ -4,7 +4,6 @@
 
 #include "kit/Invitation.h"
 #include "mail/MimeMessage.h"
-#include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Golden.h"
 #include "sync/InvitationPlanner.h"
