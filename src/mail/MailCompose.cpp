@@ -41,13 +41,6 @@ QString cleanText(const QString& text)
     return s;
 }
 
-QString bareAddress(const QString& text)
-{
-    const qsizetype open = text.indexOf(QLatin1Char('<'));
-    const qsizetype close = text.indexOf(QLatin1Char('>'), open + 1);
-    return (open >= 0 && close > open ? text.mid(open + 1, close - open - 1) : text).trimmed();
-}
-
 // What the recipient box can carry: it splits at ";" and "," and reads
 // "<...>", so an address holding them (or blanks, or controls) is left out.
 bool usableAddress(const QString& address)
@@ -170,4 +163,11 @@ MailDraft composeDraft(ComposeKind kind, const MimeMessage& original, const QStr
         id = QLatin1Char('<') + id + QLatin1Char('>');
     draft.references = ids.join(QLatin1Char(' '));
     return draft;
+}
+
+QString bareAddress(const QString& text)
+{
+    const qsizetype open = text.indexOf(QLatin1Char('<'));
+    const qsizetype close = text.indexOf(QLatin1Char('>'), open + 1);
+    return (open >= 0 && close > open ? text.mid(open + 1, close - open - 1) : text).trimmed();
 }

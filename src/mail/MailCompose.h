@@ -26,3 +26,6 @@ enum class ComposeKind { Reply, ReplyAll, Forward };
 // under a line saying who wrote it when; a forward holds the original's
 // header fields and text as they are, and its files.
 MailDraft composeDraft(ComposeKind kind, const MimeMessage& original, const QString& ownAddress);
+
+// The address alone of "Name <address>" (or of a bare address).
+QString bareAddress(const QString& text);

@@ -281,6 +281,8 @@ private:
                         chosen = g_mime_multipart_get_part(mp, i);
                 }
             }
+            for (int i = 0; i < count; ++i)
+                calendarIn(g_mime_multipart_get_part(mp, i));
             for (int i = 0; i < count && !chosen; ++i) {
                 if (GMIME_IS_MULTIPART(g_mime_multipart_get_part(mp, i)))
                     chosen = g_mime_multipart_get_part(mp, i);
@@ -309,7 +311,15 @@ private:
             addText(plain ? takeUuencoded(text, m_out.attachments) : htmlToText(text));
             return;
         }
+        calendarIn(o);
         m_out.attachments.append({utf8(g_mime_part_get_filename(p)), bytes});
+    }
+
+    void calendarIn(GMimeObject* o)
+    {
+        if (m_out.calendar.isEmpty() && GMIME_IS_PART(o)
+            && g_mime_content_type_is_type(g_mime_object_get_content_type(o), "text", "calendar"))
+            m_out.calendar = partBytes(GMIME_PART(o));
     }
 
     static QString partText(GMimePart* p)
@@ -707,25 +717,63 @@ QString attachmentFileName(const QString& name, int number)
     return base.isEmpty() ? QStringLiteral("attachment-%1").arg(number) : base;
 }
 
-QByteArrayList mimeWithAttachments(const QString& text, const QStringList& names)
+namespace {
+
+void setContent(GMimePart* part, const QByteArray& bytes)
 {
-    initOnce();
-    const auto setContent = [](GMimePart* part, const QByteArray& bytes) {
-        GPtr<GMimeStream> content(g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
-        GPtr<GMimeDataWrapper> wrapper(
-            g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-        g_mime_part_set_content(part, wrapper.get());
-    };
-    GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
-    // The text as typed, in UTF-8: GMime's own setter would pick another charset for it.
-    GPtr<GMimeTextPart> body(g_mime_text_part_new_with_subtype("plain"));
+    GPtr<GMimeStream> content(g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
+    GPtr<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part, wrapper.get());
+}
+
+// A text part in UTF-8 (GMime's own setter would pick another charset):
+// plain ASCII goes as it is, other text still readable in the source.
+GPtr<GMimeTextPart> utf8Part(const char* subtype, const QByteArray& bytes)
+{
+    GPtr<GMimeTextPart> body(g_mime_text_part_new_with_subtype(subtype));
     g_mime_text_part_set_charset(body.get(), "utf-8");
-    setContent(GMIME_PART(body.get()), text.toUtf8());
-    // Plain ASCII goes as it is; other text still readable in the source.
+    setContent(GMIME_PART(body.get()), bytes);
     const bool ascii = g_mime_part_get_best_content_encoding(GMIME_PART(body.get()), GMIME_ENCODING_CONSTRAINT_7BIT)
                        == GMIME_CONTENT_ENCODING_7BIT;
     g_mime_part_set_content_encoding(GMIME_PART(body.get()),
                                      ascii ? GMIME_CONTENT_ENCODING_7BIT : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    return body;
+}
+
+QByteArray written(GMimeObject* object)
+{
+    GMimeFormatOptions* format = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+    GPtr<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(object, format, out.get());
+    g_mime_format_options_free(format);
+    GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+    return QByteArray(reinterpret_cast<const char*>(array->data), qsizetype(array->len));
+}
+
+}  // namespace
+
+QByteArray mimeWithCalendar(const QString& text, const QByteArray& calendar, const QByteArray& method)
+{
+    initOnce();
+    GPtr<GMimeMultipart> forms(g_mime_multipart_new_with_subtype("alternative"));
+    GPtr<GMimeTextPart> body = utf8Part("plain", text.toUtf8());
+    g_mime_multipart_add(forms.get(), GMIME_OBJECT(body.get()));
+    GPtr<GMimeTextPart> event = utf8Part("calendar", calendar);
+    // Folded lines of ASCII go as they are, as calendar programs read them best; anything else in base64.
+    const bool ascii = std::all_of(calendar.begin(), calendar.end(), [](char c) { return uchar(c) < 0x80; });
+    g_mime_part_set_content_encoding(GMIME_PART(event.get()),
+                                     ascii ? GMIME_CONTENT_ENCODING_7BIT : GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(event.get()), "method", method.constData());
+    g_mime_multipart_add(forms.get(), GMIME_OBJECT(event.get()));
+    return written(GMIME_OBJECT(forms.get()));
+}
+
+QByteArrayList mimeWithAttachments(const QString& text, const QStringList& names)
+{
+    initOnce();
+    GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+    GPtr<GMimeTextPart> body = utf8Part("plain", text.toUtf8());
     g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
 
     const QMimeDatabase types;
@@ -749,13 +797,7 @@ QByteArrayList mimeWithAttachments(const QString& text, const QStringList& names
         g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
     }
 
-    GMimeFormatOptions* format = g_mime_format_options_new();
-    g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
-    GPtr<GMimeStream> out(g_mime_stream_mem_new());
-    g_mime_object_write_to_stream(GMIME_OBJECT(mixed.get()), format, out.get());
-    g_mime_format_options_free(format);
-    GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-    const QByteArray whole(reinterpret_cast<const char*>(array->data), qsizetype(array->len));
+    const QByteArray whole = written(GMIME_OBJECT(mixed.get()));
     // Each file's part is its header lines and the blank line after them,
     // with nothing below: its content goes there. Header lines hold no
     // blank line, and the text part comes first.

@@ -35,6 +35,9 @@ struct MimeMessage {
     // or the HTML form beside the plain one); empty otherwise. `text` stays
     // what it says as plain text.
     QString html;
+    // The first text/calendar part, wherever it is (attached, inline, or a
+    // form of a multipart/alternative): a meeting invitation or answer.
+    QByteArray calendar;
 };
 
 // Never fails: what cannot be read is left out, a damaged part shows as far
@@ -55,6 +58,12 @@ MimeMessage decodeMimeHeader(const QByteArray& raw);
 // characters and CR LF each) go between piece k and piece k + 1, so a file
 // of any size is streamed and never held whole.
 QByteArrayList mimeWithAttachments(const QString& text, const QStringList& names);
+
+// What goes below the header lines of a meeting message (RFC 6047):
+// "Content-Type: multipart/alternative", the text as text/plain in UTF-8,
+// then the calendar as text/calendar with its METHOD as the type's
+// "method" parameter. Lines end in CR LF.
+QByteArray mimeWithCalendar(const QString& text, const QByteArray& calendar, const QByteArray& method);
 
 // A name from a message made safe to show, to offer in a save dialog and to
 // write: path parts, control and format characters (U+202E, U+200B ...) and

@@ -404,6 +404,16 @@ std::shared_ptr<MailData> SmtpSession::messageData(const SmtpMessage& message, M
     // One id a line: a long thread stays within the line length servers take.
     if (const QStringList ids = oneLine(message.references).split(QLatin1Char(' '), Qt::SkipEmptyParts); !ids.isEmpty())
         head += "References: " + ids.join(QLatin1String("\r\n ")).toUtf8() + "\r\n";
+    if (!message.calendar.isEmpty()) {
+        QByteArray whole =
+            head + "MIME-Version: 1.0\r\n" + mimeWithCalendar(message.text, message.calendar, message.calendarMethod);
+        if (whole.endsWith("\r\n"))
+            whole.chop(2);
+        auto data = std::make_shared<MimeData>(QByteArrayList{wireLines(whole).chopped(2)}, QStringList());
+        if (!data->open(failure))
+            return nullptr;
+        return data;
+    }
     if (message.mimeParts && !message.attachments.isEmpty()) {
         QStringList names;
         for (const QString& path : message.attachments)

@@ -25,7 +25,11 @@ struct SmtpMessage {
     QString messageId;        // empty: a fresh one is made up when the session starts
     QString inReplyTo;        // "<id>" of the message answered, else empty
     QString references;       // "<id> <id> ..." of the thread answered, else empty
-    QString host;             // the server as named in the settings, for messages
+    // A meeting message: the text and this calendar as two forms of one
+    // multipart/alternative, the calendar's METHOD named in its type.
+    QByteArray calendar;
+    QByteArray calendarMethod;
+    QString host;  // the server as named in the settings, for messages
     TlsMode tls = TlsMode::Offered;
     QString userName;  // the login, used when the server asks for one
     QString password;

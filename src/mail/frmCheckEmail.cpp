@@ -27,6 +27,7 @@
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "mail/HostPort.h"
+#include "mail/InvitationBar.h"
 #include "mail/MailConnection.h"
 #include "mail/MailHtmlView.h"
 #include "mail/MailNoticeBox.h"
@@ -216,6 +217,7 @@ frmCheckEmail::frmCheckEmail()
     m_anchors->split(Frame4, txtBody, 0.55);
     m_anchors->same(htmlBody, txtBody);
     m_anchors->pin(lstAttachments, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
+    frmInvitation = new InvitationBar(this, {txtBody, htmlBody});
 
     connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &frmCheckEmail::recordsChanged);
 
@@ -444,6 +446,7 @@ void frmCheckEmail::clearShown()
     showBody();
     m_attachments.clear();
     lstAttachments->clear();
+    frmInvitation->showFor({}, m_settings, Con);
     showAttachments(false);
 }
 
@@ -495,6 +498,11 @@ void frmCheckEmail::showRaw(const QByteArray& raw, const QString& key)
     m_shownHtml = message.html;
     showBody();
     m_attachments = std::move(message.attachments);
+    // A calendar part that is no invitation is a file to save, wherever it was.
+    if (!frmInvitation->showFor(message.calendar, m_settings, Con)
+        && std::none_of(m_attachments.begin(), m_attachments.end(),
+                        [&](const MimeAttachment& a) { return a.data == message.calendar; }))
+        m_attachments.append({QStringLiteral("invite.ics"), message.calendar});
     lstAttachments->clear();
     for (const MimeAttachment& file : std::as_const(m_attachments))
         lstAttachments->addItem(QStringLiteral("%1 (%2 bytes)").arg(file.name).arg(file.data.size()));
@@ -503,8 +511,9 @@ void frmCheckEmail::showRaw(const QByteArray& raw, const QString& key)
 
 void frmCheckEmail::showAttachments(bool shown)
 {
+    const int bar = frmInvitation->isHidden() ? 0 : InvitationBar::kTwips;
     for (QWidget* body : {static_cast<QWidget*>(txtBody), static_cast<QWidget*>(htmlBody)})
-        m_anchors->setFirst(body, twipsRect(120, 2760, 7095, shown ? 1815 : 2655));
+        m_anchors->setFirst(body, twipsRect(120, 2760 + bar, 7095, (shown ? 1815 : 2655) - bar));
     lstAttachments->setVisible(shown);
 }
 

@@ -33,6 +33,7 @@ class MailConnection;
 class Anchors;
 class MailHtmlView;
 class Pop3Check;
+class InvitationBar;
 
 // Keeps the messages of the POP3 mailbox of the e-mail settings on this
 // computer (MailStore), lists them with sender, subject, date and size, and
@@ -101,7 +102,8 @@ public:
     QRadioButton *optInbox, *optSent;
     QComboBox* cboFolder;  // IMAP only: each entry's data is the folder's name as the server spells it
     MailConnection* Winsock1;
-    MailConnection* imapLink;  // the IMAP account's conversations
+    MailConnection* imapLink;      // the IMAP account's conversations
+    InvitationBar* frmInvitation;  // above the text of a message that carries a meeting invitation
 
 private:
     void OpenInfo();

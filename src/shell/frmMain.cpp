@@ -32,6 +32,7 @@
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
 #include "kit/Clock.h"
+#include "kit/Invitation.h"
 #include "kit/MsgBox.h"
 #include "kit/ProgramLock.h"
 #include "kit/StoreAccess.h"
@@ -54,6 +55,7 @@
 #include "store/Recordset.h"
 #include "store/StoreError.h"
 #include "sync/EventMap.h"
+#include "sync/InvitationPlanner.h"
 #include "sync/SyncProgress.h"
 #include "sync/frmSyncSettings.h"
 #include "window/SavingProgress.h"
@@ -130,6 +132,8 @@ frmMain::frmMain()
         if (self)
             self->lockProgram();
     });
+    // Mail's invitations reach the planner through the kit; the storing is the sync's.
+    Invitation::setPlanner(InvitationPlanner::planner());
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppInfo::kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));

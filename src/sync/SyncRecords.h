@@ -123,6 +123,8 @@ public:
     QList<qint64> overrideRows(qint64 seriesKey);
     // The UID of a row, or empty when it has none yet.
     QString uidOf(qint64 key);
+    // The row that stands for a UID, or -1.
+    qint64 keyOf(const QString& uid);
     // What the map keeps to see that a row changed since it was synced.
     // With exceptions, two parts: the fields', then theirs.
     static QString hash(const QStringList& values, const QString& exceptions = {});
@@ -138,7 +140,6 @@ public:
 private:
     void exec(const char* sql);
     void read(const std::function<void(const RecordBytes&)>& take, bool giveUids);
-    qint64 keyOf(const QString& uid);
     // How the kept event repeats or spans days, beside its row.
     void keepSeries(const QString& uid, const QByteArray& object);
 

@@ -11,6 +11,8 @@
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
 #include "kit/ConnectionSettings.h"
+#include "kit/Invitation.h"
+#include "mail/InvitationBar.h"
 #include "mail/MailConnection.h"
 #include "mail/MailHtmlView.h"
 #include "mail/frmCheckEmail.h"
@@ -19,6 +21,7 @@
 #include "store/RecordsChanged.h"
 #include "store/SearchIndex.h"
 #include "support/Run.h"
+#include "sync/InvitationPlanner.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -32,6 +35,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSslCertificate>
@@ -367,6 +371,91 @@ private slots:
                  "Fwd: Plans|dan@z.com|None|None|['---------- Forwarded message ----------', "
                  "'From: Anna <anna@x.org>']|"
                      + QString::fromLatin1(blob.toHex()));
+    }
+
+    // Bob accepts an invitation that arrived as a form of multipart/alternative
+    // with a comment: it goes into his planner and the answer to Anna's
+    // server; Anna's check shows it as his acceptance. One addressed to
+    // someone else says so, offers no answer and changes nothing.
+    void invitationRoundTrip()
+    {
+        if (!pop3 || !SmtpTestServer::missing().isEmpty())
+            SKIP_OR_FAIL(QStringLiteral("dovecot or aiosmtpd missing"));
+        Invitation::setPlanner(InvitationPlanner::planner());
+        const QString itip = Golden::folder(QStringLiteral("itip")) + u'/';
+        SmtpTestServer smtp;
+        Pop3TestServer bob(kUser, kPassword), anna(kUser, kPassword);
+        QString why;
+        QVERIFY2(bob.addMessage(readFile(itip + "alternative-request.eml"), &why)
+                     && bob.addMessage("Subject: Other\nDate: Mon, 1 Jan 2001 10:00:00 +0100\nContent-Type: "
+                                       "text/calendar\n\n"
+                                           + readFile(itip + "bad-someone-else.ics"),
+                                       &why)
+                     && bob.addMessage(readFile(itip + "alternative-request.eml")
+                                           .replace("Bob@Example.org", "dora@example.net")
+                                           .replace("Invitation:", "Fwd:"),
+                                       &why)
+                     && bob.addMessage(readFile(itip + "inline-cancel.eml"), &why) && bob.start(&why)
+                     && anna.start(&why) && smtp.start(&why),
+                 qPrintable(why));
+        const auto open = [&](const Pop3TestServer& box, const QString& me) {
+            fx->makeDataFolder();
+            storeMailSettings(fx->dbPath(), {QStringLiteral("%1:%2").arg(smtp.host()).arg(smtp.port()), me,
+                                             QStringLiteral("127.0.0.1:%1").arg(box.port()), kUser, kPassword});
+            frmCheckEmail* screen = Screens::show<frmCheckEmail>();
+            return check(screen) ? screen : nullptr;
+        };
+        const auto shown = [](frmCheckEmail* screen, const QString& subject) {
+            for (int row = 0; row < screen->lvMessages->itemCount(); ++row)
+                if (screen->lvMessages->itemText(row, 1) == subject)
+                    screen->showMessage("Inbox", screen->lvMessages->itemKey(row), false);
+            return screen->frmInvitation->isVisibleTo(screen) ? screen->frmInvitation->txtInvitation->toPlainText()
+                                                              : QString();
+        };
+        frmCheckEmail* screen = open(bob, QStringLiteral("Bob Stone <bob@example.org>"));
+        QVERIFY(screen);
+        QCOMPARE(shown(screen, QStringLiteral("Other")),
+                 QStringLiteral("The calendar part of this message is not taken as an invitation. The invitation is "
+                                "addressed to someone else."));
+        QVERIFY(!screen->frmInvitation->cmdAccept->isVisibleTo(screen));
+        QVERIFY(shown(screen, QStringLiteral("Fwd: Budget review")).endsWith(QStringLiteral("someone else.")));
+        QCOMPARE(screen->lstAttachments->item(0)->text(), QStringLiteral("invite.ics (975 bytes)"));
+        QVERIFY(shown(screen, QStringLiteral("Invitation: Budget review"))
+                    .endsWith("It does not clash with your planner."));
+        screen->frmInvitation->txtComment->setText(QStringLiteral("Fine by me."));
+        QTest::mouseClick(screen->frmInvitation->cmdAccept, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(screen->frmInvitation->txtInvitation->toPlainText().endsWith(
+                                     QStringLiteral("Your answer was sent to anna@example.com.")),
+                                 20000);
+        const QByteArray answer = smtp.waitForMessages(1).value(0).content;
+        for (const char* said :
+             {"Subject:Accepted: Budget review",
+              "Content-Type: text/calendar; charset=utf-8; method=REPLY\r\nContent-Transfer-Encoding: 7bit",
+              "PARTSTAT=ACCEPTED", "COMMENT:Fine by me."})
+            QVERIFY2(answer.contains(said), said);
+        QCOMPARE(Db::joined(fx->dbPath(), QStringLiteral("tblOrginize"), {QStringLiteral("Note")}),
+                 QStringList(QStringLiteral("Budget review\nLocation: Room 4.12")));
+
+        // Called off: removed only once the question is answered Yes.
+        QVERIFY(shown(screen, QStringLiteral("Cancelled: Budget review"))
+                    .startsWith(QStringLiteral("The organizer has called this meeting off.")));
+        fx->answers = {MsgResult::No, MsgResult::Yes};
+        for (int click = 0; click < 2; ++click)
+            QTest::mouseClick(screen->frmInvitation->cmdRemove, Qt::LeftButton);
+        QCOMPARE(Db::rows(fx->dbPath(), QStringLiteral("tblOrginize")).size(), 0);
+        QCOMPARE(fx->messageTexts(), QStringList({QStringLiteral("Message sent successfuly."),
+                                                  QStringLiteral("Remove \"Budget review\" from your planner?"),
+                                                  QStringLiteral("Remove \"Budget review\" from your planner?")}));
+
+        Screens::unload<frmCheckEmail>();
+        fx.reset();
+        fx = std::make_unique<AppFixture>();
+        QVERIFY(anna.addMessage(answer));
+        screen = open(anna, QStringLiteral("anna@example.com"));
+        QVERIFY(screen);
+        QCOMPARE(shown(screen, QStringLiteral("Accepted: Budget review")).section(u'\n', 0, 0),
+                 QStringLiteral("Bob Stone has accepted your invitation."));
+        QCOMPARE(fx->messageBoxes(), QStringList());
     }
 
     // Rows appear as messages arrive (within half a second, long before the

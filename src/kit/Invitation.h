@@ -1,0 +1,106 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "kit/Occurrences.h"
+
+// Meeting invitations carried by mail (iTIP over iMIP): the calendar part of
+// a message read into a value, what it would do to the planner, and the
+// answer that goes back to the organizer. No widget and no store here; the
+// planner's side is reached through Invitation::planner(), which the main
+// window hands in at start, so mail never includes the planner.
+namespace Invitation {
+
+struct Attendee {
+    QString address;  // without "mailto:"
+    QString name;
+    QString partstat;  // NEEDS-ACTION when the invitation names none
+};
+
+struct Invite {
+    // Not empty: this is no invitation the program can take, and why (one sentence).
+    QString reason;
+    QString method;  // REQUEST, CANCEL or REPLY
+    QString uid;
+    int sequence = 0;
+    QString summary, location, description;
+    QDateTime start, finish;  // instants; a whole day: the days in local time
+    bool allDay = false;
+    QString zone;  // the TZID its start is given in; empty: UTC or floating
+    QString organizer, organizerName;
+    QList<Attendee> attendees;
+    QString recurrenceId;  // one occurrence of a series: which, in UTC (a date stays a date)
+    QString rule;          // the RRULE, as written
+    QByteArray calendar;   // the whole text, as received
+};
+
+// Reads the first event of a text/calendar part. `own` are the user's
+// addresses: a REQUEST or CANCEL must name one of them as an attendee, a
+// REPLY as its organizer (an empty list checks nothing).
+Invite read(const QByteArray& calendar, const QStringList& own);
+
+// What an invitation does to the planner, given the event stored under its UID.
+enum class Effect {
+    New,            // not in the planner yet
+    Update,         // a newer version of a stored one; `changes` says what
+    Occurrence,     // one occurrence of a stored series changes
+    Outdated,       // older than the stored one: nothing to do
+    Cancel,         // the organizer called off a stored one
+    CancelUnknown,  // called off, and not in the planner
+    Reply,          // an attendee's answer to one of ours
+};
+struct Decision {
+    Effect effect = Effect::New;
+    QStringList changes;  // for an update: one sentence per thing that changed
+};
+Decision decide(const Invite& incoming, const std::optional<Invite>& stored);
+
+// The appointments of the planner that overlap the invitation's time, as
+// "9:00AM Dentist"; `own` is the row that stands for the invitation itself.
+QStringList clashes(const Invite& invite, const QList<Occurrences::Entry>& entries, qint64 own = 0);
+
+// When, as the user reads it: local time, and the organizer's own time in
+// brackets where that zone is another one.
+QString whenText(const Invite& invite);
+// The lines of the invitation bar: title, when, where, organizer, the others invited.
+QString describe(const Invite& invite, const QString& me);
+
+enum class Answer { Accepted, Tentative, Declined };
+QString partstatOf(Answer answer);
+
+// The iCalendar REPLY of `me` to the invitation: METHOD:REPLY, the event's
+// UID, SEQUENCE, RECURRENCE-ID, times and organizer, this attendee alone
+// with the answer, DTSTAMP `stamp`, and the comment when one is given.
+QByteArray reply(const Invite& invite, const QString& me, Answer answer, const QString& comment,
+                 const QDateTime& stamp);
+// The invitation as the planner keeps it after the answer: METHOD gone, this
+// attendee's PARTSTAT set, STATUS:TENTATIVE for a tentative answer.
+QByteArray answered(const Invite& invite, const QString& me, Answer answer);
+// The subject and text of the message that carries the reply.
+QString replySubject(const Invite& invite, Answer answer);
+QString replyText(const Invite& invite, const QString& me, Answer answer, const QString& comment);
+
+// The planner's side, handed in by the main window at start. Each text
+// returned is empty on success, else what went wrong.
+struct Stored {
+    qint64 row = 0;
+    QByteArray object;  // the event as kept, one VCALENDAR
+};
+struct Planner {
+    std::function<std::optional<Stored>(const QString& uid)> stored;
+    // Keeps the calendar text (one event, or one occurrence of a stored series).
+    std::function<QString(const QByteArray& calendar, const QString& uid, bool tentative)> take;
+    std::function<QString(const QString& uid)> remove;
+};
+void setPlanner(Planner planner);
+// Empty functions until the main window has set them.
+const Planner& planner();
+
+}  // namespace Invitation
