@@ -101,26 +101,42 @@ std::optional<OAuthProvider> readSignIn(Connection& con, qint64 key)
                            -1, &st, nullptr)
         == SQLITE_OK) {
         sqlite3_bind_int64(st, 1, key);
-        if (sqlite3_step(st) == SQLITE_ROW && text(0) == kOAuthKind) {
-            const QString provider = text(1);
-            OAuthProvider p = oauthPreset(provider == QLatin1String("Google")      ? OAuthProviderKind::Google
-                                          : provider == QLatin1String("Microsoft") ? OAuthProviderKind::Microsoft
-                                                                                   : OAuthProviderKind::Custom);
-            if (p.kind == OAuthProviderKind::Custom) {
-                p.authorizationUrl = QUrl(text(3));
-                p.tokenUrl = QUrl(text(4));
-                p.scope = text(5);
-            }
-            // The build's client ID, unless the settings name another.
-            if (!text(2).isEmpty())
-                p.clientId = text(2);
-            out = p;
-        }
+        if (sqlite3_step(st) == SQLITE_ROW && text(0) == kOAuthKind)
+            out = storedProvider({text(1), text(2), text(3), text(4), text(5)});
     }
     sqlite3_finalize(st);
     return out;
 }
 
+}  // namespace
+
+OAuthProvider storedProvider(const QStringList& kept)
+{
+    const QString provider = kept.value(0);
+    OAuthProvider p = oauthPreset(provider == QLatin1String("Google")      ? OAuthProviderKind::Google
+                                  : provider == QLatin1String("Microsoft") ? OAuthProviderKind::Microsoft
+                                                                           : OAuthProviderKind::Custom);
+    if (p.kind == OAuthProviderKind::Custom) {
+        p.authorizationUrl = QUrl(kept.value(2));
+        p.tokenUrl = QUrl(kept.value(3));
+        p.scope = kept.value(4);
+    }
+    // The build's client ID, unless the settings name another.
+    if (!kept.value(1).isEmpty())
+        p.clientId = kept.value(1);
+    return p;
+}
+
+QStringList providerToKeep(const OAuthProvider& provider)
+{
+    const bool custom = provider.kind == OAuthProviderKind::Custom;
+    return {oauthProviderName(provider.kind),
+            provider.clientId == oauthPreset(provider.kind).clientId ? QString() : provider.clientId,
+            custom ? provider.authorizationUrl.toString() : QString(),
+            custom ? provider.tokenUrl.toString() : QString(), custom ? provider.scope : QString()};
+}
+
+namespace {
 QString legacyKey(const Connection& con, const QString& name)
 {
     return QStringLiteral("%1 (%2)").arg(name, con.path());
@@ -333,18 +349,18 @@ void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvide
 {
     Statement(con.handle(), QString::fromLatin1(kSignInTable), kSignInTrouble).step();
     const bool oauth = kind == SignInKind::OAuth2;
-    const bool custom = oauth && provider.kind == OAuthProviderKind::Custom;
+    const QStringList kept = oauth ? providerToKeep(provider) : QStringList();
     Statement(con.handle(),
               QStringLiteral("INSERT OR REPLACE INTO tblEmailSignIn (EmailInfo, Kind, Provider, ClientId, "
                              "AuthorizationUrl, TokenUrl, Scope) VALUES (?, ?, ?, ?, ?, ?, ?)"),
               kSignInTrouble)
         .bind(1, key)
         .bind(2, kind == SignInKind::OAuth2 ? kOAuthKind : QStringLiteral("password"))
-        .bind(3, oauth ? oauthProviderName(provider.kind) : QString())
-        .bind(4, !oauth || provider.clientId == oauthPreset(provider.kind).clientId ? QString() : provider.clientId)
-        .bind(5, custom ? provider.authorizationUrl.toString() : QString())
-        .bind(6, custom ? provider.tokenUrl.toString() : QString())
-        .bind(7, custom ? provider.scope : QString())
+        .bind(3, kept.value(0))
+        .bind(4, kept.value(1))
+        .bind(5, kept.value(2))
+        .bind(6, kept.value(3))
+        .bind(7, kept.value(4))
         .step();
 }
 
@@ -353,11 +369,21 @@ QString oauthSecret(qint64 key)
     return QStringLiteral("oauth %1").arg(key);
 }
 
+QString oauthSecret(const MailSettings& settings)
+{
+    return settings.account == 0 ? oauthSecret(settings.key) : QStringLiteral("oauth account %1").arg(settings.account);
+}
+
+QString mailSecret(const MailSettings& settings)
+{
+    return settings.account == 0 ? mailSecret(settings.key) : QStringLiteral("mail account %1").arg(settings.account);
+}
+
 OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
 {
     static std::map<QString, QPointer<OAuthSignIn>> made;
     const OAuthProvider& p = settings.oauth;
-    const QString secret = secretKey(con, oauthSecret(settings.key));
+    const QString secret = secretKey(con, oauthSecret(settings));
     // A changed provider or account is another sign-in.
     const QString id = QStringList{secret,
                                    settings.userName,
