@@ -510,7 +510,9 @@ void frmCheckEmail::addRow(const KeptMessage& message)
 void frmCheckEmail::showMessage(const QByteArray& stored, const QString& storedKey, bool imap)
 {
     // A message of another account opens that account first.
-    const auto [account, name] = MailAccounts::splitMailKey(imap ? QString::fromUtf8(stored) : storedKey);
+    const std::pair<qint64, QString> split = MailAccounts::splitMailKey(imap ? QString::fromUtf8(stored) : storedKey);
+    const qint64 account = split.first;
+    const QString& name = split.second;
     if (account != m_account) {
         if (std::none_of(m_accounts.cbegin(), m_accounts.cend(),
                          [&](const MailAccount& a) { return a.key == account; }))
