@@ -404,7 +404,10 @@ void frmSendEmail::cmdSend_Click()
     // user's answer when none is stored here.
     if (!m_oauth && !loginUser.isEmpty() && loginPassword.isEmpty()) {
         withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kSmtpPort).host,
-                         [this](const QString& password) {
+                         [this, account = m_settings.account](const QString& password) {
+                             // Another account chosen meanwhile never gets this one's password.
+                             if (account != m_settings.account)
+                                 return;
                              loginPassword = password;
                              cmdSend_Click();
                          });
@@ -493,10 +496,13 @@ void frmSendEmail::copyToServer(const QString& key)
 {
     const HostPort server = splitHostPort(m_settings.remote, kImapPort);
     if (loginPassword.isEmpty() && !m_oauth) {
-        withMailPassword(this, Con, m_settings, server.host, [this, key](const QString& password) {
-            loginPassword = password;
-            copyToServer(key);
-        });
+        withMailPassword(this, Con, m_settings, server.host,
+                         [this, key, account = m_settings.account](const QString& password) {
+                             if (account != m_settings.account)
+                                 return;
+                             loginPassword = password;
+                             copyToServer(key);
+                         });
         return;
     }
     ImapAccount account{server.host, server.port, imapTlsMode(server.port), loginUser,
