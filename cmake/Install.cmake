@@ -8,7 +8,7 @@ set(TESSALY_APP_ID org.tessaly.Tessaly)
 
 # Only system libraries are linked: no run path in the installed program.
 set_target_properties(tessaly PROPERTIES INSTALL_RPATH "")
-install(TARGETS tessaly RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tessaly tessaly_starter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES resources/Data/help.doc resources/Data/description.txt
   DESTINATION ${CMAKE_INSTALL_DATADIR}/tessaly)
 install(FILES resources/desktop/${TESSALY_APP_ID}.desktop

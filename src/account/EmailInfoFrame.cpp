@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <utility>
 
 #include "controls/Buttons.h"
@@ -18,6 +19,7 @@
 #include "store/Connection.h"
 #include "store/Recordset.h"
 #include "window/Screens.h"
+#include "window/SignInSettings.h"
 
 const QString kSmtpHelp = QStringLiteral("This will send email.SMTP : mail.myprovider.net.?");
 const QString kRemoteHelp = QStringLiteral("This will check your email.Remote mail.myprovider.net.?");
@@ -75,6 +77,15 @@ void EmailInfoFrame::createEmailInfo(QWidget* parent, int top, Layout layout, co
     cboSignIn->addItems(kSignInKinds);
     cboSignIn->setAccessibleName(kSignInName);
     cboSignIn->setToolTip(kSignInTip);
+    // A provider chosen shows its details: the client ID, and a custom one's addresses.
+    QObject::connect(cboSignIn, &QComboBox::activated, Frame4, [this](int index) {
+        if (index == 0)
+            return;
+        const OAuthProviderKind chosen = OAuthProviderKind(index - 1);
+        auto* details = new SignInSettings(Frame4->window(), m_oauth.kind == chosen ? m_oauth : oauthPreset(chosen));
+        QObject::connect(details, &SignInSettings::entered, Frame4, [this](const OAuthProvider& p) { m_oauth = p; });
+        details->show();
+    });
     cmdSMTPhelp =
         makePictureButton<FlatBttn>(Frame4, "cmdSMTPhelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
     cmdRemoteHelp =
@@ -142,9 +153,7 @@ void EmailInfoFrame::saveEmailSettings(Connection& con, Recordset& rs)
     saveIncomingKind(con, key, kind);
     const int signIn = cboSignIn->currentIndex();
     // What the row said of the provider stays while it stays chosen.
-    const OAuthProviderKind chosen = signIn == 1   ? OAuthProviderKind::Google
-                                     : signIn == 2 ? OAuthProviderKind::Microsoft
-                                                   : OAuthProviderKind::Custom;
+    const auto chosen = OAuthProviderKind(std::max(signIn - 1, 0));
     const OAuthProvider provider = m_oauth.kind == chosen ? m_oauth : oauthPreset(chosen);
     saveSignIn(con, key, signIn == 0 ? SignInKind::Password : SignInKind::OAuth2, provider);
 }

@@ -26,7 +26,7 @@ CREATE TABLE IF NOT EXISTS tblEmailAccount (
   Attachments TEXT NOT NULL DEFAULT 'uuencode',
   Incoming TEXT NOT NULL DEFAULT 'POP3',
   SignIn   TEXT NOT NULL DEFAULT 'password',
-  Provider TEXT, ClientId TEXT, AuthorizationUrl TEXT, TokenUrl TEXT, Scope TEXT
+  Provider TEXT, ClientId TEXT, AuthorizationUrl TEXT, TokenUrl TEXT, Scope TEXT, ClientSecret TEXT
 );
 CREATE TABLE IF NOT EXISTS tblEmailIdentity (
   Identity  INTEGER PRIMARY KEY,
@@ -160,8 +160,8 @@ QList<MailAccount> MailAccounts::read(Connection& con, const std::function<void(
             if (hasTable(con, "tblEmailAccount")) {
                 AccountStatement s(con,
                                    "SELECT Account, Name, SMTP, YourEmail, Remote, UserName, Password, Attachments, "
-                                   "Incoming, SignIn, Provider, ClientId, AuthorizationUrl, TokenUrl, Scope "
-                                   "FROM tblEmailAccount ORDER BY Account");
+                                   "Incoming, SignIn, Provider, ClientId, AuthorizationUrl, TokenUrl, Scope, "
+                                   "ClientSecret FROM tblEmailAccount ORDER BY Account");
                 while (s.step()) {
                     MailAccount a;
                     a.key = s.integer(0);
@@ -177,7 +177,8 @@ QList<MailAccount> MailAccounts::read(Connection& con, const std::function<void(
                     m.incoming = s.text(8) == QLatin1String("IMAP") ? IncomingKind::Imap : IncomingKind::Pop3;
                     if (s.text(9) == QLatin1String("OAuth2")) {
                         m.signIn = SignInKind::OAuth2;
-                        m.oauth = storedProvider({s.text(10), s.text(11), s.text(12), s.text(13), s.text(14)});
+                        m.oauth =
+                            storedProvider({s.text(10), s.text(11), s.text(12), s.text(13), s.text(14), s.text(15)});
                     }
                     if (a.name.isEmpty())
                         a.name = m.yourEmail;
@@ -212,11 +213,11 @@ qint64 MailAccounts::save(Connection& con, const MailAccount& account, bool addi
             const QStringList kept = oauth ? providerToKeep(m.oauth) : QStringList();
             AccountStatement s(con, adding ? "INSERT INTO tblEmailAccount (Name, SMTP, YourEmail, Remote, UserName, "
                                              "Attachments, Incoming, SignIn, Provider, ClientId, AuthorizationUrl, "
-                                             "TokenUrl, Scope) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)"
+                                             "TokenUrl, Scope, ClientSecret) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
                                            : "UPDATE tblEmailAccount SET Name = ?, SMTP = ?, YourEmail = ?, "
                                              "Remote = ?, UserName = ?, Attachments = ?, Incoming = ?, SignIn = ?, "
                                              "Provider = ?, ClientId = ?, AuthorizationUrl = ?, TokenUrl = ?, "
-                                             "Scope = ? WHERE Account = ?");
+                                             "Scope = ?, ClientSecret = ? WHERE Account = ?");
             s.bind(1, account.name)
                 .bind(2, m.smtp)
                 .bind(3, m.yourEmail)
@@ -225,10 +226,10 @@ qint64 MailAccounts::save(Connection& con, const MailAccount& account, bool addi
                 .bind(6, m.mimeAttachments ? QStringLiteral("mime") : QStringLiteral("uuencode"))
                 .bind(7, m.incoming == IncomingKind::Imap ? QStringLiteral("IMAP") : QStringLiteral("POP3"))
                 .bind(8, oauth ? QStringLiteral("OAuth2") : QStringLiteral("password"));
-            for (int i = 0; i < 5; ++i)
+            for (int i = 0; i < 6; ++i)
                 s.bind(9 + i, kept.value(i));
             if (!adding)
-                s.bind(14, key);
+                s.bind(15, key);
             s.step();
             if (adding)
                 key = sqlite3_last_insert_rowid(con.handle());

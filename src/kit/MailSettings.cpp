@@ -113,9 +113,7 @@ std::optional<OAuthProvider> readSignIn(Connection& con, qint64 key)
 OAuthProvider storedProvider(const QStringList& kept)
 {
     const QString provider = kept.value(0);
-    OAuthProvider p = oauthPreset(provider == QLatin1String("Google")      ? OAuthProviderKind::Google
-                                  : provider == QLatin1String("Microsoft") ? OAuthProviderKind::Microsoft
-                                                                           : OAuthProviderKind::Custom);
+    OAuthProvider p = oauthPreset(oauthProviderKind(provider));
     if (p.kind == OAuthProviderKind::Custom) {
         p.authorizationUrl = QUrl(kept.value(2));
         p.tokenUrl = QUrl(kept.value(3));
@@ -124,6 +122,7 @@ OAuthProvider storedProvider(const QStringList& kept)
     // The build's client ID, unless the settings name another.
     if (!kept.value(1).isEmpty())
         p.clientId = kept.value(1);
+    p.clientSecret = kept.value(5);
     return p;
 }
 
@@ -133,7 +132,9 @@ QStringList providerToKeep(const OAuthProvider& provider)
     return {oauthProviderName(provider.kind),
             provider.clientId == oauthPreset(provider.kind).clientId ? QString() : provider.clientId,
             custom ? provider.authorizationUrl.toString() : QString(),
-            custom ? provider.tokenUrl.toString() : QString(), custom ? provider.scope : QString()};
+            custom ? provider.tokenUrl.toString() : QString(),
+            custom ? provider.scope : QString(),
+            provider.clientSecret};
 }
 
 namespace {
@@ -276,6 +277,9 @@ std::optional<MailSettings> readMailSettings(Connection& con, const std::functio
     if (const std::optional<OAuthProvider> oauth = readSignIn(con, rows.last().key)) {
         rows.last().signIn = SignInKind::OAuth2;
         rows.last().oauth = *oauth;
+        // A column newer than the table in older stores.
+        rows.last().oauth.clientSecret =
+            readBeside(con, "SELECT ClientSecret FROM tblEmailSignIn WHERE EmailInfo = ?", rows.last().key);
     }
     // Passwords left in clear move to the keyring; each column is emptied
     // once the keyring has taken its password.
@@ -348,11 +352,14 @@ void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind)
 void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvider& provider)
 {
     Statement(con.handle(), QString::fromLatin1(kSignInTable), kSignInTrouble).step();
+    // Older stores' table lacks the client secret; where it has one this
+    // fails and changes nothing.
+    sqlite3_exec(con.handle(), "ALTER TABLE tblEmailSignIn ADD COLUMN ClientSecret TEXT", nullptr, nullptr, nullptr);
     const bool oauth = kind == SignInKind::OAuth2;
     const QStringList kept = oauth ? providerToKeep(provider) : QStringList();
     Statement(con.handle(),
               QStringLiteral("INSERT OR REPLACE INTO tblEmailSignIn (EmailInfo, Kind, Provider, ClientId, "
-                             "AuthorizationUrl, TokenUrl, Scope) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                             "AuthorizationUrl, TokenUrl, Scope, ClientSecret) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
               kSignInTrouble)
         .bind(1, key)
         .bind(2, kind == SignInKind::OAuth2 ? kOAuthKind : QStringLiteral("password"))
@@ -361,6 +368,7 @@ void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvide
         .bind(5, kept.value(2))
         .bind(6, kept.value(3))
         .bind(7, kept.value(4))
+        .bind(8, kept.value(5))
         .step();
 }
 
@@ -379,14 +387,12 @@ QString mailSecret(const MailSettings& settings)
     return settings.account == 0 ? mailSecret(settings.key) : QStringLiteral("mail account %1").arg(settings.account);
 }
 
-OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
+OAuthSignIn& keptSignIn(const QString& secret, const QString& account, const OAuthProvider& p)
 {
     static std::map<QString, QPointer<OAuthSignIn>> made;
-    const OAuthProvider& p = settings.oauth;
-    const QString secret = secretKey(con, oauthSecret(settings));
     // A changed provider or account is another sign-in.
     const QString id = QStringList{secret,
-                                   settings.userName,
+                                   account,
                                    oauthProviderName(p.kind),
                                    p.clientId,
                                    p.authorizationUrl.toString(),
@@ -396,7 +402,7 @@ OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
     QPointer<OAuthSignIn>& signIn = made[id];
     if (signIn)
         return *signIn;
-    signIn = new OAuthSignIn(p, settings.userName, connectionSettings(), QCoreApplication::instance());
+    signIn = new OAuthSignIn(p, account, connectionSettings(), QCoreApplication::instance());
     signIn->loadWith([secret, context = signIn.data()](const std::function<void(const QString&)>& done) {
         Secrets::read(secret, context, [done](const Secrets::Answer& a) {
             done(a.outcome == Secrets::Outcome::Done ? a.text : QString());
@@ -409,4 +415,9 @@ OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
         Secrets::write(secret, token, QCoreApplication::instance(), [](const Secrets::Answer&) {});
     });
     return *signIn;
+}
+
+OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
+{
+    return keptSignIn(secretKey(con, oauthSecret(settings)), settings.userName, settings.oauth);
 }

@@ -67,6 +67,9 @@ void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvide
 // oauthSecret(key)) at the first request and kept there as it changes;
 // without a keyring it lives for this run only. Never in the store.
 OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings);
+// The same for any sign-in whose refresh token is the keyring's `secret`
+// (a secretKey()) and whose user is `account`.
+OAuthSignIn& keptSignIn(const QString& secret, const QString& account, const OAuthProvider& provider);
 QString oauthSecret(qint64 key);
 // The names of an account's refresh token and password among the store's
 // secrets: the first account's by its tblEmail row, as ever; the others'

@@ -30,6 +30,9 @@ const QString kRefusedAt = QStringLiteral("the server said %1");
 const QString kNotSecure = QStringLiteral("the address %1 is not secure (https)");
 const QString kNoClientId = QStringLiteral("no client ID is set (see the README: registering the program)");
 const QString kNoListener = QStringLiteral("no local port for the browser's answer: %1");
+const QString kBrowserTooLong =
+    QStringLiteral("the sign-in page was not finished in time; the next check opens it again");
+constexpr int kBrowserLimitMs = 10 * 60 * 1000;
 const QString kNetwork = QStringLiteral("the token endpoint could not be reached: %1");
 constexpr qsizetype kHeadLimit = qsizetype(8) * 1024;
 // A token answer is a few hundred bytes: past this it is no answer.
@@ -57,14 +60,16 @@ QString reasonOf(const OAuthTokenAnswer& a)
 }
 }  // namespace
 
-OAuthProvider oauthPreset(OAuthProviderKind kind)
+OAuthProvider oauthPreset(OAuthProviderKind kind, OAuthUse use)
 {
     switch (kind) {
     case OAuthProviderKind::Google:
         return {kind,
                 QUrl(QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth")),
                 QUrl(QStringLiteral("https://oauth2.googleapis.com/token")),
-                QStringLiteral("https://mail.google.com/"),
+                use == OAuthUse::Mail ? QStringLiteral("https://mail.google.com/")
+                                      : QStringLiteral("https://www.googleapis.com/auth/carddav "
+                                                       "https://www.googleapis.com/auth/calendar"),
                 QStringLiteral(TESSALY_OAUTH_GOOGLE_CLIENT_ID),
                 {}};
     case OAuthProviderKind::Microsoft:
@@ -93,6 +98,14 @@ QString oauthProviderName(OAuthProviderKind kind)
         break;
     }
     return QStringLiteral("custom");
+}
+
+OAuthProviderKind oauthProviderKind(const QString& name)
+{
+    for (const OAuthProviderKind kind : {OAuthProviderKind::Google, OAuthProviderKind::Microsoft})
+        if (name == oauthProviderName(kind))
+            return kind;
+    return OAuthProviderKind::Custom;
 }
 
 bool oauthEndpointAllowed(const QUrl& url)
@@ -128,6 +141,9 @@ OAuthSignIn::OAuthSignIn(const OAuthProvider& provider, const QString& account, 
         }
         fail(kNoAnswer.arg(m_provider.tokenUrl.host()).arg((m_settings.answerLimit.count() + 999) / 1000));
     });
+    m_browserLimit.setSingleShot(true);
+    m_browserLimit.setInterval(kBrowserLimitMs);
+    connect(&m_browserLimit, &QTimer::timeout, this, [this] { fail(kBrowserTooLong); });
 }
 
 OAuthSignIn::~OAuthSignIn()
@@ -183,6 +199,7 @@ void OAuthSignIn::cancel()
 {
     stopListening();
     m_limit.stop();
+    m_browserLimit.stop();
     if (m_reply) {
         const QPointer<QNetworkReply> reply = std::exchange(m_reply, nullptr);
         reply->abort();
@@ -217,6 +234,7 @@ void OAuthSignIn::signIn()
     query.addQueryItem(QStringLiteral("login_hint"), m_account);
     url.setQuery(query);
     m_authorizationPage = url;
+    m_browserLimit.start();
     if (browser())
         browser()(url);
 }
@@ -242,6 +260,7 @@ void OAuthSignIn::redirectRead(QTcpSocket* socket)
     if (!m_listener)
         return;
     stopListening();
+    m_browserLimit.stop();
     const OAuthRedirect r = readRedirect(head);
     if (!r.readable)
         return fail(kGarbage);

@@ -29,10 +29,16 @@ struct OAuthProvider {
     QString clientSecret;  // only where the provider wants one for an installed program (never compiled in)
 };
 
-// The endpoints and mail scopes of a provider, with the client ID the build
-// was given (-DTESSALY_OAUTH_GOOGLE_CLIENT_ID=..., ..._MICROSOFT_...), if any.
-OAuthProvider oauthPreset(OAuthProviderKind kind);
+// What the sign-in is for: the mail servers, or the address book and
+// calendar server of the sync.
+enum class OAuthUse { Mail, Sync };
+
+// The endpoints and scopes of a provider for that use, with the client ID the
+// build was given (-DTESSALY_OAUTH_GOOGLE_CLIENT_ID=..., ..._MICROSOFT_...), if any.
+OAuthProvider oauthPreset(OAuthProviderKind kind, OAuthUse use = OAuthUse::Mail);
 QString oauthProviderName(OAuthProviderKind kind);  // "Google", "Microsoft", "custom"
+// The provider a stored name stands for: any other name is a custom one.
+OAuthProviderKind oauthProviderKind(const QString& name);
 // "https", or a loopback host (tests): where a code or token may go.
 bool oauthEndpointAllowed(const QUrl& url);
 
@@ -71,6 +77,8 @@ public:
     const QString& account() const { return m_account; }
     // How long before its expiry an access token counts as run out.
     static constexpr qint64 kMarginSeconds = 60;
+    // How long the browser has for the user to sign in before the wait ends.
+    void setBrowserLimit(int ms) { m_browserLimit.setInterval(ms); }
 
 signals:
     void granted(const QString& accessToken);
@@ -103,5 +111,6 @@ private:
     QNetworkAccessManager* m_network = nullptr;
     QPointer<QNetworkReply> m_reply;
     QTimer m_limit;
+    QTimer m_browserLimit;
     Load m_load;
 };

@@ -4,15 +4,9 @@
 #include <functional>
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QStringList>
 
-#include "kit/AppFolder.h"
-#include "kit/Clock.h"
-#include "kit/Occurrences.h"
-#include "store/Connection.h"
-#include "store/SearchIndex.h"
-#include "store/StoreError.h"
+#include "kit/SearchCommand.h"
 
 #include "sync/SyncFiles.h"
 #include "sync/SyncNow.h"
@@ -70,34 +64,6 @@ const Operation* find(const QString& option)
     return nullptr;
 }
 
-const QString kKinds[] = {QStringLiteral("Contact"), QStringLiteral("Appointment"), QStringLiteral("Note"),
-                          QStringLiteral("Mail")};
-
-// The index as the program keeps it: one the program has not filled yet
-// (an older store) finds what was written since.
-int search(const QString& words)
-{
-    const QString path = AppFolder::databaseFile();
-    try {
-        if (!QFileInfo(path).isFile())
-            throw StoreError(QStringLiteral("The database file %1 does not exist.").arg(path));
-        Connection con;
-        con.Open(path);
-        const SearchIndex::Dating dating{Clock::today(), Clock::parseDate,
-                                         [&con](qint64 row) { return Occurrences::nextFrom(con, row, Clock::today()); },
-                                         Clock::dateText};
-        for (const SearchIndex::SearchHit& hit : SearchIndex::search(con.handle(), words, dating)) {
-            QString title = hit.title;
-            title.remove(SearchIndex::kMarkOpen).remove(SearchIndex::kMarkClose);
-            printLine(stdout, kKinds[int(hit.kind)] + QLatin1Char('\t') + title.simplified());
-        }
-    } catch (const StoreError& e) {
-        printLine(stderr, QStringLiteral("tessaly: %1").arg(e.reason()));
-        return 1;
-    }
-    return 0;
-}
-
 }  // namespace
 
 std::optional<int> CommandLine::run(int argc, char* argv[])
@@ -111,7 +77,7 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
         return 0;
     }
     if (args.first() == QLatin1String("--search"))
-        return search(args.mid(1).join(QLatin1Char(' ')));
+        return SearchCommand::run(args.mid(1).join(QLatin1Char(' ')));
     // Every option is checked before any of them runs, so a typing error changes nothing.
     QList<std::pair<const Operation*, QString>> work;
     for (qsizetype i = 0; i < args.size(); ++i) {

@@ -101,11 +101,12 @@ QUrl hrefUrl(const QUrl& collection, const QString& path)
     return url;
 }
 
-DavClient::DavClient(const QString& user, const QString& password, const QUrl& origin,
+DavClient::DavClient(const QString& user, const QString& password, const QString& accessToken, const QUrl& origin,
                      const ConnectionSettings& settings)
     : m_settings(settings)
     , m_origin(origin)
-    , m_auth("Basic " + (user + u':' + password).toUtf8().toBase64())
+    , m_auth(accessToken.isEmpty() ? "Basic " + (user + u':' + password).toUtf8().toBase64()
+                                   : "Bearer " + accessToken.toUtf8())
 {
     m_net.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
@@ -171,6 +172,8 @@ DavReply DavClient::send(const QByteArray& verb, const QUrl& url, const QByteArr
             throw SyncError(QStringLiteral("The sync server %1 did not answer in time.").arg(where));
         if (out.status == 0)
             throw SyncError(QStringLiteral("Cannot reach the sync server %1: %2.").arg(where, reply->errorString()));
+        if (out.status == 401 && m_auth.startsWith("Bearer "))
+            throw TokenRefused(QStringLiteral("The sync server %1 refused the sign-in.").arg(where));
         if (out.status == 401)
             throw SyncError(QStringLiteral("The sync server %1 refused the user name or password.").arg(where));
         if (out.status >= 500)

@@ -38,6 +38,13 @@ public:
     QUrl to;
 };
 
+// The server refused the bearer token of an OAuth2 sign-in: a renewed one
+// may still be taken.
+class TokenRefused : public SyncError {
+public:
+    using SyncError::SyncError;
+};
+
 // Scheme, host and port (the scheme's own when none is written) are the same.
 bool sameOrigin(const QUrl& a, const QUrl& b);
 
@@ -75,7 +82,8 @@ struct DavReply {
 // HTTP for WebDAV, one request at a time, each awaited in a local event loop
 // of the thread that made the client: the File menu's sync has a thread of
 // its own for it, the command line has no window. Requests go to `origin`
-// only, each with basic authentication; TLS by the URL's scheme; redirects
+// only, each with basic authentication, or the bearer token of an OAuth2
+// sign-in when there is one (a refused token throws TokenRefused); TLS by the URL's scheme; redirects
 // followed within the origin; each request ended at the settings' answer
 // limit. Transport failures, a refused login and 5xx answers throw
 // SyncError, and so does a redirect from https to http; a request or a
@@ -83,7 +91,8 @@ struct DavReply {
 // Other statuses are the caller's to judge.
 class DavClient {
 public:
-    DavClient(const QString& user, const QString& password, const QUrl& origin, const ConnectionSettings& settings);
+    DavClient(const QString& user, const QString& password, const QString& accessToken, const QUrl& origin,
+              const ConnectionSettings& settings);
     DavReply send(const QByteArray& verb, const QUrl& url, const QByteArray& body = {},
                   const QList<std::pair<QByteArray, QByteArray>>& headers = {});
     // From any thread: the request under way is abandoned and none follows;

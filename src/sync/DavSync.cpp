@@ -139,7 +139,7 @@ struct DavSync::Collection {
 DavSync::DavSync(const SyncSettings& settings, const ConnectionSettings& connection)
     : m_settings(settings)
     , m_root(serverUrl(settings.server))
-    , m_client(settings.userName, settings.password, m_root, connection)
+    , m_client(settings.userName, settings.password, settings.accessToken, m_root, connection)
 {
 }
 
@@ -470,6 +470,9 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
         result.lines << QStringLiteral(
                             "The sync server %1 sends the sync to another server, %2; nothing was sent there.")
                             .arg(result.move->from, result.move->to);
+    } catch (const TokenRefused& e) {
+        result.tokenRefused = true;
+        result.lines << e.reason();
     } catch (const SyncError& e) {
         result.lines << e.reason();
     } catch (const StoreError& e) {

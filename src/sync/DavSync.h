@@ -44,6 +44,7 @@ public:
         Counts contacts, appointments;
         int requests = 0;
         std::optional<Move> move;
+        bool tokenRefused = false;  // the OAuth2 access token was refused: a renewed one may do
     };
 
     DavSync(const SyncSettings& settings, const ConnectionSettings& connection);

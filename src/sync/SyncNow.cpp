@@ -16,6 +16,8 @@ namespace {
 constexpr int kBusyWaitMs = 15000;
 const QString kNoPassword = QStringLiteral("No password of the sync user %1 at %2 is stored on this computer: "
                                            "enter it in File, Sync Settings.");
+const QString kNoBrowser = QStringLiteral("The sync server %1 takes a %2 sign-in, which needs the browser: "
+                                          "use File, Sync Now.");
 }  // namespace
 
 SyncOutcome SyncNow::run(const std::function<void(int)>& progress, const std::function<void(DavSync*)>& running,
@@ -27,7 +29,11 @@ SyncOutcome SyncNow::run(const std::function<void(int)>& progress, const std::fu
         con.Open(AppFolder::databaseFile());
         sqlite3_busy_timeout(con.handle(), kBusyWaitMs);
         SyncSettings settings = given ? *given : SyncStore::readSettings(con);
-        if (settings.password.isEmpty() && !settings.server.isEmpty()) {
+        if (settings.signIn == SignInKind::OAuth2 && settings.accessToken.isEmpty()) {
+            outcome.message = kNoBrowser.arg(settings.server, oauthProviderName(settings.oauth.kind));
+            return outcome;
+        }
+        if (settings.signIn == SignInKind::Password && settings.password.isEmpty() && !settings.server.isEmpty()) {
             const Secrets::Answer answer = readSecretNow(con, SyncStore::kSecret);
             settings.password = answer.outcome == Secrets::Outcome::Done ? answer.text : QString();
             if (settings.password.isEmpty()) {
@@ -46,6 +52,7 @@ SyncOutcome SyncNow::run(const std::function<void(int)>& progress, const std::fu
         outcome.ok = result.ok;
         outcome.message = result.lines.join(u'\n');
         outcome.move = result.move;
+        outcome.tokenRefused = result.tokenRefused;
     } catch (const StoreError& e) {
         outcome.message = QStringLiteral("The sync cannot use the records here: %1").arg(e.reason());
     }

@@ -20,7 +20,8 @@ const QString kNotKept = QStringLiteral("The keyring did not take the sync passw
 const QString kMove = QStringLiteral("The sync server %1 sends the sync to another server:\n\n%2\n\n"
                                      "Sync with that server from now on, and send it your user name and password?");
 
-void syncWith(const SyncSettings& settings);
+void syncWith(const SyncSettings& settings, const std::function<void()>& refused = {});
+void syncSignedIn(SyncSettings settings, bool again = false);
 
 // Only the user moves the sync to another server: then it is the Sync
 // Settings' server, and the sync runs again there.
@@ -35,22 +36,59 @@ void askToMove(SyncSettings settings, const DavSync::Move& move)
         }))
         return;
     settings.server = move.to;
+    if (settings.signIn == SignInKind::OAuth2)
+        return syncSignedIn(settings);
     syncWith(settings);
+}
+
+// An OAuth2 sign-in gives the access token first; a token the server
+// refuses is renewed and the sync tried once more, quietly.
+void syncSignedIn(SyncSettings settings, bool again)
+{
+    Connection con;
+    if (!storeGuard([&] { con.Open(AppFolder::databaseFile()); }))
+        return;
+    OAuthSignIn& signIn = keptSignIn(secretKey(con, SyncStore::kOAuthSecret), settings.userName, settings.oauth);
+    auto* once = new QObject(&signIn);
+    const auto done = [once, &signIn] {
+        QObject::disconnect(&signIn, nullptr, once, nullptr);
+        once->deleteLater();
+    };
+    QObject::connect(&signIn, &OAuthSignIn::granted, once,
+                     [done, settings, again, &signIn](const QString& token) mutable {
+                         done();
+                         settings.accessToken = token;
+                         syncWith(
+                             settings, again ? std::function<void()>() : [settings, &signIn] {
+                                 signIn.tokenRefused();
+                                 syncSignedIn(settings, true);
+                             });
+                     });
+    QObject::connect(&signIn, &OAuthSignIn::failed, once, [done](const QString& message) {
+        done();
+        MsgBox(message, MsgButtons::OKOnly, MsgIcon::Exclamation);
+    });
+    signIn.requestToken();
 }
 
 // The sync on a thread of its own, beside the program's windows: the
 // progress window is not modal, and the result comes as a message.
-void syncWith(const SyncSettings& settings)
+void syncWith(const SyncSettings& settings, const std::function<void()>& refused)
 {
+    if (qApp->findChild<SyncJob*>(QString(), Qt::FindDirectChildrenOnly))
+        return;  // a second Sync Now while the first signed in
     auto* job = new SyncJob(settings, qApp);
     auto* window = new LoadingProgress(kCaption);
     window->setWindowModality(Qt::NonModal);
     QObject::connect(job, &QObject::destroyed, window, &QObject::deleteLater);
     QObject::connect(window, &LoadingProgress::Cancelled, job, &SyncJob::cancel);
     QObject::connect(job, &SyncJob::progress, window, &LoadingProgress::setPercent);
-    QObject::connect(job, &SyncJob::finished, job, [job, window, settings](const SyncOutcome& outcome) {
+    QObject::connect(job, &SyncJob::finished, job, [job, window, settings, refused](const SyncOutcome& outcome) {
         window->hide();
+        job->setParent(nullptr);  // over: a sync that follows from here may start
         job->deleteLater();
+        if (outcome.tokenRefused && refused)
+            return refused();
         if (outcome.move)
             return askToMove(settings, *outcome.move);
         MsgBox(outcome.message, MsgButtons::OKOnly, outcome.ok ? MsgIcon::Information : MsgIcon::Exclamation);
@@ -72,6 +110,8 @@ void SyncNow::withProgress()
             settings = SyncStore::readSettings(con);
         }))
         return;
+    if (settings.signIn == SignInKind::OAuth2 && !settings.server.isEmpty())
+        return syncSignedIn(settings);
     if (!settings.password.isEmpty() || settings.server.isEmpty())
         return syncWith(settings);
     auto* prompt =

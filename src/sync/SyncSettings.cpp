@@ -1,6 +1,7 @@
 #include "sync/SyncSettings.h"
 
 #include <QCoreApplication>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -63,6 +64,7 @@ void SyncStore::setValue(Connection& con, const QString& name, const QString& va
 }
 
 const QString SyncStore::kSecret = QStringLiteral("sync");
+const QString SyncStore::kOAuthSecret = QStringLiteral("oauth sync");
 
 namespace {
 // The column is empty once the keyring holds the password: so are the backups.
@@ -104,6 +106,18 @@ SyncSettings SyncStore::readSettings(Connection& con)
 {
     SyncSettings s{value(con, QStringLiteral("Server")), value(con, QStringLiteral("UserName")),
                    value(con, QStringLiteral("Password"))};
+    if (value(con, QStringLiteral("SignIn")) == QLatin1String("OAuth2")) {
+        s.signIn = SignInKind::OAuth2;
+        s.oauth = oauthPreset(oauthProviderKind(value(con, QStringLiteral("Provider"))), OAuthUse::Sync);
+        if (s.oauth.kind == OAuthProviderKind::Custom) {
+            s.oauth.authorizationUrl = QUrl(value(con, QStringLiteral("AuthorizationUrl")));
+            s.oauth.tokenUrl = QUrl(value(con, QStringLiteral("TokenUrl")));
+            s.oauth.scope = value(con, QStringLiteral("Scope"));
+        }
+        if (const QString id = value(con, QStringLiteral("ClientId")); !id.isEmpty())
+            s.oauth.clientId = id;
+        s.oauth.clientSecret = value(con, QStringLiteral("ClientSecret"));
+    }
     if (!s.password.isEmpty() && Secrets::exists()) {
         const QString store = con.path();
         keepSecret(
@@ -128,5 +142,16 @@ void SyncStore::writeSettings(Connection& con, const SyncSettings& settings, QOb
 {
     setValue(con, QStringLiteral("Server"), settings.server.trimmed());
     setValue(con, QStringLiteral("UserName"), settings.userName.trimmed());
+    const bool oauth = settings.signIn == SignInKind::OAuth2;
+    const OAuthProvider& p = settings.oauth;
+    const bool custom = oauth && p.kind == OAuthProviderKind::Custom;
+    setValue(con, QStringLiteral("SignIn"), oauth ? QStringLiteral("OAuth2") : QStringLiteral("password"));
+    setValue(con, QStringLiteral("Provider"), oauth ? oauthProviderName(p.kind) : QString());
+    setValue(con, QStringLiteral("ClientId"),
+             oauth && p.clientId != oauthPreset(p.kind, OAuthUse::Sync).clientId ? p.clientId : QString());
+    setValue(con, QStringLiteral("AuthorizationUrl"), custom ? p.authorizationUrl.toString() : QString());
+    setValue(con, QStringLiteral("TokenUrl"), custom ? p.tokenUrl.toString() : QString());
+    setValue(con, QStringLiteral("Scope"), custom ? p.scope : QString());
+    setValue(con, QStringLiteral("ClientSecret"), oauth ? p.clientSecret : QString());
     keepPassword(con, settings.password, context, std::move(done));
 }

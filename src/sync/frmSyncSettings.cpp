@@ -1,5 +1,6 @@
 #include "sync/frmSyncSettings.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -14,11 +15,18 @@
 #include "kit/StoreAccess.h"
 #include "sync/SyncSettings.h"
 #include "window/SavingProgress.h"
+#include "window/SignInSettings.h"
 
 namespace {
 // What a screen reader calls the picture buttons.
 const QString kServerHelpName = QStringLiteral("Server help");
 const QString kSaveName = QStringLiteral("Save");
+const QString kSignInName = QStringLiteral("Sign-in kind");
+// In this order: the first is what every older setting is.
+const QStringList kSignInKinds = {QStringLiteral("Password"), QStringLiteral("Google"), QStringLiteral("OAuth2")};
+const QString kSignInTip =
+    QStringLiteral("A Google address book and calendar take no password: choose Google, and Sync Now opens its "
+                   "sign-in page in the browser. \"OAuth2\" uses the endpoints kept in the settings.");
 const QString kNotKept = QStringLiteral("The keyring did not take the sync password (%1), so it is not kept.");
 }  // namespace
 
@@ -35,7 +43,21 @@ frmSyncSettings::frmSyncSettings()
     Label2 = makeLabel(Frame1, "Label2", QStringLiteral("User Name"), twipsRect(120, 960, 1095, 255));
     txtSyncUserName = makeTextBox(Frame1, "txtSyncUserName", twipsRect(1680, 840, 3855, 405));
     Label3 = makeLabel(Frame1, "Label3", QStringLiteral("Password"), twipsRect(120, 1440, 1095, 255));
-    txtSyncPassword = makeTextBox(Frame1, "txtSyncPassword", twipsRect(1680, 1320, 3855, 405), true);
+    // The password's box leaves room for the way of signing in.
+    txtSyncPassword = makeTextBox(Frame1, "txtSyncPassword", twipsRect(1680, 1320, 2775, 405), true);
+    cboSignIn = makeControl<QComboBox>(Frame1, "cboSignIn", twipsRect(4515, 1320, 1620, 405));
+    cboSignIn->addItems(kSignInKinds);
+    cboSignIn->setAccessibleName(kSignInName);
+    cboSignIn->setToolTip(kSignInTip);
+    connect(cboSignIn, &QComboBox::activated, this, [this](int index) {
+        if (index == 0)
+            return;
+        const OAuthProviderKind chosen = index == 1 ? OAuthProviderKind::Google : OAuthProviderKind::Custom;
+        auto* details =
+            new SignInSettings(this, m_oauth.kind == chosen ? m_oauth : oauthPreset(chosen, OAuthUse::Sync));
+        connect(details, &SignInSettings::entered, this, [this](const OAuthProvider& p) { m_oauth = p; });
+        details->show();
+    });
     cmdServerHelp =
         makePictureButton<FlatBttn>(Frame1, "cmdServerHelp", twipsRect(5640, 240, 540, 540), QStringLiteral("help"));
     cmdSave =
@@ -59,6 +81,10 @@ void frmSyncSettings::Form_Load()
             txtServer->setText(s.server);
             txtSyncUserName->setText(s.userName);
             txtSyncPassword->setText(s.password);
+            m_oauth = s.oauth;
+            cboSignIn->setCurrentIndex(s.signIn == SignInKind::Password            ? 0
+                                       : s.oauth.kind == OAuthProviderKind::Google ? 1
+                                                                                   : 2);
             // Filled in when the keyring answers, unless the user typed meanwhile.
             if (s.password.isEmpty() && Secrets::exists())
                 readSecret(Con, SyncStore::kSecret, this, [this](const Secrets::Answer& answer) {
@@ -83,13 +109,17 @@ void frmSyncSettings::cmdServerHelp_Click()
 
 void frmSyncSettings::cmdSave_Click()
 {
+    SyncSettings settings{txtServer->text(), txtSyncUserName->text(), txtSyncPassword->text()};
+    if (const int signIn = cboSignIn->currentIndex(); signIn > 0) {
+        const OAuthProviderKind chosen = signIn == 1 ? OAuthProviderKind::Google : OAuthProviderKind::Custom;
+        settings.signIn = SignInKind::OAuth2;
+        settings.oauth = m_oauth.kind == chosen ? m_oauth : oauthPreset(chosen, OAuthUse::Sync);
+    }
     if (storeGuard([&] {
-            SyncStore::writeSettings(Con, {txtServer->text(), txtSyncUserName->text(), txtSyncPassword->text()}, this,
-                                     [](const Secrets::Answer& answer) {
-                                         if (answer.outcome == Secrets::Outcome::Failed)
-                                             MsgBox(kNotKept.arg(answer.text), MsgButtons::OKOnly,
-                                                    MsgIcon::Exclamation);
-                                     });
+            SyncStore::writeSettings(Con, settings, this, [](const Secrets::Answer& answer) {
+                if (answer.outcome == Secrets::Outcome::Failed)
+                    MsgBox(kNotKept.arg(answer.text), MsgButtons::OKOnly, MsgIcon::Exclamation);
+            });
         }))
         Screens::show<frmLoadSaving>();
 }

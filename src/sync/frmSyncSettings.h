@@ -1,8 +1,10 @@
 #pragma once
 
+#include "kit/OAuth2.h"
 #include "store/Connection.h"
 #include "window/Screens.h"
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -23,9 +25,11 @@ public:
     QGroupBox* Frame1;
     QLabel *Label1, *Label2, *Label3;
     QLineEdit *txtServer, *txtSyncUserName, *txtSyncPassword;
+    QComboBox* cboSignIn;
     FlatBttn* cmdServerHelp;
     asxToolButton* cmdSave;
 
 private:
     Connection Con;
+    OAuthProvider m_oauth;  // the stored provider, kept while it stays chosen
 };

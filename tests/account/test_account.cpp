@@ -28,6 +28,7 @@
 #include "support/Fixture.h"
 #include "sync/SyncSettings.h"
 #include "window/SavingProgress.h"
+#include "window/SignInSettings.h"
 
 namespace {
 const QString kInvalid = QStringLiteral("Critical|Login|Invalid User Name or Password, try again!");
@@ -360,6 +361,12 @@ private slots:
         form->cboAttachments->setCurrentIndex(1);
         form->cboIncoming->setCurrentIndex(1);
         form->cboSignIn->setCurrentIndex(2);
+        emit form->cboSignIn->activated(2);  // a registered client of the user's own
+        auto* details = visibleWindow<SignInSettings>();
+        QVERIFY(details && details->txtTokenUrl->isHidden());
+        details->txtClientId->setText(QStringLiteral(" my-id "));
+        details->txtClientSecret->setText(QStringLiteral("not so secret"));
+        details->cmdOK->click();
         form->txtYourEmail->setText(QStringLiteral(" me@new.org "));
         form->txtEmailUserName->setText(QStringLiteral(" new user "));
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
@@ -375,8 +382,8 @@ private slots:
         QCOMPARE(visibleWindow<frmChangeInfo>()->cboIncoming->currentText(), "IMAP");
         QCOMPARE(rows("tblEmailIncoming", {"EmailInfo", "Kind"}), QStringList({"1|POP3", "2|IMAP"}));
         QCOMPARE(visibleWindow<frmChangeInfo>()->cboSignIn->currentText(), "Microsoft");
-        QCOMPARE(rows("tblEmailSignIn", {"EmailInfo", "Kind", "Provider"}),
-                 QStringList({"1|password|", "2|OAuth2|Microsoft"}));
+        QCOMPARE(rows("tblEmailSignIn", {"EmailInfo", "Kind", "Provider", "ClientId", "ClientSecret"}),
+                 QStringList({"1|password|||", "2|OAuth2|Microsoft|my-id|not so secret"}));
         // The sync password goes the same way.
         QCOMPARE(rows("tblEmailAttachments", {"EmailInfo", "Form"}), QStringList({"1|uuencode", "2|mime"}));
         Connection con;

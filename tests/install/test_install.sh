@@ -35,7 +35,7 @@ grep -q '^windows: .*frmPassInfo' <<<"$out" || fail "first start shows no first-
 
 # A copy of the build's application folder, as shipped, stays portable as before.
 mkdir -p "$tmp/portable/Data"
-cp "$appdir/tessaly" "$tmp/portable/"
+cp "$appdir/tessaly" "$appdir/tessaly-app" "$tmp/portable/"
 cp "$appdir/Data/help.doc" "$appdir/Data/description.txt" "$tmp/portable/Data/"
 home=$tmp/home-portable
 out=$(start "$tmp/portable/tessaly" "$home")
@@ -44,4 +44,7 @@ echo "$out"
 grep -q '^windows: .*frmPassInfo' <<<"$out" || fail "portable first start shows no first-run setup"
 [ -f "$tmp/portable/Data/Tessaly.mdb" ] || fail "no database in the portable folder"
 [ ! -e "$home/xdg" ] || fail "portable program wrote into the home folder"
+# A search from the command line is answered by the starter alone, on the same store.
+"$tmp/portable/tessaly" --search nothing-like-this >/dev/null || fail "--search did not run on the portable store"
+"$prefix/bin/tessaly" --help | grep -q -- '--search WORDS' || fail "the starter does not hand other options on"
 echo "PASS"

@@ -331,9 +331,9 @@ OAuthTestServer::~OAuthTestServer()
 
 QString OAuthTestServer::missing()
 {
-    if (run(kPython, {QStringLiteral("-c"), QStringLiteral("import authlib, flask")}, nullptr, 20000) != 0)
-        return QStringLiteral("Authlib or Flask is not installed for ") + kPython
-               + QStringLiteral(" (python3-authlib, python3-flask)");
+    if (run(kPython, {QStringLiteral("-c"), QStringLiteral("import authlib, flask, radicale")}, nullptr, 20000) != 0)
+        return QStringLiteral("Authlib, Flask or Radicale is not installed for ") + kPython
+               + QStringLiteral(" (python3-authlib, python3-flask, radicale)");
     return {};
 }
 

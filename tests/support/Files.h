@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 // Small file helpers for tests that look at what the program left on disk.
@@ -37,4 +38,16 @@ inline int ownerGroupOther(const QString& path)
 {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+// The program as the user starts it (the starter TESSALY_EXE names and the
+// whole program beside it), copied into `folder`: its path there.
+inline QString copyProgram(const QString& folder)
+{
+    const QString starter = qEnvironmentVariable("TESSALY_EXE");
+    const QString from = QFileInfo(starter).absolutePath();
+    for (const QString name : {QStringLiteral("tessaly"), QStringLiteral("tessaly-app")})
+        if (!QFile::copy(from + QLatin1Char('/') + name, folder + QLatin1Char('/') + name))
+            return {};
+    return folder + QStringLiteral("/tessaly");
 }

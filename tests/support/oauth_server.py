@@ -22,6 +22,7 @@ from authlib.oauth2.rfc6750 import BearerTokenGenerator
 from authlib.oauth2.rfc7636 import CodeChallenge
 from authlib.oauth2.rfc7662 import IntrospectionEndpoint
 from flask import Flask, Response, request
+from werkzeug.middleware.dispatcher import DispatcherMiddleware
 
 port, folder = int(sys.argv[1]), sys.argv[2]
 USERS = {'anna': 'pass word'}
@@ -152,6 +153,34 @@ server.register_grant(CodeGrant, [CodeChallenge(required=True)])
 server.register_grant(RefreshGrant)
 server.register_endpoint(Introspection)
 
+def dav(storage):
+    """Radicale as the token's user; any request without a live token, a
+    password included, is refused and noted ("dav - Basic")."""
+    import radicale
+    import radicale.config
+    conf = radicale.config.load()
+    conf.update({'storage': {'filesystem_folder': storage}, 'auth': {'type': 'http_x_remote_user'},
+                 'rights': {'type': 'owner_only'}}, 'test', privileged=True)
+    inner = radicale.Application(conf)
+    for name, tag in (('contacts', 'VADDRESSBOOK'), ('calendar', 'VCALENDAR')):
+        os.makedirs(os.path.join(storage, 'collection-root', 'anna', name))
+        with open(os.path.join(storage, 'collection-root', 'anna', name, '.Radicale.props'), 'w') as f:
+            f.write('{"tag": "%s"}' % tag)
+
+    def app(environ, start_response):
+        kind, _, given = environ.get('HTTP_AUTHORIZATION', 'none').partition(' ')
+        with lock:
+            t = tokens.get(given) if kind == 'Bearer' else None
+            user = t.user if t and t.access_token == given and not t.is_expired() and not t.revoked else None
+        note('dav', user or '-', kind)
+        if not user:
+            start_response('401 Unauthorized', [('WWW-Authenticate', 'Bearer'), ('Content-Length', '0')])
+            return [b'']
+        environ['HTTP_X_REMOTE_USER'] = user
+        return inner(environ, start_response)
+    return app
+
+
 FORM = '''<html><body><form method="post" action="/authorize?{query}">
 <input name="username"><input name="password" type="password"><input type="submit" value="Sign in">
 </form></body></html>'''
@@ -208,4 +237,5 @@ def steer_it():
     return 'ok'
 
 
+app.wsgi_app = DispatcherMiddleware(app.wsgi_app, {'/dav': dav(os.path.join(folder, 'dav'))})
 app.run('127.0.0.1', port, threaded=True)

@@ -603,8 +603,8 @@ private slots:
                                 .arg(port));
         settings(1, "secret");
         // The command line of B, then A, converge without a record twice.
-        const QString exe = folderB.filePath("tessaly");
-        QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), exe));
+        const QString exe = copyProgram(folderB.path());
+        QVERIFY(!exe.isEmpty());
         QString said;
         QVERIFY2(run(exe, {"--sync"}, &said, 60000) == 0, qPrintable(said));
         QCOMPARE(said.count('\n'), 2);
@@ -854,8 +854,8 @@ private slots:
         main->command("mnuSyncNow")->trigger();
         QVERIFY(waitFor([&] { return !fx->messages.isEmpty(); }, 30000));
         QCOMPARE(fx->messages.value(0).text, question);
-        const QString exe = folder.filePath("tessaly");
-        QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), exe));
+        const QString exe = copyProgram(folder.path());
+        QVERIFY(!exe.isEmpty());
         QString said;
         QCOMPARE(run(exe, {"--sync"}, &said, 60000), 1);
         QCOMPARE(said, QString("The sync server %1 sends the sync to another server, %2; nothing was sent there. The "

@@ -310,8 +310,8 @@ private slots:
 
     void commandLine()
     {
-        const QString exe = file("tessaly");
-        QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), exe));
+        const QString exe = copyProgram(fx->appDir());
+        QVERIFY(exe == file("tessaly"));
         writeFile(file("a.vcf"), kCards.left(kCards.indexOf("BEGIN:VCARD\r\nVERSION:4.0\r\nN:broken")));
         QString out;
         // The window's connection holds the write lock for a moment: the import waits for it.
@@ -372,7 +372,7 @@ private slots:
                                "INSERT INTO tblOrginizeSeries (OrgRow, Start, Finish, Rule) VALUES "
                                "(1, '20261001T090000', '20261001T093000', 'FREQ=DAILY;UNTIL=20261005T235959'), "
                                "(2, '20261001', '', 'FREQ=DAILY;UNTIL=20261005')");
-        QVERIFY(QFile::copy(qEnvironmentVariable("TESSALY_EXE"), file("tessaly")));
+        QVERIFY(copyProgram(fx->appDir()) == file("tessaly"));
         for (const auto& [zone, until, last] : {std::tuple{"Europe/Berlin", "20261005T215959Z", "09:00:00+02:00"},
                                                 {"America/New_York", "20261006T035959Z", "09:00:00-04:00"}}) {
             QProcess p;
