@@ -166,7 +166,7 @@ void EmailInfoFrame::showStoredPassword(Connection& con, const MailSettings& set
     if (!settings.password.isEmpty() || !Secrets::exists())
         return;
     // Filled in when the keyring answers, unless the user typed meanwhile.
-    readSecret(con, mailSecret(settings.key), Frame4, [this](const Secrets::Answer& answer) {
+    readSecret(con, mailSecret(settings), Frame4, [this](const Secrets::Answer& answer) {
         if (answer.outcome == Secrets::Outcome::Done && txtPassword->text().isEmpty())
             txtPassword->setText(answer.text);
     });

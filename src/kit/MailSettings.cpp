@@ -101,24 +101,43 @@ std::optional<OAuthProvider> readSignIn(Connection& con, qint64 key)
                            -1, &st, nullptr)
         == SQLITE_OK) {
         sqlite3_bind_int64(st, 1, key);
-        if (sqlite3_step(st) == SQLITE_ROW && text(0) == kOAuthKind) {
-            const QString provider = text(1);
-            OAuthProvider p = oauthPreset(oauthProviderKind(provider));
-            if (p.kind == OAuthProviderKind::Custom) {
-                p.authorizationUrl = QUrl(text(3));
-                p.tokenUrl = QUrl(text(4));
-                p.scope = text(5);
-            }
-            // The build's client ID, unless the settings name another.
-            if (!text(2).isEmpty())
-                p.clientId = text(2);
-            out = p;
-        }
+        if (sqlite3_step(st) == SQLITE_ROW && text(0) == kOAuthKind)
+            out = storedProvider({text(1), text(2), text(3), text(4), text(5)});
     }
     sqlite3_finalize(st);
     return out;
 }
 
+}  // namespace
+
+OAuthProvider storedProvider(const QStringList& kept)
+{
+    const QString provider = kept.value(0);
+    OAuthProvider p = oauthPreset(oauthProviderKind(provider));
+    if (p.kind == OAuthProviderKind::Custom) {
+        p.authorizationUrl = QUrl(kept.value(2));
+        p.tokenUrl = QUrl(kept.value(3));
+        p.scope = kept.value(4);
+    }
+    // The build's client ID, unless the settings name another.
+    if (!kept.value(1).isEmpty())
+        p.clientId = kept.value(1);
+    p.clientSecret = kept.value(5);
+    return p;
+}
+
+QStringList providerToKeep(const OAuthProvider& provider)
+{
+    const bool custom = provider.kind == OAuthProviderKind::Custom;
+    return {oauthProviderName(provider.kind),
+            provider.clientId == oauthPreset(provider.kind).clientId ? QString() : provider.clientId,
+            custom ? provider.authorizationUrl.toString() : QString(),
+            custom ? provider.tokenUrl.toString() : QString(),
+            custom ? provider.scope : QString(),
+            provider.clientSecret};
+}
+
+namespace {
 QString legacyKey(const Connection& con, const QString& name)
 {
     return QStringLiteral("%1 (%2)").arg(name, con.path());
@@ -337,25 +356,35 @@ void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvide
     // fails and changes nothing.
     sqlite3_exec(con.handle(), "ALTER TABLE tblEmailSignIn ADD COLUMN ClientSecret TEXT", nullptr, nullptr, nullptr);
     const bool oauth = kind == SignInKind::OAuth2;
-    const bool custom = oauth && provider.kind == OAuthProviderKind::Custom;
+    const QStringList kept = oauth ? providerToKeep(provider) : QStringList();
     Statement(con.handle(),
               QStringLiteral("INSERT OR REPLACE INTO tblEmailSignIn (EmailInfo, Kind, Provider, ClientId, "
                              "AuthorizationUrl, TokenUrl, Scope, ClientSecret) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
               kSignInTrouble)
         .bind(1, key)
         .bind(2, kind == SignInKind::OAuth2 ? kOAuthKind : QStringLiteral("password"))
-        .bind(3, oauth ? oauthProviderName(provider.kind) : QString())
-        .bind(4, !oauth || provider.clientId == oauthPreset(provider.kind).clientId ? QString() : provider.clientId)
-        .bind(5, custom ? provider.authorizationUrl.toString() : QString())
-        .bind(6, custom ? provider.tokenUrl.toString() : QString())
-        .bind(7, custom ? provider.scope : QString())
-        .bind(8, oauth ? provider.clientSecret : QString())
+        .bind(3, kept.value(0))
+        .bind(4, kept.value(1))
+        .bind(5, kept.value(2))
+        .bind(6, kept.value(3))
+        .bind(7, kept.value(4))
+        .bind(8, kept.value(5))
         .step();
 }
 
 QString oauthSecret(qint64 key)
 {
     return QStringLiteral("oauth %1").arg(key);
+}
+
+QString oauthSecret(const MailSettings& settings)
+{
+    return settings.account == 0 ? oauthSecret(settings.key) : QStringLiteral("oauth account %1").arg(settings.account);
+}
+
+QString mailSecret(const MailSettings& settings)
+{
+    return settings.account == 0 ? mailSecret(settings.key) : QStringLiteral("mail account %1").arg(settings.account);
 }
 
 OAuthSignIn& keptSignIn(const QString& secret, const QString& account, const OAuthProvider& p)
@@ -390,5 +419,5 @@ OAuthSignIn& keptSignIn(const QString& secret, const QString& account, const OAu
 
 OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings)
 {
-    return keptSignIn(secretKey(con, oauthSecret(settings.key)), settings.userName, settings.oauth);
+    return keptSignIn(secretKey(con, oauthSecret(settings)), settings.userName, settings.oauth);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -29,12 +30,13 @@ enum class IncomingKind { Pop3, Imap };
 enum class SignInKind { Password, OAuth2 };
 
 struct MailSettings {
-    qint64 key = 0;     // EmailInfo
-    QString smtp;       // outgoing server
-    QString yourEmail;  // the sender's address
-    QString remote;     // POP3 server
-    QString userName;   // mailbox user name, also the SMTP login
-    QString password;   // the column's: empty when it is in the keyring (readSecret "mail <key>")
+    qint64 key = 0;      // EmailInfo; for an account beside the first, its key (as `account`)
+    qint64 account = 0;  // 0: the first account (tblEmail); else the account's key in tblEmailAccount (MailAccounts)
+    QString smtp;        // outgoing server
+    QString yourEmail;   // the sender's address
+    QString remote;      // POP3 server
+    QString userName;    // mailbox user name, also the SMTP login
+    QString password;    // the column's: empty when it is in the keyring (readSecret "mail <key>")
     // Files go as MIME parts rather than uuencoded in the text. Kept beside
     // the row, in tblEmailAttachments: tblEmail keeps its own columns.
     bool mimeAttachments = false;
@@ -51,6 +53,11 @@ void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments);
 // Keeps row `key`'s kind of incoming server ("POP3" or "IMAP"). Throws StoreError.
 void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind);
 
+// A provider as the settings keep it: name, client ID (empty: the build's),
+// and for a custom one its authorization and token endpoints and scope.
+OAuthProvider storedProvider(const QStringList& kept);
+QStringList providerToKeep(const OAuthProvider& provider);
+
 // Keeps row `key`'s way of signing in: for a preset provider its kind and
 // client ID, for a custom one its endpoints and scope too. Throws StoreError.
 void saveSignIn(Connection& con, qint64 key, SignInKind kind, const OAuthProvider& provider);
@@ -64,6 +71,11 @@ OAuthSignIn& accountSignIn(Connection& con, const MailSettings& settings);
 // (a secretKey()) and whose user is `account`.
 OAuthSignIn& keptSignIn(const QString& secret, const QString& account, const OAuthProvider& provider);
 QString oauthSecret(qint64 key);
+// The names of an account's refresh token and password among the store's
+// secrets: the first account's by its tblEmail row, as ever; the others'
+// by the account ("oauth account 2", "mail account 2").
+QString oauthSecret(const MailSettings& settings);
+QString mailSecret(const MailSettings& settings);
 
 // The last row of tblEmail, or nothing when there is none. Each store
 // failure goes to `report` (the screen's reportStoreError); one in the read

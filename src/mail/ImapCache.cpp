@@ -67,7 +67,7 @@ QByteArrayList flagList(QByteArrayView joined)
 
 }  // namespace
 
-void ImapCache::open(Connection& con, const QString& maildir)
+void ImapCache::open(Connection& con, const QString& maildir, const QString& account, const QByteArray& folderPrefix)
 {
     char* error = nullptr;
     if (sqlite3_exec(con.handle(), kSchema, nullptr, nullptr, &error) != SQLITE_OK) {
@@ -79,10 +79,13 @@ void ImapCache::open(Connection& con, const QString& maildir)
         != SQLITE_OK)
         CacheStatement(con.handle(), kAddModSeq).step();
     SearchIndex::follow(con.handle());
-    if (!QDir().mkpath(maildir + QStringLiteral("/cur")))
-        throw StoreError(QStringLiteral("The folder %1 could not be made.").arg(maildir + QStringLiteral("/cur")));
+    const QString cur = maildir + QLatin1Char('/') + account + QStringLiteral("cur");
+    if (!QDir().mkpath(cur))
+        throw StoreError(QStringLiteral("The folder %1 could not be made.").arg(cur));
     m_con = &con;
     m_dir = maildir;
+    m_sub = account;
+    m_prefix = folderPrefix;
 }
 
 // The folder goes into the name as a hash of its name: in hex, as the
@@ -92,7 +95,7 @@ void ImapCache::open(Connection& con, const QString& maildir)
 QString ImapCache::bodyFile(const QByteArray& folder, quint32 uidValidity, quint32 uid) const
 {
     const QByteArray hash = QCryptographicHash::hash(folder, QCryptographicHash::Sha256).left(16);
-    return QStringLiteral("cur/imap-%1-%2-%3").arg(QString::fromLatin1(hash.toHex())).arg(uidValidity).arg(uid);
+    return m_sub + QStringLiteral("cur/imap-%1-%2-%3").arg(QString::fromLatin1(hash.toHex())).arg(uidValidity).arg(uid);
 }
 
 ImapPlan ImapCache::plan(const QByteArray& folder) const
@@ -100,13 +103,13 @@ ImapPlan ImapCache::plan(const QByteArray& folder) const
     ImapPlan p;
     p.folder = folder;
     CacheStatement v(m_con->handle(), "SELECT UidValidity, HighestModSeq FROM tblImapFolder WHERE Folder = ?");
-    v.bind(1, folder);
+    v.bind(1, m_prefix + folder);
     if (v.step()) {
         p.knownUidValidity = quint32(v.integer(0));
         p.knownModSeq = quint64(v.integer(1));
     }
     CacheStatement held(m_con->handle(), "SELECT Uid, Flags FROM tblImapMessage WHERE Folder = ? ORDER BY Uid");
-    held.bind(1, folder);
+    held.bind(1, m_prefix + folder);
     while (held.step()) {
         p.lastKnownUid = quint32(held.integer(0));
         p.heldFlags.insert(p.lastKnownUid, flagList(held.bytes(1)));
@@ -128,7 +131,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
     QStringList goneFiles;
     const auto drop = [&](const char* where, const QByteArray& folder, qint64 uid) {
         CacheStatement files(db, where);
-        files.bind(1, folder).bind(2, uid);
+        files.bind(1, m_prefix + folder).bind(2, uid);
         while (files.step()) {
             if (!files.isNull(0))
                 goneFiles << files.text(0);
@@ -144,7 +147,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
             for (const ImapFolder& f : r.folders) {
                 listed.insert(f.name);
                 upsert.reset();
-                upsert.bind(1, f.name).bind(2, f.delimiter).bind(3, qint64(f.selectable)).step();
+                upsert.bind(1, m_prefix + f.name).bind(2, f.delimiter).bind(3, qint64(f.selectable)).step();
             }
             // A folder the server no longer lists goes with what was held of it.
             for (const ImapFolder& held : folders()) {
@@ -152,14 +155,14 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                     continue;
                 drop("SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid >= ?", held.name, 0);
                 CacheStatement gone(db, "DELETE FROM tblImapMessage WHERE Folder = ?");
-                gone.bind(1, held.name).step();
-                CacheStatement(db, "DELETE FROM tblImapFolder WHERE Folder = ?").bind(1, held.name).step();
+                gone.bind(1, m_prefix + held.name).step();
+                CacheStatement(db, "DELETE FROM tblImapFolder WHERE Folder = ?").bind(1, m_prefix + held.name).step();
             }
         }
         CacheStatement folder(db, "INSERT INTO tblImapFolder (Folder, UidValidity, HighestModSeq) VALUES (?,?,?) "
                                   "ON CONFLICT (Folder) DO UPDATE SET UidValidity = excluded.UidValidity, "
                                   "HighestModSeq = excluded.HighestModSeq");
-        folder.bind(1, plan.folder).bind(2, qint64(r.uidValidity)).bind(3, qint64(r.highestModSeq)).step();
+        folder.bind(1, m_prefix + plan.folder).bind(2, qint64(r.uidValidity)).bind(3, qint64(r.highestModSeq)).step();
         // The session gives the flags of every message the plan held that is
         // still there, and none under another UIDVALIDITY: what it does not
         // name is gone. Only flags that changed are written, compared with
@@ -172,11 +175,11 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                 if (now->second == held.value())
                     continue;
                 flags.reset();
-                flags.bind(1, joined(now->second)).bind(2, plan.folder).bind(3, uid).step();
+                flags.bind(1, joined(now->second)).bind(2, m_prefix + plan.folder).bind(3, uid).step();
             } else {
                 drop("SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid = ?", plan.folder, uid);
                 CacheStatement gone(db, "DELETE FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
-                gone.bind(1, plan.folder).bind(2, uid).step();
+                gone.bind(1, m_prefix + plan.folder).bind(2, uid).step();
             }
         }
         CacheStatement insert(db, "INSERT OR REPLACE INTO tblImapMessage "
@@ -185,7 +188,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         for (const ImapHeader& h : r.headers) {
             const MimeMessage shown = decodeMimeHeader(h.fields);
             insert.reset();
-            insert.bind(1, plan.folder)
+            insert.bind(1, m_prefix + plan.folder)
                 .bind(2, qint64(h.uid))
                 .bind(3, joined(h.flags))
                 .bind(4, qint64(h.size))
@@ -200,10 +203,10 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
             drop("SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid = ?", plan.folder, plan.bodyUid);
             goneFiles.removeAll(newBody);
             CacheStatement body(db, "UPDATE tblImapMessage SET BodyFile = ? WHERE Folder = ? AND Uid = ?");
-            body.bind(1, newBody).bind(2, plan.folder).bind(3, qint64(plan.bodyUid)).step();
+            body.bind(1, newBody).bind(2, m_prefix + plan.folder).bind(3, qint64(plan.bodyUid)).step();
             // The text fetched is found by the search beside the headers.
             CacheStatement row(db, "SELECT rowid, Sender, Subject FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
-            if (row.bind(1, plan.folder).bind(2, qint64(plan.bodyUid)).step())
+            if (row.bind(1, m_prefix + plan.folder).bind(2, qint64(plan.bodyUid)).step())
                 SearchIndex::putImapMail(db, row.integer(0), row.text(1), row.text(2), decodeMime(*r.body).text);
         }
         CacheStatement(db, "COMMIT").step();
@@ -219,8 +222,12 @@ std::vector<ImapFolder> ImapCache::folders() const
 {
     std::vector<ImapFolder> out;
     CacheStatement s(m_con->handle(), "SELECT Folder, Delimiter, Selectable FROM tblImapFolder ORDER BY Folder");
-    while (s.step())
-        out.push_back({s.bytes(0).toByteArray(), s.bytes(1).toByteArray(), s.integer(2) != 0});
+    while (s.step()) {
+        // Each account sees its own folders: the first those without a prefix.
+        const QByteArray name = s.bytes(0).toByteArray();
+        if (m_prefix.isEmpty() ? !name.startsWith('\x01') : name.startsWith(m_prefix))
+            out.push_back({name.mid(m_prefix.size()), s.bytes(1).toByteArray(), s.integer(2) != 0});
+    }
     return out;
 }
 
@@ -229,7 +236,7 @@ std::vector<ImapCachedMessage> ImapCache::messages(const QByteArray& folder) con
     std::vector<ImapCachedMessage> out;
     CacheStatement s(m_con->handle(), "SELECT Uid, Flags, Size, Sender, Subject, SendDate, BodyFile IS NOT NULL "
                                       "FROM tblImapMessage WHERE Folder = ? ORDER BY Uid");
-    s.bind(1, folder);
+    s.bind(1, m_prefix + folder);
     while (s.step()) {
         out.push_back({quint32(s.integer(0)), flagList(s.bytes(1)), s.integer(2), s.text(3), s.text(4), s.text(5),
                        s.integer(6) != 0});
@@ -240,7 +247,7 @@ std::vector<ImapCachedMessage> ImapCache::messages(const QByteArray& folder) con
 QByteArray ImapCache::body(const QByteArray& folder, quint32 uid) const
 {
     CacheStatement s(m_con->handle(), "SELECT BodyFile FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
-    s.bind(1, folder).bind(2, qint64(uid));
+    s.bind(1, m_prefix + folder).bind(2, qint64(uid));
     if (!s.step() || s.isNull(0))
         return {};
     QFile file(m_dir + QLatin1Char('/') + s.text(0));

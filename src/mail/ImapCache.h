@@ -29,8 +29,12 @@ struct ImapCachedMessage {
 // Failures throw StoreError.
 class ImapCache {
 public:
-    // Creates the tables when they are missing.
-    void open(Connection& con, const QString& maildir);
+    // Creates the tables when they are missing. An account beside the first
+    // keeps its bodies in its own Maildir, `account` beneath `maildir`, and
+    // its folders' rows under names starting with `folderPrefix`
+    // (MailAccounts); every folder name given and taken here is without it.
+    void open(Connection& con, const QString& maildir, const QString& account = QString(),
+              const QByteArray& folderPrefix = QByteArray());
 
     // Where the next sync of `folder` starts from.
     ImapPlan plan(const QByteArray& folder) const;
@@ -49,5 +53,7 @@ private:
     QString bodyFile(const QByteArray& folder, quint32 uidValidity, quint32 uid) const;
 
     Connection* m_con = nullptr;
-    QString m_dir;
+    QString m_dir;  // the mail folder: the rows' file names start here
+    QString m_sub;  // the account's Maildir in it ("" for the first account)
+    QByteArray m_prefix;
 };

@@ -12,7 +12,11 @@
 // was kept whole carries it out. Reading the store throws StoreError.
 class ImapMailbox {
 public:
-    void open(Connection& con, const QString& maildir) { m_cache.open(con, maildir); }
+    void open(Connection& con, const QString& maildir, const QString& account = QString(),
+              const QByteArray& folderPrefix = QByteArray())
+    {
+        m_cache.open(con, maildir, account, folderPrefix);
+    }
     std::vector<ImapFolder> folders() const { return m_cache.folders(); }
     QByteArray body(const QByteArray& folder, quint32 uid) const { return m_cache.body(folder, uid); }
     // Where a sync of `folder` that carries no wish starts from (a watch's).

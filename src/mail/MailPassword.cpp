@@ -1,6 +1,7 @@
 #include "mail/MailPassword.h"
 
 #include "controls/PasswordPrompt.h"
+#include "kit/MailAccounts.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "store/Connection.h"
@@ -15,12 +16,11 @@ void withMailPassword(QWidget* screen, Connection& con, const MailSettings& sett
 {
     auto* prompt = new PasswordPrompt(screen, kMailbox.arg(settings.userName, server));
     const QString store = con.path();
-    const qint64 row = settings.key;
     QObject::connect(prompt, &PasswordPrompt::entered, screen,
-                     [store, row, go, screen](const QString& typed, bool keep) {
+                     [store, settings, go, screen](const QString& typed, bool keep) {
                          Connection own;
-                         if (keep && row != 0 && storeGuard([&] { own.Open(store); }))
-                             keepMailPassword(own, row, typed, screen, [](const Secrets::Answer& a) {
+                         if (keep && settings.key != 0 && storeGuard([&] { own.Open(store); }))
+                             MailAccounts::keepPassword(own, settings, typed, screen, [](const Secrets::Answer& a) {
                                  if (a.outcome == Secrets::Outcome::Failed)
                                      MsgBox(kNotKept.arg(a.text), MsgButtons::OKOnly, MsgIcon::Exclamation);
                              });
@@ -29,7 +29,7 @@ void withMailPassword(QWidget* screen, Connection& con, const MailSettings& sett
     if (settings.key == 0)
         return prompt->ask();
     prompt->waitForKeyring();
-    readSecret(con, mailSecret(row), prompt, [prompt, go](const Secrets::Answer& answer) {
+    readSecret(con, mailSecret(settings), prompt, [prompt, go](const Secrets::Answer& answer) {
         if (prompt->closed())
             return;
         if (answer.outcome == Secrets::Outcome::Done && !answer.text.isEmpty()) {

@@ -61,6 +61,11 @@ QString folderName(MailFolder folder)
     return folder == MailFolder::Sent ? QStringLiteral("Sent") : QStringLiteral("Inbox");
 }
 
+// The rows of the account the store was opened for, by the prefix of their
+// keys (parameter 2): the first account's have none, and never begin with
+// the control character that starts the others'.
+#define kOwnRows "AND substr(MailKey, 1, length(?2)) = ?2 AND (?2 <> '' OR substr(MailKey, 1, 1) <> char(1)) "
+
 // Every statement on the kept mail names it when it fails.
 class MailStatement : public Statement {
 public:
@@ -300,8 +305,8 @@ QList<KeptMessage> MailStore::commit(bool all)
         m_contains.reset();
     const auto discard = [&] {
         for (const Writer::Written& w : batch) {
-            QFile::remove(m_dir + QStringLiteral("/new/") + w.name);
-            QFile::remove(m_dir + QStringLiteral("/tmp/") + w.name);
+            QFile::remove(accountDir() + QStringLiteral("/new/") + w.name);
+            QFile::remove(accountDir() + QStringLiteral("/tmp/") + w.name);
         }
     };
     if (!failure.isEmpty()) {
@@ -318,8 +323,8 @@ QList<KeptMessage> MailStore::commit(bool all)
             db, "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size) VALUES (?,?,?,?,?,?)");
         for (const Writer::Written& w : batch) {
             insert.reset();
-            insert.bind(1, w.row.key)
-                .bind(2, QStringLiteral("new/") + w.name)
+            insert.bind(1, m_prefix + w.row.key)
+                .bind(2, m_sub + QStringLiteral("new/") + w.name)
                 .bind(3, w.row.from)
                 .bind(4, w.row.subject)
                 .bind(5, w.row.date)
@@ -349,15 +354,15 @@ void MailStore::removeStrays()
         known.insert(s.text(0));
     for (const QString& sub : {QStringLiteral("tmp/"), QStringLiteral("new/"), kSentFolder + QStringLiteral("/tmp/"),
                                kSentFolder + QStringLiteral("/new/")}) {
-        QDir dir(m_dir + QLatin1Char('/') + sub);
+        QDir dir(accountDir() + QLatin1Char('/') + sub);
         for (const QString& name : dir.entryList(QDir::Files)) {
-            if (!known.contains(sub + name) && !name.contains(m_process))
+            if (!known.contains(m_sub + sub + name) && !name.contains(m_process))
                 dir.remove(name);
         }
     }
 }
 
-void MailStore::open(Connection& con, const QString& maildir)
+void MailStore::open(Connection& con, const QString& maildir, const QString& account, const QString& keyPrefix)
 {
     sqlite3* db = con.handle();
     char* error = nullptr;
@@ -368,20 +373,23 @@ void MailStore::open(Connection& con, const QString& maildir)
     }
     if (sqlite3_exec(db, "SELECT Folder FROM tblMailbox LIMIT 0", nullptr, nullptr, nullptr) != SQLITE_OK)
         MailStatement(db, kAddFolder).step();
+    const QString base = account.isEmpty() ? maildir : maildir + QLatin1Char('/') + account.chopped(1);
     for (const QString& folder : {QString(), QLatin1Char('/') + kSentFolder}) {
         for (const char* sub : {"", "/tmp", "/new", "/cur"}) {
-            const QString path = maildir + folder + QLatin1String(sub);
+            const QString path = base + folder + QLatin1String(sub);
             if (!QDir().mkpath(path))
                 throw StoreError(cannotWrite(path, QStringLiteral("the folder cannot be made")));
             QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
     }
     // What tells other Maildir readers that .Sent is a folder of this Maildir.
-    QFile marker(maildir + QLatin1Char('/') + kSentFolder + QStringLiteral("/maildirfolder"));
+    QFile marker(base + QLatin1Char('/') + kSentFolder + QStringLiteral("/maildirfolder"));
     if (!marker.exists())
         marker.open(QIODevice::WriteOnly);
     m_con = &con;
     m_dir = maildir;
+    m_sub = account;
+    m_prefix = keyPrefix;
     m_process = QStringLiteral(".P%1Q").arg(QCoreApplication::applicationPid());
     m_host = QLatin1Char('.') + QSysInfo::machineHostName().remove(QLatin1Char('/')).remove(QLatin1Char(':'));
     removeStrays();
@@ -392,20 +400,21 @@ QList<KeptMessage> MailStore::messages(MailFolder folder) const
     QList<KeptMessage> out;
     MailStatement s(
         m_con->handle(),
-        "SELECT MailKey, Sender, Subject, SendDate, Size FROM tblMailbox WHERE FileName <> '' AND Folder = ? "
+        "SELECT MailKey, Sender, Subject, SendDate, Size FROM tblMailbox WHERE FileName <> '' AND Folder = ? " kOwnRows
         "ORDER BY rowid");
-    s.bind(1, folderName(folder));
+    s.bind(1, folderName(folder)).bind(2, m_prefix);
     while (s.step())
-        out.append({s.text(0), s.text(1), s.text(2), s.text(3), s.integer(4)});
+        out.append({s.text(0).mid(m_prefix.size()), s.text(1), s.text(2), s.text(3), s.integer(4)});
     return out;
 }
 
 QSet<QString> MailStore::keys() const
 {
     QSet<QString> out;
-    MailStatement s(m_con->handle(), "SELECT MailKey FROM tblMailbox");
+    MailStatement s(m_con->handle(), "SELECT MailKey FROM tblMailbox WHERE 1 " kOwnRows);
+    s.bind(2, m_prefix);
     while (s.step())
-        out.insert(s.text(0));
+        out.insert(s.text(0).mid(m_prefix.size()));
     return out;
 }
 
@@ -414,7 +423,7 @@ bool MailStore::contains(const QString& key) const
     if (!m_contains)
         m_contains = std::make_unique<MailStatement>(m_con->handle(), "SELECT 1 FROM tblMailbox WHERE MailKey = ?");
     m_contains->reset();
-    const bool found = m_contains->bind(1, key).step();
+    const bool found = m_contains->bind(1, m_prefix + key).step();
     m_contains->reset();
     return found;
 }
@@ -422,7 +431,7 @@ bool MailStore::contains(const QString& key) const
 QString MailStore::fileOf(const QString& key) const
 {
     MailStatement s(m_con->handle(), "SELECT FileName FROM tblMailbox WHERE MailKey = ?");
-    return s.bind(1, key).step() && !s.text(0).isEmpty() ? m_dir + QLatin1Char('/') + s.text(0) : QString();
+    return s.bind(1, m_prefix + key).step() && !s.text(0).isEmpty() ? m_dir + QLatin1Char('/') + s.text(0) : QString();
 }
 
 bool MailStore::keep(const QString& key, const QByteArray& raw)
@@ -430,7 +439,7 @@ bool MailStore::keep(const QString& key, const QByteArray& raw)
     if (m_taken.contains(key) || contains(key))
         return false;
     if (!m_writer)
-        m_writer = std::make_unique<Writer>(m_dir);
+        m_writer = std::make_unique<Writer>(accountDir());
     // A Maildir name no other writer makes: time, process, a counter, host.
     const QString name =
         QString::number(QDateTime::currentMSecsSinceEpoch()) + m_process + QString::number(++m_written) + m_host;
@@ -456,7 +465,7 @@ std::unique_ptr<SentCopy> MailStore::beginSent()
     auto copy = std::make_unique<SentCopy>();
     copy->m_name =
         QString::number(QDateTime::currentMSecsSinceEpoch()) + m_process + QString::number(++m_written) + m_host;
-    copy->m_file.setFileName(m_dir + QLatin1Char('/') + kSentFolder + QStringLiteral("/tmp/") + copy->m_name);
+    copy->m_file.setFileName(accountDir() + QLatin1Char('/') + kSentFolder + QStringLiteral("/tmp/") + copy->m_name);
     if (!copy->m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         throw StoreError(cannotWrite(copy->m_file.fileName(), copy->m_file.errorString()));
     return copy;
@@ -465,7 +474,7 @@ std::unique_ptr<SentCopy> MailStore::beginSent()
 KeptMessage MailStore::keepSent(SentCopy& copy, const QString& text)
 {
     const QString tmp = copy.m_file.fileName();
-    const QString fileName = kSentFolder + QStringLiteral("/new/") + copy.m_name;
+    const QString fileName = m_sub + kSentFolder + QStringLiteral("/new/") + copy.m_name;
     const QString path = m_dir + QLatin1Char('/') + fileName;
     if (copy.m_failure.isEmpty() && (!copy.m_file.flush() || ::fsync(copy.m_file.handle()) != 0))
         copy.m_failure = cannotWrite(tmp, systemReason());
@@ -492,7 +501,7 @@ KeptMessage MailStore::keepSent(SentCopy& copy, const QString& text)
     MailStatement(m_con->handle(),
                   "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size, Folder) "
                   "VALUES (?,?,?,?,?,?,'Sent')")
-        .bind(1, row.key)
+        .bind(1, m_prefix + row.key)
         .bind(2, fileName)
         .bind(3, row.from)
         .bind(4, row.subject)
@@ -517,9 +526,10 @@ void MailStore::forgetRemoved(const QSet<QString>& listed)
 {
     commit();
     QStringList gone;
-    MailStatement s(m_con->handle(), "SELECT MailKey FROM tblMailbox WHERE FileName = ''");
+    MailStatement s(m_con->handle(), "SELECT MailKey FROM tblMailbox WHERE FileName = '' " kOwnRows);
+    s.bind(2, m_prefix);
     while (s.step())
-        if (!listed.contains(s.text(0)))
+        if (!listed.contains(s.text(0).mid(m_prefix.size())))
             gone << s.text(0);
     for (const QString& key : gone)
         MailStatement(m_con->handle(), "DELETE FROM tblMailbox WHERE MailKey = ?").bind(1, key).step();
@@ -560,9 +570,11 @@ void MailStore::remove(const QString& key)
     const QString path = fileOf(key);
     // The row stays without its file, so the next check does not fetch the
     // message again from the server, where it stays.
-    MailStatement(m_con->handle(), "UPDATE tblMailbox SET FileName = '' WHERE MailKey = ?").bind(1, key).step();
+    MailStatement(m_con->handle(), "UPDATE tblMailbox SET FileName = '' WHERE MailKey = ?")
+        .bind(1, m_prefix + key)
+        .step();
     MailStatement row(m_con->handle(), "SELECT rowid FROM tblMailbox WHERE MailKey = ?");
-    if (row.bind(1, key).step())
+    if (row.bind(1, m_prefix + key).step())
         SearchIndex::removeMail(m_con->handle(), row.integer(0));
     if (!path.isEmpty())
         QFile::remove(path);

@@ -49,8 +49,13 @@ public:
     MailStore(const MailStore&) = delete;
     MailStore& operator=(const MailStore&) = delete;
     ~MailStore();
-    // Creates the table and the folders when they are missing.
-    void open(Connection& con, const QString& maildir);
+    // Creates the table and the folders when they are missing. An account
+    // beside the first keeps its mail in a Maildir of its own, `account`
+    // beneath `maildir` (MailAccounts::mailFolder), and its rows in the same
+    // table under keys starting with `keyPrefix` (MailAccounts::mailKeyPrefix);
+    // every key given and taken here is without it.
+    void open(Connection& con, const QString& maildir, const QString& account = QString(),
+              const QString& keyPrefix = QString());
     bool isOpen() const { return m_con != nullptr; }
 
     QList<KeptMessage> messages(MailFolder folder = MailFolder::Inbox) const;  // in the order kept
@@ -99,10 +104,13 @@ private:
     class Writer;
     QList<KeptMessage> commit(bool all);
     QString fileOf(const QString& key) const;
+    QString accountDir() const { return m_sub.isEmpty() ? m_dir : m_dir + QLatin1Char('/') + m_sub.chopped(1); }
     void removeStrays();
 
     Connection* m_con = nullptr;
-    QString m_dir;
+    QString m_dir;              // the mail folder: the rows' file names start here
+    QString m_sub;              // the account's Maildir in it ("" for the first account)
+    QString m_prefix;           // of the account's keys in the table
     QString m_process, m_host;  // of the file names
     int m_written = 0;
     QSet<QString> m_taken;                          // since the last commit

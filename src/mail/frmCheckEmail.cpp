@@ -2,9 +2,12 @@
 #include "store/RecordsChanged.h"
 #include "store/Statement.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
@@ -61,6 +64,10 @@ const QString kFetchingBody = QStringLiteral("Fetching the message from the serv
 const QString kMoveTo = QStringLiteral("&Move to...");
 const QString kMoveName = QStringLiteral("Move to");
 const QString kMoveRefused = QStringLiteral("The IMAP server %1 said: %2");
+const QString kAccountName = QStringLiteral("Account");
+
+// The account the screen opens on; the first account until another is chosen.
+qint64 chosenAccount = 0;
 
 // Asked once per server; the answer is kept with the mail. `command` is
 // how the protocol asks for a secure connection (STLS, STARTTLS).
@@ -121,6 +128,10 @@ frmCheckEmail::frmCheckEmail()
     optInbox->setChecked(true);
     // Up to the option buttons, which it would otherwise cover.
     lblProgress = makeLabel(this, "lblProgress", QString(), twipsRect(1935, 180, 1965, 255));
+    // Shown, with Check Mail above it, when there is more than one account.
+    cboAccount = makeControl<QComboBox>(this, "cboAccount", twipsRect(120, 420, 1695, 345));
+    Accessible::nameChoiceBox(cboAccount, kAccountName);
+    cboAccount->hide();
     cboFolder = makeControl<QComboBox>(this, "cboFolder", twipsRect(3960, 120, 1860, 345));
     Accessible::nameChoiceBox(cboFolder, kFolderName);
     cboFolder->hide();
@@ -248,6 +259,10 @@ frmCheckEmail::frmCheckEmail()
             imapSynced(ok);
     });
     connect(cboFolder, &QComboBox::activated, this, &frmCheckEmail::cboFolder_Click);
+    connect(cboAccount, &QComboBox::activated, this, [this](int index) {
+        if (cboAccount->itemData(index).toLongLong() != m_account)
+            chooseAccount(cboAccount->itemData(index).toLongLong());
+    });
     connect(&m_watch, &ImapWatch::folderChanged, this, [this] {
         if (m_watched == m_folder)
             refresh();
@@ -282,8 +297,15 @@ void frmCheckEmail::Form_Load()
     if (!connectStore(Con))
         return OpenInfo();
     const QString maildir = AppFolder::dataFolder() + QStringLiteral("/Mail");
-    storeGuard([&] { m_mailbox.open(Con, maildir); });
+    m_accounts = MailAccounts::read(Con, reportStoreError);
+    m_account = m_accounts.isEmpty() ? 0 : m_accounts.first().key;
+    for (const MailAccount& a : std::as_const(m_accounts))
+        if (a.key == chosenAccount)
+            m_account = a.key;
+    const QString folder = MailAccounts::mailFolder(m_account);
+    storeGuard([&] { m_mailbox.open(Con, maildir, folder, MailAccounts::mailKeyPrefix(m_account)); });
     OpenInfo();
+    showAccounts();
     if (m_settings.incoming == IncomingKind::Imap) {
         optInbox->hide();
         optSent->hide();
@@ -292,7 +314,7 @@ void frmCheckEmail::Form_Load()
         lvMessages->addColumn(kStatusColumn, kColumnTwips);
         std::vector<ImapFolder> held;
         m_imapOpen = storeGuard([&] {
-            m_imap.open(Con, maildir);
+            m_imap.open(Con, maildir, folder, MailAccounts::mailKeyPrefix(m_account).toUtf8());
             held = m_imap.folders();
         });
         showImapFolders(std::move(held));
@@ -316,7 +338,13 @@ void frmCheckEmail::Form_Unload()
 
 void frmCheckEmail::OpenInfo()
 {
-    if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
+    std::optional<MailSettings> settings;
+    if (!Con.isOpen())
+        settings = readMailSettings(Con, reportStoreError);
+    for (const MailAccount& a : std::as_const(m_accounts))
+        if (a.key == m_account)
+            settings = a.settings;
+    if (settings) {
         m_settings = *settings;
         txtHost->setText(settings->remote);
         txtUserName->setText(settings->userName);
@@ -324,6 +352,28 @@ void frmCheckEmail::OpenInfo()
         if (settings->signIn == SignInKind::OAuth2)
             signInWithOAuth();
     }
+}
+
+void frmCheckEmail::showAccounts()
+{
+    cboAccount->clear();
+    for (const MailAccount& a : std::as_const(m_accounts))
+        cboAccount->addItem(a.name, a.key);
+    cboAccount->setCurrentIndex(cboAccount->findData(m_account));
+    const bool several = m_accounts.size() > 1;
+    cboAccount->setVisible(several);
+    cmdCheckMail->setGeometry(twipsRect(120, 0, 1695, several ? 375 : 615));
+}
+
+void frmCheckEmail::chooseAccount(qint64 key)
+{
+    chosenAccount = key;
+    // The screen opens again on it, once the box that asked has returned.
+    if (Screens::isLoaded<frmCheckEmail>())
+        QTimer::singleShot(0, QCoreApplication::instance(), [] {
+            Screens::unload<frmCheckEmail>();
+            Screens::show<frmCheckEmail>();
+        });
 }
 
 void frmCheckEmail::signInWithOAuth()
@@ -460,8 +510,26 @@ void frmCheckEmail::addRow(const KeptMessage& message)
     lvMessages->setSubItem(row, 3, QString::number(message.size));
 }
 
-void frmCheckEmail::showMessage(const QByteArray& folder, const QString& key, bool imap)
+void frmCheckEmail::showMessage(const QByteArray& stored, const QString& storedKey, bool imap)
 {
+    // A message of another account opens that account first.
+    const std::pair<qint64, QString> split = MailAccounts::splitMailKey(imap ? QString::fromUtf8(stored) : storedKey);
+    const qint64 account = split.first;
+    const QString& name = split.second;
+    if (account != m_account) {
+        if (std::none_of(m_accounts.cbegin(), m_accounts.cend(),
+                         [&](const MailAccount& a) { return a.key == account; }))
+            return;
+        chosenAccount = account;
+        QTimer::singleShot(0, QCoreApplication::instance(), [stored, storedKey, imap] {
+            Screens::unload<frmCheckEmail>();
+            if (frmCheckEmail* screen = Screens::show<frmCheckEmail>())
+                screen->showMessage(stored, storedKey, imap);
+        });
+        return;
+    }
+    const QByteArray folder = imap ? name.toUtf8() : stored;
+    const QString key = imap ? storedKey : name;
     if (m_imapOpen) {
         // This computer's Sent folder is the list's last, with no server name.
         const int at = imap ? cboFolder->findData(folder) : cboFolder->count() - 1;
@@ -534,9 +602,21 @@ void frmCheckEmail::answer(ComposeKind kind)
     const QByteArray raw = shownRaw();
     if (raw.isEmpty())
         return;
-    const MailDraft draft = composeDraft(kind, decodeMime(raw), m_settings.yourEmail);
-    if (frmSendEmail* screen = Screens::show<frmSendEmail>())
+    const MimeMessage message = decodeMime(raw);
+    QStringList recipients;
+    for (const QList<MimeAddress>* list : {&message.to, &message.cc})
+        for (const MimeAddress& a : *list)
+            recipients << a.address;
+    const auto [account, identity] = MailAccounts::answeringIdentity(m_accounts, recipients, m_account);
+    QString own = m_settings.yourEmail;
+    for (const MailAccount& a : std::as_const(m_accounts))
+        if (a.key == account && identity < a.identities.size())
+            own = a.identities[identity].address;
+    const MailDraft draft = composeDraft(kind, message, own);
+    if (frmSendEmail* screen = Screens::show<frmSendEmail>()) {
         screen->compose(draft);
+        screen->chooseFrom(account, identity);
+    }
 }
 
 void frmCheckEmail::lstAttachments_Save(int index)

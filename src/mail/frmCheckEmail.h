@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/MailAccounts.h"
 #include "kit/MailSettings.h"
 #include "mail/CMessages.h"
 #include "mail/ImapMailbox.h"
@@ -55,6 +56,10 @@ class InvitationBar;
 // (ImapMailbox) until a sync has done it; a failed sync changes nothing
 // there, and a move the server refused leaves the message where it was,
 // with the server's words.
+//
+// With more than one mail account an account box (cboAccount) below Check
+// Mail chooses whose mail is listed and checked; the screen opens again on
+// the account chosen, each account's mail in its own place (MailAccounts).
 class frmCheckEmail : public Form {
     Q_OBJECT
 public:
@@ -77,8 +82,12 @@ public:
     void lstAttachments_Save(int index);
     // Lists the folder the option buttons name.
     void showFolder();
-    // The send screen opened on an answer to the shown message, or on a forward of it.
+    // The send screen opened on an answer to the shown message, or on a
+    // forward of it, from the account and identity it was sent to.
     void answer(ComposeKind kind);
+    // The account whose mail the screen shows, and the one it opens on next.
+    qint64 account() const { return m_account; }
+    static void chooseAccount(qint64 key);
     // HTML mail shows formatted unless chkAsText asks for its plain text.
     void showBody();
     // Syncs the open IMAP folder again, as when new mail is announced; with
@@ -100,7 +109,8 @@ public:
     QLabel* lblProgress;          // "Message k of n" while a check runs
     QListWidget* lstAttachments;  // the files of the shown message, below its text
     QRadioButton *optInbox, *optSent;
-    QComboBox* cboFolder;  // IMAP only: each entry's data is the folder's name as the server spells it
+    QComboBox* cboAccount;  // with several accounts: each entry's data is the account's key
+    QComboBox* cboFolder;   // IMAP only: each entry's data is the folder's name as the server spells it
     MailConnection* Winsock1;
     MailConnection* imapLink;      // the IMAP account's conversations
     InvitationBar* frmInvitation;  // above the text of a message that carries a meeting invitation
@@ -108,6 +118,9 @@ public:
 private:
     void OpenInfo();
     MailSettings m_settings;
+    QList<MailAccount> m_accounts;
+    qint64 m_account = 0;
+    void showAccounts();
     void addRow(const KeptMessage& message);
     // `lostSecure`: the server used to offer a secure connection.
     void askLoginInClear(bool lostSecure);

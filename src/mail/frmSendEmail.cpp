@@ -1,6 +1,7 @@
 #include "mail/frmSendEmail.h"
 
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QCompleter>
 #include <QDir>
 #include <QLineEdit>
@@ -41,6 +42,11 @@ const QString kCopied = QStringLiteral("Sent. A copy is in the server's folder %
 // Short enough for the line; a long reason of the server's is read whole in the tip.
 const QString kNotCopied = QStringLiteral("Sent; kept on this computer only: %1");
 
+const QString kFromCaption = QStringLiteral("&From:");
+// The line that starts a signature, as mail readers know it.
+const QString kSignatureLine = QStringLiteral("-- \n");
+constexpr int kIdentityRole = Qt::UserRole + 1;
+
 QString unwrittenFile(const QString& name, const QString& why)
 {
     return QStringLiteral("The attached file %1 could not be prepared for sending: %2").arg(name, why);
@@ -77,6 +83,12 @@ frmSendEmail::frmSendEmail()
     txtRecipient = makeTextBox(this, "txtRecipient", twipsRect(960, 840, 8175, 285));
     Label4 = makeLabel(this, "Label4", QStringLiteral("Subject:"), twipsRect(120, 1440, 780, 195));
     txtSubject = makeTextBox(this, "txtSubject", twipsRect(960, 1320, 8175, 285));
+    // Shown, above the subject, when there is more than one identity to send from.
+    lblFrom = makeLabel(this, "lblFrom", kFromCaption, twipsRect(120, 1320, 780, 195));
+    cboFrom = makeControl<QComboBox>(this, "cboFrom", twipsRect(960, 1260, 8175, 345));
+    lblFrom->setBuddy(cboFrom);
+    lblFrom->hide();
+    cboFrom->hide();
 
     txtMessage = new QPlainTextEdit(this);
     txtMessage->setObjectName(QStringLiteral("txtMessage"));
@@ -108,9 +120,9 @@ frmSendEmail::frmSendEmail()
         hidden->hide();
 
     // Grown, the message takes the room; the attachments keep to the bottom, Close to the right.
-    auto* anchors = new Anchors(this);
+    auto* anchors = m_anchors = new Anchors(this);
     anchors->pin(cmdClose, Qt::TopEdge | Qt::RightEdge);
-    for (QWidget* line : std::initializer_list<QWidget*>{prgSend, lblStatus, txtRecipient, txtSubject})
+    for (QWidget* line : std::initializer_list<QWidget*>{prgSend, lblStatus, txtRecipient, txtSubject, cboFrom})
         anchors->pin(line, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
     anchors->pin(txtMessage, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
     anchors->pin(Frame1, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
@@ -148,6 +160,7 @@ frmSendEmail::frmSendEmail()
     connect(cmdRemove, &QToolButton::clicked, this, &frmSendEmail::cmdRemove_Click);
     connect(cmdClose, &QToolButton::clicked, this, &frmSendEmail::cmdClose_Click);
     connect(cmdTo, &QPushButton::clicked, this, &frmSendEmail::cmdTo_Click);
+    connect(cboFrom, &QComboBox::activated, this, &frmSendEmail::cboFrom_Click);
     Keys::setCancelButton(this, cmdClose);
 }
 
@@ -170,10 +183,99 @@ void frmSendEmail::Form_Load()
     const QString maildir = AppFolder::dataFolder() + QStringLiteral("/Mail");
     const bool connected = connectStore(Con);
     if (connected)
-        storeGuard([&] { m_sent.open(Con, maildir); });
-    OpenInfo();
-    if (connected && m_settings.incoming == IncomingKind::Imap)
-        m_imapOpen = storeGuard([&] { m_imap.open(Con, maildir); });
+        m_accounts = MailAccounts::read(Con, reportStoreError);
+    if (m_accounts.isEmpty()) {
+        if (connected)
+            storeGuard([&] { m_sent.open(Con, maildir); });
+        OpenInfo();
+        if (connected && m_settings.incoming == IncomingKind::Imap)
+            m_imapOpen = storeGuard([&] { m_imap.open(Con, maildir); });
+    } else {
+        useAccount(m_accounts.first());
+    }
+    showIdentities();
+}
+
+void frmSendEmail::showIdentities()
+{
+    cboFrom->clear();
+    for (const MailAccount& a : std::as_const(m_accounts))
+        for (qsizetype i = 0; i < a.identities.size(); ++i) {
+            const QString shown = a.identities[i].from();
+            cboFrom->addItem(m_accounts.size() > 1 ? QStringLiteral("%1 (%2)").arg(shown, a.name) : shown, a.key);
+            cboFrom->setItemData(cboFrom->count() - 1, int(i), kIdentityRole);
+        }
+    const bool several = cboFrom->count() > 1;
+    lblFrom->setVisible(several);
+    cboFrom->setVisible(several);
+    // The subject and the message make room for the box.
+    const int down = several ? 420 : 0;
+    Label4->setGeometry(twipsRect(120, 1440 + down, 780, 195));
+    m_anchors->setFirst(txtSubject, twipsRect(960, 1320 + down, 8175, 285));
+    m_anchors->setFirst(txtMessage, twipsRect(0, 1800 + down, 9015, 2775 - down));
+    if (several)
+        setTabOrder(txtRecipient, cboFrom);
+    if (several)
+        setTabOrder(cboFrom, txtSubject);
+    cboFrom_Click();
+}
+
+void frmSendEmail::chooseFrom(qint64 account, int identity)
+{
+    for (int i = 0; i < cboFrom->count(); ++i)
+        if (cboFrom->itemData(i).toLongLong() == account && cboFrom->itemData(i, kIdentityRole).toInt() == identity) {
+            cboFrom->setCurrentIndex(i);
+            cboFrom_Click();
+        }
+}
+
+// The identity's address goes into the sender box, its signature below the
+// text in place of the last one's, and its account's servers are used.
+void frmSendEmail::cboFrom_Click()
+{
+    const int at = cboFrom->currentIndex();
+    if (at < 0)
+        return;
+    const qint64 key = cboFrom->itemData(at).toLongLong();
+    const int index = cboFrom->itemData(at, kIdentityRole).toInt();
+    for (const MailAccount& a : std::as_const(m_accounts)) {
+        if (a.key != key || index >= a.identities.size())
+            continue;
+        if (a.key != m_settings.account)
+            useAccount(a);
+        const MailIdentity& identity = a.identities[index];
+        txtSender->setText(identity.from());
+        const QString old = m_signature.isEmpty() ? QString() : kSignatureLine + m_signature;
+        QString text = txtMessage->toPlainText();
+        if (!old.isEmpty() && text.endsWith(old))
+            text.chop(old.size());
+        m_signature = identity.signature;
+        if (!m_signature.isEmpty()) {
+            if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
+                text += QLatin1Char('\n');
+            text += kSignatureLine + m_signature;
+        }
+        if (text != txtMessage->toPlainText())
+            txtMessage->setPlainText(text);
+    }
+}
+
+void frmSendEmail::useAccount(const MailAccount& account)
+{
+    const QString maildir = AppFolder::dataFolder() + QStringLiteral("/Mail");
+    const QString folder = MailAccounts::mailFolder(account.key);
+    const QString prefix = MailAccounts::mailKeyPrefix(account.key);
+    delete std::exchange(m_oauth, nullptr);
+    storeGuard([&] { m_sent.open(Con, maildir, folder, prefix); });
+    m_imapOpen = account.settings.incoming == IncomingKind::Imap
+                 && storeGuard([&] { m_imap.open(Con, maildir, folder, prefix.toUtf8()); });
+    m_settings = account.settings;
+    txtHost->setText(m_settings.smtp);
+    txtSender->setText(m_settings.yourEmail);
+    loginUser = m_settings.userName;
+    loginPassword = m_settings.password;
+    if (m_settings.signIn == SignInKind::OAuth2)
+        OpenInfo();
 }
 
 void frmSendEmail::Form_Unload()
@@ -189,7 +291,10 @@ void frmSendEmail::Form_Unload()
 
 void frmSendEmail::OpenInfo()
 {
-    if (const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError)) {
+    std::optional<MailSettings> settings = m_settings;
+    if (m_accounts.isEmpty())
+        settings = readMailSettings(Con, reportStoreError);
+    if (settings) {
         m_settings = *settings;
         txtHost->setText(settings->smtp);
         txtSender->setText(settings->yourEmail);
@@ -299,7 +404,10 @@ void frmSendEmail::cmdSend_Click()
     // user's answer when none is stored here.
     if (!m_oauth && !loginUser.isEmpty() && loginPassword.isEmpty()) {
         withMailPassword(this, Con, m_settings, splitHostPort(txtHost->text(), kSmtpPort).host,
-                         [this](const QString& password) {
+                         [this, account = m_settings.account](const QString& password) {
+                             // Another account chosen meanwhile never gets this one's password.
+                             if (account != m_settings.account)
+                                 return;
                              loginPassword = password;
                              cmdSend_Click();
                          });
@@ -341,8 +449,10 @@ void frmSendEmail::cmdSend_Click()
             m_copy->append(slice);
     };
 
-    // One conversation at a time: Send waits until this one has ended.
+    // One conversation at a time: Send waits until this one has ended, and
+    // the message goes from the account it started with.
     cmdSend->setEnabled(false);
+    cboFrom->setEnabled(false);
     lblStatus->hide();
     prgSend->setValue(0);
     prgSend->show();
@@ -373,20 +483,26 @@ void frmSendEmail::sessionEnded(bool sent)
         storeGuard([&] { kept = m_sent.keepSent(*m_copy, m_sentText); });
     m_copy.reset();
     cmdSend->setEnabled(true);
+    cboFrom->setEnabled(true);
     prgSend->hide();
     // The server's copy is the one kept here, byte for byte; without one (a box said why) there is none.
     if (sent && !kept.key.isEmpty() && m_settings.incoming == IncomingKind::Imap)
         copyToServer(kept.key);
+    // The copy goes to the account it was sent from.
+    cboFrom->setEnabled(!m_serverCopy->isRunning());
 }
 
 void frmSendEmail::copyToServer(const QString& key)
 {
     const HostPort server = splitHostPort(m_settings.remote, kImapPort);
     if (loginPassword.isEmpty() && !m_oauth) {
-        withMailPassword(this, Con, m_settings, server.host, [this, key](const QString& password) {
-            loginPassword = password;
-            copyToServer(key);
-        });
+        withMailPassword(this, Con, m_settings, server.host,
+                         [this, key, account = m_settings.account](const QString& password) {
+                             if (account != m_settings.account)
+                                 return;
+                             loginPassword = password;
+                             copyToServer(key);
+                         });
         return;
     }
     ImapAccount account{server.host, server.port, imapTlsMode(server.port), loginUser,
@@ -407,6 +523,7 @@ void frmSendEmail::copyToServer(const QString& key)
 
 void frmSendEmail::serverCopyDone(const QString& folder, const QString& failure)
 {
+    cboFrom->setEnabled(cmdSend->isEnabled());
     lblStatus->setText(failure.isEmpty() ? kCopied.arg(folder) : kNotCopied.arg(failure));
     lblStatus->setToolTip(lblStatus->text());
     lblStatus->show();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/MailAccounts.h"
 #include "kit/MailSettings.h"
 #include "mail/AddressCompletion.h"
 #include "mail/HostPort.h"
@@ -13,6 +14,8 @@
 
 #include <memory>
 
+class Anchors;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -32,6 +35,10 @@ class QTemporaryDir;
 // With an IMAP account a copy of what the server took also goes to the
 // account's Sent folder, in the background (ImapSentCopy); the status line
 // says how that went, and the message counts as sent either way.
+//
+// With more than one sender identity (MailAccounts) a From box (cboFrom)
+// lists them all; the message goes through the SMTP server of the chosen
+// identity's account, from its address, with its signature below the text.
 class frmSendEmail : public Form {
     Q_OBJECT
 public:
@@ -54,12 +61,16 @@ public:
     // Starts over with an answer or a forward in the boxes; the files it
     // carries are written to a folder of this screen's own and listed.
     void compose(const MailDraft& draft);
+    // The From box set to `identity` of `account` (an answer's), when it lists it.
+    void chooseFrom(qint64 account, int identity);
+    void cboFrom_Click();
 
     FlatBttn *cmdSend, *cmdNew, *cmdAddFile, *cmdRemove, *cmdClose;
     QPushButton* cmdTo;
     QLineEdit *txtRecipient, *txtSubject, *txtHost, *txtSender;
-    QLabel *Label4, *Label1, *Label2;
-    QLabel* lblStatus;  // how the copy for the server's Sent folder went
+    QLabel *Label4, *Label1, *Label2, *lblFrom;
+    QComboBox* cboFrom;  // each entry's data: the account's key, and (the next role) the identity's place
+    QLabel* lblStatus;   // how the copy for the server's Sent folder went
     QPlainTextEdit* txtMessage;
     QGroupBox* Frame1;
     QListWidget* lstAttachments;
@@ -68,6 +79,11 @@ public:
 
 private:
     void OpenInfo();
+    void useAccount(const MailAccount& account);
+    void showIdentities();
+    QList<MailAccount> m_accounts;
+    QString m_signature;  // the chosen identity's, as put below the text
+    Anchors* m_anchors = nullptr;
     void sessionEnded(bool sent);
     void sendWith(const SmtpMessage& message, const HostPort& server);
     void copyToServer(const QString& key);

@@ -19,6 +19,7 @@
 #include "account/frmChangeInfo.h"
 #include "account/frmChangePass.h"
 #include "account/frmLogin.h"
+#include "account/frmMailAccounts.h"
 #include "account/frmPassInfo.h"
 #include "address/frmAddress.h"
 #include "address/frmAddressDelete.h"
@@ -316,6 +317,7 @@ void frmMain::createCommands()
         {"mnuChangePass",         "Change &password",        PropertiesMenu, {}, Screens::show<frmChangePass>},
         {"sep1",                  "-",                       PropertiesMenu},
         {"mnuChangeInfo",         "Change &Info",            PropertiesMenu, {}, Screens::show<frmChangeInfo>},
+        {"mnuMailAccounts",       "Mail &Accounts",          PropertiesMenu, {}, Screens::show<frmMailAccounts>},
         {"mnuSyncSettings",       "&Sync Settings",          PropertiesMenu, {}, Screens::show<frmSyncSettings>},
         {"mnuAB",                 "&About",                  AboutMenu, {}, Screens::show<frmAbout>, true},
     };

@@ -22,6 +22,7 @@
 #include "account/frmChangeInfo.h"
 #include "account/frmChangePass.h"
 #include "account/frmLogin.h"
+#include "account/frmMailAccounts.h"
 #include "account/frmNoPassword.h"
 #include "account/frmPassInfo.h"
 #include "address/frmAddress.h"
@@ -81,6 +82,11 @@ const Row kScreens[] = {
      "cmdRemoteHelp "
      "cmdSave",
      "txtsmtp>Return>cmdSave", "closes"},
+    // On the first account, whose settings are Change Info's.
+    {Screens::show<frmMailAccounts>,
+     "lstAccounts cmdNew cmdSMTPhelp cmdRemoteHelp cmdSave lstIdentities txtIdentityName txtIdentityAddress "
+     "txtSignature cmdAddIdentity cmdRemoveIdentity",
+     "", "closes"},
     {Screens::show<frmAbout>, "txtDescription cmdOK cmdSysInfo", "txtDescription>Return>cmdOK", "cmdOK"},
     {Screens::show<frmFind>, "Text1 Replace Text2 cmdfind Check1 cmdCancel",
      "Text1>Return>cmdfind Check1>Return>cmdfind", "cmdCancel"},
@@ -226,7 +232,7 @@ private slots:
         QCOMPARE(titles.join('|'),
                  QStringLiteral("&File|&Import Contacts...|Export &Contacts...|Import &Appointments..."
                                 "|Export A&ppointments...||&Sync Now||&Exit|&Properties|Change &password||"
-                                "Change &Info|&Sync Settings|&About|&About"));
+                                "Change &Info|Mail &Accounts|&Sync Settings|&About|&About"));
         const QList<std::tuple<QWidget*, QLabel*, QString>> buttons = {
             {main->button("cmdNote"), main->findChild<QLabel*>("lblNote"), QStringLiteral("Note Taking")},
             {main->button("cmdAddressSave"), main->findChild<QLabel*>("lblAddressSave"), QStringLiteral("Save")},
@@ -439,14 +445,14 @@ private slots:
         QTest::mouseClick(main->button("cmdNote"), Qt::LeftButton);
         QTest::mouseClick(main->button("cmdAddressBook"), Qt::LeftButton);
         const std::function<QWidget*()> screens[] = {
-            [main] { return main; },       Screens::show<frmLogin>,           Screens::show<frmPassInfo>,
-            Screens::show<frmNoPassword>,  Screens::show<frmChangePass>,      Screens::show<frmChangeInfo>,
-            Screens::show<frmAbout>,       Screens::show<frmLoadingPic>,      Screens::show<frmFind>,
-            Screens::show<frmCal>,         Screens::show<frmCalendar>,        Screens::show<frmSendEmail>,
-            Screens::show<frmTo>,          Screens::show<frmCheckEmail>,      Screens::show<frmAddress>,
-            Screens::show<frmAddressEdit>, Screens::show<frmAddressDelete>,   Screens::show<frmAddressSearch>,
-            Screens::show<frmOrganizer>,   Screens::show<frmOrganizerSearch>, Screens::show<frmSyncSettings>,
-            Screens::show<frmRepeat>};
+            [main] { return main; },         Screens::show<frmLogin>,       Screens::show<frmPassInfo>,
+            Screens::show<frmNoPassword>,    Screens::show<frmChangePass>,  Screens::show<frmChangeInfo>,
+            Screens::show<frmMailAccounts>,  Screens::show<frmAbout>,       Screens::show<frmLoadingPic>,
+            Screens::show<frmFind>,          Screens::show<frmCal>,         Screens::show<frmCalendar>,
+            Screens::show<frmSendEmail>,     Screens::show<frmTo>,          Screens::show<frmCheckEmail>,
+            Screens::show<frmAddress>,       Screens::show<frmAddressEdit>, Screens::show<frmAddressDelete>,
+            Screens::show<frmAddressSearch>, Screens::show<frmOrganizer>,   Screens::show<frmOrganizerSearch>,
+            Screens::show<frmSyncSettings>,  Screens::show<frmRepeat>};
         QStringList cut;
         int read = 0;
         for (const auto& open : screens) {
