@@ -153,7 +153,8 @@ def wait_for(what, seconds=10):
 class Program:
     def __init__(self, exe, holds):
         self.folder = tempfile.mkdtemp(prefix="a11y-")
-        shutil.copy(exe, self.folder)
+        for name in ("tessaly", "tessaly-app"):  # the starter the user runs, and the program it runs
+            shutil.copy(os.path.join(os.path.dirname(exe), name), self.folder)
         for path in holds:
             full = os.path.join(self.folder, path)
             os.mkdir(full) if "." not in path else open(full, "w").close()
