@@ -20,13 +20,14 @@ class Connection;
 // AppointmentRows); which local row stands for which UID is kept in a table
 // of its own, tblSyncMap, so the four tables keep their shape.
 struct TableShape {
-    QString kind;   // "contact" or "appointment": the map's name for the table
-    QString table;  // tblAddress, tblOrginize
-    QString key;    // Org_ID, OrgRow
+    QString kind;   // "contact", "appointment" or "task": the map's name for the table
+    QString table;  // tblAddress, tblOrginize, tblTask
+    QString key;    // Org_ID, OrgRow, TaskRow
     QStringList fields;
 
     static const TableShape& contacts();
     static const TableShape& appointments();
+    static const TableShape& tasks();
 };
 
 struct KeyedRecord {
@@ -123,6 +124,8 @@ public:
     QList<qint64> overrideRows(qint64 seriesKey);
     // The UID of a row, or empty when it has none yet.
     QString uidOf(qint64 key);
+    // The row of a UID, or -1 when none has it.
+    qint64 keyOf(const QString& uid);
     // What the map keeps to see that a row changed since it was synced.
     // With exceptions, two parts: the fields', then theirs.
     static QString hash(const QStringList& values, const QString& exceptions = {});
@@ -138,11 +141,11 @@ public:
 private:
     void exec(const char* sql);
     void read(const std::function<void(const RecordBytes&)>& take, bool giveUids);
-    qint64 keyOf(const QString& uid);
     // How the kept event repeats or spans days, beside its row.
     void keepSeries(const QString& uid, const QByteArray& object);
 
     bool events() const { return &m_shape == &TableShape::appointments(); }
+    bool tasks() const { return &m_shape == &TableShape::tasks(); }
 
     Connection& m_con;
     sqlite3* m_db;
