@@ -76,23 +76,23 @@ TaskPanel::TaskPanel(QWidget* page, Connection& con)
     chkTaskDue = makeControl<QCheckBox>(frmTask, "chkTaskDue", twipsRect(120, 930, 1080, 300), QStringLiteral("Due"));
     dtpTaskDue = makeControl<QDateEdit>(frmTask, "dtpTaskDue", twipsRect(1200, 900, 1335, 315));
     chkTaskDueTime =
-        makeControl<QCheckBox>(frmTask, "chkTaskDueTime", twipsRect(2580, 930, 1035, 300), QStringLiteral("At"));
-    tmTaskDue = makeControl<QTimeEdit>(frmTask, "tmTaskDue", twipsRect(2580, 1230, 1035, 315));
+        makeControl<QCheckBox>(frmTask, "chkTaskDueTime", twipsRect(120, 1320, 1080, 300), QStringLiteral("At"));
+    tmTaskDue = makeControl<QTimeEdit>(frmTask, "tmTaskDue", twipsRect(1200, 1290, 1335, 315));
     chkTaskStart =
-        makeControl<QCheckBox>(frmTask, "chkTaskStart", twipsRect(120, 1650, 1080, 300), QStringLiteral("Starts"));
-    dtpTaskStart = makeControl<QDateEdit>(frmTask, "dtpTaskStart", twipsRect(1200, 1620, 1335, 315));
-    makeLabel(frmTask, "lblTaskPriority", QStringLiteral("Priority"), twipsRect(120, 2100, 1080, 255));
-    spnTaskPriority = makeControl<QSpinBox>(frmTask, "spnTaskPriority", twipsRect(1200, 2070, 1335, 315));
+        makeControl<QCheckBox>(frmTask, "chkTaskStart", twipsRect(120, 1710, 1080, 300), QStringLiteral("Starts"));
+    dtpTaskStart = makeControl<QDateEdit>(frmTask, "dtpTaskStart", twipsRect(1200, 1680, 1335, 315));
+    makeLabel(frmTask, "lblTaskPriority", QStringLiteral("Priority"), twipsRect(120, 2130, 1080, 255));
+    spnTaskPriority = makeControl<QSpinBox>(frmTask, "spnTaskPriority", twipsRect(1200, 2100, 1335, 315));
     spnTaskPriority->setRange(0, 9);
     spnTaskPriority->setSpecialValueText(QStringLiteral("None"));
     spnTaskPriority->setToolTip(QStringLiteral("1 is the highest priority, 9 the lowest."));
-    makeLabel(frmTask, "lblTaskPercent", QStringLiteral("Done so far"), twipsRect(120, 2520, 1080, 255));
-    spnTaskPercent = makeControl<QSpinBox>(frmTask, "spnTaskPercent", twipsRect(1200, 2490, 1335, 315));
+    makeLabel(frmTask, "lblTaskPercent", QStringLiteral("Done so far"), twipsRect(120, 2550, 1080, 255));
+    spnTaskPercent = makeControl<QSpinBox>(frmTask, "spnTaskPercent", twipsRect(1200, 2520, 1335, 315));
     spnTaskPercent->setRange(0, 100);
     spnTaskPercent->setSuffix(QStringLiteral(" %"));
-    lblTaskRepeat = makeControl<QLabel>(frmTask, "lblTaskRepeat", twipsRect(120, 2910, 3495, 255));
-    makeLabel(frmTask, "lblTaskNotes", QStringLiteral("Notes"), twipsRect(120, 3210, 3495, 255));
-    txtTaskNotes = makeControl<QPlainTextEdit>(frmTask, "txtTaskNotes", twipsRect(120, 3450, 3495, 2055));
+    lblTaskRepeat = makeControl<QLabel>(frmTask, "lblTaskRepeat", twipsRect(120, 2940, 3495, 255));
+    makeLabel(frmTask, "lblTaskNotes", QStringLiteral("Notes"), twipsRect(120, 3240, 3495, 255));
+    txtTaskNotes = makeControl<QPlainTextEdit>(frmTask, "txtTaskNotes", twipsRect(120, 3480, 3495, 2025));
     txtTaskNotes->setTabChangesFocus(true);
     cmdTaskNew = makeCommandButton(frmTask, "cmdTaskNew", kNew, twipsRect(120, 5640, 855, 375));
     cmdTaskSave = makeCommandButton(frmTask, "cmdTaskSave", kSave, twipsRect(1000, 5640, 855, 375));
