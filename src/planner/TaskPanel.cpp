@@ -185,6 +185,14 @@ void TaskPanel::choose(qint64 key)
     showTask();
 }
 
+void TaskPanel::chooseTask(qint64 key)
+{
+    chkHideDone->setChecked(false);
+    refresh();
+    choose(key);
+    lstTasks->setFocus();
+}
+
 QString TaskPanel::shownDue() const
 {
     if (!chkTaskDue->isChecked())

@@ -30,6 +30,8 @@ public:
 
     // Reads the tasks again, the chosen one staying chosen.
     void refresh();
+    // The task of row `key` chosen and shown, done ones shown too.
+    void chooseTask(qint64 key);
 
     QTreeWidget* lstTasks;
     QCheckBox* chkHideDone;

@@ -444,6 +444,12 @@ void frmOrganizer::showDay(QDate date)
     MonthView1_DateClick(k);
 }
 
+void frmOrganizer::showTask(qint64 key)
+{
+    SSTab1->setCurrentIndex(kTasksPage);
+    tasks->chooseTask(key);
+}
+
 void frmOrganizer::txtMessage_Change(int k)
 {
     MSgridTime[std::size_t(k)]->setEnabled(true);

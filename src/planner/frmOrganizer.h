@@ -47,6 +47,8 @@ public:
     void cmdSearch_Click(int k);
     // The day on its month page (the first or last page for a day outside them).
     void showDay(QDate date);
+    // The task of row `key` chosen on the Tasks page.
+    void showTask(qint64 key);
 
     QTabWidget* SSTab1;
     PageArray<MSFlexGrid> MSgridTime;

@@ -71,7 +71,7 @@ const Operation* find(const QString& option)
 }
 
 const QString kKinds[] = {QStringLiteral("Contact"), QStringLiteral("Appointment"), QStringLiteral("Note"),
-                          QStringLiteral("Mail")};
+                          QStringLiteral("Mail"), QStringLiteral("Task")};
 
 // The index as the program keeps it: one the program has not filled yet
 // (an older store) finds what was written since.
