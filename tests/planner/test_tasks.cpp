@@ -112,6 +112,9 @@ private slots:
         tasks.setDone(milk, false, {});
         QCOMPARE(shown(tasks.tree(false)), "shop/0 bread/0 milk/1 call/0");
         QCOMPARE(TaskRows::byKey(con, milk)->at(F::Percent), "0");
+        QVERIFY(tasks.move(bread, Tasks::Move::In));  // under shop: done above done above to do
+        tasks.setDone(shop, true, QDateTime::currentDateTime());
+        QCOMPARE(shown(tasks.tree(false)), "shop/0 bread/1 milk/2 call/0");
 
         // A repeating task moves on to its next date, its start with it.
         TaskValues weekly = *TaskRows::byKey(con, call);
