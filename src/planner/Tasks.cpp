@@ -99,8 +99,8 @@ TaskTree Tasks::build(const QList<std::pair<qint64, TaskValues>>& rows)
             tree.items << item;
             QList<qsizetype> under = children.value(rows[i].first);
             std::sort(under.begin(), under.end(), byPlace);
-            for (auto c = under.rbegin(); c != under.rend(); ++c)
-                stack.append({*c, depth + 1});
+            for (qsizetype n = under.size(); n-- > 0;)  // the first on top of the stack
+                stack.append({under[n], depth + 1});
         }
     };
     std::sort(roots.begin(), roots.end(), byPlace);
@@ -143,9 +143,9 @@ TaskTree Tasks::tree(bool withDone)
     if (!withDone) {
         // From the deepest up: a done task stays while a task under it is to do.
         QSet<qint64> keep;
-        for (auto it = tree.items.rbegin(); it != tree.items.rend(); ++it)
-            if (!it->done() || keep.contains(it->key))
-                keep << it->key << it->parent;
+        for (qsizetype n = tree.items.size(); n-- > 0;)
+            if (const TaskItem& t = tree.items[n]; !t.done() || keep.contains(t.key))
+                keep << t.key << t.parent;
         tree.items.removeIf([&](const TaskItem& t) { return !keep.contains(t.key); });
     }
     return tree;
