@@ -101,6 +101,13 @@ TaskPanel::TaskPanel(QWidget* page, Connection& con)
     for (QWidget* w : {static_cast<QWidget*>(dtpTaskDue), static_cast<QWidget*>(dtpTaskStart)})
         static_cast<QDateEdit*>(w)->setCalendarPopup(true);
     txtTaskTitle->installEventFilter(this);
+    // Read by what they hold, not by the frame around them.
+    const std::pair<QWidget*, const char*> names[] = {{txtTaskTitle, "Title"},       {dtpTaskDue, "Due date"},
+                                                      {tmTaskDue, "Due time"},       {dtpTaskStart, "Start date"},
+                                                      {spnTaskPriority, "Priority"}, {spnTaskPercent, "Done so far"},
+                                                      {txtTaskNotes, "Notes"}};
+    for (const auto& [control, name] : names)
+        control->setAccessibleName(QString::fromLatin1(name));
 
     auto* anchors = new Anchors(this);
     anchors->pin(lstTasks, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
