@@ -255,8 +255,17 @@ icalcomponent* keptTodo(icalcomponent* cal, const Outgoing& o, QStringList& zone
          c = icalcomponent_get_next_component(root, ICAL_VTODO_COMPONENT))
         if (textOf(c, ICAL_UID_PROPERTY) == o.uid || icalcomponent_get_first_property(c, ICAL_UID_PROPERTY) == nullptr)
             todo = icalcomponent_new_clone(c);
-    if (todo)
+    if (todo) {
         restoreDates(todo);
+        // What libical noted of the rest is its own, not the to-do's.
+        while (icalproperty* note = icalcomponent_get_first_property(todo, ICAL_XLICERROR_PROPERTY)) {
+            icalcomponent_remove_property(todo, note);
+            icalproperty_free(note);
+        }
+        // One read without a UID goes out with the record's, so it is found again.
+        if (!icalcomponent_get_first_property(todo, ICAL_UID_PROPERTY))
+            icalcomponent_add_property(todo, icalproperty_new_uid(o.uid.toUtf8().constData()));
+    }
     if (todo)
         for (icalcomponent* z = icalcomponent_get_first_component(root, ICAL_VTIMEZONE_COMPONENT); z;
              z = icalcomponent_get_next_component(root, ICAL_VTIMEZONE_COMPONENT)) {
