@@ -68,7 +68,11 @@ QString storedDate(icalcomponent* cal, icalproperty* p)
         }
         t.zone = nullptr;
     }
-    return QString::fromLatin1(icaltime_as_ical_string(t));
+    // libical keeps what it could not make sense of (month 31, hour 25): no date to the task.
+    const QString text = QString::fromLatin1(icaltime_as_ical_string(t));
+    const bool valid = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd")).isValid()
+                       && (t.is_date || QTime::fromString(text.mid(9, 6), QStringLiteral("HHmmss")).isValid());
+    return valid ? text : QString();
 }
 
 // libical drops a date it cannot read and leaves a note of it: the date is
