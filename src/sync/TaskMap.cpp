@@ -114,6 +114,16 @@ icalproperty* parentOf(icalcomponent* todo)
     return nullptr;
 }
 
+// Done by its STATUS: any of them (a writer may leave an empty one before it).
+bool completed(icalcomponent* todo)
+{
+    for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_STATUS_PROPERTY); p;
+         p = icalcomponent_get_next_property(todo, ICAL_STATUS_PROPERTY))
+        if (icalproperty_get_status(p) == ICAL_STATUS_COMPLETED)
+            return true;
+    return false;
+}
+
 QString number(icalcomponent* todo, icalproperty_kind kind)
 {
     icalproperty* p = icalcomponent_get_first_property(todo, kind);
@@ -144,7 +154,7 @@ Imported fromTodo(icalcomponent* cal, icalcomponent* todo)
     t[F::Percent] = number(todo, ICAL_PERCENTCOMPLETE_PROPERTY);
     t[F::Completed] = storedDate(cal, icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY));
     // Done without saying when: as of when it was last written.
-    if (t[F::Completed].isEmpty() && icalcomponent_get_status(todo) == ICAL_STATUS_COMPLETED) {
+    if (t[F::Completed].isEmpty() && completed(todo)) {
         icalproperty* when = icalcomponent_get_first_property(todo, ICAL_LASTMODIFIED_PROPERTY);
         t[F::Completed] = storedDate(cal, when ? when : icalcomponent_get_first_property(todo, ICAL_DTSTAMP_PROPERTY));
         if (t[F::Completed].isEmpty())
@@ -225,10 +235,9 @@ void set(icalcomponent* todo, int field, const QString& value)
         break;
     case F::Completed: {
         put(todo, ICAL_COMPLETED_PROPERTY, dateProperty(ICAL_COMPLETED_PROPERTY, value));
-        const icalproperty_status was = icalcomponent_get_status(todo);
         if (!value.isEmpty())
             put(todo, ICAL_STATUS_PROPERTY, icalproperty_new_status(ICAL_STATUS_COMPLETED));
-        else if (was == ICAL_STATUS_COMPLETED)
+        else if (completed(todo))
             put(todo, ICAL_STATUS_PROPERTY, icalproperty_new_status(ICAL_STATUS_NEEDSACTION));
         break;
     }
