@@ -57,20 +57,24 @@ QString storedDate(icalcomponent* cal, icalproperty* p)
     icaltimetype t = timeOf(p);
     if (icaltime_is_null_time(t))
         return {};
+    QString text;
     if (icalparameter* z = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER); z && !t.is_date) {
         const char* tzid = icalparameter_get_tzid(z);
         icaltimezone* zone = icalcomponent_get_timezone(cal, tzid);
         if (!zone)
             zone = icaltimezone_get_builtin_timezone(tzid);
-        if (zone) {
-            const QDateTime local = QDateTime::fromSecsSinceEpoch(icaltime_as_timet_with_zone(t, zone)).toLocalTime();
-            return local.toString(QStringLiteral("yyyyMMdd'T'HHmmss"));
-        }
+        if (zone)
+            text = QDateTime::fromSecsSinceEpoch(icaltime_as_timet_with_zone(t, zone))
+                       .toLocalTime()
+                       .toString(QStringLiteral("yyyyMMdd'T'HHmmss"));
         t.zone = nullptr;
     }
-    // libical keeps what it could not make sense of (month 31, hour 25): no date to the task.
-    const QString text = QString::fromLatin1(icaltime_as_ical_string(t));
-    const bool valid = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd")).isValid()
+    // libical keeps what it could not make sense of (month 31, hour 25), and
+    // writes no time past the year 2999: no date to the task.
+    if (text.isEmpty())
+        text = QString::fromLatin1(icaltime_as_ical_string(t));
+    const QDate day = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
+    const bool valid = day.isValid() && day.year() >= 1900 && day.year() <= 2999
                        && (t.is_date || QTime::fromString(text.mid(9, 6), QStringLiteral("HHmmss")).isValid());
     return valid ? text : QString();
 }
@@ -148,8 +152,11 @@ Imported fromTodo(icalcomponent* cal, icalcomponent* todo)
     TaskValues& t = in.task;
     t[F::Title] = textOf(todo, ICAL_SUMMARY_PROPERTY);
     t[F::Notes] = textOf(todo, ICAL_DESCRIPTION_PROPERTY);
-    t[F::Due] = storedDate(cal, icalcomponent_get_first_property(todo, ICAL_DUE_PROPERTY));
-    t[F::Start] = storedDate(cal, icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY));
+    icalproperty* due = icalcomponent_get_first_property(todo, ICAL_DUE_PROPERTY);
+    icalproperty* start = icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY);
+    t[F::Due] = storedDate(cal, due);
+    t[F::Start] = storedDate(cal, start);
+    in.dueUnreadable = in.dueUnreadable || (due && t[F::Due].isEmpty()) || (start && t[F::Start].isEmpty());
     t[F::Priority] = number(todo, ICAL_PRIORITY_PROPERTY);
     t[F::Percent] = number(todo, ICAL_PERCENTCOMPLETE_PROPERTY);
     t[F::Completed] = storedDate(cal, icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY));
