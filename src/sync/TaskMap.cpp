@@ -174,9 +174,10 @@ Imported fromTodo(icalcomponent* cal, icalcomponent* todo)
         free(text);
     }
     if (icalproperty* parent = parentOf(todo))
-        in.parentUid = QString::fromUtf8(icalproperty_get_relatedto(parent));
+        in.parentUid = QString::fromUtf8(icalproperty_get_relatedto(parent)).trimmed();
     in.object = EventMap::keptObject(cal, todo);
-    in.uid = textOf(todo, ICAL_UID_PROPERTY);
+    // Blanks around a UID do not survive libical's writing: they are not part of it.
+    in.uid = textOf(todo, ICAL_UID_PROPERTY).trimmed();
     if (in.uid.isEmpty())  // named by its content, so a second import finds it again
         in.uid = QString::fromLatin1(QCryptographicHash::hash(in.object, QCryptographicHash::Sha1).toHex());
     in.base = baseOf(t, in.parentUid);
@@ -273,7 +274,8 @@ icalcomponent* keptTodo(icalcomponent* cal, const Outgoing& o, QStringList& zone
     icalcomponent* todo = nullptr;
     for (icalcomponent* c = icalcomponent_get_first_component(root, ICAL_VTODO_COMPONENT); c && !todo;
          c = icalcomponent_get_next_component(root, ICAL_VTODO_COMPONENT))
-        if (textOf(c, ICAL_UID_PROPERTY) == o.uid || icalcomponent_get_first_property(c, ICAL_UID_PROPERTY) == nullptr)
+        if (textOf(c, ICAL_UID_PROPERTY).trimmed() == o.uid
+            || icalcomponent_get_first_property(c, ICAL_UID_PROPERTY) == nullptr)
             todo = icalcomponent_new_clone(c);
     if (todo) {
         restoreDates(todo);
