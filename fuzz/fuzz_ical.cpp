@@ -2,7 +2,8 @@
 // crash": every appointment an input gives is written out as an event that
 // reads back as one event with the same UID and the same appointment (or is
 // counted as an unreadable date and left out), and writing that again gives
-// the same bytes apart from the time stamp.
+// the same bytes apart from the time stamp. Every to-do does the same as a
+// task, written anew and from the to-do it was read from.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             EventMap::write({{again.events[0].appointment, again.events[0].uid, {}, {}, {}}});
         if (withoutStamp(second.bytes) != withoutStamp(first.bytes))
             fail("unstable", first.bytes, second.bytes);
+    }
+    for (const TaskMap::Imported& task : EventMap::read(input).tasks) {
+        const TaskValues values = task.task;
+        for (const QByteArray& kept : {QByteArray(), task.object}) {
+            const QByteArray bytes = EventMap::write({}, {{values, task.uid, task.parentUid, kept, task.base}}).bytes;
+            const EventMap::ReadResult again = EventMap::read(bytes);
+            if (again.tasks.size() != 1 || again.tasks[0].uid != task.uid || again.tasks[0].task != values
+                || again.tasks[0].parentUid != task.parentUid)
+                fail("the task changed on the way", task.object, bytes);
+        }
     }
     return 0;
 }

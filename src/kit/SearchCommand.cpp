@@ -13,7 +13,7 @@
 
 namespace {
 const QString kKinds[] = {QStringLiteral("Contact"), QStringLiteral("Appointment"), QStringLiteral("Note"),
-                          QStringLiteral("Mail")};
+                          QStringLiteral("Mail"), QStringLiteral("Task")};
 
 void printLine(std::FILE* to, const QString& line)
 {

@@ -8,6 +8,7 @@
 #include "kit/Clock.h"
 #include "kit/Notifications.h"
 #include "kit/Occurrences.h"
+#include "planner/Tasks.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
 
@@ -90,6 +91,12 @@ QList<Reminders::Appointment> AppointmentReminders::appointmentsOf(QDate day)
         for (const Occurrences::Entry& e : Occurrences::between(con, day, day))
             if (!e.continued)
                 today.append({e.start, e.note});
+        // A task due today reminds at its time, or as the day begins.
+        for (const TaskItem& t : Tasks(con).dueBy(day, false)) {
+            const QTime at = TaskDates::time(t.values[TaskFields::Due]).value_or(QTime(0, 0));
+            today.append(
+                {at.toString(QStringLiteral("h:mmAP")), Reminders::kTaskNote.arg(t.values[TaskFields::Title]), true});
+        }
     } catch (const StoreError&) {
     }
     return today;

@@ -73,7 +73,7 @@ Plan Schedule::look(const QList<Appointment>& today, const QDateTime& now)
 {
     Plan plan;
     for (const Appointment& a : startedBetween(today, m_last, now))
-        plan.notices.append({kDueSummary.arg(a.start), a.note});
+        plan.notices.append({(a.task ? kTaskSummary : kDueSummary).arg(a.start), a.note});
     // A clock set back must not bring a reminder round a second time.
     m_last = std::max(m_last, now);
     plan.nextLook = nextLook(today, now);

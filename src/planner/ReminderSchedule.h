@@ -12,10 +12,12 @@
 // appointments of now's date, and shows what comes back.
 namespace Reminders {
 
-// One appointment of the day as tblOrginize keeps it.
+// One appointment of the day as tblOrginize keeps it, or a task due that day
+// (at its due time, or "12:00AM" for one due on the day alone).
 struct Appointment {
     QString start;  // TimeStart: "7:30AM" ... "7:30PM"
     QString note;
+    bool task = false;
 };
 
 struct Notice {
@@ -29,6 +31,8 @@ struct Plan {
 };
 
 inline const QString kDueSummary = QStringLiteral("Appointment at %1");
+inline const QString kTaskSummary = QStringLiteral("Task due at %1");
+inline const QString kTaskNote = QStringLiteral("To do: %1");
 inline const QString kMissedSummary = QStringLiteral("Appointments earlier today");
 
 // The time of a start label, or nothing for a label that is not a time

@@ -29,6 +29,8 @@
 #include "kit/StoreAccess.h"
 #include "planner/BusyDays.h"
 #include "planner/RepeatRule.h"
+#include "planner/TaskPanel.h"
+#include "planner/Tasks.h"
 #include "planner/frmOrganizerSearch.h"
 #include "planner/frmRepeat.h"
 #include "store/RecordsChanged.h"
@@ -43,8 +45,11 @@ const QStringList kTabCaptions = {
     QStringLiteral("January"),   QStringLiteral("Febuary"), QStringLiteral("March"),    QStringLiteral("Abril"),
     QStringLiteral("May"),       QStringLiteral("June"),    QStringLiteral("July"),     QStringLiteral("August"),
     QStringLiteral("September"), QStringLiteral("October"), QStringLiteral("November"), QStringLiteral("December"),
-    QStringLiteral("Help"),
+    QStringLiteral("Help"),      QStringLiteral("Tasks"),
 };
+// Beside the day's all-day events: its tasks still to do.
+const QString kDueOnDay = QStringLiteral("To do: %1");
+const QString kOverdueTask = QStringLiteral("%1 (overdue)");
 
 const QString kHeadingStart = QStringLiteral("AM");
 const QString kHeadingNote = QStringLiteral("Note");
@@ -154,6 +159,12 @@ frmOrganizer::frmOrganizer()
     txtHelp =
         makeControl<RichTextBox>(help, "txtHelp", QRect(twips(120), twips(480) - strip, twips(9015), twips(6735)));
     txtHelp->setReadOnly(true);
+    tasks = new TaskPanel(SSTab1->widget(kTasksPage), Con);
+    // The pages show the tasks due on their days.
+    connect(tasks, &TaskPanel::tasksChanged, this, [this] {
+        for (int k = 0; k < kPages; ++k)
+            showDay(k);
+    });
 
     // Grown, each page's grid takes the room; its calendar and message keep to the right.
     auto* anchors = new Anchors(this);
@@ -168,6 +179,7 @@ frmOrganizer::frmOrganizer()
         anchors->pin(Frame1[std::size_t(k)], Qt::TopEdge | Qt::RightEdge);
     }
     anchors->pin(txtHelp, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors->pin(tasks, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
 
     SSTab1->setCurrentIndex(0);
     connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &frmOrganizer::recordsChanged);
@@ -276,6 +288,7 @@ void frmOrganizer::Form_Load()
         showDay(k);
         BusyDays::follow(MonthView1[std::size_t(k)], Con);
     }
+    tasks->refresh();
 }
 
 void frmOrganizer::recordsChanged(const RecordsChange& change)
@@ -289,6 +302,7 @@ void frmOrganizer::recordsChanged(const RecordsChange& change)
     for (int k = 0; k < kPages; ++k)
         showDay(k);
     showBusyDays();
+    tasks->refresh();
 }
 
 void frmOrganizer::Form_Unload()
@@ -400,8 +414,25 @@ void frmOrganizer::showDay(int k, bool otherDay)
     m_painting = false;
     showFor(k);
     showRepeat(k);
-    lblAllDay[i]->setText(day.allDay);
-    lblAllDay[i]->setToolTip(day.allDayTooltip);
+    const QString due = dueTasks(k);
+    const QString sep = day.allDay.isEmpty() || due.isEmpty() ? QString() : QString(DayLayout::kBetween);
+    lblAllDay[i]->setText(day.allDay + sep + due);
+    lblAllDay[i]->setToolTip(day.allDayTooltip
+                             + (day.allDayTooltip.isEmpty() || due.isEmpty() ? QString() : QStringLiteral("\n")) + due);
+}
+
+QString frmOrganizer::dueTasks(int k)
+{
+    const QDate day = MonthView1[std::size_t(k)]->Value();
+    QStringList titles;
+    if (Con.isOpen())
+        storeGuard([&] {
+            for (const TaskItem& t : Tasks(Con).dueBy(day, day == Clock::today())) {
+                const bool late = TaskDates::day(t.values[TaskFields::Due]) < day;
+                titles << (late ? kOverdueTask.arg(t.values[TaskFields::Title]) : t.values[TaskFields::Title]);
+            }
+        });
+    return titles.isEmpty() ? QString() : kDueOnDay.arg(titles.join(DayLayout::kBetween));
 }
 
 void frmOrganizer::showDay(QDate date)
@@ -411,6 +442,12 @@ void frmOrganizer::showDay(QDate date)
     SSTab1->setCurrentIndex(k);
     MonthView1[std::size_t(k)]->setValue(date);
     MonthView1_DateClick(k);
+}
+
+void frmOrganizer::showTask(qint64 key)
+{
+    SSTab1->setCurrentIndex(kTasksPage);
+    tasks->chooseTask(key);
 }
 
 void frmOrganizer::txtMessage_Change(int k)

@@ -21,10 +21,11 @@ class QTabWidget;
 class RichTextBox;
 class MSFlexGrid;
 class MonthView;
+class TaskPanel;
 struct RecordsChange;
 
 // The day planner: twelve month pages, each a month calendar beside a grid of
-// half-hour slots, and a help page. A slot is written by clicking its row;
+// half-hour slots, a help page and the task list. A slot is written by clicking its row;
 // Save stores the row clicked last as one appointment.
 class frmOrganizer : public Form {
     Q_OBJECT
@@ -46,6 +47,8 @@ public:
     void cmdSearch_Click(int k);
     // The day on its month page (the first or last page for a day outside them).
     void showDay(QDate date);
+    // The task of row `key` chosen on the Tasks page.
+    void showTask(qint64 key);
 
     QTabWidget* SSTab1;
     PageArray<MSFlexGrid> MSgridTime;
@@ -68,6 +71,9 @@ public:
     // The day's all-day events and appointments whose start is no time.
     PageArray<QLabel> lblAllDay;
     RichTextBox* txtHelp;
+    // The Tasks page, after the help page.
+    TaskPanel* tasks;
+    static constexpr int kTasksPage = kPages + 1;
 
 protected:
     // The Delete key on a grid row deletes its appointments.
@@ -89,6 +95,8 @@ private:
     void showDay(int k, bool otherDay = false);
     void deleteRow(int k);
     void showBusyDays();
+    // The tasks due on page k's day (and overdue ones, on today) beside its all-day events.
+    QString dueTasks(int k);
     // Appointments stored elsewhere (another screen, an import, a sync,
     // another process) show on the pages.
     void recordsChanged(const RecordsChange& change);

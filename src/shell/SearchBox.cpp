@@ -28,7 +28,7 @@ const QString kMore = QStringLiteral("\u2026 and %1 more");
 const QString kMoreThan = QStringLiteral("\u2026 and more than %1 more");
 const QString kSomeMore = QStringLiteral("\u2026 and more");
 const QString kGroups[] = {QStringLiteral("Contacts"), QStringLiteral("Appointments"), QStringLiteral("Notes"),
-                           QStringLiteral("Mail")};
+                           QStringLiteral("Mail"), QStringLiteral("Tasks")};
 constexpr int kHitRole = Qt::UserRole;
 constexpr int kHtmlRole = Qt::UserRole + 1;
 

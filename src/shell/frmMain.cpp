@@ -455,6 +455,12 @@ void frmMain::openHit(const SearchIndex::SearchHit& hit)
         if (frmOrganizer* organizer = Screens::load<frmOrganizer>(); organizer && hit.date.isValid())
             organizer->showDay(hit.date);
         break;
+    case SearchIndex::Kind::Task:
+        closeFirst<frmAddress>();
+        LoadOrganizer();
+        if (frmOrganizer* organizer = Screens::load<frmOrganizer>())
+            organizer->showTask(hit.key);
+        break;
     case SearchIndex::Kind::Note:
         closeFirst<frmAddress, frmOrganizer, frmCheckEmail, frmSendEmail>();
         Notes::openFile(*m_notes, hit.path);

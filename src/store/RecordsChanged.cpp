@@ -28,6 +28,7 @@ constexpr TableKind kTables[] = {
     {"tblAddress", RecordsChange::Contacts, true},
     {"tblOrginize", RecordsChange::Appointments, true},
     {"tblOrginizeSeries", RecordsChange::Appointments, true},
+    {"tblTask", RecordsChange::Appointments, false},
     {"tblMailbox", RecordsChange::Mail, true},
     {"tblImapMessage", RecordsChange::Mail, false},
     {"tblImapFolder", RecordsChange::Mail, false},

@@ -66,6 +66,22 @@ CREATE TRIGGER IF NOT EXISTS trOrginizeSeriesGone AFTER DELETE ON tblOrginize BE
   DELETE FROM tblOrginizeSeries WHERE OrgRow = old.OrgRow;
   UPDATE tblOrginizeSeries SET SeriesRow = 0, RecurrenceId = '' WHERE SeriesRow = old.OrgRow;
 END;
+-- Things to do: see store/TaskRows.h for what each field holds. A task
+-- under another names it in Parent; Position orders the tasks of one parent.
+CREATE TABLE IF NOT EXISTS tblTask (
+  TaskRow   INTEGER PRIMARY KEY,
+  Title     TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Notes     TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Due       TEXT NOT NULL DEFAULT '',
+  StartDate TEXT NOT NULL DEFAULT '',
+  Priority  TEXT NOT NULL DEFAULT '0',
+  Completed TEXT NOT NULL DEFAULT '',
+  Percent   TEXT NOT NULL DEFAULT '0',
+  Rule      TEXT NOT NULL DEFAULT '',
+  Parent    INTEGER NOT NULL DEFAULT 0,
+  Position  INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixTaskParent ON tblTask(Parent);
 CREATE INDEX IF NOT EXISTS ixAddressFirstName ON tblAddress(FirstName);
 CREATE INDEX IF NOT EXISTS ixAddressLastName  ON tblAddress(LastName);
 CREATE INDEX IF NOT EXISTS ixAddressHomePhone ON tblAddress(HomePhone);

@@ -37,7 +37,7 @@ constexpr int kMostRanked = 1000;
 constexpr int kMostCounted = 1000;
 
 // What an entry is: its rowid is the record's key times kStride plus this.
-enum Code { Contact = 0, Appointment = 1, Note = 2, Mail = 3, Imap = 4 };
+enum Code { Contact = 0, Appointment = 1, Note = 2, Mail = 3, Imap = 4, Task = 5 };
 constexpr int kStride = 8;
 
 // Letters unicode61 keeps as they are, as the letters typed for them.
@@ -89,6 +89,8 @@ const QString kContactMore =
                    "k.UID = m.UID WHERE m.Kind = 'contact' AND m.LocalKey = %1Org_ID AND k.More <> '' LIMIT 1), '')");
 const QString kAppointmentTitle = QStringLiteral("%1DateValue || ' ' || %1TimeStart || '-' || %1TimeFinished");
 const QString kAppointmentBody = QStringLiteral("%1Note");
+const QString kTaskTitle = QStringLiteral("%1Title");
+const QString kTaskBody = QStringLiteral("%1Notes");
 const QString kImapTitle = QStringLiteral("coalesce(%1Subject, '')");
 const QString kImapBody = QStringLiteral("coalesce(%1Sender, '')");
 
@@ -109,7 +111,8 @@ struct Shape {
 std::vector<Followed> followed(const Shape& shape)
 {
     return {{"tblAddress", "Org_ID", Contact, kContactTitle, kContactBody + (shape.kept ? kContactMore : QString())},
-            {"tblOrginize", "OrgRow", Appointment, kAppointmentTitle, kAppointmentBody}};
+            {"tblOrginize", "OrgRow", Appointment, kAppointmentTitle, kAppointmentBody},
+            {"tblTask", "TaskRow", Task, kTaskTitle, kTaskBody}};
 }
 
 QString entryKey(const char* key, Code code, const QString& row)
@@ -164,7 +167,8 @@ const char* const kTriggers[] = {
     "tblAddressSearchInsert",     "tblAddressSearchUpdate",  "tblAddressSearchDelete",     "tblOrginizeSearchInsert",
     "tblOrginizeSearchUpdate",    "tblOrginizeSearchDelete", "tblImapMessageSearchBefore", "tblImapMessageSearchInsert",
     "tblImapMessageSearchDelete", "tblSyncKeptSearchInsert", "tblSyncKeptSearchUpdate",    "tblSyncKeptSearchDelete",
-    "tblSyncMapSearchInsert",     "tblSyncMapSearchUpdate",  "tblSyncMapSearchDelete",
+    "tblSyncMapSearchInsert",     "tblSyncMapSearchUpdate",  "tblSyncMapSearchDelete",     "tblTaskSearchInsert",
+    "tblTaskSearchUpdate",        "tblTaskSearchDelete",
 };
 
 // Every trigger of the index, for the tables the store has.
@@ -528,7 +532,7 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
         .bind(4, qint64(letterOnly ? kMostHits : kMostCounted + 1));
     if (letterOnly)
         scan.bind(5, QString(kMarkOpen)).bind(6, QString(kMarkClose));
-    std::array<std::vector<Ranked>, 4> byKind;
+    std::array<std::vector<Ranked>, kKinds> byKind;
     qint64 scanned = 0, ranked = 0;
     while (scan.step()) {
         ++scanned;
@@ -543,7 +547,7 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
                  scan.text(1),
                  scan.text(2),
                  !scan.isNull(1)};
-        if (code > Imap)
+        if (code > Task)
             continue;  // no record makes such an entry
         if (code == Appointment && !scan.isNull(4)) {
             r.dateValue = scan.text(4);
@@ -557,15 +561,15 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
                           ? std::abs(dating.today.daysTo(r.date)) * 2 + (r.date < dating.today ? 1 : 0)
                           : std::numeric_limits<qint64>::max();
         }
-        byKind[code == Imap ? int(Kind::Mail) : code].push_back(std::move(r));
+        byKind[code == Imap ? int(Kind::Mail) : code == Task ? int(Kind::Task) : code].push_back(std::move(r));
     }
     // Counted only so far: past it the number says little, and costs as much as the lists are long.
     found.moreThan = scanned > (letterOnly ? kMostHits - 1 : kMostCounted);
     found.total = std::min<qint64>(scanned, kMostCounted);
 
     // Each kind takes its turn, so a common word in the mail leaves room for the contacts.
-    std::array<size_t, 4> taken{};
-    for (int picked = 0, kind = 0, idle = 0; picked < kMostHits && idle < 4; kind = (kind + 1) % 4) {
+    std::array<size_t, kKinds> taken{};
+    for (int picked = 0, kind = 0, idle = 0; picked < kMostHits && idle < kKinds; kind = (kind + 1) % kKinds) {
         auto& list = byKind[size_t(kind)];
         if (taken[size_t(kind)] == 0)
             std::stable_sort(list.begin(), list.end(),
@@ -584,7 +588,7 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
     std::unordered_map<qint64, std::pair<QString, QString>> texts;
     QStringList chosen;
     qint64 last = 0;
-    for (size_t kind = 0; kind < 4; ++kind)
+    for (size_t kind = 0; kind < kKinds; ++kind)
         for (size_t k = 0; k < taken[kind]; ++k)
             if (const Ranked& r = byKind[kind][k]; !r.read) {
                 chosen << QString::number(r.rowid);
@@ -628,7 +632,7 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
         s->reset();
         return s->bind(1, key).step() ? &*s : nullptr;
     };
-    for (size_t kind = 0; kind < 4; ++kind) {
+    for (size_t kind = 0; kind < kKinds; ++kind) {
         for (size_t k = 0; k < taken[kind]; ++k) {
             const Ranked& r = byKind[kind][k];
             SearchHit hit;
@@ -648,7 +652,7 @@ SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Da
                 hit.date = r.date;
                 if (r.date.isValid() && dating.text)
                     hit.title = retitled(hit.title, r.dateValue, dating.text(r.date));
-            } else if (code == Contact) {
+            } else if (code == Contact || code == Task) {
             } else if (Statement* s = lookup(code, hit.key); !s) {
                 known = false;
             } else if (code == Note) {

@@ -20,13 +20,14 @@ struct sqlite3;
 // so an entry is found and replaced by its key alone.
 namespace SearchIndex {
 
-enum class Kind { Contact = 0, Appointment = 1, Note = 2, Mail = 3 };
+enum class Kind { Contact = 0, Appointment = 1, Note = 2, Mail = 3, Task = 4 };
+inline constexpr int kKinds = 5;
 
 // Around the matched words in SearchHit::title and SearchHit::snippet.
 inline constexpr QChar kMarkOpen = QChar(0x02);
 inline constexpr QChar kMarkClose = QChar(0x03);
 // Raised when the way entries are made changes: an older index is rebuilt.
-inline constexpr int kVersion = 3;
+inline constexpr int kVersion = 4;
 // What one search returns at most.
 inline constexpr int kMostHits = 50;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kit/Clock.h"
+#include "sync/IcalParts.h"
 #include "sync/VCard.h"
 
 namespace EventMap {
@@ -145,11 +146,8 @@ QString keyOf(icalcomponent* ev)
     return occurrenceUid(uid, rid);
 }
 
-// libical cannot hold a repeat rule it does not read: it puts an error in
-// its place. The rule goes back in, word for word, as a property of its own
-// that is written out as it came; the event then counts as one with no
-// repeats. Returns how many it put back.
-constexpr QLatin1String kRuleDropped("in RRULE property. Removing entire property: ");
+}  // namespace
+
 // libical adds a property only at the end: the replacement goes there and
 // every property that came after the old one follows it again, so the
 // event's properties stay in the order they were read.
@@ -171,6 +169,14 @@ void replaceInPlace(icalcomponent* ev, icalproperty* old, icalproperty* replacem
         icalcomponent_add_property(ev, p);
     }
 }
+
+namespace {
+
+// libical cannot hold a repeat rule it does not read: it puts an error in
+// its place. The rule goes back in, word for word, as a property of its own
+// that is written out as it came; the event then counts as one with no
+// repeats. Returns how many it put back.
+constexpr QLatin1String kRuleDropped("in RRULE property. Removing entire property: ");
 
 int restoreRules(icalcomponent* ev)
 {
@@ -258,6 +264,8 @@ QStringList zonesOf(icalcomponent* ev)
     return zones;
 }
 
+}  // namespace
+
 // One VCALENDAR of the event and the VTIMEZONEs of `cal` it names.
 QByteArray keptObject(icalcomponent* cal, icalcomponent* ev)
 {
@@ -285,9 +293,15 @@ QByteArray keptObject(icalcomponent* cal, icalcomponent* ev)
     return clean ? bytes : QByteArray();
 }
 
+namespace {
+
 void readCalendar(icalcomponent* cal, ReadResult& result)
 {
-    result.todos += icalcomponent_count_components(cal, ICAL_VTODO_COMPONENT);
+    for (icalcomponent* todo = icalcomponent_get_first_component(cal, ICAL_VTODO_COMPONENT); todo;
+         todo = icalcomponent_get_next_component(cal, ICAL_VTODO_COMPONENT)) {
+        result.tasks << TaskMap::fromTodo(cal, todo);
+        result.tasksUndated += result.tasks.last().dueUnreadable ? 1 : 0;
+    }
     result.journals += icalcomponent_count_components(cal, ICAL_VJOURNAL_COMPONENT);
     for (icalcomponent* ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev;
          ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
@@ -523,12 +537,14 @@ void repairZones(icalcomponent* cal, ReadResult* said)
     }
 }
 
+}  // namespace
+
 // What libical makes of a file's or a server's text, read the way the
 // other programs that write it read it. A bare CR ends a line, as it does
 // for them: libical would keep it inside a value and drop it when writing,
 // so a UID or a note would change between export and import. (The copy
 // also ends in the NUL libical reads up to.)
-icalcomponent* parsed(const QByteArray& bytes, ReadResult* said = nullptr)
+icalcomponent* parsed(const QByteArray& bytes, ReadResult* said)
 {
     const QByteArray cleaned = withoutEmptyTexts(bytes);
     QByteArray text;
@@ -549,8 +565,6 @@ icalcomponent* parsed(const QByteArray& bytes, ReadResult* said = nullptr)
         repairZones(cal, said ? said : &ignored);
     return root;
 }
-
-}  // namespace
 
 namespace {
 
@@ -881,7 +895,7 @@ Written writeOne(Writing& w, const Outgoing& out, const Replacing* of)
 
 }  // namespace
 
-WriteResult write(const QList<Outgoing>& appointments)
+WriteResult write(const QList<Outgoing>& appointments, const QList<TaskMap::Outgoing>& tasks)
 {
     WriteResult result;
     icaltimezone* zone = localZone();
@@ -935,6 +949,7 @@ WriteResult write(const QList<Outgoing>& appointments)
                 icalcomponent_add_component(cal.c, other);
         }
     }
+    result.damaged += TaskMap::addTo(cal.c, tasks, zonesAdded, stamp);
     char* text = icalcomponent_as_ical_string_r(cal.c);
     result.bytes = QByteArray(text);
     free(text);

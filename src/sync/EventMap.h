@@ -14,6 +14,7 @@
 #include "kit/Clock.h"
 #include "kit/Occurrences.h"
 #include "store/AppointmentRows.h"
+#include "sync/TaskMap.h"
 
 // The day planner's appointments as iCalendar events (RFC 5545, through libical).
 namespace EventMap {
@@ -43,10 +44,12 @@ struct Imported {
 struct ReadResult {
     QList<Imported> events;
     int malformed = 0;
-    int outOfReach = 0;           // of those, events read whole on a date the planner cannot hold
-    int todos = 0, journals = 0;  // components the planner has no place for
-    int unreadableRules = 0;      // events taken with their first occurrence only
-    int rulesBeyondBudget = 0;    // the same, for a rule too large to expand (Occurrences::withinBudget)
+    int outOfReach = 0;              // of those, events read whole on a date the planner cannot hold
+    QList<TaskMap::Imported> tasks;  // the to-dos
+    int tasksUndated = 0;            // of those, with a DUE or DTSTART that is no date: kept without it
+    int journals = 0;                // components the planner has no place for
+    int unreadableRules = 0;         // events taken with their first occurrence only
+    int rulesBeyondBudget = 0;       // the same, for a rule too large to expand (Occurrences::withinBudget)
     // Time zones whose rules change too often to be worked out (finer than
     // monthly, or from centuries back): the system's zone of the same name
     // in their place, or, where there is none, their repeats left out.
@@ -78,7 +81,7 @@ QString occurrenceUid(const QString& uid, const QString& recurrenceId);
 struct WriteResult {
     QByteArray bytes;
     int unreadableDates = 0;  // appointments left out: their date cannot be read
-    int damaged = 0;          // kept events that no longer read: written from the fields alone
+    int damaged = 0;          // kept events (and to-dos) that no longer read: written from the fields alone
     // The record each changed occurrence made here reads back as (row -> UID).
     QList<std::pair<qint64, QString>> occurrenceUids = {};
 };
@@ -87,7 +90,8 @@ struct WriteResult {
 // (repeats, alarms, attendees, its own zone), with only what was changed
 // here since replaced: its times, or the parts of its note (summary,
 // description, place) that changed.
-WriteResult write(const QList<Outgoing>& appointments);
+// The tasks go into the same VCALENDAR as to-dos (TaskMap::addTo).
+WriteResult write(const QList<Outgoing>& appointments, const QList<TaskMap::Outgoing>& tasks = {});
 
 }  // namespace EventMap
 

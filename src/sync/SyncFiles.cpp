@@ -3,12 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
 #include "store/Connection.h"
+#include "store/Statement.h"
 #include "store/StoreError.h"
 #include "sync/ContactMap.h"
 #include "sync/EventMap.h"
@@ -108,6 +110,38 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
     return outcome;
 }
 
+// Every task as it goes out, each with its parent's UID (in the same
+// transaction as the appointments, so the UIDs given out are kept with theirs).
+QList<TaskMap::Outgoing> outgoingTasks(Connection& con)
+{
+    SyncRecords rows(con, TableShape::tasks());
+    QList<TaskMap::Outgoing> out;
+    QHash<qint64, QString> uids;
+    QList<qint64> parents;
+    rows.each([&](const RecordBytes& r) {
+        TaskMap::Outgoing& o = out.emplaceBack();
+        std::transform(r.values.begin(), r.values.end(), o.task.begin(),
+                       [](QByteArrayView v) { return QString::fromUtf8(v); });
+        o.uid = QString::fromUtf8(r.uid);
+        uids.insert(r.key, o.uid);
+        parents << o.task[TaskFields::Parent].toLongLong();
+        if (!r.object.isEmpty()) {
+            const KeptObject kept = SyncRecords::keptFrom(r.object, r.base);
+            o.kept = kept.object;
+            o.base = kept.base;
+        }
+    });
+    const QSet<QString> here(uids.cbegin(), uids.cend());
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        out[i].parentUid = uids.value(parents[i]);
+        // A parent that never came is still named: it may come with another file or sync.
+        if (const QString kept = out[i].base.value(TaskFields::Parent);
+            parents[i] == 0 && !kept.isEmpty() && !here.contains(kept))
+            out[i].parentUid = kept;
+    }
+    return out;
+}
+
 // Each record of the table, with its UID, handed to `write` as it is read;
 // `write` gives the file's bytes to `out` as it makes them. The UIDs given
 // out are kept once the file is in place.
@@ -115,14 +149,14 @@ template <class Write>
 FileOutcome exportTable(const TableShape& shape, const QString& path, Write write)
 {
     FileOutcome outcome;
-    int written = 0, left = 0, damaged = 0;
+    int written = 0, left = 0, damaged = 0, writtenTasks = 0;
     QString error;
     try {
         Connection con;
         con.Open(AppFolder::databaseFile());
         SyncRecords rows(con, shape);
         AtomicFile::Writer file(path);
-        write(rows, file, written, left, damaged);
+        write(con, rows, file, written, left, damaged, writtenTasks);
         error = file.commit();
         if (error.isEmpty())
             rows.commit();
@@ -135,10 +169,15 @@ FileOutcome exportTable(const TableShape& shape, const QString& path, Write writ
         return outcome;
     }
     outcome.ok = left == 0;
-    outcome.message = QStringLiteral("Exported %1 to %2")
-                          .arg(plural(written, shape.kind == u"contact" ? "contact" : "appointment",
-                                      shape.kind == u"contact" ? "contacts" : "appointments"),
-                               shown(path));
+    outcome.message =
+        QStringLiteral("Exported %1 to %2")
+            .arg(written == 0 && writtenTasks > 0
+                     ? plural(writtenTasks, "task", "tasks")
+                     : plural(written, shape.kind == u"contact" ? "contact" : "appointment",
+                              shape.kind == u"contact" ? "contacts" : "appointments")
+                           + (writtenTasks ? QStringLiteral(" and ") + plural(writtenTasks, "task", "tasks")
+                                           : QString()),
+                 shown(path));
     if (left)
         outcome.message += QStringLiteral("; left out %1 whose date cannot be read").arg(left);
     if (damaged)
@@ -148,6 +187,113 @@ FileOutcome exportTable(const TableShape& shape, const QString& path, Write writ
                                                                            : (damaged == 1 ? "event" : "events")));
     outcome.message += u'.';
     return outcome;
+}
+
+// The to-dos with each parent before the tasks under it. A loop of parents
+// in the file is cut where it closes: that to-do stands at the top.
+QList<TaskMap::Imported> parentsFirst(const QList<TaskMap::Imported>& tasks, int& loops)
+{
+    QHash<QString, qsizetype> at;
+    for (qsizetype i = 0; i < tasks.size(); ++i)
+        at.insert(tasks[i].uid, i);
+    enum { New, OnPath, Placed };
+    std::vector<int> state(size_t(tasks.size()), New);
+    QList<TaskMap::Imported> out;
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        QList<qsizetype> chain;  // from the to-do up through its parents not yet placed
+        qsizetype j = i;
+        while (j >= 0 && state[size_t(j)] == New) {
+            state[size_t(j)] = OnPath;
+            chain << j;
+            j = tasks[j].parentUid.isEmpty() ? -1 : at.value(tasks[j].parentUid, -1);
+        }
+        const bool loop = j >= 0 && state[size_t(j)] == OnPath;
+        loops += loop ? 1 : 0;
+        for (auto k = chain.rbegin(); k != chain.rend(); ++k) {
+            state[size_t(*k)] = Placed;
+            out << tasks[*k];
+            if (loop && k == chain.rbegin())
+                out.last().parentUid.clear();
+        }
+    }
+    return out;
+}
+
+// Stores the to-dos, each under its parent, and says what happened in a
+// part of the import's line (empty without to-dos), or in the whole line
+// for the file `alone` when it holds no events; false when a task was refused.
+bool storeTasks(const EventMap::ReadResult& read, QString& line, const QString& alone)
+{
+    if (read.tasks.isEmpty())
+        return true;
+    int added = 0, updated = 0, unchanged = 0, orphans = 0, loops = 0;
+    QString failure;
+    const QList<TaskMap::Imported> tasks = parentsFirst(read.tasks, loops);
+    try {
+        Connection con;
+        con.Open(AppFolder::databaseFile());
+        SyncRecords rows(con, TableShape::tasks());
+        try {
+            for (const TaskMap::Imported& t : tasks) {
+                qint64 parent = t.parentUid.isEmpty() ? 0 : rows.keyOf(t.parentUid);
+                if (parent < 0) {
+                    ++orphans;  // stands at the top until its parent comes
+                    parent = 0;
+                }
+                TaskValues values = t.task;
+                values[TaskFields::Parent] = QString::number(parent);
+                // A task read before keeps its place under the same parent; a new one comes last.
+                const QStringList stored = rows.row(rows.keyOf(t.uid));
+                if (!stored.isEmpty() && stored[TaskFields::Parent] == values[TaskFields::Parent]) {
+                    values[TaskFields::Position] = stored[TaskFields::Position];
+                } else {
+                    Statement last(con.handle(), QStringLiteral("SELECT coalesce(max(Position) + 1, 0) FROM "
+                                                                "tblTask WHERE Parent = ?"));
+                    last.bind(1, parent);
+                    last.step();
+                    values[TaskFields::Position] = QString::number(last.integer(0));
+                }
+                switch (rows.put(t.uid, QStringList(values.begin(), values.end()))) {
+                case SyncRecords::Put::Added:
+                    ++added;
+                    break;
+                case SyncRecords::Put::Updated:
+                    ++updated;
+                    break;
+                case SyncRecords::Put::Unchanged:
+                    ++unchanged;
+                    break;
+                }
+                if (!t.object.isEmpty())
+                    rows.keep(t.uid, {t.object, t.base}, {});
+            }
+        } catch (const StoreError& e) {
+            failure = e.reason();
+        }
+        rows.commit();
+    } catch (const StoreError& e) {
+        if (failure.isEmpty())
+            failure = e.reason();
+    }
+    line += QStringLiteral("%1%2: %3 added, %4 updated, %5 unchanged")
+                .arg(alone.isEmpty() ? QStringLiteral("; ") : QStringLiteral("Imported "))
+                .arg(plural(added + updated + unchanged, "task", "tasks")
+                     + (alone.isEmpty() ? QString() : QStringLiteral(" from ") + shown(alone)))
+                .arg(added)
+                .arg(updated)
+                .arg(unchanged);
+    if (orphans)
+        line += QStringLiteral("; put %1 whose parent task is not there at the top level")
+                    .arg(plural(orphans, "task", "tasks"));
+    if (loops)
+        line += QStringLiteral("; put %1 at the top level to end a loop of parent tasks")
+                    .arg(plural(loops, "task", "tasks"));
+    if (read.tasksUndated)
+        line += QStringLiteral("; kept %1 without a due or start date that cannot be read")
+                    .arg(plural(read.tasksUndated, "task", "tasks"));
+    if (!failure.isEmpty())
+        line += QStringLiteral("; stopped, the other tasks were not stored: %1").arg(failure);
+    return failure.isEmpty();
 }
 
 }  // namespace
@@ -188,15 +334,10 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
     for (const EventMap::Imported& in : read.events)
         records << Incoming{
             in.uid, QStringList(in.appointment.begin(), in.appointment.end()), in.changed, in.object, {}};
-    // To-dos and journal entries have no place in the planner: said, not dropped in silence.
-    QStringList others;
-    if (read.todos)
-        others << plural(read.todos, "to-do", "to-dos");
-    if (read.journals)
-        others << plural(read.journals, "journal entry", "journal entries");
-    QString leftOut = others.isEmpty() ? QString()
-                                       : QStringLiteral("; left out %1, which the planner has no place for")
-                                             .arg(others.join(QLatin1String(" and ")));
+    // Journal entries have no place in the planner: said, not dropped in silence.
+    QString leftOut = read.journals == 0 ? QString()
+                                         : QStringLiteral("; left out %1, which the planner has no place for")
+                                               .arg(plural(read.journals, "journal entry", "journal entries"));
     // A repeat rule that cannot be read goes back out as it came; here only its first occurrence shows.
     if (read.unreadableRules)
         leftOut += QStringLiteral("; took only the first occurrence of %1 whose repeat rule cannot be read")
@@ -214,49 +355,61 @@ FileOutcome SyncFiles::importAppointments(const QString& path)
                        .arg(plural(read.zonesFixed, "time zone", "time zones"),
                             QLatin1String(read.zonesFixed == 1 ? "it starts" : "they start"),
                             QLatin1String(read.zonesFixed == 1 ? "its rules are" : "their rules are"));
-    return store(TableShape::appointments(), records, read.malformed, path, "appointment", "appointments",
-                 "malformed event", "malformed events", leftOut);
+    FileOutcome stored = store(TableShape::appointments(), records, read.malformed, path, "appointment", "appointments",
+                               "malformed event", "malformed events", leftOut);
+    if (records.isEmpty() && read.malformed == 0 && !read.tasks.isEmpty()) {
+        // A list of to-dos alone is told as such.
+        outcome.ok = storeTasks(read, outcome.message, path);
+        outcome.message += leftOut + u'.';
+        return outcome;
+    }
+    QString tasks;
+    stored.ok = storeTasks(read, tasks, {}) && stored.ok;
+    stored.message.insert(stored.message.size() - 1, tasks);
+    return stored;
 }
 
 // The address book is written card by card, about a megabyte at a time:
 // neither its rows nor the file are ever held whole.
 FileOutcome SyncFiles::exportContacts(const QString& path)
 {
-    return exportTable(TableShape::contacts(), path,
-                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int&, int& damaged) {
-                           constexpr qsizetype kPiece = qsizetype(1024) * 1024;
-                           QByteArray piece;
-                           piece.reserve(kPiece + qsizetype(64) * 1024);
-                           ContactMap::ContactBytes c;
-                           rows.each([&](const RecordBytes& r) {
-                               if (r.object.isEmpty()) {
-                                   // Made here: written straight from the store's bytes.
-                                   std::copy(r.values.begin(), r.values.end(), c.begin());
-                                   ContactMap::appendCard(piece, c, r.uid);
-                               } else {
-                                   QStringList values;
-                                   for (const QByteArrayView v : r.values)
-                                       values << QString::fromUtf8(v);
-                                   const WrittenObject card = cardFor(values, QString::fromUtf8(r.uid),
-                                                                      SyncRecords::keptFrom(r.object, r.base));
-                                   piece += card.bytes;
-                                   damaged += card.damaged ? 1 : 0;
-                               }
-                               ++written;
-                               if (piece.size() >= kPiece) {
-                                   file.append(piece);
-                                   piece.resize(0);
-                               }
-                           });
-                           file.append(piece);
-                       });
+    return exportTable(
+        TableShape::contacts(), path,
+        [](Connection&, SyncRecords& rows, AtomicFile::Writer& file, int& written, int&, int& damaged, int&) {
+            constexpr qsizetype kPiece = qsizetype(1024) * 1024;
+            QByteArray piece;
+            piece.reserve(kPiece + qsizetype(64) * 1024);
+            ContactMap::ContactBytes c;
+            rows.each([&](const RecordBytes& r) {
+                if (r.object.isEmpty()) {
+                    // Made here: written straight from the store's bytes.
+                    std::copy(r.values.begin(), r.values.end(), c.begin());
+                    ContactMap::appendCard(piece, c, r.uid);
+                } else {
+                    QStringList values;
+                    for (const QByteArrayView v : r.values)
+                        values << QString::fromUtf8(v);
+                    const WrittenObject card =
+                        cardFor(values, QString::fromUtf8(r.uid), SyncRecords::keptFrom(r.object, r.base));
+                    piece += card.bytes;
+                    damaged += card.damaged ? 1 : 0;
+                }
+                ++written;
+                if (piece.size() >= kPiece) {
+                    file.append(piece);
+                    piece.resize(0);
+                }
+            });
+            file.append(piece);
+        });
 }
 
 // An iCalendar file is made whole (its time zones cover the years used).
 FileOutcome SyncFiles::exportAppointments(const QString& path)
 {
     return exportTable(TableShape::appointments(), path,
-                       [](SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left, int& damaged) {
+                       [](Connection& con, SyncRecords& rows, AtomicFile::Writer& file, int& written, int& left,
+                          int& damaged, int& writtenTasks) {
                            QList<EventMap::Outgoing> out;
                            rows.each([&](const RecordBytes& r) {
                                if (r.seriesRow != 0)
@@ -275,7 +428,8 @@ FileOutcome SyncFiles::exportAppointments(const QString& path)
                                }
                                out << o;
                            });
-                           const EventMap::WriteResult result = EventMap::write(out);
+                           const QList<TaskMap::Outgoing> tasks = outgoingTasks(con);
+                           const EventMap::WriteResult result = EventMap::write(out, tasks);
                            // A changed occurrence made here is known by what the file says it is.
                            QHash<qint64, QString> had;
                            for (const EventMap::Outgoing& o : out)
@@ -291,6 +445,7 @@ FileOutcome SyncFiles::exportAppointments(const QString& path)
                            written = int(out.size()) - left;
                            for (const EventMap::Outgoing& o : out)
                                written += int(o.overrides.size());
+                           writtenTasks = int(tasks.size());
                            file.append(result.bytes);
                        });
 }

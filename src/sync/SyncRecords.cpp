@@ -14,6 +14,7 @@
 #include "store/SearchIndex.h"
 #include "store/Statement.h"
 #include "store/StoreError.h"
+#include "store/TaskRows.h"
 #include "sync/EventMap.h"
 
 namespace {
@@ -51,6 +52,9 @@ END;
 CREATE TRIGGER IF NOT EXISTS trSyncOrginizeGone AFTER DELETE ON tblOrginize BEGIN
   UPDATE tblSyncMap SET LocalKey = NULL WHERE Kind = 'appointment' AND LocalKey = OLD.OrgRow;
 END;
+CREATE TRIGGER IF NOT EXISTS trSyncTaskGone AFTER DELETE ON tblTask BEGIN
+  UPDATE tblSyncMap SET LocalKey = NULL WHERE Kind = 'task' AND LocalKey = OLD.TaskRow;
+END;
 )sql";
 
 }  // namespace
@@ -73,6 +77,17 @@ const TableShape& TableShape::appointments()
         for (QLatin1StringView name : AppointmentFields::kNames)
             events.fields << QString(name);
         return events;
+    }();
+    return shape;
+}
+
+const TableShape& TableShape::tasks()
+{
+    static const TableShape shape = [] {
+        TableShape tasks{QStringLiteral("task"), QStringLiteral("tblTask"), QStringLiteral("TaskRow"), {}};
+        for (QLatin1StringView name : TaskFields::kNames)
+            tasks.fields << QString(name);
+        return tasks;
     }();
     return shape;
 }
@@ -529,13 +544,17 @@ QStringList listOf(const std::optional<Values>& values)
 // The rows themselves are written and read by the table's owner in the store.
 qint64 SyncRecords::insertRow(const QStringList& values)
 {
+    if (tasks())
+        return TaskRows::add(m_con, valuesOf<TaskValues>(values));
     return events() ? AppointmentRows::add(m_con, valuesOf<AppointmentValues>(values))
                     : Contacts::add(m_con, valuesOf<ContactValues>(values));
 }
 
 void SyncRecords::updateRow(qint64 key, const QStringList& values)
 {
-    if (events())
+    if (tasks())
+        TaskRows::change(m_con, key, valuesOf<TaskValues>(values));
+    else if (events())
         AppointmentRows::change(m_con, key, valuesOf<AppointmentValues>(values));
     else
         Contacts::change(m_con, key, valuesOf<ContactValues>(values));
@@ -543,7 +562,9 @@ void SyncRecords::updateRow(qint64 key, const QStringList& values)
 
 void SyncRecords::deleteRow(qint64 key)
 {
-    if (events())
+    if (tasks())
+        TaskRows::remove(m_con, key);
+    else if (events())
         AppointmentRows::remove(m_con, key);
     else
         Contacts::remove(m_con, key);
@@ -551,6 +572,8 @@ void SyncRecords::deleteRow(qint64 key)
 
 QStringList SyncRecords::row(qint64 key)
 {
+    if (tasks())
+        return listOf(TaskRows::byKey(m_con, key));
     return events() ? listOf(AppointmentRows::byKey(m_con, key)) : listOf(Contacts::byKey(m_con, key));
 }
 

@@ -20,13 +20,14 @@ class Connection;
 // AppointmentRows); which local row stands for which UID is kept in a table
 // of its own, tblSyncMap, so the four tables keep their shape.
 struct TableShape {
-    QString kind;   // "contact" or "appointment": the map's name for the table
-    QString table;  // tblAddress, tblOrginize
-    QString key;    // Org_ID, OrgRow
+    QString kind;   // "contact", "appointment" or "task": the map's name for the table
+    QString table;  // tblAddress, tblOrginize, tblTask
+    QString key;    // Org_ID, OrgRow, TaskRow
     QStringList fields;
 
     static const TableShape& contacts();
     static const TableShape& appointments();
+    static const TableShape& tasks();
 };
 
 struct KeyedRecord {
@@ -144,6 +145,7 @@ private:
     void keepSeries(const QString& uid, const QByteArray& object);
 
     bool events() const { return &m_shape == &TableShape::appointments(); }
+    bool tasks() const { return &m_shape == &TableShape::tasks(); }
 
     Connection& m_con;
     sqlite3* m_db;

@@ -50,6 +50,7 @@ STARTS = [
         ("Custom repeat", ["Organizer/Repeat=End Return"]),
         ("Organizer", ["Custom repeat/Cancel"]),
         ("Organizer Search", ["Organizer/Search"]),
+        ("Organizer", ["Organizer/Tasks"]),  # its Tasks page
         ("Send Email", ["Email"]),
         ("To", ["Send Email/To"]),
         ("Check Email", ["Check Email"]),

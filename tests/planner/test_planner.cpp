@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
@@ -330,6 +331,55 @@ private slots:
         QCOMPARE(cells(0, 3), QStringLiteral("Typed|8:00 AM"));
         QVERIFY2(cells(0, 15).startsWith(QStringLiteral("Imported|")), qPrintable(cells(0, 15)));
         QCOMPARE(page<MonthView>("MonthView1", 1)->dateTextFormat(QDate(2026, 4, 7)).fontWeight(), int(QFont::Bold));
+    }
+
+    // The Tasks page by the keyboard alone: Insert and Ctrl+Insert make a task
+    // and one under it, Enter saves, Alt+arrows move, Space marks done, the
+    // check box hides done ones, Delete takes a task with those under it.
+    // Today's tasks show above the day's grid.
+    void tasksByKeyboard()
+    {
+        org->SSTab1->setCurrentIndex(frmOrganizer::kTasksPage);
+        org->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(org->window()));
+        auto* list = org->findChild<QTreeWidget*>("lstTasks");
+        auto* title = org->findChild<QLineEdit*>("txtTaskTitle");
+        const auto type = [&](Qt::KeyboardModifiers how, const QString& text, bool due = false) {
+            list->setFocus();
+            QTest::keyClick(list, Qt::Key_Insert, how);
+            QVERIFY(title->hasFocus());
+            QTest::keyClicks(title, text);
+            org->findChild<QCheckBox*>("chkTaskDue")->setChecked(due);
+            QTest::keyClick(title, Qt::Key_Return);
+        };
+        const auto rows = [&] { return Db::joined(fx->dbPath(), "tblTask", {"Title", "Parent", "Position", "Due"}); };
+        type({}, "Shop", true);
+        type(Qt::ControlModifier, "Milk");
+        type({}, "Call");
+        QCOMPARE(rows(), QStringList({"Shop|0|0|20260331", "Milk|1|0|", "Call|0|1|"}));
+        QVERIFY(list->hasFocus());
+        QCOMPARE(list->currentItem()->text(0), "Call");
+        QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Right, Qt::AltModifier);  // Shop under Call
+        QCOMPARE(rows(), QStringList({"Shop|3|0|20260331", "Milk|1|0|", "Call|0|0|"}));
+        QTest::keyClick(list, Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(rows(), QStringList({"Shop|0|1|20260331", "Milk|1|0|", "Call|0|0|"}));
+        QCOMPARE(page<QLabel>("lblAllDay", 0)->text(), "To do: Shop");
+
+        list->setCurrentItem(list->findItems("Milk", Qt::MatchRecursive).value(0));
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(Db::joined(fx->dbPath(), "tblTask", {"Completed", "Percent"}).value(1), "20260331T090000Z|100");
+        org->findChild<QCheckBox*>("chkHideDone")->setChecked(true);
+        QVERIFY(list->findItems("Milk", Qt::MatchRecursive).isEmpty());
+        org->findChild<QCheckBox*>("chkHideDone")->setChecked(false);
+
+        list->setCurrentItem(list->findItems("Shop", Qt::MatchRecursive).value(0));
+        fx->answers = {MsgResult::Yes};
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(fx->messages.last().text, "Delete \"Shop\" and the task under it?");
+        QCOMPARE(rows(), QStringList({"Call|0|0|"}));
+        QCOMPARE(page<QLabel>("lblAllDay", 0)->text(), "");
     }
 
     // A weekly appointment saved on the page shows on each of its days, in

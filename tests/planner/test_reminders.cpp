@@ -105,21 +105,27 @@ private slots:
             Db::exec(fx.dbPath(), QString("INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) "
                                           "VALUES ('%1', '%2', '', '%3')")
                                       .arg(Clock::dateText(kDay.addDays(day)), start, note));
+        // Tasks due today: at their time, or as the day begins; not once done.
+        Db::exec(fx.dbPath(), QString("INSERT INTO tblTask (Title, Due, Completed) VALUES ('Rent', '%1T113000', ''), "
+                                      "('Plants', '%1', ''), ('Post', '%1T110000', ''), "
+                                      "('Done', '%1', '%1T080000Z')")
+                                  .arg(kDay.toString("yyyyMMdd")));
         const QString head = "Tessaly 2002|org.tessaly.Tessaly|org.tessaly.Tessaly|-1|";
         auto reminders = std::make_unique<AppointmentReminders>();
         reminders->start();
         QVERIFY(waitFor([&] { return service.calls.size() == 1; }));
         Clock::setFixed(at(11, 0));  // the program's own timer fires at the slot
-        QVERIFY(waitFor([&] { return service.calls.size() == 2; }, 3000));
+        QVERIFY(waitFor([&] { return service.calls.size() == 3; }, 3000));
         // Closed at 11:00, started again at 12:10: only what passed meanwhile.
         reminders.reset();
         Clock::setFixed(at(12, 10));
         reminders = std::make_unique<AppointmentReminders>();
         reminders->start();
-        QVERIFY(waitFor([&] { return service.calls.size() == 3; }));
+        QVERIFY(waitFor([&] { return service.calls.size() == 4; }));
         QCOMPARE(service.calls,
-                 QStringList({head + kMissed + "7:30AM  Run\n10:00AM  Call", head + kDue.arg("11:00AM", "Dentist"),
-                              head + kMissed + "11:30AM  Lunch"}));
+                 QStringList({head + kMissed + "12:00AM  To do: Plants\n7:30AM  Run\n10:00AM  Call",
+                              head + kDue.arg("11:00AM", "Dentist"), head + "Task due at 11:00AM|To do: Post",
+                              head + kMissed + "11:30AM  Lunch\n11:30AM  To do: Rent"}));
     }
 };
 

@@ -51,6 +51,7 @@ private slots:
                  "(3, 'Zoë', 'Bòb', '', 'no lunch');"
                  "INSERT INTO tblOrginize (OrgRow, DateValue, TimeStart, TimeFinished, Note) VALUES "
                  "(1, '2026-05-15', '9:00', '10:00', 'Lunch with Bob');"
+                 "INSERT INTO tblTask (TaskRow, Title, Notes) VALUES (5, 'Call Bob', 'about lunch');"
                  "CREATE TABLE tblMailbox (MailKey TEXT PRIMARY KEY, FileName TEXT NOT NULL, Sender TEXT NOT NULL, "
                  "Subject TEXT NOT NULL, SendDate TEXT NOT NULL DEFAULT '', Size INTEGER NOT NULL DEFAULT 0);"
                  "INSERT INTO tblMailbox (rowid, MailKey, FileName, Sender, Subject) VALUES "
@@ -90,9 +91,12 @@ private slots:
         // Kinds grouped, the best match (the shortest entry naming it) first.
         QTest::newRow("grouped, accents folded")
             << "bob"
-            << QStringList{"0 3 Zoë [Bòb]|no lunch", "0 2 [Bob] Smith|[bob]@example.org met at lunch with Ann",
-                           "1 1 2026-05-15 9:00-10:00|Lunch with [Bob]", "2 1 plans|Ideas for [Bob]",
-                           "3 7 Minutes|Ann <ann@example.org>\n[Bob] said lunch"};
+            << QStringList{"0 3 Zoë [Bòb]|no lunch",
+                           "0 2 [Bob] Smith|[bob]@example.org met at lunch with Ann",
+                           "1 1 2026-05-15 9:00-10:00|Lunch with [Bob]",
+                           "2 1 plans|Ideas for [Bob]",
+                           "3 7 Minutes|Ann <ann@example.org>\n[Bob] said lunch",
+                           "4 5 Call [Bob]|about lunch"};
         QTest::newRow("prefix, words ANDed")
             << "SMI lun" << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
         QTest::newRow("phrase") << "\"with ann\""
@@ -118,7 +122,7 @@ private slots:
         SearchIndex::removeMail(db, 7);
         const QStringList after{"0 2 [Robert] Smith|bob@example.org met at lunch with Ann"};
         QCOMPARE(shown(SearchIndex::search(db, "rob")), after);
-        QCOMPARE(shown(SearchIndex::search(db, "bob")).size(), 2);  // the e-mail address, the note
+        QCOMPARE(shown(SearchIndex::search(db, "bob")).size(), 3);  // the e-mail address, the note, the task
 
         QVERIFY(!SearchIndex::prepare(db));
         exec(db, "UPDATE tblSearchVersion SET Version = 0; DELETE FROM tblSearch");
@@ -141,6 +145,7 @@ private slots:
         QCOMPARE(shown(SearchIndex::search(db, "body")),
                  QStringList{"3 7 Minutes|Ann <ann@example.org>\n[body] of new/m7"});
         QCOMPARE(shown(SearchIndex::search(db, "ideas")), QStringList{"2 1 plans|[Ideas] for Bob"});
+        QCOMPARE(shown(SearchIndex::search(db, "about")), QStringList{"4 5 Call Bob|[about] lunch"});
     }
 
     // A note changed by another program is read again; one gone is forgotten.
@@ -157,8 +162,8 @@ private slots:
         withFolder.noteFolder = dir.path();
         SearchIndex::refreshNotes(db, withFolder);
         QCOMPARE(SearchIndex::search(db, "copied").size(), 1u);
-        const auto notes = SearchIndex::search(db, "c");  // two notes, each with its own path
-        QVERIFY(notes.size() == 2 && notes[0].path.endsWith("plans.nte") && notes[1].path.endsWith("copied.rtf"));
+        const auto notes = SearchIndex::search(db, "c");  // two notes, each with its own path, and the task
+        QVERIFY(notes.size() == 3 && notes[0].path.endsWith("plans.nte") && notes[1].path.endsWith("copied.rtf"));
         QCOMPARE(shown(SearchIndex::search(db, "carol")), QStringList{"2 1 plans|Ideas for [Carol]"});
         QVERIFY(SearchIndex::search(db, "bob ideas").empty());
         QVERIFY(SearchIndex::search(db, "kept").empty());

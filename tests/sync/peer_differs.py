@@ -1,7 +1,7 @@
 """What python3-vobject (.vcf) or python3-icalendar (.ics) reads differently
 in two files: "- [KEY ]NAME" for a property of the first that the second
 lacks, "+ [KEY ]NAME" for one only the second has; events are keyed by UID
-and RECURRENCE-ID, alarms compared whole, time zones and DTSTAMP not at all.
+and RECURRENCE-ID (to-dos by UID), alarms compared whole, time zones and DTSTAMP not at all.
 CATEGORIES counts as the one list it is (RFC 5545 lets it be written on one
 line or several; libical writes one line per category)."""
 import sys
@@ -18,7 +18,9 @@ def card_properties(path):
 
 
 def event_properties(path):
-    for ev in icalendar.Calendar.from_ical(open(path, "rb").read()).walk("VEVENT"):
+    for ev in icalendar.Calendar.from_ical(open(path, "rb").read()).walk():
+        if ev.name not in ("VEVENT", "VTODO"):
+            continue
         key = str(ev["uid"]) + ("#" + ev["recurrence-id"].to_ical().decode() if "recurrence-id" in ev else "")
         categories = []
         for name, value in ev.property_items(recursive=False):

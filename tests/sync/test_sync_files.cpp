@@ -125,6 +125,15 @@ private slots:
                                       SyncFiles::exportAppointments));
     }
 
+    // To-dos in the same files, with tblTask.
+    void vtodo_data() { Golden::addRows("vtodo", {"*.ics"}); }
+    void vtodo()
+    {
+        QFETCH(QString, input);
+        Golden::compare(
+            input, madeOf(input, TableShape::tasks(), SyncFiles::importAppointments, SyncFiles::exportAppointments));
+    }
+
     // A card read, one field changed here, written again: every other line
     // goes back as it came, the changed property alone is replaced.
     void oneFieldChanged_data()
@@ -185,7 +194,7 @@ private slots:
         QTest::addColumn<QString>("edit");   // SQL
         QTest::addColumn<QString>("differs");
         const char *phone = "vcard/vobject-phone-3.0.vcf", *meeting = "ical/icalendar-phone-meeting.ics",
-                   *parts = "ical/note-parts.ics";
+                   *parts = "ical/note-parts.ics", *todos = "vtodo/three-deep.ics";
         const struct {
             const char *row, *input, *edit;
             QString differs;
@@ -207,6 +216,13 @@ private slots:
              "tblOrginize SET Note = Note || char(10) || 'Location: Home' WHERE Note LIKE 'Holiday%'",
              "+ parts-2 LOCATION\n"},
             // Written in the event's own zone, the end it kept reads as it did.
+            // A to-do: its alarm, zone and categories as they came, only what changed anew.
+            {"to-dos as read", todos, "tblTask SET Title = Title", ""},
+            {"to-do done", todos,
+             "tblTask SET Completed = '20261209T100000Z', Percent = '100' WHERE Title = 'Shopping'",
+             "+ shop COMPLETED\n+ shop PERCENT-COMPLETE\n+ shop STATUS\n"},
+            {"sub-task moved", todos, "tblTask SET Parent = 1 WHERE Title = 'Oat milk'",
+             "- leaf RELATED-TO\n+ leaf RELATED-TO\n"},
             {"moved one's start", meeting,
              "tblOrginize SET TimeStart = '12:30PM' WHERE Note = 'Team meeting (afternoon)'",
              "- corpus-weekly-1#20260609T100000 DTSTART\n+ corpus-weekly-1#20260609T100000 DTSTART\n"},

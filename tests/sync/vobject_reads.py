@@ -14,7 +14,7 @@ def show(component, depth):
         value = child.value
         if isinstance(value, str):
             text = repr(value)
-        elif hasattr(value, "isoformat"):
+        elif hasattr(value, "isoformat") or hasattr(value, "total_seconds"):  # dates, an alarm's TRIGGER
             text = str(value)
         elif isinstance(value, bytes):  # PHOTO, LOGO, KEY
             text = f"<{len(value)} bytes>"
