@@ -1,5 +1,7 @@
 #include "sync/SyncFiles.h"
 
+#include <sqlite3.h>
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -129,6 +131,9 @@ private:
             return;
         m_con = std::make_unique<Connection>();
         m_con->Open(AppFolder::databaseFile());
+        // Each record's savepoint keeps the pages it changes as they were;
+        // in memory that is a copy, in a temporary file two writes a page.
+        sqlite3_exec(m_con->handle(), "PRAGMA temp_store=MEMORY", nullptr, nullptr, nullptr);
         m_rows = std::make_unique<SyncRecords>(*m_con, m_shape);
     }
 

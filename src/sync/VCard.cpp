@@ -149,12 +149,9 @@ QByteArrayView Unfolder::bytes(qsizetype begin, qsizetype end) const
 bool Unfolder::next(Line& out, bool atEnd)
 {
     const qsizetype size = m_buffer.size();
-    if (m_base == 0 && m_pos == 0) {
-        if (size < 3 && !atEnd)
-            return false;  // a byte order mark may yet come whole
-        if (m_buffer.startsWith("\xEF\xBB\xBF"))
-            m_pos = 3;
-    }
+    // Looked for until the first line is whole: a line shorter than the mark is none.
+    if (m_base == 0 && m_pos == 0 && m_buffer.startsWith("\xEF\xBB\xBF"))
+        m_pos = 3;
     // Of the logical line being built: whether its name and parameters have
     // ended (a colon was seen), and whether they ask for quoted-printable,
     // whose value of version 2.1 goes on after a line that ends in "=". Each
