@@ -142,11 +142,11 @@ private:
     void exec(const char* sql);
     void read(const std::function<void(const RecordBytes&)>& take, bool giveUids);
     qint64 keyOf(const QString& uid);
+    // How the kept event repeats or spans days, beside its row.
+    void keepSeries(const QString& uid, const QByteArray& object);
     // The key the table's next new row gets, or -1 when it cannot be known.
     qint64 nextKey();
     void mapTo(const QString& uid, qint64 key);
-    // How the kept event repeats or spans days, beside its row.
-    void keepSeries(const QString& uid, const QByteArray& object);
 
     bool events() const { return &m_shape == &TableShape::appointments(); }
 
