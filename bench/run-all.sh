@@ -1,7 +1,7 @@
 #!/bin/sh
 # Regenerates every side-by-side figure and rewrites the table at the top of
 # bench/README.md: the screens' own paths next to the sqlite3 tool, GNU
-# uuencode and curl doing the same work, each pair measured in the same run
+# uuencode, curl and python3-vobject doing the same work, each pair measured in the same run
 # in interleaved rounds (medians), with CPU time and peak resident memory.
 #
 #   bench/run-all.sh [build-dir]        (default: build-bench; made if missing)
@@ -22,7 +22,7 @@ export TESSALY_BENCH_ROUNDS=${TESSALY_BENCH_ROUNDS:-7}
 work=${TESSALY_BENCH_WORK:-$HOME/tessaly-bench}
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DTESSALY_BENCH=ON -DTESSALY_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=Release
-ninja -C "$build" bench_address bench_planner bench_month bench_mail bench_check bench_imap tessaly
+ninja -C "$build" bench_address bench_planner bench_month bench_mail bench_sync bench_check bench_imap tessaly
 
 table=$(mktemp)
 export TESSALY_BENCH_TABLE=$table
@@ -33,6 +33,7 @@ TESSALY_BENCH_DIR=$work/address "$build/bench/bench_address" "$skip"
 "$build/bench/bench_planner" "$skip"
 "$build/bench/bench_month" "$skip"
 "$build/bench/bench_mail" "$skip"
+"$build/bench/bench_sync" "$skip"
 "$here/startup.sh" "$build" "$work/address/Data/Tessaly.mdb"
 if [ "$(id -u)" = 0 ]; then
     TESSALY_BENCH_DIR=$work "$build/bench/bench_check" ||

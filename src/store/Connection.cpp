@@ -9,6 +9,7 @@
 #include "store/RecordsChanged.h"
 #include "store/Schema.h"
 #include "store/SearchIndex.h"
+#include "store/Statement.h"
 #include "store/StoreError.h"
 
 namespace {
@@ -25,6 +26,8 @@ QString cannotOpen(const QString& path, const QString& reason)
     return QStringLiteral("The database file %1 could not be opened: %2.").arg(QDir::toNativeSeparators(path), reason);
 }
 }  // namespace
+
+Connection::Connection() = default;
 
 Connection::~Connection()
 {
@@ -87,6 +90,7 @@ void Connection::Open(const QString& path)
 void Connection::Close()
 {
     m_retry.clear();
+    m_prepared.clear();
     if (m_db) {
         // Other screens may still hold the file open, so the last close may
         // not be this one: the log is copied into the file now, so that a
@@ -104,4 +108,15 @@ sqlite3* Connection::handle()
     if (!m_db)
         throw StoreError(QStringLiteral("The database is not open."));
     return m_db;
+}
+
+Statement& Connection::prepared(const QString& sql)
+{
+    sqlite3* db = handle();
+    std::unique_ptr<Statement>& kept = m_prepared[sql];
+    if (!kept)
+        kept = std::make_unique<Statement>(db, sql);
+    else
+        kept->clear();
+    return *kept;
 }

@@ -2,13 +2,17 @@
 
 #include <QString>
 
+#include <map>
+#include <memory>
+
 struct sqlite3;
+class Statement;
 
 // One open database file. Each screen that uses records owns one, opened
 // when it loads and closed when it unloads.
 class Connection {
 public:
-    Connection() = default;
+    Connection();
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -27,7 +31,15 @@ public:
     // tried again, still fails).
     sqlite3* handle();
 
+    // The statement of `sql`, prepared at its first use and kept until the
+    // connection closes, for one that runs many times (each row of an
+    // import): compiling a write with the search index's triggers costs far
+    // more than running it. Ready to bind; run it to its end (or reset it)
+    // before the same text is asked for again.
+    Statement& prepared(const QString& sql);
+
 private:
+    std::map<QString, std::unique_ptr<Statement>> m_prepared;
     sqlite3* m_db = nullptr;
     QString m_path;
     QString m_retry;  // the file of a failed Open(), until it opens or Close()

@@ -24,17 +24,16 @@ KeyedRows::KeyedRows(QLatin1StringView table, QLatin1StringView key, std::span<c
 
 qint64 KeyedRows::add(Connection& con, std::span<const QString> values) const
 {
-    sqlite3* db = con.handle();
-    Statement st(db, m_insert);
+    Statement& st = con.prepared(m_insert);
     for (std::size_t i = 0; i < values.size(); ++i)
         st.bind(int(i) + 1, values[i]);
     st.step();
-    return sqlite3_last_insert_rowid(db);
+    return sqlite3_last_insert_rowid(con.handle());
 }
 
 void KeyedRows::change(Connection& con, qint64 key, std::span<const QString> values) const
 {
-    Statement st(con.handle(), m_update);
+    Statement& st = con.prepared(m_update);
     for (std::size_t i = 0; i < values.size(); ++i)
         st.bind(int(i) + 1, values[i]);
     st.bind(int(values.size()) + 1, key);
@@ -52,11 +51,12 @@ bool KeyedRows::remove(Connection& con, qint64 key) const
 
 bool KeyedRows::read(Connection& con, qint64 key, std::span<QString> values) const
 {
-    Statement st(con.handle(), m_select);
+    Statement& st = con.prepared(m_select);
     st.bind(1, key);
     if (!st.step())
         return false;
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] = st.text(int(i));
+    st.reset();
     return true;
 }

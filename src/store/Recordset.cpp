@@ -10,17 +10,17 @@
 namespace {
 
 // A prepared statement that finalizes itself.
-class Statement {
+class RowStatement {
 public:
-    Statement(sqlite3* db, const QString& sql)
+    RowStatement(sqlite3* db, const QString& sql)
         : m_db(db)
     {
         if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr) != SQLITE_OK)
             throw StoreError(failureReason(db));
     }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    ~RowStatement() { sqlite3_finalize(m_stmt); }
+    RowStatement(const RowStatement&) = delete;
+    RowStatement& operator=(const RowStatement&) = delete;
 
     void bind(int index, const QVariant& value)
     {
@@ -146,7 +146,7 @@ void Recordset::Open(Connection& con, const QString& source, const QVariantList&
         sql += QStringLiteral(" WHERE %1 = ?").arg(quoted(field));
     sql += QStringLiteral(" ORDER BY rowid");
 
-    Statement stmt(con.handle(), sql);
+    RowStatement stmt(con.handle(), sql);
     if (!field.isEmpty())
         stmt.bind(1, params.front());
     const int count = stmt.columnCount();
@@ -242,7 +242,7 @@ void Recordset::AddNew()
 
 void Recordset::reloadRow(Row& row)
 {
-    Statement stmt(m_con->handle(), QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
+    RowStatement stmt(m_con->handle(), QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
     stmt.bind(1, row.rowid);
     if (stmt.step())
         for (int i = 0; i < m_columns.size(); ++i)
@@ -277,7 +277,7 @@ void Recordset::Update()
                       .arg(quoted(m_table), names.join(QStringLiteral(" = ?, ")));
             values << row.rowid;
         }
-        Statement stmt(db, sql);
+        RowStatement stmt(db, sql);
         for (int i = 0; i < values.size(); ++i)
             stmt.bind(i + 1, values[i]);
         stmt.step();
@@ -295,7 +295,7 @@ void Recordset::Delete()
     if (!row.isNew) {
         sqlite3* db = m_con->handle();
         inTransaction(db, QStringLiteral("The deletion in %1").arg(m_table), [&] {
-            Statement stmt(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
+            RowStatement stmt(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
             stmt.bind(1, row.rowid);
             stmt.step();
         });

@@ -50,6 +50,12 @@ void Statement::reset()
     sqlite3_reset(m_stmt);
 }
 
+void Statement::clear()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
 QString Statement::text(int column) const
 {
     return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column)),

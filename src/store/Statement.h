@@ -24,6 +24,8 @@ public:
     // True while there is a row.
     bool step();
     void reset();
+    // Reset, and every value unbound (NULL).
+    void clear();
     QString text(int column) const;
     // The same as stored (UTF-8), without a copy: valid until the next step.
     QByteArrayView bytes(int column) const;

@@ -6,6 +6,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <limits>
 
 #include "kit/Occurrences.h"
 #include "store/AppointmentRows.h"
@@ -22,8 +23,13 @@ namespace {
 // A command-line import may meet the program's window in the middle of a
 // save; the window's writes are short, so waiting this long always suffices.
 constexpr int kBusyWaitMs = 15000;
-// Records per transaction: a crash loses at most this batch, never half a record.
-constexpr int kBatch = 200;
+// Records per transaction: a crash loses at most this batch, never half a
+// record. Each commit writes the pages the batch touched (the search index's
+// among them) again, so few large ones are much cheaper than many small;
+// but the window's own saves wait for the file at most 2 s, so a batch
+// also ends once it has taken kBatchMs.
+constexpr int kBatch = 5000;
+constexpr qint64 kBatchMs = 250;
 
 constexpr const char* kMapSchema = R"sql(
 CREATE TABLE IF NOT EXISTS tblSyncMap (
@@ -130,6 +136,7 @@ void SyncRecords::begin()
     if (!m_inTransaction && sqlite3_get_autocommit(m_db)) {
         exec("BEGIN IMMEDIATE");
         m_inTransaction = true;
+        m_began.start();
     }
 }
 
@@ -230,15 +237,29 @@ QList<qint64> SyncRecords::overrideRows(qint64 seriesKey)
 
 qint64 SyncRecords::keyOf(const QString& uid)
 {
-    Statement st(m_db, QStringLiteral("SELECT LocalKey FROM tblSyncMap WHERE Kind = ? AND UID = ?"));
+    Statement& st = m_con.prepared(QStringLiteral("SELECT LocalKey FROM tblSyncMap WHERE Kind = ? AND UID = ?"));
     st.bind(1, m_shape.kind).bind(2, uid);
-    return st.step() && !st.isNull(0) ? st.integer(0) : -1;
+    const qint64 key = st.step() && !st.isNull(0) ? st.integer(0) : -1;
+    st.reset();
+    return key;
 }
 
-SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values)
+qint64 SyncRecords::nextKey()
+{
+    // SQLite gives a new row the largest key plus one (1 in an empty table),
+    // and past the largest possible key one at random, which no one can name.
+    Statement& st = m_con.prepared(QStringLiteral("SELECT max(%2) FROM %1").arg(m_shape.table, m_shape.key));
+    st.step();
+    const qint64 next = st.isNull(0) ? 1 : st.integer(0) < std::numeric_limits<qint64>::max() ? st.integer(0) + 1 : -1;
+    st.reset();
+    return next;
+}
+
+SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values, const KeptObject* kept,
+                                  const QString& more)
 {
     begin();
-    exec("SAVEPOINT record");
+    m_con.prepared(QStringLiteral("SAVEPOINT record")).step();
     try {
         Put result = Put::Added;
         qint64 key = keyOf(uid);
@@ -249,23 +270,41 @@ SyncRecords::Put SyncRecords::put(const QString& uid, const QStringList& values)
             else
                 result = stored == values ? Put::Unchanged : Put::Updated;
         }
+        bool keptAlready = false;
         if (result == Put::Updated) {
             updateRow(key, values);
         } else if (key < 0) {
-            const qint64 added = insertRow(values);
-            Statement map(m_db,
-                          QStringLiteral("INSERT OR REPLACE INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
-            map.bind(1, m_shape.kind).bind(2, uid).bind(3, added);
-            map.step();
+            // A new contact's card and map entry go in first, naming the key
+            // its row is about to get, so that the row's own trigger puts its
+            // search entry once, card and all (else the map's and the card's
+            // triggers put it twice more).
+            const qint64 next = kept && !events() ? nextKey() : -1;
+            if (next > 0) {
+                keep(uid, *kept, more);
+                keptAlready = true;
+                mapTo(uid, next);
+            }
+            if (const qint64 added = insertRow(values); added != next)
+                mapTo(uid, added);
         }
-        exec("RELEASE record");
-        if (++m_pending >= kBatch)
+        if (kept && !keptAlready)
+            keep(uid, *kept, more);
+        m_con.prepared(QStringLiteral("RELEASE record")).step();
+        if (++m_pending >= kBatch || (m_inTransaction && m_began.elapsed() >= kBatchMs))
             commit();
         return result;
     } catch (const StoreError&) {
         sqlite3_exec(m_db, "ROLLBACK TO record; RELEASE record", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+void SyncRecords::mapTo(const QString& uid, qint64 key)
+{
+    Statement& map =
+        m_con.prepared(QStringLiteral("INSERT OR REPLACE INTO tblSyncMap (Kind, UID, LocalKey) VALUES (?, ?, ?)"));
+    map.bind(1, m_shape.kind).bind(2, uid).bind(3, key);
+    map.step();
 }
 
 void SyncRecords::rollback()
@@ -286,8 +325,8 @@ constexpr QChar kFieldSeparator(0x1f);
 
 void SyncRecords::keep(const QString& uid, const KeptObject& kept, const QString& more)
 {
-    Statement st(m_db, QStringLiteral("INSERT OR REPLACE INTO tblSyncKept (Kind, UID, Object, Base, More) "
-                                      "VALUES (?, ?, ?, ?, ?)"));
+    Statement& st = m_con.prepared(QStringLiteral("INSERT OR REPLACE INTO tblSyncKept (Kind, UID, Object, Base, More) "
+                                                  "VALUES (?, ?, ?, ?, ?)"));
     st.bind(1, m_shape.kind).bind(2, uid).bind(3, kept.object).bind(4, kept.base.join(kFieldSeparator)).bind(5, more);
     st.step();
     if (events())

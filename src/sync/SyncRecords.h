@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -80,9 +81,11 @@ public:
     // The rows stay as read until then.
     void each(const std::function<void(const RecordBytes&)>& take);
 
-    // Adds the record, or updates the row that has this UID. All of it or
+    // Adds the record, or updates the row that has this UID, and with
+    // `kept` keeps the object it was read from as keep() does. All of it or
     // nothing: a refused write throws StoreError and leaves no trace.
-    Put put(const QString& uid, const QStringList& values);
+    Put put(const QString& uid, const QStringList& values, const KeptObject* kept = nullptr,
+            const QString& more = QString());
     // Writes kept by put() become permanent; until then they form batches so
     // that a large import is not one disk flush per record.
     void commit();
@@ -143,6 +146,9 @@ private:
     void read(const std::function<void(const RecordBytes&)>& take, bool giveUids);
     // How the kept event repeats or spans days, beside its row.
     void keepSeries(const QString& uid, const QByteArray& object);
+    // The key the table's next new row gets, or -1 when it cannot be known.
+    qint64 nextKey();
+    void mapTo(const QString& uid, qint64 key);
 
     bool events() const { return &m_shape == &TableShape::appointments(); }
     bool tasks() const { return &m_shape == &TableShape::tasks(); }
@@ -152,4 +158,5 @@ private:
     const TableShape& m_shape;
     bool m_inTransaction = false;
     int m_pending = 0;
+    QElapsedTimer m_began;  // when the open transaction began
 };

@@ -5,8 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
-
-#include <algorithm>
+#include <utility>
 
 namespace VCard {
 
@@ -127,52 +126,108 @@ bool parseLine(const QByteArray& line, Property& prop)
     return !prop.value.isNull() || value.isEmpty();
 }
 
-QList<Line> unfold(const QByteArray& bytes)
+void Unfolder::append(QByteArrayView bytes)
 {
-    QList<Line> lines;
-    qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    // What is read and not held goes first, so the buffer stays about one piece long.
+    qsizetype keep = m_started ? std::min(m_line.begin, m_base + m_pos) : m_base + m_pos;
+    if (m_hold >= 0)
+        keep = std::min(keep, m_hold);
+    if (const qsizetype drop = std::max<qsizetype>(0, keep - m_base); drop > 0) {
+        m_buffer.remove(0, drop);
+        m_base += drop;
+        m_pos -= drop;
+        m_scan = std::max<qsizetype>(0, m_scan - drop);
+    }
+    m_buffer.append(bytes);
+}
+
+QByteArrayView Unfolder::bytes(qsizetype begin, qsizetype end) const
+{
+    return QByteArrayView(m_buffer).sliced(begin - m_base, end - begin);
+}
+
+bool Unfolder::next(Line& out, bool atEnd)
+{
+    const qsizetype size = m_buffer.size();
+    // Looked for until the first line is whole: a line shorter than the mark is none.
+    if (m_base == 0 && m_pos == 0 && m_buffer.startsWith("\xEF\xBB\xBF"))
+        m_pos = 3;
     // Of the logical line being built: whether its name and parameters have
     // ended (a colon was seen), and whether they ask for quoted-printable,
     // whose value of version 2.1 goes on after a line that ends in "=". Each
     // part is looked at once, so a line of many continuations is read once.
-    bool headDone = false, quotedPrintable = false, softBreak = false;
-    while (pos < bytes.size()) {
-        qsizetype stop = pos;
-        while (stop < bytes.size() && bytes[stop] != '\n' && bytes[stop] != '\r')
+    // A line is handed out when the next one shows that it ended.
+    while (m_pos < size) {
+        const char* const data = m_buffer.constData();
+        qsizetype stop = std::max(m_pos, m_scan);  // a line that came in pieces is searched once
+        while (stop < size && data[stop] != '\n' && data[stop] != '\r')
             ++stop;
         qsizetype end = stop;
-        if (end < bytes.size())
-            end += bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1;
-        const QByteArrayView line = QByteArrayView(bytes).sliced(pos, stop - pos);
+        if (end == size || (data[end] == '\r' && end + 1 == size)) {
+            if (!atEnd) {
+                m_scan = stop;
+                return false;  // the line, or its CR LF, may go on in the next piece
+            }
+        }
+        if (end < size)
+            end += data[end] == '\r' && end + 1 < size && data[end + 1] == '\n' ? 2 : 1;
+        const QByteArrayView line(data + m_pos, stop - m_pos);
         qsizetype added = 0;  // where the new part of the logical line starts
-        if (softBreak) {
-            lines.last().text.chop(1);
-            added = lines.last().text.size();
-            lines.last().text += line;
-            lines.last().end = end;
-        } else if (!lines.isEmpty() && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t')) {
-            added = lines.last().text.size();
-            lines.last().text += line.sliced(1);
-            lines.last().end = end;
+        bool ended = false;
+        if (m_softBreak) {
+            m_line.text.chop(1);
+            added = m_line.text.size();
+            m_line.text += line;
+            m_line.end = m_base + end;
+        } else if (m_started && !line.isEmpty() && (line[0] == ' ' || line[0] == '\t')) {
+            added = m_line.text.size();
+            m_line.text += line.sliced(1);
+            m_line.end = m_base + end;
         } else {
-            lines.append({line.toByteArray(), pos, end});
-            headDone = quotedPrintable = false;
+            if (m_started) {
+                // Handed out without a copy; the caller's last line lends its room to the next.
+                std::swap(out, m_line);
+                ended = true;
+            }
+            m_line.text.truncate(0);
+            m_line.text += line;
+            m_line.begin = m_base + m_pos;
+            m_line.end = m_base + end;
+            m_started = true;
+            m_headDone = m_quotedPrintable = false;
         }
-        const QByteArray& text = lines.last().text;
-        if (!headDone) {
+        const QByteArray& text = m_line.text;
+        if (!m_headDone) {
             const qsizetype colon = text.indexOf(':', added);
-            headDone = colon >= 0;
-            quotedPrintable = colon > 0 && text.left(colon).toUpper().contains("QUOTED-PRINTABLE");
+            m_headDone = colon >= 0;
+            m_quotedPrintable = colon > 0 && text.left(colon).toUpper().contains("QUOTED-PRINTABLE");
         }
-        softBreak = quotedPrintable && text.endsWith('=') && end < bytes.size();
-        pos = end;
+        m_softBreak = m_quotedPrintable && text.endsWith('=');
+        m_pos = end;
+        if (ended)
+            return true;
     }
+    if (!atEnd || !m_started)
+        return false;
+    std::swap(out, m_line);
+    m_started = false;
+    return true;
+}
+
+QList<Line> unfold(const QByteArray& bytes)
+{
+    Unfolder unfolder;
+    unfolder.append(bytes);
+    QList<Line> lines;
+    Line line;
+    while (unfolder.next(line, true))
+        lines.append(line);
     return lines;
 }
 
 namespace {
 
-bool isMarker(const QByteArray& line, QByteArrayView what)
+bool isMarker(QByteArrayView line, QByteArrayView what)
 {
     return line.trimmed().compare(what, Qt::CaseInsensitive) == 0;
 }
@@ -205,64 +260,79 @@ const Property* Card::find(const QString& name) const
     return nullptr;
 }
 
-ReadResult read(const QByteArray& bytes)
+bool Reader::next(Card& out, bool atEnd)
 {
-    ReadResult result;
-    Card card;
-    bool inCard = false, bad = false, strayRun = false;
-    qsizetype cardBegin = 0;
-    for (const Line& line : unfold(bytes)) {
-        if (!inCard) {
-            if (line.text.trimmed().isEmpty())
+    while (m_lines.next(m_line, atEnd)) {
+        const Line& line = m_line;
+        const QByteArrayView text = line.text;
+        if (!m_inCard) {
+            if (text.trimmed().isEmpty())
                 continue;
-            if (isMarker(line.text, "BEGIN:VCARD")) {
-                inCard = true;
-                bad = false;
-                strayRun = false;
-                card = {};
-                cardBegin = line.begin;
-            } else if (!strayRun) {
+            if (isMarker(text, "BEGIN:VCARD")) {
+                m_inCard = true;
+                m_bad = false;
+                m_strayRun = false;
+                m_card = {};
+                m_cardBegin = line.begin;
+                m_lines.hold(m_cardBegin);
+            } else if (!m_strayRun) {
                 // Text between cards that is not a card: counted once per run.
-                ++result.malformed;
-                strayRun = true;
+                ++m_malformed;
+                m_strayRun = true;
             }
             continue;
         }
-        if (isMarker(line.text, "END:VCARD")) {
-            inCard = false;
-            if (bad || (card.version != u"2.1" && card.version != u"3.0" && card.version != u"4.0")) {
-                ++result.malformed;
+        if (isMarker(text, "END:VCARD")) {
+            m_inCard = false;
+            m_lines.hold(-1);
+            if (m_bad || (m_card.version != u"2.1" && m_card.version != u"3.0" && m_card.version != u"4.0")) {
+                ++m_malformed;
                 continue;
             }
-            card.raw = bytes.mid(cardBegin, line.end - cardBegin);
-            card.endLine = line.begin - cardBegin;
-            result.cards.append(std::exchange(card, {}));
-            continue;
+            m_card.raw = m_lines.bytes(m_cardBegin, line.end).toByteArray();
+            m_card.endLine = line.begin - m_cardBegin;
+            out = std::exchange(m_card, {});
+            return true;
         }
-        if (isMarker(line.text, "BEGIN:VCARD")) {
+        if (isMarker(text, "BEGIN:VCARD")) {
             // The card before never ended: it is lost, this one starts afresh.
-            ++result.malformed;
-            bad = false;
-            card = {};
-            cardBegin = line.begin;
+            ++m_malformed;
+            m_bad = false;
+            m_card = {};
+            m_cardBegin = line.begin;
+            m_lines.hold(m_cardBegin);
             continue;
         }
-        if (line.text.isEmpty())
+        if (text.isEmpty())
             continue;
         Property prop;
         if (!parseLine(line.text, prop)) {
-            bad = true;
+            m_bad = true;
             continue;
         }
-        prop.begin = line.begin - cardBegin;
-        prop.end = line.end - cardBegin;
+        prop.begin = line.begin - m_cardBegin;
+        prop.end = line.end - m_cardBegin;
         if (prop.name == u"VERSION")
-            card.version = prop.value.trimmed();
+            m_card.version = prop.value.trimmed();
         else
-            card.props.append(std::move(prop));
+            m_card.props.append(std::move(prop));
     }
-    if (inCard)
-        ++result.malformed;
+    if (atEnd && m_inCard) {
+        ++m_malformed;
+        m_inCard = false;
+    }
+    return false;
+}
+
+ReadResult read(const QByteArray& bytes)
+{
+    Reader reader;
+    reader.append(bytes);
+    ReadResult result;
+    Card card;
+    while (reader.next(card, true))
+        result.cards.append(std::move(card));
+    result.malformed = reader.malformed();
     return result;
 }
 

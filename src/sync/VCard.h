@@ -47,12 +47,57 @@ ReadResult read(const QByteArray& bytes);
 // physical lines of one property joined, and where its bytes lie.
 struct Line {
     QByteArray text;
-    qsizetype begin, end;  // folds and line end included
+    qsizetype begin = 0, end = 0;  // folds and line end included, counted from the input's start
 };
 // Line ends are CR LF, LF or a bare CR; folded lines are joined on bytes (a
 // writer may split a UTF-8 sequence across a fold), and so are 2.1's
 // quoted-printable lines that end in "=".
 QList<Line> unfold(const QByteArray& bytes);
+
+// The same as the input comes, a piece at a time: it holds the bytes not
+// yet read and those from hold() on, so memory follows the longest line
+// (or held part), not the input.
+class Unfolder {
+public:
+    void append(QByteArrayView bytes);
+    // The next logical line, or false when the input given so far holds no
+    // more whole one. `atEnd`: no more input follows, so the last line is whole.
+    bool next(Line& line, bool atEnd);
+    // The input's bytes from `begin` to `end`, which must be held.
+    QByteArrayView bytes(qsizetype begin, qsizetype end) const;
+    // Keeps the input from `offset` on (-1: nothing beyond what is unread)
+    // when the next append() makes room.
+    void hold(qsizetype offset) { m_hold = offset; }
+
+private:
+    QByteArray m_buffer;
+    qsizetype m_base = 0;  // where m_buffer starts in the input
+    qsizetype m_pos = 0;   // the next physical line, in m_buffer
+    qsizetype m_scan = 0;  // how far its end was looked for, in m_buffer
+    qsizetype m_hold = -1;
+    Line m_line;  // the logical line being joined
+    bool m_started = false, m_headDone = false, m_quotedPrintable = false, m_softBreak = false;
+};
+
+// Cards as the input comes, a piece at a time, each handed out once its END
+// line is read: only the card being read is held. read() is this over
+// the whole input at once.
+class Reader {
+public:
+    void append(QByteArrayView bytes) { m_lines.append(bytes); }
+    // The next card, or false when the input so far holds no more. `atEnd`:
+    // no more input follows; then false means there are no more cards.
+    bool next(Card& card, bool atEnd);
+    int malformed() const { return m_malformed; }
+
+private:
+    Unfolder m_lines;
+    Line m_line;
+    Card m_card;
+    qsizetype m_cardBegin = 0;
+    int m_malformed = 0;
+    bool m_inCard = false, m_bad = false, m_strayRun = false, m_ended = false;
+};
 // Name, group, parameters and the value (decoded from quoted-printable and
 // from its CHARSET) of one logical line. False when it has no ':' outside
 // quotes, a name that is not a name, or text that is not text in its

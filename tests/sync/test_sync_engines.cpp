@@ -1,6 +1,7 @@
 // The planner's time and date texts, what no file can hold, and the sync's
 // decisions. Files read and written are the cases of tests/data/vcard and
 // tests/data/ical.
+#include <QDir>
 #include <QTest>
 
 #include "support/Files.h"
@@ -102,6 +103,37 @@ private slots:
         QByteArray card;
         ContactMap::appendCard(card, bytes, "\xEF\xBB\xBFu");
         QCOMPARE(card, ContactMap::toCard(text, QStringLiteral("u")));
+    }
+
+    // An import reads its file a piece at a time: each case of
+    // tests/data/vcard, with its own line ends and with bare CRs, read a byte
+    // at a time gives the cards it gives read whole.
+    void readInPieces()
+    {
+        const auto shown = [](const VCard::Card& card) {
+            QString text = card.raw + card.version + QString::number(card.endLine);
+            for (const VCard::Property& p : card.props)
+                text += QStringLiteral("|%1 %2 %3-%4").arg(p.name, p.value).arg(p.begin).arg(p.end);
+            return text;
+        };
+        for (const QString& name : QDir(Golden::folder("vcard")).entryList({"*.vcf"}))
+            for (const QByteArray& bytes :
+                 {readFile(Golden::folder("vcard") + '/' + name),
+                  readFile(Golden::folder("vcard") + '/' + name).replace("\r\n", "\r").replace('\n', '\r')}) {
+                const VCard::ReadResult whole = VCard::read(bytes);
+                QStringList expected, read;
+                for (const VCard::Card& card : whole.cards)
+                    expected << shown(card);
+                VCard::Reader reader;
+                VCard::Card card;
+                for (qsizetype at = 0; at <= bytes.size(); ++at) {
+                    reader.append(QByteArrayView(bytes).sliced(at, at < bytes.size() ? 1 : 0));
+                    while (reader.next(card, at == bytes.size()))
+                        read << shown(card);
+                }
+                QCOMPARE(read, expected);
+                QCOMPARE(reader.malformed(), whole.malformed);
+            }
     }
 
     void times_data()
