@@ -129,6 +129,19 @@ QByteArray SmtpSession::subjectText(const QString& subject)
     return isPlainAscii(utf8) ? utf8 : " " + encodedWords(line);
 }
 
+QByteArray SmtpSession::senderText(const QString& sender)
+{
+    const QString line = oneLine(sender.trimmed());
+    const QByteArray utf8 = line.toUtf8();
+    static const QRegularExpression named(QStringLiteral("^\"?(.*?)\"?\\s*<([\\x21-\\x7e]*)>$"));
+    const QRegularExpressionMatch m = named.match(line);
+    if (isPlainAscii(utf8) || !m.hasMatch())
+        return utf8;
+    QString name = m.captured(1);
+    name.replace(QStringLiteral("\\\""), QStringLiteral("\"")).replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    return encodedWords(name) + " <" + m.captured(2).toLatin1() + '>';
+}
+
 QByteArray SmtpSession::rfc5322Date(const QDateTime& when)
 {
     static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
@@ -389,7 +402,7 @@ private:
 std::shared_ptr<MailData> SmtpSession::messageData(const SmtpMessage& message, MailNotice* failure)
 {
     const QByteArray subject = subjectText(message.subject);
-    const QByteArray sender = oneLine(message.sender.trimmed()).toUtf8();
+    const QByteArray sender = senderText(message.sender);
     const QByteArray to = oneLine(splitRecipients(message.recipients).join(QLatin1String(", "))).toUtf8();
     const QDateTime when = message.date.isValid() ? message.date : QDateTime::currentDateTime();
     const QByteArray text = message.text.toUtf8();

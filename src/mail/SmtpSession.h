@@ -96,6 +96,9 @@ public:
     static std::shared_ptr<MailData> messageData(const SmtpMessage& message, MailNotice* failure = nullptr);
     // The subject line's value: as typed when ASCII, else encoded words.
     static QByteArray subjectText(const QString& subject);
+    // The From line's text: as typed when it is ASCII; a name in other
+    // letters before an address goes as encoded words (RFC 2047), unquoted.
+    static QByteArray senderText(const QString& sender);
     // "Tue, 5 Mar 2002 14:03:09 +0100"
     static QByteArray rfc5322Date(const QDateTime& when);
     static QString newMessageId(const QString& sender, const QString& localHostName, const QDateTime& when);

@@ -228,6 +228,20 @@ private slots:
         QCOMPARE(drain(*data), expected);
     }
 
+    // The From line: as typed when ASCII; a name in other letters as
+    // encoded words, its quotes and escapes undone, the address as it stands.
+    void senderText()
+    {
+        QCOMPARE(SmtpSession::senderText(QStringLiteral(" \"Ann, B.\" <a@x.org> ")), "\"Ann, B.\" <a@x.org>");
+        SmtpMessage m = example();
+        m.sender = QStringLiteral("\"J\\\"\u00fcrgen\" <j@x.org>");
+        QVERIFY(drain(*SmtpSession::messageData(m))
+                    .contains("\r\nFrom: =?UTF-8?B?" + QStringLiteral("J\"\u00fcrgen").toUtf8().toBase64()
+                              + "?= <j@x.org>\r\n"));
+        QCOMPARE(SmtpSession::senderText(QStringLiteral("j\u00fcrgen@x.org")),
+                 QStringLiteral("j\u00fcrgen@x.org").toUtf8());
+    }
+
     // Files as MIME parts are streamed in base64 lines of 76: each comes back
     // whole (every length of a last line, padding of one and of two, none),
     // and the size given beforehand is what goes out.
