@@ -46,7 +46,7 @@ inline QString copyProgram(const QString& folder)
 {
     const QString starter = qEnvironmentVariable("TESSALY_EXE");
     const QString from = QFileInfo(starter).absolutePath();
-    for (const QString name : {QStringLiteral("tessaly"), QStringLiteral("tessaly-app")})
+    for (const QString& name : {QStringLiteral("tessaly"), QStringLiteral("tessaly-app")})
         if (!QFile::copy(from + QLatin1Char('/') + name, folder + QLatin1Char('/') + name))
             return {};
     return folder + QStringLiteral("/tessaly");
