@@ -492,7 +492,7 @@ void addAddresses(InternetAddressList* list, QList<MimeAddress>& out, int depth)
 QString shownSender(InternetAddressList* parsed, const QByteArray& raw)
 {
     char* text = parsed ? internet_address_list_to_string(parsed, nullptr, false) : nullptr;
-    const QString out = utf8(text);
+    QString out = utf8(text);
     g_free(text);
     if (!out.isEmpty())
         return out;

@@ -132,7 +132,7 @@ QByteArray SmtpSession::subjectText(const QString& subject)
 QByteArray SmtpSession::senderText(const QString& sender)
 {
     const QString line = oneLine(sender.trimmed());
-    const QByteArray utf8 = line.toUtf8();
+    QByteArray utf8 = line.toUtf8();
     static const QRegularExpression named(QStringLiteral("^\"?(.*?)\"?\\s*<([\\x21-\\x7e]*)>$"));
     const QRegularExpressionMatch m = named.match(line);
     if (isPlainAscii(utf8) || !m.hasMatch())
