@@ -96,7 +96,7 @@ private:
     Card m_card;
     qsizetype m_cardBegin = 0;
     int m_malformed = 0;
-    bool m_inCard = false, m_bad = false, m_strayRun = false, m_ended = false;
+    bool m_inCard = false, m_bad = false, m_strayRun = false;
 };
 // Name, group, parameters and the value (decoded from quoted-printable and
 // from its CHARSET) of one logical line. False when it has no ':' outside
