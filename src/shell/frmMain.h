@@ -45,6 +45,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void wireInvitations();
     struct Command;
 
     void CheckPassFile();

@@ -1,5 +1,7 @@
 #include "sync/InvitationPlanner.h"
 
+#include <QUuid>
+
 #include "kit/AppFolder.h"
 #include "store/AppointmentRows.h"
 #include "store/Connection.h"
@@ -72,11 +74,50 @@ QString remove(const QString& uid)
     });
 }
 
+std::optional<Invitation::Sent> event(qint64 row, bool give)
+{
+    std::optional<Invitation::Sent> out;
+    withRecords([&](Connection&, SyncRecords& rows) {
+        const QStringList values = rows.row(row);
+        if (values.isEmpty())
+            return QString();
+        EventMap::Outgoing o;
+        std::copy(values.begin(), values.end(), o.appointment.begin());
+        o.uid = rows.uidOf(row);
+        if (o.uid.isEmpty() && !give)
+            return QString();
+        if (o.uid.isEmpty()) {
+            o.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            rows.link({o.uid, row, {}, {}, {}});
+        }
+        const KeptObject kept = rows.kept(o.uid);
+        o.kept = kept.object;
+        o.base = kept.base;
+        o.series = rows.series(row);
+        if (o.series)
+            o.overrides = EventMap::overridesOf(rows, row);
+        out = Invitation::Sent{o.uid, EventMap::write({o}).bytes};
+        return QString();
+    });
+    return out;
+}
+
+// The object becomes what the row was read from: its texts now are its base.
+QString keep(const QString& uid, const QByteArray& object)
+{
+    return withRecords([&](Connection&, SyncRecords& rows) {
+        const qint64 key = rows.keyOf(uid);
+        if (key >= 0)
+            rows.keep(uid, {object, rows.row(key)}, {});
+        return QString();
+    });
+}
+
 }  // namespace
 
 Invitation::Planner planner()
 {
-    return {stored, take, remove};
+    return {stored, take, remove, event, keep};
 }
 
 }  // namespace InvitationPlanner
