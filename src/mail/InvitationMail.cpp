@@ -5,12 +5,15 @@
 #include "kit/ConnectionSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "mail/AddressCompletion.h"
 #include "mail/HostPort.h"
+#include "mail/MailCompose.h"
 #include "mail/MailConnection.h"
 #include "mail/MailNoticeBox.h"
 #include "mail/MailPassword.h"
 #include "mail/MailTexts.h"
 #include "mail/OAuthConversation.h"
+#include "store/StoreError.h"
 
 InvitationMail::InvitationMail(QWidget* screen, QObject* parent)
     : QObject(parent)
@@ -97,4 +100,53 @@ void InvitationMail::finished(bool ok)
     m_busy = false;
     emit sent(ok);
     next();
+}
+
+namespace {
+std::optional<MailSettings> accountSettings(const std::function<void(const StoreError&)>& report)
+{
+    std::optional<MailSettings> out;
+    try {
+        Connection con;
+        con.Open(AppFolder::databaseFile());
+        out = readMailSettings(con, report);
+    } catch (const StoreError& e) {
+        report(e);
+    }
+    return out;
+}
+}  // namespace
+
+Invitation::Mailer invitationMailer(QWidget* screen)
+{
+    auto* mail = new InvitationMail(screen, screen);
+    const auto complete = [](const QString& typed) {
+        QStringList out;
+        try {
+            Connection con;
+            con.Open(AppFolder::databaseFile());
+            for (const AddressCompletion::Match& m : AddressCompletion::matching(con, typed))
+                out << m.address;
+        } catch (const StoreError&) {
+            // No completion; the address is typed whole.
+        }
+        return out;
+    };
+    const auto own = [] {
+        const std::optional<MailSettings> s = accountSettings([](const StoreError&) {});
+        return s ? bareAddress(s->yourEmail) : QString();
+    };
+    const auto send = [mail = QPointer<InvitationMail>(mail)](const Invitation::Outgoing& o) {
+        const std::optional<MailSettings> s = accountSettings(reportStoreError);
+        if (!s || !mail)
+            return;
+        SmtpMessage message;
+        message.recipients = o.recipients.join(QLatin1String(", "));
+        message.subject = o.subject;
+        message.text = o.text;
+        message.calendar = o.calendar;
+        message.calendarMethod = o.method;
+        mail->send(message, *s);
+    };
+    return {complete, own, send};
 }

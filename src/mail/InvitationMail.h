@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "kit/Invitation.h"
 #include "kit/MailSettings.h"
 #include "mail/SmtpSession.h"
 #include "store/Connection.h"
@@ -42,3 +43,8 @@ private:
     MailConnection* m_link;
     OAuthConversation* m_oauth = nullptr;
 };
+
+// The mail's side of the planner's invitations (Invitation::setMailer): the
+// address book's addresses, the account's own, and an InvitationMail of
+// `screen` that sends, each opening the store when asked.
+Invitation::Mailer invitationMailer(QWidget* screen);

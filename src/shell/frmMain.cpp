@@ -38,9 +38,7 @@
 #include "kit/ProgramLock.h"
 #include "kit/StoreAccess.h"
 #include "kit/StoreStart.h"
-#include "mail/AddressCompletion.h"
 #include "mail/InvitationMail.h"
-#include "mail/MailCompose.h"
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "notes/NoteDesk.h"
@@ -129,52 +127,6 @@ struct frmMain::Command {
     const char* shortcut = nullptr;
 };
 
-// The planner's invitations go out by mail, its attendees come from the
-// address book: both through the kit, each opening the store when asked.
-void frmMain::wireInvitations()
-{
-    const auto settings = [](const std::function<void(const StoreError&)>& report) {
-        std::optional<MailSettings> out;
-        try {
-            Connection con;
-            con.Open(AppFolder::databaseFile());
-            out = readMailSettings(con, report);
-        } catch (const StoreError& e) {
-            report(e);
-        }
-        return out;
-    };
-    auto* mail = new InvitationMail(this, this);
-    Invitation::setMailer({[](const QString& typed) {
-                               QStringList out;
-                               try {
-                                   Connection con;
-                                   con.Open(AppFolder::databaseFile());
-                                   for (const AddressCompletion::Match& m : AddressCompletion::matching(con, typed))
-                                       out << m.address;
-                               } catch (const StoreError&) {
-                                   // No completion; typing goes on.
-                               }
-                               return out;
-                           },
-                           [settings] {
-                               const std::optional<MailSettings> s = settings([](const StoreError&) {});
-                               return s ? bareAddress(s->yourEmail) : QString();
-                           },
-                           [settings, mail](const Invitation::Outgoing& o) {
-                               const std::optional<MailSettings> s = settings(reportStoreError);
-                               if (!s)
-                                   return;
-                               SmtpMessage message;
-                               message.recipients = o.recipients.join(QLatin1String(", "));
-                               message.subject = o.subject;
-                               message.text = o.text;
-                               message.calendar = o.calendar;
-                               message.calendarMethod = o.method;
-                               mail->send(message, *s);
-                           }});
-}
-
 frmMain::frmMain()
 {
     // The login locks through the kit; the lock itself is ours.
@@ -184,7 +136,8 @@ frmMain::frmMain()
     });
     // Mail's invitations reach the planner through the kit; the storing is the sync's.
     Invitation::setPlanner(InvitationPlanner::planner());
-    wireInvitations();
+    // The planner's invitations go out by mail, its attendees come from the address book.
+    Invitation::setMailer(invitationMailer(this));
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppInfo::kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));

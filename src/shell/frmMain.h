@@ -45,7 +45,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void wireInvitations();
     struct Command;
 
     void CheckPassFile();

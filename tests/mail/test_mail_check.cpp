@@ -10,13 +10,16 @@
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
+#include "controls/MSFlexGrid.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/Invitation.h"
 #include "mail/InvitationBar.h"
+#include "mail/InvitationMail.h"
 #include "mail/MailConnection.h"
 #include "mail/MailHtmlView.h"
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
+#include "planner/frmOrganizer.h"
 #include "store/Connection.h"
 #include "store/RecordsChanged.h"
 #include "store/SearchIndex.h"
@@ -41,6 +44,7 @@
 #include <QSslCertificate>
 #include <QSslSocket>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -398,10 +402,48 @@ private slots:
                      && bob.addMessage(readFile(itip + "inline-cancel.eml"), &why) && bob.start(&why)
                      && anna.start(&why) && smtp.start(&why),
                  qPrintable(why));
-        const auto open = [&](const Pop3TestServer& box, const QString& me) {
-            fx->makeDataFolder();
+        // Anna's planner invites Bob: the REQUEST goes through the SMTP server into his mailbox.
+        QWidget host;
+        Invitation::setMailer(invitationMailer(&host));
+        const auto settings = [&](const QString& me, const Pop3TestServer& box) {
             storeMailSettings(fx->dbPath(), {QStringLiteral("%1:%2").arg(smtp.host()).arg(smtp.port()), me,
                                              QStringLiteral("127.0.0.1:%1").arg(box.port()), kUser, kPassword});
+        };
+        fx->makeDataFolder();
+        settings(QStringLiteral("Anna Berg <anna@example.com>"), anna);
+        const auto planner = [&] {
+            frmOrganizer* org = Screens::show<frmOrganizer>();
+            org->MSgridTime[0]->setRow(3);
+            return org;
+        };
+        frmOrganizer* org = planner();
+        org->txtMessage[0]->setPlainText(QStringLiteral("Lunch with Bob"));
+        org->cboTimeFinshed[0]->setCurrentText(QStringLiteral("1:00 PM"));
+        org->MSgridTime_Click(0);
+        org->txtAttendees[0]->setText(QStringLiteral("Bob@Example.org,"));
+        org->cmdSave_Click(0);
+        QCOMPARE(fx->messageTexts(), QStringList(QStringLiteral("Send the invitation to 1 person?")));
+        QCOMPARE(org->txtAttendees[0]->text(), QStringLiteral("bob@example.org (not yet)"));
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(1, 0).size(), 1, 20000);
+        const QByteArray request = smtp.waitForMessages(1).value(0).content;
+        for (const char* said : {"Subject:Invitation: Lunch with Bob", "method=REQUEST",
+                                 "ORGANIZER:mailto:anna@example.com", "PARTSTAT=NEEDS-ACTION;RSVP=TRUE"})
+            QVERIFY2(request.contains(said), said);
+        QVERIFY(bob.addMessage(request));
+        Screens::unload<frmOrganizer>();
+        QTemporaryDir annas;
+        for (const QString& file : {fx->dbPath(), fx->dbPath() + QStringLiteral("-wal")})
+            QFile::copy(file, annas.filePath(QFileInfo(file).fileName()));
+        fx.reset();
+        fx = std::make_unique<AppFixture>();
+
+        const auto open = [&](const Pop3TestServer& box, const QString& me) {
+            fx->makeDataFolder();
+            for (const QString& file : QDir(annas.path()).entryList(QDir::Files))
+                if (&box == &anna)
+                    QFile::remove(fx->dataDir() + u'/' + file),
+                        QFile::copy(annas.filePath(file), fx->dataDir() + u'/' + file);
+            settings(me, box);
             frmCheckEmail* screen = Screens::show<frmCheckEmail>();
             return check(screen) ? screen : nullptr;
         };
@@ -427,7 +469,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(screen->frmInvitation->txtInvitation->toPlainText().endsWith(
                                      QStringLiteral("Your answer was sent to anna@example.com.")),
                                  20000);
-        const QByteArray answer = smtp.waitForMessages(1).value(0).content;
+        const QByteArray answer = smtp.waitForMessages(2).value(1).content;
         for (const char* said :
              {"Subject:Accepted: Budget review",
               "Content-Type: text/calendar; charset=utf-8; method=REPLY\r\nContent-Transfer-Encoding: 7bit",
@@ -443,19 +485,29 @@ private slots:
         for (int click = 0; click < 2; ++click)
             QTest::mouseClick(screen->frmInvitation->cmdRemove, Qt::LeftButton);
         QCOMPARE(Db::rows(fx->dbPath(), QStringLiteral("tblOrginize")).size(), 0);
-        QCOMPARE(fx->messageTexts(), QStringList({QStringLiteral("Message sent successfuly."),
-                                                  QStringLiteral("Remove \"Budget review\" from your planner?"),
+        QCOMPARE(fx->messageTexts(), QStringList({QStringLiteral("Remove \"Budget review\" from your planner?"),
                                                   QStringLiteral("Remove \"Budget review\" from your planner?")}));
 
+        QVERIFY(shown(screen, QStringLiteral("Invitation: Lunch with Bob"))
+                    .contains(QStringLiteral("Organizer: anna@example.com")));
+        QTest::mouseClick(screen->frmInvitation->cmdAccept, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(3, 0).size(), 3, 20000);
+        const QByteArray lunch = smtp.waitForMessages(3).value(2).content;
+
+        // Anna's check reads Bob's answers; the one to her planner's meeting is kept with it.
         Screens::unload<frmCheckEmail>();
         fx.reset();
         fx = std::make_unique<AppFixture>();
-        QVERIFY(anna.addMessage(answer));
+        QVERIFY(anna.addMessage(answer) && anna.addMessage(lunch));
         screen = open(anna, QStringLiteral("anna@example.com"));
         QVERIFY(screen);
         QCOMPARE(shown(screen, QStringLiteral("Accepted: Budget review")).section(u'\n', 0, 0),
                  QStringLiteral("Bob Stone has accepted your invitation."));
+        QVERIFY(shown(screen, QStringLiteral("Accepted: Lunch with Bob"))
+                    .contains(QStringLiteral("Your planner shows the answer: bob@example.org (accepted).")));
+        QCOMPARE(planner()->txtAttendees[0]->text(), QStringLiteral("bob@example.org (accepted)"));
         QCOMPARE(fx->messageBoxes(), QStringList());
+        Invitation::setMailer({});
     }
 
     // Rows appear as messages arrive (within half a second, long before the
