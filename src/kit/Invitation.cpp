@@ -429,10 +429,10 @@ QString replyText(const Invite& invite, const QString& me, Answer answer, const 
 
 QStringList addressesIn(const QString& typed)
 {
-    static const QRegularExpression answer(QStringLiteral("\\([^)]*\\)"));
+    // An answer shown in brackets has no "@": it is no address.
     static const QRegularExpression between(QStringLiteral("[\\s,;<>]+"));
     QStringList out;
-    for (const QString& word : QString(typed).remove(answer).split(between, Qt::SkipEmptyParts)) {
+    for (const QString& word : typed.split(between, Qt::SkipEmptyParts)) {
         const QString address = addressOf(word.toUtf8().constData());
         if (address.contains(QLatin1Char('@')) && !out.contains(address))
             out << address;
