@@ -56,10 +56,10 @@ void InvitationMail::next()
     if (m_waiting.isEmpty())
         return;
     m_busy = true;
-    auto [message, settings] = m_waiting.takeFirst();
-    m_settings = settings;
-    const HostPort server = splitHostPort(settings.smtp, kSmtpPort);
-    if (settings.signIn == SignInKind::OAuth2) {
+    const SmtpMessage message = m_waiting.first().first;
+    m_settings = m_waiting.takeFirst().second;
+    const HostPort server = splitHostPort(m_settings.smtp, kSmtpPort);
+    if (m_settings.signIn == SignInKind::OAuth2) {
         if (!m_oauth) {
             if (!m_con.isOpen())
                 m_con.Open(AppFolder::databaseFile());
