@@ -409,6 +409,32 @@ QByteArray answered(const Invite& invite, const QString& me, Answer answer)
     return written(cal);
 }
 
+QByteArray withoutOccurrence(const QByteArray& series, const QString& recurrenceId)
+{
+    const Component root = parse(series);
+    icalcomponent* cal = nullptr;
+    if (!firstEvent(root.get(), &cal))
+        return {};
+    icalcomponent* master = nullptr;
+    QList<icalcomponent*> changed;
+    for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); c;
+         c = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
+        if (!icalcomponent_get_first_property(c, ICAL_RECURRENCEID_PROPERTY))
+            master = master ? master : c;
+        else if (occurrenceOf(c) == recurrenceId)
+            changed << c;
+    }
+    if (!master)
+        return {};
+    for (icalcomponent* c : std::as_const(changed)) {
+        icalcomponent_remove_component(cal, c);
+        icalcomponent_free(c);
+    }
+    icalcomponent_add_property(master,
+                               icalproperty_new_exdate(icaltime_from_string(recurrenceId.toLatin1().constData())));
+    return written(cal);
+}
+
 QString replySubject(const Invite& invite, Answer answer)
 {
     const char* word = answer == Answer::Accepted ? "Accepted" : answer == Answer::Tentative ? "Tentative" : "Declined";

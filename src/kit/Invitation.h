@@ -83,6 +83,10 @@ QByteArray reply(const Invite& invite, const QString& me, Answer answer, const Q
 // The invitation as the planner keeps it after the answer: METHOD gone, this
 // attendee's PARTSTAT set, STATUS:TENTATIVE for a tentative answer.
 QByteArray answered(const Invite& invite, const QString& me, Answer answer);
+// A series as the planner keeps it after one occurrence (`recurrenceId`, as
+// Invite gives it) is declined: that occurrence left out (an EXDATE), and
+// the event that changed it gone.
+QByteArray withoutOccurrence(const QByteArray& series, const QString& recurrenceId);
 // The subject and text of the message that carries the reply.
 QString replySubject(const Invite& invite, Answer answer);
 QString replyText(const Invite& invite, const QString& me, Answer answer, const QString& comment);

@@ -180,9 +180,12 @@ void InvitationBar::answer(Answer answer)
     QString failure;
     if (answer != Answer::Declined && planner.take)
         failure = planner.take(Invitation::answered(m_invite, me, answer), m_invite.uid, answer == Answer::Tentative);
-    // Declining a whole meeting takes it out of the planner; one occurrence declined leaves the series.
+    // Declining a whole meeting takes it out of the planner; one occurrence declined is left out of its series.
     else if (answer == Answer::Declined && m_stored && m_invite.recurrenceId.isEmpty() && planner.remove)
         failure = planner.remove(m_invite.uid);
+    else if (answer == Answer::Declined && m_stored && !m_stored->object.isEmpty() && planner.take)
+        failure =
+            planner.take(Invitation::withoutOccurrence(m_stored->object, m_invite.recurrenceId), m_invite.uid, false);
     if (!failure.isEmpty()) {
         MsgBox(failure, MsgButtons::OKOnly, MsgIcon::Exclamation);
         return;

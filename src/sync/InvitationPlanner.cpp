@@ -57,6 +57,9 @@ QString take(const QByteArray& calendar, const QString& uid, bool tentative)
             rows.put(in.uid, values);
             rows.keep(in.uid, {in.object, values}, {});
         }
+        // A whole series: its changed occurrences are the ones it holds now.
+        if (occurrence.isEmpty())
+            rows.keepOverrides(uid, calendar);
         return QString();
     });
 }

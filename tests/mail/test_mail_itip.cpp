@@ -4,6 +4,7 @@
 
 #include "kit/Invitation.h"
 #include "mail/MimeMessage.h"
+#include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Golden.h"
 #include "sync/InvitationPlanner.h"
@@ -173,6 +174,15 @@ private slots:
         QCOMPARE(planner.remove(cancel.uid), QString());
         QCOMPARE(decided(cancel).effect, Effect::CancelUnknown);
         QCOMPARE(Db::rows(app.dbPath(), QStringLiteral("tblOrginize")).size(), 2);
+
+        // One occurrence declined: left out of its series, the row that changed it gone.
+        QCOMPARE(
+            planner.take(withoutOccurrence(planner.stored(moved.uid)->object, moved.recurrenceId), moved.uid, false),
+            QString());
+        QCOMPARE(Db::rows(app.dbPath(), QStringLiteral("tblOrginize")).size(), 1);
+        Connection con;
+        con.Open(app.dbPath());
+        QCOMPARE(Occurrences::between(con, QDate(2026, 12, 15), QDate(2026, 12, 17)).size(), 2);
     }
 };
 
