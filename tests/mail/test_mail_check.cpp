@@ -505,8 +505,18 @@ private slots:
                  QStringLiteral("Bob Stone has accepted your invitation."));
         QVERIFY(shown(screen, QStringLiteral("Accepted: Lunch with Bob"))
                     .contains(QStringLiteral("Your planner shows the answer: bob@example.org (accepted).")));
-        QCOMPARE(planner()->txtAttendees[0]->text(), QStringLiteral("bob@example.org (accepted)"));
+        org = planner();
+        QCOMPARE(org->txtAttendees[0]->text(), QStringLiteral("bob@example.org (accepted)"));
         QCOMPARE(fx->messageBoxes(), QStringList());
+        // Deleted, it is called off for Bob.
+        org->MSgridTime[0]->setFocus();
+        QTest::keyClick(org->MSgridTime[0], Qt::Key_Delete);
+        QCOMPARE(fx->messageTexts(),
+                 QStringList({QStringLiteral("Delete Lunch with Bob at 8:30AM?"),
+                              QStringLiteral("Tell 1 person that \"Lunch with Bob\" is called off?")}));
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(4, 0).size(), 4, 20000);
+        for (const char* said : {"method=CANCEL", "STATUS:CANCELLED", "SEQUENCE:1", "mailto:bob@example.org"})
+            QVERIFY2(smtp.waitForMessages(4).value(3).content.contains(said), said);
         Invitation::setMailer({});
     }
 
