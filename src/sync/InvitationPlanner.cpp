@@ -82,9 +82,11 @@ std::optional<Invitation::Sent> event(qint64 row, bool give)
     std::optional<Invitation::Sent> out;
     withRecords([&](Connection&, SyncRecords& rows) {
         const QStringList values = rows.row(row);
-        if (values.isEmpty())
-            return QString();
         EventMap::Outgoing o;
+        o.series = rows.series(row);
+        // A changed occurrence goes out inside its series' event, under its UID: it is no meeting of its own.
+        if (values.isEmpty() || (o.series && o.series->seriesRow != 0))
+            return QString();
         std::copy(values.begin(), values.end(), o.appointment.begin());
         o.uid = rows.uidOf(row);
         if (o.uid.isEmpty() && !give)
@@ -96,7 +98,6 @@ std::optional<Invitation::Sent> event(qint64 row, bool give)
         const KeptObject kept = rows.kept(o.uid);
         o.kept = kept.object;
         o.base = kept.base;
-        o.series = rows.series(row);
         if (o.series)
             o.overrides = EventMap::overridesOf(rows, row);
         out = Invitation::Sent{o.uid, EventMap::write({o}).bytes};
