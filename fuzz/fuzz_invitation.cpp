@@ -27,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)describe(in, me);
     (void)clashes(in, {});
     (void)addressesIn(QString::fromUtf8(input));
+    if (!in.recurrenceId.isEmpty())
+        (void)withoutOccurrence(input, in.recurrenceId);
     const QByteArray sent = invited(input, me, {QStringLiteral("carl@example.com")});
     if (!sent.isEmpty()) {
         const Invite request = read(message(sent, QStringLiteral("REQUEST"), QDateTime::fromSecsSinceEpoch(0)), {});
