@@ -35,6 +35,7 @@ class Anchors;
 class MailHtmlView;
 class Pop3Check;
 class InvitationBar;
+class ConversationView;
 
 // Keeps the messages of the POP3 mailbox of the e-mail settings on this
 // computer (MailStore), lists them with sender, subject, date and size, and
@@ -104,6 +105,9 @@ public:
     MailHtmlView* htmlBody;  // in txtBody's place for HTML mail
     QGroupBox *Frame4, *Frame1, *Frame2, *Frame3;
     ListView* lvMessages;
+    // In lvMessages' place while chkConversations is checked (a POP3 account's mail).
+    ConversationView* tvConversations;
+    QCheckBox* chkConversations;
     QPlainTextEdit* txtBody;
     QLineEdit *txtHost, *txtUserName, *txtPassword;
     QLabel* lblProgress;          // "Message k of n" while a check runs
@@ -128,6 +132,9 @@ private:
     void clearShown();
     // The kept mail of the folder shown, as rows.
     void listKept();
+    // The kept mail as conversations, the other folder's messages among them, when chosen.
+    void showConversations();
+    void showKept(const QString& key);
     // Mail stored elsewhere (another process, another screen) shows in the list.
     void recordsChanged(const RecordsChange& change);
     bool eventFilter(QObject* watched, QEvent* event) override;
