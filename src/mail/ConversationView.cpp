@@ -77,7 +77,7 @@ void ConversationView::show(const QList<KeptMessage>& listed, const QList<KeptMe
         bool wasOpen = false;
         for (const ConversationEntry& e : c.entries) {
             const KeptMessage& m = all[e.message];
-            top.first()->appendRow(rowOf(m, QString(e.depth * kIndent, u' ') + m.subject));
+            top.first()->appendRow(rowOf(m, QString(qsizetype(e.depth) * kIndent, u' ') + m.subject));
             wasOpen = wasOpen || open.contains(m.key);
         }
         m_rows.appendRow(top);

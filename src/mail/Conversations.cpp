@@ -180,8 +180,8 @@ QList<Conversation> conversations(const QList<ThreadedMessage>& messages)
                 earliestGiven = std::min(earliestGiven, node.message);
             }
             const int below = node.message >= 0 ? depth + 1 : depth;
-            for (auto child = node.children.rbegin(); child != node.children.rend(); ++child)
-                stack.emplace_back(*child, below);
+            for (size_t k = node.children.size(); k-- > 0;)  // the first answer on top
+                stack.emplace_back(node.children[k], below);
         }
         if (c.entries.isEmpty())
             continue;

@@ -58,6 +58,9 @@ class ConversationView;
 // there, and a move the server refused leaves the message where it was,
 // with the server's words.
 //
+// "Show conversations" (POP3) lists the kept mail as conversations
+// (ConversationView), the user's own sent answers under what they answer.
+//
 // With more than one mail account an account box (cboAccount) below Check
 // Mail chooses whose mail is listed and checked; the screen opens again on
 // the account chosen, each account's mail in its own place (MailAccounts).
