@@ -255,8 +255,9 @@ frmCheckEmail::frmCheckEmail()
         if (optInbox->isChecked())
             for (const KeptMessage& message : kept)
                 addRow(message);
-        if (chkConversations->isChecked())
-            showConversations();
+        // Threaded again at most once a second while a check brings mail.
+        if (chkConversations->isChecked() && !m_rethread.isActive())
+            m_rethread.start();
         lblProgress->setText(progress);
     });
     connect(m_check.get(), &Pop3Check::finished, this, [this] {
@@ -289,6 +290,9 @@ frmCheckEmail::frmCheckEmail()
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
     connect(lvMessages, &ListView::ItemClick, this, &frmCheckEmail::lvMessages_ItemClick);
     connect(tvConversations, &ConversationView::messageChosen, this, &frmCheckEmail::showKept);
+    m_rethread.setSingleShot(true);
+    m_rethread.setInterval(1000);
+    connect(&m_rethread, &QTimer::timeout, this, &frmCheckEmail::showConversations);
     connect(chkConversations, &QCheckBox::toggled, this, [this](bool shown) {
         if (m_mailbox.isOpen())
             storeGuard([&] { m_mailbox.showConversations(shown); });
@@ -362,6 +366,7 @@ void frmCheckEmail::Form_Unload()
     m_watched.clear();
     m_imapOpen = false;  // a sync asked for before the screen left finds nothing to do
     m_check->stop();
+    m_rethread.stop();
     Con.Close();
 }
 

@@ -186,4 +186,5 @@ private:
     OAuthConversation* m_imapOAuth = nullptr;
     QString m_token;         // the last access token granted, for the IDLE that follows a sync
     quint32 m_shownUid = 0;  // the IMAP message opened, shown once its body is here
+    QTimer m_rethread;       // the conversations made again after fetched mail
 };
