@@ -122,8 +122,11 @@ bool ConversationView::choose(const QString& key)
         return false;
     if (found.first().parent().isValid())
         expand(found.first().parent());
+    const bool already = currentIndex().siblingAtColumn(0) == found.first();
     setCurrentIndex(found.first());
     scrollTo(found.first());
+    if (already && !m_quiet)
+        emit messageChosen(key);  // asked again: shown again
     return true;
 }
 

@@ -407,6 +407,9 @@ private slots:
         QCOMPARE(fx->messageBoxes().last(), "Question|Tessaly 2002|Delete the selected message from this computer?");
         QCOMPARE(rows->rowCount(), 1);
         QCOMPARE(rows->index(0, 1).data().toString(), QStringLiteral("Plans"));
+        screen->htmlBody->clear();
+        screen->showMessage("Inbox", Db::rows(fx->dbPath(), "tblMailbox").value(0).value("MailKey").toString(), false);
+        QCOMPARE(screen->htmlBody->toPlainText().left(4), QStringLiteral("Bold"));  // as a search hit opens it
     }
 
     // Bob accepts an invitation that arrived as a form of multipart/alternative
