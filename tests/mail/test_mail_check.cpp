@@ -13,6 +13,7 @@
 #include "controls/MSFlexGrid.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/Invitation.h"
+#include "mail/ConversationView.h"
 #include "mail/InvitationBar.h"
 #include "mail/InvitationMail.h"
 #include "mail/MailConnection.h"
@@ -211,8 +212,9 @@ private slots:
                                "('k1', 'new/a', 'Ann', 'Hi', 'Mon', 3), ('k2', '', '', '', '', 0)");
         const QString mail = fx->dataDir() + "/Mail/";
         const QString ours = mail + QStringLiteral(".Sent/tmp/1.P%1Q1.h").arg(QCoreApplication::applicationPid());
-        QVERIFY(QDir().mkpath(mail + ".Sent/tmp") && QDir().mkpath(mail + "tmp")
-                && writeFile(mail + "tmp/1.P1Q1.h", "half") && writeFile(ours, "on its way"));
+        QVERIFY(QDir().mkpath(mail + ".Sent/tmp") && QDir().mkpath(mail + "tmp") && QDir().mkpath(mail + "new")
+                && writeFile(mail + "tmp/1.P1Q1.h", "half") && writeFile(ours, "on its way")
+                && writeFile(mail + "new/a", "Message-ID: <a@x>\nIn-Reply-To: <p@x>\nReferences: <o@x> <p@x>\n\nHi"));
         Connection con;
         con.Open(fx->dbPath());
         MailStore store;
@@ -221,6 +223,9 @@ private slots:
         const QList<KeptMessage> inbox = store.messages(MailFolder::Inbox);
         QCOMPARE(inbox.size() + store.messages(MailFolder::Sent).size(), 1);
         QCOMPARE(inbox[0].key + inbox[0].from + inbox[0].subject, "k1AnnHi");
+        // What threads it is read from its file once, the columns it had left as they were.
+        QCOMPARE(QStringList({inbox[0].messageId, inbox[0].inReplyTo}) + inbox[0].references,
+                 QStringList({"a@x", "p@x", "o@x", "p@x"}));
         QCOMPARE(filesIn(mail + "tmp") + filesIn(mail + ".Sent/tmp"), QStringList(QFileInfo(ours).fileName()));
         // A sent message is found by a word of its body, and opens in the Sent folder.
         const std::unique_ptr<SentCopy> copy = store.beginSent();
@@ -375,6 +380,40 @@ private slots:
                  "Fwd: Plans|dan@z.com|None|None|['---------- Forwarded message ----------', "
                  "'From: Anna <anna@x.org>']|"
                      + QString::fromLatin1(blob.toHex()));
+
+        // As conversations (kept for the next opening): the reply sent stands under the message it
+        // answers, the forward (no answer, the Sent folder's alone) is not listed; the keys move
+        // through it, and Delete takes the message chosen.
+        screen->chkConversations->setChecked(true);
+        Screens::unload<frmCheckEmail>();
+        screen = Screens::show<frmCheckEmail>();
+        ConversationView* tree = screen->tvConversations;
+        QVERIFY(screen->chkConversations->isChecked() && tree->isVisible() && !screen->lvMessages->isVisible());
+        const QAbstractItemModel* rows = tree->model();
+        const QModelIndex top = rows->index(0, 0);
+        QCOMPARE(rows->rowCount(), 1);
+        QCOMPARE(rows->index(0, 1).data().toString(), QStringLiteral("Re: Plans (2)"));
+        QCOMPARE(rows->index(1, 1, top).data().toString(), QStringLiteral("   Re: Plans"));
+        tree->setCurrentIndex(top);
+        QTest::keyClick(tree, Qt::Key_Return);
+        QVERIFY(tree->isExpanded(top) && screen->txtBody->toPlainText().isEmpty());
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(screen->htmlBody->toPlainText().left(4), QStringLiteral("Bold"));
+        QTest::keyClick(tree, Qt::Key_Down);
+        QVERIFY(screen->txtBody->toPlainText().contains("Anna <anna@x.org> wrote:\n> Hi"));
+        QVERIFY(screen->cmdReply->isEnabled());
+        QTest::keyClick(tree, Qt::Key_Left);
+        QVERIFY(!tree->isExpanded(top) && tree->currentIndex().row() == 0 && !tree->currentIndex().parent().isValid());
+        for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Down})
+            QTest::keyClick(tree, key);
+        fx->answers << MsgResult::Yes;
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(fx->messageBoxes().last(), "Question|Tessaly 2002|Delete the selected message from this computer?");
+        QCOMPARE(rows->rowCount(), 1);
+        QCOMPARE(rows->index(0, 1).data().toString(), QStringLiteral("Plans"));
+        screen->htmlBody->clear();
+        screen->showMessage("Inbox", Db::rows(fx->dbPath(), "tblMailbox").value(0).value("MailKey").toString(), false);
+        QCOMPARE(screen->htmlBody->toPlainText().left(4), QStringLiteral("Bold"));  // as a search hit opens it
     }
 
     // Bob accepts an invitation that arrived as a form of multipart/alternative
