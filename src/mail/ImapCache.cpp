@@ -14,6 +14,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 
 // A cache made before modification sequences were kept: each folder reads as having none.
@@ -50,6 +52,9 @@ public:
     {
     }
 };
+
+// Headers written by one statement.
+constexpr size_t kRowsAStatement = 200;
 
 QString joined(const QByteArrayList& flags)
 {
@@ -197,21 +202,30 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                 gone.bind(1, m_prefix + plan.folder).bind(2, uid).step();
             }
         }
-        CacheStatement insert(db, "INSERT OR REPLACE INTO tblImapMessage "
-                                  "(Folder, Uid, Flags, Size, Sender, Subject, SendDate, Header) "
-                                  "VALUES (?,?,?,?,?,?,?,?)");
-        for (const ImapHeader& h : r.headers) {
-            const MimeMessage shown = decodeMimeHeader(h.fields);
-            insert.reset();
-            insert.bind(1, m_prefix + plan.folder)
-                .bind(2, qint64(h.uid))
-                .bind(3, joined(h.flags))
-                .bind(4, qint64(h.size))
-                .bind(5, shown.from)
-                .bind(6, shown.subject)
-                .bind(7, shown.date)
-                .bind(8, h.fields)
-                .step();
+        // Many rows a statement: the search index flushes what it gathered
+        // at the end of each statement, which row by row made it write ten
+        // thousand little pieces for a first sync.
+        for (size_t from = 0; from < r.headers.size(); from += kRowsAStatement) {
+            const size_t rows = std::min(kRowsAStatement, r.headers.size() - from);
+            QByteArray sql = "INSERT OR REPLACE INTO tblImapMessage "
+                             "(Folder, Uid, Flags, Size, Sender, Subject, SendDate, Header) VALUES (?,?,?,?,?,?,?,?)";
+            for (size_t i = 1; i < rows; ++i)
+                sql += ",(?,?,?,?,?,?,?,?)";
+            CacheStatement insert(db, sql.constData());
+            for (size_t i = 0; i < rows; ++i) {
+                const ImapHeader& h = r.headers[from + i];
+                const MimeMessage shown = decodeMimeHeader(h.fields);
+                const int at = int(i) * 8;
+                insert.bind(at + 1, m_prefix + plan.folder)
+                    .bind(at + 2, qint64(h.uid))
+                    .bind(at + 3, joined(h.flags))
+                    .bind(at + 4, qint64(h.size))
+                    .bind(at + 5, shown.from)
+                    .bind(at + 6, shown.subject)
+                    .bind(at + 7, shown.date)
+                    .bind(at + 8, h.fields);
+            }
+            insert.step();
         }
         if (!newBody.isEmpty()) {
             // A body kept before under the folder's name in hex goes for the new one.

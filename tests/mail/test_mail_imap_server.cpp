@@ -366,6 +366,36 @@ private slots:
         QVERIFY(peer.lines().last().endsWith("LOGOUT\r\n"));
     }
 
+    // A first sync of more headers than one statement writes keeps each in its own row.
+    void manyHeadersKeptEach()
+    {
+        ScriptedPeer peer("* PREAUTH [CAPABILITY IMAP4rev1] hi\r\n");
+        QByteArray fetched;
+        QStringList expected;
+        for (int uid = 1; uid <= 450; ++uid) {
+            const QByteArray subject = "Subject: " + QByteArray::number(uid * 7) + "\r\n\r\n";
+            fetched += "* " + QByteArray::number(uid) + " FETCH (UID " + QByteArray::number(uid)
+                       + " FLAGS () BODY[HEADER.FIELDS (SUBJECT)] {" + QByteArray::number(subject.size()) + "}\r\n"
+                       + subject + ")\r\n";
+            expected << QStringLiteral("%1::%2").arg(uid).arg(uid * 7);
+        }
+        peer.answer = [&](const QByteArray& line) {
+            return (line.contains("SELECT")          ? "* 450 EXISTS\r\n* OK [UIDVALIDITY 5] v\r\n"
+                    : line.contains("UID FETCH 1:*") ? fetched
+                                                     : QByteArray())
+                   + line.left(line.indexOf(' ')) + " OK\r\n";
+        };
+        ImapSession s;
+        QCOMPARE(sync(s, peer.hostBox().section(':', 1).toUShort(), {}), QStringList{"ok"});
+        QTemporaryDir dir;
+        Connection con;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        ImapCache cache;
+        cache.open(con, dir.filePath(QStringLiteral("Mail")));
+        cache.apply(ImapPlan(), s.result());
+        QCOMPARE(held(cache, "INBOX"), expected.join(QLatin1Char(' ')));
+    }
+
     void securedAndSilent()
     {
         if (!Pop3TestServer::missing().isEmpty())
