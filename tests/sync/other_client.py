@@ -1,10 +1,9 @@
 #!/usr/bin/python3
 """Another client of the sync server: python3-caldav for the calendar, plain HTTP and vobject for the address book.
 Usage: other_client.py BASE CA("-": the system's) USER PASSWORD CALENDAR BOOK ACTION..., ACTION one of
-event+:UID:YYYYMMDD:SUMMARY event~:OLD:NEW event-:SUMMARY (an event's or a to-do's) card+:UID:NAME[:FILE] card~:NAME:NOTE
-card-:NAME file+:NAME:PATH (the file's bytes as they are, as the calendar's resource NAME)
-task+:UID:SUMMARY[:PARENT[:DUE]] (tests/data/dav/todo.ics) task=:UID:SUMMARY:PARENT:CHANGED,... (python3-icalendar
-finds the to-do as task+ made it but the properties named) parent:SUMMARY:UID (the to-do's parent is UID)
+event+:UID:YYYYMMDD:SUMMARY event~:OLD:NEW event-:SUMMARY (or a to-do's) card+:UID:NAME[:FILE] card~:NAME:NOTE card-:NAME
+file+:NAME:PATH (the file's bytes as they are, as the calendar's resource NAME) task+:UID:SUMMARY[:PARENT[:DUE]] (of
+data/dav/todo.ics) task=:UID:SUMMARY:PARENT:CHANGED,... (as task+ made it, but CHANGED) parent:SUMMARY:PARENT-UID
 show (prints each resource's href as listed, then its FN and NOTE or its SUMMARY, sorted)"""
 import sys
 import xml.etree.ElementTree as ET

@@ -188,19 +188,19 @@ class TestSyncDav : public QObject {
     void tasksBothWays(const std::function<DavSync::Result()>& sync,
                        const std::function<QString(const QStringList&)>& other)
     {
-        const QString steps = QString::fromUtf8(readFile(QFINDTESTDATA("../data/dav/tasks.txt")));
-        for (const QString& step : steps.split('\n', Qt::SkipEmptyParts)) {
+        for (const QString& step :
+             QString::fromUtf8(readFile(QFINDTESTDATA("../data/dav/tasks.txt"))).split('\n', Qt::SkipEmptyParts)) {
             const QStringList c = step.split('\t');
             const QString said = c[0].isEmpty() ? QString() : other(c[0].split('|'));
             Db::exec(db(2), c[1]);
             const DavSync::Result r = sync();
             QVERIFY2(said.isEmpty() && r.ok, qPrintable(step + '\n' + said + r.lines.join('\n')));
-            Db::exec(db(2), "DROP TABLE IF EXISTS held; CREATE TABLE held AS SELECT t.Title || ' ' || t.Due || ' ' || "
-                            "t.Priority || coalesce(' < ' || p.Title, '') AS T FROM tblTask t LEFT JOIN tblTask p ON "
-                            "p.TaskRow = t.Parent ORDER BY 1");
+            Db::exec(db(2),
+                     "DROP TABLE IF EXISTS held; CREATE TABLE held AS SELECT t.Title||' '||t.Due||' '||t.Priority"
+                     "||coalesce(' < '||p.Title, '') T FROM tblTask t LEFT JOIN tblTask p ON p.TaskRow = t.Parent "
+                     "ORDER BY 1");
             QCOMPARE(Db::joined(db(2), "held", {"T"}), c[2].split('|'));
-            if (c.size() > 3)
-                QCOMPARE(r.lines.value(2), c[3]);
+            QCOMPARE(r.lines.value(2), c.value(3, r.lines.value(2)));
         }
     }
 
@@ -588,15 +588,11 @@ private slots:
                      201);
         Connection con;
         con.Open(db(2));
-        Db::exec(db(2),
-                 "INSERT INTO tblTask (Title) VALUES ('Own list'); INSERT INTO tblOrginize (DateValue, TimeStart, "
-                 "TimeFinished, Note) VALUES ('5/15/26', '8:30AM', '9:00 AM', 'tea')");
+        Db::exec(db(2), "INSERT INTO tblTask (Title) VALUES ('Own list')");
         QVERIFY(
             DavSync({QString("https://127.0.0.1:%1/").arg(port), "user", "secret"}, connectionSettings()).run(con).ok);
-        QCOMPARE(Db::joined(db(2), "tblSyncMap", {"Kind", "Href"})
-                     .filter(QRegularExpression("^(appointment\\|/user/aVEVENT|task\\|/user/aVTODO)/"))
-                     .size(),
-                 2);
+        QCOMPARE(Db::joined(db(2), "tblSyncMap", {"Kind", "Href"}).filter("task|").value(0).section('/', 0, 2),
+                 "task|/user/aVTODO");
         for (const QString c : {"VEVENT", "VTODO"})
             QCOMPARE(dav("DELETE", "/user/a" + c + '/').first / 100, 2);
     }
@@ -615,7 +611,7 @@ private slots:
             if (percent > 70 && radicale.state() == QProcess::Running)
                 stop();
         });
-        QVERIFY2(!o.ok, qPrintable(o.message));
+        QVERIFY(!o.ok);
         QVERIFY2(o.message.startsWith("Cannot reach the sync server 127.0.0.1"), qPrintable(o.message));
         o = sync(1);
         QVERIFY(!o.ok);
@@ -711,12 +707,10 @@ private slots:
         QVERIFY2(r.ok, qPrintable(r.lines.join('\n')));
         QCOMPARE(r.contacts.sent + r.appointments.sent, 4);
 
-        QString book, calendar, tasks;
+        QString book, calendar;
         for (const QVariantMap& row : Db::rows(db(2), "tblSyncSettings"))
-            (row["Name"] == "contact.Url"       ? book
-             : row["Name"] == "appointment.Url" ? calendar
-                                                : tasks) +=
-                row["Name"].toString().endsWith(".Url") ? QUrl(row["Value"].toString()).path() : QString();
+            (row["Name"].toString().startsWith("contact") ? book : calendar) +=  // task.Url is not the calendar's
+                row["Name"].toString().endsWith("t.Url") ? QUrl(row["Value"].toString()).path() : QString();
         const auto other = [&](const QStringList& actions) {
             QString said;
             const int status =
