@@ -1,6 +1,7 @@
 #include "planner/TaskPanel.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -38,7 +39,9 @@ const QString kDeleteWithSubtask = QStringLiteral("Delete \"%1\" and the task un
 const QString kDeleteWithSubtasks = QStringLiteral("Delete \"%1\" and the %2 tasks under it?");
 const QString kOrphans = QStringLiteral("Tasks whose parent task is not here stand at the top level: %1.");
 const QString kLoopsCut = QStringLiteral("A loop of parent tasks was cut at %1, which stands at the top level.");
-const QString kRepeats = QStringLiteral("Repeats: %1");
+const QStringList kRepeatChoices = {QStringLiteral("Does not repeat"), QStringLiteral("Daily"),
+                                    QStringLiteral("Weekly"), QStringLiteral("Monthly"), QStringLiteral("Yearly")};
+const QString kRepeatKept = QStringLiteral("As it came, kept: %1");
 const QString kOverdue = QStringLiteral("%1 (overdue)");
 
 QString dueText(const QString& stored)
@@ -90,7 +93,8 @@ TaskPanel::TaskPanel(QWidget* page, Connection& con)
     spnTaskPercent = makeControl<QSpinBox>(frmTask, "spnTaskPercent", twipsRect(1200, 2520, 1335, 315));
     spnTaskPercent->setRange(0, 100);
     spnTaskPercent->setSuffix(QStringLiteral(" %"));
-    lblTaskRepeat = makeControl<QLabel>(frmTask, "lblTaskRepeat", twipsRect(120, 2940, 3495, 255));
+    makeLabel(frmTask, "lblTaskRepeat", QStringLiteral("Repeats"), twipsRect(120, 2940, 1080, 255));
+    cboTaskRepeat = makeControl<QComboBox>(frmTask, "cboTaskRepeat", twipsRect(1200, 2910, 2415, 315));
     makeLabel(frmTask, "lblTaskNotes", QStringLiteral("Notes"), twipsRect(120, 3240, 3495, 255));
     txtTaskNotes = makeControl<QPlainTextEdit>(frmTask, "txtTaskNotes", twipsRect(120, 3480, 3495, 2025));
     txtTaskNotes->setTabChangesFocus(true);
@@ -105,7 +109,7 @@ TaskPanel::TaskPanel(QWidget* page, Connection& con)
     const std::pair<QWidget*, const char*> names[] = {{txtTaskTitle, "Title"},       {dtpTaskDue, "Due date"},
                                                       {tmTaskDue, "Due time"},       {dtpTaskStart, "Start date"},
                                                       {spnTaskPriority, "Priority"}, {spnTaskPercent, "Done so far"},
-                                                      {txtTaskNotes, "Notes"}};
+                                                      {cboTaskRepeat, "Repeats"},    {txtTaskNotes, "Notes"}};
     for (const auto& [control, name] : names)
         control->setAccessibleName(QString::fromLatin1(name));
 
@@ -237,7 +241,7 @@ void TaskPanel::showTask()
     dtpTaskStart->setDate(start.value_or(Clock::today()));
     spnTaskPriority->setValue(v[F::Priority].toInt());
     spnTaskPercent->setValue(v[F::Percent].toInt());
-    lblTaskRepeat->setText(v[F::Rule].isEmpty() ? QString() : kRepeats.arg(v[F::Rule]));
+    showRepeat(v[F::Rule]);
     dtpTaskDue->setEnabled(chkTaskDue->isChecked());
     chkTaskDueTime->setEnabled(chkTaskDue->isChecked());
     tmTaskDue->setEnabled(chkTaskDue->isChecked() && chkTaskDueTime->isChecked());
@@ -249,6 +253,17 @@ void TaskPanel::showTask()
         w->setEnabled(any);
     cmdTaskDone->setText(m_shown.done() ? QStringLiteral("To do") : kDone);
     frmTask->setEnabled(true);
+}
+
+void TaskPanel::showRepeat(const QString& rule)
+{
+    cboTaskRepeat->clear();
+    cboTaskRepeat->addItems(kRepeatChoices);
+    const TaskRepeat::Choice choice = TaskRepeat::of(rule);
+    if (choice == TaskRepeat::Other)
+        cboTaskRepeat->addItem(kRepeatKept.arg(rule));
+    cboTaskRepeat->setCurrentIndex(choice);
+    cboTaskRepeat->setToolTip(choice == TaskRepeat::Other ? kRepeatKept.arg(rule) : QString());
 }
 
 void TaskPanel::cmdTaskNew_Click(bool under)
@@ -263,7 +278,7 @@ void TaskPanel::cmdTaskNew_Click(bool under)
     chkTaskStart->setChecked(false);
     spnTaskPriority->setValue(0);
     spnTaskPercent->setValue(0);
-    lblTaskRepeat->clear();
+    showRepeat(QString());
     m_dueShown = m_startShown = QString();
     txtTaskTitle->setFocus();
 }
@@ -287,6 +302,9 @@ void TaskPanel::cmdTaskSave_Click()
         v[F::Start] = shownStart();
     v[F::Priority] = QString::number(spnTaskPriority->value());
     v[F::Percent] = QString::number(spnTaskPercent->value());
+    // A rule the choices cannot say stays as it came while it is chosen.
+    if (cboTaskRepeat->currentIndex() < TaskRepeat::Other)
+        v[F::Rule] = TaskRepeat::rule(TaskRepeat::Choice(cboTaskRepeat->currentIndex()));
     qint64 key = m_shown.key;
     const bool stored = storeGuard([&] {
         if (m_newUnder >= 0)

@@ -8,6 +8,7 @@ class Connection;
 class QCheckBox;
 class QDateEdit;
 class QGroupBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -46,7 +47,7 @@ public:
     QDateEdit* dtpTaskStart;
     QSpinBox* spnTaskPriority;
     QSpinBox* spnTaskPercent;
-    QLabel* lblTaskRepeat;
+    QComboBox* cboTaskRepeat;
     QPlainTextEdit* txtTaskNotes;
     QPushButton* cmdTaskNew;
     QPushButton* cmdTaskSave;
@@ -71,6 +72,8 @@ private:
     void choose(qint64 key);
     void showTask();
     void doneChanged(QTreeWidgetItem* item);
+    // The repeat choices, with the stored rule kept as it came when they cannot say it.
+    void showRepeat(const QString& rule);
     // The dates as the form says them, and the texts of the task shown then.
     QString shownDue() const;
     QString shownStart() const;

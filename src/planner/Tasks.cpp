@@ -61,6 +61,29 @@ QString TaskDates::text(QDate day, std::optional<QTime> time)
     return out;
 }
 
+namespace {
+
+const char* const kFrequencies[] = {"", "DAILY", "WEEKLY", "MONTHLY", "YEARLY"};
+
+}  // namespace
+
+TaskRepeat::Choice TaskRepeat::of(const QString& rule)
+{
+    QStringList parts = rule.toUpper().split(u';', Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("INTERVAL=1"));  // every day is every first day
+    if (parts.isEmpty())
+        return None;
+    for (int c = Daily; c <= Yearly; ++c)
+        if (parts == QStringList{QStringLiteral("FREQ=") + QLatin1String(kFrequencies[c])})
+            return Choice(c);
+    return Other;
+}
+
+QString TaskRepeat::rule(Choice choice)
+{
+    return choice > None && choice < Other ? QStringLiteral("FREQ=") + QLatin1String(kFrequencies[choice]) : QString();
+}
+
 TaskTree Tasks::build(const QList<std::pair<qint64, TaskValues>>& rows)
 {
     TaskTree tree;
@@ -174,12 +197,8 @@ qint64 Tasks::add(TaskValues values, qint64 parent)
 {
     qint64 key = 0;
     atOnce([&] {
-        Statement last(m_con.handle(),
-                       QStringLiteral("SELECT coalesce(max(Position) + 1, 0) FROM tblTask WHERE Parent = ?"));
-        last.bind(1, parent);
-        last.step();
         values[F::Parent] = QString::number(parent);
-        values[F::Position] = QString::number(last.integer(0));
+        values[F::Position] = QString::number(TaskRows::nextPosition(m_con, parent));
         key = TaskRows::add(m_con, values);
     });
     return key;

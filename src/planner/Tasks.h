@@ -41,6 +41,15 @@ std::optional<QTime> time(const QString& stored);
 QString text(QDate day, std::optional<QTime> time = std::nullopt);
 }  // namespace TaskDates
 
+// The ways a task repeats that the Tasks page offers. A stored rule that is
+// none of them (an interval, given days, an end) is Other: kept as it came.
+namespace TaskRepeat {
+enum Choice { None, Daily, Weekly, Monthly, Yearly, Other };
+Choice of(const QString& rule);
+// The rule of a choice (None, Other: empty).
+QString rule(Choice choice);
+}  // namespace TaskRepeat
+
 // The task list's rules on tblTask: adding, changing, deleting, marking
 // done and moving tasks in the tree, each call all of it or nothing. A
 // refused write throws StoreError naming the table.

@@ -1,6 +1,8 @@
 #include "store/TaskRows.h"
 
+#include "store/Connection.h"
 #include "store/KeyedRows.h"
+#include "store/Statement.h"
 
 namespace {
 
@@ -30,4 +32,12 @@ bool TaskRows::remove(Connection& con, qint64 key)
 std::optional<TaskValues> TaskRows::byKey(Connection& con, qint64 key)
 {
     return rows().byKey<std::tuple_size_v<TaskValues>>(con, key);
+}
+
+qint64 TaskRows::nextPosition(Connection& con, qint64 parent)
+{
+    Statement last(con.handle(), QStringLiteral("SELECT coalesce(max(Position) + 1, 0) FROM tblTask WHERE Parent = ?"));
+    last.bind(1, parent);
+    last.step();
+    return last.integer(0);
 }

@@ -36,4 +36,6 @@ qint64 add(Connection& con, const TaskValues& values);
 void change(Connection& con, qint64 key, const TaskValues& values);
 bool remove(Connection& con, qint64 key);
 std::optional<TaskValues> byKey(Connection& con, qint64 key);
+// The place after the last task under `parent` (0: the top level).
+qint64 nextPosition(Connection& con, qint64 parent);
 }  // namespace TaskRows

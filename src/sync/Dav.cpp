@@ -27,8 +27,11 @@ QString valueOf(QXmlStreamReader& xml)
     while (depth > 0 && !xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement()) {
+            // A calendar's <comp name="VTODO"/> by the component it names.
             if (depth == 1)
-                children << xml.name().toString();
+                children << (xml.attributes().hasAttribute(QLatin1String("name"))
+                                 ? xml.attributes().value(QLatin1String("name")).toString()
+                                 : xml.name().toString());
             ++depth;
         } else if (xml.isEndElement()) {
             --depth;

@@ -53,7 +53,8 @@ bool sameOrigin(const QUrl& a, const QUrl& b);
 // whole address when it names another origin than `base`),
 // the status of the response itself when it has one, and the properties
 // found with status 200 by local name. A property's value is its text, or
-// for one without text (resourcetype) the local names of its children.
+// for one without text (resourcetype) the local names of its children, or
+// the name they give (supported-calendar-component-set: "VEVENT VTODO").
 struct DavResponse {
     QString href;
     int status = 200;

@@ -1,5 +1,6 @@
 #include "sync/DavSync.h"
 
+#include <QSet>
 #include <QUuid>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include "kit/Occurrences.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
+#include "store/TaskRows.h"
 #include "sync/ContactMap.h"
 #include "sync/EventMap.h"
 #include "sync/SyncPlan.h"
@@ -55,6 +57,36 @@ SyncPlan::Remote readEvent(const QByteArray& body)
     return remote;
 }
 
+// A resource of one to-do (a resource with events is the planner's): the
+// values it gives with its parent's UID, kept as it came.
+SyncPlan::Remote readTask(const QByteArray& body)
+{
+    const EventMap::ReadResult read = EventMap::read(body);
+    if (read.tasks.isEmpty() || !read.events.isEmpty() || read.malformed > 0)
+        return {.readable = false};
+    const TaskMap::Imported& in = read.tasks.first();
+    SyncPlan::Remote remote{in.uid, in.base, {}, true, in.object};
+    remote.undated = in.dueUnreadable ? 1 : 0;
+    return remote;
+}
+
+// The rows as the sync compares them with the server's.
+QList<KeyedRecord> allRows(SyncRecords& rows)
+{
+    return rows.all();
+}
+
+// A task's values but its place, and its parent's UID after them
+// (TaskMap::baseOf): where a task stands here is no server's business.
+// Every task is given a UID first, so a new one's parent is named too.
+QList<KeyedRecord> taskRows(SyncRecords& rows)
+{
+    QList<KeyedRecord> out;
+    for (const TaskMap::Outgoing& o : TaskMap::outgoing(rows))
+        out << KeyedRecord{o.key, o.uid, TaskMap::baseOf(o.task, o.parentUid)};
+    return out;
+}
+
 // The record as it goes to the server: what is kept of it with only the
 // changes made here, or, for one made here, as a file would have it.
 // Empty bytes: an appointment whose date cannot be read.
@@ -76,6 +108,79 @@ WrittenObject writeEvent(SyncRecords& rows, const QString& uid, const QStringLis
         o.overrides = EventMap::overridesOf(rows, o.series->row);
     const EventMap::WriteResult w = EventMap::write({o});
     return {w.unreadableDates ? QByteArray() : w.bytes, w.damaged > 0};
+}
+
+WrittenObject writeTask(SyncRecords& rows, const QString& uid, const QStringList& values)
+{
+    TaskMap::Outgoing o;
+    std::copy_n(values.begin(), std::min<qsizetype>(values.size(), TaskFields::Parent), o.task.begin());
+    o.uid = uid;
+    o.parentUid = values.value(TaskFields::Parent);
+    const KeptObject kept = rows.kept(uid);
+    o.kept = kept.object;
+    o.base = kept.base;
+    const EventMap::WriteResult w = EventMap::write({}, {o});
+    return {w.bytes, w.damaged > 0};
+}
+
+// A task row from the values a server's to-do gave: the place of `stored`
+// kept, a new one last at the top level until placeTasks() puts it under its parent.
+QStringList taskRow(Connection& con, const QStringList& values, QStringList stored)
+{
+    if (stored.isEmpty()) {
+        stored = QStringList(TaskFields::Count);
+        stored[TaskFields::Parent] = QStringLiteral("0");
+        stored[TaskFields::Position] = QString::number(TaskRows::nextPosition(con, 0));
+    }
+    for (int f = 0; f < TaskFields::Parent; ++f)
+        stored[f] = values.value(f);
+    return stored;
+}
+
+// Once every task the server sent is stored, each stands under the parent
+// it names (`named`), and so does a task here at the top level whose parent
+// `arrived` now. A parent that is not here leaves the task at the top level
+// (it is found when it comes); a loop of parents is cut at the task that
+// closes it, which stands at the top level. Both are counted.
+void placeTasks(Connection& con, SyncRecords& rows, QList<std::pair<qint64, QString>> named,
+                const QSet<QString>& arrived, DavSync::Counts& counts)
+{
+    using F = TaskFields::Field;
+    for (const TaskMap::Outgoing& o : TaskMap::outgoing(rows))
+        if (o.task[F::Parent] == u"0" && arrived.contains(o.base.value(F::Parent)))
+            named.emplaceBack(o.key, o.base.value(F::Parent));
+    const auto putUnder = [&](qint64 key, QStringList row, qint64 parent) {
+        if (row.value(F::Parent).toLongLong() == parent)
+            return;
+        row[F::Parent] = QString::number(parent);
+        row[F::Position] = QString::number(TaskRows::nextPosition(con, parent));
+        rows.updateRow(key, row);
+    };
+    for (const auto& [key, parentUid] : named) {
+        qint64 parent = parentUid.isEmpty() ? 0 : rows.keyOf(parentUid);
+        if (parent < 0) {
+            ++counts.orphans;
+            parent = 0;
+        }
+        if (const QStringList row = rows.row(key); !row.isEmpty())
+            putUnder(key, row, parent);
+    }
+    const auto parentOf = [&](qint64 key) { return rows.row(key).value(F::Parent).toLongLong(); };
+    // Whether the parents above the task come back to it.
+    const auto inLoop = [&](qint64 key) {
+        QSet<qint64> seen;
+        for (qint64 up = parentOf(key); up > 0 && !seen.contains(up); up = parentOf(up)) {
+            if (up == key)
+                return true;
+            seen << up;
+        }
+        return false;
+    };
+    for (const auto& [key, parentUid] : named)
+        if (inLoop(key)) {
+            ++counts.loopsCut;
+            putUnder(key, rows.row(key), 0);
+        }
 }
 
 const QByteArray kXml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
@@ -118,8 +223,10 @@ struct DavSync::Collection {
     const char* mime;
     SyncPlan::Remote (*read)(const QByteArray&);
     WrittenObject (*write)(SyncRecords&, const QString& uid, const QStringList& values);
+    QList<KeyedRecord> (*local)(SyncRecords&);
+    const char* component;  // of a calendar: the one it syncs (VEVENT, VTODO)
 
-    QUrl url = {};
+    QUrl url = {};              // empty: the server keeps no collection for it, so it is not synced
     bool rediscovered = false;  // what the map knew of the server no longer holds
     QString origin = {};        // server and user the collection was found for
     QString token = {}, newToken = {};
@@ -128,6 +235,7 @@ struct DavSync::Collection {
     Counts counts = {};
 
     QString key(const char* name) const { return shape.kind + u'.' + QLatin1String(name); }
+    bool tasks() const { return &shape == &TableShape::tasks(); }
     SyncPlan::Plan plan(const QList<MapEntry>& map, const QList<KeyedRecord>& local) const
     {
         return SyncPlan::reconcile(
@@ -169,29 +277,51 @@ void DavSync::discover(Connection& con, Collection& c)
     const auto first = [](const Multistatus& ms, const char* prop) {
         return ms.responses.isEmpty() ? QString() : ms.responses.first().props.value(QLatin1String(prop));
     };
-    QUrl principal = root;
-    for (const QUrl& start : {root.resolved(QUrl(QLatin1String(c.wellKnown))), root}) {
-        const auto [ms, at] = propfind(start, "0", "<D:current-user-principal/>");
-        if (const QString href = first(ms, "current-user-principal"); !href.isEmpty()) {
-            principal = at.resolved(QUrl(href));
-            break;
+    const auto home = [&] {
+        QUrl principal = root;
+        for (const QUrl& start : {root.resolved(QUrl(QLatin1String(c.wellKnown))), root}) {
+            const auto [ms, at] = propfind(start, "0", "<D:current-user-principal/>");
+            if (const QString href = first(ms, "current-user-principal"); !href.isEmpty()) {
+                principal = at.resolved(QUrl(href));
+                break;
+            }
         }
-    }
-    const auto [homes, at] = propfind(principal, "0", "<C:" + QByteArray(c.homeSet) + "/>");
-    const QString home = first(homes, c.homeSet);
-    const QUrl homeUrl = home.isEmpty() ? principal : at.resolved(QUrl(home));
-    const auto [list, listedAt] = propfind(homeUrl, "1", "<D:resourcetype/>");
-    QStringList found;
+        const auto [homes, at] = propfind(principal, "0", "<C:" + QByteArray(c.homeSet) + "/>");
+        const QString home = first(homes, c.homeSet);
+        return propfind(home.isEmpty() ? principal : at.resolved(QUrl(home)), "1",
+                        c.component ? "<D:resourcetype/><C:supported-calendar-component-set/>" : "<D:resourcetype/>");
+    };
+    const std::pair<Multistatus, QUrl> listed = c.component && m_calendars ? *m_calendars : home();
+    if (c.component)
+        m_calendars = listed;
+    const auto& [list, listedAt] = listed;
+    // Each collection of the type with the components it takes (none said: any).
+    QList<std::pair<QString, QStringList>> found;
     for (const DavResponse& r : list.responses)
         if (r.props.value(QStringLiteral("resourcetype")).split(u' ').contains(QLatin1String(c.type)))
-            found << r.href;
-    if (found.isEmpty())
+            found.emplaceBack(
+                r.href,
+                r.props.value(QStringLiteral("supported-calendar-component-set")).split(u' ', Qt::SkipEmptyParts));
+    std::sort(found.begin(), found.end());  // the same one for every program that syncs with it
+    const auto takes = [&](const char* component) {
+        return [component](const std::pair<QString, QStringList>& f) {
+            return !component || f.second.isEmpty() || f.second.contains(QLatin1String(component));
+        };
+    };
+    // Tasks go with the events where their calendar takes them, else to the first task list.
+    auto pick = std::find_if(found.cbegin(), found.cend(), takes(c.component ? "VEVENT" : nullptr));
+    if (pick == found.cend() || !takes(c.component)(*pick))
+        pick = std::find_if(found.cbegin(), found.cend(), takes(c.component));
+    if (pick == found.cend() && c.tasks()) {
+        c.url.clear();
+        return;
+    }
+    if (pick == found.cend())
         throw SyncError(QStringLiteral("The sync server %1 has no %2 for %3.")
                             .arg(root.host(),
                                  QLatin1String(qstrcmp(c.type, "calendar") == 0 ? "calendar" : "address book"),
                                  m_settings.userName));
-    found.sort();  // the same one for every program that syncs with it
-    c.url = listedAt.resolved(QUrl(found.first()));
+    c.url = listedAt.resolved(QUrl(pick->first));
     if (!c.url.path().endsWith(u'/'))  // escapes kept as the server wrote them
         c.url.setPath(c.url.path(QUrl::FullyEncoded) + u'/', QUrl::TolerantMode);
 }
@@ -236,26 +366,35 @@ void DavSync::readServer(Connection& con, Collection& c)
         else if (d.props.contains(QStringLiteral("getetag")))
             c.listing.etags.insert(d.href, d.props.value(QStringLiteral("getetag")));
     }
+    // Events and tasks may share a collection: each kind leaves the other's resources alone.
+    if (c.component)
+        for (const MapEntry& e :
+             SyncRecords(con, c.tasks() ? TableShape::appointments() : TableShape::tasks()).entries())
+            c.listing.etags.remove(e.href);
     // What to read depends on the map alone; the records are read with it when the plan is carried out.
     const SyncPlan::Plan first = c.plan(SyncRecords(con, c.shape).entries(), {});
-    if (first.fetch.isEmpty())
-        return;
     QByteArray hrefs;
     for (const QString& href : first.fetch)
-        hrefs += "<D:href>" + href.toHtmlEscaped().toUtf8() + "</D:href>";
-    r = m_client.send("REPORT", c.url,
-                      kXml + "<C:" + c.multiget + " xmlns:D=\"DAV:\" xmlns:C=\"" + c.ns
-                          + "\"><D:prop><D:getetag/><C:" + c.data + "/></D:prop>" + hrefs + "</C:" + c.multiget + ">",
-                      {{"Depth", "1"}});
-    if (r.status != 207)
-        unexpected(r, "for changed records");
-    for (const QString& href : first.fetch)
-        c.listing.fetched.insert(href, {.readable = false});  // unless it comes back below
-    for (const DavResponse& d : parseMultistatus(r.body, r.url).responses) {
-        SyncPlan::Remote remote = c.read(d.props.value(QLatin1String(c.data)).toUtf8());
-        remote.etag = d.props.value(QStringLiteral("getetag"));
-        if (c.listing.fetched.contains(d.href))
-            c.listing.fetched[d.href] = remote;
+        if (!m_read.contains(href))  // not read already for the other kind
+            hrefs += "<D:href>" + href.toHtmlEscaped().toUtf8() + "</D:href>";
+    if (!hrefs.isEmpty()) {
+        r = m_client.send("REPORT", c.url,
+                          kXml + "<C:" + c.multiget + " xmlns:D=\"DAV:\" xmlns:C=\"" + c.ns
+                              + "\"><D:prop><D:getetag/><C:" + c.data + "/></D:prop>" + hrefs + "</C:" + c.multiget
+                              + ">",
+                          {{"Depth", "1"}});
+        if (r.status != 207)
+            unexpected(r, "for changed records");
+        for (const DavResponse& d : parseMultistatus(r.body, r.url).responses)
+            m_read.insert(d.href, d);
+    }
+    for (const QString& href : first.fetch) {
+        SyncPlan::Remote remote{.readable = false};  // unless it came back
+        if (const auto d = m_read.constFind(href); d != m_read.cend()) {
+            remote = c.read(d->props.value(QLatin1String(c.data)).toUtf8());
+            remote.etag = d->props.value(QStringLiteral("getetag"));
+        }
+        c.listing.fetched.insert(href, remote);
     }
 }
 
@@ -275,7 +414,8 @@ void DavSync::applyHere(Connection& con, Collection& c)
 {
     SyncRecords rows(con, c.shape);
     rows.begin();
-    const SyncPlan::Plan plan = c.plan(rows.entries(), rows.all());
+    const QList<KeyedRecord> local = c.local(rows);  // first: it may give records their UIDs
+    const SyncPlan::Plan plan = c.plan(rows.entries(), local);
     if (!plan.fetch.isEmpty())  // the map moved since the server was read: another sync of this store
         throw SyncError(kSyncedMeanwhile);
     // What is left out here of a series whose exceptions go back, before its object is taken.
@@ -284,16 +424,20 @@ void DavSync::applyHere(Connection& con, Collection& c)
         if (const auto series = rows.series(plan.links.value(uid).key))
             leftOut.insert(uid, series->exdates);
     QHash<QString, qint64> inserted;
+    QList<std::pair<qint64, QString>> parents;  // of tasks: the parent each names
     for (const SyncPlan::Row& r : plan.rows) {
         if (r.kind == SyncPlan::Row::Insert) {
-            const qint64 key = rows.insertRow(r.values);
+            const qint64 key = rows.insertRow(c.tasks() ? taskRow(con, r.values, {}) : r.values);
             inserted.insert(r.uid, key);
             if (r.copyOf >= 0)
                 rows.copySeries(r.copyOf, key);
-        } else if (r.kind == SyncPlan::Row::Update)
-            rows.updateRow(r.key, r.values);
-        else
+            parents.emplaceBack(key, r.values.value(TaskFields::Parent));
+        } else if (r.kind == SyncPlan::Row::Update) {
+            rows.updateRow(r.key, c.tasks() ? taskRow(con, r.values, rows.row(r.key)) : r.values);
+            parents.emplaceBack(r.key, r.values.value(TaskFields::Parent));
+        } else {
             deleteSeries(rows, r.key);
+        }
     }
     for (const QString& uid : plan.forgets)
         rows.forget(uid);
@@ -301,12 +445,15 @@ void DavSync::applyHere(Connection& con, Collection& c)
         e.key = inserted.value(e.uid, e.key);
         rows.link(e);
     }
+    if (c.tasks())  // each under its parent, now that every one has its key
+        placeTasks(con, rows, parents, QSet<QString>(inserted.keyBegin(), inserted.keyEnd()), c.counts);
     // Whatever the plan made of a resource, the record now stands for what
     // the server holds: that is what goes back, with the changes made here.
     for (const SyncPlan::Remote& s : std::as_const(c.listing.fetched))
         if (s.readable && plan.links.contains(s.uid)) {
             c.counts.rulesTooLarge += s.rulesTooLarge;
             c.counts.zonesRepaired += s.zonesRepaired;
+            c.counts.undated += s.undated;
         }
     for (const SyncPlan::Remote& s : std::as_const(c.listing.fetched))
         if (s.readable && !s.object.isEmpty() && plan.links.contains(s.uid)) {
@@ -432,10 +579,13 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
     Collection collections[] = {
         {TableShape::contacts(), "Contacts", "/.well-known/carddav", "urn:ietf:params:xml:ns:carddav",
          "addressbook-home-set", "addressbook", "addressbook-multiget", "address-data", ".vcf",
-         "text/vcard; charset=utf-8", readContact, writeContact},
+         "text/vcard; charset=utf-8", readContact, writeContact, allRows, nullptr},
         {TableShape::appointments(), "Appointments", "/.well-known/caldav", "urn:ietf:params:xml:ns:caldav",
          "calendar-home-set", "calendar", "calendar-multiget", "calendar-data", ".ics", "text/calendar; charset=utf-8",
-         readEvent, writeEvent},
+         readEvent, writeEvent, allRows, "VEVENT"},
+        {TableShape::tasks(), "Tasks", "/.well-known/caldav", "urn:ietf:params:xml:ns:caldav", "calendar-home-set",
+         "calendar", "calendar-multiget", "calendar-data", ".ics", "text/calendar; charset=utf-8", readTask, writeTask,
+         taskRows, "VTODO"},
     };
     Result result;
     bool applied = false;
@@ -443,28 +593,36 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
         report(0);
         for (Collection& c : collections) {
             discover(con, c);
-            readServer(con, c);
-            report(&c == collections ? 20 : 40);
+            if (!c.url.isEmpty())
+                readServer(con, c);
+            report(int(10 * (&c - collections + 1) + 10));
         }
         if (m_client.cancelled())
             throw SyncError(kSyncCancelled);
         {
-            // Both collections in one transaction: all of what the server said, or none of it.
+            // All collections in one transaction: all of what the server said, or none of it.
             SyncRecords hold(con, TableShape::contacts());
             hold.begin();
             for (Collection& c : collections)
-                applyHere(con, c);
+                if (!c.url.isEmpty())
+                    applyHere(con, c);
             hold.commit();
         }
         applied = true;
         report(50);
-        const qsizetype total = collections[0].uploads.size() + collections[1].uploads.size();
-        qsizetype done = 0;
+        qsizetype total = 0, done = 0;
+        for (const Collection& c : collections)
+            total += c.uploads.size();
         for (Collection& c : collections)
-            send(con, c, [&] { report(50 + int(50 * ++done / std::max<qsizetype>(total, 1))); });
-        result.ok = collections[0].counts.failed() + collections[1].counts.failed() == 0;
-        result.lines = QStringList{describe(collections[0].what, collections[0].counts),
-                                   describe(collections[1].what, collections[1].counts)};
+            if (!c.url.isEmpty())
+                send(con, c, [&] { report(50 + int(50 * ++done / std::max<qsizetype>(total, 1))); });
+        result.ok = std::all_of(std::begin(collections), std::end(collections),
+                                [](const Collection& c) { return c.counts.failed() == 0; });
+        for (const Collection& c : collections)
+            result.lines
+                << (c.url.isEmpty()
+                        ? QStringLiteral("%1: not synced, the server keeps no task list.").arg(QLatin1String(c.what))
+                        : describe(c.what, c.counts));
     } catch (const ServerMoved& e) {
         result.move = Move{m_root.toString(QUrl::RemoveUserInfo), e.to.toString(QUrl::RemoveUserInfo)};
         result.lines << QStringLiteral(
@@ -482,6 +640,7 @@ DavSync::Result DavSync::run(Connection& con, const std::function<void(int)>& pr
         result.lines.last() = (m_client.cancelled() ? kCancelledLater : result.lines.last()) + kKeptFromServer;
     result.contacts = collections[0].counts;
     result.appointments = collections[1].counts;
+    result.tasks = collections[2].counts;
     result.requests = m_client.requests();
     report(100);
     return result;
@@ -508,6 +667,12 @@ QString describe(const char* what, const DavSync::Counts& n)
     if (n.notFound)
         line +=
             QStringLiteral("; %1 to delete not found on the server, looked for again at the next sync").arg(n.notFound);
+    if (n.undated)
+        line += QStringLiteral("; kept %1 without a due or start date that cannot be read").arg(n.undated);
+    if (n.orphans)
+        line += QStringLiteral("; put %1 whose parent task is not there at the top level").arg(n.orphans);
+    if (n.loopsCut)
+        line += QStringLiteral("; put %1 at the top level to end a loop of parent tasks").arg(n.loopsCut);
     if (n.damaged)
         line +=
             QStringLiteral("; sent %1 from the fields alone, what was kept with them cannot be read").arg(n.damaged);

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 
+#include <QHash>
 #include <QStringList>
 
 #include "sync/Dav.h"
@@ -10,9 +11,10 @@
 
 class Connection;
 
-// Two-way sync of the address book with one CardDAV address book and of
-// the day planner with one CalDAV calendar, both found from the server
-// address. Per collection:
+// Two-way sync of the address book with one CardDAV address book, of the
+// day planner with one CalDAV calendar and of the task list with the to-dos
+// of that calendar (or of the first task list, where the calendar takes no
+// to-dos), all found from the server address. Per collection:
 //  1. read the server: what changed since the last sync (sync-collection,
 //     or the whole list of ETags where the server lacks it) and the changed
 //     resources themselves (one multiget);
@@ -28,6 +30,9 @@ public:
         int damaged = 0;                           // sent from the fields alone: what was kept of them no longer reads
         int rulesTooLarge = 0, zonesRepaired = 0;  // in what was received (SyncPlan::Remote)
         int outside = 0;                           // listed outside the collection's path, so left alone
+        // Tasks received: without a due or start date that cannot be read;
+        // at the top level as their parent is not here; cut from a loop of parents.
+        int undated = 0, orphans = 0, loopsCut = 0;
         // Not done, tried again at the next sync: refused as changed there
         // (412) again after the collection was read anew; not found to delete.
         int refusedAgain = 0, notFound = 0;
@@ -41,7 +46,7 @@ public:
     struct Result {
         bool ok = false;    // false also when a record was not done (the rest was synced)
         QStringList lines;  // one a collection, or the one error
-        Counts contacts, appointments;
+        Counts contacts, appointments, tasks;
         int requests = 0;
         std::optional<Move> move;
         bool tokenRefused = false;  // the OAuth2 access token was refused: a renewed one may do
@@ -63,6 +68,11 @@ private:
     SyncSettings m_settings;
     QUrl m_root;  // the server's address as written in the Sync Settings
     DavClient m_client;
+    // The calendar home's collections as listed for the first calendar
+    // kind found in this sync, for the next one.
+    std::optional<std::pair<Multistatus, QUrl>> m_calendars;
+    // Resources read in this sync by href: events and tasks may share a collection.
+    QHash<QString, DavResponse> m_read;
 };
 
 // The result lines of a sync as the File menu and the command line show them.

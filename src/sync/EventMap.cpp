@@ -902,7 +902,8 @@ WriteResult write(const QList<Outgoing>& appointments, const QList<TaskMap::Outg
     QStringList zonesAdded;
     Owned cal{icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
                                   icalproperty_new_prodid("-//Tessaly//Tessaly 2002//EN"), nullptr)};
-    if (zone && zone != icaltimezone_get_utc_timezone()) {
+    // Tasks are written on the local clock, without a zone: only appointments need it.
+    if (zone && zone != icaltimezone_get_utc_timezone() && !appointments.isEmpty()) {
         // The zone's rules from the first appointment on, not its whole history.
         QDate first;
         for (const Outgoing& out : appointments)

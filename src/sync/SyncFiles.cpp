@@ -13,7 +13,6 @@
 #include "kit/AppFolder.h"
 #include "kit/AtomicFile.h"
 #include "store/Connection.h"
-#include "store/Statement.h"
 #include "store/StoreError.h"
 #include "sync/ContactMap.h"
 #include "sync/EventMap.h"
@@ -162,38 +161,6 @@ FileOutcome store(const TableShape& shape, const QList<Incoming>& records, int m
     return storing.finish(malformed, path, one, many, badOne, badMany, leftOut);
 }
 
-// Every task as it goes out, each with its parent's UID (in the same
-// transaction as the appointments, so the UIDs given out are kept with theirs).
-QList<TaskMap::Outgoing> outgoingTasks(Connection& con)
-{
-    SyncRecords rows(con, TableShape::tasks());
-    QList<TaskMap::Outgoing> out;
-    QHash<qint64, QString> uids;
-    QList<qint64> parents;
-    rows.each([&](const RecordBytes& r) {
-        TaskMap::Outgoing& o = out.emplaceBack();
-        std::transform(r.values.begin(), r.values.end(), o.task.begin(),
-                       [](QByteArrayView v) { return QString::fromUtf8(v); });
-        o.uid = QString::fromUtf8(r.uid);
-        uids.insert(r.key, o.uid);
-        parents << o.task[TaskFields::Parent].toLongLong();
-        if (!r.object.isEmpty()) {
-            const KeptObject kept = SyncRecords::keptFrom(r.object, r.base);
-            o.kept = kept.object;
-            o.base = kept.base;
-        }
-    });
-    const QSet<QString> here(uids.cbegin(), uids.cend());
-    for (qsizetype i = 0; i < out.size(); ++i) {
-        out[i].parentUid = uids.value(parents[i]);
-        // A parent that never came is still named: it may come with another file or sync.
-        if (const QString kept = out[i].base.value(TaskFields::Parent);
-            parents[i] == 0 && !kept.isEmpty() && !here.contains(kept))
-            out[i].parentUid = kept;
-    }
-    return out;
-}
-
 // Each record of the table, with its UID, handed to `write` as it is read;
 // `write` gives the file's bytes to `out` as it makes them. The UIDs given
 // out are kept once the file is in place.
@@ -299,11 +266,7 @@ bool storeTasks(const EventMap::ReadResult& read, QString& line, const QString& 
                 if (!stored.isEmpty() && stored[TaskFields::Parent] == values[TaskFields::Parent]) {
                     values[TaskFields::Position] = stored[TaskFields::Position];
                 } else {
-                    Statement last(con.handle(), QStringLiteral("SELECT coalesce(max(Position) + 1, 0) FROM "
-                                                                "tblTask WHERE Parent = ?"));
-                    last.bind(1, parent);
-                    last.step();
-                    values[TaskFields::Position] = QString::number(last.integer(0));
+                    values[TaskFields::Position] = QString::number(TaskRows::nextPosition(con, parent));
                 }
                 switch (rows.put(t.uid, QStringList(values.begin(), values.end()))) {
                 case SyncRecords::Put::Added:
@@ -508,7 +471,8 @@ FileOutcome SyncFiles::exportAppointments(const QString& path)
                                }
                                out << o;
                            });
-                           const QList<TaskMap::Outgoing> tasks = outgoingTasks(con);
+                           SyncRecords taskRows(con, TableShape::tasks());
+                           const QList<TaskMap::Outgoing> tasks = TaskMap::outgoing(taskRows);
                            const EventMap::WriteResult result = EventMap::write(out, tasks);
                            // A changed occurrence made here is known by what the file says it is.
                            QHash<qint64, QString> had;

@@ -30,6 +30,8 @@ struct Remote {
     // Of an event: rules too large to expand, and time zones whose rules
     // change too often, that the reading had to deal with (EventMap::ReadResult).
     int rulesTooLarge = 0, zonesRepaired = 0;
+    // Of a task: a DUE or DTSTART that is no date, kept in the object alone.
+    int undated = 0;
 };
 
 struct Listing {

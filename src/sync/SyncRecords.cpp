@@ -341,6 +341,8 @@ std::optional<Occurrences::Series> SyncRecords::series(const QString& uid)
 
 std::optional<Occurrences::Series> SyncRecords::series(qint64 key)
 {
+    if (!events())
+        return std::nullopt;  // the key is no appointment's
     return Occurrences::seriesOf(m_con, key);
 }
 

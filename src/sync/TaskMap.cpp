@@ -4,10 +4,14 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QHash>
+#include <QSet>
 
+#include <algorithm>
 #include <vector>
 
 #include "sync/IcalParts.h"
+#include "sync/SyncRecords.h"
 
 namespace TaskMap {
 
@@ -101,6 +105,49 @@ int restoreDates(icalcomponent* todo)
         EventMap::replaceInPlace(todo, old, kept);
     }
     return int(dates.size());
+}
+
+// libical reads a list ("CATEGORIES:home,garden") as one property a value,
+// and writes it so: neighbours of one such name with the same parameters go
+// back on one line, as they came, their values escaped as libical writes them.
+void joinLists(icalcomponent* todo)
+{
+    std::vector<icalproperty*> all;
+    for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(todo, ICAL_ANY_PROPERTY))
+        all.push_back(p);
+    const auto list = [](icalproperty* p) {
+        return icalproperty_isa(p) == ICAL_CATEGORIES_PROPERTY || icalproperty_isa(p) == ICAL_RESOURCES_PROPERTY;
+    };
+    const auto params = [](icalproperty* p) {
+        QByteArray text;
+        for (icalparameter* a = icalproperty_get_first_parameter(p, ICAL_ANY_PARAMETER); a;
+             a = icalproperty_get_next_parameter(p, ICAL_ANY_PARAMETER))
+            text += QByteArray(icalparameter_as_ical_string(a)) + ';';
+        return text;
+    };
+    for (size_t i = 0; i < all.size();) {
+        size_t end = i + 1;
+        while (list(all[i]) && end < all.size() && icalproperty_isa(all[end]) == icalproperty_isa(all[i])
+               && params(all[end]) == params(all[i]))
+            ++end;
+        if (end - i > 1) {
+            QByteArray values;
+            for (size_t k = i; k < end; ++k)
+                values += (k > i ? "," : "") + QByteArray(icalproperty_get_value_as_string(all[k]));
+            icalproperty* joined = icalproperty_new_x(values.constData());
+            icalproperty_set_x_name(joined, icalproperty_get_property_name(all[i]));
+            for (icalparameter* a = icalproperty_get_first_parameter(all[i], ICAL_ANY_PARAMETER); a;
+                 a = icalproperty_get_next_parameter(all[i], ICAL_ANY_PARAMETER))
+                icalproperty_add_parameter(joined, icalparameter_new_clone(a));
+            for (size_t k = i + 1; k < end; ++k) {
+                icalcomponent_remove_property(todo, all[k]);
+                icalproperty_free(all[k]);
+            }
+            EventMap::replaceInPlace(todo, all[i], joined);
+        }
+        i = end;
+    }
 }
 
 bool isParent(icalproperty* related)
@@ -279,6 +326,7 @@ icalcomponent* keptTodo(icalcomponent* cal, const Outgoing& o, QStringList& zone
             todo = icalcomponent_new_clone(c);
     if (todo) {
         restoreDates(todo);
+        joinLists(todo);
         // What libical noted of the rest is its own, not the to-do's.
         while (icalproperty* note = icalcomponent_get_first_property(todo, ICAL_XLICERROR_PROPERTY)) {
             icalcomponent_remove_property(todo, note);
@@ -303,6 +351,35 @@ icalcomponent* keptTodo(icalcomponent* cal, const Outgoing& o, QStringList& zone
 }
 
 }  // namespace
+
+QList<Outgoing> outgoing(SyncRecords& rows)
+{
+    QList<Outgoing> out;
+    QHash<qint64, QString> uids;
+    QList<qint64> parents;
+    rows.each([&](const RecordBytes& r) {
+        Outgoing& o = out.emplaceBack();
+        std::transform(r.values.begin(), r.values.end(), o.task.begin(),
+                       [](QByteArrayView v) { return QString::fromUtf8(v); });
+        o.key = r.key;
+        o.uid = QString::fromUtf8(r.uid);
+        uids.insert(r.key, o.uid);
+        parents << o.task[F::Parent].toLongLong();
+        if (!r.object.isEmpty()) {
+            const KeptObject kept = SyncRecords::keptFrom(r.object, r.base);
+            o.kept = kept.object;
+            o.base = kept.base;
+        }
+    });
+    const QSet<QString> here(uids.cbegin(), uids.cend());
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        out[i].parentUid = uids.value(parents[i]);
+        if (const QString kept = out[i].base.value(F::Parent);
+            !uids.contains(parents[i]) && !kept.isEmpty() && !here.contains(kept))
+            out[i].parentUid = kept;
+    }
+    return out;
+}
 
 int addTo(icalcomponent* cal, const QList<Outgoing>& tasks, QStringList& zones, const icaltimetype& stamp)
 {

@@ -9,6 +9,7 @@
 
 struct icalcomponent_impl;
 struct icaltimetype;
+class SyncRecords;
 
 // The task list's tasks as iCalendar to-dos (VTODO, through libical). A
 // to-do read from a file is kept as it came, and goes out again with only
@@ -31,10 +32,17 @@ Imported fromTodo(icalcomponent_impl* cal, icalcomponent_impl* todo);
 
 struct Outgoing {
     TaskValues task;
+    qint64 key = 0;
     QString uid, parentUid;
     QByteArray kept;  // empty for a task made here
     QStringList base;
 };
+// Every task as it goes out, each with its parent's UID: a parent that is
+// not here (it never came, or was deleted there) is still named as it came,
+// as it may come with another file or sync. A task without a UID is given
+// one, kept with the caller's next commit.
+QList<Outgoing> outgoing(SyncRecords& rows);
+
 // Each task as a VTODO into `cal`, with the time zones its kept to-do names
 // that `zones` does not hold yet (added to it). Returns how many kept
 // to-dos no longer read and were written from the fields alone.

@@ -370,9 +370,19 @@ private slots:
         list->setCurrentItem(list->findItems("Milk", Qt::MatchRecursive).value(0));
         QTest::keyClick(list, Qt::Key_Space);
         QCOMPARE(Db::joined(fx->dbPath(), "tblTask", {"Completed", "Percent"}).value(1), "20260331T090000Z|100");
+        Db::exec(fx->dbPath(), "UPDATE tblTask SET Rule = 'FREQ=WEEKLY;BYDAY=MO' WHERE Title = 'Call'");
         org->findChild<QCheckBox*>("chkHideDone")->setChecked(true);
         QVERIFY(list->findItems("Milk", Qt::MatchRecursive).isEmpty());
         org->findChild<QCheckBox*>("chkHideDone")->setChecked(false);
+        // A rule the repeat choices cannot say is kept as it came until another is chosen.
+        list->setCurrentItem(list->findItems("Call", Qt::MatchRecursive).value(0));
+        auto* repeat = org->findChild<QComboBox*>("cboTaskRepeat");
+        QCOMPARE(repeat->currentText(), "As it came, kept: FREQ=WEEKLY;BYDAY=MO");
+        for (const auto& [choice, rule] : {std::pair{5, "FREQ=WEEKLY;BYDAY=MO"}, {1, "FREQ=DAILY"}, {0, ""}}) {
+            repeat->setCurrentIndex(choice);
+            QTest::keyClick(title, Qt::Key_Return);
+            QCOMPARE(Db::joined(fx->dbPath(), "tblTask", {"Rule"}).value(2), rule);
+        }
 
         list->setCurrentItem(list->findItems("Shop", Qt::MatchRecursive).value(0));
         fx->answers = {MsgResult::Yes};

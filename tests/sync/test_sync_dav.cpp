@@ -165,6 +165,7 @@ class TestSyncDav : public QObject {
             if (c == "book")
                 out << "REPORT /home/book/ auth " + multiget;
         }
+        out << "REPORT /home/cal/ auth";  // the tasks, in the calendar that takes every component
         for (QString& line : out)
             line.prepend(origin + ' ');
         return out;
@@ -179,6 +180,28 @@ class TestSyncDav : public QObject {
         }
         QCOMPARE(held(0), expected);
         QCOMPARE(held(1), expected);
+    }
+
+    // The other client's to-dos, a step a line of tests/data/dav/tasks.txt:
+    // its actions, then SQL here, then the tasks ("title due priority <
+    // parent's title") and the Tasks line after a sync.
+    void tasksBothWays(const std::function<DavSync::Result()>& sync,
+                       const std::function<QString(const QStringList&)>& other)
+    {
+        for (const QString& step :
+             QString::fromUtf8(readFile(QFINDTESTDATA("../data/dav/tasks.txt"))).split('\n', Qt::SkipEmptyParts)) {
+            const QStringList c = step.split('\t');
+            const QString said = c[0].isEmpty() ? QString() : other(c[0].split('|'));
+            Db::exec(db(2), c[1]);
+            const DavSync::Result r = sync();
+            QVERIFY2(said.isEmpty() && r.ok, qPrintable(step + '\n' + said + r.lines.join('\n')));
+            Db::exec(db(2),
+                     "DROP TABLE IF EXISTS held; CREATE TABLE held AS SELECT t.Title||' '||t.Due||' '||t.Priority"
+                     "||coalesce(' < '||p.Title, '') T FROM tblTask t LEFT JOIN tblTask p ON p.TaskRow = t.Parent "
+                     "ORDER BY 1");
+            QCOMPARE(Db::joined(db(2), "held", {"T"}), c[2].split('|'));
+            QCOMPARE(r.lines.value(2), c.value(3, r.lines.value(2)));
+        }
     }
 
 private slots:
@@ -313,7 +336,8 @@ private slots:
                         "UPDATE tblOrginize SET Note = 'Daily' WHERE Note = 'Standup'");
         const FileOutcome o = sync(0);
         QCOMPARE(o.message, "Contacts: 1 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept twice.\n"
-                            "Appointments: 1 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept twice.");
+                            "Appointments: 1 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept twice.\n"
+                            "Tasks: 0 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept twice.");
         const QString diffs[] = {"- TEL\n+ TEL\n", "- weekly-1 SUMMARY\n+ weekly-1 SUMMARY\n"};
         for (int i = 0; i < 2; ++i) {
             const QString name = QFileInfo(resources[i].first).fileName(), before = server.filePath("sent-" + name),
@@ -551,6 +575,28 @@ private slots:
         syncsAgree({0, 1}, expected);
     }
 
+    // Where the first calendar takes no to-dos, the tasks go to the first
+    // task list, and the events to the first calendar that takes them.
+    void tasksInTheirOwnList()
+    {
+        QTemporaryDir folder;
+        peerFolder = folder.path();
+        QVERIFY(QDir(folder.path()).mkpath("Data"));
+        for (const QString c : {"VEVENT", "VTODO"})
+            QCOMPARE(dav("MKCALENDAR", "/user/a" + c + '/', readFile(QFINDTESTDATA("../data/dav/" + c + ".mkcalendar")))
+                         .first,
+                     201);
+        Connection con;
+        con.Open(db(2));
+        Db::exec(db(2), "INSERT INTO tblTask (Title) VALUES ('Own list')");
+        QVERIFY(
+            DavSync({QString("https://127.0.0.1:%1/").arg(port), "user", "secret"}, connectionSettings()).run(con).ok);
+        QCOMPARE(Db::joined(db(2), "tblSyncMap", {"Kind", "Href"}).filter("task|").value(0).section('/', 0, 2),
+                 "task|/user/aVTODO");
+        for (const QString c : {"VEVENT", "VTODO"})
+            QCOMPARE(dav("DELETE", "/user/a" + c + '/').first / 100, 2);
+    }
+
     void failuresChangeNothing()
     {
         setConnectionSettings({});
@@ -607,7 +653,7 @@ private slots:
         QVERIFY(!exe.isEmpty());
         QString said;
         QVERIFY2(run(exe, {"--sync"}, &said, 60000) == 0, qPrintable(said));
-        QCOMPARE(said.count('\n'), 2);
+        QCOMPARE(said.count('\n'), 3);
         QVERIFY(sync(0).ok && sync(1).ok);
         QCOMPARE(held(0).size(), before.size() + 30);
         QCOMPARE(held(0), held(1));
@@ -663,8 +709,8 @@ private slots:
 
         QString book, calendar;
         for (const QVariantMap& row : Db::rows(db(2), "tblSyncSettings"))
-            (row["Name"].toString().startsWith("contact") ? book : calendar) +=
-                row["Name"].toString().endsWith(".Url") ? QUrl(row["Value"].toString()).path() : QString();
+            (row["Name"].toString().startsWith("contact") ? book : calendar) +=  // task.Url is not the calendar's
+                row["Name"].toString().endsWith("t.Url") ? QUrl(row["Value"].toString()).path() : QString();
         const auto other = [&](const QStringList& actions) {
             QString said;
             const int status =
@@ -683,14 +729,17 @@ private slots:
         QCOMPARE(
             r.lines,
             QStringList({"Contacts: 0 sent, 3 received, 1 deleted here, 0 deleted on the server, 0 kept twice.",
-                         "Appointments: 0 sent, 3 received, 1 deleted here, 0 deleted on the server, 0 kept twice."}));
+                         "Appointments: 0 sent, 3 received, 1 deleted here, 0 deleted on the server, 0 kept twice.",
+                         "Tasks: 0 sent, 0 received, 0 deleted here, 0 deleted on the server, 0 kept twice."}));
         QCOMPARE(held(2), QStringList({"5/15/26 coffee", "5/16/26 lunch", "5/17/26 dinner", "Ann|from there", "Carl|",
                                        "Otto|"}));
 
         r = sync();
         QVERIFY(r.ok);
         QCOMPARE(r.contacts.received + r.contacts.sent + r.appointments.received + r.appointments.sent, 0);
-        QVERIFY2(r.requests <= 4, qPrintable(QString::number(r.requests)));
+        QVERIFY2(r.requests <= 6, qPrintable(QString::number(r.requests)));
+        if (user == "user")
+            tasksBothWays(sync, other);
 
         // Resources the other client named with a blank, changed here, then
         // deleted here while the other client deletes the card: the map
@@ -783,7 +832,7 @@ private slots:
         QTest::newRow("https redirected to http") << "downgrade"
                                                   << "" << 1;
         QTest::newRow("listed outside the collection") << "outside"
-                                                       << "" << 11;
+                                                       << "" << 12;
     }
     void onlyToTheOrigin()
     {
@@ -809,7 +858,8 @@ private slots:
             scenario == "outside"
                 ? "Contacts: 0 sent, 1 received, 0 deleted here, 0 deleted on the server, 0 kept twice; left alone 3 "
                   "the server listed outside the collection.\nAppointments: 0 sent, 0 received, 0 deleted here, 0 "
-                  "deleted on the server, 0 kept twice."
+                  "deleted on the server, 0 kept twice.\nTasks: 0 sent, 0 received, 0 deleted here, 0 deleted on the "
+                  "server, 0 kept twice."
             : moveTo.isEmpty()
                 ? QString("The sync server %1 sends the sync to %2, which is not encrypted; nothing was sent there.")
                       .arg(root, other)
@@ -867,7 +917,8 @@ private slots:
         QCOMPARE(fx->messages.value(1).text, question);
         QCOMPARE(fx->messages.value(2).text, "Contacts: 0 sent, 1 received, 0 deleted here, 0 deleted on the server, 0 "
                                              "kept twice.\nAppointments: 0 sent, 0 received, 0 deleted here, 0 "
-                                             "deleted on the server, 0 kept twice.");
+                                             "deleted on the server, 0 kept twice.\nTasks: 0 sent, 0 received, 0 "
+                                             "deleted here, 0 deleted on the server, 0 kept twice.");
         QCOMPARE(server(), to);
         const QString asked = "A PROPFIND /.well-known/carddav auth";
         QCOMPARE(heard(liar), QStringList({asked, asked, asked}) + wholeSync("B", "/home/book/a.vcf"));
