@@ -399,6 +399,7 @@ void frmCheckEmail::cmdCheckMail_Click()
 {
     if (m_settings.incoming == IncomingKind::Imap)
         return refresh();
+    session.setMessageLimit(messageLimitOctets(Con));
     if (m_pop3OAuth) {
         const HostPort server = splitHostPort(txtHost->text(), kPop3Port);
         return m_pop3OAuth->run([this, server](const QString& token) {
@@ -842,6 +843,7 @@ void frmCheckEmail::syncWith(const QString& password)
         }))
         return;
     lblProgress->setText(kSyncing);
+    imapSession.setResponseLimit(messageLimitOctets(Con));
     imapSession.allowLoginInClear(inClear.allowed);
     imapSession.setOfferedStartTlsBefore(inClear.offeredBefore);
     imapSession.start(txtUserName->text(), password, plan, server.host, imapTlsMode(server.port));

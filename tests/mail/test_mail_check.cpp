@@ -12,6 +12,7 @@
 #include "controls/ListView.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/Invitation.h"
+#include "kit/MailSettings.h"
 #include "mail/InvitationBar.h"
 #include "mail/MailConnection.h"
 #include "mail/MailHtmlView.h"
@@ -74,6 +75,13 @@ void servePop3(ScriptedPeer& peer, const QByteArrayList& messages, const QByteAr
             return "+OK\r\n" + messages.value(line.mid(5).trimmed().toInt() - 1) + ".\r\n";
         return "+OK\r\n";
     };
+}
+
+QByteArray sha256(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
 }
 
 // "subject:status" of each row of an IMAP folder's list.
@@ -194,6 +202,63 @@ private slots:
         QVERIFY(check(screen));
         QCOMPARE(fx->messageBoxes(),
                  QStringList({"Exclamation|POP3 Error|POP3 Error: -ERR [AUTH] Authentication failed.\r\n"}));
+    }
+
+    // Past the limit (a setting) a message is left on the server with
+    // nothing of it kept, and the check goes on with the next; within it, a
+    // message of 100 MB in one line is kept byte for byte while the peak
+    // memory grows by a few MB at most.
+    void largeMessagesCostABoundedBuffer()
+    {
+        if (!pop3)
+            SKIP_OR_FAIL(pop3Missing);
+        Pop3TestServer server(kUser, kPassword);
+        QByteArray big = "Subject: big\r\n\r\n." + QByteArray(100 << 20, 'x') + "\r\n";
+        const QByteArray digest = QCryptographicHash::hash(big, QCryptographicHash::Sha256);
+        const qsizetype bigSize = big.size();
+        QVERIFY(server.addMessage(std::exchange(big, {})));
+        for (const QByteArray& text :
+             {"Subject: over\r\n\r\n" + QByteArray(2 << 20, '.') + "\r\n", QByteArray("Subject: small\r\n\r\nhi\r\n")})
+            QVERIFY(server.addMessage(text));
+        QString why;
+        QVERIFY2(server.start(&why), qPrintable(why));
+        frmCheckEmail* screen = openCheckScreen(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+        Connection con;
+        con.Open(fx->dbPath());
+        saveMessageLimit(con, 1);
+        QVERIFY(check(screen));
+        QCOMPARE(fx->messageBoxes(), QStringList({"Exclamation|POP3 Error|POP3 Error: Messages 1 and 2 of 3 are "
+                                                  "larger than the 1 MB one message may hold; they were left on the "
+                                                  "server. The other messages are kept."}));
+        QCOMPARE(listed(screen->lvMessages), QList<QStringList>({{"", "small", "", "22"}}));
+        const QString mail = fx->dataDir() + "/Mail/";
+        QCOMPARE(QDir(mail + "tmp").entryList(QDir::Files), QStringList());
+
+        saveMessageLimit(con, 101);
+        const auto status = [](const char* field) {
+            QFile file(QStringLiteral("/proc/self/status"));
+            file.open(QIODevice::ReadOnly);
+            const QByteArray text = file.readAll();
+            const qsizetype at = text.indexOf(field) + qsizetype(std::strlen(field));
+            return text.mid(at, text.indexOf('\n', at) - at).trimmed().split(' ').value(0).toLongLong();
+        };
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);  // the peak starts again from here
+        clear.close();
+        const qint64 before = status("VmRSS:");
+        QVERIFY(check(screen));
+        const qint64 grown = status("VmHWM:") - before;
+        QCOMPARE(fx->messageBoxes().size(), 1);
+        QCOMPARE(screen->lvMessages->itemCount(), 3);
+        qDebug() << "peak grew by" << grown << "kB";
+        QVERIFY2(grown < 8 * 1024, qPrintable(QString::number(grown)));
+        QCOMPARE(QDir(mail + "tmp").entryList(QDir::Files), QStringList());
+        bool found = false;
+        for (const QFileInfo& file : QDir(mail + "new").entryInfoList(QDir::Files)) {
+            if (file.size() == bigSize)
+                found = sha256(file.filePath()) == digest;
+        }
+        QVERIFY(found);
     }
 
     // A store from before the Sent folder keeps its rows, as received mail.
