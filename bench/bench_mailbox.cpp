@@ -10,6 +10,7 @@
 #include "mail/MailNoticeBox.h"
 #include "mail/MailStore.h"
 #include "mail/MimeMessage.h"
+#include "mail/Pop3Check.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"
 

@@ -317,6 +317,7 @@ void frmCheckEmail::Form_Load()
             m_imap.open(Con, maildir, folder, MailAccounts::mailKeyPrefix(m_account).toUtf8());
             held = m_imap.folders();
         });
+        imapSession.spillTo(maildir + QLatin1Char('/') + folder + QStringLiteral("tmp"));
         showImapFolders(std::move(held));
         // What is held shows first; what changed follows once the window is up.
         QTimer::singleShot(0, this, &frmCheckEmail::refresh);

@@ -4,8 +4,25 @@
 #include "mail/MailSession.h"
 #include "support/Fixture.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTest>
+
+// A figure of this process's /proc status ("VmHWM", "VmRSS"), in kB.
+inline qint64 procStatus(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QString text = status.open(QIODevice::ReadOnly) ? QString::fromLatin1(status.readAll()) : QString();
+    return QRegularExpression(QLatin1String(field) + ":\\s+(\\d+)").match(text).captured(1).toLongLong();
+}
+
+// The peak of this process's memory starts again from what it holds now.
+inline bool clearPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
 
 // Actions as one line, so a step of a conversation is compared at once and
 // a mismatch prints what differs. The message itself shows as "message".
