@@ -344,7 +344,6 @@ private slots:
         main->command("mnuChangeInfo")->trigger();
         auto* form = visibleWindow<frmChangeInfo>();
         form->txtsmtp->setText(QStringLiteral("smtp.a.net"));
-        QCOMPARE(form->spnMessageLimit->value(), 64);
         form->spnMessageLimit->setValue(200);
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
         QCOMPARE(rows("tblEmail", fields), QStringList{"1|smtp.a.net||||"});

@@ -2,26 +2,24 @@
 
 #include "mail/MailAction.h"
 #include "mail/MailSession.h"
+#include "support/Files.h"
 #include "support/Fixture.h"
 
-#include <QFile>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTest>
 
-// A figure of this process's /proc status ("VmHWM", "VmRSS"), in kB.
-inline qint64 procStatus(const char* field)
+// How far this process's peak memory rose, in kB, above what it held
+// when `work` began (far too much when the peak cannot be started again).
+template <class Work>
+qint64 peakGrowth(Work&& work)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    const QString text = status.open(QIODevice::ReadOnly) ? QString::fromLatin1(status.readAll()) : QString();
-    return QRegularExpression(QLatin1String(field) + ":\\s+(\\d+)").match(text).captured(1).toLongLong();
-}
-
-// The peak of this process's memory starts again from what it holds now.
-inline bool clearPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+    const auto kb = [](const char* field) {
+        const QByteArray status = readFile(QStringLiteral("/proc/self/status"));
+        return status.mid(status.indexOf(field) + 6).trimmed().split(' ').value(0).toLongLong();
+    };
+    const qint64 before = writeFile(QStringLiteral("/proc/self/clear_refs"), "5") ? kb("VmRSS:") : -(1 << 30);
+    work();
+    return kb("VmHWM:") - before;
 }
 
 // Actions as one line, so a step of a conversation is compared at once and

