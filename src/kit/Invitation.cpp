@@ -1,6 +1,7 @@
 #include "kit/Invitation.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <libical/ical.h>
@@ -107,12 +108,25 @@ icalproperty* attendeeOf(icalcomponent* ev, const QString& me)
     return nullptr;
 }
 
-void setPartstat(icalproperty* attendee, Answer answer)
+void setPartstat(icalproperty* attendee, const QString& partstat)
 {
     icalproperty_remove_parameter_by_kind(attendee, ICAL_PARTSTAT_PARAMETER);
     icalproperty_remove_parameter_by_kind(attendee, ICAL_RSVP_PARAMETER);
-    icalproperty_add_parameter(attendee, icalparameter_new_from_value_string(ICAL_PARTSTAT_PARAMETER,
-                                                                             partstatOf(answer).toUtf8().constData()));
+    icalproperty_add_parameter(
+        attendee, icalparameter_new_from_value_string(ICAL_PARTSTAT_PARAMETER, partstat.toUtf8().constData()));
+}
+
+void removeAll(icalcomponent* c, icalproperty_kind kind)
+{
+    while (icalproperty* p = icalcomponent_get_first_property(c, kind)) {
+        icalcomponent_remove_property(c, p);
+        icalproperty_free(p);
+    }
+}
+
+icaltimetype utcTime(const QDateTime& at)
+{
+    return icaltime_from_timet_with_zone(at.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
 }
 
 QByteArray written(icalcomponent* c)
@@ -339,10 +353,6 @@ QByteArray reply(const Invite& invite, const QString& me, Answer answer, const Q
     icalcomponent_add_property(out.get(), icalproperty_new_method(ICAL_METHOD_REPLY));
     icalcomponent* event = icalcomponent_new(ICAL_VEVENT_COMPONENT);
     icalcomponent_add_component(out.get(), event);
-    icaltimezone* utc = icaltimezone_get_utc_timezone();
-    const auto utcTime = [utc](const QDateTime& at) {
-        return icaltime_from_timet_with_zone(at.toSecsSinceEpoch(), 0, utc);
-    };
     const auto dayOf = [](const QDateTime& at) {
         icaltimetype t = icaltime_null_date();
         t.year = at.date().year();
@@ -369,7 +379,7 @@ QByteArray reply(const Invite& invite, const QString& me, Answer answer, const Q
     icalproperty* attendee = attendeeOf(ev, me);
     attendee =
         attendee ? icalproperty_new_clone(attendee) : icalproperty_new_attendee(("mailto:" + me.toUtf8()).constData());
-    setPartstat(attendee, answer);
+    setPartstat(attendee, partstatOf(answer));
     icalcomponent_add_property(event, attendee);
     if (!comment.trimmed().isEmpty())
         icalcomponent_add_property(event, icalproperty_new_comment(comment.trimmed().toUtf8().constData()));
@@ -388,7 +398,7 @@ QByteArray answered(const Invite& invite, const QString& me, Answer answer)
         icalproperty_free(method);
     }
     if (icalproperty* attendee = attendeeOf(ev, me))
-        setPartstat(attendee, answer);
+        setPartstat(attendee, partstatOf(answer));
     if (answer == Answer::Tentative) {
         while (icalproperty* status = icalcomponent_get_first_property(ev, ICAL_STATUS_PROPERTY)) {
             icalcomponent_remove_property(ev, status);
@@ -396,6 +406,32 @@ QByteArray answered(const Invite& invite, const QString& me, Answer answer)
         }
         icalcomponent_add_property(ev, icalproperty_new_status(ICAL_STATUS_TENTATIVE));
     }
+    return written(cal);
+}
+
+QByteArray withoutOccurrence(const QByteArray& series, const QString& recurrenceId)
+{
+    const Component root = parse(series);
+    icalcomponent* cal = nullptr;
+    if (!firstEvent(root.get(), &cal))
+        return {};
+    icalcomponent* master = nullptr;
+    QList<icalcomponent*> changed;
+    for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); c;
+         c = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
+        if (!icalcomponent_get_first_property(c, ICAL_RECURRENCEID_PROPERTY))
+            master = master ? master : c;
+        else if (occurrenceOf(c) == recurrenceId)
+            changed << c;
+    }
+    if (!master)
+        return {};
+    for (icalcomponent* c : std::as_const(changed)) {
+        icalcomponent_remove_component(cal, c);
+        icalcomponent_free(c);
+    }
+    icalcomponent_add_property(master,
+                               icalproperty_new_exdate(icaltime_from_string(recurrenceId.toLatin1().constData())));
     return written(cal);
 }
 
@@ -415,6 +451,137 @@ QString replyText(const Invite& invite, const QString& me, Answer answer, const 
     if (!comment.trimmed().isEmpty())
         text += QLatin1Char('\n') + comment.trimmed() + QLatin1Char('\n');
     return text;
+}
+
+QStringList addressesIn(const QString& typed)
+{
+    // An answer shown in brackets has no "@": it is no address.
+    static const QRegularExpression between(QStringLiteral("[\\s,;<>]+"));
+    QStringList out;
+    for (const QString& word : typed.split(between, Qt::SkipEmptyParts)) {
+        const QString address = addressOf(word.toUtf8().constData());
+        if (address.contains(QLatin1Char('@')) && !out.contains(address))
+            out << address;
+    }
+    return out;
+}
+
+QByteArray invited(const QByteArray& event, const QString& organizer, const QStringList& attendees)
+{
+    const Component root = parse(event);
+    icalcomponent* cal = nullptr;
+    icalcomponent* ev = firstEvent(root.get(), &cal);
+    if (!ev)
+        return {};
+    const bool sentBefore = icalcomponent_get_first_property(ev, ICAL_ATTENDEE_PROPERTY) != nullptr;
+    removeAll(ev, ICAL_ORGANIZER_PROPERTY);
+    icalcomponent_add_property(ev, icalproperty_new_organizer(("mailto:" + organizer.toUtf8()).constData()));
+    QList<icalproperty*> gone;
+    for (icalproperty* p = icalcomponent_get_first_property(ev, ICAL_ATTENDEE_PROPERTY); p;
+         p = icalcomponent_get_next_property(ev, ICAL_ATTENDEE_PROPERTY))
+        if (!attendees.contains(addressOf(icalproperty_get_attendee(p))))
+            gone << p;
+    for (icalproperty* p : std::as_const(gone)) {
+        icalcomponent_remove_property(ev, p);
+        icalproperty_free(p);
+    }
+    for (const QString& address : attendees) {
+        if (attendeeOf(ev, address))
+            continue;
+        icalproperty* p = icalproperty_new_attendee(("mailto:" + address.toUtf8()).constData());
+        icalproperty_add_parameter(p, icalparameter_new_partstat(ICAL_PARTSTAT_NEEDSACTION));
+        icalproperty_add_parameter(p, icalparameter_new_rsvp(ICAL_RSVP_TRUE));
+        icalcomponent_add_property(ev, p);
+    }
+    const int sequence =
+        icalcomponent_get_first_property(ev, ICAL_SEQUENCE_PROPERTY) ? icalcomponent_get_sequence(ev) : 0;
+    icalcomponent_set_sequence(ev, sentBefore ? sequence + 1 : sequence);
+    return written(cal);
+}
+
+QByteArray message(const QByteArray& event, const QString& method, const QDateTime& stamp)
+{
+    const Component root = parse(event);
+    icalcomponent* cal = nullptr;
+    icalcomponent* ev = firstEvent(root.get(), &cal);
+    if (!ev)
+        return {};
+    const bool cancel = method == QLatin1String("CANCEL");
+    removeAll(cal, ICAL_METHOD_PROPERTY);
+    icalcomponent_add_property(cal, icalproperty_new_method(cancel ? ICAL_METHOD_CANCEL : ICAL_METHOD_REQUEST));
+    if (cancel) {
+        // The whole meeting goes: its changed occurrences need not be said.
+        while (icalcomponent* other = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
+            icalcomponent_remove_component(cal, other);
+            icalcomponent_free(other);
+        }
+        removeAll(ev, ICAL_STATUS_PROPERTY);
+        icalcomponent_add_property(ev, icalproperty_new_status(ICAL_STATUS_CANCELLED));
+        icalcomponent_set_sequence(ev, icalcomponent_get_sequence(ev) + 1);
+    }
+    for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); c;
+         c = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT)) {
+        removeAll(c, ICAL_DTSTAMP_PROPERTY);
+        icalcomponent_add_property(c, icalproperty_new_dtstamp(utcTime(stamp)));
+    }
+    return written(cal);
+}
+
+QByteArray withReply(const QByteArray& event, const Invite& reply, QString* reason)
+{
+    const Component root = parse(event);
+    icalcomponent* cal = nullptr;
+    icalcomponent* ev = firstEvent(root.get(), &cal);
+    if (!ev || textOf(ev, ICAL_UID_PROPERTY) != reply.uid) {
+        *reason = QStringLiteral("The answer is to a meeting that is not in your planner.");
+        return {};
+    }
+    const Attendee who = reply.attendees.value(0);
+    icalproperty* attendee = who.address.isEmpty() ? nullptr : attendeeOf(ev, who.address);
+    if (!attendee) {
+        *reason = QStringLiteral("%1 was not invited to this meeting, so the answer changes nothing.")
+                      .arg(who.address.isEmpty() ? QStringLiteral("The sender") : who.address);
+        return {};
+    }
+    setPartstat(attendee, who.partstat);
+    return written(cal);
+}
+
+QString answerWord(const QString& partstat)
+{
+    if (partstat == QLatin1String("ACCEPTED"))
+        return QStringLiteral("accepted");
+    if (partstat == QLatin1String("TENTATIVE"))
+        return QStringLiteral("tentative");
+    if (partstat == QLatin1String("DECLINED"))
+        return QStringLiteral("declined");
+    return QStringLiteral("not yet");
+}
+
+QString answers(const QByteArray& event)
+{
+    QStringList out;
+    for (const Attendee& a : read(event, {}).attendees)
+        out << QStringLiteral("%1 (%2)").arg(a.address, answerWord(a.partstat));
+    return out.join(QLatin1String(", "));
+}
+
+namespace {
+Mailer& mailing()
+{
+    static Mailer m;
+    return m;
+}
+}  // namespace
+
+void setMailer(Mailer mailer)
+{
+    mailing() = std::move(mailer);
+}
+
+const Mailer& mailer()
+{
+    return mailing();
 }
 
 namespace {

@@ -83,9 +83,36 @@ QByteArray reply(const Invite& invite, const QString& me, Answer answer, const Q
 // The invitation as the planner keeps it after the answer: METHOD gone, this
 // attendee's PARTSTAT set, STATUS:TENTATIVE for a tentative answer.
 QByteArray answered(const Invite& invite, const QString& me, Answer answer);
+// A series as the planner keeps it after one occurrence (`recurrenceId`, as
+// Invite gives it) is declined: that occurrence left out (an EXDATE), and
+// the event that changed it gone.
+QByteArray withoutOccurrence(const QByteArray& series, const QString& recurrenceId);
 // The subject and text of the message that carries the reply.
 QString replySubject(const Invite& invite, Answer answer);
 QString replyText(const Invite& invite, const QString& me, Answer answer, const QString& comment);
+
+// Invitations sent from the planner. The event is the one VCALENDAR kept
+// for an appointment: the attendees and their answers live in it, so they
+// go out on export and sync as they are.
+
+// The addresses typed in an Attendees line: each word with an "@", in lower
+// case, once; the answers shown in brackets beside them are left out.
+QStringList addressesIn(const QString& typed);
+// The kept event with `organizer` as ORGANIZER and `attendees` invited: one
+// already invited keeps the answer, a new one is NEEDS-ACTION with RSVP, one
+// no longer listed goes. An event that was sent before (it names attendees)
+// is a new version: its SEQUENCE goes one up.
+QByteArray invited(const QByteArray& event, const QString& organizer, const QStringList& attendees);
+// What goes out: the event with METHOD `method` (REQUEST or CANCEL) and
+// DTSTAMP `stamp`; a CANCEL says STATUS:CANCELLED, one version up.
+QByteArray message(const QByteArray& event, const QString& method, const QDateTime& stamp);
+// The kept event with the answer of a REPLY to it. Empty, with the reason
+// in `reason`, for another event's REPLY or one from someone not invited.
+QByteArray withReply(const QByteArray& event, const Invite& reply, QString* reason);
+// Each attendee of the kept event with the answer: "carl@example.com (accepted), …".
+QString answers(const QByteArray& event);
+// An answer as the planner says it: accepted, tentative, declined or not yet.
+QString answerWord(const QString& partstat);
 
 // The planner's side, handed in by the main window at start. Each text
 // returned is empty on success, else what went wrong.
@@ -93,14 +120,42 @@ struct Stored {
     qint64 row = 0;
     QByteArray object;  // the event as kept, one VCALENDAR
 };
+struct Sent {
+    QString uid;
+    QByteArray object;
+};
 struct Planner {
     std::function<std::optional<Stored>(const QString& uid)> stored;
     // Keeps the calendar text (one event, or one occurrence of a stored series).
     std::function<QString(const QByteArray& calendar, const QString& uid, bool tentative)> take;
     std::function<QString(const QString& uid)> remove;
+    // The event of the planner's row `row` as it goes out; none when there
+    // is no such row, or it has no UID yet and `give` is false (with `give`,
+    // it is given one).
+    std::function<std::optional<Sent>(qint64 row, bool give)> event;
+    // Keeps `object` as the event of `uid`, the row's texts as they are.
+    std::function<QString(const QString& uid, const QByteArray& object)> keep;
 };
 void setPlanner(Planner planner);
 // Empty functions until the main window has set them.
 const Planner& planner();
+
+// The mail's side of invitations sent from the planner, handed in by the
+// main window: the address book's addresses that start with `typed`, the
+// user's own address (empty: no mail account), and a message sent to
+// `recipients` with the calendar as its second form.
+struct Outgoing {
+    QStringList recipients;
+    QString subject, text;
+    QByteArray calendar;
+    QByteArray method;
+};
+struct Mailer {
+    std::function<QStringList(const QString& typed)> complete;
+    std::function<QString()> own;
+    std::function<void(const Outgoing& message)> send;
+};
+void setMailer(Mailer mailer);
+const Mailer& mailer();
 
 }  // namespace Invitation

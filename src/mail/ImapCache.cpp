@@ -131,8 +131,20 @@ QString ImapCache::bodyFile(const QByteArray& folder, quint32 uidValidity, quint
     return m_sub + QStringLiteral("cur/imap-%1-%2-%3").arg(QString::fromLatin1(hash.toHex())).arg(uidValidity).arg(uid);
 }
 
+// Rows changed by this connection, and SQLite's count of what other
+// connections committed.
+std::pair<qint64, qint64> ImapCache::storeStamp() const
+{
+    CacheStatement version(m_con->handle(), "PRAGMA data_version");
+    version.step();
+    return {sqlite3_total_changes64(m_con->handle()), version.integer(0)};
+}
+
 ImapPlan ImapCache::plan(const QByteArray& folder) const
 {
+    const std::pair<qint64, qint64> stamp = storeStamp();
+    if (m_last.stamp == stamp && m_last.plan.folder == folder)
+        return m_last.plan;
     ImapPlan p;
     p.folder = folder;
     CacheStatement v(m_con->handle(), "SELECT UidValidity, HighestModSeq FROM tblImapFolder WHERE Folder = ?");
@@ -147,6 +159,7 @@ ImapPlan ImapCache::plan(const QByteArray& folder) const
         p.lastKnownUid = quint32(held.integer(0));
         p.heldFlags.insert(p.lastKnownUid, flagList(held.bytes(1)));
     }
+    m_last = {p, stamp};
     return p;
 }
 
@@ -179,7 +192,8 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
             QSet<QByteArray> listed;
             CacheStatement upsert(db, "INSERT INTO tblImapFolder (Folder, Delimiter, Selectable) VALUES (?,?,?) "
                                       "ON CONFLICT (Folder) DO UPDATE SET Delimiter = excluded.Delimiter, "
-                                      "Selectable = excluded.Selectable");
+                                      "Selectable = excluded.Selectable WHERE Delimiter IS NOT excluded.Delimiter "
+                                      "OR Selectable IS NOT excluded.Selectable");
             for (const ImapFolder& f : r.folders) {
                 listed.insert(f.name);
                 upsert.reset();
@@ -197,14 +211,15 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         }
         CacheStatement folder(db, "INSERT INTO tblImapFolder (Folder, UidValidity, HighestModSeq) VALUES (?,?,?) "
                                   "ON CONFLICT (Folder) DO UPDATE SET UidValidity = excluded.UidValidity, "
-                                  "HighestModSeq = excluded.HighestModSeq");
+                                  "HighestModSeq = excluded.HighestModSeq WHERE UidValidity IS NOT "
+                                  "excluded.UidValidity OR HighestModSeq IS NOT excluded.HighestModSeq");
         folder.bind(1, m_prefix + plan.folder).bind(2, qint64(r.uidValidity)).bind(3, qint64(r.highestModSeq)).step();
         // The session gives the flags of every message the plan held that is
         // still there, and none under another UIDVALIDITY: what it does not
         // name is gone. Only flags that changed are written, compared with
         // what the plan read: a sync with nothing new reads and touches no row.
         CacheStatement flags(db, "UPDATE tblImapMessage SET Flags = ? WHERE Folder = ? AND Uid = ?");
-        for (auto held = plan.heldFlags.cbegin(); held != plan.heldFlags.cend(); ++held) {
+        for (auto held = plan.heldFlags.cbegin(); held != plan.heldFlags.cend() && !r.heldAsBefore; ++held) {
             const qint64 uid = held.key();
             const auto now = r.knownFlags.find(held.key());
             if (now != r.knownFlags.end()) {

@@ -6,6 +6,7 @@
 #include <QByteArrayList>
 #include <QString>
 
+#include <utility>
 #include <vector>
 
 class Connection;
@@ -52,6 +53,16 @@ public:
 private:
     QString bodyFile(const QByteArray& folder, quint32 uidValidity, quint32 uid) const;
 
+    // The last plan read, good while nothing in the store changed since (by
+    // this connection or another): a sync that finds nothing new writes
+    // nothing, so the next one need not read the folder again.
+    struct LastPlan {
+        ImapPlan plan;
+        std::pair<qint64, qint64> stamp{-1, -1};
+    };
+    std::pair<qint64, qint64> storeStamp() const;
+
+    mutable LastPlan m_last;
     Connection* m_con = nullptr;
     QString m_dir;  // the mail folder: the rows' file names start here
     QString m_sub;  // the account's Maildir in it ("" for the first account)

@@ -126,6 +126,12 @@ bool hasFlag(const QByteArrayList& flags, QByteArrayView flag)
                        [&](const QByteArray& f) { return f.compare(flag, Qt::CaseInsensitive) == 0; });
 }
 
+// SASL PLAIN's response (RFC 4616), no authorization identity.
+QByteArray plainResponse(const QString& user, const QString& password)
+{
+    return ('\0' + user.toUtf8() + '\0' + password.toUtf8()).toBase64();
+}
+
 }  // namespace
 
 void ImapSession::spillTo(const QString& folder)
@@ -173,6 +179,7 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_plainSent = false;
     m_saslDue.clear();
     m_loggedIn = false;
+    m_capabilitiesSaid = false;
     m_qresync = false;
     m_condstore = false;
 }
@@ -212,8 +219,7 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
             out.push_back(MailAction::send(
                 (m_saslDue.isEmpty() ? oauthErrorAck(m_mechanism) : std::exchange(m_saslDue, {})) + "\r\n"));
         } else if (m_step == ImapStep::Login && std::exchange(m_plainSent, false)) {
-            const QByteArray plain = '\0' + m_userName.toUtf8() + '\0' + m_password.toUtf8();
-            out.push_back(MailAction::send(plain.toBase64() + "\r\n"));
+            out.push_back(MailAction::send(plainResponse(m_userName, m_password) + "\r\n"));
         } else if (m_step == ImapStep::Append && std::exchange(m_literalDue, false)) {
             out.push_back(MailAction::send(m_plan.appends[m_append].message + "\r\n"));
         } else if (m_step == ImapStep::Idle && !m_idling) {
@@ -233,8 +239,12 @@ void ImapSession::handle(const ImapResponse& r, MailActions& out)
         return completed(r, out);
     }
     if (m_step == ImapStep::Greeting) {
+        // Capabilities the greeting names are as good as CAPABILITY's answer
+        // (a round trip saved); after STARTTLS they are asked for again.
         if (r.code == "CAPABILITY")
             m_capabilities = names(r.codeData);
+        if (r.name == "OK" && r.code == "CAPABILITY")
+            return afterCapabilities(out);
         if (r.name == "OK")
             return command("CAPABILITY", ImapStep::Capability, out);
         if (r.name == "PREAUTH")
@@ -256,6 +266,7 @@ void ImapSession::untagged(const ImapResponse& r)
 {
     if (r.name == "CAPABILITY") {
         m_capabilities = names(r.data);
+        m_capabilitiesSaid = m_step == ImapStep::Login;
     } else if (r.name == "LIST" && r.data.size() >= 3 && r.data[0].isList()
                && r.data[2].kind != ImapValue::Kind::List) {
         const QByteArrayList attributes = names(r.data[0].items);
@@ -313,7 +324,7 @@ void ImapSession::fetched(const ImapResponse& r)
     if (h.uid == 0)
         return;
     if (flags) {
-        if (auto known = m_result.knownFlags.find(h.uid); known != m_result.knownFlags.end())
+        if (auto known = knownFlags().find(h.uid); known != m_result.knownFlags.end())
             known->second = *flags;
         else if (m_step == ImapStep::FetchFlags && h.uid <= m_plan.lastKnownUid)
             m_result.knownFlags.emplace(h.uid, *flags);
@@ -355,7 +366,7 @@ void ImapSession::vanished(const ImapResponse& r)
     if (!set)
         return;
     for (const auto& [low, high] : uidRanges(set->text)) {
-        auto known = m_result.knownFlags.lower_bound(low);
+        auto known = knownFlags().lower_bound(low);
         while (known != m_result.knownFlags.end() && known->first <= high)
             known = m_result.knownFlags.erase(known);
         auto held = m_headerAt.lower_bound(low);
@@ -496,7 +507,7 @@ void ImapSession::completed(const ImapResponse& r, MailActions& out)
                           return c.uid == uid && c.add && c.flag.compare("\\Deleted", Qt::CaseInsensitive) == 0;
                       }));
         };
-        std::erase_if(m_result.knownFlags, [&](const auto& it) { return expunged(it.first, it.second); });
+        std::erase_if(knownFlags(), [&](const auto& it) { return expunged(it.first, it.second); });
         std::erase_if(m_result.headers, [&](const ImapHeader& h) { return expunged(h.uid, h.flags); });
         indexHeaders();
         return nextAppend(out);
@@ -562,7 +573,7 @@ void ImapSession::preauthenticated(const ImapResponse& r, MailActions& out)
 void ImapSession::loggedIn(const ImapResponse& r, MailActions& out)
 {
     m_loggedIn = true;
-    if (r.code == "CAPABILITY")
+    if (r.code == "CAPABILITY" || m_capabilitiesSaid)
         return selectFolder(out);
     command("CAPABILITY", ImapStep::Capability, out);
 }
@@ -572,6 +583,8 @@ void ImapSession::login(MailActions& out)
     if (m_oauth)
         return oauthLogin(out);
     if (m_capabilities.contains("AUTH=PLAIN")) {
+        if (m_capabilities.contains("SASL-IR"))
+            return command("AUTHENTICATE PLAIN " + plainResponse(m_userName, m_password), ImapStep::Login, out);
         m_plainSent = true;
         return command("AUTHENTICATE PLAIN", ImapStep::Login, out);
     }
@@ -633,9 +646,11 @@ void ImapSession::afterSelect(MailActions& out)
         m_flagWindows.emplace_back(from, m_plan.lastKnownUid);
         return nextFlagWindow(out);
     }
-    m_result.knownFlags = {m_plan.heldFlags.keyValueBegin(), m_plan.heldFlags.keyValueEnd()};
-    if (m_result.highestModSeq == m_plan.knownModSeq)
+    if (m_result.highestModSeq == m_plan.knownModSeq) {
+        m_result.heldAsBefore = true;
         return fetchHeaders(out);
+    }
+    m_result.knownFlags = {m_plan.heldFlags.keyValueBegin(), m_plan.heldFlags.keyValueEnd()};
     command("UID FETCH 1:" + QByteArray::number(m_plan.lastKnownUid) + " (FLAGS) (CHANGEDSINCE "
                 + QByteArray::number(m_plan.knownModSeq) + (m_qresync ? " VANISHED)" : ")"),
             ImapStep::FetchFlags, out);
@@ -680,7 +695,7 @@ void ImapSession::searchHeld(MailActions& out)
 void ImapSession::keepFound()
 {
     std::sort(m_found.begin(), m_found.end());
-    std::erase_if(m_result.knownFlags,
+    std::erase_if(knownFlags(),
                   [&](const auto& it) { return !std::binary_search(m_found.begin(), m_found.end(), it.first); });
 }
 
@@ -743,9 +758,19 @@ void ImapSession::moveDone(const ImapResponse& r, bool ok, MailActions& out)
     nextMove(out);
 }
 
+// Most syncs find the folder as it was held: what they found is then said in
+// one word (heldAsBefore) and written out only once the conversation asks
+// of it, so that such a sync costs nothing in step with the folder's size.
+std::map<quint32, QByteArrayList>& ImapSession::knownFlags()
+{
+    if (std::exchange(m_result.heldAsBefore, false))
+        m_result.knownFlags = {m_plan.heldFlags.keyValueBegin(), m_plan.heldFlags.keyValueEnd()};
+    return m_result.knownFlags;
+}
+
 void ImapSession::forget(quint32 uid)
 {
-    m_result.knownFlags.erase(uid);
+    knownFlags().erase(uid);
     if (const auto held = m_headerAt.find(uid); held != m_headerAt.end())
         dropHeader(held);
 }
@@ -771,11 +796,12 @@ void ImapSession::expunge(MailActions& out)
     const auto othersMarked = [&](quint32 uid, const QByteArrayList& flags) {
         return hasFlag(flags, "\\Deleted") && !uids.contains(QByteArray::number(uid));
     };
-    m_result.expungeWithheld = !uids.isEmpty()
-                               && (std::any_of(m_result.knownFlags.begin(), m_result.knownFlags.end(),
-                                               [&](const auto& it) { return othersMarked(it.first, it.second); })
-                                   || std::any_of(m_result.headers.begin(), m_result.headers.end(),
-                                                  [&](const ImapHeader& h) { return othersMarked(h.uid, h.flags); }));
+    const auto& known = knownFlags();
+    m_result.expungeWithheld =
+        !uids.isEmpty()
+        && (std::any_of(known.begin(), known.end(), [&](const auto& it) { return othersMarked(it.first, it.second); })
+            || std::any_of(m_result.headers.begin(), m_result.headers.end(),
+                           [&](const ImapHeader& h) { return othersMarked(h.uid, h.flags); }));
     if (m_result.expungeWithheld)
         return nextAppend(out);
     command("EXPUNGE", ImapStep::Expunge, out);

@@ -121,14 +121,15 @@ struct ImapResult {
     quint32 exists = 0;
     bool uidValidityChanged = false;               // what was held of the folder no longer counts
     std::map<quint32, QByteArrayList> knownFlags;  // the held messages still there, with their flags now
-    std::vector<ImapHeader> headers;               // messages past the last known UID, in UID order
-    quint32 firstLeft = 0;           // 0, or the first UID not in `headers` for lack of room: the next sync fetches it
-    std::optional<QByteArray> body;  // the message asked for whole, when the server had it
-    QString bodyFile;                // or the file holding it, when it was too large to hold
-    std::vector<ImapDone> moved;     // one for each of the plan's moves, in its order
-    std::vector<ImapDone> appended;  // one for each of the plan's appends
-    quint64 highestModSeq = 0;       // the folder's HIGHESTMODSEQ at SELECT; 0: none kept
-    bool changesOnly = false;        // the held flags were asked for only where they changed (QRESYNC, CONDSTORE)
+    bool heldAsBefore = false;        // or, in place of knownFlags: every one held is there, with the flags held
+    std::vector<ImapHeader> headers;  // messages past the last known UID, in UID order
+    quint32 firstLeft = 0;            // 0, or the first UID not in `headers` for lack of room: the next sync fetches it
+    std::optional<QByteArray> body;   // the message asked for whole, when the server had it
+    QString bodyFile;                 // or the file holding it, when it was too large to hold
+    std::vector<ImapDone> moved;      // one for each of the plan's moves, in its order
+    std::vector<ImapDone> appended;   // one for each of the plan's appends
+    quint64 highestModSeq = 0;        // the folder's HIGHESTMODSEQ at SELECT; 0: none kept
+    bool changesOnly = false;         // the held flags were asked for only where they changed (QRESYNC, CONDSTORE)
     // EXPUNGE was not sent: without UIDPLUS it would have taken what another
     // reader marked \Deleted too; what this plan marked stays marked.
     bool expungeWithheld = false;
@@ -231,6 +232,7 @@ private:
     void moveDone(const ImapResponse& r, bool ok, MailActions& out);
     void expunge(MailActions& out);
     void nextAppend(MailActions& out);
+    std::map<quint32, QByteArrayList>& knownFlags();
     void forget(quint32 uid);
     void vanished(const ImapResponse& r);
     void bodyOrList(MailActions& out);
@@ -274,7 +276,8 @@ private:
     bool m_plainSent = false;  // AUTHENTICATE PLAIN awaits the server's go-ahead
     QByteArray m_saslDue;      // the OAuth2 response, awaiting the go-ahead (no SASL-IR)
     OAuthMechanism m_mechanism = OAuthMechanism::None;
-    bool m_loggedIn = false;   // CAPABILITY is asked again after the login
-    bool m_qresync = false;    // the server took ENABLE QRESYNC
-    bool m_condstore = false;  // SELECT asked for CONDSTORE (offered without QRESYNC)
+    bool m_loggedIn = false;          // CAPABILITY is asked again after the login
+    bool m_capabilitiesSaid = false;  // unasked, with the login's reply: not asked again
+    bool m_qresync = false;           // the server took ENABLE QRESYNC
+    bool m_condstore = false;         // SELECT asked for CONDSTORE (offered without QRESYNC)
 };

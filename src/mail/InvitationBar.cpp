@@ -8,15 +8,10 @@
 #include "controls/Controls.h"
 #include "controls/Twips.h"
 #include "kit/Clock.h"
-#include "kit/ConnectionSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
-#include "mail/HostPort.h"
+#include "mail/InvitationMail.h"
 #include "mail/MailCompose.h"
-#include "mail/MailConnection.h"
-#include "mail/MailNoticeBox.h"
-#include "mail/MailPassword.h"
-#include "mail/OAuthConversation.h"
 #include "store/StoreError.h"
 
 using Invitation::Answer;
@@ -45,13 +40,8 @@ InvitationBar::InvitationBar(QWidget* screen, const QList<QWidget*>& bodies)
     connect(cmdDecline, &QPushButton::clicked, this, [this] { answer(Answer::Declined); });
     connect(cmdRemove, &QPushButton::clicked, this, &InvitationBar::cmdRemove_Click);
 
-    m_link = new MailConnection(m_session, connectionSettings(), this);
-    m_link->setObjectName(QStringLiteral("invitationLink"));
-    connect(m_link, &MailConnection::notice, this, &showMailNotice);
-    connect(m_link, &MailConnection::finished, this, [this](bool ok) {
-        if (!m_oauth)
-            emit replied(ok);
-    });
+    m_mail = new InvitationMail(screen, this);
+    connect(m_mail, &InvitationMail::sent, this, &InvitationBar::replied);
     // An answer on its way goes on when another message is shown; the bar says how it went only while it shows its
     // meeting.
     connect(this, &InvitationBar::replied, this, [this](bool sent) {
@@ -63,11 +53,6 @@ InvitationBar::InvitationBar(QWidget* screen, const QList<QWidget*>& bodies)
     for (QWidget* body : bodies)
         body->installEventFilter(this);
     hide();
-}
-
-InvitationBar::~InvitationBar()
-{
-    m_link->drop();
 }
 
 bool InvitationBar::eventFilter(QObject* watched, QEvent* event)
@@ -105,7 +90,6 @@ bool InvitationBar::showFor(const QByteArray& calendar, const MailSettings& sett
         hide();
         return true;
     }
-    m_con = &con;
     m_settings = settings;
     const QString me = bareAddress(settings.yourEmail);
     m_invite = Invitation::read(calendar, {me});
@@ -134,6 +118,7 @@ bool InvitationBar::showFor(const QByteArray& calendar, const MailSettings& sett
                              : who.partstat == QLatin1String("DECLINED")  ? QStringLiteral("declined")
                                                                           : QStringLiteral("not yet answered");
         lines << QStringLiteral("%1 has %2 your invitation.").arg(who.name.isEmpty() ? who.address : who.name, said);
+        lines << intoPlanner();
         break;
     }
     case Effect::Cancel:
@@ -172,6 +157,22 @@ bool InvitationBar::showFor(const QByteArray& calendar, const MailSettings& sett
     return true;
 }
 
+// An answer to one of our meetings is kept with it as soon as it is read;
+// reading it again changes nothing more.
+QString InvitationBar::intoPlanner()
+{
+    const Invitation::Planner& planner = Invitation::planner();
+    if (!m_stored || m_stored->object.isEmpty() || !planner.keep)
+        return QStringLiteral("The meeting is not in your planner, so the answer is kept nowhere.");
+    QString reason;
+    const QByteArray event = Invitation::withReply(m_stored->object, m_invite, &reason);
+    if (event.isEmpty())
+        return reason;
+    const QString failure = planner.keep(m_invite.uid, event);
+    return failure.isEmpty() ? QStringLiteral("Your planner shows the answer: %1.").arg(Invitation::answers(event))
+                             : failure;
+}
+
 void InvitationBar::answer(Answer answer)
 {
     const Invitation::Planner& planner = Invitation::planner();
@@ -179,60 +180,25 @@ void InvitationBar::answer(Answer answer)
     QString failure;
     if (answer != Answer::Declined && planner.take)
         failure = planner.take(Invitation::answered(m_invite, me, answer), m_invite.uid, answer == Answer::Tentative);
-    // Declining a whole meeting takes it out of the planner; one occurrence declined leaves the series.
+    // Declining a whole meeting takes it out of the planner; one occurrence declined is left out of its series.
     else if (answer == Answer::Declined && m_stored && m_invite.recurrenceId.isEmpty() && planner.remove)
         failure = planner.remove(m_invite.uid);
+    else if (answer == Answer::Declined && m_stored && !m_stored->object.isEmpty() && planner.take)
+        failure =
+            planner.take(Invitation::withoutOccurrence(m_stored->object, m_invite.recurrenceId), m_invite.uid, false);
     if (!failure.isEmpty()) {
         MsgBox(failure, MsgButtons::OKOnly, MsgIcon::Exclamation);
         return;
     }
     setButtons(false, false);
     m_answered = m_invite.uid;
-    const HostPort server = splitHostPort(m_settings.smtp, kSmtpPort);
     SmtpMessage message;
-    message.sender = m_settings.yourEmail;
     message.recipients = m_invite.organizer;
     message.subject = Invitation::replySubject(m_invite, answer);
     message.text = Invitation::replyText(m_invite, me, answer, txtComment->text());
     message.calendar = Invitation::reply(m_invite, me, answer, txtComment->text(), Clock::now());
     message.calendarMethod = "REPLY";
-    message.date = Clock::now();
-    message.host = server.host;
-    message.tls = smtpTlsMode(server.port);
-    message.userName = m_settings.userName;
-    message.password = m_settings.password;
-    send(message);
-}
-
-void InvitationBar::send(const SmtpMessage& message)
-{
-    const HostPort server = splitHostPort(m_settings.smtp, kSmtpPort);
-    if (m_settings.signIn == SignInKind::OAuth2) {
-        if (!m_oauth && m_con) {
-            m_oauth = new OAuthConversation(accountSignIn(*m_con, m_settings), m_session, *m_link, this);
-            connect(m_oauth, &OAuthConversation::finished, this, &InvitationBar::replied);
-            connect(m_oauth, &OAuthConversation::signInFailed, this,
-                    [](const QString& said) { MsgBox(said, MsgButtons::OKOnly, MsgIcon::Exclamation); });
-        }
-        m_oauth->run([this, message, server](const QString& token) {
-            SmtpMessage signedIn = message;
-            signedIn.password = token;
-            m_session.start(signedIn);
-            m_link->open(server.host, server.port, signedIn.tls);
-        });
-        return;
-    }
-    // A login never goes out with an empty password.
-    if (!message.userName.isEmpty() && message.password.isEmpty() && m_con) {
-        withMailPassword(this, *m_con, m_settings, server.host, [this, message](const QString& password) {
-            SmtpMessage withPassword = message;
-            withPassword.password = password;
-            send(withPassword);
-        });
-        return;
-    }
-    m_session.start(message);
-    m_link->open(server.host, server.port, message.tls);
+    m_mail->send(message, m_settings);
 }
 
 void InvitationBar::cmdRemove_Click()

@@ -6,11 +6,9 @@
 
 #include "kit/Invitation.h"
 #include "kit/MailSettings.h"
-#include "mail/SmtpSession.h"
 
 class Connection;
-class MailConnection;
-class OAuthConversation;
+class InvitationMail;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -31,7 +29,6 @@ public:
 
     // `bodies`: the message's views, one above the other; the first is measured.
     InvitationBar(QWidget* screen, const QList<QWidget*>& bodies);
-    ~InvitationBar() override;
     // Shown for a message's calendar part; hidden when there is none. The
     // settings name the user (yourEmail) and the server the answer goes to.
     // False when there is a calendar part that is no invitation to take.
@@ -51,15 +48,12 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void place();
     void setButtons(bool answers, bool remove);
-    void send(const SmtpMessage& message);
+    QString intoPlanner();
 
     QList<QWidget*> m_bodies;
-    Connection* m_con = nullptr;
     MailSettings m_settings;
     Invitation::Invite m_invite;
     QString m_answered;  // the UID of the meeting whose answer went out last
     std::optional<Invitation::Stored> m_stored;
-    SmtpSession m_session;
-    MailConnection* m_link;
-    OAuthConversation* m_oauth = nullptr;
+    InvitationMail* m_mail;
 };

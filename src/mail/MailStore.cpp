@@ -39,7 +39,10 @@ CREATE TABLE IF NOT EXISTS tblMailbox (
   Subject  TEXT NOT NULL DEFAULT '',
   SendDate TEXT NOT NULL DEFAULT '',
   Size     INTEGER NOT NULL DEFAULT 0,
-  Folder   TEXT NOT NULL DEFAULT 'Inbox'
+  Folder   TEXT NOT NULL DEFAULT 'Inbox',
+  MessageId TEXT,
+  InReplyTo TEXT,
+  Refs      TEXT
 );
 -- Servers without STLS the user allowed to take the login in clear.
 CREATE TABLE IF NOT EXISTS tblMailClearLogin (
@@ -50,10 +53,20 @@ CREATE TABLE IF NOT EXISTS tblMailClearLogin (
 CREATE TABLE IF NOT EXISTS tblMailStartTls (
   Host TEXT PRIMARY KEY
 );
+-- How the check screen lists the mail, by name: 'Conversations' = '1'.
+CREATE TABLE IF NOT EXISTS tblMailView (
+  Name  TEXT PRIMARY KEY,
+  Value TEXT NOT NULL
+);
 )sql";
 
 // A store made before the Sent folder has no Folder column: its rows are all received mail.
 constexpr const char* kAddFolder = "ALTER TABLE tblMailbox ADD COLUMN Folder TEXT NOT NULL DEFAULT 'Inbox'";
+
+// What threads a message, added to older stores; NULL until its file's header is read.
+constexpr const char* kAddThreading[] = {"ALTER TABLE tblMailbox ADD COLUMN MessageId TEXT",
+                                         "ALTER TABLE tblMailbox ADD COLUMN InReplyTo TEXT",
+                                         "ALTER TABLE tblMailbox ADD COLUMN Refs TEXT"};
 
 // The Maildir++ subfolder of sent mail, inside the Maildir.
 const QString kSentFolder = QStringLiteral(".Sent");
@@ -271,7 +284,8 @@ private:
         // only its start, so a message of any size costs a bounded decoding.
         MimeMessage decoded = decodeMime(start);
         // The size in octets, as servers and other readers give it, not in characters.
-        w.row = {job.key, decoded.from, decoded.subject, decoded.date, size};
+        w.row = {job.key, decoded.from,      decoded.subject,   decoded.date,
+                 size,    decoded.messageId, decoded.inReplyTo, decoded.references};
         w.text = std::move(decoded.text);
         return w;
     }
@@ -385,7 +399,8 @@ QList<KeptMessage> MailStore::commit(bool all)
     try {
         MailStatement(db, "BEGIN IMMEDIATE").step();
         MailStatement insert(
-            db, "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size) VALUES (?,?,?,?,?,?)");
+            db, "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size, MessageId, InReplyTo, "
+                "Refs) VALUES (?,?,?,?,?,?,?,?,?)");
         for (const Writer::Written& w : batch) {
             insert.reset();
             insert.bind(1, m_prefix + w.row.key)
@@ -394,6 +409,9 @@ QList<KeptMessage> MailStore::commit(bool all)
                 .bind(4, w.row.subject)
                 .bind(5, w.row.date)
                 .bind(6, w.row.size)
+                .bind(7, w.row.messageId)
+                .bind(8, w.row.inReplyTo)
+                .bind(9, w.row.references.join(u' '))
                 .step();
             SearchIndex::putMail(db, sqlite3_last_insert_rowid(db), w.row.from, w.row.subject, w.text);
             kept.append(w.row);
@@ -438,6 +456,9 @@ void MailStore::open(Connection& con, const QString& maildir, const QString& acc
     }
     if (sqlite3_exec(db, "SELECT Folder FROM tblMailbox LIMIT 0", nullptr, nullptr, nullptr) != SQLITE_OK)
         MailStatement(db, kAddFolder).step();
+    if (sqlite3_exec(db, "SELECT MessageId FROM tblMailbox LIMIT 0", nullptr, nullptr, nullptr) != SQLITE_OK)
+        for (const char* add : kAddThreading)
+            MailStatement(db, add).step();
     const QString base = account.isEmpty() ? maildir : maildir + QLatin1Char('/') + account.chopped(1);
     for (const QString& folder : {QString(), QLatin1Char('/') + kSentFolder}) {
         for (const char* sub : {"", "/tmp", "/new", "/cur"}) {
@@ -458,18 +479,51 @@ void MailStore::open(Connection& con, const QString& maildir, const QString& acc
     m_process = QStringLiteral(".P%1Q").arg(QCoreApplication::applicationPid());
     m_host = QLatin1Char('.') + QSysInfo::machineHostName().remove(QLatin1Char('/')).remove(QLatin1Char(':'));
     removeStrays();
+    readThreading();
+}
+
+// Rows kept before the threading columns were: their files' headers read once.
+void MailStore::readThreading()
+{
+    sqlite3* db = m_con->handle();
+    std::vector<std::pair<qint64, QString>> unread;
+    MailStatement s(db, "SELECT rowid, FileName FROM tblMailbox WHERE MessageId IS NULL AND FileName <> ''");
+    while (s.step())
+        unread.emplace_back(s.integer(0), s.text(1));
+    if (unread.empty())
+        return;
+    try {
+        MailStatement(db, "BEGIN IMMEDIATE").step();
+        MailStatement update(db, "UPDATE tblMailbox SET MessageId = ?, InReplyTo = ?, Refs = ? WHERE rowid = ?");
+        for (const auto& [row, name] : unread) {
+            QFile file(m_dir + QLatin1Char('/') + name);
+            const MimeMessage header =
+                decodeMimeHeader(file.open(QIODevice::ReadOnly) ? file.read(kHeaderBytes) : QByteArray());
+            update.reset();
+            update.bind(1, header.messageId)
+                .bind(2, header.inReplyTo)
+                .bind(3, header.references.join(u' '))
+                .bind(4, row)
+                .step();
+        }
+        update.reset();
+        MailStatement(db, "COMMIT").step();
+    } catch (const StoreError&) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 QList<KeptMessage> MailStore::messages(MailFolder folder) const
 {
     QList<KeptMessage> out;
-    MailStatement s(
-        m_con->handle(),
-        "SELECT MailKey, Sender, Subject, SendDate, Size FROM tblMailbox WHERE FileName <> '' AND Folder = ? " kOwnRows
-        "ORDER BY rowid");
+    MailStatement s(m_con->handle(),
+                    "SELECT MailKey, Sender, Subject, SendDate, Size, MessageId, InReplyTo, Refs FROM tblMailbox "
+                    "WHERE FileName <> '' AND Folder = ? " kOwnRows "ORDER BY rowid");
     s.bind(1, folderName(folder)).bind(2, m_prefix);
     while (s.step())
-        out.append({s.text(0).mid(m_prefix.size()), s.text(1), s.text(2), s.text(3), s.integer(4)});
+        out.append({s.text(0).mid(m_prefix.size()), s.text(1), s.text(2), s.text(3), s.integer(4), s.text(5), s.text(6),
+                    s.text(7).split(u' ', Qt::SkipEmptyParts)});
     return out;
 }
 
@@ -593,17 +647,26 @@ KeptMessage MailStore::keepSent(SentCopy& copy, const QString& text)
     QFile file(path);
     const QByteArray raw = file.open(QIODevice::ReadOnly) ? file.read(kHeaderBytes) : QByteArray();
     const MimeMessage header = decodeMimeHeader(raw);
-    KeptMessage row{QStringLiteral("Sent ") + copy.m_name, header.from, header.subject, header.date,
-                    QFileInfo(path).size()};
+    KeptMessage row{QStringLiteral("Sent ") + copy.m_name,
+                    header.from,
+                    header.subject,
+                    header.date,
+                    QFileInfo(path).size(),
+                    header.messageId,
+                    header.inReplyTo,
+                    header.references};
     MailStatement(m_con->handle(),
-                  "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size, Folder) "
-                  "VALUES (?,?,?,?,?,?,'Sent')")
+                  "INSERT INTO tblMailbox (MailKey, FileName, Sender, Subject, SendDate, Size, Folder, MessageId, "
+                  "InReplyTo, Refs) VALUES (?,?,?,?,?,?,'Sent',?,?,?)")
         .bind(1, m_prefix + row.key)
         .bind(2, fileName)
         .bind(3, row.from)
         .bind(4, row.subject)
         .bind(5, row.date)
         .bind(6, row.size)
+        .bind(7, row.messageId)
+        .bind(8, row.inReplyTo)
+        .bind(9, row.references.join(u' '))
         .step();
     // Found by the search as received mail is, by its text.
     SearchIndex::putMail(m_con->handle(), sqlite3_last_insert_rowid(m_con->handle()), row.from, row.subject, text);
@@ -646,6 +709,19 @@ void MailStore::allowLoginInClear(const QString& host)
         .step();
     // Allowed knowing that the server no longer offers a secure connection.
     MailStatement(m_con->handle(), "DELETE FROM tblMailStartTls WHERE Host = ?").bind(1, host.toLower()).step();
+}
+
+bool MailStore::showsConversations() const
+{
+    MailStatement s(m_con->handle(), "SELECT Value FROM tblMailView WHERE Name = 'Conversations'");
+    return s.step() && s.text(0) == QLatin1String("1");
+}
+
+void MailStore::showConversations(bool shown)
+{
+    MailStatement(m_con->handle(), "INSERT OR REPLACE INTO tblMailView (Name, Value) VALUES ('Conversations', ?)")
+        .bind(1, shown ? QStringLiteral("1") : QStringLiteral("0"))
+        .step();
 }
 
 bool MailStore::offeredStartTls(const QString& host) const

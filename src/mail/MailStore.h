@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -26,6 +27,9 @@ struct KeptMessage {
     QString subject;
     QString date;
     qint64 size = 0;  // octets of the message
+    // What threads it into conversations (ids without angle brackets).
+    QString messageId, inReplyTo;
+    QStringList references;
 };
 
 // The copy of a message on its way out, written into the Sent folder's tmp/
@@ -105,6 +109,9 @@ public:
     // offering it may have had the offer taken out on the way.
     bool offeredStartTls(const QString& host) const;
     void noteStartTls(const QString& host);
+    // Whether the check screen lists conversations rather than messages.
+    bool showsConversations() const;
+    void showConversations(bool shown);
     // The file goes; the key is remembered.
     void remove(const QString& key);
     // Forgets the keys of removed messages that the server no longer lists.
@@ -116,6 +123,7 @@ private:
     QString fileOf(const QString& key) const;
     QString accountDir() const { return m_sub.isEmpty() ? m_dir : m_dir + QLatin1Char('/') + m_sub.chopped(1); }
     void removeStrays();
+    void readThreading();
 
     Connection* m_con = nullptr;
     QString m_dir;              // the mail folder: the rows' file names start here

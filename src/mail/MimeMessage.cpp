@@ -501,6 +501,29 @@ QString shownSender(InternetAddressList* parsed, const QByteArray& raw)
     return name.isEmpty() ? shown.trimmed() : name;
 }
 
+// The ids of In-Reply-To (its first) and References, without their angle
+// brackets; what is no id is passed over.
+void readReferences(const char* inReplyTo, const char* references, MimeMessage& out)
+{
+    const auto ids = [](const char* field) {
+        QStringList out;
+        GMimeReferences* parsed = field ? g_mime_references_parse(parserOptions(), field) : nullptr;
+        for (int i = 0; parsed && i < g_mime_references_length(parsed); ++i)
+            out << utf8(g_mime_references_get_message_id(parsed, i));
+        if (parsed)
+            g_mime_references_free(parsed);
+        return out;
+    };
+    out.inReplyTo = ids(inReplyTo).value(0);
+    // Some programs write words around the id ("your message of ... <id>"), which the parser gives up on.
+    const QByteArray words(inReplyTo);
+    const qsizetype open = words.indexOf('<');
+    const qsizetype close = words.indexOf('>', open + 1);
+    if (out.inReplyTo.isEmpty() && open >= 0 && close > open + 1)
+        out.inReplyTo = QString::fromUtf8(words.mid(open + 1, close - open - 1)).trimmed();
+    out.references = ids(references);
+}
+
 void readHeader(GMimeMessage* parsed, MimeMessage& out)
 {
     out.from = shownSender(g_mime_message_get_from(parsed), rawHeader(GMIME_OBJECT(parsed), "From"));
@@ -514,13 +537,8 @@ void readHeader(GMimeMessage* parsed, MimeMessage& out)
     for (const auto& [list, into] : lists)
         addAddresses(list, *into, 0);
     out.messageId = utf8(g_mime_message_get_message_id(parsed));
-    if (const char* refs = g_mime_object_get_header(GMIME_OBJECT(parsed), "References")) {
-        GMimeReferences* parsedRefs = g_mime_references_parse(parserOptions(), refs);
-        for (int i = 0; parsedRefs && i < g_mime_references_length(parsedRefs); ++i)
-            out.references << utf8(g_mime_references_get_message_id(parsedRefs, i));
-        if (parsedRefs)
-            g_mime_references_free(parsedRefs);
-    }
+    readReferences(g_mime_object_get_header(GMIME_OBJECT(parsed), "In-Reply-To"),
+                   g_mime_object_get_header(GMIME_OBJECT(parsed), "References"), out);
 }
 
 // The header with the empty line that ends it; all of the message when no
@@ -629,10 +647,11 @@ namespace {
 // field of that name, its folded lines joined as they stand, the line ends
 // left out. The header ends at its empty line; a line in it that is no
 // field is passed over, as the parser passes it.
-std::array<QByteArray, 3> rawFields(const QByteArray& raw, const std::array<QByteArrayView, 3>& names)
+template <size_t N>
+std::array<QByteArray, N> rawFields(const QByteArray& raw, const std::array<QByteArrayView, N>& names)
 {
-    std::array<QByteArray, 3> out;
-    std::array<bool, 3> seen{};
+    std::array<QByteArray, N> out;
+    std::array<bool, N> seen{};
     QByteArray* into = nullptr;  // the field whose lines these are
     for (qsizetype line = 0, size = raw.size(); line < size;) {
         qsizetype end = raw.indexOf('\n', line);
@@ -668,13 +687,14 @@ std::array<QByteArray, 3> rawFields(const QByteArray& raw, const std::array<QByt
 }
 }  // namespace
 
-// The three fields alone, as the parsed message would give them: building
-// the message costs a hundred times as much, and a sync reads thousands.
+// The fields alone, as the parsed message would give them: building the
+// message costs a hundred times as much, and a sync reads thousands.
 MimeMessage decodeMimeHeader(const QByteArray& raw)
 {
     initOnce();
     MimeMessage out;
-    const auto [from, subject, date] = rawFields(raw, {"from", "subject", "date"});
+    const auto [from, subject, date, id, inReplyTo, references] =
+        rawFields<6>(raw, {"from", "subject", "date", "message-id", "in-reply-to", "references"});
     InternetAddressList* senders = internet_address_list_parse(parserOptions(), from.constData());
     out.from = shownSender(senders, from);
     if (senders)
@@ -685,6 +705,13 @@ MimeMessage decodeMimeHeader(const QByteArray& raw)
     out.date = utf8(decoded);
     g_free(decoded);
     g_free(unfolded);
+    if (!id.isEmpty()) {
+        char* plain = g_mime_utils_decode_message_id(id.constData());
+        out.messageId = utf8(plain);
+        g_free(plain);
+    }
+    readReferences(inReplyTo.isEmpty() ? nullptr : inReplyTo.constData(),
+                   references.isEmpty() ? nullptr : references.constData(), out);
     return out;
 }
 

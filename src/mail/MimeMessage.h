@@ -30,6 +30,7 @@ struct MimeMessage {
     // listed in place of their group; ids without their angle brackets.
     QList<MimeAddress> fromAddresses, replyTo, to, cc;
     QString messageId;
+    QString inReplyTo;  // the first id of In-Reply-To
     QStringList references;
     // The HTML source when it is all the message says (an HTML part alone,
     // or the HTML form beside the plain one); empty otherwise. `text` stays
@@ -43,9 +44,9 @@ struct MimeMessage {
 // Never fails: what cannot be read is left out, a damaged part shows as far
 // as it goes.
 MimeMessage decodeMime(const QByteArray& raw);
-// Only what the message list shows (from, subject, date), read from the
-// header alone: the body is not looked at, so it costs the same for a
-// message of any size.
+// Only what the message list shows (from, subject, date) and what threads
+// it (Message-ID, In-Reply-To, References), read from the header alone: the
+// body is not looked at, so it costs the same for a message of any size.
 MimeMessage decodeMimeHeader(const QByteArray& raw);
 
 // What goes below the header lines of a message whose files travel as

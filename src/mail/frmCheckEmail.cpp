@@ -29,6 +29,7 @@
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "mail/ConversationView.h"
 #include "mail/HostPort.h"
 #include "mail/InvitationBar.h"
 #include "mail/MailConnection.h"
@@ -65,6 +66,7 @@ const QString kMoveTo = QStringLiteral("&Move to...");
 const QString kMoveName = QStringLiteral("Move to");
 const QString kMoveRefused = QStringLiteral("The IMAP server %1 said: %2");
 const QString kAccountName = QStringLiteral("Account");
+const QString kConversations = QStringLiteral("Show co&nversations");
 
 // The account the screen opens on; the first account until another is chosen.
 qint64 chosenAccount = 0;
@@ -183,6 +185,14 @@ frmCheckEmail::frmCheckEmail()
     lvMessages->setSortAs(2, RowsModel::SortAs::Date);
     lvMessages->setSortAs(3, RowsModel::SortAs::Number);
     lvMessages->sortByColumn(2, Qt::DescendingOrder);
+    tvConversations = new ConversationView(Frame4);
+    tvConversations->setObjectName(QStringLiteral("tvConversations"));
+    tvConversations->setAccessibleName(Frame4->title());
+    tvConversations->setGeometry(lvMessages->geometry());
+    tvConversations->hide();
+    // In the frame's heading, right of its title.
+    chkConversations =
+        makeControl<QCheckBox>(Frame4, "chkConversations", twipsRect(4380, 0, 2595, 240), kConversations);
 
     txtBody = new QPlainTextEdit(this);
     txtBody->setObjectName(QStringLiteral("txtBody"));
@@ -205,6 +215,7 @@ frmCheckEmail::frmCheckEmail()
     lstAttachments->setAccessibleName(kAttachmentsName);
     lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvMessages->installEventFilter(this);
+    tvConversations->installEventFilter(this);
     lvMessages->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lvMessages, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         if (imapFolderShown() && !mnuMove->isEmpty())
@@ -225,6 +236,8 @@ frmCheckEmail::frmCheckEmail()
     m_anchors = new Anchors(this);
     m_anchors->pin(cmdExit, Qt::TopEdge | Qt::RightEdge);
     m_anchors->pin(lvMessages, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    m_anchors->same(tvConversations, lvMessages);
+    m_anchors->pin(chkConversations, Qt::TopEdge | Qt::RightEdge);
     m_anchors->split(Frame4, txtBody, 0.55);
     m_anchors->same(htmlBody, txtBody);
     m_anchors->pin(lstAttachments, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
@@ -242,6 +255,9 @@ frmCheckEmail::frmCheckEmail()
         if (optInbox->isChecked())
             for (const KeptMessage& message : kept)
                 addRow(message);
+        // Threaded again at most once a second while a check brings mail.
+        if (chkConversations->isChecked() && !m_rethread.isActive())
+            m_rethread.start();
         lblProgress->setText(progress);
     });
     connect(m_check.get(), &Pop3Check::finished, this, [this] {
@@ -273,6 +289,15 @@ frmCheckEmail::frmCheckEmail()
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
     connect(lvMessages, &ListView::ItemClick, this, &frmCheckEmail::lvMessages_ItemClick);
+    connect(tvConversations, &ConversationView::messageChosen, this, &frmCheckEmail::showKept);
+    m_rethread.setSingleShot(true);
+    m_rethread.setInterval(1000);
+    connect(&m_rethread, &QTimer::timeout, this, &frmCheckEmail::showConversations);
+    connect(chkConversations, &QCheckBox::toggled, this, [this](bool shown) {
+        if (m_mailbox.isOpen())
+            storeGuard([&] { m_mailbox.showConversations(shown); });
+        showFolder();
+    });
     connect(optSent, &QRadioButton::toggled, this, &frmCheckEmail::showFolder);
     connect(lstAttachments, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { lstAttachments_Save(lstAttachments->row(item)); });
@@ -306,6 +331,14 @@ void frmCheckEmail::Form_Load()
     storeGuard([&] { m_mailbox.open(Con, maildir, folder, MailAccounts::mailKeyPrefix(m_account)); });
     OpenInfo();
     showAccounts();
+    {
+        const QSignalBlocker quiet(chkConversations);
+        bool shown = false;
+        if (m_mailbox.isOpen() && m_settings.incoming != IncomingKind::Imap)
+            storeGuard([&] { shown = m_mailbox.showsConversations(); });
+        chkConversations->setChecked(shown);
+        chkConversations->setVisible(m_settings.incoming != IncomingKind::Imap);
+    }
     if (m_settings.incoming == IncomingKind::Imap) {
         optInbox->hide();
         optSent->hide();
@@ -334,6 +367,7 @@ void frmCheckEmail::Form_Unload()
     m_watched.clear();
     m_imapOpen = false;  // a sync asked for before the screen left finds nothing to do
     m_check->stop();
+    m_rethread.stop();
     Con.Close();
 }
 
@@ -464,6 +498,21 @@ void frmCheckEmail::listKept()
             for (const KeptMessage& message : m_mailbox.messages(sent ? MailFolder::Sent : MailFolder::Inbox))
                 addRow(message);
         });
+    showConversations();
+}
+
+void frmCheckEmail::showConversations()
+{
+    const bool shown = chkConversations->isChecked() && !m_imapOpen && m_mailbox.isOpen();
+    lvMessages->setHidden(shown);
+    tvConversations->setVisible(shown);
+    if (!shown)
+        return;
+    const bool sent = optSent->isChecked();
+    storeGuard([&] {
+        tvConversations->show(m_mailbox.messages(sent ? MailFolder::Sent : MailFolder::Inbox),
+                              m_mailbox.messages(sent ? MailFolder::Inbox : MailFolder::Sent));
+    });
 }
 
 void frmCheckEmail::recordsChanged(const RecordsChange& change)
@@ -480,6 +529,11 @@ void frmCheckEmail::recordsChanged(const RecordsChange& change)
     const QString chosen = current >= 0 ? lvMessages->itemKey(current) : QString();
     lvMessages->clearItems();
     listKept();
+    if (!tvConversations->isHidden()) {
+        if (!tvConversations->contains(m_shownKey))
+            clearShown();
+        return;
+    }
     for (int row = 0; row < lvMessages->itemCount(); ++row)
         if (!chosen.isEmpty() && lvMessages->itemKey(row) == chosen) {
             lvMessages->setCurrentIndex(lvMessages->model()->index(row, 0));
@@ -541,6 +595,8 @@ void frmCheckEmail::showMessage(const QByteArray& stored, const QString& storedK
         cboFolder_Click();
     } else {
         (folder == "Sent" ? optSent : optInbox)->setChecked(true);
+        if (!tvConversations->isHidden())
+            return void(tvConversations->choose(key));
     }
     for (int row = 0; row < lvMessages->itemCount(); ++row)
         if (!key.isEmpty() && lvMessages->itemKey(row) == key) {
@@ -554,10 +610,15 @@ void frmCheckEmail::lvMessages_ItemClick(int row)
 {
     if (imapFolderShown())
         return openImapMessage(lvMessages->itemKey(row).toUInt());
+    showKept(lvMessages->itemKey(row));
+}
+
+void frmCheckEmail::showKept(const QString& key)
+{
     QByteArray raw;
-    if (!storeGuard([&] { raw = m_mailbox.raw(lvMessages->itemKey(row)); }))
+    if (!storeGuard([&] { raw = m_mailbox.raw(key); }))
         return;
-    showRaw(raw, lvMessages->itemKey(row));
+    showRaw(raw, key);
 }
 
 void frmCheckEmail::showRaw(const QByteArray& raw, const QString& key)
@@ -639,7 +700,7 @@ void frmCheckEmail::lstAttachments_Save(int index)
 
 bool frmCheckEmail::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == lvMessages && event->type() == QEvent::KeyPress
+    if ((watched == lvMessages || watched == tvConversations) && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         lvMessages_Delete();
         return true;
@@ -653,9 +714,19 @@ void frmCheckEmail::lvMessages_Delete()
     const QList<int> selected = lvMessages->selectedRowsFromLast();
     if (imapFolderShown())
         return deleteOnServer(selected);
-    if (selected.isEmpty() || !m_mailbox.isOpen()
-        || MsgBox(deleteQuestion(int(selected.size())), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+    const bool threaded = !tvConversations->isHidden();
+    const QStringList keys = threaded ? tvConversations->selectedKeys() : QStringList();
+    const int count = threaded ? int(keys.size()) : int(selected.size());
+    if (count == 0 || !m_mailbox.isOpen()
+        || MsgBox(deleteQuestion(count), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
         return;
+    if (threaded) {
+        for (const QString& key : keys)
+            if (!storeGuard([&] { m_mailbox.remove(key); }))
+                break;
+        clearShown();
+        return showFolder();
+    }
     for (int row : selected) {
         if (!storeGuard([&] { m_mailbox.remove(lvMessages->itemKey(row)); }))
             return;

@@ -35,6 +35,7 @@ class Anchors;
 class MailHtmlView;
 class Pop3Check;
 class InvitationBar;
+class ConversationView;
 
 // Keeps the messages of the POP3 mailbox of the e-mail settings on this
 // computer (MailStore), lists them with sender, subject, date and size, and
@@ -56,6 +57,9 @@ class InvitationBar;
 // (ImapMailbox) until a sync has done it; a failed sync changes nothing
 // there, and a move the server refused leaves the message where it was,
 // with the server's words.
+//
+// "Show conversations" (POP3) lists the kept mail as conversations
+// (ConversationView), the user's own sent answers under what they answer.
 //
 // With more than one mail account an account box (cboAccount) below Check
 // Mail chooses whose mail is listed and checked; the screen opens again on
@@ -104,6 +108,9 @@ public:
     MailHtmlView* htmlBody;  // in txtBody's place for HTML mail
     QGroupBox *Frame4, *Frame1, *Frame2, *Frame3;
     ListView* lvMessages;
+    // In lvMessages' place while chkConversations is checked (a POP3 account's mail).
+    ConversationView* tvConversations;
+    QCheckBox* chkConversations;
     QPlainTextEdit* txtBody;
     QLineEdit *txtHost, *txtUserName, *txtPassword;
     QLabel* lblProgress;          // "Message k of n" while a check runs
@@ -128,6 +135,9 @@ private:
     void clearShown();
     // The kept mail of the folder shown, as rows.
     void listKept();
+    // The kept mail as conversations, the other folder's messages among them, when chosen.
+    void showConversations();
+    void showKept(const QString& key);
     // Mail stored elsewhere (another process, another screen) shows in the list.
     void recordsChanged(const RecordsChange& change);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -176,4 +186,5 @@ private:
     OAuthConversation* m_imapOAuth = nullptr;
     QString m_token;         // the last access token granted, for the IDLE that follows a sync
     quint32 m_shownUid = 0;  // the IMAP message opened, shown once its body is here
+    QTimer m_rethread;       // the conversations made again after fetched mail
 };

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -25,6 +27,7 @@
 #include "controls/Twips.h"
 #include "kit/AppFolder.h"
 #include "kit/Clock.h"
+#include "kit/Invitation.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
 #include "planner/BusyDays.h"
@@ -83,6 +86,13 @@ const QString kMessageLabel = QStringLiteral("Message");
 const QString kFinishLabel = QStringLiteral("Finish Time");
 const QString kSave = QStringLiteral("Save");
 const QString kRepeatLabel = QStringLiteral("Repeat");
+const QString kAttendeesLabel = QStringLiteral("Attendees");
+const QString kAttendeesHint = QStringLiteral("Attendees: e-mail addresses");
+const QString kNoMailAccount =
+    QStringLiteral("The invitations were not sent: they go out by e-mail, and no e-mail account is set up.");
+const QString kSendInvitation = QStringLiteral("Send the invitation to %1?");
+const QString kSendUpdate = QStringLiteral("Send the changed meeting to %1?");
+const QString kSendCancel = QStringLiteral("Tell %1 that \"%2\" is called off?");
 // The Repeat box's entries and the rule each stores; Custom stores the
 // rule the dialog made or the one the appointment had.
 const QStringList kRepeats = {
@@ -253,6 +263,25 @@ void frmOrganizer::buildMonthPage(int k)
     forBox->hide();
     cboFor[i] = forBox;
 
+    auto* attendees = makeControl<QLineEdit>(frame, name("txtAttendees", k), twipsRect(120, 6300, 2895, 315));
+    attendees->setPlaceholderText(kAttendeesHint);
+    attendees->setAccessibleName(kAttendeesLabel);
+    txtAttendees[i] = attendees;
+    // Typing an attendee offers the address book's addresses that start so.
+    auto* completer = new QCompleter(new QStringListModel(this), this);
+    completer->setWidget(attendees);
+    completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    m_attendeeCompleter[i] = completer;
+    QObject::connect(attendees, &QLineEdit::textEdited, this,
+                     [this, k](const QString& text) { offerAttendees(k, text); });
+    QObject::connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
+                     [attendees](const QString& address) {
+                         const QString text = attendees->text();
+                         const qsizetype cut = text.lastIndexOf(QLatin1Char(',')) + 1;
+                         attendees->setText(text.left(cut) + (cut > 0 ? QStringLiteral(" ") : QString()) + address
+                                            + QStringLiteral(", "));
+                     });
+
     auto* save = makeControl<QPushButton>(frame, name("cmdSave", k), twipsRect(120, 5520, 1335, 375), kSave);
     cmdSave[i] = save;
 
@@ -271,6 +300,7 @@ void frmOrganizer::buildMonthPage(int k)
         if (!m_painting && MSgridTime[std::size_t(k)]->Row() != m_repeat[std::size_t(k)].row) {
             showFor(k);
             showRepeat(k);
+            showAttendees(k);
         }
     });
 }
@@ -527,13 +557,16 @@ void frmOrganizer::SavingAddress(int k)
     if (!shown.row || repeatChanged(k))
         typed.rule = repeatRule(k, cboRepeat[i]->currentIndex());
     const Appointments::Scope scope = which == MsgResult::Yes ? Appointments::Scope::One : Appointments::Scope::Whole;
-    const bool saved = storeGuard([&] { m_appointments.save(typed, shown, scope); });
+    qint64 written = 0;
+    const bool saved = storeGuard([&] { written = m_appointments.save(typed, shown, scope).row; });
     // The bar confirms a stored appointment; a refused one has had its message instead.
     if (saved) {
         m_pending[i].remove(grid->Row());
         showDay(k);
         showBusyDays();
         Screens::show<frmSaving>();
+        sendInvitations(k, written);
+        showAttendees(k);
     }
 }
 
@@ -578,6 +611,7 @@ void frmOrganizer::deleteRow(int k)
                   MsgButtons::YesNo, MsgIcon::Question)
                != MsgResult::Yes)
         return;
+    sendCancellations(whole);
     storeGuard([&] {
         for (const Occurrences::Entry& e : alone)
             m_appointments.remove(e, Appointments::Scope::One);
@@ -756,5 +790,139 @@ void frmOrganizer::saveRepeatOnly(int k)
         showDay(k);
         showBusyDays();
         Screens::show<frmSaving>();
+    }
+}
+
+namespace {
+// The kept event of row `row` when it invites others and the user organizes
+// it; `give`: the row is given a UID when it has none.
+std::optional<Invitation::Sent> ownMeeting(qint64 row, bool give, const QString& me)
+{
+    const Invitation::Planner& planner = Invitation::planner();
+    if (!planner.event || !row)
+        return std::nullopt;
+    std::optional<Invitation::Sent> event = planner.event(row, give);
+    if (!event)
+        return std::nullopt;
+    const QString organizer = Invitation::read(event->object, {}).organizer;
+    if (!organizer.isEmpty() && organizer.compare(me, Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    return event;
+}
+
+QString people(qsizetype n)
+{
+    return n == 1 ? QStringLiteral("1 person") : QStringLiteral("%1 people").arg(n);
+}
+
+void sendMessage(const QStringList& to, const QByteArray& event, const QString& method)
+{
+    const Invitation::Invite meeting = Invitation::read(event, {});
+    const bool cancel = method == QLatin1String("CANCEL");
+    Invitation::Outgoing out;
+    out.recipients = to;
+    out.subject = (cancel ? QStringLiteral("Called off: %1") : QStringLiteral("Invitation: %1")).arg(meeting.summary);
+    out.text = (cancel ? QStringLiteral("%1 has called off \"%2\" on %3.\n")
+                       : QStringLiteral("%1 invites you to \"%2\" on %3.\n"))
+                   .arg(meeting.organizer, meeting.summary, Invitation::whenText(meeting));
+    out.calendar = Invitation::message(event, method, Clock::now());
+    out.method = method.toLatin1();
+    Invitation::mailer().send(out);
+}
+}  // namespace
+
+void frmOrganizer::showAttendees(int k)
+{
+    const auto i = std::size_t(k);
+    QLineEdit* box = txtAttendees[i];
+    const Occurrences::Entry* e = rowEntry(k);
+    const Invitation::Planner& planner = Invitation::planner();
+    std::optional<Invitation::Sent> event;
+    if (e && e->row && planner.event)
+        event = planner.event(e->row, false);
+    const Invitation::Invite meeting = event ? Invitation::read(event->object, {}) : Invitation::Invite{};
+    const QString me = Invitation::mailer().own ? Invitation::mailer().own() : QString();
+    // Someone else's meeting shows who is invited, and is answered from the mail.
+    box->setReadOnly(!meeting.organizer.isEmpty() && meeting.organizer.compare(me, Qt::CaseInsensitive) != 0);
+    if (e && e->row) {
+        box->setText(event ? Invitation::answers(event->object) : QString());
+        m_attendeesOfRow[i] = true;
+    } else if (m_attendeesOfRow[i]) {
+        // A new appointment keeps what was typed for it, not the one shown before.
+        box->clear();
+        m_attendeesOfRow[i] = false;
+    }
+    box->setToolTip(box->text());
+}
+
+void frmOrganizer::offerAttendees(int k, const QString& typed)
+{
+    const auto i = std::size_t(k);
+    const Invitation::Mailer& mailer = Invitation::mailer();
+    const QString part = typed.section(QLatin1Char(','), -1).trimmed();
+    const QStringList offered = mailer.complete && !part.isEmpty() ? mailer.complete(part) : QStringList();
+    static_cast<QStringListModel*>(m_attendeeCompleter[i]->model())->setStringList(offered);
+    if (offered.isEmpty())
+        m_attendeeCompleter[i]->popup()->hide();
+    else
+        m_attendeeCompleter[i]->complete();
+}
+
+void frmOrganizer::sendInvitations(int k, qint64 row)
+{
+    const QStringList attendees = Invitation::addressesIn(txtAttendees[std::size_t(k)]->text());
+    const Invitation::Mailer& mailer = Invitation::mailer();
+    if (txtAttendees[std::size_t(k)]->isReadOnly() || !mailer.send)
+        return;
+    const QString me = mailer.own();
+    const std::optional<Invitation::Sent> before = ownMeeting(row, false, me);
+    const QList<Invitation::Attendee> had =
+        before ? Invitation::read(before->object, {}).attendees : QList<Invitation::Attendee>{};
+    if (attendees.isEmpty() && had.isEmpty())
+        return;
+    if (me.isEmpty()) {
+        MsgBox(kNoMailAccount, MsgButtons::OKOnly, MsgIcon::Exclamation);
+        return;
+    }
+    QStringList leftOut;
+    for (const Invitation::Attendee& a : had)
+        if (!attendees.contains(a.address))
+            leftOut << a.address;
+    const std::optional<Invitation::Sent> event = ownMeeting(row, true, me);
+    if (!event)
+        return;
+    if (MsgBox((had.isEmpty() ? kSendInvitation : kSendUpdate).arg(people(attendees.size() + leftOut.size())),
+               MsgButtons::YesNo, MsgIcon::Question)
+        != MsgResult::Yes)
+        return;
+    const QByteArray kept = Invitation::invited(event->object, me, attendees);
+    if (const QString failure = Invitation::planner().keep(event->uid, kept); !failure.isEmpty()) {
+        MsgBox(failure, MsgButtons::OKOnly, MsgIcon::Exclamation);
+        return;
+    }
+    if (!leftOut.isEmpty())
+        sendMessage(leftOut, event->object, QStringLiteral("CANCEL"));
+    if (!attendees.isEmpty())
+        sendMessage(attendees, kept, QStringLiteral("REQUEST"));
+}
+
+void frmOrganizer::sendCancellations(const QList<Occurrences::Entry>& gone)
+{
+    const Invitation::Mailer& mailer = Invitation::mailer();
+    if (!mailer.send || !mailer.own)
+        return;
+    const QString me = mailer.own();
+    for (const Occurrences::Entry& e : gone) {
+        const std::optional<Invitation::Sent> event = ownMeeting(e.row, false, me);
+        if (!event)
+            continue;
+        QStringList to;
+        for (const Invitation::Attendee& a : Invitation::read(event->object, {}).attendees)
+            to << a.address;
+        if (!to.isEmpty()
+            && MsgBox(kSendCancel.arg(people(to.size()), e.note.section(QLatin1Char('\n'), 0, 0)), MsgButtons::YesNo,
+                      MsgIcon::Question)
+                   == MsgResult::Yes)
+            sendMessage(to, event->object, QStringLiteral("CANCEL"));
     }
 }

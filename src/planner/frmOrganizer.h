@@ -14,7 +14,9 @@
 
 class QComboBox;
 class QGroupBox;
+class QCompleter;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -66,6 +68,9 @@ public:
     // text is for, or a new one. Shown only for such a row.
     PageArray<QLabel> lblFor;
     PageArray<QComboBox> cboFor;
+    // Who is invited to the row's appointment, addresses with commas
+    // between, each with the answer given so far in brackets.
+    PageArray<QLineEdit> txtAttendees;
     PageArray<QPushButton> cmdSave;
     PageArray<QPushButton> cmdSearch;
     // The day's all-day events and appointments whose start is no time.
@@ -119,6 +124,15 @@ private:
     // The current row shows several appointments and none is chosen: says so.
     bool mustChoose(int k);
     void customRepeat(int k);
+    // The attendees of the current row's appointment and their answers, or
+    // what was typed for a new one.
+    void showAttendees(int k);
+    void offerAttendees(int k, const QString& typed);
+    // After a save of row `row`: invites the attendees typed (asking first),
+    // an update to those invited before and a cancellation to those left out.
+    void sendInvitations(int k, qint64 row);
+    // The deleted appointments' attendees are told, after asking.
+    void sendCancellations(const QList<Occurrences::Entry>& gone);
     void saveRepeatOnly(int k);
 
     Connection Con;
@@ -139,5 +153,7 @@ private:
         int row = 0;           // the grid row it was shown for
     };
     std::array<RepeatShown, kPages> m_repeat;
-    bool m_painting = false;  // rows moved by code while a day is shown
+    PageArray<QCompleter> m_attendeeCompleter;
+    std::array<bool, kPages> m_attendeesOfRow{};  // the box shows a stored appointment's
+    bool m_painting = false;                      // rows moved by code while a day is shown
 };

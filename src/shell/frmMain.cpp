@@ -38,6 +38,7 @@
 #include "kit/ProgramLock.h"
 #include "kit/StoreAccess.h"
 #include "kit/StoreStart.h"
+#include "mail/InvitationMail.h"
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
 #include "notes/NoteDesk.h"
@@ -135,6 +136,8 @@ frmMain::frmMain()
     });
     // Mail's invitations reach the planner through the kit; the storing is the sync's.
     Invitation::setPlanner(InvitationPlanner::planner());
+    // The planner's invitations go out by mail, its attendees come from the address book.
+    Invitation::setMailer(invitationMailer(this));
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppInfo::kTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));

@@ -1,5 +1,7 @@
 #include "sync/InvitationPlanner.h"
 
+#include <QUuid>
+
 #include "kit/AppFolder.h"
 #include "store/AppointmentRows.h"
 #include "store/Connection.h"
@@ -55,6 +57,9 @@ QString take(const QByteArray& calendar, const QString& uid, bool tentative)
             rows.put(in.uid, values);
             rows.keep(in.uid, {in.object, values}, {});
         }
+        // A whole series: its changed occurrences are the ones it holds now.
+        if (occurrence.isEmpty())
+            rows.keepOverrides(uid, calendar);
         return QString();
     });
 }
@@ -72,11 +77,51 @@ QString remove(const QString& uid)
     });
 }
 
+std::optional<Invitation::Sent> event(qint64 row, bool give)
+{
+    std::optional<Invitation::Sent> out;
+    withRecords([&](Connection&, SyncRecords& rows) {
+        const QStringList values = rows.row(row);
+        EventMap::Outgoing o;
+        o.series = rows.series(row);
+        // A changed occurrence goes out inside its series' event, under its UID: it is no meeting of its own.
+        if (values.isEmpty() || (o.series && o.series->seriesRow != 0))
+            return QString();
+        std::copy(values.begin(), values.end(), o.appointment.begin());
+        o.uid = rows.uidOf(row);
+        if (o.uid.isEmpty() && !give)
+            return QString();
+        if (o.uid.isEmpty()) {
+            o.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            rows.link({o.uid, row, {}, {}, {}});
+        }
+        const KeptObject kept = rows.kept(o.uid);
+        o.kept = kept.object;
+        o.base = kept.base;
+        if (o.series)
+            o.overrides = EventMap::overridesOf(rows, row);
+        out = Invitation::Sent{o.uid, EventMap::write({o}).bytes};
+        return QString();
+    });
+    return out;
+}
+
+// The object becomes what the row was read from: its texts now are its base.
+QString keep(const QString& uid, const QByteArray& object)
+{
+    return withRecords([&](Connection&, SyncRecords& rows) {
+        const qint64 key = rows.keyOf(uid);
+        if (key >= 0)
+            rows.keep(uid, {object, rows.row(key)}, {});
+        return QString();
+    });
+}
+
 }  // namespace
 
 Invitation::Planner planner()
 {
-    return {stored, take, remove};
+    return {stored, take, remove, event, keep};
 }
 
 }  // namespace InvitationPlanner

@@ -10,14 +10,18 @@
 
 #include "controls/Buttons.h"
 #include "controls/ListView.h"
+#include "controls/MSFlexGrid.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/Invitation.h"
 #include "kit/MailSettings.h"
+#include "mail/ConversationView.h"
 #include "mail/InvitationBar.h"
+#include "mail/InvitationMail.h"
 #include "mail/MailConnection.h"
 #include "mail/MailHtmlView.h"
 #include "mail/frmCheckEmail.h"
 #include "mail/frmSendEmail.h"
+#include "planner/frmOrganizer.h"
 #include "store/Connection.h"
 #include "store/RecordsChanged.h"
 #include "store/SearchIndex.h"
@@ -42,6 +46,7 @@
 #include <QSslCertificate>
 #include <QSslSocket>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -243,8 +248,9 @@ private slots:
                                "('k1', 'new/a', 'Ann', 'Hi', 'Mon', 3), ('k2', '', '', '', '', 0)");
         const QString mail = fx->dataDir() + "/Mail/";
         const QString ours = mail + QStringLiteral(".Sent/tmp/1.P%1Q1.h").arg(QCoreApplication::applicationPid());
-        QVERIFY(QDir().mkpath(mail + ".Sent/tmp") && QDir().mkpath(mail + "tmp")
-                && writeFile(mail + "tmp/1.P1Q1.h", "half") && writeFile(ours, "on its way"));
+        QVERIFY(QDir().mkpath(mail + ".Sent/tmp") && QDir().mkpath(mail + "tmp") && QDir().mkpath(mail + "new")
+                && writeFile(mail + "tmp/1.P1Q1.h", "half") && writeFile(ours, "on its way")
+                && writeFile(mail + "new/a", "Message-ID: <a@x>\nIn-Reply-To: <p@x>\nReferences: <o@x> <p@x>\n\nHi"));
         Connection con;
         con.Open(fx->dbPath());
         MailStore store;
@@ -253,6 +259,9 @@ private slots:
         const QList<KeptMessage> inbox = store.messages(MailFolder::Inbox);
         QCOMPARE(inbox.size() + store.messages(MailFolder::Sent).size(), 1);
         QCOMPARE(inbox[0].key + inbox[0].from + inbox[0].subject, "k1AnnHi");
+        // What threads it is read from its file once, the columns it had left as they were.
+        QCOMPARE(QStringList({inbox[0].messageId, inbox[0].inReplyTo}) + inbox[0].references,
+                 QStringList({"a@x", "p@x", "o@x", "p@x"}));
         QCOMPARE(filesIn(mail + "tmp") + filesIn(mail + ".Sent/tmp"), QStringList(QFileInfo(ours).fileName()));
         // A sent message is found by a word of its body, and opens in the Sent folder.
         const std::unique_ptr<SentCopy> copy = store.beginSent();
@@ -407,6 +416,40 @@ private slots:
                  "Fwd: Plans|dan@z.com|None|None|['---------- Forwarded message ----------', "
                  "'From: Anna <anna@x.org>']|"
                      + QString::fromLatin1(blob.toHex()));
+
+        // As conversations (kept for the next opening): the reply sent stands under the message it
+        // answers, the forward (no answer, the Sent folder's alone) is not listed; the keys move
+        // through it, and Delete takes the message chosen.
+        screen->chkConversations->setChecked(true);
+        Screens::unload<frmCheckEmail>();
+        screen = Screens::show<frmCheckEmail>();
+        ConversationView* tree = screen->tvConversations;
+        QVERIFY(screen->chkConversations->isChecked() && tree->isVisible() && !screen->lvMessages->isVisible());
+        const QAbstractItemModel* rows = tree->model();
+        const QModelIndex top = rows->index(0, 0);
+        QCOMPARE(rows->rowCount(), 1);
+        QCOMPARE(rows->index(0, 1).data().toString(), QStringLiteral("Re: Plans (2)"));
+        QCOMPARE(rows->index(1, 1, top).data().toString(), QStringLiteral("   Re: Plans"));
+        tree->setCurrentIndex(top);
+        QTest::keyClick(tree, Qt::Key_Return);
+        QVERIFY(tree->isExpanded(top) && screen->txtBody->toPlainText().isEmpty());
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(screen->htmlBody->toPlainText().left(4), QStringLiteral("Bold"));
+        QTest::keyClick(tree, Qt::Key_Down);
+        QVERIFY(screen->txtBody->toPlainText().contains("Anna <anna@x.org> wrote:\n> Hi"));
+        QVERIFY(screen->cmdReply->isEnabled());
+        QTest::keyClick(tree, Qt::Key_Left);
+        QVERIFY(!tree->isExpanded(top) && tree->currentIndex().row() == 0 && !tree->currentIndex().parent().isValid());
+        for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Down})
+            QTest::keyClick(tree, key);
+        fx->answers << MsgResult::Yes;
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(fx->messageBoxes().last(), "Question|Tessaly 2002|Delete the selected message from this computer?");
+        QCOMPARE(rows->rowCount(), 1);
+        QCOMPARE(rows->index(0, 1).data().toString(), QStringLiteral("Plans"));
+        screen->htmlBody->clear();
+        screen->showMessage("Inbox", Db::rows(fx->dbPath(), "tblMailbox").value(0).value("MailKey").toString(), false);
+        QCOMPARE(screen->htmlBody->toPlainText().left(4), QStringLiteral("Bold"));  // as a search hit opens it
     }
 
     // Bob accepts an invitation that arrived as a form of multipart/alternative
@@ -434,10 +477,48 @@ private slots:
                      && bob.addMessage(readFile(itip + "inline-cancel.eml"), &why) && bob.start(&why)
                      && anna.start(&why) && smtp.start(&why),
                  qPrintable(why));
-        const auto open = [&](const Pop3TestServer& box, const QString& me) {
-            fx->makeDataFolder();
+        // Anna's planner invites Bob: the REQUEST goes through the SMTP server into his mailbox.
+        QWidget host;
+        Invitation::setMailer(invitationMailer(&host));
+        const auto settings = [&](const QString& me, const Pop3TestServer& box) {
             storeMailSettings(fx->dbPath(), {QStringLiteral("%1:%2").arg(smtp.host()).arg(smtp.port()), me,
                                              QStringLiteral("127.0.0.1:%1").arg(box.port()), kUser, kPassword});
+        };
+        fx->makeDataFolder();
+        settings(QStringLiteral("Anna Berg <anna@example.com>"), anna);
+        const auto planner = [&] {
+            frmOrganizer* org = Screens::show<frmOrganizer>();
+            org->MSgridTime[0]->setRow(3);
+            return org;
+        };
+        frmOrganizer* org = planner();
+        org->txtMessage[0]->setPlainText(QStringLiteral("Lunch with Bob"));
+        org->cboTimeFinshed[0]->setCurrentText(QStringLiteral("1:00 PM"));
+        org->MSgridTime_Click(0);
+        org->txtAttendees[0]->setText(QStringLiteral("Bob@Example.org,"));
+        org->cmdSave_Click(0);
+        QCOMPARE(fx->messageTexts(), QStringList(QStringLiteral("Send the invitation to 1 person?")));
+        QCOMPARE(org->txtAttendees[0]->text(), QStringLiteral("bob@example.org (not yet)"));
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(1, 0).size(), 1, 20000);
+        const QByteArray request = smtp.waitForMessages(1).value(0).content;
+        for (const char* said : {"Subject:Invitation: Lunch with Bob", "method=REQUEST",
+                                 "ORGANIZER:mailto:anna@example.com", "PARTSTAT=NEEDS-ACTION;RSVP=TRUE"})
+            QVERIFY2(request.contains(said), said);
+        QVERIFY(bob.addMessage(request));
+        Screens::unload<frmOrganizer>();
+        QTemporaryDir annas;
+        for (const QString& file : {fx->dbPath(), fx->dbPath() + QStringLiteral("-wal")})
+            QFile::copy(file, annas.filePath(QFileInfo(file).fileName()));
+        fx.reset();
+        fx = std::make_unique<AppFixture>();
+
+        const auto open = [&](const Pop3TestServer& box, const QString& me) {
+            fx->makeDataFolder();
+            for (const QString& file : QDir(annas.path()).entryList(QDir::Files))
+                if (&box == &anna)
+                    QFile::remove(fx->dataDir() + u'/' + file),
+                        QFile::copy(annas.filePath(file), fx->dataDir() + u'/' + file);
+            settings(me, box);
             frmCheckEmail* screen = Screens::show<frmCheckEmail>();
             return check(screen) ? screen : nullptr;
         };
@@ -463,7 +544,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(screen->frmInvitation->txtInvitation->toPlainText().endsWith(
                                      QStringLiteral("Your answer was sent to anna@example.com.")),
                                  20000);
-        const QByteArray answer = smtp.waitForMessages(1).value(0).content;
+        const QByteArray answer = smtp.waitForMessages(2).value(1).content;
         for (const char* said :
              {"Subject:Accepted: Budget review",
               "Content-Type: text/calendar; charset=utf-8; method=REPLY\r\nContent-Transfer-Encoding: 7bit",
@@ -479,19 +560,39 @@ private slots:
         for (int click = 0; click < 2; ++click)
             QTest::mouseClick(screen->frmInvitation->cmdRemove, Qt::LeftButton);
         QCOMPARE(Db::rows(fx->dbPath(), QStringLiteral("tblOrginize")).size(), 0);
-        QCOMPARE(fx->messageTexts(), QStringList({QStringLiteral("Message sent successfuly."),
-                                                  QStringLiteral("Remove \"Budget review\" from your planner?"),
+        QCOMPARE(fx->messageTexts(), QStringList({QStringLiteral("Remove \"Budget review\" from your planner?"),
                                                   QStringLiteral("Remove \"Budget review\" from your planner?")}));
 
+        QVERIFY(shown(screen, QStringLiteral("Invitation: Lunch with Bob"))
+                    .contains(QStringLiteral("Organizer: anna@example.com")));
+        QTest::mouseClick(screen->frmInvitation->cmdAccept, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(3, 0).size(), 3, 20000);
+        const QByteArray lunch = smtp.waitForMessages(3).value(2).content;
+
+        // Anna's check reads Bob's answers; the one to her planner's meeting is kept with it.
         Screens::unload<frmCheckEmail>();
         fx.reset();
         fx = std::make_unique<AppFixture>();
-        QVERIFY(anna.addMessage(answer));
+        QVERIFY(anna.addMessage(answer) && anna.addMessage(lunch));
         screen = open(anna, QStringLiteral("anna@example.com"));
         QVERIFY(screen);
         QCOMPARE(shown(screen, QStringLiteral("Accepted: Budget review")).section(u'\n', 0, 0),
                  QStringLiteral("Bob Stone has accepted your invitation."));
+        QVERIFY(shown(screen, QStringLiteral("Accepted: Lunch with Bob"))
+                    .contains(QStringLiteral("Your planner shows the answer: bob@example.org (accepted).")));
+        org = planner();
+        QCOMPARE(org->txtAttendees[0]->text(), QStringLiteral("bob@example.org (accepted)"));
         QCOMPARE(fx->messageBoxes(), QStringList());
+        // Deleted, it is called off for Bob.
+        org->MSgridTime[0]->setFocus();
+        QTest::keyClick(org->MSgridTime[0], Qt::Key_Delete);
+        QCOMPARE(fx->messageTexts(),
+                 QStringList({QStringLiteral("Delete Lunch with Bob at 8:30AM?"),
+                              QStringLiteral("Tell 1 person that \"Lunch with Bob\" is called off?")}));
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(4, 0).size(), 4, 20000);
+        for (const char* said : {"method=CANCEL", "STATUS:CANCELLED", "SEQUENCE:1", "mailto:bob@example.org"})
+            QVERIFY2(smtp.waitForMessages(4).value(3).content.contains(said), said);
+        Invitation::setMailer({});
     }
 
     // Rows appear as messages arrive (within half a second, long before the

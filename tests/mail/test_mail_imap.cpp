@@ -54,6 +54,8 @@ QString describe(const ImapResult& r)
     for (const auto& [uid, flags] : r.knownFlags)
         known << QString::number(uid) + QLatin1Char(':') + QString::fromLatin1(flags.join(','));
     known.sort();
+    if (r.heldAsBefore)
+        known << QStringLiteral("as held");
     QStringList headers;
     for (const ImapHeader& h : r.headers)
         headers << QStringLiteral("%1:%2:%3:%4")

@@ -4,6 +4,7 @@
 
 #include "kit/Invitation.h"
 #include "mail/MimeMessage.h"
+#include "store/Connection.h"
 #include "support/Files.h"
 #include "support/Golden.h"
 #include "sync/InvitationPlanner.h"
@@ -39,30 +40,52 @@ private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
     // What the bar says of each, then the tentative answer with a comment,
-    // as python3-icalendar reads it back.
+    // as python3-icalendar reads it back. An event of our own planner is
+    // sent: the REQUEST, a new version with one attendee left out and its
+    // CANCEL. A REPLY is applied to that event as invited.
     void readAndAnswered_data() { Golden::addRows("itip", {"*.ics", "*.eml"}); }
     void readAndAnswered()
     {
         QFETCH(QString, input);
         const Invite in = invite(input);
+        const QDateTime stamp(QDate(2026, 12, 9), QTime(8, 0), QTimeZone::utc());
+        const auto readBack = [](const QByteArray& message) {
+            QProcess python;
+            python.start(QStringLiteral("/usr/bin/python3"),
+                         {qEnvironmentVariable("TESSALY_SOURCE_DIR") + QStringLiteral("/tests/mail/itip_check.py")});
+            python.write(message);
+            python.closeWriteChannel();
+            python.waitForFinished(30000);
+            return QStringLiteral("%1Read back: %2")
+                .arg(Golden::crlfLines(message),
+                     QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError()));
+        };
+        const QStringList guests = {QStringLiteral("anna@example.com"), QStringLiteral("carl@example.com")};
         QString made = QStringLiteral("Reason=%1\n").arg(in.reason);
         if (in.reason.isEmpty())
             made += QStringLiteral("Method=%1\nUID=%2\nSequence=%3\nOccurrence=%4\nRule=%5\nBar=%6\n")
                         .arg(in.method, in.uid)
                         .arg(in.sequence)
                         .arg(in.recurrenceId, in.rule, Golden::escaped(describe(in, kMe)));
-        if (in.reason.isEmpty() && in.method == QLatin1String("REQUEST")) {
-            const QByteArray answer = reply(in, kMe, Answer::Tentative, QStringLiteral("I may be late."),
-                                            QDateTime(QDate(2026, 12, 9), QTime(8, 0), QTimeZone::utc()));
-            QProcess python;
-            python.start(QStringLiteral("/usr/bin/python3"),
-                         {qEnvironmentVariable("TESSALY_SOURCE_DIR") + QStringLiteral("/tests/mail/itip_check.py")});
-            python.write(answer);
-            python.closeWriteChannel();
-            QVERIFY(python.waitForFinished(30000));
-            made += QStringLiteral("Subject=%1\nReply:\n%2Read back: %3")
-                        .arg(replySubject(in, Answer::Tentative), Golden::crlfLines(answer),
-                             QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError()));
+        if (in.reason.isEmpty() && in.method == QLatin1String("REQUEST"))
+            made += QStringLiteral("Subject=%1\nReply:\n%2")
+                        .arg(replySubject(in, Answer::Tentative),
+                             readBack(reply(in, kMe, Answer::Tentative, QStringLiteral("I may be late."), stamp)));
+        if (input.contains(QLatin1String("planner-"))) {
+            const QByteArray kept =
+                invited(in.calendar, kMe, addressesIn(QStringLiteral("Anna@Example.com (accepted), carl@example.com")));
+            const QByteArray update = invited(kept, kMe, {guests.first()});
+            made += QStringLiteral("Request:\n%1Update:\n%2Cancel:\n%3")
+                        .arg(readBack(message(kept, QStringLiteral("REQUEST"), stamp)),
+                             readBack(message(update, QStringLiteral("REQUEST"), stamp)),
+                             readBack(message(update, QStringLiteral("CANCEL"), stamp)));
+        }
+        if (in.reason.isEmpty() && in.method == QLatin1String("REPLY")) {
+            QString why;
+            const QByteArray ours =
+                readFile(Golden::folder(QStringLiteral("itip")) + QStringLiteral("/planner-lunch.ics"));
+            const QByteArray applied = withReply(invited(ours, kMe, guests), in, &why);
+            made += QStringLiteral("Into the planner: %1\n").arg(applied.isEmpty() ? why : answers(applied));
         }
         Golden::compare(input, made);
     }
@@ -151,6 +174,15 @@ private slots:
         QCOMPARE(planner.remove(cancel.uid), QString());
         QCOMPARE(decided(cancel).effect, Effect::CancelUnknown);
         QCOMPARE(Db::rows(app.dbPath(), QStringLiteral("tblOrginize")).size(), 2);
+
+        // One occurrence declined: left out of its series, the row that changed it gone.
+        QCOMPARE(
+            planner.take(withoutOccurrence(planner.stored(moved.uid)->object, moved.recurrenceId), moved.uid, false),
+            QString());
+        QCOMPARE(Db::rows(app.dbPath(), QStringLiteral("tblOrginize")).size(), 1);
+        Connection con;
+        con.Open(app.dbPath());
+        QCOMPARE(Occurrences::between(con, QDate(2026, 12, 15), QDate(2026, 12, 17)).size(), 2);
     }
 };
 

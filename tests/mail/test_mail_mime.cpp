@@ -2,11 +2,13 @@
 // check screen shows it.
 #include "MailTest.h"
 
+#include "mail/Conversations.h"
 #include "mail/MimeMessage.h"
 #include "support/Files.h"
 #include "support/Golden.h"
 
 #include <QCryptographicHash>
+#include <QRegularExpression>
 #include <QTest>
 
 class TestMime : public QObject {
@@ -32,9 +34,49 @@ private slots:
         for (const QByteArray& form :
              {QByteArray(raw).replace("\r\n", "\n"), QByteArray(raw).replace("\r\n", "\n").replace("\n", "\r\n")}) {
             const MimeMessage head = decodeMimeHeader(form);
-            QCOMPARE(QStringList({head.from, head.subject, head.date, head.text}),
-                     QStringList({m.from, m.subject, m.date, QString()}));
+            QCOMPARE(QStringList({head.from, head.subject, head.date, head.text, head.messageId, head.inReplyTo}),
+                     QStringList({m.from, m.subject, m.date, QString(), m.messageId, m.inReplyTo}));
+            QCOMPARE(head.references, m.references);
         }
+    }
+
+    // A table of messages (key | date | Message-ID | In-Reply-To | References | subject), or an
+    // mbox whose headers are read as the store reads them, into conversations: newest first, each
+    // message indented by its depth.
+    void threads_data() { Golden::addRows("threads", {"*.txt", "*.mbox"}); }
+    void threads()
+    {
+        QFETCH(QString, input);
+        QStringList keys;
+        QList<ThreadedMessage> messages;
+        QString made;
+        const QByteArray raw = readFile(input);
+        if (input.endsWith(".mbox")) {
+            // Latin-1 keeps every byte as it is.
+            const QRegularExpression from(QStringLiteral("^From "), QRegularExpression::MultilineOption);
+            for (const QString& one : QString::fromLatin1(raw).split(from, Qt::SkipEmptyParts)) {
+                const MimeMessage h = decodeMimeHeader(one.mid(one.indexOf('\n') + 1).toLatin1());
+                keys << QStringLiteral("m%1").arg(keys.size() + 1);
+                messages.append({h.messageId, h.inReplyTo, h.references, h.subject, h.date});
+                made += keys.last() + " id=" + h.messageId + " irt=" + h.inReplyTo + " refs=" + h.references.join(' ')
+                        + '\n';
+            }
+        } else {
+            for (const QString& line : QString::fromUtf8(raw).split('\n', Qt::SkipEmptyParts)) {
+                const QStringList f = line.split('|');
+                if (line.startsWith('#') || f.size() < 6)
+                    continue;
+                keys << f[0].trimmed();
+                messages.append(
+                    {f[2].trimmed(), f[3].trimmed(), f[4].split(' ', Qt::SkipEmptyParts), f[5].trimmed(), f[1]});
+            }
+        }
+        for (const Conversation& c : conversations(messages)) {
+            made += "newest " + keys[c.newest] + '\n';
+            for (const ConversationEntry& e : c.entries)
+                made += QString(2 * e.depth + 2, ' ') + keys[e.message] + ' ' + messages[e.message].subject + '\n';
+        }
+        Golden::compare(input, made);
     }
 
     void fileNames()
