@@ -12,12 +12,16 @@
 // takes 0.3-0.6 ms a file here, a home folder 0.03 ms), and a check makes
 // one file per message.
 //
-//   bench_check [plain|tls]...      (default: both)
+// The row "line" fetches one message whose body is one line of 100 MB, in
+// clear: what such a message costs (peak RSS) next to the normal check.
+//
+//   bench_check [plain|tls|line]...      (default: all three)
 #include "MailServers.h"
 #include "SideBySide.h"
 
 #include "controls/ListView.h"
 #include "kit/AppFolder.h"
+#include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "mail/MailConnection.h"
 #include "mail/frmCheckEmail.h"
@@ -40,6 +44,8 @@ namespace {
 
 constexpr int kMessages = 1000;
 constexpr qsizetype kMessageSize = 10 * 1024;
+constexpr qsizetype kLineSize = qsizetype(100) * 1024 * 1024;
+int expected = kMessages;  // messages in the mailbox of the row running
 const QString kUser = QStringLiteral("anna");
 const QString kPassword = QStringLiteral("secret");
 
@@ -76,6 +82,7 @@ void emptyStore(const QString& host, const QString& folder)
     const QByteArray sql = "INSERT INTO tblEmail (SMTP, YourEmail, Remote, UserName, Password) VALUES ('', '', '"
                            + host.toUtf8() + "', '" + kUser.toUtf8() + "', '" + kPassword.toUtf8() + "')";
     sqlite3_exec(con.handle(), sql.constData(), nullptr, nullptr, nullptr);
+    saveMessageLimit(con, 128);  // room for the 100 MB line
     con.Close();
 }
 
@@ -88,14 +95,14 @@ bool checkMail()
     QObject::connect(screen->Winsock1, &MailConnection::finished, &loop, &QEventLoop::quit);
     screen->cmdCheckMail_Click();
     loop.exec();
-    return screen->lvMessages->itemCount() == kMessages;
+    return screen->lvMessages->itemCount() == expected;
 }
 
 bool allInMaildir()
 {
     Screens::unload<frmCheckEmail>();
     settle();
-    return QDir(AppFolder::dataFolder() + QStringLiteral("/Mail/new")).entryList(QDir::Files).size() == kMessages;
+    return QDir(AppFolder::dataFolder() + QStringLiteral("/Mail/new")).entryList(QDir::Files).size() == expected;
 }
 
 struct Server {
@@ -109,8 +116,10 @@ bool startServer(Server& s, bool tls, QString* why)
     if (tls && !s.certs.make(why))
         return false;
     s.pop3 = std::make_unique<Pop3TestServer>(kUser, kPassword);
-    for (int n = 1; n <= kMessages; ++n) {
-        const QByteArray m = message(n);
+    for (int n = 1; n <= expected; ++n) {
+        const QByteArray m =
+            expected == 1 ? "Message-ID: <line@example.org>\nSubject: One line\n\n" + QByteArray(kLineSize, 'x') + '\n'
+                          : message(n);
         s.wireBytes += m.size() + m.count('\n');
         if (!s.pop3->addMessage(m, why))
             return false;
@@ -125,13 +134,16 @@ bool startServer(Server& s, bool tls, QString* why)
 
 // Everything a row made stays until the program ends: files deleted
 // seconds before make the file system slow to create new ones.
-void row(bool tls, Server& server, QTemporaryDir& folders)
+void row(bool tls, bool line, Server& server, QTemporaryDir& folders)
 {
     QString why;
-    const QString work = tls ? QStringLiteral("Check Mail, 1,000 x 10 KB into an empty store, TLS on 995 "
-                                              "(frmCheckEmail: MailConnection, Pop3Session::keepIn, MailStore)")
-                             : QStringLiteral("Check Mail, 1,000 x 10 KB into an empty store, in clear "
-                                              "(frmCheckEmail: MailConnection, Pop3Session::keepIn, MailStore)");
+    expected = line ? 1 : kMessages;
+    const QString work = line  ? QStringLiteral("Check Mail, 100 MB line in one message, in clear "
+                                                 "(frmCheckEmail: MailConnection, Pop3Session::keepIn, MailStore)")
+                         : tls ? QStringLiteral("Check Mail, 1,000 x 10 KB into an empty store, TLS on 995 "
+                                                "(frmCheckEmail: MailConnection, Pop3Session::keepIn, MailStore)")
+                               : QStringLiteral("Check Mail, 1,000 x 10 KB into an empty store, in clear "
+                                                "(frmCheckEmail: MailConnection, Pop3Session::keepIn, MailStore)");
     if (!startServer(server, tls, &why)) {
         std::printf("%s: not run: %s\n", qPrintable(work), qPrintable(why));
         appendToTable(QStringLiteral("| %1 | not run: %2 | | | | | |").arg(work, why));
@@ -142,12 +154,12 @@ void row(bool tls, Server& server, QTemporaryDir& folders)
     QStringList curl = {QStringLiteral("curl"), QStringLiteral("-s")};
     if (tls)
         curl << QStringLiteral("--cacert") << server.certs.pem(QStringLiteral("ca"))
-             << QStringLiteral("pop3s://%1:%2@%3/[1-%4]").arg(kUser, kPassword, host).arg(kMessages);
+             << QStringLiteral("pop3s://%1:%2@%3/[1-%4]").arg(kUser, kPassword, host).arg(expected);
     else
         curl << QStringLiteral("pop3://%1:%2@127.0.0.1:%3/[1-%4]")
                     .arg(kUser, kPassword)
                     .arg(server.pop3->port())
-                    .arg(kMessages);
+                    .arg(expected);
     // On the same disk as ours.
     const QString out = folders.filePath(QStringLiteral("curl-%1.out").arg(tls));
     // getmail6 doing what the check does: every message into a file of a
@@ -203,15 +215,19 @@ void row(bool tls, Server& server, QTemporaryDir& folders)
         peer.ok = peer.ok && QFile(out).size() == server.wireBytes;
         r.peer.push_back(peer);
         freshMaildir();
+        if (line)
+            continue;  // getmail6 holds a message whole: the row compares with curl alone
         Run other = runProgram(getmail);
         other.ok =
-            other.ok && QDir(getmailDir + QStringLiteral("/Maildir/new")).entryList(QDir::Files).size() == kMessages;
+            other.ok && QDir(getmailDir + QStringLiteral("/Maildir/new")).entryList(QDir::Files).size() == expected;
         g.peer.push_back(other);
     }
     QFile::remove(out);
     g.ours = r.ours;
     report(work, r, QStringLiteral("curl > file (the wire alone)"), QStringLiteral("<= 2.0"),
            QStringLiteral("< 60 MB"));
+    if (line)
+        return;
     report(work, g, QStringLiteral("getmail6 into a Maildir"), QStringLiteral("<= 1.0"), QStringLiteral("< 60 MB"));
 }
 
@@ -226,7 +242,7 @@ int main(int argc, char** argv)
     });
     QStringList which = app.arguments().mid(1);
     if (which.isEmpty())
-        which = {QStringLiteral("plain"), QStringLiteral("tls")};
+        which = {QStringLiteral("plain"), QStringLiteral("tls"), QStringLiteral("line")};
     std::list<Server> servers;
     const QString place = qEnvironmentVariable("TESSALY_BENCH_DIR");
     if (!place.isEmpty())
@@ -234,7 +250,7 @@ int main(int argc, char** argv)
     QTemporaryDir folders(place.isEmpty() ? QDir::tempPath() + QStringLiteral("/bench_check-XXXXXX")
                                           : place + QStringLiteral("/check-XXXXXX"));
     for (const QString& w : which)
-        row(w == QStringLiteral("tls"), servers.emplace_back(), folders);
+        row(w == QStringLiteral("tls"), w == QStringLiteral("line"), servers.emplace_back(), folders);
     Screens::unloadAll();
     settle();
     return 0;

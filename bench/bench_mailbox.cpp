@@ -10,6 +10,7 @@
 #include "mail/MailNoticeBox.h"
 #include "mail/MailStore.h"
 #include "mail/MimeMessage.h"
+#include "mail/Pop3Check.h"
 #include "mail/Pop3Session.h"
 #include "store/Connection.h"
 
@@ -72,10 +73,12 @@ int check(MailStore& store, quint16 port)
 {
     CMessages unused;
     Pop3Session session(unused);
-    int kept = 0;
-    session.keepIn(
-        [&](const QString& key, const QByteArray& raw) { return store.keep(key, raw) ? (++kept, true) : false; },
-        store.keys());
+    struct Counting : StoreKeeper {
+        using StoreKeeper::StoreKeeper;
+        bool end(const QString& key) override { return StoreKeeper::end(key) ? (++kept, true) : false; }
+        int kept = 0;
+    } keeper(store, [](const StoreError&) {});
+    session.keepIn(&keeper, store.keys());
     MailConnection connection(session, ConnectionSettings(), nullptr);
     QObject::connect(&connection, &MailConnection::notice, &showMailNotice);
     QEventLoop loop;
@@ -84,7 +87,7 @@ int check(MailStore& store, quint16 port)
     connection.open(QStringLiteral("127.0.0.1"), port, TlsMode::Offered);
     loop.exec();
     store.commit();
-    return kept;
+    return keeper.kept;
 }
 
 Mailbox& mailbox()

@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <cstdlib>
+#include <utility>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -48,6 +49,56 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // Everything held has been listed exactly once.
     if (listed.size() != messages.Count())
+        std::abort();
+
+    // The same server through a keeper, as a check keeps mail, with a limit
+    // small enough to be met: each message begun, written in pieces, then
+    // ended or dropped, never written outside one; what is listed was ended.
+    struct Keeper : Pop3Keeper {
+        bool open = false;
+        QSet<QString> ended;
+        void begin() override
+        {
+            if (std::exchange(open, true))
+                std::abort();
+        }
+        void write(const QByteArray& piece) override
+        {
+            if (!open || piece.isEmpty())
+                std::abort();
+        }
+        bool end(const QString& key) override
+        {
+            if (!std::exchange(open, false))
+                std::abort();
+            const bool fresh = !ended.contains(key);
+            ended.insert(key);
+            return fresh;
+        }
+        void drop() override
+        {
+            if (!std::exchange(open, false))
+                std::abort();
+        }
+    } keeper;
+    CMessages unused;
+    Pop3Session kept(unused);
+    kept.keepIn(&keeper, {});
+    kept.setMessageLimit(1024);
+    kept.start(QStringLiteral("anna"), QStringLiteral("secret"));
+    kept.connected(QHostAddress::LocalHost, true);
+    const auto check = [&](const MailActions& actions) {
+        for (const MailAction& a : actions) {
+            for (const QString& key : a.kind == MailAction::Kind::List ? a.keys : QStringList()) {
+                if (!keeper.ended.contains(key))
+                    std::abort();
+            }
+        }
+    };
+    for (const QByteArray& piece : pieces)
+        check(kept.feed(piece));
+    check(kept.closed());
+    if (keeper.open || unused.Count() != 0)
         std::abort();
     return 0;
 }

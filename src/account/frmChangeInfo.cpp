@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QSpinBox>
 
 #include "controls/Buttons.h"
 #include "controls/Controls.h"
@@ -29,7 +30,7 @@ frmChangeInfo::frmChangeInfo()
     setObjectName(QStringLiteral("frmChangeInfo"));
     setWindowTitle(kCaption);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
-    setFixedSize(twips(6330), twips(4065));
+    setFixedSize(twips(6330), twips(4545));
 
     createEmailInfo(this, 0, Layout::Settings, "txtEmailUserName");
     txtID = makeTextBox(Frame4, "txtID", twipsRect(240, 2880, 735, 285));
@@ -38,6 +39,15 @@ frmChangeInfo::frmChangeInfo()
     cboAttachments = makeControl<QComboBox>(this, "cboAttachments", twipsRect(1680, 3600, 3855, 345));
     cboAttachments->addItems(kAttachmentForms);
     lblAttachments->setBuddy(cboAttachments);
+    lblMessageLimit =
+        makeLabel(this, "lblMessageLimit", QStringLiteral("&Largest message:"), twipsRect(120, 4140, 1455, 255));
+    spnMessageLimit = makeControl<QSpinBox>(this, "spnMessageLimit", twipsRect(1680, 4080, 1455, 345));
+    spnMessageLimit->setRange(1, kMostMessageLimitMB);
+    spnMessageLimit->setSuffix(QStringLiteral(" MB"));
+    spnMessageLimit->setValue(kDefaultMessageLimitMB);
+    spnMessageLimit->setToolTip(
+        QStringLiteral("A larger message is left on the server, and the check goes on with the next one."));
+    lblMessageLimit->setBuddy(spnMessageLimit);
 
     // The keyboard walks the boxes from the password upwards.
     setTabOrder(txtPassword, cboSignIn);
@@ -47,6 +57,7 @@ frmChangeInfo::frmChangeInfo()
     setTabOrder(cboIncoming, txtsmtp);
     setTabOrder(txtsmtp, txtYourEmail);
     setTabOrder(txtYourEmail, cboAttachments);
+    setTabOrder(cboAttachments, spnMessageLimit);
 
     connect(cmdSave, &QToolButton::clicked, this, &frmChangeInfo::cmdSave_Click);
 }
@@ -68,6 +79,7 @@ void frmChangeInfo::Form_Unload()
 // The same row the mail screens use.
 void frmChangeInfo::LoadContact()
 {
+    spnMessageLimit->setValue(messageLimitMB(Con));
     const std::optional<MailSettings> settings = readMailSettings(Con, reportStoreError);
     if (!settings)
         return;
@@ -106,6 +118,7 @@ bool frmChangeInfo::EmailSave()
         saveEmailSettings(Con, rst);
         const qint64 saved = rst.Fields(QStringLiteral("EmailInfo")).value().toLongLong();
         saveAttachmentForm(Con, saved, cboAttachments->currentIndex() == 1);
+        saveMessageLimit(Con, spnMessageLimit->value());
         txtID->setText(QString::number(saved));
     });
     rst.Close();

@@ -8,13 +8,14 @@
 class QGroupBox;
 class QLabel;
 class QComboBox;
+class QSpinBox;
 class QLineEdit;
 class asxToolButton;
 class FlatBttn;
 
 // The e-mail settings: outgoing and incoming servers, the user's own
 // address, the mailbox user name and password, and the form attachments
-// go out in.
+// go out in, and the largest message a check fetches.
 class frmChangeInfo : public Form, public EmailInfoFrame {
     Q_OBJECT
 public:
@@ -27,6 +28,8 @@ public:
     QLineEdit* txtID;
     QLabel* lblAttachments;
     QComboBox* cboAttachments;  // uuencoded in the text (the first), or MIME parts
+    QLabel* lblMessageLimit;
+    QSpinBox* spnMessageLimit;  // the largest message to fetch, in MB
 
 private:
     void LoadContact();

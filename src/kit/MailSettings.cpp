@@ -1,5 +1,7 @@
 #include "kit/MailSettings.h"
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 #include <map>
@@ -336,6 +338,33 @@ void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments)
               kAttachmentTrouble)
         .bind(1, key)
         .bind(2, mimeAttachments ? kMimeForm : QStringLiteral("uuencode"))
+        .step();
+}
+
+int messageLimitMB(Connection& con)
+{
+    bool ok = false;
+    const int kept = readBeside(con, "SELECT Megabytes FROM tblEmailMessageLimit WHERE Id = ?", 1).toInt(&ok);
+    return ok && kept >= 1 && kept <= kMostMessageLimitMB ? kept : kDefaultMessageLimitMB;
+}
+
+qsizetype messageLimitOctets(Connection& con)
+{
+    return qsizetype(messageLimitMB(con)) * 1024 * 1024;
+}
+
+void saveMessageLimit(Connection& con, int megabytes)
+{
+    const QString trouble =
+        QStringLiteral("The largest message to fetch (tblEmailMessageLimit) could not be written: %1");
+    Statement(con.handle(),
+              QStringLiteral("CREATE TABLE IF NOT EXISTS tblEmailMessageLimit "
+                             "(Id INTEGER PRIMARY KEY CHECK (Id = 1), Megabytes INTEGER NOT NULL)"),
+              trouble)
+        .step();
+    Statement(con.handle(), QStringLiteral("INSERT OR REPLACE INTO tblEmailMessageLimit (Id, Megabytes) VALUES (1, ?)"),
+              trouble)
+        .bind(1, qint64(std::clamp(megabytes, 1, kMostMessageLimitMB)))
         .step();
 }
 

@@ -50,6 +50,16 @@ struct MailSettings {
 // Keeps row `key`'s choice of attachment form. Throws StoreError.
 void saveAttachmentForm(Connection& con, qint64 key, bool mimeAttachments);
 
+// The most one fetched message may hold, in MB, for every account, POP3
+// and IMAP alike: kept in a table of its own (tblEmailMessageLimit, one
+// row); a store that never kept one takes the default.
+constexpr int kDefaultMessageLimitMB = 64;
+constexpr int kMostMessageLimitMB = 1024;
+int messageLimitMB(Connection& con);
+qsizetype messageLimitOctets(Connection& con);
+// Throws StoreError.
+void saveMessageLimit(Connection& con, int megabytes);
+
 // Keeps row `key`'s kind of incoming server ("POP3" or "IMAP"). Throws StoreError.
 void saveIncomingKind(Connection& con, qint64 key, IncomingKind kind);
 

@@ -10,9 +10,15 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 
@@ -68,6 +74,33 @@ QByteArrayList flagList(QByteArrayView joined)
     QByteArrayList flags = joined.toByteArray().split(' ');
     flags.removeAll(QByteArray());
     return flags;
+}
+
+// A message fetched into a file of its own goes where it is kept: on the
+// disk, then renamed, then its folder on the disk. Empty, or why not.
+QString moveInto(const QString& from, const QString& to)
+{
+    QString failure;
+    const int fd = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0 || ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()))
+        failure = QString::fromLocal8Bit(std::strerror(errno));
+    if (fd >= 0)
+        ::close(fd);
+    const int folder = ::open(QFile::encodeName(QFileInfo(to).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (failure.isEmpty() && (folder < 0 || ::fsync(folder) != 0))
+        failure = QString::fromLocal8Bit(std::strerror(errno));
+    if (folder >= 0)
+        ::close(folder);
+    if (!failure.isEmpty())
+        QFile::remove(from);
+    return failure;
+}
+
+// Header and the start of the text of a message of any size, for the search.
+QByteArray startOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(ImapReader::kHeldLiteral) : QByteArray();
 }
 
 }  // namespace
@@ -140,11 +173,14 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
     sqlite3* db = m_con->handle();
     // The body is on the disk before any row names it.
     QString newBody;
-    if (r.body && plan.bodyUid != 0 && !r.uidValidityChanged) {
+    QByteArray indexed;  // what the search reads of it
+    if ((r.body || !r.bodyFile.isEmpty()) && plan.bodyUid != 0 && !r.uidValidityChanged) {
         newBody = bodyFile(plan.folder, r.uidValidity, plan.bodyUid);
-        const QString failure = AtomicFile::write(m_dir + QLatin1Char('/') + newBody, *r.body);
+        const QString path = m_dir + QLatin1Char('/') + newBody;
+        const QString failure = r.body ? AtomicFile::write(path, *r.body) : moveInto(r.bodyFile, path);
         if (!failure.isEmpty())
             throw StoreError(QStringLiteral("The message could not be kept: %1").arg(failure));
+        indexed = r.body ? *r.body : startOf(path);
     }
     QStringList goneFiles;
     const auto drop = [&](const char* where, const QByteArray& folder, qint64 uid) {
@@ -236,7 +272,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
             // The text fetched is found by the search beside the headers.
             CacheStatement row(db, "SELECT rowid, Sender, Subject FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
             if (row.bind(1, m_prefix + plan.folder).bind(2, qint64(plan.bodyUid)).step())
-                SearchIndex::putImapMail(db, row.integer(0), row.text(1), row.text(2), decodeMime(*r.body).text);
+                SearchIndex::putImapMail(db, row.integer(0), row.text(1), row.text(2), decodeMime(indexed).text);
         }
         CacheStatement(db, "COMMIT").step();
     } catch (const StoreError&) {

@@ -1,6 +1,9 @@
 #include "mail/ImapResponse.h"
 
+#include <QTemporaryFile>
+
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -225,8 +228,16 @@ bool ImapResponse::isStatus() const
     return isStatusName(name);
 }
 
+ImapReader::~ImapReader()
+{
+    reset();
+}
+
 void ImapReader::reset()
 {
+    m_spill.reset();
+    for (const QString& file : std::exchange(m_spilled, {}))
+        QFile::remove(file);
     m_buffer.clear();
     m_scanned = 0;
     m_literal = 0;
@@ -240,9 +251,15 @@ std::vector<ImapResponse> ImapReader::feed(QByteArrayView bytes)
     while (m_error.isEmpty() && pos < bytes.size()) {
         if (m_literal > 0) {
             const qsizetype take = std::min(m_literal, bytes.size() - pos);
-            m_buffer.append(bytes.sliced(pos, take));
+            if (!m_spill)
+                m_buffer.append(bytes.sliced(pos, take));
+            else if (m_spill->write(bytes.data() + pos, take) != take)
+                m_error = "a message could not be written to " + QFile::encodeName(m_spill->fileName()) + ": "
+                          + m_spill->errorString().toUtf8();
             m_literal -= take;
             pos += take;
+            if (m_literal == 0)
+                m_spill.reset();
             continue;
         }
         const void* nl = std::memchr(bytes.data() + pos, '\n', size_t(bytes.size() - pos));
@@ -262,8 +279,11 @@ std::vector<ImapResponse> ImapReader::feed(QByteArrayView bytes)
                           + QByteArray::number(m_limit) + " one may hold";
                 break;
             }
-            m_buffer.reserve(m_buffer.size() + literal + 2);
             m_literal = literal;
+            if (literal > kHeldLiteral && !m_spillFolder.isEmpty())
+                spillBegin();
+            else
+                m_buffer.reserve(m_buffer.size() + literal + 2);
             continue;
         }
         const QByteArray raw = std::exchange(m_buffer, QByteArray());
@@ -273,9 +293,28 @@ std::vector<ImapResponse> ImapReader::feed(QByteArrayView bytes)
             m_error = why + " in \"" + raw.left(200).trimmed() + '"';
             break;
         }
+        response->spilled = std::exchange(m_spilled, {});
         out.push_back(std::move(*response));
     }
     return out;
+}
+
+// The literal announced at the end of the buffer goes to a file: the
+// response holds an empty one in its place.
+void ImapReader::spillBegin()
+{
+    m_buffer.truncate(m_buffer.lastIndexOf('{'));
+    m_buffer.append("{0}\r\n");
+    auto file =
+        std::make_unique<QTemporaryFile>(m_spillFolder + QLatin1Char('/') + m_spillPrefix + QStringLiteral("XXXXXX"));
+    file->setAutoRemove(false);
+    if (!file->open()) {
+        m_error = "a message could not be written to " + QFile::encodeName(m_spillFolder) + ": "
+                  + file->errorString().toUtf8();
+        return;
+    }
+    m_spilled << file->fileName();
+    m_spill = std::move(file);
 }
 
 std::optional<ImapResponse> ImapReader::parse(QByteArrayView raw, QByteArray* why)

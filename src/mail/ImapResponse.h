@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QFile>
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -35,6 +39,10 @@ struct ImapResponse {
     std::vector<ImapValue> codeData;  // what follows the code's name inside the brackets
     QByteArray text;                  // the human-readable text of a status, or of a continuation
     std::vector<ImapValue> data;      // the values of any other response
+    // Files holding the literals too large to hold (ImapReader::spillTo), in
+    // their order; each such literal reads as an empty string. Whoever
+    // takes the response removes those it does not keep.
+    QStringList spilled;
 
     bool isStatus() const;  // OK, NO, BAD, BYE or PREAUTH
 };
@@ -43,12 +51,25 @@ struct ImapResponse {
 // response once it has arrived whole. A response past `limit` octets, or a
 // literal announcing more, is an error at once, so memory stays bounded
 // whatever the server sends; so is a response that cannot be read.
+// With a folder to spill to, a literal past 256 KB (a message fetched
+// whole) is not held either: its bytes go to a file there as they come.
 class ImapReader {
 public:
     static constexpr qsizetype kDefaultLimit = qsizetype(64) * 1024 * 1024;
+    static constexpr qsizetype kHeldLiteral = qsizetype(256) * 1024;
     explicit ImapReader(qsizetype limit = kDefaultLimit)
         : m_limit(limit)
     {
+    }
+    ~ImapReader();
+    ImapReader(ImapReader&&) = default;
+    ImapReader& operator=(ImapReader&&) = default;
+    void setLimit(qsizetype limit) { m_limit = limit; }
+    // Spilled files are named `<folder>/<prefix>XXXXXX`; an empty folder holds every literal.
+    void spillTo(const QString& folder, const QString& prefix)
+    {
+        m_spillFolder = folder;
+        m_spillPrefix = prefix;
     }
 
     // The responses completed by `bytes`, in order. After an error nothing
@@ -69,6 +90,10 @@ private:
     qsizetype m_scanned = 0;  // where to look for the next line end
     qsizetype m_literal = 0;  // literal octets still to come
     QByteArray m_error;
+    QString m_spillFolder, m_spillPrefix;
+    std::unique_ptr<QFile> m_spill;  // where the literal coming goes, when it is not held
+    QStringList m_spilled;           // of the response so far
+    void spillBegin();
 };
 
 // A string as an IMAP command argument: an atom-safe quoted string, or

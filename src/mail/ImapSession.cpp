@@ -3,6 +3,9 @@
 #include "mail/MailSasl.h"
 #include "mail/MailTexts.h"
 
+#include <QCoreApplication>
+#include <QFile>
+
 #include <algorithm>
 #include <utility>
 
@@ -131,6 +134,11 @@ QByteArray plainResponse(const QString& user, const QString& password)
 
 }  // namespace
 
+void ImapSession::spillTo(const QString& folder)
+{
+    m_reader.spillTo(folder, QStringLiteral("imap.P%1Q.").arg(QCoreApplication::applicationPid()));
+}
+
 void ImapSession::start(const QString& userName, const QString& password, const ImapPlan& plan, const QString& host,
                         TlsMode tls)
 {
@@ -139,6 +147,9 @@ void ImapSession::start(const QString& userName, const QString& password, const 
     m_plan = plan;
     m_host = host;
     m_tls = tls;
+    // A body the last sync left in its file was never kept.
+    if (!m_result.bodyFile.isEmpty())
+        QFile::remove(m_result.bodyFile);
     m_result = ImapResult();
     m_headerAt.clear();
     m_headersHeld = 0;
@@ -185,6 +196,10 @@ MailActions ImapSession::feed(const QByteArray& bytes)
         return out;
     for (const ImapResponse& r : m_reader.feed(bytes)) {
         handle(r, out);
+        for (const QString& file : r.spilled) {
+            if (file != m_result.bodyFile)
+                QFile::remove(file);
+        }
         // What came in clear along with the STARTTLS reply must not count as
         // said inside TLS.
         if (!m_active || m_step == ImapStep::TlsHandshake)
@@ -330,7 +345,10 @@ void ImapSession::fetched(const ImapResponse& r)
         h.fields = headerBlock(*fields, m_headerLimit);
         holdHeader(std::move(h));
     } else if (m_step == ImapStep::FetchBody && body && h.uid == m_plan.bodyUid) {
-        m_result.body = *body;
+        if (body->isEmpty() && !r.spilled.isEmpty())
+            m_result.bodyFile = r.spilled.first();
+        else
+            m_result.body = *body;
     }
 }
 

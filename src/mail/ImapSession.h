@@ -125,6 +125,7 @@ struct ImapResult {
     std::vector<ImapHeader> headers;  // messages past the last known UID, in UID order
     quint32 firstLeft = 0;            // 0, or the first UID not in `headers` for lack of room: the next sync fetches it
     std::optional<QByteArray> body;   // the message asked for whole, when the server had it
+    QString bodyFile;                 // or the file holding it, when it was too large to hold
     std::vector<ImapDone> moved;      // one for each of the plan's moves, in its order
     std::vector<ImapDone> appended;   // one for each of the plan's appends
     quint64 highestModSeq = 0;        // the folder's HIGHESTMODSEQ at SELECT; 0: none kept
@@ -165,7 +166,11 @@ public:
     bool offeredStartTls() const { return m_offeredStartTls; }
     // It no longer offers STARTTLS, though it did before (refusedInClear() is true then).
     bool lostStartTls() const { return m_lostStartTls; }
-    void setResponseLimit(qsizetype octets) { m_reader = ImapReader(octets); }
+    void setResponseLimit(qsizetype octets) { m_reader.setLimit(octets); }
+    // Where a message fetched whole goes as it arrives when it is too large
+    // to hold (ImapResult::bodyFile): a Maildir's tmp/, under a name its
+    // MailStore leaves to this process.
+    void spillTo(const QString& folder);
     // The most kept of one new message's header block (a longer one is cut
     // after a line's end, the message still listed), and of all new
     // messages of one sync: past it the highest UIDs are left to the next

@@ -19,6 +19,8 @@ int wholeSeconds(std::chrono::milliseconds limit)
     return int((limit.count() + 999) / 1000);
 }
 
+constexpr qint64 kReadBuffer = qint64(256) * 1024;
+
 }  // namespace
 
 MailConnection::MailConnection(MailSession& session, const ConnectionSettings& settings, QObject* parent)
@@ -29,6 +31,9 @@ MailConnection::MailConnection(MailSession& session, const ConnectionSettings& s
 {
     if (const std::optional<QSslConfiguration> config = m_settings.sslConfiguration())
         m_socket->setSslConfiguration(*config);
+    // What the server sends faster than the machine reads stays with the
+    // system, so one arrival is never more than this much.
+    m_socket->setReadBufferSize(kReadBuffer);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &MailConnection::timedOut);
     m_renewal.setSingleShot(true);

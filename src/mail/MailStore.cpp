@@ -11,12 +11,14 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <QCoreApplication>
@@ -100,8 +102,12 @@ QString cannotWrite(const QString& path, const QString& reason)
 }
 
 // What waits to be written may come from the server faster than the disk
-// takes it: beyond this much, keep() waits for the writer.
-constexpr qsizetype kMostWaiting = qsizetype(16) * 1024 * 1024;
+// takes it: beyond this much, the store waits for the writer.
+constexpr qsizetype kMostWaiting = qsizetype(4) * 1024 * 1024;
+
+// The start of a message its row's columns and the search index's text are
+// read from: its header and the first of its text, however large it is.
+constexpr qsizetype kIndexedBytes = qsizetype(256) * 1024;
 
 // The longest a written message waits for its batch's flush.
 constexpr std::chrono::milliseconds kBatch(500);
@@ -139,6 +145,7 @@ public:
         }
         m_changed.notify_all();
         m_worker.stop();
+        closeOpen(true);
         if (m_folder >= 0)
             ::close(m_folder);
         // Written but never sealed, or sealed and never committed: no row names them.
@@ -148,14 +155,13 @@ public:
             QFile::remove(m_dir + QStringLiteral("/new/") + w.name);
     }
 
-    void add(const QString& key, const QString& name, const QByteArray& raw)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_waitingBytes < kMostWaiting; });
-        m_waitingBytes += raw.size();
-        m_jobs.push_back({key, name, raw});
-        m_changed.notify_all();
-    }
+    // A message's file: begun in tmp/ under `name`, written a piece at a
+    // time, then moved into new/ and read for its row under `key`, or
+    // dropped with nothing of it left.
+    void begin(const QString& name) { post({Job::Begin, {}, name, {}}); }
+    void append(const QByteArray& piece) { post({Job::Piece, {}, {}, piece}); }
+    void end(const QString& key) { post({Job::End, key, {}, {}}); }
+    void drop() { post({Job::Drop, {}, {}, {}}); }
 
     // The sealed messages, in the order added: with `all`, once every
     // message added so far is; `failure` says why a batch was not.
@@ -173,9 +179,27 @@ public:
 
 private:
     struct Job {
+        enum Kind { Begin, Piece, End, Drop } kind;
         QString key;
         QString name;
         QByteArray raw;
+    };
+
+    void post(Job job)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_waitingBytes < kMostWaiting; });
+        m_waitingBytes += job.raw.size();
+        m_jobs.push_back(std::move(job));
+        m_changed.notify_all();
+    }
+
+    // The message whose file is being written (on the writer's thread).
+    struct Open {
+        int fd = -1;
+        QString tmp;
+        Written done;
+        QByteArray start;  // its first kIndexedBytes
     };
 
     void run()
@@ -198,12 +222,14 @@ private:
                 Job job = std::move(m_jobs.front());
                 m_jobs.pop_front();
                 lock.unlock();
-                Written w = write(job);
+                std::optional<Written> w = write(job);
                 lock.lock();
-                if (m_written.empty())
-                    m_batchAge.start();
                 m_waitingBytes -= job.raw.size();
-                m_written.push_back(std::move(w));
+                if (w) {
+                    if (m_written.empty())
+                        m_batchAge.start();
+                    m_written.push_back(std::move(*w));
+                }
             } else if (m_sealAll) {
                 m_sealAll = false;  // all added is sealed
             } else if (m_written.empty()) {
@@ -217,44 +243,79 @@ private:
         }
     }
 
-    // The file, and the row's columns.
-    Written write(const Job& job)
+    // A step of the open file; a whole message gives its row's columns.
+    std::optional<Written> write(const Job& job)
     {
-        Written w{{job.key, {}, {}, {}, 0, {}, {}, {}}, {}, job.name, {}};
-        const QString tmp = m_dir + QStringLiteral("/tmp/") + job.name;
-        const QByteArray path = QFile::encodeName(tmp);
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            w.failure = cannotWrite(tmp, systemReason());
-            return w;
+        switch (job.kind) {
+        case Job::Begin:
+            closeOpen(true);
+            m_open.tmp = m_dir + QStringLiteral("/tmp/") + job.name;
+            m_open.done = {{}, {}, job.name, {}};
+            m_open.fd =
+                ::open(QFile::encodeName(m_open.tmp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (m_open.fd < 0)
+                m_open.done.failure = cannotWrite(m_open.tmp, systemReason());
+            return std::nullopt;
+        case Job::Piece:
+            writePiece(job.raw);
+            return std::nullopt;
+        case Job::Drop:
+            closeOpen(true);
+            return std::nullopt;
+        case Job::End:
+            break;
         }
-        const char* data = job.raw.constData();
-        for (qsizetype left = job.raw.size(); left > 0 && w.failure.isEmpty();) {
-            const ssize_t n = ::write(fd, data, size_t(left));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                w.failure = cannotWrite(tmp, n < 0 ? systemReason() : QStringLiteral("nothing was written"));
-            data += n;
-            left -= n;
-        }
-        if (::close(fd) != 0 && w.failure.isEmpty())
-            w.failure = cannotWrite(tmp, systemReason());
+        Written w = std::move(m_open.done);
+        const qint64 size = w.row.size;
+        w.row.key = job.key;
+        const QByteArray path = QFile::encodeName(m_open.tmp);
+        if (m_open.fd >= 0 && ::close(std::exchange(m_open.fd, -1)) != 0 && w.failure.isEmpty())
+            w.failure = cannotWrite(m_open.tmp, systemReason());
         if (w.failure.isEmpty()
-            && ::rename(path.constData(), QFile::encodeName(m_dir + QStringLiteral("/new/") + job.name).constData())
-                   != 0)
-            w.failure = cannotWrite(tmp, QStringLiteral("it cannot be moved to new/: %1").arg(systemReason()));
+            && ::rename(path.constData(), QFile::encodeName(m_dir + QStringLiteral("/new/") + w.name).constData()) != 0)
+            w.failure = cannotWrite(m_open.tmp, QStringLiteral("it cannot be moved to new/: %1").arg(systemReason()));
+        const QByteArray start = std::exchange(m_open.start, QByteArray());
+        m_open = Open();
         if (!w.failure.isEmpty()) {
             ::unlink(path.constData());
             return w;
         }
-        // Read once, for the list's columns and the search index's text.
-        MimeMessage decoded = decodeMime(job.raw);
+        // Read once, for the list's columns and the search index's text:
+        // only its start, so a message of any size costs a bounded decoding.
+        MimeMessage decoded = decodeMime(start);
         // The size in octets, as servers and other readers give it, not in characters.
-        w.row = {job.key,        decoded.from,      decoded.subject,   decoded.date,
-                 job.raw.size(), decoded.messageId, decoded.inReplyTo, decoded.references};
+        w.row = {job.key, decoded.from,      decoded.subject,   decoded.date,
+                 size,    decoded.messageId, decoded.inReplyTo, decoded.references};
         w.text = std::move(decoded.text);
         return w;
+    }
+
+    void writePiece(const QByteArray& piece)
+    {
+        Written& w = m_open.done;
+        if (m_open.start.size() < kIndexedBytes)
+            m_open.start.append(piece.first(std::min(piece.size(), kIndexedBytes - m_open.start.size())));
+        w.row.size += piece.size();
+        const char* data = piece.constData();
+        for (qsizetype left = piece.size(); left > 0 && w.failure.isEmpty();) {
+            const ssize_t n = ::write(m_open.fd, data, size_t(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                w.failure = cannotWrite(m_open.tmp, n < 0 ? systemReason() : QStringLiteral("nothing was written"));
+            data += n;
+            left -= n;
+        }
+    }
+
+    // A message never ended leaves nothing behind.
+    void closeOpen(bool remove)
+    {
+        if (m_open.fd >= 0)
+            ::close(std::exchange(m_open.fd, -1));
+        if (remove && !m_open.tmp.isEmpty())
+            ::unlink(QFile::encodeName(m_open.tmp).constData());
+        m_open = Open();
     }
 
     // One flush of the file system for the files, their names and the
@@ -276,6 +337,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Job> m_jobs;
+    Open m_open;
     qsizetype m_waitingBytes = 0;
     std::vector<Written> m_written;  // in tmp/, not sealed yet
     QElapsedTimer m_batchAge;        // since the first of them was written
@@ -309,6 +371,9 @@ QList<KeptMessage> MailStore::commitWritten()
 
 QList<KeptMessage> MailStore::commit(bool all)
 {
+    // A message never ended by now never will be.
+    if (all)
+        dropMessage();
     if (!m_writer || m_taken.isEmpty())
         return {};
     QString failure;
@@ -492,14 +557,46 @@ bool MailStore::keep(const QString& key, const QByteArray& raw)
 {
     if (m_taken.contains(key) || contains(key))
         return false;
+    beginMessage();
+    appendMessage(raw);
+    return endMessage(key);
+}
+
+void MailStore::beginMessage()
+{
+    dropMessage();
     if (!m_writer)
         m_writer = std::make_unique<Writer>(accountDir());
     // A Maildir name no other writer makes: time, process, a counter, host.
-    const QString name =
-        QString::number(QDateTime::currentMSecsSinceEpoch()) + m_process + QString::number(++m_written) + m_host;
+    m_writer->begin(QString::number(QDateTime::currentMSecsSinceEpoch()) + m_process + QString::number(++m_written)
+                    + m_host);
+    m_incoming = true;
+}
+
+void MailStore::appendMessage(const QByteArray& piece)
+{
+    if (m_incoming && !piece.isEmpty())
+        m_writer->append(piece);
+}
+
+bool MailStore::endMessage(const QString& key)
+{
+    if (!m_incoming)
+        return false;
+    if (m_taken.contains(key) || contains(key)) {
+        dropMessage();
+        return false;
+    }
+    m_incoming = false;
     m_taken.insert(key);
-    m_writer->add(key, name, raw);
+    m_writer->end(key);
     return true;
+}
+
+void MailStore::dropMessage()
+{
+    if (std::exchange(m_incoming, false))
+        m_writer->drop();
 }
 
 SentCopy::~SentCopy()

@@ -70,6 +70,16 @@ public:
     // file is written, and its row's columns decoded, off the window's
     // thread while the check fetches the next one.
     bool keep(const QString& key, const QByteArray& raw);
+    // The same for a message arriving in pieces, never held whole: its file
+    // is written in tmp/ as they come and moved into new/ when it ends
+    // (false, and the file gone, when its key is kept already); a message
+    // dropped, or begun anew, or not ended by commit(), leaves no file.
+    // Its row's columns and its text for the search come from its first
+    // 256 KB.
+    void beginMessage();
+    void appendMessage(const QByteArray& piece);
+    bool endMessage(const QString& key);
+    void dropMessage();
     // Ends the batch: waits until the messages taken since the last commit
     // are in their files, the files and then their folder on the disk, and
     // only then commits their rows together (one flush of the disk for the
@@ -121,6 +131,7 @@ private:
     QString m_prefix;           // of the account's keys in the table
     QString m_process, m_host;  // of the file names
     int m_written = 0;
+    bool m_incoming = false;                        // begun and neither ended nor dropped
     QSet<QString> m_taken;                          // since the last commit
     mutable std::unique_ptr<Statement> m_contains;  // prepared once per batch
     std::unique_ptr<Writer> m_writer;

@@ -14,6 +14,7 @@ Pop3Check::Pop3Check(Pop3Session& session, MailConnection& link, MailStore& stor
     : m_session(session)
     , m_link(link)
     , m_store(store)
+    , m_keeper(store, [this](const StoreError& error) { emit storeFailed(error); })
 {
     m_batch.setSingleShot(true);
     m_batch.setInterval(kBatchEveryMs);
@@ -43,6 +44,34 @@ Pop3Check::Pop3Check(Pop3Session& session, MailConnection& link, MailStore& stor
 }
 
 template <class Routine>
+bool StoreKeeper::guarded(Routine routine)
+{
+    return storeGuard(routine, m_failed);
+}
+
+void StoreKeeper::begin()
+{
+    guarded([&] { m_store.beginMessage(); });
+}
+
+void StoreKeeper::write(const QByteArray& piece)
+{
+    m_store.appendMessage(piece);
+}
+
+bool StoreKeeper::end(const QString& key)
+{
+    bool kept = false;
+    guarded([&] { kept = m_store.endMessage(key); });
+    return kept;
+}
+
+void StoreKeeper::drop()
+{
+    m_store.dropMessage();
+}
+
+template <class Routine>
 bool Pop3Check::guarded(Routine routine)
 {
     return storeGuard(routine, [this](const StoreError& error) { emit storeFailed(error); });
@@ -60,13 +89,7 @@ bool Pop3Check::start(const QString& host, quint16 port, const QString& userName
         }))
         return false;
     m_host = host;
-    m_session.keepIn(
-        [this](const QString& key, const QByteArray& raw) {
-            bool kept = false;
-            guarded([&] { kept = m_store.keep(key, raw); });
-            return kept;
-        },
-        std::move(known));
+    m_session.keepIn(&m_keeper, std::move(known));
     m_session.allowLoginInClear(inClear);
     m_session.setOfferedStlsBefore(offeredBefore);
     m_session.start(userName, password, host, pop3TlsMode(port));

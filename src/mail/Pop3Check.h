@@ -4,10 +4,34 @@
 #include <QTimer>
 
 #include "mail/MailStore.h"
+#include "mail/Pop3Session.h"
 #include "store/StoreError.h"
 
+#include <functional>
+
 class MailConnection;
-class Pop3Session;
+
+// A check's keeper: each message goes into the store's Maildir as it
+// arrives. A store failure is handed to `failed`, and that message is not kept.
+class StoreKeeper : public Pop3Keeper {
+public:
+    StoreKeeper(MailStore& store, std::function<void(const StoreError&)> failed)
+        : m_store(store)
+        , m_failed(std::move(failed))
+    {
+    }
+    void begin() override;
+    void write(const QByteArray& piece) override;
+    bool end(const QString& key) override;
+    void drop() override;
+
+private:
+    template <class Routine>
+    bool guarded(Routine routine);
+
+    MailStore& m_store;
+    std::function<void(const StoreError&)> m_failed;
+};
 
 // A check of a POP3 mailbox into the kept mail. Each message the session
 // fetches is kept at once; while the check runs, the messages in their files
@@ -44,4 +68,5 @@ private:
     QString m_host;
     QString m_progress;
     QTimer m_batch;
+    StoreKeeper m_keeper;
 };

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -14,6 +15,10 @@ namespace {
 // Outside message data a line is a status line; one this long never is.
 constexpr qsizetype kMaxStatusLine = qsizetype(64) * 1024;
 constexpr int kMaxMessageCount = 32767;
+// What goes to the keeper at a time, and the most of an unfinished line held.
+constexpr qsizetype kPiece = qsizetype(64) * 1024;
+// Enough of a message to hold its Message-ID.
+constexpr qsizetype kHeadBytes = qsizetype(256) * 1024;
 
 // The user name and password go out as typed, but a line break in them
 // would start a command of its own.
@@ -112,6 +117,11 @@ void Pop3Session::start(const QString& userName, const QString& password, const 
     m_currentMessage = 0;
     m_partial.clear();
     m_buffer.clear();
+    m_size = 0;
+    m_midLine = false;
+    m_skipping = false;
+    m_head.clear();
+    m_left.clear();
     m_seen.clear();
     m_wanted.clear();
     m_listing.clear();
@@ -138,8 +148,9 @@ MailActions Pop3Session::feed(const QByteArray& bytes)
             if (!m_inData && m_partial.size() > kMaxStatusLine) {
                 const QByteArray line = std::exchange(m_partial, QByteArray());
                 handleStatus(QByteArrayView(line).first(kMaxStatusLine), out);
-            } else if (m_inData && m_buffer.size() + m_partial.size() > m_messageLimit) {
-                tooLarge(out);
+            } else if (m_inData && (m_midLine || m_partial.size() >= 3)
+                       && (m_skipping || m_partial.size() >= kPiece || m_size + m_partial.size() > m_messageLimit)) {
+                longLine(out);
             }
             break;
         }
@@ -187,17 +198,45 @@ void Pop3Session::handleLine(QByteArrayView line, MailActions& out)
         handleStatus(line, out);
         return;
     }
-    if (line == ".\r\n" || line == ".\n") {
-        storeMessage(out);
+    const bool lineStart = !std::exchange(m_midLine, false);
+    if (lineStart && (line == ".\r\n" || line == ".\n")) {
+        if (!std::exchange(m_skipping, false))
+            storeMessage(out);
+        m_inData = false;
         askNextOrQuit(out);
         return;
     }
     // The server doubled a leading period so the line could not end the message.
-    if (line.startsWith('.'))
+    if (lineStart && line.startsWith('.'))
         line = line.sliced(1);
-    if (m_buffer.size() + line.size() > m_messageLimit)
+    messageBytes(line, out);
+}
+
+// A line too long to hold goes on in pieces: it is no end of the message
+// (that line is short), and only its start may be a doubled period.
+void Pop3Session::longLine(MailActions& out)
+{
+    QByteArrayView piece(m_partial);
+    if (!std::exchange(m_midLine, true) && piece.startsWith('.'))
+        piece = piece.sliced(1);
+    messageBytes(piece, out);
+    m_partial.clear();
+}
+
+void Pop3Session::messageBytes(QByteArrayView bytes, MailActions& out)
+{
+    if (m_skipping)
+        return;
+    m_size += bytes.size();
+    if (m_size > m_messageLimit)
         return tooLarge(out);
-    m_buffer.append(line);
+    if (m_keeper && m_wanted[size_t(m_currentMessage - 1)].uidl.isEmpty()) {
+        m_head.append(bytes.first(std::min(bytes.size(), kHeadBytes - m_head.size())));
+        m_hash.addData(bytes);
+    }
+    m_buffer.append(bytes);
+    if (m_keeper && m_buffer.size() >= kPiece)
+        m_keeper->write(std::exchange(m_buffer, QByteArray()));
 }
 
 void Pop3Session::send(const QByteArray& line, Pop3Step next, MailActions& out)
@@ -225,7 +264,15 @@ void Pop3Session::handleStatus(QByteArrayView line, MailActions& out)
         if (status.ok) {
             m_inData = true;
             m_buffer.clear();
-            m_buffer.reserve(sizeHint(line));
+            m_size = 0;
+            m_midLine = false;
+            m_skipping = false;
+            m_head.clear();
+            m_hash.reset();
+            if (m_keeper)
+                m_keeper->begin();
+            else
+                m_buffer.reserve(std::min(sizeHint(line), m_messageLimit));
         } else {
             quitWithError(line, out);
         }
@@ -363,14 +410,31 @@ void Pop3Session::continued(MailActions& out)
         MailAction::send((m_saslDue.isEmpty() ? oauthErrorAck(m_mechanism) : std::exchange(m_saslDue, {})) + "\r\n"));
 }
 
+// The key of a message without UIDL, from the header it begins with, as
+// CMessage reads it, else from what it holds.
+QString Pop3Session::keyByMessageId()
+{
+    const qsizetype end = m_head.indexOf("\r\n\r\n");
+    CMessage header;
+    header.CreateFromHeaderText(MailTexts::decodeWireText(end < 0 ? m_head : m_head.first(end)));
+    QString base = header.MessageID();
+    if (base.isEmpty())
+        base = QStringLiteral("<%1@no-message-id>").arg(QString::fromLatin1(m_hash.result().toHex()));
+    const int n = ++m_seen[base.toCaseFolded()];
+    return n == 1 ? base : base + QStringLiteral("\n#") + QString::number(n);
+}
+
 void Pop3Session::storeMessage(MailActions& out)
 {
     const QByteArray raw = std::exchange(m_buffer, QByteArray());
-    m_inData = false;
     const QString uidl = m_wanted[size_t(m_currentMessage - 1)].uidl;
-    if (m_keeper && !uidl.isEmpty()) {
-        if (m_keeper(uidl, raw))
-            out.push_back(MailAction::list({uidl}));
+    if (m_keeper) {
+        if (!raw.isEmpty())
+            m_keeper->write(raw);
+        const QString key = uidl.isEmpty() ? keyByMessageId() : uidl;
+        m_head.clear();
+        if (m_keeper->end(key))
+            out.push_back(MailAction::list({key}));
         return;
     }
     auto message = std::make_shared<CMessage>();
@@ -392,10 +456,7 @@ void Pop3Session::storeMessage(MailActions& out)
     // shares it: it gets a key of its own rather than being dropped.
     const int n = ++m_seen[base.toCaseFolded()];
     const QString key = n == 1 ? base : base + QStringLiteral("\n#") + QString::number(n);
-    if (m_keeper) {
-        if (m_keeper(key, raw))
-            out.push_back(MailAction::list({key}));
-    } else if (!m_messages.Contains(key)) {
+    if (!m_messages.Contains(key)) {
         m_messages.Add(message, key);
         out.push_back(MailAction::list({key}));
     }
@@ -405,6 +466,8 @@ void Pop3Session::askNextOrQuit(MailActions& out)
 {
     if (m_currentMessage >= m_messageCount) {
         send("QUIT\r\n", Pop3Step::Quit, out);
+        if (!m_left.isEmpty())
+            out.push_back(MailAction::notify(MailTexts::pop3Error(leftOnServer())));
     } else {
         ++m_currentMessage;
         out.push_back(MailAction::progress(m_currentMessage, m_messageCount));
@@ -431,19 +494,37 @@ MailNotice Pop3Session::socketErrorNotice(int number, const QString& description
     return MailTexts::checkSocketError(number, description);
 }
 
-void Pop3Session::tooLarge(MailActions& out)
+// The rest of the message is read and dropped; nothing of it is kept.
+void Pop3Session::tooLarge(MailActions&)
+{
+    m_skipping = true;
+    m_buffer.clear();
+    m_head.clear();
+    if (m_keeper)
+        m_keeper->drop();
+    m_left.append(m_currentMessage);
+}
+
+QString Pop3Session::leftOnServer() const
 {
     constexpr qsizetype kMB = qsizetype(1024) * 1024;
-    m_partial.clear();
-    m_buffer.clear();
     const QString limit = m_messageLimit % kMB == 0 ? QStringLiteral("%1 MB").arg(m_messageLimit / kMB)
                                                     : QStringLiteral("%1 bytes").arg(m_messageLimit);
-    fail(QStringLiteral("Message %1 of %2 is larger than the %3 one message may hold; the check stopped there. "
-                        "The messages before it are kept.")
-             .arg(m_currentMessage)
-             .arg(m_messageCount)
-             .arg(limit),
-         out);
+    QStringList numbers;
+    for (int n : m_left)
+        numbers << QString::number(n);
+    if (numbers.size() == 1)
+        return QStringLiteral("Message %1 of %2 is larger than the %3 one message may hold; it was left on the "
+                              "server. The other messages are kept.")
+            .arg(numbers.first())
+            .arg(m_messageCount)
+            .arg(limit);
+    const QString last = numbers.takeLast();
+    return QStringLiteral("Messages %1 and %2 of %3 are larger than the %4 one message may hold; they were left on "
+                          "the server. The other messages are kept.")
+        .arg(numbers.join(QStringLiteral(", ")), last)
+        .arg(m_messageCount)
+        .arg(limit);
 }
 
 MailActions Pop3Session::tlsReady()
@@ -493,6 +574,8 @@ MailActions Pop3Session::closed()
     if (!m_active)
         return out;
     const QByteArray rest = std::exchange(m_partial, QByteArray());
+    if (m_inData && !m_skipping && m_keeper)
+        m_keeper->drop();
     if (m_step != Pop3Step::Quit) {
         // A refusal cut off by the close is still the server's own word.
         const bool refusal = !m_inData && !rest.isEmpty() && !parsePop3Status(rest).ok;

@@ -7,7 +7,9 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -40,20 +42,35 @@ enum class Pop3Step {
 // Message-ID, so a repeated check adds only messages not yet held. Each new
 // message is announced by a list action as soon as it has arrived.
 //
-// With a keeper, each message is handed to it as soon as it has arrived and
-// nothing is held: UIDL is asked after STAT and only messages whose UIDL is
-// not among `known` are fetched, kept under their UIDL (a server without
-// UIDL: every message, under its Message-ID).
+// With a keeper, each message is handed to it in pieces as it arrives and
+// is never held whole, however long its lines: UIDL is asked after STAT and
+// only messages whose UIDL is not among `known` are fetched, kept under their
+// UIDL (a server without UIDL: every message, under its Message-ID).
+//
+// A message larger than the limit is left on the server: its bytes are read
+// to its end and dropped, the check goes on with the next one, and one
+// notice at the end names what was left.
+
+// Where a check keeps what it fetches: a message's bytes as they arrive
+// (unstuffed, a bounded piece at a time), then kept under its key or dropped.
+class Pop3Keeper {
+public:
+    virtual ~Pop3Keeper() = default;
+    virtual void begin() = 0;
+    virtual void write(const QByteArray& piece) = 0;
+    // The message is whole: true when it was kept (and is to be listed).
+    virtual bool end(const QString& key) = 0;
+    // What was written of it goes.
+    virtual void drop() = 0;
+};
+
 class Pop3Session : public MailSession {
 public:
-    // True when the message was kept (and is to be listed).
-    using Keeper = std::function<bool(const QString& key, const QByteArray& raw)>;
-
     explicit Pop3Session(CMessages& messages);
-    // For the next check, and every one after it.
-    void keepIn(Keeper keeper, QSet<QString> known)
+    // For the next check, and every one after it; the keeper outlives them.
+    void keepIn(Pop3Keeper* keeper, QSet<QString> known)
     {
-        m_keeper = std::move(keeper);
+        m_keeper = keeper;
         m_known = std::move(known);
     }
 
@@ -73,7 +90,7 @@ public:
     // It no longer offers STLS, though it did before (refusedInClear() is true then).
     bool lostStls() const { return m_lostStls; }
     // The most one message may hold, a line without an end included: past
-    // it the check stops with a message, and what came before is kept.
+    // it the message is left on the server (MailSettings' limit).
     static constexpr qsizetype kMessageLimit = qsizetype(64) * 1024 * 1024;
     void setMessageLimit(qsizetype octets) { m_messageLimit = octets; }
     // Every UIDL the server listed in the check that ran last (empty for an
@@ -107,9 +124,13 @@ private:
     void continued(MailActions& out);
     void send(const QByteArray& line, Pop3Step next, MailActions& out);
     void storeMessage(MailActions& out);
+    void messageBytes(QByteArrayView bytes, MailActions& out);
+    void longLine(MailActions& out);
+    QString keyByMessageId();
     void askNextOrQuit(MailActions& out);
     void quitWithError(QByteArrayView reply, MailActions& out);
     void tooLarge(MailActions& out);
+    QString leftOnServer() const;
 
     CMessages& m_messages;
     QString m_userName;
@@ -133,15 +154,23 @@ private:
     bool m_inUidl = false;  // UIDL said +OK, its lines follow
     int m_messageCount = 0;
     int m_currentMessage = 0;
-    QByteArray m_partial;        // the start of a line whose end has not arrived
-    QByteArray m_buffer;         // the message being fetched, unstuffed
-    QHash<QString, int> m_seen;  // keys met in this check, for repeated Message-IDs
+    QByteArray m_partial;  // the start of a line whose end has not arrived
+    // The message being fetched, unstuffed: with a keeper only what has not
+    // gone to it yet, else all of it.
+    QByteArray m_buffer;
+    qsizetype m_size = 0;     // of the message being fetched, so far
+    bool m_midLine = false;   // the start of the line being read went on already
+    bool m_skipping = false;  // the message is past the limit: read to its end, kept nowhere
+    QByteArray m_head;        // its first bytes, for the Message-ID of a message without UIDL
+    QCryptographicHash m_hash{QCryptographicHash::Sha1};  // of a message without UIDL or Message-ID
+    QList<int> m_left;                                    // messages past the limit in this check
+    QHash<QString, int> m_seen;                           // keys met in this check, for repeated Message-IDs
     struct Wanted {
         int number;
         QString uidl;  // empty: key by Message-ID
     };
     std::vector<Wanted> m_wanted;  // what this check fetches, in order
-    Keeper m_keeper;
+    Pop3Keeper* m_keeper = nullptr;
     QSet<QString> m_known;
     QSet<QString> m_listing;
     std::optional<QSet<QString>> m_listed;

@@ -350,6 +350,7 @@ void frmCheckEmail::Form_Load()
             m_imap.open(Con, maildir, folder, MailAccounts::mailKeyPrefix(m_account).toUtf8());
             held = m_imap.folders();
         });
+        imapSession.spillTo(maildir + QLatin1Char('/') + folder + QStringLiteral("tmp"));
         showImapFolders(std::move(held));
         // What is held shows first; what changed follows once the window is up.
         QTimer::singleShot(0, this, &frmCheckEmail::refresh);
@@ -433,6 +434,7 @@ void frmCheckEmail::cmdCheckMail_Click()
 {
     if (m_settings.incoming == IncomingKind::Imap)
         return refresh();
+    session.setMessageLimit(messageLimitOctets(Con));
     if (m_pop3OAuth) {
         const HostPort server = splitHostPort(txtHost->text(), kPop3Port);
         return m_pop3OAuth->run([this, server](const QString& token) {
@@ -913,6 +915,7 @@ void frmCheckEmail::syncWith(const QString& password)
         }))
         return;
     lblProgress->setText(kSyncing);
+    imapSession.setResponseLimit(messageLimitOctets(Con));
     imapSession.allowLoginInClear(inClear.allowed);
     imapSession.setOfferedStartTlsBefore(inClear.offeredBefore);
     imapSession.start(txtUserName->text(), password, plan, server.host, imapTlsMode(server.port));

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -343,8 +344,10 @@ private slots:
         main->command("mnuChangeInfo")->trigger();
         auto* form = visibleWindow<frmChangeInfo>();
         form->txtsmtp->setText(QStringLiteral("smtp.a.net"));
+        form->spnMessageLimit->setValue(200);
         QTest::mouseClick(form->cmdSave, Qt::LeftButton);
         QCOMPARE(rows("tblEmail", fields), QStringList{"1|smtp.a.net||||"});
+        QCOMPARE(rows("tblEmailMessageLimit", {"Id", "Megabytes"}), QStringList{"1|200"});
         Screens::unload<frmChangeInfo>();
         Db::exec(
             fx->dbPath(),
@@ -356,6 +359,7 @@ private slots:
                      .join('|'),
                  QStringLiteral("s2|e2|r2|u2|p2"));
         QCOMPARE(form->cboAttachments->currentText(), "uuencoded in the text (default)");
+        QCOMPARE(form->spnMessageLimit->value(), 200);
         QCOMPARE(form->cboIncoming->currentText(), "POP3");                             // a row older than the choice
         QTRY_COMPARE(rows("tblEmail", fields).at(1), "2|s2|e2|r2|u2|" + column("p2"));  // moved to the keyring
         form->cboAttachments->setCurrentIndex(1);

@@ -2,10 +2,25 @@
 
 #include "mail/MailAction.h"
 #include "mail/MailSession.h"
+#include "support/Files.h"
 #include "support/Fixture.h"
 
 #include <QStringList>
 #include <QTest>
+
+// How far this process's peak memory rose, in kB, above what it held
+// when `work` began (far too much when the peak cannot be started again).
+template <class Work>
+qint64 peakGrowth(Work&& work)
+{
+    const auto kb = [](const char* field) {
+        const QByteArray status = readFile(QStringLiteral("/proc/self/status"));
+        return status.mid(status.indexOf(field) + 6).trimmed().split(' ').value(0).toLongLong();
+    };
+    const qint64 before = writeFile(QStringLiteral("/proc/self/clear_refs"), "5") ? kb("VmRSS:") : -(1 << 30);
+    work();
+    return kb("VmHWM:") - before;
+}
 
 // Actions as one line, so a step of a conversation is compared at once and
 // a mismatch prints what differs. The message itself shows as "message".

@@ -13,6 +13,7 @@
 #include "controls/MSFlexGrid.h"
 #include "kit/ConnectionSettings.h"
 #include "kit/Invitation.h"
+#include "kit/MailSettings.h"
 #include "mail/ConversationView.h"
 #include "mail/InvitationBar.h"
 #include "mail/InvitationMail.h"
@@ -199,6 +200,41 @@ private slots:
         QVERIFY(check(screen));
         QCOMPARE(fx->messageBoxes(),
                  QStringList({"Exclamation|POP3 Error|POP3 Error: -ERR [AUTH] Authentication failed.\r\n"}));
+    }
+
+    // Past the limit (a setting) a message is left on the server with
+    // nothing of it kept, and the check goes on with the next; within it, a
+    // message of 100 MB in one line is kept byte for byte while the peak
+    // memory grows by a few MB at most.
+    void largeMessagesCostABoundedBuffer()
+    {
+        if (!pop3)
+            SKIP_OR_FAIL(pop3Missing);
+        Pop3TestServer server(kUser, kPassword);
+        QByteArray big = "Subject: big\r\n\r\n." + QByteArray(100 << 20, 'x') + "\r\n";
+        const QString digest = QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex();
+        QVERIFY(server.addMessage(std::exchange(big, {})));
+        QVERIFY(server.addMessage("Subject: over\r\n\r\n" + QByteArray(2 << 20, '.') + "\r\n"));
+        QVERIFY(server.addMessage("Subject: small\r\n\r\nhi\r\n"));
+        QString why;
+        QVERIFY2(server.start(&why), qPrintable(why));
+        frmCheckEmail* screen = openCheckScreen(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+        Connection con;
+        con.Open(fx->dbPath());
+        saveMessageLimit(con, 1);
+        QVERIFY(check(screen));
+        QVERIFY(fx->messageBoxes().value(0).contains("Messages 1 and 2 of 3 are larger than the 1 MB one message"));
+        QCOMPARE(listed(screen->lvMessages), QList<QStringList>({{"", "small", "", "22"}}));
+        const QString mail = fx->dataDir() + "/Mail/";
+        saveMessageLimit(con, 101);
+        const qint64 grown = peakGrowth([&] { QVERIFY(check(screen)); });
+        QCOMPARE(screen->lvMessages->itemCount(), 3);
+        QVERIFY2(grown < 8 * 1024, qPrintable(QStringLiteral("%1 kB").arg(grown)));
+        QCOMPARE(QDir(mail + "tmp").entryList(QDir::Files), QStringList());
+        QVERIFY(std::ranges::any_of(QDir(mail + "new").entryList(QDir::Files), [&](const QString& name) {
+            return QCryptographicHash::hash(readFile(mail + "new/" + name), QCryptographicHash::Sha256).toHex()
+                   == digest;
+        }));
     }
 
     // A store from before the Sent folder keeps its rows, as received mail.

@@ -12,6 +12,7 @@
 #include "mail/MailConnection.h"
 #include "store/Connection.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
@@ -310,6 +311,29 @@ private slots:
     // Bodies of a folder of any name are kept (300 bytes: its name in hex
     // made no file); one an older cache kept so is found, and goes when
     // fetched anew.
+    // A message fetched whole goes to its file as it arrives: kept byte for
+    // byte while the peak memory grows by a few MB, nothing left in tmp/.
+    void aLargeBodyGoesStraightToItsFile()
+    {
+        ImapPeer peer;
+        if (const QString why = peer.start(1); !why.isEmpty())
+            SKIP_OR_FAIL(why);
+        QByteArray big = "Subject: big\r\n\r\n" + QByteArray(40 << 20, 'x') + "\r\n";
+        const QByteArray digest = QCryptographicHash::hash(big, QCryptographicHash::Sha1);
+        QVERIFY(peer.server.addMessage(std::exchange(big, {})));
+        WatchedSession s;
+        s.spillTo(peer.dir.path());
+        QCOMPARE(sync(s, peer.server.imapPort(), peer.cache.plan("INBOX")), QStringList{"ok"});
+        peer.cache.apply(peer.cache.plan("INBOX"), s.result());
+        ImapPlan plan = peer.cache.plan("INBOX");
+        plan.bodyUid = 2;
+        const qint64 grown = peakGrowth([&] { QCOMPARE(sync(s, peer.server.imapPort(), plan), QStringList{"ok"}); });
+        QVERIFY2(grown < 8 * 1024, qPrintable(QString::number(grown)));
+        peer.cache.apply(plan, s.result());
+        QCOMPARE(QDir(peer.dir.path()).entryList({QStringLiteral("imap*")}), QStringList());
+        QCOMPARE(QCryptographicHash::hash(peer.cache.body("INBOX", 2), QCryptographicHash::Sha1), digest);
+    }
+
     void bodyFilesOfLongFolderNames()
     {
         QTemporaryDir dir;

@@ -78,7 +78,8 @@ const Row kScreens[] = {
     {Screens::show<frmChangePass>, "txtcurrentUserName txtCurrentPass cmdTest", "txtCurrentPass>Return>cmdTest",
      "closes"},
     {Screens::show<frmChangeInfo>,
-     "txtPassword cboSignIn txtEmailUserName txtHost cboIncoming txtsmtp txtYourEmail cboAttachments cmdSMTPhelp "
+     "txtPassword cboSignIn txtEmailUserName txtHost cboIncoming txtsmtp txtYourEmail cboAttachments spnMessageLimit "
+     "cmdSMTPhelp "
      "cmdRemoteHelp "
      "cmdSave",
      "txtsmtp>Return>cmdSave", "closes"},
