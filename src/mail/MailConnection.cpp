@@ -20,6 +20,10 @@ int wholeSeconds(std::chrono::milliseconds limit)
 }
 
 constexpr qint64 kReadBuffer = qint64(256) * 1024;
+// A machine that reads alone still reads a short arrival here: in less time
+// than the hops to the worker and back would take (a sync with nothing new
+// is a few short answers).
+constexpr qsizetype kReadHere = 64 * 1024;
 
 }  // namespace
 
@@ -165,7 +169,7 @@ void MailConnection::goOn()
         MailActions actions;
         if (news.step) {
             actions = news.step();
-        } else if (const QByteArray bytes = news.bytes(); m_session.readsAlone() && !bytes.isEmpty()) {
+        } else if (const QByteArray bytes = news.bytes(); m_session.readsAlone() && bytes.size() > kReadHere) {
             m_reading = true;
             m_reader.post(
                 [&session = m_session, bytes] { return session.feed(bytes); }, this,

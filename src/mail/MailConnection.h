@@ -27,7 +27,8 @@ class QSslSocket;
 // followed each happens after it.
 //
 // A machine that reads alone (MailSession::readsAlone) reads what the server
-// says on a worker thread, one arrival at a time and in turn with the rest;
+// says on a worker thread (a short arrival here, as quick to read as to
+// hand over), one arrival at a time and in turn with the rest;
 // the window goes on meanwhile. Its owner touches it only between
 // conversations, or through ask().
 class MailConnection : public QObject {
