@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const TaskMap::Imported& task : EventMap::read(input).tasks) {
         const TaskValues values = task.task;
         for (const QByteArray& kept : {QByteArray(), task.object}) {
-            const QByteArray bytes = EventMap::write({}, {{values, 0, task.uid, task.parentUid, kept, task.base}}).bytes;
+            const QByteArray bytes =
+                EventMap::write({}, {{values, 0, task.uid, task.parentUid, kept, task.base}}).bytes;
             const EventMap::ReadResult again = EventMap::read(bytes);
             if (again.tasks.size() != 1 || again.tasks[0].uid != task.uid || again.tasks[0].task != values
                 || again.tasks[0].parentUid != task.parentUid)
