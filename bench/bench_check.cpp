@@ -205,7 +205,7 @@ void row(bool tls, bool line, Server& server, QTemporaryDir& folders)
     };
     Row r, g;
     for (int i = 0; i < benchRounds(); ++i) {
-        emptyStore(host, folders.filePath(QStringLiteral("%1-%2").arg(tls).arg(i)));
+        emptyStore(host, folders.filePath(QStringLiteral("%1-%2-%3").arg(tls).arg(line).arg(i)));
         Screens::show<frmCheckEmail>();
         settle();
         Run ours = runOurs(checkMail);
