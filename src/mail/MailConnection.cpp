@@ -23,7 +23,7 @@ constexpr qint64 kReadBuffer = qint64(256) * 1024;
 // A machine that reads alone still reads a short arrival here: in less time
 // than the hops to the worker and back would take (a sync with nothing new
 // is a few short answers).
-constexpr qsizetype kReadHere = 64 * 1024;
+constexpr qsizetype kReadHere = qsizetype(64) * 1024;
 
 }  // namespace
 
