@@ -24,7 +24,12 @@ const char* const kProductId = "-//Tessaly//Tessaly 2002//EN";
 QString textOf(icalcomponent* ev, icalproperty_kind kind)
 {
     icalproperty* p = icalcomponent_get_first_property(ev, kind);
-    const char* text = p ? icalproperty_get_value_as_string(p) : nullptr;
+    // A text as it means (commas and backslashes not escaped), so that it
+    // goes out again as it came.
+    icalvalue* v = p ? icalproperty_get_value(p) : nullptr;
+    const char* text = v && icalvalue_isa(v) == ICAL_TEXT_VALUE ? icalvalue_get_text(v)
+                       : p                                      ? icalproperty_get_value_as_string(p)
+                                                                : nullptr;
     return text ? QString::fromUtf8(text).trimmed() : QString();
 }
 
