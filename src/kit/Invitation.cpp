@@ -6,6 +6,7 @@
 
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "kit/Clock.h"
@@ -31,6 +32,19 @@ QString textOf(icalcomponent* ev, icalproperty_kind kind)
                        : p                                      ? icalproperty_get_value_as_string(p)
                                                                 : nullptr;
     return text ? QString::fromUtf8(text).trimmed() : QString();
+}
+
+// A UID that is not UTF-8 is written empty, and one with a control
+// character (a lone CR, say) reads back as another: an answer to it or an
+// update of it could never be matched by the other side.
+bool uidWritable(icalcomponent* ev)
+{
+    const char* uid = icalcomponent_get_uid(ev);
+    if (!uid)
+        return true;
+    const QByteArrayView bytes(uid);
+    return bytes.isValidUtf8()
+           && std::none_of(bytes.begin(), bytes.end(), [](char c) { return (c >= 0 && c < 0x20) || c == 0x7f; });
 }
 
 // "mailto:Anna@Example.org" -> "anna@example.org"
@@ -202,6 +216,8 @@ Invite read(const QByteArray& calendar, const QStringList& own)
         invited = invited || named(a.address);
     if (out.uid.isEmpty())
         out.reason = QStringLiteral("The invitation has no UID, so it cannot be matched with the planner.");
+    else if (!uidWritable(ev))
+        out.reason = QStringLiteral("The invitation's UID is not readable text, so an answer could not be matched.");
     else if (out.method != QLatin1String("REQUEST") && out.method != QLatin1String("CANCEL")
              && out.method != QLatin1String("REPLY"))
         out.reason =
@@ -476,7 +492,7 @@ QByteArray invited(const QByteArray& event, const QString& organizer, const QStr
     const Component root = parse(event);
     icalcomponent* cal = nullptr;
     icalcomponent* ev = firstEvent(root.get(), &cal);
-    if (!ev)
+    if (!ev || !uidWritable(ev))
         return {};
     const bool sentBefore = icalcomponent_get_first_property(ev, ICAL_ATTENDEE_PROPERTY) != nullptr;
     removeAll(ev, ICAL_ORGANIZER_PROPERTY);
@@ -569,6 +585,36 @@ QString answers(const QByteArray& event)
     for (const Attendee& a : read(event, {}).attendees)
         out << QStringLiteral("%1 (%2)").arg(a.address, answerWord(a.partstat));
     return out.join(QLatin1String(", "));
+}
+
+QString attendance(const QByteArray& event)
+{
+    const Invite in = read(event, {});
+    QStringList each;
+    for (const Attendee& a : in.attendees)
+        each << a.address + u'=' + a.partstat;
+    if (each.isEmpty())
+        return {};
+    each.sort();
+    return in.organizer + u';' + each.join(u',');
+}
+
+QByteArray withAttendeesOf(const QByteArray& event, const QByteArray& from)
+{
+    const Component root = parse(event), source = parse(from);
+    icalcomponent* cal = nullptr;
+    icalcomponent* ev = firstEvent(root.get(), &cal);
+    icalcomponent* other = nullptr;
+    icalcomponent* theirs = firstEvent(source.get(), &other);
+    if (!ev || !theirs)
+        return event;
+    for (const icalproperty_kind kind : {ICAL_ORGANIZER_PROPERTY, ICAL_ATTENDEE_PROPERTY}) {
+        removeAll(ev, kind);
+        for (icalproperty* p = icalcomponent_get_first_property(theirs, kind); p;
+             p = icalcomponent_get_next_property(theirs, kind))
+            icalcomponent_add_property(ev, icalproperty_new_clone(p));
+    }
+    return written(cal);
 }
 
 namespace {
