@@ -111,6 +111,12 @@ QByteArray message(const QByteArray& event, const QString& method, const QDateTi
 QByteArray withReply(const QByteArray& event, const Invite& reply, QString* reason);
 // Each attendee of the kept event with the answer: "carl@example.com (accepted), …".
 QString answers(const QByteArray& event);
+// Who the kept event invites and how each answered, as one text that is the
+// same however the event was written: "organizer;address=PARTSTAT,…", sorted.
+// Empty when it invites no one.
+QString attendance(const QByteArray& event);
+// `event` with the organizer and attendees of `from` in place of its own.
+QByteArray withAttendeesOf(const QByteArray& event, const QByteArray& from);
 // An answer as the planner says it: accepted, tentative, declined or not yet.
 QString answerWord(const QString& partstat);
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "kit/Invitation.h"
 #include "kit/Occurrences.h"
 #include "store/Connection.h"
 #include "store/StoreError.h"
@@ -45,13 +46,14 @@ SyncPlan::Remote readEvent(const QByteArray& body)
     const bool keep =
         read.malformed == read.outOfReach
         && std::none_of(read.events.begin(), read.events.end(), [](const auto& e) { return e.object.isEmpty(); });
-    SyncPlan::Remote remote{series.uid,
-                            QStringList(series.appointment.begin(), series.appointment.end()),
-                            {},
-                            true,
-                            keep ? body : QByteArray(),
-                            {},
-                            SyncRecords::exceptionsOf(body, series.uid)};
+    SyncPlan::Remote remote{
+        series.uid,
+        QStringList(series.appointment.begin(), series.appointment.end()),
+        {},
+        true,
+        keep ? body : QByteArray(),
+        {},
+        SyncRecords::withAttendance(SyncRecords::exceptionsOf(body, series.uid), keep ? body : QByteArray())};
     remote.rulesTooLarge = read.rulesBeyondBudget;
     remote.zonesRepaired = read.zonesReplaced + read.zonesFixed;
     return remote;
@@ -414,15 +416,20 @@ void DavSync::applyHere(Connection& con, Collection& c)
 {
     SyncRecords rows(con, c.shape);
     rows.begin();
+    rows.hashAttendance();
     const QList<KeyedRecord> local = c.local(rows);  // first: it may give records their UIDs
     const SyncPlan::Plan plan = c.plan(rows.entries(), local);
     if (!plan.fetch.isEmpty())  // the map moved since the server was read: another sync of this store
         throw SyncError(kSyncedMeanwhile);
-    // What is left out here of a series whose exceptions go back, before its object is taken.
+    // What is left out here of a series whose exceptions go back, and whom
+    // a meeting that goes back invites here, before its object is taken.
     QHash<QString, QStringList> leftOut;
-    for (const QString& uid : plan.ours)
+    QHash<QString, QByteArray> invitedHere;
+    for (const QString& uid : plan.ours) {
         if (const auto series = rows.series(plan.links.value(uid).key))
             leftOut.insert(uid, series->exdates);
+        invitedHere.insert(uid, rows.kept(uid).object);
+    }
     QHash<QString, qint64> inserted;
     QList<std::pair<qint64, QString>> parents;  // of tasks: the parent each names
     for (const SyncPlan::Row& r : plan.rows) {
@@ -460,9 +467,14 @@ void DavSync::applyHere(Connection& con, Collection& c)
             rows.keep(s.uid, {s.object, s.values}, s.more);
             if (!plan.ours.contains(s.uid)) {
                 rows.keepOverrides(s.uid, s.object, plan.theirs.contains(s.uid));
-            } else if (auto series = rows.series(s.uid); series && leftOut.contains(s.uid)) {
-                series->exdates = leftOut.value(s.uid);
-                Occurrences::write(con, *series);
+            } else {
+                if (auto series = rows.series(s.uid); series && leftOut.contains(s.uid)) {
+                    series->exdates = leftOut.value(s.uid);
+                    Occurrences::write(con, *series);
+                }
+                const QByteArray mine = invitedHere.value(s.uid);
+                if (!mine.isEmpty() && Invitation::attendance(mine) != Invitation::attendance(s.object))
+                    rows.keep(s.uid, {Invitation::withAttendeesOf(s.object, mine), s.values}, s.more);
             }
         }
     // A series taken as the server holds it is synced with the exceptions

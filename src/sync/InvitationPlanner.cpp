@@ -49,6 +49,7 @@ QString take(const QByteArray& calendar, const QString& uid, bool tentative)
         const EventMap::ReadResult read = EventMap::read(calendar);
         if (read.events.isEmpty())
             return QStringLiteral("The invitation's event could not be read into the planner.");
+        rows.hashAttendance(uid);  // before the meeting changes, as it was synced
         for (const EventMap::Imported& in : read.events) {
             QStringList values(in.appointment.begin(), in.appointment.end());
             // Marked where the planner shows it; the kept event says TENTATIVE itself.
@@ -111,8 +112,10 @@ QString keep(const QString& uid, const QByteArray& object)
 {
     return withRecords([&](Connection&, SyncRecords& rows) {
         const qint64 key = rows.keyOf(uid);
-        if (key >= 0)
+        if (key >= 0) {
+            rows.hashAttendance(uid);  // before the meeting changes, as it was synced
             rows.keep(uid, {object, rows.row(key)}, {});
+        }
         return QString();
     });
 }

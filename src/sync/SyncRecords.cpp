@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "kit/Invitation.h"
 #include "kit/Occurrences.h"
 #include "store/AppointmentRows.h"
 #include "store/Connection.h"
@@ -320,6 +321,8 @@ namespace {
 
 // The fields of one record in one text; no field holds a unit separator.
 constexpr QChar kFieldSeparator(0x1f);
+// Where a record's exceptions end and who its meeting invites begins.
+constexpr QStringView kAttendance = u"\x1f@";
 
 }  // namespace
 
@@ -505,7 +508,49 @@ QHash<qint64, QString> SyncRecords::exceptions()
     for (auto it = parts.cbegin(); it != parts.cend(); ++it)
         if (!it->exdates.isEmpty() || !it->changed.isEmpty())
             out.insert(it.key(), exceptionsText(it->zone, it->exdates, it->changed));
+    Statement meetings(m_db, QStringLiteral("SELECT m.LocalKey, k.Object FROM tblSyncKept k JOIN tblSyncMap m "
+                                            "ON m.Kind = k.Kind AND m.UID = k.UID WHERE k.Kind = ? AND "
+                                            "m.LocalKey IS NOT NULL AND instr(k.Object, 'ATTENDEE') > 0"));
+    meetings.bind(1, m_shape.kind);
+    while (meetings.step()) {
+        const qint64 key = meetings.integer(0);
+        const QString text = withAttendance(out.value(key), meetings.bytes(1));
+        if (!text.isEmpty())
+            out.insert(key, text);
+    }
     return out;
+}
+
+QString SyncRecords::withAttendance(const QString& exceptions, QByteArrayView kept)
+{
+    const QString who = kept.contains("ATTENDEE") ? Invitation::attendance(kept.toByteArray()) : QString();
+    return who.isEmpty() ? exceptions : QString(exceptions).append(kAttendance).append(who);
+}
+
+void SyncRecords::hashAttendance(const QString& uid)
+{
+    if (!events())
+        return;
+    const QHash<qint64, QString> now = exceptions();
+    Statement st(m_db, QStringLiteral("SELECT m.UID, m.LocalKey, m.Hash FROM tblSyncMap m JOIN tblSyncKept k "
+                                      "ON k.Kind = m.Kind AND k.UID = m.UID WHERE m.Kind = ?1 AND "
+                                      "m.LocalKey IS NOT NULL AND (?2 = '' OR m.UID = ?2) AND "
+                                      "instr(k.Object, 'ATTENDEE') > 0"));
+    st.bind(1, m_shape.kind).bind(2, uid);
+    QList<MapEntry> meetings;
+    while (st.step())
+        meetings << MapEntry{st.text(0), st.integer(1), {}, {}, st.text(2)};
+    for (MapEntry& m : meetings) {
+        const QString with = now.value(m.key);
+        const qsizetype at = with.lastIndexOf(kAttendance);
+        const QStringList values = row(m.key);
+        if (at < 0 || m.hash != hash(values, with.left(at)))
+            continue;
+        m.hash = hash(values, with);
+        Statement update(m_db, QStringLiteral("UPDATE tblSyncMap SET Hash = ? WHERE Kind = ? AND UID = ?"));
+        update.bind(1, m.hash).bind(2, m_shape.kind).bind(3, m.uid);
+        update.step();
+    }
 }
 
 QString SyncRecords::exceptionsOf(const QByteArray& object, const QString& uid)

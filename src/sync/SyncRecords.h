@@ -140,6 +140,14 @@ public:
     QHash<qint64, QString> exceptions();
     // The same text for the series `uid` in an object as a server holds it.
     static QString exceptionsOf(const QByteArray& object, const QString& uid);
+    // A record's exceptions followed by who its kept event invites and how
+    // each answered: these live in the kept event alone, so a change of them
+    // is a change of the record. What exceptions() gives includes them.
+    static QString withAttendance(const QString& exceptions, QByteArrayView kept);
+    // A meeting synced before its attendees were counted in its hash keeps
+    // a hash that is right for it without them: it is made right with them,
+    // so that an unchanged meeting is not sent again. Only `uid`'s, when named.
+    void hashAttendance(const QString& uid = {});
 
 private:
     void exec(const char* sql);

@@ -40,6 +40,7 @@
 #include "support/Run.h"
 #include "sync/DavSync.h"
 #include "sync/SyncNow.h"
+#include "sync/SyncRecords.h"
 #include "sync/frmSyncSettings.h"
 #include "window/LoadingProgress.h"
 
@@ -434,6 +435,72 @@ private slots:
             QVERIFY(sync(side).ok);
             QVERIFY(held(side).filter(QRegularExpression("Yoga|Theirs$")).isEmpty());
         }
+    }
+
+    // Who a meeting invites and how each answered live in its kept event
+    // alone: an answer or an attendee changed here goes up though the row is
+    // as it was, and once; it is not lost when another client rewrote the
+    // server's copy meanwhile; an answer changed there comes down; and a
+    // meeting synced before attendees counted is not sent again unchanged.
+    void attendeesGoBackWithTheirMeeting()
+    {
+        const QString path = "/user/cal/meet-1.ics";
+        QCOMPARE(dav("PUT", path,
+                     "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//peer//EN\r\nBEGIN:VEVENT\r\nUID:meet-1\r\n"
+                     "DTSTAMP:20260101T000000Z\r\nDTSTART:20260811T090000Z\r\nDTEND:20260811T100000Z\r\n"
+                     "SUMMARY:Review\r\nORGANIZER:mailto:anna@example.com\r\nATTENDEE;PARTSTAT=ACCEPTED:mailto:"
+                     "anna@example.com\r\nATTENDEE;PARTSTAT=NEEDS-ACTION:mailto:bob@example.org\r\nEND:VEVENT\r\n"
+                     "END:VCALENDAR\r\n")
+                     .first,
+                 201);
+        QVERIFY(sync(0).ok);
+        const auto here = [&](const QString& from, const QString& to) {
+            Db::exec(db(0), QString("UPDATE tblSyncKept SET Object = replace(Object, '%1', '%2') WHERE UID = 'meet-1'")
+                                .arg(from, to));
+        };
+        const auto there = [&](const QByteArray& from, const QByteArray& to) {
+            QCOMPARE(dav("PUT", path, dav("GET", path).second.replace(from, to)).first / 100, 2);
+        };
+        const auto row = [&](const QString& table) {
+            for (const QVariantMap& r : Db::rows(db(0), table))
+                if (r["UID"] == "meet-1")
+                    return r;
+            return QVariantMap();
+        };
+        const struct {
+            std::function<void()> change;
+            int sent;
+            QByteArray there;
+        } steps[] = {
+            {[&] { here("NEEDS-ACTION:mailto:bob", "ACCEPTED:mailto:bob"); }, 1, "PARTSTAT=ACCEPTED:mailto:bob"},
+            {[] {}, 0, "PARTSTAT=ACCEPTED:mailto:bob"},
+            {[&] {
+                 there("SUMMARY:Review", "SUMMARY:Review\r\nX-PEER:kept");
+                 here("END:VEVENT", "ATTENDEE:mailto:carl@example.com\r\nEND:VEVENT");
+             },
+             1, "X-PEER:kept"},
+            {[&] { there("ACCEPTED:mailto:bob", "DECLINED:mailto:bob"); }, 0, "mailto:carl@example.com"},
+            {[&] {
+                 Connection con;
+                 con.Open(db(0));
+                 SyncRecords rows(con, TableShape::appointments());
+                 const QString old = SyncRecords::hash(rows.row(rows.keyOf("meet-1")));
+                 Db::exec(db(0), "UPDATE tblSyncMap SET Hash = '" + old + "' WHERE UID = 'meet-1'");
+             },
+             0, "DECLINED:mailto:bob"},
+        };
+        for (const auto& [change, sent, held] : steps) {
+            change();
+            const FileOutcome o = sync(0);
+            QCOMPARE(o.message.section('\n', 1, 1).section(',', 0, 0), QString("Appointments: %1 sent").arg(sent));
+            QVERIFY2(dav("GET", path).second.contains(held), dav("GET", path).second.constData());
+        }
+        QVERIFY(row("tblSyncMap")["Hash"].toString().contains('+'));
+        const QByteArray kept = row("tblSyncKept")["Object"].toByteArray();
+        QVERIFY(kept.contains("DECLINED:mailto:bob") && kept.contains("mailto:carl@example.com"));
+        QCOMPARE(sync(0).message.section('\n', 1, 1).section(',', 0, 0), "Appointments: 0 sent");
+        QCOMPARE(dav("DELETE", path).first / 100, 2);
+        QVERIFY(sync(0).ok);
     }
 
     // A note of two lines reads the same in the other folder whichever line
