@@ -13,12 +13,12 @@
 #include <sqlite3.h>
 
 #include <QApplication>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
 
 #include <cstdio>
 

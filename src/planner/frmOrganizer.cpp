@@ -374,10 +374,11 @@ void frmOrganizer::recordsChanged(const RecordsChange& change)
         return;
     if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
         return;
-    for (int k = 0; k < kPages; ++k)
-        showDay(k);
-    showBusyDays();
-    m_unfilled.fill(false);
+    // The page shown at once, the others as after opening.
+    m_unfilled.fill(true);
+    if (const int shown = SSTab1->currentIndex(); shown < kPages)
+        fillPage(shown);
+    m_fillTimer->start(0);
     tasks->refresh();
 }
 

@@ -248,7 +248,8 @@ private slots:
     void pagesFilledLaterShowTheSame()
     {
         Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
-                               "('6/30/26', '8:30AM', '9:00 AM', 'Dentist'), ('3/3/26', '8:30AM', '9:00 AM', 'Gym');"
+                               "('6/30/26', '8:30AM', '9:00 AM', 'Dentist'), ('3/3/26', '8:30AM', '9:00 AM', 'Gym'), "
+                               "('3/31/26', '8:30AM', '9:00 AM', 'Standup');"
                                "INSERT INTO tblOrginizeSeries (OrgRow, Start, Finish, Rule) VALUES "
                                "(2, '20260303T083000', '20260303T090000', 'FREQ=MONTHLY;BYMONTHDAY=3')");
         const auto opened = [this] {
@@ -257,6 +258,8 @@ private slots:
             QVERIFY(!org->pagesFilled());
         };
         opened();
+        QCOMPARE(cells(0, 3) + u'|' + QString::number(page<MonthView>("MonthView1", 0)->boldDays().size()),
+                 QStringLiteral("Standup|9:00 AM|3"));
         org->SSTab1->setCurrentIndex(3);  // turned to at once
         QCOMPARE(page<MonthView>("MonthView1", 3)->boldDays(),
                  QSet<QDate>({{2026, 6, 3}, {2026, 6, 30}, {2026, 7, 3}}));
@@ -279,7 +282,8 @@ private slots:
         org->MSgridTime_Click(3);
         org->SSTab1->setCurrentIndex(3);
         save(3);
-        QCOMPARE(stored(), QStringList({"6/30/26|8:30AM|9:30 AM|Dentist again", "3/3/26|8:30AM|9:00 AM|Gym"}));
+        QCOMPARE(stored().first(), QStringLiteral("6/30/26|8:30AM|9:30 AM|Dentist again"));
+        QCOMPARE(stored().size(), 3);
     }
 
     // A page shows its day's appointments; a row filled over one and saved
@@ -371,7 +375,8 @@ private slots:
         QVERIFY(told.wait());
         QCOMPARE(cells(0, 3), QStringLiteral("Typed|8:00 AM"));
         QVERIFY2(cells(0, 15).startsWith(QStringLiteral("Imported|")), qPrintable(cells(0, 15)));
-        QCOMPARE(page<MonthView>("MonthView1", 1)->dateTextFormat(QDate(2026, 4, 7)).fontWeight(), int(QFont::Bold));
+        QTRY_COMPARE(page<MonthView>("MonthView1", 1)->dateTextFormat(QDate(2026, 4, 7)).fontWeight(),
+                     int(QFont::Bold));
     }
 
     // The Tasks page by the keyboard alone: Insert and Ctrl+Insert make a task
