@@ -7,11 +7,12 @@
 
 namespace BusyDays {
 
-void follow(MonthView* calendar, Connection& con)
+void follow(MonthView* calendar, Connection& con, bool now)
 {
     QObject::connect(calendar, &QCalendarWidget::currentPageChanged, calendar,
                      [calendar, &con] { show(calendar, con); });
-    show(calendar, con);
+    if (now)
+        show(calendar, con);
 }
 
 void show(MonthView* calendar, Connection& con)

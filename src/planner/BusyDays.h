@@ -8,7 +8,8 @@ class MonthView;
 // that covers several), and keeps doing so as the user turns its pages.
 namespace BusyDays {
 // `con` lives as long as the calendar; while it is closed no day is bold.
-void follow(MonthView* calendar, Connection& con);
+// Without `now` the page shown waits for show() or a page turned.
+void follow(MonthView* calendar, Connection& con, bool now = true);
 // Again, after the appointments changed.
 void show(MonthView* calendar, Connection& con);
 }  // namespace BusyDays

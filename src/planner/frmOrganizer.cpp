@@ -18,6 +18,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 
 #include "controls/Anchors.h"
 #include "controls/Controls.h"
@@ -40,6 +41,8 @@
 #include "window/SavingProgress.h"
 
 namespace {
+// How long the other pages wait for the first page's paint, in ms.
+constexpr int kFillUnpainted = 100;
 const QString kCaption = QStringLiteral("Organizer");
 
 // Month names in the planner's own spelling; page k shows the k-th month after
@@ -193,6 +196,16 @@ frmOrganizer::frmOrganizer()
 
     SSTab1->setCurrentIndex(0);
     connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &frmOrganizer::recordsChanged);
+    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int k) {
+        if (k < kPages)
+            fillPage(k);
+    });
+    // After the first page is painted, a page at a time between the user's events.
+    m_fillTimer = new QTimer(this);
+    m_fillTimer->setSingleShot(true);
+    connect(m_fillTimer, &QTimer::timeout, this, &frmOrganizer::fillNextPage);
+    // Rows are read from an empty day until the page's own is shown.
+    m_shown.fill(DayLayout::layout({}));
 }
 
 void frmOrganizer::buildMonthPage(int k)
@@ -314,11 +327,43 @@ void frmOrganizer::Form_Load()
     LoadDate();
     LoadingTime();
     LoadTimeFinished();
+    // Each page walks the repeating appointments over its own weeks: the
+    // page shown is filled now, the rest after it has been painted.
     for (int k = 0; k < kPages; ++k) {
-        showDay(k);
-        BusyDays::follow(MonthView1[std::size_t(k)], Con);
+        BusyDays::follow(MonthView1[std::size_t(k)], Con, false);
+        m_unfilled[std::size_t(k)] = true;
     }
+    if (const int shown = SSTab1->currentIndex(); shown < kPages) {
+        fillPage(shown);
+        MSgridTime[std::size_t(shown)]->viewport()->installEventFilter(this);
+    }
+    // A window not painted by then (hidden, or behind another) fills them anyway.
+    m_fillTimer->start(kFillUnpainted);
     tasks->refresh();
+}
+
+void frmOrganizer::fillPage(int k)
+{
+    const auto i = std::size_t(k);
+    if (!m_unfilled[i])
+        return;
+    m_unfilled[i] = false;
+    showDay(k);
+    BusyDays::show(MonthView1[i], Con);
+}
+
+bool frmOrganizer::pagesFilled() const
+{
+    return std::find(m_unfilled.begin(), m_unfilled.end(), true) == m_unfilled.end();
+}
+
+void frmOrganizer::fillNextPage()
+{
+    const auto next = std::find(m_unfilled.begin(), m_unfilled.end(), true);
+    if (next == m_unfilled.end())
+        return;
+    fillPage(int(next - m_unfilled.begin()));
+    m_fillTimer->start(0);
 }
 
 void frmOrganizer::recordsChanged(const RecordsChange& change)
@@ -329,9 +374,11 @@ void frmOrganizer::recordsChanged(const RecordsChange& change)
         return;
     if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
         return;
-    for (int k = 0; k < kPages; ++k)
-        showDay(k);
-    showBusyDays();
+    // The page shown at once, the others as after opening.
+    m_unfilled.fill(true);
+    if (const int shown = SSTab1->currentIndex(); shown < kPages)
+        fillPage(shown);
+    m_fillTimer->start(0);
     tasks->refresh();
 }
 
@@ -399,6 +446,7 @@ void frmOrganizer::LoadTimeFinished()
 
 void frmOrganizer::MonthView1_DateClick(int k)
 {
+    fillPage(k);
     const auto i = std::size_t(k);
     MSgridTime[i]->setTextMatrix(0, 1, Clock::dateText(MonthView1[i]->Value()));
     showDay(k, true);
@@ -487,6 +535,7 @@ void frmOrganizer::txtMessage_Change(int k)
 
 void frmOrganizer::MSgridTime_Click(int k)
 {
+    fillPage(k);
     const auto i = std::size_t(k);
     MSFlexGrid* grid = MSgridTime[i];
     if (cboTimeFinshed[i]->currentText().isEmpty()) {
@@ -525,6 +574,7 @@ void frmOrganizer::cmdSave_Click(int k)
 
 void frmOrganizer::SavingAddress(int k)
 {
+    fillPage(k);
     const auto i = std::size_t(k);
     MSFlexGrid* grid = MSgridTime[i];
     grid->setCol(0);
@@ -584,6 +634,7 @@ MsgResult frmOrganizer::askWhich(const QString& question, const Occurrences::Ent
 
 void frmOrganizer::deleteRow(int k)
 {
+    fillPage(k);
     const auto i = std::size_t(k);
     const int row = MSgridTime[i]->Row();
     const DayLayout::Slot& slot = m_shown[i].rowsOfGrid[row - 1];
@@ -624,6 +675,12 @@ void frmOrganizer::deleteRow(int k)
 
 bool frmOrganizer::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Paint)
+        for (MSFlexGrid* grid : MSgridTime)
+            if (watched == grid->viewport()) {
+                watched->removeEventFilter(this);
+                m_fillTimer->start(0);
+            }
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete)
         for (int k = 0; k < kPages; ++k)
             if (watched == MSgridTime[std::size_t(k)]) {
@@ -748,6 +805,7 @@ bool frmOrganizer::repeatChanged(int k) const
 
 void frmOrganizer::cboRepeat_Activated(int k, int index)
 {
+    fillPage(k);
     if (index == kCustomRepeat || (index == kCustom && m_repeat[std::size_t(k)].custom.isEmpty()))
         customRepeat(k);
     else

@@ -20,6 +20,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 class RichTextBox;
 class MSFlexGrid;
 class MonthView;
@@ -51,6 +52,8 @@ public:
     void showDay(QDate date);
     // The task of row `key` chosen on the Tasks page.
     void showTask(qint64 key);
+    // Every month page shows its day and bold days (none waits for an idle moment).
+    bool pagesFilled() const;
 
     QTabWidget* SSTab1;
     PageArray<MSFlexGrid> MSgridTime;
@@ -100,6 +103,11 @@ private:
     void showDay(int k, bool otherDay = false);
     void deleteRow(int k);
     void showBusyDays();
+    // Page k's day and bold days, when they have not been shown since the
+    // pages opened. The page shown is filled first; the others when turned
+    // to or used, or one at a time once the window is idle.
+    void fillPage(int k);
+    void fillNextPage();
     // The tasks due on page k's day (and overdue ones, on today) beside its all-day events.
     QString dueTasks(int k);
     // Appointments stored elsewhere (another screen, an import, a sync,
@@ -156,4 +164,6 @@ private:
     PageArray<QCompleter> m_attendeeCompleter;
     std::array<bool, kPages> m_attendeesOfRow{};  // the box shows a stored appointment's
     bool m_painting = false;                      // rows moved by code while a day is shown
+    std::array<bool, kPages> m_unfilled{};        // pages opened and not filled yet
+    QTimer* m_fillTimer = nullptr;                // fills the next page when nothing else waits
 };

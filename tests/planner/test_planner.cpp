@@ -242,6 +242,50 @@ private slots:
         Golden::compare(input, lines.join('\n') + '\n');
     }
 
+    // Only the page shown is filled before the first paint; a page turned
+    // to, or used, before its idle turn shows the same day, bold days and
+    // rows as one filled in its turn.
+    void pagesFilledLaterShowTheSame()
+    {
+        Db::exec(fx->dbPath(), "INSERT INTO tblOrginize (DateValue, TimeStart, TimeFinished, Note) VALUES "
+                               "('6/30/26', '8:30AM', '9:00 AM', 'Dentist'), ('3/3/26', '8:30AM', '9:00 AM', 'Gym'), "
+                               "('3/31/26', '8:30AM', '9:00 AM', 'Standup');"
+                               "INSERT INTO tblOrginizeSeries (OrgRow, Start, Finish, Rule) VALUES "
+                               "(2, '20260303T083000', '20260303T090000', 'FREQ=MONTHLY;BYMONTHDAY=3')");
+        const auto opened = [this] {
+            Screens::unload<frmOrganizer>();
+            org = Screens::show<frmOrganizer>();
+            QVERIFY(!org->pagesFilled());
+        };
+        opened();
+        QCOMPARE(cells(0, 3) + u'|' + QString::number(page<MonthView>("MonthView1", 0)->boldDays().size()),
+                 QStringLiteral("Standup|9:00 AM|3"));
+        org->SSTab1->setCurrentIndex(3);  // turned to at once
+        QCOMPARE(page<MonthView>("MonthView1", 3)->boldDays(),
+                 QSet<QDate>({{2026, 6, 3}, {2026, 6, 30}, {2026, 7, 3}}));
+        QCOMPARE(cells(3, 3), QStringLiteral("Dentist|9:00 AM"));
+        QTRY_VERIFY(org->pagesFilled());
+        QVERIFY(page<MonthView>("MonthView1", 11)->boldDays().contains(QDate(2027, 2, 3)));
+        QCOMPARE(cells(11, 3), QString(u'|'));
+
+        // A day clicked on a page not filled yet shows its month's bold days.
+        opened();
+        clickDay(page<MonthView>("MonthView1", 5), QDate(2026, 8, 3));
+        QCOMPARE(page<MonthView>("MonthView1", 5)->boldDays(), QSet<QDate>({{2026, 8, 3}, {2026, 9, 3}}));
+        QCOMPARE(cells(5, 3), QStringLiteral("Gym|9:00 AM"));
+
+        // A row filled on a page not filled yet changes the appointment it shows.
+        opened();
+        page<QComboBox>("cboTimeFinshed", 3)->setCurrentText(QStringLiteral("9:30 AM"));
+        QTest::keyClicks(page<QPlainTextEdit>("txtMessage", 3), QStringLiteral("Dentist again"));
+        grid(3)->setRow(3);
+        org->MSgridTime_Click(3);
+        org->SSTab1->setCurrentIndex(3);
+        save(3);
+        QCOMPARE(stored().first(), QStringLiteral("6/30/26|8:30AM|9:30 AM|Dentist again"));
+        QCOMPARE(stored().size(), 3);
+    }
+
     // A page shows its day's appointments; a row filled over one and saved
     // changes it, the Delete key deletes it after asking.
     void pagesShowEditAndDeleteTheirDay()
@@ -252,6 +296,7 @@ private slots:
                                "('5/1/26', '2:00PM', '3:00 PM', 'Gym')");
         Screens::unload<frmOrganizer>();
         org = Screens::show<frmOrganizer>();
+        org->SSTab1->setCurrentIndex(1);
         QCOMPARE(cells(1, 1) + '|' + cells(1, 3),
                  QStringLiteral("6:45AM Run|7:15 AM|Dentist · Call Bob|9:00 AM · 9:00 AM"));
         QCOMPARE(grid(1)->model()->index(3, 1).data(Qt::ToolTipRole).toString(),
@@ -330,7 +375,8 @@ private slots:
         QVERIFY(told.wait());
         QCOMPARE(cells(0, 3), QStringLiteral("Typed|8:00 AM"));
         QVERIFY2(cells(0, 15).startsWith(QStringLiteral("Imported|")), qPrintable(cells(0, 15)));
-        QCOMPARE(page<MonthView>("MonthView1", 1)->dateTextFormat(QDate(2026, 4, 7)).fontWeight(), int(QFont::Bold));
+        QTRY_COMPARE(page<MonthView>("MonthView1", 1)->dateTextFormat(QDate(2026, 4, 7)).fontWeight(),
+                     int(QFont::Bold));
     }
 
     // The Tasks page by the keyboard alone: Insert and Ctrl+Insert make a task
