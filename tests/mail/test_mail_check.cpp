@@ -237,24 +237,6 @@ private slots:
         }));
     }
 
-    // A fast server's mailbox of small messages waits for its rows a few MB
-    // at a time, not whole until one flush of the disk.
-    void smallMessagesWaitInBoundedBatches()
-    {
-        if (!pop3)
-            SKIP_OR_FAIL(pop3Missing);
-        Pop3TestServer server(kUser, kPassword);
-        for (int n = 0; n < 600; ++n)
-            QVERIFY(server.addMessage("Subject: " + QByteArray::number(n) + "\r\n\r\n"
-                                      + QByteArray("a line of words\r\n").repeated(600)));
-        QString why;
-        QVERIFY2(server.start(&why), qPrintable(why));
-        frmCheckEmail* screen = openCheckScreen(QStringLiteral("127.0.0.1:%1").arg(server.port()));
-        const qint64 grown = peakGrowth([&] { QVERIFY(check(screen)); });
-        QCOMPARE(screen->lvMessages->itemCount(), 600);
-        QVERIFY2(grown < 12 * 1024, qPrintable(QStringLiteral("%1 kB").arg(grown)));
-    }
-
     // A store from before the Sent folder keeps its rows, as received mail.
     // What a killed check left in tmp/ goes at the next opening, but not a
     // copy this program is writing (a send running in the other window).
