@@ -204,10 +204,12 @@ void row(bool tls, bool line, Server& server, QTemporaryDir& folders)
         QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), getmailDir});
     };
     Row r, g;
+    long before = 0;  // the largest resident size with the screen open, before a check
     for (int i = 0; i < benchRounds(); ++i) {
         emptyStore(host, folders.filePath(QStringLiteral("%1-%2-%3").arg(tls).arg(line).arg(i)));
         Screens::show<frmCheckEmail>();
         settle();
+        before = std::max(before, statusKilobytes("VmRSS:"));
         Run ours = runOurs(checkMail);
         ours.ok = allInMaildir() && ours.ok;
         r.ours.push_back(ours);
@@ -223,6 +225,8 @@ void row(bool tls, bool line, Server& server, QTemporaryDir& folders)
         g.peer.push_back(other);
     }
     QFile::remove(out);
+    std::printf("  resident before the check (Qt, fonts, the screen, the open store): at most %s\n",
+                qPrintable(megabytes(before)));
     g.ours = r.ours;
     report(work, r, QStringLiteral("curl > file (the wire alone)"), QStringLiteral("<= 2.0"),
            QStringLiteral("< 60 MB"));

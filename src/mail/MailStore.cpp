@@ -112,6 +112,11 @@ constexpr qsizetype kIndexedBytes = qsizetype(256) * 1024;
 // The longest a written message waits for its batch's flush.
 constexpr std::chrono::milliseconds kBatch(500);
 
+// The most a batch holds of its messages' rows and texts for the search
+// before it is flushed, whatever its age: a fast server's half second of
+// mail would otherwise all wait in memory for one transaction.
+constexpr qsizetype kBatchBytes = qsizetype(2) * 1024 * 1024;
+
 // Enough of a sent message to hold its header: the attachments come after it.
 constexpr qint64 kHeaderBytes = qint64(256) * 1024;
 
@@ -120,8 +125,9 @@ constexpr qint64 kHeaderBytes = qint64(256) * 1024;
 // The thread that writes the messages to their files and decodes their
 // rows' columns, in the order taken, while the window's thread goes on
 // fetching: each file made in tmp/ and moved into new/ once whole. What it
-// has written it seals in batches at most kBatch apart: the file system
-// flushed to the disk once.
+// has written it seals in batches at most kBatch apart or kBatchBytes large:
+// the file system flushed to the disk once, on a thread of its own while
+// the next batch is written.
 class MailStore::Writer {
 public:
     struct Written {
@@ -145,6 +151,7 @@ public:
         }
         m_changed.notify_all();
         m_worker.stop();
+        m_flusher.stop();
         closeOpen(true);
         if (m_folder >= 0)
             ::close(m_folder);
@@ -177,6 +184,13 @@ public:
         return std::exchange(m_sealed, {});
     }
 
+    // Whether a batch is on the disk and waits to be taken.
+    bool sealed()
+    {
+        const std::lock_guard lock(m_mutex);
+        return !m_sealed.empty();
+    }
+
 private:
     struct Job {
         enum Kind { Begin, Piece, End, Drop } kind;
@@ -206,18 +220,24 @@ private:
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            const bool due =
-                !m_written.empty() && (m_batchAge.hasExpired(kBatch.count()) || (m_sealAll && m_jobs.empty()));
+            // One flush at a time: what is written meanwhile waits for the next.
+            const bool due = !m_written.empty() && !m_flushing
+                             && (m_writtenBytes >= kBatchBytes || m_batchAge.hasExpired(kBatch.count())
+                                 || (m_sealAll && m_jobs.empty()));
             if (m_stopping)
                 return;
             if (due) {
-                std::vector<Written> batch = std::exchange(m_written, {});
-                lock.unlock();
-                const QString failure = seal(batch);
-                lock.lock();
-                std::move(batch.begin(), batch.end(), std::back_inserter(m_sealed));
-                if (m_failure.isEmpty())
-                    m_failure = failure;
+                m_flushing = true;
+                m_writtenBytes = 0;
+                m_flusher.post([this, batch = std::exchange(m_written, {})]() mutable {
+                    const QString failure = seal(batch);
+                    const std::lock_guard lock(m_mutex);
+                    std::move(batch.begin(), batch.end(), std::back_inserter(m_sealed));
+                    if (m_failure.isEmpty())
+                        m_failure = failure;
+                    m_flushing = false;
+                    m_changed.notify_all();
+                });
             } else if (!m_jobs.empty()) {
                 Job job = std::move(m_jobs.front());
                 m_jobs.pop_front();
@@ -228,11 +248,12 @@ private:
                 if (w) {
                     if (m_written.empty())
                         m_batchAge.start();
+                    m_writtenBytes += heldBytes(*w);
                     m_written.push_back(std::move(*w));
                 }
-            } else if (m_sealAll) {
+            } else if (m_sealAll && m_written.empty() && !m_flushing) {
                 m_sealAll = false;  // all added is sealed
-            } else if (m_written.empty()) {
+            } else if (m_written.empty() || m_flushing) {
                 m_changed.wait(lock);
                 continue;
             } else {
@@ -308,6 +329,17 @@ private:
         }
     }
 
+    // What a written message holds until its row is committed: its texts.
+    static qsizetype heldBytes(const Written& w)
+    {
+        const KeptMessage& r = w.row;
+        qsizetype chars = w.text.size() + w.name.size() + r.key.size() + r.from.size() + r.subject.size()
+                          + r.date.size() + r.messageId.size() + r.inReplyTo.size();
+        for (const QString& id : r.references)
+            chars += id.size();
+        return chars * qsizetype(sizeof(QChar));
+    }
+
     // A message never ended leaves nothing behind.
     void closeOpen(bool remove)
     {
@@ -340,11 +372,15 @@ private:
     Open m_open;
     qsizetype m_waitingBytes = 0;
     std::vector<Written> m_written;  // in tmp/, not sealed yet
+    qsizetype m_writtenBytes = 0;    // what they hold in memory
     QElapsedTimer m_batchAge;        // since the first of them was written
     bool m_sealAll = false;
+    bool m_flushing = false;        // a batch is on its way to the disk
     std::vector<Written> m_sealed;  // not taken yet
     QString m_failure;
     bool m_stopping = false;
+    // The flush of a batch runs beside the writing of the next.
+    Worker m_flusher;
     Worker m_worker;  // last: it starts once the rest is there
 };
 
@@ -367,6 +403,11 @@ QList<KeptMessage> MailStore::commit()
 QList<KeptMessage> MailStore::commitWritten()
 {
     return commit(false);
+}
+
+bool MailStore::batchWaiting() const
+{
+    return m_writer && m_writer->sealed();
 }
 
 QList<KeptMessage> MailStore::commit(bool all)
@@ -423,6 +464,10 @@ QList<KeptMessage> MailStore::commit(bool all)
         discard();
         throw;
     }
+    // The pages the batch wrote (its texts for the search, mostly) are not
+    // read again by the check: they leave the connection's cache rather than
+    // fill it to its limit over a large mailbox.
+    sqlite3_db_release_memory(db);
     return kept;
 }
 

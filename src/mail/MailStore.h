@@ -90,6 +90,10 @@ public:
     // The same for the messages that are in their files by now, without
     // waiting for those still being written: a running check's batches.
     QList<KeptMessage> commitWritten();
+    // Whether a batch is in its files and on the disk, waiting for its rows:
+    // a batch is flushed when it is half a second old or holds a few MB of
+    // the messages' texts, and waits in memory until it is committed.
+    bool batchWaiting() const;
     // A copy for a message about to go out.
     std::unique_ptr<SentCopy> beginSent();
     // The copy is whole and the server took the message: its file goes into

@@ -5,6 +5,10 @@
 #include "mail/MailConnection.h"
 #include "mail/Pop3Session.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 // How often a running check commits what it has kept.
 constexpr int kBatchEveryMs = 250;
@@ -17,11 +21,14 @@ Pop3Check::Pop3Check(Pop3Session& session, MailConnection& link, MailStore& stor
     , m_keeper(store, [this](const StoreError& error) { emit storeFailed(error); })
 {
     m_batch.setSingleShot(true);
-    m_batch.setInterval(kBatchEveryMs);
     connect(&m_batch, &QTimer::timeout, this, [this] { commit(false); });
+    // A batch the store has flushed already holds its messages' texts in
+    // memory until its rows are in: it goes in as soon as the window is free.
     const auto soon = [this] {
-        if (!m_batch.isActive())
-            m_batch.start();
+        if (m_store.isOpen() && m_store.batchWaiting())
+            m_batch.start(0);
+        else if (!m_batch.isActive())
+            m_batch.start(kBatchEveryMs);
     };
     connect(&link, &MailConnection::listed, this, soon);
     connect(&link, &MailConnection::fetching, this, [this, soon](int current, int total) {
@@ -39,6 +46,12 @@ Pop3Check::Pop3Check(Pop3Session& session, MailConnection& link, MailStore& stor
         });
         if (m_session.offeredStls())
             guarded([&] { m_store.noteStartTls(m_host); });
+#ifdef __GLIBC__
+        // What the check's threads freed stays with the allocator, each
+        // thread's in an arena of its own, and every check makes new ones:
+        // given back now, the next check does not start above this one's peak.
+        malloc_trim(0);
+#endif
         emit finished();
     });
 }
@@ -113,5 +126,5 @@ void Pop3Check::commit(bool all)
     emit kept(messages, m_progress);
     // Messages still being written go in with the next batch.
     if (!all && !m_progress.isEmpty())
-        m_batch.start();
+        m_batch.start(kBatchEveryMs);
 }
