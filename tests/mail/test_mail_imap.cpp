@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 namespace {
 
 // "v7 last11 +12\Seen -11\Seen x body12 m10>Work a>Sent": what is held and
@@ -157,7 +159,10 @@ QString syncedMailbox(ImapMailbox& box, const QString& name, const QString& wish
     const ImapPlan after = box.startSync("INBOX");
     QStringList held;
     for (const ImapCachedMessage& m : box.listed("INBOX"))
-        held << QString::number(m.uid) + ':' + QString::fromLatin1(m.flags.join(','));
+        held << QString::number(m.uid) + ':' + QString::fromLatin1(m.flags.join(','))
+                    + (m.messageId.isEmpty() && m.inReplyTo.isEmpty() && m.references.isEmpty()
+                           ? QString()
+                           : QStringLiteral("<%1|%2|%3>").arg(m.messageId, m.inReplyTo, m.references.join(',')));
     return QStringLiteral("listed %1 | sent %2 | %3 | refused %4 | held %5 | waits %6")
         .arg(listed.join(','), describePlan(plan), ok ? "ok" : "not ok", refused.join(','), held.join(' '),
              describePlan(after));
@@ -248,6 +253,47 @@ private slots:
         Golden::compare(input, syncedMailbox(box, text.section("conversation: ", 1).section('\n', 0, 0),
                                              text.section("wishes: ", 1).section('\n', 0, 0))
                                    + '\n');
+    }
+
+    // A cache from before the threading ids: upgraded in place, nothing held
+    // lost, each row's Message-ID read from the header it kept. The folder's
+    // messages then thread by UID beside the sent copies it does not hold.
+    void olderCacheThreads()
+    {
+        QTemporaryDir dir;
+        Connection con;
+        con.Open(dir.filePath(QStringLiteral("t.db")));
+        QVERIFY(sqlite3_exec(con.handle(),
+                             "CREATE TABLE tblImapFolder (Folder BLOB PRIMARY KEY, Delimiter BLOB, Selectable INTEGER "
+                             "NOT NULL DEFAULT 1, UidValidity INTEGER NOT NULL DEFAULT 0);"
+                             "CREATE TABLE tblImapMessage (Folder BLOB NOT NULL, Uid INTEGER NOT NULL, Flags TEXT NOT "
+                             "NULL DEFAULT '', Size INTEGER NOT NULL DEFAULT 0, Sender TEXT, Subject TEXT, SendDate "
+                             "TEXT, Header BLOB, BodyFile TEXT, PRIMARY KEY (Folder, Uid));"
+                             "INSERT INTO tblImapFolder VALUES ('INBOX', '/', 1, 7);"
+                             "INSERT INTO tblImapMessage VALUES ('INBOX', 4, '\\Seen', 90, 'Eve', 'Plans', 'Mon', "
+                             "CAST('Subject: Plans' || char(13,10) || 'Message-ID: <p@x>' || char(13,10) AS BLOB), "
+                             "'cur/b4');"
+                             "INSERT INTO tblImapMessage VALUES ('INBOX', 6, '', 10, 'Bob', 'Re: Plans', 'Tue', NULL, "
+                             "NULL)",
+                             nullptr, nullptr, nullptr)
+                == SQLITE_OK);
+        ImapMailbox box;
+        box.open(con, dir.filePath(QStringLiteral("Mail")));
+        const std::vector<ImapCachedMessage> held = box.listed("INBOX");
+        QCOMPARE(held.size(), 2u);
+        QVERIFY(held[0].uid == 4 && held[0].flags == QByteArrayList{"\\Seen"} && held[0].size == 90
+                && held[0].from == "Eve" && held[0].subject == "Plans" && held[0].date == "Mon" && held[0].hasBody);
+        QCOMPARE(held[0].messageId + '|' + held[1].messageId + held[1].inReplyTo, QStringLiteral("p@x|"));
+        QCOMPARE(box.held("INBOX").knownUidValidity, 7u);
+        const ImapMailbox::Threads threads =
+            box.threads("INBOX", {{"Sent a", "", "Plans", "", 1, "p@x", "", {}},
+                                  {"Sent b", "", "Re: Plans", "", 1, "s@x", "p@x", {"p@x"}},
+                                  {"Sent c", "", "Note", "", 1, "", "", {}}});
+        QStringList keys;
+        for (const QList<KeptMessage>* list : {&threads.listed, &threads.beside})
+            for (const KeptMessage& m : *list)
+                keys << m.key + ':' + m.messageId + ':' + m.subject + ':' + QString::number(m.size);
+        QCOMPARE(keys.join(' '), QStringLiteral("4:p@x:Plans:90 6::Re: Plans:10 Sent b:s@x:Re: Plans:1 Sent c:::1"));
     }
 
     // Folder names as sent -> as shown, each row of folder-names.tsv.
