@@ -806,22 +806,17 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages), QStringList({"m1:", "w4:Unread"}), 15000);
     }
 
-    // An IMAP folder as conversations: the server's answer and the one sent
-    // from here stand under what they answer; the keys open each message,
-    // fetched where it is kept, and Delete takes the one chosen on the server.
+    // An IMAP folder as conversations (dovecot): the server's answer, threaded
+    // by its ids alone, and the answer sent from here stand under the
+    // original; the keys open each, Delete takes the one chosen on the server.
     void imapConversations()
     {
         if (!pop3Missing.isEmpty())
             SKIP_OR_FAIL(pop3Missing);
         Pop3TestServer server(kUser, kPassword);
         QString why;
-        for (const char* m : {"From: Anna <anna@x.org>\nSubject: Plans\nMessage-ID: <m1@x.org>\nDate: Tue, 5 Mar 2002 "
-                              "14:03:09 +0100\n\nHi\n",
-                              "From: Bob <bob@z.com>\nSubject: Re: Plans\nMessage-ID: <r1@z.com>\nIn-Reply-To: "
-                              "<m1@x.org>\nReferences: <m1@x.org>\nDate: Wed, 6 Mar 2002 09:00:00 +0100\n\nYes\n",
-                              "From: Carl <carl@z.com>\nSubject: Other\nMessage-ID: <o1@z.com>\nDate: Thu, 7 Mar "
-                              "2002 10:00:00 +0100\n\nNo\n"})
-            QVERIFY(server.addMessage(m));
+        QVERIFY(server.addMessage("Subject: Plans\nMessage-ID: <m1@x.org>\nDate: Tue, 5 Mar 2002 10:00 +0000\n\nHi\n"));
+        QVERIFY(server.addMessage("Subject: Sure\nMessage-ID: <r1@x.org>\nIn-Reply-To: <m1@x.org>\n\nYes\n"));
         QVERIFY2(server.start(&why), qPrintable(why));
         if (!server.imapPort())
             SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
@@ -830,55 +825,34 @@ private slots:
                           {"", "", QStringLiteral("127.0.0.1:%1").arg(server.imapPort()), kUser, kPassword});
         Db::exec(fx->dbPath(), "CREATE TABLE tblEmailIncoming (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL);"
                                "INSERT INTO tblEmailIncoming VALUES (1, 'IMAP')");
-        {
-            Connection con;
-            con.Open(fx->dbPath());
-            MailStore kept;
-            kept.open(con, QFileInfo(fx->dbPath()).path() + QStringLiteral("/Mail"));
-            const std::unique_ptr<SentCopy> copy = kept.beginSent();
-            copy->append("From: me@y.org\r\nSubject: Re: Plans\r\nMessage-ID: <s1@y.org>\r\nIn-Reply-To: "
-                         "<r1@z.com>\r\nReferences: <m1@x.org> <r1@z.com>\r\nDate: Wed, 6 Mar 2002 10:00:00 "
-                         "+0100\r\n\r\nMine\r\n");
-            kept.keepSent(*copy, QStringLiteral("Mine"));
-        }
+        Connection con;
+        con.Open(fx->dbPath());
+        MailStore kept;
+        kept.open(con, QFileInfo(fx->dbPath()).path() + QStringLiteral("/Mail"));
+        const std::unique_ptr<SentCopy> copy = kept.beginSent();
+        copy->append(
+            "Subject: Re: Plans\r\nIn-Reply-To: <r1@x.org>\r\nDate: Wed, 6 Mar 2002 10:00 +0000\r\n\r\nMine\r\n");
+        kept.keepSent(*copy, QStringLiteral("Mine"));
         frmCheckEmail* screen = Screens::show<frmCheckEmail>();
         const auto synced = [&] { return QTest::qWaitFor([&] { return screen->imapLink->isIdle(); }, 20000); };
-        QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages).size(), 3, 20000);
-        QVERIFY(screen->chkConversations->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(screen->lvMessages->itemCount(), 2, 20000);
         screen->chkConversations->setChecked(true);
         ConversationView* tree = screen->tvConversations;
-        QVERIFY(tree->isVisible() && !screen->lvMessages->isVisible());
-        const QAbstractItemModel* rows = tree->model();
-        const QModelIndex top = rows->index(1, 0);
-        const auto texts = [&] {
-            QStringList out;
-            for (int r = 0; r < rows->rowCount(); ++r)
-                out << rows->index(r, 1).data().toString();
-            for (int r = 0; r < rows->rowCount(top); ++r)
-                out << rows->index(r, 0, top).data().toString() + '|' + rows->index(r, 1, top).data().toString();
-            return out;
-        };
-        QCOMPARE(texts(), QStringList({"Other", "Re: Plans (3)", "Anna <anna@x.org>|Plans",
-                                       "Bob <bob@z.com>|   Re: Plans", "me@y.org|      Re: Plans"}));
-        tree->setCurrentIndex(top);
+        QVERIFY(tree->isVisible() && tree->model()->rowCount() == 1
+                && tree->model()->rowCount(tree->model()->index(0, 0)) == 3);
+        tree->setCurrentIndex(tree->model()->index(0, 0));
         QTest::keyClick(tree, Qt::Key_Return);
-        QTest::keyClick(tree, Qt::Key_Down);
-        QTRY_COMPARE_WITH_TIMEOUT(screen->txtBody->toPlainText(), QStringLiteral("Hi\n"), 20000);
-        QVERIFY(synced());
-        QTest::keyClick(tree, Qt::Key_Down);
-        QTRY_COMPARE_WITH_TIMEOUT(screen->txtBody->toPlainText(), QStringLiteral("Yes\n"), 20000);
-        QVERIFY(synced());
-        QTest::keyClick(tree, Qt::Key_Down);
-        QCOMPARE(screen->txtBody->toPlainText(), QStringLiteral("Mine\n"));
-        QVERIFY(screen->cmdReply->isEnabled());
+        for (const QString body : {"Hi\n", "Yes\n", "Mine\n"}) {
+            QTest::keyClick(tree, Qt::Key_Down);
+            QTRY_COMPARE_WITH_TIMEOUT(screen->txtBody->toPlainText(), body, 20000);
+            QVERIFY(synced());
+        }
         QTest::keyClick(tree, Qt::Key_Up);
-        QCOMPARE(screen->txtBody->toPlainText(), QStringLiteral("Yes\n"));
         fx->answers << MsgResult::Yes;
         QTest::keyClick(tree, Qt::Key_Delete);
         QCOMPARE(fx->messageBoxes().last(), "Question|Tessaly 2002|Delete the selected message from the server?");
         QVERIFY(synced());
-        QTRY_VERIFY_WITH_TIMEOUT(otherImapReader(server.imapPort(), "assert m.select('INBOX')[1] == [b'2']"), 15000);
-        QCOMPARE(texts(), QStringList({"Other", "Re: Plans (2)", "Anna <anna@x.org>|Plans", "me@y.org|   Re: Plans"}));
+        QTRY_VERIFY_WITH_TIMEOUT(otherImapReader(server.imapPort(), "assert m.select('INBOX')[1] == [b'1']"), 15000);
     }
 };
 
