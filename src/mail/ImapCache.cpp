@@ -26,6 +26,10 @@ namespace {
 
 // A cache made before modification sequences were kept: each folder reads as having none.
 const char* const kAddModSeq = "ALTER TABLE tblImapFolder ADD COLUMN HighestModSeq INTEGER NOT NULL DEFAULT 0";
+// A cache made before the threading ids were kept: its rows get them from the header held.
+constexpr const char* kAddThreading[] = {"ALTER TABLE tblImapMessage ADD COLUMN MessageId TEXT",
+                                         "ALTER TABLE tblImapMessage ADD COLUMN InReplyTo TEXT",
+                                         "ALTER TABLE tblImapMessage ADD COLUMN Refs TEXT"};
 
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS tblImapFolder (
@@ -45,6 +49,9 @@ CREATE TABLE IF NOT EXISTS tblImapMessage (
   SendDate TEXT,
   Header BLOB,
   BodyFile TEXT,
+  MessageId TEXT,
+  InReplyTo TEXT,
+  Refs TEXT,
   PRIMARY KEY (Folder, Uid)
 );
 )sql";
@@ -59,8 +66,9 @@ public:
     }
 };
 
-// Headers written by one statement.
+// Headers written by one statement, each in so many columns.
 constexpr size_t kRowsAStatement = 200;
+constexpr int kColumns = 11;
 
 QString joined(const QByteArrayList& flags)
 {
@@ -103,6 +111,36 @@ QByteArray startOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.read(ImapReader::kHeldLiteral) : QByteArray();
 }
 
+// The columns added and every held row's ids read from its header, in one
+// transaction: a cache is either as before or whole. Headers held from
+// before hold the Message-ID alone, so an answer fetched later still finds
+// the message it answers; what they answer themselves is not known.
+void addThreading(sqlite3* db)
+{
+    try {
+        CacheStatement(db, "BEGIN IMMEDIATE").step();
+        for (const char* add : kAddThreading)
+            CacheStatement(db, add).step();
+        CacheStatement held(db, "SELECT rowid, Header FROM tblImapMessage");
+        CacheStatement update(db, "UPDATE tblImapMessage SET MessageId = ?, InReplyTo = ?, Refs = ? WHERE rowid = ?");
+        while (held.step()) {
+            const MimeMessage ids = decodeMimeHeader(held.bytes(1).toByteArray());
+            update.reset();
+            update.bind(1, ids.messageId)
+                .bind(2, ids.inReplyTo)
+                .bind(3, ids.references.join(u' '))
+                .bind(4, held.integer(0))
+                .step();
+        }
+        update.reset();
+        held.reset();
+        CacheStatement(db, "COMMIT").step();
+    } catch (const StoreError&) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
 }  // namespace
 
 void ImapCache::open(Connection& con, const QString& maildir, const QString& account, const QByteArray& folderPrefix)
@@ -116,6 +154,9 @@ void ImapCache::open(Connection& con, const QString& maildir, const QString& acc
     if (sqlite3_exec(con.handle(), "SELECT HighestModSeq FROM tblImapFolder LIMIT 0", nullptr, nullptr, nullptr)
         != SQLITE_OK)
         CacheStatement(con.handle(), kAddModSeq).step();
+    if (sqlite3_exec(con.handle(), "SELECT MessageId FROM tblImapMessage LIMIT 0", nullptr, nullptr, nullptr)
+        != SQLITE_OK)
+        addThreading(con.handle());
     SearchIndex::follow(con.handle());
     const QString cur = maildir + QLatin1Char('/') + account + QStringLiteral("cur");
     if (!QDir().mkpath(cur))
@@ -243,15 +284,15 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         // thousand little pieces for a first sync.
         for (size_t from = 0; from < r.headers.size(); from += kRowsAStatement) {
             const size_t rows = std::min(kRowsAStatement, r.headers.size() - from);
-            QByteArray sql = "INSERT OR REPLACE INTO tblImapMessage "
-                             "(Folder, Uid, Flags, Size, Sender, Subject, SendDate, Header) VALUES (?,?,?,?,?,?,?,?)";
+            QByteArray sql = "INSERT OR REPLACE INTO tblImapMessage (Folder, Uid, Flags, Size, Sender, Subject, "
+                             "SendDate, Header, MessageId, InReplyTo, Refs) VALUES (?,?,?,?,?,?,?,?,?,?,?)";
             for (size_t i = 1; i < rows; ++i)
-                sql += ",(?,?,?,?,?,?,?,?)";
+                sql += ",(?,?,?,?,?,?,?,?,?,?,?)";
             CacheStatement insert(db, sql.constData());
             for (size_t i = 0; i < rows; ++i) {
                 const ImapHeader& h = r.headers[from + i];
                 const MimeMessage shown = decodeMimeHeader(h.fields);
-                const int at = int(i) * 8;
+                const int at = int(i) * kColumns;
                 insert.bind(at + 1, m_prefix + plan.folder)
                     .bind(at + 2, qint64(h.uid))
                     .bind(at + 3, joined(h.flags))
@@ -259,7 +300,10 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                     .bind(at + 5, shown.from)
                     .bind(at + 6, shown.subject)
                     .bind(at + 7, shown.date)
-                    .bind(at + 8, h.fields);
+                    .bind(at + 8, h.fields)
+                    .bind(at + 9, shown.messageId)
+                    .bind(at + 10, shown.inReplyTo)
+                    .bind(at + 11, shown.references.join(u' '));
             }
             insert.step();
         }
@@ -299,12 +343,12 @@ std::vector<ImapFolder> ImapCache::folders() const
 std::vector<ImapCachedMessage> ImapCache::messages(const QByteArray& folder) const
 {
     std::vector<ImapCachedMessage> out;
-    CacheStatement s(m_con->handle(), "SELECT Uid, Flags, Size, Sender, Subject, SendDate, BodyFile IS NOT NULL "
-                                      "FROM tblImapMessage WHERE Folder = ? ORDER BY Uid");
+    CacheStatement s(m_con->handle(), "SELECT Uid, Flags, Size, Sender, Subject, SendDate, BodyFile IS NOT NULL, "
+                                      "MessageId, InReplyTo, Refs FROM tblImapMessage WHERE Folder = ? ORDER BY Uid");
     s.bind(1, m_prefix + folder);
     while (s.step()) {
         out.push_back({quint32(s.integer(0)), flagList(s.bytes(1)), s.integer(2), s.text(3), s.text(4), s.text(5),
-                       s.integer(6) != 0});
+                       s.integer(6) != 0, s.text(7), s.text(8), s.text(9).split(u' ', Qt::SkipEmptyParts)});
     }
     return out;
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 #include <vector>
@@ -20,6 +21,9 @@ struct ImapCachedMessage {
     QString subject;
     QString date;
     bool hasBody = false;  // fetched, readable offline
+    // What threads it into conversations (ids without angle brackets).
+    QString messageId, inReplyTo;
+    QStringList references;
 };
 
 // What this computer holds of an IMAP account, so that the folder's list

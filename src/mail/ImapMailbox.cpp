@@ -1,5 +1,7 @@
 #include "mail/ImapMailbox.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace {
@@ -23,6 +25,22 @@ std::vector<ImapCachedMessage> ImapMailbox::listed(const QByteArray& folder) con
                               [&](const ImapMove& move) { return move.uid == m.uid; });
     });
     return held;
+}
+
+ImapMailbox::Threads ImapMailbox::threads(const QByteArray& folder, const QList<KeptMessage>& sent) const
+{
+    Threads out;
+    QSet<QString> ids;
+    for (const ImapCachedMessage& m : listed(folder)) {
+        out.listed.append(
+            {QString::number(m.uid), m.from, m.subject, m.date, m.size, m.messageId, m.inReplyTo, m.references});
+        if (!m.messageId.isEmpty())
+            ids.insert(m.messageId);
+    }
+    for (const KeptMessage& m : sent)
+        if (m.messageId.isEmpty() || !ids.contains(m.messageId))
+            out.beside.append(m);
+    return out;
 }
 
 void ImapMailbox::remove(const QByteArray& folder, const QList<quint32>& uids)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/ImapCache.h"
+#include "mail/MailStore.h"
 
 #include <QHash>
 #include <QStringList>
@@ -24,6 +25,15 @@ public:
 
     // The messages held of `folder` but those waiting to be deleted or moved.
     std::vector<ImapCachedMessage> listed(const QByteArray& folder) const;
+
+    // The folder's listed messages as conversations thread them, keyed by
+    // their UIDs, and of `sent` (this computer's Sent folder, whose answers
+    // stand among them) those the folder does not hold already: a copy of a
+    // sent message the server keeps too would thread as a second message.
+    struct Threads {
+        QList<KeptMessage> listed, beside;
+    };
+    Threads threads(const QByteArray& folder, const QList<KeptMessage>& sent) const;
 
     // The user's wishes; each waits for the next sync of `folder`.
     void remove(const QByteArray& folder, const QList<quint32>& uids);

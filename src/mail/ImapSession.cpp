@@ -672,8 +672,12 @@ void ImapSession::fetchHeaders(MailActions& out)
     const quint32 from = m_plan.lastKnownUid + 1;
     if (m_result.exists == 0 || (m_result.uidNext != 0 && m_result.uidNext <= from))
         return searchHeld(out);
+    // The ids that thread a conversation come with the list's fields: the
+    // same part of the same answer, where ENVELOPE would add a second one
+    // and still lack References.
     command("UID FETCH " + QByteArray::number(from)
-                + ":* (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE MESSAGE-ID)])",
+                + ":* (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE MESSAGE-ID IN-REPLY-TO "
+                  "REFERENCES)])",
             ImapStep::FetchHeaders, out);
 }
 

@@ -44,7 +44,7 @@ struct ImapHeader {
     quint32 uid = 0;
     QByteArrayList flags;  // as the server spells them: "\Seen", "$Forwarded"
     quint32 size = 0;      // RFC822.SIZE
-    QByteArray fields;     // the header lines asked for (From, Subject, Date, Message-ID), as sent
+    QByteArray fields;     // the header lines asked for (From, Subject, Date and the threading ids), as sent
 
     friend bool operator==(const ImapHeader&, const ImapHeader&) = default;
 };

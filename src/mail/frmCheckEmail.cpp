@@ -3,6 +3,7 @@
 #include "store/Statement.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <QAction>
 #include <QCheckBox>
@@ -106,11 +107,21 @@ QString statusText(const QByteArrayList& flags)
     return out.join(QStringLiteral(", "));
 }
 
-QString deleteQuestion(int count, bool onServer = false)
+QString deleteQuestion(int count, bool onServer = false, bool here = true)
 {
-    const QString where = onServer ? QStringLiteral("the server") : QStringLiteral("this computer");
+    const QString where = !onServer ? QStringLiteral("this computer")
+                          : here    ? QStringLiteral("the server and this computer")
+                                    : QStringLiteral("the server");
     return count == 1 ? QStringLiteral("Delete the selected message from %1?").arg(where)
                       : QStringLiteral("Delete the %1 selected messages from %2?").arg(count).arg(where);
+}
+// An IMAP folder's message in the conversations is keyed by its UID; the
+// answers beside it, from this computer's Sent folder, by their MailKey.
+std::optional<quint32> uidOf(const QString& key)
+{
+    bool ok = false;
+    const quint32 uid = key.toUInt(&ok);
+    return ok && uid != 0 && key.at(0).isDigit() ? std::optional(uid) : std::nullopt;
 }
 }  // namespace
 
@@ -289,7 +300,7 @@ frmCheckEmail::frmCheckEmail()
     connect(cmdCheckMail, &QToolButton::clicked, this, &frmCheckEmail::cmdCheckMail_Click);
     connect(cmdExit, &QToolButton::clicked, this, &frmCheckEmail::cmdExit_Click);
     connect(lvMessages, &ListView::ItemClick, this, &frmCheckEmail::lvMessages_ItemClick);
-    connect(tvConversations, &ConversationView::messageChosen, this, &frmCheckEmail::showKept);
+    connect(tvConversations, &ConversationView::messageChosen, this, &frmCheckEmail::conversationChosen);
     m_rethread.setSingleShot(true);
     m_rethread.setInterval(1000);
     connect(&m_rethread, &QTimer::timeout, this, &frmCheckEmail::showConversations);
@@ -334,10 +345,9 @@ void frmCheckEmail::Form_Load()
     {
         const QSignalBlocker quiet(chkConversations);
         bool shown = false;
-        if (m_mailbox.isOpen() && m_settings.incoming != IncomingKind::Imap)
+        if (m_mailbox.isOpen())
             storeGuard([&] { shown = m_mailbox.showsConversations(); });
         chkConversations->setChecked(shown);
-        chkConversations->setVisible(m_settings.incoming != IncomingKind::Imap);
     }
     if (m_settings.incoming == IncomingKind::Imap) {
         optInbox->hide();
@@ -503,12 +513,20 @@ void frmCheckEmail::listKept()
 
 void frmCheckEmail::showConversations()
 {
-    const bool shown = chkConversations->isChecked() && !m_imapOpen && m_mailbox.isOpen();
+    const bool shown = chkConversations->isChecked() && m_mailbox.isOpen();
     lvMessages->setHidden(shown);
     tvConversations->setVisible(shown);
     if (!shown)
         return;
-    const bool sent = optSent->isChecked();
+    if (imapFolderShown()) {
+        storeGuard([&] {
+            const ImapMailbox::Threads threads = m_imap.threads(m_folder, m_mailbox.messages(MailFolder::Sent));
+            tvConversations->show(threads.listed, threads.beside);
+        });
+        return;
+    }
+    // With an IMAP account the list here is this computer's Sent folder.
+    const bool sent = optSent->isChecked() || m_settings.incoming == IncomingKind::Imap;
     storeGuard([&] {
         tvConversations->show(m_mailbox.messages(sent ? MailFolder::Sent : MailFolder::Inbox),
                               m_mailbox.messages(sent ? MailFolder::Inbox : MailFolder::Sent));
@@ -593,6 +611,8 @@ void frmCheckEmail::showMessage(const QByteArray& stored, const QString& storedK
             return;
         cboFolder->setCurrentIndex(at);
         cboFolder_Click();
+        if (!tvConversations->isHidden())
+            return void(tvConversations->choose(key));
     } else {
         (folder == "Sent" ? optSent : optInbox)->setChecked(true);
         if (!tvConversations->isHidden())
@@ -611,6 +631,16 @@ void frmCheckEmail::lvMessages_ItemClick(int row)
     if (imapFolderShown())
         return openImapMessage(lvMessages->itemKey(row).toUInt());
     showKept(lvMessages->itemKey(row));
+}
+
+void frmCheckEmail::conversationChosen(const QString& key)
+{
+    if (!imapFolderShown())
+        return showKept(key);
+    if (const std::optional<quint32> uid = uidOf(key))
+        return openImapMessage(*uid);
+    clearShown();  // a sent answer, kept here
+    showKept(key);
 }
 
 void frmCheckEmail::showKept(const QString& key)
@@ -712,10 +742,10 @@ bool frmCheckEmail::eventFilter(QObject* watched, QEvent* event)
 void frmCheckEmail::lvMessages_Delete()
 {
     const QList<int> selected = lvMessages->selectedRowsFromLast();
-    if (imapFolderShown())
-        return deleteOnServer(selected);
     const bool threaded = !tvConversations->isHidden();
     const QStringList keys = threaded ? tvConversations->selectedKeys() : QStringList();
+    if (imapFolderShown())
+        return threaded ? deleteThreaded(keys) : deleteOnServer(selected);
     const int count = threaded ? int(keys.size()) : int(selected.size());
     if (count == 0 || !m_mailbox.isOpen()
         || MsgBox(deleteQuestion(count), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
@@ -740,7 +770,7 @@ QByteArray frmCheckEmail::shownRaw()
     QByteArray raw;
     if (m_shownKey.isEmpty())
         return raw;
-    if (imapFolderShown())
+    if (imapFolderShown() && uidOf(m_shownKey))
         storeGuard([&] { raw = m_imap.body(m_folder, m_shownKey.toUInt()); });
     else
         storeGuard([&] { raw = m_mailbox.raw(m_shownKey); });
@@ -794,15 +824,21 @@ void frmCheckEmail::cmdMove_Click()
 void frmCheckEmail::moveSelected(const QByteArray& to)
 {
     const QList<int> rows = lvMessages->selectedRowsFromLast();
-    if (!imapFolderShown() || to.isEmpty() || to == m_folder || rows.isEmpty())
-        return;
+    const bool threaded = !tvConversations->isHidden();
     QList<quint32> uids;
-    for (int row : rows) {
-        uids << lvMessages->itemKey(row).toUInt();
+    if (threaded)
+        uids = selectedUids();
+    else
+        for (int row : rows)
+            uids << lvMessages->itemKey(row).toUInt();
+    if (!imapFolderShown() || to.isEmpty() || to == m_folder || uids.isEmpty())
+        return;
+    for (int row : rows)
         lvMessages->removeItem(row);
-    }
     m_imap.move(m_folder, uids, to);
     clearShown();
+    if (threaded)
+        showImapFolder();
     refresh();
 }
 
@@ -833,6 +869,9 @@ void frmCheckEmail::showImapFolder()
     lvMessages->clearItems();
     int again = -1;
     QItemSelection keep;
+    showConversations();
+    // A sent answer shown beside the folder's messages stays while its conversation does.
+    const bool answerShown = !tvConversations->isHidden() && opened == 0 && tvConversations->contains(shown);
     for (const ImapCachedMessage& m : held) {
         const int row = lvMessages->addItem(m.from, QString::number(m.uid));
         lvMessages->setSubItem(row, 1, m.subject);
@@ -849,7 +888,7 @@ void frmCheckEmail::showImapFolder()
     if (!keep.isEmpty())
         lvMessages->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (again < 0)
-        return clearShown();
+        return answerShown ? void() : clearShown();
     // The message asked for is shown once its body is here; one shown stays as it is.
     if (shown.isEmpty()) {
         QByteArray raw;
@@ -877,7 +916,8 @@ void frmCheckEmail::openImapMessage(quint32 uid)
 void frmCheckEmail::deleteOnServer(const QList<int>& rows)
 {
     if (rows.isEmpty()
-        || MsgBox(deleteQuestion(int(rows.size()), true), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+        || MsgBox(deleteQuestion(int(rows.size()), true, false), MsgButtons::YesNo, MsgIcon::Question)
+               != MsgResult::Yes)
         return;
     QList<quint32> uids;
     for (int row : rows) {
@@ -886,6 +926,36 @@ void frmCheckEmail::deleteOnServer(const QList<int>& rows)
     }
     m_imap.remove(m_folder, uids);
     clearShown();
+    refresh();
+}
+
+QList<quint32> frmCheckEmail::selectedUids() const
+{
+    QList<quint32> uids;
+    for (const QString& key : tvConversations->selectedKeys())
+        if (const std::optional<quint32> uid = uidOf(key))
+            uids << *uid;
+    return uids;
+}
+
+// A conversation chosen stands for all its messages: the folder's go on the
+// server, the sent answers among them from this computer.
+void frmCheckEmail::deleteThreaded(const QStringList& keys)
+{
+    const QList<quint32> uids = selectedUids();
+    const int here = int(keys.size() - uids.size());
+    if (keys.isEmpty()
+        || MsgBox(deleteQuestion(int(keys.size()), !uids.isEmpty(), here > 0), MsgButtons::YesNo, MsgIcon::Question)
+               != MsgResult::Yes)
+        return;
+    for (const QString& key : keys)
+        if (!uidOf(key) && !storeGuard([&] { m_mailbox.remove(key); }))
+            break;
+    clearShown();
+    if (uids.isEmpty())
+        return showImapFolder();
+    m_imap.remove(m_folder, uids);
+    showImapFolder();
     refresh();
 }
 

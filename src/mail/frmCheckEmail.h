@@ -58,8 +58,9 @@ class ConversationView;
 // there, and a move the server refused leaves the message where it was,
 // with the server's words.
 //
-// "Show conversations" (POP3) lists the kept mail as conversations
-// (ConversationView), the user's own sent answers under what they answer.
+// "Show conversations" lists the kept mail, or the IMAP folder, as
+// conversations (ConversationView), the user's own sent answers (this
+// computer's Sent folder) under what they answer.
 //
 // With more than one mail account an account box (cboAccount) below Check
 // Mail chooses whose mail is listed and checked; the screen opens again on
@@ -108,7 +109,7 @@ public:
     MailHtmlView* htmlBody;  // in txtBody's place for HTML mail
     QGroupBox *Frame4, *Frame1, *Frame2, *Frame3;
     ListView* lvMessages;
-    // In lvMessages' place while chkConversations is checked (a POP3 account's mail).
+    // In lvMessages' place while chkConversations is checked.
     ConversationView* tvConversations;
     QCheckBox* chkConversations;
     QPlainTextEdit* txtBody;
@@ -138,6 +139,9 @@ private:
     // The kept mail as conversations, the other folder's messages among them, when chosen.
     void showConversations();
     void showKept(const QString& key);
+    // A message chosen among the conversations: an IMAP folder's is opened
+    // as a click in its list opens it.
+    void conversationChosen(const QString& key);
     // Mail stored elsewhere (another process, another screen) shows in the list.
     void recordsChanged(const RecordsChange& change);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -149,6 +153,9 @@ private:
     void showImapFolder();
     void openImapMessage(quint32 uid);
     void deleteOnServer(const QList<int>& rows);
+    void deleteThreaded(const QStringList& keys);
+    // The IMAP folder's messages among the conversations selected.
+    QList<quint32> selectedUids() const;
     void fillMoveMenu();
     void moveSelected(const QByteArray& to);
     void imapSynced(bool ok);

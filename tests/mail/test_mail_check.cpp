@@ -805,6 +805,55 @@ private slots:
         screen->cboFolder_Click();
         QTRY_COMPARE_WITH_TIMEOUT(imapRows(screen->lvMessages), QStringList({"m1:", "w4:Unread"}), 15000);
     }
+
+    // An IMAP folder as conversations (dovecot): the server's answer, threaded
+    // by its ids alone, and the answer sent from here stand under the
+    // original; the keys open each, Delete takes the one chosen on the server.
+    void imapConversations()
+    {
+        if (!pop3Missing.isEmpty())
+            SKIP_OR_FAIL(pop3Missing);
+        Pop3TestServer server(kUser, kPassword);
+        QString why;
+        QVERIFY(server.addMessage("Subject: Plans\nMessage-ID: <m1@x.org>\nDate: Tue, 5 Mar 2002 10:00 +0000\n\nHi\n"));
+        QVERIFY(server.addMessage("Subject: Sure\nMessage-ID: <r1@x.org>\nIn-Reply-To: <m1@x.org>\n\nYes\n"));
+        QVERIFY2(server.start(&why), qPrintable(why));
+        if (!server.imapPort())
+            SKIP_OR_FAIL(QStringLiteral("dovecot-imapd is not installed"));
+        fx->makeDataFolder();
+        storeMailSettings(fx->dbPath(),
+                          {"", "", QStringLiteral("127.0.0.1:%1").arg(server.imapPort()), kUser, kPassword});
+        Db::exec(fx->dbPath(), "CREATE TABLE tblEmailIncoming (EmailInfo INTEGER PRIMARY KEY, Kind TEXT NOT NULL);"
+                               "INSERT INTO tblEmailIncoming VALUES (1, 'IMAP')");
+        Connection con;
+        con.Open(fx->dbPath());
+        MailStore kept;
+        kept.open(con, QFileInfo(fx->dbPath()).path() + QStringLiteral("/Mail"));
+        const std::unique_ptr<SentCopy> copy = kept.beginSent();
+        copy->append(
+            "Subject: Re: Plans\r\nIn-Reply-To: <r1@x.org>\r\nDate: Wed, 6 Mar 2002 10:00 +0000\r\n\r\nMine\r\n");
+        kept.keepSent(*copy, QStringLiteral("Mine"));
+        frmCheckEmail* screen = Screens::show<frmCheckEmail>();
+        const auto synced = [&] { return QTest::qWaitFor([&] { return screen->imapLink->isIdle(); }, 20000); };
+        QTRY_COMPARE_WITH_TIMEOUT(screen->lvMessages->itemCount(), 2, 20000);
+        screen->chkConversations->setChecked(true);
+        ConversationView* tree = screen->tvConversations;
+        QVERIFY(tree->isVisible() && tree->model()->rowCount() == 1
+                && tree->model()->rowCount(tree->model()->index(0, 0)) == 3);
+        tree->setCurrentIndex(tree->model()->index(0, 0));
+        QTest::keyClick(tree, Qt::Key_Return);
+        for (const QString body : {"Hi\n", "Yes\n", "Mine\n"}) {
+            QTest::keyClick(tree, Qt::Key_Down);
+            QTRY_COMPARE_WITH_TIMEOUT(screen->txtBody->toPlainText(), body, 20000);
+            QVERIFY(synced());
+        }
+        QTest::keyClick(tree, Qt::Key_Up);
+        fx->answers << MsgResult::Yes;
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(fx->messageBoxes().last(), "Question|Tessaly 2002|Delete the selected message from the server?");
+        QVERIFY(synced());
+        QTRY_VERIFY_WITH_TIMEOUT(otherImapReader(server.imapPort(), "assert m.select('INBOX')[1] == [b'1']"), 15000);
+    }
 };
 
 QTEST_MAIN(TestCheckScreen)
