@@ -35,8 +35,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -253,8 +255,10 @@ void sideBySide(int rounds)
     for (const bool mime : {false, true}) {
         const QString peer = dir.filePath(QStringLiteral("peer.out"));
         Row r;
+        long before = 0;  // the most resident before a Send: the peak's share that is not the Send's
         for (int i = 0; i < rounds; ++i) {
             settingsFor(dir.filePath(QStringLiteral("app-%1-%2").arg(mime).arg(i)), sink.port(), mime);
+            before = std::max(before, statusKilobytes("VmRSS:"));
             r.ours.push_back(runOurs([&] { return sendOnScreen(path, sink); }));
             QDir(AppFolder::dataFolder()).removeRecursively();
             r.peer.push_back(
@@ -262,6 +266,8 @@ void sideBySide(int rounds)
                      : runProgram({QStringLiteral("uuencode"), path, QStringLiteral("attachment.bin")}, peer));
         }
         QFile::remove(peer);
+        std::printf("%s: resident before Send (at most) %s\n", mime ? "MIME" : "uuencoded",
+                    qPrintable(megabytes(before)));
         report(mime ? QStringLiteral("Send with a 100 MB attachment as a MIME part: the send screen's Send "
                                      "(frmSendEmail, SmtpSession, MailConnection) to a server on loopback, "
                                      "with its Sent copy")
