@@ -35,8 +35,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -253,15 +255,23 @@ void sideBySide(int rounds)
     for (const bool mime : {false, true}) {
         const QString peer = dir.filePath(QStringLiteral("peer.out"));
         Row r;
+        // What was resident before a Send (Qt, the store, the sink), and
+        // the most a Send added to it.
+        long before = 0, added = 0;
         for (int i = 0; i < rounds; ++i) {
             settingsFor(dir.filePath(QStringLiteral("app-%1-%2").arg(mime).arg(i)), sink.port(), mime);
+            const long resident = statusKilobytes("VmRSS:");
             r.ours.push_back(runOurs([&] { return sendOnScreen(path, sink); }));
+            before = std::max(before, resident);
+            added = std::max(added, r.ours.back().peakKb - resident);
             QDir(AppFolder::dataFolder()).removeRecursively();
             r.peer.push_back(
                 mime ? runProgram({QStringLiteral("base64"), path}, peer)
                      : runProgram({QStringLiteral("uuencode"), path, QStringLiteral("attachment.bin")}, peer));
         }
         QFile::remove(peer);
+        std::printf("%s: resident before Send (at most) %s, the Send added (at most) %s\n", mime ? "MIME" : "uuencoded",
+                    qPrintable(megabytes(before)), qPrintable(megabytes(added)));
         report(mime ? QStringLiteral("Send with a 100 MB attachment as a MIME part: the send screen's Send "
                                      "(frmSendEmail, SmtpSession, MailConnection) to a server on loopback, "
                                      "with its Sent copy")

@@ -8,9 +8,11 @@
 
 namespace {
 
-// A long Send is written a slice at a time: the next once the socket holds
-// less than this, so that it never holds the message whole.
-constexpr qint64 kWriteAhead = qint64(2) * 1024 * 1024;
+// A long Send is written a slice at a time: the next once the socket has
+// passed all but this much of the last to the system, whose own buffer
+// keeps the connection busy meanwhile. So the program holds about one
+// slice of the message, never the whole.
+constexpr qint64 kWriteAhead = qint64(64) * 1024;
 // An IMAP server may end an IDLE left alone for 30 minutes.
 constexpr std::chrono::minutes kQuietRenewal{25};
 

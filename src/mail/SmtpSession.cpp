@@ -11,6 +11,11 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -66,6 +71,30 @@ QByteArray wireLines(const QByteArray& text)
         p = eol + ((*eol == '\r' && eol + 1 < end && eol[1] == '\n') ? 2 : 1);
     }
     return out;
+}
+
+// Where the first line after `p` that begins with "." has its ".", or
+// `end`: a look at sixteen places at once, as the message data of a large
+// attachment is scanned whole on its way out.
+const char* nextLineDot(const char* p, const char* const end)
+{
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i dot = _mm_set1_epi8('.');
+    for (; end - p > 16; p += 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        const unsigned hits =
+            unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(after, dot))));
+        if (hits != 0)
+            return p + std::countr_zero(hits) + 1;
+    }
+#endif
+    for (; end - p > 1; ++p) {
+        if (p[0] == '\n' && p[1] == '.')
+            return p + 1;
+    }
+    return end;
 }
 
 bool isPlainAscii(const QByteArray& bytes)
@@ -354,38 +383,44 @@ public:
         QByteArray slice = m_data->next();
         if (m_ended || slice.isEmpty())
             return slice;
-        // Whole runs of lines are copied at once: only a line that begins
-        // with "." needs a look of its own.
+        // The copy hears the slice itself unless a line's "." is dropped:
+        // then the runs between such dots are joined.
         QByteArray plain;
-        plain.reserve(slice.size());
+        bool cut = false;
         const char* p = slice.constData();
         const char* const end = p + slice.size();
+        const char* run = p;
+        const auto cutAt = [&](const char* at, const char* resume) {
+            plain.append(run, at - run);
+            run = resume;
+            cut = true;
+        };
         while (p < end) {
             if (m_lineStart) {
                 if (*p == '.' && !m_dot) {
                     m_dot = true;
+                    cutAt(p, p + 1);
                     ++p;
                     continue;
                 }
                 // Only the final line is a lone "." on the wire.
                 if (*p == '\r' && m_dot) {
                     m_ended = true;
+                    cutAt(p, end);
                     break;
                 }
                 m_lineStart = m_dot = false;
             }
-            const char* run = p;
-            for (;;) {
-                const auto* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-                p = eol ? eol + 1 : end;
-                if (!eol || p == end || *p == '.')
-                    break;
-            }
-            plain.append(run, p - run);
-            m_lineStart = p[-1] == '\n';
+            p = nextLineDot(p, end);
+            m_lineStart = p < end || end[-1] == '\n';
         }
-        if (!plain.isEmpty())
-            m_copy(plain);
+        if (!cut) {
+            m_copy(slice);
+        } else {
+            plain.append(run, end - run);
+            if (!plain.isEmpty())
+                m_copy(plain);
+        }
         return slice;
     }
 

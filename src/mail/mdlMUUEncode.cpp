@@ -173,11 +173,6 @@ QByteArray UUEncodeBytes(const QByteArray& data, const QString& fileName)
     return out;
 }
 
-namespace {
-// A slice: whole data lines, about 1 MB read at a time.
-constexpr qsizetype kSlice = qsizetype(kLineBytes) * 23302;
-}  // namespace
-
 UUEncodeStream::UUEncodeStream(const QStringList& paths, Form form)
     : m_form(form)
 {
@@ -217,11 +212,12 @@ QByteArray UUEncodeStream::next()
     const QByteArray begin = m_begun ? QByteArray() : beginLine(UUEncodeFileName(f.path), crlf);
     m_begun = true;
     if (m_in.isEmpty())
-        m_in.resize(kSlice);
+        m_in.resize(kSliceBytes);
     // Reused from slice to slice once the caller has let go of the last one.
-    m_out.resize(begin.size() + kSlice / kLineBytes * lineChars(crlf) + kEndChars + 2);
+    m_out.resize(begin.size() + kSliceBytes / kLineBytes * lineChars(crlf) + kEndChars + 2);
     char* w = std::copy(begin.cbegin(), begin.cend(), m_out.data());
-    const qint64 got = f.left > 0 ? f.file->read(m_in.data() + m_held, std::min<qint64>(kSlice - m_held, f.left)) : 0;
+    const qint64 got =
+        f.left > 0 ? f.file->read(m_in.data() + m_held, std::min<qint64>(kSliceBytes - m_held, f.left)) : 0;
     if (got < 0) {
         m_failure = MailTexts::attachmentUnreadable(f.path, f.file->errorString());
         return {};

@@ -33,6 +33,11 @@ QString UUEncodeFileName(const QString& path);
 class UUEncodeStream : public MailData {
 public:
     enum class Form { Blocks, MailData };
+    // What one next() reads of a file: whole data lines, about 256 KB. A
+    // slice goes out before the next is made, so this much (and its
+    // encoding) is what a Send holds of an attachment.
+    static constexpr qsizetype kSliceBytes = qsizetype(45) * 5825;
+
     explicit UUEncodeStream(const QStringList& paths, Form form = Form::Blocks);
 
     // Opens every file. The first that cannot be opened stops it: `failure`

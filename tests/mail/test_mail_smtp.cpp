@@ -4,6 +4,7 @@
 #include "mail/HostPort.h"
 #include "mail/MimeMessage.h"
 #include "mail/SmtpSession.h"
+#include "mail/mdlMUUEncode.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -269,6 +270,29 @@ private slots:
         QCOMPARE(read.attachments.size(), contents.size());
         for (qsizetype i = 0; i < contents.size(); ++i)
             QCOMPARE(read.attachments[i].data, contents[i]);
+    }
+
+    // The Sent copy hears the data as the server reads it: each doubled "."
+    // undone wherever it falls (two close together, anywhere in a stretch
+    // of sixteen bytes, near a slice's end, the file's last line of 14 bytes
+    // a slice of its own), and the final "." line left out.
+    void sentCopyUndoesTheDotStuffing()
+    {
+        SmtpMessage m = example();
+        QTemporaryDir dir;
+        m.attachments = {dir.filePath(QStringLiteral("f"))};
+        QVERIFY(writeFile(m.attachments[0], QByteArray(UUEncodeStream::kSliceBytes + 14, 'A')));
+        QByteArray copy;
+        m.copy = [&copy](const QByteArray& slice) { copy += slice; };
+        for (int i = 0; i < 40; ++i) {
+            m.text = ".\n.\n..x\n" + QString(i, QLatin1Char('x')) + "\n.d\nend\n." + QString(i % 16, QLatin1Char('y'));
+            copy.clear();
+            SmtpSession s;
+            s.start(m);
+            const QByteArray wire =
+                drain(*s.feed("220 a\r\n250 b\r\n250 c\r\n250 d\r\n250 e\r\n354 f\r\n").back().data);
+            QCOMPARE(copy, QByteArray(wire).replace("\r\n..", "\r\n.").chopped(3));
+        }
     }
 
     // A file that went away between Send and the server's go-ahead: the

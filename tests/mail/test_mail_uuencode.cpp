@@ -89,7 +89,7 @@ private slots:
             for (QByteArray slice; !(slice = stream.next()).isEmpty(); ++slices)
                 all += slice;
             QCOMPARE(all, expected);
-            QCOMPARE(slices, 4);
+            QCOMPARE(slices, 2 + (big.size() + UUEncodeStream::kSliceBytes - 1) / UUEncodeStream::kSliceBytes);
             QVERIFY(!stream.failure());
         }
         MailNotice failure;
