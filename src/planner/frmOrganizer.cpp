@@ -374,12 +374,17 @@ void frmOrganizer::recordsChanged(const RecordsChange& change)
         return;
     if (Screens::waitForAnswer(this, [this, change] { recordsChanged(change); }))
         return;
+    refillPages(SSTab1->currentIndex());
+    tasks->refresh();
+}
+
+void frmOrganizer::refillPages(int shown)
+{
     // The page shown at once, the others as after opening.
     m_unfilled.fill(true);
-    if (const int shown = SSTab1->currentIndex(); shown < kPages)
+    if (shown < kPages)
         fillPage(shown);
     m_fillTimer->start(0);
-    tasks->refresh();
 }
 
 void frmOrganizer::Form_Unload()
@@ -612,7 +617,7 @@ void frmOrganizer::SavingAddress(int k)
     // The bar confirms a stored appointment; a refused one has had its message instead.
     if (saved) {
         m_pending[i].remove(grid->Row());
-        showDay(k);
+        refillPages(k);  // a series falls on the other pages' days too
         showBusyDays();
         Screens::show<frmSaving>();
         sendInvitations(k, written);
@@ -669,7 +674,7 @@ void frmOrganizer::deleteRow(int k)
         for (const Occurrences::Entry& e : whole)
             m_appointments.remove(e, Appointments::Scope::Whole);
     });
-    showDay(k);
+    refillPages(k);
     showBusyDays();
 }
 
@@ -845,7 +850,7 @@ void frmOrganizer::saveRepeatOnly(int k)
         return;
     const QString rule = repeatRule(k, cboRepeat[std::size_t(k)]->currentIndex());
     if (storeGuard([&] { m_appointments.changeRule(shown, rule, MonthView1[std::size_t(k)]->Value()); })) {
-        showDay(k);
+        refillPages(k);  // a series falls on the other pages' days too
         showBusyDays();
         Screens::show<frmSaving>();
     }

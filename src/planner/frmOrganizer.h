@@ -108,6 +108,9 @@ private:
     // to or used, or one at a time once the window is idle.
     void fillPage(int k);
     void fillNextPage();
+    // Every page read again, as after opening, the page `shown` first: what
+    // changed may be a series that falls on every page's day.
+    void refillPages(int shown);
     // The tasks due on page k's day (and overdue ones, on today) beside its all-day events.
     QString dueTasks(int k);
     // Appointments stored elsewhere (another screen, an import, a sync,

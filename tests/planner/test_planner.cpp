@@ -284,6 +284,14 @@ private slots:
         save(3);
         QCOMPARE(stored().first(), QStringLiteral("6/30/26|8:30AM|9:30 AM|Dentist again"));
         QCOMPARE(stored().size(), 3);
+
+        // A daily appointment saved on one page is on the day a page filled before shows.
+        QTRY_VERIFY(org->pagesFilled());
+        page<QComboBox>("cboRepeat", 3)->setCurrentText(QStringLiteral("Daily"));
+        fillSlot(3, 5, QStringLiteral("Walk"), QStringLiteral("10:00 AM"));
+        save(3);
+        org->SSTab1->setCurrentIndex(5);
+        QCOMPARE(cells(5, 5), QStringLiteral("Walk|10:00 AM"));
     }
 
     // A page shows its day's appointments; a row filled over one and saved
