@@ -100,6 +100,16 @@ QString occurrenceOf(icalcomponent* ev)
     return date ? at.date().toString(u"yyyyMMdd") : at.toUTC().toString(u"yyyyMMdd'T'HHmmss'Z'");
 }
 
+// The day of an occurrence (as Invite's recurrenceId gives it), as the user reads it.
+QString occurrenceDay(const QString& recurrenceId)
+{
+    if (recurrenceId.size() == 8)
+        return QLocale().toString(QDate::fromString(recurrenceId, u"yyyyMMdd"), QLocale::LongFormat);
+    QDateTime at = QDateTime::fromString(recurrenceId, u"yyyyMMdd'T'HHmmss'Z'");
+    at.setTimeZone(QTimeZone::utc());
+    return QLocale().toString(at.toLocalTime().date(), QLocale::LongFormat);
+}
+
 icalcomponent* firstEvent(icalcomponent* root, icalcomponent** calendar)
 {
     icalcomponent* cal = root;
@@ -252,12 +262,8 @@ Decision decide(const Invite& incoming, const std::optional<Invite>& stored)
     }
     if (!incoming.recurrenceId.isEmpty() && stored->recurrenceId != incoming.recurrenceId) {
         d.effect = Effect::Occurrence;
-        d.changes
-            << QStringLiteral("Only the occurrence of %1 changes: %2.")
-                   .arg(QLocale().toString(
-                            QDateTime::fromString(incoming.recurrenceId, u"yyyyMMdd'T'HHmmss'Z'").toLocalTime().date(),
-                            QLocale::LongFormat),
-                        whenText(incoming));
+        d.changes << QStringLiteral("Only the occurrence of %1 changes: %2.")
+                         .arg(occurrenceDay(incoming.recurrenceId), whenText(incoming));
         return d;
     }
     if (incoming.sequence < stored->sequence) {
@@ -555,6 +561,14 @@ QByteArray withReply(const QByteArray& event, const Invite& reply, QString* reas
     icalcomponent* ev = firstEvent(root.get(), &cal);
     if (!ev || textOf(ev, ICAL_UID_PROPERTY) != reply.uid) {
         *reason = QStringLiteral("The answer is to a meeting that is not in your planner.");
+        return {};
+    }
+    // The planner keeps answers to the whole meeting: one for a single
+    // occurrence would stand for every other.
+    if (!reply.recurrenceId.isEmpty()) {
+        *reason = QStringLiteral("The answer is for the meeting of %1 alone; your planner keeps answers to the whole "
+                                 "meeting, so it is not kept.")
+                      .arg(occurrenceDay(reply.recurrenceId));
         return {};
     }
     const Attendee who = reply.attendees.value(0);

@@ -878,19 +878,23 @@ QString people(qsizetype n)
     return n == 1 ? QStringLiteral("1 person") : QStringLiteral("%1 people").arg(n);
 }
 
+// One message to each of `to`: an address the server refuses keeps no
+// other attendee from hearing of the meeting.
 void sendMessage(const QStringList& to, const QByteArray& event, const QString& method)
 {
     const Invitation::Invite meeting = Invitation::read(event, {});
     const bool cancel = method == QLatin1String("CANCEL");
     Invitation::Outgoing out;
-    out.recipients = to;
     out.subject = (cancel ? QStringLiteral("Called off: %1") : QStringLiteral("Invitation: %1")).arg(meeting.summary);
     out.text = (cancel ? QStringLiteral("%1 has called off \"%2\" on %3.\n")
                        : QStringLiteral("%1 invites you to \"%2\" on %3.\n"))
                    .arg(meeting.organizer, meeting.summary, Invitation::whenText(meeting));
     out.calendar = Invitation::message(event, method, Clock::now());
     out.method = method.toLatin1();
-    Invitation::mailer().send(out);
+    for (const QString& address : to) {
+        out.recipients = QStringList(address);
+        Invitation::mailer().send(out);
+    }
 }
 }  // namespace
 

@@ -28,7 +28,9 @@
 #include "support/Run.h"
 #include "sync/InvitationPlanner.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -486,6 +488,8 @@ private slots:
         };
         fx->makeDataFolder();
         settings(QStringLiteral("Anna Berg <anna@example.com>"), anna);
+        Db::exec(fx->dbPath(), "INSERT INTO tblAddress (FirstName, LastName, Email) VALUES ('Carl', 'Ek', "
+                               "'carl@example.com'), ('Cora', 'Ek', '')");
         const auto planner = [&] {
             frmOrganizer* org = Screens::show<frmOrganizer>();
             org->MSgridTime[0]->setRow(3);
@@ -495,12 +499,22 @@ private slots:
         org->txtMessage[0]->setPlainText(QStringLiteral("Lunch with Bob"));
         org->cboTimeFinshed[0]->setCurrentText(QStringLiteral("1:00 PM"));
         org->MSgridTime_Click(0);
+        // The second attendee is picked from the address book as it is typed.
         org->txtAttendees[0]->setText(QStringLiteral("Bob@Example.org,"));
+        QTest::keyClicks(org->txtAttendees[0], QStringLiteral(" c"));
+        auto* offered = qobject_cast<QAbstractItemView*>(QApplication::activePopupWidget());
+        QVERIFY(offered && offered->model()->rowCount() == 1);
+        QTest::keyClick(offered, Qt::Key_Down), QTest::keyClick(offered, Qt::Key_Return);
+        QCOMPARE(org->txtAttendees[0]->text(), QStringLiteral("Bob@Example.org, carl@example.com, "));
         org->cmdSave_Click(0);
-        QCOMPARE(fx->messageTexts(), QStringList(QStringLiteral("Send the invitation to 1 person?")));
-        QCOMPARE(org->txtAttendees[0]->text(), QStringLiteral("bob@example.org (not yet)"));
-        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(1, 0).size(), 1, 20000);
-        const QByteArray request = smtp.waitForMessages(1).value(0).content;
+        QCOMPARE(fx->messageTexts(), QStringList(QStringLiteral("Send the invitation to 2 people?")));
+        QCOMPARE(org->txtAttendees[0]->text(), QStringLiteral("bob@example.org (not yet), carl@example.com (not yet)"));
+        // One message to each attendee.
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(2, 0).size(), 2, 20000);
+        const QList<SmtpTestServer::Received> requests = smtp.waitForMessages(2);
+        QCOMPARE(requests.value(0).rcptTos, QByteArrayList{"bob@example.org"});
+        QCOMPARE(requests.value(1).rcptTos, QByteArrayList{"carl@example.com"});
+        const QByteArray request = requests.value(0).content;
         for (const char* said : {"Subject:Invitation: Lunch with Bob", "method=REQUEST",
                                  "ORGANIZER:mailto:anna@example.com", "PARTSTAT=NEEDS-ACTION;RSVP=TRUE"})
             QVERIFY2(request.contains(said), said);
@@ -544,7 +558,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(screen->frmInvitation->txtInvitation->toPlainText().endsWith(
                                      QStringLiteral("Your answer was sent to anna@example.com.")),
                                  20000);
-        const QByteArray answer = smtp.waitForMessages(2).value(1).content;
+        const QByteArray answer = smtp.waitForMessages(3).value(2).content;
         for (const char* said :
              {"Subject:Accepted: Budget review",
               "Content-Type: text/calendar; charset=utf-8; method=REPLY\r\nContent-Transfer-Encoding: 7bit",
@@ -566,8 +580,8 @@ private slots:
         QVERIFY(shown(screen, QStringLiteral("Invitation: Lunch with Bob"))
                     .contains(QStringLiteral("Organizer: anna@example.com")));
         QTest::mouseClick(screen->frmInvitation->cmdAccept, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(3, 0).size(), 3, 20000);
-        const QByteArray lunch = smtp.waitForMessages(3).value(2).content;
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(4, 0).size(), 4, 20000);
+        const QByteArray lunch = smtp.waitForMessages(4).value(3).content;
 
         // Anna's check reads Bob's answers; the one to her planner's meeting is kept with it.
         Screens::unload<frmCheckEmail>();
@@ -579,19 +593,24 @@ private slots:
         QCOMPARE(shown(screen, QStringLiteral("Accepted: Budget review")).section(u'\n', 0, 0),
                  QStringLiteral("Bob Stone has accepted your invitation."));
         QVERIFY(shown(screen, QStringLiteral("Accepted: Lunch with Bob"))
-                    .contains(QStringLiteral("Your planner shows the answer: bob@example.org (accepted).")));
+                    .contains(QStringLiteral(
+                        "Your planner shows the answer: bob@example.org (accepted), carl@example.com (not yet).")));
         org = planner();
-        QCOMPARE(org->txtAttendees[0]->text(), QStringLiteral("bob@example.org (accepted)"));
+        QCOMPARE(org->txtAttendees[0]->text(),
+                 QStringLiteral("bob@example.org (accepted), carl@example.com (not yet)"));
         QCOMPARE(fx->messageBoxes(), QStringList());
-        // Deleted, it is called off for Bob.
+        // Deleted, it is called off for each.
         org->MSgridTime[0]->setFocus();
         QTest::keyClick(org->MSgridTime[0], Qt::Key_Delete);
         QCOMPARE(fx->messageTexts(),
                  QStringList({QStringLiteral("Delete Lunch with Bob at 8:30AM?"),
-                              QStringLiteral("Tell 1 person that \"Lunch with Bob\" is called off?")}));
-        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(4, 0).size(), 4, 20000);
+                              QStringLiteral("Tell 2 people that \"Lunch with Bob\" is called off?")}));
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.waitForMessages(6, 0).size(), 6, 20000);
+        const QList<SmtpTestServer::Received> cancels = smtp.waitForMessages(6).mid(4);
+        QCOMPARE(cancels.value(0).rcptTos + cancels.value(1).rcptTos,
+                 QByteArrayList({"bob@example.org", "carl@example.com"}));
         for (const char* said : {"method=CANCEL", "STATUS:CANCELLED", "SEQUENCE:1", "mailto:bob@example.org"})
-            QVERIFY2(smtp.waitForMessages(4).value(3).content.contains(said), said);
+            QVERIFY2(cancels.value(0).content.contains(said), said);
         Invitation::setMailer({});
     }
 
