@@ -231,7 +231,7 @@ private slots:
         saveMessageLimit(con, 101);
         const qint64 grown = peakGrowth([&] { QVERIFY(check(screen)); });
         QCOMPARE(screen->lvMessages->itemCount(), 3);
-        QVERIFY2(grown < 8 * 1024, qPrintable(QStringLiteral("%1 kB").arg(grown)));
+        QVERIFY2(grown < kBoundedGrowthKb, qPrintable(QStringLiteral("%1 kB").arg(grown)));
         QCOMPARE(QDir(mail + "tmp").entryList(QDir::Files), QStringList());
         QVERIFY(std::ranges::any_of(QDir(mail + "new").entryList(QDir::Files), [&](const QString& name) {
             return QCryptographicHash::hash(readFile(mail + "new/" + name), QCryptographicHash::Sha256).toHex()

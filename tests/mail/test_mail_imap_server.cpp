@@ -325,7 +325,7 @@ private slots:
         ImapPlan plan = peer.cache.plan("INBOX");
         plan.bodyUid = 2;
         const qint64 grown = peakGrowth([&] { QCOMPARE(sync(s, peer.server.imapPort(), plan), QStringList{"ok"}); });
-        QVERIFY2(grown < 8 * 1024, qPrintable(QString::number(grown)));
+        QVERIFY2(grown < kBoundedGrowthKb, qPrintable(QString::number(grown)));
         QVERIFY(s.readers.size() > 1 && s.readers.contains(QThread::currentThread()));
         peer.cache.apply(plan, s.result());
         QCOMPARE(QDir(peer.dir.path()).entryList({QStringLiteral("imap*")}), QStringList());
