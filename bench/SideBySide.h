@@ -110,14 +110,29 @@ inline long statusKilobytes(const char* field)
     return kb;
 }
 
+// The process's high-water mark starts again from what is resident now.
+inline void restartPeak()
+{
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+// For a Google Benchmark case: the peak since restartPeak() and the load
+// average of the last minute, as counters beside its time.
+template <class Counters>
+void countPeakAndLoad(Counters& counters)
+{
+    counters["peak_MB"] = double(statusKilobytes("VmHWM:")) / 1024;
+    counters["load"] = loadAverage().section(QLatin1Char(' '), 0, 0).toDouble();
+}
+
 // Ours: `work` in this process; false from it marks the run as failed.
 template <class Work>
 Run runOurs(Work&& work)
 {
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);  // the high-water mark starts again from what is resident now
-        std::fclose(f);
-    }
+    restartPeak();
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     Run run;
