@@ -206,6 +206,21 @@ inline Run sqlite3Run(const QString& db, const QString& sql, int repeat = 200)
     return run;
 }
 
+// The program as a user starts it, copied into `folder`: the starter
+// (tessaly) and the program it runs in its place (tessaly-app beside it),
+// from the build's tessaly folder next to the benchmarks. False when either
+// is missing.
+inline bool copyProgram(const QString& folder)
+{
+    const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/../tessaly/");
+    for (const QString& name : {QStringLiteral("tessaly"), QStringLiteral("tessaly-app")}) {
+        QFile::remove(folder + u'/' + name);
+        if (!QFile::copy(built + name, folder + u'/' + name))
+            return false;
+    }
+    return true;
+}
+
 // The rounds of one row, and its line: printed, and appended to
 // $TESSALY_BENCH_TABLE for bench/run-all.sh.
 struct Row {

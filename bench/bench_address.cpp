@@ -249,9 +249,8 @@ void sideBySide(const QString& db)
 void exportSideBySide(const QString& folder)
 {
     const QString program = QDir(folder).filePath(QStringLiteral("tessaly"));
-    QFile::remove(program);
-    if (!QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../tessaly/tessaly"), program)) {
-        std::printf("--export-contacts: not run: no tessaly beside the benchmarks\n");
+    if (!copyProgram(folder)) {
+        std::printf("--export-contacts: not run: no tessaly and tessaly-app beside the benchmarks\n");
         return;
     }
     const QString out = QDir(folder).filePath(QStringLiteral("contacts.vcf"));

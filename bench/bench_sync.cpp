@@ -169,17 +169,15 @@ BENCHMARK(BM_ExportAppointments)->Unit(benchmark::kMillisecond)->UseRealTime();
 // cards (10, 40 and 160 MB). Each round starts from an empty address book.
 void importSideBySide()
 {
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../tessaly/tessaly");
-    if (!QFileInfo::exists(program)) {
-        std::printf("--import-contacts: not run: no tessaly beside the benchmarks\n");
-        return;
-    }
     for (const int count : {25000, 100000, 400000}) {
         const QString app = folder() + QStringLiteral("/import-%1").arg(count);
         const QString file = folder() + QStringLiteral("/contacts-%1.vcf").arg(count);
         QDir(app).removeRecursively();
         QDir().mkpath(app + QStringLiteral("/Data"));
-        QFile::copy(program, app + QStringLiteral("/tessaly"));
+        if (!copyProgram(app)) {
+            std::printf("--import-contacts: not run: no tessaly and tessaly-app beside the benchmarks\n");
+            return;
+        }
         QFile out(file);
         if (!out.open(QIODevice::WriteOnly))
             std::exit(1);

@@ -43,7 +43,8 @@ TESSALY_BENCH_DIR=$work/address "$build/bench/bench_address" "$skip"
 "$build/bench/bench_rtf" "$skip"
 "$build/bench/bench_sync" "$skip"
 "$build/bench/bench_inputs"
-"$here/startup.sh" "$build" "$work/address/Data/Tessaly.mdb"
+"$here/startup.sh" "$build" "$work/address/Data/Tessaly.mdb" ||
+    echo "| start-up (bench/startup.sh) | failed, see its output | | | | | |" >>"$table"
 if [ "$(id -u)" = 0 ]; then
     TESSALY_BENCH_DIR=$work "$build/bench/bench_check" ||
         echo "| Check Mail (bench_check) | failed, see its output | | | | | |" >>"$table"
