@@ -4,10 +4,11 @@
 # program doing the same work, measured in the same run in interleaved rounds
 # (medians), with CPU time, peak resident memory and the load average. The
 # peers: the sqlite3 tool (address book, day planner, month pages, search
-# box), GNU uuencode and base64 (Send), python3-vobject (--import-contacts),
-# the same program on an empty store (start-up), curl and getmail6 (Check
-# Mail), Python's imaplib (IMAP sync), pandoc (a large note opened), and
-# Python's email, vobject, base64 and a sorted list (inputs written to hurt).
+# box, --search), GNU uuencode and base64 (Send), python3-vobject
+# (--import-contacts), the same program on an empty store (start-up), curl
+# and getmail6 (Check Mail), Python's imaplib (IMAP sync), pandoc (a large
+# note opened), and Python's email, vobject, base64 and a sorted list
+# (inputs written to hurt).
 #
 #   bench/run-all.sh [build-dir]        (default: build-bench; made if missing)
 #   TESSALY_BENCH_ROUNDS=9 bench/run-all.sh
@@ -39,6 +40,12 @@ TESSALY_BENCH_DIR=$work/address "$build/bench/bench_address" "$skip"
 "$build/bench/bench_planner"
 "$build/bench/bench_month"
 "$build/bench/bench_search"
+app=$(mktemp -d) # tessaly --search as a user runs it, on the store bench_search left
+mkdir "$app/Data"
+cp "$build/tessaly/tessaly" "$build/tessaly/tessaly-app" "$app/"
+ln -s "${TMPDIR:-/tmp}/bench_search/Tessaly.mdb" "$app/Data/Tessaly.mdb"
+/usr/bin/python3 "$here/search_command.py" "$app" "$TESSALY_BENCH_ROUNDS"
+rm -rf "$app"
 "$build/bench/bench_mail"
 "$build/bench/bench_rtf" "$skip"
 "$build/bench/bench_sync" "$skip"
