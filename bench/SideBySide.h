@@ -110,14 +110,29 @@ inline long statusKilobytes(const char* field)
     return kb;
 }
 
+// The process's high-water mark starts again from what is resident now.
+inline void restartPeak()
+{
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+// For a Google Benchmark case: the peak since restartPeak() and the load
+// average of the last minute, as counters beside its time.
+template <class Counters>
+void countPeakAndLoad(Counters& counters)
+{
+    counters["peak_MB"] = double(statusKilobytes("VmHWM:")) / 1024;
+    counters["load"] = loadAverage().section(QLatin1Char(' '), 0, 0).toDouble();
+}
+
 // Ours: `work` in this process; false from it marks the run as failed.
 template <class Work>
 Run runOurs(Work&& work)
 {
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);  // the high-water mark starts again from what is resident now
-        std::fclose(f);
-    }
+    restartPeak();
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     Run run;
@@ -189,6 +204,21 @@ inline Run sqlite3Run(const QString& db, const QString& sql, int repeat = 200)
     run.cpuMs = (b.cpuMs - a.cpuMs) / repeat;
     run.peakKb = b.peakKb;
     return run;
+}
+
+// The program as a user starts it, copied into `folder`: the starter
+// (tessaly) and the program it runs in its place (tessaly-app beside it),
+// from the build's tessaly folder next to the benchmarks. False when either
+// is missing.
+inline bool copyProgram(const QString& folder)
+{
+    const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/../tessaly/");
+    for (const QString& name : {QStringLiteral("tessaly"), QStringLiteral("tessaly-app")}) {
+        QFile::remove(folder + u'/' + name);
+        if (!QFile::copy(built + name, folder + u'/' + name))
+            return false;
+    }
+    return true;
 }
 
 // The rounds of one row, and its line: printed, and appended to

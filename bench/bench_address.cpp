@@ -1,5 +1,7 @@
 // The address book at 100,000 contacts: opening the edit screen with its
-// name list, each of the six searches, and the save of a new contact.
+// name list (Google Benchmark), then side by side with the sqlite3 tool each
+// of the six searches and the name list to their rows painted, a heading's
+// sort, the save of a new contact and the command line's export.
 //
 // Run with QT_QPA_PLATFORM=offscreen. The address book is built once in a
 // temporary application folder, or in $TESSALY_BENCH_DIR (kept, and reused
@@ -118,6 +120,7 @@ void settle()
 void BM_OpenEditScreen(benchmark::State& state)
 {
     int listed = 0;
+    restartPeak();
     for (auto _ : state) {
         auto* edit = Screens::load<frmAddressEdit>();
         listed = edit->lstName->count();
@@ -127,49 +130,10 @@ void BM_OpenEditScreen(benchmark::State& state)
         state.ResumeTiming();
     }
     state.counters["listed"] = listed;
+    countPeakAndLoad(state.counters);
 }
 BENCHMARK(BM_OpenEditScreen)->Unit(benchmark::kMillisecond)->Iterations(10);
 
-// One search by each field, for the value of the 54,321st contact.
-void BM_Search(benchmark::State& state)
-{
-    const auto field = frmAddressSearch::Field(state.range(0));
-    constexpr int i = 54321;
-    const QString values[] = {firstName(i), lastName(i), phone(i), email(i), icq(i), mobile(i)};
-    auto* search = Screens::load<frmAddressSearch>();
-    QLineEdit* const boxes[] = {search->txtsearchFirstName, search->txtsearchLastName, search->txtsearchPhone,
-                                search->txtsearchEmail,     search->txtsearchIcq,      search->txtsearchMobile};
-    int found = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        search->cmdField_Click(field);
-        boxes[field]->setText(values[field]);
-        state.ResumeTiming();
-        search->imgField_Click(field);
-        found = search->lstv->itemCount();
-    }
-    state.counters["found"] = found;
-    Screens::unload<frmAddressSearch>();
-    settle();
-}
-BENCHMARK(BM_Search)
-    ->ArgName("field")
-    ->DenseRange(frmAddressSearch::FirstName, frmAddressSearch::Mobile)
-    ->Unit(benchmark::kMillisecond);
-
-void BM_SaveContact(benchmark::State& state)
-{
-    auto* entry = Screens::load<frmAddress>();
-    entry->txtFirstName->setText(QStringLiteral("Anna"));
-    entry->txtLastName->setText(QStringLiteral("O'Brien"));
-    entry->txtemail->setText(QStringLiteral("anna@example.org"));
-    for (auto _ : state)
-        if (!entry->SavingAddress())
-            state.SkipWithError("the save failed");
-    Screens::unload<frmAddress>();
-    settle();
-}
-BENCHMARK(BM_SaveContact)->Unit(benchmark::kMillisecond)->Iterations(200);
 // The two queries a list of the screens asks (QueryPages): the count, then
 // the first page of 256 rows.
 QString listQueries(const QString& columns, const QString& where)
@@ -285,9 +249,8 @@ void sideBySide(const QString& db)
 void exportSideBySide(const QString& folder)
 {
     const QString program = QDir(folder).filePath(QStringLiteral("tessaly"));
-    QFile::remove(program);
-    if (!QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../tessaly/tessaly"), program)) {
-        std::printf("--export-contacts: not run: no tessaly beside the benchmarks\n");
+    if (!copyProgram(folder)) {
+        std::printf("--export-contacts: not run: no tessaly and tessaly-app beside the benchmarks\n");
         return;
     }
     const QString out = QDir(folder).filePath(QStringLiteral("contacts.vcf"));

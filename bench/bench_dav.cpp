@@ -25,6 +25,8 @@
 #include "store/Connection.h"
 #include "sync/DavSync.h"
 
+#include "SideBySide.h"
+
 namespace {
 
 constexpr int kCount = 1000;
@@ -132,10 +134,12 @@ void BM_Sync(benchmark::State& state)
             for (int i = 0; i < 2; ++i)
                 DavSync(settings, ConnectionSettings()).run(con);
         DavSync sync(settings, ConnectionSettings());
+        restartPeak();
         QElapsedTimer clock;
         clock.start();
         const DavSync::Result result = sync.run(con);
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        countPeakAndLoad(state.counters);
         if (!result.ok || result.contacts.leftOut + result.appointments.leftOut)
             state.SkipWithError(result.lines.join(u' ').toUtf8().constData());
         requests = result.requests;

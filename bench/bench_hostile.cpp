@@ -28,6 +28,8 @@
 #include "store/Connection.h"
 #include "sync/SyncFiles.h"
 
+#include "SideBySide.h"
+
 namespace {
 
 const char* const kZones[] = {"Europe/Berlin",   "Europe/Paris",    "Europe/Rome",    "Europe/Madrid",
@@ -155,12 +157,14 @@ int main(int argc, char** argv)
     QDir().mkpath(work);
     AppFolder::setPath(work);
     QDir().mkpath(QFileInfo(AppFolder::databaseFile()).path());
-    std::printf("| input | n | import (ours) | month page | reminders' day | python3-icalendar read | "
-                "recurring_ical_events month |\n|---|---|---|---|---|---|---|\n");
+    std::printf("load average at the start: %s\n\n", qPrintable(loadAverage()));
+    std::printf("| input | n | import (ours) | month page | reminders' day | peak RSS (ours) | python3-icalendar read "
+                "| recurring_ical_events month |\n|---|---|---|---|---|---|---|---|\n");
     for (const Kind& kind : kKinds) {
         for (const int n : {1, 4, 16}) {
             QList<double> imported, month, day, peerRead, peerMonth;
             QString line;
+            restartPeak();
             for (int round = 0; round < rounds; ++round) {
                 const QString db = AppFolder::databaseFile();
                 for (const QString& f : {db, db + QStringLiteral("-wal"), db + QStringLiteral("-shm")})
@@ -194,13 +198,15 @@ int main(int argc, char** argv)
             const auto peerText = [](const QList<double>& v) {
                 return std::any_of(v.begin(), v.end(), [](double x) { return x < 0; }) ? ms(-1) : ms(median(v));
             };
-            std::printf("| %s | %d | %s | %s | %s | %s | %s |\n", kind.name, n, qPrintable(ms(median(imported))),
-                        qPrintable(ms(median(month))), qPrintable(ms(median(day))), qPrintable(peerText(peerRead)),
-                        qPrintable(peerText(peerMonth)));
+            const long peak = statusKilobytes("VmHWM:");
+            std::printf("| %s | %d | %s | %s | %s | %s | %s | %s |\n", kind.name, n, qPrintable(ms(median(imported))),
+                        qPrintable(ms(median(month))), qPrintable(ms(median(day))), qPrintable(megabytes(peak)),
+                        qPrintable(peerText(peerRead)), qPrintable(peerText(peerMonth)));
             std::fflush(stdout);
             if (n == 1)
                 std::fprintf(stderr, "%s: %s\n", kind.name, qPrintable(line));
         }
     }
+    std::printf("\nload average at the end: %s\n", qPrintable(loadAverage()));
     return 0;
 }

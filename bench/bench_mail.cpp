@@ -1,9 +1,7 @@
 // The send screen's Send of a message with a 100 MB attachment, uuencoded
 // and as a MIME part, to a server on loopback that takes it, with the Sent
 // copy the screen keeps: next to GNU uuencode and base64 encoding the same
-// file; and assembling a 50 MB POP3 message that arrives in 1 KB pieces.
-#include "mail/Pop3Session.h"
-
+// file.
 #include "kit/AppFolder.h"
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
@@ -26,8 +24,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
-
 #include "SideBySide.h"
 
 #include <arpa/inet.h>
@@ -47,8 +43,6 @@
 namespace {
 
 constexpr qsizetype kAttachmentSize = 100 * 1000 * 1000;
-constexpr qsizetype kMessageSize = 50 * 1000 * 1000;
-constexpr qsizetype kPieceSize = 1024;
 
 // One 100 MB file of random bytes for both encoders, written a slice at a
 // time (nothing of it stays in this process's memory).
@@ -65,50 +59,6 @@ void writeAttachment(const QString& path)
             std::abort();
     }
 }
-
-// The RETR answer for a 50 MB message of 78-character lines, some of them
-// dot-stuffed, cut into 1 KB arrivals.
-const QByteArrayList& messagePieces()
-{
-    static const QByteArrayList pieces = [] {
-        QByteArray wire = "+OK 50000000 octets\r\nMessage-ID: <big@example.org>\r\nSubject: big\r\n\r\n";
-        wire.reserve(kMessageSize + 4096);
-        const QByteArray line = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-abcdefghijklmn\r\n";
-        const QByteArray stuffed = "..period at the start of the line, doubled on the wire by the server...\r\n";
-        for (int i = 0; wire.size() < kMessageSize; ++i)
-            wire += (i % 100 == 0) ? stuffed : line;
-        wire += ".\r\n";
-        QByteArrayList out;
-        for (qsizetype i = 0; i < wire.size(); i += kPieceSize)
-            out << wire.mid(i, kPieceSize);
-        return out;
-    }();
-    return pieces;
-}
-
-void BM_Pop3Assemble_50MB_in_1KB_pieces(benchmark::State& state)
-{
-    const QByteArrayList& pieces = messagePieces();
-    for (auto _ : state) {
-        CMessages messages;
-        Pop3Session session(messages);
-        session.start(QStringLiteral("anna"), QStringLiteral("secret"));
-        session.connected(QHostAddress::LocalHost, true);  // the login goes in clear only to this computer
-        session.feed("+OK\r\n-ERR\r\n+OK\r\n+OK\r\n+OK 1 50000000\r\n");
-        // From the first piece to the message parsed and held.
-        const auto begin = std::chrono::steady_clock::now();
-        for (const QByteArray& piece : pieces)
-            session.feed(piece);
-        const auto end = std::chrono::steady_clock::now();
-        if (messages.Count() != 1 || session.step() != Pop3Step::Quit) {
-            state.SkipWithError("message not assembled");
-            return;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
-    }
-    state.SetBytesProcessed(state.iterations() * kMessageSize);
-}
-BENCHMARK(BM_Pop3Assemble_50MB_in_1KB_pieces)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
 
 // A mail server that takes every message and keeps none of it, on a thread
 // of its own so that it never waits on the screen's event loop: it says
@@ -288,11 +238,6 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     setMsgBoxHandler([](const MsgBoxCall&) { return MsgResult::OK; });
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
     sideBySide(benchRounds());
     return 0;
 }

@@ -1,10 +1,10 @@
 // The day planner's month pages over a year of 20,000 single appointments
 // and 300 repeating ones (daily, weekly on three days, monthly, yearly, half
-// of them without end): a month page shown (its calendar's bold days and the
-// day's grid) and a date picked, next to the sqlite3 tool reading the same
-// rows. The database is left at the printed path.
+// of them without end): the planner opened (first with nothing kept, then
+// again), a month page shown (its calendar's bold days and the day's grid)
+// and a date picked, each until painted, next to the sqlite3 tool reading
+// the same rows. The database is left at the printed path.
 
-#include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
 #include <QApplication>
@@ -110,40 +110,6 @@ void showMonth(frmOrganizer* org, int k)
     org->MonthView1_DateClick(k);
 }
 
-void BM_MonthPage(benchmark::State& state)
-{
-    frmOrganizer* org = page();
-    int k = 0;
-    for (auto _ : state) {
-        showMonth(org, k);
-        org->grab();
-        k = (k + 1) % frmOrganizer::kPages;
-    }
-}
-
-void BM_PickDate(benchmark::State& state)
-{
-    frmOrganizer* org = page();
-    int day = 0;
-    for (auto _ : state) {
-        org->MonthView1[2]->setValue(kToday.addMonths(2).addDays(day));
-        org->MonthView1_DateClick(2);
-        org->MSgridTime[2]->grab();
-        day = (day + 1) % 28;
-    }
-}
-
-// The reading alone: the appointments of a month page's six weeks, and of one day.
-void BM_Between(benchmark::State& state)
-{
-    Connection& con = store();
-    const QDate first = kToday.addMonths(3).addDays(-20);
-    std::size_t found = 0;
-    for (auto _ : state)
-        found = Occurrences::between(con, first, first.addDays(int(state.range(0)) - 1)).size();
-    state.counters["entries"] = double(found);
-}
-
 // What the page reads, as the sqlite3 tool would: the rows of the days and
 // every series with its first row.
 QString readingOf(QDate from, QDate to)
@@ -238,10 +204,6 @@ void sideBySide()
 
 }  // namespace
 
-BENCHMARK(BM_MonthPage)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PickDate)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Between)->ArgName("days")->Arg(1)->Arg(42)->Unit(benchmark::kMillisecond);
-
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -249,10 +211,7 @@ int main(int argc, char** argv)
         qFatal("unexpected message: %s", qPrintable(call.text));
         return MsgResult::OK;
     });
-    benchmark::Initialize(&argc, argv);
-    sideBySide();  // first: its first opening is the only one with nothing kept
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    sideBySide();
     Screens::unloadAll();
     return 0;
 }

@@ -1,8 +1,8 @@
 // Appointment searches of the schedule search window over 100,000 stored
-// appointments: one date, one start time, one finish time. The database is
-// left at the printed path, so the same selects can be timed elsewhere.
+// appointments: one date, one start time, one finish time, each to its rows
+// painted, next to the sqlite3 tool running the same queries. The database
+// is left at the printed path, so the same selects can be timed elsewhere.
 
-#include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
 #include <QApplication>
@@ -89,26 +89,6 @@ Connection& store()
     return con;
 }
 
-// What one search does: the schedule search window's search on the bound
-// value, its list filled (the rows in view read) and painted.
-void search(benchmark::State& state, QLineEdit* frmOrganizerSearch::*box, void (frmOrganizerSearch::*click)(),
-            const char* value)
-{
-    store();
-    auto* screen = Screens::load<frmOrganizerSearch>();
-    (screen->*box)->setText(QString::fromUtf8(value));
-    int found = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        screen->lstv->clearItems();
-        state.ResumeTiming();
-        (screen->*click)();
-        screen->lstv->grab();
-        found = screen->lstv->itemCount();
-    }
-    state.counters["rows"] = found;
-}
-
 struct Search {
     const char* what;
     QLineEdit* frmOrganizerSearch::*box;
@@ -124,12 +104,6 @@ const Search kSearches[] = {
     {"appointments by finish time 9:00 AM", &frmOrganizerSearch::txtFinishTime,
      &frmOrganizerSearch::imgFinishTime_Click, "TimeFinished", "9:00 AM"},
 };
-
-void BM_Search(benchmark::State& state)
-{
-    const Search& s = kSearches[state.range(0)];
-    search(state, s.box, s.click, s.value);
-}
 
 // Each search to its rows painted, next to the sqlite3 tool running the
 // same queries (the count, the date of the last found, the first page), in
@@ -169,8 +143,6 @@ void sideBySide()
 
 }  // namespace
 
-BENCHMARK(BM_Search)->ArgName("search")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -178,9 +150,6 @@ int main(int argc, char** argv)
         qFatal("unexpected message: %s", qPrintable(call.text));
         return MsgResult::OK;
     });
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
     sideBySide();
     Screens::unloadAll();
     return 0;

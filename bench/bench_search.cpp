@@ -1,12 +1,10 @@
 // The search index over 100,000 contacts, 100,000 appointments, 20,000
-// kept messages and 2,000 notes: the 50 hits shown of a one-word, a
-// three-word, a common word's and a one-letter query (SearchIndex::search,
-// what the search box and --search run) next to the sqlite3 tool running
-// the first 50 matches of the same FTS5 query on the same file; the index
-// filled from nothing (SearchIndex::rebuild, what the start runs beside the
-// window when the index is missing or old), with its longest slice; one saved contact re-indexed by its table's
-// trigger. Then the search box itself: a key typed into it until its list of
-// hits is painted, for one word and three.
+// kept messages and 2,000 notes: the index filled from nothing
+// (SearchIndex::rebuild, what the start runs beside the window when the
+// index is missing or old), with its longest slice; then the search box
+// itself, a key typed into it until its list of hits is painted, for a
+// word, three words, a common word and one letter, next to the sqlite3 tool
+// running the same search on the same file.
 //
 //   QT_QPA_PLATFORM=offscreen build-bench/bench/bench_search   # the store stays in $TMPDIR/bench_search
 
@@ -123,15 +121,6 @@ void fill(Connection& con)
     exec(db, "COMMIT");
 }
 
-// Milliseconds of our search, the median of `rounds`.
-double ours(sqlite3* db, const QString& typed, size_t* hits)
-{
-    std::vector<double> times;
-    for (int r = 0; r < 21; ++r)
-        times.push_back(millisecondsOf([&] { *hits = SearchIndex::search(db, typed).size(); }));
-    return medianOf(times);
-}
-
 // The search box over the store at `path`: the last key of `typed` pressed in
 // it (the rest typed before, untimed) until its list of hits is painted.
 // The box has no debounce: the key's textChanged runs the search at once,
@@ -151,7 +140,9 @@ void searchBoxRows(const QString& path)
     window.show();
     box->open();
     const int rounds = std::max(benchRounds(), 21);
-    for (const QString& typed : {QStringLiteral("smith"), QStringLiteral("ann lunch kew")}) {
+    // A word, three words, a common word (thousands to rank and count) and one letter (no prefix index).
+    for (const QString& typed :
+         {QStringLiteral("smith"), QStringLiteral("ann lunch kew"), QStringLiteral("lunch"), QStringLiteral("l")}) {
         const QString match = SearchIndex::matchQuery(typed).replace(u'\'', QLatin1String("''"));
         const QString sql =
             QStringLiteral(
@@ -210,7 +201,8 @@ int main(int argc, char** argv)
     double longestSlice = 0;
     QElapsedTimer slice;
     slice.start();
-    const double rebuilt = millisecondsOf([&] {
+    Row rebuilt;
+    rebuilt.ours.push_back(runOurs([&] {
         SearchIndex::rebuild(db, sources(), [&](int share) {
             const double ms = double(slice.nsecsElapsed()) / 1e6;
             if (ms > 500)
@@ -219,44 +211,14 @@ int main(int argc, char** argv)
             slice.restart();
             return true;
         });
-    });
-    std::printf("index filled from nothing (%d records): %.0f ms, longest slice %.1f ms\n",
-                kContacts + kAppointments + kMails + kNotes, rebuilt, longestSlice);
+        return true;
+    }));
+    report(QStringLiteral("the search index filled from nothing, %1 records (SearchIndex::rebuild, as the start runs "
+                          "it beside the window), 1 round")
+               .arg(kContacts + kAppointments + kMails + kNotes),
+           rebuilt, QString(), QStringLiteral("< 60 s"), QStringLiteral("< 80 MB"));
+    std::printf("  its longest slice between two progress reports: %.1f ms\n", longestSlice);
 
-    // A word, three words, a common word (thousands to rank and count) and one letter (no prefix index).
-    for (const QString& typed :
-         {QStringLiteral("smith"), QStringLiteral("ann lunch kew"), QStringLiteral("lunch"), QStringLiteral("l")}) {
-        size_t hits = 0;
-        const double ms = ours(db, typed, &hits);
-        const QString sql =
-            QStringLiteral(
-                "SELECT tblSearch.rowid, highlight(tblSearch, 0, char(2), char(3)), snippet(tblSearch, 1, "
-                "char(2), char(3), '...', 12), tblSearchNote.Path FROM tblSearch LEFT JOIN tblSearchNote "
-                "ON tblSearch.rowid % 8 = 2 AND tblSearchNote.Note_ID = tblSearch.rowid / 8 WHERE tblSearch MATCH '%1' "
-                "LIMIT 50;")
-                .arg(SearchIndex::matchQuery(typed).replace(u'\'', QLatin1String("''")));
-        std::vector<Run> peer;
-        for (int r = 0; r < 3; ++r)
-            peer.push_back(sqlite3Run(path, sql));
-        std::printf("\"%s\", first %zu hits: ours %.2f ms, sqlite3 %.2f ms (ratio %.2f)\n", qPrintable(typed), hits, ms,
-                    medianMs(peer), ms / medianMs(peer));
-    }
-
-    // One saved contact: its row's trigger replaces its entry.
-    std::vector<double> saves;
-    exec(db, "BEGIN");
-    for (int i = 1; i <= 200; ++i) {
-        const QByteArray sql =
-            QStringLiteral("UPDATE tblAddress SET Mobile = '0400 %1', Comments = '%2' WHERE Org_ID = %3")
-                .arg(i)
-                .arg(words(i + 99, 8))
-                .arg(i * 397)
-                .toUtf8();
-        saves.push_back(millisecondsOf([&] { exec(db, sql.constData()); }));
-    }
-    exec(db, "COMMIT");
-    std::printf("one saved contact re-indexed (the update with its trigger, median of 200): %.3f ms\n",
-                medianOf(saves));
     searchBoxRows(path);
     std::printf("load average at the end: %s\n", qPrintable(loadAverage()));
     return 0;

@@ -1,8 +1,14 @@
 #!/bin/sh
 # Regenerates every side-by-side figure and rewrites the table at the top of
-# bench/README.md: the screens' own paths next to the sqlite3 tool, GNU
-# uuencode, curl and python3-vobject doing the same work, each pair measured in the same run
-# in interleaved rounds (medians), with CPU time and peak resident memory.
+# bench/README.md: what the screens and commands run, each next to another
+# program doing the same work, measured in the same run in interleaved rounds
+# (medians), with CPU time, peak resident memory and the load average. The
+# peers: the sqlite3 tool (address book, day planner, month pages, search
+# box, --search), GNU uuencode and base64 (Send), python3-vobject
+# (--import-contacts), the same program on an empty store (start-up), curl
+# and getmail6 (Check Mail), Python's imaplib (IMAP sync), pandoc (a large
+# note opened), and Python's email, vobject, base64 and a sorted list
+# (inputs written to hurt).
 #
 #   bench/run-all.sh [build-dir]        (default: build-bench; made if missing)
 #   TESSALY_BENCH_ROUNDS=9 bench/run-all.sh
@@ -22,7 +28,8 @@ export TESSALY_BENCH_ROUNDS=${TESSALY_BENCH_ROUNDS:-7}
 work=${TESSALY_BENCH_WORK:-$HOME/tessaly-bench}
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DTESSALY_BENCH=ON -DTESSALY_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=Release
-ninja -C "$build" bench_address bench_planner bench_month bench_mail bench_sync bench_check bench_imap tessaly
+ninja -C "$build" bench_address bench_planner bench_month bench_search bench_mail bench_rtf bench_sync \
+    bench_inputs bench_check bench_imap tessaly
 
 table=$(mktemp)
 export TESSALY_BENCH_TABLE=$table
@@ -30,11 +37,21 @@ skip='--benchmark_filter=^$' # the side-by-side rounds only
 mkdir -p "$work"
 started=$(cut -d' ' -f1-3 /proc/loadavg)
 TESSALY_BENCH_DIR=$work/address "$build/bench/bench_address" "$skip"
-"$build/bench/bench_planner" "$skip"
-"$build/bench/bench_month" "$skip"
-"$build/bench/bench_mail" "$skip"
+"$build/bench/bench_planner"
+"$build/bench/bench_month"
+"$build/bench/bench_search"
+app=$(mktemp -d) # tessaly --search as a user runs it, on the store bench_search left
+mkdir "$app/Data"
+cp "$build/tessaly/tessaly" "$build/tessaly/tessaly-app" "$app/"
+ln -s "${TMPDIR:-/tmp}/bench_search/Tessaly.mdb" "$app/Data/Tessaly.mdb"
+/usr/bin/python3 "$here/search_command.py" "$app" "$TESSALY_BENCH_ROUNDS"
+rm -rf "$app"
+"$build/bench/bench_mail"
+"$build/bench/bench_rtf" "$skip"
 "$build/bench/bench_sync" "$skip"
-"$here/startup.sh" "$build" "$work/address/Data/Tessaly.mdb"
+"$build/bench/bench_inputs"
+"$here/startup.sh" "$build" "$work/address/Data/Tessaly.mdb" ||
+    echo "| start-up (bench/startup.sh) | failed, see its output | | | | | |" >>"$table"
 if [ "$(id -u)" = 0 ]; then
     TESSALY_BENCH_DIR=$work "$build/bench/bench_check" ||
         echo "| Check Mail (bench_check) | failed, see its output | | | | | |" >>"$table"

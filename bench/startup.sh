@@ -19,7 +19,7 @@ trap 'rm -rf "$tmp"' EXIT
 export QT_QPA_PLATFORM=offscreen TESSALY_EXIT_AFTER_START=1
 for side in empty big; do
     mkdir "$tmp/$side"
-    cp "$build/tessaly/tessaly" "$tmp/$side/"
+    cp "$build/tessaly/tessaly" "$build/tessaly/tessaly-app" "$tmp/$side/"   # the starter and the program it runs
     cp -r "$build/tessaly/Data" "$tmp/$side/"
     : >"$tmp/$side/Data/Pass.dat"          # a set-up folder: the login follows the splash
     "$tmp/$side/tessaly" >/dev/null 2>&1   # the first start makes the database
@@ -32,6 +32,7 @@ start() {
     local begin shown
     begin=$(date +%s%3N)
     shown=$(/usr/bin/time -f %M -o "$tmp/peak" "$tmp/$1/tessaly" 2>/dev/null | sed -n 's/^shown: //p')
+    [ -n "$shown" ] || { echo "startup.sh: the program on the $1 store did not show its window" >&2; exit 1; }
     echo "$((shown - begin - 2500)) $(tail -1 "$tmp/peak")"
 }
 median() { sort -n | sed -n "$(((rounds + 1) / 2))p"; }
