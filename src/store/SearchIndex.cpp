@@ -224,7 +224,10 @@ QString triggers(const Shape& shape)
                    "BEGIN %1 END;\n"
                    "CREATE TRIGGER tblSyncKeptSearchDelete AFTER DELETE ON tblSyncKept WHEN old.Kind = 'contact' "
                    "BEGIN %2 END;\n"
+                   // A link without a kept card's more adds nothing to the entry the row made
+                   // (an export giving every contact its UID would put each entry again).
                    "CREATE TRIGGER tblSyncMapSearchInsert AFTER INSERT ON tblSyncMap WHEN new.Kind = 'contact' "
+                   "AND EXISTS (SELECT 1 FROM tblSyncKept WHERE Kind = new.Kind AND UID = new.UID AND More <> '') "
                    "BEGIN %3 END;\n"
                    "CREATE TRIGGER tblSyncMapSearchUpdate AFTER UPDATE ON tblSyncMap WHEN new.Kind = 'contact' "
                    "BEGIN %4 %3 END;\n"
@@ -239,6 +242,17 @@ QString triggers(const Shape& shape)
 bool hasTrigger(sqlite3* db, const char* name)
 {
     return hasTable(db, name);
+}
+
+// Whether the store's trigger `name` is the one `sql` creates (one an
+// older version wrote is not).
+bool asWritten(sqlite3* db, const QString& sql, const char* name)
+{
+    const qsizetype at = sql.indexOf(QStringLiteral("CREATE TRIGGER %1 ").arg(QLatin1String(name)));
+    const qsizetype end = sql.indexOf(QLatin1String("END;\n"), at);
+    IndexStatement s(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?"));
+    return at >= 0 && end > at && s.bind(1, QString::fromLatin1(name)).step()
+           && s.text(0) == QStringView(sql).mid(at, end + 3 - at);
 }
 
 int storedVersion(sqlite3* db)
@@ -486,10 +500,12 @@ void SearchIndex::follow(sqlite3* db)
     if (!hasTable(db, "tblSearch") || sqlite3_db_readonly(db, "main") == 1)
         return;
     const Shape shape = shapeOf(db);
+    const QString sql = triggers(shape);
     if (hasTrigger(db, "tblAddressSearchInsert") && shape.imap == hasTrigger(db, "tblImapMessageSearchInsert")
-        && shape.kept == hasTrigger(db, "tblSyncKeptSearchInsert"))
+        && shape.kept == hasTrigger(db, "tblSyncKeptSearchInsert")
+        && (!shape.kept || asWritten(db, sql, "tblSyncMapSearchInsert")))
         return;
-    transaction(db, [&] { exec(db, triggers(shape)); });
+    transaction(db, [&] { exec(db, sql); });
 }
 
 SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Dating& dating)

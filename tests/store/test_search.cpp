@@ -237,6 +237,17 @@ private slots:
         QVERIFY(!mail[0].imap && mail[0].folder == "Inbox" && mail[0].mailKey == "k7");
         exec(db, "DELETE FROM tblSyncMap; DELETE FROM tblImapMessage");
         QVERIFY(SearchIndex::search(db, "second").empty() && SearchIndex::search(db, "agenda").empty());
+        // A link to no kept card's more leaves the contact's entry as it is: one row changes.
+        const sqlite3_int64 before = sqlite3_total_changes64(db);
+        exec(db, "INSERT INTO tblSyncMap VALUES ('contact', 'v', 3)");
+        QCOMPARE(sqlite3_total_changes64(db) - before, 1);
+        // A link trigger an older version wrote is written anew.
+        exec(db, "DROP TRIGGER tblSyncMapSearchInsert;"
+                 "CREATE TRIGGER tblSyncMapSearchInsert AFTER INSERT ON tblSyncMap BEGIN SELECT 1; END");
+        SearchIndex::follow(db);
+        exec(db, "INSERT INTO tblSyncKept VALUES ('contact', 'w', 'NOTE: third');"
+                 "INSERT INTO tblSyncMap VALUES ('contact', 'w', 3)");
+        QCOMPARE(SearchIndex::search(db, "third").size(), 1u);
     }
 };
 
