@@ -76,6 +76,7 @@ MailConnection::MailConnection(MailSession& session, const ConnectionSettings& s
         }
         writeMore();
     });
+    connect(m_socket, &QSslSocket::encryptedBytesWritten, this, &MailConnection::writeMore);
     connect(m_socket, &QSslSocket::disconnected, this, [this] {
         if (!m_sslErrors.isEmpty())
             return tlsFailed();
@@ -250,7 +251,9 @@ void MailConnection::timedOut()
 
 void MailConnection::writeMore()
 {
-    while (m_data && m_socket->bytesToWrite() < kWriteAhead) {
+    // Over TLS a slice leaves the socket's own buffer as soon as it is
+    // encrypted, so what waits for the wire is counted in both.
+    while (m_data && m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite() < kWriteAhead) {
         const QByteArray slice = m_data->next();
         if (!slice.isEmpty()) {
             m_socket->write(slice);
