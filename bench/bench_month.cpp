@@ -68,7 +68,15 @@ Connection& store()
     const QStringList rules = {QStringLiteral("FREQ=DAILY"), QStringLiteral("FREQ=WEEKLY;BYDAY=MO,WE,FR"),
                                QStringLiteral("FREQ=MONTHLY;BYDAY=2TU"), QStringLiteral("FREQ=YEARLY")};
     for (int i = 0; i < kSingles + kSeries; ++i) {
-        const QDate date = kToday.addDays(random.bounded(365) - (i >= kSingles ? 365 : 0));
+        QDate date = kToday.addDays(random.bounded(365) - (i >= kSingles ? 365 : 0));
+        // A series starts on a day its rule picks, as the planner and other
+        // calendars write them (a start that is not is left undefined).
+        if (i >= kSingles && i % 4 == 1)
+            date = date.addDays(QList<int>{0, 1, 0, 1, 0, 2, 1}[date.dayOfWeek() - 1]);
+        if (i >= kSingles && i % 4 == 2) {
+            const QDate first(date.year(), date.month(), 1);
+            date = first.addDays((Qt::Tuesday - first.dayOfWeek() + 7) % 7 + 7);
+        }
         const QTime start = QTime(7, 30).addSecs(1800 * random.bounded(24));
         const QByteArray day = Clock::dateText(date).toUtf8(), from = Clock::startText(start).toUtf8(),
                          to = Clock::finishText(start.addSecs(1800)).toUtf8(),

@@ -100,12 +100,11 @@ struct Expanding {
     QList<Occurrence>* out;
 };
 
-void take(icalcomponent*, icaltime_span* span, void* data)
+// One occurrence starting at `wall` (the series' wall time, in a UTC
+// QDateTime), unless it was replaced.
+void keep(Expanding* e, const QDateTime& wall)
 {
-    auto* e = static_cast<Expanding*>(data);
-    // A floating time comes back as if it were UTC: its wall time.
-    const QDateTime wall = QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc());
-    if (e->replaced->contains(wallText(wall, e->date)))
+    if (!e->replaced->isEmpty() && e->replaced->contains(wallText(wall, e->date)))
         return;
     Occurrence o;
     o.allDay = e->date;
@@ -121,6 +120,12 @@ void take(icalcomponent*, icaltime_span* span, void* data)
         o.finish = o.start.addSecs(e->length);
     }
     e->out->append(o);
+}
+
+void take(icalcomponent*, icaltime_span* span, void* data)
+{
+    // A floating time comes back as if it were UTC: its wall time.
+    keep(static_cast<Expanding*>(data), QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc()));
 }
 
 struct Owned {
@@ -261,6 +266,202 @@ QStringList listOf(const QString& text)
     return text.split(u',', Qt::SkipEmptyParts);
 }
 
+QDateTime wallTime(const icaltimetype& t)
+{
+    return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), QTimeZone::utc());
+}
+
+// The rules a planner makes (every n days, weeks on some weekdays, months
+// on a date or on a weekday of the month, years on a date) are walked here
+// by date arithmetic, starting at the period the days asked for fall in.
+// libical walks every rule from its first occurrence through a calendar
+// library, which cost the planner's first page most of its time.
+struct PlainRule {
+    icalrecurrencetype_frequency freq = ICAL_NO_RECURRENCE;
+    int interval = 1;
+    int weekStart = 1;                    // Qt's numbering: Monday 1
+    QList<std::pair<int, int>> weekdays;  // position in the month (0: every), Qt's day
+    QList<int> monthDays, months;
+};
+
+int qtWeekday(icalrecurrencetype_weekday day)
+{
+    return day == ICAL_SUNDAY_WEEKDAY ? 7 : int(day) - 1;
+}
+
+std::optional<PlainRule> plainRuleOf(const icalrecurrencetype& r)
+{
+    if (r.rscale || sizeOf(r.by_second, ICAL_BY_SECOND_SIZE) || sizeOf(r.by_minute, ICAL_BY_MINUTE_SIZE)
+        || sizeOf(r.by_hour, ICAL_BY_HOUR_SIZE) || sizeOf(r.by_year_day, ICAL_BY_YEARDAY_SIZE)
+        || sizeOf(r.by_week_no, ICAL_BY_WEEKNO_SIZE) || sizeOf(r.by_set_pos, ICAL_BY_SETPOS_SIZE))
+        return std::nullopt;
+    PlainRule p;
+    p.freq = r.freq;
+    p.interval = std::max<int>(1, r.interval);
+    p.weekStart = r.week_start == ICAL_NO_WEEKDAY ? 1 : qtWeekday(r.week_start);
+    bool placed = false;
+    for (int i = 0; i < sizeOf(r.by_day, ICAL_BY_DAY_SIZE); ++i) {
+        const int position = icalrecurrencetype_day_position(r.by_day[i]);
+        p.weekdays.append({position, qtWeekday(icalrecurrencetype_day_day_of_week(r.by_day[i]))});
+        placed = placed || position != 0;
+    }
+    for (int i = 0; i < sizeOf(r.by_month_day, ICAL_BY_MONTHDAY_SIZE); ++i)
+        p.monthDays << r.by_month_day[i];
+    for (int i = 0; i < sizeOf(r.by_month, ICAL_BY_MONTH_SIZE); ++i) {
+        if (icalrecurrencetype_month_is_leap(r.by_month[i]))
+            return std::nullopt;
+        p.months << icalrecurrencetype_month_month(r.by_month[i]);
+    }
+    std::sort(p.months.begin(), p.months.end());
+    p.months.erase(std::unique(p.months.begin(), p.months.end()), p.months.end());
+    // libical gives a day named twice twice, and counts weeks of more than
+    // one from Monday whatever the rule's week start: such rules stay its own.
+    for (qsizetype i = 0; i < p.weekdays.size(); ++i)
+        if (p.weekdays.indexOf(p.weekdays[i]) != i)
+            return std::nullopt;
+    if (p.freq == ICAL_WEEKLY_RECURRENCE && p.interval > 1 && p.weekStart != 1)
+        return std::nullopt;
+    switch (r.freq) {
+    case ICAL_DAILY_RECURRENCE:
+    case ICAL_WEEKLY_RECURRENCE:
+        return placed || !p.monthDays.isEmpty() || !p.months.isEmpty() ? std::nullopt : std::optional(p);
+    case ICAL_MONTHLY_RECURRENCE:
+        return !p.months.isEmpty() || (!p.weekdays.isEmpty() && !p.monthDays.isEmpty()) ? std::nullopt
+                                                                                        : std::optional(p);
+    case ICAL_YEARLY_RECURRENCE:
+        return !p.weekdays.isEmpty() || !p.monthDays.isEmpty() ? std::nullopt : std::optional(p);
+    default:
+        return std::nullopt;
+    }
+}
+
+// The first day of the rule's `k`th period, the one `start` is in being 0.
+QDate periodStart(const PlainRule& r, QDate start, qint64 k)
+{
+    switch (r.freq) {
+    case ICAL_DAILY_RECURRENCE:
+        return start.addDays(k * r.interval);
+    case ICAL_WEEKLY_RECURRENCE:
+        return start.addDays(-((start.dayOfWeek() - r.weekStart + 7) % 7) + 7 * k * r.interval);
+    case ICAL_MONTHLY_RECURRENCE:
+        return QDate(start.year(), start.month(), 1).addMonths(int(k * r.interval));
+    default:
+        return QDate(int(start.year() + k * r.interval), 1, 1);
+    }
+}
+
+// The period the day `d` falls in (never before the first).
+qint64 periodOf(const PlainRule& r, QDate start, QDate d)
+{
+    qint64 n = 0;
+    switch (r.freq) {
+    case ICAL_DAILY_RECURRENCE:
+        n = start.daysTo(d);
+        break;
+    case ICAL_WEEKLY_RECURRENCE:
+        n = periodStart(r, start, 0).daysTo(d) / 7;
+        break;
+    case ICAL_MONTHLY_RECURRENCE:
+        n = (qint64(d.year()) - start.year()) * 12 + d.month() - start.month();
+        break;
+    default:
+        n = d.year() - start.year();
+    }
+    return std::max<qint64>(0, n / r.interval);
+}
+
+bool onWeekday(const PlainRule& r, QDate d, QDate start)
+{
+    if (r.weekdays.isEmpty())
+        return d.dayOfWeek() == start.dayOfWeek();
+    return std::any_of(r.weekdays.cbegin(), r.weekdays.cend(),
+                       [&](const auto& w) { return w.second == d.dayOfWeek(); });
+}
+
+// The days of the `k`th period the rule picks, in order.
+QList<QDate> daysOf(const PlainRule& r, QDate start, qint64 k)
+{
+    QList<QDate> out;
+    const QDate first = periodStart(r, start, k);
+    switch (r.freq) {
+    case ICAL_DAILY_RECURRENCE:
+        if (r.weekdays.isEmpty() || onWeekday(r, first, start))
+            out << first;
+        return out;
+    case ICAL_WEEKLY_RECURRENCE:
+        for (int i = 0; i < 7; ++i)
+            if (onWeekday(r, first.addDays(i), start))
+                out << first.addDays(i);
+        return out;
+    case ICAL_MONTHLY_RECURRENCE: {
+        const int days = first.daysInMonth();
+        for (const int v : r.monthDays)
+            if (const int day = v > 0 ? v : days + 1 + v; day >= 1 && day <= days)
+                out << first.addDays(day - 1);
+        for (const auto& [position, weekday] : r.weekdays) {
+            const QDate firstOne = first.addDays((weekday - first.dayOfWeek() + 7) % 7);
+            const QDate last = first.addDays(days - 1);
+            const QDate lastOne = last.addDays(-((last.dayOfWeek() - weekday + 7) % 7));
+            if (position == 0) {
+                for (QDate d = firstOne; d.month() == first.month(); d = d.addDays(7))
+                    out << d;
+            } else if (const QDate d = position > 0 ? firstOne.addDays(qint64{7} * (position - 1))
+                                                    : lastOne.addDays(qint64{-7} * (-position - 1));
+                       d.month() == first.month() && d.year() == first.year()) {
+                out << d;
+            }
+        }
+        if (r.monthDays.isEmpty() && r.weekdays.isEmpty() && start.day() <= days)
+            out << first.addDays(start.day() - 1);
+        std::sort(out.begin(), out.end());
+        out.erase(std::unique(out.begin(), out.end()), out.end());
+        return out;
+    }
+    default:
+        for (const int month : r.months.isEmpty() ? QList<int>{start.month()} : r.months)
+            if (const QDate d(first.year(), month, start.day()); d.isValid())
+                out << d;
+        return out;
+    }
+}
+
+// The wall times (in UTC QDateTimes) of the rule's occurrences from the
+// day `first` to `last`, of a series starting at `start`, in order. None:
+// a rule libical walks, or a start on a day the rule does not pick (which
+// libical counts its own way).
+std::optional<QList<QDateTime>> walkPlain(const icalrecurrencetype& rule, const QDateTime& start, bool date,
+                                          QDate first, QDate last)
+{
+    const std::optional<PlainRule> r = plainRuleOf(rule);
+    if (!r || !daysOf(*r, start.date(), 0).contains(start.date()))
+        return std::nullopt;
+    std::optional<QDateTime> until;
+    if (!icaltime_is_null_time(rule.until)) {
+        if (bool(rule.until.is_date) != date)
+            return std::nullopt;
+        until = wallTime(rule.until);
+    }
+    const QDate s = start.date();
+    QList<QDateTime> out;
+    if (s >= first && s <= last)
+        out << start;
+    int counted = 1;
+    for (qint64 k = rule.count > 0 ? 0 : std::max<qint64>(0, periodOf(*r, s, first) - 1); periodStart(*r, s, k) <= last;
+         ++k) {
+        for (const QDate d : daysOf(*r, s, k)) {
+            if (d <= s)
+                continue;
+            const QDateTime at(d, start.time(), QTimeZone::utc());
+            if ((until && at > *until) || (rule.count > 0 && counted >= rule.count) || d > last)
+                return out;
+            ++counted;
+            if (d >= first)
+                out << at;
+        }
+    }
+    return out;
+}
+
 QList<Occurrence> expandOver(const Series& series, QDate from, QDate to, const QSet<QString>& replaced)
 {
     QList<Occurrence> out;
@@ -277,33 +478,11 @@ QList<Occurrence> expandOver(const Series& series, QDate from, QDate to, const Q
     // A series that starts after the days asked for has nothing on them.
     if (series.rdates.isEmpty() && start->at.toLocalTime().date() > to)
         return out;
-    Owned ev{icalcomponent_new(ICAL_VEVENT_COMPONENT)};
-    icalcomponent_set_dtstart(ev.c, wallOf(*start, zone));
-    icalcomponent_set_dtend(ev.c, wallOf(*finish, zone));
     icalrecurrencetype rule = icalrecurrencetype_from_string(series.rule.toUtf8().constData());
-    if (!series.rule.isEmpty() && expands(rule) && fits(rule, series.start)) {
-        // An end given in UTC ends at the same wall time of the zone.
-        if (!icaltime_is_null_time(rule.until) && !rule.until.is_date && icaltime_is_utc(rule.until)) {
-            const QDateTime until(QDate(rule.until.year, rule.until.month, rule.until.day),
-                                  QTime(rule.until.hour, rule.until.minute, rule.until.second), QTimeZone::utc());
-            rule.until = wallOf({until, false}, zone);
-        }
-        if (rule.count > 0)
-            rule = withEnd(rule, wallOf(*start, zone));
-        icalcomponent_add_property(ev.c, icalproperty_new_rrule(rule));
-    }
-    const auto addDates = [&](const QStringList& texts, icalproperty* (*make)(icaltimetype)) {
-        for (const QString& text : texts)
-            if (const std::optional<Moment> m = momentOf(text, zone))
-                icalcomponent_add_property(ev.c, make(wallOf(*m, zone)));
-    };
-    addDates(series.exdates, icalproperty_new_exdate);
-    addDates(series.rdates, [](icaltimetype t) {
-        icaldatetimeperiodtype p{};
-        p.time = t;
-        p.period = icalperiodtype_null_period();
-        return icalproperty_new_rdate(p);
-    });
+    const bool repeats = !series.rule.isEmpty() && expands(rule) && fits(rule, series.start);
+    // An end given in UTC ends at the same wall time of the zone.
+    if (repeats && !icaltime_is_null_time(rule.until) && !rule.until.is_date && icaltime_is_utc(rule.until))
+        rule.until = wallOf({wallTime(rule.until), false}, zone);
 
     // A day of slack on both sides for the zones between ours and the series'.
     const qint64 length = start->at.secsTo(finish->at);
@@ -316,7 +495,45 @@ QList<Occurrence> expandOver(const Series& series, QDate from, QDate to, const Q
                 start->at.date().daysTo(finish->at.date()),
                 &replaced,
                 &out};
-    icalcomponent_foreach_recurrence(ev.c, wallOf(first, zone), wallOf(last, zone), take, &e);
+    std::optional<QList<QDateTime>> walked;
+    if (repeats && series.rdates.isEmpty())
+        walked = walkPlain(rule, wallTime(wallOf(*start, zone)), start->date, wallTime(wallOf(first, zone)).date(),
+                           wallTime(wallOf(last, zone)).date());
+    if (walked) {
+        // An excluded date leaves out that day's occurrence, an excluded time that one.
+        QSet<QDateTime> times;
+        QSet<QDate> days;
+        for (const QString& text : series.exdates)
+            if (const std::optional<Moment> m = momentOf(text, zone); m && m->date)
+                days.insert(m->at.date());
+            else if (m)
+                times.insert(wallTime(wallOf(*m, zone)));
+        for (const QDateTime& at : std::as_const(*walked))
+            if (!times.contains(at) && !days.contains(at.date()))
+                keep(&e, at);
+    } else {
+        Owned ev{icalcomponent_new(ICAL_VEVENT_COMPONENT)};
+        icalcomponent_set_dtstart(ev.c, wallOf(*start, zone));
+        icalcomponent_set_dtend(ev.c, wallOf(*finish, zone));
+        if (repeats) {
+            if (rule.count > 0)
+                rule = withEnd(rule, wallOf(*start, zone));
+            icalcomponent_add_property(ev.c, icalproperty_new_rrule(rule));
+        }
+        const auto addDates = [&](const QStringList& texts, icalproperty* (*make)(icaltimetype)) {
+            for (const QString& text : texts)
+                if (const std::optional<Moment> m = momentOf(text, zone))
+                    icalcomponent_add_property(ev.c, make(wallOf(*m, zone)));
+        };
+        addDates(series.exdates, icalproperty_new_exdate);
+        addDates(series.rdates, [](icaltimetype t) {
+            icaldatetimeperiodtype p{};
+            p.time = t;
+            p.period = icalperiodtype_null_period();
+            return icalproperty_new_rdate(p);
+        });
+        icalcomponent_foreach_recurrence(ev.c, wallOf(first, zone), wallOf(last, zone), take, &e);
+    }
 
     const QDateTime begin = from.startOfDay(), end = to.addDays(1).startOfDay();
     out.removeIf([&](const Occurrence& o) { return !(o.start < end && (o.finish > begin || o.start >= begin)); });

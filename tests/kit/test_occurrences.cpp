@@ -1,5 +1,6 @@
 #include <QFile>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <ctime>
@@ -71,6 +72,81 @@ private slots:
                 out << o.start.toString(form) + QStringLiteral(" - ") + o.finish.toString(form);
         }
         Golden::compare(input, out.join(u'\n') + u'\n');
+    }
+
+    // Plain rules (every n days, weeks on weekdays, months on dates or on
+    // weekdays of the month, years on dates; a count, an end or neither)
+    // fall on the days libical gives them, far from their start too. A
+    // BYSECOND the start has already, or the start again as an extra date
+    // (libical gives it twice then), has libical walk the rule.
+    void plainRulesAsLibicalWalksThem()
+    {
+        QRandomGenerator random(2002);
+        const auto pick = [&](const QStringList& from) { return from[int(random.bounded(from.size()))]; };
+        const QStringList days = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
+        for (int n = 0; n < 600; ++n) {
+            const QDate day = QDate(2018, 1, 1).addDays(random.bounded(3000));
+            const QTime time(int(random.bounded(24)), 30 * int(random.bounded(2)), 0);
+            QStringList rule{pick({"FREQ=DAILY", "FREQ=WEEKLY", "FREQ=MONTHLY", "FREQ=YEARLY"})};
+            const QString today = days[day.dayOfWeek() - 1];
+            const int interval = random.bounded(2) ? 1 + int(random.bounded(4)) : 0;
+            if (interval)
+                rule << QStringLiteral("INTERVAL=%1").arg(interval);
+            QStringList weekdays{today, pick(days), pick(days)};
+            weekdays.removeDuplicates();
+            if (rule[0] == "FREQ=WEEKLY" && random.bounded(2))
+                rule << "BYDAY=" + weekdays.join(u',') << "WKST=" + (interval > 1 ? "MO" : pick(days));
+            if (rule[0] == "FREQ=DAILY" && random.bounded(3) == 0)
+                rule << "BYDAY=" + weekdays.join(u',');
+            if (rule[0] == "FREQ=MONTHLY") {
+                const int week = (day.day() - 1) / 7 + 1, fromEnd = -((day.daysInMonth() - day.day()) / 7 + 1);
+                rule << QStringList{"",
+                                    QStringLiteral("BYMONTHDAY=%1,%2").arg(day.day()).arg(1 + random.bounded(31)),
+                                    QStringLiteral("BYMONTHDAY=%1").arg(day.day() - day.daysInMonth() - 1),
+                                    QStringLiteral("BYDAY=%1%2").arg(week).arg(today),
+                                    QStringLiteral("BYDAY=%1%2").arg(fromEnd).arg(today),
+                                    "BYDAY=" + today}
+                            .value(int(random.bounded(6)));
+            }
+            if (rule[0] == "FREQ=YEARLY" && random.bounded(2))
+                rule << QStringLiteral("BYMONTH=%1,%2").arg(day.month()).arg(1 + random.bounded(12));
+            // Whole days too, which libical walks when the start is also an extra date.
+            const bool allDay = random.bounded(4) == 0;
+            const QString form = allDay ? QStringLiteral("yyyyMMdd") : QStringLiteral("yyyyMMdd'T'HHmmss");
+            rule << QStringList{"", QStringLiteral("COUNT=%1").arg(1 + random.bounded(80)),
+                                "UNTIL=" + day.addDays(random.bounded(900)).toString(u"yyyyMMdd")
+                                    + (allDay ? "" : "T235959Z")}
+                        .value(int(random.bounded(3)));
+            rule.removeAll(QString());
+            Occurrences::Series plain;
+            plain.start = QDateTime(day, time).toString(form);
+            plain.finish = QDateTime(day, time).addSecs(3600 * (1 + random.bounded(30))).toString(form);
+            plain.zone = allDay ? QString() : pick({"", "Europe/Berlin", "America/New_York"});
+            plain.rule = rule.join(u';');
+            if (random.bounded(3) == 0)
+                plain.exdates << QDateTime(day.addDays(7), time).toString(form);
+            Occurrences::Series walked = plain;
+            if (allDay)
+                walked.rdates << plain.start;
+            else
+                walked.rule += QStringLiteral(";BYSECOND=0");
+            const QDate from = day.addDays(random.bounded(1600) - 40), to = from.addDays(random.bounded(70));
+            const auto starts = [&](const Occurrences::Series& s) {
+                QStringList out;
+                for (const Occurrences::Occurrence& o : Occurrences::expand(s, from, to))
+                    out << o.start.toString(Qt::ISODate) + u'/' + o.finish.toString(Qt::ISODate);
+                return out;
+            };
+            QStringList got = starts(plain), libical = starts(walked);
+            if (allDay) {
+                got.removeDuplicates();
+                libical.removeDuplicates();
+            }
+            QVERIFY2(got == libical,
+                     qPrintable(QStringLiteral("%1 %2 %3 %4..%5: %6 | %7")
+                                    .arg(plain.start, plain.zone, plain.rule, from.toString(Qt::ISODate),
+                                         to.toString(Qt::ISODate), got.join(u' '), libical.join(u' '))));
+        }
     }
 
     // Each series' occurrences are kept between readings; whatever changes
