@@ -100,10 +100,16 @@ private slots:
                 rule << "BYDAY=" + weekdays.join(u',');
             if (rule[0] == "FREQ=MONTHLY") {
                 const int week = (day.day() - 1) / 7 + 1, fromEnd = -((day.daysInMonth() - day.day()) / 7 + 1);
+                // Days and weekdays counted from the month's end beside the start's own.
+                const int other = int(random.bounded(31)) + 1, sign = random.bounded(2) ? 1 : -1;
                 rule << QStringList{"",
-                                    QStringLiteral("BYMONTHDAY=%1,%2").arg(day.day()).arg(1 + random.bounded(31)),
+                                    QStringLiteral("BYMONTHDAY=%1,%2").arg(day.day()).arg(sign * other),
                                     QStringLiteral("BYMONTHDAY=%1").arg(day.day() - day.daysInMonth() - 1),
-                                    QStringLiteral("BYDAY=%1%2").arg(week).arg(today),
+                                    QStringLiteral("BYDAY=%1%2,%3%4")
+                                        .arg(week)
+                                        .arg(today)
+                                        .arg(-1 - int(random.bounded(2)))
+                                        .arg(pick(days)),
                                     QStringLiteral("BYDAY=%1%2").arg(fromEnd).arg(today),
                                     "BYDAY=" + today}
                             .value(int(random.bounded(6)));
