@@ -16,7 +16,6 @@ namespace Occurrences {
 
 namespace {
 
-constexpr QLatin1String kWallForm("yyyyMMdd'T'HHmmss");
 constexpr QLatin1String kDateForm("yyyyMMdd");
 
 // The zone a series' texts are written in; one Qt does not know (a name
@@ -85,9 +84,15 @@ icaltimetype wallOf(const Moment& m, const QTimeZone& zone)
     return t;
 }
 
+// By hand: a page of the planner writes one for each occurrence it shows.
 QString wallText(const QDateTime& wall, bool date)
 {
-    return wall.toString(date ? kDateForm : kWallForm);
+    const QDate d = wall.date();
+    if (date)
+        return QString::asprintf("%04d%02d%02d", d.year(), d.month(), d.day());
+    const QTime t = wall.time();
+    return QString::asprintf("%04d%02d%02dT%02d%02d%02d", d.year(), d.month(), d.day(), t.hour(), t.minute(),
+                             t.second());
 }
 
 struct Expanding {
@@ -698,9 +703,11 @@ constexpr const char* kSeriesColumns = "s.OrgRow, s.Start, s.Finish, s.Zone, s.R
                                        "s.SeriesRow, s.RecurrenceId";
 
 // The texts of a time of `o` as the row says them when it is the row's own.
-QString timeText(const QDateTime& at, const QString& stored, QString (*form)(QTime))
+// The row's own text where the occurrence keeps its time (`storedTime`
+// is what it reads as), else the time written anew.
+QString timeText(const QDateTime& at, const QString& stored, std::optional<QTime> storedTime, QString (*form)(QTime))
 {
-    return Clock::parseTime(stored) == at.time() ? stored : form(at.time());
+    return storedTime == at.time() ? stored : form(at.time());
 }
 
 }  // namespace
@@ -760,6 +767,7 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
     while (series.step()) {
         const Series s = seriesFrom(series, 0);
         const QString startText = series.text(10), finishText = series.text(11), note = series.text(12);
+        const std::optional<QTime> startTime = Clock::parseTime(startText), finishTime = Clock::parseTime(finishText);
         Entry e;
         e.row = s.row;
         e.note = note;
@@ -768,7 +776,7 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
         const Found found = lookUp(s, from, to, replaced.value(s.row), clockZone);
         e.first = found.first;
         for (const Occurrence& o : found.occurrences) {
-            e.occurrence = o.allDay                                      ? o.start.date().toString(kDateForm)
+            e.occurrence = o.allDay                                      ? wallText(o.start, true)
                            : s.zone.isEmpty() && !s.start.endsWith(u'Z') ? wallText(o.start, false)
                                                                          : wallText(o.start.toUTC(), false) + u'Z';
             const QDate last =
@@ -781,8 +789,9 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
                     e.start.clear();
                     e.finish.clear();
                 } else {
-                    e.start = timeText(o.start, startText, Clock::startText);
-                    e.finish = o.finish == o.start ? finishText : timeText(o.finish, finishText, Clock::finishText);
+                    e.start = timeText(o.start, startText, startTime, Clock::startText);
+                    e.finish = o.finish == o.start ? finishText
+                                                   : timeText(o.finish, finishText, finishTime, Clock::finishText);
                 }
                 out << e;
             }
