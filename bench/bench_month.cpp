@@ -214,6 +214,7 @@ void sideBySide()
 
 int main(int argc, char** argv)
 {
+    Clock::holdZone();  // as the program does at its start
     QApplication app(argc, argv);
     setMsgBoxHandler([](const MsgBoxCall& call) {
         qFatal("unexpected message: %s", qPrintable(call.text));

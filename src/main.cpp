@@ -9,6 +9,7 @@
 #include "controls/Controls.h"
 #include "kit/AppFolder.h"
 #include "kit/AppInfo.h"
+#include "kit/Clock.h"
 #include "shell/frmSplash.h"
 #include "sync/CommandLine.h"
 #include "window/MessageWindow.h"
@@ -65,6 +66,7 @@ int main(int argc, char* argv[])
     // Past a file-size limit a write must fail and be reported like a full
     // disk, not end the program with the note unsaved.
     std::signal(SIGXFSZ, SIG_IGN);
+    Clock::holdZone();
     // Imports and exports asked for on the command line run without a window.
     if (const std::optional<int> status = CommandLine::run(argc, argv))
         return *status;
@@ -74,6 +76,9 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     QApplication::setFont(screenFont());
     showMessagesInWindows();
+    auto* zone = new QTimer(&app);
+    QObject::connect(zone, &QTimer::timeout, &Clock::followZone);
+    zone->start(60 * 1000);
     if (qEnvironmentVariableIntValue("TESSALY_EXIT_AFTER_START") == 1)
         reportStartAndExit();
     Screens::show<frmSplash>();

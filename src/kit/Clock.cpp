@@ -1,5 +1,8 @@
 #include "kit/Clock.h"
 
+#include <ctime>
+
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -8,6 +11,24 @@ std::optional<QDateTime>& fixedNow()
 {
     static std::optional<QDateTime> fixed;
     return fixed;
+}
+
+// The zone file held in TZ, and what it was when read; no file: TZ is the user's.
+struct HeldZone {
+    QString file;
+    QString seen;
+};
+
+HeldZone& heldZone()
+{
+    static HeldZone held;
+    return held;
+}
+
+QString stateOf(const QString& file)
+{
+    const QFileInfo info(file);
+    return info.canonicalFilePath() + QLatin1Char(' ') + QString::number(info.lastModified().toMSecsSinceEpoch());
 }
 
 QString timeForm(QTime time, const char* between)
@@ -89,4 +110,28 @@ std::optional<QDate> Clock::parseDate(const QString& text)
         date = date.addYears(year - date.year() + (year > now + 50 ? -100 : year <= now - 50 ? 100 : 0));
     }
     return date;
+}
+
+void Clock::holdZone(const QString& file)
+{
+    heldZone() = {};
+    if (qEnvironmentVariableIsSet("TZ"))
+        return;
+    heldZone() = {file, stateOf(file)};
+    qputenv("TZ", ':' + file.toLocal8Bit());
+    tzset();
+}
+
+bool Clock::followZone()
+{
+    HeldZone& held = heldZone();
+    if (held.file.isEmpty() || stateOf(held.file) == held.seen)
+        return false;
+    held.seen = stateOf(held.file);
+    // The C library reads the file again only for a TZ other than the last.
+    qputenv("TZ", "UTC0");
+    tzset();
+    qputenv("TZ", ':' + held.file.toLocal8Bit());
+    tzset();
+    return true;
 }

@@ -10,6 +10,7 @@
 
 #include <sqlite3.h>
 
+#include "kit/Clock.h"
 #include "kit/Occurrences.h"
 #include "store/Connection.h"
 #include "support/Golden.h"
@@ -153,6 +154,36 @@ private slots:
                                     .arg(plain.start, plain.zone, plain.rule, from.toString(Qt::ISODate),
                                          to.toString(Qt::ISODate), got.join(u' '), libical.join(u' '))));
         }
+    }
+
+    // The zone file held for the C library is read again once it changes;
+    // a TZ of the user's own is left as it is.
+    void heldZoneFollowsItsFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("localtime"));
+        const auto pointTo = [&](const char* zone) {
+            QFile::remove(file);
+            return QFile::link(QStringLiteral("/usr/share/zoneinfo/") + QLatin1String(zone), file);
+        };
+        const auto offset = [] { return QDateTime(QDate(2026, 1, 15), QTime(12, 0)).offsetFromUtc(); };
+        QVERIFY(pointTo("Europe/Berlin"));
+        qunsetenv("TZ");
+        Clock::holdZone(file);
+        QCOMPARE(qgetenv("TZ"), ':' + file.toLocal8Bit());
+        QCOMPARE(offset(), 3600);
+        QVERIFY(!Clock::followZone());
+        QVERIFY(pointTo("America/New_York"));
+        QVERIFY(Clock::followZone());
+        QCOMPARE(offset(), -5 * 3600);
+        QVERIFY(!Clock::followZone());
+
+        qputenv("TZ", "Asia/Tokyo");
+        Clock::holdZone(file);
+        QVERIFY(pointTo("Europe/Berlin"));
+        QVERIFY(!Clock::followZone());
+        QCOMPARE(qgetenv("TZ"), QByteArray("Asia/Tokyo"));
+        initTestCase();
     }
 
     // Each series' occurrences are kept between readings; whatever changes
