@@ -10,6 +10,7 @@
 //   TESSALY_BENCH_ROUNDS=5 bench_imap
 #include "MailServers.h"
 #include "SideBySide.h"
+#include "kit/Clock.h"
 
 #include "kit/MsgBox.h"
 #include "mail/ImapCache.h"
@@ -257,6 +258,7 @@ void openLarge()
 
 int main(int argc, char** argv)
 {
+    Clock::holdZone();  // as the program does at its start
     QCoreApplication app(argc, argv);
     setMsgBoxHandler([](const MsgBoxCall& call) {
         qWarning("%s", qPrintable(call.text));
