@@ -125,9 +125,12 @@ void Clock::holdZone(const QString& file)
 bool Clock::followZone()
 {
     HeldZone& held = heldZone();
-    if (held.file.isEmpty() || stateOf(held.file) == held.seen)
+    if (held.file.isEmpty())
         return false;
-    held.seen = stateOf(held.file);
+    const QString now = stateOf(held.file);
+    if (now == held.seen)
+        return false;
+    held.seen = now;
     // The C library reads the file again only for a TZ other than the last.
     qputenv("TZ", "UTC0");
     tzset();
