@@ -157,15 +157,12 @@ frmOrganizer::frmOrganizer()
     SSTab1->tabBar()->setUsesScrollButtons(false);
     SSTab1->tabBar()->setExpanding(true);
     SSTab1->tabBar()->setElideMode(Qt::ElideNone);
-    SSTab1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 1px; }"));
+    SSTab1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 1px; }"));
     for (const QString& caption : kTabCaptions) {
         auto* page = new QWidget;
         page->setObjectName(QStringLiteral("SSTab1_page_%1").arg(SSTab1->count()));
         SSTab1->addTab(page, caption);
     }
-
-    for (int k = 0; k < kPages; ++k)
-        buildMonthPage(k);
 
     QWidget* help = SSTab1->widget(kPages);
     const int strip = stripHeight(SSTab1);
@@ -176,23 +173,15 @@ frmOrganizer::frmOrganizer()
     // The pages show the tasks due on their days.
     connect(tasks, &TaskPanel::tasksChanged, this, [this] {
         for (int k = 0; k < kPages; ++k)
-            showDay(k);
+            if (MSgridTime[std::size_t(k)])
+                showDay(k);
     });
 
     // Grown, each page's grid takes the room; its calendar and message keep to the right.
-    auto* anchors = new Anchors(this);
-    anchors->pin(SSTab1, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
-    for (int k = 0; k < kPages; ++k) {
-        anchors->pin(MSgridTime[std::size_t(k)], Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
-        // The note takes most of the room, the finish times the rest; a
-        // crowded row shows what fits and how many more.
-        MSgridTime[std::size_t(k)]->setStretch({{1, 0.75}, {2, 0.25}});
-        MSgridTime[std::size_t(k)]->setListSeparator(DayLayout::kBetween);
-        anchors->pin(lblAllDay[std::size_t(k)], Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
-        anchors->pin(Frame1[std::size_t(k)], Qt::TopEdge | Qt::RightEdge);
-    }
-    anchors->pin(txtHelp, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
-    anchors->pin(tasks, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    m_anchors = new Anchors(this);
+    m_anchors->pin(SSTab1, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    m_anchors->pin(txtHelp, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    m_anchors->pin(tasks, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
 
     SSTab1->setCurrentIndex(0);
     connect(&RecordsChanged::instance(), &RecordsChanged::changed, this, &frmOrganizer::recordsChanged);
@@ -211,6 +200,8 @@ frmOrganizer::frmOrganizer()
 void frmOrganizer::buildMonthPage(int k)
 {
     const auto i = std::size_t(k);
+    if (MSgridTime[i])
+        return;
     QWidget* page = SSTab1->widget(k);
     const int strip = stripHeight(SSTab1);
     auto onPage = [strip](int left, int top, int width, int height) {
@@ -316,6 +307,24 @@ void frmOrganizer::buildMonthPage(int k)
             showAttendees(k);
         }
     });
+
+    // The note takes most of the room, the finish times the rest; a
+    // crowded row shows what fits and how many more. Measured from the
+    // first size, so before the anchors place it in a window grown already.
+    grid->setStretch({{1, 0.75}, {2, 0.25}});
+    grid->setListSeparator(DayLayout::kBetween);
+    FlexGrid(k);
+    LoadingTime(k);
+    LoadTimeFinished(k);
+    m_anchors->pin(grid, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    m_anchors->pin(allDay, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+    m_anchors->pin(frame, Qt::TopEdge | Qt::RightEdge);
+    calendar->setValue(m_firstDay.addMonths(k));
+    BusyDays::follow(calendar, Con, false);
+    // Built on a page already shown, its controls are shown as they would have been with it.
+    if (page->isVisible())
+        for (QWidget* control : std::initializer_list<QWidget*>{grid, allDay, frame})
+            control->show();
 }
 
 void frmOrganizer::Form_Load()
@@ -323,16 +332,10 @@ void frmOrganizer::Form_Load()
     // Without the database the pages still work; Save then says why it cannot store.
     connectStore(Con);
     openHelpDoc();
-    FlexGrid();
     LoadDate();
-    LoadingTime();
-    LoadTimeFinished();
-    // Each page walks the repeating appointments over its own weeks: the
-    // page shown is filled now, the rest after it has been painted.
-    for (int k = 0; k < kPages; ++k) {
-        BusyDays::follow(MonthView1[std::size_t(k)], Con, false);
-        m_unfilled[std::size_t(k)] = true;
-    }
+    // Each page is made and walks the repeating appointments over its own
+    // weeks when first needed: the page shown now, the rest after it has been painted.
+    m_unfilled.fill(true);
     if (const int shown = SSTab1->currentIndex(); shown < kPages) {
         fillPage(shown);
         MSgridTime[std::size_t(shown)]->viewport()->installEventFilter(this);
@@ -345,6 +348,7 @@ void frmOrganizer::Form_Load()
 void frmOrganizer::fillPage(int k)
 {
     const auto i = std::size_t(k);
+    buildMonthPage(k);
     if (!m_unfilled[i])
         return;
     m_unfilled[i] = false;
@@ -402,51 +406,46 @@ void frmOrganizer::openHelpDoc()
     }
 }
 
-void frmOrganizer::FlexGrid()
+void frmOrganizer::FlexGrid(int k)
 {
-    for (MSFlexGrid* grid : MSgridTime) {
-        grid->setCols(kGridCols);
-        // The note gives up a little of its width so that "10:00AM" and
-        // "Finished Time" are read whole beside it.
-        grid->setColWidth(1, 3990);
-        grid->setColWidth(0, 750);
-        grid->setColWidth(2, 1140);
-    }
+    MSFlexGrid* grid = MSgridTime[std::size_t(k)];
+    grid->setCols(kGridCols);
+    // The note gives up a little of its width so that "10:00AM" and
+    // "Finished Time" are read whole beside it.
+    grid->setColWidth(1, 3990);
+    grid->setColWidth(0, 750);
+    grid->setColWidth(2, 1140);
 }
 
 void frmOrganizer::LoadDate()
 {
     // addMonths keeps the day, or takes the last day of a shorter month.
-    const QDate today = Clock::today();
-    for (int k = 0; k < kPages; ++k) {
-        const QDate shown = today.addMonths(k);
-        MonthView1[std::size_t(k)]->setValue(shown);
-        SSTab1->setTabText(k, kTabCaptions[shown.month() - 1]);
-    }
+    // Pages made later open on the months counted from the same day.
+    m_firstDay = Clock::today();
+    for (int k = 0; k < kPages; ++k)
+        SSTab1->setTabText(k, kTabCaptions[m_firstDay.addMonths(k).month() - 1]);
 }
 
-void frmOrganizer::LoadingTime()
+void frmOrganizer::LoadingTime(int k)
 {
-    for (MSFlexGrid* grid : MSgridTime) {
-        grid->setCellAlignment(0);
-        grid->setTextMatrix(0, 2, kHeadingFinished);
-        grid->setTextMatrix(0, 1, kHeadingNote);
-        grid->setTextMatrix(0, 0, kHeadingStart);
-        for (int r = 0; r < kStartTimes.size(); ++r)
-            grid->setTextMatrix(r + 1, 0, kStartTimes[r]);
-    }
+    MSFlexGrid* grid = MSgridTime[std::size_t(k)];
+    grid->setCellAlignment(0);
+    grid->setTextMatrix(0, 2, kHeadingFinished);
+    grid->setTextMatrix(0, 1, kHeadingNote);
+    grid->setTextMatrix(0, 0, kHeadingStart);
+    for (int r = 0; r < kStartTimes.size(); ++r)
+        grid->setTextMatrix(r + 1, 0, kStartTimes[r]);
 }
 
-void frmOrganizer::LoadTimeFinished()
+void frmOrganizer::LoadTimeFinished(int k)
 {
-    for (QComboBox* combo : cboTimeFinshed) {
-        combo->setFixedWidth(twips(1455));
-        combo->clear();
-        combo->addItems(kFinishTimes);
-        // The box starts empty, so that a slot asks for a finish time first.
-        combo->setCurrentIndex(-1);
-        combo->clearEditText();
-    }
+    QComboBox* combo = cboTimeFinshed[std::size_t(k)];
+    combo->setFixedWidth(twips(1455));
+    combo->clear();
+    combo->addItems(kFinishTimes);
+    // The box starts empty, so that a slot asks for a finish time first.
+    combo->setCurrentIndex(-1);
+    combo->clearEditText();
 }
 
 void frmOrganizer::MonthView1_DateClick(int k)
@@ -522,7 +521,7 @@ void frmOrganizer::showDay(QDate date)
 {
     const QDate today = Clock::today();
     const int k = std::clamp((date.year() - today.year()) * 12 + date.month() - today.month(), 0, kPages - 1);
-    SSTab1->setCurrentIndex(k);
+    SSTab1->setCurrentIndex(k);  // made and filled when turned to
     MonthView1[std::size_t(k)]->setValue(date);
     MonthView1_DateClick(k);
 }
@@ -618,18 +617,10 @@ void frmOrganizer::SavingAddress(int k)
     if (saved) {
         m_pending[i].remove(grid->Row());
         refillPages(k);  // a series falls on the other pages' days too
-        showBusyDays();
         Screens::show<frmSaving>();
         sendInvitations(k, written);
         showAttendees(k);
     }
-}
-
-void frmOrganizer::showBusyDays()
-{
-    // A repeating appointment falls on every page.
-    for (MonthView* calendar : MonthView1)
-        BusyDays::show(calendar, Con);
 }
 
 MsgResult frmOrganizer::askWhich(const QString& question, const Occurrences::Entry& e)
@@ -675,14 +666,13 @@ void frmOrganizer::deleteRow(int k)
             m_appointments.remove(e, Appointments::Scope::Whole);
     });
     refillPages(k);
-    showBusyDays();
 }
 
 bool frmOrganizer::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Paint)
         for (MSFlexGrid* grid : MSgridTime)
-            if (watched == grid->viewport()) {
+            if (grid && watched == grid->viewport()) {
                 watched->removeEventFilter(this);
                 m_fillTimer->start(0);
             }
@@ -851,7 +841,6 @@ void frmOrganizer::saveRepeatOnly(int k)
     const QString rule = repeatRule(k, cboRepeat[std::size_t(k)]->currentIndex());
     if (storeGuard([&] { m_appointments.changeRule(shown, rule, MonthView1[std::size_t(k)]->Value()); })) {
         refillPages(k);  // a series falls on the other pages' days too
-        showBusyDays();
         Screens::show<frmSaving>();
     }
 }

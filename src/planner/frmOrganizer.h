@@ -12,6 +12,7 @@
 #include "store/Connection.h"
 #include "window/Screens.h"
 
+class Anchors;
 class QComboBox;
 class QGroupBox;
 class QCompleter;
@@ -38,6 +39,7 @@ public:
     using PageArray = std::array<T*, kPages>;
 
     frmOrganizer();
+    // A month page's controls exist once it has been filled (pagesFilled()).
     void Form_Load() override;
     void Form_Unload() override;
     bool isChildWindow() const override { return true; }
@@ -56,28 +58,28 @@ public:
     bool pagesFilled() const;
 
     QTabWidget* SSTab1;
-    PageArray<MSFlexGrid> MSgridTime;
-    PageArray<QGroupBox> Frame1;
-    PageArray<MonthView> MonthView1;
-    PageArray<QLabel> Label1;
-    PageArray<QPlainTextEdit> txtMessage;
-    PageArray<QLabel> Label2;
-    PageArray<QComboBox> cboTimeFinshed;
+    PageArray<MSFlexGrid> MSgridTime{};
+    PageArray<QGroupBox> Frame1{};
+    PageArray<MonthView> MonthView1{};
+    PageArray<QLabel> Label1{};
+    PageArray<QPlainTextEdit> txtMessage{};
+    PageArray<QLabel> Label2{};
+    PageArray<QComboBox> cboTimeFinshed{};
     // How the row's appointment repeats: none, daily, weekly, monthly,
     // yearly, a custom rule (its words in the tooltip), or the dialog that makes one.
-    PageArray<QLabel> lblRepeat;
-    PageArray<QComboBox> cboRepeat;
+    PageArray<QLabel> lblRepeat{};
+    PageArray<QComboBox> cboRepeat{};
     // A row that shows several stored appointments: which of them its new
     // text is for, or a new one. Shown only for such a row.
-    PageArray<QLabel> lblFor;
-    PageArray<QComboBox> cboFor;
+    PageArray<QLabel> lblFor{};
+    PageArray<QComboBox> cboFor{};
     // Who is invited to the row's appointment, addresses with commas
     // between, each with the answer given so far in brackets.
-    PageArray<QLineEdit> txtAttendees;
-    PageArray<QPushButton> cmdSave;
-    PageArray<QPushButton> cmdSearch;
+    PageArray<QLineEdit> txtAttendees{};
+    PageArray<QPushButton> cmdSave{};
+    PageArray<QPushButton> cmdSearch{};
     // The day's all-day events and appointments whose start is no time.
-    PageArray<QLabel> lblAllDay;
+    PageArray<QLabel> lblAllDay{};
     RichTextBox* txtHelp;
     // The Tasks page, after the help page.
     TaskPanel* tasks;
@@ -88,12 +90,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Page k's controls, made when it is first filled (see fillPage); until
+    // then its entries in the arrays above are null.
     void buildMonthPage(int k);
     void openHelpDoc();
-    void FlexGrid();
+    void FlexGrid(int k);
     void LoadDate();
-    void LoadingTime();
-    void LoadTimeFinished();
+    void LoadingTime(int k);
+    void LoadTimeFinished(int k);
     void ClearTextBox(int k);
     void SavingAddress(int k);
     void LoadSearch(int k);
@@ -102,10 +106,9 @@ private:
     // new appointment of this one.
     void showDay(int k, bool otherDay = false);
     void deleteRow(int k);
-    void showBusyDays();
-    // Page k's day and bold days, when they have not been shown since the
-    // pages opened. The page shown is filled first; the others when turned
-    // to or used, or one at a time once the window is idle.
+    // Page k made, and its day and bold days shown when they have not been
+    // since the pages opened. The page shown is filled first; the others
+    // when turned to, or one at a time once the window is idle.
     void fillPage(int k);
     void fillNextPage();
     // Every page read again, as after opening, the page `shown` first: what
@@ -147,6 +150,8 @@ private:
     void saveRepeatOnly(int k);
 
     Connection Con;
+    Anchors* m_anchors = nullptr;
+    QDate m_firstDay;  // today, when the pages opened: page k shows the k-th month after it
     // What Save and Delete store, on Con.
     Appointments m_appointments{Con};
     // Which of the day's appointments (repeating ones' occurrences
@@ -164,7 +169,7 @@ private:
         int row = 0;           // the grid row it was shown for
     };
     std::array<RepeatShown, kPages> m_repeat;
-    PageArray<QCompleter> m_attendeeCompleter;
+    PageArray<QCompleter> m_attendeeCompleter{};
     std::array<bool, kPages> m_attendeesOfRow{};  // the box shows a stored appointment's
     bool m_painting = false;                      // rows moved by code while a day is shown
     std::array<bool, kPages> m_unfilled{};        // pages opened and not filled yet
