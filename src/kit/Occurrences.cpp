@@ -564,10 +564,11 @@ struct Kept {
 };
 
 constexpr qsizetype kMostKept = 4096;  // a few thousand series: a few MB
-// A window reaches the weeks the month grid shows beside its months; a
-// first one a year ahead, so that opening the planner's twelve pages walks
-// each series once. A jump further than this starts a new window rather
-// than walk every day between.
+// A window reaches the weeks the month grid shows beside its months. The
+// first one a series has covers the months asked for, so that the page
+// shown first waits for no more; the next reaches a year ahead, so that
+// the planner's other pages walk each series once more only. A jump
+// further than kWidest starts a new window rather than walk every day between.
 constexpr int kMonthsAhead = 13;
 constexpr qint64 kWidest = 800;  // days
 constexpr qint64 kDay = qint64(24) * 3600 * 1000;
@@ -609,7 +610,7 @@ Found lookUp(const Series& series, QDate from, QDate to, const QSet<QString>& re
     auto found = kept.find(key);
     if (found == kept.end() || from < found->from || found->to < to) {
         QDate first = QDate(from.year(), from.month(), 1).addDays(-7);
-        QDate last = QDate(to.year(), to.month(), 1).addMonths(kMonthsAhead).addDays(13);
+        QDate last = QDate(to.year(), to.month(), 1).addMonths(found == kept.end() ? 1 : kMonthsAhead).addDays(13);
         if (found != kept.end() && std::min(first, found->from).daysTo(std::max(last, found->to)) <= kWidest) {
             first = std::min(first, found->from);
             last = std::max(last, found->to);
@@ -710,16 +711,11 @@ QString timeText(const QDateTime& at, const QString& stored, std::optional<QTime
     return storedTime == at.time() ? stored : form(at.time());
 }
 
-}  // namespace
-
-QList<Entry> between(Connection& con, QDate from, QDate to)
+// Calls `use(rows, date)` for each stored row dated from the day before
+// `from` (one may run past midnight) to `to` that is no series' first occurrence.
+template <class Use>
+void eachRow(sqlite3* db, QDate from, QDate to, Use use)
 {
-    QList<Entry> out;
-    if (!from.isValid() || !to.isValid() || to < from)
-        return out;
-    sqlite3* db = con.handle();
-
-    // The rows of each day, and of the day before for one that runs past midnight.
     QStringList marks;
     QList<QDate> days;
     for (QDate d = from.addDays(-1); d <= to; d = d.addDays(1)) {
@@ -730,30 +726,28 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
                                       "WHERE DateValue IN (%1) AND NOT EXISTS (SELECT 1 FROM tblOrginizeSeries s "
                                       "WHERE s.OrgRow = o.OrgRow AND s.SeriesRow = 0) ORDER BY OrgRow")
                            .arg(marks.join(u',')));
-    for (int i = 0; i < days.size(); ++i)
-        rows.bind(i + 1, Clock::dateText(days[i]));
     QHash<QString, QDate> dateOf;
-    for (const QDate d : days)
-        dateOf.insert(Clock::dateText(d), d);
-    while (rows.step()) {
-        Entry e;
-        e.row = rows.integer(0);
-        e.date = dateOf.value(rows.text(1));
-        e.start = rows.text(2);
-        e.finish = rows.text(3);
-        e.note = rows.text(4);
-        const std::optional<QTime> s = Clock::parseTime(e.start), f = Clock::parseTime(e.finish);
-        if (e.date >= from)
-            out << e;
-        if (s && f && *f < *s && e.date < to) {
-            e.date = e.date.addDays(1);
-            e.continued = true;
-            e.start.clear();
-            e.finish.clear();
-            out << e;
-        }
+    for (int i = 0; i < days.size(); ++i) {
+        const QString text = Clock::dateText(days[i]);
+        rows.bind(i + 1, text);
+        dateOf.insert(text, days[i]);
     }
+    while (rows.step())
+        use(rows, dateOf.value(rows.text(1)));
+}
 
+// Whether a row that starts at `start` and finishes at `finish` (its texts) runs past midnight.
+bool pastMidnight(std::optional<QTime> start, std::optional<QTime> finish)
+{
+    return start && finish && *finish < *start;
+}
+
+// Calls `use(series, s, found)` for each series with its occurrences on the
+// days from `from` to `to`; `series` holds after the series' columns the
+// first row's date, start, finish and note.
+template <class Use>
+void eachSeries(sqlite3* db, QDate from, QDate to, Use use)
+{
     const QByteArray clockZone = QTimeZone::systemTimeZoneId();
     QHash<qint64, QSet<QString>> replaced;
     Statement others(db, QStringLiteral("SELECT SeriesRow, RecurrenceId FROM tblOrginizeSeries WHERE SeriesRow <> 0"));
@@ -766,6 +760,45 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
                              .arg(QLatin1String(kSeriesColumns)));
     while (series.step()) {
         const Series s = seriesFrom(series, 0);
+        use(series, s, lookUp(s, from, to, replaced.value(s.row), clockZone));
+    }
+}
+
+// The last day an occurrence lasts into: a finish at midnight ends the day before.
+QDate lastDayOf(const Occurrence& o)
+{
+    const QDate last = o.allDay || o.finish.time() == QTime(0, 0) ? o.finish.date().addDays(-1) : o.finish.date();
+    return std::max(last, o.start.date());
+}
+
+}  // namespace
+
+QList<Entry> between(Connection& con, QDate from, QDate to)
+{
+    QList<Entry> out;
+    if (!from.isValid() || !to.isValid() || to < from)
+        return out;
+    sqlite3* db = con.handle();
+
+    eachRow(db, from, to, [&](Statement& rows, QDate date) {
+        Entry e;
+        e.row = rows.integer(0);
+        e.date = date;
+        e.start = rows.text(2);
+        e.finish = rows.text(3);
+        e.note = rows.text(4);
+        if (e.date >= from)
+            out << e;
+        if (pastMidnight(Clock::parseTime(e.start), Clock::parseTime(e.finish)) && e.date < to) {
+            e.date = e.date.addDays(1);
+            e.continued = true;
+            e.start.clear();
+            e.finish.clear();
+            out << e;
+        }
+    });
+
+    eachSeries(db, from, to, [&](Statement& series, const Series& s, const Found& found) {
         const QString startText = series.text(10), finishText = series.text(11), note = series.text(12);
         const std::optional<QTime> startTime = Clock::parseTime(startText), finishTime = Clock::parseTime(finishText);
         Entry e;
@@ -773,16 +806,12 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
         e.note = note;
         e.repeats = !s.rule.isEmpty() || !s.rdates.isEmpty();
         e.rule = s.rule;
-        const Found found = lookUp(s, from, to, replaced.value(s.row), clockZone);
         e.first = found.first;
         for (const Occurrence& o : found.occurrences) {
             e.occurrence = o.allDay                                      ? wallText(o.start, true)
                            : s.zone.isEmpty() && !s.start.endsWith(u'Z') ? wallText(o.start, false)
                                                                          : wallText(o.start.toUTC(), false) + u'Z';
-            const QDate last =
-                o.allDay || o.finish.time() == QTime(0, 0) ? o.finish.date().addDays(-1) : o.finish.date();
-            for (QDate d = std::max(from, o.start.date()); d <= std::min(to, std::max(last, o.start.date()));
-                 d = d.addDays(1)) {
+            for (QDate d = std::max(from, o.start.date()); d <= std::min(to, lastDayOf(o)); d = d.addDays(1)) {
                 e.date = d;
                 e.continued = !o.allDay && d != o.start.date();
                 if (o.allDay || e.continued) {
@@ -796,9 +825,32 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
                 out << e;
             }
         }
-    }
+    });
     std::stable_sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.date < b.date; });
     return out;
+}
+
+QSet<QDate> busyDays(Connection& con, QDate from, QDate to)
+{
+    QSet<QDate> busy;
+    if (!from.isValid() || !to.isValid() || to < from)
+        return busy;
+    sqlite3* db = con.handle();
+    eachRow(db, from, to, [&](Statement& rows, QDate date) {
+        if (date >= from)
+            busy.insert(date);
+        // The times are read only for a day after that is not known to be busy yet.
+        const QDate next = date.addDays(1);
+        if (next <= to && !busy.contains(next)
+            && pastMidnight(Clock::parseTime(rows.text(2)), Clock::parseTime(rows.text(3))))
+            busy.insert(next);
+    });
+    eachSeries(db, from, to, [&](Statement&, const Series&, const Found& found) {
+        for (const Occurrence& o : found.occurrences)
+            for (QDate d = std::max(from, o.start.date()); d <= std::min(to, lastDayOf(o)); d = d.addDays(1))
+                busy.insert(d);
+    });
+    return busy;
 }
 
 std::optional<Series> seriesOf(Connection& con, qint64 row)

@@ -64,6 +64,9 @@ struct Entry {
 // each date, the days a row covers after its own, and each occurrence of a
 // series. Throws StoreError.
 QList<Entry> between(Connection& con, QDate from, QDate to);
+// The days from `from` to `to` that between() gives an entry for, without
+// making the entries. Throws StoreError.
+QSet<QDate> busyDays(Connection& con, QDate from, QDate to);
 
 // The series of a row, when it has one.
 std::optional<Series> seriesOf(Connection& con, qint64 row);

@@ -24,9 +24,7 @@ void show(MonthView* calendar, Connection& con)
         try {
             // The page shows a few days of the months beside it too.
             const QDate first(calendar->yearShown(), calendar->monthShown(), 1);
-            for (const Occurrences::Entry& e :
-                 Occurrences::between(con, first.addDays(-7), first.addMonths(1).addDays(13)))
-                busy.insert(e.date);
+            busy = Occurrences::busyDays(con, first.addDays(-7), first.addMonths(1).addDays(13));
         } catch (const StoreError&) {
         }
     }

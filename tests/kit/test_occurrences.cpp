@@ -187,7 +187,8 @@ private slots:
     }
 
     // Each series' occurrences are kept between readings; whatever changes
-    // the series, its zone or the clock's zone, the next reading shows it.
+    // the series, its zone or the clock's zone, the next reading shows it,
+    // and the days in bold are the days it lists.
     void keptOccurrencesFollowChanges()
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // the rows' date texts
@@ -204,10 +205,14 @@ private slots:
             } else {
                 QCOMPARE(sqlite3_exec(other.handle(), f[0].toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
             }
-            const QDate from = QDate::fromString(f[1], u"yyyy-MM");
+            const QDate from = QDate::fromString(f[1], u"yyyy-MM"), to = from.addMonths(1).addDays(-1);
             QStringList days;
-            for (const Occurrences::Entry& e : Occurrences::between(con, from, from.addMonths(1).addDays(-1)))
+            QSet<QDate> dates;
+            for (const Occurrences::Entry& e : Occurrences::between(con, from, to)) {
                 days << QStringLiteral("%1 %2").arg(e.date.day()).arg(e.start);
+                dates.insert(e.date);
+            }
+            QCOMPARE(Occurrences::busyDays(con, from, to), dates);
             out << days.join(u'|');
         }
         initTestCase();
