@@ -171,8 +171,7 @@ void sideBySide(const QString& db)
             search->cmdField_Click(field);
             boxes[f]->setText(values[f]);
             settle();
-            r.ours.push_back(runOurs(
-                [&] { return untilPainted(search->lstv->viewport(), [&] { search->imgField_Click(field); }); }));
+            r.ours.push_back(runUntilPainted(search->lstv->viewport(), [&] { search->imgField_Click(field); }));
             found = search->lstv->itemCount();
             r.peer.push_back(sqlite3Run(
                 db, listQueries(allColumns.join(QStringLiteral(", ")),
@@ -194,8 +193,7 @@ void sideBySide(const QString& db)
     for (int round = 0; round < rounds; ++round) {
         edit->lstName->clear();
         settle();
-        list.ours.push_back(
-            runOurs([&] { return untilPainted(edit->lstName->viewport(), [&] { edit->LoadContact(); }); }));
+        list.ours.push_back(runUntilPainted(edit->lstName->viewport(), [&] { edit->LoadContact(); }));
         list.ours.back().ok = list.ours.back().ok && edit->lstName->count() >= kContacts;
         list.peer.push_back(sqlite3Run(db, listQueries(QStringLiteral("\"FirstName\""), QString())));
     }
@@ -219,8 +217,7 @@ void sideBySide(const QString& db)
         all.sortByColumn(-1, Qt::AscendingOrder);
         all.addQuery(Contacts::pages(con, {QStringLiteral("FirstName"), QStringLiteral("LastName")}));
         settle();
-        sorted.ours.push_back(
-            runOurs([&] { return untilPainted(all.viewport(), [&] { all.sortByColumn(1, Qt::DescendingOrder); }); }));
+        sorted.ours.push_back(runUntilPainted(all.viewport(), [&] { all.sortByColumn(1, Qt::DescendingOrder); }));
         // Sorted without reading every row.
         sorted.ours.back().ok = sorted.ours.back().ok && all.itemCount() >= kContacts && all.model()->rowCount() < 1000;
         sorted.peer.push_back(

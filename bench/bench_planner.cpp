@@ -127,8 +127,7 @@ void sideBySide()
         for (int i = 0; i < rounds; ++i) {
             screen->lstv->clearItems();
             QCoreApplication::processEvents();
-            r.ours.push_back(
-                runOurs([&] { return untilPainted(screen->lstv->viewport(), [&] { (screen->*s.click)(); }); }));
+            r.ours.push_back(runUntilPainted(screen->lstv->viewport(), [&] { (screen->*s.click)(); }));
             found = screen->lstv->itemCount();
             r.peer.push_back(sqlite3Run(databasePath(), sql));
         }

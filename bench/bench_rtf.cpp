@@ -182,7 +182,7 @@ void sideBySide()
     for (int round = 0; round < benchRounds(); ++round) {
         box.clear();
         QApplication::processEvents();
-        row.ours.push_back(runOurs([&] { return untilPainted(box.viewport(), [&] { box.LoadFile(g_notePath); }); }));
+        row.ours.push_back(runUntilPainted(box.viewport(), [&] { box.LoadFile(g_notePath); }));
         if (round == 0 && !pandoc.isEmpty())
             row.peer.push_back(
                 runProgram({pandoc, QStringLiteral("-f"), QStringLiteral("rtf"), QStringLiteral("-t"),

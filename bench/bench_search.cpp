@@ -159,13 +159,11 @@ void searchBoxRows(const QString& path)
             box->txtSearch->setText(typed.chopped(1));
             QCoreApplication::processEvents();
             const QChar last = typed.back();
-            row.ours.push_back(runOurs([&] {
-                return untilPainted(box->lstResults->viewport(), [&] {
-                    QKeyEvent press(QEvent::KeyPress, Qt::Key_A + (last.unicode() - u'a'), Qt::NoModifier, last);
-                    QKeyEvent release(QEvent::KeyRelease, press.key(), Qt::NoModifier, last);
-                    QCoreApplication::sendEvent(box->txtSearch, &press);
-                    QCoreApplication::sendEvent(box->txtSearch, &release);
-                });
+            row.ours.push_back(runUntilPainted(box->lstResults->viewport(), [&] {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_A + (last.unicode() - u'a'), Qt::NoModifier, last);
+                QKeyEvent release(QEvent::KeyRelease, press.key(), Qt::NoModifier, last);
+                QCoreApplication::sendEvent(box->txtSearch, &press);
+                QCoreApplication::sendEvent(box->txtSearch, &release);
             }));
             shown = box->lstResults->count();
             if (r < 3)
