@@ -166,6 +166,9 @@ QString htmlToText(const QString& html)
 QString takeUuencoded(const QString& text, QList<MimeAttachment>& attachments)
 {
     static const QRegularExpression kBegin(QStringLiteral("^begin [0-7]{3,4} (.+)$"));
+    // Most texts have no "begin" line at all, and come back as they are without being cut into lines.
+    if (!text.startsWith(QLatin1String("begin ")) && !text.contains(QLatin1String("\nbegin ")))
+        return text;
     const QStringList lines = text.split(QLatin1Char('\n'));
     // The first "end" line at or after each line, found in one pass from the
     // bottom, so a text of many "begin" lines without an end is read once.
@@ -301,7 +304,6 @@ private:
     void part(GMimePart* p)
     {
         GMimeObject* o = GMIME_OBJECT(p);
-        const QByteArray bytes = partBytes(p);
         const bool plain = isText(o, "plain");
         if (plain || isText(o, "html")) {
             const QString text = partText(p);
@@ -312,7 +314,7 @@ private:
             return;
         }
         calendarIn(o);
-        m_out.attachments.append({utf8(g_mime_part_get_filename(p)), bytes});
+        m_out.attachments.append({utf8(g_mime_part_get_filename(p)), partBytes(p)});
     }
 
     void calendarIn(GMimeObject* o)
