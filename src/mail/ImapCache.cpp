@@ -221,7 +221,8 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         const QString failure = r.body ? AtomicFile::write(path, *r.body) : moveInto(r.bodyFile, path);
         if (!failure.isEmpty())
             throw StoreError(QStringLiteral("The message could not be kept: %1").arg(failure));
-        indexed = r.body ? *r.body : startOf(path);
+        // Only its start, as for a message written to a file as it came: a bounded cost for any size.
+        indexed = r.body ? r.body->first(std::min(r.body->size(), ImapReader::kHeldLiteral)) : startOf(path);
     }
     QStringList goneFiles;
     const auto drop = [&](const char* where, const QByteArray& folder, qint64 uid) {
@@ -351,6 +352,15 @@ std::vector<ImapCachedMessage> ImapCache::messages(const QByteArray& folder) con
                        s.integer(6) != 0, s.text(7), s.text(8), s.text(9).split(u' ', Qt::SkipEmptyParts)});
     }
     return out;
+}
+
+std::optional<QByteArrayList> ImapCache::flags(const QByteArray& folder, quint32 uid) const
+{
+    CacheStatement s(m_con->handle(), "SELECT Flags FROM tblImapMessage WHERE Folder = ? AND Uid = ?");
+    s.bind(1, m_prefix + folder).bind(2, qint64(uid));
+    if (!s.step())
+        return std::nullopt;
+    return flagList(s.bytes(0));
 }
 
 QByteArray ImapCache::body(const QByteArray& folder, quint32 uid) const

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,8 @@ public:
 
     std::vector<ImapFolder> folders() const;
     std::vector<ImapCachedMessage> messages(const QByteArray& folder) const;  // by UID
+    // The flags held of one message; nothing when it is not held.
+    std::optional<QByteArrayList> flags(const QByteArray& folder, quint32 uid) const;
     // The message as fetched; empty when it was not fetched or its file is gone.
     QByteArray body(const QByteArray& folder, quint32 uid) const;
 

@@ -64,10 +64,8 @@ ImapMailbox::Opened ImapMailbox::open(const QByteArray& folder, quint32 uid)
 {
     Opened out;
     out.raw = m_cache.body(folder, uid);
-    bool seen = true;
-    for (const ImapCachedMessage& m : m_cache.messages(folder))
-        if (m.uid == uid)
-            seen = m.flags.contains("\\Seen");
+    const std::optional<QByteArrayList> flags = m_cache.flags(folder, uid);
+    const bool seen = !flags || flags->contains("\\Seen");
     ImapPlan& pending = m_pending[folder];
     if (!seen) {
         const ImapFlagChange change{uid, "\\Seen", true};

@@ -11,6 +11,7 @@
 #include "mail/ImapWatch.h"
 #include "mail/MailConnection.h"
 #include "store/Connection.h"
+#include "store/SearchIndex.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -364,6 +365,15 @@ private slots:
         QCOMPARE(
             QDir(dir.filePath(QStringLiteral("Mail/cur"))).entryList(QDir::Files),
             QStringList({"imap-83ecb521bf320f677287e8b923809bb3-7-2", "imap-dbcfc4a5c768b165b8aa6d13da559715-7-2"}));
+        // A body held whole is kept whole; the search reads its start, as
+        // of one written to its file as it came.
+        ImapPlan plan = cache.plan("INBOX");
+        plan.bodyUid = 2;
+        found.body = "Subject: two\r\n\r\nquince\r\n" + QByteArray(300 << 10, 'x') + "\r\nmedlar\r\n";
+        cache.apply(plan, found);
+        QCOMPARE(cache.body("INBOX", 2), *found.body);
+        QCOMPARE(SearchIndex::search(con.handle(), "quince").size(), 1u);
+        QVERIFY(SearchIndex::search(con.handle(), "medlar").empty());
     }
 
     // More headers than one sync holds (70 blocks of 300 KB): each is cut
