@@ -17,10 +17,8 @@
 namespace {
 // Started as a child by savedRowsSurviveAKill: saves one contact into the
 // file the environment names, says so, and waits to be killed.
-const int childSave = [] {
-    const QString path = qEnvironmentVariable("TESSALY_SAVE_AND_WAIT");
-    if (path.isEmpty())
-        return 0;
+[[noreturn]] void saveAndWait(const QString& path)
+{
     Connection con;
     con.Open(path);
     Recordset rs;
@@ -32,7 +30,7 @@ const int childSave = [] {
     std::fflush(stdout);
     for (;;)
         pause();
-}();
+}
 }  // namespace
 
 class TestStore : public QObject {
@@ -202,5 +200,13 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStore)
+int main(int argc, char* argv[])
+{
+    if (const QString path = qEnvironmentVariable("TESSALY_SAVE_AND_WAIT"); !path.isEmpty())
+        saveAndWait(path);
+    QCoreApplication app(argc, argv);
+    TestStore test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_store.moc"
