@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -282,19 +283,27 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         }
         // Many rows a statement: the search index flushes what it gathered
         // at the end of each statement, which row by row made it write ten
-        // thousand little pieces for a first sync.
+        // thousand little pieces for a first sync. A statement is made
+        // once for each number of rows (the whole and the last).
+        std::unique_ptr<CacheStatement> insert;
+        size_t prepared = 0;
         for (size_t from = 0; from < r.headers.size(); from += kRowsAStatement) {
             const size_t rows = std::min(kRowsAStatement, r.headers.size() - from);
-            QByteArray sql = "INSERT OR REPLACE INTO tblImapMessage (Folder, Uid, Flags, Size, Sender, Subject, "
-                             "SendDate, Header, MessageId, InReplyTo, Refs) VALUES (?,?,?,?,?,?,?,?,?,?,?)";
-            for (size_t i = 1; i < rows; ++i)
-                sql += ",(?,?,?,?,?,?,?,?,?,?,?)";
-            CacheStatement insert(db, sql.constData());
+            if (rows != prepared) {
+                QByteArray sql = "INSERT OR REPLACE INTO tblImapMessage (Folder, Uid, Flags, Size, Sender, Subject, "
+                                 "SendDate, Header, MessageId, InReplyTo, Refs) VALUES (?,?,?,?,?,?,?,?,?,?,?)";
+                for (size_t i = 1; i < rows; ++i)
+                    sql += ",(?,?,?,?,?,?,?,?,?,?,?)";
+                insert = std::make_unique<CacheStatement>(db, sql.constData());
+                prepared = rows;
+            } else {
+                insert->reset();
+            }
             for (size_t i = 0; i < rows; ++i) {
                 const ImapHeader& h = r.headers[from + i];
                 const MimeMessage shown = decodeMimeHeader(h.fields);
                 const int at = int(i) * kColumns;
-                insert.bind(at + 1, m_prefix + plan.folder)
+                insert->bind(at + 1, m_prefix + plan.folder)
                     .bind(at + 2, qint64(h.uid))
                     .bind(at + 3, joined(h.flags))
                     .bind(at + 4, qint64(h.size))
@@ -306,7 +315,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                     .bind(at + 10, shown.inReplyTo)
                     .bind(at + 11, shown.references.join(u' '));
             }
-            insert.step();
+            insert->step();
         }
         if (!newBody.isEmpty()) {
             // A body kept before under the folder's name in hex goes for the new one.

@@ -129,7 +129,7 @@ private slots:
         QVERIFY(SearchIndex::prepare(db));
         exec(db, "DROP TABLE tblSearch");  // an index that is not there at all
         QVERIFY(SearchIndex::prepare(db));
-        exec(db, "INSERT INTO tblOrginize (OrgRow, Note) VALUES (4, 'Robert again')");
+        exec(db, "INSERT INTO tblOrginize (OrgRow, Note) VALUES (4, 'Robert again'), (5, 'Łódź')");
         QList<int> shares;
         SearchIndex::rebuild(db, sources, [&](int) { return false; });  // stopped at the first slice
         QVERIFY(SearchIndex::prepare(db));
@@ -145,6 +145,7 @@ private slots:
         QCOMPARE(shown(SearchIndex::search(db, "body")),
                  QStringList{"3 7 Minutes|Ann <ann@example.org>\n[body] of new/m7"});
         QCOMPARE(shown(SearchIndex::search(db, "ideas")), QStringList{"2 1 plans|[Ideas] for Bob"});
+        QCOMPARE(shown(SearchIndex::search(db, "lodz")), QStringList{"1 5  -|Łódź"});
         QCOMPARE(shown(SearchIndex::search(db, "about")), QStringList{"4 5 Call Bob|[about] lunch"});
     }
 
@@ -193,6 +194,13 @@ private slots:
             exec(con.handle(), sql.constData());
             QCOMPARE(shown(SearchIndex::search(con.handle(), typed)).size(), 1);
         }
+        // Triggers an older version wrote are written anew.
+        exec(con.handle(), "DROP TRIGGER tblAddressSearchInsert; CREATE TRIGGER tblAddressSearchInsert AFTER "
+                           "INSERT ON tblAddress BEGIN SELECT 1; END");
+        SearchIndex::follow(con.handle());
+        exec(con.handle(), "INSERT INTO tblAddress (Org_ID, FirstName, LastName) VALUES (9, 'Ærø', 'Plain')");
+        QCOMPARE(shown(SearchIndex::search(con.handle(), "aero")), QStringList{"0 9 Ærø Plain|"});
+        QCOMPARE(shown(SearchIndex::search(con.handle(), "plain")), QStringList{"0 9 Ærø [Plain]|"});
     }
 
     // Appointments nearest today first, a repeating one named by the occurrence it is asked for.
