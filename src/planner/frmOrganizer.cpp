@@ -519,8 +519,8 @@ QString frmOrganizer::dueTasks(int k)
 
 void frmOrganizer::showDay(QDate date)
 {
-    const QDate today = Clock::today();
-    const int k = std::clamp((date.year() - today.year()) * 12 + date.month() - today.month(), 0, kPages - 1);
+    // Pages count from the month they opened on, which midnight may since have turned.
+    const int k = std::clamp((date.year() - m_firstDay.year()) * 12 + date.month() - m_firstDay.month(), 0, kPages - 1);
     SSTab1->setCurrentIndex(k);  // made and filled when turned to
     MonthView1[std::size_t(k)]->setValue(date);
     MonthView1_DateClick(k);

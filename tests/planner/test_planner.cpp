@@ -19,6 +19,7 @@
 #include "controls/ListView.h"
 #include "controls/MSFlexGrid.h"
 #include "controls/MonthView.h"
+#include "kit/Clock.h"
 #include "planner/DayLayout.h"
 #include "planner/frmCalendar.h"
 #include "planner/frmOrganizer.h"
@@ -282,6 +283,11 @@ private slots:
         QCOMPARE(org->SSTab1->currentIndex(), 5);
         QCOMPARE(page<MonthView>("MonthView1", 5)->boldDays(), QSet<QDate>({{2026, 8, 3}, {2026, 9, 3}}));
         QCOMPARE(cells(5, 3), QStringLiteral("Gym|9:00 AM"));
+        // The pages stay the months they opened on after midnight turns the month.
+        Clock::setFixed(QDateTime(QDate(2026, 4, 1), QTime(0, 5)));
+        org->showDay(QDate(2026, 8, 3));
+        QCOMPARE(org->SSTab1->currentIndex(), 5);
+        Clock::setFixed(QDateTime(QDate(2026, 3, 31), QTime(9, 0)));
 
         // A daily appointment saved on one page is on the day a page filled before shows.
         QTRY_VERIFY(org->pagesFilled());
