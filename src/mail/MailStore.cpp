@@ -654,6 +654,15 @@ void SentCopy::append(const QByteArray& bytes)
 {
     if (m_failure.isEmpty() && m_file.write(bytes) != bytes.size())
         m_failure = cannotWrite(m_file.fileName(), m_file.errorString());
+    m_written += bytes.size();
+    // A large copy goes to the disk while the message is sent: keeping it
+    // then waits for its last few megabytes, not for all of it. (This only
+    // starts the writing; keepSent's fsync still makes sure of it.)
+    constexpr qint64 kWriteBehind = qint64(8) << 20;
+    if (m_failure.isEmpty() && m_written - m_sentToDisk >= kWriteBehind && m_file.flush()) {
+        ::sync_file_range(m_file.handle(), m_sentToDisk, m_written - m_sentToDisk, SYNC_FILE_RANGE_WRITE);
+        m_sentToDisk = m_written;
+    }
 }
 
 std::unique_ptr<SentCopy> MailStore::beginSent()

@@ -45,6 +45,8 @@ private:
     QFile m_file;
     QString m_name;
     QString m_failure;  // the first write that failed
+    qint64 m_written = 0;
+    qint64 m_sentToDisk = 0;  // what the disk was asked to write so far
 };
 
 class MailStore {
