@@ -122,16 +122,11 @@ QString entryKey(const char* key, Code code, const QString& row)
 
 // Puts the entries `source` selects (a FROM clause, or nothing for a
 // trigger's row): its text, and its folded text where folding changes it.
-// Text of printable ASCII alone (most of it) has nothing to fold and skips
-// the sixty-odd replace() calls.
 QString putEntries(const QString& key, const QString& title, const QString& body, const QString& source)
 {
-    const QString rows = QStringLiteral("SELECT %1 AS r, %2 AS t, %3 AS b %4").arg(key, title, body, source);
-    const QString plain = QStringLiteral("((t || ' ' || b) GLOB '*[^ -~]*') IS 0");
     return QStringLiteral("INSERT OR REPLACE INTO tblSearch (rowid, Title, Body, Folded) "
-                          "SELECT r, t, b, '' FROM (%1) WHERE %2 UNION ALL "
-                          "SELECT r, t, b, CASE WHEN f <> t || ' ' || b THEN f ELSE '' END FROM (%3)")
-        .arg(rows, plain, foldedRows(QStringLiteral("SELECT * FROM (%1) WHERE NOT %2").arg(rows, plain)));
+                          "SELECT r, t, b, CASE WHEN f <> t || ' ' || b THEN f ELSE '' END FROM (%1)")
+        .arg(foldedRows(QStringLiteral("SELECT %1 AS r, %2 AS t, %3 AS b %4").arg(key, title, body, source)));
 }
 
 QString putRow(const Followed& f, const QString& row, const QString& source)
@@ -506,7 +501,7 @@ void SearchIndex::follow(sqlite3* db)
         return;
     const Shape shape = shapeOf(db);
     const QString sql = triggers(shape);
-    if (asWritten(db, sql, "tblAddressSearchInsert") && shape.imap == hasTrigger(db, "tblImapMessageSearchInsert")
+    if (hasTrigger(db, "tblAddressSearchInsert") && shape.imap == hasTrigger(db, "tblImapMessageSearchInsert")
         && shape.kept == hasTrigger(db, "tblSyncKeptSearchInsert")
         && (!shape.kept || asWritten(db, sql, "tblSyncMapSearchInsert")))
         return;
@@ -761,7 +756,7 @@ void SearchIndex::rebuild(sqlite3* db, const Sources& sources, const std::functi
                 const qint64 upTo = slice.integer(0);
                 rows = slice.integer(1);
                 IndexStatement(db, putRow(f, table + QLatin1Char('.'),
-                                          QStringLiteral("FROM %1 WHERE %2 > ?1 AND %2 <= ?2").arg(table, key)))
+                                          QStringLiteral("FROM %1 WHERE %2 > ? AND %2 <= ?").arg(table, key)))
                     .bind(1, last)
                     .bind(2, upTo)
                     .step();

@@ -194,13 +194,6 @@ private slots:
             exec(con.handle(), sql.constData());
             QCOMPARE(shown(SearchIndex::search(con.handle(), typed)).size(), 1);
         }
-        // Triggers an older version wrote are written anew.
-        exec(con.handle(), "DROP TRIGGER tblAddressSearchInsert; CREATE TRIGGER tblAddressSearchInsert AFTER "
-                           "INSERT ON tblAddress BEGIN SELECT 1; END");
-        SearchIndex::follow(con.handle());
-        exec(con.handle(), "INSERT INTO tblAddress (Org_ID, FirstName, LastName) VALUES (9, 'Ærø', 'Plain')");
-        QCOMPARE(shown(SearchIndex::search(con.handle(), "aero")), QStringList{"0 9 Ærø Plain|"});
-        QCOMPARE(shown(SearchIndex::search(con.handle(), "plain")), QStringList{"0 9 Ærø [Plain]|"});
     }
 
     // Appointments nearest today first, a repeating one named by the occurrence it is asked for.
