@@ -170,13 +170,38 @@ const char* const kTriggers[] = {
     "tblSyncMapSearchInsert",     "tblSyncMapSearchUpdate",  "tblSyncMapSearchDelete",     "tblTaskSearchInsert",
     "tblTaskSearchUpdate",        "tblTaskSearchDelete",
 };
+// The triggers that note a row while the entries are held, named after
+// the one above each stands beside.
+const QLatin1StringView kHeld("Held");
 
-// Every trigger of the index, for the tables the store has.
+// Whether the entries are held (holdEntries): a row then notes its entry
+// in tblSearchHeld instead of putting it.
+const QString kHolding = QStringLiteral("EXISTS (SELECT 1 FROM tblSearchHeld)");
+
+QString noted(const QString& entries)
+{
+    return QStringLiteral("INSERT OR IGNORE INTO tblSearchHeld (Entry) %1;").arg(entries);
+}
+
+// Every trigger of the index, for the tables the store has. Those that
+// put or remove entries stand beside one that notes the entries instead
+// while they are held.
 QString triggers(const Shape& shape)
 {
-    QString sql;
+    QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS tblSearchHeld (Entry INTEGER PRIMARY KEY);\n");
     for (const char* name : kTriggers)
-        sql += QStringLiteral("DROP TRIGGER IF EXISTS %1;\n").arg(QString::fromLatin1(name));
+        sql += QStringLiteral("DROP TRIGGER IF EXISTS %1;\nDROP TRIGGER IF EXISTS %1%2;\n")
+                   .arg(QString::fromLatin1(name), kHeld);
+    // The trigger `name` on `event` ("AFTER INSERT ON tblAddress"), run
+    // when `when` holds (or always) doing `put`, and its twin noting the
+    // rowids `entries` selects.
+    const auto both = [&](const QString& name, const QString& event, const QString& when, const QString& put,
+                          const QString& entries) {
+        const QString also = when.isEmpty() ? QString() : when + QStringLiteral(" AND ");
+        sql += QStringLiteral("CREATE TRIGGER %1 %2 WHEN %3NOT %4 BEGIN %5 END;\n"
+                              "CREATE TRIGGER %1%6 %2 WHEN %3%4 BEGIN %7 END;\n")
+                   .arg(name, event, also, kHolding, put, kHeld, noted(entries));
+    };
     const auto remove = [](const QString& key) {
         return QStringLiteral("DELETE FROM tblSearch WHERE rowid = %1;").arg(key);
     };
@@ -184,14 +209,18 @@ QString triggers(const Shape& shape)
     for (const Followed& f : tables) {
         const QString table = QString::fromLatin1(f.table);
         const QString insert = putRow(f, QStringLiteral("new."), QString()) + QLatin1Char(';');
-        const QString gone = remove(entryKey(f.key, f.code, QStringLiteral("old.")));
-        sql += QStringLiteral("CREATE TRIGGER %1SearchInsert AFTER INSERT ON %1 BEGIN %2 END;\n"
-                              "CREATE TRIGGER %1SearchUpdate AFTER UPDATE ON %1 BEGIN %3 %2 END;\n"
-                              "CREATE TRIGGER %1SearchDelete AFTER DELETE ON %1 BEGIN %3 END;\n")
-                   .arg(table, insert, gone);
+        const QString newKey = entryKey(f.key, f.code, QStringLiteral("new."));
+        const QString oldKey = entryKey(f.key, f.code, QStringLiteral("old."));
+        both(table + QStringLiteral("SearchInsert"), QStringLiteral("AFTER INSERT ON ") + table, QString(), insert,
+             QStringLiteral("VALUES (%1)").arg(newKey));
+        both(table + QStringLiteral("SearchUpdate"), QStringLiteral("AFTER UPDATE ON ") + table, QString(),
+             remove(oldKey) + QLatin1Char(' ') + insert, QStringLiteral("VALUES (%1), (%2)").arg(oldKey, newKey));
+        both(table + QStringLiteral("SearchDelete"), QStringLiteral("AFTER DELETE ON ") + table, QString(),
+             remove(oldKey), QStringLiteral("VALUES (%1)").arg(oldKey));
     }
     if (shape.imap) {
-        // A header fetched again replaces its row under a new rowid.
+        // A header fetched again replaces its row under a new rowid. The
+        // headers come many rows a statement, so their entries are never held.
         const QString entry =
             putEntries(entryKey("rowid", Imap, QStringLiteral("new.")), kImapTitle.arg(QStringLiteral("new.")),
                        kImapBody.arg(QStringLiteral("new.")), QString());
@@ -214,27 +243,32 @@ QString triggers(const Shape& shape)
                    + QLatin1Char(';');
         };
         const auto byCard = [&](const char* row) {
-            return again(QStringLiteral("(SELECT LocalKey FROM tblSyncMap WHERE Kind = %1.Kind AND UID = %1.UID)")
-                             .arg(QLatin1String(row)));
+            return QStringLiteral("(SELECT LocalKey FROM tblSyncMap WHERE Kind = %1.Kind AND UID = %1.UID)")
+                .arg(QLatin1String(row));
         };
-        sql += QStringLiteral(
-                   "CREATE TRIGGER tblSyncKeptSearchInsert AFTER INSERT ON tblSyncKept WHEN new.Kind = 'contact' "
-                   "BEGIN %1 END;\n"
-                   "CREATE TRIGGER tblSyncKeptSearchUpdate AFTER UPDATE ON tblSyncKept WHEN new.Kind = 'contact' "
-                   "BEGIN %1 END;\n"
-                   "CREATE TRIGGER tblSyncKeptSearchDelete AFTER DELETE ON tblSyncKept WHEN old.Kind = 'contact' "
-                   "BEGIN %2 END;\n"
-                   // A link without a kept card's more adds nothing to the entry the row made
-                   // (an export giving every contact its UID would put each entry again).
-                   "CREATE TRIGGER tblSyncMapSearchInsert AFTER INSERT ON tblSyncMap WHEN new.Kind = 'contact' "
-                   "AND EXISTS (SELECT 1 FROM tblSyncKept WHERE Kind = new.Kind AND UID = new.UID AND More <> '') "
-                   "BEGIN %3 END;\n"
-                   "CREATE TRIGGER tblSyncMapSearchUpdate AFTER UPDATE ON tblSyncMap WHEN new.Kind = 'contact' "
-                   "BEGIN %4 %3 END;\n"
-                   "CREATE TRIGGER tblSyncMapSearchDelete AFTER DELETE ON tblSyncMap WHEN old.Kind = 'contact' "
-                   "BEGIN %4 END;\n")
-                   .arg(byCard("new"), byCard("old"), again(QStringLiteral("new.LocalKey")),
-                        again(QStringLiteral("old.LocalKey")));
+        const auto contactOf = [&](const QString& key) {
+            return QStringLiteral("SELECT %1 WHERE %2 IS NOT NULL").arg(entryKey("", Contact, key), key);
+        };
+        both(QStringLiteral("tblSyncKeptSearchInsert"), QStringLiteral("AFTER INSERT ON tblSyncKept"),
+             QStringLiteral("new.Kind = 'contact'"), again(byCard("new")), contactOf(byCard("new")));
+        both(QStringLiteral("tblSyncKeptSearchUpdate"), QStringLiteral("AFTER UPDATE ON tblSyncKept"),
+             QStringLiteral("new.Kind = 'contact'"), again(byCard("new")), contactOf(byCard("new")));
+        both(QStringLiteral("tblSyncKeptSearchDelete"), QStringLiteral("AFTER DELETE ON tblSyncKept"),
+             QStringLiteral("old.Kind = 'contact'"), again(byCard("old")), contactOf(byCard("old")));
+        // A link without a kept card's more adds nothing to the entry the row made
+        // (an export giving every contact its UID would put each entry again).
+        both(QStringLiteral("tblSyncMapSearchInsert"), QStringLiteral("AFTER INSERT ON tblSyncMap"),
+             QStringLiteral("new.Kind = 'contact' AND EXISTS (SELECT 1 FROM tblSyncKept WHERE Kind = new.Kind AND "
+                            "UID = new.UID AND More <> '')"),
+             again(QStringLiteral("new.LocalKey")), contactOf(QStringLiteral("new.LocalKey")));
+        both(QStringLiteral("tblSyncMapSearchUpdate"), QStringLiteral("AFTER UPDATE ON tblSyncMap"),
+             QStringLiteral("new.Kind = 'contact'"),
+             again(QStringLiteral("old.LocalKey")) + QLatin1Char(' ') + again(QStringLiteral("new.LocalKey")),
+             contactOf(QStringLiteral("old.LocalKey")) + QStringLiteral(" UNION ")
+                 + contactOf(QStringLiteral("new.LocalKey")));
+        both(QStringLiteral("tblSyncMapSearchDelete"), QStringLiteral("AFTER DELETE ON tblSyncMap"),
+             QStringLiteral("old.Kind = 'contact'"), again(QStringLiteral("old.LocalKey")),
+             contactOf(QStringLiteral("old.LocalKey")));
     }
     return sql;
 }
@@ -294,8 +328,10 @@ void create(sqlite3* db)
             "DROP TABLE IF EXISTS tblSearch;\n"
             "DROP TABLE IF EXISTS tblSearchVersion;\n"
             // Folded: the text as fold() makes it, where that changes it.
+            // Prefixes of two and three letters have lists of their own; a
+            // longer one begins few enough words for theirs to be merged.
             "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, Folded, "
-            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3 4 5 6');\n"
+            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3');\n"
             // 0 until a rebuild has put every record in.
             "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
             "INSERT INTO tblSearchVersion VALUES (%1);\n"
@@ -488,10 +524,15 @@ bool SearchIndex::prepare(sqlite3* db)
     const int version = storedVersion(db);
     if (sqlite3_db_readonly(db, "main") == 1)
         return false;
-    if (version != 0 && version != kVersion)
+    if (version != 0 && version != kVersion) {
         create(db);
-    else
+    } else {
         follow(db);
+        // Entries a write held and never put (it ended without its own
+        // commit) are put now, and the store's writes followed again.
+        if (hasTable(db, "tblSearchHeld") && IndexStatement(db, QStringLiteral("SELECT 1 FROM tblSearchHeld")).step())
+            transaction(db, [&] { putHeldEntries(db); });
+    }
     return storedVersion(db) != kVersion;
 }
 
@@ -506,6 +547,29 @@ void SearchIndex::follow(sqlite3* db)
         && (!shape.kept || asWritten(db, sql, "tblSyncMapSearchInsert")))
         return;
     transaction(db, [&] { exec(db, sql); });
+}
+
+void SearchIndex::holdEntries(sqlite3* db)
+{
+    if (hasTable(db, "tblSearchHeld"))
+        exec(db, QStringLiteral("INSERT OR IGNORE INTO tblSearchHeld (Entry) VALUES (-1)"));
+}
+
+void SearchIndex::putHeldEntries(sqlite3* db)
+{
+    if (!hasTable(db, "tblSearchHeld"))
+        return;
+    exec(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid IN (SELECT Entry FROM tblSearchHeld)"));
+    for (const Followed& f : followed(shapeOf(db))) {
+        const QString table = QString::fromLatin1(f.table);
+        const QString rows =
+            QStringLiteral("FROM %1 WHERE %2 IN (SELECT Entry / %3 FROM tblSearchHeld WHERE Entry % %3 = %4)")
+                .arg(table, QString::fromLatin1(f.key))
+                .arg(kStride)
+                .arg(int(f.code));
+        exec(db, putRow(f, table + QLatin1Char('.'), rows));
+    }
+    exec(db, QStringLiteral("DELETE FROM tblSearchHeld"));
 }
 
 SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Dating& dating)

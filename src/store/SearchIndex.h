@@ -27,7 +27,7 @@ inline constexpr int kKinds = 5;
 inline constexpr QChar kMarkOpen = QChar(0x02);
 inline constexpr QChar kMarkClose = QChar(0x03);
 // Raised when the way entries are made changes: an older index is rebuilt.
-inline constexpr int kVersion = 4;
+inline constexpr int kVersion = 5;
 // What one search returns at most.
 inline constexpr int kMostHits = 50;
 
@@ -63,6 +63,15 @@ bool prepare(sqlite3* db);
 // Makes the triggers again when a table the index follows was made since
 // (the IMAP messages, the kept cards): called by whoever makes one.
 void follow(sqlite3* db);
+
+// A write of many rows in one transaction (an import, a sync) holds the
+// entries of the rows it writes and puts them at its end, one statement a
+// table: FTS5 writes what it has gathered whenever a statement or a
+// savepoint begins, so row by row each row became a piece of index of its
+// own, merged again later. holdEntries() after BEGIN; putHeldEntries()
+// before COMMIT (a rollback takes both back).
+void holdEntries(sqlite3* db);
+void putHeldEntries(sqlite3* db);
 
 // How the hits of appointments are dated: the day a stored DateValue
 // names, the occurrence of a repeating row to name instead (none: its

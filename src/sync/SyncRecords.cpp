@@ -138,12 +138,14 @@ void SyncRecords::begin()
         exec("BEGIN IMMEDIATE");
         m_inTransaction = true;
         m_began.start();
+        SearchIndex::holdEntries(m_db);
     }
 }
 
 void SyncRecords::commit()
 {
     if (m_inTransaction) {
+        SearchIndex::putHeldEntries(m_db);
         exec("COMMIT");
         m_inTransaction = false;
     }

@@ -99,6 +99,8 @@ private slots:
                            "4 5 Call [Bob]|about lunch"};
         QTest::newRow("prefix, words ANDed")
             << "SMI lun" << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
+        QTest::newRow("longer prefixes, merged")
+            << "smit lunc" << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
         QTest::newRow("phrase") << "\"with ann\""
                                 << QStringList{"0 2 Bob Smith|bob@example.org met at lunch [with Ann]"};
         QTest::newRow("folded query") << "zoe" << QStringList{"0 3 [Zoë] Bòb|no lunch"};
@@ -147,6 +149,47 @@ private slots:
         QCOMPARE(shown(SearchIndex::search(db, "ideas")), QStringList{"2 1 plans|[Ideas] for Bob"});
         QCOMPARE(shown(SearchIndex::search(db, "lodz")), QStringList{"1 5  -|Łódź"});
         QCOMPARE(shown(SearchIndex::search(db, "about")), QStringList{"4 5 Call Bob|[about] lunch"});
+    }
+
+    // A long write holds its rows' entries and puts them at its end: the
+    // index is then as if each had been put as it came, rolled-back rows
+    // included, and later writes are followed at once again.
+    void holdsEntriesTillTheEnd()
+    {
+        sqlite3* db = con.handle();
+        exec(db, "CREATE TABLE tblSyncMap (Kind TEXT, UID TEXT, LocalKey INTEGER, PRIMARY KEY (Kind, UID));"
+                 "CREATE TABLE tblSyncKept (Kind TEXT, UID TEXT, More TEXT, PRIMARY KEY (Kind, UID))");
+        SearchIndex::follow(db);
+        exec(db, "BEGIN");
+        SearchIndex::holdEntries(db);
+        exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (9, 'Quentin');"
+                 "UPDATE tblAddress SET Comments = 'tea at noon' WHERE Org_ID = 2;"
+                 "DELETE FROM tblAddress WHERE Org_ID = 3;"
+                 "INSERT INTO tblSyncKept VALUES ('contact', 'q', 'EMAIL: quill@example.org');"
+                 "INSERT INTO tblSyncMap VALUES ('contact', 'q', 9);"
+                 "UPDATE tblOrginize SET Note = 'Dinner' WHERE OrgRow = 1;"
+                 "INSERT INTO tblTask (TaskRow, Title) VALUES (6, 'Quarterly report');"
+                 "SAVEPOINT record; INSERT INTO tblAddress (Org_ID, FirstName) VALUES (10, 'Quincy');"
+                 "ROLLBACK TO record; RELEASE record");
+        QVERIFY(SearchIndex::search(db, "quentin").empty());  // held, not put
+        SearchIndex::putHeldEntries(db);
+        exec(db, "COMMIT");
+        QCOMPARE(shown(SearchIndex::search(db, "qu")),
+                 (QStringList{"0 9 [Quentin] | EMAIL: [quill]@example.org", "4 6 [Quarterly] report|"}));
+        QCOMPARE(shown(SearchIndex::search(db, "tea")), QStringList{"0 2 Bob Smith|bob@example.org [tea] at noon"});
+        QVERIFY(SearchIndex::search(db, "zoe").empty() && SearchIndex::search(db, "met").empty());
+        QCOMPARE(shown(SearchIndex::search(db, "dinner")), QStringList{"1 1 2026-05-15 9:00-10:00|[Dinner]"});
+        exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (11, 'Quinn')");
+        QCOMPARE(SearchIndex::search(db, "quinn").size(), 1u);
+
+        // A store left holding (its writer ended without putting them) is put right when opened.
+        exec(db,
+             "INSERT INTO tblSearchHeld VALUES (-1); INSERT INTO tblAddress (Org_ID, FirstName) VALUES (12, 'Ulla')");
+        QVERIFY(SearchIndex::search(db, "ulla").empty());
+        QVERIFY(!SearchIndex::prepare(db));
+        QCOMPARE(SearchIndex::search(db, "ulla").size(), 1u);
+        exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (13, 'Ursula')");
+        QCOMPARE(SearchIndex::search(db, "ursula").size(), 1u);
     }
 
     // A note changed by another program is read again; one gone is forgotten.

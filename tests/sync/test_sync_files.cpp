@@ -13,6 +13,7 @@
 #include "kit/Occurrences.h"
 #include "shell/frmMain.h"
 #include "store/Connection.h"
+#include "store/SearchIndex.h"
 #include "support/Files.h"
 #include "support/Fixture.h"
 #include "support/Golden.h"
@@ -289,6 +290,14 @@ private slots:
         QCOMPARE(contactRows(fx->dbPath()),
                  (QStringList{QString(first[0]).replace("x.org", "y.org"), "New||||||||||", first[1]}));
         QCOMPARE(Db::rows(fx->dbPath(), "tblAddress").value(0).value("Org_ID").toInt(), 1);
+        // A window that had the store open finds the change, and not what it replaced.
+        sqlite3* db = nullptr;
+        sqlite3_open(fx->dbPath().toUtf8(), &db);
+        const size_t found = SearchIndex::search(db, QStringLiteral("acme y.org")).size();
+        const size_t before = SearchIndex::search(db, QStringLiteral("x.org")).size();
+        sqlite3_close(db);
+        QCOMPARE(found, 1u);
+        QCOMPARE(before, 0u);
         // The newer card is the one kept: what it has without a field goes out with it.
         SyncFiles::exportContacts(file("out.vcf"));
         QVERIFY(readFile(file("out.vcf")).contains("EMAIL:ann@y.org\r\nORG:Acme\r\n"));
