@@ -328,10 +328,8 @@ void create(sqlite3* db)
             "DROP TABLE IF EXISTS tblSearch;\n"
             "DROP TABLE IF EXISTS tblSearchVersion;\n"
             // Folded: the text as fold() makes it, where that changes it.
-            // Prefixes of two and three letters have lists of their own; a
-            // longer one begins few enough words for theirs to be merged.
             "CREATE VIRTUAL TABLE tblSearch USING fts5(Title, Body, Folded, "
-            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3');\n"
+            "tokenize = \"unicode61 remove_diacritics 2\", prefix = '2 3 4 5 6');\n"
             // 0 until a rebuild has put every record in.
             "CREATE TABLE tblSearchVersion (Version INTEGER NOT NULL);\n"
             "INSERT INTO tblSearchVersion VALUES (%1);\n"
@@ -542,7 +540,7 @@ void SearchIndex::follow(sqlite3* db)
         return;
     const Shape shape = shapeOf(db);
     const QString sql = triggers(shape);
-    if (hasTrigger(db, "tblAddressSearchInsert") && shape.imap == hasTrigger(db, "tblImapMessageSearchInsert")
+    if (hasTrigger(db, "tblAddressSearchInsertHeld") && shape.imap == hasTrigger(db, "tblImapMessageSearchInsert")
         && shape.kept == hasTrigger(db, "tblSyncKeptSearchInsert")
         && (!shape.kept || asWritten(db, sql, "tblSyncMapSearchInsert")))
         return;

@@ -27,7 +27,7 @@ inline constexpr int kKinds = 5;
 inline constexpr QChar kMarkOpen = QChar(0x02);
 inline constexpr QChar kMarkClose = QChar(0x03);
 // Raised when the way entries are made changes: an older index is rebuilt.
-inline constexpr int kVersion = 5;
+inline constexpr int kVersion = 4;
 // What one search returns at most.
 inline constexpr int kMostHits = 50;
 

@@ -99,8 +99,8 @@ private slots:
                            "4 5 Call [Bob]|about lunch"};
         QTest::newRow("prefix, words ANDed")
             << "SMI lun" << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
-        QTest::newRow("longer prefixes, merged")
-            << "smit lunc" << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
+        QTest::newRow("four letters") << "smit lunc"
+                                      << QStringList{"0 2 Bob [Smith]|bob@example.org met at [lunch] with Ann"};
         QTest::newRow("phrase") << "\"with ann\""
                                 << QStringList{"0 2 Bob Smith|bob@example.org met at lunch [with Ann]"};
         QTest::newRow("folded query") << "zoe" << QStringList{"0 3 [Zoë] Bòb|no lunch"};
@@ -160,6 +160,9 @@ private slots:
         exec(db, "CREATE TABLE tblSyncMap (Kind TEXT, UID TEXT, LocalKey INTEGER, PRIMARY KEY (Kind, UID));"
                  "CREATE TABLE tblSyncKept (Kind TEXT, UID TEXT, More TEXT, PRIMARY KEY (Kind, UID))");
         SearchIndex::follow(db);
+        // A store indexed by an older version has no twins: they come when it is opened.
+        exec(db, "DROP TRIGGER tblAddressSearchInsertHeld; DROP TABLE tblSearchHeld");
+        QVERIFY(!SearchIndex::prepare(db));
         exec(db, "BEGIN");
         SearchIndex::holdEntries(db);
         exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (9, 'Quentin');"
