@@ -21,7 +21,7 @@
 #include <cstring>
 
 #include <algorithm>
-#include <memory>
+#include <optional>
 
 namespace {
 
@@ -109,7 +109,7 @@ QString moveInto(const QString& from, const QString& to)
 QByteArray startOf(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(ImapReader::kHeldLiteral) : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.read(SearchIndex::kIndexedBytes) : QByteArray();
 }
 
 // The columns added and every held row's ids read from its header, in one
@@ -223,7 +223,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         if (!failure.isEmpty())
             throw StoreError(QStringLiteral("The message could not be kept: %1").arg(failure));
         // Only its start, as for a message written to a file as it came: a bounded cost for any size.
-        indexed = r.body ? r.body->first(std::min(r.body->size(), ImapReader::kHeldLiteral)) : startOf(path);
+        indexed = r.body ? r.body->first(std::min(r.body->size(), SearchIndex::kIndexedBytes)) : startOf(path);
     }
     QStringList goneFiles;
     const auto drop = [&](const char* where, const QByteArray& folder, qint64 uid) {
@@ -285,7 +285,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
         // at the end of each statement, which row by row made it write ten
         // thousand little pieces for a first sync. A statement is made
         // once for each number of rows (the whole and the last).
-        std::unique_ptr<CacheStatement> insert;
+        std::optional<CacheStatement> insert;
         size_t prepared = 0;
         for (size_t from = 0; from < r.headers.size(); from += kRowsAStatement) {
             const size_t rows = std::min(kRowsAStatement, r.headers.size() - from);
@@ -294,7 +294,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
                                  "SendDate, Header, MessageId, InReplyTo, Refs) VALUES (?,?,?,?,?,?,?,?,?,?,?)";
                 for (size_t i = 1; i < rows; ++i)
                     sql += ",(?,?,?,?,?,?,?,?,?,?,?)";
-                insert = std::make_unique<CacheStatement>(db, sql.constData());
+                insert.emplace(db, sql.constData());
                 prepared = rows;
             } else {
                 insert->reset();

@@ -105,10 +105,6 @@ QString cannotWrite(const QString& path, const QString& reason)
 // takes it: beyond this much, the store waits for the writer.
 constexpr qsizetype kMostWaiting = qsizetype(4) * 1024 * 1024;
 
-// The start of a message its row's columns and the search index's text are
-// read from: its header and the first of its text, however large it is.
-constexpr qsizetype kIndexedBytes = qsizetype(256) * 1024;
-
 // The longest a written message waits for its batch's flush.
 constexpr std::chrono::milliseconds kBatch(500);
 
@@ -213,7 +209,7 @@ private:
         int fd = -1;
         QString tmp;
         Written done;
-        QByteArray start;  // its first kIndexedBytes
+        QByteArray start;  // its first SearchIndex::kIndexedBytes: its row's columns are read from it too
     };
 
     void run()
@@ -314,8 +310,8 @@ private:
     void writePiece(const QByteArray& piece)
     {
         Written& w = m_open.done;
-        if (m_open.start.size() < kIndexedBytes)
-            m_open.start.append(piece.first(std::min(piece.size(), kIndexedBytes - m_open.start.size())));
+        if (m_open.start.size() < SearchIndex::kIndexedBytes)
+            m_open.start.append(piece.first(std::min(piece.size(), SearchIndex::kIndexedBytes - m_open.start.size())));
         w.row.size += piece.size();
         const char* data = piece.constData();
         for (qsizetype left = piece.size(); left > 0 && w.failure.isEmpty();) {

@@ -28,6 +28,9 @@ inline constexpr QChar kMarkOpen = QChar(0x02);
 inline constexpr QChar kMarkClose = QChar(0x03);
 // Raised when the way entries are made changes: an older index is rebuilt.
 inline constexpr int kVersion = 4;
+// How much of a message the index reads, whatever its size: its header
+// and the first of its text.
+inline constexpr qsizetype kIndexedBytes = qsizetype(256) * 1024;
 // What one search returns at most.
 inline constexpr int kMostHits = 50;
 
