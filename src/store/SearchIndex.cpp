@@ -56,10 +56,13 @@ const std::array<std::pair<QStringView, QLatin1StringView>, 29> kFolds{{
 
 // fold() in SQL, for the entries the triggers make: a select of r, t, b
 // and f (their text folded) from `rows`, a select of r, t, b. A few letters
-// a level, as the parser takes only so many calls inside each other.
+// a level, as the parser takes only so many calls inside each other. The
+// levels are merged into one expression, which SQLite works out again
+// wherever it is named; the OFFSET keeps `rows` (a kept card's text read
+// by a subquery among them) out of that, read once a row.
 QString foldedRows(const QString& rows)
 {
-    QString sql = QStringLiteral("SELECT r, t, b, t || ' ' || b AS f FROM (%1)").arg(rows);
+    QString sql = QStringLiteral("SELECT r, t, b, t || ' ' || b AS f FROM (%1 LIMIT -1 OFFSET 0)").arg(rows);
     for (size_t from = 0; from < kFolds.size(); from += 6) {
         QString f = QStringLiteral("f");
         for (size_t k = from; k < std::min(kFolds.size(), from + 6); ++k)
@@ -121,11 +124,12 @@ QString entryKey(const char* key, Code code, const QString& row)
 }
 
 // Puts the entries `source` selects (a FROM clause, or nothing for a
-// trigger's row): its text, and its folded text where folding changes it.
+// trigger's row): its text, and its folded text where folding changes it
+// (f named once: each naming works the folding out again).
 QString putEntries(const QString& key, const QString& title, const QString& body, const QString& source)
 {
     return QStringLiteral("INSERT OR REPLACE INTO tblSearch (rowid, Title, Body, Folded) "
-                          "SELECT r, t, b, CASE WHEN f <> t || ' ' || b THEN f ELSE '' END FROM (%1)")
+                          "SELECT r, t, b, coalesce(nullif(f, t || ' ' || b), '') FROM (%1)")
         .arg(foldedRows(QStringLiteral("SELECT %1 AS r, %2 AS t, %3 AS b %4").arg(key, title, body, source)));
 }
 
