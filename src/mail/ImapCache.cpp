@@ -236,6 +236,11 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
     };
     try {
         CacheStatement(db, "BEGIN IMMEDIATE").step();
+        // The new headers' search entries are left for later, off the
+        // window's thread (SearchIndex::putLeftEntries): on a first sync
+        // they cost more than all the rest.
+        if (!r.headers.empty())
+            SearchIndex::holdEntries(db);
         if (!r.folders.empty()) {
             QSet<QByteArray> listed;
             CacheStatement upsert(db, "INSERT INTO tblImapFolder (Folder, Delimiter, Selectable) VALUES (?,?,?) "
@@ -301,7 +306,7 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
             }
             for (size_t i = 0; i < rows; ++i) {
                 const ImapHeader& h = r.headers[from + i];
-                const MimeMessage shown = decodeMimeHeader(h.fields);
+                const ImapShown& shown = h.shown;
                 const int at = int(i) * kColumns;
                 insert->bind(at + 1, m_prefix + plan.folder)
                     .bind(at + 2, qint64(h.uid))
@@ -328,6 +333,8 @@ void ImapCache::apply(const ImapPlan& plan, const ImapResult& r)
             if (row.bind(1, m_prefix + plan.folder).bind(2, qint64(plan.bodyUid)).step())
                 SearchIndex::putImapMail(db, row.integer(0), row.text(1), row.text(2), decodeMime(indexed).text);
         }
+        if (!r.headers.empty())
+            SearchIndex::leaveHeldEntries(db);
         CacheStatement(db, "COMMIT").step();
     } catch (const StoreError&) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

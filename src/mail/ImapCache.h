@@ -47,7 +47,9 @@ public:
     // Takes what a sync with `plan` (as plan() made it) found, when it ended
     // well, in one transaction: a folder whose UIDVALIDITY changed starts
     // again, held messages the server no longer has go, flags are the
-    // server's now, new headers are added, a fetched body is kept.
+    // server's now, new headers are added, a fetched body is kept. The new
+    // headers are found by the search once SearchIndex::putLeftEntries has
+    // run, which the caller leaves to a thread of its own.
     void apply(const ImapPlan& plan, const ImapResult& result);
 
     std::vector<ImapFolder> folders() const;

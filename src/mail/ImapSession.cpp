@@ -2,6 +2,7 @@
 
 #include "mail/MailSasl.h"
 #include "mail/MailTexts.h"
+#include "mail/MimeMessage.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -115,9 +116,14 @@ qsizetype flagsCost(const QByteArrayList& flags)
     return cost;
 }
 
+// The lines as sent, and what was read from them (two bytes a letter).
 qsizetype headerCost(const ImapHeader& h)
 {
-    return 64 + h.fields.size() + flagsCost(h.flags);
+    const ImapShown& s = h.shown;
+    qsizetype shown = s.from.size() + s.subject.size() + s.date.size() + s.messageId.size() + s.inReplyTo.size();
+    for (const QString& id : s.references)
+        shown += id.size() + 8;
+    return 64 + h.fields.size() + 2 * shown + flagsCost(h.flags);
 }
 
 bool hasFlag(const QByteArrayList& flags, QByteArrayView flag)
@@ -393,6 +399,8 @@ void ImapSession::holdHeader(ImapHeader h)
 {
     if (m_result.firstLeft != 0 && h.uid >= m_result.firstLeft)
         return;
+    const MimeMessage shown = decodeMimeHeader(h.fields);
+    h.shown = {shown.from, shown.subject, shown.date, shown.messageId, shown.inReplyTo, shown.references};
     if (const auto at = m_headerAt.find(h.uid); at != m_headerAt.end()) {
         ImapHeader& held = m_result.headers[at->second];
         m_headersHeld += headerCost(h) - headerCost(held);

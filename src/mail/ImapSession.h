@@ -39,12 +39,26 @@ enum class ImapStep {
     Logout,
 };
 
+// What the folder's list shows of a message, and what threads it into
+// conversations (ids without angle brackets), read from its header lines.
+struct ImapShown {
+    QString from, subject, date;
+    QString messageId, inReplyTo;
+    QStringList references;
+
+    friend bool operator==(const ImapShown&, const ImapShown&) = default;
+};
+
 // One message as the folder's list shows it.
 struct ImapHeader {
     quint32 uid = 0;
     QByteArrayList flags;  // as the server spells them: "\Seen", "$Forwarded"
     quint32 size = 0;      // RFC822.SIZE
     QByteArray fields;     // the header lines asked for (From, Subject, Date and the threading ids), as sent
+    // Read from `fields` as each header comes, while the server is still
+    // sending the rest: a first sync of thousands then has little left to
+    // do after the conversation.
+    ImapShown shown;
 
     friend bool operator==(const ImapHeader&, const ImapHeader&) = default;
 };

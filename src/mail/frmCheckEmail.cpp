@@ -1,5 +1,6 @@
 #include "mail/frmCheckEmail.h"
 #include "store/RecordsChanged.h"
+#include "store/SearchIndex.h"
 #include "store/Statement.h"
 
 #include <algorithm>
@@ -30,6 +31,7 @@
 #include "kit/MailSettings.h"
 #include "kit/MsgBox.h"
 #include "kit/StoreAccess.h"
+#include "kit/Worker.h"
 #include "mail/ConversationView.h"
 #include "mail/HostPort.h"
 #include "mail/InvitationBar.h"
@@ -992,6 +994,23 @@ void frmCheckEmail::syncWith(const QString& password)
     imapLink->open(server.host, server.port, imapTlsMode(server.port));
 }
 
+namespace {
+// The new headers' search entries, which the cache left for later: put on a
+// thread of their own, on a connection of their own. One that fails waits
+// for the next sync, or the program's next start.
+void putSearchEntries(const QString& store)
+{
+    Worker::forProgram().post([store] {
+        try {
+            Connection con;
+            con.Open(store);
+            SearchIndex::putLeftEntries(con.handle());
+        } catch (const StoreError&) {
+        }
+    });
+}
+}  // namespace
+
 // Only a sync that ended well, and was kept whole, counts as done: else the
 // cache and what waits stay as they were, for the next sync.
 void frmCheckEmail::imapSynced(bool ok)
@@ -1007,6 +1026,8 @@ void frmCheckEmail::imapSynced(bool ok)
                 kMoveRefused.arg(splitHostPort(txtHost->text(), kImapPort).host, refused.join(QLatin1Char('\n')));
             QTimer::singleShot(0, this, [text] { MsgBox(text, MsgButtons::OKOnly, MsgIcon::Exclamation); });
         }
+        if (!found.headers.empty())
+            putSearchEntries(Con.path());
         if (!found.folders.empty())
             showImapFolders(found.folders);
         if (imapFolderShown() && m_imap.syncing() == m_folder) {

@@ -56,6 +56,9 @@ void SearchFill::start()
                 });
             else
                 SearchIndex::refreshNotes(con.handle(), sources);
+            // Entries left for later when the program last ran, or held by a
+            // write that committed without putting them.
+            SearchIndex::putLeftEntries(con.handle());
         } catch (const StoreError& e) {
             failure = e.reason();
         }

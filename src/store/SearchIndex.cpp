@@ -178,9 +178,10 @@ const char* const kTriggers[] = {
 // the one above each stands beside.
 const QLatin1StringView kHeld("Held");
 
-// Whether the entries are held (holdEntries): a row then notes its entry
-// in tblSearchHeld instead of putting it.
-const QString kHolding = QStringLiteral("EXISTS (SELECT 1 FROM tblSearchHeld)");
+// Whether the entries are held (holdEntries, its mark -1): a row then notes
+// its entry in tblSearchHeld instead of putting it. Notes left for later
+// (holdEntries' caller committed without putting them) hold nothing else.
+const QString kHolding = QStringLiteral("EXISTS (SELECT 1 FROM tblSearchHeld WHERE Entry = -1)");
 
 QString noted(const QString& entries)
 {
@@ -223,20 +224,26 @@ QString triggers(const Shape& shape)
              remove(oldKey), QStringLiteral("VALUES (%1)").arg(oldKey));
     }
     if (shape.imap) {
-        // A header fetched again replaces its row under a new rowid. The
-        // headers come many rows a statement, so their entries are never held.
-        const QString entry =
-            putEntries(entryKey("rowid", Imap, QStringLiteral("new.")), kImapTitle.arg(QStringLiteral("new.")),
-                       kImapBody.arg(QStringLiteral("new.")), QString());
-        sql +=
-            QStringLiteral("CREATE TRIGGER tblImapMessageSearchBefore BEFORE INSERT ON tblImapMessage BEGIN "
-                           "DELETE FROM tblSearch WHERE rowid IN (SELECT rowid * %1 + %2 FROM tblImapMessage "
-                           "WHERE Folder = new.Folder AND Uid = new.Uid); END;\n"
-                           "CREATE TRIGGER tblImapMessageSearchInsert AFTER INSERT ON tblImapMessage BEGIN %3; END;\n"
-                           "CREATE TRIGGER tblImapMessageSearchDelete AFTER DELETE ON tblImapMessage BEGIN %4 END;\n")
-                .arg(kStride)
-                .arg(int(Imap))
-                .arg(entry, remove(entryKey("rowid", Imap, QStringLiteral("old."))));
+        // A header fetched again replaces its row under a new rowid: the old
+        // row's entry goes at once, held or not. Only then: a statement on
+        // the index costs even when it finds nothing, and a first sync
+        // writes thousands of rows.
+        const QString oldRow = QStringLiteral("FROM tblImapMessage WHERE Folder = new.Folder AND Uid = new.Uid");
+        sql += QStringLiteral("CREATE TRIGGER tblImapMessageSearchBefore BEFORE INSERT ON tblImapMessage WHEN EXISTS "
+                              "(SELECT 1 %1) BEGIN DELETE FROM tblSearch WHERE rowid IN (SELECT rowid * %2 + %3 %1); "
+                              "END;\n")
+                   .arg(oldRow)
+                   .arg(kStride)
+                   .arg(int(Imap));
+        const QString newKey = entryKey("rowid", Imap, QStringLiteral("new."));
+        const QString oldKey = entryKey("rowid", Imap, QStringLiteral("old."));
+        both(
+            QStringLiteral("tblImapMessageSearchInsert"), QStringLiteral("AFTER INSERT ON tblImapMessage"), QString(),
+            putEntries(newKey, kImapTitle.arg(QStringLiteral("new.")), kImapBody.arg(QStringLiteral("new.")), QString())
+                + QLatin1Char(';'),
+            QStringLiteral("VALUES (%1)").arg(newKey));
+        both(QStringLiteral("tblImapMessageSearchDelete"), QStringLiteral("AFTER DELETE ON tblImapMessage"), QString(),
+             remove(oldKey), QStringLiteral("VALUES (%1)").arg(oldKey));
     }
     if (shape.kept) {
         // The contact a card belongs to is put again whenever its card or its link changes.
@@ -526,15 +533,10 @@ bool SearchIndex::prepare(sqlite3* db)
     const int version = storedVersion(db);
     if (sqlite3_db_readonly(db, "main") == 1)
         return false;
-    if (version != 0 && version != kVersion) {
+    if (version != 0 && version != kVersion)
         create(db);
-    } else {
+    else
         follow(db);
-        // Entries a write held and never put (it ended without its own
-        // commit) are put now, and the store's writes followed again.
-        if (hasTable(db, "tblSearchHeld") && IndexStatement(db, QStringLiteral("SELECT 1 FROM tblSearchHeld")).step())
-            transaction(db, [&] { putHeldEntries(db); });
-    }
     return storedVersion(db) != kVersion;
 }
 
@@ -544,7 +546,9 @@ void SearchIndex::follow(sqlite3* db)
         return;
     const Shape shape = shapeOf(db);
     const QString sql = triggers(shape);
-    if (hasTrigger(db, "tblAddressSearchInsertHeld") && shape.imap == hasTrigger(db, "tblImapMessageSearchInsert")
+    if (asWritten(db, sql, "tblAddressSearchInsertHeld")
+        && shape.imap == hasTrigger(db, "tblImapMessageSearchInsertHeld")
+        && (!shape.imap || asWritten(db, sql, "tblImapMessageSearchBefore"))
         && shape.kept == hasTrigger(db, "tblSyncKeptSearchInsert")
         && (!shape.kept || asWritten(db, sql, "tblSyncMapSearchInsert")))
         return;
@@ -571,7 +575,29 @@ void SearchIndex::putHeldEntries(sqlite3* db)
                 .arg(int(f.code));
         exec(db, putRow(f, table + QLatin1Char('.'), rows));
     }
+    if (hasTable(db, "tblImapMessage")) {
+        const QString row = QStringLiteral("tblImapMessage.");
+        exec(db, putEntries(entryKey("rowid", Imap, row), kImapTitle.arg(row), kImapBody.arg(row),
+                            QStringLiteral("FROM tblImapMessage WHERE rowid IN (SELECT Entry / %1 FROM tblSearchHeld "
+                                           "WHERE Entry % %1 = %2)")
+                                .arg(kStride)
+                                .arg(int(Imap))));
+    }
     exec(db, QStringLiteral("DELETE FROM tblSearchHeld"));
+}
+
+void SearchIndex::leaveHeldEntries(sqlite3* db)
+{
+    if (hasTable(db, "tblSearchHeld"))
+        exec(db, QStringLiteral("DELETE FROM tblSearchHeld WHERE Entry = -1"));
+}
+
+bool SearchIndex::putLeftEntries(sqlite3* db)
+{
+    if (!hasTable(db, "tblSearchHeld") || !IndexStatement(db, QStringLiteral("SELECT 1 FROM tblSearchHeld")).step())
+        return false;
+    transaction(db, [&] { putHeldEntries(db); });
+    return true;
 }
 
 SearchIndex::Found SearchIndex::find(sqlite3* db, const QString& typed, const Dating& dating)
@@ -768,6 +794,11 @@ void SearchIndex::putImapMail(sqlite3* db, qint64 rowid, const QString& sender, 
                               const QString& text)
 {
     put(db, rowid * kStride + Imap, subject, sender + QLatin1Char('\n') + text);
+    // The entry is whole now: a note of it left for later would put less.
+    if (hasTable(db, "tblSearchHeld"))
+        IndexStatement(db, QStringLiteral("DELETE FROM tblSearchHeld WHERE Entry = ?"))
+            .bind(1, rowid * kStride + Imap)
+            .step();
 }
 
 void SearchIndex::putNote(sqlite3* db, const QString& path, const QString& plainText)

@@ -72,9 +72,19 @@ void follow(sqlite3* db);
 // table: FTS5 writes what it has gathered whenever a statement or a
 // savepoint begins, so row by row each row became a piece of index of its
 // own, merged again later. holdEntries() after BEGIN; putHeldEntries()
-// before COMMIT (a rollback takes both back).
+// before COMMIT (a rollback takes both back). A writer that must not wait
+// for them (the IMAP cache, on the window's thread) commits without
+// putting (leaveHeldEntries() before COMMIT): its entries are left for
+// putLeftEntries(), or the next writer that puts its own, or the store's
+// next prepare(); other writers meanwhile put theirs at once.
 void holdEntries(sqlite3* db);
 void putHeldEntries(sqlite3* db);
+void leaveHeldEntries(sqlite3* db);
+// Puts the entries left for later in a transaction of its own (and those
+// of a writer that committed holding them); false when there were none.
+// Never on the window's thread: on a first sync of thousands of messages
+// it takes a good part of a second.
+bool putLeftEntries(sqlite3* db);
 
 // How the hits of appointments are dated: the day a stored DateValue
 // names, the occurrence of a repeating row to name instead (none: its

@@ -152,6 +152,8 @@ private slots:
                             [](const ImapFolder& f) { return f.name == "INBOX" && f.selectable; }));
         QCOMPARE(first.headers[1].size, quint32(message(2).size()));
         QCOMPARE(held(cache, "INBOX"), "1::1 2::2 3::3");
+        const ImapCachedMessage second = cache.messages("INBOX").at(1);
+        QCOMPARE(second.from + ' ' + second.messageId, QStringLiteral("a@example.org 2@example.org"));
 
         QVERIFY(otherImapReader(port, "m.select('INBOX')\nm.uid('STORE', '3', '+FLAGS', '(\\\\Flagged)')"));
         ImapPlan plan = cache.plan("INBOX");
@@ -345,7 +347,7 @@ private slots:
         cache.open(con, dir.filePath(QStringLiteral("Mail")));
         ImapResult found;
         found.uidValidity = 7;
-        found.headers = {{2, {}, 20, "Subject: two\r\n"}};
+        found.headers = {{2, {}, 20, "Subject: two\r\n", {}}};
         const QByteArrayList folders = {"INBOX/" + QByteArray(294, 'x'), "INBOX"};
         for (const QByteArray& folder : folders)
             cache.apply(cache.plan(folder), found);
@@ -374,6 +376,11 @@ private slots:
         QCOMPARE(cache.body("INBOX", 2), *found.body);
         QCOMPARE(SearchIndex::search(con.handle(), "quince").size(), 1u);
         QVERIFY(SearchIndex::search(con.handle(), "medlar").empty());
+        // The headers' entries were left for later; other writes meanwhile are put at once.
+        Db::exec(dir.filePath(QStringLiteral("t.db")), "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (1, 'Zed')");
+        QCOMPARE(SearchIndex::search(con.handle(), "zed").size(), 1u);
+        // Each header's entry was put whole with its body since: none is left to put less.
+        QVERIFY(!SearchIndex::putLeftEntries(con.handle()));
     }
 
     // More headers than one sync holds (70 blocks of 300 KB): each is cut

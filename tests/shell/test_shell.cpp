@@ -129,7 +129,7 @@ private slots:
     }
 
     // An older store's index is filled beside the window, telling how far; a note changed by another program is read
-    // again.
+    // again; entries a writer left held are put.
     void searchIndexIsFilledAtTheStart()
     {
         frmMain* main = fx->openMainWindow();
@@ -138,7 +138,8 @@ private slots:
         QVERIFY(writeFile(note, "{\\rtf1 Ideas for \\b Quinn\\b0\\par}"));
         Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName) VALUES ('Quentin');"
                                               "INSERT INTO tblSearchNote (Path, MTime) VALUES ('%1', 0);"
-                                              "DELETE FROM tblSearch; UPDATE tblSearchVersion SET Version = 0")
+                                              "DELETE FROM tblSearch; UPDATE tblSearchVersion SET Version = 0;"
+                                              "INSERT INTO tblSearchHeld VALUES (-1)")
                                    .arg(note));
         QSignalSpy shares(main->findChild<SearchFill*>(), &SearchFill::progress);
         Connection con;
@@ -150,6 +151,8 @@ private slots:
         for (const auto& hit : SearchIndex::search(con.handle(), "qu"))
             found << hit.snippet;
         QCOMPARE(found, (QStringList{"", "Ideas for \x02Quinn\x03"}));
+        Db::exec(fx->dbPath(), QStringLiteral("INSERT INTO tblAddress (FirstName) VALUES ('Quill')"));
+        QCOMPARE(SearchIndex::search(con.handle(), "quill").size(), 1u);
     }
 
     // Ctrl+K and the keyboard alone: typed, moved to a hit, opened in its screen.

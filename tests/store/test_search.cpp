@@ -29,6 +29,15 @@ void exec(sqlite3* db, const char* sql)
 {
     QCOMPARE(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
 }
+
+qint64 rowOf(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+    const qint64 row = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
+    sqlite3_finalize(s);
+    return row;
+}
 }  // namespace
 
 class TestSearch : public QObject {
@@ -185,14 +194,39 @@ private slots:
         exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (11, 'Quinn')");
         QCOMPARE(SearchIndex::search(db, "quinn").size(), 1u);
 
-        // A store left holding (its writer ended without putting them) is put right when opened.
-        exec(db,
-             "INSERT INTO tblSearchHeld VALUES (-1); INSERT INTO tblAddress (Org_ID, FirstName) VALUES (12, 'Ulla')");
-        QVERIFY(SearchIndex::search(db, "ulla").empty());
-        QVERIFY(!SearchIndex::prepare(db));
+        // Entries left for later (the IMAP cache's) wait for putLeftEntries; other writes are put at once.
+        exec(db, "CREATE TABLE tblImapMessage (Folder BLOB, Uid INTEGER, Sender TEXT, Subject TEXT, "
+                 "PRIMARY KEY (Folder, Uid))");
+        SearchIndex::follow(db);
+        exec(db, "INSERT INTO tblImapMessage VALUES ('INBOX', 1, 'Eve', 'Quince jam'), ('INBOX', 3, 'Eve', 'Memo')");
+        exec(db, "BEGIN");
+        SearchIndex::holdEntries(db);
+        exec(db, "INSERT INTO tblImapMessage VALUES ('INBOX', 2, 'Eve', 'Quince tart'), ('INBOX', 4, 'Ivo', 'Pear');"
+                 "INSERT OR REPLACE INTO tblImapMessage VALUES ('INBOX', 1, 'Eve', 'Plum jam');"
+                 "DELETE FROM tblImapMessage WHERE Uid = 2");
+        SearchIndex::leaveHeldEntries(db);
+        exec(db, "COMMIT");
+        QVERIFY(SearchIndex::search(db, "plum").empty() && SearchIndex::search(db, "ivo").empty());
+        exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (12, 'Ulla')");
         QCOMPARE(SearchIndex::search(db, "ulla").size(), 1u);
-        exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (13, 'Ursula')");
+        // A body fetched meanwhile is put whole, and stays so.
+        exec(db, "INSERT OR REPLACE INTO tblImapMessage VALUES ('INBOX', 4, 'Ivo', 'Pear')");
+        SearchIndex::putImapMail(db, rowOf(db, "SELECT rowid FROM tblImapMessage WHERE Uid = 4"), "Ivo", "Pear",
+                                 "ripe");
+        QVERIFY(SearchIndex::putLeftEntries(db));
+        QVERIFY(!SearchIndex::putLeftEntries(db));
+        QCOMPARE(shown(SearchIndex::search(db, "plum")), QStringList{"3 5 [Plum] jam|Eve"});
+        QVERIFY(SearchIndex::search(db, "quince").empty() && SearchIndex::search(db, "memo").size() == 1);
+        QCOMPARE(shown(SearchIndex::search(db, "ripe")), QStringList{"3 6 Pear|Ivo\n[ripe]"});
+
+        // A store left holding (its writer committed without putting them) is put right too.
+        exec(db,
+             "INSERT INTO tblSearchHeld VALUES (-1); INSERT INTO tblAddress (Org_ID, FirstName) VALUES (13, 'Ursula')");
+        QVERIFY(SearchIndex::search(db, "ursula").empty());
+        QVERIFY(SearchIndex::putLeftEntries(db));
         QCOMPARE(SearchIndex::search(db, "ursula").size(), 1u);
+        exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (14, 'Uwe')");
+        QCOMPARE(SearchIndex::search(db, "uwe").size(), 1u);
     }
 
     // A note changed by another program is read again; one gone is forgotten.
