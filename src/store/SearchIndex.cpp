@@ -566,7 +566,12 @@ void SearchIndex::putHeldEntries(sqlite3* db)
     if (!hasTable(db, "tblSearchHeld"))
         return;
     exec(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid IN (SELECT Entry FROM tblSearchHeld)"));
-    for (const Followed& f : followed(shapeOf(db))) {
+    // The IMAP headers too: their triggers differ, their entries are made alike.
+    const Shape shape = shapeOf(db);
+    std::vector<Followed> tables = followed(shape);
+    if (shape.imap)
+        tables.push_back({"tblImapMessage", "rowid", Imap, kImapTitle, kImapBody});
+    for (const Followed& f : tables) {
         const QString table = QString::fromLatin1(f.table);
         const QString rows =
             QStringLiteral("FROM %1 WHERE %2 IN (SELECT Entry / %3 FROM tblSearchHeld WHERE Entry % %3 = %4)")
@@ -574,14 +579,6 @@ void SearchIndex::putHeldEntries(sqlite3* db)
                 .arg(kStride)
                 .arg(int(f.code));
         exec(db, putRow(f, table + QLatin1Char('.'), rows));
-    }
-    if (hasTable(db, "tblImapMessage")) {
-        const QString row = QStringLiteral("tblImapMessage.");
-        exec(db, putEntries(entryKey("rowid", Imap, row), kImapTitle.arg(row), kImapBody.arg(row),
-                            QStringLiteral("FROM tblImapMessage WHERE rowid IN (SELECT Entry / %1 FROM tblSearchHeld "
-                                           "WHERE Entry % %1 = %2)")
-                                .arg(kStride)
-                                .arg(int(Imap))));
     }
     exec(db, QStringLiteral("DELETE FROM tblSearchHeld"));
 }
