@@ -19,14 +19,16 @@ namespace {
 constexpr QLatin1String kDateForm("yyyyMMdd");
 
 // The zone a series' texts are written in; one Qt does not know (a name
-// only its own calendar program gives) counts as the local one.
-QTimeZone zoneNamed(const QString& id)
+// only its own calendar program gives) counts as the local one, the zone
+// the clock is in (`clockZone`: asking for it looks at a file, so a caller
+// with many series asks once).
+QTimeZone zoneNamed(const QString& id, const QByteArray& clockZone = QTimeZone::systemTimeZoneId())
 {
     // Making a zone reads its rules from the system's files: once each.
     // (The reminders and the search index read series on threads of their own.)
     static QMutex guard;
     static QHash<QByteArray, QTimeZone> known;
-    const QByteArray key = id.isEmpty() ? QTimeZone::systemTimeZoneId() : id.toUtf8();
+    const QByteArray key = id.isEmpty() ? clockZone : id.toUtf8();
     const QMutexLocker lock(&guard);
     if (const auto found = known.constFind(key); found != known.constEnd())
         return *found;
@@ -44,18 +46,30 @@ struct Moment {
     bool date = false;
 };
 
-// Read by hand: Qt's reading by format costs more than the whole expansion.
+// The digits at `at` in `text`, or -1.
+int numberIn(const QString& text, qsizetype at, qsizetype length)
+{
+    bool ok = false;
+    const int n = QStringView(text).mid(at, length).toInt(&ok);
+    return ok ? n : -1;
+}
+
+// The date a time's text starts with (20250107…). Read by hand, as the
+// rest of it: Qt's reading by format costs more than the whole expansion.
+QDate dateIn(const QString& text)
+{
+    return QDate(numberIn(text, 0, 4), numberIn(text, 4, 2), numberIn(text, 6, 2));
+}
+
+// UTC times are made with Qt's own UTC, not a QTimeZone: a zone's object is
+// looked up anew each time and every conversion goes through it.
 std::optional<Moment> momentOf(const QString& text, const QTimeZone& zone)
 {
-    const auto number = [&text](qsizetype at, qsizetype length) {
-        bool ok = false;
-        const int n = QStringView(text).mid(at, length).toInt(&ok);
-        return ok ? n : -1;
-    };
+    const auto number = [&text](qsizetype at, qsizetype length) { return numberIn(text, at, length); };
     const bool utc = text.endsWith(u'Z');
     if (text.size() != 8 && (text.size() != (utc ? 16 : 15) || text[8] != u'T'))
         return std::nullopt;
-    const QDate d(number(0, 4), number(4, 2), number(6, 2));
+    const QDate d = dateIn(text);
     if (!d.isValid())
         return std::nullopt;
     if (text.size() == 8)
@@ -63,7 +77,7 @@ std::optional<Moment> momentOf(const QString& text, const QTimeZone& zone)
     const QTime t(number(9, 2), number(11, 2), number(13, 2));
     if (!t.isValid())
         return std::nullopt;
-    return Moment{utc ? QDateTime(d, t, QTimeZone::utc()) : QDateTime(d, t, zone), false};
+    return Moment{utc ? QDateTime(d, t, Qt::UTC) : QDateTime(d, t, zone), false};
 }
 
 // libical counts in the zone's wall time, the way RFC 5545 repeats a time
@@ -130,7 +144,7 @@ void keep(Expanding* e, const QDateTime& wall)
 void take(icalcomponent*, icaltime_span* span, void* data)
 {
     // A floating time comes back as if it were UTC: its wall time.
-    keep(static_cast<Expanding*>(data), QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc()));
+    keep(static_cast<Expanding*>(data), QDateTime::fromSecsSinceEpoch(span->start, Qt::UTC));
 }
 
 struct Owned {
@@ -212,7 +226,7 @@ bool fits(const icalrecurrencetype& r, const QString& start)
 {
     if (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE || r.count > kMostCounted)
         return false;
-    const QDate first = QDate::fromString(start.left(8), u"yyyyMMdd");
+    const QDate first = dateIn(start);
     if (!first.isValid() || first.year() < kFirstYear)
         return false;
     const bool hourly = r.freq == ICAL_HOURLY_RECURRENCE;
@@ -273,7 +287,7 @@ QStringList listOf(const QString& text)
 
 QDateTime wallTime(const icaltimetype& t)
 {
-    return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), QTimeZone::utc());
+    return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), Qt::UTC);
 }
 
 // The rules a planner makes (every n days, weeks on some weekdays, months
@@ -456,7 +470,7 @@ std::optional<QList<QDateTime>> walkPlain(const icalrecurrencetype& rule, const 
         for (const QDate d : daysOf(*r, s, k)) {
             if (d <= s)
                 continue;
-            const QDateTime at(d, start.time(), QTimeZone::utc());
+            const QDateTime at(d, start.time(), Qt::UTC);
             if ((until && at > *until) || (rule.count > 0 && counted >= rule.count) || d > last)
                 return out;
             ++counted;
@@ -467,12 +481,13 @@ std::optional<QList<QDateTime>> walkPlain(const icalrecurrencetype& rule, const 
     return out;
 }
 
-QList<Occurrence> expandOver(const Series& series, QDate from, QDate to, const QSet<QString>& replaced)
+QList<Occurrence> expandOver(const Series& series, QDate from, QDate to, const QSet<QString>& replaced,
+                             const QByteArray& clockZone)
 {
     QList<Occurrence> out;
     // A floating time repeats in local time, one in UTC in UTC.
     const QTimeZone zone =
-        series.zone.isEmpty() && series.start.endsWith(u'Z') ? QTimeZone::utc() : zoneNamed(series.zone);
+        series.zone.isEmpty() && series.start.endsWith(u'Z') ? QTimeZone::utc() : zoneNamed(series.zone, clockZone);
     const std::optional<Moment> start = momentOf(series.start, zone);
     if (!start)
         return out;
@@ -617,12 +632,12 @@ Found lookUp(const Series& series, QDate from, QDate to, const QSet<QString>& re
         }
         if (found == kept.end() && kept.size() >= kMostKept)
             kept.clear();
-        Kept k{first, last, expandOver(series, first, last, replaced), {}, {}, {}};
+        Kept k{first, last, expandOver(series, first, last, replaced, clockZone), {}, {}, {}};
         for (const Occurrence& o : k.occurrences) {
             k.starts << wallNumber(o.start);
             k.finishes << wallNumber(o.finish);
         }
-        if (const std::optional<Moment> m = momentOf(series.start, zoneNamed(series.zone)))
+        if (const std::optional<Moment> m = momentOf(series.start, zoneNamed(series.zone, clockZone)))
             k.first = m->date ? m->at.date() : m->at.toLocalTime().date();
         found = kept.emplace(key, std::move(k));
     }
@@ -653,9 +668,10 @@ bool withinBudget(const Series& series)
 
 QList<Occurrence> expand(const Series& series, QDate from, QDate to, const QSet<QString>& replaced)
 {
+    const QByteArray clockZone = QTimeZone::systemTimeZoneId();
     if (!from.isValid() || !to.isValid() || to < from)
-        return expandOver(series, from, to, replaced);
-    return lookUp(series, from, to, replaced, QTimeZone::systemTimeZoneId()).occurrences;
+        return expandOver(series, from, to, replaced, clockZone);
+    return lookUp(series, from, to, replaced, clockZone).occurrences;
 }
 
 QString instantOf(const QString& id, const QString& zone)
@@ -711,10 +727,15 @@ QString timeText(const QDateTime& at, const QString& stored, std::optional<QTime
     return storedTime == at.time() ? stored : form(at.time());
 }
 
+// What eachRow reads of each row: the whole of it in the order the rows
+// were added, or only the date and times (column 4, the note, is not
+// read), which the index on them gives without the table.
+enum class Read { Rows, Times };
+
 // Calls `use(rows, date)` for each stored row dated from the day before
 // `from` (one may run past midnight) to `to` that is no series' first occurrence.
 template <class Use>
-void eachRow(sqlite3* db, QDate from, QDate to, Use use)
+void eachRow(sqlite3* db, QDate from, QDate to, Read read, Use use)
 {
     QStringList marks;
     QList<QDate> days;
@@ -722,10 +743,11 @@ void eachRow(sqlite3* db, QDate from, QDate to, Use use)
         days << d;
         marks << QStringLiteral("?");
     }
-    Statement rows(db, QStringLiteral("SELECT OrgRow, DateValue, TimeStart, TimeFinished, Note FROM tblOrginize o "
-                                      "WHERE DateValue IN (%1) AND NOT EXISTS (SELECT 1 FROM tblOrginizeSeries s "
-                                      "WHERE s.OrgRow = o.OrgRow AND s.SeriesRow = 0) ORDER BY OrgRow")
-                           .arg(marks.join(u',')));
+    Statement rows(db, QStringLiteral("SELECT OrgRow, DateValue, TimeStart, TimeFinished%1 FROM tblOrginize o "
+                                      "WHERE DateValue IN (%2) AND NOT EXISTS (SELECT 1 FROM tblOrginizeSeries s "
+                                      "WHERE s.OrgRow = o.OrgRow AND s.SeriesRow = 0)%3")
+                           .arg(read == Read::Rows ? QLatin1String(", Note") : QLatin1String(), marks.join(u','),
+                                read == Read::Rows ? QLatin1String(" ORDER BY OrgRow") : QLatin1String()));
     QHash<QString, QDate> dateOf;
     for (int i = 0; i < days.size(); ++i) {
         const QString text = Clock::dateText(days[i]);
@@ -780,7 +802,7 @@ QList<Entry> between(Connection& con, QDate from, QDate to)
         return out;
     sqlite3* db = con.handle();
 
-    eachRow(db, from, to, [&](Statement& rows, QDate date) {
+    eachRow(db, from, to, Read::Rows, [&](Statement& rows, QDate date) {
         Entry e;
         e.row = rows.integer(0);
         e.date = date;
@@ -836,7 +858,7 @@ QSet<QDate> busyDays(Connection& con, QDate from, QDate to)
     if (!from.isValid() || !to.isValid() || to < from)
         return busy;
     sqlite3* db = con.handle();
-    eachRow(db, from, to, [&](Statement& rows, QDate date) {
+    eachRow(db, from, to, Read::Times, [&](Statement& rows, QDate date) {
         if (date >= from)
             busy.insert(date);
         // The times are read only for a day after that is not known to be busy yet.

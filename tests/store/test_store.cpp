@@ -191,6 +191,34 @@ private slots:
         QCOMPARE(change.mayTouch(kind, 12345), key < 0);
     }
 
+    // A month page's bold days read the days' dates and times from an index
+    // alone; a store made with the older index on the date gets the new
+    // one, in its place, when it is opened.
+    void theDaysTimesAreReadFromAnIndex()
+    {
+        con.Close();
+        Db::exec(fx->dbPath(),
+                 QStringLiteral("DROP INDEX ixOrginizeDay; CREATE INDEX ixOrginizeDate ON tblOrginize(DateValue)"));
+        con.Open(fx->dbPath());
+        const auto lines = [this](const char* sql, int column) {
+            QStringList out;
+            sqlite3_stmt* st = nullptr;
+            if (sqlite3_prepare_v2(con.handle(), sql, -1, &st, nullptr) == SQLITE_OK)
+                while (sqlite3_step(st) == SQLITE_ROW)
+                    out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, column)));
+            sqlite3_finalize(st);
+            return out.join(u'\n');
+        };
+        QCOMPARE(lines("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'tblOrginize' "
+                       "ORDER BY name",
+                       0),
+                 QStringLiteral("ixOrginizeDay\nixOrginizeFinished\nixOrginizeStart"));
+        QVERIFY(lines("EXPLAIN QUERY PLAN SELECT DateValue, TimeStart, TimeFinished FROM tblOrginize "
+                      "WHERE DateValue IN ('1/2/26', '1/3/26')",
+                      3)
+                    .contains(QLatin1String("COVERING INDEX ixOrginizeDay")));
+    }
+
     void keysFromTextBoxesMustBeWholeNumbersThatFit()
     {
         QCOMPARE(parseKey(QStringLiteral(" 7 ")), std::optional<qint64>(7));
