@@ -228,15 +228,35 @@ void sideBySide(const QString& db)
                           "(RowsModel::sort, QueryPages::orderBy)"),
            sorted, QStringLiteral("sqlite3, the same page"), QStringLiteral("< 100 ms"), QStringLiteral("< 80 MB"));
 
+    // The peer inserts the same row, its search entry put by the same
+    // trigger, with the program's own setting for writes to the log. Both
+    // are the mean of 200 saves, the log's checkpoints among them.
     auto* entry = Screens::load<frmAddress>();
     entry->txtFirstName->setText(QStringLiteral("Anna"));
     Row saves;
-    for (int round = 0; round < rounds * 5; ++round)
-        saves.ours.push_back(runOurs([&] { return entry->SavingAddress(); }));
+    for (int round = 0; round < rounds; ++round) {
+        constexpr int kSaves = 200;
+        Run r = runOurs([&] {
+            bool saved = true;
+            for (int i = 0; i < kSaves; ++i)
+                saved = entry->SavingAddress() && saved;
+            return saved;
+        });
+        r.ms /= kSaves;
+        r.cpuMs /= kSaves;
+        saves.ours.push_back(r);
+        saves.peer.push_back(sqlite3Run(
+            db, QStringLiteral("PRAGMA synchronous=NORMAL; INSERT INTO tblAddress (FirstName, LastName, HomeAddress, "
+                               "Suburb, PostCode, Email, HomePhone, Mobile, ICQ, WebAddress, Comments) VALUES "
+                               "('Anna', '', '', '', '', '', '', '', '', '', '');")));
+    }
     Screens::unload<frmAddress>();
     settle();
-    report(QStringLiteral("save one contact (frmAddress::SavingAddress)"), saves, QString(), QStringLiteral("<= 2 ms"),
-           QStringLiteral("< 80 MB"));
+    report(QStringLiteral("save one contact (frmAddress::SavingAddress)"), saves,
+           QStringLiteral("sqlite3, the same insert"), QStringLiteral("<= 2 ms"), QStringLiteral("< 80 MB"));
+    // The address book is again the one the rows after it, and the next run, expect.
+    sqlite3_exec(con.handle(), QStringLiteral("DELETE FROM tblAddress WHERE Org_ID > %1").arg(kContacts).toUtf8(),
+                 nullptr, nullptr, nullptr);
 }
 
 // The command line's export, `tessaly --export-contacts FILE`, run from a
