@@ -561,11 +561,14 @@ void SearchIndex::holdEntries(sqlite3* db)
         exec(db, QStringLiteral("INSERT OR IGNORE INTO tblSearchHeld (Entry) VALUES (-1)"));
 }
 
-void SearchIndex::putHeldEntries(sqlite3* db)
+namespace {
+
+// Puts the entries of the held notes that `among` (a condition on Entry)
+// picks, and takes those notes away.
+void putHeld(sqlite3* db, const QString& among)
 {
-    if (!hasTable(db, "tblSearchHeld"))
-        return;
-    exec(db, QStringLiteral("DELETE FROM tblSearch WHERE rowid IN (SELECT Entry FROM tblSearchHeld)"));
+    exec(db,
+         QStringLiteral("DELETE FROM tblSearch WHERE rowid IN (SELECT Entry FROM tblSearchHeld WHERE %1)").arg(among));
     // The IMAP headers too: their triggers differ, their entries are made alike.
     const Shape shape = shapeOf(db);
     std::vector<Followed> tables = followed(shape);
@@ -574,13 +577,22 @@ void SearchIndex::putHeldEntries(sqlite3* db)
     for (const Followed& f : tables) {
         const QString table = QString::fromLatin1(f.table);
         const QString rows =
-            QStringLiteral("FROM %1 WHERE %2 IN (SELECT Entry / %3 FROM tblSearchHeld WHERE Entry % %3 = %4)")
+            QStringLiteral("FROM %1 WHERE %2 IN (SELECT Entry / %3 FROM tblSearchHeld WHERE Entry % %3 = %4 AND %5)")
                 .arg(table, QString::fromLatin1(f.key))
                 .arg(kStride)
-                .arg(int(f.code));
+                .arg(int(f.code))
+                .arg(among);
         exec(db, putRow(f, table + QLatin1Char('.'), rows));
     }
-    exec(db, QStringLiteral("DELETE FROM tblSearchHeld"));
+    exec(db, QStringLiteral("DELETE FROM tblSearchHeld WHERE %1").arg(among));
+}
+
+}  // namespace
+
+void SearchIndex::putHeldEntries(sqlite3* db)
+{
+    if (hasTable(db, "tblSearchHeld"))
+        putHeld(db, QStringLiteral("1"));
 }
 
 void SearchIndex::leaveHeldEntries(sqlite3* db)
@@ -593,7 +605,17 @@ bool SearchIndex::putLeftEntries(sqlite3* db)
 {
     if (!hasTable(db, "tblSearchHeld") || !IndexStatement(db, QStringLiteral("SELECT 1 FROM tblSearchHeld")).step())
         return false;
-    transaction(db, [&] { putHeldEntries(db); });
+    // A slice a transaction: another writer waits for one slice at most.
+    for (bool more = true; more;) {
+        transaction(db, [&] {
+            IndexStatement last(db, QStringLiteral("SELECT max(Entry) FROM (SELECT Entry FROM tblSearchHeld WHERE "
+                                                   "Entry >= 0 ORDER BY Entry LIMIT %1)")
+                                        .arg(kSlice));
+            more = last.step() && !last.isNull(0);
+            // The last slice also takes the mark of a writer that committed holding.
+            putHeld(db, more ? QStringLiteral("Entry BETWEEN 0 AND %1").arg(last.integer(0)) : QStringLiteral("1"));
+        });
+    }
     return true;
 }
 

@@ -80,8 +80,8 @@ void follow(sqlite3* db);
 void holdEntries(sqlite3* db);
 void putHeldEntries(sqlite3* db);
 void leaveHeldEntries(sqlite3* db);
-// Puts the entries left for later in a transaction of its own (and those
-// of a writer that committed holding them); false when there were none.
+// Puts the entries left for later (and those of a writer that committed
+// holding them), a few thousand a transaction; false when there were none.
 // Never on the window's thread: on a first sync of thousands of messages
 // it takes a good part of a second.
 bool putLeftEntries(sqlite3* db);

@@ -227,6 +227,17 @@ private slots:
         QCOMPARE(SearchIndex::search(db, "ursula").size(), 1u);
         exec(db, "INSERT INTO tblAddress (Org_ID, FirstName) VALUES (14, 'Uwe')");
         QCOMPARE(SearchIndex::search(db, "uwe").size(), 1u);
+
+        // More than a slice of them: every one is put.
+        exec(db, "BEGIN");
+        SearchIndex::holdEntries(db);
+        exec(db, "WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 4509) "
+                 "INSERT INTO tblImapMessage SELECT 'INBOX', i, 'Eve', 'Quire ' || i FROM n");
+        SearchIndex::leaveHeldEntries(db);
+        exec(db, "COMMIT");
+        QVERIFY(SearchIndex::putLeftEntries(db));
+        QCOMPARE(shown(SearchIndex::search(db, "4509")), QStringList{"3 4506 Quire [4509]|Eve"});
+        QCOMPARE(rowOf(db, "SELECT count(*) FROM tblSearchHeld"), 0);
     }
 
     // A note changed by another program is read again; one gone is forgotten.
