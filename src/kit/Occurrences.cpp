@@ -65,7 +65,6 @@ QDate dateIn(const QString& text)
 // looked up anew each time and every conversion goes through it.
 std::optional<Moment> momentOf(const QString& text, const QTimeZone& zone)
 {
-    const auto number = [&text](qsizetype at, qsizetype length) { return numberIn(text, at, length); };
     const bool utc = text.endsWith(u'Z');
     if (text.size() != 8 && (text.size() != (utc ? 16 : 15) || text[8] != u'T'))
         return std::nullopt;
@@ -74,7 +73,7 @@ std::optional<Moment> momentOf(const QString& text, const QTimeZone& zone)
         return std::nullopt;
     if (text.size() == 8)
         return Moment{d.startOfDay(zone), true};
-    const QTime t(number(9, 2), number(11, 2), number(13, 2));
+    const QTime t(numberIn(text, 9, 2), numberIn(text, 11, 2), numberIn(text, 13, 2));
     if (!t.isValid())
         return std::nullopt;
     return Moment{utc ? QDateTime(d, t, Qt::UTC) : QDateTime(d, t, zone), false};

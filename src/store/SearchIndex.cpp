@@ -612,8 +612,10 @@ bool SearchIndex::putLeftEntries(sqlite3* db)
                                                    "Entry >= 0 ORDER BY Entry LIMIT %1)")
                                         .arg(kSlice));
             more = last.step() && !last.isNull(0);
-            // The last slice also takes the mark of a writer that committed holding.
-            putHeld(db, more ? QStringLiteral("Entry BETWEEN 0 AND %1").arg(last.integer(0)) : QStringLiteral("1"));
+            if (more)
+                putHeld(db, QStringLiteral("Entry BETWEEN 0 AND %1").arg(last.integer(0)));
+            else  // all that can be left: the mark of a writer that committed holding
+                exec(db, QStringLiteral("DELETE FROM tblSearchHeld"));
         });
     }
     return true;
