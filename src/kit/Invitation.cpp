@@ -139,8 +139,11 @@ icalproperty* attendeeOf(icalcomponent* ev, const QString& me)
 
 void setPartstat(icalproperty* attendee, const QString& partstat)
 {
-    icalproperty_remove_parameter_by_kind(attendee, ICAL_PARTSTAT_PARAMETER);
-    icalproperty_remove_parameter_by_kind(attendee, ICAL_RSVP_PARAMETER);
+    // Every one: a line may carry one twice, and a reader takes the first
+    // (libical removes one a call).
+    for (const icalparameter_kind kind : {ICAL_PARTSTAT_PARAMETER, ICAL_RSVP_PARAMETER})
+        while (icalproperty_get_first_parameter(attendee, kind))
+            icalproperty_remove_parameter_by_kind(attendee, kind);
     icalproperty_add_parameter(
         attendee, icalparameter_new_from_value_string(ICAL_PARTSTAT_PARAMETER, partstat.toUtf8().constData()));
 }
