@@ -128,7 +128,22 @@ bool parseLine(const QByteArray& line, Property& prop)
 
 void Unfolder::append(QByteArrayView bytes)
 {
-    // What is read and not held goes first, so the buffer stays about one piece long.
+    dropRead();
+    m_buffer.append(bytes);
+}
+
+void Unfolder::append(const QByteArray& bytes)
+{
+    dropRead();
+    if (m_buffer.isEmpty())
+        m_buffer = bytes;
+    else
+        m_buffer.append(bytes);
+}
+
+// What is read and not held goes first, so the buffer stays about one piece long.
+void Unfolder::dropRead()
+{
     qsizetype keep = m_started ? std::min(m_line.begin, m_base + m_pos) : m_base + m_pos;
     if (m_hold >= 0)
         keep = std::min(keep, m_hold);
@@ -138,7 +153,6 @@ void Unfolder::append(QByteArrayView bytes)
         m_pos -= drop;
         m_scan = std::max<qsizetype>(0, m_scan - drop);
     }
-    m_buffer.append(bytes);
 }
 
 QByteArrayView Unfolder::bytes(qsizetype begin, qsizetype end) const

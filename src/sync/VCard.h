@@ -60,6 +60,9 @@ QList<Line> unfold(const QByteArray& bytes);
 class Unfolder {
 public:
     void append(QByteArrayView bytes);
+    // The same, sharing `bytes` when nothing is held: a whole input given at
+    // once is read where it lies, not copied page by page.
+    void append(const QByteArray& bytes);
     // The next logical line, or false when the input given so far holds no
     // more whole one. `atEnd`: no more input follows, so the last line is whole.
     bool next(Line& line, bool atEnd);
@@ -70,6 +73,7 @@ public:
     void hold(qsizetype offset) { m_hold = offset; }
 
 private:
+    void dropRead();
     QByteArray m_buffer;
     qsizetype m_base = 0;  // where m_buffer starts in the input
     qsizetype m_pos = 0;   // the next physical line, in m_buffer
@@ -85,6 +89,7 @@ private:
 class Reader {
 public:
     void append(QByteArrayView bytes) { m_lines.append(bytes); }
+    void append(const QByteArray& bytes) { m_lines.append(bytes); }
     // The next card, or false when the input so far holds no more. `atEnd`:
     // no more input follows; then false means there are no more cards.
     bool next(Card& card, bool atEnd);

@@ -127,7 +127,12 @@ private slots:
                 VCard::Reader reader;
                 VCard::Card card;
                 for (qsizetype at = 0; at <= bytes.size(); ++at) {
-                    reader.append(QByteArrayView(bytes).sliced(at, at < bytes.size() ? 1 : 0));
+                    // Views and arrays by turns: an array may be taken over, never what is held.
+                    const QByteArrayView piece = QByteArrayView(bytes).sliced(at, at < bytes.size() ? 1 : 0);
+                    if (at % 2)
+                        reader.append(piece.toByteArray());
+                    else
+                        reader.append(piece);
                     while (reader.next(card, at == bytes.size()))
                         read << shown(card);
                 }
