@@ -35,6 +35,8 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include <sqlite3.h>
+
 extern char** environ;
 
 inline double medianOf(std::vector<double> v)
@@ -225,9 +227,11 @@ inline Run runProgram(const QStringList& argv, const QString& out = QStringLiter
 
 // The sqlite3 tool running `sql` (one or more statements) on `db`, output
 // to /dev/null, timed finer than its own 1 ms timer: one process runs the
-// statements `repeat` + 1 times, another once, and the difference over
-// `repeat` is the time of one run of them, without the tool's start.
-inline Run sqlite3Run(const QString& db, const QString& sql, int repeat = 200)
+// statements `repeat` + `base` times, another `base` times, and the
+// difference over `repeat` is the time of one run of them, without the
+// tool's start. Statements that change the file run once after none
+// (`repeat` 1, `base` 0).
+inline Run sqlite3Run(const QString& db, const QString& sql, int repeat = 200, int base = 1)
 {
     const auto script = [&](int times) {
         auto* file = new QTemporaryFile;
@@ -238,7 +242,7 @@ inline Run sqlite3Run(const QString& db, const QString& sql, int repeat = 200)
         file->flush();
         return file;
     };
-    std::unique_ptr<QTemporaryFile> once(script(1)), many(script(repeat + 1));
+    std::unique_ptr<QTemporaryFile> once(script(base)), many(script(repeat + base));
     const Run a = runProgram({QStringLiteral("sqlite3"), db}, QStringLiteral("/dev/null"), once->fileName());
     const Run b = runProgram({QStringLiteral("sqlite3"), db}, QStringLiteral("/dev/null"), many->fileName());
     Run run;
@@ -247,6 +251,42 @@ inline Run sqlite3Run(const QString& db, const QString& sql, int repeat = 200)
     run.cpuMs = (b.cpuMs - a.cpuMs) / repeat;
     run.peakKb = b.peakKb;
     return run;
+}
+
+// What `work` had `db` run: each statement as written with its values, not
+// those its triggers ran; the sqlite3 tool given them does the same work.
+inline QByteArray statementsRun(sqlite3* db, const std::function<void()>& work)
+{
+    QByteArray statements;
+    const auto note = [](unsigned, void* into, void* statement, void* sql) {
+        if (!QByteArray(static_cast<const char*>(sql)).startsWith("--")) {
+            char* expanded = sqlite3_expanded_sql(static_cast<sqlite3_stmt*>(statement));
+            *static_cast<QByteArray*>(into) += QByteArray(expanded) + ";\n";
+            sqlite3_free(expanded);
+        }
+        return 0;
+    };
+    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, note, &statements);
+    work();
+    sqlite3_trace_v2(db, 0, nullptr, nullptr);
+    return statements;
+}
+
+// A copy of the store `db` has open, at `copy`: its log moved into the file first.
+inline bool copyStore(sqlite3* db, const QString& copy)
+{
+    QFile::remove(copy);
+    return sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) == SQLITE_OK
+           && QFile::copy(QString::fromUtf8(sqlite3_db_filename(db, "main")), copy);
+}
+
+// The sqlite3 tool doing what `statements` did, on `copy`, with the
+// settings the program's connections have.
+inline Run sqlite3Doing(const QString& copy, const QByteArray& statements)
+{
+    return sqlite3Run(
+        copy, QStringLiteral("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-8192;\n") + QString::fromUtf8(statements),
+        1, 0);
 }
 
 // The program as a user starts it, copied into `folder`: the starter

@@ -200,21 +200,32 @@ int main(int argc, char** argv)
     QElapsedTimer slice;
     slice.start();
     Row rebuilt;
-    rebuilt.ours.push_back(runOurs([&] {
-        SearchIndex::rebuild(db, sources(), [&](int share) {
-            const double ms = double(slice.nsecsElapsed()) / 1e6;
-            if (ms > 500)
-                std::printf("  a slice of %.0f ms before %d%%\n", ms, share);
-            longestSlice = std::max(longestSlice, ms);
-            slice.restart();
+    // The peer runs the statements the rebuild ran, the texts it read from
+    // the mail and note files written into them: the index's work without
+    // the files' reading and decoding.
+    const QString copy = folder() + QStringLiteral("/before-rebuild.mdb");
+    const bool copied = copyStore(db, copy);
+    const QByteArray statements = statementsRun(db, [&] {
+        rebuilt.ours.push_back(runOurs([&] {
+            SearchIndex::rebuild(db, sources(), [&](int share) {
+                const double ms = double(slice.nsecsElapsed()) / 1e6;
+                if (ms > 500)
+                    std::printf("  a slice of %.0f ms before %d%%\n", ms, share);
+                longestSlice = std::max(longestSlice, ms);
+                slice.restart();
+                return true;
+            });
             return true;
-        });
-        return true;
-    }));
+        }));
+    });
+    rebuilt.peer.push_back(sqlite3Doing(copy, statements));
+    rebuilt.peer.back().ok = rebuilt.peer.back().ok && copied;
+    QFile::remove(copy);
     report(QStringLiteral("the search index filled from nothing, %1 records (SearchIndex::rebuild, as the start runs "
                           "it beside the window), 1 round")
                .arg(kContacts + kAppointments + kMails + kNotes),
-           rebuilt, QString(), QStringLiteral("< 60 s"), QStringLiteral("< 80 MB"));
+           rebuilt, QStringLiteral("sqlite3, the same statements with the files' texts in them"),
+           QStringLiteral("< 60 s"), QStringLiteral("< 80 MB"));
     std::printf("  its longest slice between two progress reports: %.1f ms\n", longestSlice);
 
     searchBoxRows(path);
